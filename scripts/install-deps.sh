@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages this project builds, runs and tests with.
+# Idempotent: does nothing (and prints nothing) when everything is present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ccache
+  qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5opengl5-dev libqt5svg5 libqt5svg5-dev
+  zlib1g-dev libminizip-dev libjsoncpp-dev libpng-dev libglew-dev
+  libassimp-dev assimp-utils libstb-dev
+  xvfb xauth libgl1-mesa-dri mesa-utils
+  zip unzip python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

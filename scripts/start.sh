@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Velmora 3D Encoder with a
+# bundled sample model (or with the files given as arguments).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+BUILD_DIR="$root/build" "$root/scripts/build.sh"
+if [ $# -eq 0 ]; then
+  sample=$(ls "$root"/samples/*.fbx 2>/dev/null | head -n 1 || true)
+  set -- ${sample:+"$sample"}
+fi
+exec "$root/build/bin/Velmora3dEncoder" "$@"

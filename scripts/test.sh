@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test headless under Xvfb
+# with Mesa's software OpenGL; then builds the engine and encoder tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs those too.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+
+export LIBGL_ALWAYS_SOFTWARE=1
+xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
+
+BUILD_DIR="$root/build" "$root/scripts/build.sh"
+(cd "$root/build" && "${xvfb[@]}" ctest --output-on-failure -j "$(nproc)")
+
+if [ "${VELMORA_SKIP_SANITIZE:-0}" != 1 ]; then
+  BUILD_DIR="$root/build-sanitize" BUILD_TYPE=Debug BUILD_TARGET=sanitize-tests \
+    "$root/scripts/build.sh" -DVELMORA_SANITIZE=ON
+  (cd "$root/build-sanitize" && "${xvfb[@]}" ctest --output-on-failure -j "$(nproc)" -L sanitize)
+fi

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs one test in a private scratch folder: its own TMPDIR, XDG_CONFIG_HOME,
+# HOME and working directory, removed afterwards.
+set -u
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/velmora-test.XXXXXX")
+mkdir -p "$scratch/tmp" "$scratch/config" "$scratch/home" "$scratch/work"
+export TMPDIR="$scratch/tmp" XDG_CONFIG_HOME="$scratch/config" HOME="$scratch/home"
+export XDG_DATA_HOME="$scratch/home/.local/share" XDG_CACHE_HOME="$scratch/home/.cache"
+export XDG_RUNTIME_DIR="$scratch/runtime"; mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+cd "$scratch/work"
+"$@"
+rc=$?
+chmod -R u+w "$scratch" 2>/dev/null
+rm -rf "$scratch"
+exit $rc
