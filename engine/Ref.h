@@ -1,0 +1,37 @@
+#ifndef ENGINE_REF_H
+#define ENGINE_REF_H
+
+namespace engine {
+
+// Intrusive reference count shared by every engine object that several owners
+// may hold. A new object starts with one reference, owned by its creator.
+class Ref
+{
+public:
+    void addRef();
+    void release();
+    unsigned int getRefCount() const;
+
+protected:
+    Ref();
+    Ref(const Ref& copy);
+    Ref& operator=(const Ref&) { return *this; }
+    virtual ~Ref();
+
+private:
+    unsigned int _refCount;
+};
+
+// Drops the reference held in 'ref' (if any) and clears the pointer.
+template <typename T>
+inline void releaseRef(T*& ref)
+{
+    if (ref) {
+        ref->release();
+        ref = nullptr;
+    }
+}
+
+} // namespace engine
+
+#endif
