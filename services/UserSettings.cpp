@@ -1,0 +1,249 @@
+#include "UserSettings.h"
+
+#include "AnalyticsTracker.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QStringList>
+
+namespace {
+
+const char* const kGroupImport = "Import";
+const char* const kGroupExport = "Export";
+const char* const kGroupAppearance = "Appearance";
+const char* const kGroupTracking = "Tracking";
+
+const char* const kKeyLastImportPath = "LastImportPath";
+const char* const kKeyAnimationGrouping = "AnimationGrouping";
+const char* const kKeyBackfaceCulling = "BackfaceCulling";
+const char* const kKeyShowImportInfo = "ShowImportInfo";
+const char* const kKeyLastExportPath = "LastExportPath";
+const char* const kKeyBackgroundColor = "BackgroundColor";
+const char* const kKeyTrackingEnabled = "gaTrackingEnabled";
+
+const char* const kGroupingNone = "none";
+const char* const kGroupingRoot = "root";
+const char* const kGroupingTake = "take";
+const char* const kCullingOff = "off";
+const char* const kCullingCCW = "ccw";
+const char* const kCullingCW = "cw";
+const char* const kCullingMaterial = "material";
+
+// The grouping and culling values end up on the model encoder's command line,
+// so a value edited by hand in the store must not travel there unchecked.
+QString oneOf(const QString& value, const QStringList& allowed, const QString& fallback)
+{
+    return allowed.contains(value) ? value : fallback;
+}
+
+QString folderOf(const QString& filePath)
+{
+    return QFileInfo(filePath).absolutePath();
+}
+
+} // namespace
+
+UserSettings& UserSettings::instance()
+{
+    static UserSettings settings;
+    return settings;
+}
+
+UserSettings::UserSettings()
+    : m_store(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                          QStringLiteral("com.velmora"), QStringLiteral("velmoraEncoder")))
+{
+    readStore();
+}
+
+UserSettings::UserSettings(const QString& iniFilePath)
+    : m_store(std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat))
+{
+    readStore();
+}
+
+UserSettings::~UserSettings() = default;
+
+QColor UserSettings::defaultBackgroundColor()
+{
+    return QColor(51, 51, 56, 255);
+}
+
+void UserSettings::readStore()
+{
+    QMutexLocker storeLock(&m_storeMutex);
+    QSettings& store = *m_store;
+
+    store.beginGroup(kGroupImport);
+    const QString lastImportPath = store.value(kKeyLastImportPath, QDir::homePath()).toString();
+    const QString grouping = oneOf(store.value(kKeyAnimationGrouping, kGroupingRoot).toString(),
+                                   {kGroupingNone, kGroupingRoot, kGroupingTake}, kGroupingRoot);
+    const QString culling = oneOf(store.value(kKeyBackfaceCulling, kCullingOff).toString(),
+                                  {kCullingOff, kCullingCCW, kCullingCW, kCullingMaterial}, kCullingOff);
+    const bool showImportInfo = store.value(kKeyShowImportInfo, true).toBool();
+    store.endGroup();
+
+    store.beginGroup(kGroupExport);
+    const QString lastExportPath = store.value(kKeyLastExportPath, QDir::homePath()).toString();
+    store.endGroup();
+
+    store.beginGroup(kGroupAppearance);
+    // A stored value that is no colour converts to an invalid QColor.
+    const QColor background = store.value(kKeyBackgroundColor, defaultBackgroundColor()).value<QColor>();
+    store.endGroup();
+
+    store.beginGroup(kGroupTracking);
+    const bool tracking = store.value(kKeyTrackingEnabled, true).toBool();
+    store.endGroup();
+
+    QMutexLocker cacheLock(&m_cacheMutex);
+    m_lastImportPath = lastImportPath;
+    m_animationGrouping = grouping;
+    m_backfaceCulling = culling;
+    m_showImportInfo = showImportInfo;
+    m_lastExportPath = lastExportPath;
+    m_backgroundColor = background;
+    m_trackingEnabled = tracking;
+}
+
+bool UserSettings::writeValue(const QString& group, const QString& key, const QVariant& value)
+{
+    QMutexLocker storeLock(&m_storeMutex);
+    m_store->beginGroup(group);
+    m_store->setValue(key, value);
+    m_store->endGroup();
+    // A store that cannot be written keeps the change in memory (and retries
+    // it with the next sync); the cached field changes for this run anyway.
+    m_store->sync();
+    m_lastWriteStatus = m_store->status();
+    return m_lastWriteStatus == QSettings::NoError;
+}
+
+QSettings::Status UserSettings::lastWriteStatus() const
+{
+    QMutexLocker storeLock(&m_storeMutex);
+    return m_lastWriteStatus;
+}
+
+QString UserSettings::lastImportPath() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_lastImportPath;
+}
+
+QString UserSettings::lastExportPath() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_lastExportPath;
+}
+
+QColor UserSettings::backgroundColor() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_backgroundColor;
+}
+
+bool UserSettings::isTrackingEnabled() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_trackingEnabled;
+}
+
+QString UserSettings::animationGrouping() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_animationGrouping;
+}
+
+QString UserSettings::backfaceCulling() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_backfaceCulling;
+}
+
+bool UserSettings::showImportInfo() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_showImportInfo;
+}
+
+void UserSettings::setLastImportPath(const QString& filePath)
+{
+    // An empty path would resolve to the process's current folder, which the
+    // user never chose.
+    if (filePath.isEmpty())
+        return;
+    const QString folder = folderOf(filePath);
+    writeValue(kGroupImport, kKeyLastImportPath, folder);
+    QMutexLocker lock(&m_cacheMutex);
+    m_lastImportPath = folder;
+}
+
+void UserSettings::setLastExportPath(const QString& filePath)
+{
+    if (filePath.isEmpty())
+        return;
+    const QString folder = folderOf(filePath);
+    writeValue(kGroupExport, kKeyLastExportPath, folder);
+    QMutexLocker lock(&m_cacheMutex);
+    m_lastExportPath = folder;
+}
+
+void UserSettings::setAnimationGrouping(const QString& value)
+{
+    writeValue(kGroupImport, kKeyAnimationGrouping, value);
+    QMutexLocker lock(&m_cacheMutex);
+    m_animationGrouping = value;
+}
+
+void UserSettings::setBackfaceCulling(const QString& value)
+{
+    writeValue(kGroupImport, kKeyBackfaceCulling, value);
+    QMutexLocker lock(&m_cacheMutex);
+    m_backfaceCulling = value;
+}
+
+void UserSettings::setAnimationGroupingNone() { setAnimationGrouping(kGroupingNone); }
+void UserSettings::setAnimationGroupingRoot() { setAnimationGrouping(kGroupingRoot); }
+void UserSettings::setAnimationGroupingTake() { setAnimationGrouping(kGroupingTake); }
+void UserSettings::setBackfaceCullingOff() { setBackfaceCulling(kCullingOff); }
+void UserSettings::setBackfaceCullingCCW() { setBackfaceCulling(kCullingCCW); }
+void UserSettings::setBackfaceCullingCW() { setBackfaceCulling(kCullingCW); }
+void UserSettings::setBackfaceCullingMaterial() { setBackfaceCulling(kCullingMaterial); }
+
+void UserSettings::setShowImportInfo(bool show)
+{
+    writeValue(kGroupImport, kKeyShowImportInfo, show);
+    QMutexLocker lock(&m_cacheMutex);
+    m_showImportInfo = show;
+}
+
+void UserSettings::setBackgroundColor(const QColor& color)
+{
+    writeValue(kGroupAppearance, kKeyBackgroundColor, color);
+    QMutexLocker lock(&m_cacheMutex);
+    m_backgroundColor = color;
+}
+
+void UserSettings::setTrackingEnabled(bool enabled)
+{
+    writeValue(kGroupTracking, kKeyTrackingEnabled, enabled);
+    {
+        QMutexLocker lock(&m_cacheMutex);
+        m_trackingEnabled = enabled;
+    }
+    // Recorded after the switch is stored, and with no lock held: the tracker
+    // reads the switch back. Switching off is therefore never recorded.
+    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
+        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("tracking"),
+                            enabled ? QStringLiteral("switched_on") : QStringLiteral("switched_off"), 1);
+}
+
+bool UserSettings::isAnimationGroupingNone() const { return animationGrouping() == QLatin1String(kGroupingNone); }
+bool UserSettings::isAnimationGroupingRoot() const { return animationGrouping() == QLatin1String(kGroupingRoot); }
+bool UserSettings::isAnimationGroupingTake() const { return animationGrouping() == QLatin1String(kGroupingTake); }
+bool UserSettings::isBackfaceCullingOff() const { return backfaceCulling() == QLatin1String(kCullingOff); }
+bool UserSettings::isBackfaceCullingCCW() const { return backfaceCulling() == QLatin1String(kCullingCCW); }
+bool UserSettings::isBackfaceCullingCW() const { return backfaceCulling() == QLatin1String(kCullingCW); }
+bool UserSettings::isBackfaceCullingMaterial() const { return backfaceCulling() == QLatin1String(kCullingMaterial); }

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QColor>
+#include <QMutex>
+#include <QSettings>
+#include <QString>
+
+#include <memory>
+
+// The process-wide user settings. Every key is read once from the settings
+// store when the object is created; afterwards the cached fields are the
+// truth for this run and every change is written through to the store at once.
+//
+// Reads may come from any thread (the loader reads the import options on a
+// pool thread, the tracker reads the tracking switch from wherever an event is
+// recorded), so the cached fields live behind a mutex and are handed out as
+// copies. The store itself is guarded by its own mutex so a slow sync never
+// blocks a reader.
+class UserSettings {
+public:
+    static UserSettings& instance();
+
+    // Reads the native store of the organisation "com.velmora" and the
+    // application "velmoraEncoder" (user scope). instance() uses this; tests
+    // construct a second object to see what a fresh run would read.
+    UserSettings();
+    // Reads and writes the given INI file instead of the native store.
+    explicit UserSettings(const QString& iniFilePath);
+    ~UserSettings();
+
+    UserSettings(const UserSettings&) = delete;
+    UserSettings& operator=(const UserSettings&) = delete;
+
+    QString lastImportPath() const;
+    QString lastExportPath() const;
+    QColor backgroundColor() const;
+    bool isTrackingEnabled() const;
+    QString animationGrouping() const;  // "none" | "root" | "take"
+    QString backfaceCulling() const;    // "off" | "ccw" | "cw" | "material"
+    bool showImportInfo() const;
+
+    // Both take a file path and remember the absolute path of its folder.
+    void setLastImportPath(const QString& filePath);
+    void setLastExportPath(const QString& filePath);
+
+    void setAnimationGroupingNone();
+    void setAnimationGroupingRoot();
+    void setAnimationGroupingTake();
+    void setBackfaceCullingOff();
+    void setBackfaceCullingCCW();
+    void setBackfaceCullingCW();
+    void setBackfaceCullingMaterial();
+    void setShowImportInfo(bool show);
+    void setBackgroundColor(const QColor& color);
+    void setTrackingEnabled(bool enabled);
+
+    bool isAnimationGroupingNone() const;
+    bool isAnimationGroupingRoot() const;
+    bool isAnimationGroupingTake() const;
+    bool isBackfaceCullingOff() const;
+    bool isBackfaceCullingCCW() const;
+    bool isBackfaceCullingCW() const;
+    bool isBackfaceCullingMaterial() const;
+
+    // Status of the last write to the store; NoError when it reached the disk.
+    QSettings::Status lastWriteStatus() const;
+
+    static QColor defaultBackgroundColor();
+
+private:
+    void readStore();
+    bool writeValue(const QString& group, const QString& key, const QVariant& value);
+    void setAnimationGrouping(const QString& value);
+    void setBackfaceCulling(const QString& value);
+
+    mutable QMutex m_cacheMutex;
+    QString m_lastImportPath;
+    QString m_lastExportPath;
+    QColor m_backgroundColor;
+    bool m_trackingEnabled = true;
+    QString m_animationGrouping;
+    QString m_backfaceCulling;
+    bool m_showImportInfo = true;
+
+    mutable QMutex m_storeMutex;
+    std::unique_ptr<QSettings> m_store;
+    QSettings::Status m_lastWriteStatus = QSettings::NoError;
+};
