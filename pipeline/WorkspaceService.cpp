@@ -1,0 +1,322 @@
+#include "WorkspaceService.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QSettings>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<WorkspaceService*> g_instance{nullptr};
+
+const char* const kPendingKey = "model";
+
+bool makePath(const QString& folder, const char* failureLine)
+{
+    if (QDir().mkpath(folder))
+        return true;
+    qDebug() << failureLine;
+    return false;
+}
+
+// Canonical form of an existing folder, with a trailing slash so that a
+// prefix test cannot confuse ".../abc" with ".../abcd".
+QString canonicalFolderWithSlash(const QString& folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        return QString();
+    return canonical.endsWith(QLatin1Char('/')) ? canonical : canonical + QLatin1Char('/');
+}
+
+QString md5OfFile(const QString& filePath)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    if (!hash.addData(&file))
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+} // namespace
+
+WorkspaceService::WorkspaceService(const QString& tempFolder, const QString& applicationParentFolder)
+    : m_tempFolder(tempFolder)
+    , m_applicationParentFolder(applicationParentFolder)
+    , m_modelHash(QStringLiteral("."))
+{
+}
+
+WorkspaceService* WorkspaceService::instance()
+{
+    return g_instance.load();
+}
+
+void WorkspaceService::setInstance(WorkspaceService* service)
+{
+    g_instance.store(service);
+}
+
+// --- paths ------------------------------------------------------------------
+
+QString WorkspaceService::modelHash() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_modelHash;
+}
+
+WorkspacePaths WorkspaceService::paths() const
+{
+    return WorkspacePaths::forHash(tempFolder(), modelHash());
+}
+
+QString WorkspaceService::tempFolder() const
+{
+    return m_tempFolder.isEmpty() ? QDir::tempPath() : m_tempFolder;
+}
+
+QString WorkspaceService::companyFolder() const { return paths().companyFolder; }
+QString WorkspaceService::workspaceRoot() const { return paths().root; }
+QString WorkspaceService::resFolder() const { return paths().res; }
+QString WorkspaceService::modelFolder() const { return paths().model; }
+QString WorkspaceService::modelFile() const { return paths().modelFile; }
+QString WorkspaceService::texFolder() const { return paths().tex; }
+QString WorkspaceService::metaFolder() const { return paths().meta; }
+QString WorkspaceService::modelShadersFolder() const { return paths().modelShaders; }
+QString WorkspaceService::relativeModelFolder() const { return paths().relativeModel; }
+
+QString WorkspaceService::pendingListFile() const
+{
+    return companyFolder() + QStringLiteral("props.ini");
+}
+
+QString WorkspaceService::applicationParentFolder() const
+{
+    if (!m_applicationParentFolder.isEmpty())
+        return m_applicationParentFolder;
+    return QDir::cleanPath(QStringLiteral("%1/..").arg(QCoreApplication::applicationDirPath()));
+}
+
+QString WorkspaceService::toolsFolder() const
+{
+#ifdef Q_OS_WIN
+    return applicationParentFolder() + QStringLiteral("/tools/win");
+#else
+    return applicationParentFolder() + QStringLiteral("/tools/linux");
+#endif
+}
+
+QString WorkspaceService::encoderExecutable() const
+{
+#ifdef Q_OS_WIN
+    return toolsFolder() + QStringLiteral("/model-encoder.exe");
+#else
+    return toolsFolder() + QStringLiteral("/model-encoder");
+#endif
+}
+
+QString WorkspaceService::applicationShadersFolder() const
+{
+    return applicationParentFolder() + QStringLiteral("/res/shaders");
+}
+
+// --- workspace lifecycle ----------------------------------------------------
+
+void WorkspaceService::setModelFile(const QString& filePath)
+{
+    deleteCurrentWorkspace();
+
+    QString hash = md5OfFile(filePath);
+    if (hash.isEmpty()) {
+        QMutexLocker lock(&m_mutex);
+        m_modelHash = QStringLiteral(".");
+        return;
+    }
+
+    // A folder left behind by a failed deletion keeps its name; the new
+    // workspace takes the next free numbered one.
+    const QString company = WorkspacePaths::forHash(tempFolder(), hash).companyFolder;
+    QString candidate = hash;
+    for (int n = 1; QFileInfo::exists(company + candidate); ++n)
+        candidate = hash + QString::number(n);
+
+    QMutexLocker lock(&m_mutex);
+    m_modelHash = candidate;
+}
+
+void WorkspaceService::deleteCurrentWorkspace()
+{
+    const WorkspacePaths current = paths();
+    if (!current.hasModel())
+        return;
+    if (removeDirectoryRecursively(current.root))
+        removePendingDeletion(current.root);
+    else
+        addPendingDeletion(current.root);
+}
+
+void WorkspaceService::cleanPendingWorkspaces()
+{
+    if (!QFileInfo::exists(pendingListFile()))
+        return;
+    QSettings settings(pendingListFile(), QSettings::IniFormat);
+    const QStringList parts = settings.value(kPendingKey).toString().split(QLatin1Char(';'));
+    QStringList kept;
+    for (const QString& part : parts) {
+        // Only folders that really lie inside our company folder are ever
+        // deleted; anything else in the list is dropped untouched.
+        if (part.isEmpty() || !liesInsideCompanyFolder(part))
+            continue;
+        if (!removeDirectoryRecursively(part) && QFileInfo::exists(part))
+            kept.append(part);
+    }
+    settings.setValue(kPendingKey, kept.join(QLatin1Char(';')));
+    settings.sync();
+}
+
+QStringList WorkspaceService::pendingDeletions() const
+{
+    if (!QFileInfo::exists(pendingListFile()))
+        return QStringList();
+    QSettings settings(pendingListFile(), QSettings::IniFormat);
+    const QString list = settings.value(kPendingKey).toString();
+    return list.isEmpty() ? QStringList() : list.split(QLatin1Char(';'));
+}
+
+void WorkspaceService::addPendingDeletion(const QString& root)
+{
+    QDir().mkpath(companyFolder());
+    QSettings settings(pendingListFile(), QSettings::IniFormat);
+    QString list = settings.value(kPendingKey).toString();
+    // Whole entries are compared: ".../abc" must not count as present just
+    // because ".../abc1" is listed.
+    if (list.split(QLatin1Char(';')).contains(root))
+        return;
+    if (!list.isEmpty())
+        list += QLatin1Char(';');
+    list += root;
+    settings.setValue(kPendingKey, list);
+    settings.sync();
+}
+
+void WorkspaceService::removePendingDeletion(const QString& root)
+{
+    if (!QFileInfo::exists(pendingListFile()))
+        return;
+    QSettings settings(pendingListFile(), QSettings::IniFormat);
+    const QString list = settings.value(kPendingKey).toString();
+    QStringList kept;
+    for (const QString& part : list.split(QLatin1Char(';'))) {
+        if (part != root)
+            kept.append(part);
+    }
+    const QString rebuilt = kept.join(QLatin1Char(';'));
+    if (rebuilt != list) {
+        settings.setValue(kPendingKey, rebuilt);
+        settings.sync();
+    }
+}
+
+bool WorkspaceService::liesInsideCompanyFolder(const QString& folder) const
+{
+    const QString company = canonicalFolderWithSlash(companyFolder());
+    const QString candidate = canonicalFolderWithSlash(folder);
+    if (company.isEmpty() || candidate.isEmpty())
+        return false;
+    return candidate.startsWith(company) && candidate.size() > company.size();
+}
+
+// --- folder operations ------------------------------------------------------
+
+void WorkspaceService::prepareWorkspace(const WorkspacePaths& workspace) const
+{
+    makePath(workspace.companyFolder, "Couldn't create company-folder");
+    makePath(workspace.root, "Couldn't create hash-folder");
+    makePath(workspace.res, "Couldn't create res-folder");
+    makePath(workspace.model, "Couldn't create model-folder");
+    makePath(workspace.modelShaders, "Couldn't create shader-folder");
+    copyDirectory(applicationShadersFolder(), workspace.modelShaders);
+}
+
+QString WorkspaceService::findSceneFile(const QString& modelFolder)
+{
+    const QDir dir(modelFolder);
+    if (!dir.exists())
+        return QString();
+    const QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System, QDir::Unsorted);
+    for (const QString& name : names) {
+        if (name.contains(QLatin1String(".scene")))
+            return name;
+    }
+    return QString();
+}
+
+bool WorkspaceService::removeDirectoryRecursively(const QString& folder)
+{
+    const QFileInfo info(folder);
+    // A link is removed as a link: following it could delete files far
+    // outside the workspace.
+    if (info.isSymLink())
+        return QFile::remove(folder);
+    if (!info.exists())
+        return true;
+
+    QDir dir(folder);
+    bool ok = true;
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& entry : entries) {
+        if (!ok)
+            break;
+        if (entry.isDir() && !entry.isSymLink())
+            ok = removeDirectoryRecursively(entry.filePath());
+        else
+            ok = QFile::remove(entry.filePath());
+    }
+
+    if (dir.rmdir(folder))
+        return true;
+    // A Finder ".DS_Store" that appeared meanwhile keeps the folder alive.
+    const QString dsStore = folder + QStringLiteral("/.DS_Store");
+    if (QFileInfo::exists(dsStore) && QFile::remove(dsStore))
+        return dir.rmdir(folder);
+    return false;
+}
+
+bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString& destinationFolder)
+{
+    const QDir source(sourceFolder);
+    if (!source.exists())
+        return false;
+    if (!QDir().mkpath(destinationFolder))
+        return false;
+
+    bool ok = true;
+    const QStringList files = source.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    for (const QString& name : files) {
+        const QString from = sourceFolder + QLatin1Char('/') + name;
+        const QString to = destinationFolder + QLatin1Char('/') + name;
+        qDebug() << "copy" << from << " to" << to;
+        if (!QFileInfo::exists(to) && !QFile::copy(from, to))
+            ok = false;
+    }
+    // Linked folders are not followed, so a link loop cannot recurse forever.
+    const QStringList folders = source.entryList(
+        QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
+    for (const QString& name : folders) {
+        const QString from = sourceFolder + QLatin1Char('/') + name;
+        const QString to = destinationFolder + QLatin1Char('/') + name;
+        qDebug() << "copy" << from << " to" << to;
+        if (!copyDirectory(from, to))
+            ok = false;
+    }
+    return ok;
+}

@@ -1,0 +1,289 @@
+#include "ZipArchiveReader.h"
+
+#include "ZipDeviceIo.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextCodec>
+
+#include <minizip/unzip.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const int kReadBlockSize = 256 * 1024;
+const unsigned long kUtf8NameFlag = 1u << 11;
+const unsigned long kEncryptedFlag = 1u << 0;
+
+unzFile zipOf(void* handle)
+{
+    return static_cast<unzFile>(handle);
+}
+
+void printLine(const QString& text)
+{
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+// Names without the UTF-8 flag are usually UTF-8 anyway (Info-ZIP on Unix
+// stores the bytes as they are on disk); only undecodable ones fall back to
+// Latin-1.
+QString decodeEntryName(const QByteArray& raw, bool utf8Flag)
+{
+    if (utf8Flag)
+        return QString::fromUtf8(raw);
+    QTextCodec* utf8 = QTextCodec::codecForName("UTF-8");
+    QTextCodec::ConverterState state;
+    const QString decoded = utf8->toUnicode(raw.constData(), raw.size(), &state);
+    return state.invalidChars == 0 ? decoded : QString::fromLatin1(raw);
+}
+
+bool isDriveLetterPrefix(const QString& name)
+{
+    return name.size() >= 2 && name.at(1) == QLatin1Char(':') && name.at(0).isLetter();
+}
+
+bool hasControlCharacter(const QString& component)
+{
+    for (const QChar c : component) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+// Moves everything below fromFolder into toFolder, merging with folders that
+// already exist there (the workspace's shader copy) and replacing files.
+bool moveTree(const QString& fromFolder, const QString& toFolder, QString* error)
+{
+    const QFileInfoList entries = QDir(fromFolder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& entry : entries) {
+        const QString target = toFolder + QLatin1Char('/') + entry.fileName();
+        const QFileInfo targetInfo(target);
+        const bool targetExists = targetInfo.exists() || targetInfo.isSymLink();
+        if (entry.isDir() && targetExists && targetInfo.isDir() && !targetInfo.isSymLink()) {
+            if (!moveTree(entry.filePath(), target, error))
+                return false;
+            continue;
+        }
+        if (targetExists) {
+            if (targetInfo.isDir() && !targetInfo.isSymLink()) {
+                *error = QStringLiteral("a file of the archive would replace the folder %1").arg(target);
+                return false;
+            }
+            if (!QFile::remove(target)) {
+                *error = QStringLiteral("cannot replace %1").arg(target);
+                return false;
+            }
+        }
+        if (!QDir().rename(entry.filePath(), target)) {
+            *error = QStringLiteral("cannot move %1 into place").arg(target);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+ZipArchiveReader::ZipArchiveReader() = default;
+
+ZipArchiveReader::~ZipArchiveReader()
+{
+    close();
+}
+
+bool ZipArchiveReader::safeRelativePath(const QString& entryName, QString* relative, bool* isFolder)
+{
+    relative->clear();
+    QString name = entryName;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (isFolder)
+        *isFolder = name.endsWith(QLatin1Char('/'));
+    if (name.startsWith(QLatin1Char('/')) || isDriveLetterPrefix(name))
+        return false;
+
+    QStringList kept;
+    for (const QString& component : name.split(QLatin1Char('/'))) {
+        if (component.isEmpty() || component == QLatin1String("."))
+            continue;
+        // ':' would name a drive or an alternate data stream on Windows.
+        if (component == QLatin1String("..") || component.contains(QLatin1Char(':'))
+            || hasControlCharacter(component))
+            return false;
+        kept.append(component);
+    }
+    *relative = kept.join(QLatin1Char('/'));
+    return true;
+}
+
+bool ZipArchiveReader::fail(Status status, const QString& message)
+{
+    if (m_status == Ok) {
+        m_status = status;
+        m_error = message;
+    }
+    printLine(message);
+    return false;
+}
+
+bool ZipArchiveReader::open(const QString& archivePath)
+{
+    close();
+    m_status = Ok;
+    m_error.clear();
+    m_extractedFiles = 0;
+
+    qDebug() << "unpack from: " << archivePath;
+    m_file.setFileName(archivePath);
+    if (QFileInfo(archivePath).isDir() || !m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return fail(CannotOpen, QStringLiteral("cannot read %1").arg(archivePath));
+
+    zlib_filefunc64_def io = ZipDeviceIo::functionsFor(&m_file);
+    m_zip = unzOpen2_64("", &io);
+    if (!m_zip) {
+        m_file.close();
+        return fail(Damaged, QStringLiteral("%1 is not a zip archive or it is truncated").arg(archivePath));
+    }
+    return true;
+}
+
+void ZipArchiveReader::close()
+{
+    if (m_zip) {
+        unzClose(zipOf(m_zip));
+        m_zip = nullptr;
+    }
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+bool ZipArchiveReader::extractAll(const QString& destinationFolder)
+{
+    qDebug() << "unpack to  : " << destinationFolder;
+    if (!m_zip) {
+        if (m_status == Ok)
+            fail(CannotOpen, QStringLiteral("no archive is open"));
+        return false;
+    }
+    if (!QDir().mkpath(destinationFolder)) {
+        close();
+        return fail(WriteFailed, QStringLiteral("cannot create %1").arg(destinationFolder));
+    }
+
+    // The staging folder sits inside the destination, on the same file
+    // system, so that moving the result into place is a rename per entry.
+    QTemporaryDir staging(destinationFolder + QStringLiteral("/.vm3-unpack-XXXXXX"));
+    if (!staging.isValid()) {
+        close();
+        return fail(WriteFailed, QStringLiteral("cannot write into %1").arg(destinationFolder));
+    }
+
+    const bool extracted = extractEntries(staging.path());
+    close();
+    if (!extracted)
+        return false;
+
+    QString moveError;
+    if (!moveTree(staging.path(), destinationFolder, &moveError))
+        return fail(WriteFailed, moveError);
+    return true;
+}
+
+bool ZipArchiveReader::extractEntries(const QString& stagingFolder)
+{
+    int result = unzGoToFirstFile(zipOf(m_zip));
+    if (result == UNZ_END_OF_LIST_OF_FILE)
+        return true;  // an archive without entries
+    if (result != UNZ_OK)
+        return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
+
+    while (result == UNZ_OK) {
+        if (!extractCurrentEntry(stagingFolder))
+            return false;
+        result = unzGoToNextFile(zipOf(m_zip));
+    }
+    if (result != UNZ_END_OF_LIST_OF_FILE)
+        return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
+    return true;
+}
+
+QString ZipArchiveReader::currentEntryName(bool* encrypted)
+{
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(zipOf(m_zip), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return QString();
+    std::vector<char> raw(info.size_filename + 1, '\0');
+    if (unzGetCurrentFileInfo64(zipOf(m_zip), &info, raw.data(), uLong(raw.size()), nullptr, 0, nullptr, 0) != UNZ_OK)
+        return QString();
+    *encrypted = (info.flag & kEncryptedFlag) != 0;
+    return decodeEntryName(QByteArray(raw.data(), int(info.size_filename)), (info.flag & kUtf8NameFlag) != 0);
+}
+
+bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
+{
+    bool encrypted = false;
+    const QString entryName = currentEntryName(&encrypted);
+    if (entryName.isEmpty())
+        return fail(Damaged, QStringLiteral("Error occurs while getting file info"));
+
+    bool isFolder = false;
+    QString relative;
+    if (!safeRelativePath(entryName, &relative, &isFolder))
+        return fail(UnsafeEntry, QStringLiteral("refused entry \"%1\": it points outside the destination").arg(entryName));
+    if (relative.isEmpty() && isFolder)
+        return true;  // "./" and the like: nothing to create
+    if (relative.isEmpty())
+        return fail(Damaged, QStringLiteral("entry \"%1\" has no file name").arg(entryName));
+
+    const QString target = stagingFolder + QLatin1Char('/') + relative;
+    if (isFolder) {
+        if (!QDir().mkpath(target))
+            return fail(WriteFailed, QStringLiteral("cannot create %1").arg(target));
+        return true;
+    }
+    if (encrypted)
+        return fail(Damaged, QStringLiteral("entry \"%1\" is encrypted").arg(entryName));
+
+    // Every missing level is created: archives need no directory entries.
+    const QString parent = QFileInfo(target).path();
+    if (!QDir().mkpath(parent))
+        return fail(WriteFailed, QStringLiteral("cannot create %1").arg(parent));
+
+    if (unzOpenCurrentFile(zipOf(m_zip)) != UNZ_OK)
+        return fail(Damaged, QStringLiteral("entry \"%1\" cannot be decoded").arg(entryName));
+    const bool copied = copyEntryData(target, entryName);
+    const int closeResult = unzCloseCurrentFile(zipOf(m_zip));
+    if (!copied)
+        return false;
+    if (closeResult == UNZ_CRCERROR)
+        return fail(Damaged, QStringLiteral("entry \"%1\" fails its CRC check").arg(entryName));
+    if (closeResult != UNZ_OK)
+        return fail(Damaged, QStringLiteral("entry \"%1\" is damaged").arg(entryName));
+    ++m_extractedFiles;
+    return true;
+}
+
+bool ZipArchiveReader::copyEntryData(const QString& targetPath, const QString& entryName)
+{
+    QFile out(targetPath);
+    if (QFileInfo(targetPath).isDir() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return fail(WriteFailed, QStringLiteral("cannot write %1").arg(targetPath));
+
+    std::vector<char> buffer(kReadBlockSize);
+    for (;;) {
+        const int n = unzReadCurrentFile(zipOf(m_zip), buffer.data(), unsigned(buffer.size()));
+        if (n < 0)
+            return fail(Damaged, QStringLiteral("entry \"%1\" is damaged (error %2)").arg(entryName).arg(n));
+        if (n == 0)
+            return true;
+        if (out.write(buffer.data(), n) != n)
+            return fail(WriteFailed, QStringLiteral("cannot write %1: %2").arg(targetPath, out.errorString()));
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QSaveFile>
+#include <QString>
+
+// Writes a zip archive (a vm3 container): deflate at the default level, UTF-8
+// entry names flagged as such, no directory entries, no extra fields or
+// comments, 64-bit extensions only for files of 2 GiB or more.
+//
+// The archive goes to a temporary file beside the target; close() renames it
+// over the target only when every entry was written, so an existing target
+// survives a failed run untouched. Destroying an unclosed writer discards it.
+class ZipArchiveWriter {
+public:
+    ZipArchiveWriter();
+    ~ZipArchiveWriter();
+    ZipArchiveWriter(const ZipArchiveWriter&) = delete;
+    ZipArchiveWriter& operator=(const ZipArchiveWriter&) = delete;
+
+    bool open(const QString& archivePath);
+    // Adds every file below folder as prefix + "/" + relative path.
+    bool addFolder(const QString& folder, const QString& prefix);
+    bool addFile(const QString& filePath, const QString& entryName);
+    // Finishes the archive and puts it in place; false if anything failed.
+    bool close();
+
+    bool hasError() const { return !m_error.isEmpty(); }
+    QString errorString() const { return m_error; }  // the first failure
+    int fileCount() const { return m_fileCount; }
+
+private:
+    bool fail(const QString& message);
+
+    QSaveFile m_file;
+    void* m_zip = nullptr;  // zipFile
+    QString m_error;
+    int m_fileCount = 0;
+};
