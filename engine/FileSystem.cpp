@@ -1,0 +1,132 @@
+#include "engine/FileSystem.h"
+
+#include "engine/FileStream.h"
+
+#include <climits>
+#include <map>
+#include <memory>
+#include <sys/stat.h>
+
+namespace engine {
+
+namespace {
+
+std::string& resourcePath()
+{
+    static std::string path;
+    return path;
+}
+
+std::map<std::string, std::string>& aliases()
+{
+    static std::map<std::string, std::string> table;
+    return table;
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+} // namespace
+
+void FileSystem::setResourcePath(const char* path)
+{
+    resourcePath() = path ? path : "";
+}
+
+const char* FileSystem::getResourcePath()
+{
+    return resourcePath().c_str();
+}
+
+void FileSystem::setAlias(const char* name, const char* target)
+{
+    if (!name)
+        return;
+    if (!target)
+        aliases().erase(name);
+    else
+        aliases()[name] = target;
+}
+
+void FileSystem::clearAliases()
+{
+    aliases().clear();
+}
+
+bool FileSystem::isAbsolutePath(const char* name)
+{
+    if (!name || !*name)
+        return false;
+    if (name[0] == '\\' || name[0] == '/')
+        return true;
+    return isLetter(name[0]) && name[1] == ':';
+}
+
+std::string FileSystem::resolvePath(const char* name)
+{
+    if (!name)
+        return std::string();
+    if (isAbsolutePath(name))
+        return name;
+    const auto alias = aliases().find(name);
+    const std::string& relative = alias != aliases().end() ? alias->second : std::string(name);
+    return resourcePath() + relative;
+}
+
+bool FileSystem::fileExists(const char* name)
+{
+    if (!name || !*name)
+        return false;
+    struct stat info;
+    return stat(resolvePath(name).c_str(), &info) == 0;
+}
+
+Stream* FileSystem::open(const char* name, const char* mode)
+{
+    if (!name || !*name)
+        return nullptr;
+    return FileStream::create(resolvePath(name).c_str(), mode ? mode : "rb");
+}
+
+char* FileSystem::readAll(const char* name, int* size)
+{
+    if (size)
+        *size = 0;
+    std::unique_ptr<Stream> stream(open(name, "rb"));
+    if (!stream)
+        return nullptr;
+    const size_t length = stream->length();
+    // The size is reported as an int; larger files are not engine resources.
+    if (length >= static_cast<size_t>(INT_MAX))
+        return nullptr;
+    char* buffer = new char[length + 1];
+    if (stream->read(buffer, 1, length) != length) {
+        delete[] buffer;
+        return nullptr;
+    }
+    buffer[length] = '\0';
+    if (size)
+        *size = static_cast<int>(length);
+    return buffer;
+}
+
+std::string FileSystem::getDirectoryName(const char* path)
+{
+    if (!path)
+        return std::string();
+    std::string dir(path);
+    for (char& c : dir)
+        if (c == '\\')
+            c = '/';
+    const size_t slash = dir.rfind('/');
+    if (slash != std::string::npos)
+        return dir.substr(0, slash + 1);
+    // A bare drive ("C:name") keeps its drive part.
+    if (dir.size() >= 2 && isLetter(dir[0]) && dir[1] == ':')
+        return dir.substr(0, 2);
+    return std::string();
+}
+
+} // namespace engine

@@ -1,0 +1,45 @@
+#ifndef ENGINE_FILESYSTEM_H
+#define ENGINE_FILESYSTEM_H
+
+#include <cstddef>
+#include <string>
+
+namespace engine {
+
+class Stream;
+
+// Static service through which the engine opens every file. Relative names
+// are looked up below the resource path.
+class FileSystem
+{
+public:
+    FileSystem() = delete;
+
+    // The caller ends the path with a separator; it is prepended as it stands.
+    static void setResourcePath(const char* path);
+    static const char* getResourcePath();
+
+    // Maps a whole name to another before the resource path is prepended.
+    static void setAlias(const char* name, const char* target);
+    static void clearAliases();
+
+    // "\\name", "C:..." and, on this platform, "/name" are absolute.
+    static bool isAbsolutePath(const char* name);
+    static std::string resolvePath(const char* name);
+
+    static bool fileExists(const char* name);
+    // Opens for reading in binary mode unless the mode says otherwise.
+    // Returns a stream owned by the caller, or null.
+    static Stream* open(const char* name, const char* mode = "rb");
+    // Whole file plus a terminating zero, allocated with new[] and owned by
+    // the caller; null when the file cannot be read completely.
+    static char* readAll(const char* name, int* size = nullptr);
+
+    // Drive and folder part including the last separator, with "\\" turned
+    // into "/"; empty when the path has no folder part.
+    static std::string getDirectoryName(const char* path);
+};
+
+} // namespace engine
+
+#endif

@@ -1,0 +1,759 @@
+#include "engine/Properties.h"
+
+#include "engine/FileSystem.h"
+#include "engine/math/MathUtil.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+
+namespace engine {
+
+namespace {
+
+// Limits that keep hostile files from exhausting the stack or memory.
+const size_t kMaxLineLength = 2048;       // bytes per line, line break excluded
+const int kMaxDepth = 256;                 // namespace nesting, also after inheritance
+const size_t kMaxInheritedItems = 1u << 20; // namespaces and properties copied by inheritance
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string trim(const std::string& s)
+{
+    size_t begin = 0;
+    size_t end = s.size();
+    while (begin < end && isBlank(s[begin]))
+        ++begin;
+    while (end > begin && isBlank(s[end - 1]))
+        --end;
+    return s.substr(begin, end - begin);
+}
+
+std::vector<std::string> splitBlanks(const std::string& s)
+{
+    std::vector<std::string> tokens;
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && isBlank(s[i]))
+            ++i;
+        const size_t start = i;
+        while (i < s.size() && !isBlank(s[i]))
+            ++i;
+        if (i > start)
+            tokens.push_back(s.substr(start, i - start));
+    }
+    return tokens;
+}
+
+// Reads 'count' comma-separated floats the way "%f,%f,..." would.
+bool parseFloats(const char* text, float* out, int count)
+{
+    if (!text)
+        return false;
+    const char* p = text;
+    for (int i = 0; i < count; ++i) {
+        char* end = nullptr;
+        const float v = std::strtof(p, &end);
+        if (end == p)
+            return false;
+        out[i] = v;
+        p = end;
+        if (i + 1 < count) {
+            if (*p != ',')
+                return false;
+            ++p;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+// Turns text into a tree below an unnamed root namespace.
+class PropertiesParser
+{
+public:
+    explicit PropertiesParser(Properties* root)
+    {
+        _stack.push_back(root);
+    }
+
+    bool parse(const char* text, size_t size)
+    {
+        size_t pos = 0;
+        while (pos < size && !_failed) {
+            size_t end = pos;
+            while (end < size && text[end] != '\n')
+                ++end;
+            if (end - pos > kMaxLineLength)
+                return false;
+            handleLine(std::string(text + pos, end - pos));
+            pos = end + 1;
+        }
+        return !_failed && _stack.size() == 1 && !_pendingHeader;
+    }
+
+private:
+    void handleLine(const std::string& raw)
+    {
+        const std::string line = trim(stripComments(raw));
+        if (!line.empty())
+            handleStatement(line);
+    }
+
+    std::string stripComments(const std::string& raw)
+    {
+        std::string out;
+        size_t i = 0;
+        while (i < raw.size()) {
+            if (_inBlockComment) {
+                const size_t close = raw.find("*/", i);
+                if (close == std::string::npos)
+                    return out;
+                _inBlockComment = false;
+                i = close + 2;
+                out += ' ';
+                continue;
+            }
+            if (raw[i] == '/' && i + 1 < raw.size()) {
+                if (raw[i + 1] == '/')
+                    return out;
+                if (raw[i + 1] == '*') {
+                    _inBlockComment = true;
+                    i += 2;
+                    continue;
+                }
+            }
+            out += raw[i++];
+        }
+        return out;
+    }
+
+    void handleStatement(const std::string& line)
+    {
+        if (_failed || line.empty())
+            return;
+        if (_pendingHeader) {
+            // A header without "{" must be followed by a line that opens it.
+            if (line[0] != '{') {
+                _failed = true;
+                return;
+            }
+            _stack.push_back(_pendingHeader);
+            _pendingHeader = nullptr;
+            handleBody(trim(line.substr(1)));
+            return;
+        }
+        if (line[0] == '}') {
+            if (_stack.size() <= 1) {
+                _failed = true;  // more closing braces than opened namespaces
+                return;
+            }
+            _stack.pop_back();
+            handleStatement(trim(line.substr(1)));
+            return;
+        }
+        const size_t eq = line.find('=');
+        const size_t brace = line.find('{');
+        if (eq != std::string::npos && (brace == std::string::npos || eq < brace))
+            addProperty(trim(line.substr(0, eq)), trim(line.substr(eq + 1)));
+        else
+            openNamespace(line, brace);
+    }
+
+    // Text after an opening "{" on the same line: a namespace may also close there.
+    void handleBody(const std::string& rest)
+    {
+        if (rest.empty())
+            return;
+        if (rest[0] != '}' && rest.back() == '}') {
+            handleStatement(trim(rest.substr(0, rest.size() - 1)));
+            handleStatement("}");
+            return;
+        }
+        handleStatement(rest);
+    }
+
+    void addProperty(const std::string& name, const std::string& value)
+    {
+        if (name.empty())
+            return;  // "= value" names nothing; skip it rather than reject the file
+        Properties* ns = _stack.back();
+        if (name.size() > 1 && name[0] == '$') {
+            ns->setVariable(name.c_str() + 1, value.c_str());
+            return;
+        }
+        Properties::Property p;
+        p.name = name;
+        if (value.size() >= 4 && value[0] == '$' && value[1] == '{' && value.back() == '}') {
+            p.isVariableReference = true;
+            p.value = value.substr(2, value.size() - 3);
+        } else {
+            p.value = value;
+        }
+        ns->_properties.push_back(std::move(p));
+    }
+
+    void openNamespace(const std::string& line, size_t brace)
+    {
+        std::string header = brace == std::string::npos ? line : line.substr(0, brace);
+        // "id:parent" and "id : parent" mean the same.
+        std::string spaced;
+        for (char c : header) {
+            if (c == ':')
+                spaced += " : ";
+            else
+                spaced += c;
+        }
+        const std::vector<std::string> tokens = splitBlanks(spaced);
+        if (tokens.empty() || tokens[0] == ":" || static_cast<int>(_stack.size()) > kMaxDepth) {
+            _failed = true;
+            return;
+        }
+        auto* ns = new Properties();
+        ns->_namespace = tokens[0];
+        size_t i = 1;
+        if (i < tokens.size() && tokens[i] != ":")
+            ns->_id = tokens[i++];
+        if (i < tokens.size() && tokens[i] == ":") {
+            if (i + 1 >= tokens.size()) {
+                delete ns;
+                _failed = true;
+                return;
+            }
+            ns->_parentId = tokens[i + 1];
+            i += 2;
+        }
+        if (i != tokens.size()) {
+            delete ns;
+            _failed = true;
+            return;
+        }
+        Properties* parent = _stack.back();
+        ns->_parent = parent;
+        parent->_namespaces.push_back(ns);
+        if (brace == std::string::npos) {
+            _pendingHeader = ns;
+            return;
+        }
+        _stack.push_back(ns);
+        handleBody(trim(line.substr(brace + 1)));
+    }
+
+    std::vector<Properties*> _stack;
+    Properties* _pendingHeader = nullptr;
+    bool _inBlockComment = false;
+    bool _failed = false;
+};
+
+namespace {
+
+int heightOf(const Properties* p)
+{
+    int h = 0;
+    for (size_t i = 0; i < p->namespaceCount(); ++i)
+        h = std::max(h, heightOf(p->namespaceAt(i)));
+    return h + 1;
+}
+
+int depthOf(const Properties* p)
+{
+    int d = 0;
+    for (const Properties* q = p->getParent(); q; q = q->getParent())
+        ++d;
+    return d;
+}
+
+size_t itemCount(const Properties* p)
+{
+    size_t n = 1 + p->propertyCount();
+    for (size_t i = 0; i < p->namespaceCount(); ++i)
+        n += itemCount(p->namespaceAt(i));
+    return n;
+}
+
+bool isAncestor(const Properties* candidate, const Properties* p)
+{
+    for (const Properties* q = p->getParent(); q; q = q->getParent())
+        if (q == candidate)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// Copies what a namespace inherits from the namespace its ": parentId" names.
+// Parents may appear anywhere in the file, also further down. Cycles and
+// inheriting from an enclosing namespace are ignored rather than followed.
+class InheritanceResolver
+{
+public:
+    explicit InheritanceResolver(Properties* root)
+    {
+        index(root);
+    }
+
+    bool resolve(Properties* p, int depth = 0)
+    {
+        if (_failed)
+            return false;
+        int& state = _state[p];
+        if (state != 0)
+            return true;
+        state = 1;
+        if (depth > 4 * kMaxDepth) {
+            _failed = true;
+            return false;
+        }
+        const size_t ownCount = p->_namespaces.size();
+        if (!p->_parentId.empty()) {
+            const auto found = _byId.find(p->_parentId);
+            if (found != _byId.end()) {
+                Properties* base = found->second;
+                if (base != p && !isAncestor(base, p) && _state[base] != 1) {
+                    resolve(base, depth + 1);
+                    inherit(p, base);
+                }
+            }
+        }
+        for (size_t i = 0; i < ownCount && !_failed; ++i)
+            resolve(p->_namespaces[i], depth + 1);
+        _state[p] = 2;
+        return !_failed;
+    }
+
+private:
+    void index(Properties* p)
+    {
+        if (!p->_id.empty())
+            _byId.emplace(p->_id, p);  // the first namespace with an id wins
+        for (Properties* child : p->_namespaces)
+            index(child);
+    }
+
+    void inherit(Properties* p, const Properties* base)
+    {
+        for (const Properties::Property& prop : base->_properties) {
+            if (!p->exists(prop.name.c_str())) {
+                if (++_copied > kMaxInheritedItems) {
+                    _failed = true;
+                    return;
+                }
+                p->_properties.push_back(prop);
+            }
+        }
+        const int depth = depthOf(p);
+        for (const Properties* nested : base->_namespaces) {
+            if (definesNamespace(p, nested))
+                continue;
+            _copied += itemCount(nested);
+            if (_copied > kMaxInheritedItems || depth + 1 + heightOf(nested) > kMaxDepth) {
+                _failed = true;
+                return;
+            }
+            Properties* copy = nested->clone();
+            copy->_parent = p;
+            p->_namespaces.push_back(copy);
+        }
+    }
+
+    static bool definesNamespace(const Properties* p, const Properties* nested)
+    {
+        for (const Properties* own : p->_namespaces)
+            if (own->_namespace == nested->_namespace && own->_id == nested->_id)
+                return true;
+        return false;
+    }
+
+    std::unordered_map<std::string, Properties*> _byId;
+    std::unordered_map<const Properties*, int> _state;  // 1 resolving, 2 done
+    size_t _copied = 0;
+    bool _failed = false;
+
+};
+
+Properties* Properties::createFromText(const char* text, size_t size, const char* directory)
+{
+    if (!text)
+        return nullptr;
+    std::unique_ptr<Properties> root(new Properties());
+    PropertiesParser parser(root.get());
+    if (!parser.parse(text, size))
+        return nullptr;
+    InheritanceResolver resolver(root.get());
+    if (!resolver.resolve(root.get()))
+        return nullptr;
+    root->setDirectoryRecursive(directory ? directory : "");
+    return root.release();
+}
+
+Properties* Properties::create(const char* url, Cache* cache)
+{
+    if (!url || !*url)
+        return nullptr;
+    const std::string full(url);
+    const size_t hash = full.find('#');
+    const std::string fileName = full.substr(0, hash);
+    const std::string path = hash == std::string::npos ? std::string() : full.substr(hash + 1);
+    if (fileName.empty())
+        return nullptr;
+
+    Properties* root = nullptr;
+    std::unique_ptr<Properties> owned;
+    if (cache) {
+        const auto cached = cache->find(fileName);
+        if (cached != cache->end())
+            root = cached->second;
+    }
+    if (!root) {
+        int size = 0;
+        std::unique_ptr<char[]> text(FileSystem::readAll(fileName.c_str(), &size));
+        if (!text)
+            return nullptr;
+        const std::string dir = FileSystem::getDirectoryName(fileName.c_str());
+        owned.reset(createFromText(text.get(), static_cast<size_t>(size), dir.c_str()));
+        if (!owned)
+            return nullptr;
+        root = owned.get();
+        if (cache)
+            (*cache)[fileName] = owned.release();
+    }
+
+    // A file with one namespace and no loose properties is that namespace.
+    Properties* top = root;
+    if (root->_properties.empty() && root->_namespaces.size() == 1)
+        top = root->_namespaces[0];
+
+    Properties* current = top;
+    size_t start = 0;
+    bool first = true;
+    while (start <= path.size() && !path.empty()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string::npos)
+            slash = path.size();
+        const std::string name = path.substr(start, slash - start);
+        start = slash + 1;
+        if (name.empty())
+            continue;
+        Properties* child = current->getNamespace(name.c_str(), true, false);
+        if (child)
+            current = child;
+        else if (!(first && top != root && (top->_id == name || top->_namespace == name)))
+            return nullptr;
+        first = false;
+    }
+
+    Properties* copy = current->clone();
+    // Variables declared in enclosing namespaces stay visible to the copy.
+    VariableTable inherited;
+    if (current->_parent)
+        current->_parent->collectVisibleVariables(&inherited);
+    for (const auto& var : inherited)
+        if (!copy->getVariable(var.first.c_str()))
+            copy->setVariable(var.first.c_str(), var.second.c_str());
+    return copy;
+}
+
+void Properties::clearCache(Cache& cache)
+{
+    for (auto& entry : cache)
+        delete entry.second;
+    cache.clear();
+}
+
+Properties::~Properties()
+{
+    for (Properties* child : _namespaces)
+        delete child;
+}
+
+Properties* Properties::clone() const
+{
+    auto* copy = new Properties();
+    copy->_namespace = _namespace;
+    copy->_id = _id;
+    copy->_parentId = _parentId;
+    copy->_directory = _directory;
+    copy->_properties = _properties;
+    if (_variables)
+        copy->_variables.reset(new VariableTable(*_variables));
+    copy->_namespaces.reserve(_namespaces.size());
+    for (const Properties* child : _namespaces) {
+        Properties* c = child->clone();
+        c->_parent = copy;
+        copy->_namespaces.push_back(c);
+    }
+    return copy;
+}
+
+const char* Properties::getNextProperty()
+{
+    if (_propertyIndex + 1 < static_cast<long>(_properties.size())) {
+        ++_propertyIndex;
+        return _properties[static_cast<size_t>(_propertyIndex)].name.c_str();
+    }
+    _propertyIndex = static_cast<long>(_properties.size());
+    return nullptr;
+}
+
+Properties* Properties::getNextNamespace()
+{
+    if (_namespaceIndex < _namespaces.size())
+        return _namespaces[_namespaceIndex++];
+    return nullptr;
+}
+
+void Properties::rewind()
+{
+    _propertyIndex = -1;
+    _namespaceIndex = 0;
+}
+
+Properties* Properties::namespaceAt(size_t index) const
+{
+    return index < _namespaces.size() ? _namespaces[index] : nullptr;
+}
+
+Properties* Properties::getNamespace(const char* id, bool searchNames, bool recursive) const
+{
+    if (!id)
+        return nullptr;
+    for (Properties* child : _namespaces)
+        if (child->_id == id || (searchNames && child->_namespace == id))
+            return child;
+    if (recursive) {
+        for (const Properties* child : _namespaces)
+            if (Properties* found = child->getNamespace(id, searchNames, true))
+                return found;
+    }
+    return nullptr;
+}
+
+const Properties::Property* Properties::find(const char* name) const
+{
+    if (!name) {
+        if (_propertyIndex >= 0 && _propertyIndex < static_cast<long>(_properties.size()))
+            return &_properties[static_cast<size_t>(_propertyIndex)];
+        return nullptr;
+    }
+    for (const Property& p : _properties)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+const char* Properties::valueOf(const Property& p) const
+{
+    if (p.isVariableReference)
+        return getVariable(p.value.c_str());
+    return p.value.c_str();
+}
+
+bool Properties::exists(const char* name) const
+{
+    return find(name) != nullptr;
+}
+
+const char* Properties::getString(const char* name, const char* defaultValue) const
+{
+    const Property* p = find(name);
+    if (!p)
+        return defaultValue;
+    const char* value = valueOf(*p);
+    return value ? value : defaultValue;
+}
+
+bool Properties::getBool(const char* name, bool defaultValue) const
+{
+    const char* value = getString(name);
+    if (!value)
+        return defaultValue;
+    return std::strcmp(value, "true") == 0;
+}
+
+int Properties::getInt(const char* name) const
+{
+    const char* value = getString(name);
+    if (!value)
+        return 0;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(value, &end, 10);
+    if (end == value)
+        return 0;
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+float Properties::getFloat(const char* name) const
+{
+    float v = 0.0f;
+    if (!parseFloats(getString(name), &v, 1))
+        return 0.0f;
+    return v;
+}
+
+bool Properties::getVector2(const char* name, Vector2* out) const
+{
+    float v[2];
+    const bool ok = parseFloats(getString(name), v, 2);
+    if (out)
+        *out = ok ? Vector2(v[0], v[1]) : Vector2();
+    return ok;
+}
+
+bool Properties::getVector3(const char* name, Vector3* out) const
+{
+    float v[3];
+    const bool ok = parseFloats(getString(name), v, 3);
+    if (out)
+        *out = ok ? Vector3(v[0], v[1], v[2]) : Vector3();
+    return ok;
+}
+
+bool Properties::getVector4(const char* name, Vector4* out) const
+{
+    float v[4];
+    const bool ok = parseFloats(getString(name), v, 4);
+    if (out)
+        *out = ok ? Vector4(v[0], v[1], v[2], v[3]) : Vector4();
+    return ok;
+}
+
+bool Properties::getQuaternionFromAxisAngle(const char* name, Quaternion* out) const
+{
+    float v[4];
+    const bool ok = parseFloats(getString(name), v, 4);
+    if (out) {
+        *out = ok ? Quaternion::fromAxisAngle(Vector3(v[0], v[1], v[2]), degreesToRadians(v[3]))
+                  : Quaternion::identity();
+    }
+    return ok;
+}
+
+bool Properties::getMatrix(const char* name, Matrix* out) const
+{
+    float v[16];
+    const bool ok = parseFloats(getString(name), v, 16);
+    if (out)
+        *out = ok ? Matrix(v) : Matrix();
+    return ok;
+}
+
+bool Properties::getPath(const char* name, std::string* path) const
+{
+    const char* value = getString(name);
+    if (!value || !*value)
+        return false;
+    std::string result;
+    if (FileSystem::fileExists(value)) {
+        result = value;
+    } else {
+        const std::string relative = _directory + value;
+        if (!FileSystem::fileExists(relative.c_str()))
+            return false;
+        result = relative;
+    }
+    if (path)
+        *path = result;
+    return true;
+}
+
+void Properties::setString(const char* name, const char* value)
+{
+    if (!name)
+        return;
+    for (Property& p : _properties) {
+        if (p.name == name) {
+            p.value = value ? value : "";
+            p.isVariableReference = false;
+            return;
+        }
+    }
+    Property p;
+    p.name = name;
+    p.value = value ? value : "";
+    _properties.push_back(std::move(p));
+}
+
+const char* Properties::getVariable(const char* name, const char* defaultValue) const
+{
+    if (!name)
+        return defaultValue;
+    for (const Properties* p = this; p; p = p->_parent) {
+        if (!p->_variables)
+            continue;
+        for (const auto& var : *p->_variables)
+            if (var.first == name)
+                return var.second.c_str();
+    }
+    return defaultValue;
+}
+
+void Properties::setVariable(const char* name, const char* value)
+{
+    if (!name)
+        return;
+    if (!_variables)
+        _variables.reset(new VariableTable());
+    for (auto& var : *_variables) {
+        if (var.first == name) {
+            var.second = value ? value : "";
+            return;
+        }
+    }
+    _variables->emplace_back(name, value ? value : "");
+}
+
+void Properties::collectVisibleVariables(VariableTable* out) const
+{
+    for (const Properties* p = this; p; p = p->_parent) {
+        if (!p->_variables)
+            continue;
+        for (const auto& var : *p->_variables) {
+            bool shadowed = false;
+            for (const auto& seen : *out)
+                shadowed = shadowed || seen.first == var.first;
+            if (!shadowed)
+                out->push_back(var);
+        }
+    }
+}
+
+void Properties::setDirectoryRecursive(const std::string& dir)
+{
+    _directory = dir;
+    for (Properties* child : _namespaces)
+        child->setDirectoryRecursive(dir);
+}
+
+bool Properties::isNumber(const char* text)
+{
+    if (!text)
+        return false;
+    const char* p = text;
+    if (*p == '-')
+        ++p;
+    bool digit = false;
+    bool point = false;
+    for (; *p; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            digit = true;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+} // namespace engine
