@@ -1,0 +1,94 @@
+#include "EncoderOutputParser.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const QString warningPrefix = QStringLiteral("Warning (GP#");
+const QString errorPrefix = QStringLiteral("Error (GP#");
+
+int codeOf(const QString& line)
+{
+    const int hash = line.indexOf(QLatin1Char('#'));
+    if (hash < 0)
+        return -1;
+    int end = hash + 1;
+    while (end < line.size() && line.at(end) >= QLatin1Char('0') && line.at(end) <= QLatin1Char('9'))
+        ++end;
+    bool ok = false;
+    const int code = line.mid(hash + 1, end - hash - 1).toInt(&ok, 10);
+    return ok ? code : -1;
+}
+
+} // namespace
+
+void registerEncoderOutputLogTypes()
+{
+    qRegisterMetaType<EncoderOutputLog>("EncoderOutputLog");
+    qRegisterMetaType<EncoderOutputLogs>("EncoderOutputLogs");
+}
+
+EncoderOutputParser::EncoderOutputParser(QObject* parent)
+    : QObject(parent)
+{
+    registerEncoderOutputLogTypes();
+}
+
+void EncoderOutputParser::clearLogs()
+{
+    m_logs.clear();
+}
+
+EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line, const QString& prefix)
+{
+    EncoderOutputLog record;
+    if (line.isEmpty() || prefix.isEmpty() || !line.startsWith(prefix) || line.size() <= prefix.size() + 4)
+        return record;
+
+    record.code = codeOf(line);
+
+    // A title is "|title)" when the line has one; otherwise the long text
+    // after ")" stands in for it.
+    const int paren = line.indexOf(QLatin1Char(')'));
+    const int bar = line.indexOf(QLatin1Char('|'));
+    if (paren >= 0 && bar >= 0 && bar <= paren)
+        record.title = line.mid(bar + 1, paren - bar - 1);
+    else
+        record.title = line.mid(paren + 2);
+
+    // The message starts after ")" and its two separator characters (": ").
+    if (line.size() > paren + 3) {
+        record.message = line.mid(paren + 3);
+        record.message.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    }
+    return record;
+}
+
+void EncoderOutputParser::parseOutput(const QString& consoleText)
+{
+    static const QRegularExpression lineEnd(QStringLiteral("\\r?\\n"));
+    const QStringList lines = consoleText.split(lineEnd);
+    for (const QString& line : lines) {
+        if (line.startsWith(warningPrefix)) {
+            EncoderOutputLog record = recordFromLine(line, warningPrefix);
+            record.priority = LoggingPriorities::Warning;
+            m_logs.append(record);
+        } else if (line.startsWith(errorPrefix)) {
+            EncoderOutputLog record = recordFromLine(line, errorPrefix);
+            record.priority = LoggingPriorities::Error;
+            m_logs.append(record);
+        }
+    }
+}
+
+void EncoderOutputParser::finishParsing()
+{
+    emit outputParserDidGenerateOutputMessages(m_logs);
+}
+
+void EncoderOutputParser::parseOutputs(const QString& first, const QString& second)
+{
+    parseOutput(first);
+    parseOutput(second);
+    finishParsing();
+}

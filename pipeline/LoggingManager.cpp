@@ -1,0 +1,100 @@
+#include "LoggingManager.h"
+
+#include "AnalyticsTracker.h"
+
+#include <QDebug>
+#include <QIcon>
+#include <QStandardItem>
+#include <QStandardItemModel>
+
+namespace {
+
+void sendToRegisteredTracker(const QString& category, const QString& action, const QString& label, int value)
+{
+    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
+        tracker->trackEvent(category, action, label, value);
+}
+
+} // namespace
+
+LoggingManager::LoggingManager(QObject* parent)
+    : QObject(parent)
+    , m_model(new QStandardItemModel(2, 1, this))
+    , m_trackEvent(sendToRegisteredTracker)
+{
+    registerEncoderOutputLogTypes();
+    qRegisterMetaType<LoggingManager::LoggingPriority>("LoggingManager::LoggingPriority");
+}
+
+void LoggingManager::clear()
+{
+    m_model->clear();
+}
+
+QString LoggingManager::detailMessage(int row) const
+{
+    if (row < 0 || row >= m_detailMessages.size())
+        return QString();
+    return m_detailMessages.at(row);
+}
+
+void LoggingManager::setTrackEventSink(TrackEventSink sink)
+{
+    m_trackEvent = std::move(sink);
+}
+
+void LoggingManager::outputParserDidGenerateOutputMessages(const EncoderOutputLogs& outputMessages)
+{
+    // A new import replaces the whole table; rows of an earlier, longer batch
+    // would otherwise stay behind and pass for records of this model.
+    m_detailMessages.clear();
+    m_model->removeRows(0, m_model->rowCount());
+    addLogs(outputMessages);
+}
+
+void LoggingManager::addLogs(const EncoderOutputLogs& logs)
+{
+    int row = m_detailMessages.size();
+    for (const EncoderOutputLog& log : logs) {
+        qDebug() << log.code;
+        qDebug() << log.title;
+        qDebug() << log.message;
+        qDebug() << log.priority;
+
+        countCode(log.code);
+
+        auto* item = new QStandardItem(log.title);
+        m_model->setItem(row, 0, item);
+        const bool isError = log.priority == LoggingManager::Error;
+        item->setData(QIcon(isError ? QStringLiteral(":/IconEncoderError") : QStringLiteral(":/IconEncoderWarning")),
+                      Qt::DecorationRole);
+        m_detailMessages.append(log.message);
+        ++row;
+    }
+
+    reportCounts();
+    emit loggingManagerHasNewLogsAvailable(logs, LoggingManager::Error);
+    m_rowCount = m_detailMessages.size();
+}
+
+// The ranges decide what is counted, not the record's kind: the encoder's
+// errors are numbered 1000-1999 and its warnings 2000-2999.
+void LoggingManager::countCode(int code)
+{
+    if (code >= 1000 && code <= 1999)
+        ++m_errorCodeCounts[code];
+    else if (code >= 2000 && code <= 2999)
+        ++m_warningCodeCounts[code];
+}
+
+// The maps are never emptied: every batch reports the running totals of the
+// whole session.
+void LoggingManager::reportCounts()
+{
+    if (!m_trackEvent)
+        return;
+    for (auto it = m_errorCodeCounts.cbegin(); it != m_errorCodeCounts.cend(); ++it)
+        m_trackEvent(QStringLiteral("model"), QStringLiteral("error"), QString::number(it.key()), it.value());
+    for (auto it = m_warningCodeCounts.cbegin(); it != m_warningCodeCounts.cend(); ++it)
+        m_trackEvent(QStringLiteral("model"), QStringLiteral("warning"), QString::number(it.key()), it.value());
+}
