@@ -1,0 +1,145 @@
+#ifndef ENGINE_TRANSFORM_H
+#define ENGINE_TRANSFORM_H
+
+#include "engine/AnimationTarget.h"
+#include "engine/math/Matrix.h"
+#include "engine/math/Quaternion.h"
+#include "engine/math/Vector3.h"
+
+#include <vector>
+
+namespace engine {
+
+// Scale, rotation and translation with a lazily rebuilt local matrix
+// (local = T * R * S: scale first, rotate next, translate last).
+class Transform : public AnimationTarget
+{
+public:
+    class Listener
+    {
+    public:
+        virtual ~Listener() = default;
+        virtual void transformChanged(Transform* transform, long cookie) = 0;
+    };
+
+    Transform();
+    Transform(const Vector3& scale, const Quaternion& rotation, const Vector3& translation);
+    ~Transform() override;
+
+    // While suspended, listeners are not called; each changed transform is
+    // remembered once and notified when the outermost resume comes.
+    static void suspendTransformChanged();
+    static void resumeTransformChanged();
+    static bool isTransformChangedSuspended();
+
+    const Vector3& getScale() const { return _scale; }
+    float getScaleX() const { return _scale.x; }
+    float getScaleY() const { return _scale.y; }
+    float getScaleZ() const { return _scale.z; }
+    const Quaternion& getRotation() const { return _rotation; }
+    const Vector3& getTranslation() const { return _translation; }
+    float getTranslationX() const { return _translation.x; }
+    float getTranslationY() const { return _translation.y; }
+    float getTranslationZ() const { return _translation.z; }
+
+    void setScale(float uniform);
+    void setScale(float x, float y, float z);
+    void setScale(const Vector3& scale);
+    void setScaleX(float x);
+    void setScaleY(float y);
+    void setScaleZ(float z);
+    void setRotation(const Quaternion& rotation);
+    void setRotation(float x, float y, float z, float w);
+    void setRotation(const Vector3& axis, float angle);
+    void setRotation(const Matrix& rotation);
+    void setTranslation(const Vector3& translation);
+    void setTranslation(float x, float y, float z);
+    void setTranslationX(float x);
+    void setTranslationY(float y);
+    void setTranslationZ(float z);
+    void set(const Vector3& scale, const Quaternion& rotation, const Vector3& translation);
+    void set(const Transform& other);
+    void setIdentity();
+
+    void translate(float x, float y, float z);
+    void translate(const Vector3& t);
+    void translateX(float x);
+    void translateY(float y);
+    void translateZ(float z);
+    // Applies 'rotation' after the current one.
+    void rotate(const Quaternion& rotation);
+    void rotate(const Vector3& axis, float angle);
+    void rotateX(float angle);
+    void rotateY(float angle);
+    void rotateZ(float angle);
+    void scale(float factor);
+    void scale(float x, float y, float z);
+    void scale(const Vector3& factors);
+    void scaleX(float x);
+    void scaleY(float y);
+    void scaleZ(float z);
+
+    const Matrix& getMatrix() const;
+
+    // Unit direction vectors of the local matrix (forward is -z).
+    Vector3 getForwardVector() const;
+    Vector3 getBackVector() const;
+    Vector3 getUpVector() const;
+    Vector3 getDownVector() const;
+    Vector3 getLeftVector() const;
+    Vector3 getRightVector() const;
+
+    // Extra matrix applied after the local one to this transform's own
+    // geometry (see Node::getWorldMatrix); identity by default.
+    const Matrix& getOffsetMatrix() const { return _offset; }
+    void setOffsetMatrix(const Matrix& offset);
+
+    void addListener(Listener* listener, long cookie = 0);
+    void removeListener(Listener* listener);
+
+    // A static transform ignores animated rotations.
+    virtual bool isStatic() const { return false; }
+
+    int animationPropertyComponentCount(int propertyId) const override;
+    void animationPropertyValue(int propertyId, ChannelValue& value) const override;
+    void setAnimationPropertyValue(int propertyId, const ChannelValue& value, float blendWeight) override;
+
+protected:
+    enum DirtyBits : unsigned char
+    {
+        DIRTY_TRANSLATION = 1,
+        DIRTY_SCALE = 2,
+        DIRTY_ROTATION = 4,
+        DIRTY_NOTIFY = 8  // queued for notification while suspended
+    };
+
+    void dirty(unsigned char bits);
+    // Called at once on every change, even while notifications are
+    // suspended, so that derived caches never go stale.
+    virtual void localTransformChanged() {}
+    // Notifies the listeners.
+    virtual void transformChanged();
+
+private:
+    struct ListenerEntry
+    {
+        Listener* listener;
+        long cookie;
+    };
+
+    void applyAnimatedScale(const float* v, float weight);
+    void applyAnimatedRotation(const float* v, float weight);
+    void applyAnimatedTranslation(const float* v, float weight);
+
+    Vector3 _scale;
+    Quaternion _rotation;
+    Vector3 _translation;
+    mutable Matrix _matrix;
+    Matrix _offset;
+    mutable unsigned char _matrixDirtyBits;
+    std::vector<ListenerEntry>* _listeners;
+};
+
+} // namespace engine
+
+#endif
