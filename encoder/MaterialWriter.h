@@ -4,11 +4,15 @@
 #include "Messages.h"
 
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 struct aiScene;
+struct ExportedTexture;
+class TextureExporter;
 
 // What a mesh part needs from the shader that draws it; part of a material id,
 // because two parts with the same source material but different vertex data
@@ -20,12 +24,19 @@ struct MaterialUsage {
     bool tangents = false;       // tangent + binormal present
 };
 
-// Writes "model.material" beside the bundle and copies the textures it names
-// into "tex/" below the model folder.
+// Writes the material file beside the bundle ("model.material" for
+// "model.gpb") and copies the textures it names into "tex/" below the model
+// folder. Every material draws with the shaders in "shaders/" of the model
+// folder; its defines say which parts of those shaders are used.
 class MaterialWriter {
 public:
+    // A skin with more joints than this may not fit into the uniform space of
+    // older graphics cards (three vec4 per joint).
+    static constexpr unsigned kJointWarningLimit = 80;
+
     MaterialWriter(const aiScene& scene, const EncoderOptions& options, const std::string& modelFolder,
                    Messages& messages);
+    ~MaterialWriter();
 
     void setLightCounts(unsigned directional, unsigned point, unsigned spot);   // lights the bundle's scene has
 
@@ -37,12 +48,29 @@ public:
     // Returns false on a fatal error (already reported through messages).
     bool write();
 
+    // The text of the material file for the requests made so far; exports
+    // the textures it names.
+    std::string materialFileText();
+
+    // A material id the properties grammar and the bundle both carry safely:
+    // letters, digits, "_", "-", "." and UTF-8 characters; never empty.
+    static std::string sanitizedId(const std::string& name);
+
+    // A number as the material file writes it: plain decimal notation, which
+    // the engine's number check accepts (no exponent, no "nan").
+    static std::string number(float value);
+
 private:
     struct Request {
         unsigned materialIndex;
         MaterialUsage usage;
         std::string id;
     };
+
+    std::string materialText(const Request& request);
+    std::string materialName(unsigned materialIndex) const;
+    std::string materialFilePath() const;
+    std::string sourceFolder() const;
 
     const aiScene& m_scene;
     EncoderOptions m_options;
@@ -53,4 +81,9 @@ private:
     unsigned m_spotLights = 0;
     std::vector<Request> m_requests;
     std::map<std::tuple<unsigned, unsigned, bool, bool, bool>, std::string> m_idByKey;
+    std::map<unsigned, std::string> m_baseIdByMaterial;
+    std::set<std::string> m_usedIds;
+    std::set<unsigned> m_warnedJointCounts;
+    std::set<unsigned> m_warnedMaterials;
+    std::unique_ptr<TextureExporter> m_textures;   // made on first use: it writes into the model folder
 };

@@ -1,0 +1,10 @@
+#ifdef OPENGL_ES
+precision highp float;
+#endif
+
+varying vec3 v_color;
+
+void main()
+{
+    gl_FragColor = vec4(v_color, 1.0);
+}

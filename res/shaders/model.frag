@@ -1,0 +1,132 @@
+// Fragment stage of every converted model, lit in view space.
+// Defines (from the material): DIFFUSE_TEXTURE, VERTEX_COLOR, SPECULAR and at
+// most one of DIRECTIONAL_LIGHT, POINT_LIGHT, SPOT_LIGHT (the kind of scene
+// light the viewer binds to the material).
+// Without a bound light (no light define, or u_lightColor left black) the
+// model is lit by a light that sits above and beside the camera and moves
+// with it, so a model without lights of its own still shows its shape.
+
+#ifdef OPENGL_ES
+precision highp float;
+#endif
+
+// The viewer binds a directional light to materials that ask for specular
+// highlights only; the same uniforms are then needed.
+#if defined(SPECULAR) && !defined(DIRECTIONAL_LIGHT) && !defined(POINT_LIGHT) && !defined(SPOT_LIGHT)
+#define DIRECTIONAL_LIGHT
+#endif
+
+#if defined(DIRECTIONAL_LIGHT) || defined(POINT_LIGHT) || defined(SPOT_LIGHT)
+#define SCENE_LIGHT
+uniform vec3 u_lightColor;
+#endif
+
+#ifdef DIRECTIONAL_LIGHT
+uniform vec3 u_lightDirection;
+#endif
+
+#ifdef POINT_LIGHT
+uniform vec3 u_pointLightPosition;
+uniform float u_pointLightRangeInverse;
+#endif
+
+#ifdef SPOT_LIGHT
+uniform vec3 u_spotLightPosition;
+uniform vec3 u_spotLightDirection;
+uniform float u_spotLightRangeInverse;
+uniform float u_spotLightInnerAngleCos;
+uniform float u_spotLightOuterAngleCos;
+#endif
+
+uniform vec4 u_diffuseColor;
+uniform vec3 u_ambientColor;
+
+#ifdef SPECULAR
+uniform vec3 u_specularColor;
+uniform float u_specularExponent;
+#endif
+
+#ifdef DIFFUSE_TEXTURE
+uniform sampler2D u_diffuseTexture;
+varying vec2 v_texCoord;
+#endif
+
+#ifdef VERTEX_COLOR
+varying vec4 v_color;
+#endif
+
+varying vec3 v_normalVector;
+varying vec3 v_viewPosition;
+
+const vec3 kCameraLightDirection = vec3(0.3, 0.5, 0.81);
+const vec3 kCameraLightColor = vec3(0.85, 0.85, 0.85);
+const vec3 kCameraFill = vec3(0.18, 0.18, 0.2);
+
+float rangeFalloff(float distance, float rangeInverse)
+{
+    float scaled = distance * rangeInverse;
+    return clamp(1.0 - scaled * scaled, 0.0, 1.0);
+}
+
+void main()
+{
+    vec4 baseColor = u_diffuseColor;
+#ifdef DIFFUSE_TEXTURE
+    baseColor *= texture2D(u_diffuseTexture, v_texCoord);
+#endif
+#ifdef VERTEX_COLOR
+    baseColor *= v_color;
+#endif
+
+    vec3 toCamera = -v_viewPosition;
+    float cameraDistance = length(toCamera);
+    vec3 viewDirection = cameraDistance > 0.0 ? toCamera / cameraDistance : vec3(0.0, 0.0, 1.0);
+
+    vec3 normal = v_normalVector;
+    float normalLength = length(normal);
+    normal = normalLength > 0.000001 ? normal / normalLength : viewDirection;
+    // Surfaces seen from behind (no culling, mirrored nodes) are lit like their front.
+    if (dot(normal, viewDirection) < 0.0)
+        normal = -normal;
+
+    vec3 lightDirection = normalize(kCameraLightDirection);
+    vec3 lightColor = kCameraLightColor;
+    vec3 ambient = u_ambientColor + kCameraFill;
+
+#ifdef SCENE_LIGHT
+    if (dot(u_lightColor, u_lightColor) > 0.0) {
+        lightColor = u_lightColor;
+        ambient = u_ambientColor;
+#if defined(SPOT_LIGHT)
+        vec3 toLight = u_spotLightPosition - v_viewPosition;
+        float lightDistance = length(toLight);
+        lightDirection = lightDistance > 0.0 ? toLight / lightDistance : viewDirection;
+        float cone = smoothstep(u_spotLightOuterAngleCos, u_spotLightInnerAngleCos,
+                                dot(-lightDirection, normalize(u_spotLightDirection)));
+        lightColor *= cone * rangeFalloff(lightDistance, u_spotLightRangeInverse);
+#elif defined(POINT_LIGHT)
+        vec3 toLight = u_pointLightPosition - v_viewPosition;
+        float lightDistance = length(toLight);
+        lightDirection = lightDistance > 0.0 ? toLight / lightDistance : viewDirection;
+        lightColor *= rangeFalloff(lightDistance, u_pointLightRangeInverse);
+#else
+        // The light shines along its forward vector.
+        float directionLength = length(u_lightDirection);
+        lightDirection = directionLength > 0.0 ? -u_lightDirection / directionLength : kCameraLightDirection;
+#endif
+    }
+#endif
+
+    float diffuseTerm = max(dot(normal, lightDirection), 0.0);
+    vec3 color = baseColor.rgb * (ambient + lightColor * diffuseTerm);
+
+#ifdef SPECULAR
+    if (diffuseTerm > 0.0) {
+        vec3 halfVector = normalize(lightDirection + viewDirection);
+        float highlight = pow(max(dot(normal, halfVector), 0.0), max(u_specularExponent, 1.0));
+        color += u_specularColor * lightColor * highlight;
+    }
+#endif
+
+    gl_FragColor = vec4(color, baseColor.a);
+}
