@@ -1,0 +1,94 @@
+#include "EncoderProcess.h"
+
+#include <QByteArray>
+#include <QProcess>
+
+namespace {
+
+const int pollMilliseconds = 100;
+
+// The encoder's console text ends at the first zero byte, should it print one.
+QString decodeConsoleText(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes.constData());
+}
+
+} // namespace
+
+QStringList EncoderProcess::arguments(const QString& grouping, const QString& culling, const QString& inputPath,
+                                      const QString& outputPath)
+{
+    return {QStringLiteral("-group:") + grouping,
+            QStringLiteral("-cull:") + culling,
+            QStringLiteral("-m"),
+            QStringLiteral("-v"),
+            QStringLiteral("2"),
+            QStringLiteral("-options"),
+            inputPath,
+            outputPath};
+}
+
+EncoderProcess::Result EncoderProcess::run(const QString& program, const QStringList& arguments,
+                                           const QString& workingFolder, const std::function<bool()>& isCancelled)
+{
+    Result result;
+    QByteArray standardOutput;
+    QByteArray standardError;
+
+    QProcess process;
+    process.setWorkingDirectory(workingFolder);
+    process.start(program, arguments, QIODevice::ReadWrite);
+    if (!process.waitForStarted(-1)) {
+        result.outcome = Outcome::FailedToStart;
+        return result;
+    }
+    // The encoder never gets input; an encoder that asks for some sees the
+    // end of the stream instead of waiting for ever.
+    process.closeWriteChannel();
+
+    // Reading while the encoder runs keeps a chatty encoder from stalling on a
+    // full pipe and lets a superseded import stop it early.
+    bool cancelled = false;
+    while (!process.waitForFinished(pollMilliseconds)) {
+        if (process.state() == QProcess::NotRunning)
+            break;
+        standardOutput += process.readAllStandardOutput();
+        standardError += process.readAllStandardError();
+        if (isCancelled && isCancelled()) {
+            cancelled = true;
+            process.kill();
+            process.waitForFinished(-1);
+            break;
+        }
+    }
+    standardOutput += process.readAllStandardOutput();
+    standardError += process.readAllStandardError();
+
+    result.standardOutput = decodeConsoleText(standardOutput);
+    result.standardError = decodeConsoleText(standardError);
+    result.exitCode = process.exitCode();
+    if (cancelled)
+        result.outcome = Outcome::Cancelled;
+    else if (process.exitStatus() == QProcess::CrashExit)
+        result.outcome = Outcome::Crashed;
+    return result;
+}
+
+QString EncoderProcess::failureLine(const Result& result, const QString& program)
+{
+    // Code 0 keeps these records out of the encoder's error statistics.
+    switch (result.outcome) {
+    case Outcome::FailedToStart:
+        return QStringLiteral("Error (GP#0|The model encoder could not be started): The model encoder could not be "
+                              "started. Check that it exists and may be executed:\\n")
+            + program;
+    case Outcome::Crashed:
+        return QStringLiteral("Error (GP#0|The model encoder crashed): The model encoder ended unexpectedly while "
+                              "converting the model:\\n")
+            + program;
+    case Outcome::Finished:
+    case Outcome::Cancelled:
+        break;
+    }
+    return QString();
+}

@@ -1,0 +1,113 @@
+#include "Loader.h"
+
+#include "UserSettings.h"
+#include "VersionFile.h"
+#include "WorkspaceService.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstdio>
+
+namespace {
+
+// One encoder at a time: a superseded import that is being stopped must not
+// write into a workspace that a newer import of the same file is preparing.
+QMutex g_encoderRunMutex;
+
+const WorkspaceService& registeredOrDefaultService()
+{
+    if (const WorkspaceService* service = WorkspaceService::instance())
+        return *service;
+    static const WorkspaceService defaultService;
+    return defaultService;
+}
+
+} // namespace
+
+Loader::Loader(const QString& loaderPath)
+    : Loader(loaderPath, registeredOrDefaultService())
+{
+}
+
+Loader::Loader(const QString& loaderPath, const WorkspaceService& workspaceService)
+    : m_loaderPath(loaderPath)
+{
+    qDebug() << "loaderPath: " << loaderPath;
+    capturePaths(workspaceService);
+}
+
+void Loader::capturePaths(const WorkspaceService& workspaceService)
+{
+    m_workspace = workspaceService.paths();
+    m_encoderExecutable = workspaceService.encoderExecutable();
+    m_toolsFolder = workspaceService.toolsFolder();
+    m_tempFolder = workspaceService.tempFolder();
+    m_applicationParentFolder = workspaceService.applicationParentFolder();
+}
+
+void Loader::prepareWorkspace()
+{
+    const WorkspaceService service(m_tempFolder, m_applicationParentFolder);
+    service.prepareWorkspace(m_workspace);
+}
+
+QStringList Loader::encoderArguments() const
+{
+    const UserSettings& settings = UserSettings::instance();
+    return EncoderProcess::arguments(settings.animationGrouping(), settings.backfaceCulling(), m_loaderPath,
+                                     m_workspace.modelFile);
+}
+
+void Loader::run()
+{
+    {
+        QMutexLocker lock(&g_encoderRunMutex);
+        if (!isCancelled()) {
+            prepareWorkspace();
+            if (!VersionFile::write(m_workspace.model + QLatin1Char('/')))
+                qDebug() << "Error creating version-file";
+            makeModelFolders();
+            runEncoder();
+        } else {
+            m_encoderResult.outcome = EncoderProcess::Outcome::Cancelled;
+        }
+    }
+
+    QString error = m_encoderResult.standardError;
+    const QString failure = EncoderProcess::failureLine(m_encoderResult, m_encoderExecutable);
+    if (!failure.isEmpty()) {
+        if (!error.isEmpty() && !error.endsWith(QLatin1Char('\n')))
+            error += QLatin1Char('\n');
+        error += failure + QLatin1Char('\n');
+    }
+    emit loaderDidFinish(0, QStringLiteral("model.gpb"), QStringLiteral("1.7"), 4, m_encoderResult.standardOutput,
+                         error);
+}
+
+void Loader::makeModelFolders()
+{
+    QDir dir;
+    dir.mkpath(m_workspace.model);
+    dir.mkpath(m_workspace.tex);
+    dir.mkpath(m_workspace.res);
+    dir.mkpath(m_workspace.companyFolder);
+    dir.mkpath(m_workspace.root);
+    dir.mkpath(m_workspace.meta);
+}
+
+void Loader::runEncoder()
+{
+    const QStringList arguments = encoderArguments();
+    qDebug() << "\n" << m_encoderExecutable << " " << arguments << "\n";
+
+    std::fflush(stdout);
+    const CancelFlag flag = m_cancelFlag;
+    m_encoderResult = EncoderProcess::run(m_encoderExecutable, arguments, m_toolsFolder,
+                                          [flag] { return flag && flag->load(); });
+    if (m_encoderResult.outcome == EncoderProcess::Outcome::FailedToStart)
+        qWarning() << "model-encoder run failed: " << m_encoderExecutable << " " << arguments;
+    std::fflush(stdout);
+}
