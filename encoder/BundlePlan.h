@@ -1,0 +1,97 @@
+#pragma once
+
+#include <assimp/matrix4x4.h>
+#include <assimp/vector3.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Everything the bundle will hold, decided before a single byte is written:
+// the node tree with its ids, which source meshes each node's mesh record
+// combines, skins, cameras, lights and sampled animation channels. Knowing
+// all ids up front lets the writer lay out the reference table first and
+// stream the records after it.
+
+struct VertexLayout {
+    bool colors = false;
+    bool tangents = false;      // tangent and binormal
+    unsigned texCoordSets = 0;  // 2 floats each
+    bool skinned = false;       // blend weights and blend indices, 4 floats each
+
+    bool operator==(const VertexLayout& o) const
+    {
+        return colors == o.colors && tangents == o.tangents && texCoordSets == o.texCoordSets && skinned == o.skinned;
+    }
+    // (usage, size in floats) pairs in the order they are interleaved.
+    std::vector<std::pair<uint32_t, uint32_t>> elements() const;
+    uint32_t floatsPerVertex() const;
+};
+
+struct PlanCamera {
+    uint8_t type = 0;   // 0 none, 1 perspective, 2 orthographic
+    float aspectRatio = 1, nearPlane = 0.1f, farPlane = 1000, fieldOfView = 45, zoomX = 1, zoomY = 1;
+};
+
+struct PlanLight {
+    uint8_t type = 0;   // 0 none, 1 directional, 2 point, 3 spot
+    float color[3] = {1, 1, 1};
+    float range = 1, innerAngle = 0, outerAngle = 0;
+};
+
+struct PlanPiece {
+    unsigned sourceMesh = 0;              // index into aiScene::mMeshes
+    std::vector<int> jointOfBone;         // per aiBone of the source mesh: joint index in the skin, -1 dropped
+    std::string material;
+};
+
+struct PlanMesh {
+    std::string id;
+    int node = -1;
+    VertexLayout layout;
+    std::vector<PlanPiece> pieces;        // one mesh part each
+    uint32_t vertexCount = 0;
+    aiVector3D boxMin, boxMax;
+    std::vector<int> joints;              // plan node per joint; empty: no skin
+    std::vector<aiMatrix4x4> inverseBindPoses;
+    aiMatrix4x4 bindShape;
+};
+
+struct PlanNode {
+    std::string id;
+    int parent = -1;
+    std::vector<int> children;
+    uint32_t type = 1;                    // 1 node, 2 joint
+    aiMatrix4x4 local;
+    aiMatrix4x4 world;
+    int mesh = -1;
+    PlanCamera camera;
+    PlanLight light;
+};
+
+struct PlanChannel {
+    int node = -1;
+    std::vector<uint32_t> keyTimes;       // milliseconds
+    std::vector<float> keyValues;         // 10 per key: scale xyz, rotation xyzw, translation xyz
+};
+
+struct PlanAnimation {
+    std::string id;
+    std::vector<PlanChannel> channels;
+};
+
+struct BundlePlan {
+    std::string sceneId;
+    std::string animationsId;
+    std::vector<PlanNode> nodes;          // parents always before their children
+    std::vector<int> topLevel;
+    std::vector<PlanMesh> meshes;
+    std::vector<PlanAnimation> animations;
+    std::string activeCamera;             // node id, or empty
+    float ambient[3] = {0.2f, 0.2f, 0.2f};
+    unsigned lightCounts[4] = {0, 0, 0, 0}; // by light type
+};
+
+// Animation channel key layout: the "scale, rotate, translate" transform property.
+constexpr uint32_t kChannelAttribute = 17;
+constexpr uint32_t kChannelComponents = 10;

@@ -1,0 +1,664 @@
+#include "BundlePlanner.h"
+
+#include "MaterialWriter.h"
+#include "MessageCodes.h"
+
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <utility>
+
+namespace {
+
+std::string nameOf(const aiString& name)
+{
+    return std::string(name.C_Str());
+}
+
+bool finite(const aiVector3D& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// The node-local frame of a camera or light, whose engine counterpart always
+// looks down its node's -Z axis with +Y up. Identity when the source already
+// agrees, which is what FBX lights give; FBX cameras look down +X.
+aiMatrix4x4 attachmentFrame(const aiVector3D& position, aiVector3D forward, aiVector3D up)
+{
+    aiMatrix4x4 frame;
+    if (!finite(position) || !finite(forward) || !finite(up))
+        return frame;
+    if (forward.SquareLength() < 1e-12f)
+        forward = aiVector3D(0, 0, -1);
+    forward.Normalize();
+    const aiVector3D back = -forward;
+    aiVector3D right = up ^ back;
+    if (right.SquareLength() < 1e-12f) {
+        // No usable up vector: any perpendicular will do.
+        right = (std::fabs(back.y) < 0.99f ? aiVector3D(0, 1, 0) : aiVector3D(1, 0, 0)) ^ back;
+    }
+    right.Normalize();
+    const aiVector3D trueUp = back ^ right;
+    frame.a1 = right.x, frame.a2 = trueUp.x, frame.a3 = back.x, frame.a4 = position.x;
+    frame.b1 = right.y, frame.b2 = trueUp.y, frame.b3 = back.y, frame.b4 = position.y;
+    frame.c1 = right.z, frame.c2 = trueUp.z, frame.c3 = back.z, frame.c4 = position.z;
+    return frame;
+}
+
+bool isIdentity(const aiMatrix4x4& m)
+{
+    const float* a = m[0];
+    const aiMatrix4x4 id;
+    const float* b = id[0];
+    for (int i = 0; i < 16; ++i) {
+        if (std::fabs(a[i] - b[i]) > 1e-6f)
+            return false;
+    }
+    return true;
+}
+
+template <typename Key>
+size_t segmentOf(const Key* keys, unsigned count, double time)
+{
+    // Index of the last key at or before `time` (0 when time is before all keys).
+    size_t lo = 0, hi = count;
+    while (hi - lo > 1) {
+        const size_t mid = (lo + hi) / 2;
+        if (keys[mid].mTime <= time)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+template <typename Key>
+double blendFactor(const Key* keys, unsigned count, size_t i, double time)
+{
+    if (i + 1 >= count)
+        return 0;
+    const double span = keys[i + 1].mTime - keys[i].mTime;
+    if (!(span > 0))
+        return 0;
+    return std::min(1.0, std::max(0.0, (time - keys[i].mTime) / span));
+}
+
+aiVector3D sampleVector(const aiVectorKey* keys, unsigned count, double time, const aiVector3D& fallback)
+{
+    if (count == 0)
+        return fallback;
+    const size_t i = segmentOf(keys, count, time);
+    const double f = blendFactor(keys, count, i, time);
+    if (f <= 0)
+        return keys[i].mValue;
+    return keys[i].mValue + (keys[i + 1].mValue - keys[i].mValue) * float(f);
+}
+
+aiQuaternion sampleRotation(const aiQuatKey* keys, unsigned count, double time, const aiQuaternion& fallback)
+{
+    if (count == 0)
+        return fallback;
+    const size_t i = segmentOf(keys, count, time);
+    const double f = blendFactor(keys, count, i, time);
+    if (f <= 0)
+        return keys[i].mValue;
+    aiQuaternion out;
+    aiQuaternion::Interpolate(out, keys[i].mValue, keys[i + 1].mValue, float(f));
+    return out.Normalize();
+}
+
+} // namespace
+
+std::vector<std::pair<uint32_t, uint32_t>> VertexLayout::elements() const
+{
+    std::vector<std::pair<uint32_t, uint32_t>> list;
+    list.emplace_back(1, 3);   // position
+    list.emplace_back(2, 3);   // normal
+    if (colors)
+        list.emplace_back(3, 4);
+    if (tangents) {
+        list.emplace_back(4, 3);
+        list.emplace_back(5, 3);
+    }
+    for (unsigned set = 0; set < texCoordSets; ++set)
+        list.emplace_back(8 + set, 2);
+    if (skinned) {
+        list.emplace_back(6, 4);
+        list.emplace_back(7, 4);
+    }
+    return list;
+}
+
+uint32_t VertexLayout::floatsPerVertex() const
+{
+    uint32_t total = 0;
+    for (const auto& element : elements())
+        total += element.second;
+    return total;
+}
+
+BundlePlanner::BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
+                             MaterialWriter* materials)
+    : m_scene(scene), m_options(options), m_messages(messages), m_materials(materials)
+{
+}
+
+bool BundlePlanner::build(BundlePlan& plan)
+{
+    if (!addNodeTree(plan))
+        return false;
+    markJoints(plan);
+    attachCamerasAndLights(plan);
+    addMeshes(plan);
+    computeWorldMatrices(plan);
+    for (PlanMesh& mesh : plan.meshes) {
+        if (mesh.layout.skinned)
+            addSkin(plan, mesh);
+    }
+    setLightRanges(plan);
+    assignMaterials(plan);
+    addAnimations(plan);
+    plan.sceneId = m_ids.claim("__SCENE__", "__SCENE__");
+    plan.animationsId = m_ids.claim("__Animations__", "__Animations__");
+    return true;
+}
+
+int BundlePlanner::findNode(const std::string& name) const
+{
+    auto found = m_nodeByName.find(name);
+    return found == m_nodeByName.end() ? -1 : found->second;
+}
+
+bool BundlePlanner::addNodeTree(BundlePlan& plan)
+{
+    const aiNode* root = m_scene.mRootNode;
+    if (!root) {
+        m_messages.error(MessageCode::ImportFailed, "Empty scene", "The file holds no scene graph.");
+        return false;
+    }
+
+    // Assimp wraps every scene in a root node of its own. It becomes a node of
+    // the bundle only when it carries something: a transform (axis or unit
+    // conversion), meshes, or a name that bones, cameras, lights or
+    // animations refer to. Otherwise its children are the top-level nodes.
+    const std::string rootName = nameOf(root->mName);
+    bool rootReferenced = root->mNumMeshes > 0 || !isIdentity(root->mTransformation);
+    for (unsigned i = 0; i < m_scene.mNumCameras && !rootReferenced; ++i)
+        rootReferenced = nameOf(m_scene.mCameras[i]->mName) == rootName;
+    for (unsigned i = 0; i < m_scene.mNumLights && !rootReferenced; ++i)
+        rootReferenced = nameOf(m_scene.mLights[i]->mName) == rootName;
+    for (unsigned i = 0; i < m_scene.mNumAnimations && !rootReferenced; ++i) {
+        const aiAnimation* animation = m_scene.mAnimations[i];
+        for (unsigned c = 0; c < animation->mNumChannels && !rootReferenced; ++c)
+            rootReferenced = nameOf(animation->mChannels[c]->mNodeName) == rootName;
+    }
+    for (unsigned i = 0; i < m_scene.mNumMeshes && !rootReferenced; ++i) {
+        const aiMesh* mesh = m_scene.mMeshes[i];
+        for (unsigned b = 0; b < mesh->mNumBones && !rootReferenced; ++b)
+            rootReferenced = nameOf(mesh->mBones[b]->mName) == rootName;
+    }
+
+    struct Pending {
+        const aiNode* node;
+        int parent;
+        unsigned depth;
+    };
+    std::vector<Pending> stack;
+    if (rootReferenced) {
+        stack.push_back({root, -1, 0});
+    } else {
+        for (unsigned i = root->mNumChildren; i-- > 0;)
+            stack.push_back({root->mChildren[i], -1, 0});
+    }
+    while (!stack.empty()) {
+        const Pending item = stack.back();
+        stack.pop_back();
+        if (!item.node)
+            continue;
+        if (item.depth >= kMaxDepth) {
+            m_messages.error(MessageCode::InputDamaged, "Node hierarchy too deep",
+                             "The scene nests nodes more than " + std::to_string(kMaxDepth)
+                                 + " levels deep; such files are damaged or made to break converters.");
+            return false;
+        }
+        const int index = int(plan.nodes.size());
+        PlanNode node;
+        const std::string name = nameOf(item.node->mName);
+        node.id = m_ids.claim(name, "node");
+        node.parent = item.parent;
+        node.local = item.node->mTransformation;
+        plan.nodes.push_back(std::move(node));
+        m_sourceOf.push_back(item.node);
+        m_nodeMeshes.emplace_back(item.node->mMeshes, item.node->mMeshes + item.node->mNumMeshes);
+        m_nodeByName.emplace(name, index);
+        if (item.parent < 0)
+            plan.topLevel.push_back(index);
+        else
+            plan.nodes[size_t(item.parent)].children.push_back(index);
+        for (unsigned i = item.node->mNumChildren; i-- > 0;)
+            stack.push_back({item.node->mChildren[i], index, item.depth + 1});
+    }
+    return true;
+}
+
+int BundlePlanner::addSyntheticChild(BundlePlan& plan, int parent, const std::string& suffix,
+                                     const aiMatrix4x4& local)
+{
+    const int index = int(plan.nodes.size());
+    PlanNode node;
+    node.id = m_ids.claim(plan.nodes[size_t(parent)].id + suffix, "node");
+    node.parent = parent;
+    node.local = local;
+    plan.nodes.push_back(std::move(node));
+    plan.nodes[size_t(parent)].children.push_back(index);
+    m_sourceOf.push_back(nullptr);
+    m_nodeMeshes.emplace_back();
+    return index;
+}
+
+void BundlePlanner::markJoints(BundlePlan& plan)
+{
+    for (unsigned i = 0; i < m_scene.mNumMeshes; ++i) {
+        const aiMesh* mesh = m_scene.mMeshes[i];
+        for (unsigned b = 0; b < mesh->mNumBones; ++b) {
+            const int node = findNode(nameOf(mesh->mBones[b]->mName));
+            if (node >= 0)
+                plan.nodes[size_t(node)].type = 2;
+        }
+    }
+}
+
+void BundlePlanner::attachCamerasAndLights(BundlePlan& plan)
+{
+    for (unsigned i = 0; i < m_scene.mNumCameras; ++i) {
+        const aiCamera& source = *m_scene.mCameras[i];
+        int node = findNode(nameOf(source.mName));
+        if (node < 0) {
+            m_messages.warning(MessageCode::ImportWarning, "Camera without node",
+                               "The camera \"" + nameOf(source.mName) + "\" is not placed in the scene; it is left out.");
+            continue;
+        }
+        const aiMatrix4x4 frame = attachmentFrame(source.mPosition, source.mLookAt, source.mUp);
+        if (!isIdentity(frame) || plan.nodes[size_t(node)].camera.type != 0)
+            node = addSyntheticChild(plan, node, "_camera", frame);
+        PlanCamera& camera = plan.nodes[size_t(node)].camera;
+        camera.aspectRatio = source.mAspect > 0 && std::isfinite(source.mAspect) ? source.mAspect : 16.0f / 9.0f;
+        camera.nearPlane = source.mClipPlaneNear > 0 && std::isfinite(source.mClipPlaneNear) ? source.mClipPlaneNear : 0.1f;
+        camera.farPlane = source.mClipPlaneFar > camera.nearPlane && std::isfinite(source.mClipPlaneFar)
+                              ? source.mClipPlaneFar
+                              : camera.nearPlane * 10000;
+        if (source.mOrthographicWidth > 0 && std::isfinite(source.mOrthographicWidth)) {
+            camera.type = 2;
+            camera.zoomX = 2 * source.mOrthographicWidth;   // Assimp stores the half width
+            camera.zoomY = camera.zoomX / camera.aspectRatio;
+        } else {
+            camera.type = 1;
+            // The engine wants the whole vertical angle, in degrees.
+            float half = m_fullCameraAngles ? source.mHorizontalFOV / 2 : source.mHorizontalFOV;
+            if (!(half > 0.001f && half < 1.5700f))
+                half = 0.3926991f;
+            camera.fieldOfView = float(2 * std::atan(std::tan(half) / camera.aspectRatio) * 180 / M_PI);
+        }
+    }
+
+    for (unsigned i = 0; i < m_scene.mNumLights; ++i) {
+        const aiLight& source = *m_scene.mLights[i];
+        uint8_t type = 0;
+        switch (source.mType) {
+        case aiLightSource_DIRECTIONAL: type = 1; break;
+        case aiLightSource_POINT: type = 2; break;
+        case aiLightSource_SPOT: type = 3; break;
+        default: break;
+        }
+        if (type == 0) {
+            static const char* const kKinds[] = {"undefined", "directional", "point", "spot", "ambient", "area"};
+            const unsigned kind = unsigned(source.mType) < 6 ? unsigned(source.mType) : 0;
+            m_messages.warning(MessageCode::LightSkipped, "Light type not supported",
+                               "The light \"" + nameOf(source.mName) + "\" is an " + kKinds[kind]
+                                   + " light; only directional, point and spot lights are converted, so it is left out.");
+            continue;
+        }
+        int node = findNode(nameOf(source.mName));
+        if (node < 0) {
+            m_messages.warning(MessageCode::ImportWarning, "Light without node",
+                               "The light \"" + nameOf(source.mName) + "\" is not placed in the scene; it is left out.");
+            continue;
+        }
+        const aiVector3D forward = type == 2 ? aiVector3D(0, 0, -1) : source.mDirection;
+        const aiVector3D up = type == 2 ? aiVector3D(0, 1, 0) : source.mUp;
+        const aiMatrix4x4 frame = attachmentFrame(source.mPosition, forward, up);
+        if (!isIdentity(frame) || plan.nodes[size_t(node)].light.type != 0)
+            node = addSyntheticChild(plan, node, "_light", frame);
+        PlanLight& light = plan.nodes[size_t(node)].light;
+        light.type = type;
+        // Exporters fold intensity into the colour; the engine's lights are colours from 0 to 1.
+        float rgb[3] = {source.mColorDiffuse.r, source.mColorDiffuse.g, source.mColorDiffuse.b};
+        float brightest = 0;
+        for (float& c : rgb) {
+            if (!std::isfinite(c) || c < 0)
+                c = 0;
+            brightest = std::max(brightest, c);
+        }
+        for (int c = 0; c < 3; ++c)
+            light.color[c] = brightest > 1 ? rgb[c] / brightest : rgb[c];
+        if (type == 3) {
+            // Assimp passes on FBX's whole cone angles; the engine measures from the axis.
+            float outer = std::isfinite(source.mAngleOuterCone) ? source.mAngleOuterCone / 2 : 0.785f;
+            float inner = std::isfinite(source.mAngleInnerCone) ? source.mAngleInnerCone / 2 : outer;
+            outer = std::min(std::max(outer, 0.0f), 1.5707f);
+            inner = std::min(std::max(inner, 0.0f), outer);
+            light.innerAngle = inner;
+            light.outerAngle = outer;
+        }
+        plan.lightCounts[type]++;
+    }
+
+    for (const PlanNode& node : plan.nodes) {
+        if (node.camera.type != 0) {
+            plan.activeCamera = node.id;
+            break;
+        }
+    }
+}
+
+VertexLayout BundlePlanner::layoutOf(const aiMesh& mesh) const
+{
+    VertexLayout layout;
+    layout.colors = mesh.HasVertexColors(0);
+    layout.tangents = mesh.HasTangentsAndBitangents();
+    while (layout.texCoordSets < AI_MAX_NUMBER_OF_TEXTURECOORDS && mesh.HasTextureCoords(layout.texCoordSets))
+        ++layout.texCoordSets;
+    for (unsigned b = 0; b < mesh.mNumBones && !layout.skinned; ++b) {
+        const aiBone* bone = mesh.mBones[b];
+        layout.skinned = bone->mNumWeights > 0 && findNode(nameOf(bone->mName)) >= 0;
+    }
+    return layout;
+}
+
+bool BundlePlanner::usablePiece(unsigned meshIndex)
+{
+    if (meshIndex >= m_scene.mNumMeshes)
+        return false;
+    const aiMesh& mesh = *m_scene.mMeshes[meshIndex];
+    const std::string name = nameOf(mesh.mName);
+    const std::string label = name.empty() ? "number " + std::to_string(meshIndex) : "\"" + name + "\"";
+    if (mesh.mNumVertices == 0 || mesh.mNumFaces == 0 || !mesh.mVertices) {
+        m_messages.warning(MessageCode::EmptyMeshSkipped, "Empty mesh skipped",
+                           "The mesh " + label + " has no vertices or no faces; it is left out.");
+        return false;
+    }
+    if (!(mesh.mPrimitiveTypes & aiPrimitiveType_TRIANGLE)) {
+        m_messages.warning(MessageCode::PrimitivesSkipped, "Points and lines skipped",
+                           "The mesh " + label + " holds only points or lines, which the viewer does not draw; "
+                           "it is left out.");
+        return false;
+    }
+    return true;
+}
+
+void BundlePlanner::addMeshes(BundlePlan& plan)
+{
+    const size_t sourceNodes = plan.nodes.size();
+    for (size_t n = 0; n < sourceNodes; ++n) {
+        // Pieces that share a vertex layout become parts of one mesh; a piece
+        // with another layout (say, one without texture coordinates) goes to
+        // a child node of its own, because a mesh has one vertex format.
+        std::vector<std::pair<VertexLayout, std::vector<unsigned>>> groups;
+        for (unsigned meshIndex : m_nodeMeshes[n]) {
+            if (!usablePiece(meshIndex))
+                continue;
+            const VertexLayout layout = layoutOf(*m_scene.mMeshes[meshIndex]);
+            auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == layout; });
+            if (group == groups.end())
+                groups.push_back({layout, {meshIndex}});
+            else
+                group->second.push_back(meshIndex);
+        }
+        for (size_t g = 0; g < groups.size(); ++g) {
+            const int owner = g == 0 ? int(n) : addSyntheticChild(plan, int(n), "_part" + std::to_string(g + 1), aiMatrix4x4());
+            PlanMesh mesh;
+            mesh.node = owner;
+            mesh.layout = groups[g].first;
+            uint64_t vertices = 0;
+            bool first = true;
+            for (unsigned meshIndex : groups[g].second) {
+                const aiMesh& source = *m_scene.mMeshes[meshIndex];
+                vertices += source.mNumVertices;
+                PlanPiece piece;
+                piece.sourceMesh = meshIndex;
+                mesh.pieces.push_back(std::move(piece));
+                for (unsigned v = 0; v < source.mNumVertices; ++v) {
+                    const aiVector3D& p = source.mVertices[v];
+                    if (!finite(p))
+                        continue;
+                    if (first) {
+                        mesh.boxMin = mesh.boxMax = p;
+                        first = false;
+                    }
+                    mesh.boxMin.x = std::min(mesh.boxMin.x, p.x), mesh.boxMax.x = std::max(mesh.boxMax.x, p.x);
+                    mesh.boxMin.y = std::min(mesh.boxMin.y, p.y), mesh.boxMax.y = std::max(mesh.boxMax.y, p.y);
+                    mesh.boxMin.z = std::min(mesh.boxMin.z, p.z), mesh.boxMax.z = std::max(mesh.boxMax.z, p.z);
+                }
+            }
+            // The record stores its vertex byte count in 32 bits.
+            if (vertices * mesh.layout.floatsPerVertex() * 4 > 0xFFFFFFFFull) {
+                m_messages.warning(MessageCode::EmptyMeshSkipped, "Mesh too large",
+                                   "The mesh of node \"" + plan.nodes[n].id + "\" has " + std::to_string(vertices)
+                                       + " vertices, more than one mesh can hold; it is left out.");
+                continue;
+            }
+            mesh.vertexCount = uint32_t(vertices);
+            mesh.id = m_ids.claim(plan.nodes[size_t(owner)].id + "_Mesh", "mesh");
+            plan.nodes[size_t(owner)].mesh = int(plan.meshes.size());
+            plan.meshes.push_back(std::move(mesh));
+        }
+    }
+}
+
+void BundlePlanner::computeWorldMatrices(BundlePlan& plan)
+{
+    for (PlanNode& node : plan.nodes)
+        node.world = node.parent < 0 ? node.local : plan.nodes[size_t(node.parent)].world * node.local;
+}
+
+void BundlePlanner::addSkin(BundlePlan& plan, PlanMesh& mesh)
+{
+    // Assimp's offset matrix maps mesh space into bone space at bind time.
+    // The engine wants the inverse of the bone's bind-time world matrix, which
+    // is the offset matrix followed by the inverse of the mesh node's world
+    // matrix; the mesh node's world matrix as written is the bind shape.
+    const aiMatrix4x4 meshWorld = plan.nodes[size_t(mesh.node)].world;
+    aiMatrix4x4 inverseMeshWorld = meshWorld;
+    inverseMeshWorld.Inverse();
+    mesh.bindShape = meshWorld;
+    std::map<int, int> jointOfNode;
+    std::set<std::string> reported;
+    for (PlanPiece& piece : mesh.pieces) {
+        const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
+        piece.jointOfBone.assign(source.mNumBones, -1);
+        for (unsigned b = 0; b < source.mNumBones; ++b) {
+            const aiBone& bone = *source.mBones[b];
+            const std::string name = nameOf(bone.mName);
+            const int node = findNode(name);
+            if (node < 0) {
+                if (reported.insert(name).second)
+                    m_messages.warning(MessageCode::JointMissing, "Bone without node",
+                                       "The bone \"" + name + "\" of mesh \"" + mesh.id
+                                           + "\" names no node of the scene; its weights are dropped.");
+                continue;
+            }
+            auto found = jointOfNode.find(node);
+            if (found == jointOfNode.end()) {
+                found = jointOfNode.emplace(node, int(mesh.joints.size())).first;
+                mesh.joints.push_back(node);
+                mesh.inverseBindPoses.push_back(bone.mOffsetMatrix * inverseMeshWorld);
+            }
+            piece.jointOfBone[b] = found->second;
+        }
+    }
+}
+
+void BundlePlanner::setLightRanges(BundlePlan& plan)
+{
+    // Point and spot lights need a range; FBX attenuation rarely gives a
+    // sensible one, so it is made to reach across the whole model.
+    bool any = false;
+    aiVector3D lo, hi;
+    for (const PlanMesh& mesh : plan.meshes) {
+        const aiMatrix4x4& world = plan.nodes[size_t(mesh.node)].world;
+        for (int corner = 0; corner < 8; ++corner) {
+            const aiVector3D local((corner & 1) ? mesh.boxMax.x : mesh.boxMin.x,
+                                   (corner & 2) ? mesh.boxMax.y : mesh.boxMin.y,
+                                   (corner & 4) ? mesh.boxMax.z : mesh.boxMin.z);
+            const aiVector3D p = world * local;
+            if (!finite(p))
+                continue;
+            if (!any) {
+                lo = hi = p;
+                any = true;
+            }
+            lo.x = std::min(lo.x, p.x), lo.y = std::min(lo.y, p.y), lo.z = std::min(lo.z, p.z);
+            hi.x = std::max(hi.x, p.x), hi.y = std::max(hi.y, p.y), hi.z = std::max(hi.z, p.z);
+        }
+    }
+    const aiVector3D centre = any ? (lo + hi) * 0.5f : aiVector3D();
+    const float radius = any ? std::max((hi - lo).Length() * 0.5f, 1e-3f) : 1.0f;
+    for (PlanNode& node : plan.nodes) {
+        if (node.light.type != 2 && node.light.type != 3)
+            continue;
+        const aiVector3D position(node.world.a4, node.world.b4, node.world.c4);
+        const float distance = finite(position) ? (position - centre).Length() : 0;
+        node.light.range = distance + 2 * radius;
+    }
+}
+
+void BundlePlanner::assignMaterials(BundlePlan& plan)
+{
+    if (m_materials)
+        m_materials->setLightCounts(plan.lightCounts[1], plan.lightCounts[2], plan.lightCounts[3]);
+    for (PlanMesh& mesh : plan.meshes) {
+        for (PlanPiece& piece : mesh.pieces) {
+            const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
+            const unsigned materialIndex = source.mMaterialIndex;
+            if (materialIndex >= m_scene.mNumMaterials)
+                continue;   // no material: the part stays undrawn rather than reading past the list
+            if (m_materials) {
+                MaterialUsage usage;
+                usage.jointCount = unsigned(mesh.joints.size());
+                usage.vertexColors = mesh.layout.colors;
+                usage.texCoords = mesh.layout.texCoordSets > 0;
+                usage.tangents = mesh.layout.tangents;
+                piece.material = m_materials->materialFor(materialIndex, usage);
+            } else {
+                piece.material = IdRegistry::validUtf8(nameOf(m_scene.mMaterials[materialIndex]->GetName()));
+            }
+        }
+    }
+}
+
+void BundlePlanner::addAnimations(BundlePlan& plan)
+{
+    IdRegistry animationIds;
+    for (unsigned a = 0; a < m_scene.mNumAnimations; ++a) {
+        const aiAnimation& source = *m_scene.mAnimations[a];
+        const std::string take = IdRegistry::validUtf8(nameOf(source.mName));
+        const std::string takeName = take.empty() ? "animation" : take;
+        const double ticksPerSecond = source.mTicksPerSecond > 0 && std::isfinite(source.mTicksPerSecond)
+                                          ? source.mTicksPerSecond
+                                          : 25.0;
+
+        // Times before zero (some exporters start takes early) shift the whole take.
+        double earliest = 0;
+        for (unsigned c = 0; c < source.mNumChannels; ++c) {
+            const aiNodeAnim& channel = *source.mChannels[c];
+            if (channel.mNumPositionKeys)
+                earliest = std::min(earliest, channel.mPositionKeys[0].mTime);
+            if (channel.mNumRotationKeys)
+                earliest = std::min(earliest, channel.mRotationKeys[0].mTime);
+            if (channel.mNumScalingKeys)
+                earliest = std::min(earliest, channel.mScalingKeys[0].mTime);
+        }
+        if (!std::isfinite(earliest))
+            earliest = 0;
+
+        std::vector<std::string> groupKeys;
+        const size_t firstAnimation = plan.animations.size();
+        std::set<std::string> missing;
+        for (unsigned c = 0; c < source.mNumChannels; ++c) {
+            const aiNodeAnim& channel = *source.mChannels[c];
+            const std::string target = nameOf(channel.mNodeName);
+            const int node = findNode(target);
+            if (node < 0) {
+                if (missing.insert(target).second)
+                    m_messages.warning(MessageCode::AnimationTargetMissing, "Animated node missing",
+                                       "The take \"" + takeName + "\" animates \"" + target
+                                           + "\", which is not a node of the scene; that curve is left out.");
+                continue;
+            }
+
+            // The engine drives one property per channel: scale, rotation and
+            // translation together, sampled at every time any of them has a key.
+            std::vector<double> times;
+            times.reserve(size_t(channel.mNumPositionKeys) + channel.mNumRotationKeys + channel.mNumScalingKeys);
+            for (unsigned k = 0; k < channel.mNumPositionKeys; ++k)
+                times.push_back(channel.mPositionKeys[k].mTime);
+            for (unsigned k = 0; k < channel.mNumRotationKeys; ++k)
+                times.push_back(channel.mRotationKeys[k].mTime);
+            for (unsigned k = 0; k < channel.mNumScalingKeys; ++k)
+                times.push_back(channel.mScalingKeys[k].mTime);
+            times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }),
+                        times.end());
+            if (times.empty())
+                continue;
+            std::sort(times.begin(), times.end());
+
+            aiVector3D restScale, restPosition;
+            aiQuaternion restRotation;
+            plan.nodes[size_t(node)].local.Decompose(restScale, restRotation, restPosition);
+
+            PlanChannel out;
+            out.node = node;
+            aiQuaternion previous;
+            for (double time : times) {
+                const double ms = std::min((time - earliest) * 1000.0 / ticksPerSecond, 4294967295.0);
+                const uint32_t key = uint32_t(std::max(0.0, std::floor(ms + 0.5)));
+                if (!out.keyTimes.empty() && out.keyTimes.back() == key)
+                    continue;
+                const aiVector3D s = sampleVector(channel.mScalingKeys, channel.mNumScalingKeys, time, restScale);
+                aiQuaternion r = sampleRotation(channel.mRotationKeys, channel.mNumRotationKeys, time, restRotation);
+                const aiVector3D t = sampleVector(channel.mPositionKeys, channel.mNumPositionKeys, time, restPosition);
+                // Keep neighbouring keys on the same hemisphere so that blending takes the short way.
+                if (!out.keyTimes.empty() && previous.x * r.x + previous.y * r.y + previous.z * r.z + previous.w * r.w < 0)
+                    r = aiQuaternion(-r.w, -r.x, -r.y, -r.z);
+                previous = r;
+                out.keyTimes.push_back(key);
+                const float values[kChannelComponents] = {s.x, s.y, s.z, r.x, r.y, r.z, r.w, t.x, t.y, t.z};
+                out.keyValues.insert(out.keyValues.end(), values, values + kChannelComponents);
+            }
+
+            std::string groupKey = takeName;
+            if (m_options.grouping == AnimationGrouping::None) {
+                groupKey += "/" + plan.nodes[size_t(node)].id;
+            } else if (m_options.grouping == AnimationGrouping::Root) {
+                int top = node;
+                while (plan.nodes[size_t(top)].parent >= 0)
+                    top = plan.nodes[size_t(top)].parent;
+                groupKey += "/" + plan.nodes[size_t(top)].id;
+            }
+            auto known = std::find(groupKeys.begin(), groupKeys.end(), groupKey);
+            size_t group;
+            if (known == groupKeys.end()) {
+                groupKeys.push_back(groupKey);
+                group = plan.animations.size();
+                PlanAnimation animation;
+                animation.id = animationIds.claim(groupKey, "animation");
+                plan.animations.push_back(std::move(animation));
+            } else {
+                group = firstAnimation + size_t(known - groupKeys.begin());
+            }
+            plan.animations[group].channels.push_back(std::move(out));
+        }
+    }
+}

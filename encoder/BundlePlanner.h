@@ -1,0 +1,59 @@
+#pragma once
+
+#include "BundlePlan.h"
+#include "EncoderOptions.h"
+#include "IdRegistry.h"
+#include "Messages.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct aiScene;
+struct aiNode;
+struct aiMesh;
+class MaterialWriter;
+
+// Turns an imported Assimp scene into a BundlePlan. Reports what it has to
+// leave out (unsupported lights, points and lines, empty meshes, missing bones
+// or animation targets) as warnings; fails only on structural trouble.
+class BundlePlanner {
+public:
+    BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
+                  MaterialWriter* materials);
+
+    // Assimp documents a camera's horizontal angle as half the view, but its
+    // FBX reader stores the whole angle; the encoder knows which it read.
+    void setFullCameraAngles(bool full) { m_fullCameraAngles = full; }
+
+    bool build(BundlePlan& plan);
+
+    // Deepest node nesting accepted; deeper trees come only from broken or hostile files.
+    static constexpr unsigned kMaxDepth = 1000;
+
+private:
+    bool addNodeTree(BundlePlan& plan);
+    void markJoints(BundlePlan& plan);
+    void attachCamerasAndLights(BundlePlan& plan);
+    void addMeshes(BundlePlan& plan);
+    void addSkin(BundlePlan& plan, PlanMesh& mesh);
+    void computeWorldMatrices(BundlePlan& plan);
+    void setLightRanges(BundlePlan& plan);
+    void assignMaterials(BundlePlan& plan);
+    void addAnimations(BundlePlan& plan);
+
+    int findNode(const std::string& name) const;
+    int addSyntheticChild(BundlePlan& plan, int parent, const std::string& suffix, const aiMatrix4x4& local);
+    bool usablePiece(unsigned meshIndex);
+    VertexLayout layoutOf(const aiMesh& mesh) const;
+
+    const aiScene& m_scene;
+    EncoderOptions m_options;
+    Messages& m_messages;
+    MaterialWriter* m_materials;
+    IdRegistry m_ids;
+    bool m_fullCameraAngles = false;
+    std::map<std::string, int> m_nodeByName;          // first node with each source name
+    std::vector<const aiNode*> m_sourceOf;            // per plan node; null for nodes we add
+    std::vector<std::vector<unsigned>> m_nodeMeshes;  // source meshes per plan node
+};

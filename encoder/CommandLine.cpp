@@ -1,0 +1,131 @@
+#include "CommandLine.h"
+
+#include <cstdlib>
+
+namespace {
+
+bool startsWith(const std::string& text, const char* prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+bool parseGrouping(const std::string& value, AnimationGrouping& out)
+{
+    if (value == "none")
+        out = AnimationGrouping::None;
+    else if (value == "root")
+        out = AnimationGrouping::Root;
+    else if (value == "take")
+        out = AnimationGrouping::Take;
+    else
+        return false;
+    return true;
+}
+
+bool parseCulling(const std::string& value, BackfaceCulling& out)
+{
+    if (value == "off")
+        out = BackfaceCulling::Off;
+    else if (value == "ccw")
+        out = BackfaceCulling::Ccw;
+    else if (value == "cw")
+        out = BackfaceCulling::Cw;
+    else if (value == "material")
+        out = BackfaceCulling::Material;
+    else
+        return false;
+    return true;
+}
+
+bool parseVerbosity(const std::string& value, int& out)
+{
+    if (value.empty() || value.size() > 2)
+        return false;
+    for (char c : value) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    out = std::atoi(value.c_str());
+    return true;
+}
+
+} // namespace
+
+CommandLine::Outcome CommandLine::parse(const std::vector<std::string>& arguments, EncoderOptions& options,
+                                        std::string& problem)
+{
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h" || arg == "-help") {
+            return Outcome::Help;
+        } else if (startsWith(arg, "-group:")) {
+            if (!parseGrouping(arg.substr(7), options.grouping)) {
+                problem = "Unknown animation grouping \"" + arg.substr(7) + "\"; use none, root or take.";
+                return Outcome::Invalid;
+            }
+        } else if (startsWith(arg, "-cull:")) {
+            if (!parseCulling(arg.substr(6), options.culling)) {
+                problem = "Unknown culling mode \"" + arg.substr(6) + "\"; use off, ccw, cw or material.";
+                return Outcome::Invalid;
+            }
+        } else if (arg == "-m") {
+            options.generateMaterials = true;
+        } else if (arg == "-v") {
+            if (i + 1 >= arguments.size() || !parseVerbosity(arguments[i + 1], options.verbosity)) {
+                problem = "\"-v\" needs a verbosity level from 0 to 99 as its next argument.";
+                return Outcome::Invalid;
+            }
+            ++i;
+        } else if (arg == "-options") {
+            // Kept so that the application's fixed argument list is accepted; it selects nothing.
+        } else {
+            problem = "Unknown option \"" + arg + "\".";
+            return Outcome::Invalid;
+        }
+    }
+    if (positional.size() != 2) {
+        problem = positional.size() < 2 ? "The input file and the output bundle path are both required."
+                                        : "Too many arguments: only the input file and the output bundle path "
+                                          "may follow the options.";
+        return Outcome::Invalid;
+    }
+    options.inputPath = positional[0];
+    options.outputPath = positional[1];
+    return Outcome::Run;
+}
+
+std::string CommandLine::helpText()
+{
+    return "Usage: model-encoder [options] INPUT OUTPUT\n"
+           "\n"
+           "Converts a 3D model (FBX 2011 or newer, or any other format Assimp reads) into the engine's\n"
+           "bundle OUTPUT (normally .../model.gpb). The folder of OUTPUT is the model folder: the material\n"
+           "file \"model.material\" and the textures in \"tex/\" are written there, nothing outside it.\n"
+           "\n"
+           "Options:\n"
+           "  -group:none|root|take  How animation curves are grouped into animations (default root):\n"
+           "                           take  one animation per take, named after the take;\n"
+           "                           root  per take, one animation for each top-level node whose\n"
+           "                                 subtree is animated, named \"<take>/<top-level node>\";\n"
+           "                           none  per take, one animation for each animated node, named\n"
+           "                                 \"<take>/<node>\".\n"
+           "                         Ids that would repeat get a \"__2\", \"__3\", ... suffix.\n"
+           "  -cull:off|ccw|cw|material\n"
+           "                         Back-face culling written into the materials (default off);\n"
+           "                         material: culling off for two-sided source materials, else ccw.\n"
+           "  -m                     Write the material file and textures (always on).\n"
+           "  -v N                   Verbosity: 0 quiet, 1 summary, 2 details on standard output.\n"
+           "  -options               Accepted for compatibility; has no effect.\n"
+           "  --help                 This text.\n"
+           "\n"
+           "Warnings and errors are printed as\n"
+           "  Warning (GP#2nnn|Short title): long text      (standard output)\n"
+           "  Error (GP#1nnn|Short title): long text        (standard error)\n"
+           "Exit code: 0 converted, 1 conversion failed, 2 invalid command line.\n";
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// The codes of the encoder's own messages; docs/encoder-messages.md explains
+// each one. Errors are 1000-1049, warnings 2000-2049.
+namespace MessageCode {
+enum : int {
+    InputMissing = 1000,
+    FbxTooOld = 1001,
+    FbxBigEndian = 1002,
+    InputDamaged = 1003,
+    ImportFailed = 1004,
+    OutputFailed = 1005,
+    OutOfResources = 1006,
+    InternalFailure = 1007,
+    InvalidCommandLine = 1008,
+
+    LightSkipped = 2000,
+    TooManyInfluences = 2001,
+    PrimitivesSkipped = 2002,
+    EmptyMeshSkipped = 2003,
+    JointMissing = 2004,
+    AnimationTargetMissing = 2005,
+    TexCoordSetsDropped = 2006,
+    NothingToDraw = 2007,
+    ImportWarning = 2008,
+};
+}

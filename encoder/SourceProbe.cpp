@@ -1,0 +1,119 @@
+#include "SourceProbe.h"
+
+#include "MessageCodes.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+const char kBinaryMagic[] = "Kaydara FBX Binary  ";   // followed by a NUL byte: 21 bytes in all
+const size_t kBinaryMagicSize = 21;
+const size_t kHeadSize = 64 * 1024;
+
+unsigned readDecimal(const std::string& text, size_t at)
+{
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == ':'))
+        ++at;
+    unsigned value = 0;
+    size_t digits = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 9) {
+        value = value * 10 + unsigned(text[at] - '0');
+        ++at;
+        ++digits;
+    }
+    return value;
+}
+
+std::string versionText(unsigned version)
+{
+    // 7400 is shown as 7.4, 6100 as 6.1, the way exporters name them.
+    return std::to_string(version / 1000) + "." + std::to_string((version / 100) % 10);
+}
+
+} // namespace
+
+SourceProbe::FbxHeader SourceProbe::inspect(const std::string& head)
+{
+    FbxHeader header;
+    if (head.compare(0, 18, kBinaryMagic, 18) == 0) {
+        header.isFbx = true;
+        header.binary = true;
+        if (head.size() < 27 || std::memcmp(head.data(), kBinaryMagic, kBinaryMagicSize) != 0
+            || static_cast<unsigned char>(head[21]) != 0x1A) {
+            header.damaged = true;
+            return header;
+        }
+        const unsigned char* v = reinterpret_cast<const unsigned char*>(head.data()) + 23;
+        header.bigEndian = head[22] != 0;
+        header.version = header.bigEndian ? (unsigned(v[0]) << 24 | unsigned(v[1]) << 16 | unsigned(v[2]) << 8 | v[3])
+                                          : (unsigned(v[3]) << 24 | unsigned(v[2]) << 16 | unsigned(v[1]) << 8 | v[0]);
+        return header;
+    }
+    // ASCII FBX: a "; FBX 7.4.0 project file" comment and/or an FBXHeaderExtension block.
+    const size_t comment = head.find("; FBX ");
+    const size_t extension = head.find("FBXHeaderExtension");
+    if (comment == std::string::npos && extension == std::string::npos)
+        return header;
+    header.isFbx = true;
+    const size_t versionKey = head.find("FBXVersion");
+    if (versionKey != std::string::npos) {
+        header.version = readDecimal(head, versionKey + std::strlen("FBXVersion"));
+    } else if (comment != std::string::npos) {
+        const size_t at = comment + 6;
+        if (at + 2 < head.size() && head[at] >= '0' && head[at] <= '9' && head[at + 1] == '.'
+            && head[at + 2] >= '0' && head[at + 2] <= '9')
+            header.version = unsigned(head[at] - '0') * 1000 + unsigned(head[at + 2] - '0') * 100;
+    }
+    return header;
+}
+
+bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& header)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        messages.error(MessageCode::InputMissing, "Input file not found",
+                       "The file \"" + path + "\" does not exist or is not a regular file.");
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        messages.error(MessageCode::InputMissing, "Input file not readable",
+                       "The file \"" + path + "\" cannot be opened for reading.");
+        return false;
+    }
+    std::string head(kHeadSize, '\0');
+    head.resize(std::fread(&head[0], 1, kHeadSize, file));
+    std::fclose(file);
+    if (head.empty()) {
+        messages.error(MessageCode::InputDamaged, "Empty input file", "The file \"" + path + "\" is empty.");
+        return false;
+    }
+
+    header = inspect(head);
+    if (!header.isFbx)
+        return true;   // another format: Assimp decides
+    if (header.damaged) {
+        messages.error(MessageCode::InputDamaged, "Damaged FBX header",
+                       "The file \"" + path + "\" starts like a binary FBX file but its header is damaged "
+                       "(the identifier bytes are wrong), so it cannot be read. Export the model again.");
+        return false;
+    }
+    if (header.bigEndian) {
+        messages.error(MessageCode::FbxBigEndian, "Big-endian FBX not supported",
+                       "The file \"" + path + "\" is a big-endian binary FBX " + versionText(header.version)
+                           + " file, which cannot be read. Export it again as a standard (little-endian) "
+                             "binary or ASCII FBX file.");
+        return false;
+    }
+    if (header.version != 0 && header.version < 7100) {
+        messages.error(MessageCode::FbxTooOld, "FBX version too old",
+                       "The file \"" + path + "\" is an FBX " + versionText(header.version) + " file ("
+                           + (header.binary ? "binary" : "ASCII")
+                           + "). FBX 7.1 (FBX 2011) or newer is needed: open it in your modelling tool "
+                             "and export it again as FBX 2011 or newer.");
+        return false;
+    }
+    return true;
+}

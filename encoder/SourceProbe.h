@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Messages.h"
+
+#include <string>
+
+// Looks at the first bytes of the input before Assimp does, to turn the
+// failures users meet most (FBX older than 2011, big-endian or damaged binary
+// headers, missing or empty files) into errors that say what is wrong.
+class SourceProbe {
+public:
+    struct FbxHeader {
+        bool isFbx = false;
+        bool binary = false;
+        bool bigEndian = false;
+        bool damaged = false;
+        unsigned version = 0;   // e.g. 7400; 0 when unknown
+    };
+
+    // Reads the header of a file's first bytes; pure, for tests.
+    static FbxHeader inspect(const std::string& head);
+
+    // Returns false and reports an error when the file cannot be converted.
+    // `header` receives what the file's first bytes say.
+    static bool check(const std::string& path, Messages& messages, FbxHeader& header);
+};

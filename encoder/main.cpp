@@ -1,0 +1,36 @@
+// model-encoder: converts a 3D model into the engine's bundle. See --help.
+
+#include "CommandLine.h"
+#include "Encoder.h"
+#include "MessageCodes.h"
+#include "Messages.h"
+#include "ResourceGuard.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    EncoderOptions options;
+    std::string problem;
+    Messages messages;
+    switch (CommandLine::parse(arguments, options, problem)) {
+    case CommandLine::Outcome::Help:
+        std::fputs(CommandLine::helpText().c_str(), stdout);
+        return 0;
+    case CommandLine::Outcome::Invalid:
+        messages.error(MessageCode::InvalidCommandLine, "Invalid command line",
+                       problem + " Run \"model-encoder --help\" for the accepted arguments.");
+        messages.print(stdout, stderr);
+        return 2;
+    case CommandLine::Outcome::Run:
+        break;
+    }
+
+    ResourceGuard::install(options.inputPath);
+    const int exitCode = Encoder(options, messages).run();
+    messages.print(stdout, stderr);
+    return exitCode;
+}
