@@ -27,7 +27,7 @@
 const char* const AnalyticsTracker::kStateFileName = "GA_Tracker.xml";
 // A collector that never answers must not let the state file, rewritten after
 // every event, grow without bound; the oldest requests give way first.
-const int AnalyticsTracker::kMaxPendingRequests = 1000;
+const int AnalyticsTracker::kMaxPendingRequests = 500;
 
 namespace {
 

@@ -51,19 +51,27 @@ UserSettings& UserSettings::instance()
 }
 
 UserSettings::UserSettings()
-    : m_store(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                          QStringLiteral("com.velmora"), QStringLiteral("velmoraEncoder")))
 {
+    m_store = openStore();
     readStore();
 }
 
 UserSettings::UserSettings(const QString& iniFilePath)
-    : m_store(std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat))
+    : m_iniFilePath(iniFilePath)
 {
+    m_store = openStore();
     readStore();
 }
 
 UserSettings::~UserSettings() = default;
+
+std::unique_ptr<QSettings> UserSettings::openStore() const
+{
+    if (!m_iniFilePath.isEmpty())
+        return std::make_unique<QSettings>(m_iniFilePath, QSettings::IniFormat);
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("com.velmora"),
+                                       QStringLiteral("velmoraEncoder"));
+}
 
 QColor UserSettings::defaultBackgroundColor()
 {
@@ -96,6 +104,8 @@ void UserSettings::readStore()
     store.beginGroup(kGroupTracking);
     const bool tracking = store.value(kKeyTrackingEnabled, true).toBool();
     store.endGroup();
+    // An unreadable store makes the first write start over with a fresh object.
+    m_lastWriteStatus = store.status();
 
     QMutexLocker cacheLock(&m_cacheMutex);
     m_lastImportPath = lastImportPath;
@@ -110,13 +120,18 @@ void UserSettings::readStore()
 bool UserSettings::writeValue(const QString& group, const QString& key, const QVariant& value)
 {
     QMutexLocker storeLock(&m_storeMutex);
-    m_store->beginGroup(group);
-    m_store->setValue(key, value);
-    m_store->endGroup();
-    // A store that cannot be written keeps the change in memory (and retries
-    // it with the next sync); the cached field changes for this run anyway.
+    // A QSettings object that once failed keeps reporting the failure, so a
+    // fresh one is opened; it gets every change that has not reached the disk
+    // yet, so a store that becomes writable again loses none of this run.
+    m_unsavedChanges.insert(group + QLatin1Char('/') + key, value);
+    if (m_lastWriteStatus != QSettings::NoError)
+        m_store = openStore();
+    for (auto it = m_unsavedChanges.cbegin(); it != m_unsavedChanges.cend(); ++it)
+        m_store->setValue(it.key(), it.value());
     m_store->sync();
     m_lastWriteStatus = m_store->status();
+    if (m_lastWriteStatus == QSettings::NoError)
+        m_unsavedChanges.clear();
     return m_lastWriteStatus == QSettings::NoError;
 }
 

@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QSettings>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -68,6 +69,7 @@ public:
     static QColor defaultBackgroundColor();
 
 private:
+    std::unique_ptr<QSettings> openStore() const;
     void readStore();
     bool writeValue(const QString& group, const QString& key, const QVariant& value);
     void setAnimationGrouping(const QString& value);
@@ -82,7 +84,9 @@ private:
     QString m_backfaceCulling;
     bool m_showImportInfo = true;
 
-    mutable QMutex m_storeMutex;
+    mutable QMutex m_storeMutex; // guards the members below; taken before m_cacheMutex
+    const QString m_iniFilePath;  // empty for the native store
     std::unique_ptr<QSettings> m_store;
     QSettings::Status m_lastWriteStatus = QSettings::NoError;
+    QVariantMap m_unsavedChanges; // "group/key" -> value, not yet on disk
 };
