@@ -1,0 +1,94 @@
+#ifndef ENGINE_CAMERA_H
+#define ENGINE_CAMERA_H
+
+#include "engine/Ref.h"
+#include "engine/math/Matrix.h"
+
+namespace engine {
+
+class Node;
+class Properties;
+
+class Camera : public Ref
+{
+public:
+    enum Type
+    {
+        PERSPECTIVE = 1,
+        ORTHOGRAPHIC = 2
+    };
+
+    // Field of view in degrees (vertical).
+    static Camera* createPerspective(float fieldOfView, float aspectRatio, float nearPlane, float farPlane);
+    static Camera* createOrthographic(float zoomX, float zoomY, float aspectRatio, float nearPlane, float farPlane);
+    // From a "camera" namespace; the viewport size gives the defaults of
+    // "aspectRatio", "zoomX" and "zoomY". Null for an unknown "type".
+    static Camera* create(Properties* properties, float viewportWidth, float viewportHeight);
+
+    Type getCameraType() const { return _type; }
+    float getFieldOfView() const { return _fieldOfView; }
+    void setFieldOfView(float fieldOfView);
+    float getZoomX() const { return _zoom[0]; }
+    void setZoomX(float zoomX);
+    float getZoomY() const { return _zoom[1]; }
+    void setZoomY(float zoomY);
+    float getAspectRatio() const { return _aspectRatio; }
+    void setAspectRatio(float aspectRatio);
+    float getNearPlane() const { return _nearPlane; }
+    void setNearPlane(float nearPlane);
+    float getFarPlane() const { return _farPlane; }
+    void setFarPlane(float farPlane);
+
+    // Inverse of the node's world matrix; identity without a node.
+    const Matrix& getViewMatrix() const;
+    const Matrix& getInverseViewMatrix() const;
+    const Matrix& getProjectionMatrix() const;
+    // An explicit projection stays until resetProjectionMatrix().
+    void setProjectionMatrix(const Matrix& projection);
+    void resetProjectionMatrix();
+    const Matrix& getViewProjectionMatrix() const;
+    const Matrix& getInverseViewProjectionMatrix() const;
+
+    Node* getNode() const { return _node; }
+
+    // Called by the node when its world matrix changes.
+    void nodeMoved();
+
+private:
+    enum DirtyBits
+    {
+        DIRTY_VIEW = 1,
+        DIRTY_PROJECTION = 2,
+        DIRTY_VIEW_PROJECTION = 4,
+        DIRTY_INVERSE_VIEW = 8,
+        DIRTY_INVERSE_VIEW_PROJECTION = 16,
+        PROJECTION_EXPLICIT = 64,
+        DIRTY_ALL = DIRTY_VIEW | DIRTY_PROJECTION | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW
+            | DIRTY_INVERSE_VIEW_PROJECTION
+    };
+
+    Camera(Type type, float fieldOfView, float zoomX, float zoomY, float aspectRatio, float nearPlane, float farPlane);
+    ~Camera() override;
+    void projectionChanged();
+
+    friend class Node;
+    void setNode(Node* node);
+
+    Type _type;
+    float _fieldOfView;
+    float _zoom[2];
+    float _aspectRatio;
+    float _nearPlane;
+    float _farPlane;
+    mutable Matrix _view;
+    mutable Matrix _projection;
+    mutable Matrix _viewProjection;
+    mutable Matrix _inverseView;
+    mutable Matrix _inverseViewProjection;
+    mutable int _dirtyBits;
+    Node* _node;
+};
+
+} // namespace engine
+
+#endif

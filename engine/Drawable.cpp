@@ -1,0 +1,12 @@
+#include "engine/Drawable.h"
+
+namespace engine {
+
+Drawable::~Drawable() = default;
+
+unsigned int Drawable::draw(bool)
+{
+    return 0;
+}
+
+} // namespace engine

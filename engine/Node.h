@@ -1,0 +1,172 @@
+#ifndef ENGINE_NODE_H
+#define ENGINE_NODE_H
+
+#include "engine/Ref.h"
+#include "engine/Transform.h"
+#include "engine/math/BoundingBox.h"
+#include "engine/math/BoundingSphere.h"
+#include "engine/math/Matrix.h"
+
+#include <map>
+#include <string>
+
+namespace engine {
+
+class Camera;
+class Drawable;
+class Light;
+class Scene;
+
+// A transform in the scene graph with an id, children and attachments.
+//
+// World matrix rule: world = parent's hierarchy matrix * local * offset,
+// where a node's hierarchy matrix is parent's hierarchy matrix * local, i.e.
+// the offset matrix moves only the node's own geometry, never its children.
+// This keeps the result independent of the order in which matrices are
+// refreshed, and matches how a geometric offset is meant.
+class Node : public Transform, public Ref
+{
+public:
+    enum Type
+    {
+        NODE = 1,
+        JOINT = 2
+    };
+
+    static Node* create(const char* id = nullptr);
+
+    virtual Type getType() const { return NODE; }
+
+    const char* getId() const { return _id.c_str(); }
+    void setId(const char* id);
+    // The id without a "__<digits>" suffix that makes duplicates unique.
+    std::string getIdWithoutNumericSuffix() const;
+    static std::string idWithoutNumericSuffix(const std::string& id);
+
+    Node* getParent() const { return _parent; }
+    Node* getFirstChild() const { return _firstChild; }
+    Node* getNextSibling() const { return _nextSibling; }
+    Node* getPreviousSibling() const { return _prevSibling; }
+    unsigned int getChildCount() const { return _childCount; }
+    // Appends; takes the child out of its previous parent or scene. A node
+    // cannot become a child of itself or of one of its descendants.
+    void addChild(Node* child);
+    void removeChild(Node* child);
+    void removeAllChildren();
+    Node* findNode(const char* id, bool recursive = true, bool exactMatch = true) const;
+    // Its own scene or that of its top ancestor.
+    Scene* getScene() const;
+    Node* getRootNode() const;
+
+    bool isEnabled() const { return _enabled; }
+    void setEnabled(bool enabled) { _enabled = enabled; }
+
+    // A null value removes the tag.
+    void setTag(const char* name, const char* value = "");
+    bool hasTag(const char* name) const;
+    const char* getTag(const char* name) const;
+
+    Drawable* getDrawable() const { return _drawable; }
+    void setDrawable(Drawable* drawable);
+    Camera* getCamera() const { return _camera; }
+    void setCamera(Camera* camera);
+    Light* getLight() const { return _light; }
+    void setLight(Light* light);
+
+    const Matrix& getWorldMatrix() const;
+    Matrix getWorldViewMatrix() const;
+    Matrix getInverseTransposeWorldMatrix() const;
+    Matrix getInverseTransposeWorldViewMatrix() const;
+    // From the scene's active camera; identity without one.
+    Matrix getViewMatrix() const;
+    Matrix getInverseViewMatrix() const;
+    Matrix getProjectionMatrix() const;
+    Matrix getViewProjectionMatrix() const;
+    Matrix getInverseViewProjectionMatrix() const;
+    Matrix getWorldViewProjectionMatrix() const;
+    Vector3 getTranslationWorld() const;
+    Vector3 getTranslationView() const;
+    // Direction getters return unit vectors (zero when degenerate).
+    Vector3 getForwardVectorWorld() const;
+    Vector3 getForwardVectorView() const;
+    Vector3 getRightVectorWorld() const;
+    Vector3 getUpVectorWorld() const;
+    Vector3 getActiveCameraTranslationWorld() const;
+    Vector3 getActiveCameraTranslationView() const;
+
+    const Matrix& getBindWorldMatrix() const { return _bindWorld; }
+    void setBindWorldMatrix(const Matrix& m) { _bindWorld = m; }
+
+    // Bounds of this node and its subtree, in world space (mesh space for
+    // skinned geometry).
+    const BoundingSphere& getBoundingSphere() const;
+    const BoundingBox& getBoundingBox() const;
+    // Box around every non-empty node box of the subtree; the zero box when
+    // none contributes.
+    BoundingBox getSubtreeBoundingBox() const;
+    unsigned int getSubtreeMeshPartCount() const;
+    unsigned int getSubtreeVertexCount() const;
+
+    // Skinning data every node can carry, so that any node can be a bone.
+    const Matrix* getInverseBindPose() const { return _inverseBindPose; }
+    void setInverseBindPose(const Matrix& m);
+    // Cached joint matrix, valid while !isJointMatrixDirty().
+    Matrix* getJointMatrixCache();
+    bool isJointMatrixDirty() const { return _jointMatrixDirty; }
+    void setJointMatrixDirty(bool dirty) { _jointMatrixDirty = dirty; }
+
+protected:
+    explicit Node(const char* id);
+    ~Node() override;
+
+    void localTransformChanged() override;
+    // Raised on a node whose parent or scene changed.
+    virtual void hierarchyChanged() {}
+
+private:
+    friend class Scene;
+
+    enum NodeDirtyBits
+    {
+        NODE_DIRTY_WORLD = 1,
+        NODE_DIRTY_BOUNDS = 2,
+        NODE_DIRTY_HIERARCHY = 4,
+        NODE_DIRTY_ALL = NODE_DIRTY_WORLD | NODE_DIRTY_BOUNDS | NODE_DIRTY_HIERARCHY
+    };
+
+    void refreshWorld() const;
+    const Matrix& hierarchyMatrix() const;
+    void markWorldDirty(bool force);
+    void markBoundsDirtyUpwards();
+    void refreshBounds() const;
+    void unlinkFromSiblings();
+    bool isAncestorOf(const Node* node) const;
+    const Camera* activeCamera() const;
+
+    Scene* _scene = nullptr;
+    std::string _id;
+    Node* _firstChild = nullptr;
+    Node* _lastChild = nullptr;
+    Node* _nextSibling = nullptr;
+    Node* _prevSibling = nullptr;
+    Node* _parent = nullptr;
+    unsigned int _childCount = 0;
+    bool _enabled = true;
+    std::map<std::string, std::string>* _tags = nullptr;
+    Drawable* _drawable = nullptr;
+    Camera* _camera = nullptr;
+    Light* _light = nullptr;
+    mutable Matrix _world;
+    mutable Matrix _hierarchy;  // world without offset; used only when an offset is set
+    Matrix _bindWorld;
+    mutable BoundingSphere _boundingSphere;
+    mutable BoundingBox _boundingBox;
+    mutable int _dirtyBits = NODE_DIRTY_ALL;
+    Matrix* _inverseBindPose = nullptr;
+    Matrix* _jointMatrix = nullptr;
+    bool _jointMatrixDirty = true;
+};
+
+} // namespace engine
+
+#endif
