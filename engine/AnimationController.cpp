@@ -1,0 +1,155 @@
+#include "engine/AnimationController.h"
+
+#include "engine/AnimationClip.h"
+#include "engine/Transform.h"
+
+#include <algorithm>
+
+namespace engine {
+
+namespace {
+AnimationController* currentController = nullptr;
+}
+
+AnimationController::AnimationController()
+    : _state(STOPPED)
+    , _time(0.0)
+    , _updating(false)
+{
+    // Room for a typical scene's clips, so playing one rarely allocates.
+    _runningClips.reserve(32);
+}
+
+AnimationController::~AnimationController()
+{
+    stop();
+    if (currentController == this)
+        currentController = nullptr;
+}
+
+AnimationController* AnimationController::current()
+{
+    return currentController;
+}
+
+void AnimationController::setCurrent(AnimationController* controller)
+{
+    currentController = controller;
+}
+
+void AnimationController::start()
+{
+    if (_state == STOPPED)
+        _state = _runningClips.empty() ? IDLE : RUNNING;
+}
+
+void AnimationController::stop()
+{
+    // Listeners are not told: this is shut-down, and whoever listens may be
+    // gone already. The clips are left idle, so they can be played again.
+    std::vector<AnimationClip*> clips;
+    clips.swap(_runningClips);
+    _runningClips.reserve(32);
+    for (AnimationClip* clip : clips) {
+        if (clip) {
+            clip->reset();
+            clip->release();
+        }
+    }
+    _state = STOPPED;
+}
+
+void AnimationController::pause()
+{
+    if (_state == RUNNING || _state == IDLE)
+        _state = PAUSED;
+}
+
+void AnimationController::resume()
+{
+    if (_state == PAUSED)
+        _state = _runningClips.empty() ? IDLE : RUNNING;
+}
+
+void AnimationController::schedule(AnimationClip* clip)
+{
+    if (!clip)
+        return;
+    if (runningClipCount() == 0 && _state != PAUSED)
+        _state = RUNNING;
+    clip->addRef();
+    _runningClips.push_back(clip);
+}
+
+void AnimationController::unschedule(AnimationClip* clip)
+{
+    auto it = std::find(_runningClips.begin(), _runningClips.end(), clip);
+    if (!clip || it == _runningClips.end())
+        return;
+    if (_updating)
+        *it = nullptr;
+    else
+        _runningClips.erase(it);
+    clip->release();
+    if (runningClipCount() == 0 && _state == RUNNING)
+        _state = IDLE;
+}
+
+unsigned int AnimationController::runningClipCount() const
+{
+    return static_cast<unsigned int>(
+        _runningClips.size() - std::count(_runningClips.begin(), _runningClips.end(), nullptr));
+}
+
+void AnimationController::removeFinishedSlots()
+{
+    _runningClips.erase(std::remove(_runningClips.begin(), _runningClips.end(), nullptr), _runningClips.end());
+}
+
+void AnimationController::update(float elapsed)
+{
+    if (_state == PAUSED)
+        return;
+    if (elapsed > 0.0f)
+        _time += elapsed;
+    if (_state != RUNNING)
+        return;
+
+    // Listeners of animated transforms hear of each change once per frame,
+    // after every clip has written its values.
+    Transform::suspendTransformChanged();
+    _updating = true;
+    // Re-read the size each time: listeners may schedule clips, which then
+    // run in this frame too.
+    for (size_t i = 0; i < _runningClips.size(); ++i) {
+        AnimationClip* clip = _runningClips[i];
+        if (!clip)
+            continue;
+        if (clip->isSet(AnimationClip::RESTARTED)) {
+            // Played again while running: end it and let it begin afresh
+            // later in this same pass.
+            clip->end();
+            _runningClips[i] = nullptr;
+            if (clip->isSet(AnimationClip::PLAYING)) {
+                // An end listener played it again; that entry stands.
+                clip->release();
+                continue;
+            }
+            clip->set(AnimationClip::PLAYING);
+            _runningClips.push_back(clip);
+            continue;
+        }
+        if (clip->update(elapsed)) {
+            _runningClips[i] = nullptr;
+            clip->release();
+        }
+    }
+    _updating = false;
+    removeFinishedSlots();
+    Transform::resumeTransformChanged();
+
+    if (_runningClips.empty() && _state == RUNNING)
+        _state = IDLE;
+}
+
+} // namespace engine
