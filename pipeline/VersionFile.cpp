@@ -4,6 +4,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 #include <sstream>
 
@@ -92,7 +93,13 @@ bool VersionFile::read(const QString& modelFolder, QString* errorText, int* form
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string parseErrors;
-    if (!reader->parse(text.constData(), text.constData() + text.size(), &root, &parseErrors))
+    bool parsed = false;
+    try {
+        parsed = reader->parse(text.constData(), text.constData() + text.size(), &root, &parseErrors);
+    } catch (const std::exception&) {
+        parsed = false;  // JsonCpp throws on nesting deeper than its stack limit
+    }
+    if (!parsed)
         return fail(errorText, kParseError);
     if (!root.isObject())
         return fail(errorText, kNotObject);

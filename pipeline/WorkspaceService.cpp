@@ -38,7 +38,7 @@ QString canonicalFolderWithSlash(const QString& folder)
 QString md5OfFile(const QString& filePath)
 {
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (QFileInfo(filePath).isDir() || !file.open(QIODevice::ReadOnly))
         return QString();
     QCryptographicHash hash(QCryptographicHash::Md5);
     if (!hash.addData(&file))
