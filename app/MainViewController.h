@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QItemSelection>
+#include <QObject>
+#include <QPoint>
+
+class MainWindowController;
+class QSplitter;
+class QStandardItemModel;
+class QTreeView;
+class QWidget;
+class SceneGraph;
+
+namespace engine {
+class Scene;
+}
+
+// Builds the central area of the main window: scene tree and property tree
+// on the left, the viewport in the middle, the animation list on the right
+// (collapsed until a model with animations arrives). Handles the scene tree's
+// selection, context menu and clipboard keys.
+class MainViewController : public QObject {
+    Q_OBJECT
+public:
+    static const int leftPaneWidth = 230;
+    static const int viewportWidth = 800;
+    static const int animationPaneWidth = 230;
+
+    explicit MainViewController(MainWindowController* controller);
+    ~MainViewController() override;
+
+    QWidget* viewport() const { return m_viewport; }
+    QTreeView* sceneTree() const { return m_sceneTree; }
+    QTreeView* propertyTree() const { return m_propertyTree; }
+    QSplitter* mainSplitter() const { return m_mainSplitter; }
+    QSplitter* rightSplitter() const { return m_rightSplitter; }
+
+    void clearView();
+    int copySelectedModelNodes();
+    void selectAllModelNodes(QTreeView* view);
+    bool isModelNode(const QString& itemText) const;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public slots:
+    void addItemToAnimations(QString anim);
+    void clearAnimationModel();
+    void sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount);
+    void updateSceneGraphView(QStandardItemModel* model);
+    void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
+    void showContextMenu(const QPoint& pos);
+    void copyAllNodesToClipboard();
+
+private:
+    void createSceneTree();
+    void createPropertyTree();
+
+    MainWindowController* m_controller;
+    QTreeView* m_sceneTree = nullptr;
+    QTreeView* m_propertyTree = nullptr;
+    QWidget* m_viewport = nullptr;
+    SceneGraph* m_sceneGraph = nullptr;
+    QSplitter* m_mainSplitter = nullptr;
+    QSplitter* m_rightSplitter = nullptr;
+};

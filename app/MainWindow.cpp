@@ -1,0 +1,47 @@
+#include "MainWindow.h"
+
+#include "StatusBarController.h"
+#include "ToolBarController.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenuBar>
+#include <QToolBar>
+
+QString MainWindow::baseTitle()
+{
+    return tr("Velmora 3D Encoder");
+}
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+{
+    menuBar();
+    QToolBar* toolBar = addToolBar(tr("Main Toolbar"));
+    toolBar->setFloatable(false);
+    toolBar->setMovable(false);
+    m_toolBarController = new ToolBarController(toolBar, this);
+    m_statusBarController = new StatusBarController(this);
+    setStatusBar(m_statusBarController->statusBar());
+    m_statusBarController->setModelStatistics(0, 0, 0);
+    setWindowTitle(baseTitle());
+    setWindowIcon(QIcon(QStringLiteral(":/IconAppIconSmall")));
+}
+
+MainWindow::~MainWindow()
+{
+    delete menuBar();
+}
+
+void MainWindow::setTitleFileName(const QString& fileName)
+{
+    setWindowTitle(baseTitle() + QStringLiteral(" - ") + fileName);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // The current workspace is deleted by whoever listens here; the event
+    // stays accepted so the window always closes.
+    emit windowWillClose();
+    event->accept();
+}

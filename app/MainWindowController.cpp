@@ -1,0 +1,180 @@
+#include "MainWindowController.h"
+
+#include "AnalyticsTracker.h"
+#include "AppIdentity.h"
+#include "LoadingIndicatorViewController.h"
+#include "MainViewController.h"
+#include "MainWindow.h"
+#include "MenuManager.h"
+#include "StatusBarController.h"
+#include "ToolBarController.h"
+#include "UserDialogController.h"
+#include "WEApplication.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+const int exportMessageDelayMs = 100;
+}
+
+MainWindowController::MainWindowController(WEApplication* application)
+    : QObject(nullptr)
+{
+    m_mainWindow = new MainWindow();
+    // The model manager is created here, right after the main window.
+    m_menuManager = new MenuManager(this);
+    m_mainViewController = new MainViewController(this);
+    // The logging window controller is created here.
+    m_loadingIndicator = new LoadingIndicatorViewController(m_mainWindow);
+    // The about, preferences and system information controllers are created here.
+    m_userDialogController = new UserDialogController(m_mainWindow);
+
+    // Nothing can be exported before a model has loaded.
+    setExportEnabled(false);
+    makeConnections(application);
+}
+
+MainWindowController::~MainWindowController()
+{
+    delete m_mainViewController;
+    delete m_loadingIndicator;
+    delete m_mainWindow;
+    delete m_menuManager;
+    delete m_userDialogController;
+}
+
+void MainWindowController::makeConnections(WEApplication* application)
+{
+    // Where one signal has several receivers, modelWillLoad must run before
+    // the model manager starts the import, so the order below matters.
+    // Viewport and model manager connections join this list as those parts arrive.
+    ToolBarController* toolBar = m_mainWindow->toolBarController();
+
+    connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::modelWillLoad);
+    connect(m_menuManager, &MenuManager::exportToFile, this, &MainWindowController::modelExportStarted);
+    connect(m_menuManager, &MenuManager::exportToDirectoryNotAllowed, m_userDialogController,
+            &UserDialogController::showExportToDirectoryNotAllowedDialog);
+    connect(toolBar, &ToolBarController::openFileSignal, m_menuManager, &MenuManager::openMenuClicked);
+    connect(toolBar, &ToolBarController::exportFileSignal, m_menuManager, &MenuManager::exportMenuClicked);
+    connect(m_menuManager, &MenuManager::copyAllModelNodes, m_mainViewController,
+            &MainViewController::copyAllNodesToClipboard);
+
+    if (application) {
+        connect(application, &WEApplication::openModelFromAppEvent, this, &MainWindowController::modelWillLoad);
+        connect(m_menuManager, &MenuManager::startAppUpdateCheck, application,
+                &WEApplication::checkForAvailableAppUpdates);
+    }
+}
+
+void MainWindowController::setExportEnabled(bool enabled)
+{
+    m_mainWindow->toolBarController()->setExportEnabled(enabled);
+    m_menuManager->setExportEnabled(enabled);
+}
+
+void MainWindowController::setSceneStatistics(quint32 vertexCount, quint32 meshCount)
+{
+    m_vertexCount = vertexCount;
+    m_meshCount = meshCount;
+    m_mainWindow->statusBarController()->setModelStatistics(vertexCount, meshCount, m_fileSize);
+}
+
+QString MainWindowController::modelPathFromArguments(const QStringList& arguments)
+{
+    if (arguments.size() < 2)
+        return QString();
+    const QString path = arguments.last();
+    return WEApplication::isSupportedModelFile(path) ? path : QString();
+}
+
+QString MainWindowController::fileTypeLabel(const QString& path)
+{
+    const QString upper = path.toUpper();
+    if (upper.endsWith(QLatin1String(".FBX")))
+        return QStringLiteral("fbx");
+    if (upper.endsWith(QLatin1String(".VM3")))
+        return QStringLiteral("vm3");
+    return path.right(3);
+}
+
+void MainWindowController::trackAppStart()
+{
+    AnalyticsTracker* tracker = AnalyticsTracker::instance();
+    if (!tracker)
+        return;
+    tracker->pageView(QStringLiteral("AppStart"));
+    tracker->trackEvent(QStringLiteral("usage"), QStringLiteral("app_starts"), QStringLiteral("default"), 1);
+    tracker->trackEvent(QStringLiteral("usage"), QStringLiteral("version"),
+                        QLatin1String(AppIdentity::applicationVersion) + QLatin1String(AppIdentity::buildLabel), 1);
+    tracker->startSending();
+}
+
+void MainWindowController::loadModelFromArgs()
+{
+    const QString path = modelPathFromArguments(QCoreApplication::arguments());
+    if (path.isEmpty())
+        return;
+    // The workspace for this file is prepared here (setModelFile) first.
+    modelWillLoad(path);
+    // The model manager's importModel(path) follows here.
+}
+
+void MainWindowController::modelWillLoad(const QString& path)
+{
+    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
+        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path), 1);
+    m_mainViewController->clearView();
+    // The logging window's records and the current scene graph's tree rows
+    // are cleared here.
+    m_loadingIndicator->start(tr("Opening file: ") + QFileInfo(path).fileName(), 0);
+}
+
+void MainWindowController::newModelLoaded(const QString& path)
+{
+    m_mainWindow->setTitleFileName(QFileInfo(path).fileName());
+    m_fileSize = quint64(qMax<qint64>(0, QFileInfo(path).size()));
+    setExportEnabled(true);
+    m_loadingIndicator->stop(0);
+}
+
+void MainWindowController::errorLoadingNewModel(QString message)
+{
+    Q_UNUSED(message);
+    m_loadingIndicator->stop(0);
+}
+
+void MainWindowController::modelExportStarted(const QString& sourceFolder, const QString& outFilePath)
+{
+    Q_UNUSED(sourceFolder);
+    m_mainWindow->statusBarController()->showProgress(
+        tr("Exporting 3D model to: ") + QFileInfo(outFilePath).fileName(), 0, 0, 0);
+}
+
+void MainWindowController::modelExported(const QString& exportedFileName)
+{
+    StatusBarController* statusBar = m_mainWindow->statusBarController();
+    statusBar->stopProgressAfter(0);
+    statusBar->showDelayedMessage(tr("Exported to: ") + QFileInfo(exportedFileName).fileName(),
+                                  exportMessageDelayMs);
+}
+
+void MainWindowController::newFramerateAvailable(int framerate)
+{
+    m_mainWindow->statusBarController()->setFramerate(framerate);
+}
+
+void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned int vertexCount,
+                                                 unsigned int meshCount)
+{
+    Q_UNUSED(scene);
+    Q_UNUSED(vertexCount);
+    Q_UNUSED(meshCount);
+    setExportEnabled(true);
+}
+
+void MainWindowController::sceneImportFailed(const QString& optionalMessage)
+{
+    Q_UNUSED(optionalMessage);
+    setExportEnabled(false);
+}

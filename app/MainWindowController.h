@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class LoadingIndicatorViewController;
+class MainViewController;
+class MainWindow;
+class MenuManager;
+class UserDialogController;
+class WEApplication;
+
+namespace engine {
+class Scene;
+}
+
+// The composition root of the user interface: creates the main window and
+// every controller, connects them, and follows the life of a model (opening,
+// loaded, failed, exported) with title, export switch, loading indicator,
+// status bar and usage tracking.
+class MainWindowController : public QObject {
+    Q_OBJECT
+public:
+    // The application may be null (tests); then its signals are not wired.
+    explicit MainWindowController(WEApplication* application);
+    ~MainWindowController() override;
+
+    MainWindow* mainWindow() const { return m_mainWindow; }
+    MenuManager* menuManager() const { return m_menuManager; }
+    MainViewController* mainViewController() const { return m_mainViewController; }
+    LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
+    UserDialogController* userDialogController() const { return m_userDialogController; }
+
+    void setSceneStatistics(quint32 vertexCount, quint32 meshCount);
+    quint32 vertexCount() const { return m_vertexCount; }
+    quint32 meshCount() const { return m_meshCount; }
+    quint64 fileSize() const { return m_fileSize; }
+
+    // The model named by a command line: the last argument after the program
+    // name, when it is an existing file of a supported type; else empty.
+    static QString modelPathFromArguments(const QStringList& arguments);
+    // The file type reported to the usage tracker: "fbx", "vm3", or the last
+    // three characters of the path.
+    static QString fileTypeLabel(const QString& path);
+
+public slots:
+    void trackAppStart();
+    void loadModelFromArgs();
+    void modelWillLoad(const QString& path);
+    void newModelLoaded(const QString& path);
+    void errorLoadingNewModel(QString message);
+    void modelExportStarted(const QString& sourceFolder, const QString& outFilePath);
+    void modelExported(const QString& exportedFileName);
+    void newFramerateAvailable(int framerate);
+    void sceneImportSuccessful(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount);
+    void sceneImportFailed(const QString& optionalMessage);
+
+private:
+    void setExportEnabled(bool enabled);
+    void makeConnections(WEApplication* application);
+
+    MainWindow* m_mainWindow = nullptr;
+    MenuManager* m_menuManager = nullptr;
+    MainViewController* m_mainViewController = nullptr;
+    LoadingIndicatorViewController* m_loadingIndicator = nullptr;
+    UserDialogController* m_userDialogController = nullptr;
+
+    quint32 m_vertexCount = 0;
+    quint32 m_meshCount = 0;
+    // Full 64-bit size: models beyond 4 GiB must not show a wrapped size.
+    quint64 m_fileSize = 0;
+};

@@ -1,0 +1,335 @@
+#include "MenuManager.h"
+
+#include "BuildConfig.h"
+#include "MainWindow.h"
+#include "MainWindowController.h"
+#include "UserSettings.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+MenuManager::MenuManager(MainWindowController* controller)
+    : QObject(nullptr)
+    , m_controller(controller)
+    , m_menuBar(controller->mainWindow()->menuBar())
+{
+    createActions();
+    createMenus();
+    createImportInfoBox();
+    updateGroupingChecks();
+    updateCullingChecks();
+}
+
+MenuManager::~MenuManager()
+{
+    delete m_importInfoBox;
+}
+
+QAction* MenuManager::addAction(QMenu* menu, const QString& text, const char* slot)
+{
+    QAction* action = new QAction(text, this);
+    connect(action, SIGNAL(triggered()), this, slot);
+    if (menu)
+        menu->addAction(action);
+    return action;
+}
+
+void MenuManager::createActions()
+{
+    m_openAction = addAction(nullptr, tr("&Open fbx/vm3..."), SLOT(openMenuClicked()));
+    m_openAction->setShortcuts(QKeySequence::Open);
+    m_openAction->setStatusTip(tr("Open ac existing 3d-Model in fbx- or vm3 format"));
+
+    m_exportAction = addAction(nullptr, tr("&Export to vm3..."), SLOT(exportMenuClicked()));
+    m_exportAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_E));
+    m_exportAction->setStatusTip(tr("Export the current model to vm3 format"));
+
+    m_quitAction = addAction(nullptr, tr("&Quit"), SLOT(quitMenuClicked()));
+    m_quitAction->setShortcuts(QKeySequence::Quit);
+    m_quitAction->setStatusTip(tr("Quit Application"));
+
+    m_copyNodesAction = addAction(nullptr, tr("Copy Nodes List"), SLOT(copyAllModelNodesClicked()));
+
+    m_groupingNoneAction = addAction(nullptr, tr("No grouping"), SLOT(setAnimationGroupingNone()));
+    m_groupingRootAction = addAction(nullptr, tr("Group on root nodes"), SLOT(setAnimationGroupingRoot()));
+    m_groupingTakeAction = addAction(nullptr, tr("Group on takes"), SLOT(setAnimationGroupingTake()));
+    m_cullingOffAction = addAction(nullptr, tr("Off"), SLOT(setBackfaceCullingOff()));
+    m_cullingCcwAction = addAction(nullptr, tr("On (CCW)"), SLOT(setBackfaceCullingCCW()));
+    m_cullingCwAction = addAction(nullptr, tr("On (CW)"), SLOT(setBackfaceCullingCW()));
+    m_cullingMaterialAction = addAction(nullptr, tr("Material"), SLOT(setBackfaceCullingMaterial()));
+    for (QAction* action : {m_groupingNoneAction, m_groupingRootAction, m_groupingTakeAction, m_cullingOffAction,
+                            m_cullingCcwAction, m_cullingCwAction, m_cullingMaterialAction})
+        action->setCheckable(true);
+
+    m_showLoggingWindowAction = addAction(nullptr, tr("&Show Logging Window"), SLOT(showLoggingWindowClicked()));
+    m_showLoggingWindowAction->setStatusTip(tr("Open the logging window"));
+    m_showLoggingWindowAction->setCheckable(true);
+    m_showLoggingWindowAction->setChecked(false);
+
+    m_aboutAction = addAction(nullptr, tr("&About"), SLOT(showAboutWindowClicked()));
+    m_resetInfoAction = addAction(nullptr, tr("Reset dialog info settings"), SLOT(resetInfoDisplayState()));
+    m_preferencesAction = addAction(nullptr, tr("&Preferences"), SLOT(showPreferencesWindowClicked()));
+    m_checkForUpdatesAction = addAction(nullptr, tr("&Check for updates"), SLOT(checkForUpdatesClicked()));
+    m_checkForUpdatesAction->setMenuRole(QAction::ApplicationSpecificRole);
+    m_helpAction = addAction(nullptr, tr("Velmora 3D Encoder Help"), SLOT(openDokuClicked()));
+    m_feedbackAction = addAction(nullptr, tr("&Feedback"), SLOT(openFeedbackFormClicked()));
+    m_systemInfoAction = addAction(nullptr, tr("&System Info"), SLOT(showSystemInfoWindowClicked()));
+}
+
+void MenuManager::createMenus()
+{
+    m_fileMenu = m_menuBar->addMenu(tr("&File"));
+    m_fileMenu->addAction(m_openAction);
+    m_fileMenu->addAction(m_exportAction);
+    m_fileMenu->addAction(m_quitAction);
+
+    m_modelMenu = m_menuBar->addMenu(tr("&Model"));
+    m_modelMenu->addAction(m_copyNodesAction);
+    QMenu* grouping = m_modelMenu->addMenu(tr("Animation Grouping"));
+    grouping->addAction(m_groupingNoneAction);
+    grouping->addAction(m_groupingRootAction);
+    grouping->addAction(m_groupingTakeAction);
+    QMenu* culling = m_modelMenu->addMenu(tr("Backface Culling"));
+    culling->addAction(m_cullingOffAction);
+    culling->addAction(m_cullingCcwAction);
+    culling->addAction(m_cullingCwAction);
+    culling->addAction(m_cullingMaterialAction);
+
+    m_windowMenu = m_menuBar->addMenu(tr("&Window"));
+    m_windowMenu->addAction(m_showLoggingWindowAction);
+
+    m_helpMenu = m_menuBar->addMenu(tr("&Help"));
+    m_helpMenu->addAction(m_aboutAction);
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_resetInfoAction);
+    m_helpMenu->addAction(m_preferencesAction);
+    m_helpMenu->addAction(m_checkForUpdatesAction);
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_helpAction);
+    m_helpMenu->addAction(m_feedbackAction);
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_systemInfoAction);
+}
+
+void MenuManager::createImportInfoBox()
+{
+    m_importInfoBox = new QMessageBox(nullptr);
+    m_importInfoBox->setIcon(QMessageBox::Information);
+    m_importInfoBox->setWindowTitle(QString());
+    m_importInfoBox->setText(
+        tr("Changes on animation grouping will take effect only after the next opening of a 3D model."));
+    m_importInfoBox->setStandardButtons(QMessageBox::Ok);
+    m_importInfoBox->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+
+    m_importInfoCheckBox = new QCheckBox(tr("Do not show this message anymore"));
+    m_importInfoCheckBox->setChecked(!UserSettings::instance().showImportInfo());
+    m_importInfoBox->setCheckBox(m_importInfoCheckBox);
+    connect(m_importInfoCheckBox, SIGNAL(stateChanged(int)), this, SLOT(showImportInfoStateChanged(int)));
+}
+
+void MenuManager::setExportEnabled(bool enabled)
+{
+    m_exportAction->setEnabled(enabled);
+}
+
+QString MenuManager::exportSourceFolder()
+{
+    // Points at the current workspace's model folder once the model pipeline
+    // provides it.
+    return QString();
+}
+
+QUrl MenuManager::documentationUrl()
+{
+    return QUrl(tr(VELMORA_WEB_HOST "/documentation"));
+}
+
+QUrl MenuManager::feedbackUrl()
+{
+    return QUrl(tr(VELMORA_WEB_HOST "/feedback?entry.630292085=Windows+7&entry.1104052333=59"));
+}
+
+void MenuManager::copyAllModelNodesClicked()
+{
+    emit copyAllModelNodes();
+}
+
+void MenuManager::showAboutWindowClicked()
+{
+    emit showAboutWindow();
+}
+
+void MenuManager::showPreferencesWindowClicked()
+{
+    emit showPreferencesWindow();
+}
+
+void MenuManager::showSystemInfoWindowClicked()
+{
+    emit showSystemInfoWindow();
+}
+
+void MenuManager::checkForUpdatesClicked()
+{
+    emit startAppUpdateCheck();
+}
+
+void MenuManager::openMenuClicked()
+{
+    const QString path = QFileDialog::getOpenFileName(nullptr, tr("Open file containing 3D model"),
+                                                      UserSettings::instance().lastImportPath(),
+                                                      QStringLiteral("3d-Model Files (*.fbx *.vm3)"));
+    if (path.isEmpty())
+        return;
+    // The workspace for this file is prepared here (setModelFile) before
+    // anyone is told to load it, once the model pipeline exists.
+    UserSettings::instance().setLastImportPath(path);
+    emit open3dModel(path);
+}
+
+void MenuManager::exportMenuClicked()
+{
+    const QString path = QFileDialog::getSaveFileName(nullptr, tr("Export to vm3"),
+                                                      UserSettings::instance().lastExportPath(),
+                                                      tr("Velmora 3D model (*.vm3)"));
+    if (path.isEmpty())
+        return;
+    // Opening for writing proves that we may write there before any work starts.
+    QFile target(path);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        emit exportToDirectoryNotAllowed(path);
+        return;
+    }
+    UserSettings::instance().setLastExportPath(path);
+    const QString sourceFolder = exportSourceFolder();
+    target.close();
+    emit exportToFile(sourceFolder, path);
+}
+
+void MenuManager::quitMenuClicked()
+{
+    // Closing the window first lets it clean up the workspace as on any
+    // other way out.
+    if (MainWindow* window = m_controller->mainWindow())
+        window->close();
+    QCoreApplication::exit(0);
+}
+
+void MenuManager::showLoggingWindowClicked()
+{
+    m_loggingWindowVisible = !m_loggingWindowVisible;
+    m_showLoggingWindowAction->setChecked(m_loggingWindowVisible);
+    emit showLoggingWindow(m_loggingWindowVisible);
+}
+
+void MenuManager::userDidChangedLoggingWindowVisibility(bool visibility)
+{
+    m_loggingWindowVisible = visibility;
+    m_showLoggingWindowAction->setChecked(visibility);
+}
+
+void MenuManager::openDokuClicked()
+{
+    QDesktopServices::openUrl(documentationUrl());
+}
+
+void MenuManager::openFeedbackFormClicked()
+{
+    QDesktopServices::openUrl(feedbackUrl());
+}
+
+void MenuManager::updateGroupingChecks()
+{
+    const UserSettings& settings = UserSettings::instance();
+    m_groupingNoneAction->setChecked(settings.isAnimationGroupingNone());
+    m_groupingRootAction->setChecked(settings.isAnimationGroupingRoot());
+    m_groupingTakeAction->setChecked(settings.isAnimationGroupingTake());
+}
+
+void MenuManager::updateCullingChecks()
+{
+    const UserSettings& settings = UserSettings::instance();
+    m_cullingOffAction->setChecked(settings.isBackfaceCullingOff());
+    m_cullingCcwAction->setChecked(settings.isBackfaceCullingCCW());
+    m_cullingCwAction->setChecked(settings.isBackfaceCullingCW());
+    m_cullingMaterialAction->setChecked(settings.isBackfaceCullingMaterial());
+}
+
+void MenuManager::setAnimationGroupingNone()
+{
+    UserSettings::instance().setAnimationGroupingNone();
+    updateGroupingChecks();
+    importOptionChanged();
+}
+
+void MenuManager::setAnimationGroupingRoot()
+{
+    UserSettings::instance().setAnimationGroupingRoot();
+    updateGroupingChecks();
+    importOptionChanged();
+}
+
+void MenuManager::setAnimationGroupingTake()
+{
+    UserSettings::instance().setAnimationGroupingTake();
+    updateGroupingChecks();
+    importOptionChanged();
+}
+
+void MenuManager::setBackfaceCullingOff()
+{
+    UserSettings::instance().setBackfaceCullingOff();
+    updateCullingChecks();
+    importOptionChanged();
+}
+
+void MenuManager::setBackfaceCullingCCW()
+{
+    UserSettings::instance().setBackfaceCullingCCW();
+    updateCullingChecks();
+    importOptionChanged();
+}
+
+void MenuManager::setBackfaceCullingCW()
+{
+    UserSettings::instance().setBackfaceCullingCW();
+    updateCullingChecks();
+    importOptionChanged();
+}
+
+void MenuManager::setBackfaceCullingMaterial()
+{
+    UserSettings::instance().setBackfaceCullingMaterial();
+    updateCullingChecks();
+    importOptionChanged();
+}
+
+void MenuManager::importOptionChanged()
+{
+    if (UserSettings::instance().showImportInfo())
+        m_importInfoBox->exec();
+    if (!m_exportAction->isEnabled())
+        return;
+    QMessageBox ask(QMessageBox::NoIcon, QString(), tr("Reload the 3D model?"), QMessageBox::Yes | QMessageBox::No);
+    ask.setDefaultButton(QMessageBox::Yes);
+    if (ask.exec() == QMessageBox::Yes)
+        emit reopen3dModel();
+}
+
+void MenuManager::showImportInfoStateChanged(int state)
+{
+    UserSettings::instance().setShowImportInfo(state == Qt::Unchecked);
+}
+
+void MenuManager::resetInfoDisplayState()
+{
+    UserSettings::instance().setShowImportInfo(true);
+    m_importInfoCheckBox->setChecked(false);
+}

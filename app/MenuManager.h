@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class MainWindowController;
+class QAction;
+class QCheckBox;
+class QMenu;
+class QMenuBar;
+class QMessageBox;
+
+// Builds the menu bar, runs the open and export dialogs and keeps the Model
+// menu's two radio groups (animation grouping, back-face culling) in step with
+// the user settings.
+class MenuManager : public QObject {
+    Q_OBJECT
+public:
+    explicit MenuManager(MainWindowController* controller);
+    ~MenuManager() override;
+
+    void setExportEnabled(bool enabled);
+
+    // Where the model to export lies: the current workspace's model folder.
+    static QString exportSourceFolder();
+    static QUrl documentationUrl();
+    static QUrl feedbackUrl();
+
+    QMenuBar* menuBar() const { return m_menuBar; }
+    QMenu* fileMenu() const { return m_fileMenu; }
+    QMenu* modelMenu() const { return m_modelMenu; }
+    QMenu* windowMenu() const { return m_windowMenu; }
+    QMenu* helpMenu() const { return m_helpMenu; }
+    QAction* openAction() const { return m_openAction; }
+    QAction* exportAction() const { return m_exportAction; }
+    QAction* quitAction() const { return m_quitAction; }
+    QAction* showLoggingWindowAction() const { return m_showLoggingWindowAction; }
+    QAction* groupingNoneAction() const { return m_groupingNoneAction; }
+    QAction* groupingRootAction() const { return m_groupingRootAction; }
+    QAction* groupingTakeAction() const { return m_groupingTakeAction; }
+    QAction* cullingOffAction() const { return m_cullingOffAction; }
+    QAction* cullingCcwAction() const { return m_cullingCcwAction; }
+    QAction* cullingCwAction() const { return m_cullingCwAction; }
+    QAction* cullingMaterialAction() const { return m_cullingMaterialAction; }
+    QAction* resetInfoAction() const { return m_resetInfoAction; }
+    QMessageBox* importInfoBox() const { return m_importInfoBox; }
+    QCheckBox* importInfoCheckBox() const { return m_importInfoCheckBox; }
+
+signals:
+    void showAboutWindow();
+    void showPreferencesWindow();
+    void showSystemInfoWindow();
+    void startAppUpdateCheck();
+    void copyAllModelNodes();
+    void open3dModel(const QString& path);
+    void reopen3dModel();
+    void exportToFile(const QString& sourceFolder, const QString& outFilePath);
+    void exportToDirectoryNotAllowed(QString filePath);
+    void showLoggingWindow(bool visible);
+
+public slots:
+    void copyAllModelNodesClicked();
+    void showAboutWindowClicked();
+    void showPreferencesWindowClicked();
+    void showSystemInfoWindowClicked();
+    void checkForUpdatesClicked();
+    void openMenuClicked();
+    void exportMenuClicked();
+    void quitMenuClicked();
+    void showLoggingWindowClicked();
+    void userDidChangedLoggingWindowVisibility(bool visibility);
+    void openDokuClicked();
+    void openFeedbackFormClicked();
+    void setAnimationGroupingNone();
+    void setAnimationGroupingRoot();
+    void setAnimationGroupingTake();
+    void setBackfaceCullingOff();
+    void setBackfaceCullingCCW();
+    void setBackfaceCullingCW();
+    void setBackfaceCullingMaterial();
+    void showImportInfoStateChanged(int state);
+    void resetInfoDisplayState();
+
+private:
+    QAction* addAction(QMenu* menu, const QString& text, const char* slot);
+    void createActions();
+    void createMenus();
+    void createImportInfoBox();
+    void updateGroupingChecks();
+    void updateCullingChecks();
+    void importOptionChanged();
+
+    MainWindowController* m_controller;
+    QMenuBar* m_menuBar;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_modelMenu = nullptr;
+    QMenu* m_windowMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+
+    QAction* m_openAction = nullptr;
+    QAction* m_exportAction = nullptr;
+    QAction* m_quitAction = nullptr;
+    QAction* m_copyNodesAction = nullptr;
+    QAction* m_groupingNoneAction = nullptr;
+    QAction* m_groupingRootAction = nullptr;
+    QAction* m_groupingTakeAction = nullptr;
+    QAction* m_cullingOffAction = nullptr;
+    QAction* m_cullingCcwAction = nullptr;
+    QAction* m_cullingCwAction = nullptr;
+    QAction* m_cullingMaterialAction = nullptr;
+    QAction* m_showLoggingWindowAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_resetInfoAction = nullptr;
+    QAction* m_preferencesAction = nullptr;
+    QAction* m_checkForUpdatesAction = nullptr;
+    QAction* m_helpAction = nullptr;
+    QAction* m_feedbackAction = nullptr;
+    QAction* m_systemInfoAction = nullptr;
+
+    QMessageBox* m_importInfoBox = nullptr;
+    QCheckBox* m_importInfoCheckBox = nullptr;
+    bool m_loggingWindowVisible = false;
+};

@@ -1,0 +1,58 @@
+#include "UserDialogController.h"
+
+#include "AnalyticsTracker.h"
+
+#include <QMessageBox>
+
+UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
+    : QObject(parent)
+{
+    m_versionTooOldBox = new QMessageBox(mainWindow);
+    m_versionTooOldBox->setIcon(QMessageBox::Information);
+    m_versionTooOldBox->setText(tr("The imported .vm3 file is too old to be opened with this version of the "
+                                   "application. Open source file and open anew."));
+
+    m_importErrorBox = new QMessageBox(mainWindow);
+    m_importErrorBox->setIcon(QMessageBox::Critical);
+    m_importErrorBox->setText(tr("Ooops, there was a problem loading your scene."));
+    m_importErrorBox->setStandardButtons(QMessageBox::Ok);
+
+    m_exportNotAllowedBox = new QMessageBox(mainWindow);
+    m_exportNotAllowedBox->setIcon(QMessageBox::Warning);
+    m_exportNotAllowedBox->setText(tr("You don't have permissions to export to the selected directory"));
+
+    for (QMessageBox* box : {m_versionTooOldBox, m_importErrorBox, m_exportNotAllowedBox})
+        box->setWindowModality(Qt::ApplicationModal);
+}
+
+UserDialogController::~UserDialogController()
+{
+    // The boxes are children of the main window, which may be gone already;
+    // nothing to release here.
+}
+
+void UserDialogController::trackCrash(const char* label)
+{
+    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
+        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("crashes"), QString::fromLatin1(label), 1);
+}
+
+void UserDialogController::showVM3FileToOldDialog()
+{
+    trackCrash("vm3TooOld");
+    m_versionTooOldBox->exec();
+}
+
+void UserDialogController::showImportErrorOccuredDialog(QString optionalMessage)
+{
+    trackCrash("importError");
+    m_importErrorBox->setDetailedText(optionalMessage);
+    m_importErrorBox->exec();
+}
+
+void UserDialogController::showExportToDirectoryNotAllowedDialog(QString directoryPath)
+{
+    trackCrash("exportError");
+    m_exportNotAllowedBox->setDetailedText(directoryPath);
+    m_exportNotAllowedBox->exec();
+}

@@ -1,0 +1,78 @@
+#include "WEApplication.h"
+
+#include "AnalyticsTracker.h"
+#include "OsInfoService.h"
+#include "VelmoraResources.h"
+
+#include <QFileInfo>
+#include <QFileOpenEvent>
+
+const char* const WEApplication::analyticsAccountId = "UA-40217386-07";
+
+WEApplication::WEApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    initVelmoraResources();
+
+    // The update manager is created first once the update checker exists.
+    m_osInfoService = OsInfoService::createForPlatform();
+    OsInfoService::setInstance(m_osInfoService);
+    m_tracker = new AnalyticsTracker(QString::fromLatin1(analyticsAccountId));
+    AnalyticsTracker::setInstance(m_tracker);
+    // The workspace service joins here once the model pipeline exists.
+}
+
+WEApplication::~WEApplication()
+{
+    // Unregister before deleting so that nothing reaches a dead service
+    // through the accessors while the base class shuts down.
+    AnalyticsTracker::setInstance(nullptr);
+    delete m_tracker;
+    OsInfoService::setInstance(nullptr);
+    delete m_osInfoService;
+}
+
+AnalyticsTracker* WEApplication::tracker()
+{
+    return AnalyticsTracker::instance();
+}
+
+OsInfoService* WEApplication::osInfoService()
+{
+    return OsInfoService::instance();
+}
+
+bool WEApplication::isSupportedSuffix(const QString& suffix)
+{
+    if (suffix.isEmpty())
+        return false;
+    const QString lower = suffix.toLower();
+    return lower == QLatin1String("fbx") || lower == QLatin1String("vm3");
+}
+
+bool WEApplication::isSupportedModelFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && isSupportedSuffix(info.suffix());
+}
+
+bool WEApplication::event(QEvent* event)
+{
+    if (event->type() == QEvent::FileOpen)
+        handleFileOpen(static_cast<QFileOpenEvent*>(event)->file());
+    return QApplication::event(event);
+}
+
+void WEApplication::handleFileOpen(const QString& path)
+{
+    if (!isSupportedSuffix(QFileInfo(path).suffix()))
+        return;
+    // The workspace for this file is prepared here (setModelFile) before
+    // anyone is told to load it, once the model pipeline exists.
+    emit openModelFromAppEvent(path);
+}
+
+void WEApplication::checkForAvailableAppUpdates()
+{
+    // Runs the interactive update check once the update checker exists.
+}

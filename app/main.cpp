@@ -1,0 +1,48 @@
+#include "AppIdentity.h"
+#include "BuildConfig.h"
+#include "MainWindow.h"
+#include "MainWindowController.h"
+#include "WEApplication.h"
+
+#include <QSurfaceFormat>
+#include <QTimer>
+#include <QTranslator>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setSamples(4);
+    QSurfaceFormat::setDefaultFormat(format);
+
+    WEApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QLatin1String(AppIdentity::applicationName));
+    QCoreApplication::setApplicationVersion(QLatin1String(AppIdentity::applicationVersion));
+    QCoreApplication::setOrganizationName(QLatin1String(AppIdentity::organizationName));
+    QCoreApplication::setOrganizationDomain(QStringLiteral(VELMORA_ORGANIZATION_DOMAIN));
+
+    // The silent update check starts here once the update checker exists.
+
+    // A translation that fails to load leaves the source texts on screen.
+    QTranslator translator;
+    translator.load(QStringLiteral(":/velmora3dencoder_en"));
+    application.installTranslator(&translator);
+
+    // Workspaces that earlier runs could not delete are removed here.
+
+    int exitCode = 0;
+    {
+        MainWindowController controller(&application);
+        controller.mainWindow()->show();
+        controller.mainWindow()->resize(AppIdentity::initialWindowWidth, AppIdentity::initialWindowHeight);
+
+        // Both run once the event loop starts, in this order: the start is
+        // recorded before any model begins to load.
+        QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
+        QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);
+
+        exitCode = application.exec();
+    }
+    application.removeTranslator(&translator);
+    return exitCode;
+}
