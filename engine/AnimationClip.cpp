@@ -274,7 +274,13 @@ float AnimationClip::currentTime()
     if (_repeatCount != 0.0f
         && ((_speed > 0.0f && _elapsedTime >= float(_activeDuration)) || (_speed < 0.0f && _elapsedTime <= 0.0f))) {
         clear(STARTED);
-        return _speed < 0.0f ? 0.0f : float(_duration);
+        if (_speed < 0.0f)
+            return 0.0f;
+        // Finish where the active duration ends: the clip's end for whole
+        // repeats, part-way through it for a fractional repeat count.
+        const double cycle = double(_duration) + _loopBlendTime;
+        const double last = cycle > 0.0 ? std::fmod(double(_activeDuration), cycle) : 0.0;
+        return last > 0.0 ? static_cast<float>(last) : float(_duration);
     }
     if (_duration == 0)
         return 0.0f;
