@@ -171,12 +171,24 @@ private:
     {
         if (rest.empty())
             return;
-        if (rest[0] != '}' && rest.back() == '}') {
-            handleStatement(trim(rest.substr(0, rest.size() - 1)));
-            handleStatement("}");
+        if (rest[0] == '}') {
+            handleStatement(rest);
             return;
         }
-        handleStatement(rest);
+        // Peel closing braces off the end, but not one that ends a "${name}".
+        std::string inner = rest;
+        int closes = 0;
+        while (!inner.empty() && inner.back() == '}') {
+            const std::string candidate = inner.substr(0, inner.size() - 1);
+            const size_t open = candidate.rfind("${");
+            if (open != std::string::npos && candidate.find('}', open) == std::string::npos)
+                break;
+            inner = trim(candidate);
+            ++closes;
+        }
+        handleStatement(inner);
+        for (int i = 0; i < closes && !_failed; ++i)
+            handleStatement("}");
     }
 
     void addProperty(const std::string& name, const std::string& value)
