@@ -42,9 +42,9 @@ QString server2003Name(const WindowsVersionInfo& info)
     if (info.serverR2)
         text = QStringLiteral("Windows Server 2003 R2, ");
     else if (has(info, WindowsVersionInfo::SuiteStorageServer))
-        text = QStringLiteral("Windows Storage Server 2003");
+        text = QStringLiteral("Windows Storage Server 2003, ");
     else if (has(info, WindowsVersionInfo::SuiteHomeServer))
-        text = QStringLiteral("Windows Home Server");
+        text = QStringLiteral("Windows Home Server, ");
     else if (isWorkstation(info) && info.architecture == WindowsVersionInfo::ArchitectureX64)
         text = QStringLiteral("Windows XP Professional x64 Edition");
     else
@@ -97,8 +97,8 @@ QString windows2000Name(const WindowsVersionInfo& info)
     return text + QStringLiteral("Server");
 }
 
-// The naming rules leave trailing blanks and commas behind when no edition
-// follows; they are dropped before the service pack and build are added.
+// Every name ends in a separator so that an edition can follow; when none
+// does, the separator is dropped before the service pack and build are added.
 QString withoutTrailingSeparators(QString text)
 {
     while (text.endsWith(QLatin1Char(' ')) || text.endsWith(QLatin1Char(',')))
