@@ -35,7 +35,7 @@ Loader::Loader(const QString& loaderPath)
 Loader::Loader(const QString& loaderPath, const WorkspaceService& workspaceService)
     : m_loaderPath(loaderPath)
 {
-    qDebug() << "loaderPath: " << loaderPath;
+    qDebug().noquote().nospace() << "loaderPath: " << loaderPath;
     capturePaths(workspaceService);
 }
 
@@ -101,13 +101,14 @@ void Loader::makeModelFolders()
 void Loader::runEncoder()
 {
     const QStringList arguments = encoderArguments();
-    qDebug() << "\n" << m_encoderExecutable << " " << arguments << "\n";
+    qDebug().noquote().nospace() << "\n" << m_encoderExecutable << " " << arguments.join(QLatin1Char(' ')) << "\n";
 
     std::fflush(stdout);
     const CancelFlag flag = m_cancelFlag;
     m_encoderResult = EncoderProcess::run(m_encoderExecutable, arguments, m_toolsFolder,
                                           [flag] { return flag && flag->load(); });
     if (m_encoderResult.outcome == EncoderProcess::Outcome::FailedToStart)
-        qWarning() << "model-encoder run failed: " << m_encoderExecutable << " " << arguments;
+        qWarning().noquote().nospace() << "model-encoder run failed: " << m_encoderExecutable << " "
+                                       << arguments.join(QLatin1Char(' '));
     std::fflush(stdout);
 }

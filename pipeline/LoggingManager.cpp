@@ -57,9 +57,9 @@ void LoggingManager::addLogs(const EncoderOutputLogs& logs)
     int row = m_detailMessages.size();
     for (const EncoderOutputLog& log : logs) {
         qDebug() << log.code;
-        qDebug() << log.title;
-        qDebug() << log.message;
-        qDebug() << log.priority;
+        qDebug().noquote() << log.title;
+        qDebug().noquote() << log.message;
+        qDebug() << int(log.priority);
 
         countCode(log.code);
 
