@@ -95,7 +95,10 @@ void main()
 
 #ifdef SCENE_LIGHT
     if (dot(u_lightColor, u_lightColor) > 0.0) {
-        lightColor = u_lightColor;
+        // Importers fold a light's intensity into its colour (a 400 W lamp
+        // arrives as 400, 340, 240); only the hue is kept, at full strength.
+        float strongest = max(u_lightColor.r, max(u_lightColor.g, u_lightColor.b));
+        lightColor = u_lightColor / max(strongest, 1.0);
         ambient = u_ambientColor;
 #if defined(SPOT_LIGHT)
         vec3 toLight = u_spotLightPosition - v_viewPosition;

@@ -16,6 +16,7 @@
 #include <stb_image_write.h>
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -249,6 +250,7 @@ private slots:
     void numbersAreWrittenPlain();
     void fileIsReplacedWholeOrNotAtAll();
     void sharedModelsWriteValidMaterials();
+    void samplesConvertWithTheirMaterials();
 
 private:
     // Writes the file for the requests made through `writer` and parses it.
@@ -748,6 +750,54 @@ void MaterialTest::sharedModelsWriteValidMaterials()
                  qPrintable(QString("%1: %2 missing-texture warnings").arg(expectation.file)
                                 .arg(messageCount(messages, 2050))));
         QVERIFY2(messageCount(messages, 2051) == 0, expectation.file);
+    }
+}
+
+void MaterialTest::samplesConvertWithTheirMaterials()
+{
+    const QString encoder = qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder";
+    if (!QFileInfo(encoder).isExecutable())
+        QSKIP("model-encoder is not built");
+    struct Sample {
+        const char* file;
+        int materials;
+        const char* everyPassDefines;   // a define each material's pass carries
+        const char* texture;            // expected in tex/ (or empty)
+    };
+    const QVector<Sample> samples = {{"velmora-sample.fbx", 3, "SKINNING", "velmora-sample-skin.png"},
+                                     {"velmora-stage.fbx", 3, "SPOT_LIGHT", ""}};
+    for (const Sample& sample : samples) {
+        const QString input = QStringLiteral(VELMORA_SOURCE_DIR "/samples/") + sample.file;
+        QVERIFY2(QFileInfo::exists(input), qPrintable(input));
+        QTemporaryDir out;
+        const QString model = out.filePath("res/model");
+        QVERIFY(QDir().mkpath(model));
+        QProcess process;
+        process.start(encoder, {"-group:take", "-cull:ccw", "-m", "-v", "2", "-options", input, model + "/model.gpb"});
+        QVERIFY(process.waitForFinished(60000));
+        const QString output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(output));
+        QVERIFY2(!output.contains("Warning (GP#") && !output.contains("Error (GP#"), qPrintable(output));
+
+        QFile file(model + "/model.material");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        Namespace root;
+        QString error;
+        QVERIFY2(parseProperties(file.readAll(), root, error), qPrintable(error));
+        QCOMPARE(root.children.size(), sample.materials);
+        bool textured = false;
+        for (const Namespace& m : root.children) {
+            QVERIFY2(passDefines(m).split(';').contains(sample.everyPassDefines), qPrintable(passDefines(m)));
+            QCOMPARE(m.child("renderState")->value("cullFace"), QString("true"));
+            if (const Namespace* sampler = m.child("sampler")) {
+                textured = true;
+                QCOMPARE(sampler->value("path"), QString("tex/") + sample.texture);
+                QVERIFY(QFileInfo(model + "/" + sampler->value("path")).isFile());
+            }
+        }
+        QCOMPARE(textured, *sample.texture != 0);
+        for (const QString& name : filesBelow(out.path()))
+            QVERIFY2(name.startsWith("res/model/"), qPrintable(name));
     }
 }
 

@@ -339,6 +339,15 @@ void ShaderTest::boundSceneLightReplacesCameraLight()
     });
     const QRgb pixel = lit.pixel(8, 8);
     QVERIFY2(qRed(pixel) > 240 && qGreen(pixel) < 10 && qBlue(pixel) < 10, "the bound light's colour is not used");
+    // Intensity folded into the colour by the importer keeps the hue instead
+    // of washing the model out to white.
+    const QImage strong = drawQuad(program, kFullQuad, repeated({0, 0, 1}, 4), [](QOpenGLShaderProgram& p) {
+        p.setUniformValue("u_lightColor", QVector3D(400, 340, 240));
+        p.setUniformValue("u_lightDirection", QVector3D(0, 0, -1));
+    });
+    const QRgb warm = strong.pixel(8, 8);
+    QVERIFY2(qRed(warm) > 250 && qAbs(qGreen(warm) - 217) <= 3 && qAbs(qBlue(warm) - 153) <= 3,
+             qPrintable(QString("got %1,%2,%3").arg(qRed(warm)).arg(qGreen(warm)).arg(qBlue(warm))));
     // The same light from behind the surface leaves only the ambient colour.
     const QImage behind = drawQuad(program, kFullQuad, repeated({0, 0, 1}, 4), [](QOpenGLShaderProgram& p) {
         p.setUniformValue("u_lightColor", QVector3D(1, 0, 0));
