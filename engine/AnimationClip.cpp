@@ -307,6 +307,10 @@ bool AnimationClip::update(float elapsed)
         }
     }
 
+    if (!_animation) {  // a begin listener let the animation go
+        end();
+        return true;
+    }
     const float current = currentTime();
     if (isSet(FADING_OUT))
         updateCrossFade(elapsed);

@@ -90,6 +90,8 @@ void AnimationController::unschedule(AnimationClip* clip)
         *it = nullptr;
     else
         _runningClips.erase(it);
+    // Out of the running list it must not believe it still plays.
+    clip->reset();
     clip->release();
     if (runningClipCount() == 0 && _state == RUNNING)
         _state = IDLE;
@@ -99,6 +101,13 @@ unsigned int AnimationController::runningClipCount() const
 {
     return static_cast<unsigned int>(
         _runningClips.size() - std::count(_runningClips.begin(), _runningClips.end(), nullptr));
+}
+
+// Whether slot i still holds the clip: a listener may have unscheduled it or
+// stopped the whole controller.
+bool AnimationController::holds(size_t i, const AnimationClip* clip) const
+{
+    return i < _runningClips.size() && _runningClips[i] == clip;
 }
 
 void AnimationController::removeFinishedSlots()
@@ -125,24 +134,28 @@ void AnimationController::update(float elapsed)
         AnimationClip* clip = _runningClips[i];
         if (!clip)
             continue;
+        // Held for the duration of its turn: a listener may unschedule it
+        // or destroy its animation meanwhile.
+        clip->addRef();
         if (clip->isSet(AnimationClip::RESTARTED)) {
             // Played again while running: end it and let it begin afresh
             // later in this same pass.
             clip->end();
-            _runningClips[i] = nullptr;
-            if (clip->isSet(AnimationClip::PLAYING)) {
-                // An end listener played it again; that entry stands.
-                clip->release();
-                continue;
+            if (holds(i, clip)) {
+                _runningClips[i] = nullptr;
+                if (clip->isSet(AnimationClip::PLAYING)) {
+                    // An end listener played it again; that entry stands.
+                    clip->release();
+                } else {
+                    clip->set(AnimationClip::PLAYING);
+                    _runningClips.push_back(clip);
+                }
             }
-            clip->set(AnimationClip::PLAYING);
-            _runningClips.push_back(clip);
-            continue;
-        }
-        if (clip->update(elapsed)) {
+        } else if (clip->update(elapsed) && holds(i, clip)) {
             _runningClips[i] = nullptr;
             clip->release();
         }
+        clip->release();
     }
     _updating = false;
     removeFinishedSlots();

@@ -1,6 +1,7 @@
 #ifndef ENGINE_ANIMATIONCONTROLLER_H
 #define ENGINE_ANIMATIONCONTROLLER_H
 
+#include <cstddef>
 #include <vector>
 
 namespace engine {
@@ -57,6 +58,7 @@ private:
     AnimationController(const AnimationController&) = delete;
     AnimationController& operator=(const AnimationController&) = delete;
 
+    bool holds(size_t i, const AnimationClip* clip) const;
     void removeFinishedSlots();
 
     State _state;

@@ -1,0 +1,811 @@
+// Clip timing driven through the animation controller with chosen elapsed
+// times: repeats and loop blends, speed (backwards too), pause and resume,
+// restart, stop, cross-fades, listeners, channel time mapping, and the
+// lifetime rules between targets, animations, clips and the controller.
+
+#include "engine/Animation.h"
+#include "engine/AnimationChannel.h"
+#include "engine/AnimationClip.h"
+#include "engine/AnimationController.h"
+#include "engine/AnimationTarget.h"
+#include "engine/ChannelValue.h"
+#include "engine/Curve.h"
+#include "engine/Transform.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace engine;
+
+namespace {
+
+// One float property; remembers what the clips wrote into it.
+class ScalarTarget : public AnimationTarget
+{
+public:
+    ScalarTarget() : AnimationTarget(SCALAR) {}
+
+    int animationPropertyComponentCount(int propertyId) const override
+    {
+        return propertyId == ANIMATE_UNIFORM ? 1 : -1;
+    }
+    void animationPropertyValue(int, ChannelValue& value) const override { value[0] = current; }
+    void setAnimationPropertyValue(int, const ChannelValue& value, float blendWeight) override
+    {
+        current += (value[0] - current) * blendWeight;
+        written = value[0];
+        weight = blendWeight;
+        ++writes;
+    }
+
+    float current = 0.0f;
+    float written = -1.0f;
+    float weight = -1.0f;
+    int writes = 0;
+};
+
+class EventLog : public AnimationClip::Listener
+{
+public:
+    void clipEvent(AnimationClip* clip, EventType type) override
+    {
+        events.push_back(std::string(type == BEGIN ? "begin:" : "end:") + clip->id());
+    }
+    std::vector<std::string> events;
+};
+
+// Ramp whose value equals the animation time in ms: 'from' .. 'to'.
+Animation* ramp(AnimationTarget& target, const char* id, unsigned int from = 0, unsigned int to = 1000)
+{
+    const unsigned int times[2] = { from, to };
+    const float values[2] = { float(from), float(to) };
+    Animation* animation = target.createAnimation(id, ANIMATE_UNIFORM, 2, times, values, Curve::LINEAR);
+    if (animation)
+        animation->release();  // the channel keeps it alive as long as the target
+    return animation;
+}
+
+bool near(float a, float b, float tolerance = 0.01f)
+{
+    return std::fabs(a - b) <= tolerance;
+}
+
+class TransformCounter : public Transform::Listener
+{
+public:
+    void transformChanged(Transform*, long) override { ++changes; }
+    int changes = 0;
+};
+
+} // namespace
+
+class AnimationClipTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void defaultClipPlaysTheWholeAnimationOnce();
+    void activeDurationFollowsRepeatAndLoopBlend();
+    void repeatsBlendBackToTheStart();
+    void indefiniteRepeatNeverEnds();
+    void backwardsStartsAtTheEndAndHoldsTheStart();
+    void speedScalesTime();
+    void pauseAndResumeWithoutBeginEvents();
+    void restartWhilePlayingBeginsAfresh();
+    void stopEndsAtTheNextFrame();
+    void finishedClipCanBePlayedAgain();
+    void crossFadeShiftsWeightsOverTime();
+    void crossFadeFromAnIdleClipJustPlaysTheTarget();
+    void listenersMayChangeThingsWhileCalled();
+    void channelsMapClipTimeOntoTheirOwnKeys();
+    void singleKeyChannelAlwaysYieldsItsValue();
+    void clipLookup();
+    void keysThatCannotFormAChannelAreRefused();
+    void destroyingATargetWhilePlayingIsSafe();
+    void clipOutlivingItsAnimationIsInert();
+    void transformsAreWrittenAndNotifiedOncePerFrame();
+    void controllerStateAndShutDown();
+    void cloningReusesAnimationsWithinOnePass();
+
+private:
+    AnimationController* _controller = nullptr;
+};
+
+void AnimationClipTest::init()
+{
+    _controller = new AnimationController();
+    AnimationController::setCurrent(_controller);
+    _controller->start();
+}
+
+void AnimationClipTest::cleanup()
+{
+    AnimationController::setCurrent(nullptr);
+    delete _controller;
+    _controller = nullptr;
+}
+
+void AnimationClipTest::defaultClipPlaysTheWholeAnimationOnce()
+{
+    ScalarTarget target;
+    Animation* animation = ramp(target, "walk");
+    QVERIFY(animation);
+    QCOMPARE(animation->endTime(), 1000u);
+    AnimationClip* clip = animation->findClip();
+    QCOMPARE(QString(clip->id()), QString("default_clip"));
+    QCOMPARE(clip->duration(), 1000u);
+    EventLog log;
+    clip->addBeginListener(&log);
+    clip->addEndListener(&log);
+
+    clip->play();
+    QVERIFY(clip->isPlaying());
+    QCOMPARE(_controller->state(), AnimationController::RUNNING);
+    _controller->update(0.0f);
+    QCOMPARE(target.written, 0.0f);
+    QCOMPARE(log.events, std::vector<std::string>{ "begin:default_clip" });
+    _controller->update(250.0f);
+    QVERIFY(near(target.written, 250.0f));
+    QCOMPARE(clip->elapsedTime(), 250.0f);
+    _controller->update(749.0f);
+    QVERIFY(near(target.written, 999.0f));
+    QVERIFY(clip->isPlaying());
+    _controller->update(1.0f);
+    QCOMPARE(target.written, 1000.0f);
+    QCOMPARE(log.events, (std::vector<std::string>{ "begin:default_clip", "end:default_clip" }));
+    QVERIFY(!clip->isPlaying());
+    QCOMPARE(_controller->runningClipCount(), 0u);
+    QCOMPARE(_controller->state(), AnimationController::IDLE);
+}
+
+void AnimationClipTest::activeDurationFollowsRepeatAndLoopBlend()
+{
+    ScalarTarget target;
+    Animation* animation = ramp(target, "walk");
+    AnimationClip* clip = animation->findClip();
+    QCOMPARE(clip->activeDuration(), 1000u);
+
+    clip->setLoopBlendTime(200.0f);
+    clip->setRepeatCount(2.5f);
+    QCOMPARE(clip->activeDuration(), 2900u);  // 2500 + ceil(1.5) * 200
+    clip->setRepeatCount(0.0f);
+    QCOMPARE(clip->activeDuration(), 1200u);
+    clip->setRepeatCount(2.0f);
+    QCOMPARE(clip->activeDuration(), 2200u);
+    clip->setRepeatCount(1.0f);
+    QCOMPARE(clip->activeDuration(), 1000u);
+    clip->setRepeatCount(0.5f);
+    QCOMPARE(clip->activeDuration(), 500u);
+
+    // Setting the blend after the repeat count gives the same total.
+    AnimationClip* other = animation->createClip("other", 0, 1000);
+    other->setRepeatCount(2.5f);
+    other->setLoopBlendTime(200.0f);
+    QCOMPARE(other->activeDuration(), 2900u);
+
+    // Nonsense values leave the clip usable.
+    other->setRepeatCount(-3.0f);
+    other->setRepeatCount(std::nanf(""));
+    QCOMPARE(other->repeatCount(), 2.5f);
+    other->setLoopBlendTime(-50.0f);
+    QCOMPARE(other->loopBlendTime(), 0u);
+    QCOMPARE(other->activeDuration(), 2500u);
+    other->setRepeatCount(1e30f);
+    QCOMPARE(other->activeDuration(), 4294967295u);
+    other->setSpeed(std::numeric_limits<float>::infinity());
+    QCOMPARE(other->speed(), 1.0f);
+}
+
+void AnimationClipTest::repeatsBlendBackToTheStart()
+{
+    ScalarTarget target;
+    Animation* animation = ramp(target, "walk");
+    AnimationClip* clip = animation->findClip();
+    clip->setRepeatCount(2.5f);
+    clip->setLoopBlendTime(200.0f);
+    EventLog log;
+    clip->addEndListener(&log);
+    clip->play();
+    _controller->update(0.0f);
+
+    // Expected value at time t: the ramp within a repeat, then a linear blend
+    // from the end value (1000) back to the start value (0) over 200 ms.
+    auto expected = [](int t) {
+        const int p = t % 1200;
+        return p <= 1000 ? float(p) : 1000.0f * (1.0f - (p - 1000) / 200.0f);
+    };
+    for (int t = 50; t < 2900; t += 50) {
+        _controller->update(50.0f);
+        QVERIFY2(near(target.written, expected(t), 0.05f),
+                 qPrintable(QString("t=%1: %2, expected %3").arg(t).arg(target.written).arg(expected(t))));
+        QVERIFY(log.events.empty());
+    }
+    _controller->update(50.0f);  // t = 2900: half-way through the third repeat
+    QCOMPARE(log.events.size(), size_t(1));
+    QVERIFY(near(target.written, 500.0f));
+    QVERIFY(!clip->isPlaying());
+}
+
+void AnimationClipTest::indefiniteRepeatNeverEnds()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    clip->setRepeatCount(0.0f);
+    EventLog log;
+    clip->addEndListener(&log);
+    clip->play();
+    _controller->update(0.0f);
+    for (int i = 0; i < 50; ++i)
+        _controller->update(100.0f);
+    _controller->update(300.0f);
+    QVERIFY(near(target.written, 300.0f));
+    QVERIFY(log.events.empty());
+    QVERIFY(clip->isPlaying());
+
+    // Backwards and indefinitely, even with frames longer than the clip.
+    clip->setSpeed(-1.0f);
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 200.0f));
+    _controller->update(7500.0f);  // 200 - 7500 wraps round to 700
+    QVERIFY(near(target.written, 700.0f, 0.1f));
+    QVERIFY(log.events.empty());
+}
+
+void AnimationClipTest::backwardsStartsAtTheEndAndHoldsTheStart()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    clip->setSpeed(-1.0f);
+    EventLog log;
+    clip->addBeginListener(&log);
+    clip->addEndListener(&log);
+    clip->play();
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 900.0f));
+    _controller->update(400.0f);
+    QVERIFY(near(target.written, 500.0f));
+    QVERIFY(clip->isPlaying());
+    _controller->update(500.0f);
+    QCOMPARE(target.written, 0.0f);
+    QCOMPARE(log.events, (std::vector<std::string>{ "begin:default_clip", "end:default_clip" }));
+    QVERIFY(!clip->isPlaying());
+}
+
+void AnimationClipTest::speedScalesTime()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    clip->setSpeed(2.0f);
+    clip->play();
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 200.0f));
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 400.0f));
+    clip->setSpeed(0.5f);
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 450.0f));
+
+    // Speed 0 holds the pose; it neither advances nor finishes the clip.
+    clip->setSpeed(0.0f);
+    _controller->update(1000.0f);
+    QVERIFY(near(target.written, 450.0f));
+    QVERIFY(clip->isPlaying());
+}
+
+void AnimationClipTest::pauseAndResumeWithoutBeginEvents()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    EventLog log;
+    clip->addBeginListener(&log);
+    clip->play();
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 100.0f));
+
+    clip->pause();
+    QVERIFY(!clip->isPlaying());
+    const int writes = target.writes;
+    _controller->update(500.0f);
+    QCOMPARE(target.writes, writes);
+    clip->pause();  // pausing a paused clip changes nothing
+    _controller->update(500.0f);
+    QCOMPARE(target.writes, writes);
+
+    clip->play();  // resumes
+    QVERIFY(clip->isPlaying());
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 200.0f));
+    QCOMPARE(log.events, std::vector<std::string>{ "begin:default_clip" });
+}
+
+void AnimationClipTest::restartWhilePlayingBeginsAfresh()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    EventLog log;
+    clip->addBeginListener(&log);
+    clip->addEndListener(&log);
+    clip->play();
+    _controller->update(300.0f);
+    QVERIFY(near(target.written, 300.0f));
+
+    clip->play();
+    QVERIFY(clip->isPlaying());
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 100.0f));
+    QCOMPARE(log.events,
+             (std::vector<std::string>{ "begin:default_clip", "end:default_clip", "begin:default_clip" }));
+    QCOMPARE(_controller->runningClipCount(), 1u);
+
+    // Stopped and played again before the next frame: also a restart.
+    clip->stop();
+    clip->play();
+    _controller->update(50.0f);
+    QVERIFY(near(target.written, 50.0f));
+    QVERIFY(clip->isPlaying());
+    QCOMPARE(log.events.size(), size_t(5));
+}
+
+void AnimationClipTest::stopEndsAtTheNextFrame()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    EventLog log;
+    clip->addEndListener(&log);
+
+    clip->stop();  // not playing: nothing happens
+    QVERIFY(!clip->isPlaying());
+    QCOMPARE(_controller->runningClipCount(), 0u);
+    QVERIFY(log.events.empty());
+
+    clip->play();
+    _controller->update(100.0f);
+    clip->stop();
+    const int writes = target.writes;
+    _controller->update(100.0f);
+    QCOMPARE(target.writes, writes);  // ends without writing another frame
+    QCOMPARE(log.events, std::vector<std::string>{ "end:default_clip" });
+    QCOMPARE(_controller->runningClipCount(), 0u);
+    QCOMPARE(_controller->state(), AnimationController::IDLE);
+
+    // A paused clip can be stopped; pausing a stopped one does nothing.
+    clip->play();
+    _controller->update(10.0f);
+    clip->pause();
+    clip->stop();
+    clip->pause();
+    _controller->update(10.0f);
+    QCOMPARE(log.events.size(), size_t(2));
+}
+
+void AnimationClipTest::finishedClipCanBePlayedAgain()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    clip->play();
+    _controller->update(0.0f);
+    _controller->update(2000.0f);
+    QVERIFY(!clip->isPlaying());
+    clip->play();
+    _controller->update(40.0f);
+    QVERIFY(near(target.written, 40.0f));
+    QVERIFY(clip->isPlaying());
+}
+
+void AnimationClipTest::crossFadeShiftsWeightsOverTime()
+{
+    ScalarTarget first;
+    ScalarTarget second;
+    AnimationClip* a = ramp(first, "walk")->createClip("a", 0, 1000);
+    AnimationClip* b = ramp(second, "run")->createClip("b", 0, 1000);
+    a->setRepeatCount(0.0f);
+    b->setRepeatCount(0.0f);
+    EventLog log;
+    a->addEndListener(&log);
+    b->addBeginListener(&log);
+
+    a->play();
+    _controller->update(100.0f);
+    QCOMPARE(first.weight, 1.0f);
+
+    a->crossFade(b, 1000);
+    QVERIFY(b->isPlaying());
+    _controller->update(250.0f);
+    QVERIFY(near(a->blendWeight(), 0.75f, 1e-5f));
+    QVERIFY(near(b->blendWeight(), 0.25f, 1e-5f));
+    QVERIFY(near(first.weight, 0.75f, 1e-5f));
+    QVERIFY(near(second.weight, 0.25f, 1e-5f));
+    QVERIFY(near(second.written, 250.0f));  // b plays from its own start
+
+    _controller->update(250.0f);
+    QVERIFY(near(a->blendWeight(), 0.5f, 1e-5f));
+    QVERIFY(near(second.weight, 0.5f, 1e-5f));
+
+    _controller->update(500.0f);
+    QCOMPARE(b->blendWeight(), 1.0f);
+    QVERIFY(!a->isPlaying());
+    QCOMPARE(log.events, (std::vector<std::string>{ "begin:b", "end:a" }));
+    QCOMPARE(a->blendWeight(), 1.0f);  // reset for its next play
+
+    _controller->update(100.0f);
+    QCOMPARE(second.weight, 1.0f);
+    QCOMPARE(_controller->runningClipCount(), 1u);
+
+    // Stopping a clip in the middle of a fade hands the target its full weight.
+    b->crossFade(a, 1000);
+    _controller->update(100.0f);
+    QVERIFY(a->blendWeight() < 0.5f);
+    b->stop();
+    _controller->update(100.0f);
+    QCOMPARE(a->blendWeight(), 1.0f);
+    QVERIFY(a->isPlaying());
+}
+
+void AnimationClipTest::crossFadeFromAnIdleClipJustPlaysTheTarget()
+{
+    ScalarTarget first;
+    ScalarTarget second;
+    AnimationClip* a = ramp(first, "a")->findClip();
+    AnimationClip* b = ramp(second, "b")->findClip();
+    a->crossFade(b, 500);
+    a->crossFade(nullptr, 500);
+    a->crossFade(a, 500);
+    QVERIFY(!a->isPlaying());
+    QVERIFY(b->isPlaying());
+    _controller->update(100.0f);
+    QCOMPARE(second.weight, 1.0f);
+    QCOMPARE(first.writes, 0);
+}
+
+namespace {
+
+class SelfRemovingListener : public AnimationClip::Listener
+{
+public:
+    void clipEvent(AnimationClip* clip, EventType type) override
+    {
+        ++calls;
+        if (type == BEGIN)
+            clip->removeBeginListener(this);
+    }
+    int calls = 0;
+};
+
+class ReplayOnEnd : public AnimationClip::Listener
+{
+public:
+    void clipEvent(AnimationClip* clip, EventType type) override
+    {
+        if (type == END && replays-- > 0)
+            clip->play();
+    }
+    int replays = 1;
+};
+
+} // namespace
+
+void AnimationClipTest::listenersMayChangeThingsWhileCalled()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    SelfRemovingListener selfRemoving;
+    EventLog log;
+    clip->addBeginListener(&selfRemoving);
+    clip->addBeginListener(&log);
+    ReplayOnEnd replay;
+    clip->addEndListener(&replay);
+    clip->addEndListener(&log);
+
+    clip->play();
+    _controller->update(0.0f);
+    QCOMPARE(selfRemoving.calls, 1);
+    QCOMPARE(log.events.size(), size_t(1));  // the next listener still heard it
+
+    // Played again from its end listener: it runs again from the start.
+    _controller->update(1000.0f);
+    QVERIFY(clip->isPlaying());
+    QCOMPARE(_controller->runningClipCount(), 1u);
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 100.0f));
+    QCOMPARE(selfRemoving.calls, 1);
+    _controller->update(1000.0f);
+    QVERIFY(!clip->isPlaying());
+    QCOMPARE(_controller->runningClipCount(), 0u);
+}
+
+void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
+{
+    // Keys from 500 to 1500 ms: the channel starts at 500 and lasts 1000.
+    ScalarTarget late;
+    const unsigned int times[3] = { 500, 1000, 1500 };
+    const float values[3] = { 5.0f, 10.0f, 15.0f };
+    Animation* animation = late.createAnimation("late", ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR);
+    QVERIFY(animation);
+    AnimationChannel* channel = animation->channelAt(0);
+    QCOMPARE(channel->start(), 500u);
+    QCOMPARE(channel->duration(), 1000u);
+    QCOMPARE(channel->curve()->pointTime(0), 0.0f);
+    QCOMPARE(channel->curve()->pointTime(1), 0.5f);
+    QCOMPARE(channel->curve()->pointTime(2), 1.0f);
+    QCOMPARE(animation->firstStartTime(), 500u);
+    QCOMPARE(animation->endTime(), 1500u);
+
+    // The default clip at time 0 evaluates the channel at its first key.
+    AnimationClip* clip = animation->findClip();
+    clip->play();
+    _controller->update(0.0f);
+    QCOMPARE(late.written, 5.0f);
+    _controller->update(250.0f);
+    QVERIFY(near(late.written, 7.5f));
+    animation->release();
+
+    // Two channels with different starts share one clip time line.
+    ScalarTarget early;
+    ScalarTarget shifted;
+    Animation* both = ramp(early, "both");
+    const unsigned int shiftedTimes[2] = { 500, 1500 };
+    const float shiftedValues[2] = { 0.0f, 100.0f };
+    QVERIFY(both->addChannel(&shifted, ANIMATE_UNIFORM, 2, shiftedTimes, shiftedValues, Curve::LINEAR));
+    QCOMPARE(both->endTime(), 1500u);
+    QCOMPARE(both->firstStartTime(), 0u);
+    AnimationClip* part = both->createClip("part", 600, 1500);
+    part->play();
+    _controller->update(150.0f);  // clip time 150 = animation time 750
+    QVERIFY(near(early.written, 750.0f));
+    QVERIFY(near(shifted.written, 25.0f));
+}
+
+void AnimationClipTest::singleKeyChannelAlwaysYieldsItsValue()
+{
+    ScalarTarget target;
+    const unsigned int time = 300;
+    const float value = 42.0f;
+    Animation* animation = target.createAnimation("pose", ANIMATE_UNIFORM, 1, &time, &value, Curve::BOUNCE_IN);
+    QVERIFY(animation);
+    QCOMPARE(animation->channelAt(0)->duration(), 0u);
+    QCOMPARE(animation->endTime(), 300u);
+    AnimationClip* clip = animation->findClip();
+    clip->setRepeatCount(0.0f);
+    clip->play();
+    for (float dt : { 0.0f, 17.0f, 250.0f, 1000.0f }) {
+        _controller->update(dt);
+        QCOMPARE(target.written, 42.0f);
+    }
+    animation->release();
+}
+
+void AnimationClipTest::clipLookup()
+{
+    ScalarTarget target;
+    Animation* animation = ramp(target, "walk");
+    QCOMPARE(animation->clipCount(), 0u);
+    QVERIFY_EXCEPTION_THROWN(animation->clipAt(0), std::out_of_range);
+    AnimationClip* first = animation->findClip(nullptr);
+    QCOMPARE(animation->findClip(nullptr), first);
+    QCOMPARE(animation->clipCount(), 0u);  // the default clip is not listed
+    QVERIFY(!animation->findClip("default_clip"));
+    QVERIFY(!animation->findClip("missing"));
+
+    AnimationClip* run = animation->createClip("run", 100, 400);
+    AnimationClip* again = animation->createClip("run", 0, 10);
+    QCOMPARE(animation->clipCount(), 2u);
+    QCOMPARE(animation->findClip("run"), run);
+    QCOMPARE(animation->clipAt(1), again);
+    QVERIFY(!animation->findClip("RUN"));
+    QVERIFY(!animation->createClip("backwards", 400, 100));
+    QCOMPARE(animation->clipCount(), 2u);
+    try {
+        animation->clipAt(2);
+        QFAIL("no range error");
+    } catch (const std::out_of_range& e) {
+        QCOMPARE(QString(e.what()), QString("invalid vector<T> subscript"));
+    }
+}
+
+void AnimationClipTest::keysThatCannotFormAChannelAreRefused()
+{
+    ScalarTarget target;
+    const unsigned int times[3] = { 0, 500, 1000 };
+    const float values[3] = { 1.0f, 2.0f, 3.0f };
+    // A property the target does not have makes no channel.
+    QVERIFY(!target.createAnimation("x", ANIMATE_ROTATE, 3, times, values, Curve::LINEAR));
+    QVERIFY(!target.createAnimation("x", -1, 3, times, values, Curve::LINEAR));
+    QCOMPARE(target.channelCount(), 0u);
+
+    Animation* animation = Animation::create("manual");
+    QVERIFY(!animation->addChannel(&target, 7, 3, times, values, Curve::LINEAR));
+    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 0, times, values, Curve::LINEAR));
+    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, nullptr, values, Curve::LINEAR));
+    QVERIFY(!animation->addChannel(nullptr, ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR));
+    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, times, values, nullptr, values, Curve::HERMITE));
+    const unsigned int backwards[3] = { 0, 700, 500 };
+    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, backwards, values, Curve::LINEAR));
+    const unsigned int beforeStart[3] = { 600, 500, 900 };
+    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, beforeStart, values, Curve::LINEAR));
+    QCOMPARE(animation->channelCount(), 0u);
+    QCOMPARE(target.channelCount(), 0u);
+
+    // A first key at 1 000 000 000 ms or more means "from 0" in key data
+    // without tangents.
+    const unsigned int unset[3] = { 1000000000u, 500, 1000 };
+    AnimationChannel* channel = animation->addChannel(&target, ANIMATE_UNIFORM, 3, unset, values, Curve::LINEAR);
+    QVERIFY(channel);
+    QCOMPARE(channel->start(), 0u);
+    QCOMPARE(channel->duration(), 1000u);
+    QCOMPARE(channel->curve()->pointTime(1), 0.5f);
+
+    // All keys at one time: no division by zero, every point at a sane time.
+    const unsigned int same[3] = { 200, 200, 200 };
+    channel = animation->addChannel(&target, ANIMATE_UNIFORM, 3, same, values, Curve::LINEAR);
+    QVERIFY(channel);
+    QCOMPARE(channel->duration(), 0u);
+    QCOMPARE(channel->curve()->pointTime(1), 0.0f);
+    QCOMPARE(channel->curve()->pointTime(2), 1.0f);
+    QCOMPARE(target.findAnimation(nullptr), animation);
+    QCOMPARE(target.findAnimation("manual"), animation);
+    QVERIFY(!target.findAnimation("other"));
+    animation->release();
+}
+
+void AnimationClipTest::destroyingATargetWhilePlayingIsSafe()
+{
+    auto* target = new ScalarTarget();
+    auto* survivor = new Transform();
+    Animation* animation = ramp(*target, "walk");
+    // A second channel on another target, with a different value size, so
+    // that the clip's per-channel values must stay in step.
+    const unsigned int times[2] = { 0, 1000 };
+    const float trs[20] = { 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 2, 2, 2, 0, 0, 0, 1, 10, 20, 30 };
+    QVERIFY(animation->addChannel(survivor, ANIMATE_SCALE_ROTATE_TRANSLATE, 2, times, trs, Curve::LINEAR));
+    animation->addRef();  // keep it to look at
+    AnimationClip* clip = animation->findClip();
+    clip->play();
+    _controller->update(100.0f);
+
+    delete target;
+    QCOMPARE(animation->channelCount(), 1u);
+    _controller->update(400.0f);
+    QVERIFY(near(survivor->getTranslation().x, 5.0f, 1e-3f));
+    QVERIFY(near(survivor->getScale().y, 1.5f, 1e-4f));
+
+    // Dropping the last target destroys the animation and takes its clip
+    // out of the controller.
+    animation->release();
+    delete survivor;
+    QCOMPARE(_controller->runningClipCount(), 0u);
+    _controller->update(100.0f);
+}
+
+void AnimationClipTest::clipOutlivingItsAnimationIsInert()
+{
+    auto* target = new ScalarTarget();
+    AnimationClip* clip = ramp(*target, "walk")->createClip("kept", 0, 500);
+    clip->addRef();
+    clip->play();
+    _controller->update(10.0f);
+    delete target;  // animation goes with it
+    QVERIFY(!clip->animation());
+    QVERIFY(!clip->isPlaying());
+    clip->play();
+    clip->pause();
+    clip->stop();
+    _controller->update(10.0f);
+    QCOMPARE(_controller->runningClipCount(), 0u);
+    clip->release();
+}
+
+void AnimationClipTest::transformsAreWrittenAndNotifiedOncePerFrame()
+{
+    Transform transform;
+    TransformCounter counter;
+    transform.addListener(&counter);
+    const unsigned int times[2] = { 0, 1000 };
+    const float scales[6] = { 1, 1, 1, 3, 5, 7 };
+    const float translations[6] = { 0, 0, 0, 10, 20, 30 };
+    const float half = float(std::sqrt(0.5));
+    const float rotations[8] = { 0, 0, 0, 1, 0, 0, half, half };  // 0 and 90 degrees about z
+    Animation* animation = transform.createAnimation("move", ANIMATE_SCALE, 2, times, scales, Curve::LINEAR);
+    QVERIFY(animation);
+    QVERIFY(animation->addChannel(&transform, ANIMATE_TRANSLATE, 2, times, translations, Curve::LINEAR));
+    AnimationChannel* rotation = animation->addChannel(&transform, ANIMATE_ROTATE, 2, times, rotations, Curve::LINEAR);
+    QVERIFY(rotation);
+    QVERIFY(rotation->curve()->quaternionOffset());
+    QCOMPARE(*rotation->curve()->quaternionOffset(), 0u);
+
+    animation->findClip()->play();
+    _controller->update(500.0f);
+    QCOMPARE(counter.changes, 1);  // three channels, one notification
+    QVERIFY(near(transform.getScale().x, 2.0f, 1e-5f));
+    QVERIFY(near(transform.getScale().z, 4.0f, 1e-5f));
+    QVERIFY(near(transform.getTranslation().y, 10.0f, 1e-4f));
+    const Quaternion q = transform.getRotation();
+    QVERIFY(near(q.z, float(std::sin(M_PI / 8)), 1e-5f));
+    QVERIFY(near(q.w, float(std::cos(M_PI / 8)), 1e-5f));
+    _controller->update(100.0f);
+    QCOMPARE(counter.changes, 2);
+    transform.removeListener(&counter);
+    animation->release();
+}
+
+void AnimationClipTest::controllerStateAndShutDown()
+{
+    AnimationController controller;
+    QCOMPARE(controller.state(), AnimationController::STOPPED);
+    AnimationController::setCurrent(&controller);
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "walk")->findClip();
+    EventLog log;
+    clip->addEndListener(&log);
+    controller.start();
+    QCOMPARE(controller.state(), AnimationController::IDLE);
+    clip->play();
+    QCOMPARE(controller.state(), AnimationController::RUNNING);
+    controller.update(100.0f);
+    QVERIFY(near(target.written, 100.0f));
+
+    controller.pause();
+    controller.update(100.0f);
+    QVERIFY(near(target.written, 100.0f));
+    QCOMPARE(controller.time(), 100.0);
+    controller.resume();
+    QCOMPARE(controller.state(), AnimationController::RUNNING);
+
+    controller.stop();
+    QCOMPARE(controller.state(), AnimationController::STOPPED);
+    QCOMPARE(controller.runningClipCount(), 0u);
+    QVERIFY(!clip->isPlaying());
+    QVERIFY(log.events.empty());  // shut-down tells nobody
+    controller.start();
+    clip->play();  // playable again after a shut-down
+    controller.update(30.0f);
+    QVERIFY(near(target.written, 30.0f));
+
+    controller.unschedule(clip);
+    controller.unschedule(clip);
+    controller.unschedule(nullptr);
+    QCOMPARE(controller.state(), AnimationController::IDLE);
+    AnimationController::setCurrent(_controller);
+}
+
+void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
+{
+    Transform original;
+    Transform copy;
+    const unsigned int times[2] = { 0, 1000 };
+    const float translations[6] = { 0, 0, 0, 10, 0, 0 };
+    const float scales[6] = { 1, 1, 1, 2, 2, 2 };
+    Animation* walk = original.createAnimation("walk", ANIMATE_TRANSLATE, 2, times, translations, Curve::LINEAR);
+    walk->addChannel(&original, ANIMATE_SCALE, 2, times, scales, Curve::LINEAR);
+    walk->createClip("half", 0, 500)->setRepeatCount(3.0f);
+    Animation* spin = original.createAnimation("spin", ANIMATE_SCALE_X, 2, times, translations, Curve::LINEAR);
+
+    AnimationCloneContext context;
+    original.cloneAnimationChannels(&copy, context);
+    QCOMPARE(copy.channelCount(), 3u);
+    std::vector<Animation*> animations;
+    copy.collectAnimations(animations);
+    QCOMPARE(animations.size(), size_t(2));
+    Animation* walkCopy = copy.findAnimation("walk");
+    QVERIFY(walkCopy && walkCopy != walk);
+    QCOMPARE(walkCopy->channelCount(), 2u);
+    QCOMPARE(walkCopy->clipCount(), 1u);
+    QCOMPARE(walkCopy->findClip("half")->activeDuration(), 1500u);
+    QCOMPARE(walkCopy->channelAt(0)->curve(), walk->channelAt(0)->curve());  // curves are shared
+
+    walkCopy->findClip()->play();
+    _controller->update(500.0f);
+    QVERIFY(near(copy.getTranslation().x, 5.0f, 1e-4f));
+    QCOMPARE(original.getTranslation().x, 0.0f);
+    walk->release();
+    spin->release();
+}
+
+QTEST_APPLESS_MAIN(AnimationClipTest)
+#include "tst_animationclip.moc"
