@@ -10,6 +10,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMutexLocker>
@@ -274,6 +275,9 @@ bool AnalyticsTracker::isCollectorRequest(const QString& encodedUrl) const
 
 void AnalyticsTracker::loadState()
 {
+    // Only a plain file: opening a pipe placed there would block the start-up.
+    if (!QFileInfo(m_stateFilePath).isFile())
+        return;
     QFile file(m_stateFilePath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return;

@@ -2,6 +2,7 @@
 
 #include "AnalyticsTracker.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -67,10 +68,15 @@ UserSettings::~UserSettings() = default;
 
 std::unique_ptr<QSettings> UserSettings::openStore() const
 {
-    if (!m_iniFilePath.isEmpty())
-        return std::make_unique<QSettings>(m_iniFilePath, QSettings::IniFormat);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("com.velmora"),
-                                       QStringLiteral("velmoraEncoder"));
+    auto store = m_iniFilePath.isEmpty()
+        ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("com.velmora"),
+                                      QStringLiteral("velmoraEncoder"))
+        : std::make_unique<QSettings>(m_iniFilePath, QSettings::IniFormat);
+    // The first user may be a pool thread that ends soon; the store belongs
+    // with the main thread, where the writes happen.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        store->moveToThread(app->thread());
+    return store;
 }
 
 QColor UserSettings::defaultBackgroundColor()

@@ -22,6 +22,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -228,6 +229,7 @@ private slots:
     void brokenStateFilesLeaveDefaults_data();
     void brokenStateFilesLeaveDefaults();
     void foreignRequestsInStateFileAreNeverSent();
+    void stateFileThatIsAPipeDoesNotBlock();
     void pendingListIsBounded();
     void defaultConstructionUsesCurrentFolderAndBuildCollector();
 
@@ -539,6 +541,17 @@ void AnalyticsTrackerTest::foreignRequestsInStateFileAreNeverSent()
     QVERIFY(writeFile(statePath(), stateFile("4242", "1", "2", "3", requests).toUtf8()));
     auto tracker = makeTracker();
     QCOMPARE(tracker->pendingRequests(), QStringList({requests.first(), requests.last()}));
+}
+
+void AnalyticsTrackerTest::stateFileThatIsAPipeDoesNotBlock()
+{
+    QCOMPARE(::mkfifo(QFile::encodeName(statePath()).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    auto tracker = makeTracker();
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(tracker->numberOfVisits(), 1);
+    QVERIFY(tracker->pendingRequests().isEmpty());
 }
 
 void AnalyticsTrackerTest::pendingListIsBounded()
