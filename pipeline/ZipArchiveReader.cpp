@@ -147,6 +147,10 @@ bool ZipArchiveReader::open(const QString& archivePath)
 
     zlib_filefunc64_def io = ZipDeviceIo::functionsFor(&m_file);
     m_zip = unzOpen2_64("", &io);
+    if (!m_zip && isEmptyArchive()) {
+        m_emptyArchive = true;
+        return true;
+    }
     if (!m_zip) {
         m_file.close();
         return fail(Damaged, QStringLiteral("%1 is not a zip archive or it is truncated").arg(archivePath));
@@ -154,8 +158,28 @@ bool ZipArchiveReader::open(const QString& archivePath)
     return true;
 }
 
+// An archive without entries is only its end record, at offset 0, which
+// minizip mistakes for a missing one. Our own writer produces such archives
+// for an empty model folder.
+bool ZipArchiveReader::isEmptyArchive()
+{
+    const qint64 size = m_file.size();
+    if (size < 22 || size > 22 + 0xffff || !m_file.seek(0))
+        return false;
+    const QByteArray record = m_file.read(22);
+    if (record.size() != 22 || !record.startsWith("PK\x05\x06"))
+        return false;
+    const auto u16 = [&](int at) { return int(uchar(record[at])) | (int(uchar(record[at + 1])) << 8); };
+    for (int at = 4; at < 20; at += 2) {
+        if (u16(at) != 0)
+            return false;  // disk numbers, entry counts, directory size and offset
+    }
+    return u16(20) == size - 22;
+}
+
 void ZipArchiveReader::close()
 {
+    m_emptyArchive = false;
     if (m_zip) {
         unzClose(zipOf(m_zip));
         m_zip = nullptr;
@@ -167,6 +191,12 @@ void ZipArchiveReader::close()
 bool ZipArchiveReader::extractAll(const QString& destinationFolder)
 {
     qDebug() << "unpack to  : " << destinationFolder;
+    if (m_emptyArchive) {
+        close();
+        if (!QDir().mkpath(destinationFolder))
+            return fail(WriteFailed, QStringLiteral("cannot create %1").arg(destinationFolder));
+        return true;
+    }
     if (!m_zip) {
         if (m_status == Ok)
             fail(CannotOpen, QStringLiteral("no archive is open"));
@@ -214,23 +244,26 @@ bool ZipArchiveReader::extractEntries(const QString& stagingFolder)
     return true;
 }
 
-QString ZipArchiveReader::currentEntryName(bool* encrypted)
+bool ZipArchiveReader::readCurrentEntryInfo(QString* name, bool* encrypted, int* method)
 {
     unz_file_info64 info;
     if (unzGetCurrentFileInfo64(zipOf(m_zip), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
-        return QString();
+        return false;
     std::vector<char> raw(info.size_filename + 1, '\0');
     if (unzGetCurrentFileInfo64(zipOf(m_zip), &info, raw.data(), uLong(raw.size()), nullptr, 0, nullptr, 0) != UNZ_OK)
-        return QString();
+        return false;
+    *name = decodeEntryName(QByteArray(raw.data(), int(info.size_filename)), (info.flag & kUtf8NameFlag) != 0);
     *encrypted = (info.flag & kEncryptedFlag) != 0;
-    return decodeEntryName(QByteArray(raw.data(), int(info.size_filename)), (info.flag & kUtf8NameFlag) != 0);
+    *method = int(info.compression_method);
+    return !name->isEmpty();
 }
 
 bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
 {
+    QString entryName;
     bool encrypted = false;
-    const QString entryName = currentEntryName(&encrypted);
-    if (entryName.isEmpty())
+    int method = 0;
+    if (!readCurrentEntryInfo(&entryName, &encrypted, &method))
         return fail(Damaged, QStringLiteral("Error occurs while getting file info"));
 
     bool isFolder = false;
@@ -250,6 +283,10 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
     }
     if (encrypted)
         return fail(Damaged, QStringLiteral("entry \"%1\" is encrypted").arg(entryName));
+    // minizip hands out other methods' data undecoded and unchecked.
+    if (method != 0 && method != Z_DEFLATED)
+        return fail(Damaged, QStringLiteral("entry \"%1\" uses the unsupported compression method %2")
+                                 .arg(entryName).arg(method));
 
     // Every missing level is created: archives need no directory entries.
     const QString parent = QFileInfo(target).path();

@@ -46,10 +46,12 @@ private:
     bool extractEntries(const QString& stagingFolder);
     bool extractCurrentEntry(const QString& stagingFolder);
     bool copyEntryData(const QString& targetPath, const QString& entryName);
-    QString currentEntryName(bool* encrypted);
+    bool isEmptyArchive();
+    bool readCurrentEntryInfo(QString* name, bool* encrypted, int* method);
 
     QFile m_file;
     void* m_zip = nullptr;  // unzFile
+    bool m_emptyArchive = false;  // valid, without entries (minizip refuses those)
     Status m_status = Ok;
     QString m_error;
     int m_extractedFiles = 0;

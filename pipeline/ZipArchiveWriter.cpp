@@ -20,6 +20,10 @@ namespace {
 const int kCopyBlockSize = 256 * 1024;
 const uLong kUtf8NameFlag = 1u << 11;
 const qint64 kZip64Threshold = 0x80000000LL;  // 2 GiB
+// "Made by Unix, zip 2.0": Info-ZIP converts names of archives made by DOS
+// from an OEM code page, which garbles UTF-8 names even with their flag set.
+const uLong kVersionMadeBy = (3u << 8) | 20u;
+const uLong kRegularFileAttributes = 0100644u << 16;  // rw-r--r--
 
 zipFile zipOf(void* handle)
 {
@@ -134,12 +138,13 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
 
     zip_fileinfo info{};
     info.dosDate = dosDateTime(QFileInfo(filePath).lastModified());
+    info.external_fa = kRegularFileAttributes;
     const int zip64 = size >= kZip64Threshold ? 1 : 0;
     const QByteArray name = stripLeadingSeparators(entryName).toUtf8();
 
     if (zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr,
                                 Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                Z_DEFAULT_STRATEGY, nullptr, 0, 0, kUtf8NameFlag, zip64)
+                                Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeBy, kUtf8NameFlag, zip64)
         != ZIP_OK)
         return fail(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
 

@@ -109,6 +109,8 @@ public:
     explicit ReadOnlyFolder(const QString& folder)
         : m_folder(folder)
     {
+        if (folder.isEmpty())
+            return;
         if (geteuid() != 0) {
             m_active = QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
             m_immutable = false;
