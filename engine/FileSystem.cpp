@@ -68,11 +68,21 @@ std::string FileSystem::resolvePath(const char* name)
 {
     if (!name)
         return std::string();
-    if (isAbsolutePath(name))
-        return name;
-    const auto alias = aliases().find(name);
-    const std::string& relative = alias != aliases().end() ? alias->second : std::string(name);
-    return resourcePath() + relative;
+    std::string path;
+    if (isAbsolutePath(name)) {
+        path = name;
+    } else {
+        const auto alias = aliases().find(name);
+        path = resourcePath() + (alias != aliases().end() ? alias->second : std::string(name));
+    }
+#ifndef _WIN32
+    // Callers build paths with "\\" as separator (a folder plus "\\"); here the
+    // system only understands "/".
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+#endif
+    return path;
 }
 
 bool FileSystem::fileExists(const char* name)

@@ -25,6 +25,7 @@ public:
 
     // "\\name", "C:..." and, on this platform, "/name" are absolute.
     static bool isAbsolutePath(const char* name);
+    // Full path of a name; on systems other than Windows every "\\" becomes "/".
     static std::string resolvePath(const char* name);
 
     static bool fileExists(const char* name);

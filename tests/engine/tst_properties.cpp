@@ -626,7 +626,10 @@ void TestProperties::fileSystemPathRules()
     QCOMPARE(QString::fromStdString(FileSystem::resolvePath("a/b.txt")), QString("res/a/b.txt"));
     QCOMPARE(QString::fromStdString(FileSystem::resolvePath("C:/x.txt")), QString("C:/x.txt"));
     QCOMPARE(QString::fromStdString(FileSystem::resolvePath("d:x.txt")), QString("d:x.txt"));
-    QCOMPARE(QString::fromStdString(FileSystem::resolvePath("\\\\server\\x")), QString("\\\\server\\x"));
+    QCOMPARE(QString::fromStdString(FileSystem::resolvePath("\\\\server\\x")), QString("//server/x"));
+    FileSystem::setResourcePath("models\\box\\");
+    QCOMPARE(QString::fromStdString(FileSystem::resolvePath("tex\\a.png")), QString("models/box/tex/a.png"));
+    FileSystem::setResourcePath("res/");
     QCOMPARE(QString::fromStdString(FileSystem::resolvePath("/abs/x")), QString("/abs/x"));
     QCOMPARE(QString::fromStdString(FileSystem::resolvePath("1:x")), QString("res/1:x"));
     FileSystem::setAlias("logo", "images/logo.png");
