@@ -18,6 +18,12 @@ const int kTransferTimeoutMs = 30000;
 // How often a running request looks whether the thread is asked to stop.
 const int kInterruptPollMs = 50;
 
+bool isReservedInvalidHost(const QString& host)
+{
+    const QString name = host.toLower();
+    return name == QLatin1String("invalid") || name.endsWith(QLatin1String(".invalid"));
+}
+
 } // namespace
 
 AnalyticsSendingThread::AnalyticsSendingThread(AnalyticsTracker* tracker, const QString& userAgent)
@@ -83,7 +89,14 @@ AnalyticsSendingThread::SendResult AnalyticsSendingThread::send(QNetworkAccessMa
                                                                 const QString& encodedUrl)
 {
     qDebug().noquote() << QStringLiteral("sending ") + encodedUrl;
-    QNetworkRequest request(QUrl::fromEncoded(encodedUrl.toLatin1()));
+    const QUrl url = QUrl::fromEncoded(encodedUrl.toLatin1());
+    if (isReservedInvalidHost(url.host())) {
+        // Such a name never resolves; failing here spares a resolver query
+        // from every build that has no collector configured.
+        qDebug() << "AnalyticsSendingThread::error: NetworkError - Host not found";
+        return SendResult::Finished;
+    }
+    QNetworkRequest request(url);
     request.setRawHeader("User-Agent", m_userAgent.toUtf8());
     request.setTransferTimeout(kTransferTimeoutMs);
     QNetworkReply* reply = network.get(request);
