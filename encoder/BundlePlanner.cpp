@@ -145,8 +145,33 @@ BundlePlanner::BundlePlanner(const aiScene& scene, const EncoderOptions& options
 {
 }
 
+aiMatrix4x4 BundlePlanner::axisCorrection(const aiScene& scene)
+{
+    aiMatrix4x4 correction;
+    const aiMetadata* settings = scene.mMetaData;
+    int32_t up = 1, upSign = 1, front = 2, frontSign = 1, side = 0, sideSign = 1;
+    if (!settings || !settings->Get("UpAxis", up) || !settings->Get("FrontAxis", front) || !settings->Get("CoordAxis", side))
+        return correction;
+    settings->Get("UpAxisSign", upSign);
+    settings->Get("FrontAxisSign", frontSign);
+    settings->Get("CoordAxisSign", sideSign);
+    if (up < 0 || up > 2 || front < 0 || front > 2 || side < 0 || side > 2 || up == front || up == side || front == side)
+        return correction;
+    // Row i picks the source component that becomes engine axis i (x: side, y: up, z: front).
+    aiMatrix4x4 m;
+    m.a1 = m.b2 = m.c3 = 0;
+    const int sourceAxis[3] = {side, up, front};
+    const float sign[3] = {sideSign < 0 ? -1.0f : 1.0f, upSign < 0 ? -1.0f : 1.0f, frontSign < 0 ? -1.0f : 1.0f};
+    for (int row = 0; row < 3; ++row)
+        m[row][sourceAxis[row]] = sign[row];
+    if (m.Determinant() < 0)
+        return correction;
+    return m;
+}
+
 bool BundlePlanner::build(BundlePlan& plan)
 {
+    m_rootCorrection = axisCorrection(m_scene);
     if (!addNodeTree(plan))
         return false;
     markJoints(plan);
@@ -184,7 +209,8 @@ bool BundlePlanner::addNodeTree(BundlePlan& plan)
     // conversion), meshes, or a name that bones, cameras, lights or
     // animations refer to. Otherwise its children are the top-level nodes.
     const std::string rootName = nameOf(root->mName);
-    bool rootReferenced = root->mNumMeshes > 0 || !isIdentity(root->mTransformation);
+    const aiMatrix4x4 rootLocal = m_rootCorrection * root->mTransformation;
+    bool rootReferenced = root->mNumMeshes > 0 || !isIdentity(rootLocal);
     for (unsigned i = 0; i < m_scene.mNumCameras && !rootReferenced; ++i)
         rootReferenced = nameOf(m_scene.mCameras[i]->mName) == rootName;
     for (unsigned i = 0; i < m_scene.mNumLights && !rootReferenced; ++i)
@@ -228,7 +254,7 @@ bool BundlePlanner::addNodeTree(BundlePlan& plan)
         const std::string name = nameOf(item.node->mName);
         node.id = m_ids.claim(name, "node");
         node.parent = item.parent;
-        node.local = item.node->mTransformation;
+        node.local = item.node == root ? rootLocal : item.node->mTransformation;
         plan.nodes.push_back(std::move(node));
         m_sourceOf.push_back(item.node);
         m_nodeMeshes.emplace_back(item.node->mMeshes, item.node->mMeshes + item.node->mNumMeshes);

@@ -28,6 +28,12 @@ public:
 
     bool build(BundlePlan& plan);
 
+    // The rotation that turns the file's axes (FBX global settings: up, front
+    // and side axis with their signs) into the engine's Y-up right-handed
+    // frame; identity when the file says nothing, is Y-up already, or names a
+    // mirrored frame (that would turn every face inside out).
+    static aiMatrix4x4 axisCorrection(const aiScene& scene);
+
     // Deepest node nesting accepted; deeper trees come only from broken or hostile files.
     static constexpr unsigned kMaxDepth = 1000;
 
@@ -52,6 +58,7 @@ private:
     Messages& m_messages;
     MaterialWriter* m_materials;
     IdRegistry m_ids;
+    aiMatrix4x4 m_rootCorrection;
     bool m_fullCameraAngles = false;
     std::map<std::string, int> m_nodeByName;          // first node with each source name
     std::vector<const aiNode*> m_sourceOf;            // per plan node; null for nodes we add

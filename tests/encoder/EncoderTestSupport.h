@@ -137,6 +137,32 @@ inline bool sameMatrix(const bundletest::Matrix& columnMajor, const aiMatrix4x4&
     return true;
 }
 
+// Whether `columnMajor` is `m` turned by a signed permutation of the axes (the
+// encoder's up-axis correction on the root), a rotation and not a mirror.
+inline bool axisTurn(const bundletest::Matrix& columnMajor, const aiMatrix4x4& m)
+{
+    aiMatrix4x4 written;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c)
+            written[r][c] = columnMajor[size_t(c * 4 + r)];
+    }
+    aiMatrix4x4 inverse = m;
+    inverse.Inverse();
+    const aiMatrix4x4 turn = written * inverse;
+    for (int r = 0; r < 3; ++r) {
+        int ones = 0;
+        for (int c = 0; c < 3; ++c) {
+            const float v = std::fabs(turn[r][c]);
+            if (v > 1e-4f && std::fabs(v - 1) > 1e-4f)
+                return false;
+            ones += v > 0.5f;
+        }
+        if (ones != 1 || std::fabs(turn[r][3]) > 1e-4f)
+            return false;
+    }
+    return turn.Determinant() > 0;
+}
+
 inline bool idNames(const std::string& id, const std::string& name)
 {
     if (id == name)
@@ -186,7 +212,7 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
             problem = QString("node %1 stands for source node %2").arg(QString::fromStdString(node.id), QString::fromStdString(name));
             return false;
         }
-        if (!sameMatrix(node.local, source.mTransformation)) {
+        if (!sameMatrix(node.local, source.mTransformation) && !(&source == root && axisTurn(node.local, source.mTransformation))) {
             problem = QString("local transform of %1 differs").arg(QString::fromStdString(node.id));
             return false;
         }
