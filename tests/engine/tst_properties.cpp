@@ -555,7 +555,14 @@ void TestProperties::deepNesting()
     std::string chain;
     for (int i = 0; i < 50000; ++i)
         chain += "m a" + std::to_string(i) + " : a" + std::to_string(i + 1) + " { }\n";
-    parse(chain);  // null or a tree; either way no crash
+    QVERIFY(!parse(chain));
+    // A chain of a few hundred is fine and inherits all the way down.
+    chain.clear();
+    for (int i = 0; i < 300; ++i)
+        chain += "m a" + std::to_string(i) + " : a" + std::to_string(i + 1) + " { v" + std::to_string(i) + " = 1 }\n";
+    PropertiesPtr shortChain = parse(chain);
+    QVERIFY(shortChain);
+    QVERIFY(shortChain->getNamespace("a0")->exists("v299"));
 }
 
 void TestProperties::inheritanceExplosionIsBounded()
@@ -567,10 +574,7 @@ void TestProperties::inheritanceExplosionIsBounded()
         text += "m l" + std::to_string(i) + " {\n  c a" + std::to_string(i) + " : l" + std::to_string(i - 1)
             + " { }\n  c b" + std::to_string(i) + " : l" + std::to_string(i - 1) + " { }\n}\n";
     }
-    QElapsedTimer timer;
-    timer.start();
-    parse(text);  // refused or bounded; must return promptly
-    QVERIFY(timer.elapsed() < 60000);
+    QVERIFY(!parse(text));
 }
 
 void TestProperties::hugeCounts()
