@@ -393,6 +393,11 @@ Properties* Properties::createFromText(const char* text, size_t size, const char
 {
     if (!text)
         return nullptr;
+    // Editors on Windows like to start text files with a UTF-8 byte order mark.
+    if (size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        text += 3;
+        size -= 3;
+    }
     std::unique_ptr<Properties> root(new Properties());
     PropertiesParser parser(root.get());
     if (!parser.parse(text, size))

@@ -517,6 +517,10 @@ void TestProperties::malformedFilesGiveNull()
     QVERIFY(p);
     QCOMPARE(p->getNamespace("a", true)->propertyCount(), size_t(1));
     QCOMPARE(p->getNamespace("a", true)->getString("b"), "");
+    // A byte order mark is not part of the first namespace name.
+    PropertiesPtr bom = parse("\xEF\xBB\xBFmaterial m\n{\n}\n");
+    QVERIFY(bom);
+    QCOMPARE(bom->getNamespace("material", true)->getId(), "m");
     // Windows line ends.
     PropertiesPtr crlf = parse("a\r\n{\r\n x = 1\r\n}\r\n");
     QVERIFY(crlf);
