@@ -186,8 +186,12 @@ void MenuManager::openMenuClicked()
     const QString path = QFileDialog::getOpenFileName(nullptr, tr("Open file containing 3D model"),
                                                       UserSettings::instance().lastImportPath(),
                                                       QStringLiteral("3d-Model Files (*.fbx *.vm3)"));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openChosenFile(path);
+}
+
+void MenuManager::openChosenFile(const QString& path)
+{
     // The workspace for this file is prepared here (setModelFile) before
     // anyone is told to load it, once the model pipeline exists.
     UserSettings::instance().setLastImportPath(path);
@@ -199,8 +203,12 @@ void MenuManager::exportMenuClicked()
     const QString path = QFileDialog::getSaveFileName(nullptr, tr("Export to vm3"),
                                                       UserSettings::instance().lastExportPath(),
                                                       tr("Velmora 3D model (*.vm3)"));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        exportToChosenFile(path);
+}
+
+void MenuManager::exportToChosenFile(const QString& path)
+{
     // Opening for writing proves that we may write there before any work starts.
     QFile target(path);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Text)) {

@@ -22,6 +22,10 @@ public:
 
     void setExportEnabled(bool enabled);
 
+    // What the open and export dialogs do with the path the user chose.
+    void openChosenFile(const QString& path);
+    void exportToChosenFile(const QString& path);
+
     // Where the model to export lies: the current workspace's model folder.
     static QString exportSourceFolder();
     static QUrl documentationUrl();
