@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VertexWelder.h"
+
 #include <assimp/matrix4x4.h>
 #include <assimp/vector3.h>
 
@@ -43,6 +45,7 @@ struct PlanPiece {
     unsigned sourceMesh = 0;              // index into aiScene::mMeshes
     std::vector<int> jointOfBone;         // per aiBone of the source mesh: joint index in the skin, -1 dropped
     std::string material;
+    VertexWeld weld;                      // which source vertices are written, and where each one went
 };
 
 struct PlanMesh {
@@ -50,7 +53,7 @@ struct PlanMesh {
     int node = -1;
     VertexLayout layout;
     std::vector<PlanPiece> pieces;        // one mesh part each
-    uint32_t vertexCount = 0;
+    uint32_t vertexCount = 0;             // after welding
     aiVector3D boxMin, boxMax;
     std::vector<int> joints;              // plan node per joint; empty: no skin
     std::vector<aiMatrix4x4> inverseBindPoses;

@@ -182,6 +182,7 @@ bool BundlePlanner::build(BundlePlan& plan)
         if (mesh.layout.skinned)
             addSkin(plan, mesh);
     }
+    weldVertices(plan);
     setLightRanges(plan);
     assignMaterials(plan);
     addAnimations(plan);
@@ -523,6 +524,20 @@ void BundlePlanner::addSkin(BundlePlan& plan, PlanMesh& mesh)
             }
             piece.jointOfBone[b] = found->second;
         }
+    }
+}
+
+void BundlePlanner::weldVertices(BundlePlan& plan)
+{
+    for (PlanMesh& mesh : plan.meshes) {
+        uint32_t written = 0;
+        for (PlanPiece& piece : mesh.pieces) {
+            const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
+            piece.weld = VertexWelder::weld(source, mesh.layout.texCoordSets, mesh.layout.colors, mesh.layout.tangents,
+                                            mesh.layout.skinned ? piece.jointOfBone : std::vector<int>());
+            written += uint32_t(piece.weld.source.size());
+        }
+        mesh.vertexCount = written;
     }
 }
 

@@ -266,7 +266,7 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
                                          "their weights rescaled, which can change the deformation slightly.");
             }
         }
-        for (unsigned v = 0; v < source.mNumVertices; ++v) {
+        for (const uint32_t v : piece.weld.source) {
             vertex.clear();
             const aiVector3D& p = source.mVertices[v];
             vertex.insert(vertex.end(), {p.x, p.y, p.z});
@@ -315,7 +315,7 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
                 continue;
             for (unsigned k = 0; k < 3; ++k) {
                 // An index past the vertices (a damaged file) is pinned to the first vertex.
-                const uint32_t index = base + (face.mIndices[k] < source.mNumVertices ? face.mIndices[k] : 0);
+                const uint32_t index = base + piece.weld.remap[face.mIndices[k] < source.mNumVertices ? face.mIndices[k] : 0];
                 if (shortIndices) {
                     const unsigned char le[2] = {static_cast<unsigned char>(index), static_cast<unsigned char>(index >> 8)};
                     m_out.bytes(le, 2);
@@ -324,7 +324,7 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
                 }
             }
         }
-        base += source.mNumVertices;
+        base += uint32_t(piece.weld.source.size());
     }
 }
 

@@ -20,7 +20,6 @@ enum : int {
     EmptyMeshSkipped = 2003,
     JointMissing = 2004,
     AnimationTargetMissing = 2005,
-    TexCoordSetsDropped = 2006,
     NothingToDraw = 2007,
     ImportWarning = 2008,
 };

@@ -19,6 +19,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 namespace encodertest {
@@ -249,6 +250,34 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
                           .arg(QString::fromStdString(node.id)).arg(written.vertices).arg(written.indices)
                           .arg(expected.vertices).arg(expected.indices);
             return false;
+        }
+
+        // Every written triangle has the corners of its source triangle, in order.
+        if (carriers.size() == 1 && !node.meshId.empty()) {
+            const bundletest::Mesh& mesh = b.meshes.at(node.meshId);
+            size_t part = 0;
+            for (unsigned m = 0; m < source.mNumMeshes; ++m) {
+                const aiMesh& sourceMesh = *scene.mMeshes[source.mMeshes[m]];
+                if (!drawable(sourceMesh))
+                    continue;
+                if (part >= mesh.parts.size()) {
+                    problem = "fewer parts than source meshes in " + QString::fromStdString(node.id);
+                    return false;
+                }
+                const auto& indices = mesh.parts[part++].indices;
+                size_t corner = 0;
+                for (unsigned f = 0; f < sourceMesh.mNumFaces; ++f) {
+                    const aiFace& face = sourceMesh.mFaces[f];
+                    for (unsigned k = 0; face.mNumIndices == 3 && k < 3; ++k, ++corner) {
+                        const aiVector3D& want = sourceMesh.mVertices[face.mIndices[k]];
+                        const float* got = mesh.vertices.data() + size_t(indices.at(corner)) * mesh.floatsPerVertex;
+                        if (std::memcmp(got, &want, 12) != 0) {
+                            problem = QString("corner %1 of %2 moved").arg(corner).arg(QString::fromStdString(node.id));
+                            return false;
+                        }
+                    }
+                }
+            }
         }
 
         // Skins: the joints are exactly the bones of the node's meshes.
