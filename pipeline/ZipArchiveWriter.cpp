@@ -6,11 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <minizip/zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -59,7 +62,70 @@ QString stripLeadingSeparators(const QString& name)
     return name.mid(start);
 }
 
+// Parallel deflate: the file is cut into chunks that are compressed
+// independently, each primed with the last 32 KiB of the one before so that
+// the ratio stays that of a single stream. Every chunk but the last ends with
+// a sync flush (byte aligned, not final), so the outputs simply concatenate.
+const qint64 kParallelThreshold = 4 * 1024 * 1024;
+const int kChunkSize = 1024 * 1024;
+const int kDictionarySize = 32 * 1024;
+
+bool deflateChunk(DeflateChunk& chunk)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    bool ok = true;
+    if (!chunk.dictionary.isEmpty())
+        ok = deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(chunk.dictionary.constData()),
+                                  uInt(chunk.dictionary.size())) == Z_OK;
+    chunk.output.resize(int(deflateBound(&stream, uLong(chunk.input.size()))) + 64);
+    stream.next_in = reinterpret_cast<Bytef*>(chunk.input.data());
+    stream.avail_in = uInt(chunk.input.size());
+    stream.next_out = reinterpret_cast<Bytef*>(chunk.output.data());
+    stream.avail_out = uInt(chunk.output.size());
+    const int flush = chunk.last ? Z_FINISH : Z_SYNC_FLUSH;
+    while (ok) {
+        if (stream.avail_out == 0) {
+            const int used = int(stream.total_out);
+            chunk.output.resize(chunk.output.size() + 64 * 1024);
+            stream.next_out = reinterpret_cast<Bytef*>(chunk.output.data()) + used;
+            stream.avail_out = uInt(chunk.output.size() - used);
+        }
+        const int result = deflate(&stream, flush);
+        if (chunk.last && result == Z_STREAM_END)
+            break;
+        if (!chunk.last && result == Z_OK && stream.avail_in == 0 && stream.avail_out != 0)
+            break;
+        ok = result == Z_OK || result == Z_BUF_ERROR;
+    }
+    chunk.output.resize(int(stream.total_out));
+    deflateEnd(&stream);
+    return ok;
+}
+
 } // namespace
+
+void ZipArchiveWriter::deflateBatch(std::vector<DeflateChunk>& batch, int workers)
+{
+    std::atomic<size_t> next{0};
+    auto work = [&]() {
+        for (size_t i = next++; i < batch.size(); i = next++)
+            batch[i].ok = deflateChunk(batch[i]);
+    };
+    std::vector<std::thread> threads;
+    const int extra = std::min(workers, int(batch.size())) - 1;
+    for (int i = 0; i < extra; ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+int ZipArchiveWriter::workerCount()
+{
+    return std::max(1, std::min(QThread::idealThreadCount(), 4));
+}
 
 ZipArchiveWriter::ZipArchiveWriter() = default;
 
@@ -141,33 +207,82 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     info.external_fa = kRegularFileAttributes;
     const int zip64 = size >= kZip64Threshold ? 1 : 0;
     const QByteArray name = stripLeadingSeparators(entryName).toUtf8();
+    // Large files are deflated in chunks on several threads and handed to
+    // minizip already compressed ("raw"); the result is one ordinary deflate
+    // stream at the same level.
+    const bool parallel = size >= kParallelThreshold && workerCount() > 1;
 
     if (zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                Z_DEFLATED, Z_DEFAULT_COMPRESSION, parallel ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL,
                                 Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeBy, kUtf8NameFlag, zip64)
         != ZIP_OK)
         return fail(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
 
+    uLong crc = 0;
+    qint64 total = 0;
+    const bool ok = parallel ? writeDeflatedInParallel(in, filePath, &crc, &total) : writeStreamed(in, filePath);
+    const int closed = parallel ? zipCloseFileInZipRaw64(zipOf(m_zip), ZPOS64_T(total), crc)
+                                : zipCloseFileInZip(zipOf(m_zip));
+    if (!ok)
+        return false;
+    if (closed != ZIP_OK)
+        return fail(QStringLiteral("error in closing %1 in the zipfile").arg(filePath));
+    ++m_fileCount;
+    return true;
+}
+
+bool ZipArchiveWriter::writeStreamed(QFile& in, const QString& filePath)
+{
     std::vector<char> buffer(kCopyBlockSize);
-    bool ok = true;
     for (;;) {
         const qint64 n = in.read(buffer.data(), qint64(buffer.size()));
-        if (n < 0) {
-            ok = fail(QStringLiteral("error in reading %1").arg(filePath));
-            break;
-        }
+        if (n < 0)
+            return fail(QStringLiteral("error in reading %1").arg(filePath));
         if (n == 0)
-            break;
-        if (zipWriteInFileInZip(zipOf(m_zip), buffer.data(), unsigned(n)) != ZIP_OK) {
-            ok = fail(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
-            break;
+            return true;
+        if (zipWriteInFileInZip(zipOf(m_zip), buffer.data(), unsigned(n)) != ZIP_OK)
+            return fail(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
+    }
+}
+
+bool ZipArchiveWriter::writeDeflatedInParallel(QFile& in, const QString& filePath, uLong* crc, qint64* total)
+{
+    const int workers = workerCount();
+    const int batchSize = workers * 2;
+    *crc = crc32(0L, Z_NULL, 0);
+    *total = 0;
+    QByteArray previousTail;
+    bool finished = false;
+    while (!finished) {
+        // Read a batch in order; the checksum is taken on the way.
+        std::vector<DeflateChunk> batch;
+        while (int(batch.size()) < batchSize && !finished) {
+            DeflateChunk chunk;
+            chunk.input.resize(kChunkSize);
+            const qint64 n = in.read(chunk.input.data(), kChunkSize);
+            if (n < 0)
+                return fail(QStringLiteral("error in reading %1").arg(filePath));
+            chunk.input.resize(int(n));
+            finished = n < kChunkSize || in.atEnd();
+            chunk.last = finished;
+            chunk.dictionary = previousTail;
+            previousTail = chunk.input.right(kDictionarySize);
+            *crc = crc32_z(*crc, reinterpret_cast<const Bytef*>(chunk.input.constData()), z_size_t(n));
+            *total += n;
+            batch.push_back(std::move(chunk));
+        }
+
+        deflateBatch(batch, workers);
+
+        for (const DeflateChunk& chunk : batch) {
+            if (!chunk.ok)
+                return fail(QStringLiteral("error in compressing %1").arg(filePath));
+            if (!chunk.output.isEmpty()
+                && zipWriteInFileInZip(zipOf(m_zip), chunk.output.constData(), unsigned(chunk.output.size())) != ZIP_OK)
+                return fail(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
         }
     }
-    if (zipCloseFileInZip(zipOf(m_zip)) != ZIP_OK && ok)
-        ok = fail(QStringLiteral("error in closing %1 in the zipfile").arg(filePath));
-    if (ok)
-        ++m_fileCount;
-    return ok;
+    return true;
 }
 
 bool ZipArchiveWriter::close()

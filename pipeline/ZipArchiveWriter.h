@@ -1,7 +1,21 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSaveFile>
 #include <QString>
+
+#include <vector>
+
+class QFile;
+
+// One piece of a large file, deflated on its own thread.
+struct DeflateChunk {
+    QByteArray input;
+    QByteArray dictionary;  // the last 32 KiB of the previous chunk
+    QByteArray output;
+    bool last = false;
+    bool ok = false;
+};
 
 // Writes a zip archive (a vm3 container): deflate at the default level, UTF-8
 // entry names flagged as such, no directory entries, no extra fields or
@@ -28,8 +42,14 @@ public:
     QString errorString() const { return m_error; }  // the first failure
     int fileCount() const { return m_fileCount; }
 
+    // Threads used to deflate one large file.
+    static int workerCount();
+
 private:
     bool fail(const QString& message);
+    bool writeStreamed(QFile& in, const QString& filePath);
+    bool writeDeflatedInParallel(QFile& in, const QString& filePath, unsigned long* crc, qint64* total);
+    static void deflateBatch(std::vector<DeflateChunk>& batch, int workers);
 
     QSaveFile m_file;
     void* m_zip = nullptr;  // zipFile

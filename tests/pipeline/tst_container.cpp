@@ -250,6 +250,46 @@ private slots:
         }
     }
 
+    void largeFilesSurviveChunkedDeflate_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("exactly four chunks") << 4 * 1024 * 1024;
+        QTest::newRow("one byte more") << 4 * 1024 * 1024 + 1;
+        QTest::newRow("several batches") << 19 * 1024 * 1024 + 12345;
+    }
+
+    void largeFilesSurviveChunkedDeflate()
+    {
+        QFETCH(int, size);
+        // Repeats with a period that straddles chunk borders, mixed with
+        // noise, so that matches reach back into the previous chunk.
+        const QByteArray period = randomBytes(7000).toHex();
+        QByteArray bytes;
+        bytes.reserve(size);
+        while (bytes.size() < size)
+            bytes += period;
+        bytes.truncate(size);
+        const QByteArray noise = randomBytes(300000);
+        bytes.replace(size / 3, noise.size(), noise);
+        bytes.truncate(size);
+        QVERIFY(writeFile(path("big/model.gpb"), bytes));
+
+        const QString archive = path("big.vm3");
+        QVERIFY(Exporter::exportFolder(path("big"), archive).ok);
+        const ProcessResult test = runProgram("unzip", {"-t", "-q", archive});
+        QVERIFY2(test.exitCode == 0, test.out + test.err);
+        const QJsonArray entries = describe(archive).value("entries").toArray();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.first().toObject().value("md5").toString().toLatin1(),
+                 QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        QVERIFY(QFileInfo(archive).size() < size / 2);
+
+        ZipArchiveReader reader;
+        QVERIFY(reader.open(archive));
+        QVERIFY(reader.extractAll(path("back")));
+        QVERIFY(readFile(path("back/model/model.gpb")) == bytes);
+    }
+
     void emptyModelFolderGivesEmptyArchive()
     {
         QDir().mkpath(path("empty"));

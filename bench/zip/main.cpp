@@ -1,0 +1,239 @@
+// Packs and unpacks a model folder of realistic size with our vm3 code and
+// with Info-ZIP (zip -r -q / unzip -q) in the same run, and prints the times
+// and our time divided by Info-ZIP's (below 1.0 means we are faster).
+//
+//   bench_zip [--runs N] [--scale F] [--keep]
+
+#include "Exporter.h"
+#include "ZipArchiveReader.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray randomBytes(qint64 size, quint64 seed)
+{
+    QByteArray bytes(int(size), '\0');
+    QRandomGenerator64 generator(seed);
+    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), int(size / 4));
+    return bytes;
+}
+
+// Vertex-like records: positions on a smooth surface, normals, texture
+// coordinates and bone weights as 32-bit floats. Compresses somewhat, as
+// real mesh data does, but far from text.
+QByteArray meshLikeBytes(qint64 size, quint64 seed)
+{
+    QByteArray bytes;
+    bytes.reserve(int(size));
+    QRandomGenerator generator{quint32(seed)};
+    const int floatsPerVertex = 16;
+    std::vector<float> vertex(floatsPerVertex);
+    for (int i = 0; bytes.size() < size; ++i) {
+        const float u = float(i % 1024) / 1024.0f;
+        const float v = float(i / 1024) / 1024.0f;
+        vertex[0] = std::sin(u * 6.2831f) * (1.0f + 0.1f * v);
+        vertex[1] = v * 4.0f;
+        vertex[2] = std::cos(u * 6.2831f) * (1.0f + 0.1f * v);
+        vertex[3] = vertex[0];
+        vertex[4] = 0.0f;
+        vertex[5] = vertex[2];
+        vertex[6] = u;
+        vertex[7] = v;
+        vertex[8] = float(generator.bounded(4));
+        vertex[9] = float(generator.bounded(4));
+        vertex[10] = 0.75f;
+        vertex[11] = 0.25f;
+        for (int k = 12; k < floatsPerVertex; ++k)
+            vertex[k] = float(generator.bounded(1000)) / 1000.0f;
+        bytes.append(reinterpret_cast<const char*>(vertex.data()), int(vertex.size() * sizeof(float)));
+    }
+    bytes.truncate(int(size));
+    return bytes;
+}
+
+QByteArray textBytes(qint64 size)
+{
+    const QByteArray line = "material body { technique { pass { shader { vertexShader = res/shaders/colored.vert "
+                            "defines = SKINNING;SKINNING_JOINT_COUNT 32 } } } }\n";
+    QByteArray bytes;
+    for (int i = 0; bytes.size() < size; ++i)
+        bytes += line + QByteArray::number(i) + "\n";
+    bytes.truncate(int(size));
+    return bytes;
+}
+
+qint64 makeModelFolder(const QString& model, double scale)
+{
+    struct Item {
+        const char* name;
+        qint64 size;
+        int kind;  // 0 mesh, 1 random, 2 text
+    };
+    const qint64 mb = 1024 * 1024;
+    const std::vector<Item> items = {
+        {"model.gpb", qint64(100 * mb * scale), 0},
+        {"tex/diffuse.png", qint64(24 * mb * scale), 1},
+        {"tex/normal.png", qint64(8 * mb * scale), 1},
+        {"tex/mask.png", qint64(512 * 1024 * scale), 1},
+        {"model.material", 48 * 1024, 2},
+        {"model.animation", qint64(2 * mb * scale), 2},
+        {"shaders/colored.vert", 9 * 1024, 2},
+        {"shaders/colored.frag", 7 * 1024, 2},
+        {"shaders/textured.vert", 11 * 1024, 2},
+        {"shaders/textured.frag", 8 * 1024, 2},
+        {"shaders/lib/lighting.frag", 5 * 1024, 2},
+        {".meta/info", 180, 2},
+        {".meta/thumbnail.png", 300 * 1024, 1},
+        {"version", 36, 2},
+    };
+    qint64 total = 0;
+    quint64 seed = 7;
+    for (const Item& item : items) {
+        QByteArray bytes = item.kind == 0 ? meshLikeBytes(item.size, seed++)
+                         : item.kind == 1 ? randomBytes(item.size, seed++)
+                                          : textBytes(item.size);
+        writeBytes(model + "/" + item.name, bytes);
+        total += bytes.size();
+    }
+    return total;
+}
+
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Timing {
+    double wall = 0;
+    double cpu = 0;  // user + system of this process and its finished children
+};
+
+// The machine is shared, so CPU time is printed beside the wall time: it
+// shows the work done, independent of how busy the other cores were.
+Timing timeIt(const std::function<bool()>& work, bool* ok)
+{
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN);
+    QElapsedTimer timer;
+    timer.start();
+    const bool done = work();
+    Timing timing;
+    timing.wall = double(timer.nsecsElapsed()) / 1e9;
+    timing.cpu = cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
+    if (!done)
+        *ok = false;
+    return timing;
+}
+
+bool runPeer(const QString& program, const QStringList& arguments, const QString& folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+Timing median(std::vector<Timing> values)
+{
+    std::sort(values.begin(), values.end(), [](const Timing& a, const Timing& b) { return a.wall < b.wall; });
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("vm3 pack/unpack speed against Info-ZIP");
+    parser.addHelpOption();
+    QCommandLineOption runsOption("runs", "Runs per measurement (median is reported).", "N", "3");
+    QCommandLineOption scaleOption("scale", "Scale of the large files (1.0: about 135 MB in total).", "F", "1.0");
+    parser.addOption(runsOption);
+    parser.addOption(scaleOption);
+    parser.process(app);
+    const int runs = std::max(1, parser.value(runsOption).toInt());
+    const double scale = std::max(0.01, parser.value(scaleOption).toDouble());
+
+    if (QStandardPaths::findExecutable("zip").isEmpty() || QStandardPaths::findExecutable("unzip").isEmpty()) {
+        std::fprintf(stderr, "bench_zip: Info-ZIP zip and unzip are needed\n");
+        return 2;
+    }
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return 2;
+    const QString root = scratch.path();
+    const QString model = root + "/src/model";
+    const qint64 total = makeModelFolder(model, scale);
+    std::printf("model folder: %.1f MB in 14 files\n", double(total) / (1024.0 * 1024.0));
+
+    // Warm the page cache so that the first contender does not pay for it.
+    runPeer("zip", {"-r", "-q", root + "/warm.zip", "model"}, root + "/src");
+    QFile::remove(root + "/warm.zip");
+
+    bool ok = true;
+    std::vector<Timing> oursPack, peerPack, oursUnpack, peerUnpack;
+    for (int run = 0; run < runs; ++run) {
+        const QString ourArchive = root + "/ours.vm3";
+        const QString peerArchive = root + "/peer.zip";
+        QFile::remove(ourArchive);
+        QFile::remove(peerArchive);
+        oursPack.push_back(timeIt([&] { return Exporter::exportFolder(model, ourArchive).ok; }, &ok));
+        peerPack.push_back(timeIt([&] { return runPeer("zip", {"-r", "-q", peerArchive, "model"}, root + "/src"); }, &ok));
+
+        QDir(root + "/ours-out").removeRecursively();
+        QDir(root + "/peer-out").removeRecursively();
+        oursUnpack.push_back(timeIt([&] {
+            ZipArchiveReader reader;
+            return reader.open(ourArchive) && reader.extractAll(root + "/ours-out");
+        }, &ok));
+        peerUnpack.push_back(timeIt([&] { return runPeer("unzip", {"-q", ourArchive, "-d", root + "/peer-out"}, root); }, &ok));
+        if (run == 0) {
+            std::printf("archive sizes: ours %.1f MB, Info-ZIP %.1f MB\n",
+                        double(QFileInfo(ourArchive).size()) / (1024.0 * 1024.0),
+                        double(QFileInfo(peerArchive).size()) / (1024.0 * 1024.0));
+        }
+    }
+    if (!ok) {
+        std::fprintf(stderr, "bench_zip: a pack or unpack failed\n");
+        return 1;
+    }
+
+    const Timing ourPack = median(oursPack), theirPack = median(peerPack);
+    const Timing ourUnpack = median(oursUnpack), theirUnpack = median(peerUnpack);
+    std::printf("runs: %d (median by wall time)\n", runs);
+    std::printf("pack   : ours %.3f s (cpu %.3f s), zip -r -q %.3f s (cpu %.3f s), ratio %.2f (cpu %.2f)\n",
+                ourPack.wall, ourPack.cpu, theirPack.wall, theirPack.cpu, ourPack.wall / theirPack.wall,
+                ourPack.cpu / theirPack.cpu);
+    std::printf("unpack : ours %.3f s (cpu %.3f s), unzip -q  %.3f s (cpu %.3f s), ratio %.2f (cpu %.2f)\n",
+                ourUnpack.wall, ourUnpack.cpu, theirUnpack.wall, theirUnpack.cpu, ourUnpack.wall / theirUnpack.wall,
+                ourUnpack.cpu / theirUnpack.cpu);
+    return 0;
+}
