@@ -75,27 +75,27 @@ Curve::Curve(unsigned int pointCount, unsigned int componentCount)
     , _componentSize(componentCount * sizeof(float))
     , _hasQuaternion(false)
     , _quaternionOffset(0)
-    , _points(new Point[pointCount])
-    , _storage(nullptr)
+    , _times(new float[pointCount]())
+    , _lastSegment(0)
+    , _types(new int[pointCount])
+    , _values(nullptr)
+    , _inValues(nullptr)
+    , _outValues(nullptr)
 {
-    // One block for all values and tangents keeps a curve's data together.
-    const size_t perPoint = size_t(componentCount) * 3;
-    _storage = new float[perPoint * pointCount]();
-    for (unsigned int i = 0; i < pointCount; ++i) {
-        Point& p = _points[i];
-        p.time = 0.0f;
-        p.value = _storage + perPoint * i;
-        p.inValue = p.value + componentCount;
-        p.outValue = p.inValue + componentCount;
-        p.type = LINEAR;
-    }
-    _points[pointCount - 1].time = 1.0f;
+    const size_t perKind = size_t(pointCount) * componentCount;
+    _values = new float[perKind * 3]();
+    _inValues = _values + perKind;
+    _outValues = _inValues + perKind;
+    for (unsigned int i = 0; i < pointCount; ++i)
+        _types[i] = LINEAR;
+    _times[pointCount - 1] = 1.0f;
 }
 
 Curve::~Curve()
 {
-    delete[] _points;
-    delete[] _storage;
+    delete[] _times;
+    delete[] _types;
+    delete[] _values;
 }
 
 void Curve::setPoint(unsigned int index, float time, const float* value, int type)
@@ -108,30 +108,30 @@ void Curve::setPoint(unsigned int index, float time, const float* value, int typ
 {
     if (index >= _pointCount)
         return;
-    Point& p = _points[index];
-    p.time = time;
-    p.type = type;
+    const size_t at = size_t(index) * _componentCount;
+    _times[index] = time;
+    _types[index] = type;
     if (value)
-        std::memcpy(p.value, value, _componentSize);
+        std::memcpy(_values + at, value, _componentSize);
     if (inValue)
-        std::memcpy(p.inValue, inValue, _componentSize);
+        std::memcpy(_inValues + at, inValue, _componentSize);
     if (outValue)
-        std::memcpy(p.outValue, outValue, _componentSize);
+        std::memcpy(_outValues + at, outValue, _componentSize);
 }
 
 float Curve::pointTime(unsigned int index) const
 {
-    return index < _pointCount ? _points[index].time : 0.0f;
+    return index < _pointCount ? _times[index] : 0.0f;
 }
 
 int Curve::pointType(unsigned int index) const
 {
-    return index < _pointCount ? _points[index].type : -1;
+    return index < _pointCount ? _types[index] : -1;
 }
 
 const float* Curve::pointValue(unsigned int index) const
 {
-    return index < _pointCount ? _points[index].value : nullptr;
+    return index < _pointCount ? _values + size_t(index) * _componentCount : nullptr;
 }
 
 void Curve::setQuaternionOffset(const unsigned int* offset)
@@ -315,15 +315,22 @@ float Curve::ease(int type, float s)
 // [first, first + 1) style segments are found by halving.
 unsigned int Curve::findSegment(float time, unsigned int first, unsigned int last) const
 {
+    for (unsigned int guess = _lastSegment; guess < _lastSegment + 2 && guess + 1 <= last; ++guess) {
+        if (guess >= first && _times[guess] <= time && time < _times[guess + 1]) {
+            _lastSegment = guess;
+            return guess;
+        }
+    }
     unsigned int low = first;
     unsigned int high = last;  // invariant: time < points[high].time unless high == last
     while (high - low > 1) {
         const unsigned int mid = low + (high - low) / 2;
-        if (_points[mid].time <= time)
+        if (_times[mid] <= time)
             low = mid;
         else
             high = mid;
     }
+    _lastSegment = low;
     return low;
 }
 
@@ -334,7 +341,7 @@ unsigned int Curve::findPointAtOrAfter(float time) const
     unsigned int high = _pointCount - 1;
     while (low < high) {
         const unsigned int mid = low + (high - low) / 2;
-        if (_points[mid].time < time)
+        if (_times[mid] < time)
             low = mid + 1;
         else
             high = mid;
@@ -344,7 +351,7 @@ unsigned int Curve::findPointAtOrAfter(float time) const
 
 void Curve::copyValue(unsigned int index, float* dst) const
 {
-    std::memcpy(dst, _points[index].value, _componentSize);
+    std::memcpy(dst, _values + size_t(index) * _componentCount, _componentSize);
 }
 
 void Curve::evaluate(float time, float startTime, float endTime, float loopBlendTime, float* dst) const
@@ -369,10 +376,10 @@ void Curve::evaluate(float time, float startTime, float endTime, float loopBlend
             copyValue(minIndex, dst);
             return;
         }
-        time = _points[minIndex].time + (_points[maxIndex].time - _points[minIndex].time) * time;
+        time = _times[minIndex] + (_times[maxIndex] - _times[minIndex]) * time;
     }
-    const float minTime = _points[minIndex].time;
-    const float maxTime = _points[maxIndex].time;
+    const float minTime = _times[minIndex];
+    const float maxTime = _times[maxIndex];
 
     if (loopBlendTime == 0.0f) {
         if (time < minTime)
@@ -403,8 +410,8 @@ void Curve::evaluate(float time, float startTime, float endTime, float loopBlend
     } else {
         fromIndex = findSegment(time, minIndex, maxIndex);
         toIndex = fromIndex + 1;
-        const float span = _points[toIndex].time - _points[fromIndex].time;
-        s = span > 0.0f ? (time - _points[fromIndex].time) / span : 0.0f;
+        const float span = _times[toIndex] - _times[fromIndex];
+        s = span > 0.0f ? (time - _times[fromIndex]) / span : 0.0f;
     }
     // Past the blend span the blend is complete rather than extrapolated;
     // point times out of order must not push s outside 0..1 either.
@@ -451,8 +458,8 @@ float Curve::rotationParameter(const Point& from, const Point& to, float s) cons
 
 void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, float* dst) const
 {
-    const Point& from = _points[fromIndex];
-    const Point& to = _points[toIndex];
+    const Point from = point(fromIndex);
+    const Point to = point(toIndex);
     const int type = from.type;
 
     if (type == STEP) {
@@ -461,8 +468,8 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
     }
 
     // Neighbours for the types that look one point further on each side.
-    const Point& previous = _points[fromIndex > 0 ? fromIndex - 1 : fromIndex];
-    const Point& next = _points[toIndex + 1 < _pointCount ? toIndex + 1 : toIndex];
+    const Point previous = point(fromIndex > 0 ? fromIndex - 1 : fromIndex);
+    const Point next = point(toIndex + 1 < _pointCount ? toIndex + 1 : toIndex);
     const bool atFirst = fromIndex == 0;
     const bool toIsLast = toIndex == _pointCount - 1;
 

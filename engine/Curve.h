@@ -3,6 +3,8 @@
 
 #include "engine/Ref.h"
 
+#include <cstddef>
+
 namespace engine {
 
 // A keyframed curve of one or more float components over normalised time
@@ -106,14 +108,23 @@ public:
     static float ease(int type, float s);
 
 private:
+    // A view of one point's data, which is stored by kind (all times
+    // together, all values together, ...) so that the search over the times
+    // and the interpolation touch little memory.
     struct Point
     {
         float time;
-        float* value;
-        float* inValue;
-        float* outValue;
+        const float* value;
+        const float* inValue;
+        const float* outValue;
         int type;
     };
+
+    Point point(unsigned int index) const
+    {
+        const size_t at = size_t(index) * _componentCount;
+        return { _times[index], _values + at, _inValues + at, _outValues + at, _types[index] };
+    }
 
     Curve(unsigned int pointCount, unsigned int componentCount);
     ~Curve() override;
@@ -132,8 +143,15 @@ private:
     unsigned int _componentSize;
     bool _hasQuaternion;
     unsigned int _quaternionOffset;
-    Point* _points;
-    float* _storage;
+    float* _times;
+    // Segment found by the last search. Playback moves forward a little each
+    // frame, so the next time usually falls in the same or the next segment.
+    mutable unsigned int _lastSegment;
+    int* _types;
+    // Values, then in-tangents, then out-tangents: pointCount x componentCount each.
+    float* _values;
+    float* _inValues;
+    float* _outValues;
 };
 
 } // namespace engine
