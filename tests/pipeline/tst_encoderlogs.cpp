@@ -38,7 +38,6 @@ private slots:
     void standardErrorComesFirst();
     void emptyOutputStillEmits();
     void escapedLineBreakSplitsMessage();
-    void clearLogsEmptiesTheList();
     void recordsTravelThroughQueuedSignals();
 
     void rowsIconsAndDetails();
@@ -156,16 +155,6 @@ void TestEncoderLogs::escapedLineBreakSplitsMessage()
     EncoderOutputParser parser;
     parser.parseOutput(QStringLiteral("Warning (GP#2005|T): first\\nsecond"));
     QCOMPARE(parser.logs().first().message, QStringLiteral("first\nsecond"));
-}
-
-void TestEncoderLogs::clearLogsEmptiesTheList()
-{
-    EncoderOutputParser parser;
-    parser.parseOutput(QStringLiteral("Error (GP#1001|E): e"));
-    parser.parseOutput(QStringLiteral("Error (GP#1002|E): e"));
-    QCOMPARE(parser.logs().size(), 2);
-    parser.clearLogs();
-    QVERIFY(parser.logs().isEmpty());
 }
 
 void TestEncoderLogs::recordsTravelThroughQueuedSignals()

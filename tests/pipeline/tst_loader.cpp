@@ -46,7 +46,6 @@ private slots:
     void init();
     void cleanup();
 
-    void argumentListIsExact();
     void argumentsFollowUserSettings();
     void reportsFixedResultAndConsoleTexts();
     void fillsTheWorkspace();
@@ -124,13 +123,6 @@ QString TestLoader::makeInput(const QString& name, const QByteArray& bytes)
     if (file.open(QIODevice::WriteOnly))
         file.write(bytes);
     return path;
-}
-
-void TestLoader::argumentListIsExact()
-{
-    const QStringList expected{"-group:take", "-cull:ccw", "-m", "-v", "2", "-options", "/in/a b.fbx",
-                               "/ws/model.gpb"};
-    QCOMPARE(EncoderProcess::arguments("take", "ccw", "/in/a b.fbx", "/ws/model.gpb"), expected);
 }
 
 void TestLoader::argumentsFollowUserSettings()
