@@ -420,10 +420,13 @@ Properties* Properties::create(const char* url, Cache* cache)
     if (fileName.empty())
         return nullptr;
 
+    // Keyed by the full path: the same name may mean another file once the
+    // resource path changes.
+    const std::string cacheKey = FileSystem::resolvePath(fileName.c_str());
     Properties* root = nullptr;
     std::unique_ptr<Properties> owned;
     if (cache) {
-        const auto cached = cache->find(fileName);
+        const auto cached = cache->find(cacheKey);
         if (cached != cache->end())
             root = cached->second;
     }
@@ -438,7 +441,7 @@ Properties* Properties::create(const char* url, Cache* cache)
             return nullptr;
         root = owned.get();
         if (cache)
-            (*cache)[fileName] = owned.release();
+            (*cache)[cacheKey] = owned.release();
     }
 
     // A file with one namespace and no loose properties is that namespace.

@@ -466,6 +466,20 @@ void TestProperties::cacheParsesOnceAndCopiesAreIndependent()
     QCOMPARE(fresh->getString("colour"), "blue");
     Properties::clearCache(cache);
     QVERIFY(cache.empty());
+
+    // The same relative name below another resource path is another file.
+    QDir(QString::fromStdString(_root)).mkpath("one");
+    QDir(QString::fromStdString(_root)).mkpath("two");
+    writeFile("one/same.txt", "n { v = 1\n}\n");
+    writeFile("two/same.txt", "n { v = 2\n}\n");
+    FileSystem::setResourcePath((_root + "one/").c_str());
+    PropertiesPtr one(Properties::create("same.txt", &cache));
+    FileSystem::setResourcePath((_root + "two/").c_str());
+    PropertiesPtr two(Properties::create("same.txt", &cache));
+    QVERIFY(one && two);
+    QCOMPARE(one->getInt("v"), 1);
+    QCOMPARE(two->getInt("v"), 2);
+    Properties::clearCache(cache);
 }
 
 void TestProperties::createFailsCleanly()
