@@ -46,6 +46,7 @@ struct PlanPiece {
     std::vector<int> jointOfBone;         // per aiBone of the source mesh: joint index in the skin, -1 dropped
     std::string material;
     VertexWeld weld;                      // which source vertices are written, and where each one went
+    std::vector<aiVector3D> generatedNormals;   // for a source mesh without normals
 };
 
 struct PlanMesh {

@@ -272,7 +272,7 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
             vertex.insert(vertex.end(), {p.x, p.y, p.z});
             if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
                 radiusSquared = std::max(radiusSquared, (p - centre).SquareLength());
-            const aiVector3D n = source.mNormals ? source.mNormals[v] : aiVector3D();
+            const aiVector3D n = source.mNormals ? source.mNormals[v] : piece.generatedNormals[v];
             vertex.insert(vertex.end(), {n.x, n.y, n.z});
             if (mesh.layout.colors) {
                 const aiColor4D& c = source.mColors[0][v];

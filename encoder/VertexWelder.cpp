@@ -42,8 +42,9 @@ uint64_t avalanche(uint64_t h)
 
 class VertexData {
 public:
-    VertexData(const aiMesh& mesh, unsigned texCoordSets, bool colors, bool tangents, const std::vector<int>& jointOfBone)
-        : m_mesh(mesh), m_sets(texCoordSets), m_colors(colors), m_tangents(tangents)
+    VertexData(const aiMesh& mesh, const aiVector3D* normals, unsigned texCoordSets, bool colors, bool tangents,
+               const std::vector<int>& jointOfBone)
+        : m_mesh(mesh), m_normals(normals), m_sets(texCoordSets), m_colors(colors), m_tangents(tangents)
     {
         if (jointOfBone.empty())
             return;
@@ -92,7 +93,7 @@ public:
     {
         if (std::memcmp(&m_mesh.mVertices[a], &m_mesh.mVertices[b], sizeof(aiVector3D)) != 0)
             return false;
-        if (m_mesh.mNormals && !close(m_mesh.mNormals[a], m_mesh.mNormals[b]))
+        if (m_normals && !close(m_normals[a], m_normals[b]))
             return false;
         if (m_colors) {
             const aiColor4D& ca = m_mesh.mColors[0][a];
@@ -117,6 +118,7 @@ public:
 
 private:
     const aiMesh& m_mesh;
+    const aiVector3D* m_normals;
     unsigned m_sets;
     bool m_colors;
     bool m_tangents;
@@ -124,20 +126,31 @@ private:
     std::vector<Influence> m_influences;
 };
 
+size_t tableSizeFor(unsigned count)
+{
+    size_t buckets = 16;
+    while (buckets < size_t(count) * 2)
+        buckets *= 2;
+    return buckets;
+}
+
+uint64_t positionHash(const aiVector3D& p)
+{
+    return avalanche(mix(14695981039346656037ull, &p, sizeof(aiVector3D)));
+}
+
 } // namespace
 
-VertexWeld VertexWelder::weld(const aiMesh& mesh, unsigned texCoordSets, bool colors, bool tangents,
-                              const std::vector<int>& jointOfBone)
+VertexWeld VertexWelder::weld(const aiMesh& mesh, const aiVector3D* normals, unsigned texCoordSets, bool colors,
+                              bool tangents, const std::vector<int>& jointOfBone)
 {
     const unsigned n = mesh.mNumVertices;
-    VertexData data(mesh, texCoordSets, colors, tangents, jointOfBone);
+    VertexData data(mesh, normals, texCoordSets, colors, tangents, jointOfBone);
     VertexWeld weld;
     weld.remap.resize(n);
     weld.source.reserve(n);
 
-    size_t buckets = 16;
-    while (buckets < size_t(n) * 2)
-        buckets *= 2;
+    const size_t buckets = tableSizeFor(n);
     const uint32_t kEmpty = 0xFFFFFFFFu;
     std::vector<uint32_t> table(buckets, kEmpty);   // written vertex index per slot
     for (unsigned v = 0; v < n; ++v) {
@@ -158,4 +171,52 @@ VertexWeld VertexWelder::weld(const aiMesh& mesh, unsigned texCoordSets, bool co
         }
     }
     return weld;
+}
+
+std::vector<aiVector3D> VertexWelder::smoothNormals(const aiMesh& mesh)
+{
+    const unsigned n = mesh.mNumVertices;
+    // Group vertices by exact position: a corner's normal is the sum over every face at that point.
+    std::vector<uint32_t> group(n);
+    std::vector<aiVector3D> sums;
+    const size_t buckets = tableSizeFor(n);
+    const uint32_t kEmpty = 0xFFFFFFFFu;
+    std::vector<uint32_t> table(buckets, kEmpty);   // first vertex of each group
+    std::vector<uint32_t> firstVertex;
+    for (unsigned v = 0; v < n; ++v) {
+        size_t slot = size_t(positionHash(mesh.mVertices[v])) & (buckets - 1);
+        for (;;) {
+            const uint32_t g = table[slot];
+            if (g == kEmpty) {
+                table[slot] = uint32_t(sums.size());
+                group[v] = uint32_t(sums.size());
+                firstVertex.push_back(v);
+                sums.emplace_back(0, 0, 0);
+                break;
+            }
+            if (std::memcmp(&mesh.mVertices[firstVertex[g]], &mesh.mVertices[v], sizeof(aiVector3D)) == 0) {
+                group[v] = g;
+                break;
+            }
+            slot = (slot + 1) & (buckets - 1);
+        }
+    }
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+        const aiFace& face = mesh.mFaces[f];
+        if (face.mNumIndices != 3 || !face.mIndices || face.mIndices[0] >= n || face.mIndices[1] >= n || face.mIndices[2] >= n)
+            continue;
+        const aiVector3D& a = mesh.mVertices[face.mIndices[0]];
+        const aiVector3D cross = (mesh.mVertices[face.mIndices[1]] - a) ^ (mesh.mVertices[face.mIndices[2]] - a);
+        if (!std::isfinite(cross.x) || !std::isfinite(cross.y) || !std::isfinite(cross.z))
+            continue;
+        for (unsigned k = 0; k < 3; ++k)
+            sums[group[face.mIndices[k]]] += cross;   // longer for larger faces: area weighting
+    }
+    std::vector<aiVector3D> normals(n);
+    for (unsigned v = 0; v < n; ++v) {
+        aiVector3D normal = sums[group[v]];
+        const float length = normal.Length();
+        normals[v] = length > 0 ? normal / length : aiVector3D(0, 1, 0);
+    }
+    return normals;
 }

@@ -208,6 +208,12 @@ private slots:
         QCOMPARE(mesh.vertexCount, uint32_t(260 * 260));
         QCOMPARE(mesh.parts.at(0).indexFormat, uint32_t(0x1405));
         QCOMPARE(mesh.parts.at(0).indices.size(), size_t(259 * 259 * 6));
+        // The OBJ has no normals: the generated ones are unit length and face the grid's front (+Z).
+        for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
+            const float* n = mesh.vertices.data() + size_t(v) * mesh.floatsPerVertex + 3;
+            QVERIFY(std::fabs(n[0] * n[0] + n[1] * n[1] + n[2] * n[2] - 1) < 1e-4f);
+            QVERIFY(n[2] > 0.9f);
+        }
         QString problem;
         QVERIFY2(meshesSound(b, problem), qPrintable(problem));
     }
