@@ -108,6 +108,9 @@ private slots:
     void containerImportSupersedesRunningEncoder();
     void quickOpensNeverMixFiles();
 
+    void realEncoderConvertsSharedModel();
+    void realEncoderRecordsReachTheLog();
+
     void exportNeedsBothPaths();
     void exportReportsTheWrittenFile();
     void failedExportIsNotReportedAsDone();
@@ -115,6 +118,7 @@ private slots:
 private:
     QString writeInput(const QString& name, const QByteArray& bytes);
     QString writeContainer(const QString& name, const ZipFixture::Entries& entries);
+    bool useRealEncoder();
     bool waitFor(const std::function<bool()>& condition, int timeoutMs);
 
     QTemporaryDir m_dir;
@@ -526,6 +530,60 @@ void TestModelManager::quickOpensNeverMixFiles()
         const QByteArray bytes = readFile(modelFiles.at(i));
         QVERIFY(bytes.isEmpty() || bytes == FakeEncoder::bundleBytesFor(inputs.at(i)));
     }
+}
+
+// The real encoder and shaders of the build tree, in place of the fake.
+bool TestModelManager::useRealEncoder()
+{
+    const QString buildDir = qEnvironmentVariable("VELMORA_BUILD_DIR");
+    if (buildDir.isEmpty() || !QFileInfo(buildDir + "/tools/linux/model-encoder").isExecutable())
+        return false;
+    WorkspaceService::setInstance(nullptr);
+    delete m_service;
+    m_service = new WorkspaceService(m_dir.path() + "/tmp", buildDir);
+    WorkspaceService::setInstance(m_service);
+    return true;
+}
+
+void TestModelManager::realEncoderConvertsSharedModel()
+{
+    const QString model = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/generated/b_three_materials.fbx";
+    if (!QFileInfo::exists(model))
+        QSKIP("shared models not present");
+    if (!useRealEncoder())
+        QSKIP("model-encoder not built");
+
+    ModelManager manager;
+    SignalLog log(manager);
+    m_service->setModelFile(model);
+    manager.importModel(model);
+    QVERIFY(waitFor([&] { return !log.sceneGraphs.isEmpty(); }, 120000));
+    QCOMPARE(log.order, (QStringList{"parsed", "newModelLoaded", "sceneGraph"}));
+    QVERIFY(log.logs->isEmpty());
+    QVERIFY(QFileInfo(m_service->modelFile()).size() > 0);
+    QVERIFY(QFileInfo::exists(m_service->modelFolder() + "/shaders"));
+}
+
+void TestModelManager::realEncoderRecordsReachTheLog()
+{
+    const QString model = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/ufbx/data/maya_cube_6100_binary.fbx";
+    if (!QFileInfo::exists(model))
+        QSKIP("shared models not present");
+    if (!useRealEncoder())
+        QSKIP("model-encoder not built");
+
+    ModelManager manager;
+    SignalLog log(manager);
+    m_service->setModelFile(model);
+    manager.importModel(model);
+    QVERIFY(waitFor([&] { return !log.sceneGraphs.isEmpty(); }, 120000));
+    // An FBX 6 file is refused by the encoder; its record arrives intact.
+    QVERIFY(!log.logs->isEmpty());
+    const EncoderOutputLog& first = log.logs->first();
+    QCOMPARE(first.priority, LoggingPriorities::Error);
+    QVERIFY2(first.code >= 1000 && first.code <= 1999, qPrintable(QString::number(first.code)));
+    QVERIFY(!first.title.isEmpty());
+    QVERIFY(first.message.contains("maya_cube_6100_binary.fbx"));
 }
 
 void TestModelManager::exportNeedsBothPaths()
