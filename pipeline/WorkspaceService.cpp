@@ -38,11 +38,20 @@ QString canonicalFolderWithSlash(const QString& folder)
 QString md5OfFile(const QString& filePath)
 {
     QFile file(filePath);
-    if (QFileInfo(filePath).isDir() || !file.open(QIODevice::ReadOnly))
+    if (QFileInfo(filePath).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QString();
+    // Large blocks: models reach hundreds of megabytes and this runs on the
+    // main thread before every open.
     QCryptographicHash hash(QCryptographicHash::Md5);
-    if (!hash.addData(&file))
-        return QString();
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(block.data(), block.size());
+        if (n < 0)
+            return QString();
+        if (n == 0)
+            break;
+        hash.addData(block.constData(), int(n));
+    }
     return QString::fromLatin1(hash.result().toHex());
 }
 

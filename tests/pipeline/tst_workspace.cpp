@@ -86,6 +86,25 @@ private slots:
                  QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/..")));
     }
 
+    void hashCoversTheWholeFile()
+    {
+        // Larger than one read block, and not a multiple of it.
+        QByteArray bytes(2 * 1024 * 1024 + 4099, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 2654435761u) >> 13);
+        const QString file = m_scratch->path() + "/big.fbx";
+        QVERIFY(writeFile(file, bytes));
+        WorkspaceService service(m_temp, m_appParent);
+        service.setModelFile(file);
+        QCOMPARE(service.modelHash(),
+                 QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()));
+        bytes[bytes.size() - 1] = char(bytes[bytes.size() - 1] ^ 1);  // the last byte counts too
+        QVERIFY(writeFile(file, bytes));
+        service.setModelFile(file);
+        QCOMPARE(service.modelHash(),
+                 QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()));
+    }
+
     void unreadableModelFileGivesNoWorkspace()
     {
         WorkspaceService service(m_temp, m_appParent);
