@@ -4,6 +4,7 @@
 #include "engine/Transform.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace engine {
 
@@ -119,8 +120,11 @@ void AnimationController::update(float elapsed)
 {
     if (_state == PAUSED)
         return;
-    if (elapsed > 0.0f)
-        _time += elapsed;
+    // Time only moves forward, by a real amount; anything else would leave
+    // clips stuck at a NaN time or running backwards.
+    if (!std::isfinite(elapsed) || elapsed < 0.0f)
+        elapsed = 0.0f;
+    _time += elapsed;
     if (_state != RUNNING)
         return;
 

@@ -766,6 +766,14 @@ void AnimationClipTest::controllerStateAndShutDown()
     clip->play();  // playable again after a shut-down
     controller.update(30.0f);
     QVERIFY(near(target.written, 30.0f));
+    // Frame times that are not a forward amount of time count as none.
+    controller.update(std::nanf(""));
+    controller.update(-500.0f);
+    controller.update(std::numeric_limits<float>::infinity());
+    QVERIFY(near(target.written, 30.0f));
+    QVERIFY(clip->isPlaying());
+    controller.update(20.0f);
+    QVERIFY(near(target.written, 50.0f));
 
     controller.unschedule(clip);
     controller.unschedule(clip);
