@@ -74,6 +74,13 @@ Animation::~Animation()
     }
 }
 
+AnimationController* Animation::controller() const
+{
+    if (!_controller)
+        _controller = AnimationController::current();
+    return _controller;
+}
+
 // Stops a clip that may still be running and lets it go. Whoever else holds
 // the clip keeps a harmless object that no longer plays.
 void Animation::releaseClip(AnimationClip* clip)

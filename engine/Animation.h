@@ -28,7 +28,10 @@ public:
     unsigned int endTime() const { return _endTime; }
     // Smallest channel start.
     unsigned int firstStartTime() const { return _firstStartTime; }
-    AnimationController* controller() const { return _controller; }
+    // The controller current when the animation was made; an animation made
+    // before any controller was registered binds to the one current now.
+    // The controller must outlive the animations bound to it.
+    AnimationController* controller() const;
 
     // Adds a channel driving 'propertyId' of 'target' through the keys (times
     // in ms, ascending; values keyCount x the property's component count).
@@ -83,7 +86,7 @@ private:
     void addClip(AnimationClip* clip);
     void releaseClip(AnimationClip* clip);
 
-    AnimationController* _controller;
+    mutable AnimationController* _controller;
     std::string _id;
     unsigned int _endTime;
     unsigned int _firstStartTime;

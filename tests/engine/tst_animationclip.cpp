@@ -113,6 +113,7 @@ private slots:
     void transformsAreWrittenAndNotifiedOncePerFrame();
     void controllerStateAndShutDown();
     void cloningReusesAnimationsWithinOnePass();
+    void animationMadeBeforeAnyControllerBindsLater();
 
 private:
     AnimationController* _controller = nullptr;
@@ -813,6 +814,21 @@ void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
     QCOMPARE(original.getTranslation().x, 0.0f);
     walk->release();
     spin->release();
+}
+
+void AnimationClipTest::animationMadeBeforeAnyControllerBindsLater()
+{
+    AnimationController::setCurrent(nullptr);
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "early")->findClip();
+    clip->play();  // nothing to run it yet
+    QVERIFY(!clip->isPlaying());
+    AnimationController::setCurrent(_controller);
+    clip->play();
+    QVERIFY(clip->isPlaying());
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 100.0f));
+    QCOMPARE(clip->animation()->controller(), _controller);
 }
 
 QTEST_APPLESS_MAIN(AnimationClipTest)
