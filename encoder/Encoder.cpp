@@ -44,7 +44,9 @@ void printSummary(const BundlePlan& plan, int verbosity)
     std::printf("Bundle: %zu nodes, %zu meshes, %zu vertices, %zu skin joints, %u lights, %zu animations (%zu keys)\n",
                 plan.nodes.size(), plan.meshes.size(), vertices, joints,
                 plan.lightCounts[1] + plan.lightCounts[2] + plan.lightCounts[3], plan.animations.size(), keys);
-    if (verbosity < 2)
+    // The application runs us with "-v 2" and may read our output only after we end, so
+    // what it asks for stays one line; the lists come only on request.
+    if (verbosity < 3)
         return;
     for (const PlanNode& node : plan.nodes) {
         std::printf("  node \"%s\"%s%s%s%s\n", node.id.c_str(), node.type == 2 ? " joint" : "",
