@@ -5,6 +5,7 @@
 #include "Exporter.h"
 #include "Loader.h"
 #include "ModelManager.h"
+#include "VersionFile.h"
 #include "WorkspaceService.h"
 
 #include <QCommandLineParser>
@@ -204,7 +205,7 @@ int CommandLineConverter::run(int argc, char** argv)
     if (!QCoreApplication::instance())
         ownApplication = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velmora3dEncoder"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.7"));
+    QCoreApplication::setApplicationVersion(VersionFile::encoderVersion());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
