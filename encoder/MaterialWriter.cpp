@@ -236,7 +236,7 @@ std::string MaterialWriter::materialFor(unsigned materialIndex, const MaterialUs
     m_idByKey.emplace(key, id);
 
     if (usage.jointCount > kJointWarningLimit && m_warnedJointCounts.insert(usage.jointCount).second) {
-        m_messages.warning(2055, "Many joints",
+        m_messages.warning(2054, "Many joints",
                            "A skin with " + std::to_string(usage.jointCount) + " joints needs "
                                + std::to_string(usage.jointCount * 3)
                                + " shader vectors for its pose; older graphics cards offer fewer and may not "
@@ -270,7 +270,7 @@ std::string MaterialWriter::materialText(const Request& request)
             m_textures = std::make_unique<TextureExporter>(m_scene, sourceFolder(), m_modelFolder, m_messages);
         texture = m_textures->exportTexture(look.diffuseTexture, look.name);
         if (!texture.path.empty() && !usage.texCoords && m_warnedMaterials.insert(request.materialIndex).second) {
-            m_messages.warning(2056, "Texture without coordinates",
+            m_messages.warning(2055, "Texture without coordinates",
                                "Material \"" + look.name + "\" has the texture \"" + look.diffuseTexture
                                    + "\", but a mesh drawn with it has no texture coordinates, so that mesh is "
                                      "drawn without the texture.");
@@ -282,7 +282,7 @@ std::string MaterialWriter::materialText(const Request& request)
         // A fully transparent material is nearly always an export fault
         // (a transparency factor read the wrong way round); an invisible
         // model helps nobody, so it is drawn opaque and the user told.
-        m_messages.warning(2057, "Invisible material",
+        m_messages.warning(2056, "Invisible material",
                            "Material \"" + look.name + "\" is fully transparent (opacity 0); it is drawn opaque "
                            "so the model can be seen.");
         look.opacity = 1.0f;

@@ -213,8 +213,8 @@ std::string TextureExporter::locate(const std::string& reference) const
     if (isRegularFile(beside))
         return beside.string();
 
-    // Breadth first, so the nearest match wins; symbolic links to folders are
-    // not followed, so the search cannot loop or leave the source's tree.
+    // Breadth first, so the nearest match wins. Symbolic links to folders are
+    // not followed, so the search cannot loop or wander off the source's tree.
     const std::string wanted = lowerAscii(name);
     std::deque<std::pair<fs::path, int>> folders{{fs::path(m_sourceFolder), 0}};
     int visited = 0;
@@ -228,13 +228,12 @@ std::string TextureExporter::locate(const std::string& reference) const
             ++visited;
             const fs::directory_entry& entry = *it;
             std::error_code statusError;
-            if (entry.is_symlink(statusError))
-                continue;
-            if (entry.is_directory(statusError)) {
+            const bool link = entry.is_symlink(statusError);
+            if (!link && entry.is_directory(statusError)) {
                 if (depth + 1 < kSearchDepth)
                     subfolders.push_back(entry.path());
-            } else if (entry.is_regular_file(statusError)
-                       && lowerAscii(entry.path().filename().string()) == wanted) {
+            } else if (lowerAscii(entry.path().filename().string()) == wanted
+                       && entry.is_regular_file(statusError)) {
                 return entry.path().string();
             }
         }
@@ -433,7 +432,7 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
     const aiTexture* embedded = embeddedTexture(reference, badIndex);
     std::string sourceFile;
     if (badIndex) {
-        m_messages.warning(2054, "Embedded texture missing",
+        m_messages.warning(2053, "Embedded texture missing",
                            "The texture " + quoted + " names embedded data that the file does not hold. "
                            "The material is drawn without this texture.");
     } else if (!embedded) {
@@ -451,7 +450,7 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
     }
 
     if (!ensureTexFolder()) {
-        m_messages.warning(2053, "Texture not written",
+        m_messages.warning(2052, "Texture not written",
                            "The folder \"" + texFolder() + "\" cannot be created, so the texture " + quoted
                                + " is left out.");
         m_done.emplace(reference, result);

@@ -421,7 +421,7 @@ void MaterialTest::definesFollowUsageAndMaterial()
     const Namespace plain = material(root, noCoordinates);
     QCOMPARE(passDefines(plain), QString("VERTEX_COLOR"));
     QVERIFY(!plain.child("sampler"));
-    QCOMPARE(messageCount(messages, 2056), 1);
+    QCOMPARE(messageCount(messages, 2055), 1);
     // The texture carries the colour; the material's own colour is not multiplied in.
     QCOMPARE(material(root, skinnedTextured).value("u_diffuseColor"), QString("1,1,1,1"));
     QCOMPARE(plain.value("u_diffuseColor"), QString("0.8,0.1,0.1,1"));
@@ -436,6 +436,15 @@ void MaterialTest::definesFollowUsageAndMaterial()
     QCOMPARE(passDefines(matteMaterial), QString());
     QVERIFY(!matteMaterial.has("u_specularExponent"));
     QVERIFY(!matteMaterial.has("u_lightColor"));
+
+    // A skin too big for older cards is converted, with one warning per size.
+    QCOMPARE(messageCount(messages, 2054), 0);
+    const std::string big = writer.materialFor(1, usage(MaterialWriter::kJointWarningLimit + 40));
+    writer.materialFor(2, usage(MaterialWriter::kJointWarningLimit + 40));
+    QCOMPARE(messageCount(messages, 2054), 1);
+    QVERIFY(writeAndParse(writer, root));
+    QVERIFY(passDefines(material(root, big)).contains(
+        QString("SKINNING_JOINT_COUNT %1").arg(MaterialWriter::kJointWarningLimit + 40)));
 }
 
 void MaterialTest::lightDefineFollowsSceneLights()
@@ -544,7 +553,7 @@ void MaterialTest::blendingOnlyForTransparentMaterials()
     QVERIFY(material(root, ids[0]).value("u_diffuseColor").endsWith(",0.5"));
     // A material with opacity 0 is drawn opaque, and the user is told.
     QVERIFY(material(root, ids[5]).value("u_diffuseColor").endsWith(",1"));
-    QCOMPARE(messageCount(messages, 2057), 1);
+    QCOMPARE(messageCount(messages, 2056), 1);
 }
 
 void MaterialTest::samplersStayInsideTex()
