@@ -296,15 +296,14 @@ bool AnimationClip::update(float elapsed)
         return true;
     }
 
-    if (!isSet(STARTED)) {
+    if (!isSet(STARTED))
         begin();
-    } else {
+    else
         _elapsedTime += _speed * elapsed;
-        if (_repeatCount == 0.0f && _elapsedTime <= 0.0f && _activeDuration > 0) {
-            // Backwards and indefinitely: wrap however far a long frame went.
-            const double active = _activeDuration;
-            _elapsedTime = static_cast<float>(active + std::fmod(double(_elapsedTime), active));
-        }
+    if (_repeatCount == 0.0f && _elapsedTime <= 0.0f && _activeDuration > 0) {
+        // Backwards and indefinitely: wrap however far a long frame went.
+        const double active = _activeDuration;
+        _elapsedTime = static_cast<float>(active + std::fmod(double(_elapsedTime), active));
     }
 
     if (!_animation) {  // a begin listener let the animation go

@@ -257,6 +257,15 @@ void AnimationClipTest::indefiniteRepeatNeverEnds()
     _controller->update(7500.0f);  // 200 - 7500 wraps round to 700
     QVERIFY(near(target.written, 700.0f, 0.1f));
     QVERIFY(log.events.empty());
+
+    // Even when the very first frame is longer than the clip.
+    ScalarTarget other;
+    AnimationClip* backwards = ramp(other, "back")->findClip();
+    backwards->setRepeatCount(0.0f);
+    backwards->setSpeed(-1.0f);
+    backwards->play();
+    _controller->update(2300.0f);  // 1000 - 2300 wraps round to 700
+    QVERIFY(near(other.written, 700.0f, 0.1f));
 }
 
 void AnimationClipTest::backwardsStartsAtTheEndAndHoldsTheStart()
