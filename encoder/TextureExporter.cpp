@@ -13,6 +13,7 @@
 #pragma GCC diagnostic pop
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -449,6 +450,18 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
         return result;
     }
 
+    // Two references to one image (an embedded texture by number and by
+    // name, or one file by two paths) share one copy.
+    std::error_code canonicalError;
+    const std::string sourceKey = embedded
+        ? "*" + std::to_string(reinterpret_cast<std::uintptr_t>(embedded))
+        : fs::weakly_canonical(sourceFile, canonicalError).string();
+    const auto sameSource = m_doneBySource.find(sourceKey);
+    if (sameSource != m_doneBySource.end()) {
+        m_done.emplace(reference, sameSource->second);
+        return sameSource->second;
+    }
+
     if (!ensureTexFolder()) {
         m_messages.warning(2052, "Texture not written",
                            "The folder \"" + texFolder() + "\" cannot be created, so the texture " + quoted
@@ -492,5 +505,6 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
                                + " was left out: " + why + ". The material is drawn without this texture.");
     }
     m_done.emplace(reference, result);
+    m_doneBySource.emplace(sourceKey, result);
     return result;
 }

@@ -60,7 +60,8 @@ private:
     std::string m_sourceFolder;
     std::string m_modelFolder;
     Messages& m_messages;
-    std::map<std::string, ExportedTexture> m_done;
+    std::map<std::string, ExportedTexture> m_done;           // by reference
+    std::map<std::string, ExportedTexture> m_doneBySource;   // by file path or embedded texture
     std::set<std::string> m_usedNamesLower;
     bool m_texFolderReady = false;
 };

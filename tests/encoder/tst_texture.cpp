@@ -285,6 +285,7 @@ void TextureTest::embeddedNamesThatClimbLandInsideTex()
     QCOMPARE(QString::fromStdString(exporter.exportTexture("..\\..\\Desktop\\uv_test.png", "m").path),
              QString("tex/uv_test.png"));
     QVERIFY(messages.entries().empty());
+    QCOMPARE(QString::fromStdString(exporter.exportTexture("*1", "m").path), QString("tex/uv_test.png"));
     QCOMPARE(filesBelow(m_root->path()), QStringList({"out/model/tex/evil.png", "out/model/tex/uv_test.png"}));
     // A PNG is copied byte for byte.
     QCOMPARE(readBytes(m_model + "/tex/evil.png"), png);
@@ -480,6 +481,9 @@ void TextureTest::sameNameFromTwoFoldersStaysApart()
     QCOMPARE(QString::fromStdString(exporter.exportTexture("b/X.PNG", "m").path), QString("tex/X_2.png"));
     QCOMPARE(QString::fromStdString(exporter.exportTexture("c/x.jpg", "m").path), QString("tex/x_3.png"));
     QCOMPARE(QString::fromStdString(exporter.exportTexture("a/x.png", "m").path), QString("tex/x.png"));
+    // The same file by another path, and an embedded texture by number and by name, are copied once.
+    QCOMPARE(QString::fromStdString(exporter.exportTexture("a\\..\\a\\x.png", "m").path), QString("tex/x.png"));
+    QCOMPARE(QString::fromStdString(exporter.exportTexture("D:\\art\\c\\x.jpg", "m").path), QString("tex/x_3.png"));
     QCOMPARE(filesBelow(m_model), QStringList({"tex/X_2.png", "tex/x.png", "tex/x_3.png"}));
     QVERIFY(isPngFile(m_model + "/tex/X_2.png", 4, 4));
 }
