@@ -81,8 +81,9 @@ def textured_material(name, image):
 
 
 def figure_mesh(radius=0.45, height=3.0, sides=24, rings=15):
-    """A tube standing on the ground with closed ends: side faces use
-    material 0, the end caps material 1 and every fifth ring material 2."""
+    """A tube standing on the ground with closed ends and a round head: side
+    faces use material 0, the end caps and the head material 1 and every fifth
+    ring material 2."""
     vertices, faces, face_materials, uvs = [], [], [], []
     for ring in range(rings + 1):
         z = height * ring / rings
@@ -100,6 +101,37 @@ def figure_mesh(radius=0.45, height=3.0, sides=24, rings=15):
             u0, u1 = side / sides, (side + 1) / sides
             v0, v1 = ring / rings, (ring + 1) / rings
             uvs.append(((u0, v0), (u1, v0), (u1, v1), (u0, v1)))
+    # A head: a sphere resting on the tube, drawn with the cap material.
+    head_radius, head_rings, head_centre = 0.55, 10, height + 0.4
+    head_start = len(vertices)
+    for ring in range(1, head_rings):
+        polar = math.pi * ring / head_rings
+        for side in range(sides):
+            angle = 2.0 * math.pi * side / sides
+            vertices.append((head_radius * math.sin(polar) * math.cos(angle),
+                             head_radius * math.sin(polar) * math.sin(angle),
+                             head_centre + head_radius * math.cos(polar)))
+    head_top = len(vertices)
+    vertices.append((0.0, 0.0, head_centre + head_radius))
+    head_bottom = len(vertices)
+    vertices.append((0.0, 0.0, head_centre - head_radius))
+    for ring in range(head_rings - 2):
+        for side in range(sides):
+            a = head_start + ring * sides + side
+            b = head_start + ring * sides + (side + 1) % sides
+            faces.append((a, a + sides, b + sides, b))
+            face_materials.append(1)
+            uvs.append(((0.5, 0.5),) * 4)
+    last = head_start + (head_rings - 2) * sides
+    for side in range(sides):
+        nxt = (side + 1) % sides
+        faces.append((head_top, head_start + side, head_start + nxt))
+        face_materials.append(1)
+        uvs.append(((0.5, 0.5),) * 3)
+        faces.append((head_bottom, last + nxt, last + side))
+        face_materials.append(1)
+        uvs.append(((0.5, 0.5),) * 3)
+
     bottom_center = len(vertices)
     vertices.append((0.0, 0.0, 0.0))
     top_center = len(vertices)
@@ -159,7 +191,8 @@ def make_figure(folder):
     # Weights by height, blended across each joint so the bends are smooth.
     groups = [figure.vertex_groups.new(name=name) for name in names]
     for vertex in mesh.vertices:
-        z = vertex.co.z
+        # The head and the feet follow the end bones fully.
+        z = min(max(vertex.co.z, 0.5), 2.5)
         weights = [0.0, 0.0, 0.0]
         for index in range(3):
             centre = index + 0.5

@@ -59,8 +59,8 @@ varying vec3 v_normalVector;
 varying vec3 v_viewPosition;
 
 const vec3 kCameraLightDirection = vec3(0.3, 0.5, 0.81);
-const vec3 kCameraLightColor = vec3(0.85, 0.85, 0.85);
-const vec3 kCameraFill = vec3(0.18, 0.18, 0.2);
+const vec3 kCameraLightColor = vec3(0.75, 0.75, 0.75);
+const vec3 kCameraFill = vec3(0.1, 0.1, 0.11);
 
 float rangeFalloff(float distance, float rangeInverse)
 {
