@@ -2,6 +2,13 @@
 // (defines in front of the text, no #version line), for every combination of
 // defines the material writer emits, and checks what they draw.
 
+#include "EncoderOptions.h"
+#include "MaterialWriter.h"
+#include "Messages.h"
+
+#include <assimp/material.h>
+#include <assimp/scene.h>
+
 #include <QtTest>
 
 #include <QFile>
@@ -10,6 +17,7 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -85,6 +93,7 @@ private slots:
     void modelWithoutLightsIsShadedNotBlack();
     void boundSceneLightReplacesCameraLight();
     void paletteRowsMoveSkinnedVertices();
+    void writtenMaterialsMatchTheirPrograms();
 
 private:
     bool build(QOpenGLShaderProgram& program, const QByteArray& vertex, const QByteArray& fragment);
@@ -381,6 +390,138 @@ void ShaderTest::paletteRowsMoveSkinnedVertices()
     QCOMPARE(brightness(still.pixel(12, 8)), 0);
     QCOMPARE(brightness(moved.pixel(3, 8)), 0);
     QVERIFY(brightness(moved.pixel(12, 8)) > 0);
+}
+
+namespace {
+
+struct WrittenPass {
+    QString vertexShader;
+    QString fragmentShader;
+    QStringList defines;
+    QStringList parameters;   // uniform names the material sets or binds
+};
+
+// Reads the material file line by line: parameters at material level, the
+// pass's shaders and defines, and the sampler's uniform name.
+QVector<WrittenPass> readMaterialFile(const QString& path)
+{
+    QVector<WrittenPass> passes;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return passes;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith("material "))
+            passes.push_back(WrittenPass());
+        if (passes.isEmpty() || line.startsWith("//"))
+            continue;
+        WrittenPass& pass = passes.back();
+        if (line.startsWith("sampler "))
+            pass.parameters << line.section(' ', 1, 1);
+        const int equals = line.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QString key = line.left(equals).trimmed();
+        const QString value = line.mid(equals + 1).trimmed();
+        if (key == "vertexShader")
+            pass.vertexShader = value;
+        else if (key == "fragmentShader")
+            pass.fragmentShader = value;
+        else if (key == "defines")
+            pass.defines = value.split(';', Qt::SkipEmptyParts);
+        else if (key.startsWith("u_"))
+            pass.parameters << key;
+    }
+    return passes;
+}
+
+// Uniforms the viewer binds from the scene's lights, by the light define.
+QStringList lightUniforms(const QStringList& defines)
+{
+    if (defines.contains("SPOT_LIGHT"))
+        return {"u_spotLightPosition", "u_spotLightDirection", "u_spotLightRangeInverse", "u_spotLightInnerAngleCos",
+                "u_spotLightOuterAngleCos"};
+    if (defines.contains("POINT_LIGHT"))
+        return {"u_pointLightPosition", "u_pointLightRangeInverse"};
+    if (defines.contains("DIRECTIONAL_LIGHT") || defines.contains("SPECULAR"))
+        return {"u_lightDirection"};
+    return {};
+}
+
+} // namespace
+
+void ShaderTest::writtenMaterialsMatchTheirPrograms()
+{
+    // The writer's define names and parameter names against the shaders
+    // themselves: every parameter a material sets is a uniform its program
+    // uses, and every uniform the program uses is set by the material or by
+    // the viewer's light binding.
+    QTemporaryDir folder;
+    const QString model = folder.filePath("model");
+    QVERIFY(QDir().mkpath(model + "/tex"));
+    QImage(8, 8, QImage::Format_RGB888).save(folder.filePath("wood.png"));
+
+    aiScene scene;
+    auto* textured = new aiMaterial;
+    const aiString name("Wood"), texture("wood.png");
+    textured->AddProperty(&name, AI_MATKEY_NAME);
+    textured->AddProperty(&texture, AI_MATKEY_TEXTURE_DIFFUSE(0));
+    auto* shiny = new aiMaterial;
+    const aiString shinyName("Shiny");
+    shiny->AddProperty(&shinyName, AI_MATKEY_NAME);
+    const aiColor3D white(1, 1, 1);
+    shiny->AddProperty(&white, 1, AI_MATKEY_COLOR_SPECULAR);
+    const float exponent = 30.0f;
+    shiny->AddProperty(&exponent, 1, AI_MATKEY_SHININESS);
+    scene.mNumMaterials = 2;
+    scene.mMaterials = new aiMaterial*[2]{textured, shiny};
+
+    const unsigned lightCounts[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    int checked = 0;
+    for (const auto& lights : lightCounts) {
+        EncoderOptions options;
+        options.inputPath = folder.filePath("scene.fbx").toStdString();
+        options.outputPath = (model + "/model.gpb").toStdString();
+        Messages messages;
+        MaterialWriter writer(scene, options, model.toStdString(), messages);
+        writer.setLightCounts(lights[0], lights[1], lights[2]);
+        for (unsigned material = 0; material < 2; ++material) {
+            for (int mask = 0; mask < 8; ++mask) {
+                MaterialUsage usage;
+                usage.jointCount = (mask & 1) ? 21 : 0;
+                usage.vertexColors = (mask & 2) != 0;
+                usage.texCoords = (mask & 4) != 0;
+                writer.materialFor(material, usage);
+            }
+        }
+        QVERIFY(writer.write());
+        for (const WrittenPass& pass : readMaterialFile(model + "/model.material")) {
+            QVERIFY(pass.vertexShader.startsWith("shaders/") && pass.fragmentShader.startsWith("shaders/"));
+            QOpenGLShaderProgram program;
+            const QString label = pass.defines.join(';');
+            QVERIFY2(build(program, withDefines(readShader(pass.vertexShader.mid(8)), pass.defines),
+                           withDefines(readShader(pass.fragmentShader.mid(8)), pass.defines)),
+                     qPrintable(label));
+            const QStringList bound = pass.parameters + lightUniforms(pass.defines);
+            for (const QString& parameter : pass.parameters) {
+                QVERIFY2(program.uniformLocation(parameter) >= 0 || program.uniformLocation(parameter + "[0]") >= 0,
+                         qPrintable(label + ": the material sets " + parameter + ", which the program lacks"));
+            }
+            GLint count = 0;
+            glGetProgramiv(program.programId(), GL_ACTIVE_UNIFORMS, &count);
+            for (GLint i = 0; i < count; ++i) {
+                char uniformName[256] = {};
+                GLint size = 0;
+                GLenum type = 0;
+                glGetActiveUniform(program.programId(), GLuint(i), sizeof(uniformName), nullptr, &size, &type,
+                                   uniformName);
+                const QString uniform = QString(uniformName).section('[', 0, 0);
+                QVERIFY2(bound.contains(uniform), qPrintable(label + ": nothing sets " + uniform));
+            }
+            ++checked;
+        }
+    }
+    QCOMPARE(checked, 4 * 16);
 }
 
 QTEST_MAIN(ShaderTest)
