@@ -32,7 +32,52 @@ std::string versionText(unsigned version)
     return std::to_string(version / 1000) + "." + std::to_string((version / 100) % 10);
 }
 
+bool isBase64(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+bool readWholeFile(const std::string& path, std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char buffer[1 << 16];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
+        text.append(buffer, got);
+    std::fclose(file);
+    return true;
+}
+
 } // namespace
+
+bool SourceProbe::embeddedContentIsSound(const std::string& text)
+{
+    static const char kKey[] = "Content:";
+    size_t at = 0;
+    while ((at = text.find(kKey, at)) != std::string::npos) {
+        at += sizeof(kKey) - 1;
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n' || text[at] == ','))
+            ++at;
+        if (at >= text.size() || text[at] != '"')
+            continue;
+        const size_t begin = at + 1;
+        const size_t end = text.find('"', begin);
+        if (end == std::string::npos)
+            return false;
+        const size_t length = end - begin;
+        if (length % 4 != 0)
+            return false;
+        for (size_t i = begin; i < end; ++i) {
+            const bool padding = text[i] == '=' && i + 2 >= end && (i + 1 == end || text[i + 1] == '=');
+            if (!isBase64(text[i]) && !padding)
+                return false;
+        }
+        at = end + 1;
+    }
+    return true;
+}
 
 SourceProbe::FbxHeader SourceProbe::inspect(const std::string& head)
 {
@@ -106,6 +151,15 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
                            + " file, which cannot be read. Export it again as a standard (little-endian) "
                              "binary or ASCII FBX file.");
         return false;
+    }
+    if (!header.binary) {
+        std::string text;
+        if (readWholeFile(path, text) && !embeddedContentIsSound(text)) {
+            messages.error(MessageCode::InputDamaged, "Damaged embedded file",
+                           "The file \"" + path + "\" embeds a texture or other file whose data is damaged "
+                           "(not valid base64 text), so it cannot be read safely. Export the model again.");
+            return false;
+        }
     }
     if (header.version != 0 && header.version < 7100) {
         messages.error(MessageCode::FbxTooOld, "FBX version too old",

@@ -20,6 +20,11 @@ public:
     // Reads the header of a file's first bytes; pure, for tests.
     static FbxHeader inspect(const std::string& head);
 
+    // Whether every embedded file ("Content:" followed by a quoted string) of
+    // an ASCII FBX text is well-formed base64. Assimp frees the buffer of a
+    // malformed one twice, so such files must not reach it.
+    static bool embeddedContentIsSound(const std::string& text);
+
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.
     static bool check(const std::string& path, Messages& messages, FbxHeader& header);

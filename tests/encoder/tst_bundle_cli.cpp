@@ -161,6 +161,29 @@ private slots:
         QVERIFY(run.err.contains("FBX 2011 or newer"));
     }
 
+    void embeddedContentIsChecked_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("sound");
+        QTest::newRow("none") << QByteArray("Objects: {\n}\n") << true;
+        QTest::newRow("valid") << QByteArray("Video: 1 {\n Content: ,\n \"aGVsbG8=\"\n}\n") << true;
+        QTest::newRow("valid, two pads") << QByteArray("Content: ,\"aGVsbA==\"") << true;
+        QTest::newRow("empty") << QByteArray("Content: ,\"\"") << true;
+        QTest::newRow("binary-style value") << QByteArray("Content: R: 12 bytes") << true;
+        QTest::newRow("bad character") << QByteArray("Content: ,\"aGV!bG8=\"") << false;
+        QTest::newRow("pad in the middle") << QByteArray("Content: ,\"aG=sbG8=\"") << false;
+        QTest::newRow("length not a multiple of 4") << QByteArray("Content: ,\"aGVsbG8\"") << false;
+        QTest::newRow("unterminated") << QByteArray("Content: ,\"aGVsbG8=") << false;
+        QTest::newRow("second one bad") << QByteArray("Content: ,\"aGVsbG8=\"\nContent: ,\"a b=\"") << false;
+    }
+
+    void embeddedContentIsChecked()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, sound);
+        QCOMPARE(SourceProbe::embeddedContentIsSound(text.toStdString()), sound);
+    }
+
     void idsAreUniqueAndValidUtf8()
     {
         IdRegistry ids;

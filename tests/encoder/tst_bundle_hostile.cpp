@@ -150,6 +150,26 @@ private slots:
         }
     }
 
+    void damagedEmbeddedDataIsRefused()
+    {
+        // Assimp frees a malformed embedded buffer twice; the file must be refused before it gets there.
+        QByteArray text = readAll(m_fixtures + "/embedded_escape.fbx");
+        const int content = text.indexOf("Content: ,");
+        QVERIFY(content > 0);
+        const int quote = text.indexOf('"', content);
+        for (const char damage : {'!', '\x80', '"'}) {
+            QByteArray damaged = text;
+            damaged[quote + 9] = damage;
+            const QString path = m_work.path() + QString("/damaged%1.fbx").arg(int(uchar(damage)));
+            writeAll(path, damaged);
+            QString folder;
+            const Run run = convertChecked(path, &folder);
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY(codes(run).contains("1003") || codes(run).contains("1004"));
+            QVERIFY(!QFile::exists(folder + "/model.gpb"));
+        }
+    }
+
     void zeroVertexMeshIsLeftOut()
     {
         const Run run = convertChecked(m_fixtures + "/zero_vertex.fbx");
