@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QDebug>
 #include <QElapsedTimer>
+#include <QList>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -21,11 +23,23 @@ public:
         new ModalDialogCloser(std::move(answer), ignore);
     }
 
+    // Drops every closer still waiting, so none answers a later test's
+    // dialog with a lambda whose captures are gone.
+    static void cancelAll()
+    {
+        for (ModalDialogCloser* closer : pending())
+            delete closer;
+        pending().clear();
+    }
+
+    ~ModalDialogCloser() override { pending().removeAll(this); }
+
 private:
     ModalDialogCloser(Answer answer, QWidget* ignore)
         : m_answer(std::move(answer))
         , m_ignore(ignore)
     {
+        pending().append(this);
         m_clock.start();
         connect(&m_timer, &QTimer::timeout, this, &ModalDialogCloser::poll);
         m_timer.start(20);
@@ -36,12 +50,20 @@ private:
         QWidget* modal = QApplication::activeModalWidget();
         if (modal && modal != m_ignore && modal->isVisible()) {
             m_timer.stop();
+            pending().removeAll(this);
             m_answer(modal);
             deleteLater();
         } else if (m_clock.elapsed() > 5000) {
             m_timer.stop();
+            pending().removeAll(this);
             deleteLater();
         }
+    }
+
+    static QList<ModalDialogCloser*>& pending()
+    {
+        static QList<ModalDialogCloser*> closers;
+        return closers;
     }
 
     Answer m_answer;

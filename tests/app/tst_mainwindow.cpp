@@ -104,6 +104,7 @@ void MainWindowTest::init()
 
 void MainWindowTest::cleanup()
 {
+    ModalDialogCloser::cancelAll();
     m_controller.reset();
     m_recording.reset();
 }
