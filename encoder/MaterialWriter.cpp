@@ -217,20 +217,15 @@ std::string MaterialWriter::materialFor(unsigned materialIndex, const MaterialUs
 
     // The first use of a source material takes its plain name; other vertex
     // layouts of the same material get a numbered variant of it.
-    std::string base;
     const auto baseFound = m_baseIdByMaterial.find(materialIndex);
-    std::string id;
-    if (baseFound == m_baseIdByMaterial.end()) {
-        base = sanitizedId(materialName(materialIndex));
-        id = base;
-        for (int n = 2; m_usedIds.count(id); ++n)
-            id = base + "_" + std::to_string(n);
+    const bool firstUse = baseFound == m_baseIdByMaterial.end();
+    const std::string base = firstUse ? sanitizedId(materialName(materialIndex)) : baseFound->second;
+    const std::string suffix = firstUse ? "_" : "_v";
+    std::string id = firstUse ? base : base + suffix + "2";
+    for (int n = firstUse ? 2 : 3; m_usedIds.count(id); ++n)
+        id = base + suffix + std::to_string(n);
+    if (firstUse)
         m_baseIdByMaterial.emplace(materialIndex, id);
-    } else {
-        base = baseFound->second;
-        for (int n = 2; m_usedIds.count(id = base + "_v" + std::to_string(n)); ++n) {
-        }
-    }
     m_usedIds.insert(id);
     m_requests.push_back({materialIndex, usage, id});
     m_idByKey.emplace(key, id);
