@@ -141,8 +141,20 @@ private slots:
         const auto* strip = b.node("Strip");
         QVERIFY(strip && strip->hasSkin);
         QCOMPARE(strip->joints.size(), size_t(5));
-        for (const std::string& joint : strip->joints)
-            QCOMPARE(b.node(joint.substr(1))->type, uint32_t(2));
+        for (size_t j = 0; j < strip->joints.size(); ++j) {
+            // In the rest pose every joint's world matrix times its inverse bind pose is the identity,
+            // whatever the mesh node's own transform: otherwise the mesh would move before any animation.
+            const auto* joint = b.node(strip->joints[j].substr(1));
+            QCOMPARE(joint->type, uint32_t(2));
+            const int bone = joint->id.back() - '0';
+            QCOMPARE(strip->inverseBindPoses[j][12], float(-bone));
+            QCOMPARE(strip->inverseBindPoses[j][14], 0.0f);
+            float worldX = 0;
+            for (const auto* n = joint; n; n = n->parent >= 0 ? &b.nodes[size_t(n->parent)] : nullptr)
+                worldX += n->local[12];
+            QCOMPARE(worldX + strip->inverseBindPoses[j][12], 0.0f);
+        }
+        QCOMPARE(strip->bindShape[14], 5.0f);
 
         // The top-left vertex: the weakest of its five influences (Bone0) is dropped, the rest rescaled.
         const bundletest::Mesh& mesh = b.meshes.at(strip->meshId);
