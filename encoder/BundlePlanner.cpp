@@ -169,9 +169,28 @@ aiMatrix4x4 BundlePlanner::axisCorrection(const aiScene& scene)
     return m;
 }
 
+float BundlePlanner::unitScale(const aiScene& scene)
+{
+    double centimetres = 0;
+    float asFloat = 0;
+    if (!scene.mMetaData)
+        return 1;
+    if (!scene.mMetaData->Get("UnitScaleFactor", centimetres) && scene.mMetaData->Get("UnitScaleFactor", asFloat))
+        centimetres = asFloat;
+    if (!(centimetres > 1e-6 && centimetres < 1e9))
+        return 1;
+    return float(centimetres / 100);
+}
+
 bool BundlePlanner::build(BundlePlan& plan)
 {
     m_rootCorrection = axisCorrection(m_scene);
+    const float scale = unitScale(m_scene);
+    if (std::fabs(scale - 1) > 1e-6f) {
+        aiMatrix4x4 scaling;
+        aiMatrix4x4::Scaling(aiVector3D(scale, scale, scale), scaling);
+        m_rootCorrection = scaling * m_rootCorrection;
+    }
     if (!addNodeTree(plan))
         return false;
     markJoints(plan);
@@ -686,8 +705,9 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
             if (m_options.grouping == AnimationGrouping::None) {
                 groupKey += "/" + plan.nodes[size_t(node)].id;
             } else if (m_options.grouping == AnimationGrouping::Root) {
+                // Assimp's own root, kept only to carry the axis and unit correction, groups nothing.
                 int top = node;
-                while (plan.nodes[size_t(top)].parent >= 0)
+                while (plan.nodes[size_t(top)].parent >= 0 && m_sourceOf[size_t(plan.nodes[size_t(top)].parent)] != m_scene.mRootNode)
                     top = plan.nodes[size_t(top)].parent;
                 groupKey += "/" + plan.nodes[size_t(top)].id;
             }

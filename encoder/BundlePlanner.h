@@ -34,6 +34,11 @@ public:
     // mirrored frame (that would turn every face inside out).
     static aiMatrix4x4 axisCorrection(const aiScene& scene);
 
+    // The scale from the file's unit (FBX "UnitScaleFactor": centimetres per
+    // unit) to metres, so that models from different tools come out the same
+    // size; 1 when the file names no unit.
+    static float unitScale(const aiScene& scene);
+
     // Deepest node nesting accepted; deeper trees come only from broken or hostile files.
     static constexpr unsigned kMaxDepth = 1000;
 

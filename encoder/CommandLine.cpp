@@ -107,6 +107,7 @@ std::string CommandLine::helpText()
            "Converts a 3D model (FBX 2011 or newer, or any other format Assimp reads) into the engine's\n"
            "bundle OUTPUT (normally .../model.gpb). The folder of OUTPUT is the model folder: the material\n"
            "file \"model.material\" and the textures in \"tex/\" are written there, nothing outside it.\n"
+           "An FBX file's up axis and unit are applied at its root node: the bundle is Y-up, in metres.\n"
            "\n"
            "Options:\n"
            "  -group:none|root|take  How animation curves are grouped into animations (default root):\n"

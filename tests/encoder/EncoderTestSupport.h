@@ -138,8 +138,9 @@ inline bool sameMatrix(const bundletest::Matrix& columnMajor, const aiMatrix4x4&
     return true;
 }
 
-// Whether `columnMajor` is `m` turned by a signed permutation of the axes (the
-// encoder's up-axis correction on the root), a rotation and not a mirror.
+// Whether `columnMajor` is `m` turned by a signed permutation of the axes and
+// scaled uniformly (the encoder's up-axis and unit correction on the root): a
+// rotation and not a mirror, with a positive scale.
 inline bool axisTurn(const bundletest::Matrix& columnMajor, const aiMatrix4x4& m)
 {
     aiMatrix4x4 written;
@@ -150,15 +151,20 @@ inline bool axisTurn(const bundletest::Matrix& columnMajor, const aiMatrix4x4& m
     aiMatrix4x4 inverse = m;
     inverse.Inverse();
     const aiMatrix4x4 turn = written * inverse;
+    float scale = 0;
+    for (int c = 0; c < 3; ++c)
+        scale = std::max(scale, std::fabs(turn[0][c]));
+    if (!(scale > 0))
+        return false;
     for (int r = 0; r < 3; ++r) {
         int ones = 0;
         for (int c = 0; c < 3; ++c) {
-            const float v = std::fabs(turn[r][c]);
+            const float v = std::fabs(turn[r][c]) / scale;
             if (v > 1e-4f && std::fabs(v - 1) > 1e-4f)
                 return false;
             ones += v > 0.5f;
         }
-        if (ones != 1 || std::fabs(turn[r][3]) > 1e-4f)
+        if (ones != 1 || std::fabs(turn[r][3]) > 1e-4f * std::max(1.0f, std::fabs(written[r][3])))
             return false;
     }
     return turn.Determinant() > 0;
@@ -203,6 +209,20 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
     } else {
         problem = QString("%1 top-level nodes for %2 source nodes").arg(b.topLevel.size()).arg(root->mNumChildren);
         return false;
+    }
+
+    // What the encoder put on the root to turn the file upright and into metres (identity when folded).
+    aiMatrix4x4 correction;
+    if (!folded) {
+        const bundletest::Matrix& m = b.nodes[size_t(b.topLevel[0])].local;
+        aiMatrix4x4 writtenRoot;
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 4; ++c)
+                writtenRoot[r][c] = m[size_t(c * 4 + r)];
+        }
+        aiMatrix4x4 inverseRoot = root->mTransformation;
+        inverseRoot.Inverse();
+        correction = writtenRoot * inverseRoot;
     }
 
     for (size_t p = 0; p < pairs.size(); ++p) {
@@ -291,6 +311,7 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
         aiMatrix4x4 inverseWorld;
         for (const aiNode* up = &source; up; up = up->mParent)
             inverseWorld = up->mTransformation * inverseWorld;
+        inverseWorld = correction * inverseWorld;
         inverseWorld.Inverse();
         for (const Node* carrier : carriers) {
             for (size_t j = 0; j < carrier->joints.size(); ++j) {

@@ -168,16 +168,17 @@ private slots:
 
     void zUpFileIsTurnedUpright()
     {
-        // Written by 3ds Max with Z up: the root turns the file's +Z into the engine's +Y.
+        // Written by 3ds Max with Z up, in inches: the root turns the file's +Z into the engine's +Y
+        // and scales inches (2.54 cm) to metres.
         bundletest::Bundle b;
         Run run;
         QVERIFY(convertShared(sharedModels() + "/ufbx/data/max_unicode_7500_binary.fbx", "take", b, run));
         QCOMPARE(b.topLevel.size(), size_t(1));
         const auto& root = b.nodes[size_t(b.topLevel[0])];
         const float upOfSourceZ[3] = {root.local[8], root.local[9], root.local[10]};
-        QCOMPARE(upOfSourceZ[0], 0.0f);
-        QCOMPARE(upOfSourceZ[1], 1.0f);
-        QCOMPARE(upOfSourceZ[2], 0.0f);
+        QCOMPARE(upOfSourceZ[0] + 1, 1.0f);
+        QCOMPARE(upOfSourceZ[1], 0.0254f);
+        QCOMPARE(upOfSourceZ[2] + 1, 1.0f);
         QVERIFY(b.node("a\xCE\xB2\xE3\x82\xAB\xF0\x9F\x98\x82"));
     }
 
