@@ -3,6 +3,8 @@
 // export dialogs, the logging window entry and the web links.
 
 #include "BuildConfig.h"
+#include "LoadingIndicatorView.h"
+#include "LoadingIndicatorViewController.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "MenuManager.h"
@@ -15,6 +17,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -421,6 +424,10 @@ void MenuTest::openDialogStartsAtLastFolderAndRemembersTheNewOne()
     QCOMPARE(filter, QStringLiteral("3d-Model Files (*.fbx *.vm3)"));
     QCOMPARE(opened.count(), 1);
     QCOMPARE(opened.at(0).at(0).toString(), model);
+    // The window controller hears of it too and starts the loading indicator.
+    QCOMPARE(m_recording->tracker.calls, QStringList{"event:model/open_ext/fbx/1"});
+    QVERIFY(m_controller->loadingIndicator()->view()->isVisible());
+    QCOMPARE(m_controller->loadingIndicator()->view()->messageLabel()->text(), QStringLiteral("Opening file: a.fbx"));
     const QString folder = QFileInfo(model).absolutePath();
     QCOMPARE(UserSettings::instance().lastImportPath(), folder);
     QCOMPARE(UserSettings().lastImportPath(), folder);
