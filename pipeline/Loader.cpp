@@ -17,18 +17,10 @@ namespace {
 // write into a workspace that a newer import of the same file is preparing.
 QMutex g_encoderRunMutex;
 
-const WorkspaceService& registeredOrDefaultService()
-{
-    if (const WorkspaceService* service = WorkspaceService::instance())
-        return *service;
-    static const WorkspaceService defaultService;
-    return defaultService;
-}
-
 } // namespace
 
 Loader::Loader(const QString& loaderPath)
-    : Loader(loaderPath, registeredOrDefaultService())
+    : Loader(loaderPath, WorkspaceService::instanceOrDefault())
 {
 }
 

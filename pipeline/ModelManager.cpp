@@ -8,18 +8,6 @@
 #include <QFileInfo>
 #include <QThreadPool>
 
-namespace {
-
-const WorkspaceService& registeredOrDefaultService()
-{
-    if (const WorkspaceService* service = WorkspaceService::instance())
-        return *service;
-    static const WorkspaceService defaultService;
-    return defaultService;
-}
-
-} // namespace
-
 ModelManager::ModelManager(QObject* parent)
     : QObject(parent)
 {
@@ -101,7 +89,7 @@ void ModelManager::importWithEncoder()
 
 void ModelManager::importContainer()
 {
-    const WorkspaceService& service = registeredOrDefaultService();
+    const WorkspaceService& service = WorkspaceService::instanceOrDefault();
     const ContainerImport::Result result = ContainerImport::run(m_currentModelPath, service.paths(), service);
     switch (result.status) {
     case ContainerImport::Status::Loaded:
@@ -119,7 +107,7 @@ void ModelManager::importContainer()
 
 void ModelManager::loadModel()
 {
-    const ContainerImport::Result result = ContainerImport::checkVersion(registeredOrDefaultService().paths());
+    const ContainerImport::Result result = ContainerImport::checkVersion(WorkspaceService::instanceOrDefault().paths());
     if (result.status == ContainerImport::Status::Loaded) {
         m_containerModelPath = result.modelPath;
         loaderDidFinish(0, result.modelPath, result.version, result.format, QString(), QString());

@@ -69,6 +69,14 @@ WorkspaceService* WorkspaceService::instance()
     return g_instance.load();
 }
 
+const WorkspaceService& WorkspaceService::instanceOrDefault()
+{
+    if (const WorkspaceService* service = instance())
+        return *service;
+    static const WorkspaceService defaultService;
+    return defaultService;
+}
+
 void WorkspaceService::setInstance(WorkspaceService* service)
 {
     g_instance.store(service);

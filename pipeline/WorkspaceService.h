@@ -22,6 +22,9 @@ public:
 
     static WorkspaceService* instance();  // the registered service, or nullptr
     static void setInstance(WorkspaceService* service);
+    // The registered service, or a default one (system temp folder, the
+    // application's own folder) when none is registered, as in tests.
+    static const WorkspaceService& instanceOrDefault();
 
     // --- the current workspace ---
     QString modelHash() const;
