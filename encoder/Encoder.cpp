@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -122,4 +123,25 @@ int Encoder::run()
                          "Converting \"" + m_options.inputPath + "\" failed: " + e.what());
     }
     return 1;
+}
+
+Messages Encoder::limitRepeats(const Messages& messages, unsigned perCode)
+{
+    Messages limited;
+    std::map<int, unsigned> seen;
+    std::map<int, std::string> titles;
+    for (const Messages::Entry& entry : messages.entries()) {
+        if (entry.error) {
+            limited.error(entry.code, entry.title, entry.text);
+            continue;
+        }
+        if (++seen[entry.code] <= perCode)
+            limited.warning(entry.code, entry.title, entry.text);
+        titles.emplace(entry.code, entry.title);
+    }
+    for (const auto& [code, count] : seen) {
+        if (count > perCode)
+            limited.warning(code, titles[code], std::to_string(count - perCode) + " more warnings like the ones above.");
+    }
+    return limited;
 }

@@ -11,6 +11,11 @@ public:
     Encoder(const EncoderOptions& options, Messages& messages);
     int run();
 
+    // At most `perCode` lines of each warning code, then one line saying how
+    // many more there were: a damaged file with thousands of empty meshes
+    // should not bury the application's log window. Errors are all kept.
+    static Messages limitRepeats(const Messages& messages, unsigned perCode);
+
 private:
     EncoderOptions m_options;
     Messages& m_messages;

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace {
+const unsigned kRepeatsShown = 20;
+}
+
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -31,6 +35,6 @@ int main(int argc, char** argv)
 
     ResourceGuard::install(options.inputPath);
     const int exitCode = Encoder(options, messages).run();
-    messages.print(stdout, stderr);
+    Encoder::limitRepeats(messages, kRepeatsShown).print(stdout, stderr);
     return exitCode;
 }

@@ -2,6 +2,7 @@
 // encoder that decide what happens before any model is read.
 
 #include "CommandLine.h"
+#include "Encoder.h"
 #include "EncoderTestSupport.h"
 #include "IdRegistry.h"
 #include "SourceProbe.h"
@@ -182,6 +183,26 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(bool, sound);
         QCOMPARE(SourceProbe::embeddedContentIsSound(text.toStdString()), sound);
+    }
+
+    void repeatedWarningsAreSummed()
+    {
+        Messages all;
+        for (int i = 0; i < 30; ++i)
+            all.warning(2003, "Empty mesh skipped", "mesh " + std::to_string(i));
+        all.error(1005, "Cannot write bundle", "disk full");
+        all.warning(2000, "Light type not supported", "ambient");
+        const Messages limited = Encoder::limitRepeats(all, 20);
+        int empty = 0;
+        bool summary = false, error = false, light = false;
+        for (const auto& e : limited.entries()) {
+            empty += e.code == 2003;
+            summary = summary || (e.code == 2003 && e.text.rfind("10 more", 0) == 0);
+            error = error || (e.error && e.code == 1005);
+            light = light || e.code == 2000;
+        }
+        QCOMPARE(empty, 21);
+        QVERIFY(summary && error && light);
     }
 
     void idsAreUniqueAndValidUtf8()
