@@ -345,7 +345,7 @@ void BundlePlanner::attachCamerasAndLights(BundlePlan& plan)
             float half = m_fullCameraAngles ? source.mHorizontalFOV / 2 : source.mHorizontalFOV;
             if (!(half > 0.001f && half < 1.5700f))
                 half = 0.3926991f;
-            camera.fieldOfView = float(2 * std::atan(std::tan(half) / camera.aspectRatio) * 180 / M_PI);
+            camera.fieldOfView = float(2 * std::atan(std::tan(half) / camera.aspectRatio) * 57.29577951308232);   // degrees
         }
     }
 
