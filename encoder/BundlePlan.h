@@ -56,6 +56,7 @@ struct PlanMesh {
     std::vector<PlanPiece> pieces;        // one mesh part each
     uint32_t vertexCount = 0;             // after welding
     aiVector3D boxMin, boxMax;
+    bool reverseWinding = false;          // the node mirrors (negative scale): keep faces facing out
     std::vector<int> joints;              // plan node per joint; empty: no skin
     std::vector<aiMatrix4x4> inverseBindPoses;
     aiMatrix4x4 bindShape;

@@ -200,6 +200,10 @@ bool BundlePlanner::build(BundlePlan& plan)
     for (PlanMesh& mesh : plan.meshes) {
         if (mesh.layout.skinned)
             addSkin(plan, mesh);
+        else
+            // A mirroring transform turns every triangle's winding around on screen, so back-face
+            // culling would drop the front faces; written reversed, they come out right again.
+            mesh.reverseWinding = plan.nodes[size_t(mesh.node)].world.Determinant() < 0;
     }
     weldVertices(plan);
     setLightRanges(plan);

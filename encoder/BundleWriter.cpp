@@ -313,9 +313,12 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
             const aiFace& face = source.mFaces[f];
             if (face.mNumIndices != 3 || !face.mIndices)
                 continue;
+            static const unsigned kKeep[3] = {0, 1, 2}, kReverse[3] = {0, 2, 1};
+            const unsigned* order = mesh.reverseWinding ? kReverse : kKeep;
             for (unsigned k = 0; k < 3; ++k) {
                 // An index past the vertices (a damaged file) is pinned to the first vertex.
-                const uint32_t index = base + piece.weld.remap[face.mIndices[k] < source.mNumVertices ? face.mIndices[k] : 0];
+                const uint32_t corner = face.mIndices[order[k]];
+                const uint32_t index = base + piece.weld.remap[corner < source.mNumVertices ? corner : 0];
                 if (shortIndices) {
                     const unsigned char le[2] = {static_cast<unsigned char>(index), static_cast<unsigned char>(index >> 8)};
                     m_out.bytes(le, 2);

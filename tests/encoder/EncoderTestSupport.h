@@ -272,9 +272,21 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
             return false;
         }
 
-        // Every written triangle has the corners of its source triangle, in order.
+        // Every written triangle has the corners of its source triangle, in order; reversed where
+        // the node mirrors (its world matrix has a negative determinant) and has no skin.
         if (carriers.size() == 1 && !node.meshId.empty()) {
             const bundletest::Mesh& mesh = b.meshes.at(node.meshId);
+            aiMatrix4x4 world;
+            for (const Node* n = &node; n; n = n->parent >= 0 ? &b.nodes[size_t(n->parent)] : nullptr) {
+                aiMatrix4x4 local;
+                for (int r = 0; r < 4; ++r) {
+                    for (int c = 0; c < 4; ++c)
+                        local[r][c] = n->local[size_t(c * 4 + r)];
+                }
+                world = local * world;
+            }
+            const bool reversed = !node.hasSkin && world.Determinant() < 0;
+            static const unsigned kKeep[3] = {0, 1, 2}, kReverse[3] = {0, 2, 1};
             size_t part = 0;
             for (unsigned m = 0; m < source.mNumMeshes; ++m) {
                 const aiMesh& sourceMesh = *scene.mMeshes[source.mMeshes[m]];
@@ -289,7 +301,7 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
                 for (unsigned f = 0; f < sourceMesh.mNumFaces; ++f) {
                     const aiFace& face = sourceMesh.mFaces[f];
                     for (unsigned k = 0; face.mNumIndices == 3 && k < 3; ++k, ++corner) {
-                        const aiVector3D& want = sourceMesh.mVertices[face.mIndices[k]];
+                        const aiVector3D& want = sourceMesh.mVertices[face.mIndices[(reversed ? kReverse : kKeep)[k]]];
                         const float* got = mesh.vertices.data() + size_t(indices.at(corner)) * mesh.floatsPerVertex;
                         if (std::memcmp(got, &want, 12) != 0) {
                             problem = QString("corner %1 of %2 moved").arg(corner).arg(QString::fromStdString(node.id));

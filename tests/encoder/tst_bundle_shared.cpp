@@ -182,6 +182,31 @@ private slots:
         QVERIFY(b.node("a\xCE\xB2\xE3\x82\xAB\xF0\x9F\x98\x82"));
     }
 
+    void mirroredFileKeepsFacesOutward()
+    {
+        // The file mirrors some cubes by negative scale; their triangles must be written reversed
+        // (everyFile checks the order), so make sure the case really occurs.
+        bundletest::Bundle b;
+        Run run;
+        QVERIFY(convertShared(sharedModels() + "/assimp/test/models/FBX/cubes_with_mirroring_and_pivot.fbx", "take", b, run));
+        int mirrored = 0;
+        for (const auto& node : b.nodes) {
+            if (node.meshId.empty())
+                continue;
+            aiMatrix4x4 world;
+            for (const bundletest::Node* n = &node; n; n = n->parent >= 0 ? &b.nodes[size_t(n->parent)] : nullptr) {
+                aiMatrix4x4 local;
+                for (int r = 0; r < 4; ++r) {
+                    for (int c = 0; c < 4; ++c)
+                        local[r][c] = n->local[size_t(c * 4 + r)];
+                }
+                world = local * world;
+            }
+            mirrored += world.Determinant() < 0;
+        }
+        QVERIFY(mirrored > 0);
+    }
+
     void lightsAndCameraOfGeneratedScene()
     {
         bundletest::Bundle b;
