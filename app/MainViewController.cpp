@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 #include "MainWindowController.h"
+#include "SceneGraph.h"
 #include "SceneTreeSelection.h"
 #include "UserSettings.h"
 
@@ -165,6 +166,23 @@ void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uin
     Q_UNUSED(scene);
     // The scene graph builds its trees from the scene here once it can.
     m_controller->setSceneStatistics(vertexCount, meshCount);
+}
+
+void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
+                                                       const EncoderOutputLogs* encoderToolLogs)
+{
+    // The encoder's records go to the viewport's loadModel once the viewport exists.
+    Q_UNUSED(encoderToolLogs);
+    if (!newSceneGraph)
+        return;
+    // We own the scene graphs we are handed. Each new model replaces the one
+    // before; keeping them all would grow with every open. The old one goes
+    // once control is back in the event loop, so no caller still inside it
+    // is cut short.
+    if (m_sceneGraph && m_sceneGraph != newSceneGraph)
+        m_sceneGraph->deleteLater();
+    newSceneGraph->setParent(this);
+    m_sceneGraph = newSceneGraph;
 }
 
 void MainViewController::updateSceneGraphView(QStandardItemModel* model)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EncoderOutputLog.h"
+
 #include <QItemSelection>
 #include <QObject>
 #include <QPoint>
@@ -34,6 +36,7 @@ public:
     QTreeView* propertyTree() const { return m_propertyTree; }
     QSplitter* mainSplitter() const { return m_mainSplitter; }
     QSplitter* rightSplitter() const { return m_rightSplitter; }
+    SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     void clearView();
     int copySelectedModelNodes();
@@ -46,6 +49,7 @@ public slots:
     void addItemToAnimations(QString anim);
     void clearAnimationModel();
     void sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount);
+    void newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, const EncoderOutputLogs* encoderToolLogs);
     void updateSceneGraphView(QStandardItemModel* model);
     void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
     void showContextMenu(const QPoint& pos);

@@ -3,13 +3,17 @@
 #include "AnalyticsTracker.h"
 #include "AppIdentity.h"
 #include "LoadingIndicatorViewController.h"
+#include "LoggingManager.h"
 #include "MainViewController.h"
 #include "MainWindow.h"
 #include "MenuManager.h"
+#include "ModelManager.h"
+#include "SceneGraph.h"
 #include "StatusBarController.h"
 #include "ToolBarController.h"
 #include "UserDialogController.h"
 #include "WEApplication.h"
+#include "WorkspaceService.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -22,10 +26,11 @@ MainWindowController::MainWindowController(WEApplication* application)
     : QObject(nullptr)
 {
     m_mainWindow = new MainWindow();
-    // The model manager is created here, right after the main window.
+    m_modelManager = new ModelManager();
     m_menuManager = new MenuManager(this);
     m_mainViewController = new MainViewController(this);
-    // The logging window controller is created here.
+    // Taken over by the logging window controller once it exists.
+    m_loggingManager = new LoggingManager();
     m_loadingIndicator = new LoadingIndicatorViewController(m_mainWindow);
     // The about, preferences and system information controllers are created here.
     m_userDialogController = new UserDialogController(m_mainWindow);
@@ -38,8 +43,10 @@ MainWindowController::MainWindowController(WEApplication* application)
 MainWindowController::~MainWindowController()
 {
     delete m_mainViewController;
+    delete m_loggingManager;
     delete m_loadingIndicator;
     delete m_mainWindow;
+    delete m_modelManager;
     delete m_menuManager;
     delete m_userDialogController;
 }
@@ -48,10 +55,14 @@ void MainWindowController::makeConnections(WEApplication* application)
 {
     // Where one signal has several receivers, modelWillLoad must run before
     // the model manager starts the import, so the order below matters.
-    // Viewport and model manager connections join this list as those parts arrive.
+    // Viewport connections join this list as the viewport arrives.
     ToolBarController* toolBar = m_mainWindow->toolBarController();
 
+    connect(m_modelManager, &ModelManager::signalVersionError, this, &MainWindowController::sceneImportFailed);
     connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::modelWillLoad);
+    connect(m_menuManager, &MenuManager::open3dModel, m_modelManager, &ModelManager::importModel);
+    connect(m_menuManager, &MenuManager::reopen3dModel, m_modelManager, &ModelManager::reimportModel);
+    connect(m_menuManager, &MenuManager::exportToFile, m_modelManager, &ModelManager::exportModel);
     connect(m_menuManager, &MenuManager::exportToFile, this, &MainWindowController::modelExportStarted);
     connect(m_menuManager, &MenuManager::exportToDirectoryNotAllowed, m_userDialogController,
             &UserDialogController::showExportToDirectoryNotAllowedDialog);
@@ -59,9 +70,30 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(toolBar, &ToolBarController::exportFileSignal, m_menuManager, &MenuManager::exportMenuClicked);
     connect(m_menuManager, &MenuManager::copyAllModelNodes, m_mainViewController,
             &MainViewController::copyAllNodesToClipboard);
+    connect(m_modelManager, &ModelManager::newSceneGraphIsReadyToDisplay, m_mainViewController,
+            &MainViewController::newSceneGraphIsReadyToDisplay);
+    connect(m_modelManager, &ModelManager::newModelLoaded, this, &MainWindowController::newModelLoaded);
+    connect(m_modelManager, &ModelManager::modelExported, this, &MainWindowController::modelExported);
+    connect(m_modelManager, &ModelManager::errorLoadingModel, this, &MainWindowController::errorLoadingNewModel);
+    connect(m_modelManager, &ModelManager::signalVersionError, m_userDialogController,
+            &UserDialogController::showVM3FileToOldDialog);
+    connect(m_modelManager->encoderOutputParser(), &EncoderOutputParser::outputParserDidGenerateOutputMessages,
+            m_loggingManager, &LoggingManager::outputParserDidGenerateOutputMessages);
+
+    // Failures the user must hear of: a container that cannot be unpacked,
+    // and an export that did not produce its file.
+    connect(m_modelManager, &ModelManager::signalImportError, this, &MainWindowController::sceneImportFailed);
+    connect(m_modelManager, &ModelManager::signalImportError, m_userDialogController,
+            &UserDialogController::showImportErrorOccuredDialog);
+    connect(m_modelManager, &ModelManager::modelExportFailed, this, &MainWindowController::modelExportFailed);
+    connect(m_modelManager, &ModelManager::modelExportFailed, m_userDialogController,
+            &UserDialogController::showExportFailedDialog);
+
+    connect(m_mainWindow, &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
 
     if (application) {
         connect(application, &WEApplication::openModelFromAppEvent, this, &MainWindowController::modelWillLoad);
+        connect(application, &WEApplication::openModelFromAppEvent, m_modelManager, &ModelManager::importModel);
         connect(m_menuManager, &MenuManager::startAppUpdateCheck, application,
                 &WEApplication::checkForAvailableAppUpdates);
     }
@@ -71,6 +103,11 @@ void MainWindowController::setExportEnabled(bool enabled)
 {
     m_mainWindow->toolBarController()->setExportEnabled(enabled);
     m_menuManager->setExportEnabled(enabled);
+}
+
+void MainWindowController::forwardViewerLogs(const EncoderOutputLogs& logs)
+{
+    m_loggingManager->addLogs(logs);
 }
 
 void MainWindowController::setSceneStatistics(quint32 vertexCount, quint32 meshCount)
@@ -115,9 +152,10 @@ void MainWindowController::loadModelFromArgs()
     const QString path = modelPathFromArguments(QCoreApplication::arguments());
     if (path.isEmpty())
         return;
-    // The workspace for this file is prepared here (setModelFile) first.
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        workspaces->setModelFile(path);
     modelWillLoad(path);
-    // The model manager's importModel(path) follows here.
+    m_modelManager->importModel(path);
 }
 
 void MainWindowController::modelWillLoad(const QString& path)
@@ -125,8 +163,9 @@ void MainWindowController::modelWillLoad(const QString& path)
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
         tracker->trackEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path), 1);
     m_mainViewController->clearView();
-    // The logging window's records and the current scene graph's tree rows
-    // are cleared here.
+    m_loggingManager->clear();
+    // The current scene graph's tree rows are cleared here once the scene
+    // graph keeps a tree.
     m_loadingIndicator->start(tr("Opening file: ") + QFileInfo(path).fileName(), 0);
 }
 
@@ -159,6 +198,14 @@ void MainWindowController::modelExported(const QString& exportedFileName)
                                   exportMessageDelayMs);
 }
 
+void MainWindowController::modelExportFailed(const QString& fileName, const QString& errorText)
+{
+    Q_UNUSED(errorText); // shown by the user dialog controller
+    StatusBarController* statusBar = m_mainWindow->statusBarController();
+    statusBar->stopProgressAfter(0);
+    statusBar->showDelayedMessage(tr("Export failed: ") + QFileInfo(fileName).fileName(), exportMessageDelayMs);
+}
+
 void MainWindowController::newFramerateAvailable(int framerate)
 {
     m_mainWindow->statusBarController()->setFramerate(framerate);
@@ -177,4 +224,10 @@ void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 {
     Q_UNUSED(optionalMessage);
     setExportEnabled(false);
+}
+
+void MainWindowController::mainWindowWillClose()
+{
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        workspaces->deleteCurrentWorkspace();
 }

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "EncoderOutputLog.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 class LoadingIndicatorViewController;
+class LoggingManager;
 class MainViewController;
 class MainWindow;
 class MenuManager;
+class ModelManager;
 class UserDialogController;
 class WEApplication;
 
@@ -27,12 +31,16 @@ public:
     ~MainWindowController() override;
 
     MainWindow* mainWindow() const { return m_mainWindow; }
+    ModelManager* modelManager() const { return m_modelManager; }
+    LoggingManager* loggingManager() const { return m_loggingManager; }
     MenuManager* menuManager() const { return m_menuManager; }
     MainViewController* mainViewController() const { return m_mainViewController; }
     LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
     UserDialogController* userDialogController() const { return m_userDialogController; }
 
     void setSceneStatistics(quint32 vertexCount, quint32 meshCount);
+    // The viewer's own load checks join the encoder's records in the log.
+    void forwardViewerLogs(const EncoderOutputLogs& logs);
     quint32 vertexCount() const { return m_vertexCount; }
     quint32 meshCount() const { return m_meshCount; }
     quint64 fileSize() const { return m_fileSize; }
@@ -52,19 +60,27 @@ public slots:
     void errorLoadingNewModel(QString message);
     void modelExportStarted(const QString& sourceFolder, const QString& outFilePath);
     void modelExported(const QString& exportedFileName);
+    void modelExportFailed(const QString& fileName, const QString& errorText);
     void newFramerateAvailable(int framerate);
     void sceneImportSuccessful(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount);
     void sceneImportFailed(const QString& optionalMessage);
+
+private slots:
+    void mainWindowWillClose();
 
 private:
     void setExportEnabled(bool enabled);
     void makeConnections(WEApplication* application);
 
     MainWindow* m_mainWindow = nullptr;
+    ModelManager* m_modelManager = nullptr;
     MenuManager* m_menuManager = nullptr;
     MainViewController* m_mainViewController = nullptr;
     LoadingIndicatorViewController* m_loadingIndicator = nullptr;
     UserDialogController* m_userDialogController = nullptr;
+    // Belongs to the logging window once that exists; until then the log
+    // records are kept here so that nothing downstream changes later.
+    LoggingManager* m_loggingManager = nullptr;
 
     quint32 m_vertexCount = 0;
     quint32 m_meshCount = 0;

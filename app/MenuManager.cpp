@@ -1,15 +1,16 @@
 #include "MenuManager.h"
 
 #include "BuildConfig.h"
+#include "Exporter.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "UserSettings.h"
+#include "WorkspaceService.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
@@ -141,9 +142,8 @@ void MenuManager::setExportEnabled(bool enabled)
 
 QString MenuManager::exportSourceFolder()
 {
-    // Points at the current workspace's model folder once the model pipeline
-    // provides it.
-    return QString();
+    const WorkspaceService* workspaces = WorkspaceService::instance();
+    return workspaces ? workspaces->workspaceRoot() + QStringLiteral("/res/model") : QString();
 }
 
 QUrl MenuManager::documentationUrl()
@@ -192,8 +192,8 @@ void MenuManager::openMenuClicked()
 
 void MenuManager::openChosenFile(const QString& path)
 {
-    // The workspace for this file is prepared here (setModelFile) before
-    // anyone is told to load it, once the model pipeline exists.
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        workspaces->setModelFile(path);
     UserSettings::instance().setLastImportPath(path);
     emit open3dModel(path);
 }
@@ -209,16 +209,14 @@ void MenuManager::exportMenuClicked()
 
 void MenuManager::exportToChosenFile(const QString& path)
 {
-    // Opening for writing proves that we may write there before any work starts.
-    QFile target(path);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    // Checked before any work starts, without creating or emptying the file:
+    // an existing export stays intact until the new one is complete.
+    if (!Exporter::checkTargetWritable(path, nullptr)) {
         emit exportToDirectoryNotAllowed(path);
         return;
     }
     UserSettings::instance().setLastExportPath(path);
-    const QString sourceFolder = exportSourceFolder();
-    target.close();
-    emit exportToFile(sourceFolder, path);
+    emit exportToFile(exportSourceFolder(), path);
 }
 
 void MenuManager::quitMenuClicked()

@@ -2,6 +2,7 @@
 
 #include "AnalyticsTracker.h"
 
+#include <QDir>
 #include <QMessageBox>
 
 UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
@@ -21,7 +22,10 @@ UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
     m_exportNotAllowedBox->setIcon(QMessageBox::Warning);
     m_exportNotAllowedBox->setText(tr("You don't have permissions to export to the selected directory"));
 
-    for (QMessageBox* box : {m_versionTooOldBox, m_importErrorBox, m_exportNotAllowedBox})
+    m_exportFailedBox = new QMessageBox(mainWindow);
+    m_exportFailedBox->setIcon(QMessageBox::Warning);
+
+    for (QMessageBox* box : {m_versionTooOldBox, m_importErrorBox, m_exportNotAllowedBox, m_exportFailedBox})
         box->setWindowModality(Qt::ApplicationModal);
 }
 
@@ -55,4 +59,14 @@ void UserDialogController::showExportToDirectoryNotAllowedDialog(QString directo
     trackCrash("exportError");
     m_exportNotAllowedBox->setDetailedText(directoryPath);
     m_exportNotAllowedBox->exec();
+}
+
+void UserDialogController::showExportFailedDialog(QString filePath, QString errorText)
+{
+    trackCrash("exportError");
+    m_exportFailedBox->setText(tr("The 3D model could not be exported to %1. An earlier file of that name is left "
+                                  "as it was.")
+                                   .arg(QDir::toNativeSeparators(filePath)));
+    m_exportFailedBox->setDetailedText(errorText);
+    m_exportFailedBox->exec();
 }

@@ -16,11 +16,15 @@ public:
     QMessageBox* versionTooOldBox() const { return m_versionTooOldBox; }
     QMessageBox* importErrorBox() const { return m_importErrorBox; }
     QMessageBox* exportNotAllowedBox() const { return m_exportNotAllowedBox; }
+    QMessageBox* exportFailedBox() const { return m_exportFailedBox; }
 
 public slots:
     void showVM3FileToOldDialog();
     void showImportErrorOccuredDialog(QString optionalMessage);
     void showExportToDirectoryNotAllowedDialog(QString directoryPath);
+    // An export that started but did not produce its file (disk full, target
+    // gone meanwhile, ...). The reason goes into the details.
+    void showExportFailedDialog(QString filePath, QString errorText);
 
 private:
     static void trackCrash(const char* label);
@@ -28,4 +32,5 @@ private:
     QMessageBox* m_versionTooOldBox;
     QMessageBox* m_importErrorBox;
     QMessageBox* m_exportNotAllowedBox;
+    QMessageBox* m_exportFailedBox;
 };

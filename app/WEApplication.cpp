@@ -1,8 +1,10 @@
 #include "WEApplication.h"
 
 #include "AnalyticsTracker.h"
+#include "ModelManager.h"
 #include "OsInfoService.h"
 #include "VelmoraResources.h"
+#include "WorkspaceService.h"
 
 #include <QFileInfo>
 #include <QFileOpenEvent>
@@ -19,7 +21,8 @@ WEApplication::WEApplication(int& argc, char** argv)
     OsInfoService::setInstance(m_osInfoService);
     m_tracker = new AnalyticsTracker(QString::fromLatin1(analyticsAccountId));
     AnalyticsTracker::setInstance(m_tracker);
-    // The workspace service joins here once the model pipeline exists.
+    m_workspaceService = new WorkspaceService();
+    WorkspaceService::setInstance(m_workspaceService);
 }
 
 WEApplication::~WEApplication()
@@ -30,6 +33,8 @@ WEApplication::~WEApplication()
     delete m_tracker;
     OsInfoService::setInstance(nullptr);
     delete m_osInfoService;
+    WorkspaceService::setInstance(nullptr);
+    delete m_workspaceService;
 }
 
 AnalyticsTracker* WEApplication::tracker()
@@ -42,12 +47,15 @@ OsInfoService* WEApplication::osInfoService()
     return OsInfoService::instance();
 }
 
+WorkspaceService* WEApplication::workspaceService()
+{
+    return WorkspaceService::instance();
+}
+
 bool WEApplication::isSupportedSuffix(const QString& suffix)
 {
-    if (suffix.isEmpty())
-        return false;
-    const QString lower = suffix.toLower();
-    return lower == QLatin1String("fbx") || lower == QLatin1String("vm3");
+    // One rule for every way of opening a model: the model manager's.
+    return ModelManager::isSupportedSuffix(suffix);
 }
 
 bool WEApplication::isSupportedModelFile(const QString& path)
@@ -67,8 +75,9 @@ void WEApplication::handleFileOpen(const QString& path)
 {
     if (!isSupportedSuffix(QFileInfo(path).suffix()))
         return;
-    // The workspace for this file is prepared here (setModelFile) before
-    // anyone is told to load it, once the model pipeline exists.
+    // The workspace is named after this file before anyone loads it.
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        workspaces->setModelFile(path);
     emit openModelFromAppEvent(path);
 }
 

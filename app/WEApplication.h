@@ -5,6 +5,7 @@
 
 class AnalyticsTracker;
 class OsInfoService;
+class WorkspaceService;
 
 // The application object. It owns the process-wide services and registers
 // them with their static accessors, and it turns file-open events of the
@@ -19,6 +20,7 @@ public:
 
     static AnalyticsTracker* tracker();
     static OsInfoService* osInfoService();
+    static WorkspaceService* workspaceService();
 
     // True for the file-name suffixes the program can open ("fbx", "vm3"),
     // in any case. The suffix is the text after the last dot.
@@ -38,4 +40,5 @@ private:
 
     OsInfoService* m_osInfoService = nullptr;
     AnalyticsTracker* m_tracker = nullptr;
+    WorkspaceService* m_workspaceService = nullptr;
 };

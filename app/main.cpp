@@ -1,8 +1,10 @@
 #include "AppIdentity.h"
 #include "BuildConfig.h"
+#include "CommandLineConverter.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "WEApplication.h"
+#include "WorkspaceService.h"
 
 #include <QSurfaceFormat>
 #include <QTimer>
@@ -10,6 +12,12 @@
 
 int main(int argc, char** argv)
 {
+    // Console mode (--convert, --help, --version) needs no display: decide
+    // before anything of the window exists. A plain file argument still opens
+    // the window.
+    if (CommandLineConverter::wantsConsoleMode(argc, argv))
+        return CommandLineConverter::run(argc, argv);
+
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     format.setSamples(4);
@@ -28,7 +36,9 @@ int main(int argc, char** argv)
     translator.load(QStringLiteral(":/velmora3dencoder_en"));
     application.installTranslator(&translator);
 
-    // Workspaces that earlier runs could not delete are removed here.
+    // Before this run creates a workspace of its own.
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        workspaces->cleanPendingWorkspaces();
 
     int exitCode = 0;
     {

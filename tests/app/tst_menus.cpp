@@ -147,7 +147,7 @@ private slots:
     void reloadQuestionOnlyWithALoadedModel();
     void openDialogStartsAtLastFolderAndRemembersTheNewOne();
     void cancelledOpenDialogDoesNothing();
-    void exportDialogEmptiesAnExistingTarget();
+    void exportDialogKeepsAnExistingTargetIntact();
     void exportToUnwritablePathLeavesNothingBehind();
     void loggingWindowEntryFollowsTheWindow();
     void plainEntriesEmitTheirSignals();
@@ -452,7 +452,7 @@ void MenuTest::cancelledOpenDialogDoesNothing()
     QCOMPARE(UserSettings::instance().lastImportPath(), QDir(m_dir.path()).absolutePath());
 }
 
-void MenuTest::exportDialogEmptiesAnExistingTarget()
+void MenuTest::exportDialogKeepsAnExistingTargetIntact()
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("out"));
     const QString target = writeFile(m_dir.filePath(QStringLiteral("out/old.vm3")), "previous export");
@@ -479,7 +479,10 @@ void MenuTest::exportDialogEmptiesAnExistingTarget()
     QCOMPARE(exporting.count(), 1);
     QCOMPARE(exporting.at(0).at(0).toString(), MenuManager::exportSourceFolder());
     QCOMPARE(exporting.at(0).at(1).toString(), target);
-    QCOMPARE(QFileInfo(target).size(), qint64(0));
+    // The old file stays whole until a finished export replaces it.
+    QFile kept(target);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("previous export"));
     QCOMPARE(UserSettings::instance().lastExportPath(), QFileInfo(target).absolutePath());
     QCOMPARE(UserSettings().lastExportPath(), QFileInfo(target).absolutePath());
 }

@@ -6,13 +6,16 @@
 #include "LoadingIndicatorViewController.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
+#include "ModalDialogCloser.h"
 #include "RecordingTracker.h"
 #include "WEApplication.h"
+#include "WorkspaceService.h"
 
 #include <QFile>
 #include <QFileOpenEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -178,10 +181,21 @@ void StartupTest::otherEventsStillReachTheApplication()
     // A file-open event that reaches a controller opens the model through it.
     ScopedRecordingTracker recording;
     MainWindowController controller(qobject_cast<WEApplication*>(qApp));
+    // The file does not exist, so the import fails and says so; the box is
+    // answered here.
+    QString boxText;
+    ModalDialogCloser::answerNext([&boxText](QWidget* dialog) {
+        if (QMessageBox* box = qobject_cast<QMessageBox*>(dialog))
+            boxText = box->text();
+        dialog->close();
+    });
     QFileOpenEvent event(m_dir.filePath(QStringLiteral("event.vm3")));
     QCoreApplication::sendEvent(qApp, &event);
-    QCOMPARE(recording.tracker.calls, QStringList{QStringLiteral("event:model/open_ext/vm3/1")});
+    ModalDialogCloser::cancelAll();
+    QCOMPARE(recording.tracker.calls.first(), QStringLiteral("event:model/open_ext/vm3/1"));
     QCOMPARE(controller.loadingIndicator()->view()->messageLabel()->text(), QStringLiteral("Opening file: event.vm3"));
+    QCOMPARE(boxText, QStringLiteral("Ooops, there was a problem loading your scene."));
+    QVERIFY(!controller.loadingIndicator()->view()->isVisible());
 
     // Events of other types are handled by the base class as always.
     QSignalSpy spy(qApp, SIGNAL(openModelFromAppEvent(QString)));
@@ -197,6 +211,8 @@ void StartupTest::servicesAreRegistered()
     QVERIFY(WEApplication::tracker() != nullptr);
     QCOMPARE(WEApplication::tracker()->accountId(), QStringLiteral("UA-40217386-07"));
     QVERIFY(WEApplication::osInfoService() != nullptr);
+    QVERIFY(WEApplication::workspaceService() != nullptr);
+    QCOMPARE(WEApplication::workspaceService(), WorkspaceService::instance());
     QVERIFY(!WEApplication::tracker()->isSending());
 }
 

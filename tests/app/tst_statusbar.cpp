@@ -365,9 +365,21 @@ void StatusBarTest::dialogsShowTrackAndKeepTheirDetails()
     box = showAndClose([&] { dialogs.showExportToDirectoryNotAllowedDialog(QStringLiteral("/locked/two.vm3")); });
     QCOMPARE(box.detailedText, QStringLiteral("/locked/two.vm3"));
 
-    QCOMPARE(recording.tracker.calls.size(), 5);
+    // An export that started but failed names the file and gives the reason;
+    // the second failure's reason replaces the first one's.
+    box = showAndClose([&] { dialogs.showExportFailedDialog(QStringLiteral("/out/one.vm3"), QStringLiteral("disk full")); });
+    QVERIFY2(box.text.contains(QStringLiteral("/out/one.vm3")), qPrintable(box.text));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.detailedText, QStringLiteral("disk full"));
+    QCOMPARE(box.trackedBeforeShowing.last(), QStringLiteral("event:model/crashes/exportError/1"));
+    box = showAndClose([&] { dialogs.showExportFailedDialog(QStringLiteral("/out/two.vm3"), QStringLiteral("gone")); });
+    QVERIFY(box.text.contains(QStringLiteral("/out/two.vm3")));
+    QVERIFY(!box.text.contains(QStringLiteral("/out/one.vm3")));
+    QCOMPARE(box.detailedText, QStringLiteral("gone"));
+
+    QCOMPARE(recording.tracker.calls.size(), 7);
     // The boxes are reused: one of each under the main window.
-    QCOMPARE(window.findChildren<QMessageBox*>().size(), 3);
+    QCOMPARE(window.findChildren<QMessageBox*>().size(), 4);
 
     // Without a registered tracker the dialogs still show.
     AnalyticsTracker::setInstance(nullptr);
