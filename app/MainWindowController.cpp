@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QThreadPool>
 
 namespace {
 const int exportMessageDelayMs = 100;
@@ -49,6 +50,13 @@ MainWindowController::~MainWindowController()
     delete m_modelManager;
     delete m_menuManager;
     delete m_userDialogController;
+
+    // The model manager stops a running encoder as it goes, but that import
+    // may already have recreated the workspace the closing window deleted.
+    // Once it has ended, nothing writes there any more: delete it for good.
+    QThreadPool::globalInstance()->waitForDone();
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        workspaces->deleteCurrentWorkspace();
 }
 
 void MainWindowController::makeConnections(WEApplication* application)

@@ -26,6 +26,7 @@
 
 #include <QAction>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFileOpenEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -141,6 +142,7 @@ private slots:
     void exportWritesTheArchiveAndItOpensAgain();
     void failedExportTellsTheUserAndKeepsTheOldFile();
     void closingTheWindowDeletesTheWorkspace();
+    void closingDuringAConversionStopsItAndLeavesNoWorkspace();
 
     void programConvertsWithoutAWindow();
     void programHelpAndVersionNeedNoDisplay();
@@ -184,6 +186,8 @@ void ModelFlowTest::cleanup()
 {
     ModalDialogCloser::cancelAll();
     m_controller.reset();
+    QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal,
+                                 m_files.filePath(QStringLiteral("encoder-calls"))));
     // A loader of this test must not report into the next one.
     QThreadPool::globalInstance()->waitForDone();
     m_recording.reset();
@@ -430,6 +434,30 @@ void ModelFlowTest::closingTheWindowDeletesTheWorkspace()
     QVERIFY(!QFileInfo::exists(workspace));
     // The company folder itself and other runs' workspaces stay.
     QVERIFY(QFileInfo(m_service->companyFolder()).isDir());
+}
+
+void ModelFlowTest::closingDuringAConversionStopsItAndLeavesNoWorkspace()
+{
+    QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Slow,
+                                 m_files.filePath(QStringLiteral("encoder-calls"))));
+    const QString started = m_files.filePath(QStringLiteral("encoder-calls/args.txt"));
+    QFile::remove(started);
+    const QString model = writeFile(m_files.filePath(QStringLiteral("slow/s.fbx")), "slow model");
+
+    // The window closes while the import is just starting: its workspace is
+    // deleted before (or while) the loader prepares it.
+    m_controller->menuManager()->openChosenFile(model);
+    const QString workspace = m_service->workspaceRoot();
+    QVERIFY(m_controller->mainWindow()->close());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(started), 10000);
+
+    QElapsedTimer clock;
+    clock.start();
+    m_controller.reset();
+    // The stand-in would take twenty seconds; it was stopped instead, and
+    // what the loader had prepared is gone.
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!QFileInfo::exists(workspace));
 }
 
 void ModelFlowTest::programConvertsWithoutAWindow()
