@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QUrlQuery>
 #include <QXmlStreamReader>
@@ -77,11 +78,23 @@ QString machineIdentifier()
     return identifier;
 }
 
+// The state file lives in the user's data folder rather than in whatever
+// folder the program was started from: that folder may be read-only (an
+// installation folder) or belong to the user's own files, and unsent
+// requests written there would be lost or litter it.
+QString defaultStateFilePath()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QLatin1String("/Velmora3dEncoder");
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + QLatin1String(AnalyticsTracker::kStateFileName);
+}
+
 } // namespace
 
 AnalyticsTracker::AnalyticsTracker(const QString& accountId, QObject* parent)
     : AnalyticsTracker(accountId, QUrl(QStringLiteral(VELMORA_ANALYTICS_URL)),
-                       QDir::currentPath() + QDir::separator() + QLatin1String(kStateFileName), parent)
+                       defaultStateFilePath(), parent)
 {
 }
 

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -231,7 +232,7 @@ private slots:
     void foreignRequestsInStateFileAreNeverSent();
     void stateFileThatIsAPipeDoesNotBlock();
     void pendingListIsBounded();
-    void defaultConstructionUsesCurrentFolderAndBuildCollector();
+    void defaultConstructionUsesDataFolderAndBuildCollector();
 
     void trackingOffRecordsWritesAndStartsNothing();
     void switchingTrackingOnIsRecorded();
@@ -570,20 +571,24 @@ void AnalyticsTrackerTest::pendingListIsBounded()
     QCOMPARE(requestsInStateFile(statePath(), &error), pending);
 }
 
-void AnalyticsTrackerTest::defaultConstructionUsesCurrentFolderAndBuildCollector()
+void AnalyticsTrackerTest::defaultConstructionUsesDataFolderAndBuildCollector()
 {
+    // Started from a folder the user owns, the tracker still keeps its state
+    // in its own data folder and leaves the current folder alone.
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir->path()));
     {
         AnalyticsTracker tracker(QStringLiteral("UA-40217386-07"));
-        QCOMPARE(QFileInfo(tracker.stateFilePath()).absoluteFilePath(),
-                 QFileInfo(QDir(m_dir->path()).filePath(QStringLiteral("GA_Tracker.xml"))).absoluteFilePath());
+        const QString expected = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+            + QStringLiteral("/Velmora3dEncoder/GA_Tracker.xml");
+        QCOMPARE(tracker.stateFilePath(), expected);
         const QUrl configured(QStringLiteral(VELMORA_ANALYTICS_URL));
         QCOMPARE(tracker.collectorUrl().host(), configured.host());
         QCOMPARE(tracker.collectorUrl().scheme(), configured.scheme());
         QCOMPARE(tracker.collectorUrl().path(), QStringLiteral("/__utm.gif"));
         tracker.pageView(QStringLiteral("AppStart"));
-        QVERIFY(QFile::exists(statePath()));
+        QVERIFY(QFile::exists(expected));
+        QVERIFY(!QFile::exists(QDir(m_dir->path()).filePath(QStringLiteral("GA_Tracker.xml"))));
         // The sending thread is never started here: the default collector is
         // not a local one.
     }
