@@ -23,7 +23,7 @@ class QXmlStreamReader;
 class AnalyticsTracker : public QObject {
     Q_OBJECT
 public:
-    // Collector from the build configuration, state file in the current folder.
+    // Collector from the build configuration, state file in the user's data folder.
     explicit AnalyticsTracker(const QString& accountId, QObject* parent = nullptr);
     // Requests go to the path "/__utm.gif" on the scheme, host and port of
     // collectorUrl; the state lives in stateFilePath.
