@@ -78,8 +78,7 @@ private:
     MainViewController* m_mainViewController = nullptr;
     LoadingIndicatorViewController* m_loadingIndicator = nullptr;
     UserDialogController* m_userDialogController = nullptr;
-    // Belongs to the logging window once that exists; until then the log
-    // records are kept here so that nothing downstream changes later.
+    // Owned here until the logging window controller exists to own it.
     LoggingManager* m_loggingManager = nullptr;
 
     quint32 m_vertexCount = 0;
