@@ -26,9 +26,13 @@ LoggingManager::LoggingManager(QObject* parent)
     qRegisterMetaType<LoggingManager::LoggingPriority>("LoggingManager::LoggingPriority");
 }
 
+// Rows and their detail texts always go together: a later batch appends at
+// the row after the last detail text.
 void LoggingManager::clear()
 {
-    m_model->clear();
+    m_detailMessages.clear();
+    m_model->removeRows(0, m_model->rowCount());
+    m_rowCount = 0;
 }
 
 QString LoggingManager::detailMessage(int row) const
@@ -47,8 +51,7 @@ void LoggingManager::outputParserDidGenerateOutputMessages(const EncoderOutputLo
 {
     // A new import replaces the whole table; rows of an earlier, longer batch
     // would otherwise stay behind and pass for records of this model.
-    m_detailMessages.clear();
-    m_model->removeRows(0, m_model->rowCount());
+    clear();
     addLogs(outputMessages);
 }
 

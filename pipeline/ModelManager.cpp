@@ -5,6 +5,7 @@
 #include "SceneGraph.h"
 #include "WorkspaceService.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QThreadPool>
 
@@ -47,6 +48,13 @@ void ModelManager::importModel(QString modelPath)
     m_currentModelPath = modelPath;
     m_encoderOutputParser.clearLogs();
     startNewImport();
+    // A file that cannot be read has no workspace of its own; converting it
+    // would write into the shared company folder, which nothing ever deletes.
+    if (!WorkspaceService::instanceOrDefault().paths().hasModel()) {
+        emit errorLoadingModel(modelPath);
+        emit signalImportError(tr("The file %1 cannot be read.").arg(QDir::toNativeSeparators(modelPath)));
+        return;
+    }
     if (isContainerFile(modelPath))
         importContainer();
     else

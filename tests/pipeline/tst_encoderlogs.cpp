@@ -223,8 +223,16 @@ void TestEncoderLogs::addLogsAppendsAfterExistingRows()
 
     manager.clear();
     QCOMPARE(manager.model()->rowCount(), 0);
+    QCOMPARE(manager.rowCount(), 0);
+    QCOMPARE(manager.detailMessage(0), QString());
+    // After a clear, records the viewer adds start at the first row again and
+    // keep their own detail texts.
+    manager.addLogs({record(LoggingManager::Warning, 0, "The 3d model is empty", "viewer")});
+    QCOMPARE(manager.model()->rowCount(), 1);
+    QCOMPARE(manager.detailMessage(0), QStringLiteral("viewer"));
     manager.outputParserDidGenerateOutputMessages({record(LoggingManager::Error, 1001, "again", "x")});
     QCOMPARE(manager.model()->item(0, 0)->text(), QStringLiteral("again"));
+    QCOMPARE(manager.rowCount(), 1);
 }
 
 void TestEncoderLogs::trackerCountsAccumulate()

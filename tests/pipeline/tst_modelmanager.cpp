@@ -89,6 +89,7 @@ private slots:
     void supportedSuffixes();
     void containerIsChosenByNameOnly();
     void emptyPathDoesNothing();
+    void unreadableFileRunsNoImport();
     void reimportBeforeAnyImportDoesNothing();
 
     void fbxImportEmitsLogsThenModelThenSceneGraph();
@@ -224,6 +225,26 @@ void TestModelManager::reimportBeforeAnyImportDoesNothing()
     QTest::qWait(100);
     QVERIFY(log.order.isEmpty());
     QVERIFY(!QFileInfo::exists(m_dir.path() + "/tmp/Velmora3dEncoder"));
+}
+
+void TestModelManager::unreadableFileRunsNoImport()
+{
+    // Without a readable file there is no workspace name: nothing may be
+    // converted or unpacked into the shared company folder.
+    for (const char* name : {"gone.fbx", "gone.vm3"}) {
+        QFile::remove(m_record + "/args.txt");
+        ModelManager manager;
+        SignalLog log(manager);
+        const QString missing = m_dir.path() + "/input/" + name;
+        m_service->setModelFile(missing);
+        manager.importModel(missing);
+        QThreadPool::globalInstance()->waitForDone(30000);
+        QCoreApplication::processEvents();
+        QCOMPARE(log.order, (QStringList{"errorLoadingModel", "importError"}));
+        QVERIFY2(log.importErrors.first().contains(QStringLiteral("cannot be read")), qPrintable(log.importErrors.first()));
+        QVERIFY(!QFileInfo::exists(m_record + "/args.txt"));
+        QVERIFY(QDir(m_dir.path() + "/tmp").entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+    }
 }
 
 void TestModelManager::fbxImportEmitsLogsThenModelThenSceneGraph()
