@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 BUILD_DIR="$root/build" "$root/scripts/build.sh"
 if [ $# -eq 0 ]; then
-  sample=$(ls "$root"/samples/*.fbx 2>/dev/null | head -n 1 || true)
+  sample="$root/samples/velmora-sample.fbx"
   set -- ${sample:+"$sample"}
 fi
 exec "$root/build/bin/Velmora3dEncoder" "$@"
