@@ -5,8 +5,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 BUILD_DIR="$root/build" "$root/scripts/build.sh"
-if [ $# -eq 0 ]; then
-  sample="$root/samples/velmora-sample.fbx"
-  set -- ${sample:+"$sample"}
-fi
+[ $# -eq 0 ] && set -- "$root/samples/velmora-sample.fbx"
 exec "$root/build/bin/Velmora3dEncoder" "$@"
