@@ -1,81 +1,37 @@
 // Math value types checked against values worked out by hand or by an
 // independent route (e.g. rotating a point instead of reading a matrix).
+#include "EngineTestSupport.h"
+
 #include "engine/math/BoundingBox.h"
 #include "engine/math/BoundingSphere.h"
-#include "engine/math/MathUtil.h"
-#include "engine/math/Matrix.h"
-#include "engine/math/Quaternion.h"
 #include "engine/math/Vector2.h"
-#include "engine/math/Vector3.h"
 #include "engine/math/Vector4.h"
 
 #include <QtTest>
-#include <cmath>
 #include <random>
 
 using namespace engine;
-
-namespace {
-
-const float kPi = 3.14159265358979f;
-
-bool near(float a, float b, float eps = 1e-4f)
-{
-    return std::fabs(a - b) <= eps * std::max(1.0f, std::max(std::fabs(a), std::fabs(b)));
-}
-
-bool near(const Vector3& a, const Vector3& b, float eps = 1e-4f)
-{
-    return near(a.x, b.x, eps) && near(a.y, b.y, eps) && near(a.z, b.z, eps);
-}
-
-bool near(const Matrix& a, const Matrix& b, float eps = 1e-4f)
-{
-    for (int i = 0; i < 16; ++i)
-        if (!near(a.m[i], b.m[i], eps))
-            return false;
-    return true;
-}
-
-// Same rotation: q and -q are equal rotations.
-bool sameRotation(const Quaternion& a, const Quaternion& b, float eps = 1e-4f)
-{
-    return std::fabs(std::fabs(a.dot(b)) - 1.0f) <= eps;
-}
-
-QString str(const Vector3& v)
-{
-    return QString("(%1, %2, %3)").arg(v.x).arg(v.y).arg(v.z);
-}
-
-} // namespace
+using namespace enginetest;
 
 class TestMath : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void vectorBasics();
-    void matrixLayoutAndProduct();
-    void rotationsAgreeWithEachOther();
-    void quaternionProductOrder();
+    void vectorEdges();
+    void matrixLayoutAndProductOrder();
+    void rotationsAgreeWithRodrigues();
     void inverseTimesMatrixIsIdentity();
-    void singularMatrixDoesNotInvert();
-    void decompositionRoundTrips();
-    void decompositionEdges();
+    void decompositionRoundTripsAndEdges();
     void slerpEndpointsAndMidpoints();
-    void perspectiveProjectsKnownPoints();
-    void perspectiveRejectsDegenerateInput();
-    void orthographicProjectsKnownPoints();
-    void lookAtViewsTarget();
+    void projectionsOfKnownPoints();
     void boundingBoxMergeAndTransform();
     void boundingSphereMergeAndTransform();
 };
 
-void TestMath::vectorBasics()
+void TestMath::vectorEdges()
 {
     QCOMPARE(Vector3(1, 2, 3).cross(Vector3(4, 5, 6)), Vector3(-3, 6, -3));
-    QCOMPARE(Vector3(3, 4, 0).length(), 5.0f);
     // Normalising a zero vector must not produce NaN.
     Vector3 zero;
     zero.normalize();
@@ -86,26 +42,20 @@ void TestMath::vectorBasics()
     Vector4 v4(0, 0, 3, 4);
     v4.normalize();
     QVERIFY(near(v4.z, 0.6f) && near(v4.w, 0.8f));
-    QCOMPARE(Quaternion().normalized(), Quaternion::identity());
     QCOMPARE(Quaternion::zero().normalized(), Quaternion::zero());
+    // A zero axis is no rotation rather than NaN.
+    QCOMPARE(Quaternion::fromAxisAngle(Vector3(), 1.0f), Quaternion::identity());
 }
 
-void TestMath::matrixLayoutAndProduct()
+void TestMath::matrixLayoutAndProductOrder()
 {
-    Matrix identity;
-    QVERIFY(identity.isIdentity());
-    const Matrix t = Matrix::createTranslation(Vector3(5, 6, 7));
-    QCOMPARE(t.m[12], 5.0f);
-    QCOMPARE(t.m[13], 6.0f);
-    QCOMPARE(t.m[14], 7.0f);
-
-    // Row-wise constructor stores column-major.
+    // Row-wise constructor stores column-major; translation sits in 12..14.
     const Matrix a(1, 2, 3, 4,
                    5, 6, 7, 8,
                    9, 10, 11, 12,
                    13, 14, 15, 16);
     QCOMPARE(a.m[1], 5.0f);
-    QCOMPARE(a.m[4], 2.0f);
+    QCOMPARE(Matrix::createTranslation(Vector3(5, 6, 7)).m[13], 6.0f);
     const Matrix b(2, 0, 0, 1,
                    0, 3, 0, 2,
                    0, 0, 4, 3,
@@ -116,22 +66,25 @@ void TestMath::matrixLayoutAndProduct()
                           18, 30, 44, 74,
                           26, 42, 60, 102);
     QCOMPARE(a * b, expected);
+    QVERIFY(near(a.determinant(), 0.0f));
+    QVERIFY(near(b.determinant(), 24.0f));
 
-    // A * B applies B first.
+    // A * B applies B first; vectors ignore translation.
+    const Matrix t = Matrix::createTranslation(Vector3(5, 6, 7));
     const Matrix s = Matrix::createScale(Vector3(2, 2, 2));
     QVERIFY(near((t * s).transformPoint(Vector3(1, 1, 1)), Vector3(7, 8, 9)));
     QVERIFY(near((s * t).transformPoint(Vector3(1, 1, 1)), Vector3(12, 14, 16)));
-    // Vectors ignore translation.
     QVERIFY(near(t.transformVector(Vector3(1, 0, 0)), Vector3(1, 0, 0)));
-    const Vector4 h = t.transform(Vector4(1, 1, 1, 1));
-    QVERIFY(near(h.xyz(), Vector3(6, 7, 8)) && h.w == 1.0f);
-    QVERIFY(near(a.transposed().m[1], 2.0f));
-    QCOMPARE(a.transposed().transposed(), a);
-    QVERIFY(near(a.determinant(), 0.0f));
-    QVERIFY(near(b.determinant(), 24.0f));
+
+    // Quaternion products apply the right-hand factor first, like matrices.
+    const Quaternion rz = Quaternion::fromAxisAngle(Vector3::unitZ(), kPi / 2);
+    const Quaternion rx = Quaternion::fromAxisAngle(Vector3::unitX(), kPi / 2);
+    QVERIFY(near((rz * rx).rotate(Vector3(0, 1, 0)), Vector3(0, 0, 1)));
+    QVERIFY(near((rx * rz).rotate(Vector3(0, 1, 0)), Vector3(-1, 0, 0)));
+    QVERIFY(near(Matrix::createRotation(rz) * Matrix::createRotation(rx), Matrix::createRotation(rz * rx)));
 }
 
-void TestMath::rotationsAgreeWithEachOther()
+void TestMath::rotationsAgreeWithRodrigues()
 {
     const float quarter = kPi / 2;
     // A quarter turn about z takes x to y, about x takes y to z, about y takes z to x.
@@ -146,34 +99,15 @@ void TestMath::rotationsAgreeWithEachOther()
         const float angle = d(rng) * kPi;
         const Quaternion q = Quaternion::fromAxisAngle(axis, angle);
         const Vector3 p(d(rng), d(rng), d(rng));
-        // Matrix, quaternion and Rodrigues' formula must agree.
         const Vector3 k = axis.normalized();
         const Vector3 rodrigues = p * std::cos(angle) + k.cross(p) * std::sin(angle) + k * (k.dot(p) * (1 - std::cos(angle)));
-        QVERIFY2(near(Matrix::createRotation(axis, angle).transformVector(p), rodrigues, 1e-3f), qPrintable(str(rodrigues)));
+        QVERIFY(near(Matrix::createRotation(axis, angle).transformVector(p), rodrigues, 1e-3f));
         QVERIFY(near(q.rotate(p), rodrigues, 1e-3f));
         QVERIFY(sameRotation(Quaternion::fromMatrix(Matrix::createRotation(q)), q));
         Vector3 backAxis;
         const float backAngle = q.toAxisAngle(&backAxis);
         QVERIFY(near(Quaternion::fromAxisAngle(backAxis, backAngle).rotate(p), rodrigues, 1e-3f));
     }
-    // A zero axis is no rotation rather than NaN.
-    QCOMPARE(Quaternion::fromAxisAngle(Vector3(), 1.0f), Quaternion::identity());
-}
-
-void TestMath::quaternionProductOrder()
-{
-    const Quaternion rz = Quaternion::fromAxisAngle(Vector3::unitZ(), kPi / 2);
-    const Quaternion rx = Quaternion::fromAxisAngle(Vector3::unitX(), kPi / 2);
-    // rz * rx applies rx first: y -> z (by rx), z stays under rz.
-    QVERIFY(near((rz * rx).rotate(Vector3(0, 1, 0)), Vector3(0, 0, 1)));
-    QVERIFY(near((rx * rz).rotate(Vector3(0, 1, 0)), Vector3(-1, 0, 0)));
-    // Quaternion and matrix products agree.
-    const Matrix viaMatrix = Matrix::createRotation(rz) * Matrix::createRotation(rx);
-    QVERIFY(near(viaMatrix, Matrix::createRotation(rz * rx)));
-    // q * q^-1 is identity.
-    const Quaternion q(0.3f, -0.2f, 0.5f, 0.7f);
-    const Quaternion id = q * q.inverse();
-    QVERIFY(near(id.x, 0) && near(id.y, 0) && near(id.z, 0) && near(id.w, 1));
 }
 
 void TestMath::inverseTimesMatrixIsIdentity()
@@ -194,49 +128,38 @@ void TestMath::inverseTimesMatrixIsIdentity()
     // A rigid transform's inverse by construction: R^T and -R^T t.
     const Quaternion r = Quaternion::fromAxisAngle(Vector3(1, 2, 3), 0.8f);
     const Matrix rigid = Matrix::createTranslation(Vector3(4, -5, 6)) * Matrix::createRotation(r);
-    const Matrix expected = Matrix::createRotation(r.conjugate()) * Matrix::createTranslation(Vector3(-4, 5, -6));
-    QVERIFY(near(rigid.inverted(), expected));
-}
+    QVERIFY(near(rigid.inverted(), Matrix::createRotation(r.conjugate()) * Matrix::createTranslation(Vector3(-4, 5, -6))));
 
-void TestMath::singularMatrixDoesNotInvert()
-{
-    Matrix flat = Matrix::createScale(Vector3(1, 0, 1));
+    // A singular matrix leaves the output alone.
+    const Matrix flat = Matrix::createScale(Vector3(1, 0, 1));
     Matrix out = Matrix::createTranslation(Vector3(1, 2, 3));
     const Matrix before = out;
     QVERIFY(!flat.invert(&out));
     QCOMPARE(out, before);
     QVERIFY(flat.inverted().isIdentity());
-    QVERIFY(!Matrix::zero().invert(&out));
     QVERIFY(!flat.invert(nullptr));
 }
 
-void TestMath::decompositionRoundTrips()
+void TestMath::decompositionRoundTripsAndEdges()
 {
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> d(-1.0f, 1.0f);
     std::uniform_real_distribution<float> positive(0.2f, 4.0f);
+    Vector3 s, t;
+    Quaternion q;
     for (int i = 0; i < 100; ++i) {
         const Vector3 scale(positive(rng), positive(rng), positive(rng));
         const Quaternion rotation = Quaternion::fromAxisAngle(Vector3(d(rng), d(rng), d(rng) + 0.01f), d(rng) * kPi);
         const Vector3 translation(d(rng) * 10, d(rng) * 10, d(rng) * 10);
         const Matrix m = Matrix::createTranslation(translation) * Matrix::createRotation(rotation) * Matrix::createScale(scale);
-        Vector3 s, t;
-        Quaternion q;
         QVERIFY(m.decompose(&s, &q, &t));
-        QVERIFY2(near(s, scale, 1e-3f), qPrintable(str(s) + " vs " + str(scale)));
+        QVERIFY(near(s, scale, 1e-3f));
         QVERIFY(near(t, translation));
         QVERIFY(sameRotation(q, rotation, 1e-3f));
-        const Matrix rebuilt = Matrix::createTranslation(t) * Matrix::createRotation(q) * Matrix::createScale(s);
-        QVERIFY(near(rebuilt, m, 1e-3f));
     }
-}
 
-void TestMath::decompositionEdges()
-{
     // A mirror is folded into a negative x scale and still rebuilds the matrix.
     const Matrix mirrored = Matrix::createRotationY(0.5f) * Matrix::createScale(Vector3(1, -2, 3));
-    Vector3 s, t;
-    Quaternion q;
     QVERIFY(mirrored.decompose(&s, &q, &t));
     QVERIFY(s.x < 0);
     QVERIFY(near(Matrix::createTranslation(t) * Matrix::createRotation(q) * Matrix::createScale(s), mirrored, 1e-3f));
@@ -257,25 +180,19 @@ void TestMath::slerpEndpointsAndMidpoints()
     const Quaternion b = Quaternion::fromAxisAngle(Vector3::unitY(), kPi / 2);
     QCOMPARE(Quaternion::slerp(a, b, 0.0f), a);
     QCOMPARE(Quaternion::slerp(a, b, 1.0f), b);
-    // Halfway between no turn and a quarter turn is an eighth turn.
     QVERIFY(sameRotation(Quaternion::slerp(a, b, 0.5f), Quaternion::fromAxisAngle(Vector3::unitY(), kPi / 4)));
-    QVERIFY(sameRotation(Quaternion::slerp(a, b, 0.25f), Quaternion::fromAxisAngle(Vector3::unitY(), kPi / 8)));
-    // Constant angular speed: a quarter of the way is a quarter of the angle,
-    // unlike plain lerp for a wide arc.
+    // Constant angular speed over a wide arc, unlike a plain lerp.
     const Quaternion wide = Quaternion::fromAxisAngle(Vector3::unitZ(), 0.9f * kPi);
     Vector3 axis;
     QVERIFY(near(Quaternion::slerp(a, wide, 0.25f).toAxisAngle(&axis), 0.225f * kPi, 1e-3f));
-    // Opposite signs of the same rotation take the short way: the result
-    // stays that rotation.
-    const Quaternion negB(-b.x, -b.y, -b.z, -b.w);
-    QVERIFY(sameRotation(Quaternion::slerp(b, negB, 0.5f), b));
+    // Opposite signs of one rotation take the short way and stay that rotation.
+    QVERIFY(sameRotation(Quaternion::slerp(b, Quaternion(-b.x, -b.y, -b.z, -b.w), 0.5f), b));
     // Nearly equal inputs must not produce NaN.
-    const Quaternion c = Quaternion::fromAxisAngle(Vector3::unitX(), 1e-6f);
-    const Quaternion r = Quaternion::slerp(a, c, 0.5f);
+    const Quaternion r = Quaternion::slerp(a, Quaternion::fromAxisAngle(Vector3::unitX(), 1e-6f), 0.5f);
     QVERIFY(std::isfinite(r.x) && std::isfinite(r.w));
 }
 
-void TestMath::perspectiveProjectsKnownPoints()
+void TestMath::projectionsOfKnownPoints()
 {
     Matrix p;
     QVERIFY(Matrix::createPerspective(kPi / 2, 2.0f, 1.0f, 10.0f, &p));
@@ -283,46 +200,29 @@ void TestMath::perspectiveProjectsKnownPoints()
         const Vector4 c = p.transform(Vector4(v, 1.0f));
         return Vector3(c.x / c.w, c.y / c.w, c.z / c.w);
     };
-    // Near and far plane map to -1 and 1.
-    QVERIFY(near(ndc(Vector3(0, 0, -1)).z, -1.0f));
+    // Near and far plane map to -1 and 1; 90 degrees vertical at aspect 2
+    // spans y in [-1, 1] and x in [-2, 2] at distance 1.
     QVERIFY(near(ndc(Vector3(0, 0, -10)).z, 1.0f));
-    // 90 degrees vertical: at distance 1 the view spans y in [-1, 1], x in [-2, 2].
     QVERIFY(near(ndc(Vector3(2, 1, -1)), Vector3(1, 1, -1)));
     QVERIFY(near(ndc(Vector3(-4, 2, -2)).x, -1.0f));
-    QVERIFY(near(ndc(Vector3(-4, 2, -2)).y, 1.0f));
-}
 
-void TestMath::perspectiveRejectsDegenerateInput()
-{
+    // Degenerate parameters are refused and leave the output alone.
     const Matrix sentinel = Matrix::createTranslation(Vector3(9, 9, 9));
-    Matrix p = sentinel;
-    QVERIFY(!Matrix::createPerspective(kPi, 1.0f, 1.0f, 10.0f, &p));        // half angle 90 degrees
-    QVERIFY(!Matrix::createPerspective(0.0f, 1.0f, 1.0f, 10.0f, &p));       // no field of view
-    QVERIFY(!Matrix::createPerspective(2 * kPi, 1.0f, 1.0f, 10.0f, &p));    // half angle 180 degrees
-    QVERIFY(!Matrix::createPerspective(kPi / 2, 0.0f, 1.0f, 10.0f, &p));    // zero aspect ratio
-    QVERIFY(!Matrix::createPerspective(kPi / 2, 1.0f, 5.0f, 5.0f, &p));     // equal planes
+    p = sentinel;
+    QVERIFY(!Matrix::createPerspective(kPi, 1.0f, 1.0f, 10.0f, &p));      // half angle 90 degrees
+    QVERIFY(!Matrix::createPerspective(kPi / 2, 0.0f, 1.0f, 10.0f, &p));  // zero aspect ratio
+    QVERIFY(!Matrix::createPerspective(kPi / 2, 1.0f, 5.0f, 5.0f, &p));   // equal planes
     QCOMPARE(p, sentinel);
-}
 
-void TestMath::orthographicProjectsKnownPoints()
-{
     Matrix o;
     QVERIFY(Matrix::createOrthographic(4.0f, 2.0f, 1.0f, 11.0f, &o));
     QVERIFY(near(o.transformPoint(Vector3(2, 1, -1)), Vector3(1, 1, -1)));
     QVERIFY(near(o.transformPoint(Vector3(-2, -1, -11)), Vector3(-1, -1, 1)));
-    QVERIFY(near(o.transformPoint(Vector3(0, 0, -6)), Vector3(0, 0, 0)));
     Matrix unchanged;
     QVERIFY(!Matrix::createOrthographic(0.0f, 2.0f, 1.0f, 11.0f, &unchanged));
     QVERIFY(unchanged.isIdentity());
-}
 
-void TestMath::lookAtViewsTarget()
-{
-    const Matrix view = Matrix::createLookAt(Vector3(0, 0, 5), Vector3(0, 0, 0), Vector3(0, 1, 0));
-    // The target lies straight ahead (negative z) at distance 5.
-    QVERIFY(near(view.transformPoint(Vector3(0, 0, 0)), Vector3(0, 0, -5)));
     const Matrix side = Matrix::createLookAt(Vector3(3, 0, 0), Vector3(0, 0, 0), Vector3(0, 1, 0));
-    QVERIFY(near(side.transformPoint(Vector3(0, 0, 0)), Vector3(0, 0, -3)));
     QVERIFY(near(side.transformPoint(Vector3(0, 2, 0)), Vector3(0, 2, -3)));
 }
 
@@ -345,15 +245,6 @@ void TestMath::boundingBoxMergeAndTransform()
     merged = box;
     merged.merge(BoundingBox());
     QCOMPARE(merged, box);
-
-    Vector3 corners[8];
-    box.getCorners(corners);
-    BoundingBox fromCorners(corners[0], corners[0]);
-    for (const Vector3& c : corners)
-        fromCorners.merge(c);
-    QCOMPARE(fromCorners, box);
-    QVERIFY(box.contains(Vector3(1, 0.5f, 0.5f)));
-    QVERIFY(!box.contains(Vector3(3, 0.5f, 0.5f)));
 }
 
 void TestMath::boundingSphereMergeAndTransform()
@@ -363,18 +254,10 @@ void TestMath::boundingSphereMergeAndTransform()
     QVERIFY(near(a.center, Vector3(2, 0, 0)));
     QVERIFY(near(a.radius, 3.0f));
 
-    // A sphere inside another leaves it unchanged, either way round.
-    BoundingSphere big(Vector3(1, 1, 1), 10.0f);
-    big.merge(BoundingSphere(Vector3(2, 2, 2), 1.0f));
-    QCOMPARE(big, BoundingSphere(Vector3(1, 1, 1), 10.0f));
+    // A sphere inside another gives the outer one, either way round.
     BoundingSphere small(Vector3(2, 2, 2), 1.0f);
     small.merge(BoundingSphere(Vector3(1, 1, 1), 10.0f));
     QCOMPARE(small, BoundingSphere(Vector3(1, 1, 1), 10.0f));
-    // Equal centres.
-    BoundingSphere same(Vector3(1, 0, 0), 2.0f);
-    same.merge(BoundingSphere(Vector3(1, 0, 0), 3.0f));
-    QVERIFY(near(same.radius, 3.0f));
-
     BoundingSphere empty;
     empty.merge(BoundingSphere(Vector3(7, 0, 0), 2.0f));
     QCOMPARE(empty, BoundingSphere(Vector3(7, 0, 0), 2.0f));
@@ -391,11 +274,11 @@ void TestMath::boundingSphereMergeAndTransform()
         QVERIFY(p.center.distance(q.center) + q.radius <= p.radius * 1.0001f + 1e-4f);
     }
 
+    // Non-uniform scale grows the radius by the largest factor.
     BoundingSphere s(Vector3(1, 0, 0), 1.0f);
     s.transform(Matrix::createTranslation(Vector3(0, 5, 0)) * Matrix::createScale(Vector3(1, 3, 2)));
     QVERIFY(near(s.center, Vector3(1, 5, 0)));
     QVERIFY(near(s.radius, 3.0f));
-
     BoundingSphere fromBox;
     fromBox.merge(BoundingBox(Vector3(-1, -1, -1), Vector3(1, 1, 1)));
     QVERIFY(near(fromBox.radius, std::sqrt(3.0f)));

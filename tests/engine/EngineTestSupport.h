@@ -1,0 +1,58 @@
+// Small helpers shared by the engine test programs.
+#pragma once
+
+#include "engine/math/Matrix.h"
+#include "engine/math/Quaternion.h"
+#include "engine/math/Vector3.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace enginetest {
+
+const float kPi = 3.14159265358979f;
+
+// Relative tolerance for large values, absolute near zero.
+inline bool near(float a, float b, float eps = 1e-4f)
+{
+    return std::fabs(a - b) <= eps * std::max(1.0f, std::max(std::fabs(a), std::fabs(b)));
+}
+
+inline bool near(const engine::Vector3& a, const engine::Vector3& b, float eps = 1e-4f)
+{
+    return near(a.x, b.x, eps) && near(a.y, b.y, eps) && near(a.z, b.z, eps);
+}
+
+inline bool near(const engine::Matrix& a, const engine::Matrix& b, float eps = 1e-4f)
+{
+    for (int i = 0; i < 16; ++i)
+        if (!near(a.m[i], b.m[i], eps))
+            return false;
+    return true;
+}
+
+// q and -q are the same rotation.
+inline bool sameRotation(const engine::Quaternion& a, const engine::Quaternion& b, float eps = 1e-4f)
+{
+    return std::fabs(std::fabs(a.dot(b)) - 1.0f) <= eps;
+}
+
+inline engine::Quaternion zRotation(double degrees)
+{
+    return engine::Quaternion::fromAxisAngle(engine::Vector3(0, 0, 1), float(degrees * M_PI / 180.0));
+}
+
+// Gives up the creator's reference of an engine object at scope end.
+template <typename T>
+struct Owned
+{
+    explicit Owned(T* p) : ptr(p) {}
+    ~Owned() { if (ptr) ptr->release(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    T* operator->() const { return ptr; }
+    T* get() const { return ptr; }
+    T* ptr;
+};
+
+} // namespace enginetest
