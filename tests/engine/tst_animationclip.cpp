@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ public:
     int writes = 0;
 };
 
+using Events = std::vector<std::string>;
+
 class EventLog : public AnimationClip::Listener
 {
 public:
@@ -55,17 +58,18 @@ public:
     {
         events.push_back(std::string(type == BEGIN ? "begin:" : "end:") + clip->id());
     }
-    std::vector<std::string> events;
+    Events events;
 };
 
-// Ramp whose value equals the animation time in ms: 'from' .. 'to'.
-Animation* ramp(AnimationTarget& target, const char* id, unsigned int from = 0, unsigned int to = 1000)
+// Ramp whose value equals the animation time in ms, 0 .. 1000; the target's
+// channel keeps the animation alive.
+Animation* ramp(AnimationTarget& target, const char* id)
 {
-    const unsigned int times[2] = { from, to };
-    const float values[2] = { float(from), float(to) };
+    const unsigned int times[2] = { 0, 1000 };
+    const float values[2] = { 0.0f, 1000.0f };
     Animation* animation = target.createAnimation(id, ANIMATE_UNIFORM, 2, times, values, Curve::LINEAR);
     if (animation)
-        animation->release();  // the channel keeps it alive as long as the target
+        animation->release();
     return animation;
 }
 
@@ -73,13 +77,6 @@ bool near(float a, float b, float tolerance = 0.01f)
 {
     return std::fabs(a - b) <= tolerance;
 }
-
-class TransformCounter : public Transform::Listener
-{
-public:
-    void transformChanged(Transform*, long) override { ++changes; }
-    int changes = 0;
-};
 
 } // namespace
 
@@ -91,29 +88,20 @@ private slots:
     void init();
     void cleanup();
 
-    void defaultClipPlaysTheWholeAnimationOnce();
+    void defaultClipPlaysOnceAndAgain();
     void activeDurationFollowsRepeatAndLoopBlend();
     void repeatsBlendBackToTheStart();
-    void indefiniteRepeatNeverEnds();
-    void backwardsStartsAtTheEndAndHoldsTheStart();
-    void speedScalesTime();
-    void pauseAndResumeWithoutBeginEvents();
-    void restartWhilePlayingBeginsAfresh();
-    void stopEndsAtTheNextFrame();
-    void finishedClipCanBePlayedAgain();
+    void speedScalesAndReversesTime();
+    void pauseRestartAndStop();
     void crossFadeShiftsWeightsOverTime();
-    void crossFadeFromAnIdleClipJustPlaysTheTarget();
     void listenersMayChangeThingsWhileCalled();
     void channelsMapClipTimeOntoTheirOwnKeys();
-    void singleKeyChannelAlwaysYieldsItsValue();
     void clipLookup();
     void keysThatCannotFormAChannelAreRefused();
-    void destroyingATargetWhilePlayingIsSafe();
-    void clipOutlivingItsAnimationIsInert();
+    void targetsAndAnimationsGoingAwayWhilePlaying();
     void transformsAreWrittenAndNotifiedOncePerFrame();
     void controllerStateAndShutDown();
     void cloningReusesAnimationsWithinOnePass();
-    void animationMadeBeforeAnyControllerBindsLater();
 
 private:
     AnimationController* _controller = nullptr;
@@ -133,12 +121,10 @@ void AnimationClipTest::cleanup()
     _controller = nullptr;
 }
 
-void AnimationClipTest::defaultClipPlaysTheWholeAnimationOnce()
+void AnimationClipTest::defaultClipPlaysOnceAndAgain()
 {
     ScalarTarget target;
     Animation* animation = ramp(target, "walk");
-    QVERIFY(animation);
-    QCOMPARE(animation->endTime(), 1000u);
     AnimationClip* clip = animation->findClip();
     QCOMPARE(QString(clip->id()), QString("default_clip"));
     QCOMPARE(clip->duration(), 1000u);
@@ -147,23 +133,36 @@ void AnimationClipTest::defaultClipPlaysTheWholeAnimationOnce()
     clip->addEndListener(&log);
 
     clip->play();
-    QVERIFY(clip->isPlaying());
     QCOMPARE(_controller->state(), AnimationController::RUNNING);
     _controller->update(0.0f);
     QCOMPARE(target.written, 0.0f);
-    QCOMPARE(log.events, std::vector<std::string>{ "begin:default_clip" });
-    _controller->update(250.0f);
-    QVERIFY(near(target.written, 250.0f));
-    QCOMPARE(clip->elapsedTime(), 250.0f);
+    QCOMPARE(log.events, Events{ "begin:default_clip" });
     _controller->update(749.0f);
-    QVERIFY(near(target.written, 999.0f));
+    QVERIFY(near(target.written, 749.0f));
+    _controller->update(250.0f);
     QVERIFY(clip->isPlaying());
     _controller->update(1.0f);
     QCOMPARE(target.written, 1000.0f);
-    QCOMPARE(log.events, (std::vector<std::string>{ "begin:default_clip", "end:default_clip" }));
+    QCOMPARE(log.events, (Events{ "begin:default_clip", "end:default_clip" }));
     QVERIFY(!clip->isPlaying());
-    QCOMPARE(_controller->runningClipCount(), 0u);
     QCOMPARE(_controller->state(), AnimationController::IDLE);
+
+    // A finished clip plays again from its start.
+    clip->play();
+    _controller->update(40.0f);
+    QVERIFY(near(target.written, 40.0f));
+    QVERIFY(clip->isPlaying());
+
+    // Made before any controller exists, it binds to the current one when played.
+    AnimationController::setCurrent(nullptr);
+    ScalarTarget early;
+    AnimationClip* unbound = ramp(early, "early")->findClip();
+    unbound->play();
+    QVERIFY(!unbound->isPlaying());
+    AnimationController::setCurrent(_controller);
+    unbound->play();
+    _controller->update(100.0f);
+    QVERIFY(near(early.written, 100.0f));
 }
 
 void AnimationClipTest::activeDurationFollowsRepeatAndLoopBlend()
@@ -171,17 +170,11 @@ void AnimationClipTest::activeDurationFollowsRepeatAndLoopBlend()
     ScalarTarget target;
     Animation* animation = ramp(target, "walk");
     AnimationClip* clip = animation->findClip();
-    QCOMPARE(clip->activeDuration(), 1000u);
-
     clip->setLoopBlendTime(200.0f);
     clip->setRepeatCount(2.5f);
     QCOMPARE(clip->activeDuration(), 2900u);  // 2500 + ceil(1.5) * 200
     clip->setRepeatCount(0.0f);
     QCOMPARE(clip->activeDuration(), 1200u);
-    clip->setRepeatCount(2.0f);
-    QCOMPARE(clip->activeDuration(), 2200u);
-    clip->setRepeatCount(1.0f);
-    QCOMPARE(clip->activeDuration(), 1000u);
     clip->setRepeatCount(0.5f);
     QCOMPARE(clip->activeDuration(), 500u);
 
@@ -196,7 +189,6 @@ void AnimationClipTest::activeDurationFollowsRepeatAndLoopBlend()
     other->setRepeatCount(std::nanf(""));
     QCOMPARE(other->repeatCount(), 2.5f);
     other->setLoopBlendTime(-50.0f);
-    QCOMPARE(other->loopBlendTime(), 0u);
     QCOMPARE(other->activeDuration(), 2500u);
     other->setRepeatCount(1e30f);
     QCOMPARE(other->activeDuration(), 4294967295u);
@@ -207,8 +199,7 @@ void AnimationClipTest::activeDurationFollowsRepeatAndLoopBlend()
 void AnimationClipTest::repeatsBlendBackToTheStart()
 {
     ScalarTarget target;
-    Animation* animation = ramp(target, "walk");
-    AnimationClip* clip = animation->findClip();
+    AnimationClip* clip = ramp(target, "walk")->findClip();
     clip->setRepeatCount(2.5f);
     clip->setLoopBlendTime(200.0f);
     EventLog log;
@@ -234,61 +225,7 @@ void AnimationClipTest::repeatsBlendBackToTheStart()
     QVERIFY(!clip->isPlaying());
 }
 
-void AnimationClipTest::indefiniteRepeatNeverEnds()
-{
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
-    clip->setRepeatCount(0.0f);
-    EventLog log;
-    clip->addEndListener(&log);
-    clip->play();
-    _controller->update(0.0f);
-    for (int i = 0; i < 50; ++i)
-        _controller->update(100.0f);
-    _controller->update(300.0f);
-    QVERIFY(near(target.written, 300.0f));
-    QVERIFY(log.events.empty());
-    QVERIFY(clip->isPlaying());
-
-    // Backwards and indefinitely, even with frames longer than the clip.
-    clip->setSpeed(-1.0f);
-    _controller->update(100.0f);
-    QVERIFY(near(target.written, 200.0f));
-    _controller->update(7500.0f);  // 200 - 7500 wraps round to 700
-    QVERIFY(near(target.written, 700.0f, 0.1f));
-    QVERIFY(log.events.empty());
-
-    // Even when the very first frame is longer than the clip.
-    ScalarTarget other;
-    AnimationClip* backwards = ramp(other, "back")->findClip();
-    backwards->setRepeatCount(0.0f);
-    backwards->setSpeed(-1.0f);
-    backwards->play();
-    _controller->update(2300.0f);  // 1000 - 2300 wraps round to 700
-    QVERIFY(near(other.written, 700.0f, 0.1f));
-}
-
-void AnimationClipTest::backwardsStartsAtTheEndAndHoldsTheStart()
-{
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
-    clip->setSpeed(-1.0f);
-    EventLog log;
-    clip->addBeginListener(&log);
-    clip->addEndListener(&log);
-    clip->play();
-    _controller->update(100.0f);
-    QVERIFY(near(target.written, 900.0f));
-    _controller->update(400.0f);
-    QVERIFY(near(target.written, 500.0f));
-    QVERIFY(clip->isPlaying());
-    _controller->update(500.0f);
-    QCOMPARE(target.written, 0.0f);
-    QCOMPARE(log.events, (std::vector<std::string>{ "begin:default_clip", "end:default_clip" }));
-    QVERIFY(!clip->isPlaying());
-}
-
-void AnimationClipTest::speedScalesTime()
+void AnimationClipTest::speedScalesAndReversesTime()
 {
     ScalarTarget target;
     AnimationClip* clip = ramp(target, "walk")->findClip();
@@ -296,62 +233,71 @@ void AnimationClipTest::speedScalesTime()
     clip->play();
     _controller->update(100.0f);
     QVERIFY(near(target.written, 200.0f));
-    _controller->update(100.0f);
-    QVERIFY(near(target.written, 400.0f));
     clip->setSpeed(0.5f);
     _controller->update(100.0f);
-    QVERIFY(near(target.written, 450.0f));
-
+    QVERIFY(near(target.written, 250.0f));
     // Speed 0 holds the pose; it neither advances nor finishes the clip.
     clip->setSpeed(0.0f);
     _controller->update(1000.0f);
-    QVERIFY(near(target.written, 450.0f));
+    QVERIFY(near(target.written, 250.0f));
     QVERIFY(clip->isPlaying());
-}
 
-void AnimationClipTest::pauseAndResumeWithoutBeginEvents()
-{
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
+    // Backwards: starts at the end and finishes holding the start.
+    ScalarTarget back;
+    AnimationClip* reverse = ramp(back, "back")->findClip();
+    reverse->setSpeed(-1.0f);
     EventLog log;
-    clip->addBeginListener(&log);
-    clip->play();
+    reverse->addBeginListener(&log);
+    reverse->addEndListener(&log);
+    reverse->play();
     _controller->update(100.0f);
-    QVERIFY(near(target.written, 100.0f));
+    QVERIFY(near(back.written, 900.0f));
+    _controller->update(900.0f);
+    QCOMPARE(back.written, 0.0f);
+    QCOMPARE(log.events, (Events{ "begin:default_clip", "end:default_clip" }));
 
-    clip->pause();
-    QVERIFY(!clip->isPlaying());
-    const int writes = target.writes;
-    _controller->update(500.0f);
-    QCOMPARE(target.writes, writes);
-    clip->pause();  // pausing a paused clip changes nothing
-    _controller->update(500.0f);
-    QCOMPARE(target.writes, writes);
-
-    clip->play();  // resumes
-    QVERIFY(clip->isPlaying());
-    _controller->update(100.0f);
-    QVERIFY(near(target.written, 200.0f));
-    QCOMPARE(log.events, std::vector<std::string>{ "begin:default_clip" });
+    // Backwards and indefinitely wraps round, even with frames longer than
+    // the clip and even on the very first frame.
+    reverse->setRepeatCount(0.0f);
+    reverse->play();
+    _controller->update(2300.0f);  // 1000 - 2300 wraps round to 700
+    QVERIFY(near(back.written, 700.0f, 0.1f));
+    _controller->update(7500.0f);  // 700 - 7500 wraps round to 200
+    QVERIFY(near(back.written, 200.0f, 0.1f));
+    QVERIFY(reverse->isPlaying());
+    QCOMPARE(log.events.size(), size_t(3));
 }
 
-void AnimationClipTest::restartWhilePlayingBeginsAfresh()
+void AnimationClipTest::pauseRestartAndStop()
 {
     ScalarTarget target;
     AnimationClip* clip = ramp(target, "walk")->findClip();
     EventLog log;
     clip->addBeginListener(&log);
     clip->addEndListener(&log);
-    clip->play();
-    _controller->update(300.0f);
-    QVERIFY(near(target.written, 300.0f));
+    clip->stop();  // not playing: nothing happens
+    QVERIFY(log.events.empty());
 
+    // Paused clips write nothing; resuming sends no second begin event.
     clip->play();
-    QVERIFY(clip->isPlaying());
+    _controller->update(100.0f);
+    clip->pause();
+    QVERIFY(!clip->isPlaying());
+    const int writes = target.writes;
+    _controller->update(500.0f);
+    clip->pause();
+    _controller->update(500.0f);
+    QCOMPARE(target.writes, writes);
+    clip->play();
+    _controller->update(100.0f);
+    QVERIFY(near(target.written, 200.0f));
+    QCOMPARE(log.events, Events{ "begin:default_clip" });
+
+    // Played while playing: ends and begins afresh.
+    clip->play();
     _controller->update(100.0f);
     QVERIFY(near(target.written, 100.0f));
-    QCOMPARE(log.events,
-             (std::vector<std::string>{ "begin:default_clip", "end:default_clip", "begin:default_clip" }));
+    QCOMPARE(log.events, (Events{ "begin:default_clip", "end:default_clip", "begin:default_clip" }));
     QCOMPARE(_controller->runningClipCount(), 1u);
 
     // Stopped and played again before the next frame: also a restart.
@@ -359,54 +305,15 @@ void AnimationClipTest::restartWhilePlayingBeginsAfresh()
     clip->play();
     _controller->update(50.0f);
     QVERIFY(near(target.written, 50.0f));
-    QVERIFY(clip->isPlaying());
     QCOMPARE(log.events.size(), size_t(5));
-}
 
-void AnimationClipTest::stopEndsAtTheNextFrame()
-{
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
-    EventLog log;
-    clip->addEndListener(&log);
-
-    clip->stop();  // not playing: nothing happens
-    QVERIFY(!clip->isPlaying());
-    QCOMPARE(_controller->runningClipCount(), 0u);
-    QVERIFY(log.events.empty());
-
-    clip->play();
-    _controller->update(100.0f);
+    // Stopped: ends at the next frame without writing another value.
     clip->stop();
-    const int writes = target.writes;
+    const int before = target.writes;
     _controller->update(100.0f);
-    QCOMPARE(target.writes, writes);  // ends without writing another frame
-    QCOMPARE(log.events, std::vector<std::string>{ "end:default_clip" });
-    QCOMPARE(_controller->runningClipCount(), 0u);
+    QCOMPARE(target.writes, before);
+    QCOMPARE(log.events.back(), std::string("end:default_clip"));
     QCOMPARE(_controller->state(), AnimationController::IDLE);
-
-    // A paused clip can be stopped; pausing a stopped one does nothing.
-    clip->play();
-    _controller->update(10.0f);
-    clip->pause();
-    clip->stop();
-    clip->pause();
-    _controller->update(10.0f);
-    QCOMPARE(log.events.size(), size_t(2));
-}
-
-void AnimationClipTest::finishedClipCanBePlayedAgain()
-{
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
-    clip->play();
-    _controller->update(0.0f);
-    _controller->update(2000.0f);
-    QVERIFY(!clip->isPlaying());
-    clip->play();
-    _controller->update(40.0f);
-    QVERIFY(near(target.written, 40.0f));
-    QVERIFY(clip->isPlaying());
 }
 
 void AnimationClipTest::crossFadeShiftsWeightsOverTime()
@@ -421,34 +328,33 @@ void AnimationClipTest::crossFadeShiftsWeightsOverTime()
     a->addEndListener(&log);
     b->addBeginListener(&log);
 
+    // From an idle clip a cross-fade just plays the target.
+    a->crossFade(b, 500);
+    a->crossFade(nullptr, 500);
+    QVERIFY(!a->isPlaying());
+    QVERIFY(b->isPlaying());
+    b->stop();
+    _controller->update(0.0f);
+    log.events.clear();
+
     a->play();
     _controller->update(100.0f);
     QCOMPARE(first.weight, 1.0f);
-
     a->crossFade(b, 1000);
-    QVERIFY(b->isPlaying());
     _controller->update(250.0f);
-    QVERIFY(near(a->blendWeight(), 0.75f, 1e-5f));
-    QVERIFY(near(b->blendWeight(), 0.25f, 1e-5f));
     QVERIFY(near(first.weight, 0.75f, 1e-5f));
     QVERIFY(near(second.weight, 0.25f, 1e-5f));
     QVERIFY(near(second.written, 250.0f));  // b plays from its own start
-
     _controller->update(250.0f);
     QVERIFY(near(a->blendWeight(), 0.5f, 1e-5f));
     QVERIFY(near(second.weight, 0.5f, 1e-5f));
-
     _controller->update(500.0f);
     QCOMPARE(b->blendWeight(), 1.0f);
     QVERIFY(!a->isPlaying());
-    QCOMPARE(log.events, (std::vector<std::string>{ "begin:b", "end:a" }));
+    QCOMPARE(log.events, (Events{ "begin:b", "end:a" }));
     QCOMPARE(a->blendWeight(), 1.0f);  // reset for its next play
 
-    _controller->update(100.0f);
-    QCOMPARE(second.weight, 1.0f);
-    QCOMPARE(_controller->runningClipCount(), 1u);
-
-    // Stopping a clip in the middle of a fade hands the target its full weight.
+    // Stopping a clip in the middle of a fade hands the other its full weight.
     b->crossFade(a, 1000);
     _controller->update(100.0f);
     QVERIFY(a->blendWeight() < 0.5f);
@@ -456,22 +362,6 @@ void AnimationClipTest::crossFadeShiftsWeightsOverTime()
     _controller->update(100.0f);
     QCOMPARE(a->blendWeight(), 1.0f);
     QVERIFY(a->isPlaying());
-}
-
-void AnimationClipTest::crossFadeFromAnIdleClipJustPlaysTheTarget()
-{
-    ScalarTarget first;
-    ScalarTarget second;
-    AnimationClip* a = ramp(first, "a")->findClip();
-    AnimationClip* b = ramp(second, "b")->findClip();
-    a->crossFade(b, 500);
-    a->crossFade(nullptr, 500);
-    a->crossFade(a, 500);
-    QVERIFY(!a->isPlaying());
-    QVERIFY(b->isPlaying());
-    _controller->update(100.0f);
-    QCOMPARE(second.weight, 1.0f);
-    QCOMPARE(first.writes, 0);
 }
 
 namespace {
@@ -511,7 +401,6 @@ void AnimationClipTest::listenersMayChangeThingsWhileCalled()
     clip->addBeginListener(&log);
     ReplayOnEnd replay;
     clip->addEndListener(&replay);
-    clip->addEndListener(&log);
 
     clip->play();
     _controller->update(0.0f);
@@ -532,24 +421,18 @@ void AnimationClipTest::listenersMayChangeThingsWhileCalled()
 
 void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
 {
-    // Keys from 500 to 1500 ms: the channel starts at 500 and lasts 1000.
+    // Keys from 500 to 1500 ms: the channel starts at 500 and lasts 1000;
+    // the default clip at time 0 evaluates it at its first key.
     ScalarTarget late;
     const unsigned int times[3] = { 500, 1000, 1500 };
     const float values[3] = { 5.0f, 10.0f, 15.0f };
     Animation* animation = late.createAnimation("late", ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR);
-    QVERIFY(animation);
     AnimationChannel* channel = animation->channelAt(0);
     QCOMPARE(channel->start(), 500u);
     QCOMPARE(channel->duration(), 1000u);
-    QCOMPARE(channel->curve()->pointTime(0), 0.0f);
     QCOMPARE(channel->curve()->pointTime(1), 0.5f);
-    QCOMPARE(channel->curve()->pointTime(2), 1.0f);
-    QCOMPARE(animation->firstStartTime(), 500u);
     QCOMPARE(animation->endTime(), 1500u);
-
-    // The default clip at time 0 evaluates the channel at its first key.
-    AnimationClip* clip = animation->findClip();
-    clip->play();
+    animation->findClip()->play();
     _controller->update(0.0f);
     QCOMPARE(late.written, 5.0f);
     _controller->update(250.0f);
@@ -563,49 +446,38 @@ void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
     const unsigned int shiftedTimes[2] = { 500, 1500 };
     const float shiftedValues[2] = { 0.0f, 100.0f };
     QVERIFY(both->addChannel(&shifted, ANIMATE_UNIFORM, 2, shiftedTimes, shiftedValues, Curve::LINEAR));
-    QCOMPARE(both->endTime(), 1500u);
     QCOMPARE(both->firstStartTime(), 0u);
-    AnimationClip* part = both->createClip("part", 600, 1500);
-    part->play();
+    both->createClip("part", 600, 1500)->play();
     _controller->update(150.0f);  // clip time 150 = animation time 750
     QVERIFY(near(early.written, 750.0f));
     QVERIFY(near(shifted.written, 25.0f));
-}
 
-void AnimationClipTest::singleKeyChannelAlwaysYieldsItsValue()
-{
-    ScalarTarget target;
+    // A single key always yields its value.
+    ScalarTarget pose;
     const unsigned int time = 300;
     const float value = 42.0f;
-    Animation* animation = target.createAnimation("pose", ANIMATE_UNIFORM, 1, &time, &value, Curve::BOUNCE_IN);
-    QVERIFY(animation);
-    QCOMPARE(animation->channelAt(0)->duration(), 0u);
-    QCOMPARE(animation->endTime(), 300u);
-    AnimationClip* clip = animation->findClip();
-    clip->setRepeatCount(0.0f);
-    clip->play();
-    for (float dt : { 0.0f, 17.0f, 250.0f, 1000.0f }) {
+    Animation* still = pose.createAnimation("pose", ANIMATE_UNIFORM, 1, &time, &value, Curve::BOUNCE_IN);
+    QCOMPARE(still->channelAt(0)->duration(), 0u);
+    still->findClip()->setRepeatCount(0.0f);
+    still->findClip()->play();
+    for (float dt : { 0.0f, 17.0f, 1000.0f }) {
         _controller->update(dt);
-        QCOMPARE(target.written, 42.0f);
+        QCOMPARE(pose.written, 42.0f);
     }
-    animation->release();
+    still->release();
 }
 
 void AnimationClipTest::clipLookup()
 {
     ScalarTarget target;
     Animation* animation = ramp(target, "walk");
-    QCOMPARE(animation->clipCount(), 0u);
-    QVERIFY_EXCEPTION_THROWN(animation->clipAt(0), std::out_of_range);
     AnimationClip* first = animation->findClip(nullptr);
     QCOMPARE(animation->findClip(nullptr), first);
     QCOMPARE(animation->clipCount(), 0u);  // the default clip is not listed
     QVERIFY(!animation->findClip("default_clip"));
-    QVERIFY(!animation->findClip("missing"));
 
     AnimationClip* run = animation->createClip("run", 100, 400);
     AnimationClip* again = animation->createClip("run", 0, 10);
-    QCOMPARE(animation->clipCount(), 2u);
     QCOMPARE(animation->findClip("run"), run);
     QCOMPARE(animation->clipAt(1), again);
     QVERIFY(!animation->findClip("RUN"));
@@ -626,20 +498,14 @@ void AnimationClipTest::keysThatCannotFormAChannelAreRefused()
     const float values[3] = { 1.0f, 2.0f, 3.0f };
     // A property the target does not have makes no channel.
     QVERIFY(!target.createAnimation("x", ANIMATE_ROTATE, 3, times, values, Curve::LINEAR));
-    QVERIFY(!target.createAnimation("x", -1, 3, times, values, Curve::LINEAR));
-    QCOMPARE(target.channelCount(), 0u);
 
     Animation* animation = Animation::create("manual");
-    QVERIFY(!animation->addChannel(&target, 7, 3, times, values, Curve::LINEAR));
     QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 0, times, values, Curve::LINEAR));
     QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, nullptr, values, Curve::LINEAR));
     QVERIFY(!animation->addChannel(nullptr, ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR));
     QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, times, values, nullptr, values, Curve::HERMITE));
     const unsigned int backwards[3] = { 0, 700, 500 };
     QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, backwards, values, Curve::LINEAR));
-    const unsigned int beforeStart[3] = { 600, 500, 900 };
-    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, beforeStart, values, Curve::LINEAR));
-    QCOMPARE(animation->channelCount(), 0u);
     QCOMPARE(target.channelCount(), 0u);
 
     // A first key at 1 000 000 000 ms or more means "from 0" in key data
@@ -649,7 +515,6 @@ void AnimationClipTest::keysThatCannotFormAChannelAreRefused()
     QVERIFY(channel);
     QCOMPARE(channel->start(), 0u);
     QCOMPARE(channel->duration(), 1000u);
-    QCOMPARE(channel->curve()->pointTime(1), 0.5f);
 
     // All keys at one time: no division by zero, every point at a sane time.
     const unsigned int same[3] = { 200, 200, 200 };
@@ -658,13 +523,11 @@ void AnimationClipTest::keysThatCannotFormAChannelAreRefused()
     QCOMPARE(channel->duration(), 0u);
     QCOMPARE(channel->curve()->pointTime(1), 0.0f);
     QCOMPARE(channel->curve()->pointTime(2), 1.0f);
-    QCOMPARE(target.findAnimation(nullptr), animation);
     QCOMPARE(target.findAnimation("manual"), animation);
-    QVERIFY(!target.findAnimation("other"));
     animation->release();
 }
 
-void AnimationClipTest::destroyingATargetWhilePlayingIsSafe()
+void AnimationClipTest::targetsAndAnimationsGoingAwayWhilePlaying()
 {
     auto* target = new ScalarTarget();
     auto* survivor = new Transform();
@@ -674,9 +537,11 @@ void AnimationClipTest::destroyingATargetWhilePlayingIsSafe()
     const unsigned int times[2] = { 0, 1000 };
     const float trs[20] = { 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 2, 2, 2, 0, 0, 0, 1, 10, 20, 30 };
     QVERIFY(animation->addChannel(survivor, ANIMATE_SCALE_ROTATE_TRANSLATE, 2, times, trs, Curve::LINEAR));
-    animation->addRef();  // keep it to look at
     AnimationClip* clip = animation->findClip();
+    AnimationClip* kept = animation->createClip("kept", 0, 500);
+    kept->addRef();
     clip->play();
+    kept->play();
     _controller->update(100.0f);
 
     delete target;
@@ -686,35 +551,29 @@ void AnimationClipTest::destroyingATargetWhilePlayingIsSafe()
     QVERIFY(near(survivor->getScale().y, 1.5f, 1e-4f));
 
     // Dropping the last target destroys the animation and takes its clip
-    // out of the controller.
-    animation->release();
+    // out of the controller; a clip kept beyond it does nothing.
     delete survivor;
     QCOMPARE(_controller->runningClipCount(), 0u);
+    QVERIFY(!kept->animation());
+    QVERIFY(!kept->isPlaying());
+    kept->play();
+    kept->pause();
+    kept->stop();
     _controller->update(100.0f);
-}
-
-void AnimationClipTest::clipOutlivingItsAnimationIsInert()
-{
-    auto* target = new ScalarTarget();
-    AnimationClip* clip = ramp(*target, "walk")->createClip("kept", 0, 500);
-    clip->addRef();
-    clip->play();
-    _controller->update(10.0f);
-    delete target;  // animation goes with it
-    QVERIFY(!clip->animation());
-    QVERIFY(!clip->isPlaying());
-    clip->play();
-    clip->pause();
-    clip->stop();
-    _controller->update(10.0f);
     QCOMPARE(_controller->runningClipCount(), 0u);
-    clip->release();
+    kept->release();
 }
 
 void AnimationClipTest::transformsAreWrittenAndNotifiedOncePerFrame()
 {
+    class Counter : public Transform::Listener
+    {
+    public:
+        void transformChanged(Transform*, long) override { ++changes; }
+        int changes = 0;
+    };
     Transform transform;
-    TransformCounter counter;
+    Counter counter;
     transform.addListener(&counter);
     const unsigned int times[2] = { 0, 1000 };
     const float scales[6] = { 1, 1, 1, 3, 5, 7 };
@@ -722,17 +581,13 @@ void AnimationClipTest::transformsAreWrittenAndNotifiedOncePerFrame()
     const float half = float(std::sqrt(0.5));
     const float rotations[8] = { 0, 0, 0, 1, 0, 0, half, half };  // 0 and 90 degrees about z
     Animation* animation = transform.createAnimation("move", ANIMATE_SCALE, 2, times, scales, Curve::LINEAR);
-    QVERIFY(animation);
     QVERIFY(animation->addChannel(&transform, ANIMATE_TRANSLATE, 2, times, translations, Curve::LINEAR));
     AnimationChannel* rotation = animation->addChannel(&transform, ANIMATE_ROTATE, 2, times, rotations, Curve::LINEAR);
-    QVERIFY(rotation);
-    QVERIFY(rotation->curve()->quaternionOffset());
-    QCOMPARE(*rotation->curve()->quaternionOffset(), 0u);
+    QVERIFY(rotation && rotation->curve()->quaternionOffset());
 
     animation->findClip()->play();
     _controller->update(500.0f);
     QCOMPARE(counter.changes, 1);  // three channels, one notification
-    QVERIFY(near(transform.getScale().x, 2.0f, 1e-5f));
     QVERIFY(near(transform.getScale().z, 4.0f, 1e-5f));
     QVERIFY(near(transform.getTranslation().y, 10.0f, 1e-4f));
     const Quaternion q = transform.getRotation();
@@ -754,26 +609,23 @@ void AnimationClipTest::controllerStateAndShutDown()
     EventLog log;
     clip->addEndListener(&log);
     controller.start();
-    QCOMPARE(controller.state(), AnimationController::IDLE);
     clip->play();
-    QCOMPARE(controller.state(), AnimationController::RUNNING);
     controller.update(100.0f);
-    QVERIFY(near(target.written, 100.0f));
 
     controller.pause();
     controller.update(100.0f);
     QVERIFY(near(target.written, 100.0f));
-    QCOMPARE(controller.time(), 100.0);
     controller.resume();
     QCOMPARE(controller.state(), AnimationController::RUNNING);
 
+    // Shutting down stops every clip and tells nobody.
     controller.stop();
     QCOMPARE(controller.state(), AnimationController::STOPPED);
     QCOMPARE(controller.runningClipCount(), 0u);
     QVERIFY(!clip->isPlaying());
-    QVERIFY(log.events.empty());  // shut-down tells nobody
+    QVERIFY(log.events.empty());
     controller.start();
-    clip->play();  // playable again after a shut-down
+    clip->play();
     controller.update(30.0f);
     QVERIFY(near(target.written, 30.0f));
     // Frame times that are not a forward amount of time count as none.
@@ -781,7 +633,6 @@ void AnimationClipTest::controllerStateAndShutDown()
     controller.update(-500.0f);
     controller.update(std::numeric_limits<float>::infinity());
     QVERIFY(near(target.written, 30.0f));
-    QVERIFY(clip->isPlaying());
     controller.update(20.0f);
     QVERIFY(near(target.written, 50.0f));
 
@@ -798,12 +649,12 @@ void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
     Transform copy;
     const unsigned int times[2] = { 0, 1000 };
     const float translations[6] = { 0, 0, 0, 10, 0, 0 };
-    const float scales[6] = { 1, 1, 1, 2, 2, 2 };
     Animation* walk = original.createAnimation("walk", ANIMATE_TRANSLATE, 2, times, translations, Curve::LINEAR);
-    walk->addChannel(&original, ANIMATE_SCALE, 2, times, scales, Curve::LINEAR);
+    walk->addChannel(&original, ANIMATE_SCALE, 2, times, translations, Curve::LINEAR);
     walk->createClip("half", 0, 500)->setRepeatCount(3.0f);
     Animation* spin = original.createAnimation("spin", ANIMATE_SCALE_X, 2, times, translations, Curve::LINEAR);
 
+    // Two channels of one animation make one copied animation, not two.
     AnimationCloneContext context;
     original.cloneAnimationChannels(&copy, context);
     QCOMPARE(copy.channelCount(), 3u);
@@ -813,7 +664,6 @@ void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
     Animation* walkCopy = copy.findAnimation("walk");
     QVERIFY(walkCopy && walkCopy != walk);
     QCOMPARE(walkCopy->channelCount(), 2u);
-    QCOMPARE(walkCopy->clipCount(), 1u);
     QCOMPARE(walkCopy->findClip("half")->activeDuration(), 1500u);
     QCOMPARE(walkCopy->channelAt(0)->curve(), walk->channelAt(0)->curve());  // curves are shared
 
@@ -823,21 +673,6 @@ void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
     QCOMPARE(original.getTranslation().x, 0.0f);
     walk->release();
     spin->release();
-}
-
-void AnimationClipTest::animationMadeBeforeAnyControllerBindsLater()
-{
-    AnimationController::setCurrent(nullptr);
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "early")->findClip();
-    clip->play();  // nothing to run it yet
-    QVERIFY(!clip->isPlaying());
-    AnimationController::setCurrent(_controller);
-    clip->play();
-    QVERIFY(clip->isPlaying());
-    _controller->update(100.0f);
-    QVERIFY(near(target.written, 100.0f));
-    QCOMPARE(clip->animation()->controller(), _controller);
 }
 
 QTEST_APPLESS_MAIN(AnimationClipTest)
