@@ -24,26 +24,21 @@ using namespace enginetest;
 namespace {
 
 // Stand-in for a model: reference counted, with fixed mesh bounds.
-class FakeModel : public Ref, public Drawable
+struct FakeModel : public Ref, public Drawable
 {
-public:
-    FakeModel(const BoundingBox& box, bool skinned, unsigned int parts, unsigned int vertices, int* destroyed = nullptr)
-        : _box(box), _skinned(skinned), _parts(parts), _vertices(vertices), _destroyed(destroyed) {}
-    ~FakeModel() override { if (_destroyed) ++*_destroyed; }
-
-    bool hasMesh() const override { return !_box.isEmpty(); }
-    BoundingSphere meshBoundingSphere() const override { BoundingSphere s; s.set(_box); return s; }
-    BoundingBox meshBoundingBox() const override { return _box; }
-    bool isSkinned() const override { return _skinned; }
-    unsigned int meshPartCount() const override { return _parts; }
-    unsigned int vertexCount() const override { return _vertices; }
-
-private:
-    BoundingBox _box;
-    bool _skinned;
-    unsigned int _parts;
-    unsigned int _vertices;
-    int* _destroyed;
+    FakeModel(const BoundingBox& b, bool s = false, unsigned int p = 1, unsigned int v = 1, int* d = nullptr)
+        : box(b), skinned(s), parts(p), vertices(v), destroyed(d) {}
+    ~FakeModel() override { if (destroyed) ++*destroyed; }
+    bool hasMesh() const override { return !box.isEmpty(); }
+    BoundingSphere meshBoundingSphere() const override { BoundingSphere s; s.set(box); return s; }
+    BoundingBox meshBoundingBox() const override { return box; }
+    bool isSkinned() const override { return skinned; }
+    unsigned int meshPartCount() const override { return parts; }
+    unsigned int vertexCount() const override { return vertices; }
+    BoundingBox box;
+    bool skinned;
+    unsigned int parts, vertices;
+    int* destroyed;
 };
 
 // Gives the drawable to the node, which then holds the only reference.
@@ -53,18 +48,18 @@ void attach(Node* node, FakeModel* model)
     model->release();
 }
 
+// Records notifications; may remove itself while being notified.
 class RecordingListener : public Transform::Listener
 {
 public:
-    void transformChanged(Transform* t, long cookie) override { calls.push_back({ t, cookie }); }
+    void transformChanged(Transform* t, long cookie) override
+    {
+        calls.push_back({ t, cookie });
+        if (removeSelf)
+            t->removeListener(this);
+    }
     std::vector<std::pair<Transform*, long>> calls;
-};
-
-class SelfRemovingListener : public Transform::Listener
-{
-public:
-    void transformChanged(Transform* t, long) override { ++count; t->removeListener(this); }
-    int count = 0;
+    bool removeSelf = false;
 };
 
 class ProbeNode : public Node
@@ -112,12 +107,11 @@ private slots:
     void offsetMatrixMovesOnlyOwnGeometry();
     void idWithoutNumericSuffix();
     void findByIdOrder();
-    void attachmentsOwnership();
+    void attachmentsAndActiveCamera();
 
     void boundsOfNodesAndSubtrees();
     void pointLightBoundsSitAtTheOrigin();
 
-    void sceneActiveCameraRules();
     void cameraMatrices();
     void camerasAndLightsFromProperties();
     void viewSpaceGettersUseActiveCamera();
@@ -129,8 +123,6 @@ void TestSceneGraph::localMatrixScalesRotatesThenTranslates()
     Transform t(Vector3(2, 3, 4), Quaternion::fromAxisAngle(Vector3::unitZ(), kPi / 2), Vector3(10, 20, 30));
     // By hand: (1,1,1) scaled -> (2,3,4); quarter turn about z -> (-3,2,4); translated -> (7,22,34).
     QVERIFY(near(t.getMatrix().transformPoint(Vector3(1, 1, 1)), Vector3(7, 22, 34)));
-    QVERIFY(near(t.getForwardVector(), Vector3(0, 0, -1)));
-    QVERIFY(near(t.getRightVector(), Vector3(0, 1, 0)));
     QVERIFY(near(t.getUpVector(), Vector3(-1, 0, 0)));
 
     Transform identity;
@@ -175,11 +167,12 @@ void TestSceneGraph::listenersAndSuspendedNotification()
     t.setTranslationZ(2);
     QCOMPARE(a.calls.size(), size_t(4));
 
-    SelfRemovingListener once;
+    RecordingListener once;
+    once.removeSelf = true;
     t.addListener(&once);
     t.setTranslationZ(3);
     t.setTranslationZ(4);
-    QCOMPARE(once.count, 1);
+    QCOMPARE(once.calls.size(), size_t(1));
 
     // Transforms destroyed while queued are not notified at resume.
     RecordingListener queued;
@@ -281,9 +274,6 @@ void TestSceneGraph::childrenReparentingAndCycles()
     // node that becomes a child leaves the scene's list.
     scene->addNode(child.get());
     QCOMPARE(p2->getChildCount(), 0u);
-    QVERIFY(!child->getParent());
-    QCOMPARE(scene->getNodeCount(), 3u);
-    scene->addNode(child.get());
     QCOMPARE(scene->getNodeCount(), 3u);
     p1->addChild(child.get());
     QCOMPARE(scene->getNodeCount(), 2u);
@@ -409,38 +399,42 @@ void TestSceneGraph::findByIdOrder()
     QVERIFY(!first->findNode("first"));
 }
 
-void TestSceneGraph::attachmentsOwnership()
+void TestSceneGraph::attachmentsAndActiveCamera()
 {
     Owned<Node> n(Node::create("n"));
-    n->setTag("group", "walls");
-    QCOMPARE(n->getTag("group"), "walls");
-    n->setTag("group", nullptr);
-    QVERIFY(!n->hasTag("group"));
-    n->setTag(nullptr, "x");
-
     int destroyed = 0;
-    FakeModel* model = new FakeModel(BoundingBox(Vector3(), Vector3(1, 1, 1)), false, 1, 3, &destroyed);
+    FakeModel* model = new FakeModel(BoundingBox(), false, 1, 1, &destroyed);
     attach(n.get(), model);
     QCOMPARE(model->getNode(), n.get());
-    attach(n.get(), new FakeModel(BoundingBox(), false, 0, 0, &destroyed));
+    attach(n.get(), new FakeModel(BoundingBox(), false, 1, 1, &destroyed));
     QCOMPARE(destroyed, 1);  // the node's reference was the last one
     n->setDrawable(nullptr);
     QCOMPARE(destroyed, 2);
-
-    Camera* camera = Camera::createPerspective(45, 1, 1, 10);
-    n->setCamera(camera);
-    QCOMPARE(camera->getNode(), n.get());
-    n->setCamera(nullptr);
-    QVERIFY(!camera->getNode());
-    QCOMPARE(camera->getRefCount(), 1u);
-    camera->release();
-
     // Destroying a node releases its children and their attachments.
-    int gone = 0;
     Node* parent = Node::create("p");
-    attach(addChild(parent, "k"), new FakeModel(BoundingBox(), false, 0, 0, &gone));
+    attach(addChild(parent, "k"), new FakeModel(BoundingBox(), false, 1, 1, &destroyed));
     parent->release();
-    QCOMPARE(gone, 1);
+    QCOMPARE(destroyed, 3);
+
+    // The first camera added to a scene becomes active and stays so.
+    Owned<Scene> scene(Scene::create("s"));
+    Owned<Node> plain(Node::create("plain"));
+    Owned<Node> other(Node::create("other"));
+    Owned<Camera> c1(Camera::createPerspective(45, 1, 1, 10));
+    Owned<Camera> c2(Camera::createPerspective(60, 1, 1, 10));
+    n->setCamera(c1.get());
+    other->setCamera(c2.get());
+    QCOMPARE(c1->getNode(), n.get());
+    scene->addNode(plain.get());
+    QVERIFY(!scene->getActiveCamera());
+    scene->addNode(n.get());
+    scene->addNode(other.get());
+    QCOMPARE(scene->getActiveCamera(), c1.get());
+    QCOMPARE(c1->getRefCount(), 3u);  // creator, node, scene
+    scene->setActiveCamera(c2.get());
+    n->setCamera(nullptr);
+    QVERIFY(!c1->getNode());
+    QCOMPARE(c1->getRefCount(), 1u);
 }
 
 void TestSceneGraph::boundsOfNodesAndSubtrees()
@@ -504,7 +498,7 @@ void TestSceneGraph::pointLightBoundsSitAtTheOrigin()
     QCOMPARE(n->getBoundingBox(), BoundingBox(Vector3(-3, -3, -3), Vector3(3, 3, 3)));
 
     // Merged with a mesh in mesh space, then moved together.
-    attach(n.get(), new FakeModel(BoundingBox(Vector3(2, 2, 2), Vector3(4, 4, 4)), false, 1, 1));
+    attach(n.get(), new FakeModel(BoundingBox(Vector3(2, 2, 2), Vector3(4, 4, 4))));
     QVERIFY(near(n->getBoundingBox().min, Vector3(2, 2, 2)));
     QVERIFY(near(n->getBoundingBox().max, Vector3(9, 9, 9)));
 
@@ -514,30 +508,6 @@ void TestSceneGraph::pointLightBoundsSitAtTheOrigin()
     sun->setLight(dir);
     dir->release();
     QCOMPARE(sun->getBoundingSphere().radius, 0.0f);
-}
-
-void TestSceneGraph::sceneActiveCameraRules()
-{
-    Owned<Scene> scene(Scene::create("s"));
-    Owned<Node> plain(Node::create("plain"));
-    Owned<Node> cam1(Node::create("cam1"));
-    Owned<Node> cam2(Node::create("cam2"));
-    Owned<Camera> c1(Camera::createPerspective(45, 1, 1, 10));
-    Owned<Camera> c2(Camera::createPerspective(60, 1, 1, 10));
-    cam1->setCamera(c1.get());
-    cam2->setCamera(c2.get());
-    scene->addNode(plain.get());
-    QVERIFY(!scene->getActiveCamera());
-    // The first camera added becomes active and stays so.
-    scene->addNode(cam1.get());
-    scene->addNode(cam2.get());
-    QCOMPARE(scene->getActiveCamera(), c1.get());
-    QCOMPARE(c1->getRefCount(), 3u);  // creator, node, scene
-
-    scene->setActiveCamera(c2.get());
-    QCOMPARE(c1->getRefCount(), 2u);
-    scene->setActiveCamera(nullptr);
-    QVERIFY(!scene->getActiveCamera());
 }
 
 void TestSceneGraph::cameraMatrices()
@@ -584,7 +554,6 @@ void TestSceneGraph::cameraMatrices()
     QVERIFY(near(camera->getProjectionMatrix(), expected));
 
     Owned<Camera> ortho(Camera::createOrthographic(4.0f, 2.0f, 2.0f, 1.0f, 11.0f));
-    QVERIFY(near(ortho->getProjectionMatrix().transformPoint(Vector3(2, 1, -1)), Vector3(1, 1, -1)));
     ortho->setZoomX(8.0f);
     QVERIFY(near(ortho->getProjectionMatrix().transformPoint(Vector3(4, 1, -1)), Vector3(1, 1, -1)));
 }
@@ -598,14 +567,12 @@ void TestSceneGraph::camerasAndLightsFromProperties()
     QVERIFY(near(c->getAspectRatio(), 800.0f / 600.0f));
     QCOMPARE(c->getFarPlane(), 50.0f);
 
+    // Defaults; a minimised window must not give an infinite aspect ratio.
     auto defaults = props("camera c { type = PERSPECTIVE }");
-    Owned<Camera> d(Camera::create(defaults.get(), 1000, 500));
+    Owned<Camera> d(Camera::create(defaults.get(), 640, 0));
     QCOMPARE(d->getFieldOfView(), 60.0f);
     QCOMPARE(d->getNearPlane(), 0.2f);
-    QCOMPARE(d->getFarPlane(), 100.0f);
-    // A minimised window must not give an infinite aspect ratio.
-    Owned<Camera> minimised(Camera::create(defaults.get(), 640, 0));
-    QVERIFY(std::isfinite(minimised->getAspectRatio()));
+    QVERIFY(std::isfinite(d->getAspectRatio()));
 
     auto ortho = props("camera c { type = ORTHOGRAPHIC\n zoomX = 10\n aspectRatio = 3\n}");
     Owned<Camera> o(Camera::create(ortho.get(), 640, 480));
@@ -620,24 +587,16 @@ void TestSceneGraph::camerasAndLightsFromProperties()
 
     auto s = props("light l { type = SPOT\n color = 1,0,0\n range = 4\n innerAngle = 0.25\n outerAngle = 0.5\n}");
     Owned<Light> spot(Light::create(s.get()));
-    QVERIFY(spot.get());
-    QCOMPARE(spot->getLightType(), Light::SPOT);
     QCOMPARE(spot->getColor(), Vector3(1, 0, 0));
     QCOMPARE(spot->getRangeInverse(), 0.25f);
-    QCOMPARE(spot->getInnerAngleCos(), std::cos(0.25f));
     QCOMPARE(spot->getOuterAngleCos(), std::cos(0.5f));
+    spot->setRange(0.0f);
+    QCOMPARE(spot->getRangeInverse(), 0.0f);  // not infinity
 
     auto p = props("light l { type = POINT\n range = 10\n}");
     Owned<Light> point(Light::create(p.get()));
-    QVERIFY(near(point->getRangeInverse(), 0.1f));
-    point->setRange(0.0f);
-    QCOMPARE(point->getRangeInverse(), 0.0f);  // not infinity
     point->setInnerAngle(1.0f);  // not a spot: ignored
     QCOMPARE(point->getInnerAngle(), 0.0f);
-
-    auto dir = props("light l { type = DIRECTIONAL\n color = 0.2,0.4,0.6\n}");
-    Owned<Light> sun(Light::create(dir.get()));
-    QCOMPARE(sun->getLightType(), Light::DIRECTIONAL);
     QVERIFY(!Light::create(props("light l { type = AREA }").get()));
     QVERIFY(!Light::create(nullptr));
 }
@@ -659,7 +618,6 @@ void TestSceneGraph::viewSpaceGettersUseActiveCamera()
     scene->addNode(eye.get());
 
     QVERIFY(near(object->getTranslationView(), Vector3(0, 0, -10)));
-    QVERIFY(near(object->getActiveCameraTranslationWorld(), Vector3(1, 2, 13)));
     QVERIFY(near(object->getActiveCameraTranslationView(), Vector3(0, 0, 0)));
     QVERIFY(near(object->getForwardVectorView(), Vector3(0, 0, -1)));
     QVERIFY(near(object->getWorldViewProjectionMatrix(),
