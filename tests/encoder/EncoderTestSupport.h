@@ -10,25 +10,20 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
-#include <QString>
 #include <QStringList>
-
-#include <cmath>
-#include <cstring>
-#include <functional>
 
 namespace encodertest {
 
 struct Run {
     int exitCode = -1;
     bool crashed = false;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 inline QString encoderPath()
@@ -36,21 +31,16 @@ inline QString encoderPath()
     return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder";
 }
 
-inline Run runEncoder(const QStringList& arguments, int timeoutMs = 300000)
+inline Run runEncoder(const QStringList& arguments)
 {
     QProcess process;
     process.start(encoderPath(), arguments);
     Run run;
-    if (!process.waitForStarted(30000)) {
-        run.crashed = true;
-        run.err = "model-encoder did not start: " + process.errorString();
-        return run;
-    }
-    if (!process.waitForFinished(timeoutMs)) {
+    if (!process.waitForFinished(300000)) {
         process.kill();
         process.waitForFinished(5000);
         run.crashed = true;
-        run.err = "model-encoder did not finish in time";
+        run.err = "model-encoder did not start or finish: " + process.errorString();
         return run;
     }
     run.crashed = process.exitStatus() != QProcess::NormalExit;
@@ -66,29 +56,26 @@ inline Run convert(const QString& input, const QString& bundle, const QString& g
     return runEncoder({"-group:" + grouping, "-cull:off", "-m", "-v", "2", "-options", input, bundle});
 }
 
-inline bool makeFixtures(const QString& folder, QString& problem)
+inline bool makeFixtures(const QString& folder)
 {
     QProcess python;
     python.start("python3", {qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/tests/encoder/fixtures/make_fixtures.py", folder});
-    if (!python.waitForFinished(120000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
-        problem = "fixture script failed: " + QString::fromUtf8(python.readAllStandardError());
-        return false;
-    }
-    return true;
+    const bool ok = python.waitForFinished(120000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
+    if (!ok)
+        qWarning() << "fixture script failed:" << python.readAllStandardError();
+    return ok;
 }
 
 // Every message line must follow the grammar the application parses; returns the offending line or empty.
-inline QString badMessageLine(const QString& out, const QString& err)
+inline QString badMessageLine(const Run& run)
 {
     static const QRegularExpression warning(R"(^Warning \(GP#2\d{3}\|[^|)\n]+\): .+$)");
     static const QRegularExpression error(R"(^Error \(GP#1\d{3}\|[^|)\n]+\): .+$)");
-    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith("Error"))
-            return "error on standard output: " + line;
-        if (line.startsWith("Warning") && !warning.match(line).hasMatch())
+    for (const QString& line : run.out.split('\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith("Error") || (line.startsWith("Warning") && !warning.match(line).hasMatch()))
             return line;
     }
-    for (const QString& line : err.split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line : run.err.split('\n', Qt::SkipEmptyParts)) {
         if (!error.match(line).hasMatch())
             return line;
     }
@@ -99,21 +86,33 @@ inline QStringList codes(const Run& run)
 {
     QStringList found;
     static const QRegularExpression code(R"(^(?:Warning|Error) \(GP#(\d+)\|)", QRegularExpression::MultilineOption);
-    for (const QString* text : {&run.out, &run.err}) {
-        auto it = code.globalMatch(*text);
-        while (it.hasNext())
-            found << it.next().captured(1);
-    }
+    for (auto it = code.globalMatch(run.out + "\n" + run.err); it.hasNext();)
+        found << it.next().captured(1);
     return found;
 }
 
 inline QSet<QString> filesBelow(const QString& folder)
 {
     QSet<QString> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories); it.hasNext();)
         files.insert(it.next());
     return files;
+}
+
+// Converts into `folder` and reads the bundle back; false (with the reason logged) on any irregularity.
+inline bool convertAndRead(const QString& source, const QString& folder, const QString& grouping, bundletest::Bundle& b, Run& run)
+{
+    QDir().mkpath(folder);
+    run = convert(source, folder + "/model.gpb", grouping);
+    if (run.crashed || run.exitCode != 0) {
+        qWarning() << run.out << run.err;
+        return false;
+    }
+    if (!bundletest::readBundle((folder + "/model.gpb").toStdString(), b)) {
+        qWarning() << "bundle unreadable:" << QString::fromStdString(b.problem);
+        return false;
+    }
+    return true;
 }
 
 // ---- comparison with the source scene --------------------------------------------------------
@@ -124,39 +123,42 @@ inline const aiScene* importSource(Assimp::Importer& importer, const QString& pa
                                  | aiProcess_GenSmoothNormals | aiProcess_SortByPType);
 }
 
-inline bool sameMatrix(const bundletest::Matrix& columnMajor, const aiMatrix4x4& m)
+inline aiMatrix4x4 toAssimp(const bundletest::Matrix& columnMajor)
 {
-    const float rowMajor[16] = {m.a1, m.a2, m.a3, m.a4, m.b1, m.b2, m.b3, m.b4,
-                                m.c1, m.c2, m.c3, m.c4, m.d1, m.d2, m.d3, m.d4};
+    aiMatrix4x4 m;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c)
+            m[r][c] = columnMajor[size_t(c * 4 + r)];
+    }
+    return m;
+}
+
+inline aiMatrix4x4 worldOf(const bundletest::Bundle& b, const bundletest::Node& node)
+{
+    aiMatrix4x4 world;
+    for (const bundletest::Node* n = &node; n; n = n->parent >= 0 ? &b.nodes[size_t(n->parent)] : nullptr)
+        world = toAssimp(n->local) * world;
+    return world;
+}
+
+inline bool sameMatrix(const aiMatrix4x4& a, const aiMatrix4x4& b)
+{
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
-            const float a = columnMajor[size_t(c * 4 + r)], b = rowMajor[r * 4 + c];
-            if (std::fabs(a - b) > 1e-4f * std::max(1.0f, std::fabs(b)))
+            if (std::fabs(a[r][c] - b[r][c]) > 1e-4f * std::max(1.0f, std::fabs(b[r][c])))
                 return false;
         }
     }
     return true;
 }
 
-// Whether `columnMajor` is `m` turned by a signed permutation of the axes and
-// scaled uniformly (the encoder's up-axis and unit correction on the root): a
-// rotation and not a mirror, with a positive scale.
-inline bool axisTurn(const bundletest::Matrix& columnMajor, const aiMatrix4x4& m)
+// Whether `written` is `source` turned by a signed permutation of the axes and scaled uniformly
+// (the encoder's up-axis and unit correction on the root): a rotation, not a mirror, positive scale.
+inline bool axisTurn(const aiMatrix4x4& written, aiMatrix4x4 source)
 {
-    aiMatrix4x4 written;
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c)
-            written[r][c] = columnMajor[size_t(c * 4 + r)];
-    }
-    aiMatrix4x4 inverse = m;
-    inverse.Inverse();
-    const aiMatrix4x4 turn = written * inverse;
-    float scale = 0;
-    for (int c = 0; c < 3; ++c)
-        scale = std::max(scale, std::fabs(turn[0][c]));
-    if (!(scale > 0))
-        return false;
-    for (int r = 0; r < 3; ++r) {
+    const aiMatrix4x4 turn = written * source.Inverse();
+    const float scale = std::max({std::fabs(turn[0][0]), std::fabs(turn[0][1]), std::fabs(turn[0][2])});
+    for (int r = 0; r < 3 && scale > 0; ++r) {
         int ones = 0;
         for (int c = 0; c < 3; ++c) {
             const float v = std::fabs(turn[r][c]) / scale;
@@ -167,16 +169,15 @@ inline bool axisTurn(const bundletest::Matrix& columnMajor, const aiMatrix4x4& m
         if (ones != 1 || std::fabs(turn[r][3]) > 1e-4f * std::max(1.0f, std::fabs(written[r][3])))
             return false;
     }
-    return turn.Determinant() > 0;
+    return scale > 0 && turn.Determinant() > 0;
 }
 
+// An id stands for a source name when it is the name or the name made unique ("__2", ...).
 inline bool idNames(const std::string& id, const std::string& name)
 {
-    if (id == name)
-        return true;
     static const QRegularExpression suffix(R"(^__\d+$)");
-    return id.size() > name.size() && id.compare(0, name.size(), name) == 0
-        && suffix.match(QString::fromStdString(id.substr(name.size()))).hasMatch();
+    return id == name || (id.size() > name.size() && id.compare(0, name.size(), name) == 0
+                          && suffix.match(QString::fromStdString(id.substr(name.size()))).hasMatch());
 }
 
 inline bool drawable(const aiMesh& mesh)
@@ -184,75 +185,62 @@ inline bool drawable(const aiMesh& mesh)
     return mesh.mNumVertices > 0 && mesh.mNumFaces > 0 && (mesh.mPrimitiveTypes & aiPrimitiveType_TRIANGLE);
 }
 
-struct Totals {
-    uint64_t vertices = 0;
-    uint64_t indices = 0;
-};
+#define ENCODERTEST_CHECK(condition, message) \
+    if (!(condition)) {                       \
+        problem = message;                    \
+        return false;                         \
+    }
 
-// Checks node tree, transforms, per-node vertex and index counts, skins and
-// animation key counts. `problem` names the first difference.
+inline QString q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// Node tree, transforms, per-node vertex and index counts, every triangle's corners, skins.
 inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QString& problem)
 {
     using bundletest::Node;
     const aiNode* root = scene.mRootNode;
     std::vector<std::pair<const aiNode*, int>> pairs;   // source node, bundle node
     // The encoder leaves out Assimp's root node when it carries nothing; then its children are the top level.
-    auto nameOrDefault = [](const aiNode* n) { return n->mName.length ? std::string(n->mName.C_Str()) : std::string("node"); };
     bool folded = b.topLevel.size() == root->mNumChildren;
     for (unsigned i = 0; folded && i < root->mNumChildren; ++i)
-        folded = idNames(b.nodes[size_t(b.topLevel[i])].id, nameOrDefault(root->mChildren[i]));
-    if (folded) {
-        for (unsigned i = 0; i < root->mNumChildren; ++i)
-            pairs.push_back({root->mChildren[i], b.topLevel[i]});
-    } else if (b.topLevel.size() == 1) {
+        folded = idNames(b.nodes[size_t(b.topLevel[i])].id, root->mChildren[i]->mName.length ? root->mChildren[i]->mName.C_Str() : "node");
+    for (unsigned i = 0; folded && i < root->mNumChildren; ++i)
+        pairs.push_back({root->mChildren[i], b.topLevel[i]});
+    if (!folded) {
+        ENCODERTEST_CHECK(b.topLevel.size() == 1, QString("%1 top-level nodes for %2 source nodes").arg(b.topLevel.size()).arg(root->mNumChildren));
         pairs.push_back({root, b.topLevel[0]});
-    } else {
-        problem = QString("%1 top-level nodes for %2 source nodes").arg(b.topLevel.size()).arg(root->mNumChildren);
-        return false;
     }
-
     // What the encoder put on the root to turn the file upright and into metres (identity when folded).
     aiMatrix4x4 correction;
-    if (!folded) {
-        const bundletest::Matrix& m = b.nodes[size_t(b.topLevel[0])].local;
-        aiMatrix4x4 writtenRoot;
-        for (int r = 0; r < 4; ++r) {
-            for (int c = 0; c < 4; ++c)
-                writtenRoot[r][c] = m[size_t(c * 4 + r)];
-        }
-        aiMatrix4x4 inverseRoot = root->mTransformation;
-        inverseRoot.Inverse();
-        correction = writtenRoot * inverseRoot;
-    }
+    if (!folded)
+        correction = toAssimp(b.nodes[size_t(b.topLevel[0])].local) * aiMatrix4x4(root->mTransformation).Inverse();
 
     for (size_t p = 0; p < pairs.size(); ++p) {
         const aiNode& source = *pairs[p].first;
         const Node& node = b.nodes[size_t(pairs[p].second)];
-        const std::string name = source.mName.C_Str();
-        if (!idNames(node.id, name.empty() ? "node" : name)) {
-            problem = QString("node %1 stands for source node %2").arg(QString::fromStdString(node.id), QString::fromStdString(name));
-            return false;
-        }
-        if (!sameMatrix(node.local, source.mTransformation) && !(&source == root && axisTurn(node.local, source.mTransformation))) {
-            problem = QString("local transform of %1 differs").arg(QString::fromStdString(node.id));
-            return false;
-        }
-        if (node.children.size() < source.mNumChildren) {
-            problem = QString("node %1 has %2 children for %3").arg(QString::fromStdString(node.id)).arg(node.children.size()).arg(source.mNumChildren);
-            return false;
-        }
+        const QString id = q(node.id);
+        ENCODERTEST_CHECK(idNames(node.id, source.mName.length ? source.mName.C_Str() : "node"),
+                          "node " + id + " stands for source node " + source.mName.C_Str());
+        ENCODERTEST_CHECK(sameMatrix(toAssimp(node.local), source.mTransformation)
+                              || (&source == root && axisTurn(toAssimp(node.local), source.mTransformation)),
+                          "local transform of " + id + " differs");
+        ENCODERTEST_CHECK(node.children.size() >= source.mNumChildren, "node " + id + " lost children");
         for (unsigned c = 0; c < source.mNumChildren; ++c)
             pairs.push_back({source.mChildren[c], node.children[c]});
 
         // Geometry: the node's mesh plus the meshes of the children the encoder added for other vertex layouts.
-        Totals expected, written;
+        std::vector<const aiMesh*> meshes;
+        uint64_t expectedVertices = 0, expectedIndices = 0, writtenVertices = 0, writtenIndices = 0;
         for (unsigned m = 0; m < source.mNumMeshes; ++m) {
             const aiMesh& mesh = *scene.mMeshes[source.mMeshes[m]];
             if (!drawable(mesh))
                 continue;
-            expected.vertices += mesh.mNumVertices;
+            meshes.push_back(&mesh);
+            expectedVertices += mesh.mNumVertices;
             for (unsigned f = 0; f < mesh.mNumFaces; ++f)
-                expected.indices += mesh.mFaces[f].mNumIndices == 3 ? 3 : 0;
+                expectedIndices += mesh.mFaces[f].mNumIndices == 3 ? 3 : 0;
         }
         std::vector<const Node*> carriers{&node};
         for (size_t c = source.mNumChildren; c < node.children.size(); ++c)
@@ -260,66 +248,40 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
         for (const Node* carrier : carriers) {
             if (carrier->meshId.empty())
                 continue;
-            const bundletest::Mesh& mesh = b.meshes.at(carrier->meshId);
-            written.vertices += mesh.vertexCount;
-            for (const auto& part : mesh.parts)
-                written.indices += part.indices.size();
+            writtenVertices += b.meshes.at(carrier->meshId).vertexCount;
+            for (const auto& part : b.meshes.at(carrier->meshId).parts)
+                writtenIndices += part.indices.size();
         }
-        if (expected.vertices != written.vertices || expected.indices != written.indices) {
-            problem = QString("node %1: %2 vertices / %3 indices written for %4 / %5")
-                          .arg(QString::fromStdString(node.id)).arg(written.vertices).arg(written.indices)
-                          .arg(expected.vertices).arg(expected.indices);
-            return false;
-        }
+        ENCODERTEST_CHECK(expectedVertices == writtenVertices && expectedIndices == writtenIndices,
+                          QString("node %1: %2 vertices / %3 indices written for %4 / %5").arg(id).arg(writtenVertices)
+                              .arg(writtenIndices).arg(expectedVertices).arg(expectedIndices));
 
         // Every written triangle has the corners of its source triangle, in order; reversed where
-        // the node mirrors (its world matrix has a negative determinant) and has no skin.
+        // the node mirrors (negative world determinant) and has no skin, so culling keeps front faces.
         if (carriers.size() == 1 && !node.meshId.empty()) {
             const bundletest::Mesh& mesh = b.meshes.at(node.meshId);
-            aiMatrix4x4 world;
-            for (const Node* n = &node; n; n = n->parent >= 0 ? &b.nodes[size_t(n->parent)] : nullptr) {
-                aiMatrix4x4 local;
-                for (int r = 0; r < 4; ++r) {
-                    for (int c = 0; c < 4; ++c)
-                        local[r][c] = n->local[size_t(c * 4 + r)];
-                }
-                world = local * world;
-            }
-            const bool reversed = !node.hasSkin && world.Determinant() < 0;
-            static const unsigned kKeep[3] = {0, 1, 2}, kReverse[3] = {0, 2, 1};
-            size_t part = 0;
-            for (unsigned m = 0; m < source.mNumMeshes; ++m) {
-                const aiMesh& sourceMesh = *scene.mMeshes[source.mMeshes[m]];
-                if (!drawable(sourceMesh))
-                    continue;
-                if (part >= mesh.parts.size()) {
-                    problem = "fewer parts than source meshes in " + QString::fromStdString(node.id);
-                    return false;
-                }
-                const auto& indices = mesh.parts[part++].indices;
+            const bool reversed = !node.hasSkin && worldOf(b, node).Determinant() < 0;
+            ENCODERTEST_CHECK(mesh.parts.size() >= meshes.size(), "fewer parts than source meshes in " + id);
+            for (size_t part = 0; part < meshes.size(); ++part) {
                 size_t corner = 0;
-                for (unsigned f = 0; f < sourceMesh.mNumFaces; ++f) {
-                    const aiFace& face = sourceMesh.mFaces[f];
+                for (unsigned f = 0; f < meshes[part]->mNumFaces; ++f) {
+                    const aiFace& face = meshes[part]->mFaces[f];
                     for (unsigned k = 0; face.mNumIndices == 3 && k < 3; ++k, ++corner) {
-                        const aiVector3D& want = sourceMesh.mVertices[face.mIndices[(reversed ? kReverse : kKeep)[k]]];
-                        const float* got = mesh.vertices.data() + size_t(indices.at(corner)) * mesh.floatsPerVertex;
-                        if (std::memcmp(got, &want, 12) != 0) {
-                            problem = QString("corner %1 of %2 moved").arg(corner).arg(QString::fromStdString(node.id));
-                            return false;
-                        }
+                        const aiVector3D& want = meshes[part]->mVertices[face.mIndices[reversed ? (3 - k) % 3 : k]];
+                        const float* got = mesh.vertices.data() + size_t(mesh.parts[part].indices.at(corner)) * mesh.floatsPerVertex;
+                        ENCODERTEST_CHECK(std::memcmp(got, &want, 12) == 0, QString("corner %1 of %2 moved").arg(corner).arg(id));
                     }
                 }
             }
         }
 
-        // Skins: the joints are exactly the bones of the node's meshes.
-        std::set<std::string> bones;
-        for (unsigned m = 0; m < source.mNumMeshes; ++m) {
-            const aiMesh& mesh = *scene.mMeshes[source.mMeshes[m]];
-            for (unsigned i = 0; drawable(mesh) && i < mesh.mNumBones; ++i)
-                bones.insert(mesh.mBones[i]->mName.C_Str());
+        // Skins: the joints are exactly the bones of the node's meshes; the engine takes the inverse
+        // of each bone's world matrix at bind time; blend indices stay inside the skin, weights sum to 1.
+        std::set<std::string> bones, joints;
+        for (const aiMesh* mesh : meshes) {
+            for (unsigned i = 0; i < mesh->mNumBones; ++i)
+                bones.insert(mesh->mBones[i]->mName.C_Str());
         }
-        std::set<std::string> joints;
         aiMatrix4x4 inverseWorld;
         for (const aiNode* up = &source; up; up = up->mParent)
             inverseWorld = up->mTransformation * inverseWorld;
@@ -327,150 +289,102 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
         inverseWorld.Inverse();
         for (const Node* carrier : carriers) {
             for (size_t j = 0; j < carrier->joints.size(); ++j) {
-                const std::string& joint = carrier->joints[j];
-                const Node* jointNode = b.node(joint.substr(1));
-                if (!jointNode || jointNode->type != 2) {
-                    problem = QString("joint %1 is not a joint node").arg(QString::fromStdString(joint));
-                    return false;
+                const Node* jointNode = b.node(carrier->joints[j].substr(1));
+                ENCODERTEST_CHECK(jointNode && jointNode->type == 2, "joint " + q(carrier->joints[j]) + " is not a joint node");
+                const aiBone* bone = nullptr;
+                for (const aiMesh* mesh : meshes) {
+                    for (unsigned i = 0; !bone && i < mesh->mNumBones; ++i)
+                        bone = idNames(jointNode->id, mesh->mBones[i]->mName.C_Str()) ? mesh->mBones[i] : nullptr;
                 }
-                std::string jointName = jointNode->id;
-                const aiBone* sourceBone = nullptr;
-                for (unsigned m = 0; m < source.mNumMeshes; ++m) {
-                    const aiMesh& mesh = *scene.mMeshes[source.mMeshes[m]];
-                    for (unsigned i = 0; i < mesh.mNumBones; ++i) {
-                        if (idNames(jointNode->id, mesh.mBones[i]->mName.C_Str()) && !sourceBone) {
-                            sourceBone = mesh.mBones[i];
-                            jointName = mesh.mBones[i]->mName.C_Str();
-                        }
-                    }
-                }
-                // The engine takes the inverse of the bone's world matrix at bind time.
-                if (sourceBone && !sameMatrix(carrier->inverseBindPoses[j], sourceBone->mOffsetMatrix * inverseWorld)) {
-                    problem = QString("inverse bind pose of %1 differs").arg(QString::fromStdString(joint));
-                    return false;
-                }
-                joints.insert(jointName);
+                ENCODERTEST_CHECK(!bone || sameMatrix(toAssimp(carrier->inverseBindPoses[j]), bone->mOffsetMatrix * inverseWorld),
+                                  "inverse bind pose of " + q(jointNode->id) + " differs");
+                joints.insert(bone ? bone->mName.C_Str() : jointNode->id);
             }
-            if (!carrier->meshId.empty() && carrier->hasSkin) {
-                const bundletest::Mesh& mesh = b.meshes.at(carrier->meshId);
-                const int w = mesh.elementOffset(6), i = mesh.elementOffset(7);
-                if (w < 0 || i < 0) {
-                    problem = "skinned mesh without blend weights and indices";
-                    return false;
+            if (carrier->meshId.empty() || !carrier->hasSkin)
+                continue;
+            const bundletest::Mesh& mesh = b.meshes.at(carrier->meshId);
+            const int w = mesh.elementOffset(6), i = mesh.elementOffset(7);
+            ENCODERTEST_CHECK(w >= 0 && i >= 0, "skinned mesh without blend weights and indices");
+            for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
+                const float* vertex = mesh.vertices.data() + size_t(v) * mesh.floatsPerVertex;
+                float sum = 0;
+                for (int k = 0; k < 4; ++k) {
+                    sum += vertex[w + k];
+                    const float index = vertex[i + k];
+                    ENCODERTEST_CHECK(index >= 0 && index < float(carrier->joints.size()) && index == std::floor(index),
+                                      QString("blend index %1 outside the skin").arg(index));
                 }
-                for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
-                    const float* vertex = mesh.vertices.data() + size_t(v) * mesh.floatsPerVertex;
-                    float sum = 0;
-                    for (int k = 0; k < 4; ++k) {
-                        sum += vertex[w + k];
-                        const float index = vertex[i + k];
-                        if (index < 0 || index >= float(carrier->joints.size()) || index != std::floor(index)) {
-                            problem = QString("blend index %1 outside the skin").arg(index);
-                            return false;
-                        }
-                    }
-                    if (std::fabs(sum - 1) > 1e-3f && sum != 0) {
-                        problem = QString("blend weights of vertex %1 sum to %2").arg(v).arg(sum);
-                        return false;
-                    }
-                }
+                ENCODERTEST_CHECK(std::fabs(sum - 1) <= 1e-3f || sum == 0, QString("blend weights of vertex %1 sum to %2").arg(v).arg(sum));
             }
         }
-        if (bones != joints) {
-            problem = QString("node %1: %2 joints for %3 bones").arg(QString::fromStdString(node.id)).arg(joints.size()).arg(bones.size());
-            return false;
-        }
+        ENCODERTEST_CHECK(bones == joints, QString("node %1: %2 joints for %3 bones").arg(id).arg(joints.size()).arg(bones.size()));
     }
     return true;
 }
 
 // With "-group:take": one animation per take with a channel per animated node;
-// every channel keys scale, rotation and translation at the union of the
-// source's key times.
+// every channel keys scale, rotation and translation at the union of the source's key times.
 inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, QString& problem)
 {
-    if (b.animations.size() != scene.mNumAnimations) {
-        problem = QString("%1 animations for %2 takes").arg(b.animations.size()).arg(scene.mNumAnimations);
-        return false;
-    }
+    ENCODERTEST_CHECK(b.animations.size() == scene.mNumAnimations,
+                      QString("%1 animations for %2 takes").arg(b.animations.size()).arg(scene.mNumAnimations));
     for (unsigned a = 0; a < scene.mNumAnimations; ++a) {
         const aiAnimation& take = *scene.mAnimations[a];
         const bundletest::Animation& animation = b.animations[a];
-        if (!idNames(animation.id, take.mName.length ? take.mName.C_Str() : "animation")) {
-            problem = "animation id " + QString::fromStdString(animation.id) + " for take " + take.mName.C_Str();
-            return false;
-        }
-        if (animation.channels.size() != take.mNumChannels) {
-            problem = QString("take %1: %2 channels for %3").arg(take.mName.C_Str()).arg(animation.channels.size()).arg(take.mNumChannels);
-            return false;
-        }
+        ENCODERTEST_CHECK(idNames(animation.id, take.mName.length ? take.mName.C_Str() : "animation")
+                              && animation.channels.size() == take.mNumChannels,
+                          "animation " + q(animation.id) + " does not stand for take " + take.mName.C_Str());
         const double tps = take.mTicksPerSecond > 0 ? take.mTicksPerSecond : 25;
         for (unsigned c = 0; c < take.mNumChannels; ++c) {
             const aiNodeAnim& source = *take.mChannels[c];
             const bundletest::Channel& channel = animation.channels[c];
-            if (!idNames(channel.target, source.mNodeName.C_Str()) || channel.attribute != 17) {
-                problem = "channel for " + QString::fromStdString(channel.target) + " stands for " + source.mNodeName.C_Str();
-                return false;
-            }
+            const QString target = q(channel.target);
+            ENCODERTEST_CHECK(idNames(channel.target, source.mNodeName.C_Str()) && channel.attribute == 17,
+                              "channel for " + target + " stands for " + source.mNodeName.C_Str());
             std::set<long long> times;
             double last = 0;
+            const auto add = [&](double time) { times.insert(llround(time * 1000 / tps)), last = std::max(last, time); };
             for (unsigned k = 0; k < source.mNumPositionKeys; ++k)
-                times.insert(llround(source.mPositionKeys[k].mTime * 1000 / tps)), last = std::max(last, source.mPositionKeys[k].mTime);
+                add(source.mPositionKeys[k].mTime);
             for (unsigned k = 0; k < source.mNumRotationKeys; ++k)
-                times.insert(llround(source.mRotationKeys[k].mTime * 1000 / tps)), last = std::max(last, source.mRotationKeys[k].mTime);
+                add(source.mRotationKeys[k].mTime);
             for (unsigned k = 0; k < source.mNumScalingKeys; ++k)
-                times.insert(llround(source.mScalingKeys[k].mTime * 1000 / tps)), last = std::max(last, source.mScalingKeys[k].mTime);
-            if (channel.times.size() != times.size() || channel.values.size() != 10 * channel.times.size()) {
-                problem = QString("channel %1: %2 keys / %3 values for %4 source key times")
-                              .arg(QString::fromStdString(channel.target)).arg(channel.times.size())
-                              .arg(channel.values.size()).arg(times.size());
-                return false;
-            }
-            if (!std::is_sorted(channel.times.begin(), channel.times.end())
-                || std::llabs((long long)channel.times.back() - llround(last * 1000 / tps)) > 1) {
-                problem = "key times of " + QString::fromStdString(channel.target) + " out of order or mis-scaled";
-                return false;
-            }
+                add(source.mScalingKeys[k].mTime);
+            ENCODERTEST_CHECK(channel.times.size() == times.size() && channel.values.size() == 10 * channel.times.size(),
+                              QString("channel %1: %2 keys for %3 source key times").arg(target).arg(channel.times.size()).arg(times.size()));
+            ENCODERTEST_CHECK(std::is_sorted(channel.times.begin(), channel.times.end())
+                                  && std::llabs((long long)channel.times.back() - llround(last * 1000 / tps)) <= 1,
+                              "key times of " + target + " out of order or mis-scaled");
         }
     }
     return true;
 }
 
-// Geometry sanity that holds for every mesh: boxes and spheres enclose the
-// vertices, 16-bit indices exactly up to 65 535 vertices.
+// Holds for every mesh: boxes and spheres enclose the vertices, 16-bit indices exactly up to
+// 65 535 vertices, triangles only, position and normal first.
 inline bool meshesSound(const bundletest::Bundle& b, QString& problem)
 {
     for (const auto& [id, mesh] : b.meshes) {
         const uint32_t expectedFormat = mesh.vertexCount <= 65535 ? 0x1403 : 0x1405;
-        for (const auto& part : mesh.parts) {
-            if (part.indexFormat != expectedFormat || part.primitive != 4 || part.indices.size() % 3 != 0) {
-                problem = QString("mesh %1: part with format %2, primitive %3 for %4 vertices")
-                              .arg(QString::fromStdString(id)).arg(part.indexFormat, 0, 16).arg(part.primitive).arg(mesh.vertexCount);
-                return false;
-            }
-        }
-        if (mesh.elements.size() < 2 || mesh.elements[0] != std::make_pair(1u, 3u) || mesh.elements[1] != std::make_pair(2u, 3u)) {
-            problem = "mesh " + QString::fromStdString(id) + " does not start with position and normal";
-            return false;
-        }
+        for (const auto& part : mesh.parts)
+            ENCODERTEST_CHECK(part.indexFormat == expectedFormat && part.primitive == 4 && part.indices.size() % 3 == 0,
+                              "mesh " + q(id) + QString(": part with format %1 for %2 vertices").arg(part.indexFormat, 0, 16).arg(mesh.vertexCount));
+        ENCODERTEST_CHECK(mesh.elements.size() >= 2 && mesh.elements[0] == std::make_pair(1u, 3u) && mesh.elements[1] == std::make_pair(2u, 3u),
+                          "mesh " + q(id) + " does not start with position and normal");
         for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
             const float* p = mesh.vertices.data() + size_t(v) * mesh.floatsPerVertex;
             float d2 = 0;
             for (int k = 0; k < 3; ++k) {
                 const float slack = 1e-4f * std::max(1.0f, std::fabs(p[k]));
-                if (p[k] < mesh.boxMin[k] - slack || p[k] > mesh.boxMax[k] + slack) {
-                    problem = "mesh " + QString::fromStdString(id) + " has a vertex outside its box";
-                    return false;
-                }
+                ENCODERTEST_CHECK(p[k] >= mesh.boxMin[k] - slack && p[k] <= mesh.boxMax[k] + slack, "mesh " + q(id) + " has a vertex outside its box");
                 d2 += (p[k] - mesh.centre[k]) * (p[k] - mesh.centre[k]);
             }
-            if (std::sqrt(d2) > mesh.radius * 1.0001f + 1e-4f) {
-                problem = "mesh " + QString::fromStdString(id) + " has a vertex outside its sphere";
-                return false;
-            }
+            ENCODERTEST_CHECK(std::sqrt(d2) <= mesh.radius * 1.0001f + 1e-4f, "mesh " + q(id) + " has a vertex outside its sphere");
         }
     }
     return true;
 }
+
+#undef ENCODERTEST_CHECK
 
 } // namespace encodertest
