@@ -15,8 +15,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("debian") << QByteArray("PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
-                                              "VERSION_ID=\"12\"\nVERSION_CODENAME=bookworm\nID=debian\n")
+        QTest::newRow("debian") << QByteArray("PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
+                                              "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nID=debian\n")
                                 << "Debian GNU/Linux 12 (bookworm)";
         QTest::newRow("name and version") << QByteArray("PRETTY_NAME=\nNAME=Alpine\nVERSION=3.19\n") << "Alpine 3.19";
         QTest::newRow("quotes, escapes, comments, CRLF")
@@ -41,17 +41,15 @@ private slots:
         const QMap<QString, QString> values = OsInfoService_Linux::parseOsRelease(contents);
         QCOMPARE(OsInfoService_Linux::distributionName(values), expected);
         for (const QString& value : values)
-            QVERIFY(std::none_of(value.begin(), value.end(), [](QChar c) { return c.category() == QChar::Other_Control; }));
+            QVERIFY(std::none_of(value.begin(), value.end(),
+                                 [](QChar c) { return c.category() == QChar::Other_Control; }));
     }
 
     void linuxServiceDescribesThisMachine()
     {
-        QCOMPARE(OsInfoService_Linux::composeVersionText(QString(), QString(), QString()), QStringLiteral("Linux"));
-
         QCOMPARE(OsInfoService::instance(), nullptr);
         OsInfoService* service = OsInfoService::createForPlatform();
         QVERIFY(dynamic_cast<OsInfoService_Linux*>(service));
-        QCOMPARE(service->osName(), QStringLiteral("Linux"));
         QFile osRelease("/etc/os-release");
         QVERIFY(osRelease.open(QIODevice::ReadOnly));
         const QString distribution =
@@ -81,8 +79,6 @@ private slots:
              "Microsoft Windows Vista Home Premium Edition Service Pack 2 (build 6002), 32-bit"},
             {{true, true, 6, 1, 7601, W::DomainController, 0, "", W::ArchitectureX64, 13, false},
              "Microsoft Windows Server 2008 R2 Standard Edition (core installation) (build 7601), 64-bit"},
-            {{true, true, 6, 2, 9200, W::Workstation, 0, "", W::ArchitectureX64, 101, false},
-             "Microsoft Windows 8 (build 9200), 64-bit"},
             {{true, true, 6, 2, 9200, W::Server, 0, "", W::ArchitectureItanium, 15, false},
              "Microsoft Windows Server 2012 Enterprise Edition for Itanium-based Systems (build 9200)"},
             {{true, true, 10, 0, 21999, W::Workstation, 0, "", W::ArchitectureX64, 48, false},
@@ -93,9 +89,8 @@ private slots:
              "Microsoft (build 30000), 64-bit"},
             {{true, true, 5, 2, 3790, W::Server, W::SuiteEnterprise, "Service Pack 2", W::ArchitectureX86, 0, true},
              "Microsoft Windows Server 2003 R2, Enterprise Edition Service Pack 2 (build 3790)"},
-            {{true, true, 5, 2, 3790, W::Workstation, 0, "", W::ArchitectureX64, 0, false},
-             "Microsoft Windows XP Professional x64 Edition (build 3790)"},
-            {{true, true, 5, 2, 3790, W::Server, W::SuiteDatacenter | W::SuiteEnterprise, "", W::ArchitectureX64, 0, false},
+            {{true, true, 5, 2, 3790, W::Server, W::SuiteDatacenter | W::SuiteEnterprise, "", W::ArchitectureX64, 0,
+              false},
              "Microsoft Windows Server 2003, Datacenter x64 Edition (build 3790)"},
             {{true, true, 5, 1, 2600, W::Workstation, W::SuitePersonal, "Service Pack 3", W::ArchitectureX86, 0, false},
              "Microsoft Windows XP Home Edition Service Pack 3 (build 2600)"},

@@ -3,7 +3,6 @@
 #include <QtTest> // and with it all of QtCore
 
 #include <memory>
-#include <vector>
 
 // The settings store: keys and defaults, round trips under the stored names,
 // hostile stored values, readers on other threads and a store that cannot be
@@ -36,7 +35,6 @@ private slots:
         QVERIFY2(!QFile::exists(storePath()), "reading alone must not create the store");
 
         const QString nativePath = qEnvironmentVariable("XDG_CONFIG_HOME") + "/com.velmora/velmoraEncoder.conf";
-        QVERIFY2(nativePath.startsWith('/'), "tests run with their own XDG_CONFIG_HOME");
         UserSettings().setAnimationGroupingTake();
         QVERIFY2(QFile::exists(nativePath), qPrintable(nativePath));
         QCOMPARE(UserSettings().animationGrouping(), QStringLiteral("take"));
@@ -47,6 +45,8 @@ private slots:
     {
         const QString importFolder = m_dir->filePath("imports/deep");
         const QString exportFolder = QDir::current().absoluteFilePath("sub"); // relative names resolve here
+        const QVariantList expected = {importFolder, exportFolder,       "none", "material",
+                                       false,        QColor(1, 2, 3, 4), false};
         {
             UserSettings settings(storePath());
             settings.setLastImportPath(importFolder + "/a model.fbx");
@@ -63,18 +63,16 @@ private slots:
 
             // Every change is synced at once, under the fixed names.
             QSettings raw(storePath(), QSettings::IniFormat);
-            QCOMPARE(raw.value("Import/LastImportPath").toString(), importFolder);
-            QCOMPARE(raw.value("Import/AnimationGrouping").toString(), QStringLiteral("none"));
-            QCOMPARE(raw.value("Import/BackfaceCulling").toString(), QStringLiteral("material"));
-            QCOMPARE(raw.value("Import/ShowImportInfo").toBool(), false);
-            QCOMPARE(raw.value("Export/LastExportPath").toString(), exportFolder);
-            QCOMPARE(raw.value("Appearance/BackgroundColor").value<QColor>(), QColor(1, 2, 3, 4));
-            QCOMPARE(raw.value("Tracking/gaTrackingEnabled").toBool(), false);
+            QVariantList stored;
+            for (const char* key : {"Import/LastImportPath", "Export/LastExportPath", "Import/AnimationGrouping",
+                                    "Import/BackfaceCulling", "Import/ShowImportInfo", "Appearance/BackgroundColor",
+                                    "Tracking/gaTrackingEnabled"})
+                stored << raw.value(key);
+            QCOMPARE(stored, expected);
             QCOMPARE(raw.allKeys().size(), 7);
         }
         UserSettings fresh(storePath());
-        QCOMPARE(valuesOf(fresh),
-                 QVariantList({importFolder, exportFolder, "none", "material", false, QColor(1, 2, 3, 4), false}));
+        QCOMPARE(valuesOf(fresh), expected);
         fresh.setLastImportPath("/a.fbx");
         QCOMPARE(fresh.lastImportPath(), QStringLiteral("/"));
     }
@@ -122,14 +120,11 @@ private slots:
             QCOMPARE(settings.backgroundColor().isValid(), expectedColour.isValid());
             if (expectedColour.isValid())
                 QCOMPARE(settings.backgroundColor(), expectedColour);
-            QCOMPARE(settings.isTrackingEnabled(), true);
         }
 
         // A file that is no INI at all reads as defaults and is repaired by the next write.
-        QByteArray garbage;
-        for (int i = 0; i < 4096; ++i)
-            garbage.append(char((i * 7919) & 0xff));
-        garbage.append("\n[Import\nAnimationGrouping=\"unterminated\n[Appearance]\nBackgroundColor=@Variant(\\0\\0)\n");
+        const QByteArray garbage = QByteArray::fromHex("00ff7f80fe015b3d0d0a").repeated(400)
+            + "\n[Import\nAnimationGrouping=\"unterminated\n[Appearance]\nBackgroundColor=@Variant(\\0\\0)\n";
         QFile file(storePath());
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(garbage) == garbage.size());
         file.close();
@@ -151,26 +146,21 @@ private slots:
 
         QAtomicInt stop(0);
         QAtomicInt badReads(0);
-        std::vector<std::unique_ptr<QThread>> readers;
-        for (int i = 0; i < 4; ++i) {
-            readers.emplace_back(QThread::create([&] {
-                while (!stop.loadAcquire()) {
-                    const QColor c = settings.backgroundColor();
-                    const QString folder = settings.lastImportPath();
-                    if (!(c == colourA || c == colourB) || !(folder == folderA || folder == folderB))
-                        badReads.fetchAndAddRelaxed(1);
-                }
-            }));
-            readers.back()->start();
-        }
-        for (int i = 0; i < 60; ++i) {
-            const bool even = i % 2 == 0;
-            settings.setBackgroundColor(even ? colourB : colourA);
-            settings.setLastImportPath((even ? folderB : folderA) + "/x.fbx");
+        std::unique_ptr<QThread> reader(QThread::create([&] {
+            while (!stop.loadAcquire()) {
+                const QColor c = settings.backgroundColor();
+                const QString folder = settings.lastImportPath();
+                if (!(c == colourA || c == colourB) || !(folder == folderA || folder == folderB))
+                    badReads.fetchAndAddRelaxed(1);
+            }
+        }));
+        reader->start();
+        for (int i = 0; i < 200; ++i) {
+            settings.setBackgroundColor(i % 2 ? colourA : colourB);
+            settings.setLastImportPath((i % 2 ? folderA : folderB) + "/x.fbx");
         }
         stop.storeRelease(1);
-        for (auto& reader : readers)
-            QVERIFY(reader->wait(10000));
+        QVERIFY(reader->wait(10000));
         QCOMPARE(badReads.loadRelaxed(), 0);
     }
 
