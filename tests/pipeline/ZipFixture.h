@@ -1,47 +1,31 @@
 #pragma once
 
 // Writes zip archives with Python's zipfile, which takes any entry name we
-// give it, hostile ones included. Header-only; used by the model manager and
-// command-line tests.
+// give it, hostile ones included. Also used by the application's tests.
 
-#include <QByteArray>
-#include <QFile>
+#include "PipelineTestSupport.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QPair>
-#include <QProcess>
-#include <QString>
 #include <QVector>
 
 namespace ZipFixture {
 
 using Entries = QVector<QPair<QString, QByteArray>>;
 
-inline bool write(const QString& archivePath, const Entries& entries)
+// method: a zipfile constant such as "ZIP_DEFLATED", "ZIP_STORED", "ZIP_BZIP2".
+inline bool write(const QString& archivePath, const Entries& entries, const QString& method = "ZIP_DEFLATED")
 {
     QJsonArray list;
     for (const auto& entry : entries)
         list.append(QJsonArray{entry.first, QString::fromLatin1(entry.second.toBase64())});
-    const QJsonObject request{{"path", archivePath}, {"entries", list}};
-
-    // The system's interpreter: a per-user one may depend on a HOME that the
-    // test runner replaces.
-    const QString interpreter = QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                                 : QStringLiteral("python3");
-    QProcess python;
-    python.start(interpreter,
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sys, json, zipfile, base64\n"
-                                 "d = json.load(sys.stdin)\n"
-                                 "with zipfile.ZipFile(d['path'], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-                                 "    for name, data in d['entries']:\n"
-                                 "        z.writestr(name, base64.b64decode(data))\n")});
-    if (!python.waitForStarted(10000))
-        return false;
-    python.write(QJsonDocument(request).toJson());
-    python.closeWriteChannel();
-    return python.waitForFinished(30000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
+    const QString script = QStringLiteral("import sys, json, zipfile, base64\n"
+                                          "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.%1) as z:\n"
+                                          "    for name, data in json.load(sys.stdin):\n"
+                                          "        z.writestr(name, base64.b64decode(data))\n")
+                               .arg(method);
+    return testsupport::runPython(script, {archivePath}, QJsonDocument(list).toJson()).exitCode == 0;
 }
 
 inline QByteArray versionFile(const QByteArray& version, const QByteArray& formatJson)

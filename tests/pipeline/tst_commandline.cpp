@@ -6,336 +6,171 @@
 
 #include "CommandLineConverter.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-    QStringList errLines() const { return err.split('\n', Qt::SkipEmptyParts); }
-};
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-} // namespace
+using namespace testsupport;
 
 class TestCommandLine : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-
-    void consoleModeIsRecognised();
-    void helpAndVersion();
-    void plainFileOpensTheWindow();
-    void wrongArguments_data();
-    void wrongArguments();
-
-    void fbxConvertsAndPrintsRecords();
-    void containerIsRepacked();
-    void missingInput();
-    void unsupportedInput();
-    void encoderMissing();
-    void encoderCrashes();
-    void encoderFails();
-    void outputNotWritable();
-    void failedConversionKeepsExistingOutput();
-    void refusedContainers_data();
-    void refusedContainers();
-
-private:
-    Run convert(const QStringList& arguments);
-    QStringList archiveEntries(const QString& archive);
 
     QTemporaryDir m_dir;
-    QString m_app;
-    QString m_program;
+
+    QString path(const QString& relative) const { return m_dir.path() + '/' + relative; }
+    ProcessResult convert(const QStringList& arguments)
+    {
+        return runProgram(path("app/bin/Velmora3dEncoder"), arguments, m_dir.path());
+    }
+    QStringList archiveEntries(const QString& archive)
+    {
+        QStringList entries = QString(runProgram("unzip", {"-Z1", archive}).out).split('\n', Qt::SkipEmptyParts);
+        entries.sort();
+        return entries;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TMPDIR", path("tmp").toUtf8());  // the converter's workspaces go below it
+        QVERIFY(QDir().mkpath(path("app/bin")));
+        QVERIFY(QFile::copy(VELMORA_CONVERT_PROBE, path("app/bin/Velmora3dEncoder")));
+        QVERIFY(QFile::setPermissions(path("app/bin/Velmora3dEncoder"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+
+    void init()
+    {
+        QDir(path("tmp")).removeRecursively();
+        QDir(path("out")).removeRecursively();
+        QVERIFY(QDir().mkpath(path("tmp")) && QDir().mkpath(path("out")));
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
+        QFile::remove(path("record/args.txt"));
+    }
+
+    void consoleModeIsRecognised()
+    {
+        const QVector<QPair<QList<QByteArray>, bool>> cases{
+            {{"--convert", "a.fbx", "b.vm3"}, true}, {{"--convert=a.fbx", "b.vm3"}, true}, {{"-h"}, true},
+            {{"--version"}, true}, {{}, false}, {{"model.fbx"}, false}, {{"--converted.fbx"}, false},
+            {{"--", "--convert"}, false}};  // a file really named "--convert"
+        for (auto arguments : cases) {
+            arguments.first.prepend("Velmora3dEncoder");
+            QVector<char*> argv;
+            for (QByteArray& argument : arguments.first)
+                argv.append(argument.data());
+            QCOMPARE(CommandLineConverter::wantsConsoleMode(argv.size(), argv.data()), arguments.second);
+        }
+    }
+
+    void helpVersionAndWindowMode()
+    {
+        const ProcessResult help = convert({"--help"});
+        QVERIFY2(help.exitCode == 0 && help.out.contains("--convert <INPUT>") && help.out.contains("OUTPUT.vm3"), help.out);
+        const ProcessResult version = convert({"--version"});
+        QVERIFY(version.exitCode == 0 && version.out.trimmed() == "Velmora3dEncoder 1.7");
+        const ProcessResult window = convert({path("some.fbx")});
+        QVERIFY(window.exitCode == 42 && window.out == "window mode\n");
+    }
+
+    void wrongArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no output") << QStringList{"--convert", "in.fbx"} << "exactly one output file";
+        QTest::newRow("unknown option") << QStringList{"--convert", "in.fbx", "a.vm3", "--fast"} << "Unknown option";
+        QTest::newRow("output not vm3") << QStringList{"--convert", "@input", "out.zip"} << "must end in .vm3";
+    }
+
+    void wrongArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        QVERIFY(writeFile(path("in/model.fbx"), "fbx"));
+        const ProcessResult run = convert(arguments.replaceInStrings("@input", path("in/model.fbx")));
+        QCOMPARE(run.exitCode, int(CommandLineConverter::UsageError));
+        QVERIFY2(QString(run.err).contains(message), run.err);
+        QVERIFY(!QFileInfo::exists(path("out.zip")));
+    }
+
+    void fbxConvertsAndPrintsRecords()
+    {
+        const QString input = path("in/Tree model.FBX");
+        QVERIFY(writeFile(input, "fbx tree"));
+        const ProcessResult run = convert({"--convert", input, path("out/tree.vm3")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray("error GP#1001 [Fake error] from stderr / second line\n"
+                                     "warning GP#2001 [Fake warning] from stdout\n"));
+        QCOMPARE(archiveEntries(path("out/tree.vm3")), (QStringList{"model/model.gpb", "model/shaders/colored.vert",
+                                                                    "model/shaders/lib/common.glsl", "model/version"}));
+        QCOMPARE(runProgram("unzip", {"-p", path("out/tree.vm3"), "model/model.gpb"}).out, FakeEncoder::bundleBytesFor(input));
+        // The workspace is gone; only the list of pending deletions may remain.
+        const QStringList left = QDir(path("tmp/Velmora3dEncoder")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        QVERIFY2(left.isEmpty() || left == QStringList{"props.ini"}, qPrintable(left.join(',')));
+    }
+
+    void containerIsRepacked()
+    {
+        QVERIFY(QDir().mkpath(path("in")) && ZipFixture::write(path("in/a.VM3"), ZipFixture::validModel("4", "1.5")));
+        const ProcessResult run = convert({"--convert", path("in/a.VM3"), path("out/b.vm3")});
+        QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), run.err);
+        // The workspace always receives the application's shaders as well.
+        QCOMPARE(archiveEntries(path("out/b.vm3")).size(), 4);
+        QCOMPARE(runProgram("unzip", {"-p", path("out/b.vm3"), "model/version"}).out, ZipFixture::versionFile("1.5", "4"));
+    }
+
+    void failuresExitWithTheirCode_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("missing input") << "none.fbx" << int(CommandLineConverter::InputError) << QStringList{"does not exist", "none.fbx"};
+        QTest::newRow("unsupported input") << "model.obj" << int(CommandLineConverter::InputError) << QStringList{"Unsupported file type"};
+        QTest::newRow("encoder missing") << "model.fbx" << int(CommandLineConverter::EncoderFailed) << QStringList{"model encoder was not found", "/app/tools/linux/model-encoder"};
+        QTest::newRow("encoder crashes") << "model.fbx" << int(CommandLineConverter::EncoderFailed)
+                                         << QStringList{"The model encoder crashed", "warning GP#2002 [Before crash] about to crash"};
+        QTest::newRow("encoder fails") << "model.fbx" << int(CommandLineConverter::EncoderFailed)
+                                       << QStringList{"error GP#1002 [Cannot read] the file is not an FBX file\n"
+                                                      "The model encoder failed with exit code 3.\n"};
+        QTest::newRow("output not writable") << "model.fbx" << int(CommandLineConverter::OutputError) << QStringList{"Cannot write the output file"};
+        QTest::newRow("too new") << "too-new.vm3" << int(CommandLineConverter::ContainerRefused)
+                                 << QStringList{"VM3 file format version not supported. Please update your Application Velmora3dEncoder"};
+        QTest::newRow("damaged") << "damaged.vm3" << int(CommandLineConverter::ContainerRefused) << QStringList{"is damaged"};
+        QTest::newRow("zip slip") << "slip.vm3" << int(CommandLineConverter::ContainerRefused) << QStringList{"was refused"};
+    }
+
+    void failuresExitWithTheirCode()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, messages);
+        const QString tag = QTest::currentDataTag();
+        QDir().mkpath(path("in"));
+        if (input != "none.fbx")
+            QVERIFY(writeFile(path("in/") + input, "PK\x03\x04 this is not really a zip file"));
+        if (tag == "encoder missing")
+            FakeEncoder::remove(path("app"));
+        if (tag == "encoder crashes" || tag == "encoder fails")
+            QVERIFY(FakeEncoder::install(path("app"), tag == "encoder crashes" ? FakeEncoder::Behaviour::Crash
+                                                                               : FakeEncoder::Behaviour::FailWithoutModel,
+                                         path("record")));
+        if (tag == "too new")
+            QVERIFY(ZipFixture::write(path("in/") + input, ZipFixture::validModel("5")));
+        if (tag == "zip slip")
+            QVERIFY(ZipFixture::write(path("in/") + input, {{"model/version", "{}"}, {"../../../escaped", "x"}}));
+        QVERIFY(writeFile(path("out/keep.vm3"), "previous export"));
+        QVERIFY(writeFile(path("out/blocker"), "a file, not a folder"));
+        const QString output = path(tag == "output not writable" ? "out/blocker/x.vm3" : "out/keep.vm3");
+
+        const ProcessResult run = convert({"--convert", path("in/") + input, output});
+        QCOMPARE(run.exitCode, exitCode);
+        for (const QString& message : messages)
+            QVERIFY2(QString(run.err).contains(message), run.err);
+        // The previous output survives; the encoder does not run for an unwritable output.
+        QCOMPARE(readFile(path("out/keep.vm3")), QByteArray("previous export"));
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), (QStringList{"blocker", "keep.vm3"}));
+        QVERIFY(!QFileInfo::exists(path("escaped")));
+        QVERIFY(tag != "output not writable" || !QFileInfo::exists(path("record/args.txt")));
+    }
 };
-
-void TestCommandLine::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_app = m_dir.path() + "/app";
-    QDir().mkpath(m_app + "/bin");
-    m_program = m_app + "/bin/Velmora3dEncoder";
-    QVERIFY(QFile::copy(VELMORA_CONVERT_PROBE, m_program));
-    QVERIFY(QFile(m_program).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-}
-
-void TestCommandLine::init()
-{
-    QDir(m_dir.path() + "/tmp").removeRecursively();
-    QDir(m_dir.path() + "/out").removeRecursively();
-    QDir().mkpath(m_dir.path() + "/tmp");
-    QDir().mkpath(m_dir.path() + "/out");
-    QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::Normal, m_dir.path() + "/record"));
-}
-
-Run TestCommandLine::convert(const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("TMPDIR", m_dir.path() + "/tmp");
-    environment.insert("XDG_CONFIG_HOME", m_dir.path() + "/config");
-    environment.insert("HOME", m_dir.path() + "/home");
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(m_dir.path());
-    process.start(m_program, arguments);
-    Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-QStringList TestCommandLine::archiveEntries(const QString& archive)
-{
-    QProcess unzip;
-    unzip.start("unzip", {"-Z1", archive});
-    unzip.waitForFinished(30000);
-    QStringList entries = QString::fromUtf8(unzip.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    entries.sort();
-    return entries;
-}
-
-void TestCommandLine::consoleModeIsRecognised()
-{
-    auto wants = [](QList<QByteArray> arguments) {
-        arguments.prepend("Velmora3dEncoder");
-        QVector<char*> argv;
-        for (QByteArray& argument : arguments)
-            argv.append(argument.data());
-        return CommandLineConverter::wantsConsoleMode(argv.size(), argv.data());
-    };
-    QVERIFY(wants({"--convert", "a.fbx", "b.vm3"}));
-    QVERIFY(wants({"--convert=a.fbx", "b.vm3"}));
-    QVERIFY(wants({"--help"}));
-    QVERIFY(wants({"-h"}));
-    QVERIFY(wants({"--version"}));
-    QVERIFY(!wants({}));
-    QVERIFY(!wants({"model.fbx"}));
-    QVERIFY(!wants({"--converted.fbx"}));
-    QVERIFY(!wants({"--", "--convert"})); // a file really named "--convert"
-}
-
-void TestCommandLine::helpAndVersion()
-{
-    const Run help = convert({"--help"});
-    QCOMPARE(help.exitCode, 0);
-    QVERIFY2(help.out.contains("--convert <INPUT>"), qPrintable(help.out));
-    QVERIFY(help.out.contains("OUTPUT.vm3"));
-
-    const Run version = convert({"--version"});
-    QCOMPARE(version.exitCode, 0);
-    QCOMPARE(version.out.trimmed(), QStringLiteral("Velmora3dEncoder 1.7"));
-}
-
-void TestCommandLine::plainFileOpensTheWindow()
-{
-    const Run run = convert({m_dir.path() + "/some.fbx"});
-    QCOMPARE(run.exitCode, 42);
-    QCOMPARE(run.out, QStringLiteral("window mode\n"));
-}
-
-void TestCommandLine::wrongArguments_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no output") << QStringList{"--convert", "in.fbx"} << "exactly one output file";
-    QTest::newRow("two outputs") << QStringList{"--convert", "in.fbx", "a.vm3", "b.vm3"} << "exactly one output file";
-    QTest::newRow("no input") << QStringList{"--convert"} << "Missing value after '--convert'";
-    QTest::newRow("unknown option") << QStringList{"--convert", "in.fbx", "a.vm3", "--fast"} << "Unknown option";
-    QTest::newRow("output not vm3") << QStringList{"--convert", "@input", "out.zip"} << "must end in .vm3";
-}
-
-void TestCommandLine::wrongArguments()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-    const QString input = m_dir.path() + "/in/model.fbx";
-    QVERIFY(writeFile(input, "fbx"));
-    arguments.replaceInStrings("@input", input);
-    const Run run = convert(arguments);
-    QCOMPARE(run.exitCode, int(CommandLineConverter::UsageError));
-    QVERIFY2(run.err.contains(message), qPrintable(run.err));
-    QVERIFY(!QFileInfo::exists(m_dir.path() + "/out.zip"));
-}
-
-void TestCommandLine::fbxConvertsAndPrintsRecords()
-{
-    const QString input = m_dir.path() + "/in/Tree model.FBX";
-    QVERIFY(writeFile(input, "fbx tree"));
-    const QString output = m_dir.path() + "/out/tree.vm3";
-    const Run run = convert({"--convert", input, output});
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.errLines(), (QStringList{"error GP#1001 [Fake error] from stderr / second line",
-                                          "warning GP#2001 [Fake warning] from stdout"}));
-
-    QCOMPARE(archiveEntries(output), (QStringList{"model/model.gpb", "model/shaders/colored.vert",
-                                                  "model/shaders/lib/common.glsl", "model/version"}));
-    QProcess unzip;
-    unzip.start("unzip", {"-p", output, "model/model.gpb"});
-    unzip.waitForFinished(30000);
-    QCOMPARE(unzip.readAllStandardOutput(), FakeEncoder::bundleBytesFor(input));
-
-    // The workspace is gone; only the list of pending deletions may remain.
-    const QStringList left =
-        QDir(m_dir.path() + "/tmp/Velmora3dEncoder").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    QVERIFY2(left.isEmpty() || left == QStringList{"props.ini"}, qPrintable(left.join(',')));
-}
-
-void TestCommandLine::containerIsRepacked()
-{
-    const QString input = m_dir.path() + "/in/a.VM3";
-    QDir().mkpath(m_dir.path() + "/in");
-    QFile::remove(input);
-    QVERIFY(ZipFixture::write(input, ZipFixture::validModel("4", "1.5")));
-    const QString output = m_dir.path() + "/out/b.vm3";
-    const Run run = convert({"--convert", input, output});
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.err, QString());
-    // The workspace always receives the application's shaders as well.
-    QCOMPARE(archiveEntries(output), (QStringList{"model/model.gpb", "model/shaders/colored.vert",
-                                                  "model/shaders/lib/common.glsl", "model/version"}));
-    QProcess unzip;
-    unzip.start("unzip", {"-p", output, "model/version"});
-    unzip.waitForFinished(30000);
-    QCOMPARE(unzip.readAllStandardOutput(), ZipFixture::versionFile("1.5", "4"));
-}
-
-void TestCommandLine::missingInput()
-{
-    const Run run = convert({"--convert", m_dir.path() + "/in/none.fbx", m_dir.path() + "/out/x.vm3"});
-    QCOMPARE(run.exitCode, int(CommandLineConverter::InputError));
-    QVERIFY2(run.err.contains("does not exist") && run.err.contains("none.fbx"), qPrintable(run.err));
-    QVERIFY(!QFileInfo::exists(m_dir.path() + "/out/x.vm3"));
-}
-
-void TestCommandLine::unsupportedInput()
-{
-    const QString input = m_dir.path() + "/in/model.obj";
-    QVERIFY(writeFile(input, "obj"));
-    const Run run = convert({"--convert", input, m_dir.path() + "/out/x.vm3"});
-    QCOMPARE(run.exitCode, int(CommandLineConverter::InputError));
-    QVERIFY2(run.err.contains("Unsupported file type"), qPrintable(run.err));
-}
-
-void TestCommandLine::encoderMissing()
-{
-    FakeEncoder::remove(m_app);
-    const QString input = m_dir.path() + "/in/model.fbx";
-    QVERIFY(writeFile(input, "fbx"));
-    const Run run = convert({"--convert", input, m_dir.path() + "/out/x.vm3"});
-    QCOMPARE(run.exitCode, int(CommandLineConverter::EncoderFailed));
-    QVERIFY2(run.err.contains("model encoder was not found") && run.err.contains(m_app + "/tools/linux/model-encoder"),
-             qPrintable(run.err));
-    QVERIFY(!QFileInfo::exists(m_dir.path() + "/out/x.vm3"));
-}
-
-void TestCommandLine::encoderCrashes()
-{
-    QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::Crash, m_dir.path() + "/record"));
-    const QString input = m_dir.path() + "/in/model.fbx";
-    QVERIFY(writeFile(input, "fbx"));
-    const Run run = convert({"--convert", input, m_dir.path() + "/out/x.vm3"});
-    QCOMPARE(run.exitCode, int(CommandLineConverter::EncoderFailed));
-    QVERIFY2(run.err.contains("The model encoder crashed"), qPrintable(run.err));
-    QVERIFY(run.err.contains("warning GP#2002 [Before crash] about to crash"));
-    QVERIFY(!QFileInfo::exists(m_dir.path() + "/out/x.vm3"));
-}
-
-void TestCommandLine::encoderFails()
-{
-    QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::FailWithoutModel, m_dir.path() + "/record"));
-    const QString input = m_dir.path() + "/in/model.fbx";
-    QVERIFY(writeFile(input, "fbx"));
-    const Run run = convert({"--convert", input, m_dir.path() + "/out/x.vm3"});
-    QCOMPARE(run.exitCode, int(CommandLineConverter::EncoderFailed));
-    QCOMPARE(run.errLines(), (QStringList{"error GP#1002 [Cannot read] the file is not an FBX file",
-                                          "The model encoder failed with exit code 3."}));
-}
-
-void TestCommandLine::outputNotWritable()
-{
-    const QString input = m_dir.path() + "/in/model.fbx";
-    QVERIFY(writeFile(input, "fbx"));
-    QVERIFY(writeFile(m_dir.path() + "/out/blocker", "a file, not a folder"));
-    QFile::remove(m_dir.path() + "/record/args.txt");
-    const Run run = convert({"--convert", input, m_dir.path() + "/out/blocker/x.vm3"});
-    QCOMPARE(run.exitCode, int(CommandLineConverter::OutputError));
-    QVERIFY2(run.err.contains("Cannot write the output file"), qPrintable(run.err));
-    // Checked before the encoder wastes any time.
-    QVERIFY(!QFileInfo::exists(m_dir.path() + "/record/args.txt"));
-
-    QDir().mkpath(m_dir.path() + "/out/folder.vm3");
-    QCOMPARE(convert({"--convert", input, m_dir.path() + "/out/folder.vm3"}).exitCode,
-             int(CommandLineConverter::OutputError));
-}
-
-void TestCommandLine::failedConversionKeepsExistingOutput()
-{
-    QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::FailWithoutModel, m_dir.path() + "/record"));
-    const QString input = m_dir.path() + "/in/model.fbx";
-    QVERIFY(writeFile(input, "fbx"));
-    const QString output = m_dir.path() + "/out/keep.vm3";
-    QVERIFY(writeFile(output, "previous export"));
-    QVERIFY(convert({"--convert", input, output}).exitCode != 0);
-    QCOMPARE(readFile(output), QByteArray("previous export"));
-    QCOMPARE(QDir(m_dir.path() + "/out").entryList(QDir::Files | QDir::Hidden), QStringList{"keep.vm3"});
-}
-
-void TestCommandLine::refusedContainers_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("too new") << "too new"
-                             << "VM3 file format version not supported. Please update your Application Velmora3dEncoder";
-    QTest::newRow("no version file") << "no version"
-                                     << "Error reading version/format from the vm3 file: Version file missing. "
-                                        "Please create the vm3-file again.";
-    QTest::newRow("damaged") << "damaged" << "is damaged";
-    QTest::newRow("zip slip") << "slip" << "was refused";
-}
-
-void TestCommandLine::refusedContainers()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, message);
-    const QString input = m_dir.path() + "/in/refused.vm3";
-    QDir().mkpath(m_dir.path() + "/in");
-    QFile::remove(input);
-    if (kind == "too new")
-        QVERIFY(ZipFixture::write(input, ZipFixture::validModel("5")));
-    else if (kind == "no version")
-        QVERIFY(ZipFixture::write(input, {{"model/model.gpb", "GPB"}}));
-    else if (kind == "damaged")
-        QVERIFY(writeFile(input, QByteArray("PK\x03\x04 this is not really a zip file")));
-    else
-        QVERIFY(ZipFixture::write(input, {{"model/version", "{}"}, {"../../../escaped", "x"}}));
-
-    const Run run = convert({"--convert", input, m_dir.path() + "/out/x.vm3"});
-    QCOMPARE(run.exitCode, int(CommandLineConverter::ContainerRefused));
-    QVERIFY2(run.err.contains(message), qPrintable(run.err));
-    QVERIFY(!QFileInfo::exists(m_dir.path() + "/out/x.vm3"));
-    QVERIFY(!QFileInfo::exists(m_dir.path() + "/escaped"));
-}
 
 QTEST_GUILESS_MAIN(TestCommandLine)
 #include "tst_commandline.moc"

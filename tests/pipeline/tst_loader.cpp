@@ -1,329 +1,194 @@
 // The FBX import: the encoder's command line, the workspace it fills, how its
 // console output is collected, and what happens when it is missing, crashes,
-// floods its pipes or is superseded.
+// floods its pipes or is cancelled.
 #include "FakeEncoder.h"
+#include "PipelineTestSupport.h"
 
 #include "EncoderOutputParser.h"
 #include "EncoderProcess.h"
 #include "Loader.h"
 #include "UserSettings.h"
-#include "VersionFile.h"
 #include "WorkspaceService.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QThreadPool>
-#include <QTimer>
 #include <QtTest>
 
-namespace {
-
-struct LoaderReport {
-    bool arrived = false;
-    int retValue = -100;
-    QString modelPath, version, log, error;
-    int format = -100;
-};
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList readLines(const QString& path)
-{
-    return QString::fromUtf8(readFile(path)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-} // namespace
+using namespace testsupport;
 
 class TestLoader : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void argumentsFollowUserSettings();
-    void reportsFixedResultAndConsoleTexts();
-    void fillsTheWorkspace();
-    void pathsAreFixedWhenTheLoaderIsCreated();
-    void missingEncoderGivesClearRecord();
-    void crashingEncoderGivesClearRecord();
-    void failingEncoderStillReportsZero();
-    void floodingEncoderDoesNotBlock();
-    void encoderWaitingForInputDoesNotHang();
-    void cancelStopsTheEncoder();
-    void cancelledBeforeStartTouchesNothing();
-    void consoleTextEndsAtZeroByte();
-    void exitCodeIsKept();
-
-private:
-    LoaderReport runOnPool(Loader* loader, int timeoutMs);
-    QString makeInput(const QString& name, const QByteArray& bytes);
 
     QTemporaryDir m_dir;
-    QString m_appParent;
-    QString m_record;
+    QString m_app, m_record, m_input;
     WorkspaceService* m_service = nullptr;
+
+    // Runs a loader on the pool; its one signal's arguments, or nothing.
+    QVariantList runOnPool(Loader* loader, int timeoutMs)
+    {
+        QVariantList report;
+        QEventLoop loop;
+        connect(loader, &Loader::loaderDidFinish, &loop, [&](int r, QString m, QString v, int f, QString o, QString e) {
+            report = {r, m, v, f, o, e};
+            loop.quit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        QThreadPool::globalInstance()->start(loader);
+        loop.exec();
+        return report;
+    }
+
+    QStringList recorded(const QString& name) { return QString(readFile(m_record + name)).split('\n', Qt::SkipEmptyParts); }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);  // keeps the settings away from the user's
+        m_app = m_dir.path() + "/app";
+        m_record = m_dir.path() + "/record";
+    }
+
+    void init()
+    {
+        QDir(m_dir.path() + "/tmp").removeRecursively();
+        QDir(m_record).removeRecursively();
+        QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::Normal, m_record));
+        m_input = m_dir.path() + QString::fromUtf8("/input/K\xc3\xa4se model.FBX");
+        QVERIFY(writeFile(m_input, "fbx one"));
+        m_service = new WorkspaceService(m_dir.path() + "/tmp", m_app);
+        WorkspaceService::setInstance(m_service);
+        m_service->setModelFile(m_input);
+    }
+
+    void cleanup()
+    {
+        QThreadPool::globalInstance()->waitForDone(30000);
+        WorkspaceService::setInstance(nullptr);
+        delete m_service;
+    }
+
+    void argumentsFollowUserSettings()
+    {
+        UserSettings::instance().setAnimationGroupingTake();
+        UserSettings::instance().setBackfaceCullingCW();
+        Loader loader(m_input);
+        loader.setAutoDelete(false);
+        loader.run();
+        QCOMPARE(recorded("/args.txt"), (QStringList{"-group:take", "-cull:cw", "-m", "-v", "2", "-options", m_input,
+                                                     m_service->modelFolder() + "/model.gpb"}));
+        QCOMPARE(recorded("/cwd.txt"), QStringList{QFileInfo(m_app + "/tools/linux").canonicalFilePath()});
+    }
+
+    void importFillsTheWorkspaceAndReportsConsoleTexts()
+    {
+        const QVariantList report = runOnPool(new Loader(m_input), 20000);
+        QCOMPARE(report, (QVariantList{0, "model.gpb", "1.7", 4,
+                                       "Loading scene...\nWarning (GP#2001|Fake warning): from stdout\n",
+                                       "Error (GP#1001|Fake error): from stderr\\nsecond line\n"}));
+        const QString model = m_service->modelFolder();
+        QCOMPARE(readFile(model + "/model.gpb"), FakeEncoder::bundleBytesFor(m_input));
+        QCOMPARE(readFile(model + "/version"), QByteArray("{\"encoderversion\":\"1.7\",\"format\":4}\n"));
+        QVERIFY(QFileInfo(model + "/tex").isDir() && QFileInfo(model + "/.meta").isDir());
+        QCOMPARE(readFile(model + "/shaders/lib/common.glsl"), QByteArray("// common\n"));
+    }
+
+    void pathsAreFixedWhenTheLoaderIsCreated()
+    {
+        const QString firstModelFolder = m_service->modelFolder();
+        Loader loader(m_input);
+        loader.setAutoDelete(false);
+        // The user opens another model before the first loader got a thread.
+        QVERIFY(writeFile(m_dir.path() + "/input/second.fbx", "second model"));
+        m_service->setModelFile(m_dir.path() + "/input/second.fbx");
+        loader.run();
+        QCOMPARE(readFile(firstModelFolder + "/model.gpb"), FakeEncoder::bundleBytesFor(m_input));
+        QVERIFY(!QFileInfo::exists(m_service->modelFolder() + "/model.gpb"));
+    }
+
+    void brokenEncoderGivesClearRecords_data()
+    {
+        QTest::addColumn<int>("behaviour");  // -1: no encoder at all
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("missing") << -1 << QStringList{"The model encoder could not be started"};
+        QTest::newRow("crashes") << int(FakeEncoder::Behaviour::Crash)
+                                 << QStringList{"The model encoder crashed", "Before crash"};
+        QTest::newRow("fails") << int(FakeEncoder::Behaviour::FailWithoutModel) << QStringList{"Cannot read"};
+    }
+
+    void brokenEncoderGivesClearRecords()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(QStringList, titles);
+        if (behaviour < 0)
+            FakeEncoder::remove(m_app);
+        else
+            QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour(behaviour), m_record));
+        const QVariantList report = runOnPool(new Loader(m_input), 20000);
+        QCOMPARE(report.value(0).toInt(), 0);  // the viewer finds out that the model is missing
+        EncoderOutputParser parser;
+        parser.parseOutputs(report.value(5).toString(), report.value(4).toString());
+        QStringList seen;
+        for (const EncoderOutputLog& log : parser.logs())
+            seen << log.title;
+        QCOMPARE(seen, titles);
+        if (behaviour != int(FakeEncoder::Behaviour::FailWithoutModel))
+            QVERIFY(parser.logs().first().message.contains(m_app + "/tools/linux/model-encoder"));
+    }
+
+    void encoderDoesNotHang_data()
+    {
+        QTest::addColumn<int>("behaviour");
+        QTest::newRow("floods both pipes") << int(FakeEncoder::Behaviour::Huge);
+        QTest::newRow("reads its input") << int(FakeEncoder::Behaviour::ReadsInput);
+    }
+
+    void encoderDoesNotHang()
+    {
+        QFETCH(int, behaviour);
+        QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour(behaviour), m_record));
+        const QVariantList report = runOnPool(new Loader(m_input), 60000);
+        QVERIFY(report.value(4).toString().endsWith("Warning (GP#2001|Fake warning): from stdout\n"));
+        QVERIFY(report.value(5).toString().size() > (behaviour == int(FakeEncoder::Behaviour::Huge) ? 8000000 : 0));
+        QVERIFY(QFileInfo::exists(m_service->modelFile()));
+    }
+
+    void cancelStopsTheEncoder()
+    {
+        QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::Slow, m_record));
+        auto flag = std::make_shared<std::atomic<bool>>(false);
+        auto* loader = new Loader(m_input);
+        loader->setCancelFlag(flag);
+        QTimer::singleShot(500, [flag] { flag->store(true); });
+        QElapsedTimer clock;
+        clock.start();
+        const QVariantList report = runOnPool(loader, 15000);
+        QVERIFY2(!report.isEmpty() && clock.elapsed() < 10000, "the encoder was not stopped");
+        QVERIFY(!QFileInfo::exists(m_service->modelFile()));
+        QVERIFY(!report.value(5).toString().contains("crashed"));  // a stop we asked for is no crash
+
+        // Cancelled before it started, a loader touches nothing.
+        QFile::remove(m_record + "/args.txt");
+        m_service->deleteCurrentWorkspace();
+        Loader early(m_input);
+        early.setAutoDelete(false);
+        early.setCancelFlag(std::make_shared<std::atomic<bool>>(true));
+        early.run();
+        QVERIFY(!QFileInfo::exists(m_service->workspaceRoot()));
+        QVERIFY(!QFileInfo::exists(m_record + "/args.txt"));
+    }
+
+    void consoleTextEndsAtZeroByteAndExitCodeIsKept()
+    {
+        const EncoderProcess::Result result =
+            EncoderProcess::run("/bin/sh", {"-c", "printf 'before\\000after'; printf 'err\\000x' >&2; exit 7"}, m_dir.path());
+        QCOMPARE(result.outcome, EncoderProcess::Outcome::Finished);
+        QCOMPARE(result.exitCode, 7);
+        QCOMPARE(result.standardOutput, QStringLiteral("before"));
+        QCOMPARE(result.standardError, QStringLiteral("err"));
+        QCOMPARE(EncoderProcess::failureLine(result, "/bin/sh"), QString());
+    }
 };
-
-void TestLoader::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    // Keep the settings store away from the user's, also when run by hand.
-    qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toUtf8());
-    QStandardPaths::setTestModeEnabled(true);
-    m_appParent = m_dir.path() + "/app";
-    m_record = m_dir.path() + "/record";
-}
-
-void TestLoader::init()
-{
-    QDir(m_dir.path() + "/tmp").removeRecursively();
-    QDir(m_record).removeRecursively();
-    QDir().mkpath(m_dir.path() + "/tmp");
-    QVERIFY(FakeEncoder::install(m_appParent, FakeEncoder::Behaviour::Normal, m_record));
-    m_service = new WorkspaceService(m_dir.path() + "/tmp", m_appParent);
-    WorkspaceService::setInstance(m_service);
-    UserSettings::instance().setAnimationGroupingRoot();
-    UserSettings::instance().setBackfaceCullingOff();
-}
-
-void TestLoader::cleanup()
-{
-    QThreadPool::globalInstance()->waitForDone(30000);
-    WorkspaceService::setInstance(nullptr);
-    delete m_service;
-    m_service = nullptr;
-}
-
-LoaderReport TestLoader::runOnPool(Loader* loader, int timeoutMs)
-{
-    LoaderReport report;
-    QEventLoop loop;
-    connect(loader, &Loader::loaderDidFinish, &loop,
-            [&](int r, QString m, QString v, int f, QString log, QString error) {
-                report = {true, r, m, v, log, error, f};
-                loop.quit();
-            });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    QThreadPool::globalInstance()->start(loader);
-    loop.exec();
-    return report;
-}
-
-QString TestLoader::makeInput(const QString& name, const QByteArray& bytes)
-{
-    const QString path = m_dir.path() + "/input/" + name;
-    QDir().mkpath(m_dir.path() + "/input");
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-    return path;
-}
-
-void TestLoader::argumentsFollowUserSettings()
-{
-    const QString input = makeInput("Käse model.FBX", "fbx one");
-    m_service->setModelFile(input);
-    UserSettings::instance().setAnimationGroupingTake();
-    UserSettings::instance().setBackfaceCullingCW();
-
-    Loader loader(input);
-    loader.setAutoDelete(false);
-    loader.run();
-
-    const QStringList expected{"-group:take", "-cull:cw", "-m", "-v", "2", "-options", input,
-                               m_service->modelFolder() + "/model.gpb"};
-    QCOMPARE(readLines(m_record + "/args.txt"), expected);
-    QCOMPARE(readLines(m_record + "/cwd.txt"), QStringList{QFileInfo(m_appParent + "/tools/linux").canonicalFilePath()});
-}
-
-void TestLoader::reportsFixedResultAndConsoleTexts()
-{
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    const LoaderReport report = runOnPool(new Loader(input), 20000);
-    QVERIFY(report.arrived);
-    QCOMPARE(report.retValue, 0);
-    QCOMPARE(report.modelPath, QStringLiteral("model.gpb"));
-    QCOMPARE(report.version, QStringLiteral("1.7"));
-    QCOMPARE(report.format, 4);
-    QCOMPARE(report.log, QStringLiteral("Loading scene...\nWarning (GP#2001|Fake warning): from stdout\n"));
-    QCOMPARE(report.error, QStringLiteral("Error (GP#1001|Fake error): from stderr\\nsecond line\n"));
-}
-
-void TestLoader::fillsTheWorkspace()
-{
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    Loader loader(input);
-    loader.setAutoDelete(false);
-    loader.run();
-
-    const QString model = m_service->modelFolder();
-    QCOMPARE(readFile(model + "/model.gpb"), FakeEncoder::bundleBytesFor(input));
-    QCOMPARE(readFile(model + "/version"), QByteArray("{\"encoderversion\":\"1.7\",\"format\":4}\n"));
-    QVERIFY(QFileInfo(model + "/tex").isDir());
-    QVERIFY(QFileInfo(model + "/.meta").isDir());
-    QCOMPARE(readFile(model + "/shaders/colored.vert"), QByteArray("void main() {}\n"));
-    QCOMPARE(readFile(model + "/shaders/lib/common.glsl"), QByteArray("// common\n"));
-    QCOMPARE(loader.encoderResult().outcome, EncoderProcess::Outcome::Finished);
-}
-
-void TestLoader::pathsAreFixedWhenTheLoaderIsCreated()
-{
-    const QString first = makeInput("first.fbx", "first model");
-    const QString second = makeInput("second.fbx", "second model");
-    m_service->setModelFile(first);
-    const QString firstModelFolder = m_service->modelFolder();
-    Loader loader(first);
-    loader.setAutoDelete(false);
-
-    // The user opens another model before the first loader got a thread.
-    m_service->setModelFile(second);
-    QVERIFY(m_service->modelFolder() != firstModelFolder);
-    loader.run();
-
-    QCOMPARE(readFile(firstModelFolder + "/model.gpb"), FakeEncoder::bundleBytesFor(first));
-    QVERIFY(!QFileInfo::exists(m_service->modelFolder() + "/model.gpb"));
-    QCOMPARE(readLines(m_record + "/args.txt").last(), firstModelFolder + "/model.gpb");
-}
-
-void TestLoader::missingEncoderGivesClearRecord()
-{
-    FakeEncoder::remove(m_appParent);
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    const LoaderReport report = runOnPool(new Loader(input), 20000);
-    QVERIFY(report.arrived);
-    QCOMPARE(report.retValue, 0);
-    QCOMPARE(report.log, QString());
-
-    EncoderOutputParser parser;
-    parser.parseOutputs(report.error, report.log);
-    QCOMPARE(parser.logs().size(), 1);
-    const EncoderOutputLog& record = parser.logs().first();
-    QCOMPARE(record.priority, LoggingPriorities::Error);
-    QCOMPARE(record.code, 0);
-    QCOMPARE(record.title, QStringLiteral("The model encoder could not be started"));
-    QVERIFY2(record.message.contains(m_appParent + "/tools/linux/model-encoder"), qPrintable(record.message));
-}
-
-void TestLoader::crashingEncoderGivesClearRecord()
-{
-    QVERIFY(FakeEncoder::install(m_appParent, FakeEncoder::Behaviour::Crash, m_record));
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    Loader loader(input);
-    loader.setAutoDelete(false);
-    QSignalSpy spy(&loader, &Loader::loaderDidFinish);
-    loader.run();
-    QCOMPARE(loader.encoderResult().outcome, EncoderProcess::Outcome::Crashed);
-    QCOMPARE(spy.count(), 1);
-
-    EncoderOutputParser parser;
-    parser.parseOutputs(spy.first().at(5).toString(), spy.first().at(4).toString());
-    QCOMPARE(parser.logs().size(), 2);
-    QCOMPARE(parser.logs().at(0).title, QStringLiteral("The model encoder crashed"));
-    QVERIFY(parser.logs().at(0).message.contains(m_appParent + "/tools/linux/model-encoder"));
-    QCOMPARE(parser.logs().at(1).code, 2002); // what it printed before it died is kept
-}
-
-void TestLoader::failingEncoderStillReportsZero()
-{
-    QVERIFY(FakeEncoder::install(m_appParent, FakeEncoder::Behaviour::FailWithoutModel, m_record));
-    const QString input = makeInput("a.obj", "not fbx");
-    m_service->setModelFile(input);
-    Loader loader(input);
-    loader.setAutoDelete(false);
-    QSignalSpy spy(&loader, &Loader::loaderDidFinish);
-    loader.run();
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.first().at(0).toInt(), 0);
-    QCOMPARE(loader.encoderResult().exitCode, 3);
-    QCOMPARE(spy.first().at(5).toString(),
-             QStringLiteral("Error (GP#1002|Cannot read): the file is not an FBX file\n"));
-}
-
-void TestLoader::floodingEncoderDoesNotBlock()
-{
-    QVERIFY(FakeEncoder::install(m_appParent, FakeEncoder::Behaviour::Huge, m_record));
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    const LoaderReport report = runOnPool(new Loader(input), 60000);
-    QVERIFY(report.arrived);
-    QVERIFY(report.log.size() > 8000000);
-    QVERIFY(report.error.size() > 8000000);
-    QVERIFY(report.log.endsWith("Warning (GP#2001|Fake warning): from stdout\n"));
-
-    EncoderOutputParser parser;
-    parser.parseOutputs(report.error, report.log);
-    QCOMPARE(parser.logs().size(), 2);
-}
-
-void TestLoader::encoderWaitingForInputDoesNotHang()
-{
-    QVERIFY(FakeEncoder::install(m_appParent, FakeEncoder::Behaviour::ReadsInput, m_record));
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    const LoaderReport report = runOnPool(new Loader(input), 20000);
-    QVERIFY(report.arrived);
-    QVERIFY(QFileInfo::exists(m_service->modelFolder() + "/model.gpb"));
-}
-
-void TestLoader::cancelStopsTheEncoder()
-{
-    QVERIFY(FakeEncoder::install(m_appParent, FakeEncoder::Behaviour::Slow, m_record));
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    auto flag = std::make_shared<std::atomic<bool>>(false);
-    auto* loader = new Loader(input);
-    loader->setCancelFlag(flag);
-    QTimer::singleShot(500, [flag] { flag->store(true); });
-
-    QElapsedTimer clock;
-    clock.start();
-    const LoaderReport report = runOnPool(loader, 15000);
-    QVERIFY(report.arrived);
-    QVERIFY2(clock.elapsed() < 10000, "the encoder was not stopped");
-    QVERIFY(!QFileInfo::exists(m_service->modelFolder() + "/model.gpb"));
-    QVERIFY(!report.error.contains("crashed")); // a stop we asked for is no crash
-}
-
-void TestLoader::cancelledBeforeStartTouchesNothing()
-{
-    const QString input = makeInput("a.fbx", "fbx a");
-    m_service->setModelFile(input);
-    Loader loader(input);
-    loader.setAutoDelete(false);
-    loader.setCancelFlag(std::make_shared<std::atomic<bool>>(true));
-    QSignalSpy spy(&loader, &Loader::loaderDidFinish);
-    loader.run();
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(!QFileInfo::exists(m_service->workspaceRoot()));
-    QVERIFY(!QFileInfo::exists(m_record + "/args.txt"));
-}
-
-void TestLoader::consoleTextEndsAtZeroByte()
-{
-    const EncoderProcess::Result result =
-        EncoderProcess::run("/bin/sh", {"-c", "printf 'before\\000after'; printf 'err\\000x' >&2"}, m_dir.path());
-    QCOMPARE(result.outcome, EncoderProcess::Outcome::Finished);
-    QCOMPARE(result.standardOutput, QStringLiteral("before"));
-    QCOMPARE(result.standardError, QStringLiteral("err"));
-}
-
-void TestLoader::exitCodeIsKept()
-{
-    const EncoderProcess::Result result = EncoderProcess::run("/bin/sh", {"-c", "exit 7"}, m_dir.path());
-    QCOMPARE(result.outcome, EncoderProcess::Outcome::Finished);
-    QCOMPARE(result.exitCode, 7);
-    QCOMPARE(EncoderProcess::failureLine(result, "/bin/sh"), QString());
-}
 
 QTEST_GUILESS_MAIN(TestLoader)
 #include "tst_loader.moc"
