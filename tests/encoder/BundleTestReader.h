@@ -16,6 +16,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace bundletest {
@@ -24,13 +25,11 @@ using Matrix = std::array<float, 16>;   // column-major
 
 struct Entry {
     std::string id;
-    uint32_t type = 0;
-    uint32_t offset = 0;
+    uint32_t type = 0, offset = 0;
 };
 
 struct Node {
     std::string id;
-    uint32_t offset = 0;
     uint32_t type = 0;
     Matrix local{}, offsetMatrix{};
     std::string parentId;
@@ -54,8 +53,7 @@ struct Part {
 };
 
 struct Mesh {
-    std::string id;
-    std::vector<std::pair<uint32_t, uint32_t>> elements;
+    std::vector<std::pair<uint32_t, uint32_t>> elements;   // usage, float count
     uint32_t floatsPerVertex = 0, vertexCount = 0;
     std::vector<float> vertices;
     float boxMin[3]{}, boxMax[3]{}, centre[3]{}, radius = 0;
@@ -76,9 +74,8 @@ struct Mesh {
 struct Channel {
     std::string target;
     uint32_t attribute = 0;
-    std::vector<uint32_t> times;
+    std::vector<uint32_t> times, interpolations;
     std::vector<float> values, inTangents, outTangents;
-    std::vector<uint32_t> interpolations;
 };
 
 struct Animation {
@@ -87,7 +84,6 @@ struct Animation {
 };
 
 struct Bundle {
-    uint8_t major = 0, minor = 0;
     std::vector<Entry> entries;
     std::vector<Node> nodes;     // every node, parents before children
     std::vector<int> topLevel;
@@ -105,17 +101,19 @@ struct Bundle {
         }
         return nullptr;
     }
+    const Entry* entry(const std::string& id) const
+    {
+        for (const Entry& e : entries) {
+            if (e.id == id)
+                return &e;
+        }
+        return nullptr;
+    }
 };
 
 class Reader {
 public:
     explicit Reader(std::vector<unsigned char> data) : m_data(std::move(data)) {}
-
-    static std::vector<unsigned char> load(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
 
     // Returns false with b.problem set on the first irregularity.
     bool read(Bundle& b)
@@ -125,9 +123,7 @@ public:
         if (m_data.size() < 15 || std::memcmp(m_data.data(), kIdentifier, 9) != 0)
             return fail("identifier missing");
         m_at = 9;
-        b.major = u8();
-        b.minor = u8();
-        if (b.major != 4 || b.minor != 0)
+        if (u8() != 4 || u8() != 0)
             return fail("version is not 4.0");
         const uint32_t count = u32();
         std::set<std::string> ids;
@@ -136,32 +132,23 @@ public:
             e.id = str();
             e.type = u32();
             e.offset = u32();
-            if (!m_ok)
-                return fail("reference table truncated");
-            if (e.id.empty())
-                return fail("empty reference id");
-            if (!ids.insert(e.id).second)
-                return fail("duplicate reference id " + e.id);
-            if (e.type != 1 && e.type != 2 && e.type != 3 && e.type != 34)
-                return fail("unexpected reference type for " + e.id);
-            if (e.offset >= m_data.size())
-                return fail("offset past the end for " + e.id);
+            if (!m_ok || e.id.empty() || !ids.insert(e.id).second)
+                return fail("reference table truncated, or an empty or repeated id: " + e.id);
+            if ((e.type != 1 && e.type != 2 && e.type != 3 && e.type != 34) || e.offset >= m_data.size())
+                return fail("unexpected type or offset for " + e.id);
             b.entries.push_back(e);
         }
-        const size_t tableEnd = m_at;
 
         // Records that stand on their own, in file order; nodes live inside the scene.
         std::vector<Entry> records;
-        for (const Entry& e : b.entries) {
-            if (e.type != 2)
-                records.push_back(e);
-        }
+        std::copy_if(b.entries.begin(), b.entries.end(), std::back_inserter(records), [](const Entry& e) { return e.type != 2; });
         std::sort(records.begin(), records.end(), [](const Entry& x, const Entry& y) { return x.offset < y.offset; });
-        if (std::count_if(records.begin(), records.end(), [](const Entry& e) { return e.type == 1; }) != 1)
-            return fail("not exactly one scene entry");
-        if (std::count_if(records.begin(), records.end(), [](const Entry& e) { return e.type == 3; }) != 1)
-            return fail("not exactly one animations entry");
-        if (records.empty() || records.front().offset != tableEnd)
+        const auto countOf = [&](uint32_t type) {
+            return std::count_if(records.begin(), records.end(), [type](const Entry& e) { return e.type == type; });
+        };
+        if (countOf(1) != 1 || countOf(3) != 1)
+            return fail("not exactly one scene entry and one animations entry");
+        if (records.front().offset != m_at)
             return fail("first record does not follow the reference table");
         for (size_t r = 0; r < records.size(); ++r) {
             m_at = records[r].offset;
@@ -172,11 +159,10 @@ public:
             else
                 readAnimations();
             if (!m_ok)
-                return fail(m_problem.empty() ? "record " + records[r].id + " truncated" : m_problem);
+                return fail("record " + records[r].id + ": " + (m_problem.empty() ? "truncated" : m_problem));
             const size_t expectedEnd = r + 1 < records.size() ? records[r + 1].offset : m_data.size();
             if (m_at != expectedEnd)
-                return fail("record " + records[r].id + " ends at " + std::to_string(m_at) + ", next starts at "
-                            + std::to_string(expectedEnd));
+                return fail("record " + records[r].id + " ends at " + std::to_string(m_at) + ", next starts at " + std::to_string(expectedEnd));
         }
         return checkReferences();
     }
@@ -186,8 +172,7 @@ private:
     {
         if (m_bundle->problem.empty())
             m_bundle->problem = why;
-        m_ok = false;
-        return false;
+        return m_ok = false;
     }
     void problem(const std::string& why)
     {
@@ -197,27 +182,19 @@ private:
     }
     bool need(size_t n)
     {
-        if (!m_ok || m_data.size() - m_at < n) {
-            m_ok = false;
-            return false;
-        }
-        return true;
+        m_ok = m_ok && m_data.size() - m_at >= n;
+        return m_ok;
     }
-    uint8_t u8()
+    uint32_t uint(size_t bytes)
     {
-        if (!need(1))
-            return 0;
-        return m_data[m_at++];
-    }
-    uint32_t u32()
-    {
-        if (!need(4))
-            return 0;
-        const uint32_t v = uint32_t(m_data[m_at]) | uint32_t(m_data[m_at + 1]) << 8 | uint32_t(m_data[m_at + 2]) << 16
-            | uint32_t(m_data[m_at + 3]) << 24;
-        m_at += 4;
+        uint32_t v = 0;
+        for (size_t k = 0; need(bytes) && k < bytes; ++k)
+            v |= uint32_t(m_data[m_at + k]) << (8 * k);
+        m_at += m_ok ? bytes : 0;
         return v;
     }
+    uint8_t u8() { return uint8_t(uint(1)); }
+    uint32_t u32() { return uint(4); }
     float f32()
     {
         const uint32_t bits = u32();
@@ -230,9 +207,8 @@ private:
         const uint32_t n = u32();
         if (!need(n))
             return std::string();
-        std::string s(reinterpret_cast<const char*>(m_data.data() + m_at), n);
         m_at += n;
-        return s;
+        return std::string(reinterpret_cast<const char*>(m_data.data() + m_at - n), n);
     }
     Matrix matrix()
     {
@@ -241,42 +217,14 @@ private:
             v = f32();
         return m;
     }
-    std::vector<float> floats(uint32_t n)
+    template <typename T> std::vector<T> array(uint32_t n)
     {
-        std::vector<float> v;
+        std::vector<T> v;
         if (!need(size_t(n) * 4))
             return v;
-        v.resize(n);
-        for (float& f : v)
-            f = f32();
+        for (uint32_t i = 0; i < n; ++i)
+            v.push_back(std::is_same<T, float>::value ? T(f32()) : T(u32()));
         return v;
-    }
-    std::vector<uint32_t> uints(uint32_t n)
-    {
-        std::vector<uint32_t> v;
-        if (!need(size_t(n) * 4))
-            return v;
-        v.resize(n);
-        for (uint32_t& x : v)
-            x = u32();
-        return v;
-    }
-
-    const Entry* entryAt(size_t offset, uint32_t type) const
-    {
-        for (const Entry& e : m_bundle->entries) {
-            if (e.offset == offset && e.type == type)
-                return &e;
-        }
-        return nullptr;
-    }
-    const Entry* entryNamed(const std::string& id) const
-    {
-        for (const Entry& e : m_bundle->entries) {
-            if (e.id == id)
-                return &e;
-        }
-        return nullptr;
     }
 
     void readScene()
@@ -291,28 +239,23 @@ private:
 
     int readNode(int parent, unsigned depth)
     {
-        if (depth > 2000) {
-            problem("nodes nested too deeply");
-            return -1;
-        }
-        const Entry* entry = entryAt(m_at, 2);
-        if (!entry) {
-            problem("node record at " + std::to_string(m_at) + " has no node entry");
+        const auto entry = std::find_if(m_bundle->entries.begin(), m_bundle->entries.end(),
+                                        [&](const Entry& e) { return e.offset == m_at && e.type == 2; });
+        if (depth > 2000 || entry == m_bundle->entries.end()) {
+            problem("node record at " + std::to_string(m_at) + " has no node entry or lies too deep");
             return -1;
         }
         Node n;
         n.id = entry->id;
-        n.offset = uint32_t(m_at);
         n.parent = parent;
         n.type = u32();
-        if (n.type != 1 && n.type != 2)
-            problem("node " + n.id + " has type " + std::to_string(n.type));
         n.local = matrix();
         n.offsetMatrix = matrix();
         n.parentId = str();
-        const std::string expectedParent = parent < 0 ? std::string() : m_bundle->nodes[size_t(parent)].id;
-        if (m_ok && n.parentId != expectedParent)
-            problem("node " + n.id + " names parent \"" + n.parentId + "\" but lies in \"" + expectedParent + "\"");
+        if (n.type != 1 && n.type != 2)
+            problem("node " + n.id + " has type " + std::to_string(n.type));
+        if (m_ok && n.parentId != (parent < 0 ? std::string() : m_bundle->nodes[size_t(parent)].id))
+            problem("node " + n.id + " names parent \"" + n.parentId + "\" but lies elsewhere");
         const int index = int(m_bundle->nodes.size());
         m_bundle->nodes.push_back(n);
         const uint32_t children = u32();
@@ -321,29 +264,20 @@ private:
             m_bundle->nodes[size_t(index)].children.push_back(child);
         }
         Node& self = m_bundle->nodes[size_t(index)];
+        static const uint32_t kCameraFloats[3] = {0, 4, 5}, kLightFloats[4] = {0, 3, 4, 6};
         self.cameraType = u8();
-        if (self.cameraType == 1)
-            self.camera = floats(4);
-        else if (self.cameraType == 2)
-            self.camera = floats(5);
-        else if (self.cameraType != 0)
+        if (self.cameraType > 2)
             problem("node " + self.id + " has camera type " + std::to_string(self.cameraType));
+        self.camera = array<float>(kCameraFloats[std::min<int>(self.cameraType, 2)]);
         self.lightType = u8();
-        if (self.lightType == 1)
-            self.light = floats(3);
-        else if (self.lightType == 2)
-            self.light = floats(4);
-        else if (self.lightType == 3)
-            self.light = floats(6);
-        else if (self.lightType != 0)
+        if (self.lightType > 3)
             problem("node " + self.id + " has light type " + std::to_string(self.lightType));
+        self.light = array<float>(kLightFloats[std::min<int>(self.lightType, 3)]);
         const std::string meshRef = str();
         if (meshRef.empty())
             return index;
-        if (meshRef.size() < 2 || meshRef[0] != '#') {
+        if (meshRef.size() < 2 || meshRef[0] != '#')
             problem("node " + self.id + " has a malformed mesh reference");
-            return index;
-        }
         self.meshId = meshRef.substr(1);
         self.hasSkin = u8() != 0;
         if (self.hasSkin) {
@@ -353,9 +287,8 @@ private:
                 problem("node " + self.id + " has a skin with " + std::to_string(joints) + " joints");
             for (uint32_t j = 0; j < joints && m_ok; ++j)
                 self.joints.push_back(str());
-            const uint32_t values = u32();
-            if (values != joints * 16)
-                problem("node " + self.id + " has " + std::to_string(values) + " bind pose values");
+            if (u32() != joints * 16)
+                problem("node " + self.id + " has not 16 bind pose values per joint");
             for (uint32_t j = 0; j < joints && m_ok; ++j)
                 self.inverseBindPoses.push_back(matrix());
         }
@@ -368,28 +301,25 @@ private:
     void readMesh(const std::string& id)
     {
         Mesh mesh;
-        mesh.id = id;
         const uint32_t elements = u32();
         if (elements == 0 || elements > 16)
-            return problem("mesh " + id + " has " + std::to_string(elements) + " elements");
+            return problem(std::to_string(elements) + " elements");
         for (uint32_t i = 0; i < elements && m_ok; ++i) {
             const uint32_t usage = u32(), size = u32();
             if (usage < 1 || usage > 15 || size < 1 || size > 4)
-                return problem("mesh " + id + " has element usage " + std::to_string(usage) + " size " + std::to_string(size));
+                return problem("element usage " + std::to_string(usage) + " size " + std::to_string(size));
             mesh.elements.emplace_back(usage, size);
             mesh.floatsPerVertex += size;
         }
         const uint32_t bytes = u32();
         if (bytes == 0 || bytes % (mesh.floatsPerVertex * 4) != 0)
-            return problem("mesh " + id + " vertex byte count " + std::to_string(bytes) + " does not fit its format");
+            return problem("vertex byte count " + std::to_string(bytes) + " does not fit the format");
         mesh.vertexCount = bytes / (mesh.floatsPerVertex * 4);
-        mesh.vertices = floats(bytes / 4);
-        for (float& v : mesh.boxMin)
-            v = f32();
-        for (float& v : mesh.boxMax)
-            v = f32();
-        for (float& v : mesh.centre)
-            v = f32();
+        mesh.vertices = array<float>(bytes / 4);
+        for (float* bound : {mesh.boxMin, mesh.boxMax, mesh.centre}) {
+            for (int k = 0; k < 3; ++k)
+                bound[k] = f32();
+        }
         mesh.radius = f32();
         const uint32_t parts = u32();
         for (uint32_t p = 0; p < parts && m_ok; ++p) {
@@ -399,17 +329,11 @@ private:
             const uint32_t indexBytes = u32();
             const uint32_t size = part.indexFormat == 0x1401 ? 1 : part.indexFormat == 0x1403 ? 2 : part.indexFormat == 0x1405 ? 4 : 0;
             if (size == 0 || indexBytes % size != 0)
-                return problem("mesh " + id + " part has index format " + std::to_string(part.indexFormat));
-            if (!need(indexBytes))
-                return;
-            for (uint32_t i = 0; i < indexBytes / size; ++i) {
-                uint32_t v = 0;
-                for (uint32_t k = 0; k < size; ++k)
-                    v |= uint32_t(m_data[m_at + k]) << (8 * k);
-                m_at += size;
-                if (v >= mesh.vertexCount)
-                    return problem("mesh " + id + " index " + std::to_string(v) + " past its vertices");
-                part.indices.push_back(v);
+                return problem("part has index format " + std::to_string(part.indexFormat));
+            for (uint32_t i = 0; i < indexBytes / size && need(size); ++i) {
+                part.indices.push_back(uint(size));
+                if (part.indices.back() >= mesh.vertexCount)
+                    return problem("index " + std::to_string(part.indices.back()) + " past the vertices");
             }
             mesh.parts.push_back(std::move(part));
         }
@@ -427,11 +351,11 @@ private:
                 Channel ch;
                 ch.target = str();
                 ch.attribute = u32();
-                ch.times = uints(u32());
-                ch.values = floats(u32());
-                ch.inTangents = floats(u32());
-                ch.outTangents = floats(u32());
-                ch.interpolations = uints(u32());
+                ch.times = array<uint32_t>(u32());
+                ch.values = array<float>(u32());
+                ch.inTangents = array<float>(u32());
+                ch.outTangents = array<float>(u32());
+                ch.interpolations = array<uint32_t>(u32());
                 animation.channels.push_back(std::move(ch));
             }
             m_bundle->animations.push_back(std::move(animation));
@@ -440,15 +364,12 @@ private:
 
     bool checkReferences()
     {
-        Bundle& b = *m_bundle;
-        size_t nodeEntries = 0;
-        for (const Entry& e : b.entries)
-            nodeEntries += e.type == 2;
-        if (nodeEntries != b.nodes.size())
-            return fail(std::to_string(nodeEntries) + " node entries but " + std::to_string(b.nodes.size()) + " node records");
+        const Bundle& b = *m_bundle;
+        if (size_t(std::count_if(b.entries.begin(), b.entries.end(), [](const Entry& e) { return e.type == 2; })) != b.nodes.size())
+            return fail("node entries and node records differ in number");
         for (const Node& n : b.nodes) {
             if (!n.meshId.empty()) {
-                const Entry* e = entryNamed(n.meshId);
+                const Entry* e = b.entry(n.meshId);
                 if (!e || e->type != 34)
                     return fail("node " + n.id + " names mesh " + n.meshId + " that has no mesh entry");
                 if (b.meshes.at(n.meshId).parts.size() != n.materials.size())
@@ -456,19 +377,17 @@ private:
                                 + std::to_string(b.meshes.at(n.meshId).parts.size()) + " parts");
             }
             for (const std::string& joint : n.joints) {
-                const Entry* e = joint.size() > 1 && joint[0] == '#' ? entryNamed(joint.substr(1)) : nullptr;
+                const Entry* e = joint.size() > 1 && joint[0] == '#' ? b.entry(joint.substr(1)) : nullptr;
                 if (!e || e->type != 2)
                     return fail("skin of " + n.id + " names joint " + joint + " that has no node entry");
             }
         }
-        if (!b.activeCamera.empty()) {
-            const Node* camera = b.activeCamera[0] == '#' ? b.node(b.activeCamera.substr(1)) : nullptr;
-            if (!camera || camera->cameraType == 0)
-                return fail("active camera " + b.activeCamera + " is not a node with a camera");
-        }
+        const Node* camera = b.activeCamera.size() > 1 && b.activeCamera[0] == '#' ? b.node(b.activeCamera.substr(1)) : nullptr;
+        if (!b.activeCamera.empty() && (!camera || camera->cameraType == 0))
+            return fail("active camera " + b.activeCamera + " is not a node with a camera");
         for (const Animation& a : b.animations) {
             for (const Channel& c : a.channels) {
-                if (c.target.empty() || !b.node(c.target))
+                if (!b.node(c.target))
                     return fail("animation " + a.id + " targets unknown node " + c.target);
             }
         }
@@ -484,7 +403,8 @@ private:
 
 inline bool readBundle(const std::string& path, Bundle& bundle)
 {
-    return Reader(Reader::load(path)).read(bundle);
+    std::ifstream in(path, std::ios::binary);
+    return Reader(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())).read(bundle);
 }
 
 } // namespace bundletest
