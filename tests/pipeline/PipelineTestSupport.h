@@ -4,14 +4,7 @@
 // Python), reading and writing files, and making a folder refuse writes even
 // when the tests run as root.
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QMap>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QtCore>
 
 #include <unistd.h>
 
@@ -26,29 +19,21 @@ struct ProcessResult {
 inline ProcessResult runProgram(const QString& program, const QStringList& arguments,
                                 const QString& workingFolder = QString(), const QByteArray& input = QByteArray())
 {
-    ProcessResult result;
     QProcess process;
     process.setWorkingDirectory(workingFolder);
     process.start(program, arguments);
-    if (!process.waitForStarted(10000))
-        return result;
     process.write(input);
     process.closeWriteChannel();
-    process.waitForFinished(120000);
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    const bool finished = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return {finished ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 // The system interpreter first: the tests run with a private HOME, in which
 // per-user interpreter shims do not work.
 inline ProcessResult runPython(const QString& script, const QStringList& arguments, const QByteArray& input = {})
 {
-    QString python = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
-    if (python.isEmpty())
-        python = QStringLiteral("python3");
-    return runProgram(python, QStringList{QStringLiteral("-c"), script} + arguments, QString(), input);
+    const QString python = QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+    return runProgram(python, QStringList{"-c", script} + arguments, QString(), input);
 }
 
 inline bool writeFile(const QString& path, const QByteArray& bytes)
@@ -81,28 +66,20 @@ inline QMap<QString, QByteArray> treeDigest(const QString& folder)
 // works.
 class ReadOnlyFolder {
 public:
-    explicit ReadOnlyFolder(const QString& folder)
-        : m_folder(folder)
-    {
-        if (folder.isEmpty())
-            return;
-        m_active = m_root ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0
-                          : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    }
+    explicit ReadOnlyFolder(const QString& folder) : m_folder(folder) { m_active = !folder.isEmpty() && lock(true); }
     ~ReadOnlyFolder() { release(); }
     bool isActive() const { return m_active; }
-    void release()
-    {
-        if (m_active && m_root)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_folder});
-        else if (m_active)
-            QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        m_active = false;
-    }
+    void release() { m_active = m_active && !lock(false); }
 
 private:
+    bool lock(bool on)
+    {
+        if (geteuid() == 0)
+            return QProcess::execute("chattr", {on ? "+i" : "-i", m_folder}) == 0;
+        return QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                   | (on ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+    }
     QString m_folder;
-    bool m_root = geteuid() == 0;
     bool m_active = false;
 };
 

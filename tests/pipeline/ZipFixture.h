@@ -5,11 +5,6 @@
 
 #include "PipelineTestSupport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QPair>
-#include <QVector>
-
 namespace ZipFixture {
 
 using Entries = QVector<QPair<QString, QByteArray>>;

@@ -6,7 +6,6 @@
 
 #include "CommandLineConverter.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace testsupport;

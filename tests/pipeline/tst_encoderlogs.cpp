@@ -3,24 +3,13 @@
 #include "EncoderOutputParser.h"
 #include "LoggingManager.h"
 
-#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QtTest>
 
-namespace {
-
-EncoderOutputLog record(LoggingPriorities::LoggingPriority priority, int code, const QString& title = QString(),
-                        const QString& message = QString())
+static EncoderOutputLog record(LoggingPriorities::LoggingPriority priority, int code, QString title = {}, QString message = {})
 {
-    EncoderOutputLog log;
-    log.priority = priority;
-    log.code = code;
-    log.title = title;
-    log.message = message;
-    return log;
+    return {priority, code, title, message};
 }
-
-} // namespace
 
 class TestEncoderLogs : public QObject {
     Q_OBJECT

@@ -10,9 +10,6 @@
 #include "UserSettings.h"
 #include "WorkspaceService.h"
 
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtTest>
 
 using namespace testsupport;

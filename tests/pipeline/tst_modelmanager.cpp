@@ -8,9 +8,6 @@
 #include "SceneGraph.h"
 #include "WorkspaceService.h"
 
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtTest>
 
 using namespace testsupport;

@@ -4,8 +4,6 @@
 
 #include "WorkspaceService.h"
 
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace testsupport;
