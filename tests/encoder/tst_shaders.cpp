@@ -6,6 +6,8 @@
 #include "MaterialWriter.h"
 #include "Messages.h"
 
+#include "engine/Properties.h"
+
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
@@ -181,8 +183,8 @@ private slots:
             {"POINT_LIGHT", {"u_pointLightPosition", "u_pointLightRangeInverse"}},
             {"DIRECTIONAL_LIGHT", {"u_lightDirection"}},
             {"SPECULAR", {"u_lightDirection"}}};   // specular alone makes the viewer bind a directional light
-        const unsigned lightCounts[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
         int checked = 0;
+        const unsigned lightCounts[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
         for (const auto& lights : lightCounts) {
             EncoderOptions options;
             options.inputPath = folder.filePath("scene.fbx").toStdString();
@@ -195,28 +197,20 @@ private slots:
                     writer.materialFor(material, MaterialUsage{(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false});
             }
             QVERIFY(writer.write());
-            // Read line by line: parameters and sampler names per material, the pass's shaders and defines.
-            QFile file(model + "/model.material");
-            QVERIFY(file.open(QIODevice::ReadOnly));
+            // Read with the engine's reader: parameters and sampler names per material, the pass's shaders and defines.
+            std::unique_ptr<engine::Properties> file(engine::Properties::create((model + "/model.material").toUtf8().constData()));
+            QVERIFY(file);
             struct Pass { QString vertex, fragment; QStringList defines, parameters; };
             QVector<Pass> passes;
-            for (const QByteArray& raw : file.readAll().split('\n')) {
-                const QString line = QString::fromUtf8(raw).trimmed();
-                if (line.startsWith("material "))
-                    passes.push_back(Pass());
-                if (passes.isEmpty() || line.startsWith("//"))
-                    continue;
-                if (line.startsWith("sampler "))
-                    passes.back().parameters << line.section(' ', 1, 1);
-                const QString key = line.section('=', 0, 0).trimmed(), value = line.section('=', 1).trimmed();
-                if (key == "vertexShader")
-                    passes.back().vertex = value.mid(8);
-                else if (key == "fragmentShader")
-                    passes.back().fragment = value.mid(8);
-                else if (key == "defines")
-                    passes.back().defines = value.split(';', Qt::SkipEmptyParts);
-                else if (key.startsWith("u_") && line.contains('='))
-                    passes.back().parameters << key;
+            for (size_t m = 0; m < file->namespaceCount(); ++m) {
+                engine::Properties* material = file->namespaceAt(m);
+                engine::Properties* pass = material->getNamespace("pass", true);
+                passes.push_back({QString(pass->getString("vertexShader")).mid(8), QString(pass->getString("fragmentShader")).mid(8),
+                                  QString(pass->getString("defines", "")).split(';', Qt::SkipEmptyParts), {}});
+                while (const char* name = material->getNextProperty())
+                    passes.back().parameters << name;
+                if (engine::Properties* sampler = material->getNamespace("sampler", true, false))
+                    passes.back().parameters << sampler->getId();
             }
             for (const Pass& pass : passes) {
                 QOpenGLShaderProgram program;
