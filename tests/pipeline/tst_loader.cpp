@@ -18,7 +18,7 @@ class TestLoader : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_app, m_record, m_input;
+    QString m_input;
     WorkspaceService* m_service = nullptr;
 
     // Runs a loader on the pool; its one signal's arguments, or nothing.
@@ -36,24 +36,19 @@ class TestLoader : public QObject {
         return report;
     }
 
-    QStringList recorded(const QString& name) { return QString(readFile(m_record + name)).split('\n', Qt::SkipEmptyParts); }
+    QString path(const QString& relative) const { return m_dir.path() + '/' + relative; }
+    QStringList recorded(const QString& name) { return QString(readFile(path("record/" + name))).split('\n', Qt::SkipEmptyParts); }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);  // keeps the settings away from the user's
-        m_app = m_dir.path() + "/app";
-        m_record = m_dir.path() + "/record";
-    }
-
     void init()
     {
-        QDir(m_dir.path() + "/tmp").removeRecursively();
-        QDir(m_record).removeRecursively();
-        QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::Normal, m_record));
-        m_input = m_dir.path() + QString::fromUtf8("/input/K\xc3\xa4se model.FBX");
+        QStandardPaths::setTestModeEnabled(true);  // keeps the settings away from the user's
+        QDir(path("tmp")).removeRecursively();
+        QDir(path("record")).removeRecursively();
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
+        m_input = path(QString::fromUtf8("input/K\xc3\xa4se model.FBX"));
         QVERIFY(writeFile(m_input, "fbx one"));
-        m_service = new WorkspaceService(m_dir.path() + "/tmp", m_app);
+        m_service = new WorkspaceService(path("tmp"), path("app"));
         WorkspaceService::setInstance(m_service);
         m_service->setModelFile(m_input);
     }
@@ -72,9 +67,9 @@ private slots:
         Loader loader(m_input);
         loader.setAutoDelete(false);
         loader.run();
-        QCOMPARE(recorded("/args.txt"), (QStringList{"-group:take", "-cull:cw", "-m", "-v", "2", "-options", m_input,
+        QCOMPARE(recorded("args.txt"), (QStringList{"-group:take", "-cull:cw", "-m", "-v", "2", "-options", m_input,
                                                      m_service->modelFolder() + "/model.gpb"}));
-        QCOMPARE(recorded("/cwd.txt"), QStringList{QFileInfo(m_app + "/tools/linux").canonicalFilePath()});
+        QCOMPARE(recorded("cwd.txt"), QStringList{QFileInfo(path("app/tools/linux")).canonicalFilePath()});
     }
 
     void importFillsTheWorkspaceAndReportsConsoleTexts()
@@ -96,8 +91,8 @@ private slots:
         Loader loader(m_input);
         loader.setAutoDelete(false);
         // The user opens another model before the first loader got a thread.
-        QVERIFY(writeFile(m_dir.path() + "/input/second.fbx", "second model"));
-        m_service->setModelFile(m_dir.path() + "/input/second.fbx");
+        QVERIFY(writeFile(path("input/second.fbx"), "second model"));
+        m_service->setModelFile(path("input/second.fbx"));
         loader.run();
         QCOMPARE(readFile(firstModelFolder + "/model.gpb"), FakeEncoder::bundleBytesFor(m_input));
         QVERIFY(!QFileInfo::exists(m_service->modelFolder() + "/model.gpb"));
@@ -118,9 +113,9 @@ private slots:
         QFETCH(int, behaviour);
         QFETCH(QStringList, titles);
         if (behaviour < 0)
-            FakeEncoder::remove(m_app);
+            FakeEncoder::remove(path("app"));
         else
-            QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour(behaviour), m_record));
+            QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QVariantList report = runOnPool(new Loader(m_input), 20000);
         QCOMPARE(report.value(0).toInt(), 0);  // the viewer finds out that the model is missing
         EncoderOutputParser parser;
@@ -130,7 +125,7 @@ private slots:
             seen << log.title;
         QCOMPARE(seen, titles);
         if (behaviour != int(FakeEncoder::Behaviour::FailWithoutModel))
-            QVERIFY(parser.logs().first().message.contains(m_app + "/tools/linux/model-encoder"));
+            QVERIFY(parser.logs().first().message.contains(path("app/tools/linux/model-encoder")));
     }
 
     void encoderDoesNotHang_data()
@@ -143,7 +138,7 @@ private slots:
     void encoderDoesNotHang()
     {
         QFETCH(int, behaviour);
-        QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour(behaviour), m_record));
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QVariantList report = runOnPool(new Loader(m_input), 60000);
         QVERIFY(report.value(4).toString().endsWith("Warning (GP#2001|Fake warning): from stdout\n"));
         QVERIFY(report.value(5).toString().size() > (behaviour == int(FakeEncoder::Behaviour::Huge) ? 8000000 : 0));
@@ -152,7 +147,14 @@ private slots:
 
     void cancelStopsTheEncoder()
     {
-        QVERIFY(FakeEncoder::install(m_app, FakeEncoder::Behaviour::Slow, m_record));
+        // Cancelled before it started, a loader touches nothing.
+        Loader early(m_input);
+        early.setAutoDelete(false);
+        early.setCancelFlag(std::make_shared<std::atomic<bool>>(true));
+        early.run();
+        QVERIFY(!QFileInfo::exists(m_service->workspaceRoot()) && !QFileInfo::exists(path("record/args.txt")));
+
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
         auto flag = std::make_shared<std::atomic<bool>>(false);
         auto* loader = new Loader(m_input);
         loader->setCancelFlag(flag);
@@ -163,16 +165,6 @@ private slots:
         QVERIFY2(!report.isEmpty() && clock.elapsed() < 10000, "the encoder was not stopped");
         QVERIFY(!QFileInfo::exists(m_service->modelFile()));
         QVERIFY(!report.value(5).toString().contains("crashed"));  // a stop we asked for is no crash
-
-        // Cancelled before it started, a loader touches nothing.
-        QFile::remove(m_record + "/args.txt");
-        m_service->deleteCurrentWorkspace();
-        Loader early(m_input);
-        early.setAutoDelete(false);
-        early.setCancelFlag(std::make_shared<std::atomic<bool>>(true));
-        early.run();
-        QVERIFY(!QFileInfo::exists(m_service->workspaceRoot()));
-        QVERIFY(!QFileInfo::exists(m_record + "/args.txt"));
     }
 
     void consoleTextEndsAtZeroByteAndExitCodeIsKept()
@@ -183,7 +175,6 @@ private slots:
         QCOMPARE(result.exitCode, 7);
         QCOMPARE(result.standardOutput, QStringLiteral("before"));
         QCOMPARE(result.standardError, QStringLiteral("err"));
-        QCOMPARE(EncoderProcess::failureLine(result, "/bin/sh"), QString());
     }
 };
 
