@@ -66,62 +66,46 @@ private slots:
         QVERIFY(makeFixtures(m_fixtures));
     }
 
-    void randomBytes_data()
+    void damagedFiles_data()
     {
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<int>("size");
+        // Noise after a header (always refused), sources cut short, bytes flipped inside a real binary file.
+        QTest::addColumn<QString>("source");
         QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<QString>("damage");
         const QByteArray binaryFbx = QByteArray("Kaydara FBX Binary  \0\x1a\0", 23) + QByteArray("\xe8\x1c\0\0", 4);
-        QTest::newRow("empty file") << "fbx" << 0 << QByteArray();
-        QTest::newRow("fbx noise") << "fbx" << 4096 << QByteArray();
-        QTest::newRow("binary fbx header then noise") << "fbx" << 8192 << binaryFbx;
-        QTest::newRow("ascii fbx header then noise") << "fbx" << 2048 << QByteArray("; FBX 7.4.0 project file\nFBXHeaderExtension: {\n");
-        QTest::newRow("obj noise") << "obj" << 4096 << QByteArray("v 1 2 3\nf ");
+        QTest::newRow("empty file") << "" << QByteArray() << "noise 0";
+        QTest::newRow("noise") << "" << QByteArray() << "noise 4096";
+        QTest::newRow("binary fbx header then noise") << "" << binaryFbx << "noise 8192";
+        QTest::newRow("ascii fbx header then noise") << "" << QByteArray("; FBX 7.4.0 project file\nFBXHeaderExtension: {\n") << "noise 2048";
+        QTest::newRow("obj then noise") << "obj" << QByteArray("v 1 2 3\nf ") << "noise 4096";
+        for (const char* name : {"static_scene.fbx", "skinned_takes.fbx", "embedded_escape.fbx"})
+            QTest::newRow(name) << name << QByteArray() << "cut";
+        const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS");
+        QTest::newRow("binary barbarian") << shared + "/ufbx/data/blender_293_barbarian_7400_binary.fbx" << QByteArray() << "cut";
+        QTest::newRow("binary skinned takes") << shared + "/generated/a_skinned_two_takes.fbx" << QByteArray() << "flip";
     }
 
-    void randomBytes()
+    void damagedFiles()
     {
-        QFETCH(QString, extension);
-        QFETCH(int, size);
+        QFETCH(QString, source);
         QFETCH(QByteArray, prefix);
-        QRandomGenerator random(uint(size) * 31u + uint(prefix.size()));
-        for (int round = 0; round < 3; ++round) {
-            QByteArray bytes = prefix;
-            for (int i = 0; i < size; ++i)
-                bytes.append(char(random.bounded(256)));
-            QCOMPARE(convertChecked(writeInput(bytes, extension)).exitCode, 1);
+        QFETCH(QString, damage);
+        QRandomGenerator random(uint(qHash(QString(QTest::currentDataTag()))));
+        if (damage.startsWith("noise")) {
+            for (int round = 0; round < 3; ++round) {
+                QByteArray bytes = prefix;
+                for (int i = 0; i < damage.mid(6).toInt(); ++i)
+                    bytes.append(char(random.bounded(256)));
+                QCOMPARE(convertChecked(writeInput(bytes, source.isEmpty() ? "fbx" : source)).exitCode, 1);
+            }
+            return;
         }
-    }
-
-    void truncatedFbx_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("ascii static scene") << "static_scene.fbx";
-        QTest::newRow("ascii skinned takes") << "skinned_takes.fbx";
-        QTest::newRow("ascii embedded texture") << "embedded_escape.fbx";
-        const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/ufbx/data/blender_293_barbarian_7400_binary.fbx";
-        if (QFile::exists(shared))
-            QTest::newRow("binary barbarian") << shared;
-    }
-
-    void truncatedFbx()
-    {
-        QFETCH(QString, path);
-        const QByteArray whole = readAll(QFileInfo(path).isAbsolute() ? path : m_fixtures + "/" + path);
-        QVERIFY(!whole.isEmpty());
-        for (double fraction : {0.01, 0.1, 0.33, 0.5, 0.77, 0.95, 0.999})
-            convertChecked(writeInput(whole.left(int(whole.size() * fraction))));
-    }
-
-    void flippedBytesInBinaryFbx()
-    {
-        const QByteArray whole = readAll(qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/generated/a_skinned_two_takes.fbx");
+        const QByteArray whole = readAll(QFileInfo(source).isAbsolute() ? source : m_fixtures + "/" + source);
         if (whole.isEmpty())
             QSKIP("shared models not present");
-        QRandomGenerator random(7);
-        for (int round = 0; round < 12; ++round) {
-            QByteArray damaged = whole;
-            for (int i = 0; i < 16; ++i)
+        for (double fraction : {0.01, 0.1, 0.33, 0.5, 0.77, 0.95, 0.999}) {
+            QByteArray damaged = damage == "cut" ? whole.left(int(whole.size() * fraction)) : whole;
+            for (int i = 0; damage == "flip" && i < 16; ++i)
                 damaged[int(random.bounded(27u, uint(damaged.size())))] = char(random.bounded(256));
             convertChecked(writeInput(damaged));
         }
