@@ -5,8 +5,7 @@
 // the shader folder that every workspace receives. Also used by the
 // application's tests.
 
-#include <QDir>
-#include <QFile>
+#include "PipelineTestSupport.h"
 
 namespace FakeEncoder {
 
@@ -59,17 +58,13 @@ inline QString scriptBody(Behaviour behaviour, const QString& recordFolder)
 // its working folder and arguments into recordFolder.
 inline bool install(const QString& applicationParent, Behaviour behaviour, const QString& recordFolder)
 {
-    QDir().mkpath(applicationParent + QStringLiteral("/tools/linux"));
-    QDir().mkpath(applicationParent + QStringLiteral("/res/shaders/lib"));
-    QDir().mkpath(recordFolder);
-    QFile shader(applicationParent + QStringLiteral("/res/shaders/colored.vert"));
-    QFile include(applicationParent + QStringLiteral("/res/shaders/lib/common.glsl"));
-    QFile script(applicationParent + QStringLiteral("/tools/linux/model-encoder"));
-    script.remove();
-    return shader.open(QIODevice::WriteOnly) && shader.write("void main() {}\n") > 0
-        && include.open(QIODevice::WriteOnly) && include.write("// common\n") > 0 && script.open(QIODevice::WriteOnly)
-        && script.write(scriptBody(behaviour, recordFolder).toUtf8()) > 0
-        && script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString script = applicationParent + QStringLiteral("/tools/linux/model-encoder");
+    QFile::remove(script);  // a fresh file: an encoder still running may hold the old one
+    return QDir().mkpath(recordFolder)
+        && testsupport::writeFile(applicationParent + QStringLiteral("/res/shaders/colored.vert"), "void main() {}\n")
+        && testsupport::writeFile(applicationParent + QStringLiteral("/res/shaders/lib/common.glsl"), "// common\n")
+        && testsupport::writeFile(script, scriptBody(behaviour, recordFolder).toUtf8())
+        && QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 inline void remove(const QString& applicationParent)

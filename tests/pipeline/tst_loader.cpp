@@ -60,25 +60,18 @@ private slots:
         delete m_service;
     }
 
-    void argumentsFollowUserSettings()
+    void importRunsTheEncoderAndFillsTheWorkspace()
     {
         UserSettings::instance().setAnimationGroupingTake();
         UserSettings::instance().setBackfaceCullingCW();
-        Loader loader(m_input);
-        loader.setAutoDelete(false);
-        loader.run();
-        QCOMPARE(recorded("args.txt"), (QStringList{"-group:take", "-cull:cw", "-m", "-v", "2", "-options", m_input,
-                                                     m_service->modelFolder() + "/model.gpb"}));
-        QCOMPARE(recorded("cwd.txt"), QStringList{QFileInfo(path("app/tools/linux")).canonicalFilePath()});
-    }
-
-    void importFillsTheWorkspaceAndReportsConsoleTexts()
-    {
         const QVariantList report = runOnPool(new Loader(m_input), 20000);
         QCOMPARE(report, (QVariantList{0, "model.gpb", "1.7", 4,
                                        "Loading scene...\nWarning (GP#2001|Fake warning): from stdout\n",
                                        "Error (GP#1001|Fake error): from stderr\\nsecond line\n"}));
         const QString model = m_service->modelFolder();
+        QCOMPARE(recorded("args.txt"), (QStringList{"-group:take", "-cull:cw", "-m", "-v", "2", "-options", m_input,
+                                                     model + "/model.gpb"}));
+        QCOMPARE(recorded("cwd.txt"), QStringList{QFileInfo(path("app/tools/linux")).canonicalFilePath()});
         QCOMPARE(readFile(model + "/model.gpb"), FakeEncoder::bundleBytesFor(m_input));
         QCOMPARE(readFile(model + "/version"), QByteArray("{\"encoderversion\":\"1.7\",\"format\":4}\n"));
         QVERIFY(QFileInfo(model + "/tex").isDir() && QFileInfo(model + "/.meta").isDir());

@@ -11,7 +11,7 @@ using namespace testsupport;
 class WorkspaceTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir* m_scratch = nullptr;
+    std::unique_ptr<QTemporaryDir> m_scratch;
 
     QString path(const QString& relative) const { return m_scratch->path() + '/' + relative; }
     QString company() const { return path("temp/Velmora3dEncoder/"); }
@@ -20,14 +20,8 @@ class WorkspaceTest : public QObject {
 private slots:
     void init()
     {
-        m_scratch = new QTemporaryDir();
+        m_scratch.reset(new QTemporaryDir());
         QVERIFY(writeFile(path("input/model.fbx"), "abc") && QDir().mkpath(path("temp")));
-    }
-
-    void cleanup()
-    {
-        delete m_scratch;
-        m_scratch = nullptr;
     }
 
     void workspaceIsNamedAfterTheWholeFile()
@@ -131,20 +125,6 @@ private slots:
         service.deleteCurrentWorkspace();
         QVERIFY(!QFileInfo(service.workspaceRoot()).isSymLink());
         QCOMPARE(readFile(path("elsewhere/precious.txt")), QByteArray("keep"));
-    }
-
-    void prepareCopiesShadersWithoutOverwriting()
-    {
-        QVERIFY(writeFile(path("app/res/shaders/colored.vert"), "vertex"));
-        QVERIFY(writeFile(path("app/res/shaders/colored.frag"), "fragment"));
-        QVERIFY(writeFile(path("app/res/shaders/lib/.lighting.frag"), "lighting"));
-        WorkspaceService service(path("temp"), path("app"));
-        service.setModelFile(path("input/model.fbx"));
-        QVERIFY(writeFile(service.modelShadersFolder() + "/colored.frag", "mine"));
-        service.prepareWorkspace();
-        QCOMPARE(readFile(service.modelShadersFolder() + "/colored.vert"), QByteArray("vertex"));
-        QCOMPARE(readFile(service.modelShadersFolder() + "/colored.frag"), QByteArray("mine"));
-        QCOMPARE(readFile(service.modelShadersFolder() + "/lib/.lighting.frag"), QByteArray("lighting"));
     }
 };
 
