@@ -173,7 +173,6 @@ void AnimationClipTest::defaultClipPlaysOnceAndAgain()
     EventLog log(clip);
 
     clip->play();
-    QCOMPARE(_controller->state(), AnimationController::RUNNING);
     _controller->update(0.0f);
     QCOMPARE(log.events, Events{ "begin:default_clip" });
     _controller->update(999.0f);
@@ -774,7 +773,6 @@ void AnimationClipTest::incompleteNamespacesMakeNoAnimation_data()
     QTest::newRow("keyCount zero") << with("keyCount = 3", "keyCount = 0");
     QTest::newRow("keyCount huge") << with("keyCount = 3", "keyCount = 2147483647");
     QTest::newRow("too few times") << with("0 500 1000", "0 500");
-    QTest::newRow("negative time") << with("0 500 1000", "0 -500 1000");
     QTest::newRow("time with junk") << with("0 500 1000", "0 500ms 1000");
     QTest::newRow("times backwards") << with("0 500 1000", "0 1000 500");
     QTest::newRow("value nan") << with("0 5 20", "0 nan 20");

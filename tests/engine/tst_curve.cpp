@@ -55,10 +55,9 @@ class CurveTest : public QObject
     Q_OBJECT
 
 private slots:
-    void namesMapToTheirNumbers();
     void easingTypesFollowTheirFormulas_data();
     void easingTypesFollowTheirFormulas();
-    void endpointsAreExactAndUnknownTypesLinear();
+    void namesEndpointsAndUnknownTypes();
     void keyBasedTypesFollowTheirFormulas();
     void onePointAndEqualKeysStayPut();
     void loopBlendsAndSubRanges();
@@ -69,7 +68,7 @@ private slots:
     void evaluationOrderDoesNotMatter();
 };
 
-void CurveTest::namesMapToTheirNumbers()
+void CurveTest::namesEndpointsAndUnknownTypes()
 {
     // The easing names are checked with their table below.
     const char* names[] = { "BEZIER", "BSPLINE", "FLAT", "HERMITE", "LINEAR", "SMOOTH", "STEP" };
@@ -80,6 +79,20 @@ void CurveTest::namesMapToTheirNumbers()
     QCOMPARE(Curve::interpolationTypeFromName("linear"), -1);
     QCOMPARE(Curve::interpolationTypeFromName("LINEAR "), -1);
     QCOMPARE(Curve::interpolationTypeFromName(nullptr), -1);
+
+    // The keys themselves are hit exactly, whatever the easing; unknown types
+    // interpolate linearly.
+    for (int type = 0; type < Curve::INTERPOLATION_TYPE_COUNT; ++type) {
+        Owned<Curve> curve(scalarCurve({ 0.0f, 1.0f }, { 0.0f, 1.0f }, type));
+        QCOMPARE(evaluate1(curve.get(), 0.0f), 0.0f);
+        QCOMPARE(evaluate1(curve.get(), 1.0f), 1.0f);
+    }
+    QCOMPARE(Curve::ease(Curve::EXPONENTIAL_IN, 0.0f), 0.0f);
+    QCOMPARE(Curve::ease(Curve::ELASTIC_OUT_IN, 1.0f), 1.0f);
+    for (int type : { 47, -1, std::numeric_limits<int>::max() }) {
+        Owned<Curve> curve(scalarCurve({ 0.0f, 1.0f }, { 0.0f, 1.0f }, type));
+        QVERIFY(std::fabs(evaluate1(curve.get(), 0.3f) - 0.3f) < 1e-6f);
+    }
 }
 
 void CurveTest::easingTypesFollowTheirFormulas_data()
@@ -152,22 +165,6 @@ void CurveTest::easingTypesFollowTheirFormulas()
                  qPrintable(QString("s=%1: %2, expected %3").arg(s[i]).arg(value).arg(expected[i])));
         QVERIFY(std::fabs(Curve::ease(type, s[i]) - expected[i]) < 2e-5);
         QVERIFY(std::fabs(evaluate1(scaled.get(), s[i]) - (10.0 + 20.0 * expected[i])) < 5e-4);
-    }
-}
-
-void CurveTest::endpointsAreExactAndUnknownTypesLinear()
-{
-    // The keys themselves are hit exactly, whatever the easing.
-    for (int type = 0; type < Curve::INTERPOLATION_TYPE_COUNT; ++type) {
-        Owned<Curve> curve(scalarCurve({ 0.0f, 1.0f }, { 0.0f, 1.0f }, type));
-        QCOMPARE(evaluate1(curve.get(), 0.0f), 0.0f);
-        QCOMPARE(evaluate1(curve.get(), 1.0f), 1.0f);
-    }
-    QCOMPARE(Curve::ease(Curve::EXPONENTIAL_IN, 0.0f), 0.0f);
-    QCOMPARE(Curve::ease(Curve::ELASTIC_OUT_IN, 1.0f), 1.0f);
-    for (int type : { 47, -1, std::numeric_limits<int>::max() }) {
-        Owned<Curve> curve(scalarCurve({ 0.0f, 1.0f }, { 0.0f, 1.0f }, type));
-        QVERIFY(std::fabs(evaluate1(curve.get(), 0.3f) - 0.3f) < 1e-6f);
     }
 }
 
