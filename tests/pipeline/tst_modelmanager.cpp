@@ -215,36 +215,6 @@ private slots:
             QVERIFY(readFile(modelFiles.at(i)).isEmpty() || readFile(modelFiles.at(i)) == FakeEncoder::bundleBytesFor(inputs.at(i)));
     }
 
-    void realEncoderConvertsSharedModels_data()
-    {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("refused");  // an FBX 6 file: its record arrives intact
-        QTest::newRow("three materials") << "generated/b_three_materials.fbx" << false;
-        QTest::newRow("FBX 6") << "ufbx/data/maya_cube_6100_binary.fbx" << true;
-    }
-
-    void realEncoderConvertsSharedModels()
-    {
-        QFETCH(QString, model);
-        QFETCH(bool, refused);
-        model = qEnvironmentVariable("VELMORA_SHARED_MODELS") + '/' + model;
-        const QString buildDir = qEnvironmentVariable("VELMORA_BUILD_DIR");
-        if (!QFileInfo::exists(model) || !QFileInfo(buildDir + "/tools/linux/model-encoder").isExecutable())
-            QSKIP("shared models or the built model-encoder not present");
-        WorkspaceService real(path("tmp"), buildDir);
-        WorkspaceService::setInstance(&real);
-        ModelManager manager;
-        SignalLog log(manager);
-        real.setModelFile(model);
-        manager.importModel(model);
-        QTRY_VERIFY_WITH_TIMEOUT(!log.sceneGraphs.isEmpty(), 120000);
-        WorkspaceService::setInstance(m_service);
-        QCOMPARE(log.logs->isEmpty(), !refused);
-        QCOMPARE(QFileInfo(real.modelFile()).size() > 0, !refused);
-        if (refused)
-            QVERIFY(log.logs->first().code / 1000 == 1 && log.logs->first().message.contains("maya_cube_6100_binary.fbx"));
-    }
-
     void exportReportsItsOutcome()
     {
         ModelManager manager;
