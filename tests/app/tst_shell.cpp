@@ -1,0 +1,262 @@
+// The application shell's parts on their own: start-up rules (supported
+// files, the command line, file-open events, start tracking, identity
+// resources, the translation), the status bar's file sizes and start-up
+// message, the loading indicator's timings and the user dialogs.
+//
+// Timing checks are lower bounds only, 5 % below the delay: a loaded machine
+// makes timers late, and Qt's coarse timers may fire up to 5 % early.
+
+#include "AppTestSupport.h"
+#include "UserDialogController.h"
+
+#include <QAbstractButton>
+#include <QFileOpenEvent>
+#include <QIcon>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QTranslator>
+
+namespace {
+
+bool isBusy(QProgressBar* bar)
+{
+    return bar->minimum() == 0 && bar->maximum() == 0;
+}
+
+// Shows a box through `show`, closes it, and returns "text|detail|tracked
+// before showing".
+QString showAndClose(const std::function<void()>& show)
+{
+    QString seen;
+    ModalDialogCloser::answerNext([&seen](QWidget* widget) {
+        QMessageBox* box = qobject_cast<QMessageBox*>(widget);
+        const QStringList& calls = static_cast<RecordingTracker*>(AnalyticsTracker::instance())->calls;
+        seen = box->text() + '|' + box->detailedText() + '|' + calls.value(calls.size() - 1);
+        box->button(QMessageBox::Ok)->click();
+    });
+    show();
+    ModalDialogCloser::cancelAll();
+    return seen;
+}
+
+} // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void trackerLabelsOfFileTypes();
+    void commandLinePicksOnlyAnExistingSupportedLastArgument();
+    void startIsTrackedBeforeTheCommandLineModelLoads();
+    void fileOpenEventsForUnsupportedFilesAreIgnored();
+    void translationShowsTheQuotedTexts();
+    void everyResourceImageLoads();
+    void fileSizesStatisticsAndStartUpMessage();
+    void indicatorStopAndTimeout();
+    void earlierStopOrTimeoutNeverHidesANewerStart();
+    void dialogsTrackAndShowTheirDetails();
+};
+
+void ShellTest::initTestCase()
+{
+    initVelmoraResources();
+}
+
+void ShellTest::trackerLabelsOfFileTypes()
+{
+    // The tracker's label is the last three characters, lower case.
+    QCOMPARE(MainWindowController::fileTypeLabel("/m/a.FBX"), QStringLiteral("fbx"));
+    QCOMPARE(MainWindowController::fileTypeLabel("/m/a.gltf"), QStringLiteral("ltf"));
+    QCOMPARE(MainWindowController::fileTypeLabel("ab"), QStringLiteral("ab"));
+}
+
+void ShellTest::commandLinePicksOnlyAnExistingSupportedLastArgument()
+{
+    QTemporaryDir dir;
+    const QString first = writeFile(dir.filePath("first.fbx"));
+    const QString second = writeFile(dir.filePath("second.VM3"));
+    const QString text = writeFile(dir.filePath("notes.txt"));
+    QDir(dir.path()).mkdir("folder.fbx");
+    const QString program = QStringLiteral("Velmora3dEncoder");
+
+    QCOMPARE(MainWindowController::modelPathFromArguments({}), QString());
+    // A program name that happens to be a model file is not a model to open.
+    QCOMPARE(MainWindowController::modelPathFromArguments({first}), QString());
+    QCOMPARE(MainWindowController::modelPathFromArguments({program, first, second}), second);
+    QCOMPARE(MainWindowController::modelPathFromArguments({program, second, text}), QString());
+    QCOMPARE(MainWindowController::modelPathFromArguments({program, dir.filePath("missing.fbx")}), QString());
+    QCOMPARE(MainWindowController::modelPathFromArguments({program, dir.filePath("folder.fbx")}), QString());
+}
+
+void ShellTest::startIsTrackedBeforeTheCommandLineModelLoads()
+{
+    RecordingTracker recording;
+    MainWindowController controller(qobject_cast<WEApplication*>(qApp));
+    // The same two zero-delay timers the program queues at start-up.
+    QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
+    QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);
+    QTRY_COMPARE_WITH_TIMEOUT(recording.calls.size(), 5, 30000);
+    QCOMPARE(recording.calls, (QStringList{"page:AppStart", "event:usage/app_starts/default/1",
+                                           "event:usage/version/1.7(521) 2016-09-21/1", "start",
+                                           "event:model/open_ext/fbx/1"}));
+    // Only the last argument counts, and it is opened.
+    LoadingIndicatorView* indicator = controller.loadingIndicator()->view();
+    QVERIFY(indicator->isVisible());
+    QCOMPARE(indicator->messageLabel()->text(), QStringLiteral("Opening file: Model.Fbx"));
+}
+
+void ShellTest::fileOpenEventsForUnsupportedFilesAreIgnored()
+{
+    QSignalSpy spy(qApp, SIGNAL(openModelFromAppEvent(QString)));
+    for (const char* name : {"notes.txt", "archive.vm3.zip", "noextension", "trailingdot.", "a.fbxx"}) {
+        QFileOpenEvent event(QStringLiteral("/models/") + QString::fromLatin1(name));
+        QCoreApplication::sendEvent(qApp, &event);
+    }
+    QCOMPARE(spy.count(), 0);
+}
+
+void ShellTest::translationShowsTheQuotedTexts()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":/velmora3dencoder_en")));
+    QCOMPARE(translator.translate("LoggingViewController", "Logger Output"), QStringLiteral("Logging output"));
+    // Texts without an entry show as written; entries belong to their class.
+    QCOMPARE(translator.translate("MenuManager", "&Open fbx/vm3..."), QString());
+    QCOMPARE(translator.translate("MenuManager", "Logger Output"), QString());
+}
+
+void ShellTest::everyResourceImageLoads()
+{
+    for (const char* name :
+         {":/IconOpenFile", ":/IconExportFile", ":/IconCameraReset", ":/IconSGLight", ":/IconSGCam", ":/IconSGMesh",
+          ":/IconEncoderWarning", ":/IconEncoderError", ":/IconAppIconSmall", ":/ControlButton_Play_Default",
+          ":/ControlButton_Play_MouseOver", ":/ControlButton_Play_Clicked", ":/ControlButton_Stop_Default",
+          ":/ControlButton_Stop_MouseOver", ":/ControlButton_Stop_Clicked"}) {
+        // Used as icons and as plain images; something is drawn, not every
+        // pixel is transparent.
+        const QImage image = QImage(QString::fromLatin1(name)).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY2(!QIcon(QString::fromLatin1(name)).pixmap(32, 32).isNull() && !image.isNull(), name);
+        bool drawn = false;
+        for (int i = 0; i < image.width() * image.height() && !drawn; ++i)
+            drawn = qAlpha(image.pixel(i % image.width(), i / image.width())) > 0;
+        QVERIFY2(drawn, name);
+    }
+}
+
+void ShellTest::fileSizesStatisticsAndStartUpMessage()
+{
+    const struct {
+        quint64 size;
+        const char* text;
+    } sizes[] = {
+        {1023, "1023 bytes"}, {1024, "1024 bytes"}, {1025, "1 kB"}, {1999, "1.95 kB"}, // cut, not rounded
+        {1048576, "1024 kB"}, {1049600, "1 MB"}, {1610612736, "1.5 GB"},
+        {4294967295u, "4 GB"}, // single precision: 4095.99 MB is 4096
+        {5368709120ull, "5 GB"}, // beyond 32 bits, not wrapped around
+    };
+    for (const auto& row : sizes)
+        QCOMPARE(StatusBarController::formatFileSize(row.size), QString::fromLatin1(row.text));
+
+    QMainWindow window;
+    StatusBarController statistics(&window);
+    statistics.setModelStatistics(0, 0, 123456);
+    QCOMPARE(statistics.statisticsLabel()->text(), QStringLiteral("To get started drag a supported 3D file onto the canvas"));
+    statistics.setModelStatistics(0, 3, 2097152);
+    QCOMPARE(statistics.statisticsLabel()->text(),
+             QStringLiteral("<font color='Black'>Vertices: 0 - Meshes: 3 - File size: 2 MB</font>"));
+
+    QElapsedTimer clock;
+    clock.start();
+    StatusBarController controller(&window);
+    // The start-up text is cleared after 750 ms.
+    QCOMPARE(controller.messageLabel()->text(), QString(17, ' '));
+    QTRY_COMPARE_WITH_TIMEOUT(controller.messageLabel()->text(), QString(18, ' '), 30000);
+    QVERIFY(clock.elapsed() >= 712);
+}
+
+void ShellTest::indicatorStopAndTimeout()
+{
+    QMainWindow window;
+    LoadingIndicatorView view(&window);
+    // A delayed stop fills the bar at once and hides later.
+    view.start(QStringLiteral("again"), 0);
+    QElapsedTimer clock;
+    clock.start();
+    view.stop(300);
+    QVERIFY(view.progressBar()->value() == 1);
+    QVERIFY(view.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!view.isVisible(), 30000);
+    QVERIFY(clock.elapsed() >= 285);
+
+    // A time-out fills the bar by itself and hides 750 ms later.
+    clock.restart();
+    view.start(QStringLiteral("busy for a while"), 200);
+    QVERIFY(isBusy(view.progressBar()));
+    QTRY_VERIFY_WITH_TIMEOUT(view.progressBar()->value() == 1, 30000);
+    QVERIFY(clock.elapsed() >= 190);
+    QTRY_VERIFY_WITH_TIMEOUT(!view.isVisible(), 30000);
+    QVERIFY(clock.elapsed() >= 902);
+}
+
+void ShellTest::earlierStopOrTimeoutNeverHidesANewerStart()
+{
+    QMainWindow window;
+    LoadingIndicatorView view(&window);
+    // A delayed stop of the first load, then the next load starts.
+    view.start(QStringLiteral("first"), 0);
+    view.stop(200);
+    view.start(QStringLiteral("second"), 0);
+    // A time-out of an earlier start does not finish a later one without.
+    view.start(QStringLiteral("third"), 150);
+    view.start(QStringLiteral("fourth"), 0);
+    QTest::qWait(1200);
+    QVERIFY(view.isVisible());
+    QVERIFY(isBusy(view.progressBar()));
+    // Stopping before a time-out cancels it.
+    view.start(QStringLiteral("fifth"), 150);
+    view.stop(0);
+    view.start(QStringLiteral("sixth"), 0);
+    QTest::qWait(1200);
+    QVERIFY(view.isVisible());
+    QVERIFY(isBusy(view.progressBar()));
+}
+
+void ShellTest::dialogsTrackAndShowTheirDetails()
+{
+    RecordingTracker recording;
+    QMainWindow window;
+    window.show();
+    UserDialogController dialogs(&window);
+
+    QCOMPARE(showAndClose([&] { dialogs.showVM3FileToOldDialog(); }),
+             QStringLiteral("The imported .vm3 file is too old to be opened with this version of the application. "
+                            "Open source file and open anew.||event:model/crashes/vm3TooOld/1"));
+    QCOMPARE(showAndClose([&] { dialogs.showImportErrorOccuredDialog(QStringLiteral("mesh 3 has no vertices")); }),
+             QStringLiteral("Ooops, there was a problem loading your scene.|mesh 3 has no vertices|"
+                            "event:model/crashes/importError/1"));
+    // A failed export names the file and gives the reason.
+    const QString failed =
+        showAndClose([&] { dialogs.showExportFailedDialog(QStringLiteral("/out/two.vm3"), QStringLiteral("gone")); });
+    QVERIFY2(failed.contains("/out/two.vm3") && failed.endsWith("|gone|event:model/crashes/exportError/1"),
+             qPrintable(failed));
+    QCOMPARE(recording.calls.size(), 3);
+}
+
+int main(int argc, char** argv)
+{
+    // Started the way the program would be: with two model paths, of which
+    // only the last one counts.
+    QTemporaryDir scratch;
+    const QString commandLineModel = writeFile(scratch.filePath("Model.Fbx"));
+    QByteArray program = argv[0];
+    QByteArray missing = scratch.filePath("missing.fbx").toLocal8Bit();
+    QByteArray model = commandLineModel.toLocal8Bit();
+    char* appArgv[] = {program.data(), missing.data(), model.data(), nullptr};
+    int appArgc = 3;
+    WEApplication app(appArgc, appArgv);
+    ShellTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_shell.moc"
