@@ -141,7 +141,6 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QStringList, messages);
         const QString tag = QTest::currentDataTag();
-        QDir().mkpath(path("in"));
         if (input != "none.fbx")
             QVERIFY(writeFile(path("in/") + input, "PK\x03\x04 this is not really a zip file"));
         if (tag == "encoder missing")
