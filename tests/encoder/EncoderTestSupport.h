@@ -6,6 +6,8 @@
 
 #include "BundleTestReader.h"
 
+#include "engine/Properties.h"
+
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -17,6 +19,9 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
+#include <QtTest>
+
+#include <memory>
 
 namespace encodertest {
 
@@ -386,5 +391,45 @@ inline bool meshesSound(const bundletest::Bundle& b, QString& problem)
 }
 
 #undef ENCODERTEST_CHECK
+
+// Converts `source` into `folder` with "-group:take" and checks everything that holds for any model:
+// the bundle against Assimp's reading of the source, and the material file as the engine reads it
+// (every material a node names is there, every sampler names a PNG in tex/, nothing else is written).
+// Returns the textures written through `textures`.
+inline void checkConversion(const QString& source, const QString& folder, bundletest::Bundle& b, Run& run, QStringList* written = nullptr)
+{
+    QStringList textures;
+    QVERIFY(convertAndRead(source, folder, "take", b, run));
+    QCOMPARE(badMessageLine(run), QString());
+    Assimp::Importer importer;
+    const aiScene* scene = importSource(importer, source);
+    QVERIFY(scene);
+    QString problem;
+    QVERIFY2(matchesSource(b, *scene, problem), qPrintable(problem));
+    QVERIFY2(takesMatchSource(b, *scene, problem), qPrintable(problem));
+    QVERIFY2(meshesSound(b, problem), qPrintable(problem));
+    std::unique_ptr<engine::Properties> materials(engine::Properties::create((folder + "/model.material").toUtf8().constData()));
+    QVERIFY(materials);
+    for (const auto& node : b.nodes) {
+        for (const std::string& name : node.materials)
+            QVERIFY2(materials->getId() == name || materials->getNamespace(name.c_str(), false, false), name.c_str());
+    }
+    for (const QString& file : filesBelow(folder)) {
+        QFile png(file);
+        const bool texture = file.startsWith(folder + "/tex/") && png.open(QIODevice::ReadOnly) && png.read(8) == "\x89PNG\r\n\x1a\n";
+        QVERIFY2(texture || file == folder + "/model.gpb" || file == folder + "/model.material", qPrintable(file));
+        if (texture)
+            textures << file.mid(folder.size() + 1);
+    }
+    // A file with a single material reads as that material.
+    const bool single = QString(materials->getNamespace()) == "material";
+    for (size_t i = 0; i < (single ? 1 : materials->namespaceCount()); ++i) {
+        engine::Properties* material = single ? materials.get() : materials->namespaceAt(i);
+        if (engine::Properties* sampler = material->getNamespace("sampler", true, false))
+            QVERIFY2(textures.contains(sampler->getString("path")), sampler->getString("path"));
+    }
+    if (written)
+        *written = textures;
+}
 
 } // namespace encodertest
