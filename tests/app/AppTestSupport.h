@@ -35,7 +35,11 @@ public:
 
     // Drops closers still waiting, so none answers a later test's dialog with
     // a lambda whose captures are gone.
-    static void cancelAll() { qDeleteAll(waiting().children()); }
+    static void cancelAll()
+    {
+        const QObjectList closers = waiting().children(); // a copy: each deletion changes the list
+        qDeleteAll(closers);
+    }
 
     static void dismiss(QWidget* dialog)
     {

@@ -18,11 +18,6 @@
 
 namespace {
 
-bool isBusy(QProgressBar* bar)
-{
-    return bar->minimum() == 0 && bar->maximum() == 0;
-}
-
 // Shows a box through `show`, closes it, and returns "text|detail|tracked
 // before showing".
 QString showAndClose(const std::function<void()>& show)
@@ -45,7 +40,7 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { initVelmoraResources(); }
     void trackerLabelsOfFileTypes();
     void commandLinePicksOnlyAnExistingSupportedLastArgument();
     void startIsTrackedBeforeTheCommandLineModelLoads();
@@ -57,11 +52,6 @@ private slots:
     void earlierStopOrTimeoutNeverHidesANewerStart();
     void dialogsTrackAndShowTheirDetails();
 };
-
-void ShellTest::initTestCase()
-{
-    initVelmoraResources();
-}
 
 void ShellTest::trackerLabelsOfFileTypes()
 {
@@ -192,7 +182,7 @@ void ShellTest::indicatorStopAndTimeout()
     // A time-out fills the bar by itself and hides 750 ms later.
     clock.restart();
     view.start(QStringLiteral("busy for a while"), 200);
-    QVERIFY(isBusy(view.progressBar()));
+    QVERIFY(view.progressBar()->maximum() == 0);
     QTRY_VERIFY_WITH_TIMEOUT(view.progressBar()->value() == 1, 30000);
     QVERIFY(clock.elapsed() >= 190);
     QTRY_VERIFY_WITH_TIMEOUT(!view.isVisible(), 30000);
@@ -212,14 +202,14 @@ void ShellTest::earlierStopOrTimeoutNeverHidesANewerStart()
     view.start(QStringLiteral("fourth"), 0);
     QTest::qWait(1200);
     QVERIFY(view.isVisible());
-    QVERIFY(isBusy(view.progressBar()));
+    QVERIFY(view.progressBar()->maximum() == 0);
     // Stopping before a time-out cancels it.
     view.start(QStringLiteral("fifth"), 150);
     view.stop(0);
     view.start(QStringLiteral("sixth"), 0);
     QTest::qWait(1200);
     QVERIFY(view.isVisible());
-    QVERIFY(isBusy(view.progressBar()));
+    QVERIFY(view.progressBar()->maximum() == 0);
 }
 
 void ShellTest::dialogsTrackAndShowTheirDetails()
