@@ -17,7 +17,7 @@ inline QByteArray bundleBytesFor(const QString& inputPath)
 }
 
 enum class Behaviour {
-    Normal,            // writes the bundle, one warning on stdout, one error on stderr, exit 0
+    Normal,            // writes the bundle, a warning on stdout (and one after a zero byte), an error on stderr
     Crash,             // prints a warning, then dies from SIGSEGV
     FailWithoutModel,  // prints an error, writes nothing, exit 3
     Huge,              // 8 MB on each pipe, then what Normal does
@@ -30,6 +30,7 @@ inline QString scriptBody(Behaviour behaviour, const QString& recordFolder)
     // printf, not echo: echo would turn the escaped "\n" into a line break.
     const QString normal = QStringLiteral("printf 'GPB\\253VELMORA-FAKE\\n%s\\n' \"$7\" > \"$8\"\n"
                                           "printf '%s\\n' 'Loading scene...' 'Warning (GP#2001|Fake warning): from stdout'\n"
+                                          "printf '\\000Warning (GP#2009|Hidden): console text ends at a zero byte\\n'\n"
                                           "printf '%s\\n' 'Error (GP#1001|Fake error): from stderr\\nsecond line' >&2\n");
     QString body = QStringLiteral("#!/bin/sh\n"
                                   "pwd > '%1/cwd.txt'\n"

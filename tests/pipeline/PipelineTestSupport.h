@@ -28,12 +28,11 @@ inline ProcessResult runProgram(const QString& program, const QStringList& argum
     return {finished ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-// The system interpreter first: the tests run with a private HOME, in which
+// The system interpreter: the tests run with a private HOME, in which
 // per-user interpreter shims do not work.
 inline ProcessResult runPython(const QString& script, const QStringList& arguments, const QByteArray& input = {})
 {
-    const QString python = QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-    return runProgram(python, QStringList{"-c", script} + arguments, QString(), input);
+    return runProgram("/usr/bin/python3", QStringList{"-c", script} + arguments, QString(), input);
 }
 
 inline bool writeFile(const QString& path, const QByteArray& bytes)

@@ -5,7 +5,6 @@
 #include "PipelineTestSupport.h"
 
 #include "EncoderOutputParser.h"
-#include "EncoderProcess.h"
 #include "Loader.h"
 #include "UserSettings.h"
 #include "WorkspaceService.h"
@@ -144,16 +143,6 @@ private slots:
         QVERIFY2(!report.isEmpty() && clock.elapsed() < 10000, "the encoder was not stopped");
         QVERIFY(!QFileInfo::exists(m_service->modelFile()));
         QVERIFY(!report.value(5).toString().contains("crashed"));  // a stop we asked for is no crash
-    }
-
-    void consoleTextEndsAtZeroByteAndExitCodeIsKept()
-    {
-        const EncoderProcess::Result result =
-            EncoderProcess::run("/bin/sh", {"-c", "printf 'before\\000after'; printf 'err\\000x' >&2; exit 7"}, m_dir.path());
-        QCOMPARE(result.outcome, EncoderProcess::Outcome::Finished);
-        QCOMPARE(result.exitCode, 7);
-        QCOMPARE(result.standardOutput, QStringLiteral("before"));
-        QCOMPARE(result.standardError, QStringLiteral("err"));
     }
 };
 

@@ -35,8 +35,6 @@ private slots:
         const QString hash = QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
         QCOMPARE(service.modelHash(), hash);
         QCOMPARE(service.modelFile(), company() + hash + "/res/model/model.gpb");
-        QCOMPARE(service.relativeModelFolder(), "Velmora3dEncoder/" + hash + "/res/model");
-        QCOMPARE(service.encoderExecutable(), path("app/tools/linux/model-encoder"));
 
         // Reopening the same file starts its workspace afresh.
         service.prepareWorkspace();
