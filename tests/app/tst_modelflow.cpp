@@ -92,8 +92,9 @@ void ModelFlowTest::cleanup()
     ModalDialogCloser::cancelAll();
     m_loaded.reset();
     m_controller.reset();
-    // A loader of this test must not report into the next one.
-    QThreadPool::globalInstance()->waitForDone();
+    // A loader of this test must not report into the next one (bounded, so
+    // a stuck loader fails the next test instead of hanging this one).
+    QThreadPool::globalInstance()->waitForDone(60000);
     m_recording.reset();
     m_service->deleteCurrentWorkspace();
     WorkspaceService::setInstance(m_previousService);
