@@ -68,9 +68,4 @@ inline bool install(const QString& applicationParent, Behaviour behaviour, const
         && QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
-inline void remove(const QString& applicationParent)
-{
-    QFile::remove(applicationParent + QStringLiteral("/tools/linux/model-encoder"));
-}
-
 } // namespace FakeEncoder

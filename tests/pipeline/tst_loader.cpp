@@ -107,7 +107,7 @@ private slots:
         QFETCH(int, behaviour);
         QFETCH(QStringList, titles);
         if (behaviour < 0)
-            FakeEncoder::remove(path("app"));
+            QFile::remove(path("app/tools/linux/model-encoder"));
         else
             QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QVariantList report = runOnPool(new Loader(m_input), 60000);

@@ -170,8 +170,7 @@ private slots:
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
         ModelManager manager;
         SignalLog log(manager);
-        const QString first = input("first.fbx", "first");
-        open(manager, first);
+        open(manager, input("first.fbx", "first"));
         const QString firstModel = m_service->modelFile();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 10000);  // the encoder runs
 
