@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -35,16 +34,6 @@ unsigned int frameToTime(int frame, unsigned int frameCount, unsigned int endTim
     return static_cast<unsigned int>(std::min(time, static_cast<float>(endTime)));
 }
 
-void applyRepeatCount(AnimationClip* clip, const char* text)
-{
-    if (!text)
-        return;
-    if (std::strcmp(text, "INDEFINITE") == 0)
-        clip->setRepeatCount(0.0f);
-    else
-        clip->setRepeatCount(static_cast<float>(std::atof(text)));
-}
-
 } // namespace
 
 Animation* Animation::create(const char* id)
@@ -58,7 +47,6 @@ Animation::Animation(const char* id)
     , _endTime(0)
     , _firstStartTime(0)
     , _defaultClip(nullptr)
-    , _clips(nullptr)
 {
 }
 
@@ -67,11 +55,8 @@ Animation::~Animation()
     // Channels hold references on the animation, so none is left here.
     if (_defaultClip)
         releaseClip(_defaultClip);
-    if (_clips) {
-        for (AnimationClip* clip : *_clips)
-            releaseClip(clip);
-        delete _clips;
-    }
+    for (AnimationClip* clip : _clips)
+        releaseClip(clip);
 }
 
 AnimationController* Animation::controller() const
@@ -139,7 +124,6 @@ AnimationChannel* Animation::createChannel(AnimationTarget* target, int property
     if (target->targetType() == AnimationTarget::TRANSFORM) {
         unsigned int quaternionOffset = 0;
         if (propertyId == ANIMATE_ROTATE || propertyId == ANIMATE_ROTATE_TRANSLATE) {
-            quaternionOffset = 0;
             curve->setQuaternionOffset(&quaternionOffset);
         } else if (propertyId == ANIMATE_SCALE_ROTATE_TRANSLATE || propertyId == ANIMATE_SCALE_ROTATE) {
             quaternionOffset = 3;
@@ -181,10 +165,8 @@ void Animation::addChannel(AnimationChannel* channel)
     const unsigned int components = channel->curve()->componentCount();
     if (_defaultClip)
         _defaultClip->addChannelValue(components);
-    if (_clips) {
-        for (AnimationClip* clip : *_clips)
-            clip->addChannelValue(components);
-    }
+    for (AnimationClip* clip : _clips)
+        clip->addChannelValue(components);
 }
 
 // Called by a target that goes away. The time line is left as it was, so
@@ -198,10 +180,8 @@ void Animation::removeChannel(AnimationChannel* channel)
     _channels.erase(it);
     if (_defaultClip)
         _defaultClip->removeChannelValue(index);
-    if (_clips) {
-        for (AnimationClip* clip : *_clips)
-            clip->removeChannelValue(index);
-    }
+    for (AnimationClip* clip : _clips)
+        clip->removeChannelValue(index);
 }
 
 AnimationClip* Animation::findClip(const char* id)
@@ -211,25 +191,23 @@ AnimationClip* Animation::findClip(const char* id)
             _defaultClip = new AnimationClip("default_clip", this, 0, _endTime);
         return _defaultClip;
     }
-    if (_clips) {
-        for (AnimationClip* clip : *_clips) {
-            if (std::strcmp(clip->id(), id) == 0)
-                return clip;
-        }
+    for (AnimationClip* clip : _clips) {
+        if (std::strcmp(clip->id(), id) == 0)
+            return clip;
     }
     return nullptr;
 }
 
 AnimationClip* Animation::clipAt(unsigned int index) const
 {
-    if (!_clips || index >= _clips->size())
+    if (index >= _clips.size())
         throw std::out_of_range("invalid vector<T> subscript");
-    return (*_clips)[index];
+    return _clips[index];
 }
 
 unsigned int Animation::clipCount() const
 {
-    return _clips ? static_cast<unsigned int>(_clips->size()) : 0;
+    return static_cast<unsigned int>(_clips.size());
 }
 
 AnimationClip* Animation::createClip(const char* id, unsigned int start, unsigned int end)
@@ -237,15 +215,8 @@ AnimationClip* Animation::createClip(const char* id, unsigned int start, unsigne
     if (end < start)
         return nullptr;
     AnimationClip* clip = new AnimationClip(id, this, start, end);
-    addClip(clip);
+    _clips.push_back(clip);
     return clip;
-}
-
-void Animation::addClip(AnimationClip* clip)
-{
-    if (!_clips)
-        _clips = new std::vector<AnimationClip*>();
-    _clips->push_back(clip);
 }
 
 void Animation::defineClips(Properties* animationProperties, unsigned int frameCount)
@@ -270,7 +241,8 @@ void Animation::defineClip(Properties* clipProperties, unsigned int frameCount)
     AnimationClip* clip = createClip(clipProperties->getId(), start, end);
     if (!clip)
         return;
-    applyRepeatCount(clip, clipProperties->getString("repeatCount"));
+    if (const char* repeat = clipProperties->getString("repeatCount"))
+        clip->setRepeatCountText(repeat);
     if (clipProperties->exists("speed"))
         clip->setSpeed(clipProperties->getFloat("speed"));
     // Set after the repeat count; the active duration follows either way.
@@ -312,13 +284,11 @@ Animation* Animation::clone(AnimationChannel* channel, AnimationTarget* target) 
         copy->addClonedChannel(channel, target);
     // The clone plays over the same time line as the original.
     copy->_endTime = std::max(copy->_endTime, _endTime);
-    if (_clips) {
-        for (const AnimationClip* clip : *_clips) {
-            AnimationClip* clipCopy = copy->createClip(clip->id(), clip->startTime(), clip->endTime());
-            clipCopy->setSpeed(clip->speed());
-            clipCopy->setLoopBlendTime(static_cast<float>(clip->loopBlendTime()));
-            clipCopy->setRepeatCount(clip->repeatCount());
-        }
+    for (const AnimationClip* clip : _clips) {
+        AnimationClip* clipCopy = copy->createClip(clip->id(), clip->startTime(), clip->endTime());
+        clipCopy->setSpeed(clip->speed());
+        clipCopy->setLoopBlendTime(static_cast<float>(clip->loopBlendTime()));
+        clipCopy->setRepeatCount(clip->repeatCount());
     }
     return copy;
 }

@@ -83,7 +83,6 @@ private:
     AnimationChannel* addClonedChannel(const AnimationChannel* source, AnimationTarget* target);
     void removeChannel(AnimationChannel* channel);
     void defineClip(Properties* clipProperties, unsigned int frameCount);
-    void addClip(AnimationClip* clip);
     void releaseClip(AnimationClip* clip);
 
     mutable AnimationController* _controller;
@@ -92,7 +91,7 @@ private:
     unsigned int _firstStartTime;
     std::vector<AnimationChannel*> _channels;
     AnimationClip* _defaultClip;
-    std::vector<AnimationClip*>* _clips;
+    std::vector<AnimationClip*> _clips;
 };
 
 } // namespace engine

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace engine {
@@ -89,6 +91,14 @@ void AnimationClip::setRepeatCount(float repeatCount)
     if (repeatCount > 1.0f && _loopBlendTime > 0)
         active += std::floor(std::ceil(repeatCount - 1.0f) * float(_loopBlendTime));
     _activeDuration = toMilliseconds(active);
+}
+
+void AnimationClip::setRepeatCountText(const char* text)
+{
+    if (std::strcmp(text, "INDEFINITE") == 0)
+        setRepeatCount(0.0f);
+    else
+        setRepeatCount(static_cast<float>(std::atof(text)));
 }
 
 void AnimationClip::setLoopBlendTime(float loopBlendTime)

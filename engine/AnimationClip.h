@@ -42,6 +42,8 @@ public:
 
     // 0 repeats indefinitely. Negative or non-finite counts are ignored.
     void setRepeatCount(float repeatCount);
+    // The text form of scene and clip files: "INDEFINITE" or a number.
+    void setRepeatCountText(const char* text);
     float repeatCount() const { return _repeatCount; }
     // Time spent blending from the clip's end back to its start between two
     // repeats; a negative time counts as 0.

@@ -69,21 +69,18 @@ bool parseKeyValues(const char* text, size_t expected, std::vector<float>& out)
 
 AnimationTarget::AnimationTarget(TargetType type)
     : _targetType(type)
-    , _channels(nullptr)
 {
 }
 
 AnimationTarget::~AnimationTarget()
 {
-    if (!_channels)
-        return;
-    std::vector<AnimationChannel*>* channels = _channels;
-    _channels = nullptr;
-    for (AnimationChannel* channel : *channels) {
+    // Taken out first so that nothing reached from here sees a half-emptied list.
+    std::vector<AnimationChannel*> channels;
+    channels.swap(_channels);
+    for (AnimationChannel* channel : channels) {
         channel->animation()->removeChannel(channel);
         delete channel;  // may destroy the animation with its last channel
     }
-    delete channels;
 }
 
 Animation* AnimationTarget::createAnimation(const char* id, int propertyId, unsigned int keyCount,
@@ -157,13 +154,8 @@ Animation* AnimationTarget::createAnimation(const char* id, Properties* animatio
     if (!animation)
         return nullptr;
 
-    if (const char* repeat = animationProperties->getString("repeatCount")) {
-        AnimationClip* clip = animation->findClip();
-        if (std::strcmp(repeat, "INDEFINITE") == 0)
-            clip->setRepeatCount(0.0f);
-        else
-            clip->setRepeatCount(static_cast<float>(std::atof(repeat)));
-    }
+    if (const char* repeat = animationProperties->getString("repeatCount"))
+        animation->findClip()->setRepeatCountText(repeat);
     if (animationProperties->namespaceCount() > 0
         && std::strcmp(animationProperties->namespaceAt(0)->getNamespace(), "clip") == 0) {
         const int frameCount = animationProperties->getInt("frameCount");
@@ -175,11 +167,11 @@ Animation* AnimationTarget::createAnimation(const char* id, Properties* animatio
 
 Animation* AnimationTarget::findAnimation(const char* id) const
 {
-    if (!_channels || _channels->empty())
+    if (_channels.empty())
         return nullptr;
     if (!id)
-        return _channels->front()->animation();
-    for (AnimationChannel* channel : *_channels) {
+        return _channels.front()->animation();
+    for (AnimationChannel* channel : _channels) {
         if (std::strcmp(channel->animation()->id(), id) == 0)
             return channel->animation();
     }
@@ -188,9 +180,7 @@ Animation* AnimationTarget::findAnimation(const char* id) const
 
 void AnimationTarget::collectAnimations(std::vector<Animation*>& out) const
 {
-    if (!_channels)
-        return;
-    for (AnimationChannel* channel : *_channels) {
+    for (AnimationChannel* channel : _channels) {
         Animation* animation = channel->animation();
         if (std::find(out.begin(), out.end(), animation) == out.end())
             out.push_back(animation);
@@ -199,9 +189,9 @@ void AnimationTarget::collectAnimations(std::vector<Animation*>& out) const
 
 void AnimationTarget::cloneAnimationChannels(AnimationTarget* clone, AnimationCloneContext& context) const
 {
-    if (!_channels || !clone || clone == this)
+    if (!clone || clone == this)
         return;
-    for (AnimationChannel* channel : *_channels) {
+    for (AnimationChannel* channel : _channels) {
         Animation* animation = channel->animation();
         auto found = context.find(animation);
         if (found != context.end()) {
@@ -244,28 +234,24 @@ int AnimationTarget::propertyIdFromName(TargetType type, const char* name) const
 
 unsigned int AnimationTarget::channelCount() const
 {
-    return _channels ? static_cast<unsigned int>(_channels->size()) : 0;
+    return static_cast<unsigned int>(_channels.size());
 }
 
 AnimationChannel* AnimationTarget::channelAt(unsigned int index) const
 {
-    return index < channelCount() ? (*_channels)[index] : nullptr;
+    return index < _channels.size() ? _channels[index] : nullptr;
 }
 
 void AnimationTarget::addChannel(AnimationChannel* channel)
 {
-    if (!_channels)
-        _channels = new std::vector<AnimationChannel*>();
-    _channels->push_back(channel);
+    _channels.push_back(channel);
 }
 
 void AnimationTarget::removeChannel(AnimationChannel* channel)
 {
-    if (!_channels)
-        return;
-    auto it = std::find(_channels->begin(), _channels->end(), channel);
-    if (it != _channels->end())
-        _channels->erase(it);
+    auto it = std::find(_channels.begin(), _channels.end(), channel);
+    if (it != _channels.end())
+        _channels.erase(it);
 }
 
 } // namespace engine

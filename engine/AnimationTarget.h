@@ -110,7 +110,7 @@ private:
     void removeChannel(AnimationChannel* channel);
 
     TargetType _targetType;
-    std::vector<AnimationChannel*>* _channels;
+    std::vector<AnimationChannel*> _channels;
 };
 
 } // namespace engine
