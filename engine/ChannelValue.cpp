@@ -1,12 +1,11 @@
 #include "engine/ChannelValue.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace engine {
 
 ChannelValue::ChannelValue(unsigned int componentCount)
     : _componentCount(componentCount)
-    , _byteSize(componentCount * sizeof(float))
     , _values(componentCount ? new float[componentCount]() : nullptr)
 {
 }
@@ -14,8 +13,7 @@ ChannelValue::ChannelValue(unsigned int componentCount)
 ChannelValue::ChannelValue(const ChannelValue& copy)
     : ChannelValue(copy._componentCount)
 {
-    if (_byteSize)
-        std::memcpy(_values, copy._values, _byteSize);
+    std::copy_n(copy._values, _componentCount, _values);
 }
 
 ChannelValue& ChannelValue::operator=(const ChannelValue& copy)
@@ -25,11 +23,9 @@ ChannelValue& ChannelValue::operator=(const ChannelValue& copy)
     if (_componentCount != copy._componentCount) {
         delete[] _values;
         _componentCount = copy._componentCount;
-        _byteSize = copy._byteSize;
         _values = _componentCount ? new float[_componentCount]() : nullptr;
     }
-    if (_byteSize)
-        std::memcpy(_values, copy._values, _byteSize);
+    std::copy_n(copy._values, _componentCount, _values);
     return *this;
 }
 

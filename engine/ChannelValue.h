@@ -15,7 +15,6 @@ public:
     ~ChannelValue();
 
     unsigned int componentCount() const { return _componentCount; }
-    unsigned int byteSize() const { return _byteSize; }
     float* data() { return _values; }
     const float* data() const { return _values; }
     float& operator[](unsigned int i) { return _values[i]; }
@@ -23,7 +22,6 @@ public:
 
 private:
     unsigned int _componentCount;
-    unsigned int _byteSize;
     float* _values;
 };
 

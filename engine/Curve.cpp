@@ -124,11 +124,6 @@ float Curve::pointTime(unsigned int index) const
     return index < _pointCount ? _times[index] : 0.0f;
 }
 
-int Curve::pointType(unsigned int index) const
-{
-    return index < _pointCount ? _types[index] : -1;
-}
-
 const float* Curve::pointValue(unsigned int index) const
 {
     return index < _pointCount ? _values + size_t(index) * _componentCount : nullptr;

@@ -72,7 +72,6 @@ public:
 
     unsigned int pointCount() const { return _pointCount; }
     unsigned int componentCount() const { return _componentCount; }
-    unsigned int componentSize() const { return _componentSize; }
 
     // Arrays hold componentCount floats and are copied; a null array keeps
     // what the point had. An index past the last point is ignored.
@@ -81,7 +80,6 @@ public:
                   const float* outValue);
 
     float pointTime(unsigned int index) const;
-    int pointType(unsigned int index) const;
     const float* pointValue(unsigned int index) const;
 
     // Index of the first of four components forming a rotation quaternion;

@@ -3,13 +3,9 @@
 
 #include "engine/Node.h"
 
-#include <vector>
-
 namespace engine {
 
-class MeshSkin;
-
-// A node that knows the skins it deforms.
+// A node that a skeleton animates (a bone).
 class Joint : public Node
 {
 public:
@@ -17,17 +13,9 @@ public:
 
     Type getType() const override { return JOINT; }
 
-    // Registration by the skins themselves; a skin is listed once.
-    void addSkin(MeshSkin* skin);
-    void removeSkin(MeshSkin* skin);
-    const std::vector<MeshSkin*>& getSkins() const { return _skins; }
-
 protected:
     explicit Joint(const char* id);
     ~Joint() override = default;
-
-private:
-    std::vector<MeshSkin*> _skins;
 };
 
 } // namespace engine
