@@ -91,18 +91,8 @@ void Node::addChild(Node* child)
     if (!child || child->_parent == this || child == this || child->isAncestorOf(this))
         return;
     child->addRef();
-    if (child->_parent)
-        child->_parent->removeChild(child);
-    else if (child->_scene)
-        child->_scene->removeNode(child);
-
-    if (_lastChild) {
-        _lastChild->_nextSibling = child;
-        child->_prevSibling = _lastChild;
-    } else {
-        _firstChild = child;
-    }
-    _lastChild = child;
+    child->detachFromOwner();
+    appendToList(_firstChild, _lastChild, child);
     child->_parent = this;
     ++_childCount;
 
@@ -112,25 +102,44 @@ void Node::addChild(Node* child)
     child->hierarchyChanged();
 }
 
-void Node::unlinkFromSiblings()
+void Node::detachFromOwner()
 {
-    if (_prevSibling)
-        _prevSibling->_nextSibling = _nextSibling;
-    if (_nextSibling)
-        _nextSibling->_prevSibling = _prevSibling;
-    _prevSibling = nullptr;
-    _nextSibling = nullptr;
+    if (_parent)
+        _parent->removeChild(this);
+    else if (_scene)
+        _scene->removeNode(this);
+}
+
+void Node::appendToList(Node*& first, Node*& last, Node* node)
+{
+    if (last) {
+        last->_nextSibling = node;
+        node->_prevSibling = last;
+    } else {
+        first = node;
+    }
+    last = node;
+}
+
+void Node::removeFromList(Node*& first, Node*& last, Node* node)
+{
+    if (first == node)
+        first = node->_nextSibling;
+    if (last == node)
+        last = node->_prevSibling;
+    if (node->_prevSibling)
+        node->_prevSibling->_nextSibling = node->_nextSibling;
+    if (node->_nextSibling)
+        node->_nextSibling->_prevSibling = node->_prevSibling;
+    node->_prevSibling = nullptr;
+    node->_nextSibling = nullptr;
 }
 
 void Node::removeChild(Node* child)
 {
     if (!child || child->_parent != this)
         return;
-    if (_firstChild == child)
-        _firstChild = child->_nextSibling;
-    if (_lastChild == child)
-        _lastChild = child->_prevSibling;
-    child->unlinkFromSiblings();
+    removeFromList(_firstChild, _lastChild, child);
     child->_parent = nullptr;
     --_childCount;
 
@@ -149,14 +158,19 @@ void Node::removeAllChildren()
 
 Node* Node::findNode(const char* id, bool recursive, bool exactMatch) const
 {
+    return findInList(_firstChild, id, recursive, exactMatch);
+}
+
+Node* Node::findInList(Node* first, const char* id, bool recursive, bool exactMatch)
+{
     if (!id)
         return nullptr;
-    for (Node* child = _firstChild; child; child = child->_nextSibling)
-        if (idMatches(child->_id, id, exactMatch))
-            return child;
+    for (Node* node = first; node; node = node->_nextSibling)
+        if (idMatches(node->_id, id, exactMatch))
+            return node;
     if (recursive) {
-        for (Node* child = _firstChild; child; child = child->_nextSibling)
-            if (Node* found = child->findNode(id, true, exactMatch))
+        for (Node* node = first; node; node = node->_nextSibling)
+            if (Node* found = findInList(node->_firstChild, id, true, exactMatch))
                 return found;
     }
     return nullptr;

@@ -139,7 +139,14 @@ private:
     void markWorldDirty(bool force);
     void markBoundsDirtyUpwards();
     void refreshBounds() const;
-    void unlinkFromSiblings();
+    // Out of its parent's children or its scene's top-level list, whichever holds it.
+    void detachFromOwner();
+    // Sibling lists (a parent's children, a scene's top-level nodes) kept as
+    // first/last plus links in the nodes.
+    static void appendToList(Node*& first, Node*& last, Node* node);
+    static void removeFromList(Node*& first, Node*& last, Node* node);
+    // The nodes from 'first' on, then (recursive) each one's subtree in order.
+    static Node* findInList(Node* first, const char* id, bool recursive, bool exactMatch);
     bool isAncestorOf(const Node* node) const;
     const Camera* activeCamera() const;
 

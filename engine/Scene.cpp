@@ -26,18 +26,8 @@ void Scene::addNode(Node* node)
     if (!node || (node->_scene == this && !node->_parent))
         return;
     node->addRef();
-    if (node->_parent)
-        node->_parent->removeChild(node);
-    else if (node->_scene)
-        node->_scene->removeNode(node);
-
-    if (_lastNode) {
-        _lastNode->_nextSibling = node;
-        node->_prevSibling = _lastNode;
-    } else {
-        _firstNode = node;
-    }
-    _lastNode = node;
+    node->detachFromOwner();
+    Node::appendToList(_firstNode, _lastNode, node);
     node->_scene = this;
     ++_nodeCount;
     node->hierarchyChanged();
@@ -50,11 +40,7 @@ void Scene::removeNode(Node* node)
 {
     if (!node || node->_scene != this || node->_parent)
         return;
-    if (_firstNode == node)
-        _firstNode = node->_nextSibling;
-    if (_lastNode == node)
-        _lastNode = node->_prevSibling;
-    node->unlinkFromSiblings();
+    Node::removeFromList(_firstNode, _lastNode, node);
     node->_scene = nullptr;
     --_nodeCount;
     node->hierarchyChanged();
@@ -69,18 +55,7 @@ void Scene::removeAllNodes()
 
 Node* Scene::findNode(const char* id, bool recursive, bool exactMatch) const
 {
-    if (!id)
-        return nullptr;
-    for (Node* node = _firstNode; node; node = node->_nextSibling) {
-        if (exactMatch ? node->_id == id : node->_id.compare(0, std::string(id).size(), id) == 0)
-            return node;
-    }
-    if (recursive) {
-        for (Node* node = _firstNode; node; node = node->_nextSibling)
-            if (Node* found = node->findNode(id, true, exactMatch))
-                return found;
-    }
-    return nullptr;
+    return Node::findInList(_firstNode, id, recursive, exactMatch);
 }
 
 void Scene::setActiveCamera(Camera* camera)
