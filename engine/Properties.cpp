@@ -3,7 +3,6 @@
 #include "engine/FileSystem.h"
 #include "engine/math/MathUtil.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -602,7 +601,6 @@ int Properties::getInt(const char* name) const
     if (!value)
         return 0;
     char* end = nullptr;
-    errno = 0;
     const long v = std::strtol(value, &end, 10);
     if (end == value)
         return 0;
