@@ -5,8 +5,13 @@
 #include "engine/math/Quaternion.h"
 #include "engine/math/Vector3.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace enginetest {
 
@@ -40,6 +45,19 @@ inline bool sameRotation(const engine::Quaternion& a, const engine::Quaternion& 
 inline engine::Quaternion zRotation(double degrees)
 {
     return engine::Quaternion::fromAxisAngle(engine::Vector3(0, 0, 1), float(degrees * M_PI / 180.0));
+}
+
+// Writes 'content' to 'path', making missing folders; the path, or "" when
+// it cannot be written.
+inline std::string writeFile(const std::string& path, const std::string& content)
+{
+    const QString name = QString::fromStdString(path);
+    QDir().mkpath(QFileInfo(name).path());
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly))
+        return std::string();
+    file.write(content.data(), qint64(content.size()));
+    return path;
 }
 
 // Gives up the creator's reference of an engine object at scope end.

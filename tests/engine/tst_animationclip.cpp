@@ -15,6 +15,8 @@
 #include "engine/Properties.h"
 #include "engine/Transform.h"
 
+#include "EngineTestSupport.h"
+
 #include <QtTest>
 
 #include <cmath>
@@ -137,6 +139,7 @@ private slots:
 
 private:
     std::string writeFile(const char* name, const std::string& text);
+    bool playDefinition(Transform& target, const std::string& text, float elapsed);
 
     AnimationController* _controller = nullptr;
     QTemporaryDir* _dir = nullptr;
@@ -159,11 +162,21 @@ void AnimationClipTest::cleanup()
 
 std::string AnimationClipTest::writeFile(const char* name, const std::string& text)
 {
-    QFile file(_dir->filePath(name));
-    if (!file.open(QIODevice::WriteOnly))
-        return std::string();
-    file.write(text.data(), qint64(text.size()));
-    return file.fileName().toStdString();
+    return enginetest::writeFile(_dir->filePath(name).toStdString(), text);
+}
+
+// Reads the first namespace of 'text' into an animation of 'target' and plays
+// its default clip for 'elapsed' ms; false when no animation came of it.
+bool AnimationClipTest::playDefinition(Transform& target, const std::string& text, float elapsed)
+{
+    Parsed parsed(text);
+    Animation* animation = target.createAnimation(parsed.first() ? parsed.first()->getId() : "", parsed.first());
+    if (!animation)
+        return false;
+    animation->findClip()->play();
+    _controller->update(elapsed);
+    animation->release();
+    return true;
 }
 
 void AnimationClipTest::defaultClipPlaysOnceAndAgain()
@@ -721,14 +734,9 @@ void AnimationClipTest::animationFromANamespace()
 
     // An unknown curve name keeps the channel and interpolates linearly.
     Transform third;
-    Parsed unknownCurve("animation u\n{\n property = ANIMATE_TRANSLATE_Y\n keyCount = 2\n keyTimes = 0 100\n"
-                        " keyValues = 0 10\n curve = WOBBLY\n}\n");
-    Animation* wobbly = third.createAnimation("u", unknownCurve.first());
-    QVERIFY(wobbly);
-    wobbly->findClip()->play();
-    _controller->update(30.0f);
+    QVERIFY(playDefinition(third, "animation u\n{\n property = ANIMATE_TRANSLATE_Y\n keyCount = 2\n keyTimes = 0 100\n"
+                                  " keyValues = 0 10\n curve = WOBBLY\n}\n", 30.0f));
     QVERIFY(near(third.getTranslationY(), 3.0f, 1e-4f));
-    wobbly->release();
 
     // Rotation with translation, repeat count and clips in one namespace.
     Transform spinner;
@@ -748,14 +756,9 @@ void AnimationClipTest::animationFromANamespace()
 
     // Only one half of the tangents given: the other half counts as zero.
     Transform other;
-    Parsed half("animation h\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
-                " keyValues = 1 1\n keyOut = 4 0\n curve = HERMITE\n}\n");
-    Animation* bent = other.createAnimation("h", half.first());
-    QVERIFY(bent);
-    bent->findClip()->play();
-    _controller->update(50.0f);
+    QVERIFY(playDefinition(other, "animation h\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
+                                  " keyValues = 1 1\n keyOut = 4 0\n curve = HERMITE\n}\n", 50.0f));
     QVERIFY(near(other.getScaleZ(), 1.5f, 1e-4f));  // 1 + 4 * 0.125
-    bent->release();
 }
 
 void AnimationClipTest::incompleteNamespacesMakeNoAnimation_data()

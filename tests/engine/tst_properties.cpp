@@ -5,6 +5,8 @@
 #include "engine/FileSystem.h"
 #include "engine/Properties.h"
 
+#include "EngineTestSupport.h"
+
 #include <QtTest>
 #include <cmath>
 #include <cstring>
@@ -74,13 +76,7 @@ void TestProperties::cleanup()
 
 std::string TestProperties::writeFile(const char* name, const std::string& content)
 {
-    const std::string path = _root + name;
-    QDir().mkpath(QFileInfo(QString::fromStdString(path)).path());
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::WriteOnly))
-        return std::string();
-    f.write(content.data(), static_cast<qint64>(content.size()));
-    return path;
+    return enginetest::writeFile(_root + name, content);
 }
 
 void TestProperties::grammarNamespacesAndComments()
