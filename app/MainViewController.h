@@ -35,7 +35,6 @@ public:
     QTreeView* sceneTree() const { return m_sceneTree; }
     QTreeView* propertyTree() const { return m_propertyTree; }
     QSplitter* mainSplitter() const { return m_mainSplitter; }
-    QSplitter* rightSplitter() const { return m_rightSplitter; }
     SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     void clearView();

@@ -36,7 +36,6 @@ public:
     MenuManager* menuManager() const { return m_menuManager; }
     MainViewController* mainViewController() const { return m_mainViewController; }
     LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
-    UserDialogController* userDialogController() const { return m_userDialogController; }
 
     void setSceneStatistics(quint32 vertexCount, quint32 meshCount);
     // The viewer's own load checks join the encoder's records in the log.

@@ -32,13 +32,8 @@ public:
     static QUrl feedbackUrl();
 
     QMenuBar* menuBar() const { return m_menuBar; }
-    QMenu* fileMenu() const { return m_fileMenu; }
-    QMenu* modelMenu() const { return m_modelMenu; }
-    QMenu* windowMenu() const { return m_windowMenu; }
-    QMenu* helpMenu() const { return m_helpMenu; }
     QAction* openAction() const { return m_openAction; }
     QAction* exportAction() const { return m_exportAction; }
-    QAction* quitAction() const { return m_quitAction; }
     QAction* showLoggingWindowAction() const { return m_showLoggingWindowAction; }
     QAction* groupingNoneAction() const { return m_groupingNoneAction; }
     QAction* groupingRootAction() const { return m_groupingRootAction; }
@@ -48,7 +43,6 @@ public:
     QAction* cullingCwAction() const { return m_cullingCwAction; }
     QAction* cullingMaterialAction() const { return m_cullingMaterialAction; }
     QAction* resetInfoAction() const { return m_resetInfoAction; }
-    QMessageBox* importInfoBox() const { return m_importInfoBox; }
     QCheckBox* importInfoCheckBox() const { return m_importInfoCheckBox; }
 
 signals:

@@ -24,7 +24,6 @@ public:
     QProgressBar* progressBar() const { return m_progressBar; }
     QLabel* messageLabel() const { return m_messageLabel; }
     QLabel* statisticsLabel() const { return m_statisticsLabel; }
-    QLabel* framerateLabel() const { return m_framerateLabel; }
 
     void showProgress(const QString& message, int minimum, int maximum, int value);
     void showDelayedMessage(const QString& message, int delayMs);

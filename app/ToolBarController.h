@@ -18,7 +18,6 @@ public:
     QToolBar* toolBar() const { return m_toolBar; }
     QAction* openAction() const { return m_openAction; }
     QAction* exportAction() const { return m_exportAction; }
-    QAction* resetCameraAction() const { return m_resetCameraAction; }
 
 signals:
     void openFileSignal();

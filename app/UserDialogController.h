@@ -13,11 +13,6 @@ public:
     explicit UserDialogController(QWidget* mainWindow, QObject* parent = nullptr);
     ~UserDialogController() override;
 
-    QMessageBox* versionTooOldBox() const { return m_versionTooOldBox; }
-    QMessageBox* importErrorBox() const { return m_importErrorBox; }
-    QMessageBox* exportNotAllowedBox() const { return m_exportNotAllowedBox; }
-    QMessageBox* exportFailedBox() const { return m_exportFailedBox; }
-
 public slots:
     void showVM3FileToOldDialog();
     void showImportErrorOccuredDialog(QString optionalMessage);

@@ -37,21 +37,6 @@ WEApplication::~WEApplication()
     delete m_workspaceService;
 }
 
-AnalyticsTracker* WEApplication::tracker()
-{
-    return AnalyticsTracker::instance();
-}
-
-OsInfoService* WEApplication::osInfoService()
-{
-    return OsInfoService::instance();
-}
-
-WorkspaceService* WEApplication::workspaceService()
-{
-    return WorkspaceService::instance();
-}
-
 bool WEApplication::isSupportedSuffix(const QString& suffix)
 {
     // One rule for every way of opening a model: the model manager's.

@@ -18,10 +18,6 @@ public:
     WEApplication(int& argc, char** argv);
     ~WEApplication() override;
 
-    static AnalyticsTracker* tracker();
-    static OsInfoService* osInfoService();
-    static WorkspaceService* workspaceService();
-
     // True for the file-name suffixes the program can open ("fbx", "vm3"),
     // in any case. The suffix is the text after the last dot.
     static bool isSupportedSuffix(const QString& suffix);

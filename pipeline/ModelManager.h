@@ -22,7 +22,6 @@ public:
     ~ModelManager() override;
 
     EncoderOutputParser* encoderOutputParser() { return &m_encoderOutputParser; }
-    QString currentModelPath() const { return m_currentModelPath; }
     QString containerModelPath() const { return m_containerModelPath; }
 
     // suffix as QFileInfo::suffix() returns it; "fbx" and "vm3" in any case.

@@ -102,13 +102,10 @@ QString WorkspaceService::tempFolder() const
 
 QString WorkspaceService::companyFolder() const { return paths().companyFolder; }
 QString WorkspaceService::workspaceRoot() const { return paths().root; }
-QString WorkspaceService::resFolder() const { return paths().res; }
 QString WorkspaceService::modelFolder() const { return paths().model; }
 QString WorkspaceService::modelFile() const { return paths().modelFile; }
 QString WorkspaceService::texFolder() const { return paths().tex; }
 QString WorkspaceService::metaFolder() const { return paths().meta; }
-QString WorkspaceService::modelShadersFolder() const { return paths().modelShaders; }
-QString WorkspaceService::relativeModelFolder() const { return paths().relativeModel; }
 
 QString WorkspaceService::pendingListFile() const
 {

@@ -32,13 +32,10 @@ public:
     QString tempFolder() const;
     QString companyFolder() const;
     QString workspaceRoot() const;
-    QString resFolder() const;
     QString modelFolder() const;
     QString modelFile() const;
     QString texFolder() const;
     QString metaFolder() const;
-    QString modelShadersFolder() const;
-    QString relativeModelFolder() const;
     QString pendingListFile() const;  // companyFolder + "props.ini"
 
     // --- application side ---

@@ -138,7 +138,6 @@ bool ZipArchiveReader::open(const QString& archivePath)
     close();
     m_status = Ok;
     m_error.clear();
-    m_extractedFiles = 0;
 
     qDebug() << "unpack from: " << archivePath;
     m_file.setFileName(archivePath);
@@ -303,7 +302,6 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
         return fail(Damaged, QStringLiteral("entry \"%1\" fails its CRC check").arg(entryName));
     if (closeResult != UNZ_OK)
         return fail(Damaged, QStringLiteral("entry \"%1\" is damaged").arg(entryName));
-    ++m_extractedFiles;
     return true;
 }
 

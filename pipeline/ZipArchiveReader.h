@@ -34,7 +34,6 @@ public:
 
     Status status() const { return m_status; }
     QString errorString() const { return m_error; }  // what failed, for logs and messages
-    int extractedFileCount() const { return m_extractedFiles; }
 
     // The relative path an entry name unpacks to ("/"-separated, "." and
     // empty components dropped, backslashes taken as separators); false when
@@ -54,5 +53,4 @@ private:
     bool m_emptyArchive = false;  // valid, without entries (minizip refuses those)
     Status m_status = Ok;
     QString m_error;
-    int m_extractedFiles = 0;
 };

@@ -454,12 +454,6 @@ QString AnalyticsTracker::firstVisit() const
     return m_firstVisit;
 }
 
-QString AnalyticsTracker::previousVisit() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_previousVisit;
-}
-
 QString AnalyticsTracker::currentVisit() const
 {
     QMutexLocker lock(&m_mutex);

@@ -49,11 +49,8 @@ public:
     QString accountId() const { return m_accountId; }
     QString userId() const;
     QString firstVisit() const;
-    QString previousVisit() const;
     QString currentVisit() const;
     int numberOfVisits() const;
-    QString screenResolution() const { return m_screenResolution; }
-    QString colorDepth() const { return m_colorDepth; }
     QString language() const { return m_language; }
     QStringList pendingRequests() const;
 
