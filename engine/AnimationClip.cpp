@@ -46,8 +46,6 @@ AnimationClip::AnimationClip(const char* id, Animation* animation, unsigned int 
     , _crossFadeOutElapsed(0.0f)
     , _crossFadeOutDuration(0.0f)
     , _blendWeight(1.0f)
-    , _beginListeners(nullptr)
-    , _endListeners(nullptr)
     , _notifying(0)
 {
     const unsigned int channelCount = animation->channelCount();
@@ -60,8 +58,6 @@ AnimationClip::AnimationClip(const char* id, Animation* animation, unsigned int 
 AnimationClip::~AnimationClip()
 {
     releaseRef(_crossFadeToClip);
-    delete _beginListeners;
-    delete _endListeners;
 }
 
 void AnimationClip::addChannelValue(unsigned int componentCount)
@@ -194,18 +190,14 @@ void AnimationClip::addBeginListener(Listener* listener)
 {
     if (!listener)
         return;
-    if (!_beginListeners)
-        _beginListeners = new std::vector<Listener*>();
-    _beginListeners->push_back(listener);
+    _beginListeners.push_back(listener);
 }
 
 void AnimationClip::addEndListener(Listener* listener)
 {
     if (!listener)
         return;
-    if (!_endListeners)
-        _endListeners = new std::vector<Listener*>();
-    _endListeners->push_back(listener);
+    _endListeners.push_back(listener);
 }
 
 void AnimationClip::removeBeginListener(Listener* listener)
@@ -218,32 +210,28 @@ void AnimationClip::removeEndListener(Listener* listener)
     removeListener(_endListeners, listener);
 }
 
-void AnimationClip::removeListener(std::vector<Listener*>* listeners, Listener* listener)
+void AnimationClip::removeListener(std::vector<Listener*>& listeners, Listener* listener)
 {
-    if (!listeners)
-        return;
-    auto it = std::find(listeners->begin(), listeners->end(), listener);
-    if (it == listeners->end())
+    auto it = std::find(listeners.begin(), listeners.end(), listener);
+    if (it == listeners.end())
         return;
     // While listeners are being called the list must keep its shape; the
     // empty slot is dropped afterwards.
     if (_notifying)
         *it = nullptr;
     else
-        listeners->erase(it);
+        listeners.erase(it);
 }
 
-void AnimationClip::notify(std::vector<Listener*>* listeners, Listener::EventType type)
+void AnimationClip::notify(std::vector<Listener*>& listeners, Listener::EventType type)
 {
-    if (!listeners)
-        return;
     ++_notifying;
-    for (size_t i = 0; i < listeners->size(); ++i) {
-        if (Listener* listener = (*listeners)[i])
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        if (Listener* listener = listeners[i])
             listener->clipEvent(this, type);
     }
     if (--_notifying == 0)
-        listeners->erase(std::remove(listeners->begin(), listeners->end(), nullptr), listeners->end());
+        listeners.erase(std::remove(listeners.begin(), listeners.end(), nullptr), listeners.end());
 }
 
 void AnimationClip::begin()

@@ -107,8 +107,8 @@ private:
     void updateCrossFade(float elapsed);
     void finishCrossFade();
     void applyChannels(float currentTime);
-    void notify(std::vector<Listener*>* listeners, Listener::EventType type);
-    void removeListener(std::vector<Listener*>* listeners, Listener* listener);
+    void notify(std::vector<Listener*>& listeners, Listener::EventType type);
+    void removeListener(std::vector<Listener*>& listeners, Listener* listener);
 
     // Kept in step with the animation's channels.
     void addChannelValue(unsigned int componentCount);
@@ -135,8 +135,8 @@ private:
     std::vector<ChannelValue> _values;
     // Second value per channel for the loop blend (clip start).
     std::vector<ChannelValue> _loopValues;
-    std::vector<Listener*>* _beginListeners;
-    std::vector<Listener*>* _endListeners;
+    std::vector<Listener*> _beginListeners;
+    std::vector<Listener*> _endListeners;
     int _notifying;
 };
 

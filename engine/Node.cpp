@@ -51,7 +51,6 @@ Node::~Node()
     setDrawable(nullptr);
     setCamera(nullptr);
     setLight(nullptr);
-    delete _tags;
     delete _inverseBindPose;
     delete _jointMatrix;
 }
@@ -193,27 +192,23 @@ void Node::setTag(const char* name, const char* value)
 {
     if (!name)
         return;
-    if (!value) {
-        if (_tags)
-            _tags->erase(name);
-        return;
-    }
-    if (!_tags)
-        _tags = new std::map<std::string, std::string>();
-    (*_tags)[name] = value;
+    if (value)
+        _tags[name] = value;
+    else
+        _tags.erase(name);
 }
 
 bool Node::hasTag(const char* name) const
 {
-    return name && _tags && _tags->count(name) != 0;
+    return name && _tags.count(name) != 0;
 }
 
 const char* Node::getTag(const char* name) const
 {
-    if (!name || !_tags)
+    if (!name)
         return nullptr;
-    const auto it = _tags->find(name);
-    return it == _tags->end() ? nullptr : it->second.c_str();
+    const auto it = _tags.find(name);
+    return it == _tags.end() ? nullptr : it->second.c_str();
 }
 
 void Node::setDrawable(Drawable* drawable)

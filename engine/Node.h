@@ -159,7 +159,7 @@ private:
     Node* _parent = nullptr;
     unsigned int _childCount = 0;
     bool _enabled = true;
-    std::map<std::string, std::string>* _tags = nullptr;
+    std::map<std::string, std::string> _tags;
     Drawable* _drawable = nullptr;
     Camera* _camera = nullptr;
     Light* _light = nullptr;

@@ -29,7 +29,6 @@ Transform::Transform()
     : AnimationTarget(TRANSFORM)
     , _scale(Vector3::one())
     , _matrixDirtyBits(0)
-    , _listeners(nullptr)
 {
 }
 
@@ -39,7 +38,6 @@ Transform::Transform(const Vector3& scale, const Quaternion& rotation, const Vec
     , _rotation(rotation)
     , _translation(translation)
     , _matrixDirtyBits(DIRTY_TRANSLATION | DIRTY_SCALE | DIRTY_ROTATION)
-    , _listeners(nullptr)
 {
 }
 
@@ -49,7 +47,6 @@ Transform::~Transform()
         std::vector<Transform*>& pending = pendingTransforms();
         pending.erase(std::remove(pending.begin(), pending.end(), this), pending.end());
     }
-    delete _listeners;
 }
 
 void Transform::suspendTransformChanged()
@@ -321,19 +318,14 @@ void Transform::addListener(Listener* listener, long cookie)
 {
     if (!listener)
         return;
-    if (!_listeners)
-        _listeners = new std::vector<ListenerEntry>();
-    _listeners->push_back({ listener, cookie });
+    _listeners.push_back({ listener, cookie });
 }
 
 void Transform::removeListener(Listener* listener)
 {
-    if (!_listeners)
-        return;
-    auto& list = *_listeners;
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [listener](const ListenerEntry& e) { return e.listener == listener; }),
-               list.end());
+    _listeners.erase(std::remove_if(_listeners.begin(), _listeners.end(),
+                                    [listener](const ListenerEntry& e) { return e.listener == listener; }),
+                     _listeners.end());
 }
 
 void Transform::dirty(unsigned char bits)
@@ -352,11 +344,9 @@ void Transform::dirty(unsigned char bits)
 
 void Transform::transformChanged()
 {
-    if (!_listeners)
-        return;
     // Index loop: a listener may add listeners while being notified.
-    for (size_t i = 0; i < _listeners->size(); ++i) {
-        const ListenerEntry e = (*_listeners)[i];
+    for (size_t i = 0; i < _listeners.size(); ++i) {
+        const ListenerEntry e = _listeners[i];
         e.listener->transformChanged(this, e.cookie);
     }
 }

@@ -137,7 +137,7 @@ private:
     mutable Matrix _matrix;
     Matrix _offset;
     mutable unsigned char _matrixDirtyBits;
-    std::vector<ListenerEntry>* _listeners;
+    std::vector<ListenerEntry> _listeners;
 };
 
 } // namespace engine
