@@ -60,6 +60,16 @@ HermiteWeights hermiteWeights(float s)
     return { 2.0f * s3 - 3.0f * s2 + 1.0f, 3.0f * s2 - 2.0f * s3, s3 - 2.0f * s2 + s, s3 - s2 };
 }
 
+// Quaternions stored as four floats (x, y, z, w) in a value.
+void slerpComponents(const float* a, const float* b, float t, float* out)
+{
+    const Quaternion q = Quaternion::slerp(Quaternion(a[0], a[1], a[2], a[3]), Quaternion(b[0], b[1], b[2], b[3]), t);
+    out[0] = q.x;
+    out[1] = q.y;
+    out[2] = q.z;
+    out[3] = q.w;
+}
+
 } // namespace
 
 Curve* Curve::create(unsigned int pointCount, unsigned int componentCount)
@@ -539,13 +549,7 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
         } else {
             // Easing types can leave 0..1 (overshoot, elastic); slerp then
             // continues along the same arc, like the linear components do.
-            const Quaternion q = Quaternion::slerp(Quaternion(qa[0], qa[1], qa[2], qa[3]),
-                                                   Quaternion(qb[0], qb[1], qb[2], qb[3]),
-                                                   rotationParameter(from, to, s));
-            out[0] = q.x;
-            out[1] = q.y;
-            out[2] = q.z;
-            out[3] = q.w;
+            slerpComponents(qa, qb, rotationParameter(from, to, s), out);
         }
     }
 }
@@ -557,15 +561,7 @@ void Curve::blend(const float* from, const float* to, float s, float* dst) const
             dst[c] = from[c] == to[c] ? from[c] : from[c] + (to[c] - from[c]) * s;
     }
     if (_hasQuaternion) {
-        const float* qa = from + _quaternionOffset;
-        const float* qb = to + _quaternionOffset;
-        const Quaternion q = Quaternion::slerp(Quaternion(qa[0], qa[1], qa[2], qa[3]),
-                                               Quaternion(qb[0], qb[1], qb[2], qb[3]), s);
-        float* out = dst + _quaternionOffset;
-        out[0] = q.x;
-        out[1] = q.y;
-        out[2] = q.z;
-        out[3] = q.w;
+        slerpComponents(from + _quaternionOffset, to + _quaternionOffset, s, dst + _quaternionOffset);
     }
 }
 
