@@ -1,5 +1,6 @@
 #include "MaterialWriter.h"
 
+#include "MessageCodes.h"
 #include "TextureExporter.h"
 
 #include <assimp/material.h>
@@ -231,7 +232,7 @@ std::string MaterialWriter::materialFor(unsigned materialIndex, const MaterialUs
     m_idByKey.emplace(key, id);
 
     if (usage.jointCount > kJointWarningLimit && m_warnedJointCounts.insert(usage.jointCount).second) {
-        m_messages.warning(2054, "Many joints",
+        m_messages.warning(MessageCode::ManyJoints, "Many joints",
                            "A skin with " + std::to_string(usage.jointCount) + " joints needs "
                                + std::to_string(usage.jointCount * 3)
                                + " shader vectors for its pose; older graphics cards offer fewer and may not "
@@ -265,7 +266,7 @@ std::string MaterialWriter::materialText(const Request& request)
             m_textures = std::make_unique<TextureExporter>(m_scene, sourceFolder(), m_modelFolder, m_messages);
         texture = m_textures->exportTexture(look.diffuseTexture, look.name);
         if (!texture.path.empty() && !usage.texCoords && m_warnedMaterials.insert(request.materialIndex).second) {
-            m_messages.warning(2055, "Texture without coordinates",
+            m_messages.warning(MessageCode::TextureWithoutCoordinates, "Texture without coordinates",
                                "Material \"" + look.name + "\" has the texture \"" + look.diffuseTexture
                                    + "\", but a mesh drawn with it has no texture coordinates, so that mesh is "
                                      "drawn without the texture.");
@@ -277,7 +278,7 @@ std::string MaterialWriter::materialText(const Request& request)
         // A fully transparent material is nearly always an export fault
         // (a transparency factor read the wrong way round); an invisible
         // model helps nobody, so it is drawn opaque and the user told.
-        m_messages.warning(2056, "Invisible material",
+        m_messages.warning(MessageCode::InvisibleMaterial, "Invisible material",
                            "Material \"" + look.name + "\" is fully transparent (opacity 0); it is drawn opaque "
                            "so the model can be seen.");
         look.opacity = 1.0f;
@@ -407,7 +408,7 @@ bool MaterialWriter::write()
         fs::rename(temporary, path, ec);
     if (!out || ec) {
         fs::remove(temporary, ec);
-        m_messages.error(1050, "Material file not written",
+        m_messages.error(MessageCode::MaterialFileFailed, "Material file not written",
                          "The material file \"" + path + "\" cannot be written; the model would be drawn "
                          "without materials.\nCheck that the folder exists, is writable and has free space.");
         return false;

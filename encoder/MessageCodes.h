@@ -1,7 +1,8 @@
 #pragma once
 
 // The codes of the encoder's own messages; docs/encoder-messages.md explains
-// each one. Errors are 1000-1049, warnings 2000-2049.
+// each one. Errors are 1000-1049, warnings 2000-2049; materials and textures
+// have 1050-1099 and 2050-2099.
 namespace MessageCode {
 enum : int {
     InputMissing = 1000,
@@ -22,5 +23,15 @@ enum : int {
     AnimationTargetMissing = 2005,
     NothingToDraw = 2007,
     ImportWarning = 2008,
+
+    MaterialFileFailed = 1050,
+
+    TextureNotFound = 2050,
+    TextureUnreadable = 2051,
+    TextureNotWritten = 2052,
+    EmbeddedTextureMissing = 2053,
+    ManyJoints = 2054,
+    TextureWithoutCoordinates = 2055,
+    InvisibleMaterial = 2056,
 };
 }

@@ -1,5 +1,6 @@
 #include "TextureExporter.h"
 
+#include "MessageCodes.h"
 #include "PngWriter.h"
 
 #include <assimp/scene.h>
@@ -433,13 +434,13 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
     const aiTexture* embedded = embeddedTexture(reference, badIndex);
     std::string sourceFile;
     if (badIndex) {
-        m_messages.warning(2053, "Embedded texture missing",
+        m_messages.warning(MessageCode::EmbeddedTextureMissing, "Embedded texture missing",
                            "The texture " + quoted + " names embedded data that the file does not hold. "
                            "The material is drawn without this texture.");
     } else if (!embedded) {
         sourceFile = locate(reference);
         if (sourceFile.empty()) {
-            m_messages.warning(2050, "Texture not found",
+            m_messages.warning(MessageCode::TextureNotFound, "Texture not found",
                                "The texture " + quoted + " was not found: not at its path, not beside the model "
                                "file and not in the folders below it. The material is drawn without this "
                                "texture.\nPut the image beside the model file and convert again.");
@@ -463,7 +464,7 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
     }
 
     if (!ensureTexFolder()) {
-        m_messages.warning(2052, "Texture not written",
+        m_messages.warning(MessageCode::TextureNotWritten, "Texture not written",
                            "The folder \"" + texFolder() + "\" cannot be created, so the texture " + quoted
                                + " is left out.");
         m_done.emplace(reference, result);
@@ -500,7 +501,7 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
     } else {
         result = ExportedTexture();
         m_usedNamesLower.erase(lowerAscii(fileName));
-        m_messages.warning(2051, "Texture not readable",
+        m_messages.warning(MessageCode::TextureUnreadable, "Texture not readable",
                            "The texture " + quoted + (sourceFile.empty() ? "" : " (\"" + sourceFile + "\")")
                                + " was left out: " + why + ". The material is drawn without this texture.");
     }
