@@ -109,6 +109,50 @@ aiQuaternion sampleRotation(const aiQuatKey* keys, unsigned count, double time, 
     return out.Normalize();
 }
 
+// The rotation that turns the file's axes (FBX global settings: up, front
+// and side axis with their signs) into the engine's Y-up right-handed
+// frame; identity when the file says nothing, is Y-up already, or names a
+// mirrored frame (that would turn every face inside out).
+aiMatrix4x4 axisCorrection(const aiScene& scene)
+{
+    aiMatrix4x4 correction;
+    const aiMetadata* settings = scene.mMetaData;
+    int32_t up = 1, upSign = 1, front = 2, frontSign = 1, side = 0, sideSign = 1;
+    if (!settings || !settings->Get("UpAxis", up) || !settings->Get("FrontAxis", front) || !settings->Get("CoordAxis", side))
+        return correction;
+    settings->Get("UpAxisSign", upSign);
+    settings->Get("FrontAxisSign", frontSign);
+    settings->Get("CoordAxisSign", sideSign);
+    if (up < 0 || up > 2 || front < 0 || front > 2 || side < 0 || side > 2 || up == front || up == side || front == side)
+        return correction;
+    // Row i picks the source component that becomes engine axis i (x: side, y: up, z: front).
+    aiMatrix4x4 m;
+    m.a1 = m.b2 = m.c3 = 0;
+    const int sourceAxis[3] = {side, up, front};
+    const float sign[3] = {sideSign < 0 ? -1.0f : 1.0f, upSign < 0 ? -1.0f : 1.0f, frontSign < 0 ? -1.0f : 1.0f};
+    for (int row = 0; row < 3; ++row)
+        m[row][sourceAxis[row]] = sign[row];
+    if (m.Determinant() < 0)
+        return correction;
+    return m;
+}
+
+// The scale from the file's unit (FBX "UnitScaleFactor": centimetres per
+// unit) to metres, so that models from different tools come out the same
+// size; 1 when the file names no unit.
+float unitScale(const aiScene& scene)
+{
+    double centimetres = 0;
+    float asFloat = 0;
+    if (!scene.mMetaData)
+        return 1;
+    if (!scene.mMetaData->Get("UnitScaleFactor", centimetres) && scene.mMetaData->Get("UnitScaleFactor", asFloat))
+        centimetres = asFloat;
+    if (!(centimetres > 1e-6 && centimetres < 1e9))
+        return 1;
+    return float(centimetres / 100);
+}
+
 } // namespace
 
 std::vector<std::pair<uint32_t, uint32_t>> VertexLayout::elements() const
@@ -140,46 +184,9 @@ uint32_t VertexLayout::floatsPerVertex() const
 }
 
 BundlePlanner::BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
-                             MaterialWriter* materials)
+                             MaterialWriter& materials)
     : m_scene(scene), m_options(options), m_messages(messages), m_materials(materials)
 {
-}
-
-aiMatrix4x4 BundlePlanner::axisCorrection(const aiScene& scene)
-{
-    aiMatrix4x4 correction;
-    const aiMetadata* settings = scene.mMetaData;
-    int32_t up = 1, upSign = 1, front = 2, frontSign = 1, side = 0, sideSign = 1;
-    if (!settings || !settings->Get("UpAxis", up) || !settings->Get("FrontAxis", front) || !settings->Get("CoordAxis", side))
-        return correction;
-    settings->Get("UpAxisSign", upSign);
-    settings->Get("FrontAxisSign", frontSign);
-    settings->Get("CoordAxisSign", sideSign);
-    if (up < 0 || up > 2 || front < 0 || front > 2 || side < 0 || side > 2 || up == front || up == side || front == side)
-        return correction;
-    // Row i picks the source component that becomes engine axis i (x: side, y: up, z: front).
-    aiMatrix4x4 m;
-    m.a1 = m.b2 = m.c3 = 0;
-    const int sourceAxis[3] = {side, up, front};
-    const float sign[3] = {sideSign < 0 ? -1.0f : 1.0f, upSign < 0 ? -1.0f : 1.0f, frontSign < 0 ? -1.0f : 1.0f};
-    for (int row = 0; row < 3; ++row)
-        m[row][sourceAxis[row]] = sign[row];
-    if (m.Determinant() < 0)
-        return correction;
-    return m;
-}
-
-float BundlePlanner::unitScale(const aiScene& scene)
-{
-    double centimetres = 0;
-    float asFloat = 0;
-    if (!scene.mMetaData)
-        return 1;
-    if (!scene.mMetaData->Get("UnitScaleFactor", centimetres) && scene.mMetaData->Get("UnitScaleFactor", asFloat))
-        centimetres = asFloat;
-    if (!(centimetres > 1e-6 && centimetres < 1e9))
-        return 1;
-    return float(centimetres / 100);
 }
 
 bool BundlePlanner::build(BundlePlan& plan)
@@ -603,24 +610,18 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
 
 void BundlePlanner::assignMaterials(BundlePlan& plan)
 {
-    if (m_materials)
-        m_materials->setLightCounts(plan.lightCounts[1], plan.lightCounts[2], plan.lightCounts[3]);
+    m_materials.setLightCounts(plan.lightCounts[1], plan.lightCounts[2], plan.lightCounts[3]);
     for (PlanMesh& mesh : plan.meshes) {
         for (PlanPiece& piece : mesh.pieces) {
             const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
-            const unsigned materialIndex = source.mMaterialIndex;
-            if (materialIndex >= m_scene.mNumMaterials)
+            if (source.mMaterialIndex >= m_scene.mNumMaterials)
                 continue;   // no material: the part stays undrawn rather than reading past the list
-            if (m_materials) {
-                MaterialUsage usage;
-                usage.jointCount = unsigned(mesh.joints.size());
-                usage.vertexColors = mesh.layout.colors;
-                usage.texCoords = mesh.layout.texCoordSets > 0;
-                usage.tangents = mesh.layout.tangents;
-                piece.material = m_materials->materialFor(materialIndex, usage);
-            } else {
-                piece.material = IdRegistry::validUtf8(nameOf(m_scene.mMaterials[materialIndex]->GetName()));
-            }
+            MaterialUsage usage;
+            usage.jointCount = unsigned(mesh.joints.size());
+            usage.vertexColors = mesh.layout.colors;
+            usage.texCoords = mesh.layout.texCoordSets > 0;
+            usage.tangents = mesh.layout.tangents;
+            piece.material = m_materials.materialFor(source.mMaterialIndex, usage);
         }
     }
 }

@@ -20,24 +20,13 @@ class MaterialWriter;
 class BundlePlanner {
 public:
     BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
-                  MaterialWriter* materials);
+                  MaterialWriter& materials);
 
     // Assimp documents a camera's horizontal angle as half the view, but its
     // FBX reader stores the whole angle; the encoder knows which it read.
     void setFullCameraAngles(bool full) { m_fullCameraAngles = full; }
 
     bool build(BundlePlan& plan);
-
-    // The rotation that turns the file's axes (FBX global settings: up, front
-    // and side axis with their signs) into the engine's Y-up right-handed
-    // frame; identity when the file says nothing, is Y-up already, or names a
-    // mirrored frame (that would turn every face inside out).
-    static aiMatrix4x4 axisCorrection(const aiScene& scene);
-
-    // The scale from the file's unit (FBX "UnitScaleFactor": centimetres per
-    // unit) to metres, so that models from different tools come out the same
-    // size; 1 when the file names no unit.
-    static float unitScale(const aiScene& scene);
 
     // Deepest node nesting accepted; deeper trees come only from broken or hostile files.
     static constexpr unsigned kMaxDepth = 1000;
@@ -62,7 +51,7 @@ private:
     const aiScene& m_scene;
     EncoderOptions m_options;
     Messages& m_messages;
-    MaterialWriter* m_materials;
+    MaterialWriter& m_materials;
     IdRegistry m_ids;
     aiMatrix4x4 m_rootCorrection;
     bool m_fullCameraAngles = false;

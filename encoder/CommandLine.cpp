@@ -74,16 +74,15 @@ CommandLine::Outcome CommandLine::parse(const std::vector<std::string>& argument
                 problem = "Unknown culling mode \"" + arg.substr(6) + "\"; use off, ccw, cw or material.";
                 return Outcome::Invalid;
             }
-        } else if (arg == "-m") {
-            options.generateMaterials = true;
         } else if (arg == "-v") {
             if (i + 1 >= arguments.size() || !parseVerbosity(arguments[i + 1], options.verbosity)) {
                 problem = "\"-v\" needs a verbosity level from 0 to 99 as its next argument.";
                 return Outcome::Invalid;
             }
             ++i;
-        } else if (arg == "-options") {
-            // Kept so that the application's fixed argument list is accepted; it selects nothing.
+        } else if (arg == "-m" || arg == "-options") {
+            // Kept so that the application's fixed argument list is accepted: materials are
+            // always written, and "-options" selects nothing.
         } else {
             problem = "Unknown option \"" + arg + "\".";
             return Outcome::Invalid;

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <new>
 #include <system_error>
 
@@ -92,12 +91,10 @@ int Encoder::run()
                                      "conversion goes on, but check the result.");
         }
 
-        std::unique_ptr<MaterialWriter> materials;
-        if (m_options.generateMaterials)
-            materials = std::make_unique<MaterialWriter>(*scene, m_options, modelFolder, m_messages);
+        MaterialWriter materials(*scene, m_options, modelFolder, m_messages);
 
         BundlePlan plan;
-        BundlePlanner planner(*scene, m_options, m_messages, materials.get());
+        BundlePlanner planner(*scene, m_options, m_messages, materials);
         planner.setFullCameraAngles(header.isFbx);
         if (!planner.build(plan))
             return 1;
@@ -111,7 +108,7 @@ int Encoder::run()
         BundleWriter writer(*scene, plan, m_messages);
         if (!writer.write(m_options.outputPath))
             return 1;
-        if (materials && !materials->write())
+        if (!materials.write())
             return 1;
         return m_messages.hasErrors() ? 1 : 0;
     } catch (const std::bad_alloc&) {

@@ -10,7 +10,6 @@
 class IdRegistry {
 public:
     std::string claim(const std::string& wanted, const std::string& fallback);
-    bool contains(const std::string& id) const { return m_taken.count(id) != 0; }
 
     static std::string validUtf8(const std::string& text);
 

@@ -132,25 +132,9 @@ std::string joined(const std::vector<std::string>& names, char separator)
     return text;
 }
 
-} // namespace
-
-MaterialWriter::MaterialWriter(const aiScene& scene, const EncoderOptions& options, const std::string& modelFolder,
-                               Messages& messages)
-    : m_scene(scene), m_options(options), m_modelFolder(modelFolder.empty() ? "." : modelFolder),
-      m_messages(messages)
-{
-}
-
-MaterialWriter::~MaterialWriter() = default;
-
-void MaterialWriter::setLightCounts(unsigned directional, unsigned point, unsigned spot)
-{
-    m_directionalLights = directional;
-    m_pointLights = point;
-    m_spotLights = spot;
-}
-
-std::string MaterialWriter::sanitizedId(const std::string& name)
+// A material id the properties grammar and the bundle both carry safely:
+// letters, digits, "_", "-", "." and UTF-8 characters; never empty.
+std::string sanitizedId(const std::string& name)
 {
     std::string id;
     for (size_t i = 0; i < name.size();) {
@@ -185,6 +169,24 @@ std::string MaterialWriter::sanitizedId(const std::string& name)
         id.resize(cut);
     }
     return id.empty() ? "material" : id;
+}
+
+} // namespace
+
+MaterialWriter::MaterialWriter(const aiScene& scene, const EncoderOptions& options, const std::string& modelFolder,
+                               Messages& messages)
+    : m_scene(scene), m_options(options), m_modelFolder(modelFolder.empty() ? "." : modelFolder),
+      m_messages(messages)
+{
+}
+
+MaterialWriter::~MaterialWriter() = default;
+
+void MaterialWriter::setLightCounts(unsigned directional, unsigned point, unsigned spot)
+{
+    m_directionalLights = directional;
+    m_pointLights = point;
+    m_spotLights = spot;
 }
 
 std::string MaterialWriter::number(float value)
@@ -394,8 +396,6 @@ std::string MaterialWriter::materialFileText()
 
 bool MaterialWriter::write()
 {
-    if (!m_options.generateMaterials)
-        return true;
     const std::string path = materialFilePath();
     const std::string temporary = path + ".part";
     const std::string text = materialFileText();

@@ -48,14 +48,6 @@ public:
     // Returns false on a fatal error (already reported through messages).
     bool write();
 
-    // The text of the material file for the requests made so far; exports
-    // the textures it names.
-    std::string materialFileText();
-
-    // A material id the properties grammar and the bundle both carry safely:
-    // letters, digits, "_", "-", "." and UTF-8 characters; never empty.
-    static std::string sanitizedId(const std::string& name);
-
     // A number as the material file writes it: plain decimal notation, which
     // the engine's number check accepts (no exponent, no "nan").
     static std::string number(float value);
@@ -67,6 +59,9 @@ private:
         std::string id;
     };
 
+    // The text of the material file for the requests made so far; exports
+    // the textures it names.
+    std::string materialFileText();
     std::string materialText(const Request& request);
     std::string materialName(unsigned materialIndex) const;
     std::string materialFilePath() const;
