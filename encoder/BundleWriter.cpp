@@ -1,6 +1,7 @@
 #include "BundleWriter.h"
 
 #include "MessageCodes.h"
+#include "SkinInfluences.h"
 
 #include <assimp/scene.h>
 
@@ -18,48 +19,24 @@ const uint32_t kTriangles = 4;
 const uint32_t kUnsignedShort = 0x1403, kUnsignedInt = 0x1405;
 const unsigned kMaxInfluences = 4;
 
-struct Influence {
-    float weight;
-    int joint;
-};
-
 // The strongest four influences of each vertex, renormalised to sum 1.
 // Returns how many vertices had more than four.
 unsigned limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone, std::vector<float>& weights,
                          std::vector<float>& indices)
 {
+    using Influence = SkinInfluences::Influence;
     const unsigned n = mesh.mNumVertices;
-    std::vector<uint32_t> count(n + 1, 0);
-    for (unsigned b = 0; b < mesh.mNumBones; ++b) {
-        if (b >= jointOfBone.size() || jointOfBone[b] < 0)
-            continue;
-        const aiBone& bone = *mesh.mBones[b];
-        for (unsigned w = 0; w < bone.mNumWeights; ++w) {
-            if (bone.mWeights[w].mVertexId < n)
-                count[bone.mWeights[w].mVertexId + 1]++;
-        }
-    }
-    for (unsigned v = 0; v < n; ++v)
-        count[v + 1] += count[v];
-    std::vector<Influence> all(count[n]);
-    std::vector<uint32_t> fill(count.begin(), count.end() - 1);
-    for (unsigned b = 0; b < mesh.mNumBones; ++b) {
-        if (b >= jointOfBone.size() || jointOfBone[b] < 0)
-            continue;
-        const aiBone& bone = *mesh.mBones[b];
-        for (unsigned w = 0; w < bone.mNumWeights; ++w) {
-            const aiVertexWeight& vw = bone.mWeights[w];
-            if (vw.mVertexId < n)
-                all[fill[vw.mVertexId]++] = {std::isfinite(vw.mWeight) ? std::max(vw.mWeight, 0.0f) : 0.0f,
-                                             jointOfBone[b]};
-        }
-    }
+    SkinInfluences influences = SkinInfluences::gather(mesh, jointOfBone);
+    for (Influence& influence : influences.list)
+        influence.weight = std::isfinite(influence.weight) ? std::max(influence.weight, 0.0f) : 0.0f;
+    const std::vector<uint32_t>& count = influences.first;
+    Influence* const all = influences.list.data();
     weights.assign(size_t(n) * kMaxInfluences, 0.0f);
     indices.assign(size_t(n) * kMaxInfluences, 0.0f);
     unsigned overLimit = 0;
     for (unsigned v = 0; v < n; ++v) {
-        Influence* first = all.data() + count[v];
-        Influence* last = all.data() + count[v + 1];
+        Influence* first = all + count[v];
+        Influence* last = all + count[v + 1];
         if (last - first > int(kMaxInfluences)) {
             ++overLimit;
             std::partial_sort(first, first + kMaxInfluences, last,

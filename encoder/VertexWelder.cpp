@@ -1,5 +1,7 @@
 #include "VertexWelder.h"
 
+#include "SkinInfluences.h"
+
 #include <assimp/mesh.h>
 
 #include <algorithm>
@@ -15,11 +17,6 @@ bool close(const aiVector3D& a, const aiVector3D& b)
     // NaN compares as different, so such vertices are simply kept apart.
     return (a - b).SquareLength() <= kEpsilon * kEpsilon;
 }
-
-struct Influence {
-    int joint;
-    float weight;
-};
 
 uint64_t mix(uint64_t hash, const void* data, size_t size)
 {
@@ -48,32 +45,10 @@ public:
     {
         if (jointOfBone.empty())
             return;
-        // Influences per vertex, sorted by joint, so that equal sets compare equal.
-        const unsigned n = mesh.mNumVertices;
-        m_first.assign(n + 1, 0);
-        for (unsigned b = 0; b < mesh.mNumBones && b < jointOfBone.size(); ++b) {
-            if (jointOfBone[b] < 0)
-                continue;
-            for (unsigned w = 0; w < mesh.mBones[b]->mNumWeights; ++w) {
-                if (mesh.mBones[b]->mWeights[w].mVertexId < n)
-                    m_first[mesh.mBones[b]->mWeights[w].mVertexId + 1]++;
-            }
-        }
-        for (unsigned v = 0; v < n; ++v)
-            m_first[v + 1] += m_first[v];
-        m_influences.resize(m_first[n]);
-        std::vector<uint32_t> fill(m_first.begin(), m_first.end() - 1);
-        for (unsigned b = 0; b < mesh.mNumBones && b < jointOfBone.size(); ++b) {
-            if (jointOfBone[b] < 0)
-                continue;
-            for (unsigned w = 0; w < mesh.mBones[b]->mNumWeights; ++w) {
-                const aiVertexWeight& vw = mesh.mBones[b]->mWeights[w];
-                if (vw.mVertexId < n)
-                    m_influences[fill[vw.mVertexId]++] = {jointOfBone[b], vw.mWeight};
-            }
-        }
-        for (unsigned v = 0; v < n; ++v) {
-            std::sort(m_influences.begin() + m_first[v], m_influences.begin() + m_first[v + 1],
+        // Sorted by joint, so that equal sets compare equal.
+        m_skin = SkinInfluences::gather(mesh, jointOfBone);
+        for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+            std::sort(influences() + m_skin.first[v], influences() + m_skin.first[v + 1],
                       [](const Influence& a, const Influence& b) {
                           return a.joint != b.joint ? a.joint < b.joint : a.weight < b.weight;
                       });
@@ -84,8 +59,8 @@ public:
     {
         uint64_t h = 14695981039346656037ull;
         h = mix(h, &m_mesh.mVertices[v], sizeof(aiVector3D));
-        if (!m_first.empty())
-            h = mix(h, m_influences.data() + m_first[v], (m_first[v + 1] - m_first[v]) * sizeof(Influence));
+        if (skinned())
+            h = mix(h, influences() + m_skin.first[v], (m_skin.first[v + 1] - m_skin.first[v]) * sizeof(Influence));
         return avalanche(h);
     }
 
@@ -107,23 +82,28 @@ public:
             if (!close(m_mesh.mTextureCoords[s][a], m_mesh.mTextureCoords[s][b]))
                 return false;
         }
-        if (!m_first.empty()) {
-            const uint32_t na = m_first[a + 1] - m_first[a], nb = m_first[b + 1] - m_first[b];
+        if (skinned()) {
+            const uint32_t na = m_skin.first[a + 1] - m_skin.first[a], nb = m_skin.first[b + 1] - m_skin.first[b];
             if (na != nb
-                || std::memcmp(m_influences.data() + m_first[a], m_influences.data() + m_first[b], na * sizeof(Influence)) != 0)
+                || std::memcmp(influences() + m_skin.first[a], influences() + m_skin.first[b], na * sizeof(Influence)) != 0)
                 return false;
         }
         return true;
     }
 
 private:
+    using Influence = SkinInfluences::Influence;
+
+    bool skinned() const { return !m_skin.first.empty(); }
+    Influence* influences() { return m_skin.list.data(); }
+    const Influence* influences() const { return m_skin.list.data(); }
+
     const aiMesh& m_mesh;
     const aiVector3D* m_normals;
     unsigned m_sets;
     bool m_colors;
     bool m_tangents;
-    std::vector<uint32_t> m_first;
-    std::vector<Influence> m_influences;
+    SkinInfluences m_skin;   // empty when the mesh is written without skin
 };
 
 size_t tableSizeFor(unsigned count)
