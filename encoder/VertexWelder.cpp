@@ -20,7 +20,7 @@ bool close(const aiVector3D& a, const aiVector3D& b)
 
 uint64_t mix(uint64_t hash, const void* data, size_t size)
 {
-    // FNV-1a over the bytes, then a final avalanche so that the low bits index well.
+    // FNV-1a over the bytes; avalanche() then spreads them so that the low bits index well.
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     for (size_t i = 0; i < size; ++i) {
         hash ^= bytes[i];
@@ -106,12 +106,33 @@ private:
     SkinInfluences m_skin;   // empty when the mesh is written without skin
 };
 
-size_t tableSizeFor(unsigned count)
+// Groups the vertices 0..count-1 with an open-addressing hash table: a vertex
+// joins the first group whose representative `same` accepts, else starts one
+// and represents it. Returns the group of every vertex.
+template <typename Hash, typename Same>
+std::vector<uint32_t> groupVertices(unsigned count, std::vector<uint32_t>& representatives, Hash hash, Same same)
 {
     size_t buckets = 16;
     while (buckets < size_t(count) * 2)
         buckets *= 2;
-    return buckets;
+    const uint32_t kEmpty = 0xFFFFFFFFu;
+    std::vector<uint32_t> table(buckets, kEmpty);   // group per slot
+    std::vector<uint32_t> groupOf(count);
+    for (unsigned v = 0; v < count; ++v) {
+        for (size_t slot = size_t(hash(v)) & (buckets - 1);; slot = (slot + 1) & (buckets - 1)) {
+            const uint32_t group = table[slot];
+            if (group == kEmpty) {
+                table[slot] = groupOf[v] = uint32_t(representatives.size());
+                representatives.push_back(v);
+                break;
+            }
+            if (same(representatives[group], v)) {
+                groupOf[v] = group;
+                break;
+            }
+        }
+    }
+    return groupOf;
 }
 
 uint64_t positionHash(const aiVector3D& p)
@@ -124,32 +145,11 @@ uint64_t positionHash(const aiVector3D& p)
 VertexWeld VertexWelder::weld(const aiMesh& mesh, const aiVector3D* normals, unsigned texCoordSets, bool colors,
                               bool tangents, const std::vector<int>& jointOfBone)
 {
-    const unsigned n = mesh.mNumVertices;
-    VertexData data(mesh, normals, texCoordSets, colors, tangents, jointOfBone);
+    const VertexData data(mesh, normals, texCoordSets, colors, tangents, jointOfBone);
     VertexWeld weld;
-    weld.remap.resize(n);
-    weld.source.reserve(n);
-
-    const size_t buckets = tableSizeFor(n);
-    const uint32_t kEmpty = 0xFFFFFFFFu;
-    std::vector<uint32_t> table(buckets, kEmpty);   // written vertex index per slot
-    for (unsigned v = 0; v < n; ++v) {
-        size_t slot = size_t(data.hash(v)) & (buckets - 1);
-        for (;;) {
-            const uint32_t written = table[slot];
-            if (written == kEmpty) {
-                table[slot] = uint32_t(weld.source.size());
-                weld.remap[v] = uint32_t(weld.source.size());
-                weld.source.push_back(v);
-                break;
-            }
-            if (data.same(weld.source[written], v)) {
-                weld.remap[v] = written;
-                break;
-            }
-            slot = (slot + 1) & (buckets - 1);
-        }
-    }
+    weld.source.reserve(mesh.mNumVertices);
+    weld.remap = groupVertices(mesh.mNumVertices, weld.source, [&](unsigned v) { return data.hash(v); },
+                               [&](unsigned a, unsigned b) { return data.same(a, b); });
     return weld;
 }
 
@@ -157,30 +157,11 @@ std::vector<aiVector3D> VertexWelder::smoothNormals(const aiMesh& mesh)
 {
     const unsigned n = mesh.mNumVertices;
     // Group vertices by exact position: a corner's normal is the sum over every face at that point.
-    std::vector<uint32_t> group(n);
-    std::vector<aiVector3D> sums;
-    const size_t buckets = tableSizeFor(n);
-    const uint32_t kEmpty = 0xFFFFFFFFu;
-    std::vector<uint32_t> table(buckets, kEmpty);   // first vertex of each group
     std::vector<uint32_t> firstVertex;
-    for (unsigned v = 0; v < n; ++v) {
-        size_t slot = size_t(positionHash(mesh.mVertices[v])) & (buckets - 1);
-        for (;;) {
-            const uint32_t g = table[slot];
-            if (g == kEmpty) {
-                table[slot] = uint32_t(sums.size());
-                group[v] = uint32_t(sums.size());
-                firstVertex.push_back(v);
-                sums.emplace_back(0, 0, 0);
-                break;
-            }
-            if (std::memcmp(&mesh.mVertices[firstVertex[g]], &mesh.mVertices[v], sizeof(aiVector3D)) == 0) {
-                group[v] = g;
-                break;
-            }
-            slot = (slot + 1) & (buckets - 1);
-        }
-    }
+    const std::vector<uint32_t> group = groupVertices(
+        n, firstVertex, [&](unsigned v) { return positionHash(mesh.mVertices[v]); },
+        [&](unsigned a, unsigned b) { return std::memcmp(&mesh.mVertices[a], &mesh.mVertices[b], sizeof(aiVector3D)) == 0; });
+    std::vector<aiVector3D> sums(firstVertex.size(), aiVector3D(0, 0, 0));
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
         const aiFace& face = mesh.mFaces[f];
         if (face.mNumIndices != 3 || !face.mIndices || face.mIndices[0] >= n || face.mIndices[1] >= n || face.mIndices[2] >= n)
