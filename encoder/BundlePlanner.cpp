@@ -22,6 +22,24 @@ bool finite(const aiVector3D& v)
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+// The box around the finite points added to it.
+struct Bounds {
+    bool any = false;
+    aiVector3D lo, hi;
+
+    void add(const aiVector3D& p)
+    {
+        if (!finite(p))
+            return;
+        if (!any) {
+            lo = hi = p;
+            any = true;
+        }
+        lo.x = std::min(lo.x, p.x), lo.y = std::min(lo.y, p.y), lo.z = std::min(lo.z, p.z);
+        hi.x = std::max(hi.x, p.x), hi.y = std::max(hi.y, p.y), hi.z = std::max(hi.z, p.z);
+    }
+};
+
 // The node-local frame of a camera or light, whose engine counterpart always
 // looks down its node's -Z axis with +Y up. Identity when the source already
 // agrees, which is what FBX lights give; FBX cameras look down +X.
@@ -59,54 +77,39 @@ bool isIdentity(const aiMatrix4x4& m)
     return true;
 }
 
-template <typename Key>
-size_t segmentOf(const Key* keys, unsigned count, double time)
+// The value of a key track at `time`: `blend` between the last key at or before it and the next
+// one; the first key before all keys, the last after them, `fallback` without keys.
+template <typename Key, typename Value, typename Blend>
+Value sampleKeys(const Key* keys, unsigned count, double time, const Value& fallback, Blend blend)
 {
-    // Index of the last key at or before `time` (0 when time is before all keys).
-    size_t lo = 0, hi = count;
-    while (hi - lo > 1) {
-        const size_t mid = (lo + hi) / 2;
+    if (count == 0)
+        return fallback;
+    size_t i = 0, hi = count;
+    while (hi - i > 1) {
+        const size_t mid = (i + hi) / 2;
         if (keys[mid].mTime <= time)
-            lo = mid;
+            i = mid;
         else
             hi = mid;
     }
-    return lo;
-}
-
-template <typename Key>
-double blendFactor(const Key* keys, unsigned count, size_t i, double time)
-{
-    if (i + 1 >= count)
-        return 0;
-    const double span = keys[i + 1].mTime - keys[i].mTime;
-    if (!(span > 0))
-        return 0;
-    return std::min(1.0, std::max(0.0, (time - keys[i].mTime) / span));
+    const double span = i + 1 < count ? keys[i + 1].mTime - keys[i].mTime : 0;
+    const double f = span > 0 ? std::min(1.0, std::max(0.0, (time - keys[i].mTime) / span)) : 0;
+    return f <= 0 ? keys[i].mValue : blend(keys[i].mValue, keys[i + 1].mValue, float(f));
 }
 
 aiVector3D sampleVector(const aiVectorKey* keys, unsigned count, double time, const aiVector3D& fallback)
 {
-    if (count == 0)
-        return fallback;
-    const size_t i = segmentOf(keys, count, time);
-    const double f = blendFactor(keys, count, i, time);
-    if (f <= 0)
-        return keys[i].mValue;
-    return keys[i].mValue + (keys[i + 1].mValue - keys[i].mValue) * float(f);
+    return sampleKeys(keys, count, time, fallback,
+                      [](const aiVector3D& a, const aiVector3D& b, float f) { return a + (b - a) * f; });
 }
 
 aiQuaternion sampleRotation(const aiQuatKey* keys, unsigned count, double time, const aiQuaternion& fallback)
 {
-    if (count == 0)
-        return fallback;
-    const size_t i = segmentOf(keys, count, time);
-    const double f = blendFactor(keys, count, i, time);
-    if (f <= 0)
-        return keys[i].mValue;
-    aiQuaternion out;
-    aiQuaternion::Interpolate(out, keys[i].mValue, keys[i + 1].mValue, float(f));
-    return out.Normalize();
+    return sampleKeys(keys, count, time, fallback, [](const aiQuaternion& a, const aiQuaternion& b, float f) {
+        aiQuaternion out;
+        aiQuaternion::Interpolate(out, a, b, f);
+        return out.Normalize();
+    });
 }
 
 // The rotation that turns the file's axes (FBX global settings: up, front
@@ -151,6 +154,63 @@ float unitScale(const aiScene& scene)
     if (!(centimetres > 1e-6 && centimetres < 1e9))
         return 1;
     return float(centimetres / 100);
+}
+
+// Times before zero (some exporters start takes early) shift the whole take.
+double earliestKeyTime(const aiAnimation& take)
+{
+    double earliest = 0;
+    for (unsigned c = 0; c < take.mNumChannels; ++c) {
+        const aiNodeAnim& channel = *take.mChannels[c];
+        if (channel.mNumPositionKeys)
+            earliest = std::min(earliest, channel.mPositionKeys[0].mTime);
+        if (channel.mNumRotationKeys)
+            earliest = std::min(earliest, channel.mRotationKeys[0].mTime);
+        if (channel.mNumScalingKeys)
+            earliest = std::min(earliest, channel.mScalingKeys[0].mTime);
+    }
+    return std::isfinite(earliest) ? earliest : 0;
+}
+
+// The engine drives one property per channel: scale, rotation and translation
+// together, sampled at every time any of them has a key, in milliseconds. A
+// track without keys keeps the node's rest value. No keys when no time is finite.
+PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLocal, double earliest, double ticksPerSecond)
+{
+    std::vector<double> times;
+    times.reserve(size_t(channel.mNumPositionKeys) + channel.mNumRotationKeys + channel.mNumScalingKeys);
+    for (unsigned k = 0; k < channel.mNumPositionKeys; ++k)
+        times.push_back(channel.mPositionKeys[k].mTime);
+    for (unsigned k = 0; k < channel.mNumRotationKeys; ++k)
+        times.push_back(channel.mRotationKeys[k].mTime);
+    for (unsigned k = 0; k < channel.mNumScalingKeys; ++k)
+        times.push_back(channel.mScalingKeys[k].mTime);
+    times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }), times.end());
+    std::sort(times.begin(), times.end());
+
+    aiVector3D restScale, restPosition;
+    aiQuaternion restRotation;
+    restLocal.Decompose(restScale, restRotation, restPosition);
+
+    PlanChannel out;
+    aiQuaternion previous;
+    for (double time : times) {
+        const double ms = std::min((time - earliest) * 1000.0 / ticksPerSecond, 4294967295.0);
+        const uint32_t key = uint32_t(std::max(0.0, std::floor(ms + 0.5)));
+        if (!out.keyTimes.empty() && out.keyTimes.back() == key)
+            continue;
+        const aiVector3D s = sampleVector(channel.mScalingKeys, channel.mNumScalingKeys, time, restScale);
+        aiQuaternion r = sampleRotation(channel.mRotationKeys, channel.mNumRotationKeys, time, restRotation);
+        const aiVector3D t = sampleVector(channel.mPositionKeys, channel.mNumPositionKeys, time, restPosition);
+        // Keep neighbouring keys on the same hemisphere so that blending takes the short way.
+        if (!out.keyTimes.empty() && previous.x * r.x + previous.y * r.y + previous.z * r.z + previous.w * r.w < 0)
+            r = aiQuaternion(-r.w, -r.x, -r.y, -r.z);
+        previous = r;
+        out.keyTimes.push_back(key);
+        const float values[kChannelComponents] = {s.x, s.y, s.z, r.x, r.y, r.z, r.w, t.x, t.y, t.z};
+        out.keyValues.insert(out.keyValues.end(), values, values + kChannelComponents);
+    }
+    return out;
 }
 
 } // namespace
@@ -201,7 +261,8 @@ bool BundlePlanner::build(BundlePlan& plan)
     if (!addNodeTree(plan))
         return false;
     markJoints(plan);
-    attachCamerasAndLights(plan);
+    attachCameras(plan);
+    attachLights(plan);
     addMeshes(plan);
     computeWorldMatrices(plan);
     for (PlanMesh& mesh : plan.meshes) {
@@ -327,7 +388,7 @@ void BundlePlanner::markJoints(BundlePlan& plan)
     }
 }
 
-void BundlePlanner::attachCamerasAndLights(BundlePlan& plan)
+void BundlePlanner::attachCameras(BundlePlan& plan)
 {
     for (unsigned i = 0; i < m_scene.mNumCameras; ++i) {
         const aiCamera& source = *m_scene.mCameras[i];
@@ -360,6 +421,16 @@ void BundlePlanner::attachCamerasAndLights(BundlePlan& plan)
         }
     }
 
+    for (const PlanNode& node : plan.nodes) {
+        if (node.camera.type != 0) {
+            plan.activeCamera = node.id;
+            break;
+        }
+    }
+}
+
+void BundlePlanner::attachLights(BundlePlan& plan)
+{
     for (unsigned i = 0; i < m_scene.mNumLights; ++i) {
         const aiLight& source = *m_scene.mLights[i];
         uint8_t type = 0;
@@ -410,13 +481,6 @@ void BundlePlanner::attachCamerasAndLights(BundlePlan& plan)
             light.outerAngle = outer;
         }
         plan.lightCounts[type]++;
-    }
-
-    for (const PlanNode& node : plan.nodes) {
-        if (node.camera.type != 0) {
-            plan.activeCamera = node.id;
-            break;
-        }
     }
 }
 
@@ -479,25 +543,19 @@ void BundlePlanner::addMeshes(BundlePlan& plan)
             mesh.node = owner;
             mesh.layout = groups[g].first;
             uint64_t vertices = 0;
-            bool first = true;
+            Bounds box;
             for (unsigned meshIndex : groups[g].second) {
                 const aiMesh& source = *m_scene.mMeshes[meshIndex];
                 vertices += source.mNumVertices;
                 PlanPiece piece;
                 piece.sourceMesh = meshIndex;
                 mesh.pieces.push_back(std::move(piece));
-                for (unsigned v = 0; v < source.mNumVertices; ++v) {
-                    const aiVector3D& p = source.mVertices[v];
-                    if (!finite(p))
-                        continue;
-                    if (first) {
-                        mesh.boxMin = mesh.boxMax = p;
-                        first = false;
-                    }
-                    mesh.boxMin.x = std::min(mesh.boxMin.x, p.x), mesh.boxMax.x = std::max(mesh.boxMax.x, p.x);
-                    mesh.boxMin.y = std::min(mesh.boxMin.y, p.y), mesh.boxMax.y = std::max(mesh.boxMax.y, p.y);
-                    mesh.boxMin.z = std::min(mesh.boxMin.z, p.z), mesh.boxMax.z = std::max(mesh.boxMax.z, p.z);
-                }
+                for (unsigned v = 0; v < source.mNumVertices; ++v)
+                    box.add(source.mVertices[v]);
+            }
+            if (box.any) {
+                mesh.boxMin = box.lo;
+                mesh.boxMax = box.hi;
             }
             // The record stores its vertex byte count in 32 bits.
             if (vertices * mesh.layout.floatsPerVertex() * 4 > 0xFFFFFFFFull) {
@@ -506,7 +564,6 @@ void BundlePlanner::addMeshes(BundlePlan& plan)
                                        + " vertices, more than one mesh can hold; it is left out.");
                 continue;
             }
-            mesh.vertexCount = uint32_t(vertices);
             mesh.id = m_ids.claim(plan.nodes[size_t(owner)].id + "_Mesh", "mesh");
             plan.nodes[size_t(owner)].mesh = int(plan.meshes.size());
             plan.meshes.push_back(std::move(mesh));
@@ -578,27 +635,18 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
 {
     // Point and spot lights need a range; FBX attenuation rarely gives a
     // sensible one, so it is made to reach across the whole model.
-    bool any = false;
-    aiVector3D lo, hi;
+    Bounds scene;
     for (const PlanMesh& mesh : plan.meshes) {
         const aiMatrix4x4& world = plan.nodes[size_t(mesh.node)].world;
         for (int corner = 0; corner < 8; ++corner) {
             const aiVector3D local((corner & 1) ? mesh.boxMax.x : mesh.boxMin.x,
                                    (corner & 2) ? mesh.boxMax.y : mesh.boxMin.y,
                                    (corner & 4) ? mesh.boxMax.z : mesh.boxMin.z);
-            const aiVector3D p = world * local;
-            if (!finite(p))
-                continue;
-            if (!any) {
-                lo = hi = p;
-                any = true;
-            }
-            lo.x = std::min(lo.x, p.x), lo.y = std::min(lo.y, p.y), lo.z = std::min(lo.z, p.z);
-            hi.x = std::max(hi.x, p.x), hi.y = std::max(hi.y, p.y), hi.z = std::max(hi.z, p.z);
+            scene.add(world * local);
         }
     }
-    const aiVector3D centre = any ? (lo + hi) * 0.5f : aiVector3D();
-    const float radius = any ? std::max((hi - lo).Length() * 0.5f, 1e-3f) : 1.0f;
+    const aiVector3D centre = scene.any ? (scene.lo + scene.hi) * 0.5f : aiVector3D();
+    const float radius = scene.any ? std::max((scene.hi - scene.lo).Length() * 0.5f, 1e-3f) : 1.0f;
     for (PlanNode& node : plan.nodes) {
         if (node.light.type != 2 && node.light.type != 3)
             continue;
@@ -637,20 +685,7 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
                                           ? source.mTicksPerSecond
                                           : 25.0;
 
-        // Times before zero (some exporters start takes early) shift the whole take.
-        double earliest = 0;
-        for (unsigned c = 0; c < source.mNumChannels; ++c) {
-            const aiNodeAnim& channel = *source.mChannels[c];
-            if (channel.mNumPositionKeys)
-                earliest = std::min(earliest, channel.mPositionKeys[0].mTime);
-            if (channel.mNumRotationKeys)
-                earliest = std::min(earliest, channel.mRotationKeys[0].mTime);
-            if (channel.mNumScalingKeys)
-                earliest = std::min(earliest, channel.mScalingKeys[0].mTime);
-        }
-        if (!std::isfinite(earliest))
-            earliest = 0;
-
+        const double earliest = earliestKeyTime(source);
         std::vector<std::string> groupKeys;
         const size_t firstAnimation = plan.animations.size();
         std::set<std::string> missing;
@@ -665,57 +700,12 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
                                            + "\", which is not a node of the scene; that curve is left out.");
                 continue;
             }
-
-            // The engine drives one property per channel: scale, rotation and
-            // translation together, sampled at every time any of them has a key.
-            std::vector<double> times;
-            times.reserve(size_t(channel.mNumPositionKeys) + channel.mNumRotationKeys + channel.mNumScalingKeys);
-            for (unsigned k = 0; k < channel.mNumPositionKeys; ++k)
-                times.push_back(channel.mPositionKeys[k].mTime);
-            for (unsigned k = 0; k < channel.mNumRotationKeys; ++k)
-                times.push_back(channel.mRotationKeys[k].mTime);
-            for (unsigned k = 0; k < channel.mNumScalingKeys; ++k)
-                times.push_back(channel.mScalingKeys[k].mTime);
-            times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }),
-                        times.end());
-            if (times.empty())
+            PlanChannel out = sampleChannel(channel, plan.nodes[size_t(node)].local, earliest, ticksPerSecond);
+            if (out.keyTimes.empty())
                 continue;
-            std::sort(times.begin(), times.end());
-
-            aiVector3D restScale, restPosition;
-            aiQuaternion restRotation;
-            plan.nodes[size_t(node)].local.Decompose(restScale, restRotation, restPosition);
-
-            PlanChannel out;
             out.node = node;
-            aiQuaternion previous;
-            for (double time : times) {
-                const double ms = std::min((time - earliest) * 1000.0 / ticksPerSecond, 4294967295.0);
-                const uint32_t key = uint32_t(std::max(0.0, std::floor(ms + 0.5)));
-                if (!out.keyTimes.empty() && out.keyTimes.back() == key)
-                    continue;
-                const aiVector3D s = sampleVector(channel.mScalingKeys, channel.mNumScalingKeys, time, restScale);
-                aiQuaternion r = sampleRotation(channel.mRotationKeys, channel.mNumRotationKeys, time, restRotation);
-                const aiVector3D t = sampleVector(channel.mPositionKeys, channel.mNumPositionKeys, time, restPosition);
-                // Keep neighbouring keys on the same hemisphere so that blending takes the short way.
-                if (!out.keyTimes.empty() && previous.x * r.x + previous.y * r.y + previous.z * r.z + previous.w * r.w < 0)
-                    r = aiQuaternion(-r.w, -r.x, -r.y, -r.z);
-                previous = r;
-                out.keyTimes.push_back(key);
-                const float values[kChannelComponents] = {s.x, s.y, s.z, r.x, r.y, r.z, r.w, t.x, t.y, t.z};
-                out.keyValues.insert(out.keyValues.end(), values, values + kChannelComponents);
-            }
 
-            std::string groupKey = takeName;
-            if (m_options.grouping == AnimationGrouping::None) {
-                groupKey += "/" + plan.nodes[size_t(node)].id;
-            } else if (m_options.grouping == AnimationGrouping::Root) {
-                // Assimp's own root, kept only to carry the axis and unit correction, groups nothing.
-                int top = node;
-                while (plan.nodes[size_t(top)].parent >= 0 && m_sourceOf[size_t(plan.nodes[size_t(top)].parent)] != m_scene.mRootNode)
-                    top = plan.nodes[size_t(top)].parent;
-                groupKey += "/" + plan.nodes[size_t(top)].id;
-            }
+            const std::string groupKey = animationGroup(plan, takeName, node);
             auto known = std::find(groupKeys.begin(), groupKeys.end(), groupKey);
             size_t group;
             if (known == groupKeys.end()) {
@@ -730,4 +720,17 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
             plan.animations[group].channels.push_back(std::move(out));
         }
     }
+}
+
+std::string BundlePlanner::animationGroup(const BundlePlan& plan, const std::string& take, int node) const
+{
+    if (m_options.grouping == AnimationGrouping::None)
+        return take + "/" + plan.nodes[size_t(node)].id;
+    if (m_options.grouping == AnimationGrouping::Take)
+        return take;
+    // Assimp's own root, kept only to carry the axis and unit correction, groups nothing.
+    int top = node;
+    while (plan.nodes[size_t(top)].parent >= 0 && m_sourceOf[size_t(plan.nodes[size_t(top)].parent)] != m_scene.mRootNode)
+        top = plan.nodes[size_t(top)].parent;
+    return take + "/" + plan.nodes[size_t(top)].id;
 }

@@ -34,7 +34,8 @@ public:
 private:
     bool addNodeTree(BundlePlan& plan);
     void markJoints(BundlePlan& plan);
-    void attachCamerasAndLights(BundlePlan& plan);
+    void attachCameras(BundlePlan& plan);
+    void attachLights(BundlePlan& plan);
     void addMeshes(BundlePlan& plan);
     void addSkin(BundlePlan& plan, PlanMesh& mesh);
     void computeWorldMatrices(BundlePlan& plan);
@@ -42,6 +43,7 @@ private:
     void setLightRanges(BundlePlan& plan);
     void assignMaterials(BundlePlan& plan);
     void addAnimations(BundlePlan& plan);
+    std::string animationGroup(const BundlePlan& plan, const std::string& take, int node) const;
 
     int findNode(const std::string& name) const;
     int addSyntheticChild(BundlePlan& plan, int parent, const std::string& suffix, const aiMatrix4x4& local);
