@@ -24,8 +24,7 @@ MenuManager::MenuManager(MainWindowController* controller)
     createActions();
     createMenus();
     createImportInfoBox();
-    updateGroupingChecks();
-    updateCullingChecks();
+    updateImportOptionChecks();
 }
 
 MenuManager::~MenuManager()
@@ -143,7 +142,7 @@ void MenuManager::setExportEnabled(bool enabled)
 QString MenuManager::exportSourceFolder()
 {
     const WorkspaceService* workspaces = WorkspaceService::instance();
-    return workspaces ? workspaces->workspaceRoot() + QStringLiteral("/res/model") : QString();
+    return workspaces ? workspaces->modelFolder() : QString();
 }
 
 QUrl MenuManager::documentationUrl()
@@ -251,74 +250,30 @@ void MenuManager::openFeedbackFormClicked()
     QDesktopServices::openUrl(feedbackUrl());
 }
 
-void MenuManager::updateGroupingChecks()
+void MenuManager::updateImportOptionChecks()
 {
     const UserSettings& settings = UserSettings::instance();
     m_groupingNoneAction->setChecked(settings.isAnimationGroupingNone());
     m_groupingRootAction->setChecked(settings.isAnimationGroupingRoot());
     m_groupingTakeAction->setChecked(settings.isAnimationGroupingTake());
-}
-
-void MenuManager::updateCullingChecks()
-{
-    const UserSettings& settings = UserSettings::instance();
     m_cullingOffAction->setChecked(settings.isBackfaceCullingOff());
     m_cullingCcwAction->setChecked(settings.isBackfaceCullingCCW());
     m_cullingCwAction->setChecked(settings.isBackfaceCullingCW());
     m_cullingMaterialAction->setChecked(settings.isBackfaceCullingMaterial());
 }
 
-void MenuManager::setAnimationGroupingNone()
-{
-    UserSettings::instance().setAnimationGroupingNone();
-    updateGroupingChecks();
-    importOptionChanged();
-}
+void MenuManager::setAnimationGroupingNone() { changeImportOption(&UserSettings::setAnimationGroupingNone); }
+void MenuManager::setAnimationGroupingRoot() { changeImportOption(&UserSettings::setAnimationGroupingRoot); }
+void MenuManager::setAnimationGroupingTake() { changeImportOption(&UserSettings::setAnimationGroupingTake); }
+void MenuManager::setBackfaceCullingOff() { changeImportOption(&UserSettings::setBackfaceCullingOff); }
+void MenuManager::setBackfaceCullingCCW() { changeImportOption(&UserSettings::setBackfaceCullingCCW); }
+void MenuManager::setBackfaceCullingCW() { changeImportOption(&UserSettings::setBackfaceCullingCW); }
+void MenuManager::setBackfaceCullingMaterial() { changeImportOption(&UserSettings::setBackfaceCullingMaterial); }
 
-void MenuManager::setAnimationGroupingRoot()
+void MenuManager::changeImportOption(void (UserSettings::*setOption)())
 {
-    UserSettings::instance().setAnimationGroupingRoot();
-    updateGroupingChecks();
-    importOptionChanged();
-}
-
-void MenuManager::setAnimationGroupingTake()
-{
-    UserSettings::instance().setAnimationGroupingTake();
-    updateGroupingChecks();
-    importOptionChanged();
-}
-
-void MenuManager::setBackfaceCullingOff()
-{
-    UserSettings::instance().setBackfaceCullingOff();
-    updateCullingChecks();
-    importOptionChanged();
-}
-
-void MenuManager::setBackfaceCullingCCW()
-{
-    UserSettings::instance().setBackfaceCullingCCW();
-    updateCullingChecks();
-    importOptionChanged();
-}
-
-void MenuManager::setBackfaceCullingCW()
-{
-    UserSettings::instance().setBackfaceCullingCW();
-    updateCullingChecks();
-    importOptionChanged();
-}
-
-void MenuManager::setBackfaceCullingMaterial()
-{
-    UserSettings::instance().setBackfaceCullingMaterial();
-    updateCullingChecks();
-    importOptionChanged();
-}
-
-void MenuManager::importOptionChanged()
-{
+    (UserSettings::instance().*setOption)();
+    updateImportOptionChecks();
     if (UserSettings::instance().showImportInfo())
         m_importInfoBox->exec();
     if (!m_exportAction->isEnabled())
