@@ -10,6 +10,7 @@ class QCheckBox;
 class QMenu;
 class QMenuBar;
 class QMessageBox;
+class UserSettings;
 
 // Builds the menu bar, runs the open and export dialogs and keeps the Model
 // menu's two radio groups (animation grouping, back-face culling) in step with
@@ -85,9 +86,9 @@ private:
     void createActions();
     void createMenus();
     void createImportInfoBox();
-    void updateGroupingChecks();
-    void updateCullingChecks();
-    void importOptionChanged();
+    void updateImportOptionChecks();
+    // Stores the option, moves the menu's check marks and offers to reload.
+    void changeImportOption(void (UserSettings::*setOption)());
 
     MainWindowController* m_controller;
     QMenuBar* m_menuBar;
