@@ -52,9 +52,8 @@ UserSettings& UserSettings::instance()
 }
 
 UserSettings::UserSettings()
+    : UserSettings(QString())
 {
-    m_store = openStore();
-    readStore();
 }
 
 UserSettings::UserSettings(const QString& iniFilePath)
@@ -121,6 +120,14 @@ void UserSettings::readStore()
     m_lastExportPath = lastExportPath;
     m_backgroundColor = background;
     m_trackingEnabled = tracking;
+}
+
+template <typename T>
+void UserSettings::writeAndCache(const char* group, const char* key, T& field, const T& value)
+{
+    writeValue(group, key, value);
+    QMutexLocker lock(&m_cacheMutex);
+    field = value;
 }
 
 bool UserSettings::writeValue(const QString& group, const QString& key, const QVariant& value)
@@ -195,34 +202,24 @@ void UserSettings::setLastImportPath(const QString& filePath)
     // user never chose.
     if (filePath.isEmpty())
         return;
-    const QString folder = folderOf(filePath);
-    writeValue(kGroupImport, kKeyLastImportPath, folder);
-    QMutexLocker lock(&m_cacheMutex);
-    m_lastImportPath = folder;
+    writeAndCache(kGroupImport, kKeyLastImportPath, m_lastImportPath, folderOf(filePath));
 }
 
 void UserSettings::setLastExportPath(const QString& filePath)
 {
     if (filePath.isEmpty())
         return;
-    const QString folder = folderOf(filePath);
-    writeValue(kGroupExport, kKeyLastExportPath, folder);
-    QMutexLocker lock(&m_cacheMutex);
-    m_lastExportPath = folder;
+    writeAndCache(kGroupExport, kKeyLastExportPath, m_lastExportPath, folderOf(filePath));
 }
 
 void UserSettings::setAnimationGrouping(const QString& value)
 {
-    writeValue(kGroupImport, kKeyAnimationGrouping, value);
-    QMutexLocker lock(&m_cacheMutex);
-    m_animationGrouping = value;
+    writeAndCache(kGroupImport, kKeyAnimationGrouping, m_animationGrouping, value);
 }
 
 void UserSettings::setBackfaceCulling(const QString& value)
 {
-    writeValue(kGroupImport, kKeyBackfaceCulling, value);
-    QMutexLocker lock(&m_cacheMutex);
-    m_backfaceCulling = value;
+    writeAndCache(kGroupImport, kKeyBackfaceCulling, m_backfaceCulling, value);
 }
 
 void UserSettings::setAnimationGroupingNone() { setAnimationGrouping(kGroupingNone); }
@@ -235,25 +232,17 @@ void UserSettings::setBackfaceCullingMaterial() { setBackfaceCulling(kCullingMat
 
 void UserSettings::setShowImportInfo(bool show)
 {
-    writeValue(kGroupImport, kKeyShowImportInfo, show);
-    QMutexLocker lock(&m_cacheMutex);
-    m_showImportInfo = show;
+    writeAndCache(kGroupImport, kKeyShowImportInfo, m_showImportInfo, show);
 }
 
 void UserSettings::setBackgroundColor(const QColor& color)
 {
-    writeValue(kGroupAppearance, kKeyBackgroundColor, color);
-    QMutexLocker lock(&m_cacheMutex);
-    m_backgroundColor = color;
+    writeAndCache(kGroupAppearance, kKeyBackgroundColor, m_backgroundColor, color);
 }
 
 void UserSettings::setTrackingEnabled(bool enabled)
 {
-    writeValue(kGroupTracking, kKeyTrackingEnabled, enabled);
-    {
-        QMutexLocker lock(&m_cacheMutex);
-        m_trackingEnabled = enabled;
-    }
+    writeAndCache(kGroupTracking, kKeyTrackingEnabled, m_trackingEnabled, enabled);
     // Recorded after the switch is stored, and with no lock held: the tracker
     // reads the switch back. Switching off is therefore never recorded.
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())

@@ -72,6 +72,9 @@ private:
     std::unique_ptr<QSettings> openStore() const;
     void readStore();
     bool writeValue(const QString& group, const QString& key, const QVariant& value);
+    // Writes through to the store, then updates the cached field.
+    template <typename T>
+    void writeAndCache(const char* group, const char* key, T& field, const T& value);
     void setAnimationGrouping(const QString& value);
     void setBackfaceCulling(const QString& value);
 
