@@ -1,14 +1,16 @@
 #pragma once
 
 // Shared by the encoder's test programs: running model-encoder, making the
-// project's own fixtures, checking message lines, and comparing a written
-// bundle against the scene Assimp reads from the same source.
+// project's own fixtures and source materials, checking message lines, and
+// comparing a written bundle against the scene Assimp reads from the same source.
 
 #include "BundleTestReader.h"
+#include "Messages.h"
 
 #include "engine/Properties.h"
 
 #include <assimp/Importer.hpp>
+#include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
@@ -102,6 +104,60 @@ inline QSet<QString> filesBelow(const QString& folder)
     for (QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories); it.hasNext();)
         files.insert(it.next());
     return files;
+}
+
+// Sorted, relative to `folder`.
+inline QStringList relativeFilesBelow(const QString& folder)
+{
+    QStringList files;
+    for (const QString& file : filesBelow(folder))
+        files << QDir(folder).relativeFilePath(file);
+    files.sort();
+    return files;
+}
+
+// Entries with `code`; codes below 2000 must be errors, the others warnings.
+inline int countOf(const Messages& messages, int code)
+{
+    return int(std::count_if(messages.entries().begin(), messages.entries().end(),
+                             [code](const Messages::Entry& e) { return e.code == code && e.error == (code < 2000); }));
+}
+
+// A source material; `values` may hold "opacity", "shininess", "strength", "specular" (a grey), "twoSided".
+inline aiMaterial* makeMaterial(const char* name, const std::map<std::string, float>& values = {},
+                                const char* texture = nullptr, aiColor3D diffuse = aiColor3D(0.8f, 0.1f, 0.1f))
+{
+    auto* material = new aiMaterial;
+    const aiString materialName(name);
+    material->AddProperty(&materialName, AI_MATKEY_NAME);
+    material->AddProperty(&diffuse, 1, AI_MATKEY_COLOR_DIFFUSE);
+    for (const auto& [key, value] : values) {
+        const aiColor3D grey(value, value, value);
+        const int flag = int(value);
+        if (key == "opacity")
+            material->AddProperty(&value, 1, AI_MATKEY_OPACITY);
+        else if (key == "shininess")
+            material->AddProperty(&value, 1, AI_MATKEY_SHININESS);
+        else if (key == "strength")
+            material->AddProperty(&value, 1, AI_MATKEY_SHININESS_STRENGTH);
+        else if (key == "specular")
+            material->AddProperty(&grey, 1, AI_MATKEY_COLOR_SPECULAR);
+        else if (key == "twoSided")
+            material->AddProperty(&flag, 1, AI_MATKEY_TWOSIDED);
+    }
+    if (texture) {
+        const aiString path(texture);
+        material->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
+    }
+    return material;
+}
+
+// The scene takes ownership.
+inline void setMaterials(aiScene& scene, const std::vector<aiMaterial*>& materials)
+{
+    scene.mNumMaterials = unsigned(materials.size());
+    scene.mMaterials = new aiMaterial*[materials.size()];
+    std::copy(materials.begin(), materials.end(), scene.mMaterials);
 }
 
 // Converts into `folder` and reads the bundle back; false (with the reason logged) on any irregularity.

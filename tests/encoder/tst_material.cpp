@@ -2,18 +2,12 @@
 // defines, culling, blending, samplers and numbers as the engine takes them.
 
 #include "EncoderOptions.h"
+#include "EncoderTestSupport.h"
 #include "MaterialWriter.h"
-#include "Messages.h"
-
-#include "engine/Properties.h"
-
-#include <assimp/material.h>
-#include <assimp/scene.h>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
-#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,44 +15,12 @@
 #include <memory>
 
 using engine::Properties;
+using encodertest::countOf;
+using encodertest::makeMaterial;
+using encodertest::relativeFilesBelow;
+using encodertest::setMaterials;
 
 namespace {
-
-// A source material; `values` may hold "opacity", "shininess", "strength", "specular" (a grey), "twoSided".
-aiMaterial* makeMaterial(const char* name, const std::map<std::string, float>& values = {}, const char* texture = nullptr,
-                         aiColor3D diffuse = aiColor3D(0.8f, 0.1f, 0.1f))
-{
-    auto* material = new aiMaterial;
-    const aiString materialName(name);
-    material->AddProperty(&materialName, AI_MATKEY_NAME);
-    material->AddProperty(&diffuse, 1, AI_MATKEY_COLOR_DIFFUSE);
-    for (const auto& [key, value] : values) {
-        const aiColor3D grey(value, value, value);
-        const int flag = int(value);
-        if (key == "opacity")
-            material->AddProperty(&value, 1, AI_MATKEY_OPACITY);
-        else if (key == "shininess")
-            material->AddProperty(&value, 1, AI_MATKEY_SHININESS);
-        else if (key == "strength")
-            material->AddProperty(&value, 1, AI_MATKEY_SHININESS_STRENGTH);
-        else if (key == "specular")
-            material->AddProperty(&grey, 1, AI_MATKEY_COLOR_SPECULAR);
-        else if (key == "twoSided")
-            material->AddProperty(&flag, 1, AI_MATKEY_TWOSIDED);
-    }
-    if (texture) {
-        const aiString path(texture);
-        material->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
-    }
-    return material;
-}
-
-void setMaterials(aiScene& scene, std::vector<aiMaterial*> materials)
-{
-    scene.mNumMaterials = unsigned(materials.size());
-    scene.mMaterials = new aiMaterial*[materials.size()];
-    std::copy(materials.begin(), materials.end(), scene.mMaterials);
-}
 
 void writePng(const QString& path, int width, int height, int channels, unsigned char alpha = 255)
 {
@@ -72,22 +34,6 @@ void writePng(const QString& path, int width, int height, int channels, unsigned
 MaterialUsage usage(unsigned joints = 0, bool colors = false, bool texCoords = false)
 {
     return MaterialUsage{joints, colors, texCoords, false};
-}
-
-QStringList filesBelow(const QString& folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
-int messageCount(const Messages& messages, int code)
-{
-    return int(std::count_if(messages.entries().begin(), messages.entries().end(),
-                             [code](const auto& e) { return e.code == code; }));
 }
 
 } // namespace
@@ -242,7 +188,7 @@ private slots:
         // A texture on a mesh without coordinates cannot be drawn: no sampler, one warning.
         QCOMPARE(defines(noCoordinates), QString("VERTEX_COLOR"));
         QCOMPARE(value(noCoordinates, "path", "sampler"), QString("<missing>"));
-        QCOMPARE(messageCount(messages, 2055), 1);
+        QCOMPARE(countOf(messages, 2055), 1);
         QCOMPARE(value(noCoordinates, "u_diffuseColor"), QString("0.8,0.1,0.1,1"));
         QCOMPARE(defines(shiny), QString("SPECULAR"));
         QCOMPARE(value(shiny, "u_specularExponent"), QString("25"));
@@ -252,7 +198,7 @@ private slots:
         QCOMPARE(defines(matte), QString());
         QVERIFY(!material(matte)->exists("u_specularExponent") && !material(matte)->exists("u_lightColor"));
         // A skin too big for older cards is converted, with one warning per size.
-        QCOMPARE(messageCount(messages, 2054), 1);
+        QCOMPARE(countOf(messages, 2054), 1);
         QVERIFY(defines(big).contains(QString("SKINNING_JOINT_COUNT %1").arg(bigSkin)));
 
         // The richest light kind of the scene decides the define.
@@ -315,7 +261,7 @@ private slots:
         QVERIFY(value(ids[0], "u_diffuseColor").endsWith(",0.5"));
         // A material with opacity 0 is drawn opaque, and the user is told.
         QVERIFY(value(ids[5], "u_diffuseColor").endsWith(",1"));
-        QCOMPARE(messageCount(messages, 2056), 1);
+        QCOMPARE(countOf(messages, 2056), 1);
     }
 
     void samplersFollowTheImage()
@@ -339,7 +285,7 @@ private slots:
         QCOMPARE(value(potId, "wrapS", "sampler") + value(potId, "wrapT", "sampler"), QString("CLAMPREPEAT"));
         QCOMPARE(value(missing, "path", "sampler"), QString("<missing>"));
         QVERIFY(!defines(missing).contains("DIFFUSE_TEXTURE"));
-        QCOMPARE(messageCount(messages, 2050), 1);
+        QCOMPARE(countOf(messages, 2050), 1);
     }
 
     void numbersAreWrittenPlain()
@@ -385,7 +331,7 @@ private slots:
             }
         }
         QCOMPARE(materials().size(), size_t(1));
-        QCOMPARE(filesBelow(m_root->path()), QStringList({"out/model/model.material", "out/model/robot.material"}));
+        QCOMPARE(relativeFilesBelow(m_root->path()), QStringList({"out/model/model.material", "out/model/robot.material"}));
     }
 };
 

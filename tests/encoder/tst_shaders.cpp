@@ -3,13 +3,8 @@
 // defines the material writer emits, and checks what they draw.
 
 #include "EncoderOptions.h"
+#include "EncoderTestSupport.h"
 #include "MaterialWriter.h"
-#include "Messages.h"
-
-#include "engine/Properties.h"
-
-#include <assimp/material.h>
-#include <assimp/scene.h>
 
 #include <QtTest>
 
@@ -143,19 +138,8 @@ private slots:
         QVERIFY(QDir().mkpath(model + "/tex"));
         QImage(8, 8, QImage::Format_RGB888).save(folder.filePath("wood.png"));
         aiScene scene;
-        auto* textured = new aiMaterial;
-        const aiString name("Wood"), texture("wood.png"), shinyName("Shiny");
-        textured->AddProperty(&name, AI_MATKEY_NAME);
-        textured->AddProperty(&texture, AI_MATKEY_TEXTURE_DIFFUSE(0));
-        auto* shiny = new aiMaterial;
-        shiny->AddProperty(&shinyName, AI_MATKEY_NAME);
-        shiny->AddProperty(&texture, AI_MATKEY_TEXTURE_DIFFUSE(0));
-        const aiColor3D white(1, 1, 1);
-        shiny->AddProperty(&white, 1, AI_MATKEY_COLOR_SPECULAR);
-        const float exponent = 30.0f;
-        shiny->AddProperty(&exponent, 1, AI_MATKEY_SHININESS);
-        scene.mNumMaterials = 2;
-        scene.mMaterials = new aiMaterial*[2]{textured, shiny};
+        encodertest::setMaterials(scene, {encodertest::makeMaterial("Wood", {}, "wood.png"),
+                                          encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png")});
 
         const QMap<QString, QStringList> lightUniforms = {
             {"SPOT_LIGHT", {"u_spotLightPosition", "u_spotLightDirection", "u_spotLightRangeInverse",

@@ -1,7 +1,7 @@
 // Texture export: finding referenced files, extracting embedded data,
 // converting to PNG, and never writing outside "tex/" of the model folder.
 
-#include "Messages.h"
+#include "EncoderTestSupport.h"
 #include "TextureExporter.h"
 
 #include <assimp/scene.h>
@@ -11,7 +11,6 @@
 #include <stb_image_write.h>
 
 #include <QBuffer>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QRegularExpression>
@@ -20,6 +19,9 @@
 
 #include <cstring>
 #include <memory>
+
+using encodertest::countOf;
+using encodertest::relativeFilesBelow;
 
 namespace {
 
@@ -101,16 +103,6 @@ void addTextures(aiScene& scene, std::vector<aiTexture*> textures)
     std::copy(textures.begin(), textures.end(), scene.mTextures);
 }
 
-QStringList filesBelow(const QString& folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
 bool isPngFile(const QString& path, int expectedWidth, int expectedHeight)
 {
     const Bytes bytes = readBytes(path);
@@ -118,12 +110,6 @@ bool isPngFile(const QString& path, int expectedWidth, int expectedHeight)
     return bytes.size() > 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0
         && stbi_info_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels)
         && width == expectedWidth && height == expectedHeight;
-}
-
-int warningCount(const Messages& messages, int code)
-{
-    return int(std::count_if(messages.entries().begin(), messages.entries().end(),
-                             [code](const auto& e) { return !e.error && e.code == code; }));
 }
 
 } // namespace
@@ -185,7 +171,7 @@ private slots:
         QCOMPARE(exported(exporter, "..\\..\\Desktop\\uv_test.png"), QString("tex/uv_test.png"));
         QCOMPARE(exported(exporter, "*1"), QString("tex/uv_test.png"));
         QVERIFY(messages.entries().empty());
-        QCOMPARE(filesBelow(m_root->path()), QStringList({"out/model/tex/evil.png", "out/model/tex/uv_test.png",
+        QCOMPARE(relativeFilesBelow(m_root->path()), QStringList({"out/model/tex/evil.png", "out/model/tex/uv_test.png",
                                                           "out/model/tex/x.png", "x.png"}));
         // PNG is copied byte for byte.
         QCOMPARE(readBytes(m_model + "/tex/x.png"), readBytes(m_root->filePath("x.png")));
@@ -241,7 +227,7 @@ private slots:
         QVERIFY2(QRegularExpression(R"(^Warning \(GP#2050\|[^|)\n]+\): [^\n]*Textures\\albedo\.png[^\n]*$)").match(line).hasMatch(),
                  qPrintable(line));
         QVERIFY(line.contains("Metal"));
-        QVERIFY(filesBelow(m_model).isEmpty());
+        QVERIFY(relativeFilesBelow(m_model).isEmpty());
     }
 
     void authorsPathsFallBackToFileName()
@@ -290,12 +276,12 @@ private slots:
         for (const char* reference : {"/dev/zero", "/dev/null", "noise.png", "empty.jpg", "huge.png", "huge.tga", "*0", "*1"})
             QVERIFY2(exporter.exportTexture(reference, "m").path.empty(), reference);
         QVERIFY(timer.elapsed() < 20000);   // /dev/zero never ends if read
-        QCOMPARE(warningCount(messages, 2051) + warningCount(messages, 2050), 8);
+        QCOMPARE(countOf(messages, 2051) + countOf(messages, 2050), 8);
         // Embedded indices that do not exist.
         for (const char* reference : {"*7", "*-1", "*99999999999999999999"})
             QVERIFY2(exporter.exportTexture(reference, "m").path.empty(), reference);
-        QCOMPARE(warningCount(messages, 2053), 3);
-        QCOMPARE(filesBelow(m_model), QStringList());
+        QCOMPARE(countOf(messages, 2053), 3);
+        QCOMPARE(relativeFilesBelow(m_model), QStringList());
     }
 
     void oneCopyPerImageAndNamesKeptApart()
@@ -312,7 +298,7 @@ private slots:
         // The same file by another path is copied once.
         QCOMPARE(exported(exporter, "a\\..\\a\\x.png"), QString("tex/x.png"));
         QCOMPARE(exported(exporter, "D:\\art\\c\\x.jpg"), QString("tex/x_3.png"));
-        QCOMPARE(filesBelow(m_model), QStringList({"tex/X_2.png", "tex/x.png", "tex/x_3.png"}));
+        QCOMPARE(relativeFilesBelow(m_model), QStringList({"tex/X_2.png", "tex/x.png", "tex/x_3.png"}));
         QVERIFY(isPngFile(m_model + "/tex/X_2.png", 4, 4));
     }
 
@@ -325,7 +311,7 @@ private slots:
         Messages messages;
         TextureExporter exporter(scene, m_source.toStdString(), m_model.toStdString(), messages);
         QVERIFY(exporter.exportTexture("a.png", "m").path.empty());
-        QCOMPARE(warningCount(messages, 2052), 1);
+        QCOMPARE(countOf(messages, 2052), 1);
         QCOMPARE(readBytes(m_model + "/tex"), Bytes({'k', 'e', 'e', 'p'}));
     }
 };
