@@ -171,6 +171,53 @@ std::string sanitizedId(const std::string& name)
     return id.empty() ? "material" : id;
 }
 
+std::string samplerText(const ExportedTexture& texture, const SourceLook& look)
+{
+    // Mipmaps need power-of-two sizes in the engine; a mipmap filter on a
+    // texture without mipmaps would sample black.
+    const bool mipmap = isPowerOfTwo(texture.width) && isPowerOfTwo(texture.height);
+    std::string text = "\n    sampler u_diffuseTexture\n    {\n";
+    text += "        path = " + texture.path + "\n";
+    text += std::string("        mipmap = ") + (mipmap ? "true" : "false") + "\n";
+    text += std::string("        wrapS = ") + wrapName(look.wrapU) + "\n";
+    text += std::string("        wrapT = ") + wrapName(look.wrapV) + "\n";
+    text += std::string("        minFilter = ") + (mipmap ? "LINEAR_MIPMAP_LINEAR" : "LINEAR") + "\n";
+    text += "        magFilter = LINEAR\n    }\n";
+    return text;
+}
+
+std::string renderStateText(BackfaceCulling culling, bool twoSided, bool transparent)
+{
+    bool cull = false;
+    const char* frontFace = "CCW";
+    switch (culling) {
+    case BackfaceCulling::Off:
+        break;
+    case BackfaceCulling::Ccw:
+        cull = true;
+        break;
+    case BackfaceCulling::Cw:
+        cull = true;
+        frontFace = "CW";
+        break;
+    case BackfaceCulling::Material:
+        cull = !twoSided;
+        break;
+    }
+    std::string text = "\n    renderState\n    {\n";
+    text += std::string("        cullFace = ") + (cull ? "true" : "false") + "\n";
+    if (cull)
+        text += std::string("        frontFace = ") + frontFace + "\n";
+    text += "        depthTest = true\n";
+    if (transparent) {
+        text += "        blend = true\n";
+        text += "        blendSrc = SRC_ALPHA\n";
+        text += "        blendDst = ONE_MINUS_SRC_ALPHA\n";
+    }
+    text += "    }\n";
+    return text;
+}
+
 } // namespace
 
 MaterialWriter::MaterialWriter(const aiScene& scene, const EncoderOptions& options, const std::string& modelFolder,
@@ -335,46 +382,9 @@ std::string MaterialWriter::materialText(const Request& request)
     if (usage.jointCount > 0)
         text += "    u_matrixPalette = MATRIX_PALETTE\n";
 
-    if (textured) {
-        // Mipmaps need power-of-two sizes in the engine; a mipmap filter on a
-        // texture without mipmaps would sample black.
-        const bool mipmap = isPowerOfTwo(texture.width) && isPowerOfTwo(texture.height);
-        text += "\n    sampler u_diffuseTexture\n    {\n";
-        text += "        path = " + texture.path + "\n";
-        text += std::string("        mipmap = ") + (mipmap ? "true" : "false") + "\n";
-        text += std::string("        wrapS = ") + wrapName(look.wrapU) + "\n";
-        text += std::string("        wrapT = ") + wrapName(look.wrapV) + "\n";
-        text += std::string("        minFilter = ") + (mipmap ? "LINEAR_MIPMAP_LINEAR" : "LINEAR") + "\n";
-        text += "        magFilter = LINEAR\n    }\n";
-    }
-
-    bool cull = false;
-    const char* frontFace = "CCW";
-    switch (m_options.culling) {
-    case BackfaceCulling::Off:
-        break;
-    case BackfaceCulling::Ccw:
-        cull = true;
-        break;
-    case BackfaceCulling::Cw:
-        cull = true;
-        frontFace = "CW";
-        break;
-    case BackfaceCulling::Material:
-        cull = !look.twoSided;
-        break;
-    }
-    text += "\n    renderState\n    {\n";
-    text += std::string("        cullFace = ") + (cull ? "true" : "false") + "\n";
-    if (cull)
-        text += std::string("        frontFace = ") + frontFace + "\n";
-    text += "        depthTest = true\n";
-    if (transparent) {
-        text += "        blend = true\n";
-        text += "        blendSrc = SRC_ALPHA\n";
-        text += "        blendDst = ONE_MINUS_SRC_ALPHA\n";
-    }
-    text += "    }\n";
+    if (textured)
+        text += samplerText(texture, look);
+    text += renderStateText(m_options.culling, look.twoSided, transparent);
 
     text += "\n    technique default\n    {\n        pass default\n        {\n";
     text += std::string("            vertexShader = ") + kVertexShader + "\n";
