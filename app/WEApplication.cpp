@@ -37,16 +37,11 @@ WEApplication::~WEApplication()
     delete m_workspaceService;
 }
 
-bool WEApplication::isSupportedSuffix(const QString& suffix)
-{
-    // One rule for every way of opening a model: the model manager's.
-    return ModelManager::isSupportedSuffix(suffix);
-}
-
 bool WEApplication::isSupportedModelFile(const QString& path)
 {
     const QFileInfo info(path);
-    return info.isFile() && isSupportedSuffix(info.suffix());
+    // One rule for every way of opening a model: the model manager's.
+    return info.isFile() && ModelManager::isSupportedSuffix(info.suffix());
 }
 
 bool WEApplication::event(QEvent* event)
@@ -58,7 +53,7 @@ bool WEApplication::event(QEvent* event)
 
 void WEApplication::handleFileOpen(const QString& path)
 {
-    if (!isSupportedSuffix(QFileInfo(path).suffix()))
+    if (!ModelManager::isSupportedSuffix(QFileInfo(path).suffix()))
         return;
     // The workspace is named after this file before anyone loads it.
     if (WorkspaceService* workspaces = WorkspaceService::instance())

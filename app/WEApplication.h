@@ -18,9 +18,7 @@ public:
     WEApplication(int& argc, char** argv);
     ~WEApplication() override;
 
-    // True for the file-name suffixes the program can open ("fbx", "vm3"),
-    // in any case. The suffix is the text after the last dot.
-    static bool isSupportedSuffix(const QString& suffix);
+    // True for an existing file with a suffix the program can open.
     static bool isSupportedModelFile(const QString& path);
 
     bool event(QEvent* event) override;
