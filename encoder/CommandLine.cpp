@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -9,32 +11,28 @@ bool startsWith(const std::string& text, const char* prefix)
     return text.rfind(prefix, 0) == 0;
 }
 
+template <typename Choice>
+bool parseChoice(const std::string& value, std::initializer_list<std::pair<const char*, Choice>> choices, Choice& out)
+{
+    for (const auto& [name, choice] : choices) {
+        if (value == name) {
+            out = choice;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool parseGrouping(const std::string& value, AnimationGrouping& out)
 {
-    if (value == "none")
-        out = AnimationGrouping::None;
-    else if (value == "root")
-        out = AnimationGrouping::Root;
-    else if (value == "take")
-        out = AnimationGrouping::Take;
-    else
-        return false;
-    return true;
+    return parseChoice(value, {{"none", AnimationGrouping::None}, {"root", AnimationGrouping::Root},
+                               {"take", AnimationGrouping::Take}}, out);
 }
 
 bool parseCulling(const std::string& value, BackfaceCulling& out)
 {
-    if (value == "off")
-        out = BackfaceCulling::Off;
-    else if (value == "ccw")
-        out = BackfaceCulling::Ccw;
-    else if (value == "cw")
-        out = BackfaceCulling::Cw;
-    else if (value == "material")
-        out = BackfaceCulling::Material;
-    else
-        return false;
-    return true;
+    return parseChoice(value, {{"off", BackfaceCulling::Off}, {"ccw", BackfaceCulling::Ccw},
+                               {"cw", BackfaceCulling::Cw}, {"material", BackfaceCulling::Material}}, out);
 }
 
 bool parseVerbosity(const std::string& value, int& out)
