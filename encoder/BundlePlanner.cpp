@@ -282,6 +282,33 @@ bool BundlePlanner::build(BundlePlan& plan)
     return true;
 }
 
+bool BundlePlanner::nameIsReferenced(const std::string& name) const
+{
+    for (unsigned i = 0; i < m_scene.mNumCameras; ++i) {
+        if (nameOf(m_scene.mCameras[i]->mName) == name)
+            return true;
+    }
+    for (unsigned i = 0; i < m_scene.mNumLights; ++i) {
+        if (nameOf(m_scene.mLights[i]->mName) == name)
+            return true;
+    }
+    for (unsigned i = 0; i < m_scene.mNumAnimations; ++i) {
+        const aiAnimation* animation = m_scene.mAnimations[i];
+        for (unsigned c = 0; c < animation->mNumChannels; ++c) {
+            if (nameOf(animation->mChannels[c]->mNodeName) == name)
+                return true;
+        }
+    }
+    for (unsigned i = 0; i < m_scene.mNumMeshes; ++i) {
+        const aiMesh* mesh = m_scene.mMeshes[i];
+        for (unsigned b = 0; b < mesh->mNumBones; ++b) {
+            if (nameOf(mesh->mBones[b]->mName) == name)
+                return true;
+        }
+    }
+    return false;
+}
+
 int BundlePlanner::findNode(const std::string& name) const
 {
     auto found = m_nodeByName.find(name);
@@ -300,23 +327,9 @@ bool BundlePlanner::addNodeTree(BundlePlan& plan)
     // the bundle only when it carries something: a transform (axis or unit
     // conversion), meshes, or a name that bones, cameras, lights or
     // animations refer to. Otherwise its children are the top-level nodes.
-    const std::string rootName = nameOf(root->mName);
     const aiMatrix4x4 rootLocal = m_rootCorrection * root->mTransformation;
-    bool rootReferenced = root->mNumMeshes > 0 || !isIdentity(rootLocal);
-    for (unsigned i = 0; i < m_scene.mNumCameras && !rootReferenced; ++i)
-        rootReferenced = nameOf(m_scene.mCameras[i]->mName) == rootName;
-    for (unsigned i = 0; i < m_scene.mNumLights && !rootReferenced; ++i)
-        rootReferenced = nameOf(m_scene.mLights[i]->mName) == rootName;
-    for (unsigned i = 0; i < m_scene.mNumAnimations && !rootReferenced; ++i) {
-        const aiAnimation* animation = m_scene.mAnimations[i];
-        for (unsigned c = 0; c < animation->mNumChannels && !rootReferenced; ++c)
-            rootReferenced = nameOf(animation->mChannels[c]->mNodeName) == rootName;
-    }
-    for (unsigned i = 0; i < m_scene.mNumMeshes && !rootReferenced; ++i) {
-        const aiMesh* mesh = m_scene.mMeshes[i];
-        for (unsigned b = 0; b < mesh->mNumBones && !rootReferenced; ++b)
-            rootReferenced = nameOf(mesh->mBones[b]->mName) == rootName;
-    }
+    const bool rootReferenced =
+        root->mNumMeshes > 0 || !isIdentity(rootLocal) || nameIsReferenced(nameOf(root->mName));
 
     struct Pending {
         const aiNode* node;

@@ -45,6 +45,8 @@ private:
     void addAnimations(BundlePlan& plan);
     std::string animationGroup(const BundlePlan& plan, const std::string& take, int node) const;
 
+    // Whether a camera, light, animation channel or bone names `name`.
+    bool nameIsReferenced(const std::string& name) const;
     int findNode(const std::string& name) const;
     int addSyntheticChild(BundlePlan& plan, int parent, const std::string& suffix, const aiMatrix4x4& local);
     bool usablePiece(unsigned meshIndex);
