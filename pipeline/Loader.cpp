@@ -79,14 +79,12 @@ void Loader::run()
                          error);
 }
 
+// The folders above them were made with the workspace; mkpath would make
+// them again anyway, as both lie inside the model folder.
 void Loader::makeModelFolders()
 {
     QDir dir;
-    dir.mkpath(m_workspace.model);
     dir.mkpath(m_workspace.tex);
-    dir.mkpath(m_workspace.res);
-    dir.mkpath(m_workspace.companyFolder);
-    dir.mkpath(m_workspace.root);
     dir.mkpath(m_workspace.meta);
 }
 
