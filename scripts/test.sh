@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless under Xvfb
-# with Mesa's software OpenGL; then builds the engine and encoder tests with
+# with Mesa's software OpenGL; then builds the tests labelled "sanitize" with
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs those too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
