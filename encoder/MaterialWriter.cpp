@@ -2,6 +2,7 @@
 
 #include "MessageCodes.h"
 #include "TextureExporter.h"
+#include "Utf8Text.h"
 
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -136,38 +137,11 @@ std::string joined(const std::vector<std::string>& names, char separator)
 // letters, digits, "_", "-", "." and UTF-8 characters; never empty.
 std::string sanitizedId(const std::string& name)
 {
-    std::string id;
-    for (size_t i = 0; i < name.size();) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c >= 0x80) {
-            // Keep whole, valid UTF-8 sequences; anything else becomes "_".
-            size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-            if (c >= 0xF5)
-                length = 0;
-            bool valid = length > 0 && i + length <= name.size();
-            for (size_t k = 1; valid && k < length; ++k)
-                valid = (static_cast<unsigned char>(name[i + k]) & 0xC0) == 0x80;
-            if (valid) {
-                id.append(name, i, length);
-                i += length;
-            } else {
-                id += '_';
-                ++i;
-            }
-            continue;
-        }
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'
-            || c == '-' || c == '.';
-        id += keep ? static_cast<char>(c) : '_';
-        ++i;
-    }
-    const size_t maxBytes = 96;
-    if (id.size() > maxBytes) {
-        size_t cut = maxBytes;
-        while (cut > 0 && (static_cast<unsigned char>(id[cut]) & 0xC0) == 0x80)
-            --cut;
-        id.resize(cut);
-    }
+    const auto keep = [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+            || c == '.';
+    };
+    const std::string id = Utf8Text::truncated(Utf8Text::replaceUnsafe(name, keep), 96);
     return id.empty() ? "material" : id;
 }
 

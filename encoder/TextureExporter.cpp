@@ -2,6 +2,7 @@
 
 #include "MessageCodes.h"
 #include "PngWriter.h"
+#include "Utf8Text.h"
 
 #include <assimp/scene.h>
 
@@ -53,26 +54,6 @@ bool isRegularFile(const fs::path& path)
 {
     std::error_code ec;
     return fs::is_regular_file(path, ec);
-}
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0.
-size_t utf8SequenceLength(const std::string& text, size_t i)
-{
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4;
-    if (length == 0 || i + length > text.size())
-        return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-            return 0;
-    }
-    return length;
 }
 
 bool isReservedWindowsName(const std::string& stem)
@@ -154,39 +135,18 @@ std::string TextureExporter::plainPngName(const std::string& reference)
     if (dot != std::string::npos && dot > 0)
         name = name.substr(0, dot);
 
-    std::string stem;
-    for (size_t i = 0; i < name.size();) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c >= 0x80) {
-            const size_t length = utf8SequenceLength(name, i);
-            if (length == 0) {
-                stem += '_';
-                ++i;
-            } else {
-                stem.append(name, i, length);
-                i += length;
-            }
-            continue;
-        }
-        // Characters that are unsafe in file names on some platform, or that
-        // mean something in the material file (comments, "=", braces, "#").
-        const bool unsafe = c < 0x20 || c == 0x7F || std::strchr("<>:\"|?*#=;{}$ \t", c) != nullptr;
-        stem += unsafe ? '_' : static_cast<char>(c);
-        ++i;
-    }
+    // Characters that are unsafe in file names on some platform, or that
+    // mean something in the material file (comments, "=", braces, "#").
+    std::string stem = Utf8Text::replaceUnsafe(name, [](unsigned char c) {
+        return !(c < 0x20 || c == 0x7F || std::strchr("<>:\"|?*#=;{}$ \t", c) != nullptr);
+    });
     // Leading dots would make "..", "." or hidden files; trailing ones vanish on Windows.
     const size_t first = stem.find_first_not_of('.');
     stem = first == std::string::npos ? std::string() : stem.substr(first);
     while (!stem.empty() && (stem.back() == '.' || stem.back() == ' '))
         stem.pop_back();
 
-    const size_t maxStemBytes = 96;
-    if (stem.size() > maxStemBytes) {
-        size_t cut = maxStemBytes;
-        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80)
-            --cut;
-        stem.resize(cut);
-    }
+    stem = Utf8Text::truncated(stem, 96);
     if (stem.empty())
         stem = "texture";
     if (isReservedWindowsName(stem))
