@@ -8,10 +8,7 @@ LoadingIndicatorViewController::LoadingIndicatorViewController(QWidget* mainWind
 {
 }
 
-LoadingIndicatorViewController::~LoadingIndicatorViewController()
-{
-    delete m_view;
-}
+LoadingIndicatorViewController::~LoadingIndicatorViewController() { delete m_view; }
 
 int LoadingIndicatorViewController::start(const QString& message, int timeoutMs)
 {
@@ -24,7 +21,4 @@ void LoadingIndicatorViewController::stop(int delayMs)
         m_view->stop(delayMs);
 }
 
-LoadingIndicatorView* LoadingIndicatorViewController::view() const
-{
-    return m_view;
-}
+LoadingIndicatorView* LoadingIndicatorViewController::view() const { return m_view; }

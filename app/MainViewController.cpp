@@ -122,8 +122,8 @@ bool MainViewController::isModelNode(const QString& itemText) const
 
 int MainViewController::copySelectedModelNodes()
 {
-    return SceneTreeSelection::copySelectedModelNodes(
-        m_sceneTree, [this](const QString& text) { return isModelNode(text); });
+    return SceneTreeSelection::copySelectedModelNodes(m_sceneTree,
+                                                      [this](const QString& text) { return isModelNode(text); });
 }
 
 void MainViewController::selectAllModelNodes(QTreeView* view)
@@ -156,10 +156,7 @@ void MainViewController::addItemToAnimations(QString anim)
     m_mainSplitter->setSizes({leftPaneWidth, viewportWidth, animationPaneWidth});
 }
 
-void MainViewController::clearAnimationModel()
-{
-    m_mainSplitter->setSizes({leftPaneWidth, viewportWidth, 0});
-}
+void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({leftPaneWidth, viewportWidth, 0}); }
 
 void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount)
 {

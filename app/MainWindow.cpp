@@ -8,10 +8,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 
-QString MainWindow::baseTitle()
-{
-    return tr("Velmora 3D Encoder");
-}
+QString MainWindow::baseTitle() { return tr("Velmora 3D Encoder"); }
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
@@ -28,10 +25,7 @@ MainWindow::MainWindow(QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/IconAppIconSmall")));
 }
 
-MainWindow::~MainWindow()
-{
-    delete menuBar();
-}
+MainWindow::~MainWindow() { delete menuBar(); }
 
 void MainWindow::setTitleFileName(const QString& fileName)
 {

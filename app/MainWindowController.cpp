@@ -113,10 +113,7 @@ void MainWindowController::setExportEnabled(bool enabled)
     m_menuManager->setExportEnabled(enabled);
 }
 
-void MainWindowController::forwardViewerLogs(const EncoderOutputLogs& logs)
-{
-    m_loggingManager->addLogs(logs);
-}
+void MainWindowController::forwardViewerLogs(const EncoderOutputLogs& logs) { m_loggingManager->addLogs(logs); }
 
 void MainWindowController::setSceneStatistics(quint32 vertexCount, quint32 meshCount)
 {
@@ -194,16 +191,15 @@ void MainWindowController::errorLoadingNewModel(QString message)
 void MainWindowController::modelExportStarted(const QString& sourceFolder, const QString& outFilePath)
 {
     Q_UNUSED(sourceFolder);
-    m_mainWindow->statusBarController()->showProgress(
-        tr("Exporting 3D model to: ") + QFileInfo(outFilePath).fileName(), 0, 0, 0);
+    m_mainWindow->statusBarController()->showProgress(tr("Exporting 3D model to: ") + QFileInfo(outFilePath).fileName(),
+                                                      0, 0, 0);
 }
 
 void MainWindowController::modelExported(const QString& exportedFileName)
 {
     StatusBarController* statusBar = m_mainWindow->statusBarController();
     statusBar->stopProgressAfter(0);
-    statusBar->showDelayedMessage(tr("Exported to: ") + QFileInfo(exportedFileName).fileName(),
-                                  exportMessageDelayMs);
+    statusBar->showDelayedMessage(tr("Exported to: ") + QFileInfo(exportedFileName).fileName(), exportMessageDelayMs);
 }
 
 void MainWindowController::modelExportFailed(const QString& fileName, const QString& errorText)
@@ -219,8 +215,7 @@ void MainWindowController::newFramerateAvailable(int framerate)
     m_mainWindow->statusBarController()->setFramerate(framerate);
 }
 
-void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned int vertexCount,
-                                                 unsigned int meshCount)
+void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount)
 {
     Q_UNUSED(scene);
     Q_UNUSED(vertexCount);

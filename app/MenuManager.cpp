@@ -8,6 +8,7 @@
 #include "WorkspaceService.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -27,60 +28,59 @@ MenuManager::MenuManager(MainWindowController* controller)
     updateImportOptionChecks();
 }
 
-MenuManager::~MenuManager()
-{
-    delete m_importInfoBox;
-}
+MenuManager::~MenuManager() { delete m_importInfoBox; }
 
-QAction* MenuManager::addAction(QMenu* menu, const QString& text, const char* slot)
+QAction* MenuManager::addAction(const QString& text, void (MenuManager::*slot)())
 {
     QAction* action = new QAction(text, this);
-    connect(action, SIGNAL(triggered()), this, slot);
-    if (menu)
-        menu->addAction(action);
+    connect(action, &QAction::triggered, this, slot);
     return action;
 }
 
 void MenuManager::createActions()
 {
-    m_openAction = addAction(nullptr, tr("&Open fbx/vm3..."), SLOT(openMenuClicked()));
+    m_openAction = addAction(tr("&Open fbx/vm3..."), &MenuManager::openMenuClicked);
     m_openAction->setShortcuts(QKeySequence::Open);
     m_openAction->setStatusTip(tr("Open ac existing 3d-Model in fbx- or vm3 format"));
 
-    m_exportAction = addAction(nullptr, tr("&Export to vm3..."), SLOT(exportMenuClicked()));
+    m_exportAction = addAction(tr("&Export to vm3..."), &MenuManager::exportMenuClicked);
     m_exportAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_E));
     m_exportAction->setStatusTip(tr("Export the current model to vm3 format"));
 
-    m_quitAction = addAction(nullptr, tr("&Quit"), SLOT(quitMenuClicked()));
+    m_quitAction = addAction(tr("&Quit"), &MenuManager::quitMenuClicked);
     m_quitAction->setShortcuts(QKeySequence::Quit);
     m_quitAction->setStatusTip(tr("Quit Application"));
 
-    m_copyNodesAction = addAction(nullptr, tr("Copy Nodes List"), SLOT(copyAllModelNodesClicked()));
+    m_copyNodesAction = addAction(tr("Copy Nodes List"), &MenuManager::copyAllModelNodesClicked);
 
-    m_groupingNoneAction = addAction(nullptr, tr("No grouping"), SLOT(setAnimationGroupingNone()));
-    m_groupingRootAction = addAction(nullptr, tr("Group on root nodes"), SLOT(setAnimationGroupingRoot()));
-    m_groupingTakeAction = addAction(nullptr, tr("Group on takes"), SLOT(setAnimationGroupingTake()));
-    m_cullingOffAction = addAction(nullptr, tr("Off"), SLOT(setBackfaceCullingOff()));
-    m_cullingCcwAction = addAction(nullptr, tr("On (CCW)"), SLOT(setBackfaceCullingCCW()));
-    m_cullingCwAction = addAction(nullptr, tr("On (CW)"), SLOT(setBackfaceCullingCW()));
-    m_cullingMaterialAction = addAction(nullptr, tr("Material"), SLOT(setBackfaceCullingMaterial()));
-    for (QAction* action : {m_groupingNoneAction, m_groupingRootAction, m_groupingTakeAction, m_cullingOffAction,
-                            m_cullingCcwAction, m_cullingCwAction, m_cullingMaterialAction})
-        action->setCheckable(true);
+    m_groupingNoneAction = addAction(tr("No grouping"), &MenuManager::setAnimationGroupingNone);
+    m_groupingRootAction = addAction(tr("Group on root nodes"), &MenuManager::setAnimationGroupingRoot);
+    m_groupingTakeAction = addAction(tr("Group on takes"), &MenuManager::setAnimationGroupingTake);
+    m_cullingOffAction = addAction(tr("Off"), &MenuManager::setBackfaceCullingOff);
+    m_cullingCcwAction = addAction(tr("On (CCW)"), &MenuManager::setBackfaceCullingCCW);
+    m_cullingCwAction = addAction(tr("On (CW)"), &MenuManager::setBackfaceCullingCW);
+    m_cullingMaterialAction = addAction(tr("Material"), &MenuManager::setBackfaceCullingMaterial);
+    // Each radio group is one QActionGroup, so exactly one entry of it is checked.
+    auto* grouping = new QActionGroup(this);
+    for (QAction* action : {m_groupingNoneAction, m_groupingRootAction, m_groupingTakeAction})
+        grouping->addAction(action)->setCheckable(true);
+    auto* culling = new QActionGroup(this);
+    for (QAction* action : {m_cullingOffAction, m_cullingCcwAction, m_cullingCwAction, m_cullingMaterialAction})
+        culling->addAction(action)->setCheckable(true);
 
-    m_showLoggingWindowAction = addAction(nullptr, tr("&Show Logging Window"), SLOT(showLoggingWindowClicked()));
+    m_showLoggingWindowAction = addAction(tr("&Show Logging Window"), &MenuManager::showLoggingWindowClicked);
     m_showLoggingWindowAction->setStatusTip(tr("Open the logging window"));
     m_showLoggingWindowAction->setCheckable(true);
     m_showLoggingWindowAction->setChecked(false);
 
-    m_aboutAction = addAction(nullptr, tr("&About"), SLOT(showAboutWindowClicked()));
-    m_resetInfoAction = addAction(nullptr, tr("Reset dialog info settings"), SLOT(resetInfoDisplayState()));
-    m_preferencesAction = addAction(nullptr, tr("&Preferences"), SLOT(showPreferencesWindowClicked()));
-    m_checkForUpdatesAction = addAction(nullptr, tr("&Check for updates"), SLOT(checkForUpdatesClicked()));
+    m_aboutAction = addAction(tr("&About"), &MenuManager::showAboutWindowClicked);
+    m_resetInfoAction = addAction(tr("Reset dialog info settings"), &MenuManager::resetInfoDisplayState);
+    m_preferencesAction = addAction(tr("&Preferences"), &MenuManager::showPreferencesWindowClicked);
+    m_checkForUpdatesAction = addAction(tr("&Check for updates"), &MenuManager::checkForUpdatesClicked);
     m_checkForUpdatesAction->setMenuRole(QAction::ApplicationSpecificRole);
-    m_helpAction = addAction(nullptr, tr("Velmora 3D Encoder Help"), SLOT(openDokuClicked()));
-    m_feedbackAction = addAction(nullptr, tr("&Feedback"), SLOT(openFeedbackFormClicked()));
-    m_systemInfoAction = addAction(nullptr, tr("&System Info"), SLOT(showSystemInfoWindowClicked()));
+    m_helpAction = addAction(tr("Velmora 3D Encoder Help"), &MenuManager::openDokuClicked);
+    m_feedbackAction = addAction(tr("&Feedback"), &MenuManager::openFeedbackFormClicked);
+    m_systemInfoAction = addAction(tr("&System Info"), &MenuManager::showSystemInfoWindowClicked);
 }
 
 void MenuManager::createMenus()
@@ -131,13 +131,10 @@ void MenuManager::createImportInfoBox()
     m_importInfoCheckBox = new QCheckBox(tr("Do not show this message anymore"));
     m_importInfoCheckBox->setChecked(!UserSettings::instance().showImportInfo());
     m_importInfoBox->setCheckBox(m_importInfoCheckBox);
-    connect(m_importInfoCheckBox, SIGNAL(stateChanged(int)), this, SLOT(showImportInfoStateChanged(int)));
+    connect(m_importInfoCheckBox, &QCheckBox::stateChanged, this, &MenuManager::showImportInfoStateChanged);
 }
 
-void MenuManager::setExportEnabled(bool enabled)
-{
-    m_exportAction->setEnabled(enabled);
-}
+void MenuManager::setExportEnabled(bool enabled) { m_exportAction->setEnabled(enabled); }
 
 QString MenuManager::exportSourceFolder()
 {
@@ -145,40 +142,22 @@ QString MenuManager::exportSourceFolder()
     return workspaces ? workspaces->modelFolder() : QString();
 }
 
-QUrl MenuManager::documentationUrl()
-{
-    return QUrl(tr(VELMORA_WEB_HOST "/documentation"));
-}
+QUrl MenuManager::documentationUrl() { return QUrl(tr(VELMORA_WEB_HOST "/documentation")); }
 
 QUrl MenuManager::feedbackUrl()
 {
     return QUrl(tr(VELMORA_WEB_HOST "/feedback?entry.630292085=Windows+7&entry.1104052333=59"));
 }
 
-void MenuManager::copyAllModelNodesClicked()
-{
-    emit copyAllModelNodes();
-}
+void MenuManager::copyAllModelNodesClicked() { emit copyAllModelNodes(); }
 
-void MenuManager::showAboutWindowClicked()
-{
-    emit showAboutWindow();
-}
+void MenuManager::showAboutWindowClicked() { emit showAboutWindow(); }
 
-void MenuManager::showPreferencesWindowClicked()
-{
-    emit showPreferencesWindow();
-}
+void MenuManager::showPreferencesWindowClicked() { emit showPreferencesWindow(); }
 
-void MenuManager::showSystemInfoWindowClicked()
-{
-    emit showSystemInfoWindow();
-}
+void MenuManager::showSystemInfoWindowClicked() { emit showSystemInfoWindow(); }
 
-void MenuManager::checkForUpdatesClicked()
-{
-    emit startAppUpdateCheck();
-}
+void MenuManager::checkForUpdatesClicked() { emit startAppUpdateCheck(); }
 
 void MenuManager::openMenuClicked()
 {
@@ -199,9 +178,8 @@ void MenuManager::openChosenFile(const QString& path)
 
 void MenuManager::exportMenuClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(nullptr, tr("Export to vm3"),
-                                                      UserSettings::instance().lastExportPath(),
-                                                      tr("Velmora 3D model (*.vm3)"));
+    const QString path = QFileDialog::getSaveFileName(
+        nullptr, tr("Export to vm3"), UserSettings::instance().lastExportPath(), tr("Velmora 3D model (*.vm3)"));
     if (!path.isEmpty())
         exportToChosenFile(path);
 }
@@ -240,15 +218,9 @@ void MenuManager::userDidChangedLoggingWindowVisibility(bool visibility)
     m_showLoggingWindowAction->setChecked(visibility);
 }
 
-void MenuManager::openDokuClicked()
-{
-    QDesktopServices::openUrl(documentationUrl());
-}
+void MenuManager::openDokuClicked() { QDesktopServices::openUrl(documentationUrl()); }
 
-void MenuManager::openFeedbackFormClicked()
-{
-    QDesktopServices::openUrl(feedbackUrl());
-}
+void MenuManager::openFeedbackFormClicked() { QDesktopServices::openUrl(feedbackUrl()); }
 
 void MenuManager::updateImportOptionChecks()
 {

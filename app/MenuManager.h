@@ -82,7 +82,7 @@ public slots:
     void resetInfoDisplayState();
 
 private:
-    QAction* addAction(QMenu* menu, const QString& text, const char* slot);
+    QAction* addAction(const QString& text, void (MenuManager::*slot)());
     void createActions();
     void createMenus();
     void createImportInfoBox();

@@ -11,28 +11,16 @@ const int startUpClearDelayMs = 750;
 const int messageDurationMs = 3000;
 
 // Keeps two decimals without rounding up, so 1.999 kB never shows as 2 kB.
-double cutToTwoDecimals(double value)
-{
-    return double(qint64(value * 100.0)) / 100.0;
-}
+double cutToTwoDecimals(double value) { return double(qint64(value * 100.0)) / 100.0; }
 
 // The megabyte and gigabyte steps work in single precision throughout.
-float cutToTwoDecimals(float value)
-{
-    return float(qint64(value * 100.0f)) / 100.0f;
-}
+float cutToTwoDecimals(float value) { return float(qint64(value * 100.0f)) / 100.0f; }
 
-QString formatUnit(double value, const char* unit)
-{
-    return QString::number(value, 'g', 6) + QLatin1String(unit);
-}
+QString formatUnit(double value, const char* unit) { return QString::number(value, 'g', 6) + QLatin1String(unit); }
 
 } // namespace
 
-QString StatusBarController::startHint()
-{
-    return tr("To get started drag a supported 3D file onto the canvas");
-}
+QString StatusBarController::startHint() { return tr("To get started drag a supported 3D file onto the canvas"); }
 
 QString StatusBarController::formatFileSize(quint64 sizeInBytes)
 {
@@ -115,10 +103,7 @@ void StatusBarController::showDelayedMessage(const QString& message, int delayMs
     m_messageTimer.start(delayMs);
 }
 
-void StatusBarController::stopProgressAfter(int delayMs)
-{
-    m_stopTimer.start(delayMs);
-}
+void StatusBarController::stopProgressAfter(int delayMs) { m_stopTimer.start(delayMs); }
 
 void StatusBarController::setModelStatistics(quint32 vertexCount, quint32 meshCount, quint64 fileSize)
 {
@@ -126,9 +111,9 @@ void StatusBarController::setModelStatistics(quint32 vertexCount, quint32 meshCo
         m_statisticsLabel->setText(startHint());
         return;
     }
-    m_statisticsLabel->setText(QStringLiteral("<font color='Black'>") + tr("Vertices: ")
-                               + QString::number(vertexCount) + tr(" - Meshes: ") + QString::number(meshCount)
-                               + tr(" - File size: ") + formatFileSize(fileSize) + QStringLiteral("</font>"));
+    m_statisticsLabel->setText(QStringLiteral("<font color='Black'>") + tr("Vertices: ") + QString::number(vertexCount)
+                               + tr(" - Meshes: ") + QString::number(meshCount) + tr(" - File size: ")
+                               + formatFileSize(fileSize) + QStringLiteral("</font>"));
 }
 
 void StatusBarController::setFramerate(int framerate)

@@ -41,22 +41,10 @@ QAction* ToolBarController::createAction(const QString& iconName, const QString&
     return action;
 }
 
-void ToolBarController::setExportEnabled(bool enabled)
-{
-    m_exportAction->setEnabled(enabled);
-}
+void ToolBarController::setExportEnabled(bool enabled) { m_exportAction->setEnabled(enabled); }
 
-void ToolBarController::openFileSlot()
-{
-    emit openFileSignal();
-}
+void ToolBarController::openFileSlot() { emit openFileSignal(); }
 
-void ToolBarController::exportFileSlot()
-{
-    emit exportFileSignal();
-}
+void ToolBarController::exportFileSlot() { emit exportFileSignal(); }
 
-void ToolBarController::resetCameraSlot()
-{
-    emit resetCameraSignal();
-}
+void ToolBarController::resetCameraSlot() { emit resetCameraSignal(); }

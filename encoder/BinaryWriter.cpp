@@ -53,10 +53,7 @@ void BinaryWriter::bytes(const void* data, size_t size)
     }
 }
 
-void BinaryWriter::u8(uint8_t value)
-{
-    bytes(&value, 1);
-}
+void BinaryWriter::u8(uint8_t value) { bytes(&value, 1); }
 
 void BinaryWriter::u32(uint32_t value)
 {

@@ -17,14 +17,14 @@ public:
     BinaryWriter& operator=(const BinaryWriter&) = delete;
 
     bool open(const std::string& path);
-    bool close();   // flushes; false when anything failed on the way
+    bool close(); // flushes; false when anything failed on the way
 
     void u8(uint8_t value);
     void u32(uint32_t value);
     void f32(float value);
     void floats(const float* values, size_t count);
     void bytes(const void* data, size_t size);
-    void string(const std::string& text);   // u32 byte count + bytes, no terminator
+    void string(const std::string& text); // u32 byte count + bytes, no terminator
 
     bool seek(uint64_t position);
     uint64_t position() const { return m_position; }

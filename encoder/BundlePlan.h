@@ -17,9 +17,9 @@
 
 struct VertexLayout {
     bool colors = false;
-    bool tangents = false;      // tangent and binormal
-    unsigned texCoordSets = 0;  // 2 floats each
-    bool skinned = false;       // blend weights and blend indices, 4 floats each
+    bool tangents = false; // tangent and binormal
+    unsigned texCoordSets = 0; // 2 floats each
+    bool skinned = false; // blend weights and blend indices, 4 floats each
 
     bool operator==(const VertexLayout& o) const
     {
@@ -31,33 +31,33 @@ struct VertexLayout {
 };
 
 struct PlanCamera {
-    uint8_t type = 0;   // 0 none, 1 perspective, 2 orthographic
+    uint8_t type = 0; // 0 none, 1 perspective, 2 orthographic
     float aspectRatio = 1, nearPlane = 0.1f, farPlane = 1000, fieldOfView = 45, zoomX = 1, zoomY = 1;
 };
 
 struct PlanLight {
-    uint8_t type = 0;   // 0 none, 1 directional, 2 point, 3 spot
+    uint8_t type = 0; // 0 none, 1 directional, 2 point, 3 spot
     float color[3] = {1, 1, 1};
     float range = 1, innerAngle = 0, outerAngle = 0;
 };
 
 struct PlanPiece {
-    unsigned sourceMesh = 0;              // index into aiScene::mMeshes
-    std::vector<int> jointOfBone;         // per aiBone of the source mesh: joint index in the skin, -1 dropped
+    unsigned sourceMesh = 0; // index into aiScene::mMeshes
+    std::vector<int> jointOfBone; // per aiBone of the source mesh: joint index in the skin, -1 dropped
     std::string material;
-    VertexWeld weld;                      // which source vertices are written, and where each one went
-    std::vector<aiVector3D> generatedNormals;   // for a source mesh without normals
+    VertexWeld weld; // which source vertices are written, and where each one went
+    std::vector<aiVector3D> generatedNormals; // for a source mesh without normals
 };
 
 struct PlanMesh {
     std::string id;
     int node = -1;
     VertexLayout layout;
-    std::vector<PlanPiece> pieces;        // one mesh part each
-    uint32_t vertexCount = 0;             // after welding
+    std::vector<PlanPiece> pieces; // one mesh part each
+    uint32_t vertexCount = 0; // after welding
     aiVector3D boxMin, boxMax;
-    bool reverseWinding = false;          // the node mirrors (negative scale): keep faces facing out
-    std::vector<int> joints;              // plan node per joint; empty: no skin
+    bool reverseWinding = false; // the node mirrors (negative scale): keep faces facing out
+    std::vector<int> joints; // plan node per joint; empty: no skin
     std::vector<aiMatrix4x4> inverseBindPoses;
     aiMatrix4x4 bindShape;
 };
@@ -66,7 +66,7 @@ struct PlanNode {
     std::string id;
     int parent = -1;
     std::vector<int> children;
-    uint32_t type = 1;                    // 1 node, 2 joint
+    uint32_t type = 1; // 1 node, 2 joint
     aiMatrix4x4 local;
     aiMatrix4x4 world;
     int mesh = -1;
@@ -76,8 +76,8 @@ struct PlanNode {
 
 struct PlanChannel {
     int node = -1;
-    std::vector<uint32_t> keyTimes;       // milliseconds
-    std::vector<float> keyValues;         // 10 per key: scale xyz, rotation xyzw, translation xyz
+    std::vector<uint32_t> keyTimes; // milliseconds
+    std::vector<float> keyValues; // 10 per key: scale xyz, rotation xyzw, translation xyz
 };
 
 struct PlanAnimation {
@@ -88,11 +88,11 @@ struct PlanAnimation {
 struct BundlePlan {
     std::string sceneId;
     std::string animationsId;
-    std::vector<PlanNode> nodes;          // parents always before their children
+    std::vector<PlanNode> nodes; // parents always before their children
     std::vector<int> topLevel;
     std::vector<PlanMesh> meshes;
     std::vector<PlanAnimation> animations;
-    std::string activeCamera;             // node id, or empty
+    std::string activeCamera; // node id, or empty
     float ambient[3] = {0.2f, 0.2f, 0.2f};
     unsigned lightCounts[4] = {0, 0, 0, 0}; // by light type
 };

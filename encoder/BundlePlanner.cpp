@@ -12,15 +12,9 @@
 
 namespace {
 
-std::string nameOf(const aiString& name)
-{
-    return std::string(name.C_Str());
-}
+std::string nameOf(const aiString& name) { return std::string(name.C_Str()); }
 
-bool finite(const aiVector3D& v)
-{
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
+bool finite(const aiVector3D& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 // The box around the finite points added to it.
 struct Bounds {
@@ -121,12 +115,14 @@ aiMatrix4x4 axisCorrection(const aiScene& scene)
     aiMatrix4x4 correction;
     const aiMetadata* settings = scene.mMetaData;
     int32_t up = 1, upSign = 1, front = 2, frontSign = 1, side = 0, sideSign = 1;
-    if (!settings || !settings->Get("UpAxis", up) || !settings->Get("FrontAxis", front) || !settings->Get("CoordAxis", side))
+    if (!settings || !settings->Get("UpAxis", up) || !settings->Get("FrontAxis", front)
+        || !settings->Get("CoordAxis", side))
         return correction;
     settings->Get("UpAxisSign", upSign);
     settings->Get("FrontAxisSign", frontSign);
     settings->Get("CoordAxisSign", sideSign);
-    if (up < 0 || up > 2 || front < 0 || front > 2 || side < 0 || side > 2 || up == front || up == side || front == side)
+    if (up < 0 || up > 2 || front < 0 || front > 2 || side < 0 || side > 2 || up == front || up == side
+        || front == side)
         return correction;
     // Row i picks the source component that becomes engine axis i (x: side, y: up, z: front).
     aiMatrix4x4 m;
@@ -175,7 +171,8 @@ double earliestKeyTime(const aiAnimation& take)
 // The engine drives one property per channel: scale, rotation and translation
 // together, sampled at every time any of them has a key, in milliseconds. A
 // track without keys keeps the node's rest value. No keys when no time is finite.
-PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLocal, double earliest, double ticksPerSecond)
+PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLocal, double earliest,
+                          double ticksPerSecond)
 {
     std::vector<double> times;
     times.reserve(size_t(channel.mNumPositionKeys) + channel.mNumRotationKeys + channel.mNumScalingKeys);
@@ -218,8 +215,8 @@ PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLoca
 std::vector<std::pair<uint32_t, uint32_t>> VertexLayout::elements() const
 {
     std::vector<std::pair<uint32_t, uint32_t>> list;
-    list.emplace_back(1, 3);   // position
-    list.emplace_back(2, 3);   // normal
+    list.emplace_back(1, 3); // position
+    list.emplace_back(2, 3); // normal
     if (colors)
         list.emplace_back(3, 4);
     if (tangents) {
@@ -245,7 +242,10 @@ uint32_t VertexLayout::floatsPerVertex() const
 
 BundlePlanner::BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
                              MaterialWriter& materials)
-    : m_scene(scene), m_options(options), m_messages(messages), m_materials(materials)
+    : m_scene(scene)
+    , m_options(options)
+    , m_messages(messages)
+    , m_materials(materials)
 {
 }
 
@@ -328,8 +328,7 @@ bool BundlePlanner::addNodeTree(BundlePlan& plan)
     // conversion), meshes, or a name that bones, cameras, lights or
     // animations refer to. Otherwise its children are the top-level nodes.
     const aiMatrix4x4 rootLocal = m_rootCorrection * root->mTransformation;
-    const bool rootReferenced =
-        root->mNumMeshes > 0 || !isIdentity(rootLocal) || nameIsReferenced(nameOf(root->mName));
+    const bool rootReferenced = root->mNumMeshes > 0 || !isIdentity(rootLocal) || nameIsReferenced(nameOf(root->mName));
 
     struct Pending {
         const aiNode* node;
@@ -374,8 +373,7 @@ bool BundlePlanner::addNodeTree(BundlePlan& plan)
     return true;
 }
 
-int BundlePlanner::addSyntheticChild(BundlePlan& plan, int parent, const std::string& suffix,
-                                     const aiMatrix4x4& local)
+int BundlePlanner::addSyntheticChild(BundlePlan& plan, int parent, const std::string& suffix, const aiMatrix4x4& local)
 {
     const int index = int(plan.nodes.size());
     PlanNode node;
@@ -408,7 +406,8 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
         int node = findNode(nameOf(source.mName));
         if (node < 0) {
             m_messages.warning(MessageCode::ImportWarning, "Camera without node",
-                               "The camera \"" + nameOf(source.mName) + "\" is not placed in the scene; it is left out.");
+                               "The camera \"" + nameOf(source.mName)
+                                   + "\" is not placed in the scene; it is left out.");
             continue;
         }
         const aiMatrix4x4 frame = attachmentFrame(source.mPosition, source.mLookAt, source.mUp);
@@ -416,13 +415,14 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
             node = addSyntheticChild(plan, node, "_camera", frame);
         PlanCamera& camera = plan.nodes[size_t(node)].camera;
         camera.aspectRatio = source.mAspect > 0 && std::isfinite(source.mAspect) ? source.mAspect : 16.0f / 9.0f;
-        camera.nearPlane = source.mClipPlaneNear > 0 && std::isfinite(source.mClipPlaneNear) ? source.mClipPlaneNear : 0.1f;
+        camera.nearPlane
+            = source.mClipPlaneNear > 0 && std::isfinite(source.mClipPlaneNear) ? source.mClipPlaneNear : 0.1f;
         camera.farPlane = source.mClipPlaneFar > camera.nearPlane && std::isfinite(source.mClipPlaneFar)
-                              ? source.mClipPlaneFar
-                              : camera.nearPlane * 10000;
+            ? source.mClipPlaneFar
+            : camera.nearPlane * 10000;
         if (source.mOrthographicWidth > 0 && std::isfinite(source.mOrthographicWidth)) {
             camera.type = 2;
-            camera.zoomX = 2 * source.mOrthographicWidth;   // Assimp stores the half width
+            camera.zoomX = 2 * source.mOrthographicWidth; // Assimp stores the half width
             camera.zoomY = camera.zoomX / camera.aspectRatio;
         } else {
             camera.type = 1;
@@ -430,7 +430,8 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
             float half = m_fullCameraAngles ? source.mHorizontalFOV / 2 : source.mHorizontalFOV;
             if (!(half > 0.001f && half < 1.5700f))
                 half = 0.3926991f;
-            camera.fieldOfView = float(2 * std::atan(std::tan(half) / camera.aspectRatio) * 57.29577951308232);   // degrees
+            camera.fieldOfView
+                = float(2 * std::atan(std::tan(half) / camera.aspectRatio) * 57.29577951308232); // degrees
         }
     }
 
@@ -448,23 +449,32 @@ void BundlePlanner::attachLights(BundlePlan& plan)
         const aiLight& source = *m_scene.mLights[i];
         uint8_t type = 0;
         switch (source.mType) {
-        case aiLightSource_DIRECTIONAL: type = 1; break;
-        case aiLightSource_POINT: type = 2; break;
-        case aiLightSource_SPOT: type = 3; break;
-        default: break;
+        case aiLightSource_DIRECTIONAL:
+            type = 1;
+            break;
+        case aiLightSource_POINT:
+            type = 2;
+            break;
+        case aiLightSource_SPOT:
+            type = 3;
+            break;
+        default:
+            break;
         }
         if (type == 0) {
             static const char* const kKinds[] = {"undefined", "directional", "point", "spot", "ambient", "area"};
             const unsigned kind = unsigned(source.mType) < 6 ? unsigned(source.mType) : 0;
-            m_messages.warning(MessageCode::LightSkipped, "Light type not supported",
-                               "The light \"" + nameOf(source.mName) + "\" is an " + kKinds[kind]
-                                   + " light; only directional, point and spot lights are converted, so it is left out.");
+            m_messages.warning(
+                MessageCode::LightSkipped, "Light type not supported",
+                "The light \"" + nameOf(source.mName) + "\" is an " + kKinds[kind]
+                    + " light; only directional, point and spot lights are converted, so it is left out.");
             continue;
         }
         int node = findNode(nameOf(source.mName));
         if (node < 0) {
             m_messages.warning(MessageCode::ImportWarning, "Light without node",
-                               "The light \"" + nameOf(source.mName) + "\" is not placed in the scene; it is left out.");
+                               "The light \"" + nameOf(source.mName)
+                                   + "\" is not placed in the scene; it is left out.");
             continue;
         }
         const aiVector3D forward = type == 2 ? aiVector3D(0, 0, -1) : source.mDirection;
@@ -525,8 +535,9 @@ bool BundlePlanner::usablePiece(unsigned meshIndex)
     }
     if (!(mesh.mPrimitiveTypes & aiPrimitiveType_TRIANGLE)) {
         m_messages.warning(MessageCode::PrimitivesSkipped, "Points and lines skipped",
-                           "The mesh " + label + " holds only points or lines, which the viewer does not draw; "
-                           "it is left out.");
+                           "The mesh " + label
+                               + " holds only points or lines, which the viewer does not draw; "
+                                 "it is left out.");
         return false;
     }
     return true;
@@ -551,7 +562,8 @@ void BundlePlanner::addMeshes(BundlePlan& plan)
                 group->second.push_back(meshIndex);
         }
         for (size_t g = 0; g < groups.size(); ++g) {
-            const int owner = g == 0 ? int(n) : addSyntheticChild(plan, int(n), "_part" + std::to_string(g + 1), aiMatrix4x4());
+            const int owner
+                = g == 0 ? int(n) : addSyntheticChild(plan, int(n), "_part" + std::to_string(g + 1), aiMatrix4x4());
             PlanMesh mesh;
             mesh.node = owner;
             mesh.layout = groups[g].first;
@@ -637,7 +649,8 @@ void BundlePlanner::weldVertices(BundlePlan& plan)
                 piece.generatedNormals = VertexWelder::smoothNormals(source);
             const aiVector3D* normals = source.mNormals ? source.mNormals : piece.generatedNormals.data();
             piece.weld = VertexWelder::weld(source, normals, mesh.layout.texCoordSets, mesh.layout.colors,
-                                            mesh.layout.tangents, mesh.layout.skinned ? piece.jointOfBone : std::vector<int>());
+                                            mesh.layout.tangents,
+                                            mesh.layout.skinned ? piece.jointOfBone : std::vector<int>());
             written += uint32_t(piece.weld.source.size());
         }
         mesh.vertexCount = written;
@@ -676,7 +689,7 @@ void BundlePlanner::assignMaterials(BundlePlan& plan)
         for (PlanPiece& piece : mesh.pieces) {
             const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
             if (source.mMaterialIndex >= m_scene.mNumMaterials)
-                continue;   // no material: the part stays undrawn rather than reading past the list
+                continue; // no material: the part stays undrawn rather than reading past the list
             MaterialUsage usage;
             usage.jointCount = unsigned(mesh.joints.size());
             usage.vertexColors = mesh.layout.colors;
@@ -694,9 +707,8 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
         const aiAnimation& source = *m_scene.mAnimations[a];
         const std::string take = IdRegistry::validUtf8(nameOf(source.mName));
         const std::string takeName = take.empty() ? "animation" : take;
-        const double ticksPerSecond = source.mTicksPerSecond > 0 && std::isfinite(source.mTicksPerSecond)
-                                          ? source.mTicksPerSecond
-                                          : 25.0;
+        const double ticksPerSecond
+            = source.mTicksPerSecond > 0 && std::isfinite(source.mTicksPerSecond) ? source.mTicksPerSecond : 25.0;
 
         const double earliest = earliestKeyTime(source);
         std::vector<std::string> groupKeys;
@@ -743,7 +755,8 @@ std::string BundlePlanner::animationGroup(const BundlePlan& plan, const std::str
         return take;
     // Assimp's own root, kept only to carry the axis and unit correction, groups nothing.
     int top = node;
-    while (plan.nodes[size_t(top)].parent >= 0 && m_sourceOf[size_t(plan.nodes[size_t(top)].parent)] != m_scene.mRootNode)
+    while (plan.nodes[size_t(top)].parent >= 0
+           && m_sourceOf[size_t(plan.nodes[size_t(top)].parent)] != m_scene.mRootNode)
         top = plan.nodes[size_t(top)].parent;
     return take + "/" + plan.nodes[size_t(top)].id;
 }

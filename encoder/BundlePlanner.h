@@ -19,8 +19,7 @@ class MaterialWriter;
 // or animation targets) as warnings; fails only on structural trouble.
 class BundlePlanner {
 public:
-    BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
-                  MaterialWriter& materials);
+    BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages, MaterialWriter& materials);
 
     // Assimp documents a camera's horizontal angle as half the view, but its
     // FBX reader stores the whole angle; the encoder knows which it read.
@@ -59,7 +58,7 @@ private:
     IdRegistry m_ids;
     aiMatrix4x4 m_rootCorrection;
     bool m_fullCameraAngles = false;
-    std::map<std::string, int> m_nodeByName;          // first node with each source name
-    std::vector<const aiNode*> m_sourceOf;            // per plan node; null for nodes we add
-    std::vector<std::vector<unsigned>> m_nodeMeshes;  // source meshes per plan node
+    std::map<std::string, int> m_nodeByName; // first node with each source name
+    std::vector<const aiNode*> m_sourceOf; // per plan node; null for nodes we add
+    std::vector<std::vector<unsigned>> m_nodeMeshes; // source meshes per plan node
 };

@@ -68,7 +68,9 @@ uint32_t triangleCount(const aiMesh& mesh)
 } // namespace
 
 BundleWriter::BundleWriter(const aiScene& scene, const BundlePlan& plan, Messages& messages)
-    : m_scene(scene), m_plan(plan), m_messages(messages)
+    : m_scene(scene)
+    , m_plan(plan)
+    , m_messages(messages)
 {
 }
 
@@ -142,8 +144,8 @@ bool BundleWriter::write(const std::string& path)
 void BundleWriter::writeMatrix(const aiMatrix4x4& m)
 {
     // Assimp's matrices are row-major; the bundle's are column-major, translation in 12..14.
-    const float columnMajor[16] = {m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2,
-                                   m.a3, m.b3, m.c3, m.d3, m.a4, m.b4, m.c4, m.d4};
+    const float columnMajor[16]
+        = {m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3, m.a4, m.b4, m.c4, m.d4};
     m_out.floats(columnMajor, 16);
 }
 
@@ -153,7 +155,7 @@ void BundleWriter::writeNode(int index)
     m_nodeOffsets[size_t(index)] = uint32_t(m_out.position());
     m_out.u32(node.type);
     writeMatrix(node.local);
-    writeMatrix(aiMatrix4x4());   // offset: transforms are fully in the local matrices
+    writeMatrix(aiMatrix4x4()); // offset: transforms are fully in the local matrices
     m_out.string(node.parent < 0 ? std::string() : m_plan.nodes[size_t(node.parent)].id);
     m_out.u32(uint32_t(node.children.size()));
     for (int child : node.children)
@@ -297,7 +299,8 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
                 const uint32_t corner = face.mIndices[order[k]];
                 const uint32_t index = base + piece.weld.remap[corner < source.mNumVertices ? corner : 0];
                 if (shortIndices) {
-                    const unsigned char le[2] = {static_cast<unsigned char>(index), static_cast<unsigned char>(index >> 8)};
+                    const unsigned char le[2]
+                        = {static_cast<unsigned char>(index), static_cast<unsigned char>(index >> 8)};
                     m_out.bytes(le, 2);
                 } else {
                     m_out.u32(index);
@@ -322,8 +325,8 @@ void BundleWriter::writeAnimations()
                 m_out.u32(time);
             m_out.u32(uint32_t(channel.keyValues.size()));
             m_out.floats(channel.keyValues.data(), channel.keyValues.size());
-            m_out.u32(0);   // in-tangents
-            m_out.u32(0);   // out-tangents
+            m_out.u32(0); // in-tangents
+            m_out.u32(0); // out-tangents
             m_out.u32(uint32_t(channel.keyTimes.size()));
             const uint32_t kLinear = 4;
             for (size_t k = 0; k < channel.keyTimes.size(); ++k)

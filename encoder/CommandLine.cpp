@@ -6,10 +6,7 @@
 
 namespace {
 
-bool startsWith(const std::string& text, const char* prefix)
-{
-    return text.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 template <typename Choice>
 bool parseChoice(const std::string& value, std::initializer_list<std::pair<const char*, Choice>> choices, Choice& out)
@@ -25,14 +22,19 @@ bool parseChoice(const std::string& value, std::initializer_list<std::pair<const
 
 bool parseGrouping(const std::string& value, AnimationGrouping& out)
 {
-    return parseChoice(value, {{"none", AnimationGrouping::None}, {"root", AnimationGrouping::Root},
-                               {"take", AnimationGrouping::Take}}, out);
+    return parseChoice(
+        value,
+        {{"none", AnimationGrouping::None}, {"root", AnimationGrouping::Root}, {"take", AnimationGrouping::Take}}, out);
 }
 
 bool parseCulling(const std::string& value, BackfaceCulling& out)
 {
-    return parseChoice(value, {{"off", BackfaceCulling::Off}, {"ccw", BackfaceCulling::Ccw},
-                               {"cw", BackfaceCulling::Cw}, {"material", BackfaceCulling::Material}}, out);
+    return parseChoice(value,
+                       {{"off", BackfaceCulling::Off},
+                        {"ccw", BackfaceCulling::Ccw},
+                        {"cw", BackfaceCulling::Cw},
+                        {"material", BackfaceCulling::Material}},
+                       out);
 }
 
 bool parseVerbosity(const std::string& value, int& out)

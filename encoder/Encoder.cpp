@@ -58,7 +58,9 @@ void printSummary(const BundlePlan& plan, int verbosity)
 
 } // namespace
 
-Encoder::Encoder(const EncoderOptions& options, Messages& messages) : m_options(options), m_messages(messages)
+Encoder::Encoder(const EncoderOptions& options, Messages& messages)
+    : m_options(options)
+    , m_messages(messages)
 {
 }
 
@@ -113,8 +115,9 @@ int Encoder::run()
         return m_messages.hasErrors() ? 1 : 0;
     } catch (const std::bad_alloc&) {
         m_messages.error(MessageCode::OutOfResources, "Out of memory",
-                         "Converting \"" + m_options.inputPath + "\" needs more memory than is available or "
-                         "allowed; the file may be damaged.");
+                         "Converting \"" + m_options.inputPath
+                             + "\" needs more memory than is available or "
+                               "allowed; the file may be damaged.");
     } catch (const std::exception& e) {
         m_messages.error(MessageCode::InternalFailure, "Conversion failed",
                          "Converting \"" + m_options.inputPath + "\" failed: " + e.what());
@@ -138,7 +141,8 @@ Messages Encoder::limitRepeats(const Messages& messages, unsigned perCode)
     }
     for (const auto& [code, count] : seen) {
         if (count > perCode)
-            limited.warning(code, titles[code], std::to_string(count - perCode) + " more warnings like the ones above.");
+            limited.warning(code, titles[code],
+                            std::to_string(count - perCode) + " more warnings like the ones above.");
     }
     return limited;
 }

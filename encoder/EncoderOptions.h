@@ -9,7 +9,7 @@ enum class BackfaceCulling { Off, Ccw, Cw, Material };
 struct EncoderOptions {
     AnimationGrouping grouping = AnimationGrouping::Root;
     BackfaceCulling culling = BackfaceCulling::Off;
-    int verbosity = 0;               // "-v N"
+    int verbosity = 0; // "-v N"
     std::string inputPath;
-    std::string outputPath;          // the bundle; its folder is the model folder
+    std::string outputPath; // the bundle; its folder is the model folder
 };

@@ -45,11 +45,11 @@ std::string IdRegistry::validUtf8(const std::string& text)
         }
         // Overlong forms, surrogates and values past U+10FFFF are not UTF-8 either.
         static const unsigned kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && (codePoint < kMinimum[length] || codePoint > 0x10FFFF
-                      || (codePoint >= 0xD800 && codePoint <= 0xDFFF)))
+        if (valid
+            && (codePoint < kMinimum[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)))
             valid = false;
         if (valid && c == 0)
-            valid = false;   // an embedded NUL would cut the id short in C strings
+            valid = false; // an embedded NUL would cut the id short in C strings
         if (valid) {
             out.append(text, i, length);
             i += length;

@@ -27,21 +27,18 @@ const float kMaxSpecularExponent = 1024.0f;
 
 struct SourceLook {
     std::string name;
-    aiColor4D diffuse{0.8f, 0.8f, 0.8f, 1.0f};
-    aiColor3D specular{0.0f, 0.0f, 0.0f};
+    aiColor4D diffuse {0.8f, 0.8f, 0.8f, 1.0f};
+    aiColor3D specular {0.0f, 0.0f, 0.0f};
     float specularExponent = 0.0f;
     float opacity = 1.0f;
     bool twoSided = false;
     bool hasOpacityMap = false;
-    std::string diffuseTexture;   // reference as the source names it; empty: none
+    std::string diffuseTexture; // reference as the source names it; empty: none
     aiTextureMapMode wrapU = aiTextureMapMode_Wrap;
     aiTextureMapMode wrapV = aiTextureMapMode_Wrap;
 };
 
-float clamp01(float value)
-{
-    return std::isfinite(value) ? std::min(1.0f, std::max(0.0f, value)) : 0.0f;
-}
+float clamp01(float value) { return std::isfinite(value) ? std::min(1.0f, std::max(0.0f, value)) : 0.0f; }
 
 std::string diffuseTextureOf(const aiMaterial& material, aiTextureType& typeOut)
 {
@@ -84,8 +81,8 @@ SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
         && material.Get(AI_MATKEY_SHININESS, exponent) == AI_SUCCESS && std::isfinite(exponent)) {
         if (material.Get(AI_MATKEY_SHININESS_STRENGTH, strength) != AI_SUCCESS || !std::isfinite(strength))
             strength = 1.0f;
-        look.specular = aiColor3D(clamp01(specular.r * strength), clamp01(specular.g * strength),
-                                  clamp01(specular.b * strength));
+        look.specular
+            = aiColor3D(clamp01(specular.r * strength), clamp01(specular.g * strength), clamp01(specular.b * strength));
         look.specularExponent = exponent;
     }
 
@@ -112,10 +109,7 @@ bool hasSpecular(const SourceLook& look)
     return brightest > 0.01f && look.specularExponent >= kMinSpecularExponent;
 }
 
-bool isPowerOfTwo(unsigned value)
-{
-    return value != 0 && (value & (value - 1)) == 0;
-}
+bool isPowerOfTwo(unsigned value) { return value != 0 && (value & (value - 1)) == 0; }
 
 const char* wrapName(aiTextureMapMode mode)
 {
@@ -196,8 +190,10 @@ std::string renderStateText(BackfaceCulling culling, bool twoSided, bool transpa
 
 MaterialWriter::MaterialWriter(const aiScene& scene, const EncoderOptions& options, const std::string& modelFolder,
                                Messages& messages)
-    : m_scene(scene), m_options(options), m_modelFolder(modelFolder.empty() ? "." : modelFolder),
-      m_messages(messages)
+    : m_scene(scene)
+    , m_options(options)
+    , m_modelFolder(modelFolder.empty() ? "." : modelFolder)
+    , m_messages(messages)
 {
 }
 
@@ -226,15 +222,12 @@ std::string MaterialWriter::number(float value)
     return text;
 }
 
-std::string MaterialWriter::materialName(unsigned materialIndex) const
-{
-    return lookOf(m_scene, materialIndex).name;
-}
+std::string MaterialWriter::materialName(unsigned materialIndex) const { return lookOf(m_scene, materialIndex).name; }
 
 std::string MaterialWriter::materialFor(unsigned materialIndex, const MaterialUsage& usage)
 {
-    const auto key = std::make_tuple(materialIndex, usage.jointCount, usage.vertexColors, usage.texCoords,
-                                     usage.tangents);
+    const auto key
+        = std::make_tuple(materialIndex, usage.jointCount, usage.vertexColors, usage.texCoords, usage.tangents);
     const auto found = m_idByKey.find(key);
     if (found != m_idByKey.end())
         return found->second;
@@ -302,8 +295,9 @@ std::string MaterialWriter::materialText(const Request& request)
         // (a transparency factor read the wrong way round); an invisible
         // model helps nobody, so it is drawn opaque and the user told.
         m_messages.warning(MessageCode::InvisibleMaterial, "Invisible material",
-                           "Material \"" + look.name + "\" is fully transparent (opacity 0); it is drawn opaque "
-                           "so the model can be seen.");
+                           "Material \"" + look.name
+                               + "\" is fully transparent (opacity 0); it is drawn opaque "
+                                 "so the model can be seen.");
         look.opacity = 1.0f;
     }
     const bool transparent = look.opacity < 0.999f || look.hasOpacityMap || (textured && texture.translucent);
@@ -340,8 +334,7 @@ std::string MaterialWriter::materialText(const Request& request)
     if (specular) {
         text += "    u_specularColor = " + number(look.specular.r) + "," + number(look.specular.g) + ","
             + number(look.specular.b) + "\n";
-        text += "    u_specularExponent = "
-            + number(std::min(look.specularExponent, kMaxSpecularExponent)) + "\n";
+        text += "    u_specularExponent = " + number(std::min(look.specularExponent, kMaxSpecularExponent)) + "\n";
     }
     if (lightDefine || specular) {
         // Black means "no light of the scene reached this material": the
@@ -393,8 +386,9 @@ bool MaterialWriter::write()
     if (!out || ec) {
         fs::remove(temporary, ec);
         m_messages.error(MessageCode::MaterialFileFailed, "Material file not written",
-                         "The material file \"" + path + "\" cannot be written; the model would be drawn "
-                         "without materials.\nCheck that the folder exists, is writable and has free space.");
+                         "The material file \"" + path
+                             + "\" cannot be written; the model would be drawn "
+                               "without materials.\nCheck that the folder exists, is writable and has free space.");
         return false;
     }
     return true;

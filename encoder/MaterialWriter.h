@@ -18,10 +18,10 @@ class TextureExporter;
 // because two parts with the same source material but different vertex data
 // need different shader defines.
 struct MaterialUsage {
-    unsigned jointCount = 0;     // 0: not skinned; else the skin's joint count (the SKINNING define needs it)
+    unsigned jointCount = 0; // 0: not skinned; else the skin's joint count (the SKINNING define needs it)
     bool vertexColors = false;
-    bool texCoords = false;      // the mesh has a first texture coordinate set
-    bool tangents = false;       // tangent + binormal present
+    bool texCoords = false; // the mesh has a first texture coordinate set
+    bool tangents = false; // tangent + binormal present
 };
 
 // Writes the material file beside the bundle ("model.material" for
@@ -38,7 +38,7 @@ public:
                    Messages& messages);
     ~MaterialWriter();
 
-    void setLightCounts(unsigned directional, unsigned point, unsigned spot);   // lights the bundle's scene has
+    void setLightCounts(unsigned directional, unsigned point, unsigned spot); // lights the bundle's scene has
 
     // The material id that the bundle's model entry names for one mesh part drawn with source material
     // `materialIndex` (aiMesh::mMaterialIndex) and the given usage. Same inputs give the same id.
@@ -80,5 +80,5 @@ private:
     std::set<std::string> m_usedIds;
     std::set<unsigned> m_warnedJointCounts;
     std::set<unsigned> m_warnedMaterials;
-    std::unique_ptr<TextureExporter> m_textures;   // made on first use: it writes into the model folder
+    std::unique_ptr<TextureExporter> m_textures; // made on first use: it writes into the model folder
 };

@@ -9,7 +9,7 @@
 #endif
 
 #if !defined(__unix__)
-#define VELMORA_UNDER_SANITIZER 1   // the limits below are POSIX; elsewhere none are set
+#define VELMORA_UNDER_SANITIZER 1 // the limits below are POSIX; elsewhere none are set
 #elif defined(__SANITIZE_ADDRESS__)
 #define VELMORA_UNDER_SANITIZER 1
 #elif defined(__has_feature)

@@ -12,10 +12,10 @@ struct aiMesh;
 struct SkinInfluences {
     struct Influence {
         int joint;
-        float weight;   // as the source gives it
+        float weight; // as the source gives it
     };
 
-    std::vector<uint32_t> first;   // one more than the mesh has vertices
+    std::vector<uint32_t> first; // one more than the mesh has vertices
     std::vector<Influence> list;
 
     // `jointOfBone` gives, per bone of the mesh, its joint index or -1 for a

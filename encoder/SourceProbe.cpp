@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kBinaryMagic[] = "Kaydara FBX Binary  ";   // followed by a NUL byte: 21 bytes in all
+const char kBinaryMagic[] = "Kaydara FBX Binary  "; // followed by a NUL byte: 21 bytes in all
 const size_t kBinaryMagicSize = 21;
 const size_t kHeadSize = 64 * 1024;
 
@@ -58,7 +58,8 @@ bool SourceProbe::embeddedContentIsSound(const std::string& text)
     size_t at = 0;
     while ((at = text.find(kKey, at)) != std::string::npos) {
         at += sizeof(kKey) - 1;
-        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n' || text[at] == ','))
+        while (at < text.size()
+               && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n' || text[at] == ','))
             ++at;
         if (at >= text.size() || text[at] != '"')
             continue;
@@ -107,8 +108,8 @@ SourceProbe::FbxHeader SourceProbe::inspect(const std::string& head)
         header.version = readDecimal(head, versionKey + std::strlen("FBXVersion"));
     } else if (comment != std::string::npos) {
         const size_t at = comment + 6;
-        if (at + 2 < head.size() && head[at] >= '0' && head[at] <= '9' && head[at + 1] == '.'
-            && head[at + 2] >= '0' && head[at + 2] <= '9')
+        if (at + 2 < head.size() && head[at] >= '0' && head[at] <= '9' && head[at + 1] == '.' && head[at + 2] >= '0'
+            && head[at + 2] <= '9')
             header.version = unsigned(head[at] - '0') * 1000 + unsigned(head[at + 2] - '0') * 100;
     }
     return header;
@@ -138,11 +139,12 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
 
     header = inspect(head);
     if (!header.isFbx)
-        return true;   // another format: Assimp decides
+        return true; // another format: Assimp decides
     if (header.damaged) {
         messages.error(MessageCode::InputDamaged, "Damaged FBX header",
-                       "The file \"" + path + "\" starts like a binary FBX file but its header is damaged "
-                       "(the identifier bytes are wrong), so it cannot be read. Export the model again.");
+                       "The file \"" + path
+                           + "\" starts like a binary FBX file but its header is damaged "
+                             "(the identifier bytes are wrong), so it cannot be read. Export the model again.");
         return false;
     }
     if (header.bigEndian) {
@@ -156,8 +158,9 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
         std::string text;
         if (readWholeFile(path, text) && !embeddedContentIsSound(text)) {
             messages.error(MessageCode::InputDamaged, "Damaged embedded file",
-                           "The file \"" + path + "\" embeds a texture or other file whose data is damaged "
-                           "(not valid base64 text), so it cannot be read safely. Export the model again.");
+                           "The file \"" + path
+                               + "\" embeds a texture or other file whose data is damaged "
+                                 "(not valid base64 text), so it cannot be read safely. Export the model again.");
             return false;
         }
     }

@@ -14,7 +14,7 @@ public:
         bool binary = false;
         bool bigEndian = false;
         bool damaged = false;
-        unsigned version = 0;   // e.g. 7400; 0 when unknown
+        unsigned version = 0; // e.g. 7400; 0 when unknown
     };
 
     // Reads the header of a file's first bytes; pure, for tests.

@@ -64,8 +64,8 @@ bool isReservedWindowsName(const std::string& stem)
         if (lower == name)
             return true;
     }
-    return lower.size() == 4 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0)
-        && lower[3] >= '1' && lower[3] <= '9';
+    return lower.size() == 4 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) && lower[3] >= '1'
+        && lower[3] <= '9';
 }
 
 bool writeBytes(const std::string& path, const unsigned char* data, size_t size)
@@ -118,17 +118,19 @@ std::string sizeText(unsigned long long width, unsigned long long height)
 
 } // namespace
 
-TextureExporter::TextureExporter(const aiScene& scene, const std::string& sourceFolder,
-                                 const std::string& modelFolder, Messages& messages)
-    : m_scene(scene), m_sourceFolder(sourceFolder.empty() ? "." : sourceFolder),
-      m_modelFolder(modelFolder.empty() ? "." : modelFolder), m_messages(messages)
+TextureExporter::TextureExporter(const aiScene& scene, const std::string& sourceFolder, const std::string& modelFolder,
+                                 Messages& messages)
+    : m_scene(scene)
+    , m_sourceFolder(sourceFolder.empty() ? "." : sourceFolder)
+    , m_modelFolder(modelFolder.empty() ? "." : modelFolder)
+    , m_messages(messages)
 {
 }
 
 std::string TextureExporter::plainPngName(const std::string& reference)
 {
     std::string name = shortName(reference);
-    const size_t colon = name.find_last_of(':');   // "C:file.png", "file://x"
+    const size_t colon = name.find_last_of(':'); // "C:file.png", "file://x"
     if (colon != std::string::npos)
         name = name.substr(colon + 1);
     const size_t dot = name.find_last_of('.');
@@ -178,7 +180,7 @@ std::string TextureExporter::locate(const std::string& reference) const
     // Breadth first, so the nearest match wins. Symbolic links to folders are
     // not followed, so the search cannot loop or wander off the source's tree.
     const std::string wanted = lowerAscii(name);
-    std::deque<std::pair<fs::path, int>> folders{{fs::path(m_sourceFolder), 0}};
+    std::deque<std::pair<fs::path, int>> folders {{fs::path(m_sourceFolder), 0}};
     int visited = 0;
     while (!folders.empty() && visited < kSearchEntries) {
         const auto [folder, depth] = folders.front();
@@ -194,8 +196,7 @@ std::string TextureExporter::locate(const std::string& reference) const
             if (!link && entry.is_directory(statusError)) {
                 if (depth + 1 < kSearchDepth)
                     subfolders.push_back(entry.path());
-            } else if (lowerAscii(entry.path().filename().string()) == wanted
-                       && entry.is_regular_file(statusError)) {
+            } else if (lowerAscii(entry.path().filename().string()) == wanted && entry.is_regular_file(statusError)) {
                 return entry.path().string();
             }
         }
@@ -316,9 +317,9 @@ bool TextureExporter::exportEncoded(const std::vector<unsigned char>& bytes, con
     result.height = static_cast<unsigned>(height);
     result.translucent = hasTranslucentPixel(pixels.get(), static_cast<unsigned long long>(width) * height, channels);
 
-    const bool written = isPng ? writeBytes(temporary, bytes.data(), bytes.size())
-                               : PngWriter::write(temporary, pixels.get(), result.width, result.height,
-                                                  static_cast<unsigned>(channels));
+    const bool written = isPng
+        ? writeBytes(temporary, bytes.data(), bytes.size())
+        : PngWriter::write(temporary, pixels.get(), result.width, result.height, static_cast<unsigned>(channels));
     if (!written || !moveIntoPlace(temporary, destination)) {
         why = "the file \"" + destination + "\" cannot be written";
         return false;
@@ -367,10 +368,7 @@ std::string TextureExporter::uniqueDestinationName(const std::string& reference)
     return name;
 }
 
-std::string TextureExporter::texFolder() const
-{
-    return (fs::path(m_modelFolder) / "tex").string();
-}
+std::string TextureExporter::texFolder() const { return (fs::path(m_modelFolder) / "tex").string(); }
 
 bool TextureExporter::ensureTexFolder()
 {
@@ -395,15 +393,17 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
     std::string sourceFile;
     if (badIndex) {
         m_messages.warning(MessageCode::EmbeddedTextureMissing, "Embedded texture missing",
-                           "The texture " + quoted + " names embedded data that the file does not hold. "
-                           "The material is drawn without this texture.");
+                           "The texture " + quoted
+                               + " names embedded data that the file does not hold. "
+                                 "The material is drawn without this texture.");
     } else if (!embedded) {
         sourceFile = locate(reference);
         if (sourceFile.empty()) {
             m_messages.warning(MessageCode::TextureNotFound, "Texture not found",
-                               "The texture " + quoted + " was not found: not at its path, not beside the model "
-                               "file and not in the folders below it. The material is drawn without this "
-                               "texture.\nPut the image beside the model file and convert again.");
+                               "The texture " + quoted
+                                   + " was not found: not at its path, not beside the model "
+                                     "file and not in the folders below it. The material is drawn without this "
+                                     "texture.\nPut the image beside the model file and convert again.");
         }
     }
     if (!embedded && sourceFile.empty()) {
@@ -414,9 +414,8 @@ ExportedTexture TextureExporter::exportTexture(const std::string& reference, con
     // Two references to one image (an embedded texture by number and by
     // name, or one file by two paths) share one copy.
     std::error_code canonicalError;
-    const std::string sourceKey = embedded
-        ? "*" + std::to_string(reinterpret_cast<std::uintptr_t>(embedded))
-        : fs::weakly_canonical(sourceFile, canonicalError).string();
+    const std::string sourceKey = embedded ? "*" + std::to_string(reinterpret_cast<std::uintptr_t>(embedded))
+                                           : fs::weakly_canonical(sourceFile, canonicalError).string();
     const auto sameSource = m_doneBySource.find(sourceKey);
     if (sameSource != m_doneBySource.end()) {
         m_done.emplace(reference, sameSource->second);

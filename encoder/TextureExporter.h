@@ -12,10 +12,10 @@ struct aiTexture;
 
 // One texture as the material file names it.
 struct ExportedTexture {
-    std::string path;            // relative to the model folder ("tex/name.png"); empty: no texture
+    std::string path; // relative to the model folder ("tex/name.png"); empty: no texture
     unsigned width = 0;
     unsigned height = 0;
-    bool translucent = false;    // some pixel has an alpha below 255
+    bool translucent = false; // some pixel has an alpha below 255
 };
 
 // Finds the textures a source scene refers to (files beside the source or
@@ -48,8 +48,8 @@ public:
 private:
     const aiTexture* embeddedTexture(const std::string& reference, bool& badIndex) const;
     bool loadFile(const std::string& path, std::vector<unsigned char>& bytes, std::string& why) const;
-    bool exportEncoded(const std::vector<unsigned char>& bytes, const std::string& destination,
-                       ExportedTexture& result, std::string& why) const;
+    bool exportEncoded(const std::vector<unsigned char>& bytes, const std::string& destination, ExportedTexture& result,
+                       std::string& why) const;
     bool exportRaw(const aiTexture& texture, const std::string& destination, ExportedTexture& result,
                    std::string& why) const;
     std::string uniqueDestinationName(const std::string& reference);
@@ -60,8 +60,8 @@ private:
     std::string m_sourceFolder;
     std::string m_modelFolder;
     Messages& m_messages;
-    std::map<std::string, ExportedTexture> m_done;           // by reference
-    std::map<std::string, ExportedTexture> m_doneBySource;   // by file path or embedded texture
+    std::map<std::string, ExportedTexture> m_done; // by reference
+    std::map<std::string, ExportedTexture> m_doneBySource; // by file path or embedded texture
     std::set<std::string> m_usedNamesLower;
     bool m_texFolderReady = false;
 };

@@ -41,7 +41,11 @@ class VertexData {
 public:
     VertexData(const aiMesh& mesh, const aiVector3D* normals, unsigned texCoordSets, bool colors, bool tangents,
                const std::vector<int>& jointOfBone)
-        : m_mesh(mesh), m_normals(normals), m_sets(texCoordSets), m_colors(colors), m_tangents(tangents)
+        : m_mesh(mesh)
+        , m_normals(normals)
+        , m_sets(texCoordSets)
+        , m_colors(colors)
+        , m_tangents(tangents)
     {
         if (jointOfBone.empty())
             return;
@@ -73,10 +77,13 @@ public:
         if (m_colors) {
             const aiColor4D& ca = m_mesh.mColors[0][a];
             const aiColor4D& cb = m_mesh.mColors[0][b];
-            if (!close(aiVector3D(ca.r, ca.g, ca.b), aiVector3D(cb.r, cb.g, cb.b)) || !(std::fabs(ca.a - cb.a) <= kEpsilon))
+            if (!close(aiVector3D(ca.r, ca.g, ca.b), aiVector3D(cb.r, cb.g, cb.b))
+                || !(std::fabs(ca.a - cb.a) <= kEpsilon))
                 return false;
         }
-        if (m_tangents && (!close(m_mesh.mTangents[a], m_mesh.mTangents[b]) || !close(m_mesh.mBitangents[a], m_mesh.mBitangents[b])))
+        if (m_tangents
+            && (!close(m_mesh.mTangents[a], m_mesh.mTangents[b])
+                || !close(m_mesh.mBitangents[a], m_mesh.mBitangents[b])))
             return false;
         for (unsigned s = 0; s < m_sets; ++s) {
             if (!close(m_mesh.mTextureCoords[s][a], m_mesh.mTextureCoords[s][b]))
@@ -85,7 +92,8 @@ public:
         if (skinned()) {
             const uint32_t na = m_skin.first[a + 1] - m_skin.first[a], nb = m_skin.first[b + 1] - m_skin.first[b];
             if (na != nb
-                || std::memcmp(influences() + m_skin.first[a], influences() + m_skin.first[b], na * sizeof(Influence)) != 0)
+                || std::memcmp(influences() + m_skin.first[a], influences() + m_skin.first[b], na * sizeof(Influence))
+                    != 0)
                 return false;
         }
         return true;
@@ -103,7 +111,7 @@ private:
     unsigned m_sets;
     bool m_colors;
     bool m_tangents;
-    SkinInfluences m_skin;   // empty when the mesh is written without skin
+    SkinInfluences m_skin; // empty when the mesh is written without skin
 };
 
 // Groups the vertices 0..count-1 with an open-addressing hash table: a vertex
@@ -116,7 +124,7 @@ std::vector<uint32_t> groupVertices(unsigned count, std::vector<uint32_t>& repre
     while (buckets < size_t(count) * 2)
         buckets *= 2;
     const uint32_t kEmpty = 0xFFFFFFFFu;
-    std::vector<uint32_t> table(buckets, kEmpty);   // group per slot
+    std::vector<uint32_t> table(buckets, kEmpty); // group per slot
     std::vector<uint32_t> groupOf(count);
     for (unsigned v = 0; v < count; ++v) {
         for (size_t slot = size_t(hash(v)) & (buckets - 1);; slot = (slot + 1) & (buckets - 1)) {
@@ -135,10 +143,7 @@ std::vector<uint32_t> groupVertices(unsigned count, std::vector<uint32_t>& repre
     return groupOf;
 }
 
-uint64_t positionHash(const aiVector3D& p)
-{
-    return avalanche(mix(14695981039346656037ull, &p, sizeof(aiVector3D)));
-}
+uint64_t positionHash(const aiVector3D& p) { return avalanche(mix(14695981039346656037ull, &p, sizeof(aiVector3D))); }
 
 } // namespace
 
@@ -148,8 +153,9 @@ VertexWeld VertexWelder::weld(const aiMesh& mesh, const aiVector3D* normals, uns
     const VertexData data(mesh, normals, texCoordSets, colors, tangents, jointOfBone);
     VertexWeld weld;
     weld.source.reserve(mesh.mNumVertices);
-    weld.remap = groupVertices(mesh.mNumVertices, weld.source, [&](unsigned v) { return data.hash(v); },
-                               [&](unsigned a, unsigned b) { return data.same(a, b); });
+    weld.remap = groupVertices(
+        mesh.mNumVertices, weld.source, [&](unsigned v) { return data.hash(v); },
+        [&](unsigned a, unsigned b) { return data.same(a, b); });
     return weld;
 }
 
@@ -160,18 +166,21 @@ std::vector<aiVector3D> VertexWelder::smoothNormals(const aiMesh& mesh)
     std::vector<uint32_t> firstVertex;
     const std::vector<uint32_t> group = groupVertices(
         n, firstVertex, [&](unsigned v) { return positionHash(mesh.mVertices[v]); },
-        [&](unsigned a, unsigned b) { return std::memcmp(&mesh.mVertices[a], &mesh.mVertices[b], sizeof(aiVector3D)) == 0; });
+        [&](unsigned a, unsigned b) {
+            return std::memcmp(&mesh.mVertices[a], &mesh.mVertices[b], sizeof(aiVector3D)) == 0;
+        });
     std::vector<aiVector3D> sums(firstVertex.size(), aiVector3D(0, 0, 0));
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
         const aiFace& face = mesh.mFaces[f];
-        if (face.mNumIndices != 3 || !face.mIndices || face.mIndices[0] >= n || face.mIndices[1] >= n || face.mIndices[2] >= n)
+        if (face.mNumIndices != 3 || !face.mIndices || face.mIndices[0] >= n || face.mIndices[1] >= n
+            || face.mIndices[2] >= n)
             continue;
         const aiVector3D& a = mesh.mVertices[face.mIndices[0]];
         const aiVector3D cross = (mesh.mVertices[face.mIndices[1]] - a) ^ (mesh.mVertices[face.mIndices[2]] - a);
         if (!std::isfinite(cross.x) || !std::isfinite(cross.y) || !std::isfinite(cross.z))
             continue;
         for (unsigned k = 0; k < 3; ++k)
-            sums[group[face.mIndices[k]]] += cross;   // longer for larger faces: area weighting
+            sums[group[face.mIndices[k]]] += cross; // longer for larger faces: area weighting
     }
     std::vector<aiVector3D> normals(n);
     for (unsigned v = 0; v < n; ++v) {

@@ -15,8 +15,8 @@ struct aiMesh;
 // positions; hashing those finds them with a few comparisons each, where a
 // general spatial search would cost most of the conversion time.
 struct VertexWeld {
-    std::vector<uint32_t> remap;    // source vertex -> written vertex
-    std::vector<uint32_t> source;   // written vertex -> a source vertex holding its data
+    std::vector<uint32_t> remap; // source vertex -> written vertex
+    std::vector<uint32_t> source; // written vertex -> a source vertex holding its data
 };
 
 class VertexWelder {

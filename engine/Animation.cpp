@@ -1,11 +1,11 @@
-#include "engine/Animation.h"
+#include "Animation.h"
 
-#include "engine/AnimationChannel.h"
-#include "engine/AnimationClip.h"
-#include "engine/AnimationController.h"
-#include "engine/AnimationTarget.h"
-#include "engine/Curve.h"
-#include "engine/Properties.h"
+#include "AnimationChannel.h"
+#include "AnimationClip.h"
+#include "AnimationController.h"
+#include "AnimationTarget.h"
+#include "Curve.h"
+#include "Properties.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,42 +36,39 @@ unsigned int frameToTime(int frame, unsigned int frameCount, unsigned int endTim
 
 } // namespace
 
-Animation* Animation::create(const char* id)
-{
-    return new Animation(id);
-}
+Animation* Animation::create(const char* id) { return new Animation(id); }
 
 Animation::Animation(const char* id)
-    : _controller(AnimationController::current())
-    , _id(id ? id : "")
-    , _endTime(0)
-    , _firstStartTime(0)
-    , _defaultClip(nullptr)
+    : m_controller(AnimationController::current())
+    , m_id(id ? id : "")
+    , m_endTime(0)
+    , m_firstStartTime(0)
+    , m_defaultClip(nullptr)
 {
 }
 
 Animation::~Animation()
 {
     // Channels hold references on the animation, so none is left here.
-    if (_defaultClip)
-        releaseClip(_defaultClip);
-    for (AnimationClip* clip : _clips)
+    if (m_defaultClip)
+        releaseClip(m_defaultClip);
+    for (AnimationClip* clip : m_clips)
         releaseClip(clip);
 }
 
 AnimationController* Animation::controller() const
 {
-    if (!_controller)
-        _controller = AnimationController::current();
-    return _controller;
+    if (!m_controller)
+        m_controller = AnimationController::current();
+    return m_controller;
 }
 
 // Stops a clip that may still be running and lets it go. Whoever else holds
 // the clip keeps a harmless object that no longer plays.
 void Animation::releaseClip(AnimationClip* clip)
 {
-    if (_controller && clip->isSet(AnimationClip::PLAYING))
-        _controller->unschedule(clip);
+    if (m_controller && clip->isSet(AnimationClip::PLAYING))
+        m_controller->unschedule(clip);
     clip->reset();
     clip->detachAnimation();
     clip->release();
@@ -79,7 +76,7 @@ void Animation::releaseClip(AnimationClip* clip)
 
 AnimationChannel* Animation::channelAt(unsigned int index) const
 {
-    return index < _channels.size() ? _channels[index] : nullptr;
+    return index < m_channels.size() ? m_channels[index] : nullptr;
 }
 
 AnimationChannel* Animation::addChannel(AnimationTarget* target, int propertyId, unsigned int keyCount,
@@ -89,8 +86,8 @@ AnimationChannel* Animation::addChannel(AnimationTarget* target, int propertyId,
 }
 
 AnimationChannel* Animation::addChannel(AnimationTarget* target, int propertyId, unsigned int keyCount,
-                                        const unsigned int* keyTimes, const float* keyValues,
-                                        const float* keyInValue, const float* keyOutValue, int type)
+                                        const unsigned int* keyTimes, const float* keyValues, const float* keyInValue,
+                                        const float* keyOutValue, int type)
 {
     return createChannel(target, propertyId, keyCount, keyTimes, keyValues, keyInValue, keyOutValue, type, true);
 }
@@ -155,17 +152,17 @@ void Animation::addChannel(AnimationChannel* channel)
 {
     const unsigned int start = channel->start();
     const unsigned int end = start + channel->duration();
-    if (_channels.empty() || start < _firstStartTime)
-        _firstStartTime = start;
-    if (end > _endTime)
-        _endTime = end;
-    _channels.push_back(channel);
+    if (m_channels.empty() || start < m_firstStartTime)
+        m_firstStartTime = start;
+    if (end > m_endTime)
+        m_endTime = end;
+    m_channels.push_back(channel);
     channel->target()->addChannel(channel);
 
     const unsigned int components = channel->curve()->componentCount();
-    if (_defaultClip)
-        _defaultClip->addChannelValue(components);
-    for (AnimationClip* clip : _clips)
+    if (m_defaultClip)
+        m_defaultClip->addChannelValue(components);
+    for (AnimationClip* clip : m_clips)
         clip->addChannelValue(components);
 }
 
@@ -173,25 +170,25 @@ void Animation::addChannel(AnimationChannel* channel)
 // clips defined on it keep their meaning.
 void Animation::removeChannel(AnimationChannel* channel)
 {
-    auto it = std::find(_channels.begin(), _channels.end(), channel);
-    if (it == _channels.end())
+    auto it = std::find(m_channels.begin(), m_channels.end(), channel);
+    if (it == m_channels.end())
         return;
-    const unsigned int index = static_cast<unsigned int>(it - _channels.begin());
-    _channels.erase(it);
-    if (_defaultClip)
-        _defaultClip->removeChannelValue(index);
-    for (AnimationClip* clip : _clips)
+    const unsigned int index = static_cast<unsigned int>(it - m_channels.begin());
+    m_channels.erase(it);
+    if (m_defaultClip)
+        m_defaultClip->removeChannelValue(index);
+    for (AnimationClip* clip : m_clips)
         clip->removeChannelValue(index);
 }
 
 AnimationClip* Animation::findClip(const char* id)
 {
     if (!id) {
-        if (!_defaultClip)
-            _defaultClip = new AnimationClip("default_clip", this, 0, _endTime);
-        return _defaultClip;
+        if (!m_defaultClip)
+            m_defaultClip = new AnimationClip("default_clip", this, 0, m_endTime);
+        return m_defaultClip;
     }
-    for (AnimationClip* clip : _clips) {
+    for (AnimationClip* clip : m_clips) {
         if (std::strcmp(clip->id(), id) == 0)
             return clip;
     }
@@ -200,22 +197,19 @@ AnimationClip* Animation::findClip(const char* id)
 
 AnimationClip* Animation::clipAt(unsigned int index) const
 {
-    if (index >= _clips.size())
+    if (index >= m_clips.size())
         throw std::out_of_range("invalid vector<T> subscript");
-    return _clips[index];
+    return m_clips[index];
 }
 
-unsigned int Animation::clipCount() const
-{
-    return static_cast<unsigned int>(_clips.size());
-}
+unsigned int Animation::clipCount() const { return static_cast<unsigned int>(m_clips.size()); }
 
 AnimationClip* Animation::createClip(const char* id, unsigned int start, unsigned int end)
 {
     if (end < start)
         return nullptr;
     AnimationClip* clip = new AnimationClip(id, this, start, end);
-    _clips.push_back(clip);
+    m_clips.push_back(clip);
     return clip;
 }
 
@@ -236,8 +230,8 @@ void Animation::defineClip(Properties* clipProperties, unsigned int frameCount)
 {
     const int beginFrame = clipProperties->getInt("begin");
     const int endFrame = clipProperties->getInt("end");
-    const unsigned int start = frameToTime(beginFrame, frameCount, _endTime);
-    const unsigned int end = frameToTime(endFrame, frameCount, _endTime);
+    const unsigned int start = frameToTime(beginFrame, frameCount, m_endTime);
+    const unsigned int end = frameToTime(endFrame, frameCount, m_endTime);
     AnimationClip* clip = createClip(clipProperties->getId(), start, end);
     if (!clip)
         return;
@@ -246,8 +240,7 @@ void Animation::defineClip(Properties* clipProperties, unsigned int frameCount)
     if (clipProperties->exists("speed"))
         clip->setSpeed(clipProperties->getFloat("speed"));
     // Set after the repeat count; the active duration follows either way.
-    clip->setLoopBlendTime(clipProperties->exists("loopBlendTime") ? clipProperties->getFloat("loopBlendTime")
-                                                                  : 0.0f);
+    clip->setLoopBlendTime(clipProperties->exists("loopBlendTime") ? clipProperties->getFloat("loopBlendTime") : 0.0f);
 }
 
 bool Animation::defineClips(const char* url)
@@ -261,11 +254,11 @@ bool Animation::defineClips(const char* url)
     // the top itself. A named top that does not match is searched one level
     // down too, so that a wrapping namespace works as well.
     Properties* match = nullptr;
-    if (top->getNamespace()[0] != '\0' && _id == top->getId())
+    if (top->getNamespace()[0] != '\0' && m_id == top->getId())
         match = top.get();
     for (size_t i = 0; !match && i < top->namespaceCount(); ++i) {
         Properties* candidate = top->namespaceAt(i);
-        if (_id == candidate->getId())
+        if (m_id == candidate->getId())
             match = candidate;
     }
     if (!match)
@@ -278,13 +271,13 @@ bool Animation::defineClips(const char* url)
 
 Animation* Animation::clone(AnimationChannel* channel, AnimationTarget* target) const
 {
-    Animation* copy = new Animation(_id.c_str());
-    copy->_controller = _controller;
+    Animation* copy = new Animation(m_id.c_str());
+    copy->m_controller = m_controller;
     if (channel && target)
         copy->addClonedChannel(channel, target);
     // The clone plays over the same time line as the original.
-    copy->_endTime = std::max(copy->_endTime, _endTime);
-    for (const AnimationClip* clip : _clips) {
+    copy->m_endTime = std::max(copy->m_endTime, m_endTime);
+    for (const AnimationClip* clip : m_clips) {
         AnimationClip* clipCopy = copy->createClip(clip->id(), clip->startTime(), clip->endTime());
         clipCopy->setSpeed(clip->speed());
         clipCopy->setLoopBlendTime(static_cast<float>(clip->loopBlendTime()));

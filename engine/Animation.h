@@ -1,7 +1,6 @@
-#ifndef ENGINE_ANIMATION_H
-#define ENGINE_ANIMATION_H
+#pragma once
 
-#include "engine/Ref.h"
+#include "Ref.h"
 
 #include <string>
 #include <vector>
@@ -17,17 +16,16 @@ class Properties;
 // A set of channels sharing one time line, and the clips (time ranges) that
 // play it. Every channel holds a reference on its animation, so an animation
 // lives as long as any target it drives (or any other holder).
-class Animation : public Ref
-{
+class Animation : public Ref {
 public:
     // An animation without channels, bound to the current controller.
     static Animation* create(const char* id);
 
-    const char* id() const { return _id.c_str(); }
+    const char* id() const { return m_id.c_str(); }
     // Largest channel start + duration: the length of the default clip.
-    unsigned int endTime() const { return _endTime; }
+    unsigned int endTime() const { return m_endTime; }
     // Smallest channel start.
-    unsigned int firstStartTime() const { return _firstStartTime; }
+    unsigned int firstStartTime() const { return m_firstStartTime; }
     // The controller current when the animation was made; an animation made
     // before any controller was registered binds to the one current now.
     // The controller must outlive the animations bound to it.
@@ -42,7 +40,7 @@ public:
     AnimationChannel* addChannel(AnimationTarget* target, int propertyId, unsigned int keyCount,
                                  const unsigned int* keyTimes, const float* keyValues, const float* keyInValue,
                                  const float* keyOutValue, int type);
-    unsigned int channelCount() const { return static_cast<unsigned int>(_channels.size()); }
+    unsigned int channelCount() const { return static_cast<unsigned int>(m_channels.size()); }
     AnimationChannel* channelAt(unsigned int index) const;
 
     // Null id: the default clip ("default_clip", the whole animation), made on
@@ -85,15 +83,13 @@ private:
     void defineClip(Properties* clipProperties, unsigned int frameCount);
     void releaseClip(AnimationClip* clip);
 
-    mutable AnimationController* _controller;
-    std::string _id;
-    unsigned int _endTime;
-    unsigned int _firstStartTime;
-    std::vector<AnimationChannel*> _channels;
-    AnimationClip* _defaultClip;
-    std::vector<AnimationClip*> _clips;
+    mutable AnimationController* m_controller;
+    std::string m_id;
+    unsigned int m_endTime;
+    unsigned int m_firstStartTime;
+    std::vector<AnimationChannel*> m_channels;
+    AnimationClip* m_defaultClip;
+    std::vector<AnimationClip*> m_clips;
 };
 
 } // namespace engine
-
-#endif

@@ -1,28 +1,28 @@
-#include "engine/AnimationChannel.h"
+#include "AnimationChannel.h"
 
-#include "engine/Animation.h"
-#include "engine/Curve.h"
+#include "Animation.h"
+#include "Curve.h"
 
 namespace engine {
 
 AnimationChannel::AnimationChannel(Animation* animation, AnimationTarget* target, int propertyId, Curve* curve,
                                    unsigned int start, unsigned int duration)
-    : _animation(animation)
-    , _target(target)
-    , _propertyId(propertyId)
-    , _curve(curve)
-    , _start(start)
-    , _duration(duration)
+    : m_animation(animation)
+    , m_target(target)
+    , m_propertyId(propertyId)
+    , m_curve(curve)
+    , m_start(start)
+    , m_duration(duration)
 {
-    _animation->addRef();
-    _curve->addRef();
+    m_animation->addRef();
+    m_curve->addRef();
 }
 
 AnimationChannel::~AnimationChannel()
 {
-    _curve->release();
+    m_curve->release();
     // Last: this may destroy the animation.
-    _animation->release();
+    m_animation->release();
 }
 
 } // namespace engine

@@ -1,5 +1,4 @@
-#ifndef ENGINE_ANIMATIONCHANNEL_H
-#define ENGINE_ANIMATIONCHANNEL_H
+#pragma once
 
 namespace engine {
 
@@ -10,15 +9,14 @@ class Curve;
 // One property of one target driven by a curve. The curve's times are
 // normalised to the channel's own key range [start, start + duration] (ms on
 // the animation's time line). Owned by its animation, listed in its target.
-class AnimationChannel
-{
+class AnimationChannel {
 public:
-    Animation* animation() const { return _animation; }
-    AnimationTarget* target() const { return _target; }
-    int propertyId() const { return _propertyId; }
-    Curve* curve() const { return _curve; }
-    unsigned int start() const { return _start; }
-    unsigned int duration() const { return _duration; }
+    Animation* animation() const { return m_animation; }
+    AnimationTarget* target() const { return m_target; }
+    int propertyId() const { return m_propertyId; }
+    Curve* curve() const { return m_curve; }
+    unsigned int start() const { return m_start; }
+    unsigned int duration() const { return m_duration; }
 
 private:
     friend class Animation;
@@ -31,14 +29,12 @@ private:
     AnimationChannel(const AnimationChannel&) = delete;
     AnimationChannel& operator=(const AnimationChannel&) = delete;
 
-    Animation* _animation;
-    AnimationTarget* _target;
-    int _propertyId;
-    Curve* _curve;
-    unsigned int _start;
-    unsigned int _duration;
+    Animation* m_animation;
+    AnimationTarget* m_target;
+    int m_propertyId;
+    Curve* m_curve;
+    unsigned int m_start;
+    unsigned int m_duration;
 };
 
 } // namespace engine
-
-#endif

@@ -1,10 +1,10 @@
-#include "engine/AnimationClip.h"
+#include "AnimationClip.h"
 
-#include "engine/Animation.h"
-#include "engine/AnimationChannel.h"
-#include "engine/AnimationController.h"
-#include "engine/AnimationTarget.h"
-#include "engine/Curve.h"
+#include "Animation.h"
+#include "AnimationChannel.h"
+#include "AnimationController.h"
+#include "AnimationTarget.h"
+#include "Curve.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,48 +29,45 @@ unsigned int toMilliseconds(double value)
 } // namespace
 
 AnimationClip::AnimationClip(const char* id, Animation* animation, unsigned int startTime, unsigned int endTime)
-    : _id(id ? id : "")
-    , _animation(animation)
-    , _startTime(startTime)
-    , _endTime(endTime)
-    , _duration(endTime - startTime)
-    , _state(0)
-    , _repeatCount(1.0f)
-    , _loopBlendTime(0)
-    , _activeDuration(_duration)
-    , _speed(1.0f)
-    , _timeStarted(0.0)
-    , _elapsedTime(0.0f)
-    , _crossFadeToClip(nullptr)
-    , _crossFadeStartTime(0.0)
-    , _crossFadeOutElapsed(0.0f)
-    , _crossFadeOutDuration(0.0f)
-    , _blendWeight(1.0f)
-    , _notifying(0)
+    : m_id(id ? id : "")
+    , m_animation(animation)
+    , m_startTime(startTime)
+    , m_endTime(endTime)
+    , m_duration(endTime - startTime)
+    , m_state(0)
+    , m_repeatCount(1.0f)
+    , m_loopBlendTime(0)
+    , m_activeDuration(m_duration)
+    , m_speed(1.0f)
+    , m_timeStarted(0.0)
+    , m_elapsedTime(0.0f)
+    , m_crossFadeToClip(nullptr)
+    , m_crossFadeStartTime(0.0)
+    , m_crossFadeOutElapsed(0.0f)
+    , m_crossFadeOutDuration(0.0f)
+    , m_blendWeight(1.0f)
+    , m_notifying(0)
 {
     const unsigned int channelCount = animation->channelCount();
-    _values.reserve(channelCount);
-    _loopValues.reserve(channelCount);
+    m_values.reserve(channelCount);
+    m_loopValues.reserve(channelCount);
     for (unsigned int i = 0; i < channelCount; ++i)
         addChannelValue(animation->channelAt(i)->curve()->componentCount());
 }
 
-AnimationClip::~AnimationClip()
-{
-    releaseRef(_crossFadeToClip);
-}
+AnimationClip::~AnimationClip() { releaseRef(m_crossFadeToClip); }
 
 void AnimationClip::addChannelValue(unsigned int componentCount)
 {
-    _values.emplace_back(componentCount);
-    _loopValues.emplace_back(componentCount);
+    m_values.emplace_back(componentCount);
+    m_loopValues.emplace_back(componentCount);
 }
 
 void AnimationClip::removeChannelValue(unsigned int index)
 {
-    if (index < _values.size()) {
-        _values.erase(_values.begin() + index);
-        _loopValues.erase(_loopValues.begin() + index);
+    if (index < m_values.size()) {
+        m_values.erase(m_values.begin() + index);
+        m_loopValues.erase(m_loopValues.begin() + index);
     }
 }
 
@@ -78,15 +75,15 @@ void AnimationClip::setRepeatCount(float repeatCount)
 {
     if (!std::isfinite(repeatCount) || repeatCount < 0.0f)
         return;
-    _repeatCount = repeatCount;
+    m_repeatCount = repeatCount;
     if (repeatCount == 0.0f) {
-        _activeDuration = toMilliseconds(double(_duration) + _loopBlendTime);
+        m_activeDuration = toMilliseconds(double(m_duration) + m_loopBlendTime);
         return;
     }
-    double active = std::floor(double(_duration) * repeatCount);
-    if (repeatCount > 1.0f && _loopBlendTime > 0)
-        active += std::floor(std::ceil(repeatCount - 1.0f) * float(_loopBlendTime));
-    _activeDuration = toMilliseconds(active);
+    double active = std::floor(double(m_duration) * repeatCount);
+    if (repeatCount > 1.0f && m_loopBlendTime > 0)
+        active += std::floor(std::ceil(repeatCount - 1.0f) * float(m_loopBlendTime));
+    m_activeDuration = toMilliseconds(active);
 }
 
 void AnimationClip::setRepeatCountText(const char* text)
@@ -99,39 +96,39 @@ void AnimationClip::setRepeatCountText(const char* text)
 
 void AnimationClip::setLoopBlendTime(float loopBlendTime)
 {
-    _loopBlendTime = std::isfinite(loopBlendTime) ? toMilliseconds(loopBlendTime) : 0;
+    m_loopBlendTime = std::isfinite(loopBlendTime) ? toMilliseconds(loopBlendTime) : 0;
     // The active duration includes the blends between repeats, so it must
     // follow the blend time whichever of the two is set first.
-    setRepeatCount(_repeatCount);
+    setRepeatCount(m_repeatCount);
 }
 
 void AnimationClip::setSpeed(float speed)
 {
     if (std::isfinite(speed))
-        _speed = speed;
+        m_speed = speed;
 }
 
 double AnimationClip::gameTime() const
 {
-    AnimationController* controller = _animation ? _animation->controller() : nullptr;
+    AnimationController* controller = m_animation ? m_animation->controller() : nullptr;
     return controller ? controller->time() : 0.0;
 }
 
 void AnimationClip::play()
 {
-    AnimationController* controller = _animation ? _animation->controller() : nullptr;
+    AnimationController* controller = m_animation ? m_animation->controller() : nullptr;
     if (!controller)
         return;
     if (!isSet(PLAYING)) {
         set(PLAYING);
         controller->schedule(this);
-        _timeStarted = controller->time();
+        m_timeStarted = controller->time();
     } else if (isSet(PAUSED)) {
         clear(PAUSED);
     } else {
         clear(MARKED_FOR_REMOVAL);
         set(RESTARTED);
-        _timeStarted = controller->time();
+        m_timeStarted = controller->time();
     }
 }
 
@@ -145,14 +142,11 @@ void AnimationClip::stop()
 {
     if (!isSet(PLAYING))
         return;
-    _state &= PLAYING | STARTED | CROSS_FADE_OUT_STARTED | FADING_OUT | FADING_IN;
+    m_state &= PLAYING | STARTED | CROSS_FADE_OUT_STARTED | FADING_OUT | FADING_IN;
     set(MARKED_FOR_REMOVAL);
 }
 
-bool AnimationClip::isPlaying() const
-{
-    return isSet(PLAYING) && !isSet(PAUSED);
-}
+bool AnimationClip::isPlaying() const { return isSet(PLAYING) && !isSet(PAUSED); }
 
 void AnimationClip::crossFade(AnimationClip* clip, unsigned long duration)
 {
@@ -162,53 +156,47 @@ void AnimationClip::crossFade(AnimationClip* clip, unsigned long duration)
         clip->play();
         return;
     }
-    if (_crossFadeToClip != clip) {
+    if (m_crossFadeToClip != clip) {
         finishCrossFade();
         clip->addRef();
-        _crossFadeToClip = clip;
+        m_crossFadeToClip = clip;
     }
     clip->play();
     clip->set(FADING_IN);
-    clip->_blendWeight = 0.0f;
+    clip->m_blendWeight = 0.0f;
     set(FADING_OUT | CROSS_FADE_OUT_STARTED);
-    _crossFadeStartTime = gameTime();
-    _crossFadeOutElapsed = 0.0f;
-    _crossFadeOutDuration = static_cast<float>(duration);
+    m_crossFadeStartTime = gameTime();
+    m_crossFadeOutElapsed = 0.0f;
+    m_crossFadeOutDuration = static_cast<float>(duration);
 }
 
 // Hands the fade target its full weight and lets go of it.
 void AnimationClip::finishCrossFade()
 {
-    if (!_crossFadeToClip)
+    if (!m_crossFadeToClip)
         return;
-    _crossFadeToClip->_blendWeight = 1.0f;
-    _crossFadeToClip->clear(FADING_IN);
-    releaseRef(_crossFadeToClip);
+    m_crossFadeToClip->m_blendWeight = 1.0f;
+    m_crossFadeToClip->clear(FADING_IN);
+    releaseRef(m_crossFadeToClip);
 }
 
 void AnimationClip::addBeginListener(Listener* listener)
 {
     if (!listener)
         return;
-    _beginListeners.push_back(listener);
+    m_beginListeners.push_back(listener);
 }
 
 void AnimationClip::addEndListener(Listener* listener)
 {
     if (!listener)
         return;
-    _endListeners.push_back(listener);
+    m_endListeners.push_back(listener);
 }
 
-void AnimationClip::removeBeginListener(Listener* listener)
-{
-    removeListener(_beginListeners, listener);
-}
+void AnimationClip::removeBeginListener(Listener* listener) { removeListener(m_beginListeners, listener); }
 
-void AnimationClip::removeEndListener(Listener* listener)
-{
-    removeListener(_endListeners, listener);
-}
+void AnimationClip::removeEndListener(Listener* listener) { removeListener(m_endListeners, listener); }
 
 void AnimationClip::removeListener(std::vector<Listener*>& listeners, Listener* listener)
 {
@@ -217,7 +205,7 @@ void AnimationClip::removeListener(std::vector<Listener*>& listeners, Listener* 
         return;
     // While listeners are being called the list must keep its shape; the
     // empty slot is dropped afterwards.
-    if (_notifying)
+    if (m_notifying)
         *it = nullptr;
     else
         listeners.erase(it);
@@ -225,12 +213,12 @@ void AnimationClip::removeListener(std::vector<Listener*>& listeners, Listener* 
 
 void AnimationClip::notify(std::vector<Listener*>& listeners, Listener::EventType type)
 {
-    ++_notifying;
+    ++m_notifying;
     for (size_t i = 0; i < listeners.size(); ++i) {
         if (Listener* listener = listeners[i])
             listener->clipEvent(this, type);
     }
-    if (--_notifying == 0)
+    if (--m_notifying == 0)
         listeners.erase(std::remove(listeners.begin(), listeners.end(), nullptr), listeners.end());
 }
 
@@ -238,12 +226,12 @@ void AnimationClip::begin()
 {
     addRef();
     set(STARTED);
-    const double sincePlay = gameTime() - _timeStarted;
-    if (_speed >= 0.0f)
-        _elapsedTime = static_cast<float>(sincePlay * _speed);
+    const double sincePlay = gameTime() - m_timeStarted;
+    if (m_speed >= 0.0f)
+        m_elapsedTime = static_cast<float>(sincePlay * m_speed);
     else
-        _elapsedTime = static_cast<float>(_activeDuration + sincePlay * _speed);
-    notify(_beginListeners, Listener::BEGIN);
+        m_elapsedTime = static_cast<float>(m_activeDuration + sincePlay * m_speed);
+    notify(m_beginListeners, Listener::BEGIN);
     release();
 }
 
@@ -252,44 +240,45 @@ void AnimationClip::end()
     addRef();
     // A fade still under way ends with this clip; its target plays on alone.
     finishCrossFade();
-    _blendWeight = 1.0f;
-    _state = 0;
-    notify(_endListeners, Listener::END);
+    m_blendWeight = 1.0f;
+    m_state = 0;
+    notify(m_endListeners, Listener::END);
     release();
 }
 
 void AnimationClip::reset()
 {
     finishCrossFade();
-    _blendWeight = 1.0f;
-    _state = 0;
+    m_blendWeight = 1.0f;
+    m_state = 0;
 }
 
 // Position in the clip (0 .. duration + loop blend) for this frame; clears
 // STARTED when the active duration is used up.
 float AnimationClip::currentTime()
 {
-    if (_repeatCount != 0.0f
-        && ((_speed > 0.0f && _elapsedTime >= float(_activeDuration)) || (_speed < 0.0f && _elapsedTime <= 0.0f))) {
+    if (m_repeatCount != 0.0f
+        && ((m_speed > 0.0f && m_elapsedTime >= float(m_activeDuration))
+            || (m_speed < 0.0f && m_elapsedTime <= 0.0f))) {
         clear(STARTED);
-        if (_speed < 0.0f)
+        if (m_speed < 0.0f)
             return 0.0f;
         // Finish where the active duration ends: the clip's end for whole
         // repeats, part-way through it for a fractional repeat count.
-        const double cycle = double(_duration) + _loopBlendTime;
-        const double last = cycle > 0.0 ? std::fmod(double(_activeDuration), cycle) : 0.0;
-        return last > 0.0 ? static_cast<float>(last) : float(_duration);
+        const double cycle = double(m_duration) + m_loopBlendTime;
+        const double last = cycle > 0.0 ? std::fmod(double(m_activeDuration), cycle) : 0.0;
+        return last > 0.0 ? static_cast<float>(last) : float(m_duration);
     }
-    if (_duration == 0)
+    if (m_duration == 0)
         return 0.0f;
-    return static_cast<float>(std::fmod(double(_elapsedTime), double(_duration) + _loopBlendTime));
+    return static_cast<float>(std::fmod(double(m_elapsedTime), double(m_duration) + m_loopBlendTime));
 }
 
 bool AnimationClip::update(float elapsed)
 {
     if (isSet(PAUSED))
         return false;
-    if (isSet(MARKED_FOR_REMOVAL) || !_animation) {
+    if (isSet(MARKED_FOR_REMOVAL) || !m_animation) {
         end();
         return true;
     }
@@ -297,14 +286,14 @@ bool AnimationClip::update(float elapsed)
     if (!isSet(STARTED))
         begin();
     else
-        _elapsedTime += _speed * elapsed;
-    if (_repeatCount == 0.0f && _elapsedTime <= 0.0f && _activeDuration > 0) {
+        m_elapsedTime += m_speed * elapsed;
+    if (m_repeatCount == 0.0f && m_elapsedTime <= 0.0f && m_activeDuration > 0) {
         // Backwards and indefinitely: wrap however far a long frame went.
-        const double active = _activeDuration;
-        _elapsedTime = static_cast<float>(active + std::fmod(double(_elapsedTime), active));
+        const double active = m_activeDuration;
+        m_elapsedTime = static_cast<float>(active + std::fmod(double(m_elapsedTime), active));
     }
 
-    if (!_animation) {  // a begin listener let the animation go
+    if (!m_animation) { // a begin listener let the animation go
         end();
         return true;
     }
@@ -322,33 +311,33 @@ bool AnimationClip::update(float elapsed)
 
 void AnimationClip::updateCrossFade(float elapsed)
 {
-    if (!_crossFadeToClip) {
+    if (!m_crossFadeToClip) {
         clear(FADING_OUT | CROSS_FADE_OUT_STARTED);
         return;
     }
-    const float speed = std::fabs(_speed);
+    const float speed = std::fabs(m_speed);
     if (isSet(CROSS_FADE_OUT_STARTED)) {
-        const double since = gameTime() - std::max(_crossFadeToClip->_timeStarted, _crossFadeStartTime);
-        _crossFadeOutElapsed = static_cast<float>(std::max(0.0, since) * speed);
+        const double since = gameTime() - std::max(m_crossFadeToClip->m_timeStarted, m_crossFadeStartTime);
+        m_crossFadeOutElapsed = static_cast<float>(std::max(0.0, since) * speed);
         clear(CROSS_FADE_OUT_STARTED);
     } else {
-        _crossFadeOutElapsed += speed * elapsed;
+        m_crossFadeOutElapsed += speed * elapsed;
     }
 
-    if (_crossFadeOutElapsed >= _crossFadeOutDuration) {
+    if (m_crossFadeOutElapsed >= m_crossFadeOutDuration) {
         clear(FADING_OUT | STARTED);
-        _blendWeight = 0.0f;
+        m_blendWeight = 0.0f;
         finishCrossFade();
         return;
     }
-    const float p = (_crossFadeOutDuration - _crossFadeOutElapsed) / _crossFadeOutDuration;
+    const float p = (m_crossFadeOutDuration - m_crossFadeOutElapsed) / m_crossFadeOutDuration;
     if (!isSet(FADING_IN)) {
-        _crossFadeToClip->_blendWeight = 1.0f - p;
-        _blendWeight = p;
+        m_crossFadeToClip->m_blendWeight = 1.0f - p;
+        m_blendWeight = p;
     } else {
         // Still fading in itself: hand over part of what it has so far.
-        _crossFadeToClip->_blendWeight = (1.0f - p) * _blendWeight;
-        _blendWeight -= _crossFadeToClip->_blendWeight;
+        m_crossFadeToClip->m_blendWeight = (1.0f - p) * m_blendWeight;
+        m_blendWeight -= m_crossFadeToClip->m_blendWeight;
     }
 }
 
@@ -360,20 +349,20 @@ void AnimationClip::updateCrossFade(float elapsed)
 // that the next repeat starts without a jump.
 void AnimationClip::applyChannels(float current)
 {
-    Animation* animation = _animation;
-    const unsigned int count = std::min(animation->channelCount(), static_cast<unsigned int>(_values.size()));
-    const bool blending = _loopBlendTime > 0 && current > float(_duration);
-    const float blend = blending ? (current - float(_duration)) / float(_loopBlendTime) : 0.0f;
+    Animation* animation = m_animation;
+    const unsigned int count = std::min(animation->channelCount(), static_cast<unsigned int>(m_values.size()));
+    const bool blending = m_loopBlendTime > 0 && current > float(m_duration);
+    const float blend = blending ? (current - float(m_duration)) / float(m_loopBlendTime) : 0.0f;
     const float firstStart = float(animation->firstStartTime());
 
     for (unsigned int i = 0; i < count; ++i) {
         AnimationChannel* channel = animation->channelAt(i);
         Curve* curve = channel->curve();
-        ChannelValue& value = _values[i];
+        ChannelValue& value = m_values[i];
         if (value.componentCount() != curve->componentCount())
             continue;
         const float d = float(channel->duration());
-        const float offset = float(channel->start()) - firstStart - float(_startTime);
+        const float offset = float(channel->start()) - firstStart - float(m_startTime);
         auto channelTime = [&](float clipTime) {
             const float t = (clipTime - offset) / d;
             return t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
@@ -382,14 +371,14 @@ void AnimationClip::applyChannels(float current)
         if (d == 0.0f) {
             curve->evaluate(0.0f, 0.0f, 1.0f, 0.0f, value.data());
         } else if (blending) {
-            ChannelValue& first = _loopValues[i];
-            curve->evaluate(channelTime(float(_duration)), 0.0f, 1.0f, 0.0f, value.data());
+            ChannelValue& first = m_loopValues[i];
+            curve->evaluate(channelTime(float(m_duration)), 0.0f, 1.0f, 0.0f, value.data());
             curve->evaluate(channelTime(0.0f), 0.0f, 1.0f, 0.0f, first.data());
             curve->blend(value.data(), first.data(), blend, value.data());
         } else {
             curve->evaluate(channelTime(current), 0.0f, 1.0f, 0.0f, value.data());
         }
-        channel->target()->setAnimationPropertyValue(channel->propertyId(), value, _blendWeight);
+        channel->target()->setAnimationPropertyValue(channel->propertyId(), value, m_blendWeight);
     }
 }
 

@@ -1,8 +1,7 @@
-#ifndef ENGINE_ANIMATIONCLIP_H
-#define ENGINE_ANIMATIONCLIP_H
+#pragma once
 
-#include "engine/ChannelValue.h"
-#include "engine/Ref.h"
+#include "ChannelValue.h"
+#include "Ref.h"
 
 #include <string>
 #include <vector>
@@ -16,45 +15,39 @@ class AnimationController;
 // repeated, sped up (or reversed), looped with a blend back to its start and
 // cross-faded into another clip. The animation controller advances it once
 // per frame.
-class AnimationClip : public Ref
-{
+class AnimationClip : public Ref {
 public:
-    class Listener
-    {
+    class Listener {
     public:
-        enum EventType
-        {
-            BEGIN = 0,
-            END = 1
-        };
+        enum EventType { BEGIN = 0, END = 1 };
         virtual ~Listener() = default;
         virtual void clipEvent(AnimationClip* clip, EventType type) = 0;
     };
 
-    const char* id() const { return _id.c_str(); }
+    const char* id() const { return m_id.c_str(); }
     // Null once the animation is gone.
-    Animation* animation() const { return _animation; }
-    unsigned int startTime() const { return _startTime; }
-    unsigned int endTime() const { return _endTime; }
-    unsigned int duration() const { return _duration; }
+    Animation* animation() const { return m_animation; }
+    unsigned int startTime() const { return m_startTime; }
+    unsigned int endTime() const { return m_endTime; }
+    unsigned int duration() const { return m_duration; }
     // Time the clip runs before finishing, repeats and loop blends included.
-    unsigned int activeDuration() const { return _activeDuration; }
+    unsigned int activeDuration() const { return m_activeDuration; }
 
     // 0 repeats indefinitely. Negative or non-finite counts are ignored.
     void setRepeatCount(float repeatCount);
     // The text form of scene and clip files: "INDEFINITE" or a number.
     void setRepeatCountText(const char* text);
-    float repeatCount() const { return _repeatCount; }
+    float repeatCount() const { return m_repeatCount; }
     // Time spent blending from the clip's end back to its start between two
     // repeats; a negative time counts as 0.
     void setLoopBlendTime(float loopBlendTime);
-    unsigned int loopBlendTime() const { return _loopBlendTime; }
+    unsigned int loopBlendTime() const { return m_loopBlendTime; }
     // Negative plays backwards; non-finite speeds are ignored.
     void setSpeed(float speed);
-    float speed() const { return _speed; }
-    float blendWeight() const { return _blendWeight; }
+    float speed() const { return m_speed; }
+    float blendWeight() const { return m_blendWeight; }
     // Milliseconds into the active duration.
-    float elapsedTime() const { return _elapsedTime; }
+    float elapsedTime() const { return m_elapsedTime; }
 
     void play();
     void pause();
@@ -75,8 +68,7 @@ private:
     friend class Animation;
     friend class AnimationController;
 
-    enum StateBits : unsigned char
-    {
+    enum StateBits : unsigned char {
         PLAYING = 1,
         STARTED = 2,
         CROSS_FADE_OUT_STARTED = 4,
@@ -92,9 +84,9 @@ private:
     AnimationClip(const AnimationClip&) = delete;
     AnimationClip& operator=(const AnimationClip&) = delete;
 
-    bool isSet(unsigned char bits) const { return (_state & bits) != 0; }
-    void set(unsigned char bits) { _state |= bits; }
-    void clear(unsigned char bits) { _state &= static_cast<unsigned char>(~bits); }
+    bool isSet(unsigned char bits) const { return (m_state & bits) != 0; }
+    void set(unsigned char bits) { m_state |= bits; }
+    void clear(unsigned char bits) { m_state &= static_cast<unsigned char>(~bits); }
 
     // Per frame, from the controller; true when the clip has finished.
     bool update(float elapsed);
@@ -113,33 +105,31 @@ private:
     // Kept in step with the animation's channels.
     void addChannelValue(unsigned int componentCount);
     void removeChannelValue(unsigned int index);
-    void detachAnimation() { _animation = nullptr; }
+    void detachAnimation() { m_animation = nullptr; }
 
-    std::string _id;
-    Animation* _animation;
-    unsigned int _startTime;
-    unsigned int _endTime;
-    unsigned int _duration;
-    unsigned char _state;
-    float _repeatCount;
-    unsigned int _loopBlendTime;
-    unsigned int _activeDuration;
-    float _speed;
-    double _timeStarted;
-    float _elapsedTime;
-    AnimationClip* _crossFadeToClip;
-    double _crossFadeStartTime;
-    float _crossFadeOutElapsed;
-    float _crossFadeOutDuration;
-    float _blendWeight;
-    std::vector<ChannelValue> _values;
+    std::string m_id;
+    Animation* m_animation;
+    unsigned int m_startTime;
+    unsigned int m_endTime;
+    unsigned int m_duration;
+    unsigned char m_state;
+    float m_repeatCount;
+    unsigned int m_loopBlendTime;
+    unsigned int m_activeDuration;
+    float m_speed;
+    double m_timeStarted;
+    float m_elapsedTime;
+    AnimationClip* m_crossFadeToClip;
+    double m_crossFadeStartTime;
+    float m_crossFadeOutElapsed;
+    float m_crossFadeOutDuration;
+    float m_blendWeight;
+    std::vector<ChannelValue> m_values;
     // Second value per channel for the loop blend (clip start).
-    std::vector<ChannelValue> _loopValues;
-    std::vector<Listener*> _beginListeners;
-    std::vector<Listener*> _endListeners;
-    int _notifying;
+    std::vector<ChannelValue> m_loopValues;
+    std::vector<Listener*> m_beginListeners;
+    std::vector<Listener*> m_endListeners;
+    int m_notifying;
 };
 
 } // namespace engine
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ENGINE_ANIMATIONCONTROLLER_H
-#define ENGINE_ANIMATIONCONTROLLER_H
+#pragma once
 
 #include <cstddef>
 #include <vector>
@@ -16,16 +15,9 @@ class AnimationClip;
 // times it was given. Clip start times and the first frame of a clip are
 // measured on that clock, so a clip runs identically however the frames are
 // driven, and time in which the controller is not updated does not count.
-class AnimationController
-{
+class AnimationController {
 public:
-    enum State
-    {
-        RUNNING = 0,
-        IDLE = 1,
-        PAUSED = 2,
-        STOPPED = 3
-    };
+    enum State { RUNNING = 0, IDLE = 1, PAUSED = 2, STOPPED = 3 };
 
     AnimationController();
     ~AnimationController();
@@ -34,7 +26,7 @@ public:
     static AnimationController* current();
     static void setCurrent(AnimationController* controller);
 
-    State state() const { return _state; }
+    State state() const { return m_state; }
     // Ready to run clips (idle until one is scheduled).
     void start();
     // Releases every clip (they stop without end events) and stays stopped.
@@ -46,7 +38,7 @@ public:
     // allocates once the running clips have begun.
     void update(float elapsed);
     // Game time in milliseconds.
-    double time() const { return _time; }
+    double time() const { return m_time; }
 
     // Takes a reference on the clip; an empty controller starts running.
     void schedule(AnimationClip* clip);
@@ -61,14 +53,12 @@ private:
     bool holds(size_t i, const AnimationClip* clip) const;
     void removeFinishedSlots();
 
-    State _state;
-    double _time;
+    State m_state;
+    double m_time;
     // Slots of clips that leave during a frame are nulled and compacted at
     // its end, so listeners may play, stop or release clips mid-frame.
-    std::vector<AnimationClip*> _runningClips;
-    bool _updating;
+    std::vector<AnimationClip*> m_runningClips;
+    bool m_updating;
 };
 
 } // namespace engine
-
-#endif

@@ -1,11 +1,11 @@
-#include "engine/AnimationTarget.h"
+#include "AnimationTarget.h"
 
-#include "engine/Animation.h"
-#include "engine/AnimationChannel.h"
-#include "engine/AnimationClip.h"
-#include "engine/ChannelValue.h"
-#include "engine/Curve.h"
-#include "engine/Properties.h"
+#include "Animation.h"
+#include "AnimationChannel.h"
+#include "AnimationClip.h"
+#include "ChannelValue.h"
+#include "Curve.h"
+#include "Properties.h"
 
 #include <algorithm>
 #include <cctype>
@@ -68,7 +68,7 @@ bool parseKeyValues(const char* text, size_t expected, std::vector<float>& out)
 } // namespace
 
 AnimationTarget::AnimationTarget(TargetType type)
-    : _targetType(type)
+    : m_targetType(type)
 {
 }
 
@@ -76,10 +76,10 @@ AnimationTarget::~AnimationTarget()
 {
     // Taken out first so that nothing reached from here sees a half-emptied list.
     std::vector<AnimationChannel*> channels;
-    channels.swap(_channels);
+    channels.swap(m_channels);
     for (AnimationChannel* channel : channels) {
         channel->animation()->removeChannel(channel);
-        delete channel;  // may destroy the animation with its last channel
+        delete channel; // may destroy the animation with its last channel
     }
 }
 
@@ -112,7 +112,7 @@ Animation* AnimationTarget::createAnimation(const char* id, Properties* animatio
 {
     if (!animationProperties || std::strcmp(animationProperties->getNamespace(), "animation") != 0)
         return nullptr;
-    const int propertyId = propertyIdFromName(_targetType, animationProperties->getString("property"));
+    const int propertyId = propertyIdFromName(m_targetType, animationProperties->getString("property"));
     if (propertyId == -1)
         return nullptr;
     const int components = animationPropertyComponentCount(propertyId);
@@ -167,11 +167,11 @@ Animation* AnimationTarget::createAnimation(const char* id, Properties* animatio
 
 Animation* AnimationTarget::findAnimation(const char* id) const
 {
-    if (_channels.empty())
+    if (m_channels.empty())
         return nullptr;
     if (!id)
-        return _channels.front()->animation();
-    for (AnimationChannel* channel : _channels) {
+        return m_channels.front()->animation();
+    for (AnimationChannel* channel : m_channels) {
         if (std::strcmp(channel->animation()->id(), id) == 0)
             return channel->animation();
     }
@@ -180,7 +180,7 @@ Animation* AnimationTarget::findAnimation(const char* id) const
 
 void AnimationTarget::collectAnimations(std::vector<Animation*>& out) const
 {
-    for (AnimationChannel* channel : _channels) {
+    for (AnimationChannel* channel : m_channels) {
         Animation* animation = channel->animation();
         if (std::find(out.begin(), out.end(), animation) == out.end())
             out.push_back(animation);
@@ -191,7 +191,7 @@ void AnimationTarget::cloneAnimationChannels(AnimationTarget* clone, AnimationCl
 {
     if (!clone || clone == this)
         return;
-    for (AnimationChannel* channel : _channels) {
+    for (AnimationChannel* channel : m_channels) {
         Animation* animation = channel->animation();
         auto found = context.find(animation);
         if (found != context.end()) {
@@ -212,18 +212,21 @@ int AnimationTarget::propertyIdFromName(TargetType type, const char* name) const
     if (type != TRANSFORM)
         return std::strcmp(name, "ANIMATE_UNIFORM") == 0 ? ANIMATE_UNIFORM : -1;
 
-    static const struct { const char* name; int id; } transformNames[] = {
-        { "ANIMATE_SCALE", ANIMATE_SCALE },
-        { "ANIMATE_SCALE_X", ANIMATE_SCALE_X },
-        { "ANIMATE_SCALE_Y", ANIMATE_SCALE_Y },
-        { "ANIMATE_SCALE_Z", ANIMATE_SCALE_Z },
-        { "ANIMATE_ROTATE", ANIMATE_ROTATE },
-        { "ANIMATE_TRANSLATE", ANIMATE_TRANSLATE },
-        { "ANIMATE_TRANSLATE_X", ANIMATE_TRANSLATE_X },
-        { "ANIMATE_TRANSLATE_Y", ANIMATE_TRANSLATE_Y },
-        { "ANIMATE_TRANSLATE_Z", ANIMATE_TRANSLATE_Z },
-        { "ANIMATE_ROTATE_TRANSLATE", ANIMATE_ROTATE_TRANSLATE },
-        { "ANIMATE_SCALE_ROTATE_TRANSLATE", ANIMATE_SCALE_ROTATE_TRANSLATE },
+    static const struct {
+        const char* name;
+        int id;
+    } transformNames[] = {
+        {"ANIMATE_SCALE", ANIMATE_SCALE},
+        {"ANIMATE_SCALE_X", ANIMATE_SCALE_X},
+        {"ANIMATE_SCALE_Y", ANIMATE_SCALE_Y},
+        {"ANIMATE_SCALE_Z", ANIMATE_SCALE_Z},
+        {"ANIMATE_ROTATE", ANIMATE_ROTATE},
+        {"ANIMATE_TRANSLATE", ANIMATE_TRANSLATE},
+        {"ANIMATE_TRANSLATE_X", ANIMATE_TRANSLATE_X},
+        {"ANIMATE_TRANSLATE_Y", ANIMATE_TRANSLATE_Y},
+        {"ANIMATE_TRANSLATE_Z", ANIMATE_TRANSLATE_Z},
+        {"ANIMATE_ROTATE_TRANSLATE", ANIMATE_ROTATE_TRANSLATE},
+        {"ANIMATE_SCALE_ROTATE_TRANSLATE", ANIMATE_SCALE_ROTATE_TRANSLATE},
     };
     for (const auto& entry : transformNames) {
         if (std::strcmp(name, entry.name) == 0)
@@ -232,26 +235,20 @@ int AnimationTarget::propertyIdFromName(TargetType type, const char* name) const
     return -1;
 }
 
-unsigned int AnimationTarget::channelCount() const
-{
-    return static_cast<unsigned int>(_channels.size());
-}
+unsigned int AnimationTarget::channelCount() const { return static_cast<unsigned int>(m_channels.size()); }
 
 AnimationChannel* AnimationTarget::channelAt(unsigned int index) const
 {
-    return index < _channels.size() ? _channels[index] : nullptr;
+    return index < m_channels.size() ? m_channels[index] : nullptr;
 }
 
-void AnimationTarget::addChannel(AnimationChannel* channel)
-{
-    _channels.push_back(channel);
-}
+void AnimationTarget::addChannel(AnimationChannel* channel) { m_channels.push_back(channel); }
 
 void AnimationTarget::removeChannel(AnimationChannel* channel)
 {
-    auto it = std::find(_channels.begin(), _channels.end(), channel);
-    if (it != _channels.end())
-        _channels.erase(it);
+    auto it = std::find(m_channels.begin(), m_channels.end(), channel);
+    if (it != m_channels.end())
+        m_channels.erase(it);
 }
 
 } // namespace engine

@@ -1,5 +1,4 @@
-#ifndef ENGINE_ANIMATIONTARGET_H
-#define ENGINE_ANIMATIONTARGET_H
+#pragma once
 
 #include <map>
 #include <vector>
@@ -20,8 +19,7 @@ class Properties;
 //  17 scale (0..2), rotation (3..6), translation (7..9)
 //  18 scale (0..2), translation (3..5)
 //  19 scale (0..2), rotation (3..6)
-enum TransformAnimationProperty
-{
+enum TransformAnimationProperty {
     ANIMATE_SCALE_UNIT = 0,
     ANIMATE_SCALE = 1,
     ANIMATE_SCALE_X = 2,
@@ -39,10 +37,7 @@ enum TransformAnimationProperty
 };
 
 // The single property of a scalar target.
-enum ScalarAnimationProperty
-{
-    ANIMATE_UNIFORM = 1
-};
+enum ScalarAnimationProperty { ANIMATE_UNIFORM = 1 };
 
 // Animations cloned so far in one cloning pass, so that several channels of
 // one animation end up in one cloned animation.
@@ -51,14 +46,9 @@ using AnimationCloneContext = std::map<const Animation*, Animation*>;
 // Something whose properties animation channels drive (in practice a
 // Transform). Channels register themselves here; destroying the target
 // removes them from their animations.
-class AnimationTarget
-{
+class AnimationTarget {
 public:
-    enum TargetType
-    {
-        SCALAR = 0,
-        TRANSFORM = 1
-    };
+    enum TargetType { SCALAR = 0, TRANSFORM = 1 };
 
     // Number of float components of a property, -1 when the target has no
     // such property.
@@ -75,7 +65,7 @@ public:
     // target of the given type; -1 for an unknown name.
     virtual int propertyIdFromName(TargetType type, const char* name) const;
 
-    TargetType targetType() const { return _targetType; }
+    TargetType targetType() const { return m_targetType; }
 
     // New animation with one channel on this target. The caller owns the
     // returned reference; null when the keys are unusable (no keys, times that
@@ -109,10 +99,8 @@ private:
     void addChannel(AnimationChannel* channel);
     void removeChannel(AnimationChannel* channel);
 
-    TargetType _targetType;
-    std::vector<AnimationChannel*> _channels;
+    TargetType m_targetType;
+    std::vector<AnimationChannel*> m_channels;
 };
 
 } // namespace engine
-
-#endif

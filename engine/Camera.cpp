@@ -1,8 +1,8 @@
-#include "engine/Camera.h"
+#include "Camera.h"
 
-#include "engine/Node.h"
-#include "engine/Properties.h"
-#include "engine/math/MathUtil.h"
+#include "Node.h"
+#include "Properties.h"
+#include "math/MathUtil.h"
 
 #include <cstring>
 
@@ -10,14 +10,14 @@ namespace engine {
 
 Camera::Camera(Type type, float fieldOfView, float zoomX, float zoomY, float aspectRatio, float nearPlane,
                float farPlane)
-    : _type(type)
-    , _fieldOfView(fieldOfView)
-    , _zoom{ zoomX, zoomY }
-    , _aspectRatio(aspectRatio)
-    , _nearPlane(nearPlane)
-    , _farPlane(farPlane)
-    , _dirtyBits(DIRTY_ALL)
-    , _node(nullptr)
+    : m_type(type)
+    , m_fieldOfView(fieldOfView)
+    , m_zoom {zoomX, zoomY}
+    , m_aspectRatio(aspectRatio)
+    , m_nearPlane(nearPlane)
+    , m_farPlane(farPlane)
+    , m_dirtyBits(DIRTY_ALL)
+    , m_node(nullptr)
 {
 }
 
@@ -60,117 +60,118 @@ Camera* Camera::create(Properties* properties, float viewportWidth, float viewpo
 
 void Camera::projectionChanged()
 {
-    _dirtyBits |= DIRTY_PROJECTION | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW_PROJECTION;
+    m_dirtyBits |= DIRTY_PROJECTION | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW_PROJECTION;
 }
 
 void Camera::setFieldOfView(float fieldOfView)
 {
-    _fieldOfView = fieldOfView;
+    m_fieldOfView = fieldOfView;
     projectionChanged();
 }
 
 void Camera::setZoomX(float zoomX)
 {
-    _zoom[0] = zoomX;
+    m_zoom[0] = zoomX;
     projectionChanged();
 }
 
 void Camera::setZoomY(float zoomY)
 {
-    _zoom[1] = zoomY;
+    m_zoom[1] = zoomY;
     projectionChanged();
 }
 
 void Camera::setAspectRatio(float aspectRatio)
 {
-    _aspectRatio = aspectRatio;
+    m_aspectRatio = aspectRatio;
     projectionChanged();
 }
 
 void Camera::setNearPlane(float nearPlane)
 {
-    _nearPlane = nearPlane;
+    m_nearPlane = nearPlane;
     projectionChanged();
 }
 
 void Camera::setFarPlane(float farPlane)
 {
-    _farPlane = farPlane;
+    m_farPlane = farPlane;
     projectionChanged();
 }
 
 void Camera::nodeMoved()
 {
-    _dirtyBits |= DIRTY_VIEW | DIRTY_INVERSE_VIEW | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW_PROJECTION;
+    m_dirtyBits |= DIRTY_VIEW | DIRTY_INVERSE_VIEW | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW_PROJECTION;
 }
 
 void Camera::setNode(Node* node)
 {
-    _node = node;
+    m_node = node;
     nodeMoved();
 }
 
 const Matrix& Camera::getViewMatrix() const
 {
-    if (_dirtyBits & DIRTY_VIEW) {
-        _view = _node ? _node->getWorldMatrix().inverted() : Matrix();
-        _dirtyBits &= ~DIRTY_VIEW;
+    if (m_dirtyBits & DIRTY_VIEW) {
+        m_view = m_node ? m_node->getWorldMatrix().inverted() : Matrix();
+        m_dirtyBits &= ~DIRTY_VIEW;
     }
-    return _view;
+    return m_view;
 }
 
 const Matrix& Camera::getInverseViewMatrix() const
 {
-    if (_dirtyBits & DIRTY_INVERSE_VIEW) {
-        _inverseView = getViewMatrix().inverted();
-        _dirtyBits &= ~DIRTY_INVERSE_VIEW;
+    if (m_dirtyBits & DIRTY_INVERSE_VIEW) {
+        m_inverseView = getViewMatrix().inverted();
+        m_dirtyBits &= ~DIRTY_INVERSE_VIEW;
     }
-    return _inverseView;
+    return m_inverseView;
 }
 
 const Matrix& Camera::getProjectionMatrix() const
 {
-    if ((_dirtyBits & DIRTY_PROJECTION) && !(_dirtyBits & PROJECTION_EXPLICIT)) {
+    if ((m_dirtyBits & DIRTY_PROJECTION) && !(m_dirtyBits & PROJECTION_EXPLICIT)) {
         // An impossible setting (zero aspect ratio, equal planes, a field of
         // view at a multiple of 180 degrees) keeps the last good projection.
-        if (_type == PERSPECTIVE)
-            Matrix::createPerspective(degreesToRadians(_fieldOfView), _aspectRatio, _nearPlane, _farPlane, &_projection);
+        if (m_type == PERSPECTIVE)
+            Matrix::createPerspective(degreesToRadians(m_fieldOfView), m_aspectRatio, m_nearPlane, m_farPlane,
+                                      &m_projection);
         else
-            Matrix::createOrthographic(_zoom[0], _zoom[1], _nearPlane, _farPlane, &_projection);
-        _dirtyBits &= ~DIRTY_PROJECTION;
+            Matrix::createOrthographic(m_zoom[0], m_zoom[1], m_nearPlane, m_farPlane, &m_projection);
+        m_dirtyBits &= ~DIRTY_PROJECTION;
     }
-    return _projection;
+    return m_projection;
 }
 
 void Camera::setProjectionMatrix(const Matrix& projection)
 {
-    _projection = projection;
-    _dirtyBits |= PROJECTION_EXPLICIT | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW_PROJECTION;
-    _dirtyBits &= ~DIRTY_PROJECTION;
+    m_projection = projection;
+    m_dirtyBits |= PROJECTION_EXPLICIT | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW_PROJECTION;
+    m_dirtyBits &= ~DIRTY_PROJECTION;
 }
 
 void Camera::resetProjectionMatrix()
 {
-    _dirtyBits &= ~PROJECTION_EXPLICIT;
+    m_dirtyBits &= ~PROJECTION_EXPLICIT;
     projectionChanged();
 }
 
 const Matrix& Camera::getViewProjectionMatrix() const
 {
-    if (_dirtyBits & DIRTY_VIEW_PROJECTION) {
-        _viewProjection = getProjectionMatrix() * getViewMatrix();
-        _dirtyBits &= ~DIRTY_VIEW_PROJECTION;
+    if (m_dirtyBits & DIRTY_VIEW_PROJECTION) {
+        m_viewProjection = getProjectionMatrix() * getViewMatrix();
+        m_dirtyBits &= ~DIRTY_VIEW_PROJECTION;
     }
-    return _viewProjection;
+    return m_viewProjection;
 }
 
 const Matrix& Camera::getInverseViewProjectionMatrix() const
 {
-    if (_dirtyBits & DIRTY_INVERSE_VIEW_PROJECTION) {
-        _inverseViewProjection = getViewProjectionMatrix().inverted();
-        _dirtyBits &= ~DIRTY_INVERSE_VIEW_PROJECTION;
+    if (m_dirtyBits & DIRTY_INVERSE_VIEW_PROJECTION) {
+        m_inverseViewProjection = getViewProjectionMatrix().inverted();
+        m_dirtyBits &= ~DIRTY_INVERSE_VIEW_PROJECTION;
     }
-    return _inverseViewProjection;
+    return m_inverseViewProjection;
 }
 
 } // namespace engine

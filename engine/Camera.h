@@ -1,22 +1,16 @@
-#ifndef ENGINE_CAMERA_H
-#define ENGINE_CAMERA_H
+#pragma once
 
-#include "engine/Ref.h"
-#include "engine/math/Matrix.h"
+#include "Ref.h"
+#include "math/Matrix.h"
 
 namespace engine {
 
 class Node;
 class Properties;
 
-class Camera : public Ref
-{
+class Camera : public Ref {
 public:
-    enum Type
-    {
-        PERSPECTIVE = 1,
-        ORTHOGRAPHIC = 2
-    };
+    enum Type { PERSPECTIVE = 1, ORTHOGRAPHIC = 2 };
 
     // Field of view in degrees (vertical).
     static Camera* createPerspective(float fieldOfView, float aspectRatio, float nearPlane, float farPlane);
@@ -25,18 +19,18 @@ public:
     // "aspectRatio", "zoomX" and "zoomY". Null for an unknown "type".
     static Camera* create(Properties* properties, float viewportWidth, float viewportHeight);
 
-    Type getCameraType() const { return _type; }
-    float getFieldOfView() const { return _fieldOfView; }
+    Type getCameraType() const { return m_type; }
+    float getFieldOfView() const { return m_fieldOfView; }
     void setFieldOfView(float fieldOfView);
-    float getZoomX() const { return _zoom[0]; }
+    float getZoomX() const { return m_zoom[0]; }
     void setZoomX(float zoomX);
-    float getZoomY() const { return _zoom[1]; }
+    float getZoomY() const { return m_zoom[1]; }
     void setZoomY(float zoomY);
-    float getAspectRatio() const { return _aspectRatio; }
+    float getAspectRatio() const { return m_aspectRatio; }
     void setAspectRatio(float aspectRatio);
-    float getNearPlane() const { return _nearPlane; }
+    float getNearPlane() const { return m_nearPlane; }
     void setNearPlane(float nearPlane);
-    float getFarPlane() const { return _farPlane; }
+    float getFarPlane() const { return m_farPlane; }
     void setFarPlane(float farPlane);
 
     // Inverse of the node's world matrix; identity without a node.
@@ -49,22 +43,21 @@ public:
     const Matrix& getViewProjectionMatrix() const;
     const Matrix& getInverseViewProjectionMatrix() const;
 
-    Node* getNode() const { return _node; }
+    Node* getNode() const { return m_node; }
 
     // Called by the node when its world matrix changes.
     void nodeMoved();
 
 private:
-    enum DirtyBits
-    {
+    enum DirtyBits {
         DIRTY_VIEW = 1,
         DIRTY_PROJECTION = 2,
         DIRTY_VIEW_PROJECTION = 4,
         DIRTY_INVERSE_VIEW = 8,
         DIRTY_INVERSE_VIEW_PROJECTION = 16,
         PROJECTION_EXPLICIT = 64,
-        DIRTY_ALL = DIRTY_VIEW | DIRTY_PROJECTION | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW
-            | DIRTY_INVERSE_VIEW_PROJECTION
+        DIRTY_ALL
+        = DIRTY_VIEW | DIRTY_PROJECTION | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW | DIRTY_INVERSE_VIEW_PROJECTION
     };
 
     Camera(Type type, float fieldOfView, float zoomX, float zoomY, float aspectRatio, float nearPlane, float farPlane);
@@ -74,21 +67,19 @@ private:
     friend class Node;
     void setNode(Node* node);
 
-    Type _type;
-    float _fieldOfView;
-    float _zoom[2];
-    float _aspectRatio;
-    float _nearPlane;
-    float _farPlane;
-    mutable Matrix _view;
-    mutable Matrix _projection;
-    mutable Matrix _viewProjection;
-    mutable Matrix _inverseView;
-    mutable Matrix _inverseViewProjection;
-    mutable int _dirtyBits;
-    Node* _node;
+    Type m_type;
+    float m_fieldOfView;
+    float m_zoom[2];
+    float m_aspectRatio;
+    float m_nearPlane;
+    float m_farPlane;
+    mutable Matrix m_view;
+    mutable Matrix m_projection;
+    mutable Matrix m_viewProjection;
+    mutable Matrix m_inverseView;
+    mutable Matrix m_inverseViewProjection;
+    mutable int m_dirtyBits;
+    Node* m_node;
 };
 
 } // namespace engine
-
-#endif

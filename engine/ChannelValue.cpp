@@ -1,37 +1,34 @@
-#include "engine/ChannelValue.h"
+#include "ChannelValue.h"
 
 #include <algorithm>
 
 namespace engine {
 
 ChannelValue::ChannelValue(unsigned int componentCount)
-    : _componentCount(componentCount)
-    , _values(componentCount ? new float[componentCount]() : nullptr)
+    : m_componentCount(componentCount)
+    , m_values(componentCount ? new float[componentCount]() : nullptr)
 {
 }
 
 ChannelValue::ChannelValue(const ChannelValue& copy)
-    : ChannelValue(copy._componentCount)
+    : ChannelValue(copy.m_componentCount)
 {
-    std::copy_n(copy._values, _componentCount, _values);
+    std::copy_n(copy.m_values, m_componentCount, m_values);
 }
 
 ChannelValue& ChannelValue::operator=(const ChannelValue& copy)
 {
     if (this == &copy)
         return *this;
-    if (_componentCount != copy._componentCount) {
-        delete[] _values;
-        _componentCount = copy._componentCount;
-        _values = _componentCount ? new float[_componentCount]() : nullptr;
+    if (m_componentCount != copy.m_componentCount) {
+        delete[] m_values;
+        m_componentCount = copy.m_componentCount;
+        m_values = m_componentCount ? new float[m_componentCount]() : nullptr;
     }
-    std::copy_n(copy._values, _componentCount, _values);
+    std::copy_n(copy.m_values, m_componentCount, m_values);
     return *this;
 }
 
-ChannelValue::~ChannelValue()
-{
-    delete[] _values;
-}
+ChannelValue::~ChannelValue() { delete[] m_values; }
 
 } // namespace engine

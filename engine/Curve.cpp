@@ -1,6 +1,6 @@
-#include "engine/Curve.h"
+#include "Curve.h"
 
-#include "engine/math/Quaternion.h"
+#include "math/Quaternion.h"
 
 #include <cmath>
 #include <cstring>
@@ -10,17 +10,53 @@ namespace engine {
 namespace {
 
 const char* const interpolationNames[Curve::INTERPOLATION_TYPE_COUNT] = {
-    "BEZIER", "BSPLINE", "FLAT", "HERMITE", "LINEAR", "SMOOTH", "STEP",
-    "QUADRATIC_IN", "QUADRATIC_OUT", "QUADRATIC_IN_OUT", "QUADRATIC_OUT_IN",
-    "CUBIC_IN", "CUBIC_OUT", "CUBIC_IN_OUT", "CUBIC_OUT_IN",
-    "QUARTIC_IN", "QUARTIC_OUT", "QUARTIC_IN_OUT", "QUARTIC_OUT_IN",
-    "QUINTIC_IN", "QUINTIC_OUT", "QUINTIC_IN_OUT", "QUINTIC_OUT_IN",
-    "SINE_IN", "SINE_OUT", "SINE_IN_OUT", "SINE_OUT_IN",
-    "EXPONENTIAL_IN", "EXPONENTIAL_OUT", "EXPONENTIAL_IN_OUT", "EXPONENTIAL_OUT_IN",
-    "CIRCULAR_IN", "CIRCULAR_OUT", "CIRCULAR_IN_OUT", "CIRCULAR_OUT_IN",
-    "ELASTIC_IN", "ELASTIC_OUT", "ELASTIC_IN_OUT", "ELASTIC_OUT_IN",
-    "OVERSHOOT_IN", "OVERSHOOT_OUT", "OVERSHOOT_IN_OUT", "OVERSHOOT_OUT_IN",
-    "BOUNCE_IN", "BOUNCE_OUT", "BOUNCE_IN_OUT", "BOUNCE_OUT_IN",
+    "BEZIER",
+    "BSPLINE",
+    "FLAT",
+    "HERMITE",
+    "LINEAR",
+    "SMOOTH",
+    "STEP",
+    "QUADRATIC_IN",
+    "QUADRATIC_OUT",
+    "QUADRATIC_IN_OUT",
+    "QUADRATIC_OUT_IN",
+    "CUBIC_IN",
+    "CUBIC_OUT",
+    "CUBIC_IN_OUT",
+    "CUBIC_OUT_IN",
+    "QUARTIC_IN",
+    "QUARTIC_OUT",
+    "QUARTIC_IN_OUT",
+    "QUARTIC_OUT_IN",
+    "QUINTIC_IN",
+    "QUINTIC_OUT",
+    "QUINTIC_IN_OUT",
+    "QUINTIC_OUT_IN",
+    "SINE_IN",
+    "SINE_OUT",
+    "SINE_IN_OUT",
+    "SINE_OUT_IN",
+    "EXPONENTIAL_IN",
+    "EXPONENTIAL_OUT",
+    "EXPONENTIAL_IN_OUT",
+    "EXPONENTIAL_OUT_IN",
+    "CIRCULAR_IN",
+    "CIRCULAR_OUT",
+    "CIRCULAR_IN_OUT",
+    "CIRCULAR_OUT_IN",
+    "ELASTIC_IN",
+    "ELASTIC_OUT",
+    "ELASTIC_IN_OUT",
+    "ELASTIC_OUT_IN",
+    "OVERSHOOT_IN",
+    "OVERSHOOT_OUT",
+    "OVERSHOOT_IN_OUT",
+    "OVERSHOOT_OUT_IN",
+    "BOUNCE_IN",
+    "BOUNCE_OUT",
+    "BOUNCE_IN_OUT",
+    "BOUNCE_OUT_IN",
 };
 
 const float HALF_PI = 1.5707964f;
@@ -48,8 +84,7 @@ float bounce(float v)
 }
 
 // Hermite basis weights for value from, value to, out-tangent, in-tangent.
-struct HermiteWeights
-{
+struct HermiteWeights {
     float from, to, out, in;
 };
 
@@ -57,7 +92,7 @@ HermiteWeights hermiteWeights(float s)
 {
     const float s2 = s * s;
     const float s3 = s2 * s;
-    return { 2.0f * s3 - 3.0f * s2 + 1.0f, 3.0f * s2 - 2.0f * s3, s3 - 2.0f * s2 + s, s3 - s2 };
+    return {2.0f * s3 - 3.0f * s2 + 1.0f, 3.0f * s2 - 2.0f * s3, s3 - 2.0f * s2 + s, s3 - s2};
 }
 
 // Quaternions stored as four floats (x, y, z, w) in a value.
@@ -80,32 +115,32 @@ Curve* Curve::create(unsigned int pointCount, unsigned int componentCount)
 }
 
 Curve::Curve(unsigned int pointCount, unsigned int componentCount)
-    : _pointCount(pointCount)
-    , _componentCount(componentCount)
-    , _componentSize(componentCount * sizeof(float))
-    , _hasQuaternion(false)
-    , _quaternionOffset(0)
-    , _times(new float[pointCount]())
-    , _lastSegment(0)
-    , _types(new int[pointCount])
-    , _values(nullptr)
-    , _inValues(nullptr)
-    , _outValues(nullptr)
+    : m_pointCount(pointCount)
+    , m_componentCount(componentCount)
+    , m_componentSize(componentCount * sizeof(float))
+    , m_hasQuaternion(false)
+    , m_quaternionOffset(0)
+    , m_times(new float[pointCount]())
+    , m_lastSegment(0)
+    , m_types(new int[pointCount])
+    , m_values(nullptr)
+    , m_inValues(nullptr)
+    , m_outValues(nullptr)
 {
     const size_t perKind = size_t(pointCount) * componentCount;
-    _values = new float[perKind * 3]();
-    _inValues = _values + perKind;
-    _outValues = _inValues + perKind;
+    m_values = new float[perKind * 3]();
+    m_inValues = m_values + perKind;
+    m_outValues = m_inValues + perKind;
     for (unsigned int i = 0; i < pointCount; ++i)
-        _types[i] = LINEAR;
-    _times[pointCount - 1] = 1.0f;
+        m_types[i] = LINEAR;
+    m_times[pointCount - 1] = 1.0f;
 }
 
 Curve::~Curve()
 {
-    delete[] _times;
-    delete[] _types;
-    delete[] _values;
+    delete[] m_times;
+    delete[] m_types;
+    delete[] m_values;
 }
 
 void Curve::setPoint(unsigned int index, float time, const float* value, int type)
@@ -116,44 +151,41 @@ void Curve::setPoint(unsigned int index, float time, const float* value, int typ
 void Curve::setPoint(unsigned int index, float time, const float* value, int type, const float* inValue,
                      const float* outValue)
 {
-    if (index >= _pointCount)
+    if (index >= m_pointCount)
         return;
-    const size_t at = size_t(index) * _componentCount;
-    _times[index] = time;
-    _types[index] = type;
+    const size_t at = size_t(index) * m_componentCount;
+    m_times[index] = time;
+    m_types[index] = type;
     if (value)
-        std::memcpy(_values + at, value, _componentSize);
+        std::memcpy(m_values + at, value, m_componentSize);
     if (inValue)
-        std::memcpy(_inValues + at, inValue, _componentSize);
+        std::memcpy(m_inValues + at, inValue, m_componentSize);
     if (outValue)
-        std::memcpy(_outValues + at, outValue, _componentSize);
+        std::memcpy(m_outValues + at, outValue, m_componentSize);
 }
 
-float Curve::pointTime(unsigned int index) const
-{
-    return index < _pointCount ? _times[index] : 0.0f;
-}
+float Curve::pointTime(unsigned int index) const { return index < m_pointCount ? m_times[index] : 0.0f; }
 
 const float* Curve::pointValue(unsigned int index) const
 {
-    return index < _pointCount ? _values + size_t(index) * _componentCount : nullptr;
+    return index < m_pointCount ? m_values + size_t(index) * m_componentCount : nullptr;
 }
 
 void Curve::setQuaternionOffset(const unsigned int* offset)
 {
     if (!offset) {
-        _hasQuaternion = false;
+        m_hasQuaternion = false;
         return;
     }
-    if (_componentCount < 4 || *offset > _componentCount - 4)
+    if (m_componentCount < 4 || *offset > m_componentCount - 4)
         return;
-    _hasQuaternion = true;
-    _quaternionOffset = *offset;
+    m_hasQuaternion = true;
+    m_quaternionOffset = *offset;
 }
 
 bool Curve::isQuaternionComponent(unsigned int component) const
 {
-    return _hasQuaternion && component >= _quaternionOffset && component < _quaternionOffset + 4;
+    return m_hasQuaternion && component >= m_quaternionOffset && component < m_quaternionOffset + 4;
 }
 
 int Curve::interpolationTypeFromName(const char* name)
@@ -230,7 +262,8 @@ float Curve::ease(int type, float s)
     case EXPONENTIAL_IN_OUT:
         if (s == 0.0f || s == 1.0f)
             return s;
-        return s < 0.5f ? 0.5f * std::exp(10.0f * (2.0f * s - 1.0f)) : 1.0f - 0.5f * std::exp(10.0f * (1.0f - 2.0f * s));
+        return s < 0.5f ? 0.5f * std::exp(10.0f * (2.0f * s - 1.0f))
+                        : 1.0f - 0.5f * std::exp(10.0f * (1.0f - 2.0f * s));
     case EXPONENTIAL_OUT_IN:
         if (s == 0.0f || s == 1.0f)
             return s;
@@ -241,7 +274,8 @@ float Curve::ease(int type, float s)
         return std::sqrt(1.0f - (s - 1.0f) * (s - 1.0f));
     case CIRCULAR_IN_OUT: {
         const float t = 2.0f * s;
-        return t < 1.0f ? 0.5f * (1.0f - std::sqrt(1.0f - t * t)) : 0.5f * (std::sqrt(1.0f - (t - 2.0f) * (t - 2.0f)) + 1.0f);
+        return t < 1.0f ? 0.5f * (1.0f - std::sqrt(1.0f - t * t))
+                        : 0.5f * (std::sqrt(1.0f - (t - 2.0f) * (t - 2.0f)) + 1.0f);
     }
     case CIRCULAR_OUT_IN: {
         const float u = 2.0f * s - 1.0f;
@@ -320,22 +354,22 @@ float Curve::ease(int type, float s)
 // [first, first + 1) style segments are found by halving.
 unsigned int Curve::findSegment(float time, unsigned int first, unsigned int last) const
 {
-    for (unsigned int guess = _lastSegment; guess < _lastSegment + 2 && guess + 1 <= last; ++guess) {
-        if (guess >= first && _times[guess] <= time && time < _times[guess + 1]) {
-            _lastSegment = guess;
+    for (unsigned int guess = m_lastSegment; guess < m_lastSegment + 2 && guess + 1 <= last; ++guess) {
+        if (guess >= first && m_times[guess] <= time && time < m_times[guess + 1]) {
+            m_lastSegment = guess;
             return guess;
         }
     }
     unsigned int low = first;
-    unsigned int high = last;  // invariant: time < points[high].time unless high == last
+    unsigned int high = last; // invariant: time < points[high].time unless high == last
     while (high - low > 1) {
         const unsigned int mid = low + (high - low) / 2;
-        if (_times[mid] <= time)
+        if (m_times[mid] <= time)
             low = mid;
         else
             high = mid;
     }
-    _lastSegment = low;
+    m_lastSegment = low;
     return low;
 }
 
@@ -343,10 +377,10 @@ unsigned int Curve::findSegment(float time, unsigned int first, unsigned int las
 unsigned int Curve::findPointAtOrAfter(float time) const
 {
     unsigned int low = 0;
-    unsigned int high = _pointCount - 1;
+    unsigned int high = m_pointCount - 1;
     while (low < high) {
         const unsigned int mid = low + (high - low) / 2;
-        if (_times[mid] < time)
+        if (m_times[mid] < time)
             low = mid + 1;
         else
             high = mid;
@@ -356,35 +390,35 @@ unsigned int Curve::findPointAtOrAfter(float time) const
 
 void Curve::copyValue(unsigned int index, float* dst) const
 {
-    std::memcpy(dst, _values + size_t(index) * _componentCount, _componentSize);
+    std::memcpy(dst, m_values + size_t(index) * m_componentCount, m_componentSize);
 }
 
 void Curve::evaluate(float time, float startTime, float endTime, float loopBlendTime, float* dst) const
 {
-    if (_pointCount == 1) {
+    if (m_pointCount == 1) {
         copyValue(0, dst);
         return;
     }
-    if (!(loopBlendTime > 0.0f))  // also catches NaN
+    if (!(loopBlendTime > 0.0f)) // also catches NaN
         loopBlendTime = 0.0f;
     if (std::isnan(time))
         time = 0.0f;
 
     unsigned int minIndex = 0;
-    unsigned int maxIndex = _pointCount - 1;
+    unsigned int maxIndex = m_pointCount - 1;
     if (startTime > 0.0f || endTime < 1.0f) {
         // The requested part runs from the segment holding startTime to the
         // first point at or after endTime, so that it is fully covered.
-        minIndex = findSegment(startTime, 0, _pointCount - 1);
+        minIndex = findSegment(startTime, 0, m_pointCount - 1);
         maxIndex = findPointAtOrAfter(endTime);
         if (maxIndex <= minIndex) {
             copyValue(minIndex, dst);
             return;
         }
-        time = _times[minIndex] + (_times[maxIndex] - _times[minIndex]) * time;
+        time = m_times[minIndex] + (m_times[maxIndex] - m_times[minIndex]) * time;
     }
-    const float minTime = _times[minIndex];
-    const float maxTime = _times[maxIndex];
+    const float minTime = m_times[minIndex];
+    const float maxTime = m_times[maxIndex];
 
     if (loopBlendTime == 0.0f) {
         if (time < minTime)
@@ -415,8 +449,8 @@ void Curve::evaluate(float time, float startTime, float endTime, float loopBlend
     } else {
         fromIndex = findSegment(time, minIndex, maxIndex);
         toIndex = fromIndex + 1;
-        const float span = _times[toIndex] - _times[fromIndex];
-        s = span > 0.0f ? (time - _times[fromIndex]) / span : 0.0f;
+        const float span = m_times[toIndex] - m_times[fromIndex];
+        s = span > 0.0f ? (time - m_times[fromIndex]) / span : 0.0f;
     }
     // Past the blend span the blend is complete rather than extrapolated;
     // point times out of order must not push s outside 0..1 either.
@@ -436,14 +470,14 @@ float Curve::rotationParameter(const Point& from, const Point& to, float s) cons
     switch (from.type) {
     case BEZIER: {
         // Control points at the quaternion offset, measured from the segment start.
-        const float c1 = (from.outValue[_quaternionOffset] - from.time) / span;
-        const float c2 = (to.inValue[_quaternionOffset] - from.time) / span;
+        const float c1 = (from.outValue[m_quaternionOffset] - from.time) / span;
+        const float c2 = (to.inValue[m_quaternionOffset] - from.time) / span;
         const float u = 1.0f - s;
         return 3.0f * s * u * u * c1 + 3.0f * s * s * u * c2 + s * s * s;
     }
     case HERMITE: {
         const HermiteWeights h = hermiteWeights(s);
-        return h.to + (from.outValue[_quaternionOffset] * h.out + to.inValue[_quaternionOffset] * h.in) / span;
+        return h.to + (from.outValue[m_quaternionOffset] * h.out + to.inValue[m_quaternionOffset] * h.in) / span;
     }
     case FLAT:
         return hermiteWeights(s).to;
@@ -474,16 +508,16 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
 
     // Neighbours for the types that look one point further on each side.
     const Point previous = point(fromIndex > 0 ? fromIndex - 1 : fromIndex);
-    const Point next = point(toIndex + 1 < _pointCount ? toIndex + 1 : toIndex);
+    const Point next = point(toIndex + 1 < m_pointCount ? toIndex + 1 : toIndex);
     const bool atFirst = fromIndex == 0;
-    const bool toIsLast = toIndex == _pointCount - 1;
+    const bool toIsLast = toIndex == m_pointCount - 1;
 
     const bool shapedByTangents = type == BEZIER || type == HERMITE;
     float eased = s;
     if (type >= QUADRATIC_IN)
         eased = ease(type, s);
 
-    for (unsigned int c = 0; c < _componentCount; ++c) {
+    for (unsigned int c = 0; c < m_componentCount; ++c) {
         if (isQuaternionComponent(c))
             continue;
         const float a = from.value[c];
@@ -498,7 +532,7 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
         case BEZIER: {
             const float u = 1.0f - s;
             dst[c] = a * u * u * u + from.outValue[c] * 3.0f * s * u * u + to.inValue[c] * 3.0f * s * s * u
-                     + b * s * s * s;
+                + b * s * s * s;
             break;
         }
         case BSPLINE: {
@@ -506,7 +540,7 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
             const float s3 = s2 * s;
             dst[c] = (previous.value[c] * (1.0f - 3.0f * s + 3.0f * s2 - s3) + a * (3.0f * s3 - 6.0f * s2 + 4.0f)
                       + b * (-3.0f * s3 + 3.0f * s2 + 3.0f * s + 1.0f) + next.value[c] * s3)
-                     / 6.0f;
+                / 6.0f;
             break;
         }
         case FLAT: {
@@ -534,16 +568,16 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
             dst[c] = a * h.from + b * h.to + outTangent * h.out + inTangent * h.in;
             break;
         }
-        default:  // LINEAR, the easing types and unknown types
+        default: // LINEAR, the easing types and unknown types
             dst[c] = a + (b - a) * eased;
             break;
         }
     }
 
-    if (_hasQuaternion) {
-        const float* qa = from.value + _quaternionOffset;
-        const float* qb = to.value + _quaternionOffset;
-        float* out = dst + _quaternionOffset;
+    if (m_hasQuaternion) {
+        const float* qa = from.value + m_quaternionOffset;
+        const float* qb = to.value + m_quaternionOffset;
+        float* out = dst + m_quaternionOffset;
         if (qa[0] == qb[0] && qa[1] == qb[1] && qa[2] == qb[2] && qa[3] == qb[3]) {
             std::memcpy(out, qa, 4 * sizeof(float));
         } else {
@@ -556,12 +590,12 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
 
 void Curve::blend(const float* from, const float* to, float s, float* dst) const
 {
-    for (unsigned int c = 0; c < _componentCount; ++c) {
+    for (unsigned int c = 0; c < m_componentCount; ++c) {
         if (!isQuaternionComponent(c))
             dst[c] = from[c] == to[c] ? from[c] : from[c] + (to[c] - from[c]) * s;
     }
-    if (_hasQuaternion) {
-        slerpComponents(from + _quaternionOffset, to + _quaternionOffset, s, dst + _quaternionOffset);
+    if (m_hasQuaternion) {
+        slerpComponents(from + m_quaternionOffset, to + m_quaternionOffset, s, dst + m_quaternionOffset);
     }
 }
 

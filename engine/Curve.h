@@ -1,7 +1,6 @@
-#ifndef ENGINE_CURVE_H
-#define ENGINE_CURVE_H
+#pragma once
 
-#include "engine/Ref.h"
+#include "Ref.h"
 
 #include <cstddef>
 
@@ -11,11 +10,9 @@ namespace engine {
 // 0..1. Each point carries its value, in- and out-tangents and the
 // interpolation used from it to the next point. Four consecutive components
 // can be marked as a rotation quaternion; they are interpolated spherically.
-class Curve : public Ref
-{
+class Curve : public Ref {
 public:
-    enum InterpolationType
-    {
+    enum InterpolationType {
         BEZIER = 0,
         BSPLINE,
         FLAT,
@@ -70,8 +67,8 @@ public:
     // zero values and LINEAR interpolation.
     static Curve* create(unsigned int pointCount, unsigned int componentCount);
 
-    unsigned int pointCount() const { return _pointCount; }
-    unsigned int componentCount() const { return _componentCount; }
+    unsigned int pointCount() const { return m_pointCount; }
+    unsigned int componentCount() const { return m_componentCount; }
 
     // Arrays hold componentCount floats and are copied; a null array keeps
     // what the point had. An index past the last point is ignored.
@@ -86,7 +83,7 @@ public:
     // null removes it. An offset that leaves no room for four components is
     // ignored.
     void setQuaternionOffset(const unsigned int* offset);
-    const unsigned int* quaternionOffset() const { return _hasQuaternion ? &_quaternionOffset : nullptr; }
+    const unsigned int* quaternionOffset() const { return m_hasQuaternion ? &m_quaternionOffset : nullptr; }
 
     // Writes componentCount floats to 'dst'. 'startTime' and 'endTime'
     // (normally 0 and 1) select a part of the curve that 'time' then spans
@@ -109,8 +106,7 @@ private:
     // A view of one point's data, which is stored by kind (all times
     // together, all values together, ...) so that the search over the times
     // and the interpolation touch little memory.
-    struct Point
-    {
+    struct Point {
         float time;
         const float* value;
         const float* inValue;
@@ -120,8 +116,8 @@ private:
 
     Point point(unsigned int index) const
     {
-        const size_t at = size_t(index) * _componentCount;
-        return { _times[index], _values + at, _inValues + at, _outValues + at, _types[index] };
+        const size_t at = size_t(index) * m_componentCount;
+        return {m_times[index], m_values + at, m_inValues + at, m_outValues + at, m_types[index]};
     }
 
     Curve(unsigned int pointCount, unsigned int componentCount);
@@ -136,22 +132,20 @@ private:
     float rotationParameter(const Point& from, const Point& to, float s) const;
     bool isQuaternionComponent(unsigned int component) const;
 
-    unsigned int _pointCount;
-    unsigned int _componentCount;
-    unsigned int _componentSize;
-    bool _hasQuaternion;
-    unsigned int _quaternionOffset;
-    float* _times;
+    unsigned int m_pointCount;
+    unsigned int m_componentCount;
+    unsigned int m_componentSize;
+    bool m_hasQuaternion;
+    unsigned int m_quaternionOffset;
+    float* m_times;
     // Segment found by the last search. Playback moves forward a little each
     // frame, so the next time usually falls in the same or the next segment.
-    mutable unsigned int _lastSegment;
-    int* _types;
+    mutable unsigned int m_lastSegment;
+    int* m_types;
     // Values, then in-tangents, then out-tangents: pointCount x componentCount each.
-    float* _values;
-    float* _inValues;
-    float* _outValues;
+    float* m_values;
+    float* m_inValues;
+    float* m_outValues;
 };
 
 } // namespace engine
-
-#endif

@@ -1,12 +1,9 @@
-#include "engine/Drawable.h"
+#include "Drawable.h"
 
 namespace engine {
 
 Drawable::~Drawable() = default;
 
-unsigned int Drawable::draw(bool)
-{
-    return 0;
-}
+unsigned int Drawable::draw(bool) { return 0; }
 
 } // namespace engine

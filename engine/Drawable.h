@@ -1,8 +1,7 @@
-#ifndef ENGINE_DRAWABLE_H
-#define ENGINE_DRAWABLE_H
+#pragma once
 
-#include "engine/math/BoundingBox.h"
-#include "engine/math/BoundingSphere.h"
+#include "math/BoundingBox.h"
+#include "math/BoundingSphere.h"
 
 namespace engine {
 
@@ -10,12 +9,11 @@ class Node;
 
 // Something a node can draw (a Model). Concrete drawables also derive from
 // Ref; the node keeps one reference through that base.
-class Drawable
-{
+class Drawable {
 public:
     virtual ~Drawable();
 
-    Node* getNode() const { return _node; }
+    Node* getNode() const { return m_node; }
 
     // Returns the number of parts drawn.
     virtual unsigned int draw(bool wireframe = false);
@@ -35,13 +33,11 @@ protected:
     Drawable& operator=(const Drawable&) = delete;
 
     // Called by Node when it attaches or detaches this drawable.
-    virtual void setNode(Node* node) { _node = node; }
+    virtual void setNode(Node* node) { m_node = node; }
 
 private:
     friend class Node;
-    Node* _node = nullptr;
+    Node* m_node = nullptr;
 };
 
 } // namespace engine
-
-#endif

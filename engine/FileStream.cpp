@@ -1,4 +1,4 @@
-#include "engine/FileStream.h"
+#include "FileStream.h"
 
 #include <cstring>
 #include <sys/stat.h>
@@ -6,9 +6,9 @@
 namespace engine {
 
 FileStream::FileStream(std::FILE* file, bool readable, bool writable)
-    : _file(file)
-    , _canRead(readable)
-    , _canWrite(writable)
+    : m_file(file)
+    , m_canRead(readable)
+    , m_canWrite(writable)
 {
 }
 
@@ -32,31 +32,19 @@ FileStream* FileStream::create(const char* path, const char* mode)
     return new FileStream(file, readable, writable);
 }
 
-FileStream::~FileStream()
-{
-    close();
-}
+FileStream::~FileStream() { close(); }
 
-bool FileStream::canRead()
-{
-    return _file && _canRead;
-}
+bool FileStream::canRead() { return m_file && m_canRead; }
 
-bool FileStream::canWrite()
-{
-    return _file && _canWrite;
-}
+bool FileStream::canWrite() { return m_file && m_canWrite; }
 
-bool FileStream::canSeek()
-{
-    return _file != nullptr;
-}
+bool FileStream::canSeek() { return m_file != nullptr; }
 
 void FileStream::close()
 {
-    if (_file) {
-        std::fclose(_file);
-        _file = nullptr;
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
     }
 }
 
@@ -64,65 +52,69 @@ size_t FileStream::read(void* buffer, size_t elementSize, size_t count)
 {
     if (!canRead() || !buffer || elementSize == 0)
         return 0;
-    return std::fread(buffer, elementSize, count, _file);
+    return std::fread(buffer, elementSize, count, m_file);
 }
 
 char* FileStream::readLine(char* buffer, int capacity)
 {
     if (!canRead() || !buffer || capacity <= 0)
         return nullptr;
-    return std::fgets(buffer, capacity, _file);
+    return std::fgets(buffer, capacity, m_file);
 }
 
 size_t FileStream::write(const void* buffer, size_t elementSize, size_t count)
 {
     if (!canWrite() || !buffer || elementSize == 0)
         return 0;
-    return std::fwrite(buffer, elementSize, count, _file);
+    return std::fwrite(buffer, elementSize, count, m_file);
 }
 
-bool FileStream::eof()
-{
-    return !_file || std::feof(_file) != 0 || position() >= static_cast<long>(length());
-}
+bool FileStream::eof() { return !m_file || std::feof(m_file) != 0 || position() >= static_cast<long>(length()); }
 
 size_t FileStream::length()
 {
-    if (!_file)
+    if (!m_file)
         return 0;
-    std::fflush(_file);
+    std::fflush(m_file);
     struct stat info;
-    if (fstat(fileno(_file), &info) != 0 || info.st_size < 0)
+    if (fstat(fileno(m_file), &info) != 0 || info.st_size < 0)
         return 0;
     return static_cast<size_t>(info.st_size);
 }
 
 long FileStream::position()
 {
-    if (!_file)
+    if (!m_file)
         return -1;
-    return std::ftell(_file);
+    return std::ftell(m_file);
 }
 
 bool FileStream::seek(long offset, int origin)
 {
-    if (!_file)
+    if (!m_file)
         return false;
     int whence;
     switch (origin) {
-    case 0: whence = SEEK_SET; break;
-    case 1: whence = SEEK_CUR; break;
-    case 2: whence = SEEK_END; break;
-    default: return false;
+    case 0:
+        whence = SEEK_SET;
+        break;
+    case 1:
+        whence = SEEK_CUR;
+        break;
+    case 2:
+        whence = SEEK_END;
+        break;
+    default:
+        return false;
     }
-    return std::fseek(_file, offset, whence) == 0;
+    return std::fseek(m_file, offset, whence) == 0;
 }
 
 bool FileStream::rewind()
 {
-    if (!_file)
+    if (!m_file)
         return false;
-    std::rewind(_file);
+    std::rewind(m_file);
     return true;
 }
 

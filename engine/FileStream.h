@@ -1,15 +1,13 @@
-#ifndef ENGINE_FILESTREAM_H
-#define ENGINE_FILESTREAM_H
+#pragma once
 
-#include "engine/Stream.h"
+#include "Stream.h"
 
 #include <cstdio>
 
 namespace engine {
 
 // Stream over a buffered C file handle.
-class FileStream : public Stream
-{
+class FileStream : public Stream {
 public:
     // Opens 'path' as it stands with an fopen mode ("rb", "wb", ...). Only
     // regular files are opened: directories and devices give null.
@@ -32,11 +30,9 @@ public:
 private:
     FileStream(std::FILE* file, bool readable, bool writable);
 
-    std::FILE* _file;
-    bool _canRead;
-    bool _canWrite;
+    std::FILE* m_file;
+    bool m_canRead;
+    bool m_canWrite;
 };
 
 } // namespace engine
-
-#endif

@@ -1,6 +1,6 @@
-#include "engine/FileSystem.h"
+#include "FileSystem.h"
 
-#include "engine/FileStream.h"
+#include "FileStream.h"
 
 #include <climits>
 #include <map>
@@ -23,22 +23,13 @@ std::map<std::string, std::string>& aliases()
     return table;
 }
 
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 } // namespace
 
-void FileSystem::setResourcePath(const char* path)
-{
-    resourcePath() = path ? path : "";
-}
+void FileSystem::setResourcePath(const char* path) { resourcePath() = path ? path : ""; }
 
-const char* FileSystem::getResourcePath()
-{
-    return resourcePath().c_str();
-}
+const char* FileSystem::getResourcePath() { return resourcePath().c_str(); }
 
 void FileSystem::setAlias(const char* name, const char* target)
 {
@@ -50,10 +41,7 @@ void FileSystem::setAlias(const char* name, const char* target)
         aliases()[name] = target;
 }
 
-void FileSystem::clearAliases()
-{
-    aliases().clear();
-}
+void FileSystem::clearAliases() { aliases().clear(); }
 
 bool FileSystem::isAbsolutePath(const char* name)
 {

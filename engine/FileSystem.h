@@ -1,5 +1,4 @@
-#ifndef ENGINE_FILESYSTEM_H
-#define ENGINE_FILESYSTEM_H
+#pragma once
 
 #include <cstddef>
 #include <string>
@@ -10,8 +9,7 @@ class Stream;
 
 // Static service through which the engine opens every file. Relative names
 // are looked up below the resource path.
-class FileSystem
-{
+class FileSystem {
 public:
     FileSystem() = delete;
 
@@ -42,5 +40,3 @@ public:
 };
 
 } // namespace engine
-
-#endif

@@ -1,13 +1,11 @@
-#ifndef ENGINE_JOINT_H
-#define ENGINE_JOINT_H
+#pragma once
 
-#include "engine/Node.h"
+#include "Node.h"
 
 namespace engine {
 
 // A node that a skeleton animates (a bone).
-class Joint : public Node
-{
+class Joint : public Node {
 public:
     static Joint* create(const char* id = nullptr);
 
@@ -19,5 +17,3 @@ protected:
 };
 
 } // namespace engine
-
-#endif

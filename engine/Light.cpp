@@ -1,6 +1,6 @@
-#include "engine/Light.h"
+#include "Light.h"
 
-#include "engine/Properties.h"
+#include "Properties.h"
 
 #include <cmath>
 #include <cstring>
@@ -8,7 +8,7 @@
 namespace engine {
 
 Light::Light(Type type)
-    : _type(type)
+    : m_type(type)
 {
 }
 
@@ -59,26 +59,26 @@ Light* Light::create(Properties* properties)
 
 void Light::setRange(float range)
 {
-    if (_type == DIRECTIONAL)
+    if (m_type == DIRECTIONAL)
         return;
-    _range = range;
-    _rangeInverse = range != 0.0f ? 1.0f / range : 0.0f;
+    m_range = range;
+    m_rangeInverse = range != 0.0f ? 1.0f / range : 0.0f;
 }
 
 void Light::setInnerAngle(float angle)
 {
-    if (_type != SPOT)
+    if (m_type != SPOT)
         return;
-    _innerAngle = angle;
-    _innerAngleCos = std::cos(angle);
+    m_innerAngle = angle;
+    m_innerAngleCos = std::cos(angle);
 }
 
 void Light::setOuterAngle(float angle)
 {
-    if (_type != SPOT)
+    if (m_type != SPOT)
         return;
-    _outerAngle = angle;
-    _outerAngleCos = std::cos(angle);
+    m_outerAngle = angle;
+    m_outerAngleCos = std::cos(angle);
 }
 
 } // namespace engine

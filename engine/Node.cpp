@@ -1,10 +1,10 @@
-#include "engine/Node.h"
+#include "Node.h"
 
-#include "engine/Camera.h"
-#include "engine/Drawable.h"
-#include "engine/Light.h"
-#include "engine/Scene.h"
-#include "engine/math/MathUtil.h"
+#include "Camera.h"
+#include "Drawable.h"
+#include "Light.h"
+#include "Scene.h"
+#include "math/MathUtil.h"
 
 #include <algorithm>
 #include <cstring>
@@ -35,13 +35,10 @@ bool idMatches(const std::string& id, const char* wanted, bool exactMatch)
 
 } // namespace
 
-Node* Node::create(const char* id)
-{
-    return new Node(id);
-}
+Node* Node::create(const char* id) { return new Node(id); }
 
 Node::Node(const char* id)
-    : _id(id ? id : "")
+    : m_id(id ? id : "")
 {
 }
 
@@ -51,19 +48,13 @@ Node::~Node()
     setDrawable(nullptr);
     setCamera(nullptr);
     setLight(nullptr);
-    delete _inverseBindPose;
-    delete _jointMatrix;
+    delete m_inverseBindPose;
+    delete m_jointMatrix;
 }
 
-void Node::setId(const char* id)
-{
-    _id = id ? id : "";
-}
+void Node::setId(const char* id) { m_id = id ? id : ""; }
 
-std::string Node::getIdWithoutNumericSuffix() const
-{
-    return idWithoutNumericSuffix(_id);
-}
+std::string Node::getIdWithoutNumericSuffix() const { return idWithoutNumericSuffix(m_id); }
 
 std::string Node::idWithoutNumericSuffix(const std::string& id)
 {
@@ -79,7 +70,7 @@ std::string Node::idWithoutNumericSuffix(const std::string& id)
 
 bool Node::isAncestorOf(const Node* node) const
 {
-    for (const Node* n = node ? node->_parent : nullptr; n; n = n->_parent)
+    for (const Node* n = node ? node->m_parent : nullptr; n; n = n->m_parent)
         if (n == this)
             return true;
     return false;
@@ -87,15 +78,15 @@ bool Node::isAncestorOf(const Node* node) const
 
 void Node::addChild(Node* child)
 {
-    if (!child || child->_parent == this || child == this || child->isAncestorOf(this))
+    if (!child || child->m_parent == this || child == this || child->isAncestorOf(this))
         return;
     child->addRef();
     child->detachFromOwner();
-    appendToList(_firstChild, _lastChild, child);
-    child->_parent = this;
-    ++_childCount;
+    appendToList(m_firstChild, m_lastChild, child);
+    child->m_parent = this;
+    ++m_childCount;
 
-    child->_dirtyBits |= NODE_DIRTY_HIERARCHY;
+    child->m_dirtyBits |= NODE_DIRTY_HIERARCHY;
     child->markWorldDirty(true);
     markBoundsDirtyUpwards();
     child->hierarchyChanged();
@@ -103,17 +94,17 @@ void Node::addChild(Node* child)
 
 void Node::detachFromOwner()
 {
-    if (_parent)
-        _parent->removeChild(this);
-    else if (_scene)
-        _scene->removeNode(this);
+    if (m_parent)
+        m_parent->removeChild(this);
+    else if (m_scene)
+        m_scene->removeNode(this);
 }
 
 void Node::appendToList(Node*& first, Node*& last, Node* node)
 {
     if (last) {
-        last->_nextSibling = node;
-        node->_prevSibling = last;
+        last->m_nextSibling = node;
+        node->m_prevSibling = last;
     } else {
         first = node;
     }
@@ -123,26 +114,26 @@ void Node::appendToList(Node*& first, Node*& last, Node* node)
 void Node::removeFromList(Node*& first, Node*& last, Node* node)
 {
     if (first == node)
-        first = node->_nextSibling;
+        first = node->m_nextSibling;
     if (last == node)
-        last = node->_prevSibling;
-    if (node->_prevSibling)
-        node->_prevSibling->_nextSibling = node->_nextSibling;
-    if (node->_nextSibling)
-        node->_nextSibling->_prevSibling = node->_prevSibling;
-    node->_prevSibling = nullptr;
-    node->_nextSibling = nullptr;
+        last = node->m_prevSibling;
+    if (node->m_prevSibling)
+        node->m_prevSibling->m_nextSibling = node->m_nextSibling;
+    if (node->m_nextSibling)
+        node->m_nextSibling->m_prevSibling = node->m_prevSibling;
+    node->m_prevSibling = nullptr;
+    node->m_nextSibling = nullptr;
 }
 
 void Node::removeChild(Node* child)
 {
-    if (!child || child->_parent != this)
+    if (!child || child->m_parent != this)
         return;
-    removeFromList(_firstChild, _lastChild, child);
-    child->_parent = nullptr;
-    --_childCount;
+    removeFromList(m_firstChild, m_lastChild, child);
+    child->m_parent = nullptr;
+    --m_childCount;
 
-    child->_dirtyBits |= NODE_DIRTY_HIERARCHY;
+    child->m_dirtyBits |= NODE_DIRTY_HIERARCHY;
     child->markWorldDirty(true);
     markBoundsDirtyUpwards();
     child->hierarchyChanged();
@@ -151,25 +142,25 @@ void Node::removeChild(Node* child)
 
 void Node::removeAllChildren()
 {
-    while (_lastChild)
-        removeChild(_lastChild);
+    while (m_lastChild)
+        removeChild(m_lastChild);
 }
 
 Node* Node::findNode(const char* id, bool recursive, bool exactMatch) const
 {
-    return findInList(_firstChild, id, recursive, exactMatch);
+    return findInList(m_firstChild, id, recursive, exactMatch);
 }
 
 Node* Node::findInList(Node* first, const char* id, bool recursive, bool exactMatch)
 {
     if (!id)
         return nullptr;
-    for (Node* node = first; node; node = node->_nextSibling)
-        if (idMatches(node->_id, id, exactMatch))
+    for (Node* node = first; node; node = node->m_nextSibling)
+        if (idMatches(node->m_id, id, exactMatch))
             return node;
     if (recursive) {
-        for (Node* node = first; node; node = node->_nextSibling)
-            if (Node* found = findInList(node->_firstChild, id, true, exactMatch))
+        for (Node* node = first; node; node = node->m_nextSibling)
+            if (Node* found = findInList(node->m_firstChild, id, true, exactMatch))
                 return found;
     }
     return nullptr;
@@ -178,145 +169,136 @@ Node* Node::findInList(Node* first, const char* id, bool recursive, bool exactMa
 Node* Node::getRootNode() const
 {
     const Node* n = this;
-    while (n->_parent)
-        n = n->_parent;
+    while (n->m_parent)
+        n = n->m_parent;
     return const_cast<Node*>(n);
 }
 
-Scene* Node::getScene() const
-{
-    return getRootNode()->_scene;
-}
+Scene* Node::getScene() const { return getRootNode()->m_scene; }
 
 void Node::setTag(const char* name, const char* value)
 {
     if (!name)
         return;
     if (value)
-        _tags[name] = value;
+        m_tags[name] = value;
     else
-        _tags.erase(name);
+        m_tags.erase(name);
 }
 
-bool Node::hasTag(const char* name) const
-{
-    return name && _tags.count(name) != 0;
-}
+bool Node::hasTag(const char* name) const { return name && m_tags.count(name) != 0; }
 
 const char* Node::getTag(const char* name) const
 {
     if (!name)
         return nullptr;
-    const auto it = _tags.find(name);
-    return it == _tags.end() ? nullptr : it->second.c_str();
+    const auto it = m_tags.find(name);
+    return it == m_tags.end() ? nullptr : it->second.c_str();
 }
 
 void Node::setDrawable(Drawable* drawable)
 {
-    if (_drawable == drawable)
+    if (m_drawable == drawable)
         return;
     if (drawable)
         addRefDrawable(drawable);
-    if (_drawable) {
-        _drawable->setNode(nullptr);
-        releaseDrawable(_drawable);
+    if (m_drawable) {
+        m_drawable->setNode(nullptr);
+        releaseDrawable(m_drawable);
     }
-    _drawable = drawable;
-    if (_drawable)
-        _drawable->setNode(this);
-    _dirtyBits |= NODE_DIRTY_BOUNDS;
+    m_drawable = drawable;
+    if (m_drawable)
+        m_drawable->setNode(this);
+    m_dirtyBits |= NODE_DIRTY_BOUNDS;
     markBoundsDirtyUpwards();
 }
 
 void Node::setCamera(Camera* camera)
 {
-    if (_camera == camera)
+    if (m_camera == camera)
         return;
     if (camera)
         camera->addRef();
-    if (_camera) {
-        _camera->setNode(nullptr);
-        _camera->release();
+    if (m_camera) {
+        m_camera->setNode(nullptr);
+        m_camera->release();
     }
-    _camera = camera;
-    if (_camera)
-        _camera->setNode(this);
+    m_camera = camera;
+    if (m_camera)
+        m_camera->setNode(this);
 }
 
 void Node::setLight(Light* light)
 {
-    if (_light == light)
+    if (m_light == light)
         return;
     if (light)
         light->addRef();
-    if (_light) {
-        _light->setNode(nullptr);
-        _light->release();
+    if (m_light) {
+        m_light->setNode(nullptr);
+        m_light->release();
     }
-    _light = light;
-    if (_light)
-        _light->setNode(this);
-    _dirtyBits |= NODE_DIRTY_BOUNDS;
+    m_light = light;
+    if (m_light)
+        m_light->setNode(this);
+    m_dirtyBits |= NODE_DIRTY_BOUNDS;
     markBoundsDirtyUpwards();
 }
 
-void Node::localTransformChanged()
-{
-    markWorldDirty(false);
-}
+void Node::localTransformChanged() { markWorldDirty(false); }
 
 // A node whose world is dirty has only dirty descendants (a clean child
 // implies a clean parent), so the walk may stop there unless forced.
 void Node::markWorldDirty(bool force)
 {
-    if (!force && (_dirtyBits & NODE_DIRTY_WORLD))
+    if (!force && (m_dirtyBits & NODE_DIRTY_WORLD))
         return;
-    _dirtyBits |= NODE_DIRTY_WORLD | NODE_DIRTY_BOUNDS;
-    _jointMatrixDirty = true;
-    if (_camera)
-        _camera->nodeMoved();
-    for (Node* child = _firstChild; child; child = child->_nextSibling)
+    m_dirtyBits |= NODE_DIRTY_WORLD | NODE_DIRTY_BOUNDS;
+    m_jointMatrixDirty = true;
+    if (m_camera)
+        m_camera->nodeMoved();
+    for (Node* child = m_firstChild; child; child = child->m_nextSibling)
         child->markWorldDirty(force);
-    if (_parent)
-        _parent->markBoundsDirtyUpwards();
+    if (m_parent)
+        m_parent->markBoundsDirtyUpwards();
 }
 
 void Node::markBoundsDirtyUpwards()
 {
     // Bounds include the children's, so every ancestor goes stale too. A
     // dirty node already has dirty ancestors.
-    for (Node* n = this; n; n = n->_parent) {
-        if (n != this && (n->_dirtyBits & NODE_DIRTY_BOUNDS))
+    for (Node* n = this; n; n = n->m_parent) {
+        if (n != this && (n->m_dirtyBits & NODE_DIRTY_BOUNDS))
             break;
-        n->_dirtyBits |= NODE_DIRTY_BOUNDS;
+        n->m_dirtyBits |= NODE_DIRTY_BOUNDS;
     }
 }
 
 void Node::refreshWorld() const
 {
-    if (!(_dirtyBits & NODE_DIRTY_WORLD))
+    if (!(m_dirtyBits & NODE_DIRTY_WORLD))
         return;
-    _dirtyBits &= ~NODE_DIRTY_WORLD;
+    m_dirtyBits &= ~NODE_DIRTY_WORLD;
     const Matrix& local = getMatrix();
     const Matrix& offset = getOffsetMatrix();
     if (offset.isIdentity()) {
-        _world = _parent ? _parent->hierarchyMatrix() * local : local;
+        m_world = m_parent ? m_parent->hierarchyMatrix() * local : local;
     } else {
-        _hierarchy = _parent ? _parent->hierarchyMatrix() * local : local;
-        _world = _hierarchy * offset;
+        m_hierarchy = m_parent ? m_parent->hierarchyMatrix() * local : local;
+        m_world = m_hierarchy * offset;
     }
 }
 
 const Matrix& Node::hierarchyMatrix() const
 {
     refreshWorld();
-    return getOffsetMatrix().isIdentity() ? _world : _hierarchy;
+    return getOffsetMatrix().isIdentity() ? m_world : m_hierarchy;
 }
 
 const Matrix& Node::getWorldMatrix() const
 {
     refreshWorld();
-    return _world;
+    return m_world;
 }
 
 const Camera* Node::activeCamera() const
@@ -355,55 +337,28 @@ Matrix Node::getInverseViewProjectionMatrix() const
     return camera ? camera->getInverseViewProjectionMatrix() : Matrix();
 }
 
-Matrix Node::getWorldViewMatrix() const
-{
-    return getViewMatrix() * getWorldMatrix();
-}
+Matrix Node::getWorldViewMatrix() const { return getViewMatrix() * getWorldMatrix(); }
 
-Matrix Node::getWorldViewProjectionMatrix() const
-{
-    return getViewProjectionMatrix() * getWorldMatrix();
-}
+Matrix Node::getWorldViewProjectionMatrix() const { return getViewProjectionMatrix() * getWorldMatrix(); }
 
-Matrix Node::getInverseTransposeWorldMatrix() const
-{
-    return getWorldMatrix().inverted().transposed();
-}
+Matrix Node::getInverseTransposeWorldMatrix() const { return getWorldMatrix().inverted().transposed(); }
 
-Matrix Node::getInverseTransposeWorldViewMatrix() const
-{
-    return getWorldViewMatrix().inverted().transposed();
-}
+Matrix Node::getInverseTransposeWorldViewMatrix() const { return getWorldViewMatrix().inverted().transposed(); }
 
-Vector3 Node::getTranslationWorld() const
-{
-    return getWorldMatrix().getTranslation();
-}
+Vector3 Node::getTranslationWorld() const { return getWorldMatrix().getTranslation(); }
 
-Vector3 Node::getTranslationView() const
-{
-    return getViewMatrix().transformPoint(getTranslationWorld());
-}
+Vector3 Node::getTranslationView() const { return getViewMatrix().transformPoint(getTranslationWorld()); }
 
-Vector3 Node::getForwardVectorWorld() const
-{
-    return getWorldMatrix().getForwardVector().normalized();
-}
+Vector3 Node::getForwardVectorWorld() const { return getWorldMatrix().getForwardVector().normalized(); }
 
 Vector3 Node::getForwardVectorView() const
 {
     return getViewMatrix().transformVector(getForwardVectorWorld()).normalized();
 }
 
-Vector3 Node::getRightVectorWorld() const
-{
-    return getWorldMatrix().getRightVector().normalized();
-}
+Vector3 Node::getRightVectorWorld() const { return getWorldMatrix().getRightVector().normalized(); }
 
-Vector3 Node::getUpVectorWorld() const
-{
-    return getWorldMatrix().getUpVector().normalized();
-}
+Vector3 Node::getUpVectorWorld() const { return getWorldMatrix().getUpVector().normalized(); }
 
 Vector3 Node::getActiveCameraTranslationWorld() const
 {
@@ -420,30 +375,30 @@ Vector3 Node::getActiveCameraTranslationView() const
 
 void Node::setInverseBindPose(const Matrix& m)
 {
-    if (!_inverseBindPose)
-        _inverseBindPose = new Matrix(m);
+    if (!m_inverseBindPose)
+        m_inverseBindPose = new Matrix(m);
     else
-        *_inverseBindPose = m;
-    _jointMatrixDirty = true;
+        *m_inverseBindPose = m;
+    m_jointMatrixDirty = true;
 }
 
 Matrix* Node::getJointMatrixCache()
 {
-    if (!_jointMatrix)
-        _jointMatrix = new Matrix();
-    return _jointMatrix;
+    if (!m_jointMatrix)
+        m_jointMatrix = new Matrix();
+    return m_jointMatrix;
 }
 
 const BoundingSphere& Node::getBoundingSphere() const
 {
     refreshBounds();
-    return _boundingSphere;
+    return m_boundingSphere;
 }
 
 const BoundingBox& Node::getBoundingBox() const
 {
     refreshBounds();
-    return _boundingBox;
+    return m_boundingBox;
 }
 
 // Point light rule: the range sphere and cube are centred on the world
@@ -451,9 +406,9 @@ const BoundingBox& Node::getBoundingBox() const
 // world matrix, and a light's range is a reach, not geometry.
 void Node::refreshBounds() const
 {
-    if (!(_dirtyBits & NODE_DIRTY_BOUNDS))
+    if (!(m_dirtyBits & NODE_DIRTY_BOUNDS))
         return;
-    _dirtyBits &= ~NODE_DIRTY_BOUNDS;
+    m_dirtyBits &= ~NODE_DIRTY_BOUNDS;
     // Clean bounds must imply a clean world matrix: markWorldDirty() relies
     // on it to stop early.
     const Matrix& world = getWorldMatrix();
@@ -461,14 +416,14 @@ void Node::refreshBounds() const
     BoundingSphere sphere;
     BoundingBox box;
     bool own = false;
-    const bool withMesh = _drawable && _drawable->hasMesh();
+    const bool withMesh = m_drawable && m_drawable->hasMesh();
     if (withMesh) {
-        sphere = _drawable->meshBoundingSphere();
-        box = _drawable->meshBoundingBox();
+        sphere = m_drawable->meshBoundingSphere();
+        box = m_drawable->meshBoundingBox();
         own = true;
     }
-    if (_light && _light->getLightType() == Light::POINT) {
-        const float r = _light->getRange();
+    if (m_light && m_light->getLightType() == Light::POINT) {
+        const float r = m_light->getRange();
         const BoundingSphere lightSphere(Vector3(), r);
         const BoundingBox lightBox(Vector3(-r, -r, -r), Vector3(r, r, r));
         if (own) {
@@ -480,12 +435,12 @@ void Node::refreshBounds() const
         }
         own = true;
     }
-    if (withMesh && !_drawable->isSkinned()) {
+    if (withMesh && !m_drawable->isSkinned()) {
         sphere.transform(world);
         box.transform(world);
     }
 
-    for (const Node* child = _firstChild; child; child = child->_nextSibling) {
+    for (const Node* child = m_firstChild; child; child = child->m_nextSibling) {
         const BoundingSphere& childSphere = child->getBoundingSphere();
         const BoundingBox& childBox = child->getBoundingBox();
         if (childSphere.isEmpty() && childBox.isEmpty())
@@ -504,8 +459,8 @@ void Node::refreshBounds() const
         sphere = BoundingSphere(world.getTranslation(), 0.0f);
         box = BoundingBox();
     }
-    _boundingSphere = sphere;
-    _boundingBox = box;
+    m_boundingSphere = sphere;
+    m_boundingBox = box;
 }
 
 BoundingBox Node::getSubtreeBoundingBox() const
@@ -520,7 +475,7 @@ BoundingBox Node::getSubtreeBoundingBox() const
             mn = Vector3(std::min(mn.x, b.min.x), std::min(mn.y, b.min.y), std::min(mn.z, b.min.z));
             mx = Vector3(std::max(mx.x, b.max.x), std::max(mx.y, b.max.y), std::max(mx.z, b.max.z));
         }
-        for (const Node* c = n->_firstChild; c; c = c->_nextSibling)
+        for (const Node* c = n->m_firstChild; c; c = c->m_nextSibling)
             self(c, self);
     };
     visit(this, visit);
@@ -529,16 +484,16 @@ BoundingBox Node::getSubtreeBoundingBox() const
 
 unsigned int Node::getSubtreeMeshPartCount() const
 {
-    unsigned int count = _drawable ? _drawable->meshPartCount() : 0;
-    for (const Node* c = _firstChild; c; c = c->_nextSibling)
+    unsigned int count = m_drawable ? m_drawable->meshPartCount() : 0;
+    for (const Node* c = m_firstChild; c; c = c->m_nextSibling)
         count += c->getSubtreeMeshPartCount();
     return count;
 }
 
 unsigned int Node::getSubtreeVertexCount() const
 {
-    unsigned int count = _drawable ? _drawable->vertexCount() : 0;
-    for (const Node* c = _firstChild; c; c = c->_nextSibling)
+    unsigned int count = m_drawable ? m_drawable->vertexCount() : 0;
+    for (const Node* c = m_firstChild; c; c = c->m_nextSibling)
         count += c->getSubtreeVertexCount();
     return count;
 }

@@ -1,11 +1,10 @@
-#ifndef ENGINE_NODE_H
-#define ENGINE_NODE_H
+#pragma once
 
-#include "engine/Ref.h"
-#include "engine/Transform.h"
-#include "engine/math/BoundingBox.h"
-#include "engine/math/BoundingSphere.h"
-#include "engine/math/Matrix.h"
+#include "Ref.h"
+#include "Transform.h"
+#include "math/BoundingBox.h"
+#include "math/BoundingSphere.h"
+#include "math/Matrix.h"
 
 #include <map>
 #include <string>
@@ -24,30 +23,25 @@ class Scene;
 // the offset matrix moves only the node's own geometry, never its children.
 // This keeps the result independent of the order in which matrices are
 // refreshed, and matches how a geometric offset is meant.
-class Node : public Transform, public Ref
-{
+class Node : public Transform, public Ref {
 public:
-    enum Type
-    {
-        NODE = 1,
-        JOINT = 2
-    };
+    enum Type { NODE = 1, JOINT = 2 };
 
     static Node* create(const char* id = nullptr);
 
     virtual Type getType() const { return NODE; }
 
-    const char* getId() const { return _id.c_str(); }
+    const char* getId() const { return m_id.c_str(); }
     void setId(const char* id);
     // The id without a "__<digits>" suffix that makes duplicates unique.
     std::string getIdWithoutNumericSuffix() const;
     static std::string idWithoutNumericSuffix(const std::string& id);
 
-    Node* getParent() const { return _parent; }
-    Node* getFirstChild() const { return _firstChild; }
-    Node* getNextSibling() const { return _nextSibling; }
-    Node* getPreviousSibling() const { return _prevSibling; }
-    unsigned int getChildCount() const { return _childCount; }
+    Node* getParent() const { return m_parent; }
+    Node* getFirstChild() const { return m_firstChild; }
+    Node* getNextSibling() const { return m_nextSibling; }
+    Node* getPreviousSibling() const { return m_prevSibling; }
+    unsigned int getChildCount() const { return m_childCount; }
     // Appends; takes the child out of its previous parent or scene. A node
     // cannot become a child of itself or of one of its descendants.
     void addChild(Node* child);
@@ -58,19 +52,19 @@ public:
     Scene* getScene() const;
     Node* getRootNode() const;
 
-    bool isEnabled() const { return _enabled; }
-    void setEnabled(bool enabled) { _enabled = enabled; }
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool enabled) { m_enabled = enabled; }
 
     // A null value removes the tag.
     void setTag(const char* name, const char* value = "");
     bool hasTag(const char* name) const;
     const char* getTag(const char* name) const;
 
-    Drawable* getDrawable() const { return _drawable; }
+    Drawable* getDrawable() const { return m_drawable; }
     void setDrawable(Drawable* drawable);
-    Camera* getCamera() const { return _camera; }
+    Camera* getCamera() const { return m_camera; }
     void setCamera(Camera* camera);
-    Light* getLight() const { return _light; }
+    Light* getLight() const { return m_light; }
     void setLight(Light* light);
 
     const Matrix& getWorldMatrix() const;
@@ -94,8 +88,8 @@ public:
     Vector3 getActiveCameraTranslationWorld() const;
     Vector3 getActiveCameraTranslationView() const;
 
-    const Matrix& getBindWorldMatrix() const { return _bindWorld; }
-    void setBindWorldMatrix(const Matrix& m) { _bindWorld = m; }
+    const Matrix& getBindWorldMatrix() const { return m_bindWorld; }
+    void setBindWorldMatrix(const Matrix& m) { m_bindWorld = m; }
 
     // Bounds of this node and its subtree, in world space (mesh space for
     // skinned geometry).
@@ -108,12 +102,12 @@ public:
     unsigned int getSubtreeVertexCount() const;
 
     // Skinning data every node can carry, so that any node can be a bone.
-    const Matrix* getInverseBindPose() const { return _inverseBindPose; }
+    const Matrix* getInverseBindPose() const { return m_inverseBindPose; }
     void setInverseBindPose(const Matrix& m);
     // Cached joint matrix, valid while !isJointMatrixDirty().
     Matrix* getJointMatrixCache();
-    bool isJointMatrixDirty() const { return _jointMatrixDirty; }
-    void setJointMatrixDirty(bool dirty) { _jointMatrixDirty = dirty; }
+    bool isJointMatrixDirty() const { return m_jointMatrixDirty; }
+    void setJointMatrixDirty(bool dirty) { m_jointMatrixDirty = dirty; }
 
 protected:
     explicit Node(const char* id);
@@ -121,13 +115,12 @@ protected:
 
     void localTransformChanged() override;
     // Raised on a node whose parent or scene changed.
-    virtual void hierarchyChanged() {}
+    virtual void hierarchyChanged() { }
 
 private:
     friend class Scene;
 
-    enum NodeDirtyBits
-    {
+    enum NodeDirtyBits {
         NODE_DIRTY_WORLD = 1,
         NODE_DIRTY_BOUNDS = 2,
         NODE_DIRTY_HIERARCHY = 4,
@@ -150,30 +143,28 @@ private:
     bool isAncestorOf(const Node* node) const;
     const Camera* activeCamera() const;
 
-    Scene* _scene = nullptr;
-    std::string _id;
-    Node* _firstChild = nullptr;
-    Node* _lastChild = nullptr;
-    Node* _nextSibling = nullptr;
-    Node* _prevSibling = nullptr;
-    Node* _parent = nullptr;
-    unsigned int _childCount = 0;
-    bool _enabled = true;
-    std::map<std::string, std::string> _tags;
-    Drawable* _drawable = nullptr;
-    Camera* _camera = nullptr;
-    Light* _light = nullptr;
-    mutable Matrix _world;
-    mutable Matrix _hierarchy;  // world without offset; used only when an offset is set
-    Matrix _bindWorld;
-    mutable BoundingSphere _boundingSphere;
-    mutable BoundingBox _boundingBox;
-    mutable int _dirtyBits = NODE_DIRTY_ALL;
-    Matrix* _inverseBindPose = nullptr;
-    Matrix* _jointMatrix = nullptr;
-    bool _jointMatrixDirty = true;
+    Scene* m_scene = nullptr;
+    std::string m_id;
+    Node* m_firstChild = nullptr;
+    Node* m_lastChild = nullptr;
+    Node* m_nextSibling = nullptr;
+    Node* m_prevSibling = nullptr;
+    Node* m_parent = nullptr;
+    unsigned int m_childCount = 0;
+    bool m_enabled = true;
+    std::map<std::string, std::string> m_tags;
+    Drawable* m_drawable = nullptr;
+    Camera* m_camera = nullptr;
+    Light* m_light = nullptr;
+    mutable Matrix m_world;
+    mutable Matrix m_hierarchy; // world without offset; used only when an offset is set
+    Matrix m_bindWorld;
+    mutable BoundingSphere m_boundingSphere;
+    mutable BoundingBox m_boundingBox;
+    mutable int m_dirtyBits = NODE_DIRTY_ALL;
+    Matrix* m_inverseBindPose = nullptr;
+    Matrix* m_jointMatrix = nullptr;
+    bool m_jointMatrixDirty = true;
 };
 
 } // namespace engine
-
-#endif

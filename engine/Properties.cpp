@@ -1,7 +1,7 @@
-#include "engine/Properties.h"
+#include "Properties.h"
 
-#include "engine/FileSystem.h"
-#include "engine/math/MathUtil.h"
+#include "FileSystem.h"
+#include "math/MathUtil.h"
 
 #include <climits>
 #include <cstdlib>
@@ -13,14 +13,11 @@ namespace engine {
 namespace {
 
 // Limits that keep hostile files from exhausting the stack or memory.
-const size_t kMaxLineLength = 2048;       // bytes per line, line break excluded
-const int kMaxDepth = 256;                 // namespace nesting, also after inheritance
+const size_t kMaxLineLength = 2048; // bytes per line, line break excluded
+const int kMaxDepth = 256; // namespace nesting, also after inheritance
 const size_t kMaxInheritedItems = 1u << 20; // namespaces and properties copied by inheritance
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string trim(const std::string& s)
 {
@@ -74,18 +71,14 @@ bool parseFloats(const char* text, float* out, int count)
 } // namespace
 
 // Turns text into a tree below an unnamed root namespace.
-class PropertiesParser
-{
+class PropertiesParser {
 public:
-    explicit PropertiesParser(Properties* root)
-    {
-        _stack.push_back(root);
-    }
+    explicit PropertiesParser(Properties* root) { m_stack.push_back(root); }
 
     bool parse(const char* text, size_t size)
     {
         size_t pos = 0;
-        while (pos < size && !_failed) {
+        while (pos < size && !m_failed) {
             size_t end = pos;
             while (end < size && text[end] != '\n')
                 ++end;
@@ -94,7 +87,7 @@ public:
             handleLine(std::string(text + pos, end - pos));
             pos = end + 1;
         }
-        return !_failed && _stack.size() == 1 && !_pendingHeader;
+        return !m_failed && m_stack.size() == 1 && !m_pendingHeader;
     }
 
 private:
@@ -110,11 +103,11 @@ private:
         std::string out;
         size_t i = 0;
         while (i < raw.size()) {
-            if (_inBlockComment) {
+            if (m_inBlockComment) {
                 const size_t close = raw.find("*/", i);
                 if (close == std::string::npos)
                     return out;
-                _inBlockComment = false;
+                m_inBlockComment = false;
                 i = close + 2;
                 out += ' ';
                 continue;
@@ -123,7 +116,7 @@ private:
                 if (raw[i + 1] == '/')
                     return out;
                 if (raw[i + 1] == '*') {
-                    _inBlockComment = true;
+                    m_inBlockComment = true;
                     i += 2;
                     continue;
                 }
@@ -135,25 +128,25 @@ private:
 
     void handleStatement(const std::string& line)
     {
-        if (_failed || line.empty())
+        if (m_failed || line.empty())
             return;
-        if (_pendingHeader) {
+        if (m_pendingHeader) {
             // A header without "{" must be followed by a line that opens it.
             if (line[0] != '{') {
-                _failed = true;
+                m_failed = true;
                 return;
             }
-            _stack.push_back(_pendingHeader);
-            _pendingHeader = nullptr;
+            m_stack.push_back(m_pendingHeader);
+            m_pendingHeader = nullptr;
             handleBody(trim(line.substr(1)));
             return;
         }
         if (line[0] == '}') {
-            if (_stack.size() <= 1) {
-                _failed = true;  // more closing braces than opened namespaces
+            if (m_stack.size() <= 1) {
+                m_failed = true; // more closing braces than opened namespaces
                 return;
             }
-            _stack.pop_back();
+            m_stack.pop_back();
             handleStatement(trim(line.substr(1)));
             return;
         }
@@ -186,15 +179,15 @@ private:
             ++closes;
         }
         handleStatement(inner);
-        for (int i = 0; i < closes && !_failed; ++i)
+        for (int i = 0; i < closes && !m_failed; ++i)
             handleStatement("}");
     }
 
     void addProperty(const std::string& name, const std::string& value)
     {
         if (name.empty())
-            return;  // "= value" names nothing; skip it rather than reject the file
-        Properties* ns = _stack.back();
+            return; // "= value" names nothing; skip it rather than reject the file
+        Properties* ns = m_stack.back();
         if (name.size() > 1 && name[0] == '$') {
             ns->setVariable(name.c_str() + 1, value.c_str());
             return;
@@ -207,7 +200,7 @@ private:
         } else {
             p.value = value;
         }
-        ns->_properties.push_back(std::move(p));
+        ns->m_properties.push_back(std::move(p));
     }
 
     void openNamespace(const std::string& line, size_t brace)
@@ -222,44 +215,44 @@ private:
                 spaced += c;
         }
         const std::vector<std::string> tokens = splitBlanks(spaced);
-        if (tokens.empty() || tokens[0] == ":" || static_cast<int>(_stack.size()) > kMaxDepth) {
-            _failed = true;
+        if (tokens.empty() || tokens[0] == ":" || static_cast<int>(m_stack.size()) > kMaxDepth) {
+            m_failed = true;
             return;
         }
         auto* ns = new Properties();
-        ns->_namespace = tokens[0];
+        ns->m_namespace = tokens[0];
         size_t i = 1;
         if (i < tokens.size() && tokens[i] != ":")
-            ns->_id = tokens[i++];
+            ns->m_id = tokens[i++];
         if (i < tokens.size() && tokens[i] == ":") {
             if (i + 1 >= tokens.size()) {
                 delete ns;
-                _failed = true;
+                m_failed = true;
                 return;
             }
-            ns->_parentId = tokens[i + 1];
+            ns->m_parentId = tokens[i + 1];
             i += 2;
         }
         if (i != tokens.size()) {
             delete ns;
-            _failed = true;
+            m_failed = true;
             return;
         }
-        Properties* parent = _stack.back();
-        ns->_parent = parent;
-        parent->_namespaces.push_back(ns);
+        Properties* parent = m_stack.back();
+        ns->m_parent = parent;
+        parent->m_namespaces.push_back(ns);
         if (brace == std::string::npos) {
-            _pendingHeader = ns;
+            m_pendingHeader = ns;
             return;
         }
-        _stack.push_back(ns);
+        m_stack.push_back(ns);
         handleBody(trim(line.substr(brace + 1)));
     }
 
-    std::vector<Properties*> _stack;
-    Properties* _pendingHeader = nullptr;
-    bool _inBlockComment = false;
-    bool _failed = false;
+    std::vector<Properties*> m_stack;
+    Properties* m_pendingHeader = nullptr;
+    bool m_inBlockComment = false;
+    bool m_failed = false;
 };
 
 namespace {
@@ -301,91 +294,86 @@ bool isAncestor(const Properties* candidate, const Properties* p)
 // Copies what a namespace inherits from the namespace its ": parentId" names.
 // Parents may appear anywhere in the file, also further down. Cycles and
 // inheriting from an enclosing namespace are ignored rather than followed.
-class InheritanceResolver
-{
+class InheritanceResolver {
 public:
-    explicit InheritanceResolver(Properties* root)
-    {
-        index(root);
-    }
+    explicit InheritanceResolver(Properties* root) { index(root); }
 
     bool resolve(Properties* p, int depth = 0)
     {
-        if (_failed)
+        if (m_failed)
             return false;
-        int& state = _state[p];
+        int& state = m_state[p];
         if (state != 0)
             return true;
         state = 1;
         if (depth > 4 * kMaxDepth) {
-            _failed = true;
+            m_failed = true;
             return false;
         }
-        const size_t ownCount = p->_namespaces.size();
-        if (!p->_parentId.empty()) {
-            const auto found = _byId.find(p->_parentId);
-            if (found != _byId.end()) {
+        const size_t ownCount = p->m_namespaces.size();
+        if (!p->m_parentId.empty()) {
+            const auto found = m_byId.find(p->m_parentId);
+            if (found != m_byId.end()) {
                 Properties* base = found->second;
-                if (base != p && !isAncestor(base, p) && _state[base] != 1) {
+                if (base != p && !isAncestor(base, p) && m_state[base] != 1) {
                     resolve(base, depth + 1);
                     inherit(p, base);
                 }
             }
         }
-        for (size_t i = 0; i < ownCount && !_failed; ++i)
-            resolve(p->_namespaces[i], depth + 1);
-        _state[p] = 2;
-        return !_failed;
+        for (size_t i = 0; i < ownCount && !m_failed; ++i)
+            resolve(p->m_namespaces[i], depth + 1);
+        m_state[p] = 2;
+        return !m_failed;
     }
 
 private:
     void index(Properties* p)
     {
-        if (!p->_id.empty())
-            _byId.emplace(p->_id, p);  // the first namespace with an id wins
-        for (Properties* child : p->_namespaces)
+        if (!p->m_id.empty())
+            m_byId.emplace(p->m_id, p); // the first namespace with an id wins
+        for (Properties* child : p->m_namespaces)
             index(child);
     }
 
     void inherit(Properties* p, const Properties* base)
     {
-        for (const Properties::Property& prop : base->_properties) {
+        for (const Properties::Property& prop : base->m_properties) {
             if (!p->exists(prop.name.c_str())) {
-                if (++_copied > kMaxInheritedItems) {
-                    _failed = true;
+                if (++m_copied > kMaxInheritedItems) {
+                    m_failed = true;
                     return;
                 }
-                p->_properties.push_back(prop);
+                p->m_properties.push_back(prop);
             }
         }
         const int depth = depthOf(p);
-        for (const Properties* nested : base->_namespaces) {
+        for (const Properties* nested : base->m_namespaces) {
             if (definesNamespace(p, nested))
                 continue;
-            _copied += itemCount(nested);
-            if (_copied > kMaxInheritedItems || depth + 1 + heightOf(nested) > kMaxDepth) {
-                _failed = true;
+            m_copied += itemCount(nested);
+            if (m_copied > kMaxInheritedItems || depth + 1 + heightOf(nested) > kMaxDepth) {
+                m_failed = true;
                 return;
             }
             Properties* copy = nested->clone();
-            copy->_parent = p;
-            p->_namespaces.push_back(copy);
+            copy->m_parent = p;
+            p->m_namespaces.push_back(copy);
         }
     }
 
     static bool definesNamespace(const Properties* p, const Properties* nested)
     {
-        for (const Properties* own : p->_namespaces)
-            if (own->_namespace == nested->_namespace && own->_id == nested->_id)
+        for (const Properties* own : p->m_namespaces)
+            if (own->m_namespace == nested->m_namespace && own->m_id == nested->m_id)
                 return true;
         return false;
     }
 
-    std::unordered_map<std::string, Properties*> _byId;
-    std::unordered_map<const Properties*, int> _state;  // 1 resolving, 2 done
-    size_t _copied = 0;
-    bool _failed = false;
-
+    std::unordered_map<std::string, Properties*> m_byId;
+    std::unordered_map<const Properties*, int> m_state; // 1 resolving, 2 done
+    size_t m_copied = 0;
+    bool m_failed = false;
 };
 
 Properties* Properties::createFromText(const char* text, size_t size, const char* directory)
@@ -445,8 +433,8 @@ Properties* Properties::create(const char* url, Cache* cache)
 
     // A file with one namespace and no loose properties is that namespace.
     Properties* top = root;
-    if (root->_properties.empty() && root->_namespaces.size() == 1)
-        top = root->_namespaces[0];
+    if (root->m_properties.empty() && root->m_namespaces.size() == 1)
+        top = root->m_namespaces[0];
 
     Properties* current = top;
     size_t start = 0;
@@ -462,7 +450,7 @@ Properties* Properties::create(const char* url, Cache* cache)
         Properties* child = current->getNamespace(name.c_str(), true, false);
         if (child)
             current = child;
-        else if (!(first && top != root && (top->_id == name || top->_namespace == name)))
+        else if (!(first && top != root && (top->m_id == name || top->m_namespace == name)))
             return nullptr;
         first = false;
     }
@@ -470,8 +458,8 @@ Properties* Properties::create(const char* url, Cache* cache)
     Properties* copy = current->clone();
     // Variables declared in enclosing namespaces stay visible to the copy.
     VariableTable inherited;
-    if (current->_parent)
-        current->_parent->collectVisibleVariables(&inherited);
+    if (current->m_parent)
+        current->m_parent->collectVisibleVariables(&inherited);
     for (const auto& var : inherited)
         if (!copy->getVariable(var.first.c_str()))
             copy->setVariable(var.first.c_str(), var.second.c_str());
@@ -487,66 +475,66 @@ void Properties::clearCache(Cache& cache)
 
 Properties::~Properties()
 {
-    for (Properties* child : _namespaces)
+    for (Properties* child : m_namespaces)
         delete child;
 }
 
 Properties* Properties::clone() const
 {
     auto* copy = new Properties();
-    copy->_namespace = _namespace;
-    copy->_id = _id;
-    copy->_parentId = _parentId;
-    copy->_directory = _directory;
-    copy->_properties = _properties;
-    if (_variables)
-        copy->_variables.reset(new VariableTable(*_variables));
-    copy->_namespaces.reserve(_namespaces.size());
-    for (const Properties* child : _namespaces) {
+    copy->m_namespace = m_namespace;
+    copy->m_id = m_id;
+    copy->m_parentId = m_parentId;
+    copy->m_directory = m_directory;
+    copy->m_properties = m_properties;
+    if (m_variables)
+        copy->m_variables.reset(new VariableTable(*m_variables));
+    copy->m_namespaces.reserve(m_namespaces.size());
+    for (const Properties* child : m_namespaces) {
         Properties* c = child->clone();
-        c->_parent = copy;
-        copy->_namespaces.push_back(c);
+        c->m_parent = copy;
+        copy->m_namespaces.push_back(c);
     }
     return copy;
 }
 
 const char* Properties::getNextProperty()
 {
-    if (_propertyIndex + 1 < static_cast<long>(_properties.size())) {
-        ++_propertyIndex;
-        return _properties[static_cast<size_t>(_propertyIndex)].name.c_str();
+    if (m_propertyIndex + 1 < static_cast<long>(m_properties.size())) {
+        ++m_propertyIndex;
+        return m_properties[static_cast<size_t>(m_propertyIndex)].name.c_str();
     }
-    _propertyIndex = static_cast<long>(_properties.size());
+    m_propertyIndex = static_cast<long>(m_properties.size());
     return nullptr;
 }
 
 Properties* Properties::getNextNamespace()
 {
-    if (_namespaceIndex < _namespaces.size())
-        return _namespaces[_namespaceIndex++];
+    if (m_namespaceIndex < m_namespaces.size())
+        return m_namespaces[m_namespaceIndex++];
     return nullptr;
 }
 
 void Properties::rewind()
 {
-    _propertyIndex = -1;
-    _namespaceIndex = 0;
+    m_propertyIndex = -1;
+    m_namespaceIndex = 0;
 }
 
 Properties* Properties::namespaceAt(size_t index) const
 {
-    return index < _namespaces.size() ? _namespaces[index] : nullptr;
+    return index < m_namespaces.size() ? m_namespaces[index] : nullptr;
 }
 
 Properties* Properties::getNamespace(const char* id, bool searchNames, bool recursive) const
 {
     if (!id)
         return nullptr;
-    for (Properties* child : _namespaces)
-        if (child->_id == id || (searchNames && child->_namespace == id))
+    for (Properties* child : m_namespaces)
+        if (child->m_id == id || (searchNames && child->m_namespace == id))
             return child;
     if (recursive) {
-        for (const Properties* child : _namespaces)
+        for (const Properties* child : m_namespaces)
             if (Properties* found = child->getNamespace(id, searchNames, true))
                 return found;
     }
@@ -556,11 +544,11 @@ Properties* Properties::getNamespace(const char* id, bool searchNames, bool recu
 const Properties::Property* Properties::find(const char* name) const
 {
     if (!name) {
-        if (_propertyIndex >= 0 && _propertyIndex < static_cast<long>(_properties.size()))
-            return &_properties[static_cast<size_t>(_propertyIndex)];
+        if (m_propertyIndex >= 0 && m_propertyIndex < static_cast<long>(m_properties.size()))
+            return &m_properties[static_cast<size_t>(m_propertyIndex)];
         return nullptr;
     }
-    for (const Property& p : _properties)
+    for (const Property& p : m_properties)
         if (p.name == name)
             return &p;
     return nullptr;
@@ -573,10 +561,7 @@ const char* Properties::valueOf(const Property& p) const
     return p.value.c_str();
 }
 
-bool Properties::exists(const char* name) const
-{
-    return find(name) != nullptr;
-}
+bool Properties::exists(const char* name) const { return find(name) != nullptr; }
 
 const char* Properties::getString(const char* name, const char* defaultValue) const
 {
@@ -675,7 +660,7 @@ bool Properties::getPath(const char* name, std::string* path) const
     if (FileSystem::fileExists(value)) {
         result = value;
     } else {
-        const std::string relative = _directory + value;
+        const std::string relative = m_directory + value;
         if (!FileSystem::fileExists(relative.c_str()))
             return false;
         result = relative;
@@ -689,7 +674,7 @@ void Properties::setString(const char* name, const char* value)
 {
     if (!name)
         return;
-    for (Property& p : _properties) {
+    for (Property& p : m_properties) {
         if (p.name == name) {
             p.value = value ? value : "";
             p.isVariableReference = false;
@@ -699,17 +684,17 @@ void Properties::setString(const char* name, const char* value)
     Property p;
     p.name = name;
     p.value = value ? value : "";
-    _properties.push_back(std::move(p));
+    m_properties.push_back(std::move(p));
 }
 
 const char* Properties::getVariable(const char* name, const char* defaultValue) const
 {
     if (!name)
         return defaultValue;
-    for (const Properties* p = this; p; p = p->_parent) {
-        if (!p->_variables)
+    for (const Properties* p = this; p; p = p->m_parent) {
+        if (!p->m_variables)
             continue;
-        for (const auto& var : *p->_variables)
+        for (const auto& var : *p->m_variables)
             if (var.first == name)
                 return var.second.c_str();
     }
@@ -720,23 +705,23 @@ void Properties::setVariable(const char* name, const char* value)
 {
     if (!name)
         return;
-    if (!_variables)
-        _variables.reset(new VariableTable());
-    for (auto& var : *_variables) {
+    if (!m_variables)
+        m_variables.reset(new VariableTable());
+    for (auto& var : *m_variables) {
         if (var.first == name) {
             var.second = value ? value : "";
             return;
         }
     }
-    _variables->emplace_back(name, value ? value : "");
+    m_variables->emplace_back(name, value ? value : "");
 }
 
 void Properties::collectVisibleVariables(VariableTable* out) const
 {
-    for (const Properties* p = this; p; p = p->_parent) {
-        if (!p->_variables)
+    for (const Properties* p = this; p; p = p->m_parent) {
+        if (!p->m_variables)
             continue;
-        for (const auto& var : *p->_variables) {
+        for (const auto& var : *p->m_variables) {
             bool shadowed = false;
             for (const auto& seen : *out)
                 shadowed = shadowed || seen.first == var.first;
@@ -748,8 +733,8 @@ void Properties::collectVisibleVariables(VariableTable* out) const
 
 void Properties::setDirectoryRecursive(const std::string& dir)
 {
-    _directory = dir;
-    for (Properties* child : _namespaces)
+    m_directory = dir;
+    for (Properties* child : m_namespaces)
         child->setDirectoryRecursive(dir);
 }
 

@@ -1,11 +1,10 @@
-#ifndef ENGINE_PROPERTIES_H
-#define ENGINE_PROPERTIES_H
+#pragma once
 
-#include "engine/math/Matrix.h"
-#include "engine/math/Quaternion.h"
-#include "engine/math/Vector2.h"
-#include "engine/math/Vector3.h"
-#include "engine/math/Vector4.h"
+#include "math/Matrix.h"
+#include "math/Quaternion.h"
+#include "math/Vector2.h"
+#include "math/Vector3.h"
+#include "math/Vector4.h"
 
 #include <map>
 #include <memory>
@@ -25,8 +24,7 @@ namespace engine {
 //   }
 //
 // Values are kept as text; the typed getters convert them.
-class Properties
-{
+class Properties {
 public:
     // Parsed files by file name; owned by the caller, entries released with clearCache().
     using Cache = std::map<std::string, Properties*>;
@@ -42,19 +40,19 @@ public:
     ~Properties();
     Properties* clone() const;
 
-    const char* getNamespace() const { return _namespace.c_str(); }
-    const char* getId() const { return _id.c_str(); }
-    const char* getParentId() const { return _parentId.c_str(); }
-    Properties* getParent() const { return _parent; }
+    const char* getNamespace() const { return m_namespace.c_str(); }
+    const char* getId() const { return m_id.c_str(); }
+    const char* getParentId() const { return m_parentId.c_str(); }
+    Properties* getParent() const { return m_parent; }
     // Folder (with trailing "/") of the file this came from.
-    const char* getDirectoryPath() const { return _directory.c_str(); }
+    const char* getDirectoryPath() const { return m_directory.c_str(); }
 
     // Iteration in file order. getNextProperty returns the next name or null.
     const char* getNextProperty();
     Properties* getNextNamespace();
     void rewind();
-    size_t propertyCount() const { return _properties.size(); }
-    size_t namespaceCount() const { return _namespaces.size(); }
+    size_t propertyCount() const { return m_properties.size(); }
+    size_t namespaceCount() const { return m_namespaces.size(); }
     Properties* namespaceAt(size_t index) const;
 
     // Nested namespace whose id (or, with searchNames, whose namespace name)
@@ -88,8 +86,7 @@ public:
     static bool isNumber(const char* text);
 
 private:
-    struct Property
-    {
+    struct Property {
         std::string name;
         std::string value;
         bool isVariableReference = false;
@@ -107,18 +104,16 @@ private:
     void collectVisibleVariables(VariableTable* out) const;
     void setDirectoryRecursive(const std::string& dir);
 
-    std::string _namespace;
-    std::string _id;
-    std::string _parentId;
-    std::string _directory;
-    std::vector<Property> _properties;
-    std::vector<Properties*> _namespaces;
-    Properties* _parent = nullptr;
-    std::unique_ptr<VariableTable> _variables;
-    long _propertyIndex = -1;
-    size_t _namespaceIndex = 0;
+    std::string m_namespace;
+    std::string m_id;
+    std::string m_parentId;
+    std::string m_directory;
+    std::vector<Property> m_properties;
+    std::vector<Properties*> m_namespaces;
+    Properties* m_parent = nullptr;
+    std::unique_ptr<VariableTable> m_variables;
+    long m_propertyIndex = -1;
+    size_t m_namespaceIndex = 0;
 };
 
 } // namespace engine
-
-#endif

@@ -1,12 +1,10 @@
-#ifndef ENGINE_REF_H
-#define ENGINE_REF_H
+#pragma once
 
 namespace engine {
 
 // Intrusive reference count shared by every engine object that several owners
 // may hold. A new object starts with one reference, owned by its creator.
-class Ref
-{
+class Ref {
 public:
     void addRef();
     void release();
@@ -19,7 +17,7 @@ protected:
     virtual ~Ref();
 
 private:
-    unsigned int _refCount;
+    unsigned int m_refCount;
 };
 
 // Drops the reference held in 'ref' (if any) and clears the pointer.
@@ -33,5 +31,3 @@ inline void releaseRef(T*& ref)
 }
 
 } // namespace engine
-
-#endif

@@ -1,71 +1,68 @@
-#include "engine/Scene.h"
+#include "Scene.h"
 
-#include "engine/Camera.h"
-#include "engine/Node.h"
+#include "Camera.h"
+#include "Node.h"
 
 namespace engine {
 
-Scene* Scene::create(const char* id)
-{
-    return new Scene(id);
-}
+Scene* Scene::create(const char* id) { return new Scene(id); }
 
 Scene::Scene(const char* id)
-    : _id(id ? id : "")
+    : m_id(id ? id : "")
 {
 }
 
 Scene::~Scene()
 {
     removeAllNodes();
-    releaseRef(_activeCamera);
+    releaseRef(m_activeCamera);
 }
 
 void Scene::addNode(Node* node)
 {
-    if (!node || (node->_scene == this && !node->_parent))
+    if (!node || (node->m_scene == this && !node->m_parent))
         return;
     node->addRef();
     node->detachFromOwner();
-    Node::appendToList(_firstNode, _lastNode, node);
-    node->_scene = this;
-    ++_nodeCount;
+    Node::appendToList(m_firstNode, m_lastNode, node);
+    node->m_scene = this;
+    ++m_nodeCount;
     node->hierarchyChanged();
 
-    if (!_activeCamera && node->getCamera())
+    if (!m_activeCamera && node->getCamera())
         setActiveCamera(node->getCamera());
 }
 
 void Scene::removeNode(Node* node)
 {
-    if (!node || node->_scene != this || node->_parent)
+    if (!node || node->m_scene != this || node->m_parent)
         return;
-    Node::removeFromList(_firstNode, _lastNode, node);
-    node->_scene = nullptr;
-    --_nodeCount;
+    Node::removeFromList(m_firstNode, m_lastNode, node);
+    node->m_scene = nullptr;
+    --m_nodeCount;
     node->hierarchyChanged();
     node->release();
 }
 
 void Scene::removeAllNodes()
 {
-    while (_lastNode)
-        removeNode(_lastNode);
+    while (m_lastNode)
+        removeNode(m_lastNode);
 }
 
 Node* Scene::findNode(const char* id, bool recursive, bool exactMatch) const
 {
-    return Node::findInList(_firstNode, id, recursive, exactMatch);
+    return Node::findInList(m_firstNode, id, recursive, exactMatch);
 }
 
 void Scene::setActiveCamera(Camera* camera)
 {
-    if (_activeCamera == camera)
+    if (m_activeCamera == camera)
         return;
     if (camera)
         camera->addRef();
-    releaseRef(_activeCamera);
-    _activeCamera = camera;
+    releaseRef(m_activeCamera);
+    m_activeCamera = camera;
 }
 
 } // namespace engine

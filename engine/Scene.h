@@ -1,8 +1,7 @@
-#ifndef ENGINE_SCENE_H
-#define ENGINE_SCENE_H
+#pragma once
 
-#include "engine/Ref.h"
-#include "engine/math/Vector3.h"
+#include "Ref.h"
+#include "math/Vector3.h"
 
 #include <string>
 
@@ -12,30 +11,29 @@ class Camera;
 class Node;
 
 // Ordered list of top-level nodes, an active camera and an ambient colour.
-class Scene : public Ref
-{
+class Scene : public Ref {
 public:
     static Scene* create(const char* id = nullptr);
 
-    const char* getId() const { return _id.c_str(); }
-    void setId(const char* id) { _id = id ? id : ""; }
+    const char* getId() const { return m_id.c_str(); }
+    void setId(const char* id) { m_id = id ? id : ""; }
 
     // Appends; takes the node out of its parent or previous scene. The first
     // node added with a camera supplies the active camera if none is set.
     void addNode(Node* node);
     void removeNode(Node* node);
     void removeAllNodes();
-    Node* getFirstNode() const { return _firstNode; }
-    unsigned int getNodeCount() const { return _nodeCount; }
+    Node* getFirstNode() const { return m_firstNode; }
+    unsigned int getNodeCount() const { return m_nodeCount; }
     // Top-level nodes first, then (recursive) each top-level subtree in order.
     Node* findNode(const char* id, bool recursive = true, bool exactMatch = true) const;
 
-    Camera* getActiveCamera() const { return _activeCamera; }
+    Camera* getActiveCamera() const { return m_activeCamera; }
     void setActiveCamera(Camera* camera);
 
-    const Vector3& getAmbientColor() const { return _ambientColor; }
-    void setAmbientColor(const Vector3& color) { _ambientColor = color; }
-    void setAmbientColor(float red, float green, float blue) { _ambientColor = Vector3(red, green, blue); }
+    const Vector3& getAmbientColor() const { return m_ambientColor; }
+    void setAmbientColor(const Vector3& color) { m_ambientColor = color; }
+    void setAmbientColor(float red, float green, float blue) { m_ambientColor = Vector3(red, green, blue); }
 
     // Depth first, parents before children; the visitor returns whether to
     // descend into the node's children.
@@ -49,24 +47,24 @@ private:
     template <typename Visitor>
     static void visitNode(Node* node, Visitor& visitor);
 
-    std::string _id;
-    Camera* _activeCamera = nullptr;
-    Node* _firstNode = nullptr;
-    Node* _lastNode = nullptr;
-    unsigned int _nodeCount = 0;
-    Vector3 _ambientColor;
+    std::string m_id;
+    Camera* m_activeCamera = nullptr;
+    Node* m_firstNode = nullptr;
+    Node* m_lastNode = nullptr;
+    unsigned int m_nodeCount = 0;
+    Vector3 m_ambientColor;
 };
 
 } // namespace engine
 
-#include "engine/Node.h"
+#include "Node.h"
 
 namespace engine {
 
 template <typename Visitor>
 void Scene::visit(Visitor&& visitor) const
 {
-    for (Node* node = _firstNode; node; node = node->getNextSibling())
+    for (Node* node = m_firstNode; node; node = node->getNextSibling())
         visitNode(node, visitor);
 }
 
@@ -80,5 +78,3 @@ void Scene::visitNode(Node* node, Visitor& visitor)
 }
 
 } // namespace engine
-
-#endif

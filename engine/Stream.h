@@ -1,13 +1,11 @@
-#ifndef ENGINE_STREAM_H
-#define ENGINE_STREAM_H
+#pragma once
 
 #include <cstddef>
 
 namespace engine {
 
 // Sequential byte stream. Owned by whoever opened it; destroying it closes it.
-class Stream
-{
+class Stream {
 public:
     virtual ~Stream() = default;
 
@@ -37,5 +35,3 @@ protected:
 };
 
 } // namespace engine
-
-#endif

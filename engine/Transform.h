@@ -1,10 +1,9 @@
-#ifndef ENGINE_TRANSFORM_H
-#define ENGINE_TRANSFORM_H
+#pragma once
 
-#include "engine/AnimationTarget.h"
-#include "engine/math/Matrix.h"
-#include "engine/math/Quaternion.h"
-#include "engine/math/Vector3.h"
+#include "AnimationTarget.h"
+#include "math/Matrix.h"
+#include "math/Quaternion.h"
+#include "math/Vector3.h"
 
 #include <vector>
 
@@ -12,11 +11,9 @@ namespace engine {
 
 // Scale, rotation and translation with a lazily rebuilt local matrix
 // (local = T * R * S: scale first, rotate next, translate last).
-class Transform : public AnimationTarget
-{
+class Transform : public AnimationTarget {
 public:
-    class Listener
-    {
+    class Listener {
     public:
         virtual ~Listener() = default;
         virtual void transformChanged(Transform* transform, long cookie) = 0;
@@ -32,15 +29,15 @@ public:
     static void resumeTransformChanged();
     static bool isTransformChangedSuspended();
 
-    const Vector3& getScale() const { return _scale; }
-    float getScaleX() const { return _scale.x; }
-    float getScaleY() const { return _scale.y; }
-    float getScaleZ() const { return _scale.z; }
-    const Quaternion& getRotation() const { return _rotation; }
-    const Vector3& getTranslation() const { return _translation; }
-    float getTranslationX() const { return _translation.x; }
-    float getTranslationY() const { return _translation.y; }
-    float getTranslationZ() const { return _translation.z; }
+    const Vector3& getScale() const { return m_scale; }
+    float getScaleX() const { return m_scale.x; }
+    float getScaleY() const { return m_scale.y; }
+    float getScaleZ() const { return m_scale.z; }
+    const Quaternion& getRotation() const { return m_rotation; }
+    const Vector3& getTranslation() const { return m_translation; }
+    float getTranslationX() const { return m_translation.x; }
+    float getTranslationY() const { return m_translation.y; }
+    float getTranslationZ() const { return m_translation.z; }
 
     void setScale(float uniform);
     void setScale(float x, float y, float z);
@@ -91,7 +88,7 @@ public:
 
     // Extra matrix applied after the local one to this transform's own
     // geometry (see Node::getWorldMatrix); identity by default.
-    const Matrix& getOffsetMatrix() const { return _offset; }
+    const Matrix& getOffsetMatrix() const { return m_offset; }
     void setOffsetMatrix(const Matrix& offset);
 
     void addListener(Listener* listener, long cookie = 0);
@@ -105,24 +102,22 @@ public:
     void setAnimationPropertyValue(int propertyId, const ChannelValue& value, float blendWeight) override;
 
 protected:
-    enum DirtyBits : unsigned char
-    {
+    enum DirtyBits : unsigned char {
         DIRTY_TRANSLATION = 1,
         DIRTY_SCALE = 2,
         DIRTY_ROTATION = 4,
-        DIRTY_NOTIFY = 8  // queued for notification while suspended
+        DIRTY_NOTIFY = 8 // queued for notification while suspended
     };
 
     void dirty(unsigned char bits);
     // Called at once on every change, even while notifications are
     // suspended, so that derived caches never go stale.
-    virtual void localTransformChanged() {}
+    virtual void localTransformChanged() { }
     // Notifies the listeners.
     virtual void transformChanged();
 
 private:
-    struct ListenerEntry
-    {
+    struct ListenerEntry {
         Listener* listener;
         long cookie;
     };
@@ -131,15 +126,13 @@ private:
     void applyAnimatedRotation(const float* v, float weight);
     void applyAnimatedTranslation(const float* v, float weight);
 
-    Vector3 _scale;
-    Quaternion _rotation;
-    Vector3 _translation;
-    mutable Matrix _matrix;
-    Matrix _offset;
-    mutable unsigned char _matrixDirtyBits;
-    std::vector<ListenerEntry> _listeners;
+    Vector3 m_scale;
+    Quaternion m_rotation;
+    Vector3 m_translation;
+    mutable Matrix m_matrix;
+    Matrix m_offset;
+    mutable unsigned char m_matrixDirtyBits;
+    std::vector<ListenerEntry> m_listeners;
 };
 
 } // namespace engine
-
-#endif

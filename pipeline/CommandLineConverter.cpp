@@ -19,10 +19,7 @@
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("CommandLineConverter", text);
-}
+QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
 
 void printError(const QString& text)
 {
@@ -30,10 +27,7 @@ void printError(const QString& text)
     std::fflush(stderr);
 }
 
-QString nativePath(const QString& path)
-{
-    return QDir::toNativeSeparators(path);
-}
+QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
 // One line per record: kind, code, title, message.
 QString formatRecord(const EncoderOutputLog& log)
@@ -218,9 +212,8 @@ int CommandLineConverter::run(int argc, char** argv)
            "5 when the output cannot be written."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption convertOption(QStringList{QStringLiteral("convert")},
-                                           tr("Convert INPUT into OUTPUT.vm3 without a window."),
-                                           tr("INPUT"));
+    const QCommandLineOption convertOption(QStringList {QStringLiteral("convert")},
+                                           tr("Convert INPUT into OUTPUT.vm3 without a window."), tr("INPUT"));
     parser.addOption(convertOption);
     parser.addPositionalArgument(QStringLiteral("OUTPUT.vm3"), tr("The vm3 file to write (with --convert)."));
 

@@ -9,11 +9,11 @@ public:
     // Exit codes of run().
     enum ExitCode {
         Success = 0,
-        UsageError = 1,       // unknown option, missing or extra argument
-        InputError = 2,       // input missing, unreadable or of an unsupported type
-        EncoderFailed = 3,    // encoder missing, failed to start, crashed, failed or wrote no model
+        UsageError = 1, // unknown option, missing or extra argument
+        InputError = 2, // input missing, unreadable or of an unsupported type
+        EncoderFailed = 3, // encoder missing, failed to start, crashed, failed or wrote no model
         ContainerRefused = 4, // damaged vm3 file, unsafe entries, or version file missing/broken/too new
-        OutputError = 5       // output not writable or the export failed
+        OutputError = 5 // output not writable or the export failed
     };
 
     // True when the command line asks for console mode (--convert, --help or

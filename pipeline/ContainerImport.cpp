@@ -10,10 +10,7 @@
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("ContainerImport", text);
-}
+QString tr(const char* text) { return QCoreApplication::translate("ContainerImport", text); }
 
 ContainerImport::Result failure(ContainerImport::Status status, const QString& text)
 {
@@ -31,7 +28,8 @@ QString unpackFailureText(const ZipArchiveReader& reader, const QString& archive
         return tr("The file %1 could not be read.").arg(name);
     case ZipArchiveReader::UnsafeEntry:
         return tr("The file %1 was refused: it contains an entry that would be written outside "
-                  "the model folder (%2).").arg(name, reader.errorString());
+                  "the model folder (%2).")
+            .arg(name, reader.errorString());
     case ZipArchiveReader::WriteFailed:
         return tr("The file %1 could not be unpacked: %2.").arg(name, reader.errorString());
     case ZipArchiveReader::Damaged:

@@ -12,9 +12,9 @@ class WorkspaceService;
 class ContainerImport {
 public:
     enum class Status {
-        Loaded,        // modelPath, version and format are set
-        Damaged,       // the archive could not be unpacked; errorText says why
-        VersionError,  // unpacked, but the version file is missing, broken or too new
+        Loaded, // modelPath, version and format are set
+        Damaged, // the archive could not be unpacked; errorText says why
+        VersionError, // unpacked, but the version file is missing, broken or too new
     };
 
     struct Result {

@@ -34,10 +34,7 @@ EncoderOutputParser::EncoderOutputParser(QObject* parent)
     registerEncoderOutputLogTypes();
 }
 
-void EncoderOutputParser::clearLogs()
-{
-    m_logs.clear();
-}
+void EncoderOutputParser::clearLogs() { m_logs.clear(); }
 
 EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line, const QString& prefix)
 {
@@ -81,10 +78,7 @@ void EncoderOutputParser::parseOutput(const QString& consoleText)
     }
 }
 
-void EncoderOutputParser::finishParsing()
-{
-    emit outputParserDidGenerateOutputMessages(m_logs);
-}
+void EncoderOutputParser::finishParsing() { emit outputParserDidGenerateOutputMessages(m_logs); }
 
 void EncoderOutputParser::parseOutputs(const QString& first, const QString& second)
 {

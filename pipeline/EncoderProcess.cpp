@@ -8,10 +8,7 @@ namespace {
 const int pollMilliseconds = 100;
 
 // The encoder's console text ends at the first zero byte, should it print one.
-QString decodeConsoleText(const QByteArray& bytes)
-{
-    return QString::fromUtf8(bytes.constData());
-}
+QString decodeConsoleText(const QByteArray& bytes) { return QString::fromUtf8(bytes.constData()); }
 
 } // namespace
 

@@ -40,7 +40,8 @@ Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QStri
     if (writer.open(outFilePath))
         writer.addFolder(sourceFolder, QStringLiteral("model"));
     if (!writer.close()) {
-        result.errorText = tr("Exporting to %1 failed: %2").arg(QDir::toNativeSeparators(outFilePath), writer.errorString());
+        result.errorText
+            = tr("Exporting to %1 failed: %2").arg(QDir::toNativeSeparators(outFilePath), writer.errorString());
         return result;
     }
     result.ok = true;

@@ -95,8 +95,8 @@ void Loader::runEncoder()
 
     std::fflush(stdout);
     const CancelFlag flag = m_cancelFlag;
-    m_encoderResult = EncoderProcess::run(m_encoderExecutable, arguments, m_toolsFolder,
-                                          [flag] { return flag && flag->load(); });
+    m_encoderResult
+        = EncoderProcess::run(m_encoderExecutable, arguments, m_toolsFolder, [flag] { return flag && flag->load(); });
     if (m_encoderResult.outcome == EncoderProcess::Outcome::FailedToStart)
         qWarning().noquote().nospace() << "model-encoder run failed: " << m_encoderExecutable << " "
                                        << arguments.join(QLatin1Char(' '));

@@ -42,10 +42,7 @@ QString LoggingManager::detailMessage(int row) const
     return m_detailMessages.at(row);
 }
 
-void LoggingManager::setTrackEventSink(TrackEventSink sink)
-{
-    m_trackEvent = std::move(sink);
-}
+void LoggingManager::setTrackEventSink(TrackEventSink sink) { m_trackEvent = std::move(sink); }
 
 void LoggingManager::outputParserDidGenerateOutputMessages(const EncoderOutputLogs& outputMessages)
 {

@@ -24,8 +24,8 @@ ModelManager::~ModelManager()
 
 const QStringList& ModelManager::supportedSuffixes()
 {
-    static const QStringList suffixes{QStringLiteral("vm3"), QStringLiteral("VM3"), QStringLiteral("fbx"),
-                                      QStringLiteral("FBX")};
+    static const QStringList suffixes {QStringLiteral("vm3"), QStringLiteral("VM3"), QStringLiteral("fbx"),
+                                       QStringLiteral("FBX")};
     return suffixes;
 }
 
@@ -84,14 +84,14 @@ void ModelManager::importWithEncoder()
     loader->setCancelFlag(m_runningImportCancel);
 
     const quint64 generation = m_importGeneration;
-    connect(loader, &Loader::loaderDidFinish, this,
-            [this, generation](int retValue, QString modelPath, QString version, int format, QString log,
-                               QString error) {
-                if (generation != m_importGeneration)
-                    return;
-                m_runningImportCancel.reset();
-                loaderDidFinish(retValue, modelPath, version, format, log, error);
-            });
+    connect(
+        loader, &Loader::loaderDidFinish, this,
+        [this, generation](int retValue, QString modelPath, QString version, int format, QString log, QString error) {
+            if (generation != m_importGeneration)
+                return;
+            m_runningImportCancel.reset();
+            loaderDidFinish(retValue, modelPath, version, format, log, error);
+        });
     QThreadPool::globalInstance()->start(loader);
 }
 
@@ -160,7 +160,4 @@ void ModelManager::exportModel(const QString& sourceFolder, const QString& outFi
     QThreadPool::globalInstance()->start(exporter);
 }
 
-void ModelManager::exporterDidFinish(const QString& exportedFileName)
-{
-    emit modelExported(exportedFileName);
-}
+void ModelManager::exporterDidFinish(const QString& exportedFileName) { emit modelExported(exportedFileName); }

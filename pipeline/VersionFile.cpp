@@ -14,16 +14,16 @@ namespace {
 // and must not be read into memory whole.
 const qint64 kMaxVersionFileSize = 64 * 1024;
 
-const char* const kMissing =
-    "Error reading version/format from the vm3 file: Version file missing. Please create the vm3-file again.";
-const char* const kParseError =
-    "Error reading version/format from the vm3 file: Json parsing error. Please create the vm3-file again.";
-const char* const kNotObject =
-    "Error reading version/format from the vm3 file: Json parsing error Please create the vm3-file again.";
-const char* const kBadVersion =
-    "Error reading version/format from the vm3 file: Json parsing error on file version. Please create the vm3-file again.";
-const char* const kBadFormat =
-    "Error reading version/format from the vm3 file: Json parsing error on file format. Please create the vm3-file again.";
+const char* const kMissing
+    = "Error reading version/format from the vm3 file: Version file missing. Please create the vm3-file again.";
+const char* const kParseError
+    = "Error reading version/format from the vm3 file: Json parsing error. Please create the vm3-file again.";
+const char* const kNotObject
+    = "Error reading version/format from the vm3 file: Json parsing error Please create the vm3-file again.";
+const char* const kBadVersion = "Error reading version/format from the vm3 file: Json parsing error on file version. "
+                                "Please create the vm3-file again.";
+const char* const kBadFormat = "Error reading version/format from the vm3 file: Json parsing error on file format. "
+                               "Please create the vm3-file again.";
 
 bool fail(QString* errorText, const char* text)
 {
@@ -49,10 +49,7 @@ QByteArray readJoinedLines(QFile& file)
 
 } // namespace
 
-QString VersionFile::encoderVersion()
-{
-    return QStringLiteral("1.7");
-}
+QString VersionFile::encoderVersion() { return QStringLiteral("1.7"); }
 
 QByteArray VersionFile::contents()
 {
@@ -97,7 +94,7 @@ bool VersionFile::read(const QString& modelFolder, QString* errorText, int* form
     try {
         parsed = reader->parse(text.constData(), text.constData() + text.size(), &root, &parseErrors);
     } catch (const std::exception&) {
-        parsed = false;  // JsonCpp throws on nesting deeper than its stack limit
+        parsed = false; // JsonCpp throws on nesting deeper than its stack limit
     }
     if (!parsed)
         return fail(errorText, kParseError);

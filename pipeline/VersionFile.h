@@ -7,9 +7,9 @@
 // version that produced the folder and the container format number.
 class VersionFile {
 public:
-    static const int currentFormat = 4;  // formats above this are refused as too new
-    static QString encoderVersion();     // "1.7"
-    static QByteArray contents();        // {"encoderversion":"1.7","format":4}\n
+    static const int currentFormat = 4; // formats above this are refused as too new
+    static QString encoderVersion(); // "1.7"
+    static QByteArray contents(); // {"encoderversion":"1.7","format":4}\n
 
     // Writes folder + "version"; a missing trailing "/" on folder is added.
     static bool write(const QString& folder);

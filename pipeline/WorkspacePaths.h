@@ -7,16 +7,16 @@
 // that opening another model meanwhile cannot redirect it into a different
 // workspace half way through.
 struct WorkspacePaths {
-    QString modelHash;      // name of the workspace folder, "." when no model is open
-    QString companyFolder;  // <temp>/Velmora3dEncoder/   (trailing slash)
-    QString root;           // companyFolder + modelHash
-    QString res;            // root + "/res"; containers are unpacked here
-    QString model;          // root + "/res/model"; everything that goes into a vm3 file
-    QString modelFile;      // model + "/model.gpb"
-    QString tex;            // model + "/tex"
-    QString meta;           // model + "/.meta"
-    QString modelShaders;   // model + "/shaders"
-    QString relativeModel;  // "Velmora3dEncoder/" + modelHash + "/res/model"
+    QString modelHash; // name of the workspace folder, "." when no model is open
+    QString companyFolder; // <temp>/Velmora3dEncoder/   (trailing slash)
+    QString root; // companyFolder + modelHash
+    QString res; // root + "/res"; containers are unpacked here
+    QString model; // root + "/res/model"; everything that goes into a vm3 file
+    QString modelFile; // model + "/model.gpb"
+    QString tex; // model + "/tex"
+    QString meta; // model + "/.meta"
+    QString modelShaders; // model + "/shaders"
+    QString relativeModel; // "Velmora3dEncoder/" + modelHash + "/res/model"
 
     static WorkspacePaths forHash(const QString& tempFolder, const QString& modelHash);
     bool hasModel() const { return modelHash != QLatin1String("."); }

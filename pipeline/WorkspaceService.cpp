@@ -13,7 +13,7 @@
 
 namespace {
 
-std::atomic<WorkspaceService*> g_instance{nullptr};
+std::atomic<WorkspaceService*> g_instance {nullptr};
 
 const char* const kPendingKey = "model";
 
@@ -64,10 +64,7 @@ WorkspaceService::WorkspaceService(const QString& tempFolder, const QString& app
 {
 }
 
-WorkspaceService* WorkspaceService::instance()
-{
-    return g_instance.load();
-}
+WorkspaceService* WorkspaceService::instance() { return g_instance.load(); }
 
 const WorkspaceService& WorkspaceService::instanceOrDefault()
 {
@@ -77,10 +74,7 @@ const WorkspaceService& WorkspaceService::instanceOrDefault()
     return defaultService;
 }
 
-void WorkspaceService::setInstance(WorkspaceService* service)
-{
-    g_instance.store(service);
-}
+void WorkspaceService::setInstance(WorkspaceService* service) { g_instance.store(service); }
 
 // --- paths ------------------------------------------------------------------
 
@@ -90,15 +84,9 @@ QString WorkspaceService::modelHash() const
     return m_modelHash;
 }
 
-WorkspacePaths WorkspaceService::paths() const
-{
-    return WorkspacePaths::forHash(tempFolder(), modelHash());
-}
+WorkspacePaths WorkspaceService::paths() const { return WorkspacePaths::forHash(tempFolder(), modelHash()); }
 
-QString WorkspaceService::tempFolder() const
-{
-    return m_tempFolder.isEmpty() ? QDir::tempPath() : m_tempFolder;
-}
+QString WorkspaceService::tempFolder() const { return m_tempFolder.isEmpty() ? QDir::tempPath() : m_tempFolder; }
 
 QString WorkspaceService::companyFolder() const { return paths().companyFolder; }
 QString WorkspaceService::workspaceRoot() const { return paths().root; }
@@ -107,10 +95,7 @@ QString WorkspaceService::modelFile() const { return paths().modelFile; }
 QString WorkspaceService::texFolder() const { return paths().tex; }
 QString WorkspaceService::metaFolder() const { return paths().meta; }
 
-QString WorkspaceService::pendingListFile() const
-{
-    return companyFolder() + QStringLiteral("props.ini");
-}
+QString WorkspaceService::pendingListFile() const { return companyFolder() + QStringLiteral("props.ini"); }
 
 QString WorkspaceService::applicationParentFolder() const
 {
@@ -285,8 +270,8 @@ bool WorkspaceService::removeDirectoryRecursively(const QString& folder)
 
     QDir dir(folder);
     bool ok = true;
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo& entry : entries) {
         if (!ok)
             break;
@@ -323,8 +308,8 @@ bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString&
             ok = false;
     }
     // Linked folders are not followed, so a link loop cannot recurse forever.
-    const QStringList folders = source.entryList(
-        QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
+    const QStringList folders
+        = source.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
     for (const QString& name : folders) {
         const QString from = sourceFolder + QLatin1Char('/') + name;
         const QString to = destinationFolder + QLatin1Char('/') + name;

@@ -20,7 +20,7 @@ public:
     explicit WorkspaceService(const QString& tempFolder = QString(),
                               const QString& applicationParentFolder = QString());
 
-    static WorkspaceService* instance();  // the registered service, or nullptr
+    static WorkspaceService* instance(); // the registered service, or nullptr
     static void setInstance(WorkspaceService* service);
     // The registered service, or a default one (system temp folder, the
     // application's own folder) when none is registered, as in tests.
@@ -36,11 +36,11 @@ public:
     QString modelFile() const;
     QString texFolder() const;
     QString metaFolder() const;
-    QString pendingListFile() const;  // companyFolder + "props.ini"
+    QString pendingListFile() const; // companyFolder + "props.ini"
 
     // --- application side ---
     QString applicationParentFolder() const;
-    QString toolsFolder() const;           // working folder of the model encoder
+    QString toolsFolder() const; // working folder of the model encoder
     QString encoderExecutable() const;
     QString applicationShadersFolder() const;
 
@@ -74,6 +74,6 @@ private:
 
     QString m_tempFolder;
     QString m_applicationParentFolder;
-    mutable QMutex m_mutex;  // guards m_modelHash
+    mutable QMutex m_mutex; // guards m_modelHash
     QString m_modelHash;
 };

@@ -19,10 +19,7 @@ const int kReadBlockSize = 256 * 1024;
 const unsigned long kUtf8NameFlag = 1u << 11;
 const unsigned long kEncryptedFlag = 1u << 0;
 
-unzFile zipOf(void* handle)
-{
-    return static_cast<unzFile>(handle);
-}
+unzFile zipOf(void* handle) { return static_cast<unzFile>(handle); }
 
 void printLine(const QString& text)
 {
@@ -61,8 +58,9 @@ bool hasControlCharacter(const QString& component)
 // already exist there (the workspace's shader copy) and replacing files.
 bool moveTree(const QString& fromFolder, const QString& toFolder, QString* error)
 {
-    const QFileInfoList entries = QDir(fromFolder).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QFileInfoList entries
+        = QDir(fromFolder)
+              .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo& entry : entries) {
         const QString target = toFolder + QLatin1Char('/') + entry.fileName();
         const QFileInfo targetInfo(target);
@@ -94,10 +92,7 @@ bool moveTree(const QString& fromFolder, const QString& toFolder, QString* error
 
 ZipArchiveReader::ZipArchiveReader() = default;
 
-ZipArchiveReader::~ZipArchiveReader()
-{
-    close();
-}
+ZipArchiveReader::~ZipArchiveReader() { close(); }
 
 bool ZipArchiveReader::safeRelativePath(const QString& entryName, QString* relative, bool* isFolder)
 {
@@ -114,8 +109,7 @@ bool ZipArchiveReader::safeRelativePath(const QString& entryName, QString* relat
         if (component.isEmpty() || component == QLatin1String("."))
             continue;
         // ':' would name a drive or an alternate data stream on Windows.
-        if (component == QLatin1String("..") || component.contains(QLatin1Char(':'))
-            || hasControlCharacter(component))
+        if (component == QLatin1String("..") || component.contains(QLatin1Char(':')) || hasControlCharacter(component))
             return false;
         kept.append(component);
     }
@@ -171,7 +165,7 @@ bool ZipArchiveReader::isEmptyArchive()
     const auto u16 = [&](int at) { return int(uchar(record[at])) | (int(uchar(record[at + 1])) << 8); };
     for (int at = 4; at < 20; at += 2) {
         if (u16(at) != 0)
-            return false;  // disk numbers, entry counts, directory size and offset
+            return false; // disk numbers, entry counts, directory size and offset
     }
     return u16(20) == size - 22;
 }
@@ -229,7 +223,7 @@ bool ZipArchiveReader::extractEntries(const QString& stagingFolder)
 {
     int result = unzGoToFirstFile(zipOf(m_zip));
     if (result == UNZ_END_OF_LIST_OF_FILE)
-        return true;  // an archive without entries
+        return true; // an archive without entries
     if (result != UNZ_OK)
         return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
 
@@ -268,9 +262,10 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
     bool isFolder = false;
     QString relative;
     if (!safeRelativePath(entryName, &relative, &isFolder))
-        return fail(UnsafeEntry, QStringLiteral("refused entry \"%1\": it points outside the destination").arg(entryName));
+        return fail(UnsafeEntry,
+                    QStringLiteral("refused entry \"%1\": it points outside the destination").arg(entryName));
     if (relative.isEmpty() && isFolder)
-        return true;  // "./" and the like: nothing to create
+        return true; // "./" and the like: nothing to create
     if (relative.isEmpty())
         return fail(Damaged, QStringLiteral("entry \"%1\" has no file name").arg(entryName));
 
@@ -284,8 +279,9 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
         return fail(Damaged, QStringLiteral("entry \"%1\" is encrypted").arg(entryName));
     // minizip hands out other methods' data undecoded and unchecked.
     if (method != 0 && method != Z_DEFLATED)
-        return fail(Damaged, QStringLiteral("entry \"%1\" uses the unsupported compression method %2")
-                                 .arg(entryName).arg(method));
+        return fail(
+            Damaged,
+            QStringLiteral("entry \"%1\" uses the unsupported compression method %2").arg(entryName).arg(method));
 
     // Every missing level is created: archives need no directory entries.
     const QString parent = QFileInfo(target).path();

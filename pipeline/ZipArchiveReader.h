@@ -16,10 +16,10 @@ class ZipArchiveReader {
 public:
     enum Status {
         Ok,
-        CannotOpen,   // the file could not be read at all
-        Damaged,      // not a zip, truncated, corrupt or unsupported data
-        UnsafeEntry,  // an entry name points outside the destination
-        WriteFailed   // the destination could not be written
+        CannotOpen, // the file could not be read at all
+        Damaged, // not a zip, truncated, corrupt or unsupported data
+        UnsafeEntry, // an entry name points outside the destination
+        WriteFailed // the destination could not be written
     };
 
     ZipArchiveReader();
@@ -33,7 +33,7 @@ public:
     void close();
 
     Status status() const { return m_status; }
-    QString errorString() const { return m_error; }  // what failed, for logs and messages
+    QString errorString() const { return m_error; } // what failed, for logs and messages
 
     // The relative path an entry name unpacks to ("/"-separated, "." and
     // empty components dropped, backslashes taken as separators); false when
@@ -49,8 +49,8 @@ private:
     bool readCurrentEntryInfo(QString* name, bool* encrypted, int* method);
 
     QFile m_file;
-    void* m_zip = nullptr;  // unzFile
-    bool m_emptyArchive = false;  // valid, without entries (minizip refuses those)
+    void* m_zip = nullptr; // unzFile
+    bool m_emptyArchive = false; // valid, without entries (minizip refuses those)
     Status m_status = Ok;
     QString m_error;
 };

@@ -22,21 +22,15 @@ namespace {
 // the file itself is still streamed, never read whole.
 const int kCopyBlockSize = 256 * 1024;
 const uLong kUtf8NameFlag = 1u << 11;
-const qint64 kZip64Threshold = 0x80000000LL;  // 2 GiB
+const qint64 kZip64Threshold = 0x80000000LL; // 2 GiB
 // "Made by Unix, zip 2.0": Info-ZIP converts names of archives made by DOS
 // from an OEM code page, which garbles UTF-8 names even with their flag set.
 const uLong kVersionMadeBy = (3u << 8) | 20u;
-const uLong kRegularFileAttributes = 0100644u << 16;  // rw-r--r--
+const uLong kRegularFileAttributes = 0100644u << 16; // rw-r--r--
 
-zipFile zipOf(void* handle)
-{
-    return static_cast<zipFile>(handle);
-}
+zipFile zipOf(void* handle) { return static_cast<zipFile>(handle); }
 
-void printLine(const QString& text)
-{
-    std::printf("%s\n", text.toLocal8Bit().constData());
-}
+void printLine(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constData()); }
 
 // DOS date and time of the file's last write in local time. DOS dates cover
 // 1980 to 2107 only; times outside are clamped rather than wrapped.
@@ -46,7 +40,7 @@ uLong dosDateTime(const QDateTime& lastModified)
     const QDate date = local.date();
     const QTime time = local.time();
     if (date.year() < 1980)
-        return (1u << 21) | (1u << 16);  // 1980-01-01 00:00:00
+        return (1u << 21) | (1u << 16); // 1980-01-01 00:00:00
     if (date.year() > 2107)
         return (uLong(127) << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
     const uLong dosDate = (uLong(date.year() - 1980) << 9) | (uLong(date.month()) << 5) | uLong(date.day());
@@ -72,13 +66,14 @@ const int kDictionarySize = 32 * 1024;
 
 bool deflateChunk(DeflateChunk& chunk)
 {
-    z_stream stream{};
+    z_stream stream {};
     if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     bool ok = true;
     if (!chunk.dictionary.isEmpty())
         ok = deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(chunk.dictionary.constData()),
-                                  uInt(chunk.dictionary.size())) == Z_OK;
+                                  uInt(chunk.dictionary.size()))
+            == Z_OK;
     chunk.output.resize(int(deflateBound(&stream, uLong(chunk.input.size()))) + 64);
     stream.next_in = reinterpret_cast<Bytef*>(chunk.input.data());
     stream.avail_in = uInt(chunk.input.size());
@@ -108,7 +103,7 @@ bool deflateChunk(DeflateChunk& chunk)
 
 void ZipArchiveWriter::deflateBatch(std::vector<DeflateChunk>& batch, int workers)
 {
-    std::atomic<size_t> next{0};
+    std::atomic<size_t> next {0};
     auto work = [&]() {
         for (size_t i = next++; i < batch.size(); i = next++)
             batch[i].ok = deflateChunk(batch[i]);
@@ -122,10 +117,7 @@ void ZipArchiveWriter::deflateBatch(std::vector<DeflateChunk>& batch, int worker
         thread.join();
 }
 
-int ZipArchiveWriter::workerCount()
-{
-    return std::max(1, std::min(QThread::idealThreadCount(), 4));
-}
+int ZipArchiveWriter::workerCount() { return std::max(1, std::min(QThread::idealThreadCount(), 4)); }
 
 ZipArchiveWriter::ZipArchiveWriter() = default;
 
@@ -170,8 +162,8 @@ bool ZipArchiveWriter::addFolder(const QString& folder, const QString& prefix)
         return fail(QStringLiteral("folder %1 does not exist").arg(folder));
 
     bool ok = true;
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                                    QDir::Unsorted);
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo& entry : entries) {
         const QString path = folder + QLatin1Char('/') + entry.fileName();
         const QString name = prefix + QLatin1Char('/') + entry.fileName();
@@ -202,7 +194,7 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     const qint64 size = in.size();
     printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
 
-    zip_fileinfo info{};
+    zip_fileinfo info {};
     info.dosDate = dosDateTime(QFileInfo(filePath).lastModified());
     info.external_fa = kRegularFileAttributes;
     const int zip64 = size >= kZip64Threshold ? 1 : 0;
@@ -212,17 +204,17 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     // stream at the same level.
     const bool parallel = size >= kParallelThreshold && workerCount() > 1;
 
-    if (zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                Z_DEFLATED, Z_DEFAULT_COMPRESSION, parallel ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeBy, kUtf8NameFlag, zip64)
+    if (zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                Z_DEFAULT_COMPRESSION, parallel ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                nullptr, 0, kVersionMadeBy, kUtf8NameFlag, zip64)
         != ZIP_OK)
         return fail(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
 
     uLong crc = 0;
     qint64 total = 0;
     const bool ok = parallel ? writeDeflatedInParallel(in, filePath, &crc, &total) : writeStreamed(in, filePath);
-    const int closed = parallel ? zipCloseFileInZipRaw64(zipOf(m_zip), ZPOS64_T(total), crc)
-                                : zipCloseFileInZip(zipOf(m_zip));
+    const int closed
+        = parallel ? zipCloseFileInZipRaw64(zipOf(m_zip), ZPOS64_T(total), crc) : zipCloseFileInZip(zipOf(m_zip));
     if (!ok)
         return false;
     if (closed != ZIP_OK)

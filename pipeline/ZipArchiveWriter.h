@@ -11,7 +11,7 @@ class QFile;
 // One piece of a large file, deflated on its own thread.
 struct DeflateChunk {
     QByteArray input;
-    QByteArray dictionary;  // the last 32 KiB of the previous chunk
+    QByteArray dictionary; // the last 32 KiB of the previous chunk
     QByteArray output;
     bool last = false;
     bool ok = false;
@@ -39,7 +39,7 @@ public:
     bool close();
 
     bool hasError() const { return !m_error.isEmpty(); }
-    QString errorString() const { return m_error; }  // the first failure
+    QString errorString() const { return m_error; } // the first failure
     int fileCount() const { return m_fileCount; }
 
     // Threads used to deflate one large file.
@@ -52,7 +52,7 @@ private:
     static void deflateBatch(std::vector<DeflateChunk>& batch, int workers);
 
     QSaveFile m_file;
-    void* m_zip = nullptr;  // zipFile
+    void* m_zip = nullptr; // zipFile
     QString m_error;
     int m_fileCount = 0;
 };

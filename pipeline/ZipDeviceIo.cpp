@@ -4,15 +4,9 @@
 
 namespace {
 
-QIODevice* deviceOf(voidpf opaque)
-{
-    return static_cast<QIODevice*>(opaque);
-}
+QIODevice* deviceOf(voidpf opaque) { return static_cast<QIODevice*>(opaque); }
 
-voidpf ZCALLBACK openDevice(voidpf opaque, const void*, int)
-{
-    return deviceOf(opaque)->isOpen() ? opaque : nullptr;
-}
+voidpf ZCALLBACK openDevice(voidpf opaque, const void*, int) { return deviceOf(opaque)->isOpen() ? opaque : nullptr; }
 
 uLong ZCALLBACK readDevice(voidpf opaque, voidpf, void* buffer, uLong size)
 {
@@ -26,33 +20,31 @@ uLong ZCALLBACK writeDevice(voidpf opaque, voidpf, const void* buffer, uLong siz
     return n < 0 ? 0 : uLong(n);
 }
 
-ZPOS64_T ZCALLBACK tellDevice(voidpf opaque, voidpf)
-{
-    return ZPOS64_T(deviceOf(opaque)->pos());
-}
+ZPOS64_T ZCALLBACK tellDevice(voidpf opaque, voidpf) { return ZPOS64_T(deviceOf(opaque)->pos()); }
 
 long ZCALLBACK seekDevice(voidpf opaque, voidpf, ZPOS64_T offset, int origin)
 {
     QIODevice* device = deviceOf(opaque);
     qint64 target = 0;
     switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET: target = qint64(offset); break;
-    case ZLIB_FILEFUNC_SEEK_CUR: target = device->pos() + qint64(offset); break;
-    case ZLIB_FILEFUNC_SEEK_END: target = device->size() + qint64(offset); break;
-    default: return -1;
+    case ZLIB_FILEFUNC_SEEK_SET:
+        target = qint64(offset);
+        break;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+        target = device->pos() + qint64(offset);
+        break;
+    case ZLIB_FILEFUNC_SEEK_END:
+        target = device->size() + qint64(offset);
+        break;
+    default:
+        return -1;
     }
     return device->seek(target) ? 0 : -1;
 }
 
-int ZCALLBACK closeDevice(voidpf, voidpf)
-{
-    return 0;
-}
+int ZCALLBACK closeDevice(voidpf, voidpf) { return 0; }
 
-int ZCALLBACK deviceError(voidpf, voidpf)
-{
-    return 0;
-}
+int ZCALLBACK deviceError(voidpf, voidpf) { return 0; }
 
 } // namespace
 

@@ -5,6 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+"$root/scripts/format.sh" --check
 
 export LIBGL_ALWAYS_SOFTWARE=1
 xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")

@@ -32,10 +32,7 @@ AnalyticsSendingThread::AnalyticsSendingThread(AnalyticsTracker* tracker, const 
 {
 }
 
-AnalyticsSendingThread::~AnalyticsSendingThread()
-{
-    stop();
-}
+AnalyticsSendingThread::~AnalyticsSendingThread() { stop(); }
 
 void AnalyticsSendingThread::sendAll()
 {

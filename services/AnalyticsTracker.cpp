@@ -33,7 +33,7 @@ const int AnalyticsTracker::kMaxPendingRequests = 500;
 
 namespace {
 
-std::atomic<AnalyticsTracker*> registeredTracker{nullptr};
+std::atomic<AnalyticsTracker*> registeredTracker {nullptr};
 
 // A real state file holds at most kMaxPendingRequests URLs of a few hundred
 // bytes each; anything far larger is not ours.
@@ -41,10 +41,7 @@ const qint64 kMaxStateFileSize = 4 * 1024 * 1024;
 const int kDefaultSendIntervalMs = 10000;
 const int kMaxUserIdLength = 16;
 
-QString nowInSeconds()
-{
-    return QString::number(QDateTime::currentSecsSinceEpoch());
-}
+QString nowInSeconds() { return QString::number(QDateTime::currentSecsSinceEpoch()); }
 
 bool isDecimal(const QString& text, int maxLength)
 {
@@ -84,8 +81,8 @@ QString machineIdentifier()
 // requests written there would be lost or litter it.
 QString defaultStateFilePath()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QLatin1String("/Velmora3dEncoder");
+    const QString folder
+        = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/Velmora3dEncoder");
     QDir().mkpath(folder);
     return folder + QLatin1Char('/') + QLatin1String(AnalyticsTracker::kStateFileName);
 }
@@ -93,13 +90,12 @@ QString defaultStateFilePath()
 } // namespace
 
 AnalyticsTracker::AnalyticsTracker(const QString& accountId, QObject* parent)
-    : AnalyticsTracker(accountId, QUrl(QStringLiteral(VELMORA_ANALYTICS_URL)),
-                       defaultStateFilePath(), parent)
+    : AnalyticsTracker(accountId, QUrl(QStringLiteral(VELMORA_ANALYTICS_URL)), defaultStateFilePath(), parent)
 {
 }
 
-AnalyticsTracker::AnalyticsTracker(const QString& accountId, const QUrl& collectorUrl,
-                                   const QString& stateFilePath, QObject* parent)
+AnalyticsTracker::AnalyticsTracker(const QString& accountId, const QUrl& collectorUrl, const QString& stateFilePath,
+                                   QObject* parent)
     : QObject(parent)
     , m_accountId(accountId)
     , m_collectorUrl(collectorEndpoint(collectorUrl))
@@ -120,15 +116,9 @@ AnalyticsTracker::~AnalyticsTracker()
     }
 }
 
-AnalyticsTracker* AnalyticsTracker::instance()
-{
-    return registeredTracker.load();
-}
+AnalyticsTracker* AnalyticsTracker::instance() { return registeredTracker.load(); }
 
-void AnalyticsTracker::setInstance(AnalyticsTracker* tracker)
-{
-    registeredTracker.store(tracker);
-}
+void AnalyticsTracker::setInstance(AnalyticsTracker* tracker) { registeredTracker.store(tracker); }
 
 void AnalyticsTracker::initialise()
 {
@@ -151,10 +141,7 @@ void AnalyticsTracker::initialise()
     m_language = QLocale::system().name().replace(QLatin1Char('_'), QLatin1Char('-'));
 }
 
-bool AnalyticsTracker::isTrackingEnabled() const
-{
-    return UserSettings::instance().isTrackingEnabled();
-}
+bool AnalyticsTracker::isTrackingEnabled() const { return UserSettings::instance().isTrackingEnabled(); }
 
 QString AnalyticsTracker::userIdFromMachineId(const QString& machineId)
 {
@@ -178,11 +165,20 @@ QString AnalyticsTracker::escapeEventValue(const QString& text)
     escaped.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\'': escaped += QLatin1String("'0"); break;
-        case ')': escaped += QLatin1String("'1"); break;
-        case '*': escaped += QLatin1String("'2"); break;
-        case '!': escaped += QLatin1String("'3"); break;
-        default: escaped += c;
+        case '\'':
+            escaped += QLatin1String("'0");
+            break;
+        case ')':
+            escaped += QLatin1String("'1");
+            break;
+        case '*':
+            escaped += QLatin1String("'2");
+            break;
+        case '!':
+            escaped += QLatin1String("'3");
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
@@ -219,9 +215,8 @@ void AnalyticsTracker::trackEvent(const QString& category, const QString& action
 {
     if (!isTrackingEnabled())
         return;
-    qDebug().noquote() << QStringLiteral("AnalyticsTracker::trackEvent(%1,%2,%3,%4)")
-                              .arg(category, action, label)
-                              .arg(value);
+    qDebug().noquote()
+        << QStringLiteral("AnalyticsTracker::trackEvent(%1,%2,%3,%4)").arg(category, action, label).arg(value);
     queueRequest({{QStringLiteral("utmt"), QStringLiteral("event")},
                   {QStringLiteral("utme"), eventText(category, action, label, value)}});
 }
@@ -230,8 +225,8 @@ QByteArray AnalyticsTracker::buildRequest(const QList<QueryItem>& ownItems) cons
 {
     // The visit fields change only while the state is loaded, before any
     // request can be built, so they are read here without the lock.
-    const QString utma = QStringList{m_domainHash, m_userId, m_firstVisit, m_previousVisit, m_currentVisit,
-                                     QString::number(m_numberOfVisits)}
+    const QString utma = QStringList {m_domainHash,    m_userId,       m_firstVisit,
+                                      m_previousVisit, m_currentVisit, QString::number(m_numberOfVisits)}
                              .join(QLatin1Char('.'));
     const QList<QueryItem> commonItems = {
         {QStringLiteral("utmac"), m_accountId},
@@ -282,8 +277,8 @@ bool AnalyticsTracker::isCollectorRequest(const QString& encodedUrl) const
     // collector may leave the machine.
     const QUrl url = QUrl::fromEncoded(encodedUrl.toLatin1(), QUrl::StrictMode);
     return url.isValid() && url.scheme() == m_collectorUrl.scheme() && url.host() == m_collectorUrl.host()
-        && url.port() == m_collectorUrl.port() && url.path() == m_collectorUrl.path()
-        && url.userInfo().isEmpty() && !url.hasFragment() && encodedUrl.size() < 8192;
+        && url.port() == m_collectorUrl.port() && url.path() == m_collectorUrl.path() && url.userInfo().isEmpty()
+        && !url.hasFragment() && encodedUrl.size() < 8192;
 }
 
 void AnalyticsTracker::loadState()
@@ -409,15 +404,9 @@ void AnalyticsTracker::startSending()
     m_sendTimer.start();
 }
 
-void AnalyticsTracker::setSendInterval(int milliseconds)
-{
-    m_sendTimer.setInterval(milliseconds);
-}
+void AnalyticsTracker::setSendInterval(int milliseconds) { m_sendTimer.setInterval(milliseconds); }
 
-bool AnalyticsTracker::isSending() const
-{
-    return m_sendingThread != nullptr;
-}
+bool AnalyticsTracker::isSending() const { return m_sendingThread != nullptr; }
 
 void AnalyticsTracker::wakeSender()
 {
@@ -425,10 +414,7 @@ void AnalyticsTracker::wakeSender()
         m_sendingThread->sendAll();
 }
 
-bool AnalyticsTracker::hasSendableRequestLocked() const
-{
-    return !m_pendingRequests.isEmpty() && isTrackingEnabled();
-}
+bool AnalyticsTracker::hasSendableRequestLocked() const { return !m_pendingRequests.isEmpty() && isTrackingEnabled(); }
 
 void AnalyticsTracker::requestFinished(const QString& encodedUrl)
 {

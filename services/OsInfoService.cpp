@@ -13,7 +13,7 @@
 
 namespace {
 
-std::atomic<OsInfoService*> registeredService{nullptr};
+std::atomic<OsInfoService*> registeredService {nullptr};
 
 #if !defined(Q_OS_WIN) && !defined(Q_OS_LINUX)
 // Other platforms get what Qt itself knows.
@@ -34,15 +34,9 @@ OsInfoService::~OsInfoService()
     registeredService.compare_exchange_strong(self, nullptr);
 }
 
-OsInfoService* OsInfoService::instance()
-{
-    return registeredService.load();
-}
+OsInfoService* OsInfoService::instance() { return registeredService.load(); }
 
-void OsInfoService::setInstance(OsInfoService* service)
-{
-    registeredService.store(service);
-}
+void OsInfoService::setInstance(OsInfoService* service) { registeredService.store(service); }
 
 OsInfoService* OsInfoService::createForPlatform()
 {

@@ -63,10 +63,7 @@ bool unquote(const QString& raw, QString* value)
     return false; // unterminated quote
 }
 
-QString unameField(const char* field)
-{
-    return withoutControlCharacters(QString::fromLocal8Bit(field)).trimmed();
-}
+QString unameField(const char* field) { return withoutControlCharacters(QString::fromLocal8Bit(field)).trimmed(); }
 
 } // namespace
 
@@ -139,12 +136,6 @@ QString OsInfoService_Linux::versionText() const
     return composeVersionText(distributionName(parseOsRelease(readOsRelease())), kernel, machine);
 }
 
-QString OsInfoService_Linux::osName() const
-{
-    return QStringLiteral("Linux");
-}
+QString OsInfoService_Linux::osName() const { return QStringLiteral("Linux"); }
 
-QString OsInfoService_Linux::hardwareAddress() const
-{
-    return firstNonLoopbackHardwareAddress();
-}
+QString OsInfoService_Linux::hardwareAddress() const { return firstNonLoopbackHardwareAddress(); }

@@ -56,17 +56,8 @@ WindowsVersionInfo queryVersion()
 
 } // namespace
 
-QString OsInfoService_Win::versionText() const
-{
-    return windowsVersionText(queryVersion());
-}
+QString OsInfoService_Win::versionText() const { return windowsVersionText(queryVersion()); }
 
-QString OsInfoService_Win::osName() const
-{
-    return QStringLiteral("Windows");
-}
+QString OsInfoService_Win::osName() const { return QStringLiteral("Windows"); }
 
-QString OsInfoService_Win::hardwareAddress() const
-{
-    return firstNonLoopbackHardwareAddress();
-}
+QString OsInfoService_Win::hardwareAddress() const { return firstNonLoopbackHardwareAddress(); }

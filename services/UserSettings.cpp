@@ -38,10 +38,7 @@ QString oneOf(const QString& value, const QStringList& allowed, const QString& f
     return allowed.contains(value) ? value : fallback;
 }
 
-QString folderOf(const QString& filePath)
-{
-    return QFileInfo(filePath).absolutePath();
-}
+QString folderOf(const QString& filePath) { return QFileInfo(filePath).absolutePath(); }
 
 } // namespace
 
@@ -78,10 +75,7 @@ std::unique_ptr<QSettings> UserSettings::openStore() const
     return store;
 }
 
-QColor UserSettings::defaultBackgroundColor()
-{
-    return QColor(51, 51, 56, 255);
-}
+QColor UserSettings::defaultBackgroundColor() { return QColor(51, 51, 56, 255); }
 
 void UserSettings::readStore()
 {

@@ -36,8 +36,8 @@ public:
     QString lastExportPath() const;
     QColor backgroundColor() const;
     bool isTrackingEnabled() const;
-    QString animationGrouping() const;  // "none" | "root" | "take"
-    QString backfaceCulling() const;    // "off" | "ccw" | "cw" | "material"
+    QString animationGrouping() const; // "none" | "root" | "take"
+    QString backfaceCulling() const; // "off" | "ccw" | "cw" | "material"
     bool showImportInfo() const;
 
     // Both take a file path and remember the absolute path of its folder.
@@ -88,7 +88,7 @@ private:
     bool m_showImportInfo = true;
 
     mutable QMutex m_storeMutex; // guards the members below; taken before m_cacheMutex
-    const QString m_iniFilePath;  // empty for the native store
+    const QString m_iniFilePath; // empty for the native store
     std::unique_ptr<QSettings> m_store;
     QSettings::Status m_lastWriteStatus = QSettings::NoError;
     QVariantMap m_unsavedChanges; // "group/key" -> value, not yet on disk

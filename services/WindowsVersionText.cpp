@@ -2,26 +2,25 @@
 
 namespace {
 
-bool has(const WindowsVersionInfo& info, unsigned suite)
-{
-    return (info.suiteMask & suite) != 0;
-}
+bool has(const WindowsVersionInfo& info, unsigned suite) { return (info.suiteMask & suite) != 0; }
 
-bool isWorkstation(const WindowsVersionInfo& info)
-{
-    return info.productType == WindowsVersionInfo::Workstation;
-}
+bool isWorkstation(const WindowsVersionInfo& info) { return info.productType == WindowsVersionInfo::Workstation; }
 
 QString vistaFamilyName(const WindowsVersionInfo& info)
 {
     const bool workstation = isWorkstation(info);
     if (info.major == 6) {
         switch (info.minor) {
-        case 0: return workstation ? QStringLiteral("Windows Vista ") : QStringLiteral("Windows Server 2008 ");
-        case 1: return workstation ? QStringLiteral("Windows 7 ") : QStringLiteral("Windows Server 2008 R2 ");
-        case 2: return workstation ? QStringLiteral("Windows 8 ") : QStringLiteral("Windows Server 2012 ");
-        case 3: return workstation ? QStringLiteral("Windows 8.1 ") : QStringLiteral("Windows Server 2012 R2 ");
-        default: return QString();
+        case 0:
+            return workstation ? QStringLiteral("Windows Vista ") : QStringLiteral("Windows Server 2008 ");
+        case 1:
+            return workstation ? QStringLiteral("Windows 7 ") : QStringLiteral("Windows Server 2008 R2 ");
+        case 2:
+            return workstation ? QStringLiteral("Windows 8 ") : QStringLiteral("Windows Server 2012 ");
+        case 3:
+            return workstation ? QStringLiteral("Windows 8.1 ") : QStringLiteral("Windows Server 2012 R2 ");
+        default:
+            return QString();
         }
     }
     if (info.major == 10 && info.minor == 0) {
@@ -82,7 +81,8 @@ QString server2003Name(const WindowsVersionInfo& info)
 QString xpName(const WindowsVersionInfo& info)
 {
     return QStringLiteral("Windows XP ")
-        + (has(info, WindowsVersionInfo::SuitePersonal) ? QStringLiteral("Home Edition") : QStringLiteral("Professional"));
+        + (has(info, WindowsVersionInfo::SuitePersonal) ? QStringLiteral("Home Edition")
+                                                        : QStringLiteral("Professional"));
 }
 
 QString windows2000Name(const WindowsVersionInfo& info)
@@ -111,25 +111,44 @@ QString withoutTrailingSeparators(QString text)
 QString windowsEditionText(unsigned productInfo)
 {
     switch (productInfo) {
-    case 1: return QStringLiteral("Ultimate Edition");
-    case 2: return QStringLiteral("Home Basic Edition");
-    case 3: return QStringLiteral("Home Premium Edition");
-    case 4: return QStringLiteral("Enterprise Edition");
-    case 6: return QStringLiteral("Business Edition");
-    case 7: return QStringLiteral("Standard Edition");
-    case 8: return QStringLiteral("Datacenter Edition");
-    case 9: return QStringLiteral("Small Business Server");
-    case 10: return QStringLiteral("Enterprise Edition");
-    case 11: return QStringLiteral("Starter Edition");
-    case 12: return QStringLiteral("Datacenter Edition (core installation)");
-    case 13: return QStringLiteral("Standard Edition (core installation)");
-    case 14: return QStringLiteral("Enterprise Edition (core installation)");
-    case 15: return QStringLiteral("Enterprise Edition for Itanium-based Systems");
-    case 17: return QStringLiteral("Web Server Edition");
-    case 18: return QStringLiteral("Cluster Server Edition");
-    case 25: return QStringLiteral("Small Business Server Premium Edition");
-    case 48: return QStringLiteral("Professional");
-    default: return QString();
+    case 1:
+        return QStringLiteral("Ultimate Edition");
+    case 2:
+        return QStringLiteral("Home Basic Edition");
+    case 3:
+        return QStringLiteral("Home Premium Edition");
+    case 4:
+        return QStringLiteral("Enterprise Edition");
+    case 6:
+        return QStringLiteral("Business Edition");
+    case 7:
+        return QStringLiteral("Standard Edition");
+    case 8:
+        return QStringLiteral("Datacenter Edition");
+    case 9:
+        return QStringLiteral("Small Business Server");
+    case 10:
+        return QStringLiteral("Enterprise Edition");
+    case 11:
+        return QStringLiteral("Starter Edition");
+    case 12:
+        return QStringLiteral("Datacenter Edition (core installation)");
+    case 13:
+        return QStringLiteral("Standard Edition (core installation)");
+    case 14:
+        return QStringLiteral("Enterprise Edition (core installation)");
+    case 15:
+        return QStringLiteral("Enterprise Edition for Itanium-based Systems");
+    case 17:
+        return QStringLiteral("Web Server Edition");
+    case 18:
+        return QStringLiteral("Cluster Server Edition");
+    case 25:
+        return QStringLiteral("Small Business Server Premium Edition");
+    case 48:
+        return QStringLiteral("Professional");
+    default:
+        return QString();
     }
 }
 

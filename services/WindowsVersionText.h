@@ -18,17 +18,17 @@ struct WindowsVersionInfo {
     };
     enum Architecture : unsigned { ArchitectureX86 = 0, ArchitectureItanium = 6, ArchitectureX64 = 9 };
 
-    bool queried = false;      // the version query succeeded
-    bool ntPlatform = true;    // platform id is the NT family
+    bool queried = false; // the version query succeeded
+    bool ntPlatform = true; // platform id is the NT family
     unsigned major = 0;
     unsigned minor = 0;
     unsigned build = 0;
     unsigned productType = Workstation;
     unsigned suiteMask = 0;
-    QString servicePack;       // e.g. "Service Pack 1"; empty when none
+    QString servicePack; // e.g. "Service Pack 1"; empty when none
     unsigned architecture = ArchitectureX86;
-    unsigned productInfo = 0;  // edition reported for 6.0 and later; 0 when unknown
-    bool serverR2 = false;     // the system metric that marks Windows Server 2003 R2
+    unsigned productInfo = 0; // edition reported for 6.0 and later; 0 when unknown
+    bool serverR2 = false; // the system metric that marks Windows Server 2003 R2
 };
 
 // The full version text, e.g. "Microsoft Windows 7 Professional Service Pack 1

@@ -4,11 +4,11 @@
 // heap allocations per frame, counted by replacing the global allocation
 // functions; after the first frame (where the clip begins) there must be none.
 
-#include "engine/Animation.h"
-#include "engine/AnimationClip.h"
-#include "engine/AnimationController.h"
-#include "engine/Curve.h"
-#include "engine/Joint.h"
+#include "Animation.h"
+#include "AnimationClip.h"
+#include "AnimationController.h"
+#include "Curve.h"
+#include "Joint.h"
 
 #include <chrono>
 #include <cmath>
@@ -42,7 +42,12 @@ extern "C" void* realloc(void* p, std::size_t size)
     return __libc_realloc(p, size);
 }
 // Each operator new then counts once, through malloc.
-void* operator new(std::size_t size) { if (void* p = std::malloc(size ? size : 1)) return p; throw std::bad_alloc(); }
+void* operator new(std::size_t size)
+{
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
 void* operator new[](std::size_t size) { return operator new(size); }
 #else
 void* operator new(std::size_t size)
@@ -66,13 +71,12 @@ namespace {
 using namespace engine;
 
 const int JOINT_COUNT = 200;
-const int CHAIN_LENGTH = 10;  // 20 chains of 10 joints below the root: limbs, fingers
-const int KEY_COUNT = 31;     // one second at 30 keys per second
+const int CHAIN_LENGTH = 10; // 20 chains of 10 joints below the root: limbs, fingers
+const int KEY_COUNT = 31; // one second at 30 keys per second
 const int FRAME_COUNT = 10000;
 const float FRAME_TIME = 16.0f;
 
-struct Skeleton
-{
+struct Skeleton {
     std::vector<Joint*> joints;
     Animation* animation = nullptr;
 };
@@ -115,8 +119,7 @@ Skeleton buildSkeleton()
         skeleton.animation->addChannel(joint, ANIMATE_ROTATE, KEY_COUNT, times.data(), rotations.data(), Curve::LINEAR);
         skeleton.animation->addChannel(joint, ANIMATE_TRANSLATE, KEY_COUNT, times.data(), translations.data(),
                                        Curve::LINEAR);
-        skeleton.animation->addChannel(joint, ANIMATE_SCALE, KEY_COUNT, times.data(), scales.data(),
-                                       Curve::SMOOTH);
+        skeleton.animation->addChannel(joint, ANIMATE_SCALE, KEY_COUNT, times.data(), scales.data(), Curve::SMOOTH);
     }
     return skeleton;
 }
@@ -139,8 +142,8 @@ int main()
     controller.start();
 
     Skeleton skeleton = buildSkeleton();
-    std::printf("skeleton: %d joints, %u channels, %d keys each\n", JOINT_COUNT,
-                skeleton.animation->channelCount(), KEY_COUNT);
+    std::printf("skeleton: %d joints, %u channels, %d keys each\n", JOINT_COUNT, skeleton.animation->channelCount(),
+                KEY_COUNT);
     AnimationClip* clip = skeleton.animation->findClip();
     clip->setRepeatCount(0.0f);
     clip->play();

@@ -141,9 +141,12 @@ int main(int argc, char** argv)
 
     const std::string encoder = MODEL_ENCODER_PATH;
     const bool haveAssimp = runChild({"assimp", "version"}).status == 0;
-    std::printf("model-encoder: %s\nassimp tool: %s\nruns per file: at least %d, up to 25 for small files (median time, highest peak memory)\n\n",
-                encoder.c_str(), haveAssimp ? "assimp export INPUT OUTPUT.glb" : "not found (install assimp-utils)", runs);
-    std::printf("%-36s %10s %10s %7s %10s %10s %7s\n", "file", "ours ms", "assimp ms", "time", "ours MB", "assimp MB", "memory");
+    std::printf("model-encoder: %s\nassimp tool: %s\nruns per file: at least %d, up to 25 for small files (median "
+                "time, highest peak memory)\n\n",
+                encoder.c_str(), haveAssimp ? "assimp export INPUT OUTPUT.glb" : "not found (install assimp-utils)",
+                runs);
+    std::printf("%-36s %10s %10s %7s %10s %10s %7s\n", "file", "ours ms", "assimp ms", "time", "ours MB", "assimp MB",
+                "memory");
 
     double oursTotal = 0, theirsTotal = 0;
     double worstMemoryRatio = 0;
@@ -157,8 +160,8 @@ int main(int argc, char** argv)
         // Small files finish in milliseconds, where process start-up noise dominates: run them more often.
         double spent = 0;
         for (int r = 0; r < runs || (spent < 0.5 && r < 25); ++r) {
-            const Measure ours = runChild({encoder, "-group:root", "-cull:off", "-m", "-v", "2", "-options", input,
-                                           folder + "/model.gpb"});
+            const Measure ours = runChild(
+                {encoder, "-group:root", "-cull:off", "-m", "-v", "2", "-options", input, folder + "/model.gpb"});
             oursTimes.push_back(ours.seconds);
             spent += ours.seconds;
             oursPeak = std::max(oursPeak, ours.peakKb);
@@ -176,9 +179,10 @@ int main(int argc, char** argv)
         const double memoryRatio = theirsPeak > 0 ? double(oursPeak) / double(theirsPeak) : 0;
         worstMemoryRatio = std::max(worstMemoryRatio, memoryRatio);
         failures = failures || oursStatus != 0;
-        std::printf("%-36s %10.1f %10.1f %7.2f %10.1f %10.1f %7.2f%s%s\n", baseName(input).substr(0, 36).c_str(), ours * 1000,
-                    theirs * 1000, theirs > 0 ? ours / theirs : 0.0, oursPeak / 1024.0, theirsPeak / 1024.0, memoryRatio,
-                    oursStatus ? "  (model-encoder failed)" : "", theirsStatus ? "  (assimp failed)" : "");
+        std::printf("%-36s %10.1f %10.1f %7.2f %10.1f %10.1f %7.2f%s%s\n", baseName(input).substr(0, 36).c_str(),
+                    ours * 1000, theirs * 1000, theirs > 0 ? ours / theirs : 0.0, oursPeak / 1024.0,
+                    theirsPeak / 1024.0, memoryRatio, oursStatus ? "  (model-encoder failed)" : "",
+                    theirsStatus ? "  (assimp failed)" : "");
     }
     std::printf("\n%-36s %10.1f %10.1f %7.2f %10s %10s %7.2f\n", "total time / worst memory ratio", oursTotal * 1000,
                 theirsTotal * 1000, theirsTotal > 0 ? oursTotal / theirsTotal : 0.0, "", "", worstMemoryRatio);

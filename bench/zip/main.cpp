@@ -50,7 +50,7 @@ QByteArray meshLikeBytes(qint64 size, quint64 seed)
 {
     QByteArray bytes;
     bytes.reserve(int(size));
-    QRandomGenerator generator{quint32(seed)};
+    QRandomGenerator generator {quint32(seed)};
     const int floatsPerVertex = 16;
     std::vector<float> vertex(floatsPerVertex);
     for (int i = 0; bytes.size() < size; ++i) {
@@ -92,7 +92,7 @@ qint64 makeModelFolder(const QString& model, double scale)
     struct Item {
         const char* name;
         qint64 size;
-        int kind;  // 0 mesh, 1 random, 2 text
+        int kind; // 0 mesh, 1 random, 2 text
     };
     const qint64 mb = 1024 * 1024;
     const std::vector<Item> items = {
@@ -115,7 +115,7 @@ qint64 makeModelFolder(const QString& model, double scale)
     quint64 seed = 7;
     for (const Item& item : items) {
         QByteArray bytes = item.kind == 0 ? meshLikeBytes(item.size, seed++)
-                         : item.kind == 1 ? randomBytes(item.size, seed++)
+            : item.kind == 1              ? randomBytes(item.size, seed++)
                                           : textBytes(item.size);
         writeBytes(model + "/" + item.name, bytes);
         total += bytes.size();
@@ -125,15 +125,15 @@ qint64 makeModelFolder(const QString& model, double scale)
 
 double cpuSeconds(int who)
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct Timing {
     double wall = 0;
-    double cpu = 0;  // user + system of this process and its finished children
+    double cpu = 0; // user + system of this process and its finished children
 };
 
 // The machine is shared, so CPU time is printed beside the wall time: it
@@ -206,15 +206,25 @@ int main(int argc, char** argv)
         QFile::remove(ourArchive);
         QFile::remove(peerArchive);
         oursPack.push_back(timeIt([&] { return Exporter::exportFolder(model, ourArchive).ok; }, &ok));
-        peerPack.push_back(timeIt([&] { return runPeer("zip", {"-r", "-q", peerArchive, "model"}, root + "/src"); }, &ok));
+        peerPack.push_back(timeIt(
+            [&] {
+                return runPeer("zip", {"-r", "-q", peerArchive, "model"}, root + "/src");
+            },
+            &ok));
 
         QDir(root + "/ours-out").removeRecursively();
         QDir(root + "/peer-out").removeRecursively();
-        oursUnpack.push_back(timeIt([&] {
-            ZipArchiveReader reader;
-            return reader.open(ourArchive) && reader.extractAll(root + "/ours-out");
-        }, &ok));
-        peerUnpack.push_back(timeIt([&] { return runPeer("unzip", {"-q", ourArchive, "-d", root + "/peer-out"}, root); }, &ok));
+        oursUnpack.push_back(timeIt(
+            [&] {
+                ZipArchiveReader reader;
+                return reader.open(ourArchive) && reader.extractAll(root + "/ours-out");
+            },
+            &ok));
+        peerUnpack.push_back(timeIt(
+            [&] {
+                return runPeer("unzip", {"-q", ourArchive, "-d", root + "/peer-out"}, root);
+            },
+            &ok));
         if (run == 0) {
             std::printf("archive sizes: ours %.1f MB, Info-ZIP %.1f MB\n",
                         double(QFileInfo(ourArchive).size()) / (1024.0 * 1024.0),

@@ -1,7 +1,7 @@
-#include "engine/math/BoundingBox.h"
+#include "BoundingBox.h"
 
-#include "engine/math/BoundingSphere.h"
-#include "engine/math/Matrix.h"
+#include "BoundingSphere.h"
+#include "Matrix.h"
 
 #include <algorithm>
 
@@ -26,8 +26,8 @@ bool BoundingBox::contains(const Vector3& p) const
 
 bool BoundingBox::intersects(const BoundingBox& b) const
 {
-    return min.x <= b.max.x && max.x >= b.min.x && min.y <= b.max.y && max.y >= b.min.y
-        && min.z <= b.max.z && max.z >= b.min.z;
+    return min.x <= b.max.x && max.x >= b.min.x && min.y <= b.max.y && max.y >= b.min.y && min.z <= b.max.z
+        && max.z >= b.min.z;
 }
 
 void BoundingBox::merge(const BoundingBox& b)

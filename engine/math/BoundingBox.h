@@ -1,7 +1,6 @@
-#ifndef ENGINE_BOUNDINGBOX_H
-#define ENGINE_BOUNDINGBOX_H
+#pragma once
 
-#include "engine/math/Vector3.h"
+#include "Vector3.h"
 
 namespace engine {
 
@@ -9,14 +8,17 @@ class Matrix;
 class BoundingSphere;
 
 // Axis-aligned box. The zero box (min == max) counts as empty.
-class BoundingBox
-{
+class BoundingBox {
 public:
     Vector3 min;
     Vector3 max;
 
     BoundingBox() = default;
-    BoundingBox(const Vector3& min, const Vector3& max) : min(min), max(max) {}
+    BoundingBox(const Vector3& min, const Vector3& max)
+        : min(min)
+        , max(max)
+    {
+    }
 
     static BoundingBox empty() { return BoundingBox(); }
 
@@ -34,7 +36,11 @@ public:
     // Replaces this box by the axis-aligned box around its eight transformed corners.
     void transform(const Matrix& m);
 
-    void set(const Vector3& mn, const Vector3& mx) { min = mn; max = mx; }
+    void set(const Vector3& mn, const Vector3& mx)
+    {
+        min = mn;
+        max = mx;
+    }
     void set(const BoundingSphere& s);
 
     bool operator==(const BoundingBox& b) const { return min == b.min && max == b.max; }
@@ -42,5 +48,3 @@ public:
 };
 
 } // namespace engine
-
-#endif

@@ -1,17 +1,14 @@
-#include "engine/math/BoundingSphere.h"
+#include "BoundingSphere.h"
 
-#include "engine/math/BoundingBox.h"
-#include "engine/math/Matrix.h"
+#include "BoundingBox.h"
+#include "Matrix.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace engine {
 
-bool BoundingSphere::contains(const Vector3& p) const
-{
-    return center.distanceSquared(p) <= radius * radius;
-}
+bool BoundingSphere::contains(const Vector3& p) const { return center.distanceSquared(p) <= radius * radius; }
 
 bool BoundingSphere::intersects(const BoundingSphere& s) const
 {
@@ -29,9 +26,9 @@ void BoundingSphere::merge(const BoundingSphere& s)
     }
     const float d = center.distance(s.center);
     if (d + s.radius <= radius)
-        return;  // s lies inside
+        return; // s lies inside
     if (d + radius <= s.radius) {
-        *this = s;  // this lies inside s
+        *this = s; // this lies inside s
         return;
     }
     // d > 0 here, otherwise one sphere would contain the other.

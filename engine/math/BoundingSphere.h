@@ -1,7 +1,6 @@
-#ifndef ENGINE_BOUNDINGSPHERE_H
-#define ENGINE_BOUNDINGSPHERE_H
+#pragma once
 
-#include "engine/math/Vector3.h"
+#include "Vector3.h"
 
 namespace engine {
 
@@ -9,14 +8,17 @@ class Matrix;
 class BoundingBox;
 
 // A sphere of radius 0 counts as empty.
-class BoundingSphere
-{
+class BoundingSphere {
 public:
     Vector3 center;
     float radius = 0.0f;
 
     BoundingSphere() = default;
-    BoundingSphere(const Vector3& center, float radius) : center(center), radius(radius) {}
+    BoundingSphere(const Vector3& center, float radius)
+        : center(center)
+        , radius(radius)
+    {
+    }
 
     static BoundingSphere empty() { return BoundingSphere(); }
 
@@ -32,7 +34,11 @@ public:
     // Moves the centre as a point and scales the radius by the largest axis scale.
     void transform(const Matrix& m);
 
-    void set(const Vector3& c, float r) { center = c; radius = r; }
+    void set(const Vector3& c, float r)
+    {
+        center = c;
+        radius = r;
+    }
     // The sphere through the box's corners.
     void set(const BoundingBox& b);
 
@@ -41,5 +47,3 @@ public:
 };
 
 } // namespace engine
-
-#endif

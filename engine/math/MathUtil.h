@@ -1,5 +1,4 @@
-#ifndef ENGINE_MATHUTIL_H
-#define ENGINE_MATHUTIL_H
+#pragma once
 
 namespace engine {
 
@@ -13,5 +12,3 @@ inline float degreesToRadians(float degrees) { return degrees * MATH_DEG_TO_RAD_
 inline float radiansToDegrees(float radians) { return radians * 57.29577951f; }
 
 } // namespace engine
-
-#endif

@@ -1,6 +1,6 @@
-#include "engine/math/Matrix.h"
+#include "Matrix.h"
 
-#include "engine/math/MathUtil.h"
+#include "MathUtil.h"
 
 #include <cmath>
 #include <cstring>
@@ -9,35 +9,36 @@ namespace engine {
 
 namespace {
 
-const float kIdentity[16] = { 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1 };
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 // Element at row r, column c (both 0-based) in column-major storage.
-inline float at(const float* m, int r, int c)
-{
-    return m[c * 4 + r];
-}
+inline float at(const float* m, int r, int c) { return m[c * 4 + r]; }
 
 } // namespace
 
-Matrix::Matrix()
-{
-    std::memcpy(m, kIdentity, sizeof(m));
-}
+Matrix::Matrix() { std::memcpy(m, kIdentity, sizeof(m)); }
 
-Matrix::Matrix(const float* values)
-{
-    std::memcpy(m, values, sizeof(m));
-}
+Matrix::Matrix(const float* values) { std::memcpy(m, values, sizeof(m)); }
 
-Matrix::Matrix(float m11, float m12, float m13, float m14,
-               float m21, float m22, float m23, float m24,
-               float m31, float m32, float m33, float m34,
-               float m41, float m42, float m43, float m44)
+Matrix::Matrix(float m11, float m12, float m13, float m14, float m21, float m22, float m23, float m24, float m31,
+               float m32, float m33, float m34, float m41, float m42, float m43, float m44)
 {
-    m[0] = m11; m[4] = m12; m[8] = m13;  m[12] = m14;
-    m[1] = m21; m[5] = m22; m[9] = m23;  m[13] = m24;
-    m[2] = m31; m[6] = m32; m[10] = m33; m[14] = m34;
-    m[3] = m41; m[7] = m42; m[11] = m43; m[15] = m44;
+    m[0] = m11;
+    m[4] = m12;
+    m[8] = m13;
+    m[12] = m14;
+    m[1] = m21;
+    m[5] = m22;
+    m[9] = m23;
+    m[13] = m24;
+    m[2] = m31;
+    m[6] = m32;
+    m[10] = m33;
+    m[14] = m34;
+    m[3] = m41;
+    m[7] = m42;
+    m[11] = m43;
+    m[15] = m44;
 }
 
 const Matrix& Matrix::identity()
@@ -158,8 +159,8 @@ bool Matrix::createOrthographic(float width, float height, float zNear, float zF
     return createOrthographicOffCenter(-hw, hw, -hh, hh, zNear, zFar, dst);
 }
 
-bool Matrix::createOrthographicOffCenter(float left, float right, float bottom, float top,
-                                         float zNear, float zFar, Matrix* dst)
+bool Matrix::createOrthographicOffCenter(float left, float right, float bottom, float top, float zNear, float zFar,
+                                         Matrix* dst)
 {
     if (!dst || left == right || bottom == top || zNear == zFar)
         return false;
@@ -180,16 +181,22 @@ Matrix Matrix::createLookAt(const Vector3& eye, const Vector3& target, const Vec
     const Vector3 xaxis = up.cross(zaxis).normalized();
     const Vector3 yaxis = zaxis.cross(xaxis);
     Matrix r;
-    r.m[0] = xaxis.x; r.m[4] = xaxis.y; r.m[8] = xaxis.z;  r.m[12] = -xaxis.dot(eye);
-    r.m[1] = yaxis.x; r.m[5] = yaxis.y; r.m[9] = yaxis.z;  r.m[13] = -yaxis.dot(eye);
-    r.m[2] = zaxis.x; r.m[6] = zaxis.y; r.m[10] = zaxis.z; r.m[14] = -zaxis.dot(eye);
+    r.m[0] = xaxis.x;
+    r.m[4] = xaxis.y;
+    r.m[8] = xaxis.z;
+    r.m[12] = -xaxis.dot(eye);
+    r.m[1] = yaxis.x;
+    r.m[5] = yaxis.y;
+    r.m[9] = yaxis.z;
+    r.m[13] = -yaxis.dot(eye);
+    r.m[2] = zaxis.x;
+    r.m[6] = zaxis.y;
+    r.m[10] = zaxis.z;
+    r.m[14] = -zaxis.dot(eye);
     return r;
 }
 
-bool Matrix::isIdentity() const
-{
-    return std::memcmp(m, kIdentity, sizeof(m)) == 0;
-}
+bool Matrix::isIdentity() const { return std::memcmp(m, kIdentity, sizeof(m)) == 0; }
 
 float Matrix::determinant() const
 {
@@ -281,7 +288,7 @@ bool Matrix::decompose(Vector3* scale, Quaternion* rotation, Vector3* translatio
     float sx = xaxis.length();
     const float sy = yaxis.length();
     const float sz = zaxis.length();
-    if (xaxis.cross(yaxis).dot(zaxis) < 0.0f)  // mirrored: fold into x
+    if (xaxis.cross(yaxis).dot(zaxis) < 0.0f) // mirrored: fold into x
         sx = -sx;
     if (scale)
         *scale = Vector3(sx, sy, sz);
@@ -344,24 +351,21 @@ Quaternion Matrix::getRotation() const
 
 Vector3 Matrix::transformPoint(const Vector3& p) const
 {
-    return Vector3(m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12],
-                   m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+    return Vector3(m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
                    m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]);
 }
 
 Vector3 Matrix::transformVector(const Vector3& v) const
 {
-    return Vector3(m[0] * v.x + m[4] * v.y + m[8] * v.z,
-                   m[1] * v.x + m[5] * v.y + m[9] * v.z,
+    return Vector3(m[0] * v.x + m[4] * v.y + m[8] * v.z, m[1] * v.x + m[5] * v.y + m[9] * v.z,
                    m[2] * v.x + m[6] * v.y + m[10] * v.z);
 }
 
 Vector4 Matrix::transform(const Vector4& v) const
 {
-    return Vector4(m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12] * v.w,
-                   m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13] * v.w,
-                   m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14] * v.w,
-                   m[3] * v.x + m[7] * v.y + m[11] * v.z + m[15] * v.w);
+    return Vector4(
+        m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12] * v.w, m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13] * v.w,
+        m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14] * v.w, m[3] * v.x + m[7] * v.y + m[11] * v.z + m[15] * v.w);
 }
 
 Matrix Matrix::operator*(const Matrix& b) const

@@ -1,25 +1,21 @@
-#ifndef ENGINE_MATRIX_H
-#define ENGINE_MATRIX_H
+#pragma once
 
-#include "engine/math/Quaternion.h"
-#include "engine/math/Vector3.h"
-#include "engine/math/Vector4.h"
+#include "Quaternion.h"
+#include "Vector3.h"
+#include "Vector4.h"
 
 namespace engine {
 
 // 4x4 matrix stored column-major: m[0..3] is the first column and the
 // translation sits in m[12], m[13], m[14]. A * B applies B first.
-class Matrix
-{
+class Matrix {
 public:
     float m[16];
 
-    Matrix();  // identity
-    explicit Matrix(const float* values);  // 16 values in storage order
-    Matrix(float m11, float m12, float m13, float m14,
-           float m21, float m22, float m23, float m24,
-           float m31, float m32, float m33, float m34,
-           float m41, float m42, float m43, float m44);  // row by row, as written on paper
+    Matrix(); // identity
+    explicit Matrix(const float* values); // 16 values in storage order
+    Matrix(float m11, float m12, float m13, float m14, float m21, float m22, float m23, float m24, float m31, float m32,
+           float m33, float m34, float m41, float m42, float m43, float m44); // row by row, as written on paper
 
     static const Matrix& identity();
     static Matrix zero();
@@ -40,8 +36,8 @@ public:
     // Orthographic projection of a width x height area centred on the origin.
     // Returns false and leaves dst unchanged for a zero width, height or depth.
     static bool createOrthographic(float width, float height, float zNear, float zFar, Matrix* dst);
-    static bool createOrthographicOffCenter(float left, float right, float bottom, float top,
-                                            float zNear, float zFar, Matrix* dst);
+    static bool createOrthographicOffCenter(float left, float right, float bottom, float top, float zNear, float zFar,
+                                            Matrix* dst);
     static Matrix createLookAt(const Vector3& eye, const Vector3& target, const Vector3& up);
 
     bool isIdentity() const;
@@ -50,7 +46,7 @@ public:
     // dst unchanged and returns false.
     bool invert(Matrix* dst) const;
     bool invert() { return invert(this); }
-    Matrix inverted() const;  // identity when singular
+    Matrix inverted() const; // identity when singular
     Matrix transposed() const;
     void transpose() { *this = transposed(); }
 
@@ -70,8 +66,8 @@ public:
     Vector3 getForwardVector() const { return Vector3(-m[8], -m[9], -m[10]); }
     Vector3 getBackVector() const { return Vector3(m[8], m[9], m[10]); }
 
-    Vector3 transformPoint(const Vector3& p) const;   // w = 1, no divide
-    Vector3 transformVector(const Vector3& v) const;  // w = 0
+    Vector3 transformPoint(const Vector3& p) const; // w = 1, no divide
+    Vector3 transformVector(const Vector3& v) const; // w = 0
     Vector4 transform(const Vector4& v) const;
 
     void translate(const Vector3& t) { *this = *this * createTranslation(t); }
@@ -79,11 +75,13 @@ public:
     void scale(const Vector3& s) { *this = *this * createScale(s); }
 
     Matrix operator*(const Matrix& b) const;
-    Matrix& operator*=(const Matrix& b) { *this = *this * b; return *this; }
+    Matrix& operator*=(const Matrix& b)
+    {
+        *this = *this * b;
+        return *this;
+    }
     bool operator==(const Matrix& b) const;
     bool operator!=(const Matrix& b) const { return !(*this == b); }
 };
 
 } // namespace engine
-
-#endif

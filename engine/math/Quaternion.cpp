@@ -1,6 +1,6 @@
-#include "engine/math/Quaternion.h"
+#include "Quaternion.h"
 
-#include "engine/math/Matrix.h"
+#include "Matrix.h"
 
 #include <cmath>
 
@@ -24,10 +24,7 @@ Quaternion Quaternion::fromMatrix(const Matrix& m)
     return q;
 }
 
-float Quaternion::length() const
-{
-    return std::sqrt(dot(*this));
-}
+float Quaternion::length() const { return std::sqrt(dot(*this)); }
 
 Quaternion& Quaternion::normalize()
 {
@@ -79,7 +76,7 @@ Quaternion Quaternion::slerp(const Quaternion& a, const Quaternion& b, float t)
 
     Quaternion to = b;
     float cosAngle = a.dot(b);
-    if (cosAngle < 0.0f) {  // take the shorter arc
+    if (cosAngle < 0.0f) { // take the shorter arc
         cosAngle = -cosAngle;
         to = Quaternion(-b.x, -b.y, -b.z, -b.w);
     }
@@ -107,10 +104,8 @@ Quaternion Quaternion::lerp(const Quaternion& a, const Quaternion& b, float t)
 
 Quaternion Quaternion::operator*(const Quaternion& q) const
 {
-    return Quaternion(w * q.x + x * q.w + y * q.z - z * q.y,
-                      w * q.y - x * q.z + y * q.w + z * q.x,
-                      w * q.z + x * q.y - y * q.x + z * q.w,
-                      w * q.w - x * q.x - y * q.y - z * q.z);
+    return Quaternion(w * q.x + x * q.w + y * q.z - z * q.y, w * q.y - x * q.z + y * q.w + z * q.x,
+                      w * q.z + x * q.y - y * q.x + z * q.w, w * q.w - x * q.x - y * q.y - z * q.z);
 }
 
 } // namespace engine

@@ -1,15 +1,13 @@
-#ifndef ENGINE_QUATERNION_H
-#define ENGINE_QUATERNION_H
+#pragma once
 
-#include "engine/math/Vector3.h"
+#include "Vector3.h"
 
 namespace engine {
 
 class Matrix;
 
 // Rotation quaternion; (0, 0, 0, 1) is no rotation.
-class Quaternion
-{
+class Quaternion {
 public:
     float x = 0.0f;
     float y = 0.0f;
@@ -17,7 +15,13 @@ public:
     float w = 1.0f;
 
     Quaternion() = default;
-    Quaternion(float x, float y, float z, float w) : x(x), y(y), z(z), w(w) {}
+    Quaternion(float x, float y, float z, float w)
+        : x(x)
+        , y(y)
+        , z(z)
+        , w(w)
+    {
+    }
 
     static Quaternion identity() { return Quaternion(); }
     static Quaternion zero() { return Quaternion(0.0f, 0.0f, 0.0f, 0.0f); }
@@ -33,7 +37,11 @@ public:
     float length() const;
     // A zero quaternion is left unchanged.
     Quaternion& normalize();
-    Quaternion normalized() const { Quaternion q(*this); return q.normalize(); }
+    Quaternion normalized() const
+    {
+        Quaternion q(*this);
+        return q.normalize();
+    }
     Quaternion conjugate() const { return Quaternion(-x, -y, -z, w); }
     // Multiplicative inverse; a zero quaternion yields itself.
     Quaternion inverse() const;
@@ -50,11 +58,13 @@ public:
 
     // Product: (a * b) applies b first, then a.
     Quaternion operator*(const Quaternion& q) const;
-    Quaternion& operator*=(const Quaternion& q) { *this = *this * q; return *this; }
+    Quaternion& operator*=(const Quaternion& q)
+    {
+        *this = *this * q;
+        return *this;
+    }
     bool operator==(const Quaternion& q) const { return x == q.x && y == q.y && z == q.z && w == q.w; }
     bool operator!=(const Quaternion& q) const { return !(*this == q); }
 };
 
 } // namespace engine
-
-#endif

@@ -1,18 +1,12 @@
-#include "engine/math/Vector2.h"
+#include "Vector2.h"
 
 #include <cmath>
 
 namespace engine {
 
-float Vector2::length() const
-{
-    return std::sqrt(lengthSquared());
-}
+float Vector2::length() const { return std::sqrt(lengthSquared()); }
 
-float Vector2::distance(const Vector2& v) const
-{
-    return (*this - v).length();
-}
+float Vector2::distance(const Vector2& v) const { return (*this - v).length(); }
 
 Vector2& Vector2::normalize()
 {

@@ -1,18 +1,12 @@
-#include "engine/math/Vector3.h"
+#include "Vector3.h"
 
 #include <cmath>
 
 namespace engine {
 
-float Vector3::length() const
-{
-    return std::sqrt(lengthSquared());
-}
+float Vector3::length() const { return std::sqrt(lengthSquared()); }
 
-float Vector3::distance(const Vector3& v) const
-{
-    return (*this - v).length();
-}
+float Vector3::distance(const Vector3& v) const { return (*this - v).length(); }
 
 Vector3& Vector3::normalize()
 {

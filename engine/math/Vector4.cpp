@@ -1,13 +1,10 @@
-#include "engine/math/Vector4.h"
+#include "Vector4.h"
 
 #include <cmath>
 
 namespace engine {
 
-float Vector4::length() const
-{
-    return std::sqrt(lengthSquared());
-}
+float Vector4::length() const { return std::sqrt(lengthSquared()); }
 
 Vector4& Vector4::normalize()
 {

@@ -1,13 +1,11 @@
-#ifndef ENGINE_VECTOR4_H
-#define ENGINE_VECTOR4_H
+#pragma once
 
-#include "engine/math/Vector3.h"
+#include "Vector3.h"
 
 namespace engine {
 
 // Also used for RGBA colours.
-class Vector4
-{
+class Vector4 {
 public:
     float x = 0.0f;
     float y = 0.0f;
@@ -15,8 +13,20 @@ public:
     float w = 0.0f;
 
     Vector4() = default;
-    Vector4(float x, float y, float z, float w) : x(x), y(y), z(z), w(w) {}
-    Vector4(const Vector3& v, float w) : x(v.x), y(v.y), z(v.z), w(w) {}
+    Vector4(float x, float y, float z, float w)
+        : x(x)
+        , y(y)
+        , z(z)
+        , w(w)
+    {
+    }
+    Vector4(const Vector3& v, float w)
+        : x(v.x)
+        , y(v.y)
+        , z(v.z)
+        , w(w)
+    {
+    }
 
     static Vector4 zero() { return Vector4(); }
     static Vector4 one() { return Vector4(1.0f, 1.0f, 1.0f, 1.0f); }
@@ -29,7 +39,13 @@ public:
     Vector4& normalize();
     Vector3 xyz() const { return Vector3(x, y, z); }
 
-    void set(float vx, float vy, float vz, float vw) { x = vx; y = vy; z = vz; w = vw; }
+    void set(float vx, float vy, float vz, float vw)
+    {
+        x = vx;
+        y = vy;
+        z = vz;
+        w = vw;
+    }
 
     Vector4 operator+(const Vector4& v) const { return Vector4(x + v.x, y + v.y, z + v.z, w + v.w); }
     Vector4 operator-(const Vector4& v) const { return Vector4(x - v.x, y - v.y, z - v.z, w - v.w); }
@@ -43,5 +59,3 @@ public:
 inline Vector4 operator*(float s, const Vector4& v) { return v * s; }
 
 } // namespace engine
-
-#endif

@@ -31,7 +31,10 @@ public:
     using Answer = std::function<void(QWidget* dialog)>;
     static const int waitMs = 60000;
 
-    static void answerNext(Answer answer, QWidget* ignore = nullptr) { new ModalDialogCloser(std::move(answer), ignore); }
+    static void answerNext(Answer answer, QWidget* ignore = nullptr)
+    {
+        new ModalDialogCloser(std::move(answer), ignore);
+    }
 
     // Drops closers still waiting, so none answers a later test's dialog with
     // a lambda whose captures are gone.

@@ -76,7 +76,8 @@ void ModelFlowTest::initTestCase()
 
 void ModelFlowTest::init()
 {
-    QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal, m_files.filePath("calls")));
+    QVERIFY(
+        FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal, m_files.filePath("calls")));
     // The application's own service would look for the encoder beside the
     // test program; this one finds the stand-in.
     m_service = std::make_unique<WorkspaceService>(m_temp.path(), m_applicationParent.path());
@@ -221,7 +222,7 @@ void ModelFlowTest::exportRoundTripAndFailedExport()
     QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("Export failed: boat.vm3"), 30000);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(testsupport::readFile(boat), QByteArray("previous export"));
-    QCOMPARE(QDir(QFileInfo(boat).path()).entryList(QDir::Files | QDir::Hidden), QStringList{"boat.vm3"});
+    QCOMPARE(QDir(QFileInfo(boat).path()).entryList(QDir::Files | QDir::Hidden), QStringList {"boat.vm3"});
     QVERIFY(m_recording->calls.contains("event:model/crashes/exportError/1"));
 
     // Closing the window deletes the workspace, not the folder holding it.

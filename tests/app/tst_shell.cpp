@@ -87,9 +87,9 @@ void ShellTest::startIsTrackedBeforeTheCommandLineModelLoads()
     QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
     QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);
     QTRY_COMPARE_WITH_TIMEOUT(recording.calls.size(), 5, 30000);
-    QCOMPARE(recording.calls, (QStringList{"page:AppStart", "event:usage/app_starts/default/1",
-                                           "event:usage/version/1.7(521) 2016-09-21/1", "start",
-                                           "event:model/open_ext/fbx/1"}));
+    QCOMPARE(recording.calls,
+             (QStringList {"page:AppStart", "event:usage/app_starts/default/1",
+                           "event:usage/version/1.7(521) 2016-09-21/1", "start", "event:model/open_ext/fbx/1"}));
     // Only the last argument counts, and it is opened.
     LoadingIndicatorView* indicator = controller.loadingIndicator()->view();
     QVERIFY(indicator->isVisible());
@@ -140,9 +140,10 @@ void ShellTest::fileSizesStatisticsAndStartUpMessage()
         quint64 size;
         const char* text;
     } sizes[] = {
-        {1023, "1023 bytes"}, {1024, "1024 bytes"}, {1025, "1 kB"}, {1999, "1.95 kB"}, // cut, not rounded
-        {1048576, "1024 kB"}, {1049600, "1 MB"}, {1610612736, "1.5 GB"},
-        {4294967295u, "4 GB"}, // single precision: 4095.99 MB is 4096
+        {1023, "1023 bytes"},    {1024, "1024 bytes"},
+        {1025, "1 kB"},          {1999, "1.95 kB"}, // cut, not rounded
+        {1048576, "1024 kB"},    {1049600, "1 MB"},
+        {1610612736, "1.5 GB"},  {4294967295u, "4 GB"}, // single precision: 4095.99 MB is 4096
         {5368709120ull, "5 GB"}, // beyond 32 bits, not wrapped around
     };
     for (const auto& row : sizes)
@@ -151,7 +152,8 @@ void ShellTest::fileSizesStatisticsAndStartUpMessage()
     QMainWindow window;
     StatusBarController statistics(&window);
     statistics.setModelStatistics(0, 0, 123456);
-    QCOMPARE(statistics.statisticsLabel()->text(), QStringLiteral("To get started drag a supported 3D file onto the canvas"));
+    QCOMPARE(statistics.statisticsLabel()->text(),
+             QStringLiteral("To get started drag a supported 3D file onto the canvas"));
     statistics.setModelStatistics(0, 3, 2097152);
     QCOMPARE(statistics.statisticsLabel()->text(),
              QStringLiteral("<font color='Black'>Vertices: 0 - Meshes: 3 - File size: 2 MB</font>"));
@@ -226,8 +228,8 @@ void ShellTest::dialogsTrackAndShowTheirDetails()
              QStringLiteral("Ooops, there was a problem loading your scene.|mesh 3 has no vertices|"
                             "event:model/crashes/importError/1"));
     // A failed export names the file and gives the reason.
-    const QString failed =
-        showAndClose([&] { dialogs.showExportFailedDialog(QStringLiteral("/out/two.vm3"), QStringLiteral("gone")); });
+    const QString failed
+        = showAndClose([&] { dialogs.showExportFailedDialog(QStringLiteral("/out/two.vm3"), QStringLiteral("gone")); });
     QVERIFY2(failed.contains("/out/two.vm3") && failed.endsWith("|gone|event:model/crashes/exportError/1"),
              qPrintable(failed));
     QCOMPARE(recording.calls.size(), 3);

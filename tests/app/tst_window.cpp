@@ -97,10 +97,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void WindowTest::initTestCase()
-{
-    initVelmoraResources();
-}
+void WindowTest::initTestCase() { initVelmoraResources(); }
 
 void WindowTest::init()
 {
@@ -128,12 +125,12 @@ void WindowTest::windowStartsInItsStartState()
 {
     MainWindow* window = m_controller->mainWindow();
     QCOMPARE(window->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
-    QCOMPARE(texts(window->menuBar()->actions()), (QStringList{"&File", "&Model", "&Window", "&Help"}));
+    QCOMPARE(texts(window->menuBar()->actions()), (QStringList {"&File", "&Model", "&Window", "&Help"}));
 
     ToolBarController* toolBar = window->toolBarController();
     const QList<QAction*> tools = toolBar->toolBar()->actions();
     QCOMPARE(tools.size(), 4); // the third is the spacer pushing Reset Camera right
-    QCOMPARE(texts({tools[0], tools[1], tools[3]}), (QStringList{"Open", "Export", "Reset Camera"}));
+    QCOMPARE(texts({tools[0], tools[1], tools[3]}), (QStringList {"Open", "Export", "Reset Camera"}));
     QVERIFY(!toolBar->exportAction()->isEnabled());
     QVERIFY(!m_menu->exportAction()->isEnabled());
 
@@ -168,7 +165,7 @@ void WindowTest::windowFollowsTheModelLifeCycle()
 
     const QString path = writeFile(m_dir.filePath("crate.fbx"), QByteArray(1536, 'v'));
     m_controller->modelWillLoad(path);
-    QCOMPARE(m_recording->calls, QStringList{"event:model/open_ext/fbx/1"});
+    QCOMPARE(m_recording->calls, QStringList {"event:model/open_ext/fbx/1"});
     QCOMPARE(view->mainSplitter()->sizes().at(2), 0);
     LoadingIndicatorView* indicator = m_controller->loadingIndicator()->view();
     m_controller->newModelLoaded(path);
@@ -225,10 +222,10 @@ void WindowTest::exportStatusTimingsAndStaleTimers()
 void WindowTest::radioGroupsKeepExactlyOneCheckAndStoreTheChoice()
 {
     UserSettings::instance().setShowImportInfo(false);
-    const QList<QAction*> all = {m_menu->groupingNoneAction(), m_menu->groupingRootAction(),
-                                 m_menu->groupingTakeAction(),  m_menu->cullingOffAction(),
-                                 m_menu->cullingCcwAction(),    m_menu->cullingCwAction(),
-                                 m_menu->cullingMaterialAction()};
+    const QList<QAction*> all
+        = {m_menu->groupingNoneAction(),   m_menu->groupingRootAction(), m_menu->groupingTakeAction(),
+           m_menu->cullingOffAction(),     m_menu->cullingCcwAction(),   m_menu->cullingCwAction(),
+           m_menu->cullingMaterialAction()};
     const QStringList stored = {"none", "root", "take", "off", "ccw", "cw", "material"};
     for (int entry : {0, 2, 4, 6, 3}) {
         // The groups are kept by hand: triggering a checked entry unchecks it
@@ -248,22 +245,22 @@ void WindowTest::radioGroupsKeepExactlyOneCheckAndStoreTheChoice()
 
 void WindowTest::infoBoxRulesAndReloadQuestion()
 {
-    const QString info =
-        QStringLiteral("Changes on animation grouping will take effect only after the next opening of a 3D model.");
+    const QString info
+        = QStringLiteral("Changes on animation grouping will take effect only after the next opening of a 3D model.");
     const QString reloadText = QStringLiteral("Reload the 3D model?");
     QSignalSpy reload(m_menu, &MenuManager::reopen3dModel);
     // Without a model: only the information box, never the question.
-    QCOMPARE(answerBoxes([this] { m_menu->groupingTakeAction()->trigger(); }, QMessageBox::Yes), QStringList{info});
-    QCOMPARE(answerBoxes([this] { m_menu->cullingCwAction()->trigger(); }, QMessageBox::Yes), QStringList{info});
+    QCOMPARE(answerBoxes([this] { m_menu->groupingTakeAction()->trigger(); }, QMessageBox::Yes), QStringList {info});
+    QCOMPARE(answerBoxes([this] { m_menu->cullingCwAction()->trigger(); }, QMessageBox::Yes), QStringList {info});
     QCOMPARE(reload.count(), 0);
 
     // With a model: the information box first, then the question.
     m_controller->sceneImportSuccessful(nullptr, 1, 1);
     QCOMPARE(answerBoxes([this] { m_menu->groupingNoneAction()->trigger(); }, QMessageBox::Yes),
-             (QStringList{info, reloadText}));
+             (QStringList {info, reloadText}));
     QCOMPARE(reload.count(), 1);
     QCOMPARE(answerBoxes([this] { m_menu->cullingCcwAction()->trigger(); }, QMessageBox::No),
-             (QStringList{info, reloadText}));
+             (QStringList {info, reloadText}));
     QCOMPARE(reload.count(), 1);
 
     // Ticking "Do not show this message anymore" silences the box, for good.
@@ -277,7 +274,7 @@ void WindowTest::infoBoxRulesAndReloadQuestion()
     ModalDialogCloser::cancelAll();
     QVERIFY(!UserSettings().showImportInfo());
     QCOMPARE(answerBoxes([this] { m_menu->groupingTakeAction()->trigger(); }, QMessageBox::No),
-             QStringList{reloadText});
+             QStringList {reloadText});
 
     // Reset brings it back, with the check box cleared.
     m_menu->resetInfoAction()->trigger();

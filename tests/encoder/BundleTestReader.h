@@ -21,7 +21,7 @@
 
 namespace bundletest {
 
-using Matrix = std::array<float, 16>;   // column-major
+using Matrix = std::array<float, 16>; // column-major
 
 struct Entry {
     std::string id;
@@ -31,17 +31,17 @@ struct Entry {
 struct Node {
     std::string id;
     uint32_t type = 0;
-    Matrix local{}, offsetMatrix{};
+    Matrix local {}, offsetMatrix {};
     std::string parentId;
     int parent = -1;
     std::vector<int> children;
     uint8_t cameraType = 0;
-    std::vector<float> camera;   // aspect, near, far, then fov or zoom x, zoom y
+    std::vector<float> camera; // aspect, near, far, then fov or zoom x, zoom y
     uint8_t lightType = 0;
-    std::vector<float> light;    // r, g, b, then range (point) or range, inner, outer (spot)
-    std::string meshId;          // empty: no model
+    std::vector<float> light; // r, g, b, then range (point) or range, inner, outer (spot)
+    std::string meshId; // empty: no model
     bool hasSkin = false;
-    Matrix bindShape{};
+    Matrix bindShape {};
     std::vector<std::string> joints;
     std::vector<Matrix> inverseBindPoses;
     std::vector<std::string> materials;
@@ -53,10 +53,10 @@ struct Part {
 };
 
 struct Mesh {
-    std::vector<std::pair<uint32_t, uint32_t>> elements;   // usage, float count
+    std::vector<std::pair<uint32_t, uint32_t>> elements; // usage, float count
     uint32_t floatsPerVertex = 0, vertexCount = 0;
     std::vector<float> vertices;
-    float boxMin[3]{}, boxMax[3]{}, centre[3]{}, radius = 0;
+    float boxMin[3] {}, boxMax[3] {}, centre[3] {}, radius = 0;
     std::vector<Part> parts;
 
     int elementOffset(uint32_t usage) const
@@ -85,10 +85,10 @@ struct Animation {
 
 struct Bundle {
     std::vector<Entry> entries;
-    std::vector<Node> nodes;     // every node, parents before children
+    std::vector<Node> nodes; // every node, parents before children
     std::vector<int> topLevel;
     std::string activeCamera;
-    float ambient[3]{};
+    float ambient[3] {};
     std::map<std::string, Mesh> meshes;
     std::vector<Animation> animations;
     std::string problem;
@@ -113,7 +113,10 @@ struct Bundle {
 
 class Reader {
 public:
-    explicit Reader(std::vector<unsigned char> data) : m_data(std::move(data)) {}
+    explicit Reader(std::vector<unsigned char> data)
+        : m_data(std::move(data))
+    {
+    }
 
     // Returns false with b.problem set on the first irregularity.
     bool read(Bundle& b)
@@ -141,7 +144,8 @@ public:
 
         // Records that stand on their own, in file order; nodes live inside the scene.
         std::vector<Entry> records;
-        std::copy_if(b.entries.begin(), b.entries.end(), std::back_inserter(records), [](const Entry& e) { return e.type != 2; });
+        std::copy_if(b.entries.begin(), b.entries.end(), std::back_inserter(records),
+                     [](const Entry& e) { return e.type != 2; });
         std::sort(records.begin(), records.end(), [](const Entry& x, const Entry& y) { return x.offset < y.offset; });
         const auto countOf = [&](uint32_t type) {
             return std::count_if(records.begin(), records.end(), [type](const Entry& e) { return e.type == type; });
@@ -162,7 +166,8 @@ public:
                 return fail("record " + records[r].id + ": " + (m_problem.empty() ? "truncated" : m_problem));
             const size_t expectedEnd = r + 1 < records.size() ? records[r + 1].offset : m_data.size();
             if (m_at != expectedEnd)
-                return fail("record " + records[r].id + " ends at " + std::to_string(m_at) + ", next starts at " + std::to_string(expectedEnd));
+                return fail("record " + records[r].id + " ends at " + std::to_string(m_at) + ", next starts at "
+                            + std::to_string(expectedEnd));
         }
         return checkReferences();
     }
@@ -212,12 +217,13 @@ private:
     }
     Matrix matrix()
     {
-        Matrix m{};
+        Matrix m {};
         for (float& v : m)
             v = f32();
         return m;
     }
-    template <typename T> std::vector<T> array(uint32_t n)
+    template <typename T>
+    std::vector<T> array(uint32_t n)
     {
         std::vector<T> v;
         if (!need(size_t(n) * 4))
@@ -327,7 +333,10 @@ private:
             part.primitive = u32();
             part.indexFormat = u32();
             const uint32_t indexBytes = u32();
-            const uint32_t size = part.indexFormat == 0x1401 ? 1 : part.indexFormat == 0x1403 ? 2 : part.indexFormat == 0x1405 ? 4 : 0;
+            const uint32_t size = part.indexFormat == 0x1401 ? 1
+                : part.indexFormat == 0x1403                 ? 2
+                : part.indexFormat == 0x1405                 ? 4
+                                                             : 0;
             if (size == 0 || indexBytes % size != 0)
                 return problem("part has index format " + std::to_string(part.indexFormat));
             for (uint32_t i = 0; i < indexBytes / size && need(size); ++i) {
@@ -365,7 +374,8 @@ private:
     bool checkReferences()
     {
         const Bundle& b = *m_bundle;
-        if (size_t(std::count_if(b.entries.begin(), b.entries.end(), [](const Entry& e) { return e.type == 2; })) != b.nodes.size())
+        if (size_t(std::count_if(b.entries.begin(), b.entries.end(), [](const Entry& e) { return e.type == 2; }))
+            != b.nodes.size())
             return fail("node entries and node records differ in number");
         for (const Node& n : b.nodes) {
             if (!n.meshId.empty()) {
@@ -382,7 +392,8 @@ private:
                     return fail("skin of " + n.id + " names joint " + joint + " that has no node entry");
             }
         }
-        const Node* camera = b.activeCamera.size() > 1 && b.activeCamera[0] == '#' ? b.node(b.activeCamera.substr(1)) : nullptr;
+        const Node* camera
+            = b.activeCamera.size() > 1 && b.activeCamera[0] == '#' ? b.node(b.activeCamera.substr(1)) : nullptr;
         if (!b.activeCamera.empty() && (!camera || camera->cameraType == 0))
             return fail("active camera " + b.activeCamera + " is not a node with a camera");
         for (const Animation& a : b.animations) {
@@ -404,7 +415,8 @@ private:
 inline bool readBundle(const std::string& path, Bundle& bundle)
 {
     std::ifstream in(path, std::ios::binary);
-    return Reader(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())).read(bundle);
+    return Reader(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()))
+        .read(bundle);
 }
 
 } // namespace bundletest

@@ -7,7 +7,7 @@
 #include "BundleTestReader.h"
 #include "Messages.h"
 
-#include "engine/Properties.h"
+#include "Properties.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -33,10 +33,7 @@ struct Run {
     QString out, err;
 };
 
-inline QString encoderPath()
-{
-    return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder";
-}
+inline QString encoderPath() { return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder"; }
 
 inline Run runEncoder(const QStringList& arguments)
 {
@@ -66,8 +63,10 @@ inline Run convert(const QString& input, const QString& bundle, const QString& g
 inline bool makeFixtures(const QString& folder)
 {
     QProcess python;
-    python.start("python3", {qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/tests/encoder/fixtures/make_fixtures.py", folder});
-    const bool ok = python.waitForFinished(120000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
+    python.start("python3",
+                 {qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/tests/encoder/fixtures/make_fixtures.py", folder});
+    const bool ok
+        = python.waitForFinished(120000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
     if (!ok)
         qWarning() << "fixture script failed:" << python.readAllStandardError();
     return ok;
@@ -101,7 +100,8 @@ inline QStringList codes(const Run& run)
 inline QSet<QString> filesBelow(const QString& folder)
 {
     QSet<QString> files;
-    for (QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories); it.hasNext();)
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+         it.hasNext();)
         files.insert(it.next());
     return files;
 }
@@ -161,7 +161,8 @@ inline void setMaterials(aiScene& scene, const std::vector<aiMaterial*>& materia
 }
 
 // Converts into `folder` and reads the bundle back; false (with the reason logged) on any irregularity.
-inline bool convertAndRead(const QString& source, const QString& folder, const QString& grouping, bundletest::Bundle& b, Run& run)
+inline bool convertAndRead(const QString& source, const QString& folder, const QString& grouping, bundletest::Bundle& b,
+                           Run& run)
 {
     QDir().mkpath(folder);
     run = convert(source, folder + "/model.gpb", grouping);
@@ -180,8 +181,9 @@ inline bool convertAndRead(const QString& source, const QString& folder, const Q
 
 inline const aiScene* importSource(Assimp::Importer& importer, const QString& path)
 {
-    return importer.ReadFile(path.toUtf8().constData(), aiProcess_Triangulate | aiProcess_JoinIdenticalVertices
-                                 | aiProcess_GenSmoothNormals | aiProcess_SortByPType);
+    return importer.ReadFile(path.toUtf8().constData(),
+                             aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals
+                                 | aiProcess_SortByPType);
 }
 
 inline aiMatrix4x4 toAssimp(const bundletest::Matrix& columnMajor)
@@ -237,8 +239,9 @@ inline bool axisTurn(const aiMatrix4x4& written, aiMatrix4x4 source)
 inline bool idNames(const std::string& id, const std::string& name)
 {
     static const QRegularExpression suffix(R"(^__\d+$)");
-    return id == name || (id.size() > name.size() && id.compare(0, name.size(), name) == 0
-                          && suffix.match(QString::fromStdString(id.substr(name.size()))).hasMatch());
+    return id == name
+        || (id.size() > name.size() && id.compare(0, name.size(), name) == 0
+            && suffix.match(QString::fromStdString(id.substr(name.size()))).hasMatch());
 }
 
 inline bool drawable(const aiMesh& mesh)
@@ -246,31 +249,31 @@ inline bool drawable(const aiMesh& mesh)
     return mesh.mNumVertices > 0 && mesh.mNumFaces > 0 && (mesh.mPrimitiveTypes & aiPrimitiveType_TRIANGLE);
 }
 
-#define ENCODERTEST_CHECK(condition, message) \
-    if (!(condition)) {                       \
-        problem = message;                    \
-        return false;                         \
+#define ENCODERTEST_CHECK(condition, message)                                                                          \
+    if (!(condition)) {                                                                                                \
+        problem = message;                                                                                             \
+        return false;                                                                                                  \
     }
 
-inline QString q(const std::string& s)
-{
-    return QString::fromStdString(s);
-}
+inline QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // Node tree, transforms, per-node vertex and index counts, every triangle's corners, skins.
 inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QString& problem)
 {
     using bundletest::Node;
     const aiNode* root = scene.mRootNode;
-    std::vector<std::pair<const aiNode*, int>> pairs;   // source node, bundle node
+    std::vector<std::pair<const aiNode*, int>> pairs; // source node, bundle node
     // The encoder leaves out Assimp's root node when it carries nothing; then its children are the top level.
     bool folded = b.topLevel.size() == root->mNumChildren;
     for (unsigned i = 0; folded && i < root->mNumChildren; ++i)
-        folded = idNames(b.nodes[size_t(b.topLevel[i])].id, root->mChildren[i]->mName.length ? root->mChildren[i]->mName.C_Str() : "node");
+        folded = idNames(b.nodes[size_t(b.topLevel[i])].id,
+                         root->mChildren[i]->mName.length ? root->mChildren[i]->mName.C_Str() : "node");
     for (unsigned i = 0; folded && i < root->mNumChildren; ++i)
         pairs.push_back({root->mChildren[i], b.topLevel[i]});
     if (!folded) {
-        ENCODERTEST_CHECK(b.topLevel.size() == 1, QString("%1 top-level nodes for %2 source nodes").arg(b.topLevel.size()).arg(root->mNumChildren));
+        ENCODERTEST_CHECK(
+            b.topLevel.size() == 1,
+            QString("%1 top-level nodes for %2 source nodes").arg(b.topLevel.size()).arg(root->mNumChildren));
         pairs.push_back({root, b.topLevel[0]});
     }
     // What the encoder put on the root to turn the file upright and into metres (identity when folded).
@@ -303,7 +306,7 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
             for (unsigned f = 0; f < mesh.mNumFaces; ++f)
                 expectedIndices += mesh.mFaces[f].mNumIndices == 3 ? 3 : 0;
         }
-        std::vector<const Node*> carriers{&node};
+        std::vector<const Node*> carriers {&node};
         for (size_t c = source.mNumChildren; c < node.children.size(); ++c)
             carriers.push_back(&b.nodes[size_t(node.children[c])]);
         for (const Node* carrier : carriers) {
@@ -314,8 +317,12 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
                 writtenIndices += part.indices.size();
         }
         ENCODERTEST_CHECK(expectedVertices == writtenVertices && expectedIndices == writtenIndices,
-                          QString("node %1: %2 vertices / %3 indices written for %4 / %5").arg(id).arg(writtenVertices)
-                              .arg(writtenIndices).arg(expectedVertices).arg(expectedIndices));
+                          QString("node %1: %2 vertices / %3 indices written for %4 / %5")
+                              .arg(id)
+                              .arg(writtenVertices)
+                              .arg(writtenIndices)
+                              .arg(expectedVertices)
+                              .arg(expectedIndices));
 
         // Every written triangle has the corners of its source triangle, in order; reversed where
         // the node mirrors (negative world determinant) and has no skin, so culling keeps front faces.
@@ -329,8 +336,10 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
                     const aiFace& face = meshes[part]->mFaces[f];
                     for (unsigned k = 0; face.mNumIndices == 3 && k < 3; ++k, ++corner) {
                         const aiVector3D& want = meshes[part]->mVertices[face.mIndices[reversed ? (3 - k) % 3 : k]];
-                        const float* got = mesh.vertices.data() + size_t(mesh.parts[part].indices.at(corner)) * mesh.floatsPerVertex;
-                        ENCODERTEST_CHECK(std::memcmp(got, &want, 12) == 0, QString("corner %1 of %2 moved").arg(corner).arg(id));
+                        const float* got
+                            = mesh.vertices.data() + size_t(mesh.parts[part].indices.at(corner)) * mesh.floatsPerVertex;
+                        ENCODERTEST_CHECK(std::memcmp(got, &want, 12) == 0,
+                                          QString("corner %1 of %2 moved").arg(corner).arg(id));
                     }
                 }
             }
@@ -351,14 +360,16 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
         for (const Node* carrier : carriers) {
             for (size_t j = 0; j < carrier->joints.size(); ++j) {
                 const Node* jointNode = b.node(carrier->joints[j].substr(1));
-                ENCODERTEST_CHECK(jointNode && jointNode->type == 2, "joint " + q(carrier->joints[j]) + " is not a joint node");
+                ENCODERTEST_CHECK(jointNode && jointNode->type == 2,
+                                  "joint " + q(carrier->joints[j]) + " is not a joint node");
                 const aiBone* bone = nullptr;
                 for (const aiMesh* mesh : meshes) {
                     for (unsigned i = 0; !bone && i < mesh->mNumBones; ++i)
                         bone = idNames(jointNode->id, mesh->mBones[i]->mName.C_Str()) ? mesh->mBones[i] : nullptr;
                 }
-                ENCODERTEST_CHECK(!bone || sameMatrix(toAssimp(carrier->inverseBindPoses[j]), bone->mOffsetMatrix * inverseWorld),
-                                  "inverse bind pose of " + q(jointNode->id) + " differs");
+                ENCODERTEST_CHECK(
+                    !bone || sameMatrix(toAssimp(carrier->inverseBindPoses[j]), bone->mOffsetMatrix * inverseWorld),
+                    "inverse bind pose of " + q(jointNode->id) + " differs");
                 joints.insert(bone ? bone->mName.C_Str() : jointNode->id);
             }
             if (carrier->meshId.empty() || !carrier->hasSkin)
@@ -375,10 +386,12 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
                     ENCODERTEST_CHECK(index >= 0 && index < float(carrier->joints.size()) && index == std::floor(index),
                                       QString("blend index %1 outside the skin").arg(index));
                 }
-                ENCODERTEST_CHECK(std::fabs(sum - 1) <= 1e-3f || sum == 0, QString("blend weights of vertex %1 sum to %2").arg(v).arg(sum));
+                ENCODERTEST_CHECK(std::fabs(sum - 1) <= 1e-3f || sum == 0,
+                                  QString("blend weights of vertex %1 sum to %2").arg(v).arg(sum));
             }
         }
-        ENCODERTEST_CHECK(bones == joints, QString("node %1: %2 joints for %3 bones").arg(id).arg(joints.size()).arg(bones.size()));
+        ENCODERTEST_CHECK(bones == joints,
+                          QString("node %1: %2 joints for %3 bones").arg(id).arg(joints.size()).arg(bones.size()));
     }
     return true;
 }
@@ -404,15 +417,20 @@ inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, 
                               "channel for " + target + " stands for " + source.mNodeName.C_Str());
             std::set<long long> times;
             double last = 0;
-            const auto add = [&](double time) { times.insert(llround(time * 1000 / tps)), last = std::max(last, time); };
+            const auto add
+                = [&](double time) { times.insert(llround(time * 1000 / tps)), last = std::max(last, time); };
             for (unsigned k = 0; k < source.mNumPositionKeys; ++k)
                 add(source.mPositionKeys[k].mTime);
             for (unsigned k = 0; k < source.mNumRotationKeys; ++k)
                 add(source.mRotationKeys[k].mTime);
             for (unsigned k = 0; k < source.mNumScalingKeys; ++k)
                 add(source.mScalingKeys[k].mTime);
-            ENCODERTEST_CHECK(channel.times.size() == times.size() && channel.values.size() == 10 * channel.times.size(),
-                              QString("channel %1: %2 keys for %3 source key times").arg(target).arg(channel.times.size()).arg(times.size()));
+            ENCODERTEST_CHECK(channel.times.size() == times.size()
+                                  && channel.values.size() == 10 * channel.times.size(),
+                              QString("channel %1: %2 keys for %3 source key times")
+                                  .arg(target)
+                                  .arg(channel.times.size())
+                                  .arg(times.size()));
             ENCODERTEST_CHECK(std::is_sorted(channel.times.begin(), channel.times.end())
                                   && std::llabs((long long)channel.times.back() - llround(last * 1000 / tps)) <= 1,
                               "key times of " + target + " out of order or mis-scaled");
@@ -429,18 +447,24 @@ inline bool meshesSound(const bundletest::Bundle& b, QString& problem)
         const uint32_t expectedFormat = mesh.vertexCount <= 65535 ? 0x1403 : 0x1405;
         for (const auto& part : mesh.parts)
             ENCODERTEST_CHECK(part.indexFormat == expectedFormat && part.primitive == 4 && part.indices.size() % 3 == 0,
-                              "mesh " + q(id) + QString(": part with format %1 for %2 vertices").arg(part.indexFormat, 0, 16).arg(mesh.vertexCount));
-        ENCODERTEST_CHECK(mesh.elements.size() >= 2 && mesh.elements[0] == std::make_pair(1u, 3u) && mesh.elements[1] == std::make_pair(2u, 3u),
+                              "mesh " + q(id)
+                                  + QString(": part with format %1 for %2 vertices")
+                                        .arg(part.indexFormat, 0, 16)
+                                        .arg(mesh.vertexCount));
+        ENCODERTEST_CHECK(mesh.elements.size() >= 2 && mesh.elements[0] == std::make_pair(1u, 3u)
+                              && mesh.elements[1] == std::make_pair(2u, 3u),
                           "mesh " + q(id) + " does not start with position and normal");
         for (uint32_t v = 0; v < mesh.vertexCount; ++v) {
             const float* p = mesh.vertices.data() + size_t(v) * mesh.floatsPerVertex;
             float d2 = 0;
             for (int k = 0; k < 3; ++k) {
                 const float slack = 1e-4f * std::max(1.0f, std::fabs(p[k]));
-                ENCODERTEST_CHECK(p[k] >= mesh.boxMin[k] - slack && p[k] <= mesh.boxMax[k] + slack, "mesh " + q(id) + " has a vertex outside its box");
+                ENCODERTEST_CHECK(p[k] >= mesh.boxMin[k] - slack && p[k] <= mesh.boxMax[k] + slack,
+                                  "mesh " + q(id) + " has a vertex outside its box");
                 d2 += (p[k] - mesh.centre[k]) * (p[k] - mesh.centre[k]);
             }
-            ENCODERTEST_CHECK(std::sqrt(d2) <= mesh.radius * 1.0001f + 1e-4f, "mesh " + q(id) + " has a vertex outside its sphere");
+            ENCODERTEST_CHECK(std::sqrt(d2) <= mesh.radius * 1.0001f + 1e-4f,
+                              "mesh " + q(id) + " has a vertex outside its sphere");
         }
     }
     return true;
@@ -452,7 +476,8 @@ inline bool meshesSound(const bundletest::Bundle& b, QString& problem)
 // the bundle against Assimp's reading of the source, and the material file as the engine reads it
 // (every material a node names is there, every sampler names a PNG in tex/, nothing else is written).
 // Returns the textures written through `textures`.
-inline void checkConversion(const QString& source, const QString& folder, bundletest::Bundle& b, Run& run, QStringList* written = nullptr)
+inline void checkConversion(const QString& source, const QString& folder, bundletest::Bundle& b, Run& run,
+                            QStringList* written = nullptr)
 {
     QStringList textures;
     QVERIFY(convertAndRead(source, folder, "take", b, run));
@@ -464,7 +489,8 @@ inline void checkConversion(const QString& source, const QString& folder, bundle
     QVERIFY2(matchesSource(b, *scene, problem), qPrintable(problem));
     QVERIFY2(takesMatchSource(b, *scene, problem), qPrintable(problem));
     QVERIFY2(meshesSound(b, problem), qPrintable(problem));
-    std::unique_ptr<engine::Properties> materials(engine::Properties::create((folder + "/model.material").toUtf8().constData()));
+    std::unique_ptr<engine::Properties> materials(
+        engine::Properties::create((folder + "/model.material").toUtf8().constData()));
     QVERIFY(materials);
     for (const auto& node : b.nodes) {
         for (const std::string& name : node.materials)
@@ -472,7 +498,8 @@ inline void checkConversion(const QString& source, const QString& folder, bundle
     }
     for (const QString& file : filesBelow(folder)) {
         QFile png(file);
-        const bool texture = file.startsWith(folder + "/tex/") && png.open(QIODevice::ReadOnly) && png.read(8) == "\x89PNG\r\n\x1a\n";
+        const bool texture
+            = file.startsWith(folder + "/tex/") && png.open(QIODevice::ReadOnly) && png.read(8) == "\x89PNG\r\n\x1a\n";
         QVERIFY2(texture || file == folder + "/model.gpb" || file == folder + "/model.material", qPrintable(file));
         if (texture)
             textures << file.mid(folder.size() + 1);

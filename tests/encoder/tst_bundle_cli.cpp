@@ -21,13 +21,18 @@ private slots:
     {
         EncoderOptions options;
         std::string problem;
-        QVERIFY(CommandLine::parse({"-group:none", "-cull:cw", "-m", "-v", "2", "-options", "/models/a b.fbx", "/ws/res/model/model.gpb"},
-                                   options, problem) == CommandLine::Outcome::Run);
-        QVERIFY(options.grouping == AnimationGrouping::None && options.culling == BackfaceCulling::Cw && options.verbosity == 2);
+        QVERIFY(CommandLine::parse({"-group:none", "-cull:cw", "-m", "-v", "2", "-options", "/models/a b.fbx",
+                                    "/ws/res/model/model.gpb"},
+                                   options, problem)
+                == CommandLine::Outcome::Run);
+        QVERIFY(options.grouping == AnimationGrouping::None && options.culling == BackfaceCulling::Cw
+                && options.verbosity == 2);
         QVERIFY(options.inputPath == "/models/a b.fbx" && options.outputPath == "/ws/res/model/model.gpb");
-        QVERIFY(CommandLine::parse({"-cull:ccw", "-group:root", "in.fbx", "out.gpb"}, options, problem) == CommandLine::Outcome::Run);
+        QVERIFY(CommandLine::parse({"-cull:ccw", "-group:root", "in.fbx", "out.gpb"}, options, problem)
+                == CommandLine::Outcome::Run);
         QVERIFY(options.grouping == AnimationGrouping::Root && options.culling == BackfaceCulling::Ccw);
-        QVERIFY(CommandLine::parse({"-cull:material", "-group:take", "in.fbx", "out.gpb"}, options, problem) == CommandLine::Outcome::Run);
+        QVERIFY(CommandLine::parse({"-cull:material", "-group:take", "in.fbx", "out.gpb"}, options, problem)
+                == CommandLine::Outcome::Run);
         QVERIFY(options.grouping == AnimationGrouping::Take && options.culling == BackfaceCulling::Material);
     }
 
@@ -36,13 +41,13 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("code");
-        QTest::newRow("missing input") << QStringList{"-m", "absent.fbx", "model/model.gpb"} << 1 << "1000";
-        QTest::newRow("nothing") << QStringList{} << 2 << "1008";
-        QTest::newRow("three paths") << QStringList{"a.fbx", "b.gpb", "c"} << 2 << "1008";
-        QTest::newRow("unknown option") << QStringList{"-x", "in.fbx", "out.gpb"} << 2 << "1008";
-        QTest::newRow("unknown grouping") << QStringList{"-group:all", "in.fbx", "out.gpb"} << 2 << "1008";
-        QTest::newRow("verbosity missing") << QStringList{"in.fbx", "out.gpb", "-v"} << 2 << "1008";
-        QTest::newRow("verbosity not a number") << QStringList{"-v", "loud", "in.fbx", "out.gpb"} << 2 << "1008";
+        QTest::newRow("missing input") << QStringList {"-m", "absent.fbx", "model/model.gpb"} << 1 << "1000";
+        QTest::newRow("nothing") << QStringList {} << 2 << "1008";
+        QTest::newRow("three paths") << QStringList {"a.fbx", "b.gpb", "c"} << 2 << "1008";
+        QTest::newRow("unknown option") << QStringList {"-x", "in.fbx", "out.gpb"} << 2 << "1008";
+        QTest::newRow("unknown grouping") << QStringList {"-group:all", "in.fbx", "out.gpb"} << 2 << "1008";
+        QTest::newRow("verbosity missing") << QStringList {"in.fbx", "out.gpb", "-v"} << 2 << "1008";
+        QTest::newRow("verbosity not a number") << QStringList {"-v", "loud", "in.fbx", "out.gpb"} << 2 << "1008";
     }
 
     void programExitsAsDocumented()
@@ -53,7 +58,7 @@ private slots:
         const Run run = runEncoder(arguments);
         QVERIFY(!run.crashed);
         QCOMPARE(run.exitCode, exitCode);
-        QCOMPARE(codes(run), QStringList{code});
+        QCOMPARE(codes(run), QStringList {code});
         QCOMPARE(badMessageLine(run), QString());
         QVERIFY(!QFile::exists("model/model.gpb"));
     }
@@ -62,7 +67,8 @@ private slots:
     {
         const Run run = runEncoder({"--help"});
         QCOMPARE(run.exitCode, 0);
-        for (const char* word : {"-group:none|root|take", "-cull:off|ccw|cw|material", "-m", "-v N", "-options", "Exit code"})
+        for (const char* word :
+             {"-group:none|root|take", "-cull:off|ccw|cw|material", "-m", "-v N", "-options", "Exit code"})
             QVERIFY2(run.out.contains(word), word);
     }
 
@@ -72,7 +78,8 @@ private slots:
         QTest::addColumn<QString>("seen");
         const QByteArray magic("Kaydara FBX Binary  \0", 21);
         QTest::newRow("binary 6.1") << magic + QByteArray("\x1a\0\xd4\x17\0\0", 6) << "fbx binary 6100";
-        QTest::newRow("big-endian 7.5") << magic + QByteArray("\x1a\x01\0\0\x1d\x4c", 6) << "fbx binary big-endian 7500";
+        QTest::newRow("big-endian 7.5") << magic + QByteArray("\x1a\x01\0\0\x1d\x4c", 6)
+                                        << "fbx binary big-endian 7500";
         QTest::newRow("spaces for NUL") << QByteArray("Kaydara FBX Binary   \x1a \x84\x1c  ") << "fbx binary damaged 0";
         QTest::newRow("cut after magic") << magic << "fbx binary damaged 0";
         QTest::newRow("ascii header wins over comment")
@@ -99,7 +106,7 @@ private slots:
         file.close();
         const Run run = runEncoder({file.fileName(), dir.path() + "/m/model.gpb"});
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(codes(run), QStringList{"1001"});
+        QCOMPARE(codes(run), QStringList {"1001"});
         QVERIFY(run.err.contains("FBX 5.8 file") && run.err.contains("FBX 2011 or newer"));
     }
 
@@ -153,8 +160,11 @@ private slots:
         QCOMPARE(ids.claim("", "node"), std::string("node"));
         QCOMPARE(ids.claim("", "node"), std::string("node__2"));
         // Four-byte UTF-8 is kept; stray, overlong, surrogate and cut bytes are replaced one by one.
-        QCOMPARE(IdRegistry::validUtf8("a\xCE\xB2\xE3\x82\xAB\xF0\x9F\x98\x82"), std::string("a\xCE\xB2\xE3\x82\xAB\xF0\x9F\x98\x82"));
-        QCOMPARE(IdRegistry::validUtf8("a\xFF" "b"), std::string("a_b"));
+        QCOMPARE(IdRegistry::validUtf8("a\xCE\xB2\xE3\x82\xAB\xF0\x9F\x98\x82"),
+                 std::string("a\xCE\xB2\xE3\x82\xAB\xF0\x9F\x98\x82"));
+        QCOMPARE(IdRegistry::validUtf8("a\xFF"
+                                       "b"),
+                 std::string("a_b"));
         QCOMPARE(IdRegistry::validUtf8("\xC0\xAF"), std::string("__"));
         QCOMPARE(IdRegistry::validUtf8("\xED\xA0\x80"), std::string("___"));
         QCOMPARE(IdRegistry::validUtf8("cut\xE3\x82"), std::string("cut__"));

@@ -58,14 +58,17 @@ private slots:
         // Every mesh and every node is its own table entry.
         QCOMPARE(b.entries.size(), 2 + b.nodes.size() + b.meshes.size());
 
-        // Lights: colours as given, spot angles (whole cone in FBX) measured from the axis, the spot looking down the source's -Y.
+        // Lights: colours as given, spot angles (whole cone in FBX) measured from the axis, the spot looking down the
+        // source's -Y.
         const auto* point = withLight(b, 2);
         QVERIFY(point);
-        QCOMPARE(std::vector<float>(point->light.begin(), point->light.begin() + 3), std::vector<float>({1.0f, 0.5f, 0.25f}));
+        QCOMPARE(std::vector<float>(point->light.begin(), point->light.begin() + 3),
+                 std::vector<float>({1.0f, 0.5f, 0.25f}));
         QVERIFY(point->light[3] > 0);
         const auto* spot = withLight(b, 3);
         QVERIFY(spot);
-        QVERIFY(std::fabs(spot->light[4] - 15 * M_PI / 180) < 1e-4 && std::fabs(spot->light[5] - 30 * M_PI / 180) < 1e-4);
+        QVERIFY(std::fabs(spot->light[4] - 15 * M_PI / 180) < 1e-4
+                && std::fabs(spot->light[5] - 30 * M_PI / 180) < 1e-4);
         QVERIFY(std::fabs(-spot->local[9] + 1) < 1e-5f);
         // The camera is active and looks where the source camera looks (+X of its node).
         QVERIFY(b.activeCamera.size() > 1);
@@ -89,7 +92,7 @@ private slots:
         checkConversion(fixture("skinned_takes.fbx"), nextFolder(), b, run);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(codes(run).count("2001"), 1);   // one vertex has five influences: one warning for the mesh
+        QCOMPARE(codes(run).count("2001"), 1); // one vertex has five influences: one warning for the mesh
         const auto* strip = b.node("Strip");
         QVERIFY(strip && strip->hasSkin && strip->joints.size() == 5);
         for (size_t j = 0; j < strip->joints.size(); ++j) {
@@ -114,7 +117,8 @@ private slots:
             for (int k = 0; k < 4; ++k)
                 weightOfBone[strip->joints[size_t(p[ix + k])].back() - '0'] = p[w + k];
             QCOMPARE(weightOfBone.count(0), size_t(0));
-            QVERIFY(std::fabs(weightOfBone[4] - 0.9f / 2.4f) < 1e-5f && std::fabs(weightOfBone[1] - 0.3f / 2.4f) < 1e-5f);
+            QVERIFY(std::fabs(weightOfBone[4] - 0.9f / 2.4f) < 1e-5f
+                    && std::fabs(weightOfBone[1] - 0.3f / 2.4f) < 1e-5f);
         }
         QVERIFY(found > 0);
         // Key times per take, in milliseconds.
@@ -123,9 +127,10 @@ private slots:
             const auto& channel = animation.channels.at(0);
             const bool bend = animation.id == "Bend";
             QCOMPARE(channel.target, std::string(bend ? "Bone1" : "Bone0"));
-            QCOMPARE(channel.times, (bend ? std::vector<uint32_t>{0, 500, 1000} : std::vector<uint32_t>{0, 500, 1000, 1500, 2000}));
+            QCOMPARE(channel.times,
+                     (bend ? std::vector<uint32_t> {0, 500, 1000} : std::vector<uint32_t> {0, 500, 1000, 1500, 2000}));
             if (!bend)
-                QCOMPARE(channel.values[10 * 2 + 7], 2.0f);   // translation x at the middle key
+                QCOMPARE(channel.values[10 * 2 + 7], 2.0f); // translation x at the middle key
         }
     }
 
@@ -168,8 +173,12 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("everyPassDefines");
         QTest::addColumn<QString>("texture");
-        QTest::newRow("figure") << "velmora-sample.fbx" << "SKINNING" << "tex/velmora-sample-skin.png";
-        QTest::newRow("stage") << "velmora-stage.fbx" << "SPOT_LIGHT" << "";
+        QTest::newRow("figure") << "velmora-sample.fbx"
+                                << "SKINNING"
+                                << "tex/velmora-sample-skin.png";
+        QTest::newRow("stage") << "velmora-stage.fbx"
+                               << "SPOT_LIGHT"
+                               << "";
     }
 
     void samplesConvertWithTheirMaterials()
@@ -182,7 +191,8 @@ private slots:
         const QString folder = nextFolder();
         checkConversion(QStringLiteral(VELMORA_SOURCE_DIR "/samples/") + file, folder, b, run);
         QVERIFY2(codes(run).isEmpty(), qPrintable(run.out + run.err));
-        std::unique_ptr<engine::Properties> materials(engine::Properties::create((folder + "/model.material").toUtf8().constData()));
+        std::unique_ptr<engine::Properties> materials(
+            engine::Properties::create((folder + "/model.material").toUtf8().constData()));
         QVERIFY(materials && materials->namespaceCount() == 3);
         QString textures;
         for (size_t i = 0; i < materials->namespaceCount(); ++i) {
@@ -220,7 +230,7 @@ private slots:
         QVERIFY(!run.crashed && run.exitCode == 1);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("earlier bundle"));
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"model.gpb"});
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"model.gpb"});
     }
 };
 

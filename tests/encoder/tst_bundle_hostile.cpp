@@ -45,12 +45,14 @@ private:
         const Run run = convert(input, folder + "/model.gpb");
         [&] {
             QVERIFY2(!run.crashed, qPrintable(input + ": " + run.err));
-            QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(input + QString(": exit %1").arg(run.exitCode)));
+            QVERIFY2(run.exitCode == 0 || run.exitCode == 1,
+                     qPrintable(input + QString(": exit %1").arg(run.exitCode)));
             QCOMPARE(badMessageLine(run), QString());
             QVERIFY2(run.exitCode == 0 || run.err.startsWith("Error (GP#"), qPrintable(input + ": no error line"));
             // A failed run leaves no bundle in its fresh folder; a successful one leaves a sound bundle.
             bundletest::Bundle b;
-            QVERIFY2(run.exitCode == 0 ? bundletest::readBundle((folder + "/model.gpb").toStdString(), b) : !QFile::exists(folder + "/model.gpb"),
+            QVERIFY2(run.exitCode == 0 ? bundletest::readBundle((folder + "/model.gpb").toStdString(), b)
+                                       : !QFile::exists(folder + "/model.gpb"),
                      qPrintable(input + ": " + QString::fromStdString(b.problem)));
             for (const QString& file : filesBelow(m_work.path()) - before)
                 QVERIFY2(file.startsWith(folder + "/"), qPrintable("written outside the model folder: " + file));
@@ -74,23 +76,29 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QByteArray>("prefix");
         QTest::addColumn<QString>("damage");
-        QTest::addColumn<int>("exitCode");   // -1: either, as long as the run is clean
+        QTest::addColumn<int>("exitCode"); // -1: either, as long as the run is clean
         QTest::addColumn<QStringList>("mustReport");
         const QByteArray binaryFbx = QByteArray("Kaydara FBX Binary  \0\x1a\0", 23) + QByteArray("\xe8\x1c\0\0", 4);
         QTest::newRow("empty file") << "" << QByteArray() << "noise 0" << 1 << QStringList();
         QTest::newRow("noise") << "" << QByteArray() << "noise 4096" << 1 << QStringList();
         QTest::newRow("binary fbx header then noise") << "" << binaryFbx << "noise 8192" << 1 << QStringList();
-        QTest::newRow("ascii fbx header then noise") << "" << QByteArray("; FBX 7.4.0 project file\nFBXHeaderExtension: {\n") << "noise 2048" << 1 << QStringList();
+        QTest::newRow("ascii fbx header then noise")
+            << "" << QByteArray("; FBX 7.4.0 project file\nFBXHeaderExtension: {\n") << "noise 2048" << 1
+            << QStringList();
         QTest::newRow("obj then noise") << "obj" << QByteArray("v 1 2 3\nf ") << "noise 4096" << 1 << QStringList();
         for (const char* name : {"static_scene.fbx", "skinned_takes.fbx", "embedded_escape.fbx"})
             QTest::newRow(name) << name << QByteArray() << "cut" << -1 << QStringList();
         const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS");
-        QTest::newRow("binary barbarian") << shared + "/ufbx/data/blender_293_barbarian_7400_binary.fbx" << QByteArray() << "cut" << -1 << QStringList();
-        QTest::newRow("binary skinned takes") << shared + "/generated/a_skinned_two_takes.fbx" << QByteArray() << "flip" << -1 << QStringList();
-        QTest::newRow("malformed embedded data") << "embedded_escape.fbx" << QByteArray() << "embedded" << 1 << QStringList();
+        QTest::newRow("binary barbarian") << shared + "/ufbx/data/blender_293_barbarian_7400_binary.fbx" << QByteArray()
+                                          << "cut" << -1 << QStringList();
+        QTest::newRow("binary skinned takes")
+            << shared + "/generated/a_skinned_two_takes.fbx" << QByteArray() << "flip" << -1 << QStringList();
+        QTest::newRow("malformed embedded data")
+            << "embedded_escape.fbx" << QByteArray() << "embedded" << 1 << QStringList();
         QTest::newRow("zero-vertex mesh") << "zero_vertex.fbx" << QByteArray() << "none" << 0 << QStringList();
-        QTest::newRow("lines only: an empty model") << "lines_only.obj" << QByteArray() << "none" << 0 << QStringList{"2002", "2007"};
-        QTest::newRow("1200 nested nodes") << "deep_nesting.fbx" << QByteArray() << "none" << 1 << QStringList{"1003"};
+        QTest::newRow("lines only: an empty model")
+            << "lines_only.obj" << QByteArray() << "none" << 0 << QStringList {"2002", "2007"};
+        QTest::newRow("1200 nested nodes") << "deep_nesting.fbx" << QByteArray() << "none" << 1 << QStringList {"1003"};
     }
 
     void hostileInputs()
@@ -101,7 +109,8 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QStringList, mustReport);
         const bool noise = damage.startsWith("noise");
-        const QByteArray whole = noise ? prefix : readAll(QFileInfo(source).isAbsolute() ? source : m_fixtures + "/" + source);
+        const QByteArray whole
+            = noise ? prefix : readAll(QFileInfo(source).isAbsolute() ? source : m_fixtures + "/" + source);
         if (whole.isEmpty() && !noise)
             QSKIP("shared models not present");
         const double cuts[] = {0.01, 0.1, 0.33, 0.5, 0.77, 0.95, 0.999};

@@ -26,19 +26,19 @@ const ExpectedFailure kExpectedFailures[] = {
 };
 
 // Textures each file brings (found by absolute authors' paths, in subfolders, embedded, TGA and JPEG);
-// files not listed have none (only diffuse maps are exported). Only maxPbrMaterial_metalRough names a texture that is missing.
-const QMap<QString, int> kTextures = {
-    {"assimp/test/models/FBX/spider.fbx", 4}, {"assimp/test/models/FBX/embedded_ascii/box.FBX", 1},
-    {"assimp/test/models-nonbsd/FBX/2013_BINARY/kwxport_test_vcolors.fbx", 3},
-    {"assimp/test/models-nonbsd/FBX/2013_ASCII/jeep1.fbx", 1}, {"ufbx/data/maya_material_chart_7700_ascii.fbx", 2},
-    {"ufbx/data/blender_293_barbarian_7400_binary.fbx", 2}, {"ufbx/data/maya_arnold_textures_7500_binary.fbx", 1},
-    {"generated/b_three_materials.fbx", 1},
-    {"generated/b_three_materials_embedded.fbx", 1}};
+// files not listed have none (only diffuse maps are exported). Only maxPbrMaterial_metalRough names a texture that is
+// missing.
+const QMap<QString, int> kTextures = {{"assimp/test/models/FBX/spider.fbx", 4},
+                                      {"assimp/test/models/FBX/embedded_ascii/box.FBX", 1},
+                                      {"assimp/test/models-nonbsd/FBX/2013_BINARY/kwxport_test_vcolors.fbx", 3},
+                                      {"assimp/test/models-nonbsd/FBX/2013_ASCII/jeep1.fbx", 1},
+                                      {"ufbx/data/maya_material_chart_7700_ascii.fbx", 2},
+                                      {"ufbx/data/blender_293_barbarian_7400_binary.fbx", 2},
+                                      {"ufbx/data/maya_arnold_textures_7500_binary.fbx", 1},
+                                      {"generated/b_three_materials.fbx", 1},
+                                      {"generated/b_three_materials_embedded.fbx", 1}};
 
-QString sharedModels()
-{
-    return qEnvironmentVariable("VELMORA_SHARED_MODELS");
-}
+QString sharedModels() { return qEnvironmentVariable("VELMORA_SHARED_MODELS"); }
 
 } // namespace
 
@@ -49,7 +49,8 @@ private:
     QTemporaryDir m_work;
     int m_runs = 0;
 
-    bool convertShared(const QString& relative, const QString& grouping, bundletest::Bundle& b, QString* folder = nullptr)
+    bool convertShared(const QString& relative, const QString& grouping, bundletest::Bundle& b,
+                       QString* folder = nullptr)
     {
         Run run;
         const QString to = m_work.path() + QString("/m%1").arg(++m_runs);
@@ -70,7 +71,8 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QStringList files;
-        for (QDirIterator it(sharedModels(), {"*.fbx", "*.FBX"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        for (QDirIterator it(sharedModels(), {"*.fbx", "*.FBX"}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();)
             files << QDir(sharedModels()).relativeFilePath(it.next());
         files.sort();
         for (const QString& file : files)
@@ -88,7 +90,7 @@ private slots:
             const Run run = convert(sharedModels() + "/" + path, folder + "/model.gpb");
             QVERIFY(!run.crashed && run.exitCode == 1);
             QCOMPARE(badMessageLine(run), QString());
-            QCOMPARE(codes(run), QStringList{failure.code});
+            QCOMPARE(codes(run), QStringList {failure.code});
             QVERIFY2(run.err.contains(failure.mustSay), qPrintable(run.err));
             QVERIFY(!QFile::exists(folder + "/model.gpb"));
             return;

@@ -14,11 +14,11 @@
 #include <cmath>
 #include <memory>
 
-using engine::Properties;
 using encodertest::countOf;
 using encodertest::makeMaterial;
 using encodertest::relativeFilesBelow;
 using encodertest::setMaterials;
+using engine::Properties;
 
 namespace {
 
@@ -33,7 +33,7 @@ void writePng(const QString& path, int width, int height, int channels, unsigned
 
 MaterialUsage usage(unsigned joints = 0, bool colors = false, bool texCoords = false)
 {
-    return MaterialUsage{joints, colors, texCoords, false};
+    return MaterialUsage {joints, colors, texCoords, false};
 }
 
 } // namespace
@@ -108,12 +108,14 @@ private slots:
     {
         writePng(m_source + "/wood.png", 16, 16, 3);
         aiScene scene;
-        setMaterials(scene, {makeMaterial("Wood", {}, "wood.png"), makeMaterial("Shiny", {{"specular", 1}, {"shininess", 40}})});
+        setMaterials(
+            scene, {makeMaterial("Wood", {}, "wood.png"), makeMaterial("Shiny", {{"specular", 1}, {"shininess", 40}})});
         Messages messages;
         MaterialWriter writer(scene, m_options, m_model.toStdString(), messages);
         writer.setLightCounts(1, 0, 0);
-        const std::vector<std::string> ids = {writer.materialFor(0, usage(0, false, true)),
-                                              writer.materialFor(1, usage(12, true, false)), writer.materialFor(1, usage())};
+        const std::vector<std::string> ids
+            = {writer.materialFor(0, usage(0, false, true)), writer.materialFor(1, usage(12, true, false)),
+               writer.materialFor(1, usage())};
         QVERIFY(writeAndRead(writer));
         QCOMPARE(materials().size(), size_t(3));
         for (const std::string& id : ids) {
@@ -124,7 +126,9 @@ private slots:
             // Shaders are named relative to the model folder, into which the application copies res/shaders.
             for (const char* key : {"vertexShader", "fragmentShader"}) {
                 const QString path = pass(m)->getString(key, "");
-                QVERIFY2(path.startsWith("shaders/") && QFile::exists(QStringLiteral(VELMORA_SOURCE_DIR "/res/") + path), qPrintable(path));
+                QVERIFY2(path.startsWith("shaders/")
+                             && QFile::exists(QStringLiteral(VELMORA_SOURCE_DIR "/res/") + path),
+                         qPrintable(path));
             }
             QCOMPARE(value(id, "depthTest", "renderState"), QString("true"));
         }
@@ -136,14 +140,16 @@ private slots:
         std::unique_ptr<Properties> grid(Properties::create(VELMORA_SOURCE_DIR "/res/grid.material"));
         QVERIFY(grid);
         QCOMPARE(QString(grid->getString("u_worldViewProjectionMatrix")), QString("WORLD_VIEW_PROJECTION_MATRIX"));
-        QVERIFY(QFile::exists(QStringLiteral(VELMORA_SOURCE_DIR "/res/") + pass(grid.get())->getString("vertexShader")));
+        QVERIFY(
+            QFile::exists(QStringLiteral(VELMORA_SOURCE_DIR "/res/") + pass(grid.get())->getString("vertexShader")));
     }
 
     void idsAreStableUniqueAndSafe()
     {
         aiScene scene;
-        setMaterials(scene, {makeMaterial("Body"), makeMaterial("Body"), makeMaterial("a b#c/d{e}=f:g"), makeMaterial(""),
-                             makeMaterial("Mat\xC3\xA9riau_\xE6\x9D\x90"), makeMaterial("bad\xFFutf8")});
+        setMaterials(scene,
+                     {makeMaterial("Body"), makeMaterial("Body"), makeMaterial("a b#c/d{e}=f:g"), makeMaterial(""),
+                      makeMaterial("Mat\xC3\xA9riau_\xE6\x9D\x90"), makeMaterial("bad\xFFutf8")});
         Messages messages;
         MaterialWriter writer(scene, m_options, m_model.toStdString(), messages);
         const std::string body = writer.materialFor(0, usage()), skinned = writer.materialFor(0, usage(4));
@@ -169,9 +175,11 @@ private slots:
     {
         writePng(m_source + "/skin.png", 8, 8, 3);
         aiScene scene;
-        setMaterials(scene, {makeMaterial("Skin", {}, "skin.png"),
-                             makeMaterial("Shiny", {{"specular", 0.5f}, {"shininess", 25}, {"strength", 0.5f}}),
-                             makeMaterial("Matte", {{"specular", 0.5f}, {"shininess", 0.23f}})});   // a glossiness, not an exponent
+        setMaterials(
+            scene,
+            {makeMaterial("Skin", {}, "skin.png"),
+             makeMaterial("Shiny", {{"specular", 0.5f}, {"shininess", 25}, {"strength", 0.5f}}),
+             makeMaterial("Matte", {{"specular", 0.5f}, {"shininess", 0.23f}})}); // a glossiness, not an exponent
         Messages messages;
         MaterialWriter writer(scene, m_options, m_model.toStdString(), messages);
         const std::string skinnedTextured = writer.materialFor(0, usage(34, false, true));
@@ -202,8 +210,10 @@ private slots:
         QVERIFY(defines(big).contains(QString("SKINNING_JOINT_COUNT %1").arg(bigSkin)));
 
         // The richest light kind of the scene decides the define.
-        const struct { unsigned directional, point, spot; const char* define; } cases[] = {
-            {2, 0, 0, "DIRECTIONAL_LIGHT"}, {1, 3, 0, "POINT_LIGHT"}, {1, 1, 1, "SPOT_LIGHT"}};
+        const struct {
+            unsigned directional, point, spot;
+            const char* define;
+        } cases[] = {{2, 0, 0, "DIRECTIONAL_LIGHT"}, {1, 3, 0, "POINT_LIGHT"}, {1, 1, 1, "SPOT_LIGHT"}};
         for (const auto& c : cases) {
             MaterialWriter lit(scene, m_options, m_model.toStdString(), messages);
             lit.setLightCounts(c.directional, c.point, c.spot);
@@ -220,11 +230,16 @@ private slots:
         QTest::addColumn<bool>("twoSided");
         QTest::addColumn<QString>("cullFace");
         QTest::addColumn<QString>("frontFace");
-        QTest::newRow("off") << int(BackfaceCulling::Off) << false << "false" << "";
-        QTest::newRow("ccw") << int(BackfaceCulling::Ccw) << true << "true" << "CCW";
-        QTest::newRow("cw") << int(BackfaceCulling::Cw) << false << "true" << "CW";
-        QTest::newRow("material, one-sided") << int(BackfaceCulling::Material) << false << "true" << "CCW";
-        QTest::newRow("material, two-sided") << int(BackfaceCulling::Material) << true << "false" << "";
+        QTest::newRow("off") << int(BackfaceCulling::Off) << false << "false"
+                             << "";
+        QTest::newRow("ccw") << int(BackfaceCulling::Ccw) << true << "true"
+                             << "CCW";
+        QTest::newRow("cw") << int(BackfaceCulling::Cw) << false << "true"
+                            << "CW";
+        QTest::newRow("material, one-sided") << int(BackfaceCulling::Material) << false << "true"
+                                             << "CCW";
+        QTest::newRow("material, two-sided") << int(BackfaceCulling::Material) << true << "false"
+                                             << "";
     }
 
     void renderStateFollowsOptionAndOpacity()
@@ -239,11 +254,12 @@ private slots:
         aiMaterial* masked = makeMaterial("Masked", {{"twoSided", twoSided}});
         const aiString mask("mask.png");
         masked->AddProperty(&mask, AI_MATKEY_TEXTURE_OPACITY(0));
-        setMaterials(scene, {makeMaterial("Glass", {{"opacity", 0.5f}, {"twoSided", twoSided}}),
-                             makeMaterial("Solid", {{"opacity", 1}, {"twoSided", twoSided}}), masked,
-                             makeMaterial("Leaves", {{"twoSided", twoSided}}, "leaves.png"),
-                             makeMaterial("SolidTexture", {{"twoSided", twoSided}}, "solid.png"),
-                             makeMaterial("Invisible", {{"opacity", 0}, {"twoSided", twoSided}})});
+        setMaterials(scene,
+                     {makeMaterial("Glass", {{"opacity", 0.5f}, {"twoSided", twoSided}}),
+                      makeMaterial("Solid", {{"opacity", 1}, {"twoSided", twoSided}}), masked,
+                      makeMaterial("Leaves", {{"twoSided", twoSided}}, "leaves.png"),
+                      makeMaterial("SolidTexture", {{"twoSided", twoSided}}, "solid.png"),
+                      makeMaterial("Invisible", {{"opacity", 0}, {"twoSided", twoSided}})});
         m_options.culling = BackfaceCulling(culling);
         Messages messages;
         MaterialWriter writer(scene, m_options, m_model.toStdString(), messages);
@@ -272,16 +288,20 @@ private slots:
         aiMaterial* pot = makeMaterial("Pot", {}, "pot.png");
         const int clamp = aiTextureMapMode_Clamp;
         pot->AddProperty(&clamp, 1, AI_MATKEY_MAPPINGMODE_U_DIFFUSE(0));
-        setMaterials(scene, {makeMaterial("Npot", {}, "npot.png"), pot, makeMaterial("Missing", {}, "D:\\work\\gone.png")});
+        setMaterials(scene,
+                     {makeMaterial("Npot", {}, "npot.png"), pot, makeMaterial("Missing", {}, "D:\\work\\gone.png")});
         Messages messages;
         MaterialWriter writer(scene, m_options, m_model.toStdString(), messages);
-        const std::string npot = writer.materialFor(0, usage(0, false, true)), potId = writer.materialFor(1, usage(0, false, true));
+        const std::string npot = writer.materialFor(0, usage(0, false, true)),
+                          potId = writer.materialFor(1, usage(0, false, true));
         const std::string missing = writer.materialFor(2, usage(0, false, true));
         QVERIFY(writeAndRead(writer));
         // Without power-of-two sizes mipmaps would sample black: none, and no mipmap filter either.
-        QCOMPARE(value(npot, "mipmap", "sampler") + value(npot, "minFilter", "sampler") + value(npot, "wrapS", "sampler"),
+        QCOMPARE(value(npot, "mipmap", "sampler") + value(npot, "minFilter", "sampler")
+                     + value(npot, "wrapS", "sampler"),
                  QString("falseLINEARREPEAT"));
-        QCOMPARE(value(potId, "mipmap", "sampler") + value(potId, "minFilter", "sampler"), QString("trueLINEAR_MIPMAP_LINEAR"));
+        QCOMPARE(value(potId, "mipmap", "sampler") + value(potId, "minFilter", "sampler"),
+                 QString("trueLINEAR_MIPMAP_LINEAR"));
         QCOMPARE(value(potId, "wrapS", "sampler") + value(potId, "wrapT", "sampler"), QString("CLAMPREPEAT"));
         QCOMPARE(value(missing, "path", "sampler"), QString("<missing>"));
         QVERIFY(!defines(missing).contains("DIFFUSE_TEXTURE"));
@@ -325,13 +345,15 @@ private slots:
             if (bundle.startsWith(gone)) {
                 QVERIFY(!writer.write() && messages.entries().size() == 1);
                 const QString line = QString::fromStdString(Messages::formatLine(messages.entries().front()));
-                QVERIFY2(QRegularExpression(R"(^Error \(GP#1050\|[^|)]+\): [^\n]+$)").match(line).hasMatch(), qPrintable(line));
+                QVERIFY2(QRegularExpression(R"(^Error \(GP#1050\|[^|)]+\): [^\n]+$)").match(line).hasMatch(),
+                         qPrintable(line));
             } else {
                 QVERIFY(bundle.endsWith("robot.gpb") ? writer.write() : writeAndRead(writer));
             }
         }
         QCOMPARE(materials().size(), size_t(1));
-        QCOMPARE(relativeFilesBelow(m_root->path()), QStringList({"out/model/model.material", "out/model/robot.material"}));
+        QCOMPARE(relativeFilesBelow(m_root->path()),
+                 QStringList({"out/model/model.material", "out/model/robot.material"}));
     }
 };
 

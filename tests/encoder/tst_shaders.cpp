@@ -35,7 +35,8 @@ QByteArray withDefines(const QByteArray& source, const QStringList& defines)
 }
 
 // The engine links every pass's vertex stage with this one-colour program for picking.
-const char* const kPickingFragment = "uniform vec4 u_diffuseColor;\nvoid main()\n{\n    gl_FragColor = u_diffuseColor;\n}\n";
+const char* const kPickingFragment
+    = "uniform vec4 u_diffuseColor;\nvoid main()\n{\n    gl_FragColor = u_diffuseColor;\n}\n";
 
 const QVector<float> kFullQuad = {-1, -1, -0.5f, 1, -1, -0.5f, 1, 1, -0.5f, -1, 1, -0.5f};
 
@@ -47,10 +48,7 @@ QVector<float> repeated(const QVector<float>& one, int times)
     return all;
 }
 
-int brightness(QRgb pixel)
-{
-    return qRed(pixel) + qGreen(pixel) + qBlue(pixel);
-}
+int brightness(QRgb pixel) { return qRed(pixel) + qGreen(pixel) + qBlue(pixel); }
 
 using Uniforms = std::function<void(QOpenGLShaderProgram&)>;
 
@@ -88,7 +86,8 @@ private:
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
         program.bind();
-        for (const char* matrix : {"u_worldViewProjectionMatrix", "u_worldViewMatrix", "u_inverseTransposeWorldViewMatrix"})
+        for (const char* matrix :
+             {"u_worldViewProjectionMatrix", "u_worldViewMatrix", "u_inverseTransposeWorldViewMatrix"})
             program.setUniformValue(matrix, QMatrix4x4());
         program.setUniformValue("u_diffuseColor", QVector4D(1, 1, 1, 1));
         program.setUniformValue("u_ambientColor", QVector3D(0, 0, 0));
@@ -98,7 +97,8 @@ private:
         attributes["a_normal"] = normals;
         for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
             program.enableAttributeArray(qPrintable(it.key()));
-            program.setAttributeArray(qPrintable(it.key()), it.value().constData(), it.value().size() / (positions.size() / 3));
+            program.setAttributeArray(qPrintable(it.key()), it.value().constData(),
+                                      it.value().size() / (positions.size() / 3));
         }
         glDrawArrays(GL_TRIANGLE_FAN, 0, positions.size() / 3);
         for (const QString& name : attributes.keys())
@@ -122,7 +122,8 @@ private slots:
     void gridProgramDrawsPositionAndColour()
     {
         QOpenGLShaderProgram grid;
-        QVERIFY(build(grid, "#version 120\n" + readShader("colored.vert"), "#version 120\n" + readShader("colored.frag")));
+        QVERIFY(
+            build(grid, "#version 120\n" + readShader("colored.vert"), "#version 120\n" + readShader("colored.frag")));
         QVERIFY(grid.attributeLocation("a_position") >= 0 && grid.attributeLocation("a_color") >= 0);
         QVERIFY(grid.uniformLocation("u_worldViewProjectionMatrix") >= 0);
     }
@@ -138,15 +139,18 @@ private slots:
         QVERIFY(QDir().mkpath(model + "/tex"));
         QImage(8, 8, QImage::Format_RGB888).save(folder.filePath("wood.png"));
         aiScene scene;
-        encodertest::setMaterials(scene, {encodertest::makeMaterial("Wood", {}, "wood.png"),
-                                          encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png")});
+        encodertest::setMaterials(
+            scene,
+            {encodertest::makeMaterial("Wood", {}, "wood.png"),
+             encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png")});
 
-        const QMap<QString, QStringList> lightUniforms = {
-            {"SPOT_LIGHT", {"u_spotLightPosition", "u_spotLightDirection", "u_spotLightRangeInverse",
-                            "u_spotLightInnerAngleCos", "u_spotLightOuterAngleCos"}},
-            {"POINT_LIGHT", {"u_pointLightPosition", "u_pointLightRangeInverse"}},
-            {"DIRECTIONAL_LIGHT", {"u_lightDirection"}},
-            {"SPECULAR", {"u_lightDirection"}}};   // specular alone makes the viewer bind a directional light
+        const QMap<QString, QStringList> lightUniforms
+            = {{"SPOT_LIGHT",
+                {"u_spotLightPosition", "u_spotLightDirection", "u_spotLightRangeInverse", "u_spotLightInnerAngleCos",
+                 "u_spotLightOuterAngleCos"}},
+               {"POINT_LIGHT", {"u_pointLightPosition", "u_pointLightRangeInverse"}},
+               {"DIRECTIONAL_LIGHT", {"u_lightDirection"}},
+               {"SPECULAR", {"u_lightDirection"}}}; // specular alone makes the viewer bind a directional light
         int checked = 0;
         QSet<QString> combinations;
         const unsigned lightCounts[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
@@ -159,19 +163,26 @@ private slots:
             writer.setLightCounts(lights[0], lights[1], lights[2]);
             for (unsigned material = 0; material < 2; ++material) {
                 for (int mask = 0; mask < 8; ++mask)
-                    writer.materialFor(material, MaterialUsage{(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false});
+                    writer.materialFor(material,
+                                       MaterialUsage {(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false});
             }
             QVERIFY(writer.write());
             // Read with the engine's reader: parameters and sampler names per material, the pass's shaders and defines.
-            std::unique_ptr<engine::Properties> file(engine::Properties::create((model + "/model.material").toUtf8().constData()));
+            std::unique_ptr<engine::Properties> file(
+                engine::Properties::create((model + "/model.material").toUtf8().constData()));
             QVERIFY(file);
-            struct Pass { QString vertex, fragment; QStringList defines, parameters; };
+            struct Pass {
+                QString vertex, fragment;
+                QStringList defines, parameters;
+            };
             QVector<Pass> passes;
             for (size_t m = 0; m < file->namespaceCount(); ++m) {
                 engine::Properties* material = file->namespaceAt(m);
                 engine::Properties* pass = material->getNamespace("pass", true);
-                passes.push_back({QString(pass->getString("vertexShader")).mid(8), QString(pass->getString("fragmentShader")).mid(8),
-                                  QString(pass->getString("defines", "")).split(';', Qt::SkipEmptyParts), {}});
+                passes.push_back({QString(pass->getString("vertexShader")).mid(8),
+                                  QString(pass->getString("fragmentShader")).mid(8),
+                                  QString(pass->getString("defines", "")).split(';', Qt::SkipEmptyParts),
+                                  {}});
                 while (const char* name = material->getNextProperty())
                     passes.back().parameters << name;
                 if (engine::Properties* sampler = material->getNamespace("sampler", true, false))
@@ -181,9 +192,11 @@ private slots:
                 QOpenGLShaderProgram program;
                 const QString label = pass.defines.join(';');
                 const QByteArray vertex = withDefines(readShader(pass.vertex), pass.defines);
-                QVERIFY2(build(program, vertex, withDefines(readShader(pass.fragment), pass.defines)), qPrintable(label));
+                QVERIFY2(build(program, vertex, withDefines(readShader(pass.fragment), pass.defines)),
+                         qPrintable(label));
                 QOpenGLShaderProgram strict, picking;
-                QVERIFY2(build(strict, "#version 120\n" + vertex, "#version 120\n" + withDefines(readShader(pass.fragment), pass.defines)),
+                QVERIFY2(build(strict, "#version 120\n" + vertex,
+                               "#version 120\n" + withDefines(readShader(pass.fragment), pass.defines)),
                          qPrintable(label));
                 // Varyings the picking stage leaves unused must not break the link.
                 QVERIFY2(build(picking, vertex, withDefines(kPickingFragment, pass.defines)), qPrintable(label));
@@ -201,7 +214,8 @@ private slots:
                     GLint size = 0;
                     GLenum type = 0;
                     glGetActiveUniform(program.programId(), GLuint(i), sizeof(uniform), nullptr, &size, &type, uniform);
-                    QVERIFY2(bound.contains(QString(uniform).section('[', 0, 0)), qPrintable(label + ": nothing sets " + uniform));
+                    QVERIFY2(bound.contains(QString(uniform).section('[', 0, 0)),
+                             qPrintable(label + ": nothing sets " + uniform));
                 }
                 const auto has = [&](const char* a) { return program.attributeLocation(a) >= 0; };
                 QVERIFY2(has("a_position") && has("a_normal"), qPrintable(label));
@@ -220,8 +234,8 @@ private slots:
     {
         // Without a light define, and with one whose light the viewer did not find (u_lightColor left
         // black, as the material file writes it): a light that follows the camera still shades.
-        for (const QStringList& defines : {QStringList(), QStringList{"DIRECTIONAL_LIGHT"}, QStringList{"SPECULAR"},
-                                           QStringList{"POINT_LIGHT"}, QStringList{"SPOT_LIGHT"}}) {
+        for (const QStringList& defines : {QStringList(), QStringList {"DIRECTIONAL_LIGHT"}, QStringList {"SPECULAR"},
+                                           QStringList {"POINT_LIGHT"}, QStringList {"SPOT_LIGHT"}}) {
             QOpenGLShaderProgram program;
             QVERIFY(buildModel(program, defines));
             const Uniforms noLight = [](QOpenGLShaderProgram& p) {
@@ -231,10 +245,12 @@ private slots:
             };
             const int facing = brightness(draw(program, kFullQuad, repeated({0, 0, 1}, 4), noLight).pixel(8, 8));
             const int sideways = brightness(draw(program, kFullQuad, repeated({-1, 0, 0}, 4), noLight).pixel(8, 8));
-            const int tilted = brightness(draw(program, kFullQuad, repeated({0, 0.7071f, 0.7071f}, 4), noLight).pixel(8, 8));
+            const int tilted
+                = brightness(draw(program, kFullQuad, repeated({0, 0.7071f, 0.7071f}, 4), noLight).pixel(8, 8));
             const QString label = defines.join(';');
             QVERIFY2(sideways > 60, qPrintable(label + ": a surface turned away from the light is black"));
-            QVERIFY2(facing > sideways + 150 && tilted != facing, qPrintable(label + ": surfaces facing different ways look the same"));
+            QVERIFY2(facing > sideways + 150 && tilted != facing,
+                     qPrintable(label + ": surfaces facing different ways look the same"));
         }
     }
 
@@ -266,12 +282,13 @@ private slots:
         QVERIFY(buildModel(program, {"SKINNING", "SKINNING_JOINT_COUNT 2"}));
         // A quad in the left half, bound fully to joint 1.
         const QVector<float> leftQuad = {-1, -1, -0.5f, 0, -1, -0.5f, 0, 1, -0.5f, -1, 1, -0.5f};
-        const QMap<QString, QVector<float>> skin = {{"a_blendIndices", repeated({1, 0, 0, 0}, 4)},
-                                                    {"a_blendWeights", repeated({1, 0, 0, 0}, 4)}};
+        const QMap<QString, QVector<float>> skin
+            = {{"a_blendIndices", repeated({1, 0, 0, 0}, 4)}, {"a_blendWeights", repeated({1, 0, 0, 0}, 4)}};
         const auto palette = [](float shiftX) {
             return [shiftX](QOpenGLShaderProgram& p) {
                 // Three rows per joint: (m0, m4, m8, m12), (m1, m5, m9, m13), (m2, m6, m10, m14).
-                const QVector4D rows[6] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 0, 0, shiftX}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+                const QVector4D rows[6]
+                    = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 0, 0, shiftX}, {0, 1, 0, 0}, {0, 0, 1, 0}};
                 p.setUniformValueArray("u_matrixPalette", rows, 6);
             };
         };

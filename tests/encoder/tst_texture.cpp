@@ -57,9 +57,12 @@ Bytes pngBytes(int width, int height)
 {
     Bytes bytes;
     const Bytes pixels = gradient(width, height);
-    stbi_write_png_to_func([](void* to, void* data, int size) {
-        static_cast<Bytes*>(to)->insert(static_cast<Bytes*>(to)->end(), (unsigned char*)data, (unsigned char*)data + size);
-    }, &bytes, width, height, 3, pixels.data(), width * 3);
+    stbi_write_png_to_func(
+        [](void* to, void* data, int size) {
+            static_cast<Bytes*>(to)->insert(static_cast<Bytes*>(to)->end(), (unsigned char*)data,
+                                            (unsigned char*)data + size);
+        },
+        &bytes, width, height, 3, pixels.data(), width * 3);
     return bytes;
 }
 
@@ -77,8 +80,24 @@ Bytes jpegBytes(int width, int height)
 // Uncompressed true-colour TGA: 18-byte header, then BGR pixels, top row first (descriptor bit 5).
 Bytes tgaBytes(int width, int height, bool withPixels = true)
 {
-    Bytes bytes = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, (unsigned char)(width & 0xFF), (unsigned char)(width >> 8),
-                   (unsigned char)(height & 0xFF), (unsigned char)(height >> 8), 24, 0x20};
+    Bytes bytes = {0,
+                   0,
+                   2,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0,
+                   (unsigned char)(width & 0xFF),
+                   (unsigned char)(width >> 8),
+                   (unsigned char)(height & 0xFF),
+                   (unsigned char)(height >> 8),
+                   24,
+                   0x20};
     const Bytes pixels = withPixels ? gradient(width, height) : Bytes();
     for (size_t i = 0; i < pixels.size(); i += 3)
         bytes.insert(bytes.end(), {pixels[i + 2], pixels[i + 1], pixels[i]});
@@ -108,8 +127,8 @@ bool isPngFile(const QString& path, int expectedWidth, int expectedHeight)
     const Bytes bytes = readBytes(path);
     int width = 0, height = 0, channels = 0;
     return bytes.size() > 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0
-        && stbi_info_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels)
-        && width == expectedWidth && height == expectedHeight;
+        && stbi_info_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels) && width == expectedWidth
+        && height == expectedHeight;
 }
 
 } // namespace
@@ -119,8 +138,8 @@ class TextureTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
-    QString m_source;   // folder of the (imaginary) source model
-    QString m_model;    // model folder the exporter writes into
+    QString m_source; // folder of the (imaginary) source model
+    QString m_model; // model folder the exporter writes into
 
     QString exported(TextureExporter& exporter, const char* reference)
     {
@@ -140,12 +159,17 @@ private slots:
     {
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("climbing backslash") << "..\\..\\x.png" << "x.png";
-        QTest::newRow("only dots") << ".." << "texture.png";
-        QTest::newRow("reserved device") << "con.jpg" << "_con.png";
+        QTest::newRow("climbing backslash") << "..\\..\\x.png"
+                                            << "x.png";
+        QTest::newRow("only dots") << ".."
+                                   << "texture.png";
+        QTest::newRow("reserved device") << "con.jpg"
+                                         << "_con.png";
         QTest::newRow("control and grammar characters") << QString("a\nb\tc=d{e}#f;g h.png") << "a_b_c_d_e__f_g_h.png";
-        QTest::newRow("utf8 kept") << QString::fromUtf8("t\xC3\xA9xture_\xE7\xBA\xB9.jpg") << QString::fromUtf8("t\xC3\xA9xture_\xE7\xBA\xB9.png");
-        QTest::newRow("url") << "file:///home/u/a.png" << "a.png";
+        QTest::newRow("utf8 kept") << QString::fromUtf8("t\xC3\xA9xture_\xE7\xBA\xB9.jpg")
+                                   << QString::fromUtf8("t\xC3\xA9xture_\xE7\xBA\xB9.png");
+        QTest::newRow("url") << "file:///home/u/a.png"
+                             << "a.png";
     }
 
     void plainNamesStayInOneFolder()
@@ -161,8 +185,9 @@ private slots:
         writeBytes(m_root->filePath("x.png"), pngBytes(4, 4));
         const Bytes png = pngBytes(8, 4);
         aiScene scene;
-        addTextures(scene, {compressedTexture("../../../evil.png", png, "png"),
-                            compressedTexture("..\\..\\Desktop\\uv_test.png", png, "png")});
+        addTextures(scene,
+                    {compressedTexture("../../../evil.png", png, "png"),
+                     compressedTexture("..\\..\\Desktop\\uv_test.png", png, "png")});
         Messages messages;
         TextureExporter exporter(scene, m_source.toStdString(), m_model.toStdString(), messages);
         QCOMPARE(exported(exporter, "../../x.png"), QString("tex/x.png"));
@@ -171,8 +196,8 @@ private slots:
         QCOMPARE(exported(exporter, "..\\..\\Desktop\\uv_test.png"), QString("tex/uv_test.png"));
         QCOMPARE(exported(exporter, "*1"), QString("tex/uv_test.png"));
         QVERIFY(messages.entries().empty());
-        QCOMPARE(relativeFilesBelow(m_root->path()), QStringList({"out/model/tex/evil.png", "out/model/tex/uv_test.png",
-                                                          "out/model/tex/x.png", "x.png"}));
+        QCOMPARE(relativeFilesBelow(m_root->path()),
+                 QStringList({"out/model/tex/evil.png", "out/model/tex/uv_test.png", "out/model/tex/x.png", "x.png"}));
         // PNG is copied byte for byte.
         QCOMPARE(readBytes(m_model + "/tex/x.png"), readBytes(m_root->filePath("x.png")));
         QCOMPARE(readBytes(m_model + "/tex/evil.png"), png);
@@ -185,7 +210,7 @@ private slots:
         auto* raw = new aiTexture;
         raw->mWidth = 2;
         raw->mHeight = 1;
-        raw->pcData = new aiTexel[2]{aiTexel{10, 20, 30, 255}, aiTexel{40, 50, 60, 128}};   // b, g, r, a
+        raw->pcData = new aiTexel[2] {aiTexel {10, 20, 30, 255}, aiTexel {40, 50, 60, 128}}; // b, g, r, a
         aiScene scene;
         addTextures(scene, {compressedTexture("inner.tga", tgaBytes(3, 2), "tga"), raw});
         Messages messages;
@@ -197,7 +222,8 @@ private slots:
         QVERIFY(isPngFile(m_model + "/tex/wood.png", 12, 10));
         QCOMPARE(exported(exporter, "stone.tga"), QString("tex/stone.png"));
         int width = 0, height = 0, channels = 0;
-        unsigned char* pixels = stbi_load((m_model + "/tex/stone.png").toUtf8().constData(), &width, &height, &channels, 3);
+        unsigned char* pixels
+            = stbi_load((m_model + "/tex/stone.png").toUtf8().constData(), &width, &height, &channels, 3);
         QVERIFY(pixels && width == 7 && height == 5);
         // Pixel (6, 4): red 96, green 64, blue 200; the top row stays on top.
         QCOMPARE(Bytes(pixels + (4 * 7 + 6) * 3, pixels + (4 * 7 + 6) * 3 + 3), Bytes({96, 64, 200}));
@@ -222,9 +248,11 @@ private slots:
         TextureExporter exporter(scene, m_source.toStdString(), m_model.toStdString(), messages);
         QVERIFY(exporter.exportTexture("Textures\\albedo.png", "Metal").path.empty());
         QVERIFY(exporter.exportTexture("Textures\\albedo.png", "Metal").path.empty());
-        QCOMPARE(messages.entries().size(), size_t(1));   // asked twice, told once
+        QCOMPARE(messages.entries().size(), size_t(1)); // asked twice, told once
         const QString line = QString::fromStdString(Messages::formatLine(messages.entries().front()));
-        QVERIFY2(QRegularExpression(R"(^Warning \(GP#2050\|[^|)\n]+\): [^\n]*Textures\\albedo\.png[^\n]*$)").match(line).hasMatch(),
+        QVERIFY2(QRegularExpression(R"(^Warning \(GP#2050\|[^|)\n]+\): [^\n]*Textures\\albedo\.png[^\n]*$)")
+                     .match(line)
+                     .hasMatch(),
                  qPrintable(line));
         QVERIFY(line.contains("Metal"));
         QVERIFY(relativeFilesBelow(m_model).isEmpty());
@@ -238,9 +266,12 @@ private slots:
         aiScene scene;
         Messages messages;
         TextureExporter exporter(scene, m_source.toStdString(), m_model.toStdString(), messages);
-        QCOMPARE(QString::fromStdString(exporter.locate("D:\\projects\\assimp_int\\OBJ\\SpiderTex.jpg")), m_source + "/SpiderTex.jpg");
-        QCOMPARE(QString::fromStdString(exporter.locate("C:/Users/me/Textures/CHART_BLUE.png")), m_source + "/textures/chart_blue.png");
-        QCOMPARE(QString::fromStdString(exporter.locate("/home/someone/skin.png")), m_source + "/Model.fbm/deep/Skin.PNG");
+        QCOMPARE(QString::fromStdString(exporter.locate("D:\\projects\\assimp_int\\OBJ\\SpiderTex.jpg")),
+                 m_source + "/SpiderTex.jpg");
+        QCOMPARE(QString::fromStdString(exporter.locate("C:/Users/me/Textures/CHART_BLUE.png")),
+                 m_source + "/textures/chart_blue.png");
+        QCOMPARE(QString::fromStdString(exporter.locate("/home/someone/skin.png")),
+                 m_source + "/Model.fbm/deep/Skin.PNG");
         // A folder link back to the source folder must not make the search loop.
         QVERIFY(QFile::link(m_source, m_source + "/loop"));
         QElapsedTimer timer;
@@ -256,12 +287,14 @@ private slots:
         unsigned state = 12345;
         for (auto& byte : noise)
             byte = (unsigned char)((state = state * 1103515245u + 12345u) >> 16);
-        std::memcpy(noise.data(), "\x89PNG\r\n\x1a\n", 8);   // a PNG signature followed by nonsense
+        std::memcpy(noise.data(), "\x89PNG\r\n\x1a\n", 8); // a PNG signature followed by nonsense
         writeBytes(m_source + "/noise.png", noise);
         writeBytes(m_source + "/empty.jpg", {});
-        // Headers claiming 100000 x 100000 (PNG) and 16000 x 16000 (TGA) with nothing behind: refused before any allocation.
-        writeBytes(m_source + "/huge.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                            0x00, 0x01, 0x86, 0xA0, 0x00, 0x01, 0x86, 0xA0, 8, 6, 0, 0, 0, 0, 0, 0, 0});
+        // Headers claiming 100000 x 100000 (PNG) and 16000 x 16000 (TGA) with nothing behind: refused before any
+        // allocation.
+        writeBytes(m_source + "/huge.png",
+                   {0x89, 'P',  'N',  'G',  '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0x00,
+                    0x01, 0x86, 0xA0, 0x00, 0x01, 0x86, 0xA0, 8,    6, 0, 0, 0,  0,   0,   0,   0});
         writeBytes(m_source + "/huge.tga", tgaBytes(16000, 16000, false));
         auto* raw = new aiTexture;
         raw->mWidth = 70000;
@@ -273,9 +306,10 @@ private slots:
         TextureExporter exporter(scene, m_source.toStdString(), m_model.toStdString(), messages);
         QElapsedTimer timer;
         timer.start();
-        for (const char* reference : {"/dev/zero", "/dev/null", "noise.png", "empty.jpg", "huge.png", "huge.tga", "*0", "*1"})
+        for (const char* reference :
+             {"/dev/zero", "/dev/null", "noise.png", "empty.jpg", "huge.png", "huge.tga", "*0", "*1"})
             QVERIFY2(exporter.exportTexture(reference, "m").path.empty(), reference);
-        QVERIFY(timer.elapsed() < 20000);   // /dev/zero never ends if read
+        QVERIFY(timer.elapsed() < 20000); // /dev/zero never ends if read
         QCOMPARE(countOf(messages, 2051) + countOf(messages, 2050), 8);
         // Embedded indices that do not exist.
         for (const char* reference : {"*7", "*-1", "*99999999999999999999"})

@@ -1,9 +1,9 @@
 // Small helpers shared by the engine test programs.
 #pragma once
 
-#include "engine/math/Matrix.h"
-#include "engine/math/Quaternion.h"
-#include "engine/math/Vector3.h"
+#include "math/Matrix.h"
+#include "math/Quaternion.h"
+#include "math/Vector3.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,10 +62,16 @@ inline std::string writeFile(const std::string& path, const std::string& content
 
 // Gives up the creator's reference of an engine object at scope end.
 template <typename T>
-struct Owned
-{
-    explicit Owned(T* p) : ptr(p) {}
-    ~Owned() { if (ptr) ptr->release(); }
+struct Owned {
+    explicit Owned(T* p)
+        : ptr(p)
+    {
+    }
+    ~Owned()
+    {
+        if (ptr)
+            ptr->release();
+    }
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;
     T* operator->() const { return ptr; }

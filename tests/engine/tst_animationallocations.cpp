@@ -5,12 +5,12 @@
 // clip is restarted. Allocations are counted by replacing the global
 // allocation functions of this program.
 
-#include "engine/Animation.h"
-#include "engine/AnimationClip.h"
-#include "engine/AnimationController.h"
-#include "engine/Curve.h"
-#include "engine/Joint.h"
-#include "engine/Scene.h"
+#include "Animation.h"
+#include "AnimationClip.h"
+#include "AnimationController.h"
+#include "Curve.h"
+#include "Joint.h"
+#include "Scene.h"
 
 #include <QtTest>
 
@@ -45,16 +45,14 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 using namespace engine;
 
 namespace {
-class CountingListener : public Transform::Listener
-{
+class CountingListener : public Transform::Listener {
 public:
     void transformChanged(Transform*, long) override { ++changes; }
     long changes = 0;
 };
 } // namespace
 
-class AnimationAllocationsTest : public QObject
-{
+class AnimationAllocationsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -80,11 +78,11 @@ void AnimationAllocationsTest::framesAfterTheFirstAllocateNothing()
     }
     Scene* scene = Scene::create("scene");
     scene->addNode(joints[0]);
-    const unsigned int times[3] = { 0, 400, 1000 };
+    const unsigned int times[3] = {0, 400, 1000};
     std::vector<float> keys;
     for (int k = 0; k < 3; ++k) {
         const float half = 0.4f * k;
-        const float key[10] = { 1.0f + k, 1.0f, 1.0f, 0.0f, std::sin(half), 0.0f, std::cos(half), float(k), 0.0f, 1.0f };
+        const float key[10] = {1.0f + k, 1.0f, 1.0f, 0.0f, std::sin(half), 0.0f, std::cos(half), float(k), 0.0f, 1.0f};
         keys.insert(keys.end(), key, key + 10);
     }
     Animation* walk = Animation::create("walk");
@@ -120,11 +118,11 @@ void AnimationAllocationsTest::framesAfterTheFirstAllocateNothing()
 
     const long changesBefore = listener.changes;
     const unsigned long long before = allocations;
-    QVERIFY(before > 0);  // the counting works: setting up allocated
+    QVERIFY(before > 0); // the counting works: setting up allocated
     float checksum = 0.0f;
     for (int i = 0; i < 600; ++i) {
         if (i == 300)
-            runClip->play();  // restart while running
+            runClip->play(); // restart while running
         checksum += frame(i % 5 ? 16.0f : 33.0f);
     }
     const unsigned long long during = allocations - before;

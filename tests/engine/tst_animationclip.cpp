@@ -5,15 +5,15 @@
 // Then animations and clips defined in properties text ("model.animation"
 // files and "animation" namespaces), well-formed, malformed and hostile.
 
-#include "engine/Animation.h"
-#include "engine/AnimationChannel.h"
-#include "engine/AnimationClip.h"
-#include "engine/AnimationController.h"
-#include "engine/AnimationTarget.h"
-#include "engine/ChannelValue.h"
-#include "engine/Curve.h"
-#include "engine/Properties.h"
-#include "engine/Transform.h"
+#include "Animation.h"
+#include "AnimationChannel.h"
+#include "AnimationClip.h"
+#include "AnimationController.h"
+#include "AnimationTarget.h"
+#include "ChannelValue.h"
+#include "Curve.h"
+#include "Properties.h"
+#include "Transform.h"
 
 #include "EngineTestSupport.h"
 
@@ -32,10 +32,12 @@ using namespace engine;
 namespace {
 
 // One float property; remembers what the clips wrote into it.
-class ScalarTarget : public AnimationTarget
-{
+class ScalarTarget : public AnimationTarget {
 public:
-    ScalarTarget() : AnimationTarget(SCALAR) {}
+    ScalarTarget()
+        : AnimationTarget(SCALAR)
+    {
+    }
 
     int animationPropertyComponentCount(int propertyId) const override
     {
@@ -60,8 +62,7 @@ using Events = std::vector<std::string>;
 
 // Records events; may also remove itself on begin or replay the clip on end,
 // as listeners are allowed to.
-class EventLog : public AnimationClip::Listener
-{
+class EventLog : public AnimationClip::Listener {
 public:
     EventLog() = default;
     explicit EventLog(AnimationClip* clip)
@@ -86,8 +87,8 @@ public:
 // keeps the animation alive.
 Animation* ramp(AnimationTarget& target, const char* id, unsigned int length = 1000, int property = ANIMATE_UNIFORM)
 {
-    const unsigned int times[2] = { 0, length };
-    const float values[2] = { 0.0f, float(length) };
+    const unsigned int times[2] = {0, length};
+    const float values[2] = {0.0f, float(length)};
     Animation* animation = target.createAnimation(id, property, 2, times, values, Curve::LINEAR);
     if (animation)
         animation->release();
@@ -95,22 +96,20 @@ Animation* ramp(AnimationTarget& target, const char* id, unsigned int length = 1
 }
 
 // The first namespace of a text, owned by the returned root.
-struct Parsed
-{
-    explicit Parsed(const std::string& text) : root(Properties::createFromText(text.data(), text.size())) {}
+struct Parsed {
+    explicit Parsed(const std::string& text)
+        : root(Properties::createFromText(text.data(), text.size()))
+    {
+    }
     Properties* first() const { return root && root->namespaceCount() ? root->namespaceAt(0) : nullptr; }
     std::unique_ptr<Properties> root;
 };
 
-bool near(float a, float b, float tolerance = 0.01f)
-{
-    return std::fabs(a - b) <= tolerance;
-}
+bool near(float a, float b, float tolerance = 0.01f) { return std::fabs(a - b) <= tolerance; }
 
 } // namespace
 
-class AnimationClipTest : public QObject
-{
+class AnimationClipTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -141,28 +140,28 @@ private:
     std::string writeFile(const char* name, const std::string& text);
     bool playDefinition(Transform& target, const std::string& text, float elapsed);
 
-    AnimationController* _controller = nullptr;
-    QTemporaryDir* _dir = nullptr;
+    AnimationController* m_controller = nullptr;
+    QTemporaryDir* m_dir = nullptr;
 };
 
 void AnimationClipTest::init()
 {
-    _controller = new AnimationController();
-    AnimationController::setCurrent(_controller);
-    _controller->start();
-    _dir = new QTemporaryDir();
+    m_controller = new AnimationController();
+    AnimationController::setCurrent(m_controller);
+    m_controller->start();
+    m_dir = new QTemporaryDir();
 }
 
 void AnimationClipTest::cleanup()
 {
     AnimationController::setCurrent(nullptr);
-    delete _controller;
-    delete _dir;
+    delete m_controller;
+    delete m_dir;
 }
 
 std::string AnimationClipTest::writeFile(const char* name, const std::string& text)
 {
-    return enginetest::writeFile(_dir->filePath(name).toStdString(), text);
+    return enginetest::writeFile(m_dir->filePath(name).toStdString(), text);
 }
 
 // Reads the first namespace of 'text' into an animation of 'target' and plays
@@ -174,7 +173,7 @@ bool AnimationClipTest::playDefinition(Transform& target, const std::string& tex
     if (!animation)
         return false;
     animation->findClip()->play();
-    _controller->update(elapsed);
+    m_controller->update(elapsed);
     animation->release();
     return true;
 }
@@ -186,19 +185,19 @@ void AnimationClipTest::defaultClipPlaysOnceAndAgain()
     EventLog log(clip);
 
     clip->play();
-    _controller->update(0.0f);
-    QCOMPARE(log.events, Events{ "begin:default_clip" });
-    _controller->update(999.0f);
+    m_controller->update(0.0f);
+    QCOMPARE(log.events, Events {"begin:default_clip"});
+    m_controller->update(999.0f);
     QVERIFY(near(target.written, 999.0f));
-    _controller->update(1.0f);
+    m_controller->update(1.0f);
     QCOMPARE(target.written, 1000.0f);
-    QCOMPARE(log.events, (Events{ "begin:default_clip", "end:default_clip" }));
+    QCOMPARE(log.events, (Events {"begin:default_clip", "end:default_clip"}));
     QVERIFY(!clip->isPlaying());
-    QCOMPARE(_controller->state(), AnimationController::IDLE);
+    QCOMPARE(m_controller->state(), AnimationController::IDLE);
 
     // A finished clip plays again from its start.
     clip->play();
-    _controller->update(40.0f);
+    m_controller->update(40.0f);
     QVERIFY(near(target.written, 40.0f));
 
     // Made before any controller exists, it binds to the current one when played.
@@ -207,9 +206,9 @@ void AnimationClipTest::defaultClipPlaysOnceAndAgain()
     AnimationClip* unbound = ramp(early, "early")->findClip();
     unbound->play();
     QVERIFY(!unbound->isPlaying());
-    AnimationController::setCurrent(_controller);
+    AnimationController::setCurrent(m_controller);
     unbound->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(near(early.written, 100.0f));
 }
 
@@ -220,7 +219,7 @@ void AnimationClipTest::repeatsBlendBackToTheStart()
     AnimationClip* clip = animation->findClip();
     clip->setRepeatCount(2.5f);
     clip->setLoopBlendTime(200.0f);
-    QCOMPARE(clip->activeDuration(), 2900u);  // 2500 + ceil(1.5) * 200
+    QCOMPARE(clip->activeDuration(), 2900u); // 2500 + ceil(1.5) * 200
     // Setting the blend after the repeat count gives the same total.
     AnimationClip* other = animation->createClip("other", 0, 1000);
     other->setRepeatCount(2.5f);
@@ -239,7 +238,7 @@ void AnimationClipTest::repeatsBlendBackToTheStart()
     EventLog log;
     clip->addEndListener(&log);
     clip->play();
-    _controller->update(0.0f);
+    m_controller->update(0.0f);
 
     // Expected value at time t: the ramp within a repeat, then a linear blend
     // from the end value (1000) back to the start value (0) over 200 ms.
@@ -248,12 +247,12 @@ void AnimationClipTest::repeatsBlendBackToTheStart()
         return p <= 1000 ? float(p) : 1000.0f * (1.0f - (p - 1000) / 200.0f);
     };
     for (int t = 50; t < 2900; t += 50) {
-        _controller->update(50.0f);
+        m_controller->update(50.0f);
         QVERIFY2(near(target.written, expected(t), 0.05f),
                  qPrintable(QString("t=%1: %2, expected %3").arg(t).arg(target.written).arg(expected(t))));
         QVERIFY(log.events.empty());
     }
-    _controller->update(50.0f);  // t = 2900: half-way through the third repeat
+    m_controller->update(50.0f); // t = 2900: half-way through the third repeat
     QCOMPARE(log.events.size(), size_t(1));
     QVERIFY(near(target.written, 500.0f));
 }
@@ -264,14 +263,14 @@ void AnimationClipTest::speedScalesAndReversesTime()
     AnimationClip* clip = ramp(target, "walk")->findClip();
     clip->setSpeed(2.0f);
     clip->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(near(target.written, 200.0f));
     clip->setSpeed(0.5f);
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(near(target.written, 250.0f));
     // Speed 0 holds the pose; it neither advances nor finishes the clip.
     clip->setSpeed(0.0f);
-    _controller->update(1000.0f);
+    m_controller->update(1000.0f);
     QVERIFY(near(target.written, 250.0f));
 
     // Backwards: starts at the end and finishes holding the start.
@@ -280,19 +279,19 @@ void AnimationClipTest::speedScalesAndReversesTime()
     reverse->setSpeed(-1.0f);
     EventLog log(reverse);
     reverse->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(near(back.written, 900.0f));
-    _controller->update(900.0f);
+    m_controller->update(900.0f);
     QCOMPARE(back.written, 0.0f);
-    QCOMPARE(log.events, (Events{ "begin:default_clip", "end:default_clip" }));
+    QCOMPARE(log.events, (Events {"begin:default_clip", "end:default_clip"}));
 
     // Backwards and indefinitely wraps round, even with frames longer than
     // the clip and even on the very first frame.
     reverse->setRepeatCount(0.0f);
     reverse->play();
-    _controller->update(2300.0f);  // 1000 - 2300 wraps round to 700
+    m_controller->update(2300.0f); // 1000 - 2300 wraps round to 700
     QVERIFY(near(back.written, 700.0f, 0.1f));
-    _controller->update(7500.0f);  // 700 - 7500 wraps round to 200
+    m_controller->update(7500.0f); // 700 - 7500 wraps round to 200
     QVERIFY(near(back.written, 200.0f, 0.1f));
     QCOMPARE(log.events.size(), size_t(3));
 }
@@ -302,38 +301,38 @@ void AnimationClipTest::pauseRestartAndStop()
     ScalarTarget target;
     AnimationClip* clip = ramp(target, "walk")->findClip();
     EventLog log(clip);
-    clip->stop();  // not playing: nothing happens
+    clip->stop(); // not playing: nothing happens
     QVERIFY(log.events.empty());
 
     // Paused clips write nothing; resuming sends no second begin event.
     clip->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     clip->pause();
     const int writes = target.writes;
-    _controller->update(500.0f);
+    m_controller->update(500.0f);
     QCOMPARE(target.writes, writes);
     clip->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(near(target.written, 200.0f));
-    QCOMPARE(log.events, Events{ "begin:default_clip" });
+    QCOMPARE(log.events, Events {"begin:default_clip"});
 
     // Played while playing: ends and begins afresh.
     clip->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(near(target.written, 100.0f));
-    QCOMPARE(log.events, (Events{ "begin:default_clip", "end:default_clip", "begin:default_clip" }));
+    QCOMPARE(log.events, (Events {"begin:default_clip", "end:default_clip", "begin:default_clip"}));
 
     // Stopped and played again before the next frame: also a restart.
     clip->stop();
     clip->play();
-    _controller->update(50.0f);
+    m_controller->update(50.0f);
     QVERIFY(near(target.written, 50.0f));
     QCOMPARE(log.events.size(), size_t(5));
 
     // Stopped: ends at the next frame without writing another value.
     clip->stop();
     const int before = target.writes;
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QCOMPARE(target.writes, before);
     QCOMPARE(log.events.back(), std::string("end:default_clip"));
 }
@@ -355,27 +354,27 @@ void AnimationClipTest::crossFadeShiftsWeightsOverTime()
     a->crossFade(nullptr, 500);
     QVERIFY(b->isPlaying());
     b->stop();
-    _controller->update(0.0f);
+    m_controller->update(0.0f);
     log.events.clear();
 
     a->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     a->crossFade(b, 1000);
-    _controller->update(250.0f);
+    m_controller->update(250.0f);
     QVERIFY(near(first.weight, 0.75f, 1e-5f));
     QVERIFY(near(second.weight, 0.25f, 1e-5f));
-    QVERIFY(near(second.written, 250.0f));  // b plays from its own start
-    _controller->update(750.0f);
+    QVERIFY(near(second.written, 250.0f)); // b plays from its own start
+    m_controller->update(750.0f);
     QCOMPARE(b->blendWeight(), 1.0f);
     QVERIFY(!a->isPlaying());
-    QCOMPARE(log.events, (Events{ "begin:b", "end:a" }));
+    QCOMPARE(log.events, (Events {"begin:b", "end:a"}));
 
     // Stopping a clip in the middle of a fade hands the other its full weight.
     b->crossFade(a, 1000);
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(a->blendWeight() < 0.5f);
     b->stop();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QCOMPARE(a->blendWeight(), 1.0f);
 }
 
@@ -393,18 +392,18 @@ void AnimationClipTest::listenersMayChangeThingsWhileCalled()
     clip->addEndListener(&replay);
 
     clip->play();
-    _controller->update(0.0f);
+    m_controller->update(0.0f);
     QCOMPARE(selfRemoving.events.size(), size_t(1));
-    QCOMPARE(log.events.size(), size_t(1));  // the next listener still heard it
+    QCOMPARE(log.events.size(), size_t(1)); // the next listener still heard it
 
     // Played again from its end listener: it runs again from the start.
-    _controller->update(1000.0f);
+    m_controller->update(1000.0f);
     QVERIFY(clip->isPlaying());
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
     QVERIFY(near(target.written, 100.0f));
-    _controller->update(1000.0f);
+    m_controller->update(1000.0f);
     QVERIFY(!clip->isPlaying());
-    QCOMPARE(_controller->runningClipCount(), 0u);
+    QCOMPARE(m_controller->runningClipCount(), 0u);
 }
 
 void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
@@ -412,11 +411,11 @@ void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
     // Keys from 500 to 1500 ms: the channel starts at 500 and lasts 1000,
     // and the default clip plays it from its first key.
     ScalarTarget late;
-    const unsigned int times[3] = { 500, 1000, 1500 };
-    const float values[3] = { 5.0f, 10.0f, 15.0f };
+    const unsigned int times[3] = {500, 1000, 1500};
+    const float values[3] = {5.0f, 10.0f, 15.0f};
     Animation* animation = late.createAnimation("late", ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR);
     animation->findClip()->play();
-    _controller->update(250.0f);
+    m_controller->update(250.0f);
     QVERIFY(near(late.written, 7.5f));
     animation->release();
 
@@ -424,11 +423,11 @@ void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
     ScalarTarget early;
     ScalarTarget shifted;
     Animation* both = ramp(early, "both");
-    const unsigned int shiftedTimes[2] = { 500, 1500 };
-    const float shiftedValues[2] = { 0.0f, 100.0f };
+    const unsigned int shiftedTimes[2] = {500, 1500};
+    const float shiftedValues[2] = {0.0f, 100.0f};
     QVERIFY(both->addChannel(&shifted, ANIMATE_UNIFORM, 2, shiftedTimes, shiftedValues, Curve::LINEAR));
     both->createClip("part", 600, 1500)->play();
-    _controller->update(150.0f);  // clip time 150 = animation time 750
+    m_controller->update(150.0f); // clip time 150 = animation time 750
     QVERIFY(near(early.written, 750.0f));
     QVERIFY(near(shifted.written, 25.0f));
 
@@ -437,8 +436,8 @@ void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
     Animation* still = pose.createAnimation("pose", ANIMATE_UNIFORM, 1, &times[0], &values[0], Curve::BOUNCE_IN);
     still->findClip()->setRepeatCount(0.0f);
     still->findClip()->play();
-    for (float dt : { 0.0f, 17.0f, 1000.0f }) {
-        _controller->update(dt);
+    for (float dt : {0.0f, 17.0f, 1000.0f}) {
+        m_controller->update(dt);
         QCOMPARE(pose.written, 5.0f);
     }
     still->release();
@@ -447,8 +446,8 @@ void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
 void AnimationClipTest::refusedKeysAndClipLookup()
 {
     ScalarTarget target;
-    const unsigned int times[3] = { 0, 500, 1000 };
-    const float values[3] = { 1.0f, 2.0f, 3.0f };
+    const unsigned int times[3] = {0, 500, 1000};
+    const float values[3] = {1.0f, 2.0f, 3.0f};
     // A property the target does not have makes no channel.
     QVERIFY(!target.createAnimation("x", ANIMATE_ROTATE, 3, times, values, Curve::LINEAR));
 
@@ -457,20 +456,20 @@ void AnimationClipTest::refusedKeysAndClipLookup()
     QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, nullptr, values, Curve::LINEAR));
     QVERIFY(!animation->addChannel(nullptr, ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR));
     QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, times, values, nullptr, values, Curve::HERMITE));
-    const unsigned int backwards[3] = { 0, 700, 500 };
+    const unsigned int backwards[3] = {0, 700, 500};
     QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, backwards, values, Curve::LINEAR));
     QCOMPARE(target.channelCount(), 0u);
 
     // A first key at 1 000 000 000 ms or more means "from 0" in key data
     // without tangents.
-    const unsigned int unset[3] = { 1000000000u, 500, 1000 };
+    const unsigned int unset[3] = {1000000000u, 500, 1000};
     AnimationChannel* channel = animation->addChannel(&target, ANIMATE_UNIFORM, 3, unset, values, Curve::LINEAR);
     QVERIFY(channel);
     QCOMPARE(channel->start(), 0u);
     QCOMPARE(channel->duration(), 1000u);
 
     // All keys at one time: no division by zero, every point at a sane time.
-    const unsigned int same[3] = { 200, 200, 200 };
+    const unsigned int same[3] = {200, 200, 200};
     channel = animation->addChannel(&target, ANIMATE_UNIFORM, 3, same, values, Curve::LINEAR);
     QVERIFY(channel);
     QCOMPARE(channel->duration(), 0u);
@@ -501,20 +500,20 @@ void AnimationClipTest::targetsAndAnimationsGoingAwayWhilePlaying()
     // A second channel on another target, with a different value size, so
     // that the clip's per-channel values must stay in step; its rotation
     // (0 to 90 degrees about z) sits inside the scale-rotate-translate value.
-    const unsigned int times[2] = { 0, 1000 };
+    const unsigned int times[2] = {0, 1000};
     const float h = float(std::sqrt(0.5));
-    const float trs[20] = { 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 2, 2, 2, 0, 0, h, h, 10, 20, 30 };
+    const float trs[20] = {1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 2, 2, 2, 0, 0, h, h, 10, 20, 30};
     QVERIFY(animation->addChannel(survivor, ANIMATE_SCALE_ROTATE_TRANSLATE, 2, times, trs, Curve::LINEAR));
     AnimationClip* clip = animation->findClip();
     AnimationClip* kept = animation->createClip("kept", 0, 500);
     kept->addRef();
     clip->play();
     kept->play();
-    _controller->update(100.0f);
+    m_controller->update(100.0f);
 
     delete target;
     QCOMPARE(animation->channelCount(), 1u);
-    _controller->update(400.0f);
+    m_controller->update(400.0f);
     QVERIFY(near(survivor->getTranslation().x, 5.0f, 1e-3f));
     QVERIFY(near(survivor->getScale().y, 1.5f, 1e-4f));
     QVERIFY(near(survivor->getRotation().z, float(std::sin(M_PI / 8)), 1e-5f));
@@ -523,14 +522,14 @@ void AnimationClipTest::targetsAndAnimationsGoingAwayWhilePlaying()
     // Dropping the last target destroys the animation and takes its clip
     // out of the controller; a clip kept beyond it does nothing.
     delete survivor;
-    QCOMPARE(_controller->runningClipCount(), 0u);
+    QCOMPARE(m_controller->runningClipCount(), 0u);
     QVERIFY(!kept->animation());
     QVERIFY(!kept->isPlaying());
     kept->play();
     kept->pause();
     kept->stop();
-    _controller->update(100.0f);
-    QCOMPARE(_controller->runningClipCount(), 0u);
+    m_controller->update(100.0f);
+    QCOMPARE(m_controller->runningClipCount(), 0u);
     kept->release();
 }
 
@@ -570,15 +569,15 @@ void AnimationClipTest::controllerStateAndShutDown()
     controller.unschedule(clip);
     controller.unschedule(nullptr);
     QCOMPARE(controller.state(), AnimationController::IDLE);
-    AnimationController::setCurrent(_controller);
+    AnimationController::setCurrent(m_controller);
 }
 
 void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
 {
     Transform original;
     Transform copy;
-    const unsigned int times[2] = { 0, 1000 };
-    const float translations[6] = { 0, 0, 0, 10, 0, 0 };
+    const unsigned int times[2] = {0, 1000};
+    const float translations[6] = {0, 0, 0, 10, 0, 0};
     Animation* walk = original.createAnimation("walk", ANIMATE_TRANSLATE, 2, times, translations, Curve::LINEAR);
     walk->addChannel(&original, ANIMATE_SCALE, 2, times, translations, Curve::LINEAR);
     walk->createClip("half", 0, 500)->setRepeatCount(3.0f);
@@ -594,10 +593,10 @@ void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
     Animation* walkCopy = copy.findAnimation("walk");
     QVERIFY(walkCopy && walkCopy != walk);
     QCOMPARE(walkCopy->findClip("half")->activeDuration(), 1500u);
-    QCOMPARE(walkCopy->channelAt(0)->curve(), walk->channelAt(0)->curve());  // curves are shared
+    QCOMPARE(walkCopy->channelAt(0)->curve(), walk->channelAt(0)->curve()); // curves are shared
 
     walkCopy->findClip()->play();
-    _controller->update(500.0f);
+    m_controller->update(500.0f);
     QVERIFY(near(copy.getTranslation().x, 5.0f, 1e-4f));
     QCOMPARE(original.getTranslation().x, 0.0f);
     walk->release();
@@ -608,7 +607,8 @@ void AnimationClipTest::clipsFromFrameRanges()
 {
     Transform target;
     Animation* animation = ramp(target, "walk", 2000, ANIMATE_TRANSLATE_X);
-    const std::string path = writeFile("model.animation",
+    const std::string path = writeFile(
+        "model.animation",
         "animation walk\n{\n    frameCount = 30\n    clip second_half\n    {\n        begin = 15\n        end = 30\n"
         "        repeatCount = INDEFINITE\n        loopBlendTime = 100\n   \n }\n"
         "    clip third\n {\n begin = 10\n end = 20\n repeatCount = 2.5\n speed = -0.5\n }\n}\n");
@@ -618,27 +618,28 @@ void AnimationClipTest::clipsFromFrameRanges()
     QCOMPARE(half->startTime(), 1000u);
     QCOMPARE(half->endTime(), 2000u);
     QCOMPARE(half->repeatCount(), 0.0f);
-    QCOMPARE(half->activeDuration(), 1100u);  // the blend belongs to every cycle
+    QCOMPARE(half->activeDuration(), 1100u); // the blend belongs to every cycle
 
     AnimationClip* third = animation->findClip("third");
-    QCOMPARE(third->startTime(), 666u);  // 10 / 30 * 2000 = 666.67, truncated
+    QCOMPARE(third->startTime(), 666u); // 10 / 30 * 2000 = 666.67, truncated
     QCOMPARE(third->speed(), -0.5f);
-    QCOMPARE(third->activeDuration(), 1667u);  // 667 * 2.5 = 1667.5
+    QCOMPARE(third->activeDuration(), 1667u); // 667 * 2.5 = 1667.5
 
     // The clip plays its own part of the time line, then blends back.
     half->play();
-    _controller->update(250.0f);
+    m_controller->update(250.0f);
     QVERIFY(near(target.getTranslationX(), 1250.0f, 0.1f));
-    _controller->update(800.0f);  // 50 ms into the blend: half-way from 2000 to 1000
+    m_controller->update(800.0f); // 50 ms into the blend: half-way from 2000 to 1000
     QVERIFY(near(target.getTranslationX(), 1500.0f, 0.5f));
 }
 
 void AnimationClipTest::clipsMatchTheAnimationById()
 {
-    const std::string path = writeFile("model.animation",
-        "animation run\n{\n frameCount = 10\n clip fast\n {\n begin = 0\n end = 5\n }\n}\n"
-        "animation walk\n{\n frameCount = 4\n clip a\n {\n begin = 1\n end = 2\n }\n"
-        " notes n\n {\n begin = 0\n end = 4\n }\n clip b\n {\n begin = 2\n end = 4\n }\n}\n");
+    const std::string path
+        = writeFile("model.animation",
+                    "animation run\n{\n frameCount = 10\n clip fast\n {\n begin = 0\n end = 5\n }\n}\n"
+                    "animation walk\n{\n frameCount = 4\n clip a\n {\n begin = 1\n end = 2\n }\n"
+                    " notes n\n {\n begin = 0\n end = 4\n }\n clip b\n {\n begin = 2\n end = 4\n }\n}\n");
     Transform target;
     Animation* walk = ramp(target, "walk", 1000, ANIMATE_TRANSLATE_X);
     Animation* run = ramp(target, "run", 1000, ANIMATE_TRANSLATE_X);
@@ -652,23 +653,24 @@ void AnimationClipTest::clipsMatchTheAnimationById()
     QCOMPARE(run->findClip("fast")->endTime(), 500u);
 
     // A wrapping namespace around the animations is looked into as well.
-    const std::string wrapped = writeFile("wrapped.animation",
+    const std::string wrapped = writeFile(
+        "wrapped.animation",
         "animations\n{\n animation jump\n {\n frameCount = 2\n clip up\n {\n begin = 0\n end = 1\n }\n }\n}\n");
     QVERIFY(jump->defineClips(wrapped.c_str()));
     QCOMPARE(jump->findClip("up")->endTime(), 500u);
 
     // Missing files and unusable frame counts define nothing.
-    QVERIFY(!jump->defineClips((_dir->path() + "/absent.animation").toUtf8().constData()));
+    QVERIFY(!jump->defineClips((m_dir->path() + "/absent.animation").toUtf8().constData()));
     QVERIFY(!jump->defineClips(static_cast<const char*>(nullptr)));
-    for (const char* count : { "", " frameCount = 0\n", " frameCount = -30\n", " frameCount = many\n" }) {
-        const std::string bad = writeFile("bad.animation", std::string("animation run\n{\n") + count
-                                              + " clip a\n {\n begin = 0\n end = 5\n }\n}\n");
+    for (const char* count : {"", " frameCount = 0\n", " frameCount = -30\n", " frameCount = many\n"}) {
+        const std::string bad = writeFile(
+            "bad.animation", std::string("animation run\n{\n") + count + " clip a\n {\n begin = 0\n end = 5\n }\n}\n");
         run->defineClips(bad.c_str());
         QCOMPARE(run->clipCount(), 1u);
     }
     // Unclosed namespaces and embedded NUL bytes neither crash nor add clips.
-    for (const std::string& junk : { std::string("animation run\n{\n frameCount = 30\n clip a\n {\n begin = 0\n"),
-                                     std::string("animation run\n{\0\n frameCount = 30\n}\n", 36) }) {
+    for (const std::string& junk : {std::string("animation run\n{\n frameCount = 30\n clip a\n {\n begin = 0\n"),
+                                    std::string("animation run\n{\0\n frameCount = 30\n}\n", 36)}) {
         run->defineClips(writeFile("junk.animation", junk).c_str());
         QCOMPARE(run->clipCount(), 1u);
     }
@@ -678,7 +680,8 @@ void AnimationClipTest::hostileClipDefinitionsStayInRange()
 {
     Transform target;
     Animation* animation = ramp(target, "walk", 2000, ANIMATE_TRANSLATE_X);
-    const std::string path = writeFile("model.animation",
+    const std::string path = writeFile(
+        "model.animation",
         "animation walk\n{\n frameCount = 30\n"
         " clip negative\n {\n begin = -50\n end = 15\n }\n"
         " clip huge\n {\n begin = 15\n end = 2147483647\n }\n"
@@ -700,17 +703,17 @@ void AnimationClipTest::hostileClipDefinitionsStayInRange()
     QCOMPARE(nonsense->repeatCount(), 1.0f);
     QVERIFY(std::isfinite(nonsense->speed()));
     QCOMPARE(nonsense->loopBlendTime(), 0u);
-    QCOMPARE(animation->findClip("enormous")->activeDuration(), 2000u);  // 1e40 is not a float: ignored
+    QCOMPARE(animation->findClip("enormous")->activeDuration(), 2000u); // 1e40 is not a float: ignored
     QCOMPARE(animation->findClip("forever")->activeDuration(), 4294967295u);
     QVERIFY(animation->findClip("overflow"));
-    QVERIFY(animation->findClip(""));  // a clip without id is kept
+    QVERIFY(animation->findClip("")); // a clip without id is kept
     QCOMPARE(animation->clipCount(), 7u);
 
     // Every one of them plays a few frames without trouble.
     for (unsigned int i = 0; i < animation->clipCount(); ++i)
         animation->clipAt(i)->play();
     for (int frame = 0; frame < 20; ++frame)
-        _controller->update(frame % 2 ? 16.0f : 1000.0f);
+        m_controller->update(frame % 2 ? 16.0f : 1000.0f);
     QVERIFY(std::isfinite(target.getTranslationX()));
 }
 
@@ -728,14 +731,16 @@ void AnimationClipTest::animationFromANamespace()
     QCOMPARE(channel->curve()->pointTime(1), 0.5f);
     QCOMPARE(target.findAnimation("walk"), animation);
     animation->findClip()->play();
-    _controller->update(750.0f);
+    m_controller->update(750.0f);
     QVERIFY(near(target.getTranslationX(), 12.5f, 1e-4f));
     animation->release();
 
     // An unknown curve name keeps the channel and interpolates linearly.
     Transform third;
-    QVERIFY(playDefinition(third, "animation u\n{\n property = ANIMATE_TRANSLATE_Y\n keyCount = 2\n keyTimes = 0 100\n"
-                                  " keyValues = 0 10\n curve = WOBBLY\n}\n", 30.0f));
+    QVERIFY(playDefinition(third,
+                           "animation u\n{\n property = ANIMATE_TRANSLATE_Y\n keyCount = 2\n keyTimes = 0 100\n"
+                           " keyValues = 0 10\n curve = WOBBLY\n}\n",
+                           30.0f));
     QVERIFY(near(third.getTranslationY(), 3.0f, 1e-4f));
 
     // Rotation with translation, repeat count and clips in one namespace.
@@ -750,15 +755,17 @@ void AnimationClipTest::animationFromANamespace()
     QCOMPARE(spinning->findClip()->repeatCount(), 0.0f);
     QCOMPARE(spinning->findClip("first_half")->endTime(), 500u);
     spinning->findClip()->play();
-    _controller->update(500.0f);
+    m_controller->update(500.0f);
     QVERIFY(near(spinner.getTranslationX(), 2.0f, 1e-4f));
     spinning->release();
 
     // Only one half of the tangents given: the other half counts as zero.
     Transform other;
-    QVERIFY(playDefinition(other, "animation h\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
-                                  " keyValues = 1 1\n keyOut = 4 0\n curve = HERMITE\n}\n", 50.0f));
-    QVERIFY(near(other.getScaleZ(), 1.5f, 1e-4f));  // 1 + 4 * 0.125
+    QVERIFY(playDefinition(other,
+                           "animation h\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
+                           " keyValues = 1 1\n keyOut = 4 0\n curve = HERMITE\n}\n",
+                           50.0f));
+    QVERIFY(near(other.getScaleZ(), 1.5f, 1e-4f)); // 1 + 4 * 0.125
 }
 
 void AnimationClipTest::incompleteNamespacesMakeNoAnimation_data()
@@ -797,13 +804,14 @@ void AnimationClipTest::mutatedDefinitionsNeverCrash()
 {
     // Random edits of a complete definition (with clips) go through the
     // public entry points and, when accepted, are played for a few frames.
-    const std::string seed =
-        "animation walk\n{\n property = ANIMATE_SCALE_ROTATE_TRANSLATE\n keyCount = 2\n keyTimes = 0 1000\n"
-        " keyValues = 1 1 1 0 0 0 1 0 0 0 2 2 2 0 0 1 0 5 5 5\n curve = BOUNCE_IN_OUT\n repeatCount = 1.5\n"
-        " frameCount = 24\n clip a\n {\n begin = 0\n end = 12\n loopBlendTime = 50\n speed = -2\n }\n"
-        " clip b\n {\n begin = 6\n end = 24\n repeatCount = INDEFINITE\n }\n}\n";
-    const char* const fragments[] = { "-", "0x", "99999999999", " ", "\n", "}", "{", "=", "nan", "-1e38", "0",
-                                      "INDEFINITE", "clip c {", "keyCount = 1\n", "#", "//", "/*", "${x}" };
+    const std::string seed
+        = "animation walk\n{\n property = ANIMATE_SCALE_ROTATE_TRANSLATE\n keyCount = 2\n keyTimes = 0 1000\n"
+          " keyValues = 1 1 1 0 0 0 1 0 0 0 2 2 2 0 0 1 0 5 5 5\n curve = BOUNCE_IN_OUT\n repeatCount = 1.5\n"
+          " frameCount = 24\n clip a\n {\n begin = 0\n end = 12\n loopBlendTime = 50\n speed = -2\n }\n"
+          " clip b\n {\n begin = 6\n end = 24\n repeatCount = INDEFINITE\n }\n}\n";
+    const char* const fragments[]
+        = {"-",          "0x",       "99999999999",    " ", "\n", "}",  "{",   "=", "nan", "-1e38", "0",
+           "INDEFINITE", "clip c {", "keyCount = 1\n", "#", "//", "/*", "${x}"};
     std::mt19937 random(12345);
     int accepted = 0;
     for (int round = 0; round < 1500; ++round) {
@@ -825,10 +833,10 @@ void AnimationClipTest::mutatedDefinitionsNeverCrash()
         for (unsigned int i = 0; i < animation->clipCount(); ++i)
             animation->clipAt(i)->play();
         for (int frame = 0; frame < 4; ++frame)
-            _controller->update(frame == 2 ? 5000.0f : 16.0f);
+            m_controller->update(frame == 2 ? 5000.0f : 16.0f);
         animation->release();
     }
-    QVERIFY(accepted > 0);  // the mutations do not all break the text
+    QVERIFY(accepted > 0); // the mutations do not all break the text
 }
 
 QTEST_APPLESS_MAIN(AnimationClipTest)

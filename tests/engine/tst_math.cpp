@@ -2,10 +2,10 @@
 // independent route (e.g. rotating a point instead of reading a matrix).
 #include "EngineTestSupport.h"
 
-#include "engine/math/BoundingBox.h"
-#include "engine/math/BoundingSphere.h"
-#include "engine/math/Vector2.h"
-#include "engine/math/Vector4.h"
+#include "math/BoundingBox.h"
+#include "math/BoundingSphere.h"
+#include "math/Vector2.h"
+#include "math/Vector4.h"
 
 #include <QtTest>
 #include <random>
@@ -13,8 +13,7 @@
 using namespace engine;
 using namespace enginetest;
 
-class TestMath : public QObject
-{
+class TestMath : public QObject {
     Q_OBJECT
 
 private slots:
@@ -51,10 +50,7 @@ void TestMath::matrixLayoutAndProductOrder()
     QCOMPARE(a.m[1], 5.0f);
     const Matrix b(2, 0, 0, 1, 0, 3, 0, 2, 0, 0, 4, 3, 0, 0, 0, 1);
     // Worked by hand, row by row: A * B.
-    const Matrix expected(2, 6, 12, 18,
-                          10, 18, 28, 46,
-                          18, 30, 44, 74,
-                          26, 42, 60, 102);
+    const Matrix expected(2, 6, 12, 18, 10, 18, 28, 46, 18, 30, 44, 74, 26, 42, 60, 102);
     QCOMPARE(a * b, expected);
     QVERIFY(near(b.determinant(), 24.0f));
 
@@ -89,7 +85,8 @@ void TestMath::rotationsAgreeWithRodrigues()
         const Quaternion q = Quaternion::fromAxisAngle(axis, angle);
         const Vector3 p(d(rng), d(rng), d(rng));
         const Vector3 k = axis.normalized();
-        const Vector3 rodrigues = p * std::cos(angle) + k.cross(p) * std::sin(angle) + k * (k.dot(p) * (1 - std::cos(angle)));
+        const Vector3 rodrigues
+            = p * std::cos(angle) + k.cross(p) * std::sin(angle) + k * (k.dot(p) * (1 - std::cos(angle)));
         QVERIFY(near(Matrix::createRotation(axis, angle).transformVector(p), rodrigues, 1e-3f));
         QVERIFY(near(q.rotate(p), rodrigues, 1e-3f));
         QVERIFY(sameRotation(Quaternion::fromMatrix(Matrix::createRotation(q)), q));
@@ -135,7 +132,8 @@ void TestMath::decompositionRoundTripsAndEdges()
         const Vector3 scale(positive(rng), positive(rng), positive(rng));
         const Quaternion rotation = Quaternion::fromAxisAngle(Vector3(d(rng), d(rng), d(rng) + 0.01f), d(rng) * kPi);
         const Vector3 translation(d(rng) * 10, d(rng) * 10, d(rng) * 10);
-        const Matrix m = Matrix::createTranslation(translation) * Matrix::createRotation(rotation) * Matrix::createScale(scale);
+        const Matrix m
+            = Matrix::createTranslation(translation) * Matrix::createRotation(rotation) * Matrix::createScale(scale);
         QVERIFY(m.decompose(&s, &q, &t));
         QVERIFY(near(s, scale, 1e-3f));
         QVERIFY(near(t, translation));
@@ -193,9 +191,9 @@ void TestMath::projectionsOfKnownPoints()
     // Degenerate parameters are refused and leave the output alone.
     const Matrix sentinel = Matrix::createTranslation(Vector3(9, 9, 9));
     p = sentinel;
-    QVERIFY(!Matrix::createPerspective(kPi, 1.0f, 1.0f, 10.0f, &p));      // half angle 90 degrees
-    QVERIFY(!Matrix::createPerspective(kPi / 2, 0.0f, 1.0f, 10.0f, &p));  // zero aspect ratio
-    QVERIFY(!Matrix::createPerspective(kPi / 2, 1.0f, 5.0f, 5.0f, &p));   // equal planes
+    QVERIFY(!Matrix::createPerspective(kPi, 1.0f, 1.0f, 10.0f, &p)); // half angle 90 degrees
+    QVERIFY(!Matrix::createPerspective(kPi / 2, 0.0f, 1.0f, 10.0f, &p)); // zero aspect ratio
+    QVERIFY(!Matrix::createPerspective(kPi / 2, 1.0f, 5.0f, 5.0f, &p)); // equal planes
     QCOMPARE(p, sentinel);
 
     Matrix o;

@@ -1,9 +1,9 @@
 // The properties text format, the file system service and file streams,
 // including malformed and hostile files (this program also runs under
 // AddressSanitizer and UndefinedBehaviorSanitizer).
-#include "engine/FileStream.h"
-#include "engine/FileSystem.h"
-#include "engine/Properties.h"
+#include "FileStream.h"
+#include "FileSystem.h"
+#include "Properties.h"
 
 #include "EngineTestSupport.h"
 
@@ -27,8 +27,7 @@ PropertiesPtr parse(const std::string& text)
 
 } // namespace
 
-class TestProperties : public QObject
-{
+class TestProperties : public QObject {
     Q_OBJECT
 
 private slots:
@@ -53,40 +52,40 @@ private slots:
 
 private:
     std::string writeFile(const char* name, const std::string& content);
-    QTemporaryDir* _dir = nullptr;
-    std::string _root;
+    QTemporaryDir* m_dir = nullptr;
+    std::string m_root;
 };
 
 void TestProperties::init()
 {
-    _dir = new QTemporaryDir();
-    QVERIFY(_dir->isValid());
-    _root = _dir->path().toStdString() + "/";
+    m_dir = new QTemporaryDir();
+    QVERIFY(m_dir->isValid());
+    m_root = m_dir->path().toStdString() + "/";
     FileSystem::setResourcePath("");
     FileSystem::clearAliases();
 }
 
 void TestProperties::cleanup()
 {
-    delete _dir;
-    _dir = nullptr;
+    delete m_dir;
+    m_dir = nullptr;
     FileSystem::setResourcePath("");
     FileSystem::clearAliases();
 }
 
 std::string TestProperties::writeFile(const char* name, const std::string& content)
 {
-    return enginetest::writeFile(_root + name, content);
+    return enginetest::writeFile(m_root + name, content);
 }
 
 void TestProperties::grammarNamespacesAndComments()
 {
-    PropertiesPtr root = parse(
-        "// leading comment\nmaterial box : base /* inline */\n{\n"
-        "    name =   Box Material  \n\ttint=1,0,0 // trailing\n    formula = a = b\n"
-        "    /* a block\n       hidden = 2\n       spanning lines */ c = 3\n    e = /* inside */ 5\n"
-        "    technique\n    {\n        pass p0 { }\n    }\n    inline i { v = 7 }\n    spaced x:y { }\n}\n"
-        "a { b { v = ${x} } }\n");
+    PropertiesPtr root
+        = parse("// leading comment\nmaterial box : base /* inline */\n{\n"
+                "    name =   Box Material  \n\ttint=1,0,0 // trailing\n    formula = a = b\n"
+                "    /* a block\n       hidden = 2\n       spanning lines */ c = 3\n    e = /* inside */ 5\n"
+                "    technique\n    {\n        pass p0 { }\n    }\n    inline i { v = 7 }\n    spaced x:y { }\n}\n"
+                "a { b { v = ${x} } }\n");
     QVERIFY(root);
     Properties* box = root->getNamespace("box");
     QVERIFY(box);
@@ -94,14 +93,14 @@ void TestProperties::grammarNamespacesAndComments()
     QCOMPARE(box->getParentId(), "base");
     QCOMPARE(box->getString("name"), "Box Material");
     QCOMPARE(box->getString("tint"), "1,0,0");
-    QCOMPARE(box->getString("formula"), "a = b");  // only the first "=" separates
+    QCOMPARE(box->getString("formula"), "a = b"); // only the first "=" separates
     QVERIFY(!box->exists("hidden"));
     QCOMPARE(box->getInt("c"), 3);
     QCOMPARE(box->getInt("e"), 5);
     Properties* technique = box->getNamespace("technique", true);
     QCOMPARE(technique->getId(), "");
     QCOMPARE(technique->getParent(), box);
-    QVERIFY(box->getNamespace("p0"));  // recursive by default
+    QVERIFY(box->getNamespace("p0")); // recursive by default
     QVERIFY(!box->getNamespace("p0", false, false));
     QCOMPARE(box->getNamespace("i")->getInt("v"), 7);
     QCOMPARE(box->getNamespace("x")->getParentId(), "y");
@@ -122,17 +121,16 @@ void TestProperties::grammarNamespacesAndComments()
 
 void TestProperties::inheritanceFromAnywhereTerminates()
 {
-    PropertiesPtr root = parse(
-        "m a : b { x = a }\n"
-        "m b : c { y = b }\n"
-        "m c { x = c\n y = c\n z = c\n pass p { s = c } }\n"
-        "m d : c { pass p { s = d } }\n"
-        "outer {\n inner n : c { }\n}\n"
-        "m loop1 : loop2 { x = 1 }\n"
-        "m loop2 : loop1 { y = 2 }\n"
-        "m self : self { z = 3 }\n"
-        "m around : enclosed {\n  m enclosed : around { w = 4 }\n}\n"
-        "m u : unknown { v = 5 }\n");
+    PropertiesPtr root = parse("m a : b { x = a }\n"
+                               "m b : c { y = b }\n"
+                               "m c { x = c\n y = c\n z = c\n pass p { s = c } }\n"
+                               "m d : c { pass p { s = d } }\n"
+                               "outer {\n inner n : c { }\n}\n"
+                               "m loop1 : loop2 { x = 1 }\n"
+                               "m loop2 : loop1 { y = 2 }\n"
+                               "m self : self { z = 3 }\n"
+                               "m around : enclosed {\n  m enclosed : around { w = 4 }\n}\n"
+                               "m u : unknown { v = 5 }\n");
     QVERIFY(root);
     // Own values win; the rest comes through b from c, both further down.
     Properties* a = root->getNamespace("a");
@@ -140,12 +138,12 @@ void TestProperties::inheritanceFromAnywhereTerminates()
     QCOMPARE(a->getString("y"), "b");
     QCOMPARE(a->getString("z"), "c");
     QCOMPARE(a->getNamespace("p")->getParent(), a);
-    QCOMPARE(root->getNamespace("c")->propertyCount(), size_t(3));  // the parent is untouched
+    QCOMPARE(root->getNamespace("c")->propertyCount(), size_t(3)); // the parent is untouched
     // A nested namespace the child defines itself is not replaced.
     Properties* d = root->getNamespace("d");
     QCOMPARE(d->namespaceCount(), size_t(1));
     QCOMPARE(d->getNamespace("p")->getString("s"), "d");
-    QCOMPARE(root->getNamespace("n")->getString("z"), "c");  // nested namespaces inherit too
+    QCOMPARE(root->getNamespace("n")->getString("z"), "c"); // nested namespaces inherit too
 
     // Cycles: one side inherits from the other; neither loops.
     Properties* loop1 = root->getNamespace("loop1");
@@ -160,14 +158,14 @@ void TestProperties::inheritanceFromAnywhereTerminates()
 
 void TestProperties::variables()
 {
-    PropertiesPtr root = parse(
-        "$global = 9\nmaterial m {\n    $tint = 0.5,0.5,1\n    colour = ${tint}\n    level = ${global}\n"
-        "    missing = ${nowhere}\n    short = ${}\n    technique t { inner = ${tint} }\n}\n");
+    PropertiesPtr root
+        = parse("$global = 9\nmaterial m {\n    $tint = 0.5,0.5,1\n    colour = ${tint}\n    level = ${global}\n"
+                "    missing = ${nowhere}\n    short = ${}\n    technique t { inner = ${tint} }\n}\n");
     QVERIFY(root);
     Properties* m = root->getNamespace("m");
     QCOMPARE(m->getString("colour"), "0.5,0.5,1");
     QCOMPARE(m->getInt("level"), 9);
-    QVERIFY(!m->exists("$tint"));  // declarations are not properties
+    QVERIFY(!m->exists("$tint")); // declarations are not properties
     // An unresolved reference reads as absent; too short to be one is text.
     QCOMPARE(m->getBool("missing", true), true);
     QCOMPARE(m->getString("short"), "${}");
@@ -181,22 +179,22 @@ void TestProperties::variables()
 
 void TestProperties::typedGettersAndFailureValues()
 {
-    PropertiesPtr root = parse(
-        "v {\n  yes = true\n  capital = True\n"
-        "  neg = -7\n  word = abc\n  big = 99999999999999\n  intfloat = 3.9\n  f3 = -0.5\n  fbad = x1\n"
-        "  spaced = 1, 2, 3\n  badsep = 1 ,2,3\n  rot = 0,1,0,90\n"
-        "  m15 = 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n"
-        "  m16 = 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\n"
-        "}\n");
+    PropertiesPtr root
+        = parse("v {\n  yes = true\n  capital = True\n"
+                "  neg = -7\n  word = abc\n  big = 99999999999999\n  intfloat = 3.9\n  f3 = -0.5\n  fbad = x1\n"
+                "  spaced = 1, 2, 3\n  badsep = 1 ,2,3\n  rot = 0,1,0,90\n"
+                "  m15 = 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n"
+                "  m16 = 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\n"
+                "}\n");
     QVERIFY(root);
     Properties* p = root->getNamespace("v", true);
 
     QCOMPARE(p->getBool("yes"), true);
-    QCOMPARE(p->getBool("capital", true), false);  // only "true" exactly
+    QCOMPARE(p->getBool("capital", true), false); // only "true" exactly
     QCOMPARE(p->getInt("neg"), -7);
     QCOMPARE(p->getInt("word"), 0);
     QCOMPARE(p->getInt("intfloat"), 3);
-    QCOMPARE(p->getInt("big"), 2147483647);  // saturates instead of wrapping
+    QCOMPARE(p->getInt("big"), 2147483647); // saturates instead of wrapping
     QCOMPARE(p->getFloat("fbad"), 0.0f);
 
     Vector3 v3(9, 9, 9);
@@ -205,7 +203,7 @@ void TestProperties::typedGettersAndFailureValues()
     QVERIFY(!p->getVector3("badsep", &v3));
     QCOMPARE(v3, Vector3());
     Vector4 v4(9, 9, 9, 9);
-    QVERIFY(!p->getVector4("spaced", &v4));  // three numbers are not four
+    QVERIFY(!p->getVector4("spaced", &v4)); // three numbers are not four
     QCOMPARE(v4, Vector4(0, 0, 0, 0));
 
     Quaternion q(1, 2, 3, 4);
@@ -221,19 +219,20 @@ void TestProperties::typedGettersAndFailureValues()
     QVERIFY(m.isIdentity());
     QVERIFY(p->getMatrix("m16", &m));
     for (int i = 0; i < 16; ++i)
-        QCOMPARE(m.m[i], float(i + 1));  // storage order
+        QCOMPARE(m.m[i], float(i + 1)); // storage order
 
-    for (const char* number : { "12", "-12.5", ".5" })
+    for (const char* number : {"12", "-12.5", ".5"})
         QVERIFY(Properties::isNumber(number));
-    for (const char* other : { "1.2.3", "--1", "+1", "1e5", "", "-", ".", static_cast<const char*>(nullptr) })
+    for (const char* other : {"1.2.3", "--1", "+1", "1e5", "", "-", ".", static_cast<const char*>(nullptr)})
         QVERIFY(!Properties::isNumber(other));
 }
 
 void TestProperties::createFollowsUrlNamespacePath()
 {
-    writeFile("scene.txt", "scene main {\n  node a { animation walk { property = ANIMATE_ROTATE } }\n"
-                           "  node b { value = 2 }\n}\n");
-    FileSystem::setResourcePath(_root.c_str());
+    writeFile("scene.txt",
+              "scene main {\n  node a { animation walk { property = ANIMATE_ROTATE } }\n"
+              "  node b { value = 2 }\n}\n");
+    FileSystem::setResourcePath(m_root.c_str());
 
     PropertiesPtr whole(Properties::create("scene.txt"));
     QVERIFY(whole);
@@ -260,10 +259,10 @@ void TestProperties::createFollowsUrlNamespacePath()
     const std::string material = writeFile("sub/m.material", "material m { a = tex.png\n b = none.png\n}\n");
     PropertiesPtr m(Properties::create(material.c_str()));
     QVERIFY(m);
-    QCOMPARE(m->getDirectoryPath(), (_root + "sub/").c_str());
+    QCOMPARE(m->getDirectoryPath(), (m_root + "sub/").c_str());
     std::string resolved;
     QVERIFY(m->getPath("a", &resolved));
-    QCOMPARE(QString::fromStdString(resolved), QString::fromStdString(_root + "sub/tex.png"));
+    QCOMPARE(QString::fromStdString(resolved), QString::fromStdString(m_root + "sub/tex.png"));
     QVERIFY(!m->getPath("b", &resolved));
 }
 
@@ -295,9 +294,9 @@ void TestProperties::cacheParsesOnceAndCopiesAreIndependent()
     // The same relative name below another resource path is another file.
     writeFile("one/same.txt", "n { v = 1\n}\n");
     writeFile("two/same.txt", "n { v = 2\n}\n");
-    FileSystem::setResourcePath((_root + "one/").c_str());
+    FileSystem::setResourcePath((m_root + "one/").c_str());
     PropertiesPtr one(Properties::create("same.txt", &cache));
-    FileSystem::setResourcePath((_root + "two/").c_str());
+    FileSystem::setResourcePath((m_root + "two/").c_str());
     PropertiesPtr two(Properties::create("same.txt", &cache));
     QVERIFY(one && two);
     QCOMPARE(one->getInt("v"), 1);
@@ -309,10 +308,10 @@ void TestProperties::createFailsCleanly()
 {
     Properties::Cache cache;
     QVERIFY(!Properties::create(nullptr));
-    QVERIFY(!Properties::create((_root + "missing.txt").c_str(), &cache));
-    QVERIFY(!Properties::create(_root.c_str()));  // a folder
+    QVERIFY(!Properties::create((m_root + "missing.txt").c_str(), &cache));
+    QVERIFY(!Properties::create(m_root.c_str())); // a folder
     QVERIFY(!Properties::create(writeFile("bad.txt", "a {\n").c_str(), &cache));
-    QVERIFY(cache.empty());  // failures are not cached
+    QVERIFY(cache.empty()); // failures are not cached
     PropertiesPtr empty(Properties::create(writeFile("empty.txt", "").c_str()));
     QVERIFY(empty);
     QCOMPARE(empty->namespaceCount(), size_t(0));
@@ -322,8 +321,8 @@ void TestProperties::malformedFilesGiveNull()
 {
     // Unclosed, a brace too many, header never opened, too many words,
     // parent id missing, no name, comment never closed.
-    for (const char* text : { "a {\n b = 1\n", "a {\n}\n}\n", "a\nb = 1\n", "a b c d {\n}\n", "a b : {\n}\n",
-                              "{\n}\n", "a { /* never closed\n}\n" })
+    for (const char* text : {"a {\n b = 1\n", "a {\n}\n}\n", "a\nb = 1\n", "a b c d {\n}\n", "a b : {\n}\n", "{\n}\n",
+                             "a { /* never closed\n}\n"})
         QVERIFY2(!parse(text), text);
     // Nameless properties are skipped, not fatal.
     PropertiesPtr p = parse("a {\n = 5\n b = \n}\n");
@@ -401,7 +400,10 @@ void TestProperties::binaryJunkNeverCrashes()
             }
         }
     }
-    const std::string path = writeFile("junk.bin", std::string("\x7f" "ELF\0\0\0{=}\xff\xfe", 13));
+    const std::string path = writeFile("junk.bin",
+                                       std::string("\x7f"
+                                                   "ELF\0\0\0{=}\xff\xfe",
+                                                   13));
     PropertiesPtr fromFile(Properties::create(path.c_str()));
 }
 
@@ -409,9 +411,13 @@ void TestProperties::fileSystemPathRules()
 {
     const char* resolved[][3] = {
         // resource path, path, resolved
-        { "res/", "a/b.txt", "res/a/b.txt" }, { "res/", "C:/x.txt", "C:/x.txt" }, { "res/", "d:x.txt", "d:x.txt" },
-        { "res/", "/abs/x", "/abs/x" }, { "res/", "1:x", "res/1:x" }, { "res/", "\\\\server\\x", "//server/x" },
-        { "models\\box\\", "tex\\a.png", "models/box/tex/a.png" },
+        {"res/", "a/b.txt", "res/a/b.txt"},
+        {"res/", "C:/x.txt", "C:/x.txt"},
+        {"res/", "d:x.txt", "d:x.txt"},
+        {"res/", "/abs/x", "/abs/x"},
+        {"res/", "1:x", "res/1:x"},
+        {"res/", "\\\\server\\x", "//server/x"},
+        {"models\\box\\", "tex\\a.png", "models/box/tex/a.png"},
     };
     for (const auto& r : resolved) {
         FileSystem::setResourcePath(r[0]);
@@ -424,15 +430,14 @@ void TestProperties::fileSystemPathRules()
     QCOMPARE(QString::fromStdString(FileSystem::resolvePath("logo")), QString("res/logo"));
 
     const char* folders[][2] = {
-        { "C:\\models\\box\\model.gpb", "C:/models/box/" }, { "a/b/c", "a/b/" }, { "file", "" },
-        { "C:file", "C:" }, { "/", "/" },
+        {"C:\\models\\box\\model.gpb", "C:/models/box/"}, {"a/b/c", "a/b/"}, {"file", ""}, {"C:file", "C:"}, {"/", "/"},
     };
     for (const auto& f : folders)
         QCOMPARE(QString::fromStdString(FileSystem::getDirectoryName(f[0])), QString(f[1]));
     QCOMPARE(QString::fromStdString(FileSystem::getDirectoryName(nullptr)), QString(""));
 
     writeFile("folder/inner.txt", "2");
-    FileSystem::setResourcePath(_root.c_str());
+    FileSystem::setResourcePath(m_root.c_str());
     QVERIFY(FileSystem::fileExists("folder/inner.txt"));
     QVERIFY(!FileSystem::fileExists("there.txt"));
     QVERIFY(!FileSystem::fileExists(nullptr));
@@ -450,12 +455,12 @@ void TestProperties::readAllAndStreams()
     QCOMPARE(all[25], '\0');
 
     size = -1;
-    QVERIFY(!FileSystem::readAll((_root + "nope").c_str(), &size));
+    QVERIFY(!FileSystem::readAll((m_root + "nope").c_str(), &size));
     QCOMPARE(size, 0);
     // Folders and devices are not files, even though the C library opens
     // them (an endless device would never finish reading).
-    QVERIFY(!FileSystem::readAll(_root.c_str(), &size));
-    QVERIFY(!FileSystem::open(_root.c_str()));
+    QVERIFY(!FileSystem::readAll(m_root.c_str(), &size));
+    QVERIFY(!FileSystem::open(m_root.c_str()));
     QVERIFY(!FileSystem::readAll("/dev/zero", &size));
     QVERIFY(!FileSystem::open("/dev/null"));
     QVERIFY(!FileSystem::open(nullptr));
@@ -466,7 +471,7 @@ void TestProperties::readAllAndStreams()
     QVERIFY(s->readLine(line, sizeof(line)));
     QCOMPARE(QByteArray(line), QByteArray("line one\n"));
     char small[5];
-    QVERIFY(s->readLine(small, sizeof(small)));  // capacity bounds the read
+    QVERIFY(s->readLine(small, sizeof(small))); // capacity bounds the read
     QCOMPARE(QByteArray(small), QByteArray("line"));
     QVERIFY(s->seek(-6, 2));
     char tail[6];
@@ -482,10 +487,10 @@ void TestProperties::readAllAndStreams()
     QCOMPARE(s->read(eight, 1, 1), size_t(0));
     QVERIFY(!s->readLine(line, sizeof(line)));
 
-    std::unique_ptr<Stream> w(FileSystem::open((_root + "out.bin").c_str(), "wb"));
+    std::unique_ptr<Stream> w(FileSystem::open((m_root + "out.bin").c_str(), "wb"));
     QCOMPARE(w->write("abc", 1, 3), size_t(3));
     w.reset();
-    QCOMPARE(QFileInfo(QString::fromStdString(_root + "out.bin")).size(), qint64(3));
+    QCOMPARE(QFileInfo(QString::fromStdString(m_root + "out.bin")).size(), qint64(3));
 }
 
 QTEST_APPLESS_MAIN(TestProperties)

@@ -2,15 +2,15 @@
 // through re-parenting and changes, lookup order, ownership.
 #include "EngineTestSupport.h"
 
-#include "engine/AnimationTarget.h"
-#include "engine/Camera.h"
-#include "engine/ChannelValue.h"
-#include "engine/Drawable.h"
-#include "engine/Light.h"
-#include "engine/Node.h"
-#include "engine/Properties.h"
-#include "engine/Scene.h"
-#include "engine/Transform.h"
+#include "AnimationTarget.h"
+#include "Camera.h"
+#include "ChannelValue.h"
+#include "Drawable.h"
+#include "Light.h"
+#include "Node.h"
+#include "Properties.h"
+#include "Scene.h"
+#include "Transform.h"
 
 #include <QtTest>
 #include <memory>
@@ -23,13 +23,27 @@ using namespace enginetest;
 namespace {
 
 // Stand-in for a model: reference counted, with fixed mesh bounds.
-struct FakeModel : public Ref, public Drawable
-{
+struct FakeModel : public Ref, public Drawable {
     FakeModel(const BoundingBox& b, bool s = false, unsigned int p = 1, unsigned int v = 1, int* d = nullptr)
-        : box(b), skinned(s), parts(p), vertices(v), destroyed(d) {}
-    ~FakeModel() override { if (destroyed) ++*destroyed; }
+        : box(b)
+        , skinned(s)
+        , parts(p)
+        , vertices(v)
+        , destroyed(d)
+    {
+    }
+    ~FakeModel() override
+    {
+        if (destroyed)
+            ++*destroyed;
+    }
     bool hasMesh() const override { return !box.isEmpty(); }
-    BoundingSphere meshBoundingSphere() const override { BoundingSphere s; s.set(box); return s; }
+    BoundingSphere meshBoundingSphere() const override
+    {
+        BoundingSphere s;
+        s.set(box);
+        return s;
+    }
     BoundingBox meshBoundingBox() const override { return box; }
     bool isSkinned() const override { return skinned; }
     unsigned int meshPartCount() const override { return parts; }
@@ -48,12 +62,11 @@ void attach(Node* node, FakeModel* model)
 }
 
 // Records notifications; may remove itself while being notified.
-class RecordingListener : public Transform::Listener
-{
+class RecordingListener : public Transform::Listener {
 public:
     void transformChanged(Transform* t, long cookie) override
     {
-        calls.push_back({ t, cookie });
+        calls.push_back({t, cookie});
         if (removeSelf)
             t->removeListener(this);
     }
@@ -61,8 +74,7 @@ public:
     bool removeSelf = false;
 };
 
-class ProbeNode : public Node
-{
+class ProbeNode : public Node {
 public:
     static ProbeNode* create(const char* id) { return new ProbeNode(id); }
     int hierarchyChanges = 0;
@@ -70,7 +82,10 @@ public:
     bool isStatic() const override { return staticTransform; }
 
 protected:
-    explicit ProbeNode(const char* id) : Node(id) {}
+    explicit ProbeNode(const char* id)
+        : Node(id)
+    {
+    }
     void hierarchyChanged() override { ++hierarchyChanges; }
 };
 
@@ -92,8 +107,7 @@ Node* addChild(Node* parent, const char* id)
 
 } // namespace
 
-class TestSceneGraph : public QObject
-{
+class TestSceneGraph : public QObject {
     Q_OBJECT
 
 private slots:
@@ -124,7 +138,7 @@ void TestSceneGraph::localMatrixScalesRotatesThenTranslates()
 
     Transform identity;
     identity.setTranslation(1, 2, 3);
-    identity.setTranslation(0, 0, 0);  // back to the default must clear it again
+    identity.setTranslation(0, 0, 0); // back to the default must clear it again
     QVERIFY(identity.getMatrix().isIdentity());
 }
 
@@ -185,8 +199,13 @@ void TestSceneGraph::listenersAndSuspendedNotification()
 void TestSceneGraph::animationPropertiesReadAndBlend()
 {
     Transform t(Vector3(1, 2, 3), Quaternion::identity(), Vector3(4, 5, 6));
-    const int counts[][2] = { { ANIMATE_SCALE_UNIT, 1 }, { ANIMATE_ROTATE, 4 }, { ANIMATE_ROTATE_TRANSLATE, 7 },
-                              { ANIMATE_SCALE_ROTATE_TRANSLATE, 10 }, { 5, -1 }, { 20, -1 }, { -1, -1 } };
+    const int counts[][2] = {{ANIMATE_SCALE_UNIT, 1},
+                             {ANIMATE_ROTATE, 4},
+                             {ANIMATE_ROTATE_TRANSLATE, 7},
+                             {ANIMATE_SCALE_ROTATE_TRANSLATE, 10},
+                             {5, -1},
+                             {20, -1},
+                             {-1, -1}};
     for (const auto& e : counts)
         QCOMPARE(t.animationPropertyComponentCount(e[0]), e[1]);
 
@@ -197,7 +216,9 @@ void TestSceneGraph::animationPropertiesReadAndBlend()
 
     // Half weight: halfway from current to animated.
     ChannelValue translate(3);
-    translate[0] = 8; translate[1] = 5; translate[2] = 0;
+    translate[0] = 8;
+    translate[1] = 5;
+    translate[2] = 0;
     t.setAnimationPropertyValue(ANIMATE_TRANSLATE, translate, 0.5f);
     QCOMPARE(t.getTranslation(), Vector3(6, 5, 3));
     // Full weight replaces exactly, also from far away.
@@ -210,8 +231,13 @@ void TestSceneGraph::animationPropertiesReadAndBlend()
     // Rotation blends along the arc.
     ChannelValue rot(7);
     const Quaternion quarter = Quaternion::fromAxisAngle(Vector3::unitY(), kPi / 2);
-    rot[0] = quarter.x; rot[1] = quarter.y; rot[2] = quarter.z; rot[3] = quarter.w;
-    rot[4] = 1; rot[5] = 2; rot[6] = 3;
+    rot[0] = quarter.x;
+    rot[1] = quarter.y;
+    rot[2] = quarter.z;
+    rot[3] = quarter.w;
+    rot[4] = 1;
+    rot[5] = 2;
+    rot[6] = 3;
     t.setAnimationPropertyValue(ANIMATE_ROTATE, rot, 0.5f);
     QVERIFY(sameRotation(t.getRotation(), Quaternion::fromAxisAngle(Vector3::unitY(), kPi / 4)));
 
@@ -242,7 +268,7 @@ void TestSceneGraph::childrenReparentingAndCycles()
     Node* c = addChild(p1.get(), "c");
     QCOMPARE(child->getScene(), scene.get());
     QCOMPARE(child->hierarchyChanges, 1);
-    p1->addChild(a);  // already a child: nothing changes
+    p1->addChild(a); // already a child: nothing changes
     QCOMPARE(p1->getChildCount(), 3u);
 
     // Moving to another parent unlinks it from its siblings.
@@ -336,8 +362,15 @@ void TestSceneGraph::offsetMatrixMovesOnlyOwnGeometry()
 void TestSceneGraph::idWithoutNumericSuffix()
 {
     const char* cases[][2] = {
-        { "Box__12", "Box" }, { "Box_12", "Box_12" }, { "__1abc", "__1abc" }, { "Arm__2__3", "Arm__2" },
-        { "Arm__x", "Arm__x" }, { "Box__", "Box__" }, { "", "" }, { "__", "__" }, { "Mid__7Name", "Mid" },
+        {"Box__12", "Box"},
+        {"Box_12", "Box_12"},
+        {"__1abc", "__1abc"},
+        {"Arm__2__3", "Arm__2"},
+        {"Arm__x", "Arm__x"},
+        {"Box__", "Box__"},
+        {"", ""},
+        {"__", "__"},
+        {"Mid__7Name", "Mid"},
     };
     for (const auto& c : cases)
         QCOMPARE(QString::fromStdString(Node::idWithoutNumericSuffix(c[0])), QString(c[1]));
@@ -379,7 +412,7 @@ void TestSceneGraph::findByIdAndVisitOrder()
         seen.push_back(n);
         return n != nested;
     });
-    QVERIFY((seen == std::vector<Node*>{ first, nested, prefixDeep, target }));
+    QVERIFY((seen == std::vector<Node*> {first, nested, prefixDeep, target}));
 }
 
 void TestSceneGraph::attachmentsAndActiveCamera()
@@ -389,7 +422,7 @@ void TestSceneGraph::attachmentsAndActiveCamera()
     FakeModel* model = new FakeModel(BoundingBox(), false, 1, 1, &destroyed);
     attach(n.get(), model);
     attach(n.get(), new FakeModel(BoundingBox(), false, 1, 1, &destroyed));
-    QCOMPARE(destroyed, 1);  // the node's reference was the last one
+    QCOMPARE(destroyed, 1); // the node's reference was the last one
     n->setDrawable(nullptr);
     QCOMPARE(destroyed, 2);
     // Destroying a node releases its children and their attachments.
@@ -412,7 +445,7 @@ void TestSceneGraph::attachmentsAndActiveCamera()
     scene->addNode(n.get());
     scene->addNode(other.get());
     QCOMPARE(scene->getActiveCamera(), c1.get());
-    QCOMPARE(c1->getRefCount(), 3u);  // creator, node, scene
+    QCOMPARE(c1->getRefCount(), 3u); // creator, node, scene
     scene->setActiveCamera(c2.get());
     n->setCamera(nullptr);
     QVERIFY(!c1->getNode());
@@ -461,7 +494,7 @@ void TestSceneGraph::boundsOfNodesAndSubtrees()
     Owned<Node> far(Node::create("far"));
     far->setTranslation(0, 50, 0);
     far->addChild(meshNode);
-    QVERIFY(near(root->getBoundingBox().min, Vector3(0, 0, 0)));  // only the skinned child left
+    QVERIFY(near(root->getBoundingBox().min, Vector3(0, 0, 0))); // only the skinned child left
     QVERIFY(near(far->getBoundingBox().min, Vector3(-12, 48, -2)));
     meshNode->setDrawable(nullptr);
     QCOMPARE(far->getBoundingSphere().radius, 0.0f);
@@ -491,7 +524,7 @@ void TestSceneGraph::pointLightBoundsSitAtTheOrigin()
 void TestSceneGraph::cameraMatrices()
 {
     Camera* camera = Camera::createPerspective(90.0f, 2.0f, 1.0f, 10.0f);
-    QVERIFY(camera->getViewMatrix().isIdentity());  // no node yet
+    QVERIFY(camera->getViewMatrix().isIdentity()); // no node yet
     Matrix expected;
     QVERIFY(Matrix::createPerspective(kPi / 2, 2.0f, 1.0f, 10.0f, &expected));
     QVERIFY(near(camera->getProjectionMatrix(), expected));
@@ -552,9 +585,9 @@ void TestSceneGraph::camerasAndLightsFromProperties()
 
     auto ortho = props("camera c { type = ORTHOGRAPHIC\n zoomX = 10\n aspectRatio = 3\n}");
     Owned<Camera> o(Camera::create(ortho.get(), 640, 480));
-    QCOMPARE(o->getZoomY(), 480.0f);  // the window height unless given
+    QCOMPARE(o->getZoomY(), 480.0f); // the window height unless given
 
-    for (const char* bad : { "camera c { type = perspective }", "camera c { fieldOfView = 1 }" })
+    for (const char* bad : {"camera c { type = perspective }", "camera c { fieldOfView = 1 }"})
         QVERIFY(!Camera::create(props(bad).get(), 1, 1));
     QVERIFY(!Camera::create(nullptr, 1, 1));
 
@@ -564,11 +597,11 @@ void TestSceneGraph::camerasAndLightsFromProperties()
     QCOMPARE(spot->getRangeInverse(), 0.25f);
     QCOMPARE(spot->getOuterAngleCos(), std::cos(0.5f));
     spot->setRange(0.0f);
-    QCOMPARE(spot->getRangeInverse(), 0.0f);  // not infinity
+    QCOMPARE(spot->getRangeInverse(), 0.0f); // not infinity
 
     auto p = props("light l { type = POINT\n range = 10\n}");
     Owned<Light> point(Light::create(p.get()));
-    point->setInnerAngle(1.0f);  // not a spot: ignored
+    point->setInnerAngle(1.0f); // not a spot: ignored
     QCOMPARE(point->getInnerAngle(), 0.0f);
     QVERIFY(!Light::create(props("light l { type = AREA }").get()));
     QVERIFY(!Light::create(nullptr));
@@ -593,7 +626,8 @@ void TestSceneGraph::viewSpaceGettersUseActiveCamera()
     QVERIFY(near(object->getForwardVectorView(), Vector3(0, 0, -1)));
     QVERIFY(near(object->getWorldViewProjectionMatrix(),
                  camera->getProjectionMatrix() * camera->getViewMatrix() * object->getWorldMatrix(), 1e-3f));
-    QVERIFY(near(object->getInverseTransposeWorldViewMatrix() * object->getWorldViewMatrix().transposed(), Matrix(), 1e-3f));
+    QVERIFY(near(object->getInverseTransposeWorldViewMatrix() * object->getWorldViewMatrix().transposed(), Matrix(),
+                 1e-3f));
 
     // Descendants reach the scene through their top ancestor.
     Node* child = addChild(object.get(), "child");

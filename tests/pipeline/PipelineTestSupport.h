@@ -11,7 +11,7 @@
 namespace testsupport {
 
 struct ProcessResult {
-    int exitCode = -1;  // -1 also when it did not start or crashed
+    int exitCode = -1; // -1 also when it did not start or crashed
     QByteArray out;
     QByteArray err;
 };
@@ -32,7 +32,7 @@ inline ProcessResult runProgram(const QString& program, const QStringList& argum
 // per-user interpreter shims do not work.
 inline ProcessResult runPython(const QString& script, const QStringList& arguments, const QByteArray& input = {})
 {
-    return runProgram("/usr/bin/python3", QStringList{"-c", script} + arguments, QString(), input);
+    return runProgram("/usr/bin/python3", QStringList {"-c", script} + arguments, QString(), input);
 }
 
 inline bool writeFile(const QString& path, const QByteArray& bytes)
@@ -55,7 +55,8 @@ inline QMap<QString, QByteArray> treeDigest(const QString& folder)
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        digest.insert(QDir(folder).relativeFilePath(path), QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5));
+        digest.insert(QDir(folder).relativeFilePath(path),
+                      QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5));
     }
     return digest;
 }
@@ -65,7 +66,11 @@ inline QMap<QString, QByteArray> treeDigest(const QString& folder)
 // works.
 class ReadOnlyFolder {
 public:
-    explicit ReadOnlyFolder(const QString& folder) : m_folder(folder) { m_active = !folder.isEmpty() && lock(true); }
+    explicit ReadOnlyFolder(const QString& folder)
+        : m_folder(folder)
+    {
+        m_active = !folder.isEmpty() && lock(true);
+    }
     ~ReadOnlyFolder() { release(); }
     bool isActive() const { return m_active; }
     void release() { m_active = m_active && !lock(false); }
@@ -75,8 +80,9 @@ private:
     {
         if (geteuid() == 0)
             return QProcess::execute("chattr", {on ? "+i" : "-i", m_folder}) == 0;
-        return QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                                   | (on ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+        return QFile::setPermissions(m_folder,
+                                     QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                         | (on ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
     }
     QString m_folder;
     bool m_active = false;

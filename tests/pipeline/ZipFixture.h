@@ -14,7 +14,7 @@ inline bool write(const QString& archivePath, const Entries& entries, const QStr
 {
     QJsonArray list;
     for (const auto& entry : entries)
-        list.append(QJsonArray{entry.first, QString::fromLatin1(entry.second.toBase64())});
+        list.append(QJsonArray {entry.first, QString::fromLatin1(entry.second.toBase64())});
     const QString script = QStringLiteral("import sys, json, zipfile, base64\n"
                                           "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.%1) as z:\n"
                                           "    for name, data in json.load(sys.stdin):\n"

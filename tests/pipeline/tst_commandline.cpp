@@ -24,10 +24,11 @@ class TestCommandLine : public QObject {
 private slots:
     void initTestCase()
     {
-        qputenv("TMPDIR", path("tmp").toUtf8());  // the converter's workspaces go below it
+        qputenv("TMPDIR", path("tmp").toUtf8()); // the converter's workspaces go below it
         QVERIFY(QDir().mkpath(path("app/bin")));
         QVERIFY(QFile::copy(VELMORA_CONVERT_PROBE, path("app/bin/Velmora3dEncoder")));
-        QVERIFY(QFile::setPermissions(path("app/bin/Velmora3dEncoder"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(path("app/bin/Velmora3dEncoder"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     }
 
     void init()
@@ -56,7 +57,8 @@ private slots:
     void helpVersionAndWindowMode()
     {
         const ProcessResult help = convert({"--help"});
-        QVERIFY2(help.exitCode == 0 && help.out.contains("--convert <INPUT>") && help.out.contains("OUTPUT.vm3"), help.out);
+        QVERIFY2(help.exitCode == 0 && help.out.contains("--convert <INPUT>") && help.out.contains("OUTPUT.vm3"),
+                 help.out);
         const ProcessResult version = convert({"--version"});
         QVERIFY(version.exitCode == 0 && version.out.trimmed() == "Velmora3dEncoder 1.7");
         const ProcessResult window = convert({path("some.fbx")});
@@ -67,9 +69,9 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no output") << QStringList{"--convert", "in.fbx"} << "exactly one output file";
-        QTest::newRow("unknown option") << QStringList{"--convert", "in.fbx", "a.vm3", "--fast"} << "Unknown option";
-        QTest::newRow("output not vm3") << QStringList{"--convert", "@input", "out.zip"} << "must end in .vm3";
+        QTest::newRow("no output") << QStringList {"--convert", "in.fbx"} << "exactly one output file";
+        QTest::newRow("unknown option") << QStringList {"--convert", "in.fbx", "a.vm3", "--fast"} << "Unknown option";
+        QTest::newRow("output not vm3") << QStringList {"--convert", "@input", "out.zip"} << "must end in .vm3";
     }
 
     void wrongArguments()
@@ -89,16 +91,21 @@ private slots:
         QVERIFY(writeFile(input, "fbx tree"));
         const ProcessResult run = convert({"--convert", input, path("out/tree.vm3")});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.err, QByteArray("error GP#1001 [Fake error] from stderr / second line\n"
-                                     "warning GP#2001 [Fake warning] from stdout\n"));
-        QStringList entries = QString(runProgram("unzip", {"-Z1", path("out/tree.vm3")}).out).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(run.err,
+                 QByteArray("error GP#1001 [Fake error] from stderr / second line\n"
+                            "warning GP#2001 [Fake warning] from stdout\n"));
+        QStringList entries
+            = QString(runProgram("unzip", {"-Z1", path("out/tree.vm3")}).out).split('\n', Qt::SkipEmptyParts);
         entries.sort();
-        QCOMPARE(entries, (QStringList{"model/model.gpb", "model/shaders/colored.vert", "model/shaders/lib/common.glsl",
-                                       "model/version"}));
-        QCOMPARE(runProgram("unzip", {"-p", path("out/tree.vm3"), "model/model.gpb"}).out, FakeEncoder::bundleBytesFor(input));
+        QCOMPARE(entries,
+                 (QStringList {"model/model.gpb", "model/shaders/colored.vert", "model/shaders/lib/common.glsl",
+                               "model/version"}));
+        QCOMPARE(runProgram("unzip", {"-p", path("out/tree.vm3"), "model/model.gpb"}).out,
+                 FakeEncoder::bundleBytesFor(input));
         // The workspace is gone; only the list of pending deletions may remain.
-        const QStringList left = QDir(path("tmp/Velmora3dEncoder")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-        QVERIFY2(left.isEmpty() || left == QStringList{"props.ini"}, qPrintable(left.join(',')));
+        const QStringList left
+            = QDir(path("tmp/Velmora3dEncoder")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        QVERIFY2(left.isEmpty() || left == QStringList {"props.ini"}, qPrintable(left.join(',')));
     }
 
     void containerIsRepacked()
@@ -106,7 +113,8 @@ private slots:
         QVERIFY(QDir().mkpath(path("in")) && ZipFixture::write(path("in/a.VM3"), ZipFixture::validModel("4", "1.5")));
         const ProcessResult run = convert({"--convert", path("in/a.VM3"), path("out/b.vm3")});
         QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), run.err);
-        QCOMPARE(runProgram("unzip", {"-p", path("out/b.vm3"), "model/version"}).out, ZipFixture::versionFile("1.5", "4"));
+        QCOMPARE(runProgram("unzip", {"-p", path("out/b.vm3"), "model/version"}).out,
+                 ZipFixture::versionFile("1.5", "4"));
     }
 
     void failuresExitWithTheirCode_data()
@@ -114,19 +122,28 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("missing input") << "none.fbx" << int(CommandLineConverter::InputError) << QStringList{"does not exist", "none.fbx"};
-        QTest::newRow("unsupported input") << "model.obj" << int(CommandLineConverter::InputError) << QStringList{"Unsupported file type"};
-        QTest::newRow("encoder missing") << "model.fbx" << int(CommandLineConverter::EncoderFailed) << QStringList{"model encoder was not found", "/app/tools/linux/model-encoder"};
+        QTest::newRow("missing input") << "none.fbx" << int(CommandLineConverter::InputError)
+                                       << QStringList {"does not exist", "none.fbx"};
+        QTest::newRow("unsupported input")
+            << "model.obj" << int(CommandLineConverter::InputError) << QStringList {"Unsupported file type"};
+        QTest::newRow("encoder missing") << "model.fbx" << int(CommandLineConverter::EncoderFailed)
+                                         << QStringList {"model encoder was not found",
+                                                         "/app/tools/linux/model-encoder"};
         QTest::newRow("encoder crashes") << "model.fbx" << int(CommandLineConverter::EncoderFailed)
-                                         << QStringList{"The model encoder crashed", "warning GP#2002 [Before crash] about to crash"};
+                                         << QStringList {"The model encoder crashed",
+                                                         "warning GP#2002 [Before crash] about to crash"};
         QTest::newRow("encoder fails") << "model.fbx" << int(CommandLineConverter::EncoderFailed)
-                                       << QStringList{"error GP#1002 [Cannot read] the file is not an FBX file\n"
-                                                      "The model encoder failed with exit code 3.\n"};
-        QTest::newRow("output not writable") << "model.fbx" << int(CommandLineConverter::OutputError) << QStringList{"Cannot write the output file"};
-        QTest::newRow("too new") << "too-new.vm3" << int(CommandLineConverter::ContainerRefused)
-                                 << QStringList{"VM3 file format version not supported. Please update your Application Velmora3dEncoder"};
-        QTest::newRow("damaged") << "damaged.vm3" << int(CommandLineConverter::ContainerRefused) << QStringList{"is damaged"};
-        QTest::newRow("zip slip") << "slip.vm3" << int(CommandLineConverter::ContainerRefused) << QStringList{"was refused"};
+                                       << QStringList {"error GP#1002 [Cannot read] the file is not an FBX file\n"
+                                                       "The model encoder failed with exit code 3.\n"};
+        QTest::newRow("output not writable")
+            << "model.fbx" << int(CommandLineConverter::OutputError) << QStringList {"Cannot write the output file"};
+        QTest::newRow("too new")
+            << "too-new.vm3" << int(CommandLineConverter::ContainerRefused)
+            << QStringList {"VM3 file format version not supported. Please update your Application Velmora3dEncoder"};
+        QTest::newRow("damaged") << "damaged.vm3" << int(CommandLineConverter::ContainerRefused)
+                                 << QStringList {"is damaged"};
+        QTest::newRow("zip slip") << "slip.vm3" << int(CommandLineConverter::ContainerRefused)
+                                  << QStringList {"was refused"};
     }
 
     void failuresExitWithTheirCode()
@@ -140,8 +157,9 @@ private slots:
         if (tag == "encoder missing")
             QFile::remove(path("app/tools/linux/model-encoder"));
         if (tag == "encoder crashes" || tag == "encoder fails")
-            QVERIFY(FakeEncoder::install(path("app"), tag == "encoder crashes" ? FakeEncoder::Behaviour::Crash
-                                                                               : FakeEncoder::Behaviour::FailWithoutModel,
+            QVERIFY(FakeEncoder::install(path("app"),
+                                         tag == "encoder crashes" ? FakeEncoder::Behaviour::Crash
+                                                                  : FakeEncoder::Behaviour::FailWithoutModel,
                                          path("record")));
         if (tag == "too new")
             QVERIFY(ZipFixture::write(path("in/") + input, ZipFixture::validModel("5")));
@@ -157,7 +175,7 @@ private slots:
             QVERIFY2(QString(run.err).contains(message), run.err);
         // The previous output survives; the encoder does not run for an unwritable output.
         QCOMPARE(readFile(path("out/keep.vm3")), QByteArray("previous export"));
-        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), (QStringList{"blocker", "keep.vm3"}));
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), (QStringList {"blocker", "keep.vm3"}));
         QVERIFY(!QFileInfo::exists(path("escaped")));
         QVERIFY(tag != "output not writable" || !QFileInfo::exists(path("record/args.txt")));
     }

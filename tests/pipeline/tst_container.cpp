@@ -68,8 +68,11 @@ class ContainerTest : public QObject {
         writeFile(model + "/shaders/colored.vert", QByteArray("void main() {}\n").repeated(50));
         writeFile(model + "/shaders/lib/lighting.frag", "uniform vec3 u_light;\n");
         writeFile(model + "/.meta/info", QByteArray());
-        writeFile(model + QString::fromUtf8("/t\xc3\xabx/Gr\xc3\xb6\xc3\x9f" "e \xe3\x83\x86.png"), "pixels");
-        QDir().mkpath(model + "/empty");  // folders make no entries
+        writeFile(model
+                      + QString::fromUtf8("/t\xc3\xabx/Gr\xc3\xb6\xc3\x9f"
+                                          "e \xe3\x83\x86.png"),
+                  "pixels");
+        QDir().mkpath(model + "/empty"); // folders make no entries
         return model;
     }
 
@@ -92,7 +95,8 @@ class ContainerTest : public QObject {
     // A failed import leaves no model and nothing outside the workspace.
     void verifyNothingUnpacked(const WorkspacePaths& workspace)
     {
-        QDirIterator it(m_scratch->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        QDirIterator it(m_scratch->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
         while (it.hasNext())
             QVERIFY2(!it.next().contains("evil") && !it.filePath().contains(".vm3-unpack-"), qPrintable(it.filePath()));
         QVERIFY(!QFileInfo::exists(workspace.model + "/version") && !QFileInfo::exists(workspace.modelFile));
@@ -108,21 +112,23 @@ private slots:
 
     void versionFileBytes()
     {
-        QVERIFY(writeFile(path("v/version"), QByteArray(200, 'x')));  // replaced, not appended to
+        QVERIFY(writeFile(path("v/version"), QByteArray(200, 'x'))); // replaced, not appended to
         QVERIFY(VersionFile::write(path("v")));
         QCOMPARE(readFile(path("v/version")), QByteArray("{\"encoderversion\":\"1.7\",\"format\":4}\n"));
     }
 
     void versionDecisions_data()
     {
-        QTest::addColumn<QByteArray>("contents");  // null: no file
+        QTest::addColumn<QByteArray>("contents"); // null: no file
         QTest::addColumn<QString>("modelPath");
         QTest::addColumn<QString>("errorText");
         const QString format = versionError("Json parsing error on file format. ");
         const QString parse = versionError("Json parsing error. ");
-        QTest::newRow("format 3") << QByteArray("{\"encoderversion\":\"1.5\",\"format\":3}") << "RELATIVE" << "";
-        QTest::newRow("format 2 uses the scene file") << QByteArray("{\"format\":2,\r\n \"encoderversion\":\"1.0\"}\r\n")
-                                                      << "old.scene" << "";
+        QTest::newRow("format 3") << QByteArray("{\"encoderversion\":\"1.5\",\"format\":3}") << "RELATIVE"
+                                  << "";
+        QTest::newRow("format 2 uses the scene file")
+            << QByteArray("{\"format\":2,\r\n \"encoderversion\":\"1.0\"}\r\n") << "old.scene"
+            << "";
         QTest::newRow("format 5 is too new")
             << QByteArray("{\"encoderversion\":\"9.0\",\"format\":5}") << ""
             << "VM3 file format version not supported. Please update your Application Velmora3dEncoder";
@@ -135,8 +141,8 @@ private slots:
         QTest::newRow("format missing") << QByteArray("{\"encoderversion\":\"1.7\"}") << "" << format;
         QTest::newRow("format real") << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4.0}") << "" << format;
         QTest::newRow("format text") << QByteArray("{\"encoderversion\":\"1.7\",\"format\":\"4\"}") << "" << format;
-        QTest::newRow("format beyond int") << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4294967300}") << ""
-                                           << format;
+        QTest::newRow("format beyond int")
+            << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4294967300}") << "" << format;
     }
 
     void versionDecisions()
@@ -150,8 +156,8 @@ private slots:
             QVERIFY(writeFile(workspace.model + "/version", contents));
         const ContainerImport::Result result = ContainerImport::checkVersion(workspace);
         QCOMPARE(result.errorText, errorText);
-        QCOMPARE(result.status, errorText.isEmpty() ? ContainerImport::Status::Loaded
-                                                    : ContainerImport::Status::VersionError);
+        QCOMPARE(result.status,
+                 errorText.isEmpty() ? ContainerImport::Status::Loaded : ContainerImport::Status::VersionError);
         QCOMPARE(result.modelPath, modelPath == "RELATIVE" ? workspace.relativeModel + "/model.gpb" : modelPath);
     }
 
@@ -170,12 +176,15 @@ private slots:
         QVERIFY2(result.ok && result.fileCount == 6, qPrintable(result.errorText));
 
         QCOMPARE(runProgram("unzip", {"-t", "-q", archive}).exitCode, 0);
-        QStringList names = QString::fromUtf8(runProgram("unzip", {"-Z1", archive}).out).split('\n', Qt::SkipEmptyParts);
+        QStringList names
+            = QString::fromUtf8(runProgram("unzip", {"-Z1", archive}).out).split('\n', Qt::SkipEmptyParts);
         names.sort();
-        QCOMPARE(names, (QStringList{"model/.meta/info", "model/model.gpb", "model/shaders/colored.vert",
-                                     "model/shaders/lib/lighting.frag",
-                                     QString::fromUtf8("model/t\xc3\xabx/Gr\xc3\xb6\xc3\x9f" "e \xe3\x83\x86.png"),
-                                     "model/version"}));
+        QCOMPARE(names,
+                 (QStringList {"model/.meta/info", "model/model.gpb", "model/shaders/colored.vert",
+                               "model/shaders/lib/lighting.frag",
+                               QString::fromUtf8("model/t\xc3\xabx/Gr\xc3\xb6\xc3\x9f"
+                                                 "e \xe3\x83\x86.png"),
+                               "model/version"}));
 
         const ProcessResult python = runPython(kCheckArchive, {archive});
         QVERIFY2(python.exitCode == 0, python.err);
@@ -183,8 +192,9 @@ private slots:
         const QMap<QString, QByteArray> digests = treeDigest(model);
         for (auto it = digests.begin(); it != digests.end(); ++it)
             QCOMPARE(entries["model/" + it.key()]["md5"].toString().toLatin1(), it.value().toHex());
-        QCOMPARE(entries["model/model.gpb"]["date"], QJsonValue(QJsonArray{2021, 6, 15, 13, 45, 30}));
-        QCOMPARE(entries["model/.meta/info"]["date"], QJsonValue(QJsonArray{1980, 1, 1, 0, 0, 0}));  // clamped, not wrapped
+        QCOMPARE(entries["model/model.gpb"]["date"], QJsonValue(QJsonArray {2021, 6, 15, 13, 45, 30}));
+        QCOMPARE(entries["model/.meta/info"]["date"],
+                 QJsonValue(QJsonArray {1980, 1, 1, 0, 0, 0})); // clamped, not wrapped
 
         WorkspacePaths workspace;
         const ContainerImport::Result imported = importArchive(archive, &workspace);
@@ -200,7 +210,7 @@ private slots:
         const QString model = makeModelFolder("src/model");
         const QString archive = path("infozip.vm3");
         QCOMPARE(runProgram("zip", {"-r", "-q", archive, "model"}, path("src")).exitCode, 0);
-        QVERIFY(runProgram("unzip", {"-Z1", archive}).out.contains("model/shaders/\n"));  // folder entries present
+        QVERIFY(runProgram("unzip", {"-Z1", archive}).out.contains("model/shaders/\n")); // folder entries present
 
         WorkspacePaths workspace;
         const ContainerImport::Result imported = importArchive(archive, &workspace);
@@ -254,19 +264,30 @@ private slots:
 
     void hostileAndDamagedArchivesFail_data()
     {
-        QTest::addColumn<QString>("damage");  // or the name of a hostile entry
+        QTest::addColumn<QString>("damage"); // or the name of a hostile entry
         QTest::addColumn<QString>("text");
-        QTest::newRow("parent") << "model/../../../../evil.txt" << "was refused";
-        QTest::newRow("mixed separators") << "model\\..\\../..\\evil.txt" << "was refused";
-        QTest::newRow("absolute") << "ABSOLUTE/evil.txt" << "was refused";
-        QTest::newRow("drive letter") << "C:/evil.txt" << "was refused";
-        QTest::newRow("stream name") << "model/evil.txt:stream" << "was refused";
-        QTest::newRow("missing file") << "missing" << "could not be read";
-        QTest::newRow("not a zip") << "text" << "is damaged";
-        QTest::newRow("empty file") << "empty" << "is damaged";
-        QTest::newRow("truncated") << "truncated" << "is damaged";
-        QTest::newRow("crc mismatch") << "crc" << "is damaged";
-        QTest::newRow("unsupported method") << "bzip2" << "is damaged";
+        QTest::newRow("parent") << "model/../../../../evil.txt"
+                                << "was refused";
+        QTest::newRow("mixed separators") << "model\\..\\../..\\evil.txt"
+                                          << "was refused";
+        QTest::newRow("absolute") << "ABSOLUTE/evil.txt"
+                                  << "was refused";
+        QTest::newRow("drive letter") << "C:/evil.txt"
+                                      << "was refused";
+        QTest::newRow("stream name") << "model/evil.txt:stream"
+                                     << "was refused";
+        QTest::newRow("missing file") << "missing"
+                                      << "could not be read";
+        QTest::newRow("not a zip") << "text"
+                                   << "is damaged";
+        QTest::newRow("empty file") << "empty"
+                                    << "is damaged";
+        QTest::newRow("truncated") << "truncated"
+                                   << "is damaged";
+        QTest::newRow("crc mismatch") << "crc"
+                                      << "is damaged";
+        QTest::newRow("unsupported method") << "bzip2"
+                                            << "is damaged";
     }
 
     void hostileAndDamagedArchivesFail()
@@ -307,7 +328,8 @@ private slots:
         const QString model = makeModelFolder("model");
         const QString archive = path("existing.vm3");
         QVERIFY(writeFile(archive, "old contents"));
-        QVERIFY(QFile::setPermissions(archive, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        QVERIFY(
+            QFile::setPermissions(archive, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
         const QFileDevice::Permissions chosen = QFile::permissions(archive);
 
         // Checking a new target does not create it.
@@ -332,7 +354,8 @@ private slots:
         QCOMPARE(QFile::permissions(archive), chosen);
         QVERIFY(Exporter::exportFolder(model, path("fresh.vm3")).ok);
         QCOMPARE(QFile::permissions(path("fresh.vm3")), QFile::permissions(path("a.txt")));
-        QCOMPARE(QDir(path("")).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.txt", "existing.vm3", "fresh.vm3"}));
+        QCOMPARE(QDir(path("")).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList {"a.txt", "existing.vm3", "fresh.vm3"}));
     }
 
     void exportFailuresAreReported_data()
@@ -355,14 +378,14 @@ private slots:
         if (failure == "readonly" && !lock.isActive())
             QSKIP("cannot make a folder read-only here");
 
-        QString why;  // the check must not truncate an existing target either
+        QString why; // the check must not truncate an existing target either
         QCOMPARE(Exporter::checkTargetWritable(target, &why), failure == "nosource");
         const Exporter::Result result = Exporter::exportFolder(model, target);
         QVERIFY(!result.ok && !result.errorText.isEmpty());
         lock.release();
         QCOMPARE(readFile(path("out/target.vm3")), QByteArray("previous export"));
         QCOMPARE(QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{"target.vm3"});
+                 QStringList {"target.vm3"});
     }
 };
 

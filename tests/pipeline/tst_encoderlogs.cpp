@@ -6,7 +6,8 @@
 #include <QStandardItemModel>
 #include <QtTest>
 
-static EncoderOutputLog record(LoggingPriorities::LoggingPriority priority, int code, QString title = {}, QString message = {})
+static EncoderOutputLog record(LoggingPriorities::LoggingPriority priority, int code, QString title = {},
+                               QString message = {})
 {
     return {priority, code, title, message};
 }
@@ -20,17 +21,28 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("message");
-        QTest::newRow("title") << "Error (GP#1234|Short title): Long text" << 1234 << "Short title" << "Long text";
-        QTest::newRow("warning without title") << "Warning (GP#2001): Text" << 2001 << " Text" << "Text";
-        QTest::newRow("no digits") << "Error (GP#): abcd" << -1 << " abcd" << "abcd";
-        QTest::newRow("exactly prefix + 4") << "Error (GP#1): " << -1 << "" << "";
-        QTest::newRow("short") << "Error (GP#12)x" << -1 << "" << "";
-        QTest::newRow("digits stop at letter") << "Error (GP#12ab|T): m" << 12 << "T" << "m";
-        QTest::newRow("bar after paren") << "Error (GP#1001): a|b" << 1001 << " a|b" << "a|b";
-        QTest::newRow("empty title") << "Error (GP#1002|): msg" << 1002 << "" << "msg";
-        QTest::newRow("nothing after paren") << "Error (GP#1003|Title)" << 1003 << "Title" << "";
-        QTest::newRow("code too large") << "Error (GP#99999999999|T): m" << -1 << "T" << "m";
-        QTest::newRow("escaped line break") << "Warning (GP#2005|T): first\\nsecond" << 2005 << "T" << "first\nsecond";
+        QTest::newRow("title") << "Error (GP#1234|Short title): Long text" << 1234 << "Short title"
+                               << "Long text";
+        QTest::newRow("warning without title") << "Warning (GP#2001): Text" << 2001 << " Text"
+                                               << "Text";
+        QTest::newRow("no digits") << "Error (GP#): abcd" << -1 << " abcd"
+                                   << "abcd";
+        QTest::newRow("exactly prefix + 4") << "Error (GP#1): " << -1 << ""
+                                            << "";
+        QTest::newRow("short") << "Error (GP#12)x" << -1 << ""
+                               << "";
+        QTest::newRow("digits stop at letter") << "Error (GP#12ab|T): m" << 12 << "T"
+                                               << "m";
+        QTest::newRow("bar after paren") << "Error (GP#1001): a|b" << 1001 << " a|b"
+                                         << "a|b";
+        QTest::newRow("empty title") << "Error (GP#1002|): msg" << 1002 << ""
+                                     << "msg";
+        QTest::newRow("nothing after paren") << "Error (GP#1003|Title)" << 1003 << "Title"
+                                             << "";
+        QTest::newRow("code too large") << "Error (GP#99999999999|T): m" << -1 << "T"
+                                        << "m";
+        QTest::newRow("escaped line break") << "Warning (GP#2005|T): first\\nsecond" << 2005 << "T"
+                                            << "first\nsecond";
     }
 
     void lineGrammar()
@@ -62,7 +74,7 @@ private slots:
         QCOMPARE(logs.at(1).message, QStringLiteral("one"));
 
         parser.clearLogs();
-        parser.parseOutputs(QString(), QString());  // nothing printed still announces an empty batch
+        parser.parseOutputs(QString(), QString()); // nothing printed still announces an empty batch
         QCOMPARE(spy.count(), 2);
         QVERIFY(spy.last().first().value<EncoderOutputLogs>().isEmpty());
     }
@@ -74,8 +86,9 @@ private slots:
         manager.setTrackEventSink(nullptr);
         connect(&parser, SIGNAL(outputParserDidGenerateOutputMessages(const EncoderOutputLogs&)), &manager,
                 SLOT(outputParserDidGenerateOutputMessages(const EncoderOutputLogs&)), Qt::QueuedConnection);
-        QSignalSpy spy(&manager, SIGNAL(loggingManagerHasNewLogsAvailable(const EncoderOutputLogs&,
-                                                                           LoggingManager::LoggingPriority)));
+        QSignalSpy spy(
+            &manager,
+            SIGNAL(loggingManagerHasNewLogsAvailable(const EncoderOutputLogs&, LoggingManager::LoggingPriority)));
         parser.parseOutputs(QStringLiteral("Warning (GP#2001|W): w"), QString());
         QVERIFY(spy.wait(2000));
         QCOMPARE(spy.first().at(0).value<EncoderOutputLogs>().size(), 1);
@@ -87,8 +100,8 @@ private slots:
     {
         LoggingManager manager;
         manager.setTrackEventSink(nullptr);
-        manager.outputParserDidGenerateOutputMessages({record(LoggingManager::Error, 1001, "a", "a text"),
-                                                       record(LoggingManager::Error, 1002, "b", "b text")});
+        manager.outputParserDidGenerateOutputMessages(
+            {record(LoggingManager::Error, 1001, "a", "a text"), record(LoggingManager::Error, 1002, "b", "b text")});
         QVERIFY(manager.model()->item(1, 0)->data(Qt::DecorationRole).canConvert<QIcon>());
 
         // A parser batch replaces the table; the viewer's records are appended.
@@ -113,19 +126,19 @@ private slots:
         LoggingManager manager;
         QStringList events;
         manager.setTrackEventSink([&](const QString& c, const QString& a, const QString& l, int v) {
-            events << QStringList{c, a, l, QString::number(v)}.join('|');
+            events << QStringList {c, a, l, QString::number(v)}.join('|');
         });
         EncoderOutputParser parser;
         parser.parseOutput(QStringLiteral("Error (GP#1500|A): x\nError (GP#1500|A): y\nWarning (GP#2500|B): z\n"
                                           "Error (GP#1200|C): w"));
         manager.outputParserDidGenerateOutputMessages(parser.logs());
         // Ascending code order, errors before warnings.
-        QCOMPARE(events, (QStringList{"model|error|1200|1", "model|error|1500|2", "model|warning|2500|1"}));
+        QCOMPARE(events, (QStringList {"model|error|1200|1", "model|error|1500|2", "model|warning|2500|1"}));
 
         // Running totals are reported again with every batch.
         events.clear();
         manager.outputParserDidGenerateOutputMessages({record(LoggingManager::Error, 1500)});
-        QCOMPARE(events, (QStringList{"model|error|1200|1", "model|error|1500|3", "model|warning|2500|1"}));
+        QCOMPARE(events, (QStringList {"model|error|1200|1", "model|error|1500|3", "model|warning|2500|1"}));
 
         // The code's range decides, not the priority; codes outside both ranges are not counted.
         events.clear();
@@ -133,8 +146,8 @@ private slots:
                          record(LoggingManager::Error, 999), record(LoggingManager::Warning, 3000),
                          record(LoggingManager::Error, -1), record(LoggingManager::Error, 1000),
                          record(LoggingManager::Error, 2999)});
-        QCOMPARE(manager.errorCodeCounts(), (QMap<int, int>{{1000, 1}, {1200, 1}, {1500, 3}, {1999, 1}}));
-        QCOMPARE(manager.warningCodeCounts(), (QMap<int, int>{{2000, 1}, {2500, 1}, {2999, 1}}));
+        QCOMPARE(manager.errorCodeCounts(), (QMap<int, int> {{1000, 1}, {1200, 1}, {1500, 3}, {1999, 1}}));
+        QCOMPARE(manager.warningCodeCounts(), (QMap<int, int> {{2000, 1}, {2500, 1}, {2999, 1}}));
     }
 };
 

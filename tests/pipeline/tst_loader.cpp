@@ -36,12 +36,15 @@ class TestLoader : public QObject {
     }
 
     QString path(const QString& relative) const { return m_dir.path() + '/' + relative; }
-    QStringList recorded(const QString& name) { return QString(readFile(path("record/" + name))).split('\n', Qt::SkipEmptyParts); }
+    QStringList recorded(const QString& name)
+    {
+        return QString(readFile(path("record/" + name))).split('\n', Qt::SkipEmptyParts);
+    }
 
 private slots:
     void init()
     {
-        QStandardPaths::setTestModeEnabled(true);  // keeps the settings away from the user's
+        QStandardPaths::setTestModeEnabled(true); // keeps the settings away from the user's
         QDir(path("tmp")).removeRecursively();
         QDir(path("record")).removeRecursively();
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
@@ -64,13 +67,14 @@ private slots:
         UserSettings::instance().setAnimationGroupingTake();
         UserSettings::instance().setBackfaceCullingCW();
         const QVariantList report = runOnPool(new Loader(m_input), 20000);
-        QCOMPARE(report, (QVariantList{0, "model.gpb", "1.7", 4,
-                                       "Loading scene...\nWarning (GP#2001|Fake warning): from stdout\n",
-                                       "Error (GP#1001|Fake error): from stderr\\nsecond line\n"}));
+        QCOMPARE(
+            report,
+            (QVariantList {0, "model.gpb", "1.7", 4, "Loading scene...\nWarning (GP#2001|Fake warning): from stdout\n",
+                           "Error (GP#1001|Fake error): from stderr\\nsecond line\n"}));
         const QString model = m_service->modelFolder();
-        QCOMPARE(recorded("args.txt"), (QStringList{"-group:take", "-cull:cw", "-m", "-v", "2", "-options", m_input,
-                                                     model + "/model.gpb"}));
-        QCOMPARE(recorded("cwd.txt"), QStringList{QFileInfo(path("app/tools/linux")).canonicalFilePath()});
+        QCOMPARE(recorded("args.txt"),
+                 (QStringList {"-group:take", "-cull:cw", "-m", "-v", "2", "-options", m_input, model + "/model.gpb"}));
+        QCOMPARE(recorded("cwd.txt"), QStringList {QFileInfo(path("app/tools/linux")).canonicalFilePath()});
         QCOMPARE(readFile(model + "/model.gpb"), FakeEncoder::bundleBytesFor(m_input));
         QCOMPARE(readFile(model + "/version"), QByteArray("{\"encoderversion\":\"1.7\",\"format\":4}\n"));
         QVERIFY(QFileInfo(model + "/tex").isDir() && QFileInfo(model + "/.meta").isDir());
@@ -93,13 +97,13 @@ private slots:
     void encoderOutcomes_data()
     {
         using B = FakeEncoder::Behaviour;
-        QTest::addColumn<int>("behaviour");  // -1: no encoder at all
+        QTest::addColumn<int>("behaviour"); // -1: no encoder at all
         QTest::addColumn<QStringList>("titles");
-        QTest::newRow("missing") << -1 << QStringList{"The model encoder could not be started"};
-        QTest::newRow("crashes") << int(B::Crash) << QStringList{"The model encoder crashed", "Before crash"};
-        QTest::newRow("fails") << int(B::FailWithoutModel) << QStringList{"Cannot read"};
-        QTest::newRow("floods both pipes") << int(B::Huge) << QStringList{"Fake error", "Fake warning"};
-        QTest::newRow("reads its input") << int(B::ReadsInput) << QStringList{"Fake error", "Fake warning"};
+        QTest::newRow("missing") << -1 << QStringList {"The model encoder could not be started"};
+        QTest::newRow("crashes") << int(B::Crash) << QStringList {"The model encoder crashed", "Before crash"};
+        QTest::newRow("fails") << int(B::FailWithoutModel) << QStringList {"Cannot read"};
+        QTest::newRow("floods both pipes") << int(B::Huge) << QStringList {"Fake error", "Fake warning"};
+        QTest::newRow("reads its input") << int(B::ReadsInput) << QStringList {"Fake error", "Fake warning"};
     }
 
     void encoderOutcomes()
@@ -111,7 +115,7 @@ private slots:
         else
             QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QVariantList report = runOnPool(new Loader(m_input), 60000);
-        QCOMPARE(report.value(0).toInt(), 0);  // the viewer finds out whether there is a model
+        QCOMPARE(report.value(0).toInt(), 0); // the viewer finds out whether there is a model
         EncoderOutputParser parser;
         parser.parseOutputs(report.value(5).toString(), report.value(4).toString());
         QStringList seen;
@@ -119,7 +123,8 @@ private slots:
             seen << log.title;
         QCOMPARE(seen, titles);
         // A failure names the encoder; a noisy encoder still delivers its model.
-        QCOMPARE(seen.first().startsWith("The model"), parser.logs().first().message.contains(path("app/tools/linux/model-encoder")));
+        QCOMPARE(seen.first().startsWith("The model"),
+                 parser.logs().first().message.contains(path("app/tools/linux/model-encoder")));
         QCOMPARE(QFileInfo::exists(m_service->modelFile()), seen.first() == "Fake error");
         QVERIFY(behaviour != int(FakeEncoder::Behaviour::Huge) || report.value(5).toString().size() > 8000000);
     }
@@ -142,7 +147,7 @@ private slots:
         const QVariantList report = runOnPool(loader, 15000);
         QVERIFY2(!report.isEmpty() && clock.elapsed() < 10000, "the encoder was not stopped");
         QVERIFY(!QFileInfo::exists(m_service->modelFile()));
-        QVERIFY(!report.value(5).toString().contains("crashed"));  // a stop we asked for is no crash
+        QVERIFY(!report.value(5).toString().contains("crashed")); // a stop we asked for is no crash
     }
 };
 

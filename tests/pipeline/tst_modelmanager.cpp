@@ -32,8 +32,10 @@ struct SignalLog {
                              sceneGraphs << g;
                              logs = l;
                          });
-        QObject::connect(&manager, &ModelManager::errorLoadingModel, [=](const QString& p) { note("errorLoadingModel", p); });
-        QObject::connect(&manager, &ModelManager::signalVersionError, [=](const QString& t) { note("versionError", t); });
+        QObject::connect(&manager, &ModelManager::errorLoadingModel,
+                         [=](const QString& p) { note("errorLoadingModel", p); });
+        QObject::connect(&manager, &ModelManager::signalVersionError,
+                         [=](const QString& t) { note("versionError", t); });
         QObject::connect(&manager, &ModelManager::signalImportError, [=](const QString& t) { note("importError", t); });
         QObject::connect(&manager, &ModelManager::modelExported, [=](const QString& p) { note("exported", p); });
         QObject::connect(&manager, &ModelManager::modelExportFailed,
@@ -94,14 +96,14 @@ private slots:
     {
         ModelManager manager;
         SignalLog log(manager);
-        manager.reimportModel();  // nothing imported yet
+        manager.reimportModel(); // nothing imported yet
         manager.importModel(QString());
         // Without a readable file there is no workspace name: nothing may be
         // converted or unpacked into the shared company folder.
         for (const char* name : {"gone.fbx", "gone.vm3"})
             open(manager, path(name));
         settle();
-        QCOMPARE(log.order, (QStringList{"errorLoadingModel", "importError", "errorLoadingModel", "importError"}));
+        QCOMPARE(log.order, (QStringList {"errorLoadingModel", "importError", "errorLoadingModel", "importError"}));
         QVERIFY2(log.texts.at(1).contains("cannot be read"), qPrintable(log.texts.at(1)));
         QVERIFY(!QFileInfo::exists(path("record/args.txt")));
         QVERIFY(QDir(path("tmp")).isEmpty());
@@ -113,10 +115,10 @@ private slots:
         SignalLog log(manager);
         const QString fbx = input("Robot.FBX", "robot");
         open(manager, fbx);
-        QVERIFY(log.order.isEmpty());  // the encoder runs on the pool
+        QVERIFY(log.order.isEmpty()); // the encoder runs on the pool
         QTRY_COMPARE_WITH_TIMEOUT(log.sceneGraphs.size(), 1, 20000);
-        QCOMPARE(log.order, (QStringList{"parsed", "newModelLoaded", "sceneGraph"}));
-        QCOMPARE(log.texts, (QStringList{"", fbx, "model.gpb"}));
+        QCOMPARE(log.order, (QStringList {"parsed", "newModelLoaded", "sceneGraph"}));
+        QCOMPARE(log.texts, (QStringList {"", fbx, "model.gpb"}));
         QCOMPARE(log.sceneGraphs.first()->format(), 4);
         // The encoder printed an error, yet the model is shown; standard error
         // comes first. The pointer handed out is the parser's own list.
@@ -130,10 +132,13 @@ private slots:
     {
         QTest::addColumn<QString>("signal");
         QTest::addColumn<QString>("text");
-        QTest::newRow("too new") << "versionError"
-                                 << "VM3 file format version not supported. Please update your Application Velmora3dEncoder";
-        QTest::newRow("damaged") << "importError" << "The file refused.vm3 is damaged and cannot be opened";
-        QTest::newRow("zip slip") << "importError" << "The file refused.vm3 was refused";
+        QTest::newRow("too new")
+            << "versionError"
+            << "VM3 file format version not supported. Please update your Application Velmora3dEncoder";
+        QTest::newRow("damaged") << "importError"
+                                 << "The file refused.vm3 is damaged and cannot be opened";
+        QTest::newRow("zip slip") << "importError"
+                                  << "The file refused.vm3 was refused";
     }
 
     void containerShownThenRefused()
@@ -155,11 +160,12 @@ private slots:
         else if (QTest::currentDataTag() == QLatin1String("damaged"))
             QVERIFY(writeFile(refused, QByteArray(4096, 'x')));
         else
-            QVERIFY(ZipFixture::write(refused, ZipFixture::validModel() << qMakePair(QString("../../x"), QByteArray())));
+            QVERIFY(
+                ZipFixture::write(refused, ZipFixture::validModel() << qMakePair(QString("../../x"), QByteArray())));
         open(manager, refused);
         // The stored path of the container shown before goes with the error.
-        QCOMPARE(log.order, (QStringList{"parsed", "newModelLoaded", "sceneGraph", "errorLoadingModel", signal}));
-        QCOMPARE(log.texts.mid(2, 2), (QStringList{goodPath, goodPath}));
+        QCOMPARE(log.order, (QStringList {"parsed", "newModelLoaded", "sceneGraph", "errorLoadingModel", signal}));
+        QCOMPARE(log.texts.mid(2, 2), (QStringList {goodPath, goodPath}));
         QVERIFY2(log.texts.last().startsWith(text), qPrintable(log.texts.last()));
         QCOMPARE(manager.containerModelPath(), goodPath);
         QVERIFY(signal == "versionError" || !QFileInfo::exists(m_service->modelFile()));
@@ -172,7 +178,7 @@ private slots:
         SignalLog log(manager);
         open(manager, input("first.fbx", "first"));
         const QString firstModel = m_service->modelFile();
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 10000);  // the encoder runs
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 10000); // the encoder runs
 
         // A container opened meanwhile is shown at once and stays shown.
         QElapsedTimer clock;
@@ -196,7 +202,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(firstModel));
         // Whatever an earlier loader still wrote went to its own workspace.
         for (int i = 0; i < 2; ++i)
-            QVERIFY(readFile(modelFiles.at(i)).isEmpty() || readFile(modelFiles.at(i)) == FakeEncoder::bundleBytesFor(inputs.at(i)));
+            QVERIFY(readFile(modelFiles.at(i)).isEmpty()
+                    || readFile(modelFiles.at(i)) == FakeEncoder::bundleBytesFor(inputs.at(i)));
     }
 
     void exportReportsItsOutcome()
@@ -204,7 +211,8 @@ private slots:
         ModelManager manager;
         SignalLog log(manager);
         open(manager, container("a.vm3", ZipFixture::validModel()));
-        const QString target = path(QString::fromUtf8("input/\xc3\x9cn\xc3\xaf" "code out.vm3"));
+        const QString target = path(QString::fromUtf8("input/\xc3\x9cn\xc3\xaf"
+                                                      "code out.vm3"));
         manager.exportModel(m_service->modelFolder(), target);
         QTRY_COMPARE_WITH_TIMEOUT(log.order.size(), 4, 20000);
         QCOMPARE(log.order.last(), QStringLiteral("exported"));

@@ -15,7 +15,10 @@ class WorkspaceTest : public QObject {
 
     QString path(const QString& relative) const { return m_scratch->path() + '/' + relative; }
     QString company() const { return path("temp/Velmora3dEncoder/"); }
-    QString pendingList() const { return QSettings(company() + "props.ini", QSettings::IniFormat).value("model").toString(); }
+    QString pendingList() const
+    {
+        return QSettings(company() + "props.ini", QSettings::IniFormat).value("model").toString();
+    }
 
 private slots:
     void init()
@@ -76,7 +79,7 @@ private slots:
         // The next start-up keeps the entry while the folder resists, and drops it once it is gone.
         WorkspaceService nextRun(path("temp"), path("app"));
         nextRun.cleanPendingWorkspaces();
-        QCOMPARE(nextRun.pendingDeletions(), QStringList{root});
+        QCOMPARE(nextRun.pendingDeletions(), QStringList {root});
         lock.release();
         nextRun.cleanPendingWorkspaces();
         QVERIFY(!QFileInfo::exists(root));
@@ -91,8 +94,13 @@ private slots:
         QVERIFY(writeFile(path("temp/Velmora3dEncoderData/precious.txt"), "keep"));
         QVERIFY(writeFile(path("elsewhere/precious.txt"), "keep"));
         QVERIFY(QFile::link(path("elsewhere"), company() + "linked"));
-        const QStringList pending{path("temp/Velmora3dEncoderData"), company() + "../Velmora3dEncoderData",
-                                  company() + "linked", company(), inside, path("elsewhere"), QString()};
+        const QStringList pending {path("temp/Velmora3dEncoderData"),
+                                   company() + "../Velmora3dEncoderData",
+                                   company() + "linked",
+                                   company(),
+                                   inside,
+                                   path("elsewhere"),
+                                   QString()};
         QSettings(company() + "props.ini", QSettings::IniFormat).setValue("model", pending.join(';'));
 
         WorkspaceService(path("temp"), path("app")).cleanPendingWorkspaces();

@@ -20,7 +20,10 @@ namespace {
 class LocalCollector {
 public:
     enum class Answer { Ok, ServerError, Silent };
-    struct Request { QString target; QByteArray head; };
+    struct Request {
+        QString target;
+        QByteArray head;
+    };
 
     LocalCollector()
     {
@@ -168,12 +171,15 @@ private slots:
         const QScreen* screen = QGuiApplication::primaryScreen();
         QVERIFY(screen);
         const QString visit = tracker->currentVisit();
-        const QString expected =
-            "http://127.0.0.1:8123/__utm.gif?utmt=event&utme=5(model*export*vm3)(1)&utmac=UA-40217386-07&utmcc="
+        const QString expected
+            = "http://127.0.0.1:8123/__utm.gif?utmt=event&utme=5(model*export*vm3)(1)&utmac=UA-40217386-07&utmcc="
             + QStringList({"__utma%3D999", kUserId, visit, visit, visit, "1"}).join('.')
             + QStringLiteral("&utmcs=UTF-8&utmn=%1&utmsc=%2-bit&utmsr=%3x%4&utmul=%5&utmwv=4.3")
-                  .arg(queryOf(pending[0]).value(5).second).arg(screen->depth()).arg(screen->size().width())
-                  .arg(screen->size().height()).arg(QLocale::system().name().replace('_', '-'));
+                  .arg(queryOf(pending[0]).value(5).second)
+                  .arg(screen->depth())
+                  .arg(screen->size().width())
+                  .arg(screen->size().height())
+                  .arg(QLocale::system().name().replace('_', '-'));
         QCOMPARE(pending[0], expected);
         QVERIFY(QRegularExpression("utmn=\\d+&").match(pending[0]).hasMatch());
         QVERIFY(pending[1] != pending[0]); // a fresh random number per request
@@ -246,9 +252,12 @@ private slots:
     {
         // Only requests to our own collector may leave the machine.
         const QString ours = m_collector->origin() + "/__utm.gif?utmp=";
-        const QStringList requests = {ours + "A", "http://evil.example/__utm.gif?utmp=x", "file:///etc/passwd",
+        const QStringList requests = {ours + "A",
+                                      "http://evil.example/__utm.gif?utmp=x",
+                                      "file:///etc/passwd",
                                       m_collector->origin() + "/admin?delete=all",
-                                      QString(ours).replace("http://", "http://user:secret@"), ours + "B"};
+                                      QString(ours).replace("http://", "http://user:secret@"),
+                                      ours + "B"};
         QVERIFY(writeFile(statePath(), stateFile("4242", "1", "2", "3", requests)));
         QCOMPARE(makeTracker()->pendingRequests(), QStringList({ours + "A", ours + "B"}));
 

@@ -23,14 +23,16 @@ private slots:
             << QByteArray("# a comment\r\n\r\n  NAME='Single Quoted'  \r\n"
                           "VERSION=\"with \\\"escaped\\\" quotes and \\\\ backslash\"\r\n")
             << "Single Quoted with \"escaped\" quotes and \\ backslash";
-        QTest::newRow("utf-8") << QByteArray("NAME=\"Gr\xc3\xbc\xc3\x9f" "e\"\n")
-                               << QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e");
+        QTest::newRow("utf-8") << QByteArray("NAME=\"Gr\xc3\xbc\xc3\x9f"
+                                             "e\"\n")
+                               << QString::fromUtf8("Gr\xc3\xbc\xc3\x9f"
+                                                    "e");
         QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe=\x00\n\x7f", 9) << "Linux";
         QTest::newRow("bad keys") << QByteArray("PRETTY NAME=x\n=y\nPRETTY-NAME=z\n") << "Linux";
         QTest::newRow("unterminated quote, text after quote")
             << QByteArray("PRETTY_NAME=\"Never closed\nNAME=\"A\" rm -rf /\n") << "Linux";
-        QTest::newRow("control characters") << QByteArray("NAME=\"Evil\\\x1b[31m\tOS\x07\rUser-Agent: x\"\n")
-                                            << "Evil[31mOSUser-Agent: x";
+        QTest::newRow("control characters")
+            << QByteArray("NAME=\"Evil\\\x1b[31m\tOS\x07\rUser-Agent: x\"\n") << "Evil[31mOSUser-Agent: x";
         QTest::newRow("huge") << (QByteArray("NAME=Small\n") + QByteArray(8 * 1024 * 1024, 'x')) << "Small";
     }
 
@@ -41,8 +43,8 @@ private slots:
         const QMap<QString, QString> values = OsInfoService_Linux::parseOsRelease(contents);
         QCOMPARE(OsInfoService_Linux::distributionName(values), expected);
         for (const QString& value : values)
-            QVERIFY(std::none_of(value.begin(), value.end(),
-                                 [](QChar c) { return c.category() == QChar::Other_Control; }));
+            QVERIFY(
+                std::none_of(value.begin(), value.end(), [](QChar c) { return c.category() == QChar::Other_Control; }));
     }
 
     void linuxServiceDescribesThisMachine()
@@ -52,8 +54,8 @@ private slots:
         QVERIFY(dynamic_cast<OsInfoService_Linux*>(service));
         QFile osRelease("/etc/os-release");
         QVERIFY(osRelease.open(QIODevice::ReadOnly));
-        const QString distribution =
-            OsInfoService_Linux::distributionName(OsInfoService_Linux::parseOsRelease(osRelease.readAll()));
+        const QString distribution
+            = OsInfoService_Linux::distributionName(OsInfoService_Linux::parseOsRelease(osRelease.readAll()));
         const QString text = service->versionText();
         QVERIFY2(text.startsWith(distribution + ", kernel " + QSysInfo::kernelVersion() + ", "), qPrintable(text));
         // Either empty (no network card) or a MAC address, never a loopback's zeros.

@@ -29,8 +29,9 @@ private slots:
     {
         {
             UserSettings settings(storePath());
-            QCOMPARE(valuesOf(settings), QVariantList({QDir::homePath(), QDir::homePath(), "root", "off", true,
-                                                       QColor(51, 51, 56, 255), true}));
+            QCOMPARE(
+                valuesOf(settings),
+                QVariantList({QDir::homePath(), QDir::homePath(), "root", "off", true, QColor(51, 51, 56, 255), true}));
         }
         QVERIFY2(!QFile::exists(storePath()), "reading alone must not create the store");
 
@@ -45,8 +46,8 @@ private slots:
     {
         const QString importFolder = m_dir->filePath("imports/deep");
         const QString exportFolder = QDir::current().absoluteFilePath("sub"); // relative names resolve here
-        const QVariantList expected = {importFolder, exportFolder,       "none", "material",
-                                       false,        QColor(1, 2, 3, 4), false};
+        const QVariantList expected
+            = {importFolder, exportFolder, "none", "material", false, QColor(1, 2, 3, 4), false};
         {
             UserSettings settings(storePath());
             settings.setLastImportPath(importFolder + "/a model.fbx");
@@ -80,20 +81,20 @@ private slots:
     void radioGroupsHoldExactlyOneValue()
     {
         const QStringList names = {"none", "root", "take", "off", "ccw", "cw", "material"};
-        const QList<void (UserSettings::*)()> setters = {
-            &UserSettings::setAnimationGroupingNone, &UserSettings::setAnimationGroupingRoot,
-            &UserSettings::setAnimationGroupingTake, &UserSettings::setBackfaceCullingOff,
-            &UserSettings::setBackfaceCullingCCW,    &UserSettings::setBackfaceCullingCW,
-            &UserSettings::setBackfaceCullingMaterial};
+        const QList<void (UserSettings::*)()> setters
+            = {&UserSettings::setAnimationGroupingNone,  &UserSettings::setAnimationGroupingRoot,
+               &UserSettings::setAnimationGroupingTake,  &UserSettings::setBackfaceCullingOff,
+               &UserSettings::setBackfaceCullingCCW,     &UserSettings::setBackfaceCullingCW,
+               &UserSettings::setBackfaceCullingMaterial};
         UserSettings settings(storePath());
         for (int i = 0; i < setters.size(); ++i) {
             (settings.*setters[i])();
             const UserSettings fresh(storePath());
             const QStringList stored = {fresh.animationGrouping(), fresh.backfaceCulling()};
             QVERIFY(stored.contains(names[i]));
-            const QList<bool> tests = {settings.isAnimationGroupingNone(), settings.isAnimationGroupingRoot(),
-                                       settings.isAnimationGroupingTake(), settings.isBackfaceCullingOff(),
-                                       settings.isBackfaceCullingCCW(),    settings.isBackfaceCullingCW(),
+            const QList<bool> tests = {settings.isAnimationGroupingNone(),  settings.isAnimationGroupingRoot(),
+                                       settings.isAnimationGroupingTake(),  settings.isBackfaceCullingOff(),
+                                       settings.isBackfaceCullingCCW(),     settings.isBackfaceCullingCW(),
                                        settings.isBackfaceCullingMaterial()};
             for (int j = 0; j < names.size(); ++j)
                 QCOMPARE(tests[j], stored.contains(names[j]));
