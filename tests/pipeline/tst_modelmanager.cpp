@@ -4,6 +4,7 @@
 #include "FakeEncoder.h"
 #include "ZipFixture.h"
 
+#include "Exporter.h"
 #include "ModelManager.h"
 #include "SceneGraph.h"
 #include "WorkspaceService.h"
@@ -106,7 +107,7 @@ private slots:
         QCOMPARE(log.order, (QStringList {"errorLoadingModel", "importError", "errorLoadingModel", "importError"}));
         QVERIFY2(log.texts.at(1).contains("cannot be read"), qPrintable(log.texts.at(1)));
         QVERIFY(!QFileInfo::exists(path("record/args.txt")));
-        QVERIFY(QDir(path("tmp")).isEmpty());
+        QVERIFY(QDir(m_service->companyFolder()).isEmpty());
     }
 
     void fbxImportEmitsLogsThenModelThenSceneGraph()
@@ -204,6 +205,33 @@ private slots:
         for (int i = 0; i < 2; ++i)
             QVERIFY(readFile(modelFiles.at(i)).isEmpty()
                     || readFile(modelFiles.at(i)) == FakeEncoder::bundleBytesFor(inputs.at(i)));
+    }
+
+    void workspacesInUseAreDeletedWhenTheirWorkEnds()
+    {
+        ModelManager manager;
+        SignalLog log(manager);
+        open(manager, container("a.vm3", ZipFixture::validModel()));
+        const QString exported = m_service->workspaceRoot();
+        // An export waits on the pool for the workspace the user is leaving.
+        auto* exporter = new Exporter(m_service->modelFolder(), path("input/out.vm3"));
+        QSignalSpy done(exporter, &Exporter::exporterDidFinish);
+
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Brief, path("record")));
+        open(manager, input("first.fbx", "first"));
+        const QString converted = m_service->workspaceRoot();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 10000);
+        // The next file is named (and hashed) before its import stops the
+        // encoder, which meanwhile goes on writing into its workspace.
+        m_service->setModelFile(input("second.fbx", "second"));
+
+        QThreadPool::globalInstance()->start(exporter);
+        settle();
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(runProgram("unzip", {"-p", path("input/out.vm3"), "model/model.gpb"}).out,
+                 QByteArray("GPB\xab container bundle"));
+        QVERIFY(!QFileInfo::exists(exported));
+        QVERIFY(!QFileInfo::exists(converted));
     }
 
     void exportReportsItsOutcome()
