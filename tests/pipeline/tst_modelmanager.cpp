@@ -233,33 +233,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(exported));
         QVERIFY(!QFileInfo::exists(converted));
     }
-
-    void exportReportsItsOutcome()
-    {
-        ModelManager manager;
-        SignalLog log(manager);
-        open(manager, container("a.vm3", ZipFixture::validModel()));
-        const QString target = path(QString::fromUtf8("input/\xc3\x9cn\xc3\xaf"
-                                                      "code out.vm3"));
-        manager.exportModel(m_service->modelFolder(), target);
-        QTRY_COMPARE_WITH_TIMEOUT(log.order.size(), 4, 20000);
-        QCOMPARE(log.order.last(), QStringLiteral("exported"));
-        QCOMPARE(log.texts.last(), target);
-
-        // A folder that cannot exist, because a file holds its name (also for root).
-        const QString failing = input("blocker", "a file") + "/out.vm3 | ";
-        manager.exportModel(m_service->modelFolder(), failing.chopped(3));
-        QTRY_COMPARE_WITH_TIMEOUT(log.order.size(), 5, 20000);
-        QCOMPARE(log.order.last(), QStringLiteral("exportFailed"));
-        QVERIFY(log.texts.last().startsWith(failing) && log.texts.last().size() > failing.size());
-
-        // The written file imports again to the same bundle, and again when reimported.
-        open(manager, target);
-        QVERIFY(QFile::remove(m_service->modelFile()));
-        manager.reimportModel();
-        QCOMPARE(log.sceneGraphs.size(), 3);
-        QCOMPARE(readFile(m_service->modelFile()), QByteArray("GPB\xab container bundle"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestModelManager)
