@@ -79,6 +79,7 @@ private slots:
     void infoBoxRulesAndReloadQuestion();
     void openDialogRemembersItsFolder();
     void exportToUnwritablePathIsRefused();
+    void exportDialogSuggestsTheModelNameAndAddsTheSuffix();
     void copyAllCopiesModelNodesOnly();
 
 private:
@@ -300,6 +301,26 @@ void WindowTest::exportToUnwritablePathIsRefused()
     QCOMPARE(seen, QStringLiteral("You don't have permissions to export to the selected directory|") + target);
     QCOMPARE(exporting.count(), 0);
     QVERIFY(!QFile::exists(target));
+}
+
+void WindowTest::exportDialogSuggestsTheModelNameAndAddsTheSuffix()
+{
+    QSignalSpy exporting(m_menu, &MenuManager::exportToFile);
+    m_menu->setExportName(QStringLiteral("/models/Ship hull.fbx"));
+    QString suggested;
+    ModalDialogCloser::answerNext([&](QWidget* widget) {
+        QLineEdit* edit = widget->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        suggested = edit->text();
+        edit->setText(m_dir.filePath("ship"));
+        static_cast<QDialog*>(widget)->accept();
+    });
+    m_menu->exportMenuClicked();
+    QCOMPARE(suggested, QStringLiteral("Ship hull.vm3"));
+    // A name without a suffix, from the dialog or not, gets ".vm3": it could not be opened again.
+    m_menu->exportToChosenFile(m_dir.filePath("boat"));
+    QCOMPARE(exporting.count(), 2);
+    QCOMPARE(exporting.at(0).at(1).toString(), m_dir.filePath("ship.vm3"));
+    QCOMPARE(exporting.at(1).at(1).toString(), m_dir.filePath("boat.vm3"));
 }
 
 void WindowTest::copyAllCopiesModelNodesOnly()
