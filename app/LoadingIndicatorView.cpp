@@ -24,6 +24,8 @@ LoadingIndicatorView::LoadingIndicatorView(QWidget* mainWindow)
     connect(&m_timer, &QTimer::timeout, this, &LoadingIndicatorView::timerDidFinish);
     m_hideTimer.setSingleShot(true);
     connect(&m_hideTimer, &QTimer::timeout, this, &QWidget::hide);
+    m_showTimer.setSingleShot(true);
+    connect(&m_showTimer, &QTimer::timeout, this, &LoadingIndicatorView::showCentred);
 }
 
 int LoadingIndicatorView::start(const QString& message, int timeoutMs)
@@ -35,23 +37,31 @@ int LoadingIndicatorView::start(const QString& message, int timeoutMs)
 
     m_progressBar->setRange(0, 0);
     m_messageLabel->setText(message);
-    if (QWidget* owner = parentWidget(); owner && !isVisible()) {
-        // Centre over the main window; a window manager may still move it.
-        move(owner->geometry().center() - rect().center());
-    }
-    show();
+    if (!isVisible())
+        m_showTimer.start(showDelayMs);
     return m_startCount++;
+}
+
+// Placed only now: at start-up the window manager may not have placed the
+// main window yet, and centring on its first guess covered the menu bar.
+void LoadingIndicatorView::showCentred()
+{
+    if (QWidget* owner = parentWidget())
+        move(owner->frameGeometry().center() - rect().center());
+    show();
 }
 
 void LoadingIndicatorView::stop(int delayMs)
 {
     m_timer.stop();
+    m_showTimer.stop();
     showFull();
     hideAfter(delayMs);
 }
 
 void LoadingIndicatorView::timerDidFinish()
 {
+    m_showTimer.stop();
     showFull();
     hideAfter(hideAfterTimeoutMs);
 }

@@ -29,7 +29,7 @@ MainWindow::~MainWindow() { delete menuBar(); }
 
 void MainWindow::setTitleFileName(const QString& fileName)
 {
-    setWindowTitle(baseTitle() + QStringLiteral(" - ") + fileName);
+    setWindowTitle(fileName.isEmpty() ? baseTitle() : baseTitle() + QStringLiteral(" - ") + fileName);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

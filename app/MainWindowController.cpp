@@ -80,11 +80,12 @@ void MainWindowController::makeConnections(WEApplication* application)
             &MainViewController::copyAllNodesToClipboard);
     connect(m_modelManager, &ModelManager::newSceneGraphIsReadyToDisplay, m_mainViewController,
             &MainViewController::newSceneGraphIsReadyToDisplay);
+    connect(m_modelManager, &ModelManager::importStarted, this, &MainWindowController::modelImportStarted);
     connect(m_modelManager, &ModelManager::newModelLoaded, this, &MainWindowController::newModelLoaded);
     connect(m_modelManager, &ModelManager::modelExported, this, &MainWindowController::modelExported);
     connect(m_modelManager, &ModelManager::errorLoadingModel, this, &MainWindowController::errorLoadingNewModel);
     connect(m_modelManager, &ModelManager::signalVersionError, m_userDialogController,
-            &UserDialogController::showVM3FileToOldDialog);
+            &UserDialogController::showVersionErrorDialog);
     connect(m_modelManager->encoderOutputParser(), &EncoderOutputParser::outputParserDidGenerateOutputMessages,
             m_loggingManager, &LoggingManager::outputParserDidGenerateOutputMessages);
 
@@ -174,9 +175,18 @@ void MainWindowController::modelWillLoad(const QString& path)
     m_loadingIndicator->start(tr("Opening file: ") + QFileInfo(path).fileName(), 0);
 }
 
+// The workspace export would read is being replaced: nothing can be exported
+// until the new model has loaded.
+void MainWindowController::modelImportStarted(const QString& path)
+{
+    Q_UNUSED(path);
+    setExportEnabled(false);
+}
+
 void MainWindowController::newModelLoaded(const QString& path)
 {
     m_mainWindow->setTitleFileName(QFileInfo(path).fileName());
+    m_menuManager->setExportName(path);
     m_fileSize = quint64(qMax<qint64>(0, QFileInfo(path).size()));
     setExportEnabled(true);
     m_loadingIndicator->stop(0);
@@ -185,6 +195,9 @@ void MainWindowController::newModelLoaded(const QString& path)
 void MainWindowController::errorLoadingNewModel(QString message)
 {
     Q_UNUSED(message);
+    // The previous model's workspace is gone: its name must not stay.
+    m_mainWindow->setTitleFileName(QString());
+    setExportEnabled(false);
     m_loadingIndicator->stop(0);
 }
 

@@ -55,6 +55,7 @@ public slots:
     void trackAppStart();
     void loadModelFromArgs();
     void modelWillLoad(const QString& path);
+    void modelImportStarted(const QString& path);
     void newModelLoaded(const QString& path);
     void errorLoadingNewModel(QString message);
     void modelExportStarted(const QString& sourceFolder, const QString& outFilePath);

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -136,6 +137,11 @@ void MenuManager::createImportInfoBox()
 
 void MenuManager::setExportEnabled(bool enabled) { m_exportAction->setEnabled(enabled); }
 
+void MenuManager::setExportName(const QString& modelFilePath)
+{
+    m_exportName = QFileInfo(modelFilePath).completeBaseName();
+}
+
 QString MenuManager::exportSourceFolder()
 {
     const WorkspaceService* workspaces = WorkspaceService::instance();
@@ -178,14 +184,22 @@ void MenuManager::openChosenFile(const QString& path)
 
 void MenuManager::exportMenuClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(
-        nullptr, tr("Export to vm3"), UserSettings::instance().lastExportPath(), tr("Velmora 3D model (*.vm3)"));
-    if (!path.isEmpty())
-        exportToChosenFile(path);
+    // The dialog adds the suffix itself, so that it can still ask before
+    // replacing a file of the completed name.
+    QFileDialog dialog(nullptr, tr("Export to vm3"), UserSettings::instance().lastExportPath(),
+                       tr("Velmora 3D model (*.vm3)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("vm3"));
+    if (!m_exportName.isEmpty())
+        dialog.selectFile(m_exportName + QStringLiteral(".vm3"));
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        exportToChosenFile(dialog.selectedFiles().constFirst());
 }
 
-void MenuManager::exportToChosenFile(const QString& path)
+void MenuManager::exportToChosenFile(const QString& chosenPath)
 {
+    // A file saved without a suffix could not be opened again.
+    const QString path = QFileInfo(chosenPath).suffix().isEmpty() ? chosenPath + QStringLiteral(".vm3") : chosenPath;
     // Checked before any work starts, without creating or emptying the file:
     // an existing export stays intact until the new one is complete.
     if (!Exporter::checkTargetWritable(path, nullptr)) {

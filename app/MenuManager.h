@@ -22,10 +22,12 @@ public:
     ~MenuManager() override;
 
     void setExportEnabled(bool enabled);
+    // The export dialog suggests the loaded model's base name.
+    void setExportName(const QString& modelFilePath);
 
     // What the open and export dialogs do with the path the user chose.
     void openChosenFile(const QString& path);
-    void exportToChosenFile(const QString& path);
+    void exportToChosenFile(const QString& chosenPath);
 
     // Where the model to export lies: the current workspace's model folder.
     static QString exportSourceFolder();
@@ -120,4 +122,5 @@ private:
     QMessageBox* m_importInfoBox = nullptr;
     QCheckBox* m_importInfoCheckBox = nullptr;
     bool m_loggingWindowVisible = false;
+    QString m_exportName;
 };

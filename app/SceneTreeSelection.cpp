@@ -52,9 +52,10 @@ int SceneTreeSelection::copySelectedModelNodes(QTreeView* view, const IsModelNod
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         return 0;
-    clipboard->setText(QString());
+    // Nothing to copy leaves what the user copied elsewhere in place.
     const QStringList names = selectedModelNodeNames(view, isModelNode);
-    clipboard->setText(names.join(QLatin1Char('\n')));
+    if (!names.isEmpty())
+        clipboard->setText(names.join(QLatin1Char('\n')));
     return names.size();
 }
 

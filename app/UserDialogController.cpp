@@ -1,6 +1,7 @@
 #include "UserDialogController.h"
 
 #include "AnalyticsTracker.h"
+#include "VersionFile.h"
 
 #include <QDir>
 #include <QMessageBox>
@@ -10,8 +11,6 @@ UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
 {
     m_versionTooOldBox = new QMessageBox(mainWindow);
     m_versionTooOldBox->setIcon(QMessageBox::Information);
-    m_versionTooOldBox->setText(tr("The imported .vm3 file is too old to be opened with this version of the "
-                                   "application. Open source file and open anew."));
 
     m_importErrorBox = new QMessageBox(mainWindow);
     m_importErrorBox->setIcon(QMessageBox::Critical);
@@ -41,9 +40,15 @@ void UserDialogController::trackCrash(const char* label)
         tracker->trackEvent(QStringLiteral("model"), QStringLiteral("crashes"), QString::fromLatin1(label), 1);
 }
 
-void UserDialogController::showVM3FileToOldDialog()
+void UserDialogController::showVM3FileToOldDialog() { showVersionErrorDialog(QString()); }
+
+void UserDialogController::showVersionErrorDialog(const QString& errorText)
 {
     trackCrash("vm3TooOld");
+    m_versionTooOldBox->setText(errorText == VersionFile::tooNewText()
+                                    ? errorText
+                                    : tr("The imported .vm3 file is too old to be opened with this version of the "
+                                         "application. Open source file and open anew."));
     m_versionTooOldBox->exec();
 }
 

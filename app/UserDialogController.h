@@ -15,6 +15,9 @@ public:
 
 public slots:
     void showVM3FileToOldDialog();
+    // A refused version file: too new a format gets its own text (update the
+    // application), anything else the too-old box.
+    void showVersionErrorDialog(const QString& errorText);
     void showImportErrorOccuredDialog(QString optionalMessage);
     void showExportToDirectoryNotAllowedDialog(QString directoryPath);
     // An export that started but did not produce its file (disk full, target

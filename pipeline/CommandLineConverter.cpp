@@ -1,5 +1,6 @@
 #include "CommandLineConverter.h"
 
+#include "ConsoleOutput.h"
 #include "ContainerImport.h"
 #include "EncoderOutputParser.h"
 #include "Exporter.h"
@@ -13,29 +14,93 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <cstdio>
+#include <atomic>
+#include <csignal>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
 
-void printError(const QString& text)
-{
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
+void printError(const QString& text) { ConsoleOutput::printError(text); }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
-// One line per record: kind, code, title, message.
-QString formatRecord(const EncoderOutputLog& log)
+// Grouping and culling come from the command line or the built-in defaults,
+// never from the window's menus: one command gives one container everywhere.
+struct ImportOptions {
+    QString grouping = QStringLiteral("root");
+    QString culling = QStringLiteral("off");
+};
+
+// SIGTERM and SIGINT only record that a stop was asked for; the conversion
+// notices between its steps, and the encoder run polls the flag and kills
+// the encoder. The workspace is then removed as on any other way out.
+std::atomic<bool> g_stopRequested {false};
+volatile std::sig_atomic_t g_stopSignal = 0;
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may only store lock-free");
+
+extern "C" void requestStop(int signalNumber)
 {
-    const QString kind = log.priority == LoggingPriorities::Error ? QStringLiteral("error") : QStringLiteral("warning");
-    QString message = log.message;
-    message.replace(QLatin1Char('\n'), QStringLiteral(" / "));
-    return QStringLiteral("%1 GP#%2 [%3] %4").arg(kind).arg(log.code).arg(log.title.trimmed(), message);
+    g_stopSignal = signalNumber;
+    g_stopRequested.store(true);
+}
+
+struct StopSignals {
+    struct sigaction previousTerminate { };
+    struct sigaction previousInterrupt { };
+
+    StopSignals()
+    {
+        struct sigaction action { };
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, &previousTerminate);
+        sigaction(SIGINT, &action, &previousInterrupt);
+    }
+    ~StopSignals()
+    {
+        sigaction(SIGTERM, &previousTerminate, nullptr);
+        sigaction(SIGINT, &previousInterrupt, nullptr);
+    }
+    // Ends the process the way the signal would have, now that everything
+    // is cleaned up, so that the caller sees what stopped it.
+    static void endByRecordedSignal()
+    {
+        const int signalNumber = g_stopSignal;
+        if (signalNumber == 0)
+            return;
+        std::signal(signalNumber, SIG_DFL);
+        std::raise(signalNumber);
+    }
+};
+
+bool stopRequested()
+{
+    if (!g_stopRequested.load())
+        return false;
+    printError(QCoreApplication::translate("CommandLineConverter", "Stopped: the conversion was interrupted."));
+    return true;
+}
+
+// What an input path is when it is not a regular file.
+QString notAFileText(const QString& inputPath)
+{
+    const QString shown = nativePath(inputPath);
+    struct stat info;
+    if (::stat(QFile::encodeName(inputPath).constData(), &info) != 0)
+        return tr("The input file does not exist: %1").arg(shown);
+    if (S_ISDIR(info.st_mode))
+        return tr("The input is a folder, not a file: %1").arg(shown);
+    if (S_ISFIFO(info.st_mode))
+        return tr("The input is a named pipe (FIFO), not a file: %1").arg(shown);
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+        return tr("The input is a device, not a file: %1").arg(shown);
+    if (S_ISSOCK(info.st_mode))
+        return tr("The input is a socket, not a file: %1").arg(shown);
+    return tr("The input is not a regular file: %1").arg(shown);
 }
 
 void printEncoderRecords(const QString& standardError, const QString& standardOutput)
@@ -44,7 +109,7 @@ void printEncoderRecords(const QString& standardError, const QString& standardOu
     parser.parseOutput(standardError);
     parser.parseOutput(standardOutput);
     for (const EncoderOutputLog& log : parser.logs())
-        printError(formatRecord(log));
+        printError(EncoderOutputParser::describe(log));
 }
 
 // Makes sure the workspace disappears whatever way the conversion ends.
@@ -60,10 +125,13 @@ struct WorkspaceScope {
     }
 };
 
-int convertWithEncoder(const QString& inputPath, const WorkspaceService& service)
+int convertWithEncoder(const QString& inputPath, WorkspaceService& service, const ImportOptions& options)
 {
     Loader loader(inputPath, service);
     loader.setAutoDelete(false);
+    loader.setImportOptions(options.grouping, options.culling);
+    // Shares the flag the signal handler sets; nothing owns it.
+    loader.setCancelFlag(Loader::CancelFlag(std::shared_ptr<void>(), &g_stopRequested));
 
     const QString encoder = loader.encoderExecutable();
     if (!QFileInfo(encoder).isExecutable()) {
@@ -72,6 +140,8 @@ int convertWithEncoder(const QString& inputPath, const WorkspaceService& service
     }
 
     loader.run();
+    if (stopRequested())
+        return CommandLineConverter::EncoderFailed;
     const EncoderProcess::Result& result = loader.encoderResult();
     printEncoderRecords(result.standardError, result.standardOutput);
 
@@ -103,14 +173,16 @@ int importContainer(const QString& inputPath, const WorkspaceService& service)
     if (result.status == ContainerImport::Status::Loaded)
         return CommandLineConverter::Success;
     printError(result.errorText);
-    return CommandLineConverter::ContainerRefused;
+    // A full disk is no fault of the file.
+    return result.status == ContainerImport::Status::WriteFailed ? CommandLineConverter::OutputError
+                                                                 : CommandLineConverter::ContainerRefused;
 }
 
-int convert(const QString& inputPath, const QString& outputPath)
+int convert(const QString& inputPath, const QString& outputPath, const ImportOptions& options)
 {
     const QFileInfo input(inputPath);
     if (!input.isFile()) {
-        printError(tr("The input file does not exist: %1").arg(nativePath(inputPath)));
+        printError(notAFileText(inputPath));
         return CommandLineConverter::InputError;
     }
     if (!ModelManager::isSupportedSuffix(input.suffix())) {
@@ -133,6 +205,7 @@ int convert(const QString& inputPath, const QString& outputPath)
     }
 
     WorkspaceScope workspace;
+    workspace.service.cleanPendingWorkspaces();
     workspace.service.setModelFile(input.absoluteFilePath());
     if (!workspace.service.paths().hasModel()) {
         printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
@@ -141,9 +214,11 @@ int convert(const QString& inputPath, const QString& outputPath)
 
     const int imported = ModelManager::isContainerFile(inputPath)
         ? importContainer(input.absoluteFilePath(), workspace.service)
-        : convertWithEncoder(input.absoluteFilePath(), workspace.service);
+        : convertWithEncoder(input.absoluteFilePath(), workspace.service, options);
     if (imported != CommandLineConverter::Success)
         return imported;
+    if (stopRequested())
+        return CommandLineConverter::OutputError;
 
     const Exporter::Result exported = Exporter::exportFolder(workspace.service.paths().model, absoluteOutput);
     if (!exported.ok) {
@@ -169,6 +244,15 @@ struct QuietDiagnostics {
     QuietDiagnostics() { g_previousHandler = qInstallMessageHandler(consoleMessageHandler); }
     ~QuietDiagnostics() { qInstallMessageHandler(g_previousHandler); }
 };
+
+bool isOneOf(const QString& value, std::initializer_list<const char*> allowed)
+{
+    for (const char* candidate : allowed) {
+        if (value == QLatin1String(candidate))
+            return true;
+    }
+    return false;
+}
 
 bool isConsoleOption(const char* argument)
 {
@@ -209,12 +293,26 @@ int CommandLineConverter::run(int argc, char** argv)
            "prints the model encoder's warnings and errors to standard error and exits with\n"
            "0 on success, 1 for wrong arguments, 2 for a missing or unsupported input,\n"
            "3 when the model encoder is missing or failed, 4 for a refused vm3 file,\n"
-           "5 when the output cannot be written."));
+           "5 when the output (or the unpacked model) cannot be written.\n"
+           "Grouping and culling are the built-in defaults unless given, whatever the window's\n"
+           "menus say, so the same command gives the same container on every machine.\n"
+           "SIGTERM and SIGINT stop the conversion and remove its temporary files."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption convertOption(QStringList {QStringLiteral("convert")},
                                            tr("Convert INPUT into OUTPUT.vm3 without a window."), tr("INPUT"));
     parser.addOption(convertOption);
+    const ImportOptions defaults;
+    const QCommandLineOption groupingOption(
+        QStringList {QStringLiteral("grouping")},
+        tr("How animations are grouped: none, root or take (default: %1).").arg(defaults.grouping), tr("MODE"),
+        defaults.grouping);
+    parser.addOption(groupingOption);
+    const QCommandLineOption cullingOption(
+        QStringList {QStringLiteral("culling")},
+        tr("Back-face culling of the materials: off, ccw, cw or material (default: %1).").arg(defaults.culling),
+        tr("MODE"), defaults.culling);
+    parser.addOption(cullingOption);
     parser.addPositionalArgument(QStringLiteral("OUTPUT.vm3"), tr("The vm3 file to write (with --convert)."));
 
     // process() prints help, version or the parse error itself and exits.
@@ -230,5 +328,19 @@ int CommandLineConverter::run(int argc, char** argv)
         printError(tr("--convert needs exactly one output file: --convert INPUT OUTPUT.vm3"));
         return UsageError;
     }
-    return convert(parser.value(convertOption), positional.first());
+    ImportOptions options;
+    options.grouping = parser.value(groupingOption);
+    options.culling = parser.value(cullingOption);
+    if (!isOneOf(options.grouping, {"none", "root", "take"})) {
+        printError(tr("--grouping must be none, root or take, not \"%1\".").arg(options.grouping));
+        return UsageError;
+    }
+    if (!isOneOf(options.culling, {"off", "ccw", "cw", "material"})) {
+        printError(tr("--culling must be off, ccw, cw or material, not \"%1\".").arg(options.culling));
+        return UsageError;
+    }
+    const StopSignals stopSignals;
+    const int exitCode = convert(parser.value(convertOption), positional.first(), options);
+    StopSignals::endByRecordedSignal();
+    return exitCode;
 }

@@ -32,6 +32,8 @@ QString unpackFailureText(const ZipArchiveReader& reader, const QString& archive
             .arg(name, reader.errorString());
     case ZipArchiveReader::WriteFailed:
         return tr("The file %1 could not be unpacked: %2.").arg(name, reader.errorString());
+    case ZipArchiveReader::TooLarge:
+        return tr("The file %1 was refused: %2.").arg(name, reader.errorString());
     case ZipArchiveReader::Damaged:
     case ZipArchiveReader::Ok:
         break;
@@ -48,11 +50,16 @@ ContainerImport::Result ContainerImport::run(const QString& archivePath, const W
 
     ZipArchiveReader reader;
     if (!reader.open(archivePath) || !reader.extractAll(workspace.res))
-        return failure(Status::Damaged, unpackFailureText(reader, archivePath));
+        return failure(reader.status() == ZipArchiveReader::WriteFailed ? Status::WriteFailed : Status::Damaged,
+                       unpackFailureText(reader, archivePath));
 
     if (!QFileInfo::exists(workspace.meta))
         QDir().mkdir(workspace.meta);
-    return checkVersion(workspace);
+    Result result = checkVersion(workspace);
+    if (result.status == Status::Damaged)
+        result.errorText = tr("The file %1 is damaged and cannot be opened (%2).")
+                               .arg(QFileInfo(archivePath).fileName(), result.errorText);
+    return result;
 }
 
 ContainerImport::Result ContainerImport::checkVersion(const WorkspacePaths& workspace)
@@ -64,10 +71,26 @@ ContainerImport::Result ContainerImport::checkVersion(const WorkspacePaths& work
     }
     if (result.format > VersionFile::currentFormat)
         return failure(Status::VersionError, VersionFile::tooNewText());
+    const QString missing = missingModel(workspace.model, result.format);
+    if (!missing.isEmpty())
+        return failure(Status::Damaged, missing);
     result.status = Status::Loaded;
     if (result.format >= 3)
         result.modelPath = workspace.relativeModel + QStringLiteral("/model.gpb");
     else
         result.modelPath = WorkspaceService::findSceneFile(workspace.model);
     return result;
+}
+
+QString ContainerImport::missingModel(const QString& modelFolder, int format)
+{
+    if (format >= 3) {
+        if (!QFileInfo(modelFolder + QStringLiteral("/model.gpb")).isFile())
+            return tr("it holds no model: model/model.gpb is missing or not a file");
+        return QString();
+    }
+    const QString scene = WorkspaceService::findSceneFile(modelFolder);
+    if (scene.isEmpty() || !QFileInfo(modelFolder + QLatin1Char('/') + scene).isFile())
+        return tr("it holds no model: the scene file of format %1 is missing").arg(format);
+    return QString();
 }

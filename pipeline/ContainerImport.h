@@ -13,8 +13,9 @@ class ContainerImport {
 public:
     enum class Status {
         Loaded, // modelPath, version and format are set
-        Damaged, // the archive could not be unpacked; errorText says why
+        Damaged, // the archive could not be unpacked or holds no model; errorText says why
         VersionError, // unpacked, but the version file is missing, broken or too new
+        WriteFailed, // the workspace could not be written (a full disk); errorText names the reason
     };
 
     struct Result {
@@ -32,4 +33,9 @@ public:
     // The version check alone, on an already unpacked model folder. Formats 3
     // and 4 load "model.gpb"; older ones the first ".scene" file.
     static Result checkVersion(const WorkspacePaths& workspace);
+
+    // Why the model folder holds nothing to load for its format: no
+    // "model.gpb" file for formats 3 and up, no ".scene" file before that.
+    // Empty when the model is there.
+    static QString missingModel(const QString& modelFolder, int format);
 };

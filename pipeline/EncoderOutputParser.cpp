@@ -86,3 +86,11 @@ void EncoderOutputParser::parseOutputs(const QString& first, const QString& seco
     parseOutput(second);
     finishParsing();
 }
+
+QString EncoderOutputParser::describe(const EncoderOutputLog& log)
+{
+    const QString kind = log.priority == LoggingPriorities::Error ? QStringLiteral("error") : QStringLiteral("warning");
+    QString message = log.message;
+    message.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    return QStringLiteral("%1 GP#%2 [%3] %4").arg(kind).arg(log.code).arg(log.title.trimmed(), message);
+}

@@ -22,6 +22,8 @@ public:
     const EncoderOutputLogs& logs() const { return m_logs; }
 
     static EncoderOutputLog recordFromLine(const QString& line, const QString& prefix);
+    // One line for a console or a dialog: kind, code, title, message.
+    static QString describe(const EncoderOutputLog& log);
 
 signals:
     void outputParserDidGenerateOutputMessages(const EncoderOutputLogs& outputMessages);

@@ -1,5 +1,7 @@
 #include "EncoderProcess.h"
 
+#include "EncoderChildProcess.h"
+
 #include <QByteArray>
 #include <QProcess>
 
@@ -32,7 +34,7 @@ EncoderProcess::Result EncoderProcess::run(const QString& program, const QString
     QByteArray standardOutput;
     QByteArray standardError;
 
-    QProcess process;
+    EncoderChildProcess process;
     process.setWorkingDirectory(workingFolder);
     process.start(program, arguments, QIODevice::ReadWrite);
     if (!process.waitForStarted(-1)) {
@@ -88,4 +90,14 @@ QString EncoderProcess::failureLine(const Result& result, const QString& program
         break;
     }
     return QString();
+}
+
+QString EncoderProcess::noModelLine(const Result& result)
+{
+    if (result.exitCode != 0)
+        return QStringLiteral("Error (GP#0|The model could not be converted): The model encoder failed with exit "
+                              "code %1.")
+            .arg(result.exitCode);
+    return QStringLiteral("Error (GP#0|The model could not be converted): The model encoder ended without writing "
+                          "a model.");
 }

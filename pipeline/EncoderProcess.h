@@ -33,4 +33,7 @@ public:
     // A log line in the encoder's own grammar that tells the user the encoder
     // could not be started or did not end normally; empty when it ran fine.
     static QString failureLine(const Result& result, const QString& program);
+    // The log line for an encoder that ended normally but left no bundle:
+    // it failed with an exit code, or said nothing and wrote nothing.
+    static QString noModelLine(const Result& result);
 };

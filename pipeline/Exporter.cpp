@@ -1,17 +1,30 @@
 #include "Exporter.h"
 
 #include "AnalyticsTracker.h"
+#include "ContainerImport.h"
+#include "VersionFile.h"
+#include "WorkspaceService.h"
 #include "ZipArchiveWriter.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
 Exporter::Exporter(const QString& sourceFolder, const QString& outFilePath)
     : m_sourceFolder(sourceFolder)
     , m_outFilePath(outFilePath)
+    , m_service(WorkspaceService::instance())
 {
     setAutoDelete(true);
+    if (m_service)
+        m_service->holdFolder(m_sourceFolder);
+}
+
+Exporter::~Exporter()
+{
+    if (m_service)
+        m_service->releaseFolder(m_sourceFolder);
 }
 
 void Exporter::run()
@@ -29,10 +42,9 @@ void Exporter::run()
 Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QString& outFilePath)
 {
     Result result;
-    if (!QFileInfo(sourceFolder).isDir()) {
-        result.errorText = tr("There is no model to export: the folder %1 does not exist.").arg(sourceFolder);
+    result.errorText = refusalOf(sourceFolder);
+    if (!result.errorText.isEmpty())
         return result;
-    }
     if (!checkTargetWritable(outFilePath, &result.errorText))
         return result;
 
@@ -40,13 +52,47 @@ Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QStri
     if (writer.open(outFilePath))
         writer.addFolder(sourceFolder, QStringLiteral("model"));
     if (!writer.close()) {
-        result.errorText
-            = tr("Exporting to %1 failed: %2").arg(QDir::toNativeSeparators(outFilePath), writer.errorString());
+        result.errorText = writer.errorString();
         return result;
     }
     result.ok = true;
     result.fileCount = writer.fileCount();
     return result;
+}
+
+QString Exporter::refusalOf(const QString& sourceFolder)
+{
+    const QString shownFolder = QDir::toNativeSeparators(sourceFolder);
+    if (!QFileInfo(sourceFolder).isDir())
+        return tr("There is no model to export: the folder %1 does not exist.").arg(shownFolder);
+    QString versionError;
+    QString version;
+    int format = -1;
+    if (!VersionFile::read(sourceFolder, &versionError, &format, &version))
+        return tr("There is no model to export in %1: its version file is missing or broken.").arg(shownFolder);
+    const QString missing = ContainerImport::missingModel(sourceFolder, format);
+    if (!missing.isEmpty())
+        return tr("There is no model to export in %1: %2.").arg(shownFolder, missing);
+    // minizip writes no ZIP64 end record for more entries, and the archive
+    // it leaves cannot be read back by anyone.
+    const int files = countFiles(sourceFolder, ZipArchiveWriter::maximumEntryCount + 1);
+    if (files > ZipArchiveWriter::maximumEntryCount)
+        return tr("The model folder %1 holds more than %2 files, more than a vm3 file can hold.")
+            .arg(shownFolder)
+            .arg(ZipArchiveWriter::maximumEntryCount);
+    return QString();
+}
+
+int Exporter::countFiles(const QString& folder, int stopAt)
+{
+    // Counted the way the writer walks: links are not followed.
+    int count = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (count < stopAt && it.hasNext()) {
+        it.next();
+        ++count;
+    }
+    return count;
 }
 
 bool Exporter::checkTargetWritable(const QString& outFilePath, QString* errorText)

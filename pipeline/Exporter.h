@@ -4,6 +4,8 @@
 #include <QRunnable>
 #include <QString>
 
+class WorkspaceService;
+
 // Packs a model folder into a vm3 file on a pool thread (auto-delete on).
 //
 // The archive is written to a temporary file beside the target and renamed
@@ -19,12 +21,20 @@ public:
         int fileCount = 0;
     };
 
+    // Holds the source folder in the registered workspace service until the
+    // exporter is destroyed: opening another model or closing the window
+    // then puts off deleting the workspace until the export has read it.
     Exporter(const QString& sourceFolder, const QString& outFilePath);
+    ~Exporter() override;
 
     void run() override;
 
     // The export itself, synchronous; also used by the command line.
     static Result exportFolder(const QString& sourceFolder, const QString& outFilePath);
+
+    // Why sourceFolder cannot be exported (no folder, no version file, no
+    // model, too many files for the container); empty when it can.
+    static QString refusalOf(const QString& sourceFolder);
 
     // Whether outFilePath can be written, without creating or truncating it.
     static bool checkTargetWritable(const QString& outFilePath, QString* errorText);
@@ -34,6 +44,9 @@ signals:
     void exporterDidFail(const QString& outFilePath, const QString& errorText);
 
 private:
+    static int countFiles(const QString& folder, int stopAt);
+
     QString m_sourceFolder;
     QString m_outFilePath;
+    WorkspaceService* m_service;
 };

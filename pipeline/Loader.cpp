@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -24,12 +25,16 @@ Loader::Loader(const QString& loaderPath)
 {
 }
 
-Loader::Loader(const QString& loaderPath, const WorkspaceService& workspaceService)
+Loader::Loader(const QString& loaderPath, WorkspaceService& workspaceService)
     : m_loaderPath(loaderPath)
+    , m_service(&workspaceService)
 {
     qDebug().noquote().nospace() << "loaderPath: " << loaderPath;
     capturePaths(workspaceService);
+    m_service->holdFolder(m_workspace.root);
 }
+
+Loader::~Loader() { m_service->releaseFolder(m_workspace.root); }
 
 void Loader::capturePaths(const WorkspaceService& workspaceService)
 {
@@ -46,8 +51,16 @@ void Loader::prepareWorkspace()
     service.prepareWorkspace(m_workspace);
 }
 
+void Loader::setImportOptions(const QString& grouping, const QString& culling)
+{
+    m_grouping = grouping;
+    m_culling = culling;
+}
+
 QStringList Loader::encoderArguments() const
 {
+    if (!m_grouping.isEmpty() && !m_culling.isEmpty())
+        return EncoderProcess::arguments(m_grouping, m_culling, m_loaderPath, m_workspace.modelFile);
     const UserSettings& settings = UserSettings::instance();
     return EncoderProcess::arguments(settings.animationGrouping(), settings.backfaceCulling(), m_loaderPath,
                                      m_workspace.modelFile);
@@ -69,14 +82,20 @@ void Loader::run()
     }
 
     QString error = m_encoderResult.standardError;
-    const QString failure = EncoderProcess::failureLine(m_encoderResult, m_encoderExecutable);
+    const bool modelWritten = m_encoderResult.outcome == EncoderProcess::Outcome::Finished
+        && m_encoderResult.exitCode == 0 && QFileInfo(m_workspace.modelFile).isFile();
+    QString failure = EncoderProcess::failureLine(m_encoderResult, m_encoderExecutable);
+    if (failure.isEmpty() && !modelWritten && !isCancelled())
+        failure = EncoderProcess::noModelLine(m_encoderResult);
     if (!failure.isEmpty()) {
         if (!error.isEmpty() && !error.endsWith(QLatin1Char('\n')))
             error += QLatin1Char('\n');
         error += failure + QLatin1Char('\n');
     }
-    emit loaderDidFinish(0, QStringLiteral("model.gpb"), QStringLiteral("1.7"), 4, m_encoderResult.standardOutput,
-                         error);
+    // A negative result tells the model manager there is nothing to show:
+    // neither a crashed encoder nor one that wrote no bundle left a model.
+    emit loaderDidFinish(modelWritten ? 0 : -1, QStringLiteral("model.gpb"), QStringLiteral("1.7"), 4,
+                         m_encoderResult.standardOutput, error);
 }
 
 // The folders above them were made with the workspace; mkpath would make

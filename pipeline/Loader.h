@@ -26,7 +26,10 @@ public:
     // Takes its paths from the registered WorkspaceService (or from one with
     // default folders when none is registered).
     explicit Loader(const QString& loaderPath);
-    Loader(const QString& loaderPath, const WorkspaceService& workspaceService);
+    // Holds the workspace from here until the loader is destroyed, so that
+    // opening another model cannot delete it under the running encoder.
+    Loader(const QString& loaderPath, WorkspaceService& workspaceService);
+    ~Loader() override;
 
     void run() override;
     void prepareWorkspace();
@@ -38,7 +41,11 @@ public:
     const QString& loaderPath() const { return m_loaderPath; }
     const WorkspacePaths& workspace() const { return m_workspace; }
     const QString& encoderExecutable() const { return m_encoderExecutable; }
-    // The encoder's arguments for the current user settings.
+    // Grouping and culling for this import instead of the user settings
+    // (the command line passes its own, so that it does not depend on the
+    // window's menus).
+    void setImportOptions(const QString& grouping, const QString& culling);
+    // The encoder's arguments for the import options.
     QStringList encoderArguments() const;
     // How the encoder run went; valid once run() has returned.
     const EncoderProcess::Result& encoderResult() const { return m_encoderResult; }
@@ -52,11 +59,14 @@ private:
     void runEncoder();
 
     QString m_loaderPath;
+    WorkspaceService* m_service;
     WorkspacePaths m_workspace;
     QString m_encoderExecutable;
     QString m_toolsFolder;
     QString m_tempFolder;
     QString m_applicationParentFolder;
     CancelFlag m_cancelFlag;
+    QString m_grouping; // empty: the user setting
+    QString m_culling;
     EncoderProcess::Result m_encoderResult;
 };

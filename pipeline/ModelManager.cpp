@@ -48,6 +48,7 @@ void ModelManager::importModel(QString modelPath)
     m_currentModelPath = modelPath;
     m_encoderOutputParser.clearLogs();
     startNewImport();
+    emit importStarted(modelPath);
     // A file that cannot be read has no workspace of its own; converting it
     // would write into the shared company folder, which nothing ever deletes.
     if (!WorkspaceService::instanceOrDefault().paths().hasModel()) {
@@ -108,6 +109,7 @@ void ModelManager::importContainer()
         reportContainerFailure(result.errorText, QString());
         break;
     case ContainerImport::Status::Damaged:
+    case ContainerImport::Status::WriteFailed:
         reportContainerFailure(QString(), result.errorText);
         break;
     }
@@ -119,6 +121,8 @@ void ModelManager::loadModel()
     if (result.status == ContainerImport::Status::Loaded) {
         m_containerModelPath = result.modelPath;
         loaderDidFinish(0, result.modelPath, result.version, result.format, QString(), QString());
+    } else if (result.status == ContainerImport::Status::Damaged) {
+        reportContainerFailure(QString(), tr("The model folder holds no model (%1).").arg(result.errorText));
     } else {
         reportContainerFailure(result.errorText, QString());
     }
@@ -136,12 +140,27 @@ void ModelManager::reportContainerFailure(const QString& versionErrorText, const
         emit signalImportError(importErrorText);
 }
 
+// The log window keeps every record of the failed run; the dialog repeats
+// the errors, which say why there is no model.
+void ModelManager::reportConversionFailure(const QString& log, const QString& error)
+{
+    m_encoderOutputParser.parseOutputs(error, log);
+    QStringList errors;
+    for (const EncoderOutputLog& record : m_encoderOutputParser.logs()) {
+        if (record.priority == LoggingPriorities::Error)
+            errors << EncoderOutputParser::describe(record);
+    }
+    emit errorLoadingModel(m_currentModelPath);
+    emit signalImportError(tr("The file %1 could not be converted.").arg(QDir::toNativeSeparators(m_currentModelPath))
+                           + QStringLiteral("\n\n") + errors.join(QLatin1Char('\n')));
+}
+
 void ModelManager::loaderDidFinish(int retValue, QString modelPath, QString version, int format, QString log,
                                    QString error)
 {
     m_encoderOutputParser.clearLogs();
     if (retValue < 0) {
-        emit errorLoadingModel(modelPath);
+        reportConversionFailure(log, error);
         return;
     }
     m_encoderOutputParser.parseOutputs(error, log);

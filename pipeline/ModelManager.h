@@ -30,6 +30,9 @@ public:
     static bool isContainerFile(const QString& filePath);
 
 signals:
+    // Any import, reloads included, from the moment it starts: the model
+    // shown until now is about to be replaced.
+    void importStarted(const QString& modelPath);
     void newModelLoaded(const QString modelPath);
     void newSceneGraphIsReadyToDisplay(SceneGraph* theNewSceneGraph, const EncoderOutputLogs* encoderToolLogs);
     void errorLoadingModel(QString);
@@ -54,6 +57,7 @@ private:
     void importContainer();
     void importWithEncoder();
     void reportContainerFailure(const QString& versionErrorText, const QString& importErrorText);
+    void reportConversionFailure(const QString& log, const QString& error);
 
     QString m_currentModelPath;
     EncoderOutputParser m_encoderOutputParser;

@@ -1,10 +1,12 @@
 #include "WorkspacePaths.h"
 
-WorkspacePaths WorkspacePaths::forHash(const QString& tempFolder, const QString& modelHash)
+#include <QDir>
+
+WorkspacePaths WorkspacePaths::forHash(const QString& companyFolder, const QString& modelHash)
 {
     WorkspacePaths p;
     p.modelHash = modelHash;
-    p.companyFolder = tempFolder + QStringLiteral("/Velmora3dEncoder/");
+    p.companyFolder = companyFolder;
     p.root = p.companyFolder + modelHash;
     p.res = p.root + QStringLiteral("/res");
     p.model = p.res + QStringLiteral("/model");
@@ -12,6 +14,11 @@ WorkspacePaths WorkspacePaths::forHash(const QString& tempFolder, const QString&
     p.tex = p.model + QStringLiteral("/tex");
     p.meta = p.model + QStringLiteral("/.meta");
     p.modelShaders = p.model + QStringLiteral("/shaders");
-    p.relativeModel = QStringLiteral("Velmora3dEncoder/") + modelHash + QStringLiteral("/res/model");
+    p.relativeModel = QDir(companyFolder).dirName() + QLatin1Char('/') + modelHash + QStringLiteral("/res/model");
     return p;
+}
+
+QString WorkspacePaths::standardCompanyFolder(const QString& tempFolder)
+{
+    return tempFolder + QStringLiteral("/Velmora3dEncoder/");
 }

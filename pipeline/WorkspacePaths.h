@@ -8,7 +8,7 @@
 // workspace half way through.
 struct WorkspacePaths {
     QString modelHash; // name of the workspace folder, "." when no model is open
-    QString companyFolder; // <temp>/Velmora3dEncoder/   (trailing slash)
+    QString companyFolder; // <temp>/Velmora3dEncoder/ or a private stand-in (trailing slash)
     QString root; // companyFolder + modelHash
     QString res; // root + "/res"; containers are unpacked here
     QString model; // root + "/res/model"; everything that goes into a vm3 file
@@ -16,8 +16,10 @@ struct WorkspacePaths {
     QString tex; // model + "/tex"
     QString meta; // model + "/.meta"
     QString modelShaders; // model + "/shaders"
-    QString relativeModel; // "Velmora3dEncoder/" + modelHash + "/res/model"
+    QString relativeModel; // company folder's name + "/" + modelHash + "/res/model"
 
-    static WorkspacePaths forHash(const QString& tempFolder, const QString& modelHash);
+    static WorkspacePaths forHash(const QString& companyFolder, const QString& modelHash);
+    // <temp>/Velmora3dEncoder/
+    static QString standardCompanyFolder(const QString& tempFolder);
     bool hasModel() const { return modelHash != QLatin1String("."); }
 };

@@ -1,5 +1,9 @@
 #include "WorkspaceService.h"
 
+#include "CompanyFolder.h"
+#include "ConsoleOutput.h"
+#include "WorkspaceOwner.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDebug>
@@ -38,7 +42,8 @@ QString canonicalFolderWithSlash(const QString& folder)
 QString md5OfFile(const QString& filePath)
 {
     QFile file(filePath);
-    if (QFileInfo(filePath).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Only regular files: opening a FIFO or a device would block or never end.
+    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QString();
     // Large blocks: models reach hundreds of megabytes and this runs on the
     // main thread before every open.
@@ -66,11 +71,11 @@ WorkspaceService::WorkspaceService(const QString& tempFolder, const QString& app
 
 WorkspaceService* WorkspaceService::instance() { return g_instance.load(); }
 
-const WorkspaceService& WorkspaceService::instanceOrDefault()
+WorkspaceService& WorkspaceService::instanceOrDefault()
 {
-    if (const WorkspaceService* service = instance())
+    if (WorkspaceService* service = instance())
         return *service;
-    static const WorkspaceService defaultService;
+    static WorkspaceService defaultService;
     return defaultService;
 }
 
@@ -84,11 +89,22 @@ QString WorkspaceService::modelHash() const
     return m_modelHash;
 }
 
-WorkspacePaths WorkspaceService::paths() const { return WorkspacePaths::forHash(tempFolder(), modelHash()); }
+WorkspacePaths WorkspaceService::paths() const { return WorkspacePaths::forHash(companyFolder(), modelHash()); }
 
 QString WorkspaceService::tempFolder() const { return m_tempFolder.isEmpty() ? QDir::tempPath() : m_tempFolder; }
 
-QString WorkspaceService::companyFolder() const { return paths().companyFolder; }
+QString WorkspaceService::companyFolder() const
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_companyFolder.isEmpty()) {
+        QString notice;
+        m_companyFolder = CompanyFolder::resolve(tempFolder(), &notice);
+        static std::atomic<bool> told {false};
+        if (!notice.isEmpty() && !told.exchange(true))
+            ConsoleOutput::printError(notice);
+    }
+    return m_companyFolder;
+}
 QString WorkspaceService::workspaceRoot() const { return paths().root; }
 QString WorkspaceService::modelFolder() const { return paths().model; }
 QString WorkspaceService::modelFile() const { return paths().modelFile; }
@@ -140,15 +156,28 @@ void WorkspaceService::setModelFile(const QString& filePath)
         return;
     }
 
-    // A folder left behind by a failed deletion keeps its name; the new
-    // workspace takes the next free numbered one.
-    const QString company = WorkspacePaths::forHash(tempFolder(), hash).companyFolder;
-    QString candidate = hash;
-    for (int n = 1; QFileInfo::exists(company + candidate); ++n)
-        candidate = hash + QString::number(n);
-
+    const QString claimed = claimWorkspace(hash);
     QMutexLocker lock(&m_mutex);
-    m_modelHash = candidate;
+    m_modelHash = claimed;
+}
+
+// A folder of that name (left by a failed or put-off deletion, or made by
+// another process converting the same file right now) keeps it; the new
+// workspace takes the next numbered name it can make itself.
+QString WorkspaceService::claimWorkspace(const QString& hash)
+{
+    const QString company = companyFolder();
+    const int attempts = 10000;
+    for (int n = 0; n < attempts; ++n) {
+        const QString candidate = n == 0 ? hash : hash + QString::number(n);
+        const WorkspaceOwner::Claim claim = WorkspaceOwner::claim(company + candidate);
+        if (claim == WorkspaceOwner::Claim::Taken)
+            continue;
+        if (claim == WorkspaceOwner::Claim::Failed)
+            qDebug() << "Couldn't create hash-folder";
+        return candidate;
+    }
+    return hash;
 }
 
 void WorkspaceService::deleteCurrentWorkspace()
@@ -156,14 +185,65 @@ void WorkspaceService::deleteCurrentWorkspace()
     const WorkspacePaths current = paths();
     if (!current.hasModel())
         return;
-    if (removeDirectoryRecursively(current.root))
-        removePendingDeletion(current.root);
+    {
+        QMutexLocker lock(&m_mutex);
+        if (isHeldLocked(current.root)) {
+            if (!m_deleteWhenReleased.contains(current.root))
+                m_deleteWhenReleased.append(current.root);
+            return;
+        }
+    }
+    deleteWorkspace(current.root);
+}
+
+void WorkspaceService::deleteWorkspace(const QString& root)
+{
+    if (removeDirectoryRecursively(root))
+        removePendingDeletion(root);
     else
-        addPendingDeletion(current.root);
+        addPendingDeletion(root);
+}
+
+bool WorkspaceService::isHeldLocked(const QString& root) const
+{
+    const QString inside = root + QLatin1Char('/');
+    for (auto it = m_heldFolders.constBegin(); it != m_heldFolders.constEnd(); ++it) {
+        if (it.key() == root || it.key().startsWith(inside))
+            return true;
+    }
+    return false;
+}
+
+void WorkspaceService::holdFolder(const QString& folder)
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_heldFolders[folder];
+}
+
+void WorkspaceService::releaseFolder(const QString& folder)
+{
+    QStringList nowFree;
+    {
+        QMutexLocker lock(&m_mutex);
+        auto it = m_heldFolders.find(folder);
+        if (it == m_heldFolders.end())
+            return;
+        if (--it.value() == 0)
+            m_heldFolders.erase(it);
+        for (const QString& root : qAsConst(m_deleteWhenReleased)) {
+            if (!isHeldLocked(root))
+                nowFree.append(root);
+        }
+        for (const QString& root : qAsConst(nowFree))
+            m_deleteWhenReleased.removeAll(root);
+    }
+    for (const QString& root : qAsConst(nowFree))
+        deleteWorkspace(root);
 }
 
 void WorkspaceService::cleanPendingWorkspaces()
 {
+    removeAbandonedWorkspaces();
     if (!QFileInfo::exists(pendingListFile()))
         return;
     QSettings settings(pendingListFile(), QSettings::IniFormat);
@@ -179,6 +259,17 @@ void WorkspaceService::cleanPendingWorkspaces()
     }
     settings.setValue(kPendingKey, kept.join(QLatin1Char(';')));
     settings.sync();
+}
+
+void WorkspaceService::removeAbandonedWorkspaces()
+{
+    const QDir company(companyFolder());
+    const QStringList roots = company.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString& name : roots) {
+        const QString root = company.filePath(name);
+        if (WorkspaceOwner::isAbandoned(root))
+            deleteWorkspace(root);
+    }
 }
 
 QStringList WorkspaceService::pendingDeletions() const

@@ -2,6 +2,7 @@
 
 #include "WorkspacePaths.h"
 
+#include <QHash>
 #include <QMutex>
 #include <QString>
 #include <QStringList>
@@ -24,7 +25,7 @@ public:
     static void setInstance(WorkspaceService* service);
     // The registered service, or a default one (system temp folder, the
     // application's own folder) when none is registered, as in tests.
-    static const WorkspaceService& instanceOrDefault();
+    static WorkspaceService& instanceOrDefault();
 
     // --- the current workspace ---
     QString modelHash() const;
@@ -45,12 +46,20 @@ public:
     QString applicationShadersFolder() const;
 
     // Starts a new workspace: deletes the current one, then names the new one
-    // after the MD5 of the file (".", no model, when it cannot be read).
+    // after the MD5 of the file (".", no model, when it cannot be read) and
+    // claims its folder, which no other import can then share.
     void setModelFile(const QString& filePath);
     void deleteCurrentWorkspace();
-    // Retries deletions that failed in earlier runs (start-up).
+    // Retries deletions that failed in earlier runs and removes workspaces
+    // whose owning process no longer runs (start-up).
     void cleanPendingWorkspaces();
     QStringList pendingDeletions() const;
+
+    // Work that reads or writes a workspace while it runs (an import, an
+    // export) holds a folder inside it. Deleting a workspace that is held is
+    // put off until its last holder lets go. Thread-safe.
+    void holdFolder(const QString& folder);
+    void releaseFolder(const QString& folder);
 
     // Creates the workspace folders and copies the application's shaders into
     // the model folder. Missing folders are logged; the caller goes on.
@@ -68,12 +77,19 @@ public:
     static bool copyDirectory(const QString& sourceFolder, const QString& destinationFolder);
 
 private:
+    void deleteWorkspace(const QString& root);
+    bool isHeldLocked(const QString& root) const;
+    void removeAbandonedWorkspaces();
+    QString claimWorkspace(const QString& hash);
     void addPendingDeletion(const QString& root);
     void removePendingDeletion(const QString& root);
     bool liesInsideCompanyFolder(const QString& folder) const;
 
     QString m_tempFolder;
     QString m_applicationParentFolder;
-    mutable QMutex m_mutex; // guards m_modelHash
+    mutable QMutex m_mutex; // guards the members below
     QString m_modelHash;
+    mutable QString m_companyFolder; // chosen on first use
+    QHash<QString, int> m_heldFolders;
+    QStringList m_deleteWhenReleased;
 };

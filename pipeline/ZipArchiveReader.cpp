@@ -1,16 +1,19 @@
 #include "ZipArchiveReader.h"
 
+#include "ConsoleOutput.h"
 #include "ZipDeviceIo.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTextCodec>
 
 #include <minizip/unzip.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -20,12 +23,6 @@ const unsigned long kUtf8NameFlag = 1u << 11;
 const unsigned long kEncryptedFlag = 1u << 0;
 
 unzFile zipOf(void* handle) { return static_cast<unzFile>(handle); }
-
-void printLine(const QString& text)
-{
-    std::printf("%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
 
 // Names without the UTF-8 flag are usually UTF-8 anyway (Info-ZIP on Unix
 // stores the bytes as they are on disk); only undecodable ones fall back to
@@ -123,7 +120,7 @@ bool ZipArchiveReader::fail(Status status, const QString& message)
         m_status = status;
         m_error = message;
     }
-    printLine(message);
+    ConsoleOutput::printLine(message);
     return false;
 }
 
@@ -208,7 +205,7 @@ bool ZipArchiveReader::extractAll(const QString& destinationFolder)
         return fail(WriteFailed, QStringLiteral("cannot write into %1").arg(destinationFolder));
     }
 
-    const bool extracted = extractEntries(staging.path());
+    const bool extracted = checkBounds(destinationFolder) && extractEntries(staging.path());
     close();
     if (!extracted)
         return false;
@@ -216,6 +213,84 @@ bool ZipArchiveReader::extractAll(const QString& destinationFolder)
     QString moveError;
     if (!moveTree(staging.path(), destinationFolder, &moveError))
         return fail(WriteFailed, moveError);
+    return true;
+}
+
+// Reads the directory only (and each entry's local header, to learn where
+// its data lies); nothing is decompressed or written.
+bool ZipArchiveReader::checkBounds(const QString& destinationFolder)
+{
+    qint64 limit = m_sizeLimit;
+    const QStorageInfo storage(destinationFolder);
+    if (storage.isValid() && storage.bytesAvailable() >= 0)
+        limit = qMin(limit, qMax<qint64>(0, storage.bytesAvailable() - freeSpaceMargin));
+
+    struct Range {
+        quint64 start, end;
+        QString name;
+    };
+    quint64 total = 0;
+    QString implausible; // the first large entry with too high a ratio
+    std::vector<Range> ranges;
+    const auto forEachEntry = [this](const std::function<bool(const unz_file_info64&, const QString&)>& visit) {
+        for (int result = unzGoToFirstFile(zipOf(m_zip)); result != UNZ_END_OF_LIST_OF_FILE;
+             result = unzGoToNextFile(zipOf(m_zip))) {
+            unz_file_info64 info;
+            char name[512] = {};
+            if (result != UNZ_OK
+                || unzGetCurrentFileInfo64(zipOf(m_zip), &info, name, sizeof name - 1, nullptr, 0, nullptr, 0)
+                    != UNZ_OK)
+                return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
+            if (!visit(info, QString::fromUtf8(name)))
+                return false;
+        }
+        return true;
+    };
+
+    // First the directory alone: declared sizes and ratios.
+    const bool listed = forEachEntry([&](const unz_file_info64& info, const QString& entryName) {
+        total += info.uncompressed_size;
+        const quint64 ratio = info.uncompressed_size / qMax<quint64>(1, info.compressed_size);
+        if (implausible.isEmpty() && info.uncompressed_size >= quint64(ratioCheckedSize)
+            && ratio > quint64(maximumRatio))
+            implausible
+                = QStringLiteral("entry \"%1\" claims to grow %2 times when unpacked").arg(entryName).arg(ratio);
+        return true;
+    });
+    if (!listed)
+        return false;
+    if (total > quint64(limit))
+        return fail(TooLarge,
+                    QStringLiteral("it would unpack to %1 bytes, more than the %2 allowed").arg(total).arg(limit));
+    if (!implausible.isEmpty())
+        return fail(TooLarge, implausible);
+
+    // Then where each entry's data lies, from its local header. Other
+    // methods and encrypted entries are refused while unpacking.
+    const bool located = forEachEntry([&](const unz_file_info64& info, const QString& entryName) {
+        const bool readable = (info.flag & kEncryptedFlag) == 0
+            && (info.compression_method == 0 || info.compression_method == Z_DEFLATED);
+        if (!readable || info.compressed_size == 0)
+            return true;
+        if (unzOpenCurrentFile(zipOf(m_zip)) != UNZ_OK)
+            return fail(Damaged, QStringLiteral("entry \"%1\" cannot be decoded").arg(entryName));
+        const quint64 start = quint64(unzGetCurrentFileZStreamPos64(zipOf(m_zip)));
+        unzCloseCurrentFile(zipOf(m_zip));
+        ranges.push_back({start, start + info.compressed_size, entryName});
+        return true;
+    });
+    if (!located)
+        return false;
+
+    // Entries that share compressed data multiply what a small archive
+    // unpacks to; an archive we wrote never has them.
+    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.start < b.start; });
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].start < ranges[i - 1].end)
+            return fail(
+                TooLarge,
+                QStringLiteral("entries \"%1\" and \"%2\" share their data").arg(ranges[i - 1].name, ranges[i].name));
+    }
     return true;
 }
 
@@ -247,6 +322,7 @@ bool ZipArchiveReader::readCurrentEntryInfo(QString* name, bool* encrypted, int*
         return false;
     *name = decodeEntryName(QByteArray(raw.data(), int(info.size_filename)), (info.flag & kUtf8NameFlag) != 0);
     *encrypted = (info.flag & kEncryptedFlag) != 0;
+    m_currentSize = info.uncompressed_size;
     *method = int(info.compression_method);
     return !name->isEmpty();
 }
@@ -290,7 +366,7 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
 
     if (unzOpenCurrentFile(zipOf(m_zip)) != UNZ_OK)
         return fail(Damaged, QStringLiteral("entry \"%1\" cannot be decoded").arg(entryName));
-    const bool copied = copyEntryData(target, entryName);
+    const bool copied = copyEntryData(target, entryName, m_currentSize);
     const int closeResult = unzCloseCurrentFile(zipOf(m_zip));
     if (!copied)
         return false;
@@ -301,8 +377,9 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
     return true;
 }
 
-bool ZipArchiveReader::copyEntryData(const QString& targetPath, const QString& entryName)
+bool ZipArchiveReader::copyEntryData(const QString& targetPath, const QString& entryName, quint64 declaredSize)
 {
+    quint64 written = 0;
     QFile out(targetPath);
     if (QFileInfo(targetPath).isDir() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return fail(WriteFailed, QStringLiteral("cannot write %1").arg(targetPath));
@@ -314,7 +391,13 @@ bool ZipArchiveReader::copyEntryData(const QString& targetPath, const QString& e
             return fail(Damaged, QStringLiteral("entry \"%1\" is damaged (error %2)").arg(entryName).arg(n));
         if (n == 0)
             return true;
-        if (out.write(buffer.data(), n) != n)
+        written += quint64(n);
+        if (written > declaredSize)
+            return fail(TooLarge,
+                        QStringLiteral("entry \"%1\" holds more than the %2 bytes it declares")
+                            .arg(entryName)
+                            .arg(declaredSize));
+        if (!ZipDeviceIo::writeFully(&out, buffer.data(), n))
             return fail(WriteFailed, QStringLiteral("cannot write %1: %2").arg(targetPath, out.errorString()));
     }
 }

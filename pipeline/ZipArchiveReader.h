@@ -8,7 +8,11 @@
 // The archive is untrusted: entry names that would land outside the
 // destination (absolute paths, drive letters, ".." components, backslash
 // variants of these) refuse the whole archive, and damage (not a zip,
-// truncated, CRC mismatch, undecodable data) fails it. Entries are unpacked
+// truncated, CRC mismatch, undecodable data) fails it. Before anything is
+// written, the archive is refused when its declared sizes add up to more
+// than the limit or the free space allows, when two entries share data, or
+// when a large entry claims an implausible compression ratio; while
+// unpacking, an entry that yields more than it declared fails. Entries are unpacked
 // into a hidden staging folder inside the destination and moved into place
 // only when every entry was read intact, so a failed unpack leaves nothing
 // behind.
@@ -19,8 +23,17 @@ public:
         CannotOpen, // the file could not be read at all
         Damaged, // not a zip, truncated, corrupt or unsupported data
         UnsafeEntry, // an entry name points outside the destination
-        WriteFailed // the destination could not be written
+        WriteFailed, // the destination could not be written
+        TooLarge // it would unpack to more than the limit, or looks like a zip bomb
     };
+
+    // What an archive may unpack to at most, whatever room there is.
+    static const qint64 defaultSizeLimit = qint64(4) << 30;
+    // Room kept free on the destination's disk.
+    static const qint64 freeSpaceMargin = qint64(64) << 20;
+    // Entries at least this large may not shrink by more than maximumRatio.
+    static const qint64 ratioCheckedSize = qint64(32) << 20;
+    static const qint64 maximumRatio = 200;
 
     ZipArchiveReader();
     ~ZipArchiveReader();
@@ -28,6 +41,7 @@ public:
     ZipArchiveReader& operator=(const ZipArchiveReader&) = delete;
 
     bool open(const QString& archivePath);
+    void setSizeLimit(qint64 bytes) { m_sizeLimit = bytes; }
     // Unpacks every entry below destinationFolder and closes the archive.
     bool extractAll(const QString& destinationFolder);
     void close();
@@ -42,9 +56,10 @@ public:
 
 private:
     bool fail(Status status, const QString& message);
+    bool checkBounds(const QString& destinationFolder);
     bool extractEntries(const QString& stagingFolder);
     bool extractCurrentEntry(const QString& stagingFolder);
-    bool copyEntryData(const QString& targetPath, const QString& entryName);
+    bool copyEntryData(const QString& targetPath, const QString& entryName, quint64 declaredSize);
     bool isEmptyArchive();
     bool readCurrentEntryInfo(QString* name, bool* encrypted, int* method);
 
@@ -53,4 +68,6 @@ private:
     bool m_emptyArchive = false; // valid, without entries (minizip refuses those)
     Status m_status = Ok;
     QString m_error;
+    qint64 m_sizeLimit = defaultSizeLimit;
+    quint64 m_currentSize = 0; // declared size of the entry being read
 };

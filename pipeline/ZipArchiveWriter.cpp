@@ -1,5 +1,6 @@
 #include "ZipArchiveWriter.h"
 
+#include "ConsoleOutput.h"
 #include "ZipDeviceIo.h"
 
 #include <QDateTime>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -29,8 +29,6 @@ const uLong kVersionMadeBy = (3u << 8) | 20u;
 const uLong kRegularFileAttributes = 0100644u << 16; // rw-r--r--
 
 zipFile zipOf(void* handle) { return static_cast<zipFile>(handle); }
-
-void printLine(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constData()); }
 
 // DOS date and time of the file's last write in local time. DOS dates cover
 // 1980 to 2107 only; times outside are clamped rather than wrapped.
@@ -134,8 +132,17 @@ bool ZipArchiveWriter::fail(const QString& message)
 {
     if (m_error.isEmpty())
         m_error = message;
-    printLine(message);
+    ConsoleOutput::printLine(message);
     return false;
+}
+
+// The archive's own device knows why a write failed (a full disk, a file
+// size limit); minizip only knows that it did.
+bool ZipArchiveWriter::failWriting(const QString& message)
+{
+    if (m_file.error() == QFileDevice::NoError)
+        return fail(message);
+    return fail(message + QStringLiteral(": ") + m_file.errorString());
 }
 
 bool ZipArchiveWriter::open(const QString& archivePath)
@@ -170,7 +177,7 @@ bool ZipArchiveWriter::addFolder(const QString& folder, const QString& prefix)
         // Links are not followed: a linked folder could loop, and a link
         // could pull files from anywhere on the disk into the archive.
         if (entry.isSymLink()) {
-            printLine(QStringLiteral("skipping link %1").arg(path));
+            ConsoleOutput::printLine(QStringLiteral("skipping link %1").arg(path));
             continue;
         }
         if (entry.isDir())
@@ -187,12 +194,15 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
 {
     if (!m_zip)
         return fail(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
+    if (m_fileCount >= maximumEntryCount)
+        return fail(
+            QStringLiteral("cannot add %1: an archive holds at most %2 files").arg(filePath).arg(maximumEntryCount));
 
     QFile in(filePath);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(QStringLiteral("error in opening %1 for reading").arg(filePath));
+        return fail(QStringLiteral("error in opening %1 for reading: %2").arg(filePath, in.errorString()));
     const qint64 size = in.size();
-    printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
+    ConsoleOutput::printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
 
     zip_fileinfo info {};
     info.dosDate = dosDateTime(QFileInfo(filePath).lastModified());
@@ -208,7 +218,7 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
                                 Z_DEFAULT_COMPRESSION, parallel ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
                                 nullptr, 0, kVersionMadeBy, kUtf8NameFlag, zip64)
         != ZIP_OK)
-        return fail(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
+        return failWriting(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
 
     uLong crc = 0;
     qint64 total = 0;
@@ -218,7 +228,7 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     if (!ok)
         return false;
     if (closed != ZIP_OK)
-        return fail(QStringLiteral("error in closing %1 in the zipfile").arg(filePath));
+        return failWriting(QStringLiteral("error in closing %1 in the zipfile").arg(filePath));
     ++m_fileCount;
     return true;
 }
@@ -229,11 +239,11 @@ bool ZipArchiveWriter::writeStreamed(QFile& in, const QString& filePath)
     for (;;) {
         const qint64 n = in.read(buffer.data(), qint64(buffer.size()));
         if (n < 0)
-            return fail(QStringLiteral("error in reading %1").arg(filePath));
+            return fail(QStringLiteral("error in reading %1: %2").arg(filePath, in.errorString()));
         if (n == 0)
             return true;
         if (zipWriteInFileInZip(zipOf(m_zip), buffer.data(), unsigned(n)) != ZIP_OK)
-            return fail(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
+            return failWriting(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
     }
 }
 
@@ -253,7 +263,7 @@ bool ZipArchiveWriter::writeDeflatedInParallel(QFile& in, const QString& filePat
             chunk.input.resize(kChunkSize);
             const qint64 n = in.read(chunk.input.data(), kChunkSize);
             if (n < 0)
-                return fail(QStringLiteral("error in reading %1").arg(filePath));
+                return fail(QStringLiteral("error in reading %1: %2").arg(filePath, in.errorString()));
             chunk.input.resize(int(n));
             finished = n < kChunkSize || in.atEnd();
             chunk.last = finished;
@@ -271,7 +281,7 @@ bool ZipArchiveWriter::writeDeflatedInParallel(QFile& in, const QString& filePat
                 return fail(QStringLiteral("error in compressing %1").arg(filePath));
             if (!chunk.output.isEmpty()
                 && zipWriteInFileInZip(zipOf(m_zip), chunk.output.constData(), unsigned(chunk.output.size())) != ZIP_OK)
-                return fail(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
+                return failWriting(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
         }
     }
     return true;
@@ -289,7 +299,7 @@ bool ZipArchiveWriter::close()
     const int closed = zipClose(zipOf(m_zip), nullptr);
     m_zip = nullptr;
     if (closed != ZIP_OK)
-        fail(QStringLiteral("error in closing %1").arg(m_file.fileName()));
+        failWriting(QStringLiteral("error in closing %1").arg(m_file.fileName()));
     if (hasError()) {
         // Discards the temporary file; the previous target stays as it was.
         m_file.cancelWriting();

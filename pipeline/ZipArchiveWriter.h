@@ -42,11 +42,16 @@ public:
     QString errorString() const { return m_error; } // the first failure
     int fileCount() const { return m_fileCount; }
 
+    // Without a ZIP64 end record (which minizip 1.1 does not write for
+    // entry counts) an archive holds at most this many entries.
+    static const int maximumEntryCount = 0xffff;
+
     // Threads used to deflate one large file.
     static int workerCount();
 
 private:
     bool fail(const QString& message);
+    bool failWriting(const QString& message);
     bool writeStreamed(QFile& in, const QString& filePath);
     bool writeDeflatedInParallel(QFile& in, const QString& filePath, unsigned long* crc, qint64* total);
     static void deflateBatch(std::vector<DeflateChunk>& batch, int workers);

@@ -16,8 +16,7 @@ uLong ZCALLBACK readDevice(voidpf opaque, voidpf, void* buffer, uLong size)
 
 uLong ZCALLBACK writeDevice(voidpf opaque, voidpf, const void* buffer, uLong size)
 {
-    const qint64 n = deviceOf(opaque)->write(static_cast<const char*>(buffer), qint64(size));
-    return n < 0 ? 0 : uLong(n);
+    return ZipDeviceIo::writeFully(deviceOf(opaque), static_cast<const char*>(buffer), qint64(size)) ? size : 0;
 }
 
 ZPOS64_T ZCALLBACK tellDevice(voidpf opaque, voidpf) { return ZPOS64_T(deviceOf(opaque)->pos()); }
@@ -47,6 +46,18 @@ int ZCALLBACK closeDevice(voidpf, voidpf) { return 0; }
 int ZCALLBACK deviceError(voidpf, voidpf) { return 0; }
 
 } // namespace
+
+bool ZipDeviceIo::writeFully(QIODevice* device, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = device->write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
 
 zlib_filefunc64_def ZipDeviceIo::functionsFor(QIODevice* device)
 {

@@ -2,6 +2,8 @@
 
 #include <minizip/ioapi.h>
 
+#include <QtGlobal>
+
 class QIODevice;
 
 // minizip file functions that work on an already opened QIODevice. Paths
@@ -11,4 +13,9 @@ class QIODevice;
 class ZipDeviceIo {
 public:
     static zlib_filefunc64_def functionsFor(QIODevice* device);
+
+    // Writes all of data. A write cut short by a full disk or a file size
+    // limit reports no reason; the retry of the rest fails with it, so the
+    // device's error string names the cause.
+    static bool writeFully(QIODevice* device, const char* data, qint64 size);
 };

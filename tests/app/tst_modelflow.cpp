@@ -49,7 +49,8 @@ private slots:
     void cleanup();
 
     void everyWayOfOpeningNamesTheWorkspaceFirst();
-    void brokenContainersShowTheirBoxes();
+    void failedOpensShowTheirBoxes_data();
+    void failedOpensShowTheirBoxes();
     void exportRoundTripAndFailedExport();
     void closingDuringAConversionStopsItAndLeavesNoWorkspace();
     void programConvertsWithoutADisplay();
@@ -139,6 +140,8 @@ void ModelFlowTest::everyWayOfOpeningNamesTheWorkspaceFirst()
     QFileOpenEvent event(dropped);
     QCoreApplication::sendEvent(qApp, &event);
     QCOMPARE(hashWhenAnnounced, md5Hex(dropped));
+    // The workspace export read from is gone: no export until the new model is in.
+    QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
     QCOMPARE(m_controller->loggingManager()->model()->rowCount(), 0);
     QVERIFY(loads(2));
     QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - Dropped.Fbx"));
@@ -162,26 +165,62 @@ void ModelFlowTest::everyWayOfOpeningNamesTheWorkspaceFirst()
     QCOMPARE(m_recording->calls.filter(QStringLiteral("open_ext")).size(), 3);
 }
 
-void ModelFlowTest::brokenContainersShowTheirBoxes()
+void ModelFlowTest::failedOpensShowTheirBoxes_data()
 {
-    const QString damaged = writeFile(m_files.filePath("broken/damaged.vm3"), QByteArray("PK\x03\x04 no zip", 11));
-    const QString old = m_files.filePath("broken/old.vm3");
-    QVERIFY(ZipFixture::write(old, {{"model/model.gpb", "GPB bundle without a version file"}}));
-    const QString missing = m_files.filePath("broken/missing.vm3");
-    m_controller->sceneImportSuccessful(nullptr, 1, 1);
-    for (const QString& path : {damaged, old, missing}) {
-        QString seen;
-        answerNextBox(&seen);
-        m_controller->menuManager()->openChosenFile(path);
-        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
-        QVERIFY2(seen.startsWith(path == old ? "The imported .vm3 file is too old to be opened"
-                                             : "Ooops, there was a problem loading your scene.|"),
-                 qPrintable(seen));
-        QTRY_VERIFY(!m_controller->loadingIndicator()->view()->isVisible());
-        QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
-        QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
-    }
-    QCOMPARE(m_loaded->count(), 0);
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("entries"); // "name=content" of a container; none: the bytes "no zip"
+    QTest::addColumn<int>("encoder");
+    QTest::addColumn<QString>("box"); // "text|details", compared up to its length
+    const int normal = int(FakeEncoder::Behaviour::Normal);
+    const QString ooops = "Ooops, there was a problem loading your scene.|";
+    const QString version = "model/version=" + ZipFixture::versionFile("1.7", "4");
+    QTest::newRow("damaged") << "damaged.vm3" << QStringList() << normal << ooops + "The file damaged.vm3 is damaged";
+    QTest::newRow("no version file") << "old.vm3" << QStringList {"model/model.gpb=GPB"} << normal
+                                     << "The imported .vm3 file is too old to be opened";
+    QTest::newRow("too new")
+        << "new.vm3" << QStringList {"model/model.gpb=GPB", "model/version={\"encoderversion\":\"9\",\"format\":5}"}
+        << normal << "VM3 file format version not supported. Please update your Application Velmora3dEncoder|";
+    QTest::newRow("version only") << "bare.vm3" << QStringList {version} << normal
+                                  << ooops + "The file bare.vm3 is damaged and cannot be opened (it holds no model";
+    QTest::newRow("bundle is a folder") << "folder.vm3" << QStringList {version, "model/model.gpb/="} << normal
+                                        << ooops + "The file folder.vm3 is damaged";
+    QTest::newRow("format 2 without scene")
+        << "two.vm3" << QStringList {"model/version=" + ZipFixture::versionFile("1.0", "2"), "model/a.gpb=GPB"}
+        << normal << ooops + "The file two.vm3 is damaged";
+    QTest::newRow("encoder fails") << "fails.fbx" << QStringList() << int(FakeEncoder::Behaviour::FailWithoutModel)
+                                   << ooops + "The file " + m_files.filePath("failed/fails.fbx")
+            + " could not be converted.\n\nerror GP#1002 [Cannot read] the file is not an FBX file\n";
+    QTest::newRow("encoder writes nothing")
+        << "empty.fbx" << QStringList() << int(FakeEncoder::Behaviour::SucceedWithoutModel)
+        << ooops + "The file " + m_files.filePath("failed/empty.fbx")
+            + " could not be converted.\n\nerror GP#0 [The model could not be converted]";
+}
+
+void ModelFlowTest::failedOpensShowTheirBoxes()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, entries);
+    QFETCH(int, encoder);
+    QFETCH(QString, box);
+    QVERIFY(open(writeFile(m_files.filePath("failed/good.fbx"), "good model")));
+    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - good.fbx"));
+
+    const QString path = m_files.filePath("failed/" + file);
+    ZipFixture::Entries zipped;
+    for (const QString& entry : entries)
+        zipped.append({entry.section('=', 0, 0), entry.section('=', 1).toUtf8()});
+    QVERIFY(zipped.isEmpty() ? !writeFile(path, "no zip").isEmpty() : ZipFixture::write(path, zipped));
+    QVERIFY(
+        FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour(encoder), m_files.filePath("calls")));
+    QString seen;
+    answerNextBox(&seen);
+    m_controller->menuManager()->openChosenFile(path);
+    QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
+    QVERIFY2(seen.startsWith(box), qPrintable(seen));
+    QTRY_VERIFY(!m_controller->loadingIndicator()->view()->isVisible());
+    QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
+    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
+    QCOMPARE(m_loaded->count(), 1);
 }
 
 void ModelFlowTest::exportRoundTripAndFailedExport()

@@ -5,6 +5,7 @@
 
 #include "AppTestSupport.h"
 #include "MainViewController.h"
+#include "ModelManager.h"
 #include "SceneTreeSelection.h"
 #include "ToolBarController.h"
 #include "UserSettings.h"
@@ -15,24 +16,14 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStandardItemModel>
-#include <QToolBar>
 #include <QTreeView>
 
 #include <memory>
 
 namespace {
-
-QStringList texts(const QList<QAction*>& actions)
-{
-    QStringList result;
-    for (QAction* action : actions)
-        result << action->text();
-    return result;
-}
 
 // Runs `trigger` and answers every message box it shows with `button` (Ok if
 // the box has no such button); returns the box texts in order.
@@ -88,6 +79,7 @@ private slots:
     void infoBoxRulesAndReloadQuestion();
     void openDialogRemembersItsFolder();
     void exportToUnwritablePathIsRefused();
+    void exportDialogSuggestsTheModelNameAndAddsTheSuffix();
     void copyAllCopiesModelNodesOnly();
 
 private:
@@ -125,23 +117,12 @@ void WindowTest::windowStartsInItsStartState()
 {
     MainWindow* window = m_controller->mainWindow();
     QCOMPARE(window->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
-    QCOMPARE(texts(window->menuBar()->actions()), (QStringList {"&File", "&Model", "&Window", "&Help"}));
-
-    ToolBarController* toolBar = window->toolBarController();
-    const QList<QAction*> tools = toolBar->toolBar()->actions();
-    QCOMPARE(tools.size(), 4); // the third is the spacer pushing Reset Camera right
-    QCOMPARE(texts({tools[0], tools[1], tools[3]}), (QStringList {"Open", "Export", "Reset Camera"}));
-    QVERIFY(!toolBar->exportAction()->isEnabled());
+    QVERIFY(!window->toolBarController()->exportAction()->isEnabled());
     QVERIFY(!m_menu->exportAction()->isEnabled());
-
     QCOMPARE(window->statusBarController()->statisticsLabel()->text(),
              QStringLiteral("To get started drag a supported 3D file onto the canvas"));
     QVERIFY(!m_controller->loadingIndicator()->view()->isVisible());
-
-    MainViewController* view = m_controller->mainViewController();
-    QCOMPARE(view->mainSplitter()->sizes().at(2), 0); // animation pane collapsed
-    QCOMPARE(view->sceneTree()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Scene"));
-    QCOMPARE(view->propertyTree()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Properties"));
+    QCOMPARE(m_controller->mainViewController()->mainSplitter()->sizes().at(2), 0); // animation pane collapsed
 
     // Fresh settings: group on root nodes, culling off, info box not silenced.
     QVERIFY(m_menu->groupingRootAction()->isChecked() && !m_menu->groupingNoneAction()->isChecked());
@@ -176,15 +157,17 @@ void WindowTest::windowFollowsTheModelLifeCycle()
     QCOMPARE(m_controller->mainWindow()->statusBarController()->statisticsLabel()->text(),
              QStringLiteral("<font color='Black'>Vertices: 1234 - Meshes: 5 - File size: 1.5 kB</font>"));
 
-    // A failing open keeps export until the scene itself fails.
+    // A new open takes export away at once; when it fails, the previous
+    // model's name leaves the title too (its workspace is gone).
+    QString seen;
+    answerNextBox(&seen);
     m_controller->modelWillLoad(QStringLiteral("/models/next.vm3"));
-    QVERIFY(indicator->isVisible());
-    m_controller->errorLoadingNewModel(QStringLiteral("broken"));
+    m_controller->modelManager()->importModel(QStringLiteral("/models/next.vm3"));
+    QVERIFY(seen.startsWith(QStringLiteral("Ooops")));
     QVERIFY(!indicator->isVisible());
-    QVERIFY(m_menu->exportAction()->isEnabled());
-    m_controller->sceneImportFailed(QStringLiteral("no scene"));
     QVERIFY(!m_menu->exportAction()->isEnabled());
     QVERIFY(!m_controller->mainWindow()->toolBarController()->exportAction()->isEnabled());
+    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
 }
 
 void WindowTest::exportStatusTimingsAndStaleTimers()
@@ -320,6 +303,26 @@ void WindowTest::exportToUnwritablePathIsRefused()
     QVERIFY(!QFile::exists(target));
 }
 
+void WindowTest::exportDialogSuggestsTheModelNameAndAddsTheSuffix()
+{
+    QSignalSpy exporting(m_menu, &MenuManager::exportToFile);
+    m_menu->setExportName(QStringLiteral("/models/Ship hull.fbx"));
+    QString suggested;
+    ModalDialogCloser::answerNext([&](QWidget* widget) {
+        QLineEdit* edit = widget->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        suggested = edit->text();
+        edit->setText(m_dir.filePath("ship"));
+        static_cast<QDialog*>(widget)->accept();
+    });
+    m_menu->exportMenuClicked();
+    QCOMPARE(suggested, QStringLiteral("Ship hull.vm3"));
+    // A name without a suffix, from the dialog or not, gets ".vm3": it could not be opened again.
+    m_menu->exportToChosenFile(m_dir.filePath("boat"));
+    QCOMPARE(exporting.count(), 2);
+    QCOMPARE(exporting.at(0).at(1).toString(), m_dir.filePath("ship.vm3"));
+    QCOMPARE(exporting.at(1).at(1).toString(), m_dir.filePath("boat.vm3"));
+}
+
 void WindowTest::copyAllCopiesModelNodesOnly()
 {
     // group > {wheel_L, group > wheel_R[1]}, lamp
@@ -339,16 +342,17 @@ void WindowTest::copyAllCopiesModelNodesOnly()
     QCOMPARE(SceneTreeSelection::copySelectedModelNodes(&tree, isModel), 2);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("wheel_L\nwheel_R[1]"));
 
-    // Through the main window's keys: copying non-model nodes empties the
-    // clipboard, and select-all starts from an empty selection.
+    // Through the main window's keys: copying only non-model nodes leaves the
+    // clipboard alone, and select-all starts from an empty selection.
     MainViewController* view = m_controller->mainViewController();
     QStandardItemModel* sceneModel = new QStandardItemModel(view->sceneTree());
     sceneModel->appendRow(new QStandardItem("node"));
     view->updateSceneGraphView(sceneModel);
     view->sceneTree()->selectAll();
     QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QGuiApplication::clipboard()->setText(QStringLiteral("copied elsewhere"));
     QVERIFY(view->eventFilter(m_controller->mainWindow(), &copy));
-    QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("copied elsewhere"));
     QKeyEvent selectAll(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
     QVERIFY(view->eventFilter(view->sceneTree(), &selectAll));
     QVERIFY(!view->sceneTree()->selectionModel()->hasSelection());

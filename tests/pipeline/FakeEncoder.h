@@ -20,8 +20,10 @@ enum class Behaviour {
     Normal, // writes the bundle, a warning on stdout (and one after a zero byte), an error on stderr
     Crash, // prints a warning, then dies from SIGSEGV
     FailWithoutModel, // prints an error, writes nothing, exit 3
+    SucceedWithoutModel, // prints nothing, writes nothing, exit 0
     Huge, // 8 MB on each pipe, then what Normal does
     Slow, // waits 20 s in short sleeps, then what Normal does
+    Brief, // waits half a second, makes the bundle's folder if it is gone, then what Normal does
     ReadsInput, // reads standard input to its end, then what Normal does
 };
 
@@ -34,6 +36,7 @@ inline QString scriptBody(Behaviour behaviour, const QString& recordFolder)
                          "printf '\\000Warning (GP#2009|Hidden): console text ends at a zero byte\\n'\n"
                          "printf '%s\\n' 'Error (GP#1001|Fake error): from stderr\\nsecond line' >&2\n");
     QString body = QStringLiteral("#!/bin/sh\n"
+                                  "echo $$ > '%1/pid.txt'\n"
                                   "pwd > '%1/cwd.txt'\n"
                                   "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1/args.txt'\n")
                        .arg(recordFolder);
@@ -44,6 +47,8 @@ inline QString scriptBody(Behaviour behaviour, const QString& recordFolder)
         return body + "printf '%s\\n' 'Warning (GP#2002|Before crash): about to crash'\nkill -SEGV $$\nsleep 5\n";
     case Behaviour::FailWithoutModel:
         return body + "printf '%s\\n' 'Error (GP#1002|Cannot read): the file is not an FBX file' >&2\nexit 3\n";
+    case Behaviour::SucceedWithoutModel:
+        return body + "exit 0\n";
     case Behaviour::Huge:
         return body
             + "for i in $(seq 40); do head -c 200000 /dev/zero | tr '\\0' o; echo;"
@@ -51,6 +56,8 @@ inline QString scriptBody(Behaviour behaviour, const QString& recordFolder)
             + normal;
     case Behaviour::Slow: // short sleeps, so that nothing outlives a killed encoder for long
         return body + "for i in $(seq 200); do sleep 0.1; done\n" + normal;
+    case Behaviour::Brief:
+        return body + "sleep 0.5\nmkdir -p \"$(dirname \"$8\")\"\n" + normal;
     case Behaviour::ReadsInput:
         return body + "cat > /dev/null\n" + normal;
     }

@@ -61,6 +61,14 @@ inline QMap<QString, QByteArray> treeDigest(const QString& folder)
     return digest;
 }
 
+// Whether a process is alive: neither gone nor a zombie waiting to be reaped.
+inline bool processRuns(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const int end = stat.lastIndexOf(')');
+    return end > 0 && stat.size() > end + 2 && stat.at(end + 2) != 'Z' && stat.at(end + 2) != 'X';
+}
+
 // Makes a folder refuse new entries and removals. Root ignores permission
 // bits, so there the immutable attribute is used; a test skips when neither
 // works.

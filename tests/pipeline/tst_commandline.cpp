@@ -8,6 +8,9 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <sys/stat.h>
+
 using namespace testsupport;
 
 class TestCommandLine : public QObject {
@@ -19,6 +22,21 @@ class TestCommandLine : public QObject {
     ProcessResult convert(const QStringList& arguments)
     {
         return runProgram(path("app/bin/Velmora3dEncoder"), arguments, m_dir.path());
+    }
+    void start(QProcess& process, const QStringList& arguments)
+    {
+        process.setWorkingDirectory(m_dir.path());
+        process.start(path("app/bin/Velmora3dEncoder"), arguments);
+    }
+    QStringList workspaces() const
+    {
+        return QDir(path("tmp/Velmora3dEncoder")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    QStringList sortedEntries(const QString& archive)
+    {
+        QStringList entries = QString(runProgram("unzip", {"-Z1", archive}).out).split('\n', Qt::SkipEmptyParts);
+        entries.sort();
+        return entries;
     }
 
 private slots:
@@ -57,7 +75,8 @@ private slots:
     void helpVersionAndWindowMode()
     {
         const ProcessResult help = convert({"--help"});
-        QVERIFY2(help.exitCode == 0 && help.out.contains("--convert <INPUT>") && help.out.contains("OUTPUT.vm3"),
+        QVERIFY2(help.exitCode == 0 && help.out.contains("--convert <INPUT>") && help.out.contains("OUTPUT.vm3")
+                     && help.out.contains("--grouping <MODE>") && help.out.contains("--culling <MODE>"),
                  help.out);
         const ProcessResult version = convert({"--version"});
         QVERIFY(version.exitCode == 0 && version.out.trimmed() == "Velmora3dEncoder 1.7");
@@ -72,6 +91,10 @@ private slots:
         QTest::newRow("no output") << QStringList {"--convert", "in.fbx"} << "exactly one output file";
         QTest::newRow("unknown option") << QStringList {"--convert", "in.fbx", "a.vm3", "--fast"} << "Unknown option";
         QTest::newRow("output not vm3") << QStringList {"--convert", "@input", "out.zip"} << "must end in .vm3";
+        QTest::newRow("bad grouping") << QStringList {"--convert", "@input", "a.vm3", "--grouping", "all"}
+                                      << "--grouping must be none, root or take";
+        QTest::newRow("bad culling") << QStringList {"--convert", "@input", "a.vm3", "--culling=CW"}
+                                     << "--culling must be off, ccw, cw or material";
     }
 
     void wrongArguments()
@@ -102,6 +125,21 @@ private slots:
                                "model/version"}));
         QCOMPARE(runProgram("unzip", {"-p", path("out/tree.vm3"), "model/model.gpb"}).out,
                  FakeEncoder::bundleBytesFor(input));
+        // The window's menu choices do not reach the console; the options do.
+        QSettings window("com.velmora", "velmoraEncoder");
+        window.setValue("Import/AnimationGrouping", "take");
+        window.setValue("Import/BackfaceCulling", "ccw");
+        window.sync();
+        QCOMPARE(readFile(path("record/args.txt")).split('\n').mid(0, 2),
+                 (QList<QByteArray> {"-group:root", "-cull:off"}));
+        QCOMPARE(
+            convert({"--convert", input, path("out/tree.vm3"), "--grouping", "none", "--culling", "material"}).exitCode,
+            0);
+        QCOMPARE(readFile(path("record/args.txt")).split('\n').mid(0, 2),
+                 (QList<QByteArray> {"-group:none", "-cull:material"}));
+        QCOMPARE(convert({"--convert", input, path("out/tree.vm3")}).exitCode, 0);
+        QCOMPARE(readFile(path("record/args.txt")).split('\n').mid(0, 2),
+                 (QList<QByteArray> {"-group:root", "-cull:off"}));
         // The workspace is gone; only the list of pending deletions may remain.
         const QStringList left
             = QDir(path("tmp/Velmora3dEncoder")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -124,6 +162,12 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("missing input") << "none.fbx" << int(CommandLineConverter::InputError)
                                        << QStringList {"does not exist", "none.fbx"};
+        QTest::newRow("folder input") << "folder.fbx" << int(CommandLineConverter::InputError)
+                                      << QStringList {"The input is a folder, not a file"};
+        QTest::newRow("fifo input") << "fifo.fbx" << int(CommandLineConverter::InputError)
+                                    << QStringList {"The input is a named pipe (FIFO), not a file"};
+        QTest::newRow("device input") << "/dev/null" << int(CommandLineConverter::InputError)
+                                      << QStringList {"The input is a device, not a file: /dev/null"};
         QTest::newRow("unsupported input")
             << "model.obj" << int(CommandLineConverter::InputError) << QStringList {"Unsupported file type"};
         QTest::newRow("encoder missing") << "model.fbx" << int(CommandLineConverter::EncoderFailed)
@@ -144,6 +188,8 @@ private slots:
                                  << QStringList {"is damaged"};
         QTest::newRow("zip slip") << "slip.vm3" << int(CommandLineConverter::ContainerRefused)
                                   << QStringList {"was refused"};
+        QTest::newRow("no model in it") << "bare.vm3" << int(CommandLineConverter::ContainerRefused)
+                                        << QStringList {"holds no model"};
     }
 
     void failuresExitWithTheirCode()
@@ -152,7 +198,11 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QStringList, messages);
         const QString tag = QTest::currentDataTag();
-        if (input != "none.fbx")
+        if (tag == "folder input")
+            QVERIFY(QDir().mkpath(path("in/") + input));
+        else if (tag == "fifo input")
+            QVERIFY(QDir().mkpath(path("in")) && ::mkfifo(QFile::encodeName(path("in/") + input), 0600) == 0);
+        else if (input != "none.fbx" && !input.startsWith('/'))
             QVERIFY(writeFile(path("in/") + input, "PK\x03\x04 this is not really a zip file"));
         if (tag == "encoder missing")
             QFile::remove(path("app/tools/linux/model-encoder"));
@@ -163,13 +213,15 @@ private slots:
                                          path("record")));
         if (tag == "too new")
             QVERIFY(ZipFixture::write(path("in/") + input, ZipFixture::validModel("5")));
+        if (tag == "no model in it")
+            QVERIFY(ZipFixture::write(path("in/") + input, {{"model/version", ZipFixture::versionFile("1.7", "4")}}));
         if (tag == "zip slip")
             QVERIFY(ZipFixture::write(path("in/") + input, {{"model/version", "{}"}, {"../../../escaped", "x"}}));
         QVERIFY(writeFile(path("out/keep.vm3"), "previous export"));
         QVERIFY(writeFile(path("out/blocker"), "a file, not a folder"));
         const QString output = path(tag == "output not writable" ? "out/blocker/x.vm3" : "out/keep.vm3");
 
-        const ProcessResult run = convert({"--convert", path("in/") + input, output});
+        const ProcessResult run = convert({"--convert", input.startsWith('/') ? input : path("in/") + input, output});
         QCOMPARE(run.exitCode, exitCode);
         for (const QString& message : messages)
             QVERIFY2(QString(run.err).contains(message), run.err);
@@ -178,6 +230,94 @@ private slots:
         QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), (QStringList {"blocker", "keep.vm3"}));
         QVERIFY(!QFileInfo::exists(path("escaped")));
         QVERIFY(tag != "output not writable" || !QFileInfo::exists(path("record/args.txt")));
+    }
+
+    void parallelRunsOfOneFileShareNoWorkspace()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Brief, path("record")));
+        const QString input = path("in/same.fbx");
+        QVERIFY(writeFile(input, "same content"));
+        QProcess runs[4];
+        for (int i = 0; i < 4; ++i)
+            start(runs[i], {"--convert", input, path(QString("out/%1.vm3").arg(i))});
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(runs[i].waitForFinished(60000));
+            QVERIFY2(runs[i].exitCode() == 0, runs[i].readAllStandardError());
+            QCOMPARE(sortedEntries(path(QString("out/%1.vm3").arg(i))),
+                     (QStringList {"model/model.gpb", "model/shaders/colored.vert", "model/shaders/lib/common.glsl",
+                                   "model/version"}));
+        }
+        QCOMPARE(workspaces(), QStringList());
+    }
+
+    void stoppedConverterLeavesNothingBehind_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void stoppedConverterLeavesNothingBehind()
+    {
+        QFETCH(int, signalNumber);
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
+        QFile::remove(path("record/pid.txt"));
+        const QString input = path("in/slow.fbx");
+        QVERIFY(writeFile(input, "slow model"));
+        QProcess converter;
+        start(converter, {"--convert", input, path("out/slow.vm3")});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 30000);
+        const qint64 encoder = readFile(path("record/pid.txt")).trimmed().toLongLong();
+        QVERIFY(processRuns(encoder));
+        QCOMPARE(::kill(pid_t(converter.processId()), signalNumber), 0);
+        QVERIFY(converter.waitForFinished(30000));
+        QCOMPARE(converter.exitStatus(), QProcess::CrashExit);
+        // The encoder goes with its converter; the stand-in would run for 20 s.
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(encoder), 10000);
+        if (signalNumber == SIGKILL) {
+            // Nothing could clean up; the next run removes what the dead one left.
+            QCOMPARE(workspaces().size(), 1);
+            QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
+            QVERIFY(writeFile(path("in/next.fbx"), "next model"));
+            QCOMPARE(convert({"--convert", path("in/next.fbx"), path("out/next.vm3")}).exitCode, 0);
+        }
+        QCOMPARE(workspaces(), QStringList());
+        QVERIFY(!QFileInfo::exists(path("out/slow.vm3")));
+    }
+
+    void fullDiskIsNamed_data()
+    {
+        QTest::addColumn<int>("entries"); // of 600 KB / count, random
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unpacking") << 1 << "could not be unpacked";
+        QTest::newRow("exporting") << 6 << "Writing " + path("out/full.vm3") + " failed: ";
+    }
+
+    void fullDiskIsNamed()
+    {
+        QFETCH(int, entries);
+        QFETCH(QString, message);
+        ZipFixture::Entries model = ZipFixture::validModel();
+        QRandomGenerator random(7);
+        for (int i = 0; i < entries; ++i) {
+            QByteArray bytes(600 * 1024 / entries, '\0');
+            random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+            model.append({QString("model/tex/%1.bin").arg(i), bytes});
+        }
+        QVERIFY(QDir().mkpath(path("in")) && ZipFixture::write(path("in/big.vm3"), model));
+        // A file size limit fails writes the way a full disk does (EFBIG
+        // rather than ENOSPC), without needing a small file system.
+        const ProcessResult run
+            = runProgram("/bin/sh",
+                         {"-c", "trap '' XFSZ; ulimit -f 256; exec \"$0\" \"$@\"", path("app/bin/Velmora3dEncoder"),
+                          "--convert", path("in/big.vm3"), path("out/full.vm3")},
+                         m_dir.path());
+        QCOMPARE(run.exitCode, int(CommandLineConverter::OutputError));
+        QVERIFY2(QString(run.err).contains(message) && run.err.contains("File too large"), run.err);
+        QVERIFY2(!run.err.contains("Exporting to") && !run.err.contains("Unknown error"), run.err);
+        QVERIFY(!QFileInfo::exists(path("out/full.vm3")));
+        QCOMPARE(workspaces(), QStringList());
     }
 };
 

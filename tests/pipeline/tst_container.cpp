@@ -150,8 +150,8 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(QString, modelPath);
         QFETCH(QString, errorText);
-        const WorkspacePaths workspace = WorkspacePaths::forHash(path("temp"), "0123");
-        QVERIFY(writeFile(workspace.model + "/old.scene", "scene"));
+        const WorkspacePaths workspace = WorkspacePaths::forHash(path("temp") + "/Velmora3dEncoder/", "0123");
+        QVERIFY(writeFile(workspace.model + "/old.scene", "scene") && writeFile(workspace.modelFile, "GPB"));
         if (!contents.isNull())
             QVERIFY(writeFile(workspace.model + "/version", contents));
         const ContainerImport::Result result = ContainerImport::checkVersion(workspace);
@@ -236,30 +236,17 @@ private slots:
         QByteArray bytes = period.repeated(size / period.size() + 1);
         bytes.replace(size / 3, 300000, randomBytes(300000));
         bytes.truncate(size);
-        QVERIFY(writeFile(path("big/model.gpb"), bytes));
+        QVERIFY(writeFile(path("big/model.gpb"), bytes) && VersionFile::write(path("big")));
 
         const QString archive = path("big.vm3");
         QVERIFY(Exporter::exportFolder(path("big"), archive).ok);
         QCOMPARE(runProgram("unzip", {"-t", "-q", archive}).exitCode, 0);
-        QCOMPARE(runProgram("unzip", {"-p", archive}).out.size(), size);
+        QCOMPARE(runProgram("unzip", {"-p", archive, "model/model.gpb"}).out.size(), size);
         QVERIFY(QFileInfo(archive).size() < size / 2);
 
         ZipArchiveReader reader;
         QVERIFY(reader.open(archive) && reader.extractAll(path("back")));
         QVERIFY(readFile(path("back/model/model.gpb")) == bytes);
-    }
-
-    void emptyModelFolderGivesEmptyArchive()
-    {
-        QDir().mkpath(path("empty"));
-        const QString archive = path("empty.vm3");
-        const Exporter::Result result = Exporter::exportFolder(path("empty"), archive);
-        QVERIFY2(result.ok && result.fileCount == 0, qPrintable(result.errorText));
-        QCOMPARE(runPython(kCheckArchive, {archive}).out.trimmed(), QByteArray("{}"));
-
-        WorkspacePaths workspace;
-        const ContainerImport::Result imported = importArchive(archive, &workspace);
-        QCOMPARE(imported.errorText, versionError("Version file missing. "));
     }
 
     void hostileAndDamagedArchivesFail_data()
@@ -323,6 +310,60 @@ private slots:
         verifyNothingUnpacked(workspace);
     }
 
+    void unpackingIsBounded_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("declared sizes beyond the limit") << "declared"
+                                                         << "would unpack to 6442450980 bytes, more than";
+        QTest::newRow("zip bomb") << "bomb"
+                                  << "entry \"model/model.gpb\" claims to grow";
+        QTest::newRow("entries sharing data") << "overlap"
+                                              << "entries \"model/a.bin\" and \"model/b.bin\" share their data";
+    }
+
+    void unpackingIsBounded()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, text);
+        const char* const script = R"PY(
+import struct, sys, zipfile
+kind, out = sys.argv[1], sys.argv[2]
+version = '{"encoderversion":"1.7","format":4}\n'
+with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED if kind == 'bomb' else zipfile.ZIP_STORED) as z:
+    z.writestr('model/version', version)
+    if kind == 'bomb':
+        z.writestr('model/model.gpb', b'\0' * (64 << 20))
+    else:
+        z.writestr('model/a.bin', b'a' * 1000)
+        if kind == 'declared':
+            z.writestr('model/b.bin', b'b' * 1000)
+data = bytearray(open(out, 'rb').read())
+directory, end = data.find(b'PK\x01\x02'), data.find(b'PK\x05\x06')
+if kind == 'declared':  # each data entry claims 3 GiB in the directory
+    at = data.find(b'PK\x01\x02', directory + 4)
+    while at >= 0:
+        struct.pack_into('<I', data, at + 24, 3 << 30)
+        at = data.find(b'PK\x01\x02', at + 4)
+if kind == 'overlap':  # a second name for the data of model/a.bin
+    second = data.find(b'PK\x01\x02', directory + 4)
+    copy = bytes(data[second:end]).replace(b'model/a.bin', b'model/b.bin')
+    record = bytearray(data[end:end + 22])
+    struct.pack_into('<HHI', record, 8, 3, 3, end - directory + len(copy))
+    data = data[:end] + copy + record
+open(out, 'wb').write(data)
+)PY";
+        const QString archive = path("bounded.vm3");
+        const ProcessResult made = runPython(script, {kind, archive});
+        QVERIFY2(made.exitCode == 0, made.err);
+        WorkspacePaths workspace;
+        const ContainerImport::Result imported = importArchive(archive, &workspace);
+        QCOMPARE(imported.status, ContainerImport::Status::Damaged);
+        QVERIFY2(imported.errorText.contains("was refused") && imported.errorText.contains(text),
+                 qPrintable(imported.errorText));
+        verifyNothingUnpacked(workspace);
+    }
+
     void exportReplacesTargetOnlyWhenDone()
     {
         const QString model = makeModelFolder("model");
@@ -364,12 +405,24 @@ private slots:
         QTest::newRow("model folder missing") << "nosource";
         QTest::newRow("target is a folder") << "folder";
         QTest::newRow("target folder read-only") << "readonly";
+        QTest::newRow("no version file") << "noversion";
+        QTest::newRow("no bundle") << "nobundle";
+        QTest::newRow("bundle is a folder") << "bundlefolder";
+        QTest::newRow("more files than a zip without ZIP64 holds") << "toomany";
     }
 
     void exportFailuresAreReported()
     {
         QFETCH(QString, failure);
         const QString model = failure == "nosource" ? path("no-such-model") : makeModelFolder("model");
+        if (failure == "noversion")
+            QVERIFY(QFile::remove(model + "/version"));
+        if (failure == "nobundle" || failure == "bundlefolder")
+            QVERIFY(QFile::remove(model + "/model.gpb"));
+        if (failure == "bundlefolder")
+            QVERIFY(QDir().mkpath(model + "/model.gpb"));
+        for (int i = 0; failure == "toomany" && i < 0xffff; ++i)
+            QVERIFY(QFile(model + QString("/.meta/%1").arg(i)).open(QIODevice::WriteOnly));
         QString target = path("out/target.vm3");
         QVERIFY(writeFile(target, "previous export"));
         if (failure == "folder")
@@ -379,7 +432,7 @@ private slots:
             QSKIP("cannot make a folder read-only here");
 
         QString why; // the check must not truncate an existing target either
-        QCOMPARE(Exporter::checkTargetWritable(target, &why), failure == "nosource");
+        QCOMPARE(Exporter::checkTargetWritable(target, &why), failure != "folder" && failure != "readonly");
         const Exporter::Result result = Exporter::exportFolder(model, target);
         QVERIFY(!result.ok && !result.errorText.isEmpty());
         lock.release();

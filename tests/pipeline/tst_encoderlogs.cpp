@@ -84,11 +84,9 @@ private slots:
         EncoderOutputParser parser;
         LoggingManager manager;
         manager.setTrackEventSink(nullptr);
-        connect(&parser, SIGNAL(outputParserDidGenerateOutputMessages(const EncoderOutputLogs&)), &manager,
-                SLOT(outputParserDidGenerateOutputMessages(const EncoderOutputLogs&)), Qt::QueuedConnection);
-        QSignalSpy spy(
-            &manager,
-            SIGNAL(loggingManagerHasNewLogsAvailable(const EncoderOutputLogs&, LoggingManager::LoggingPriority)));
+        connect(&parser, &EncoderOutputParser::outputParserDidGenerateOutputMessages, &manager,
+                &LoggingManager::outputParserDidGenerateOutputMessages, Qt::QueuedConnection);
+        QSignalSpy spy(&manager, &LoggingManager::loggingManagerHasNewLogsAvailable);
         parser.parseOutputs(QStringLiteral("Warning (GP#2001|W): w"), QString());
         QVERIFY(spy.wait(2000));
         QCOMPARE(spy.first().at(0).value<EncoderOutputLogs>().size(), 1);

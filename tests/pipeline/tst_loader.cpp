@@ -98,34 +98,37 @@ private slots:
     {
         using B = FakeEncoder::Behaviour;
         QTest::addColumn<int>("behaviour"); // -1: no encoder at all
+        QTest::addColumn<int>("result"); // negative: no model to show
         QTest::addColumn<QStringList>("titles");
-        QTest::newRow("missing") << -1 << QStringList {"The model encoder could not be started"};
-        QTest::newRow("crashes") << int(B::Crash) << QStringList {"The model encoder crashed", "Before crash"};
-        QTest::newRow("fails") << int(B::FailWithoutModel) << QStringList {"Cannot read"};
-        QTest::newRow("floods both pipes") << int(B::Huge) << QStringList {"Fake error", "Fake warning"};
-        QTest::newRow("reads its input") << int(B::ReadsInput) << QStringList {"Fake error", "Fake warning"};
+        const QString noModel = "The model could not be converted";
+        QTest::newRow("missing") << -1 << -1 << QStringList {"The model encoder could not be started"};
+        QTest::newRow("crashes") << int(B::Crash) << -1 << QStringList {"The model encoder crashed", "Before crash"};
+        QTest::newRow("fails") << int(B::FailWithoutModel) << -1 << QStringList {"Cannot read", noModel};
+        QTest::newRow("writes nothing") << int(B::SucceedWithoutModel) << -1 << QStringList {noModel};
+        QTest::newRow("floods both pipes") << int(B::Huge) << 0 << QStringList {"Fake error", "Fake warning"};
+        QTest::newRow("reads its input") << int(B::ReadsInput) << 0 << QStringList {"Fake error", "Fake warning"};
     }
 
     void encoderOutcomes()
     {
         QFETCH(int, behaviour);
+        QFETCH(int, result);
         QFETCH(QStringList, titles);
         if (behaviour < 0)
             QFile::remove(path("app/tools/linux/model-encoder"));
         else
             QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QVariantList report = runOnPool(new Loader(m_input), 60000);
-        QCOMPARE(report.value(0).toInt(), 0); // the viewer finds out whether there is a model
+        QCOMPARE(report.value(0).toInt(), result);
         EncoderOutputParser parser;
         parser.parseOutputs(report.value(5).toString(), report.value(4).toString());
         QStringList seen;
         for (const EncoderOutputLog& log : parser.logs())
             seen << log.title;
         QCOMPARE(seen, titles);
-        // A failure names the encoder; a noisy encoder still delivers its model.
-        QCOMPARE(seen.first().startsWith("The model"),
+        // A failure to run names the encoder; a noisy encoder still delivers its model.
+        QCOMPARE(seen.first().startsWith("The model encoder"),
                  parser.logs().first().message.contains(path("app/tools/linux/model-encoder")));
-        QCOMPARE(QFileInfo::exists(m_service->modelFile()), seen.first() == "Fake error");
         QVERIFY(behaviour != int(FakeEncoder::Behaviour::Huge) || report.value(5).toString().size() > 8000000);
     }
 
@@ -135,7 +138,7 @@ private slots:
         auto* early = new Loader(m_input);
         early->setCancelFlag(std::make_shared<std::atomic<bool>>(true));
         QCOMPARE(runOnPool(early, 5000).size(), 6);
-        QVERIFY(!QFileInfo::exists(m_service->workspaceRoot()) && !QFileInfo::exists(path("record/args.txt")));
+        QVERIFY(!QFileInfo::exists(m_service->modelFolder()) && !QFileInfo::exists(path("record/args.txt")));
 
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
         auto flag = std::make_shared<std::atomic<bool>>(false);

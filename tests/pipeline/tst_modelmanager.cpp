@@ -4,6 +4,7 @@
 #include "FakeEncoder.h"
 #include "ZipFixture.h"
 
+#include "Exporter.h"
 #include "ModelManager.h"
 #include "SceneGraph.h"
 #include "WorkspaceService.h"
@@ -106,7 +107,7 @@ private slots:
         QCOMPARE(log.order, (QStringList {"errorLoadingModel", "importError", "errorLoadingModel", "importError"}));
         QVERIFY2(log.texts.at(1).contains("cannot be read"), qPrintable(log.texts.at(1)));
         QVERIFY(!QFileInfo::exists(path("record/args.txt")));
-        QVERIFY(QDir(path("tmp")).isEmpty());
+        QVERIFY(QDir(m_service->companyFolder()).isEmpty());
     }
 
     void fbxImportEmitsLogsThenModelThenSceneGraph()
@@ -206,31 +207,31 @@ private slots:
                     || readFile(modelFiles.at(i)) == FakeEncoder::bundleBytesFor(inputs.at(i)));
     }
 
-    void exportReportsItsOutcome()
+    void workspacesInUseAreDeletedWhenTheirWorkEnds()
     {
         ModelManager manager;
         SignalLog log(manager);
         open(manager, container("a.vm3", ZipFixture::validModel()));
-        const QString target = path(QString::fromUtf8("input/\xc3\x9cn\xc3\xaf"
-                                                      "code out.vm3"));
-        manager.exportModel(m_service->modelFolder(), target);
-        QTRY_COMPARE_WITH_TIMEOUT(log.order.size(), 4, 20000);
-        QCOMPARE(log.order.last(), QStringLiteral("exported"));
-        QCOMPARE(log.texts.last(), target);
+        const QString exported = m_service->workspaceRoot();
+        // An export waits on the pool for the workspace the user is leaving.
+        auto* exporter = new Exporter(m_service->modelFolder(), path("input/out.vm3"));
+        QSignalSpy done(exporter, &Exporter::exporterDidFinish);
 
-        // A folder that cannot exist, because a file holds its name (also for root).
-        const QString failing = input("blocker", "a file") + "/out.vm3 | ";
-        manager.exportModel(m_service->modelFolder(), failing.chopped(3));
-        QTRY_COMPARE_WITH_TIMEOUT(log.order.size(), 5, 20000);
-        QCOMPARE(log.order.last(), QStringLiteral("exportFailed"));
-        QVERIFY(log.texts.last().startsWith(failing) && log.texts.last().size() > failing.size());
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Brief, path("record")));
+        open(manager, input("first.fbx", "first"));
+        const QString converted = m_service->workspaceRoot();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 10000);
+        // The next file is named (and hashed) before its import stops the
+        // encoder, which meanwhile goes on writing into its workspace.
+        m_service->setModelFile(input("second.fbx", "second"));
 
-        // The written file imports again to the same bundle, and again when reimported.
-        open(manager, target);
-        QVERIFY(QFile::remove(m_service->modelFile()));
-        manager.reimportModel();
-        QCOMPARE(log.sceneGraphs.size(), 3);
-        QCOMPARE(readFile(m_service->modelFile()), QByteArray("GPB\xab container bundle"));
+        QThreadPool::globalInstance()->start(exporter);
+        settle();
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(runProgram("unzip", {"-p", path("input/out.vm3"), "model/model.gpb"}).out,
+                 QByteArray("GPB\xab container bundle"));
+        QVERIFY(!QFileInfo::exists(exported));
+        QVERIFY(!QFileInfo::exists(converted));
     }
 };
 

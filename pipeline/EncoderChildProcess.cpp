@@ -1,0 +1,19 @@
+#include "EncoderChildProcess.h"
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+EncoderChildProcess::EncoderChildProcess()
+    : m_parentPid(::getpid())
+{
+}
+
+// Runs in the child between fork and exec: only async-signal-safe calls.
+void EncoderChildProcess::setupChildProcess()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent may have died before the line above took effect.
+    if (::getppid() != m_parentPid)
+        ::_exit(127);
+}
