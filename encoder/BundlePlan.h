@@ -30,13 +30,20 @@ struct VertexLayout {
     uint32_t floatsPerVertex() const;
 };
 
+// The kinds the bundle's node records store, with the engine's codes (engine/Camera.h, Light.h, Node.h).
+enum class CameraType : uint8_t { NONE = 0, PERSPECTIVE = 1, ORTHOGRAPHIC = 2 };
+enum class LightType : uint8_t { NONE = 0, DIRECTIONAL = 1, POINT = 2, SPOT = 3 };
+enum class NodeType : uint32_t { NODE = 1, JOINT = 2 };
+// Record kinds of the bundle's reference table.
+enum class ReferenceType : uint32_t { SCENE = 1, NODE = 2, ANIMATIONS = 3, MESH = 34 };
+
 struct PlanCamera {
-    uint8_t type = 0; // 0 none, 1 perspective, 2 orthographic
+    CameraType type = CameraType::NONE;
     float aspectRatio = 1, nearPlane = 0.1f, farPlane = 1000, fieldOfView = 45, zoomX = 1, zoomY = 1;
 };
 
 struct PlanLight {
-    uint8_t type = 0; // 0 none, 1 directional, 2 point, 3 spot
+    LightType type = LightType::NONE;
     float color[3] = {1, 1, 1};
     float range = 1, innerAngle = 0, outerAngle = 0;
 };
@@ -66,7 +73,7 @@ struct PlanNode {
     std::string id;
     int parent = -1;
     std::vector<int> children;
-    uint32_t type = 1; // 1 node, 2 joint
+    NodeType type = NodeType::NODE;
     aiMatrix4x4 local;
     aiMatrix4x4 world;
     int mesh = -1;
@@ -94,7 +101,9 @@ struct BundlePlan {
     std::vector<PlanAnimation> animations;
     std::string activeCamera; // node id, or empty
     float ambient[3] = {0.2f, 0.2f, 0.2f};
-    unsigned lightCounts[4] = {0, 0, 0, 0}; // by light type
+    unsigned lightCounts[4] = {0, 0, 0, 0}; // indexed by LightType
+
+    unsigned lightCount(LightType type) const { return lightCounts[size_t(type)]; }
 };
 
 // Animation channel key layout: the "scale, rotate, translate" transform property.

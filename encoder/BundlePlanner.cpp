@@ -1,6 +1,6 @@
 #include "BundlePlanner.h"
 
-#include "MaterialWriter.h"
+#include "MaterialPlanner.h"
 #include "MessageCodes.h"
 
 #include <assimp/scene.h>
@@ -241,7 +241,7 @@ uint32_t VertexLayout::floatsPerVertex() const
 }
 
 BundlePlanner::BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
-                             MaterialWriter& materials)
+                             MaterialPlanner& materials)
     : m_scene(scene)
     , m_options(options)
     , m_messages(messages)
@@ -394,7 +394,7 @@ void BundlePlanner::markJoints(BundlePlan& plan)
         for (unsigned b = 0; b < mesh->mNumBones; ++b) {
             const int node = findNode(nameOf(mesh->mBones[b]->mName));
             if (node >= 0)
-                plan.nodes[size_t(node)].type = 2;
+                plan.nodes[size_t(node)].type = NodeType::JOINT;
         }
     }
 }
@@ -411,7 +411,7 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
             continue;
         }
         const aiMatrix4x4 frame = attachmentFrame(source.mPosition, source.mLookAt, source.mUp);
-        if (!isIdentity(frame) || plan.nodes[size_t(node)].camera.type != 0)
+        if (!isIdentity(frame) || plan.nodes[size_t(node)].camera.type != CameraType::NONE)
             node = addSyntheticChild(plan, node, "_camera", frame);
         PlanCamera& camera = plan.nodes[size_t(node)].camera;
         camera.aspectRatio = source.mAspect > 0 && std::isfinite(source.mAspect) ? source.mAspect : 16.0f / 9.0f;
@@ -421,11 +421,11 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
             ? source.mClipPlaneFar
             : camera.nearPlane * 10000;
         if (source.mOrthographicWidth > 0 && std::isfinite(source.mOrthographicWidth)) {
-            camera.type = 2;
+            camera.type = CameraType::ORTHOGRAPHIC;
             camera.zoomX = 2 * source.mOrthographicWidth; // Assimp stores the half width
             camera.zoomY = camera.zoomX / camera.aspectRatio;
         } else {
-            camera.type = 1;
+            camera.type = CameraType::PERSPECTIVE;
             // The engine wants the whole vertical angle, in degrees.
             float half = m_fullCameraAngles ? source.mHorizontalFOV / 2 : source.mHorizontalFOV;
             if (!(half > 0.001f && half < 1.5700f))
@@ -436,7 +436,7 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
     }
 
     for (const PlanNode& node : plan.nodes) {
-        if (node.camera.type != 0) {
+        if (node.camera.type != CameraType::NONE) {
             plan.activeCamera = node.id;
             break;
         }
@@ -447,21 +447,21 @@ void BundlePlanner::attachLights(BundlePlan& plan)
 {
     for (unsigned i = 0; i < m_scene.mNumLights; ++i) {
         const aiLight& source = *m_scene.mLights[i];
-        uint8_t type = 0;
+        LightType type = LightType::NONE;
         switch (source.mType) {
         case aiLightSource_DIRECTIONAL:
-            type = 1;
+            type = LightType::DIRECTIONAL;
             break;
         case aiLightSource_POINT:
-            type = 2;
+            type = LightType::POINT;
             break;
         case aiLightSource_SPOT:
-            type = 3;
+            type = LightType::SPOT;
             break;
         default:
             break;
         }
-        if (type == 0) {
+        if (type == LightType::NONE) {
             static const char* const kKinds[] = {"undefined", "directional", "point", "spot", "ambient", "area"};
             const unsigned kind = unsigned(source.mType) < 6 ? unsigned(source.mType) : 0;
             m_messages.warning(
@@ -477,10 +477,10 @@ void BundlePlanner::attachLights(BundlePlan& plan)
                                    + "\" is not placed in the scene; it is left out.");
             continue;
         }
-        const aiVector3D forward = type == 2 ? aiVector3D(0, 0, -1) : source.mDirection;
-        const aiVector3D up = type == 2 ? aiVector3D(0, 1, 0) : source.mUp;
+        const aiVector3D forward = type == LightType::POINT ? aiVector3D(0, 0, -1) : source.mDirection;
+        const aiVector3D up = type == LightType::POINT ? aiVector3D(0, 1, 0) : source.mUp;
         const aiMatrix4x4 frame = attachmentFrame(source.mPosition, forward, up);
-        if (!isIdentity(frame) || plan.nodes[size_t(node)].light.type != 0)
+        if (!isIdentity(frame) || plan.nodes[size_t(node)].light.type != LightType::NONE)
             node = addSyntheticChild(plan, node, "_light", frame);
         PlanLight& light = plan.nodes[size_t(node)].light;
         light.type = type;
@@ -494,7 +494,7 @@ void BundlePlanner::attachLights(BundlePlan& plan)
         }
         for (int c = 0; c < 3; ++c)
             light.color[c] = brightest > 1 ? rgb[c] / brightest : rgb[c];
-        if (type == 3) {
+        if (type == LightType::SPOT) {
             // Assimp passes on FBX's whole cone angles; the engine measures from the axis.
             float outer = std::isfinite(source.mAngleOuterCone) ? source.mAngleOuterCone / 2 : 0.785f;
             float inner = std::isfinite(source.mAngleInnerCone) ? source.mAngleInnerCone / 2 : outer;
@@ -503,7 +503,7 @@ void BundlePlanner::attachLights(BundlePlan& plan)
             light.innerAngle = inner;
             light.outerAngle = outer;
         }
-        plan.lightCounts[type]++;
+        plan.lightCounts[size_t(type)]++;
     }
 }
 
@@ -674,7 +674,7 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
     const aiVector3D centre = scene.any ? (scene.lo + scene.hi) * 0.5f : aiVector3D();
     const float radius = scene.any ? std::max((scene.hi - scene.lo).Length() * 0.5f, 1e-3f) : 1.0f;
     for (PlanNode& node : plan.nodes) {
-        if (node.light.type != 2 && node.light.type != 3)
+        if (node.light.type != LightType::POINT && node.light.type != LightType::SPOT)
             continue;
         const aiVector3D position(node.world.a4, node.world.b4, node.world.c4);
         const float distance = finite(position) ? (position - centre).Length() : 0;
@@ -684,7 +684,8 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
 
 void BundlePlanner::assignMaterials(BundlePlan& plan)
 {
-    m_materials.setLightCounts(plan.lightCounts[1], plan.lightCounts[2], plan.lightCounts[3]);
+    m_materials.setLightCounts(plan.lightCount(LightType::DIRECTIONAL), plan.lightCount(LightType::POINT),
+                               plan.lightCount(LightType::SPOT));
     for (PlanMesh& mesh : plan.meshes) {
         for (PlanPiece& piece : mesh.pieces) {
             const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];

@@ -14,7 +14,6 @@
 namespace {
 
 const unsigned char kIdentifier[9] = {0xAB, 'G', 'P', 'B', 0xBB, 0x0D, 0x0A, 0x1A, 0x0A};
-const uint32_t kTypeScene = 1, kTypeNode = 2, kTypeAnimations = 3, kTypeMesh = 34;
 const uint32_t kTriangles = 4;
 const uint32_t kUnsignedShort = 0x1403, kUnsignedInt = 0x1405;
 const unsigned kMaxInfluences = 4;
@@ -93,20 +92,20 @@ bool BundleWriter::write(const std::string& path)
     const uint64_t tableStart = m_out.position();
     auto writeTable = [&](uint32_t sceneOffset, uint32_t animationsOffset) {
         m_out.string(m_plan.sceneId);
-        m_out.u32(kTypeScene);
+        m_out.u32(uint32_t(ReferenceType::SCENE));
         m_out.u32(sceneOffset);
         for (size_t i = 0; i < m_plan.nodes.size(); ++i) {
             m_out.string(m_plan.nodes[i].id);
-            m_out.u32(kTypeNode);
+            m_out.u32(uint32_t(ReferenceType::NODE));
             m_out.u32(i < m_nodeOffsets.size() ? m_nodeOffsets[i] : 0);
         }
         for (size_t i = 0; i < m_plan.meshes.size(); ++i) {
             m_out.string(m_plan.meshes[i].id);
-            m_out.u32(kTypeMesh);
+            m_out.u32(uint32_t(ReferenceType::MESH));
             m_out.u32(i < m_meshOffsets.size() ? m_meshOffsets[i] : 0);
         }
         m_out.string(m_plan.animationsId);
-        m_out.u32(kTypeAnimations);
+        m_out.u32(uint32_t(ReferenceType::ANIMATIONS));
         m_out.u32(animationsOffset);
     };
     writeTable(0, 0);
@@ -153,7 +152,7 @@ void BundleWriter::writeNode(int index)
 {
     const PlanNode& node = m_plan.nodes[size_t(index)];
     m_nodeOffsets[size_t(index)] = uint32_t(m_out.position());
-    m_out.u32(node.type);
+    m_out.u32(uint32_t(node.type));
     writeMatrix(node.local);
     writeMatrix(aiMatrix4x4()); // offset: transforms are fully in the local matrices
     m_out.string(node.parent < 0 ? std::string() : m_plan.nodes[size_t(node.parent)].id);
@@ -167,13 +166,13 @@ void BundleWriter::writeNode(int index)
 
 void BundleWriter::writeCamera(const PlanCamera& camera)
 {
-    m_out.u8(camera.type);
-    if (camera.type == 0)
+    m_out.u8(uint8_t(camera.type));
+    if (camera.type == CameraType::NONE)
         return;
     m_out.f32(camera.aspectRatio);
     m_out.f32(camera.nearPlane);
     m_out.f32(camera.farPlane);
-    if (camera.type == 1) {
+    if (camera.type == CameraType::PERSPECTIVE) {
         m_out.f32(camera.fieldOfView);
     } else {
         m_out.f32(camera.zoomX);
@@ -183,13 +182,13 @@ void BundleWriter::writeCamera(const PlanCamera& camera)
 
 void BundleWriter::writeLight(const PlanLight& light)
 {
-    m_out.u8(light.type);
-    if (light.type == 0)
+    m_out.u8(uint8_t(light.type));
+    if (light.type == LightType::NONE)
         return;
     m_out.floats(light.color, 3);
-    if (light.type == 2) {
+    if (light.type == LightType::POINT) {
         m_out.f32(light.range);
-    } else if (light.type == 3) {
+    } else if (light.type == LightType::SPOT) {
         m_out.f32(light.range);
         m_out.f32(light.innerAngle);
         m_out.f32(light.outerAngle);

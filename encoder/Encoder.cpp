@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "MessageCodes.h"
 #include "SourceProbe.h"
@@ -43,14 +44,17 @@ void printSummary(const BundlePlan& plan, int verbosity)
     }
     std::printf("Bundle: %zu nodes, %zu meshes, %zu vertices, %zu skin joints, %u lights, %zu animations (%zu keys)\n",
                 plan.nodes.size(), plan.meshes.size(), vertices, joints,
-                plan.lightCounts[1] + plan.lightCounts[2] + plan.lightCounts[3], plan.animations.size(), keys);
+                plan.lightCount(LightType::DIRECTIONAL) + plan.lightCount(LightType::POINT)
+                    + plan.lightCount(LightType::SPOT),
+                plan.animations.size(), keys);
     // The application runs us with "-v 2" and may read our output only after we end, so
     // what it asks for stays one line; the lists come only on request.
     if (verbosity < 3)
         return;
     for (const PlanNode& node : plan.nodes) {
-        std::printf("  node \"%s\"%s%s%s%s\n", node.id.c_str(), node.type == 2 ? " joint" : "",
-                    node.mesh >= 0 ? " mesh" : "", node.camera.type ? " camera" : "", node.light.type ? " light" : "");
+        std::printf("  node \"%s\"%s%s%s%s\n", node.id.c_str(), node.type == NodeType::JOINT ? " joint" : "",
+                    node.mesh >= 0 ? " mesh" : "", node.camera.type != CameraType::NONE ? " camera" : "",
+                    node.light.type != LightType::NONE ? " light" : "");
     }
     for (const PlanAnimation& animation : plan.animations)
         std::printf("  animation \"%s\": %zu channels\n", animation.id.c_str(), animation.channels.size());
@@ -93,7 +97,7 @@ int Encoder::run()
                                      "conversion goes on, but check the result.");
         }
 
-        MaterialWriter materials(*scene, m_options, modelFolder, m_messages);
+        MaterialPlanner materials(*scene, m_options, modelFolder, m_messages);
 
         BundlePlan plan;
         BundlePlanner planner(*scene, m_options, m_messages, materials);
@@ -110,7 +114,7 @@ int Encoder::run()
         BundleWriter writer(*scene, plan, m_messages);
         if (!writer.write(m_options.outputPath))
             return 1;
-        if (!materials.write())
+        if (!MaterialWriter::write(materials.plan(), m_messages))
             return 1;
         return m_messages.hasErrors() ? 1 : 0;
     } catch (const std::bad_alloc&) {
