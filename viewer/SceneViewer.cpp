@@ -2,8 +2,11 @@
 
 #include "Camera.h"
 #include "FileSystem.h"
+#include "Grid.h"
+#include "Model.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
+#include "RenderState.h"
 #include "Scene.h"
 #include "SelectionBox.h"
 #include "ViewerHost.h"
@@ -20,6 +23,9 @@ namespace {
 const char* const cameraNodeId = "CameraNode";
 const char* const selectionNodeId = "SelectionNode";
 const char* const rootNodeId = "RootSceneNode";
+const char* const gridNodeId = "grid";
+const char* const axesNodeId = "axes";
+const int gridLineCount = 41;
 
 QString tr(const char* text) { return QCoreApplication::translate("SceneViewer", text); }
 
@@ -44,6 +50,8 @@ SceneViewer::~SceneViewer()
     engine::releaseRef(m_cameraNode);
     engine::releaseRef(m_camera);
     engine::releaseRef(m_scene);
+    if (m_running)
+        engine::RenderState::finalize();
 }
 
 void SceneViewer::run(unsigned int width, unsigned int height)
@@ -51,6 +59,7 @@ void SceneViewer::run(unsigned int width, unsigned int height)
     m_width = width;
     m_height = height;
     setViewport(int(width), int(height));
+    engine::RenderState::initialize();
     m_running = true;
 }
 
@@ -74,7 +83,23 @@ void SceneViewer::initialize()
     m_scene = engine::Scene::create();
     m_orbit.distance = OrbitCamera::startDistance;
     createCameraRig();
+    createGrid(workspace.applicationParentFolder() + QStringLiteral("/res"));
     createSelectionBox();
+    setEngineResourcePath(workspace.modelFolder());
+}
+
+void SceneViewer::createGrid(const QString& resFolder)
+{
+    engine::Node* grid = engine::Node::create(gridNodeId);
+    if (engine::Model* lines = Grid::createGridModel(gridLineCount, resFolder)) {
+        grid->setDrawable(lines);
+        lines->release();
+    }
+    engine::Node* axes = engine::Node::create(axesNodeId);
+    grid->addChild(axes);
+    axes->release();
+    m_scene->addNode(grid);
+    grid->release();
 }
 
 void SceneViewer::createCameraRig()
@@ -94,9 +119,11 @@ void SceneViewer::createCameraRig()
 
 void SceneViewer::createSelectionBox()
 {
-    // The wire box gets its drawable once the engine can draw line meshes;
-    // its placement already follows the selection.
     m_selectionNode = engine::Node::create(selectionNodeId);
+    if (engine::Model* box = SelectionBox::createModel()) {
+        m_selectionNode->setDrawable(box);
+        box->release();
+    }
     m_selectionNode->setScale(0.0f);
     m_scene->addNode(m_selectionNode);
 }

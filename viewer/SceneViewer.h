@@ -74,6 +74,7 @@ public:
 
 private:
     void createCameraRig();
+    void createGrid(const QString& resFolder);
     void createSelectionBox();
     void applyCameraTransform();
     void setViewport(int width, int height);

@@ -3,8 +3,9 @@
 #include "math/Vector3.h"
 
 namespace engine {
+class Model;
 class Node;
-}
+} // namespace engine
 
 // Where the white wire box around the node chosen in the scene tree goes.
 // The box is a unit cube from (0, 0, 0) to (1, 1, 1) that is scaled and
@@ -20,4 +21,7 @@ struct SelectionBox {
     // camera gets a unit cube centred on it; any other node leaves the box
     // where it was.
     static SelectionBox placementFor(const engine::Node* node);
+
+    // The white wire cube itself; needs a current context.
+    static engine::Model* createModel();
 };

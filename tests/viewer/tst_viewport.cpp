@@ -1,6 +1,7 @@
 #include "Camera.h"
 #include "Drawable.h"
 #include "GlItem.h"
+#include "Grid.h"
 #include "Light.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
@@ -14,6 +15,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <cmath>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,6 +37,7 @@ private slots:
     void onlyModifierKeysAreTaken_data();
     void onlyModifierKeysAreTaken();
     void paintsTheBackgroundColour();
+    void gridLines();
     void failureMessage_data();
     void failureMessage();
     void loadWritesInfoFile();
@@ -90,7 +95,8 @@ QJsonObject readInfo(const QString& metaFolder)
 void ViewportTest::initTestCase()
 {
     QVERIFY(m_temp.isValid());
-    m_workspace = new WorkspaceService(m_temp.path(), m_temp.path());
+    // The build tree holds res/ with the grid's material and shaders.
+    m_workspace = new WorkspaceService(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
     WorkspaceService::setInstance(m_workspace);
     m_item = new GlItem();
     m_item->resize(320, 240);
@@ -178,9 +184,34 @@ void ViewportTest::paintsTheBackgroundColour()
     for (const QColor& colour : colours) {
         m_item->setBackgroundColor(colour);
         const QImage frame = m_item->grabFramebuffer();
-        QCOMPARE(frame.pixelColor(frame.width() / 2, frame.height() / 2).rgb(), colour.rgb());
         QCOMPARE(frame.pixelColor(0, 0).rgb(), colour.rgb());
+        // The reference grid lies around the middle of the view.
+        int gridPixels = 0;
+        for (int y = frame.height() / 4; y < frame.height() * 3 / 4; ++y) {
+            for (int x = frame.width() / 4; x < frame.width() * 3 / 4; ++x)
+                gridPixels += frame.pixel(x, y) != colour.rgb() ? 1 : 0;
+        }
+        QVERIFY2(gridPixels > 100, qPrintable(QString::number(gridPixels)));
     }
+}
+
+void ViewportTest::gridLines()
+{
+    const std::vector<float> vertices = Grid::lineVertices(41);
+    QCOMPARE(int(vertices.size()), 164 * Grid::floatsPerVertex);
+    QCOMPARE(Grid::lineVertices(40).size(), vertices.size());
+    // Every vertex lies on the ground plane within the half extent of 20.
+    float reach = 0;
+    for (size_t i = 0; i < vertices.size(); i += Grid::floatsPerVertex) {
+        QCOMPARE(vertices[i + 1], 0.0f);
+        reach = std::max({reach, std::fabs(vertices[i]), std::fabs(vertices[i + 2])});
+    }
+    QCOMPARE(reach, 20.0f);
+    // The line through the origin along Z is blue, along X red.
+    const size_t origin = 20 * 4 * Grid::floatsPerVertex;
+    QCOMPARE(vertices[origin], 0.0f);
+    QCOMPARE(vertices[origin + 5], 0.7f);
+    QCOMPARE(vertices[origin + 2 * Grid::floatsPerVertex + 3], 0.7f);
 }
 
 void ViewportTest::failureMessage_data()
