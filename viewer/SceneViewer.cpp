@@ -9,6 +9,8 @@
 #include "RenderState.h"
 #include "Scene.h"
 #include "SelectionBox.h"
+#include "StateBlock.h"
+#include "ThumbnailCapture.h"
 #include "ViewerHost.h"
 #include "WorkspaceService.h"
 #include "math/Quaternion.h"
@@ -146,10 +148,14 @@ void SceneViewer::update(float elapsedTime) { Q_UNUSED(elapsedTime); }
 void SceneViewer::render(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
+    if (m_thumbnailRequested) {
+        ThumbnailCapture::captureThumbnails(m_scene, m_modelSphere, WorkspaceService::instanceOrDefault().metaFolder());
+        m_thumbnailRequested = false;
+    }
     glClearColor(m_clearColor.x, m_clearColor.y, m_clearColor.z, m_clearColor.w);
     glClearDepth(1.0);
     glClearStencil(0);
-    glDepthMask(GL_TRUE);
+    engine::StateBlock::enableDepthWrite();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     m_sceneDrawer.draw(m_scene);
 }

@@ -94,6 +94,7 @@ private:
     engine::BoundingBox m_modelBox;
     engine::BoundingSphere m_modelSphere;
     EncoderOutputLogs m_validationRecords;
+    bool m_thumbnailRequested = false; // set by a successful load, taken by the next frame
     bool m_running = false;
     bool m_initialized = false;
     unsigned int m_width = 0;
