@@ -106,7 +106,7 @@ int importContainer(const QString& inputPath, const WorkspaceService& service)
     return CommandLineConverter::ContainerRefused;
 }
 
-int convert(const QString& inputPath, const QString& outputPath)
+int convert(const QString& inputPath, const QString& outputPath, CommandLineConverter::PreviewWriter writePreviews)
 {
     const QFileInfo input(inputPath);
     if (!input.isFile()) {
@@ -144,6 +144,11 @@ int convert(const QString& inputPath, const QString& outputPath)
         : convertWithEncoder(input.absoluteFilePath(), workspace.service);
     if (imported != CommandLineConverter::Success)
         return imported;
+    if (writePreviews) {
+        const QString problem = writePreviews();
+        if (!problem.isEmpty())
+            printError(problem);
+    }
 
     const Exporter::Result exported = Exporter::exportFolder(workspace.service.paths().model, absoluteOutput);
     if (!exported.ok) {
@@ -193,7 +198,7 @@ bool CommandLineConverter::wantsConsoleMode(int argc, char** argv)
     return false;
 }
 
-int CommandLineConverter::run(int argc, char** argv)
+int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews)
 {
     std::unique_ptr<QCoreApplication> ownApplication;
     if (!QCoreApplication::instance())
@@ -230,5 +235,5 @@ int CommandLineConverter::run(int argc, char** argv)
         printError(tr("--convert needs exactly one output file: --convert INPUT OUTPUT.vm3"));
         return UsageError;
     }
-    return convert(parser.value(convertOption), positional.first());
+    return convert(parser.value(convertOption), positional.first(), writePreviews);
 }

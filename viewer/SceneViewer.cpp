@@ -148,16 +148,22 @@ void SceneViewer::update(float elapsedTime) { Q_UNUSED(elapsedTime); }
 void SceneViewer::render(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
-    if (m_thumbnailRequested) {
-        ThumbnailCapture::captureThumbnails(m_scene, m_modelSphere, WorkspaceService::instanceOrDefault().metaFolder());
-        m_thumbnailRequested = false;
-    }
+    captureRequestedThumbnails();
     glClearColor(m_clearColor.x, m_clearColor.y, m_clearColor.z, m_clearColor.w);
     glClearDepth(1.0);
     glClearStencil(0);
     engine::StateBlock::enableDepthWrite();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     m_sceneDrawer.draw(m_scene);
+}
+
+bool SceneViewer::captureRequestedThumbnails()
+{
+    if (!m_thumbnailRequested)
+        return false;
+    m_thumbnailRequested = false;
+    return ThumbnailCapture::captureThumbnails(m_scene, m_modelSphere,
+                                               WorkspaceService::instanceOrDefault().metaFolder());
 }
 
 void SceneViewer::keyEvent(KeyEvent evt, int key)

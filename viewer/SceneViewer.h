@@ -42,6 +42,8 @@ public:
     void initialize();
     void update(float elapsedTime);
     void render(float elapsedTime);
+    // The previews of the last successful load, once; true when written.
+    bool captureRequestedThumbnails();
     void keyEvent(KeyEvent evt, int key);
     void touchEvent(TouchEvent evt, int x, int y, unsigned int contactIndex);
 

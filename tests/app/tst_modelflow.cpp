@@ -274,6 +274,11 @@ void ModelFlowTest::programConvertsWithoutADisplay()
     QCOMPARE(run({"--convert", source + "/samples/velmora-sample.fbx", output}), 0);
     const QStringList entries = zipEntries(output);
     QVERIFY2(entries.contains("model/model.gpb") && entries.contains("model/version"), qPrintable(entries.join(' ')));
+    // The information file travels with a batch conversion as with one in
+    // the window; whatever kept the previews out is said on one line.
+    QVERIFY2(entries.contains("model/.meta/info"), qPrintable(entries.join(' ')));
+    const QStringList problems = QString::fromLocal8Bit(program.readAllStandardError()).split('\n').filter("preview");
+    QVERIFY2(problems.size() <= 1, qPrintable(problems.join('\n')));
     // A missing input is refused with its own exit code, and nothing is written.
     QCOMPARE(run({"--convert", m_files.filePath("missing.fbx"), m_files.filePath("none.vm3")}), 2);
     QVERIFY(!program.readAllStandardError().isEmpty());
