@@ -1,10 +1,10 @@
 #include "MainViewController.h"
 
+#include "GlItem.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
-#include "UserSettings.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -24,23 +24,6 @@ QWidget* createPane(QWidget* parent)
     return pane;
 }
 
-// Stands where the OpenGL viewport goes, painted in the viewport's clear
-// colour so the window looks the same with or without it.
-QWidget* createViewportPlaceholder(QWidget* parent)
-{
-    QWidget* viewport = new QWidget(parent);
-    viewport->setObjectName(QStringLiteral("viewport"));
-    viewport->setMinimumSize(500, 400);
-    QColor background = UserSettings::instance().backgroundColor();
-    if (!background.isValid())
-        background = UserSettings::defaultBackgroundColor();
-    QPalette palette = viewport->palette();
-    palette.setColor(QPalette::Window, background);
-    viewport->setPalette(palette);
-    viewport->setAutoFillBackground(true);
-    return viewport;
-}
-
 } // namespace
 
 MainViewController::MainViewController(MainWindowController* controller)
@@ -56,7 +39,11 @@ MainViewController::MainViewController(MainWindowController* controller)
     QSplitter* leftSplitter = new QSplitter(Qt::Vertical, leftPane);
     m_rightSplitter = new QSplitter(Qt::Vertical);
 
-    m_viewport = createViewportPlaceholder(m_mainSplitter);
+    m_viewport = new GlItem(m_mainSplitter);
+    m_viewport->setMinimumSize(viewportMinimumWidth, viewportMinimumHeight);
+    connect(m_viewport, &GlItem::sceneLoaded, this, &MainViewController::sceneLoaded);
+    connect(m_viewport, &GlItem::addItemToAnimations, this, &MainViewController::addItemToAnimations);
+    connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
 
     m_sceneTree = new QTreeView(leftSplitter);
     m_sceneTree->setFocusPolicy(Qt::NoFocus);
@@ -108,7 +95,7 @@ void MainViewController::createPropertyTree()
 void MainViewController::clearView()
 {
     m_sceneTree->collapseAll();
-    // The viewport's clearScene() runs here once the viewport exists.
+    m_viewport->clearScene();
     clearAnimationModel();
 }
 
@@ -168,8 +155,6 @@ void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uin
 void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
                                                        const EncoderOutputLogs* encoderToolLogs)
 {
-    // The encoder's records go to the viewport's loadModel once the viewport exists.
-    Q_UNUSED(encoderToolLogs);
     if (!newSceneGraph)
         return;
     // We own the scene graphs we are handed. Each new model replaces the one
@@ -180,6 +165,10 @@ void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph
         m_sceneGraph->deleteLater();
     newSceneGraph->setParent(this);
     m_sceneGraph = newSceneGraph;
+    const EncoderOutputLogs* viewerLogs = m_viewport->loadModel(newSceneGraph->modelPath(), newSceneGraph->version(),
+                                                                newSceneGraph->format(), encoderToolLogs);
+    if (viewerLogs && !viewerLogs->isEmpty())
+        m_controller->forwardViewerLogs(*viewerLogs);
 }
 
 void MainViewController::updateSceneGraphView(QStandardItemModel* model)

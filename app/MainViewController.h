@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPoint>
 
+class GlItem;
 class MainWindowController;
 class QSplitter;
 class QStandardItemModel;
@@ -27,11 +28,13 @@ public:
     static const int leftPaneWidth = 230;
     static const int viewportWidth = 800;
     static const int animationPaneWidth = 230;
+    static const int viewportMinimumWidth = 500;
+    static const int viewportMinimumHeight = 400;
 
     explicit MainViewController(MainWindowController* controller);
     ~MainViewController() override;
 
-    QWidget* viewport() const { return m_viewport; }
+    GlItem* viewport() const { return m_viewport; }
     QTreeView* sceneTree() const { return m_sceneTree; }
     QTreeView* propertyTree() const { return m_propertyTree; }
     QSplitter* mainSplitter() const { return m_mainSplitter; }
@@ -61,7 +64,7 @@ private:
     MainWindowController* m_controller;
     QTreeView* m_sceneTree = nullptr;
     QTreeView* m_propertyTree = nullptr;
-    QWidget* m_viewport = nullptr;
+    GlItem* m_viewport = nullptr;
     SceneGraph* m_sceneGraph = nullptr;
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;

@@ -1,6 +1,7 @@
 #include "AppIdentity.h"
 #include "BuildConfig.h"
 #include "CommandLineConverter.h"
+#include "HeadlessPreview.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "WEApplication.h"
@@ -16,7 +17,7 @@ int main(int argc, char** argv)
     // before anything of the window exists. A plain file argument still opens
     // the window.
     if (CommandLineConverter::wantsConsoleMode(argc, argv))
-        return CommandLineConverter::run(argc, argv);
+        return CommandLineConverter::run(argc, argv, &HeadlessPreview::write);
 
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();

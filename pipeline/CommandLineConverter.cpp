@@ -178,7 +178,8 @@ int importContainer(const QString& inputPath, const WorkspaceService& service)
                                                                  : CommandLineConverter::ContainerRefused;
 }
 
-int convert(const QString& inputPath, const QString& outputPath, const ImportOptions& options)
+int convert(const QString& inputPath, const QString& outputPath, const ImportOptions& options,
+            CommandLineConverter::PreviewWriter writePreviews)
 {
     const QFileInfo input(inputPath);
     if (!input.isFile()) {
@@ -219,6 +220,11 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
         return imported;
     if (stopRequested())
         return CommandLineConverter::OutputError;
+    if (writePreviews) {
+        const QString problem = writePreviews();
+        if (!problem.isEmpty())
+            printError(problem);
+    }
 
     const Exporter::Result exported = Exporter::exportFolder(workspace.service.paths().model, absoluteOutput);
     if (!exported.ok) {
@@ -277,7 +283,7 @@ bool CommandLineConverter::wantsConsoleMode(int argc, char** argv)
     return false;
 }
 
-int CommandLineConverter::run(int argc, char** argv)
+int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews)
 {
     std::unique_ptr<QCoreApplication> ownApplication;
     if (!QCoreApplication::instance())
@@ -340,7 +346,7 @@ int CommandLineConverter::run(int argc, char** argv)
         return UsageError;
     }
     const StopSignals stopSignals;
-    const int exitCode = convert(parser.value(convertOption), positional.first(), options);
+    const int exitCode = convert(parser.value(convertOption), positional.first(), options, writePreviews);
     StopSignals::endByRecordedSignal();
     return exitCode;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // Converts a model without a window, for scripts and build pipelines:
 //   Velmora3dEncoder --convert INPUT OUTPUT.vm3
 // runs the same import (model encoder for FBX, unpack and version check for
@@ -20,7 +22,13 @@ public:
     // --version); main() then calls run() instead of starting the window.
     static bool wantsConsoleMode(int argc, char** argv);
 
+    // Writes the information file and preview images into the registered
+    // workspace's model folder; returns one line for the console when the
+    // previews could not be made, empty otherwise.
+    using PreviewWriter = QString (*)();
+
     // Creates its own QCoreApplication (unless one exists), converts and
-    // returns the process exit code.
-    static int run(int argc, char** argv);
+    // returns the process exit code. The previews, when a writer is given,
+    // are made after the import and go into the container.
+    static int run(int argc, char** argv, PreviewWriter writePreviews = nullptr);
 };

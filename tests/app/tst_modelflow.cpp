@@ -129,9 +129,10 @@ void ModelFlowTest::everyWayOfOpeningNamesTheWorkspaceFirst()
     QVERIFY(m_controller->menuManager()->exportAction()->isEnabled());
     QVERIFY(!m_controller->loadingIndicator()->view()->isVisible());
     // The encoder wrote into this file's workspace; its warning and error
-    // reached the log; the main view holds the new scene graph.
+    // reached the log beside the viewer's one record about the model; the
+    // main view holds the new scene graph.
     QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
-    QCOMPARE(m_controller->loggingManager()->model()->rowCount(), 2);
+    QCOMPARE(m_controller->loggingManager()->model()->rowCount(), 3);
     QPointer<SceneGraph> first = m_controller->mainViewController()->sceneGraph();
     QVERIFY(first);
 
@@ -312,6 +313,11 @@ void ModelFlowTest::programConvertsWithoutADisplay()
     QCOMPARE(run({"--convert", source + "/samples/velmora-sample.fbx", output}), 0);
     const QStringList entries = zipEntries(output);
     QVERIFY2(entries.contains("model/model.gpb") && entries.contains("model/version"), qPrintable(entries.join(' ')));
+    // The information file travels with a batch conversion as with one in
+    // the window; whatever kept the previews out is said on one line.
+    QVERIFY2(entries.contains("model/.meta/info"), qPrintable(entries.join(' ')));
+    const QStringList problems = QString::fromLocal8Bit(program.readAllStandardError()).split('\n').filter("preview");
+    QVERIFY2(problems.size() <= 1, qPrintable(problems.join('\n')));
     // A missing input is refused with its own exit code, and nothing is written.
     QCOMPARE(run({"--convert", m_files.filePath("missing.fbx"), m_files.filePath("none.vm3")}), 2);
     QVERIFY(!program.readAllStandardError().isEmpty());

@@ -1,0 +1,57 @@
+#include "HeadlessPreview.h"
+
+#include "HeadlessContext.h"
+#include "Platform_Qt.h"
+#include "SceneViewer.h"
+#include "ViewerHost.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+const unsigned int viewSize = 300;
+
+QString tr(const char* text) { return QCoreApplication::translate("HeadlessPreview", text); }
+
+// Nobody listens to a viewer without a window; only a failure matters.
+class ConsoleHost : public ViewerHost {
+public:
+    QString failure;
+
+    void makeViewerContextCurrent() override { }
+    void viewerLoadedScene(engine::Scene*, unsigned int, unsigned int) override { }
+    void viewerFailedToLoad(const QString& message) override { failure = message; }
+    void viewerClearedAnimations() override { }
+    void viewerFoundAnimation(const char*) override { }
+    void viewerStartedAnimation(const char*) override { }
+    void viewerFinishedAnimation(const char*, float) override { }
+    void viewerAdvancedAnimation(const char*, float) override { }
+};
+
+QString withoutPreviews(const QString& reason) { return tr("No preview images in the container: %1").arg(reason); }
+
+} // namespace
+
+QString HeadlessPreview::write()
+{
+    SceneViewer::writeEmptyInfoFile();
+    HeadlessContext context;
+    if (!context.isValid() || !engine::Platform_Qt::isUsable(engine::Platform_Qt::initializeExtensions()))
+        return withoutPreviews(tr("there is no display and no off-screen OpenGL."));
+
+    ConsoleHost host;
+    QString problem;
+    {
+        SceneViewer viewer(&host);
+        viewer.run(viewSize, viewSize);
+        viewer.initialize();
+        const EncoderOutputLogs* records = viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
+        if (records && !records->isEmpty())
+            problem = records->first().message;
+        if (!viewer.captureRequestedThumbnails() && problem.isEmpty() && host.failure.isEmpty())
+            problem = tr("the images could not be written.");
+    }
+    if (!host.failure.isEmpty())
+        return withoutPreviews(host.failure);
+    return problem.isEmpty() ? QString() : withoutPreviews(problem);
+}
