@@ -31,14 +31,17 @@ QWidget* createViewportPlaceholder(QWidget* parent)
     QWidget* viewport = new QWidget(parent);
     viewport->setObjectName(QStringLiteral("viewport"));
     viewport->setMinimumSize(500, 400);
-    QColor background = UserSettings::instance().backgroundColor();
+    viewport->setAutoFillBackground(true);
+    return viewport;
+}
+
+void paintPlaceholder(QWidget* viewport, QColor background)
+{
     if (!background.isValid())
         background = UserSettings::defaultBackgroundColor();
     QPalette palette = viewport->palette();
     palette.setColor(QPalette::Window, background);
     viewport->setPalette(palette);
-    viewport->setAutoFillBackground(true);
-    return viewport;
 }
 
 } // namespace
@@ -57,6 +60,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_rightSplitter = new QSplitter(Qt::Vertical);
 
     m_viewport = createViewportPlaceholder(m_mainSplitter);
+    paintPlaceholder(m_viewport, UserSettings::instance().backgroundColor());
 
     m_sceneTree = new QTreeView(leftSplitter);
     m_sceneTree->setFocusPolicy(Qt::NoFocus);
@@ -223,3 +227,5 @@ void MainViewController::copyAllNodesToClipboard()
     copySelectedModelNodes();
     m_sceneTree->clearSelection();
 }
+
+void MainViewController::previewBackgroundColor(const QColor& color) { paintPlaceholder(m_viewport, color); }

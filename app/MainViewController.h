@@ -2,6 +2,7 @@
 
 #include "EncoderOutputLog.h"
 
+#include <QColor>
 #include <QItemSelection>
 #include <QObject>
 #include <QPoint>
@@ -53,6 +54,8 @@ public slots:
     void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
     void showContextMenu(const QPoint& pos);
     void copyAllNodesToClipboard();
+    // Until the OpenGL viewport takes its place, the placeholder shows the colour.
+    void previewBackgroundColor(const QColor& color);
 
 private:
     void createSceneTree();
