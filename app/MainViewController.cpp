@@ -212,3 +212,5 @@ void MainViewController::copyAllNodesToClipboard()
     copySelectedModelNodes();
     m_sceneTree->clearSelection();
 }
+
+void MainViewController::previewBackgroundColor(const QColor& color) { m_viewport->setBackgroundColor(color); }

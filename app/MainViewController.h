@@ -2,6 +2,7 @@
 
 #include "EncoderOutputLog.h"
 
+#include <QColor>
 #include <QItemSelection>
 #include <QObject>
 #include <QPoint>
@@ -56,6 +57,8 @@ public slots:
     void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
     void showContextMenu(const QPoint& pos);
     void copyAllNodesToClipboard();
+    // The preferences window previews its colour live in the viewport.
+    void previewBackgroundColor(const QColor& color);
 
 private:
     void createSceneTree();

@@ -1,5 +1,6 @@
 #include "MainWindowController.h"
 
+#include "AboutWindowController.h"
 #include "AnalyticsTracker.h"
 #include "AppIdentity.h"
 #include "GlItem.h"
@@ -9,8 +10,10 @@
 #include "MainWindow.h"
 #include "MenuManager.h"
 #include "ModelManager.h"
+#include "PreferencesWindowController.h"
 #include "SceneGraph.h"
 #include "StatusBarController.h"
+#include "SystemInfoWindowController.h"
 #include "ToolBarController.h"
 #include "UserDialogController.h"
 #include "WEApplication.h"
@@ -34,7 +37,9 @@ MainWindowController::MainWindowController(WEApplication* application)
     // Taken over by the logging window controller once it exists.
     m_loggingManager = new LoggingManager();
     m_loadingIndicator = new LoadingIndicatorViewController(m_mainWindow);
-    // The about, preferences and system information controllers are created here.
+    m_aboutWindowController = new AboutWindowController(m_mainWindow);
+    m_preferencesWindowController = new PreferencesWindowController(m_mainWindow);
+    m_systemInfoWindowController = new SystemInfoWindowController(m_mainWindow);
     m_userDialogController = new UserDialogController(m_mainWindow);
 
     // Nothing can be exported before a model has loaded.
@@ -47,6 +52,9 @@ MainWindowController::~MainWindowController()
     delete m_mainViewController;
     delete m_loggingManager;
     delete m_loadingIndicator;
+    delete m_aboutWindowController;
+    delete m_preferencesWindowController;
+    delete m_systemInfoWindowController;
     delete m_mainWindow;
     delete m_modelManager;
     delete m_menuManager;
@@ -109,6 +117,15 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(m_modelManager, &ModelManager::modelExportFailed, this, &MainWindowController::modelExportFailed);
     connect(m_modelManager, &ModelManager::modelExportFailed, m_userDialogController,
             &UserDialogController::showExportFailedDialog);
+
+    connect(m_menuManager, &MenuManager::showAboutWindow, m_aboutWindowController,
+            &AboutWindowController::showAboutWindow);
+    connect(m_menuManager, &MenuManager::showPreferencesWindow, m_preferencesWindowController,
+            &PreferencesWindowController::showPreferencesWindow);
+    connect(m_menuManager, &MenuManager::showSystemInfoWindow, m_systemInfoWindowController,
+            &SystemInfoWindowController::showSystemInfoWindow);
+    connect(m_preferencesWindowController, &PreferencesWindowController::backgroundColorPreviewed, m_mainViewController,
+            &MainViewController::previewBackgroundColor);
 
     connect(m_mainWindow, &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
 

@@ -6,12 +6,15 @@
 #include <QString>
 #include <QStringList>
 
+class AboutWindowController;
 class LoadingIndicatorViewController;
 class LoggingManager;
 class MainViewController;
 class MainWindow;
 class MenuManager;
 class ModelManager;
+class PreferencesWindowController;
+class SystemInfoWindowController;
 class UserDialogController;
 class WEApplication;
 
@@ -36,6 +39,7 @@ public:
     MenuManager* menuManager() const { return m_menuManager; }
     MainViewController* mainViewController() const { return m_mainViewController; }
     LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
+    PreferencesWindowController* preferencesWindowController() const { return m_preferencesWindowController; }
 
     void setSceneStatistics(quint32 vertexCount, quint32 meshCount);
     // The viewer's own load checks join the encoder's records in the log.
@@ -77,6 +81,9 @@ private:
     MenuManager* m_menuManager = nullptr;
     MainViewController* m_mainViewController = nullptr;
     LoadingIndicatorViewController* m_loadingIndicator = nullptr;
+    AboutWindowController* m_aboutWindowController = nullptr;
+    PreferencesWindowController* m_preferencesWindowController = nullptr;
+    SystemInfoWindowController* m_systemInfoWindowController = nullptr;
     UserDialogController* m_userDialogController = nullptr;
     // Owned here until the logging window controller exists to own it.
     LoggingManager* m_loggingManager = nullptr;

@@ -3,6 +3,7 @@
 #include "AnalyticsTracker.h"
 #include "ModelManager.h"
 #include "OsInfoService.h"
+#include "UpdateChecker.h"
 #include "VelmoraResources.h"
 #include "WorkspaceService.h"
 
@@ -16,7 +17,8 @@ WEApplication::WEApplication(int& argc, char** argv)
 {
     initVelmoraResources();
 
-    // The update manager is created first once the update checker exists.
+    m_updateChecker = new UpdateChecker();
+    UpdateChecker::setInstance(m_updateChecker);
     m_osInfoService = OsInfoService::createForPlatform();
     OsInfoService::setInstance(m_osInfoService);
     m_tracker = new AnalyticsTracker(QString::fromLatin1(analyticsAccountId));
@@ -31,6 +33,8 @@ WEApplication::~WEApplication()
     // through the accessors while the base class shuts down.
     AnalyticsTracker::setInstance(nullptr);
     delete m_tracker;
+    UpdateChecker::setInstance(nullptr);
+    delete m_updateChecker;
     OsInfoService::setInstance(nullptr);
     delete m_osInfoService;
     WorkspaceService::setInstance(nullptr);
@@ -61,7 +65,4 @@ void WEApplication::handleFileOpen(const QString& path)
     emit openModelFromAppEvent(path);
 }
 
-void WEApplication::checkForAvailableAppUpdates()
-{
-    // Runs the interactive update check once the update checker exists.
-}
+void WEApplication::checkForAvailableAppUpdates() { m_updateChecker->CheckForUpdatesNotSilent(); }

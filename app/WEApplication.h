@@ -5,6 +5,7 @@
 
 class AnalyticsTracker;
 class OsInfoService;
+class UpdateChecker;
 class WorkspaceService;
 
 // The application object. It owns the process-wide services and registers
@@ -32,6 +33,7 @@ public slots:
 private:
     void handleFileOpen(const QString& path);
 
+    UpdateChecker* m_updateChecker = nullptr;
     OsInfoService* m_osInfoService = nullptr;
     AnalyticsTracker* m_tracker = nullptr;
     WorkspaceService* m_workspaceService = nullptr;

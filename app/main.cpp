@@ -4,6 +4,7 @@
 #include "HeadlessPreview.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
+#include "UpdateChecker.h"
 #include "WEApplication.h"
 #include "WorkspaceService.h"
 
@@ -30,7 +31,10 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QLatin1String(AppIdentity::organizationName));
     QCoreApplication::setOrganizationDomain(QStringLiteral(VELMORA_ORGANIZATION_DOMAIN));
 
-    // The silent update check starts here once the update checker exists.
+    if (UpdateChecker* updates = UpdateChecker::instance()) {
+        updates->setFeedURL(UpdateChecker::configuredFeedUrl());
+        updates->CheckForUpdatesSilent();
+    }
 
     // A translation that fails to load leaves the source texts on screen.
     QTranslator translator;

@@ -77,8 +77,6 @@ private slots:
         const QList<QPair<W, QString>> rows = {
             {{true, true, 6, 1, 7601, W::Workstation, 0, "Service Pack 1", W::ArchitectureX64, 48, false},
              "Microsoft Windows 7 Professional Service Pack 1 (build 7601), 64-bit"},
-            {{true, true, 6, 0, 6002, W::Workstation, 0, "Service Pack 2", W::ArchitectureX86, 3, false},
-             "Microsoft Windows Vista Home Premium Edition Service Pack 2 (build 6002), 32-bit"},
             {{true, true, 6, 1, 7601, W::DomainController, 0, "", W::ArchitectureX64, 13, false},
              "Microsoft Windows Server 2008 R2 Standard Edition (core installation) (build 7601), 64-bit"},
             {{true, true, 6, 2, 9200, W::Server, 0, "", W::ArchitectureItanium, 15, false},

@@ -78,29 +78,6 @@ private slots:
         QCOMPARE(fresh.lastImportPath(), QStringLiteral("/"));
     }
 
-    void radioGroupsHoldExactlyOneValue()
-    {
-        const QStringList names = {"none", "root", "take", "off", "ccw", "cw", "material"};
-        const QList<void (UserSettings::*)()> setters
-            = {&UserSettings::setAnimationGroupingNone,  &UserSettings::setAnimationGroupingRoot,
-               &UserSettings::setAnimationGroupingTake,  &UserSettings::setBackfaceCullingOff,
-               &UserSettings::setBackfaceCullingCCW,     &UserSettings::setBackfaceCullingCW,
-               &UserSettings::setBackfaceCullingMaterial};
-        UserSettings settings(storePath());
-        for (int i = 0; i < setters.size(); ++i) {
-            (settings.*setters[i])();
-            const UserSettings fresh(storePath());
-            const QStringList stored = {fresh.animationGrouping(), fresh.backfaceCulling()};
-            QVERIFY(stored.contains(names[i]));
-            const QList<bool> tests = {settings.isAnimationGroupingNone(),  settings.isAnimationGroupingRoot(),
-                                       settings.isAnimationGroupingTake(),  settings.isBackfaceCullingOff(),
-                                       settings.isBackfaceCullingCCW(),     settings.isBackfaceCullingCW(),
-                                       settings.isBackfaceCullingMaterial()};
-            for (int j = 0; j < names.size(); ++j)
-                QCOMPARE(tests[j], stored.contains(names[j]));
-        }
-    }
-
     void hostileStoreFallsBackToDefaults()
     {
         // Grouping and culling end up on the encoder's command line: only known words pass.

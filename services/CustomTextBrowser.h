@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QTextBrowser>
+
+// A text browser that never navigates and never fetches: every link the user
+// follows is handed to the system's web browser, and the page may refer only
+// to images compiled into the program. What it shows may come from the
+// network, so it must not reach the local file system either.
+class CustomTextBrowser : public QTextBrowser {
+    Q_OBJECT
+public:
+    explicit CustomTextBrowser(QWidget* parent = nullptr);
+
+    void setSource(const QUrl& url) override;
+    QVariant loadResource(int type, const QUrl& name) override;
+};

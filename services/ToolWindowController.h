@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+
+class QWidget;
+
+// What the about, preferences and system information windows share: each is
+// built on the first request, gets a title bar with only a close button, is
+// centred once on the main window as it stands then, and lives until exit.
+class ToolWindowController : public QObject {
+    Q_OBJECT
+public:
+    // `mainWindow` is only looked at, never owned.
+    explicit ToolWindowController(QWidget* mainWindow, QObject* parent = nullptr);
+    ~ToolWindowController() override;
+
+    // Null until the first request.
+    QWidget* window() const { return m_window; }
+
+protected:
+    // Builds the window and everything in it, without a parent, at its final size.
+    virtual QWidget* createWindow() = 0;
+    virtual Qt::WindowFlags extraWindowFlags() const { return {}; }
+    // Creates the window on the first call, then shows it.
+    QWidget* showWindow();
+
+private:
+    void centreOnMainWindow();
+
+    QWidget* m_mainWindow;
+    QWidget* m_window = nullptr;
+};

@@ -1,0 +1,353 @@
+#include "UpdateChecker.h"
+
+#include "AppIdentity.h"
+#include "BuildConfig.h"
+#include "UpdateConfirmDialog.h"
+#include "UpdateWindow.h"
+#include "VersionComparator.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<UpdateChecker*> registeredChecker {nullptr};
+
+const char* const skippedVersionKey = "LatestSkippedVersion";
+// A feed lists a handful of releases; anything much bigger is not our feed.
+const qint64 maximumFeedSize = 4 * 1024 * 1024;
+const int maximumRedirects = 5;
+const int transferTimeoutMs = 30000;
+
+bool isWebScheme(const QUrl& url)
+{
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
+
+} // namespace
+
+const char* const UpdateChecker::runningVersion = "1.7.521";
+
+UpdateChecker::UpdateChecker(QObject* parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+{
+}
+
+UpdateChecker::~UpdateChecker()
+{
+    UpdateChecker* self = this;
+    registeredChecker.compare_exchange_strong(self, nullptr);
+    delete m_updateWindow;
+    delete m_confirmDialog;
+}
+
+UpdateChecker* UpdateChecker::instance() { return registeredChecker.load(); }
+
+void UpdateChecker::setInstance(UpdateChecker* checker) { registeredChecker.store(checker); }
+
+QString UpdateChecker::platformName()
+{
+#if defined(Q_OS_WIN)
+    return QStringLiteral("Q_OS_WIN32");
+#elif defined(Q_OS_LINUX)
+    return QStringLiteral("Q_OS_LINUX");
+#else
+    return QStringLiteral("Q_OS_UNKNOWN");
+#endif
+}
+
+QUrl UpdateChecker::configuredFeedUrl()
+{
+    const QString overridden = qEnvironmentVariable("VELMORA_UPDATE_FEED_URL");
+    return QUrl(overridden.isEmpty() ? QStringLiteral(VELMORA_UPDATE_FEED_URL) : overridden);
+}
+
+bool UpdateChecker::isIgnoredVersion(const QString& version)
+{
+    const QString running = QLatin1String(runningVersion);
+    if (version == running)
+        return true;
+    const QSettings settings;
+    if (settings.contains(QLatin1String(skippedVersionKey))
+        && settings.value(QLatin1String(skippedVersionKey)).toString() == version)
+        return true;
+    return VersionComparator::compare(running.toUtf8(), version.toUtf8()) != VersionComparator::Order::Older;
+}
+
+void UpdateChecker::setFeedURL(const QUrl& url) { m_feedUrl = url; }
+
+bool UpdateChecker::CheckForUpdates(bool silentAsMuchAsItCouldGet)
+{
+    if (m_feedUrl.isEmpty()) {
+        qCritical("Please set feed URL via setFeedURL() before calling CheckForUpdates().");
+        return false;
+    }
+    completeApplicationIdentity();
+    // A user who asks while a silent check runs wants to hear its answer.
+    m_silentAsMuchAsItCouldGet
+        = isChecking() ? m_silentAsMuchAsItCouldGet && silentAsMuchAsItCouldGet : silentAsMuchAsItCouldGet;
+    if (!isChecking()) {
+        m_redirectsFollowed = 0;
+        startDownload();
+    }
+    return true;
+}
+
+void UpdateChecker::completeApplicationIdentity()
+{
+    if (QCoreApplication::organizationName().isEmpty())
+        qCritical("QApplication::organizationName is not set. Please do that.");
+    if (QCoreApplication::organizationDomain().isEmpty())
+        qCritical("QApplication::organizationDomain is not set. Please do that.");
+    if (QCoreApplication::applicationName().isEmpty()) {
+        QCoreApplication::setApplicationName(QLatin1String(AppIdentity::applicationName));
+        qWarning("QApplication::applicationName is not set, setting it to '%s'", AppIdentity::applicationName);
+    }
+    if (QCoreApplication::applicationVersion().isEmpty()) {
+        QCoreApplication::setApplicationVersion(QLatin1String(runningVersion));
+        qWarning("QApplication::applicationVersion is not set, setting it to '%s'", runningVersion);
+    }
+}
+
+void UpdateChecker::CheckForUpdatesSilent() { CheckForUpdates(true); }
+
+void UpdateChecker::CheckForUpdatesNotSilent() { CheckForUpdates(false); }
+
+void UpdateChecker::startDownload()
+{
+    m_feed.clear();
+    m_downloadAborted = false;
+    QNetworkRequest request(m_feedUrl);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/xml"));
+    request.setHeader(QNetworkRequest::UserAgentHeader, QCoreApplication::applicationName());
+    // Redirects are followed here, one hop at a time, so each target is checked.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(transferTimeoutMs);
+    m_reply = m_network->get(request);
+    connect(m_reply, &QNetworkReply::readyRead, this, &UpdateChecker::httpFeedReadyRead);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &UpdateChecker::httpFeedUpdateDataReadProgress);
+    connect(m_reply, &QNetworkReply::finished, this, &UpdateChecker::httpFeedDownloadFinished);
+}
+
+void UpdateChecker::httpFeedReadyRead()
+{
+    if (!m_reply || m_downloadAborted)
+        return;
+    m_feed += m_reply->readAll();
+    if (m_feed.size() > maximumFeedSize) {
+        m_downloadAborted = true;
+        m_reply->abort();
+    }
+}
+
+void UpdateChecker::httpFeedUpdateDataReadProgress(qint64 bytesRead, qint64 totalBytes)
+{
+    Q_UNUSED(bytesRead);
+    Q_UNUSED(totalBytes);
+}
+
+void UpdateChecker::httpFeedDownloadFinished()
+{
+    QNetworkReply* reply = m_reply;
+    if (!reply)
+        return;
+    m_reply = nullptr;
+    reply->deleteLater();
+    if (m_downloadAborted) {
+        showError(tr("Error in update file. Please try again later."),
+                  tr("The update feed is larger than %1 bytes.").arg(maximumFeedSize));
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        showError(tr("Failed to connect to update service. Please try again later."),
+                  tr("Feed download failed: %1.").arg(reply->errorString()));
+        return;
+    }
+    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    if (!target.isEmpty()) {
+        if (followRedirect(m_feedUrl.resolved(target)))
+            return;
+        showError(tr("Failed to connect to update service. Please try again later."),
+                  tr("Feed download failed: the feed moved to %1.").arg(target.toString()));
+        return;
+    }
+    m_feed += reply->readAll();
+    handleFeed(m_feed);
+}
+
+bool UpdateChecker::followRedirect(const QUrl& target)
+{
+    // Never to a local file or another scheme, and never round in circles.
+    if (!isWebScheme(target) || m_redirectsFollowed >= maximumRedirects)
+        return false;
+    ++m_redirectsFollowed;
+    m_feedUrl = target;
+    startDownload();
+    return true;
+}
+
+void UpdateChecker::handleFeed(const QByteArray& feed)
+{
+    const AppcastParser::Result result = AppcastParser::parse(feed, platformName());
+    switch (result.outcome) {
+    case AppcastParser::Outcome::UpdateFound:
+        proposeUpdate(result.update);
+        break;
+    case AppcastParser::Outcome::NoItem:
+        showInformation(tr("No updates were found."));
+        break;
+    default:
+        showFeedError(result.outcome, result);
+        break;
+    }
+}
+
+void UpdateChecker::showFeedError(AppcastParser::Outcome outcome, const AppcastParser::Result& result)
+{
+    QString details;
+    switch (outcome) {
+    case AppcastParser::Outcome::MissingReleaseNotes:
+        details = tr("Feed error: \"release notes\" link is empty");
+        break;
+    case AppcastParser::Outcome::InvalidReleaseNotes:
+        details = tr("Feed error: invalid \"release notes\" link");
+        break;
+    case AppcastParser::Outcome::InvalidEnclosure:
+        details = tr("Feed error: invalid \"enclosure\" with the download link");
+        break;
+    default:
+        details = tr("Feed parsing failed: %1 %2.").arg(result.errorLine).arg(result.errorText);
+        break;
+    }
+    showError(tr("Error in update file. Please try again later."), details);
+}
+
+void UpdateChecker::proposeUpdate(const AvailableUpdate& update)
+{
+    qDebug() << "Title:" << update.title << "Release notes link:" << update.releaseNotesLink
+             << "Pub. date:" << update.publicationDate << "Enclosure URL:" << update.enclosureUrl
+             << "Enclosure version:" << update.enclosureVersion << "Enclosure platform:" << update.enclosurePlatform
+             << "Enclosure length:" << update.enclosureLength << "Enclosure type:" << update.enclosureType;
+    if (isIgnoredVersion(update.enclosureVersion)) {
+        qDebug("Version '%s' is ignored, too old or something like that.", qUtf8Printable(update.enclosureVersion));
+        showInformation(tr("No updates were found."));
+        return;
+    }
+    m_proposedUpdate = std::make_unique<AvailableUpdate>(update);
+    showUpdateWindow();
+}
+
+void UpdateChecker::showUpdateWindow()
+{
+    closeUpdateWindow();
+    m_updateWindow = new UpdateWindow(m_network);
+    connect(m_updateWindow, &UpdateWindow::skipClicked, this, &UpdateChecker::SkipUpdate);
+    connect(m_updateWindow, &UpdateWindow::remindLaterClicked, this, &UpdateChecker::RemindMeLater);
+    connect(m_updateWindow, &UpdateWindow::installClicked, this, &UpdateChecker::InstallUpdate);
+    m_updateWindow->fill(m_proposedUpdate.get());
+    m_updateWindow->show();
+    m_updateWindow->raise();
+}
+
+void UpdateChecker::RemindMeLater()
+{
+    qDebug("Remind me later");
+    closeUpdateWindow();
+    closeConfirmDialog();
+}
+
+void UpdateChecker::SkipUpdate()
+{
+    qDebug("Skip update");
+    if (!m_proposedUpdate) {
+        qWarning("Proposed update is NULL (shouldn't be at this point)");
+        return;
+    }
+    const QString version = m_proposedUpdate->enclosureVersion;
+    if (!version.isEmpty() && version != QLatin1String(runningVersion))
+        QSettings().setValue(QLatin1String(skippedVersionKey), version);
+    closeUpdateWindow();
+    closeConfirmDialog();
+}
+
+void UpdateChecker::InstallUpdate()
+{
+    qDebug("Install update");
+    if (!m_proposedUpdate) {
+        qWarning("Proposed update is NULL (shouldn't be at this point)");
+        return;
+    }
+    closeConfirmDialog();
+    m_confirmDialog = new UpdateConfirmDialog();
+    connect(m_confirmDialog, &QDialog::accepted, this, &UpdateChecker::UpdateInstallationConfirmed);
+    connect(m_confirmDialog, &QDialog::rejected, this, &UpdateChecker::UpdateInstallationNotConfirmed);
+    m_confirmDialog->fill(m_proposedUpdate.get());
+    m_confirmDialog->show();
+    m_confirmDialog->raise();
+}
+
+void UpdateChecker::UpdateInstallationConfirmed()
+{
+    qDebug("Confirm update installation");
+    if (!m_proposedUpdate) {
+        qWarning("Proposed update is NULL (shouldn't be at this point)");
+        return;
+    }
+    if (!QDesktopServices::openUrl(m_proposedUpdate->enclosureUrl))
+        showError(tr("Unable to open this link in a browser. Please do it manually."),
+                  m_proposedUpdate->enclosureUrl.toString(), Importance::EvenWhenSilent);
+    closeUpdateWindow();
+    closeConfirmDialog();
+}
+
+void UpdateChecker::UpdateInstallationNotConfirmed()
+{
+    qDebug("Do not confirm update installation");
+    closeConfirmDialog();
+}
+
+void UpdateChecker::closeUpdateWindow()
+{
+    if (m_updateWindow && !m_updateWindow->close())
+        qWarning("Update window didn't close, leaking memory from now on");
+    m_updateWindow = nullptr;
+}
+
+void UpdateChecker::closeConfirmDialog()
+{
+    if (m_confirmDialog && !m_confirmDialog->close())
+        qWarning("Update confirmation dialog didn't close, leaking memory from now on");
+    m_confirmDialog = nullptr;
+}
+
+void UpdateChecker::showError(const QString& text, const QString& details, Importance importance)
+{
+    if (m_silentAsMuchAsItCouldGet && importance != Importance::EvenWhenSilent)
+        return;
+    showMessage(QMessageBox::Critical, tr("Error"), text, details);
+}
+
+void UpdateChecker::showInformation(const QString& text)
+{
+    if (!m_silentAsMuchAsItCouldGet)
+        showMessage(QMessageBox::Information, tr("Information"), text, QString());
+}
+
+void UpdateChecker::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
+                                const QString& details)
+{
+    // Not modal to the caller: the check ends here and the box lives on its own.
+    auto* box = new QMessageBox(icon, title, title, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("updateMessageBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(text);
+    box->setDetailedText(details);
+    box->show();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "AppcastParser.h"
+#include "AvailableUpdate.h"
+
+#include <QByteArray>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class UpdateConfirmDialog;
+class UpdateWindow;
+
+// Looks for a newer release in the appcast feed and offers it: downloads the
+// feed, takes the first item with a download for this platform, compares its
+// version with the running one and either says there is nothing new or shows
+// the update window (skip this version, remind me later, install). Installing
+// only opens the download in the user's browser after a confirmation.
+//
+// Runs on the main thread through Qt's asynchronous networking; one check at
+// a time. A silent check (at start-up) shows nothing unless an update exists.
+class UpdateChecker : public QObject {
+    Q_OBJECT
+public:
+    // The application object creates the checker and registers it; null until then.
+    static UpdateChecker* instance();
+    static void setInstance(UpdateChecker* checker);
+
+    explicit UpdateChecker(QObject* parent = nullptr);
+    ~UpdateChecker() override;
+
+    // The version this program is, in the feed's spelling.
+    static const char* const runningVersion;
+    // The "velmora:platform" value of the downloads this build installs.
+    static QString platformName();
+    // The feed to ask: VELMORA_UPDATE_FEED_URL from the environment when set
+    // (tests, sites that mirror the feed), else the build's address.
+    static QUrl configuredFeedUrl();
+    // Too old, already running, or skipped by the user: not worth offering.
+    static bool isIgnoredVersion(const QString& version);
+
+    void setFeedURL(const QUrl& url);
+    QUrl feedURL() const { return m_feedUrl; }
+    const AvailableUpdate* proposedUpdate() const { return m_proposedUpdate.get(); }
+    bool isChecking() const { return m_reply != nullptr; }
+
+public slots:
+    bool CheckForUpdates(bool silentAsMuchAsItCouldGet);
+    void CheckForUpdatesSilent();
+    void CheckForUpdatesNotSilent();
+    void InstallUpdate();
+    void SkipUpdate();
+    void RemindMeLater();
+    void UpdateInstallationConfirmed();
+    void UpdateInstallationNotConfirmed();
+    void httpFeedReadyRead();
+    void httpFeedUpdateDataReadProgress(qint64 bytesRead, qint64 totalBytes);
+    void httpFeedDownloadFinished();
+
+private:
+    enum class Importance { Normal, EvenWhenSilent };
+
+    void completeApplicationIdentity();
+    void startDownload();
+    bool followRedirect(const QUrl& target);
+    void handleFeed(const QByteArray& feed);
+    void proposeUpdate(const AvailableUpdate& update);
+    void showUpdateWindow();
+    void closeUpdateWindow();
+    void closeConfirmDialog();
+    void showError(const QString& text, const QString& details, Importance importance = Importance::Normal);
+    void showInformation(const QString& text);
+    void showMessage(QMessageBox::Icon icon, const QString& title, const QString& text, const QString& details);
+    void showFeedError(AppcastParser::Outcome outcome, const AppcastParser::Result& result);
+
+    QUrl m_feedUrl;
+    std::unique_ptr<AvailableUpdate> m_proposedUpdate;
+    QPointer<UpdateWindow> m_updateWindow;
+    QPointer<UpdateConfirmDialog> m_confirmDialog;
+    QNetworkAccessManager* m_network = nullptr;
+    QNetworkReply* m_reply = nullptr;
+    bool m_downloadAborted = false;
+    QByteArray m_feed;
+    int m_redirectsFollowed = 0;
+    bool m_silentAsMuchAsItCouldGet = false;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// A bounded HTTP/1.1 server on 127.0.0.1 for the network tests of this folder.
+// It records the target and header block of each request and answers from a
+// table of paths (or with the fallback). It lives on the test's thread.
+class LocalHttpServer {
+public:
+    struct Response {
+        QByteArray status = "200 OK";
+        QByteArray headers; // extra header lines, each ending in "\r\n"
+        QByteArray body;
+        bool silent = false; // never answer
+    };
+    struct Request {
+        QString target;
+        QByteArray head;
+    };
+
+    LocalHttpServer()
+    {
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                socket->setParent(&m_server);
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { readFrom(socket); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+
+    Response fallback;
+    QHash<QString, Response> routes;
+    QList<Request> requests;
+
+private:
+    void readFrom(QTcpSocket* socket)
+    {
+        QByteArray& buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        for (int end; (end = buffer.indexOf("\r\n\r\n")) >= 0; buffer.remove(0, end + 4)) {
+            const QByteArray head = buffer.left(end + 2);
+            const QList<QByteArray> requestLine = head.left(head.indexOf("\r\n")).split(' ');
+            const bool get = requestLine.value(0) == "GET" && requestLine.value(2) == "HTTP/1.1";
+            const QString target = get ? QString::fromLatin1(requestLine.value(1)) : QStringLiteral("not a GET");
+            requests.append({target, head});
+            const Response response = routes.value(target.section('?', 0, 0), fallback);
+            if (!response.silent)
+                socket->write("HTTP/1.1 " + response.status + "\r\n" + response.headers + "Content-Length: "
+                              + QByteArray::number(response.body.size()) + "\r\n\r\n" + response.body);
+        }
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};

@@ -1,0 +1,262 @@
+#include "LocalHttpServer.h"
+#include "UpdateChecker.h"
+#include "VersionComparator.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QtTest>
+
+namespace {
+
+QByteArray feedOf(const QByteArray& items)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\" xmlns:sparkle=\"urn:sparkle\" "
+           "xmlns:velmora=\"urn:velmora\"><channel><title>Velmora 3D Encoder</title>\n"
+        + items + "</channel></rss>\n";
+}
+
+// One item; `notes` is the whole release-notes element (or a "link").
+QByteArray itemOf(const QByteArray& version, const QByteArray& platform = "Q_OS_LINUX",
+                  const QByteArray& notes = "<sparkle:releaseNotesLink>ORIGIN/notes.html</sparkle:releaseNotesLink>",
+                  const QByteArray& download = "ORIGIN/Velmora.tar.gz")
+{
+    return "<item><title>Version " + version + "</title>" + notes + "<pubDate>Mon, 03 Oct 2016 10:00:00 +0000</pubDate>"
+        + "<enclosure url=\"" + download + "\" sparkle:version=\"" + version + "\" velmora:platform=\" " + platform
+        + " \" length=\"1234\" type=\"application/octet-stream\"/></item>\n";
+}
+
+QString offerText(const QString& version)
+{
+    return "Window|Velmora3dEncoder " + version
+        + " is now available - you are currently running 1.7.521. Would you like to download it now?";
+}
+
+const QString noUpdates = QStringLiteral("Information|No updates were found.");
+const QString fileError = QStringLiteral("Error|Error in update file. Please try again later.");
+const QString networkError = QStringLiteral("Error|Failed to connect to update service. Please try again later.");
+
+template <typename T>
+T* visibleWindow(const QString& objectName)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->objectName() == objectName)
+            return qobject_cast<T*>(widget);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// The update checker against a feed server of its own: what each feed leads
+// to, skipping and reminding, the confirmation that opens the download, and
+// the order of versions.
+class UpdateCheckerTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<LocalHttpServer> m_server;
+    std::unique_ptr<UpdateChecker> m_checker;
+    QList<QUrl> m_openedUrls;
+
+    QByteArray withOrigin(QByteArray text) const { return text.replace("ORIGIN", m_server->origin().toLatin1()); }
+    void serveFeed(const QByteArray& items) { m_server->routes["/feed"].body = withOrigin(feedOf(items)); }
+
+    // Runs one check and describes what the user saw, closing it: "Window|<question>",
+    // "Information|<text>" or "Error|<text>"; "Nothing" when a silent check showed nothing.
+    QString check(bool silent = false, const QString& path = QStringLiteral("/feed"))
+    {
+        m_checker->setFeedURL(QUrl(path.startsWith("http") ? path : m_server->origin() + path));
+        if (!m_checker->CheckForUpdates(silent))
+            return QStringLiteral("refused");
+        if (!QTest::qWaitFor([this] { return !m_checker->isChecking(); }, 10000))
+            return QStringLiteral("still checking");
+        if (QWidget* window = visibleWindow<QWidget>("updateWindow"))
+            return "Window|" + window->findChild<QLabel*>("updateQuestion")->text();
+        if (auto* box = visibleWindow<QMessageBox>("updateMessageBox")) {
+            const QString seen = box->text() + "|" + box->informativeText();
+            box->close();
+            return seen;
+        }
+        return QStringLiteral("Nothing");
+    }
+    void click(const char* button)
+    {
+        QWidget* window = visibleWindow<QWidget>("updateWindow");
+        QVERIFY(window);
+        window->findChild<QPushButton*>(button)->click();
+    }
+
+public slots:
+    void openUrl(const QUrl& url) { m_openedUrls << url; }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName("Velmora GmbH");
+        QCoreApplication::setOrganizationDomain("velmora.invalid");
+        QCoreApplication::setApplicationName("Velmora3dEncoder");
+        QCoreApplication::setApplicationVersion("1.7");
+        QDesktopServices::setUrlHandler("http", this, "openUrl");
+    }
+    void init()
+    {
+        QSettings().clear();
+        m_openedUrls.clear();
+        m_server = std::make_unique<LocalHttpServer>();
+        m_server->fallback.status = "404 Not Found";
+        m_server->routes["/notes.html"].body = "<html><body><h1>What is new</h1><p>Faster export.</p></body></html>";
+        m_server->routes["/moved"].status = "302 Found";
+        m_server->routes["/moved"].headers = "Location: /feed\r\n";
+        m_server->routes["/loop"].status = "301 Moved Permanently";
+        m_server->routes["/loop"].headers = "Location: /loop\r\n";
+        m_server->routes["/local"].status = "302 Found";
+        m_server->routes["/local"].headers = "Location: file:///etc/passwd\r\n";
+        m_checker = std::make_unique<UpdateChecker>();
+    }
+    void cleanup()
+    {
+        m_checker.reset();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            widget->close();
+    }
+
+    void whatAFeedLeadsTo_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("feed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("same version") << "/feed" << itemOf("1.7.521") << noUpdates;
+        QTest::newRow("older version") << "/feed" << itemOf("1.7.520") << noUpdates;
+        QTest::newRow("no item") << "/feed" << QByteArray() << noUpdates;
+        QTest::newRow("newer version") << "/feed" << itemOf("1.8") << offerText("1.8");
+        QTest::newRow("first usable item decides")
+            << "/feed" << itemOf("1.9", "Q_OS_WIN32") + itemOf("1.8") << offerText("1.8");
+        QTest::newRow("velmora:version wins")
+            << "/feed" << itemOf("1.7.520").replace("sparkle:version", "velmora:version=\"2.0\" sparkle:version")
+            << offerText("2.0");
+        QTest::newRow("platform trimmed and upper-cased") << "/feed" << itemOf("1.8", "q_os_linux") << offerText("1.8");
+        QTest::newRow("other platform only") << "/feed" << itemOf("1.8", "Q_OS_WIN32") << fileError;
+        QTest::newRow("no release notes") << "/feed" << itemOf("1.8", "Q_OS_LINUX", "") << fileError;
+        QTest::newRow("release notes not on the web")
+            << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>file:///etc/passwd</link>") << fileError;
+        QTest::newRow("download not on the web")
+            << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>ORIGIN/n</link>", "javascript:alert(1)") << fileError;
+        QTest::newRow("malformed") << "/feed" << QByteArray("<item><title>1.8</item>") << fileError;
+        QTest::newRow("huge") << "/feed" << QByteArray(5 * 1024 * 1024, ' ') << fileError;
+        QTest::newRow("redirect followed") << "/moved" << itemOf("1.8") << offerText("1.8");
+        QTest::newRow("redirect loop") << "/loop" << QByteArray() << networkError;
+        QTest::newRow("redirect to a local file") << "/local" << QByteArray() << networkError;
+        QTest::newRow("not found") << "/missing" << QByteArray() << networkError;
+        // Nothing listens on port 1 of this machine: refused at once, no waiting.
+        QTest::newRow("unreachable") << "http://127.0.0.1:1/feed" << QByteArray() << networkError;
+    }
+
+    void whatAFeedLeadsTo()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, feed);
+        QFETCH(QString, expected);
+        serveFeed(feed);
+        QCOMPARE(check(false, path), expected);
+    }
+
+    void releaseNotesFromLinkAndSilentChecks()
+    {
+        // Without "sparkle:releaseNotesLink" the item's link names the notes.
+        serveFeed(itemOf("1.8", "Q_OS_LINUX", "<link>ORIGIN/notes.html</link>"));
+        QCOMPARE(check(true), offerText("1.8"));
+        auto* notes = visibleWindow<QWidget>("updateWindow")->findChild<QTextBrowser*>("releaseNotes");
+        QTRY_VERIFY_WITH_TIMEOUT(notes->toPlainText().contains("Faster export."), 10000);
+        QCOMPARE(m_checker->proposedUpdate()->releaseNotesLink, QUrl(m_server->origin() + "/notes.html"));
+
+        // The silent check at start-up keeps quiet unless there is something to offer.
+        click("remindButton");
+        serveFeed(itemOf("1.7.521"));
+        QCOMPARE(check(true), QStringLiteral("Nothing"));
+        m_server->routes.remove("/feed");
+        QCOMPARE(check(true), QStringLiteral("Nothing"));
+    }
+
+    void remindThenSkipThenNewer()
+    {
+        serveFeed(itemOf("1.8"));
+        QCOMPARE(check(), offerText("1.8"));
+        click("remindButton");
+        QTRY_VERIFY(!visibleWindow<QWidget>("updateWindow"));
+        QCOMPARE(check(), offerText("1.8"));
+        click("skipButton");
+        QTRY_VERIFY(!visibleWindow<QWidget>("updateWindow"));
+        QCOMPARE(QSettings().value("LatestSkippedVersion").toString(), QStringLiteral("1.8"));
+        // A fresh checker, as after a restart: the skipped version stays skipped, a newer one is offered.
+        m_checker = std::make_unique<UpdateChecker>();
+        QCOMPARE(check(), noUpdates);
+        serveFeed(itemOf("1.8") + itemOf("1.9"));
+        QCOMPARE(check(), noUpdates); // the first usable item decides
+        serveFeed(itemOf("1.9"));
+        QCOMPARE(check(), offerText("1.9"));
+    }
+
+    void installOpensTheDownloadAfterConfirmation()
+    {
+        serveFeed(itemOf("1.8"));
+        QCOMPARE(check(), offerText("1.8"));
+        click("installButton");
+        auto* dialog = visibleWindow<QDialog>("updateConfirmDialog");
+        QVERIFY(dialog);
+        QVERIFY(dialog->findChild<QLabel*>("downloadLink")->text().contains(m_server->origin() + "/Velmora.tar.gz"));
+        dialog->reject();
+        QVERIFY(m_openedUrls.isEmpty());
+        QVERIFY(visibleWindow<QWidget>("updateWindow"));
+
+        click("installButton");
+        visibleWindow<QDialog>("updateConfirmDialog")->accept();
+        QCOMPARE(m_openedUrls, QList<QUrl>({QUrl(m_server->origin() + "/Velmora.tar.gz")}));
+        QTRY_VERIFY(!visibleWindow<QWidget>("updateWindow") && !visibleWindow<QDialog>("updateConfirmDialog"));
+    }
+
+    void feedAddress()
+    {
+        qputenv("VELMORA_UPDATE_FEED_URL", "http://127.0.0.1:9/mirror/update");
+        QCOMPARE(UpdateChecker::configuredFeedUrl(), QUrl("http://127.0.0.1:9/mirror/update"));
+        qunsetenv("VELMORA_UPDATE_FEED_URL");
+        QCOMPARE(UpdateChecker::configuredFeedUrl().path(), QStringLiteral("/linux/update"));
+        QCOMPARE(UpdateChecker::platformName(), QStringLiteral("Q_OS_LINUX"));
+        UpdateChecker unset;
+        QTest::ignoreMessage(QtCriticalMsg, "Please set feed URL via setFeedURL() before calling CheckForUpdates().");
+        QVERIFY(!unset.CheckForUpdates(false));
+    }
+
+    void versionOrder_data()
+    {
+        QTest::addColumn<QByteArray>("older");
+        QTest::addColumn<QByteArray>("newer");
+        QTest::newRow("last number") << QByteArray("1.7.521") << QByteArray("1.7.522");
+        QTest::newRow("shorter but bigger") << QByteArray("1.7.521") << QByteArray("1.8");
+        QTest::newRow("letters are a pre-release") << QByteArray("1.8b") << QByteArray("1.8");
+        QTest::newRow("letters in order") << QByteArray("1.8a") << QByteArray("1.8b");
+        QTest::newRow("extra number") << QByteArray("1.8") << QByteArray("1.8.1");
+        QTest::newRow("numbers, not text") << QByteArray("1.9") << QByteArray("1.10");
+        QTest::newRow("number beats separator") << QByteArray("1. 2") << QByteArray("1.2");
+        QTest::newRow("period beats separator") << QByteArray("1.8 1") << QByteArray("1.8.1");
+        QTest::newRow("letter loses to period") << QByteArray("1.8rc1") << QByteArray("1.8.1");
+        QTest::newRow("beyond 64 bits") << QByteArray("1.99999999999999999999")
+                                        << QByteArray("1.100000000000000000000");
+    }
+
+    void versionOrder()
+    {
+        QFETCH(QByteArray, older);
+        QFETCH(QByteArray, newer);
+        using Order = VersionComparator::Order;
+        QCOMPARE(VersionComparator::compare(older, newer), Order::Older);
+        QCOMPARE(VersionComparator::compare(newer, older), Order::Newer);
+        QCOMPARE(VersionComparator::compare(newer, newer), Order::Same);
+        QCOMPARE(VersionComparator::compare("1.07", "1.7"), Order::Same);
+    }
+};
+
+QTEST_MAIN(UpdateCheckerTest)
+#include "tst_updatechecker.moc"
