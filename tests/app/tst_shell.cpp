@@ -1,7 +1,7 @@
 // The application shell's parts on their own: start-up rules (supported
 // files, the command line, file-open events, start tracking, identity
-// resources, the translation), the status bar's file sizes and start-up
-// message, the loading indicator's timings and the user dialogs.
+// resources), the status bar's file sizes, the loading indicator's timings
+// and the user dialogs.
 //
 // Timing checks are lower bounds only, 5 % below the delay: a loaded machine
 // makes timers late, and Qt's coarse timers may fire up to 5 % early.
@@ -15,7 +15,6 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QProgressBar>
-#include <QTranslator>
 
 namespace {
 
@@ -45,8 +44,7 @@ private slots:
     void commandLinePicksOnlyAnExistingSupportedLastArgument();
     void startIsTrackedBeforeTheCommandLineModelLoads();
     void fileOpenEventsForUnsupportedFilesAreIgnored();
-    void translationShowsTheQuotedTexts();
-    void fileSizesStatisticsAndStartUpMessage();
+    void fileSizesAndStatistics();
     void indicatorShowsLateCentredAndStops();
     void earlierStopOrTimeoutNeverHidesANewerStart();
     void dialogsTrackAndShowTheirDetails();
@@ -99,17 +97,7 @@ void ShellTest::fileOpenEventsForUnsupportedFilesAreIgnored()
     QCOMPARE(spy.count(), 0);
 }
 
-void ShellTest::translationShowsTheQuotedTexts()
-{
-    QTranslator translator;
-    QVERIFY(translator.load(QStringLiteral(":/velmora3dencoder_en")));
-    QCOMPARE(translator.translate("LoggingViewController", "Logger Output"), QStringLiteral("Logging output"));
-    // Texts without an entry show as written; entries belong to their class.
-    QCOMPARE(translator.translate("MenuManager", "&Open fbx/vm3..."), QString());
-    QCOMPARE(translator.translate("MenuManager", "Logger Output"), QString());
-}
-
-void ShellTest::fileSizesStatisticsAndStartUpMessage()
+void ShellTest::fileSizesAndStatistics()
 {
     const struct {
         quint64 size;
@@ -132,14 +120,6 @@ void ShellTest::fileSizesStatisticsAndStartUpMessage()
     statistics.setModelStatistics(0, 3, 2097152);
     QCOMPARE(statistics.statisticsLabel()->text(),
              QStringLiteral("<font color='Black'>Vertices: 0 - Meshes: 3 - File size: 2 MB</font>"));
-
-    QElapsedTimer clock;
-    clock.start();
-    StatusBarController controller(&window);
-    // The start-up text is cleared after 750 ms.
-    QCOMPARE(controller.messageLabel()->text(), QString(17, ' '));
-    QTRY_COMPARE_WITH_TIMEOUT(controller.messageLabel()->text(), QString(18, ' '), 30000);
-    QVERIFY(clock.elapsed() >= 712);
 }
 
 void ShellTest::indicatorShowsLateCentredAndStops()

@@ -1,6 +1,6 @@
-// The model manager: which signals an FBX import, a vm3 import (good or
-// refused) and an export produce, and that only the newest of several imports
-// is shown.
+// The model manager: an unreadable file runs no import, only the newest of
+// several imports is shown, and a workspace is deleted only once the work that
+// reads or writes it has ended.
 #include "FakeEncoder.h"
 #include "ZipFixture.h"
 
@@ -15,32 +15,22 @@ using namespace testsupport;
 
 namespace {
 
-// Every signal of a model manager in arrival order, with its text argument.
+// The model manager's result signals in arrival order, with their text argument.
 struct SignalLog {
     QStringList order, texts;
     QVector<SceneGraph*> sceneGraphs;
-    const EncoderOutputLogs* logs = nullptr;
 
     explicit SignalLog(ModelManager& manager)
     {
         auto note = [this](const char* name, const QString& text) { order << name, texts << text; };
-        QObject::connect(manager.encoderOutputParser(), &EncoderOutputParser::outputParserDidGenerateOutputMessages,
-                         [=] { note("parsed", {}); });
         QObject::connect(&manager, &ModelManager::newModelLoaded, [=](const QString& p) { note("newModelLoaded", p); });
-        QObject::connect(&manager, &ModelManager::newSceneGraphIsReadyToDisplay,
-                         [=](SceneGraph* g, const EncoderOutputLogs* l) {
-                             note("sceneGraph", g->modelPath());
-                             sceneGraphs << g;
-                             logs = l;
-                         });
+        QObject::connect(&manager, &ModelManager::newSceneGraphIsReadyToDisplay, [=](SceneGraph* g) {
+            note("sceneGraph", g->modelPath());
+            sceneGraphs << g;
+        });
         QObject::connect(&manager, &ModelManager::errorLoadingModel,
                          [=](const QString& p) { note("errorLoadingModel", p); });
-        QObject::connect(&manager, &ModelManager::signalVersionError,
-                         [=](const QString& t) { note("versionError", t); });
         QObject::connect(&manager, &ModelManager::signalImportError, [=](const QString& t) { note("importError", t); });
-        QObject::connect(&manager, &ModelManager::modelExported, [=](const QString& p) { note("exported", p); });
-        QObject::connect(&manager, &ModelManager::modelExportFailed,
-                         [=](const QString& p, const QString& e) { note("exportFailed", p + " | " + e); });
     }
     ~SignalLog() { qDeleteAll(sceneGraphs); }
 };
@@ -108,68 +98,6 @@ private slots:
         QVERIFY2(log.texts.at(1).contains("cannot be read"), qPrintable(log.texts.at(1)));
         QVERIFY(!QFileInfo::exists(path("record/args.txt")));
         QVERIFY(QDir(m_service->companyFolder()).isEmpty());
-    }
-
-    void fbxImportEmitsLogsThenModelThenSceneGraph()
-    {
-        ModelManager manager;
-        SignalLog log(manager);
-        const QString fbx = input("Robot.FBX", "robot");
-        open(manager, fbx);
-        QVERIFY(log.order.isEmpty()); // the encoder runs on the pool
-        QTRY_COMPARE_WITH_TIMEOUT(log.sceneGraphs.size(), 1, 20000);
-        QCOMPARE(log.order, (QStringList {"parsed", "newModelLoaded", "sceneGraph"}));
-        QCOMPARE(log.texts, (QStringList {"", fbx, "model.gpb"}));
-        QCOMPARE(log.sceneGraphs.first()->format(), 4);
-        // The encoder printed an error, yet the model is shown; standard error
-        // comes first. The pointer handed out is the parser's own list.
-        QCOMPARE(log.logs, &manager.encoderOutputParser()->logs());
-        QCOMPARE(log.logs->size(), 2);
-        QCOMPARE(log.logs->at(0).message, QStringLiteral("from stderr\nsecond line"));
-        QCOMPARE(readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(fbx));
-    }
-
-    void containerShownThenRefused_data()
-    {
-        QTest::addColumn<QString>("signal");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("too new")
-            << "versionError"
-            << "VM3 file format version not supported. Please update your Application Velmora3dEncoder";
-        QTest::newRow("damaged") << "importError"
-                                 << "The file refused.vm3 is damaged and cannot be opened";
-        QTest::newRow("zip slip") << "importError"
-                                  << "The file refused.vm3 was refused";
-    }
-
-    void containerShownThenRefused()
-    {
-        QFETCH(QString, signal);
-        QFETCH(QString, text);
-        // A container is unpacked and shown on the spot.
-        ModelManager manager;
-        SignalLog log(manager);
-        open(manager, container("good.VM3", ZipFixture::validModel("4", "1.6")));
-        const QString goodPath = "Velmora3dEncoder/" + m_service->modelHash() + "/res/model/model.gpb";
-        QCOMPARE(manager.containerModelPath(), goodPath);
-        QCOMPARE(log.sceneGraphs.first()->version(), QStringLiteral("1.6"));
-        QVERIFY(log.logs->isEmpty() && QFileInfo(m_service->metaFolder()).isDir());
-
-        const QString refused = path("input/refused.vm3");
-        if (QTest::currentDataTag() == QLatin1String("too new"))
-            QVERIFY(ZipFixture::write(refused, ZipFixture::validModel("5")));
-        else if (QTest::currentDataTag() == QLatin1String("damaged"))
-            QVERIFY(writeFile(refused, QByteArray(4096, 'x')));
-        else
-            QVERIFY(
-                ZipFixture::write(refused, ZipFixture::validModel() << qMakePair(QString("../../x"), QByteArray())));
-        open(manager, refused);
-        // The stored path of the container shown before goes with the error.
-        QCOMPARE(log.order, (QStringList {"parsed", "newModelLoaded", "sceneGraph", "errorLoadingModel", signal}));
-        QCOMPARE(log.texts.mid(2, 2), (QStringList {goodPath, goodPath}));
-        QVERIFY2(log.texts.last().startsWith(text), qPrintable(log.texts.last()));
-        QCOMPARE(manager.containerModelPath(), goodPath);
-        QVERIFY(signal == "versionError" || !QFileInfo::exists(m_service->modelFile()));
     }
 
     void newerImportSupersedesRunningOne()

@@ -2,9 +2,12 @@
 
 #include "PipelineTestSupport.h"
 
+#include "CompanyFolder.h"
 #include "WorkspaceService.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -131,6 +134,43 @@ private slots:
         service.deleteCurrentWorkspace();
         QVERIFY(!QFileInfo(service.workspaceRoot()).isSymLink());
         QCOMPARE(readFile(path("elsewhere/precious.txt")), QByteArray("keep"));
+    }
+
+    void companyFolderIsPrivate_data()
+    {
+        QTest::addColumn<QString>("found"); // what stands at <temp>/Velmora3dEncoder before the first use
+        QTest::addColumn<bool>("used");
+        QTest::newRow("nothing: made owner-only") << "" << true;
+        QTest::newRow("ours, writable by us only") << "0755" << true;
+        QTest::newRow("writable by everyone") << "0777" << false;
+        QTest::newRow("writable by the group") << "0775" << false;
+        QTest::newRow("a link") << "link" << false;
+        QTest::newRow("another user's") << "chown" << false;
+    }
+
+    void companyFolderIsPrivate()
+    {
+        QFETCH(QString, found);
+        QFETCH(bool, used);
+        const QString standard = path("temp/Velmora3dEncoder");
+        if (found == "link")
+            QVERIFY(QDir().mkpath(path("mine")) && QFile::link(path("mine"), standard));
+        else if (!found.isEmpty())
+            QVERIFY(QDir().mkpath(standard));
+        if (found.startsWith('0'))
+            QCOMPARE(::chmod(QFile::encodeName(standard), mode_t(found.toUInt(nullptr, 8))), 0);
+        if (found == "chown" && (geteuid() != 0 || ::chown(QFile::encodeName(standard), 65534, 65534) != 0))
+            QSKIP("cannot give a folder to another user here");
+
+        WorkspaceService service(path("temp"), path("app"));
+        service.setModelFile(path("input/model.fbx"));
+        const QString company = service.companyFolder();
+        QCOMPARE(company == standard + '/', used);
+        QVERIFY(CompanyFolder::isPrivate(company));
+        QVERIFY(service.workspaceRoot().startsWith(company) && QFileInfo(service.workspaceRoot()).isDir());
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QVERIFY(found != "" || !(QFile::permissions(company) & others));
     }
 };
 
