@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "ImportLog.h"
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "MessageCodes.h"
@@ -11,10 +12,12 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <new>
+#include <set>
 #include <system_error>
 
 namespace {
@@ -60,6 +63,17 @@ void printSummary(const BundlePlan& plan, int verbosity)
         std::printf("  animation \"%s\": %zu channels\n", animation.id.c_str(), animation.channels.size());
 }
 
+bool hasTriangles(const aiScene& scene, const aiNode* node)
+{
+    for (unsigned i = 0; node && i < node->mNumMeshes; ++i) {
+        const unsigned index = node->mMeshes[i];
+        if (index < scene.mNumMeshes && scene.mMeshes[index]->mNumFaces > 0
+            && (scene.mMeshes[index]->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 Encoder::Encoder(const EncoderOptions& options, Messages& messages)
@@ -79,9 +93,11 @@ int Encoder::run()
         std::error_code ignored;
         std::filesystem::create_directories(modelFolder, ignored);
 
+        ImportLog importLog;
         Assimp::Importer importer;
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, 0);
         const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
+        reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
             const std::string detail = importer.GetErrorString();
@@ -97,6 +113,11 @@ int Encoder::run()
                                      "conversion goes on, but check the result.");
         }
 
+        const std::vector<std::string> promised = header.isFbx
+            ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
+            : std::vector<std::string>();
+        const size_t unread = reportUnreadObjects(*scene, promised);
+
         MaterialPlanner materials(*scene, m_options, modelFolder, m_messages);
 
         BundlePlan plan;
@@ -104,6 +125,13 @@ int Encoder::run()
         planner.setFullCameraAngles(header.isFbx);
         if (!planner.build(plan))
             return 1;
+        if (plan.meshes.empty() && unread > 0) {
+            m_messages.error(MessageCode::NoGeometryRead, "No geometry read",
+                             "The file \"" + m_options.inputPath + "\" declares " + std::to_string(promised.size())
+                                 + " mesh object(s), but none of them could be read; the file is damaged. "
+                                   "Export the model again.");
+            return 1;
+        }
         if (plan.meshes.empty()) {
             m_messages.warning(MessageCode::NothingToDraw, "Nothing to draw",
                                "The model holds no triangle meshes (it may hold only curves, points or empty "
@@ -127,6 +155,41 @@ int Encoder::run()
                          "Converting \"" + m_options.inputPath + "\" failed: " + e.what());
     }
     return 1;
+}
+
+void Encoder::reportImportLog(const ImportLog& log)
+{
+    // The FBX reader calls every file newer than FBX 2013 unsupported, yet reads them well; that
+    // note would only alarm users. Validation findings are summed up by the irregular-data warning,
+    // and a mesh without material gets a default one as a matter of course.
+    static const char* const kNotPassedOn[]
+        = {"unsupported, newer format version", "Validation warning", "no material assigned to mesh"};
+    for (const ImportLog::Entry& entry : log.entries()) {
+        const bool quiet = std::any_of(std::begin(kNotPassedOn), std::end(kNotPassedOn),
+                                       [&](const char* part) { return entry.text.find(part) != std::string::npos; });
+        if (quiet)
+            continue;
+        m_messages.warning(MessageCode::ImporterReport, "Importer report",
+                           std::string("While reading \"") + m_options.inputPath + "\" the importer reported "
+                               + (entry.severity == ImportLog::Severity::ERROR ? "an error" : "a problem") + ": "
+                               + entry.text);
+    }
+}
+
+size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects)
+{
+    size_t unread = 0;
+    std::set<std::string> reported;
+    for (const std::string& name : meshObjects) {
+        const aiNode* node = scene.mRootNode->FindNode(name.c_str());
+        if (hasTriangles(scene, node) || !reported.insert(name).second)
+            continue;
+        ++unread;
+        m_messages.warning(MessageCode::ObjectNotRead, "Object not read",
+                           "The mesh object \"" + name + "\" of \"" + m_options.inputPath
+                               + "\" could not be read (it is damaged or empty); it is left out.");
+    }
+    return unread;
 }
 
 Messages Encoder::limitRepeats(const Messages& messages, unsigned perCode)

@@ -3,6 +3,12 @@
 #include "EncoderOptions.h"
 #include "Messages.h"
 
+#include <string>
+#include <vector>
+
+struct aiScene;
+class ImportLog;
+
 // One conversion: checks the input, imports it with Assimp, writes the
 // bundle, then the material file and textures. Every problem ends up in
 // `messages`; the result is the process exit code (0 converted, 1 failed).
@@ -17,6 +23,11 @@ public:
     static Messages limitRepeats(const Messages& messages, unsigned perCode);
 
 private:
+    // What the importer logged while reading, as warnings.
+    void reportImportLog(const ImportLog& log);
+    // Warns about each mesh object the file declares that came through without triangles; returns how many.
+    size_t reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects);
+
     EncoderOptions m_options;
     Messages& m_messages;
 };
