@@ -58,7 +58,7 @@ struct PlanPiece {
 
 struct PlanMesh {
     std::string id;
-    int node = -1;
+    int node = -1; // the first node drawn with it; instances of a mesh share one record
     VertexLayout layout;
     std::vector<PlanPiece> pieces; // one mesh part each
     uint32_t vertexCount = 0; // after welding
@@ -98,6 +98,7 @@ struct BundlePlan {
     std::vector<PlanNode> nodes; // parents always before their children
     std::vector<int> topLevel;
     std::vector<PlanMesh> meshes;
+    unsigned sharedMeshUses = 0; // nodes drawn with a mesh record that an earlier node wrote
     std::vector<PlanAnimation> animations;
     std::string activeCamera; // node id, or empty
     float ambient[3] = {0.2f, 0.2f, 0.2f};

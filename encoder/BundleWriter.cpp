@@ -19,9 +19,9 @@ const uint32_t kUnsignedShort = 0x1403, kUnsignedInt = 0x1405;
 const unsigned kMaxInfluences = 4;
 
 // The strongest four influences of each vertex, renormalised to sum 1.
-// Returns how many vertices had more than four.
-unsigned limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone, std::vector<float>& weights,
-                         std::vector<float>& indices)
+// Marks in `overLimit` the vertices that had more than four.
+void limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone, std::vector<float>& weights,
+                     std::vector<float>& indices, std::vector<bool>& overLimit)
 {
     using Influence = SkinInfluences::Influence;
     const unsigned n = mesh.mNumVertices;
@@ -32,12 +32,12 @@ unsigned limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone
     Influence* const all = influences.list.data();
     weights.assign(size_t(n) * kMaxInfluences, 0.0f);
     indices.assign(size_t(n) * kMaxInfluences, 0.0f);
-    unsigned overLimit = 0;
+    overLimit.assign(n, false);
     for (unsigned v = 0; v < n; ++v) {
         Influence* first = all + count[v];
         Influence* last = all + count[v + 1];
         if (last - first > int(kMaxInfluences)) {
-            ++overLimit;
+            overLimit[v] = true;
             std::partial_sort(first, first + kMaxInfluences, last,
                               [](const Influence& a, const Influence& b) { return a.weight > b.weight; });
             last = first + kMaxInfluences;
@@ -51,7 +51,6 @@ unsigned limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone
             indices[slot] = float(i->joint);
         }
     }
-    return overLimit;
 }
 
 uint32_t triangleCount(const aiMesh& mesh)
@@ -231,18 +230,16 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
     const aiVector3D centre = (mesh.boxMin + mesh.boxMax) * 0.5f;
     float radiusSquared = 0;
     std::vector<float> weights, indices;
+    std::vector<bool> overLimit;
+    size_t verticesOverLimit = 0; // as written: after joining, over all parts
     std::vector<float> vertex;
     vertex.reserve(mesh.layout.floatsPerVertex());
     for (const PlanPiece& piece : mesh.pieces) {
         const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
         if (mesh.layout.skinned) {
-            const unsigned overLimit = limitInfluences(source, piece.jointOfBone, weights, indices);
-            if (overLimit > 0) {
-                m_messages.warning(MessageCode::TooManyInfluences, "More than 4 bone influences",
-                                   std::to_string(overLimit) + " vertices of mesh \"" + mesh.id
-                                       + "\" are moved by more than 4 bones; the 4 strongest are kept and "
-                                         "their weights rescaled, which can change the deformation slightly.");
-            }
+            limitInfluences(source, piece.jointOfBone, weights, indices, overLimit);
+            for (const uint32_t v : piece.weld.source)
+                verticesOverLimit += overLimit[v] ? 1 : 0;
         }
         for (const uint32_t v : piece.weld.source) {
             vertex.clear();
@@ -271,6 +268,13 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
             }
             m_out.floats(vertex.data(), vertex.size());
         }
+    }
+
+    if (verticesOverLimit > 0) {
+        m_messages.warning(MessageCode::TooManyInfluences, "More than 4 bone influences",
+                           std::to_string(verticesOverLimit) + " vertices of mesh \"" + mesh.id
+                               + "\" are moved by more than 4 bones; the 4 strongest are kept and "
+                                 "their weights rescaled, which can change the deformation slightly.");
     }
 
     m_out.floats(&mesh.boxMin.x, 3);

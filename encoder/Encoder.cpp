@@ -45,8 +45,9 @@ void printSummary(const BundlePlan& plan, int verbosity)
         for (const PlanChannel& channel : animation.channels)
             keys += channel.keyTimes.size();
     }
-    std::printf("Bundle: %zu nodes, %zu meshes, %zu vertices, %zu skin joints, %u lights, %zu animations (%zu keys)\n",
-                plan.nodes.size(), plan.meshes.size(), vertices, joints,
+    std::printf("Bundle: %zu nodes, %zu meshes (%u shared uses), %zu vertices, %zu skin joints, %u lights, %zu "
+                "animations (%zu keys)\n",
+                plan.nodes.size(), plan.meshes.size(), plan.sharedMeshUses, vertices, joints,
                 plan.lightCount(LightType::DIRECTIONAL) + plan.lightCount(LightType::POINT)
                     + plan.lightCount(LightType::SPOT),
                 plan.animations.size(), keys);
@@ -118,33 +119,7 @@ int Encoder::run()
             : std::vector<std::string>();
         const size_t unread = reportUnreadObjects(*scene, promised);
 
-        MaterialPlanner materials(*scene, m_options, modelFolder, m_messages);
-
-        BundlePlan plan;
-        BundlePlanner planner(*scene, m_options, m_messages, materials);
-        planner.setFullCameraAngles(header.isFbx);
-        if (!planner.build(plan))
-            return 1;
-        if (plan.meshes.empty() && unread > 0) {
-            m_messages.error(MessageCode::NoGeometryRead, "No geometry read",
-                             "The file \"" + m_options.inputPath + "\" declares " + std::to_string(promised.size())
-                                 + " mesh object(s), but none of them could be read; the file is damaged. "
-                                   "Export the model again.");
-            return 1;
-        }
-        if (plan.meshes.empty()) {
-            m_messages.warning(MessageCode::NothingToDraw, "Nothing to draw",
-                               "The model holds no triangle meshes (it may hold only curves, points or empty "
-                               "nodes); the bundle has its nodes but shows nothing.");
-        }
-        printSummary(plan, m_options.verbosity);
-
-        BundleWriter writer(*scene, plan, m_messages);
-        if (!writer.write(m_options.outputPath))
-            return 1;
-        if (!MaterialWriter::write(materials.plan(), m_messages))
-            return 1;
-        return m_messages.hasErrors() ? 1 : 0;
+        return convertScene(*scene, header.isFbx, unread);
     } catch (const std::bad_alloc&) {
         m_messages.error(MessageCode::OutOfResources, "Out of memory",
                          "Converting \"" + m_options.inputPath
@@ -155,6 +130,37 @@ int Encoder::run()
                          "Converting \"" + m_options.inputPath + "\" failed: " + e.what());
     }
     return 1;
+}
+
+int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t unreadMeshObjects)
+{
+    const std::string modelFolder = folderOf(m_options.outputPath);
+    MaterialPlanner materials(scene, m_options, modelFolder, m_messages);
+
+    BundlePlan plan;
+    BundlePlanner planner(scene, m_options, m_messages, materials);
+    planner.setFullCameraAngles(fullCameraAngles);
+    if (!planner.build(plan))
+        return 1;
+    if (plan.meshes.empty() && unreadMeshObjects > 0) {
+        m_messages.error(MessageCode::NoGeometryRead, "No geometry read",
+                         "None of the mesh objects that \"" + m_options.inputPath
+                             + "\" declares could be read; the file is damaged. Export the model again.");
+        return 1;
+    }
+    if (plan.meshes.empty()) {
+        m_messages.warning(MessageCode::NothingToDraw, "Nothing to draw",
+                           "The model holds no triangle meshes (it may hold only curves, points or empty "
+                           "nodes); the bundle has its nodes but shows nothing.");
+    }
+    printSummary(plan, m_options.verbosity);
+
+    BundleWriter writer(scene, plan, m_messages);
+    if (!writer.write(m_options.outputPath))
+        return 1;
+    if (!MaterialWriter::write(materials.plan(), m_messages))
+        return 1;
+    return m_messages.hasErrors() ? 1 : 0;
 }
 
 void Encoder::reportImportLog(const ImportLog& log)

@@ -17,6 +17,10 @@ public:
     Encoder(const EncoderOptions& options, Messages& messages);
     int run();
 
+    // Plans and writes the bundle, material file and textures of a scene already read;
+    // `unreadMeshObjects` counts the meshes the source declares that did not come through.
+    int convertScene(const aiScene& scene, bool fullCameraAngles, size_t unreadMeshObjects = 0);
+
     // At most `perCode` lines of each warning code, then one line saying how
     // many more there were: a damaged file with thousands of empty meshes
     // should not bury the application's log window. Errors are all kept.

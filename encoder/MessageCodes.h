@@ -26,6 +26,7 @@ enum : int {
     ImportWarning = 2008,
     ImporterReport = 2009,
     ObjectNotRead = 2010,
+    MorphAnimationDropped = 2011,
 
     MaterialFileFailed = 1050,
 

@@ -396,8 +396,16 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
     return true;
 }
 
-// With "-group:take": one animation per take with a channel per animated node;
-// every channel keys scale, rotation and translation at the union of the source's key times.
+// A take name as an id of the properties grammar: one word of letters, digits, "_", "-", "." and UTF-8.
+inline std::string grammarWord(const std::string& name)
+{
+    QString word = QString::fromStdString(name);
+    word.replace(QRegularExpression(R"([^A-Za-z0-9_.\-\x{80}-\x{10FFFF}])"), "_");
+    return word.toStdString();
+}
+
+// With "-group:take": one animation per take with a channel per animated node; every channel keys
+// scale, rotation and translation at the union of the source's key times and the take's start and end.
 inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, QString& problem)
 {
     ENCODERTEST_CHECK(b.animations.size() == scene.mNumAnimations,
@@ -405,7 +413,7 @@ inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, 
     for (unsigned a = 0; a < scene.mNumAnimations; ++a) {
         const aiAnimation& take = *scene.mAnimations[a];
         const bundletest::Animation& animation = b.animations[a];
-        ENCODERTEST_CHECK(idNames(animation.id, take.mName.length ? take.mName.C_Str() : "animation")
+        ENCODERTEST_CHECK(idNames(animation.id, take.mName.length ? grammarWord(take.mName.C_Str()) : "animation")
                               && animation.channels.size() == take.mNumChannels,
                           "animation " + q(animation.id) + " does not stand for take " + take.mName.C_Str());
         const double tps = take.mTicksPerSecond > 0 ? take.mTicksPerSecond : 25;
@@ -425,6 +433,8 @@ inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, 
                 add(source.mRotationKeys[k].mTime);
             for (unsigned k = 0; k < source.mNumScalingKeys; ++k)
                 add(source.mScalingKeys[k].mTime);
+            add(0);
+            add(take.mDuration);
             ENCODERTEST_CHECK(channel.times.size() == times.size()
                                   && channel.values.size() == 10 * channel.times.size(),
                               QString("channel %1: %2 keys for %3 source key times")
