@@ -1,6 +1,7 @@
 #include "BundlePlanner.h"
 
 #include "MaterialPlanner.h"
+#include "MeshOrder.h"
 #include "MessageCodes.h"
 #include "Utf8Text.h"
 
@@ -693,6 +694,11 @@ void BundlePlanner::weldVertices(BundlePlan& plan)
             written += uint32_t(piece.weld.source.size());
         }
         mesh.vertexCount = written;
+        MeshOrder::CacheMisses misses;
+        MeshOrder::build(mesh, m_scene.mMeshes, misses);
+        plan.cacheMissesBefore += misses.before;
+        plan.cacheMissesAfter += misses.after;
+        plan.triangles += misses.triangles;
     }
 }
 
