@@ -53,15 +53,18 @@ struct PlanPiece {
     std::vector<int> jointOfBone; // per aiBone of the source mesh: joint index in the skin, -1 dropped
     std::string material;
     VertexWeld weld; // which source vertices are written, and where each one went
+    std::vector<uint32_t> indices; // triangles in the mesh's vertex numbering, in drawing order
     std::vector<aiVector3D> generatedNormals; // for a source mesh without normals
 };
 
 struct PlanMesh {
     std::string id;
-    int node = -1;
+    int node = -1; // the first node drawn with it; instances of a mesh share one record
     VertexLayout layout;
     std::vector<PlanPiece> pieces; // one mesh part each
     uint32_t vertexCount = 0; // after welding
+    // Per written vertex, its number when the pieces' welded vertices are taken one piece after another.
+    std::vector<uint32_t> writeOrder;
     aiVector3D boxMin, boxMax;
     bool reverseWinding = false; // the node mirrors (negative scale): keep faces facing out
     std::vector<int> joints; // plan node per joint; empty: no skin
@@ -98,6 +101,8 @@ struct BundlePlan {
     std::vector<PlanNode> nodes; // parents always before their children
     std::vector<int> topLevel;
     std::vector<PlanMesh> meshes;
+    unsigned sharedMeshUses = 0; // nodes drawn with a mesh record that an earlier node wrote
+    double cacheMissesBefore = 0, cacheMissesAfter = 0, triangles = 0; // see MeshOrder::CacheMisses
     std::vector<PlanAnimation> animations;
     std::string activeCamera; // node id, or empty
     float ambient[3] = {0.2f, 0.2f, 0.2f};

@@ -1,7 +1,9 @@
 #include "BundlePlanner.h"
 
 #include "MaterialPlanner.h"
+#include "MeshOrder.h"
 #include "MessageCodes.h"
+#include "Utf8Text.h"
 
 #include <assimp/scene.h>
 
@@ -171,7 +173,9 @@ double earliestKeyTime(const aiAnimation& take)
 // The engine drives one property per channel: scale, rotation and translation
 // together, sampled at every time any of them has a key, in milliseconds. A
 // track without keys keeps the node's rest value. No keys when no time is finite.
-PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLocal, double earliest,
+// The engine's clip runs from a channel's first key to its last, so keys that
+// hold the first and last values at the take's start and end keep the take's length.
+PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLocal, double earliest, double takeEnd,
                           double ticksPerSecond)
 {
     std::vector<double> times;
@@ -183,6 +187,11 @@ PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLoca
     for (unsigned k = 0; k < channel.mNumScalingKeys; ++k)
         times.push_back(channel.mScalingKeys[k].mTime);
     times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }), times.end());
+    if (!times.empty()) {
+        times.push_back(earliest);
+        if (std::isfinite(takeEnd) && takeEnd > earliest)
+            times.push_back(takeEnd);
+    }
     std::sort(times.begin(), times.end());
 
     aiVector3D restScale, restPosition;
@@ -273,6 +282,7 @@ bool BundlePlanner::build(BundlePlan& plan)
             // culling would drop the front faces; written reversed, they come out right again.
             mesh.reverseWinding = plan.nodes[size_t(mesh.node)].world.Determinant() < 0;
     }
+    shareMeshes(plan);
     weldVertices(plan);
     setLightRanges(plan);
     assignMaterials(plan);
@@ -639,6 +649,36 @@ void BundlePlanner::addSkin(BundlePlan& plan, PlanMesh& mesh)
     }
 }
 
+void BundlePlanner::shareMeshes(BundlePlan& plan)
+{
+    // Nodes that draw the same source meshes, grouped the same way and with the same winding,
+    // draw the same record. A skinned mesh keeps its own: its skin binds it to its node.
+    std::map<std::pair<std::vector<unsigned>, bool>, int> recordOf;
+    std::vector<int> newIndex(plan.meshes.size());
+    std::vector<PlanMesh> records;
+    for (size_t m = 0; m < plan.meshes.size(); ++m) {
+        PlanMesh& mesh = plan.meshes[m];
+        if (!mesh.layout.skinned) {
+            std::vector<unsigned> sources;
+            for (const PlanPiece& piece : mesh.pieces)
+                sources.push_back(piece.sourceMesh);
+            const auto found = recordOf.emplace(std::make_pair(sources, mesh.reverseWinding), int(records.size()));
+            if (!found.second) {
+                newIndex[m] = found.first->second;
+                ++plan.sharedMeshUses;
+                continue;
+            }
+        }
+        newIndex[m] = int(records.size());
+        records.push_back(std::move(mesh));
+    }
+    for (PlanNode& node : plan.nodes) {
+        if (node.mesh >= 0)
+            node.mesh = newIndex[size_t(node.mesh)];
+    }
+    plan.meshes = std::move(records);
+}
+
 void BundlePlanner::weldVertices(BundlePlan& plan)
 {
     for (PlanMesh& mesh : plan.meshes) {
@@ -654,6 +694,11 @@ void BundlePlanner::weldVertices(BundlePlan& plan)
             written += uint32_t(piece.weld.source.size());
         }
         mesh.vertexCount = written;
+        MeshOrder::CacheMisses misses;
+        MeshOrder::build(mesh, m_scene.mMeshes, misses);
+        plan.cacheMissesBefore += misses.before;
+        plan.cacheMissesAfter += misses.after;
+        plan.triangles += misses.triangles;
     }
 }
 
@@ -662,8 +707,11 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
     // Point and spot lights need a range; FBX attenuation rarely gives a
     // sensible one, so it is made to reach across the whole model.
     Bounds scene;
-    for (const PlanMesh& mesh : plan.meshes) {
-        const aiMatrix4x4& world = plan.nodes[size_t(mesh.node)].world;
+    for (const PlanNode& node : plan.nodes) {
+        if (node.mesh < 0)
+            continue;
+        const PlanMesh& mesh = plan.meshes[size_t(node.mesh)];
+        const aiMatrix4x4& world = node.world;
         for (int corner = 0; corner < 8; ++corner) {
             const aiVector3D local((corner & 1) ? mesh.boxMax.x : mesh.boxMin.x,
                                    (corner & 2) ? mesh.boxMax.y : mesh.boxMin.y,
@@ -689,8 +737,8 @@ void BundlePlanner::assignMaterials(BundlePlan& plan)
     for (PlanMesh& mesh : plan.meshes) {
         for (PlanPiece& piece : mesh.pieces) {
             const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
-            if (source.mMaterialIndex >= m_scene.mNumMaterials)
-                continue; // no material: the part stays undrawn rather than reading past the list
+            // A part without a material gets the default one: an empty name would make the engine
+            // look up the whole material file.
             MaterialUsage usage;
             usage.jointCount = unsigned(mesh.joints.size());
             usage.vertexColors = mesh.layout.colors;
@@ -712,6 +760,13 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
             = source.mTicksPerSecond > 0 && std::isfinite(source.mTicksPerSecond) ? source.mTicksPerSecond : 25.0;
 
         const double earliest = earliestKeyTime(source);
+        if (source.mNumMorphMeshChannels > 0) {
+            m_messages.warning(MessageCode::MorphAnimationDropped, "Morph animation not carried",
+                               "The take \"" + takeName + "\" animates the shape keys (morph targets) of "
+                                   + std::to_string(source.mNumMorphMeshChannels)
+                                   + " mesh(es); the bundle does not carry morph animation, so those shapes stay "
+                                     "as modelled.");
+        }
         std::vector<std::string> groupKeys;
         const size_t firstAnimation = plan.animations.size();
         std::set<std::string> missing;
@@ -726,7 +781,8 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
                                            + "\", which is not a node of the scene; that curve is left out.");
                 continue;
             }
-            PlanChannel out = sampleChannel(channel, plan.nodes[size_t(node)].local, earliest, ticksPerSecond);
+            PlanChannel out
+                = sampleChannel(channel, plan.nodes[size_t(node)].local, earliest, source.mDuration, ticksPerSecond);
             if (out.keyTimes.empty())
                 continue;
             out.node = node;
@@ -738,7 +794,8 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
                 groupKeys.push_back(groupKey);
                 group = plan.animations.size();
                 PlanAnimation animation;
-                animation.id = animationIds.claim(groupKey, "animation");
+                // "model.animation" names clips by this id: one word of the properties grammar.
+                animation.id = animationIds.claim(Utf8Text::propertiesId(groupKey, "animation"), "animation");
                 plan.animations.push_back(std::move(animation));
             } else {
                 group = firstAnimation + size_t(known - groupKeys.begin());

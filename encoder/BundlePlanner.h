@@ -38,6 +38,7 @@ private:
     void addMeshes(BundlePlan& plan);
     void addSkin(BundlePlan& plan, PlanMesh& mesh);
     void computeWorldMatrices(BundlePlan& plan);
+    void shareMeshes(BundlePlan& plan);
     void weldVertices(BundlePlan& plan);
     void setLightRanges(BundlePlan& plan);
     void assignMaterials(BundlePlan& plan);

@@ -111,16 +111,22 @@ TextureWrap wrapOf(aiTextureMapMode mode)
     return mode == aiTextureMapMode_Clamp || mode == aiTextureMapMode_Decal ? TextureWrap::CLAMP : TextureWrap::REPEAT;
 }
 
-// A material id the properties grammar and the bundle both carry safely:
-// letters, digits, "_", "-", "." and UTF-8 characters; never empty.
+// The names of the material file's own blocks and the ids it gives them. The engine finds
+// "model.material#name" by id or by block name, first among the materials and, in a file of a
+// single material, among that material's blocks: a material called "technique" would resolve to
+// its technique block.
+bool isReservedWord(const std::string& id)
+{
+    static const char* const kWords[]
+        = {"material", "technique", "pass", "renderState", "sampler", "default", "u_diffuseTexture"};
+    return std::find(std::begin(kWords), std::end(kWords), id) != std::end(kWords);
+}
+
+// A material id that can only name its own block; the source name where that is safe.
 std::string sanitizedId(const std::string& name)
 {
-    const auto keep = [](unsigned char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
-            || c == '.';
-    };
-    const std::string id = Utf8Text::truncated(Utf8Text::replaceUnsafe(name, keep), 96);
-    return id.empty() ? "material" : id;
+    const std::string id = Utf8Text::propertiesId(name, "unnamed_material");
+    return isReservedWord(id) ? id + "_material" : id;
 }
 
 } // namespace
@@ -147,6 +153,8 @@ std::string MaterialPlanner::materialName(unsigned materialIndex) const { return
 
 std::string MaterialPlanner::materialFor(unsigned materialIndex, const MaterialUsage& usage)
 {
+    // Every index past the list means "no material": all such parts share one default.
+    materialIndex = std::min(materialIndex, m_scene.mNumMaterials);
     const auto key
         = std::make_tuple(materialIndex, usage.jointCount, usage.vertexColors, usage.texCoords, usage.tangents);
     const auto found = m_idByKey.find(key);

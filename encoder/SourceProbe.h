@@ -3,6 +3,7 @@
 #include "Messages.h"
 
 #include <string>
+#include <vector>
 
 // Looks at the first bytes of the input before Assimp does, to turn the
 // failures users meet most (FBX older than 2011, big-endian or damaged binary
@@ -24,6 +25,10 @@ public:
     // an ASCII FBX text is well-formed base64. Assimp frees the buffer of a
     // malformed one twice, so such files must not reach it.
     static bool embeddedContentIsSound(const std::string& text);
+
+    // The names of the objects an FBX file declares as meshes ("Model::Name", "Mesh"), in file order:
+    // what the file promises to hold, whatever the importer then manages to read of it.
+    static std::vector<std::string> meshObjectNames(const std::string& path, bool binary);
 
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.
