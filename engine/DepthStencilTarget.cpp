@@ -1,5 +1,7 @@
 #include "DepthStencilTarget.h"
 
+#include "IdRegistry.h"
+
 #include <GL/glew.h>
 
 #include <algorithm>
@@ -9,12 +11,6 @@
 namespace engine {
 
 namespace {
-
-std::vector<DepthStencilTarget*>& depthStencilTargets()
-{
-    static std::vector<DepthStencilTarget*> targets;
-    return targets;
-}
 
 bool hasExtension(const char* name)
 {
@@ -48,7 +44,7 @@ DepthStencilTarget::DepthStencilTarget(const char* id, Format format, unsigned i
     , m_width(width)
     , m_height(height)
 {
-    depthStencilTargets().push_back(this);
+    IdRegistry<DepthStencilTarget>::add(this);
 }
 
 DepthStencilTarget::~DepthStencilTarget()
@@ -57,8 +53,7 @@ DepthStencilTarget::~DepthStencilTarget()
         glDeleteRenderbuffers(1, &m_depthBuffer);
     if (m_stencilBuffer)
         glDeleteRenderbuffers(1, &m_stencilBuffer);
-    auto& targets = depthStencilTargets();
-    targets.erase(std::remove(targets.begin(), targets.end(), this), targets.end());
+    IdRegistry<DepthStencilTarget>::remove(this);
 }
 
 DepthStencilTarget* DepthStencilTarget::create(const char* id, Format format, unsigned int width, unsigned int height)
@@ -101,11 +96,7 @@ void DepthStencilTarget::allocateStorage()
 
 DepthStencilTarget* DepthStencilTarget::getDepthStencilTarget(const char* id)
 {
-    for (DepthStencilTarget* target : depthStencilTargets()) {
-        if (id && target->m_id == id)
-            return target;
-    }
-    return nullptr;
+    return IdRegistry<DepthStencilTarget>::find(id);
 }
 
 } // namespace engine

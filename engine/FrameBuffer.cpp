@@ -1,6 +1,7 @@
 #include "FrameBuffer.h"
 
 #include "DepthStencilTarget.h"
+#include "IdRegistry.h"
 #include "RenderTarget.h"
 #include "Texture.h"
 
@@ -18,12 +19,6 @@ namespace {
 
 // Nothing looks the default frame buffer up by id; it only has to be unique.
 const char kDefaultId[] = "com.velmora.engine.DefaultFrameBuffer";
-
-std::vector<FrameBuffer*>& frameBuffers()
-{
-    static std::vector<FrameBuffer*> buffers;
-    return buffers;
-}
 
 } // namespace
 
@@ -57,7 +52,7 @@ FrameBuffer::FrameBuffer(const char* id, unsigned int handle)
     , m_handle(handle)
     , m_renderTargets(maxColorAttachments(), nullptr)
 {
-    frameBuffers().push_back(this);
+    IdRegistry<FrameBuffer>::add(this);
 }
 
 FrameBuffer::~FrameBuffer()
@@ -70,8 +65,7 @@ FrameBuffer::~FrameBuffer()
     // The default one belongs to whoever made it (a widget).
     if (m_handle && this != s_defaultFrameBuffer)
         glDeleteFramebuffers(1, &m_handle);
-    auto& buffers = frameBuffers();
-    buffers.erase(std::remove(buffers.begin(), buffers.end(), this), buffers.end());
+    IdRegistry<FrameBuffer>::remove(this);
 }
 
 FrameBuffer* FrameBuffer::create(const char* id) { return create(id, 0, 0); }
@@ -96,14 +90,7 @@ FrameBuffer* FrameBuffer::create(const char* id, unsigned int width, unsigned in
     return frameBuffer;
 }
 
-FrameBuffer* FrameBuffer::getFrameBuffer(const char* id)
-{
-    for (FrameBuffer* frameBuffer : frameBuffers()) {
-        if (id && frameBuffer->m_id == id)
-            return frameBuffer;
-    }
-    return nullptr;
-}
+FrameBuffer* FrameBuffer::getFrameBuffer(const char* id) { return IdRegistry<FrameBuffer>::find(id); }
 
 unsigned int FrameBuffer::getWidth() const { return m_renderTargets[0] ? m_renderTargets[0]->getWidth() : 0; }
 

@@ -1,34 +1,20 @@
 #include "RenderTarget.h"
 
+#include "IdRegistry.h"
 #include "Texture.h"
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
 namespace engine {
-
-namespace {
-
-std::vector<RenderTarget*>& renderTargets()
-{
-    static std::vector<RenderTarget*> targets;
-    return targets;
-}
-
-} // namespace
 
 RenderTarget::RenderTarget(const char* id)
     : m_id(id ? id : "")
 {
-    renderTargets().push_back(this);
+    IdRegistry<RenderTarget>::add(this);
 }
 
 RenderTarget::~RenderTarget()
 {
     releaseRef(m_texture);
-    auto& targets = renderTargets();
-    targets.erase(std::remove(targets.begin(), targets.end(), this), targets.end());
+    IdRegistry<RenderTarget>::remove(this);
 }
 
 RenderTarget* RenderTarget::create(const char* id, unsigned int width, unsigned int height)
@@ -43,14 +29,7 @@ RenderTarget* RenderTarget::create(const char* id, unsigned int width, unsigned 
     return target;
 }
 
-RenderTarget* RenderTarget::getRenderTarget(const char* id)
-{
-    for (RenderTarget* target : renderTargets()) {
-        if (id && target->m_id == id)
-            return target;
-    }
-    return nullptr;
-}
+RenderTarget* RenderTarget::getRenderTarget(const char* id) { return IdRegistry<RenderTarget>::find(id); }
 
 unsigned int RenderTarget::getWidth() const { return m_texture->getWidth(); }
 

@@ -3,6 +3,7 @@
 // replacing the global allocation functions of this program.
 #include "GlTestContext.h"
 
+#include "AllocationCounter.h"
 #include "EngineTestSupport.h"
 
 #include "Camera.h"
@@ -23,32 +24,9 @@
 
 #include <QtTest>
 
-#include <cstdlib>
-#include <new>
 #include <vector>
 
-namespace {
-unsigned long long allocations = 0;
-}
-
-void* operator new(std::size_t size)
-{
-    ++allocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    ++allocations;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+using enginetest::allocations;
 
 using namespace engine;
 using enginetest::GlTestContext;

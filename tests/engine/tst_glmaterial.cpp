@@ -33,18 +33,12 @@ namespace {
 
 const int kSize = 32;
 
-const char kVertexShader[] = "attribute vec3 a_position;\n"
-                             "uniform mat4 u_worldViewProjectionMatrix;\n"
-                             "void main() { gl_Position = u_worldViewProjectionMatrix * vec4(a_position, 1.0); }\n";
-const char kFragmentShader[] = "uniform vec4 u_color;\n"
-                               "void main() { gl_FragColor = u_color; }\n";
-
 std::string folder() { return QDir::currentPath().toStdString() + "/"; }
 
 void writeShaders()
 {
-    enginetest::writeFile(folder() + "flat.vert", kVertexShader);
-    enginetest::writeFile(folder() + "flat.frag", kFragmentShader);
+    enginetest::writeFile(folder() + "flat.vert", enginetest::kFlatVertexShader);
+    enginetest::writeFile(folder() + "flat.frag", enginetest::kFlatFragmentShader);
 }
 
 // A material file with one technique of one pass drawing u_color.
