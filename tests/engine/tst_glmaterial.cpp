@@ -7,6 +7,8 @@
 
 #include "Effect.h"
 #include "FileSystem.h"
+#include "Light.h"
+#include "LightParameterBinder.h"
 #include "Material.h"
 #include "MaterialParameter.h"
 #include "MaterialReader.h"
@@ -89,6 +91,8 @@ private slots:
     void includesResolveAgainstTheIncludingFile();
     void failingShaderLeavesErrFile();
     void uniformArraysUnderBaseName();
+    void lightsFoundNearestFirst_data();
+    void lightsFoundNearestFirst();
     void renderStateValues_data();
     void renderStateValues();
     void parameterKinds_data();
@@ -285,6 +289,58 @@ void TestGlMaterial::uniformArraysUnderBaseName()
     // Sampler arrays take consecutive texture units.
     QVERIFY(effect->getUniform("u_maps") && effect->getUniform("u_extra"));
     QCOMPARE(effect->getUniform("u_maps")->index + effect->getUniform("u_extra")->index, 2u);
+}
+
+void TestGlMaterial::lightsFoundNearestFirst_data()
+{
+    QTest::addColumn<QString>("defines");
+    QTest::addColumn<bool>("ownPointLight");
+    QTest::addColumn<QString>("expectedLightNode");
+    QTest::newRow("point light on a sibling of the parent") << "POINT_LIGHT" << false << "uncle";
+    QTest::newRow("own light first") << "POINT_LIGHT" << true << "model";
+    QTest::newRow("spot light on a sibling") << "SPOT_LIGHT;POINT_LIGHT" << false << "sibling";
+    QTest::newRow("no directional light anywhere") << "SPECULAR" << false << "";
+    QTest::newRow("no light asked for") << "" << false << "";
+}
+
+void TestGlMaterial::lightsFoundNearestFirst()
+{
+    QFETCH(QString, defines);
+    QFETCH(bool, ownPointLight);
+    QFETCH(QString, expectedLightNode);
+    // root { uncle (point, range 10), parent { sibling (spot), model } }
+    Owned<Node> root(Node::create("root"));
+    Owned<Node> uncle(Node::create("uncle"));
+    Owned<Node> parent(Node::create("parent"));
+    Owned<Node> sibling(Node::create("sibling"));
+    Owned<Node> model(Node::create("model"));
+    root->addChild(uncle.get());
+    root->addChild(parent.get());
+    parent->addChild(sibling.get());
+    parent->addChild(model.get());
+    Owned<Light> point(Light::createPoint(Vector3(0, 0, 1), 10));
+    Owned<Light> ownPoint(Light::createPoint(Vector3(1, 0, 0), 4));
+    Owned<Light> spot(Light::createSpot(Vector3(0, 1, 0), 5, 0.5f, 0.7f));
+    uncle->setLight(point.get());
+    sibling->setLight(spot.get());
+    if (ownPointLight)
+        model->setLight(ownPoint.get());
+
+    const std::string file = writeMaterial(
+        "lit", "1,1,1,1", "",
+        "vertexShader = flat.vert\nfragmentShader = flat.frag\ndefines = " + defines.toStdString() + "\n");
+    Owned<Material> material(Material::create(file.c_str()));
+    QVERIFY(material.get());
+    QCOMPARE(LightParameterBinder::bind(material.get(), model.get()), !expectedLightNode.isEmpty());
+    if (expectedLightNode.isEmpty())
+        return;
+    Node* lightNode = root->findNode(expectedLightNode.toLatin1().constData());
+    const float* color = material->getParameter("u_lightColor")->getFloats();
+    const Vector3& expected = lightNode->getLight()->getColor();
+    QVERIFY(color[0] == expected.x && color[1] == expected.y && color[2] == expected.z);
+    if (lightNode->getLight()->getLightType() == Light::POINT)
+        QCOMPARE(material->getParameter("u_pointLightRangeInverse")->getFloat(),
+                 lightNode->getLight()->getRangeInverse());
 }
 
 void TestGlMaterial::renderStateValues_data()
