@@ -15,7 +15,9 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,8 @@ private slots:
     void hostilePngs_data();
     void hostilePngs();
     void cacheSharesAndAddsMipmaps();
+    void ddsContainers_data();
+    void ddsContainers();
     void frameBuffers();
 
 private:
@@ -189,6 +193,43 @@ void TestGlTexture::cacheSharesAndAddsMipmaps()
     FileSystem::setResourcePath(folder().c_str());
     QVERIFY(elsewhere.get() && elsewhere.get() != plain.get());
     QVERIFY(!Texture::create("square.tga"));
+}
+
+void TestGlTexture::ddsContainers_data()
+{
+    QTest::addColumn<QByteArray>("fourCc");
+    QTest::addColumn<int>("levels");
+    QTest::addColumn<int>("missingBytes");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("DXT1 with two levels") << QByteArray("DXT1") << 2 << 0 << true;
+    QTest::newRow("DXT5 single level") << QByteArray("DXT5") << 1 << 0 << true;
+    QTest::newRow("last level cut short") << QByteArray("DXT1") << 2 << 1 << false;
+    QTest::newRow("level count past the data") << QByteArray("DXT1") << 9 << 0 << false;
+    QTest::newRow("unknown block format") << QByteArray("ATI2") << 1 << 0 << false;
+}
+
+void TestGlTexture::ddsContainers()
+{
+    QFETCH(QByteArray, fourCc);
+    QFETCH(int, levels);
+    QFETCH(int, missingBytes);
+    QFETCH(bool, loads);
+    // An 8 x 8 image: 4 blocks at level 0, 1 block at level 1.
+    const int blockBytes = fourCc == "DXT1" ? 8 : 16;
+    QByteArray file("DDS ");
+    const quint32 header[31] = {124, 0x1007, 8, 8, 0, 0, quint32(std::min(levels, 9))};
+    file.append(reinterpret_cast<const char*>(header), sizeof(header));
+    quint32 pixelFormat[8] = {32, 0x4, 0, 0, 0, 0, 0, 0};
+    std::memcpy(&pixelFormat[2], fourCc.constData(), 4);
+    file.replace(4 + 72, 32, QByteArray(reinterpret_cast<const char*>(pixelFormat), 32));
+    file.append(QByteArray((4 + (levels > 1 ? 1 : 0)) * blockBytes - missingBytes, '\x55'));
+    enginetest::writeFile(folder() + "block.dds", file.toStdString());
+    Owned<Texture> texture(Texture::create("block.dds"));
+    QCOMPARE(texture.get() != nullptr, loads);
+    if (loads) {
+        QVERIFY(texture->getCompressedFormat() != 0);
+        QCOMPARE(texture->isMipmapped(), levels > 1);
+    }
 }
 
 void TestGlTexture::frameBuffers()
