@@ -1,5 +1,6 @@
 #include "Texture.h"
 
+#include "CompressedTextureReader.h"
 #include "FileSystem.h"
 #include "Image.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -111,8 +113,17 @@ Texture* Texture::create(const char* path, bool generateMipmaps)
 Texture* Texture::createFromFile(const std::string& path, bool generateMipmaps)
 {
     const std::string extension = lowerCaseExtension(path);
+    if (extension == "dds" || extension == "pvr") {
+        int size = 0;
+        std::unique_ptr<char[]> data(FileSystem::readAll(path.c_str(), &size));
+        if (!data || size < 0)
+            return nullptr;
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data.get());
+        return extension == "dds" ? CompressedTextureReader::readDds(bytes, size_t(size))
+                                  : CompressedTextureReader::readPvr(bytes, size_t(size));
+    }
     if (extension != "png")
-        return nullptr; // pvr and dds containers are not read on this platform
+        return nullptr;
     Image* image = Image::create(path.c_str());
     if (!image)
         return nullptr;
@@ -147,7 +158,9 @@ Texture* Texture::create(Format format, unsigned int width, unsigned int height,
     texture->m_height = height;
     TextureBindingScope scope(type, texture->m_handle);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    if (type == TEXTURE_2D) {
+    if (format == UNKNOWN) {
+        // Storage comes later, from a compressed container.
+    } else if (type == TEXTURE_2D) {
         glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), GLsizei(width), GLsizei(height), 0, format, GL_UNSIGNED_BYTE,
                      data);
     } else {

@@ -29,6 +29,8 @@ public:
     const char* getPath() const { return m_path.c_str(); }
     unsigned int getHandle() const { return m_handle; }
     Format getFormat() const { return m_format; }
+    // The OpenGL compressed format of a texture read from a container.
+    unsigned int getCompressedFormat() const { return m_compressed ? m_internalFormat : 0; }
     Type getType() const { return m_type; }
     unsigned int getWidth() const { return m_width; }
     unsigned int getHeight() const { return m_height; }

@@ -15,6 +15,14 @@ namespace enginetest {
 
 using Rgba = std::array<int, 4>;
 
+// Positions through u_worldViewProjectionMatrix, one flat colour u_color.
+inline constexpr char kFlatVertexShader[]
+    = "attribute vec3 a_position;\n"
+      "uniform mat4 u_worldViewProjectionMatrix;\n"
+      "void main() { gl_Position = u_worldViewProjectionMatrix * vec4(a_position, 1.0); }\n";
+inline constexpr char kFlatFragmentShader[] = "uniform vec4 u_color;\n"
+                                              "void main() { gl_FragColor = u_color; }\n";
+
 class GlTestContext {
 public:
     // True once a context is current and GLEW has its entry points.

@@ -29,12 +29,6 @@ namespace {
 
 const int kSize = 48;
 
-const char kFlatVertex[] = "attribute vec3 a_position;\n"
-                           "uniform mat4 u_worldViewProjectionMatrix;\n"
-                           "void main() { gl_Position = u_worldViewProjectionMatrix * vec4(a_position, 1.0); }\n";
-const char kFlatFragment[] = "uniform vec4 u_color;\n"
-                             "void main() { gl_FragColor = u_color; }\n";
-
 // Position, normal and one texture set; the colour shows the texture set.
 std::vector<float> quadVertices(float left, float right, const float normal[3], const float uv[2])
 {
@@ -55,7 +49,7 @@ VertexFormat positionNormalTexture()
 
 Material* flatMaterial(const Vector4& color)
 {
-    Effect* effect = Effect::createFromSource(kFlatVertex, kFlatFragment);
+    Effect* effect = Effect::createFromSource(enginetest::kFlatVertexShader, enginetest::kFlatFragmentShader);
     Material* material = Material::create(effect);
     effect->release();
     material->setParameterAutoBinding("u_worldViewProjectionMatrix", "WORLD_VIEW_PROJECTION_MATRIX");
