@@ -1,5 +1,8 @@
 #include "SceneViewer.h"
 
+#include "AnalyticsTracker.h"
+#include "Animation.h"
+#include "AnimationController.h"
 #include "Camera.h"
 #include "FileSystem.h"
 #include "Grid.h"
@@ -20,6 +23,8 @@
 
 #include <GL/glew.h>
 
+#include <cstring>
+
 namespace {
 
 const char* const cameraNodeId = "CameraNode";
@@ -37,6 +42,24 @@ void setEngineResourcePath(const QString& folder)
     engine::FileSystem::setResourcePath(path.constData());
 }
 
+// Depth first from the root: every animation of a node's channels under its
+// own name (its whole length), then its named clips; a name met again
+// replaces the earlier entry.
+void addClipsOf(engine::Node* node, std::map<std::string, engine::AnimationClip*>& clips)
+{
+    std::vector<engine::Animation*> animations;
+    node->collectAnimations(animations);
+    for (engine::Animation* animation : animations) {
+        clips[animation->id()] = animation->findClip();
+        for (unsigned int i = 0; i < animation->clipCount(); ++i) {
+            engine::AnimationClip* clip = animation->clipAt(i);
+            clips[clip->id()] = clip;
+        }
+    }
+    for (engine::Node* child = node->getFirstChild(); child; child = child->getNextSibling())
+        addClipsOf(child, clips);
+}
+
 } // namespace
 
 SceneViewer::SceneViewer(ViewerHost* host)
@@ -47,13 +70,18 @@ SceneViewer::SceneViewer(ViewerHost* host)
 
 SceneViewer::~SceneViewer()
 {
+    // Running clips are released without end events before the scene goes.
+    if (m_animationController)
+        m_animationController->stop();
     releaseRootNode();
     engine::releaseRef(m_selectionNode);
     engine::releaseRef(m_cameraNode);
     engine::releaseRef(m_camera);
     engine::releaseRef(m_scene);
-    if (m_running)
+    if (m_running) {
+        engine::AnimationController::setCurrent(nullptr);
         engine::RenderState::finalize();
+    }
 }
 
 void SceneViewer::run(unsigned int width, unsigned int height)
@@ -62,6 +90,10 @@ void SceneViewer::run(unsigned int width, unsigned int height)
     m_height = height;
     setViewport(int(width), int(height));
     engine::RenderState::initialize();
+    m_animationController = std::make_unique<engine::AnimationController>();
+    engine::AnimationController::setCurrent(m_animationController.get());
+    m_animationController->start();
+    m_lastFrame = std::chrono::steady_clock::now();
     m_running = true;
 }
 
@@ -73,8 +105,12 @@ void SceneViewer::frame()
         initialize();
         m_initialized = true;
     }
-    update(0.0f);
-    render(0.0f);
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    const float elapsed = std::chrono::duration<float, std::milli>(now - m_lastFrame).count();
+    m_lastFrame = now;
+    m_animationController->update(elapsed);
+    update(elapsed);
+    render(elapsed);
 }
 
 void SceneViewer::initialize()
@@ -143,7 +179,14 @@ void SceneViewer::applyCameraTransform()
 
 void SceneViewer::setViewport(int width, int height) { glViewport(0, 0, width, height); }
 
-void SceneViewer::update(float elapsedTime) { Q_UNUSED(elapsedTime); }
+void SceneViewer::update(float elapsedTime)
+{
+    Q_UNUSED(elapsedTime);
+    for (const auto& entry : m_clips) {
+        if (entry.second->isPlaying())
+            m_host->viewerAdvancedAnimation(entry.first.c_str(), entry.second->elapsedTime());
+    }
+}
 
 void SceneViewer::render(float elapsedTime)
 {
@@ -232,8 +275,111 @@ const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const 
     if (!canLoadModels()) {
         appendRecord(tr("The 3d model is not shown"),
                      tr("This build cannot draw 3d models yet. The converted model can still be exported."));
+        return &m_validationRecords;
+    }
+    try {
+        adoptRootNode(loadRootNode());
+    } catch (const std::exception& error) {
+        releaseRootNode();
+        m_host->viewerFailedToLoad(tr("Scene import error: ") + QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        releaseRootNode();
+        m_host->viewerFailedToLoad(tr("Scene import error: The convertion of the fbx terminated unexpectedly."));
     }
     return &m_validationRecords;
+}
+
+engine::Node* SceneViewer::loadRootNode()
+{
+    // Reached only once canLoadModels() holds, which needs the bundle reader.
+    return nullptr;
+}
+
+void SceneViewer::adoptRootNode(engine::Node* root)
+{
+    if (!root) {
+        appendRecord(tr("The 3d model is empty"), tr("The 3d model has no root node."));
+        return;
+    }
+    m_rootNode = root;
+    m_scene->addNode(root);
+    m_scene->setAmbientColor(m_ambientColor);
+    measureModel();
+    ModelInfoFile::writeBoundingBox(WorkspaceService::instanceOrDefault().metaFolder(), m_modelBox);
+    const unsigned int vertexCount = root->getSubtreeVertexCount();
+    const unsigned int meshCount = root->getSubtreeMeshPartCount();
+    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
+        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount), 1);
+    collectClips();
+    frameCamera();
+    m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);
+    m_thumbnailRequested = true;
+    checkTotals(vertexCount, meshCount);
+}
+
+void SceneViewer::measureModel()
+{
+    m_modelBox = m_rootNode->getSubtreeBoundingBox();
+    const engine::Vector3 size = m_modelBox.max - m_modelBox.min;
+    if (size.x > 0.0f && size.y > 0.0f && size.z > 0.0f)
+        m_modelSphere = engine::BoundingSphere(m_modelBox.getCenter(), size.length());
+    else
+        m_modelSphere = engine::BoundingSphere();
+}
+
+void SceneViewer::collectClips()
+{
+    m_host->viewerClearedAnimations();
+    m_clips.clear();
+    addClipsOf(m_rootNode, m_clips);
+    for (const auto& entry : m_clips) {
+        entry.second->addBeginListener(this);
+        entry.second->addEndListener(this);
+        m_host->viewerFoundAnimation(entry.first.c_str());
+    }
+}
+
+void SceneViewer::frameCamera()
+{
+    if (!m_camera)
+        return;
+    m_camera->setFarPlane(m_orbit.frame(m_modelSphere, m_camera->getFarPlane()));
+    applyCameraTransform();
+}
+
+void SceneViewer::checkTotals(unsigned int vertexCount, unsigned int meshCount)
+{
+    if (vertexCount == 0)
+        appendRecord(tr("The 3d model is empty"), tr("The 3d model has zero scene nodes."));
+    else if (meshCount == 0)
+        appendRecord(tr("The 3d model is empty"), tr("The 3d model no nodes which contain renderable meshes."));
+}
+
+void SceneViewer::clipEvent(engine::AnimationClip* clip, EventType type)
+{
+    // An unnamed clip is known by its animation's name.
+    const char* id = clip->id();
+    if (std::strcmp(id, "default_clip") == 0 && clip->animation())
+        id = clip->animation()->id();
+    if (type == BEGIN)
+        m_host->viewerStartedAnimation(id);
+    else
+        m_host->viewerFinishedAnimation(id, float(clip->endTime()));
+}
+
+QString SceneViewer::vertexCountLabel(unsigned int vertexCount)
+{
+    struct Bucket {
+        unsigned int below;
+        const char* label;
+    };
+    static const Bucket buckets[] = {{1000, "0-1k"},       {10000, "1k-10k"},     {50000, "10k-50k"},
+                                     {100000, "50k-100k"}, {200000, "100k-200k"}, {500000, "200k-500k"}};
+    for (const Bucket& bucket : buckets) {
+        if (vertexCount < bucket.below)
+            return QLatin1String(bucket.label);
+    }
+    return QStringLiteral("500k-Greater");
 }
 
 void SceneViewer::appendRecord(const QString& title, const QString& message)
@@ -248,6 +394,9 @@ void SceneViewer::appendRecord(const QString& title, const QString& message)
 
 void SceneViewer::releaseRootNode()
 {
+    for (const auto& entry : m_clips)
+        entry.second->stop();
+    m_clips.clear();
     if (!m_rootNode)
         return;
     if (m_scene)
@@ -310,22 +459,26 @@ void SceneViewer::setSelectedObject(engine::Node* node)
     }
 }
 
-// The clip table fills once models load; until then no identifier is known
-// and, as for any unknown identifier, nothing happens.
 bool SceneViewer::playAnimation(const std::string& clipId)
 {
-    Q_UNUSED(clipId);
+    const auto found = m_clips.find(clipId);
+    if (found != m_clips.end())
+        found->second->play();
     return true;
 }
 
 bool SceneViewer::pauseAnimation(const std::string& clipId)
 {
-    Q_UNUSED(clipId);
+    const auto found = m_clips.find(clipId);
+    if (found != m_clips.end())
+        found->second->pause();
     return true;
 }
 
 bool SceneViewer::stopAnimation(const std::string& clipId)
 {
-    Q_UNUSED(clipId);
+    const auto found = m_clips.find(clipId);
+    if (found != m_clips.end())
+        found->second->stop();
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnimationClip.h"
 #include "EncoderOutputLog.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
@@ -9,11 +10,15 @@
 
 #include <QString>
 
+#include <chrono>
+#include <map>
+#include <memory>
 #include <string>
 
 class ViewerHost;
 
 namespace engine {
+class AnimationController;
 class Camera;
 class Node;
 class Scene;
@@ -23,13 +28,13 @@ class Scene;
 // the selection box and the loaded model's root node. It loads the converted
 // model from the workspace, checks it, frames the camera on it and writes
 // the model's bounds into the workspace's info file.
-class SceneViewer {
+class SceneViewer : private engine::AnimationClip::Listener {
 public:
     enum TouchEvent { TouchPress = 0, TouchRelease = 1, TouchMove = 2 };
     enum KeyEvent { KeyPress = 0, KeyRelease = 1 };
 
     explicit SceneViewer(ViewerHost* host);
-    ~SceneViewer();
+    ~SceneViewer() override;
 
     SceneViewer(const SceneViewer&) = delete;
     SceneViewer& operator=(const SceneViewer&) = delete;
@@ -74,6 +79,8 @@ public:
     const OrbitCamera& orbit() const { return m_orbit; }
     const engine::Vector4& clearColor() const { return m_clearColor; }
 
+    static QString vertexCountLabel(unsigned int vertexCount);
+
 private:
     void createCameraRig();
     void createGrid(const QString& resFolder);
@@ -81,6 +88,13 @@ private:
     void applyCameraTransform();
     void setViewport(int width, int height);
     void releaseRootNode();
+    engine::Node* loadRootNode();
+    void adoptRootNode(engine::Node* root);
+    void measureModel();
+    void collectClips();
+    void frameCamera();
+    void checkTotals(unsigned int vertexCount, unsigned int meshCount);
+    void clipEvent(engine::AnimationClip* clip, EventType type) override;
     void appendRecord(const QString& title, const QString& message);
 
     ViewerHost* m_host;
@@ -93,10 +107,14 @@ private:
     OrbitCamera m_orbit;
     QString m_modelPath;
     engine::Vector4 m_clearColor;
+    engine::Vector3 m_ambientColor;
     engine::BoundingBox m_modelBox;
     engine::BoundingSphere m_modelSphere;
     EncoderOutputLogs m_validationRecords;
     bool m_thumbnailRequested = false; // set by a successful load, taken by the next frame
+    std::map<std::string, engine::AnimationClip*> m_clips;
+    std::unique_ptr<engine::AnimationController> m_animationController;
+    std::chrono::steady_clock::time_point m_lastFrame;
     bool m_running = false;
     bool m_initialized = false;
     unsigned int m_width = 0;
