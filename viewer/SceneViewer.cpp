@@ -9,10 +9,8 @@
 #include "Model.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
-#include "RenderState.h"
 #include "Scene.h"
 #include "SelectionBox.h"
-#include "StateBlock.h"
 #include "ThumbnailCapture.h"
 #include "ViewerHost.h"
 #include "WorkspaceService.h"
@@ -20,8 +18,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-
-#include <GL/glew.h>
 
 #include <cstring>
 
@@ -71,46 +67,15 @@ SceneViewer::SceneViewer(ViewerHost* host)
 SceneViewer::~SceneViewer()
 {
     // Running clips are released without end events before the scene goes.
-    if (m_animationController)
-        m_animationController->stop();
+    if (engine::AnimationController* controller = getAnimationController())
+        controller->stop();
     releaseRootNode();
     engine::releaseRef(m_selectionNode);
     engine::releaseRef(m_cameraNode);
     engine::releaseRef(m_camera);
     engine::releaseRef(m_scene);
-    if (m_running) {
-        engine::AnimationController::setCurrent(nullptr);
-        engine::RenderState::finalize();
-    }
-}
-
-void SceneViewer::run(unsigned int width, unsigned int height)
-{
-    m_width = width;
-    m_height = height;
-    setViewport(int(width), int(height));
-    engine::RenderState::initialize();
-    m_animationController = std::make_unique<engine::AnimationController>();
-    engine::AnimationController::setCurrent(m_animationController.get());
-    m_animationController->start();
-    m_lastFrame = std::chrono::steady_clock::now();
-    m_running = true;
-}
-
-void SceneViewer::frame()
-{
-    if (!m_running)
-        return;
-    if (!m_initialized) {
-        initialize();
-        m_initialized = true;
-    }
-    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
-    const float elapsed = std::chrono::duration<float, std::milli>(now - m_lastFrame).count();
-    m_lastFrame = now;
-    m_animationController->update(elapsed);
-    update(elapsed);
-    render(elapsed);
+    // The scene's materials go before the render state system does.
+    shutdown();
 }
 
 void SceneViewer::initialize()
@@ -144,7 +109,7 @@ void SceneViewer::createCameraRig()
 {
     m_orbit.yaw = OrbitCamera::startAngle;
     m_orbit.pitch = OrbitCamera::startAngle;
-    const float aspect = m_height ? float(m_width) / float(m_height) : 1.0f;
+    const float aspect = getHeight() ? float(getWidth()) / float(getHeight()) : 1.0f;
     m_camera = engine::Camera::createPerspective(OrbitCamera::fieldOfView, aspect, OrbitCamera::nearPlane,
                                                  OrbitCamera::initialFarPlane(m_orbit.distance));
     m_cameraNode = engine::Node::create(cameraNodeId);
@@ -152,7 +117,7 @@ void SceneViewer::createCameraRig()
     m_scene->addNode(m_cameraNode);
     m_scene->setActiveCamera(m_camera);
     applyCameraTransform();
-    resize(int(m_width), int(m_height));
+    resize(int(getWidth()), int(getHeight()));
 }
 
 void SceneViewer::createSelectionBox()
@@ -177,8 +142,6 @@ void SceneViewer::applyCameraTransform()
     m_cameraNode->set(engine::Vector3::one(), rotation, translation);
 }
 
-void SceneViewer::setViewport(int width, int height) { glViewport(0, 0, width, height); }
-
 void SceneViewer::update(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
@@ -192,11 +155,7 @@ void SceneViewer::render(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
     captureRequestedThumbnails();
-    glClearColor(m_clearColor.x, m_clearColor.y, m_clearColor.z, m_clearColor.w);
-    glClearDepth(1.0);
-    glClearStencil(0);
-    engine::StateBlock::enableDepthWrite();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    clear(CLEAR_COLOR_DEPTH_STENCIL, m_clearColor, 1.0f, 0);
     m_sceneDrawer.draw(m_scene);
 }
 
@@ -209,7 +168,7 @@ bool SceneViewer::captureRequestedThumbnails()
                                                WorkspaceService::instanceOrDefault().metaFolder());
 }
 
-void SceneViewer::keyEvent(KeyEvent evt, int key)
+void SceneViewer::keyEvent(int evt, int key)
 {
     if (evt == KeyPress)
         m_orbit.keyPressed(key);
@@ -217,7 +176,7 @@ void SceneViewer::keyEvent(KeyEvent evt, int key)
         m_orbit.keyReleased();
 }
 
-void SceneViewer::touchEvent(TouchEvent evt, int x, int y, unsigned int contactIndex)
+void SceneViewer::touchEvent(int evt, int x, int y, unsigned int contactIndex)
 {
     Q_UNUSED(contactIndex);
     switch (evt) {
@@ -430,10 +389,8 @@ void SceneViewer::resize(int width, int height)
 {
     if (!m_camera || width <= 0 || height <= 0)
         return;
-    m_width = unsigned(width);
-    m_height = unsigned(height);
     m_camera->setAspectRatio(float(width) / float(height));
-    setViewport(width, height);
+    setViewport(0.0f, 0.0f, float(width), float(height));
 }
 
 void SceneViewer::setClearColor(int red, int green, int blue)

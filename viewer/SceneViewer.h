@@ -2,6 +2,7 @@
 
 #include "AnimationClip.h"
 #include "EncoderOutputLog.h"
+#include "Game.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
 #include "math/BoundingBox.h"
@@ -10,15 +11,12 @@
 
 #include <QString>
 
-#include <chrono>
 #include <map>
-#include <memory>
 #include <string>
 
 class ViewerHost;
 
 namespace engine {
-class AnimationController;
 class Camera;
 class Node;
 class Scene;
@@ -28,7 +26,7 @@ class Scene;
 // the selection box and the loaded model's root node. It loads the converted
 // model from the workspace, checks it, frames the camera on it and writes
 // the model's bounds into the workspace's info file.
-class SceneViewer : private engine::AnimationClip::Listener {
+class SceneViewer : public engine::Game, private engine::AnimationClip::Listener {
 public:
     enum TouchEvent { TouchPress = 0, TouchRelease = 1, TouchMove = 2 };
     enum KeyEvent { KeyPress = 0, KeyRelease = 1 };
@@ -39,18 +37,14 @@ public:
     SceneViewer(const SceneViewer&) = delete;
     SceneViewer& operator=(const SceneViewer&) = delete;
 
-    // The frame loop the widget drives from its GL callbacks. The first
-    // frame initialises the scene.
-    void run(unsigned int width, unsigned int height);
-    void frame();
-
-    void initialize();
-    void update(float elapsedTime);
-    void render(float elapsedTime);
+    void initialize() override;
+    void finalize() override { }
+    void update(float elapsedTime) override;
+    void render(float elapsedTime) override;
     // The previews of the last successful load, once; true when written.
     bool captureRequestedThumbnails();
-    void keyEvent(KeyEvent evt, int key);
-    void touchEvent(TouchEvent evt, int x, int y, unsigned int contactIndex);
+    void keyEvent(int evt, int key) override;
+    void touchEvent(int evt, int x, int y, unsigned int contactIndex) override;
 
     const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
     // Whether this build can put a converted model on screen at all.
@@ -86,7 +80,6 @@ private:
     void createGrid(const QString& resFolder);
     void createSelectionBox();
     void applyCameraTransform();
-    void setViewport(int width, int height);
     void releaseRootNode();
     engine::Node* loadRootNode();
     void adoptRootNode(engine::Node* root);
@@ -113,10 +106,4 @@ private:
     EncoderOutputLogs m_validationRecords;
     bool m_thumbnailRequested = false; // set by a successful load, taken by the next frame
     std::map<std::string, engine::AnimationClip*> m_clips;
-    std::unique_ptr<engine::AnimationController> m_animationController;
-    std::chrono::steady_clock::time_point m_lastFrame;
-    bool m_running = false;
-    bool m_initialized = false;
-    unsigned int m_width = 0;
-    unsigned int m_height = 0;
 };
