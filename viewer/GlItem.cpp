@@ -48,7 +48,8 @@ GlItem::GlItem(QWidget* parent)
     setAcceptDrops(true);
     setObjectName(QStringLiteral("viewport"));
     m_viewer = new SceneViewer(this);
-    m_platform = new engine::Platform_Qt(this);
+    m_platform = new engine::Platform_Qt(this, m_viewer);
+    m_viewer->setPlatform(m_platform);
     setClearColor(settingsBackground());
 }
 
@@ -120,7 +121,7 @@ void GlItem::initializeGL()
     gl->glEnable(GL_POLYGON_SMOOTH);
     gl->glEnable(GL_MULTISAMPLE);
     if (m_renderingEnabled)
-        m_viewer->run(m_platform->getDisplayWidth(), m_platform->getDisplayHeight());
+        m_viewer->run();
     connect(&m_repaintTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update), Qt::UniqueConnection);
     m_repaintTimer.start(repaintIntervalMs);
 }
@@ -132,6 +133,22 @@ void GlItem::paintGL()
     if (context()->functions()->glGetError() != GL_NO_ERROR)
         std::printf("GL error:\n");
     m_viewer->frame();
+    countFrame();
+}
+
+void GlItem::countFrame()
+{
+    ++m_framesCounted;
+    if (!m_frameRateClock.isValid()) {
+        m_frameRateClock.start();
+        return;
+    }
+    const qint64 elapsed = m_frameRateClock.elapsed();
+    if (elapsed < frameRateIntervalMs)
+        return;
+    emit newFramerateAvailable(int(m_framesCounted * 1000 / elapsed));
+    m_framesCounted = 0;
+    m_frameRateClock.restart();
 }
 
 void GlItem::resizeGL(int w, int h)

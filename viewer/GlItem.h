@@ -4,6 +4,7 @@
 #include "ViewerHost.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QString>
 #include <QTimer>
@@ -30,6 +31,7 @@ class GlItem : public QOpenGLWidget, private ViewerHost {
     Q_OBJECT
 public:
     static const int repaintIntervalMs = 16;
+    static const int frameRateIntervalMs = 1000;
 
     explicit GlItem(QWidget* parent = nullptr);
     ~GlItem() override;
@@ -87,6 +89,8 @@ private:
     bool checkOpenGLVersion();
     void prepareWarningBox();
     bool forwardModifierKey(QKeyEvent* event, int engineEvent);
+    // Reports the frames drawn per second, once a second.
+    void countFrame();
 
     void makeViewerContextCurrent() override;
     void viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount) override;
@@ -105,4 +109,6 @@ private:
     bool m_renderingEnabled = false;
     bool m_importEnabled = false;
     const EncoderOutputLogs* m_encoderLogs = nullptr;
+    QElapsedTimer m_frameRateClock;
+    qint64 m_framesCounted = 0;
 };

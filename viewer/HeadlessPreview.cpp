@@ -1,6 +1,7 @@
 #include "HeadlessPreview.h"
 
 #include "HeadlessContext.h"
+#include "OffscreenPlatform.h"
 #include "Platform_Qt.h"
 #include "SceneViewer.h"
 #include "ViewerHost.h"
@@ -43,7 +44,10 @@ QString HeadlessPreview::write()
     QString problem;
     {
         SceneViewer viewer(&host);
-        viewer.run(viewSize, viewSize);
+        OffscreenPlatform platform(&viewer, viewSize, viewSize);
+        viewer.setPlatform(&platform);
+        if (viewer.run() != 0)
+            return withoutPreviews(tr("the engine could not start on the off-screen context."));
         viewer.initialize();
         const EncoderOutputLogs* records = viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
         if (records && !records->isEmpty())

@@ -1,6 +1,7 @@
 #include "Platform_Qt.h"
 
 #include "FileSystem.h"
+#include "Game.h"
 
 #include <QDir>
 #include <QWidget>
@@ -9,11 +10,13 @@
 
 namespace engine {
 
-Platform_Qt::Platform_Qt(QWidget* widget)
-    : m_widget(widget)
+Platform_Qt::Platform_Qt(QWidget* widget, Game* game)
+    : Platform(game)
+    , m_widget(widget)
 {
     const QByteArray tempFolder = (QDir::tempPath() + QLatin1Char('/')).toLocal8Bit();
     FileSystem::setResourcePath(tempFolder.constData());
+    Game::resetAbsoluteTime();
 }
 
 Platform_Qt::~Platform_Qt() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform.h"
+
 class QWidget;
 
 namespace engine {
@@ -8,7 +10,7 @@ namespace engine {
 // widget, and the GL entry points are loaded here through GLEW. This is the
 // only viewer file that includes GLEW next to a Qt header; it includes none
 // of Qt's OpenGL headers, which refuse to share a translation unit with GLEW.
-class Platform_Qt {
+class Platform_Qt : public Platform {
 public:
     enum class ExtensionLoad {
         Loaded,
@@ -18,11 +20,11 @@ public:
         Failed
     };
 
-    explicit Platform_Qt(QWidget* widget);
-    virtual ~Platform_Qt();
+    Platform_Qt(QWidget* widget, Game* game);
+    ~Platform_Qt() override;
 
-    virtual unsigned int getDisplayWidth() const;
-    virtual unsigned int getDisplayHeight() const;
+    unsigned int getDisplayWidth() const override;
+    unsigned int getDisplayHeight() const override;
 
     // Needs a current context.
     static ExtensionLoad initializeExtensions();

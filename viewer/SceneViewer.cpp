@@ -1,15 +1,16 @@
 #include "SceneViewer.h"
 
+#include "AnalyticsTracker.h"
+#include "Animation.h"
+#include "AnimationController.h"
 #include "Camera.h"
 #include "FileSystem.h"
 #include "Grid.h"
 #include "Model.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
-#include "RenderState.h"
 #include "Scene.h"
 #include "SelectionBox.h"
-#include "StateBlock.h"
 #include "ThumbnailCapture.h"
 #include "ViewerHost.h"
 #include "WorkspaceService.h"
@@ -18,7 +19,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <GL/glew.h>
+#include <cstring>
 
 namespace {
 
@@ -37,6 +38,24 @@ void setEngineResourcePath(const QString& folder)
     engine::FileSystem::setResourcePath(path.constData());
 }
 
+// Depth first from the root: every animation of a node's channels under its
+// own name (its whole length), then its named clips; a name met again
+// replaces the earlier entry.
+void addClipsOf(engine::Node* node, std::map<std::string, engine::AnimationClip*>& clips)
+{
+    std::vector<engine::Animation*> animations;
+    node->collectAnimations(animations);
+    for (engine::Animation* animation : animations) {
+        clips[animation->id()] = animation->findClip();
+        for (unsigned int i = 0; i < animation->clipCount(); ++i) {
+            engine::AnimationClip* clip = animation->clipAt(i);
+            clips[clip->id()] = clip;
+        }
+    }
+    for (engine::Node* child = node->getFirstChild(); child; child = child->getNextSibling())
+        addClipsOf(child, clips);
+}
+
 } // namespace
 
 SceneViewer::SceneViewer(ViewerHost* host)
@@ -47,34 +66,16 @@ SceneViewer::SceneViewer(ViewerHost* host)
 
 SceneViewer::~SceneViewer()
 {
+    // Running clips are released without end events before the scene goes.
+    if (engine::AnimationController* controller = getAnimationController())
+        controller->stop();
     releaseRootNode();
     engine::releaseRef(m_selectionNode);
     engine::releaseRef(m_cameraNode);
     engine::releaseRef(m_camera);
     engine::releaseRef(m_scene);
-    if (m_running)
-        engine::RenderState::finalize();
-}
-
-void SceneViewer::run(unsigned int width, unsigned int height)
-{
-    m_width = width;
-    m_height = height;
-    setViewport(int(width), int(height));
-    engine::RenderState::initialize();
-    m_running = true;
-}
-
-void SceneViewer::frame()
-{
-    if (!m_running)
-        return;
-    if (!m_initialized) {
-        initialize();
-        m_initialized = true;
-    }
-    update(0.0f);
-    render(0.0f);
+    // The scene's materials go before the render state system does.
+    shutdown();
 }
 
 void SceneViewer::initialize()
@@ -108,7 +109,7 @@ void SceneViewer::createCameraRig()
 {
     m_orbit.yaw = OrbitCamera::startAngle;
     m_orbit.pitch = OrbitCamera::startAngle;
-    const float aspect = m_height ? float(m_width) / float(m_height) : 1.0f;
+    const float aspect = getHeight() ? float(getWidth()) / float(getHeight()) : 1.0f;
     m_camera = engine::Camera::createPerspective(OrbitCamera::fieldOfView, aspect, OrbitCamera::nearPlane,
                                                  OrbitCamera::initialFarPlane(m_orbit.distance));
     m_cameraNode = engine::Node::create(cameraNodeId);
@@ -116,7 +117,7 @@ void SceneViewer::createCameraRig()
     m_scene->addNode(m_cameraNode);
     m_scene->setActiveCamera(m_camera);
     applyCameraTransform();
-    resize(int(m_width), int(m_height));
+    resize(int(getWidth()), int(getHeight()));
 }
 
 void SceneViewer::createSelectionBox()
@@ -141,19 +142,20 @@ void SceneViewer::applyCameraTransform()
     m_cameraNode->set(engine::Vector3::one(), rotation, translation);
 }
 
-void SceneViewer::setViewport(int width, int height) { glViewport(0, 0, width, height); }
-
-void SceneViewer::update(float elapsedTime) { Q_UNUSED(elapsedTime); }
+void SceneViewer::update(float elapsedTime)
+{
+    Q_UNUSED(elapsedTime);
+    for (const auto& entry : m_clips) {
+        if (entry.second->isPlaying())
+            m_host->viewerAdvancedAnimation(entry.first.c_str(), entry.second->elapsedTime());
+    }
+}
 
 void SceneViewer::render(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
     captureRequestedThumbnails();
-    glClearColor(m_clearColor.x, m_clearColor.y, m_clearColor.z, m_clearColor.w);
-    glClearDepth(1.0);
-    glClearStencil(0);
-    engine::StateBlock::enableDepthWrite();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    clear(CLEAR_COLOR_DEPTH_STENCIL, m_clearColor, 1.0f, 0);
     m_sceneDrawer.draw(m_scene);
 }
 
@@ -166,7 +168,7 @@ bool SceneViewer::captureRequestedThumbnails()
                                                WorkspaceService::instanceOrDefault().metaFolder());
 }
 
-void SceneViewer::keyEvent(KeyEvent evt, int key)
+void SceneViewer::keyEvent(int evt, int key)
 {
     if (evt == KeyPress)
         m_orbit.keyPressed(key);
@@ -174,7 +176,7 @@ void SceneViewer::keyEvent(KeyEvent evt, int key)
         m_orbit.keyReleased();
 }
 
-void SceneViewer::touchEvent(TouchEvent evt, int x, int y, unsigned int contactIndex)
+void SceneViewer::touchEvent(int evt, int x, int y, unsigned int contactIndex)
 {
     Q_UNUSED(contactIndex);
     switch (evt) {
@@ -232,8 +234,111 @@ const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const 
     if (!canLoadModels()) {
         appendRecord(tr("The 3d model is not shown"),
                      tr("This build cannot draw 3d models yet. The converted model can still be exported."));
+        return &m_validationRecords;
+    }
+    try {
+        adoptRootNode(loadRootNode());
+    } catch (const std::exception& error) {
+        releaseRootNode();
+        m_host->viewerFailedToLoad(tr("Scene import error: ") + QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        releaseRootNode();
+        m_host->viewerFailedToLoad(tr("Scene import error: The convertion of the fbx terminated unexpectedly."));
     }
     return &m_validationRecords;
+}
+
+engine::Node* SceneViewer::loadRootNode()
+{
+    // Reached only once canLoadModels() holds, which needs the bundle reader.
+    return nullptr;
+}
+
+void SceneViewer::adoptRootNode(engine::Node* root)
+{
+    if (!root) {
+        appendRecord(tr("The 3d model is empty"), tr("The 3d model has no root node."));
+        return;
+    }
+    m_rootNode = root;
+    m_scene->addNode(root);
+    m_scene->setAmbientColor(m_ambientColor);
+    measureModel();
+    ModelInfoFile::writeBoundingBox(WorkspaceService::instanceOrDefault().metaFolder(), m_modelBox);
+    const unsigned int vertexCount = root->getSubtreeVertexCount();
+    const unsigned int meshCount = root->getSubtreeMeshPartCount();
+    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
+        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount), 1);
+    collectClips();
+    frameCamera();
+    m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);
+    m_thumbnailRequested = true;
+    checkTotals(vertexCount, meshCount);
+}
+
+void SceneViewer::measureModel()
+{
+    m_modelBox = m_rootNode->getSubtreeBoundingBox();
+    const engine::Vector3 size = m_modelBox.max - m_modelBox.min;
+    if (size.x > 0.0f && size.y > 0.0f && size.z > 0.0f)
+        m_modelSphere = engine::BoundingSphere(m_modelBox.getCenter(), size.length());
+    else
+        m_modelSphere = engine::BoundingSphere();
+}
+
+void SceneViewer::collectClips()
+{
+    m_host->viewerClearedAnimations();
+    m_clips.clear();
+    addClipsOf(m_rootNode, m_clips);
+    for (const auto& entry : m_clips) {
+        entry.second->addBeginListener(this);
+        entry.second->addEndListener(this);
+        m_host->viewerFoundAnimation(entry.first.c_str());
+    }
+}
+
+void SceneViewer::frameCamera()
+{
+    if (!m_camera)
+        return;
+    m_camera->setFarPlane(m_orbit.frame(m_modelSphere, m_camera->getFarPlane()));
+    applyCameraTransform();
+}
+
+void SceneViewer::checkTotals(unsigned int vertexCount, unsigned int meshCount)
+{
+    if (vertexCount == 0)
+        appendRecord(tr("The 3d model is empty"), tr("The 3d model has zero scene nodes."));
+    else if (meshCount == 0)
+        appendRecord(tr("The 3d model is empty"), tr("The 3d model no nodes which contain renderable meshes."));
+}
+
+void SceneViewer::clipEvent(engine::AnimationClip* clip, EventType type)
+{
+    // An unnamed clip is known by its animation's name.
+    const char* id = clip->id();
+    if (std::strcmp(id, "default_clip") == 0 && clip->animation())
+        id = clip->animation()->id();
+    if (type == BEGIN)
+        m_host->viewerStartedAnimation(id);
+    else
+        m_host->viewerFinishedAnimation(id, float(clip->endTime()));
+}
+
+QString SceneViewer::vertexCountLabel(unsigned int vertexCount)
+{
+    struct Bucket {
+        unsigned int below;
+        const char* label;
+    };
+    static const Bucket buckets[] = {{1000, "0-1k"},       {10000, "1k-10k"},     {50000, "10k-50k"},
+                                     {100000, "50k-100k"}, {200000, "100k-200k"}, {500000, "200k-500k"}};
+    for (const Bucket& bucket : buckets) {
+        if (vertexCount < bucket.below)
+            return QLatin1String(bucket.label);
+    }
+    return QStringLiteral("500k-Greater");
 }
 
 void SceneViewer::appendRecord(const QString& title, const QString& message)
@@ -248,6 +353,9 @@ void SceneViewer::appendRecord(const QString& title, const QString& message)
 
 void SceneViewer::releaseRootNode()
 {
+    for (const auto& entry : m_clips)
+        entry.second->stop();
+    m_clips.clear();
     if (!m_rootNode)
         return;
     if (m_scene)
@@ -281,10 +389,8 @@ void SceneViewer::resize(int width, int height)
 {
     if (!m_camera || width <= 0 || height <= 0)
         return;
-    m_width = unsigned(width);
-    m_height = unsigned(height);
     m_camera->setAspectRatio(float(width) / float(height));
-    setViewport(width, height);
+    setViewport(0.0f, 0.0f, float(width), float(height));
 }
 
 void SceneViewer::setClearColor(int red, int green, int blue)
@@ -310,22 +416,26 @@ void SceneViewer::setSelectedObject(engine::Node* node)
     }
 }
 
-// The clip table fills once models load; until then no identifier is known
-// and, as for any unknown identifier, nothing happens.
 bool SceneViewer::playAnimation(const std::string& clipId)
 {
-    Q_UNUSED(clipId);
+    const auto found = m_clips.find(clipId);
+    if (found != m_clips.end())
+        found->second->play();
     return true;
 }
 
 bool SceneViewer::pauseAnimation(const std::string& clipId)
 {
-    Q_UNUSED(clipId);
+    const auto found = m_clips.find(clipId);
+    if (found != m_clips.end())
+        found->second->pause();
     return true;
 }
 
 bool SceneViewer::stopAnimation(const std::string& clipId)
 {
-    Q_UNUSED(clipId);
+    const auto found = m_clips.find(clipId);
+    if (found != m_clips.end())
+        found->second->stop();
     return true;
 }

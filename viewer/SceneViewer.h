@@ -1,6 +1,8 @@
 #pragma once
 
+#include "AnimationClip.h"
 #include "EncoderOutputLog.h"
+#include "Game.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
 #include "math/BoundingBox.h"
@@ -9,6 +11,7 @@
 
 #include <QString>
 
+#include <map>
 #include <string>
 
 class ViewerHost;
@@ -23,29 +26,25 @@ class Scene;
 // the selection box and the loaded model's root node. It loads the converted
 // model from the workspace, checks it, frames the camera on it and writes
 // the model's bounds into the workspace's info file.
-class SceneViewer {
+class SceneViewer : public engine::Game, private engine::AnimationClip::Listener {
 public:
     enum TouchEvent { TouchPress = 0, TouchRelease = 1, TouchMove = 2 };
     enum KeyEvent { KeyPress = 0, KeyRelease = 1 };
 
     explicit SceneViewer(ViewerHost* host);
-    ~SceneViewer();
+    ~SceneViewer() override;
 
     SceneViewer(const SceneViewer&) = delete;
     SceneViewer& operator=(const SceneViewer&) = delete;
 
-    // The frame loop the widget drives from its GL callbacks. The first
-    // frame initialises the scene.
-    void run(unsigned int width, unsigned int height);
-    void frame();
-
-    void initialize();
-    void update(float elapsedTime);
-    void render(float elapsedTime);
+    void initialize() override;
+    void finalize() override { }
+    void update(float elapsedTime) override;
+    void render(float elapsedTime) override;
     // The previews of the last successful load, once; true when written.
     bool captureRequestedThumbnails();
-    void keyEvent(KeyEvent evt, int key);
-    void touchEvent(TouchEvent evt, int x, int y, unsigned int contactIndex);
+    void keyEvent(int evt, int key) override;
+    void touchEvent(int evt, int x, int y, unsigned int contactIndex) override;
 
     const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
     // Whether this build can put a converted model on screen at all.
@@ -74,13 +73,21 @@ public:
     const OrbitCamera& orbit() const { return m_orbit; }
     const engine::Vector4& clearColor() const { return m_clearColor; }
 
+    static QString vertexCountLabel(unsigned int vertexCount);
+
 private:
     void createCameraRig();
     void createGrid(const QString& resFolder);
     void createSelectionBox();
     void applyCameraTransform();
-    void setViewport(int width, int height);
     void releaseRootNode();
+    engine::Node* loadRootNode();
+    void adoptRootNode(engine::Node* root);
+    void measureModel();
+    void collectClips();
+    void frameCamera();
+    void checkTotals(unsigned int vertexCount, unsigned int meshCount);
+    void clipEvent(engine::AnimationClip* clip, EventType type) override;
     void appendRecord(const QString& title, const QString& message);
 
     ViewerHost* m_host;
@@ -93,12 +100,10 @@ private:
     OrbitCamera m_orbit;
     QString m_modelPath;
     engine::Vector4 m_clearColor;
+    engine::Vector3 m_ambientColor;
     engine::BoundingBox m_modelBox;
     engine::BoundingSphere m_modelSphere;
     EncoderOutputLogs m_validationRecords;
     bool m_thumbnailRequested = false; // set by a successful load, taken by the next frame
-    bool m_running = false;
-    bool m_initialized = false;
-    unsigned int m_width = 0;
-    unsigned int m_height = 0;
+    std::map<std::string, engine::AnimationClip*> m_clips;
 };

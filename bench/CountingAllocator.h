@@ -1,0 +1,57 @@
+#pragma once
+
+// Counts heap allocations by replacing the global allocation functions.
+// Include from exactly one source file of a benchmark program; read
+// allocationCount before and after the code to measure.
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+unsigned long long allocationCount = 0;
+}
+
+#if defined(__GLIBC__)
+// C allocations count too; glibc's own entry points do the work.
+extern "C" void* __libc_malloc(std::size_t);
+extern "C" void* __libc_calloc(std::size_t, std::size_t);
+extern "C" void* __libc_realloc(void*, std::size_t);
+extern "C" void* malloc(std::size_t size)
+{
+    ++allocationCount;
+    return __libc_malloc(size);
+}
+extern "C" void* calloc(std::size_t count, std::size_t size)
+{
+    ++allocationCount;
+    return __libc_calloc(count, size);
+}
+extern "C" void* realloc(void* p, std::size_t size)
+{
+    ++allocationCount;
+    return __libc_realloc(p, size);
+}
+// Each operator new then counts once, through malloc.
+void* operator new(std::size_t size)
+{
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+#else
+void* operator new(std::size_t size)
+{
+    ++allocationCount;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+#endif
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
