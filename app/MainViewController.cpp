@@ -1,10 +1,12 @@
 #include "MainViewController.h"
 
+#include "AnimationListWidget.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
 #include "UserSettings.h"
+#include "WorkspaceService.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -62,7 +64,8 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_sceneTree->setFocusPolicy(Qt::NoFocus);
     m_propertyTree = new QTreeView(leftSplitter);
     m_propertyTree->setFocusPolicy(Qt::NoFocus);
-    // The animation list joins the right splitter with the viewer's panels.
+    // Clips are started through the viewport once it can play them.
+    m_animationList = new AnimationListWidget(m_rightSplitter, nullptr);
 
     createSceneTree();
     createPropertyTree();
@@ -70,6 +73,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     leftSplitter->addWidget(m_sceneTree);
     leftSplitter->addWidget(m_propertyTree);
     leftPane->layout()->addWidget(leftSplitter);
+    m_rightSplitter->addWidget(m_animationList);
     rightPane->layout()->addWidget(m_rightSplitter);
 
     m_mainSplitter->addWidget(leftPane);
@@ -109,15 +113,13 @@ void MainViewController::clearView()
 {
     m_sceneTree->collapseAll();
     // The viewport's clearScene() runs here once the viewport exists.
+    m_animationList->clearAnimationModel();
     clearAnimationModel();
 }
 
 bool MainViewController::isModelNode(const QString& itemText) const
 {
-    // Answered by the current scene graph once it can tell which items name
-    // a node with a model; until then nothing counts as one.
-    Q_UNUSED(itemText);
-    return false;
+    return m_sceneGraph && m_sceneGraph->isMeshItem(itemText);
 }
 
 int MainViewController::copySelectedModelNodes()
@@ -160,9 +162,13 @@ void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({leftP
 
 void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount)
 {
-    Q_UNUSED(scene);
-    // The scene graph builds its trees from the scene here once it can.
+    if (m_sceneGraph) {
+        m_sceneGraph->setScene(scene);
+        m_sceneGraph->build();
+    }
     m_controller->setSceneStatistics(vertexCount, meshCount);
+    if (m_sceneGraph)
+        showPropertiesModel(m_sceneGraph->propertiesModel());
 }
 
 void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
@@ -175,27 +181,56 @@ void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph
     // We own the scene graphs we are handed. Each new model replaces the one
     // before; keeping them all would grow with every open. The old one goes
     // once control is back in the event loop, so no caller still inside it
-    // is cut short.
-    if (m_sceneGraph && m_sceneGraph != newSceneGraph)
+    // is cut short; the trees let go of its models first.
+    if (m_sceneGraph && m_sceneGraph != newSceneGraph) {
+        disconnect(m_sceneGraph, nullptr, this, nullptr);
         m_sceneGraph->deleteLater();
+    }
     newSceneGraph->setParent(this);
     m_sceneGraph = newSceneGraph;
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        m_sceneGraph->setModelFolder(workspaces->paths().model);
+    connect(m_sceneGraph, &SceneGraph::updateSceneGraphView, this, &MainViewController::updateSceneGraphView);
+    updateSceneGraphView(m_sceneGraph->sceneModel());
+    showPropertiesModel(m_sceneGraph->propertiesModel());
+}
+
+void MainViewController::clearSceneTree()
+{
+    if (m_sceneGraph)
+        m_sceneGraph->clearSceneModel();
 }
 
 void MainViewController::updateSceneGraphView(QStandardItemModel* model)
 {
+    QItemSelectionModel* oldSelection = m_sceneTree->selectionModel();
     m_sceneTree->setModel(model);
+    delete oldSelection;
     m_sceneTree->setAnimated(true);
     m_sceneTree->expandAll();
     m_sceneTree->resizeColumnToContents(0);
+    connect(m_sceneTree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainViewController::selectionChangedSlot);
+}
+
+void MainViewController::showPropertiesModel(QStandardItemModel* model)
+{
+    QItemSelectionModel* oldSelection = m_propertyTree->selectionModel();
+    m_propertyTree->setModel(model);
+    delete oldSelection;
+    m_propertyTree->setAnimated(true);
+    m_propertyTree->expandAll();
+    for (int column = 0; column < model->columnCount(); ++column)
+        m_propertyTree->resizeColumnToContents(column);
 }
 
 void MainViewController::selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected)
 {
     Q_UNUSED(selected);
     Q_UNUSED(deselected);
-    // Only the current index counts, not the whole selection; its text goes
-    // to the scene graph's selectNode once the scene graph can select.
+    // Only the current index counts, not the whole selection.
+    if (m_sceneGraph)
+        m_sceneGraph->selectNode(m_sceneTree->currentIndex().data(Qt::DisplayRole).toString());
 }
 
 void MainViewController::showContextMenu(const QPoint& pos)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPoint>
 
+class AnimationListWidget;
 class MainWindowController;
 class QSplitter;
 class QStandardItemModel;
@@ -35,9 +36,12 @@ public:
     QTreeView* sceneTree() const { return m_sceneTree; }
     QTreeView* propertyTree() const { return m_propertyTree; }
     QSplitter* mainSplitter() const { return m_mainSplitter; }
+    AnimationListWidget* animationList() const { return m_animationList; }
     SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     void clearView();
+    // Empties the current scene graph's tree before the next model comes.
+    void clearSceneTree();
     int copySelectedModelNodes();
     void selectAllModelNodes(QTreeView* view);
     bool isModelNode(const QString& itemText) const;
@@ -57,6 +61,7 @@ public slots:
 private:
     void createSceneTree();
     void createPropertyTree();
+    void showPropertiesModel(QStandardItemModel* model);
 
     MainWindowController* m_controller;
     QTreeView* m_sceneTree = nullptr;
@@ -65,4 +70,5 @@ private:
     SceneGraph* m_sceneGraph = nullptr;
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;
+    AnimationListWidget* m_animationList = nullptr;
 };

@@ -52,8 +52,10 @@ int SceneTreeSelection::copySelectedModelNodes(QTreeView* view, const IsModelNod
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         return 0;
-    clipboard->setText(QString());
+    // Nothing to copy leaves the user's clipboard as it was.
     const QStringList names = selectedModelNodeNames(view, isModelNode);
+    if (names.isEmpty())
+        return 0;
     clipboard->setText(names.join(QLatin1Char('\n')));
     return names.size();
 }
