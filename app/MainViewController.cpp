@@ -43,6 +43,15 @@ QWidget* createViewportPlaceholder(QWidget* parent)
     return viewport;
 }
 
+// The view makes a new selection model for every model it is given and
+// leaves the old one to us.
+void replaceModel(QTreeView* view, QAbstractItemModel* model)
+{
+    QItemSelectionModel* oldSelection = view->selectionModel();
+    view->setModel(model);
+    delete oldSelection;
+}
+
 } // namespace
 
 MainViewController::MainViewController(MainWindowController* controller)
@@ -203,21 +212,20 @@ void MainViewController::clearSceneTree()
 
 void MainViewController::updateSceneGraphView(QStandardItemModel* model)
 {
-    QItemSelectionModel* oldSelection = m_sceneTree->selectionModel();
-    m_sceneTree->setModel(model);
-    delete oldSelection;
+    if (m_sceneTree->model() != model) {
+        replaceModel(m_sceneTree, model);
+        connect(m_sceneTree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &MainViewController::selectionChangedSlot);
+    }
     m_sceneTree->setAnimated(true);
     m_sceneTree->expandAll();
     m_sceneTree->resizeColumnToContents(0);
-    connect(m_sceneTree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainViewController::selectionChangedSlot);
 }
 
 void MainViewController::showPropertiesModel(QStandardItemModel* model)
 {
-    QItemSelectionModel* oldSelection = m_propertyTree->selectionModel();
-    m_propertyTree->setModel(model);
-    delete oldSelection;
+    if (m_propertyTree->model() != model)
+        replaceModel(m_propertyTree, model);
     m_propertyTree->setAnimated(true);
     m_propertyTree->expandAll();
     for (int column = 0; column < model->columnCount(); ++column)
