@@ -1,11 +1,11 @@
 #include "MainViewController.h"
 
 #include "AnimationListWidget.h"
+#include "GlItem.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
-#include "UserSettings.h"
 #include "WorkspaceService.h"
 
 #include <QEvent>
@@ -24,23 +24,6 @@ QWidget* createPane(QWidget* parent)
     QVBoxLayout* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(0, 0, 0, 0);
     return pane;
-}
-
-// Stands where the OpenGL viewport goes, painted in the viewport's clear
-// colour so the window looks the same with or without it.
-QWidget* createViewportPlaceholder(QWidget* parent)
-{
-    QWidget* viewport = new QWidget(parent);
-    viewport->setObjectName(QStringLiteral("viewport"));
-    viewport->setMinimumSize(500, 400);
-    QColor background = UserSettings::instance().backgroundColor();
-    if (!background.isValid())
-        background = UserSettings::defaultBackgroundColor();
-    QPalette palette = viewport->palette();
-    palette.setColor(QPalette::Window, background);
-    viewport->setPalette(palette);
-    viewport->setAutoFillBackground(true);
-    return viewport;
 }
 
 // The view makes a new selection model for every model it is given and
@@ -67,14 +50,18 @@ MainViewController::MainViewController(MainWindowController* controller)
     QSplitter* leftSplitter = new QSplitter(Qt::Vertical, leftPane);
     m_rightSplitter = new QSplitter(Qt::Vertical);
 
-    m_viewport = createViewportPlaceholder(m_mainSplitter);
+    m_viewport = new GlItem(m_mainSplitter);
+    m_viewport->setMinimumSize(viewportMinimumWidth, viewportMinimumHeight);
+    connect(m_viewport, &GlItem::sceneLoaded, this, &MainViewController::sceneLoaded);
+    connect(m_viewport, &GlItem::addItemToAnimations, this, &MainViewController::addItemToAnimations);
+    connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
 
     m_sceneTree = new QTreeView(leftSplitter);
     m_sceneTree->setFocusPolicy(Qt::NoFocus);
     m_propertyTree = new QTreeView(leftSplitter);
     m_propertyTree->setFocusPolicy(Qt::NoFocus);
-    // Clips are started through the viewport once it can play them.
-    m_animationList = new AnimationListWidget(m_rightSplitter, nullptr);
+    m_animationList = new AnimationListWidget(m_rightSplitter, this);
+    connectAnimationList();
 
     createSceneTree();
     createPropertyTree();
@@ -93,6 +80,24 @@ MainViewController::MainViewController(MainWindowController* controller)
     window->setCentralWidget(m_mainSplitter);
     window->setFocus(Qt::OtherFocusReason);
 }
+
+void MainViewController::connectAnimationList()
+{
+    connect(m_viewport, &GlItem::addItemToAnimations, m_animationList, &AnimationListWidget::addItemToAnimations);
+    connect(m_viewport, &GlItem::clearAnimationModel, m_animationList, &AnimationListWidget::clearAnimationModel);
+    connect(m_viewport, &GlItem::animationStartedPlaying, m_animationList,
+            &AnimationListWidget::animationStartedPlaying);
+    connect(m_viewport, &GlItem::animationFinishedPlaying, m_animationList,
+            &AnimationListWidget::animationFinishedPlaying);
+    connect(m_viewport, &GlItem::updateElaspedTimeOfAnimation, m_animationList,
+            &AnimationListWidget::updateElaspedTimeOfAnimation);
+}
+
+bool MainViewController::playAnimation(const QString& id) { return m_viewport->playAnimation(id); }
+
+bool MainViewController::pauseAnimation(const QString& id) { return m_viewport->pauseAnimation(id); }
+
+bool MainViewController::stopAnimation(const QString& id) { return m_viewport->stopAnimation(id); }
 
 MainViewController::~MainViewController()
 {
@@ -121,7 +126,7 @@ void MainViewController::createPropertyTree()
 void MainViewController::clearView()
 {
     m_sceneTree->collapseAll();
-    // The viewport's clearScene() runs here once the viewport exists.
+    m_viewport->clearScene();
     m_animationList->clearAnimationModel();
     clearAnimationModel();
 }
@@ -183,8 +188,6 @@ void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uin
 void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
                                                        const EncoderOutputLogs* encoderToolLogs)
 {
-    // The encoder's records go to the viewport's loadModel once the viewport exists.
-    Q_UNUSED(encoderToolLogs);
     if (!newSceneGraph)
         return;
     // We own the scene graphs we are handed. Each new model replaces the one
@@ -192,7 +195,7 @@ void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph
     // once control is back in the event loop, so no caller still inside it
     // is cut short; the trees let go of its models first.
     if (m_sceneGraph && m_sceneGraph != newSceneGraph) {
-        disconnect(m_sceneGraph, nullptr, this, nullptr);
+        disconnect(m_sceneGraph, nullptr, nullptr, nullptr);
         m_sceneGraph->deleteLater();
     }
     newSceneGraph->setParent(this);
@@ -202,6 +205,11 @@ void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph
     connect(m_sceneGraph, &SceneGraph::updateSceneGraphView, this, &MainViewController::updateSceneGraphView);
     updateSceneGraphView(m_sceneGraph->sceneModel());
     showPropertiesModel(m_sceneGraph->propertiesModel());
+    const EncoderOutputLogs* viewerLogs = m_viewport->loadModel(newSceneGraph->modelPath(), newSceneGraph->version(),
+                                                                newSceneGraph->format(), encoderToolLogs);
+    if (viewerLogs && !viewerLogs->isEmpty())
+        m_controller->forwardViewerLogs(*viewerLogs);
+    connect(m_sceneGraph, &SceneGraph::nodeSelected, m_viewport, &GlItem::setSelectedObject);
 }
 
 void MainViewController::clearSceneTree()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnimationPlayback.h"
 #include "EncoderOutputLog.h"
 
 #include <QItemSelection>
@@ -7,6 +8,7 @@
 #include <QPoint>
 
 class AnimationListWidget;
+class GlItem;
 class MainWindowController;
 class QSplitter;
 class QStandardItemModel;
@@ -22,17 +24,19 @@ class Scene;
 // on the left, the viewport in the middle, the animation list on the right
 // (collapsed until a model with animations arrives). Handles the scene tree's
 // selection, context menu and clipboard keys.
-class MainViewController : public QObject {
+class MainViewController : public QObject, private AnimationPlayback {
     Q_OBJECT
 public:
     static const int leftPaneWidth = 230;
     static const int viewportWidth = 800;
     static const int animationPaneWidth = 230;
+    static const int viewportMinimumWidth = 500;
+    static const int viewportMinimumHeight = 400;
 
     explicit MainViewController(MainWindowController* controller);
     ~MainViewController() override;
 
-    QWidget* viewport() const { return m_viewport; }
+    GlItem* viewport() const { return m_viewport; }
     QTreeView* sceneTree() const { return m_sceneTree; }
     QTreeView* propertyTree() const { return m_propertyTree; }
     QSplitter* mainSplitter() const { return m_mainSplitter; }
@@ -60,13 +64,17 @@ public slots:
 
 private:
     void createSceneTree();
+    void connectAnimationList();
+    bool playAnimation(const QString& id) override;
+    bool pauseAnimation(const QString& id) override;
+    bool stopAnimation(const QString& id) override;
     void createPropertyTree();
     void showPropertiesModel(QStandardItemModel* model);
 
     MainWindowController* m_controller;
     QTreeView* m_sceneTree = nullptr;
     QTreeView* m_propertyTree = nullptr;
-    QWidget* m_viewport = nullptr;
+    GlItem* m_viewport = nullptr;
     SceneGraph* m_sceneGraph = nullptr;
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;

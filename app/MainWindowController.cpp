@@ -2,6 +2,7 @@
 
 #include "AnalyticsTracker.h"
 #include "AppIdentity.h"
+#include "GlItem.h"
 #include "LoadingIndicatorViewController.h"
 #include "LoggingManager.h"
 #include "LoggingViewController.h"
@@ -63,8 +64,11 @@ void MainWindowController::makeConnections(WEApplication* application)
 {
     // Where one signal has several receivers, modelWillLoad must run before
     // the model manager starts the import, so the order below matters.
-    // Viewport connections join this list as the viewport arrives.
     ToolBarController* toolBar = m_mainWindow->toolBarController();
+    GlItem* viewport = m_mainViewController->viewport();
+
+    connect(viewport, &GlItem::sceneLoaded, this, &MainWindowController::sceneImportSuccessful);
+    connect(viewport, &GlItem::sceneImportFailedEvent, this, &MainWindowController::sceneImportFailed);
 
     connect(m_modelManager, &ModelManager::signalVersionError, this, &MainWindowController::sceneImportFailed);
     connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::modelWillLoad);
@@ -89,10 +93,18 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(m_modelManager, &ModelManager::errorLoadingModel, this, &MainWindowController::errorLoadingNewModel);
     connect(m_modelManager, &ModelManager::signalVersionError, m_userDialogController,
             &UserDialogController::showVM3FileToOldDialog);
+    connect(viewport, &GlItem::sceneImportFailedEvent, m_userDialogController,
+            &UserDialogController::showImportErrorOccuredDialog);
     connect(m_modelManager->encoderOutputParser(), &EncoderOutputParser::outputParserDidGenerateOutputMessages,
             loggingManager(), &LoggingManager::outputParserDidGenerateOutputMessages);
     connect(m_loggingViewController, &LoggingViewController::loggingWindowVisibilityWillChange, this,
             &MainWindowController::stopLoadingIndicator);
+    connect(toolBar, &ToolBarController::resetCameraSignal, viewport, &GlItem::resetCamera);
+    // A drop opens the model the way the menu does: the views are cleared
+    // before the import starts.
+    connect(viewport, &GlItem::loadModelFromDropEvent, this, &MainWindowController::modelWillLoad);
+    connect(viewport, &GlItem::loadModelFromDropEvent, m_modelManager, &ModelManager::importModel);
+    connect(viewport, &GlItem::newFramerateAvailable, this, &MainWindowController::newFramerateAvailable);
 
     // Failures the user must hear of: a container that cannot be unpacked,
     // and an export that did not produce its file.

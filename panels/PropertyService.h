@@ -6,7 +6,12 @@
 
 namespace engine {
 class Light;
+class Material;
+class MaterialParameter;
+class Model;
 class Node;
+class RenderState;
+class Sampler;
 } // namespace engine
 
 // Turns what the engine knows about a node into label/value pairs for the
@@ -23,7 +28,18 @@ public:
 
     PropertyList nodeProperties(const engine::Node* node) const;
     PropertyList lightProperties(const engine::Light* light) const;
+    PropertyList modelProperties(const engine::Model* model) const;
+
+    // The label shown for an engine parameter or sampler setting; empty for
+    // names the panel does not show.
+    static QString displayName(const char* name);
 
 private:
+    void collectMaterial(const engine::Material* material, PropertyList* properties) const;
+    void collectParameters(const engine::RenderState* state, PropertyList* properties) const;
+    void collectParameter(const engine::MaterialParameter* parameter, PropertyList* properties) const;
+    void collectTexture(const engine::Sampler* sampler, PropertyList* properties) const;
+    QString shownTexturePath(const QString& path) const;
+
     QString m_modelFolder;
 };

@@ -49,7 +49,6 @@ SceneGraph::SceneGraph(const QString& modelPath, const QString& version, int for
     , m_sceneModel(new QStandardItemModel())
     , m_propertiesModel(new QStandardItemModel())
 {
-    qRegisterMetaType<engine::Node*>();
     m_sceneModel->setHorizontalHeaderLabels({tr("Scene")});
     m_propertiesModel->setHorizontalHeaderLabels({tr("Properties")});
 }

@@ -1,8 +1,5 @@
 #pragma once
 
-#include "Node.h"
-
-#include <QMetaType>
 #include <QObject>
 #include <QString>
 
@@ -11,8 +8,9 @@ class QStandardItem;
 class QStandardItemModel;
 
 namespace engine {
+class Node;
 class Scene;
-}
+} // namespace engine
 
 // One loaded model as the panels see it: where its bundle lies, which
 // container version and format it came with, the "Scene" tree of its nodes
@@ -64,6 +62,3 @@ private:
     QStandardItemModel* m_sceneModel;
     QStandardItemModel* m_propertiesModel;
 };
-
-// Nodes travel in signals between the panels and the viewport.
-Q_DECLARE_METATYPE(engine::Node*)

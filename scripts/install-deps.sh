@@ -9,13 +9,14 @@ set -euo pipefail
 # clang-format: scripts/test.sh checks the layout of every C++ file with it.
 # assimp-utils, zip, unzip, python3: peer tools the tests and benchmarks
 # measure against or check our files with.
+# f3d: the peer the viewer's time-to-first-picture benchmark measures against.
 packages=(
   build-essential cmake pkg-config ccache clang-format
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5opengl5-dev libqt5svg5 libqt5svg5-dev
   zlib1g-dev libminizip-dev libjsoncpp-dev libpng-dev libglew-dev
   libassimp-dev assimp-utils libstb-dev
   xvfb xauth libgl1-mesa-dri mesa-utils
-  zip unzip python3
+  zip unzip python3 f3d
 )
 
 missing=()

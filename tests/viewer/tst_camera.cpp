@@ -1,0 +1,140 @@
+#include "OrbitCamera.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+
+// The camera arithmetic behind pointer, wheel and framing: each row starts
+// from the reset camera, applies one gesture and checks the outcome.
+class CameraTest : public QObject {
+    Q_OBJECT
+private slots:
+    void gestures_data();
+    void gestures();
+    void framing_data();
+    void framing();
+    void wheelNotchesDoNotCancel();
+    void transformLooksAtTarget();
+};
+
+namespace {
+enum Gesture { Drag, DragWithCtrl, DragWithAlt, WheelPan, MoveWithoutPress, DragWithOtherKey };
+}
+
+void CameraTest::gestures_data()
+{
+    QTest::addColumn<int>("gesture");
+    QTest::addColumn<int>("dx");
+    QTest::addColumn<int>("dy");
+    QTest::addColumn<float>("yaw");
+    QTest::addColumn<float>("pitch");
+    QTest::addColumn<float>("distance");
+    QTest::addColumn<bool>("targetMoves");
+
+    QTest::newRow("orbit: a degree per pixel") << int(Drag) << 10 << -4 << 40.0f << 26.0f << 80.0f << false;
+    QTest::newRow("alt right 10 shortens by 0.5") << int(DragWithAlt) << 10 << 0 << 30.0f << 30.0f << 79.5f << false;
+    QTest::newRow("alt down 10 lengthens by 0.5") << int(DragWithAlt) << 0 << 10 << 30.0f << 30.0f << 80.5f << false;
+    QTest::newRow("ctrl drag pans") << int(DragWithCtrl) << 10 << 5 << 30.0f << 30.0f << 80.0f << true;
+    QTest::newRow("middle-button wheel pans") << int(WheelPan) << 10 << 0 << 30.0f << 30.0f << 80.0f << true;
+    QTest::newRow("hovering does nothing") << int(MoveWithoutPress) << 10 << 10 << 30.0f << 30.0f << 80.0f << false;
+    QTest::newRow("other key held does nothing")
+        << int(DragWithOtherKey) << 10 << 10 << 30.0f << 30.0f << 80.0f << false;
+}
+
+void CameraTest::gestures()
+{
+    QFETCH(int, gesture);
+    QFETCH(int, dx);
+    QFETCH(int, dy);
+    QFETCH(float, yaw);
+    QFETCH(float, pitch);
+    QFETCH(float, distance);
+    QFETCH(bool, targetMoves);
+    OrbitCamera camera;
+    if (gesture == DragWithCtrl)
+        camera.keyPressed(OrbitCamera::CtrlKey);
+    if (gesture == DragWithAlt)
+        camera.keyPressed(OrbitCamera::AltKey);
+    if (gesture == DragWithOtherKey)
+        camera.keyPressed(42);
+    if (gesture == WheelPan)
+        camera.panMode = true;
+    else if (gesture != MoveWithoutPress)
+        camera.press(100, 100);
+    camera.lastX = 100;
+    camera.lastY = 100;
+    camera.move(100 + dx, 100 + dy);
+
+    QCOMPARE(camera.yaw, yaw);
+    QCOMPARE(camera.pitch, pitch);
+    QVERIFY(qFuzzyCompare(camera.distance, distance));
+    QCOMPARE(camera.target != engine::Vector3(), targetMoves);
+
+    camera.release();
+    QVERIFY(!camera.panMode);
+    QCOMPARE(camera.move(200, 200), OrbitCamera::Drag::None);
+}
+
+void CameraTest::framing_data()
+{
+    QTest::addColumn<float>("radius");
+    QTest::addColumn<float>("centerX");
+    QTest::addColumn<float>("startDistance");
+    QTest::addColumn<float>("distance");
+    QTest::addColumn<float>("farPlane");
+
+    QTest::newRow("radius 100 at the origin") << 100.0f << 0.0f << 80.0f << 241.421f << 20000.0f;
+    QTest::newRow("radius 0 leaves it") << 0.0f << 0.0f << 80.0f << 80.0f << 10000.0f;
+    QTest::newRow("a closer fit never pulls in") << 1.0f << 0.0f << 80.0f << 80.0f << 20000.0f;
+    QTest::newRow("offset centre adds its distance") << 100.0f << 50.0f << 80.0f << 291.421f << 20000.0f;
+    QTest::newRow("huge model pushes the far plane") << 10000.0f << 0.0f << 80.0f << 24142.1f << 24167.1f;
+}
+
+void CameraTest::framing()
+{
+    QFETCH(float, radius);
+    QFETCH(float, centerX);
+    QFETCH(float, startDistance);
+    QFETCH(float, distance);
+    QFETCH(float, farPlane);
+    OrbitCamera camera;
+    camera.distance = startDistance;
+    const engine::BoundingSphere sphere(engine::Vector3(centerX, 0, 0), radius);
+    const float newFarPlane = camera.frame(sphere, OrbitCamera::initialFarPlane(camera.distance));
+    QVERIFY2(std::fabs(camera.distance - distance) < 1e-5f * std::max(1.0f, distance),
+             qPrintable(QString::number(camera.distance)));
+    QVERIFY2(std::fabs(newFarPlane - farPlane) < 1e-5f * farPlane, qPrintable(QString::number(newFarPlane)));
+}
+
+void CameraTest::wheelNotchesDoNotCancel()
+{
+    OrbitCamera camera;
+    camera.zoom(120);
+    QVERIFY(qFuzzyCompare(camera.distance, 80.0f * 0.88f));
+    camera.zoom(-120);
+    QVERIFY(qFuzzyCompare(camera.distance, 80.0f * 0.88f * 1.12f));
+    // A camera zoomed onto its target can still back out again.
+    camera.distance = 0.0f;
+    camera.zoom(-120);
+    QVERIFY(camera.distance > 0.0f);
+}
+
+void CameraTest::transformLooksAtTarget()
+{
+    OrbitCamera camera;
+    camera.target = engine::Vector3(5, -2, 7);
+    camera.yaw = 75;
+    camera.pitch = -20;
+    const engine::Matrix m = camera.transform();
+    const engine::Vector3 eye = m.getTranslation();
+    QVERIFY(std::fabs((eye - camera.target).length() - camera.distance) < 1e-3f);
+    const engine::Vector3 towardsTarget = (camera.target - eye).normalized();
+    QVERIFY((towardsTarget - m.getForwardVector()).length() < 1e-4f);
+    camera.reset();
+    QCOMPARE(camera.target, engine::Vector3());
+    QCOMPARE(camera.distance, OrbitCamera::startDistance);
+}
+
+QTEST_APPLESS_MAIN(CameraTest)
+#include "tst_camera.moc"

@@ -1,0 +1,89 @@
+#include "AnalyticsTracker.h"
+#include "GlItem.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QtTest>
+
+// A context below OpenGL 2.1, as Mesa hands out when told to: the widget
+// warns once, paints nothing, records no camera reset and still lets models
+// be imported.
+class GlVersionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void versionRule_data();
+    void versionRule();
+    void oldContextWarnsOnceAndStaysDark();
+};
+
+namespace {
+
+class CountingTracker : public AnalyticsTracker {
+public:
+    CountingTracker()
+        : AnalyticsTracker(QStringLiteral("UA-TEST"), QUrl(QStringLiteral("http://127.0.0.1:9/")),
+                           QDir::current().absoluteFilePath(QStringLiteral("tracker.xml")))
+    {
+    }
+    void pageView(const QString&) override { ++calls; }
+    void trackEvent(const QString&, const QString&, const QString&, int) override { ++calls; }
+    int calls = 0;
+};
+
+} // namespace
+
+void GlVersionTest::versionRule_data()
+{
+    QTest::addColumn<int>("major");
+    QTest::addColumn<int>("minor");
+    QTest::addColumn<bool>("supported");
+    QTest::newRow("1.4") << 1 << 4 << false;
+    QTest::newRow("2.0") << 2 << 0 << false;
+    QTest::newRow("2.1") << 2 << 1 << true;
+    QTest::newRow("3.0") << 3 << 0 << true;
+    QTest::newRow("4.6") << 4 << 6 << true;
+}
+
+void GlVersionTest::versionRule()
+{
+    QFETCH(int, major);
+    QFETCH(int, minor);
+    QFETCH(bool, supported);
+    QCOMPARE(GlItem::isSupportedVersion(major, minor), supported);
+}
+
+void GlVersionTest::oldContextWarnsOnceAndStaysDark()
+{
+    CountingTracker tracker;
+    AnalyticsTracker::setInstance(&tracker);
+    QStringList titles;
+    QTimer closer;
+    closer.callOnTimeout([&titles]() {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            titles << modal->windowTitle();
+            modal->close();
+        }
+    });
+    closer.start(20);
+
+    GlItem item;
+    item.resize(200, 200);
+    item.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&item));
+    QTRY_COMPARE(titles, QStringList {"Graphics device incompatible."});
+    QVERIFY(!item.isRenderingEnabled());
+
+    item.resetCamera();
+    QCOMPARE(tracker.calls, 0);
+    AnalyticsTracker::setInstance(nullptr);
+}
+
+int main(int argc, char** argv)
+{
+    // Mesa reads this when the first context is made.
+    qputenv("MESA_GL_VERSION_OVERRIDE", "2.0");
+    QApplication application(argc, argv);
+    GlVersionTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_glversion.moc"

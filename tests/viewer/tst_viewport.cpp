@@ -1,0 +1,326 @@
+#include "Camera.h"
+#include "Drawable.h"
+#include "GlItem.h"
+#include "Light.h"
+#include "ModelInfoFile.h"
+#include "Node.h"
+#include "Ref.h"
+#include "SelectionBox.h"
+#include "WorkspaceService.h"
+
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+Q_DECLARE_METATYPE(engine::Vector3)
+
+// The viewport as a user meets it: the real widget on a Mesa context under
+// Xvfb, files dropped onto it, keys pressed in it, its failure messages, the
+// info file it leaves in the workspace and where the selection box goes.
+class ViewportTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void drop_data();
+    void drop();
+    void onlyModifierKeysAreTaken_data();
+    void onlyModifierKeysAreTaken();
+    void paintsTheBackgroundColour();
+    void failureMessage_data();
+    void failureMessage();
+    void loadWritesInfoFile();
+    void infoValueNeedsAnObject_data();
+    void infoValueNeedsAnObject();
+    void selectionBox_data();
+    void selectionBox();
+
+private:
+    GlItem* m_item = nullptr;
+    QTemporaryDir m_temp;
+    WorkspaceService* m_workspace = nullptr;
+};
+
+namespace {
+
+struct BoxModel : public engine::Ref, public engine::Drawable {
+    explicit BoxModel(const engine::BoundingBox& box)
+        : box(box)
+    {
+    }
+    bool hasMesh() const override { return true; }
+    engine::BoundingBox meshBoundingBox() const override { return box; }
+    engine::BoundingSphere meshBoundingSphere() const override
+    {
+        engine::BoundingSphere sphere;
+        sphere.set(box);
+        return sphere;
+    }
+    engine::BoundingBox box;
+};
+
+QList<QUrl> urlsFrom(const QStringList& paths)
+{
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        QUrl url;
+        url.setScheme(QStringLiteral("file"));
+        url.setPath(path);
+        urls << url;
+    }
+    return urls;
+}
+
+QJsonObject readInfo(const QString& metaFolder)
+{
+    QFile file(ModelInfoFile::path(metaFolder));
+    if (!file.open(QIODevice::ReadOnly))
+        return QJsonObject();
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+} // namespace
+
+void ViewportTest::initTestCase()
+{
+    QVERIFY(m_temp.isValid());
+    m_workspace = new WorkspaceService(m_temp.path(), m_temp.path());
+    WorkspaceService::setInstance(m_workspace);
+    m_item = new GlItem();
+    m_item->resize(320, 240);
+    m_item->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_item));
+    QTRY_VERIFY(m_item->isRenderingEnabled());
+}
+
+void ViewportTest::cleanupTestCase()
+{
+    delete m_item;
+    WorkspaceService::setInstance(nullptr);
+    delete m_workspace;
+}
+
+void ViewportTest::drop_data()
+{
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QString>("opened");
+
+    QStringList fortyWithThe35thSupported;
+    for (int i = 1; i <= 40; ++i)
+        fortyWithThe35thSupported << QStringLiteral("/models/file%1.%2").arg(i).arg(i == 35 ? "fbx" : "txt");
+    QStringList thirtyTwoWithTheLastSupported = fortyWithThe35thSupported.mid(3, 32);
+    thirtyTwoWithTheLastSupported.last() = QStringLiteral("/models/last.vm3");
+
+    QTest::newRow("only the first 32 are looked at") << fortyWithThe35thSupported << QString();
+    QTest::newRow("the 32nd still counts") << thirtyTwoWithTheLastSupported << "/models/last.vm3";
+    QTest::newRow("first supported wins") << QStringList {"/a/readme.txt", "/a/b.FBX", "/a/c.vm3"} << "/a/b.FBX";
+    QTest::newRow("drive path loses its slash") << QStringList {"/C:/Users/me/robot.fbx"} << "C:/Users/me/robot.fbx";
+    QTest::newRow("absolute posix path is kept") << QStringList {"/home/me/robot.fbx"} << "/home/me/robot.fbx";
+    QTest::newRow("nothing supported") << QStringList {"/a/notes.obj", "/a/noext"} << QString();
+    QTest::newRow("no urls at all") << QStringList() << QString();
+}
+
+void ViewportTest::drop()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(QString, opened);
+    QMimeData mime;
+    if (paths.isEmpty())
+        mime.setText(QStringLiteral("just text"));
+    else
+        mime.setUrls(urlsFrom(paths));
+    QSignalSpy dropped(m_item, &GlItem::loadModelFromDropEvent);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    event.ignore();
+    // The application object hands drops only to a drag session of its own,
+    // so the widget gets the event directly.
+    static_cast<QObject*>(m_item)->event(&event);
+
+    QCOMPARE(event.isAccepted(), !opened.isEmpty());
+    if (opened.isEmpty()) {
+        QCOMPARE(dropped.count(), 0);
+        return;
+    }
+    QCOMPARE(dropped.count(), 1);
+    QCOMPARE(dropped.first().first().toString(), opened);
+}
+
+void ViewportTest::onlyModifierKeysAreTaken_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("control") << int(Qt::Key_Control) << true;
+    QTest::newRow("alt") << int(Qt::Key_Alt) << true;
+    QTest::newRow("shift") << int(Qt::Key_Shift) << false;
+    QTest::newRow("letter") << int(Qt::Key_A) << false;
+}
+
+void ViewportTest::onlyModifierKeysAreTaken()
+{
+    QFETCH(int, key);
+    QFETCH(bool, taken);
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(m_item, &event);
+        QCOMPARE(event.isAccepted(), taken);
+    }
+}
+
+void ViewportTest::paintsTheBackgroundColour()
+{
+    const QColor colours[] = {QColor(10, 200, 30), QColor(250, 250, 250)};
+    for (const QColor& colour : colours) {
+        m_item->setBackgroundColor(colour);
+        const QImage frame = m_item->grabFramebuffer();
+        QCOMPARE(frame.pixelColor(frame.width() / 2, frame.height() / 2).rgb(), colour.rgb());
+        QCOMPARE(frame.pixelColor(0, 0).rgb(), colour.rgb());
+    }
+}
+
+void ViewportTest::failureMessage_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("withLogs");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("errors follow blank lines, warnings left out")
+        << "Scene import error: bad" << true << "Scene import error: bad\n\nfirst\n\nsecond";
+    QTest::newRow("no message starts with the first error") << QString() << true << "first\n\nsecond";
+    QTest::newRow("no encoder logs") << "Scene import error: bad" << false << "Scene import error: bad";
+}
+
+void ViewportTest::failureMessage()
+{
+    QFETCH(QString, message);
+    QFETCH(bool, withLogs);
+    QFETCH(QString, expected);
+    EncoderOutputLogs logs(3);
+    logs[0].priority = LoggingPriorities::Error;
+    logs[0].message = QStringLiteral("first");
+    logs[1].priority = LoggingPriorities::Warning;
+    logs[1].message = QStringLiteral("only a warning");
+    logs[2].priority = LoggingPriorities::Error;
+    logs[2].message = QStringLiteral("second");
+    QCOMPARE(GlItem::importFailureMessage(message, withLogs ? &logs : nullptr), expected);
+}
+
+void ViewportTest::loadWritesInfoFile()
+{
+    const QString model = m_temp.filePath(QStringLiteral("robot.fbx"));
+    QFile file(model);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("fbx") == 3);
+    file.close();
+    m_workspace->setModelFile(model);
+    QVERIFY(QDir().mkpath(m_workspace->metaFolder()));
+    QSignalSpy failed(m_item, &GlItem::sceneImportFailedEvent);
+
+    // The encoder failed and wrote no bundle: a failed load, with its reason.
+    EncoderOutputLogs encoderLogs(1);
+    encoderLogs[0].message = QStringLiteral("FBX file is corrupt");
+    m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &encoderLogs);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.takeFirst().first().toString(),
+             QStringLiteral("Scene import error: The converted model is missing.\n\nFBX file is corrupt"));
+
+    // The next load, with a bundle in place, is not a failure.
+    QFile bundle(m_workspace->modelFile());
+    QVERIFY(bundle.open(QIODevice::WriteOnly));
+    bundle.close();
+    const EncoderOutputLogs noLogs;
+    const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &noLogs);
+    QCOMPARE(failed.count(), 0);
+    QVERIFY(records);
+    // A build that cannot draw models says so instead of showing nothing.
+    QCOMPARE(records->size(), 1);
+    QCOMPARE(records->first().priority, LoggingPriorities::Warning);
+
+    const QJsonObject info = readInfo(m_workspace->metaFolder());
+    QCOMPARE(info.keys(), QStringList {"boundingBox"});
+    const QJsonObject box = info.value(QStringLiteral("boundingBox")).toObject();
+    QCOMPARE(box.keys(),
+             (QStringList {"centerX", "centerY", "centerZ", "maxX", "maxY", "maxZ", "minX", "minY", "minZ"}));
+
+    QVERIFY(ModelInfoFile::setInfoValue(m_workspace->metaFolder(), "img_topdown", "./topdown.png"));
+    QVERIFY(ModelInfoFile::setInfoValue(m_workspace->metaFolder(), "img_perspective", "./perspective.png"));
+    const QJsonObject withImages = readInfo(m_workspace->metaFolder());
+    QCOMPARE(withImages.keys(), (QStringList {"boundingBox", "img_perspective", "img_topdown"}));
+    QCOMPARE(withImages.value("img_topdown").toString(), QStringLiteral("./topdown.png"));
+}
+
+void ViewportTest::infoValueNeedsAnObject_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("array") << QByteArray("[1,2]");
+    QTest::newRow("not json") << QByteArray("{\"boundingBox\":");
+    QTest::newRow("deep nesting") << QByteArray(60000, '[');
+}
+
+void ViewportTest::infoValueNeedsAnObject()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir meta;
+    QFile file(ModelInfoFile::path(meta.path()));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    QVERIFY(!ModelInfoFile::setInfoValue(meta.path(), "img_topdown", "./topdown.png"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
+}
+
+void ViewportTest::selectionBox_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<engine::Vector3>("scale");
+    QTest::addColumn<engine::Vector3>("translation");
+
+    QTest::newRow("none hides") << "none" << int(SelectionBox::Action::Hide) << engine::Vector3() << engine::Vector3();
+    QTest::newRow("model fits its world box")
+        << "model" << int(SelectionBox::Action::Place) << engine::Vector3(2, 4, 6) << engine::Vector3(9, 18, 27);
+    QTest::newRow("camera gets a unit cube on it") << "camera" << int(SelectionBox::Action::Place)
+                                                   << engine::Vector3::one() << engine::Vector3(9.5f, 19.5f, 29.5f);
+    QTest::newRow("point light too, not at the origin")
+        << "light" << int(SelectionBox::Action::Place) << engine::Vector3::one() << engine::Vector3(9.5f, 19.5f, 29.5f);
+    QTest::newRow("plain node keeps the box")
+        << "plain" << int(SelectionBox::Action::Keep) << engine::Vector3() << engine::Vector3();
+}
+
+void ViewportTest::selectionBox()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, action);
+    QFETCH(engine::Vector3, scale);
+    QFETCH(engine::Vector3, translation);
+
+    engine::Node* node = engine::Node::create("selected");
+    node->setTranslation(10, 20, 30);
+    if (kind == "model") {
+        BoxModel* model = new BoxModel(engine::BoundingBox(engine::Vector3(-1, -2, -3), engine::Vector3(1, 2, 3)));
+        node->setDrawable(model);
+        model->release();
+    } else if (kind == "camera") {
+        engine::Camera* camera = engine::Camera::createPerspective(45, 1, 0.1f, 100);
+        node->setCamera(camera);
+        camera->release();
+    } else if (kind == "light") {
+        engine::Light* light = engine::Light::createPoint(engine::Vector3::one(), 50);
+        node->setLight(light);
+        light->release();
+    }
+    const SelectionBox box = SelectionBox::placementFor(kind == "none" ? nullptr : node);
+    node->release();
+    QCOMPARE(int(box.action), action);
+    if (box.action != SelectionBox::Action::Place)
+        return;
+    QVERIFY((box.scale - scale).length() < 1e-4f);
+    QVERIFY((box.translation - translation).length() < 1e-4f);
+}
+
+QTEST_MAIN(ViewportTest)
+#include "tst_viewport.moc"

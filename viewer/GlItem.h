@@ -1,0 +1,108 @@
+#pragma once
+
+#include "EncoderOutputLog.h"
+#include "ViewerHost.h"
+
+#include <QColor>
+#include <QOpenGLWidget>
+#include <QString>
+#include <QTimer>
+
+class QMessageBox;
+class SceneViewer;
+
+namespace engine {
+class Node;
+class Platform_Qt;
+class Scene;
+} // namespace engine
+
+Q_DECLARE_OPAQUE_POINTER(engine::Scene*)
+Q_DECLARE_METATYPE(engine::Scene*)
+Q_DECLARE_OPAQUE_POINTER(engine::Node*)
+Q_DECLARE_METATYPE(engine::Node*)
+
+// The viewport of the main window. Checks the OpenGL version once, drives
+// the scene viewer's frames from a 16 ms timer, turns pointer, wheel and
+// modifier keys into camera moves, opens model files dropped onto it and
+// relays the viewer's news as signals.
+class GlItem : public QOpenGLWidget, private ViewerHost {
+    Q_OBJECT
+public:
+    static const int repaintIntervalMs = 16;
+
+    explicit GlItem(QWidget* parent = nullptr);
+    ~GlItem() override;
+
+    const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format,
+                                       const EncoderOutputLogs* encoderLogs);
+    void clearScene();
+    bool playAnimation(const QString& id);
+    bool pauseAnimation(const QString& id);
+    bool stopAnimation(const QString& id);
+    QString openGLVersionString();
+
+    bool isRenderingEnabled() const { return m_renderingEnabled; }
+
+    // OpenGL 2.1 or later.
+    static bool isSupportedVersion(int major, int minor);
+    // The message of a failed load followed by the encoder's error records,
+    // each after a blank line.
+    static QString importFailureMessage(const QString& message, const EncoderOutputLogs* encoderLogs);
+
+signals:
+    void sceneLoaded(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount);
+    void newFramerateAvailable(int framerate);
+    void loadModelFromDropEvent(QString modelPath);
+    void sceneImportFailedEvent(QString optionalMessage);
+    void showZoomMessage(bool show);
+    void addItemToAnimations(QString anim);
+    void clearAnimationModel();
+    void animationFinishedPlaying(QString animationId, float milliseconds);
+    void animationStartedPlaying(QString animationId);
+    void updateElaspedTimeOfAnimation(QString animationId, float milliseconds);
+
+public slots:
+    void resetCamera();
+    void setSelectedObject(engine::Node* node);
+    void showDialog();
+    void setClearColor(QColor color);
+    // Live preview from the preferences window: repaints at once.
+    void setBackgroundColor(QColor color);
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeGL(int w, int h) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    bool checkOpenGLVersion();
+    void prepareWarningBox();
+    bool forwardModifierKey(QKeyEvent* event, int engineEvent);
+
+    void makeViewerContextCurrent() override;
+    void viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount) override;
+    void viewerFailedToLoad(const QString& message) override;
+    void viewerClearedAnimations() override;
+    void viewerFoundAnimation(const char* clipId) override;
+    void viewerStartedAnimation(const char* clipId) override;
+    void viewerFinishedAnimation(const char* clipId, float milliseconds) override;
+    void viewerAdvancedAnimation(const char* clipId, float milliseconds) override;
+
+    SceneViewer* m_viewer;
+    engine::Platform_Qt* m_platform;
+    QTimer m_repaintTimer;
+    bool m_glInitialised = false;
+    QMessageBox* m_messageBox = nullptr;
+    bool m_renderingEnabled = false;
+    bool m_importEnabled = false;
+    const EncoderOutputLogs* m_encoderLogs = nullptr;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "math/BoundingSphere.h"
+#include "math/Matrix.h"
+#include "math/Vector3.h"
+
+// The viewer's camera as numbers: where it orbits, how far away it sits and
+// what a drag, a wheel turn or a framing request does to it. Kept free of
+// the scene so that the arithmetic can be checked without a GL context; the
+// scene viewer copies transform() into its camera node after each change.
+struct OrbitCamera {
+    // The engine key codes the widget passes for the two modifier keys.
+    enum ModifierKey { NoKey = 0, CtrlKey = 227, AltKey = 233 };
+    enum class Drag { None, Pan, Orbit, Dolly };
+
+    static constexpr float fieldOfView = 45.0f;
+    static constexpr float nearPlane = 0.1f;
+    static constexpr float startDistance = 80.0f;
+    static constexpr float startAngle = 30.0f;
+
+    float yaw = startAngle; // degrees
+    float pitch = startAngle; // degrees
+    float distance = startDistance; // scene units from target
+    engine::Vector3 target;
+    bool pointerDown = false;
+    bool panMode = false; // wheel turned with the middle button held
+    int lastX = 0;
+    int lastY = 0;
+    int heldKey = NoKey;
+
+    void reset();
+    void press(int x, int y);
+    void release();
+    // Returns what the move did; anything but Drag::None changed the camera.
+    Drag move(int x, int y);
+    void keyPressed(int key) { heldKey = key; }
+    void keyReleased() { heldKey = NoKey; }
+    void zoom(int wheelDelta);
+
+    // Moves the camera back until a sphere of the given bounds fits the
+    // field of view and returns the far plane to use from now on. An empty
+    // sphere changes nothing.
+    float frame(const engine::BoundingSphere& sphere, float currentFarPlane);
+
+    // The camera node's transform: the camera sits `distance` away from
+    // `target` and looks at it.
+    engine::Matrix transform() const;
+
+    static float initialFarPlane(float distance);
+
+private:
+    Drag dragFor() const;
+    void pan(int dx, int dy);
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace engine {
+class Node;
+class Scene;
+} // namespace engine
+
+// Draws the models of a scene: opaque ones first, then those tagged
+// "transparent", each group in scene order. A node named by the exclude
+// name is skipped (its children are not), which keeps the grid out of the
+// thumbnails.
+class SceneDrawer {
+public:
+    void setIncludeName(const std::string& name) { m_includeName = name; }
+    // Returns the number of mesh parts drawn.
+    unsigned int draw(engine::Scene* scene, const std::string& excludeName = std::string());
+
+private:
+    void collect(engine::Node* node);
+    bool isSkipped(const engine::Node* node) const;
+
+    std::vector<engine::Node*> m_opaque;
+    std::vector<engine::Node*> m_transparent;
+    std::string m_includeName;
+    std::string m_excludeName;
+};

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "EncoderOutputLog.h"
+#include "OrbitCamera.h"
+#include "SceneDrawer.h"
+#include "math/BoundingBox.h"
+#include "math/BoundingSphere.h"
+#include "math/Vector4.h"
+
+#include <QString>
+
+#include <string>
+
+class ViewerHost;
+
+namespace engine {
+class Camera;
+class Node;
+class Scene;
+} // namespace engine
+
+// The scene behind the viewport: a camera rig that orbits the loaded model,
+// the selection box and the loaded model's root node. It loads the converted
+// model from the workspace, checks it, frames the camera on it and writes
+// the model's bounds into the workspace's info file.
+class SceneViewer {
+public:
+    enum TouchEvent { TouchPress = 0, TouchRelease = 1, TouchMove = 2 };
+    enum KeyEvent { KeyPress = 0, KeyRelease = 1 };
+
+    explicit SceneViewer(ViewerHost* host);
+    ~SceneViewer();
+
+    SceneViewer(const SceneViewer&) = delete;
+    SceneViewer& operator=(const SceneViewer&) = delete;
+
+    // The frame loop the widget drives from its GL callbacks. The first
+    // frame initialises the scene.
+    void run(unsigned int width, unsigned int height);
+    void frame();
+
+    void initialize();
+    void update(float elapsedTime);
+    void render(float elapsedTime);
+    void keyEvent(KeyEvent evt, int key);
+    void touchEvent(TouchEvent evt, int x, int y, unsigned int contactIndex);
+
+    const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
+    // Whether this build can put a converted model on screen at all.
+    static bool canLoadModels();
+    // model.gpb, or a scene file, in the workspace's model folder.
+    static bool hasConvertedModel();
+    static QString missingModelMessage();
+    // The info file for a model that was not loaded: a box of zeros.
+    static bool writeEmptyInfoFile();
+
+    void clearScene();
+    void resetCamera();
+    void zoom(int wheelDelta);
+    void setPanMode() { m_orbit.panMode = true; }
+    void resize(int width, int height);
+    void setClearColor(int red, int green, int blue);
+    void setSelectedObject(engine::Node* node);
+
+    bool playAnimation(const std::string& clipId);
+    bool pauseAnimation(const std::string& clipId);
+    bool stopAnimation(const std::string& clipId);
+
+    engine::Scene* scene() const { return m_scene; }
+    engine::Camera* camera() const { return m_camera; }
+    engine::Node* selectionNode() const { return m_selectionNode; }
+    const OrbitCamera& orbit() const { return m_orbit; }
+    const engine::Vector4& clearColor() const { return m_clearColor; }
+
+private:
+    void createCameraRig();
+    void createSelectionBox();
+    void applyCameraTransform();
+    void setViewport(int width, int height);
+    void releaseRootNode();
+    void appendRecord(const QString& title, const QString& message);
+
+    ViewerHost* m_host;
+    engine::Scene* m_scene = nullptr;
+    engine::Node* m_rootNode = nullptr;
+    engine::Node* m_selectionNode = nullptr;
+    engine::Node* m_cameraNode = nullptr;
+    engine::Camera* m_camera = nullptr;
+    SceneDrawer m_sceneDrawer;
+    OrbitCamera m_orbit;
+    QString m_modelPath;
+    engine::Vector4 m_clearColor;
+    engine::BoundingBox m_modelBox;
+    engine::BoundingSphere m_modelSphere;
+    EncoderOutputLogs m_validationRecords;
+    bool m_running = false;
+    bool m_initialized = false;
+    unsigned int m_width = 0;
+    unsigned int m_height = 0;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "math/Vector3.h"
+
+namespace engine {
+class Node;
+}
+
+// Where the white wire box around the node chosen in the scene tree goes.
+// The box is a unit cube from (0, 0, 0) to (1, 1, 1) that is scaled and
+// moved; a scale of 0 hides it.
+struct SelectionBox {
+    enum class Action { Hide, Place, Keep };
+
+    Action action = Action::Keep;
+    engine::Vector3 scale;
+    engine::Vector3 translation;
+
+    // Null hides the box; a model is fitted to its bounds; a light or a
+    // camera gets a unit cube centred on it; any other node leaves the box
+    // where it was.
+    static SelectionBox placementFor(const engine::Node* node);
+};
