@@ -1,10 +1,12 @@
 #include "MainViewController.h"
 
+#include "AnimationListWidget.h"
 #include "GlItem.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
+#include "WorkspaceService.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -22,6 +24,15 @@ QWidget* createPane(QWidget* parent)
     QVBoxLayout* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(0, 0, 0, 0);
     return pane;
+}
+
+// The view makes a new selection model for every model it is given and
+// leaves the old one to us.
+void replaceModel(QTreeView* view, QAbstractItemModel* model)
+{
+    QItemSelectionModel* oldSelection = view->selectionModel();
+    view->setModel(model);
+    delete oldSelection;
 }
 
 } // namespace
@@ -49,7 +60,8 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_sceneTree->setFocusPolicy(Qt::NoFocus);
     m_propertyTree = new QTreeView(leftSplitter);
     m_propertyTree->setFocusPolicy(Qt::NoFocus);
-    // The animation list joins the right splitter with the viewer's panels.
+    m_animationList = new AnimationListWidget(m_rightSplitter, this);
+    connectAnimationList();
 
     createSceneTree();
     createPropertyTree();
@@ -57,6 +69,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     leftSplitter->addWidget(m_sceneTree);
     leftSplitter->addWidget(m_propertyTree);
     leftPane->layout()->addWidget(leftSplitter);
+    m_rightSplitter->addWidget(m_animationList);
     rightPane->layout()->addWidget(m_rightSplitter);
 
     m_mainSplitter->addWidget(leftPane);
@@ -67,6 +80,24 @@ MainViewController::MainViewController(MainWindowController* controller)
     window->setCentralWidget(m_mainSplitter);
     window->setFocus(Qt::OtherFocusReason);
 }
+
+void MainViewController::connectAnimationList()
+{
+    connect(m_viewport, &GlItem::addItemToAnimations, m_animationList, &AnimationListWidget::addItemToAnimations);
+    connect(m_viewport, &GlItem::clearAnimationModel, m_animationList, &AnimationListWidget::clearAnimationModel);
+    connect(m_viewport, &GlItem::animationStartedPlaying, m_animationList,
+            &AnimationListWidget::animationStartedPlaying);
+    connect(m_viewport, &GlItem::animationFinishedPlaying, m_animationList,
+            &AnimationListWidget::animationFinishedPlaying);
+    connect(m_viewport, &GlItem::updateElaspedTimeOfAnimation, m_animationList,
+            &AnimationListWidget::updateElaspedTimeOfAnimation);
+}
+
+bool MainViewController::playAnimation(const QString& id) { return m_viewport->playAnimation(id); }
+
+bool MainViewController::pauseAnimation(const QString& id) { return m_viewport->pauseAnimation(id); }
+
+bool MainViewController::stopAnimation(const QString& id) { return m_viewport->stopAnimation(id); }
 
 MainViewController::~MainViewController()
 {
@@ -96,15 +127,13 @@ void MainViewController::clearView()
 {
     m_sceneTree->collapseAll();
     m_viewport->clearScene();
+    m_animationList->clearAnimationModel();
     clearAnimationModel();
 }
 
 bool MainViewController::isModelNode(const QString& itemText) const
 {
-    // Answered by the current scene graph once it can tell which items name
-    // a node with a model; until then nothing counts as one.
-    Q_UNUSED(itemText);
-    return false;
+    return m_sceneGraph && m_sceneGraph->isMeshItem(itemText);
 }
 
 int MainViewController::copySelectedModelNodes()
@@ -147,9 +176,13 @@ void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({leftP
 
 void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount)
 {
-    Q_UNUSED(scene);
-    // The scene graph builds its trees from the scene here once it can.
+    if (m_sceneGraph) {
+        m_sceneGraph->setScene(scene);
+        m_sceneGraph->build();
+    }
     m_controller->setSceneStatistics(vertexCount, meshCount);
+    if (m_sceneGraph)
+        showPropertiesModel(m_sceneGraph->propertiesModel());
 }
 
 void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
@@ -160,31 +193,60 @@ void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph
     // We own the scene graphs we are handed. Each new model replaces the one
     // before; keeping them all would grow with every open. The old one goes
     // once control is back in the event loop, so no caller still inside it
-    // is cut short.
-    if (m_sceneGraph && m_sceneGraph != newSceneGraph)
+    // is cut short; the trees let go of its models first.
+    if (m_sceneGraph && m_sceneGraph != newSceneGraph) {
+        disconnect(m_sceneGraph, nullptr, nullptr, nullptr);
         m_sceneGraph->deleteLater();
+    }
     newSceneGraph->setParent(this);
     m_sceneGraph = newSceneGraph;
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        m_sceneGraph->setModelFolder(workspaces->paths().model);
+    connect(m_sceneGraph, &SceneGraph::updateSceneGraphView, this, &MainViewController::updateSceneGraphView);
+    updateSceneGraphView(m_sceneGraph->sceneModel());
+    showPropertiesModel(m_sceneGraph->propertiesModel());
     const EncoderOutputLogs* viewerLogs = m_viewport->loadModel(newSceneGraph->modelPath(), newSceneGraph->version(),
                                                                 newSceneGraph->format(), encoderToolLogs);
     if (viewerLogs && !viewerLogs->isEmpty())
         m_controller->forwardViewerLogs(*viewerLogs);
+    connect(m_sceneGraph, &SceneGraph::nodeSelected, m_viewport, &GlItem::setSelectedObject);
+}
+
+void MainViewController::clearSceneTree()
+{
+    if (m_sceneGraph)
+        m_sceneGraph->clearSceneModel();
 }
 
 void MainViewController::updateSceneGraphView(QStandardItemModel* model)
 {
-    m_sceneTree->setModel(model);
+    if (m_sceneTree->model() != model) {
+        replaceModel(m_sceneTree, model);
+        connect(m_sceneTree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &MainViewController::selectionChangedSlot);
+    }
     m_sceneTree->setAnimated(true);
     m_sceneTree->expandAll();
     m_sceneTree->resizeColumnToContents(0);
+}
+
+void MainViewController::showPropertiesModel(QStandardItemModel* model)
+{
+    if (m_propertyTree->model() != model)
+        replaceModel(m_propertyTree, model);
+    m_propertyTree->setAnimated(true);
+    m_propertyTree->expandAll();
+    for (int column = 0; column < model->columnCount(); ++column)
+        m_propertyTree->resizeColumnToContents(column);
 }
 
 void MainViewController::selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected)
 {
     Q_UNUSED(selected);
     Q_UNUSED(deselected);
-    // Only the current index counts, not the whole selection; its text goes
-    // to the scene graph's selectNode once the scene graph can select.
+    // Only the current index counts, not the whole selection.
+    if (m_sceneGraph)
+        m_sceneGraph->selectNode(m_sceneTree->currentIndex().data(Qt::DisplayRole).toString());
 }
 
 void MainViewController::showContextMenu(const QPoint& pos)

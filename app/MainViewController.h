@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnimationPlayback.h"
 #include "EncoderOutputLog.h"
 
 #include <QColor>
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QPoint>
 
+class AnimationListWidget;
 class GlItem;
 class MainWindowController;
 class QSplitter;
@@ -23,7 +25,7 @@ class Scene;
 // on the left, the viewport in the middle, the animation list on the right
 // (collapsed until a model with animations arrives). Handles the scene tree's
 // selection, context menu and clipboard keys.
-class MainViewController : public QObject {
+class MainViewController : public QObject, private AnimationPlayback {
     Q_OBJECT
 public:
     static const int leftPaneWidth = 230;
@@ -39,9 +41,12 @@ public:
     QTreeView* sceneTree() const { return m_sceneTree; }
     QTreeView* propertyTree() const { return m_propertyTree; }
     QSplitter* mainSplitter() const { return m_mainSplitter; }
+    AnimationListWidget* animationList() const { return m_animationList; }
     SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     void clearView();
+    // Empties the current scene graph's tree before the next model comes.
+    void clearSceneTree();
     int copySelectedModelNodes();
     void selectAllModelNodes(QTreeView* view);
     bool isModelNode(const QString& itemText) const;
@@ -62,7 +67,12 @@ public slots:
 
 private:
     void createSceneTree();
+    void connectAnimationList();
+    bool playAnimation(const QString& id) override;
+    bool pauseAnimation(const QString& id) override;
+    bool stopAnimation(const QString& id) override;
     void createPropertyTree();
+    void showPropertiesModel(QStandardItemModel* model);
 
     MainWindowController* m_controller;
     QTreeView* m_sceneTree = nullptr;
@@ -71,4 +81,5 @@ private:
     SceneGraph* m_sceneGraph = nullptr;
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;
+    AnimationListWidget* m_animationList = nullptr;
 };

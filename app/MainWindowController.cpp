@@ -6,6 +6,7 @@
 #include "GlItem.h"
 #include "LoadingIndicatorViewController.h"
 #include "LoggingManager.h"
+#include "LoggingViewController.h"
 #include "MainViewController.h"
 #include "MainWindow.h"
 #include "MenuManager.h"
@@ -34,8 +35,7 @@ MainWindowController::MainWindowController(WEApplication* application)
     m_modelManager = new ModelManager();
     m_menuManager = new MenuManager(this);
     m_mainViewController = new MainViewController(this);
-    // Taken over by the logging window controller once it exists.
-    m_loggingManager = new LoggingManager();
+    m_loggingViewController = new LoggingViewController(m_mainWindow);
     m_loadingIndicator = new LoadingIndicatorViewController(m_mainWindow);
     m_aboutWindowController = new AboutWindowController(m_mainWindow);
     m_preferencesWindowController = new PreferencesWindowController(m_mainWindow);
@@ -50,7 +50,7 @@ MainWindowController::MainWindowController(WEApplication* application)
 MainWindowController::~MainWindowController()
 {
     delete m_mainViewController;
-    delete m_loggingManager;
+    delete m_loggingViewController;
     delete m_loadingIndicator;
     delete m_aboutWindowController;
     delete m_preferencesWindowController;
@@ -88,6 +88,10 @@ void MainWindowController::makeConnections(WEApplication* application)
             &UserDialogController::showExportToDirectoryNotAllowedDialog);
     connect(toolBar, &ToolBarController::openFileSignal, m_menuManager, &MenuManager::openMenuClicked);
     connect(toolBar, &ToolBarController::exportFileSignal, m_menuManager, &MenuManager::exportMenuClicked);
+    connect(m_menuManager, &MenuManager::showLoggingWindow, m_loggingViewController,
+            &LoggingViewController::showLoggingWindow);
+    connect(m_loggingViewController, &LoggingViewController::userDidChangedLoggingWindowVisibility, m_menuManager,
+            &MenuManager::userDidChangedLoggingWindowVisibility);
     connect(m_menuManager, &MenuManager::copyAllModelNodes, m_mainViewController,
             &MainViewController::copyAllNodesToClipboard);
     connect(m_modelManager, &ModelManager::newSceneGraphIsReadyToDisplay, m_mainViewController,
@@ -101,7 +105,9 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(viewport, &GlItem::sceneImportFailedEvent, m_userDialogController,
             &UserDialogController::showImportErrorOccuredDialog);
     connect(m_modelManager->encoderOutputParser(), &EncoderOutputParser::outputParserDidGenerateOutputMessages,
-            m_loggingManager, &LoggingManager::outputParserDidGenerateOutputMessages);
+            loggingManager(), &LoggingManager::outputParserDidGenerateOutputMessages);
+    connect(m_loggingViewController, &LoggingViewController::loggingWindowVisibilityWillChange, this,
+            &MainWindowController::stopLoadingIndicator);
     connect(toolBar, &ToolBarController::resetCameraSignal, viewport, &GlItem::resetCamera);
     // A drop opens the model the way the menu does: the views are cleared
     // before the import starts.
@@ -143,7 +149,14 @@ void MainWindowController::setExportEnabled(bool enabled)
     m_menuManager->setExportEnabled(enabled);
 }
 
-void MainWindowController::forwardViewerLogs(const EncoderOutputLogs& logs) { m_loggingManager->addLogs(logs); }
+LoggingManager* MainWindowController::loggingManager() const { return m_loggingViewController->loggingManager(); }
+
+void MainWindowController::forwardViewerLogs(const EncoderOutputLogs& logs)
+{
+    m_loggingViewController->addLoggingMessages(logs);
+}
+
+void MainWindowController::stopLoadingIndicator() { m_loadingIndicator->stop(0); }
 
 void MainWindowController::setSceneStatistics(quint32 vertexCount, quint32 meshCount)
 {
@@ -198,9 +211,8 @@ void MainWindowController::modelWillLoad(const QString& path)
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
         tracker->trackEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path), 1);
     m_mainViewController->clearView();
-    m_loggingManager->clear();
-    // The current scene graph's tree rows are cleared here once the scene
-    // graph keeps a tree.
+    m_loggingViewController->clear();
+    m_mainViewController->clearSceneTree();
     m_loadingIndicator->start(tr("Opening file: ") + QFileInfo(path).fileName(), 0);
 }
 

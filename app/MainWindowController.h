@@ -9,6 +9,7 @@
 class AboutWindowController;
 class LoadingIndicatorViewController;
 class LoggingManager;
+class LoggingViewController;
 class MainViewController;
 class MainWindow;
 class MenuManager;
@@ -35,7 +36,8 @@ public:
 
     MainWindow* mainWindow() const { return m_mainWindow; }
     ModelManager* modelManager() const { return m_modelManager; }
-    LoggingManager* loggingManager() const { return m_loggingManager; }
+    LoggingManager* loggingManager() const;
+    LoggingViewController* loggingViewController() const { return m_loggingViewController; }
     MenuManager* menuManager() const { return m_menuManager; }
     MainViewController* mainViewController() const { return m_mainViewController; }
     LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
@@ -71,6 +73,7 @@ public slots:
 
 private slots:
     void mainWindowWillClose();
+    void stopLoadingIndicator();
 
 private:
     void setExportEnabled(bool enabled);
@@ -85,8 +88,7 @@ private:
     PreferencesWindowController* m_preferencesWindowController = nullptr;
     SystemInfoWindowController* m_systemInfoWindowController = nullptr;
     UserDialogController* m_userDialogController = nullptr;
-    // Owned here until the logging window controller exists to own it.
-    LoggingManager* m_loggingManager = nullptr;
+    LoggingViewController* m_loggingViewController = nullptr;
 
     quint32 m_vertexCount = 0;
     quint32 m_meshCount = 0;

@@ -23,7 +23,8 @@ public:
     static QStringList selectedModelNodeNames(QTreeView* view, const IsModelNode& isModelNode);
 
     // Replaces the clipboard text with the selected model node names, one per
-    // line. Returns how many names were copied; does nothing without a clipboard.
+    // line. Returns how many names were copied; with none, or without a
+    // clipboard, the clipboard stays as it was.
     static int copySelectedModelNodes(QTreeView* view, const IsModelNode& isModelNode);
 
     // Puts the text on the clipboard, when there is one.
