@@ -81,7 +81,7 @@ bool stopRequested()
 {
     if (!g_stopRequested.load())
         return false;
-    printError(QCoreApplication::translate("CommandLineConverter", "Stopped: the conversion was interrupted."));
+    printError(tr("Stopped: the conversion was interrupted."));
     return true;
 }
 
