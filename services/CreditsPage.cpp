@@ -19,7 +19,7 @@ const QVector<CreditsPage::Credit>& CreditsPage::credits()
          "PNG Reference Library License version 2", "http://www.libpng.org/pub/png/src/libpng-LICENSE.txt"},
         {"GLEW (The OpenGL Extension Wrangler Library)",
          "Copyright (C) 2002-2007 Milan Ikits, Marcelo E. Magallon; 2008-2019 Nigel Stewart.",
-         "Modified BSD License and MIT License", "https://glew.sourceforge.net/glew.txt"},
+         "Modified BSD License and MIT License", "https://opensource.org/licenses/BSD-3-Clause"},
         {"stb_image", "Copyright (c) 2017 Sean Barrett.", "MIT License or public domain (Unlicense)",
          "https://opensource.org/licenses/MIT"},
         {"meshoptimizer", "Copyright (c) 2016-2022 Arseny Kapoulkine.", "MIT License",

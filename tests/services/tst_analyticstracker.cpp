@@ -1,5 +1,4 @@
 #include "AnalyticsTracker.h"
-#include "BuildConfig.h"
 #include "LocalHttpServer.h"
 #include "OsInfoService.h"
 #include "UserSettings.h"

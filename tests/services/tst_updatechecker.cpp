@@ -129,7 +129,6 @@ private slots:
         QTest::addColumn<QByteArray>("feed");
         QTest::addColumn<QString>("expected");
         QTest::newRow("same version") << "/feed" << itemOf("1.7.521") << noUpdates;
-        QTest::newRow("older version") << "/feed" << itemOf("1.7.520") << noUpdates;
         QTest::newRow("no item") << "/feed" << QByteArray() << noUpdates;
         QTest::newRow("newer version") << "/feed" << itemOf("1.8") << offerText("1.8");
         QTest::newRow("first usable item decides")
@@ -224,9 +223,6 @@ private slots:
         qunsetenv("VELMORA_UPDATE_FEED_URL");
         QCOMPARE(UpdateChecker::configuredFeedUrl().path(), QStringLiteral("/linux/update"));
         QCOMPARE(UpdateChecker::platformName(), QStringLiteral("Q_OS_LINUX"));
-        UpdateChecker unset;
-        QTest::ignoreMessage(QtCriticalMsg, "Please set feed URL via setFeedURL() before calling CheckForUpdates().");
-        QVERIFY(!unset.CheckForUpdates(false));
     }
 
     void versionOrder_data()
