@@ -23,31 +23,30 @@ private slots:
     void initTestCase() { initVelmoraResources(); }
     void init();
     void cleanup() { m_controller.reset(); }
-
-    void recordsOpenTheWindowAndCheckTheMenu();
-    void closingAndMenuKeepWindowAndCheckMarkTogether_data();
-    void closingAndMenuKeepWindowAndCheckMarkTogether();
-    void selectedRecordShowsItsTextAsWritten();
+    void recordsOpenTheWindowWithTheirTexts();
+    void windowAndCheckMarkFollowEachOther_data();
+    void windowAndCheckMarkFollowEachOther();
 
 private:
-    QWidget* loggingWindow() const
+    template <typename T = QWidget>
+    T* find(const char* name) const
     {
-        return m_controller->mainWindow()->findChild<QWidget*>(QStringLiteral("loggingWindow"));
+        return m_controller->mainWindow()->findChild<T*>(QLatin1String(name));
     }
-    bool windowVisible() const { return loggingWindow() && loggingWindow()->isVisible(); }
-    bool menuChecked() const { return m_controller->menuManager()->showLoggingWindowAction()->isChecked(); }
+    // The window is shown exactly when the menu entry is checked.
+    bool shownAndChecked(bool expected) const
+    {
+        const bool shown = find("loggingWindow") && find("loggingWindow")->isVisible();
+        return shown == expected && m_controller->menuManager()->showLoggingWindowAction()->isChecked() == expected;
+    }
 
     std::unique_ptr<MainWindowController> m_controller;
 };
 
 namespace {
 
-EncoderOutputLogs twoRecords()
-{
-    EncoderOutputLog warning {LoggingManager::Warning, 2001, "Missing texture", "first line\nsecond line"};
-    EncoderOutputLog error {LoggingManager::Error, 1002, "Broken mesh", "<b>not bold</b>"};
-    return EncoderOutputLogs {warning, error};
-}
+const EncoderOutputLogs twoRecords {{LoggingManager::Warning, 2001, "Missing texture", "first line\nsecond line"},
+                                    {LoggingManager::Error, 1002, "Broken mesh", "<b>not bold</b>"}};
 
 } // namespace
 
@@ -58,27 +57,29 @@ void LoggingWindowTest::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
 }
 
-void LoggingWindowTest::recordsOpenTheWindowAndCheckTheMenu()
+void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
 {
     LoggingManager* manager = m_controller->loggingManager();
     manager->outputParserDidGenerateOutputMessages(EncoderOutputLogs());
-    QVERIFY(!windowVisible());
-    QVERIFY(!menuChecked());
-
-    manager->outputParserDidGenerateOutputMessages(twoRecords());
-    QVERIFY(windowVisible());
-    QVERIFY(menuChecked());
-    QCOMPARE(manager->model()->rowCount(), 2);
-    QCOMPARE(manager->model()->index(1, 0).data().toString(), QStringLiteral("Broken mesh"));
+    QVERIFY(shownAndChecked(false));
+    manager->outputParserDidGenerateOutputMessages(twoRecords);
+    QVERIFY(shownAndChecked(true));
     QVERIFY(!manager->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-
     // The viewer's own check records join the encoder's.
     m_controller->forwardViewerLogs({{LoggingManager::Warning, 2100, "Viewer check", "text"}});
     QCOMPARE(manager->model()->rowCount(), 3);
-    QCOMPARE(manager->detailMessage(2), QStringLiteral("text"));
+
+    QTableView* table = find<QTableView>("loggingTable");
+    CustomTextBrowser* detail = find<CustomTextBrowser>("loggingDetail");
+    QVERIFY(detail->toHtml().contains(LoggingViewController::documentationUrl()));
+    table->selectRow(0);
+    QCOMPARE(detail->toPlainText(), QStringLiteral("first line\nsecond line"));
+    table->selectRow(1); // written by the encoder from the model's names: never markup
+    QCOMPARE(detail->toPlainText(), QStringLiteral("<b>not bold</b>"));
+    m_controller->loggingViewController()->userDidCloseLoggingWindow();
 }
 
-void LoggingWindowTest::closingAndMenuKeepWindowAndCheckMarkTogether_data()
+void LoggingWindowTest::windowAndCheckMarkFollowEachOther_data()
 {
     QTest::addColumn<QString>("how");
     QTest::newRow("close button") << "button";
@@ -86,53 +87,27 @@ void LoggingWindowTest::closingAndMenuKeepWindowAndCheckMarkTogether_data()
     QTest::newRow("menu") << "menu";
 }
 
-void LoggingWindowTest::closingAndMenuKeepWindowAndCheckMarkTogether()
+void LoggingWindowTest::windowAndCheckMarkFollowEachOther()
 {
     QFETCH(QString, how);
     QAction* menuEntry = m_controller->menuManager()->showLoggingWindowAction();
-    menuEntry->trigger();
-    QVERIFY(windowVisible());
-    QVERIFY(menuChecked());
-    menuEntry->trigger();
-    QVERIFY(!windowVisible());
-    QVERIFY(!menuChecked());
-
-    m_controller->loggingManager()->addLogs(twoRecords());
-    QVERIFY(windowVisible());
-    QVERIFY(menuChecked());
+    m_controller->loggingManager()->addLogs(twoRecords);
+    QVERIFY(shownAndChecked(true));
     if (how == "button")
-        QTest::mouseClick(loggingWindow()->findChild<QPushButton*>(QStringLiteral("loggingCloseButton")),
-                          Qt::LeftButton);
+        QTest::mouseClick(find<QPushButton>("loggingCloseButton"), Qt::LeftButton);
     else if (how == "window")
-        loggingWindow()->close();
+        find("loggingWindow")->close();
     else
         menuEntry->trigger();
-    QVERIFY(!windowVisible());
-    QVERIFY(!menuChecked());
+    QVERIFY(shownAndChecked(false));
 
     // The menu brings back the same window with the old rows.
     menuEntry->trigger();
-    QVERIFY(windowVisible());
-    QVERIFY(menuChecked());
-    const QList<QTableView*> tables = m_controller->mainWindow()->findChildren<QTableView*>("loggingTable");
-    QCOMPARE(tables.size(), 1);
-    QCOMPARE(tables.first()->model()->rowCount(), 2);
+    QVERIFY(shownAndChecked(true));
+    QCOMPARE(m_controller->mainWindow()->findChildren<QTableView*>("loggingTable").size(), 1);
+    QCOMPARE(find<QTableView>("loggingTable")->model()->rowCount(), 2);
     menuEntry->trigger();
-}
-
-void LoggingWindowTest::selectedRecordShowsItsTextAsWritten()
-{
-    m_controller->loggingManager()->outputParserDidGenerateOutputMessages(twoRecords());
-    QTableView* table = loggingWindow()->findChild<QTableView*>(QStringLiteral("loggingTable"));
-    CustomTextBrowser* detail = loggingWindow()->findChild<CustomTextBrowser*>(QStringLiteral("loggingDetail"));
-    QVERIFY(detail->toHtml().contains(LoggingViewController::documentationUrl()));
-    QVERIFY(LoggingViewController::documentationUrl().endsWith("assetsworkflow.html#3d-assets-workflow"));
-
-    table->selectRow(0);
-    QCOMPARE(detail->toPlainText(), QStringLiteral("first line\nsecond line"));
-    table->selectRow(1);
-    QCOMPARE(detail->toPlainText(), QStringLiteral("<b>not bold</b>"));
-    m_controller->loggingViewController()->userDidCloseLoggingWindow();
+    QVERIFY(shownAndChecked(false));
 }
 
 QTEST_MAIN(LoggingWindowTest)
