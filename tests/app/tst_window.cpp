@@ -4,6 +4,7 @@
 // and export dialogs, and the scene tree's clipboard rules.
 
 #include "AppTestSupport.h"
+#include "GlItem.h"
 #include "MainViewController.h"
 #include "SceneTreeSelection.h"
 #include "ToolBarController.h"
@@ -142,6 +143,12 @@ void WindowTest::windowStartsInItsStartState()
     QCOMPARE(view->mainSplitter()->sizes().at(2), 0); // animation pane collapsed
     QCOMPARE(view->sceneTree()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Scene"));
     QCOMPARE(view->propertyTree()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Properties"));
+
+    // Reset Camera reaches the viewport once it renders (the viewport records it).
+    QTRY_VERIFY(view->viewport()->isRenderingEnabled());
+    m_recording->calls.clear();
+    tools[3]->trigger();
+    QCOMPARE(m_recording->calls, QStringList {"event:usage/toolbar/reset_cam/1"});
 
     // Fresh settings: group on root nodes, culling off, info box not silenced.
     QVERIFY(m_menu->groupingRootAction()->isChecked() && !m_menu->groupingNoneAction()->isChecked());
