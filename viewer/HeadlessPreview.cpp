@@ -1,10 +1,10 @@
 #include "HeadlessPreview.h"
 
+#include "ConsoleViewerHost.h"
 #include "HeadlessContext.h"
 #include "OffscreenPlatform.h"
 #include "Platform_Qt.h"
 #include "SceneViewer.h"
-#include "ViewerHost.h"
 
 #include <QCoreApplication>
 
@@ -13,21 +13,6 @@ namespace {
 const unsigned int viewSize = 300;
 
 QString tr(const char* text) { return QCoreApplication::translate("HeadlessPreview", text); }
-
-// Nobody listens to a viewer without a window; only a failure matters.
-class ConsoleHost : public ViewerHost {
-public:
-    QString failure;
-
-    void makeViewerContextCurrent() override { }
-    void viewerLoadedScene(engine::Scene*, unsigned int, unsigned int) override { }
-    void viewerFailedToLoad(const QString& message) override { failure = message; }
-    void viewerClearedAnimations() override { }
-    void viewerFoundAnimation(const char*) override { }
-    void viewerStartedAnimation(const char*) override { }
-    void viewerFinishedAnimation(const char*, float) override { }
-    void viewerAdvancedAnimation(const char*, float) override { }
-};
 
 QString withoutPreviews(const QString& reason) { return tr("No preview images in the container: %1").arg(reason); }
 
@@ -40,7 +25,7 @@ QString HeadlessPreview::write()
     if (!context.isValid() || !engine::Platform_Qt::isUsable(engine::Platform_Qt::initializeExtensions()))
         return withoutPreviews(tr("there is no display and no off-screen OpenGL."));
 
-    ConsoleHost host;
+    ConsoleViewerHost host;
     QString problem;
     {
         SceneViewer viewer(&host);

@@ -10,6 +10,7 @@
 #include "Animation.h"
 #include "AnimationClip.h"
 #include "AnimationTarget.h"
+#include "ConsoleViewerHost.h"
 #include "CountingAllocator.h"
 #include "Curve.h"
 #include "Effect.h"
@@ -22,7 +23,6 @@
 #include "Platform_Qt.h"
 #include "Scene.h"
 #include "SceneViewer.h"
-#include "ViewerHost.h"
 #include "WorkspaceService.h"
 
 #include <QCoreApplication>
@@ -43,18 +43,6 @@ namespace {
 
 const int viewWidth = 800;
 const int viewHeight = 600;
-
-class QuietHost : public ViewerHost {
-public:
-    void makeViewerContextCurrent() override { }
-    void viewerLoadedScene(engine::Scene*, unsigned int, unsigned int) override { }
-    void viewerFailedToLoad(const QString&) override { }
-    void viewerClearedAnimations() override { }
-    void viewerFoundAnimation(const char*) override { }
-    void viewerStartedAnimation(const char*) override { }
-    void viewerFinishedAnimation(const char*, float) override { }
-    void viewerAdvancedAnimation(const char*, float) override { }
-};
 
 // The window's frame buffer, for a context that has none.
 void bindFrameBuffer()
@@ -141,7 +129,7 @@ int main(int argc, char** argv)
         return 1;
     }
     bindFrameBuffer();
-    QuietHost host;
+    ConsoleViewerHost host;
     SceneViewer viewer(&host);
     OffscreenPlatform platform(&viewer, viewWidth, viewHeight);
     viewer.setPlatform(&platform);

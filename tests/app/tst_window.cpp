@@ -4,6 +4,7 @@
 // and export dialogs, and the scene tree's clipboard rules.
 
 #include "AppTestSupport.h"
+#include "GlItem.h"
 #include "MainViewController.h"
 #include "ModelManager.h"
 #include "SceneTreeSelection.h"
@@ -123,6 +124,12 @@ void WindowTest::windowStartsInItsStartState()
              QStringLiteral("To get started drag a supported 3D file onto the canvas"));
     QVERIFY(!m_controller->loadingIndicator()->view()->isVisible());
     QCOMPARE(m_controller->mainViewController()->mainSplitter()->sizes().at(2), 0); // animation pane collapsed
+
+    // Reset Camera reaches the viewport once it renders (the viewport records it).
+    QTRY_VERIFY(view->viewport()->isRenderingEnabled());
+    m_recording->calls.clear();
+    tools[3]->trigger();
+    QCOMPARE(m_recording->calls, QStringList {"event:usage/toolbar/reset_cam/1"});
 
     // Fresh settings: group on root nodes, culling off, info box not silenced.
     QVERIFY(m_menu->groupingRootAction()->isChecked() && !m_menu->groupingNoneAction()->isChecked());

@@ -11,8 +11,6 @@
 class GlVersionTest : public QObject {
     Q_OBJECT
 private slots:
-    void versionRule_data();
-    void versionRule();
     void oldContextWarnsOnceAndStaysDark();
 };
 
@@ -31,26 +29,6 @@ public:
 };
 
 } // namespace
-
-void GlVersionTest::versionRule_data()
-{
-    QTest::addColumn<int>("major");
-    QTest::addColumn<int>("minor");
-    QTest::addColumn<bool>("supported");
-    QTest::newRow("1.4") << 1 << 4 << false;
-    QTest::newRow("2.0") << 2 << 0 << false;
-    QTest::newRow("2.1") << 2 << 1 << true;
-    QTest::newRow("3.0") << 3 << 0 << true;
-    QTest::newRow("4.6") << 4 << 6 << true;
-}
-
-void GlVersionTest::versionRule()
-{
-    QFETCH(int, major);
-    QFETCH(int, minor);
-    QFETCH(bool, supported);
-    QCOMPARE(GlItem::isSupportedVersion(major, minor), supported);
-}
 
 void GlVersionTest::oldContextWarnsOnceAndStaysDark()
 {

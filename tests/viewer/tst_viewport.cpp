@@ -1,7 +1,6 @@
 #include "Camera.h"
 #include "Drawable.h"
 #include "GlItem.h"
-#include "Grid.h"
 #include "Light.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
@@ -15,9 +14,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <algorithm>
-#include <cmath>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,7 +33,6 @@ private slots:
     void onlyModifierKeysAreTaken_data();
     void onlyModifierKeysAreTaken();
     void paintsTheBackgroundColour();
-    void gridLines();
     void failureMessage_data();
     void failureMessage();
     void loadWritesInfoFile();
@@ -193,25 +188,6 @@ void ViewportTest::paintsTheBackgroundColour()
         }
         QVERIFY2(gridPixels > 100, qPrintable(QString::number(gridPixels)));
     }
-}
-
-void ViewportTest::gridLines()
-{
-    const std::vector<float> vertices = Grid::lineVertices(41);
-    QCOMPARE(int(vertices.size()), 164 * Grid::floatsPerVertex);
-    QCOMPARE(Grid::lineVertices(40).size(), vertices.size());
-    // Every vertex lies on the ground plane within the half extent of 20.
-    float reach = 0;
-    for (size_t i = 0; i < vertices.size(); i += Grid::floatsPerVertex) {
-        QCOMPARE(vertices[i + 1], 0.0f);
-        reach = std::max({reach, std::fabs(vertices[i]), std::fabs(vertices[i + 2])});
-    }
-    QCOMPARE(reach, 20.0f);
-    // The line through the origin along Z is blue, along X red.
-    const size_t origin = 20 * 4 * Grid::floatsPerVertex;
-    QCOMPARE(vertices[origin], 0.0f);
-    QCOMPARE(vertices[origin + 5], 0.7f);
-    QCOMPARE(vertices[origin + 2 * Grid::floatsPerVertex + 3], 0.7f);
 }
 
 void ViewportTest::failureMessage_data()
