@@ -106,46 +106,6 @@ private slots:
         m_options.outputPath = (m_model + "/model.gpb").toStdString();
     }
 
-    void engineReadsEveryWrittenMaterial()
-    {
-        writePng(m_source + "/wood.png", 16, 16, 3);
-        aiScene scene;
-        setMaterials(
-            scene, {makeMaterial("Wood", {}, "wood.png"), makeMaterial("Shiny", {{"specular", 1}, {"shininess", 40}})});
-        Messages messages;
-        MaterialPlanner writer(scene, m_options, m_model.toStdString(), messages);
-        writer.setLightCounts(1, 0, 0);
-        const std::vector<std::string> ids
-            = {writer.materialFor(0, usage(0, false, true)), writer.materialFor(1, usage(12, true, false)),
-               writer.materialFor(1, usage())};
-        QVERIFY(writeAndRead(writer));
-        QCOMPARE(materials().size(), size_t(3));
-        for (const std::string& id : ids) {
-            Properties* m = material(id);
-            QVERIFY2(m && QString(m->getNamespace()) == "material", id.c_str());
-            QCOMPARE(value(id, "u_worldViewProjectionMatrix"), QString("WORLD_VIEW_PROJECTION_MATRIX"));
-            QCOMPARE(value(id, "u_inverseTransposeWorldViewMatrix"), QString("INVERSE_TRANSPOSE_WORLD_VIEW_MATRIX"));
-            // Shaders are named relative to the model folder, into which the application copies res/shaders.
-            for (const char* key : {"vertexShader", "fragmentShader"}) {
-                const QString path = pass(m)->getString(key, "");
-                QVERIFY2(path.startsWith("shaders/")
-                             && QFile::exists(QStringLiteral(VELMORA_SOURCE_DIR "/res/") + path),
-                         qPrintable(path));
-            }
-            QCOMPARE(value(id, "depthTest", "renderState"), QString("true"));
-        }
-        QCOMPARE(value(ids[0], "path", "u_diffuseTexture"), QString("tex/wood.png"));
-        QCOMPARE(QString(material(ids[0])->getNamespace("u_diffuseTexture")->getNamespace()), QString("sampler"));
-        QCOMPARE(value(ids[1], "u_matrixPalette"), QString("MATRIX_PALETTE"));
-        QVERIFY(!material(ids[2])->exists("u_matrixPalette") && messages.entries().empty());
-        // The application's grid material reads too, and names existing shaders.
-        std::unique_ptr<Properties> grid(Properties::create(VELMORA_SOURCE_DIR "/res/grid.material"));
-        QVERIFY(grid);
-        QCOMPARE(QString(grid->getString("u_worldViewProjectionMatrix")), QString("WORLD_VIEW_PROJECTION_MATRIX"));
-        QVERIFY(
-            QFile::exists(QStringLiteral(VELMORA_SOURCE_DIR "/res/") + pass(grid.get())->getString("vertexShader")));
-    }
-
     void idsAreStableUniqueAndSafe()
     {
         aiScene scene;
