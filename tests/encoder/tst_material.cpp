@@ -106,33 +106,6 @@ private slots:
         m_options.outputPath = (m_model + "/model.gpb").toStdString();
     }
 
-    void idsAreStableUniqueAndSafe()
-    {
-        aiScene scene;
-        setMaterials(scene,
-                     {makeMaterial("Body"), makeMaterial("Body"), makeMaterial("a b#c/d{e}=f:g"), makeMaterial(""),
-                      makeMaterial("Mat\xC3\xA9riau_\xE6\x9D\x90"), makeMaterial("bad\xFFutf8")});
-        Messages messages;
-        MaterialPlanner writer(scene, m_options, m_model.toStdString(), messages);
-        const std::string body = writer.materialFor(0, usage()), skinned = writer.materialFor(0, usage(4));
-        QCOMPARE(body, std::string("Body"));
-        QVERIFY(writer.materialFor(0, usage()) == body && writer.materialFor(0, usage(4)) == skinned);
-        QVERIFY(skinned != body && writer.materialFor(0, usage(5)) != skinned);
-        const std::string secondBody = writer.materialFor(1, usage());
-        QVERIFY(secondBody != body && secondBody != skinned);
-        QCOMPARE(writer.materialFor(2, usage()), std::string("a_b_c_d_e__f_g"));
-        QVERIFY(!writer.materialFor(3, usage()).empty());
-        QCOMPARE(writer.materialFor(4, usage()), std::string("Mat\xC3\xA9riau_\xE6\x9D\x90"));
-        QCOMPARE(writer.materialFor(5, usage()), std::string("bad_utf8"));
-        const std::string outOfRange = writer.materialFor(99, usage());
-        QVERIFY(writeAndRead(writer));
-        std::set<std::string> seen;
-        for (Properties* m : materials())
-            QVERIFY2(seen.insert(m->getId()).second, m->getId());
-        QCOMPARE(seen.size(), size_t(9));
-        QVERIFY(pass(material(outOfRange)) && pass(material("a_b_c_d_e__f_g")));
-    }
-
     void definesFollowUsageMaterialAndLights()
     {
         writePng(m_source + "/skin.png", 8, 8, 3);
