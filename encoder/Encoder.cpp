@@ -189,11 +189,22 @@ void Encoder::reportImportLog(const ImportLog& log)
 
 size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects)
 {
+    // Names of the nodes that came through with triangles, gathered once: files declare thousands of objects.
+    std::set<std::string> drawn, reported;
+    std::vector<const aiNode*> pending {scene.mRootNode};
+    while (!pending.empty()) {
+        const aiNode* node = pending.back();
+        pending.pop_back();
+        if (hasTriangles(scene, node))
+            drawn.insert(node->mName.C_Str());
+        for (unsigned i = 0; i < node->mNumChildren; ++i) {
+            if (node->mChildren[i])
+                pending.push_back(node->mChildren[i]);
+        }
+    }
     size_t unread = 0;
-    std::set<std::string> reported;
     for (const std::string& name : meshObjects) {
-        const aiNode* node = scene.mRootNode->FindNode(name.c_str());
-        if (hasTriangles(scene, node) || !reported.insert(name).second)
+        if (drawn.count(name) || !reported.insert(name).second)
             continue;
         ++unread;
         m_messages.warning(MessageCode::ObjectNotRead, "Object not read",

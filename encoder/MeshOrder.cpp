@@ -43,16 +43,21 @@ void MeshOrder::build(PlanMesh& mesh, const aiMesh* const* sourceMeshes, CacheMi
     uint32_t base = 0;
     std::vector<uint32_t> optimized;
     for (PlanPiece& piece : mesh.pieces) {
+        // A piece uses only its own vertices: ordered in its own numbering, the work and memory per
+        // piece follow its size, not the whole mesh's, however many pieces there are.
         const aiMesh& source = *sourceMeshes[piece.sourceMesh];
-        piece.indices = sourceIndices(source, piece.weld, base, mesh.reverseWinding);
-        base += uint32_t(piece.weld.source.size());
-        misses.before += transformedVertices(piece.indices, mesh.vertexCount);
+        const uint32_t pieceVertices = uint32_t(piece.weld.source.size());
+        piece.indices = sourceIndices(source, piece.weld, 0, mesh.reverseWinding);
+        misses.before += transformedVertices(piece.indices, pieceVertices);
         misses.triangles += double(piece.indices.size() / 3);
         optimized.resize(piece.indices.size());
         if (!piece.indices.empty())
-            meshopt_optimizeVertexCache(optimized.data(), piece.indices.data(), piece.indices.size(), mesh.vertexCount);
+            meshopt_optimizeVertexCache(optimized.data(), piece.indices.data(), piece.indices.size(), pieceVertices);
         piece.indices.swap(optimized);
-        misses.after += transformedVertices(piece.indices, mesh.vertexCount);
+        misses.after += transformedVertices(piece.indices, pieceVertices);
+        for (uint32_t& index : piece.indices)
+            index += base;
+        base += pieceVertices;
     }
 
     // One fetch order over all parts, which share the vertex buffer.

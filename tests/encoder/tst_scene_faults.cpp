@@ -228,25 +228,27 @@ private slots:
 
     void materialIdsNameTheirOwnBlock_data()
     {
-        QTest::addColumn<QStringList>("names"); // one source material each; "-" is a part without material
+        QTest::addColumn<QByteArrayList>("names"); // one source material each; "-" is a part without material
         for (const char* word :
              {"default", "technique", "pass", "renderState", "sampler", "material", "u_diffuseTexture"}) {
-            QTest::newRow(word) << QStringList {word};
-            QTest::newRow(qPrintable(QString(word) + " among others")) << QStringList {"Wood", word};
+            QTest::newRow(word) << QByteArrayList {word};
+            QTest::newRow(qPrintable(QString(word) + " among others")) << QByteArrayList {"Wood", word};
         }
-        QTest::newRow("part without material") << QStringList {"-"};
-        QTest::newRow("part without material beside one with") << QStringList {"Wood", "-"};
+        QTest::newRow("grammar characters, empty, UTF-8, broken UTF-8, twice the same")
+            << QByteArrayList {"a b#c/d{e}=f:g", "", "Mat\xC3\xA9riau_\xE6\x9D\x90", "bad\xFFutf8", "Body", "Body"};
+        QTest::newRow("part without material") << QByteArrayList {"-"};
+        QTest::newRow("part without material beside one with") << QByteArrayList {"Wood", "-"};
     }
 
     void materialIdsNameTheirOwnBlock()
     {
-        QFETCH(QStringList, names);
+        QFETCH(QByteArrayList, names);
         std::unique_ptr<aiScene> scene(emptyScene());
         std::vector<aiMesh*> meshes;
         std::vector<aiMaterial*> materials;
         for (int i = 0; i < names.size(); ++i) {
             if (names[i] != "-")
-                materials.push_back(makeMaterial(qPrintable(names[i])));
+                materials.push_back(makeMaterial(names[i].constData()));
             meshes.push_back(makeQuad(names[i] == "-" ? 99u : unsigned(materials.size() - 1)));
             addNode(*scene->mRootNode, "part" + std::to_string(i), {unsigned(i)});
         }
@@ -262,8 +264,19 @@ private slots:
                 QVERIFY2(block && std::string(block->getNamespace()) == "material" && block->getId() == id, id.c_str());
             }
         }
-        if (names.front() == "Wood") // a safe source name is kept
-            QCOMPARE(b.node("part0")->materials.front(), std::string("Wood"));
+        // Safe source names are kept, others made safe; every part has its own id.
+        const std::map<QByteArray, std::string> kept
+            = {{"Wood", "Wood"},
+               {"a b#c/d{e}=f:g", "a_b_c_d_e__f_g"},
+               {"Mat\xC3\xA9riau_\xE6\x9D\x90", "Mat\xC3\xA9riau_\xE6\x9D\x90"},
+               {"bad\xFFutf8", "bad_utf8"}};
+        std::set<std::string> ids;
+        for (int i = 0; i < names.size(); ++i) {
+            const std::string id = b.node("part" + std::to_string(i))->materials.front();
+            QVERIFY2(ids.insert(id).second && !id.empty(), id.c_str());
+            if (kept.count(names[i]))
+                QCOMPARE(id, kept.at(names[i]));
+        }
     }
 
     void animationIdsAreGrammarWords_data()
