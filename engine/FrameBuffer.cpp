@@ -40,6 +40,16 @@ void FrameBuffer::initialize()
     s_currentFrameBuffer = s_defaultFrameBuffer;
 }
 
+void FrameBuffer::adoptBoundAsDefault()
+{
+    if (!s_defaultFrameBuffer)
+        return;
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    s_defaultFrameBuffer->m_handle = GLuint(bound);
+    s_currentFrameBuffer = s_defaultFrameBuffer;
+}
+
 void FrameBuffer::finalize()
 {
     if (s_currentFrameBuffer == s_defaultFrameBuffer)
