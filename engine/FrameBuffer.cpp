@@ -40,6 +40,16 @@ void FrameBuffer::initialize()
     s_currentFrameBuffer = s_defaultFrameBuffer;
 }
 
+void FrameBuffer::adoptBoundAsDefault()
+{
+    if (!s_defaultFrameBuffer)
+        return;
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    s_defaultFrameBuffer->m_handle = GLuint(bound);
+    s_currentFrameBuffer = s_defaultFrameBuffer;
+}
+
 void FrameBuffer::finalize()
 {
     if (s_currentFrameBuffer == s_defaultFrameBuffer)
@@ -113,10 +123,7 @@ void FrameBuffer::setRenderTarget(RenderTarget* target, unsigned int index)
 {
     if (index >= m_renderTargets.size() || isDefault() || m_renderTargets[index] == target)
         return;
-    if (target)
-        target->addRef();
-    releaseRef(m_renderTargets[index]);
-    m_renderTargets[index] = target;
+    assignRef(m_renderTargets[index], target);
     whileBound([&] {
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + index, GL_TEXTURE_2D,
                                target ? target->getTexture()->getHandle() : 0, 0);
@@ -141,10 +148,7 @@ void FrameBuffer::setDepthStencilTarget(DepthStencilTarget* target)
 {
     if (isDefault() || m_depthStencilTarget == target)
         return;
-    if (target)
-        target->addRef();
-    releaseRef(m_depthStencilTarget);
-    m_depthStencilTarget = target;
+    assignRef(m_depthStencilTarget, target);
     whileBound([&] {
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
                                   target ? target->getDepthBuffer() : 0);

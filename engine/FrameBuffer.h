@@ -19,6 +19,9 @@ public:
     // current context. finalize() releases it.
     static void initialize();
     static void finalize();
+    // Takes the frame buffer bound now as the default one again. A widget
+    // may replace its frame buffer (on resize), so each frame starts here.
+    static void adoptBoundAsDefault();
 
     // No render target.
     static FrameBuffer* create(const char* id);

@@ -124,6 +124,7 @@ void Game::frame()
         initialize();
         m_initialized = true;
     }
+    FrameBuffer::adoptBoundAsDefault();
     const double now = getAbsoluteTime();
     fireTimeEvents(now);
     if (m_state == RUNNING) {

@@ -111,11 +111,7 @@ bool Mesh::ensureMemoryCopy()
 
 bool Mesh::setVertexData(const void* data, unsigned int vertexStart, unsigned int vertexCount)
 {
-    if (!data || vertexStart > m_vertexCount)
-        return false;
-    if (vertexCount == 0)
-        vertexCount = m_vertexCount - vertexStart;
-    if (vertexCount > m_vertexCount - vertexStart)
+    if (!data || !resolveElementRange(m_vertexCount, vertexStart, &vertexCount))
         return false;
     const size_t offset = size_t(vertexStart) * getVertexSize();
     const size_t size = size_t(vertexCount) * getVertexSize();

@@ -64,11 +64,7 @@ bool MeshPart::indicesFit(const unsigned char* data, unsigned int count) const
 
 bool MeshPart::setIndexData(const void* indexData, unsigned int indexStart, unsigned int indexCount)
 {
-    if (!indexData || indexStart > m_indexCount)
-        return false;
-    if (indexCount == 0)
-        indexCount = m_indexCount - indexStart;
-    if (indexCount > m_indexCount - indexStart)
+    if (!indexData || !resolveElementRange(m_indexCount, indexStart, &indexCount))
         return false;
     const size_t offset = size_t(indexStart) * getIndexSize();
     const size_t size = size_t(indexCount) * getIndexSize();

@@ -6,6 +6,17 @@ namespace engine {
 
 class Mesh;
 
+// Resolves a range of 'total' elements from 'start' where a count of 0 means
+// up to the end; false when the range reaches outside.
+inline bool resolveElementRange(unsigned int total, unsigned int start, unsigned int* count)
+{
+    if (start > total)
+        return false;
+    if (*count == 0)
+        *count = total - start;
+    return *count <= total - start;
+}
+
 // One index buffer of a mesh. Index data is kept in memory until the mesh
 // uploads; indices that reach past the mesh's vertices make the part
 // undrawable instead of letting the driver read outside the vertex buffer.
@@ -33,6 +44,17 @@ public:
 
 private:
     friend class Mesh;
+
+    // Resolves a range of 'total' elements from 'start' where a count of 0 means
+    // up to the end; false when the range reaches outside.
+    inline bool resolveElementRange(unsigned int total, unsigned int start, unsigned int* count)
+    {
+        if (start > total)
+            return false;
+        if (*count == 0)
+            *count = total - start;
+        return *count <= total - start;
+    }
     MeshPart(Mesh* mesh, unsigned int meshIndex, unsigned int primitiveType, unsigned int indexFormat,
              unsigned int indexCount, bool dynamic);
     MeshPart(const MeshPart&) = delete;

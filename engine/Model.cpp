@@ -82,7 +82,8 @@ void Model::setMaterial(Material* material, int partIndex)
         material->addRef();
         bindToNode(material);
     }
-    if (slot)
+    // A material shared with a model elsewhere keeps that model's node.
+    if (slot && getNode() && slot->getNodeBinding() == getNode())
         slot->setNodeBinding(nullptr);
     releaseRef(slot);
     slot = material;

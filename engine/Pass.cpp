@@ -34,15 +34,7 @@ void Pass::setEffect(Effect* effect)
     m_effect = effect;
 }
 
-void Pass::setVertexAttributeBinding(VertexAttributeBinding* binding)
-{
-    if (binding == m_vertexAttributeBinding)
-        return;
-    if (binding)
-        binding->addRef();
-    releaseRef(m_vertexAttributeBinding);
-    m_vertexAttributeBinding = binding;
-}
+void Pass::setVertexAttributeBinding(VertexAttributeBinding* binding) { assignRef(m_vertexAttributeBinding, binding); }
 
 bool Pass::prepareFor(Mesh* mesh)
 {

@@ -30,4 +30,16 @@ inline void releaseRef(T*& ref)
     }
 }
 
+// Makes 'ref' hold 'value' (one reference taken) and drops what it held.
+template <typename T>
+inline void assignRef(T*& ref, T* value)
+{
+    if (ref == value)
+        return;
+    if (value)
+        value->addRef();
+    releaseRef(ref);
+    ref = value;
+}
+
 } // namespace engine

@@ -168,15 +168,7 @@ RenderState::StateBlock* RenderState::getStateBlock() const
     return m_state;
 }
 
-void RenderState::setStateBlock(StateBlock* state)
-{
-    if (state == m_state)
-        return;
-    if (state)
-        state->addRef();
-    releaseRef(m_state);
-    m_state = state;
-}
+void RenderState::setStateBlock(StateBlock* state) { assignRef(m_state, state); }
 
 Matrix RenderState::autoBindingWorldMatrix() const
 {

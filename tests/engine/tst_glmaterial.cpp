@@ -93,6 +93,8 @@ private slots:
     void uniformArraysUnderBaseName();
     void lightsFoundNearestFirst_data();
     void lightsFoundNearestFirst();
+    void applicationShadersCompile_data();
+    void applicationShadersCompile();
     void renderStateValues_data();
     void renderStateValues();
     void parameterKinds_data();
@@ -341,6 +343,36 @@ void TestGlMaterial::lightsFoundNearestFirst()
     if (lightNode->getLight()->getLightType() == Light::POINT)
         QCOMPARE(material->getParameter("u_pointLightRangeInverse")->getFloat(),
                  lightNode->getLight()->getRangeInverse());
+}
+
+void TestGlMaterial::applicationShadersCompile_data()
+{
+    // The define sets the model encoder writes into material files.
+    QTest::addColumn<QString>("defines");
+    QTest::newRow("plain") << "";
+    QTest::newRow("texture and vertex colour") << "DIFFUSE_TEXTURE;VERTEX_COLOR";
+    QTest::newRow("skinned, specular") << "SKINNING;SKINNING_JOINT_COUNT 4;SPECULAR";
+    QTest::newRow("point light") << "POINT_LIGHT;SPECULAR";
+    QTest::newRow("spot light") << "DIFFUSE_TEXTURE;SPOT_LIGHT";
+    QTest::newRow("directional light") << "SKINNING;SKINNING_JOINT_COUNT 60;DIRECTIONAL_LIGHT";
+}
+
+void TestGlMaterial::applicationShadersCompile()
+{
+    QFETCH(QString, defines);
+    const std::string shaders = std::string(VELMORA_SOURCE_DIR) + "/res/shaders/";
+    Owned<Effect> effect(Effect::createFromFile((shaders + "model.vert").c_str(), (shaders + "model.frag").c_str(),
+                                                defines.toLatin1().constData()));
+    QVERIFY(effect.get());
+    QVERIFY(effect->getVertexAttribute("a_position") >= 0);
+    if (defines.contains("SKINNING"))
+        QVERIFY(effect->getUniform("u_matrixPalette"));
+
+    FileSystem::setResourcePath(VELMORA_SOURCE_DIR "/res/");
+    Owned<Material> grid(Material::create("grid.material"));
+    FileSystem::setResourcePath(folder().c_str());
+    QVERIFY(grid.get());
+    QCOMPARE(grid->getTechniqueCount(), 2u);
 }
 
 void TestGlMaterial::renderStateValues_data()

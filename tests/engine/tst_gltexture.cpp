@@ -263,6 +263,20 @@ void TestGlTexture::frameBuffers()
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     QCOMPARE(bound, outer);
+    // A widget that replaced its frame buffer (on resize) has it bound when the next frame starts.
+    m_gl.releaseTarget();
+    GLuint holdsTheOldName = 0;
+    glGenFramebuffers(1, &holdsTheOldName);
+    QVERIFY(m_gl.bindTarget(8, 8));
+    glDeleteFramebuffers(1, &holdsTheOldName);
+    GLint replaced = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &replaced);
+    FrameBuffer::adoptBoundAsDefault();
+    offscreen->bind();
+    FrameBuffer::bindDefault();
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    QCOMPARE(bound, replaced);
+    QVERIFY(replaced != outer);
     FrameBuffer::finalize();
     m_gl.releaseTarget();
 }
