@@ -30,13 +30,20 @@ struct VertexLayout {
     uint32_t floatsPerVertex() const;
 };
 
+// The kinds the bundle's node records store, with the engine's codes (engine/Camera.h, Light.h, Node.h).
+enum class CameraType : uint8_t { NONE = 0, PERSPECTIVE = 1, ORTHOGRAPHIC = 2 };
+enum class LightType : uint8_t { NONE = 0, DIRECTIONAL = 1, POINT = 2, SPOT = 3 };
+enum class NodeType : uint32_t { NODE = 1, JOINT = 2 };
+// Record kinds of the bundle's reference table.
+enum class ReferenceType : uint32_t { SCENE = 1, NODE = 2, ANIMATIONS = 3, MESH = 34 };
+
 struct PlanCamera {
-    uint8_t type = 0; // 0 none, 1 perspective, 2 orthographic
+    CameraType type = CameraType::NONE;
     float aspectRatio = 1, nearPlane = 0.1f, farPlane = 1000, fieldOfView = 45, zoomX = 1, zoomY = 1;
 };
 
 struct PlanLight {
-    uint8_t type = 0; // 0 none, 1 directional, 2 point, 3 spot
+    LightType type = LightType::NONE;
     float color[3] = {1, 1, 1};
     float range = 1, innerAngle = 0, outerAngle = 0;
 };
@@ -46,15 +53,18 @@ struct PlanPiece {
     std::vector<int> jointOfBone; // per aiBone of the source mesh: joint index in the skin, -1 dropped
     std::string material;
     VertexWeld weld; // which source vertices are written, and where each one went
+    std::vector<uint32_t> indices; // triangles in the mesh's vertex numbering, in drawing order
     std::vector<aiVector3D> generatedNormals; // for a source mesh without normals
 };
 
 struct PlanMesh {
     std::string id;
-    int node = -1;
+    int node = -1; // the first node drawn with it; instances of a mesh share one record
     VertexLayout layout;
     std::vector<PlanPiece> pieces; // one mesh part each
     uint32_t vertexCount = 0; // after welding
+    // Per written vertex, its number when the pieces' welded vertices are taken one piece after another.
+    std::vector<uint32_t> writeOrder;
     aiVector3D boxMin, boxMax;
     bool reverseWinding = false; // the node mirrors (negative scale): keep faces facing out
     std::vector<int> joints; // plan node per joint; empty: no skin
@@ -66,7 +76,7 @@ struct PlanNode {
     std::string id;
     int parent = -1;
     std::vector<int> children;
-    uint32_t type = 1; // 1 node, 2 joint
+    NodeType type = NodeType::NODE;
     aiMatrix4x4 local;
     aiMatrix4x4 world;
     int mesh = -1;
@@ -91,10 +101,14 @@ struct BundlePlan {
     std::vector<PlanNode> nodes; // parents always before their children
     std::vector<int> topLevel;
     std::vector<PlanMesh> meshes;
+    unsigned sharedMeshUses = 0; // nodes drawn with a mesh record that an earlier node wrote
+    double cacheMissesBefore = 0, cacheMissesAfter = 0, triangles = 0; // see MeshOrder::CacheMisses
     std::vector<PlanAnimation> animations;
     std::string activeCamera; // node id, or empty
     float ambient[3] = {0.2f, 0.2f, 0.2f};
-    unsigned lightCounts[4] = {0, 0, 0, 0}; // by light type
+    unsigned lightCounts[4] = {0, 0, 0, 0}; // indexed by LightType
+
+    unsigned lightCount(LightType type) const { return lightCounts[size_t(type)]; }
 };
 
 // Animation channel key layout: the "scale, rotate, translate" transform property.

@@ -1,7 +1,9 @@
 #include "BundlePlanner.h"
 
-#include "MaterialWriter.h"
+#include "MaterialPlanner.h"
+#include "MeshOrder.h"
 #include "MessageCodes.h"
+#include "Utf8Text.h"
 
 #include <assimp/scene.h>
 
@@ -171,7 +173,9 @@ double earliestKeyTime(const aiAnimation& take)
 // The engine drives one property per channel: scale, rotation and translation
 // together, sampled at every time any of them has a key, in milliseconds. A
 // track without keys keeps the node's rest value. No keys when no time is finite.
-PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLocal, double earliest,
+// The engine's clip runs from a channel's first key to its last, so keys that
+// hold the first and last values at the take's start and end keep the take's length.
+PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLocal, double earliest, double takeEnd,
                           double ticksPerSecond)
 {
     std::vector<double> times;
@@ -183,6 +187,11 @@ PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLoca
     for (unsigned k = 0; k < channel.mNumScalingKeys; ++k)
         times.push_back(channel.mScalingKeys[k].mTime);
     times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }), times.end());
+    if (!times.empty()) {
+        times.push_back(earliest);
+        if (std::isfinite(takeEnd) && takeEnd > earliest)
+            times.push_back(takeEnd);
+    }
     std::sort(times.begin(), times.end());
 
     aiVector3D restScale, restPosition;
@@ -241,7 +250,7 @@ uint32_t VertexLayout::floatsPerVertex() const
 }
 
 BundlePlanner::BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages,
-                             MaterialWriter& materials)
+                             MaterialPlanner& materials)
     : m_scene(scene)
     , m_options(options)
     , m_messages(messages)
@@ -273,6 +282,7 @@ bool BundlePlanner::build(BundlePlan& plan)
             // culling would drop the front faces; written reversed, they come out right again.
             mesh.reverseWinding = plan.nodes[size_t(mesh.node)].world.Determinant() < 0;
     }
+    shareMeshes(plan);
     weldVertices(plan);
     setLightRanges(plan);
     assignMaterials(plan);
@@ -394,7 +404,7 @@ void BundlePlanner::markJoints(BundlePlan& plan)
         for (unsigned b = 0; b < mesh->mNumBones; ++b) {
             const int node = findNode(nameOf(mesh->mBones[b]->mName));
             if (node >= 0)
-                plan.nodes[size_t(node)].type = 2;
+                plan.nodes[size_t(node)].type = NodeType::JOINT;
         }
     }
 }
@@ -411,7 +421,7 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
             continue;
         }
         const aiMatrix4x4 frame = attachmentFrame(source.mPosition, source.mLookAt, source.mUp);
-        if (!isIdentity(frame) || plan.nodes[size_t(node)].camera.type != 0)
+        if (!isIdentity(frame) || plan.nodes[size_t(node)].camera.type != CameraType::NONE)
             node = addSyntheticChild(plan, node, "_camera", frame);
         PlanCamera& camera = plan.nodes[size_t(node)].camera;
         camera.aspectRatio = source.mAspect > 0 && std::isfinite(source.mAspect) ? source.mAspect : 16.0f / 9.0f;
@@ -421,11 +431,11 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
             ? source.mClipPlaneFar
             : camera.nearPlane * 10000;
         if (source.mOrthographicWidth > 0 && std::isfinite(source.mOrthographicWidth)) {
-            camera.type = 2;
+            camera.type = CameraType::ORTHOGRAPHIC;
             camera.zoomX = 2 * source.mOrthographicWidth; // Assimp stores the half width
             camera.zoomY = camera.zoomX / camera.aspectRatio;
         } else {
-            camera.type = 1;
+            camera.type = CameraType::PERSPECTIVE;
             // The engine wants the whole vertical angle, in degrees.
             float half = m_fullCameraAngles ? source.mHorizontalFOV / 2 : source.mHorizontalFOV;
             if (!(half > 0.001f && half < 1.5700f))
@@ -436,7 +446,7 @@ void BundlePlanner::attachCameras(BundlePlan& plan)
     }
 
     for (const PlanNode& node : plan.nodes) {
-        if (node.camera.type != 0) {
+        if (node.camera.type != CameraType::NONE) {
             plan.activeCamera = node.id;
             break;
         }
@@ -447,21 +457,21 @@ void BundlePlanner::attachLights(BundlePlan& plan)
 {
     for (unsigned i = 0; i < m_scene.mNumLights; ++i) {
         const aiLight& source = *m_scene.mLights[i];
-        uint8_t type = 0;
+        LightType type = LightType::NONE;
         switch (source.mType) {
         case aiLightSource_DIRECTIONAL:
-            type = 1;
+            type = LightType::DIRECTIONAL;
             break;
         case aiLightSource_POINT:
-            type = 2;
+            type = LightType::POINT;
             break;
         case aiLightSource_SPOT:
-            type = 3;
+            type = LightType::SPOT;
             break;
         default:
             break;
         }
-        if (type == 0) {
+        if (type == LightType::NONE) {
             static const char* const kKinds[] = {"undefined", "directional", "point", "spot", "ambient", "area"};
             const unsigned kind = unsigned(source.mType) < 6 ? unsigned(source.mType) : 0;
             m_messages.warning(
@@ -477,10 +487,10 @@ void BundlePlanner::attachLights(BundlePlan& plan)
                                    + "\" is not placed in the scene; it is left out.");
             continue;
         }
-        const aiVector3D forward = type == 2 ? aiVector3D(0, 0, -1) : source.mDirection;
-        const aiVector3D up = type == 2 ? aiVector3D(0, 1, 0) : source.mUp;
+        const aiVector3D forward = type == LightType::POINT ? aiVector3D(0, 0, -1) : source.mDirection;
+        const aiVector3D up = type == LightType::POINT ? aiVector3D(0, 1, 0) : source.mUp;
         const aiMatrix4x4 frame = attachmentFrame(source.mPosition, forward, up);
-        if (!isIdentity(frame) || plan.nodes[size_t(node)].light.type != 0)
+        if (!isIdentity(frame) || plan.nodes[size_t(node)].light.type != LightType::NONE)
             node = addSyntheticChild(plan, node, "_light", frame);
         PlanLight& light = plan.nodes[size_t(node)].light;
         light.type = type;
@@ -494,7 +504,7 @@ void BundlePlanner::attachLights(BundlePlan& plan)
         }
         for (int c = 0; c < 3; ++c)
             light.color[c] = brightest > 1 ? rgb[c] / brightest : rgb[c];
-        if (type == 3) {
+        if (type == LightType::SPOT) {
             // Assimp passes on FBX's whole cone angles; the engine measures from the axis.
             float outer = std::isfinite(source.mAngleOuterCone) ? source.mAngleOuterCone / 2 : 0.785f;
             float inner = std::isfinite(source.mAngleInnerCone) ? source.mAngleInnerCone / 2 : outer;
@@ -503,7 +513,7 @@ void BundlePlanner::attachLights(BundlePlan& plan)
             light.innerAngle = inner;
             light.outerAngle = outer;
         }
-        plan.lightCounts[type]++;
+        plan.lightCounts[size_t(type)]++;
     }
 }
 
@@ -639,6 +649,36 @@ void BundlePlanner::addSkin(BundlePlan& plan, PlanMesh& mesh)
     }
 }
 
+void BundlePlanner::shareMeshes(BundlePlan& plan)
+{
+    // Nodes that draw the same source meshes, grouped the same way and with the same winding,
+    // draw the same record. A skinned mesh keeps its own: its skin binds it to its node.
+    std::map<std::pair<std::vector<unsigned>, bool>, int> recordOf;
+    std::vector<int> newIndex(plan.meshes.size());
+    std::vector<PlanMesh> records;
+    for (size_t m = 0; m < plan.meshes.size(); ++m) {
+        PlanMesh& mesh = plan.meshes[m];
+        if (!mesh.layout.skinned) {
+            std::vector<unsigned> sources;
+            for (const PlanPiece& piece : mesh.pieces)
+                sources.push_back(piece.sourceMesh);
+            const auto found = recordOf.emplace(std::make_pair(sources, mesh.reverseWinding), int(records.size()));
+            if (!found.second) {
+                newIndex[m] = found.first->second;
+                ++plan.sharedMeshUses;
+                continue;
+            }
+        }
+        newIndex[m] = int(records.size());
+        records.push_back(std::move(mesh));
+    }
+    for (PlanNode& node : plan.nodes) {
+        if (node.mesh >= 0)
+            node.mesh = newIndex[size_t(node.mesh)];
+    }
+    plan.meshes = std::move(records);
+}
+
 void BundlePlanner::weldVertices(BundlePlan& plan)
 {
     for (PlanMesh& mesh : plan.meshes) {
@@ -654,6 +694,11 @@ void BundlePlanner::weldVertices(BundlePlan& plan)
             written += uint32_t(piece.weld.source.size());
         }
         mesh.vertexCount = written;
+        MeshOrder::CacheMisses misses;
+        MeshOrder::build(mesh, m_scene.mMeshes, misses);
+        plan.cacheMissesBefore += misses.before;
+        plan.cacheMissesAfter += misses.after;
+        plan.triangles += misses.triangles;
     }
 }
 
@@ -662,8 +707,11 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
     // Point and spot lights need a range; FBX attenuation rarely gives a
     // sensible one, so it is made to reach across the whole model.
     Bounds scene;
-    for (const PlanMesh& mesh : plan.meshes) {
-        const aiMatrix4x4& world = plan.nodes[size_t(mesh.node)].world;
+    for (const PlanNode& node : plan.nodes) {
+        if (node.mesh < 0)
+            continue;
+        const PlanMesh& mesh = plan.meshes[size_t(node.mesh)];
+        const aiMatrix4x4& world = node.world;
         for (int corner = 0; corner < 8; ++corner) {
             const aiVector3D local((corner & 1) ? mesh.boxMax.x : mesh.boxMin.x,
                                    (corner & 2) ? mesh.boxMax.y : mesh.boxMin.y,
@@ -674,7 +722,7 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
     const aiVector3D centre = scene.any ? (scene.lo + scene.hi) * 0.5f : aiVector3D();
     const float radius = scene.any ? std::max((scene.hi - scene.lo).Length() * 0.5f, 1e-3f) : 1.0f;
     for (PlanNode& node : plan.nodes) {
-        if (node.light.type != 2 && node.light.type != 3)
+        if (node.light.type != LightType::POINT && node.light.type != LightType::SPOT)
             continue;
         const aiVector3D position(node.world.a4, node.world.b4, node.world.c4);
         const float distance = finite(position) ? (position - centre).Length() : 0;
@@ -684,12 +732,13 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
 
 void BundlePlanner::assignMaterials(BundlePlan& plan)
 {
-    m_materials.setLightCounts(plan.lightCounts[1], plan.lightCounts[2], plan.lightCounts[3]);
+    m_materials.setLightCounts(plan.lightCount(LightType::DIRECTIONAL), plan.lightCount(LightType::POINT),
+                               plan.lightCount(LightType::SPOT));
     for (PlanMesh& mesh : plan.meshes) {
         for (PlanPiece& piece : mesh.pieces) {
             const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
-            if (source.mMaterialIndex >= m_scene.mNumMaterials)
-                continue; // no material: the part stays undrawn rather than reading past the list
+            // A part without a material gets the default one: an empty name would make the engine
+            // look up the whole material file.
             MaterialUsage usage;
             usage.jointCount = unsigned(mesh.joints.size());
             usage.vertexColors = mesh.layout.colors;
@@ -711,6 +760,13 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
             = source.mTicksPerSecond > 0 && std::isfinite(source.mTicksPerSecond) ? source.mTicksPerSecond : 25.0;
 
         const double earliest = earliestKeyTime(source);
+        if (source.mNumMorphMeshChannels > 0) {
+            m_messages.warning(MessageCode::MorphAnimationDropped, "Morph animation not carried",
+                               "The take \"" + takeName + "\" animates the shape keys (morph targets) of "
+                                   + std::to_string(source.mNumMorphMeshChannels)
+                                   + " mesh(es); the bundle does not carry morph animation, so those shapes stay "
+                                     "as modelled.");
+        }
         std::vector<std::string> groupKeys;
         const size_t firstAnimation = plan.animations.size();
         std::set<std::string> missing;
@@ -725,7 +781,8 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
                                            + "\", which is not a node of the scene; that curve is left out.");
                 continue;
             }
-            PlanChannel out = sampleChannel(channel, plan.nodes[size_t(node)].local, earliest, ticksPerSecond);
+            PlanChannel out
+                = sampleChannel(channel, plan.nodes[size_t(node)].local, earliest, source.mDuration, ticksPerSecond);
             if (out.keyTimes.empty())
                 continue;
             out.node = node;
@@ -737,7 +794,8 @@ void BundlePlanner::addAnimations(BundlePlan& plan)
                 groupKeys.push_back(groupKey);
                 group = plan.animations.size();
                 PlanAnimation animation;
-                animation.id = animationIds.claim(groupKey, "animation");
+                // "model.animation" names clips by this id: one word of the properties grammar.
+                animation.id = animationIds.claim(Utf8Text::propertiesId(groupKey, "animation"), "animation");
                 plan.animations.push_back(std::move(animation));
             } else {
                 group = firstAnimation + size_t(known - groupKeys.begin());

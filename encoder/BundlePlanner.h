@@ -12,14 +12,14 @@
 struct aiScene;
 struct aiNode;
 struct aiMesh;
-class MaterialWriter;
+class MaterialPlanner;
 
 // Turns an imported Assimp scene into a BundlePlan. Reports what it has to
 // leave out (unsupported lights, points and lines, empty meshes, missing bones
 // or animation targets) as warnings; fails only on structural trouble.
 class BundlePlanner {
 public:
-    BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages, MaterialWriter& materials);
+    BundlePlanner(const aiScene& scene, const EncoderOptions& options, Messages& messages, MaterialPlanner& materials);
 
     // Assimp documents a camera's horizontal angle as half the view, but its
     // FBX reader stores the whole angle; the encoder knows which it read.
@@ -38,6 +38,7 @@ private:
     void addMeshes(BundlePlan& plan);
     void addSkin(BundlePlan& plan, PlanMesh& mesh);
     void computeWorldMatrices(BundlePlan& plan);
+    void shareMeshes(BundlePlan& plan);
     void weldVertices(BundlePlan& plan);
     void setLightRanges(BundlePlan& plan);
     void assignMaterials(BundlePlan& plan);
@@ -54,7 +55,7 @@ private:
     const aiScene& m_scene;
     EncoderOptions m_options;
     Messages& m_messages;
-    MaterialWriter& m_materials;
+    MaterialPlanner& m_materials;
     IdRegistry m_ids;
     aiMatrix4x4 m_rootCorrection;
     bool m_fullCameraAngles = false;

@@ -14,15 +14,14 @@
 namespace {
 
 const unsigned char kIdentifier[9] = {0xAB, 'G', 'P', 'B', 0xBB, 0x0D, 0x0A, 0x1A, 0x0A};
-const uint32_t kTypeScene = 1, kTypeNode = 2, kTypeAnimations = 3, kTypeMesh = 34;
 const uint32_t kTriangles = 4;
 const uint32_t kUnsignedShort = 0x1403, kUnsignedInt = 0x1405;
 const unsigned kMaxInfluences = 4;
 
 // The strongest four influences of each vertex, renormalised to sum 1.
-// Returns how many vertices had more than four.
-unsigned limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone, std::vector<float>& weights,
-                         std::vector<float>& indices)
+// Marks in `overLimit` the vertices that had more than four.
+void limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone, std::vector<float>& weights,
+                     std::vector<float>& indices, std::vector<bool>& overLimit)
 {
     using Influence = SkinInfluences::Influence;
     const unsigned n = mesh.mNumVertices;
@@ -33,12 +32,12 @@ unsigned limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone
     Influence* const all = influences.list.data();
     weights.assign(size_t(n) * kMaxInfluences, 0.0f);
     indices.assign(size_t(n) * kMaxInfluences, 0.0f);
-    unsigned overLimit = 0;
+    overLimit.assign(n, false);
     for (unsigned v = 0; v < n; ++v) {
         Influence* first = all + count[v];
         Influence* last = all + count[v + 1];
         if (last - first > int(kMaxInfluences)) {
-            ++overLimit;
+            overLimit[v] = true;
             std::partial_sort(first, first + kMaxInfluences, last,
                               [](const Influence& a, const Influence& b) { return a.weight > b.weight; });
             last = first + kMaxInfluences;
@@ -52,17 +51,6 @@ unsigned limitInfluences(const aiMesh& mesh, const std::vector<int>& jointOfBone
             indices[slot] = float(i->joint);
         }
     }
-    return overLimit;
-}
-
-uint32_t triangleCount(const aiMesh& mesh)
-{
-    uint32_t triangles = 0;
-    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-        if (mesh.mFaces[f].mNumIndices == 3 && mesh.mFaces[f].mIndices)
-            ++triangles;
-    }
-    return triangles;
 }
 
 } // namespace
@@ -93,20 +81,20 @@ bool BundleWriter::write(const std::string& path)
     const uint64_t tableStart = m_out.position();
     auto writeTable = [&](uint32_t sceneOffset, uint32_t animationsOffset) {
         m_out.string(m_plan.sceneId);
-        m_out.u32(kTypeScene);
+        m_out.u32(uint32_t(ReferenceType::SCENE));
         m_out.u32(sceneOffset);
         for (size_t i = 0; i < m_plan.nodes.size(); ++i) {
             m_out.string(m_plan.nodes[i].id);
-            m_out.u32(kTypeNode);
+            m_out.u32(uint32_t(ReferenceType::NODE));
             m_out.u32(i < m_nodeOffsets.size() ? m_nodeOffsets[i] : 0);
         }
         for (size_t i = 0; i < m_plan.meshes.size(); ++i) {
             m_out.string(m_plan.meshes[i].id);
-            m_out.u32(kTypeMesh);
+            m_out.u32(uint32_t(ReferenceType::MESH));
             m_out.u32(i < m_meshOffsets.size() ? m_meshOffsets[i] : 0);
         }
         m_out.string(m_plan.animationsId);
-        m_out.u32(kTypeAnimations);
+        m_out.u32(uint32_t(ReferenceType::ANIMATIONS));
         m_out.u32(animationsOffset);
     };
     writeTable(0, 0);
@@ -153,7 +141,7 @@ void BundleWriter::writeNode(int index)
 {
     const PlanNode& node = m_plan.nodes[size_t(index)];
     m_nodeOffsets[size_t(index)] = uint32_t(m_out.position());
-    m_out.u32(node.type);
+    m_out.u32(uint32_t(node.type));
     writeMatrix(node.local);
     writeMatrix(aiMatrix4x4()); // offset: transforms are fully in the local matrices
     m_out.string(node.parent < 0 ? std::string() : m_plan.nodes[size_t(node.parent)].id);
@@ -167,13 +155,13 @@ void BundleWriter::writeNode(int index)
 
 void BundleWriter::writeCamera(const PlanCamera& camera)
 {
-    m_out.u8(camera.type);
-    if (camera.type == 0)
+    m_out.u8(uint8_t(camera.type));
+    if (camera.type == CameraType::NONE)
         return;
     m_out.f32(camera.aspectRatio);
     m_out.f32(camera.nearPlane);
     m_out.f32(camera.farPlane);
-    if (camera.type == 1) {
+    if (camera.type == CameraType::PERSPECTIVE) {
         m_out.f32(camera.fieldOfView);
     } else {
         m_out.f32(camera.zoomX);
@@ -183,13 +171,13 @@ void BundleWriter::writeCamera(const PlanCamera& camera)
 
 void BundleWriter::writeLight(const PlanLight& light)
 {
-    m_out.u8(light.type);
-    if (light.type == 0)
+    m_out.u8(uint8_t(light.type));
+    if (light.type == LightType::NONE)
         return;
     m_out.floats(light.color, 3);
-    if (light.type == 2) {
+    if (light.type == LightType::POINT) {
         m_out.f32(light.range);
-    } else if (light.type == 3) {
+    } else if (light.type == LightType::SPOT) {
         m_out.f32(light.range);
         m_out.f32(light.innerAngle);
         m_out.f32(light.outerAngle);
@@ -231,47 +219,62 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
 
     const aiVector3D centre = (mesh.boxMin + mesh.boxMax) * 0.5f;
     float radiusSquared = 0;
-    std::vector<float> weights, indices;
+    // Skin weights of every piece first: the vertices are written in fetch order, across pieces.
+    std::vector<std::vector<float>> weights(mesh.pieces.size()), indices(mesh.pieces.size());
+    std::vector<bool> overLimit;
+    size_t verticesOverLimit = 0; // as written: after joining, over all parts
+    std::vector<uint32_t> pieceStart;
+    uint32_t start = 0;
+    for (size_t p = 0; p < mesh.pieces.size(); ++p) {
+        const PlanPiece& piece = mesh.pieces[p];
+        pieceStart.push_back(start);
+        start += uint32_t(piece.weld.source.size());
+        if (!mesh.layout.skinned)
+            continue;
+        limitInfluences(*m_scene.mMeshes[piece.sourceMesh], piece.jointOfBone, weights[p], indices[p], overLimit);
+        for (const uint32_t v : piece.weld.source)
+            verticesOverLimit += overLimit[v] ? 1 : 0;
+    }
+
     std::vector<float> vertex;
     vertex.reserve(mesh.layout.floatsPerVertex());
-    for (const PlanPiece& piece : mesh.pieces) {
+    for (const uint32_t welded : mesh.writeOrder) {
+        const size_t p
+            = size_t(std::upper_bound(pieceStart.begin(), pieceStart.end(), welded) - pieceStart.begin()) - 1;
+        const PlanPiece& piece = mesh.pieces[p];
         const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
+        const uint32_t v = piece.weld.source[welded - pieceStart[p]];
+        vertex.clear();
+        const aiVector3D& position = source.mVertices[v];
+        vertex.insert(vertex.end(), {position.x, position.y, position.z});
+        if (std::isfinite(position.x) && std::isfinite(position.y) && std::isfinite(position.z))
+            radiusSquared = std::max(radiusSquared, (position - centre).SquareLength());
+        const aiVector3D n = source.mNormals ? source.mNormals[v] : piece.generatedNormals[v];
+        vertex.insert(vertex.end(), {n.x, n.y, n.z});
+        if (mesh.layout.colors) {
+            const aiColor4D& c = source.mColors[0][v];
+            vertex.insert(vertex.end(), {c.r, c.g, c.b, c.a});
+        }
+        if (mesh.layout.tangents) {
+            const aiVector3D& t = source.mTangents[v];
+            const aiVector3D& b = source.mBitangents[v];
+            vertex.insert(vertex.end(), {t.x, t.y, t.z, b.x, b.y, b.z});
+        }
+        for (unsigned set = 0; set < mesh.layout.texCoordSets; ++set) {
+            const aiVector3D& uv = source.mTextureCoords[set][v];
+            vertex.insert(vertex.end(), {uv.x, uv.y});
+        }
         if (mesh.layout.skinned) {
-            const unsigned overLimit = limitInfluences(source, piece.jointOfBone, weights, indices);
-            if (overLimit > 0) {
-                m_messages.warning(MessageCode::TooManyInfluences, "More than 4 bone influences",
-                                   std::to_string(overLimit) + " vertices of mesh \"" + mesh.id
-                                       + "\" are moved by more than 4 bones; the 4 strongest are kept and "
-                                         "their weights rescaled, which can change the deformation slightly.");
-            }
+            vertex.insert(vertex.end(), weights[p].begin() + v * 4, weights[p].begin() + v * 4 + 4);
+            vertex.insert(vertex.end(), indices[p].begin() + v * 4, indices[p].begin() + v * 4 + 4);
         }
-        for (const uint32_t v : piece.weld.source) {
-            vertex.clear();
-            const aiVector3D& p = source.mVertices[v];
-            vertex.insert(vertex.end(), {p.x, p.y, p.z});
-            if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
-                radiusSquared = std::max(radiusSquared, (p - centre).SquareLength());
-            const aiVector3D n = source.mNormals ? source.mNormals[v] : piece.generatedNormals[v];
-            vertex.insert(vertex.end(), {n.x, n.y, n.z});
-            if (mesh.layout.colors) {
-                const aiColor4D& c = source.mColors[0][v];
-                vertex.insert(vertex.end(), {c.r, c.g, c.b, c.a});
-            }
-            if (mesh.layout.tangents) {
-                const aiVector3D& t = source.mTangents[v];
-                const aiVector3D& b = source.mBitangents[v];
-                vertex.insert(vertex.end(), {t.x, t.y, t.z, b.x, b.y, b.z});
-            }
-            for (unsigned set = 0; set < mesh.layout.texCoordSets; ++set) {
-                const aiVector3D& uv = source.mTextureCoords[set][v];
-                vertex.insert(vertex.end(), {uv.x, uv.y});
-            }
-            if (mesh.layout.skinned) {
-                vertex.insert(vertex.end(), weights.begin() + v * 4, weights.begin() + v * 4 + 4);
-                vertex.insert(vertex.end(), indices.begin() + v * 4, indices.begin() + v * 4 + 4);
-            }
-            m_out.floats(vertex.data(), vertex.size());
-        }
+        m_out.floats(vertex.data(), vertex.size());
+    }
+    if (verticesOverLimit > 0) {
+        m_messages.warning(MessageCode::TooManyInfluences, "More than 4 bone influences",
+                           std::to_string(verticesOverLimit) + " vertices of mesh \"" + mesh.id
+                               + "\" are moved by more than 4 bones; the 4 strongest are kept and "
+                                 "their weights rescaled, which can change the deformation slightly.");
     }
 
     m_out.floats(&mesh.boxMin.x, 3);
@@ -281,33 +284,18 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
 
     const bool shortIndices = mesh.vertexCount <= kMaxShortIndexedVertices;
     m_out.u32(uint32_t(mesh.pieces.size()));
-    uint32_t base = 0;
     for (const PlanPiece& piece : mesh.pieces) {
-        const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
-        const uint32_t triangles = triangleCount(source);
         m_out.u32(kTriangles);
         m_out.u32(shortIndices ? kUnsignedShort : kUnsignedInt);
-        m_out.u32(triangles * 3 * (shortIndices ? 2 : 4));
-        for (unsigned f = 0; f < source.mNumFaces; ++f) {
-            const aiFace& face = source.mFaces[f];
-            if (face.mNumIndices != 3 || !face.mIndices)
-                continue;
-            static const unsigned kKeep[3] = {0, 1, 2}, kReverse[3] = {0, 2, 1};
-            const unsigned* order = mesh.reverseWinding ? kReverse : kKeep;
-            for (unsigned k = 0; k < 3; ++k) {
-                // An index past the vertices (a damaged file) is pinned to the first vertex.
-                const uint32_t corner = face.mIndices[order[k]];
-                const uint32_t index = base + piece.weld.remap[corner < source.mNumVertices ? corner : 0];
-                if (shortIndices) {
-                    const unsigned char le[2]
-                        = {static_cast<unsigned char>(index), static_cast<unsigned char>(index >> 8)};
-                    m_out.bytes(le, 2);
-                } else {
-                    m_out.u32(index);
-                }
+        m_out.u32(uint32_t(piece.indices.size()) * (shortIndices ? 2 : 4));
+        for (const uint32_t index : piece.indices) {
+            if (shortIndices) {
+                const unsigned char le[2] = {static_cast<unsigned char>(index), static_cast<unsigned char>(index >> 8)};
+                m_out.bytes(le, 2);
+            } else {
+                m_out.u32(index);
             }
         }
-        base += uint32_t(piece.weld.source.size());
     }
 }
 

@@ -1,13 +1,7 @@
 #include "MaterialWriter.h"
 
 #include "MessageCodes.h"
-#include "TextureExporter.h"
-#include "Utf8Text.h"
 
-#include <assimp/material.h>
-#include <assimp/scene.h>
-
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -20,101 +14,7 @@ namespace {
 const char* const kVertexShader = "shaders/model.vert";
 const char* const kFragmentShader = "shaders/model.frag";
 
-// Exponents below this light a whole hemisphere; exporters write such values
-// for surfaces that are not glossy at all (3ds Max glossiness 0 and the like).
-const float kMinSpecularExponent = 2.0f;
-const float kMaxSpecularExponent = 1024.0f;
-
-struct SourceLook {
-    std::string name;
-    aiColor4D diffuse {0.8f, 0.8f, 0.8f, 1.0f};
-    aiColor3D specular {0.0f, 0.0f, 0.0f};
-    float specularExponent = 0.0f;
-    float opacity = 1.0f;
-    bool twoSided = false;
-    bool hasOpacityMap = false;
-    std::string diffuseTexture; // reference as the source names it; empty: none
-    aiTextureMapMode wrapU = aiTextureMapMode_Wrap;
-    aiTextureMapMode wrapV = aiTextureMapMode_Wrap;
-};
-
-float clamp01(float value) { return std::isfinite(value) ? std::min(1.0f, std::max(0.0f, value)) : 0.0f; }
-
-std::string diffuseTextureOf(const aiMaterial& material, aiTextureType& typeOut)
-{
-    // PBR materials name their colour map "base colour"; older ones "diffuse".
-    for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_BASE_COLOR}) {
-        aiString path;
-        if (material.GetTextureCount(type) > 0 && material.GetTexture(type, 0, &path) == AI_SUCCESS
-            && path.length > 0) {
-            typeOut = type;
-            return path.C_Str();
-        }
-    }
-    return std::string();
-}
-
-SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
-{
-    SourceLook look;
-    if (materialIndex >= scene.mNumMaterials || !scene.mMaterials || !scene.mMaterials[materialIndex]) {
-        look.name = "default";
-        return look;
-    }
-    const aiMaterial& material = *scene.mMaterials[materialIndex];
-    aiString name;
-    look.name = material.Get(AI_MATKEY_NAME, name) == AI_SUCCESS && name.length > 0
-        ? std::string(name.C_Str())
-        : "material" + std::to_string(materialIndex);
-
-    aiColor3D diffuse;
-    if (material.Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS)
-        look.diffuse = aiColor4D(diffuse.r, diffuse.g, diffuse.b, 1.0f);
-    float opacity = 1.0f;
-    if (material.Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS && std::isfinite(opacity))
-        look.opacity = clamp01(opacity);
-
-    aiColor3D specular;
-    float exponent = 0.0f;
-    float strength = 1.0f;
-    if (material.Get(AI_MATKEY_COLOR_SPECULAR, specular) == AI_SUCCESS
-        && material.Get(AI_MATKEY_SHININESS, exponent) == AI_SUCCESS && std::isfinite(exponent)) {
-        if (material.Get(AI_MATKEY_SHININESS_STRENGTH, strength) != AI_SUCCESS || !std::isfinite(strength))
-            strength = 1.0f;
-        look.specular
-            = aiColor3D(clamp01(specular.r * strength), clamp01(specular.g * strength), clamp01(specular.b * strength));
-        look.specularExponent = exponent;
-    }
-
-    int twoSided = 0;
-    look.twoSided = material.Get(AI_MATKEY_TWOSIDED, twoSided) == AI_SUCCESS && twoSided != 0;
-    look.hasOpacityMap = material.GetTextureCount(aiTextureType_OPACITY) > 0;
-
-    aiTextureType type = aiTextureType_DIFFUSE;
-    look.diffuseTexture = diffuseTextureOf(material, type);
-    if (!look.diffuseTexture.empty()) {
-        int mode = aiTextureMapMode_Wrap;
-        if (material.Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS)
-            look.wrapU = static_cast<aiTextureMapMode>(mode);
-        mode = aiTextureMapMode_Wrap;
-        if (material.Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS)
-            look.wrapV = static_cast<aiTextureMapMode>(mode);
-    }
-    return look;
-}
-
-bool hasSpecular(const SourceLook& look)
-{
-    const float brightest = std::max({look.specular.r, look.specular.g, look.specular.b});
-    return brightest > 0.01f && look.specularExponent >= kMinSpecularExponent;
-}
-
-bool isPowerOfTwo(unsigned value) { return value != 0 && (value & (value - 1)) == 0; }
-
-const char* wrapName(aiTextureMapMode mode)
-{
-    return mode == aiTextureMapMode_Clamp || mode == aiTextureMapMode_Decal ? "CLAMP" : "REPEAT";
-}
+const char* wrapName(TextureWrap wrap) { return wrap == TextureWrap::CLAMP ? "CLAMP" : "REPEAT"; }
 
 std::string joined(const std::vector<std::string>& names, char separator)
 {
@@ -127,57 +27,34 @@ std::string joined(const std::vector<std::string>& names, char separator)
     return text;
 }
 
-// A material id the properties grammar and the bundle both carry safely:
-// letters, digits, "_", "-", "." and UTF-8 characters; never empty.
-std::string sanitizedId(const std::string& name)
+std::string colorText(const float* values, int count)
 {
-    const auto keep = [](unsigned char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
-            || c == '.';
-    };
-    const std::string id = Utf8Text::truncated(Utf8Text::replaceUnsafe(name, keep), 96);
-    return id.empty() ? "material" : id;
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += (i ? "," : "") + MaterialWriter::number(values[i]);
+    return text;
 }
 
-std::string samplerText(const ExportedTexture& texture, const SourceLook& look)
+std::string samplerText(const PlannedSampler& sampler)
 {
-    // Mipmaps need power-of-two sizes in the engine; a mipmap filter on a
-    // texture without mipmaps would sample black.
-    const bool mipmap = isPowerOfTwo(texture.width) && isPowerOfTwo(texture.height);
     std::string text = "\n    sampler u_diffuseTexture\n    {\n";
-    text += "        path = " + texture.path + "\n";
-    text += std::string("        mipmap = ") + (mipmap ? "true" : "false") + "\n";
-    text += std::string("        wrapS = ") + wrapName(look.wrapU) + "\n";
-    text += std::string("        wrapT = ") + wrapName(look.wrapV) + "\n";
-    text += std::string("        minFilter = ") + (mipmap ? "LINEAR_MIPMAP_LINEAR" : "LINEAR") + "\n";
+    text += "        path = " + sampler.path + "\n";
+    text += std::string("        mipmap = ") + (sampler.mipmap ? "true" : "false") + "\n";
+    text += std::string("        wrapS = ") + wrapName(sampler.wrapS) + "\n";
+    text += std::string("        wrapT = ") + wrapName(sampler.wrapT) + "\n";
+    text += std::string("        minFilter = ") + (sampler.mipmap ? "LINEAR_MIPMAP_LINEAR" : "LINEAR") + "\n";
     text += "        magFilter = LINEAR\n    }\n";
     return text;
 }
 
-std::string renderStateText(BackfaceCulling culling, bool twoSided, bool transparent)
+std::string renderStateText(const PlannedMaterial& material)
 {
-    bool cull = false;
-    const char* frontFace = "CCW";
-    switch (culling) {
-    case BackfaceCulling::Off:
-        break;
-    case BackfaceCulling::Ccw:
-        cull = true;
-        break;
-    case BackfaceCulling::Cw:
-        cull = true;
-        frontFace = "CW";
-        break;
-    case BackfaceCulling::Material:
-        cull = !twoSided;
-        break;
-    }
     std::string text = "\n    renderState\n    {\n";
-    text += std::string("        cullFace = ") + (cull ? "true" : "false") + "\n";
-    if (cull)
-        text += std::string("        frontFace = ") + frontFace + "\n";
+    text += std::string("        cullFace = ") + (material.cullFace ? "true" : "false") + "\n";
+    if (material.cullFace)
+        text += std::string("        frontFace = ") + (material.frontFace == FrontFace::CW ? "CW" : "CCW") + "\n";
     text += "        depthTest = true\n";
-    if (transparent) {
+    if (material.blend) {
         text += "        blend = true\n";
         text += "        blendSrc = SRC_ALPHA\n";
         text += "        blendDst = ONE_MINUS_SRC_ALPHA\n";
@@ -186,25 +63,41 @@ std::string renderStateText(BackfaceCulling culling, bool twoSided, bool transpa
     return text;
 }
 
+std::string materialText(const PlannedMaterial& material)
+{
+    std::string text = "material " + material.id + "\n{\n";
+    text += "    u_diffuseColor = " + colorText(material.diffuse, 4) + "\n";
+    if (material.specular) {
+        text += "    u_specularColor = " + colorText(material.specularColor, 3) + "\n";
+        text += "    u_specularExponent = " + MaterialWriter::number(material.specularExponent) + "\n";
+    }
+    if (material.lightColor) {
+        // Black means "no light of the scene reached this material": the
+        // shader then lights it from the camera. The viewer replaces it with
+        // the colour of the light it binds.
+        text += "    u_lightColor = 0,0,0\n";
+    }
+    text += "    u_worldViewProjectionMatrix = WORLD_VIEW_PROJECTION_MATRIX\n";
+    text += "    u_worldViewMatrix = WORLD_VIEW_MATRIX\n";
+    text += "    u_inverseTransposeWorldViewMatrix = INVERSE_TRANSPOSE_WORLD_VIEW_MATRIX\n";
+    text += "    u_ambientColor = SCENE_AMBIENT_COLOR\n";
+    if (material.matrixPalette)
+        text += "    u_matrixPalette = MATRIX_PALETTE\n";
+
+    if (material.textured)
+        text += samplerText(material.sampler);
+    text += renderStateText(material);
+
+    text += "\n    technique default\n    {\n        pass default\n        {\n";
+    text += std::string("            vertexShader = ") + kVertexShader + "\n";
+    text += std::string("            fragmentShader = ") + kFragmentShader + "\n";
+    if (!material.defines.empty())
+        text += "            defines = " + joined(material.defines, ';') + "\n";
+    text += "        }\n    }\n}\n";
+    return text;
+}
+
 } // namespace
-
-MaterialWriter::MaterialWriter(const aiScene& scene, const EncoderOptions& options, const std::string& modelFolder,
-                               Messages& messages)
-    : m_scene(scene)
-    , m_options(options)
-    , m_modelFolder(modelFolder.empty() ? "." : modelFolder)
-    , m_messages(messages)
-{
-}
-
-MaterialWriter::~MaterialWriter() = default;
-
-void MaterialWriter::setLightCounts(unsigned directional, unsigned point, unsigned spot)
-{
-    m_directionalLights = directional;
-    m_pointLights = point;
-    m_spotLights = spot;
-}
 
 std::string MaterialWriter::number(float value)
 {
@@ -222,160 +115,20 @@ std::string MaterialWriter::number(float value)
     return text;
 }
 
-std::string MaterialWriter::materialName(unsigned materialIndex) const { return lookOf(m_scene, materialIndex).name; }
-
-std::string MaterialWriter::materialFor(unsigned materialIndex, const MaterialUsage& usage)
-{
-    const auto key
-        = std::make_tuple(materialIndex, usage.jointCount, usage.vertexColors, usage.texCoords, usage.tangents);
-    const auto found = m_idByKey.find(key);
-    if (found != m_idByKey.end())
-        return found->second;
-
-    // The first use of a source material takes its plain name; other vertex
-    // layouts of the same material get a numbered variant of it.
-    const auto baseFound = m_baseIdByMaterial.find(materialIndex);
-    const bool firstUse = baseFound == m_baseIdByMaterial.end();
-    const std::string base = firstUse ? sanitizedId(materialName(materialIndex)) : baseFound->second;
-    const std::string suffix = firstUse ? "_" : "_v";
-    std::string id = firstUse ? base : base + suffix + "2";
-    for (int n = firstUse ? 2 : 3; m_usedIds.count(id); ++n)
-        id = base + suffix + std::to_string(n);
-    if (firstUse)
-        m_baseIdByMaterial.emplace(materialIndex, id);
-    m_usedIds.insert(id);
-    m_requests.push_back({materialIndex, usage, id});
-    m_idByKey.emplace(key, id);
-
-    if (usage.jointCount > kJointWarningLimit && m_warnedJointCounts.insert(usage.jointCount).second) {
-        m_messages.warning(MessageCode::ManyJoints, "Many joints",
-                           "A skin with " + std::to_string(usage.jointCount) + " joints needs "
-                               + std::to_string(usage.jointCount * 3)
-                               + " shader vectors for its pose; older graphics cards offer fewer and may not "
-                                 "draw it.\nReduce the number of bones that deform one mesh.");
-    }
-    return id;
-}
-
-std::string MaterialWriter::sourceFolder() const
-{
-    const fs::path input(m_options.inputPath);
-    return input.has_parent_path() ? input.parent_path().string() : std::string(".");
-}
-
-std::string MaterialWriter::materialFilePath() const
-{
-    if (m_options.outputPath.empty())
-        return (fs::path(m_modelFolder) / "model.material").string();
-    // The engine finds the material file by the bundle's name.
-    return fs::path(m_options.outputPath).replace_extension(".material").string();
-}
-
-std::string MaterialWriter::materialText(const Request& request)
-{
-    SourceLook look = lookOf(m_scene, request.materialIndex);
-    const MaterialUsage& usage = request.usage;
-
-    ExportedTexture texture;
-    if (!look.diffuseTexture.empty()) {
-        if (!m_textures)
-            m_textures = std::make_unique<TextureExporter>(m_scene, sourceFolder(), m_modelFolder, m_messages);
-        texture = m_textures->exportTexture(look.diffuseTexture, look.name);
-        if (!texture.path.empty() && !usage.texCoords && m_warnedMaterials.insert(request.materialIndex).second) {
-            m_messages.warning(MessageCode::TextureWithoutCoordinates, "Texture without coordinates",
-                               "Material \"" + look.name + "\" has the texture \"" + look.diffuseTexture
-                                   + "\", but a mesh drawn with it has no texture coordinates, so that mesh is "
-                                     "drawn without the texture.");
-        }
-    }
-    const bool textured = !texture.path.empty() && usage.texCoords;
-
-    if (look.opacity < 0.01f) {
-        // A fully transparent material is nearly always an export fault
-        // (a transparency factor read the wrong way round); an invisible
-        // model helps nobody, so it is drawn opaque and the user told.
-        m_messages.warning(MessageCode::InvisibleMaterial, "Invisible material",
-                           "Material \"" + look.name
-                               + "\" is fully transparent (opacity 0); it is drawn opaque "
-                                 "so the model can be seen.");
-        look.opacity = 1.0f;
-    }
-    const bool transparent = look.opacity < 0.999f || look.hasOpacityMap || (textured && texture.translucent);
-    const bool specular = hasSpecular(look);
-
-    std::vector<std::string> defines;
-    if (usage.jointCount > 0) {
-        defines.push_back("SKINNING");
-        defines.push_back("SKINNING_JOINT_COUNT " + std::to_string(usage.jointCount));
-    }
-    if (textured)
-        defines.push_back("DIFFUSE_TEXTURE");
-    if (usage.vertexColors)
-        defines.push_back("VERTEX_COLOR");
-    // The viewer binds one light per material, preferring spot, then point,
-    // then directional lights; the define names the kind it will look for.
-    const char* lightDefine = m_spotLights > 0 ? "SPOT_LIGHT"
-        : m_pointLights > 0                    ? "POINT_LIGHT"
-        : m_directionalLights > 0              ? "DIRECTIONAL_LIGHT"
-                                               : nullptr;
-    if (lightDefine)
-        defines.push_back(lightDefine);
-    if (specular)
-        defines.push_back("SPECULAR");
-
-    const float red = textured ? 1.0f : clamp01(look.diffuse.r);
-    const float green = textured ? 1.0f : clamp01(look.diffuse.g);
-    const float blue = textured ? 1.0f : clamp01(look.diffuse.b);
-
-    std::string text;
-    text += "material " + request.id + "\n{\n";
-    text += "    u_diffuseColor = " + number(red) + "," + number(green) + "," + number(blue) + ","
-        + number(look.opacity) + "\n";
-    if (specular) {
-        text += "    u_specularColor = " + number(look.specular.r) + "," + number(look.specular.g) + ","
-            + number(look.specular.b) + "\n";
-        text += "    u_specularExponent = " + number(std::min(look.specularExponent, kMaxSpecularExponent)) + "\n";
-    }
-    if (lightDefine || specular) {
-        // Black means "no light of the scene reached this material": the
-        // shader then lights it from the camera. The viewer replaces it with
-        // the colour of the light it binds.
-        text += "    u_lightColor = 0,0,0\n";
-    }
-    text += "    u_worldViewProjectionMatrix = WORLD_VIEW_PROJECTION_MATRIX\n";
-    text += "    u_worldViewMatrix = WORLD_VIEW_MATRIX\n";
-    text += "    u_inverseTransposeWorldViewMatrix = INVERSE_TRANSPOSE_WORLD_VIEW_MATRIX\n";
-    text += "    u_ambientColor = SCENE_AMBIENT_COLOR\n";
-    if (usage.jointCount > 0)
-        text += "    u_matrixPalette = MATRIX_PALETTE\n";
-
-    if (textured)
-        text += samplerText(texture, look);
-    text += renderStateText(m_options.culling, look.twoSided, transparent);
-
-    text += "\n    technique default\n    {\n        pass default\n        {\n";
-    text += std::string("            vertexShader = ") + kVertexShader + "\n";
-    text += std::string("            fragmentShader = ") + kFragmentShader + "\n";
-    if (!defines.empty())
-        text += "            defines = " + joined(defines, ';') + "\n";
-    text += "        }\n    }\n}\n";
-    return text;
-}
-
-std::string MaterialWriter::materialFileText()
+std::string MaterialWriter::fileText(const MaterialPlan& plan)
 {
     std::string text = "// Materials of one converted model, written by model-encoder.\n"
                        "// Shaders and textures are named relative to the model folder.\n";
-    for (const Request& request : m_requests)
-        text += "\n" + materialText(request);
+    for (const PlannedMaterial& material : plan.materials)
+        text += "\n" + materialText(material);
     return text;
 }
 
-bool MaterialWriter::write()
+bool MaterialWriter::write(const MaterialPlan& plan, Messages& messages)
 {
-    const std::string path = materialFilePath();
+    const std::string& path = plan.path;
     const std::string temporary = path + ".part";
-    const std::string text = materialFileText();
+    const std::string text = fileText(plan);
 
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;
@@ -385,10 +138,10 @@ bool MaterialWriter::write()
         fs::rename(temporary, path, ec);
     if (!out || ec) {
         fs::remove(temporary, ec);
-        m_messages.error(MessageCode::MaterialFileFailed, "Material file not written",
-                         "The material file \"" + path
-                             + "\" cannot be written; the model would be drawn "
-                               "without materials.\nCheck that the folder exists, is writable and has free space.");
+        messages.error(MessageCode::MaterialFileFailed, "Material file not written",
+                       "The material file \"" + path
+                           + "\" cannot be written; the model would be drawn "
+                             "without materials.\nCheck that the folder exists, is writable and has free space.");
         return false;
     }
     return true;

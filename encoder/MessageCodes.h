@@ -14,6 +14,7 @@ enum : int {
     OutOfResources = 1006,
     InternalFailure = 1007,
     InvalidCommandLine = 1008,
+    NoGeometryRead = 1009,
 
     LightSkipped = 2000,
     TooManyInfluences = 2001,
@@ -23,6 +24,9 @@ enum : int {
     AnimationTargetMissing = 2005,
     NothingToDraw = 2007,
     ImportWarning = 2008,
+    ImporterReport = 2009,
+    ObjectNotRead = 2010,
+    MorphAnimationDropped = 2011,
 
     MaterialFileFailed = 1050,
 

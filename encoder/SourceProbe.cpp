@@ -2,7 +2,9 @@
 
 #include "MessageCodes.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -157,6 +159,51 @@ std::string folderPrefix(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// Binary FBX: a Model record's name property ("Name" "\0\1" "Model") followed by its class property "Mesh".
+const std::string kBinaryMeshModel("\0\1ModelS\4\0\0\0Mesh", 16);
+// ASCII FBX: Model: 123, "Model::Name", "Mesh" {
+const std::string kAsciiModelName("\"Model::");
+const std::string kAsciiMeshClass("\", \"Mesh\"");
+const size_t kMaxNameBytes = 1024;
+
+uint32_t littleEndian32(const std::string& bytes, size_t at)
+{
+    return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 | uint32_t(uint8_t(bytes[at + 2])) << 16
+        | uint32_t(uint8_t(bytes[at + 3])) << 24;
+}
+
+// The name before the "\0\1Model" at `marker`: a string property ('S', length, bytes) that ends there.
+bool binaryNameBefore(const std::string& bytes, size_t marker, std::string& name)
+{
+    for (size_t length = 0; length <= kMaxNameBytes && length + 5 <= marker; ++length) {
+        const size_t start = marker - length;
+        if (bytes[start - 5] == 'S' && littleEndian32(bytes, start - 4) == length + 7) {
+            name = bytes.substr(start, length);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Adds the mesh names whose marker starts in [from, limit) of `bytes`.
+void collectMeshNames(const std::string& bytes, size_t from, size_t limit, bool binary, std::vector<std::string>& names)
+{
+    const std::string& needle = binary ? kBinaryMeshModel : kAsciiModelName;
+    for (size_t at = bytes.find(needle, from); at != std::string::npos && at < limit; at = bytes.find(needle, at + 1)) {
+        std::string name;
+        if (binary) {
+            if (binaryNameBefore(bytes, at, name))
+                names.push_back(name);
+            continue;
+        }
+        const size_t begin = at + needle.size();
+        const size_t end = bytes.find('"', begin);
+        if (end != std::string::npos && end - begin <= kMaxNameBytes
+            && bytes.compare(end, kAsciiMeshClass.size(), kAsciiMeshClass) == 0)
+            names.push_back(bytes.substr(begin, end - begin));
+    }
+}
+
 } // namespace
 
 bool SourceProbe::gltfBuffersPresent(const std::string& path, Messages& messages)
@@ -193,6 +240,30 @@ std::vector<std::string> SourceProbe::gltfBufferFiles(const std::string& json)
     if (close != std::string::npos)
         collectUris(json, open, close, files);
     return files;
+}
+
+std::vector<std::string> SourceProbe::meshObjectNames(const std::string& path, bool binary)
+{
+    // Read in chunks. A marker is looked for once, in the chunk where it starts, with enough
+    // bytes kept on both sides to read its name; files of hundreds of megabytes are never held whole.
+    const size_t kChunk = 1 << 20, kMargin = kMaxNameBytes + 64;
+    std::vector<std::string> names;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return names;
+    std::string window, chunk(kChunk, '\0');
+    size_t from = 0, got = kChunk;
+    while (got == kChunk) {
+        got = std::fread(&chunk[0], 1, kChunk, file);
+        window.append(chunk, 0, got);
+        const size_t limit = got < kChunk ? window.size() : window.size() - std::min(window.size(), kMargin);
+        collectMeshNames(window, from, limit, binary, names);
+        const size_t dropped = window.size() - std::min(window.size(), 2 * kMargin);
+        window.erase(0, dropped);
+        from = limit - dropped;
+    }
+    std::fclose(file);
+    return names;
 }
 
 bool SourceProbe::embeddedContentIsSound(const std::string& text)

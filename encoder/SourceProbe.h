@@ -31,6 +31,10 @@ public:
     // percent-decoded; embedded "data:" buffers are not listed. Pure, for tests.
     static std::vector<std::string> gltfBufferFiles(const std::string& json);
 
+    // The names of the objects an FBX file declares as meshes ("Model::Name", "Mesh"), in file order:
+    // what the file promises to hold, whatever the importer then manages to read of it.
+    static std::vector<std::string> meshObjectNames(const std::string& path, bool binary);
+
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.
     static bool check(const std::string& path, Messages& messages, FbxHeader& header);

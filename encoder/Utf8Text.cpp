@@ -46,3 +46,13 @@ std::string Utf8Text::truncated(std::string text, size_t maxBytes)
     }
     return text;
 }
+
+std::string Utf8Text::propertiesId(const std::string& name, const std::string& fallback)
+{
+    const auto keep = [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+            || c == '.';
+    };
+    const std::string id = truncated(replaceUnsafe(name, keep), 96);
+    return id.empty() ? fallback : id;
+}

@@ -12,6 +12,11 @@ public:
     // character `keepAscii` refuses, replaced by '_'.
     static std::string replaceUnsafe(const std::string& text, bool (*keepAscii)(unsigned char));
 
+    // An id that the properties grammar reads as one word and a URL path as one name: letters,
+    // digits, "_", "-", "." and UTF-8 characters kept, anything else '_', at most 96 bytes;
+    // `fallback` when nothing is left.
+    static std::string propertiesId(const std::string& name, const std::string& fallback);
+
     // `text` cut to at most `maxBytes`, at the start of a character.
     static std::string truncated(std::string text, size_t maxBytes);
 

@@ -6,6 +6,8 @@ set -euo pipefail
 # libqt5svg5: the icons are SVG and need Qt's SVG image plugin at run time.
 # libstb-dev: stb_image decodes the JPEG, TGA and BMP textures the encoder
 # turns into PNG (libpng alone reads only PNG).
+# libmeshoptimizer-dev: the encoder orders each mesh's triangles and vertices
+# for the GPU's vertex cache and vertex fetch.
 # clang-format: scripts/test.sh checks the layout of every C++ file with it.
 # assimp-utils, zip, unzip, python3: peer tools the tests and benchmarks
 # measure against or check our files with.
@@ -15,7 +17,7 @@ packages=(
   build-essential cmake pkg-config ccache clang-format
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5opengl5-dev libqt5svg5 libqt5svg5-dev
   zlib1g-dev libminizip-dev libjsoncpp-dev libpng-dev libglew-dev
-  libassimp-dev assimp-utils libstb-dev
+  libassimp-dev assimp-utils libstb-dev libmeshoptimizer-dev
   xvfb xauth libgl1-mesa-dri mesa-utils
   zip unzip python3
   desktop-file-utils lintian shared-mime-info

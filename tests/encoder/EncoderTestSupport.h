@@ -249,6 +249,20 @@ inline bool drawable(const aiMesh& mesh)
     return mesh.mNumVertices > 0 && mesh.mNumFaces > 0 && (mesh.mPrimitiveTypes & aiPrimitiveType_TRIANGLE);
 }
 
+// A triangle's corner positions, bit for bit, turned to start at its smallest corner: equal for
+// the same triangle with the same winding, whichever corner an index list starts with.
+using Triangle = std::array<std::array<uint32_t, 3>, 3>;
+
+inline Triangle triangle(const float* a, const float* b, const float* c)
+{
+    Triangle t;
+    const float* corners[3] = {a, b, c};
+    for (int k = 0; k < 3; ++k)
+        std::memcpy(t[size_t(k)].data(), corners[k], 12);
+    std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+    return t;
+}
+
 #define ENCODERTEST_CHECK(condition, message)                                                                          \
     if (!(condition)) {                                                                                                \
         problem = message;                                                                                             \
@@ -324,24 +338,31 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
                               .arg(expectedVertices)
                               .arg(expectedIndices));
 
-        // Every written triangle has the corners of its source triangle, in order; reversed where
-        // the node mirrors (negative world determinant) and has no skin, so culling keeps front faces.
+        // The written triangles are the source's, as a set: the encoder may reorder triangles and
+        // vertices, but every triangle keeps its corners and their winding; reversed where the node
+        // mirrors (negative world determinant) and has no skin, so culling keeps front faces.
         if (carriers.size() == 1 && !node.meshId.empty()) {
             const bundletest::Mesh& mesh = b.meshes.at(node.meshId);
             const bool reversed = !node.hasSkin && worldOf(b, node).Determinant() < 0;
             ENCODERTEST_CHECK(mesh.parts.size() >= meshes.size(), "fewer parts than source meshes in " + id);
             for (size_t part = 0; part < meshes.size(); ++part) {
-                size_t corner = 0;
+                std::vector<Triangle> want, got;
                 for (unsigned f = 0; f < meshes[part]->mNumFaces; ++f) {
                     const aiFace& face = meshes[part]->mFaces[f];
-                    for (unsigned k = 0; face.mNumIndices == 3 && k < 3; ++k, ++corner) {
-                        const aiVector3D& want = meshes[part]->mVertices[face.mIndices[reversed ? (3 - k) % 3 : k]];
-                        const float* got
-                            = mesh.vertices.data() + size_t(mesh.parts[part].indices.at(corner)) * mesh.floatsPerVertex;
-                        ENCODERTEST_CHECK(std::memcmp(got, &want, 12) == 0,
-                                          QString("corner %1 of %2 moved").arg(corner).arg(id));
+                    if (face.mNumIndices == 3) {
+                        const aiVector3D* p = meshes[part]->mVertices;
+                        want.push_back(triangle(&p[face.mIndices[0]].x, &p[face.mIndices[reversed ? 2 : 1]].x,
+                                                &p[face.mIndices[reversed ? 1 : 2]].x));
                     }
                 }
+                const std::vector<uint32_t>& indices = mesh.parts[part].indices;
+                const auto corner
+                    = [&](size_t i) { return mesh.vertices.data() + size_t(indices.at(i)) * mesh.floatsPerVertex; };
+                for (size_t i = 0; i + 2 < indices.size(); i += 3)
+                    got.push_back(triangle(corner(i), corner(i + 1), corner(i + 2)));
+                std::sort(want.begin(), want.end());
+                std::sort(got.begin(), got.end());
+                ENCODERTEST_CHECK(want == got, QString("part %1 of %2 draws other triangles").arg(part).arg(id));
             }
         }
 
@@ -396,8 +417,16 @@ inline bool matchesSource(const bundletest::Bundle& b, const aiScene& scene, QSt
     return true;
 }
 
-// With "-group:take": one animation per take with a channel per animated node;
-// every channel keys scale, rotation and translation at the union of the source's key times.
+// A take name as an id of the properties grammar: one word of letters, digits, "_", "-", "." and UTF-8.
+inline std::string grammarWord(const std::string& name)
+{
+    QString word = QString::fromStdString(name);
+    word.replace(QRegularExpression(R"([^A-Za-z0-9_.\-\x{80}-\x{10FFFF}])"), "_");
+    return word.toStdString();
+}
+
+// With "-group:take": one animation per take with a channel per animated node; every channel keys
+// scale, rotation and translation at the union of the source's key times and the take's start and end.
 inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, QString& problem)
 {
     ENCODERTEST_CHECK(b.animations.size() == scene.mNumAnimations,
@@ -405,7 +434,7 @@ inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, 
     for (unsigned a = 0; a < scene.mNumAnimations; ++a) {
         const aiAnimation& take = *scene.mAnimations[a];
         const bundletest::Animation& animation = b.animations[a];
-        ENCODERTEST_CHECK(idNames(animation.id, take.mName.length ? take.mName.C_Str() : "animation")
+        ENCODERTEST_CHECK(idNames(animation.id, take.mName.length ? grammarWord(take.mName.C_Str()) : "animation")
                               && animation.channels.size() == take.mNumChannels,
                           "animation " + q(animation.id) + " does not stand for take " + take.mName.C_Str());
         const double tps = take.mTicksPerSecond > 0 ? take.mTicksPerSecond : 25;
@@ -425,6 +454,8 @@ inline bool takesMatchSource(const bundletest::Bundle& b, const aiScene& scene, 
                 add(source.mRotationKeys[k].mTime);
             for (unsigned k = 0; k < source.mNumScalingKeys; ++k)
                 add(source.mScalingKeys[k].mTime);
+            add(0);
+            add(take.mDuration);
             ENCODERTEST_CHECK(channel.times.size() == times.size()
                                   && channel.values.size() == 10 * channel.times.size(),
                               QString("channel %1: %2 keys for %3 source key times")

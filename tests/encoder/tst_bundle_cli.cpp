@@ -97,19 +97,6 @@ private slots:
                  seen);
     }
 
-    void oldAsciiFbxSaysWhichVersion()
-    {
-        QTemporaryDir dir;
-        QFile file(dir.path() + "/old.fbx");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("; FBX 5.8.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 5800\n}\n");
-        file.close();
-        const Run run = runEncoder({file.fileName(), dir.path() + "/m/model.gpb"});
-        QCOMPARE(run.exitCode, 1);
-        QCOMPARE(codes(run), QStringList {"1001"});
-        QVERIFY(run.err.contains("FBX 5.8 file") && run.err.contains("FBX 2011 or newer"));
-    }
-
     void embeddedContentIsChecked_data()
     {
         QTest::addColumn<QByteArray>("text");

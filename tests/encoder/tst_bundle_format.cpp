@@ -137,8 +137,8 @@ private slots:
     void groupingNamesAnimations()
     {
         const QMap<QString, QStringList> expected = {{"take", {"Bend", "Slide"}},
-                                                     {"root", {"Bend/Bone0", "Slide/Bone0"}},
-                                                     {"none", {"Bend/Bone1", "Slide/Bone0"}}};
+                                                     {"root", {"Bend_Bone0", "Slide_Bone0"}},
+                                                     {"none", {"Bend_Bone1", "Slide_Bone0"}}};
         for (auto it = expected.begin(); it != expected.end(); ++it) {
             bundletest::Bundle b;
             Run run;

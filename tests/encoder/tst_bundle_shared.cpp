@@ -116,8 +116,11 @@ private slots:
             for (const auto& animation : b.animations) {
                 QVERIFY(ids.insert(animation.id).second);
                 channels += animation.channels.size();
-                for (const auto& channel : animation.channels)
+                // The take runs 20 frames at 24 per second, its last key is on frame 16: the clip keeps all 20.
+                for (const auto& channel : animation.channels) {
                     keys += channel.times.size();
+                    QCOMPARE(channel.times.back(), 833u);
+                }
             }
             expectedChannels = expectedChannels ? expectedChannels : channels;
             expectedKeys = expectedKeys ? expectedKeys : keys;
@@ -131,7 +134,7 @@ private slots:
         for (const auto& animation : b.animations)
             ids << QString::fromStdString(animation.id);
         ids.sort();
-        QCOMPARE(ids, QStringList({"Skeleton|Base/Skeleton", "Skeleton|Spin/Skeleton", "Skeleton|Wiggle/Skeleton"}));
+        QCOMPARE(ids, QStringList({"Skeleton_Base_Skeleton", "Skeleton_Spin_Skeleton", "Skeleton_Wiggle_Skeleton"}));
     }
 
     void zUpInchesAreTurnedUprightInMetres()

@@ -4,6 +4,7 @@
 
 #include "EncoderOptions.h"
 #include "EncoderTestSupport.h"
+#include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 
 #include <QtTest>
@@ -159,14 +160,14 @@ private slots:
             options.inputPath = folder.filePath("scene.fbx").toStdString();
             options.outputPath = (model + "/model.gpb").toStdString();
             Messages messages;
-            MaterialWriter writer(scene, options, model.toStdString(), messages);
+            MaterialPlanner writer(scene, options, model.toStdString(), messages);
             writer.setLightCounts(lights[0], lights[1], lights[2]);
             for (unsigned material = 0; material < 2; ++material) {
                 for (int mask = 0; mask < 8; ++mask)
                     writer.materialFor(material,
                                        MaterialUsage {(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false});
             }
-            QVERIFY(writer.write());
+            QVERIFY(MaterialWriter::write(writer.plan(), messages));
             // Read with the engine's reader: parameters and sampler names per material, the pass's shaders and defines.
             std::unique_ptr<engine::Properties> file(
                 engine::Properties::create((model + "/model.material").toUtf8().constData()));

@@ -80,24 +80,11 @@ Bytes jpegBytes(int width, int height)
 // Uncompressed true-colour TGA: 18-byte header, then BGR pixels, top row first (descriptor bit 5).
 Bytes tgaBytes(int width, int height, bool withPixels = true)
 {
-    Bytes bytes = {0,
-                   0,
-                   2,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   (unsigned char)(width & 0xFF),
-                   (unsigned char)(width >> 8),
-                   (unsigned char)(height & 0xFF),
-                   (unsigned char)(height >> 8),
-                   24,
-                   0x20};
+    Bytes bytes(18, 0);
+    bytes[2] = 2; // uncompressed true colour
+    bytes[12] = (unsigned char)(width & 0xFF), bytes[13] = (unsigned char)(width >> 8);
+    bytes[14] = (unsigned char)(height & 0xFF), bytes[15] = (unsigned char)(height >> 8);
+    bytes[16] = 24, bytes[17] = 0x20;
     const Bytes pixels = withPixels ? gradient(width, height) : Bytes();
     for (size_t i = 0; i < pixels.size(); i += 3)
         bytes.insert(bytes.end(), {pixels[i + 2], pixels[i + 1], pixels[i]});
