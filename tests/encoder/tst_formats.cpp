@@ -5,6 +5,9 @@
 // buffer file are refused with a message that says why.
 #include "BundleTestReader.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -212,6 +215,36 @@ private slots:
         QCOMPARE(QDir(folder + "/model/tex").entryList(QDir::Files).size(), textures);
         // Nothing to draw is said the same way for every format.
         QCOMPARE(converted.err.contains("warning GP#2007 [Nothing to draw]"), expected.drawnNodes == 0);
+    }
+
+    void gltfBaseColourTintsItsTexture()
+    {
+        const QString box = sharedModels() + "/assimp/test/models/glTF2/BoxTextured-glTF/";
+        if (sharedModels().isEmpty() || !QFileInfo::exists(box))
+            QSKIP("shared models not present");
+        const QString copy = m_work.path() + "/tinted/";
+        QVERIFY(QDir().mkpath(copy));
+        for (const QString& file : QDir(box).entryList(QDir::Files))
+            QVERIFY(QFile::copy(box + file, copy + file));
+        QFile gltf(copy + "BoxTextured.gltf");
+        QVERIFY(gltf.open(QIODevice::ReadOnly));
+        QJsonObject root = QJsonDocument::fromJson(gltf.readAll()).object();
+        gltf.close();
+        QJsonArray materials = root["materials"].toArray();
+        QJsonObject material = materials[0].toObject(), pbr = material["pbrMetallicRoughness"].toObject();
+        pbr["baseColorFactor"] = QJsonArray {1, 0.5, 0.25, 1};
+        material["pbrMetallicRoughness"] = pbr;
+        materials[0] = material;
+        root["materials"] = materials;
+        QVERIFY(gltf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        gltf.write(QJsonDocument(root).toJson());
+        gltf.close();
+
+        QString vm3;
+        QCOMPARE(convert(gltf.fileName(), &vm3).exitCode, 0);
+        const QString written = run("unzip", {"-p", vm3, "model/model.material"}).out;
+        QVERIFY2(written.contains("u_diffuseColor = 1,0.5,0.25,1") && written.contains("tex/CesiumLogoFlat.png"),
+                 qPrintable(written));
     }
 
     void suffixesAndRefusals_data()
