@@ -210,6 +210,7 @@ void MainWindowController::modelWillLoad(const QString& path)
 {
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
         tracker->trackEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path), 1);
+    m_menuManager->rememberOpenedFile(path);
     m_mainViewController->clearView();
     m_loggingViewController->clear();
     m_mainViewController->clearSceneTree();

@@ -4,6 +4,7 @@
 #include "Exporter.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
+#include "ModelFileTypes.h"
 #include "UserSettings.h"
 #include "WorkspaceService.h"
 
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -88,6 +90,11 @@ void MenuManager::createMenus()
 {
     m_fileMenu = m_menuBar->addMenu(tr("&File"));
     m_fileMenu->addAction(m_openAction);
+    m_recentFilesMenu = m_fileMenu->addMenu(tr("Open &Recent"));
+    m_recentFilesMenu->setObjectName(QStringLiteral("recentFilesMenu"));
+    // A file may have gone since the menu was last built.
+    connect(m_recentFilesMenu, &QMenu::aboutToShow, this, &MenuManager::updateRecentFilesMenu);
+    updateRecentFilesMenu();
     m_fileMenu->addAction(m_exportAction);
     m_fileMenu->addAction(m_quitAction);
 
@@ -142,6 +149,38 @@ void MenuManager::setExportName(const QString& modelFilePath)
     m_exportName = QFileInfo(modelFilePath).completeBaseName();
 }
 
+void MenuManager::rememberOpenedFile(const QString& path)
+{
+    UserSettings::instance().addRecentFile(path);
+    updateRecentFilesMenu();
+}
+
+void MenuManager::clearRecentFilesClicked()
+{
+    UserSettings::instance().clearRecentFiles();
+    updateRecentFilesMenu();
+}
+
+void MenuManager::updateRecentFilesMenu()
+{
+    // Later, not now: the entry being triggered may be what rebuilds the menu.
+    for (QAction* old : m_recentFilesMenu->actions()) {
+        m_recentFilesMenu->removeAction(old);
+        old->deleteLater();
+    }
+    const QStringList files = UserSettings::instance().recentFiles();
+    for (const QString& file : files) {
+        QAction* action = m_recentFilesMenu->addAction(QDir::toNativeSeparators(file));
+        action->setEnabled(QFileInfo(file).isFile());
+        connect(action, &QAction::triggered, this, [this, file] { openChosenFile(file); });
+    }
+    m_recentFilesMenu->addSeparator();
+    QAction* clear = m_recentFilesMenu->addAction(tr("&Clear"));
+    clear->setObjectName(QStringLiteral("clearRecentFilesAction"));
+    clear->setEnabled(!files.isEmpty());
+    connect(clear, &QAction::triggered, this, &MenuManager::clearRecentFilesClicked);
+}
+
 QString MenuManager::exportSourceFolder()
 {
     const WorkspaceService* workspaces = WorkspaceService::instance();
@@ -167,9 +206,9 @@ void MenuManager::checkForUpdatesClicked() { emit startAppUpdateCheck(); }
 
 void MenuManager::openMenuClicked()
 {
-    const QString path = QFileDialog::getOpenFileName(nullptr, tr("Open file containing 3D model"),
-                                                      UserSettings::instance().lastImportPath(),
-                                                      QStringLiteral("3d-Model Files (*.fbx *.vm3)"));
+    const QString path
+        = QFileDialog::getOpenFileName(nullptr, tr("Open file containing 3D model"),
+                                       UserSettings::instance().lastImportPath(), ModelFileTypes::openDialogFilter());
     if (!path.isEmpty())
         openChosenFile(path);
 }

@@ -24,6 +24,8 @@ public:
     void setExportEnabled(bool enabled);
     // The export dialog suggests the loaded model's base name.
     void setExportName(const QString& modelFilePath);
+    // Puts a file that is being opened (by any road) first in File > Open Recent.
+    void rememberOpenedFile(const QString& path);
 
     // What the open and export dialogs do with the path the user chose.
     void openChosenFile(const QString& path);
@@ -37,6 +39,7 @@ public:
     QMenuBar* menuBar() const { return m_menuBar; }
     QAction* openAction() const { return m_openAction; }
     QAction* exportAction() const { return m_exportAction; }
+    QMenu* recentFilesMenu() const { return m_recentFilesMenu; }
     QAction* showLoggingWindowAction() const { return m_showLoggingWindowAction; }
     QAction* groupingNoneAction() const { return m_groupingNoneAction; }
     QAction* groupingRootAction() const { return m_groupingRootAction; }
@@ -82,6 +85,7 @@ public slots:
     void setBackfaceCullingMaterial();
     void showImportInfoStateChanged(int state);
     void resetInfoDisplayState();
+    void clearRecentFilesClicked();
 
 private:
     QAction* addAction(const QString& text, void (MenuManager::*slot)());
@@ -89,6 +93,8 @@ private:
     void createMenus();
     void createImportInfoBox();
     void updateImportOptionChecks();
+    // One entry per remembered file (greyed out when the file is gone), then Clear.
+    void updateRecentFilesMenu();
     // Stores the option, moves the menu's check marks and offers to reload.
     void changeImportOption(void (UserSettings::*setOption)());
 
@@ -98,6 +104,7 @@ private:
     QMenu* m_modelMenu = nullptr;
     QMenu* m_windowMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
+    QMenu* m_recentFilesMenu = nullptr;
 
     QAction* m_openAction = nullptr;
     QAction* m_exportAction = nullptr;

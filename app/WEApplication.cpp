@@ -1,13 +1,12 @@
 #include "WEApplication.h"
 
 #include "AnalyticsTracker.h"
-#include "ModelManager.h"
+#include "ModelFileTypes.h"
 #include "OsInfoService.h"
 #include "UpdateChecker.h"
 #include "VelmoraResources.h"
 #include "WorkspaceService.h"
 
-#include <QFileInfo>
 #include <QFileOpenEvent>
 
 const char* const WEApplication::analyticsAccountId = "UA-40217386-07";
@@ -41,12 +40,7 @@ WEApplication::~WEApplication()
     delete m_workspaceService;
 }
 
-bool WEApplication::isSupportedModelFile(const QString& path)
-{
-    const QFileInfo info(path);
-    // One rule for every way of opening a model: the model manager's.
-    return info.isFile() && ModelManager::isSupportedSuffix(info.suffix());
-}
+bool WEApplication::isSupportedModelFile(const QString& path) { return ModelFileTypes::isOpenableFile(path); }
 
 bool WEApplication::event(QEvent* event)
 {
@@ -57,7 +51,8 @@ bool WEApplication::event(QEvent* event)
 
 void WEApplication::handleFileOpen(const QString& path)
 {
-    if (!ModelManager::isSupportedSuffix(QFileInfo(path).suffix()))
+    // A folder named like a model (x.glb/) is no model either.
+    if (!isSupportedModelFile(path))
         return;
     // The workspace is named after this file before anyone loads it.
     if (WorkspaceService* workspaces = WorkspaceService::instance())

@@ -102,6 +102,9 @@ int Encoder::run()
         ImportLog importLog;
         Assimp::Importer importer;
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, 0);
+        // A Collada file of only lights or bones would otherwise come back with a
+        // stick-figure mesh the importer made up, drawn as if it were the model.
+        importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.

@@ -4,6 +4,7 @@
 #include "TextureExporter.h"
 #include "Utf8Text.h"
 
+#include <assimp/GltfMaterial.h>
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
@@ -31,6 +32,9 @@ struct SourceLook {
     std::string diffuseTexture; // reference as the source names it; empty: none
     aiTextureMapMode wrapU = aiTextureMapMode_Wrap;
     aiTextureMapMode wrapV = aiTextureMapMode_Wrap;
+    // glTF multiplies its base colour map by the base colour factor; FBX and
+    // OBJ exporters leave a placeholder colour beside a map that replaces it.
+    bool colourTintsTexture = false;
 };
 
 float clamp01(float value) { return std::isfinite(value) ? std::min(1.0f, std::max(0.0f, value)) : 0.0f; }
@@ -65,6 +69,8 @@ SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
     aiColor3D diffuse;
     if (material.Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS)
         look.diffuse = aiColor4D(diffuse.r, diffuse.g, diffuse.b, 1.0f);
+    aiString alphaMode; // only the glTF reader sets it
+    look.colourTintsTexture = material.Get(AI_MATKEY_GLTF_ALPHAMODE, alphaMode) == AI_SUCCESS;
     float opacity = 1.0f;
     if (material.Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS && std::isfinite(opacity))
         look.opacity = clamp01(opacity);
@@ -261,10 +267,11 @@ PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
     if (planned.specular)
         planned.defines.push_back("SPECULAR");
 
-    // A texture brings its own colour; the diffuse colour would tint it.
-    planned.diffuse[0] = planned.textured ? 1.0f : clamp01(look.diffuse.r);
-    planned.diffuse[1] = planned.textured ? 1.0f : clamp01(look.diffuse.g);
-    planned.diffuse[2] = planned.textured ? 1.0f : clamp01(look.diffuse.b);
+    // A texture brings its own colour; the diffuse colour would tint it, as only glTF means it to.
+    const bool white = planned.textured && !look.colourTintsTexture;
+    planned.diffuse[0] = white ? 1.0f : clamp01(look.diffuse.r);
+    planned.diffuse[1] = white ? 1.0f : clamp01(look.diffuse.g);
+    planned.diffuse[2] = white ? 1.0f : clamp01(look.diffuse.b);
     planned.diffuse[3] = look.opacity;
     if (planned.specular) {
         planned.specularColor[0] = look.specular.r;

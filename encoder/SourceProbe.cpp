@@ -3,6 +3,7 @@
 #include "MessageCodes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,112 @@ bool readWholeFile(const std::string& path, std::string& text)
     return true;
 }
 
+bool hasSuffix(const std::string& path, const char* suffix)
+{
+    const size_t length = std::strlen(suffix);
+    if (path.size() < length)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - length + i])) != suffix[i])
+            return false;
+    }
+    return true;
+}
+
+// The end of the JSON string that starts at `at` (a quote), or npos.
+size_t stringEnd(const std::string& json, size_t at)
+{
+    for (size_t i = at + 1; i < json.size(); ++i) {
+        if (json[i] == '\\')
+            ++i;
+        else if (json[i] == '"')
+            return i;
+    }
+    return std::string::npos;
+}
+
+// The end of the array or object that opens at `at`, or npos.
+size_t blockEnd(const std::string& json, size_t at)
+{
+    int depth = 0;
+    for (size_t i = at; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '"') {
+            i = stringEnd(json, i);
+            if (i == std::string::npos)
+                return i;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if ((c == ']' || c == '}') && --depth == 0) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+std::string percentDecoded(const std::string& uri)
+{
+    std::string decoded;
+    for (size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i + 1]))
+            && std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
+            decoded += char(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            decoded += uri[i];
+        }
+    }
+    return decoded;
+}
+
+size_t skipSpace(const std::string& json, size_t at, size_t to)
+{
+    while (at < to && std::isspace(static_cast<unsigned char>(json[at])))
+        ++at;
+    return at;
+}
+
+// The value of the key "uri" inside [from, to) of a JSON text: every string that follows it after a colon.
+void collectUris(const std::string& json, size_t from, size_t to, std::vector<std::string>& uris)
+{
+    for (size_t i = from; i < to; ++i) {
+        if (json[i] != '"')
+            continue;
+        const size_t end = stringEnd(json, i);
+        if (end == std::string::npos || end >= to)
+            return;
+        const bool isUriKey = json.compare(i + 1, end - i - 1, "uri") == 0;
+        i = end;
+        if (!isUriKey)
+            continue;
+        size_t value = skipSpace(json, end + 1, to);
+        if (value >= to || json[value] != ':')
+            continue;
+        value = skipSpace(json, value + 1, to);
+        if (value >= to || json[value] != '"')
+            continue;
+        const size_t valueEnd = stringEnd(json, value);
+        if (valueEnd == std::string::npos || valueEnd >= to)
+            return;
+        const std::string uri = json.substr(value + 1, valueEnd - value - 1);
+        if (uri.compare(0, 5, "data:") != 0)
+            uris.push_back(percentDecoded(uri));
+        i = valueEnd;
+    }
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string folderPrefix(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // Binary FBX: a Model record's name property ("Name" "\0\1" "Model") followed by its class property "Mesh".
 const std::string kBinaryMeshModel("\0\1ModelS\4\0\0\0Mesh", 16);
 // ASCII FBX: Model: 123, "Model::Name", "Mesh" {
@@ -98,6 +205,42 @@ void collectMeshNames(const std::string& bytes, size_t from, size_t limit, bool 
 }
 
 } // namespace
+
+bool SourceProbe::gltfBuffersPresent(const std::string& path, Messages& messages)
+{
+    if (!hasSuffix(path, ".gltf"))
+        return true;
+    std::string json;
+    if (!readWholeFile(path, json))
+        return true; // the importer reports unreadable files itself
+    for (const std::string& file : gltfBufferFiles(json)) {
+        const std::string wanted = folderPrefix(path) + file;
+        if (fileExists(wanted))
+            continue;
+        messages.error(MessageCode::InputMissing, "Buffer file missing",
+                       "The glTF file \"" + path + "\" keeps its geometry in \"" + file
+                           + "\", which is missing (looked for \"" + wanted
+                           + "\"). Copy it next to the .gltf file, or export the model as a single .glb file.");
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> SourceProbe::gltfBufferFiles(const std::string& json)
+{
+    std::vector<std::string> files;
+    // Only the top-level "buffers" array: images have their own, softer, rule.
+    const size_t key = json.find("\"buffers\"");
+    if (key == std::string::npos)
+        return files;
+    const size_t open = json.find('[', key);
+    if (open == std::string::npos)
+        return files;
+    const size_t close = blockEnd(json, open);
+    if (close != std::string::npos)
+        collectUris(json, open, close, files);
+    return files;
+}
 
 std::vector<std::string> SourceProbe::meshObjectNames(const std::string& path, bool binary)
 {
@@ -210,7 +353,7 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
 
     header = inspect(head);
     if (!header.isFbx)
-        return true; // another format: Assimp decides
+        return gltfBuffersPresent(path, messages); // other formats: Assimp decides
     if (header.damaged) {
         messages.error(MessageCode::InputDamaged, "Damaged FBX header",
                        "The file \"" + path

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-// Looks at the first bytes of the input before Assimp does, to turn the
-// failures users meet most (FBX older than 2011, big-endian or damaged binary
-// headers, missing or empty files) into errors that say what is wrong.
+// Looks at the input before Assimp does, to turn the failures users meet most
+// (FBX older than 2011, big-endian or damaged binary headers, missing or empty
+// files, a glTF whose buffer file was not copied along) into errors that say
+// what is wrong.
 class SourceProbe {
 public:
     struct FbxHeader {
@@ -26,6 +27,10 @@ public:
     // malformed one twice, so such files must not reach it.
     static bool embeddedContentIsSound(const std::string& text);
 
+    // The external files a glTF text's "buffers" name by relative "uri",
+    // percent-decoded; embedded "data:" buffers are not listed. Pure, for tests.
+    static std::vector<std::string> gltfBufferFiles(const std::string& json);
+
     // The names of the objects an FBX file declares as meshes ("Model::Name", "Mesh"), in file order:
     // what the file promises to hold, whatever the importer then manages to read of it.
     static std::vector<std::string> meshObjectNames(const std::string& path, bool binary);
@@ -33,4 +38,7 @@ public:
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.
     static bool check(const std::string& path, Messages& messages, FbxHeader& header);
+
+private:
+    static bool gltfBuffersPresent(const std::string& path, Messages& messages);
 };

@@ -2,10 +2,11 @@
 
 #include "ConsoleOutput.h"
 #include "ContainerImport.h"
+#include "ContainerThumbnail.h"
 #include "EncoderOutputParser.h"
 #include "Exporter.h"
 #include "Loader.h"
-#include "ModelManager.h"
+#include "ModelFileTypes.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
 
@@ -186,8 +187,9 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
         printError(notAFileText(inputPath));
         return CommandLineConverter::InputError;
     }
-    if (!ModelManager::isSupportedSuffix(input.suffix())) {
-        printError(tr("Unsupported file type: %1 (supported: .fbx, .vm3)").arg(nativePath(inputPath)));
+    if (!ModelFileTypes::isSupportedSuffix(input.suffix())) {
+        printError(tr("Unsupported file type: %1 (supported: %2)")
+                       .arg(nativePath(inputPath), ModelFileTypes::suffixListText()));
         return CommandLineConverter::InputError;
     }
     if (!outputPath.endsWith(QLatin1String(".vm3"), Qt::CaseInsensitive)) {
@@ -213,7 +215,7 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
         return CommandLineConverter::InputError;
     }
 
-    const int imported = ModelManager::isContainerFile(inputPath)
+    const int imported = ModelFileTypes::isContainerFile(inputPath)
         ? importContainer(input.absoluteFilePath(), workspace.service)
         : convertWithEncoder(input.absoluteFilePath(), workspace.service, options);
     if (imported != CommandLineConverter::Success)
@@ -232,6 +234,22 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
         return CommandLineConverter::OutputError;
     }
     return CommandLineConverter::Success;
+}
+
+int thumbnail(const QString& inputPath, const QStringList& positional)
+{
+    bool isNumber = false;
+    const int size = positional.size() == 2 ? positional.at(1).toInt(&isNumber) : 0;
+    if (!isNumber || size < 1 || size > ContainerThumbnail::kMaxSize) {
+        printError(tr("--thumbnail needs an output file and a size from 1 to %1: --thumbnail INPUT OUTPUT SIZE")
+                       .arg(ContainerThumbnail::kMaxSize));
+        return CommandLineConverter::UsageError;
+    }
+    QString error;
+    if (ContainerThumbnail::write(inputPath, positional.first(), size, &error))
+        return CommandLineConverter::Success;
+    printError(error);
+    return QFileInfo(inputPath).isFile() ? CommandLineConverter::ContainerRefused : CommandLineConverter::InputError;
 }
 
 // The pipeline's debug lines are diagnostics for developers; on the console
@@ -262,12 +280,13 @@ bool isOneOf(const QString& value, std::initializer_list<const char*> allowed)
 
 bool isConsoleOption(const char* argument)
 {
-    static const char* const options[] = {"--convert", "--help", "-h", "-?", "--help-all", "--version", "-v"};
+    static const char* const options[]
+        = {"--convert", "--thumbnail", "--help", "-h", "-?", "--help-all", "--version", "-v"};
     for (const char* option : options) {
         if (std::strcmp(argument, option) == 0)
             return true;
     }
-    return std::strncmp(argument, "--convert=", 10) == 0;
+    return std::strncmp(argument, "--convert=", 10) == 0 || std::strncmp(argument, "--thumbnail=", 12) == 0;
 }
 
 } // namespace
@@ -295,14 +314,19 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     parser.setApplicationDescription(
         tr("Velmora 3D Encoder converts 3D models into vm3 files.\n\n"
            "Without options it opens the window (and the FILE given, if any).\n"
-           "With --convert it converts INPUT (.fbx or .vm3) into OUTPUT.vm3 without a window,\n"
-           "prints the model encoder's warnings and errors to standard error and exits with\n"
+           "With --convert it converts INPUT (%1)\n"
+           "into OUTPUT.vm3 without a window, prints the model encoder's warnings\n"
+           "and errors to standard error and exits with\n"
            "0 on success, 1 for wrong arguments, 2 for a missing or unsupported input,\n"
            "3 when the model encoder is missing or failed, 4 for a refused vm3 file,\n"
            "5 when the output (or the unpacked model) cannot be written.\n"
            "Grouping and culling are the built-in defaults unless given, whatever the window's\n"
            "menus say, so the same command gives the same container on every machine.\n"
-           "SIGTERM and SIGINT stop the conversion and remove its temporary files."));
+           "SIGTERM and SIGINT stop the conversion and remove its temporary files.\n"
+           "With --thumbnail it writes the preview of the vm3 file INPUT, scaled to fit\n"
+           "SIZE x SIZE pixels, as the PNG file OUTPUT (for file managers); it exits\n"
+           "non-zero and writes nothing when INPUT has no intact preview.")
+            .arg(ModelFileTypes::suffixListText()));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption convertOption(QStringList {QStringLiteral("convert")},
@@ -319,17 +343,24 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
         tr("Back-face culling of the materials: off, ccw, cw or material (default: %1).").arg(defaults.culling),
         tr("MODE"), defaults.culling);
     parser.addOption(cullingOption);
-    parser.addPositionalArgument(QStringLiteral("OUTPUT.vm3"), tr("The vm3 file to write (with --convert)."));
+    const QCommandLineOption thumbnailOption(QStringList {QStringLiteral("thumbnail")},
+                                             tr("Write the preview of the vm3 file INPUT as a PNG file."), tr("INPUT"));
+    parser.addOption(thumbnailOption);
+    parser.addPositionalArgument(QStringLiteral("OUTPUT"),
+                                 tr("The vm3 file to write (--convert) or the PNG file (--thumbnail)."));
+    parser.addPositionalArgument(QStringLiteral("SIZE"), tr("The edge of the preview in pixels (--thumbnail)."));
 
     // process() prints help, version or the parse error itself and exits.
     parser.process(QCoreApplication::arguments());
 
     const QuietDiagnostics quiet;
-    if (!parser.isSet(convertOption)) {
-        printError(tr("Nothing to do: use --convert INPUT OUTPUT.vm3 (see --help)."));
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(thumbnailOption) && !parser.isSet(convertOption))
+        return thumbnail(parser.value(thumbnailOption), positional);
+    if (!parser.isSet(convertOption) || parser.isSet(thumbnailOption)) {
+        printError(tr("Nothing to do: use --convert INPUT OUTPUT.vm3 or --thumbnail INPUT OUTPUT SIZE (see --help)."));
         return UsageError;
     }
-    const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1) {
         printError(tr("--convert needs exactly one output file: --convert INPUT OUTPUT.vm3"));
         return UsageError;

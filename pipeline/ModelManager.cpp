@@ -2,6 +2,7 @@
 
 #include "ContainerImport.h"
 #include "Exporter.h"
+#include "ModelFileTypes.h"
 #include "SceneGraph.h"
 #include "WorkspaceService.h"
 
@@ -22,24 +23,7 @@ ModelManager::~ModelManager()
         m_runningImportCancel->store(true);
 }
 
-const QStringList& ModelManager::supportedSuffixes()
-{
-    static const QStringList suffixes {QStringLiteral("vm3"), QStringLiteral("VM3"), QStringLiteral("fbx"),
-                                       QStringLiteral("FBX")};
-    return suffixes;
-}
-
-bool ModelManager::isSupportedSuffix(const QString& suffix)
-{
-    if (suffix.isEmpty())
-        return false;
-    return supportedSuffixes().contains(suffix.toLower());
-}
-
-bool ModelManager::isContainerFile(const QString& filePath)
-{
-    return filePath.endsWith(QLatin1String(".vm3"), Qt::CaseInsensitive);
-}
+bool ModelManager::isSupportedSuffix(const QString& suffix) { return ModelFileTypes::isSupportedSuffix(suffix); }
 
 void ModelManager::importModel(QString modelPath)
 {
@@ -56,7 +40,7 @@ void ModelManager::importModel(QString modelPath)
         emit signalImportError(tr("The file %1 cannot be read.").arg(QDir::toNativeSeparators(modelPath)));
         return;
     }
-    if (isContainerFile(modelPath))
+    if (ModelFileTypes::isContainerFile(modelPath))
         importContainer();
     else
         importWithEncoder();

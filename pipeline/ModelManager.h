@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 class SceneGraph;
 
@@ -24,10 +23,8 @@ public:
     EncoderOutputParser* encoderOutputParser() { return &m_encoderOutputParser; }
     QString containerModelPath() const { return m_containerModelPath; }
 
-    // suffix as QFileInfo::suffix() returns it; "fbx" and "vm3" in any case.
+    // suffix as QFileInfo::suffix() returns it; the rule is ModelFileTypes'.
     static bool isSupportedSuffix(const QString& suffix);
-    static const QStringList& supportedSuffixes();
-    static bool isContainerFile(const QString& filePath);
 
 signals:
     // Any import, reloads included, from the moment it starts: the model

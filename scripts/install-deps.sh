@@ -12,6 +12,8 @@ set -euo pipefail
 # assimp-utils, zip, unzip, python3: peer tools the tests and benchmarks
 # measure against or check our files with.
 # f3d: the peer the viewer's time-to-first-picture benchmark measures against.
+# desktop-file-utils, lintian, shared-mime-info: the package test checks the
+# desktop entry, the Debian package and the MIME definitions with them.
 packages=(
   build-essential cmake pkg-config ccache clang-format
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5opengl5-dev libqt5svg5 libqt5svg5-dev
@@ -19,6 +21,7 @@ packages=(
   libassimp-dev assimp-utils libstb-dev libmeshoptimizer-dev
   xvfb xauth libgl1-mesa-dri mesa-utils
   zip unzip python3 f3d
+  desktop-file-utils lintian shared-mime-info
 )
 
 missing=()

@@ -19,6 +19,7 @@ const char* const kKeyLastImportPath = "LastImportPath";
 const char* const kKeyAnimationGrouping = "AnimationGrouping";
 const char* const kKeyBackfaceCulling = "BackfaceCulling";
 const char* const kKeyShowImportInfo = "ShowImportInfo";
+const char* const kKeyRecentFiles = "RecentFiles";
 const char* const kKeyLastExportPath = "LastExportPath";
 const char* const kKeyBackgroundColor = "BackgroundColor";
 const char* const kKeyTrackingEnabled = "gaTrackingEnabled";
@@ -89,6 +90,7 @@ void UserSettings::readStore()
     const QString culling = oneOf(store.value(kKeyBackfaceCulling, kCullingOff).toString(),
                                   {kCullingOff, kCullingCCW, kCullingCW, kCullingMaterial}, kCullingOff);
     const bool showImportInfo = store.value(kKeyShowImportInfo, true).toBool();
+    const QStringList recentFiles = store.value(kKeyRecentFiles).toStringList().mid(0, kRecentFileLimit);
     store.endGroup();
 
     store.beginGroup(kGroupExport);
@@ -111,6 +113,7 @@ void UserSettings::readStore()
     m_animationGrouping = grouping;
     m_backfaceCulling = culling;
     m_showImportInfo = showImportInfo;
+    m_recentFiles = recentFiles;
     m_lastExportPath = lastExportPath;
     m_backgroundColor = background;
     m_trackingEnabled = tracking;
@@ -205,6 +208,29 @@ void UserSettings::setLastExportPath(const QString& filePath)
         return;
     writeAndCache(kGroupExport, kKeyLastExportPath, m_lastExportPath, folderOf(filePath));
 }
+
+QStringList UserSettings::recentFiles() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_recentFiles;
+}
+
+QStringList UserSettings::withRecentFile(QStringList files, const QString& filePath)
+{
+    const QString path = QFileInfo(filePath).absoluteFilePath();
+    files.removeAll(path);
+    files.prepend(path);
+    return files.mid(0, kRecentFileLimit);
+}
+
+void UserSettings::addRecentFile(const QString& filePath)
+{
+    if (filePath.isEmpty())
+        return;
+    writeAndCache(kGroupImport, kKeyRecentFiles, m_recentFiles, withRecentFile(recentFiles(), filePath));
+}
+
+void UserSettings::clearRecentFiles() { writeAndCache(kGroupImport, kKeyRecentFiles, m_recentFiles, QStringList()); }
 
 void UserSettings::setAnimationGrouping(const QString& value)
 {

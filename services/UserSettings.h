@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <memory>
@@ -39,6 +40,8 @@ public:
     QString animationGrouping() const; // "none" | "root" | "take"
     QString backfaceCulling() const; // "off" | "ccw" | "cw" | "material"
     bool showImportInfo() const;
+    // Files opened lately, newest first, absolute paths, at most kRecentFileLimit.
+    QStringList recentFiles() const;
 
     // Both take a file path and remember the absolute path of its folder.
     void setLastImportPath(const QString& filePath);
@@ -52,6 +55,9 @@ public:
     void setBackfaceCullingCW();
     void setBackfaceCullingMaterial();
     void setShowImportInfo(bool show);
+    // Puts the file first; an entry for the same file further down goes away.
+    void addRecentFile(const QString& filePath);
+    void clearRecentFiles();
     void setBackgroundColor(const QColor& color);
     void setTrackingEnabled(bool enabled);
 
@@ -67,6 +73,10 @@ public:
     QSettings::Status lastWriteStatus() const;
 
     static QColor defaultBackgroundColor();
+
+    static constexpr int kRecentFileLimit = 10;
+    // The list after opening filePath: the decision behind addRecentFile().
+    static QStringList withRecentFile(QStringList files, const QString& filePath);
 
 private:
     std::unique_ptr<QSettings> openStore() const;
@@ -86,6 +96,7 @@ private:
     QString m_animationGrouping;
     QString m_backfaceCulling;
     bool m_showImportInfo = true;
+    QStringList m_recentFiles;
 
     mutable QMutex m_storeMutex; // guards the members below; taken before m_cacheMutex
     const QString m_iniFilePath; // empty for the native store

@@ -82,6 +82,7 @@ private slots:
     void exportToUnwritablePathIsRefused();
     void exportDialogSuggestsTheModelNameAndAddsTheSuffix();
     void copyAllCopiesModelNodesOnly();
+    void openRecentKeepsTheNewestTen();
 
 private:
     std::unique_ptr<RecordingTracker> m_recording;
@@ -295,6 +296,42 @@ void WindowTest::openDialogRemembersItsFolder()
     QCOMPARE(start, folder);
     QCOMPARE(opened.count(), 1);
     QCOMPARE(UserSettings().lastImportPath(), folder);
+}
+
+void WindowTest::openRecentKeepsTheNewestTen()
+{
+    QMenu* recent = m_controller->mainWindow()->findChild<QMenu*>(QStringLiteral("recentFilesMenu"));
+    QVERIFY(recent);
+    const auto entries = [recent] {
+        emit recent->aboutToShow();
+        QStringList texts;
+        for (QAction* action : recent->actions()) {
+            if (!action->isSeparator() && action->objectName() != QLatin1String("clearRecentFilesAction"))
+                texts << QFileInfo(action->text()).fileName() + (action->isEnabled() ? "" : " (gone)");
+        }
+        return texts;
+    };
+    QStringList expected;
+    // Every road of opening a model passes here; eleven files, then the fourth again.
+    for (int i = 0; i <= 10; ++i)
+        m_controller->modelWillLoad(writeFile(m_dir.filePath(QString("recent/f%1.fbx").arg(i))));
+    m_controller->modelWillLoad(m_dir.filePath("recent/f3.fbx"));
+    expected = QStringList {"f3.fbx", "f10.fbx", "f9.fbx", "f8.fbx", "f7.fbx",
+                            "f6.fbx", "f5.fbx",  "f4.fbx", "f2.fbx", "f1.fbx"};
+    QCOMPARE(entries(), expected);
+
+    QVERIFY(QFile::remove(m_dir.filePath("recent/f5.fbx")));
+    expected[6] = "f5.fbx (gone)";
+    QCOMPARE(entries(), expected);
+    // What the next run reads.
+    QCOMPARE(UserSettings().recentFiles().size(), 10);
+    QCOMPARE(UserSettings().recentFiles().first(), m_dir.filePath("recent/f3.fbx"));
+
+    QAction* clear = recent->actions().last();
+    QVERIFY(clear->objectName() == QLatin1String("clearRecentFilesAction") && clear->isEnabled());
+    clear->trigger();
+    QCOMPARE(entries(), QStringList());
+    QVERIFY(UserSettings().recentFiles().isEmpty());
 }
 
 void WindowTest::exportToUnwritablePathIsRefused()

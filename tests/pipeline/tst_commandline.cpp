@@ -6,6 +6,8 @@
 
 #include "CommandLineConverter.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QtTest>
 
 #include <csignal>
@@ -169,7 +171,7 @@ private slots:
         QTest::newRow("device input") << "/dev/null" << int(CommandLineConverter::InputError)
                                       << QStringList {"The input is a device, not a file: /dev/null"};
         QTest::newRow("unsupported input")
-            << "model.obj" << int(CommandLineConverter::InputError) << QStringList {"Unsupported file type"};
+            << "model.blend" << int(CommandLineConverter::InputError) << QStringList {"Unsupported file type", ".glb"};
         QTest::newRow("encoder missing") << "model.fbx" << int(CommandLineConverter::EncoderFailed)
                                          << QStringList {"model encoder was not found",
                                                          "/app/tools/linux/model-encoder"};
@@ -318,6 +320,57 @@ private slots:
         QVERIFY2(!run.err.contains("Exporting to") && !run.err.contains("Unknown error"), run.err);
         QVERIFY(!QFileInfo::exists(path("out/full.vm3")));
         QCOMPARE(workspaces(), QStringList());
+    }
+
+    void thumbnail_data()
+    {
+        QTest::addColumn<QString>("preview"); // "png", "none", "broken png", "not a zip", "missing file"
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QSize>("written"); // 0x0: no file may exist
+        QTest::newRow("wide, scaled down") << "png"
+                                           << "64" << 0 << QSize(64, 32);
+        QTest::newRow("scaled up") << "png"
+                                   << "400" << 0 << QSize(400, 200);
+        QTest::newRow("no preview") << "none"
+                                    << "64" << int(CommandLineConverter::ContainerRefused) << QSize(0, 0);
+        QTest::newRow("damaged preview") << "broken png"
+                                         << "64" << int(CommandLineConverter::ContainerRefused) << QSize(0, 0);
+        QTest::newRow("damaged container") << "not a zip"
+                                           << "64" << int(CommandLineConverter::ContainerRefused) << QSize(0, 0);
+        QTest::newRow("missing input") << "missing file"
+                                       << "64" << int(CommandLineConverter::InputError) << QSize(0, 0);
+        QTest::newRow("size not a number") << "png"
+                                           << "big" << int(CommandLineConverter::UsageError) << QSize(0, 0);
+        QTest::newRow("size zero") << "png"
+                                   << "0" << int(CommandLineConverter::UsageError) << QSize(0, 0);
+    }
+
+    void thumbnail()
+    {
+        QFETCH(QString, preview);
+        QFETCH(QString, size);
+        QFETCH(int, exitCode);
+        QFETCH(QSize, written);
+        QImage image(256, 128, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QBuffer png;
+        QVERIFY(png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"));
+        ZipFixture::Entries entries = ZipFixture::validModel();
+        if (preview == "png" || preview == "broken png")
+            entries.append({"model/.meta/perspective.png", preview == "png" ? png.data() : png.data().left(60)});
+        const QString input = path("in/model.vm3");
+        QVERIFY(QDir().mkpath(path("in")));
+        QFile::remove(input);
+        if (preview == "not a zip")
+            QVERIFY(writeFile(input, "PK\x03\x04 truncated"));
+        else if (preview != "missing file")
+            QVERIFY(ZipFixture::write(input, entries));
+
+        const ProcessResult run = convert({"--thumbnail", input, path("out/thumb.png"), size});
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        QCOMPARE(QImage(path("out/thumb.png")).size(), written);
+        QCOMPARE(QFileInfo::exists(path("out/thumb.png")), !written.isEmpty());
     }
 };
 

@@ -1,0 +1,125 @@
+// The file manager's preview of a large vm3 container: the program's
+// --thumbnail (a process start, the central directory and one entry) against
+// unpacking the whole container with Info-ZIP's unzip, in the same run.
+// Prints the median times and our time divided by unzip's.
+//
+//   bench_thumbnail [--runs N] [--megabytes M]
+
+#include "ContainerThumbnail.h"
+#include "Exporter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Random data does not compress, so the container is as large on disk as the folder.
+QByteArray randomBytes(int size, quint64 seed)
+{
+    QByteArray bytes(size, '\0');
+    QRandomGenerator64(seed).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+// A model folder as a real conversion leaves it: a big bundle, textures, and the preview.
+bool writeModelFolder(const QString& folder, int megabytes)
+{
+    const int textures = 8;
+    const int textureBytes = megabytes * 1024 * 1024 / 2 / textures;
+    if (!writeBytes(folder + "/model.gpb", randomBytes(megabytes * 1024 * 1024 / 2, 1)))
+        return false;
+    for (int i = 0; i < textures; ++i) {
+        if (!writeBytes(folder + QString("/tex/texture%1.png").arg(i), randomBytes(textureBytes, quint64(i) + 2)))
+            return false;
+    }
+    QImage preview(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < preview.height(); ++y) {
+        for (int x = 0; x < preview.width(); ++x)
+            preview.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    }
+    return QDir().mkpath(folder + "/.meta") && preview.save(folder + "/.meta/perspective.png");
+}
+
+double medianMs(int runs, const std::function<bool()>& work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!work())
+            return -1;
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+bool runQuietly(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption runsOption("runs", "Timed runs of each side (median printed).", "N", "9");
+    const QCommandLineOption sizeOption("megabytes", "Size of the container.", "M", "100");
+    parser.addOptions({runsOption, sizeOption});
+    parser.addHelpOption();
+    parser.process(application);
+    const int runs = std::max(1, parser.value(runsOption).toInt());
+    const int megabytes = std::max(1, parser.value(sizeOption).toInt());
+
+    QTemporaryDir work;
+    const QString container = work.filePath("big.vm3");
+    if (!writeModelFolder(work.filePath("model"), megabytes)
+        || !Exporter::exportFolder(work.filePath("model"), container).ok) {
+        std::fprintf(stderr, "could not write the test container\n");
+        return 1;
+    }
+    const QString thumbnail = work.filePath("thumb.png");
+    const double ours = medianMs(runs, [&] {
+        return runQuietly(VELMORA_PROGRAM, {"--thumbnail", container, thumbnail, "256"});
+    });
+    const double inProcess
+        = medianMs(runs, [&] { return ContainerThumbnail::write(container, thumbnail, 256, nullptr); });
+    const double unzip = medianMs(runs, [&] {
+        QDir(work.filePath("unpacked")).removeRecursively();
+        return runQuietly("unzip", {"-q", "-o", container, "-d", work.filePath("unpacked")});
+    });
+    if (ours < 0 || inProcess < 0 || unzip < 0) {
+        std::fprintf(stderr, "a run failed\n");
+        return 1;
+    }
+    std::printf("container: %.1f MB\n", double(QFileInfo(container).size()) / 1e6);
+    std::printf("--thumbnail (process):     %8.2f ms  (target: at most 50 ms)\n", ours);
+    std::printf("thumbnail (in process):    %8.2f ms\n", inProcess);
+    std::printf("unzip (whole container):   %8.2f ms\n", unzip);
+    std::printf("ratio --thumbnail / unzip: %8.3f\n", ours / unzip);
+    return 0;
+}
