@@ -127,9 +127,10 @@ void WindowTest::windowStartsInItsStartState()
     QCOMPARE(m_controller->mainViewController()->mainSplitter()->sizes().at(2), 0); // animation pane collapsed
 
     // Reset Camera reaches the viewport once it renders (the viewport records it).
+    MainViewController* view = m_controller->mainViewController();
     QTRY_VERIFY(view->viewport()->isRenderingEnabled());
     m_recording->calls.clear();
-    tools[3]->trigger();
+    window->toolBarController()->toolBar()->actions().at(3)->trigger();
     QCOMPARE(m_recording->calls, QStringList {"event:usage/toolbar/reset_cam/1"});
 
     // Fresh settings: group on root nodes, culling off, info box not silenced.
