@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStandardItemModel>
+#include <QToolBar>
 #include <QTreeView>
 
 #include <memory>
