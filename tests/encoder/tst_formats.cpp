@@ -254,7 +254,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("upper case") << "BOX.GLB" << 0 << "";
         QTest::newRow("mixed case") << "box.GlB" << 0 << "";
-        QTest::newRow("folder named x.glb") << "x.glb/" << 2 << "does not exist";
+        QTest::newRow("folder named x.glb") << "x.glb/" << 2 << "is a folder, not a file";
         QTest::newRow("unknown suffix") << "box.blend" << 2 << ".gltf, .glb, .obj, .dae, .ply, .stl, .3ds";
         QTest::newRow("gltf without its .bin")
             << "lonely/BoxTextured.gltf" << 3 << "\"BoxTextured0.bin\", which is missing";

@@ -123,7 +123,7 @@ void ViewportTest::drop_data()
     QTest::newRow("first supported wins") << QStringList {"/a/readme.txt", "/a/b.FBX", "/a/c.vm3"} << "/a/b.FBX";
     QTest::newRow("drive path loses its slash") << QStringList {"/C:/Users/me/robot.fbx"} << "C:/Users/me/robot.fbx";
     QTest::newRow("absolute posix path is kept") << QStringList {"/home/me/robot.fbx"} << "/home/me/robot.fbx";
-    QTest::newRow("nothing supported") << QStringList {"/a/notes.obj", "/a/noext"} << QString();
+    QTest::newRow("nothing supported") << QStringList {"/a/notes.txt", "/a/noext"} << QString();
     QTest::newRow("no urls at all") << QStringList() << QString();
 }
 
