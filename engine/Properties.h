@@ -2,7 +2,6 @@
 
 #include "math/Matrix.h"
 #include "math/Quaternion.h"
-#include "math/Vector2.h"
 #include "math/Vector3.h"
 #include "math/Vector4.h"
 
@@ -67,7 +66,6 @@ public:
     float getFloat(const char* name = nullptr) const;
     // These return true when every value parsed; otherwise the output is
     // zeros, the identity rotation or the identity matrix.
-    bool getVector2(const char* name, Vector2* out) const;
     bool getVector3(const char* name, Vector3* out) const;
     bool getVector4(const char* name, Vector4* out) const;
     // "x,y,z,angleInDegrees".
@@ -99,6 +97,8 @@ private:
     Properties(const Properties&) = delete;
     Properties& operator=(const Properties&) = delete;
 
+    static Properties* stepInto(const Properties* current, const std::string& name);
+    static Properties* stepIntoTop(Properties* top, const std::string& name);
     const Property* find(const char* name) const;
     const char* valueOf(const Property& p) const;
     void collectVisibleVariables(VariableTable* out) const;
