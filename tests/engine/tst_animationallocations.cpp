@@ -5,6 +5,8 @@
 // clip is restarted. Allocations are counted by replacing the global
 // allocation functions of this program.
 
+#include "AllocationCounter.h"
+
 #include "Animation.h"
 #include "AnimationClip.h"
 #include "AnimationController.h"
@@ -15,32 +17,9 @@
 #include <QtTest>
 
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
-namespace {
-unsigned long long allocations = 0;
-}
-
-void* operator new(std::size_t size)
-{
-    ++allocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    ++allocations;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+using enginetest::allocations;
 
 using namespace engine;
 

@@ -1,0 +1,233 @@
+#include "Game.h"
+
+#include "AnimationController.h"
+#include "FrameBuffer.h"
+#include "Platform.h"
+#include "Properties.h"
+#include "RenderState.h"
+#include "StateBlock.h"
+
+#include <GL/glew.h>
+
+#include <chrono>
+
+namespace engine {
+
+Game* Game::s_instance = nullptr;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point& clockStart()
+{
+    static Clock::time_point start = Clock::now();
+    return start;
+}
+
+} // namespace
+
+Game::Game() { s_instance = this; }
+
+Game::~Game()
+{
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+double Game::getAbsoluteTime()
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - clockStart()).count();
+}
+
+void Game::resetAbsoluteTime() { clockStart() = Clock::now(); }
+
+int Game::run()
+{
+    if (m_state != UNINITIALIZED)
+        return -1;
+    m_width = m_platform ? m_platform->getDisplayWidth() : 0;
+    m_height = m_platform ? m_platform->getDisplayHeight() : 0;
+    if (!startup()) {
+        shutdown();
+        return -2;
+    }
+    return 0;
+}
+
+bool Game::startup()
+{
+    // Needs a window to size the viewport by and a current context whose
+    // entry points GLEW has loaded.
+    if (!m_platform || !glGenFramebuffers)
+        return false;
+    setViewport(0, 0, float(m_width), float(m_height));
+    // The clear values are set only when they change; start from known ones.
+    glClearColor(m_clearColor.x, m_clearColor.y, m_clearColor.z, m_clearColor.w);
+    glClearDepth(m_clearDepth);
+    glClearStencil(m_clearStencil);
+    RenderState::initialize();
+    FrameBuffer::initialize();
+    m_animationController = std::make_unique<AnimationController>();
+    AnimationController::setCurrent(m_animationController.get());
+    m_animationController->start();
+    m_lastFrameTime = getAbsoluteTime();
+    m_frameRateSampleTime = m_lastFrameTime;
+    m_frameCount = 0;
+    m_frameRate = 0;
+    m_state = RUNNING;
+    return true;
+}
+
+void Game::shutdown()
+{
+    if (m_initialized)
+        finalize();
+    m_initialized = false;
+    if (m_animationController) {
+        m_animationController->stop();
+        if (AnimationController::current() == m_animationController.get())
+            AnimationController::setCurrent(nullptr);
+        m_animationController.reset();
+    }
+    if (m_state != UNINITIALIZED) {
+        FrameBuffer::finalize();
+        RenderState::finalize();
+    }
+    m_config.reset();
+    m_state = UNINITIALIZED;
+}
+
+void Game::pause()
+{
+    if (m_state == RUNNING) {
+        m_state = PAUSED;
+        m_animationController->pause();
+    }
+}
+
+void Game::resume()
+{
+    if (m_state == PAUSED) {
+        m_state = RUNNING;
+        m_animationController->resume();
+        // The pause does not count as elapsed time.
+        m_lastFrameTime = getAbsoluteTime();
+    }
+}
+
+void Game::frame()
+{
+    if (m_state == UNINITIALIZED)
+        return;
+    if (!m_initialized) {
+        initialize();
+        m_initialized = true;
+    }
+    FrameBuffer::adoptBoundAsDefault();
+    const double now = getAbsoluteTime();
+    fireTimeEvents(now);
+    if (m_state == RUNNING) {
+        const float elapsed = float(now - m_lastFrameTime);
+        m_lastFrameTime = now;
+        m_animationController->update(elapsed);
+        update(elapsed);
+        render(elapsed);
+        countFrame(now);
+    } else if (m_state == PAUSED) {
+        update(0);
+        render(0);
+    }
+}
+
+void Game::countFrame(double now)
+{
+    ++m_frameCount;
+    if (now - m_frameRateSampleTime >= 1000.0) {
+        m_frameRate = m_frameCount;
+        m_frameCount = 0;
+        m_frameRateSampleTime = now;
+    }
+}
+
+void Game::fireTimeEvents(double now)
+{
+    while (!m_timeEvents.empty() && m_timeEvents.top().time <= now) {
+        // Off the queue before the call: the listener may schedule again.
+        const TimeEvent event = m_timeEvents.top();
+        m_timeEvents.pop();
+        event.listener->timeEvent(long(now - event.time), event.cookie);
+    }
+}
+
+void Game::schedule(double timeOffset, TimeListener* listener, void* cookie)
+{
+    if (listener)
+        m_timeEvents.push({getAbsoluteTime() + timeOffset, m_timeEventCount++, listener, cookie});
+}
+
+void Game::clearSchedule()
+{
+    while (!m_timeEvents.empty())
+        m_timeEvents.pop();
+}
+
+void Game::setViewport(float x, float y, float width, float height)
+{
+    m_viewport = {x, y, width, height};
+    glViewport(GLint(x), GLint(y), GLsizei(width), GLsizei(height));
+}
+
+void Game::clear(int flags, const Vector4& color, float depth, int stencil)
+{
+    GLbitfield bits = 0;
+    if (flags & CLEAR_COLOR) {
+        if (color.x != m_clearColor.x || color.y != m_clearColor.y || color.z != m_clearColor.z
+            || color.w != m_clearColor.w) {
+            glClearColor(color.x, color.y, color.z, color.w);
+            m_clearColor = color;
+        }
+        bits |= GL_COLOR_BUFFER_BIT;
+    }
+    if (flags & CLEAR_DEPTH) {
+        if (depth != m_clearDepth) {
+            glClearDepth(depth);
+            m_clearDepth = depth;
+        }
+        // Whatever the last pass left, the depth buffer must be writable to clear.
+        StateBlock::enableDepthWrite();
+        bits |= GL_DEPTH_BUFFER_BIT;
+    }
+    if (flags & CLEAR_STENCIL) {
+        if (stencil != m_clearStencil) {
+            glClearStencil(stencil);
+            m_clearStencil = stencil;
+        }
+        bits |= GL_STENCIL_BUFFER_BIT;
+    }
+    glClear(bits);
+}
+
+Properties* Game::getConfig() const
+{
+    if (!m_config)
+        m_config.reset(Properties::createFromText("", 0));
+    return m_config.get();
+}
+
+void Game::keyEvent(int, int) { }
+void Game::touchEvent(int, int, int, unsigned int) { }
+bool Game::mouseEvent(int, int, int, int) { return false; }
+void Game::resizeEvent(unsigned int, unsigned int) { }
+void Game::gestureSwipeEvent(int, int, int) { }
+void Game::gesturePinchEvent(int, int, float) { }
+void Game::gestureTapEvent(int, int) { }
+void Game::gestureLongTapEvent(int, int, float) { }
+void Game::gestureDragEvent(int, int) { }
+void Game::gestureDropEvent(int, int) { }
+void Game::initialize() { }
+void Game::finalize() { }
+void Game::update(float) { }
+void Game::render(float) { }
+
+} // namespace engine

@@ -1,0 +1,85 @@
+#include "LightParameterBinder.h"
+
+#include "Material.h"
+#include "MaterialParameter.h"
+#include "Node.h"
+#include "Technique.h"
+
+namespace engine {
+
+namespace {
+
+// Bounds the upward walk, so that a parent chain that loops cannot hang.
+const int kMaxDepth = 4096;
+
+Light* lightOfType(Node* node, Light::Type type)
+{
+    Light* light = node ? node->getLight() : nullptr;
+    return light && light->getLightType() == type ? light : nullptr;
+}
+
+Node* firstSibling(Node* node)
+{
+    int steps = 0;
+    while (node->getPreviousSibling() && steps++ < kMaxDepth * 16)
+        node = node->getPreviousSibling();
+    return node;
+}
+
+} // namespace
+
+int LightParameterBinder::wantedLightType(const Material* material)
+{
+    if (!material)
+        return 0;
+    if (material->hasDefine("SPOT_LIGHT"))
+        return Light::SPOT;
+    if (material->hasDefine("POINT_LIGHT"))
+        return Light::POINT;
+    if (material->hasDefine("DIRECTIONAL_LIGHT") || material->hasDefine("SPECULAR"))
+        return Light::DIRECTIONAL;
+    return 0;
+}
+
+Light* LightParameterBinder::findLight(Node* node, Light::Type type)
+{
+    for (int depth = 0; node && depth < kMaxDepth; node = node->getParent(), ++depth) {
+        if (Light* own = lightOfType(node, type))
+            return own;
+        for (Node* sibling = firstSibling(node); sibling; sibling = sibling->getNextSibling()) {
+            if (Light* light = lightOfType(sibling, type))
+                return light;
+        }
+    }
+    return nullptr;
+}
+
+bool LightParameterBinder::bind(Material* material, Node* node)
+{
+    const int type = wantedLightType(material);
+    Light* light = type ? findLight(node, Light::Type(type)) : nullptr;
+    if (!light || !light->getNode())
+        return false;
+    Node* lightNode = light->getNode();
+    material->getParameter("u_lightColor")->setValue(light->getColor());
+    switch (light->getLightType()) {
+    case Light::POINT:
+        material->getParameter("u_pointLightPosition")->bindValue(lightNode, &Node::getTranslationView);
+        material->getParameter("u_pointLightRangeInverse")->setValue(light->getRangeInverse());
+        break;
+    case Light::SPOT:
+        material->getParameter("u_spotLightInnerAngleCos")->setValue(light->getInnerAngleCos());
+        material->getParameter("u_spotLightOuterAngleCos")->setValue(light->getOuterAngleCos());
+        material->getParameter("u_spotLightRangeInverse")->setValue(light->getRangeInverse());
+        material->getParameter("u_spotLightDirection")->bindValue(lightNode, &Node::getForwardVectorView);
+        material->getParameter("u_spotLightPosition")->bindValue(lightNode, &Node::getTranslationView);
+        break;
+    case Light::DIRECTIONAL:
+        if (Technique* technique = material->getTechniqueByIndex(0))
+            technique->getParameter("u_lightDirection")->bindValue(lightNode, &Node::getForwardVectorView);
+        break;
+    }
+    return true;
+}
+
+} // namespace engine

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Light.h"
+
+namespace engine {
+
+class Material;
+class Node;
+
+// Gives a model's material the light its shader defines ask for: the nearest
+// light of that type found on the node, its siblings, then each ancestor and
+// its siblings up to the top.
+class LightParameterBinder {
+public:
+    LightParameterBinder() = delete;
+
+    // The light type the material's defines ask for; 0 for none.
+    static int wantedLightType(const Material* material);
+    // Null when no light of the type is found.
+    static Light* findLight(Node* node, Light::Type type);
+    // Sets or binds the light parameters; false when nothing was bound.
+    static bool bind(Material* material, Node* node);
+};
+
+} // namespace engine

@@ -1,0 +1,95 @@
+#include "Material.h"
+
+#include "Effect.h"
+#include "MaterialReader.h"
+#include "Pass.h"
+#include "Technique.h"
+
+#include <cstring>
+#include <memory>
+
+namespace engine {
+
+Material* Material::create(const char* url, Properties::Cache* cache, PassCallback callback, void* cookie)
+{
+    std::unique_ptr<Properties> properties(Properties::create(url, cache));
+    if (!properties)
+        return nullptr;
+    Properties* material = properties.get();
+    if (!*material->getNamespace())
+        material = material->namespaceCount() > 0 ? material->namespaceAt(0) : nullptr;
+    return material ? create(material, callback, cookie) : nullptr;
+}
+
+Material* Material::create(Properties* properties, PassCallback callback, void* cookie)
+{
+    return MaterialReader::read(properties, callback, cookie);
+}
+
+Material* Material::create(Effect* effect)
+{
+    if (!effect)
+        return nullptr;
+    Material* material = new Material();
+    Technique* technique = Technique::create(nullptr, material);
+    Pass* pass = Pass::create(nullptr, technique, effect);
+    technique->addPass(pass);
+    pass->release();
+    material->appendTechnique(technique);
+    return material;
+}
+
+Material* Material::create(const char* vertexShaderPath, const char* fragmentShaderPath, const char* defines)
+{
+    Effect* effect = Effect::createFromFile(vertexShaderPath, fragmentShaderPath, defines);
+    if (!effect)
+        return nullptr;
+    Material* material = create(effect);
+    effect->release();
+    return material;
+}
+
+Material::~Material()
+{
+    for (Technique* technique : m_techniques)
+        technique->release();
+}
+
+void Material::appendTechnique(Technique* technique)
+{
+    m_techniques.push_back(technique);
+    technique->setNodeBinding(getNodeBinding());
+    if (!m_currentTechnique)
+        m_currentTechnique = technique;
+}
+
+Technique* Material::getTechniqueByIndex(unsigned int index) const
+{
+    return index < m_techniques.size() ? m_techniques[index] : nullptr;
+}
+
+Technique* Material::getTechnique(const char* id) const
+{
+    for (Technique* technique : m_techniques) {
+        if (id && std::strcmp(technique->getId(), id) == 0)
+            return technique;
+    }
+    return nullptr;
+}
+
+void Material::setTechnique(const char* id)
+{
+    if (Technique* technique = getTechnique(id))
+        m_currentTechnique = technique;
+}
+
+bool Material::hasDefine(const char* name) const { return name && m_defines.count(name) > 0; }
+
+void Material::setNodeBinding(Node* node)
+{
+    RenderState::setNodeBinding(node);
+    for (Technique* technique : m_techniques)
+        technique->setNodeBinding(node);
+}
+
+} // namespace engine

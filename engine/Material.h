@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Properties.h"
+#include "RenderState.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+class Effect;
+class Pass;
+class Technique;
+
+// A model's look: techniques of passes, each pass a shader program with its
+// parameters and render state, read from a ".material" file. Every material
+// read from a file also gets a "color_picking" technique that draws the same
+// geometry in the flat colour "u_diffuseColor".
+class Material : public RenderState {
+public:
+    // Extra defines a pass asks for, appended to those of the file.
+    using PassCallback = std::string (*)(Pass* pass, void* cookie);
+
+    // "file#namespace/path"; an unnamed top namespace stands for its first
+    // nested one. Needs a current context (effects are compiled).
+    static Material* create(const char* url, Properties::Cache* cache = nullptr, PassCallback callback = nullptr,
+                            void* cookie = nullptr);
+    // From a namespace named "material"; null for anything else.
+    static Material* create(Properties* properties, PassCallback callback = nullptr, void* cookie = nullptr);
+    // One technique with one pass of this effect.
+    static Material* create(Effect* effect);
+    static Material* create(const char* vertexShaderPath, const char* fragmentShaderPath, const char* defines);
+
+    unsigned int getTechniqueCount() const { return static_cast<unsigned int>(m_techniques.size()); }
+    Technique* getTechniqueByIndex(unsigned int index) const;
+    Technique* getTechnique(const char* id) const;
+    // The technique drawing uses; the first one loaded unless changed.
+    Technique* getTechnique() const { return m_currentTechnique; }
+    void setTechnique(const char* id);
+
+    // Define names found in the passes of the material file.
+    const std::set<std::string>& getDefines() const { return m_defines; }
+    bool hasDefine(const char* name) const;
+
+    void setNodeBinding(Node* node) override;
+
+private:
+    friend class MaterialReader;
+    Material() = default;
+    ~Material() override;
+
+    // Takes over the caller's reference.
+    void appendTechnique(Technique* technique);
+
+    std::vector<Technique*> m_techniques;
+    Technique* m_currentTechnique = nullptr;
+    std::set<std::string> m_defines;
+};
+
+} // namespace engine

@@ -1,0 +1,221 @@
+#include "MaterialReader.h"
+
+#include "Effect.h"
+#include "MaterialParameter.h"
+#include "Pass.h"
+#include "Properties.h"
+#include "Sampler.h"
+#include "Technique.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace engine {
+
+namespace {
+
+// A flat colour: what the picking technique draws every pass with.
+const char kColorPickingFragment[] = "#ifdef OPENGL_ES\n"
+                                     "precision highp float;\n"
+                                     "#endif\n"
+                                     "uniform vec4 u_diffuseColor;\n"
+                                     "void main()\n"
+                                     "{\n"
+                                     "    gl_FragColor = u_diffuseColor;\n"
+                                     "}\n";
+const char kColorPickingId[] = "color_picking";
+
+bool isNamed(Properties* properties, const char* name) { return std::strcmp(properties->getNamespace(), name) == 0; }
+
+bool isShaderKey(const char* name)
+{
+    return std::strcmp(name, "vertexShader") == 0 || std::strcmp(name, "fragmentShader") == 0
+        || std::strcmp(name, "defines") == 0;
+}
+
+} // namespace
+
+MaterialReader::ValueKind MaterialReader::valueKind(const char* value)
+{
+    if (!value)
+        return TEXT;
+    switch (std::count(value, value + std::strlen(value), ',')) {
+    case 0:
+        return Properties::isNumber(value) ? FLOAT : TEXT;
+    case 1:
+        return VECTOR2;
+    case 2:
+        return VECTOR3;
+    case 3:
+        return VECTOR4;
+    case 15:
+        return MATRIX;
+    default:
+        return TEXT;
+    }
+}
+
+Material* MaterialReader::read(Properties* properties, Material::PassCallback callback, void* cookie)
+{
+    if (!properties || !isNamed(properties, "material"))
+        return nullptr;
+    Material* material = new Material();
+    readRenderState(material, properties);
+    properties->rewind();
+    while (Properties* child = properties->getNextNamespace()) {
+        if (isNamed(child, "technique") && !readTechnique(material, child, callback, cookie)) {
+            material->release();
+            return nullptr;
+        }
+    }
+    return material;
+}
+
+bool MaterialReader::readTechnique(Material* material, Properties* properties, Material::PassCallback callback,
+                                   void* cookie)
+{
+    Technique* technique = Technique::create(properties->getId(), material);
+    readRenderState(technique, properties);
+    Technique* picking = nullptr;
+    properties->rewind();
+    while (Properties* child = properties->getNextNamespace()) {
+        if (!isNamed(child, "pass"))
+            continue;
+        Pass* pass = readPass(technique, child, callback, cookie, nullptr, nullptr);
+        if (!pass) {
+            technique->release();
+            releaseRef(picking);
+            return false;
+        }
+        technique->addPass(pass);
+        pass->release();
+        // Each pass replaces the picking technique: the last one is kept.
+        releaseRef(picking);
+        picking = Technique::create(kColorPickingId, material);
+        if (Pass* pickingPass = readPass(picking, child, callback, cookie, kColorPickingFragment, kColorPickingId)) {
+            picking->addPass(pickingPass);
+            pickingPass->release();
+        }
+        addDefines(material, child->getString("defines", ""));
+    }
+    material->appendTechnique(technique);
+    if (picking && picking->getPassCount() > 0) {
+        readRenderState(picking, properties);
+        material->appendTechnique(picking);
+    } else {
+        releaseRef(picking);
+    }
+    return true;
+}
+
+Pass* MaterialReader::readPass(Technique* technique, Properties* properties, Material::PassCallback callback,
+                               void* cookie, const char* fragmentSource, const char* fragmentKey)
+{
+    const char* vertexShader = properties->getString("vertexShader");
+    const char* fragmentShader = properties->getString("fragmentShader");
+    std::string defines = properties->getString("defines", "");
+    Pass* pass = Pass::create(properties->getId(), technique);
+    readRenderState(pass, properties);
+    if (callback) {
+        const std::string extra = callback(pass, cookie);
+        if (!extra.empty())
+            defines += defines.empty() ? extra : ";" + extra;
+    }
+    Effect* effect = vertexShader && (fragmentShader || fragmentSource)
+        ? Effect::createFromFile(vertexShader, fragmentShader ? fragmentShader : "", defines.c_str(), fragmentSource,
+                                 fragmentKey)
+        : nullptr;
+    if (!effect) {
+        pass->release();
+        return nullptr;
+    }
+    pass->setEffect(effect);
+    effect->release();
+    return pass;
+}
+
+void MaterialReader::addDefines(Material* material, const std::string& defines)
+{
+    size_t start = 0;
+    while (start <= defines.size()) {
+        size_t end = defines.find(';', start);
+        if (end == std::string::npos)
+            end = defines.size();
+        if (end > start)
+            material->m_defines.insert(defines.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+void MaterialReader::readRenderState(RenderState* state, Properties* properties)
+{
+    properties->rewind();
+    while (const char* name = properties->getNextProperty()) {
+        if (!isShaderKey(name))
+            readParameter(state, properties, name, properties->getString(nullptr));
+    }
+    properties->rewind();
+    while (Properties* child = properties->getNextNamespace()) {
+        if (isNamed(child, "sampler") && *child->getId()) {
+            readSampler(state, child);
+        } else if (isNamed(child, "renderState")) {
+            child->rewind();
+            while (const char* name = child->getNextProperty())
+                state->getStateBlock()->setState(name, child->getString(nullptr));
+        }
+    }
+    properties->rewind();
+}
+
+// 'name' is the current property of the iteration; the typed getters read it.
+void MaterialReader::readParameter(RenderState* state, Properties* properties, const char* name, const char* value)
+{
+    Vector2 v2;
+    Vector3 v3;
+    Vector4 v4;
+    Matrix m;
+    switch (valueKind(value)) {
+    case TEXT:
+        state->setParameterAutoBinding(name, value);
+        break;
+    case FLOAT:
+        state->getParameter(name)->setValue(properties->getFloat(nullptr));
+        break;
+    case VECTOR2:
+        if (properties->getVector2(nullptr, &v2))
+            state->getParameter(name)->setValue(v2);
+        break;
+    case VECTOR3:
+        if (properties->getVector3(nullptr, &v3))
+            state->getParameter(name)->setValue(v3);
+        break;
+    case VECTOR4:
+        if (properties->getVector4(nullptr, &v4))
+            state->getParameter(name)->setValue(v4);
+        break;
+    case MATRIX:
+        if (properties->getMatrix(nullptr, &m))
+            state->getParameter(name)->setValue(m);
+        break;
+    }
+}
+
+void MaterialReader::readSampler(RenderState* state, Properties* sampler)
+{
+    std::string path;
+    if (!sampler->getPath("path", &path))
+        return;
+    const bool mipmap = sampler->getBool("mipmap", false);
+    Sampler* made = state->getParameter(sampler->getId())->setValue(path.c_str(), mipmap);
+    if (!made)
+        return;
+    const Sampler::Wrap wrapR
+        = sampler->exists("wrapR") ? Sampler::parseWrap(sampler->getString("wrapR"), Sampler::CLAMP) : Sampler::CLAMP;
+    made->setWrapMode(Sampler::parseWrap(sampler->getString("wrapS"), Sampler::CLAMP),
+                      Sampler::parseWrap(sampler->getString("wrapT"), Sampler::CLAMP), wrapR);
+    made->setFilterMode(
+        Sampler::parseFilter(sampler->getString("minFilter"), mipmap ? Sampler::LINEAR_MIPMAP_LINEAR : Sampler::LINEAR),
+        Sampler::parseFilter(sampler->getString("magFilter"), Sampler::LINEAR));
+}
+
+} // namespace engine

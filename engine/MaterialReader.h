@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Material.h"
+
+#include <string>
+
+namespace engine {
+
+class Properties;
+class RenderState;
+class Technique;
+
+// Builds a Material from a "material" namespace of a material file: its
+// techniques and passes, their parameters, samplers and render states, and
+// the "color_picking" technique that goes with every technique.
+class MaterialReader {
+public:
+    MaterialReader() = delete;
+
+    // Null for anything but a "material" namespace, or when a pass fails.
+    static Material* read(Properties* properties, Material::PassCallback callback, void* cookie);
+
+    // The kind of parameter a value's text gives.
+    enum ValueKind { TEXT, FLOAT, VECTOR2, VECTOR3, VECTOR4, MATRIX };
+    static ValueKind valueKind(const char* value);
+
+    // Parameters, samplers and "renderState" blocks of one namespace.
+    static void readRenderState(RenderState* state, Properties* properties);
+
+private:
+    static bool readTechnique(Material* material, Properties* properties, Material::PassCallback callback,
+                              void* cookie);
+    // The pass, or null when its effect does not build.
+    static Pass* readPass(Technique* technique, Properties* properties, Material::PassCallback callback, void* cookie,
+                          const char* fragmentSource, const char* fragmentKey);
+    static void readParameter(RenderState* state, Properties* properties, const char* name, const char* value);
+    static void readSampler(RenderState* state, Properties* sampler);
+    static void addDefines(Material* material, const std::string& defines);
+};
+
+} // namespace engine
