@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 
 using namespace engine;
@@ -49,7 +48,6 @@ private slots:
 
     void malformedFilesGiveNull();
     void sizeLimits();
-    void binaryJunkNeverCrashes();
 
     void fileSystemPathRules();
     void readAllAndStreams();
@@ -456,38 +454,6 @@ void TestProperties::sizeLimits()
         explosion += "m l" + std::to_string(i) + " {\n  c a : l" + below + " { }\n  c b : l" + below + " { }\n}\n";
     }
     QVERIFY(!parse(explosion));
-}
-
-void TestProperties::binaryJunkNeverCrashes()
-{
-    std::mt19937 rng(1234);
-    const char alphabet[] = "{}=:$#/*\n\r\t ab01.,-_\0";
-    for (int round = 0; round < 300; ++round) {
-        std::string junk(static_cast<size_t>(rng() % 4000), '\0');
-        for (char& c : junk) {
-            const unsigned r = rng();
-            c = (r & 1) ? static_cast<char>(r >> 8) : alphabet[(r >> 8) % (sizeof(alphabet) - 1)];
-        }
-        PropertiesPtr p = parse(junk);
-        if (p) {
-            // Whatever was accepted must be safe to walk, copy and query.
-            PropertiesPtr copy(p->clone());
-            Vector4 v;
-            Matrix m;
-            for (Properties* ns = copy->getNextNamespace(); ns; ns = copy->getNextNamespace()) {
-                while (const char* name = ns->getNextProperty()) {
-                    ns->getVector4(name, &v);
-                    ns->getMatrix(name, &m);
-                    ns->getInt(name);
-                }
-            }
-        }
-    }
-    const std::string path = writeFile("junk.bin",
-                                       std::string("\x7f"
-                                                   "ELF\0\0\0{=}\xff\xfe",
-                                                   13));
-    PropertiesPtr fromFile(Properties::create(path.c_str()));
 }
 
 void TestProperties::fileSystemPathRules()
