@@ -3,6 +3,7 @@
 #include "CommandLineConverter.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
+#include "ModelInfoCommand.h"
 #include "WEApplication.h"
 #include "WorkspaceService.h"
 
@@ -12,9 +13,11 @@
 
 int main(int argc, char** argv)
 {
-    // Console mode (--convert, --help, --version) needs no display: decide
+    // Console mode (--info, --convert, --help, --version) needs no display: decide
     // before anything of the window exists. A plain file argument still opens
     // the window.
+    if (ModelInfoCommand::wantsInfo(argc, argv))
+        return ModelInfoCommand::run(argc, argv);
     if (CommandLineConverter::wantsConsoleMode(argc, argv))
         return CommandLineConverter::run(argc, argv);
 

@@ -209,7 +209,10 @@ int CommandLineConverter::run(int argc, char** argv)
            "prints the model encoder's warnings and errors to standard error and exits with\n"
            "0 on success, 1 for wrong arguments, 2 for a missing or unsupported input,\n"
            "3 when the model encoder is missing or failed, 4 for a refused vm3 file,\n"
-           "5 when the output cannot be written."));
+           "5 when the output cannot be written.\n"
+           "With --info FILE [--json] it prints what a model (.vm3, model folder or .gpb) holds:\n"
+           "nodes, meshes, skins, materials, animations, bounds and the active camera, as text or\n"
+           "one JSON object; it exits with 2 when the model cannot be loaded."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption convertOption(QStringList {QStringLiteral("convert")},
