@@ -7,6 +7,7 @@ set -euo pipefail
 # libstb-dev: stb_image decodes the JPEG, TGA and BMP textures the encoder
 # turns into PNG (libpng alone reads only PNG).
 # clang-format: scripts/test.sh checks the layout of every C++ file with it.
+# clang-16, libfuzzer-16-dev: scripts/fuzz.sh builds the readers' fuzz targets with libFuzzer.
 # assimp-utils, zip, unzip, python3: peer tools the tests and benchmarks
 # measure against or check our files with.
 packages=(
@@ -16,6 +17,7 @@ packages=(
   libassimp-dev assimp-utils libstb-dev
   xvfb xauth libgl1-mesa-dri mesa-utils
   zip unzip python3
+  clang-16 libfuzzer-16-dev
 )
 
 missing=()
