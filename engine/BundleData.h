@@ -6,6 +6,7 @@
 #include "math/Vector3.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,7 @@ struct BundleData {
         uint32_t primitiveType = 0;
         uint32_t indexFormat = 0;
         uint32_t indexCount = 0;
-        std::vector<unsigned char> indices;
+        const unsigned char* indices = nullptr; // into bytes: indexCount indices of the format's size
     };
 
     struct Mesh {
@@ -83,7 +84,7 @@ struct BundleData {
         std::vector<VertexElement> format;
         uint32_t vertexSize = 0; // bytes
         uint32_t vertexCount = 0;
-        std::vector<unsigned char> vertices;
+        const unsigned char* vertices = nullptr; // into bytes: vertexCount * vertexSize
         BoundingBox boundingBox;
         BoundingSphere boundingSphere;
         std::vector<Part> parts;
@@ -101,6 +102,8 @@ struct BundleData {
         std::vector<Channel> channels;
     };
 
+    // The whole file: vertex and index data are read in place, not copied.
+    std::shared_ptr<const std::vector<unsigned char>> bytes;
     uint8_t versionMajor = 0;
     uint8_t versionMinor = 0;
     std::vector<Reference> references;

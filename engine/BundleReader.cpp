@@ -1,6 +1,7 @@
 #include "BundleReader.h"
 
 #include "FileSystem.h"
+#include "Stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -139,25 +140,31 @@ bool BundleReader::fail(const std::string& reason)
     return false;
 }
 
+// Read straight into the buffer the reader keeps: no second copy of what may
+// be tens of megabytes.
 bool BundleReader::openFile(const char* path)
 {
-    int size = 0;
-    std::unique_ptr<char[]> text(FileSystem::readAll(path, &size));
-    if (!text) {
+    std::unique_ptr<Stream> stream(FileSystem::open(path, "rb"));
+    std::vector<unsigned char> bytes;
+    if (stream) {
+        bytes.resize(stream->length());
+        if (stream->read(bytes.data(), 1, bytes.size()) != bytes.size())
+            stream.reset();
+    }
+    if (!stream) {
         m_error = std::string("cannot read ") + (path ? path : "");
         return false;
     }
-    const unsigned char* begin = reinterpret_cast<const unsigned char*>(text.get());
-    return open(std::vector<unsigned char>(begin, begin + size));
+    return open(std::move(bytes));
 }
 
 bool BundleReader::open(std::vector<unsigned char> bytes)
 {
-    m_bytes = std::move(bytes);
+    m_bytes = std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
     m_references.clear();
     m_referenceAtOffset.clear();
     m_error.clear();
-    Cursor c {m_bytes, 0};
+    Cursor c {*m_bytes, 0};
     unsigned char identifier[9];
     if (!c.read(identifier, 9) || std::memcmp(identifier, kIdentifier, 9) != 0)
         return fail("not a bundle: the file does not start with the bundle identifier");
@@ -186,7 +193,7 @@ const BundleData::Reference* BundleReader::findReference(const std::string& id, 
 {
     for (const BundleData::Reference& r : m_references) {
         if (r.id == id)
-            return r.type == type && r.offset < m_bytes.size() ? &r : nullptr;
+            return r.type == type && r.offset < m_bytes->size() ? &r : nullptr;
     }
     return nullptr;
 }
@@ -207,7 +214,8 @@ void BundleReader::beginRead(BundleData* out)
     m_error.clear();
     m_nodeById.clear();
     m_meshAtOffset.clear();
-    m_nodeRecordsLeft = kNodeReadsPerRecord * (m_bytes.size() / kMinNodeSize + 1);
+    m_nodeRecordsLeft = kNodeReadsPerRecord * (m_bytes->size() / kMinNodeSize + 1);
+    out->bytes = m_bytes;
 }
 
 bool BundleReader::finishRead(bool ok)
@@ -235,12 +243,12 @@ bool BundleReader::readScene(const char* id, BundleData* out)
         for (const BundleData::Reference& r : m_references)
             if (r.type == BundleData::SCENE && !entry)
                 entry = &r;
-        if (entry && entry->offset >= m_bytes.size())
+        if (entry && entry->offset >= m_bytes->size())
             entry = nullptr;
     }
     if (!entry)
         return finishRead(fail("no scene in the bundle"));
-    Cursor c {m_bytes, entry->offset};
+    Cursor c {*m_bytes, entry->offset};
     out->sceneId = entry->id;
     uint32_t count = 0;
     if (!c.count(&count, kMinNodeSize))
@@ -492,7 +500,7 @@ int BundleReader::loadMesh(const std::string& id)
         return known->second;
     BundleData::Mesh mesh;
     mesh.id = id;
-    Cursor c {m_bytes, entry->offset};
+    Cursor c {*m_bytes, entry->offset};
     int index = -1;
     if (readMesh(c, &mesh)) {
         index = int(m_out->meshes.size());
@@ -521,8 +529,7 @@ bool BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
         return false;
     mesh->vertexSize = uint32_t(vertexSize);
     mesh->vertexCount = uint32_t(vertexBytes / vertexSize);
-    const size_t used = size_t(mesh->vertexCount) * mesh->vertexSize;
-    mesh->vertices.assign(m_bytes.begin() + long(c.pos), m_bytes.begin() + long(c.pos + used));
+    mesh->vertices = m_bytes->data() + c.pos;
     c.skip(vertexBytes);
     float bounds[10];
     uint32_t partCount = 0;
@@ -539,12 +546,12 @@ bool BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
         if (indexSize == 0 || part.primitiveType > kMaxPrimitiveType)
             return false;
         part.indexCount = byteCount / indexSize;
-        const unsigned char* first = m_bytes.data() + c.pos;
+        const unsigned char* first = m_bytes->data() + c.pos;
         // An index past the vertices would make the driver read beyond the buffer.
         for (uint32_t i = 0; i < part.indexCount; ++i)
             if (indexAt(first + size_t(i) * indexSize, indexSize) >= mesh->vertexCount)
                 return false;
-        part.indices.assign(first, first + size_t(part.indexCount) * indexSize);
+        part.indices = first;
         c.skip(byteCount);
     }
     return true;
@@ -552,7 +559,7 @@ bool BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
 
 bool BundleReader::readAnimations(size_t offset)
 {
-    Cursor c {m_bytes, offset};
+    Cursor c {*m_bytes, offset};
     uint32_t count = 0;
     if (!c.count(&count, kMinAnimationSize))
         return fail("animation count exceeds the file at offset " + std::to_string(offset));
@@ -590,7 +597,7 @@ int BundleReader::loadDetachedNode(const std::string& id)
     const BundleData::Reference* entry = findReference(id, BundleData::NODE);
     if (!entry)
         return -1;
-    Cursor c {m_bytes, entry->offset};
+    Cursor c {*m_bytes, entry->offset};
     int node = -1;
     if (!readNodeRecord(c, 0, -1, &node))
         return -1;
@@ -634,7 +641,7 @@ void BundleReader::climbToLoadedParents(int joint)
         const BundleData::Reference* entry = findReference(m_out->nodes[size_t(top)].id, BundleData::NODE);
         if (!entry)
             return;
-        Cursor c {m_bytes, entry->offset + 4 + (m_versionMajor >= 4 ? 2 : 1) * kMatrixSize};
+        Cursor c {*m_bytes, entry->offset + 4 + (m_versionMajor >= 4 ? 2 : 1) * kMatrixSize};
         std::string parentId;
         if (!c.string(&parentId) || parentId.empty() || findLoaded(parentId) >= 0)
             return;

@@ -3,6 +3,7 @@
 #include "BundleData.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,7 +31,7 @@ public:
     uint8_t versionMajor() const { return m_versionMajor; }
     uint8_t versionMinor() const { return m_versionMinor; }
     const std::vector<BundleData::Reference>& references() const { return m_references; }
-    size_t fileSize() const { return m_bytes.size(); }
+    size_t fileSize() const { return m_bytes->size(); }
 
 private:
     struct Cursor;
@@ -61,7 +62,7 @@ private:
     int topOf(int node) const;
     int findLoaded(const std::string& id) const;
 
-    std::vector<unsigned char> m_bytes;
+    std::shared_ptr<const std::vector<unsigned char>> m_bytes = std::make_shared<std::vector<unsigned char>>();
     uint8_t m_versionMajor = 0;
     uint8_t m_versionMinor = 0;
     std::vector<BundleData::Reference> m_references;
