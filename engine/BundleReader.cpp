@@ -327,17 +327,14 @@ bool BundleReader::readNodeRecord(Cursor& c, int depth, int parent, int* index)
         m_nodeById.emplace(id, self);
     if (!readChildren(c, depth, self))
         return false;
-    BundleData::Camera camera;
-    BundleData::Light light;
-    BundleData::Model model;
-    bool hasModel = false;
-    if (!readCamera(c, &camera) || !readLight(c, &light) || !readModel(c, &model, &hasModel, true))
+    BundleData::Node attachments;
+    if (!readAttachments(c, &attachments, true))
         return fail("truncated node record at offset " + std::to_string(start));
     BundleData::Node& done = m_out->nodes[size_t(self)];
-    done.camera = camera;
-    done.light = light;
-    done.hasModel = hasModel;
-    done.model = std::move(model);
+    done.camera = attachments.camera;
+    done.light = attachments.light;
+    done.hasModel = attachments.hasModel;
+    done.model = std::move(attachments.model);
     *index = self;
     return true;
 }
@@ -383,13 +380,18 @@ bool BundleReader::skipNodeRecord(Cursor& c, int depth)
     for (uint32_t i = 0; i < count; ++i)
         if (!skipNodeRecord(c, depth + 1))
             return false;
-    BundleData::Camera camera;
-    BundleData::Light light;
-    BundleData::Model model;
-    bool hasModel = false;
-    if (!readCamera(c, &camera) || !readLight(c, &light) || !readModel(c, &model, &hasModel, false))
+    BundleData::Node attachments;
+    if (!readAttachments(c, &attachments, false))
         return fail("truncated node record at offset " + std::to_string(start));
     return true;
+}
+
+// The camera, light and model blocks that end every node record; 'keep'
+// false reads over them (a skipped record) without loading its mesh.
+bool BundleReader::readAttachments(Cursor& c, BundleData::Node* node, bool keep)
+{
+    return readCamera(c, &node->camera) && readLight(c, &node->light)
+        && readModel(c, &node->model, &node->hasModel, keep);
 }
 
 bool BundleReader::readCamera(Cursor& c, BundleData::Camera* camera)

@@ -45,6 +45,7 @@ private:
     bool readNodeRecord(Cursor& c, int depth, int parent, int* index);
     bool readChildren(Cursor& c, int depth, int parent);
     bool skipNodeRecord(Cursor& c, int depth);
+    bool readAttachments(Cursor& c, BundleData::Node* node, bool keep);
     bool readCamera(Cursor& c, BundleData::Camera* camera);
     bool readLight(Cursor& c, BundleData::Light* light);
     bool readModel(Cursor& c, BundleData::Model* model, bool* hasModel, bool keep);
