@@ -5,10 +5,10 @@
 #include "AnimationController.h"
 #include "AnimationTarget.h"
 #include "Curve.h"
+#include "NumberText.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -26,6 +26,13 @@ unsigned int toMilliseconds(double value)
     return static_cast<unsigned int>(value);
 }
 
+// "%f" semantics: text that is no number counts as 0, which means "indefinite".
+float repeatCountFromText(const char* text)
+{
+    float value = 0.0f;
+    return NumberText::parseFloat(text, &value) ? value : 0.0f;
+}
+
 } // namespace
 
 AnimationClip::AnimationClip(const char* id, Animation* animation, unsigned int startTime, unsigned int endTime)
@@ -40,7 +47,7 @@ AnimationClip::AnimationClip(const char* id, Animation* animation, unsigned int 
     , m_activeDuration(m_duration)
     , m_speed(1.0f)
     , m_timeStarted(0.0)
-    , m_elapsedTime(0.0f)
+    , m_elapsedTime(0.0)
     , m_crossFadeToClip(nullptr)
     , m_crossFadeStartTime(0.0)
     , m_crossFadeOutElapsed(0.0f)
@@ -91,7 +98,7 @@ void AnimationClip::setRepeatCountText(const char* text)
     if (std::strcmp(text, "INDEFINITE") == 0)
         setRepeatCount(0.0f);
     else
-        setRepeatCount(static_cast<float>(std::atof(text)));
+        setRepeatCount(repeatCountFromText(text));
 }
 
 void AnimationClip::setLoopBlendTime(float loopBlendTime)
@@ -228,9 +235,9 @@ void AnimationClip::begin()
     set(STARTED);
     const double sincePlay = gameTime() - m_timeStarted;
     if (m_speed >= 0.0f)
-        m_elapsedTime = static_cast<float>(sincePlay * m_speed);
+        m_elapsedTime = sincePlay * m_speed;
     else
-        m_elapsedTime = static_cast<float>(m_activeDuration + sincePlay * m_speed);
+        m_elapsedTime = m_activeDuration + sincePlay * m_speed;
     notify(m_beginListeners, Listener::BEGIN);
     release();
 }
@@ -258,8 +265,8 @@ void AnimationClip::reset()
 float AnimationClip::currentTime()
 {
     if (m_repeatCount != 0.0f
-        && ((m_speed > 0.0f && m_elapsedTime >= float(m_activeDuration))
-            || (m_speed < 0.0f && m_elapsedTime <= 0.0f))) {
+        && ((m_speed > 0.0f && m_elapsedTime >= double(m_activeDuration))
+            || (m_speed < 0.0f && m_elapsedTime <= 0.0))) {
         clear(STARTED);
         if (m_speed < 0.0f)
             return 0.0f;
@@ -271,7 +278,7 @@ float AnimationClip::currentTime()
     }
     if (m_duration == 0)
         return 0.0f;
-    return static_cast<float>(std::fmod(double(m_elapsedTime), double(m_duration) + m_loopBlendTime));
+    return static_cast<float>(std::fmod(m_elapsedTime, double(m_duration) + m_loopBlendTime));
 }
 
 bool AnimationClip::update(float elapsed)
@@ -286,12 +293,9 @@ bool AnimationClip::update(float elapsed)
     if (!isSet(STARTED))
         begin();
     else
-        m_elapsedTime += m_speed * elapsed;
-    if (m_repeatCount == 0.0f && m_elapsedTime <= 0.0f && m_activeDuration > 0) {
-        // Backwards and indefinitely: wrap however far a long frame went.
-        const double active = m_activeDuration;
-        m_elapsedTime = static_cast<float>(active + std::fmod(double(m_elapsedTime), active));
-    }
+        m_elapsedTime += double(m_speed) * elapsed;
+    if (m_repeatCount == 0.0f && m_activeDuration > 0)
+        wrapIndefiniteElapsedTime();
 
     if (!m_animation) { // a begin listener let the animation go
         end();
@@ -307,6 +311,18 @@ bool AnimationClip::update(float elapsed)
         return true;
     }
     return false;
+}
+
+// A clip that repeats for ever keeps its elapsed time within one cycle: a
+// number that only grows loses the frame times added to it (fast after an
+// hour, frozen after days in a float).
+void AnimationClip::wrapIndefiniteElapsedTime()
+{
+    const double cycle = m_activeDuration;
+    if (m_elapsedTime <= 0.0)
+        m_elapsedTime = cycle + std::fmod(m_elapsedTime, cycle);
+    else if (m_elapsedTime >= cycle)
+        m_elapsedTime = std::fmod(m_elapsedTime, cycle);
 }
 
 void AnimationClip::updateCrossFade(float elapsed)

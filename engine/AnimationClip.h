@@ -47,7 +47,7 @@ public:
     float speed() const { return m_speed; }
     float blendWeight() const { return m_blendWeight; }
     // Milliseconds into the active duration.
-    float elapsedTime() const { return m_elapsedTime; }
+    float elapsedTime() const { return static_cast<float>(m_elapsedTime); }
 
     void play();
     void pause();
@@ -97,6 +97,7 @@ private:
     double gameTime() const;
     float currentTime();
     void updateCrossFade(float elapsed);
+    void wrapIndefiniteElapsedTime();
     void finishCrossFade();
     void applyChannels(float currentTime);
     void notify(std::vector<Listener*>& listeners, Listener::EventType type);
@@ -118,7 +119,7 @@ private:
     unsigned int m_activeDuration;
     float m_speed;
     double m_timeStarted;
-    float m_elapsedTime;
+    double m_elapsedTime;
     AnimationClip* m_crossFadeToClip;
     double m_crossFadeStartTime;
     float m_crossFadeOutElapsed;

@@ -5,6 +5,7 @@
 #include "AnimationClip.h"
 #include "ChannelValue.h"
 #include "Curve.h"
+#include "NumberText.h"
 #include "Properties.h"
 
 #include <algorithm>
@@ -50,9 +51,9 @@ bool parseKeyValues(const char* text, std::vector<float>& out)
             ++p;
         if (!*p)
             break;
-        char* end = nullptr;
-        const float value = std::strtof(p, &end);
-        if (end == p || (*end && *end != ' ' && *end != '\t') || !std::isfinite(value))
+        float value = 0.0f;
+        const char* end = NumberText::parseFloat(p, &value);
+        if (!end || (*end && *end != ' ' && *end != '\t') || !std::isfinite(value))
             return false;
         out.push_back(value);
         p = end;

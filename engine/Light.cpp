@@ -1,5 +1,6 @@
 #include "Light.h"
 
+#include "Node.h"
 #include "Properties.h"
 
 #include <cmath>
@@ -63,6 +64,8 @@ void Light::setRange(float range)
         return;
     m_range = range;
     m_rangeInverse = range != 0.0f ? 1.0f / range : 0.0f;
+    if (m_node)
+        m_node->markBoundsDirtyUpwards();
 }
 
 void Light::setInnerAngle(float angle)

@@ -196,6 +196,8 @@ const char* Node::getTag(const char* name) const
     return it == m_tags.end() ? nullptr : it->second.c_str();
 }
 
+// An attachment may be shared by several nodes; its back link names the node
+// that attached it last, and only that node clears it when letting go.
 void Node::setDrawable(Drawable* drawable)
 {
     if (m_drawable == drawable)
@@ -203,7 +205,8 @@ void Node::setDrawable(Drawable* drawable)
     if (drawable)
         addRefDrawable(drawable);
     if (m_drawable) {
-        m_drawable->setNode(nullptr);
+        if (m_drawable->getNode() == this)
+            m_drawable->setNode(nullptr);
         releaseDrawable(m_drawable);
     }
     m_drawable = drawable;
@@ -220,7 +223,8 @@ void Node::setCamera(Camera* camera)
     if (camera)
         camera->addRef();
     if (m_camera) {
-        m_camera->setNode(nullptr);
+        if (m_camera->getNode() == this)
+            m_camera->setNode(nullptr);
         m_camera->release();
     }
     m_camera = camera;
@@ -235,7 +239,8 @@ void Node::setLight(Light* light)
     if (light)
         light->addRef();
     if (m_light) {
-        m_light->setNode(nullptr);
+        if (m_light->getNode() == this)
+            m_light->setNode(nullptr);
         m_light->release();
     }
     m_light = light;

@@ -119,6 +119,7 @@ protected:
 
 private:
     friend class Scene;
+    friend class Light; // a point light's range is part of the bounds
 
     enum NodeDirtyBits {
         NODE_DIRTY_WORLD = 1,

@@ -1,6 +1,7 @@
 #include "Properties.h"
 
 #include "FileSystem.h"
+#include "NumberText.h"
 #include "math/MathUtil.h"
 
 #include <climits>
@@ -53,12 +54,9 @@ bool parseFloats(const char* text, float* out, int count)
         return false;
     const char* p = text;
     for (int i = 0; i < count; ++i) {
-        char* end = nullptr;
-        const float v = std::strtof(p, &end);
-        if (end == p)
+        p = NumberText::parseFloat(p, &out[i]);
+        if (!p)
             return false;
-        out[i] = v;
-        p = end;
         if (i + 1 < count) {
             if (*p != ',')
                 return false;
@@ -396,6 +394,34 @@ Properties* Properties::createFromText(const char* text, size_t size, const char
     return root.release();
 }
 
+// One step of a url's namespace path. An id names a block; the namespace
+// name is only a fallback. Otherwise "model.material#technique" would find
+// the first technique block instead of the material whose id is "technique".
+Properties* Properties::stepInto(const Properties* current, const std::string& name)
+{
+    for (Properties* child : current->m_namespaces)
+        if (child->m_id == name)
+            return child;
+    for (Properties* child : current->m_namespaces)
+        if (child->m_namespace == name)
+            return child;
+    return nullptr;
+}
+
+// The first step when a file's only namespace stands for the whole file:
+// that namespace itself when the name is its id, before anything nested in it.
+Properties* Properties::stepIntoTop(Properties* top, const std::string& name)
+{
+    if (top->m_id == name)
+        return top;
+    for (Properties* child : top->m_namespaces)
+        if (child->m_id == name)
+            return child;
+    if (top->m_namespace == name)
+        return top;
+    return stepInto(top, name);
+}
+
 Properties* Properties::create(const char* url, Cache* cache)
 {
     if (!url || !*url)
@@ -447,10 +473,8 @@ Properties* Properties::create(const char* url, Cache* cache)
         start = slash + 1;
         if (name.empty())
             continue;
-        Properties* child = current->getNamespace(name.c_str(), true, false);
-        if (child)
-            current = child;
-        else if (!(first && top != root && (top->m_id == name || top->m_namespace == name)))
+        current = first && top != root ? stepIntoTop(top, name) : stepInto(current, name);
+        if (!current)
             return nullptr;
         first = false;
     }

@@ -99,6 +99,8 @@ private:
     Properties(const Properties&) = delete;
     Properties& operator=(const Properties&) = delete;
 
+    static Properties* stepInto(const Properties* current, const std::string& name);
+    static Properties* stepIntoTop(Properties* top, const std::string& name);
     const Property* find(const char* name) const;
     const char* valueOf(const Property& p) const;
     void collectVisibleVariables(VariableTable* out) const;

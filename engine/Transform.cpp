@@ -40,9 +40,12 @@ Transform::Transform(const Vector3& scale, const Quaternion& rotation, const Vec
 
 Transform::~Transform()
 {
+    for (NotifyGuard* guard = m_notifyGuard; guard; guard = guard->outer)
+        guard->destroyed = true;
+    // Emptied rather than erased: resumeTransformChanged may be walking the list.
     if (m_matrixDirtyBits & DIRTY_NOTIFY) {
         std::vector<Transform*>& pending = pendingTransforms();
-        pending.erase(std::remove(pending.begin(), pending.end(), this), pending.end());
+        std::replace(pending.begin(), pending.end(), this, static_cast<Transform*>(nullptr));
     }
 }
 
@@ -58,13 +61,13 @@ void Transform::resumeTransformChanged()
     std::vector<Transform*>& pending = pendingTransforms();
     for (size_t i = 0; i < pending.size(); ++i) {
         Transform* t = pending[i];
+        if (!t)
+            continue;
         t->m_matrixDirtyBits &= static_cast<unsigned char>(~DIRTY_NOTIFY);
         t->transformChanged();
     }
     pending.clear();
 }
-
-bool Transform::isTransformChangedSuspended() { return suspendDepth > 0; }
 
 void Transform::setScale(float uniform) { setScale(Vector3(uniform, uniform, uniform)); }
 
@@ -239,8 +242,21 @@ void Transform::addListener(Listener* listener, long cookie)
 
 void Transform::removeListener(Listener* listener)
 {
+    if (!listener)
+        return;
+    // While listeners are being called the list keeps its shape; the empty
+    // slots are dropped when the outermost notification ends.
+    for (ListenerEntry& e : m_listeners)
+        if (e.listener == listener)
+            e.listener = nullptr;
+    if (!m_notifyGuard)
+        dropRemovedListeners();
+}
+
+void Transform::dropRemovedListeners()
+{
     m_listeners.erase(std::remove_if(m_listeners.begin(), m_listeners.end(),
-                                     [listener](const ListenerEntry& e) { return e.listener == listener; }),
+                                     [](const ListenerEntry& e) { return e.listener == nullptr; }),
                       m_listeners.end());
 }
 
@@ -260,11 +276,21 @@ void Transform::dirty(unsigned char bits)
 
 void Transform::transformChanged()
 {
+    NotifyGuard guard;
+    guard.outer = m_notifyGuard;
+    m_notifyGuard = &guard;
     // Index loop: a listener may add listeners while being notified.
     for (size_t i = 0; i < m_listeners.size(); ++i) {
         const ListenerEntry e = m_listeners[i];
+        if (!e.listener)
+            continue;
         e.listener->transformChanged(this, e.cookie);
+        if (guard.destroyed)
+            return;
     }
+    m_notifyGuard = guard.outer;
+    if (!m_notifyGuard)
+        dropRemovedListeners();
 }
 
 int Transform::animationPropertyComponentCount(int propertyId) const

@@ -27,7 +27,6 @@ public:
     // remembered once and notified when the outermost resume comes.
     static void suspendTransformChanged();
     static void resumeTransformChanged();
-    static bool isTransformChangedSuspended();
 
     const Vector3& getScale() const { return m_scale; }
     float getScaleX() const { return m_scale.x; }
@@ -118,10 +117,18 @@ protected:
 
 private:
     struct ListenerEntry {
-        Listener* listener;
+        Listener* listener; // null: removed while listeners were being called
         long cookie;
     };
+    // One per notification under way (they nest when a listener changes the
+    // transform again); the destructor marks them all, so the loops stop
+    // touching a transform that a listener deleted.
+    struct NotifyGuard {
+        bool destroyed = false;
+        NotifyGuard* outer = nullptr;
+    };
 
+    void dropRemovedListeners();
     void applyAnimatedScale(const float* v, float weight);
     void applyAnimatedRotation(const float* v, float weight);
     void applyAnimatedTranslation(const float* v, float weight);
@@ -133,6 +140,7 @@ private:
     Matrix m_offset;
     mutable unsigned char m_matrixDirtyBits;
     std::vector<ListenerEntry> m_listeners;
+    NotifyGuard* m_notifyGuard = nullptr;
 };
 
 } // namespace engine

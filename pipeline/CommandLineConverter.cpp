@@ -325,7 +325,10 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
            "SIGTERM and SIGINT stop the conversion and remove its temporary files.\n"
            "With --thumbnail it writes the preview of the vm3 file INPUT, scaled to fit\n"
            "SIZE x SIZE pixels, as the PNG file OUTPUT (for file managers); it exits\n"
-           "non-zero and writes nothing when INPUT has no intact preview.")
+           "non-zero and writes nothing when INPUT has no intact preview.\n"
+           "With --info FILE [--json] it prints what a model (.vm3, model folder or .gpb) holds:\n"
+           "nodes, meshes, skins, materials, animations, bounds and the active camera, as text or\n"
+           "one JSON object; it exits with 2 when the model cannot be loaded.")
             .arg(ModelFileTypes::suffixListText()));
     parser.addHelpOption();
     parser.addVersionOption();

@@ -9,6 +9,8 @@ set -euo pipefail
 # libmeshoptimizer-dev: the encoder orders each mesh's triangles and vertices
 # for the GPU's vertex cache and vertex fetch.
 # clang-format: scripts/test.sh checks the layout of every C++ file with it.
+# clang-16, libfuzzer-16-dev, libclang-rt-16-dev: scripts/fuzz.sh builds the readers' fuzz targets
+# with libFuzzer under AddressSanitizer.
 # assimp-utils, zip, unzip, python3: peer tools the tests and benchmarks
 # measure against or check our files with.
 # f3d: the peer the viewer's time-to-first-picture benchmark measures against.
@@ -22,6 +24,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri mesa-utils
   zip unzip python3 f3d
   desktop-file-utils lintian shared-mime-info
+  clang-16 libfuzzer-16-dev libclang-rt-16-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless under Xvfb
 # with Mesa's software OpenGL; then builds the tests labelled "sanitize" with
-# AddressSanitizer and UndefinedBehaviorSanitizer and runs those too.
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs those too, and
+# last fuzzes the file readers for a bounded time (scripts/fuzz.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -17,4 +18,8 @@ if [ "${VELMORA_SKIP_SANITIZE:-0}" != 1 ]; then
   BUILD_DIR="$root/build-sanitize" BUILD_TYPE=Debug BUILD_TARGET=sanitize-tests \
     "$root/scripts/build.sh" -DVELMORA_SANITIZE=ON
   (cd "$root/build-sanitize" && "${xvfb[@]}" ctest --output-on-failure -j "$(nproc)" -L sanitize)
+fi
+
+if [ "${VELMORA_SKIP_FUZZ:-0}" != 1 ]; then
+  ENCODER="$root/build/tools/linux/model-encoder" "$root/scripts/fuzz.sh"
 fi

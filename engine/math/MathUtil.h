@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 namespace engine {
 
 constexpr float MATH_PI = 3.14159265358979323846f;
@@ -10,5 +12,18 @@ constexpr float MATH_FLOAT_MAX = 3.4028235e38f;
 
 inline float degreesToRadians(float degrees) { return degrees * MATH_DEG_TO_RAD_FACTOR; }
 inline float radiansToDegrees(float radians) { return radians * 57.29577951f; }
+
+// Divides four components by their length (vectors and quaternions alike);
+// a zero length leaves them as they are.
+inline void normalizeFour(float& x, float& y, float& z, float& w)
+{
+    const float len = std::sqrt(x * x + y * y + z * z + w * w);
+    if (len > 0.0f) {
+        x /= len;
+        y /= len;
+        z /= len;
+        w /= len;
+    }
+}
 
 } // namespace engine

@@ -2,6 +2,8 @@
 
 #include "Matrix.h"
 
+#include "MathUtil.h"
+
 #include <cmath>
 
 namespace engine {
@@ -28,13 +30,7 @@ float Quaternion::length() const { return std::sqrt(dot(*this)); }
 
 Quaternion& Quaternion::normalize()
 {
-    const float len = length();
-    if (len > 0.0f) {
-        x /= len;
-        y /= len;
-        z /= len;
-        w /= len;
-    }
+    normalizeFour(x, y, z, w);
     return *this;
 }
 

@@ -1,5 +1,7 @@
 #include "Vector4.h"
 
+#include "MathUtil.h"
+
 #include <cmath>
 
 namespace engine {
@@ -8,13 +10,7 @@ float Vector4::length() const { return std::sqrt(lengthSquared()); }
 
 Vector4& Vector4::normalize()
 {
-    const float len = length();
-    if (len > 0.0f) {
-        x /= len;
-        y /= len;
-        z /= len;
-        w /= len;
-    }
+    normalizeFour(x, y, z, w);
     return *this;
 }
 

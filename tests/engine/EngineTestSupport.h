@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <string>
 
@@ -77,6 +79,54 @@ struct Owned {
     T* operator->() const { return ptr; }
     T* get() const { return ptr; }
     T* ptr;
+};
+
+// Switches LC_NUMERIC to a locale whose decimal point is ",", as a Qt
+// application does for a German user, until destroyed. Takes an installed
+// one, else builds a minimal one with localedef into 'folder'; 'active' is
+// false when neither works (the caller skips).
+class CommaLocale {
+public:
+    explicit CommaLocale(const QString& folder)
+    {
+        const char* current = std::setlocale(LC_NUMERIC, nullptr);
+        m_previous = current ? current : "C";
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"})
+            if (use(name))
+                return;
+        if (buildMinimal(folder))
+            use("xx_COMMA");
+    }
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, m_previous.c_str()); }
+    bool active = false;
+
+private:
+    bool use(const char* name)
+    {
+        active = std::setlocale(LC_NUMERIC, name) && std::localeconv()->decimal_point[0] == ',';
+        if (!active)
+            std::setlocale(LC_NUMERIC, m_previous.c_str());
+        return active;
+    }
+    static bool buildMinimal(const QString& folder)
+    {
+        const QString source = folder + "/comma.src";
+        QFile file(source);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write("LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\n"
+                   "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\ngrouping 3;3\nEND LC_NUMERIC\n");
+        file.close();
+        // Warnings about the categories left out make localedef exit non-zero.
+        QProcess localedef;
+        localedef.start("localedef", {"-c", "-i", source, "-f", "ANSI_X3.4-1968", folder + "/xx_COMMA"});
+        localedef.waitForFinished(-1);
+        if (!QFileInfo::exists(folder + "/xx_COMMA/LC_NUMERIC"))
+            return false;
+        qputenv("LOCPATH", folder.toLocal8Bit());
+        return true;
+    }
+    std::string m_previous;
 };
 
 } // namespace enginetest

@@ -118,6 +118,7 @@ private slots:
 
     void defaultClipPlaysOnceAndAgain();
     void repeatsBlendBackToTheStart();
+    void indefiniteLoopKeepsTimeForHours();
     void speedScalesAndReversesTime();
     void pauseRestartAndStop();
     void crossFadeShiftsWeightsOverTime();
@@ -132,6 +133,7 @@ private slots:
     void clipsMatchTheAnimationById();
     void hostileClipDefinitionsStayInRange();
     void animationFromANamespace();
+    void definitionsReadTheSameUnderACommaLocale();
     void incompleteNamespacesMakeNoAnimation_data();
     void incompleteNamespacesMakeNoAnimation();
     void mutatedDefinitionsNeverCrash();
@@ -715,6 +717,41 @@ void AnimationClipTest::hostileClipDefinitionsStayInRange()
     for (int frame = 0; frame < 20; ++frame)
         m_controller->update(frame % 2 ? 16.0f : 1000.0f);
     QVERIFY(std::isfinite(target.getTranslationX()));
+}
+
+// One hour of 60 Hz frames: the clip must still show the time it should.
+void AnimationClipTest::indefiniteLoopKeepsTimeForHours()
+{
+    ScalarTarget target;
+    AnimationClip* clip = ramp(target, "loop")->findClip();
+    clip->setRepeatCount(0.0f);
+    clip->play();
+    m_controller->update(0.0f);
+    const float frame = 1000.0f / 60.0f;
+    const int frames = 60 * 60 * 60 + 7;
+    for (int i = 0; i < frames; ++i)
+        m_controller->update(frame);
+    const double expected = std::fmod(double(frame) * frames, 1000.0);
+    QVERIFY2(std::fabs(target.written - expected) < 1.0,
+             qPrintable(QString("at %1 ms instead of %2").arg(target.written).arg(expected)));
+    QVERIFY(clip->elapsedTime() < 1000.0f);
+}
+
+void AnimationClipTest::definitionsReadTheSameUnderACommaLocale()
+{
+    enginetest::CommaLocale comma(m_dir->path());
+    if (!comma.active)
+        QSKIP("no locale with a decimal comma can be installed here");
+    Transform target;
+    Parsed parsed("animation a\n{\n property = ANIMATE_TRANSLATE_X\n keyCount = 2\n keyTimes = 0 1000\n"
+                  " keyValues = 0.5 10.5\n curve = LINEAR\n repeatCount = 1.5\n}\n");
+    Animation* animation = target.createAnimation("a", parsed.first());
+    QVERIFY(animation);
+    QCOMPARE(animation->findClip()->repeatCount(), 1.5f);
+    animation->findClip()->play();
+    m_controller->update(500.0f);
+    QVERIFY(near(target.getTranslationX(), 5.5f, 1e-4f));
+    animation->release();
 }
 
 void AnimationClipTest::animationFromANamespace()

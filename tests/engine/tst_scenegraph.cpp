@@ -74,6 +74,26 @@ public:
     bool removeSelf = false;
 };
 
+// Does one disruptive thing the first time it is notified.
+class DisruptiveListener : public Transform::Listener {
+public:
+    enum Action { RemoveSelf, RemoveNext, DeleteNode };
+    void transformChanged(Transform* t, long) override
+    {
+        if (++calls > 1)
+            return;
+        if (action == RemoveSelf)
+            t->removeListener(this);
+        else if (action == RemoveNext)
+            t->removeListener(next);
+        else
+            static_cast<Node*>(t)->release();
+    }
+    Action action = RemoveSelf;
+    Transform::Listener* next = nullptr;
+    int calls = 0;
+};
+
 class ProbeNode : public Node {
 public:
     static ProbeNode* create(const char* id) { return new ProbeNode(id); }
@@ -113,6 +133,8 @@ class TestSceneGraph : public QObject {
 private slots:
     void localMatrixScalesRotatesThenTranslates();
     void listenersAndSuspendedNotification();
+    void listenerMayLeaveOrDeleteDuringNotification_data();
+    void listenerMayLeaveOrDeleteDuringNotification();
     void animationPropertiesReadAndBlend();
 
     void childrenReparentingAndCycles();
@@ -121,9 +143,12 @@ private slots:
     void idWithoutNumericSuffix();
     void findByIdAndVisitOrder();
     void attachmentsAndActiveCamera();
+    void sharedAttachmentKeepsItsBackLink_data();
+    void sharedAttachmentKeepsItsBackLink();
 
     void boundsOfNodesAndSubtrees();
     void pointLightBoundsSitAtTheOrigin();
+    void lightRangeRefreshesBounds();
 
     void cameraMatrices();
     void camerasAndLightsFromProperties();
@@ -194,6 +219,40 @@ void TestSceneGraph::listenersAndSuspendedNotification()
     Transform::resumeTransformChanged();
     QCOMPARE(queued.calls.size(), size_t(1));
     QCOMPARE(queued.calls[0].first, &keep);
+}
+
+void TestSceneGraph::listenerMayLeaveOrDeleteDuringNotification_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<int>("secondCalls"); // of the listener after the disruptive one
+    QTest::addColumn<int>("thirdCalls");
+    QTest::newRow("removes itself") << int(DisruptiveListener::RemoveSelf) << 1 << 1;
+    QTest::newRow("removes the next") << int(DisruptiveListener::RemoveNext) << 0 << 1;
+    QTest::newRow("deletes the node") << int(DisruptiveListener::DeleteNode) << 0 << 0;
+}
+
+void TestSceneGraph::listenerMayLeaveOrDeleteDuringNotification()
+{
+    QFETCH(int, action);
+    QFETCH(int, secondCalls);
+    QFETCH(int, thirdCalls);
+    Node* node = Node::create("n");
+    DisruptiveListener first;
+    RecordingListener second, third;
+    first.action = DisruptiveListener::Action(action);
+    first.next = &second;
+    node->addListener(&first);
+    node->addListener(&second);
+    node->addListener(&third);
+    node->setTranslationX(1); // the node is gone after this in the last row
+    QCOMPARE(int(second.calls.size()), secondCalls);
+    QCOMPARE(int(third.calls.size()), thirdCalls);
+    if (action == DisruptiveListener::DeleteNode)
+        return;
+    node->setTranslationX(2);
+    QCOMPARE(first.calls, action == DisruptiveListener::RemoveSelf ? 1 : 2);
+    QCOMPARE(int(third.calls.size()), 2);
+    node->release();
 }
 
 void TestSceneGraph::animationPropertiesReadAndBlend()
@@ -450,6 +509,59 @@ void TestSceneGraph::attachmentsAndActiveCamera()
     n->setCamera(nullptr);
     QVERIFY(!c1->getNode());
     QCOMPARE(c1->getRefCount(), 1u);
+}
+
+void TestSceneGraph::sharedAttachmentKeepsItsBackLink_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("camera") << "camera";
+    QTest::newRow("light") << "light";
+    QTest::newRow("drawable") << "drawable";
+}
+
+// Two nodes hold one attachment; the one that lets go first must not cut the
+// other's link.
+void TestSceneGraph::sharedAttachmentKeepsItsBackLink()
+{
+    QFETCH(QString, kind);
+    Owned<Node> first(Node::create("first"));
+    Node* second = Node::create("second");
+    Owned<Camera> camera(Camera::createPerspective(45, 1, 1, 10));
+    Owned<Light> light(Light::createDirectional(Vector3::one()));
+    Owned<FakeModel> model(new FakeModel(BoundingBox()));
+    const auto share = [&](Node* n, bool attach) {
+        if (kind == "camera")
+            n->setCamera(attach ? camera.get() : nullptr);
+        else if (kind == "light")
+            n->setLight(attach ? light.get() : nullptr);
+        else
+            n->setDrawable(attach ? model.get() : nullptr);
+    };
+    const auto linkedNode = [&]() -> Node* {
+        if (kind == "camera")
+            return camera->getNode();
+        if (kind == "light")
+            return light->getNode();
+        return model->getNode();
+    };
+    share(first.get(), true);
+    share(second, true);
+    share(first.get(), false);
+    QCOMPARE(linkedNode(), second);
+    second->release();
+    QVERIFY(!linkedNode());
+}
+
+void TestSceneGraph::lightRangeRefreshesBounds()
+{
+    Owned<Node> root(Node::create("root"));
+    Node* lamp = addChild(root.get(), "lamp");
+    Owned<Light> light(Light::createPoint(Vector3::one(), 2.0f));
+    lamp->setLight(light.get());
+    QCOMPARE(root->getBoundingSphere().radius, 2.0f);
+    light->setRange(5.0f);
+    QCOMPARE(lamp->getBoundingSphere().radius, 5.0f);
+    QCOMPARE(root->getBoundingSphere().radius, 5.0f);
 }
 
 void TestSceneGraph::boundsOfNodesAndSubtrees()

@@ -1,0 +1,238 @@
+#include "BundleInfo.h"
+
+#include "BundleReader.h"
+#include "FileSystem.h"
+#include "Properties.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+
+namespace engine {
+
+namespace {
+
+const uint32_t kTriangles = 4, kTriangleStrip = 5, kTriangleFan = 6;
+
+unsigned trianglesOf(const BundleData::Part& part)
+{
+    if (part.primitiveType == kTriangles)
+        return part.indexCount / 3;
+    if (part.primitiveType == kTriangleStrip || part.primitiveType == kTriangleFan)
+        return part.indexCount > 2 ? part.indexCount - 2 : 0;
+    return 0;
+}
+
+bool isFolder(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool materialResolves(const std::string& materialPath, const std::string& name, Properties::Cache* cache)
+{
+    if (materialPath.empty() || name.empty())
+        return false;
+    std::unique_ptr<Properties> found(Properties::create((materialPath + "#" + name).c_str(), cache));
+    return found && std::string(found->getNamespace()) == "material" && name == found->getId();
+}
+
+void addUnique(std::vector<std::string>& list, const std::string& value)
+{
+    if (std::find(list.begin(), list.end(), value) == list.end())
+        list.push_back(value);
+}
+
+// Non-finite values (a damaged file's bounds) are written as JSON's null.
+std::string number(float v)
+{
+    if (!std::isfinite(v))
+        return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(v));
+    return text;
+}
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonList(const std::vector<std::string>& list)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < list.size(); ++i)
+        out += (i ? "," : "") + jsonString(list[i]);
+    return out + "]";
+}
+
+std::string textList(const std::vector<std::string>& list)
+{
+    std::string out;
+    for (size_t i = 0; i < list.size(); ++i)
+        out += (i ? ", " : "") + list[i];
+    return out.empty() ? "-" : out;
+}
+
+std::string vector(const Vector3& v) { return number(v.x) + ", " + number(v.y) + ", " + number(v.z); }
+
+} // namespace
+
+std::string BundleInfo::materialPathOf(const std::string& bundlePath)
+{
+    const size_t dot = bundlePath.rfind('.');
+    const size_t slash = bundlePath.find_last_of("/\\");
+    if (dot == std::string::npos || dot < 3 || (slash != std::string::npos && dot < slash))
+        return std::string();
+    const std::string path = bundlePath.substr(0, dot) + ".material";
+    return FileSystem::fileExists(path.c_str()) ? path : std::string();
+}
+
+bool BundleInfo::summarise(const std::string& path, Summary* out, std::string* error)
+{
+    std::string bundlePath = path;
+    if (isFolder(path))
+        bundlePath = path + (path.back() == '/' ? "" : "/") + "model.gpb";
+    BundleReader reader;
+    BundleData data;
+    if (!reader.openFile(bundlePath.c_str()) || !reader.readScene(nullptr, &data)) {
+        if (error)
+            *error = bundlePath + ": " + reader.error();
+        return false;
+    }
+    *out = summarise(data, materialPathOf(bundlePath));
+    out->bundlePath = bundlePath;
+    return true;
+}
+
+BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::string& materialPath)
+{
+    Summary s;
+    s.version = std::to_string(data.versionMajor) + "." + std::to_string(data.versionMinor);
+    s.meshes = unsigned(data.meshes.size());
+    for (const BundleData::Mesh& mesh : data.meshes) {
+        s.vertices += mesh.vertexCount;
+        s.parts += unsigned(mesh.parts.size());
+        for (const BundleData::Part& part : mesh.parts)
+            s.triangles += trianglesOf(part);
+    }
+    Properties::Cache cache;
+    const std::function<void(int, const Matrix&)> visit = [&](int index, const Matrix& parentWorld) {
+        const BundleData::Node& node = data.nodes[size_t(index)];
+        const Matrix world = parentWorld * node.transform * node.offset;
+        ++s.nodes;
+        s.joints += node.type == BundleData::JOINT;
+        s.cameras += node.camera.type != BundleData::NO_CAMERA;
+        s.lights += node.light.type != BundleData::NO_LIGHT;
+        if (node.hasModel) {
+            ++s.models;
+            BoundingBox box = data.meshes[size_t(node.model.mesh)].boundingBox;
+            if (!node.model.hasSkin)
+                box.transform(world);
+            if (s.hasBounds)
+                s.bounds.merge(box);
+            else
+                s.bounds = box;
+            s.hasBounds = true;
+            if (node.model.hasSkin) {
+                const std::vector<int>& joints = node.model.skin.joints;
+                s.skins.push_back(
+                    {node.id, unsigned(joints.size()), unsigned(std::count(joints.begin(), joints.end(), -1))});
+            }
+            for (const std::string& name : node.model.materials)
+                addUnique(materialResolves(materialPath, name, &cache) ? s.materials : s.unresolvedMaterials, name);
+        }
+        for (int child : node.children)
+            visit(child, world);
+    };
+    for (int root : data.roots)
+        visit(root, Matrix());
+    for (int root : data.detachedRoots)
+        visit(root, Matrix());
+    Properties::clearCache(cache);
+    for (const BundleData::Animation& a : data.animations) {
+        Animation info {a.id, unsigned(a.channels.size()), 0};
+        for (const BundleData::Channel& c : a.channels)
+            info.keys += unsigned(c.keyTimes.size());
+        s.animations.push_back(info);
+    }
+    if (data.activeCameraNode >= 0)
+        s.activeCamera = data.nodes[size_t(data.activeCameraNode)].id;
+    return s;
+}
+
+std::string BundleInfo::toText(const Summary& s)
+{
+    std::string t;
+    t += "Bundle:        " + s.bundlePath + " (version " + s.version + ")\n";
+    t += "Nodes:         " + std::to_string(s.nodes) + " (joints " + std::to_string(s.joints) + ", cameras "
+        + std::to_string(s.cameras) + ", lights " + std::to_string(s.lights) + ", models " + std::to_string(s.models)
+        + ")\n";
+    t += "Meshes:        " + std::to_string(s.meshes) + " (parts " + std::to_string(s.parts) + ", vertices "
+        + std::to_string(s.vertices) + ", triangles " + std::to_string(s.triangles) + ")\n";
+    t += "Skins:         " + std::to_string(s.skins.size()) + "\n";
+    for (const Skin& skin : s.skins) {
+        t += "  " + skin.node + ": " + std::to_string(skin.joints) + " joints";
+        if (skin.unresolvedJoints)
+            t += " (" + std::to_string(skin.unresolvedJoints) + " not found)";
+        t += "\n";
+    }
+    t += "Materials:     " + textList(s.materials) + "\n";
+    t += "Unresolved:    " + textList(s.unresolvedMaterials) + "\n";
+    t += "Animations:    " + std::to_string(s.animations.size()) + "\n";
+    for (const Animation& a : s.animations)
+        t += "  " + a.id + ": " + std::to_string(a.channels) + " channels, " + std::to_string(a.keys) + " keys\n";
+    t += "Bounds:        "
+        + (s.hasBounds ? "(" + vector(s.bounds.min) + ") to (" + vector(s.bounds.max) + ")" : std::string("-")) + "\n";
+    t += "Active camera: " + (s.activeCamera.empty() ? std::string("-") : s.activeCamera) + "\n";
+    return t;
+}
+
+std::string BundleInfo::toJson(const Summary& s)
+{
+    std::string j = "{";
+    j += "\"bundle\":" + jsonString(s.bundlePath) + ",\"version\":" + jsonString(s.version);
+    j += ",\"nodes\":" + std::to_string(s.nodes) + ",\"joints\":" + std::to_string(s.joints)
+        + ",\"cameras\":" + std::to_string(s.cameras) + ",\"lights\":" + std::to_string(s.lights)
+        + ",\"models\":" + std::to_string(s.models);
+    j += ",\"meshes\":" + std::to_string(s.meshes) + ",\"parts\":" + std::to_string(s.parts)
+        + ",\"vertices\":" + std::to_string(s.vertices) + ",\"triangles\":" + std::to_string(s.triangles);
+    j += ",\"skins\":[";
+    for (size_t i = 0; i < s.skins.size(); ++i) {
+        j += std::string(i ? "," : "") + "{\"node\":" + jsonString(s.skins[i].node)
+            + ",\"joints\":" + std::to_string(s.skins[i].joints)
+            + ",\"unresolvedJoints\":" + std::to_string(s.skins[i].unresolvedJoints) + "}";
+    }
+    j += "],\"materials\":" + jsonList(s.materials) + ",\"unresolvedMaterials\":" + jsonList(s.unresolvedMaterials);
+    j += ",\"animations\":[";
+    for (size_t i = 0; i < s.animations.size(); ++i) {
+        j += std::string(i ? "," : "") + "{\"id\":" + jsonString(s.animations[i].id) + ",\"channels\":"
+            + std::to_string(s.animations[i].channels) + ",\"keys\":" + std::to_string(s.animations[i].keys) + "}";
+    }
+    j += "],\"bounds\":";
+    if (s.hasBounds) {
+        j += "{\"min\":[" + vector(s.bounds.min) + "],\"max\":[" + vector(s.bounds.max) + "]}";
+    } else {
+        j += "null";
+    }
+    j += ",\"activeCamera\":" + (s.activeCamera.empty() ? std::string("null") : jsonString(s.activeCamera));
+    return j + "}";
+}
+
+} // namespace engine

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "BundleData.h"
+
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// What a model holds, worked out from its bundle without drawing anything:
+// the facts behind "Velmora3dEncoder --info", as plain values and as text
+// or one JSON object.
+class BundleInfo {
+public:
+    struct Skin {
+        std::string node;
+        unsigned joints = 0;
+        unsigned unresolvedJoints = 0;
+    };
+    struct Animation {
+        std::string id;
+        unsigned channels = 0;
+        unsigned keys = 0;
+    };
+    struct Summary {
+        std::string bundlePath;
+        std::string version;
+        unsigned nodes = 0, joints = 0, cameras = 0, lights = 0, models = 0;
+        unsigned meshes = 0, parts = 0, vertices = 0, triangles = 0;
+        std::vector<Skin> skins;
+        std::vector<std::string> materials; // resolved in the material file
+        std::vector<std::string> unresolvedMaterials;
+        std::vector<Animation> animations;
+        bool hasBounds = false;
+        BoundingBox bounds; // world space, over every model's mesh box
+        std::string activeCamera;
+    };
+
+    // 'path' is a model folder (with "model.gpb") or a ".gpb" file.
+    static bool summarise(const std::string& path, Summary* out, std::string* error);
+    // From data already read; materials are looked up in 'materialPath' ("" none).
+    static Summary summarise(const BundleData& data, const std::string& materialPath);
+
+    static std::string toText(const Summary& summary);
+    static std::string toJson(const Summary& summary);
+
+    // The material file beside a bundle: its name up to the last "." plus
+    // ".material"; "" when the name has no extension or the file is missing.
+    static std::string materialPathOf(const std::string& bundlePath);
+};
+
+} // namespace engine

@@ -1,0 +1,697 @@
+#include "BundleReader.h"
+
+#include "FileSystem.h"
+#include "Stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace engine {
+
+namespace {
+
+const unsigned char kIdentifier[9] = {0xAB, 'G', 'P', 'B', 0xBB, 0x0D, 0x0A, 0x1A, 0x0A};
+const size_t kHeaderSize = 15;
+const size_t kMatrixSize = 64;
+// Smallest possible records: what a count of them can at most be.
+const size_t kMinReferenceSize = 12; // empty id is refused, but count it as 0 bytes
+const size_t kMinNodeSize = 4 + kMatrixSize + 4 + 4 + 1 + 1 + 4;
+const size_t kMinPartSize = 12;
+const size_t kMinChannelSize = 4 + 4 + 5 * 4;
+const size_t kMinAnimationSize = 4 + 4;
+// Nodes nest inline; a hostile file must not run the stack out.
+const int kMaxDepth = 256;
+// How many times the node records of the file may be read over, counting the
+// re-reads that joint resolution seeks to.
+const size_t kNodeReadsPerRecord = 16;
+const uint32_t kMaxUsage = 15; // TEXCOORD7
+const uint32_t kMaxPrimitiveType = 6; // TRIANGLE_FAN
+
+uint32_t indexSizeOf(uint32_t format)
+{
+    switch (format) {
+    case 0x1401:
+        return 1;
+    case 0x1403:
+        return 2;
+    case 0x1405:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+uint32_t indexAt(const unsigned char* p, uint32_t size)
+{
+    if (size == 1)
+        return p[0];
+    if (size == 2)
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+} // namespace
+
+// Little-endian reads over the file in memory; every read checks the bytes left.
+struct BundleReader::Cursor {
+    const std::vector<unsigned char>& bytes;
+    size_t pos;
+
+    size_t left() const { return pos <= bytes.size() ? bytes.size() - pos : 0; }
+    bool skip(size_t n)
+    {
+        if (n > left())
+            return false;
+        pos += n;
+        return true;
+    }
+    bool read(void* out, size_t n)
+    {
+        if (n > left())
+            return false;
+        std::memcpy(out, bytes.data() + pos, n);
+        pos += n;
+        return true;
+    }
+    bool u8(uint8_t* v) { return read(v, 1); }
+    bool u32(uint32_t* v)
+    {
+        unsigned char b[4];
+        if (!read(b, 4))
+            return false;
+        *v = indexAt(b, 4);
+        return true;
+    }
+    bool f32(float* v)
+    {
+        uint32_t bits = 0;
+        if (!u32(&bits))
+            return false;
+        std::memcpy(v, &bits, 4);
+        return true;
+    }
+    bool floats(float* v, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i)
+            if (!f32(&v[i]))
+                return false;
+        return true;
+    }
+    bool matrix(Matrix* m) { return floats(m->m, 16); }
+    bool vector3(Vector3* v) { return floats(&v->x, 1) && floats(&v->y, 1) && floats(&v->z, 1); }
+    bool string(std::string* s)
+    {
+        uint32_t n = 0;
+        if (!u32(&n) || n > left())
+            return false;
+        s->assign(reinterpret_cast<const char*>(bytes.data() + pos), n);
+        pos += n;
+        return true;
+    }
+    // A count of records that each take at least minSize bytes.
+    bool count(uint32_t* n, size_t minSize) { return u32(n) && *n <= left() / minSize; }
+    bool array(std::vector<uint32_t>* out)
+    {
+        uint32_t n = 0;
+        if (!count(&n, 4))
+            return false;
+        out->resize(n);
+        for (uint32_t& v : *out)
+            u32(&v);
+        return true;
+    }
+    bool array(std::vector<float>* out)
+    {
+        uint32_t n = 0;
+        if (!count(&n, 4))
+            return false;
+        out->resize(n);
+        for (float& v : *out)
+            f32(&v);
+        return true;
+    }
+};
+
+bool BundleReader::fail(const std::string& reason)
+{
+    if (m_error.empty())
+        m_error = reason;
+    return false;
+}
+
+// Read straight into the buffer the reader keeps: no second copy of what may
+// be tens of megabytes.
+bool BundleReader::openFile(const char* path)
+{
+    std::unique_ptr<Stream> stream(FileSystem::open(path, "rb"));
+    std::vector<unsigned char> bytes;
+    if (stream) {
+        bytes.resize(stream->length());
+        if (stream->read(bytes.data(), 1, bytes.size()) != bytes.size())
+            stream.reset();
+    }
+    if (!stream) {
+        m_error = std::string("cannot read ") + (path ? path : "");
+        return false;
+    }
+    return open(std::move(bytes));
+}
+
+bool BundleReader::open(std::vector<unsigned char> bytes)
+{
+    m_bytes = std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
+    m_references.clear();
+    m_referenceAtOffset.clear();
+    m_error.clear();
+    Cursor c {*m_bytes, 0};
+    unsigned char identifier[9];
+    if (!c.read(identifier, 9) || std::memcmp(identifier, kIdentifier, 9) != 0)
+        return fail("not a bundle: the file does not start with the bundle identifier");
+    if (!c.u8(&m_versionMajor) || !c.u8(&m_versionMinor))
+        return fail("truncated header");
+    if (m_versionMajor > 4 || (m_versionMajor == 4 && m_versionMinor != 0)) {
+        return fail("bundle version " + std::to_string(m_versionMajor) + "." + std::to_string(m_versionMinor)
+                    + " is not supported");
+    }
+    uint32_t count = 0;
+    if (!c.count(&count, kMinReferenceSize))
+        return fail("reference count exceeds the file");
+    m_references.resize(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        BundleData::Reference& r = m_references[i];
+        if (!c.string(&r.id) || !c.u32(&r.type) || !c.u32(&r.offset))
+            return fail("truncated reference table");
+        if (r.id.empty())
+            return fail("reference " + std::to_string(i) + " has an empty id");
+        m_referenceAtOffset.emplace(r.offset, i);
+    }
+    return true;
+}
+
+const BundleData::Reference* BundleReader::findReference(const std::string& id, uint32_t type) const
+{
+    for (const BundleData::Reference& r : m_references) {
+        if (r.id == id)
+            return r.type == type && r.offset < m_bytes->size() ? &r : nullptr;
+    }
+    return nullptr;
+}
+
+std::string BundleReader::idAt(size_t offset) const
+{
+    const auto found = m_referenceAtOffset.find(uint32_t(offset));
+    return found == m_referenceAtOffset.end() || offset > UINT32_MAX ? std::string() : m_references[found->second].id;
+}
+
+void BundleReader::beginRead(BundleData* out)
+{
+    *out = BundleData();
+    out->versionMajor = m_versionMajor;
+    out->versionMinor = m_versionMinor;
+    out->references = m_references;
+    m_out = out;
+    m_error.clear();
+    m_nodeById.clear();
+    m_meshAtOffset.clear();
+    m_nodeRecordsLeft = kNodeReadsPerRecord * (m_bytes->size() / kMinNodeSize + 1);
+    out->bytes = m_bytes;
+}
+
+bool BundleReader::finishRead(bool ok)
+{
+    if (!ok) {
+        const std::vector<BundleData::Reference> references = m_out->references;
+        *m_out = BundleData();
+        m_out->versionMajor = m_versionMajor;
+        m_out->versionMinor = m_versionMinor;
+        m_out->references = references;
+    }
+    m_out = nullptr;
+    m_nodeById.clear();
+    m_meshAtOffset.clear();
+    return ok;
+}
+
+bool BundleReader::readScene(const char* id, BundleData* out)
+{
+    beginRead(out);
+    const BundleData::Reference* entry = nullptr;
+    if (id) {
+        entry = findReference(id, BundleData::SCENE);
+    } else {
+        for (const BundleData::Reference& r : m_references)
+            if (r.type == BundleData::SCENE && !entry)
+                entry = &r;
+        if (entry && entry->offset >= m_bytes->size())
+            entry = nullptr;
+    }
+    if (!entry)
+        return finishRead(fail("no scene in the bundle"));
+    Cursor c {*m_bytes, entry->offset};
+    out->sceneId = entry->id;
+    uint32_t count = 0;
+    if (!c.count(&count, kMinNodeSize))
+        return finishRead(fail("scene node count exceeds the file"));
+    for (uint32_t i = 0; i < count; ++i) {
+        int node = -1;
+        if (!readNodeRecord(c, 0, -1, &node))
+            return finishRead(false);
+        out->roots.push_back(node);
+    }
+    std::string camera;
+    if (!c.string(&camera) || !c.vector3(&out->ambientColor))
+        return finishRead(fail("truncated scene record"));
+    if (camera.size() > 1 && camera[0] == '#') {
+        const int node = findLoaded(camera.substr(1));
+        if (node >= 0 && out->nodes[size_t(node)].camera.type != BundleData::NO_CAMERA)
+            out->activeCameraNode = node;
+    }
+    // Each record once, even when several entries point at it.
+    std::vector<uint32_t> read;
+    for (const BundleData::Reference& r : m_references) {
+        if (r.type != BundleData::ANIMATIONS || std::find(read.begin(), read.end(), r.offset) != read.end())
+            continue;
+        read.push_back(r.offset);
+        if (!readAnimations(r.offset))
+            return finishRead(false);
+    }
+    return finishRead(resolveJoints());
+}
+
+bool BundleReader::readNode(const char* id, BundleData* out)
+{
+    beginRead(out);
+    const int node = loadDetachedNode(id ? id : "");
+    if (node < 0)
+        return finishRead(fail(m_error.empty() ? std::string("no node ") + (id ? id : "") : m_error));
+    out->detachedRoots.clear();
+    out->roots.push_back(node);
+    std::vector<uint32_t> read;
+    for (const BundleData::Reference& r : m_references) {
+        if (r.type != BundleData::ANIMATIONS || std::find(read.begin(), read.end(), r.offset) != read.end())
+            continue;
+        read.push_back(r.offset);
+        if (!readAnimations(r.offset))
+            return finishRead(false);
+    }
+    return finishRead(resolveJoints());
+}
+
+bool BundleReader::readNodeRecord(Cursor& c, int depth, int parent, int* index)
+{
+    if (depth > kMaxDepth)
+        return fail("nodes nested more than " + std::to_string(kMaxDepth) + " deep");
+    if (m_nodeRecordsLeft == 0)
+        return fail("node records are referred to too often");
+    --m_nodeRecordsLeft;
+    const size_t start = c.pos;
+    BundleData::Node node;
+    node.id = idAt(start);
+    uint32_t type = 0;
+    if (!c.u32(&type))
+        return fail("truncated node record at offset " + std::to_string(start));
+    if (type != BundleData::PLAIN_NODE && type != BundleData::JOINT)
+        return fail("node record at offset " + std::to_string(start) + " has unknown type " + std::to_string(type));
+    node.type = BundleData::NodeType(type);
+    std::string parentId;
+    if (!c.matrix(&node.transform) || (m_versionMajor >= 4 && !c.matrix(&node.offset)) || !c.string(&parentId))
+        return fail("truncated node record at offset " + std::to_string(start));
+    node.hasOffset = m_versionMajor >= 4;
+    // Linked upwards at once: the cycle check of the children walks it.
+    node.parent = parent;
+    const int self = int(m_out->nodes.size());
+    m_out->nodes.push_back(std::move(node));
+    const std::string& id = m_out->nodes.back().id;
+    if (!id.empty())
+        m_nodeById.emplace(id, self);
+    if (!readChildren(c, depth, self))
+        return false;
+    BundleData::Node attachments;
+    if (!readAttachments(c, &attachments, true))
+        return fail("truncated node record at offset " + std::to_string(start));
+    BundleData::Node& done = m_out->nodes[size_t(self)];
+    done.camera = attachments.camera;
+    done.light = attachments.light;
+    done.hasModel = attachments.hasModel;
+    done.model = std::move(attachments.model);
+    *index = self;
+    return true;
+}
+
+// A child already loaded is moved here rather than read again, unless that
+// would make a node its own ancestor.
+bool BundleReader::readChildren(Cursor& c, int depth, int parent)
+{
+    uint32_t count = 0;
+    if (!c.count(&count, kMinNodeSize))
+        return fail("child count exceeds the file at offset " + std::to_string(c.pos));
+    for (uint32_t i = 0; i < count; ++i) {
+        const int loaded = findLoaded(idAt(c.pos));
+        if (loaded >= 0) {
+            if (!skipNodeRecord(c, depth + 1))
+                return false;
+            if (!isAncestorOrSelf(loaded, parent))
+                attach(loaded, parent);
+            continue;
+        }
+        int child = -1;
+        if (!readNodeRecord(c, depth + 1, parent, &child))
+            return false;
+        attach(child, parent);
+    }
+    return true;
+}
+
+bool BundleReader::skipNodeRecord(Cursor& c, int depth)
+{
+    if (depth > kMaxDepth)
+        return fail("nodes nested more than " + std::to_string(kMaxDepth) + " deep");
+    if (m_nodeRecordsLeft == 0)
+        return fail("node records are referred to too often");
+    --m_nodeRecordsLeft;
+    const size_t start = c.pos;
+    uint32_t type = 0;
+    std::string parentId;
+    uint32_t count = 0;
+    if (!c.u32(&type) || !c.skip(m_versionMajor >= 4 ? 2 * kMatrixSize : kMatrixSize) || !c.string(&parentId)
+        || !c.count(&count, kMinNodeSize))
+        return fail("truncated node record at offset " + std::to_string(start));
+    for (uint32_t i = 0; i < count; ++i)
+        if (!skipNodeRecord(c, depth + 1))
+            return false;
+    BundleData::Node attachments;
+    if (!readAttachments(c, &attachments, false))
+        return fail("truncated node record at offset " + std::to_string(start));
+    return true;
+}
+
+// The camera, light and model blocks that end every node record; 'keep'
+// false reads over them (a skipped record) without loading its mesh.
+bool BundleReader::readAttachments(Cursor& c, BundleData::Node* node, bool keep)
+{
+    return readCamera(c, &node->camera) && readLight(c, &node->light)
+        && readModel(c, &node->model, &node->hasModel, keep);
+}
+
+bool BundleReader::readCamera(Cursor& c, BundleData::Camera* camera)
+{
+    uint8_t type = 0;
+    if (!c.u8(&type))
+        return false;
+    if (type == BundleData::NO_CAMERA)
+        return true;
+    if (!c.f32(&camera->aspectRatio) || !c.f32(&camera->nearPlane) || !c.f32(&camera->farPlane))
+        return false;
+    if (type == BundleData::PERSPECTIVE) {
+        if (!c.f32(&camera->fieldOfView))
+            return false;
+    } else if (type == BundleData::ORTHOGRAPHIC) {
+        if (!c.f32(&camera->zoomX) || !c.f32(&camera->zoomY))
+            return false;
+    } else {
+        return true; // an unknown type carries the common values only, and makes no camera
+    }
+    camera->type = BundleData::CameraType(type);
+    return true;
+}
+
+bool BundleReader::readLight(Cursor& c, BundleData::Light* light)
+{
+    uint8_t type = 0;
+    if (!c.u8(&type))
+        return false;
+    if (type == BundleData::NO_LIGHT)
+        return true;
+    if (!c.vector3(&light->color))
+        return false;
+    if (type == BundleData::POINT || type == BundleData::SPOT) {
+        if (!c.f32(&light->range))
+            return false;
+    }
+    if (type == BundleData::SPOT) {
+        if (!c.f32(&light->innerAngle) || !c.f32(&light->outerAngle))
+            return false;
+    }
+    if (type <= BundleData::SPOT)
+        light->type = BundleData::LightType(type);
+    return true;
+}
+
+// The whole block is read even when its mesh fails, so that what follows
+// it is read from the right place.
+bool BundleReader::readModel(Cursor& c, BundleData::Model* model, bool* hasModel, bool keep)
+{
+    std::string meshReference;
+    if (!c.string(&meshReference))
+        return false;
+    if (meshReference.size() < 2 || meshReference[0] != '#')
+        return true;
+    if (keep)
+        model->mesh = loadMesh(meshReference.substr(1));
+    uint8_t skinFlag = 0;
+    if (!c.u8(&skinFlag))
+        return false;
+    bool skinUsable = false;
+    if (skinFlag && !readSkin(c, &model->skin, &skinUsable))
+        return false;
+    model->hasSkin = skinUsable;
+    if (!skinUsable)
+        model->skin = BundleData::Skin();
+    uint32_t count = 0;
+    if (!c.count(&count, 4))
+        return false;
+    model->materials.resize(count);
+    for (std::string& name : model->materials)
+        if (!c.string(&name))
+            return false;
+    *hasModel = keep && model->mesh >= 0;
+    return true;
+}
+
+bool BundleReader::readSkin(Cursor& c, BundleData::Skin* skin, bool* usable)
+{
+    uint32_t jointCount = 0;
+    if (!c.matrix(&skin->bindShape) || !c.count(&jointCount, 4))
+        return false;
+    skin->jointIds.resize(jointCount);
+    for (std::string& id : skin->jointIds)
+        if (!c.string(&id))
+            return false;
+    uint32_t poseValues = 0;
+    if (!c.u32(&poseValues))
+        return false;
+    if (poseValues != 0) {
+        if (jointCount > c.left() / kMatrixSize)
+            return false;
+        skin->inverseBindPoses.resize(jointCount);
+        for (Matrix& m : skin->inverseBindPoses)
+            c.matrix(&m);
+    }
+    *usable = jointCount > 0;
+    return true;
+}
+
+int BundleReader::loadMesh(const std::string& id)
+{
+    const BundleData::Reference* entry = findReference(id, BundleData::MESH);
+    if (!entry)
+        return -1;
+    const auto known = m_meshAtOffset.find(entry->offset);
+    if (known != m_meshAtOffset.end())
+        return known->second;
+    BundleData::Mesh mesh;
+    mesh.id = id;
+    Cursor c {*m_bytes, entry->offset};
+    int index = -1;
+    if (readMesh(c, &mesh)) {
+        index = int(m_out->meshes.size());
+        m_out->meshes.push_back(std::move(mesh));
+    }
+    m_meshAtOffset.emplace(entry->offset, index);
+    return index;
+}
+
+bool BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
+{
+    uint32_t elementCount = 0;
+    if (!c.count(&elementCount, 8) || elementCount == 0)
+        return false;
+    uint64_t vertexSize = 0;
+    mesh->format.resize(elementCount);
+    for (BundleData::VertexElement& e : mesh->format) {
+        c.u32(&e.usage);
+        c.u32(&e.size);
+        if (e.usage == 0 || e.usage > kMaxUsage || e.size == 0 || e.size > 4)
+            return false;
+        vertexSize += uint64_t(e.size) * 4;
+    }
+    uint32_t vertexBytes = 0;
+    if (!c.u32(&vertexBytes) || vertexBytes == 0 || vertexBytes > c.left() || vertexSize > vertexBytes)
+        return false;
+    mesh->vertexSize = uint32_t(vertexSize);
+    mesh->vertexCount = uint32_t(vertexBytes / vertexSize);
+    mesh->vertices = m_bytes->data() + c.pos;
+    c.skip(vertexBytes);
+    float bounds[10];
+    uint32_t partCount = 0;
+    if (!c.floats(bounds, 10) || !c.count(&partCount, kMinPartSize))
+        return false;
+    mesh->boundingBox = BoundingBox(Vector3(bounds[0], bounds[1], bounds[2]), Vector3(bounds[3], bounds[4], bounds[5]));
+    mesh->boundingSphere = BoundingSphere(Vector3(bounds[6], bounds[7], bounds[8]), bounds[9]);
+    mesh->parts.resize(partCount);
+    for (BundleData::Part& part : mesh->parts) {
+        uint32_t byteCount = 0;
+        if (!c.u32(&part.primitiveType) || !c.u32(&part.indexFormat) || !c.u32(&byteCount) || byteCount > c.left())
+            return false;
+        const uint32_t indexSize = indexSizeOf(part.indexFormat);
+        if (indexSize == 0 || part.primitiveType > kMaxPrimitiveType)
+            return false;
+        part.indexCount = byteCount / indexSize;
+        const unsigned char* first = m_bytes->data() + c.pos;
+        // An index past the vertices would make the driver read beyond the buffer.
+        for (uint32_t i = 0; i < part.indexCount; ++i)
+            if (indexAt(first + size_t(i) * indexSize, indexSize) >= mesh->vertexCount)
+                return false;
+        part.indices = first;
+        c.skip(byteCount);
+    }
+    return true;
+}
+
+bool BundleReader::readAnimations(size_t offset)
+{
+    Cursor c {*m_bytes, offset};
+    uint32_t count = 0;
+    if (!c.count(&count, kMinAnimationSize))
+        return fail("animation count exceeds the file at offset " + std::to_string(offset));
+    for (uint32_t a = 0; a < count; ++a) {
+        BundleData::Animation animation;
+        uint32_t channels = 0;
+        if (!c.string(&animation.id) || !c.count(&channels, kMinChannelSize))
+            return fail("truncated animation record at offset " + std::to_string(offset));
+        for (uint32_t i = 0; i < channels; ++i) {
+            BundleData::Channel channel;
+            std::string target;
+            std::vector<float> unused;
+            std::vector<uint32_t> interpolations;
+            if (!c.string(&target) || !c.u32(&channel.attribute) || !c.array(&channel.keyTimes)
+                || !c.array(&channel.keyValues) || !c.array(&unused) || !c.array(&unused) || !c.array(&interpolations))
+                return fail("truncated animation channel at offset " + std::to_string(offset));
+            channel.target = target.empty() ? -1 : findLoaded(target);
+            if (channel.target >= 0 && channel.attribute != 0 && !channel.keyTimes.empty()
+                && !channel.keyValues.empty())
+                animation.channels.push_back(std::move(channel));
+        }
+        if (!animation.channels.empty())
+            m_out->animations.push_back(std::move(animation));
+    }
+    return true;
+}
+
+// A node from the table, read with its subtree outside the scene tree;
+// one already loaded is returned as it is.
+int BundleReader::loadDetachedNode(const std::string& id)
+{
+    const int loaded = findLoaded(id);
+    if (loaded >= 0)
+        return loaded;
+    const BundleData::Reference* entry = findReference(id, BundleData::NODE);
+    if (!entry)
+        return -1;
+    Cursor c {*m_bytes, entry->offset};
+    int node = -1;
+    if (!readNodeRecord(c, 0, -1, &node))
+        return -1;
+    m_out->detachedRoots.push_back(node);
+    return node;
+}
+
+bool BundleReader::resolveJoints()
+{
+    for (size_t n = 0; n < m_out->nodes.size(); ++n) {
+        if (!m_out->nodes[n].hasModel || !m_out->nodes[n].model.hasSkin)
+            continue;
+        const std::vector<std::string> ids = m_out->nodes[n].model.skin.jointIds;
+        std::vector<int> joints;
+        for (const std::string& id : ids) {
+            int joint = -1;
+            if (id.size() > 1 && id[0] == '#') {
+                joint = loadDetachedNode(id.substr(1));
+                if (joint < 0 && !m_error.empty())
+                    return false;
+            }
+            joints.push_back(joint);
+            if (joint >= 0)
+                climbToLoadedParents(joint);
+            if (!m_error.empty())
+                return false;
+        }
+        m_out->nodes[n].model.skin.joints = joints;
+    }
+    return true;
+}
+
+// A joint read on its own learns its ancestors from the parent ids in the
+// records; each step loads a node not loaded before, so the walk ends.
+void BundleReader::climbToLoadedParents(int joint)
+{
+    for (;;) {
+        const int top = topOf(joint);
+        if (std::find(m_out->roots.begin(), m_out->roots.end(), top) != m_out->roots.end())
+            return;
+        const BundleData::Reference* entry = findReference(m_out->nodes[size_t(top)].id, BundleData::NODE);
+        if (!entry)
+            return;
+        Cursor c {*m_bytes, entry->offset + 4 + (m_versionMajor >= 4 ? 2 : 1) * kMatrixSize};
+        std::string parentId;
+        if (!c.string(&parentId) || parentId.empty() || findLoaded(parentId) >= 0)
+            return;
+        if (loadDetachedNode(parentId) < 0 || topOf(joint) == top)
+            return;
+    }
+}
+
+void BundleReader::attach(int child, int parent)
+{
+    detach(child);
+    m_out->nodes[size_t(child)].parent = parent;
+    m_out->nodes[size_t(parent)].children.push_back(child);
+}
+
+void BundleReader::detach(int node)
+{
+    std::vector<int>* list = &m_out->roots;
+    const int parent = m_out->nodes[size_t(node)].parent;
+    if (parent >= 0)
+        list = &m_out->nodes[size_t(parent)].children;
+    list->erase(std::remove(list->begin(), list->end(), node), list->end());
+    m_out->detachedRoots.erase(std::remove(m_out->detachedRoots.begin(), m_out->detachedRoots.end(), node),
+                               m_out->detachedRoots.end());
+    m_out->nodes[size_t(node)].parent = -1;
+}
+
+bool BundleReader::isAncestorOrSelf(int candidate, int node) const
+{
+    for (int n = node; n >= 0; n = m_out->nodes[size_t(n)].parent)
+        if (n == candidate)
+            return true;
+    return false;
+}
+
+int BundleReader::topOf(int node) const
+{
+    while (m_out->nodes[size_t(node)].parent >= 0)
+        node = m_out->nodes[size_t(node)].parent;
+    return node;
+}
+
+int BundleReader::findLoaded(const std::string& id) const
+{
+    if (id.empty())
+        return -1;
+    const auto found = m_nodeById.find(id);
+    return found == m_nodeById.end() ? -1 : found->second;
+}
+
+} // namespace engine

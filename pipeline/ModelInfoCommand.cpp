@@ -1,0 +1,113 @@
+#include "ModelInfoCommand.h"
+
+#include "BundleInfo.h"
+#include "ZipArchiveReader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+QString tr(const char* text) { return QCoreApplication::translate("ModelInfoCommand", text); }
+
+// The container code logs its progress at debug level; the console output
+// of --info is the summary and the reason of a failure, nothing else.
+void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+void printLine(FILE* stream, const QString& text)
+{
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stream);
+}
+
+struct Request {
+    QString file;
+    bool json = false;
+    bool valid = false;
+};
+
+Request parseArguments(int argc, char** argv)
+{
+    Request request;
+    bool sawInfo = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (std::strcmp(argument, "--json") == 0) {
+            request.json = true;
+        } else if (std::strncmp(argument, "--info=", 7) == 0 && !sawInfo) {
+            sawInfo = true;
+            request.file = QString::fromLocal8Bit(argument + 7);
+        } else if (std::strcmp(argument, "--info") == 0 && !sawInfo && i + 1 < argc) {
+            sawInfo = true;
+            request.file = QString::fromLocal8Bit(argv[++i]);
+        } else {
+            return request;
+        }
+    }
+    request.valid = sawInfo && !request.file.isEmpty();
+    return request;
+}
+
+} // namespace
+
+bool ModelInfoCommand::wantsInfo(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        if (std::strcmp(argv[i], "--info") == 0 || std::strncmp(argv[i], "--info=", 7) == 0)
+            return true;
+    }
+    return false;
+}
+
+int ModelInfoCommand::run(int argc, char** argv)
+{
+    const Request request = parseArguments(argc, argv);
+    if (!request.valid) {
+        printLine(stderr, tr("Usage: Velmora3dEncoder --info FILE [--json]  (FILE: .vm3, model folder or .gpb)"));
+        return UsageError;
+    }
+    qInstallMessageHandler(dropDebugMessages);
+    const QFileInfo input(request.file);
+    if (!input.exists()) {
+        printLine(stderr, tr("The input does not exist: %1").arg(QDir::toNativeSeparators(request.file)));
+        return LoadFailed;
+    }
+    QString modelPath = input.absoluteFilePath();
+    QTemporaryDir unpacked;
+    if (input.isFile() && input.suffix().compare(QLatin1String("vm3"), Qt::CaseInsensitive) == 0) {
+        ZipArchiveReader reader;
+        if (!unpacked.isValid() || !reader.open(modelPath) || !reader.extractAll(unpacked.path())) {
+            printLine(stderr, tr("The file %1 cannot be unpacked: %2").arg(input.fileName(), reader.errorString()));
+            return LoadFailed;
+        }
+        modelPath = unpacked.path() + QStringLiteral("/model");
+    } else if (input.isFile() && input.suffix().compare(QLatin1String("gpb"), Qt::CaseInsensitive) != 0) {
+        printLine(stderr,
+                  tr("Unsupported file type: %1 (supported: .vm3, .gpb or a model folder)")
+                      .arg(QDir::toNativeSeparators(request.file)));
+        return LoadFailed;
+    }
+
+    engine::BundleInfo::Summary summary;
+    std::string error;
+    if (!engine::BundleInfo::summarise(modelPath.toStdString(), &summary, &error)) {
+        printLine(stderr, tr("The model cannot be loaded: %1").arg(QString::fromStdString(error)));
+        return LoadFailed;
+    }
+    const std::string text = request.json ? engine::BundleInfo::toJson(summary) : engine::BundleInfo::toText(summary);
+    std::fputs(text.c_str(), stdout);
+    if (request.json)
+        std::fputs("\n", stdout);
+    return Success;
+}

@@ -1,0 +1,270 @@
+// The bundle reader on hand-written bundles: version rules, the table,
+// node trees with re-parenting and cycles, failing meshes that must not
+// desynchronise the rest, joints outside the scene, and hostile bytes.
+#include "BundleReader.h"
+
+#include "GpbBuilder.h"
+
+#include <QtTest>
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace engine;
+using enginetest::GpbBuilder;
+
+namespace {
+
+// "id" with markers: @ camera, * light, #mesh, ~joints; children in brackets.
+std::string describe(const BundleData& data, int n)
+{
+    const BundleData::Node& node = data.nodes[size_t(n)];
+    std::string s = node.id;
+    if (node.camera.type != BundleData::NO_CAMERA)
+        s += "@";
+    if (node.light.type != BundleData::NO_LIGHT)
+        s += "*";
+    if (node.hasModel)
+        s += "#" + data.meshes[size_t(node.model.mesh)].id;
+    if (node.model.hasSkin) {
+        s += "~";
+        for (int j : node.model.skin.joints)
+            s += j >= 0 ? data.nodes[size_t(j)].id : "?";
+    }
+    if (!node.children.empty()) {
+        s += "(";
+        for (size_t i = 0; i < node.children.size(); ++i)
+            s += (i ? " " : "") + describe(data, node.children[i]);
+        s += ")";
+    }
+    return s;
+}
+
+std::string describe(const BundleData& data)
+{
+    std::string s;
+    for (int root : data.roots)
+        s += (s.empty() ? "" : " ") + describe(data, root);
+    for (int root : data.detachedRoots)
+        s += " | " + describe(data, root);
+    if (data.activeCameraNode >= 0)
+        s += " active=" + data.nodes[size_t(data.activeCameraNode)].id;
+    for (const BundleData::Animation& a : data.animations)
+        s += " anim=" + a.id + ":" + std::to_string(a.channels.size());
+    return s;
+}
+
+// Reads a whole bundle; the description, or "error" when it failed.
+std::string readScene(const std::string& bytes, BundleData* out = nullptr)
+{
+    BundleReader reader;
+    BundleData data;
+    const bool ok
+        = reader.open(std::vector<unsigned char>(bytes.begin(), bytes.end())) && reader.readScene(nullptr, &data);
+    if (out)
+        *out = data;
+    return ok ? describe(data) : "error";
+}
+
+// Scene "a(b#m) c" with a mesh of 3 vertices, material "mat" on b.
+std::string plainBundle(uint8_t major, uint8_t minor)
+{
+    GpbBuilder b(major, minor);
+    b.record("scene", 1);
+    b.u32(2);
+    b.beginNode("a", 1);
+    b.beginNode("b", 0, 1);
+    b.endNode("#m", {"mat"});
+    b.endNode("", {}, 1);
+    b.leaf("c");
+    b.sceneEnd("#a");
+    b.mesh("m", 3);
+    b.record("anims", 3);
+    b.u32(1);
+    b.str("walk");
+    b.u32(2);
+    for (const char* target : {"b", "nobody"}) {
+        b.str(target);
+        b.u32(10);
+        b.u32(1);
+        b.u32(0);
+        b.u32(3);
+        b.f32(1);
+        b.f32(2);
+        b.f32(3);
+        b.u32(0);
+        b.u32(0);
+        b.u32(0);
+    }
+    return b.build();
+}
+
+using Build = std::function<void(GpbBuilder&)>;
+
+std::string sceneOf(const Build& nodes, uint32_t rootCount, const Build& after = Build())
+{
+    GpbBuilder b;
+    b.record("scene", 1);
+    b.u32(rootCount);
+    nodes(b);
+    b.sceneEnd();
+    if (after)
+        after(b);
+    return b.build();
+}
+
+} // namespace
+
+class TestBundleReader : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readsWhatWasWritten_data();
+    void readsWhatWasWritten();
+    void meshBytesArriveUnchanged();
+    void everyTruncationFailsCleanly();
+    void damagedBytesNeverCrash();
+};
+
+void TestBundleReader::readsWhatWasWritten_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char* name, const std::string& bytes, const char* expected) {
+        QTest::newRow(name) << QByteArray(bytes.data(), int(bytes.size())) << expected;
+    };
+    const char* plain = "a@(b#m) c active=a anim=walk:1";
+    row("version 4.0", plainBundle(4, 0), plain);
+    row("version 3.7 has no offset matrices", plainBundle(3, 7), plain);
+    row("version 4.1", plainBundle(4, 1), "error");
+    row("version 5.0", plainBundle(5, 0), "error");
+    std::string emptyId = plainBundle(4, 0);
+    emptyId[15] = emptyId[16] = emptyId[17] = emptyId[18] = 0; // first id's length
+    row("empty reference id", emptyId, "error");
+
+    row("camera type 3 reads its floats and makes no camera",
+        sceneOf([](GpbBuilder& b) { b.beginNode("a", 0), b.endNode("", {}, 3), b.leaf("b"); }, 2), "a b");
+    row("every light type",
+        sceneOf(
+            [](GpbBuilder& b) {
+                for (uint8_t type : {1, 2, 3, 4})
+                    b.beginNode(std::string("l") + char('0' + type), 0), b.endNode("", {}, 0, type);
+            },
+            4),
+        "l1* l2* l3* l4");
+    const Build failingMeshThenSibling = [](GpbBuilder& b) {
+        b.beginNode("a", 0), b.endNode("#bad", {"m1", "m2"});
+        b.leaf("b", 0, "#good");
+    };
+    row("index format 0x1402 fails the mesh, not what follows",
+        sceneOf(failingMeshThenSibling, 2, [](GpbBuilder& b) { b.mesh("bad", 3, 0x1402), b.mesh("good", 3); }),
+        "a b#good");
+    row("an index past the vertices fails the mesh",
+        sceneOf(failingMeshThenSibling, 2, [](GpbBuilder& b) { b.mesh("bad", 3, 0x1403, 3), b.mesh("good", 3); }),
+        "a b#good");
+    row("a missing mesh makes no model", sceneOf(failingMeshThenSibling, 2, [](GpbBuilder& b) { b.mesh("good", 3); }),
+        "a b#good");
+    GpbBuilder moved;
+    moved.record("scene", 1);
+    moved.u32(2);
+    moved.leaf("a");
+    moved.beginNode("b", 1);
+    moved.beginNode("a", 0, 5), moved.endNode(); // a second entry named "a": the first wins
+    moved.endNode();
+    moved.sceneEnd();
+    row("re-parented child", moved.build(), "b(a)");
+    GpbBuilder cycle;
+    cycle.record("scene", 1);
+    cycle.u32(1);
+    cycle.beginNode("a", 1);
+    cycle.beginNode("b", 1);
+    cycle.beginNode("a", 0), cycle.endNode(); // names its grandparent
+    cycle.endNode();
+    cycle.endNode();
+    cycle.sceneEnd();
+    row("a child naming its ancestor ends the cycle", cycle.build(), "a(b)");
+    row("nesting beyond the limit",
+        sceneOf(
+            [](GpbBuilder& b) {
+                for (int i = 0; i < 300; ++i)
+                    b.beginNode("", 1);
+                b.leaf("");
+                for (int i = 0; i < 300; ++i)
+                    b.endNode();
+            },
+            1),
+        "error");
+    row("child count beyond the file", sceneOf([](GpbBuilder& b) { b.beginNode("a", 0x7FFFFFFF), b.endNode(); }, 1),
+        "error");
+
+    const std::vector<std::string> joints = {"#j", "#missing", "j"};
+    const std::vector<std::string> none;
+    row("joints outside the scene come with their parents",
+        sceneOf([&](GpbBuilder& b) { b.beginNode("skinned", 0), b.endNode("#m", {}, 0, 0, &joints); }, 1,
+                [](GpbBuilder& b) {
+                    b.mesh("m", 3);
+                    b.record("hip", 2), b.beginNode("", 1), b.beginNode("j", 0, 0, 2, "hip"), b.endNode(), b.endNode();
+                }),
+        "skinned#m~j?? | hip(j)");
+    row("a skin without joints is left out",
+        sceneOf([&](GpbBuilder& b) { b.beginNode("s", 0), b.endNode("#m", {}, 0, 0, &none), b.leaf("t"); }, 2,
+                [](GpbBuilder& b) { b.mesh("m", 3); }),
+        "s#m t");
+}
+
+void TestBundleReader::readsWhatWasWritten()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(readScene(bytes.toStdString())), expected);
+}
+
+void TestBundleReader::meshBytesArriveUnchanged()
+{
+    BundleData data;
+    QVERIFY(readScene(plainBundle(4, 0), &data) != "error");
+    QCOMPARE(int(data.meshes.size()), 1);
+    const BundleData::Mesh& mesh = data.meshes[0];
+    QCOMPARE(mesh.vertexCount, 3u);
+    QCOMPARE(mesh.vertexSize, 12u);
+    float last = 0;
+    std::memcpy(&last, mesh.vertices + 32, 4);
+    QCOMPARE(last, 8.0f);
+    QCOMPARE(mesh.parts[0].indexCount, 3u);
+    const unsigned char* indices = mesh.parts[0].indices;
+    QCOMPARE(std::vector<unsigned char>(indices, indices + 6), (std::vector<unsigned char> {0, 0, 1, 0, 2, 0}));
+    const BundleData::Node& b = data.nodes[size_t(data.nodes[size_t(data.roots[0])].children[0])];
+    QCOMPARE(b.model.materials, std::vector<std::string> {"mat"});
+    QCOMPARE(b.transform.m[12], 1.0f);
+    QVERIFY(b.hasOffset);
+    QCOMPARE(data.ambientColor.z, 0.3f);
+    QCOMPARE(data.animations[0].channels[0].keyValues, (std::vector<float> {1, 2, 3}));
+}
+
+void TestBundleReader::everyTruncationFailsCleanly()
+{
+    const std::string whole = plainBundle(4, 0);
+    for (size_t size = 0; size < whole.size(); ++size) {
+        BundleData data;
+        QCOMPARE(readScene(whole.substr(0, size), &data).c_str(), "error");
+        QVERIFY(data.nodes.empty() && data.meshes.empty());
+    }
+}
+
+// A quick local shake; scripts/fuzz.sh runs the real fuzzer for longer.
+void TestBundleReader::damagedBytesNeverCrash()
+{
+    const std::string whole = plainBundle(4, 0);
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes = whole;
+        for (int i = 0; i < 1 + int(random() % 4); ++i)
+            bytes[random() % bytes.size()] = char(random());
+        readScene(bytes);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestBundleReader)
+#include "tst_bundlereader.moc"
