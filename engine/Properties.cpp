@@ -628,6 +628,15 @@ float Properties::getFloat(const char* name) const
     return v;
 }
 
+bool Properties::getVector2(const char* name, Vector2* out) const
+{
+    float v[2];
+    const bool ok = parseFloats(getString(name), v, 2);
+    if (out)
+        *out = ok ? Vector2(v[0], v[1]) : Vector2();
+    return ok;
+}
+
 bool Properties::getVector3(const char* name, Vector3* out) const
 {
     float v[3];

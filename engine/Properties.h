@@ -2,6 +2,7 @@
 
 #include "math/Matrix.h"
 #include "math/Quaternion.h"
+#include "math/Vector2.h"
 #include "math/Vector3.h"
 #include "math/Vector4.h"
 
@@ -66,6 +67,7 @@ public:
     float getFloat(const char* name = nullptr) const;
     // These return true when every value parsed; otherwise the output is
     // zeros, the identity rotation or the identity matrix.
+    bool getVector2(const char* name, Vector2* out) const;
     bool getVector3(const char* name, Vector3* out) const;
     bool getVector4(const char* name, Vector4* out) const;
     // "x,y,z,angleInDegrees".
