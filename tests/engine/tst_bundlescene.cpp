@@ -1,0 +1,174 @@
+// Converted models loaded into drawable scene graphs: our samples and, when
+// present, files of the shared models folder, each checked against what the
+// bundle reader read from the same file, then drawn in a real context.
+#include "GlTestContext.h"
+
+#include "EngineTestSupport.h"
+
+#include "Animation.h"
+#include "AnimationClip.h"
+#include "Bundle.h"
+#include "BundleReader.h"
+#include "Camera.h"
+#include "FileSystem.h"
+#include "Light.h"
+#include "Mesh.h"
+#include "MeshSkin.h"
+#include "Model.h"
+#include "ModelLoader.h"
+#include "Node.h"
+#include "Scene.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <vector>
+
+using namespace engine;
+using enginetest::GlTestContext;
+
+namespace {
+
+struct Totals {
+    int nodes = 0, cameras = 0, lights = 0, skins = 0, parts = 0, unboundParts = 0;
+    unsigned int vertices = 0, maxJoints = 0;
+    bool jointsResolved = true;
+    std::vector<Animation*> animations;
+};
+
+void addUp(Node* node, Totals& t)
+{
+    ++t.nodes;
+    t.cameras += node->getCamera() != nullptr;
+    t.lights += node->getLight() != nullptr;
+    node->collectAnimations(t.animations);
+    if (Model* model = dynamic_cast<Model*>(node->getDrawable())) {
+        t.vertices += model->getMesh()->getVertexCount();
+        t.parts += int(model->getMeshPartCount());
+        for (unsigned int i = 0; i < model->getMeshPartCount(); ++i)
+            t.unboundParts += !model->getMaterial(int(i));
+        if (MeshSkin* skin = model->getSkin()) {
+            ++t.skins;
+            t.maxJoints = std::max(t.maxJoints, skin->getJointCount());
+            for (unsigned int j = 0; j < skin->getJointCount(); ++j)
+                t.jointsResolved = t.jointsResolved && skin->getJoint(j);
+        }
+    }
+    for (Node* child = node->getFirstChild(); child; child = child->getNextSibling())
+        addUp(child, t);
+}
+
+unsigned int vertexCount(const BundleData& data)
+{
+    unsigned int count = 0;
+    for (const BundleData::Node& node : data.nodes)
+        count += node.hasModel && node.model.mesh >= 0 ? data.meshes[size_t(node.model.mesh)].vertexCount : 0;
+    return count;
+}
+
+unsigned int maxJointCount(const BundleData& data)
+{
+    size_t count = 0;
+    for (const BundleData::Node& node : data.nodes)
+        count = std::max(count, node.model.hasSkin ? node.model.skin.jointIds.size() : 0);
+    return unsigned(count);
+}
+
+} // namespace
+
+class TestBundleScene : public QObject {
+    Q_OBJECT
+
+private:
+    GlTestContext m_gl;
+    QTemporaryDir m_work;
+    int m_runs = 0;
+
+    // A workspace-like model folder with the shaders its materials name.
+    QString convert(const QString& source)
+    {
+        const QString folder = m_work.path() + QString("/m%1").arg(++m_runs);
+        QDir().mkpath(folder);
+        QProcess encoder;
+        encoder.start(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder",
+                      {"-group:take", "-cull:off", "-m", "-options", source, folder + "/model.gpb"});
+        if (!encoder.waitForFinished(300000) || encoder.exitStatus() != QProcess::NormalExit || encoder.exitCode())
+            return QString();
+        QFile::link(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/res/shaders", folder + "/shaders");
+        return folder;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_gl.create());
+        QVERIFY(m_gl.bindTarget(64, 64));
+        QVERIFY(m_work.isValid());
+    }
+
+    void loadsConvertedModel_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("cameras");
+        QTest::addColumn<int>("lights");
+        QTest::addColumn<int>("skins");
+        QTest::addColumn<int>("minJoints"); // the bones the source file has
+        const QString samples = qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/";
+        const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/assimp/test/models/FBX/";
+        QTest::newRow("sample") << samples + "velmora-sample.fbx" << 0 << 0 << 1 << 3;
+        QTest::newRow("stage") << samples + "velmora-stage.fbx" << 1 << 3 << 0 << 0;
+        QTest::newRow("spider") << shared + "spider.fbx" << 1 << 1 << 0 << 0;
+        QTest::newRow("skeleton") << shared + "animation_with_skeleton.fbx" << 1 << 1 << 1 << 13;
+        QTest::newRow("settings") << shared + "global_settings.fbx" << 2 << 2 << 0 << 0;
+    }
+
+    void loadsConvertedModel()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, cameras);
+        QFETCH(int, lights);
+        QFETCH(int, skins);
+        QFETCH(int, minJoints);
+        if (!QFile::exists(source))
+            QSKIP("model file not present");
+        const QString folder = convert(source);
+        QVERIFY(!folder.isEmpty());
+        BundleReader reader;
+        BundleData data;
+        QVERIFY(reader.openFile((folder + "/model.gpb").toUtf8().constData()) && reader.readScene(nullptr, &data));
+
+        Node* root = loadModelRoot(folder.toUtf8().constData());
+        QVERIFY(root);
+        QCOMPARE(root->getId(), "_ROOT_NODE_");
+        Totals t;
+        for (Node* node = root->getFirstChild(); node; node = node->getNextSibling())
+            addUp(node, t);
+        QCOMPARE(t.nodes, int(data.nodes.size()));
+        QCOMPARE(t.vertices, vertexCount(data));
+        QVERIFY(t.parts > 0);
+        QCOMPARE(t.unboundParts, 0);
+        QCOMPARE(t.cameras, cameras);
+        QCOMPARE(t.lights, lights);
+        QCOMPARE(t.skins, skins);
+        QCOMPARE(t.maxJoints, maxJointCount(data));
+        QVERIFY(int(t.maxJoints) >= minJoints);
+        QVERIFY(t.jointsResolved);
+        QCOMPARE(t.animations.size(), data.animations.size());
+
+        Scene* scene = Scene::create();
+        scene->addNode(root);
+        root->release();
+        GlTestContext::clear();
+        scene->visit([](Node* node) {
+            if (node->getDrawable())
+                node->getDrawable()->draw();
+            return true;
+        });
+        QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+        scene->release();
+    }
+};
+
+QTEST_MAIN(TestBundleScene)
+#include "tst_bundlescene.moc"
