@@ -12,6 +12,9 @@
 #include "Camera.h"
 #include "FileSystem.h"
 #include "Light.h"
+#include "LightParameterBinder.h"
+#include "Material.h"
+#include "MaterialParameter.h"
 #include "Mesh.h"
 #include "MeshSkin.h"
 #include "Model.h"
@@ -167,6 +170,114 @@ private slots:
         });
         QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
         scene->release();
+    }
+
+    // A scene file, an animation file and another root id, on the sample.
+    void folderOverrides()
+    {
+        const QString folder = convert(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/velmora-sample.fbx");
+        QVERIFY(!folder.isEmpty());
+        BundleReader reader;
+        BundleData data;
+        QVERIFY(reader.openFile((folder + "/model.gpb").toUtf8().constData()) && reader.readScene(nullptr, &data));
+        QVERIFY(!data.animations.empty());
+        const std::string animation = data.animations.front().id;
+        enginetest::writeFile((folder + "/model.animation").toStdString(),
+                              "animation " + animation
+                                  + "\n{\n frameCount = 100\n clip first\n {\n begin = 0\n"
+                                    " end = 50\n }\n}\n");
+        enginetest::writeFile((folder + "/model.scene").toStdString(),
+                              "scene\n{\n path = model.gpb\n ambientColor = 0.25, 0.5, 0.75\n}\n");
+
+        Vector3 ambient;
+        Node* root = loadModelRoot((folder + "/").toUtf8().constData(), "figure", &ambient);
+        QVERIFY(root);
+        QCOMPARE(root->getId(), "figure");
+        QVERIFY(enginetest::near(ambient, Vector3(0.25f, 0.5f, 0.75f)));
+        Totals t;
+        addUp(root, t);
+        QVERIFY(!t.animations.empty());
+        QVERIFY(t.animations.front()->findClip("first"));
+        root->release();
+    }
+
+    // A name the material file lacks leaves its part undrawn and is listed.
+    void missingMaterialIsListed()
+    {
+        const QString folder = convert(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/velmora-sample.fbx");
+        QFile file(folder + "/model.material");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll().replace("material Band", "material Other");
+        enginetest::writeFile(file.fileName().toStdString(), text.toStdString());
+        FileSystem::setResourcePath((folder + "/").toUtf8().constData());
+
+        Bundle* bundle = Bundle::create("model.gpb");
+        QVERIFY(bundle);
+        Scene* scene = bundle->loadScene();
+        QVERIFY(scene);
+        QCOMPARE(bundle->getMissingMaterials(), std::vector<std::string> {"Band"});
+        Totals t;
+        for (Node* node = scene->getFirstNode(); node; node = node->getNextSibling())
+            addUp(node, t);
+        QCOMPARE(t.unboundParts, 1);
+        scene->release();
+        bundle->release();
+    }
+
+    void lightsReachMaterials()
+    {
+        const QString folder = convert(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/velmora-stage.fbx");
+        // The stage's spot light sits on a child node, out of the search's
+        // reach; its point light sits beside the models.
+        QFile file(folder + "/model.material");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll().replace("SPOT_LIGHT", "POINT_LIGHT");
+        enginetest::writeFile(file.fileName().toStdString(), text.toStdString());
+        Node* root = loadModelRoot((folder + "/model.gpb").toUtf8().constData());
+        QVERIFY(root);
+        Scene* scene = Scene::create();
+        scene->addNode(root);
+        root->release();
+        std::vector<std::pair<float, float>> bound; // as set, as the light has it
+        scene->visit([&bound](Node* node) {
+            Model* model = dynamic_cast<Model*>(node->getDrawable());
+            Light* point = model ? LightParameterBinder::findLight(node, Light::POINT) : nullptr;
+            for (unsigned int i = 0; point && i < model->getMeshPartCount(); ++i)
+                bound.emplace_back(model->getMaterial(int(i))->getParameter("u_pointLightRangeInverse")->getFloat(),
+                                   point->getRangeInverse());
+            return true;
+        });
+        QVERIFY(!bound.empty());
+        for (const auto& pair : bound)
+            QVERIFY(pair.first > 0 && enginetest::near(pair.first, pair.second));
+        scene->release();
+    }
+
+    void refusesWhatIsNoModel_data()
+    {
+        QTest::addColumn<QString>("file"); // made in the folder
+        QTest::addColumn<QString>("load"); // relative to the folder
+        QTest::newRow("scene file without bundle") << "model.scene"
+                                                   << "";
+        QTest::newRow("other extension") << "model.fbx"
+                                         << "model.fbx";
+        QTest::newRow("missing file") << ""
+                                      << "gone.gpb";
+        QTest::newRow("bundle that is no bundle") << "model.gpb"
+                                                  << "model.gpb";
+        QTest::newRow("folder with a broken bundle") << "model.gpb"
+                                                     << "";
+    }
+
+    void refusesWhatIsNoModel()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, load);
+        const QString folder = m_work.path() + QString("/bad%1").arg(++m_runs);
+        QDir().mkpath(folder);
+        if (!file.isEmpty())
+            enginetest::writeFile((folder + "/" + file).toStdString(), "scene\n{\n path = model.gpb\n}\n");
+        QVERIFY(!loadModelRoot((folder + "/" + load).toUtf8().constData()));
     }
 };
 
