@@ -5,6 +5,7 @@
 #include "Camera.h"
 #include "FileSystem.h"
 #include "LightParameterBinder.h"
+#include "Material.h"
 #include "Model.h"
 #include "Node.h"
 #include "Properties.h"
@@ -65,8 +66,51 @@ Scene* loadBundleScene(const char* path)
     return scene;
 }
 
+// A scene-file material replaces every material of the node's model.
+void replaceMaterial(Node* node, const char* url)
+{
+    Model* model = dynamic_cast<Model*>(node->getDrawable());
+    Material* material = model ? Material::create(url) : nullptr;
+    if (!material)
+        return;
+    model->setMaterial(material, -1);
+    for (unsigned int i = 0; i < model->getMeshPartCount(); ++i)
+        model->setMaterial(material, int(i));
+    material->release();
+}
+
+// Values that do not parse leave the node as the bundle made it.
+void applyNodeSettings(Properties* settings, Node* node)
+{
+    Vector3 vector;
+    if (settings->exists("translate") && settings->getVector3("translate", &vector))
+        node->setTranslation(vector);
+    if (settings->exists("scale") && settings->getVector3("scale", &vector))
+        node->setScale(vector);
+    Quaternion rotation;
+    if (settings->exists("rotate") && settings->getQuaternionFromAxisAngle("rotate", &rotation))
+        node->setRotation(rotation);
+    if (const char* material = settings->getString("material"))
+        replaceMaterial(node, material);
+    if (Properties* tags = settings->getNamespace("tags", true, false)) {
+        tags->rewind();
+        while (const char* name = tags->getNextProperty())
+            node->setTag(name, tags->getString());
+    }
+}
+
+void applySceneFileNodes(Properties* sceneFile, Scene* scene)
+{
+    for (size_t i = 0; i < sceneFile->namespaceCount(); ++i) {
+        Properties* settings = sceneFile->namespaceAt(i);
+        Node* node = std::string(settings->getNamespace()) == "node" ? scene->findNode(settings->getId()) : nullptr;
+        if (node)
+            applyNodeSettings(settings, node);
+    }
+}
+
 // A scene file names the bundle that provides the scene and may pick its
-// camera and ambient colour; node-level adjustments are not applied.
+// camera and ambient colour, and place, retag or re-material its nodes.
 Scene* loadSceneFile(const char* path)
 {
     std::unique_ptr<Properties> top(Properties::create(path));
@@ -87,6 +131,7 @@ Scene* loadSceneFile(const char* path)
     Vector3 ambient;
     if (scene->exists("ambientColor") && scene->getVector3("ambientColor", &ambient))
         loaded->setAmbientColor(ambient);
+    applySceneFileNodes(scene, loaded);
     return loaded;
 }
 

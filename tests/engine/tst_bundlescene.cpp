@@ -9,12 +9,6 @@
 #include "AnimationClip.h"
 #include "Bundle.h"
 #include "BundleReader.h"
-#include "Camera.h"
-#include "FileSystem.h"
-#include "Light.h"
-#include "LightParameterBinder.h"
-#include "Material.h"
-#include "MaterialParameter.h"
 #include "Mesh.h"
 #include "MeshSkin.h"
 #include "Model.h"
@@ -26,15 +20,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <vector>
-
 using namespace engine;
-using enginetest::GlTestContext;
 
 namespace {
 
 struct Totals {
-    int nodes = 0, cameras = 0, lights = 0, skins = 0, parts = 0, unboundParts = 0;
+    int nodes = 0, cameras = 0, lights = 0, skins = 0, unboundParts = 0;
     unsigned int vertices = 0, maxJoints = 0;
     bool jointsResolved = true;
     std::vector<Animation*> animations;
@@ -48,35 +39,19 @@ void addUp(Node* node, Totals& t)
     node->collectAnimations(t.animations);
     if (Model* model = dynamic_cast<Model*>(node->getDrawable())) {
         t.vertices += model->getMesh()->getVertexCount();
-        t.parts += int(model->getMeshPartCount());
         for (unsigned int i = 0; i < model->getMeshPartCount(); ++i)
             t.unboundParts += !model->getMaterial(int(i));
-        if (MeshSkin* skin = model->getSkin()) {
-            ++t.skins;
-            t.maxJoints = std::max(t.maxJoints, skin->getJointCount());
-            for (unsigned int j = 0; j < skin->getJointCount(); ++j)
-                t.jointsResolved = t.jointsResolved && skin->getJoint(j);
-        }
+        MeshSkin* skin = model->getSkin();
+        t.skins += skin != nullptr;
+        for (unsigned int j = 0; skin && j < skin->getJointCount(); ++j)
+            t.jointsResolved = t.jointsResolved && skin->getJoint(j);
+        t.maxJoints = std::max(t.maxJoints, skin ? skin->getJointCount() : 0);
     }
     for (Node* child = node->getFirstChild(); child; child = child->getNextSibling())
         addUp(child, t);
 }
 
-unsigned int vertexCount(const BundleData& data)
-{
-    unsigned int count = 0;
-    for (const BundleData::Node& node : data.nodes)
-        count += node.hasModel && node.model.mesh >= 0 ? data.meshes[size_t(node.model.mesh)].vertexCount : 0;
-    return count;
-}
-
-unsigned int maxJointCount(const BundleData& data)
-{
-    size_t count = 0;
-    for (const BundleData::Node& node : data.nodes)
-        count = std::max(count, node.model.hasSkin ? node.model.skin.jointIds.size() : 0);
-    return unsigned(count);
-}
+QString source(const char* sample) { return qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/" + sample; }
 
 } // namespace
 
@@ -84,12 +59,13 @@ class TestBundleScene : public QObject {
     Q_OBJECT
 
 private:
-    GlTestContext m_gl;
+    enginetest::GlTestContext m_gl;
     QTemporaryDir m_work;
     int m_runs = 0;
 
-    // A workspace-like model folder with the shaders its materials name.
-    QString convert(const QString& source)
+    // A workspace-like model folder with the shaders its materials name;
+    // 'from' replaced by 'to' in "model.material".
+    QString convert(const QString& source, const QByteArray& from = "", const QByteArray& to = "")
     {
         const QString folder = m_work.path() + QString("/m%1").arg(++m_runs);
         QDir().mkpath(folder);
@@ -99,7 +75,17 @@ private:
         if (!encoder.waitForFinished(300000) || encoder.exitStatus() != QProcess::NormalExit || encoder.exitCode())
             return QString();
         QFile::link(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/res/shaders", folder + "/shaders");
+        QFile material(folder + "/model.material");
+        if (!from.isEmpty() && material.open(QIODevice::ReadOnly))
+            enginetest::writeFile(material.fileName().toStdString(),
+                                  material.readAll().replace(from, to).toStdString());
         return folder;
+    }
+
+    static bool read(const QString& folder, BundleData* data)
+    {
+        BundleReader reader;
+        return reader.openFile((folder + "/model.gpb").toUtf8().constData()) && reader.readScene(nullptr, data);
     }
 
 private slots:
@@ -112,15 +98,14 @@ private slots:
 
     void loadsConvertedModel_data()
     {
-        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("file");
         QTest::addColumn<int>("cameras");
         QTest::addColumn<int>("lights");
         QTest::addColumn<int>("skins");
         QTest::addColumn<int>("minJoints"); // the bones the source file has
-        const QString samples = qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/";
         const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/assimp/test/models/FBX/";
-        QTest::newRow("sample") << samples + "velmora-sample.fbx" << 0 << 0 << 1 << 3;
-        QTest::newRow("stage") << samples + "velmora-stage.fbx" << 1 << 3 << 0 << 0;
+        QTest::newRow("sample") << source("velmora-sample.fbx") << 0 << 0 << 1 << 3;
+        QTest::newRow("stage") << source("velmora-stage.fbx") << 1 << 3 << 0 << 0;
         QTest::newRow("spider") << shared + "spider.fbx" << 1 << 1 << 0 << 0;
         QTest::newRow("skeleton") << shared + "animation_with_skeleton.fbx" << 1 << 1 << 1 << 13;
         QTest::newRow("settings") << shared + "global_settings.fbx" << 2 << 2 << 0 << 0;
@@ -128,41 +113,39 @@ private slots:
 
     void loadsConvertedModel()
     {
-        QFETCH(QString, source);
+        QFETCH(QString, file);
         QFETCH(int, cameras);
         QFETCH(int, lights);
         QFETCH(int, skins);
         QFETCH(int, minJoints);
-        if (!QFile::exists(source))
+        if (!QFile::exists(file))
             QSKIP("model file not present");
-        const QString folder = convert(source);
-        QVERIFY(!folder.isEmpty());
-        BundleReader reader;
+        const QString folder = convert(file);
         BundleData data;
-        QVERIFY(reader.openFile((folder + "/model.gpb").toUtf8().constData()) && reader.readScene(nullptr, &data));
+        QVERIFY(read(folder, &data));
+        unsigned int vertices = 0, maxJoints = 0;
+        for (const BundleData::Node& node : data.nodes) {
+            vertices += node.hasModel ? data.meshes[size_t(node.model.mesh)].vertexCount : 0;
+            maxJoints = std::max(maxJoints, node.model.hasSkin ? unsigned(node.model.skin.jointIds.size()) : 0);
+        }
 
         Node* root = loadModelRoot(folder.toUtf8().constData());
         QVERIFY(root);
         QCOMPARE(root->getId(), "_ROOT_NODE_");
         Totals t;
-        for (Node* node = root->getFirstChild(); node; node = node->getNextSibling())
-            addUp(node, t);
-        QCOMPARE(t.nodes, int(data.nodes.size()));
-        QCOMPARE(t.vertices, vertexCount(data));
-        QVERIFY(t.parts > 0);
+        addUp(root, t);
+        QCOMPARE(t.nodes, int(data.nodes.size()) + 1);
+        QCOMPARE(t.vertices, vertices);
         QCOMPARE(t.unboundParts, 0);
-        QCOMPARE(t.cameras, cameras);
-        QCOMPARE(t.lights, lights);
-        QCOMPARE(t.skins, skins);
-        QCOMPARE(t.maxJoints, maxJointCount(data));
-        QVERIFY(int(t.maxJoints) >= minJoints);
-        QVERIFY(t.jointsResolved);
+        QCOMPARE(QVector<int>({t.cameras, t.lights, t.skins}), QVector<int>({cameras, lights, skins}));
+        QCOMPARE(t.maxJoints, maxJoints);
+        QVERIFY(int(t.maxJoints) >= minJoints && t.jointsResolved);
         QCOMPARE(t.animations.size(), data.animations.size());
 
         Scene* scene = Scene::create();
         scene->addNode(root);
         root->release();
-        GlTestContext::clear();
+        enginetest::GlTestContext::clear();
         scene->visit([](Node* node) {
             if (node->getDrawable())
                 node->getDrawable()->draw();
@@ -172,23 +155,21 @@ private slots:
         scene->release();
     }
 
-    // A scene file, an animation file and another root id, on the sample.
+    // A scene file (with settings for one node), an animation file and
+    // another root id.
     void folderOverrides()
     {
-        const QString folder = convert(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/velmora-sample.fbx");
-        QVERIFY(!folder.isEmpty());
-        BundleReader reader;
+        const QString folder = convert(source("velmora-sample.fbx"));
         BundleData data;
-        QVERIFY(reader.openFile((folder + "/model.gpb").toUtf8().constData()) && reader.readScene(nullptr, &data));
-        QVERIFY(!data.animations.empty());
-        const std::string animation = data.animations.front().id;
+        QVERIFY(read(folder, &data) && !data.animations.empty());
         enginetest::writeFile((folder + "/model.animation").toStdString(),
-                              "animation " + animation
-                                  + "\n{\n frameCount = 100\n clip first\n {\n begin = 0\n"
+                              "animation " + data.animations[0].id
+                                  + " {\n frameCount = 100\n clip first {\n begin = 0\n"
                                     " end = 50\n }\n}\n");
+        const std::string id = data.nodes[size_t(data.roots[0])].id;
         enginetest::writeFile((folder + "/model.scene").toStdString(),
-                              "scene\n{\n path = model.gpb\n ambientColor = 0.25, 0.5, 0.75\n}\n");
-
+                              "scene {\n path = model.gpb\n ambientColor = 0.25, 0.5, 0.75\n node " + id
+                                  + " {\n translate = 1, 2, 3\n tags {\n kind = prop\n }\n }\n}\n");
         Vector3 ambient;
         Node* root = loadModelRoot((folder + "/").toUtf8().constData(), "figure", &ambient);
         QVERIFY(root);
@@ -196,22 +177,18 @@ private slots:
         QVERIFY(enginetest::near(ambient, Vector3(0.25f, 0.5f, 0.75f)));
         Totals t;
         addUp(root, t);
-        QVERIFY(!t.animations.empty());
-        QVERIFY(t.animations.front()->findClip("first"));
+        QVERIFY(!t.animations.empty() && t.animations[0]->findClip("first"));
+        Node* adjusted = root->findNode(id.c_str());
+        QVERIFY(enginetest::near(adjusted->getTranslation(), Vector3(1, 2, 3)));
+        QCOMPARE(adjusted->getTag("kind"), "prop");
         root->release();
     }
 
     // A name the material file lacks leaves its part undrawn and is listed.
     void missingMaterialIsListed()
     {
-        const QString folder = convert(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/velmora-sample.fbx");
-        QFile file(folder + "/model.material");
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray text = file.readAll().replace("material Band", "material Other");
-        enginetest::writeFile(file.fileName().toStdString(), text.toStdString());
-        FileSystem::setResourcePath((folder + "/").toUtf8().constData());
-
-        Bundle* bundle = Bundle::create("model.gpb");
+        const QString folder = convert(source("velmora-sample.fbx"), "material Band", "material Other");
+        Bundle* bundle = Bundle::create((folder + "/model.gpb").toUtf8().constData());
         QVERIFY(bundle);
         Scene* scene = bundle->loadScene();
         QVERIFY(scene);
@@ -222,35 +199,6 @@ private slots:
         QCOMPARE(t.unboundParts, 1);
         scene->release();
         bundle->release();
-    }
-
-    void lightsReachMaterials()
-    {
-        const QString folder = convert(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/velmora-stage.fbx");
-        // The stage's spot light sits on a child node, out of the search's
-        // reach; its point light sits beside the models.
-        QFile file(folder + "/model.material");
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray text = file.readAll().replace("SPOT_LIGHT", "POINT_LIGHT");
-        enginetest::writeFile(file.fileName().toStdString(), text.toStdString());
-        Node* root = loadModelRoot((folder + "/model.gpb").toUtf8().constData());
-        QVERIFY(root);
-        Scene* scene = Scene::create();
-        scene->addNode(root);
-        root->release();
-        std::vector<std::pair<float, float>> bound; // as set, as the light has it
-        scene->visit([&bound](Node* node) {
-            Model* model = dynamic_cast<Model*>(node->getDrawable());
-            Light* point = model ? LightParameterBinder::findLight(node, Light::POINT) : nullptr;
-            for (unsigned int i = 0; point && i < model->getMeshPartCount(); ++i)
-                bound.emplace_back(model->getMaterial(int(i))->getParameter("u_pointLightRangeInverse")->getFloat(),
-                                   point->getRangeInverse());
-            return true;
-        });
-        QVERIFY(!bound.empty());
-        for (const auto& pair : bound)
-            QVERIFY(pair.first > 0 && enginetest::near(pair.first, pair.second));
-        scene->release();
     }
 
     void refusesWhatIsNoModel_data()
@@ -276,7 +224,7 @@ private slots:
         const QString folder = m_work.path() + QString("/bad%1").arg(++m_runs);
         QDir().mkpath(folder);
         if (!file.isEmpty())
-            enginetest::writeFile((folder + "/" + file).toStdString(), "scene\n{\n path = model.gpb\n}\n");
+            enginetest::writeFile((folder + "/" + file).toStdString(), "scene {\n path = model.gpb\n}\n");
         QVERIFY(!loadModelRoot((folder + "/" + load).toUtf8().constData()));
     }
 };
