@@ -188,6 +188,11 @@ Node* Bundle::loadNode(const char* id)
     std::vector<Node*> nodes = buildNodes(data);
     Node* node = nodes[size_t(data.roots.front())];
     node->addRef();
+    // A parent read while resolving joints may have claimed the node as its
+    // child; the node asked for stays the top, or hanging the bones below
+    // it would close a loop.
+    if (Node* parent = node->getParent())
+        parent->removeChild(node);
     // Bones outside the subtree hang below it so that the caller's one
     // reference keeps everything the skins point at.
     for (int detached : data.detachedRoots)

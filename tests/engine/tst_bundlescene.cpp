@@ -201,6 +201,22 @@ private slots:
         bundle->release();
     }
 
+    // One node read on its own keeps the bones its skin needs below it.
+    void loadedNodeOwnsItsBones()
+    {
+        const QString folder = convert(source("velmora-sample.fbx"));
+        Bundle* bundle = Bundle::create((folder + "/model.gpb").toUtf8().constData());
+        QVERIFY(bundle);
+        Node* figure = bundle->loadNode("Figure");
+        bundle->release();
+        QVERIFY(figure && !figure->getParent());
+        MeshSkin* skin = static_cast<Model*>(figure->getDrawable())->getSkin();
+        QVERIFY(skin && skin->getJointCount() == 3);
+        for (unsigned int j = 0; j < skin->getJointCount(); ++j)
+            QVERIFY(skin->getJoint(j) && skin->getJoint(j)->getRootNode() == figure);
+        figure->release();
+    }
+
     void refusesWhatIsNoModel_data()
     {
         QTest::addColumn<QString>("file"); // made in the folder
