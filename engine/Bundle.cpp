@@ -1,0 +1,366 @@
+#include "Bundle.h"
+
+#include "Animation.h"
+#include "Camera.h"
+#include "Curve.h"
+#include "FileSystem.h"
+#include "Joint.h"
+#include "Light.h"
+#include "Material.h"
+#include "Mesh.h"
+#include "MeshPart.h"
+#include "MeshSkin.h"
+#include "Model.h"
+#include "Node.h"
+#include "Scene.h"
+#include "StateBlock.h"
+#include "VertexFormat.h"
+
+namespace engine {
+
+namespace {
+
+Node* createNode(const BundleData::Node& source)
+{
+    Node* node = source.type == BundleData::JOINT ? Joint::create(source.id.c_str()) : Node::create(source.id.c_str());
+    Vector3 scale;
+    Quaternion rotation;
+    Vector3 translation;
+    if (source.transform.decompose(&scale, &rotation, &translation))
+        node->set(scale, rotation, translation);
+    if (source.hasOffset)
+        node->setOffsetMatrix(source.offset);
+    return node;
+}
+
+Camera* createCamera(const BundleData::Camera& source)
+{
+    switch (source.type) {
+    case BundleData::PERSPECTIVE:
+        return Camera::createPerspective(source.fieldOfView, source.aspectRatio, source.nearPlane, source.farPlane);
+    case BundleData::ORTHOGRAPHIC:
+        return Camera::createOrthographic(source.zoomX, source.zoomY, source.aspectRatio, source.nearPlane,
+                                          source.farPlane);
+    case BundleData::NO_CAMERA:
+        break;
+    }
+    return nullptr;
+}
+
+Light* createLight(const BundleData::Light& source)
+{
+    switch (source.type) {
+    case BundleData::DIRECTIONAL:
+        return Light::createDirectional(source.color);
+    case BundleData::POINT:
+        return Light::createPoint(source.color, source.range);
+    case BundleData::SPOT:
+        return Light::createSpot(source.color, source.range, source.innerAngle, source.outerAngle);
+    case BundleData::NO_LIGHT:
+        break;
+    }
+    return nullptr;
+}
+
+MeshSkin* createSkin(const BundleData::Skin& source, const std::vector<Node*>& nodes)
+{
+    MeshSkin* skin = new MeshSkin();
+    skin->setBindShape(source.bindShape);
+    skin->setJointCount(unsigned(source.joints.size()));
+    for (size_t j = 0; j < source.joints.size(); ++j) {
+        if (source.joints[j] < 0)
+            continue;
+        Node* joint = nodes[size_t(source.joints[j])];
+        if (j < source.inverseBindPoses.size())
+            joint->setInverseBindPose(source.inverseBindPoses[j]);
+        skin->setJoint(joint, unsigned(j));
+    }
+    skin->computeRootJoints();
+    return skin;
+}
+
+bool usesBlending(const Material* material)
+{
+    return material && material->getStateBlock() && material->getStateBlock()->getBlend();
+}
+
+bool hasTransparentMaterial(const Model* model)
+{
+    if (model->getMeshPartCount() == 0)
+        return usesBlending(model->getMaterial(-1));
+    for (unsigned int i = 0; i < model->getMeshPartCount(); ++i) {
+        if (usesBlending(model->getMaterial(int(i))))
+            return true;
+    }
+    return false;
+}
+
+// Channels whose keys do not fill the property (or drive nothing the node
+// has) are left out rather than read past their values.
+bool channelFits(const BundleData::Channel& channel, Node* target)
+{
+    const int components = target->animationPropertyComponentCount(int(channel.attribute));
+    return components > 0 && channel.keyValues.size() >= channel.keyTimes.size() * size_t(components);
+}
+
+void releaseAll(std::vector<Node*>& nodes)
+{
+    for (Node* node : nodes)
+        node->release();
+    nodes.clear();
+}
+
+} // namespace
+
+Bundle* Bundle::create(const char* path)
+{
+    if (!path || !*path)
+        return nullptr;
+    Bundle* bundle = new Bundle(path);
+    if (!bundle->m_reader.openFile(path)) {
+        bundle->release();
+        return nullptr;
+    }
+    return bundle;
+}
+
+Bundle::Bundle(const char* path)
+    : m_path(path)
+{
+}
+
+Bundle::~Bundle() { Properties::clearCache(m_materialCache); }
+
+const std::string& Bundle::getMaterialPath()
+{
+    if (m_materialPathKnown)
+        return m_materialPath;
+    m_materialPathKnown = true;
+    const size_t dot = m_path.rfind('.');
+    // A separator after the dot means the dot belongs to a folder name.
+    const size_t separator = m_path.find_last_of("/\\");
+    if (dot == std::string::npos || dot < 3 || (separator != std::string::npos && separator > dot))
+        return m_materialPath;
+    const std::string candidate = m_path.substr(0, dot) + ".material";
+    if (FileSystem::fileExists(candidate.c_str()))
+        m_materialPath = candidate;
+    return m_materialPath;
+}
+
+void Bundle::beginLoad()
+{
+    m_missingMaterials.clear();
+    m_error.clear();
+}
+
+Scene* Bundle::loadScene(const char* id)
+{
+    beginLoad();
+    BundleData data;
+    if (!m_reader.readScene(id, &data)) {
+        m_error = m_reader.error();
+        return nullptr;
+    }
+    std::vector<Node*> nodes = buildNodes(data);
+    Scene* scene = Scene::create(data.sceneId.c_str());
+    for (int root : data.roots)
+        scene->addNode(nodes[size_t(root)]);
+    setBindWorldMatrices(data, nodes);
+    // Bones read only to resolve skins stay in the scene, after its own
+    // nodes: the skins need them in the graph to follow animation.
+    for (int detached : data.detachedRoots)
+        scene->addNode(nodes[size_t(detached)]);
+    if (data.activeCameraNode >= 0)
+        scene->setActiveCamera(nodes[size_t(data.activeCameraNode)]->getCamera());
+    scene->setAmbientColor(data.ambientColor);
+    releaseAll(nodes);
+    return scene;
+}
+
+Node* Bundle::loadNode(const char* id)
+{
+    beginLoad();
+    BundleData data;
+    if (!id || !m_reader.readNode(id, &data) || data.roots.empty()) {
+        m_error = id ? m_reader.error() : "no node id";
+        return nullptr;
+    }
+    std::vector<Node*> nodes = buildNodes(data);
+    Node* node = nodes[size_t(data.roots.front())];
+    node->addRef();
+    // A parent read while resolving joints may have claimed the node as its
+    // child; the node asked for stays the top, or hanging the bones below
+    // it would close a loop.
+    if (Node* parent = node->getParent())
+        parent->removeChild(node);
+    // Bones outside the subtree hang below it so that the caller's one
+    // reference keeps everything the skins point at.
+    for (int detached : data.detachedRoots)
+        node->addChild(nodes[size_t(detached)]);
+    releaseAll(nodes);
+    return node;
+}
+
+std::vector<Node*> Bundle::buildNodes(const BundleData& data)
+{
+    std::vector<Node*> nodes;
+    nodes.reserve(data.nodes.size());
+    for (const BundleData::Node& source : data.nodes)
+        nodes.push_back(createNode(source));
+    for (size_t i = 0; i < data.nodes.size(); ++i) {
+        for (int child : data.nodes[i].children)
+            nodes[i]->addChild(nodes[size_t(child)]);
+    }
+    std::vector<Mesh*> meshes(data.meshes.size(), nullptr);
+    for (size_t i = 0; i < data.nodes.size(); ++i) {
+        const BundleData::Node& source = data.nodes[i];
+        if (Camera* camera = createCamera(source.camera)) {
+            nodes[i]->setCamera(camera);
+            camera->release();
+        }
+        if (Light* light = createLight(source.light)) {
+            nodes[i]->setLight(light);
+            light->release();
+        }
+        if (source.hasModel)
+            attachModel(data, source, nodes[i], meshes, nodes);
+    }
+    for (Mesh* mesh : meshes) {
+        if (mesh)
+            mesh->release();
+    }
+    buildAnimations(data, nodes);
+    return nodes;
+}
+
+void Bundle::attachModel(const BundleData& data, const BundleData::Node& source, Node* node, std::vector<Mesh*>& meshes,
+                         const std::vector<Node*>& nodes)
+{
+    const int meshIndex = source.model.mesh;
+    if (meshIndex < 0 || size_t(meshIndex) >= data.meshes.size())
+        return;
+    // Models that name the same mesh share one.
+    Mesh*& mesh = meshes[size_t(meshIndex)];
+    if (!mesh)
+        mesh = buildMesh(data.meshes[size_t(meshIndex)]);
+    if (!mesh)
+        return;
+    Model* model = Model::create(mesh);
+    if (source.model.hasSkin)
+        model->setSkin(createSkin(source.model.skin, nodes));
+    node->setDrawable(model);
+    model->release();
+    // Materials go on after the model is on its node so that they are bound to it.
+    for (size_t i = 0; i < source.model.materials.size(); ++i) {
+        Material* material = materialNamed(source.model.materials[i]);
+        if (!material)
+            continue;
+        const bool shared = mesh->getPartCount() == 0;
+        if (shared || i < mesh->getPartCount())
+            model->setMaterial(material, shared ? -1 : int(i));
+        material->release();
+    }
+    if (hasTransparentMaterial(model))
+        node->setTag("transparent");
+}
+
+Mesh* Bundle::buildMesh(const BundleData::Mesh& source)
+{
+    std::vector<VertexFormat::Element> elements;
+    for (const BundleData::VertexElement& element : source.format)
+        elements.emplace_back(VertexFormat::Usage(element.usage), element.size);
+    const VertexFormat format(elements.data(), unsigned(elements.size()));
+    if (format.getVertexSize() != source.vertexSize
+        || source.vertices.size() < size_t(source.vertexCount) * source.vertexSize)
+        return nullptr;
+    Mesh* mesh = Mesh::createMesh(format, source.vertexCount, false);
+    if (!mesh)
+        return nullptr;
+    mesh->setUrl((m_path + "#" + source.id).c_str());
+    mesh->setVertexData(source.vertices.data(), 0, source.vertexCount);
+    mesh->setBoundingBox(source.boundingBox);
+    mesh->setBoundingSphere(source.boundingSphere);
+    for (const BundleData::Part& part : source.parts) {
+        MeshPart* added = Mesh::isPrimitiveType(part.primitiveType)
+            ? mesh->addPart(Mesh::PrimitiveType(part.primitiveType), Mesh::IndexFormat(part.indexFormat),
+                            part.indexCount)
+            : nullptr;
+        if (!added || part.indices.size() < size_t(part.indexCount) * Mesh::indexSize(part.indexFormat)
+            || !added->setIndexData(part.indices.data(), 0, part.indexCount)) {
+            mesh->release();
+            return nullptr;
+        }
+    }
+    return mesh;
+}
+
+Material* Bundle::materialNamed(const std::string& name)
+{
+    const std::string& file = getMaterialPath();
+    const std::string url = file + "#" + name;
+    if (file.empty() || name.empty()) {
+        noteMissing(name);
+        return nullptr;
+    }
+    if (!m_loadMaterials) {
+        Properties* properties = Properties::create(url.c_str(), &m_materialCache);
+        if (!properties)
+            noteMissing(name);
+        delete properties;
+        return nullptr;
+    }
+    Material* material = Material::create(url.c_str(), &m_materialCache);
+    if (!material)
+        noteMissing(name);
+    return material;
+}
+
+void Bundle::noteMissing(const std::string& name)
+{
+    for (const std::string& known : m_missingMaterials) {
+        if (known == name)
+            return;
+    }
+    m_missingMaterials.push_back(name);
+}
+
+void Bundle::buildAnimations(const BundleData& data, const std::vector<Node*>& nodes)
+{
+    for (const BundleData::Animation& source : data.animations) {
+        Animation* animation = nullptr;
+        for (const BundleData::Channel& channel : source.channels) {
+            Node* target = nodes[size_t(channel.target)];
+            if (!channelFits(channel, target))
+                continue;
+            const unsigned int keyCount = unsigned(channel.keyTimes.size());
+            if (!animation) {
+                animation = target->createAnimation(source.id.c_str(), int(channel.attribute), keyCount,
+                                                    channel.keyTimes.data(), channel.keyValues.data(), Curve::LINEAR);
+            } else {
+                animation->addChannel(target, int(channel.attribute), keyCount, channel.keyTimes.data(),
+                                      channel.keyValues.data(), Curve::LINEAR);
+            }
+        }
+        // The channels hold the animation from here on.
+        if (animation)
+            animation->release();
+    }
+}
+
+void Bundle::setBindWorldMatrices(const BundleData& data, const std::vector<Node*>& nodes)
+{
+    std::vector<int> pending(data.roots.rbegin(), data.roots.rend());
+    while (!pending.empty()) {
+        const int index = pending.back();
+        pending.pop_back();
+        const BundleData::Node& source = data.nodes[size_t(index)];
+        Node* node = nodes[size_t(index)];
+        if (data.versionMajor >= 4)
+            node->setBindWorldMatrix(node->getWorldMatrix());
+        else if (source.hasModel && source.model.hasSkin)
+            node->setBindWorldMatrix(source.model.skin.bindShape);
+        pending.insert(pending.end(), source.children.rbegin(), source.children.rend());
+    }
+}
+
+} // namespace engine

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "BundleData.h"
+#include "BundleReader.h"
+#include "Properties.h"
+#include "Ref.h"
+
+#include <string>
+#include <vector>
+
+namespace engine {
+
+class Material;
+class Mesh;
+class Node;
+class Scene;
+
+// A ".gpb" bundle turned into engine objects: nodes with their cameras,
+// lights, models, skins and animations. Reading is left to BundleReader;
+// this side only builds, and makes no OpenGL call except when it creates
+// materials (meshes upload on their first draw).
+class Bundle : public Ref {
+public:
+    // Null when the file cannot be read or its header or table is bad.
+    // Relative paths are under the resource path.
+    static Bundle* create(const char* path);
+
+    // With 'false', part materials are looked up by name only (no effect is
+    // compiled), so that a bundle can be loaded without a current context.
+    void setLoadMaterials(bool load) { m_loadMaterials = load; }
+
+    // Null id: the first scene of the table. The caller owns the reference;
+    // null when the scene cannot be read.
+    Scene* loadScene(const char* id = nullptr);
+    // One node and its subtree outside any scene, with its skins and the
+    // animations that target it. The caller owns the reference.
+    Node* loadNode(const char* id);
+
+    const char* getPath() const { return m_path.c_str(); }
+    // The ".material" file beside the bundle; empty when there is none.
+    const std::string& getMaterialPath();
+
+    // Material names of the last load that the material file does not hold
+    // (or whose material did not build); their parts are not drawn.
+    const std::vector<std::string>& getMissingMaterials() const { return m_missingMaterials; }
+    // Why the last create or load failed; empty after a success.
+    const std::string& getError() const { return m_error; }
+
+private:
+    explicit Bundle(const char* path);
+    ~Bundle() override;
+
+    // Engine objects for every node of 'data', indexed like data.nodes, each
+    // holding the one reference of its creation.
+    std::vector<Node*> buildNodes(const BundleData& data);
+    void attachModel(const BundleData& data, const BundleData::Node& source, Node* node, std::vector<Mesh*>& meshes,
+                     const std::vector<Node*>& nodes);
+    Mesh* buildMesh(const BundleData::Mesh& source);
+    // Null for a name the material file lacks, and always when materials
+    // are not loaded.
+    Material* materialNamed(const std::string& name);
+    void noteMissing(const std::string& name);
+    static void buildAnimations(const BundleData& data, const std::vector<Node*>& nodes);
+    static void setBindWorldMatrices(const BundleData& data, const std::vector<Node*>& nodes);
+    void beginLoad();
+
+    std::string m_path;
+    bool m_materialPathKnown = false;
+    std::string m_materialPath;
+    bool m_loadMaterials = true;
+    BundleReader m_reader;
+    Properties::Cache m_materialCache;
+    std::vector<std::string> m_missingMaterials;
+    std::string m_error;
+};
+
+} // namespace engine

@@ -1,0 +1,211 @@
+#include "ModelLoader.h"
+
+#include "Animation.h"
+#include "Bundle.h"
+#include "Camera.h"
+#include "FileSystem.h"
+#include "LightParameterBinder.h"
+#include "Material.h"
+#include "Model.h"
+#include "Node.h"
+#include "Properties.h"
+#include "Scene.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace engine {
+
+namespace {
+
+const char kModelBundle[] = "model.gpb";
+const char kModelScene[] = "model.scene";
+const char kModelAnimation[] = "model.animation";
+const char kDefaultRootId[] = "_ROOT_NODE_";
+
+enum class PathKind { MISSING, FILE, FOLDER };
+
+PathKind pathKind(const char* path)
+{
+    struct stat info;
+    if (!path || !*path || stat(path, &info) != 0)
+        return PathKind::MISSING;
+    if (S_ISREG(info.st_mode))
+        return PathKind::FILE;
+    return S_ISDIR(info.st_mode) ? PathKind::FOLDER : PathKind::MISSING;
+}
+
+bool hasBundleExtension(const std::string& path)
+{
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find_first_of("/\\", dot) != std::string::npos)
+        return false;
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return extension == "gpb";
+}
+
+std::string withSeparator(const std::string& folder)
+{
+    return folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
+}
+
+Scene* loadBundleScene(const char* path)
+{
+    Bundle* bundle = Bundle::create(path);
+    if (!bundle)
+        return nullptr;
+    Scene* scene = bundle->loadScene();
+    bundle->release();
+    return scene;
+}
+
+// A scene-file material replaces every material of the node's model.
+void replaceMaterial(Node* node, const char* url)
+{
+    Model* model = dynamic_cast<Model*>(node->getDrawable());
+    Material* material = model ? Material::create(url) : nullptr;
+    if (!material)
+        return;
+    model->setMaterial(material, -1);
+    for (unsigned int i = 0; i < model->getMeshPartCount(); ++i)
+        model->setMaterial(material, int(i));
+    material->release();
+}
+
+// Values that do not parse leave the node as the bundle made it.
+void applyNodeSettings(Properties* settings, Node* node)
+{
+    Vector3 vector;
+    if (settings->exists("translate") && settings->getVector3("translate", &vector))
+        node->setTranslation(vector);
+    if (settings->exists("scale") && settings->getVector3("scale", &vector))
+        node->setScale(vector);
+    Quaternion rotation;
+    if (settings->exists("rotate") && settings->getQuaternionFromAxisAngle("rotate", &rotation))
+        node->setRotation(rotation);
+    if (const char* material = settings->getString("material"))
+        replaceMaterial(node, material);
+    if (Properties* tags = settings->getNamespace("tags", true, false)) {
+        tags->rewind();
+        while (const char* name = tags->getNextProperty())
+            node->setTag(name, tags->getString());
+    }
+}
+
+void applySceneFileNodes(Properties* sceneFile, Scene* scene)
+{
+    for (size_t i = 0; i < sceneFile->namespaceCount(); ++i) {
+        Properties* settings = sceneFile->namespaceAt(i);
+        Node* node = std::string(settings->getNamespace()) == "node" ? scene->findNode(settings->getId()) : nullptr;
+        if (node)
+            applyNodeSettings(settings, node);
+    }
+}
+
+// A scene file names the bundle that provides the scene and may pick its
+// camera and ambient colour, and place, retag or re-material its nodes.
+Scene* loadSceneFile(const char* path)
+{
+    std::unique_ptr<Properties> top(Properties::create(path));
+    Properties* scene = top && std::string(top->getNamespace()) == "scene" ? top.get() : nullptr;
+    if (!scene && top)
+        scene = top->getNamespace("scene", true, false);
+    const char* bundlePath = scene ? scene->getString("path") : nullptr;
+    if (!bundlePath)
+        return nullptr;
+    Scene* loaded = loadBundleScene(bundlePath);
+    if (!loaded)
+        return nullptr;
+    if (const char* cameraId = scene->getString("activeCamera")) {
+        Node* node = loaded->findNode(cameraId);
+        if (node && node->getCamera())
+            loaded->setActiveCamera(node->getCamera());
+    }
+    Vector3 ambient;
+    if (scene->exists("ambientColor") && scene->getVector3("ambientColor", &ambient))
+        loaded->setAmbientColor(ambient);
+    applySceneFileNodes(scene, loaded);
+    return loaded;
+}
+
+void bindLights(Model* model, Node* node)
+{
+    if (Material* shared = model->getMaterial(-1))
+        LightParameterBinder::bind(shared, node);
+    for (unsigned int i = 0; i < model->getMeshPartCount(); ++i) {
+        if (model->hasPartMaterial(i))
+            LightParameterBinder::bind(model->getMaterial(int(i)), node);
+    }
+}
+
+// Clips come from the animation file; lights are bound once the whole
+// tree is in place, since a light may sit on any ancestor's sibling.
+void prepareNodes(Scene* scene)
+{
+    const bool hasClips = FileSystem::fileExists(kModelAnimation);
+    std::vector<Animation*> animations;
+    scene->visit([&](Node* node) {
+        if (hasClips)
+            node->collectAnimations(animations);
+        if (Model* model = dynamic_cast<Model*>(node->getDrawable()))
+            bindLights(model, node);
+        return true;
+    });
+    for (Animation* animation : animations)
+        animation->defineClips(kModelAnimation);
+}
+
+Node* takeRoot(Scene* scene, const char* rootId)
+{
+    Node* root = Node::create(rootId ? rootId : kDefaultRootId);
+    while (Node* node = scene->getFirstNode())
+        root->addChild(node);
+    return root;
+}
+
+} // namespace
+
+Node* loadModelRoot(const char* path, const char* rootId, Vector3* ambientColorOut)
+{
+    Scene* scene = nullptr;
+    switch (pathKind(path)) {
+    case PathKind::FILE: {
+        // Absolute, so that the bundle is not looked for below the resource
+        // path that is set to its own folder.
+        char* resolved = realpath(path, nullptr);
+        const std::string file(resolved ? resolved : path);
+        free(resolved);
+        if (!hasBundleExtension(file))
+            return nullptr;
+        const size_t separator = file.find_last_of("/\\");
+        FileSystem::setResourcePath(separator == std::string::npos ? "" : file.substr(0, separator + 1).c_str());
+        scene = loadBundleScene(file.c_str());
+        break;
+    }
+    case PathKind::FOLDER:
+        FileSystem::setResourcePath(withSeparator(path).c_str());
+        if (!FileSystem::fileExists(kModelBundle))
+            return nullptr;
+        scene = FileSystem::fileExists(kModelScene) ? loadSceneFile(kModelScene) : loadBundleScene(kModelBundle);
+        break;
+    case PathKind::MISSING:
+        return nullptr;
+    }
+    if (!scene)
+        return nullptr;
+    if (ambientColorOut)
+        *ambientColorOut = scene->getAmbientColor();
+    prepareNodes(scene);
+    Node* root = takeRoot(scene, rootId);
+    scene->release();
+    return root;
+}
+
+} // namespace engine

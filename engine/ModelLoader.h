@@ -1,0 +1,19 @@
+#pragma once
+
+#include "math/Vector3.h"
+
+namespace engine {
+
+class Node;
+
+// The one way the application turns a converted model into a scene graph:
+// 'path' is a workspace model folder (holding "model.gpb", and optionally
+// "model.material", "model.scene" and "model.animation") or a ".gpb" file.
+// Returns a new node with id 'rootId' (null: "_ROOT_NODE_") holding every
+// top-level node of the model, with lights bound to the materials that ask
+// for them and the clips of "model.animation" defined; the caller owns the
+// reference. Null when nothing could be loaded. Sets the resource path to the
+// model's folder. Materials are created, so a context must be current.
+Node* loadModelRoot(const char* path, const char* rootId = nullptr, Vector3* ambientColorOut = nullptr);
+
+} // namespace engine
