@@ -8,6 +8,7 @@
 #include "Grid.h"
 #include "Model.h"
 #include "ModelInfoFile.h"
+#include "ModelLoader.h"
 #include "Node.h"
 #include "Scene.h"
 #include "SelectionBox.h"
@@ -17,6 +18,8 @@
 #include "math/Quaternion.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
@@ -193,13 +196,6 @@ void SceneViewer::touchEvent(int evt, int x, int y, unsigned int contactIndex)
     }
 }
 
-bool SceneViewer::canLoadModels()
-{
-    // The engine's bundle reader and mesh drawing are not part of this build
-    // yet; until they are, a converted model is exported but not shown.
-    return false;
-}
-
 bool SceneViewer::hasConvertedModel()
 {
     const WorkspaceService& workspace = WorkspaceService::instanceOrDefault();
@@ -231,11 +227,6 @@ const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const 
         m_host->viewerFailedToLoad(missingModelMessage());
         return &m_validationRecords;
     }
-    if (!canLoadModels()) {
-        appendRecord(tr("The 3d model is not shown"),
-                     tr("This build cannot draw 3d models yet. The converted model can still be exported."));
-        return &m_validationRecords;
-    }
     try {
         adoptRootNode(loadRootNode());
     } catch (const std::exception& error) {
@@ -250,8 +241,10 @@ const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const 
 
 engine::Node* SceneViewer::loadRootNode()
 {
-    // Reached only once canLoadModels() holds, which needs the bundle reader.
-    return nullptr;
+    // The model folder, or its "model.scene" when there is one, becomes one
+    // root node; the scene's ambient colour comes with it.
+    const QString folder = QDir(WorkspaceService::instanceOrDefault().modelFolder()).absolutePath() + QLatin1Char('/');
+    return engine::loadModelRoot(QFile::encodeName(folder).constData(), "RootSceneNode", &m_ambientColor);
 }
 
 void SceneViewer::adoptRootNode(engine::Node* root)

@@ -47,8 +47,6 @@ public:
     void touchEvent(int evt, int x, int y, unsigned int contactIndex) override;
 
     const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
-    // Whether this build can put a converted model on screen at all.
-    static bool canLoadModels();
     // model.gpb, or a scene file, in the workspace's model folder.
     static bool hasConvertedModel();
     static QString missingModelMessage();

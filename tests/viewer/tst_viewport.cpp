@@ -243,7 +243,7 @@ void ViewportTest::loadWritesInfoFile()
     const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &noLogs);
     QCOMPARE(failed.count(), 0);
     QVERIFY(records);
-    // A build that cannot draw models says so instead of showing nothing.
+    // An empty bundle yields no root node, and the viewer says the model is empty.
     QCOMPARE(records->size(), 1);
     QCOMPARE(records->first().priority, LoggingPriorities::Warning);
 
