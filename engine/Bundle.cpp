@@ -270,14 +270,14 @@ Mesh* Bundle::buildMesh(const BundleData::Mesh& source)
     for (const BundleData::VertexElement& element : source.format)
         elements.emplace_back(VertexFormat::Usage(element.usage), element.size);
     const VertexFormat format(elements.data(), unsigned(elements.size()));
-    if (format.getVertexSize() != source.vertexSize
-        || source.vertices.size() < size_t(source.vertexCount) * source.vertexSize)
+    // The reader has checked every count against the bytes the data points into.
+    if (format.getVertexSize() != source.vertexSize || (source.vertexCount && !source.vertices))
         return nullptr;
     Mesh* mesh = Mesh::createMesh(format, source.vertexCount, false);
     if (!mesh)
         return nullptr;
     mesh->setUrl((m_path + "#" + source.id).c_str());
-    mesh->setVertexData(source.vertices.data(), 0, source.vertexCount);
+    mesh->setVertexData(source.vertices, 0, source.vertexCount);
     mesh->setBoundingBox(source.boundingBox);
     mesh->setBoundingSphere(source.boundingSphere);
     for (const BundleData::Part& part : source.parts) {
@@ -285,8 +285,7 @@ Mesh* Bundle::buildMesh(const BundleData::Mesh& source)
             ? mesh->addPart(Mesh::PrimitiveType(part.primitiveType), Mesh::IndexFormat(part.indexFormat),
                             part.indexCount)
             : nullptr;
-        if (!added || part.indices.size() < size_t(part.indexCount) * Mesh::indexSize(part.indexFormat)
-            || !added->setIndexData(part.indices.data(), 0, part.indexCount)) {
+        if (!added || (part.indexCount && !part.indices) || !added->setIndexData(part.indices, 0, part.indexCount)) {
             mesh->release();
             return nullptr;
         }
