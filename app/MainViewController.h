@@ -28,11 +28,11 @@ class Scene;
 class MainViewController : public QObject, private AnimationPlayback {
     Q_OBJECT
 public:
-    static const int leftPaneWidth = 230;
-    static const int viewportWidth = 800;
-    static const int animationPaneWidth = 230;
-    static const int viewportMinimumWidth = 500;
-    static const int viewportMinimumHeight = 400;
+    static constexpr int leftPaneWidth = 230;
+    static constexpr int viewportWidth = 800;
+    static constexpr int animationPaneWidth = 230;
+    static constexpr int viewportMinimumWidth = 500;
+    static constexpr int viewportMinimumHeight = 400;
 
     explicit MainViewController(MainWindowController* controller);
     ~MainViewController() override;

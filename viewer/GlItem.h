@@ -30,8 +30,8 @@ Q_DECLARE_METATYPE(engine::Node*)
 class GlItem : public QOpenGLWidget, private ViewerHost {
     Q_OBJECT
 public:
-    static const int repaintIntervalMs = 16;
-    static const int frameRateIntervalMs = 1000;
+    static constexpr int repaintIntervalMs = 16;
+    static constexpr int frameRateIntervalMs = 1000;
 
     explicit GlItem(QWidget* parent = nullptr);
     ~GlItem() override;

@@ -8,7 +8,7 @@
 // the model manager can read, among no more than the first 32 dropped.
 class ModelDrop {
 public:
-    static const int maximumUrlsLookedAt = 32;
+    static constexpr int maximumUrlsLookedAt = 32;
 
     // Empty when none of the looked-at URLs names a supported file.
     static QString pickModelPath(const QList<QUrl>& urls);

@@ -13,7 +13,7 @@ class Scene;
 // the model's ".meta" folder, so that they travel with every export.
 class ThumbnailCapture {
 public:
-    static const int thumbnailSize = 300;
+    static constexpr int thumbnailSize = 300;
 
     struct View {
         bool perspective;
