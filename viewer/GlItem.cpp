@@ -55,12 +55,13 @@ GlItem::GlItem(QWidget* parent)
 
 GlItem::~GlItem()
 {
-    // The viewer's engine objects may own GL resources.
+    // The platform lets go of the viewer it drives before the viewer goes;
+    // the viewer's engine objects may own GL resources.
     makeCurrent();
+    delete m_platform;
     delete m_viewer;
     doneCurrent();
     delete m_messageBox;
-    delete m_platform;
 }
 
 bool GlItem::isSupportedVersion(int major, int minor) { return major >= 3 || (major == 2 && minor >= 1); }
