@@ -111,24 +111,21 @@ struct BundleReader::Cursor {
     }
     // A count of records that each take at least minSize bytes.
     bool count(uint32_t* n, size_t minSize) { return u32(n) && *n <= left() / minSize; }
-    bool array(std::vector<uint32_t>* out)
+    // A counted array of 4-byte values (unsigned integers or floats), read as
+    // little-endian words.
+    template <typename T>
+    bool array(std::vector<T>* out)
     {
+        static_assert(sizeof(T) == 4, "4-byte values only");
         uint32_t n = 0;
         if (!count(&n, 4))
             return false;
         out->resize(n);
-        for (uint32_t& v : *out)
-            u32(&v);
-        return true;
-    }
-    bool array(std::vector<float>* out)
-    {
-        uint32_t n = 0;
-        if (!count(&n, 4))
-            return false;
-        out->resize(n);
-        for (float& v : *out)
-            f32(&v);
+        for (T& v : *out) {
+            uint32_t bits = 0;
+            u32(&bits);
+            std::memcpy(&v, &bits, 4);
+        }
         return true;
     }
 };
