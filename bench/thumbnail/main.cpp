@@ -7,6 +7,7 @@
 
 #include "ContainerThumbnail.h"
 #include "Exporter.h"
+#include "VersionFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -41,7 +42,8 @@ QByteArray randomBytes(int size, quint64 seed)
     return bytes;
 }
 
-// A model folder as a real conversion leaves it: a big bundle, textures, and the preview.
+// A model folder as a real conversion leaves it: a big bundle, textures, the
+// preview and the version file.
 bool writeModelFolder(const QString& folder, int megabytes)
 {
     const int textures = 8;
@@ -52,12 +54,14 @@ bool writeModelFolder(const QString& folder, int megabytes)
         if (!writeBytes(folder + QString("/tex/texture%1.png").arg(i), randomBytes(textureBytes, quint64(i) + 2)))
             return false;
     }
-    QImage preview(800, 600, QImage::Format_RGB32);
+    // Conversions write 300 x 300 previews.
+    QImage preview(300, 300, QImage::Format_RGB32);
     for (int y = 0; y < preview.height(); ++y) {
         for (int x = 0; x < preview.width(); ++x)
             preview.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
     }
-    return QDir().mkpath(folder + "/.meta") && preview.save(folder + "/.meta/perspective.png");
+    return QDir().mkpath(folder + "/.meta") && preview.save(folder + "/.meta/perspective.png")
+        && VersionFile::write(folder);
 }
 
 double medianMs(int runs, const std::function<bool()>& work)
