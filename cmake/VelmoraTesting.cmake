@@ -53,20 +53,30 @@ function(velmora_add_command_test)
 endfunction()
 
 # One test program per tst_*.cpp file of the calling folder, named
-# <PREFIX>_<topic>, linked to LIBS and to the shared test helpers.
-# DEPENDS names targets (programs the tests run) built before each test.
-#   velmora_add_test_folder(PREFIX p LIBS lib... [DEPENDS t...] [SANITIZE] [LABELS l...])
+# <PREFIX>_<topic>, linked to LIBS. SUPPORT lists the folder's helper sources:
+# they are compiled once into the library <PREFIX>_testsupport, which every
+# program of the folder links. DEPENDS names targets (programs the tests run)
+# built before each test.
+#   velmora_add_test_folder(PREFIX p LIBS lib... [SUPPORT a.cpp...] [DEPENDS t...] [SANITIZE] [LABELS l...])
 function(velmora_add_test_folder)
-  cmake_parse_arguments(T "SANITIZE" "PREFIX" "LIBS;LABELS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "SANITIZE" "PREFIX" "LIBS;SUPPORT;LABELS;DEPENDS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   set(extra)
   if(T_SANITIZE)
     set(extra SANITIZE)
   endif()
+  set(libs ${T_LIBS})
+  if(T_SUPPORT)
+    add_library(${T_PREFIX}_testsupport STATIC ${T_SUPPORT})
+    target_link_libraries(${T_PREFIX}_testsupport PUBLIC Qt5::Test ${T_LIBS})
+    target_include_directories(${T_PREFIX}_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_compile_definitions(${T_PREFIX}_testsupport PRIVATE VELMORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    list(APPEND libs ${T_PREFIX}_testsupport)
+  endif()
   foreach(src ${sources})
     get_filename_component(name ${src} NAME_WE)
     string(REPLACE "tst_" "${T_PREFIX}_" name ${name})
-    velmora_add_qtest(NAME ${name} SOURCES ${src} LIBS ${T_LIBS} ${extra} LABELS ${T_LABELS})
+    velmora_add_qtest(NAME ${name} SOURCES ${src} LIBS ${libs} ${extra} LABELS ${T_LABELS})
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     if(T_DEPENDS)
       add_dependencies(${name} ${T_DEPENDS})
