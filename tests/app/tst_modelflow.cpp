@@ -4,13 +4,12 @@
 // texts. A stand-in encoder converts; the last case runs the real program.
 
 #include "AppTestSupport.h"
-#include "FakeEncoder.h"
 #include "LoggingManager.h"
 #include "MainViewController.h"
 #include "ModelManager.h"
+#include "PipelineTestSupport.h"
 #include "SceneGraph.h"
 #include "WorkspaceService.h"
-#include "ZipFixture.h"
 
 #include <QAction>
 #include <QCryptographicHash>

@@ -1,12 +1,10 @@
 #pragma once
 
-// Small helpers shared by the pipeline tests: running programs (Info-ZIP,
-// Python), reading and writing files, and making a folder refuse writes even
-// when the tests run as root.
+// Helpers shared by the pipeline tests and the application's tests: running
+// programs, files, a folder that refuses writes, a stand-in model encoder and
+// zip archives written by Python's zipfile.
 
 #include <QtCore>
-
-#include <unistd.h>
 
 namespace testsupport {
 
@@ -16,84 +14,72 @@ struct ProcessResult {
     QByteArray err;
 };
 
-inline ProcessResult runProgram(const QString& program, const QStringList& arguments,
-                                const QString& workingFolder = QString(), const QByteArray& input = QByteArray())
-{
-    QProcess process;
-    process.setWorkingDirectory(workingFolder);
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
-    return {finished ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
+ProcessResult runProgram(const QString& program, const QStringList& arguments, const QString& workingFolder = QString(),
+                         const QByteArray& input = QByteArray());
 // The system interpreter: the tests run with a private HOME, in which
 // per-user interpreter shims do not work.
-inline ProcessResult runPython(const QString& script, const QStringList& arguments, const QByteArray& input = {})
-{
-    return runProgram("/usr/bin/python3", QStringList {"-c", script} + arguments, QString(), input);
-}
-
-inline bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-inline QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
+ProcessResult runPython(const QString& script, const QStringList& arguments, const QByteArray& input = {});
+bool writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
 // Relative path -> MD5 of every regular file below folder (links not followed).
-inline QMap<QString, QByteArray> treeDigest(const QString& folder)
-{
-    QMap<QString, QByteArray> digest;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        digest.insert(QDir(folder).relativeFilePath(path),
-                      QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5));
-    }
-    return digest;
-}
-
+QMap<QString, QByteArray> treeDigest(const QString& folder);
 // Whether a process is alive: neither gone nor a zombie waiting to be reaped.
-inline bool processRuns(qint64 pid)
-{
-    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    const int end = stat.lastIndexOf(')');
-    return end > 0 && stat.size() > end + 2 && stat.at(end + 2) != 'Z' && stat.at(end + 2) != 'X';
-}
+bool processRuns(qint64 pid);
 
 // Makes a folder refuse new entries and removals. Root ignores permission
 // bits, so there the immutable attribute is used; a test skips when neither
 // works.
 class ReadOnlyFolder {
 public:
-    explicit ReadOnlyFolder(const QString& folder)
-        : m_folder(folder)
-    {
-        m_active = !folder.isEmpty() && lock(true);
-    }
+    explicit ReadOnlyFolder(const QString& folder);
     ~ReadOnlyFolder() { release(); }
     bool isActive() const { return m_active; }
-    void release() { m_active = m_active && !lock(false); }
+    void release();
 
 private:
-    bool lock(bool on)
-    {
-        if (geteuid() == 0)
-            return QProcess::execute("chattr", {on ? "+i" : "-i", m_folder}) == 0;
-        return QFile::setPermissions(m_folder,
-                                     QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                         | (on ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
-    }
+    bool lock(bool on);
     QString m_folder;
     bool m_active = false;
 };
 
 } // namespace testsupport
+
+// A stand-in for the model encoder: a shell script placed where the
+// application looks for the encoder (<application parent>/tools/linux).
+namespace FakeEncoder {
+
+enum class Behaviour {
+    Normal, // writes the bundle, a warning on stdout (and one after a zero byte), an error on stderr
+    Crash, // prints a warning, then dies from SIGSEGV
+    FailWithoutModel, // prints an error, writes nothing, exit 3
+    SucceedWithoutModel, // prints nothing, writes nothing, exit 0
+    Huge, // 8 MB on each pipe, then what Normal does
+    Slow, // waits 20 s in short sleeps, then what Normal does
+    Brief, // waits half a second, makes the bundle's folder if it is gone, then what Normal does
+    ReadsInput, // reads standard input to its end, then what Normal does
+};
+
+// The bundle the fake writes: known bytes followed by the input path, so a
+// test can tell which import produced a workspace's model.
+QByteArray bundleBytesFor(const QString& inputPath);
+
+// Installs the fake as <applicationParent>/tools/linux/model-encoder and a
+// small shader folder as <applicationParent>/res/shaders. The script records
+// its process id, working folder and arguments into recordFolder.
+bool install(const QString& applicationParent, Behaviour behaviour, const QString& recordFolder);
+
+} // namespace FakeEncoder
+
+// Zip archives written by Python's zipfile, which takes any entry name we
+// give it, hostile ones included.
+namespace ZipFixture {
+
+using Entries = QVector<QPair<QString, QByteArray>>;
+
+// method: a zipfile constant such as "ZIP_DEFLATED", "ZIP_STORED", "ZIP_BZIP2".
+bool write(const QString& archivePath, const Entries& entries, const QString& method = "ZIP_DEFLATED");
+QByteArray versionFile(const QByteArray& version, const QByteArray& formatJson);
+// A container as the exporter writes it: bundle, version file, one shader.
+Entries validModel(const QByteArray& formatJson = "4", const QByteArray& version = "1.7");
+
+} // namespace ZipFixture

@@ -1,8 +1,7 @@
 // The batch converter: "--convert INPUT OUTPUT.vm3" in a scratch install tree
 // (bin/, tools/linux/model-encoder, res/shaders), its exit codes, what it
 // prints to standard error and the archive it writes.
-#include "FakeEncoder.h"
-#include "ZipFixture.h"
+#include "PipelineTestSupport.h"
 
 #include "CommandLineConverter.h"
 

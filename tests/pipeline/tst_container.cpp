@@ -3,7 +3,6 @@
 // hostile and damaged archives, and what a failed export leaves behind.
 
 #include "PipelineTestSupport.h"
-#include "ZipFixture.h"
 
 #include "ContainerImport.h"
 #include "Exporter.h"

@@ -1,7 +1,6 @@
 // The FBX import: the encoder's command line, the workspace it fills, how its
 // console output is collected, and what happens when it is missing, crashes,
 // floods its pipes or is cancelled.
-#include "FakeEncoder.h"
 #include "PipelineTestSupport.h"
 
 #include "EncoderOutputParser.h"

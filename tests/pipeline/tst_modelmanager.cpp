@@ -1,8 +1,7 @@
 // The model manager: an unreadable file runs no import, only the newest of
 // several imports is shown, and a workspace is deleted only once the work that
 // reads or writes it has ended.
-#include "FakeEncoder.h"
-#include "ZipFixture.h"
+#include "PipelineTestSupport.h"
 
 #include "Exporter.h"
 #include "ModelManager.h"
