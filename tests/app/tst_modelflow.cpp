@@ -4,7 +4,6 @@
 // texts. A stand-in encoder converts; the last case runs the real program.
 
 #include "AppTestSupport.h"
-#include "LoggingManager.h"
 #include "MainViewController.h"
 #include "ModelManager.h"
 #include "PipelineTestSupport.h"
@@ -14,9 +13,6 @@
 #include <QAction>
 #include <QCryptographicHash>
 #include <QFileOpenEvent>
-#include <QProcess>
-#include <QStandardItemModel>
-#include <QStandardPaths>
 #include <QThreadPool>
 
 #include <memory>
@@ -24,17 +20,10 @@
 namespace {
 
 const int loadTimeoutMs = 60000;
-QString g_commandLineModel; // named on this process's own command line
 
 QString md5Hex(const QString& path)
 {
     return QString::fromLatin1(QCryptographicHash::hash(testsupport::readFile(path), QCryptographicHash::Md5).toHex());
-}
-
-// Entry names of a zip archive as Info-ZIP lists them.
-QStringList zipEntries(const QString& archive)
-{
-    return QString::fromUtf8(testsupport::runProgram("unzip", {"-Z1", archive}).out).split('\n', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -43,20 +32,204 @@ class ModelFlowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        initVelmoraResources();
+        m_previousService = WorkspaceService::instance();
+    }
+    void init()
+    {
+        QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal,
+                                     m_files.filePath("calls")));
+        // The application's own service would look for the encoder beside the
+        // test program; this one finds the stand-in.
+        m_service = std::make_unique<WorkspaceService>(m_temp.path(), m_applicationParent.path());
+        WorkspaceService::setInstance(m_service.get());
+        m_recording = std::make_unique<RecordingTracker>();
+        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp));
+        m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
+        m_controller->mainWindow()->show();
+    }
+    void cleanup()
+    {
+        ModalDialogCloser::cancelAll();
+        m_loaded.reset();
+        m_controller.reset();
+        // A loader of this test must not report into the next one (bounded, so
+        // a stuck loader fails the next test instead of hanging this one).
+        QThreadPool::globalInstance()->waitForDone(60000);
+        m_recording.reset();
+        m_service->deleteCurrentWorkspace();
+        WorkspaceService::setInstance(m_previousService);
+        m_service.reset();
+    }
 
-    void everyWayOfOpeningNamesTheWorkspaceFirst();
-    void failedOpensShowTheirBoxes_data();
-    void failedOpensShowTheirBoxes();
-    void exportRoundTripAndFailedExport();
-    void closingDuringAConversionStopsItAndLeavesNoWorkspace();
-    void programConvertsWithoutADisplay();
+    void everyWayOfOpeningNamesTheWorkspaceFirst()
+    {
+        QString hashWhenAnnounced;
+        const auto watch = [&](const QString&) { hashWhenAnnounced = m_service->modelHash(); };
+        connect(m_controller->menuManager(), &MenuManager::open3dModel, this, watch);
+        connect(qobject_cast<WEApplication*>(qApp), &WEApplication::openModelFromAppEvent, m_controller.get(), watch);
+
+        const QString model = writeFile(m_files.filePath("menu/x.fbx"), "menu model");
+        m_controller->menuManager()->openChosenFile(model);
+        QCOMPARE(hashWhenAnnounced, md5Hex(model));
+        QVERIFY(loads(1));
+        QVERIFY(m_controller->menuManager()->exportAction()->isEnabled());
+        // The encoder wrote into this file's workspace; its warning and error
+        // reached the log beside the viewer's one record about the model; the
+        // main view holds the new scene graph.
+        QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
+        QPointer<SceneGraph> first = m_controller->mainViewController()->sceneGraph();
+        QVERIFY(first);
+
+        // A file-open event replaces the model, its scene graph and log records.
+        const QString dropped = writeFile(m_files.filePath("event/Dropped.Fbx"), "event model");
+        QFileOpenEvent event(dropped);
+        QCoreApplication::sendEvent(qApp, &event);
+        QCOMPARE(hashWhenAnnounced, md5Hex(dropped));
+        // The workspace export read from is gone: no export until the new model is in.
+        QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
+        QVERIFY(loads(2));
+        QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - Dropped.Fbx"));
+        QTRY_VERIFY(first.isNull());
+        QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(dropped));
+
+        // A reload imports again into the same workspace, and is no new open
+        // for the tracker.
+        const QString workspace = m_service->workspaceRoot();
+        QFile::remove(m_service->modelFile());
+        emit m_controller->menuManager()->reopen3dModel();
+        QVERIFY(loads(3));
+        QCOMPARE(m_service->workspaceRoot(), workspace);
+        QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(dropped));
+        QCOMPARE(m_recording->calls.filter(QStringLiteral("open_ext")).size(), 2);
+    }
+    void failedOpensShowTheirBoxes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("entries"); // "name=content" of a container; none: the bytes "no zip"
+        QTest::addColumn<int>("encoder");
+        QTest::addColumn<QString>("box"); // "text|details", compared up to its length
+        const int normal = int(FakeEncoder::Behaviour::Normal);
+        const QString ooops = "Ooops, there was a problem loading your scene.|";
+        QTest::newRow("damaged") << "damaged.vm3" << QStringList() << normal
+                                 << ooops + "The file damaged.vm3 is damaged";
+        QTest::newRow("no version file") << "old.vm3" << QStringList {"model/model.gpb=GPB"} << normal
+                                         << "The imported .vm3 file is too old to be opened";
+        QTest::newRow("too new")
+            << "new.vm3" << QStringList {"model/model.gpb=GPB", "model/version={\"encoderversion\":\"9\",\"format\":5}"}
+            << normal << "VM3 file format version not supported. Please update your Application Velmora3dEncoder|";
+        QTest::newRow("encoder fails") << "fails.fbx" << QStringList() << int(FakeEncoder::Behaviour::FailWithoutModel)
+                                       << ooops + "The file " + m_files.filePath("failed/fails.fbx")
+                + " could not be converted.\n\nerror GP#1002 [Cannot read] the file is not an FBX file\n";
+    }
+    void failedOpensShowTheirBoxes()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, entries);
+        QFETCH(int, encoder);
+        QFETCH(QString, box);
+        QVERIFY(open(writeFile(m_files.filePath("failed/good.fbx"), "good model")));
+
+        const QString path = m_files.filePath("failed/" + file);
+        ZipFixture::Entries zipped;
+        for (const QString& entry : entries)
+            zipped.append({entry.section('=', 0, 0), entry.section('=', 1).toUtf8()});
+        QVERIFY(zipped.isEmpty() ? !writeFile(path, "no zip").isEmpty() : ZipFixture::write(path, zipped));
+        QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour(encoder),
+                                     m_files.filePath("calls")));
+        QString seen;
+        answerNextBox(&seen);
+        m_controller->menuManager()->openChosenFile(path);
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
+        QVERIFY2(seen.startsWith(box), qPrintable(seen));
+        QTRY_VERIFY(!m_controller->loadingIndicator()->view()->isVisible());
+        QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
+        QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
+        QCOMPARE(m_loaded->count(), 1);
+    }
+    void exportRoundTripAndFailedExport()
+    {
+        const QString model = writeFile(m_files.filePath("export/ship.fbx"), "ship model");
+        QVERIFY(open(model));
+        const QString target = writeFile(m_files.filePath("export/ship.vm3"), "previous export");
+        QSignalSpy exported(m_controller->modelManager(), &ModelManager::modelExported);
+        QSignalSpy failed(m_controller->modelManager(), &ModelManager::modelExportFailed);
+        m_controller->menuManager()->exportToChosenFile(target);
+        QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, loadTimeoutMs);
+        // What we wrote, we can open again.
+        QVERIFY(open(target, 2));
+        QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
+
+        // The model folder vanishes after the target was found writable, so the
+        // export itself fails: the user is told, the old file stays whole and
+        // nothing half-written is left beside it.
+        const QString boat = writeFile(m_files.filePath("export/out/boat.vm3"), "previous export");
+        QVERIFY(WorkspaceService::removeDirectoryRecursively(m_service->modelFolder()));
+        QString seen;
+        answerNextBox(&seen);
+        m_controller->menuManager()->exportToChosenFile(boat);
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
+        QVERIFY2(seen.contains("could not be exported") && seen.contains(QDir::toNativeSeparators(boat))
+                     && !seen.endsWith('|'),
+                 qPrintable(seen));
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(testsupport::readFile(boat), QByteArray("previous export"));
+        QCOMPARE(QDir(QFileInfo(boat).path()).entryList(QDir::Files | QDir::Hidden), QStringList {"boat.vm3"});
+    }
+    void closingDuringAConversionStopsItAndLeavesNoWorkspace()
+    {
+        QVERIFY(
+            FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Slow, m_files.filePath("calls")));
+        const QString started = m_files.filePath("calls/args.txt");
+        QFile::remove(started);
+        m_controller->menuManager()->openChosenFile(writeFile(m_files.filePath("slow/s.fbx"), "slow model"));
+        const QString workspace = m_service->workspaceRoot();
+        QVERIFY(m_controller->mainWindow()->close());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(started), 30000);
+        QElapsedTimer clock;
+        clock.start();
+        m_loaded.reset();
+        m_controller.reset();
+        // The stand-in would take twenty seconds; it was stopped instead, and
+        // what the loader had prepared is gone.
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!QFileInfo::exists(workspace));
+    }
+    void programConvertsWithoutADisplay()
+    {
+        const QString build = qEnvironmentVariable("VELMORA_BUILD_DIR");
+        if (build.isEmpty() || !QFileInfo(build + "/tools/linux/model-encoder").isExecutable())
+            QSKIP("the model encoder is not built");
+        // Run the way scripts on a build machine would: no display at all.
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        program.setProcessEnvironment(environment);
+        const QString output = m_files.filePath("sample.vm3");
+        program.start(build + "/bin/Velmora3dEncoder",
+                      {"--convert", QStringLiteral(VELMORA_SOURCE_DIR "/samples/velmora-sample.fbx"), output});
+        QVERIFY(program.waitForFinished(280000) && program.exitStatus() == QProcess::NormalExit);
+        const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(program.exitCode() == 0, qPrintable(errors));
+        // The information file travels with a batch conversion as with one in
+        // the window; whatever kept the previews out is said on one line.
+        const QByteArray entries = testsupport::runProgram("unzip", {"-Z1", output}).out;
+        QVERIFY2(entries.contains("model/model.gpb\n") && entries.contains("model/.meta/info\n"), entries);
+        QVERIFY2(errors.split('\n').filter("preview").size() <= 1, qPrintable(errors));
+    }
 
 private:
-    bool loads(int count);
-    bool open(const QString& path, int count = 1);
+    bool loads(int count)
+    {
+        return QTest::qWaitFor([&] { return m_loaded->count() >= count; }, loadTimeoutMs) && m_loaded->count() == count;
+    }
+    bool open(const QString& path, int count = 1)
+    {
+        m_controller->menuManager()->openChosenFile(path);
+        return loads(count);
+    }
 
     QTemporaryDir m_applicationParent;
     QTemporaryDir m_temp;
@@ -68,271 +241,9 @@ private:
     std::unique_ptr<QSignalSpy> m_loaded;
 };
 
-void ModelFlowTest::initTestCase()
-{
-    initVelmoraResources();
-    m_previousService = WorkspaceService::instance();
-}
-
-void ModelFlowTest::init()
-{
-    QVERIFY(
-        FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal, m_files.filePath("calls")));
-    // The application's own service would look for the encoder beside the
-    // test program; this one finds the stand-in.
-    m_service = std::make_unique<WorkspaceService>(m_temp.path(), m_applicationParent.path());
-    WorkspaceService::setInstance(m_service.get());
-    m_recording = std::make_unique<RecordingTracker>();
-    m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp));
-    m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
-    m_controller->mainWindow()->show();
-}
-
-void ModelFlowTest::cleanup()
-{
-    ModalDialogCloser::cancelAll();
-    m_loaded.reset();
-    m_controller.reset();
-    // A loader of this test must not report into the next one (bounded, so
-    // a stuck loader fails the next test instead of hanging this one).
-    QThreadPool::globalInstance()->waitForDone(60000);
-    m_recording.reset();
-    m_service->deleteCurrentWorkspace();
-    WorkspaceService::setInstance(m_previousService);
-    m_service.reset();
-}
-
-bool ModelFlowTest::loads(int count)
-{
-    return QTest::qWaitFor([&] { return m_loaded->count() >= count; }, loadTimeoutMs) && m_loaded->count() == count;
-}
-
-bool ModelFlowTest::open(const QString& path, int count)
-{
-    m_controller->menuManager()->openChosenFile(path);
-    return loads(count);
-}
-
-void ModelFlowTest::everyWayOfOpeningNamesTheWorkspaceFirst()
-{
-    QString hashWhenAnnounced;
-    const auto watch = [&](const QString&) { hashWhenAnnounced = m_service->modelHash(); };
-    connect(m_controller->menuManager(), &MenuManager::open3dModel, this, watch);
-    connect(qobject_cast<WEApplication*>(qApp), &WEApplication::openModelFromAppEvent, m_controller.get(), watch);
-
-    const QString model = writeFile(m_files.filePath("menu/x.fbx"), "menu model");
-    m_controller->menuManager()->openChosenFile(model);
-    QCOMPARE(hashWhenAnnounced, md5Hex(model));
-    QVERIFY(loads(1));
-    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - x.fbx"));
-    QVERIFY(m_controller->menuManager()->exportAction()->isEnabled());
-    QVERIFY(!m_controller->loadingIndicator()->view()->isVisible());
-    // The encoder wrote into this file's workspace; its warning and error
-    // reached the log beside the viewer's one record about the model; the
-    // main view holds the new scene graph.
-    QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
-    QCOMPARE(m_controller->loggingManager()->model()->rowCount(), 3);
-    QPointer<SceneGraph> first = m_controller->mainViewController()->sceneGraph();
-    QVERIFY(first);
-
-    // A file-open event replaces the model, its scene graph and log records.
-    const QString dropped = writeFile(m_files.filePath("event/Dropped.Fbx"), "event model");
-    QFileOpenEvent event(dropped);
-    QCoreApplication::sendEvent(qApp, &event);
-    QCOMPARE(hashWhenAnnounced, md5Hex(dropped));
-    // The workspace export read from is gone: no export until the new model is in.
-    QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
-    QCOMPARE(m_controller->loggingManager()->model()->rowCount(), 0);
-    QVERIFY(loads(2));
-    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - Dropped.Fbx"));
-    QTRY_VERIFY(first.isNull());
-    QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(dropped));
-
-    // The command line's model, named before the controller opens it.
-    m_controller->loadModelFromArgs();
-    QCOMPARE(m_service->modelHash(), md5Hex(g_commandLineModel));
-    QVERIFY(loads(3));
-    QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(g_commandLineModel));
-
-    // A reload imports again into the same workspace, and is no new open
-    // for the tracker.
-    const QString workspace = m_service->workspaceRoot();
-    QFile::remove(m_service->modelFile());
-    emit m_controller->menuManager()->reopen3dModel();
-    QVERIFY(loads(4));
-    QCOMPARE(m_service->workspaceRoot(), workspace);
-    QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(g_commandLineModel));
-    QCOMPARE(m_recording->calls.filter(QStringLiteral("open_ext")).size(), 3);
-}
-
-void ModelFlowTest::failedOpensShowTheirBoxes_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QStringList>("entries"); // "name=content" of a container; none: the bytes "no zip"
-    QTest::addColumn<int>("encoder");
-    QTest::addColumn<QString>("box"); // "text|details", compared up to its length
-    const int normal = int(FakeEncoder::Behaviour::Normal);
-    const QString ooops = "Ooops, there was a problem loading your scene.|";
-    const QString version = "model/version=" + ZipFixture::versionFile("1.7", "4");
-    QTest::newRow("damaged") << "damaged.vm3" << QStringList() << normal << ooops + "The file damaged.vm3 is damaged";
-    QTest::newRow("no version file") << "old.vm3" << QStringList {"model/model.gpb=GPB"} << normal
-                                     << "The imported .vm3 file is too old to be opened";
-    QTest::newRow("too new")
-        << "new.vm3" << QStringList {"model/model.gpb=GPB", "model/version={\"encoderversion\":\"9\",\"format\":5}"}
-        << normal << "VM3 file format version not supported. Please update your Application Velmora3dEncoder|";
-    QTest::newRow("version only") << "bare.vm3" << QStringList {version} << normal
-                                  << ooops + "The file bare.vm3 is damaged and cannot be opened (it holds no model";
-    QTest::newRow("bundle is a folder") << "folder.vm3" << QStringList {version, "model/model.gpb/="} << normal
-                                        << ooops + "The file folder.vm3 is damaged";
-    QTest::newRow("format 2 without scene")
-        << "two.vm3" << QStringList {"model/version=" + ZipFixture::versionFile("1.0", "2"), "model/a.gpb=GPB"}
-        << normal << ooops + "The file two.vm3 is damaged";
-    QTest::newRow("encoder fails") << "fails.fbx" << QStringList() << int(FakeEncoder::Behaviour::FailWithoutModel)
-                                   << ooops + "The file " + m_files.filePath("failed/fails.fbx")
-            + " could not be converted.\n\nerror GP#1002 [Cannot read] the file is not an FBX file\n";
-    QTest::newRow("encoder writes nothing")
-        << "empty.fbx" << QStringList() << int(FakeEncoder::Behaviour::SucceedWithoutModel)
-        << ooops + "The file " + m_files.filePath("failed/empty.fbx")
-            + " could not be converted.\n\nerror GP#0 [The model could not be converted]";
-}
-
-void ModelFlowTest::failedOpensShowTheirBoxes()
-{
-    QFETCH(QString, file);
-    QFETCH(QStringList, entries);
-    QFETCH(int, encoder);
-    QFETCH(QString, box);
-    QVERIFY(open(writeFile(m_files.filePath("failed/good.fbx"), "good model")));
-    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - good.fbx"));
-
-    const QString path = m_files.filePath("failed/" + file);
-    ZipFixture::Entries zipped;
-    for (const QString& entry : entries)
-        zipped.append({entry.section('=', 0, 0), entry.section('=', 1).toUtf8()});
-    QVERIFY(zipped.isEmpty() ? !writeFile(path, "no zip").isEmpty() : ZipFixture::write(path, zipped));
-    QVERIFY(
-        FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour(encoder), m_files.filePath("calls")));
-    QString seen;
-    answerNextBox(&seen);
-    m_controller->menuManager()->openChosenFile(path);
-    QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
-    QVERIFY2(seen.startsWith(box), qPrintable(seen));
-    QTRY_VERIFY(!m_controller->loadingIndicator()->view()->isVisible());
-    QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
-    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
-    QCOMPARE(m_loaded->count(), 1);
-}
-
-void ModelFlowTest::exportRoundTripAndFailedExport()
-{
-    if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
-        QSKIP("unzip is not installed");
-    const QString model = writeFile(m_files.filePath("export/ship.fbx"), "ship model");
-    QVERIFY(open(model));
-    const QString target = writeFile(m_files.filePath("export/ship.vm3"), "previous export");
-    QSignalSpy exported(m_controller->modelManager(), &ModelManager::modelExported);
-    QSignalSpy failed(m_controller->modelManager(), &ModelManager::modelExportFailed);
-    QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
-    m_controller->menuManager()->exportToChosenFile(target);
-    QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, loadTimeoutMs);
-    QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("Exported to: ship.vm3"), 30000);
-    const QStringList entries = zipEntries(target);
-    QVERIFY2(entries.contains("model/model.gpb") && entries.contains("model/version")
-                 && entries.contains("model/shaders/colored.vert"),
-             qPrintable(entries.join(' ')));
-    QCOMPARE(entries.filter(QRegularExpression("^model/")), entries);
-    // What we wrote, we can open again.
-    QVERIFY(open(target, 2));
-    QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - ship.vm3"));
-    QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
-
-    // The model folder vanishes after the target was found writable, so the
-    // export itself fails: the user is told, the old file stays whole and
-    // nothing half-written is left beside it.
-    const QString boat = writeFile(m_files.filePath("export/out/boat.vm3"), "previous export");
-    QVERIFY(WorkspaceService::removeDirectoryRecursively(m_service->modelFolder()));
-    QString seen;
-    answerNextBox(&seen);
-    m_controller->menuManager()->exportToChosenFile(boat);
-    QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
-    QVERIFY2(seen.contains("could not be exported") && seen.contains(QDir::toNativeSeparators(boat))
-                 && !seen.endsWith('|'),
-             qPrintable(seen));
-    QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("Export failed: boat.vm3"), 30000);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(testsupport::readFile(boat), QByteArray("previous export"));
-    QCOMPARE(QDir(QFileInfo(boat).path()).entryList(QDir::Files | QDir::Hidden), QStringList {"boat.vm3"});
-    QVERIFY(m_recording->calls.contains("event:model/crashes/exportError/1"));
-
-    // Closing the window deletes the workspace, not the folder holding it.
-    const QString workspace = m_service->workspaceRoot();
-    QVERIFY(m_controller->mainWindow()->close());
-    QVERIFY(!QFileInfo::exists(workspace));
-    QVERIFY(QFileInfo(m_service->companyFolder()).isDir());
-}
-
-void ModelFlowTest::closingDuringAConversionStopsItAndLeavesNoWorkspace()
-{
-    QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Slow, m_files.filePath("calls")));
-    const QString started = m_files.filePath("calls/args.txt");
-    QFile::remove(started);
-    m_controller->menuManager()->openChosenFile(writeFile(m_files.filePath("slow/s.fbx"), "slow model"));
-    const QString workspace = m_service->workspaceRoot();
-    QVERIFY(m_controller->mainWindow()->close());
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(started), 30000);
-    QElapsedTimer clock;
-    clock.start();
-    m_loaded.reset();
-    m_controller.reset();
-    // The stand-in would take twenty seconds; it was stopped instead, and
-    // what the loader had prepared is gone.
-    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(!QFileInfo::exists(workspace));
-}
-
-void ModelFlowTest::programConvertsWithoutADisplay()
-{
-    const QString build = qEnvironmentVariable("VELMORA_BUILD_DIR");
-    const QString source = qEnvironmentVariable("VELMORA_SOURCE_DIR", QStringLiteral(VELMORA_SOURCE_DIR));
-    if (build.isEmpty() || !QFileInfo(build + "/tools/linux/model-encoder").isExecutable())
-        QSKIP("the model encoder is not built");
-    if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
-        QSKIP("unzip is not installed");
-    // Run the way scripts on a build machine would: no display at all.
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    program.setProcessEnvironment(environment);
-    const auto run = [&](const QStringList& arguments) {
-        program.start(build + "/bin/Velmora3dEncoder", arguments);
-        program.waitForFinished(280000);
-        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-    };
-    const QString output = m_files.filePath("sample.vm3");
-    QCOMPARE(run({"--convert", source + "/samples/velmora-sample.fbx", output}), 0);
-    const QStringList entries = zipEntries(output);
-    QVERIFY2(entries.contains("model/model.gpb") && entries.contains("model/version"), qPrintable(entries.join(' ')));
-    // The information file travels with a batch conversion as with one in
-    // the window; whatever kept the previews out is said on one line.
-    QVERIFY2(entries.contains("model/.meta/info"), qPrintable(entries.join(' ')));
-    const QStringList problems = QString::fromLocal8Bit(program.readAllStandardError()).split('\n').filter("preview");
-    QVERIFY2(problems.size() <= 1, qPrintable(problems.join('\n')));
-    // A missing input is refused with its own exit code, and nothing is written.
-    QCOMPARE(run({"--convert", m_files.filePath("missing.fbx"), m_files.filePath("none.vm3")}), 2);
-    QVERIFY(!program.readAllStandardError().isEmpty());
-    QVERIFY(!QFile::exists(m_files.filePath("none.vm3")));
-}
-
 int main(int argc, char** argv)
 {
-    // Started the way the program would be, with a model to open.
-    QTemporaryDir scratch;
-    g_commandLineModel = writeFile(scratch.filePath("cmd/x.fbx"), "command line model");
-    QByteArray program = argv[0];
-    QByteArray model = g_commandLineModel.toLocal8Bit();
-    char* appArgv[] = {program.data(), model.data(), nullptr};
-    int appArgc = 2;
-    WEApplication app(appArgc, appArgv);
+    WEApplication app(argc, argv); // file-open events go to the application
     ModelFlowTest test;
     return QTest::qExec(&test, argc, argv);
 }
