@@ -1,13 +1,11 @@
-#include "OsInfoService.h"
 #include "OsInfoService_Linux.h"
 #include "WindowsVersionText.h"
 
 #include <QtTest> // and with it all of QtCore
 
 // The operating-system information service: the os-release parser behind our
-// Linux implementation, the service on this machine, and the Windows naming
-// rules, which need no Windows call and are checked with the numbers Windows
-// would report.
+// Linux implementation, and the Windows naming rules, which need no Windows
+// call and are checked with the numbers Windows would report.
 class OsInfoTest : public QObject {
     Q_OBJECT
 private slots:
@@ -47,40 +45,12 @@ private slots:
                 std::none_of(value.begin(), value.end(), [](QChar c) { return c.category() == QChar::Other_Control; }));
     }
 
-    void linuxServiceDescribesThisMachine()
-    {
-        QCOMPARE(OsInfoService::instance(), nullptr);
-        OsInfoService* service = OsInfoService::createForPlatform();
-        QVERIFY(dynamic_cast<OsInfoService_Linux*>(service));
-        QFile osRelease("/etc/os-release");
-        QVERIFY(osRelease.open(QIODevice::ReadOnly));
-        const QString distribution
-            = OsInfoService_Linux::distributionName(OsInfoService_Linux::parseOsRelease(osRelease.readAll()));
-        const QString text = service->versionText();
-        QVERIFY2(text.startsWith(distribution + ", kernel " + QSysInfo::kernelVersion() + ", "), qPrintable(text));
-        // Either empty (no network card) or a MAC address, never a loopback's zeros.
-        const QString address = service->hardwareAddress();
-        QVERIFY2(address.isEmpty() || QRegularExpression("^[0-9A-F]{2}(:[0-9A-F]{2})+$").match(address).hasMatch(),
-                 qPrintable(address));
-
-        // The registered service takes its registration along when it goes; another one does not.
-        OsInfoService::setInstance(service);
-        delete OsInfoService::createForPlatform();
-        QCOMPARE(OsInfoService::instance(), service);
-        delete service;
-        QCOMPARE(OsInfoService::instance(), nullptr);
-    }
-
     void windowsVersionText()
     {
         using W = WindowsVersionInfo;
         const QList<QPair<W, QString>> rows = {
             {{true, true, 6, 1, 7601, W::Workstation, 0, "Service Pack 1", W::ArchitectureX64, 48, false},
              "Microsoft Windows 7 Professional Service Pack 1 (build 7601), 64-bit"},
-            {{true, true, 6, 1, 7601, W::DomainController, 0, "", W::ArchitectureX64, 13, false},
-             "Microsoft Windows Server 2008 R2 Standard Edition (core installation) (build 7601), 64-bit"},
-            {{true, true, 6, 2, 9200, W::Server, 0, "", W::ArchitectureItanium, 15, false},
-             "Microsoft Windows Server 2012 Enterprise Edition for Itanium-based Systems (build 9200)"},
             {{true, true, 10, 0, 21999, W::Workstation, 0, "", W::ArchitectureX64, 48, false},
              "Microsoft Windows 10 Professional (build 21999), 64-bit"},
             {{true, true, 10, 0, 22000, W::Workstation, 0, "", 12, 48, false},
@@ -89,15 +59,10 @@ private slots:
              "Microsoft (build 30000), 64-bit"},
             {{true, true, 5, 2, 3790, W::Server, W::SuiteEnterprise, "Service Pack 2", W::ArchitectureX86, 0, true},
              "Microsoft Windows Server 2003 R2, Enterprise Edition Service Pack 2 (build 3790)"},
-            {{true, true, 5, 2, 3790, W::Server, W::SuiteDatacenter | W::SuiteEnterprise, "", W::ArchitectureX64, 0,
-              false},
-             "Microsoft Windows Server 2003, Datacenter x64 Edition (build 3790)"},
             {{true, true, 5, 1, 2600, W::Workstation, W::SuitePersonal, "Service Pack 3", W::ArchitectureX86, 0, false},
              "Microsoft Windows XP Home Edition Service Pack 3 (build 2600)"},
-            {{true, true, 4, 0, 1381, W::Workstation, 0, "", W::ArchitectureX86, 0, false}, ""},
-            // A failed query, or a system outside the NT family, names nothing.
+            // A failed query names nothing.
             {{false, true, 6, 1, 7601, W::Workstation, 0, "", W::ArchitectureX64, 48, false}, ""},
-            {{true, false, 6, 1, 7601, W::Workstation, 0, "", W::ArchitectureX64, 48, false}, ""},
         };
         for (const auto& row : rows)
             QCOMPARE(::windowsVersionText(row.first), row.second);

@@ -4,9 +4,7 @@
 
 #include <memory>
 
-// The settings store: keys and defaults, round trips under the stored names,
-// hostile stored values, readers on other threads and a store that cannot be
-// written.
+// The settings store: hostile stored values and readers on other threads.
 class UserSettingsTest : public QObject {
     Q_OBJECT
     QString storePath() const { return m_dir->filePath(QStringLiteral("settings.ini")); }
@@ -19,64 +17,7 @@ class UserSettingsTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-    }
-
-    void defaultsAndNativeStore()
-    {
-        {
-            UserSettings settings(storePath());
-            QCOMPARE(
-                valuesOf(settings),
-                QVariantList({QDir::homePath(), QDir::homePath(), "root", "off", true, QColor(51, 51, 56, 255), true}));
-        }
-        QVERIFY2(!QFile::exists(storePath()), "reading alone must not create the store");
-
-        const QString nativePath = qEnvironmentVariable("XDG_CONFIG_HOME") + "/com.velmora/velmoraEncoder.conf";
-        UserSettings().setAnimationGroupingTake();
-        QVERIFY2(QFile::exists(nativePath), qPrintable(nativePath));
-        QCOMPARE(UserSettings().animationGrouping(), QStringLiteral("take"));
-        QFile::remove(nativePath);
-    }
-
-    void everyKeyRoundTripsUnderItsStoredName()
-    {
-        const QString importFolder = m_dir->filePath("imports/deep");
-        const QString exportFolder = QDir::current().absoluteFilePath("sub"); // relative names resolve here
-        const QVariantList expected
-            = {importFolder, exportFolder, "none", "material", false, QColor(1, 2, 3, 4), false};
-        {
-            UserSettings settings(storePath());
-            settings.setLastImportPath(importFolder + "/a model.fbx");
-            settings.setLastExportPath("sub/out.vm3");
-            settings.setAnimationGroupingNone();
-            settings.setBackfaceCullingMaterial();
-            settings.setShowImportInfo(false);
-            settings.setBackgroundColor(QColor(1, 2, 3, 4));
-            settings.setTrackingEnabled(false);
-            // An empty path names no folder; the last real one stays.
-            settings.setLastImportPath(QString());
-            settings.setLastExportPath(QString());
-            QCOMPARE(settings.lastWriteStatus(), QSettings::NoError);
-
-            // Every change is synced at once, under the fixed names.
-            QSettings raw(storePath(), QSettings::IniFormat);
-            QVariantList stored;
-            for (const char* key : {"Import/LastImportPath", "Export/LastExportPath", "Import/AnimationGrouping",
-                                    "Import/BackfaceCulling", "Import/ShowImportInfo", "Appearance/BackgroundColor",
-                                    "Tracking/gaTrackingEnabled"})
-                stored << raw.value(key);
-            QCOMPARE(stored, expected);
-            QCOMPARE(raw.allKeys().size(), 7);
-        }
-        UserSettings fresh(storePath());
-        QCOMPARE(valuesOf(fresh), expected);
-        fresh.setLastImportPath("/a.fbx");
-        QCOMPARE(fresh.lastImportPath(), QStringLiteral("/"));
-    }
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
     void hostileStoreFallsBackToDefaults()
     {
@@ -140,29 +81,6 @@ private slots:
         stop.storeRelease(1);
         QVERIFY(reader->wait(10000));
         QCOMPARE(badReads.loadRelaxed(), 0);
-    }
-
-    void unwritableStoreKeepsEverythingInMemory()
-    {
-        // A folder where the store file should be: nothing can be written there, whoever runs the test.
-        QVERIFY(QDir().mkpath(storePath()));
-        {
-            UserSettings settings(storePath());
-            settings.setAnimationGroupingTake();
-            QCOMPARE(settings.lastWriteStatus(), QSettings::AccessError);
-            settings.setBackgroundColor(QColor(7, 7, 7));
-            settings.setLastImportPath("/models/a.fbx");
-            // This run keeps every change, and one failed write loses no other value.
-            QCOMPARE(valuesOf(settings),
-                     QVariantList({"/models", QDir::homePath(), "take", "off", true, QColor(7, 7, 7), true}));
-
-            // Once the obstacle is gone, the next write brings the earlier changes along.
-            QVERIFY(QDir(storePath()).removeRecursively());
-            settings.setBackfaceCullingCW();
-            QCOMPARE(settings.lastWriteStatus(), QSettings::NoError);
-        }
-        QCOMPARE(valuesOf(UserSettings(storePath())),
-                 QVariantList({"/models", QDir::homePath(), "take", "cw", true, QColor(7, 7, 7), true}));
     }
 };
 
