@@ -77,52 +77,25 @@ void CurveTest::easingTypesFollowTheirFormulas_data()
 {
     // Expected e(s) at s = 0.1, 0.3, 0.6, 0.85, computed in double precision
     // from equivalent closed forms (for instance CUBIC_IN_OUT as 4s^3 below
-    // one half, BOUNCE_OUT_IN as two half-size bounces).
+    // one half, BOUNCE_OUT_IN as two half-size bounces): one of each family,
+    // the composed halves most.
     QTest::addColumn<int>("type");
     QTest::addColumn<QVector<double>>("expected");
     const struct {
         const char* name;
         double e[4];
     } table[] = {
-        {"QUADRATIC_IN", {0.01, 0.09, 0.36, 0.7225}},
-        {"QUADRATIC_OUT", {0.19, 0.51, 0.84, 0.9775}},
-        {"QUADRATIC_IN_OUT", {0.02, 0.18, 0.68, 0.955}},
         {"QUADRATIC_OUT_IN", {0.18, 0.42, 0.52, 0.745}},
-        {"CUBIC_IN", {0.001, 0.027, 0.216, 0.614125}},
-        {"CUBIC_OUT", {0.271, 0.657, 0.936, 0.996625}},
         {"CUBIC_IN_OUT", {0.004, 0.108, 0.744, 0.9865}},
-        {"CUBIC_OUT_IN", {0.244, 0.468, 0.504, 0.6715}},
-        {"QUARTIC_IN", {0.0001, 0.0081, 0.1296, 0.5220062}},
         {"QUARTIC_OUT", {0.3439, 0.7599, 0.9744, 0.9994937}},
-        {"QUARTIC_IN_OUT", {0.0008, 0.0648, 0.7952, 0.99595}},
-        {"QUARTIC_OUT_IN", {0.2952, 0.4872, 0.5008, 0.62005}},
         {"QUINTIC_IN", {1e-05, 0.00243, 0.07776, 0.4437053}},
-        {"QUINTIC_OUT", {0.40951, 0.83193, 0.98976, 0.9999241}},
-        {"QUINTIC_IN_OUT", {0.00016, 0.03888, 0.83616, 0.998785}},
-        {"QUINTIC_OUT_IN", {0.33616, 0.49488, 0.50016, 0.584035}},
-        {"SINE_IN", {0.01231166, 0.1089935, 0.4122147, 0.7665546}},
-        {"SINE_OUT", {0.1564345, 0.4539905, 0.809017, 0.9723699}},
-        {"SINE_IN_OUT", {0.02447174, 0.2061074, 0.6545085, 0.9455033}},
         {"SINE_OUT_IN", {0.1545085, 0.4045085, 0.5244717, 0.7730048}},
-        {"EXPONENTIAL_IN", {0.0001234098, 0.000911882, 0.01831564, 0.2231302}},
-        {"EXPONENTIAL_OUT", {0.6321206, 0.9502129, 0.9975212, 0.9997965}},
         {"EXPONENTIAL_IN_OUT", {0.0001677313, 0.009157819, 0.9323324, 0.9995441}},
-        {"EXPONENTIAL_OUT_IN", {0.4323324, 0.4987606, 0.5001677, 0.5248935}},
-        {"CIRCULAR_IN", {0.005012563, 0.0460608, 0.2, 0.4732173}},
-        {"CIRCULAR_OUT", {0.4358899, 0.7141428, 0.9165151, 0.988686}},
-        {"CIRCULAR_IN_OUT", {0.01010205, 0.1, 0.8, 0.9769696}},
         {"CIRCULAR_OUT_IN", {0.3, 0.4582576, 0.5101021, 0.6429286}},
         {"ELASTIC_IN", {0.0001234098, -0.000455941, -0.009157819, -0.2231302}},
-        {"ELASTIC_OUT", {1.18394, 0.9502129, 0.9975212, 0.9998983}},
-        {"ELASTIC_IN_OUT", {2.912624e-05, 0.007015297, 1.063587, 1.000428}},
         {"ELASTIC_OUT_IN", {0.5635868, 0.5006197, 0.5000839, 0.4956773}},
-        {"OVERSHOOT_IN", {-0.01431422, -0.08019954, -0.02902752, 0.4297163}},
-        {"OVERSHOOT_OUT", {0.408828, 0.9071323, 1.099352, 1.029168}},
         {"OVERSHOOT_IN_OUT", {-0.03751855, -0.07883348, 0.9100742, 1.06824}},
-        {"OVERSHOOT_OUT_IN", {0.4100742, 0.5925557, 0.4624814, 0.4807742}},
-        {"BOUNCE_IN", {0.011875, 0.069375, 0.09, 0.8298437}},
         {"BOUNCE_OUT", {0.075625, 0.680625, 0.7725, 0.9451562}},
-        {"BOUNCE_IN_OUT", {0.03, 0.045, 0.65125, 0.9653125}},
         {"BOUNCE_OUT_IN", {0.15125, 0.38625, 0.53, 0.6596875}},
     };
     for (const auto& row : table) {
