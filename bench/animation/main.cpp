@@ -17,7 +17,9 @@
 #include "Camera.h"
 #include "CountingAllocator.h"
 #include "Curve.h"
+#include "DepthStencilTarget.h"
 #include "Effect.h"
+#include "FrameBuffer.h"
 #include "Game.h"
 #include "HeadlessContext.h"
 #include "Joint.h"
@@ -301,21 +303,6 @@ GLuint createRawTriangle()
     return program;
 }
 
-void bindFrameBuffer(int width, int height)
-{
-    GLuint frameBuffer = 0;
-    GLuint buffers[2] = {0, 0};
-    glGenFramebuffers(1, &frameBuffer);
-    glGenRenderbuffers(2, buffers);
-    glBindRenderbuffer(GL_RENDERBUFFER, buffers[0]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    glBindRenderbuffer(GL_RENDERBUFFER, buffers[1]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, buffers[0]);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, buffers[1]);
-}
-
 Model* createSkinnedTriangle(Joint* bone)
 {
     const VertexFormat::Element position(VertexFormat::POSITION, 3);
@@ -356,10 +343,15 @@ bool measureDrawnSkin()
         std::printf("drawn skin: no off-screen OpenGL context, not measured\n");
         return true;
     }
-    bindFrameBuffer(width, height);
     DrawingGame game;
     OffscreenPlatform platform(&game, width, height);
     game.run();
+    // A surfaceless context has no frame buffer of its own; frames draw into
+    // the one bound when they start.
+    FrameBuffer* target = FrameBuffer::create("bench", width, height);
+    DepthStencilTarget* depth = DepthStencilTarget::create("bench", DepthStencilTarget::DEPTH_STENCIL, width, height);
+    target->setDepthStencilTarget(depth);
+    target->bind();
 
     Scene* scene = Scene::create("scene");
     Node* cameraNode = Node::create("camera");
@@ -393,6 +385,9 @@ bool measureDrawnSkin()
     const unsigned long long raw = countFrames();
     game.model = model;
     const unsigned long long drawn = countFrames();
+    unsigned char centre[4] = {0, 0, 0, 0};
+    glReadPixels(width / 2, height / 2 - 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, centre);
+    std::printf("drawn skin: the model %s on screen\n", centre[0] == 255 ? "is" : "is NOT");
     std::printf("drawn skin: %.3f heap allocations per frame, %.3f per frame of one raw OpenGL triangle\n",
                 double(drawn) / frames, double(raw) / frames);
     const bool met = reportAllocations("drawn skin beyond the driver's", drawn > raw ? drawn - raw : 0, frames);
@@ -404,6 +399,8 @@ bool measureDrawnSkin()
     camera->release();
     cameraNode->release();
     scene->release();
+    depth->release();
+    target->release();
     return met;
 }
 
