@@ -1,9 +1,9 @@
 // Clip timing driven through the animation controller with chosen elapsed
-// times: repeats and loop blends, speed (backwards too), pause and resume,
-// restart, stop, cross-fades, listeners, channel time mapping, and the
-// lifetime rules between targets, animations, clips and the controller.
-// Then animations and clips defined in properties text ("model.animation"
-// files and "animation" namespaces), well-formed, malformed and hostile.
+// times: repeats and loop blends, backwards play and the clock wrapping
+// round, pause and restart, cross-fades, listeners, and the lifetime rules
+// between targets, animations, clips and the controller. Then animations and
+// clips defined in properties text ("model.animation" files and "animation"
+// namespaces), well-formed, malformed and hostile.
 
 #include "Animation.h"
 #include "AnimationChannel.h"
@@ -23,7 +23,6 @@
 #include <limits>
 #include <memory>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -119,19 +118,17 @@ private slots:
     void defaultClipPlaysOnceAndAgain();
     void repeatsBlendBackToTheStart();
     void indefiniteLoopKeepsTimeForHours();
-    void speedScalesAndReversesTime();
+    void backwardsPlayWrapsRound();
     void pauseRestartAndStop();
     void crossFadeShiftsWeightsOverTime();
     void listenersMayChangeThingsWhileCalled();
     void channelsMapClipTimeOntoTheirOwnKeys();
-    void refusedKeysAndClipLookup();
     void targetsAndAnimationsGoingAwayWhilePlaying();
-    void controllerStateAndShutDown();
-    void cloningReusesAnimationsWithinOnePass();
+    void controllerIgnoresNonsenseFrameTimes();
 
-    void clipsFromFrameRanges();
+    void clipDefinitions_data();
+    void clipDefinitions();
     void clipsMatchTheAnimationById();
-    void hostileClipDefinitionsStayInRange();
     void animationFromANamespace();
     void definitionsReadTheSameUnderACommaLocale();
     void incompleteNamespacesMakeNoAnimation_data();
@@ -140,7 +137,6 @@ private slots:
 
 private:
     std::string writeFile(const char* name, const std::string& text);
-    bool playDefinition(Transform& target, const std::string& text, float elapsed);
 
     AnimationController* m_controller = nullptr;
     QTemporaryDir* m_dir = nullptr;
@@ -166,84 +162,38 @@ std::string AnimationClipTest::writeFile(const char* name, const std::string& te
     return enginetest::writeFile(m_dir->filePath(name).toStdString(), text);
 }
 
-// Reads the first namespace of 'text' into an animation of 'target' and plays
-// its default clip for 'elapsed' ms; false when no animation came of it.
-bool AnimationClipTest::playDefinition(Transform& target, const std::string& text, float elapsed)
-{
-    Parsed parsed(text);
-    Animation* animation = target.createAnimation(parsed.first() ? parsed.first()->getId() : "", parsed.first());
-    if (!animation)
-        return false;
-    animation->findClip()->play();
-    m_controller->update(elapsed);
-    animation->release();
-    return true;
-}
-
+// Made before any controller exists, a clip binds to the current one when
+// played; finished, it plays again from its start.
 void AnimationClipTest::defaultClipPlaysOnceAndAgain()
 {
+    AnimationController::setCurrent(nullptr);
     ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
-    EventLog log(clip);
-
+    AnimationClip* clip = ramp(target, "early")->findClip();
     clip->play();
-    m_controller->update(0.0f);
-    QCOMPARE(log.events, Events {"begin:default_clip"});
-    m_controller->update(999.0f);
-    QVERIFY(near(target.written, 999.0f));
-    m_controller->update(1.0f);
-    QCOMPARE(target.written, 1000.0f);
-    QCOMPARE(log.events, (Events {"begin:default_clip", "end:default_clip"}));
     QVERIFY(!clip->isPlaying());
+    AnimationController::setCurrent(m_controller);
+    clip->play();
+    m_controller->update(1000.0f);
+    QCOMPARE(target.written, 1000.0f);
     QCOMPARE(m_controller->state(), AnimationController::IDLE);
-
-    // A finished clip plays again from its start.
     clip->play();
     m_controller->update(40.0f);
     QVERIFY(near(target.written, 40.0f));
-
-    // Made before any controller exists, it binds to the current one when played.
-    AnimationController::setCurrent(nullptr);
-    ScalarTarget early;
-    AnimationClip* unbound = ramp(early, "early")->findClip();
-    unbound->play();
-    QVERIFY(!unbound->isPlaying());
-    AnimationController::setCurrent(m_controller);
-    unbound->play();
-    m_controller->update(100.0f);
-    QVERIFY(near(early.written, 100.0f));
 }
 
 void AnimationClipTest::repeatsBlendBackToTheStart()
 {
     ScalarTarget target;
-    Animation* animation = ramp(target, "walk");
-    AnimationClip* clip = animation->findClip();
+    AnimationClip* clip = ramp(target, "walk")->findClip();
     clip->setRepeatCount(2.5f);
     clip->setLoopBlendTime(200.0f);
     QCOMPARE(clip->activeDuration(), 2900u); // 2500 + ceil(1.5) * 200
-    // Setting the blend after the repeat count gives the same total.
-    AnimationClip* other = animation->createClip("other", 0, 1000);
-    other->setRepeatCount(2.5f);
-    other->setLoopBlendTime(200.0f);
-    QCOMPARE(other->activeDuration(), 2900u);
-    // Nonsense values leave the clip usable.
-    other->setRepeatCount(-3.0f);
-    other->setRepeatCount(std::nanf(""));
-    other->setLoopBlendTime(-50.0f);
-    QCOMPARE(other->activeDuration(), 2500u);
-    other->setRepeatCount(1e30f);
-    QCOMPARE(other->activeDuration(), 4294967295u);
-    other->setSpeed(std::numeric_limits<float>::infinity());
-    QCOMPARE(other->speed(), 1.0f);
-
     EventLog log;
     clip->addEndListener(&log);
     clip->play();
     m_controller->update(0.0f);
-
-    // Expected value at time t: the ramp within a repeat, then a linear blend
-    // from the end value (1000) back to the start value (0) over 200 ms.
+    // The ramp within a repeat, then a linear blend from the end value (1000)
+    // back to the start value (0) over 200 ms.
     auto expected = [](int t) {
         const int p = t % 1200;
         return p <= 1000 ? float(p) : 1000.0f * (1.0f - (p - 1000) / 200.0f);
@@ -254,28 +204,32 @@ void AnimationClipTest::repeatsBlendBackToTheStart()
                  qPrintable(QString("t=%1: %2, expected %3").arg(t).arg(target.written).arg(expected(t))));
         QVERIFY(log.events.empty());
     }
-    m_controller->update(50.0f); // t = 2900: half-way through the third repeat
+    m_controller->update(50.0f); // half-way through the third repeat
     QCOMPARE(log.events.size(), size_t(1));
     QVERIFY(near(target.written, 500.0f));
 }
 
-void AnimationClipTest::speedScalesAndReversesTime()
+// One hour of 60 Hz frames: the clip must still show the time it should.
+void AnimationClipTest::indefiniteLoopKeepsTimeForHours()
 {
     ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
-    clip->setSpeed(2.0f);
+    AnimationClip* clip = ramp(target, "loop")->findClip();
+    clip->setRepeatCount(0.0f);
     clip->play();
-    m_controller->update(100.0f);
-    QVERIFY(near(target.written, 200.0f));
-    clip->setSpeed(0.5f);
-    m_controller->update(100.0f);
-    QVERIFY(near(target.written, 250.0f));
-    // Speed 0 holds the pose; it neither advances nor finishes the clip.
-    clip->setSpeed(0.0f);
-    m_controller->update(1000.0f);
-    QVERIFY(near(target.written, 250.0f));
+    m_controller->update(0.0f);
+    const float frame = 1000.0f / 60.0f;
+    const int frames = 60 * 60 * 60 + 7;
+    for (int i = 0; i < frames; ++i)
+        m_controller->update(frame);
+    const double expected = std::fmod(double(frame) * frames, 1000.0);
+    QVERIFY2(std::fabs(target.written - expected) < 1.0,
+             qPrintable(QString("at %1 ms instead of %2").arg(target.written).arg(expected)));
+    QVERIFY(clip->elapsedTime() < 1000.0f);
+}
 
-    // Backwards: starts at the end and finishes holding the start.
+void AnimationClipTest::backwardsPlayWrapsRound()
+{
+    // Once: starts at the end and finishes holding the start.
     ScalarTarget back;
     AnimationClip* reverse = ramp(back, "back")->findClip();
     reverse->setSpeed(-1.0f);
@@ -287,15 +241,19 @@ void AnimationClipTest::speedScalesAndReversesTime()
     QCOMPARE(back.written, 0.0f);
     QCOMPARE(log.events, (Events {"begin:default_clip", "end:default_clip"}));
 
-    // Backwards and indefinitely wraps round, even with frames longer than
-    // the clip and even on the very first frame.
+    // Indefinitely: wraps round, even with frames longer than the clip and
+    // on the very first frame.
     reverse->setRepeatCount(0.0f);
     reverse->play();
     m_controller->update(2300.0f); // 1000 - 2300 wraps round to 700
     QVERIFY(near(back.written, 700.0f, 0.1f));
     m_controller->update(7500.0f); // 700 - 7500 wraps round to 200
     QVERIFY(near(back.written, 200.0f, 0.1f));
-    QCOMPARE(log.events.size(), size_t(3));
+    // Speed 0 holds the pose; it neither advances nor finishes the clip.
+    reverse->setSpeed(0.0f);
+    m_controller->update(1000.0f);
+    QVERIFY(near(back.written, 200.0f, 0.1f));
+    QVERIFY(reverse->isPlaying());
 }
 
 void AnimationClipTest::pauseRestartAndStop()
@@ -303,8 +261,6 @@ void AnimationClipTest::pauseRestartAndStop()
     ScalarTarget target;
     AnimationClip* clip = ramp(target, "walk")->findClip();
     EventLog log(clip);
-    clip->stop(); // not playing: nothing happens
-    QVERIFY(log.events.empty());
 
     // Paused clips write nothing; resuming sends no second begin event.
     clip->play();
@@ -318,13 +274,11 @@ void AnimationClipTest::pauseRestartAndStop()
     QVERIFY(near(target.written, 200.0f));
     QCOMPARE(log.events, Events {"begin:default_clip"});
 
-    // Played while playing: ends and begins afresh.
+    // Played while playing, or stopped and played before the next frame:
+    // ends and begins afresh.
     clip->play();
     m_controller->update(100.0f);
     QVERIFY(near(target.written, 100.0f));
-    QCOMPARE(log.events, (Events {"begin:default_clip", "end:default_clip", "begin:default_clip"}));
-
-    // Stopped and played again before the next frame: also a restart.
     clip->stop();
     clip->play();
     m_controller->update(50.0f);
@@ -351,14 +305,6 @@ void AnimationClipTest::crossFadeShiftsWeightsOverTime()
     a->addEndListener(&log);
     b->addBeginListener(&log);
 
-    // From an idle clip a cross-fade just plays the target.
-    a->crossFade(b, 500);
-    a->crossFade(nullptr, 500);
-    QVERIFY(b->isPlaying());
-    b->stop();
-    m_controller->update(0.0f);
-    log.events.clear();
-
     a->play();
     m_controller->update(100.0f);
     a->crossFade(b, 1000);
@@ -374,7 +320,6 @@ void AnimationClipTest::crossFadeShiftsWeightsOverTime()
     // Stopping a clip in the middle of a fade hands the other its full weight.
     b->crossFade(a, 1000);
     m_controller->update(100.0f);
-    QVERIFY(a->blendWeight() < 0.5f);
     b->stop();
     m_controller->update(100.0f);
     QCOMPARE(a->blendWeight(), 1.0f);
@@ -410,18 +355,7 @@ void AnimationClipTest::listenersMayChangeThingsWhileCalled()
 
 void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
 {
-    // Keys from 500 to 1500 ms: the channel starts at 500 and lasts 1000,
-    // and the default clip plays it from its first key.
-    ScalarTarget late;
-    const unsigned int times[3] = {500, 1000, 1500};
-    const float values[3] = {5.0f, 10.0f, 15.0f};
-    Animation* animation = late.createAnimation("late", ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR);
-    animation->findClip()->play();
-    m_controller->update(250.0f);
-    QVERIFY(near(late.written, 7.5f));
-    animation->release();
-
-    // Two channels with different starts share one clip time line.
+    // Two channels with different first keys share one clip time line.
     ScalarTarget early;
     ScalarTarget shifted;
     Animation* both = ramp(early, "both");
@@ -433,65 +367,14 @@ void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
     QVERIFY(near(early.written, 750.0f));
     QVERIFY(near(shifted.written, 25.0f));
 
-    // A single key always yields its value.
-    ScalarTarget pose;
-    Animation* still = pose.createAnimation("pose", ANIMATE_UNIFORM, 1, &times[0], &values[0], Curve::BOUNCE_IN);
-    still->findClip()->setRepeatCount(0.0f);
-    still->findClip()->play();
-    for (float dt : {0.0f, 17.0f, 1000.0f}) {
-        m_controller->update(dt);
-        QCOMPARE(pose.written, 5.0f);
-    }
-    still->release();
-}
-
-void AnimationClipTest::refusedKeysAndClipLookup()
-{
+    // Keys that all sit at one time: no division by zero.
     ScalarTarget target;
-    const unsigned int times[3] = {0, 500, 1000};
-    const float values[3] = {1.0f, 2.0f, 3.0f};
-    // A property the target does not have makes no channel.
-    QVERIFY(!target.createAnimation("x", ANIMATE_ROTATE, 3, times, values, Curve::LINEAR));
-
-    Animation* animation = Animation::create("manual");
-    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 0, times, values, Curve::LINEAR));
-    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, nullptr, values, Curve::LINEAR));
-    QVERIFY(!animation->addChannel(nullptr, ANIMATE_UNIFORM, 3, times, values, Curve::LINEAR));
-    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, times, values, nullptr, values, Curve::HERMITE));
-    const unsigned int backwards[3] = {0, 700, 500};
-    QVERIFY(!animation->addChannel(&target, ANIMATE_UNIFORM, 3, backwards, values, Curve::LINEAR));
-    QCOMPARE(target.channelCount(), 0u);
-
-    // A first key at 1 000 000 000 ms or more means "from 0" in key data
-    // without tangents.
-    const unsigned int unset[3] = {1000000000u, 500, 1000};
-    AnimationChannel* channel = animation->addChannel(&target, ANIMATE_UNIFORM, 3, unset, values, Curve::LINEAR);
-    QVERIFY(channel);
-    QCOMPARE(channel->start(), 0u);
-    QCOMPARE(channel->duration(), 1000u);
-
-    // All keys at one time: no division by zero, every point at a sane time.
     const unsigned int same[3] = {200, 200, 200};
-    channel = animation->addChannel(&target, ANIMATE_UNIFORM, 3, same, values, Curve::LINEAR);
+    const float values[3] = {1.0f, 2.0f, 3.0f};
+    AnimationChannel* channel = both->addChannel(&target, ANIMATE_UNIFORM, 3, same, values, Curve::LINEAR);
     QVERIFY(channel);
-    QCOMPARE(channel->duration(), 0u);
     QCOMPARE(channel->curve()->pointTime(1), 0.0f);
     QCOMPARE(channel->curve()->pointTime(2), 1.0f);
-
-    // Of two clips with one id the first is found; clips cannot run
-    // backwards; the default clip is not listed.
-    AnimationClip* run = animation->createClip("run", 100, 400);
-    animation->createClip("run", 0, 10);
-    QCOMPARE(animation->findClip("run"), run);
-    QVERIFY(!animation->createClip("backwards", 400, 100));
-    QVERIFY(!animation->findClip("default_clip"));
-    try {
-        animation->clipAt(2);
-        QFAIL("no range error");
-    } catch (const std::out_of_range& e) {
-        QCOMPARE(QString(e.what()), QString("invalid vector<T> subscript"));
-    }
-    animation->release();
 }
 
 void AnimationClipTest::targetsAndAnimationsGoingAwayWhilePlaying()
@@ -519,14 +402,12 @@ void AnimationClipTest::targetsAndAnimationsGoingAwayWhilePlaying()
     QVERIFY(near(survivor->getTranslation().x, 5.0f, 1e-3f));
     QVERIFY(near(survivor->getScale().y, 1.5f, 1e-4f));
     QVERIFY(near(survivor->getRotation().z, float(std::sin(M_PI / 8)), 1e-5f));
-    QVERIFY(near(survivor->getRotation().w, float(std::cos(M_PI / 8)), 1e-5f));
 
     // Dropping the last target destroys the animation and takes its clip
     // out of the controller; a clip kept beyond it does nothing.
     delete survivor;
     QCOMPARE(m_controller->runningClipCount(), 0u);
     QVERIFY(!kept->animation());
-    QVERIFY(!kept->isPlaying());
     kept->play();
     kept->pause();
     kept->stop();
@@ -535,104 +416,79 @@ void AnimationClipTest::targetsAndAnimationsGoingAwayWhilePlaying()
     kept->release();
 }
 
-void AnimationClipTest::controllerStateAndShutDown()
+void AnimationClipTest::controllerIgnoresNonsenseFrameTimes()
 {
-    AnimationController controller;
-    AnimationController::setCurrent(&controller);
     ScalarTarget target;
     AnimationClip* clip = ramp(target, "walk")->findClip();
     EventLog log;
     clip->addEndListener(&log);
-    controller.start();
     clip->play();
-    controller.update(100.0f);
-    controller.pause();
-    controller.update(100.0f);
-    QVERIFY(near(target.written, 100.0f));
-    controller.resume();
-
+    m_controller->update(30.0f);
+    for (float elapsed : {std::nanf(""), -500.0f, std::numeric_limits<float>::infinity()})
+        m_controller->update(elapsed);
+    QVERIFY(near(target.written, 30.0f));
+    m_controller->update(20.0f);
+    QVERIFY(near(target.written, 50.0f));
     // Shutting down stops every clip and tells nobody.
-    controller.stop();
-    QCOMPARE(controller.runningClipCount(), 0u);
+    m_controller->stop();
+    QCOMPARE(m_controller->runningClipCount(), 0u);
     QVERIFY(!clip->isPlaying());
     QVERIFY(log.events.empty());
-    controller.start();
-    clip->play();
-    controller.update(30.0f);
-    QVERIFY(near(target.written, 30.0f));
-    // Frame times that are not a forward amount of time count as none.
-    controller.update(std::nanf(""));
-    controller.update(-500.0f);
-    controller.update(std::numeric_limits<float>::infinity());
-    QVERIFY(near(target.written, 30.0f));
-    controller.update(20.0f);
-    QVERIFY(near(target.written, 50.0f));
-
-    controller.unschedule(clip);
-    controller.unschedule(nullptr);
-    QCOMPARE(controller.state(), AnimationController::IDLE);
-    AnimationController::setCurrent(m_controller);
 }
 
-void AnimationClipTest::cloningReusesAnimationsWithinOnePass()
+void AnimationClipTest::clipDefinitions_data()
 {
-    Transform original;
-    Transform copy;
-    const unsigned int times[2] = {0, 1000};
-    const float translations[6] = {0, 0, 0, 10, 0, 0};
-    Animation* walk = original.createAnimation("walk", ANIMATE_TRANSLATE, 2, times, translations, Curve::LINEAR);
-    walk->addChannel(&original, ANIMATE_SCALE, 2, times, translations, Curve::LINEAR);
-    walk->createClip("half", 0, 500)->setRepeatCount(3.0f);
-    Animation* spin = original.createAnimation("spin", ANIMATE_SCALE_X, 2, times, translations, Curve::LINEAR);
-
-    // Two channels of one animation make one copied animation, not two.
-    AnimationCloneContext context;
-    original.cloneAnimationChannels(&copy, context);
-    QCOMPARE(copy.channelCount(), 3u);
-    std::vector<Animation*> animations;
-    copy.collectAnimations(animations);
-    QCOMPARE(animations.size(), size_t(2));
-    Animation* walkCopy = copy.findAnimation("walk");
-    QVERIFY(walkCopy && walkCopy != walk);
-    QCOMPARE(walkCopy->findClip("half")->activeDuration(), 1500u);
-    QCOMPARE(walkCopy->channelAt(0)->curve(), walk->channelAt(0)->curve()); // curves are shared
-
-    walkCopy->findClip()->play();
-    m_controller->update(500.0f);
-    QVERIFY(near(copy.getTranslation().x, 5.0f, 1e-4f));
-    QCOMPARE(original.getTranslation().x, 0.0f);
-    walk->release();
-    spin->release();
+    // Clips of a 2000 ms animation of 30 frames; start -1: no clip made.
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<uint>("activeDuration");
+    QTest::newRow("frames to times, the blend in every cycle")
+        << "begin = 15\n end = 30\n repeatCount = INDEFINITE\n loopBlendTime = 100" << 1000 << 2000 << 1100u;
+    QTest::newRow("times truncated, repeats rounded")
+        << "begin = 10\n end = 20\n repeatCount = 2.5\n speed = -0.5" << 666 << 1333 << 1667u;
+    QTest::newRow("negative begin") << "begin = -50\n end = 15" << 0 << 1000 << 1000u;
+    QTest::newRow("end past the animation") << "begin = 15\n end = 2147483647" << 1000 << 2000 << 1000u;
+    QTest::newRow("end beyond any integer") << "begin = 0\n end = 99999999999999999999" << 0 << 2000 << 2000u;
+    QTest::newRow("reversed") << "begin = 20\n end = 10" << -1 << 0 << 0u;
+    QTest::newRow("nonsense values") << "begin = 0\n end = 30\n repeatCount = -3\n speed = nan\n loopBlendTime = -5"
+                                     << 0 << 2000 << 2000u;
+    QTest::newRow("repeat count beyond a float")
+        << "begin = 0\n end = 30\n repeatCount = 1e40\n loopBlendTime = 1e30" << 0 << 2000 << 2000u;
+    QTest::newRow("indefinite with a huge blend")
+        << "begin = 0\n end = 30\n repeatCount = INDEFINITE\n loopBlendTime = 1e30" << 0 << 2000 << 4294967295u;
 }
 
-void AnimationClipTest::clipsFromFrameRanges()
+void AnimationClipTest::clipDefinitions()
 {
+    QFETCH(QString, body);
+    QFETCH(int, start);
+    QFETCH(int, end);
+    QFETCH(uint, activeDuration);
     Transform target;
     Animation* animation = ramp(target, "walk", 2000, ANIMATE_TRANSLATE_X);
-    const std::string path = writeFile(
-        "model.animation",
-        "animation walk\n{\n    frameCount = 30\n    clip second_half\n    {\n        begin = 15\n        end = 30\n"
-        "        repeatCount = INDEFINITE\n        loopBlendTime = 100\n   \n }\n"
-        "    clip third\n {\n begin = 10\n end = 20\n repeatCount = 2.5\n speed = -0.5\n }\n}\n");
+    const std::string path = writeFile("model.animation",
+                                       "animation walk\n{\n frameCount = 30\n clip c\n {\n " + body.toStdString()
+                                           + "\n }\n clip\n {\n begin = 0\n end = 3\n }\n}\n");
     QVERIFY(animation->defineClips(path.c_str()));
-
-    AnimationClip* half = animation->findClip("second_half");
-    QCOMPARE(half->startTime(), 1000u);
-    QCOMPARE(half->endTime(), 2000u);
-    QCOMPARE(half->repeatCount(), 0.0f);
-    QCOMPARE(half->activeDuration(), 1100u); // the blend belongs to every cycle
-
-    AnimationClip* third = animation->findClip("third");
-    QCOMPARE(third->startTime(), 666u); // 10 / 30 * 2000 = 666.67, truncated
-    QCOMPARE(third->speed(), -0.5f);
-    QCOMPARE(third->activeDuration(), 1667u); // 667 * 2.5 = 1667.5
-
-    // The clip plays its own part of the time line, then blends back.
-    half->play();
+    QVERIFY(animation->findClip("")); // a clip without id is kept
+    AnimationClip* clip = animation->findClip("c");
+    QCOMPARE(clip != nullptr, start >= 0);
+    if (!clip)
+        return;
+    QCOMPARE(int(clip->startTime()), start);
+    QCOMPARE(int(clip->endTime()), end);
+    QCOMPARE(clip->activeDuration(), activeDuration);
+    QVERIFY(std::isfinite(clip->speed()) && clip->repeatCount() >= 0.0f);
+    // It plays its own part of the time line, whatever the values.
+    clip->play();
     m_controller->update(250.0f);
-    QVERIFY(near(target.getTranslationX(), 1250.0f, 0.1f));
-    m_controller->update(800.0f); // 50 ms into the blend: half-way from 2000 to 1000
-    QVERIFY(near(target.getTranslationX(), 1500.0f, 0.5f));
+    const float expected = float(start) + 250.0f * std::fabs(clip->speed());
+    QVERIFY2(clip->speed() < 0 || near(target.getTranslationX(), expected, 0.5f),
+             qPrintable(QString::number(target.getTranslationX())));
+    for (int frame = 0; frame < 10; ++frame)
+        m_controller->update(frame % 2 ? 16.0f : 1000.0f);
+    QVERIFY(std::isfinite(target.getTranslationX()));
 }
 
 void AnimationClipTest::clipsMatchTheAnimationById()
@@ -654,23 +510,16 @@ void AnimationClipTest::clipsMatchTheAnimationById()
     QCOMPARE(walk->clipAt(0)->startTime(), 250u);
     QCOMPARE(run->findClip("fast")->endTime(), 500u);
 
-    // A wrapping namespace around the animations is looked into as well.
-    const std::string wrapped = writeFile(
-        "wrapped.animation",
-        "animations\n{\n animation jump\n {\n frameCount = 2\n clip up\n {\n begin = 0\n end = 1\n }\n }\n}\n");
-    QVERIFY(jump->defineClips(wrapped.c_str()));
-    QCOMPARE(jump->findClip("up")->endTime(), 500u);
-
-    // Missing files and unusable frame counts define nothing.
-    QVERIFY(!jump->defineClips((m_dir->path() + "/absent.animation").toUtf8().constData()));
-    QVERIFY(!jump->defineClips(static_cast<const char*>(nullptr)));
+    // Missing files, unusable frame counts, unclosed namespaces and embedded
+    // NUL bytes define nothing.
+    QVERIFY(!run->defineClips((m_dir->path() + "/absent.animation").toUtf8().constData()));
+    QVERIFY(!run->defineClips(static_cast<const char*>(nullptr)));
     for (const char* count : {"", " frameCount = 0\n", " frameCount = -30\n", " frameCount = many\n"}) {
         const std::string bad = writeFile(
             "bad.animation", std::string("animation run\n{\n") + count + " clip a\n {\n begin = 0\n end = 5\n }\n}\n");
         run->defineClips(bad.c_str());
         QCOMPARE(run->clipCount(), 1u);
     }
-    // Unclosed namespaces and embedded NUL bytes neither crash nor add clips.
     for (const std::string& junk : {std::string("animation run\n{\n frameCount = 30\n clip a\n {\n begin = 0\n"),
                                     std::string("animation run\n{\0\n frameCount = 30\n}\n", 36)}) {
         run->defineClips(writeFile("junk.animation", junk).c_str());
@@ -678,63 +527,38 @@ void AnimationClipTest::clipsMatchTheAnimationById()
     }
 }
 
-void AnimationClipTest::hostileClipDefinitionsStayInRange()
+void AnimationClipTest::animationFromANamespace()
 {
+    // Times may be written in hex, or in octal with a leading zero (01750 is 1000).
     Transform target;
-    Animation* animation = ramp(target, "walk", 2000, ANIMATE_TRANSLATE_X);
-    const std::string path = writeFile(
-        "model.animation",
-        "animation walk\n{\n frameCount = 30\n"
-        " clip negative\n {\n begin = -50\n end = 15\n }\n"
-        " clip huge\n {\n begin = 15\n end = 2147483647\n }\n"
-        " clip reversed\n {\n begin = 20\n end = 10\n }\n"
-        " clip nonsense\n {\n begin = abc\n end = 30\n repeatCount = -3\n speed = nan\n loopBlendTime = -5\n }\n"
-        " clip enormous\n {\n begin = 0\n end = 30\n repeatCount = 1e40\n loopBlendTime = 1e30\n }\n"
-        " clip forever\n {\n begin = 0\n end = 30\n repeatCount = INDEFINITE\n loopBlendTime = 1e30\n }\n"
-        " clip overflow\n {\n begin = 0\n end = 99999999999999999999\n }\n"
-        " clip\n {\n begin = 0\n end = 3\n\n }\n"
-        "}\n");
-    QVERIFY(animation->defineClips(path.c_str()));
+    Parsed parsed("animation walk\n{\n property = ANIMATE_TRANSLATE_X\n keyCount = 3\n keyTimes = 0 0x1F4 01750\n"
+                  " keyValues = 0 5 20\n curve = LINEAR\n repeatCount = INDEFINITE\n frameCount = 10\n"
+                  " clip first_half\n {\n begin = 0\n end = 5\n }\n}\n");
+    Animation* animation = target.createAnimation("walk", parsed.first());
+    QVERIFY(animation);
+    QCOMPARE(animation->channelAt(0)->duration(), 1000u);
+    QCOMPARE(animation->findClip()->repeatCount(), 0.0f);
+    QCOMPARE(animation->findClip("first_half")->endTime(), 500u);
+    animation->findClip()->play();
+    m_controller->update(750.0f);
+    QVERIFY(near(target.getTranslationX(), 12.5f, 1e-4f));
+    animation->release();
 
-    AnimationClip* negative = animation->findClip("negative");
-    QCOMPARE(negative->startTime(), 0u);
-    QCOMPARE(negative->endTime(), 1000u);
-    QCOMPARE(animation->findClip("huge")->endTime(), 2000u);
-    QVERIFY(!animation->findClip("reversed"));
-    AnimationClip* nonsense = animation->findClip("nonsense");
-    QCOMPARE(nonsense->repeatCount(), 1.0f);
-    QVERIFY(std::isfinite(nonsense->speed()));
-    QCOMPARE(nonsense->loopBlendTime(), 0u);
-    QCOMPARE(animation->findClip("enormous")->activeDuration(), 2000u); // 1e40 is not a float: ignored
-    QCOMPARE(animation->findClip("forever")->activeDuration(), 4294967295u);
-    QVERIFY(animation->findClip("overflow"));
-    QVERIFY(animation->findClip("")); // a clip without id is kept
-    QCOMPARE(animation->clipCount(), 7u);
-
-    // Every one of them plays a few frames without trouble.
-    for (unsigned int i = 0; i < animation->clipCount(); ++i)
-        animation->clipAt(i)->play();
-    for (int frame = 0; frame < 20; ++frame)
-        m_controller->update(frame % 2 ? 16.0f : 1000.0f);
-    QVERIFY(std::isfinite(target.getTranslationX()));
-}
-
-// One hour of 60 Hz frames: the clip must still show the time it should.
-void AnimationClipTest::indefiniteLoopKeepsTimeForHours()
-{
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "loop")->findClip();
-    clip->setRepeatCount(0.0f);
-    clip->play();
-    m_controller->update(0.0f);
-    const float frame = 1000.0f / 60.0f;
-    const int frames = 60 * 60 * 60 + 7;
-    for (int i = 0; i < frames; ++i)
-        m_controller->update(frame);
-    const double expected = std::fmod(double(frame) * frames, 1000.0);
-    QVERIFY2(std::fabs(target.written - expected) < 1.0,
-             qPrintable(QString("at %1 ms instead of %2").arg(target.written).arg(expected)));
-    QVERIFY(clip->elapsedTime() < 1000.0f);
+    // An unknown curve name interpolates linearly; with only one half of the
+    // tangents given, the other half counts as zero.
+    Transform other;
+    for (const char* text : {"animation u\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
+                             " keyValues = 1 11\n curve = WOBBLY\n}\n",
+                             "animation h\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
+                             " keyValues = 1 1\n keyOut = 40 0\n curve = HERMITE\n}\n"}) {
+        Parsed definition(text);
+        Animation* made = other.createAnimation(definition.first()->getId(), definition.first());
+        QVERIFY(made);
+        made->findClip()->play();
+        m_controller->update(50.0f);
+        QVERIFY2(near(other.getScaleZ(), 6.0f, 1e-4f), qPrintable(QString::number(other.getScaleZ())));
+        made->release();
+    }
 }
 
 void AnimationClipTest::definitionsReadTheSameUnderACommaLocale()
@@ -752,57 +576,6 @@ void AnimationClipTest::definitionsReadTheSameUnderACommaLocale()
     m_controller->update(500.0f);
     QVERIFY(near(target.getTranslationX(), 5.5f, 1e-4f));
     animation->release();
-}
-
-void AnimationClipTest::animationFromANamespace()
-{
-    // Times may be written in hex, or in octal with a leading zero (01750 is 1000).
-    Transform target;
-    Parsed parsed("animation walk\n{\n property = ANIMATE_TRANSLATE_X\n keyCount = 3\n keyTimes = 0 0x1F4 01750\n"
-                  " keyValues = 0 5 20\n curve = LINEAR\n}\n");
-    Animation* animation = target.createAnimation("walk", parsed.first());
-    QVERIFY(animation);
-    AnimationChannel* channel = animation->channelAt(0);
-    QCOMPARE(channel->propertyId(), int(ANIMATE_TRANSLATE_X));
-    QCOMPARE(channel->duration(), 1000u);
-    QCOMPARE(channel->curve()->pointTime(1), 0.5f);
-    QCOMPARE(target.findAnimation("walk"), animation);
-    animation->findClip()->play();
-    m_controller->update(750.0f);
-    QVERIFY(near(target.getTranslationX(), 12.5f, 1e-4f));
-    animation->release();
-
-    // An unknown curve name keeps the channel and interpolates linearly.
-    Transform third;
-    QVERIFY(playDefinition(third,
-                           "animation u\n{\n property = ANIMATE_TRANSLATE_Y\n keyCount = 2\n keyTimes = 0 100\n"
-                           " keyValues = 0 10\n curve = WOBBLY\n}\n",
-                           30.0f));
-    QVERIFY(near(third.getTranslationY(), 3.0f, 1e-4f));
-
-    // Rotation with translation, repeat count and clips in one namespace.
-    Transform spinner;
-    Parsed spin(
-        "animation spin\n{\n property = ANIMATE_ROTATE_TRANSLATE\n keyCount = 2\n keyTimes = 0 1000\n"
-        " keyValues = 0 0 0 1 0 0 0   0 0 1 0 4 0 0\n curve = LINEAR\n repeatCount = INDEFINITE\n frameCount = 10\n"
-        " clip first_half\n {\n begin = 0\n end = 5\n }\n}\n");
-    Animation* spinning = spinner.createAnimation("spin", spin.first());
-    QVERIFY(spinning);
-    QCOMPARE(*spinning->channelAt(0)->curve()->quaternionOffset(), 0u);
-    QCOMPARE(spinning->findClip()->repeatCount(), 0.0f);
-    QCOMPARE(spinning->findClip("first_half")->endTime(), 500u);
-    spinning->findClip()->play();
-    m_controller->update(500.0f);
-    QVERIFY(near(spinner.getTranslationX(), 2.0f, 1e-4f));
-    spinning->release();
-
-    // Only one half of the tangents given: the other half counts as zero.
-    Transform other;
-    QVERIFY(playDefinition(other,
-                           "animation h\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
-                           " keyValues = 1 1\n keyOut = 4 0\n curve = HERMITE\n}\n",
-                           50.0f));
-    QVERIFY(near(other.getScaleZ(), 1.5f, 1e-4f)); // 1 + 4 * 0.125
 }
 
 void AnimationClipTest::incompleteNamespacesMakeNoAnimation_data()

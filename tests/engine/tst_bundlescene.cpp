@@ -184,8 +184,9 @@ private slots:
         root->release();
     }
 
-    // A name the material file lacks leaves its part undrawn and is listed.
-    void missingMaterialIsListed()
+    // A name the material file lacks leaves its part undrawn and is listed;
+    // one node read on its own keeps the bones its skin needs below it.
+    void missingMaterialAndLoneNode()
     {
         const QString folder = convert(source("velmora-sample.fbx"), "material Band", "material Other");
         Bundle* bundle = Bundle::create((folder + "/model.gpb").toUtf8().constData());
@@ -198,15 +199,6 @@ private slots:
             addUp(node, t);
         QCOMPARE(t.unboundParts, 1);
         scene->release();
-        bundle->release();
-    }
-
-    // One node read on its own keeps the bones its skin needs below it.
-    void loadedNodeOwnsItsBones()
-    {
-        const QString folder = convert(source("velmora-sample.fbx"));
-        Bundle* bundle = Bundle::create((folder + "/model.gpb").toUtf8().constData());
-        QVERIFY(bundle);
         Node* figure = bundle->loadNode("Figure");
         bundle->release();
         QVERIFY(figure && !figure->getParent());
@@ -221,16 +213,13 @@ private slots:
     {
         QTest::addColumn<QString>("file"); // made in the folder
         QTest::addColumn<QString>("load"); // relative to the folder
-        QTest::newRow("scene file without bundle") << "model.scene"
-                                                   << "";
-        QTest::newRow("other extension") << "model.fbx"
-                                         << "model.fbx";
-        QTest::newRow("missing file") << ""
-                                      << "gone.gpb";
-        QTest::newRow("bundle that is no bundle") << "model.gpb"
-                                                  << "model.gpb";
-        QTest::newRow("folder with a broken bundle") << "model.gpb"
-                                                     << "";
+        const auto row
+            = [](const char* name, const char* file, const char* load) { QTest::newRow(name) << file << load; };
+        row("scene file without bundle", "model.scene", "");
+        row("other extension", "model.fbx", "model.fbx");
+        row("missing file", "", "gone.gpb");
+        row("bundle that is no bundle", "model.gpb", "model.gpb");
+        row("folder with a broken bundle", "model.gpb", "");
     }
 
     void refusesWhatIsNoModel()
