@@ -2,6 +2,7 @@
 // our encoder converts the way an import does, loaded by the real viewport of
 // the main window.
 
+#include "AnimationControlButton.h"
 #include "AppTestSupport.h"
 #include "GlItem.h"
 #include "Loader.h"
@@ -14,6 +15,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QStandardItemModel>
 #include <QTreeView>
 
@@ -74,6 +76,7 @@ private slots:
     void propertiesOfSelectedItem_data();
     void propertiesOfSelectedItem();
     void copyingNodeNames();
+    void clipPlaysToItsEnd();
 
 private:
     SceneGraph* open(const QString& source, const QString& rename = QString());
@@ -295,6 +298,22 @@ void SceneTreeTest::copyingNodeNames()
              QStringLiteral("ThreeMaterialCube"));
     QVERIFY(view->eventFilter(tree, &copy));
     QCOMPARE(clipboard->text(), QStringLiteral("ThreeMaterialCube[2]"));
+}
+
+// The sample's two takes are 40 frames at 30 per second: a clip played to
+// its end shows the end of its time line and the play image again.
+void SceneTreeTest::clipPlaysToItsEnd()
+{
+    if (!open(sample("velmora-sample.fbx")))
+        QSKIP("model not converted");
+    QWidget* list = m_controller->mainWindow()->findChild<QWidget*>("animationList");
+    const QList<AnimationControlButton*> buttons = list->findChildren<AnimationControlButton*>();
+    QCOMPARE(buttons.size(), 2);
+    AnimationControlButton* button = buttons.first();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(button->state(), AnimationControlButton::Playing);
+    QTRY_COMPARE_WITH_TIMEOUT(button->state(), AnimationControlButton::Stopped, 60000);
+    QCOMPARE(button->parentWidget()->findChild<QLabel*>("0")->text(), QStringLiteral("00:01:33"));
 }
 
 QTEST_MAIN(SceneTreeTest)
