@@ -7,7 +7,9 @@
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "MenuManager.h"
+#include "ModelManager.h"
 #include "VelmoraResources.h"
+#include "WorkspaceService.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -20,10 +22,13 @@
 class LoggingWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { initVelmoraResources(); }
+    void initTestCase();
     void init();
     void cleanup() { m_controller.reset(); }
+    void cleanupTestCase();
     void recordsOpenTheWindowWithTheirTexts();
+    void recordsOfConvertedModels_data();
+    void recordsOfConvertedModels();
     void windowAndCheckMarkFollowEachOther_data();
     void windowAndCheckMarkFollowEachOther();
 
@@ -41,6 +46,8 @@ private:
     }
 
     std::unique_ptr<MainWindowController> m_controller;
+    QTemporaryDir m_temp;
+    std::unique_ptr<WorkspaceService> m_service;
 };
 
 namespace {
@@ -49,6 +56,20 @@ const EncoderOutputLogs twoRecords {{LoggingManager::Warning, 2001, "Missing tex
                                     {LoggingManager::Error, 1002, "Broken mesh", "<b>not bold</b>"}};
 
 } // namespace
+
+void LoggingWindowTest::initTestCase()
+{
+    initVelmoraResources();
+    // The build tree is laid out as an installation, with the encoder.
+    m_service = std::make_unique<WorkspaceService>(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
+    WorkspaceService::setInstance(m_service.get());
+}
+
+void LoggingWindowTest::cleanupTestCase()
+{
+    m_service->deleteCurrentWorkspace();
+    WorkspaceService::setInstance(nullptr);
+}
 
 void LoggingWindowTest::init()
 {
@@ -60,8 +81,6 @@ void LoggingWindowTest::init()
 void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
 {
     LoggingManager* manager = m_controller->loggingManager();
-    manager->outputParserDidGenerateOutputMessages(EncoderOutputLogs());
-    QVERIFY(shownAndChecked(false));
     manager->outputParserDidGenerateOutputMessages(twoRecords);
     QVERIFY(shownAndChecked(true));
     QVERIFY(!manager->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
@@ -72,11 +91,43 @@ void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
     QTableView* table = find<QTableView>("loggingTable");
     CustomTextBrowser* detail = find<CustomTextBrowser>("loggingDetail");
     QVERIFY(detail->toHtml().contains(LoggingViewController::documentationUrl()));
-    table->selectRow(0);
-    QCOMPARE(detail->toPlainText(), QStringLiteral("first line\nsecond line"));
     table->selectRow(1); // written by the encoder from the model's names: never markup
     QCOMPARE(detail->toPlainText(), QStringLiteral("<b>not bold</b>"));
     m_controller->loggingViewController()->userDidCloseLoggingWindow();
+}
+
+void LoggingWindowTest::recordsOfConvertedModels_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("title"); // of the record selected; empty: the window stays shut
+    QTest::addColumn<QString>("detail"); // the start of its long text
+    QTest::newRow("clean sample") << VELMORA_SOURCE_DIR "/samples/velmora-sample.fbx" << QString() << QString();
+    QTest::newRow("missing texture")
+        << qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/assimp/test/models/FBX/maxPbrMaterial_metalRough.fbx"
+        << "Texture not found"
+        << "The texture \"Textures\\albedo.png\" of material \"PBR Material\" was not found: not at its path, not "
+           "beside the model file and not in the folders below it. The material is drawn without this texture.\nPut";
+}
+
+void LoggingWindowTest::recordsOfConvertedModels()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, title);
+    QFETCH(QString, detail);
+    if (!QFileInfo::exists(file) || !QFileInfo(m_service->encoderExecutable()).isExecutable())
+        QSKIP("model file or encoder absent");
+    QSignalSpy loaded(m_controller->modelManager(), &ModelManager::newModelLoaded);
+    m_controller->menuManager()->openChosenFile(file);
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 60000);
+    QVERIFY(shownAndChecked(!title.isEmpty()));
+    if (title.isEmpty())
+        return;
+    QStandardItemModel* records = m_controller->loggingManager()->model();
+    const QList<QStandardItem*> found = records->findItems(title);
+    QVERIFY(!found.isEmpty());
+    find<QTableView>("loggingTable")->selectRow(found.first()->row());
+    const QString shown = find<CustomTextBrowser>("loggingDetail")->toPlainText();
+    QVERIFY2(shown.startsWith(detail), qPrintable(shown));
 }
 
 void LoggingWindowTest::windowAndCheckMarkFollowEachOther_data()

@@ -1,241 +1,319 @@
-// The "Scene" tree and "Properties" list of a scene graph over an engine
-// scene laid out like the viewer's, and copying node names from the main
-// window's tree.
+// The "Scene" tree, the "Properties" rows and copying node names, for models
+// our encoder converts the way an import does, loaded by the real viewport of
+// the main window.
 
+#include "AnimationControlButton.h"
 #include "AppTestSupport.h"
-#include "Drawable.h"
 #include "GlItem.h"
-#include "Joint.h"
-#include "Light.h"
+#include "Loader.h"
 #include "MainViewController.h"
-#include "MainWindowController.h"
-#include "MenuManager.h"
 #include "Node.h"
-#include "Ref.h"
-#include "Scene.h"
 #include "SceneGraph.h"
-#include "VelmoraResources.h"
+#include "WorkspaceService.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QStandardItemModel>
 #include <QTreeView>
-#include <QtTest>
 
 #include <memory>
 
-using namespace engine;
-
 namespace {
 
-// Stands in for a model with the given number of mesh parts.
-struct PartsModel : public Ref, public Drawable {
-    explicit PartsModel(unsigned int parts)
-        : m_parts(parts)
-    {
-    }
-    bool hasMesh() const override { return true; }
-    unsigned int meshPartCount() const override { return m_parts; }
-    unsigned int m_parts;
-};
+QString sample(const char* name) { return QStringLiteral(VELMORA_SOURCE_DIR "/samples/") + name; }
 
-Node* addNode(Node* parent, Node* node, unsigned int parts = 0)
+QString shared(const char* path) { return qEnvironmentVariable("VELMORA_SHARED_MODELS") + '/' + path; }
+
+// Gives a node another name of the same length in every file of the model
+// folder, so the bundle's offsets and its material names stay valid.
+bool rename(const QString& folder, const QString& fromTo)
 {
-    parent->addChild(node);
-    node->release();
-    if (parts) {
-        PartsModel* model = new PartsModel(parts);
-        node->setDrawable(model);
-        model->release();
+    const QByteArray from = fromTo.section('=', 0, 0).toUtf8();
+    const QByteArray to = fromTo.section('=', 1).toUtf8();
+    for (const char* name : {"model.gpb", "model.material"}) {
+        QFile file(folder + '/' + QLatin1String(name));
+        if (!file.open(QIODevice::ReadWrite) || from.size() != to.size())
+            return false;
+        const QByteArray bytes = file.readAll().replace(from, to);
+        file.seek(0);
+        file.write(bytes);
     }
-    return node;
+    return true;
 }
 
-Node* addTopLevel(Scene* scene, const char* id)
+QString iconKind(const QIcon& icon)
 {
-    Node* node = Node::create(id);
-    scene->addNode(node);
-    node->release();
-    return node;
-}
-
-// The model's nodes below the viewer's root, beside the viewer's own nodes.
-Scene* createScene()
-{
-    Scene* scene = Scene::create();
-    addNode(addTopLevel(scene, "grid"), Node::create("axes"));
-    addTopLevel(scene, "CameraNode");
-    Node* root = addTopLevel(scene, SceneGraph::rootNodeId);
-    Node* body = addNode(root, Node::create("body"), 1);
-    Node* hip = addNode(body, Joint::create("hip"));
-    addNode(hip, Node::create("hat"), 1); // below a joint: hidden with it
-    Node* car = addNode(root, Node::create("car"));
-    addNode(car, Node::create("wheel_L"), 3);
-    addNode(car, Node::create("wheel"), 1);
-    addNode(root, Node::create("[bracket]name"), 2);
-    Node* spot = addNode(root, Node::create("spot"));
-    Light* light = Light::createSpot(Vector3(1, 0.5f, 0), 4, 0.5f, 1);
-    spot->setLight(light);
-    light->release();
-    addTopLevel(scene, "SelectionNode");
-    return scene;
+    const QImage image = icon.pixmap(16).toImage();
+    for (const char* kind : {"Light", "Cam", "Mesh"}) {
+        if (!image.isNull() && image == QIcon(QStringLiteral(":/IconSG") + kind).pixmap(16).toImage())
+            return QStringLiteral(" (%1)").arg(kind);
+    }
+    return icon.isNull() ? QString() : QStringLiteral(" (?)");
 }
 
 void dump(const QStandardItem* item, int depth, QStringList* lines)
 {
     for (int row = 0; row < item->rowCount(); ++row) {
         const QStandardItem* child = item->child(row);
-        lines->append(QString(depth * 2, ' ') + child->text() + (child->icon().isNull() ? "" : " *"));
+        lines->append(QString(depth * 2, ' ') + child->text() + iconKind(child->icon()));
+        QVERIFY(!(child->flags() & Qt::ItemIsEditable));
         dump(child, depth + 1, lines);
     }
 }
-
-struct SceneRelease {
-    void operator()(Scene* scene) const { scene->release(); }
-};
 
 } // namespace
 
 class SceneTreeTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        initVelmoraResources();
-        qRegisterMetaType<engine::Node*>();
-    }
-    void init();
-    void treeListsModelNodesOnly();
-    void selectionFindsTheNamedNode_data();
-    void selectionFindsTheNamedNode();
-    void spotLightShowsNineRowsInOrder();
+    void initTestCase();
+    void cleanupTestCase();
+    void treeOfConvertedModel_data();
+    void treeOfConvertedModel();
+    void propertiesOfSelectedItem_data();
+    void propertiesOfSelectedItem();
     void copyingNodeNames();
+    void clipPlaysToItsEnd();
 
 private:
-    std::unique_ptr<Scene, SceneRelease> m_scene;
-    std::unique_ptr<SceneGraph> m_graph;
+    SceneGraph* open(const QString& source, const QString& rename = QString());
+
+    QTemporaryDir m_temp;
+    std::unique_ptr<WorkspaceService> m_service;
+    std::unique_ptr<MainWindowController> m_controller;
 };
 
-void SceneTreeTest::init()
+void SceneTreeTest::initTestCase()
 {
-    m_scene.reset(createScene());
-    m_graph = std::make_unique<SceneGraph>("model.gpb", "1.7", 4);
-    new QAbstractItemModelTester(m_graph->sceneModel(), QAbstractItemModelTester::FailureReportingMode::QtTest,
-                                 m_graph.get());
-    new QAbstractItemModelTester(m_graph->propertiesModel(), QAbstractItemModelTester::FailureReportingMode::QtTest,
-                                 m_graph.get());
-    m_graph->setScene(m_scene.get());
+    initVelmoraResources();
+    qRegisterMetaType<engine::Node*>();
+    qRegisterMetaType<QStandardItemModel*>();
+    // The build tree is laid out as an installation: the encoder and the
+    // shaders lie where the application looks for them.
+    m_service = std::make_unique<WorkspaceService>(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
+    WorkspaceService::setInstance(m_service.get());
+    if (!QFileInfo(m_service->encoderExecutable()).isExecutable())
+        QSKIP("the model encoder is not built");
+    m_controller = std::make_unique<MainWindowController>(nullptr);
+    m_controller->mainWindow()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
+    QTRY_VERIFY(m_controller->mainViewController()->viewport()->isRenderingEnabled());
 }
 
-void SceneTreeTest::treeListsModelNodesOnly()
+void SceneTreeTest::cleanupTestCase()
 {
-    QSignalSpy shown(m_graph.get(), &SceneGraph::updateSceneGraphView);
-    m_graph->build();
-    m_graph->build(); // a second build replaces, never appends
-    QCOMPARE(shown.count(), 2);
+    m_controller.reset();
+    if (m_service)
+        m_service->deleteCurrentWorkspace();
+    WorkspaceService::setInstance(nullptr);
+}
+
+// Converts as an import does and hands the result to the main window, whose
+// viewport loads it and has the scene graph build its tree. Null when the
+// file is absent or the encoder cannot convert it.
+SceneGraph* SceneTreeTest::open(const QString& source, const QString& fromTo)
+{
+    if (!QFileInfo::exists(source))
+        return nullptr;
+    m_service->setModelFile(source);
+    Loader loader(source, *m_service);
+    QStringList result;
+    connect(&loader, &Loader::loaderDidFinish, this, [&](int, const QString& path, const QString& version, int format) {
+        result = QStringList {path, version, QString::number(format)};
+    });
+    loader.run();
+    if (result.size() != 3 || !QFileInfo::exists(m_service->modelFile()))
+        return nullptr;
+    if (!fromTo.isEmpty() && !rename(m_service->modelFolder(), fromTo))
+        return nullptr;
+    SceneGraph* graph = new SceneGraph(result[0], result[1], result[2].toInt());
+    for (QStandardItemModel* model : {graph->sceneModel(), graph->propertiesModel()})
+        new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, graph);
+    QSignalSpy loaded(m_controller->mainViewController()->viewport(), &GlItem::sceneLoaded);
+    m_controller->mainViewController()->newSceneGraphIsReadyToDisplay(graph, nullptr);
+    return loaded.count() == 1 ? graph : nullptr;
+}
+
+void SceneTreeTest::treeOfConvertedModel_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("rename");
+    QTest::addColumn<QStringList>("tree");
+    // Skinned: the bones below the rig are not listed; the mesh's three
+    // materials make three parts.
+    QTest::newRow("skinned sample") << sample("velmora-sample.fbx") << QString()
+                                    << QStringList {"Figure (Mesh)", "  Figure[0] (Mesh)", "  Figure[1] (Mesh)",
+                                                    "  Figure[2] (Mesh)", "Rig"};
+    // Lights and the camera sit on child nodes that turn them the engine's way.
+    QTest::newRow("stage")
+        << sample("velmora-stage.fbx") << "Crate=[Box]"
+        << QStringList {"Ground (Mesh)", "[Box] (Mesh)", "Ball (Mesh)",          "Sun",    "  Sun_light (Light)",
+                        "Lamp (Light)",  "Spot",         "  Spot_light (Light)", "Camera", "  Camera_camera (Cam)"};
+    QTest::newRow("three materials") << shared("generated/b_three_materials.fbx")
+                                     << "ThreeMaterialCube=[Three Materials]"
+                                     << QStringList {
+                                            "RootNode", "  [Three Materials] (Mesh)", "    [Three Materials][0] (Mesh)",
+                                            "    [Three Materials][1] (Mesh)", "    [Three Materials][2] (Mesh)"};
+    QTest::newRow("skinned, three takes") << shared("ufbx/data/blender_279_sausage_7400_binary.fbx") << QString()
+                                          << QStringList {"Skeleton", "Skin (Mesh)"};
+}
+
+void SceneTreeTest::treeOfConvertedModel()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, rename);
+    QFETCH(QStringList, tree);
+    SceneGraph* graph = open(source, rename);
+    if (!graph)
+        QSKIP("model file absent or not converted");
     QStringList lines;
-    dump(m_graph->sceneModel()->invisibleRootItem(), 0, &lines);
-    QCOMPARE(lines,
-             (QStringList {"body *", "car", "  wheel_L *", "    wheel_L[0] *", "    wheel_L[1] *", "    wheel_L[2] *",
-                           "  wheel *", "[bracket]name *", "  [bracket]name[0] *", "  [bracket]name[1] *", "spot *"}));
-    QVERIFY(!(m_graph->sceneModel()->item(0)->flags() & Qt::ItemIsEditable));
+    dump(graph->sceneModel()->invisibleRootItem(), 0, &lines);
+    QCOMPARE(lines.join(" | "), tree.join(" | "));
+    // A second build replaces the tree, never appends to it.
+    graph->build();
+    QCOMPARE(graph->sceneModel()->rowCount(), tree.filter(QRegularExpression("^\\S")).size());
 }
 
-void SceneTreeTest::selectionFindsTheNamedNode_data()
+void SceneTreeTest::propertiesOfSelectedItem_data()
 {
-    QTest::addColumn<QString>("itemText");
-    QTest::addColumn<QString>("node"); // empty: none
-    QTest::addColumn<bool>("meshItem");
-    QTest::newRow("mesh part") << "wheel_L[1]"
-                               << "wheel_L" << true;
-    QTest::newRow("name that begins another") << "wheel"
-                                              << "wheel" << true;
-    QTest::newRow("leading bracket") << "[bracket]name"
-                                     << "[bracket]name" << true;
-    QTest::newRow("leading bracket part") << "[bracket]name[1]"
-                                          << "[bracket]name" << true;
-    QTest::newRow("light") << "spot"
-                           << "spot" << false;
-    QTest::newRow("viewer node") << "grid"
-                                 << "" << false;
-    QTest::newRow("prefix only") << "whe"
-                                 << "" << false;
-    QTest::newRow("bad part") << "wheel[x]"
-                              << "" << false;
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("rename");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("node"); // the node selected; empty: none
+    QTest::addColumn<bool>("mesh");
+    QTest::addColumn<QStringList>("rows"); // "label" or "label=value", in order
+
+    const QStringList texturedRows {"Color=1, 1, 1, 1",
+                                    "MIP map=true",
+                                    "MagFilter=LINEAR",
+                                    "MinFilter=LINEAR_MIPMAP_LINEAR",
+                                    "Specular=25",
+                                    "Specular Color=0.0125, 0.0125, 0.2",
+                                    "Texture Path=tex/checker.png",
+                                    "Texture Size=64x64",
+                                    "WrapS=REPEAT",
+                                    "WrapT=REPEAT"};
+    const QString three = shared("generated/b_three_materials.fbx");
+    QTest::newRow("textured part is last") << three << QString() << "ThreeMaterialCube"
+                                           << "ThreeMaterialCube" << true << texturedRows;
+    QTest::newRow("mesh part selects its node") << three << QString() << "ThreeMaterialCube[1]"
+                                                << "ThreeMaterialCube" << true << texturedRows;
+    QTest::newRow("bracketed name part") << three << "ThreeMaterialCube=[Three Materials]"
+                                         << "[Three Materials][2]"
+                                         << "[Three Materials]" << true << texturedRows;
+    QTest::newRow("name that only begins one")
+        << three << QString() << "ThreeMaterial" << QString() << false << QStringList();
+    QTest::newRow("viewer's own node") << three << QString() << "CameraNode" << QString() << false << QStringList();
+    // A later part's colour replaces the textured part's; its texture stays.
+    QTest::newRow("textured part is first") << sample("velmora-sample.fbx") << QString() << "Figure"
+                                            << "Figure" << true
+                                            << QStringList {"Color=0.85, 0.85, 0.9, 1",
+                                                            "MIP map=true",
+                                                            "MagFilter=LINEAR",
+                                                            "MinFilter=LINEAR_MIPMAP_LINEAR",
+                                                            "Specular=64",
+                                                            "Specular Color=0.34, 0.34, 0.36",
+                                                            "Texture Path=tex/velmora-sample-skin.png",
+                                                            "Texture Size=128x128",
+                                                            "WrapS=REPEAT",
+                                                            "WrapT=REPEAT"};
+    QTest::newRow("spot light") << sample("velmora-stage.fbx") << QString() << "Spot_light"
+                                << "Spot_light" << false
+                                << QStringList {"Direction",
+                                                "Inner Angle",
+                                                "Inner AngleCos",
+                                                "Inverse Range",
+                                                "Light Color=0.96, 0.96, 0.96",
+                                                "Outer Angle=0.349066",
+                                                "Outer AngleCos=0.939693",
+                                                "Position",
+                                                "Spot Light="};
+    QTest::newRow("light's parent") << sample("velmora-stage.fbx") << QString() << "Spot"
+                                    << "Spot" << false << QStringList();
 }
 
-void SceneTreeTest::selectionFindsTheNamedNode()
+void SceneTreeTest::propertiesOfSelectedItem()
 {
-    QFETCH(QString, itemText);
+    QFETCH(QString, source);
+    QFETCH(QString, rename);
+    QFETCH(QString, item);
     QFETCH(QString, node);
-    QFETCH(bool, meshItem);
-    m_graph->build();
-    QSignalSpy selected(m_graph.get(), &SceneGraph::nodeSelected);
-    QSignalSpy properties(m_graph.get(), &SceneGraph::updatePropertiesView);
-    QCOMPARE(m_graph->isMeshItem(itemText), meshItem);
-    m_graph->selectNode(itemText);
+    QFETCH(bool, mesh);
+    QFETCH(QStringList, rows);
+    SceneGraph* graph = open(source, rename);
+    if (!graph)
+        QSKIP("model file absent or not converted");
+    QSignalSpy selected(graph, &SceneGraph::nodeSelected);
+    QSignalSpy shown(graph, &SceneGraph::updatePropertiesView);
+    graph->selectNode(item);
     QCOMPARE(selected.count(), 1);
-    Node* found = selected.at(0).at(0).value<Node*>();
+    const engine::Node* found = selected.at(0).at(0).value<engine::Node*>();
     QCOMPARE(found ? QString::fromUtf8(found->getId()) : QString(), node);
-    QCOMPARE(properties.count(), node.isEmpty() ? 0 : 1);
-}
-
-void SceneTreeTest::spotLightShowsNineRowsInOrder()
-{
-    m_graph->build();
-    m_graph->selectNode("spot");
-    QStringList labels;
-    QStandardItemModel* model = m_graph->propertiesModel();
-    for (int row = 0; row < model->rowCount(); ++row)
-        labels << model->item(row)->text().section("\n    ", 0, 0);
-    QCOMPARE(labels,
-             (QStringList {"Direction", "Inner Angle", "Inner AngleCos", "Inverse Range", "Light Color", "Outer Angle",
-                           "Outer AngleCos", "Position", "Spot Light"}));
-    QCOMPARE(model->item(4)->text(), QStringLiteral("Light Color\n    1, 0.5, 0"));
+    QCOMPARE(graph->isMeshItem(item), mesh);
+    QCOMPARE(shown.count(), node.isEmpty() ? 0 : 1);
+    QStringList shownRows;
+    QStandardItemModel* model = graph->propertiesModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString label = model->item(row)->text().section("\n    ", 0, 0);
+        const QString value = model->item(row)->text().section("\n    ", 1);
+        shownRows << (row < rows.size() && !rows[row].contains('=') ? label : label + '=' + value);
+    }
+    QCOMPARE(shownRows, rows);
 }
 
 void SceneTreeTest::copyingNodeNames()
 {
-    MainWindowController controller(nullptr);
-    MainViewController* view = controller.mainViewController();
-    SceneGraph* graph = m_graph.release(); // the view takes it over
-    // The viewport finds no bundle at the graph's path and says so; the scene
-    // made here stands in for the one it would have loaded.
-    QString failure;
-    answerNextBox(&failure);
-    view->newSceneGraphIsReadyToDisplay(graph, nullptr);
-    QVERIFY(!failure.isEmpty());
-    view->sceneLoaded(m_scene.get(), 10, 3);
+    SceneGraph* graph = open(shared("generated/b_three_materials.fbx"));
+    if (!graph)
+        QSKIP("model file absent or not converted");
+    MainViewController* view = m_controller->mainViewController();
     QTreeView* tree = view->sceneTree();
     QClipboard* clipboard = QGuiApplication::clipboard();
 
     // Nested model nodes, mesh parts included, one per line; no selection left.
-    emit controller.menuManager()->copyAllModelNodes();
+    emit m_controller->menuManager()->copyAllModelNodes();
     QCOMPARE(clipboard->text(),
-             QStringLiteral("body\nwheel_L\nwheel_L[0]\nwheel_L[1]\nwheel_L[2]\nwheel\n"
-                            "[bracket]name\n[bracket]name[0]\n[bracket]name[1]"));
+             QStringLiteral("ThreeMaterialCube\nThreeMaterialCube[0]\nThreeMaterialCube[1]\n"
+                            "ThreeMaterialCube[2]"));
     QVERIFY(!tree->selectionModel()->hasSelection());
 
-    // Ctrl+C over items that name no model, or over nothing, keeps the clipboard.
+    // Ctrl+C over nothing, or over an item that names no model, keeps the clipboard.
     clipboard->setText("keep me");
     QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
     QVERIFY(view->eventFilter(tree, &copy));
     QCOMPARE(clipboard->text(), QStringLiteral("keep me"));
-    const QModelIndex car = graph->sceneModel()->index(1, 0);
-    tree->selectionModel()->select(car, QItemSelectionModel::Select);
-    tree->selectionModel()->select(graph->sceneModel()->index(3, 0), QItemSelectionModel::Select);
+    const QModelIndex root = graph->sceneModel()->index(0, 0);
+    tree->selectionModel()->select(root, QItemSelectionModel::Select);
     QVERIFY(view->eventFilter(tree, &copy));
     QCOMPARE(clipboard->text(), QStringLiteral("keep me"));
 
-    // Choosing an item in the tree selects its node for the viewport.
+    // Choosing a part in the tree selects its node for the viewport.
     QSignalSpy selected(graph, &SceneGraph::nodeSelected);
-    tree->setCurrentIndex(graph->sceneModel()->index(0, 0, car));
+    tree->setCurrentIndex(graph->sceneModel()->index(2, 0, graph->sceneModel()->index(0, 0, root)));
     QCOMPARE(selected.count(), 1);
-    QCOMPARE(QString::fromUtf8(selected.at(0).at(0).value<Node*>()->getId()), QStringLiteral("wheel_L"));
+    QCOMPARE(QString::fromUtf8(selected.at(0).at(0).value<engine::Node*>()->getId()),
+             QStringLiteral("ThreeMaterialCube"));
     QVERIFY(view->eventFilter(tree, &copy));
-    QCOMPARE(clipboard->text(), QStringLiteral("wheel_L"));
+    QCOMPARE(clipboard->text(), QStringLiteral("ThreeMaterialCube[2]"));
+}
+
+// The sample's two takes are 40 frames at 30 per second: a clip played to
+// its end shows the end of its time line and the play image again.
+void SceneTreeTest::clipPlaysToItsEnd()
+{
+    if (!open(sample("velmora-sample.fbx")))
+        QSKIP("model not converted");
+    QWidget* list = m_controller->mainWindow()->findChild<QWidget*>("animationList");
+    const QList<AnimationControlButton*> buttons = list->findChildren<AnimationControlButton*>();
+    QCOMPARE(buttons.size(), 2);
+    AnimationControlButton* button = buttons.first();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(button->state(), AnimationControlButton::Playing);
+    QTRY_COMPARE_WITH_TIMEOUT(button->state(), AnimationControlButton::Stopped, 60000);
+    QCOMPARE(button->parentWidget()->findChild<QLabel*>("0")->text(), QStringLiteral("00:01:33"));
 }
 
 QTEST_MAIN(SceneTreeTest)
