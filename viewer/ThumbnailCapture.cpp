@@ -93,7 +93,10 @@ bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingSpher
             clearToWhite();
             SceneDrawer drawer;
             drawer.draw(scene, "grid");
-            image = target.read();
+            // A material with alpha below one leaves holes in the alpha
+            // channel that the window never shows; the preview is opaque,
+            // as the model looked on screen.
+            image = target.read().convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
         }
     }
     scene->setActiveCamera(previousCamera);
