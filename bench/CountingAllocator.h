@@ -2,14 +2,25 @@
 
 // Counts heap allocations by replacing the global allocation functions.
 // Include from exactly one source file of a benchmark program; read
-// allocationCount before and after the code to measure.
+// allocationCount before and after the code to measure, or set
+// allocationHook to look at each allocation as it happens.
 
 #include <cstdlib>
 #include <new>
 
 namespace {
 unsigned long long allocationCount = 0;
+// Called after each counted allocation when set; it must not allocate.
+void (*allocationHook)() = nullptr;
+// Out of line: inlined into the replaced functions below, it makes GCC's
+// -Wmismatched-new-delete pair them wrongly.
+__attribute__((noinline)) void countAllocation()
+{
+    ++allocationCount;
+    if (allocationHook)
+        allocationHook();
 }
+} // namespace
 
 #if defined(__GLIBC__)
 // C allocations count too; glibc's own entry points do the work.
@@ -18,17 +29,17 @@ extern "C" void* __libc_calloc(std::size_t, std::size_t);
 extern "C" void* __libc_realloc(void*, std::size_t);
 extern "C" void* malloc(std::size_t size)
 {
-    ++allocationCount;
+    countAllocation();
     return __libc_malloc(size);
 }
 extern "C" void* calloc(std::size_t count, std::size_t size)
 {
-    ++allocationCount;
+    countAllocation();
     return __libc_calloc(count, size);
 }
 extern "C" void* realloc(void* p, std::size_t size)
 {
-    ++allocationCount;
+    countAllocation();
     return __libc_realloc(p, size);
 }
 // Each operator new then counts once, through malloc.
@@ -42,7 +53,7 @@ void* operator new[](std::size_t size) { return operator new(size); }
 #else
 void* operator new(std::size_t size)
 {
-    ++allocationCount;
+    countAllocation();
     if (void* p = std::malloc(size ? size : 1))
         return p;
     throw std::bad_alloc();

@@ -297,9 +297,18 @@ void GlItem::viewerFailedToLoad(const QString& message)
     emit sceneImportFailedEvent(importFailureMessage(message, m_encoderLogs));
 }
 
-void GlItem::viewerClearedAnimations() { emit clearAnimationModel(); }
+void GlItem::viewerClearedAnimations()
+{
+    m_clipNames.clear();
+    emit clearAnimationModel();
+}
 
-void GlItem::viewerFoundAnimation(const char* clipId) { emit addItemToAnimations(QString::fromUtf8(clipId)); }
+void GlItem::viewerFoundAnimation(const char* clipId)
+{
+    const QString name = QString::fromUtf8(clipId);
+    m_clipNames[clipId] = name;
+    emit addItemToAnimations(name);
+}
 
 void GlItem::viewerStartedAnimation(const char* clipId) { emit animationStartedPlaying(QString::fromUtf8(clipId)); }
 
@@ -310,5 +319,9 @@ void GlItem::viewerFinishedAnimation(const char* clipId, float milliseconds)
 
 void GlItem::viewerAdvancedAnimation(const char* clipId, float milliseconds)
 {
-    emit updateElaspedTimeOfAnimation(QString::fromUtf8(clipId), milliseconds);
+    // Every frame while a clip plays: the name made at load time is shared,
+    // so a playing animation costs no heap allocation here.
+    const auto known = m_clipNames.find(clipId);
+    emit updateElaspedTimeOfAnimation(known != m_clipNames.end() ? known->second : QString::fromUtf8(clipId),
+                                      milliseconds);
 }

@@ -9,6 +9,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+#include <map>
+#include <string>
+
 class QMessageBox;
 class SceneViewer;
 
@@ -111,4 +115,6 @@ private:
     const EncoderOutputLogs* m_encoderLogs = nullptr;
     QElapsedTimer m_frameRateClock;
     qint64 m_framesCounted = 0;
+    // The loaded model's clip names, looked up without building a string.
+    std::map<std::string, QString, std::less<>> m_clipNames;
 };

@@ -97,10 +97,11 @@ float OrbitCamera::frame(const engine::BoundingSphere& sphere, float currentFarP
     if (!(sphere.radius > FLT_EPSILON))
         return currentFarPlane;
     // The target stays where it is, so the sphere's offset from the origin
-    // is added to the distance the field of view asks for.
+    // is added to the distance the field of view asks for. A model smaller
+    // than the grid pulls the camera in: kept at the start distance it
+    // would be a speck in the middle of the view.
     const float halfAngle = engine::degreesToRadians(fieldOfView * 0.5f);
-    const float fit = sphere.radius / std::tan(halfAngle) + sphere.center.length();
-    distance = std::max(distance, fit);
+    distance = sphere.radius / std::tan(halfAngle) + sphere.center.length();
     return std::max(currentFarPlane, std::max(distance + framedFarMargin, minimumFarPlane));
 }
 

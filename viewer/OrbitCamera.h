@@ -37,9 +37,9 @@ struct OrbitCamera {
     void keyReleased() { heldKey = NoKey; }
     void zoom(int wheelDelta);
 
-    // Moves the camera back until a sphere of the given bounds fits the
-    // field of view and returns the far plane to use from now on. An empty
-    // sphere changes nothing.
+    // Moves the camera to where a sphere of the given bounds fits the field
+    // of view and returns the far plane to use from now on. An empty sphere
+    // changes nothing.
     float frame(const engine::BoundingSphere& sphere, float currentFarPlane);
 
     // The camera node's transform: the camera sits `distance` away from

@@ -7,6 +7,7 @@
 #include "FileSystem.h"
 #include "Grid.h"
 #include "Model.h"
+#include "ModelBounds.h"
 #include "ModelInfoFile.h"
 #include "ModelLoader.h"
 #include "Node.h"
@@ -271,7 +272,7 @@ void SceneViewer::adoptRootNode(engine::Node* root)
 
 void SceneViewer::measureModel()
 {
-    m_modelBox = m_rootNode->getSubtreeBoundingBox();
+    m_modelBox = ModelBounds::ofSubtree(m_rootNode);
     const engine::Vector3 size = m_modelBox.max - m_modelBox.min;
     if (size.x > 0.0f && size.y > 0.0f && size.z > 0.0f)
         m_modelSphere = engine::BoundingSphere(m_modelBox.getCenter(), size.length());

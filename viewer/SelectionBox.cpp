@@ -6,6 +6,7 @@
 #include "MaterialParameter.h"
 #include "Mesh.h"
 #include "Model.h"
+#include "ModelBounds.h"
 #include "Node.h"
 #include "StateBlock.h"
 #include "math/Vector4.h"
@@ -58,7 +59,7 @@ SelectionBox SelectionBox::placementFor(const engine::Node* node)
     }
     const engine::Drawable* drawable = node->getDrawable();
     if (drawable && drawable->hasMesh()) {
-        const engine::BoundingBox& bounds = node->getBoundingBox();
+        const engine::BoundingBox bounds = ModelBounds::ofSubtree(node);
         box.action = Action::Place;
         box.scale = bounds.max - bounds.min;
         box.translation = bounds.min;

@@ -1,25 +1,25 @@
 // The viewer's speed on Mesa's software renderer, without a window (EGL
-// surfaceless, as a batch conversion draws):
-//  - time to the first drawn frame of a converted sample, against f3d
-//    rendering the same FBX to an image in the same run (needs a display
-//    for f3d: run under xvfb-run);
-//  - frame time of a 200 000-triangle model;
-//  - heap allocations per frame while an animation plays (target: none
-//    after the first frame), counted by replacing the allocation functions.
+// surfaceless, as a batch conversion draws), on models the real encoder
+// converts first (untimed):
+//  - time to the first drawn frame of a converted model (load, first frame
+//    with its previews), against f3d rendering the same FBX to an image in
+//    the same run (f3d needs a display: run under xvfb-run);
+//  - frame time of the 200 000-triangle model;
+//  - heap allocations per frame while the sample's animation plays (target:
+//    none after the first frame), with the model drawn and with its draw
+//    skipped, and how many of a frame's allocations come from inside the
+//    OpenGL driver (their call stacks show it).
+// Usage: bench_viewer [shared models folder]
 
 #include "Animation.h"
 #include "AnimationClip.h"
-#include "AnimationTarget.h"
 #include "ConsoleViewerHost.h"
 #include "CountingAllocator.h"
-#include "Curve.h"
-#include "Effect.h"
+#include "EncoderProcess.h"
 #include "HeadlessContext.h"
-#include "Material.h"
-#include "Mesh.h"
-#include "Model.h"
 #include "Node.h"
 #include "OffscreenPlatform.h"
+#include "OffscreenTarget.h"
 #include "Platform_Qt.h"
 #include "Scene.h"
 #include "SceneViewer.h"
@@ -35,65 +35,36 @@
 #include <GL/glew.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <new>
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 const int viewWidth = 800;
 const int viewHeight = 600;
+const int frames = 30;
 
-// The window's frame buffer, for a context that has none.
-void bindFrameBuffer()
+// A host that keeps the clip names the viewer announces.
+class ClipListHost : public ConsoleViewerHost {
+public:
+    std::vector<std::string> clips;
+    void viewerClearedAnimations() override { clips.clear(); }
+    void viewerFoundAnimation(const char* clipId) override { clips.emplace_back(clipId); }
+};
+
+bool convert(WorkspaceService& workspace, const QString& fbx)
 {
-    GLuint frameBuffer = 0;
-    GLuint buffers[2] = {0, 0};
-    glGenFramebuffers(1, &frameBuffer);
-    glGenRenderbuffers(2, buffers);
-    glBindRenderbuffer(GL_RENDERBUFFER, buffers[0]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, viewWidth, viewHeight);
-    glBindRenderbuffer(GL_RENDERBUFFER, buffers[1]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, viewWidth, viewHeight);
-    glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, buffers[0]);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, buffers[1]);
-}
-
-const char* const vertexShader = "attribute vec4 a_position;\n"
-                                 "uniform mat4 u_worldViewProjectionMatrix;\n"
-                                 "void main() { gl_Position = u_worldViewProjectionMatrix * a_position; }\n";
-const char* const fragmentShader = "void main() { gl_FragColor = vec4(0.8, 0.5, 0.2, 1.0); }\n";
-
-// A 317 x 317 grid of quads, two triangles each: about 200 000 triangles
-// facing the camera, filling most of the view.
-engine::Model* createDenseModel(unsigned int* triangles)
-{
-    const int cells = 317;
-    std::vector<float> positions;
-    positions.reserve(size_t(cells) * cells * 18);
-    const float step = 40.0f / cells;
-    for (int y = 0; y < cells; ++y) {
-        for (int x = 0; x < cells; ++x) {
-            const float x0 = -20.0f + x * step, y0 = -20.0f + y * step, x1 = x0 + step, y1 = y0 + step;
-            positions.insert(positions.end(), {x0, y0, 0, x1, y0, 0, x1, y1, 0, x0, y0, 0, x1, y1, 0, x0, y1, 0});
-        }
-    }
-    const engine::VertexFormat::Element element(engine::VertexFormat::POSITION, 3);
-    engine::Mesh* mesh = engine::Mesh::createMesh(engine::VertexFormat(&element, 1), unsigned(positions.size() / 3));
-    mesh->setPrimitiveType(engine::Mesh::TRIANGLES);
-    mesh->setVertexData(positions.data());
-    mesh->setBoundingBox(engine::BoundingBox(engine::Vector3(-20, -20, 0), engine::Vector3(20, 20, 0)));
-    *triangles = unsigned(positions.size() / 9);
-    engine::Model* model = engine::Model::create(mesh);
-    mesh->release();
-    engine::Effect* effect = engine::Effect::createFromSource(vertexShader, fragmentShader);
-    engine::Material* material = engine::Material::create(effect);
-    effect->release();
-    material->setParameterAutoBinding("u_worldViewProjectionMatrix", "WORLD_VIEW_PROJECTION_MATRIX");
-    model->setMaterial(material);
-    material->release();
-    return model;
+    workspace.setModelFile(fbx);
+    workspace.prepareWorkspace();
+    QDir().mkpath(workspace.metaFolder());
+    EncoderProcess::run(
+        workspace.encoderExecutable(),
+        EncoderProcess::arguments(QStringLiteral("root"), QStringLiteral("off"), fbx, workspace.modelFile()),
+        workspace.toolsFolder());
+    return QFileInfo(workspace.modelFile()).size() > 0;
 }
 
 double timeF3d(const QString& fbx, const QString& image)
@@ -103,8 +74,95 @@ double timeF3d(const QString& fbx, const QString& image)
         return -1.0;
     QElapsedTimer clock;
     clock.start();
-    const int code = QProcess::execute(f3d, {"--output=" + image, "--resolution=300,300", fbx});
+    const int code = QProcess::execute(f3d, {"--output=" + image, "--resolution=800,600", fbx});
     return code == 0 ? double(clock.nsecsElapsed()) / 1e6 : -1.0;
+}
+
+double allocationsPerFrame(SceneViewer& viewer)
+{
+    viewer.frame();
+    glFinish();
+    const unsigned long long before = allocationCount;
+    for (int i = 0; i < frames; ++i)
+        viewer.frame();
+    glFinish();
+    return double(allocationCount - before) / frames;
+}
+
+// Who allocates during a frame: each allocation's stack is recorded by the
+// allocation hook (backtrace does not allocate once the unwinder is loaded)
+// and counted as the driver's when any of its frames lies in a Mesa or
+// libGL library. The first few stacks are printed as they are.
+const int tracedAllocations = 4096;
+const int tracedDepth = 24;
+const int printedStacks = 2;
+void* tracedStacks[tracedAllocations][tracedDepth];
+int tracedDepths[tracedAllocations];
+int tracedCount = 0;
+
+void recordAllocationStack()
+{
+    if (tracedCount < tracedAllocations) {
+        const int slot = tracedCount++;
+        tracedDepths[slot] = backtrace(tracedStacks[slot], tracedDepth);
+    }
+}
+
+bool isDriverFrame(void* address)
+{
+    Dl_info info;
+    if (!dladdr(address, &info) || !info.dli_fname)
+        return false;
+    const std::string library = info.dli_fname;
+    for (const char* driver : {"_dri.so", "libgallium", "libGL", "libEGL", "libglapi", "libLLVM"}) {
+        if (library.find(driver) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+void attributeAllocations(SceneViewer& viewer)
+{
+    void* warmUp[4];
+    backtrace(warmUp, 4);
+    viewer.frame();
+    glFinish();
+    tracedCount = 0;
+    allocationHook = recordAllocationStack;
+    viewer.frame();
+    glFinish();
+    allocationHook = nullptr;
+    int driver = 0;
+    for (int i = 0; i < tracedCount; ++i) {
+        bool inDriver = false;
+        for (int frame = 0; frame < tracedDepths[i] && !inDriver; ++frame)
+            inDriver = isDriverFrame(tracedStacks[i][frame]);
+        driver += inDriver ? 1 : 0;
+        if (!inDriver || i < printedStacks) {
+            std::printf("allocation %d of a frame (%s), innermost first:\n", i + 1, inDriver ? "driver" : "ours");
+            std::fflush(stdout);
+            // Skips the hook and the counting function.
+            backtrace_symbols_fd(tracedStacks[i] + 2, tracedDepths[i] - 2, STDOUT_FILENO);
+        }
+    }
+    std::printf("allocations in one frame: %d, %d of them inside the OpenGL driver\n", tracedCount, driver);
+}
+
+void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QString& fbx, const QString& scratch)
+{
+    if (!convert(workspace, fbx)) {
+        std::printf("%s: the encoder wrote nothing\n", qPrintable(fbx));
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
+    viewer.frame();
+    glFinish();
+    const double viewerMs = double(clock.nsecsElapsed()) / 1e6;
+    const double f3dMs = timeF3d(fbx, scratch + "/f3d.png");
+    std::printf("time to first picture, %s: viewer %.1f ms, f3d %.1f ms, ratio %.3f\n",
+                qPrintable(QFileInfo(fbx).fileName()), viewerMs, f3dMs, f3dMs > 0 ? viewerMs / f3dMs : 0.0);
 }
 
 } // namespace
@@ -113,85 +171,62 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const QString source = qEnvironmentVariable("VELMORA_SOURCE_DIR", QStringLiteral(VELMORA_SOURCE_DIR));
-    const QString fbx = source + "/samples/velmora-stage.fbx";
+    const QString shared = argc > 1 ? QString::fromLocal8Bit(argv[1]) : source + "/../shared/models";
+    const QString sample = source + "/samples/velmora-sample.fbx";
+    const QString dense = shared + "/generated/e_highpoly_200k.fbx";
     QTemporaryDir temp;
-    WorkspaceService workspace(temp.path());
+    WorkspaceService workspace(temp.path(), QStringLiteral(VELMORA_BUILD_DIR));
     WorkspaceService::setInstance(&workspace);
-    workspace.setModelFile(fbx);
-    QDir().mkpath(workspace.metaFolder());
 
-    // Time to first picture: context, viewer, the load and one frame.
-    QElapsedTimer clock;
-    clock.start();
     HeadlessContext context;
     if (!context.isValid() || !engine::Platform_Qt::isUsable(engine::Platform_Qt::initializeExtensions())) {
         std::printf("no off-screen OpenGL context\n");
         return 1;
     }
-    bindFrameBuffer();
-    ConsoleViewerHost host;
+    OffscreenTarget window(viewWidth, viewHeight);
+    ClipListHost host;
     SceneViewer viewer(&host);
     OffscreenPlatform platform(&viewer, viewWidth, viewHeight);
     viewer.setPlatform(&platform);
     viewer.run();
     viewer.frame();
-    viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
-    viewer.frame();
-    glFinish();
-    const double firstPictureMs = double(clock.nsecsElapsed()) / 1e6;
-    const double f3dMs = timeF3d(fbx, temp.filePath("f3d.png"));
-    std::printf("time to first picture: viewer %.1f ms, f3d %.1f ms, ratio %.3f\n", firstPictureMs, f3dMs,
-                f3dMs > 0 ? firstPictureMs / f3dMs : 0.0);
 
-    // What a frame of the grid and the selection box alone allocates: the
-    // driver's share, which no code of ours can avoid.
-    const int frames = 30;
-    unsigned long long allocationsBefore = allocationCount;
-    for (int i = 0; i < frames; ++i)
-        viewer.frame();
-    glFinish();
-    const double baseAllocations = double(allocationCount - allocationsBefore) / frames;
-    std::printf("heap allocations per frame, grid only: %.2f\n", baseAllocations);
+    if (QFileInfo::exists(dense)) {
+        timeFirstPicture(viewer, workspace, dense, temp.path());
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < frames; ++i)
+            viewer.frame();
+        glFinish();
+        std::printf("frame time, 196 608 triangles at %d x %d: %.1f ms\n", viewWidth, viewHeight,
+                    double(clock.nsecsElapsed()) / 1e6 / frames);
+    } else {
+        std::printf("%s is missing: no 200k figures\n", qPrintable(dense));
+    }
 
-    // The clip plays on a node without geometry first, so that its own
-    // allocations show apart from the driver's for the dense model.
-    engine::Node* node = engine::Node::create("dense");
-    viewer.scene()->addNode(node);
-    const unsigned int keyTimes[] = {0, 1000, 2000};
-    const float angles[] = {0, 0, 1, 0, 0.7071f, 0, 0.7071f, 0, 0, 0, 1, 0};
-    engine::Animation* spin
-        = node->createAnimation("spin", engine::ANIMATE_ROTATE, 3, keyTimes, angles, engine::Curve::LINEAR);
-    engine::AnimationClip* clip = spin->findClip();
-    clip->setRepeatCount(0);
-    clip->play();
-    viewer.frame(); // the clip begins here
-    allocationsBefore = allocationCount;
-    for (int i = 0; i < frames; ++i)
-        viewer.frame();
-    glFinish();
-    std::printf("heap allocations per frame, grid and a playing clip: %.2f\n",
-                double(allocationCount - allocationsBefore) / frames);
-
-    unsigned int triangles = 0;
-    engine::Model* dense = createDenseModel(&triangles);
-    node->setDrawable(dense);
-    dense->release();
-    viewer.frame(); // uploads the mesh
-    glFinish();
-    clock.restart();
-    allocationsBefore = allocationCount;
-    for (int i = 0; i < frames; ++i)
-        viewer.frame();
-    glFinish();
-    const double frameMs = double(clock.nsecsElapsed()) / 1e6 / frames;
-    std::printf("frame time, %u triangles at %d x %d: %.1f ms\n", triangles, viewWidth, viewHeight, frameMs);
-    std::printf("heap allocations per frame, that model turning: %.2f\n",
-                double(allocationCount - allocationsBefore) / frames);
-
-    clip->stop();
-    spin->release();
-    viewer.scene()->removeNode(node);
-    node->release();
+    timeFirstPicture(viewer, workspace, sample, temp.path());
+    std::printf("heap allocations per frame, sample at rest: %.2f\n", allocationsPerFrame(viewer));
+    if (host.clips.empty()) {
+        std::printf("the sample has no animation\n");
+        WorkspaceService::setInstance(nullptr);
+        return 1;
+    }
+    engine::Node* root = viewer.scene()->findNode("RootSceneNode");
+    std::vector<engine::Animation*> animations;
+    root->collectAnimations(animations);
+    for (engine::Animation* animation : animations)
+        animation->findClip()->setRepeatCount(0);
+    viewer.playAnimation(host.clips.front());
+    std::printf("heap allocations per frame, \"%s\" playing: %.2f\n", host.clips.front().c_str(),
+                allocationsPerFrame(viewer));
+    root->addRef();
+    viewer.scene()->removeNode(root);
+    std::printf("heap allocations per frame, playing with the model's draw skipped: %.2f\n",
+                allocationsPerFrame(viewer));
+    viewer.scene()->addNode(root);
+    root->release();
+    attributeAllocations(viewer);
+    viewer.stopAnimation(host.clips.front());
     WorkspaceService::setInstance(nullptr);
     return 0;
 }

@@ -86,7 +86,7 @@ void CameraTest::framing_data()
 
     QTest::newRow("radius 100 at the origin") << 100.0f << 0.0f << 80.0f << 241.421f << 20000.0f;
     QTest::newRow("radius 0 leaves it") << 0.0f << 0.0f << 80.0f << 80.0f << 10000.0f;
-    QTest::newRow("a closer fit never pulls in") << 1.0f << 0.0f << 80.0f << 80.0f << 20000.0f;
+    QTest::newRow("a small model pulls it in") << 1.0f << 0.0f << 80.0f << 2.41421f << 20000.0f;
     QTest::newRow("offset centre adds its distance") << 100.0f << 50.0f << 80.0f << 291.421f << 20000.0f;
     QTest::newRow("huge model pushes the far plane") << 10000.0f << 0.0f << 80.0f << 24142.1f << 24167.1f;
 }

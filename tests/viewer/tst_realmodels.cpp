@@ -1,0 +1,215 @@
+#include "Camera.h"
+#include "Drawable.h"
+#include "EncoderProcess.h"
+#include "GlItem.h"
+#include "ModelInfoFile.h"
+#include "Node.h"
+#include "Scene.h"
+#include "WorkspaceService.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+
+// Real models, converted by the real encoder and opened in the real widget:
+// what a user sees of each must be the model, framed, with its totals, its
+// previews and its selection box.
+class RealModelsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void model_data();
+    void model();
+
+private:
+    GlItem* m_item = nullptr;
+    QTemporaryDir m_temp;
+    WorkspaceService* m_workspace = nullptr;
+};
+
+namespace {
+
+const QRgb background = qRgb(40, 40, 60);
+
+struct ScreenRect {
+    QRect pixels;
+    bool inside = true; // every corner of the box projects into the view
+};
+
+// Where the info file's box lands on a view of the given size.
+ScreenRect project(const QJsonObject& box, const engine::Camera* camera, const QSize& view)
+{
+    const engine::Matrix viewProjection = camera->getViewProjectionMatrix();
+    ScreenRect rect;
+    float left = 1, right = -1, bottom = 1, top = -1;
+    for (int corner = 0; corner < 8; ++corner) {
+        const float p[3] = {float(box.value(corner & 1 ? "maxX" : "minX").toDouble()),
+                            float(box.value(corner & 2 ? "maxY" : "minY").toDouble()),
+                            float(box.value(corner & 4 ? "maxZ" : "minZ").toDouble())};
+        float clip[4];
+        for (int row = 0; row < 4; ++row) {
+            const float* m = viewProjection.m;
+            clip[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row];
+        }
+        const float w = clip[3], x = clip[0] / w, y = clip[1] / w;
+        rect.inside = rect.inside && w > 0 && x >= -1 && x <= 1 && y >= -1 && y <= 1;
+        left = std::min(left, x), right = std::max(right, x), bottom = std::min(bottom, y), top = std::max(top, y);
+    }
+    rect.pixels = QRect(QPoint(int((left + 1) / 2 * view.width()), int((1 - top) / 2 * view.height())),
+                        QPoint(int((right + 1) / 2 * view.width()), int((1 - bottom) / 2 * view.height())));
+    return rect;
+}
+
+int differingPixels(const QImage& a, const QImage& b, const QRect& area, bool onlyTurnedWhite = false)
+{
+    int count = 0;
+    for (int y = std::max(0, area.top()); y <= std::min(a.height() - 1, area.bottom()); ++y) {
+        for (int x = std::max(0, area.left()); x <= std::min(a.width() - 1, area.right()); ++x) {
+            const bool differs = a.pixel(x, y) != b.pixel(x, y);
+            count += differs && (!onlyTurnedWhite || b.pixel(x, y) == 0xffffffffu) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+struct PreviewPixels {
+    int model = 0; // not white
+    int onBorder = 0; // not white on the outermost rows and columns: cut off, or the grid
+    int translucent = 0;
+};
+
+PreviewPixels previewPixels(const QImage& image)
+{
+    PreviewPixels pixels;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            pixels.translucent += qAlpha(image.pixel(x, y)) != 255 ? 1 : 0;
+            if ((image.pixel(x, y) | 0xff000000u) == 0xffffffffu)
+                continue;
+            ++pixels.model;
+            const bool border = x == 0 || y == 0 || x == image.width() - 1 || y == image.height() - 1;
+            pixels.onBorder += border ? 1 : 0;
+        }
+    }
+    return pixels;
+}
+
+engine::Node* firstNodeWithMesh(engine::Node* node)
+{
+    if (node->getDrawable() && node->getDrawable()->hasMesh())
+        return node;
+    for (engine::Node* child = node->getFirstChild(); child; child = child->getNextSibling()) {
+        if (engine::Node* found = firstNodeWithMesh(child))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void RealModelsTest::initTestCase()
+{
+    QVERIFY(m_temp.isValid());
+    m_workspace = new WorkspaceService(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
+    WorkspaceService::setInstance(m_workspace);
+    m_item = new GlItem();
+    m_item->resize(400, 300);
+    m_item->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_item));
+    QTRY_VERIFY(m_item->isRenderingEnabled());
+    m_item->setClearColor(QColor(background));
+}
+
+void RealModelsTest::cleanupTestCase()
+{
+    delete m_item;
+    WorkspaceService::setInstance(nullptr);
+    delete m_workspace;
+}
+
+void RealModelsTest::model_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<uint>("vertices");
+    QTest::addColumn<uint>("meshes");
+    // Totals as the encoder writes them; where Assimp's own count is known
+    // (sausage, three materials) they agree with it.
+
+    const QString samples = qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/";
+    const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/";
+    QTest::newRow("skinned figure, bent at rest") << samples + "velmora-sample.fbx" << 818u << 3u;
+    QTest::newRow("stage with a point light") << samples + "velmora-stage.fbx" << 351u << 3u;
+    QTest::newRow("spider, 23 parts") << shared + "assimp/test/models/FBX/spider.fbx" << 958u << 19u;
+    QTest::newRow("sausage, skinned") << shared + "ufbx/data/blender_279_sausage_7400_binary.fbx" << 729u << 1u;
+    QTest::newRow("three materials") << shared + "generated/b_three_materials.fbx" << 24u << 3u;
+}
+
+void RealModelsTest::model()
+{
+    QFETCH(QString, path);
+    QFETCH(uint, vertices);
+    QFETCH(uint, meshes);
+    if (!QFileInfo::exists(path))
+        QSKIP("model not present");
+
+    m_item->clearScene();
+    m_workspace->setModelFile(path);
+    m_workspace->prepareWorkspace();
+    QVERIFY(QDir().mkpath(m_workspace->metaFolder()));
+    const EncoderProcess::Result converted = EncoderProcess::run(
+        m_workspace->encoderExecutable(), EncoderProcess::arguments("root", "off", path, m_workspace->modelFile()),
+        m_workspace->toolsFolder());
+    QVERIFY2(QFileInfo(m_workspace->modelFile()).size() > 0, qPrintable(converted.standardError));
+
+    QSignalSpy loaded(m_item, &GlItem::sceneLoaded);
+    const EncoderOutputLogs noLogs;
+    const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
+    QVERIFY(records && records->isEmpty());
+    QCOMPARE(loaded.count(), 1);
+    engine::Scene* scene = loaded.first().at(0).value<engine::Scene*>();
+    QCOMPARE(loaded.first().at(1).toUInt(), vertices);
+    QCOMPARE(loaded.first().at(2).toUInt(), meshes);
+
+    // The first frame draws the previews.
+    const QImage withModel = m_item->grabFramebuffer();
+    QFile infoFile(ModelInfoFile::path(m_workspace->metaFolder()));
+    QVERIFY(infoFile.open(QIODevice::ReadOnly));
+    const QJsonObject info = QJsonDocument::fromJson(infoFile.readAll()).object();
+    const ScreenRect rect = project(info.value("boundingBox").toObject(), scene->getActiveCamera(), withModel.size());
+    QVERIFY2(rect.inside, "the model reaches out of the view");
+    QVERIFY2(rect.pixels.width() > withModel.width() / 4 || rect.pixels.height() > withModel.height() / 4,
+             "the model is a speck in the view");
+
+    engine::Node* root = scene->findNode("RootSceneNode");
+    QVERIFY(root);
+    const engine::Vector3 scale = root->getScale();
+    root->setScale(0.0f);
+    const QImage gridOnly = m_item->grabFramebuffer();
+    root->setScale(scale);
+    QVERIFY2(differingPixels(gridOnly, withModel, rect.pixels) > rect.pixels.width() * rect.pixels.height() / 20,
+             "the model's place looks like the background");
+
+    for (const char* name : {"topdown.png", "perspective.png"}) {
+        const QImage preview(m_workspace->metaFolder() + "/" + name);
+        QCOMPARE(preview.size(), QSize(300, 300));
+        const PreviewPixels pixels = previewPixels(preview);
+        QVERIFY2(pixels.model > 300 * 300 / 200, name);
+        QVERIFY2(pixels.onBorder == 0, name);
+        QVERIFY2(pixels.translucent == 0, name);
+    }
+
+    engine::Node* selected = firstNodeWithMesh(root);
+    QVERIFY(selected);
+    m_item->setSelectedObject(selected);
+    const QImage withBox = m_item->grabFramebuffer();
+    m_item->setSelectedObject(nullptr);
+    QVERIFY2(differingPixels(withModel, withBox, withBox.rect(), true) > 20, "no selection box drawn");
+}
+
+QTEST_MAIN(RealModelsTest)
+#include "tst_realmodels.moc"
