@@ -18,6 +18,19 @@ Light* lightOfType(Node* node, Light::Type type)
     return light && light->getLightType() == type ? light : nullptr;
 }
 
+Light* lightAt(Node* node, Light::Type type, LightParameterBinder::LightPlace place)
+{
+    if (Light* own = lightOfType(node, type))
+        return own;
+    if (place == LightParameterBinder::LightPlace::OnNode)
+        return nullptr;
+    for (Node* child = node->getFirstChild(); child; child = child->getNextSibling()) {
+        if (Light* light = lightOfType(child, type))
+            return light;
+    }
+    return nullptr;
+}
+
 Node* firstSibling(Node* node)
 {
     int steps = 0;
@@ -41,13 +54,25 @@ int LightParameterBinder::wantedLightType(const Material* material)
     return 0;
 }
 
+// The node's own light, then its siblings', then the same for each ancestor.
+// The encoder puts a turned light (any spot or sun light) on a child of the
+// node that carried it in the source, so a mesh beside that node would never
+// find it: when the plain search finds nothing, it runs again, this time also
+// taking a light from a direct child of each node it looks at.
 Light* LightParameterBinder::findLight(Node* node, Light::Type type)
 {
+    if (Light* light = searchUpwards(node, type, LightPlace::OnNode))
+        return light;
+    return searchUpwards(node, type, LightPlace::OnNodeOrChild);
+}
+
+Light* LightParameterBinder::searchUpwards(Node* node, Light::Type type, LightPlace place)
+{
     for (int depth = 0; node && depth < kMaxDepth; node = node->getParent(), ++depth) {
-        if (Light* own = lightOfType(node, type))
+        if (Light* own = lightAt(node, type, place))
             return own;
         for (Node* sibling = firstSibling(node); sibling; sibling = sibling->getNextSibling()) {
-            if (Light* light = lightOfType(sibling, type))
+            if (Light* light = lightAt(sibling, type, place))
                 return light;
         }
     }

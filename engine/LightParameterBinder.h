@@ -12,6 +12,10 @@ class Node;
 // its siblings up to the top.
 class LightParameterBinder {
 public:
+    // Where a search takes a light from: the nodes it visits, or also their
+    // direct children.
+    enum class LightPlace { OnNode, OnNodeOrChild };
+
     LightParameterBinder() = delete;
 
     // The light type the material's defines ask for; 0 for none.
@@ -20,6 +24,9 @@ public:
     static Light* findLight(Node* node, Light::Type type);
     // Sets or binds the light parameters; false when nothing was bound.
     static bool bind(Material* material, Node* node);
+
+private:
+    static Light* searchUpwards(Node* node, Light::Type type, LightPlace place);
 };
 
 } // namespace engine
