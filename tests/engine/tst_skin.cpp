@@ -60,13 +60,6 @@ class TestSkin : public QObject {
     Q_OBJECT
 
 private slots:
-    void rootJointsHaveNoDuplicates()
-    {
-        SkinnedScene s;
-        QCOMPARE(s.skin->getRootJoints().size(), size_t(1));
-        QCOMPARE(s.skin->getRootJoints().front(), static_cast<Node*>(s.root));
-    }
-
     void movesFollowTheRootJoint_data()
     {
         QTest::addColumn<Move>("move");
@@ -83,6 +76,8 @@ private slots:
         QFETCH(float, boxMinX);
         const Vector3 boxMin(boxMinX, 0, 0);
         SkinnedScene s;
+        // "c" fills two slots below the root: one root joint, once.
+        QCOMPARE(s.skin->getRootJoints(), std::vector<Node*>({s.root}));
         QVERIFY(near(s.node->getBoundingBox().min, Vector3(0, 0, 0)));
         switch (move) {
         case Move::RootJoint:
@@ -102,15 +97,6 @@ private slots:
         }
         QVERIFY(near(s.node->getBoundingBox().min, boxMin));
         QVERIFY(near(s.node->getBoundingSphere().center, boxMin + Vector3(0.5f, 0.5f, 0.5f)));
-    }
-
-    void bindPoseCancelsOut()
-    {
-        SkinnedScene s;
-        s.root->setTranslation(4, 0, 0);
-        s.root->setInverseBindPose(Matrix::createTranslation(Vector3(-4, 0, 0)));
-        s.node->setBoundsDirty();
-        QVERIFY(near(s.node->getBoundingBox().min, Vector3(0, 0, 0)));
     }
 
     void bonesDestroyedBeforeTheSkin()
