@@ -25,33 +25,16 @@ const uint32_t kPvrtc4 = 0x19;
 const uint32_t kRgb565 = 0x13;
 const uint32_t kCubeMap = 0x1000;
 
-struct Header {
-    uint32_t headerSize = 52;
-    uint32_t height = 2;
-    uint32_t width = 2;
-    uint32_t mipmaps = 0; // below the top level
-    uint32_t flags = kRgba8888;
-    uint32_t surfaces = 1;
-    const char* tag = "PVR!";
-};
-
-// The header followed by 'payload' bytes counting up from 1.
-QByteArray pvrFile(const Header& h, int payload)
+// A legacy header (mipmaps counts the levels below the top one) followed
+// by 'payload' bytes counting up from 1.
+QByteArray pvrFile(uint32_t flags, uint32_t size, uint32_t mipmaps, int payload, const char* tag = "PVR!")
 {
-    std::vector<uint32_t> fields
-        = {h.headerSize, h.height, h.width, h.mipmaps, h.flags, uint32_t(payload), 32, 0, 0, 0, 0, 0, h.surfaces};
-    std::memcpy(&fields[11], h.tag, 4);
+    std::vector<uint32_t> fields = {52, size, size, mipmaps, flags, uint32_t(payload), 32, 0, 0, 0, 0, 0, 1};
+    std::memcpy(&fields[11], tag, 4);
     QByteArray bytes(reinterpret_cast<const char*>(fields.data()), int(fields.size() * 4));
     for (int i = 0; i < payload; ++i)
         bytes.append(char(i + 1));
     return bytes;
-}
-
-Header with(void (*change)(Header&))
-{
-    Header h;
-    change(h);
-    return h;
 }
 
 } // namespace
@@ -72,31 +55,22 @@ private slots:
         QTest::addColumn<bool>("pvrtcSupported");
         QTest::addColumn<int>("status");
         const int ok = Reader::PVR_OK;
-        QTest::newRow("rgba 2x2") << pvrFile(Header(), 16) << false << ok;
-        QTest::newRow("rgb 2x2 with its mip")
-            << pvrFile(with([](Header& h) { h.flags = kRgb888, h.mipmaps = 1; }), 15) << false << ok;
-        QTest::newRow("pvrtc 8x8 where sampled")
-            << pvrFile(with([](Header& h) { h.flags = kPvrtc4, h.width = h.height = 8; }), 32) << true << ok;
-        QTest::newRow("pvrtc elsewhere") << pvrFile(with([](Header& h) { h.flags = kPvrtc4, h.width = h.height = 8; }),
-                                                    32)
-                                         << false << int(Reader::PVR_NO_PVRTC_SUPPORT);
-        QTest::newRow("pvrtc not power of two")
-            << pvrFile(with([](Header& h) { h.flags = kPvrtc4, h.width = 12; }), 4096) << true
-            << int(Reader::PVR_BAD_SIZE);
-        QTest::newRow("header cut short") << pvrFile(Header(), 16).left(51) << false << int(Reader::PVR_TOO_SHORT);
-        QTest::newRow("no tag") << pvrFile(with([](Header& h) { h.tag = "PVR\3"; }), 16) << false
-                                << int(Reader::PVR_NOT_PVR);
-        QTest::newRow("pixels cut short") << pvrFile(Header(), 15) << false << int(Reader::PVR_TRUNCATED);
-        QTest::newRow("mip level missing")
-            << pvrFile(with([](Header& h) { h.mipmaps = 1; }), 16) << false << int(Reader::PVR_TRUNCATED);
+        QTest::newRow("rgba 2x2") << pvrFile(kRgba8888, 2, 0, 16) << false << ok;
+        QTest::newRow("rgb 2x2 with its mip") << pvrFile(kRgb888, 2, 1, 15) << false << ok;
+        QTest::newRow("pvrtc 8x8 where sampled") << pvrFile(kPvrtc4, 8, 0, 32) << true << ok;
+        QTest::newRow("pvrtc elsewhere") << pvrFile(kPvrtc4, 8, 0, 32) << false << int(Reader::PVR_NO_PVRTC_SUPPORT);
+        QTest::newRow("pvrtc not power of two") << pvrFile(kPvrtc4, 12, 0, 4096) << true << int(Reader::PVR_BAD_SIZE);
+        QTest::newRow("header cut short")
+            << pvrFile(kRgba8888, 2, 0, 16).left(51) << false << int(Reader::PVR_TOO_SHORT);
+        QTest::newRow("no tag") << pvrFile(kRgba8888, 2, 0, 16, "PVR\3") << false << int(Reader::PVR_NOT_PVR);
+        QTest::newRow("pixels cut short") << pvrFile(kRgba8888, 2, 0, 15) << false << int(Reader::PVR_TRUNCATED);
+        QTest::newRow("mip level missing") << pvrFile(kRgba8888, 2, 1, 16) << false << int(Reader::PVR_TRUNCATED);
         // Sizes whose byte count would overflow 32 bits must not wrap into the file.
-        QTest::newRow("huge size") << pvrFile(with([](Header& h) { h.width = h.height = 0x40000000; }), 16) << false
-                                   << int(Reader::PVR_BAD_SIZE);
+        QTest::newRow("huge size") << pvrFile(kRgba8888, 0x40000000, 0, 16) << false << int(Reader::PVR_BAD_SIZE);
         QTest::newRow("mip count past one pixel")
-            << pvrFile(with([](Header& h) { h.mipmaps = 0xffffffff; }), 16) << false << int(Reader::PVR_BAD_SIZE);
-        QTest::newRow("rgb 565") << pvrFile(with([](Header& h) { h.flags = kRgb565; }), 8) << false
-                                 << int(Reader::PVR_UNSUPPORTED_PIXEL_TYPE);
-        QTest::newRow("cube map") << pvrFile(with([](Header& h) { h.flags = kRgba8888 | kCubeMap; }), 96) << false
+            << pvrFile(kRgba8888, 2, 0xffffffff, 16) << false << int(Reader::PVR_BAD_SIZE);
+        QTest::newRow("rgb 565") << pvrFile(kRgb565, 2, 0, 8) << false << int(Reader::PVR_UNSUPPORTED_PIXEL_TYPE);
+        QTest::newRow("cube map") << pvrFile(kRgba8888 | kCubeMap, 2, 0, 96) << false
                                   << int(Reader::PVR_UNSUPPORTED_LAYOUT);
     }
     void headers()
@@ -117,9 +91,8 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<int>("bytes");
         QTest::addColumn<bool>("mipmapped");
-        QTest::newRow("rgba") << pvrFile(Header(), 16) << int(Texture::RGBA) << 16 << false;
-        QTest::newRow("rgb with mip") << pvrFile(with([](Header& h) { h.flags = kRgb888, h.mipmaps = 1; }), 15)
-                                      << int(Texture::RGB) << 12 << true;
+        QTest::newRow("rgba") << pvrFile(kRgba8888, 2, 0, 16) << int(Texture::RGBA) << 16 << false;
+        QTest::newRow("rgb with mip") << pvrFile(kRgb888, 2, 1, 15) << int(Texture::RGB) << 12 << true;
     }
     void pixelsReachOpenGl()
     {
