@@ -156,7 +156,8 @@ int main()
     stat(bundle.c_str(), &file);
     std::printf("bundle: %.1f MB, best of %d runs\n", double(file.st_size) / 1e6, kRuns);
 
-    const bench::Timing floor = bestMs([&] { return readAndUploadOnce(bundle); });
+    // Measured before and after the loads, so that neither side alone pays for warming up.
+    bench::Timing floor = bestMs([&] { return readAndUploadOnce(bundle); });
     const bench::Timing scene = bestMs([&] { return loadSceneAndUpload(bundle); });
     const bench::Timing root = bestMs([&] { return loadModelRootAndUpload(folder); });
     const bench::Timing reader = bestMs([&] { return readBundle(bundle); });
@@ -164,6 +165,9 @@ int main()
         std::vector<unsigned char> bytes;
         return readOnce(bundle, &bytes);
     });
+    const bench::Timing floorAfter = bestMs([&] { return readAndUploadOnce(bundle); });
+    if (floorAfter.wall >= 0 && floorAfter.wall < floor.wall)
+        floor = floorAfter;
     if (floor.wall < 0 || scene.wall < 0 || root.wall < 0 || reader.wall < 0 || read.wall < 0) {
         std::fprintf(stderr, "bench_bundle: a load failed\n");
         return 1;
