@@ -242,7 +242,7 @@ void Bundle::attachModel(const BundleData& data, const BundleData::Node& source,
     // Models that name the same mesh share one.
     Mesh*& mesh = meshes[size_t(meshIndex)];
     if (!mesh)
-        mesh = buildMesh(data.meshes[size_t(meshIndex)]);
+        mesh = buildMesh(data.meshes[size_t(meshIndex)], data);
     if (!mesh)
         return;
     Model* model = Model::create(mesh);
@@ -264,7 +264,7 @@ void Bundle::attachModel(const BundleData& data, const BundleData::Node& source,
         node->setTag("transparent");
 }
 
-Mesh* Bundle::buildMesh(const BundleData::Mesh& source)
+Mesh* Bundle::buildMesh(const BundleData::Mesh& source, const BundleData& data)
 {
     std::vector<VertexFormat::Element> elements;
     for (const BundleData::VertexElement& element : source.format)
@@ -277,7 +277,9 @@ Mesh* Bundle::buildMesh(const BundleData::Mesh& source)
     if (!mesh)
         return nullptr;
     mesh->setUrl((m_path + "#" + source.id).c_str());
-    mesh->setVertexData(source.vertices, 0, source.vertexCount);
+    // The meshes share the file's bytes until they are uploaded: no copy.
+    if (source.vertexCount)
+        mesh->setVertexData(std::shared_ptr<const unsigned char>(data.bytes, source.vertices));
     mesh->setBoundingBox(source.boundingBox);
     mesh->setBoundingSphere(source.boundingSphere);
     for (const BundleData::Part& part : source.parts) {
@@ -285,7 +287,9 @@ Mesh* Bundle::buildMesh(const BundleData::Mesh& source)
             ? mesh->addPart(Mesh::PrimitiveType(part.primitiveType), Mesh::IndexFormat(part.indexFormat),
                             part.indexCount)
             : nullptr;
-        if (!added || (part.indexCount && !part.indices) || !added->setIndexData(part.indices, 0, part.indexCount)) {
+        if (!added || (part.indexCount && !part.indices)
+            || (part.indexCount
+                && !added->setIndexData(std::shared_ptr<const unsigned char>(data.bytes, part.indices)))) {
             mesh->release();
             return nullptr;
         }

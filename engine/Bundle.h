@@ -55,7 +55,7 @@ private:
     std::vector<Node*> buildNodes(const BundleData& data);
     void attachModel(const BundleData& data, const BundleData::Node& source, Node* node, std::vector<Mesh*>& meshes,
                      const std::vector<Node*>& nodes);
-    Mesh* buildMesh(const BundleData::Mesh& source);
+    Mesh* buildMesh(const BundleData::Mesh& source, const BundleData& data);
     // Null for a name the material file lacks, and always when materials
     // are not loaded.
     Material* materialNamed(const std::string& name);

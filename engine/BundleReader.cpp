@@ -1,6 +1,8 @@
 #include "BundleReader.h"
 
 #include "FileSystem.h"
+#include "Mesh.h"
+#include "MeshPart.h"
 #include "Stream.h"
 
 #include <algorithm>
@@ -28,26 +30,8 @@ const size_t kNodeReadsPerRecord = 16;
 const uint32_t kMaxUsage = 15; // TEXCOORD7
 const uint32_t kMaxPrimitiveType = 6; // TRIANGLE_FAN
 
-uint32_t indexSizeOf(uint32_t format)
+uint32_t littleEndian32(const unsigned char* p)
 {
-    switch (format) {
-    case 0x1401:
-        return 1;
-    case 0x1403:
-        return 2;
-    case 0x1405:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-uint32_t indexAt(const unsigned char* p, uint32_t size)
-{
-    if (size == 1)
-        return p[0];
-    if (size == 2)
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8;
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
@@ -80,7 +64,7 @@ struct BundleReader::Cursor {
         unsigned char b[4];
         if (!read(b, 4))
             return false;
-        *v = indexAt(b, 4);
+        *v = littleEndian32(b);
         return true;
     }
     bool f32(float* v)
@@ -541,15 +525,14 @@ bool BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
         uint32_t byteCount = 0;
         if (!c.u32(&part.primitiveType) || !c.u32(&part.indexFormat) || !c.u32(&byteCount) || byteCount > c.left())
             return false;
-        const uint32_t indexSize = indexSizeOf(part.indexFormat);
+        const uint32_t indexSize = Mesh::indexSize(part.indexFormat);
         if (indexSize == 0 || part.primitiveType > kMaxPrimitiveType)
             return false;
         part.indexCount = byteCount / indexSize;
         const unsigned char* first = m_bytes->data() + c.pos;
         // An index past the vertices would make the driver read beyond the buffer.
-        for (uint32_t i = 0; i < part.indexCount; ++i)
-            if (indexAt(first + size_t(i) * indexSize, indexSize) >= mesh->vertexCount)
-                return false;
+        if (part.indexCount && MeshPart::largestIndex(first, indexSize, part.indexCount) >= mesh->vertexCount)
+            return false;
         part.indices = first;
         c.skip(byteCount);
     }

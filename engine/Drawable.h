@@ -22,8 +22,10 @@ public:
     virtual bool hasMesh() const { return false; }
     virtual BoundingSphere meshBoundingSphere() const { return BoundingSphere(); }
     virtual BoundingBox meshBoundingBox() const { return BoundingBox(); }
-    // Skinned geometry keeps its bounds in mesh space.
+    // Skinned geometry is not moved by the node's matrix but by its skin:
+    // this moves the mesh bounds where the skin holds them.
     virtual bool isSkinned() const { return false; }
+    virtual void poseSkinnedBounds(BoundingSphere* /*sphere*/, BoundingBox* /*box*/) const { }
     virtual unsigned int meshPartCount() const { return 0; }
     virtual unsigned int vertexCount() const { return 0; }
 

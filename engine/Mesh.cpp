@@ -6,7 +6,7 @@
 
 #include <cstring>
 #include <limits>
-#include <new>
+#include <utility>
 
 namespace engine {
 
@@ -102,13 +102,6 @@ unsigned int Mesh::indexSize(unsigned int indexFormat)
     }
 }
 
-bool Mesh::ensureMemoryCopy()
-{
-    if (!m_data)
-        m_data.reset(new (std::nothrow) unsigned char[byteSize()]());
-    return m_data != nullptr;
-}
-
 bool Mesh::setVertexData(const void* data, unsigned int vertexStart, unsigned int vertexCount)
 {
     if (!data || !resolveElementRange(m_vertexCount, vertexStart, &vertexCount))
@@ -122,9 +115,20 @@ bool Mesh::setVertexData(const void* data, unsigned int vertexStart, unsigned in
         if (!m_dynamic)
             return true;
     }
-    if (!ensureMemoryCopy())
+    unsigned char* target = m_data.writable(byteSize(), size == byteSize());
+    if (!target)
         return false;
-    std::memcpy(m_data.get() + offset, data, size);
+    std::memcpy(target + offset, data, size);
+    return true;
+}
+
+bool Mesh::setVertexData(std::shared_ptr<const unsigned char> data)
+{
+    if (!data)
+        return false;
+    if (m_vertexBuffer || m_dynamic)
+        return setVertexData(data.get());
+    m_data.share(std::move(data));
     return true;
 }
 
@@ -150,7 +154,8 @@ bool Mesh::upload()
     if (!m_vertexBuffer)
         return false;
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(byteSize()), m_data.get(), m_dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(byteSize()), getVertexData(),
+                 m_dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     if (!m_dynamic)
         m_data.reset();

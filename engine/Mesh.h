@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BufferData.h"
 #include "Ref.h"
 #include "VertexFormat.h"
 #include "math/BoundingBox.h"
@@ -48,6 +49,11 @@ public:
     // vertexCount 0 means up to the end. False for a range outside the mesh
     // or null data.
     bool setVertexData(const void* data, unsigned int vertexStart = 0, unsigned int vertexCount = 0);
+    // All vertices at once, without a copy: the mesh keeps 'data' (which
+    // must hold getVertexCount() vertices) alive until upload, and copies it
+    // only when a range is changed before. For data read from a file that
+    // is uploaded anyway.
+    bool setVertexData(std::shared_ptr<const unsigned char> data);
     // Null before any data was set and once a static mesh has been uploaded.
     const void* getVertexData() const { return m_data.get(); }
 
@@ -75,7 +81,6 @@ private:
     ~Mesh() override;
 
     size_t byteSize() const { return size_t(m_vertexCount) * getVertexSize(); }
-    bool ensureMemoryCopy();
 
     VertexFormat m_vertexFormat;
     unsigned int m_vertexCount;
@@ -85,7 +90,7 @@ private:
     BoundingBox m_boundingBox;
     BoundingSphere m_boundingSphere;
     std::vector<MeshPart*> m_parts;
-    std::unique_ptr<unsigned char[]> m_data;
+    BufferData m_data;
     unsigned int m_vertexBuffer = 0;
 };
 

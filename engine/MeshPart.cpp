@@ -4,30 +4,26 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace engine {
 
 namespace {
 
-uint32_t indexAt(const unsigned char* data, unsigned int size, unsigned int i)
+// A plain loop over values of one width, which the compiler vectorises.
+template <typename Index>
+uint32_t largestOf(const unsigned char* data, size_t count)
 {
-    switch (size) {
-    case 1:
-        return data[i];
-    case 2: {
-        uint16_t value;
-        std::memcpy(&value, data + size_t(i) * 2, 2);
-        return value;
+    uint32_t largest = 0;
+    for (size_t i = 0; i < count; ++i) {
+        Index value;
+        std::memcpy(&value, data + i * sizeof(Index), sizeof(Index));
+        largest = std::max(largest, uint32_t(value));
     }
-    default: {
-        uint32_t value;
-        std::memcpy(&value, data + size_t(i) * 4, 4);
-        return value;
-    }
-    }
+    return largest;
 }
 
 } // namespace
@@ -51,15 +47,22 @@ MeshPart::~MeshPart()
 
 unsigned int MeshPart::getIndexSize() const { return Mesh::indexSize(m_indexFormat); }
 
+uint32_t MeshPart::largestIndex(const void* data, unsigned int indexSize, size_t count)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    switch (indexSize) {
+    case 1:
+        return largestOf<uint8_t>(bytes, count);
+    case 2:
+        return largestOf<uint16_t>(bytes, count);
+    default:
+        return largestOf<uint32_t>(bytes, count);
+    }
+}
+
 bool MeshPart::indicesFit(const unsigned char* data, unsigned int count) const
 {
-    const unsigned int size = getIndexSize();
-    const uint32_t vertexCount = m_mesh->getVertexCount();
-    for (unsigned int i = 0; i < count; ++i) {
-        if (indexAt(data, size, i) >= vertexCount)
-            return false;
-    }
-    return true;
+    return count == 0 || largestIndex(data, getIndexSize(), count) < m_mesh->getVertexCount();
 }
 
 bool MeshPart::setIndexData(const void* indexData, unsigned int indexStart, unsigned int indexCount)
@@ -77,12 +80,21 @@ bool MeshPart::setIndexData(const void* indexData, unsigned int indexStart, unsi
         if (!m_dynamic)
             return true;
     }
-    if (!m_data) {
-        m_data.reset(new (std::nothrow) unsigned char[size_t(m_indexCount) * getIndexSize()]());
-        if (!m_data)
-            return false;
-    }
-    std::memcpy(m_data.get() + offset, indexData, size);
+    unsigned char* target
+        = m_data.writable(size_t(m_indexCount) * getIndexSize(), size == size_t(m_indexCount) * getIndexSize());
+    if (!target)
+        return false;
+    std::memcpy(target + offset, indexData, size);
+    return true;
+}
+
+bool MeshPart::setIndexData(std::shared_ptr<const unsigned char> indexData)
+{
+    if (!indexData)
+        return false;
+    if (m_indexBuffer || m_dynamic)
+        return setIndexData(indexData.get());
+    m_data.share(std::move(indexData));
     return true;
 }
 
@@ -94,16 +106,15 @@ bool MeshPart::upload()
     if (size == 0)
         return false;
     // Indices never set are uploaded as zeros rather than left undefined.
-    if (!m_data)
-        m_data.reset(new (std::nothrow) unsigned char[size]());
-    if (!m_data)
+    const unsigned char* indices = m_data.empty() ? m_data.writable(size, false) : m_data.get();
+    if (!indices)
         return false;
-    m_indicesValid = indicesFit(m_data.get(), m_indexCount);
+    m_indicesValid = indicesFit(indices, m_indexCount);
     glGenBuffers(1, &m_indexBuffer);
     if (!m_indexBuffer)
         return false;
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_indexBuffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size), m_data.get(), m_dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size), indices, m_dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     if (!m_dynamic)
         m_data.reset();

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "BufferData.h"
+
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 namespace engine {
@@ -36,11 +40,17 @@ public:
     // indexCount 0 means up to the end. False for a range outside the part,
     // null data, or (once uploaded) an index past the last vertex.
     bool setIndexData(const void* indexData, unsigned int indexStart = 0, unsigned int indexCount = 0);
+    // All indices at once, without a copy, as Mesh::setVertexData takes
+    // shared vertices; they are checked against the mesh on upload.
+    bool setIndexData(std::shared_ptr<const unsigned char> indexData);
     // Null once a static part has been uploaded.
     const void* getIndexData() const { return m_data.get(); }
 
     // False until uploaded, and for parts whose indices do not fit the mesh.
     bool isDrawable() const { return m_indexBuffer != 0 && m_indicesValid; }
+
+    // The largest of 'count' indices of 'indexSize' bytes each; 0 for none.
+    static uint32_t largestIndex(const void* data, unsigned int indexSize, size_t count);
 
 private:
     friend class Mesh;
@@ -71,7 +81,7 @@ private:
     bool m_dynamic;
     unsigned int m_indexBuffer = 0;
     bool m_indicesValid = true;
-    std::unique_ptr<unsigned char[]> m_data;
+    BufferData m_data;
 };
 
 } // namespace engine

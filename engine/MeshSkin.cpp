@@ -43,11 +43,19 @@ void MeshSkin::setJoint(Node* joint, unsigned int index)
     if (index >= m_joints.size() || m_joints[index] == joint)
         return;
     Node* previous = m_joints[index];
+    const bool alreadyWatched = getJointIndex(joint) >= 0;
     m_joints[index] = joint;
-    if (Joint* old = asJoint(previous)) {
-        if (getJointIndex(old) < 0)
+    if (previous && getJointIndex(previous) < 0) {
+        previous->removeListener(this);
+        if (Joint* old = asJoint(previous))
             old->removeSkin(this);
+        if (isRootJoint(previous)) {
+            m_rootJoints.erase(std::find(m_rootJoints.begin(), m_rootJoints.end(), previous));
+            markModelBoundsDirty();
+        }
     }
+    if (joint && !alreadyWatched)
+        joint->addListener(this);
     if (Joint* added = asJoint(joint))
         added->addSkin(this);
     if (joint)
@@ -64,8 +72,17 @@ int MeshSkin::getJointIndex(const Node* joint) const
 
 void MeshSkin::addRootJoint(Node* joint)
 {
-    if (joint && std::find(m_rootJoints.begin(), m_rootJoints.end(), joint) == m_rootJoints.end())
+    if (joint && !isRootJoint(joint))
         m_rootJoints.push_back(joint);
+}
+
+bool MeshSkin::isRootJoint(const Transform* transform) const
+{
+    for (const Node* root : m_rootJoints) {
+        if (static_cast<const Transform*>(root) == transform)
+            return true;
+    }
+    return false;
 }
 
 void MeshSkin::computeRootJoints()
@@ -81,17 +98,70 @@ void MeshSkin::computeRootJoints()
             top = top->getParent();
         addRootJoint(top);
     }
+    markModelBoundsDirty();
+}
+
+void MeshSkin::poseBounds(BoundingSphere* sphere, BoundingBox* box) const
+{
+    if (m_rootJoints.empty())
+        return;
+    const Node* node = m_model ? m_model->getNode() : nullptr;
+    const Matrix& bindWorld = node ? node->getBindWorldMatrix() : Matrix::identity();
+    const BoundingSphere meshSphere = *sphere;
+    const BoundingBox meshBox = *box;
+    for (size_t i = 0; i < m_rootJoints.size(); ++i) {
+        const Node* root = m_rootJoints[i];
+        const Matrix* inverseBindPose = root->getInverseBindPose();
+        const Matrix pose
+            = root->getWorldMatrix() * (inverseBindPose ? *inverseBindPose : Matrix::identity()) * bindWorld;
+        BoundingSphere posedSphere = meshSphere;
+        BoundingBox posedBox = meshBox;
+        posedSphere.transform(pose);
+        posedBox.transform(pose);
+        if (i == 0) {
+            *sphere = posedSphere;
+            *box = posedBox;
+        } else {
+            sphere->merge(posedSphere);
+            box->merge(posedBox);
+        }
+    }
+}
+
+void MeshSkin::transformChanged(Transform* transform, long)
+{
+    if (isRootJoint(transform))
+        markModelBoundsDirty();
+}
+
+void MeshSkin::transformDestroyed(Transform* transform, long) { forgetNode(transform); }
+
+void MeshSkin::markModelBoundsDirty() const
+{
+    if (Node* node = m_model ? m_model->getNode() : nullptr)
+        node->setBoundsDirty();
 }
 
 void MeshSkin::jointDestroyed(Node* joint)
 {
-    for (Node*& slot : m_joints) {
-        if (slot == joint)
-            slot = nullptr;
-    }
-    m_rootJoints.erase(std::remove(m_rootJoints.begin(), m_rootJoints.end(), joint), m_rootJoints.end());
+    joint->removeListener(this);
+    forgetNode(joint);
     if (Joint* gone = asJoint(joint))
         gone->removeSkin(this);
+}
+
+void MeshSkin::forgetNode(const Transform* node)
+{
+    for (Node*& slot : m_joints) {
+        if (slot && static_cast<const Transform*>(slot) == node)
+            slot = nullptr;
+    }
+    const auto gone = std::remove_if(m_rootJoints.begin(), m_rootJoints.end(),
+                                     [node](const Node* root) { return static_cast<const Transform*>(root) == node; });
+    if (gone != m_rootJoints.end()) {
+        m_rootJoints.erase(gone, m_rootJoints.end());
+        markModelBoundsDirty();
+    }
 }
 
 const Vector4* MeshSkin::getMatrixPalette() const

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Transform.h"
+#include "math/BoundingBox.h"
+#include "math/BoundingSphere.h"
 #include "math/Matrix.h"
 #include "math/Vector4.h"
 
@@ -12,11 +15,12 @@ class Node;
 
 // Deforms a model's mesh by joint nodes. The matrix palette holds three rows
 // of each joint's skinning matrix, as the shaders read them. Joints are owned
-// by the scene graph: a Joint tells its skins when it goes away.
-class MeshSkin {
+// by the scene graph: a Joint tells its skins when it goes away; any other
+// node used as a bone says so as a transform.
+class MeshSkin : public Transform::Listener {
 public:
     MeshSkin();
-    ~MeshSkin();
+    ~MeshSkin() override;
     MeshSkin(const MeshSkin&) = delete;
     MeshSkin& operator=(const MeshSkin&) = delete;
 
@@ -35,10 +39,20 @@ public:
 
     // Topmost joints of the skin's joint hierarchy, without duplicates.
     const std::vector<Node*>& getRootJoints() const { return m_rootJoints; }
-    void addRootJoint(Node* joint);
     // Rebuilds the root joints: for each joint, the topmost ancestor reached
-    // through parents that are joints of this skin.
+    // through parents that are joints of this skin. Call it once the joints
+    // hang in their hierarchy.
     void computeRootJoints();
+
+    // Moves bounds given in bind-pose mesh space to world space, where the
+    // root joints carry the mesh now (the node's own matrix plays no part in
+    // skinning). Left as they are while the skin has no root joint.
+    void poseBounds(BoundingSphere* sphere, BoundingBox* box) const;
+
+    // A moved root joint moves the whole mesh, so the model's bounds go stale.
+    void transformChanged(Transform* transform, long cookie) override;
+    // A plain node used as a bone has no skin list; this is how it lets go.
+    void transformDestroyed(Transform* transform, long cookie) override;
 
     // Recomputes the rows of joints that moved (and of joints shared with
     // other skins, whose cache another skin may have filled).
@@ -53,6 +67,11 @@ private:
     void setModel(Model* model) { m_model = model; }
     // Called by a Joint in its destructor.
     void jointDestroyed(Node* joint);
+    void addRootJoint(Node* joint);
+    bool isRootJoint(const Transform* transform) const;
+    void markModelBoundsDirty() const;
+    // Empties the slots and root entries that hold the node, without touching it.
+    void forgetNode(const Transform* node);
 
     Matrix m_bindShape;
     std::vector<Node*> m_joints;

@@ -97,6 +97,8 @@ void Model::setSkin(MeshSkin* skin)
     m_skin = skin;
     if (m_skin)
         m_skin->setModel(this);
+    if (Node* node = getNode())
+        node->setBoundsDirty();
 }
 
 void Model::setNode(Node* node)
@@ -116,6 +118,12 @@ void Model::bindToNode(Material* material)
 BoundingSphere Model::meshBoundingSphere() const { return m_mesh->getBoundingSphere(); }
 
 BoundingBox Model::meshBoundingBox() const { return m_mesh->getBoundingBox(); }
+
+void Model::poseSkinnedBounds(BoundingSphere* sphere, BoundingBox* box) const
+{
+    if (m_skin)
+        m_skin->poseBounds(sphere, box);
+}
 
 unsigned int Model::vertexCount() const { return m_mesh->getVertexCount(); }
 

@@ -40,6 +40,7 @@ public:
     BoundingSphere meshBoundingSphere() const override;
     BoundingBox meshBoundingBox() const override;
     bool isSkinned() const override { return m_skin != nullptr; }
+    void poseSkinnedBounds(BoundingSphere* sphere, BoundingBox* box) const override;
     unsigned int meshPartCount() const override { return getMeshPartCount(); }
     unsigned int vertexCount() const override;
 

@@ -425,6 +425,8 @@ void Node::refreshBounds() const
     if (withMesh) {
         sphere = m_drawable->meshBoundingSphere();
         box = m_drawable->meshBoundingBox();
+        if (m_drawable->isSkinned())
+            m_drawable->poseSkinnedBounds(&sphere, &box);
         own = true;
     }
     if (m_light && m_light->getLightType() == Light::POINT) {

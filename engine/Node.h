@@ -91,13 +91,15 @@ public:
     const Matrix& getBindWorldMatrix() const { return m_bindWorld; }
     void setBindWorldMatrix(const Matrix& m) { m_bindWorld = m; }
 
-    // Bounds of this node and its subtree, in world space (mesh space for
-    // skinned geometry).
+    // Bounds of this node and its subtree, in world space; skinned geometry
+    // is placed by its skin's root joints, not by the node's matrix.
     const BoundingSphere& getBoundingSphere() const;
     const BoundingBox& getBoundingBox() const;
     // Box around every non-empty node box of the subtree; the zero box when
     // none contributes.
     BoundingBox getSubtreeBoundingBox() const;
+    // For what moves geometry without moving the node (a skin's root joints).
+    void setBoundsDirty() { markBoundsDirtyUpwards(); }
     unsigned int getSubtreeMeshPartCount() const;
     unsigned int getSubtreeVertexCount() const;
 

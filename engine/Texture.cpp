@@ -120,7 +120,7 @@ Texture* Texture::createFromFile(const std::string& path, bool generateMipmaps)
             return nullptr;
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data.get());
         return extension == "dds" ? CompressedTextureReader::readDds(bytes, size_t(size))
-                                  : CompressedTextureReader::readPvr(bytes, size_t(size));
+                                  : CompressedTextureReader::readPvr(bytes, size_t(size), generateMipmaps);
     }
     if (extension != "png")
         return nullptr;

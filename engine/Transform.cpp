@@ -3,6 +3,7 @@
 #include "ChannelValue.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace engine {
 
@@ -46,6 +47,13 @@ Transform::~Transform()
     if (m_matrixDirtyBits & DIRTY_NOTIFY) {
         std::vector<Transform*>& pending = pendingTransforms();
         std::replace(pending.begin(), pending.end(), this, static_cast<Transform*>(nullptr));
+    }
+    // Taken out first: a listener told here may call removeListener.
+    const std::vector<ListenerEntry> listeners = std::move(m_listeners);
+    m_listeners.clear();
+    for (const ListenerEntry& e : listeners) {
+        if (e.listener)
+            e.listener->transformDestroyed(this, e.cookie);
     }
 }
 

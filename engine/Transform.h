@@ -17,6 +17,8 @@ public:
     public:
         virtual ~Listener() = default;
         virtual void transformChanged(Transform* transform, long cookie) = 0;
+        // The transform is going away; it must not be touched any more.
+        virtual void transformDestroyed(Transform* /*transform*/, long /*cookie*/) { }
     };
 
     Transform();

@@ -16,7 +16,7 @@ cmake --build "$build" -j "${JOBS:-$(nproc)}" >/dev/null
 
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/bundle" "$seeds/properties" "$seeds/png" "$seeds/work"
+mkdir -p "$seeds/bundle" "$seeds/properties" "$seeds/png" "$seeds/pvr" "$seeds/work"
 cp "$root"/res/*.material "$seeds/properties/"
 if [ -x "$encoder" ]; then
   for fbx in "$root"/samples/*.fbx; do
@@ -31,6 +31,8 @@ else
   echo "fuzz: no encoder at $encoder; the targets start from empty corpora"
 fi
 cp "$root"/samples/*.png "$seeds/png/" 2>/dev/null || true
+# A 2 x 2 RGBA 8888 texture with its 1 x 1 level: the legacy header, then the pixels.
+perl -e 'print pack("V13", 52, 2, 2, 1, 0x112, 20, 32, 0, 0, 0, 0, 0x21525650, 1), "\x01" x 20' >"$seeds/pvr/rgba.pvr"
 
 status=0
 for target in "$build"/fuzz_*; do

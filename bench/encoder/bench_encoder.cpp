@@ -8,8 +8,9 @@
 //
 //   bench_encoder [--runs N] [model files...]   (default: samples/*.fbx and the large meshes)
 
+#include "BenchTiming.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +35,7 @@ struct Measure {
 Measure runChild(const std::vector<std::string>& command, const std::string& outputFile = "/dev/null")
 {
     Measure m;
-    const auto start = std::chrono::steady_clock::now();
+    const bench::Stopwatch stopwatch;
     const pid_t pid = fork();
     if (pid == 0) {
         const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -52,7 +53,7 @@ Measure runChild(const std::vector<std::string>& command, const std::string& out
     std::memset(&usage, 0, sizeof(usage));
     if (pid < 0 || wait4(pid, &status, 0, &usage) < 0)
         return m;
-    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    m.seconds = stopwatch.seconds();
     m.peakKb = usage.ru_maxrss;
     m.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return m;
@@ -168,12 +169,6 @@ bool cacheMissRatios(const std::string& outputFile, double& before, double& afte
     return found;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 std::string baseName(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
@@ -252,7 +247,7 @@ int main(int argc, char** argv)
         char acmr[64] = "-";
         if (cacheMissRatios(summary, acmrBefore, acmrAfter))
             std::snprintf(acmr, sizeof(acmr), "%.3f -> %.3f", acmrBefore, acmrAfter);
-        const double ours = median(oursTimes), theirs = median(theirsTimes);
+        const double ours = bench::median(oursTimes), theirs = bench::median(theirsTimes);
         oursTotal += ours;
         theirsTotal += theirs;
         const double memoryRatio = theirsPeak > 0 ? double(oursPeak) / double(theirsPeak) : 0;

@@ -5,6 +5,7 @@
 //
 //   bench_thumbnail [--runs N] [--megabytes M]
 
+#include "BenchTiming.h"
 #include "ContainerThumbnail.h"
 #include "Exporter.h"
 #include "VersionFile.h"
@@ -12,7 +13,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -64,18 +64,11 @@ bool writeModelFolder(const QString& folder, int megabytes)
         && VersionFile::write(folder);
 }
 
+// Milliseconds, or -1 when a run failed.
 double medianMs(int runs, const std::function<bool()>& work)
 {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        if (!work())
-            return -1;
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    const std::vector<bench::Timing> timings = bench::timeRuns(runs, work);
+    return timings.empty() ? -1 : bench::median(timings).wall * 1e3;
 }
 
 bool runQuietly(const QString& program, const QStringList& arguments)

@@ -4,21 +4,19 @@
 //
 //   bench_zip [--runs N] [--scale F] [--keep]
 
+#include "BenchTiming.h"
 #include "Exporter.h"
 #include "ZipArchiveReader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -123,47 +121,12 @@ qint64 makeModelFolder(const QString& model, double scale)
     return total;
 }
 
-double cpuSeconds(int who)
-{
-    rusage usage {};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-struct Timing {
-    double wall = 0;
-    double cpu = 0; // user + system of this process and its finished children
-};
-
-// The machine is shared, so CPU time is printed beside the wall time: it
-// shows the work done, independent of how busy the other cores were.
-Timing timeIt(const std::function<bool()>& work, bool* ok)
-{
-    const double cpuBefore = cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN);
-    QElapsedTimer timer;
-    timer.start();
-    const bool done = work();
-    Timing timing;
-    timing.wall = double(timer.nsecsElapsed()) / 1e9;
-    timing.cpu = cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
-    if (!done)
-        *ok = false;
-    return timing;
-}
-
 bool runPeer(const QString& program, const QStringList& arguments, const QString& folder)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
     process.start(program, arguments);
     return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-Timing median(std::vector<Timing> values)
-{
-    std::sort(values.begin(), values.end(), [](const Timing& a, const Timing& b) { return a.wall < b.wall; });
-    return values[values.size() / 2];
 }
 
 } // namespace
@@ -199,14 +162,14 @@ int main(int argc, char** argv)
     QFile::remove(root + "/warm.zip");
 
     bool ok = true;
-    std::vector<Timing> oursPack, peerPack, oursUnpack, peerUnpack;
+    std::vector<bench::Timing> oursPack, peerPack, oursUnpack, peerUnpack;
     for (int run = 0; run < runs; ++run) {
         const QString ourArchive = root + "/ours.vm3";
         const QString peerArchive = root + "/peer.zip";
         QFile::remove(ourArchive);
         QFile::remove(peerArchive);
-        oursPack.push_back(timeIt([&] { return Exporter::exportFolder(model, ourArchive).ok; }, &ok));
-        peerPack.push_back(timeIt(
+        oursPack.push_back(bench::timeOnce([&] { return Exporter::exportFolder(model, ourArchive).ok; }, &ok));
+        peerPack.push_back(bench::timeOnce(
             [&] {
                 return runPeer("zip", {"-r", "-q", peerArchive, "model"}, root + "/src");
             },
@@ -214,13 +177,13 @@ int main(int argc, char** argv)
 
         QDir(root + "/ours-out").removeRecursively();
         QDir(root + "/peer-out").removeRecursively();
-        oursUnpack.push_back(timeIt(
+        oursUnpack.push_back(bench::timeOnce(
             [&] {
                 ZipArchiveReader reader;
                 return reader.open(ourArchive) && reader.extractAll(root + "/ours-out");
             },
             &ok));
-        peerUnpack.push_back(timeIt(
+        peerUnpack.push_back(bench::timeOnce(
             [&] {
                 return runPeer("unzip", {"-q", ourArchive, "-d", root + "/peer-out"}, root);
             },
@@ -236,8 +199,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const Timing ourPack = median(oursPack), theirPack = median(peerPack);
-    const Timing ourUnpack = median(oursUnpack), theirUnpack = median(peerUnpack);
+    const bench::Timing ourPack = bench::median(oursPack), theirPack = bench::median(peerPack);
+    const bench::Timing ourUnpack = bench::median(oursUnpack), theirUnpack = bench::median(peerUnpack);
     std::printf("runs: %d (median by wall time)\n", runs);
     std::printf("pack   : ours %.3f s (cpu %.3f s), zip -r -q %.3f s (cpu %.3f s), ratio %.2f (cpu %.2f)\n",
                 ourPack.wall, ourPack.cpu, theirPack.wall, theirPack.cpu, ourPack.wall / theirPack.wall,
