@@ -9,6 +9,8 @@
 #include "AnimationClip.h"
 #include "Bundle.h"
 #include "BundleReader.h"
+#include "LightParameterBinder.h"
+#include "Material.h"
 #include "Mesh.h"
 #include "MeshSkin.h"
 #include "Model.h"
@@ -25,7 +27,7 @@ using namespace engine;
 namespace {
 
 struct Totals {
-    int nodes = 0, cameras = 0, lights = 0, skins = 0, unboundParts = 0;
+    int nodes = 0, cameras = 0, lights = 0, skins = 0, unboundParts = 0, unlitParts = 0;
     unsigned int vertices = 0, maxJoints = 0;
     bool jointsResolved = true;
     std::vector<Animation*> animations;
@@ -39,8 +41,12 @@ void addUp(Node* node, Totals& t)
     node->collectAnimations(t.animations);
     if (Model* model = dynamic_cast<Model*>(node->getDrawable())) {
         t.vertices += model->getMesh()->getVertexCount();
-        for (unsigned int i = 0; i < model->getMeshPartCount(); ++i)
-            t.unboundParts += !model->getMaterial(int(i));
+        for (unsigned int i = 0; i < model->getMeshPartCount(); ++i) {
+            Material* material = model->getMaterial(int(i));
+            t.unboundParts += !material;
+            const int wanted = LightParameterBinder::wantedLightType(material);
+            t.unlitParts += wanted && !LightParameterBinder::findLight(node, Light::Type(wanted));
+        }
         MeshSkin* skin = model->getSkin();
         t.skins += skin != nullptr;
         for (unsigned int j = 0; skin && j < skin->getJointCount(); ++j)
@@ -103,12 +109,13 @@ private slots:
         QTest::addColumn<int>("lights");
         QTest::addColumn<int>("skins");
         QTest::addColumn<int>("minJoints"); // the bones the source file has
+        QTest::addColumn<int>("unlit"); // parts whose material asks for a light the scene lacks
         const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/assimp/test/models/FBX/";
-        QTest::newRow("sample") << source("velmora-sample.fbx") << 0 << 0 << 1 << 3;
-        QTest::newRow("stage") << source("velmora-stage.fbx") << 1 << 3 << 0 << 0;
-        QTest::newRow("spider") << shared + "spider.fbx" << 1 << 1 << 0 << 0;
-        QTest::newRow("skeleton") << shared + "animation_with_skeleton.fbx" << 1 << 1 << 1 << 13;
-        QTest::newRow("settings") << shared + "global_settings.fbx" << 2 << 2 << 0 << 0;
+        QTest::newRow("sample") << source("velmora-sample.fbx") << 0 << 0 << 1 << 3 << 0;
+        QTest::newRow("stage") << source("velmora-stage.fbx") << 1 << 3 << 0 << 0 << 0;
+        QTest::newRow("spider") << shared + "spider.fbx" << 1 << 1 << 0 << 0 << 0;
+        QTest::newRow("skeleton") << shared + "animation_with_skeleton.fbx" << 1 << 1 << 1 << 13 << 0;
+        QTest::newRow("settings") << shared + "global_settings.fbx" << 2 << 2 << 0 << 0 << 0;
     }
 
     void loadsConvertedModel()
@@ -118,6 +125,7 @@ private slots:
         QFETCH(int, lights);
         QFETCH(int, skins);
         QFETCH(int, minJoints);
+        QFETCH(int, unlit);
         if (!QFile::exists(file))
             QSKIP("model file not present");
         const QString folder = convert(file);
@@ -137,6 +145,7 @@ private slots:
         QCOMPARE(t.nodes, int(data.nodes.size()) + 1);
         QCOMPARE(t.vertices, vertices);
         QCOMPARE(t.unboundParts, 0);
+        QCOMPARE(t.unlitParts, unlit);
         QCOMPARE(QVector<int>({t.cameras, t.lights, t.skins}), QVector<int>({cameras, lights, skins}));
         QCOMPARE(t.maxJoints, maxJoints);
         QVERIFY(int(t.maxJoints) >= minJoints && t.jointsResolved);
