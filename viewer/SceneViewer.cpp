@@ -158,9 +158,11 @@ void SceneViewer::update(float elapsedTime)
 void SceneViewer::render(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
-    captureRequestedThumbnails();
+    if (m_firstFrameDrawn)
+        captureRequestedThumbnails();
     clear(CLEAR_COLOR_DEPTH_STENCIL, m_clearColor, 1.0f, 0);
     m_sceneDrawer.draw(m_scene);
+    m_firstFrameDrawn = true;
 }
 
 bool SceneViewer::captureRequestedThumbnails()
@@ -267,6 +269,7 @@ void SceneViewer::adoptRootNode(engine::Node* root)
     frameCamera();
     m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);
     m_thumbnailRequested = true;
+    m_firstFrameDrawn = false;
     checkTotals(vertexCount, meshCount);
 }
 

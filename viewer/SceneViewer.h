@@ -102,6 +102,9 @@ private:
     engine::BoundingBox m_modelBox;
     engine::BoundingSphere m_modelSphere;
     EncoderOutputLogs m_validationRecords;
-    bool m_thumbnailRequested = false; // set by a successful load, taken by the next frame
+    bool m_thumbnailRequested = false; // set by a successful load, taken by a later frame
+    // The previews of a large model take several frames' time on a software
+    // renderer; drawn first, the model shows before they are made.
+    bool m_firstFrameDrawn = false;
     std::map<std::string, engine::AnimationClip*> m_clips;
 };

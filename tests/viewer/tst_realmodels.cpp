@@ -175,8 +175,9 @@ void RealModelsTest::model()
     QCOMPARE(loaded.first().at(1).toUInt(), vertices);
     QCOMPARE(loaded.first().at(2).toUInt(), meshes);
 
-    // The first frame draws the previews.
+    // The previews are drawn on the frame after the first picture.
     const QImage withModel = m_item->grabFramebuffer();
+    m_item->grabFramebuffer();
     QFile infoFile(ModelInfoFile::path(m_workspace->metaFolder()));
     QVERIFY(infoFile.open(QIODevice::ReadOnly));
     const QJsonObject info = QJsonDocument::fromJson(infoFile.readAll()).object();
