@@ -50,10 +50,11 @@ private:
             QCOMPARE(badMessageLine(run), QString());
             QVERIFY2(run.exitCode == 0 || run.err.startsWith("Error (GP#"), qPrintable(input + ": no error line"));
             // A failed run leaves no bundle in its fresh folder; a successful one leaves a sound bundle.
-            bundletest::Bundle b;
-            QVERIFY2(run.exitCode == 0 ? bundletest::readBundle((folder + "/model.gpb").toStdString(), b)
+            BundleData b;
+            QString problem;
+            QVERIFY2(run.exitCode == 0 ? readBundle(folder + "/model.gpb", b, problem)
                                        : !QFile::exists(folder + "/model.gpb"),
-                     qPrintable(input + ": " + QString::fromStdString(b.problem)));
+                     qPrintable(input + ": " + problem));
             for (const QString& file : filesBelow(m_work.path()) - before)
                 QVERIFY2(file.startsWith(folder + "/"), qPrintable("written outside the model folder: " + file));
             QCOMPARE(QDir(folder).entryList({"*.partial", "*.tmp"}, QDir::Files | QDir::Hidden), QStringList());
@@ -137,9 +138,10 @@ private slots:
                 QVERIFY2(report.startsWith('"') ? run.out.contains(report) : codes(run).contains(report),
                          qPrintable(report));
             QVERIFY(damage != "embedded" || codes(run).contains("1003") || codes(run).contains("1004"));
-            bundletest::Bundle b;
+            BundleData b;
+            QString problem;
             if (damage == "none" && exitCode == 0) {
-                QVERIFY(bundletest::readBundle((folder + "/model.gpb").toStdString(), b) && !b.nodes.empty());
+                QVERIFY2(readBundle(folder + "/model.gpb", b, problem) && !b.nodes.empty(), qPrintable(problem));
                 QVERIFY(!source.endsWith(".obj") || b.meshes.empty());
             }
         }

@@ -1,9 +1,10 @@
 // Source formats other than FBX, end to end through the program's --convert:
 // every real non-FBX file of the shared models folder converts, and what the
-// written bundle holds matches Assimp's own reading (`assimp info`); suffixes
-// in any case are accepted, a folder named like a model and a glTF without its
-// buffer file are refused with a message that says why.
-#include "BundleTestReader.h"
+// engine's reader finds in the written bundle matches Assimp's own reading
+// (`assimp info`); suffixes in any case are accepted, a folder named like a model
+// and a glTF without its buffer file are refused with a message that says why.
+
+#include "EncoderTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,32 +13,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <set>
+
+using namespace encodertest;
+
 namespace {
 
 struct Counts {
-    int nodes = 0, drawnNodes = 0, triangles = 0, materials = 0, animations = 0, joints = 0;
+    int nodes = 0, drawnNodes = 0, parts = 0, triangles = 0, materials = 0, animations = 0, joints = 0;
     QStringList nodeNames; // named nodes below the root
 };
 
-struct Process {
-    int exitCode = -1;
-    QString out, err;
-};
-
-Process run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    Process result;
-    if (process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit)
-        result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
-
 QString program() { return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/bin/Velmora3dEncoder"; }
-QString sharedModels() { return qEnvironmentVariable("VELMORA_SHARED_MODELS"); }
 
 int field(const QString& info, const char* name)
 {
@@ -46,8 +33,8 @@ int field(const QString& info, const char* name)
 }
 
 // What `assimp info` says, counted the way the engine sees it: only triangle meshes are geometry (Assimp
-// also lists the point and line meshes that degenerate faces turn into), and a mesh drawn by two nodes counts
-// twice, as the bundle gives every drawing node a mesh of its own.
+// also lists the point and line meshes that degenerate faces turn into), each is a part of the node that
+// draws it, and a mesh drawn by two nodes counts twice, as every drawing node has a model of its own.
 Counts assimpCounts(const QString& info)
 {
     Counts counts;
@@ -70,57 +57,91 @@ Counts assimpCounts(const QString& info)
         // The root may be left out of the bundle, and unnamed nodes get made-up names.
         if (&line != &hierarchy.first() && !m.captured(1).isEmpty())
             counts.nodeNames << m.captured(1);
-        bool drawn = false;
+        int parts = 0;
         for (const QString& index : m.captured(2).split(", ", Qt::SkipEmptyParts)) {
-            drawn = drawn || triangleMeshFaces.contains(index.toInt());
+            parts += triangleMeshFaces.contains(index.toInt()) ? 1 : 0;
             counts.triangles += triangleMeshFaces.value(index.toInt());
         }
-        counts.drawnNodes += drawn ? 1 : 0;
+        counts.parts += parts;
+        counts.drawnNodes += parts > 0 ? 1 : 0;
     }
     return counts;
 }
 
-bool sameSpot(const bundletest::Mesh& mesh, uint32_t a, uint32_t b)
+// The encoder's own summary line, as model-encoder prints it for the application.
+QList<int> reported(const QString& out)
 {
-    const int at = mesh.elementOffset(1);
-    for (int c = 0; c < 3; ++c) {
-        if (mesh.vertices[a * mesh.floatsPerVertex + uint32_t(at + c)]
-            != mesh.vertices[b * mesh.floatsPerVertex + uint32_t(at + c)])
-            return false;
+    static const QRegularExpression summary(
+        R"(^Bundle: (\d+) nodes, (\d+) meshes \((\d+) shared uses\), (\d+) vertices, )"
+        R"((\d+) skin joints, (\d+) lights, (\d+) animations \((\d+) keys\))",
+        QRegularExpression::MultilineOption);
+    QList<int> numbers;
+    for (int i = 1; i <= summary.captureCount(); ++i)
+        numbers << summary.match(out).captured(i).toInt();
+    return numbers;
+}
+
+// The same figures, as the engine reads them from the bundle.
+QList<int> readBack(const BundleData& b)
+{
+    int models = 0, vertices = 0, joints = 0, lights = 0, keys = 0;
+    for (const BundleData::Node& node : b.nodes) {
+        models += node.hasModel ? 1 : 0;
+        joints += int(node.model.skin.joints.size());
+        lights += node.light.type != BundleData::NO_LIGHT ? 1 : 0;
     }
-    return true;
+    for (const BundleData::Mesh& mesh : b.meshes)
+        vertices += int(mesh.vertexCount);
+    for (const BundleData::Animation& animation : b.animations) {
+        for (const BundleData::Channel& channel : animation.channels)
+            keys += int(channel.keyTimes.size());
+    }
+    return {int(b.nodes.size()),
+            int(b.meshes.size()),
+            models - int(b.meshes.size()),
+            vertices,
+            joints,
+            lights,
+            int(b.animations.size()),
+            keys};
 }
 
 // Triangles with a corner twice add nothing to the picture; Assimp's own reading drops them.
-int drawableTriangles(const bundletest::Mesh& mesh)
+int drawableTriangles(const BundleData::Mesh& mesh)
 {
+    const std::vector<float> vertices = vertexFloats(mesh);
+    const auto sameSpot = [&](uint32_t a, uint32_t b) {
+        return std::equal(&vertices[a * floatsPerVertex(mesh)], &vertices[a * floatsPerVertex(mesh) + 3],
+                          &vertices[b * floatsPerVertex(mesh)]);
+    };
     int triangles = 0;
-    for (const bundletest::Part& part : mesh.parts) {
-        for (size_t i = 0; i + 2 < part.indices.size(); i += 3) {
-            const uint32_t* t = &part.indices[i];
-            triangles += sameSpot(mesh, t[0], t[1]) || sameSpot(mesh, t[1], t[2]) || sameSpot(mesh, t[0], t[2]) ? 0 : 1;
+    for (const BundleData::Part& part : mesh.parts) {
+        const std::vector<uint32_t> indices = indicesOf(part);
+        for (size_t i = 0; i + 2 < indices.size(); i += 3) {
+            const uint32_t* t = &indices[i];
+            triangles += sameSpot(t[0], t[1]) || sameSpot(t[1], t[2]) || sameSpot(t[0], t[2]) ? 0 : 1;
         }
     }
     return triangles;
 }
 
-Counts bundleCounts(const bundletest::Bundle& b, const QByteArray& materialFile)
+Counts bundleCounts(const BundleData& b, int materials)
 {
     Counts counts;
     counts.nodes = int(b.nodes.size());
     counts.animations = int(b.animations.size());
-    std::set<std::string> joints;
-    for (const bundletest::Node& node : b.nodes) {
-        joints.insert(node.joints.begin(), node.joints.end());
+    counts.materials = materials;
+    std::set<int> joints;
+    for (const BundleData::Node& node : b.nodes) {
         counts.nodeNames << QString::fromStdString(node.id);
-        if (!node.meshId.empty()) {
+        joints.insert(node.model.skin.joints.begin(), node.model.skin.joints.end());
+        if (node.hasModel) {
             ++counts.drawnNodes;
-            counts.triangles += drawableTriangles(b.meshes.at(node.meshId));
+            counts.parts += int(meshOf(b, node).parts.size());
+            counts.triangles += drawableTriangles(meshOf(b, node));
         }
     }
     counts.joints = int(joints.size());
-    counts.materials
-        = int(QString(materialFile).count(QRegularExpression("^material ", QRegularExpression::MultilineOption)));
     return counts;
 }
 
@@ -132,12 +153,12 @@ class TestFormats : public QObject {
     QTemporaryDir m_work;
     int m_runs = 0;
 
-    Process convert(const QString& input, QString* output = nullptr)
+    Run convertVm3(const QString& input, QString* output = nullptr)
     {
         const QString vm3 = m_work.path() + QString("/out%1.vm3").arg(++m_runs);
         if (output)
             *output = vm3;
-        return run(program(), {"--convert", input, vm3});
+        return runProgram(program(), {"--convert", input, vm3});
     }
 
 private slots:
@@ -184,30 +205,38 @@ private slots:
             QSKIP("shared models not present");
 
         QString vm3;
-        const Process converted = convert(source, &vm3);
+        const Run converted = convertVm3(source, &vm3);
         QVERIFY2(converted.exitCode == 0, qPrintable(converted.err));
         QVERIFY2(!converted.err.contains("error GP#"), qPrintable(converted.err));
         const QString folder = m_work.path() + QString("/unpacked%1").arg(m_runs);
-        QCOMPARE(run("unzip", {"-q", vm3, "-d", folder}).exitCode, 0);
-        bundletest::Bundle b;
-        QVERIFY2(bundletest::readBundle((folder + "/model/model.gpb").toStdString(), b), b.problem.c_str());
-        QFile materials(folder + "/model/model.material");
-        QVERIFY(materials.open(QIODevice::ReadOnly));
+        QCOMPARE(runProgram("unzip", {"-q", vm3, "-d", folder}).exitCode, 0);
+        BundleData b;
+        QString problem;
+        QVERIFY2(readBundle(folder + "/model/model.gpb", b, problem), qPrintable(problem));
+        QStringList materials;
+        QCOMPARE(unresolvedMaterials(b, folder + "/model/model.material", &materials), QStringList());
 
-        const Process info = run("assimp", {"info", source});
+        const Run info = runProgram("assimp", {"info", source});
         QCOMPARE(info.exitCode, 0);
         Counts expected = assimpCounts(info.out);
         expected.drawnNodes -= inventedMeshes;
+        expected.parts -= inventedMeshes;
         expected.materials -= inventedMeshes;
         expected.triangles = inventedMeshes ? 0 : expected.triangles;
         expected.joints = inventedMeshes ? 0 : expected.joints;
-        const Counts written = bundleCounts(b, materials.readAll());
+        const Counts written = bundleCounts(b, materials.size());
         // Every node is kept; the root is left out when it carries nothing, and a camera may get a child
         // that turns it to look down the engine's axis.
         QVERIFY2(written.nodes >= expected.nodes - 1, qPrintable(QString("%1 nodes").arg(written.nodes)));
         for (const QString& name : expected.nodeNames)
             QVERIFY2(written.nodeNames.contains(name), qPrintable(name));
         QCOMPARE(written.drawnNodes, expected.drawnNodes);
+        QCOMPARE(written.parts, expected.parts);
+        // What the encoder says it wrote is what the engine reads.
+        QVERIFY(QDir().mkpath(folder + "/direct"));
+        const Run encoded = convert(source, folder + "/direct/model.gpb");
+        QCOMPARE(encoded.exitCode, 0);
+        QCOMPARE(readBack(b), reported(encoded.out));
         QCOMPARE(written.triangles, expected.triangles);
         QCOMPARE(written.materials, expected.materials);
         QCOMPARE(written.animations, expected.animations);
@@ -241,8 +270,8 @@ private slots:
         gltf.close();
 
         QString vm3;
-        QCOMPARE(convert(gltf.fileName(), &vm3).exitCode, 0);
-        const QString written = run("unzip", {"-p", vm3, "model/model.material"}).out;
+        QCOMPARE(convertVm3(gltf.fileName(), &vm3).exitCode, 0);
+        const QString written = runProgram("unzip", {"-p", vm3, "model/model.material"}).out;
         QVERIFY2(written.contains("u_diffuseColor = 1,0.5,0.25,1") && written.contains("tex/CesiumLogoFlat.png"),
                  qPrintable(written));
     }
@@ -276,7 +305,7 @@ private slots:
         else
             QVERIFY(QFile::copy(name.endsWith(".gltf") ? gltf : glb, input));
         QString vm3;
-        const Process converted = convert(QDir::cleanPath(input), &vm3);
+        const Run converted = convertVm3(QDir::cleanPath(input), &vm3);
         QCOMPARE(converted.exitCode, exitCode);
         QVERIFY2(converted.err.contains(message), qPrintable(converted.err));
         QCOMPARE(QFileInfo::exists(vm3), exitCode == 0);

@@ -6,6 +6,7 @@
 #include "EncoderTestSupport.h"
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
+#include "Properties.h"
 
 #include <QtTest>
 
@@ -140,10 +141,11 @@ private slots:
         QVERIFY(QDir().mkpath(model + "/tex"));
         QImage(8, 8, QImage::Format_RGB888).save(folder.filePath("wood.png"));
         aiScene scene;
-        encodertest::setMaterials(
-            scene,
-            {encodertest::makeMaterial("Wood", {}, "wood.png"),
-             encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png")});
+        encodertest::setArray(
+            scene.mMaterials, scene.mNumMaterials,
+            std::vector<aiMaterial*> {
+                encodertest::makeMaterial("Wood", {}, "wood.png"),
+                encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png")});
 
         const QMap<QString, QStringList> lightUniforms
             = {{"SPOT_LIGHT",
