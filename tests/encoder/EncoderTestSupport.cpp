@@ -208,94 +208,74 @@ int elementOffset(const BundleData::Mesh& mesh, uint32_t usage)
 
 namespace {
 
-#define ENCODERTEST_CHECK(condition, message)                                                                          \
-    if (!(condition)) {                                                                                                \
-        problem = message;                                                                                             \
-        return false;                                                                                                  \
-    }
-
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-// The header and the reference table, byte for byte: version 4.0 exactly, unique ids of known types,
-// one scene and one animations record, and the first record right behind the table.
-bool layoutSound(const std::vector<unsigned char>& bytes, const std::vector<BundleData::Reference>& references,
-                 QString& problem)
+// What the engine's lenient reader passes over: the header and reference table byte for byte (version
+// 4.0 exactly, unique ids, one scene and one animations record, the first record right behind the
+// table), entries that point at no record, and meshes, materials or joints that did not load.
+QString layoutOrLoadProblem(const BundleData& data)
 {
     static const unsigned char kHeader[11] = {0xAB, 'G', 'P', 'B', 0xBB, 0x0D, 0x0A, 0x1A, 0x0A, 4, 0};
-    ENCODERTEST_CHECK(bytes.size() > 15 && std::memcmp(bytes.data(), kHeader, 11) == 0, "not a version 4.0 bundle");
+    if (data.bytes->size() <= 15 || std::memcmp(data.bytes->data(), kHeader, 11) != 0)
+        return "not a version 4.0 bundle";
     size_t tableEnd = 15;
     uint32_t firstRecord = UINT32_MAX;
     std::set<std::string> ids;
-    std::map<uint32_t, int> ofType;
-    for (const BundleData::Reference& r : references) {
-        tableEnd += 4 + r.id.size() + 8;
+    std::map<uint32_t, size_t> ofType;
+    for (const BundleData::Reference& r : data.references) {
+        tableEnd += 12 + r.id.size();
         firstRecord = std::min(firstRecord, r.offset);
         ++ofType[r.type];
-        ENCODERTEST_CHECK(ids.insert(r.id).second, "id " + q(r.id) + " written twice");
-        ENCODERTEST_CHECK(r.type == BundleData::SCENE || r.type == BundleData::NODE || r.type == BundleData::ANIMATIONS
-                              || r.type == BundleData::MESH,
-                          QString("entry %1 has type %2").arg(q(r.id)).arg(r.type));
+        if (!ids.insert(r.id).second)
+            return "id " + q(r.id) + " written twice";
     }
-    ENCODERTEST_CHECK(ofType[BundleData::SCENE] == 1 && ofType[BundleData::ANIMATIONS] == 1,
-                      "not exactly one scene and one animations entry");
-    ENCODERTEST_CHECK(firstRecord == tableEnd, "the first record does not follow the reference table");
-    return true;
-}
-
-// What the engine's reader skips without failing: it would draw less than was written.
-bool everythingLoaded(const BundleData& data, QString& problem)
-{
-    const auto entries = [&](uint32_t type) {
-        return size_t(std::count_if(data.references.begin(), data.references.end(),
-                                    [type](const BundleData::Reference& r) { return r.type == type; }));
-    };
-    ENCODERTEST_CHECK(entries(BundleData::NODE) == data.nodes.size() && data.detachedRoots.empty(),
-                      QString("%1 node entries for %2 nodes in the scene tree")
-                          .arg(entries(BundleData::NODE))
-                          .arg(data.nodes.size()));
-    ENCODERTEST_CHECK(entries(BundleData::MESH) == data.meshes.size(), "a mesh record that no node draws or loads");
+    if (ofType[BundleData::SCENE] != 1 || ofType[BundleData::ANIMATIONS] != 1
+        || ofType[BundleData::NODE] + ofType[BundleData::MESH] + 2 != data.references.size())
+        return "entries of unknown types, or not one scene and one animations entry";
+    if (firstRecord != tableEnd)
+        return "the first record does not follow the reference table";
+    if (ofType[BundleData::NODE] != data.nodes.size() || !data.detachedRoots.empty()
+        || ofType[BundleData::MESH] != data.meshes.size())
+        return "node or mesh entries that the scene does not hold";
     for (const BundleData::Node& node : data.nodes) {
-        ENCODERTEST_CHECK(!node.id.empty(), "a node record that no entry points at");
-        ENCODERTEST_CHECK(node.hasModel || node.model.materials.empty(), "the mesh of " + q(node.id) + " did not load");
-        ENCODERTEST_CHECK(!node.hasModel || node.model.materials.size() == meshOf(data, node).parts.size(),
-                          "node " + q(node.id) + " names one material per part");
         const BundleData::Skin& skin = node.model.skin;
-        ENCODERTEST_CHECK(!node.model.hasSkin || skin.inverseBindPoses.size() == skin.joints.size(),
-                          "skin of " + q(node.id) + " lacks inverse bind poses");
-        for (int joint : skin.joints)
-            ENCODERTEST_CHECK(joint >= 0 && data.nodes[size_t(joint)].type == BundleData::JOINT,
-                              "skin of " + q(node.id) + " names a joint that is not a joint node");
+        const bool jointsFound = std::all_of(skin.joints.begin(), skin.joints.end(), [&](int joint) {
+            return joint >= 0 && data.nodes[size_t(joint)].type == BundleData::JOINT;
+        });
+        if (node.id.empty() || (!node.hasModel && !node.model.materials.empty())
+            || (node.hasModel && node.model.materials.size() != meshOf(data, node).parts.size())
+            || (node.model.hasSkin && skin.inverseBindPoses.size() != skin.joints.size()) || !jointsFound)
+            return "node \"" + q(node.id)
+                + "\" has no entry, a mesh that did not load, not one material per "
+                  "part, or a skin that does not resolve";
     }
-    return true;
+    return QString();
 }
 
 } // namespace
 
-bool readBundle(const QString& path, BundleData& data, QString& problem)
+QString bundleProblem(const QString& path, BundleData& data)
 {
     QFile file(path);
-    ENCODERTEST_CHECK(file.open(QIODevice::ReadOnly), "cannot read " + path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "cannot read " + path;
     const QByteArray bytes = file.readAll();
     engine::BundleReader reader;
-    ENCODERTEST_CHECK(reader.open(std::vector<unsigned char>(bytes.begin(), bytes.end()))
-                          && reader.readScene(nullptr, &data),
-                      q(reader.error()));
-    return layoutSound(*data.bytes, data.references, problem) && everythingLoaded(data, problem);
+    if (!reader.open(std::vector<unsigned char>(bytes.begin(), bytes.end())) || !reader.readScene(nullptr, &data))
+        return q(reader.error());
+    return layoutOrLoadProblem(data);
 }
 
 bool convertAndRead(const QString& source, const QString& folder, const QString& grouping, BundleData& data, Run& run)
 {
     QDir().mkpath(folder);
     run = convert(source, folder + "/model.gpb", grouping);
-    QString problem;
-    if (run.crashed || run.exitCode != 0 || !readBundle(folder + "/model.gpb", data, problem)) {
+    const QString problem
+        = !run.crashed && run.exitCode == 0 ? bundleProblem(folder + "/model.gpb", data) : "conversion failed";
+    if (!problem.isEmpty())
         qWarning() << run.out << run.err << problem;
-        return false;
-    }
-    return true;
+    return problem.isEmpty();
 }
-
-#undef ENCODERTEST_CHECK
 
 // ---- comparison with the source scene --------------------------------------------------------
 

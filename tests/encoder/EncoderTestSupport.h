@@ -62,8 +62,8 @@ void setArray(T*& array, unsigned& count, const std::vector<T>& items)
 
 // Reads a bundle through the engine's reader, then checks what that reader passes over quietly: the
 // header and reference table layout, entries that point at no record, meshes, joints or materials
-// that did not load. False with the reason in `problem`.
-bool readBundle(const QString& path, BundleData& data, QString& problem);
+// that did not load. Empty when the bundle is sound, else why not.
+QString bundleProblem(const QString& path, BundleData& data);
 // Converts into `folder` and reads the bundle back; false (with the reason logged) on any irregularity.
 bool convertAndRead(const QString& source, const QString& folder, const QString& grouping, BundleData& data, Run& run);
 // Converts `source` with "-group:take" and checks what holds for any model: the bundle against Assimp's

@@ -125,12 +125,12 @@ private:
         options.inputPath = (m_work.path() + "/scene.fbx").toStdString();
         options.outputPath = (m_folder + "/model.gpb").toStdString();
         m_messages = Messages();
-        QString problem;
-        const bool read = Encoder(options, m_messages).convertScene(scene, false) == 0
-            && readBundle(m_folder + "/model.gpb", b, problem);
+        const QString problem = Encoder(options, m_messages).convertScene(scene, false) == 0
+            ? bundleProblem(m_folder + "/model.gpb", b)
+            : "conversion failed";
         if (!problem.isEmpty())
             qWarning() << problem;
-        return read;
+        return problem.isEmpty();
     }
 
     QStringList warningsWith(int code) const
