@@ -68,26 +68,6 @@ private slots:
                  seen);
     }
 
-    void embeddedContentIsChecked_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("sound");
-        QTest::newRow("valid") << QByteArray("Video: 1 {\n Content: ,\n \"aGVsbG8=\"\n}\n") << true;
-        QTest::newRow("binary-style value") << QByteArray("Content: R: 12 bytes") << true;
-        QTest::newRow("bad character") << QByteArray("Content: ,\"aGV!bG8=\"") << false;
-        QTest::newRow("pad in the middle") << QByteArray("Content: ,\"aG=sbG8=\"") << false;
-        QTest::newRow("length not a multiple of 4") << QByteArray("Content: ,\"aGVsbG8\"") << false;
-        QTest::newRow("unterminated") << QByteArray("Content: ,\"aGVsbG8=") << false;
-        QTest::newRow("second one bad") << QByteArray("Content: ,\"aGVsbG8=\"\nContent: ,\"a b=\"") << false;
-    }
-
-    void embeddedContentIsChecked()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, sound);
-        QCOMPARE(SourceProbe::embeddedContentIsSound(text.toStdString()), sound);
-    }
-
     void repeatedWarningsAreSummed()
     {
         // The application reads the pipe only after the encoder ends: at most 20 lines per code, then a count.
@@ -104,7 +84,7 @@ private slots:
         QCOMPARE(kept.mid(20), QStringList({"1005 disk full", "2000 ambient", "2003 10 more"}));
     }
 
-    void idsAreUniqueAndValidUtf8_data()
+    void idsAreValidUtf8_data()
     {
         // Four-byte UTF-8 is kept; stray, overlong, surrogate and cut bytes are replaced one by one.
         QTest::addColumn<QByteArray>("text");
@@ -119,17 +99,11 @@ private slots:
         QTest::newRow("cut") << QByteArray("cut\xE3\x82") << QByteArray("cut__");
     }
 
-    void idsAreUniqueAndValidUtf8()
+    void idsAreValidUtf8()
     {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, valid);
         QCOMPARE(QByteArray::fromStdString(IdRegistry::validUtf8(text.toStdString())), valid);
-        // A made-unique id that was itself a source name is made unique again.
-        IdRegistry ids;
-        QStringList claimed;
-        for (const char* wanted : {"Box", "Box", "Box__2", "", ""})
-            claimed << QString::fromStdString(ids.claim(wanted, "node"));
-        QCOMPARE(claimed, QStringList({"Box", "Box__2", "Box__2__2", "node", "node__2"}));
     }
 };
 

@@ -79,7 +79,7 @@ private slots:
         m_scene = std::make_unique<aiScene>();
     }
 
-    void definesFollowUsageMaterialAndLights()
+    void definesFollowUsageAndMaterial()
     {
         writePng(m_source + "/skin.png", 8, 8, 3);
         setMaterials(
@@ -112,19 +112,6 @@ private slots:
         // A skin too big for older cards is converted, with one warning per size.
         QCOMPARE(countOf(m_messages, 2054), 1);
         QVERIFY(defines(big).contains(QString("SKINNING_JOINT_COUNT %1").arg(bigSkin)));
-
-        // The richest light kind of the scene decides the define.
-        const struct {
-            unsigned directional, point, spot;
-            const char* define;
-        } cases[] = {{2, 0, 0, "DIRECTIONAL_LIGHT"}, {1, 3, 0, "POINT_LIGHT"}, {1, 1, 1, "SPOT_LIGHT"}};
-        for (const auto& c : cases) {
-            MaterialPlanner lit = planner();
-            lit.setLightCounts(c.directional, c.point, c.spot);
-            const std::string id = lit.materialFor(2, usage());
-            QVERIFY(MaterialWriter::write(lit.plan(), m_messages));
-            QCOMPARE(defines(id) + " " + value(id, "u_lightColor"), QString(c.define) + " 0,0,0");
-        }
     }
 
     void renderStateFollowsOptionAndOpacity_data()

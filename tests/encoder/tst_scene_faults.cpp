@@ -1,6 +1,6 @@
 // Small scenes built in memory and converted as the encoder converts an
-// imported file: shared meshes, take lengths, ids the engine's properties
-// grammar must find, influence warnings and dropped morph animation.
+// imported file: shared meshes, take lengths, material ids the engine's
+// properties grammar must find, influence warnings and dropped morph animation.
 
 #include "Encoder.h"
 #include "EncoderTestSupport.h"
@@ -246,34 +246,6 @@ private slots:
             QVERIFY2(ids.insert(id).second && !id.empty(), id.c_str());
             QVERIFY2(!kept.count(names[i]) || id == kept.at(names[i]), id.c_str());
         }
-    }
-
-    void animationIdsAreGrammarWords_data()
-    {
-        QTest::addColumn<QString>("take");
-        QTest::addColumn<AnimationGrouping>("grouping");
-        for (const char* take : {"Take 001", "Armature|Run", "a:b", "x{y}=z", "tab\tand\nline", "", "Läuft"}) {
-            QTest::newRow(qPrintable(QString("%1 per take").arg(take))) << take << AnimationGrouping::Take;
-            QTest::newRow(qPrintable(QString("%1 per node").arg(take))) << take << AnimationGrouping::None;
-        }
-    }
-
-    void animationIdsAreGrammarWords()
-    {
-        // The id names the clip in "model.animation": one word of the properties grammar, the same every time.
-        QFETCH(QString, take);
-        QFETCH(AnimationGrouping, grouping);
-        QStringList ids;
-        for (int run = 0; run < 2; ++run) {
-            const std::unique_ptr<aiScene> moving = scene({}, {}, {makeTake(take.toStdString(), 30, "Arm:L", {0, 30})});
-            addNode(*addNode(*moving->mRootNode, "Root bone"), "Arm:L");
-            QCOMPARE(convertScene(*moving, grouping), QString());
-            QCOMPARE(m_bundle.animations.size(), size_t(1));
-            ids << QString::fromStdString(m_bundle.animations[0].id);
-        }
-        QCOMPARE(ids[0], ids[1]);
-        QVERIFY2(QRegularExpression(R"(^[A-Za-z0-9_.\-\x{80}-\x{10FFFF}]+$)").match(ids[0]).hasMatch(),
-                 qPrintable(ids[0]));
     }
 
     void influenceWarningCountsWrittenVertices_data()

@@ -40,8 +40,6 @@ QByteArray withDefines(const QByteArray& source, const QStringList& defines)
 const char* const kPickingFragment
     = "uniform vec4 u_diffuseColor;\nvoid main()\n{\n    gl_FragColor = u_diffuseColor;\n}\n";
 
-const QVector<float> kFullQuad = {-1, -1, -0.5f, 1, -1, -0.5f, 1, 1, -0.5f, -1, 1, -0.5f};
-
 QVector<float> repeated(const QVector<float>& one, int times)
 {
     QVector<float> all;
@@ -205,52 +203,6 @@ private slots:
             }
         }
         QCOMPARE(combinations.size(), 4 * 16);
-    }
-
-    void modelWithoutLightsIsShadedNotBlack()
-    {
-        // Without a light define, and with one whose light the viewer did not find (u_lightColor left
-        // black, as the material file writes it): a light that follows the camera still shades.
-        for (const QStringList& defines : {QStringList(), QStringList {"DIRECTIONAL_LIGHT"}, QStringList {"SPECULAR"},
-                                           QStringList {"POINT_LIGHT"}, QStringList {"SPOT_LIGHT"}}) {
-            QOpenGLShaderProgram program;
-            QVERIFY(buildModel(program, defines));
-            const Uniforms noLight = [](QOpenGLShaderProgram& p) {
-                p.setUniformValue("u_lightColor", QVector3D(0, 0, 0));
-                p.setUniformValue("u_specularColor", QVector3D(0.2f, 0.2f, 0.2f));
-                p.setUniformValue("u_specularExponent", 20.0f);
-            };
-            const int facing = brightness(draw(program, kFullQuad, repeated({0, 0, 1}, 4), noLight).pixel(8, 8));
-            const int sideways = brightness(draw(program, kFullQuad, repeated({-1, 0, 0}, 4), noLight).pixel(8, 8));
-            const int tilted
-                = brightness(draw(program, kFullQuad, repeated({0, 0.7071f, 0.7071f}, 4), noLight).pixel(8, 8));
-            const QString label = defines.join(';');
-            QVERIFY2(sideways > 60, qPrintable(label + ": a surface turned away from the light is black"));
-            QVERIFY2(facing > sideways + 150 && tilted != facing,
-                     qPrintable(label + ": surfaces facing different ways look the same"));
-        }
-    }
-
-    void boundSceneLightReplacesCameraLight()
-    {
-        QOpenGLShaderProgram program;
-        QVERIFY(buildModel(program, {"DIRECTIONAL_LIGHT"}));
-        const auto light = [](QVector3D colour, float z, float ambient = 0) {
-            return [=](QOpenGLShaderProgram& p) {
-                p.setUniformValue("u_lightColor", colour);
-                p.setUniformValue("u_lightDirection", QVector3D(0, 0, z));
-                p.setUniformValue("u_ambientColor", QVector3D(ambient, ambient, ambient));
-            };
-        };
-        // A red light shining down the view axis; from behind, only the ambient colour is left.
-        const QRgb lit = draw(program, kFullQuad, repeated({0, 0, 1}, 4), light({1, 0, 0}, -1)).pixel(8, 8);
-        QVERIFY2(qRed(lit) > 240 && qGreen(lit) < 10 && qBlue(lit) < 10, "the bound light's colour is not used");
-        const QRgb behind = draw(program, kFullQuad, repeated({0, 0, 1}, 4), light({1, 0, 0}, 1, 0.2f)).pixel(8, 8);
-        QVERIFY(qAbs(qRed(behind) - 51) <= 2);
-        // Intensity folded into the colour by the importer keeps the hue instead of washing out to white.
-        const QRgb warm = draw(program, kFullQuad, repeated({0, 0, 1}, 4), light({400, 340, 240}, -1)).pixel(8, 8);
-        QVERIFY2(qRed(warm) > 250 && qAbs(qGreen(warm) - 217) <= 3 && qAbs(qBlue(warm) - 153) <= 3,
-                 qPrintable(QString("got %1,%2,%3").arg(qRed(warm)).arg(qGreen(warm)).arg(qBlue(warm))));
     }
 
     void paletteRowsMoveSkinnedVertices()
