@@ -94,20 +94,12 @@ int countOf(const Messages& messages, int code)
                              [code](const Messages::Entry& e) { return e.code == code && e.error == (code < 2000); }));
 }
 
-QSet<QString> filesBelow(const QString& folder)
-{
-    QSet<QString> files;
-    for (QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-         it.hasNext();)
-        files.insert(it.next());
-    return files;
-}
-
-QStringList relativeFilesBelow(const QString& folder)
+QStringList filesBelow(const QString& folder)
 {
     QStringList files;
-    for (const QString& file : filesBelow(folder))
-        files << QDir(folder).relativeFilePath(file);
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+         it.hasNext();)
+        files << QDir(folder).relativeFilePath(it.next());
     files.sort();
     return files;
 }
@@ -580,12 +572,12 @@ void checkConversion(const QString& source, const QString& folder, BundleData& d
     QStringList used, textures;
     QCOMPARE(unresolvedMaterials(data, materialPath, &used), QStringList());
     for (const QString& file : filesBelow(folder)) {
-        QFile png(file);
+        QFile png(folder + "/" + file);
         const bool texture
-            = file.startsWith(folder + "/tex/") && png.open(QIODevice::ReadOnly) && png.read(8) == "\x89PNG\r\n\x1a\n";
-        QVERIFY2(texture || file == folder + "/model.gpb" || file == materialPath, qPrintable(file));
+            = file.startsWith("tex/") && png.open(QIODevice::ReadOnly) && png.read(8) == "\x89PNG\r\n\x1a\n";
+        QVERIFY2(texture || file == "model.gpb" || file == "model.material", qPrintable(file));
         if (texture)
-            textures << file.mid(folder.size() + 1);
+            textures << file;
     }
     for (const QString& name : used) {
         std::unique_ptr<engine::Properties> material(engine::Properties::create(qPrintable(materialPath + "#" + name)));

@@ -11,7 +11,6 @@
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -44,9 +43,8 @@ QStringList codes(const Run& run);
 // Entries with `code`; codes below 2000 must be errors, the others warnings.
 int countOf(const Messages& messages, int code);
 
-QSet<QString> filesBelow(const QString& folder);
 // Sorted, relative to `folder`.
-QStringList relativeFilesBelow(const QString& folder);
+QStringList filesBelow(const QString& folder);
 
 // A source material; `values` may hold "opacity", "shininess", "strength", "specular" (a grey), "twoSided".
 aiMaterial* makeMaterial(const char* name, const std::map<std::string, float>& values = {},

@@ -1,10 +1,9 @@
-// The command line, the FBX header checks and id handling: the parts of the
-// encoder that decide what happens before any model is read.
+// The command line, repeated warnings and id handling: the parts of the
+// encoder around the conversion itself.
 
 #include "Encoder.h"
 #include "EncoderTestSupport.h"
 #include "IdRegistry.h"
-#include "SourceProbe.h"
 
 #include <QFile>
 #include <QtTest>
@@ -41,31 +40,6 @@ private slots:
         QCOMPARE(codes(run), QStringList {code});
         QCOMPARE(badMessageLine(run), QString());
         QVERIFY(!QFile::exists("model/model.gpb"));
-    }
-
-    void fbxHeadersAreRecognised_data()
-    {
-        QTest::addColumn<QByteArray>("head");
-        QTest::addColumn<QString>("seen");
-        const QByteArray magic("Kaydara FBX Binary  \0", 21);
-        QTest::newRow("binary 6.1") << magic + QByteArray("\x1a\0\xd4\x17\0\0", 6) << "fbx binary 6100";
-        QTest::newRow("big-endian 7.5") << magic + QByteArray("\x1a\x01\0\0\x1d\x4c", 6)
-                                        << "fbx binary big-endian 7500";
-        QTest::newRow("spaces for NUL") << QByteArray("Kaydara FBX Binary   \x1a \x84\x1c  ") << "fbx binary damaged 0";
-        QTest::newRow("cut after magic") << magic << "fbx binary damaged 0";
-        QTest::newRow("ascii header wins over comment")
-            << QByteArray("; FBX 7.4.0 project file\nFBXHeaderExtension: {\n FBXVersion: 6100\n") << "fbx 6100";
-        QTest::newRow("obj") << QByteArray("v 0 0 0\nf 1 1 1\n") << "0";
-    }
-
-    void fbxHeadersAreRecognised()
-    {
-        QFETCH(QByteArray, head);
-        QFETCH(QString, seen);
-        const SourceProbe::FbxHeader h = SourceProbe::inspect(head.toStdString());
-        QCOMPARE(QString(h.isFbx ? "fbx " : "") + (h.binary ? "binary " : "") + (h.bigEndian ? "big-endian " : "")
-                     + (h.damaged ? "damaged " : "") + QString::number(h.version),
-                 seen);
     }
 
     void repeatedWarningsAreSummed()

@@ -227,7 +227,7 @@ private slots:
         }
         std::unique_ptr<Properties> file(Properties::create(qPrintable(m_model + "/model.material")));
         QVERIFY(file && QString(file->getNamespace()) == "material"); // one material, nothing of the old bytes
-        QCOMPARE(encodertest::relativeFilesBelow(m_root->path()),
+        QCOMPARE(encodertest::filesBelow(m_root->path()),
                  QStringList({"out/model/model.material", "out/model/robot.material"}));
     }
 };
