@@ -32,17 +32,14 @@ Run runProgram(const QString& program, const QStringList& arguments)
     QProcess process;
     process.start(program, arguments);
     Run run;
-    if (!process.waitForFinished(300000)) {
-        process.kill();
-        process.waitForFinished(5000);
-        run.crashed = true;
-        run.err = program + " did not start or finish: " + process.errorString();
-        return run;
-    }
-    run.crashed = process.exitStatus() != QProcess::NormalExit;
-    run.exitCode = process.exitCode();
+    const bool finished = process.waitForFinished(300000);
+    if (!finished)
+        process.kill(), process.waitForFinished(5000);
+    run.crashed = !finished || process.exitStatus() != QProcess::NormalExit;
+    run.exitCode = finished ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
+    run.err = QString::fromUtf8(process.readAllStandardError())
+        + (finished ? QString() : program + " did not start or finish: " + process.errorString());
     return run;
 }
 
@@ -137,23 +134,19 @@ aiMaterial* makeMaterial(const char* name, const std::map<std::string, float>& v
 QStringList unresolvedMaterials(const BundleData& data, const QString& materialFile, QStringList* used)
 {
     const engine::BundleInfo::Summary summary = engine::BundleInfo::summarise(data, materialFile.toStdString());
-    QStringList unresolved;
+    QStringList unresolved, resolved;
     for (const std::string& name : summary.unresolvedMaterials)
         unresolved << QString::fromStdString(name);
-    for (const std::string& name : summary.materials) {
-        if (used)
-            *used << QString::fromStdString(name);
-    }
+    for (const std::string& name : summary.materials)
+        (used ? *used : resolved) << QString::fromStdString(name);
     return unresolved;
 }
 
 const BundleData::Node* nodeNamed(const BundleData& data, const std::string& id)
 {
-    for (const BundleData::Node& node : data.nodes) {
-        if (node.id == id)
-            return &node;
-    }
-    return nullptr;
+    const auto found
+        = std::find_if(data.nodes.begin(), data.nodes.end(), [&](const auto& node) { return node.id == id; });
+    return found == data.nodes.end() ? nullptr : &*found;
 }
 
 std::vector<const BundleData::Node*> nodesWith(const BundleData& data, BundleData::LightType light)
