@@ -1,127 +1,25 @@
-// Source formats other than FBX, end to end through the program's --convert:
-// every real non-FBX file of the shared models folder converts, and what the
-// written bundle holds matches Assimp's own reading (`assimp info`); suffixes
-// in any case are accepted, a folder named like a model and a glTF without its
-// buffer file are refused with a message that says why.
-#include "BundleTestReader.h"
+// Source formats other than FBX, end to end: every real non-FBX file of the
+// shared models folder converts, its bundle matches Assimp's own reading of the
+// source, and what the program's --convert writes reads back through the
+// engine's reader, byte for byte what model-encoder wrote, every material resolved.
+// Suffixes in any case are accepted, a folder named like a model and a glTF
+// without its buffer file are refused with a message that says why.
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
+#include "EncoderTestSupport.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace encodertest;
+
 namespace {
 
-struct Counts {
-    int nodes = 0, drawnNodes = 0, triangles = 0, materials = 0, animations = 0, joints = 0;
-    QStringList nodeNames; // named nodes below the root
-};
-
-struct Process {
-    int exitCode = -1;
-    QString out, err;
-};
-
-Process run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    Process result;
-    if (process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit)
-        result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
-
 QString program() { return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/bin/Velmora3dEncoder"; }
-QString sharedModels() { return qEnvironmentVariable("VELMORA_SHARED_MODELS"); }
 
-int field(const QString& info, const char* name)
+QByteArray readFile(const QString& path)
 {
-    const QRegularExpression line(QString("^%1:\\s+(\\d+)$").arg(name), QRegularExpression::MultilineOption);
-    return line.match(info).captured(1).toInt();
-}
-
-// What `assimp info` says, counted the way the engine sees it: only triangle meshes are geometry (Assimp
-// also lists the point and line meshes that degenerate faces turn into), and a mesh drawn by two nodes counts
-// twice, as the bundle gives every drawing node a mesh of its own.
-Counts assimpCounts(const QString& info)
-{
-    Counts counts;
-    counts.nodes = field(info, "Nodes");
-    counts.materials = field(info, "Materials");
-    counts.animations = field(info, "Animations");
-    counts.joints = field(info, "Bones");
-    QMap<int, int> triangleMeshFaces;
-    const QRegularExpression mesh("^\\s+(\\d+) \\(.*\\): \\[\\d+ / \\d+ / (\\d+) \\| triangle\\]$",
-                                  QRegularExpression::MultilineOption);
-    for (auto it = mesh.globalMatch(info); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        triangleMeshFaces[m.captured(1).toInt()] = m.captured(2).toInt();
-    }
-    const QStringList hierarchy = info.section("Node hierarchy:\n", 1).split('\n', Qt::SkipEmptyParts);
-    const QRegularExpression node(
-        QString::fromUtf8("^[\\s\u2502\u251c\u2514\u2574]*(.*?)(?: ?\\(mesh ([\\d, ]+)\\))?$"));
-    for (const QString& line : hierarchy) {
-        const QRegularExpressionMatch m = node.match(line);
-        // The root may be left out of the bundle, and unnamed nodes get made-up names.
-        if (&line != &hierarchy.first() && !m.captured(1).isEmpty())
-            counts.nodeNames << m.captured(1);
-        bool drawn = false;
-        for (const QString& index : m.captured(2).split(", ", Qt::SkipEmptyParts)) {
-            drawn = drawn || triangleMeshFaces.contains(index.toInt());
-            counts.triangles += triangleMeshFaces.value(index.toInt());
-        }
-        counts.drawnNodes += drawn ? 1 : 0;
-    }
-    return counts;
-}
-
-bool sameSpot(const bundletest::Mesh& mesh, uint32_t a, uint32_t b)
-{
-    const int at = mesh.elementOffset(1);
-    for (int c = 0; c < 3; ++c) {
-        if (mesh.vertices[a * mesh.floatsPerVertex + uint32_t(at + c)]
-            != mesh.vertices[b * mesh.floatsPerVertex + uint32_t(at + c)])
-            return false;
-    }
-    return true;
-}
-
-// Triangles with a corner twice add nothing to the picture; Assimp's own reading drops them.
-int drawableTriangles(const bundletest::Mesh& mesh)
-{
-    int triangles = 0;
-    for (const bundletest::Part& part : mesh.parts) {
-        for (size_t i = 0; i + 2 < part.indices.size(); i += 3) {
-            const uint32_t* t = &part.indices[i];
-            triangles += sameSpot(mesh, t[0], t[1]) || sameSpot(mesh, t[1], t[2]) || sameSpot(mesh, t[0], t[2]) ? 0 : 1;
-        }
-    }
-    return triangles;
-}
-
-Counts bundleCounts(const bundletest::Bundle& b, const QByteArray& materialFile)
-{
-    Counts counts;
-    counts.nodes = int(b.nodes.size());
-    counts.animations = int(b.animations.size());
-    std::set<std::string> joints;
-    for (const bundletest::Node& node : b.nodes) {
-        joints.insert(node.joints.begin(), node.joints.end());
-        counts.nodeNames << QString::fromStdString(node.id);
-        if (!node.meshId.empty()) {
-            ++counts.drawnNodes;
-            counts.triangles += drawableTriangles(b.meshes.at(node.meshId));
-        }
-    }
-    counts.joints = int(joints.size());
-    counts.materials
-        = int(QString(materialFile).count(QRegularExpression("^material ", QRegularExpression::MultilineOption)));
-    return counts;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
 } // namespace
@@ -132,25 +30,22 @@ class TestFormats : public QObject {
     QTemporaryDir m_work;
     int m_runs = 0;
 
-    Process convert(const QString& input, QString* output = nullptr)
+    Run convertVm3(const QString& input, QString* output = nullptr, const QStringList& options = {})
     {
         const QString vm3 = m_work.path() + QString("/out%1.vm3").arg(++m_runs);
         if (output)
             *output = vm3;
-        return run(program(), {"--convert", input, vm3});
+        return runProgram(program(), options + QStringList {"--convert", input, vm3});
     }
 
 private slots:
     void initTestCase() { QVERIFY(m_work.isValid()); }
 
-    void sharedFileMatchesAssimp_data()
+    void sharedFileReadsBack_data()
     {
-        QTest::addColumn<QString>("file");
-        // Assimp's Collada reader invents a stick-figure mesh (and material) for a scene without geometry;
-        // the encoder asks it not to.
-        QTest::addColumn<int>("inventedMeshes");
         // Textures the file brings: external by relative path (glTF uri, OBJ map_Kd with backslashes, 3DS in
         // the wrong case) or embedded (.glb).
+        QTest::addColumn<QString>("file");
         QTest::addColumn<int>("textures");
         const struct {
             const char* file;
@@ -164,85 +59,68 @@ private slots:
                     {"OBJ/concave_polygon.obj", 0},
                     {"Collada/box_nested_animation.dae", 0},
                     {"Collada/teapot_instancenodes.DAE", 0},
+                    {"Collada/lights.dae", 0},
                     {"PLY/cube_uv.ply", 0},
                     {"PLY/cube_binary.ply", 0},
                     {"STL/Spider_ascii.stl", 0},
                     {"STL/Spider_binary.stl", 0},
                     {"3DS/cube_with_diffuse_texture.3DS", 1}};
         for (const auto& row : rows)
-            QTest::newRow(row.file) << QString("assimp/test/models/") + row.file << 0 << row.textures;
-        QTest::newRow("Collada/lights.dae") << "assimp/test/models/Collada/lights.dae" << 1 << 0;
+            QTest::newRow(row.file) << QString("assimp/test/models/") + row.file << row.textures;
     }
 
-    void sharedFileMatchesAssimp()
+    void sharedFileReadsBack()
     {
         QFETCH(QString, file);
-        QFETCH(int, inventedMeshes);
         QFETCH(int, textures);
         const QString source = sharedModels() + "/" + file;
-        if (sharedModels().isEmpty() || !QFileInfo::exists(source))
+        if (!QFileInfo::exists(source))
             QSKIP("shared models not present");
+        BundleData bundle, b;
+        Run run;
+        QStringList written;
+        const QString direct = m_work.path() + QString("/direct%1").arg(m_runs);
+        checkConversion(source, direct, bundle, run, &written);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(written.size(), textures);
 
         QString vm3;
-        const Process converted = convert(source, &vm3);
-        QVERIFY2(converted.exitCode == 0, qPrintable(converted.err));
-        QVERIFY2(!converted.err.contains("error GP#"), qPrintable(converted.err));
+        const Run converted = convertVm3(source, &vm3, {"--grouping", "take", "--culling", "off"});
+        QVERIFY2(converted.exitCode == 0 && !converted.err.contains("error GP#"), qPrintable(converted.err));
         const QString folder = m_work.path() + QString("/unpacked%1").arg(m_runs);
-        QCOMPARE(run("unzip", {"-q", vm3, "-d", folder}).exitCode, 0);
-        bundletest::Bundle b;
-        QVERIFY2(bundletest::readBundle((folder + "/model/model.gpb").toStdString(), b), b.problem.c_str());
-        QFile materials(folder + "/model/model.material");
-        QVERIFY(materials.open(QIODevice::ReadOnly));
-
-        const Process info = run("assimp", {"info", source});
-        QCOMPARE(info.exitCode, 0);
-        Counts expected = assimpCounts(info.out);
-        expected.drawnNodes -= inventedMeshes;
-        expected.materials -= inventedMeshes;
-        expected.triangles = inventedMeshes ? 0 : expected.triangles;
-        expected.joints = inventedMeshes ? 0 : expected.joints;
-        const Counts written = bundleCounts(b, materials.readAll());
-        // Every node is kept; the root is left out when it carries nothing, and a camera may get a child
-        // that turns it to look down the engine's axis.
-        QVERIFY2(written.nodes >= expected.nodes - 1, qPrintable(QString("%1 nodes").arg(written.nodes)));
-        for (const QString& name : expected.nodeNames)
-            QVERIFY2(written.nodeNames.contains(name), qPrintable(name));
-        QCOMPARE(written.drawnNodes, expected.drawnNodes);
-        QCOMPARE(written.triangles, expected.triangles);
-        QCOMPARE(written.materials, expected.materials);
-        QCOMPARE(written.animations, expected.animations);
-        QCOMPARE(written.joints, expected.joints);
+        QCOMPARE(runProgram("unzip", {"-q", vm3, "-d", folder}).exitCode, 0);
+        QCOMPARE(bundleProblem(folder + "/model/model.gpb", b), QString());
+        QCOMPARE(unresolvedMaterials(b, folder + "/model/model.material"), QStringList());
+        // With the same options the program writes what model-encoder wrote directly, byte for byte.
+        for (const char* name : {"model.gpb", "model.material"})
+            QVERIFY2(readFile(folder + "/model/" + name) == readFile(direct + "/" + name), name);
         QCOMPARE(QDir(folder + "/model/tex").entryList(QDir::Files).size(), textures);
         // Nothing to draw is said the same way for every format.
-        QCOMPARE(converted.err.contains("warning GP#2007 [Nothing to draw]"), expected.drawnNodes == 0);
+        const bool drawn
+            = std::any_of(b.nodes.begin(), b.nodes.end(), [](const BundleData::Node& n) { return n.hasModel; });
+        QCOMPARE(converted.err.contains("warning GP#2007 [Nothing to draw]"), !drawn);
     }
 
     void gltfBaseColourTintsItsTexture()
     {
         const QString box = sharedModels() + "/assimp/test/models/glTF2/BoxTextured-glTF/";
-        if (sharedModels().isEmpty() || !QFileInfo::exists(box))
+        if (!QFileInfo::exists(box))
             QSKIP("shared models not present");
+        // A copy beside its buffer and image, given a base colour factor.
         const QString copy = m_work.path() + "/tinted/";
         QVERIFY(QDir().mkpath(copy));
         for (const QString& file : QDir(box).entryList(QDir::Files))
             QVERIFY(QFile::copy(box + file, copy + file));
         QFile gltf(copy + "BoxTextured.gltf");
-        QVERIFY(gltf.open(QIODevice::ReadOnly));
-        QJsonObject root = QJsonDocument::fromJson(gltf.readAll()).object();
+        QVERIFY(gltf.open(QIODevice::ReadWrite));
+        const QByteArray tinted = gltf.readAll().replace(
+            "\"pbrMetallicRoughness\": {", "\"pbrMetallicRoughness\": {\"baseColorFactor\": [1, 0.5, 0.25, 1],");
+        QVERIFY(gltf.seek(0) && gltf.write(tinted) == tinted.size());
         gltf.close();
-        QJsonArray materials = root["materials"].toArray();
-        QJsonObject material = materials[0].toObject(), pbr = material["pbrMetallicRoughness"].toObject();
-        pbr["baseColorFactor"] = QJsonArray {1, 0.5, 0.25, 1};
-        material["pbrMetallicRoughness"] = pbr;
-        materials[0] = material;
-        root["materials"] = materials;
-        QVERIFY(gltf.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        gltf.write(QJsonDocument(root).toJson());
-        gltf.close();
-
         QString vm3;
-        QCOMPARE(convert(gltf.fileName(), &vm3).exitCode, 0);
-        const QString written = run("unzip", {"-p", vm3, "model/model.material"}).out;
+        QCOMPARE(convertVm3(gltf.fileName(), &vm3).exitCode, 0);
+        const QString written = runProgram("unzip", {"-p", vm3, "model/model.material"}).out;
         QVERIFY2(written.contains("u_diffuseColor = 1,0.5,0.25,1") && written.contains("tex/CesiumLogoFlat.png"),
                  qPrintable(written));
     }
@@ -276,7 +154,7 @@ private slots:
         else
             QVERIFY(QFile::copy(name.endsWith(".gltf") ? gltf : glb, input));
         QString vm3;
-        const Process converted = convert(QDir::cleanPath(input), &vm3);
+        const Run converted = convertVm3(QDir::cleanPath(input), &vm3);
         QCOMPARE(converted.exitCode, exitCode);
         QVERIFY2(converted.err.contains(message), qPrintable(converted.err));
         QCOMPARE(QFileInfo::exists(vm3), exitCode == 0);
