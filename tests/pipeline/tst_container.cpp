@@ -119,6 +119,41 @@ private slots:
             QCOMPARE(entries["model/" + it.key()]["md5"].toString().toLatin1(), it.value().toHex());
     }
 
+    // A refused export names its reason and leaves the earlier export as it was.
+    void exportFailuresAreReported_data()
+    {
+        QTest::addColumn<QString>("failure");
+        for (const char* failure :
+             {"nosource", "folder", "readonly", "noversion", "nobundle", "bundlefolder", "toomany"})
+            QTest::newRow(failure) << QString(failure);
+    }
+    void exportFailuresAreReported()
+    {
+        QFETCH(QString, failure);
+        const QString model = failure == "nosource" ? path("no-such-model") : makeModelFolder("model");
+        if (failure == "noversion")
+            QVERIFY(QFile::remove(model + "/version"));
+        if (failure == "nobundle" || failure == "bundlefolder")
+            QVERIFY(QFile::remove(model + "/model.gpb"));
+        if (failure == "bundlefolder")
+            QVERIFY(QDir().mkpath(model + "/model.gpb"));
+        for (int i = 0; failure == "toomany" && i < 0xffff; ++i) // more than a zip without ZIP64 holds
+            QVERIFY(QFile(model + QString("/.meta/%1").arg(i)).open(QIODevice::WriteOnly));
+        QString target = path("out/target.vm3");
+        QVERIFY(writeFile(target, "previous export"));
+        if (failure == "folder")
+            target = path("out");
+        ReadOnlyFolder lock(failure == "readonly" ? path("out") : QString());
+        if (failure == "readonly" && !lock.isActive())
+            QSKIP("cannot make a folder read-only here");
+        const Exporter::Result result = Exporter::exportFolder(model, target);
+        QVERIFY(!result.ok && !result.errorText.isEmpty());
+        lock.release();
+        QCOMPARE(readFile(path("out/target.vm3")), QByteArray("previous export"));
+        QCOMPARE(QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList {"target.vm3"});
+    }
+
     void hostileAndDamagedArchivesFail_data()
     {
         QTest::addColumn<QString>("damage"); // or the name of a hostile entry
