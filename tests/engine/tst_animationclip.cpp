@@ -119,14 +119,12 @@ private slots:
     void backwardsPlayWrapsRound();
     void crossFadeShiftsWeightsOverTime();
     void listenersMayChangeThingsWhileCalled();
-    void channelsMapClipTimeOntoTheirOwnKeys();
+    void keysAtOneTimeNeedNoDivision();
     void targetsAndAnimationsGoingAwayWhilePlaying();
     void controllerIgnoresNonsenseFrameTimes();
 
     void clipDefinitions_data();
     void clipDefinitions();
-    void clipsMatchTheAnimationById();
-    void animationFromANamespace();
     void definitionsReadTheSameUnderACommaLocale();
     void incompleteNamespacesMakeNoAnimation_data();
     void incompleteNamespacesMakeNoAnimation();
@@ -293,21 +291,11 @@ void AnimationClipTest::listenersMayChangeThingsWhileCalled()
     QCOMPARE(m_controller->runningClipCount(), 0u);
 }
 
-void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
+void AnimationClipTest::keysAtOneTimeNeedNoDivision()
 {
-    // Two channels with different first keys share one clip time line.
-    ScalarTarget early;
-    ScalarTarget shifted;
-    Animation* both = ramp(early, "both");
-    const unsigned int shiftedTimes[2] = {500, 1500};
-    const float shiftedValues[2] = {0.0f, 100.0f};
-    QVERIFY(both->addChannel(&shifted, ANIMATE_UNIFORM, 2, shiftedTimes, shiftedValues, Curve::LINEAR));
-    both->createClip("part", 600, 1500)->play();
-    m_controller->update(150.0f); // clip time 150 = animation time 750
-    QVERIFY(near(early.written, 750.0f));
-    QVERIFY(near(shifted.written, 25.0f));
-
     // Keys that all sit at one time: no division by zero.
+    ScalarTarget owner;
+    Animation* both = ramp(owner, "both");
     ScalarTarget target;
     const unsigned int same[3] = {200, 200, 200};
     const float values[3] = {1.0f, 2.0f, 3.0f};
@@ -425,60 +413,6 @@ void AnimationClipTest::clipDefinitions()
     for (int frame = 0; frame < 10; ++frame)
         m_controller->update(frame % 2 ? 16.0f : 1000.0f);
     QVERIFY(std::isfinite(target.getTranslationX()));
-}
-
-void AnimationClipTest::clipsMatchTheAnimationById()
-{
-    const std::string path
-        = writeFile("model.animation",
-                    "animation run\n{\n frameCount = 10\n clip fast\n {\n begin = 0\n end = 5\n }\n}\n"
-                    "animation walk\n{\n frameCount = 4\n clip a\n {\n begin = 1\n end = 2\n }\n"
-                    " notes n\n {\n begin = 0\n end = 4\n }\n clip b\n {\n begin = 2\n end = 4\n }\n}\n");
-    Transform target;
-    Animation* walk = ramp(target, "walk", 1000, ANIMATE_TRANSLATE_X);
-    Animation* run = ramp(target, "run", 1000, ANIMATE_TRANSLATE_X);
-    Animation* jump = ramp(target, "jump", 1000, ANIMATE_TRANSLATE_X);
-    QVERIFY(walk->defineClips(path.c_str()));
-    QVERIFY(run->defineClips(path.c_str()));
-    QVERIFY(!jump->defineClips(path.c_str()));
-    // The clip list ends at the first namespace that is not a clip.
-    QCOMPARE(walk->clipCount(), 1u);
-    QCOMPARE(walk->clipAt(0)->startTime(), 250u);
-    QCOMPARE(run->findClip("fast")->endTime(), 500u);
-
-    // Missing files, unusable frame counts, unclosed namespaces and embedded
-    // NUL bytes define nothing.
-    QVERIFY(!run->defineClips((m_dir->path() + "/absent.animation").toUtf8().constData()));
-    QVERIFY(!run->defineClips(static_cast<const char*>(nullptr)));
-    for (const char* count : {"", " frameCount = 0\n", " frameCount = -30\n", " frameCount = many\n"}) {
-        const std::string bad = writeFile(
-            "bad.animation", std::string("animation run\n{\n") + count + " clip a\n {\n begin = 0\n end = 5\n }\n}\n");
-        run->defineClips(bad.c_str());
-        QCOMPARE(run->clipCount(), 1u);
-    }
-    for (const std::string& junk : {std::string("animation run\n{\n frameCount = 30\n clip a\n {\n begin = 0\n"),
-                                    std::string("animation run\n{\0\n frameCount = 30\n}\n", 36)}) {
-        run->defineClips(writeFile("junk.animation", junk).c_str());
-        QCOMPARE(run->clipCount(), 1u);
-    }
-}
-
-void AnimationClipTest::animationFromANamespace()
-{
-    // Times may be written in hex, or in octal with a leading zero (01750 is 1000).
-    Transform target;
-    Parsed parsed("animation walk\n{\n property = ANIMATE_TRANSLATE_X\n keyCount = 3\n keyTimes = 0 0x1F4 01750\n"
-                  " keyValues = 0 5 20\n curve = LINEAR\n repeatCount = INDEFINITE\n frameCount = 10\n"
-                  " clip first_half\n {\n begin = 0\n end = 5\n }\n}\n");
-    Animation* animation = target.createAnimation("walk", parsed.first());
-    QVERIFY(animation);
-    QCOMPARE(animation->channelAt(0)->duration(), 1000u);
-    QCOMPARE(animation->findClip()->repeatCount(), 0.0f);
-    QCOMPARE(animation->findClip("first_half")->endTime(), 500u);
-    animation->findClip()->play();
-    m_controller->update(750.0f);
-    QVERIFY(near(target.getTranslationX(), 12.5f, 1e-4f));
-    animation->release();
 }
 
 void AnimationClipTest::definitionsReadTheSameUnderACommaLocale()

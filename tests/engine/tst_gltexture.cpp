@@ -103,8 +103,6 @@ void TestGlTexture::pngColourTypes_data()
     QTest::addColumn<QVector<int>>("expectedRest");
     QTest::newRow("gray") << PNG_COLOR_TYPE_GRAY << 8 << QVector<int> {7} << QVector<int> {200} << int(Image::RGB)
                           << QVector<int> {7, 7, 7} << QVector<int> {200, 200, 200};
-    QTest::newRow("rgb") << PNG_COLOR_TYPE_RGB << 8 << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6}
-                         << int(Image::RGB) << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6};
     QTest::newRow("rgb 16 bit") << PNG_COLOR_TYPE_RGB << 16 << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6}
                                 << int(Image::RGB) << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6};
     QTest::newRow("palette") << PNG_COLOR_TYPE_PALETTE << 8 << QVector<int> {1} << QVector<int> {0} << int(Image::RGB)
@@ -112,8 +110,6 @@ void TestGlTexture::pngColourTypes_data()
     QTest::newRow("gray with alpha") << PNG_COLOR_TYPE_GRAY_ALPHA << 8 << QVector<int> {9, 128}
                                      << QVector<int> {90, 255} << int(Image::RGBA) << QVector<int> {9, 9, 9, 128}
                                      << QVector<int> {90, 90, 90, 255};
-    QTest::newRow("rgba") << PNG_COLOR_TYPE_RGBA << 8 << QVector<int> {1, 2, 3, 4} << QVector<int> {5, 6, 7, 8}
-                          << int(Image::RGBA) << QVector<int> {1, 2, 3, 4} << QVector<int> {5, 6, 7, 8};
 }
 
 void TestGlTexture::pngColourTypes()
@@ -145,7 +141,6 @@ void TestGlTexture::hostilePngs_data()
 {
     QTest::addColumn<int>("keepBytes");
     QTest::addColumn<int>("corruptAt");
-    QTest::newRow("signature only") << 8 << -1;
     QTest::newRow("cut inside the pixel data") << 60 << -1;
     QTest::newRow("broken signature") << 0 << 1;
     QTest::newRow("width made huge") << 0 << 16;
@@ -191,7 +186,6 @@ void TestGlTexture::ddsContainers_data()
     QTest::addColumn<int>("missingBytes");
     QTest::addColumn<bool>("loads");
     QTest::newRow("DXT1 with two levels") << QByteArray("DXT1") << 2 << 0 << true;
-    QTest::newRow("DXT5 single level") << QByteArray("DXT5") << 1 << 0 << true;
     QTest::newRow("last level cut short") << QByteArray("DXT1") << 2 << 1 << false;
     QTest::newRow("level count past the data") << QByteArray("DXT1") << 9 << 0 << false;
     QTest::newRow("unknown block format") << QByteArray("ATI2") << 1 << 0 << false;

@@ -44,9 +44,8 @@ private slots:
 
     void grammarCommentsAndVariables();
     void inheritanceFromAnywhereTerminates();
-    void numbersReadTheSameUnderACommaLocale_data();
     void numbersReadTheSameUnderACommaLocale();
-    void urlPathsAndCache();
+    void pathsResolveAndCacheCopies();
     void materialUrlNamesTheMaterialWithThatId_data();
     void materialUrlNamesTheMaterialWithThatId();
     void malformedTextGivesNull_data();
@@ -139,69 +138,30 @@ void TestProperties::inheritanceFromAnywhereTerminates()
     QCOMPARE(root->getNamespace("enclosed")->namespaceCount(), size_t(0));
 }
 
-void TestProperties::numbersReadTheSameUnderACommaLocale_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<float>("last");
-    QTest::newRow("float") << "0.8" << 1 << 0.8f;
-    QTest::newRow("vector3") << "12.5, 0.25,-1.5" << 3 << -1.5f;
-    QTest::newRow("rotation") << "0,1,0,22.5" << 4 << 22.5f;
-    QTest::newRow("matrix") << "1,0,0,0,0,1,0,0,0,0,1,0,2.5,0,0,1.25" << 16 << 1.25f;
-}
-
+// Numbers must not follow the C library's locale (a Qt application sets it
+// from the user's).
 void TestProperties::numbersReadTheSameUnderACommaLocale()
 {
-    QFETCH(QString, value);
-    QFETCH(int, count);
-    QFETCH(float, last);
     enginetest::CommaLocale comma(m_dir->path());
     if (!comma.active)
         QSKIP("no locale with a decimal comma can be installed here");
-    PropertiesPtr root = parse("n { v = " + value.toStdString() + " }");
+    PropertiesPtr root = parse("n {\n f = 2.5e-1\n v = 12.5, 0.25,-1.5\n r = 0,1,0,22.5\n"
+                               " m = 1,0,0,0,0,1,0,0,0,0,1,0,2.5,0,0,1.25\n}\n");
     Properties* n = root->getNamespace("n", true);
-    float got = 0.0f;
-    Vector3 v3;
-    Vector4 v4;
+    QCOMPARE(n->getFloat("f"), 0.25f);
+    Vector3 v;
+    QVERIFY(n->getVector3("v", &v));
+    QCOMPARE(v, Vector3(12.5f, 0.25f, -1.5f));
     Quaternion q;
+    QVERIFY(n->getQuaternionFromAxisAngle("r", &q));
+    QVERIFY(enginetest::sameRotation(q, Quaternion::fromAxisAngle(Vector3(0, 1, 0), 22.5f * enginetest::kPi / 180)));
     Matrix m;
-    switch (count) {
-    case 1:
-        got = n->getFloat("v");
-        break;
-    case 3:
-        QVERIFY(n->getVector3("v", &v3));
-        got = v3.z;
-        break;
-    case 4:
-        QVERIFY(n->getVector4("v", &v4));
-        QVERIFY(n->getQuaternionFromAxisAngle("v", &q));
-        QVERIFY(enginetest::sameRotation(
-            q, Quaternion::fromAxisAngle(Vector3(v4.x, v4.y, v4.z), v4.w * enginetest::kPi / 180)));
-        got = v4.w;
-        break;
-    default:
-        QVERIFY(n->getMatrix("v", &m));
-        got = m.m[15];
-        QCOMPARE(m.m[12], 2.5f);
-    }
-    QCOMPARE(got, last);
+    QVERIFY(n->getMatrix("m", &m));
+    QVERIFY(m.m[12] == 2.5f && m.m[15] == 1.25f);
 }
 
-void TestProperties::urlPathsAndCache()
+void TestProperties::pathsResolveAndCacheCopies()
 {
-    writeFile("scene.txt",
-              "scene main {\n  node a { animation walk { property = ANIMATE_ROTATE } }\n}\n"
-              "scene other {\n  node b { value = 2 }\n}\n");
-    FileSystem::setResourcePath(m_root.c_str());
-    PropertiesPtr walk(Properties::create("scene.txt#main/a/walk"));
-    QVERIFY(walk);
-    QCOMPARE(walk->getString("property"), "ANIMATE_ROTATE");
-    PropertiesPtr other(Properties::create("scene.txt#other"));
-    QVERIFY(other);
-    QVERIFY(other->getNamespace("b"));
-    QVERIFY(!Properties::create("scene.txt#main/a/run"));
-
     // Paths in a file resolve against its own folder.
     FileSystem::setResourcePath("/nonexistent/");
     writeFile("sub/tex.png", "x");
@@ -289,8 +249,6 @@ void TestProperties::pathRules()
         // resource path, path, resolved
         {"res/", "a/b.txt", "res/a/b.txt"},
         {"res/", "C:/x.txt", "C:/x.txt"},
-        {"res/", "d:x.txt", "d:x.txt"},
-        {"res/", "/abs/x", "/abs/x"},
         {"res/", "1:x", "res/1:x"},
         {"res/", "\\\\server\\x", "//server/x"},
         {"models\\box\\", "tex\\a.png", "models/box/tex/a.png"},
