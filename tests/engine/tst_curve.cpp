@@ -9,7 +9,6 @@
 #include <QtTest>
 
 #include <limits>
-#include <random>
 #include <vector>
 
 using engine::Curve;
@@ -254,10 +253,7 @@ void CurveTest::evaluationOrderDoesNotMatter()
         return curve;
     };
     Owned<Curve> reused(makeCurve());
-    std::mt19937 random(99);
-    std::uniform_real_distribution<float> anyTime(-0.2f, 1.2f);
-    for (int i = 0; i < 500; ++i) {
-        const float time = i % 7 == 0 ? float(i % 9) / 8.0f : anyTime(random); // on a key now and then
+    for (float time : {0.9f, 0.1f, 0.5f, 0.5f, 1.0f, -0.2f, 0.625f, 0.3f, 1.2f, 0.0f, 0.74f, 0.26f}) {
         Owned<Curve> fresh(makeCurve());
         QCOMPARE(evaluate1(reused.get(), time), evaluate1(fresh.get(), time));
     }

