@@ -1,6 +1,6 @@
 // Clip timing driven through the animation controller with chosen elapsed
 // times: repeats and loop blends, backwards play and the clock wrapping
-// round, pause and restart, cross-fades, listeners, and the lifetime rules
+// round, cross-fades, listeners, and the lifetime rules
 // between targets, animations, clips and the controller. Then animations and
 // clips defined in properties text ("model.animation" files and "animation"
 // namespaces), well-formed, malformed and hostile.
@@ -22,7 +22,6 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -115,25 +114,20 @@ private slots:
     void init();
     void cleanup();
 
-    void defaultClipPlaysOnceAndAgain();
     void repeatsBlendBackToTheStart();
     void indefiniteLoopKeepsTimeForHours();
     void backwardsPlayWrapsRound();
-    void pauseRestartAndStop();
     void crossFadeShiftsWeightsOverTime();
     void listenersMayChangeThingsWhileCalled();
-    void channelsMapClipTimeOntoTheirOwnKeys();
+    void keysAtOneTimeNeedNoDivision();
     void targetsAndAnimationsGoingAwayWhilePlaying();
     void controllerIgnoresNonsenseFrameTimes();
 
     void clipDefinitions_data();
     void clipDefinitions();
-    void clipsMatchTheAnimationById();
-    void animationFromANamespace();
     void definitionsReadTheSameUnderACommaLocale();
     void incompleteNamespacesMakeNoAnimation_data();
     void incompleteNamespacesMakeNoAnimation();
-    void mutatedDefinitionsNeverCrash();
 
 private:
     std::string writeFile(const char* name, const std::string& text);
@@ -160,25 +154,6 @@ void AnimationClipTest::cleanup()
 std::string AnimationClipTest::writeFile(const char* name, const std::string& text)
 {
     return enginetest::writeFile(m_dir->filePath(name).toStdString(), text);
-}
-
-// Made before any controller exists, a clip binds to the current one when
-// played; finished, it plays again from its start.
-void AnimationClipTest::defaultClipPlaysOnceAndAgain()
-{
-    AnimationController::setCurrent(nullptr);
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "early")->findClip();
-    clip->play();
-    QVERIFY(!clip->isPlaying());
-    AnimationController::setCurrent(m_controller);
-    clip->play();
-    m_controller->update(1000.0f);
-    QCOMPARE(target.written, 1000.0f);
-    QCOMPARE(m_controller->state(), AnimationController::IDLE);
-    clip->play();
-    m_controller->update(40.0f);
-    QVERIFY(near(target.written, 40.0f));
 }
 
 void AnimationClipTest::repeatsBlendBackToTheStart()
@@ -256,43 +231,6 @@ void AnimationClipTest::backwardsPlayWrapsRound()
     QVERIFY(reverse->isPlaying());
 }
 
-void AnimationClipTest::pauseRestartAndStop()
-{
-    ScalarTarget target;
-    AnimationClip* clip = ramp(target, "walk")->findClip();
-    EventLog log(clip);
-
-    // Paused clips write nothing; resuming sends no second begin event.
-    clip->play();
-    m_controller->update(100.0f);
-    clip->pause();
-    const int writes = target.writes;
-    m_controller->update(500.0f);
-    QCOMPARE(target.writes, writes);
-    clip->play();
-    m_controller->update(100.0f);
-    QVERIFY(near(target.written, 200.0f));
-    QCOMPARE(log.events, Events {"begin:default_clip"});
-
-    // Played while playing, or stopped and played before the next frame:
-    // ends and begins afresh.
-    clip->play();
-    m_controller->update(100.0f);
-    QVERIFY(near(target.written, 100.0f));
-    clip->stop();
-    clip->play();
-    m_controller->update(50.0f);
-    QVERIFY(near(target.written, 50.0f));
-    QCOMPARE(log.events.size(), size_t(5));
-
-    // Stopped: ends at the next frame without writing another value.
-    clip->stop();
-    const int before = target.writes;
-    m_controller->update(100.0f);
-    QCOMPARE(target.writes, before);
-    QCOMPARE(log.events.back(), std::string("end:default_clip"));
-}
-
 void AnimationClipTest::crossFadeShiftsWeightsOverTime()
 {
     ScalarTarget first;
@@ -353,21 +291,11 @@ void AnimationClipTest::listenersMayChangeThingsWhileCalled()
     QCOMPARE(m_controller->runningClipCount(), 0u);
 }
 
-void AnimationClipTest::channelsMapClipTimeOntoTheirOwnKeys()
+void AnimationClipTest::keysAtOneTimeNeedNoDivision()
 {
-    // Two channels with different first keys share one clip time line.
-    ScalarTarget early;
-    ScalarTarget shifted;
-    Animation* both = ramp(early, "both");
-    const unsigned int shiftedTimes[2] = {500, 1500};
-    const float shiftedValues[2] = {0.0f, 100.0f};
-    QVERIFY(both->addChannel(&shifted, ANIMATE_UNIFORM, 2, shiftedTimes, shiftedValues, Curve::LINEAR));
-    both->createClip("part", 600, 1500)->play();
-    m_controller->update(150.0f); // clip time 150 = animation time 750
-    QVERIFY(near(early.written, 750.0f));
-    QVERIFY(near(shifted.written, 25.0f));
-
     // Keys that all sit at one time: no division by zero.
+    ScalarTarget owner;
+    Animation* both = ramp(owner, "both");
     ScalarTarget target;
     const unsigned int same[3] = {200, 200, 200};
     const float values[3] = {1.0f, 2.0f, 3.0f};
@@ -447,14 +375,10 @@ void AnimationClipTest::clipDefinitions_data()
         << "begin = 15\n end = 30\n repeatCount = INDEFINITE\n loopBlendTime = 100" << 1000 << 2000 << 1100u;
     QTest::newRow("times truncated, repeats rounded")
         << "begin = 10\n end = 20\n repeatCount = 2.5\n speed = -0.5" << 666 << 1333 << 1667u;
-    QTest::newRow("negative begin") << "begin = -50\n end = 15" << 0 << 1000 << 1000u;
-    QTest::newRow("end past the animation") << "begin = 15\n end = 2147483647" << 1000 << 2000 << 1000u;
     QTest::newRow("end beyond any integer") << "begin = 0\n end = 99999999999999999999" << 0 << 2000 << 2000u;
     QTest::newRow("reversed") << "begin = 20\n end = 10" << -1 << 0 << 0u;
     QTest::newRow("nonsense values") << "begin = 0\n end = 30\n repeatCount = -3\n speed = nan\n loopBlendTime = -5"
                                      << 0 << 2000 << 2000u;
-    QTest::newRow("repeat count beyond a float")
-        << "begin = 0\n end = 30\n repeatCount = 1e40\n loopBlendTime = 1e30" << 0 << 2000 << 2000u;
     QTest::newRow("indefinite with a huge blend")
         << "begin = 0\n end = 30\n repeatCount = INDEFINITE\n loopBlendTime = 1e30" << 0 << 2000 << 4294967295u;
 }
@@ -491,76 +415,6 @@ void AnimationClipTest::clipDefinitions()
     QVERIFY(std::isfinite(target.getTranslationX()));
 }
 
-void AnimationClipTest::clipsMatchTheAnimationById()
-{
-    const std::string path
-        = writeFile("model.animation",
-                    "animation run\n{\n frameCount = 10\n clip fast\n {\n begin = 0\n end = 5\n }\n}\n"
-                    "animation walk\n{\n frameCount = 4\n clip a\n {\n begin = 1\n end = 2\n }\n"
-                    " notes n\n {\n begin = 0\n end = 4\n }\n clip b\n {\n begin = 2\n end = 4\n }\n}\n");
-    Transform target;
-    Animation* walk = ramp(target, "walk", 1000, ANIMATE_TRANSLATE_X);
-    Animation* run = ramp(target, "run", 1000, ANIMATE_TRANSLATE_X);
-    Animation* jump = ramp(target, "jump", 1000, ANIMATE_TRANSLATE_X);
-    QVERIFY(walk->defineClips(path.c_str()));
-    QVERIFY(run->defineClips(path.c_str()));
-    QVERIFY(!jump->defineClips(path.c_str()));
-    // The clip list ends at the first namespace that is not a clip.
-    QCOMPARE(walk->clipCount(), 1u);
-    QCOMPARE(walk->clipAt(0)->startTime(), 250u);
-    QCOMPARE(run->findClip("fast")->endTime(), 500u);
-
-    // Missing files, unusable frame counts, unclosed namespaces and embedded
-    // NUL bytes define nothing.
-    QVERIFY(!run->defineClips((m_dir->path() + "/absent.animation").toUtf8().constData()));
-    QVERIFY(!run->defineClips(static_cast<const char*>(nullptr)));
-    for (const char* count : {"", " frameCount = 0\n", " frameCount = -30\n", " frameCount = many\n"}) {
-        const std::string bad = writeFile(
-            "bad.animation", std::string("animation run\n{\n") + count + " clip a\n {\n begin = 0\n end = 5\n }\n}\n");
-        run->defineClips(bad.c_str());
-        QCOMPARE(run->clipCount(), 1u);
-    }
-    for (const std::string& junk : {std::string("animation run\n{\n frameCount = 30\n clip a\n {\n begin = 0\n"),
-                                    std::string("animation run\n{\0\n frameCount = 30\n}\n", 36)}) {
-        run->defineClips(writeFile("junk.animation", junk).c_str());
-        QCOMPARE(run->clipCount(), 1u);
-    }
-}
-
-void AnimationClipTest::animationFromANamespace()
-{
-    // Times may be written in hex, or in octal with a leading zero (01750 is 1000).
-    Transform target;
-    Parsed parsed("animation walk\n{\n property = ANIMATE_TRANSLATE_X\n keyCount = 3\n keyTimes = 0 0x1F4 01750\n"
-                  " keyValues = 0 5 20\n curve = LINEAR\n repeatCount = INDEFINITE\n frameCount = 10\n"
-                  " clip first_half\n {\n begin = 0\n end = 5\n }\n}\n");
-    Animation* animation = target.createAnimation("walk", parsed.first());
-    QVERIFY(animation);
-    QCOMPARE(animation->channelAt(0)->duration(), 1000u);
-    QCOMPARE(animation->findClip()->repeatCount(), 0.0f);
-    QCOMPARE(animation->findClip("first_half")->endTime(), 500u);
-    animation->findClip()->play();
-    m_controller->update(750.0f);
-    QVERIFY(near(target.getTranslationX(), 12.5f, 1e-4f));
-    animation->release();
-
-    // An unknown curve name interpolates linearly; with only one half of the
-    // tangents given, the other half counts as zero.
-    Transform other;
-    for (const char* text : {"animation u\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
-                             " keyValues = 1 11\n curve = WOBBLY\n}\n",
-                             "animation h\n{\n property = ANIMATE_SCALE_Z\n keyCount = 2\n keyTimes = 0 100\n"
-                             " keyValues = 1 1\n keyOut = 40 0\n curve = HERMITE\n}\n"}) {
-        Parsed definition(text);
-        Animation* made = other.createAnimation(definition.first()->getId(), definition.first());
-        QVERIFY(made);
-        made->findClip()->play();
-        m_controller->update(50.0f);
-        QVERIFY2(near(other.getScaleZ(), 6.0f, 1e-4f), qPrintable(QString::number(other.getScaleZ())));
-        made->release();
-    }
-}
-
 void AnimationClipTest::definitionsReadTheSameUnderACommaLocale()
 {
     enginetest::CommaLocale comma(m_dir->path());
@@ -586,13 +440,9 @@ void AnimationClipTest::incompleteNamespacesMakeNoAnimation_data()
     auto with = [&](const char* from, const char* to) {
         return "animation a\n{\n" + QString(base).replace(from, to) + "}\n";
     };
-    QTest::newRow("no curve") << with(" curve = LINEAR\n", "");
-    QTest::newRow("other namespace") << "animations a\n{\n" + base + "}\n";
     QTest::newRow("unknown property") << with("ANIMATE_TRANSLATE_X", "ANIMATE_WOBBLE");
     QTest::newRow("scalar property on a transform") << with("ANIMATE_TRANSLATE_X", "ANIMATE_UNIFORM");
-    QTest::newRow("keyCount zero") << with("keyCount = 3", "keyCount = 0");
     QTest::newRow("keyCount huge") << with("keyCount = 3", "keyCount = 2147483647");
-    QTest::newRow("too few times") << with("0 500 1000", "0 500");
     QTest::newRow("time with junk") << with("0 500 1000", "0 500ms 1000");
     QTest::newRow("times backwards") << with("0 500 1000", "0 1000 500");
     QTest::newRow("value nan") << with("0 5 20", "0 nan 20");
@@ -608,45 +458,6 @@ void AnimationClipTest::incompleteNamespacesMakeNoAnimation()
     QVERIFY(!target.createAnimation("a", parsed.first()));
     QCOMPARE(target.channelCount(), 0u);
     QVERIFY(!target.createAnimation("a", nullptr));
-}
-
-void AnimationClipTest::mutatedDefinitionsNeverCrash()
-{
-    // Random edits of a complete definition (with clips) go through the
-    // public entry points and, when accepted, are played for a few frames.
-    const std::string seed
-        = "animation walk\n{\n property = ANIMATE_SCALE_ROTATE_TRANSLATE\n keyCount = 2\n keyTimes = 0 1000\n"
-          " keyValues = 1 1 1 0 0 0 1 0 0 0 2 2 2 0 0 1 0 5 5 5\n curve = BOUNCE_IN_OUT\n repeatCount = 1.5\n"
-          " frameCount = 24\n clip a\n {\n begin = 0\n end = 12\n loopBlendTime = 50\n speed = -2\n }\n"
-          " clip b\n {\n begin = 6\n end = 24\n repeatCount = INDEFINITE\n }\n}\n";
-    const char* const fragments[]
-        = {"-",          "0x",       "99999999999",    " ", "\n", "}",  "{",   "=", "nan", "-1e38", "0",
-           "INDEFINITE", "clip c {", "keyCount = 1\n", "#", "//", "/*", "${x}"};
-    std::mt19937 random(12345);
-    int accepted = 0;
-    for (int round = 0; round < 1500; ++round) {
-        std::string text = seed;
-        for (int edits = 1 + int(random() % 4); edits > 0; --edits) {
-            const size_t at = random() % text.size();
-            if (random() % 2)
-                text.insert(at, fragments[random() % (sizeof(fragments) / sizeof(fragments[0]))]);
-            else
-                text.erase(at, random() % 6);
-        }
-        Parsed parsed(text);
-        Transform target;
-        Animation* animation = target.createAnimation("walk", parsed.first());
-        if (!animation)
-            continue;
-        ++accepted;
-        animation->findClip()->play();
-        for (unsigned int i = 0; i < animation->clipCount(); ++i)
-            animation->clipAt(i)->play();
-        for (int frame = 0; frame < 4; ++frame)
-            m_controller->update(frame == 2 ? 5000.0f : 16.0f);
-        animation->release();
-    }
-    QVERIFY(accepted > 0); // the mutations do not all break the text
 }
 
 QTEST_APPLESS_MAIN(AnimationClipTest)

