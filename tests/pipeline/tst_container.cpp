@@ -119,6 +119,43 @@ private slots:
             QCOMPARE(entries["model/" + it.key()]["md5"].toString().toLatin1(), it.value().toHex());
     }
 
+    // The version file decides how a container loads; a hostile one is refused with the message, never a crash.
+    void versionDecisions_data()
+    {
+        QTest::addColumn<QByteArray>("contents"); // null: no file
+        QTest::addColumn<QString>("modelPath");
+        QTest::addColumn<QString>("errorText");
+        const auto error = [](const char* what) {
+            return QString("Error reading version/format from the vm3 file: %1Please create the vm3-file again.")
+                .arg(what);
+        };
+        QTest::newRow("format 3") << QByteArray("{\"encoderversion\":\"1.5\",\"format\":3}") << "RELATIVE"
+                                  << "";
+        QTest::newRow("format 2 uses the scene file")
+            << QByteArray("{\"format\":2,\r\n \"encoderversion\":\"1.0\"}\r\n") << "old.scene"
+            << "";
+        QTest::newRow("missing") << QByteArray() << "" << error("Version file missing. ");
+        QTest::newRow("deeply nested") << QByteArray(100000, '[') << "" << error("Json parsing error. ");
+        QTest::newRow("array root") << QByteArray("[\"1.7\",4]") << "" << error("Json parsing error ");
+        QTest::newRow("format beyond int") << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4294967300}") << ""
+                                           << error("Json parsing error on file format. ");
+    }
+    void versionDecisions()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, modelPath);
+        QFETCH(QString, errorText);
+        const WorkspacePaths workspace = WorkspacePaths::forHash(path("temp") + "/Velmora3dEncoder/", "0123");
+        QVERIFY(writeFile(workspace.model + "/old.scene", "scene") && writeFile(workspace.modelFile, "GPB"));
+        if (!contents.isNull())
+            QVERIFY(writeFile(workspace.model + "/version", contents));
+        const ContainerImport::Result result = ContainerImport::checkVersion(workspace);
+        QCOMPARE(result.errorText, errorText);
+        QCOMPARE(result.status,
+                 errorText.isEmpty() ? ContainerImport::Status::Loaded : ContainerImport::Status::VersionError);
+        QCOMPARE(result.modelPath, modelPath == "RELATIVE" ? workspace.relativeModel + "/model.gpb" : modelPath);
+    }
+
     // A refused export names its reason and leaves the earlier export as it was.
     void exportFailuresAreReported_data()
     {
