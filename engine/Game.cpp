@@ -62,10 +62,6 @@ bool Game::startup()
     if (!m_platform || !glGenFramebuffers)
         return false;
     setViewport(0, 0, float(m_width), float(m_height));
-    // The clear values are set only when they change; start from known ones.
-    glClearColor(m_clearColor.x, m_clearColor.y, m_clearColor.z, m_clearColor.w);
-    glClearDepth(m_clearDepth);
-    glClearStencil(m_clearStencil);
     RenderState::initialize();
     FrameBuffer::initialize();
     m_animationController = std::make_unique<AnimationController>();
@@ -178,31 +174,23 @@ void Game::setViewport(float x, float y, float width, float height)
     glViewport(GLint(x), GLint(y), GLsizei(width), GLsizei(height));
 }
 
+// The clear values are set on every call: other GL code sharing the context
+// (Qt, the thumbnail pass) sets its own and does not restore ours.
 void Game::clear(int flags, const Vector4& color, float depth, int stencil)
 {
     GLbitfield bits = 0;
     if (flags & CLEAR_COLOR) {
-        if (color.x != m_clearColor.x || color.y != m_clearColor.y || color.z != m_clearColor.z
-            || color.w != m_clearColor.w) {
-            glClearColor(color.x, color.y, color.z, color.w);
-            m_clearColor = color;
-        }
+        glClearColor(color.x, color.y, color.z, color.w);
         bits |= GL_COLOR_BUFFER_BIT;
     }
     if (flags & CLEAR_DEPTH) {
-        if (depth != m_clearDepth) {
-            glClearDepth(depth);
-            m_clearDepth = depth;
-        }
+        glClearDepth(depth);
         // Whatever the last pass left, the depth buffer must be writable to clear.
         StateBlock::enableDepthWrite();
         bits |= GL_DEPTH_BUFFER_BIT;
     }
     if (flags & CLEAR_STENCIL) {
-        if (stencil != m_clearStencil) {
-            glClearStencil(stencil);
-            m_clearStencil = stencil;
-        }
+        glClearStencil(stencil);
         bits |= GL_STENCIL_BUFFER_BIT;
     }
     glClear(bits);

@@ -136,9 +136,6 @@ private:
     unsigned int m_width = 0;
     unsigned int m_height = 0;
     Viewport m_viewport;
-    Vector4 m_clearColor;
-    float m_clearDepth = 1.0f;
-    int m_clearStencil = 0;
     mutable std::unique_ptr<Properties> m_config;
     std::unique_ptr<AnimationController> m_animationController;
     std::priority_queue<TimeEvent, std::vector<TimeEvent>, std::greater<TimeEvent>> m_timeEvents;

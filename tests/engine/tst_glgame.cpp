@@ -43,7 +43,7 @@ class TestGlGame : public QObject {
 
 private slots:
     void initTestCase();
-    void depthClearIgnoresAPassWithoutDepthWrites();
+    void clearUsesItsOwnValuesWhateverOtherCodeLeft();
 
 private:
     GlTestContext m_gl;
@@ -55,21 +55,28 @@ void TestGlGame::initTestCase()
     QVERIFY(m_gl.bindTarget(64, 32));
 }
 
-void TestGlGame::depthClearIgnoresAPassWithoutDepthWrites()
+void TestGlGame::clearUsesItsOwnValuesWhateverOtherCodeLeft()
 {
     ClearingGame game;
     TestPlatform platform(&game);
     QCOMPARE(game.run(), 0);
-    // A pass that turned depth writes off must not stop the depth clear.
+    game.clear(Game::CLEAR_COLOR_DEPTH, Vector4(0, 0, 1, 1), 0.75f, 0);
+    // Other code sharing the context (a thumbnail pass) clears white and
+    // leaves its values; a pass that turned depth writes off must not stop
+    // the depth clear either.
+    glClearColor(1, 1, 1, 1);
+    glClearDepth(0.25);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     Owned<StateBlock> noDepthWrite(StateBlock::create());
     noDepthWrite->setDepthWrite(false);
     noDepthWrite->bind();
-    glClearDepth(0.25);
-    glClear(GL_DEPTH_BUFFER_BIT);
-    game.clear(Game::CLEAR_DEPTH, Vector4(0, 0, 1, 1), 0.75f, 0);
+    game.clear(Game::CLEAR_COLOR_DEPTH, Vector4(0, 0, 1, 1), 0.75f, 0);
     GLfloat depth = 0;
+    GLubyte rgba[4] = {};
     glReadPixels(1, 1, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    glReadPixels(1, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     QVERIFY(qAbs(depth - 0.75f) < 0.01f);
+    QCOMPARE(QVector<int>({rgba[0], rgba[1], rgba[2]}), QVector<int>({0, 0, 255}));
 }
 
 QTEST_MAIN(TestGlGame)
