@@ -248,16 +248,7 @@ bool BundleReader::readScene(const char* id, BundleData* out)
         if (node >= 0 && out->nodes[size_t(node)].camera.type != BundleData::NO_CAMERA)
             out->activeCameraNode = node;
     }
-    // Each record once, even when several entries point at it.
-    std::vector<uint32_t> read;
-    for (const BundleData::Reference& r : m_references) {
-        if (r.type != BundleData::ANIMATIONS || std::find(read.begin(), read.end(), r.offset) != read.end())
-            continue;
-        read.push_back(r.offset);
-        if (!readAnimations(r.offset))
-            return finishRead(false);
-    }
-    return finishRead(resolveJoints());
+    return finishRead(readAllAnimations() && resolveJoints());
 }
 
 bool BundleReader::readNode(const char* id, BundleData* out)
@@ -268,15 +259,21 @@ bool BundleReader::readNode(const char* id, BundleData* out)
         return finishRead(fail(m_error.empty() ? std::string("no node ") + (id ? id : "") : m_error));
     out->detachedRoots.clear();
     out->roots.push_back(node);
+    return finishRead(readAllAnimations() && resolveJoints());
+}
+
+// Each animations record once, even when several entries point at it.
+bool BundleReader::readAllAnimations()
+{
     std::vector<uint32_t> read;
     for (const BundleData::Reference& r : m_references) {
         if (r.type != BundleData::ANIMATIONS || std::find(read.begin(), read.end(), r.offset) != read.end())
             continue;
         read.push_back(r.offset);
         if (!readAnimations(r.offset))
-            return finishRead(false);
+            return false;
     }
-    return finishRead(resolveJoints());
+    return true;
 }
 
 bool BundleReader::readNodeRecord(Cursor& c, int depth, int parent, int* index)

@@ -53,6 +53,7 @@ private:
     int loadMesh(const std::string& id);
     bool readMesh(Cursor& c, BundleData::Mesh* mesh);
     bool readAnimations(size_t offset);
+    bool readAllAnimations();
     int loadDetachedNode(const std::string& id);
     bool resolveJoints();
     void climbToLoadedParents(int joint);
