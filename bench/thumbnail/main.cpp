@@ -5,6 +5,7 @@
 //
 //   bench_thumbnail [--runs N] [--megabytes M]
 
+#include "BenchFiles.h"
 #include "BenchTiming.h"
 #include "ContainerThumbnail.h"
 #include "Exporter.h"
@@ -27,20 +28,8 @@
 
 namespace {
 
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-// Random data does not compress, so the container is as large on disk as the folder.
-QByteArray randomBytes(int size, quint64 seed)
-{
-    QByteArray bytes(size, '\0');
-    QRandomGenerator64(seed).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
-}
+using bench::randomBytes;
+using bench::writeBytes;
 
 // A model folder as a real conversion leaves it: a big bundle, textures, the
 // preview and the version file.

@@ -4,6 +4,7 @@
 //
 //   bench_zip [--runs N] [--scale F] [--keep]
 
+#include "BenchFiles.h"
 #include "BenchTiming.h"
 #include "Exporter.h"
 #include "ZipArchiveReader.h"
@@ -26,20 +27,8 @@
 
 namespace {
 
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray randomBytes(qint64 size, quint64 seed)
-{
-    QByteArray bytes(int(size), '\0');
-    QRandomGenerator64 generator(seed);
-    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), int(size / 4));
-    return bytes;
-}
+using bench::randomBytes;
+using bench::writeBytes;
 
 // Vertex-like records: positions on a smooth surface, normals, texture
 // coordinates and bone weights as 32-bit floats. Compresses somewhat, as
