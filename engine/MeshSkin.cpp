@@ -105,15 +105,10 @@ void MeshSkin::poseBounds(BoundingSphere* sphere, BoundingBox* box) const
 {
     if (m_rootJoints.empty())
         return;
-    const Node* node = m_model ? m_model->getNode() : nullptr;
-    const Matrix& bindWorld = node ? node->getBindWorldMatrix() : Matrix::identity();
     const BoundingSphere meshSphere = *sphere;
     const BoundingBox meshBox = *box;
     for (size_t i = 0; i < m_rootJoints.size(); ++i) {
-        const Node* root = m_rootJoints[i];
-        const Matrix* inverseBindPose = root->getInverseBindPose();
-        const Matrix pose
-            = root->getWorldMatrix() * (inverseBindPose ? *inverseBindPose : Matrix::identity()) * bindWorld;
+        const Matrix pose = jointPose(m_rootJoints[i]);
         BoundingSphere posedSphere = meshSphere;
         BoundingBox posedBox = meshBox;
         posedSphere.transform(pose);
@@ -126,6 +121,14 @@ void MeshSkin::poseBounds(BoundingSphere* sphere, BoundingBox* box) const
             box->merge(posedBox);
         }
     }
+}
+
+Matrix MeshSkin::jointPose(const Node* joint) const
+{
+    const Node* node = m_model ? m_model->getNode() : nullptr;
+    const Matrix* inverseBindPose = joint->getInverseBindPose();
+    return joint->getWorldMatrix() * (inverseBindPose ? *inverseBindPose : Matrix::identity())
+        * (node ? node->getBindWorldMatrix() : Matrix::identity());
 }
 
 void MeshSkin::transformChanged(Transform* transform, long)

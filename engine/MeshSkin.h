@@ -48,6 +48,9 @@ public:
     // root joints carry the mesh now (the node's own matrix plays no part in
     // skinning). Left as they are while the skin has no root joint.
     void poseBounds(BoundingSphere* sphere, BoundingBox* box) const;
+    // Where a joint carries bind-pose mesh space in the world: joint world x
+    // inverse bind pose x the model node's bind world matrix.
+    Matrix jointPose(const Node* joint) const;
 
     // A moved root joint moves the whole mesh, so the model's bounds go stale.
     void transformChanged(Transform* transform, long cookie) override;

@@ -9,9 +9,8 @@ namespace {
 
 // Linear blend skinning puts every vertex inside the hull of its joints'
 // transforms of it, so the boxes of the mesh box under each joint's skin
-// matrix hold the drawn mesh in its current pose. The matrix is the one the
-// palette draws with: joint world x inverse bind pose x bind world (the
-// node's own world matrix cancels out).
+// matrix hold the drawn mesh in its current pose (the node's own world
+// matrix cancels out of the palette).
 engine::BoundingBox skinnedBoxInWorld(const engine::Node* node, const engine::MeshSkin& skin,
                                       const engine::BoundingBox& meshBox)
 {
@@ -21,10 +20,8 @@ engine::BoundingBox skinnedBoxInWorld(const engine::Node* node, const engine::Me
         const engine::Node* joint = skin.getJoint(i);
         if (!joint)
             continue;
-        const engine::Matrix* inverseBindPose = joint->getInverseBindPose();
         engine::BoundingBox posed = meshBox;
-        posed.transform(joint->getWorldMatrix() * (inverseBindPose ? *inverseBindPose : engine::Matrix::identity())
-                        * node->getBindWorldMatrix());
+        posed.transform(skin.jointPose(joint));
         if (any)
             box.merge(posed);
         else
