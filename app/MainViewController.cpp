@@ -4,8 +4,11 @@
 #include "GlItem.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
+#include "ModelFileTypes.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
+#include "UserSettings.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QEvent>
@@ -35,6 +38,20 @@ void replaceModel(QTreeView* view, QAbstractItemModel* model)
     delete oldSelection;
 }
 
+// The viewer draws from the current workspace; its folders change with every
+// model opened.
+ViewerFolders currentViewerFolders()
+{
+    const WorkspaceService& workspace = WorkspaceRegistry::instanceOrDefault();
+    return ViewerFolders {workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()};
+}
+
+QColor settingsBackground()
+{
+    const QColor color = UserSettings::instance().backgroundColor();
+    return color.isValid() ? color : UserSettings::defaultBackgroundColor();
+}
+
 } // namespace
 
 MainViewController::MainViewController(MainWindowController* controller)
@@ -52,6 +69,9 @@ MainViewController::MainViewController(MainWindowController* controller)
 
     m_viewport = new GlItem(m_mainSplitter);
     m_viewport->setMinimumSize(viewportMinimumWidth, viewportMinimumHeight);
+    m_viewport->setFolders(currentViewerFolders());
+    m_viewport->setAcceptedSuffixes(ModelFileTypes::suffixes());
+    m_viewport->setClearColor(settingsBackground());
     connect(m_viewport, &GlItem::sceneLoaded, this, &MainViewController::sceneLoaded);
     connect(m_viewport, &GlItem::addItemToAnimations, this, &MainViewController::addItemToAnimations);
     connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
@@ -200,11 +220,12 @@ void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph
     }
     newSceneGraph->setParent(this);
     m_sceneGraph = newSceneGraph;
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         m_sceneGraph->setModelFolder(workspaces->paths().model);
     connect(m_sceneGraph, &SceneGraph::updateSceneGraphView, this, &MainViewController::updateSceneGraphView);
     updateSceneGraphView(m_sceneGraph->sceneModel());
     showPropertiesModel(m_sceneGraph->propertiesModel());
+    m_viewport->setFolders(currentViewerFolders());
     const EncoderOutputLogs* viewerLogs = m_viewport->loadModel(newSceneGraph->modelPath(), newSceneGraph->version(),
                                                                 newSceneGraph->format(), encoderToolLogs);
     if (viewerLogs && !viewerLogs->isEmpty())

@@ -17,7 +17,9 @@
 #include "SystemInfoWindowController.h"
 #include "ToolBarController.h"
 #include "UserDialogController.h"
+#include "UserSettings.h"
 #include "WEApplication.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QCoreApplication>
@@ -32,7 +34,7 @@ MainWindowController::MainWindowController(WEApplication* application)
     : QObject(nullptr)
 {
     m_mainWindow = new MainWindow();
-    m_modelManager = new ModelManager();
+    m_modelManager = new ModelManager(WorkspaceRegistry::instanceOrDefault());
     m_menuManager = new MenuManager(this);
     m_mainViewController = new MainViewController(this);
     m_loggingViewController = new LoggingViewController(m_mainWindow);
@@ -64,7 +66,7 @@ MainWindowController::~MainWindowController()
     // may already have recreated the workspace the closing window deleted.
     // Once it has ended, nothing writes there any more: delete it for good.
     QThreadPool::globalInstance()->waitForDone();
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         workspaces->deleteCurrentWorkspace();
 }
 
@@ -81,7 +83,7 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(m_modelManager, &ModelManager::signalVersionError, this, &MainWindowController::sceneImportFailed);
     connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::modelWillLoad);
     connect(m_menuManager, &MenuManager::open3dModel, m_modelManager, &ModelManager::importModel);
-    connect(m_menuManager, &MenuManager::reopen3dModel, m_modelManager, &ModelManager::reimportModel);
+    connect(m_menuManager, &MenuManager::reopen3dModel, this, &MainWindowController::reopenModel);
     connect(m_menuManager, &MenuManager::exportToFile, m_modelManager, &ModelManager::exportModel);
     connect(m_menuManager, &MenuManager::exportToFile, this, &MainWindowController::modelExportStarted);
     connect(m_menuManager, &MenuManager::exportToDirectoryNotAllowed, m_userDialogController,
@@ -94,8 +96,7 @@ void MainWindowController::makeConnections(WEApplication* application)
             &MenuManager::userDidChangedLoggingWindowVisibility);
     connect(m_menuManager, &MenuManager::copyAllModelNodes, m_mainViewController,
             &MainViewController::copyAllNodesToClipboard);
-    connect(m_modelManager, &ModelManager::newSceneGraphIsReadyToDisplay, m_mainViewController,
-            &MainViewController::newSceneGraphIsReadyToDisplay);
+    connect(m_modelManager, &ModelManager::modelReady, this, &MainWindowController::showLoadedModel);
     connect(m_modelManager, &ModelManager::importStarted, this, &MainWindowController::modelImportStarted);
     connect(m_modelManager, &ModelManager::newModelLoaded, this, &MainWindowController::newModelLoaded);
     connect(m_modelManager, &ModelManager::modelExported, this, &MainWindowController::modelExported);
@@ -104,15 +105,16 @@ void MainWindowController::makeConnections(WEApplication* application)
             &UserDialogController::showVersionErrorDialog);
     connect(viewport, &GlItem::sceneImportFailedEvent, m_userDialogController,
             &UserDialogController::showImportErrorOccuredDialog);
-    connect(m_modelManager->encoderOutputParser(), &EncoderOutputParser::outputParserDidGenerateOutputMessages,
-            loggingManager(), &LoggingManager::outputParserDidGenerateOutputMessages);
+    connect(m_modelManager, &ModelManager::importRecordsReady, loggingManager(),
+            &LoggingManager::outputParserDidGenerateOutputMessages);
     connect(m_loggingViewController, &LoggingViewController::loggingWindowVisibilityWillChange, this,
             &MainWindowController::stopLoadingIndicator);
     connect(toolBar, &ToolBarController::resetCameraSignal, viewport, &GlItem::resetCamera);
     // A drop opens the model the way the menu does: the views are cleared
     // before the import starts.
-    connect(viewport, &GlItem::loadModelFromDropEvent, this, &MainWindowController::modelWillLoad);
-    connect(viewport, &GlItem::loadModelFromDropEvent, m_modelManager, &ModelManager::importModel);
+    connect(viewport, &GlItem::loadModelFromDropEvent, this, &MainWindowController::openModel);
+    connect(viewport, &GlItem::usageEvent, this, &MainWindowController::trackUsageEvent);
+    loggingManager()->setTrackEventSink(trackEventWithValue);
     connect(viewport, &GlItem::newFramerateAvailable, this, &MainWindowController::newFramerateAvailable);
 
     // Failures the user must hear of: a container that cannot be unpacked,
@@ -198,18 +200,51 @@ void MainWindowController::trackAppStart()
 void MainWindowController::loadModelFromArgs()
 {
     const QString path = modelPathFromArguments(QCoreApplication::arguments());
-    if (path.isEmpty())
-        return;
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
+    if (!path.isEmpty())
+        openModel(path);
+}
+
+void MainWindowController::openModel(const QString& path)
+{
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         workspaces->setModelFile(path);
     modelWillLoad(path);
     m_modelManager->importModel(path);
 }
 
-void MainWindowController::modelWillLoad(const QString& path)
+void MainWindowController::trackUsageEvent(const QString& category, const QString& action, const QString& label)
+{
+    trackEventWithValue(category, action, label, 1);
+}
+
+void MainWindowController::trackEventWithValue(const QString& category, const QString& action, const QString& label,
+                                               int value)
 {
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path), 1);
+        tracker->trackEvent(category, action, label, value);
+}
+
+// The options may have changed since the model was opened: the menu asks
+// for a reopen precisely when they did.
+void MainWindowController::reopenModel()
+{
+    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    m_modelManager->reimportModel();
+}
+
+// The scene graph is made here, where the model is shown: the pipeline only
+// says where the model lies.
+void MainWindowController::showLoadedModel(const LoadedModel& model)
+{
+    m_loadedModelRecords = model.records;
+    auto* sceneGraph = new SceneGraph(model.modelPath, model.version, model.format);
+    m_mainViewController->newSceneGraphIsReadyToDisplay(sceneGraph, &m_loadedModelRecords);
+}
+
+void MainWindowController::modelWillLoad(const QString& path)
+{
+    trackUsageEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path));
+    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
     m_menuManager->rememberOpenedFile(path);
     m_mainViewController->clearView();
     m_loggingViewController->clear();
@@ -252,6 +287,7 @@ void MainWindowController::modelExportStarted(const QString& sourceFolder, const
 
 void MainWindowController::modelExported(const QString& exportedFileName)
 {
+    trackUsageEvent(QStringLiteral("model"), QStringLiteral("export"), QStringLiteral("vm3"));
     StatusBarController* statusBar = m_mainWindow->statusBarController();
     statusBar->stopProgressAfter(0);
     statusBar->showDelayedMessage(tr("Exported to: ") + QFileInfo(exportedFileName).fileName(), exportMessageDelayMs);
@@ -286,6 +322,6 @@ void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 
 void MainWindowController::mainWindowWillClose()
 {
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         workspaces->deleteCurrentWorkspace();
 }

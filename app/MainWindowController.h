@@ -18,6 +18,7 @@ class PreferencesWindowController;
 class SystemInfoWindowController;
 class UserDialogController;
 class WEApplication;
+struct LoadedModel;
 
 namespace engine {
 class Scene;
@@ -60,6 +61,8 @@ public:
 public slots:
     void trackAppStart();
     void loadModelFromArgs();
+    // Names the workspace after the file, clears the views and imports it.
+    void openModel(const QString& path);
     void modelWillLoad(const QString& path);
     void modelImportStarted(const QString& path);
     void newModelLoaded(const QString& path);
@@ -74,8 +77,12 @@ public slots:
 private slots:
     void mainWindowWillClose();
     void stopLoadingIndicator();
+    void trackUsageEvent(const QString& category, const QString& action, const QString& label);
+    void reopenModel();
 
 private:
+    void showLoadedModel(const LoadedModel& model);
+    static void trackEventWithValue(const QString& category, const QString& action, const QString& label, int value);
     void setExportEnabled(bool enabled);
     void makeConnections(WEApplication* application);
 
@@ -94,4 +101,6 @@ private:
     quint32 m_meshCount = 0;
     // Full 64-bit size: models beyond 4 GiB must not show a wrapped size.
     quint64 m_fileSize = 0;
+    // The records of the model shown; the viewport keeps a pointer to them.
+    EncoderOutputLogs m_loadedModelRecords;
 };

@@ -6,6 +6,7 @@
 #include "MainWindowController.h"
 #include "ModelFileTypes.h"
 #include "UserSettings.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -183,7 +184,7 @@ void MenuManager::updateRecentFilesMenu()
 
 QString MenuManager::exportSourceFolder()
 {
-    const WorkspaceService* workspaces = WorkspaceService::instance();
+    const WorkspaceService* workspaces = WorkspaceRegistry::instance();
     return workspaces ? workspaces->modelFolder() : QString();
 }
 
@@ -215,7 +216,7 @@ void MenuManager::openMenuClicked()
 
 void MenuManager::openChosenFile(const QString& path)
 {
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         workspaces->setModelFile(path);
     UserSettings::instance().setLastImportPath(path);
     emit open3dModel(path);

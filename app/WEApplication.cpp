@@ -5,6 +5,7 @@
 #include "OsInfoService.h"
 #include "UpdateChecker.h"
 #include "VelmoraResources.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QFileOpenEvent>
@@ -23,7 +24,7 @@ WEApplication::WEApplication(int& argc, char** argv)
     m_tracker = new AnalyticsTracker(QString::fromLatin1(analyticsAccountId));
     AnalyticsTracker::setInstance(m_tracker);
     m_workspaceService = new WorkspaceService();
-    WorkspaceService::setInstance(m_workspaceService);
+    WorkspaceRegistry::setInstance(m_workspaceService);
 }
 
 WEApplication::~WEApplication()
@@ -36,7 +37,7 @@ WEApplication::~WEApplication()
     delete m_updateChecker;
     OsInfoService::setInstance(nullptr);
     delete m_osInfoService;
-    WorkspaceService::setInstance(nullptr);
+    WorkspaceRegistry::setInstance(nullptr);
     delete m_workspaceService;
 }
 
@@ -55,7 +56,7 @@ void WEApplication::handleFileOpen(const QString& path)
     if (!isSupportedModelFile(path))
         return;
     // The workspace is named after this file before anyone loads it.
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         workspaces->setModelFile(path);
     emit openModelFromAppEvent(path);
 }

@@ -7,11 +7,21 @@
 #include "ModelInfoCommand.h"
 #include "UpdateChecker.h"
 #include "WEApplication.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QTranslator>
+
+namespace {
+
+QString writePreviews(const QString& applicationParentFolder, const QString& modelFolder, const QString& metaFolder)
+{
+    return HeadlessPreview::write(ViewerFolders {applicationParentFolder, modelFolder, metaFolder});
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -21,7 +31,7 @@ int main(int argc, char** argv)
     if (ModelInfoCommand::wantsInfo(argc, argv))
         return ModelInfoCommand::run(argc, argv);
     if (CommandLineConverter::wantsConsoleMode(argc, argv))
-        return CommandLineConverter::run(argc, argv, &HeadlessPreview::write);
+        return CommandLineConverter::run(argc, argv, &writePreviews);
 
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
@@ -45,7 +55,7 @@ int main(int argc, char** argv)
     application.installTranslator(&translator);
 
     // Before this run creates a workspace of its own.
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         workspaces->cleanPendingWorkspaces();
 
     int exitCode = 0;

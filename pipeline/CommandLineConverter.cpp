@@ -29,13 +29,6 @@ void printError(const QString& text) { ConsoleOutput::printError(text); }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
-// Grouping and culling come from the command line or the built-in defaults,
-// never from the window's menus: one command gives one container everywhere.
-struct ImportOptions {
-    QString grouping = QStringLiteral("root");
-    QString culling = QStringLiteral("off");
-};
-
 // SIGTERM and SIGINT only record that a stop was asked for; the conversion
 // notices between its steps, and the encoder run polls the flag and kills
 // the encoder. The workspace is then removed as on any other way out.
@@ -106,31 +99,22 @@ QString notAFileText(const QString& inputPath)
 
 void printEncoderRecords(const QString& standardError, const QString& standardOutput)
 {
-    EncoderOutputParser parser;
-    parser.parseOutput(standardError);
-    parser.parseOutput(standardOutput);
-    for (const EncoderOutputLog& log : parser.logs())
+    for (const EncoderOutputLog& log : EncoderOutputParser::parse(standardError, standardOutput))
         printError(EncoderOutputParser::describe(log));
 }
 
 // Makes sure the workspace disappears whatever way the conversion ends.
 struct WorkspaceScope {
     WorkspaceService service;
-    WorkspaceService* previous = WorkspaceService::instance();
 
-    WorkspaceScope() { WorkspaceService::setInstance(&service); }
-    ~WorkspaceScope()
-    {
-        service.deleteCurrentWorkspace();
-        WorkspaceService::setInstance(previous);
-    }
+    ~WorkspaceScope() { service.deleteCurrentWorkspace(); }
 };
 
 int convertWithEncoder(const QString& inputPath, WorkspaceService& service, const ImportOptions& options)
 {
     Loader loader(inputPath, service);
     loader.setAutoDelete(false);
-    loader.setImportOptions(options.grouping, options.culling);
+    loader.setImportOptions(options);
     // Shares the flag the signal handler sets; nothing owns it.
     loader.setCancelFlag(Loader::CancelFlag(std::shared_ptr<void>(), &g_stopRequested));
 
@@ -223,7 +207,8 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
     if (stopRequested())
         return CommandLineConverter::OutputError;
     if (writePreviews) {
-        const QString problem = writePreviews();
+        const WorkspacePaths paths = workspace.service.paths();
+        const QString problem = writePreviews(workspace.service.applicationParentFolder(), paths.model, paths.meta);
         if (!problem.isEmpty())
             printError(problem);
     }
@@ -269,15 +254,6 @@ struct QuietDiagnostics {
     ~QuietDiagnostics() { qInstallMessageHandler(g_previousHandler); }
 };
 
-bool isOneOf(const QString& value, std::initializer_list<const char*> allowed)
-{
-    for (const char* candidate : allowed) {
-        if (value == QLatin1String(candidate))
-            return true;
-    }
-    return false;
-}
-
 bool isConsoleOption(const char* argument)
 {
     static const char* const options[]
@@ -305,7 +281,7 @@ bool CommandLineConverter::wantsConsoleMode(int argc, char** argv)
 int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews)
 {
     std::unique_ptr<QCoreApplication> ownApplication;
-    if (!QCoreApplication::instance())
+    if (QCoreApplication::startingUp())
         ownApplication = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velmora3dEncoder"));
     QCoreApplication::setApplicationVersion(VersionFile::encoderVersion());
@@ -338,13 +314,13 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     const ImportOptions defaults;
     const QCommandLineOption groupingOption(
         QStringList {QStringLiteral("grouping")},
-        tr("How animations are grouped: none, root or take (default: %1).").arg(defaults.grouping), tr("MODE"),
-        defaults.grouping);
+        tr("How animations are grouped: none, root or take (default: %1).").arg(defaults.groupingName()), tr("MODE"),
+        defaults.groupingName());
     parser.addOption(groupingOption);
     const QCommandLineOption cullingOption(
         QStringList {QStringLiteral("culling")},
-        tr("Back-face culling of the materials: off, ccw, cw or material (default: %1).").arg(defaults.culling),
-        tr("MODE"), defaults.culling);
+        tr("Back-face culling of the materials: off, ccw, cw or material (default: %1).").arg(defaults.cullingName()),
+        tr("MODE"), defaults.cullingName());
     parser.addOption(cullingOption);
     const QCommandLineOption thumbnailOption(QStringList {QStringLiteral("thumbnail")},
                                              tr("Write the preview of the vm3 file INPUT as a PNG file."), tr("INPUT"));
@@ -368,15 +344,15 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
         printError(tr("--convert needs exactly one output file: --convert INPUT OUTPUT.vm3"));
         return UsageError;
     }
+    // Grouping and culling come from the command line or the built-in defaults,
+    // never from the window's menus: one command gives one container everywhere.
     ImportOptions options;
-    options.grouping = parser.value(groupingOption);
-    options.culling = parser.value(cullingOption);
-    if (!isOneOf(options.grouping, {"none", "root", "take"})) {
-        printError(tr("--grouping must be none, root or take, not \"%1\".").arg(options.grouping));
+    if (!options.setGroupingName(parser.value(groupingOption))) {
+        printError(tr("--grouping must be none, root or take, not \"%1\".").arg(parser.value(groupingOption)));
         return UsageError;
     }
-    if (!isOneOf(options.culling, {"off", "ccw", "cw", "material"})) {
-        printError(tr("--culling must be off, ccw, cw or material, not \"%1\".").arg(options.culling));
+    if (!options.setCullingName(parser.value(cullingOption))) {
+        printError(tr("--culling must be off, ccw, cw or material, not \"%1\".").arg(parser.value(cullingOption)));
         return UsageError;
     }
     const StopSignals stopSignals;

@@ -23,10 +23,11 @@ public:
     // --thumbnail, --help or --version); main() then calls run() instead of starting the window.
     static bool wantsConsoleMode(int argc, char** argv);
 
-    // Writes the information file and preview images into the registered
-    // workspace's model folder; returns one line for the console when the
+    // Writes the information file and preview images of the model in
+    // modelFolder into metaFolder; returns one line for the console when the
     // previews could not be made, empty otherwise.
-    using PreviewWriter = QString (*)();
+    using PreviewWriter
+        = QString (*)(const QString& applicationParentFolder, const QString& modelFolder, const QString& metaFolder);
 
     // Creates its own QCoreApplication (unless one exists), converts and
     // returns the process exit code. The previews, when a writer is given,

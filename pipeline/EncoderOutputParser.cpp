@@ -22,20 +22,6 @@ int codeOf(const QString& line)
 
 } // namespace
 
-void registerEncoderOutputLogTypes()
-{
-    qRegisterMetaType<EncoderOutputLog>("EncoderOutputLog");
-    qRegisterMetaType<EncoderOutputLogs>("EncoderOutputLogs");
-}
-
-EncoderOutputParser::EncoderOutputParser(QObject* parent)
-    : QObject(parent)
-{
-    registerEncoderOutputLogTypes();
-}
-
-void EncoderOutputParser::clearLogs() { m_logs.clear(); }
-
 EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line, const QString& prefix)
 {
     EncoderOutputLog record;
@@ -61,30 +47,28 @@ EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line, const 
     return record;
 }
 
-void EncoderOutputParser::parseOutput(const QString& consoleText)
+EncoderOutputLogs EncoderOutputParser::parse(const QString& consoleText)
 {
     static const QRegularExpression lineEnd(QStringLiteral("\\r?\\n"));
+    EncoderOutputLogs records;
     const QStringList lines = consoleText.split(lineEnd);
     for (const QString& line : lines) {
         if (line.startsWith(warningPrefix)) {
             EncoderOutputLog record = recordFromLine(line, warningPrefix);
             record.priority = LoggingPriorities::Warning;
-            m_logs.append(record);
+            records.append(record);
         } else if (line.startsWith(errorPrefix)) {
             EncoderOutputLog record = recordFromLine(line, errorPrefix);
             record.priority = LoggingPriorities::Error;
-            m_logs.append(record);
+            records.append(record);
         }
     }
+    return records;
 }
 
-void EncoderOutputParser::finishParsing() { emit outputParserDidGenerateOutputMessages(m_logs); }
-
-void EncoderOutputParser::parseOutputs(const QString& first, const QString& second)
+EncoderOutputLogs EncoderOutputParser::parse(const QString& first, const QString& second)
 {
-    parseOutput(first);
-    parseOutput(second);
-    finishParsing();
+    return parse(first) + parse(second);
 }
 
 QString EncoderOutputParser::describe(const EncoderOutputLog& log)

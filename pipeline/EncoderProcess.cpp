@@ -73,31 +73,30 @@ EncoderProcess::Result EncoderProcess::run(const QString& program, const QString
     return result;
 }
 
-QString EncoderProcess::failureLine(const Result& result, const QString& program)
+EncoderOutputLogs EncoderProcess::failureRecords(const Result& result, const QString& program, bool modelWritten)
 {
     // Code 0 keeps these records out of the encoder's error statistics.
+    auto record = [](const QString& title, const QString& message) {
+        return EncoderOutputLogs {EncoderOutputLog {LoggingPriorities::Error, 0, title, message}};
+    };
     switch (result.outcome) {
     case Outcome::FailedToStart:
-        return QStringLiteral("Error (GP#0|The model encoder could not be started): The model encoder could not be "
-                              "started. Check that it exists and may be executed:\\n")
-            + program;
+        return record(QStringLiteral("The model encoder could not be started"),
+                      QStringLiteral("The model encoder could not be started. Check that it exists and may be "
+                                     "executed:\n")
+                          + program);
     case Outcome::Crashed:
-        return QStringLiteral("Error (GP#0|The model encoder crashed): The model encoder ended unexpectedly while "
-                              "converting the model:\\n")
-            + program;
-    case Outcome::Finished:
+        return record(QStringLiteral("The model encoder crashed"),
+                      QStringLiteral("The model encoder ended unexpectedly while converting the model:\n") + program);
     case Outcome::Cancelled:
+        return {};
+    case Outcome::Finished:
         break;
     }
-    return QString();
-}
-
-QString EncoderProcess::noModelLine(const Result& result)
-{
+    if (modelWritten)
+        return {};
+    const QString title = QStringLiteral("The model could not be converted");
     if (result.exitCode != 0)
-        return QStringLiteral("Error (GP#0|The model could not be converted): The model encoder failed with exit "
-                              "code %1.")
-            .arg(result.exitCode);
-    return QStringLiteral("Error (GP#0|The model could not be converted): The model encoder ended without writing "
-                          "a model.");
+        return record(title, QStringLiteral("The model encoder failed with exit code %1.").arg(result.exitCode));
+    return record(title, QStringLiteral("The model encoder ended without writing a model."));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EncoderOutputLog.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,10 +32,8 @@ public:
     static Result run(const QString& program, const QStringList& arguments, const QString& workingFolder,
                       const std::function<bool()>& isCancelled = {});
 
-    // A log line in the encoder's own grammar that tells the user the encoder
-    // could not be started or did not end normally; empty when it ran fine.
-    static QString failureLine(const Result& result, const QString& program);
-    // The log line for an encoder that ended normally but left no bundle:
-    // it failed with an exit code, or said nothing and wrote nothing.
-    static QString noModelLine(const Result& result);
+    // The record that tells the user why a run left no model: the encoder
+    // could not be started, did not end normally, failed with an exit code or
+    // wrote nothing. None for a run that wrote its model or was cancelled.
+    static EncoderOutputLogs failureRecords(const Result& result, const QString& program, bool modelWritten);
 };

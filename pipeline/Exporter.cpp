@@ -1,6 +1,5 @@
 #include "Exporter.h"
 
-#include "AnalyticsTracker.h"
 #include "ContainerImport.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
@@ -11,10 +10,10 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-Exporter::Exporter(const QString& sourceFolder, const QString& outFilePath)
+Exporter::Exporter(const QString& sourceFolder, const QString& outFilePath, WorkspaceService* workspaces)
     : m_sourceFolder(sourceFolder)
     , m_outFilePath(outFilePath)
-    , m_service(WorkspaceService::instance())
+    , m_service(workspaces)
 {
     setAutoDelete(true);
     if (m_service)
@@ -34,8 +33,6 @@ void Exporter::run()
         emit exporterDidFail(m_outFilePath, result.errorText);
         return;
     }
-    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("export"), QStringLiteral("vm3"), 1);
     emit exporterDidFinish(m_outFilePath);
 }
 

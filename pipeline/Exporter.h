@@ -21,10 +21,10 @@ public:
         int fileCount = 0;
     };
 
-    // Holds the source folder in the registered workspace service until the
-    // exporter is destroyed: opening another model or closing the window
-    // then puts off deleting the workspace until the export has read it.
-    Exporter(const QString& sourceFolder, const QString& outFilePath);
+    // Holds the source folder in `workspaces` (when given) until the exporter
+    // is destroyed: opening another model or closing the window then puts off
+    // deleting the workspace until the export has read it.
+    Exporter(const QString& sourceFolder, const QString& outFilePath, WorkspaceService* workspaces);
     ~Exporter() override;
 
     void run() override;

@@ -1,6 +1,6 @@
 #include "Loader.h"
 
-#include "UserSettings.h"
+#include "EncoderOutputParser.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
 
@@ -19,11 +19,6 @@ namespace {
 QMutex g_encoderRunMutex;
 
 } // namespace
-
-Loader::Loader(const QString& loaderPath)
-    : Loader(loaderPath, WorkspaceService::instanceOrDefault())
-{
-}
 
 Loader::Loader(const QString& loaderPath, WorkspaceService& workspaceService)
     : m_loaderPath(loaderPath)
@@ -51,18 +46,9 @@ void Loader::prepareWorkspace()
     service.prepareWorkspace(m_workspace);
 }
 
-void Loader::setImportOptions(const QString& grouping, const QString& culling)
-{
-    m_grouping = grouping;
-    m_culling = culling;
-}
-
 QStringList Loader::encoderArguments() const
 {
-    if (!m_grouping.isEmpty() && !m_culling.isEmpty())
-        return EncoderProcess::arguments(m_grouping, m_culling, m_loaderPath, m_workspace.modelFile);
-    const UserSettings& settings = UserSettings::instance();
-    return EncoderProcess::arguments(settings.animationGrouping(), settings.backfaceCulling(), m_loaderPath,
+    return EncoderProcess::arguments(m_options.groupingName(), m_options.cullingName(), m_loaderPath,
                                      m_workspace.modelFile);
 }
 
@@ -81,21 +67,19 @@ void Loader::run()
         }
     }
 
-    QString error = m_encoderResult.standardError;
     const bool modelWritten = m_encoderResult.outcome == EncoderProcess::Outcome::Finished
         && m_encoderResult.exitCode == 0 && QFileInfo(m_workspace.modelFile).isFile();
-    QString failure = EncoderProcess::failureLine(m_encoderResult, m_encoderExecutable);
-    if (failure.isEmpty() && !modelWritten && !isCancelled())
-        failure = EncoderProcess::noModelLine(m_encoderResult);
-    if (!failure.isEmpty()) {
-        if (!error.isEmpty() && !error.endsWith(QLatin1Char('\n')))
-            error += QLatin1Char('\n');
-        error += failure + QLatin1Char('\n');
-    }
-    // A negative result tells the model manager there is nothing to show:
-    // neither a crashed encoder nor one that wrote no bundle left a model.
-    emit loaderDidFinish(modelWritten ? 0 : -1, QStringLiteral("model.gpb"), QStringLiteral("1.7"), 4,
-                         m_encoderResult.standardOutput, error);
+    LoadedModel model;
+    model.modelFolder = m_workspace.model;
+    model.modelPath = QStringLiteral("model.gpb");
+    model.version = VersionFile::encoderVersion();
+    model.format = VersionFile::currentFormat;
+    model.records = EncoderOutputParser::parse(m_encoderResult.standardError, m_encoderResult.standardOutput);
+    // A cancelled run has nobody left to tell why it stopped.
+    model.records
+        += EncoderProcess::failureRecords(m_encoderResult, m_encoderExecutable, modelWritten || isCancelled());
+    // Neither a crashed encoder nor one that wrote no bundle left a model to show.
+    emit loaderDidFinish(modelWritten, model);
 }
 
 // The folders above them were made with the workspace; mkpath would make

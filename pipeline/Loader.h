@@ -1,6 +1,8 @@
 #pragma once
 
 #include "EncoderProcess.h"
+#include "ImportOptions.h"
+#include "LoadedModel.h"
 #include "WorkspacePaths.h"
 
 #include <QObject>
@@ -13,7 +15,8 @@
 class WorkspaceService;
 
 // One FBX import: prepares the workspace, writes the version file, runs the
-// model encoder and reports its console output with one queued signal.
+// model encoder and reports the model and its log records with one queued
+// signal.
 //
 // Every path is fixed when the loader is created, so an import that is still
 // running when the user opens another model keeps writing into its own
@@ -23,9 +26,6 @@ class Loader : public QObject, public QRunnable {
 public:
     using CancelFlag = std::shared_ptr<std::atomic<bool>>;
 
-    // Takes its paths from the registered WorkspaceService (or from one with
-    // default folders when none is registered).
-    explicit Loader(const QString& loaderPath);
     // Holds the workspace from here until the loader is destroyed, so that
     // opening another model cannot delete it under the running encoder.
     Loader(const QString& loaderPath, WorkspaceService& workspaceService);
@@ -41,17 +41,16 @@ public:
     const QString& loaderPath() const { return m_loaderPath; }
     const WorkspacePaths& workspace() const { return m_workspace; }
     const QString& encoderExecutable() const { return m_encoderExecutable; }
-    // Grouping and culling for this import instead of the user settings
-    // (the command line passes its own, so that it does not depend on the
-    // window's menus).
-    void setImportOptions(const QString& grouping, const QString& culling);
+    // Grouping and culling for this import; the encoder's defaults until set.
+    void setImportOptions(const ImportOptions& options) { m_options = options; }
     // The encoder's arguments for the import options.
     QStringList encoderArguments() const;
     // How the encoder run went; valid once run() has returned.
     const EncoderProcess::Result& encoderResult() const { return m_encoderResult; }
 
 signals:
-    void loaderDidFinish(int retValue, QString modelPath, QString version, int format, QString log, QString error);
+    // The model, or the records that say why there is none.
+    void loaderDidFinish(bool modelWritten, const LoadedModel& model);
 
 private:
     void capturePaths(const WorkspaceService& workspaceService);
@@ -66,7 +65,6 @@ private:
     QString m_tempFolder;
     QString m_applicationParentFolder;
     CancelFlag m_cancelFlag;
-    QString m_grouping; // empty: the user setting
-    QString m_culling;
+    ImportOptions m_options;
     EncoderProcess::Result m_encoderResult;
 };

@@ -1,19 +1,21 @@
 #include "ModelManager.h"
 
 #include "ContainerImport.h"
+#include "EncoderOutputParser.h"
 #include "Exporter.h"
 #include "ModelFileTypes.h"
-#include "SceneGraph.h"
 #include "WorkspaceService.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QThreadPool>
 
-ModelManager::ModelManager(QObject* parent)
+ModelManager::ModelManager(WorkspaceService& workspaces, QObject* parent)
     : QObject(parent)
+    , m_workspaces(workspaces)
 {
     registerEncoderOutputLogTypes();
+    qRegisterMetaType<LoadedModel>("LoadedModel");
 }
 
 ModelManager::~ModelManager()
@@ -30,12 +32,11 @@ void ModelManager::importModel(QString modelPath)
     if (modelPath.isEmpty())
         return;
     m_currentModelPath = modelPath;
-    m_encoderOutputParser.clearLogs();
     startNewImport();
     emit importStarted(modelPath);
     // A file that cannot be read has no workspace of its own; converting it
     // would write into the shared company folder, which nothing ever deletes.
-    if (!WorkspaceService::instanceOrDefault().paths().hasModel()) {
+    if (!m_workspaces.paths().hasModel()) {
         emit errorLoadingModel(modelPath);
         emit signalImportError(tr("The file %1 cannot be read.").arg(QDir::toNativeSeparators(modelPath)));
         return;
@@ -64,30 +65,27 @@ void ModelManager::startNewImport()
 
 void ModelManager::importWithEncoder()
 {
-    auto* loader = new Loader(m_currentModelPath);
+    auto* loader = new Loader(m_currentModelPath, m_workspaces);
+    loader->setImportOptions(m_importOptions);
     m_runningImportCancel = std::make_shared<std::atomic<bool>>(false);
     loader->setCancelFlag(m_runningImportCancel);
 
     const quint64 generation = m_importGeneration;
-    connect(
-        loader, &Loader::loaderDidFinish, this,
-        [this, generation](int retValue, QString modelPath, QString version, int format, QString log, QString error) {
-            if (generation != m_importGeneration)
-                return;
-            m_runningImportCancel.reset();
-            loaderDidFinish(retValue, modelPath, version, format, log, error);
-        });
+    connect(loader, &Loader::loaderDidFinish, this, [this, generation](bool modelWritten, const LoadedModel& model) {
+        if (generation != m_importGeneration)
+            return;
+        m_runningImportCancel.reset();
+        loaderDidFinish(modelWritten, model);
+    });
     QThreadPool::globalInstance()->start(loader);
 }
 
 void ModelManager::importContainer()
 {
-    const WorkspaceService& service = WorkspaceService::instanceOrDefault();
-    const ContainerImport::Result result = ContainerImport::run(m_currentModelPath, service.paths(), service);
+    const ContainerImport::Result result = ContainerImport::run(m_currentModelPath, m_workspaces.paths(), m_workspaces);
     switch (result.status) {
     case ContainerImport::Status::Loaded:
-        m_containerModelPath = result.modelPath;
-        loaderDidFinish(0, result.modelPath, result.version, result.format, QString(), QString());
+        announceContainer(result.modelPath, result.version, result.format);
         break;
     case ContainerImport::Status::VersionError:
         reportContainerFailure(result.errorText, QString());
@@ -101,10 +99,9 @@ void ModelManager::importContainer()
 
 void ModelManager::loadModel()
 {
-    const ContainerImport::Result result = ContainerImport::checkVersion(WorkspaceService::instanceOrDefault().paths());
+    const ContainerImport::Result result = ContainerImport::checkVersion(m_workspaces.paths());
     if (result.status == ContainerImport::Status::Loaded) {
-        m_containerModelPath = result.modelPath;
-        loaderDidFinish(0, result.modelPath, result.version, result.format, QString(), QString());
+        announceContainer(result.modelPath, result.version, result.format);
     } else if (result.status == ContainerImport::Status::Damaged) {
         reportContainerFailure(QString(), tr("The model folder holds no model (%1).").arg(result.errorText));
     } else {
@@ -116,7 +113,6 @@ void ModelManager::loadModel()
 // its own message, because opening the source file anew would not help.
 void ModelManager::reportContainerFailure(const QString& versionErrorText, const QString& importErrorText)
 {
-    m_encoderOutputParser.clearLogs();
     emit errorLoadingModel(m_containerModelPath);
     if (!versionErrorText.isEmpty())
         emit signalVersionError(tr(versionErrorText.toUtf8().constData()));
@@ -126,11 +122,10 @@ void ModelManager::reportContainerFailure(const QString& versionErrorText, const
 
 // The log window keeps every record of the failed run; the dialog repeats
 // the errors, which say why there is no model.
-void ModelManager::reportConversionFailure(const QString& log, const QString& error)
+void ModelManager::reportConversionFailure(const EncoderOutputLogs& records)
 {
-    m_encoderOutputParser.parseOutputs(error, log);
     QStringList errors;
-    for (const EncoderOutputLog& record : m_encoderOutputParser.logs()) {
+    for (const EncoderOutputLog& record : records) {
         if (record.priority == LoggingPriorities::Error)
             errors << EncoderOutputParser::describe(record);
     }
@@ -139,25 +134,33 @@ void ModelManager::reportConversionFailure(const QString& log, const QString& er
                            + QStringLiteral("\n\n") + errors.join(QLatin1Char('\n')));
 }
 
-void ModelManager::loaderDidFinish(int retValue, QString modelPath, QString version, int format, QString log,
-                                   QString error)
+void ModelManager::announceContainer(const QString& modelPath, const QString& version, int format)
 {
-    m_encoderOutputParser.clearLogs();
-    if (retValue < 0) {
-        reportConversionFailure(log, error);
+    m_containerModelPath = modelPath;
+    LoadedModel model;
+    model.modelFolder = m_workspaces.paths().model;
+    model.modelPath = modelPath;
+    model.version = version;
+    model.format = format;
+    loaderDidFinish(true, model);
+}
+
+void ModelManager::loaderDidFinish(bool modelWritten, const LoadedModel& model)
+{
+    emit importRecordsReady(model.records);
+    if (!modelWritten) {
+        reportConversionFailure(model.records);
         return;
     }
-    m_encoderOutputParser.parseOutputs(error, log);
-    auto* sceneGraph = new SceneGraph(modelPath, version, format);
     emit newModelLoaded(m_currentModelPath);
-    emit newSceneGraphIsReadyToDisplay(sceneGraph, &m_encoderOutputParser.logs());
+    emit modelReady(model);
 }
 
 void ModelManager::exportModel(const QString& sourceFolder, const QString& outFilePath)
 {
     if (sourceFolder.isEmpty() || outFilePath.isEmpty())
         return;
-    auto* exporter = new Exporter(sourceFolder, outFilePath);
+    auto* exporter = new Exporter(sourceFolder, outFilePath, &m_workspaces);
     connect(exporter, &Exporter::exporterDidFinish, this, &ModelManager::exporterDidFinish);
     connect(exporter, &Exporter::exporterDidFail, this, &ModelManager::modelExportFailed);
     QThreadPool::globalInstance()->start(exporter);

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "EncoderOutputParser.h"
+#include "ImportOptions.h"
+#include "LoadedModel.h"
 #include "Loader.h"
 
 #include <QObject>
 #include <QString>
 
-class SceneGraph;
+class WorkspaceService;
 
 // Runs imports and exports and routes their results: a Loader on the thread
 // pool for FBX files, unpacking and a version check on the main thread for
@@ -17,11 +18,14 @@ class SceneGraph;
 class ModelManager : public QObject {
     Q_OBJECT
 public:
-    explicit ModelManager(QObject* parent = nullptr);
+    // Imports into, and exports from, the workspaces of `workspaces`, which
+    // outlives the manager.
+    explicit ModelManager(WorkspaceService& workspaces, QObject* parent = nullptr);
     ~ModelManager() override;
 
-    EncoderOutputParser* encoderOutputParser() { return &m_encoderOutputParser; }
     QString containerModelPath() const { return m_containerModelPath; }
+    // Grouping and culling of the encoder runs that start from now on.
+    void setImportOptions(const ImportOptions& options) { m_importOptions = options; }
 
     // suffix as QFileInfo::suffix() returns it; the rule is ModelFileTypes'.
     static bool isSupportedSuffix(const QString& suffix);
@@ -31,7 +35,11 @@ signals:
     // shown until now is about to be replaced.
     void importStarted(const QString& modelPath);
     void newModelLoaded(const QString modelPath);
-    void newSceneGraphIsReadyToDisplay(SceneGraph* theNewSceneGraph, const EncoderOutputLogs* encoderToolLogs);
+    // A model to show, with the records of its conversion.
+    void modelReady(const LoadedModel& model);
+    // The records of every import that ended, failed or not; an empty list
+    // for a container, which has none.
+    void importRecordsReady(const EncoderOutputLogs& records);
     void errorLoadingModel(QString);
     void modelExported(const QString& exportedFileName);
     void signalVersionError(QString);
@@ -45,7 +53,7 @@ public slots:
     void importModel(QString modelPath);
     void reimportModel();
     void exportModel(const QString& sourceFolder, const QString& outFilePath);
-    void loaderDidFinish(int retValue, QString modelPath, QString version, int format, QString log, QString error);
+    void loaderDidFinish(bool modelWritten, const LoadedModel& model);
     void exporterDidFinish(const QString& exportedFileName);
     void loadModel();
 
@@ -54,10 +62,12 @@ private:
     void importContainer();
     void importWithEncoder();
     void reportContainerFailure(const QString& versionErrorText, const QString& importErrorText);
-    void reportConversionFailure(const QString& log, const QString& error);
+    void reportConversionFailure(const EncoderOutputLogs& records);
+    void announceContainer(const QString& modelPath, const QString& version, int format);
 
+    WorkspaceService& m_workspaces;
+    ImportOptions m_importOptions;
     QString m_currentModelPath;
-    EncoderOutputParser m_encoderOutputParser;
     QString m_containerModelPath;
 
     quint64 m_importGeneration = 0;

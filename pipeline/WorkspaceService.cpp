@@ -17,8 +17,6 @@
 
 namespace {
 
-std::atomic<WorkspaceService*> g_instance {nullptr};
-
 const char* const kPendingKey = "model";
 
 bool makePath(const QString& folder, const char* failureLine)
@@ -68,18 +66,6 @@ WorkspaceService::WorkspaceService(const QString& tempFolder, const QString& app
     , m_modelHash(QStringLiteral("."))
 {
 }
-
-WorkspaceService* WorkspaceService::instance() { return g_instance.load(); }
-
-WorkspaceService& WorkspaceService::instanceOrDefault()
-{
-    if (WorkspaceService* service = instance())
-        return *service;
-    static WorkspaceService defaultService;
-    return defaultService;
-}
-
-void WorkspaceService::setInstance(WorkspaceService* service) { g_instance.store(service); }
 
 // --- paths ------------------------------------------------------------------
 

@@ -21,12 +21,6 @@ public:
     explicit WorkspaceService(const QString& tempFolder = QString(),
                               const QString& applicationParentFolder = QString());
 
-    static WorkspaceService* instance(); // the registered service, or nullptr
-    static void setInstance(WorkspaceService* service);
-    // The registered service, or a default one (system temp folder, the
-    // application's own folder) when none is registered, as in tests.
-    static WorkspaceService& instanceOrDefault();
-
     // --- the current workspace ---
     QString modelHash() const;
     WorkspacePaths paths() const;

@@ -24,13 +24,8 @@ const char* const kKeyLastExportPath = "LastExportPath";
 const char* const kKeyBackgroundColor = "BackgroundColor";
 const char* const kKeyTrackingEnabled = "gaTrackingEnabled";
 
-const char* const kGroupingNone = "none";
-const char* const kGroupingRoot = "root";
-const char* const kGroupingTake = "take";
-const char* const kCullingOff = "off";
-const char* const kCullingCCW = "ccw";
-const char* const kCullingCW = "cw";
-const char* const kCullingMaterial = "material";
+using Grouping = ImportOptions::Grouping;
+using Culling = ImportOptions::Culling;
 
 // The grouping and culling values end up on the model encoder's command line,
 // so a value edited by hand in the store must not travel there unchecked.
@@ -85,10 +80,11 @@ void UserSettings::readStore()
 
     store.beginGroup(kGroupImport);
     const QString lastImportPath = store.value(kKeyLastImportPath, QDir::homePath()).toString();
-    const QString grouping = oneOf(store.value(kKeyAnimationGrouping, kGroupingRoot).toString(),
-                                   {kGroupingNone, kGroupingRoot, kGroupingTake}, kGroupingRoot);
-    const QString culling = oneOf(store.value(kKeyBackfaceCulling, kCullingOff).toString(),
-                                  {kCullingOff, kCullingCCW, kCullingCW, kCullingMaterial}, kCullingOff);
+    const ImportOptions defaults;
+    const QString grouping = oneOf(store.value(kKeyAnimationGrouping, defaults.groupingName()).toString(),
+                                   ImportOptions::groupingNames(), defaults.groupingName());
+    const QString culling = oneOf(store.value(kKeyBackfaceCulling, defaults.cullingName()).toString(),
+                                  ImportOptions::cullingNames(), defaults.cullingName());
     const bool showImportInfo = store.value(kKeyShowImportInfo, true).toBool();
     const QStringList recentFiles = store.value(kKeyRecentFiles).toStringList().mid(0, kRecentFileLimit);
     store.endGroup();
@@ -242,13 +238,13 @@ void UserSettings::setBackfaceCulling(const QString& value)
     writeAndCache(kGroupImport, kKeyBackfaceCulling, m_backfaceCulling, value);
 }
 
-void UserSettings::setAnimationGroupingNone() { setAnimationGrouping(kGroupingNone); }
-void UserSettings::setAnimationGroupingRoot() { setAnimationGrouping(kGroupingRoot); }
-void UserSettings::setAnimationGroupingTake() { setAnimationGrouping(kGroupingTake); }
-void UserSettings::setBackfaceCullingOff() { setBackfaceCulling(kCullingOff); }
-void UserSettings::setBackfaceCullingCCW() { setBackfaceCulling(kCullingCCW); }
-void UserSettings::setBackfaceCullingCW() { setBackfaceCulling(kCullingCW); }
-void UserSettings::setBackfaceCullingMaterial() { setBackfaceCulling(kCullingMaterial); }
+void UserSettings::setAnimationGroupingNone() { setAnimationGrouping(ImportOptions::nameOf(Grouping::None)); }
+void UserSettings::setAnimationGroupingRoot() { setAnimationGrouping(ImportOptions::nameOf(Grouping::Root)); }
+void UserSettings::setAnimationGroupingTake() { setAnimationGrouping(ImportOptions::nameOf(Grouping::Take)); }
+void UserSettings::setBackfaceCullingOff() { setBackfaceCulling(ImportOptions::nameOf(Culling::Off)); }
+void UserSettings::setBackfaceCullingCCW() { setBackfaceCulling(ImportOptions::nameOf(Culling::Ccw)); }
+void UserSettings::setBackfaceCullingCW() { setBackfaceCulling(ImportOptions::nameOf(Culling::Cw)); }
+void UserSettings::setBackfaceCullingMaterial() { setBackfaceCulling(ImportOptions::nameOf(Culling::Material)); }
 
 void UserSettings::setShowImportInfo(bool show)
 {
@@ -270,10 +266,19 @@ void UserSettings::setTrackingEnabled(bool enabled)
                             enabled ? QStringLiteral("switched_on") : QStringLiteral("switched_off"), 1);
 }
 
-bool UserSettings::isAnimationGroupingNone() const { return animationGrouping() == QLatin1String(kGroupingNone); }
-bool UserSettings::isAnimationGroupingRoot() const { return animationGrouping() == QLatin1String(kGroupingRoot); }
-bool UserSettings::isAnimationGroupingTake() const { return animationGrouping() == QLatin1String(kGroupingTake); }
-bool UserSettings::isBackfaceCullingOff() const { return backfaceCulling() == QLatin1String(kCullingOff); }
-bool UserSettings::isBackfaceCullingCCW() const { return backfaceCulling() == QLatin1String(kCullingCCW); }
-bool UserSettings::isBackfaceCullingCW() const { return backfaceCulling() == QLatin1String(kCullingCW); }
-bool UserSettings::isBackfaceCullingMaterial() const { return backfaceCulling() == QLatin1String(kCullingMaterial); }
+ImportOptions UserSettings::importOptions() const
+{
+    // Both values were checked against the names when they were read.
+    ImportOptions options;
+    options.setGroupingName(animationGrouping());
+    options.setCullingName(backfaceCulling());
+    return options;
+}
+
+bool UserSettings::isAnimationGroupingNone() const { return importOptions().grouping == Grouping::None; }
+bool UserSettings::isAnimationGroupingRoot() const { return importOptions().grouping == Grouping::Root; }
+bool UserSettings::isAnimationGroupingTake() const { return importOptions().grouping == Grouping::Take; }
+bool UserSettings::isBackfaceCullingOff() const { return importOptions().culling == Culling::Off; }
+bool UserSettings::isBackfaceCullingCCW() const { return importOptions().culling == Culling::Ccw; }
+bool UserSettings::isBackfaceCullingCW() const { return importOptions().culling == Culling::Cw; }
+bool UserSettings::isBackfaceCullingMaterial() const { return importOptions().culling == Culling::Material; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImportOptions.h"
+
 #include <QColor>
 #include <QMutex>
 #include <QSettings>
@@ -39,6 +41,8 @@ public:
     bool isTrackingEnabled() const;
     QString animationGrouping() const; // "none" | "root" | "take"
     QString backfaceCulling() const; // "off" | "ccw" | "cw" | "material"
+    // Both of the above, for the next import.
+    ImportOptions importOptions() const;
     bool showImportInfo() const;
     // Files opened lately, newest first, absolute paths, at most kRecentFileLimit.
     QStringList recentFiles() const;

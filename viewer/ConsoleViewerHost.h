@@ -16,4 +16,5 @@ public:
     void viewerStartedAnimation(const char*) override { }
     void viewerFinishedAnimation(const char*, float) override { }
     void viewerAdvancedAnimation(const char*, float) override { }
+    void viewerUsedFeature(const QString&, const QString&, const QString&) override { }
 };

@@ -1,11 +1,8 @@
 #include "GlItem.h"
 
-#include "AnalyticsTracker.h"
 #include "ModelDrop.h"
 #include "Platform_Qt.h"
 #include "SceneViewer.h"
-#include "UserSettings.h"
-#include "WorkspaceService.h"
 
 #include <QDebug>
 #include <QDragEnterEvent>
@@ -18,25 +15,11 @@
 #include <QOpenGLFunctions>
 #include <QWheelEvent>
 
-#include <cstdio>
-
 namespace {
 
 const int engineCtrlKey = OrbitCamera::CtrlKey;
 const int engineAltKey = OrbitCamera::AltKey;
 const unsigned int pointerContact = 1;
-
-void trackUsage(const QString& category, const QString& action, const QString& label)
-{
-    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(category, action, label, 1);
-}
-
-QColor settingsBackground()
-{
-    const QColor color = UserSettings::instance().backgroundColor();
-    return color.isValid() ? color : UserSettings::defaultBackgroundColor();
-}
 
 } // namespace
 
@@ -50,7 +33,6 @@ GlItem::GlItem(QWidget* parent)
     m_viewer = new SceneViewer(this);
     m_platform = new engine::Platform_Qt(this, m_viewer);
     m_viewer->setPlatform(m_platform);
-    setClearColor(settingsBackground());
 }
 
 GlItem::~GlItem()
@@ -132,7 +114,7 @@ void GlItem::paintGL()
     if (!m_renderingEnabled)
         return;
     if (context()->functions()->glGetError() != GL_NO_ERROR)
-        std::printf("GL error:\n");
+        qWarning() << "GL error before a frame";
     m_viewer->frame();
     countFrame();
 }
@@ -167,8 +149,8 @@ const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QStri
         return m_viewer->loadModel(modelPath, version, format);
     // Rendering is off, so nothing is drawn; a failed conversion is still
     // reported as one.
-    SceneViewer::writeEmptyInfoFile();
-    if (!SceneViewer::hasConvertedModel())
+    SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
+    if (!SceneViewer::hasConvertedModel(m_folders.modelFolder))
         viewerFailedToLoad(SceneViewer::missingModelMessage());
     return &nothingToAdd;
 }
@@ -189,7 +171,7 @@ QString GlItem::openGLVersionString()
     if (!version)
         return QString();
     const QString text = QString::fromLatin1(reinterpret_cast<const char*>(version));
-    trackUsage(QStringLiteral("usage"), QStringLiteral("version_ogl"), text);
+    emit usageEvent(QStringLiteral("usage"), QStringLiteral("version_ogl"), text);
     return text;
 }
 
@@ -212,7 +194,7 @@ void GlItem::resetCamera()
 {
     if (!m_renderingEnabled)
         return;
-    trackUsage(QStringLiteral("usage"), QStringLiteral("toolbar"), QStringLiteral("reset_cam"));
+    emit usageEvent(QStringLiteral("usage"), QStringLiteral("toolbar"), QStringLiteral("reset_cam"));
     m_viewer->resetCamera();
 }
 
@@ -276,16 +258,25 @@ void GlItem::dropEvent(QDropEvent* event)
     const QMimeData* mime = event->mimeData();
     if (!mime || !mime->hasUrls())
         return;
-    const QString path = ModelDrop::pickModelPath(mime->urls());
+    const QString path = ModelDrop::pickModelPath(mime->urls(), m_acceptedSuffixes);
     if (path.isEmpty())
         return;
     event->acceptProposedAction();
-    if (WorkspaceService* workspaces = WorkspaceService::instance())
-        workspaces->setModelFile(path);
     emit loadModelFromDropEvent(path);
 }
 
+void GlItem::setFolders(const ViewerFolders& folders)
+{
+    m_folders = folders;
+    m_viewer->setFolders(folders);
+}
+
 void GlItem::makeViewerContextCurrent() { makeCurrent(); }
+
+void GlItem::viewerUsedFeature(const QString& category, const QString& action, const QString& label)
+{
+    emit usageEvent(category, action, label);
+}
 
 void GlItem::viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncoderOutputLog.h"
+#include "ViewerFolders.h"
 #include "ViewerHost.h"
 
 #include <QColor>
@@ -40,6 +41,11 @@ public:
     explicit GlItem(QWidget* parent = nullptr);
     ~GlItem() override;
 
+    // The folders of the workspace shown: before the widget first shows, and
+    // again before each load when the workspace changed.
+    void setFolders(const ViewerFolders& folders);
+    // Dropped files open when their suffix (lower case, no dot) is one of these.
+    void setAcceptedSuffixes(const QStringList& suffixes) { m_acceptedSuffixes = suffixes; }
     const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format,
                                        const EncoderOutputLogs* encoderLogs);
     void clearScene();
@@ -60,6 +66,8 @@ signals:
     void sceneLoaded(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount);
     void newFramerateAvailable(int framerate);
     void loadModelFromDropEvent(QString modelPath);
+    // A usage event for the tracker (category, action, label).
+    void usageEvent(const QString& category, const QString& action, const QString& label);
     void sceneImportFailedEvent(QString optionalMessage);
     void showZoomMessage(bool show);
     void addItemToAnimations(QString anim);
@@ -104,8 +112,11 @@ private:
     void viewerStartedAnimation(const char* clipId) override;
     void viewerFinishedAnimation(const char* clipId, float milliseconds) override;
     void viewerAdvancedAnimation(const char* clipId, float milliseconds) override;
+    void viewerUsedFeature(const QString& category, const QString& action, const QString& label) override;
 
     SceneViewer* m_viewer;
+    ViewerFolders m_folders;
+    QStringList m_acceptedSuffixes;
     engine::Platform_Qt* m_platform;
     QTimer m_repaintTimer;
     bool m_glInitialised = false;

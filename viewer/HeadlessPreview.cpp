@@ -18,9 +18,9 @@ QString withoutPreviews(const QString& reason) { return tr("No preview images in
 
 } // namespace
 
-QString HeadlessPreview::write()
+QString HeadlessPreview::write(const ViewerFolders& folders)
 {
-    SceneViewer::writeEmptyInfoFile();
+    SceneViewer::writeEmptyInfoFile(folders.metaFolder);
     HeadlessContext context;
     if (!context.isValid() || !engine::Platform_Qt::isUsable(engine::Platform_Qt::initializeExtensions()))
         return withoutPreviews(tr("there is no display and no off-screen OpenGL."));
@@ -29,6 +29,7 @@ QString HeadlessPreview::write()
     QString problem;
     {
         SceneViewer viewer(&host);
+        viewer.setFolders(folders);
         OffscreenPlatform platform(&viewer, viewSize, viewSize);
         viewer.setPlatform(&platform);
         if (viewer.run() != 0)

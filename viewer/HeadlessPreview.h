@@ -1,13 +1,14 @@
 #pragma once
 
+#include "ViewerFolders.h"
+
 #include <QString>
 
 // The information file and preview images of a conversion without a window,
-// so that containers made in batch match those made in the window. Works
-// on the registered workspace's model folder.
+// so that containers made in batch match those made in the window.
 class HeadlessPreview {
 public:
     // Returns one line for the console when the previews could not be made
     // (the info file is written in any case), empty when all went well.
-    static QString write();
+    static QString write(const ViewerFolders& folders);
 };

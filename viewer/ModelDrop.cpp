@@ -1,7 +1,5 @@
 #include "ModelDrop.h"
 
-#include "ModelManager.h"
-
 #include <QDebug>
 #include <QFileInfo>
 
@@ -15,13 +13,13 @@ bool startsWithSlashedDriveLetter(const QString& path)
 
 } // namespace
 
-QString ModelDrop::pickModelPath(const QList<QUrl>& urls)
+QString ModelDrop::pickModelPath(const QList<QUrl>& urls, const QStringList& acceptedSuffixes)
 {
     const int count = qMin(urls.size(), maximumUrlsLookedAt);
     for (int i = 0; i < count; ++i) {
         const QString path = urls.at(i).path();
         qDebug() << "dropped:" << path;
-        if (ModelManager::isSupportedSuffix(QFileInfo(path).suffix()))
+        if (acceptedSuffixes.contains(QFileInfo(path).suffix().toLower()))
             return localPathFromUrlPath(path);
     }
     return QString();

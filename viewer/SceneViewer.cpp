@@ -1,6 +1,5 @@
 #include "SceneViewer.h"
 
-#include "AnalyticsTracker.h"
 #include "Animation.h"
 #include "AnimationController.h"
 #include "Camera.h"
@@ -15,13 +14,14 @@
 #include "SelectionBox.h"
 #include "ThumbnailCapture.h"
 #include "ViewerHost.h"
-#include "WorkspaceService.h"
 #include "math/Quaternion.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -84,15 +84,14 @@ SceneViewer::~SceneViewer()
 
 void SceneViewer::initialize()
 {
-    const WorkspaceService& workspace = WorkspaceService::instanceOrDefault();
-    setEngineResourcePath(workspace.applicationParentFolder());
-    setEngineResourcePath(workspace.modelFolder());
+    setEngineResourcePath(m_folders.applicationParentFolder);
+    setEngineResourcePath(m_folders.modelFolder);
     m_scene = engine::Scene::create();
     m_orbit.distance = OrbitCamera::startDistance;
     createCameraRig();
-    createGrid(workspace.applicationParentFolder() + QStringLiteral("/res"));
+    createGrid(m_folders.applicationParentFolder + QStringLiteral("/res"));
     createSelectionBox();
-    setEngineResourcePath(workspace.modelFolder());
+    setEngineResourcePath(m_folders.modelFolder);
 }
 
 void SceneViewer::createGrid(const QString& resFolder)
@@ -170,8 +169,7 @@ bool SceneViewer::captureRequestedThumbnails()
     if (!m_thumbnailRequested)
         return false;
     m_thumbnailRequested = false;
-    return ThumbnailCapture::captureThumbnails(m_scene, m_modelSphere,
-                                               WorkspaceService::instanceOrDefault().metaFolder());
+    return ThumbnailCapture::captureThumbnails(m_scene, m_modelSphere, m_folders.metaFolder);
 }
 
 void SceneViewer::keyEvent(int evt, int key)
@@ -199,18 +197,22 @@ void SceneViewer::touchEvent(int evt, int x, int y, unsigned int contactIndex)
     }
 }
 
-bool SceneViewer::hasConvertedModel()
+bool SceneViewer::hasConvertedModel(const QString& modelFolder)
 {
-    const WorkspaceService& workspace = WorkspaceService::instanceOrDefault();
-    return QFileInfo(workspace.modelFile()).isFile()
-        || !WorkspaceService::findSceneFile(workspace.modelFolder()).isEmpty();
+    if (QFileInfo(modelFolder + QStringLiteral("/model.gpb")).isFile())
+        return true;
+    // Older containers hold a ".scene" file instead.
+    const QStringList names
+        = QDir(modelFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System, QDir::Unsorted);
+    return std::any_of(names.cbegin(), names.cend(),
+                       [](const QString& name) { return name.contains(QLatin1String(".scene")); });
 }
 
 QString SceneViewer::missingModelMessage() { return tr("Scene import error: The converted model is missing."); }
 
-bool SceneViewer::writeEmptyInfoFile()
+bool SceneViewer::writeEmptyInfoFile(const QString& metaFolder)
 {
-    return ModelInfoFile::writeBoundingBox(WorkspaceService::instanceOrDefault().metaFolder(), engine::BoundingBox());
+    return ModelInfoFile::writeBoundingBox(metaFolder, engine::BoundingBox());
 }
 
 const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const QString& version, int format)
@@ -223,8 +225,8 @@ const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const 
     m_modelPath = modelPath;
     m_modelBox = engine::BoundingBox();
     m_modelSphere = engine::BoundingSphere();
-    writeEmptyInfoFile();
-    if (!hasConvertedModel()) {
+    writeEmptyInfoFile(m_folders.metaFolder);
+    if (!hasConvertedModel(m_folders.modelFolder)) {
         // The encoder failed or wrote nothing; showing an empty scene would
         // pass that off as a model that loaded.
         m_host->viewerFailedToLoad(missingModelMessage());
@@ -246,7 +248,7 @@ engine::Node* SceneViewer::loadRootNode()
 {
     // The model folder, or its "model.scene" when there is one, becomes one
     // root node; the scene's ambient colour comes with it.
-    const QString folder = QDir(WorkspaceService::instanceOrDefault().modelFolder()).absolutePath() + QLatin1Char('/');
+    const QString folder = QDir(m_folders.modelFolder).absolutePath() + QLatin1Char('/');
     return engine::loadModelRoot(QFile::encodeName(folder).constData(), "RootSceneNode", &m_ambientColor);
 }
 
@@ -260,11 +262,10 @@ void SceneViewer::adoptRootNode(engine::Node* root)
     m_scene->addNode(root);
     m_scene->setAmbientColor(m_ambientColor);
     measureModel();
-    ModelInfoFile::writeBoundingBox(WorkspaceService::instanceOrDefault().metaFolder(), m_modelBox);
+    ModelInfoFile::writeBoundingBox(m_folders.metaFolder, m_modelBox);
     const unsigned int vertexCount = root->getSubtreeVertexCount();
     const unsigned int meshCount = root->getSubtreeMeshPartCount();
-    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount), 1);
+    m_host->viewerUsedFeature(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount));
     collectClips();
     frameCamera();
     m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);

@@ -5,6 +5,7 @@
 #include "Game.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
+#include "ViewerFolders.h"
 #include "math/BoundingBox.h"
 #include "math/BoundingSphere.h"
 #include "math/Vector4.h"
@@ -46,12 +47,14 @@ public:
     void keyEvent(int evt, int key) override;
     void touchEvent(int evt, int x, int y, unsigned int contactIndex) override;
 
+    // The folders of the workspace shown; set before run() and before each load.
+    void setFolders(const ViewerFolders& folders) { m_folders = folders; }
     const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
-    // model.gpb, or a scene file, in the workspace's model folder.
-    static bool hasConvertedModel();
+    // model.gpb, or a scene file, in the model folder.
+    static bool hasConvertedModel(const QString& modelFolder);
     static QString missingModelMessage();
     // The info file for a model that was not loaded: a box of zeros.
-    static bool writeEmptyInfoFile();
+    static bool writeEmptyInfoFile(const QString& metaFolder);
 
     void clearScene();
     void resetCamera();
@@ -89,6 +92,7 @@ private:
     void appendRecord(const QString& title, const QString& message);
 
     ViewerHost* m_host;
+    ViewerFolders m_folders;
     engine::Scene* m_scene = nullptr;
     engine::Node* m_rootNode = nullptr;
     engine::Node* m_selectionNode = nullptr;

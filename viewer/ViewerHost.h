@@ -23,4 +23,6 @@ public:
     virtual void viewerStartedAnimation(const char* clipId) = 0;
     virtual void viewerFinishedAnimation(const char* clipId, float milliseconds) = 0;
     virtual void viewerAdvancedAnimation(const char* clipId, float milliseconds) = 0;
+    // A usage event for whoever counts them (category, action, label).
+    virtual void viewerUsedFeature(const QString& category, const QString& action, const QString& label) = 0;
 };

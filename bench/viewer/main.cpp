@@ -157,6 +157,7 @@ void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QS
     }
     QElapsedTimer clock;
     clock.start();
+    viewer.setFolders({workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()});
     viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
     const double loadMs = double(clock.nsecsElapsed()) / 1e6;
     viewer.frame();
@@ -182,7 +183,6 @@ int main(int argc, char** argv)
     const QString dense = shared + "/generated/e_highpoly_200k.fbx";
     QTemporaryDir temp;
     WorkspaceService workspace(temp.path(), QStringLiteral(VELMORA_BUILD_DIR));
-    WorkspaceService::setInstance(&workspace);
 
     HeadlessContext context;
     if (!context.isValid() || !engine::Platform_Qt::isUsable(engine::Platform_Qt::initializeExtensions())) {
@@ -194,6 +194,7 @@ int main(int argc, char** argv)
     SceneViewer viewer(&host);
     OffscreenPlatform platform(&viewer, viewWidth, viewHeight);
     viewer.setPlatform(&platform);
+    viewer.setFolders({workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()});
     viewer.run();
     viewer.frame();
 
@@ -214,7 +215,6 @@ int main(int argc, char** argv)
     std::printf("heap allocations per frame, sample at rest: %.2f\n", allocationsPerFrame(viewer));
     if (host.clips.empty()) {
         std::printf("the sample has no animation\n");
-        WorkspaceService::setInstance(nullptr);
         return 1;
     }
     engine::Node* root = viewer.scene()->findNode("RootSceneNode");
@@ -233,6 +233,5 @@ int main(int argc, char** argv)
     root->release();
     attributeAllocations(viewer);
     viewer.stopAnimation(host.clips.front());
-    WorkspaceService::setInstance(nullptr);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "ModelManager.h"
 #include "PipelineTestSupport.h"
 #include "SceneGraph.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -35,7 +36,7 @@ private slots:
     void initTestCase()
     {
         initVelmoraResources();
-        m_previousService = WorkspaceService::instance();
+        m_previousService = WorkspaceRegistry::instance();
     }
     void init()
     {
@@ -44,7 +45,7 @@ private slots:
         // The application's own service would look for the encoder beside the
         // test program; this one finds the stand-in.
         m_service = std::make_unique<WorkspaceService>(m_temp.path(), m_applicationParent.path());
-        WorkspaceService::setInstance(m_service.get());
+        WorkspaceRegistry::setInstance(m_service.get());
         m_recording = std::make_unique<RecordingTracker>();
         m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp));
         m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
@@ -60,7 +61,7 @@ private slots:
         QThreadPool::globalInstance()->waitForDone(60000);
         m_recording.reset();
         m_service->deleteCurrentWorkspace();
-        WorkspaceService::setInstance(m_previousService);
+        WorkspaceRegistry::setInstance(m_previousService);
         m_service.reset();
     }
 
@@ -200,8 +201,7 @@ private slots:
     void programConvertsWithoutADisplay()
     {
         const QString build = qEnvironmentVariable("VELMORA_BUILD_DIR");
-        if (build.isEmpty() || !QFileInfo(build + "/tools/linux/model-encoder").isExecutable())
-            QSKIP("the model encoder is not built");
+        QVERIFY2(QFileInfo(build + "/tools/linux/model-encoder").isExecutable(), "the model encoder is not built");
         // Run the way scripts on a build machine would: no display at all.
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

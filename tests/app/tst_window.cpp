@@ -3,6 +3,7 @@
 // reload question, the recent files, and the export dialog.
 
 #include "AppTestSupport.h"
+#include "GlItem.h"
 #include "MainViewController.h"
 #include "ToolBarController.h"
 #include "UserSettings.h"
@@ -77,6 +78,11 @@ private slots:
         m_menu->showLoggingWindowAction()->trigger();
         QCOMPARE(shown.count(), 1);
         QCOMPARE(shown.at(0).at(0).toBool(), false);
+
+        // The viewport's usage reaches the tracker through the window.
+        QTRY_VERIFY(m_controller->mainViewController()->viewport()->isRenderingEnabled());
+        emit m_controller->mainWindow()->toolBarController()->resetCameraSignal();
+        QVERIFY(m_recording->calls.contains("event:usage/toolbar/reset_cam/1"));
     }
     void exportStatusTimingsAndStaleTimers()
     {

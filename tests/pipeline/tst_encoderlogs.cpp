@@ -1,6 +1,6 @@
 // Encoder console lines to log records.
 #include "EncoderOutputParser.h"
-#include "LoggingManager.h"
+#include "EncoderProcess.h"
 
 #include <QtTest>
 
@@ -26,11 +26,10 @@ private slots:
     void lineGrammar()
     {
         QFETCH(QString, line);
-        EncoderOutputParser parser;
-        parser.parseOutput(line);
-        QCOMPARE(parser.logs().size(), 1);
-        const EncoderOutputLog& log = parser.logs().first();
-        QCOMPARE(log.priority, line.startsWith("Error") ? LoggingManager::Error : LoggingManager::Warning);
+        const EncoderOutputLogs logs = EncoderOutputParser::parse(line);
+        QCOMPARE(logs.size(), 1);
+        const EncoderOutputLog& log = logs.first();
+        QCOMPARE(log.priority, line.startsWith("Error") ? LoggingPriorities::Error : LoggingPriorities::Warning);
         QTEST(log.code, "code");
         QTEST(log.title, "title");
         QTEST(log.message, "message");
@@ -38,23 +37,60 @@ private slots:
 
     void onlyPrefixedLinesCountAndStandardErrorComesFirst()
     {
-        EncoderOutputParser parser;
-        QSignalSpy spy(&parser, &EncoderOutputParser::outputParserDidGenerateOutputMessages);
-        parser.parseOutputs(QStringLiteral("Error (GP#1001|E): e\n"),
-                            QStringLiteral("Loading scene...\n  Warning (GP#2001|Indented): no\n"
-                                           "warning (GP#2002|Lower case): no\nWarning (GP#2003|Kept): one\r\n"
-                                           "Info (GP#3000|Other): no\n\n"));
-        QCOMPARE(spy.count(), 1);
-        const auto logs = spy.first().first().value<EncoderOutputLogs>();
+        const EncoderOutputLogs logs = EncoderOutputParser::parse(
+            QStringLiteral("Error (GP#1001|E): e\n"),
+            QStringLiteral("Loading scene...\n  Warning (GP#2001|Indented): no\n"
+                           "warning (GP#2002|Lower case): no\nWarning (GP#2003|Kept): one\r\n"
+                           "Info (GP#3000|Other): no\n\n"));
         QCOMPARE(logs.size(), 2);
         QCOMPARE(logs.at(0).code, 1001);
         QCOMPARE(logs.at(1).code, 2003);
         QCOMPARE(logs.at(1).message, QStringLiteral("one"));
+        QVERIFY(EncoderOutputParser::parse(QString(), QString()).isEmpty());
+    }
 
-        parser.clearLogs();
-        parser.parseOutputs(QString(), QString()); // nothing printed still announces an empty batch
-        QCOMPARE(spy.count(), 2);
-        QVERIFY(spy.last().first().value<EncoderOutputLogs>().isEmpty());
+    // Why a run left no model travels as a record of its own, never as text
+    // to be parsed back.
+    void failureRecords_data()
+    {
+        using Outcome = EncoderProcess::Outcome;
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("modelWritten");
+        QTest::addColumn<QString>("title"); // empty: no record
+        QTest::addColumn<QString>("message");
+        QTest::newRow("wrote its model") << int(Outcome::Finished) << 0 << true << QString() << QString();
+        QTest::newRow("cancelled") << int(Outcome::Cancelled) << 0 << false << QString() << QString();
+        QTest::newRow("not started") << int(Outcome::FailedToStart) << 0 << false
+                                     << "The model encoder could not be started"
+                                     << "executed:\n/x/model-encoder";
+        QTest::newRow("crashed after writing") << int(Outcome::Crashed) << 0 << true << "The model encoder crashed"
+                                               << "converting the model:\n/x/model-encoder";
+        QTest::newRow("exit code") << int(Outcome::Finished) << 3 << false << "The model could not be converted"
+                                   << "failed with exit code 3.";
+        QTest::newRow("silent, nothing written")
+            << int(Outcome::Finished) << 0 << false << "The model could not be converted"
+            << "without writing a model.";
+    }
+
+    void failureRecords()
+    {
+        QFETCH(int, outcome);
+        QFETCH(int, exitCode);
+        QFETCH(bool, modelWritten);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        EncoderProcess::Result result;
+        result.outcome = EncoderProcess::Outcome(outcome);
+        result.exitCode = exitCode;
+        const EncoderOutputLogs records = EncoderProcess::failureRecords(result, "/x/model-encoder", modelWritten);
+        QCOMPARE(records.size(), title.isEmpty() ? 0 : 1);
+        if (title.isEmpty())
+            return;
+        QCOMPARE(records.first().priority, LoggingPriorities::Error);
+        QCOMPARE(records.first().code, 0); // kept out of the encoder's error statistics
+        QCOMPARE(records.first().title, title);
+        QVERIFY2(records.first().message.endsWith(message), qPrintable(records.first().message));
     }
 };
 

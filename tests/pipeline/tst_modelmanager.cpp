@@ -4,7 +4,6 @@
 
 #include "Exporter.h"
 #include "ModelManager.h"
-#include "SceneGraph.h"
 #include "WorkspaceService.h"
 
 #include <QtTest>
@@ -13,18 +12,16 @@ using namespace testsupport;
 
 namespace {
 
-// The scene graphs the model manager hands over, and the last model it announced.
+// The models the model manager hands over, and the last one it announced.
 struct Results {
-    QVector<SceneGraph*> sceneGraphs;
+    QVector<LoadedModel> models;
     QString lastLoaded;
 
     explicit Results(ModelManager& manager)
     {
         QObject::connect(&manager, &ModelManager::newModelLoaded, [this](const QString& p) { lastLoaded = p; });
-        QObject::connect(&manager, &ModelManager::newSceneGraphIsReadyToDisplay,
-                         [this](SceneGraph* g) { sceneGraphs << g; });
+        QObject::connect(&manager, &ModelManager::modelReady, [this](const LoadedModel& m) { models << m; });
     }
-    ~Results() { qDeleteAll(sceneGraphs); }
 };
 
 } // namespace
@@ -65,20 +62,18 @@ private slots:
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
         QFile::remove(path("record/args.txt"));
         m_service = new WorkspaceService(path("tmp"), path("app"));
-        WorkspaceService::setInstance(m_service);
     }
 
     void cleanup()
     {
         settle();
-        WorkspaceService::setInstance(nullptr);
         delete m_service;
     }
 
     void newerImportSupersedesRunningOne()
     {
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
-        ModelManager manager;
+        ModelManager manager(*m_service);
         Results log(manager);
         open(manager, input("first.fbx", "first"));
         const QString firstModel = m_service->modelFile();
@@ -94,10 +89,10 @@ private slots:
             open(manager, inputs.last());
             modelFiles << m_service->modelFile();
         }
-        QTRY_COMPARE_WITH_TIMEOUT(log.sceneGraphs.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(log.models.size(), 1, 10000);
         settle();
         QVERIFY2(clock.elapsed() < 10000, "the superseded encoder was not stopped");
-        QCOMPARE(log.sceneGraphs.size(), 1);
+        QCOMPARE(log.models.size(), 1);
         QCOMPARE(log.lastLoaded, inputs.last());
         QCOMPARE(readFile(modelFiles.last()), FakeEncoder::bundleBytesFor(inputs.last()));
         QVERIFY(!QFileInfo::exists(firstModel));
@@ -109,12 +104,12 @@ private slots:
 
     void workspacesInUseAreDeletedWhenTheirWorkEnds()
     {
-        ModelManager manager;
+        ModelManager manager(*m_service);
         Results log(manager);
         open(manager, container("a.vm3", ZipFixture::validModel()));
         const QString exported = m_service->workspaceRoot();
         // An export waits on the pool for the workspace the user is leaving.
-        auto* exporter = new Exporter(m_service->modelFolder(), path("input/out.vm3"));
+        auto* exporter = new Exporter(m_service->modelFolder(), path("input/out.vm3"), m_service);
         QSignalSpy done(exporter, &Exporter::exporterDidFinish);
 
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Brief, path("record")));

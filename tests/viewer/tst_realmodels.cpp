@@ -34,6 +34,12 @@ private:
 
 namespace {
 
+// The viewer is handed the folders of the workspace it shows.
+ViewerFolders foldersOf(const WorkspaceService& workspace)
+{
+    return ViewerFolders {workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()};
+}
+
 const QRgb background = qRgb(40, 40, 60);
 
 struct ScreenRect {
@@ -116,8 +122,8 @@ void RealModelsTest::initTestCase()
 {
     QVERIFY(m_temp.isValid());
     m_workspace = new WorkspaceService(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
-    WorkspaceService::setInstance(m_workspace);
     m_item = new GlItem();
+    m_item->setFolders(foldersOf(*m_workspace));
     m_item->resize(400, 300);
     m_item->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_item));
@@ -128,7 +134,6 @@ void RealModelsTest::initTestCase()
 void RealModelsTest::cleanupTestCase()
 {
     delete m_item;
-    WorkspaceService::setInstance(nullptr);
     delete m_workspace;
 }
 
@@ -168,6 +173,7 @@ void RealModelsTest::model()
 
     QSignalSpy loaded(m_item, &GlItem::sceneLoaded);
     const EncoderOutputLogs noLogs;
+    m_item->setFolders(foldersOf(*m_workspace));
     const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
     QVERIFY(records && records->isEmpty());
     QCOMPARE(loaded.count(), 1);

@@ -2,6 +2,7 @@
 #include "Drawable.h"
 #include "GlItem.h"
 #include "Light.h"
+#include "ModelFileTypes.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
 #include "Ref.h"
@@ -49,6 +50,12 @@ private:
 
 namespace {
 
+// The viewer is handed the folders of the workspace it shows.
+ViewerFolders foldersOf(const WorkspaceService& workspace)
+{
+    return ViewerFolders {workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()};
+}
+
 struct BoxModel : public engine::Ref, public engine::Drawable {
     explicit BoxModel(const engine::BoundingBox& box)
         : box(box)
@@ -92,8 +99,9 @@ void ViewportTest::initTestCase()
     QVERIFY(m_temp.isValid());
     // The build tree holds res/ with the grid's material and shaders.
     m_workspace = new WorkspaceService(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
-    WorkspaceService::setInstance(m_workspace);
     m_item = new GlItem();
+    m_item->setFolders(foldersOf(*m_workspace));
+    m_item->setAcceptedSuffixes(ModelFileTypes::suffixes());
     m_item->resize(320, 240);
     m_item->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_item));
@@ -103,7 +111,6 @@ void ViewportTest::initTestCase()
 void ViewportTest::cleanupTestCase()
 {
     delete m_item;
-    WorkspaceService::setInstance(nullptr);
     delete m_workspace;
 }
 
@@ -230,6 +237,7 @@ void ViewportTest::loadWritesInfoFile()
     // The encoder failed and wrote no bundle: a failed load, with its reason.
     EncoderOutputLogs encoderLogs(1);
     encoderLogs[0].message = QStringLiteral("FBX file is corrupt");
+    m_item->setFolders(foldersOf(*m_workspace));
     m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &encoderLogs);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.takeFirst().first().toString(),
@@ -240,6 +248,7 @@ void ViewportTest::loadWritesInfoFile()
     QVERIFY(bundle.open(QIODevice::WriteOnly));
     bundle.close();
     const EncoderOutputLogs noLogs;
+    m_item->setFolders(foldersOf(*m_workspace));
     const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &noLogs);
     QCOMPARE(failed.count(), 0);
     QVERIFY(records);

@@ -9,6 +9,7 @@
 #include "MainViewController.h"
 #include "Node.h"
 #include "SceneGraph.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAbstractItemModelTester>
@@ -26,6 +27,9 @@ namespace {
 QString sample(const char* name) { return QStringLiteral(VELMORA_SOURCE_DIR "/samples/") + name; }
 
 QString shared(const char* path) { return qEnvironmentVariable("VELMORA_SHARED_MODELS") + '/' + path; }
+
+// Only a shared model may be missing; the samples are part of the project.
+bool sharedFileAbsent(const QString& source) { return !source.startsWith(sample("")) && !QFileInfo::exists(source); }
 
 // Gives a node another name of the same length in every file of the model
 // folder, so the bundle's offsets and its material names stay valid.
@@ -94,9 +98,8 @@ void SceneTreeTest::initTestCase()
     // The build tree is laid out as an installation: the encoder and the
     // shaders lie where the application looks for them.
     m_service = std::make_unique<WorkspaceService>(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
-    WorkspaceService::setInstance(m_service.get());
-    if (!QFileInfo(m_service->encoderExecutable()).isExecutable())
-        QSKIP("the model encoder is not built");
+    WorkspaceRegistry::setInstance(m_service.get());
+    QVERIFY2(QFileInfo(m_service->encoderExecutable()).isExecutable(), "the model encoder is not built");
     m_controller = std::make_unique<MainWindowController>(nullptr);
     m_controller->mainWindow()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
@@ -108,21 +111,19 @@ void SceneTreeTest::cleanupTestCase()
     m_controller.reset();
     if (m_service)
         m_service->deleteCurrentWorkspace();
-    WorkspaceService::setInstance(nullptr);
+    WorkspaceRegistry::setInstance(nullptr);
 }
 
 // Converts as an import does and hands the result to the main window, whose
 // viewport loads it and has the scene graph build its tree. Null when the
-// file is absent or the encoder cannot convert it.
+// encoder cannot convert the file or the viewport does not show it.
 SceneGraph* SceneTreeTest::open(const QString& source, const QString& fromTo)
 {
-    if (!QFileInfo::exists(source))
-        return nullptr;
     m_service->setModelFile(source);
     Loader loader(source, *m_service);
     QStringList result;
-    connect(&loader, &Loader::loaderDidFinish, this, [&](int, const QString& path, const QString& version, int format) {
-        result = QStringList {path, version, QString::number(format)};
+    connect(&loader, &Loader::loaderDidFinish, this, [&](bool, const LoadedModel& model) {
+        result = QStringList {model.modelPath, model.version, QString::number(model.format)};
     });
     loader.run();
     if (result.size() != 3 || !QFileInfo::exists(m_service->modelFile()))
@@ -166,9 +167,10 @@ void SceneTreeTest::treeOfConvertedModel()
     QFETCH(QString, source);
     QFETCH(QString, rename);
     QFETCH(QStringList, tree);
+    if (sharedFileAbsent(source))
+        QSKIP("shared model absent");
     SceneGraph* graph = open(source, rename);
-    if (!graph)
-        QSKIP("model file absent or not converted");
+    QVERIFY2(graph, "the model was not converted and shown");
     QStringList lines;
     dump(graph->sceneModel()->invisibleRootItem(), 0, &lines);
     QCOMPARE(lines.join(" | "), tree.join(" | "));
@@ -243,9 +245,10 @@ void SceneTreeTest::propertiesOfSelectedItem()
     QFETCH(QString, node);
     QFETCH(bool, mesh);
     QFETCH(QStringList, rows);
+    if (sharedFileAbsent(source))
+        QSKIP("shared model absent");
     SceneGraph* graph = open(source, rename);
-    if (!graph)
-        QSKIP("model file absent or not converted");
+    QVERIFY2(graph, "the model was not converted and shown");
     QSignalSpy selected(graph, &SceneGraph::nodeSelected);
     QSignalSpy shown(graph, &SceneGraph::updatePropertiesView);
     graph->selectNode(item);
@@ -266,9 +269,10 @@ void SceneTreeTest::propertiesOfSelectedItem()
 
 void SceneTreeTest::copyingNodeNames()
 {
+    if (sharedFileAbsent(shared("generated/b_three_materials.fbx")))
+        QSKIP("shared model absent");
     SceneGraph* graph = open(shared("generated/b_three_materials.fbx"));
-    if (!graph)
-        QSKIP("model file absent or not converted");
+    QVERIFY2(graph, "the model was not converted and shown");
     MainViewController* view = m_controller->mainViewController();
     QTreeView* tree = view->sceneTree();
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -304,8 +308,7 @@ void SceneTreeTest::copyingNodeNames()
 // its end shows the end of its time line and the play image again.
 void SceneTreeTest::clipPlaysToItsEnd()
 {
-    if (!open(sample("velmora-sample.fbx")))
-        QSKIP("model not converted");
+    QVERIFY2(open(sample("velmora-sample.fbx")), "the sample was not converted and shown");
     QWidget* list = m_controller->mainWindow()->findChild<QWidget*>("animationList");
     const QList<AnimationControlButton*> buttons = list->findChildren<AnimationControlButton*>();
     QCOMPARE(buttons.size(), 2);

@@ -16,8 +16,8 @@ class QStandardItemModel;
 class LoggingManager : public QObject, public LoggingPriorities {
     Q_OBJECT
 public:
-    // Receives usage events (category, action, label, value). By default they
-    // go to the registered AnalyticsTracker, when there is one.
+    // Receives usage events (category, action, label, value); none are sent
+    // until a sink is set.
     using TrackEventSink = std::function<void(const QString&, const QString&, const QString&, int)>;
 
     explicit LoggingManager(QObject* parent = nullptr);

@@ -1,26 +1,13 @@
 #include "LoggingManager.h"
 
-#include "AnalyticsTracker.h"
-
 #include <QDebug>
 #include <QIcon>
 #include <QStandardItem>
 #include <QStandardItemModel>
 
-namespace {
-
-void sendToRegisteredTracker(const QString& category, const QString& action, const QString& label, int value)
-{
-    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(category, action, label, value);
-}
-
-} // namespace
-
 LoggingManager::LoggingManager(QObject* parent)
     : QObject(parent)
     , m_model(new QStandardItemModel(2, 1, this))
-    , m_trackEvent(sendToRegisteredTracker)
 {
     registerEncoderOutputLogTypes();
     qRegisterMetaType<LoggingManager::LoggingPriority>("LoggingManager::LoggingPriority");

@@ -1,0 +1,7 @@
+#include "EncoderOutputLog.h"
+
+void registerEncoderOutputLogTypes()
+{
+    qRegisterMetaType<EncoderOutputLog>("EncoderOutputLog");
+    qRegisterMetaType<EncoderOutputLogs>("EncoderOutputLogs");
+}
