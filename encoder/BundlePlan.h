@@ -30,6 +30,18 @@ struct VertexLayout {
     uint32_t floatsPerVertex() const;
 };
 
+// What each vertex element holds, with the engine's codes (engine/VertexFormat.h); texture coordinate
+// set n is TEXCOORD0 + n.
+enum class VertexUsage : uint32_t {
+    POSITION = 1,
+    NORMAL = 2,
+    COLOR = 3,
+    TANGENT = 4,
+    BINORMAL = 5,
+    BLENDWEIGHTS = 6,
+    BLENDINDICES = 7,
+    TEXCOORD0 = 8
+};
 // The kinds the bundle's node records store, with the engine's codes (engine/Camera.h, Light.h, Node.h).
 enum class CameraType : uint8_t { NONE = 0, PERSPECTIVE = 1, ORTHOGRAPHIC = 2 };
 enum class LightType : uint8_t { NONE = 0, DIRECTIONAL = 1, POINT = 2, SPOT = 3 };

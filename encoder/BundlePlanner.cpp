@@ -224,19 +224,20 @@ PlanChannel sampleChannel(const aiNodeAnim& channel, const aiMatrix4x4& restLoca
 std::vector<std::pair<uint32_t, uint32_t>> VertexLayout::elements() const
 {
     std::vector<std::pair<uint32_t, uint32_t>> list;
-    list.emplace_back(1, 3); // position
-    list.emplace_back(2, 3); // normal
+    auto add = [&list](VertexUsage usage, uint32_t floats) { list.emplace_back(uint32_t(usage), floats); };
+    add(VertexUsage::POSITION, 3);
+    add(VertexUsage::NORMAL, 3);
     if (colors)
-        list.emplace_back(3, 4);
+        add(VertexUsage::COLOR, 4);
     if (tangents) {
-        list.emplace_back(4, 3);
-        list.emplace_back(5, 3);
+        add(VertexUsage::TANGENT, 3);
+        add(VertexUsage::BINORMAL, 3);
     }
     for (unsigned set = 0; set < texCoordSets; ++set)
-        list.emplace_back(8 + set, 2);
+        list.emplace_back(uint32_t(VertexUsage::TEXCOORD0) + set, 2);
     if (skinned) {
-        list.emplace_back(6, 4);
-        list.emplace_back(7, 4);
+        add(VertexUsage::BLENDWEIGHTS, 4);
+        add(VertexUsage::BLENDINDICES, 4);
     }
     return list;
 }

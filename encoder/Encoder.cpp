@@ -93,7 +93,7 @@ int Encoder::run()
     try {
         SourceProbe::FbxHeader header;
         if (!SourceProbe::check(m_options.inputPath, m_messages, header))
-            return 1;
+            return ExitFailed;
 
         const std::string modelFolder = folderOf(m_options.outputPath);
         std::error_code ignored;
@@ -113,7 +113,7 @@ int Encoder::run()
             m_messages.error(MessageCode::ImportFailed, "Model could not be read",
                              "The file \"" + m_options.inputPath + "\" could not be read"
                                  + (detail.empty() ? std::string(".") : ": " + detail));
-            return 1;
+            return ExitFailed;
         }
         if (scene->mFlags & AI_SCENE_FLAGS_VALIDATION_WARNING) {
             m_messages.warning(MessageCode::ImportWarning, "Irregular data in the model",
@@ -137,7 +137,7 @@ int Encoder::run()
         m_messages.error(MessageCode::InternalFailure, "Conversion failed",
                          "Converting \"" + m_options.inputPath + "\" failed: " + e.what());
     }
-    return 1;
+    return ExitFailed;
 }
 
 int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t unreadMeshObjects)
@@ -149,12 +149,12 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     BundlePlanner planner(scene, m_options, m_messages, materials);
     planner.setFullCameraAngles(fullCameraAngles);
     if (!planner.build(plan))
-        return 1;
+        return ExitFailed;
     if (plan.meshes.empty() && unreadMeshObjects > 0) {
         m_messages.error(MessageCode::NoGeometryRead, "No geometry read",
                          "None of the mesh objects that \"" + m_options.inputPath
                              + "\" declares could be read; the file is damaged. Export the model again.");
-        return 1;
+        return ExitFailed;
     }
     if (plan.meshes.empty()) {
         m_messages.warning(MessageCode::NothingToDraw, "Nothing to draw",
@@ -165,10 +165,10 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
 
     BundleWriter writer(scene, plan, m_messages);
     if (!writer.write(m_options.outputPath))
-        return 1;
+        return ExitFailed;
     if (!MaterialWriter::write(materials.plan(), m_messages))
-        return 1;
-    return m_messages.hasErrors() ? 1 : 0;
+        return ExitFailed;
+    return m_messages.hasErrors() ? ExitFailed : ExitConverted;
 }
 
 void Encoder::reportImportLog(const ImportLog& log)

@@ -23,12 +23,12 @@ int main(int argc, char** argv)
     switch (CommandLine::parse(arguments, options, problem)) {
     case CommandLine::Outcome::Help:
         std::fputs(CommandLine::helpText().c_str(), stdout);
-        return 0;
+        return ExitConverted;
     case CommandLine::Outcome::Invalid:
         messages.error(MessageCode::InvalidCommandLine, "Invalid command line",
                        problem + " Run \"model-encoder --help\" for the accepted arguments.");
         messages.print(stdout, stderr);
-        return 2;
+        return ExitInvalidCommandLine;
     case CommandLine::Outcome::Run:
         break;
     }

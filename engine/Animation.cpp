@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 
 namespace engine {
 
@@ -198,7 +197,7 @@ AnimationClip* Animation::findClip(const char* id)
 AnimationClip* Animation::clipAt(unsigned int index) const
 {
     if (index >= m_clips.size())
-        throw std::out_of_range("invalid vector<T> subscript");
+        return nullptr;
     return m_clips[index];
 }
 

@@ -46,7 +46,7 @@ public:
     // Null id: the default clip ("default_clip", the whole animation), made on
     // first use. Otherwise the first clip with exactly that id, or null.
     AnimationClip* findClip(const char* id = nullptr);
-    // Throws std::out_of_range for an index past the last clip.
+    // Null for an index past the last clip.
     AnimationClip* clipAt(unsigned int index) const;
     unsigned int clipCount() const;
     // A clip from 'start' to 'end' ms of this animation's time line; null when

@@ -122,7 +122,7 @@ Curve::Curve(unsigned int pointCount, unsigned int componentCount)
     , m_quaternionOffset(0)
     , m_times(new float[pointCount]())
     , m_lastSegment(0)
-    , m_types(new int[pointCount])
+    , m_types(new InterpolationType[pointCount])
     , m_values(nullptr)
     , m_inValues(nullptr)
     , m_outValues(nullptr)
@@ -155,7 +155,7 @@ void Curve::setPoint(unsigned int index, float time, const float* value, int typ
         return;
     const size_t at = size_t(index) * m_componentCount;
     m_times[index] = time;
-    m_types[index] = type;
+    m_types[index] = type >= 0 && type < INTERPOLATION_TYPE_COUNT ? InterpolationType(type) : LINEAR;
     if (value)
         std::memcpy(m_values + at, value, m_componentSize);
     if (inValue)
@@ -499,7 +499,7 @@ void Curve::interpolate(unsigned int fromIndex, unsigned int toIndex, float s, f
 {
     const Point from = point(fromIndex);
     const Point to = point(toIndex);
-    const int type = from.type;
+    const InterpolationType type = from.type;
 
     if (type == STEP) {
         copyValue(fromIndex, dst);

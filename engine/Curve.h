@@ -71,7 +71,8 @@ public:
     unsigned int componentCount() const { return m_componentCount; }
 
     // Arrays hold componentCount floats and are copied; a null array keeps
-    // what the point had. An index past the last point is ignored.
+    // what the point had. An index past the last point is ignored; a type
+    // outside the list is kept as LINEAR, which is how it always drew.
     void setPoint(unsigned int index, float time, const float* value, int type);
     void setPoint(unsigned int index, float time, const float* value, int type, const float* inValue,
                   const float* outValue);
@@ -111,7 +112,7 @@ private:
         const float* value;
         const float* inValue;
         const float* outValue;
-        int type;
+        InterpolationType type;
     };
 
     Point point(unsigned int index) const
@@ -141,7 +142,7 @@ private:
     // Segment found by the last search. Playback moves forward a little each
     // frame, so the next time usually falls in the same or the next segment.
     mutable unsigned int m_lastSegment;
-    int* m_types;
+    InterpolationType* m_types;
     // Values, then in-tangents, then out-tangents: pointCount x componentCount each.
     float* m_values;
     float* m_inValues;

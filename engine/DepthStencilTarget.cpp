@@ -1,6 +1,6 @@
 #include "DepthStencilTarget.h"
 
-#include "IdRegistry.h"
+#include "ObjectRegistry.h"
 
 #include <GL/glew.h>
 
@@ -44,7 +44,7 @@ DepthStencilTarget::DepthStencilTarget(const char* id, Format format, unsigned i
     , m_width(width)
     , m_height(height)
 {
-    IdRegistry<DepthStencilTarget>::add(this);
+    ObjectRegistry<DepthStencilTarget>::add(this);
 }
 
 DepthStencilTarget::~DepthStencilTarget()
@@ -53,7 +53,7 @@ DepthStencilTarget::~DepthStencilTarget()
         glDeleteRenderbuffers(1, &m_depthBuffer);
     if (m_stencilBuffer)
         glDeleteRenderbuffers(1, &m_stencilBuffer);
-    IdRegistry<DepthStencilTarget>::remove(this);
+    ObjectRegistry<DepthStencilTarget>::remove(this);
 }
 
 DepthStencilTarget* DepthStencilTarget::create(const char* id, Format format, unsigned int width, unsigned int height)
@@ -96,7 +96,7 @@ void DepthStencilTarget::allocateStorage()
 
 DepthStencilTarget* DepthStencilTarget::getDepthStencilTarget(const char* id)
 {
-    return IdRegistry<DepthStencilTarget>::find(id);
+    return ObjectRegistry<DepthStencilTarget>::find(id);
 }
 
 } // namespace engine

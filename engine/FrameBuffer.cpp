@@ -1,7 +1,7 @@
 #include "FrameBuffer.h"
 
 #include "DepthStencilTarget.h"
-#include "IdRegistry.h"
+#include "ObjectRegistry.h"
 #include "RenderTarget.h"
 #include "Texture.h"
 
@@ -62,7 +62,7 @@ FrameBuffer::FrameBuffer(const char* id, unsigned int handle)
     , m_handle(handle)
     , m_renderTargets(maxColorAttachments(), nullptr)
 {
-    IdRegistry<FrameBuffer>::add(this);
+    ObjectRegistry<FrameBuffer>::add(this);
 }
 
 FrameBuffer::~FrameBuffer()
@@ -75,7 +75,7 @@ FrameBuffer::~FrameBuffer()
     // The default one belongs to whoever made it (a widget).
     if (m_handle && this != s_defaultFrameBuffer)
         glDeleteFramebuffers(1, &m_handle);
-    IdRegistry<FrameBuffer>::remove(this);
+    ObjectRegistry<FrameBuffer>::remove(this);
 }
 
 FrameBuffer* FrameBuffer::create(const char* id) { return create(id, 0, 0); }
@@ -100,7 +100,7 @@ FrameBuffer* FrameBuffer::create(const char* id, unsigned int width, unsigned in
     return frameBuffer;
 }
 
-FrameBuffer* FrameBuffer::getFrameBuffer(const char* id) { return IdRegistry<FrameBuffer>::find(id); }
+FrameBuffer* FrameBuffer::getFrameBuffer(const char* id) { return ObjectRegistry<FrameBuffer>::find(id); }
 
 unsigned int FrameBuffer::getWidth() const { return m_renderTargets[0] ? m_renderTargets[0]->getWidth() : 0; }
 

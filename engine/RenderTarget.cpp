@@ -1,6 +1,6 @@
 #include "RenderTarget.h"
 
-#include "IdRegistry.h"
+#include "ObjectRegistry.h"
 #include "Texture.h"
 
 namespace engine {
@@ -8,13 +8,13 @@ namespace engine {
 RenderTarget::RenderTarget(const char* id)
     : m_id(id ? id : "")
 {
-    IdRegistry<RenderTarget>::add(this);
+    ObjectRegistry<RenderTarget>::add(this);
 }
 
 RenderTarget::~RenderTarget()
 {
     releaseRef(m_texture);
-    IdRegistry<RenderTarget>::remove(this);
+    ObjectRegistry<RenderTarget>::remove(this);
 }
 
 RenderTarget* RenderTarget::create(const char* id, unsigned int width, unsigned int height)
@@ -29,7 +29,7 @@ RenderTarget* RenderTarget::create(const char* id, unsigned int width, unsigned 
     return target;
 }
 
-RenderTarget* RenderTarget::getRenderTarget(const char* id) { return IdRegistry<RenderTarget>::find(id); }
+RenderTarget* RenderTarget::getRenderTarget(const char* id) { return ObjectRegistry<RenderTarget>::find(id); }
 
 unsigned int RenderTarget::getWidth() const { return m_texture->getWidth(); }
 

@@ -1,6 +1,7 @@
 #include "ModelInfoCommand.h"
 
 #include "BundleInfo.h"
+#include "ConsoleOutput.h"
 #include "ZipArchiveReader.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -20,13 +20,7 @@ QString tr(const char* text) { return QCoreApplication::translate("ModelInfoComm
 void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-}
-
-void printLine(FILE* stream, const QString& text)
-{
-    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(stream);
+        ConsoleOutput::printError(message);
 }
 
 struct Request {
@@ -74,13 +68,14 @@ int ModelInfoCommand::run(int argc, char** argv)
 {
     const Request request = parseArguments(argc, argv);
     if (!request.valid) {
-        printLine(stderr, tr("Usage: Velmora3dEncoder --info FILE [--json]  (FILE: .vm3, model folder or .gpb)"));
+        ConsoleOutput::printError(
+            tr("Usage: Velmora3dEncoder --info FILE [--json]  (FILE: .vm3, model folder or .gpb)"));
         return UsageError;
     }
     qInstallMessageHandler(dropDebugMessages);
     const QFileInfo input(request.file);
     if (!input.exists()) {
-        printLine(stderr, tr("The input does not exist: %1").arg(QDir::toNativeSeparators(request.file)));
+        ConsoleOutput::printError(tr("The input does not exist: %1").arg(QDir::toNativeSeparators(request.file)));
         return LoadFailed;
     }
     QString modelPath = input.absoluteFilePath();
@@ -88,26 +83,25 @@ int ModelInfoCommand::run(int argc, char** argv)
     if (input.isFile() && input.suffix().compare(QLatin1String("vm3"), Qt::CaseInsensitive) == 0) {
         ZipArchiveReader reader;
         if (!unpacked.isValid() || !reader.open(modelPath) || !reader.extractAll(unpacked.path())) {
-            printLine(stderr, tr("The file %1 cannot be unpacked: %2").arg(input.fileName(), reader.errorString()));
+            ConsoleOutput::printError(
+                tr("The file %1 cannot be unpacked: %2").arg(input.fileName(), reader.errorString()));
             return LoadFailed;
         }
         modelPath = unpacked.path() + QStringLiteral("/model");
     } else if (input.isFile() && input.suffix().compare(QLatin1String("gpb"), Qt::CaseInsensitive) != 0) {
-        printLine(stderr,
-                  tr("Unsupported file type: %1 (supported: .vm3, .gpb or a model folder)")
-                      .arg(QDir::toNativeSeparators(request.file)));
+        ConsoleOutput::printError(tr("Unsupported file type: %1 (supported: .vm3, .gpb or a model folder)")
+                                      .arg(QDir::toNativeSeparators(request.file)));
         return LoadFailed;
     }
 
     engine::BundleInfo::Summary summary;
     std::string error;
     if (!engine::BundleInfo::summarise(modelPath.toStdString(), &summary, &error)) {
-        printLine(stderr, tr("The model cannot be loaded: %1").arg(QString::fromStdString(error)));
+        ConsoleOutput::printError(tr("The model cannot be loaded: %1").arg(QString::fromStdString(error)));
         return LoadFailed;
     }
     const std::string text = request.json ? engine::BundleInfo::toJson(summary) : engine::BundleInfo::toText(summary);
-    std::fputs(text.c_str(), stdout);
-    if (request.json)
-        std::fputs("\n", stdout);
+    // The summary's own bytes: names are UTF-8 whatever the console's locale.
+    ConsoleOutput::printText(QByteArray::fromStdString(request.json ? text + '\n' : text));
     return Success;
 }

@@ -1,5 +1,7 @@
 #include "VersionFile.h"
 
+#include "BuildConfig.h"
+
 #include <QFile>
 
 #include <json/json.h>
@@ -49,7 +51,7 @@ QByteArray readJoinedLines(QFile& file)
 
 } // namespace
 
-QString VersionFile::encoderVersion() { return QStringLiteral("1.7"); }
+QString VersionFile::encoderVersion() { return QLatin1String(VELMORA_VERSION); }
 
 QByteArray VersionFile::contents()
 {

@@ -32,7 +32,7 @@ bool isWebScheme(const QUrl& url)
 
 } // namespace
 
-const char* const UpdateChecker::runningVersion = "1.7.521";
+const char* const UpdateChecker::runningVersion = VELMORA_VERSION "." VELMORA_BUILD_NUMBER;
 
 UpdateChecker::UpdateChecker(QObject* parent)
     : QObject(parent)

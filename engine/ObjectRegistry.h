@@ -10,7 +10,7 @@ namespace engine {
 // references: objects add themselves when made and remove themselves when
 // destroyed.
 template <typename T>
-class IdRegistry {
+class ObjectRegistry {
 public:
     static void add(T* item) { items().push_back(item); }
     static void remove(T* item) { items().erase(std::remove(items().begin(), items().end(), item), items().end()); }
