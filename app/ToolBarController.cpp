@@ -26,17 +26,9 @@ ToolBarController::ToolBarController(QToolBar* toolBar, QObject* parent)
     m_toolBar->addAction(m_resetCameraAction);
 }
 
-ToolBarController::~ToolBarController()
-{
-    delete m_openAction;
-    delete m_exportAction;
-    delete m_resetCameraAction;
-}
-
 QAction* ToolBarController::createAction(const QString& iconName, const QString& text)
 {
-    // No parent: this controller deletes its actions itself.
-    QAction* action = new QAction(QIcon(iconName), text, nullptr);
+    QAction* action = new QAction(QIcon(iconName), text, this);
     action->setToolTip(text);
     return action;
 }

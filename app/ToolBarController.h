@@ -11,7 +11,6 @@ class ToolBarController : public QObject {
     Q_OBJECT
 public:
     ToolBarController(QToolBar* toolBar, QObject* parent);
-    ~ToolBarController() override;
 
     void setExportEnabled(bool enabled);
 

@@ -22,7 +22,7 @@ const int detailBoxMaximumHeight = 90;
 
 LoggingViewController::LoggingViewController(QWidget* windowParent, QObject* parent)
     : QObject(parent)
-    , m_loggingManager(new LoggingManager())
+    , m_loggingManager(new LoggingManager(this))
     , m_windowParent(windowParent)
 {
     connect(m_loggingManager, &LoggingManager::loggingManagerHasNewLogsAvailable, this,
@@ -33,7 +33,6 @@ LoggingViewController::~LoggingViewController()
 {
     // The table shows the manager's model: the window goes first.
     delete m_window.data();
-    delete m_loggingManager;
 }
 
 QString LoggingViewController::documentationUrl()

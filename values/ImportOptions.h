@@ -25,9 +25,4 @@ struct ImportOptions {
     // False, leaving the options as they are, for a name the encoder does not know.
     bool setGroupingName(const QString& name);
     bool setCullingName(const QString& name);
-
-    bool operator==(const ImportOptions& other) const
-    {
-        return grouping == other.grouping && culling == other.culling;
-    }
 };

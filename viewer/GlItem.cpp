@@ -43,7 +43,6 @@ GlItem::~GlItem()
     delete m_platform;
     delete m_viewer;
     doneCurrent();
-    delete m_messageBox;
 }
 
 bool GlItem::isSupportedVersion(int major, int minor) { return major >= 3 || (major == 2 && minor >= 1); }
