@@ -8,6 +8,7 @@
 #include "ModelManager.h"
 #include "PipelineTestSupport.h"
 #include "SceneGraph.h"
+#include "UserSettings.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
@@ -96,12 +97,18 @@ private slots:
         QTRY_VERIFY(first.isNull());
         QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(dropped));
 
-        // A reload imports again into the same workspace, and is no new open
-        // for the tracker.
+        // A reload imports again into the same workspace, with the options
+        // chosen meanwhile, and is no new open for the tracker.
         const QString workspace = m_service->workspaceRoot();
         QFile::remove(m_service->modelFile());
+        UserSettings::instance().setAnimationGroupingTake();
+        UserSettings::instance().setBackfaceCullingCW();
         emit m_controller->menuManager()->reopen3dModel();
+        UserSettings::instance().setAnimationGroupingRoot();
+        UserSettings::instance().setBackfaceCullingOff();
         QVERIFY(loads(3));
+        QCOMPARE(testsupport::readFile(m_files.filePath("calls/args.txt")).split('\n').mid(0, 2),
+                 (QList<QByteArray> {"-group:take", "-cull:cw"}));
         QCOMPARE(m_service->workspaceRoot(), workspace);
         QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(dropped));
         QCOMPARE(m_recording->calls.filter(QStringLiteral("open_ext")).size(), 2);
