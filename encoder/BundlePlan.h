@@ -54,7 +54,6 @@ struct PlanPiece {
     std::string material;
     VertexWeld weld; // which source vertices are written, and where each one went
     std::vector<uint32_t> indices; // triangles in the mesh's vertex numbering, in drawing order
-    std::vector<aiVector3D> generatedNormals; // for a source mesh without normals
 };
 
 struct PlanMesh {

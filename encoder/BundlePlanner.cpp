@@ -685,10 +685,7 @@ void BundlePlanner::weldVertices(BundlePlan& plan)
         uint32_t written = 0;
         for (PlanPiece& piece : mesh.pieces) {
             const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
-            if (!source.mNormals)
-                piece.generatedNormals = VertexWelder::smoothNormals(source);
-            const aiVector3D* normals = source.mNormals ? source.mNormals : piece.generatedNormals.data();
-            piece.weld = VertexWelder::weld(source, normals, mesh.layout.texCoordSets, mesh.layout.colors,
+            piece.weld = VertexWelder::weld(source, source.mNormals, mesh.layout.texCoordSets, mesh.layout.colors,
                                             mesh.layout.tangents,
                                             mesh.layout.skinned ? piece.jointOfBone : std::vector<int>());
             written += uint32_t(piece.weld.source.size());
