@@ -202,9 +202,9 @@ void BundleWriter::writeModel(const PlanNode& node)
         for (const aiMatrix4x4& pose : mesh.inverseBindPoses)
             writeMatrix(pose);
     }
-    m_out.u32(uint32_t(mesh.pieces.size()));
-    for (const PlanPiece& piece : mesh.pieces)
-        m_out.string(piece.material);
+    m_out.u32(uint32_t(node.materials.size()));
+    for (const std::string& material : node.materials)
+        m_out.string(material);
 }
 
 void BundleWriter::writeMesh(const PlanMesh& mesh)

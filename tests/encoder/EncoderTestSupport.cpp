@@ -121,10 +121,14 @@ aiMaterial* makeMaterial(const char* name, const std::map<std::string, float>& v
             material->AddProperty(&grey, 1, AI_MATKEY_COLOR_SPECULAR);
         else if (key == "twoSided")
             material->AddProperty(&flag, 1, AI_MATKEY_TWOSIDED);
+        else if (key == "emissive")
+            material->AddProperty(&grey, 1, AI_MATKEY_COLOR_EMISSIVE);
     }
     if (texture) {
         const aiString path(texture);
         material->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
+        if (values.count("emissiveMap"))
+            material->AddProperty(&path, AI_MATKEY_TEXTURE_EMISSIVE(0));
     }
     return material;
 }
