@@ -1,5 +1,6 @@
 #include "BundlePlanner.h"
 
+#include "DuplicateMeshes.h"
 #include "LightChooser.h"
 #include "MaterialPlanner.h"
 #include "MeshOrder.h"
@@ -684,8 +685,9 @@ void BundlePlanner::addSkin(BundlePlan& plan, PlanMesh& mesh)
 
 void BundlePlanner::shareMeshes(BundlePlan& plan)
 {
-    // Nodes that draw the same source meshes, grouped the same way and with the same winding,
-    // draw the same record. A skinned mesh keeps its own: its skin binds it to its node.
+    // Nodes that draw the same source meshes (or copies of them), grouped the same way and with
+    // the same winding, draw the same record. A skinned mesh keeps its own: its skin binds it to its node.
+    const std::vector<unsigned> firstCopy = DuplicateMeshes::firstCopies(m_scene);
     std::map<std::pair<std::vector<unsigned>, bool>, int> recordOf;
     std::vector<int> newIndex(plan.meshes.size());
     std::vector<PlanMesh> records;
@@ -694,7 +696,7 @@ void BundlePlanner::shareMeshes(BundlePlan& plan)
         if (!mesh.layout.skinned) {
             std::vector<unsigned> sources;
             for (const PlanPiece& piece : mesh.pieces)
-                sources.push_back(piece.sourceMesh);
+                sources.push_back(firstCopy[piece.sourceMesh]);
             const auto found = recordOf.emplace(std::make_pair(sources, mesh.reverseWinding), int(records.size()));
             if (!found.second) {
                 newIndex[m] = found.first->second;
