@@ -127,6 +127,8 @@ int Encoder::run()
             ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
             : std::vector<std::string>();
         const size_t unread = reportUnreadObjects(*scene, promised);
+        if (header.isFbx)
+            m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
         // The importer owns the scene and lets its steps change it; this is one more such step.
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
@@ -147,6 +149,7 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
 {
     const std::string modelFolder = folderOf(m_options.outputPath);
     MaterialPlanner materials(scene, m_options, modelFolder, m_messages);
+    materials.setDiffuseFactors(m_diffuseFactors);
 
     BundlePlan plan;
     BundlePlanner planner(scene, m_options, m_messages, materials);

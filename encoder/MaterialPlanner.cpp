@@ -100,7 +100,7 @@ bool isStandIn(const aiMaterial& material, const SourceLook& look)
         && look.diffuseTexture.path.empty();
 }
 
-SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
+SourceLook lookOf(const aiScene& scene, unsigned materialIndex, const std::map<std::string, float>& diffuseFactors)
 {
     SourceLook look;
     if (materialIndex >= scene.mNumMaterials || !scene.mMaterials || !scene.mMaterials[materialIndex]) {
@@ -122,9 +122,12 @@ SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
     if (material.Get(AI_MATKEY_COLOR_EMISSIVE, colour) == AI_SUCCESS)
         look.emissive = colour;
     aiString alphaMode; // only the glTF reader sets it
+    const auto factor = diffuseFactors.find(look.name);
     if (material.Get(AI_MATKEY_GLTF_ALPHAMODE, alphaMode) == AI_SUCCESS) {
         look.diffuseTint = aiColor3D(look.diffuse.r, look.diffuse.g, look.diffuse.b);
         look.emissiveTint = look.emissive;
+    } else if (factor != diffuseFactors.end()) {
+        look.diffuseTint = aiColor3D(factor->second, factor->second, factor->second);
     }
     readStandardSurface(material, look);
     float opacity = 1.0f;
@@ -197,7 +200,12 @@ MaterialPlanner::MaterialPlanner(const aiScene& scene, const EncoderOptions& opt
 
 MaterialPlanner::~MaterialPlanner() = default;
 
-std::string MaterialPlanner::materialName(unsigned materialIndex) const { return lookOf(m_scene, materialIndex).name; }
+void MaterialPlanner::setDiffuseFactors(const std::map<std::string, float>& factors) { m_diffuseFactors = factors; }
+
+std::string MaterialPlanner::materialName(unsigned materialIndex) const
+{
+    return lookOf(m_scene, materialIndex, m_diffuseFactors).name;
+}
 
 std::string MaterialPlanner::materialFor(unsigned materialIndex, const MaterialUsage& usage)
 {
@@ -250,7 +258,7 @@ std::string MaterialPlanner::materialFilePath() const
 
 PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
 {
-    SourceLook look = lookOf(m_scene, request.materialIndex);
+    SourceLook look = lookOf(m_scene, request.materialIndex, m_diffuseFactors);
     const MaterialUsage& usage = request.usage;
     PlannedMaterial planned;
     planned.id = request.id;

@@ -50,6 +50,9 @@ public:
                     Messages& messages);
     ~MaterialPlanner();
 
+    // The "DiffuseFactor" of FBX materials by name (see SourceProbe::diffuseFactors): it multiplies their diffuse map.
+    void setDiffuseFactors(const std::map<std::string, float>& factors);
+
     // The material id that the bundle's model entry names for one mesh part drawn with source material
     // `materialIndex` (aiMesh::mMaterialIndex) and the given usage. Same inputs give the same id.
     std::string materialFor(unsigned materialIndex, const MaterialUsage& usage);
@@ -82,5 +85,6 @@ private:
     std::set<std::string> m_usedIds;
     std::set<unsigned> m_warnedJointCounts;
     std::set<unsigned> m_warnedMaterials;
+    std::map<std::string, float> m_diffuseFactors;
     std::unique_ptr<TextureExporter> m_textures; // made on first use: it writes into the model folder
 };

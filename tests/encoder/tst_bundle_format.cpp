@@ -266,6 +266,9 @@ private slots:
         QTest::newRow("Standard Surface base colour") << chart << "Standard_BaseColorMaterial"
                                                       << "u_diffuseColor"
                                                       << "0.125,0.25,0.5,1";
+        QTest::newRow("FBX diffuse factor on a map") << chart << "FBX_DiffuseTextureFactorMaterial"
+                                                     << "u_diffuseColor"
+                                                     << "0.5,0.5,0.5,1";
         QTest::newRow("Standard Surface base weight on a map") << chart << "Standard_BaseTextureFactorMaterial"
                                                                << "u_diffuseColor"
                                                                << "0.5,0.5,0.5,1";
