@@ -476,8 +476,6 @@ void BundlePlanner::attachLights(BundlePlan& plan)
         default:
             break;
         }
-        if (source.mType == aiLightSource_AMBIENT)
-            continue; // it becomes the scene's ambient colour
         if (type == LightType::NONE) {
             static const char* const kKinds[] = {"undefined", "directional", "point", "spot", "ambient", "area"};
             const unsigned kind = unsigned(source.mType) < 6 ? unsigned(source.mType) : 0;
@@ -527,20 +525,11 @@ void BundlePlanner::attachLights(BundlePlan& plan)
 
 void BundlePlanner::setAmbient(BundlePlan& plan) const
 {
-    // FBX's global ambient colour and the ambient lights (the engine has no such light) together;
-    // black, which exporters write for "none", keeps the default.
-    float rgb[3] = {0, 0, 0};
+    // FBX's global ambient colour; black, which exporters write for "none", keeps the default.
     aiVector3D global;
-    if (m_scene.mMetaData && m_scene.mMetaData->Get("AmbientColor", global))
-        rgb[0] = global.x, rgb[1] = global.y, rgb[2] = global.z;
-    for (unsigned i = 0; i < m_scene.mNumLights; ++i) {
-        const aiLight& source = *m_scene.mLights[i];
-        if (source.mType != aiLightSource_AMBIENT)
-            continue;
-        rgb[0] += std::max(source.mColorAmbient.r, source.mColorDiffuse.r);
-        rgb[1] += std::max(source.mColorAmbient.g, source.mColorDiffuse.g);
-        rgb[2] += std::max(source.mColorAmbient.b, source.mColorDiffuse.b);
-    }
+    if (!m_scene.mMetaData || !m_scene.mMetaData->Get("AmbientColor", global))
+        return;
+    float rgb[3] = {global.x, global.y, global.z};
     float brightest = 0;
     for (float& c : rgb) {
         if (!std::isfinite(c) || c < 0)
