@@ -2,11 +2,12 @@
 
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -103,29 +104,42 @@ void HardEdgeNormals::addTo(aiMesh& mesh)
             faceNormal[f] = cross;
     }
 
-    // The faces at each point, found by exact position.
-    std::map<std::array<uint32_t, 3>, std::vector<unsigned>> facesAt; // bit patterns: NaN orders too
-    const auto key = [&](unsigned c) {
-        std::array<uint32_t, 3> bits;
-        std::memcpy(bits.data(), &mesh.mVertices[c], sizeof(bits));
-        return bits;
-    };
-    for (unsigned c = 0; c < mesh.mNumVertices; ++c)
-        facesAt[key(c)].push_back(faceOf[c]);
+    // The corners at each point, found by exact position (bit patterns, so NaN sorts too): runs of
+    // equal keys once sorted.
+    std::vector<std::pair<std::array<uint32_t, 3>, unsigned>> byPoint(mesh.mNumVertices);
+    for (unsigned c = 0; c < mesh.mNumVertices; ++c) {
+        std::memcpy(byPoint[c].first.data(), &mesh.mVertices[c], sizeof(byPoint[c].first));
+        byPoint[c].second = c;
+    }
+    std::sort(byPoint.begin(), byPoint.end());
 
     const float creaseCosine = std::cos(kCreaseDegrees * 3.14159265f / 180.0f);
     mesh.mNormals = new aiVector3D[mesh.mNumVertices];
-    for (unsigned c = 0; c < mesh.mNumVertices; ++c) {
-        const aiVector3D own = faceNormal[faceOf[c]];
-        const float ownLength = own.Length();
-        aiVector3D sum(0, 0, 0);
-        for (unsigned f : facesAt[key(c)]) {
-            const float length = faceNormal[f].Length();
+    for (size_t run = 0, end = 0; run < byPoint.size(); run = end) {
+        while (end < byPoint.size() && byPoint[end].first == byPoint[run].first)
+            ++end;
+        // So many faces at one point come only from damaged or hostile files: they are smoothed
+        // together rather than compared pair by pair.
+        const bool crowded = end - run > kMaxFacesAtPoint;
+        aiVector3D all(0, 0, 0);
+        for (size_t k = run; k < end; ++k)
+            all += faceNormal[faceOf[byPoint[k].second]];
+        for (size_t k = run; k < end; ++k) {
+            const aiVector3D own = faceNormal[faceOf[byPoint[k].second]];
+            const float ownLength = own.Length();
+            aiVector3D sum = all;
             // A face without area bends with all its neighbours.
-            if (ownLength == 0 || (length > 0 && (own * faceNormal[f]) >= creaseCosine * ownLength * length))
-                sum += faceNormal[f];
+            if (!crowded && ownLength > 0) {
+                sum = aiVector3D(0, 0, 0);
+                for (size_t other = run; other < end; ++other) {
+                    const aiVector3D& normal = faceNormal[faceOf[byPoint[other].second]];
+                    const float length = normal.Length();
+                    if (length > 0 && (own * normal) >= creaseCosine * ownLength * length)
+                        sum += normal;
+                }
+            }
+            const float length = sum.Length();
+            mesh.mNormals[byPoint[k].second] = length > 0 && std::isfinite(length) ? sum / length : aiVector3D(0, 1, 0);
         }
-        const float length = sum.Length();
-        mesh.mNormals[c] = length > 0 && std::isfinite(length) ? sum / length : aiVector3D(0, 1, 0);
     }
 }

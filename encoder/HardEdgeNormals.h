@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 struct aiMesh;
 struct aiScene;
 
@@ -12,6 +14,8 @@ struct aiScene;
 class HardEdgeNormals {
 public:
     static constexpr float kCreaseDegrees = 45.0f;
+    // More faces than this at one point are smoothed together (see addTo).
+    static constexpr size_t kMaxFacesAtPoint = 256;
 
     // Every mesh of the scene that has faces and no normals.
     static void addTo(aiScene& scene);

@@ -22,6 +22,10 @@ aiVector3D translationOf(const aiMatrix4x4& m) { return aiVector3D(m.a4, m.b4, m
 LightChooser::LightChooser(const BundlePlan& plan)
     : m_plan(plan)
 {
+    for (size_t n = 0; n < plan.nodes.size(); ++n) {
+        if (plan.nodes[n].light.type != LightType::NONE)
+            m_lights.push_back(int(n));
+    }
 }
 
 float LightChooser::contributionAt(const PlanLight& light, const aiMatrix4x4& lightWorld, const aiVector3D& point)
@@ -86,10 +90,9 @@ LightChoice LightChooser::choose(int node) const
             choice.light = light;
         }
     }
-    for (size_t n = 0; n < m_plan.nodes.size(); ++n) {
-        if (int(n) != choice.light && m_plan.nodes[n].light.type != LightType::NONE
-            && contribution(int(n), samples) >= kReaches)
-            choice.leftOut.push_back(int(n));
+    for (int light : m_lights) {
+        if (light != choice.light && contribution(light, samples) >= kReaches)
+            choice.leftOut.push_back(light);
     }
     return choice;
 }
@@ -130,6 +133,8 @@ int LightChooser::searchUpwards(int node, LightType type, Place place) const
 
 int LightChooser::reachable(int node, LightType type) const
 {
+    if (m_plan.lightCount(type) == 0)
+        return -1;
     const int light = searchUpwards(node, type, Place::OnNode);
     return light >= 0 ? light : searchUpwards(node, type, Place::OnNodeOrChild);
 }

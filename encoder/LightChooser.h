@@ -39,4 +39,5 @@ private:
     std::vector<aiVector3D> samplesOf(int node) const;
 
     const BundlePlan& m_plan;
+    std::vector<int> m_lights; // plan nodes that carry a light
 };
