@@ -58,15 +58,14 @@ struct PlanLight {
     LightType type = LightType::NONE;
     float color[3] = {1, 1, 1};
     float range = 1, innerAngle = 0, outerAngle = 0;
+    std::string name; // as the source names it, for messages
 };
 
 struct PlanPiece {
     unsigned sourceMesh = 0; // index into aiScene::mMeshes
     std::vector<int> jointOfBone; // per aiBone of the source mesh: joint index in the skin, -1 dropped
-    std::string material;
     VertexWeld weld; // which source vertices are written, and where each one went
     std::vector<uint32_t> indices; // triangles in the mesh's vertex numbering, in drawing order
-    std::vector<aiVector3D> generatedNormals; // for a source mesh without normals
 };
 
 struct PlanMesh {
@@ -92,6 +91,7 @@ struct PlanNode {
     aiMatrix4x4 local;
     aiMatrix4x4 world;
     int mesh = -1;
+    std::vector<std::string> materials; // per piece of the mesh: each node lit by its own light
     PlanCamera camera;
     PlanLight light;
 };

@@ -1,5 +1,7 @@
 #include "BundlePlanner.h"
 
+#include "DuplicateMeshes.h"
+#include "LightChooser.h"
 #include "MaterialPlanner.h"
 #include "MeshOrder.h"
 #include "MessageCodes.h"
@@ -273,6 +275,7 @@ bool BundlePlanner::build(BundlePlan& plan)
     markJoints(plan);
     attachCameras(plan);
     attachLights(plan);
+    setAmbient(plan);
     addMeshes(plan);
     computeWorldMatrices(plan);
     for (PlanMesh& mesh : plan.meshes) {
@@ -283,10 +286,12 @@ bool BundlePlanner::build(BundlePlan& plan)
             // culling would drop the front faces; written reversed, they come out right again.
             mesh.reverseWinding = plan.nodes[size_t(mesh.node)].world.Determinant() < 0;
     }
-    shareMeshes(plan);
-    weldVertices(plan);
+    // Materials are named per node, before nodes start sharing mesh records, since copies of a
+    // mesh may be drawn with other materials and lit by other lights.
     setLightRanges(plan);
     assignMaterials(plan);
+    shareMeshes(plan);
+    weldVertices(plan);
     addAnimations(plan);
     plan.sceneId = m_ids.claim("__SCENE__", "__SCENE__");
     plan.animationsId = m_ids.claim("__Animations__", "__Animations__");
@@ -495,6 +500,7 @@ void BundlePlanner::attachLights(BundlePlan& plan)
             node = addSyntheticChild(plan, node, "_light", frame);
         PlanLight& light = plan.nodes[size_t(node)].light;
         light.type = type;
+        light.name = nameOf(source.mName);
         // Exporters fold intensity into the colour; the engine's lights are colours from 0 to 1.
         float rgb[3] = {source.mColorDiffuse.r, source.mColorDiffuse.g, source.mColorDiffuse.b};
         float brightest = 0;
@@ -516,6 +522,23 @@ void BundlePlanner::attachLights(BundlePlan& plan)
         }
         plan.lightCounts[size_t(type)]++;
     }
+}
+
+void BundlePlanner::setAmbient(BundlePlan& plan) const
+{
+    // FBX's global ambient colour; black, which exporters write for "none", keeps the default.
+    aiVector3D global;
+    if (!m_scene.mMetaData || !m_scene.mMetaData->Get("AmbientColor", global))
+        return;
+    float rgb[3] = {global.x, global.y, global.z};
+    float brightest = 0;
+    for (float& c : rgb) {
+        if (!std::isfinite(c) || c < 0)
+            c = 0;
+        brightest = std::max(brightest, c);
+    }
+    for (int c = 0; brightest > 0 && c < 3; ++c)
+        plan.ambient[c] = brightest > 1 ? rgb[c] / brightest : rgb[c];
 }
 
 VertexLayout BundlePlanner::layoutOf(const aiMesh& mesh) const
@@ -652,8 +675,9 @@ void BundlePlanner::addSkin(BundlePlan& plan, PlanMesh& mesh)
 
 void BundlePlanner::shareMeshes(BundlePlan& plan)
 {
-    // Nodes that draw the same source meshes, grouped the same way and with the same winding,
-    // draw the same record. A skinned mesh keeps its own: its skin binds it to its node.
+    // Nodes that draw the same source meshes (or copies of them), grouped the same way and with
+    // the same winding, draw the same record. A skinned mesh keeps its own: its skin binds it to its node.
+    const std::vector<unsigned> firstCopy = DuplicateMeshes::firstCopies(m_scene);
     std::map<std::pair<std::vector<unsigned>, bool>, int> recordOf;
     std::vector<int> newIndex(plan.meshes.size());
     std::vector<PlanMesh> records;
@@ -662,7 +686,7 @@ void BundlePlanner::shareMeshes(BundlePlan& plan)
         if (!mesh.layout.skinned) {
             std::vector<unsigned> sources;
             for (const PlanPiece& piece : mesh.pieces)
-                sources.push_back(piece.sourceMesh);
+                sources.push_back(firstCopy[piece.sourceMesh]);
             const auto found = recordOf.emplace(std::make_pair(sources, mesh.reverseWinding), int(records.size()));
             if (!found.second) {
                 newIndex[m] = found.first->second;
@@ -686,10 +710,7 @@ void BundlePlanner::weldVertices(BundlePlan& plan)
         uint32_t written = 0;
         for (PlanPiece& piece : mesh.pieces) {
             const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
-            if (!source.mNormals)
-                piece.generatedNormals = VertexWelder::smoothNormals(source);
-            const aiVector3D* normals = source.mNormals ? source.mNormals : piece.generatedNormals.data();
-            piece.weld = VertexWelder::weld(source, normals, mesh.layout.texCoordSets, mesh.layout.colors,
+            piece.weld = VertexWelder::weld(source, source.mNormals, mesh.layout.texCoordSets, mesh.layout.colors,
                                             mesh.layout.tangents,
                                             mesh.layout.skinned ? piece.jointOfBone : std::vector<int>());
             written += uint32_t(piece.weld.source.size());
@@ -733,21 +754,41 @@ void BundlePlanner::setLightRanges(BundlePlan& plan)
 
 void BundlePlanner::assignMaterials(BundlePlan& plan)
 {
-    m_materials.setLightCounts(plan.lightCount(LightType::DIRECTIONAL), plan.lightCount(LightType::POINT),
-                               plan.lightCount(LightType::SPOT));
-    for (PlanMesh& mesh : plan.meshes) {
-        for (PlanPiece& piece : mesh.pieces) {
-            const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
-            // A part without a material gets the default one: an empty name would make the engine
-            // look up the whole material file.
-            MaterialUsage usage;
-            usage.jointCount = unsigned(mesh.joints.size());
-            usage.vertexColors = mesh.layout.colors;
-            usage.texCoords = mesh.layout.texCoordSets > 0;
-            usage.tangents = mesh.layout.tangents;
-            piece.material = m_materials.materialFor(source.mMaterialIndex, usage);
+    const LightChooser lights(plan);
+    std::set<std::string> reported;
+    for (size_t n = 0; n < plan.nodes.size(); ++n) {
+        PlanNode& node = plan.nodes[n];
+        if (node.mesh < 0)
+            continue;
+        const PlanMesh& mesh = plan.meshes[size_t(node.mesh)];
+        const LightChoice choice = lights.choose(int(n));
+        MaterialUsage usage;
+        usage.jointCount = unsigned(mesh.joints.size());
+        usage.vertexColors = mesh.layout.colors;
+        usage.texCoords = mesh.layout.texCoordSets > 0;
+        usage.tangents = mesh.layout.tangents;
+        usage.light = choice.light >= 0 ? plan.nodes[size_t(choice.light)].light.type : LightType::NONE;
+        // A part without a material gets the default one: an empty name would make the engine
+        // look up the whole material file.
+        for (const PlanPiece& piece : mesh.pieces) {
+            node.materials.push_back(m_materials.materialFor(m_scene.mMeshes[piece.sourceMesh]->mMaterialIndex, usage));
+            if (choice.light >= 0 && !choice.leftOut.empty())
+                reportLightsLeftOut(plan, node.materials.back(), choice, reported);
         }
     }
+}
+
+void BundlePlanner::reportLightsLeftOut(const BundlePlan& plan, const std::string& material, const LightChoice& choice,
+                                        std::set<std::string>& reported)
+{
+    std::string names;
+    for (int light : choice.leftOut)
+        names += (names.empty() ? "\"" : ", \"") + plan.nodes[size_t(light)].light.name + "\"";
+    const std::string text = "Material \"" + material + "\" is lit by \"" + plan.nodes[size_t(choice.light)].light.name
+        + "\", the light that gives it the most; the viewer binds one light per material, so " + names
+        + (choice.leftOut.size() == 1 ? " is" : " are") + " left out there.";
+    if (reported.insert(text).second)
+        m_messages.warning(MessageCode::LightsLeftOut, "Lights left out", text);
 }
 
 void BundlePlanner::addAnimations(BundlePlan& plan)

@@ -6,6 +6,7 @@
 #include "Messages.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ struct aiScene;
 struct aiNode;
 struct aiMesh;
 class MaterialPlanner;
+struct LightChoice;
 
 // Turns an imported Assimp scene into a BundlePlan. Reports what it has to
 // leave out (unsupported lights, points and lines, empty meshes, missing bones
@@ -35,6 +37,7 @@ private:
     void markJoints(BundlePlan& plan);
     void attachCameras(BundlePlan& plan);
     void attachLights(BundlePlan& plan);
+    void setAmbient(BundlePlan& plan) const;
     void addMeshes(BundlePlan& plan);
     void addSkin(BundlePlan& plan, PlanMesh& mesh);
     void computeWorldMatrices(BundlePlan& plan);
@@ -42,6 +45,8 @@ private:
     void weldVertices(BundlePlan& plan);
     void setLightRanges(BundlePlan& plan);
     void assignMaterials(BundlePlan& plan);
+    void reportLightsLeftOut(const BundlePlan& plan, const std::string& material, const LightChoice& choice,
+                             std::set<std::string>& reported);
     void addAnimations(BundlePlan& plan);
     std::string animationGroup(const BundlePlan& plan, const std::string& take, int node) const;
 

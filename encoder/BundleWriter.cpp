@@ -202,9 +202,9 @@ void BundleWriter::writeModel(const PlanNode& node)
         for (const aiMatrix4x4& pose : mesh.inverseBindPoses)
             writeMatrix(pose);
     }
-    m_out.u32(uint32_t(mesh.pieces.size()));
-    for (const PlanPiece& piece : mesh.pieces)
-        m_out.string(piece.material);
+    m_out.u32(uint32_t(node.materials.size()));
+    for (const std::string& material : node.materials)
+        m_out.string(material);
 }
 
 void BundleWriter::writeMesh(const PlanMesh& mesh)
@@ -249,7 +249,7 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
         vertex.insert(vertex.end(), {position.x, position.y, position.z});
         if (std::isfinite(position.x) && std::isfinite(position.y) && std::isfinite(position.z))
             radiusSquared = std::max(radiusSquared, (position - centre).SquareLength());
-        const aiVector3D n = source.mNormals ? source.mNormals[v] : piece.generatedNormals[v];
+        const aiVector3D n = source.mNormals ? source.mNormals[v] : aiVector3D(0, 1, 0);
         vertex.insert(vertex.end(), {n.x, n.y, n.z});
         if (mesh.layout.colors) {
             const aiColor4D& c = source.mColors[0][v];

@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "HardEdgeNormals.h"
 #include "ImportLog.h"
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
@@ -22,8 +23,8 @@
 
 namespace {
 
-// Identical vertices are joined, and missing normals made, later by VertexWelder: many times
-// faster than Assimp's own steps, which search space for every vertex.
+// Identical vertices are joined later by VertexWelder, and missing normals made by HardEdgeNormals:
+// many times faster than Assimp's own steps, which search space for every vertex.
 const unsigned kImportSteps = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
 
 std::string folderOf(const std::string& path)
@@ -126,6 +127,10 @@ int Encoder::run()
             ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
             : std::vector<std::string>();
         const size_t unread = reportUnreadObjects(*scene, promised);
+        if (header.isFbx)
+            m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
+        // The importer owns the scene and lets its steps change it; this is one more such step.
+        HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
         return convertScene(*scene, header.isFbx, unread);
     } catch (const std::bad_alloc&) {
@@ -144,6 +149,7 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
 {
     const std::string modelFolder = folderOf(m_options.outputPath);
     MaterialPlanner materials(scene, m_options, modelFolder, m_messages);
+    materials.setDiffuseFactors(m_diffuseFactors);
 
     BundlePlan plan;
     BundlePlanner planner(scene, m_options, m_messages, materials);

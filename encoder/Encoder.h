@@ -3,6 +3,7 @@
 #include "EncoderOptions.h"
 #include "Messages.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,4 +35,5 @@ private:
 
     EncoderOptions m_options;
     Messages& m_messages;
+    std::map<std::string, float> m_diffuseFactors; // of an FBX source's materials, read beside Assimp
 };

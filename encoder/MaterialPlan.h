@@ -27,6 +27,10 @@ struct PlannedMaterial {
     bool matrixPalette = false;
     bool textured = false;
     PlannedSampler sampler; // only when textured
+    bool emissive = false;
+    float emissiveColor[3] = {0, 0, 0}; // multiplies the emissive map when there is one
+    bool emissiveTextured = false;
+    PlannedSampler emissiveSampler; // only when emissiveTextured
     bool cullFace = false;
     FrontFace frontFace = FrontFace::CCW;
     bool blend = false;

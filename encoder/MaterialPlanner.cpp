@@ -25,39 +25,87 @@ struct SourceLook {
     std::string name;
     aiColor4D diffuse {0.8f, 0.8f, 0.8f, 1.0f};
     aiColor3D specular {0.0f, 0.0f, 0.0f};
+    aiColor3D emissive {0.0f, 0.0f, 0.0f};
     float specularExponent = 0.0f;
     float opacity = 1.0f;
     bool twoSided = false;
     bool hasOpacityMap = false;
-    std::string diffuseTexture; // reference as the source names it; empty: none
-    aiTextureMapMode wrapU = aiTextureMapMode_Wrap;
-    aiTextureMapMode wrapV = aiTextureMapMode_Wrap;
-    // glTF multiplies its base colour map by the base colour factor; FBX and
-    // OBJ exporters leave a placeholder colour beside a map that replaces it.
-    bool colourTintsTexture = false;
+    SourceTexture diffuseTexture;
+    SourceTexture emissiveTexture;
+    // What a map is multiplied by. glTF multiplies its maps by the colour factors and Standard
+    // Surface by its weights; FBX and OBJ exporters leave a placeholder colour beside a map that
+    // replaces it, so the map is drawn as it is.
+    aiColor3D diffuseTint {1.0f, 1.0f, 1.0f};
+    aiColor3D emissiveTint {1.0f, 1.0f, 1.0f};
 };
+
+// Where a source gives no material, the importers put a white stand-in (Assimp's own
+// "DefaultMaterial", an unnamed one from PLY or glTF); white vanishes on the white preview.
+const float kDefaultGrey = 0.5f;
 
 float clamp01(float value) { return std::isfinite(value) ? std::min(1.0f, std::max(0.0f, value)) : 0.0f; }
 
-std::string diffuseTextureOf(const aiMaterial& material, aiTextureType& typeOut)
+aiColor3D scaled(const aiColor3D& colour, float factor)
 {
-    // PBR materials name their colour map "base colour"; older ones "diffuse".
-    for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_BASE_COLOR}) {
-        aiString path;
-        if (material.GetTextureCount(type) > 0 && material.GetTexture(type, 0, &path) == AI_SUCCESS
-            && path.length > 0) {
-            typeOut = type;
-            return path.C_Str();
-        }
-    }
-    return std::string();
+    return aiColor3D(colour.r * factor, colour.g * factor, colour.b * factor);
 }
 
-SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
+SourceTexture textureOf(const aiMaterial& material, std::initializer_list<aiTextureType> types)
+{
+    SourceTexture texture;
+    for (aiTextureType type : types) {
+        aiString path;
+        if (material.GetTextureCount(type) == 0 || material.GetTexture(type, 0, &path) != AI_SUCCESS
+            || path.length == 0)
+            continue;
+        texture.path = path.C_Str();
+        int mode = aiTextureMapMode_Wrap;
+        if (material.Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS)
+            texture.wrapU = static_cast<aiTextureMapMode>(mode);
+        mode = aiTextureMapMode_Wrap;
+        if (material.Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS)
+            texture.wrapV = static_cast<aiTextureMapMode>(mode);
+        break;
+    }
+    return texture;
+}
+
+// Maya's Standard Surface keeps its colours in raw properties: a weight times a colour, where a
+// map replaces the colour and keeps the weight.
+void readStandardSurface(const aiMaterial& material, SourceLook& look)
+{
+    aiColor3D colour;
+    float weight = 1.0f;
+    if (material.Get("$raw.Maya|baseColor", 0, 0, colour) == AI_SUCCESS) {
+        if (material.Get("$raw.Maya|base", 0, 0, weight) != AI_SUCCESS)
+            weight = 1.0f;
+        const aiColor3D base = scaled(colour, weight);
+        look.diffuse = aiColor4D(base.r, base.g, base.b, 1.0f);
+        look.diffuseTint = aiColor3D(weight, weight, weight);
+    }
+    weight = 0.0f;
+    if (material.Get("$raw.Maya|emissionColor", 0, 0, colour) == AI_SUCCESS
+        && material.Get("$raw.Maya|emission", 0, 0, weight) == AI_SUCCESS) {
+        look.emissive = scaled(colour, weight);
+        look.emissiveTint = aiColor3D(weight, weight, weight);
+    }
+}
+
+bool isStandIn(const aiMaterial& material, const SourceLook& look)
+{
+    aiString name;
+    const bool unnamed = material.Get(AI_MATKEY_NAME, name) != AI_SUCCESS || name.length == 0;
+    const bool white = look.diffuse.r >= 0.999f && look.diffuse.g >= 0.999f && look.diffuse.b >= 0.999f;
+    return (unnamed || std::string(name.C_Str()) == AI_DEFAULT_MATERIAL_NAME) && white
+        && look.diffuseTexture.path.empty();
+}
+
+SourceLook lookOf(const aiScene& scene, unsigned materialIndex, const std::map<std::string, float>& diffuseFactors)
 {
     SourceLook look;
     if (materialIndex >= scene.mNumMaterials || !scene.mMaterials || !scene.mMaterials[materialIndex]) {
         look.name = "default";
+        look.diffuse = aiColor4D(kDefaultGrey, kDefaultGrey, kDefaultGrey, 1.0f);
         return look;
     }
     const aiMaterial& material = *scene.mMaterials[materialIndex];
@@ -66,11 +114,22 @@ SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
         ? std::string(name.C_Str())
         : "material" + std::to_string(materialIndex);
 
-    aiColor3D diffuse;
-    if (material.Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS)
-        look.diffuse = aiColor4D(diffuse.r, diffuse.g, diffuse.b, 1.0f);
+    aiColor3D colour;
+    // PBR materials name their colour "base colour"; older ones "diffuse".
+    if (material.Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS
+        || material.Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS)
+        look.diffuse = aiColor4D(colour.r, colour.g, colour.b, 1.0f);
+    if (material.Get(AI_MATKEY_COLOR_EMISSIVE, colour) == AI_SUCCESS)
+        look.emissive = colour;
     aiString alphaMode; // only the glTF reader sets it
-    look.colourTintsTexture = material.Get(AI_MATKEY_GLTF_ALPHAMODE, alphaMode) == AI_SUCCESS;
+    const auto factor = diffuseFactors.find(look.name);
+    if (material.Get(AI_MATKEY_GLTF_ALPHAMODE, alphaMode) == AI_SUCCESS) {
+        look.diffuseTint = aiColor3D(look.diffuse.r, look.diffuse.g, look.diffuse.b);
+        look.emissiveTint = look.emissive;
+    } else if (factor != diffuseFactors.end()) {
+        look.diffuseTint = aiColor3D(factor->second, factor->second, factor->second);
+    }
+    readStandardSurface(material, look);
     float opacity = 1.0f;
     if (material.Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS && std::isfinite(opacity))
         look.opacity = clamp01(opacity);
@@ -90,17 +149,10 @@ SourceLook lookOf(const aiScene& scene, unsigned materialIndex)
     int twoSided = 0;
     look.twoSided = material.Get(AI_MATKEY_TWOSIDED, twoSided) == AI_SUCCESS && twoSided != 0;
     look.hasOpacityMap = material.GetTextureCount(aiTextureType_OPACITY) > 0;
-
-    aiTextureType type = aiTextureType_DIFFUSE;
-    look.diffuseTexture = diffuseTextureOf(material, type);
-    if (!look.diffuseTexture.empty()) {
-        int mode = aiTextureMapMode_Wrap;
-        if (material.Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS)
-            look.wrapU = static_cast<aiTextureMapMode>(mode);
-        mode = aiTextureMapMode_Wrap;
-        if (material.Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS)
-            look.wrapV = static_cast<aiTextureMapMode>(mode);
-    }
+    look.diffuseTexture = textureOf(material, {aiTextureType_DIFFUSE, aiTextureType_BASE_COLOR});
+    look.emissiveTexture = textureOf(material, {aiTextureType_EMISSIVE, aiTextureType_EMISSION_COLOR});
+    if (isStandIn(material, look))
+        look.diffuse = aiColor4D(kDefaultGrey, kDefaultGrey, kDefaultGrey, 1.0f);
     return look;
 }
 
@@ -123,8 +175,8 @@ TextureWrap wrapOf(aiTextureMapMode mode)
 // its technique block.
 bool isReservedWord(const std::string& id)
 {
-    static const char* const kWords[]
-        = {"material", "technique", "pass", "renderState", "sampler", "default", "u_diffuseTexture"};
+    static const char* const kWords[] = {
+        "material", "technique", "pass", "renderState", "sampler", "default", "u_diffuseTexture", "u_emissiveTexture"};
     return std::find(std::begin(kWords), std::end(kWords), id) != std::end(kWords);
 }
 
@@ -148,21 +200,19 @@ MaterialPlanner::MaterialPlanner(const aiScene& scene, const EncoderOptions& opt
 
 MaterialPlanner::~MaterialPlanner() = default;
 
-void MaterialPlanner::setLightCounts(unsigned directional, unsigned point, unsigned spot)
-{
-    m_directionalLights = directional;
-    m_pointLights = point;
-    m_spotLights = spot;
-}
+void MaterialPlanner::setDiffuseFactors(const std::map<std::string, float>& factors) { m_diffuseFactors = factors; }
 
-std::string MaterialPlanner::materialName(unsigned materialIndex) const { return lookOf(m_scene, materialIndex).name; }
+std::string MaterialPlanner::materialName(unsigned materialIndex) const
+{
+    return lookOf(m_scene, materialIndex, m_diffuseFactors).name;
+}
 
 std::string MaterialPlanner::materialFor(unsigned materialIndex, const MaterialUsage& usage)
 {
     // Every index past the list means "no material": all such parts share one default.
     materialIndex = std::min(materialIndex, m_scene.mNumMaterials);
-    const auto key
-        = std::make_tuple(materialIndex, usage.jointCount, usage.vertexColors, usage.texCoords, usage.tangents);
+    const auto key = std::make_tuple(materialIndex, usage.jointCount, usage.vertexColors, usage.texCoords,
+                                     usage.tangents, usage.light);
     const auto found = m_idByKey.find(key);
     if (found != m_idByKey.end())
         return found->second;
@@ -208,32 +258,14 @@ std::string MaterialPlanner::materialFilePath() const
 
 PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
 {
-    SourceLook look = lookOf(m_scene, request.materialIndex);
+    SourceLook look = lookOf(m_scene, request.materialIndex, m_diffuseFactors);
     const MaterialUsage& usage = request.usage;
     PlannedMaterial planned;
     planned.id = request.id;
 
-    ExportedTexture texture;
-    if (!look.diffuseTexture.empty()) {
-        if (!m_textures)
-            m_textures = std::make_unique<TextureExporter>(m_scene, sourceFolder(), m_modelFolder, m_messages);
-        texture = m_textures->exportTexture(look.diffuseTexture, look.name);
-        if (!texture.path.empty() && !usage.texCoords && m_warnedMaterials.insert(request.materialIndex).second) {
-            m_messages.warning(MessageCode::TextureWithoutCoordinates, "Texture without coordinates",
-                               "Material \"" + look.name + "\" has the texture \"" + look.diffuseTexture
-                                   + "\", but a mesh drawn with it has no texture coordinates, so that mesh is "
-                                     "drawn without the texture.");
-        }
-    }
-    planned.textured = !texture.path.empty() && usage.texCoords;
-    if (planned.textured) {
-        // Mipmaps need power-of-two sizes in the engine; a mipmap filter on a
-        // texture without mipmaps would sample black.
-        planned.sampler.path = texture.path;
-        planned.sampler.mipmap = isPowerOfTwo(texture.width) && isPowerOfTwo(texture.height);
-        planned.sampler.wrapS = wrapOf(look.wrapU);
-        planned.sampler.wrapT = wrapOf(look.wrapV);
-    }
+    bool translucent = false;
+    planned.textured = plannedSampler(look.diffuseTexture, look.name, request, planned.sampler, &translucent);
+    planned.emissiveTextured = plannedSampler(look.emissiveTexture, look.name, request, planned.emissiveSampler);
 
     if (look.opacity < 0.01f) {
         // A fully transparent material is nearly always an export fault
@@ -245,7 +277,7 @@ PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
                                  "so the model can be seen.");
         look.opacity = 1.0f;
     }
-    planned.blend = look.opacity < 0.999f || look.hasOpacityMap || (planned.textured && texture.translucent);
+    planned.blend = look.opacity < 0.999f || look.hasOpacityMap || translucent;
     planned.specular = hasSpecular(look);
 
     if (usage.jointCount > 0) {
@@ -254,24 +286,34 @@ PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
     }
     if (planned.textured)
         planned.defines.push_back("DIFFUSE_TEXTURE");
+    const aiColor3D emissive = planned.emissiveTextured ? look.emissiveTint : look.emissive;
+    planned.emissive = std::max({clamp01(emissive.r), clamp01(emissive.g), clamp01(emissive.b)}) > 0;
+    if (planned.emissive) {
+        planned.emissiveColor[0] = clamp01(emissive.r);
+        planned.emissiveColor[1] = clamp01(emissive.g);
+        planned.emissiveColor[2] = clamp01(emissive.b);
+        planned.defines.push_back("EMISSIVE");
+    }
+    planned.emissiveTextured = planned.emissiveTextured && planned.emissive;
+    if (planned.emissiveTextured)
+        planned.defines.push_back("EMISSIVE_TEXTURE");
     if (usage.vertexColors)
         planned.defines.push_back("VERTEX_COLOR");
-    // The viewer binds one light per material, preferring spot, then point,
-    // then directional lights; the define names the kind it will look for.
-    const char* lightDefine = m_spotLights > 0 ? "SPOT_LIGHT"
-        : m_pointLights > 0                    ? "POINT_LIGHT"
-        : m_directionalLights > 0              ? "DIRECTIONAL_LIGHT"
-                                               : nullptr;
+    // The engine binds one light per material; the define names the kind it will look for.
+    const char* lightDefine = usage.light == LightType::SPOT ? "SPOT_LIGHT"
+        : usage.light == LightType::POINT                    ? "POINT_LIGHT"
+        : usage.light == LightType::DIRECTIONAL              ? "DIRECTIONAL_LIGHT"
+                                                             : nullptr;
     if (lightDefine)
         planned.defines.push_back(lightDefine);
     if (planned.specular)
         planned.defines.push_back("SPECULAR");
 
-    // A texture brings its own colour; the diffuse colour would tint it, as only glTF means it to.
-    const bool white = planned.textured && !look.colourTintsTexture;
-    planned.diffuse[0] = white ? 1.0f : clamp01(look.diffuse.r);
-    planned.diffuse[1] = white ? 1.0f : clamp01(look.diffuse.g);
-    planned.diffuse[2] = white ? 1.0f : clamp01(look.diffuse.b);
+    const aiColor3D diffuse
+        = planned.textured ? look.diffuseTint : aiColor3D(look.diffuse.r, look.diffuse.g, look.diffuse.b);
+    planned.diffuse[0] = clamp01(diffuse.r);
+    planned.diffuse[1] = clamp01(diffuse.g);
+    planned.diffuse[2] = clamp01(diffuse.b);
     planned.diffuse[3] = look.opacity;
     if (planned.specular) {
         planned.specularColor[0] = look.specular.r;
@@ -297,6 +339,35 @@ PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
         break;
     }
     return planned;
+}
+
+bool MaterialPlanner::plannedSampler(const SourceTexture& source, const std::string& material, const Request& request,
+                                     PlannedSampler& sampler, bool* translucent)
+{
+    if (source.path.empty())
+        return false;
+    if (!m_textures)
+        m_textures = std::make_unique<TextureExporter>(m_scene, sourceFolder(), m_modelFolder, m_messages);
+    const ExportedTexture texture = m_textures->exportTexture(source.path, material);
+    if (texture.path.empty())
+        return false;
+    if (!request.usage.texCoords) {
+        if (m_warnedMaterials.insert(request.materialIndex).second)
+            m_messages.warning(MessageCode::TextureWithoutCoordinates, "Texture without coordinates",
+                               "Material \"" + material + "\" has the texture \"" + source.path
+                                   + "\", but a mesh drawn with it has no texture coordinates, so that mesh is "
+                                     "drawn without the texture.");
+        return false;
+    }
+    // Mipmaps need power-of-two sizes in the engine; a mipmap filter on a
+    // texture without mipmaps would sample black.
+    sampler.path = texture.path;
+    sampler.mipmap = isPowerOfTwo(texture.width) && isPowerOfTwo(texture.height);
+    sampler.wrapS = wrapOf(source.wrapU);
+    sampler.wrapT = wrapOf(source.wrapV);
+    if (translucent)
+        *translucent = texture.translucent;
+    return true;
 }
 
 MaterialPlan MaterialPlanner::plan()

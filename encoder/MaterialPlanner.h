@@ -1,8 +1,11 @@
 #pragma once
 
+#include "BundlePlan.h"
 #include "EncoderOptions.h"
 #include "MaterialPlan.h"
 #include "Messages.h"
+
+#include <assimp/material.h>
 
 #include <map>
 #include <memory>
@@ -13,6 +16,13 @@
 
 struct aiScene;
 struct ExportedTexture;
+
+// A map as the source names it; an empty path: none.
+struct SourceTexture {
+    std::string path;
+    aiTextureMapMode wrapU = aiTextureMapMode_Wrap;
+    aiTextureMapMode wrapV = aiTextureMapMode_Wrap;
+};
 class TextureExporter;
 
 // What a mesh part needs from the shader that draws it; part of a material id,
@@ -23,6 +33,7 @@ struct MaterialUsage {
     bool vertexColors = false;
     bool texCoords = false; // the mesh has a first texture coordinate set
     bool tangents = false; // tangent + binormal present
+    LightType light = LightType::NONE; // the kind of scene light the engine is to bind; NONE: the viewer's own
 };
 
 // Decides the materials of the file beside the bundle ("model.material" for
@@ -39,7 +50,8 @@ public:
                     Messages& messages);
     ~MaterialPlanner();
 
-    void setLightCounts(unsigned directional, unsigned point, unsigned spot); // lights the bundle's scene has
+    // The "DiffuseFactor" of FBX materials by name (see SourceProbe::diffuseFactors): it multiplies their diffuse map.
+    void setDiffuseFactors(const std::map<std::string, float>& factors);
 
     // The material id that the bundle's model entry names for one mesh part drawn with source material
     // `materialIndex` (aiMesh::mMaterialIndex) and the given usage. Same inputs give the same id.
@@ -56,6 +68,9 @@ private:
     };
 
     PlannedMaterial plannedMaterial(const Request& request);
+    // Exports one map of a material; true when the request's mesh can draw it (it has texture coordinates).
+    bool plannedSampler(const SourceTexture& source, const std::string& material, const Request& request,
+                        PlannedSampler& sampler, bool* translucent = nullptr);
     std::string materialName(unsigned materialIndex) const;
     std::string materialFilePath() const;
     std::string sourceFolder() const;
@@ -64,14 +79,12 @@ private:
     EncoderOptions m_options;
     std::string m_modelFolder;
     Messages& m_messages;
-    unsigned m_directionalLights = 0;
-    unsigned m_pointLights = 0;
-    unsigned m_spotLights = 0;
     std::vector<Request> m_requests;
-    std::map<std::tuple<unsigned, unsigned, bool, bool, bool>, std::string> m_idByKey;
+    std::map<std::tuple<unsigned, unsigned, bool, bool, bool, LightType>, std::string> m_idByKey;
     std::map<unsigned, std::string> m_baseIdByMaterial;
     std::set<std::string> m_usedIds;
     std::set<unsigned> m_warnedJointCounts;
     std::set<unsigned> m_warnedMaterials;
+    std::map<std::string, float> m_diffuseFactors;
     std::unique_ptr<TextureExporter> m_textures; // made on first use: it writes into the model folder
 };

@@ -35,9 +35,9 @@ std::string colorText(const float* values, int count)
     return text;
 }
 
-std::string samplerText(const PlannedSampler& sampler)
+std::string samplerText(const char* uniform, const PlannedSampler& sampler)
 {
-    std::string text = "\n    sampler u_diffuseTexture\n    {\n";
+    std::string text = std::string("\n    sampler ") + uniform + "\n    {\n";
     text += "        path = " + sampler.path + "\n";
     text += std::string("        mipmap = ") + (sampler.mipmap ? "true" : "false") + "\n";
     text += std::string("        wrapS = ") + wrapName(sampler.wrapS) + "\n";
@@ -71,6 +71,8 @@ std::string materialText(const PlannedMaterial& material)
         text += "    u_specularColor = " + colorText(material.specularColor, 3) + "\n";
         text += "    u_specularExponent = " + MaterialWriter::number(material.specularExponent) + "\n";
     }
+    if (material.emissive)
+        text += "    u_emissiveColor = " + colorText(material.emissiveColor, 3) + "\n";
     if (material.lightColor) {
         // Black means "no light of the scene reached this material": the
         // shader then lights it from the camera. The viewer replaces it with
@@ -85,7 +87,9 @@ std::string materialText(const PlannedMaterial& material)
         text += "    u_matrixPalette = MATRIX_PALETTE\n";
 
     if (material.textured)
-        text += samplerText(material.sampler);
+        text += samplerText("u_diffuseTexture", material.sampler);
+    if (material.emissiveTextured)
+        text += samplerText("u_emissiveTexture", material.emissiveSampler);
     text += renderStateText(material);
 
     text += "\n    technique default\n    {\n        pass default\n        {\n";

@@ -27,6 +27,7 @@ enum : int {
     ImporterReport = 2009,
     ObjectNotRead = 2010,
     MorphAnimationDropped = 2011,
+    LightsLeftOut = 2012,
 
     MaterialFileFailed = 1050,
 

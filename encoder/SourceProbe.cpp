@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -172,12 +174,13 @@ uint32_t littleEndian32(const std::string& bytes, size_t at)
         | uint32_t(uint8_t(bytes[at + 3])) << 24;
 }
 
-// The name before the "\0\1Model" at `marker`: a string property ('S', length, bytes) that ends there.
-bool binaryNameBefore(const std::string& bytes, size_t marker, std::string& name)
+// The name before the "\0\1" + class at `marker`: a string property ('S', length, bytes) that ends
+// `classBytes` (the "\0\1" and the class name) after it.
+bool binaryNameBefore(const std::string& bytes, size_t marker, std::string& name, size_t classBytes = 7)
 {
     for (size_t length = 0; length <= kMaxNameBytes && length + 5 <= marker; ++length) {
         const size_t start = marker - length;
-        if (bytes[start - 5] == 'S' && littleEndian32(bytes, start - 4) == length + 7) {
+        if (bytes[start - 5] == 'S' && littleEndian32(bytes, start - 4) == length + classBytes) {
             name = bytes.substr(start, length);
             return true;
         }
@@ -202,6 +205,111 @@ void collectMeshNames(const std::string& bytes, size_t from, size_t limit, bool 
             && bytes.compare(end, kAsciiMeshClass.size(), kAsciiMeshClass) == 0)
             names.push_back(bytes.substr(begin, end - begin));
     }
+}
+
+// Binary FBX: a Material record's name property ("Name" "\0\1" "Material"), and the property record
+// P: "DiffuseFactor", "Number", "", "A", value.
+const std::string kBinaryMaterial("\0\1Material", 10);
+const std::string kBinaryDiffuseFactor("S\x0d\0\0\0DiffuseFactor", 18);
+// ASCII FBX: Material: 123, "Material::Name", "" { ... P: "DiffuseFactor", "Number", "", "A",0.5
+const std::string kAsciiMaterial("\"Material::");
+const std::string kAsciiDiffuseFactor("\"DiffuseFactor\"");
+
+// A binary property value after the name: three string properties (type, label, flags), then a
+// double ('D') or a float ('F'). False when the bytes say otherwise or run out.
+bool binaryFactorAfter(const std::string& bytes, size_t at, float& value)
+{
+    for (int skipped = 0; skipped < 3; ++skipped) {
+        if (at + 5 > bytes.size() || bytes[at] != 'S')
+            return false;
+        at += 5 + size_t(littleEndian32(bytes, at + 1));
+    }
+    if (at + 9 <= bytes.size() && bytes[at] == 'D') {
+        double number;
+        std::memcpy(&number, bytes.data() + at + 1, sizeof(number));
+        value = float(number);
+        return true;
+    }
+    if (at + 5 <= bytes.size() && bytes[at] == 'F') {
+        std::memcpy(&value, bytes.data() + at + 1, sizeof(value));
+        return true;
+    }
+    return false;
+}
+
+// An ASCII property value after the name: three quoted strings, then a comma and a number.
+bool asciiFactorAfter(const std::string& bytes, size_t at, float& value)
+{
+    for (int quote = 0; quote < 6; ++quote) {
+        at = bytes.find('"', at);
+        if (at == std::string::npos)
+            return false;
+        ++at;
+    }
+    const size_t comma = bytes.find_first_not_of(" \t", at);
+    if (comma == std::string::npos || bytes[comma] != ',')
+        return false;
+    const std::string number = bytes.substr(comma + 1, 32);
+    char* end = nullptr;
+    value = std::strtof(number.c_str(), &end);
+    return end != number.c_str();
+}
+
+// Adds the factors whose property starts in [from, limit) of `bytes`, each to the material record
+// before it; `material` carries the name of the latest one across calls.
+void collectDiffuseFactors(const std::string& bytes, size_t from, size_t limit, bool binary, std::string& material,
+                           std::map<std::string, float>& factors)
+{
+    const std::string& materialNeedle = binary ? kBinaryMaterial : kAsciiMaterial;
+    const std::string& factorNeedle = binary ? kBinaryDiffuseFactor : kAsciiDiffuseFactor;
+    for (size_t at = from; at < limit;) {
+        const size_t nextMaterial = bytes.find(materialNeedle, at);
+        const size_t nextFactor = bytes.find(factorNeedle, at);
+        at = std::min(nextMaterial, nextFactor);
+        if (at == std::string::npos || at >= limit)
+            return;
+        if (at == nextMaterial) {
+            const size_t begin = at + materialNeedle.size();
+            const size_t end = binary ? begin : bytes.find('"', begin);
+            std::string name;
+            if (binary ? binaryNameBefore(bytes, at, name, kBinaryMaterial.size())
+                       : end != std::string::npos && end - begin <= kMaxNameBytes)
+                material = binary ? name : bytes.substr(begin, end - begin);
+        } else {
+            float value = 1;
+            const size_t after = at + factorNeedle.size();
+            // Property templates come before the first material; they hold only defaults.
+            if (!material.empty()
+                && (binary ? binaryFactorAfter(bytes, after, value) : asciiFactorAfter(bytes, after, value))
+                && std::isfinite(value))
+                factors[material] = value;
+        }
+        ++at;
+    }
+}
+
+// Reads a file in chunks and hands `collect` each window with the range [from, limit) in which markers
+// start, with enough bytes kept on both sides to read what follows them; files of hundreds of megabytes
+// are never held whole.
+template <typename Collect>
+void scanInChunks(const std::string& path, Collect collect)
+{
+    const size_t kChunk = 1 << 20, kMargin = kMaxNameBytes + 64;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return;
+    std::string window, chunk(kChunk, '\0');
+    size_t from = 0, got = kChunk;
+    while (got == kChunk) {
+        got = std::fread(&chunk[0], 1, kChunk, file);
+        window.append(chunk, 0, got);
+        const size_t limit = got < kChunk ? window.size() : window.size() - std::min(window.size(), kMargin);
+        collect(window, from, limit);
+        const size_t dropped = window.size() - std::min(window.size(), 2 * kMargin);
+        window.erase(0, dropped);
+        from = limit - dropped;
+    }
+    std::fclose(file);
 }
 
 } // namespace
@@ -244,26 +352,22 @@ std::vector<std::string> SourceProbe::gltfBufferFiles(const std::string& json)
 
 std::vector<std::string> SourceProbe::meshObjectNames(const std::string& path, bool binary)
 {
-    // Read in chunks. A marker is looked for once, in the chunk where it starts, with enough
-    // bytes kept on both sides to read its name; files of hundreds of megabytes are never held whole.
-    const size_t kChunk = 1 << 20, kMargin = kMaxNameBytes + 64;
+    // A marker is looked for once, in the chunk where it starts.
     std::vector<std::string> names;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return names;
-    std::string window, chunk(kChunk, '\0');
-    size_t from = 0, got = kChunk;
-    while (got == kChunk) {
-        got = std::fread(&chunk[0], 1, kChunk, file);
-        window.append(chunk, 0, got);
-        const size_t limit = got < kChunk ? window.size() : window.size() - std::min(window.size(), kMargin);
+    scanInChunks(path, [&](const std::string& window, size_t from, size_t limit) {
         collectMeshNames(window, from, limit, binary, names);
-        const size_t dropped = window.size() - std::min(window.size(), 2 * kMargin);
-        window.erase(0, dropped);
-        from = limit - dropped;
-    }
-    std::fclose(file);
+    });
     return names;
+}
+
+std::map<std::string, float> SourceProbe::diffuseFactors(const std::string& path, bool binary)
+{
+    std::map<std::string, float> factors;
+    std::string material;
+    scanInChunks(path, [&](const std::string& window, size_t from, size_t limit) {
+        collectDiffuseFactors(window, from, limit, binary, material, factors);
+    });
+    return factors;
 }
 
 bool SourceProbe::embeddedContentIsSound(const std::string& text)

@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ public:
     // The names of the objects an FBX file declares as meshes ("Model::Name", "Mesh"), in file order:
     // what the file promises to hold, whatever the importer then manages to read of it.
     static std::vector<std::string> meshObjectNames(const std::string& path, bool binary);
+
+    // The "DiffuseFactor" each material of an FBX file sets, by material name. Assimp folds it into the
+    // diffuse colour, which a diffuse map then replaces, so the factor a map is drawn with is lost there.
+    static std::map<std::string, float> diffuseFactors(const std::string& path, bool binary);
 
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.

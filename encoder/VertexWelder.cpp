@@ -143,8 +143,6 @@ std::vector<uint32_t> groupVertices(unsigned count, std::vector<uint32_t>& repre
     return groupOf;
 }
 
-uint64_t positionHash(const aiVector3D& p) { return avalanche(mix(14695981039346656037ull, &p, sizeof(aiVector3D))); }
-
 } // namespace
 
 VertexWeld VertexWelder::weld(const aiMesh& mesh, const aiVector3D* normals, unsigned texCoordSets, bool colors,
@@ -157,36 +155,4 @@ VertexWeld VertexWelder::weld(const aiMesh& mesh, const aiVector3D* normals, uns
         mesh.mNumVertices, weld.source, [&](unsigned v) { return data.hash(v); },
         [&](unsigned a, unsigned b) { return data.same(a, b); });
     return weld;
-}
-
-std::vector<aiVector3D> VertexWelder::smoothNormals(const aiMesh& mesh)
-{
-    const unsigned n = mesh.mNumVertices;
-    // Group vertices by exact position: a corner's normal is the sum over every face at that point.
-    std::vector<uint32_t> firstVertex;
-    const std::vector<uint32_t> group = groupVertices(
-        n, firstVertex, [&](unsigned v) { return positionHash(mesh.mVertices[v]); },
-        [&](unsigned a, unsigned b) {
-            return std::memcmp(&mesh.mVertices[a], &mesh.mVertices[b], sizeof(aiVector3D)) == 0;
-        });
-    std::vector<aiVector3D> sums(firstVertex.size(), aiVector3D(0, 0, 0));
-    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-        const aiFace& face = mesh.mFaces[f];
-        if (face.mNumIndices != 3 || !face.mIndices || face.mIndices[0] >= n || face.mIndices[1] >= n
-            || face.mIndices[2] >= n)
-            continue;
-        const aiVector3D& a = mesh.mVertices[face.mIndices[0]];
-        const aiVector3D cross = (mesh.mVertices[face.mIndices[1]] - a) ^ (mesh.mVertices[face.mIndices[2]] - a);
-        if (!std::isfinite(cross.x) || !std::isfinite(cross.y) || !std::isfinite(cross.z))
-            continue;
-        for (unsigned k = 0; k < 3; ++k)
-            sums[group[face.mIndices[k]]] += cross; // longer for larger faces: area weighting
-    }
-    std::vector<aiVector3D> normals(n);
-    for (unsigned v = 0; v < n; ++v) {
-        aiVector3D normal = sums[group[v]];
-        const float length = normal.Length();
-        normals[v] = length > 0 ? normal / length : aiVector3D(0, 1, 0);
-    }
-    return normals;
 }

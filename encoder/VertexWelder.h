@@ -23,12 +23,7 @@ class VertexWelder {
 public:
     // `jointOfBone` gives, per bone of the mesh, its joint index or -1 for a
     // bone that is dropped; empty when the mesh is written without skin.
-    // `normals` are the normals that will be written (the mesh's own or
-    // generated ones), one per source vertex.
+    // `normals` are the normals that will be written, one per source vertex, or null.
     static VertexWeld weld(const aiMesh& mesh, const aiVector3D* normals, unsigned texCoordSets, bool colors,
                            bool tangents, const std::vector<int>& jointOfBone);
-
-    // Smooth normals for a mesh that has none: at each position, the
-    // area-weighted average of the faces that meet there.
-    static std::vector<aiVector3D> smoothNormals(const aiMesh& mesh);
 };

@@ -1,5 +1,6 @@
 // Fragment stage of every converted model, lit in view space.
-// Defines (from the material): DIFFUSE_TEXTURE, VERTEX_COLOR, SPECULAR and at
+// Defines (from the material): DIFFUSE_TEXTURE, VERTEX_COLOR, SPECULAR,
+// EMISSIVE (u_emissiveColor), EMISSIVE_TEXTURE (with EMISSIVE) and at
 // most one of DIRECTIONAL_LIGHT, POINT_LIGHT, SPOT_LIGHT (the kind of scene
 // light the viewer binds to the material).
 // Without a bound light (no light define, or u_lightColor left black) the
@@ -46,8 +47,17 @@ uniform vec3 u_specularColor;
 uniform float u_specularExponent;
 #endif
 
+#ifdef EMISSIVE
+uniform vec3 u_emissiveColor;
+#endif
+
 #ifdef DIFFUSE_TEXTURE
 uniform sampler2D u_diffuseTexture;
+#endif
+#ifdef EMISSIVE_TEXTURE
+uniform sampler2D u_emissiveTexture;
+#endif
+#if defined(DIFFUSE_TEXTURE) || defined(EMISSIVE_TEXTURE)
 varying vec2 v_texCoord;
 #endif
 
@@ -61,6 +71,8 @@ varying vec3 v_viewPosition;
 const vec3 kCameraLightDirection = vec3(0.3, 0.5, 0.81);
 const vec3 kCameraLightColor = vec3(0.75, 0.75, 0.75);
 const vec3 kCameraFill = vec3(0.1, 0.1, 0.11);
+// Sides that no light reaches still show their colour, whatever ambient the scene asks for.
+const vec3 kAmbientFloor = vec3(0.08, 0.08, 0.08);
 
 float rangeFalloff(float distance, float rangeInverse)
 {
@@ -121,7 +133,7 @@ void main()
 #endif
 
     float diffuseTerm = max(dot(normal, lightDirection), 0.0);
-    vec3 color = baseColor.rgb * (ambient + lightColor * diffuseTerm);
+    vec3 color = baseColor.rgb * (max(ambient, kAmbientFloor) + lightColor * diffuseTerm);
 
 #ifdef SPECULAR
     if (diffuseTerm > 0.0) {
@@ -129,6 +141,14 @@ void main()
         float highlight = pow(max(dot(normal, halfVector), 0.0), max(u_specularExponent, 1.0));
         color += u_specularColor * lightColor * highlight;
     }
+#endif
+
+#ifdef EMISSIVE
+    vec3 emissive = u_emissiveColor;
+#ifdef EMISSIVE_TEXTURE
+    emissive *= texture2D(u_emissiveTexture, v_texCoord).rgb;
+#endif
+    color += emissive;
 #endif
 
     gl_FragColor = vec4(color, baseColor.a);

@@ -1,6 +1,6 @@
 // Vertex stage of every converted model.
 // Defines (from the material): SKINNING with SKINNING_JOINT_COUNT n,
-// DIFFUSE_TEXTURE, VERTEX_COLOR. Lighting is done per fragment in view space.
+// DIFFUSE_TEXTURE, EMISSIVE_TEXTURE, VERTEX_COLOR. Lighting is done per fragment in view space.
 // No #version line: the engine puts the material's defines in front of this
 // text, and the GLSL 1.10/1.20 subset used here compiles either way.
 
@@ -14,7 +14,7 @@ uniform mat4 u_inverseTransposeWorldViewMatrix;
 varying vec3 v_normalVector;
 varying vec3 v_viewPosition;
 
-#ifdef DIFFUSE_TEXTURE
+#if defined(DIFFUSE_TEXTURE) || defined(EMISSIVE_TEXTURE)
 attribute vec2 a_texCoord;
 varying vec2 v_texCoord;
 #endif
@@ -66,7 +66,7 @@ void main()
     v_viewPosition = (u_worldViewMatrix * position).xyz;
     v_normalVector = (u_inverseTransposeWorldViewMatrix * vec4(normal, 0.0)).xyz;
 
-#ifdef DIFFUSE_TEXTURE
+#if defined(DIFFUSE_TEXTURE) || defined(EMISSIVE_TEXTURE)
     v_texCoord = a_texCoord;
 #endif
 #ifdef VERTEX_COLOR

@@ -46,7 +46,8 @@ int countOf(const Messages& messages, int code);
 // Sorted, relative to `folder`.
 QStringList filesBelow(const QString& folder);
 
-// A source material; `values` may hold "opacity", "shininess", "strength", "specular" (a grey), "twoSided".
+// A source material; `values` may hold "opacity", "shininess", "strength", "specular" and "emissive" (greys),
+// "twoSided", "emissiveMap" (the texture is its emissive map too).
 aiMaterial* makeMaterial(const char* name, const std::map<std::string, float>& values = {},
                          const char* texture = nullptr, aiColor3D diffuse = aiColor3D(0.8f, 0.1f, 0.1f));
 // Fills one of Assimp's counted arrays (which its owner deletes) with `items`.

@@ -102,6 +102,50 @@ private slots:
         QCOMPARE(converted.err.contains("warning GP#2007 [Nothing to draw]"), !drawn);
     }
 
+    void facetsWithoutNormalsStayFlat_data()
+    {
+        // Files without normals: each triangle corner gets its face's normal where faces meet at a hard edge.
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("vertices");
+        QTest::newRow("cube: 8 corners, 3 faces each") << "PLY/cube_binary.ply" << 24;
+        QTest::newRow("box of unshared corners") << "FBX/boxWithCompressedCTypeArray.FBX" << 24;
+    }
+
+    void facetsWithoutNormalsStayFlat()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, vertices);
+        const QString source = sharedModels() + "/assimp/test/models/" + file;
+        if (!QFileInfo::exists(source))
+            QSKIP("shared models not present");
+        const QString folder = m_work.path() + QString("/facets%1").arg(++m_runs);
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(convert(source, folder + "/model.gpb").exitCode, 0);
+        BundleData bundle;
+        QCOMPARE(bundleProblem(folder + "/model.gpb", bundle), QString());
+        int written = 0;
+        for (const BundleData::Mesh& mesh : bundle.meshes) {
+            written += int(mesh.vertexCount);
+            const std::vector<float> data = vertexFloats(mesh);
+            const size_t stride = floatsPerVertex(mesh), normal = size_t(elementOffset(mesh, 2));
+            const auto at = [&](uint32_t v, size_t offset) {
+                return aiVector3D(data[v * stride + offset], data[v * stride + offset + 1],
+                                  data[v * stride + offset + 2]);
+            };
+            for (const BundleData::Part& part : mesh.parts) {
+                const std::vector<uint32_t> indices = indicesOf(part);
+                for (size_t i = 0; i + 2 < indices.size(); i += 3) {
+                    const aiVector3D face
+                        = ((at(indices[i + 1], 0) - at(indices[i], 0)) ^ (at(indices[i + 2], 0) - at(indices[i], 0)))
+                              .Normalize();
+                    for (size_t k = 0; k < 3; ++k)
+                        QVERIFY2(at(indices[i + k], normal) * face > 0.9999f, qPrintable(QString::number(i / 3)));
+                }
+            }
+        }
+        QCOMPARE(written, vertices);
+    }
+
     void gltfBaseColourTintsItsTexture()
     {
         const QString box = sharedModels() + "/assimp/test/models/glTF2/BoxTextured-glTF/";

@@ -6,6 +6,7 @@
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "Properties.h"
+#include "SourceProbe.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
@@ -30,6 +31,20 @@ void writePng(const QString& path, int width, int height, int channels, unsigned
     for (size_t i = 3; channels == 4 && i < pixels.size(); i += 4)
         pixels[i] = alpha;
     stbi_write_png(path.toUtf8().constData(), width, height, channels, pixels.data(), width * channels);
+}
+
+// Binary FBX property records: a string ('S', length, bytes), a material's name, a "DiffuseFactor" P record.
+QByteArray fbxString(const QByteArray& text)
+{
+    const quint32 length = quint32(text.size());
+    return "S" + QByteArray(reinterpret_cast<const char*>(&length), 4) + text;
+}
+QByteArray fbxMaterialName(const QByteArray& name) { return fbxString(name + QByteArray("\0\1Material", 10)); }
+template <typename Number>
+QByteArray fbxDiffuseFactor(char type, Number value)
+{
+    return fbxString("DiffuseFactor") + fbxString("Number") + fbxString("") + fbxString("A") + type
+        + QByteArray(reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
 MaterialUsage usage(unsigned joints = 0, bool colors = false, bool texCoords = false)
@@ -200,6 +215,40 @@ private slots:
         const std::string id = writer.materialFor(0, usage());
         QVERIFY(MaterialWriter::write(writer.plan(), m_messages));
         QCOMPARE(value(id, "u_diffuseColor"), QString("0,1,0,1"));
+    }
+
+    void diffuseFactorsAreReadFromTheFile_data()
+    {
+        QTest::addColumn<bool>("binary");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("factors");
+        const QByteArray ascii
+            = "Material: 1, \"Material::Wood\", \"\" {\n P: \"DiffuseFactor\", \"Number\", \"\", \"A\",0.5\n";
+        const QByteArray binary = fbxMaterialName("Wood") + fbxDiffuseFactor('D', 0.5);
+        QTest::newRow("ASCII") << false << ascii << "Wood=0.5";
+        QTest::newRow("ASCII template before any material")
+            << false << "P: \"DiffuseFactor\", \"Number\", \"\", \"A\",0.25\n" + ascii << "Wood=0.5";
+        QTest::newRow("binary double") << true << binary << "Wood=0.5";
+        QTest::newRow("binary float, two materials")
+            << true << binary + fbxMaterialName("Iron") + fbxDiffuseFactor('F', 0.25f) << "Iron=0.25 Wood=0.5";
+        QTest::newRow("binary cut short") << true << binary.left(binary.size() - 4) << "";
+        QTest::newRow("binary string lengths past the end")
+            << true << fbxMaterialName("Wood") + fbxString("DiffuseFactor") + "S\xff\xff\xff\x7f"
+            << "";
+    }
+
+    void diffuseFactorsAreReadFromTheFile()
+    {
+        QFETCH(bool, binary);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, factors);
+        QFile file(m_source + "/factors.fbx");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        QStringList found;
+        for (const auto& [name, factor] : SourceProbe::diffuseFactors(file.fileName().toStdString(), binary))
+            found << QString::fromStdString(name) + "=" + QString::number(double(factor));
+        QCOMPARE(found.join(' '), factors);
     }
 
     void fileIsReplacedWholeOrNotAtAll()

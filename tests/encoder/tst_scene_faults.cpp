@@ -275,6 +275,27 @@ private slots:
                  qPrintable(warnings.join('\n')));
     }
 
+    void sourceAmbientColourIsKept_data()
+    {
+        QTest::addColumn<QVector<float>>("source"); // FBX's global "AmbientColor"
+        QTest::addColumn<QVector<float>>("written");
+        QTest::newRow("as given") << QVector<float> {0.25f, 0.5f, 0.125f} << QVector<float> {0.25f, 0.5f, 0.125f};
+        QTest::newRow("brighter than white: its hue") << QVector<float> {3, 1.5f, 0} << QVector<float> {1, 0.5f, 0};
+    }
+
+    void sourceAmbientColourIsKept()
+    {
+        QFETCH(QVector<float>, source);
+        QFETCH(QVector<float>, written);
+        auto ground = scene({makeQuad()}, {"Ground"});
+        addNode(*ground->mRootNode, "ground", {0});
+        ground->mMetaData = aiMetadata::Alloc(1);
+        ground->mMetaData->Set(0, "AmbientColor", aiVector3D(source[0], source[1], source[2]));
+        QCOMPARE(convertScene(*ground), QString());
+        const engine::Vector3& ambient = m_bundle.ambientColor;
+        QCOMPARE((QVector<float> {ambient.x, ambient.y, ambient.z}), written);
+    }
+
     void morphAnimationIsReported_data()
     {
         QTest::addColumn<bool>("withNodeChannel");

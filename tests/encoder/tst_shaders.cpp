@@ -121,10 +121,10 @@ private slots:
 
     void writtenMaterialsMatchTheirPrograms()
     {
-        // Every combination of defines the writer emits (both materials textured, one specular, under each
-        // light kind) builds, also under a strict GLSL 1.20 compiler and with the engine's picking stage.
-        // Every parameter a material sets is a uniform its program uses, every uniform the program
-        // uses is set by the material or by the viewer's light binding, and the attributes follow the defines.
+        // Every combination of defines the writer emits (all materials textured, one specular, one emissive
+        // with an emissive map, under each light kind) builds, also under a strict GLSL 1.20 compiler and with the
+        // engine's picking stage. Every parameter a material sets is a uniform its program uses, every uniform the
+        // program uses is set by the material or by the viewer's light binding, and the attributes follow the defines.
         QTemporaryDir folder;
         const QString model = folder.filePath("model");
         QVERIFY(QDir().mkpath(model + "/tex"));
@@ -134,7 +134,8 @@ private slots:
             scene.mMaterials, scene.mNumMaterials,
             std::vector<aiMaterial*> {
                 encodertest::makeMaterial("Wood", {}, "wood.png"),
-                encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png")});
+                encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png"),
+                encodertest::makeMaterial("Glow", {{"emissive", 0.5f}, {"emissiveMap", 1}}, "wood.png")});
         const QMap<QString, QStringList> lightUniforms
             = {{"SPOT_LIGHT",
                 {"u_spotLightPosition", "u_spotLightDirection", "u_spotLightRangeInverse", "u_spotLightInnerAngleCos",
@@ -143,17 +144,15 @@ private slots:
                {"DIRECTIONAL_LIGHT", {"u_lightDirection"}},
                {"SPECULAR", {"u_lightDirection"}}}; // specular alone makes the viewer bind a directional light
         QSet<QString> combinations;
-        const unsigned lightCounts[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-        for (const auto& lights : lightCounts) {
+        for (LightType light : {LightType::NONE, LightType::DIRECTIONAL, LightType::POINT, LightType::SPOT}) {
             EncoderOptions options;
             options.inputPath = folder.filePath("scene.fbx").toStdString();
             options.outputPath = (model + "/model.gpb").toStdString();
             Messages messages;
             MaterialPlanner writer(scene, options, model.toStdString(), messages);
-            writer.setLightCounts(lights[0], lights[1], lights[2]);
-            for (int mask = 0; mask < 16; ++mask)
-                writer.materialFor(mask / 8,
-                                   MaterialUsage {(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false});
+            for (int mask = 0; mask < 24; ++mask)
+                writer.materialFor(
+                    mask / 8, MaterialUsage {(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false, light});
             QVERIFY(MaterialWriter::write(writer.plan(), messages));
             // Read with the engine's reader: parameters and sampler names per material, the pass's shaders and defines.
             std::unique_ptr<engine::Properties> file(engine::Properties::create(qPrintable(model + "/model.material")));
@@ -175,8 +174,10 @@ private slots:
                 QStringList parameters;
                 while (const char* name = material->getNextProperty())
                     parameters << name;
-                if (const engine::Properties* sampler = material->getNamespace("sampler", true, false))
-                    parameters << sampler->getId();
+                for (size_t n = 0; n < material->namespaceCount(); ++n) {
+                    if (QString(material->namespaceAt(n)->getNamespace()) == "sampler")
+                        parameters << material->namespaceAt(n)->getId();
+                }
                 QStringList bound = parameters;
                 for (const QString& define : defines)
                     bound += lightUniforms.value(define);
@@ -197,12 +198,50 @@ private slots:
                 const auto has = [&](const char* a) { return program.attributeLocation(a) >= 0; };
                 QVERIFY2(has("a_position") && has("a_normal"), qPrintable(label));
                 QCOMPARE(has("a_blendWeights") && has("a_blendIndices"), defines.contains("SKINNING"));
-                QCOMPARE(has("a_texCoord"), defines.contains("DIFFUSE_TEXTURE"));
+                QCOMPARE(has("a_texCoord"),
+                         defines.contains("DIFFUSE_TEXTURE") || defines.contains("EMISSIVE_TEXTURE"));
                 QCOMPARE(has("a_color"), defines.contains("VERTEX_COLOR"));
                 combinations.insert(label);
             }
         }
-        QCOMPARE(combinations.size(), 4 * 16);
+        QCOMPARE(combinations.size(), 4 * 24);
+    }
+
+    void lightTermsReachTheColour_data()
+    {
+        QTest::addColumn<QStringList>("defines");
+        QTest::addColumn<QVector3D>("diffuse");
+        QTest::addColumn<QVector3D>("emissive");
+        QTest::addColumn<QRgb>("expected"); // each channel within 3
+        // The quad faces +Z; the sun shines along +Z, so it lights only the back.
+        QTest::newRow("emissive on black")
+            << QStringList {"EMISSIVE"} << QVector3D(0, 0, 0) << QVector3D(0.5f, 0.25f, 0) << qRgb(128, 64, 0);
+        QTest::newRow("side the sun misses keeps the ambient floor")
+            << QStringList {"DIRECTIONAL_LIGHT"} << QVector3D(1, 1, 1) << QVector3D() << qRgb(20, 20, 20);
+        QTest::newRow("emissive adds to the ambient floor")
+            << QStringList {"DIRECTIONAL_LIGHT", "EMISSIVE"} << QVector3D(1, 0, 0) << QVector3D(0, 0.5f, 0)
+            << qRgb(20, 128, 0);
+    }
+
+    void lightTermsReachTheColour()
+    {
+        QFETCH(QStringList, defines);
+        QFETCH(QVector3D, diffuse);
+        QFETCH(QVector3D, emissive);
+        QFETCH(QRgb, expected);
+        QOpenGLShaderProgram program;
+        QVERIFY(buildModel(program, defines));
+        const QVector<float> quad = {-1, -1, -0.5f, 1, -1, -0.5f, 1, 1, -0.5f, -1, 1, -0.5f};
+        const QImage image = draw(program, quad, repeated({0, 0, 1}, 4), [&](QOpenGLShaderProgram& p) {
+            p.setUniformValue("u_diffuseColor", QVector4D(diffuse, 1));
+            p.setUniformValue("u_emissiveColor", emissive);
+            p.setUniformValue("u_lightColor", QVector3D(1, 1, 1));
+            p.setUniformValue("u_lightDirection", QVector3D(0, 0, 1));
+        });
+        const QRgb pixel = image.pixel(8, 8);
+        QVERIFY2(std::abs(qRed(pixel) - qRed(expected)) <= 3 && std::abs(qGreen(pixel) - qGreen(expected)) <= 3
+                     && std::abs(qBlue(pixel) - qBlue(expected)) <= 3,
+                 qPrintable(QString::number(pixel, 16)));
     }
 
     void paletteRowsMoveSkinnedVertices()

@@ -1,0 +1,140 @@
+#include "LightChooser.h"
+
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+float smoothStep(float edge0, float edge1, float x)
+{
+    if (edge1 <= edge0)
+        return x >= edge1 ? 1.0f : 0.0f;
+    const float t = std::min(1.0f, std::max(0.0f, (x - edge0) / (edge1 - edge0)));
+    return t * t * (3 - 2 * t);
+}
+
+aiVector3D translationOf(const aiMatrix4x4& m) { return aiVector3D(m.a4, m.b4, m.c4); }
+
+} // namespace
+
+LightChooser::LightChooser(const BundlePlan& plan)
+    : m_plan(plan)
+{
+    for (size_t n = 0; n < plan.nodes.size(); ++n) {
+        if (plan.nodes[n].light.type != LightType::NONE)
+            m_lights.push_back(int(n));
+    }
+}
+
+float LightChooser::contributionAt(const PlanLight& light, const aiMatrix4x4& lightWorld, const aiVector3D& point)
+{
+    float strength = std::max({light.color[0], light.color[1], light.color[2]});
+    if (!(strength > 0) || light.type == LightType::NONE)
+        return 0;
+    strength = std::min(strength, 1.0f);
+    if (light.type == LightType::DIRECTIONAL)
+        return strength;
+    const aiVector3D toPoint = point - translationOf(lightWorld);
+    const float distance = toPoint.Length();
+    const float scaled = light.range > 0 ? distance / light.range : 1;
+    float falloff = std::min(1.0f, std::max(0.0f, 1 - scaled * scaled));
+    if (light.type == LightType::SPOT) {
+        // The light shines down its node's -Z axis.
+        aiVector3D forward(-lightWorld.a3, -lightWorld.b3, -lightWorld.c3);
+        const float forwardLength = forward.Length();
+        const float cosine = distance > 0 && forwardLength > 0 ? (toPoint * forward) / (distance * forwardLength) : 1;
+        falloff *= smoothStep(std::cos(light.outerAngle), std::cos(light.innerAngle), cosine);
+    }
+    return std::isfinite(falloff) ? strength * falloff : 0;
+}
+
+std::vector<aiVector3D> LightChooser::samplesOf(int node) const
+{
+    // The corners and the centre of the mesh's box, where the node puts it.
+    const PlanNode& owner = m_plan.nodes[size_t(node)];
+    const PlanMesh& mesh = m_plan.meshes[size_t(owner.mesh)];
+    std::vector<aiVector3D> samples;
+    for (int corner = 0; corner < 8; ++corner) {
+        const aiVector3D local((corner & 1) ? mesh.boxMax.x : mesh.boxMin.x,
+                               (corner & 2) ? mesh.boxMax.y : mesh.boxMin.y,
+                               (corner & 4) ? mesh.boxMax.z : mesh.boxMin.z);
+        samples.push_back(owner.world * local);
+    }
+    samples.push_back(owner.world * ((mesh.boxMin + mesh.boxMax) * 0.5f));
+    return samples;
+}
+
+float LightChooser::contribution(int light, const std::vector<aiVector3D>& samples) const
+{
+    const PlanNode& carrier = m_plan.nodes[size_t(light)];
+    float sum = 0;
+    for (const aiVector3D& point : samples)
+        sum += contributionAt(carrier.light, carrier.world, point);
+    return samples.empty() ? 0 : sum / float(samples.size());
+}
+
+LightChoice LightChooser::choose(int node) const
+{
+    LightChoice choice;
+    if (node < 0 || m_plan.nodes[size_t(node)].mesh < 0)
+        return choice;
+    const std::vector<aiVector3D> samples = samplesOf(node);
+    float best = 0;
+    for (LightType type : {LightType::DIRECTIONAL, LightType::POINT, LightType::SPOT}) {
+        const int light = reachable(node, type);
+        const float amount = light >= 0 ? contribution(light, samples) : 0;
+        if (amount > best) {
+            best = amount;
+            choice.light = light;
+        }
+    }
+    for (int light : m_lights) {
+        if (light != choice.light && contribution(light, samples) >= kReaches)
+            choice.leftOut.push_back(light);
+    }
+    return choice;
+}
+
+const std::vector<int>& LightChooser::siblingsOf(int node) const
+{
+    const int parent = m_plan.nodes[size_t(node)].parent;
+    return parent < 0 ? m_plan.topLevel : m_plan.nodes[size_t(parent)].children;
+}
+
+int LightChooser::lightAt(int node, LightType type, Place place) const
+{
+    if (m_plan.nodes[size_t(node)].light.type == type)
+        return node;
+    if (place == Place::OnNode)
+        return -1;
+    for (int child : m_plan.nodes[size_t(node)].children) {
+        if (m_plan.nodes[size_t(child)].light.type == type)
+            return child;
+    }
+    return -1;
+}
+
+int LightChooser::searchUpwards(int node, LightType type, Place place) const
+{
+    for (; node >= 0; node = m_plan.nodes[size_t(node)].parent) {
+        const int own = lightAt(node, type, place);
+        if (own >= 0)
+            return own;
+        for (int sibling : siblingsOf(node)) {
+            const int light = lightAt(sibling, type, place);
+            if (light >= 0)
+                return light;
+        }
+    }
+    return -1;
+}
+
+int LightChooser::reachable(int node, LightType type) const
+{
+    if (m_plan.lightCount(type) == 0)
+        return -1;
+    const int light = searchUpwards(node, type, Place::OnNode);
+    return light >= 0 ? light : searchUpwards(node, type, Place::OnNodeOrChild);
+}
