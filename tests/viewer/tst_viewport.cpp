@@ -2,6 +2,7 @@
 #include "Drawable.h"
 #include "GlItem.h"
 #include "Light.h"
+#include "ModelBounds.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
 #include "Ref.h"
@@ -320,7 +321,7 @@ void ViewportTest::selectionBox()
         node->setLight(light);
         light->release();
     }
-    const SelectionBox box = SelectionBox::placementFor(kind == "none" ? nullptr : node);
+    const SelectionBox box = SelectionBox::placementFor(kind == "none" ? nullptr : node, ModelBounds());
     node->release();
     QCOMPARE(int(box.action), action);
     if (box.action != SelectionBox::Action::Place)
