@@ -51,6 +51,9 @@ GlItem::GlItem(QWidget* parent)
     m_platform = new engine::Platform_Qt(this, m_viewer);
     m_viewer->setPlatform(m_platform);
     setClearColor(settingsBackground());
+    m_nextFrameTimer.setSingleShot(true);
+    m_nextFrameTimer.setInterval(playingFrameIntervalMs);
+    connect(&m_nextFrameTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
 }
 
 GlItem::~GlItem()
@@ -123,8 +126,6 @@ void GlItem::initializeGL()
     gl->glEnable(GL_MULTISAMPLE);
     if (m_renderingEnabled)
         m_viewer->run();
-    connect(&m_repaintTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update), Qt::UniqueConnection);
-    m_repaintTimer.start(repaintIntervalMs);
 }
 
 void GlItem::paintGL()
@@ -133,7 +134,8 @@ void GlItem::paintGL()
         return;
     if (context()->functions()->glGetError() != GL_NO_ERROR)
         std::printf("GL error:\n");
-    m_viewer->frame();
+    if (m_viewer->drawFrame())
+        m_nextFrameTimer.start();
     countFrame();
 }
 
@@ -163,8 +165,10 @@ const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QStri
 {
     static const EncoderOutputLogs nothingToAdd;
     m_encoderLogs = encoderLogs;
-    if (m_renderingEnabled)
+    if (m_renderingEnabled) {
+        update();
         return m_viewer->loadModel(modelPath, version, format);
+    }
     // Rendering is off, so nothing is drawn; a failed conversion is still
     // reported as one.
     SceneViewer::writeEmptyInfoFile();
@@ -173,13 +177,29 @@ const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QStri
     return &nothingToAdd;
 }
 
-void GlItem::clearScene() { m_viewer->clearScene(); }
+void GlItem::clearScene()
+{
+    m_viewer->clearScene();
+    update();
+}
 
-bool GlItem::playAnimation(const QString& id) { return m_viewer->playAnimation(id.toStdString()); }
+bool GlItem::playAnimation(const QString& id)
+{
+    update();
+    return m_viewer->playAnimation(id.toStdString());
+}
 
-bool GlItem::pauseAnimation(const QString& id) { return m_viewer->pauseAnimation(id.toStdString()); }
+bool GlItem::pauseAnimation(const QString& id)
+{
+    update();
+    return m_viewer->pauseAnimation(id.toStdString());
+}
 
-bool GlItem::stopAnimation(const QString& id) { return m_viewer->stopAnimation(id.toStdString()); }
+bool GlItem::stopAnimation(const QString& id)
+{
+    update();
+    return m_viewer->stopAnimation(id.toStdString());
+}
 
 QString GlItem::openGLVersionString()
 {
@@ -214,17 +234,22 @@ void GlItem::resetCamera()
         return;
     trackUsage(QStringLiteral("usage"), QStringLiteral("toolbar"), QStringLiteral("reset_cam"));
     m_viewer->resetCamera();
-}
-
-void GlItem::setSelectedObject(engine::Node* node) { m_viewer->setSelectedObject(node); }
-
-void GlItem::setClearColor(QColor color) { m_viewer->setClearColor(color.red(), color.green(), color.blue()); }
-
-void GlItem::setBackgroundColor(QColor color)
-{
-    setClearColor(color);
     update();
 }
+
+void GlItem::setSelectedObject(engine::Node* node)
+{
+    m_viewer->setSelectedObject(node);
+    update();
+}
+
+void GlItem::setClearColor(QColor color)
+{
+    m_viewer->setClearColor(color.red(), color.green(), color.blue());
+    update();
+}
+
+void GlItem::setBackgroundColor(QColor color) { setClearColor(color); }
 
 void GlItem::mousePressEvent(QMouseEvent* event)
 {
@@ -235,6 +260,9 @@ void GlItem::mousePressEvent(QMouseEvent* event)
 void GlItem::mouseMoveEvent(QMouseEvent* event)
 {
     m_viewer->touchEvent(SceneViewer::TouchMove, event->pos().x(), event->pos().y(), pointerContact);
+    // Hovering moves nothing; only a drag turns, pans or dollies.
+    if (event->buttons() != Qt::NoButton)
+        update();
 }
 
 void GlItem::mouseReleaseEvent(QMouseEvent* event)
@@ -248,6 +276,7 @@ void GlItem::wheelEvent(QWheelEvent* event)
         m_viewer->setPanMode();
     else
         m_viewer->zoom(event->angleDelta().y());
+    update();
 }
 
 bool GlItem::forwardModifierKey(QKeyEvent* event, int engineEvent)

@@ -27,15 +27,17 @@ Q_DECLARE_METATYPE(engine::Scene*)
 Q_DECLARE_OPAQUE_POINTER(engine::Node*)
 Q_DECLARE_METATYPE(engine::Node*)
 
-// The viewport of the main window. Checks the OpenGL version once, drives
-// the scene viewer's frames from a 16 ms timer, turns pointer, wheel and
-// modifier keys into camera moves, opens model files dropped onto it and
-// relays the viewer's news as signals.
+// The viewport of the main window. Checks the OpenGL version once, draws
+// the scene viewer's frames when something changes (camera, size, model,
+// selection, background, a playing clip) and never while nothing does,
+// turns pointer, wheel and modifier keys into camera moves, opens model
+// files dropped onto it and relays the viewer's news as signals.
 class GlItem : public QOpenGLWidget, private ViewerHost {
     Q_OBJECT
 public:
-    static constexpr int repaintIntervalMs = 16;
     static constexpr int frameRateIntervalMs = 1000;
+    // Between frames while a clip plays: about 60 a second.
+    static constexpr int playingFrameIntervalMs = 16;
 
     explicit GlItem(QWidget* parent = nullptr);
     ~GlItem() override;
@@ -107,7 +109,7 @@ private:
 
     SceneViewer* m_viewer;
     engine::Platform_Qt* m_platform;
-    QTimer m_repaintTimer;
+    QTimer m_nextFrameTimer; // single shot, started only while frames are due
     bool m_glInitialised = false;
     QMessageBox* m_messageBox = nullptr;
     bool m_renderingEnabled = false;

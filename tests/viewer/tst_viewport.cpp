@@ -9,11 +9,14 @@
 #include "SelectionBox.h"
 #include "WorkspaceService.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <QJsonDocument>
@@ -34,6 +37,8 @@ private slots:
     void onlyModifierKeysAreTaken_data();
     void onlyModifierKeysAreTaken();
     void paintsTheBackgroundColour();
+    void drawsOnlyOnChange_data();
+    void drawsOnlyOnChange();
     void failureMessage_data();
     void failureMessage();
     void loadWritesInfoFile();
@@ -189,6 +194,55 @@ void ViewportTest::paintsTheBackgroundColour()
         }
         QVERIFY2(gridPixels > 100, qPrintable(QString::number(gridPixels)));
     }
+}
+
+void ViewportTest::drawsOnlyOnChange_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("draws");
+    for (const char* change : {"hover", "key"})
+        QTest::newRow(change) << QString(change) << false;
+    for (const char* change : {"drag", "wheel", "reset camera", "selection", "background", "resize"})
+        QTest::newRow(change) << QString(change) << true;
+}
+
+void ViewportTest::drawsOnlyOnChange()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, draws);
+    QSignalSpy frames(m_item, &QOpenGLWidget::frameSwapped);
+    QTest::qWait(100);
+    frames.clear();
+    QTest::qWait(200);
+    QCOMPARE(frames.count(), 0);
+    const QPoint middle = m_item->rect().center();
+    if (change == "hover" || change == "drag") {
+        if (change == "drag")
+            QTest::mousePress(m_item, Qt::LeftButton, Qt::NoModifier, middle);
+        QMouseEvent move(QEvent::MouseMove, middle + QPoint(20, 5), Qt::NoButton,
+                         change == "drag" ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(m_item, &move);
+        if (change == "drag")
+            QTest::mouseRelease(m_item, Qt::LeftButton, Qt::NoModifier, middle + QPoint(20, 5));
+    } else if (change == "key") {
+        QTest::keyClick(m_item, Qt::Key_Control);
+    } else if (change == "wheel") {
+        QWheelEvent wheel(middle, m_item->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_item, &wheel);
+    } else if (change == "reset camera") {
+        m_item->resetCamera();
+    } else if (change == "selection") {
+        m_item->setSelectedObject(nullptr);
+    } else if (change == "background") {
+        m_item->setClearColor(QColor(1, 2, 3));
+    } else if (change == "resize") {
+        m_item->resize(m_item->size() + QSize(2, 2));
+    }
+    QTest::qWait(300);
+    QCOMPARE(frames.count() > 0, draws);
+    // Even a change draws a few frames, not a frame every few milliseconds.
+    QVERIFY(frames.count() <= 2);
 }
 
 void ViewportTest::failureMessage_data()
