@@ -51,6 +51,7 @@ GlItem::GlItem(QWidget* parent)
     m_platform = new engine::Platform_Qt(this, m_viewer);
     m_viewer->setPlatform(m_platform);
     setClearColor(settingsBackground());
+    m_announceFirstPicture = qEnvironmentVariableIsSet("VELMORA_ANNOUNCE_FIRST_PICTURE");
     m_nextFrameTimer.setSingleShot(true);
     m_nextFrameTimer.setInterval(playingFrameIntervalMs);
     connect(&m_nextFrameTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
@@ -137,6 +138,12 @@ void GlItem::paintGL()
     if (m_viewer->drawFrame())
         m_nextFrameTimer.start();
     countFrame();
+    if (m_modelAwaitingPicture && m_announceFirstPicture) {
+        context()->functions()->glFinish();
+        std::printf("first picture\n");
+        std::fflush(stdout);
+    }
+    m_modelAwaitingPicture = false;
 }
 
 void GlItem::countFrame()
@@ -318,6 +325,7 @@ void GlItem::makeViewerContextCurrent() { makeCurrent(); }
 
 void GlItem::viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount)
 {
+    m_modelAwaitingPicture = true;
     emit sceneLoaded(scene, vertexCount, meshCount);
 }
 

@@ -115,6 +115,11 @@ private:
     bool m_renderingEnabled = false;
     bool m_importEnabled = false;
     const EncoderOutputLogs* m_encoderLogs = nullptr;
+    // For timing a start from the outside (bench_viewer): with
+    // VELMORA_ANNOUNCE_FIRST_PICTURE set, the first frame that shows a newly
+    // loaded model prints "first picture" on standard output.
+    bool m_announceFirstPicture = false;
+    bool m_modelAwaitingPicture = false;
     QElapsedTimer m_frameRateClock;
     qint64 m_framesCounted = 0;
     // The loaded model's clip names, looked up without building a string.
