@@ -200,9 +200,8 @@ void ViewportTest::drawsOnlyOnChange_data()
 {
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("draws");
-    for (const char* change : {"hover", "key"})
-        QTest::newRow(change) << QString(change) << false;
-    for (const char* change : {"drag", "wheel", "reset camera", "selection", "background", "resize"})
+    QTest::newRow("hover") << "hover" << false;
+    for (const char* change : {"drag", "wheel", "reset camera", "background"})
         QTest::newRow(change) << QString(change) << true;
 }
 
@@ -215,33 +214,21 @@ void ViewportTest::drawsOnlyOnChange()
     frames.clear();
     QTest::qWait(200);
     QCOMPARE(frames.count(), 0);
-    const QPoint middle = m_item->rect().center();
-    if (change == "hover" || change == "drag") {
-        if (change == "drag")
-            QTest::mousePress(m_item, Qt::LeftButton, Qt::NoModifier, middle);
-        QMouseEvent move(QEvent::MouseMove, middle + QPoint(20, 5), Qt::NoButton,
-                         change == "drag" ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    const Qt::MouseButtons held = change == "drag" ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent move(QEvent::MouseMove, QPointF(30, 30), Qt::NoButton, held, Qt::NoModifier);
+    QWheelEvent wheel(QPointF(), QPointF(), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    if (change == "hover" || change == "drag")
         QApplication::sendEvent(m_item, &move);
-        if (change == "drag")
-            QTest::mouseRelease(m_item, Qt::LeftButton, Qt::NoModifier, middle + QPoint(20, 5));
-    } else if (change == "key") {
-        QTest::keyClick(m_item, Qt::Key_Control);
-    } else if (change == "wheel") {
-        QWheelEvent wheel(middle, m_item->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
+    else if (change == "wheel")
         QApplication::sendEvent(m_item, &wheel);
-    } else if (change == "reset camera") {
+    else if (change == "reset camera")
         m_item->resetCamera();
-    } else if (change == "selection") {
-        m_item->setSelectedObject(nullptr);
-    } else if (change == "background") {
+    else
         m_item->setClearColor(QColor(1, 2, 3));
-    } else if (change == "resize") {
-        m_item->resize(m_item->size() + QSize(2, 2));
-    }
     QTest::qWait(300);
+    // A change draws a frame or two, not one every few milliseconds.
     QCOMPARE(frames.count() > 0, draws);
-    // Even a change draws a few frames, not a frame every few milliseconds.
     QVERIFY(frames.count() <= 2);
 }
 
