@@ -145,6 +145,7 @@ void RealModelsTest::model()
     QVERIFY2(QFileInfo(m_workspace->modelFile()).size() > 0, qPrintable(converted.standardError));
 
     QSignalSpy loaded(m_item, &GlItem::sceneLoaded);
+    QSignalSpy clips(m_item, &GlItem::addItemToAnimations);
     const EncoderOutputLogs noLogs;
     const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
     QVERIFY(records && records->isEmpty());
@@ -177,6 +178,24 @@ void RealModelsTest::model()
     const QImage withBox = m_item->grabFramebuffer();
     m_item->setSelectedObject(nullptr);
     QVERIFY2(differingPixels(withModel, withBox, withBox.rect(), true) > 20, "no selection box drawn");
+
+    // A clip started after the viewport has stood still for a while starts
+    // at its beginning, and keeps the frames coming until it ends or stops.
+    if (clips.isEmpty())
+        return;
+    QTest::qWait(600);
+    QSignalSpy frames(m_item, &QOpenGLWidget::frameSwapped);
+    QSignalSpy advanced(m_item, &GlItem::updateElaspedTimeOfAnimation);
+    QSignalSpy finished(m_item, &GlItem::animationFinishedPlaying);
+    m_item->playAnimation(clips.first().first().toString());
+    QTRY_VERIFY(frames.count() >= 8 || !finished.isEmpty()); // a short clip may end before
+    QVERIFY(!advanced.isEmpty());
+    QVERIFY2(advanced.first().at(1).toFloat() < 300.0f, qPrintable(advanced.first().at(1).toString()));
+    m_item->stopAnimation(clips.first().first().toString());
+    QTest::qWait(100);
+    frames.clear();
+    QTest::qWait(200);
+    QCOMPARE(frames.count(), 0);
 }
 
 QTEST_MAIN(RealModelsTest)
