@@ -4,12 +4,14 @@
 #include "HeadlessPreview.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
+#include "ModelFileTypes.h"
 #include "ModelInfoCommand.h"
 #include "UpdateChecker.h"
 #include "WEApplication.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
+#include <QFileInfo>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QTranslator>
@@ -61,13 +63,24 @@ int main(int argc, char** argv)
     int exitCode = 0;
     {
         MainWindowController controller(&application);
+        // A model file to convert starts converting before the window is
+        // shown: the encoder runs on its own thread while the window and its
+        // OpenGL context are built, and its result is taken up once the
+        // event loop runs. A container is unpacked, and an unreadable file
+        // reported, at once, so those wait for the window. Either way the
+        // start is recorded before any model begins to load.
+        const QString path = MainWindowController::modelPathFromArguments(QCoreApplication::arguments());
+        const bool convertsWhileStarting = QFileInfo(path).isReadable() && !ModelFileTypes::isContainerFile(path);
+        if (convertsWhileStarting) {
+            controller.trackAppStart();
+            controller.loadModelFromArgs();
+        }
         controller.mainWindow()->show();
         controller.mainWindow()->resize(AppIdentity::initialWindowWidth, AppIdentity::initialWindowHeight);
-
-        // Both run once the event loop starts, in this order: the start is
-        // recorded before any model begins to load.
-        QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
-        QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);
+        if (!convertsWhileStarting) {
+            QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
+            QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);
+        }
 
         exitCode = application.exec();
     }

@@ -33,6 +33,10 @@ GlItem::GlItem(QWidget* parent)
     m_viewer = new SceneViewer(this);
     m_platform = new engine::Platform_Qt(this, m_viewer);
     m_viewer->setPlatform(m_platform);
+    m_announceFirstPicture = qEnvironmentVariableIsSet("VELMORA_ANNOUNCE_FIRST_PICTURE");
+    m_nextFrameTimer.setSingleShot(true);
+    m_nextFrameTimer.setInterval(playingFrameIntervalMs);
+    connect(&m_nextFrameTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
 }
 
 GlItem::~GlItem()
@@ -104,8 +108,6 @@ void GlItem::initializeGL()
     gl->glEnable(GL_MULTISAMPLE);
     if (m_renderingEnabled)
         m_viewer->run();
-    connect(&m_repaintTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update), Qt::UniqueConnection);
-    m_repaintTimer.start(repaintIntervalMs);
 }
 
 void GlItem::paintGL()
@@ -114,8 +116,15 @@ void GlItem::paintGL()
         return;
     if (context()->functions()->glGetError() != GL_NO_ERROR)
         qWarning() << "GL error before a frame";
-    m_viewer->frame();
+    if (m_viewer->drawFrame())
+        m_nextFrameTimer.start();
     countFrame();
+    if (m_modelAwaitingPicture && m_announceFirstPicture) {
+        context()->functions()->glFinish();
+        std::printf("first picture\n");
+        std::fflush(stdout);
+    }
+    m_modelAwaitingPicture = false;
 }
 
 void GlItem::countFrame()
@@ -144,8 +153,10 @@ const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QStri
 {
     static const EncoderOutputLogs nothingToAdd;
     m_encoderLogs = encoderLogs;
-    if (m_renderingEnabled)
+    if (m_renderingEnabled) {
+        update();
         return m_viewer->loadModel(modelPath, version, format);
+    }
     // Rendering is off, so nothing is drawn; a failed conversion is still
     // reported as one.
     SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
@@ -154,13 +165,29 @@ const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QStri
     return &nothingToAdd;
 }
 
-void GlItem::clearScene() { m_viewer->clearScene(); }
+void GlItem::clearScene()
+{
+    m_viewer->clearScene();
+    update();
+}
 
-bool GlItem::playAnimation(const QString& id) { return m_viewer->playAnimation(id.toStdString()); }
+bool GlItem::playAnimation(const QString& id)
+{
+    update();
+    return m_viewer->playAnimation(id.toStdString());
+}
 
-bool GlItem::pauseAnimation(const QString& id) { return m_viewer->pauseAnimation(id.toStdString()); }
+bool GlItem::pauseAnimation(const QString& id)
+{
+    update();
+    return m_viewer->pauseAnimation(id.toStdString());
+}
 
-bool GlItem::stopAnimation(const QString& id) { return m_viewer->stopAnimation(id.toStdString()); }
+bool GlItem::stopAnimation(const QString& id)
+{
+    update();
+    return m_viewer->stopAnimation(id.toStdString());
+}
 
 QString GlItem::openGLVersionString()
 {
@@ -195,17 +222,22 @@ void GlItem::resetCamera()
         return;
     emit usageEvent(QStringLiteral("usage"), QStringLiteral("toolbar"), QStringLiteral("reset_cam"));
     m_viewer->resetCamera();
-}
-
-void GlItem::setSelectedObject(engine::Node* node) { m_viewer->setSelectedObject(node); }
-
-void GlItem::setClearColor(QColor color) { m_viewer->setClearColor(color.red(), color.green(), color.blue()); }
-
-void GlItem::setBackgroundColor(QColor color)
-{
-    setClearColor(color);
     update();
 }
+
+void GlItem::setSelectedObject(engine::Node* node)
+{
+    m_viewer->setSelectedObject(node);
+    update();
+}
+
+void GlItem::setClearColor(QColor color)
+{
+    m_viewer->setClearColor(color.red(), color.green(), color.blue());
+    update();
+}
+
+void GlItem::setBackgroundColor(QColor color) { setClearColor(color); }
 
 void GlItem::mousePressEvent(QMouseEvent* event)
 {
@@ -216,6 +248,9 @@ void GlItem::mousePressEvent(QMouseEvent* event)
 void GlItem::mouseMoveEvent(QMouseEvent* event)
 {
     m_viewer->touchEvent(SceneViewer::TouchMove, event->pos().x(), event->pos().y(), pointerContact);
+    // Hovering moves nothing; only a drag turns, pans or dollies.
+    if (event->buttons() != Qt::NoButton)
+        update();
 }
 
 void GlItem::mouseReleaseEvent(QMouseEvent* event)
@@ -229,6 +264,7 @@ void GlItem::wheelEvent(QWheelEvent* event)
         m_viewer->setPanMode();
     else
         m_viewer->zoom(event->angleDelta().y());
+    update();
 }
 
 bool GlItem::forwardModifierKey(QKeyEvent* event, int engineEvent)
@@ -279,6 +315,7 @@ void GlItem::viewerUsedFeature(const QString& category, const QString& action, c
 
 void GlItem::viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount)
 {
+    m_modelAwaitingPicture = true;
     emit sceneLoaded(scene, vertexCount, meshCount);
 }
 

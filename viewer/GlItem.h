@@ -28,15 +28,17 @@ Q_DECLARE_METATYPE(engine::Scene*)
 Q_DECLARE_OPAQUE_POINTER(engine::Node*)
 Q_DECLARE_METATYPE(engine::Node*)
 
-// The viewport of the main window. Checks the OpenGL version once, drives
-// the scene viewer's frames from a 16 ms timer, turns pointer, wheel and
-// modifier keys into camera moves, opens model files dropped onto it and
-// relays the viewer's news as signals.
+// The viewport of the main window. Checks the OpenGL version once, draws
+// the scene viewer's frames when something changes (camera, size, model,
+// selection, background, a playing clip) and never while nothing does,
+// turns pointer, wheel and modifier keys into camera moves, opens model
+// files dropped onto it and relays the viewer's news as signals.
 class GlItem : public QOpenGLWidget, private ViewerHost {
     Q_OBJECT
 public:
-    static constexpr int repaintIntervalMs = 16;
     static constexpr int frameRateIntervalMs = 1000;
+    // Between frames while a clip plays: about 60 a second.
+    static constexpr int playingFrameIntervalMs = 16;
 
     explicit GlItem(QWidget* parent = nullptr);
     ~GlItem() override;
@@ -118,12 +120,17 @@ private:
     ViewerFolders m_folders;
     QStringList m_acceptedSuffixes;
     engine::Platform_Qt* m_platform;
-    QTimer m_repaintTimer;
+    QTimer m_nextFrameTimer; // single shot, started only while frames are due
     bool m_glInitialised = false;
     QMessageBox* m_messageBox = nullptr;
     bool m_renderingEnabled = false;
     bool m_importEnabled = false;
     const EncoderOutputLogs* m_encoderLogs = nullptr;
+    // For timing a start from the outside (bench_viewer): with
+    // VELMORA_ANNOUNCE_FIRST_PICTURE set, the first frame that shows a newly
+    // loaded model prints "first picture" on standard output.
+    bool m_announceFirstPicture = false;
+    bool m_modelAwaitingPicture = false;
     QElapsedTimer m_frameRateClock;
     qint64 m_framesCounted = 0;
     // The loaded model's clip names, looked up without building a string.

@@ -20,8 +20,8 @@ void OrbitCamera::reset()
 {
     yaw = startAngle;
     pitch = startAngle;
-    target = engine::Vector3();
-    distance = startDistance;
+    target = homeTarget;
+    distance = homeDistance;
 }
 
 void OrbitCamera::press(int x, int y)
@@ -65,7 +65,7 @@ OrbitCamera::Drag OrbitCamera::move(int x, int y)
         break;
     case Drag::Orbit:
         yaw += float(dx);
-        pitch += float(dy);
+        pitch = std::max(-pitchLimit, std::min(pitchLimit, pitch + float(dy)));
         break;
     case Drag::Dolly:
         distance = (distance - float(dx) * dollySpeed) + float(dy) * dollySpeed;
@@ -96,12 +96,15 @@ float OrbitCamera::frame(const engine::BoundingSphere& sphere, float currentFarP
 {
     if (!(sphere.radius > FLT_EPSILON))
         return currentFarPlane;
-    // The target stays where it is, so the sphere's offset from the origin
-    // is added to the distance the field of view asks for. A model smaller
-    // than the grid pulls the camera in: kept at the start distance it
-    // would be a speck in the middle of the view.
+    // The camera turns about the model's centre: orbiting about the origin
+    // instead swings a model that stands away from it out of the view. A
+    // model smaller than the grid pulls the camera in: kept at the start
+    // distance it would be a speck in the middle of the view.
     const float halfAngle = engine::degreesToRadians(fieldOfView * 0.5f);
-    distance = sphere.radius / std::tan(halfAngle) + sphere.center.length();
+    target = sphere.center;
+    distance = sphere.radius / std::tan(halfAngle);
+    homeTarget = target;
+    homeDistance = distance;
     return std::max(currentFarPlane, std::max(distance + framedFarMargin, minimumFarPlane));
 }
 

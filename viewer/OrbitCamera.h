@@ -17,10 +17,16 @@ struct OrbitCamera {
     static constexpr float nearPlane = 0.1f;
     static constexpr float startDistance = 80.0f;
     static constexpr float startAngle = 30.0f;
+    // Just short of straight down or up: past it the camera would turn
+    // upside down, under the grid.
+    static constexpr float pitchLimit = 89.0f;
 
     float yaw = startAngle; // degrees
     float pitch = startAngle; // degrees
     float distance = startDistance; // scene units from target
+    // Where reset() goes: the view framed at the last load.
+    float homeDistance = startDistance;
+    engine::Vector3 homeTarget;
     engine::Vector3 target;
     bool pointerDown = false;
     bool panMode = false; // wheel turned with the middle button held
@@ -28,7 +34,14 @@ struct OrbitCamera {
     int lastY = 0;
     int heldKey = NoKey;
 
+    // Back to the view framed at the last load (or the start view).
     void reset();
+    // The start view becomes home again: no model is framed any more.
+    void forgetFraming()
+    {
+        homeDistance = startDistance;
+        homeTarget = engine::Vector3();
+    }
     void press(int x, int y);
     void release();
     // Returns what the move did; anything but Drag::None changed the camera.
@@ -37,8 +50,9 @@ struct OrbitCamera {
     void keyReleased() { heldKey = NoKey; }
     void zoom(int wheelDelta);
 
-    // Moves the camera to where a sphere of the given bounds fits the field
-    // of view and returns the far plane to use from now on. An empty sphere
+    // Aims the camera at the centre of a sphere of the given bounds, backs
+    // it off until the sphere fits the field of view, makes that the home
+    // view and returns the far plane to use from now on. An empty sphere
     // changes nothing.
     float frame(const engine::BoundingSphere& sphere, float currentFarPlane);
 

@@ -22,7 +22,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
-
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -33,6 +33,11 @@ const char* const rootNodeId = "RootSceneNode";
 const char* const gridNodeId = "grid";
 const char* const axesNodeId = "axes";
 const int gridLineCount = 41;
+// The cameras fit a sphere into their field of view by the tangent of half
+// its angle, which leaves the sphere's rim a little outside; this much
+// larger, the box inside it is seen whole from every side (1 / cos 22.5°
+// is 1.083).
+const float framingMargin = 1.1f;
 
 QString tr(const char* text) { return QCoreApplication::translate("SceneViewer", text); }
 
@@ -164,12 +169,32 @@ void SceneViewer::render(float elapsedTime)
     m_firstFrameDrawn = true;
 }
 
+bool SceneViewer::drawFrame()
+{
+    if (isAnyClipPlaying())
+        resume();
+    frame();
+    const bool playing = isAnyClipPlaying();
+    if (!playing)
+        pause();
+    return playing || m_thumbnailRequested;
+}
+
+bool SceneViewer::isAnyClipPlaying() const
+{
+    for (const auto& entry : m_clips) {
+        if (entry.second->isPlaying())
+            return true;
+    }
+    return false;
+}
+
 bool SceneViewer::captureRequestedThumbnails()
 {
     if (!m_thumbnailRequested)
         return false;
     m_thumbnailRequested = false;
-    return ThumbnailCapture::captureThumbnails(m_scene, m_modelSphere, m_folders.metaFolder);
+    return ThumbnailCapture::captureThumbnails(m_scene, m_modelBox, m_modelSphere, m_folders.metaFolder);
 }
 
 void SceneViewer::keyEvent(int evt, int key)
@@ -276,12 +301,22 @@ void SceneViewer::adoptRootNode(engine::Node* root)
 
 void SceneViewer::measureModel()
 {
-    m_modelBox = ModelBounds::ofSubtree(m_rootNode);
-    const engine::Vector3 size = m_modelBox.max - m_modelBox.min;
-    if (size.x > 0.0f && size.y > 0.0f && size.z > 0.0f)
-        m_modelSphere = engine::BoundingSphere(m_modelBox.getCenter(), size.length());
-    else
-        m_modelSphere = engine::BoundingSphere();
+    m_bounds.measureSkins(m_rootNode);
+    m_modelBox = m_bounds.ofSubtree(m_rootNode);
+    m_modelSphere = sphereAround(m_modelBox);
+}
+
+engine::BoundingSphere SceneViewer::sphereAround(const engine::BoundingBox& box)
+{
+    // A flat model (a plane, a quad) has no size on one or two axes and is
+    // still there to be framed; only a box that holds nothing, or holds
+    // infinities or NaNs, frames nothing.
+    const engine::Vector3 size = box.max - box.min;
+    const bool finite = std::isfinite(size.x) && std::isfinite(size.y) && std::isfinite(size.z)
+        && std::isfinite(box.min.x) && std::isfinite(box.min.y) && std::isfinite(box.min.z);
+    if (!finite || !(size.x >= 0.0f && size.y >= 0.0f && size.z >= 0.0f))
+        return engine::BoundingSphere();
+    return engine::BoundingSphere(box.getCenter(), size.length() * 0.5f * framingMargin);
 }
 
 void SceneViewer::collectClips()
@@ -359,6 +394,7 @@ void SceneViewer::releaseRootNode()
     if (m_scene)
         m_scene->removeNode(m_rootNode);
     engine::releaseRef(m_rootNode);
+    m_bounds.clear();
 }
 
 void SceneViewer::clearScene()
@@ -368,6 +404,7 @@ void SceneViewer::clearScene()
     if (engine::Node* root = m_scene->findNode(rootNodeId))
         m_scene->removeNode(root);
     setSelectedObject(nullptr);
+    m_orbit.forgetFraming();
     resetCamera();
 }
 
@@ -400,7 +437,7 @@ void SceneViewer::setSelectedObject(engine::Node* node)
 {
     if (!m_selectionNode)
         return;
-    const SelectionBox box = SelectionBox::placementFor(node);
+    const SelectionBox box = SelectionBox::placementFor(node, m_bounds);
     switch (box.action) {
     case SelectionBox::Action::Hide:
         m_selectionNode->setScale(0.0f);

@@ -3,6 +3,7 @@
 #include "AnimationClip.h"
 #include "EncoderOutputLog.h"
 #include "Game.h"
+#include "ModelBounds.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
 #include "ViewerFolders.h"
@@ -44,6 +45,11 @@ public:
     void render(float elapsedTime) override;
     // The previews of the last successful load, once; true when written.
     bool captureRequestedThumbnails();
+    // One frame drawn on demand. The clock stands still between such frames
+    // unless a clip plays, so a clip started after a pause does not jump
+    // ahead by the pause. True when another frame is due at once: a clip
+    // plays, or the previews wait for the next frame.
+    bool drawFrame();
     void keyEvent(int evt, int key) override;
     void touchEvent(int evt, int x, int y, unsigned int contactIndex) override;
 
@@ -75,6 +81,9 @@ public:
     const engine::Vector4& clearColor() const { return m_clearColor; }
 
     static QString vertexCountLabel(unsigned int vertexCount);
+    // The sphere the camera and the previews frame: centred on the box,
+    // holding it with a margin; radius 0 for an empty or non-finite box.
+    static engine::BoundingSphere sphereAround(const engine::BoundingBox& box);
 
 private:
     void createCameraRig();
@@ -89,6 +98,7 @@ private:
     void frameCamera();
     void checkTotals(unsigned int vertexCount, unsigned int meshCount);
     void clipEvent(engine::AnimationClip* clip, EventType type) override;
+    bool isAnyClipPlaying() const;
     void appendRecord(const QString& title, const QString& message);
 
     ViewerHost* m_host;
@@ -105,6 +115,7 @@ private:
     engine::Vector3 m_ambientColor;
     engine::BoundingBox m_modelBox;
     engine::BoundingSphere m_modelSphere;
+    ModelBounds m_bounds;
     EncoderOutputLogs m_validationRecords;
     bool m_thumbnailRequested = false; // set by a successful load, taken by a later frame
     // The previews of a large model take several frames' time on a software

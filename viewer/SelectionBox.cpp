@@ -50,7 +50,7 @@ engine::Material* createWhiteLineMaterial()
 
 } // namespace
 
-SelectionBox SelectionBox::placementFor(const engine::Node* node)
+SelectionBox SelectionBox::placementFor(const engine::Node* node, const ModelBounds& bounds)
 {
     SelectionBox box;
     if (!node) {
@@ -59,10 +59,10 @@ SelectionBox SelectionBox::placementFor(const engine::Node* node)
     }
     const engine::Drawable* drawable = node->getDrawable();
     if (drawable && drawable->hasMesh()) {
-        const engine::BoundingBox bounds = ModelBounds::ofSubtree(node);
+        const engine::BoundingBox drawn = bounds.ofSubtree(node);
         box.action = Action::Place;
-        box.scale = bounds.max - bounds.min;
-        box.translation = bounds.min;
+        box.scale = drawn.max - drawn.min;
+        box.translation = drawn.min;
         return box;
     }
     if (node->getLight() || node->getCamera()) {

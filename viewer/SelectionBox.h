@@ -2,6 +2,8 @@
 
 #include "math/Vector3.h"
 
+class ModelBounds;
+
 namespace engine {
 class Model;
 class Node;
@@ -17,10 +19,10 @@ struct SelectionBox {
     engine::Vector3 scale;
     engine::Vector3 translation;
 
-    // Null hides the box; a model is fitted to its bounds; a light or a
-    // camera gets a unit cube centred on it; any other node leaves the box
-    // where it was.
-    static SelectionBox placementFor(const engine::Node* node);
+    // Null hides the box; a model is fitted to its bounds as they are
+    // drawn; a light or a camera gets a unit cube centred on it; any other
+    // node leaves the box where it was.
+    static SelectionBox placementFor(const engine::Node* node, const ModelBounds& bounds);
 
     // The white wire cube itself; needs a current context.
     static engine::Model* createModel();

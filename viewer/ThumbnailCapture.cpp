@@ -16,6 +16,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <vector>
@@ -24,6 +25,9 @@ namespace {
 
 const float fieldOfView = 45.0f;
 const int supersampling = 2;
+// How far in front of and behind the model's centre the top view sees, in
+// bounding radii.
+const float orthographicReach = 1.1f;
 
 // The camera and how far back from the model's centre it sits along its
 // own view axis.
@@ -31,9 +35,12 @@ engine::Camera* createCamera(const engine::BoundingSphere& sphere, float aspectR
 {
     const float r = sphere.radius;
     if (!perspective) {
-        // The near and far planes reach both ways from the centre.
-        *distance = 0.0f;
-        return engine::Camera::createOrthographic(2.1f * r, 2.1f * r, aspectRatio, -1.1f * r, 1.1f * r);
+        // Outside the model, as a viewer would stand: a camera inside it
+        // sees every surface from the back half of the time, which shading
+        // and culling take for the far side.
+        *distance = 2.0f * orthographicReach * r;
+        return engine::Camera::createOrthographic(2.1f * r, 2.1f * r, aspectRatio, *distance - orthographicReach * r,
+                                                  *distance + orthographicReach * r);
     }
     const float halfAngle = engine::degreesToRadians(fieldOfView * 0.5f);
     *distance = r / std::tan(halfAngle);
@@ -116,11 +123,21 @@ bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingSpher
     return true;
 }
 
-bool ThumbnailCapture::captureThumbnails(engine::Scene* scene, const engine::BoundingSphere& modelSphere,
-                                         const QString& metaFolder)
+ThumbnailCapture::View ThumbnailCapture::overview(const engine::BoundingBox& modelBox)
+{
+    const engine::Vector3 size = modelBox.max - modelBox.min;
+    const float thin = 0.01f * std::max(size.x, std::max(size.y, size.z));
+    if (size.x > thin && size.z > thin)
+        return topDown();
+    // Along the thin axis: from the front (+Z) or from the side (+X).
+    return size.z <= size.x ? View {false, 0.0f, 0.0f, 0.0f} : View {false, 0.0f, -90.0f, 0.0f};
+}
+
+bool ThumbnailCapture::captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,
+                                         const engine::BoundingSphere& modelSphere, const QString& metaFolder)
 {
     const bool topDownSaved
-        = capture(scene, modelSphere, thumbnailSize, thumbnailSize, topDown(), metaFolder + "/topdown.png");
+        = capture(scene, modelSphere, thumbnailSize, thumbnailSize, overview(modelBox), metaFolder + "/topdown.png");
     const bool perspectiveSaved
         = capture(scene, modelSphere, thumbnailSize, thumbnailSize, perspectiveView(), metaFolder + "/perspective.png");
     // Named only once they exist: an export must not promise a missing file.

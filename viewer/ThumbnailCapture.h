@@ -1,5 +1,6 @@
 #pragma once
 
+#include "math/BoundingBox.h"
 #include "math/BoundingSphere.h"
 
 #include <QString>
@@ -20,12 +21,15 @@ public:
         float angle1, angle2, angle3; // degrees about X, Y, Z
     };
     static View topDown() { return {false, 90.0f, 0.0f, 0.0f}; }
+    // The top view, unless the model is a sheet standing upright: from
+    // above that shows only its edge, so it is seen square-on instead.
+    static View overview(const engine::BoundingBox& modelBox);
     static View perspectiveView() { return {true, 30.0f, -30.0f, 15.0f}; }
 
     // Writes both images and names them in the info file. Needs a current
     // context. False when an image could not be drawn or saved.
-    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingSphere& modelSphere,
-                                  const QString& metaFolder);
+    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,
+                                  const engine::BoundingSphere& modelSphere, const QString& metaFolder);
 
     // Draws the scene, grid excluded, at twice the size into an off-screen
     // target, reduces it and saves it as PNG. The scene's camera, the bound

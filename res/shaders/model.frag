@@ -97,8 +97,10 @@ void main()
     vec3 normal = v_normalVector;
     float normalLength = length(normal);
     normal = normalLength > 0.000001 ? normal / normalLength : viewDirection;
-    // Surfaces seen from behind (no culling, mirrored nodes) are lit like their front.
-    if (dot(normal, viewDirection) < 0.0)
+    // Surfaces seen from behind (no culling) are lit like their front. The
+    // rasteriser knows which side faces the camera for every projection; a
+    // test against the direction to the eye fails for orthographic views.
+    if (!gl_FrontFacing)
         normal = -normal;
 
     vec3 lightDirection = normalize(kCameraLightDirection);

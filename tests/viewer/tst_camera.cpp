@@ -1,9 +1,11 @@
 #include "OrbitCamera.h"
+#include "SceneViewer.h"
 
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 // The camera arithmetic behind pointer, wheel and framing: each row starts
 // from the reset camera, applies one gesture and checks the outcome.
@@ -14,9 +16,13 @@ private slots:
     void gestures();
     void framing_data();
     void framing();
+    void framedSphere_data();
+    void framedSphere();
     void wheelNotchesDoNotCancel();
     void transformLooksAtTarget();
 };
+
+Q_DECLARE_METATYPE(engine::Vector3)
 
 namespace {
 enum Gesture { Drag, DragWithCtrl, DragWithAlt, WheelPan, MoveWithoutPress, DragWithOtherKey };
@@ -33,6 +39,8 @@ void CameraTest::gestures_data()
     QTest::addColumn<bool>("targetMoves");
 
     QTest::newRow("orbit: a degree per pixel") << int(Drag) << 10 << -4 << 40.0f << 26.0f << 80.0f << false;
+    QTest::newRow("orbit stops short of straight down") << int(Drag) << 0 << 200 << 30.0f << 89.0f << 80.0f << false;
+    QTest::newRow("orbit stops short of straight up") << int(Drag) << 0 << -500 << 30.0f << -89.0f << 80.0f << false;
     QTest::newRow("alt right 10 shortens by 0.5") << int(DragWithAlt) << 10 << 0 << 30.0f << 30.0f << 79.5f << false;
     QTest::newRow("alt down 10 lengthens by 0.5") << int(DragWithAlt) << 0 << 10 << 30.0f << 30.0f << 80.5f << false;
     QTest::newRow("ctrl drag pans") << int(DragWithCtrl) << 10 << 5 << 30.0f << 30.0f << 80.0f << true;
@@ -87,7 +95,7 @@ void CameraTest::framing_data()
     QTest::newRow("radius 100 at the origin") << 100.0f << 0.0f << 80.0f << 241.421f << 20000.0f;
     QTest::newRow("radius 0 leaves it") << 0.0f << 0.0f << 80.0f << 80.0f << 10000.0f;
     QTest::newRow("a small model pulls it in") << 1.0f << 0.0f << 80.0f << 2.41421f << 20000.0f;
-    QTest::newRow("offset centre adds its distance") << 100.0f << 50.0f << 80.0f << 291.421f << 20000.0f;
+    QTest::newRow("offset centre becomes the target") << 100.0f << 50.0f << 80.0f << 241.421f << 20000.0f;
     QTest::newRow("huge model pushes the far plane") << 10000.0f << 0.0f << 80.0f << 24142.1f << 24167.1f;
 }
 
@@ -105,6 +113,45 @@ void CameraTest::framing()
     QVERIFY2(std::fabs(camera.distance - distance) < 1e-5f * std::max(1.0f, distance),
              qPrintable(QString::number(camera.distance)));
     QVERIFY2(std::fabs(newFarPlane - farPlane) < 1e-5f * farPlane, qPrintable(QString::number(newFarPlane)));
+
+    QCOMPARE(camera.target, radius > 0 ? sphere.center : engine::Vector3());
+
+    // Reset returns to the framed view, whatever the user did since.
+    const float framed = camera.distance;
+    camera.zoom(360);
+    camera.reset();
+    QCOMPARE(camera.distance, framed);
+    QCOMPARE(camera.target, radius > 0 ? sphere.center : engine::Vector3());
+    camera.forgetFraming();
+    camera.reset();
+    QCOMPARE(camera.distance, OrbitCamera::startDistance);
+    QCOMPARE(camera.target, engine::Vector3());
+}
+
+void CameraTest::framedSphere_data()
+{
+    QTest::addColumn<engine::Vector3>("min");
+    QTest::addColumn<engine::Vector3>("max");
+    QTest::addColumn<float>("radius");
+
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    QTest::newRow("solid") << engine::Vector3(0, 0, 0) << engine::Vector3(2, 3, 6) << 3.85f;
+    QTest::newRow("flat on one axis") << engine::Vector3(-3, 0, -4) << engine::Vector3(3, 0, 4) << 5.5f;
+    QTest::newRow("the zero box") << engine::Vector3() << engine::Vector3() << 0.0f;
+    QTest::newRow("infinite") << engine::Vector3(0, 0, 0) << engine::Vector3(1, inf, 1) << 0.0f;
+    QTest::newRow("not a number") << engine::Vector3(nan, 0, 0) << engine::Vector3(1, 1, 1) << 0.0f;
+}
+
+void CameraTest::framedSphere()
+{
+    QFETCH(engine::Vector3, min);
+    QFETCH(engine::Vector3, max);
+    QFETCH(float, radius);
+    const engine::BoundingSphere sphere = SceneViewer::sphereAround(engine::BoundingBox(min, max));
+    QVERIFY(qFuzzyCompare(sphere.radius + 1, radius + 1));
+    if (radius > 0)
+        QCOMPARE(sphere.center, (min + max) * 0.5f);
 }
 
 void CameraTest::wheelNotchesDoNotCancel()

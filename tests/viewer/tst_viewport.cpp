@@ -3,17 +3,21 @@
 #include "GlItem.h"
 #include "Light.h"
 #include "ModelFileTypes.h"
+#include "ModelBounds.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
 #include "Ref.h"
 #include "SelectionBox.h"
 #include "WorkspaceService.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <QJsonDocument>
@@ -34,6 +38,8 @@ private slots:
     void onlyModifierKeysAreTaken_data();
     void onlyModifierKeysAreTaken();
     void paintsTheBackgroundColour();
+    void drawsOnlyOnChange_data();
+    void drawsOnlyOnChange();
     void failureMessage_data();
     void failureMessage();
     void loadWritesInfoFile();
@@ -197,6 +203,42 @@ void ViewportTest::paintsTheBackgroundColour()
     }
 }
 
+void ViewportTest::drawsOnlyOnChange_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("draws");
+    QTest::newRow("hover") << "hover" << false;
+    for (const char* change : {"drag", "wheel", "reset camera", "background"})
+        QTest::newRow(change) << QString(change) << true;
+}
+
+void ViewportTest::drawsOnlyOnChange()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, draws);
+    QSignalSpy frames(m_item, &QOpenGLWidget::frameSwapped);
+    QTest::qWait(100);
+    frames.clear();
+    QTest::qWait(200);
+    QCOMPARE(frames.count(), 0);
+    const Qt::MouseButtons held = change == "drag" ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent move(QEvent::MouseMove, QPointF(30, 30), Qt::NoButton, held, Qt::NoModifier);
+    QWheelEvent wheel(QPointF(), QPointF(), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    if (change == "hover" || change == "drag")
+        QApplication::sendEvent(m_item, &move);
+    else if (change == "wheel")
+        QApplication::sendEvent(m_item, &wheel);
+    else if (change == "reset camera")
+        m_item->resetCamera();
+    else
+        m_item->setClearColor(QColor(1, 2, 3));
+    QTest::qWait(300);
+    // A change draws a frame or two, not one every few milliseconds.
+    QCOMPARE(frames.count() > 0, draws);
+    QVERIFY(frames.count() <= 2);
+}
+
 void ViewportTest::failureMessage_data()
 {
     QTest::addColumn<QString>("message");
@@ -329,7 +371,7 @@ void ViewportTest::selectionBox()
         node->setLight(light);
         light->release();
     }
-    const SelectionBox box = SelectionBox::placementFor(kind == "none" ? nullptr : node);
+    const SelectionBox box = SelectionBox::placementFor(kind == "none" ? nullptr : node, ModelBounds());
     node->release();
     QCOMPARE(int(box.action), action);
     if (box.action != SelectionBox::Action::Place)
