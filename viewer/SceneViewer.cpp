@@ -408,8 +408,6 @@ void SceneViewer::setSelectedObject(engine::Node* node)
         m_selectionNode->setScale(box.scale);
         m_selectionNode->setTranslation(box.translation);
         break;
-    case SelectionBox::Action::Keep:
-        break;
     }
 }
 
