@@ -142,6 +142,7 @@ void MainWindowController::makeConnections(WEApplication* application)
         connect(application, &WEApplication::openModelFromAppEvent, m_modelManager, &ModelManager::importModel);
         connect(m_menuManager, &MenuManager::startAppUpdateCheck, application,
                 &WEApplication::checkForAvailableAppUpdates);
+        connect(application, &WEApplication::quitRequested, m_menuManager, &MenuManager::quitMenuClicked);
     }
 }
 
