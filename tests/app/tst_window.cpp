@@ -6,12 +6,14 @@
 #include "MainViewController.h"
 #include "ToolBarController.h"
 #include "UserSettings.h"
+#include "WebLink.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QUrlQuery>
 
 #include <memory>
 
@@ -26,7 +28,8 @@ QStringList answerBoxes(const std::function<void()>& trigger, QMessageBox::Stand
         QMessageBox* box = qobject_cast<QMessageBox*>(widget);
         if (!box)
             return ModalDialogCloser::dismiss(widget);
-        seen << box->text();
+        // Every box carries the window's name, never the program's file name.
+        seen << box->text() + (box->windowTitle() == "Velmora 3D Encoder" ? "" : " [" + box->windowTitle() + "]");
         ModalDialogCloser::answerNext(answer, box); // be ready for a box that follows
         (box->button(button) ? box->button(button) : box->button(QMessageBox::Ok))->click();
     };
@@ -149,6 +152,26 @@ private slots:
         QVERIFY(!UserSettings().showImportInfo());
         QCOMPARE(answerBoxes([this] { m_menu->groupingTakeAction()->trigger(); }, QMessageBox::No),
                  QStringList {reloadText});
+
+        // Resetting brings the box back and says so.
+        m_menu->resetInfoAction()->trigger();
+        QVERIFY(UserSettings().showImportInfo() && !m_menu->importInfoCheckBox()->isChecked());
+        QTRY_VERIFY(
+            m_controller->mainWindow()->statusBarController()->messageLabel()->text().contains("will show again"));
+    }
+    void webLinksOfABuildWithoutAHost()
+    {
+        // Nothing answers at the reserved host the default build uses: such
+        // entries are disabled and say why.
+        for (QAction* link : {m_menu->helpAction(), m_menu->feedbackAction()}) {
+            const bool reachable = WebLink::isReachable(
+                link == m_menu->helpAction() ? MenuManager::documentationUrl() : MenuManager::feedbackUrl(QString()));
+            QCOMPARE(link->isEnabled(), reachable);
+            QCOMPARE(link->toolTip() == WebLink::unreachableHint(), !reachable);
+        }
+        const QUrlQuery form(MenuManager::feedbackUrl("Debian GNU/Linux 12 (bookworm) & more"));
+        QCOMPARE(form.queryItemValue("entry.630292085", QUrl::FullyDecoded),
+                 QStringLiteral("Debian GNU/Linux 12 (bookworm) & more"));
     }
     void exportRefusesUnwritablePathsAndAddsTheSuffix()
     {
