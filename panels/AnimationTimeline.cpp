@@ -151,9 +151,9 @@ void AnimationTimeline::sliderMoved(int milliseconds)
 void AnimationTimeline::chosenClipChanged()
 {
     const bool chosen = m_playback && !clip().isEmpty();
-    for (QWidget* control : {static_cast<QWidget*>(m_playButton), static_cast<QWidget*>(m_loopBox),
-                             static_cast<QWidget*>(m_slider)})
-        control->setEnabled(chosen);
+    m_playButton->setEnabled(chosen);
+    m_loopBox->setEnabled(chosen);
+    m_slider->setEnabled(chosen);
     m_slider->setRange(0, int(clipLength()));
     m_playing = false;
     showPlaying(false);
