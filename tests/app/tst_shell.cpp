@@ -11,10 +11,19 @@
 #include <QXmlStreamReader>
 
 namespace {
-QByteArray testsupportRead(const QString& path)
+QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList placeholders(const QString& text)
+{
+    QStringList found;
+    for (auto it = QRegularExpression("%\\d").globalMatch(text); it.hasNext();)
+        found << it.next().captured();
+    found.sort();
+    return found;
 }
 } // namespace
 
@@ -59,14 +68,13 @@ private slots:
         for (const char* folder : {"app", "panels", "pipeline", "scenegraph", "services", "viewer"}) {
             QDirIterator files(QStringLiteral(VELMORA_SOURCE_DIR "/") + folder, {"*.cpp"}, QDir::Files);
             while (files.hasNext())
-                sources += QString::fromUtf8(testsupportRead(files.next()));
+                sources += QString::fromUtf8(fileBytes(files.next()));
         }
         QFile catalogue(VELMORA_SOURCE_DIR "/resources/velmora3dencoder_en.ts");
         QVERIFY(catalogue.open(QIODevice::ReadOnly));
         QXmlStreamReader xml(&catalogue);
         QString source;
         int entries = 0;
-        static const QRegularExpression placeholder("%\\d");
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
@@ -75,15 +83,7 @@ private slots:
                 QString quoted = source;
                 QVERIFY2(sources.contains('"' + quoted.replace('"', "\\\"") + '"'), qPrintable(source));
             } else if (xml.name() == QLatin1String("translation")) {
-                const QString translation = xml.readElementText();
-                QStringList wanted, kept;
-                for (auto it = placeholder.globalMatch(source); it.hasNext();)
-                    wanted << it.next().captured();
-                for (auto it = placeholder.globalMatch(translation); it.hasNext();)
-                    kept << it.next().captured();
-                wanted.sort();
-                kept.sort();
-                QCOMPARE(kept, wanted);
+                QCOMPARE(placeholders(xml.readElementText()), placeholders(source));
                 ++entries;
             }
         }
