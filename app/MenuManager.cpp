@@ -1,6 +1,7 @@
 #include "MenuManager.h"
 
 #include "BuildConfig.h"
+#include "CustomTextBrowser.h"
 #include "Exporter.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
@@ -15,7 +16,6 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -214,16 +214,6 @@ QUrl MenuManager::feedbackUrl(const QString& operatingSystem)
     return url;
 }
 
-void MenuManager::openWebPage(const QUrl& url)
-{
-    if (QDesktopServices::openUrl(url))
-        return;
-    QMessageBox box(QMessageBox::Warning, MainWindow::baseTitle(),
-                    tr("The page %1 could not be opened: no web browser took it.").arg(url.toString()),
-                    QMessageBox::Ok);
-    box.exec();
-}
-
 void MenuManager::copyAllModelNodesClicked() { emit copyAllModelNodes(); }
 
 void MenuManager::showAboutWindowClicked() { emit showAboutWindow(); }
@@ -301,12 +291,13 @@ void MenuManager::userDidChangedLoggingWindowVisibility(bool visibility)
     m_showLoggingWindowAction->setChecked(visibility);
 }
 
-void MenuManager::openDokuClicked() { openWebPage(documentationUrl()); }
+void MenuManager::openDokuClicked() { CustomTextBrowser::openLink(documentationUrl(), m_controller->mainWindow()); }
 
 void MenuManager::openFeedbackFormClicked()
 {
     const OsInfoService* os = OsInfoService::instance();
-    openWebPage(feedbackUrl(os ? os->versionText() : QSysInfo::prettyProductName()));
+    CustomTextBrowser::openLink(feedbackUrl(os ? os->versionText() : QSysInfo::prettyProductName()),
+                                m_controller->mainWindow());
 }
 
 void MenuManager::showControlsClicked()

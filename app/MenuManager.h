@@ -37,8 +37,6 @@ public:
     static QUrl documentationUrl();
     // The form is told the system the program runs on.
     static QUrl feedbackUrl(const QString& operatingSystem);
-    // Opens a page in the system's browser; says so when that fails.
-    static void openWebPage(const QUrl& url);
 
     QMenuBar* menuBar() const { return m_menuBar; }
     QAction* openAction() const { return m_openAction; }
