@@ -47,7 +47,6 @@ AnimationTimeline::AnimationTimeline(QWidget* parent, AnimationPlayback* playbac
     });
     connect(m_clipChooser, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &AnimationTimeline::chosenClipChanged);
-    showPlaying(false);
     chosenClipChanged();
 }
 
@@ -74,7 +73,7 @@ void AnimationTimeline::addClip(const QString& clip)
 
 void AnimationTimeline::clearClips()
 {
-    m_playing = false;
+    m_playingClips.clear();
     m_loopingClips.clear();
     m_clipChooser->clear();
 }
@@ -89,18 +88,16 @@ void AnimationTimeline::chooseClip(const QString& clip)
 void AnimationTimeline::showClipPlaying(const QString& clip, bool playing)
 {
     chooseClip(clip);
-    if (clip == this->clip())
-        showPlaying(playing);
+    markPlaying(clip, playing);
 }
 
 void AnimationTimeline::clipStarted(const QString& clip) { showClipPlaying(clip, true); }
 
 void AnimationTimeline::clipFinished(const QString& clip, float milliseconds)
 {
-    if (clip != this->clip())
-        return;
-    showPlaying(false);
-    showTime(milliseconds);
+    markPlaying(clip, false);
+    if (clip == this->clip())
+        showTime(milliseconds);
 }
 
 void AnimationTimeline::clipAdvanced(const QString& clip, float milliseconds)
@@ -116,9 +113,9 @@ void AnimationTimeline::playClicked()
     if (!m_playback || clip().isEmpty())
         return;
     const QString clip = this->clip();
-    if (m_playing) {
+    if (m_playingClips.contains(clip)) {
         m_playback->pauseAnimation(clip);
-        showPlaying(false);
+        markPlaying(clip, false);
         emit clipPlayingChanged(clip, false);
         return;
     }
@@ -126,7 +123,7 @@ void AnimationTimeline::playClicked()
     if (!m_playback->playAnimation(clip))
         return;
     m_playback->seekAnimation(clip, float(from));
-    showPlaying(true);
+    markPlaying(clip, true);
     emit clipPlayingChanged(clip, true);
 }
 
@@ -155,8 +152,7 @@ void AnimationTimeline::chosenClipChanged()
     m_loopBox->setEnabled(chosen);
     m_slider->setEnabled(chosen);
     m_slider->setRange(0, int(clipLength()));
-    m_playing = false;
-    showPlaying(false);
+    m_playButton->setText(m_playingClips.contains(clip()) ? tr("Pause") : tr("Play"));
     const QSignalBlocker quiet(m_loopBox);
     m_loopBox->setChecked(m_loopingClips.contains(clip()));
     showTime(0);
@@ -169,10 +165,16 @@ void AnimationTimeline::showTime(float milliseconds)
     m_timeLabel->setText(timeText(milliseconds, clipLength()));
 }
 
-void AnimationTimeline::showPlaying(bool playing)
+// Every clip's state is kept, so that choosing another clip shows whether
+// that one plays.
+void AnimationTimeline::markPlaying(const QString& clip, bool playing)
 {
-    m_playing = playing;
-    m_playButton->setText(playing ? tr("Pause") : tr("Play"));
+    if (playing)
+        m_playingClips.insert(clip);
+    else
+        m_playingClips.remove(clip);
+    if (clip == this->clip())
+        m_playButton->setText(playing ? tr("Pause") : tr("Play"));
 }
 
 float AnimationTimeline::clipLength() const

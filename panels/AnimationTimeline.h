@@ -51,7 +51,7 @@ private slots:
 
 private:
     void showTime(float milliseconds);
-    void showPlaying(bool playing);
+    void markPlaying(const QString& clip, bool playing);
     float clipLength() const;
 
     AnimationPlayback* m_playback;
@@ -60,6 +60,6 @@ private:
     QCheckBox* m_loopBox;
     QSlider* m_slider;
     QLabel* m_timeLabel;
-    bool m_playing = false;
+    QSet<QString> m_playingClips;
     QSet<QString> m_loopingClips;
 };
