@@ -75,6 +75,7 @@ void AnimationTimeline::clearClips()
 {
     m_playingClips.clear();
     m_loopingClips.clear();
+    m_clipTimes.clear();
     m_clipChooser->clear();
 }
 
@@ -96,12 +97,14 @@ void AnimationTimeline::clipStarted(const QString& clip) { showClipPlaying(clip,
 void AnimationTimeline::clipFinished(const QString& clip, float milliseconds)
 {
     markPlaying(clip, false);
+    m_clipTimes.insert(clip, milliseconds);
     if (clip == this->clip())
         showTime(milliseconds);
 }
 
 void AnimationTimeline::clipAdvanced(const QString& clip, float milliseconds)
 {
+    m_clipTimes.insert(clip, milliseconds);
     // The hand on the slider wins over the clip running on under it.
     if (clip == this->clip() && !m_slider->isSliderDown())
         showTime(milliseconds);
@@ -142,6 +145,7 @@ void AnimationTimeline::sliderMoved(int milliseconds)
 {
     if (m_playback && !clip().isEmpty())
         m_playback->seekAnimation(clip(), float(milliseconds));
+    m_clipTimes.insert(clip(), float(milliseconds));
     m_timeLabel->setText(timeText(float(milliseconds), clipLength()));
 }
 
@@ -155,7 +159,7 @@ void AnimationTimeline::chosenClipChanged()
     m_playButton->setText(m_playingClips.contains(clip()) ? tr("Pause") : tr("Play"));
     const QSignalBlocker quiet(m_loopBox);
     m_loopBox->setChecked(m_loopingClips.contains(clip()));
-    showTime(0);
+    showTime(m_clipTimes.value(clip()));
 }
 
 void AnimationTimeline::showTime(float milliseconds)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QWidget>
 
@@ -60,6 +61,8 @@ private:
     QCheckBox* m_loopBox;
     QSlider* m_slider;
     QLabel* m_timeLabel;
+    // Per clip, as last seen: whether it plays, whether it loops, where it is.
     QSet<QString> m_playingClips;
     QSet<QString> m_loopingClips;
+    QHash<QString, float> m_clipTimes;
 };

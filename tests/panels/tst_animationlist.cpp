@@ -170,8 +170,9 @@ void AnimationListTest::timelineDrivesTheChosenClip()
     timeline.clipStarted("run");
     QCOMPARE(timeline.clip(), QStringLiteral("run"));
     QCOMPARE(timeline.playButton()->text(), QStringLiteral("Pause"));
-    timeline.chooseClip("walk"); // paused above
+    timeline.chooseClip("walk"); // paused above, where it was left
     QCOMPARE(timeline.playButton()->text(), QStringLiteral("Play"));
+    QCOMPARE(slider->value(), 900);
     timeline.chooseClip("run");
     timeline.clipFinished("run", 700);
     QCOMPARE(timeline.timeLabel()->text(), QStringLiteral("0:00.70 / 0:00.70"));
