@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -143,6 +144,12 @@ bool LoggingViewController::eventFilter(QObject* watched, QEvent* event)
         userDidCloseLoggingWindow();
         return true;
     }
+    // The table's own Ctrl+C would copy only the current row's title.
+    if (watched == m_table && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        copySelectedClicked();
+        return true;
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -205,6 +212,7 @@ QWidget* LoggingViewController::createTable()
     connect(m_copyAllAction, &QAction::triggered, this, &LoggingViewController::copyAllClicked);
     m_table->addActions({copy, m_copyAllAction});
     m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_table->installEventFilter(this);
     return m_table;
 }
 
