@@ -1,6 +1,7 @@
 #include "MainViewController.h"
 
 #include "AnimationListWidget.h"
+#include "AnimationTimeline.h"
 #include "GlItem.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
@@ -81,6 +82,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_propertyTree = new QTreeView(leftSplitter);
     m_propertyTree->setFocusPolicy(Qt::NoFocus);
     m_animationList = new AnimationListWidget(m_rightSplitter, this);
+    m_timeline = new AnimationTimeline(m_rightSplitter, this);
     connectAnimationList();
 
     createSceneTree();
@@ -90,6 +92,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     leftSplitter->addWidget(m_propertyTree);
     leftPane->layout()->addWidget(leftSplitter);
     m_rightSplitter->addWidget(m_animationList);
+    m_rightSplitter->addWidget(m_timeline);
     rightPane->layout()->addWidget(m_rightSplitter);
 
     m_mainSplitter->addWidget(leftPane);
@@ -111,6 +114,15 @@ void MainViewController::connectAnimationList()
             &AnimationListWidget::animationFinishedPlaying);
     connect(m_viewport, &GlItem::updateElaspedTimeOfAnimation, m_animationList,
             &AnimationListWidget::updateElaspedTimeOfAnimation);
+
+    connect(m_viewport, &GlItem::addItemToAnimations, m_timeline, &AnimationTimeline::addClip);
+    connect(m_viewport, &GlItem::clearAnimationModel, m_timeline, &AnimationTimeline::clearClips);
+    connect(m_viewport, &GlItem::animationStartedPlaying, m_timeline, &AnimationTimeline::clipStarted);
+    connect(m_viewport, &GlItem::animationFinishedPlaying, m_timeline, &AnimationTimeline::clipFinished);
+    connect(m_viewport, &GlItem::updateElaspedTimeOfAnimation, m_timeline, &AnimationTimeline::clipAdvanced);
+    // Both show whether a clip plays, whichever of them started or paused it.
+    connect(m_animationList, &AnimationListWidget::clipPlayingChanged, m_timeline, &AnimationTimeline::showClipPlaying);
+    connect(m_timeline, &AnimationTimeline::clipPlayingChanged, m_animationList, &AnimationListWidget::showClipPlaying);
 }
 
 bool MainViewController::playAnimation(const QString& id) { return m_viewport->playAnimation(id); }
@@ -118,6 +130,18 @@ bool MainViewController::playAnimation(const QString& id) { return m_viewport->p
 bool MainViewController::pauseAnimation(const QString& id) { return m_viewport->pauseAnimation(id); }
 
 bool MainViewController::stopAnimation(const QString& id) { return m_viewport->stopAnimation(id); }
+
+bool MainViewController::seekAnimation(const QString& id, float milliseconds)
+{
+    return m_viewport->seekAnimation(id, milliseconds);
+}
+
+bool MainViewController::setAnimationLooping(const QString& id, bool looping)
+{
+    return m_viewport->setAnimationLooping(id, looping);
+}
+
+float MainViewController::animationLength(const QString& id) const { return m_viewport->animationLength(id); }
 
 MainViewController::~MainViewController()
 {
@@ -148,6 +172,7 @@ void MainViewController::clearView()
     m_sceneTree->collapseAll();
     m_viewport->clearScene();
     m_animationList->clearAnimationModel();
+    m_timeline->clearClips();
     clearAnimationModel();
 }
 

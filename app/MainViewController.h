@@ -9,6 +9,7 @@
 #include <QPoint>
 
 class AnimationListWidget;
+class AnimationTimeline;
 class GlItem;
 class MainWindowController;
 class QSplitter;
@@ -42,6 +43,7 @@ public:
     QTreeView* propertyTree() const { return m_propertyTree; }
     QSplitter* mainSplitter() const { return m_mainSplitter; }
     AnimationListWidget* animationList() const { return m_animationList; }
+    AnimationTimeline* timeline() const { return m_timeline; }
     SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     void clearView();
@@ -71,6 +73,9 @@ private:
     bool playAnimation(const QString& id) override;
     bool pauseAnimation(const QString& id) override;
     bool stopAnimation(const QString& id) override;
+    bool seekAnimation(const QString& id, float milliseconds) override;
+    bool setAnimationLooping(const QString& id, bool looping) override;
+    float animationLength(const QString& id) const override;
     void createPropertyTree();
     void showPropertiesModel(QStandardItemModel* model);
 
@@ -82,4 +87,5 @@ private:
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;
     AnimationListWidget* m_animationList = nullptr;
+    AnimationTimeline* m_timeline = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "MainViewController.h"
 #include "MainWindow.h"
 #include "MenuManager.h"
+#include "ModelFileTypes.h"
 #include "ModelManager.h"
 #include "PreferencesWindowController.h"
 #include "SceneGraph.h"
@@ -23,6 +24,7 @@
 #include "WorkspaceService.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QThreadPool>
 
@@ -142,6 +144,7 @@ void MainWindowController::makeConnections(WEApplication* application)
         connect(application, &WEApplication::openModelFromAppEvent, m_modelManager, &ModelManager::importModel);
         connect(m_menuManager, &MenuManager::startAppUpdateCheck, application,
                 &WEApplication::checkForAvailableAppUpdates);
+        connect(application, &WEApplication::quitRequested, m_menuManager, &MenuManager::quitMenuClicked);
     }
 }
 
@@ -169,10 +172,20 @@ void MainWindowController::setSceneStatistics(quint32 vertexCount, quint32 meshC
 
 QString MainWindowController::modelPathFromArguments(const QStringList& arguments)
 {
-    if (arguments.size() < 2)
-        return QString();
-    const QString path = arguments.last();
-    return WEApplication::isSupportedModelFile(path) ? path : QString();
+    return arguments.size() < 2 ? QString() : arguments.last();
+}
+
+QString MainWindowController::unopenableReason(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return tr("The file %1 does not exist.").arg(QDir::toNativeSeparators(path));
+    if (!info.isFile())
+        return tr("%1 is a folder, not a model file.").arg(QDir::toNativeSeparators(path));
+    if (!WEApplication::isSupportedModelFile(path))
+        return tr("Files of the type of %1 cannot be opened. Supported are: %2.")
+            .arg(QDir::toNativeSeparators(path), ModelFileTypes::suffixes().join(QStringLiteral(", ")));
+    return QString();
 }
 
 QString MainWindowController::fileTypeLabel(const QString& path)
@@ -197,11 +210,19 @@ void MainWindowController::trackAppStart()
     tracker->startSending();
 }
 
-void MainWindowController::loadModelFromArgs()
+void MainWindowController::loadModelFromArgs() { openCommandLineModel(QCoreApplication::arguments()); }
+
+void MainWindowController::openCommandLineModel(const QStringList& arguments)
 {
-    const QString path = modelPathFromArguments(QCoreApplication::arguments());
-    if (!path.isEmpty())
-        openModel(path);
+    const QString path = modelPathFromArguments(arguments);
+    if (path.isEmpty())
+        return;
+    const QString reason = unopenableReason(path);
+    if (!reason.isEmpty()) {
+        m_userDialogController->showImportErrorOccuredDialog(reason);
+        return;
+    }
+    openModel(path);
 }
 
 void MainWindowController::openModel(const QString& path)
@@ -245,7 +266,7 @@ void MainWindowController::modelWillLoad(const QString& path)
 {
     trackUsageEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path));
     m_modelManager->setImportOptions(UserSettings::instance().importOptions());
-    m_menuManager->rememberOpenedFile(path);
+    m_loadingPath = path;
     m_mainViewController->clearView();
     m_loggingViewController->clear();
     m_mainViewController->clearSceneTree();
@@ -274,8 +295,18 @@ void MainWindowController::errorLoadingNewModel(QString message)
     Q_UNUSED(message);
     // The previous model's workspace is gone: its name must not stay.
     m_mainWindow->setTitleFileName(QString());
-    setExportEnabled(false);
+    forgetLoadedModel();
     m_loadingIndicator->stop(0);
+}
+
+// Nothing of the previous model is shown any more: its counts must not stay
+// beside a failure.
+void MainWindowController::forgetLoadedModel()
+{
+    setExportEnabled(false);
+    m_fileSize = 0;
+    setSceneStatistics(0, 0);
+    m_loadingPath.clear();
 }
 
 void MainWindowController::modelExportStarted(const QString& sourceFolder, const QString& outFilePath)
@@ -312,12 +343,16 @@ void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned 
     Q_UNUSED(vertexCount);
     Q_UNUSED(meshCount);
     setExportEnabled(true);
+    // Only a file that has been drawn is worth opening again.
+    if (!m_loadingPath.isEmpty())
+        m_menuManager->rememberOpenedFile(m_loadingPath);
+    m_loadingPath.clear();
 }
 
 void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 {
     Q_UNUSED(optionalMessage);
-    setExportEnabled(false);
+    forgetLoadedModel();
 }
 
 void MainWindowController::mainWindowWillClose()

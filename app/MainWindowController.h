@@ -52,8 +52,13 @@ public:
     quint64 fileSize() const { return m_fileSize; }
 
     // The model named by a command line: the last argument after the program
-    // name, when it is an existing file of a supported type; else empty.
+    // name; empty without one.
     static QString modelPathFromArguments(const QStringList& arguments);
+    // Why the path cannot be opened (missing, a folder, an unsupported type);
+    // empty when it can.
+    static QString unopenableReason(const QString& path);
+    // Opens the model the command line names, or says why it cannot.
+    void openCommandLineModel(const QStringList& arguments);
     // The file type reported to the usage tracker: "fbx", "vm3", or the last
     // three characters of the path.
     static QString fileTypeLabel(const QString& path);
@@ -84,6 +89,7 @@ private:
     void showLoadedModel(const LoadedModel& model);
     static void trackEventWithValue(const QString& category, const QString& action, const QString& label, int value);
     void setExportEnabled(bool enabled);
+    void forgetLoadedModel();
     void makeConnections(WEApplication* application);
 
     MainWindow* m_mainWindow = nullptr;
@@ -97,6 +103,8 @@ private:
     UserDialogController* m_userDialogController = nullptr;
     LoggingViewController* m_loggingViewController = nullptr;
 
+    // The file being opened; remembered in Open Recent once it is drawn.
+    QString m_loadingPath;
     quint32 m_vertexCount = 0;
     quint32 m_meshCount = 0;
     // Full 64-bit size: models beyond 4 GiB must not show a wrapped size.

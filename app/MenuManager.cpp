@@ -1,25 +1,30 @@
 #include "MenuManager.h"
 
 #include "BuildConfig.h"
+#include "CustomTextBrowser.h"
 #include "Exporter.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "ModelFileTypes.h"
+#include "OsInfoService.h"
+#include "StatusBarController.h"
 #include "UserSettings.h"
 #include "WorkspaceRegistry.h"
+#include "WebLink.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSysInfo>
+#include <QUrlQuery>
 
 MenuManager::MenuManager(MainWindowController* controller)
     : QObject(nullptr)
@@ -84,6 +89,14 @@ void MenuManager::createActions()
     m_checkForUpdatesAction->setMenuRole(QAction::ApplicationSpecificRole);
     m_helpAction = addAction(tr("Velmora 3D Encoder Help"), &MenuManager::openDokuClicked);
     m_feedbackAction = addAction(tr("&Feedback"), &MenuManager::openFeedbackFormClicked);
+    m_controlsAction = addAction(tr("Mouse and Keyboard Controls"), &MenuManager::showControlsClicked);
+    // A build without a web host of its own has nothing to show there.
+    for (QAction* link : {m_helpAction, m_feedbackAction}) {
+        if (!WebLink::isReachable(link == m_helpAction ? documentationUrl() : feedbackUrl(QString()))) {
+            link->setEnabled(false);
+            link->setToolTip(WebLink::unreachableHint());
+        }
+    }
     m_systemInfoAction = addAction(tr("&System Info"), &MenuManager::showSystemInfoWindowClicked);
 }
 
@@ -121,8 +134,10 @@ void MenuManager::createMenus()
     m_helpMenu->addAction(m_preferencesAction);
     m_helpMenu->addAction(m_checkForUpdatesAction);
     m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_controlsAction);
     m_helpMenu->addAction(m_helpAction);
     m_helpMenu->addAction(m_feedbackAction);
+    m_helpMenu->setToolTipsVisible(true);
     m_helpMenu->addSeparator();
     m_helpMenu->addAction(m_systemInfoAction);
 }
@@ -131,7 +146,7 @@ void MenuManager::createImportInfoBox()
 {
     m_importInfoBox = new QMessageBox(nullptr);
     m_importInfoBox->setIcon(QMessageBox::Information);
-    m_importInfoBox->setWindowTitle(QString());
+    m_importInfoBox->setWindowTitle(MainWindow::baseTitle());
     m_importInfoBox->setText(
         tr("Changes on animation grouping will take effect only after the next opening of a 3D model."));
     m_importInfoBox->setStandardButtons(QMessageBox::Ok);
@@ -190,9 +205,14 @@ QString MenuManager::exportSourceFolder()
 
 QUrl MenuManager::documentationUrl() { return QUrl(tr(VELMORA_WEB_HOST "/documentation")); }
 
-QUrl MenuManager::feedbackUrl()
+QUrl MenuManager::feedbackUrl(const QString& operatingSystem)
 {
-    return QUrl(tr(VELMORA_WEB_HOST "/feedback?entry.630292085=Windows+7&entry.1104052333=59"));
+    QUrl url(QStringLiteral(VELMORA_WEB_HOST "/feedback"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("entry.630292085"), operatingSystem);
+    query.addQueryItem(QStringLiteral("entry.1104052333"), QStringLiteral("59"));
+    url.setQuery(query);
+    return url;
 }
 
 void MenuManager::copyAllModelNodesClicked() { emit copyAllModelNodes(); }
@@ -272,9 +292,31 @@ void MenuManager::userDidChangedLoggingWindowVisibility(bool visibility)
     m_showLoggingWindowAction->setChecked(visibility);
 }
 
-void MenuManager::openDokuClicked() { QDesktopServices::openUrl(documentationUrl()); }
+void MenuManager::openDokuClicked() { CustomTextBrowser::openLink(documentationUrl(), m_controller->mainWindow()); }
 
-void MenuManager::openFeedbackFormClicked() { QDesktopServices::openUrl(feedbackUrl()); }
+void MenuManager::openFeedbackFormClicked()
+{
+    const OsInfoService* os = OsInfoService::instance();
+    CustomTextBrowser::openLink(feedbackUrl(os ? os->versionText() : QSysInfo::prettyProductName()),
+                                m_controller->mainWindow());
+}
+
+void MenuManager::showControlsClicked()
+{
+    QMessageBox box(QMessageBox::Information, MainWindow::baseTitle(), tr("Moving the camera in the 3D view"),
+                    QMessageBox::Ok);
+    box.setInformativeText(
+        tr("<table>"
+           "<tr><td>Orbit</td><td>drag with the left mouse button</td></tr>"
+           "<tr><td>Dolly (closer, farther)</td><td>drag with the right mouse button, or Shift and the left "
+           "button, or Alt and the left button</td></tr>"
+           "<tr><td>Pan</td><td>drag with Ctrl and the left button, or turn the wheel with the middle button "
+           "held</td></tr>"
+           "<tr><td>Zoom</td><td>turn the mouse wheel</td></tr>"
+           "<tr><td>Frame the model</td><td>Reset Camera in the tool bar</td></tr>"
+           "</table>"));
+    box.exec();
+}
 
 void MenuManager::updateImportOptionChecks()
 {
@@ -304,7 +346,8 @@ void MenuManager::changeImportOption(void (UserSettings::*setOption)())
         m_importInfoBox->exec();
     if (!m_exportAction->isEnabled())
         return;
-    QMessageBox ask(QMessageBox::NoIcon, QString(), tr("Reload the 3D model?"), QMessageBox::Yes | QMessageBox::No);
+    QMessageBox ask(QMessageBox::NoIcon, MainWindow::baseTitle(), tr("Reload the 3D model?"),
+                    QMessageBox::Yes | QMessageBox::No);
     ask.setDefaultButton(QMessageBox::Yes);
     if (ask.exec() == QMessageBox::Yes)
         emit reopen3dModel();
@@ -319,4 +362,6 @@ void MenuManager::resetInfoDisplayState()
 {
     UserSettings::instance().setShowImportInfo(true);
     m_importInfoCheckBox->setChecked(false);
+    m_controller->mainWindow()->statusBarController()->showDelayedMessage(
+        tr("Information boxes you turned off will show again."), 0);
 }

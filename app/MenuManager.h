@@ -24,7 +24,8 @@ public:
     void setExportEnabled(bool enabled);
     // The export dialog suggests the loaded model's base name.
     void setExportName(const QString& modelFilePath);
-    // Puts a file that is being opened (by any road) first in File > Open Recent.
+    // Puts a file that has been opened and drawn (by any road) first in File >
+    // Open Recent.
     void rememberOpenedFile(const QString& path);
 
     // What the open and export dialogs do with the path the user chose.
@@ -34,7 +35,8 @@ public:
     // Where the model to export lies: the current workspace's model folder.
     static QString exportSourceFolder();
     static QUrl documentationUrl();
-    static QUrl feedbackUrl();
+    // The form is told the system the program runs on.
+    static QUrl feedbackUrl(const QString& operatingSystem);
 
     QMenuBar* menuBar() const { return m_menuBar; }
     QAction* openAction() const { return m_openAction; }
@@ -49,6 +51,9 @@ public:
     QAction* cullingCwAction() const { return m_cullingCwAction; }
     QAction* cullingMaterialAction() const { return m_cullingMaterialAction; }
     QAction* resetInfoAction() const { return m_resetInfoAction; }
+    QAction* helpAction() const { return m_helpAction; }
+    QAction* feedbackAction() const { return m_feedbackAction; }
+    QAction* controlsAction() const { return m_controlsAction; }
     QCheckBox* importInfoCheckBox() const { return m_importInfoCheckBox; }
 
 signals:
@@ -76,6 +81,7 @@ public slots:
     void userDidChangedLoggingWindowVisibility(bool visibility);
     void openDokuClicked();
     void openFeedbackFormClicked();
+    void showControlsClicked();
     void setAnimationGroupingNone();
     void setAnimationGroupingRoot();
     void setAnimationGroupingTake();
@@ -123,6 +129,7 @@ private:
     QAction* m_preferencesAction = nullptr;
     QAction* m_checkForUpdatesAction = nullptr;
     QAction* m_helpAction = nullptr;
+    QAction* m_controlsAction = nullptr;
     QAction* m_feedbackAction = nullptr;
     QAction* m_systemInfoAction = nullptr;
 

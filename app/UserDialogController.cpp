@@ -1,6 +1,7 @@
 #include "UserDialogController.h"
 
 #include "AnalyticsTracker.h"
+#include "MainWindow.h"
 #include "VersionFile.h"
 
 #include <QDir>
@@ -24,8 +25,11 @@ UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
     m_exportFailedBox = new QMessageBox(mainWindow);
     m_exportFailedBox->setIcon(QMessageBox::Warning);
 
-    for (QMessageBox* box : {m_versionTooOldBox, m_importErrorBox, m_exportNotAllowedBox, m_exportFailedBox})
+    // Untitled, a box would carry the program's file name in its title bar.
+    for (QMessageBox* box : {m_versionTooOldBox, m_importErrorBox, m_exportNotAllowedBox, m_exportFailedBox}) {
         box->setWindowModality(Qt::ApplicationModal);
+        box->setWindowTitle(MainWindow::baseTitle());
+    }
 }
 
 UserDialogController::~UserDialogController()

@@ -3,6 +3,9 @@
 #include "AnalyticsTracker.h"
 #include "ModelFileTypes.h"
 #include "OsInfoService.h"
+#ifdef Q_OS_LINUX
+#include "QuitSignals_Linux.h"
+#endif
 #include "UpdateChecker.h"
 #include "VelmoraResources.h"
 #include "WorkspaceRegistry.h"
@@ -25,6 +28,9 @@ WEApplication::WEApplication(int& argc, char** argv)
     AnalyticsTracker::setInstance(m_tracker);
     m_workspaceService = new WorkspaceService();
     WorkspaceRegistry::setInstance(m_workspaceService);
+#ifdef Q_OS_LINUX
+    connect(new QuitSignals_Linux(this), &QuitSignals_Linux::quitRequested, this, &WEApplication::quitRequested);
+#endif
 }
 
 WEApplication::~WEApplication()

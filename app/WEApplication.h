@@ -26,6 +26,9 @@ public:
 
 signals:
     void openModelFromAppEvent(QString modelPath);
+    // SIGTERM or SIGINT reached the process; the window should quit as its
+    // Quit entry does.
+    void quitRequested(int signalNumber);
 
 public slots:
     void checkForAvailableAppUpdates();

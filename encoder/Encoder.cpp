@@ -106,6 +106,10 @@ int Encoder::run()
         // A Collada file of only lights or bones would otherwise come back with a
         // stick-figure mesh the importer made up, drawn as if it were the model.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
+        // FBX pivots and pre-rotations come back folded into their node's own
+        // transform instead of as a chain of "_$AssimpFbx$_" helper nodes; the
+        // importer keeps a helper only where an animation drives that part.
+        importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
         const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.

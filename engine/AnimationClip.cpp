@@ -155,6 +155,19 @@ void AnimationClip::stop()
 
 bool AnimationClip::isPlaying() const { return isSet(PLAYING) && !isSet(PAUSED); }
 
+void AnimationClip::seek(float milliseconds)
+{
+    if (!m_animation || !std::isfinite(milliseconds))
+        return;
+    const float clipTime = std::min(std::max(milliseconds, 0.0f), float(m_duration));
+    m_elapsedTime = clipTime;
+    // Not begun yet: its first frame takes the elapsed time from when play
+    // was asked for, so move that instead.
+    if (isSet(PLAYING) && !isSet(STARTED) && m_speed > 0.0f)
+        m_timeStarted = gameTime() - double(clipTime) / double(m_speed);
+    applyChannels(clipTime);
+}
+
 void AnimationClip::crossFade(AnimationClip* clip, unsigned long duration)
 {
     if (!clip || clip == this)

@@ -54,6 +54,10 @@ public:
     void stop();
     // Playing and not paused.
     bool isPlaying() const;
+    // Moves to `milliseconds` into the clip (held within 0 .. duration) and
+    // poses the targets there at once, whether the clip plays, is paused or
+    // stands; a playing clip goes on from there.
+    void seek(float milliseconds);
     // Fades this clip out and 'clip' in over 'duration' ms, starting 'clip'
     // (from its beginning). A clip that is not playing simply starts 'clip'.
     void crossFade(AnimationClip* clip, unsigned long duration);

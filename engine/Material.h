@@ -32,6 +32,10 @@ public:
     static Material* create(Effect* effect);
     static Material* create(const char* vertexShaderPath, const char* fragmentShaderPath, const char* defines);
 
+    // The name of the "material" namespace it was read from; empty for one
+    // built from an effect.
+    const char* getId() const { return m_id.c_str(); }
+
     unsigned int getTechniqueCount() const { return static_cast<unsigned int>(m_techniques.size()); }
     Technique* getTechniqueByIndex(unsigned int index) const;
     Technique* getTechnique(const char* id) const;
@@ -53,6 +57,7 @@ private:
     // Takes over the caller's reference.
     void appendTechnique(Technique* technique);
 
+    std::string m_id;
     std::vector<Technique*> m_techniques;
     Technique* m_currentTechnique = nullptr;
     std::set<std::string> m_defines;

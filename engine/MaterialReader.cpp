@@ -60,6 +60,7 @@ Material* MaterialReader::read(Properties* properties, Material::PassCallback ca
     if (!properties || !isNamed(properties, "material"))
         return nullptr;
     Material* material = new Material();
+    material->m_id = properties->getId();
     readRenderState(material, properties);
     properties->rewind();
     while (Properties* child = properties->getNextNamespace()) {

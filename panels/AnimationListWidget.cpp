@@ -2,6 +2,7 @@
 
 #include "AnimationControlButton.h"
 #include "AnimationPlayback.h"
+#include "AnimationTimeline.h"
 
 #include <QDebug>
 #include <QGridLayout>
@@ -53,7 +54,7 @@ QString AnimationListWidget::formatElapsedTime(float milliseconds)
     const int total = int(clamped);
     const int hundredths = total / 10;
     const int seconds = hundredths / 100;
-    return QString::asprintf("%02d:%02d:%02d", seconds / 60, seconds % 60, hundredths % 100);
+    return QString::asprintf("%d:%02d.%02d", seconds / 60, seconds % 60, hundredths % 100);
 }
 
 void AnimationListWidget::addItemToAnimations(const QString& anim)
@@ -66,6 +67,7 @@ void AnimationListWidget::addItemToAnimations(const QString& anim)
     const ClipRow clipRow = createRow(anim);
     setCellWidget(row, 0, clipRow.widget);
     m_rowOfClip.insert(anim, clipRow);
+    showTime(anim, 0); // the clip's length shows before it first plays
     resizeColumnToContents(0);
     fitNameLabel(clipRow, anim);
 }
@@ -85,7 +87,7 @@ void AnimationListWidget::animationStartedPlaying(const QString& animationId)
     const auto row = m_rowOfClip.constFind(animationId);
     if (row == m_rowOfClip.constEnd())
         return;
-    row->timeLabel->setText(formatElapsedTime(0));
+    showTime(animationId, 0);
     setPlaying(row->button, true);
 }
 
@@ -101,6 +103,13 @@ void AnimationListWidget::animationFinishedPlaying(const QString& animationId, f
 void AnimationListWidget::updateElaspedTimeOfAnimation(const QString& animationId, float milliseconds)
 {
     showTime(animationId, milliseconds);
+}
+
+void AnimationListWidget::showClipPlaying(const QString& clip, bool playing)
+{
+    const auto row = m_rowOfClip.constFind(clip);
+    if (row != m_rowOfClip.constEnd())
+        setPlaying(row->button, playing);
 }
 
 void AnimationListWidget::resizeEvent(QResizeEvent* event)
@@ -122,14 +131,17 @@ void AnimationListWidget::controlButtonClicked()
         if (m_playback)
             m_playback->pauseAnimation(clip);
         setPlaying(button, false);
+        emit clipPlayingChanged(clip, false);
         return;
     }
     // A paused clip starts again from its beginning.
     if (!m_playback)
         return;
     m_playback->stopAnimation(clip);
-    if (m_playback->playAnimation(clip))
-        setPlaying(button, true);
+    if (!m_playback->playAnimation(clip))
+        return;
+    setPlaying(button, true);
+    emit clipPlayingChanged(clip, true);
 }
 
 void AnimationListWidget::controlButtonPressed()
@@ -162,7 +174,7 @@ AnimationListWidget::ClipRow AnimationListWidget::createRow(const QString& anim)
     labels->setContentsMargins(0, 0, 0, 0);
     labels->setSpacing(2);
     row.nameLabel = new QLabel(anim, row.widget);
-    row.timeLabel = new QLabel(formatElapsedTime(0), row.widget);
+    row.timeLabel = new QLabel(row.widget);
     row.timeLabel->setObjectName(QStringLiteral("0"));
     labels->addWidget(row.nameLabel);
     labels->addWidget(row.timeLabel);
@@ -205,7 +217,8 @@ void AnimationListWidget::showTime(const QString& animationId, float millisecond
 {
     const auto row = m_rowOfClip.constFind(animationId);
     if (row != m_rowOfClip.constEnd())
-        row->timeLabel->setText(formatElapsedTime(milliseconds));
+        row->timeLabel->setText(
+            AnimationTimeline::timeText(milliseconds, m_playback ? m_playback->animationLength(animationId) : 0.0f));
 }
 
 // Long clip names end in an ellipsis that follows the panel's width.

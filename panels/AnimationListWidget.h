@@ -21,8 +21,12 @@ public:
     // `playback` may be null: then no clip can be started from the list.
     AnimationListWidget(QWidget* parent, AnimationPlayback* playback);
 
-    // Minutes, seconds and hundredths: 65432 ms is "01:05:43".
+    // Minutes, seconds and hundredths: 65432 ms is "1:05.43".
     static QString formatElapsedTime(float milliseconds);
+
+signals:
+    // The user started or paused a clip here.
+    void clipPlayingChanged(const QString& clip, bool playing);
 
 public slots:
     void addItemToAnimations(const QString& anim);
@@ -30,6 +34,7 @@ public slots:
     void animationStartedPlaying(const QString& animationId);
     void animationFinishedPlaying(const QString& animationId, float milliseconds);
     void updateElaspedTimeOfAnimation(const QString& animationId, float milliseconds);
+    void showClipPlaying(const QString& clip, bool playing);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

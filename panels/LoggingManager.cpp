@@ -5,6 +5,25 @@
 #include <QStandardItem>
 #include <QStandardItemModel>
 
+#include <algorithm>
+
+namespace {
+
+// The importer's own reports all travel under one code and title.
+const int importerReportCode = 2009;
+const int titleWordsMaxLength = 60;
+
+QString firstWords(const QString& text)
+{
+    const QString simplified = text.simplified();
+    if (simplified.size() <= titleWordsMaxLength)
+        return simplified;
+    const int cut = simplified.lastIndexOf(QLatin1Char(' '), titleWordsMaxLength);
+    return simplified.left(cut > 0 ? cut : titleWordsMaxLength) + QChar(0x2026);
+}
+
+} // namespace
+
 LoggingManager::LoggingManager(QObject* parent)
     : QObject(parent)
     , m_model(new QStandardItemModel(2, 1, this))
@@ -18,6 +37,7 @@ LoggingManager::LoggingManager(QObject* parent)
 void LoggingManager::clear()
 {
     m_detailMessages.clear();
+    m_records.clear();
     m_model->removeRows(0, m_model->rowCount());
     m_rowCount = 0;
 }
@@ -27,6 +47,34 @@ QString LoggingManager::detailMessage(int row) const
     if (row < 0 || row >= m_detailMessages.size())
         return QString();
     return m_detailMessages.at(row);
+}
+
+QString LoggingManager::shownTitle(const EncoderOutputLog& log)
+{
+    const QString title = log.title.trimmed();
+    if ((title.isEmpty() || log.code == importerReportCode) && !log.message.trimmed().isEmpty())
+        return firstWords(log.message);
+    return title;
+}
+
+QString LoggingManager::copyText(QList<int> rows) const
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QStringList lines;
+    for (int row : rows) {
+        if (row >= 0 && row < m_records.size())
+            lines.append(EncoderOutputParser::describe(m_records.at(row)));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString LoggingManager::copyAllText() const
+{
+    QList<int> rows;
+    for (int row = 0; row < m_records.size(); ++row)
+        rows.append(row);
+    return copyText(rows);
 }
 
 void LoggingManager::setTrackEventSink(TrackEventSink sink) { m_trackEvent = std::move(sink); }
@@ -50,12 +98,13 @@ void LoggingManager::addLogs(const EncoderOutputLogs& logs)
 
         countCode(log.code);
 
-        auto* item = new QStandardItem(log.title);
+        auto* item = new QStandardItem(shownTitle(log));
         m_model->setItem(row, 0, item);
         const bool isError = log.priority == LoggingManager::Error;
         item->setData(QIcon(isError ? QStringLiteral(":/IconEncoderError") : QStringLiteral(":/IconEncoderWarning")),
                       Qt::DecorationRole);
         m_detailMessages.append(log.message);
+        m_records.append(log);
         ++row;
     }
 

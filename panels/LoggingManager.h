@@ -25,6 +25,13 @@ public:
     QStandardItemModel* model() const { return m_model; }
     void clear();
     QString detailMessage(int row) const;
+    // The rows given, in row order, one line each with kind, code, title and
+    // message, as the console shows them; rows without a record are left out.
+    QString copyText(QList<int> rows) const;
+    QString copyAllText() const;
+    // The title a row shows: the record's short name, or, where that says
+    // nothing of this record, the first words of its message.
+    static QString shownTitle(const EncoderOutputLog& log);
     void addLogs(const EncoderOutputLogs& logs);
 
     int rowCount() const { return m_rowCount; }
@@ -44,6 +51,7 @@ private:
 
     QStandardItemModel* m_model = nullptr;
     QVector<QString> m_detailMessages;
+    EncoderOutputLogs m_records;
     int m_rowCount = 0;
     QMap<int, int> m_errorCodeCounts;
     QMap<int, int> m_warningCodeCounts;

@@ -3,21 +3,34 @@
 #include "BuildConfig.h"
 #include "CustomTextBrowser.h"
 
+#include "WebLink.h"
+
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 const int windowWidth = 500;
 const int windowHeight = 300;
 const int tableRowHeight = 25;
 const int tableMinimumHeight = 105;
-const int detailBoxMaximumHeight = 90;
+// Room the detail pane keeps for a short message; it takes more when the
+// message needs it and the window has it.
+const int detailBoxMinimumHeight = 90;
 } // namespace
 
 LoggingViewController::LoggingViewController(QWidget* windowParent, QObject* parent)
@@ -83,7 +96,43 @@ void LoggingViewController::selectedLoggingItemChanged(const QItemSelection& sel
     // text, never interpreted as markup, and with their line breaks.
     for (const QModelIndex& index : m_table->selectionModel()->selectedIndexes())
         m_detailPane->setPlainText(m_loggingManager->detailMessage(index.row()));
+    growDetailPaneToFit();
 }
+
+// A long message gets the room it needs: the window grows (within the
+// screen), then the list above gives up room down to its least height;
+// beyond that the pane scrolls.
+void LoggingViewController::growDetailPaneToFit()
+{
+    const int frame = m_splitter->widget(1)->height() - m_detailPane->viewport()->height();
+    m_detailPane->document()->setTextWidth(m_detailPane->viewport()->width());
+    const QTextDocument* text = m_detailPane->document();
+    const int wanted = int(std::ceil(text->size().height() + text->documentMargin())) + frame;
+    const int missing = wanted - (m_splitter->height() - tableMinimumHeight);
+    if (missing > 0 && m_window->isVisible()) {
+        const QRect screen = m_window->screen()->availableGeometry();
+        m_window->resize(m_window->width(), qMin(m_window->height() + missing, screen.height() * 4 / 5));
+    }
+    const int total = m_splitter->height();
+    const int detail = qBound(detailBoxMinimumHeight, wanted, qMax(detailBoxMinimumHeight, total - tableMinimumHeight));
+    m_splitter->setSizes({total - detail, detail});
+}
+
+QList<int> LoggingViewController::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    return rows;
+}
+
+void LoggingViewController::copySelectedClicked()
+{
+    if (!selectedRows().isEmpty())
+        QGuiApplication::clipboard()->setText(m_loggingManager->copyText(selectedRows()));
+}
+
+void LoggingViewController::copyAllClicked() { QGuiApplication::clipboard()->setText(m_loggingManager->copyAllText()); }
 
 // The window manager's own close button counts as the user closing the
 // window, like our Close button.
@@ -92,6 +141,12 @@ bool LoggingViewController::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_window && event->type() == QEvent::Close) {
         event->ignore();
         userDidCloseLoggingWindow();
+        return true;
+    }
+    // The table's own Ctrl+C would copy only the current row's title.
+    if (watched == m_table && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        copySelectedClicked();
         return true;
     }
     return QObject::eventFilter(watched, event);
@@ -110,13 +165,20 @@ void LoggingViewController::buildWindow()
     outerBox->setContentsMargins(5, 25, 5, 5);
     QGridLayout* grid = new QGridLayout(outerBox);
     grid->setContentsMargins(5, 5, 5, 5);
-    grid->addWidget(createTable(), 0, 0);
-    grid->addWidget(createDetailBox(), 1, 0);
+    m_splitter = new QSplitter(Qt::Vertical, outerBox);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(createTable());
+    m_splitter->addWidget(createDetailBox());
+    grid->addWidget(m_splitter, 0, 0, 1, 2);
 
+    QPushButton* copyAllButton = new QPushButton(m_copyAllAction->text(), outerBox);
+    copyAllButton->setObjectName(QStringLiteral("loggingCopyAllButton"));
+    connect(copyAllButton, &QPushButton::clicked, m_copyAllAction, &QAction::trigger);
+    grid->addWidget(copyAllButton, 1, 0);
     m_closeButton = new QPushButton(tr("Close"), outerBox);
     m_closeButton->setObjectName(QStringLiteral("loggingCloseButton"));
     connect(m_closeButton, &QPushButton::released, this, &LoggingViewController::userDidCloseLoggingWindow);
-    grid->addWidget(m_closeButton, 2, 0);
+    grid->addWidget(m_closeButton, 1, 1);
 
     QVBoxLayout* windowLayout = new QVBoxLayout(m_window);
     windowLayout->setContentsMargins(8, 25, 8, 8);
@@ -138,21 +200,38 @@ QWidget* LoggingViewController::createTable()
     m_table->resizeColumnsToContents();
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &LoggingViewController::selectedLoggingItemChanged);
+
+    QAction* copy = new QAction(tr("Copy"), m_table);
+    copy->setObjectName(QStringLiteral("loggingCopyAction"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &LoggingViewController::copySelectedClicked);
+    m_copyAllAction = new QAction(tr("Copy all"), m_table);
+    m_copyAllAction->setObjectName(QStringLiteral("loggingCopyAllAction"));
+    connect(m_copyAllAction, &QAction::triggered, this, &LoggingViewController::copyAllClicked);
+    m_table->addActions({copy, m_copyAllAction});
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_table->installEventFilter(this);
     return m_table;
 }
 
 QWidget* LoggingViewController::createDetailBox()
 {
     QGroupBox* detailBox = new QGroupBox(tr("Detailed Description"));
-    detailBox->setMaximumHeight(detailBoxMaximumHeight);
+    detailBox->setMinimumHeight(detailBoxMinimumHeight);
     QGridLayout* layout = new QGridLayout(detailBox);
     layout->setContentsMargins(0, 0, 0, 0);
     m_detailPane = new CustomTextBrowser(detailBox);
     m_detailPane->setObjectName(QStringLiteral("loggingDetail"));
     m_detailPane->setReadOnly(true);
     m_detailPane->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 0%)"));
-    m_detailPane->setHtml(tr("Select a message above to see a more detailed description.")
-                          + QStringLiteral(" <a href='") + documentationUrl() + QStringLiteral("'>click here</a>."));
+    // Nothing answers at a reserved host: no link rather than a dead one.
+    const QString prompt = tr("Select a message above to see a more detailed description.");
+    if (WebLink::isReachable(QUrl(documentationUrl())))
+        m_detailPane->setHtml(prompt + QStringLiteral(" <a href='") + documentationUrl()
+                              + QStringLiteral("'>click here</a>."));
+    else
+        m_detailPane->setPlainText(prompt);
     layout->addWidget(m_detailPane);
     return detailBox;
 }

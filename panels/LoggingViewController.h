@@ -8,7 +8,9 @@
 #include <QPointer>
 
 class CustomTextBrowser;
+class QAction;
 class QPushButton;
+class QSplitter;
 class QTableView;
 class QWidget;
 
@@ -42,6 +44,8 @@ public slots:
     void hideLoggingWindow();
     void userDidCloseLoggingWindow();
     void selectedLoggingItemChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void copySelectedClicked();
+    void copyAllClicked();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +54,8 @@ private:
     void buildWindow();
     QWidget* createTable();
     QWidget* createDetailBox();
+    void growDetailPaneToFit();
+    QList<int> selectedRows() const;
 
     LoggingManager* m_loggingManager = nullptr;
     QPointer<QWidget> m_windowParent;
@@ -58,5 +64,7 @@ private:
     QPointer<QWidget> m_window;
     QTableView* m_table = nullptr;
     CustomTextBrowser* m_detailPane = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QAction* m_copyAllAction = nullptr;
     QPushButton* m_closeButton = nullptr;
 };

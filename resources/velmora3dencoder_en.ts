@@ -35,53 +35,23 @@
     <name>UpdateChecker</name>
     <message>
         <source>Feed download failed: %1.</source>
-        <translation>Failed to connect to update service. Please try again later.</translation>
+        <translation>The update feed could not be downloaded: %1.</translation>
     </message>
     <message>
         <source>Feed parsing failed: %1 %2.</source>
-        <translation>Error in update file. Please try again later.</translation>
+        <translation>The update feed is damaged (line %1: %2).</translation>
     </message>
     <message>
         <source>Feed error: &quot;release notes&quot; link is empty</source>
-        <translation>Error in update file. Please try again later.</translation>
+        <translation>The update feed names no release notes.</translation>
     </message>
     <message>
         <source>Feed error: invalid &quot;release notes&quot; link</source>
-        <translation>Error in update file. Please try again later.</translation>
+        <translation>The release notes link of the update feed is not valid.</translation>
     </message>
     <message>
         <source>Feed error: invalid &quot;enclosure&quot; with the download link</source>
-        <translation>Error in update file. Please try again later.</translation>
-    </message>
-</context>
-<context>
-    <name>UpdateWindow</name>
-    <message>
-        <source>Software Update</source>
-        <translation>Velmora 3D Encoder Update</translation>
-    </message>
-    <message>
-        <source>%1 %2 is now available - you have %3. Would you like to download it now?</source>
-        <translation>%1 %2 is now available - you are currently running %3. Would you like to download it now?</translation>
-    </message>
-</context>
-<context>
-    <name>UpdateConfirmDialog</name>
-    <message>
-        <source>Software Update</source>
-        <translation>Velmora 3D Encoder Update</translation>
-    </message>
-    <message>
-        <source>The update file is located at:</source>
-        <translation>The update is available at:</translation>
-    </message>
-    <message>
-        <source>Download this update, close &quot;%1&quot;, install it, and then reopen &quot;%1&quot;.</source>
-        <translation>Download the update, close &quot;%1&quot;, install it, and then reopen &quot;%1&quot;.</translation>
-    </message>
-    <message>
-        <source>When you click &quot;OK&quot;, this link will be opened in your browser.</source>
-        <translation>Once you click &quot;OK&quot;, this link will be opened in your browser.</translation>
+        <translation>The download link of the update feed is not valid.</translation>
     </message>
 </context>
 </TS>

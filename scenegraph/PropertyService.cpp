@@ -1,9 +1,11 @@
 #include "PropertyService.h"
 
+#include "Camera.h"
 #include "FileSystem.h"
 #include "Light.h"
 #include "Material.h"
 #include "MaterialParameter.h"
+#include "Mesh.h"
 #include "Model.h"
 #include "Node.h"
 #include "Pass.h"
@@ -13,6 +15,7 @@
 
 #include <QDebug>
 
+#include <cmath>
 #include <sstream>
 
 namespace {
@@ -87,6 +90,8 @@ const DisplayName displayNames[] = {
     {"depthTest", QT_TRANSLATE_NOOP("PropertyService", "Depth test")},
 };
 
+QString degrees(float radians) { return number(radians * 180.0f / float(M_PI)) + QChar(0x00B0); }
+
 QString vector(const engine::Vector3& v)
 {
     return number(v.x) + QStringLiteral(", ") + number(v.y) + QStringLiteral(", ") + number(v.z);
@@ -99,16 +104,20 @@ PropertyService::PropertyService(const QString& modelFolder)
 {
 }
 
-PropertyService::PropertyList PropertyService::nodeProperties(const engine::Node* node) const
+PropertyService::PropertyList PropertyService::nodeProperties(const engine::Node* node, int part) const
 {
     PropertyList properties;
     if (!node)
         return properties;
     const engine::Model* model = dynamic_cast<const engine::Model*>(node->getDrawable());
-    if (model && (model->getMaterial() || model->getMesh()))
-        properties.insert(modelProperties(model));
+    if (model && part != wholeNode)
+        return partProperties(model, unsigned(part));
+    if (model)
+        properties += modelProperties(model);
     if (const engine::Light* light = node->getLight())
-        properties.insert(lightProperties(light));
+        properties += lightProperties(light);
+    if (const engine::Camera* camera = node->getCamera())
+        properties += cameraProperties(camera);
     return properties;
 }
 
@@ -121,36 +130,65 @@ QString PropertyService::displayName(const char* name)
     return QString();
 }
 
-// With a shared material the parts' own ones are not drawn; otherwise each
-// part's material adds its rows, a later part's value replacing an earlier.
 PropertyService::PropertyList PropertyService::modelProperties(const engine::Model* model) const
 {
     PropertyList properties;
     if (!model)
         return properties;
-    if (const engine::Material* shared = model->getMaterial()) {
-        collectMaterial(shared, &properties);
-        return properties;
+    if (const engine::Mesh* mesh = model->getMesh()) {
+        properties.append({tr("Vertices"), QString::number(mesh->getVertexCount())});
+        properties.append({tr("Parts"), QString::number(mesh->getPartCount())});
     }
-    for (unsigned int part = 0; part < model->getMeshPartCount(); ++part)
-        collectMaterial(model->getMaterial(int(part)), &properties);
+    QStringList names;
+    for (const engine::Material* material : drawnMaterials(model)) {
+        if (!names.contains(materialName(material)))
+            names.append(materialName(material));
+    }
+    if (!names.isEmpty())
+        properties.append({tr("Materials"), names.join(QStringLiteral(", "))});
+    // Without part items in the tree the node's own item is the only place
+    // its material can be seen.
+    if (model->getMaterial() || model->getMeshPartCount() == 1)
+        appendMaterial(drawnMaterials(model).value(0), &properties);
     return properties;
 }
 
-void PropertyService::collectMaterial(const engine::Material* material, PropertyList* properties) const
+PropertyService::PropertyList PropertyService::partProperties(const engine::Model* model, unsigned int part) const
+{
+    PropertyList properties;
+    if (model && part < model->getMeshPartCount())
+        appendMaterial(drawnMaterials(model).value(int(part)), &properties);
+    return properties;
+}
+
+void PropertyService::appendMaterial(const engine::Material* material, PropertyList* properties) const
 {
     if (!material)
         return;
-    collectParameters(material, properties);
-    for (unsigned int t = 0; t < material->getTechniqueCount(); ++t) {
-        const engine::Technique* technique = material->getTechniqueByIndex(t);
-        collectParameters(technique, properties);
-        for (unsigned int p = 0; p < technique->getPassCount(); ++p)
-            collectParameters(technique->getPassByIndex(p), properties);
+    properties->append({tr("Material"), materialName(material)});
+    const MaterialRows rows = materialRows(material);
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
+        if (!it.key().isEmpty())
+            properties->append({it.key(), it.value()});
     }
 }
 
-void PropertyService::collectParameters(const engine::RenderState* state, PropertyList* properties) const
+PropertyService::MaterialRows PropertyService::materialRows(const engine::Material* material) const
+{
+    MaterialRows rows;
+    if (!material)
+        return rows;
+    collectParameters(material, &rows);
+    for (unsigned int t = 0; t < material->getTechniqueCount(); ++t) {
+        const engine::Technique* technique = material->getTechniqueByIndex(t);
+        collectParameters(technique, &rows);
+        for (unsigned int p = 0; p < technique->getPassCount(); ++p)
+            collectParameters(technique->getPassByIndex(p), &rows);
+    }
+    return rows;
+}
+
+void PropertyService::collectParameters(const engine::RenderState* state, MaterialRows* properties) const
 {
     if (!state)
         return;
@@ -158,7 +196,7 @@ void PropertyService::collectParameters(const engine::RenderState* state, Proper
         collectParameter(state->getParameterByIndex(i), properties);
 }
 
-void PropertyService::collectParameter(const engine::MaterialParameter* parameter, PropertyList* properties) const
+void PropertyService::collectParameter(const engine::MaterialParameter* parameter, MaterialRows* properties) const
 {
     const QString label = displayName(parameter->getName());
     switch (parameter->getType()) {
@@ -184,7 +222,7 @@ void PropertyService::collectParameter(const engine::MaterialParameter* paramete
     }
 }
 
-void PropertyService::collectTexture(const engine::Sampler* sampler, PropertyList* properties) const
+void PropertyService::collectTexture(const engine::Sampler* sampler, MaterialRows* properties) const
 {
     const engine::Texture* texture = sampler ? sampler->getTexture() : nullptr;
     if (!texture)
@@ -219,34 +257,73 @@ QString PropertyService::shownTexturePath(const QString& path) const
     return path;
 }
 
+// World space, so the values stay when the camera orbits; angles in degrees.
 PropertyService::PropertyList PropertyService::lightProperties(const engine::Light* light) const
 {
     PropertyList properties;
     if (!light)
         return properties;
+    const engine::Light::Type type = light->getLightType();
+    properties.append({tr("Type"), lightTypeName(type)});
     const engine::Node* node = light->getNode();
-    const bool placed = node != nullptr;
-    switch (light->getLightType()) {
-    case engine::Light::DIRECTIONAL:
-        properties.insert(tr("Directional Light"), QString());
-        break;
-    case engine::Light::POINT:
-        properties.insert(tr("Pointlight"), QString());
-        properties.insert(tr("Inverse Range"), number(light->getRangeInverse()));
-        break;
-    case engine::Light::SPOT:
-        properties.insert(tr("Spot Light"), QString());
-        properties.insert(tr("Inner Angle"), number(light->getInnerAngle()));
-        properties.insert(tr("Inner AngleCos"), number(light->getInnerAngleCos()));
-        properties.insert(tr("Outer Angle"), number(light->getOuterAngle()));
-        properties.insert(tr("Outer AngleCos"), number(light->getOuterAngleCos()));
-        properties.insert(tr("Inverse Range"), number(light->getRangeInverse()));
-        break;
+    if (node && type != engine::Light::DIRECTIONAL)
+        properties.append({tr("Position"), vector(node->getTranslationWorld())});
+    if (node && type != engine::Light::POINT)
+        properties.append({tr("Direction"), vector(node->getForwardVectorWorld())});
+    if (type == engine::Light::SPOT) {
+        properties.append({tr("Inner Angle"), degrees(light->getInnerAngle())});
+        properties.append({tr("Outer Angle"), degrees(light->getOuterAngle())});
     }
-    if (placed && light->getLightType() != engine::Light::POINT)
-        properties.insert(tr("Direction"), vector(node->getForwardVectorView()));
-    if (placed && light->getLightType() != engine::Light::DIRECTIONAL)
-        properties.insert(tr("Position"), vector(node->getTranslationView()));
-    properties.insert(tr("Light Color"), vector(light->getColor()));
+    if (type != engine::Light::DIRECTIONAL)
+        properties.append({tr("Range"), number(light->getRange())});
+    properties.append({tr("Light Color"), vector(light->getColor())});
     return properties;
+}
+
+PropertyService::PropertyList PropertyService::cameraProperties(const engine::Camera* camera) const
+{
+    PropertyList properties;
+    if (!camera)
+        return properties;
+    if (camera->getCameraType() == engine::Camera::PERSPECTIVE) {
+        properties.append({tr("Type"), tr("Perspective")});
+        properties.append({tr("Field of View"), number(camera->getFieldOfView()) + QChar(0x00B0)});
+    } else {
+        properties.append({tr("Type"), tr("Orthographic")});
+        properties.append({tr("Zoom"), number(camera->getZoomX()) + QStringLiteral(", ") + number(camera->getZoomY())});
+    }
+    properties.append({tr("Near Plane"), number(camera->getNearPlane())});
+    properties.append({tr("Far Plane"), number(camera->getFarPlane())});
+    properties.append({tr("Aspect Ratio"), number(camera->getAspectRatio())});
+    return properties;
+}
+
+QString PropertyService::lightTypeName(int type)
+{
+    switch (engine::Light::Type(type)) {
+    case engine::Light::DIRECTIONAL:
+        return tr("Directional");
+    case engine::Light::POINT:
+        return tr("Point");
+    case engine::Light::SPOT:
+        return tr("Spot");
+    }
+    return QString();
+}
+
+QString PropertyService::materialName(const engine::Material* material)
+{
+    const QString name = material ? QString::fromUtf8(material->getId()) : QString();
+    return name.isEmpty() ? tr("(unnamed)") : name;
+}
+
+// With a shared material the parts' own ones are not drawn.
+QVector<const engine::Material*> PropertyService::drawnMaterials(const engine::Model* model)
+{
+    QVector<const engine::Material*> materials;
+    for (unsigned int part = 0; part < model->getMeshPartCount(); ++part)
+        materials.append(model->getMaterial() ? model->getMaterial() : model->getMaterial(int(part)));
+    if (materials.isEmpty() && model->getMaterial())
+        materials.append(model->getMaterial());
+    return materials;
 }

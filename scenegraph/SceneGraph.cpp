@@ -16,6 +16,17 @@ namespace {
 
 QString nodeId(const engine::Node* node) { return QString::fromUtf8(node->getId()); }
 
+bool holdsJoints(const engine::Node* node)
+{
+    for (const engine::Node* child = node->getFirstChild(); child; child = child->getNextSibling()) {
+        if (child->getType() == engine::Node::JOINT)
+            return true;
+    }
+    return false;
+}
+
+// Every item says what its node is; the joints below a skeleton's root are
+// not listed, so the root stands for them.
 QIcon nodeIcon(const engine::Node* node)
 {
     if (node->getLight())
@@ -24,7 +35,9 @@ QIcon nodeIcon(const engine::Node* node)
         return QIcon(QStringLiteral(":/IconSGCam"));
     if (node->getDrawable())
         return QIcon(QStringLiteral(":/IconSGMesh"));
-    return QIcon();
+    if (holdsJoints(node))
+        return QIcon(QStringLiteral(":/IconSGJoint"));
+    return QIcon(QStringLiteral(":/IconSGEmpty"));
 }
 
 QStandardItem* createItem(const QIcon& icon, const QString& text)
@@ -101,19 +114,24 @@ void SceneGraph::addNodes(engine::Node* first, QStandardItem* parent)
 // Names are looked up whole and exactly below the model's root: a name that
 // begins like another ("wheel", "wheel_L") or holds brackets of its own
 // still finds its node. Only when no node has the whole text is a trailing
-// part index ("[2]") taken off.
-engine::Node* SceneGraph::findItemNode(const QString& itemText) const
+// part index ("[2]") taken off; `part` then tells which part it named.
+engine::Node* SceneGraph::findItemNode(const QString& itemText, int* part) const
 {
+    if (part)
+        *part = PropertyService::wholeNode;
     engine::Node* root = modelRoot();
     if (!root || itemText.isEmpty())
         return nullptr;
     if (engine::Node* node = root->findNode(itemText.toUtf8().constData()))
         return node;
-    static const QRegularExpression partSuffix(QStringLiteral("^(.+)\\[\\d+\\]$"));
+    static const QRegularExpression partSuffix(QStringLiteral("^(.+)\\[(\\d+)\\]$"));
     const QRegularExpressionMatch match = partSuffix.match(itemText);
     if (!match.hasMatch())
         return nullptr;
-    return root->findNode(match.captured(1).toUtf8().constData());
+    engine::Node* node = root->findNode(match.captured(1).toUtf8().constData());
+    if (node && part)
+        *part = match.captured(2).toInt();
+    return node;
 }
 
 bool SceneGraph::isMeshItem(const QString& itemText) const
@@ -125,23 +143,21 @@ bool SceneGraph::isMeshItem(const QString& itemText) const
 void SceneGraph::selectNode(const QString& itemText)
 {
     m_propertiesModel->removeRows(0, m_propertiesModel->rowCount());
-    engine::Node* node = findItemNode(itemText);
+    int part = PropertyService::wholeNode;
+    engine::Node* node = findItemNode(itemText, &part);
     if (node)
-        showProperties(node);
+        showProperties(node, part);
     emit nodeSelected(node);
 }
 
-void SceneGraph::showProperties(engine::Node* node)
+void SceneGraph::showProperties(engine::Node* node, int part)
 {
     PropertyService::PropertyList properties;
-    if (m_propertyService) {
-        properties = m_propertyService->nodeProperties(node);
-    }
+    if (m_propertyService)
+        properties = m_propertyService->nodeProperties(node, part);
     int row = 0;
-    for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
-        if (it.key().isEmpty())
-            continue;
-        m_propertiesModel->setItem(row++, 0, createItem(QIcon(), it.key() + QStringLiteral("\n    ") + it.value()));
-    }
+    for (const PropertyService::Property& property : properties)
+        m_propertiesModel->setItem(row++, 0,
+                                   createItem(QIcon(), property.first + QStringLiteral("\n    ") + property.second));
     emit updatePropertiesView(m_propertiesModel);
 }

@@ -49,9 +49,9 @@ signals:
 
 private:
     engine::Node* modelRoot() const;
-    engine::Node* findItemNode(const QString& itemText) const;
+    engine::Node* findItemNode(const QString& itemText, int* part = nullptr) const;
     void addNodes(engine::Node* first, QStandardItem* parent);
-    void showProperties(engine::Node* node);
+    void showProperties(engine::Node* node, int part);
 
     PropertyService* m_propertyService = nullptr;
     engine::Scene* m_scene = nullptr;

@@ -1,6 +1,7 @@
 #include "AnalyticsSendingThread.h"
 
 #include "AnalyticsTracker.h"
+#include "WebLink.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -17,12 +18,6 @@ namespace {
 const int kTransferTimeoutMs = 30000;
 // How often a running request looks whether the thread is asked to stop.
 const int kInterruptPollMs = 50;
-
-bool isReservedInvalidHost(const QString& host)
-{
-    const QString name = host.toLower();
-    return name == QLatin1String("invalid") || name.endsWith(QLatin1String(".invalid"));
-}
 
 } // namespace
 
@@ -87,7 +82,7 @@ AnalyticsSendingThread::SendResult AnalyticsSendingThread::send(QNetworkAccessMa
 {
     qDebug().noquote() << QStringLiteral("sending ") + encodedUrl;
     const QUrl url = QUrl::fromEncoded(encodedUrl.toLatin1());
-    if (isReservedInvalidHost(url.host())) {
+    if (WebLink::isReservedHost(url.host())) {
         // Such a name never resolves; failing here spares a resolver query
         // from every build that has no collector configured.
         qDebug() << "AnalyticsSendingThread::error: NetworkError - Host not found";

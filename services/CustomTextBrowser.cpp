@@ -1,6 +1,7 @@
 #include "CustomTextBrowser.h"
 
 #include <QDesktopServices>
+#include <QMessageBox>
 
 CustomTextBrowser::CustomTextBrowser(QWidget* parent)
     : QTextBrowser(parent)
@@ -12,7 +13,17 @@ CustomTextBrowser::CustomTextBrowser(QWidget* parent)
 void CustomTextBrowser::setSource(const QUrl& url)
 {
     if (url.isValid() && !url.isRelative())
-        QDesktopServices::openUrl(url);
+        openLink(url, this);
+}
+
+void CustomTextBrowser::openLink(const QUrl& url, QWidget* parent)
+{
+    if (QDesktopServices::openUrl(url))
+        return;
+    QMessageBox box(QMessageBox::Warning, tr("Velmora 3D Encoder"),
+                    tr("The page %1 could not be opened: no web browser took it.").arg(url.toString()), QMessageBox::Ok,
+                    parent);
+    box.exec();
 }
 
 QVariant CustomTextBrowser::loadResource(int type, const QUrl& name)

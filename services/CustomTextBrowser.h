@@ -12,5 +12,8 @@ public:
     explicit CustomTextBrowser(QWidget* parent = nullptr);
 
     void setSource(const QUrl& url) override;
+    // Hands the page to the system's browser; when none takes it, a box
+    // over `parent` says so.
+    static void openLink(const QUrl& url, QWidget* parent);
     QVariant loadResource(int type, const QUrl& name) override;
 };

@@ -189,6 +189,18 @@ bool GlItem::stopAnimation(const QString& id)
     return m_viewer->stopAnimation(id.toStdString());
 }
 
+bool GlItem::seekAnimation(const QString& id, float milliseconds)
+{
+    return m_viewer->seekAnimation(id.toStdString(), milliseconds);
+}
+
+bool GlItem::setAnimationLooping(const QString& id, bool looping)
+{
+    return m_viewer->setAnimationLooping(id.toStdString(), looping);
+}
+
+float GlItem::animationLength(const QString& id) const { return m_viewer->animationLength(id.toStdString()); }
+
 QString GlItem::openGLVersionString()
 {
     makeCurrent();
@@ -242,6 +254,8 @@ void GlItem::setBackgroundColor(QColor color) { setClearColor(color); }
 void GlItem::mousePressEvent(QMouseEvent* event)
 {
     setFocus(Qt::OtherFocusReason);
+    m_viewer->setDollyPress(event->button() == Qt::RightButton
+                            || (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier)));
     m_viewer->touchEvent(SceneViewer::TouchPress, event->pos().x(), event->pos().y(), pointerContact);
 }
 

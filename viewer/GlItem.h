@@ -54,6 +54,9 @@ public:
     bool playAnimation(const QString& id);
     bool pauseAnimation(const QString& id);
     bool stopAnimation(const QString& id);
+    bool seekAnimation(const QString& id, float milliseconds);
+    bool setAnimationLooping(const QString& id, bool looping);
+    float animationLength(const QString& id) const;
     QString openGLVersionString();
 
     bool isRenderingEnabled() const { return m_renderingEnabled; }

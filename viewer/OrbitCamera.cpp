@@ -24,16 +24,18 @@ void OrbitCamera::reset()
     distance = homeDistance;
 }
 
-void OrbitCamera::press(int x, int y)
+void OrbitCamera::press(int x, int y, bool dolly)
 {
     lastX = x;
     lastY = y;
     pointerDown = true;
+    dollyDrag = dolly;
 }
 
 void OrbitCamera::release()
 {
     pointerDown = false;
+    dollyDrag = false;
     lastX = 0;
     lastY = 0;
     panMode = false;
@@ -45,6 +47,8 @@ OrbitCamera::Drag OrbitCamera::dragFor() const
         return Drag::Pan;
     if (!pointerDown)
         return Drag::None;
+    if (dollyDrag)
+        return Drag::Dolly;
     if (heldKey == NoKey)
         return Drag::Orbit;
     if (heldKey == AltKey)

@@ -30,6 +30,9 @@ struct OrbitCamera {
     engine::Vector3 target;
     bool pointerDown = false;
     bool panMode = false; // wheel turned with the middle button held
+    // The press that started the drag asked for dolly (the right button or
+    // Shift with the left): window managers take Alt+drag for themselves.
+    bool dollyDrag = false;
     int lastX = 0;
     int lastY = 0;
     int heldKey = NoKey;
@@ -42,7 +45,7 @@ struct OrbitCamera {
         homeDistance = startDistance;
         homeTarget = engine::Vector3();
     }
-    void press(int x, int y);
+    void press(int x, int y, bool dolly = false);
     void release();
     // Returns what the move did; anything but Drag::None changed the camera.
     Drag move(int x, int y);

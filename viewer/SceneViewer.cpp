@@ -210,7 +210,7 @@ void SceneViewer::touchEvent(int evt, int x, int y, unsigned int contactIndex)
     Q_UNUSED(contactIndex);
     switch (evt) {
     case TouchPress:
-        m_orbit.press(x, y);
+        m_orbit.press(x, y, m_dollyPress);
         break;
     case TouchRelease:
         m_orbit.release();
@@ -323,6 +323,7 @@ void SceneViewer::collectClips()
 {
     m_host->viewerClearedAnimations();
     m_clips.clear();
+    m_loadedRepeatCounts.clear();
     addClipsOf(m_rootNode, m_clips);
     for (const auto& entry : m_clips) {
         entry.second->addBeginListener(this);
@@ -446,8 +447,6 @@ void SceneViewer::setSelectedObject(engine::Node* node)
         m_selectionNode->setScale(box.scale);
         m_selectionNode->setTranslation(box.translation);
         break;
-    case SelectionBox::Action::Keep:
-        break;
     }
 }
 
@@ -473,4 +472,30 @@ bool SceneViewer::stopAnimation(const std::string& clipId)
     if (found != m_clips.end())
         found->second->stop();
     return true;
+}
+
+bool SceneViewer::seekAnimation(const std::string& clipId, float milliseconds)
+{
+    const auto found = m_clips.find(clipId);
+    if (found == m_clips.end())
+        return false;
+    found->second->seek(milliseconds);
+    return true;
+}
+
+bool SceneViewer::setAnimationLooping(const std::string& clipId, bool looping)
+{
+    const auto found = m_clips.find(clipId);
+    if (found == m_clips.end())
+        return false;
+    engine::AnimationClip* clip = found->second;
+    const auto loaded = m_loadedRepeatCounts.emplace(clipId, clip->repeatCount()).first;
+    clip->setRepeatCount(looping ? 0.0f : loaded->second);
+    return true;
+}
+
+float SceneViewer::animationLength(const std::string& clipId) const
+{
+    const auto found = m_clips.find(clipId);
+    return found == m_clips.end() ? 0.0f : float(found->second->duration());
 }

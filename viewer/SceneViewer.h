@@ -66,6 +66,8 @@ public:
     void resetCamera();
     void zoom(int wheelDelta);
     void setPanMode() { m_orbit.panMode = true; }
+    // The next pointer press dollies instead of orbiting.
+    void setDollyPress(bool dolly) { m_dollyPress = dolly; }
     void resize(int width, int height);
     void setClearColor(int red, int green, int blue);
     void setSelectedObject(engine::Node* node);
@@ -73,6 +75,13 @@ public:
     bool playAnimation(const std::string& clipId);
     bool pauseAnimation(const std::string& clipId);
     bool stopAnimation(const std::string& clipId);
+    // Poses the model at that time of the clip, playing, paused or standing.
+    bool seekAnimation(const std::string& clipId, float milliseconds);
+    // A looping clip repeats until paused; otherwise it plays as often as
+    // its file says.
+    bool setAnimationLooping(const std::string& clipId, bool looping);
+    // One cycle of the clip in milliseconds; 0 for an unknown clip.
+    float animationLength(const std::string& clipId) const;
 
     engine::Scene* scene() const { return m_scene; }
     engine::Camera* camera() const { return m_camera; }
@@ -110,6 +119,7 @@ private:
     engine::Camera* m_camera = nullptr;
     SceneDrawer m_sceneDrawer;
     OrbitCamera m_orbit;
+    bool m_dollyPress = false;
     QString m_modelPath;
     engine::Vector4 m_clearColor;
     engine::Vector3 m_ambientColor;
@@ -122,4 +132,6 @@ private:
     // renderer; drawn first, the model shows before they are made.
     bool m_firstFrameDrawn = false;
     std::map<std::string, engine::AnimationClip*> m_clips;
+    // Repeat counts as loaded, given back when looping is switched off.
+    std::map<std::string, float> m_loadedRepeatCounts;
 };

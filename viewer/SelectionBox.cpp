@@ -53,10 +53,8 @@ engine::Material* createWhiteLineMaterial()
 SelectionBox SelectionBox::placementFor(const engine::Node* node, const ModelBounds& bounds)
 {
     SelectionBox box;
-    if (!node) {
-        box.action = Action::Hide;
+    if (!node)
         return box;
-    }
     const engine::Drawable* drawable = node->getDrawable();
     if (drawable && drawable->hasMesh()) {
         const engine::BoundingBox drawn = bounds.ofSubtree(node);

@@ -13,15 +13,15 @@ class Node;
 // The box is a unit cube from (0, 0, 0) to (1, 1, 1) that is scaled and
 // moved; a scale of 0 hides it.
 struct SelectionBox {
-    enum class Action { Hide, Place, Keep };
+    enum class Action { Hide, Place };
 
-    Action action = Action::Keep;
+    Action action = Action::Hide;
     engine::Vector3 scale;
     engine::Vector3 translation;
 
-    // Null hides the box; a model is fitted to its bounds as they are
-    // drawn; a light or a camera gets a unit cube centred on it; any other
-    // node leaves the box where it was.
+    // A model is fitted to its bounds as they are drawn; a light or a camera
+    // gets a unit cube centred on it; null or any other node hides the box,
+    // which would otherwise go on marking the node chosen before.
     static SelectionBox placementFor(const engine::Node* node, const ModelBounds& bounds);
 
     // The white wire cube itself; needs a current context.

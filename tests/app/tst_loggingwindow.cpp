@@ -10,10 +10,14 @@
 #include "ModelManager.h"
 #include "VelmoraResources.h"
 #include "WorkspaceRegistry.h"
+#include "WebLink.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
@@ -28,6 +32,9 @@ private slots:
     void cleanup() { m_controller.reset(); }
     void cleanupTestCase();
     void recordsOpenTheWindowWithTheirTexts();
+    void rowTitlesSayWhatTheRecordSays_data();
+    void rowTitlesSayWhatTheRecordSays();
+    void copyingSelectedAndAllRecords();
     void recordsOfConvertedModels_data();
     void recordsOfConvertedModels();
     void windowAndCheckMarkFollowEachOther_data();
@@ -91,10 +98,80 @@ void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
 
     QTableView* table = find<QTableView>("loggingTable");
     CustomTextBrowser* detail = find<CustomTextBrowser>("loggingDetail");
-    QVERIFY(detail->toHtml().contains(LoggingViewController::documentationUrl()));
+    // A build without a web host of its own shows no dead link.
+    QCOMPARE(detail->toHtml().contains(LoggingViewController::documentationUrl()),
+             WebLink::isReachable(QUrl(LoggingViewController::documentationUrl())));
     table->selectRow(1); // written by the encoder from the model's names: never markup
     QCOMPARE(detail->toPlainText(), QStringLiteral("<b>not bold</b>"));
     m_controller->loggingViewController()->userDidCloseLoggingWindow();
+}
+
+void LoggingWindowTest::rowTitlesSayWhatTheRecordSays_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    const QString report = "Importer report";
+    QTest::newRow("named code") << 2050 << " Texture not found"
+                                << "The texture a.png was not found."
+                                << "Texture not found";
+    QTest::newRow("short importer report") << 2009 << report << "Cannot find\nmesh 3"
+                                           << "Cannot find mesh 3";
+    QTest::newRow("long importer report")
+        << 2009 << report
+        << "FBX: could not decompress the array of the geometry Cube, the data is damaged or made to break readers"
+        << "FBX: could not decompress the array of the geometry Cube,\u2026";
+    QTest::newRow("one long word") << 2009 << report << QString(70, 'x') << QString(60, 'x') + "\u2026";
+    QTest::newRow("untitled") << 2001 << " "
+                              << "  Text  with spaces"
+                              << "Text with spaces";
+    QTest::newRow("nothing to say") << 2009 << report << " " << report;
+}
+
+void LoggingWindowTest::rowTitlesSayWhatTheRecordSays()
+{
+    QFETCH(int, code);
+    QFETCH(QString, title);
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    LoggingManager* manager = m_controller->loggingManager();
+    manager->outputParserDidGenerateOutputMessages({{LoggingManager::Warning, code, title, message}});
+    QCOMPARE(manager->model()->item(0)->text(), shown);
+    m_controller->loggingViewController()->userDidCloseLoggingWindow();
+}
+
+// Selected rows go in row order whatever order they were picked in, each with
+// kind, code, title and the whole message.
+void LoggingWindowTest::copyingSelectedAndAllRecords()
+{
+    const EncoderOutputLog third {LoggingManager::Warning, 2009, "Importer report", "Link 7 not resolved"};
+    m_controller->loggingManager()->outputParserDidGenerateOutputMessages(twoRecords + EncoderOutputLogs {third});
+    QTableView* table = find<QTableView>("loggingTable");
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const QString lines[]
+        = {"warning GP#2001 [Missing texture] first line / second line", "error GP#1002 [Broken mesh] <b>not bold</b>",
+           "warning GP#2009 [Importer report] Link 7 not resolved"};
+    table->selectionModel()->select(table->model()->index(2, 0), QItemSelectionModel::Select);
+    table->selectionModel()->select(table->model()->index(0, 0), QItemSelectionModel::Select);
+    QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QCoreApplication::sendEvent(table, &copy);
+    QCOMPARE(clipboard->text(), lines[0] + '\n' + lines[2]);
+    // Nothing selected: the clipboard keeps what it had.
+    table->clearSelection();
+    find<QAction>("loggingCopyAction")->trigger();
+    QCOMPARE(clipboard->text(), lines[0] + '\n' + lines[2]);
+    QTest::mouseClick(find<QPushButton>("loggingCopyAllButton"), Qt::LeftButton);
+    QCOMPARE(clipboard->text(), lines[0] + '\n' + lines[1] + '\n' + lines[2]);
+
+    // A long message gets the room it needs, the list keeps its least height.
+    m_controller->loggingManager()->addLogs({{LoggingManager::Error, 1004, "Long", QString("line\n").repeated(12)}});
+    CustomTextBrowser* detail = find<CustomTextBrowser>("loggingDetail");
+    const int before = detail->height();
+    table->selectRow(3);
+    QTRY_VERIFY(detail->height() > before);
+    QTRY_COMPARE(detail->verticalScrollBar()->maximum(), 0); // the whole message shows
+    QVERIFY(table->height() >= table->minimumHeight());
 }
 
 void LoggingWindowTest::recordsOfConvertedModels_data()

@@ -14,8 +14,11 @@
 
 #include <QAction>
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFileOpenEvent>
 #include <QThreadPool>
+
+#include <csignal>
 
 #include <memory>
 
@@ -225,6 +228,39 @@ private slots:
         const QByteArray entries = testsupport::runProgram("unzip", {"-Z1", output}).out;
         QVERIFY2(entries.contains("model/model.gpb\n") && entries.contains("model/.meta/info\n"), entries);
         QVERIFY2(errors.split('\n').filter("preview").size() <= 1, qPrintable(errors));
+    }
+    void windowStoppedBySignalLeavesNoWorkspace_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void windowStoppedBySignalLeavesNoWorkspace()
+    {
+        QFETCH(int, signalNumber);
+        const QString build = qEnvironmentVariable("VELMORA_BUILD_DIR");
+        if (build.isEmpty() || !QFileInfo(build + "/tools/linux/model-encoder").isExecutable())
+            QSKIP("the model encoder is not built");
+        QTemporaryDir temp;
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), temp.path());
+        program.setProcessEnvironment(environment);
+        program.start(build + "/bin/Velmora3dEncoder",
+                      {QStringLiteral(VELMORA_SOURCE_DIR "/samples/velmora-sample.fbx")});
+        QVERIFY(program.waitForStarted());
+        // The window has converted the model and written its previews.
+        const QString company = temp.filePath("Velmora3dEncoder");
+        const auto previews = [&] {
+            QDirIterator found(company, {"perspective.png"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            return found.hasNext();
+        };
+        QVERIFY(QTest::qWaitFor(previews, 240000));
+        ::kill(pid_t(program.processId()), signalNumber);
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QDir(company).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
     }
 
 private:

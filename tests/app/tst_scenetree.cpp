@@ -3,20 +3,26 @@
 // the main window.
 
 #include "AnimationControlButton.h"
+#include "AnimationTimeline.h"
 #include "AppTestSupport.h"
+#include "Camera.h"
 #include "GlItem.h"
 #include "Loader.h"
 #include "MainViewController.h"
 #include "Node.h"
+#include "Scene.h"
 #include "SceneGraph.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
+#include <QSlider>
 #include <QStandardItemModel>
 #include <QTreeView>
 
@@ -51,7 +57,7 @@ bool rename(const QString& folder, const QString& fromTo)
 QString iconKind(const QIcon& icon)
 {
     const QImage image = icon.pixmap(16).toImage();
-    for (const char* kind : {"Light", "Cam", "Mesh"}) {
+    for (const char* kind : {"Light", "Cam", "Mesh", "Joint", "Empty"}) {
         if (!image.isNull() && image == QIcon(QStringLiteral(":/IconSG") + kind).pixmap(16).toImage())
             return QStringLiteral(" (%1)").arg(kind);
     }
@@ -81,11 +87,17 @@ private slots:
     void propertiesOfSelectedItem();
     void copyingNodeNames();
     void clipPlaysToItsEnd();
+    void lightStaysPutWhenTheCameraOrbits();
+    void timelineDraggingPosesTheModel();
 
 private:
     SceneGraph* open(const QString& source, const QString& rename = QString());
 
+    QStringList shownProperties(SceneGraph* graph, const QString& item) const;
+    QImage drawnAt(int milliseconds) const;
+
     QTemporaryDir m_temp;
+    engine::Scene* m_scene = nullptr;
     std::unique_ptr<WorkspaceService> m_service;
     std::unique_ptr<MainWindowController> m_controller;
 };
@@ -94,6 +106,7 @@ void SceneTreeTest::initTestCase()
 {
     initVelmoraResources();
     qRegisterMetaType<engine::Node*>();
+    qRegisterMetaType<engine::Scene*>();
     qRegisterMetaType<QStandardItemModel*>();
     // The build tree is laid out as an installation: the encoder and the
     // shaders lie where the application looks for them.
@@ -135,6 +148,7 @@ SceneGraph* SceneTreeTest::open(const QString& source, const QString& fromTo)
         new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, graph);
     QSignalSpy loaded(m_controller->mainViewController()->viewport(), &GlItem::sceneLoaded);
     m_controller->mainViewController()->newSceneGraphIsReadyToDisplay(graph, nullptr);
+    m_scene = loaded.count() == 1 ? loaded.at(0).at(0).value<engine::Scene*>() : nullptr;
     return loaded.count() == 1 ? graph : nullptr;
 }
 
@@ -147,19 +161,24 @@ void SceneTreeTest::treeOfConvertedModel_data()
     // materials make three parts.
     QTest::newRow("skinned sample") << sample("velmora-sample.fbx") << QString()
                                     << QStringList {"Figure (Mesh)", "  Figure[0] (Mesh)", "  Figure[1] (Mesh)",
-                                                    "  Figure[2] (Mesh)", "Rig"};
+                                                    "  Figure[2] (Mesh)", "Rig (Joint)"};
     // Lights and the camera sit on child nodes that turn them the engine's way.
-    QTest::newRow("stage")
-        << sample("velmora-stage.fbx") << "Crate=[Box]"
-        << QStringList {"Ground (Mesh)", "[Box] (Mesh)", "Ball (Mesh)",          "Sun",    "  Sun_light (Light)",
-                        "Lamp (Light)",  "Spot",         "  Spot_light (Light)", "Camera", "  Camera_camera (Cam)"};
+    QTest::newRow("stage") << sample("velmora-stage.fbx") << "Crate=[Box]"
+                           << QStringList {"Ground (Mesh)",        "[Box] (Mesh)",         "Ball (Mesh)",
+                                           "Sun (Empty)",          "  Sun_light (Light)",  "Lamp (Light)",
+                                           "Spot (Empty)",         "  Spot_light (Light)", "Camera (Empty)",
+                                           "  Camera_camera (Cam)"};
     QTest::newRow("three materials") << shared("generated/b_three_materials.fbx")
                                      << "ThreeMaterialCube=[Three Materials]"
-                                     << QStringList {
-                                            "RootNode", "  [Three Materials] (Mesh)", "    [Three Materials][0] (Mesh)",
-                                            "    [Three Materials][1] (Mesh)", "    [Three Materials][2] (Mesh)"};
+                                     << QStringList {"RootNode (Empty)", "  [Three Materials] (Mesh)",
+                                                     "    [Three Materials][0] (Mesh)",
+                                                     "    [Three Materials][1] (Mesh)",
+                                                     "    [Three Materials][2] (Mesh)"};
+    // Pivots fold into their nodes: no "_$AssimpFbx$_" helpers between them.
+    QTest::newRow("pivots") << shared("assimp/test/models/FBX/cubes_with_mirroring_and_pivot.fbx") << QString()
+                            << QStringList {"Cube2 (Mesh)", "  Cube1 (Mesh)", "Cube3 (Mesh)", "  Cube1__2 (Mesh)"};
     QTest::newRow("skinned, three takes") << shared("ufbx/data/blender_279_sausage_7400_binary.fbx") << QString()
-                                          << QStringList {"Skeleton", "Skin (Mesh)"};
+                                          << QStringList {"Skeleton (Joint)", "Skin (Mesh)"};
 }
 
 void SceneTreeTest::treeOfConvertedModel()
@@ -186,55 +205,61 @@ void SceneTreeTest::propertiesOfSelectedItem_data()
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("node"); // the node selected; empty: none
     QTest::addColumn<bool>("mesh");
-    QTest::addColumn<QStringList>("rows"); // "label" or "label=value", in order
+    QTest::addColumn<QString>("rowsText"); // "label" or "label=value", in order, joined by " | "
 
-    const QStringList texturedRows {"Color=1, 1, 1, 1",
-                                    "MIP map=true",
-                                    "MagFilter=LINEAR",
-                                    "MinFilter=LINEAR_MIPMAP_LINEAR",
-                                    "Specular=25",
-                                    "Specular Color=0.0125, 0.0125, 0.2",
-                                    "Texture Path=tex/checker.png",
-                                    "Texture Size=64x64",
-                                    "WrapS=REPEAT",
-                                    "WrapT=REPEAT"};
     const QString three = shared("generated/b_three_materials.fbx");
-    QTest::newRow("textured part is last") << three << QString() << "ThreeMaterialCube"
-                                           << "ThreeMaterialCube" << true << texturedRows;
-    QTest::newRow("mesh part selects its node") << three << QString() << "ThreeMaterialCube[1]"
-                                                << "ThreeMaterialCube" << true << texturedRows;
+    const QString textured = "Material=BlueTextured | Color=1, 1, 1, 1 | MIP map=true | MagFilter=LINEAR | "
+                             "MinFilter=LINEAR_MIPMAP_LINEAR | Specular=25 | Specular Color=0.0125, 0.0125, 0.2 | "
+                             "Texture Path=tex/checker.png | Texture Size=64x64 | WrapS=REPEAT | WrapT=REPEAT";
+    // The node shows its mesh and names its materials; each part shows its own.
+    QTest::newRow("node names its materials")
+        << three << QString() << "ThreeMaterialCube"
+        << "ThreeMaterialCube" << true << "Vertices=24 | Parts=3 | Materials=Red, Green, BlueTextured";
+    QTest::newRow("mesh part selects its node")
+        << three << QString() << "ThreeMaterialCube[1]"
+        << "ThreeMaterialCube" << true
+        << "Material=Green | Color=0.05, 0.8, 0.05, 1 | Specular=25 | Specular Color=0.0125, 0.2, 0.0125";
     QTest::newRow("bracketed name part") << three << "ThreeMaterialCube=[Three Materials]"
                                          << "[Three Materials][2]"
-                                         << "[Three Materials]" << true << texturedRows;
+                                         << "[Three Materials]" << true << textured;
     QTest::newRow("name that only begins one")
-        << three << QString() << "ThreeMaterial" << QString() << false << QStringList();
-    QTest::newRow("viewer's own node") << three << QString() << "CameraNode" << QString() << false << QStringList();
-    // A later part's colour replaces the textured part's; its texture stays.
-    QTest::newRow("textured part is first") << sample("velmora-sample.fbx") << QString() << "Figure"
-                                            << "Figure" << true
-                                            << QStringList {"Color=0.85, 0.85, 0.9, 1",
-                                                            "MIP map=true",
-                                                            "MagFilter=LINEAR",
-                                                            "MinFilter=LINEAR_MIPMAP_LINEAR",
-                                                            "Specular=64",
-                                                            "Specular Color=0.34, 0.34, 0.36",
-                                                            "Texture Path=tex/velmora-sample-skin.png",
-                                                            "Texture Size=128x128",
-                                                            "WrapS=REPEAT",
-                                                            "WrapT=REPEAT"};
-    QTest::newRow("spot light") << sample("velmora-stage.fbx") << QString() << "Spot_light"
+        << three << QString() << "ThreeMaterial" << QString() << false << QString();
+    QTest::newRow("viewer's own node") << three << QString() << "CameraNode" << QString() << false << QString();
+    const QString figure = sample("velmora-sample.fbx");
+    QTest::newRow("skinned node") << figure << QString() << "Figure"
+                                  << "Figure" << true << "Vertices=818 | Parts=3 | Materials=Skin, Band, Cap";
+    QTest::newRow("textured part") << figure << QString() << "Figure[0]"
+                                   << "Figure" << true
+                                   << "Material=Skin | Color=1, 1, 1, 1 | MIP map | MagFilter | MinFilter | "
+                                      "Specular=25 | Specular Color=0.2, 0.2, 0.2 | "
+                                      "Texture Path=tex/velmora-sample-skin.png | Texture Size=128x128 | WrapS | WrapT";
+    QTest::newRow("second part") << figure << QString() << "Figure[1]"
+                                 << "Figure" << true
+                                 << "Material=Band | Color=0.75, 0.12, 0.15, 1 | Specular=42.25 | "
+                                    "Specular Color=0.1875, 0.03, 0.0375";
+    QTest::newRow("third part") << figure << QString() << "Figure[2]"
+                                << "Figure" << true
+                                << "Material=Cap | Color=0.85, 0.85, 0.9, 1 | Specular=64 | "
+                                   "Specular Color=0.34, 0.34, 0.36";
+    // Lights and cameras in world space and degrees, as the file placed them
+    // (Blender's Z-up turned Y-up: x, z, -y).
+    const QString stage = sample("velmora-stage.fbx");
+    QTest::newRow("spot light") << stage << QString() << "Spot_light"
                                 << "Spot_light" << false
-                                << QStringList {"Direction",
-                                                "Inner Angle",
-                                                "Inner AngleCos",
-                                                "Inverse Range",
-                                                "Light Color=0.96, 0.96, 0.96",
-                                                "Outer Angle=0.349066",
-                                                "Outer AngleCos=0.939693",
-                                                "Position",
-                                                "Spot Light="};
-    QTest::newRow("light's parent") << sample("velmora-stage.fbx") << QString() << "Spot"
-                                    << "Spot" << false << QStringList();
+                                << "Type=Spot | Position=-2.5, 4, 2.5 | Direction | Inner Angle=14\u00b0 | "
+                                   "Outer Angle=20\u00b0 | Range | Light Color=0.96, 0.96, 0.96";
+    QTest::newRow("point light") << stage << QString() << "Lamp"
+                                 << "Lamp" << false
+                                 << "Type=Point | Position=2.5, 2.5, 2 | Range | Light Color=1, 0.85, 0.6";
+    QTest::newRow("sun") << stage << QString() << "Sun_light"
+                         << "Sun_light" << false << "Type=Directional | Direction | Light Color";
+    // A 35 mm lens on a 36 mm wide 16:9 frame.
+    QTest::newRow("camera") << stage << QString() << "Camera_camera"
+                            << "Camera_camera" << false
+                            << "Type=Perspective | Field of View=32.2688\u00b0 | Near Plane=0.1 | Far Plane=1000 | "
+                               "Aspect Ratio=1.77778";
+    QTest::newRow("light's parent") << stage << QString() << "Spot"
+                                    << "Spot" << false << QString();
 }
 
 void SceneTreeTest::propertiesOfSelectedItem()
@@ -244,7 +269,8 @@ void SceneTreeTest::propertiesOfSelectedItem()
     QFETCH(QString, item);
     QFETCH(QString, node);
     QFETCH(bool, mesh);
-    QFETCH(QStringList, rows);
+    QFETCH(QString, rowsText);
+    const QStringList rows = rowsText.isEmpty() ? QStringList() : rowsText.split(" | ");
     if (sharedFileAbsent(source))
         QSKIP("shared model absent");
     SceneGraph* graph = open(source, rename);
@@ -316,7 +342,65 @@ void SceneTreeTest::clipPlaysToItsEnd()
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(button->state(), AnimationControlButton::Playing);
     QTRY_COMPARE_WITH_TIMEOUT(button->state(), AnimationControlButton::Stopped, 60000);
-    QCOMPARE(button->parentWidget()->findChild<QLabel*>("0")->text(), QStringLiteral("00:01:33"));
+    QCOMPARE(button->parentWidget()->findChild<QLabel*>("0")->text(), QStringLiteral("0:01.33 / 0:01.33"));
+}
+
+QStringList SceneTreeTest::shownProperties(SceneGraph* graph, const QString& item) const
+{
+    graph->selectNode(item);
+    QStringList rows;
+    for (int row = 0; row < graph->propertiesModel()->rowCount(); ++row)
+        rows << graph->propertiesModel()->item(row)->text();
+    return rows;
+}
+
+// World space: the camera's orbit moves the camera, never the lights.
+void SceneTreeTest::lightStaysPutWhenTheCameraOrbits()
+{
+    SceneGraph* graph = open(sample("velmora-stage.fbx"));
+    if (!graph)
+        QSKIP("model not converted");
+    const QStringList before = shownProperties(graph, "Spot_light");
+    engine::Node* camera = m_scene->getActiveCamera()->getNode();
+    const engine::Vector3 from = camera->getTranslationWorld();
+    GlItem* viewport = m_controller->mainViewController()->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+    QMouseEvent move(QEvent::MouseMove, QPoint(160, 130), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &move);
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(160, 130));
+    QVERIFY(camera->getTranslationWorld() != from);
+    QCOMPARE(shownProperties(graph, "Spot_light"), before);
+}
+
+QImage SceneTreeTest::drawnAt(int milliseconds) const
+{
+    QSlider* slider = m_controller->mainViewController()->timeline()->slider();
+    slider->setSliderDown(true);
+    slider->setSliderPosition(milliseconds + 1); // a drag that ends where it began moves nothing
+    slider->setSliderPosition(milliseconds);
+    slider->setSliderDown(false);
+    return m_controller->mainViewController()->viewport()->grabFramebuffer();
+}
+
+// The skin follows the slider whether the clip stands or was paused, and the
+// same time draws the same pose.
+void SceneTreeTest::timelineDraggingPosesTheModel()
+{
+    if (!open(sample("velmora-sample.fbx")))
+        QSKIP("model not converted");
+    AnimationTimeline* timeline = m_controller->mainViewController()->timeline();
+    timeline->chooseClip(timeline->findChild<QComboBox*>()->itemText(1)); // the second take bends the figure
+    QVERIFY(timeline->clip().contains("Wave"));
+    QCOMPARE(timeline->timeLabel()->text(), QStringLiteral("0:00.00 / 0:01.33"));
+    const QImage start = drawnAt(0);
+    const QImage middle = drawnAt(timeline->slider()->maximum() / 2);
+    QVERIFY(start != middle);
+    QCOMPARE(drawnAt(0), start);
+    QTest::mouseClick(timeline->playButton(), Qt::LeftButton);
+    QTest::mouseClick(timeline->playButton(), Qt::LeftButton);
+    QCOMPARE(timeline->playButton()->text(), QStringLiteral("Play"));
+    QCOMPARE(drawnAt(timeline->slider()->maximum() / 2), middle);
+    QCOMPARE(drawnAt(0), start);
 }
 
 QTEST_MAIN(SceneTreeTest)

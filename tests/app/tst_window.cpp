@@ -7,12 +7,14 @@
 #include "MainViewController.h"
 #include "ToolBarController.h"
 #include "UserSettings.h"
+#include "WebLink.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QUrlQuery>
 
 #include <memory>
 
@@ -27,7 +29,8 @@ QStringList answerBoxes(const std::function<void()>& trigger, QMessageBox::Stand
         QMessageBox* box = qobject_cast<QMessageBox*>(widget);
         if (!box)
             return ModalDialogCloser::dismiss(widget);
-        seen << box->text();
+        // Every box carries the window's name, never the program's file name.
+        seen << box->text() + (box->windowTitle() == "Velmora 3D Encoder" ? "" : " [" + box->windowTitle() + "]");
         ModalDialogCloser::answerNext(answer, box); // be ready for a box that follows
         (box->button(button) ? box->button(button) : box->button(QMessageBox::Ok))->click();
     };
@@ -155,6 +158,26 @@ private slots:
         QVERIFY(!UserSettings().showImportInfo());
         QCOMPARE(answerBoxes([this] { m_menu->groupingTakeAction()->trigger(); }, QMessageBox::No),
                  QStringList {reloadText});
+
+        // Resetting brings the box back and says so.
+        m_menu->resetInfoAction()->trigger();
+        QVERIFY(UserSettings().showImportInfo() && !m_menu->importInfoCheckBox()->isChecked());
+        QTRY_VERIFY(
+            m_controller->mainWindow()->statusBarController()->messageLabel()->text().contains("will show again"));
+    }
+    void webLinksOfABuildWithoutAHost()
+    {
+        // Nothing answers at the reserved host the default build uses: such
+        // entries are disabled and say why.
+        for (QAction* link : {m_menu->helpAction(), m_menu->feedbackAction()}) {
+            const bool reachable = WebLink::isReachable(
+                link == m_menu->helpAction() ? MenuManager::documentationUrl() : MenuManager::feedbackUrl(QString()));
+            QCOMPARE(link->isEnabled(), reachable);
+            QCOMPARE(link->toolTip() == WebLink::unreachableHint(), !reachable);
+        }
+        const QUrlQuery form(MenuManager::feedbackUrl("Debian GNU/Linux 12 (bookworm) & more"));
+        QCOMPARE(form.queryItemValue("entry.630292085", QUrl::FullyDecoded),
+                 QStringLiteral("Debian GNU/Linux 12 (bookworm) & more"));
     }
     void exportRefusesUnwritablePathsAndAddsTheSuffix()
     {
@@ -185,6 +208,34 @@ private slots:
         QCOMPARE(exporting.at(0).at(1).toString(), m_dir.filePath("ship.vm3"));
         QCOMPARE(exporting.at(1).at(1).toString(), m_dir.filePath("boat.vm3"));
     }
+    void commandLinePathsThatCannotOpenSayWhy_data()
+    {
+        QTest::addColumn<QString>("name"); // below the test folder; a trailing "/" makes a folder
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing.fbx"
+                                 << "does not exist";
+        QTest::newRow("folder") << "folder.fbx/"
+                                << "is a folder, not a model file";
+        QTest::newRow("text") << "notes.txt"
+                              << "cannot be opened. Supported are: ";
+    }
+    void commandLinePathsThatCannotOpenSayWhy()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const QString path = m_dir.filePath(name);
+        if (name.endsWith('/'))
+            QVERIFY(QDir().mkpath(path));
+        else if (!name.startsWith("missing"))
+            QVERIFY(!writeFile(path).isEmpty());
+        QString seen;
+        answerNextBox(&seen);
+        m_controller->openCommandLineModel({"Velmora3dEncoder", QDir::cleanPath(path)});
+        QVERIFY2(seen.startsWith("Ooops, there was a problem loading your scene.|") && seen.contains(reason)
+                     && seen.contains(QDir::toNativeSeparators(QDir::cleanPath(path))),
+                 qPrintable(seen));
+        QVERIFY(!m_controller->loadingIndicator()->view()->isVisible());
+    }
     void openRecentKeepsTheNewestTen()
     {
         QMenu* recent = m_controller->mainWindow()->findChild<QMenu*>(QStringLiteral("recentFilesMenu"));
@@ -198,12 +249,31 @@ private slots:
             }
             return texts;
         };
-        // Every road of opening a model passes here; eleven files, then the fourth again.
+        // Every road of opening a model passes here; a file is listed once it
+        // is drawn. Eleven files, then the fourth again.
+        const auto openAndDraw = [this](const QString& path) {
+            m_controller->modelWillLoad(path);
+            m_controller->sceneImportSuccessful(nullptr, 818, 3);
+        };
         for (int i = 0; i <= 10; ++i)
-            m_controller->modelWillLoad(writeFile(m_dir.filePath(QString("recent/f%1.fbx").arg(i))));
-        m_controller->modelWillLoad(m_dir.filePath("recent/f3.fbx"));
+            openAndDraw(writeFile(m_dir.filePath(QString("recent/f%1.fbx").arg(i))));
+        openAndDraw(m_dir.filePath("recent/f3.fbx"));
         QStringList expected {"f3.fbx", "f10.fbx", "f9.fbx", "f8.fbx", "f7.fbx",
                               "f6.fbx", "f5.fbx",  "f4.fbx", "f2.fbx", "f1.fbx"};
+        QCOMPARE(entries(), expected);
+
+        // A file that fails, in the converter or in the viewer, is not listed,
+        // and the last model's counts leave the status bar with it.
+        QLabel* statistics = m_controller->mainWindow()->statusBarController()->statisticsLabel();
+        m_controller->setSceneStatistics(818, 3);
+        m_controller->modelWillLoad(writeFile(m_dir.filePath("recent/broken.fbx")));
+        m_controller->errorLoadingNewModel("broken.fbx");
+        QCOMPARE(statistics->text(), StatusBarController::startHint());
+        m_controller->setSceneStatistics(818, 3);
+        m_controller->modelWillLoad(m_dir.filePath("recent/broken.fbx"));
+        m_controller->sceneImportFailed("damaged");
+        m_controller->sceneImportSuccessful(nullptr, 1, 1); // a late report of the earlier model
+        QCOMPARE(statistics->text(), StatusBarController::startHint());
         QCOMPARE(entries(), expected);
 
         QVERIFY(QFile::remove(m_dir.filePath("recent/f5.fbx")));

@@ -560,6 +560,7 @@ void checkConversion(const QString& source, const QString& folder, BundleData& d
     QCOMPARE(badMessageLine(run), QString());
     Assimp::Importer importer;
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true); // as the encoder asks
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false); // folds pivots as the encoder does
     const aiScene* scene = importer.ReadFile(
         source.toUtf8().constData(), aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
     QVERIFY(scene);

@@ -25,7 +25,7 @@ private slots:
 Q_DECLARE_METATYPE(engine::Vector3)
 
 namespace {
-enum Gesture { Drag, DragWithCtrl, DragWithAlt, WheelPan, MoveWithoutPress, DragWithOtherKey };
+enum Gesture { Drag, DragWithCtrl, DragWithAlt, WheelPan, MoveWithoutPress, DragWithOtherKey, DollyDrag };
 }
 
 void CameraTest::gestures_data()
@@ -43,6 +43,9 @@ void CameraTest::gestures_data()
     QTest::newRow("orbit stops short of straight up") << int(Drag) << 0 << -500 << 30.0f << -89.0f << 80.0f << false;
     QTest::newRow("alt right 10 shortens by 0.5") << int(DragWithAlt) << 10 << 0 << 30.0f << 30.0f << 79.5f << false;
     QTest::newRow("alt down 10 lengthens by 0.5") << int(DragWithAlt) << 0 << 10 << 30.0f << 30.0f << 80.5f << false;
+    // The right button or Shift+left: no window manager takes these.
+    QTest::newRow("dolly press down 10 lengthens by 0.5")
+        << int(DollyDrag) << 0 << 10 << 30.0f << 30.0f << 80.5f << false;
     QTest::newRow("ctrl drag pans") << int(DragWithCtrl) << 10 << 5 << 30.0f << 30.0f << 80.0f << true;
     QTest::newRow("middle-button wheel pans") << int(WheelPan) << 10 << 0 << 30.0f << 30.0f << 80.0f << true;
     QTest::newRow("hovering does nothing") << int(MoveWithoutPress) << 10 << 10 << 30.0f << 30.0f << 80.0f << false;
@@ -69,7 +72,7 @@ void CameraTest::gestures()
     if (gesture == WheelPan)
         camera.panMode = true;
     else if (gesture != MoveWithoutPress)
-        camera.press(100, 100);
+        camera.press(100, 100, gesture == DollyDrag);
     camera.lastX = 100;
     camera.lastY = 100;
     camera.move(100 + dx, 100 + dy);

@@ -345,8 +345,8 @@ void ViewportTest::selectionBox_data()
                                                    << engine::Vector3::one() << engine::Vector3(9.5f, 19.5f, 29.5f);
     QTest::newRow("point light too, not at the origin")
         << "light" << int(SelectionBox::Action::Place) << engine::Vector3::one() << engine::Vector3(9.5f, 19.5f, 29.5f);
-    QTest::newRow("plain node keeps the box")
-        << "plain" << int(SelectionBox::Action::Keep) << engine::Vector3() << engine::Vector3();
+    QTest::newRow("plain node hides the box")
+        << "plain" << int(SelectionBox::Action::Hide) << engine::Vector3() << engine::Vector3();
 }
 
 void ViewportTest::selectionBox()
