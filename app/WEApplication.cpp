@@ -7,6 +7,7 @@
 #include "QuitSignals_Linux.h"
 #endif
 #include "UpdateChecker.h"
+#include "UpdatePresenter.h"
 #include "VelmoraResources.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
@@ -22,6 +23,7 @@ WEApplication::WEApplication(int& argc, char** argv)
 
     m_updateChecker = new UpdateChecker();
     UpdateChecker::setInstance(m_updateChecker);
+    m_updatePresenter = new UpdatePresenter(m_updateChecker);
     m_osInfoService = OsInfoService::createForPlatform();
     OsInfoService::setInstance(m_osInfoService);
     m_tracker = new AnalyticsTracker(QString::fromLatin1(analyticsAccountId));
@@ -40,6 +42,8 @@ WEApplication::~WEApplication()
     AnalyticsTracker::setInstance(nullptr);
     delete m_tracker;
     UpdateChecker::setInstance(nullptr);
+    // Its windows go before the checker whose network fetches their notes.
+    delete m_updatePresenter;
     delete m_updateChecker;
     OsInfoService::setInstance(nullptr);
     delete m_osInfoService;

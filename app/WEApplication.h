@@ -6,6 +6,7 @@
 class AnalyticsTracker;
 class OsInfoService;
 class UpdateChecker;
+class UpdatePresenter;
 class WorkspaceService;
 
 // The application object. It owns the process-wide services and registers
@@ -37,6 +38,7 @@ private:
     void handleFileOpen(const QString& path);
 
     UpdateChecker* m_updateChecker = nullptr;
+    UpdatePresenter* m_updatePresenter = nullptr;
     OsInfoService* m_osInfoService = nullptr;
     AnalyticsTracker* m_tracker = nullptr;
     WorkspaceService* m_workspaceService = nullptr;

@@ -2,12 +2,9 @@
 
 #include "AppIdentity.h"
 #include "BuildConfig.h"
-#include "UpdateConfirmDialog.h"
-#include "UpdateWindow.h"
 #include "VersionComparator.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -44,8 +41,6 @@ UpdateChecker::~UpdateChecker()
 {
     UpdateChecker* self = this;
     registeredChecker.compare_exchange_strong(self, nullptr);
-    delete m_updateWindow;
-    delete m_confirmDialog;
 }
 
 UpdateChecker* UpdateChecker::instance() { return registeredChecker.load(); }
@@ -241,26 +236,14 @@ void UpdateChecker::proposeUpdate(const AvailableUpdate& update)
         return;
     }
     m_proposedUpdate = std::make_unique<AvailableUpdate>(update);
-    showUpdateWindow();
-}
-
-void UpdateChecker::showUpdateWindow()
-{
-    closeUpdateWindow();
-    m_updateWindow = new UpdateWindow(m_network);
-    connect(m_updateWindow, &UpdateWindow::skipClicked, this, &UpdateChecker::SkipUpdate);
-    connect(m_updateWindow, &UpdateWindow::remindLaterClicked, this, &UpdateChecker::RemindMeLater);
-    connect(m_updateWindow, &UpdateWindow::installClicked, this, &UpdateChecker::InstallUpdate);
-    m_updateWindow->fill(m_proposedUpdate.get());
-    m_updateWindow->show();
-    m_updateWindow->raise();
+    emit updateOffered(*m_proposedUpdate);
 }
 
 void UpdateChecker::RemindMeLater()
 {
     qDebug("Remind me later");
-    closeUpdateWindow();
-    closeConfirmDialog();
+    emit offerWithdrawn();
+    emit confirmationWithdrawn();
 }
 
 void UpdateChecker::SkipUpdate()
@@ -273,8 +256,8 @@ void UpdateChecker::SkipUpdate()
     const QString version = m_proposedUpdate->enclosureVersion;
     if (!version.isEmpty() && version != QLatin1String(runningVersion))
         QSettings().setValue(QLatin1String(skippedVersionKey), version);
-    closeUpdateWindow();
-    closeConfirmDialog();
+    emit offerWithdrawn();
+    emit confirmationWithdrawn();
 }
 
 void UpdateChecker::InstallUpdate()
@@ -284,13 +267,8 @@ void UpdateChecker::InstallUpdate()
         qWarning("Proposed update is NULL (shouldn't be at this point)");
         return;
     }
-    closeConfirmDialog();
-    m_confirmDialog = new UpdateConfirmDialog();
-    connect(m_confirmDialog, &QDialog::accepted, this, &UpdateChecker::UpdateInstallationConfirmed);
-    connect(m_confirmDialog, &QDialog::rejected, this, &UpdateChecker::UpdateInstallationNotConfirmed);
-    m_confirmDialog->fill(m_proposedUpdate.get());
-    m_confirmDialog->show();
-    m_confirmDialog->raise();
+    emit confirmationWithdrawn();
+    emit installConfirmationRequested(*m_proposedUpdate);
 }
 
 void UpdateChecker::UpdateInstallationConfirmed()
@@ -300,54 +278,32 @@ void UpdateChecker::UpdateInstallationConfirmed()
         qWarning("Proposed update is NULL (shouldn't be at this point)");
         return;
     }
-    if (!QDesktopServices::openUrl(m_proposedUpdate->enclosureUrl))
-        showError(tr("Unable to open this link in a browser. Please do it manually."),
-                  m_proposedUpdate->enclosureUrl.toString(), Importance::EvenWhenSilent);
-    closeUpdateWindow();
-    closeConfirmDialog();
+    emit downloadRequested(m_proposedUpdate->enclosureUrl);
+    emit offerWithdrawn();
+    emit confirmationWithdrawn();
 }
 
 void UpdateChecker::UpdateInstallationNotConfirmed()
 {
     qDebug("Do not confirm update installation");
-    closeConfirmDialog();
+    emit confirmationWithdrawn();
 }
 
-void UpdateChecker::closeUpdateWindow()
+void UpdateChecker::reportBrowserFailure(const QUrl& url)
 {
-    if (m_updateWindow && !m_updateWindow->close())
-        qWarning("Update window didn't close, leaking memory from now on");
-    m_updateWindow = nullptr;
-}
-
-void UpdateChecker::closeConfirmDialog()
-{
-    if (m_confirmDialog && !m_confirmDialog->close())
-        qWarning("Update confirmation dialog didn't close, leaking memory from now on");
-    m_confirmDialog = nullptr;
+    showError(tr("Unable to open this link in a browser. Please do it manually."), url.toString(),
+              Importance::EvenWhenSilent);
 }
 
 void UpdateChecker::showError(const QString& text, const QString& details, Importance importance)
 {
     if (m_silentAsMuchAsItCouldGet && importance != Importance::EvenWhenSilent)
         return;
-    showMessage(QMessageBox::Critical, tr("Error"), text, details);
+    emit messageForUser(MessageKind::Error, tr("Error"), text, details);
 }
 
 void UpdateChecker::showInformation(const QString& text)
 {
     if (!m_silentAsMuchAsItCouldGet)
-        showMessage(QMessageBox::Information, tr("Information"), text, QString());
-}
-
-void UpdateChecker::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
-                                const QString& details)
-{
-    // Not modal to the caller: the check ends here and the box lives on its own.
-    auto* box = new QMessageBox(icon, title, title, QMessageBox::Ok);
-    box->setObjectName(QStringLiteral("updateMessageBox"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setInformativeText(text);
-    box->setDetailedText(details);
-    box->show();
+        emit messageForUser(MessageKind::Information, tr("Information"), text, QString());
 }

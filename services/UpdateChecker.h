@@ -4,9 +4,7 @@
 #include "AvailableUpdate.h"
 
 #include <QByteArray>
-#include <QMessageBox>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -14,20 +12,22 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class UpdateConfirmDialog;
-class UpdateWindow;
 
 // Looks for a newer release in the appcast feed and offers it: downloads the
 // feed, takes the first item with a download for this platform, compares its
-// version with the running one and either says there is nothing new or shows
-// the update window (skip this version, remind me later, install). Installing
-// only opens the download in the user's browser after a confirmation.
+// version with the running one and either says there is nothing new or
+// offers the update (skip this version, remind me later, install). Installing
+// only opens the download in the user's browser after a confirmation. The
+// windows that ask are the application's: it hears of each question through a
+// signal and answers through the slots below.
 //
 // Runs on the main thread through Qt's asynchronous networking; one check at
 // a time. A silent check (at start-up) shows nothing unless an update exists.
 class UpdateChecker : public QObject {
     Q_OBJECT
 public:
+    enum class MessageKind { Information, Error };
+
     // The application object creates the checker and registers it; null until then.
     static UpdateChecker* instance();
     static void setInstance(UpdateChecker* checker);
@@ -49,6 +49,24 @@ public:
     QUrl feedURL() const { return m_feedUrl; }
     const AvailableUpdate* proposedUpdate() const { return m_proposedUpdate.get(); }
     bool isChecking() const { return m_reply != nullptr; }
+    // Fetches the release notes of an offered update.
+    QNetworkAccessManager* network() const { return m_network; }
+    // The browser did not take the confirmed download: the user must hear of it.
+    void reportBrowserFailure(const QUrl& url);
+
+signals:
+    // Asks the user about `update`: SkipUpdate, RemindMeLater or InstallUpdate answer.
+    void updateOffered(const AvailableUpdate& update);
+    // Asks to confirm the download: UpdateInstallationConfirmed or ...NotConfirmed answer.
+    void installConfirmationRequested(const AvailableUpdate& update);
+    // The question of updateOffered, or of installConfirmationRequested, is settled.
+    void offerWithdrawn();
+    void confirmationWithdrawn();
+    // The user confirmed: open the download in the browser.
+    void downloadRequested(const QUrl& url);
+    // One box for the user, left to live on its own.
+    void messageForUser(UpdateChecker::MessageKind kind, const QString& title, const QString& text,
+                        const QString& details);
 
 public slots:
     bool CheckForUpdates(bool silentAsMuchAsItCouldGet);
@@ -71,18 +89,12 @@ private:
     bool followRedirect(const QUrl& target);
     void handleFeed(const QByteArray& feed);
     void proposeUpdate(const AvailableUpdate& update);
-    void showUpdateWindow();
-    void closeUpdateWindow();
-    void closeConfirmDialog();
     void showError(const QString& text, const QString& details, Importance importance = Importance::Normal);
     void showInformation(const QString& text);
-    void showMessage(QMessageBox::Icon icon, const QString& title, const QString& text, const QString& details);
     void showFeedError(AppcastParser::Outcome outcome, const AppcastParser::Result& result);
 
     QUrl m_feedUrl;
     std::unique_ptr<AvailableUpdate> m_proposedUpdate;
-    QPointer<UpdateWindow> m_updateWindow;
-    QPointer<UpdateConfirmDialog> m_confirmDialog;
     QNetworkAccessManager* m_network = nullptr;
     QNetworkReply* m_reply = nullptr;
     bool m_downloadAborted = false;

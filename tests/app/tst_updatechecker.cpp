@@ -1,5 +1,6 @@
 #include "LocalHttpServer.h"
 #include "UpdateChecker.h"
+#include "UpdatePresenter.h"
 #include "VersionComparator.h"
 
 #include <QApplication>
@@ -59,6 +60,7 @@ class UpdateCheckerTest : public QObject {
     Q_OBJECT
     std::unique_ptr<LocalHttpServer> m_server;
     std::unique_ptr<UpdateChecker> m_checker;
+    std::unique_ptr<UpdatePresenter> m_presenter; // the application's windows for what the checker finds
     QList<QUrl> m_openedUrls;
 
     QByteArray withOrigin(QByteArray text) const { return text.replace("ORIGIN", m_server->origin().toLatin1()); }
@@ -87,6 +89,13 @@ class UpdateCheckerTest : public QObject {
         window->findChild<QPushButton*>(button)->click();
     }
 
+    void makeChecker()
+    {
+        m_presenter.reset();
+        m_checker = std::make_unique<UpdateChecker>();
+        m_presenter = std::make_unique<UpdatePresenter>(m_checker.get());
+    }
+
 public slots:
     void openUrl(const QUrl& url) { m_openedUrls << url; }
 
@@ -112,10 +121,11 @@ private slots:
         m_server->routes["/loop"].headers = "Location: /loop\r\n";
         m_server->routes["/local"].status = "302 Found";
         m_server->routes["/local"].headers = "Location: file:///etc/passwd\r\n";
-        m_checker = std::make_unique<UpdateChecker>();
+        makeChecker();
     }
     void cleanup()
     {
+        m_presenter.reset();
         m_checker.reset();
         for (QWidget* widget : QApplication::topLevelWidgets())
             widget->close();
@@ -182,7 +192,7 @@ private slots:
         QCOMPARE(check(), offerText("1.8"));
         click("skipButton");
         QCOMPARE(QSettings().value("LatestSkippedVersion").toString(), QStringLiteral("1.8"));
-        m_checker = std::make_unique<UpdateChecker>();
+        makeChecker();
         QCOMPARE(check(), noUpdates);
         serveFeed(itemOf("1.9"));
         QCOMPARE(check(), offerText("1.9"));
