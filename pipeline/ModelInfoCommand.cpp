@@ -109,5 +109,7 @@ int ModelInfoCommand::run(int argc, char** argv)
     std::fputs(text.c_str(), stdout);
     if (request.json)
         std::fputs("\n", stdout);
-    return Success;
+    std::fflush(stdout);
+    std::fputs(engine::BundleInfo::problemsText(summary).c_str(), stderr);
+    return summary.problems.empty() ? Success : PartsLeftOut;
 }
