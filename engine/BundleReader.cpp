@@ -152,7 +152,7 @@ bool BundleReader::open(std::vector<unsigned char> bytes)
     m_bytes = std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
     m_references.clear();
     m_referenceAtOffset.clear();
-    m_referenceById.clear();
+    m_referenceById.build(m_references);
     m_error.clear();
     Cursor c {*m_bytes, 0};
     unsigned char identifier[9];
@@ -175,17 +175,17 @@ bool BundleReader::open(std::vector<unsigned char> bytes)
         if (r.id.empty())
             return fail("reference " + std::to_string(i) + " has an empty id");
         m_referenceAtOffset.emplace(r.offset, i);
-        m_referenceById.emplace(r.id, i);
     }
+    m_referenceById.build(m_references);
     return true;
 }
 
 const BundleData::Reference* BundleReader::findReference(const std::string& id, uint32_t type) const
 {
-    const auto found = m_referenceById.find(id);
-    if (found == m_referenceById.end())
+    const long found = m_referenceById.find(id);
+    if (found < 0)
         return nullptr;
-    const BundleData::Reference& r = m_references[found->second];
+    const BundleData::Reference& r = m_references[size_t(found)];
     return r.type == type && r.offset < m_bytes->size() ? &r : nullptr;
 }
 

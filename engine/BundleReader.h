@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BundleData.h"
+#include "ReferenceIndex.h"
 
 #include <cstddef>
 #include <memory>
@@ -75,7 +76,7 @@ private:
     uint8_t m_versionMinor = 0;
     std::vector<BundleData::Reference> m_references;
     std::unordered_map<uint32_t, size_t> m_referenceAtOffset; // the first entry at each offset
-    std::unordered_map<std::string, size_t> m_referenceById; // the first entry of each id
+    ReferenceIndex m_referenceById;
     std::string m_error;
 
     // State of one read.

@@ -217,30 +217,45 @@ bool buildScene(const std::string& path)
     return ok;
 }
 
+bool writeBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    return file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0;
+}
+
+bench::Timing readerMs(const std::string& path)
+{
+    return bestMs([&] {
+        engine::BundleReader r;
+        engine::BundleData data;
+        return r.openFile(path.c_str()) && r.readScene(nullptr, &data) && data.problems.size() > 100;
+    });
+}
+
+// The same bundle at half the size tells linear time (ratio 2) from
+// quadratic (ratio 4).
 bool runAdversarialRow(const std::string& folder)
 {
     const std::string path = folder + "/adversarial.gpb";
+    const std::string half = folder + "/adversarial-half.gpb";
     const std::string bytes = adversarialBundle(130000);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fclose(file) != 0)
+    if (!writeBytes(path, bytes) || !writeBytes(half, adversarialBundle(65000)))
         return false;
     const bench::Timing read = bestMs([&] {
         std::vector<unsigned char> data;
         return readOnce(path, &data);
     });
-    const bench::Timing reader = bestMs([&] {
-        engine::BundleReader r;
-        engine::BundleData data;
-        return r.openFile(path.c_str()) && r.readScene(nullptr, &data) && data.problems.size() > 100;
-    });
+    const bench::Timing reader = readerMs(path);
+    const bench::Timing halfReader = readerMs(half);
     const bench::Timing built = bestMs([&] { return buildScene(path); });
-    if (read.wall < 0 || reader.wall < 0 || built.wall < 0)
+    if (read.wall < 0 || reader.wall < 0 || halfReader.wall < 0 || built.wall < 0)
         return false;
     std::printf("adversarial bundle: %.1f MB, a skin of 130 000 joints none of which the table holds\n",
                 double(bytes.size()) / 1e6);
     std::printf("%-44s %8.1f ms (cpu %8.1f ms)\n", "one read call:", read.wall, read.cpu);
     printAgainstFloor("reader alone (target 3):", reader, read);
     printAgainstFloor("engine objects, no materials:", built, read);
+    printAgainstFloor("reader: full size against half (linear 2):", reader, halfReader);
     return true;
 }
 
