@@ -121,6 +121,16 @@ Bundle* Bundle::create(const char* path)
     return bundle;
 }
 
+Bundle* Bundle::create(const char* path, std::vector<unsigned char> bytes)
+{
+    Bundle* bundle = new Bundle(path ? path : "");
+    if (!bundle->m_reader.open(std::move(bytes))) {
+        bundle->release();
+        return nullptr;
+    }
+    return bundle;
+}
+
 Bundle::Bundle(const char* path)
     : m_path(path)
 {

@@ -24,6 +24,8 @@ public:
     // Null when the file cannot be read or its header or table is bad.
     // Relative paths are under the resource path.
     static Bundle* create(const char* path);
+    // From bytes already in memory; 'path' names it (and its material file).
+    static Bundle* create(const char* path, std::vector<unsigned char> bytes);
 
     // With 'false', part materials are looked up by name only (no effect is
     // compiled), so that a bundle can be loaded without a current context.
