@@ -146,13 +146,13 @@ Scene* loadSceneFile(const char* path, BundleProblems* problems)
     return loaded;
 }
 
-void bindLights(Model* model, Node* node)
+void bindLights(Model* model, Node* node, LightParameterBinder::SiblingLights* memo)
 {
     if (Material* shared = model->getMaterial(-1))
-        LightParameterBinder::bind(shared, node);
+        LightParameterBinder::bind(shared, node, memo);
     for (unsigned int i = 0; i < model->getMeshPartCount(); ++i) {
         if (model->hasPartMaterial(i))
-            LightParameterBinder::bind(model->getMaterial(int(i)), node);
+            LightParameterBinder::bind(model->getMaterial(int(i)), node, memo);
     }
 }
 
@@ -162,11 +162,12 @@ void prepareNodes(Scene* scene)
 {
     const bool hasClips = FileSystem::fileExists(kModelAnimation);
     std::vector<Animation*> animations;
+    LightParameterBinder::SiblingLights memo;
     scene->visit([&](Node* node) {
         if (hasClips)
             node->collectAnimations(animations);
         if (Model* model = dynamic_cast<Model*>(node->getDrawable()))
-            bindLights(model, node);
+            bindLights(model, node, &memo);
         return true;
     });
     for (Animation* animation : animations)
