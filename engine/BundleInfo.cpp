@@ -17,13 +17,13 @@ namespace engine {
 
 namespace {
 
-const uint32_t kTriangles = 4, kTriangleStrip = 5, kTriangleFan = 6;
+const uint32_t kTriangles = 4, kTriangleStrip = 5;
 
 unsigned trianglesOf(const BundleData::Part& part)
 {
     if (part.primitiveType == kTriangles)
         return part.indexCount / 3;
-    if (part.primitiveType == kTriangleStrip || part.primitiveType == kTriangleFan)
+    if (part.primitiveType == kTriangleStrip)
         return part.indexCount > 2 ? part.indexCount - 2 : 0;
     return 0;
 }

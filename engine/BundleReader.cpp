@@ -36,7 +36,6 @@ const size_t kWalkStepsPerRecord = 64;
 // A damaged file can drop thousands of things; the first ones say enough.
 const size_t kMaxProblems = 100;
 const uint32_t kMaxUsage = 15; // TEXCOORD7
-const uint32_t kMaxPrimitiveType = 6; // TRIANGLE_FAN
 
 uint32_t littleEndian32(const unsigned char* p)
 {
@@ -587,8 +586,9 @@ std::string BundleReader::readPart(Cursor& c, const BundleData::Mesh& mesh, Bund
     const uint32_t indexSize = Mesh::indexSize(part->indexFormat);
     if (indexSize == 0)
         return "index format " + std::to_string(part->indexFormat) + " is unknown";
-    if (part->primitiveType > kMaxPrimitiveType)
-        return "primitive type " + std::to_string(part->primitiveType) + " is unknown";
+    // The engine draws no line loops and no triangle fans.
+    if (!Mesh::isPrimitiveType(part->primitiveType))
+        return "primitive type " + std::to_string(part->primitiveType) + " cannot be drawn";
     part->indexCount = byteCount / indexSize;
     // An index past the vertices would make the driver read beyond the buffer.
     const uint32_t largest = part->indexCount ? MeshPart::largestIndex(first, indexSize, part->indexCount) : 0;

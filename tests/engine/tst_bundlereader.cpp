@@ -311,6 +311,10 @@ void TestBundleReader::engineAndInfoAgree_data()
         sceneOf([](GpbBuilder& b) { b.leaf("a", 0, "#bad"), b.leaf("b", 0, "#good"); }, 2,
                 [](GpbBuilder& b) { b.mesh("bad", 3, 0x1403, 0xFFFF), b.mesh("good", 3); }),
         "", "part:bad part 0 mesh:bad", 0);
+    row("a triangle fan, which the engine cannot draw",
+        sceneOf([](GpbBuilder& b) { b.leaf("a", 0, "#fan"); }, 1,
+                [](GpbBuilder& b) { b.mesh("fan", 3, 0x1403, 2, 1, 6); }),
+        "", "part:fan part 0 mesh:fan", 0);
     const Build named = [](GpbBuilder& b) { b.beginNode("a", 0, 2), b.endNode("#m", {"material"}); };
     const Build mesh = [](GpbBuilder& b) { b.mesh("m", 3); };
     row("a part naming an id the file lacks gets no other material", sceneOf(named, 1, mesh), "material first\n{\n}\n",
