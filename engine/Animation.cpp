@@ -93,6 +93,24 @@ AnimationChannel* Animation::addChannel(AnimationTarget* target, int propertyId,
 
 // A channel is only made for a property the target has: a component count
 // of -1 (or 0) means nothing to animate, and the keys are refused.
+namespace {
+
+bool timesRunForward(const unsigned int* keyTimes, unsigned int keyCount, unsigned int start)
+{
+    for (unsigned int i = 1; i < keyCount; ++i) {
+        if (keyTimes[i] < start || (i > 1 && keyTimes[i] < keyTimes[i - 1]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool Animation::keyTimesInOrder(const unsigned int* keyTimes, unsigned int keyCount)
+{
+    return keyCount == 0 || timesRunForward(keyTimes, keyCount, keyTimes[0] >= UNSET_FIRST_KEY_TIME ? 0 : keyTimes[0]);
+}
+
 AnimationChannel* Animation::createChannel(AnimationTarget* target, int propertyId, unsigned int keyCount,
                                            const unsigned int* keyTimes, const float* keyValues,
                                            const float* keyInValue, const float* keyOutValue, int type,
@@ -110,10 +128,8 @@ AnimationChannel* Animation::createChannel(AnimationTarget* target, int property
     if (!withTangents && start >= UNSET_FIRST_KEY_TIME)
         start = 0;
     // Times that run backwards would give a negative duration.
-    for (unsigned int i = 1; i < keyCount; ++i) {
-        if (keyTimes[i] < start || (i > 1 && keyTimes[i] < keyTimes[i - 1]))
-            return nullptr;
-    }
+    if (!timesRunForward(keyTimes, keyCount, start))
+        return nullptr;
     const unsigned int duration = keyTimes[keyCount - 1] - start;
 
     Curve* curve = Curve::create(keyCount, static_cast<unsigned int>(components));

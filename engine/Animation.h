@@ -41,6 +41,10 @@ public:
                                  const unsigned int* keyTimes, const float* keyValues, const float* keyInValue,
                                  const float* keyOutValue, int type);
     unsigned int channelCount() const { return static_cast<unsigned int>(m_channels.size()); }
+    // Whether the key times of a channel without tangents make a time line:
+    // none before the first (a first time of 1 000 000 000 ms or more counts
+    // as 0) and none before the one it follows.
+    static bool keyTimesInOrder(const unsigned int* keyTimes, unsigned int keyCount);
     AnimationChannel* channelAt(unsigned int index) const;
 
     // Null id: the default clip ("default_clip", the whole animation), made on

@@ -291,7 +291,13 @@ float AnimationClip::currentTime()
     }
     if (m_duration == 0)
         return 0.0f;
-    return static_cast<float>(std::fmod(m_elapsedTime, double(m_duration) + m_loopBlendTime));
+    const double cycle = double(m_duration) + m_loopBlendTime;
+    const double position = std::fmod(m_elapsedTime, cycle);
+    // Played backwards a cycle starts at its end: a clip begun at speed -1
+    // shows its end pose first, not the start pose that fmod wraps to.
+    if (m_speed < 0.0f && position == 0.0 && m_elapsedTime > 0.0)
+        return static_cast<float>(cycle);
+    return static_cast<float>(position);
 }
 
 bool AnimationClip::update(float elapsed)

@@ -7,6 +7,7 @@
 #include "Joint.h"
 #include "Light.h"
 #include "Material.h"
+#include "MaterialReader.h"
 #include "Mesh.h"
 #include "MeshPart.h"
 #include "MeshSkin.h"
@@ -15,6 +16,8 @@
 #include "Scene.h"
 #include "StateBlock.h"
 #include "VertexFormat.h"
+
+#include <memory>
 
 namespace engine {
 
@@ -26,8 +29,10 @@ Node* createNode(const BundleData::Node& source)
     Vector3 scale;
     Quaternion rotation;
     Vector3 translation;
-    if (source.transform.decompose(&scale, &rotation, &translation))
-        node->set(scale, rotation, translation);
+    // A scale of 0 leaves no rotation to find; the scale and the translation
+    // still place the node, with the rotation left at identity.
+    source.transform.decompose(&scale, &rotation, &translation);
+    node->set(scale, rotation, translation);
     if (source.hasOffset)
         node->setOffsetMatrix(source.offset);
     return node;
@@ -95,14 +100,6 @@ bool hasTransparentMaterial(const Model* model)
     return false;
 }
 
-// Channels whose keys do not fill the property (or drive nothing the node
-// has) are left out rather than read past their values.
-bool channelFits(const BundleData::Channel& channel, Node* target)
-{
-    const int components = target->animationPropertyComponentCount(int(channel.attribute));
-    return components > 0 && channel.keyValues.size() >= channel.keyTimes.size() * size_t(components);
-}
-
 void releaseAll(std::vector<Node*>& nodes)
 {
     for (Node* node : nodes)
@@ -118,6 +115,16 @@ Bundle* Bundle::create(const char* path)
         return nullptr;
     Bundle* bundle = new Bundle(path);
     if (!bundle->m_reader.openFile(path)) {
+        bundle->release();
+        return nullptr;
+    }
+    return bundle;
+}
+
+Bundle* Bundle::create(const char* path, std::vector<unsigned char> bytes)
+{
+    Bundle* bundle = new Bundle(path ? path : "");
+    if (!bundle->m_reader.open(std::move(bytes))) {
         bundle->release();
         return nullptr;
     }
@@ -150,6 +157,7 @@ const std::string& Bundle::getMaterialPath()
 void Bundle::beginLoad()
 {
     m_missingMaterials.clear();
+    m_problems.clear();
     m_error.clear();
 }
 
@@ -161,6 +169,7 @@ Scene* Bundle::loadScene(const char* id)
         m_error = m_reader.error();
         return nullptr;
     }
+    m_problems = data.problems;
     std::vector<Node*> nodes = buildNodes(data);
     Scene* scene = Scene::create(data.sceneId.c_str());
     for (int root : data.roots)
@@ -185,6 +194,7 @@ Node* Bundle::loadNode(const char* id)
         m_error = id ? m_reader.error() : "no node id";
         return nullptr;
     }
+    m_problems = data.problems;
     std::vector<Node*> nodes = buildNodes(data);
     Node* node = nodes[size_t(data.roots.front())];
     node->addRef();
@@ -250,14 +260,16 @@ void Bundle::attachModel(const BundleData& data, const BundleData::Node& source,
         model->setSkin(createSkin(source.model.skin, nodes));
     node->setDrawable(model);
     model->release();
-    // Materials go on after the model is on its node so that they are bound to it.
-    for (size_t i = 0; i < source.model.materials.size(); ++i) {
-        Material* material = materialNamed(source.model.materials[i]);
+    // Materials go on after the model is on its node so that they are bound
+    // to it. The names follow the parts as written, some of which the reader
+    // may have left out.
+    const std::vector<std::string> names = data.materialsOf(source.model);
+    const bool shared = mesh->getPartCount() == 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        Material* material = names[i].empty() ? nullptr : materialNamed(names[i]);
         if (!material)
             continue;
-        const bool shared = mesh->getPartCount() == 0;
-        if (shared || i < mesh->getPartCount())
-            model->setMaterial(material, shared ? -1 : int(i));
+        model->setMaterial(material, shared ? -1 : int(i));
         material->release();
     }
     if (hasTransparentMaterial(model))
@@ -297,34 +309,59 @@ Mesh* Bundle::buildMesh(const BundleData::Mesh& source, const BundleData& data)
     return mesh;
 }
 
+Properties* Bundle::findMaterial(const std::string& materialPath, const std::string& name, Properties::Cache* cache)
+{
+    if (materialPath.empty() || name.empty())
+        return nullptr;
+    // The namespace path falls back to namespace names, under which a part
+    // naming "material" would get the file's first material.
+    std::unique_ptr<Properties> found(Properties::create((materialPath + "#" + name).c_str(), cache));
+    if (!found || std::string(found->getNamespace()) != "material" || name != found->getId())
+        return nullptr;
+    return found.release();
+}
+
+std::string Bundle::missingMaterialReason(const std::string& materialPath)
+{
+    return materialPath.empty() ? "there is no material file beside the bundle"
+                                : "the material file has no material with this id";
+}
+
 Material* Bundle::materialNamed(const std::string& name)
 {
-    const std::string& file = getMaterialPath();
-    const std::string url = file + "#" + name;
-    if (file.empty() || name.empty()) {
-        noteMissing(name);
+    std::unique_ptr<Properties> properties(findMaterial(getMaterialPath(), name, &m_materialCache));
+    if (!properties) {
+        noteMissing(name, missingMaterialReason(getMaterialPath()));
         return nullptr;
     }
-    if (!m_loadMaterials) {
-        Properties* properties = Properties::create(url.c_str(), &m_materialCache);
-        if (!properties)
-            noteMissing(name);
-        delete properties;
+    if (!m_loadMaterials)
         return nullptr;
-    }
-    Material* material = Material::create(url.c_str(), &m_materialCache);
+    BundleProblems problems;
+    Material* material = MaterialReader::read(properties.get(), nullptr, nullptr, &problems);
+    for (const BundleProblem& problem : problems)
+        notePath(problem);
     if (!material)
-        noteMissing(name);
+        noteMissing(name, "the material cannot be built (a shader is missing or does not compile)");
     return material;
 }
 
-void Bundle::noteMissing(const std::string& name)
+void Bundle::noteMissing(const std::string& name, const std::string& reason)
 {
     for (const std::string& known : m_missingMaterials) {
         if (known == name)
             return;
     }
     m_missingMaterials.push_back(name);
+    m_problems.push_back({BundleProblem::MATERIAL, name, reason});
+}
+
+void Bundle::notePath(const BundleProblem& problem)
+{
+    for (const BundleProblem& known : m_problems) {
+        if (known.kind == problem.kind && known.id == problem.id)
+            return;
+    }
+    m_problems.push_back(problem);
 }
 
 void Bundle::buildAnimations(const BundleData& data, const std::vector<Node*>& nodes)
@@ -333,8 +370,6 @@ void Bundle::buildAnimations(const BundleData& data, const std::vector<Node*>& n
         Animation* animation = nullptr;
         for (const BundleData::Channel& channel : source.channels) {
             Node* target = nodes[size_t(channel.target)];
-            if (!channelFits(channel, target))
-                continue;
             const unsigned int keyCount = unsigned(channel.keyTimes.size());
             if (!animation) {
                 animation = target->createAnimation(source.id.c_str(), int(channel.attribute), keyCount,

@@ -24,6 +24,8 @@ public:
     // Null when the file cannot be read or its header or table is bad.
     // Relative paths are under the resource path.
     static Bundle* create(const char* path);
+    // From bytes already in memory; 'path' names it (and its material file).
+    static Bundle* create(const char* path, std::vector<unsigned char> bytes);
 
     // With 'false', part materials are looked up by name only (no effect is
     // compiled), so that a bundle can be loaded without a current context.
@@ -43,8 +45,16 @@ public:
     // Material names of the last load that the material file does not hold
     // (or whose material did not build); their parts are not drawn.
     const std::vector<std::string>& getMissingMaterials() const { return m_missingMaterials; }
+    // What the last load left out, and why (materials included).
+    const BundleProblems& getProblems() const { return m_problems; }
     // Why the last create or load failed; empty after a success.
     const std::string& getError() const { return m_error; }
+
+    // The namespace of the material with exactly this id in the material
+    // file, or null; the caller owns it.
+    static Properties* findMaterial(const std::string& materialPath, const std::string& name, Properties::Cache* cache);
+    // Why a name has no material: no file, or no such id in it.
+    static std::string missingMaterialReason(const std::string& materialPath);
 
 private:
     explicit Bundle(const char* path);
@@ -59,7 +69,8 @@ private:
     // Null for a name the material file lacks, and always when materials
     // are not loaded.
     Material* materialNamed(const std::string& name);
-    void noteMissing(const std::string& name);
+    void noteMissing(const std::string& name, const std::string& reason);
+    void notePath(const BundleProblem& problem);
     static void buildAnimations(const BundleData& data, const std::vector<Node*>& nodes);
     static void setBindWorldMatrices(const BundleData& data, const std::vector<Node*>& nodes);
     void beginLoad();
@@ -71,6 +82,7 @@ private:
     BundleReader m_reader;
     Properties::Cache m_materialCache;
     std::vector<std::string> m_missingMaterials;
+    BundleProblems m_problems;
     std::string m_error;
 };
 

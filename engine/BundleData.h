@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BundleProblem.h"
 #include "math/BoundingBox.h"
 #include "math/BoundingSphere.h"
 #include "math/Matrix.h"
@@ -73,6 +74,7 @@ struct BundleData {
     };
 
     struct Part {
+        uint32_t index = 0; // place in the mesh record, which the model's material names follow
         uint32_t primitiveType = 0;
         uint32_t indexFormat = 0;
         uint32_t indexCount = 0;
@@ -119,6 +121,22 @@ struct BundleData {
     std::vector<int> detachedRoots;
     std::vector<Mesh> meshes;
     std::vector<Animation> animations;
+
+    // The material name of each part the reader kept (empty for none), or
+    // every name when the mesh has no parts and they all go to the model.
+    std::vector<std::string> materialsOf(const Model& model) const
+    {
+        const std::vector<Part>& parts = meshes[size_t(model.mesh)].parts;
+        if (parts.empty())
+            return model.materials;
+        std::vector<std::string> names;
+        for (const Part& part : parts)
+            names.push_back(part.index < model.materials.size() ? model.materials[part.index] : std::string());
+        return names;
+    }
+
+    // What the read left out; everything above is what it kept.
+    BundleProblems problems;
 };
 
 } // namespace engine

@@ -1,10 +1,12 @@
 #include "BundleInfo.h"
 
+#include "Bundle.h"
 #include "BundleReader.h"
 #include "FileSystem.h"
 #include "Properties.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -15,13 +17,13 @@ namespace engine {
 
 namespace {
 
-const uint32_t kTriangles = 4, kTriangleStrip = 5, kTriangleFan = 6;
+const uint32_t kTriangles = 4, kTriangleStrip = 5;
 
 unsigned trianglesOf(const BundleData::Part& part)
 {
     if (part.primitiveType == kTriangles)
         return part.indexCount / 3;
-    if (part.primitiveType == kTriangleStrip || part.primitiveType == kTriangleFan)
+    if (part.primitiveType == kTriangleStrip)
         return part.indexCount > 2 ? part.indexCount - 2 : 0;
     return 0;
 }
@@ -34,10 +36,7 @@ bool isFolder(const std::string& path)
 
 bool materialResolves(const std::string& materialPath, const std::string& name, Properties::Cache* cache)
 {
-    if (materialPath.empty() || name.empty())
-        return false;
-    std::unique_ptr<Properties> found(Properties::create((materialPath + "#" + name).c_str(), cache));
-    return found && std::string(found->getNamespace()) == "material" && name == found->getId();
+    return std::unique_ptr<Properties>(Bundle::findMaterial(materialPath, name, cache)) != nullptr;
 }
 
 void addUnique(std::vector<std::string>& list, const std::string& value)
@@ -47,13 +46,15 @@ void addUnique(std::vector<std::string>& list, const std::string& value)
 }
 
 // Non-finite values (a damaged file's bounds) are written as JSON's null.
+// "%g" would follow the process locale, and a decimal comma breaks JSON.
 std::string number(float v)
 {
     if (!std::isfinite(v))
         return "null";
     char text[32];
-    std::snprintf(text, sizeof text, "%g", double(v));
-    return text;
+    const std::to_chars_result written
+        = std::to_chars(text, text + sizeof text, double(v), std::chars_format::general, 6);
+    return std::string(text, written.ptr);
 }
 
 std::string jsonString(const std::string& s)
@@ -155,8 +156,10 @@ BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::str
                 s.skins.push_back(
                     {node.id, unsigned(joints.size()), unsigned(std::count(joints.begin(), joints.end(), -1))});
             }
-            for (const std::string& name : node.model.materials)
-                addUnique(materialResolves(materialPath, name, &cache) ? s.materials : s.unresolvedMaterials, name);
+            for (const std::string& name : data.materialsOf(node.model)) {
+                if (!name.empty())
+                    addUnique(materialResolves(materialPath, name, &cache) ? s.materials : s.unresolvedMaterials, name);
+            }
         }
         for (int child : node.children)
             visit(child, world);
@@ -174,6 +177,9 @@ BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::str
     }
     if (data.activeCameraNode >= 0)
         s.activeCamera = data.nodes[size_t(data.activeCameraNode)].id;
+    s.problems = data.problems;
+    for (const std::string& name : s.unresolvedMaterials)
+        s.problems.push_back({BundleProblem::MATERIAL, name, Bundle::missingMaterialReason(materialPath)});
     return s;
 }
 
@@ -201,6 +207,14 @@ std::string BundleInfo::toText(const Summary& s)
     t += "Bounds:        "
         + (s.hasBounds ? "(" + vector(s.bounds.min) + ") to (" + vector(s.bounds.max) + ")" : std::string("-")) + "\n";
     t += "Active camera: " + (s.activeCamera.empty() ? std::string("-") : s.activeCamera) + "\n";
+    return t;
+}
+
+std::string BundleInfo::problemsText(const Summary& s)
+{
+    std::string t;
+    for (const BundleProblem& p : s.problems)
+        t += std::string("Left out: ") + BundleProblem::kindName(p.kind) + " " + p.id + ": " + p.reason + "\n";
     return t;
 }
 
@@ -232,7 +246,13 @@ std::string BundleInfo::toJson(const Summary& s)
         j += "null";
     }
     j += ",\"activeCamera\":" + (s.activeCamera.empty() ? std::string("null") : jsonString(s.activeCamera));
-    return j + "}";
+    j += ",\"problems\":[";
+    for (size_t i = 0; i < s.problems.size(); ++i) {
+        const BundleProblem& p = s.problems[i];
+        j += std::string(i ? "," : "") + "{\"kind\":" + jsonString(BundleProblem::kindName(p.kind))
+            + ",\"id\":" + jsonString(p.id) + ",\"reason\":" + jsonString(p.reason) + "}";
+    }
+    return j + "]}";
 }
 
 } // namespace engine

@@ -34,6 +34,8 @@ public:
         bool hasBounds = false;
         BoundingBox bounds; // world space, over every model's mesh box
         std::string activeCamera;
+        // What the engine leaves out of this model when it loads it, and why.
+        BundleProblems problems;
     };
 
     // 'path' is a model folder (with "model.gpb") or a ".gpb" file.
@@ -42,6 +44,8 @@ public:
     static Summary summarise(const BundleData& data, const std::string& materialPath);
 
     static std::string toText(const Summary& summary);
+    // One line per problem: kind, id and reason.
+    static std::string problemsText(const Summary& summary);
     static std::string toJson(const Summary& summary);
 
     // The material file beside a bundle: its name up to the last "." plus

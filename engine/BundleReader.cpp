@@ -1,13 +1,16 @@
 #include "BundleReader.h"
 
+#include "Animation.h"
 #include "FileSystem.h"
 #include "Mesh.h"
 #include "MeshPart.h"
 #include "Stream.h"
+#include "Transform.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 namespace engine {
 
@@ -27,8 +30,12 @@ const int kMaxDepth = 256;
 // How many times the node records of the file may be read over, counting the
 // re-reads that joint resolution seeks to.
 const size_t kNodeReadsPerRecord = 16;
+// How many parent links the joint resolution may walk per node record the
+// file could hold: the bound that keeps a hostile hierarchy linear in time.
+const size_t kWalkStepsPerRecord = 64;
+// A damaged file can drop thousands of things; the first ones say enough.
+const size_t kMaxProblems = 100;
 const uint32_t kMaxUsage = 15; // TEXCOORD7
-const uint32_t kMaxPrimitiveType = 6; // TRIANGLE_FAN
 
 uint32_t littleEndian32(const unsigned char* p)
 {
@@ -144,6 +151,7 @@ bool BundleReader::open(std::vector<unsigned char> bytes)
     m_bytes = std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
     m_references.clear();
     m_referenceAtOffset.clear();
+    m_referenceById.build(m_references);
     m_error.clear();
     Cursor c {*m_bytes, 0};
     unsigned char identifier[9];
@@ -167,16 +175,17 @@ bool BundleReader::open(std::vector<unsigned char> bytes)
             return fail("reference " + std::to_string(i) + " has an empty id");
         m_referenceAtOffset.emplace(r.offset, i);
     }
+    m_referenceById.build(m_references);
     return true;
 }
 
 const BundleData::Reference* BundleReader::findReference(const std::string& id, uint32_t type) const
 {
-    for (const BundleData::Reference& r : m_references) {
-        if (r.id == id)
-            return r.type == type && r.offset < m_bytes->size() ? &r : nullptr;
-    }
-    return nullptr;
+    const long found = m_referenceById.find(id);
+    if (found < 0)
+        return nullptr;
+    const BundleData::Reference& r = m_references[size_t(found)];
+    return r.type == type && r.offset < m_bytes->size() ? &r : nullptr;
 }
 
 std::string BundleReader::idAt(size_t offset) const
@@ -196,11 +205,30 @@ void BundleReader::beginRead(BundleData* out)
     m_nodeById.clear();
     m_meshAtOffset.clear();
     m_nodeRecordsLeft = kNodeReadsPerRecord * (m_bytes->size() / kMinNodeSize + 1);
+    m_walkStepsLeft = kWalkStepsPerRecord * (m_bytes->size() / kMinNodeSize + 1);
+    m_detached.clear();
+    m_top.clear();
+    m_topStamp.clear();
+    m_moves = 1;
+    m_unlistedProblems = 0;
     out->bytes = m_bytes;
+}
+
+void BundleReader::report(BundleProblem::Kind kind, const std::string& id, const std::string& reason)
+{
+    if (m_out->problems.size() < kMaxProblems)
+        m_out->problems.push_back({kind, id, reason});
+    else if (m_unlistedProblems++ == 0)
+        m_firstUnlisted = kind;
 }
 
 bool BundleReader::finishRead(bool ok)
 {
+    if (ok)
+        settleLists();
+    if (ok && m_unlistedProblems)
+        m_out->problems.push_back(
+            {m_firstUnlisted, std::string(), std::to_string(m_unlistedProblems) + " more problems are not listed"});
     if (!ok) {
         const std::vector<BundleData::Reference> references = m_out->references;
         *m_out = BundleData();
@@ -257,7 +285,7 @@ bool BundleReader::readNode(const char* id, BundleData* out)
     const int node = loadDetachedNode(id ? id : "");
     if (node < 0)
         return finishRead(fail(m_error.empty() ? std::string("no node ") + (id ? id : "") : m_error));
-    out->detachedRoots.clear();
+    m_detached[size_t(node)] = 0;
     out->roots.push_back(node);
     return finishRead(readAllAnimations() && resolveJoints());
 }
@@ -265,11 +293,10 @@ bool BundleReader::readNode(const char* id, BundleData* out)
 // Each animations record once, even when several entries point at it.
 bool BundleReader::readAllAnimations()
 {
-    std::vector<uint32_t> read;
+    std::unordered_set<uint32_t> read;
     for (const BundleData::Reference& r : m_references) {
-        if (r.type != BundleData::ANIMATIONS || std::find(read.begin(), read.end(), r.offset) != read.end())
+        if (r.type != BundleData::ANIMATIONS || !read.insert(r.offset).second)
             continue;
-        read.push_back(r.offset);
         if (!readAnimations(r.offset))
             return false;
     }
@@ -300,6 +327,9 @@ bool BundleReader::readNodeRecord(Cursor& c, int depth, int parent, int* index)
     node.parent = parent;
     const int self = int(m_out->nodes.size());
     m_out->nodes.push_back(std::move(node));
+    m_detached.push_back(0);
+    m_top.push_back(self);
+    m_topStamp.push_back(0);
     const std::string& id = m_out->nodes.back().id;
     if (!id.empty())
         m_nodeById.emplace(id, self);
@@ -430,11 +460,12 @@ bool BundleReader::readModel(Cursor& c, BundleData::Model* model, bool* hasModel
     uint8_t skinFlag = 0;
     if (!c.u8(&skinFlag))
         return false;
-    bool skinUsable = false;
-    if (skinFlag && !readSkin(c, &model->skin, &skinUsable))
+    if (skinFlag && !readSkin(c, &model->skin))
         return false;
-    model->hasSkin = skinUsable;
-    if (!skinUsable)
+    model->hasSkin = skinFlag && !model->skin.jointIds.empty();
+    if (keep && skinFlag && !model->hasSkin && model->mesh >= 0)
+        report(BundleProblem::SKIN, meshReference.substr(1), "a skin without joints is left out");
+    if (!model->hasSkin)
         model->skin = BundleData::Skin();
     uint32_t count = 0;
     if (!c.count(&count, 4))
@@ -447,7 +478,7 @@ bool BundleReader::readModel(Cursor& c, BundleData::Model* model, bool* hasModel
     return true;
 }
 
-bool BundleReader::readSkin(Cursor& c, BundleData::Skin* skin, bool* usable)
+bool BundleReader::readSkin(Cursor& c, BundleData::Skin* skin)
 {
     uint32_t jointCount = 0;
     if (!c.matrix(&skin->bindShape) || !c.count(&jointCount, 4))
@@ -466,15 +497,16 @@ bool BundleReader::readSkin(Cursor& c, BundleData::Skin* skin, bool* usable)
         for (Matrix& m : skin->inverseBindPoses)
             c.matrix(&m);
     }
-    *usable = jointCount > 0;
     return true;
 }
 
 int BundleReader::loadMesh(const std::string& id)
 {
     const BundleData::Reference* entry = findReference(id, BundleData::MESH);
-    if (!entry)
+    if (!entry) {
+        report(BundleProblem::MESH, id, "no mesh record has this id");
         return -1;
+    }
     const auto known = m_meshAtOffset.find(entry->offset);
     if (known != m_meshAtOffset.end())
         return known->second;
@@ -482,31 +514,38 @@ int BundleReader::loadMesh(const std::string& id)
     mesh.id = id;
     Cursor c {*m_bytes, entry->offset};
     int index = -1;
-    if (readMesh(c, &mesh)) {
+    const std::string problem = readMesh(c, &mesh);
+    if (problem.empty()) {
         index = int(m_out->meshes.size());
         m_out->meshes.push_back(std::move(mesh));
+    } else {
+        report(BundleProblem::MESH, id, problem);
     }
     m_meshAtOffset.emplace(entry->offset, index);
     return index;
 }
 
-bool BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
+std::string BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
 {
     uint32_t elementCount = 0;
-    if (!c.count(&elementCount, 8) || elementCount == 0)
-        return false;
+    if (!c.count(&elementCount, 8))
+        return "the vertex format exceeds the file";
+    if (elementCount == 0)
+        return "the vertex format is empty";
     uint64_t vertexSize = 0;
     mesh->format.resize(elementCount);
     for (BundleData::VertexElement& e : mesh->format) {
         c.u32(&e.usage);
         c.u32(&e.size);
         if (e.usage == 0 || e.usage > kMaxUsage || e.size == 0 || e.size > 4)
-            return false;
+            return "a vertex element has usage " + std::to_string(e.usage) + " and size " + std::to_string(e.size);
         vertexSize += uint64_t(e.size) * 4;
     }
     uint32_t vertexBytes = 0;
-    if (!c.u32(&vertexBytes) || vertexBytes == 0 || vertexBytes > c.left() || vertexSize > vertexBytes)
-        return false;
+    if (!c.u32(&vertexBytes) || vertexBytes > c.left())
+        return "the vertex data exceeds the file";
+    if (vertexBytes == 0 || vertexSize > vertexBytes)
+        return "the mesh holds no whole vertex";
     mesh->vertexSize = uint32_t(vertexSize);
     mesh->vertexCount = uint32_t(vertexBytes / vertexSize);
     mesh->vertices = m_bytes->data() + c.pos;
@@ -514,26 +553,51 @@ bool BundleReader::readMesh(Cursor& c, BundleData::Mesh* mesh)
     float bounds[10];
     uint32_t partCount = 0;
     if (!c.floats(bounds, 10) || !c.count(&partCount, kMinPartSize))
-        return false;
+        return "the mesh record is cut short";
     mesh->boundingBox = BoundingBox(Vector3(bounds[0], bounds[1], bounds[2]), Vector3(bounds[3], bounds[4], bounds[5]));
     mesh->boundingSphere = BoundingSphere(Vector3(bounds[6], bounds[7], bounds[8]), bounds[9]);
-    mesh->parts.resize(partCount);
-    for (BundleData::Part& part : mesh->parts) {
-        uint32_t byteCount = 0;
-        if (!c.u32(&part.primitiveType) || !c.u32(&part.indexFormat) || !c.u32(&byteCount) || byteCount > c.left())
-            return false;
-        const uint32_t indexSize = Mesh::indexSize(part.indexFormat);
-        if (indexSize == 0 || part.primitiveType > kMaxPrimitiveType)
-            return false;
-        part.indexCount = byteCount / indexSize;
-        const unsigned char* first = m_bytes->data() + c.pos;
-        // An index past the vertices would make the driver read beyond the buffer.
-        if (part.indexCount && MeshPart::largestIndex(first, indexSize, part.indexCount) >= mesh->vertexCount)
-            return false;
-        part.indices = first;
-        c.skip(byteCount);
+    for (uint32_t i = 0; i < partCount; ++i) {
+        BundleData::Part part;
+        part.index = i;
+        bool keep = false;
+        const std::string problem = readPart(c, *mesh, &part, &keep);
+        if (!keep && problem.empty())
+            return "part " + std::to_string(i) + " is cut short";
+        if (keep)
+            mesh->parts.push_back(part);
+        else
+            report(BundleProblem::PART, mesh->id + " part " + std::to_string(i), problem);
     }
-    return true;
+    // Without parts the vertices would be drawn as one loose primitive.
+    if (partCount && mesh->parts.empty())
+        return "every part was left out";
+    return std::string();
+}
+
+// A part whose indices cannot be drawn is read over and left out (with a
+// reason); only a part cut short by the end of the file stops the mesh.
+std::string BundleReader::readPart(Cursor& c, const BundleData::Mesh& mesh, BundleData::Part* part, bool* keep)
+{
+    uint32_t byteCount = 0;
+    if (!c.u32(&part->primitiveType) || !c.u32(&part->indexFormat) || !c.u32(&byteCount) || byteCount > c.left())
+        return std::string();
+    const unsigned char* first = m_bytes->data() + c.pos;
+    c.skip(byteCount);
+    const uint32_t indexSize = Mesh::indexSize(part->indexFormat);
+    if (indexSize == 0)
+        return "index format " + std::to_string(part->indexFormat) + " is unknown";
+    // The engine draws no line loops and no triangle fans.
+    if (!Mesh::isPrimitiveType(part->primitiveType))
+        return "primitive type " + std::to_string(part->primitiveType) + " cannot be drawn";
+    part->indexCount = byteCount / indexSize;
+    // An index past the vertices would make the driver read beyond the buffer.
+    const uint32_t largest = part->indexCount ? MeshPart::largestIndex(first, indexSize, part->indexCount) : 0;
+    if (part->indexCount && largest >= mesh.vertexCount) {
+        return "index " + std::to_string(largest) + " is past the " + std::to_string(mesh.vertexCount) + " vertices";
+    }
+    part->indices = first;
+    *keep = true;
+    return std::string();
 }
 
 bool BundleReader::readAnimations(size_t offset)
@@ -556,14 +620,36 @@ bool BundleReader::readAnimations(size_t offset)
                 || !c.array(&channel.keyValues) || !c.array(&unused) || !c.array(&unused) || !c.array(&interpolations))
                 return fail("truncated animation channel at offset " + std::to_string(offset));
             channel.target = target.empty() ? -1 : findLoaded(target);
-            if (channel.target >= 0 && channel.attribute != 0 && !channel.keyTimes.empty()
-                && !channel.keyValues.empty())
+            const std::string problem = channelProblem(channel, target);
+            if (problem.empty())
                 animation.channels.push_back(std::move(channel));
+            else
+                report(BundleProblem::CHANNEL, target, "animation " + animation.id + ": " + problem);
         }
         if (!animation.channels.empty())
             m_out->animations.push_back(std::move(animation));
     }
     return true;
+}
+
+// Empty for a channel the engine can play: a node it drives, a property of
+// it, and keys that fill the property along a time line that runs forward.
+std::string BundleReader::channelProblem(const BundleData::Channel& channel, const std::string& target) const
+{
+    if (channel.target < 0)
+        return target.empty() ? "the channel names no target" : "no node has this id";
+    const int components = Transform::propertyComponentCount(int(channel.attribute));
+    if (components <= 0)
+        return "attribute " + std::to_string(channel.attribute) + " is not a property of a node";
+    if (channel.keyTimes.empty())
+        return "the channel has no keys";
+    if (channel.keyValues.size() / size_t(components) < channel.keyTimes.size()) {
+        return std::to_string(channel.keyValues.size()) + " values are too few for "
+            + std::to_string(channel.keyTimes.size()) + " keys of " + std::to_string(components) + " components";
+    }
+    if (!Animation::keyTimesInOrder(channel.keyTimes.data(), unsigned(channel.keyTimes.size())))
+        return "the key times run backwards";
+    return std::string();
 }
 
 // A node from the table, read with its subtree outside the scene tree;
@@ -580,6 +666,7 @@ int BundleReader::loadDetachedNode(const std::string& id)
     int node = -1;
     if (!readNodeRecord(c, 0, -1, &node))
         return -1;
+    m_detached[size_t(node)] = 1;
     m_out->detachedRoots.push_back(node);
     return node;
 }
@@ -590,62 +677,62 @@ bool BundleReader::resolveJoints()
         if (!m_out->nodes[n].hasModel || !m_out->nodes[n].model.hasSkin)
             continue;
         const std::vector<std::string> ids = m_out->nodes[n].model.skin.jointIds;
+        const std::string skinNode = m_out->nodes[n].id;
         std::vector<int> joints;
+        joints.reserve(ids.size());
         for (const std::string& id : ids) {
-            int joint = -1;
-            if (id.size() > 1 && id[0] == '#') {
-                joint = loadDetachedNode(id.substr(1));
-                if (joint < 0 && !m_error.empty())
-                    return false;
-            }
-            joints.push_back(joint);
-            if (joint >= 0)
-                climbToLoadedParents(joint);
+            joints.push_back(resolveJoint(id, skinNode));
             if (!m_error.empty())
                 return false;
         }
-        m_out->nodes[n].model.skin.joints = joints;
+        m_out->nodes[n].model.skin.joints = std::move(joints);
     }
     return true;
 }
 
+// The node a skin's joint reference names, with the ancestors its record
+// names; -1 (and a reported problem) when there is none.
+int BundleReader::resolveJoint(const std::string& reference, const std::string& skinNode)
+{
+    if (reference.size() < 2 || reference[0] != '#') {
+        report(BundleProblem::JOINT, reference, "the skin of node " + skinNode + " names no node reference");
+        return -1;
+    }
+    const int joint = loadDetachedNode(reference.substr(1));
+    if (joint < 0) {
+        if (m_error.empty())
+            report(BundleProblem::JOINT, reference.substr(1), "the skin of node " + skinNode + " names no node");
+        return -1;
+    }
+    return climbToLoadedParents(joint) ? joint : -1;
+}
+
 // A joint read on its own learns its ancestors from the parent ids in the
 // records; each step loads a node not loaded before, so the walk ends.
-void BundleReader::climbToLoadedParents(int joint)
+bool BundleReader::climbToLoadedParents(int joint)
 {
-    for (;;) {
-        const int top = topOf(joint);
-        if (std::find(m_out->roots.begin(), m_out->roots.end(), top) != m_out->roots.end())
-            return;
+    int top = topOf(joint);
+    while (m_error.empty() && !isSceneRoot(top)) {
         const BundleData::Reference* entry = findReference(m_out->nodes[size_t(top)].id, BundleData::NODE);
         if (!entry)
-            return;
+            break;
         Cursor c {*m_bytes, entry->offset + 4 + (m_versionMajor >= 4 ? 2 : 1) * kMatrixSize};
         std::string parentId;
         if (!c.string(&parentId) || parentId.empty() || findLoaded(parentId) >= 0)
-            return;
-        if (loadDetachedNode(parentId) < 0 || topOf(joint) == top)
-            return;
+            break;
+        // The parent's record has claimed the old top when it lists it as a child.
+        if (loadDetachedNode(parentId) < 0 || m_out->nodes[size_t(top)].parent < 0)
+            break;
+        top = topOf(top);
     }
+    return m_error.empty();
 }
 
 void BundleReader::attach(int child, int parent)
 {
-    detach(child);
     m_out->nodes[size_t(child)].parent = parent;
     m_out->nodes[size_t(parent)].children.push_back(child);
-}
-
-void BundleReader::detach(int node)
-{
-    std::vector<int>* list = &m_out->roots;
-    const int parent = m_out->nodes[size_t(node)].parent;
-    if (parent >= 0)
-        list = &m_out->nodes[size_t(parent)].children;
-    list->erase(std::remove(list->begin(), list->end(), node), list->end());
-    m_out->detachedRoots.erase(std::remove(m_out->detachedRoots.begin(), m_out->detachedRoots.end(), node),
-                               m_out->detachedRoots.end());
-    m_out->nodes[size_t(node)].parent = -1;
+    ++m_moves;
 }
 
 bool BundleReader::isAncestorOrSelf(int candidate, int node) const
@@ -656,11 +743,56 @@ bool BundleReader::isAncestorOrSelf(int candidate, int node) const
     return false;
 }
 
-int BundleReader::topOf(int node) const
+bool BundleReader::isSceneRoot(int node) const
 {
-    while (m_out->nodes[size_t(node)].parent >= 0)
-        node = m_out->nodes[size_t(node)].parent;
-    return node;
+    return m_out->nodes[size_t(node)].parent < 0 && !m_detached[size_t(node)];
+}
+
+// Answers are remembered until a node moves; the walks together may take a
+// bounded number of steps, beyond which the file is refused.
+int BundleReader::topOf(int node)
+{
+    int top = node;
+    while (m_topStamp[size_t(top)] != m_moves && m_out->nodes[size_t(top)].parent >= 0) {
+        if (m_walkStepsLeft == 0) {
+            fail("the joint hierarchy is too deep to resolve");
+            return top;
+        }
+        --m_walkStepsLeft;
+        top = m_out->nodes[size_t(top)].parent;
+    }
+    if (m_topStamp[size_t(top)] == m_moves)
+        top = m_top[size_t(top)];
+    for (int n = node; m_topStamp[size_t(n)] != m_moves; n = m_out->nodes[size_t(n)].parent) {
+        m_top[size_t(n)] = top;
+        m_topStamp[size_t(n)] = m_moves;
+        if (n == top)
+            break;
+    }
+    return top;
+}
+
+// Drops the entries of nodes that moved elsewhere from the child and root
+// lists; a node listed twice under one parent keeps its last place.
+void BundleReader::settleLists()
+{
+    std::vector<BundleData::Node>& nodes = m_out->nodes;
+    std::vector<char> placed(nodes.size(), 0);
+    const auto settle = [&](std::vector<int>& list, int parent, bool detached) {
+        std::vector<int> kept;
+        for (auto it = list.rbegin(); it != list.rend(); ++it) {
+            const size_t n = size_t(*it);
+            if (nodes[n].parent != parent || placed[n] || (parent < 0 && bool(m_detached[n]) != detached))
+                continue;
+            placed[n] = 1;
+            kept.push_back(int(n));
+        }
+        list.assign(kept.rbegin(), kept.rend());
+    };
+    for (size_t n = 0; n < nodes.size(); ++n)
+        settle(nodes[n].children, int(n), false);
+    settle(m_out->roots, -1, false);
+    settle(m_out->detachedRoots, -1, true);
 }
 
 int BundleReader::findLoaded(const std::string& id) const

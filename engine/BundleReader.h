@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BundleData.h"
+#include "ReferenceIndex.h"
 
 #include <cstddef>
 #include <memory>
@@ -49,26 +50,33 @@ private:
     bool readCamera(Cursor& c, BundleData::Camera* camera);
     bool readLight(Cursor& c, BundleData::Light* light);
     bool readModel(Cursor& c, BundleData::Model* model, bool* hasModel, bool keep);
-    bool readSkin(Cursor& c, BundleData::Skin* skin, bool* usable);
+    bool readSkin(Cursor& c, BundleData::Skin* skin);
     int loadMesh(const std::string& id);
-    bool readMesh(Cursor& c, BundleData::Mesh* mesh);
+    // Empty when the mesh was read; otherwise why it cannot be used.
+    std::string readMesh(Cursor& c, BundleData::Mesh* mesh);
+    std::string readPart(Cursor& c, const BundleData::Mesh& mesh, BundleData::Part* part, bool* keep);
     bool readAnimations(size_t offset);
+    std::string channelProblem(const BundleData::Channel& channel, const std::string& target) const;
+    void report(BundleProblem::Kind kind, const std::string& id, const std::string& reason);
     bool readAllAnimations();
     int loadDetachedNode(const std::string& id);
     bool resolveJoints();
-    void climbToLoadedParents(int joint);
+    int resolveJoint(const std::string& reference, const std::string& skinNode);
+    bool climbToLoadedParents(int joint);
 
     void attach(int child, int parent);
-    void detach(int node);
     bool isAncestorOrSelf(int candidate, int node) const;
-    int topOf(int node) const;
+    bool isSceneRoot(int node) const;
+    int topOf(int node);
     int findLoaded(const std::string& id) const;
+    void settleLists();
 
     std::shared_ptr<const std::vector<unsigned char>> m_bytes = std::make_shared<std::vector<unsigned char>>();
     uint8_t m_versionMajor = 0;
     uint8_t m_versionMinor = 0;
     std::vector<BundleData::Reference> m_references;
     std::unordered_map<uint32_t, size_t> m_referenceAtOffset; // the first entry at each offset
+    ReferenceIndex m_referenceById;
     std::string m_error;
 
     // State of one read.
@@ -76,6 +84,16 @@ private:
     std::unordered_map<std::string, int> m_nodeById;
     std::unordered_map<uint32_t, int> m_meshAtOffset; // -1: failed there
     size_t m_nodeRecordsLeft = 0;
+    // Child and root lists only grow while reading: a node moved elsewhere
+    // stays listed until settleLists drops it, so no move costs a search.
+    std::vector<char> m_detached; // per node: read to resolve a joint, outside the scene
+    // topOf answers, valid while no node has moved since (m_moves unchanged).
+    std::vector<int> m_top;
+    std::vector<size_t> m_topStamp;
+    size_t m_moves = 0;
+    size_t m_walkStepsLeft = 0;
+    size_t m_unlistedProblems = 0;
+    BundleProblem::Kind m_firstUnlisted = BundleProblem::MESH;
 };
 
 } // namespace engine

@@ -65,9 +65,10 @@ bool expandIncludes(const std::string& path, const std::string& source, std::str
             out->append(source, directive, std::string::npos);
             return true;
         }
-        const std::string includePath = folderOf(path) + source.substr(open + 1, close - open - 1);
+        const std::string name = source.substr(open + 1, close - open - 1);
+        const std::string includePath = folderOf(path) + name;
         std::string included;
-        if (depth >= kMaxIncludeDepth || !readText(includePath, &included))
+        if (depth >= kMaxIncludeDepth || !FileSystem::isConfinedPath(name.c_str()) || !readText(includePath, &included))
             return false;
         if (!expandIncludes(includePath, included, out, depth + 1))
             return false;
@@ -118,9 +119,11 @@ std::string infoLog(GLuint object, bool isProgram)
     return log.data();
 }
 
+// Only beside a shader below the resource path (the model or program
+// folder): a path a model file gives must not place files elsewhere.
 void writeErrorFile(const std::string& path, const std::string& source)
 {
-    if (path.empty())
+    if (!FileSystem::isConfinedPath(path.c_str()))
         return;
     std::unique_ptr<Stream> stream(FileSystem::open((path + ".err").c_str(), "wb"));
     if (stream)

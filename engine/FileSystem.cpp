@@ -52,6 +52,22 @@ bool FileSystem::isAbsolutePath(const char* name)
     return isLetter(name[0]) && name[1] == ':';
 }
 
+bool FileSystem::isConfinedPath(const char* name)
+{
+    if (!name || !*name || isAbsolutePath(name))
+        return false;
+    const char* step = name;
+    for (const char* c = name;; ++c) {
+        if (*c != '/' && *c != '\\' && *c != '\0')
+            continue;
+        if (c - step == 2 && step[0] == '.' && step[1] == '.')
+            return false;
+        if (!*c)
+            return true;
+        step = c + 1;
+    }
+}
+
 std::string FileSystem::resolvePath(const char* name)
 {
     if (!name)

@@ -23,6 +23,9 @@ public:
 
     // "\\name", "C:..." and, on this platform, "/name" are absolute.
     static bool isAbsolutePath(const char* name);
+    // A name that stays below the folder it is resolved in: relative, and
+    // without a ".." step. Names that files of a model give must be.
+    static bool isConfinedPath(const char* name);
     // Full path of a name; on systems other than Windows every "\\" becomes "/".
     static std::string resolvePath(const char* name);
 

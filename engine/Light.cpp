@@ -60,7 +60,8 @@ Light* Light::create(Properties* properties)
 
 void Light::setRange(float range)
 {
-    if (m_type == DIRECTIONAL)
+    // A negative, NaN or infinite range would poison the node's bounds.
+    if (m_type == DIRECTIONAL || !(range >= 0.0f) || !std::isfinite(range))
         return;
     m_range = range;
     m_rangeInverse = range != 0.0f ? 1.0f / range : 0.0f;

@@ -59,30 +59,51 @@ int LightParameterBinder::wantedLightType(const Material* material)
 // node that carried it in the source, so a mesh beside that node would never
 // find it: when the plain search finds nothing, it runs again, this time also
 // taking a light from a direct child of each node it looks at.
-Light* LightParameterBinder::findLight(Node* node, Light::Type type)
+Light* LightParameterBinder::findLight(Node* node, Light::Type type, SiblingLights* memo)
 {
-    if (Light* light = searchUpwards(node, type, LightPlace::OnNode))
+    if (Light* light = searchUpwards(node, type, LightPlace::OnNode, memo))
         return light;
-    return searchUpwards(node, type, LightPlace::OnNodeOrChild);
+    return searchUpwards(node, type, LightPlace::OnNodeOrChild, memo);
 }
 
-Light* LightParameterBinder::searchUpwards(Node* node, Light::Type type, LightPlace place)
+Light* LightParameterBinder::searchUpwards(Node* node, Light::Type type, LightPlace place, SiblingLights* memo)
 {
     for (int depth = 0; node && depth < kMaxDepth; node = node->getParent(), ++depth) {
         if (Light* own = lightAt(node, type, place))
             return own;
-        for (Node* sibling = firstSibling(node); sibling; sibling = sibling->getNextSibling()) {
-            if (Light* light = lightAt(sibling, type, place))
-                return light;
+        Light* light = nullptr;
+        if (memo) {
+            const void* group = node->getParent() ? static_cast<const void*>(node->getParent())
+                                                  : static_cast<const void*>(node->getScene());
+            const auto key = std::make_tuple(group, int(type), place);
+            const auto known = memo->find(key);
+            if (known != memo->end())
+                light = known->second;
+            else
+                light = (*memo)[key] = siblingLight(node, type, place);
+        } else {
+            light = siblingLight(node, type, place);
         }
+        if (light)
+            return light;
     }
     return nullptr;
 }
 
-bool LightParameterBinder::bind(Material* material, Node* node)
+// The first light of the type among the node and its siblings, in order.
+Light* LightParameterBinder::siblingLight(Node* node, Light::Type type, LightPlace place)
+{
+    for (Node* sibling = firstSibling(node); sibling; sibling = sibling->getNextSibling()) {
+        if (Light* light = lightAt(sibling, type, place))
+            return light;
+    }
+    return nullptr;
+}
+
+bool LightParameterBinder::bind(Material* material, Node* node, SiblingLights* memo)
 {
     const int type = wantedLightType(material);
-    Light* light = type ? findLight(node, Light::Type(type)) : nullptr;
+    Light* light = type ? findLight(node, Light::Type(type), memo) : nullptr;
     if (!light || !light->getNode())
         return false;
     Node* lightNode = light->getNode();

@@ -2,6 +2,9 @@
 
 #include "Light.h"
 
+#include <map>
+#include <tuple>
+
 namespace engine {
 
 class Material;
@@ -16,17 +19,23 @@ public:
     // direct children.
     enum class LightPlace { OnNode, OnNodeOrChild };
 
+    // The light each group of siblings offers, remembered across searches
+    // while the tree does not change: thousands of siblings that each look
+    // for a light would otherwise scan each other.
+    using SiblingLights = std::map<std::tuple<const void*, int, LightPlace>, Light*>;
+
     LightParameterBinder() = delete;
 
     // The light type the material's defines ask for; 0 for none.
     static int wantedLightType(const Material* material);
     // Null when no light of the type is found.
-    static Light* findLight(Node* node, Light::Type type);
+    static Light* findLight(Node* node, Light::Type type, SiblingLights* memo = nullptr);
     // Sets or binds the light parameters; false when nothing was bound.
-    static bool bind(Material* material, Node* node);
+    static bool bind(Material* material, Node* node, SiblingLights* memo = nullptr);
 
 private:
-    static Light* searchUpwards(Node* node, Light::Type type, LightPlace place);
+    static Light* searchUpwards(Node* node, Light::Type type, LightPlace place, SiblingLights* memo);
+    static Light* siblingLight(Node* node, Light::Type type, LightPlace place);
 };
 
 } // namespace engine

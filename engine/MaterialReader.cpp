@@ -1,13 +1,16 @@
 #include "MaterialReader.h"
 
 #include "Effect.h"
+#include "FileSystem.h"
 #include "MaterialParameter.h"
+#include "NumberText.h"
 #include "Pass.h"
 #include "Properties.h"
 #include "Sampler.h"
 #include "Technique.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace engine {
@@ -25,6 +28,37 @@ const char kColorPickingFragment[] = "#ifdef OPENGL_ES\n"
                                      "}\n";
 const char kColorPickingId[] = "color_picking";
 
+// Where the read that is running on this thread puts what it refused; the
+// render-state readers are shared with callers that want no report.
+thread_local BundleProblems* t_problems = nullptr;
+
+// A file a material names must lie below the folder it is read from.
+bool confined(const char* path)
+{
+    if (!path || FileSystem::isConfinedPath(path))
+        return true;
+    // Once per name: the picking technique reads each pass again.
+    if (t_problems && std::none_of(t_problems->begin(), t_problems->end(), [path](const BundleProblem& known) {
+            return known.id == path;
+        }))
+        t_problems->push_back({BundleProblem::PATH, path, "a material names a file outside the model folder"});
+    return false;
+}
+
+// Decimal or exponent notation ("2.5e-1"), whatever the locale; words such
+// as "inf" are auto-binding names, not numbers.
+bool isNumberText(const char* value)
+{
+    const char* digits = value + (*value == '-' || *value == '+');
+    if (!std::isdigit(static_cast<unsigned char>(*digits)) && *digits != '.')
+        return false;
+    float parsed = 0;
+    const char* end = NumberText::parseFloat(value, &parsed);
+    while (end && std::isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    return end && !*end;
+}
+
 bool isNamed(Properties* properties, const char* name) { return std::strcmp(properties->getNamespace(), name) == 0; }
 
 bool isShaderKey(const char* name)
@@ -41,7 +75,7 @@ MaterialReader::ValueKind MaterialReader::valueKind(const char* value)
         return TEXT;
     switch (std::count(value, value + std::strlen(value), ',')) {
     case 0:
-        return Properties::isNumber(value) ? FLOAT : TEXT;
+        return isNumberText(value) ? FLOAT : TEXT;
     case 1:
         return VECTOR2;
     case 2:
@@ -55,10 +89,20 @@ MaterialReader::ValueKind MaterialReader::valueKind(const char* value)
     }
 }
 
-Material* MaterialReader::read(Properties* properties, Material::PassCallback callback, void* cookie)
+Material* MaterialReader::read(Properties* properties, Material::PassCallback callback, void* cookie,
+                               BundleProblems* problems)
 {
     if (!properties || !isNamed(properties, "material"))
         return nullptr;
+    BundleProblems* const outer = t_problems;
+    t_problems = problems;
+    Material* material = readMaterial(properties, callback, cookie);
+    t_problems = outer;
+    return material;
+}
+
+Material* MaterialReader::readMaterial(Properties* properties, Material::PassCallback callback, void* cookie)
+{
     Material* material = new Material();
     material->m_id = properties->getId();
     readRenderState(material, properties);
@@ -122,7 +166,8 @@ Pass* MaterialReader::readPass(Technique* technique, Properties* properties, Mat
         if (!extra.empty())
             defines += defines.empty() ? extra : ";" + extra;
     }
-    Effect* effect = vertexShader && (fragmentShader || fragmentSource)
+    const bool allowed = confined(vertexShader) && (fragmentSource || confined(fragmentShader));
+    Effect* effect = allowed && vertexShader && (fragmentShader || fragmentSource)
         ? Effect::createFromFile(vertexShader, fragmentShader ? fragmentShader : "", defines.c_str(), fragmentSource,
                                  fragmentKey)
         : nullptr;
@@ -204,7 +249,7 @@ void MaterialReader::readParameter(RenderState* state, Properties* properties, c
 void MaterialReader::readSampler(RenderState* state, Properties* sampler)
 {
     std::string path;
-    if (!sampler->getPath("path", &path))
+    if (!confined(sampler->getString("path")) || !sampler->getPath("path", &path))
         return;
     const bool mipmap = sampler->getBool("mipmap", false);
     Sampler* made = state->getParameter(sampler->getId())->setValue(path.c_str(), mipmap);

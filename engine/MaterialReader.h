@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BundleProblem.h"
 #include "Material.h"
 
 #include <string>
@@ -18,7 +19,10 @@ public:
     MaterialReader() = delete;
 
     // Null for anything but a "material" namespace, or when a pass fails.
-    static Material* read(Properties* properties, Material::PassCallback callback, void* cookie);
+    // Shader and texture paths that leave the model folder are refused and,
+    // with 'problems', reported there.
+    static Material* read(Properties* properties, Material::PassCallback callback, void* cookie,
+                          BundleProblems* problems = nullptr);
 
     // The kind of parameter a value's text gives.
     enum ValueKind { TEXT, FLOAT, VECTOR2, VECTOR3, VECTOR4, MATRIX };
@@ -28,6 +32,7 @@ public:
     static void readRenderState(RenderState* state, Properties* properties);
 
 private:
+    static Material* readMaterial(Properties* properties, Material::PassCallback callback, void* cookie);
     static bool readTechnique(Material* material, Properties* properties, Material::PassCallback callback,
                               void* cookie);
     // The pass, or null when its effect does not build.

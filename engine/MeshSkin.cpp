@@ -29,10 +29,11 @@ void MeshSkin::setBindShape(const float* matrix) { m_bindShape = matrix ? Matrix
 
 void MeshSkin::setJointCount(unsigned int count)
 {
+    m_rootJoints.clear();
+    m_rootAt.clear();
     for (unsigned int i = 0; i < m_joints.size(); ++i)
         setJoint(nullptr, i);
     m_joints.assign(count, nullptr);
-    m_rootJoints.clear();
     m_palette.assign(size_t(count) * 3, Vector4());
     for (unsigned int j = 0; j < count; ++j)
         writeIdentityRows(&m_palette[size_t(j) * 3]);
@@ -43,16 +44,15 @@ void MeshSkin::setJoint(Node* joint, unsigned int index)
     if (index >= m_joints.size() || m_joints[index] == joint)
         return;
     Node* previous = m_joints[index];
-    const bool alreadyWatched = getJointIndex(joint) >= 0;
+    const bool alreadyWatched = joint && holds(joint);
     m_joints[index] = joint;
-    if (previous && getJointIndex(previous) < 0) {
+    if (joint)
+        m_slotsOf[joint].push_back(index);
+    if (previous && releaseSlot(previous, index)) {
         previous->removeListener(this);
         if (Joint* old = asJoint(previous))
             old->removeSkin(this);
-        if (isRootJoint(previous)) {
-            m_rootJoints.erase(std::find(m_rootJoints.begin(), m_rootJoints.end(), previous));
-            markModelBoundsDirty();
-        }
+        removeRootJoint(previous);
     }
     if (joint && !alreadyWatched)
         joint->addListener(this);
@@ -60,6 +60,19 @@ void MeshSkin::setJoint(Node* joint, unsigned int index)
         added->addSkin(this);
     if (joint)
         joint->setJointMatrixDirty(true);
+}
+
+bool MeshSkin::releaseSlot(const Transform* node, unsigned int index)
+{
+    const auto slots = m_slotsOf.find(node);
+    if (slots == m_slotsOf.end())
+        return true;
+    std::vector<unsigned int>& list = slots->second;
+    list.erase(std::remove(list.begin(), list.end(), index), list.end());
+    if (!list.empty())
+        return false;
+    m_slotsOf.erase(slots);
+    return true;
 }
 
 int MeshSkin::getJointIndex(const Node* joint) const
@@ -72,30 +85,55 @@ int MeshSkin::getJointIndex(const Node* joint) const
 
 void MeshSkin::addRootJoint(Node* joint)
 {
-    if (joint && !isRootJoint(joint))
+    if (joint && m_rootAt.emplace(joint, m_rootJoints.size()).second)
         m_rootJoints.push_back(joint);
 }
 
-bool MeshSkin::isRootJoint(const Transform* transform) const
+// The last root takes the place of the one removed: the roots' order means
+// nothing, and a search would make tearing down a large skin quadratic.
+void MeshSkin::removeRootJoint(const Transform* node)
 {
-    for (const Node* root : m_rootJoints) {
-        if (static_cast<const Transform*>(root) == transform)
-            return true;
+    const auto found = m_rootAt.find(node);
+    if (found == m_rootAt.end())
+        return;
+    const size_t at = found->second;
+    m_rootAt.erase(found);
+    if (at + 1 < m_rootJoints.size()) {
+        m_rootJoints[at] = m_rootJoints.back();
+        m_rootAt[m_rootJoints[at]] = at;
     }
-    return false;
+    m_rootJoints.pop_back();
+    markModelBoundsDirty();
 }
 
+// Each joint climbs through parents that are joints of this skin; the tops
+// found are remembered, so that a long chain is walked once, not per joint.
 void MeshSkin::computeRootJoints()
 {
     m_rootJoints.clear();
+    m_rootAt.clear();
+    std::unordered_map<const Node*, Node*> topOf;
+    std::vector<const Node*> path;
     for (Node* joint : m_joints) {
         if (!joint)
             continue;
+        path.clear();
         Node* top = joint;
         // Bounded by the joint count, so a parent chain that loops cannot hang.
-        for (size_t steps = 0; steps < m_joints.size() && top->getParent() && getJointIndex(top->getParent()) >= 0;
-             ++steps)
-            top = top->getParent();
+        for (size_t steps = 0; steps < m_joints.size(); ++steps) {
+            const auto known = topOf.find(top);
+            if (known != topOf.end()) {
+                top = known->second;
+                break;
+            }
+            path.push_back(top);
+            Node* parent = top->getParent();
+            if (!parent || !holds(parent))
+                break;
+            top = parent;
+        }
+        for (const Node* walked : path)
+            topOf[walked] = top;
         addRootJoint(top);
     }
     markModelBoundsDirty();
@@ -155,16 +193,13 @@ void MeshSkin::jointDestroyed(Node* joint)
 
 void MeshSkin::forgetNode(const Transform* node)
 {
-    for (Node*& slot : m_joints) {
-        if (slot && static_cast<const Transform*>(slot) == node)
-            slot = nullptr;
+    const auto slots = m_slotsOf.find(node);
+    if (slots != m_slotsOf.end()) {
+        for (unsigned int index : slots->second)
+            m_joints[index] = nullptr;
+        m_slotsOf.erase(slots);
     }
-    const auto gone = std::remove_if(m_rootJoints.begin(), m_rootJoints.end(),
-                                     [node](const Node* root) { return static_cast<const Transform*>(root) == node; });
-    if (gone != m_rootJoints.end()) {
-        m_rootJoints.erase(gone, m_rootJoints.end());
-        markModelBoundsDirty();
-    }
+    removeRootJoint(node);
 }
 
 const Vector4* MeshSkin::getMatrixPalette() const

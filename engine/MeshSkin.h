@@ -6,6 +6,8 @@
 #include "math/Matrix.h"
 #include "math/Vector4.h"
 
+#include <cstddef>
+#include <unordered_map>
 #include <vector>
 
 namespace engine {
@@ -71,7 +73,11 @@ private:
     // Called by a Joint in its destructor.
     void jointDestroyed(Node* joint);
     void addRootJoint(Node* joint);
-    bool isRootJoint(const Transform* transform) const;
+    bool isRootJoint(const Transform* transform) const { return m_rootAt.count(transform) != 0; }
+    void removeRootJoint(const Transform* node);
+    bool holds(const Transform* node) const { return m_slotsOf.count(node) != 0; }
+    // Takes the slot from the node's list; true when the node fills no slot now.
+    bool releaseSlot(const Transform* node, unsigned int index);
     void markModelBoundsDirty() const;
     // Empties the slots and root entries that hold the node, without touching it.
     void forgetNode(const Transform* node);
@@ -79,6 +85,10 @@ private:
     Matrix m_bindShape;
     std::vector<Node*> m_joints;
     std::vector<Node*> m_rootJoints;
+    // The slots each node fills and the root joints as a set: a skin of
+    // tens of thousands of joints is built and torn down in linear time.
+    std::unordered_map<const Transform*, std::vector<unsigned int>> m_slotsOf;
+    std::unordered_map<const Transform*, size_t> m_rootAt; // index in m_rootJoints
     mutable std::vector<Vector4> m_palette;
     Model* m_model = nullptr;
 };

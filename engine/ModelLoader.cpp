@@ -56,21 +56,32 @@ std::string withSeparator(const std::string& folder)
     return folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
 }
 
-Scene* loadBundleScene(const char* path)
+Scene* loadBundleScene(const char* path, BundleProblems* problems)
 {
     Bundle* bundle = Bundle::create(path);
     if (!bundle)
         return nullptr;
     Scene* scene = bundle->loadScene();
+    problems->insert(problems->end(), bundle->getProblems().begin(), bundle->getProblems().end());
     bundle->release();
     return scene;
 }
 
+// Files a scene file names lie in the model folder, like those of materials.
+bool confined(const char* url, BundleProblems* problems)
+{
+    const std::string file = std::string(url).substr(0, std::string(url).find('#'));
+    if (FileSystem::isConfinedPath(file.c_str()))
+        return true;
+    problems->push_back({BundleProblem::PATH, url, "the scene file names a file outside the model folder"});
+    return false;
+}
+
 // A scene-file material replaces every material of the node's model.
-void replaceMaterial(Node* node, const char* url)
+void replaceMaterial(Node* node, const char* url, BundleProblems* problems)
 {
     Model* model = dynamic_cast<Model*>(node->getDrawable());
-    Material* material = model ? Material::create(url) : nullptr;
+    Material* material = model && confined(url, problems) ? Material::create(url) : nullptr;
     if (!material)
         return;
     model->setMaterial(material, -1);
@@ -80,7 +91,7 @@ void replaceMaterial(Node* node, const char* url)
 }
 
 // Values that do not parse leave the node as the bundle made it.
-void applyNodeSettings(Properties* settings, Node* node)
+void applyNodeSettings(Properties* settings, Node* node, BundleProblems* problems)
 {
     Vector3 vector;
     if (settings->exists("translate") && settings->getVector3("translate", &vector))
@@ -91,7 +102,7 @@ void applyNodeSettings(Properties* settings, Node* node)
     if (settings->exists("rotate") && settings->getQuaternionFromAxisAngle("rotate", &rotation))
         node->setRotation(rotation);
     if (const char* material = settings->getString("material"))
-        replaceMaterial(node, material);
+        replaceMaterial(node, material, problems);
     if (Properties* tags = settings->getNamespace("tags", true, false)) {
         tags->rewind();
         while (const char* name = tags->getNextProperty())
@@ -99,28 +110,28 @@ void applyNodeSettings(Properties* settings, Node* node)
     }
 }
 
-void applySceneFileNodes(Properties* sceneFile, Scene* scene)
+void applySceneFileNodes(Properties* sceneFile, Scene* scene, BundleProblems* problems)
 {
     for (size_t i = 0; i < sceneFile->namespaceCount(); ++i) {
         Properties* settings = sceneFile->namespaceAt(i);
         Node* node = std::string(settings->getNamespace()) == "node" ? scene->findNode(settings->getId()) : nullptr;
         if (node)
-            applyNodeSettings(settings, node);
+            applyNodeSettings(settings, node, problems);
     }
 }
 
 // A scene file names the bundle that provides the scene and may pick its
 // camera and ambient colour, and place, retag or re-material its nodes.
-Scene* loadSceneFile(const char* path)
+Scene* loadSceneFile(const char* path, BundleProblems* problems)
 {
     std::unique_ptr<Properties> top(Properties::create(path));
     Properties* scene = top && std::string(top->getNamespace()) == "scene" ? top.get() : nullptr;
     if (!scene && top)
         scene = top->getNamespace("scene", true, false);
     const char* bundlePath = scene ? scene->getString("path") : nullptr;
-    if (!bundlePath)
+    if (!bundlePath || !confined(bundlePath, problems))
         return nullptr;
-    Scene* loaded = loadBundleScene(bundlePath);
+    Scene* loaded = loadBundleScene(bundlePath, problems);
     if (!loaded)
         return nullptr;
     if (const char* cameraId = scene->getString("activeCamera")) {
@@ -131,17 +142,17 @@ Scene* loadSceneFile(const char* path)
     Vector3 ambient;
     if (scene->exists("ambientColor") && scene->getVector3("ambientColor", &ambient))
         loaded->setAmbientColor(ambient);
-    applySceneFileNodes(scene, loaded);
+    applySceneFileNodes(scene, loaded, problems);
     return loaded;
 }
 
-void bindLights(Model* model, Node* node)
+void bindLights(Model* model, Node* node, LightParameterBinder::SiblingLights* memo)
 {
     if (Material* shared = model->getMaterial(-1))
-        LightParameterBinder::bind(shared, node);
+        LightParameterBinder::bind(shared, node, memo);
     for (unsigned int i = 0; i < model->getMeshPartCount(); ++i) {
         if (model->hasPartMaterial(i))
-            LightParameterBinder::bind(model->getMaterial(int(i)), node);
+            LightParameterBinder::bind(model->getMaterial(int(i)), node, memo);
     }
 }
 
@@ -151,11 +162,12 @@ void prepareNodes(Scene* scene)
 {
     const bool hasClips = FileSystem::fileExists(kModelAnimation);
     std::vector<Animation*> animations;
+    LightParameterBinder::SiblingLights memo;
     scene->visit([&](Node* node) {
         if (hasClips)
             node->collectAnimations(animations);
         if (Model* model = dynamic_cast<Model*>(node->getDrawable()))
-            bindLights(model, node);
+            bindLights(model, node, &memo);
         return true;
     });
     for (Animation* animation : animations)
@@ -172,8 +184,11 @@ Node* takeRoot(Scene* scene, const char* rootId)
 
 } // namespace
 
-Node* loadModelRoot(const char* path, const char* rootId, Vector3* ambientColorOut)
+Node* loadModelRoot(const char* path, const char* rootId, Vector3* ambientColorOut, BundleProblems* problemsOut)
 {
+    BundleProblems ignored;
+    BundleProblems* problems = problemsOut ? problemsOut : &ignored;
+    problems->clear();
     Scene* scene = nullptr;
     switch (pathKind(path)) {
     case PathKind::FILE: {
@@ -186,14 +201,15 @@ Node* loadModelRoot(const char* path, const char* rootId, Vector3* ambientColorO
             return nullptr;
         const size_t separator = file.find_last_of("/\\");
         FileSystem::setResourcePath(separator == std::string::npos ? "" : file.substr(0, separator + 1).c_str());
-        scene = loadBundleScene(file.c_str());
+        scene = loadBundleScene(file.c_str(), problems);
         break;
     }
     case PathKind::FOLDER:
         FileSystem::setResourcePath(withSeparator(path).c_str());
         if (!FileSystem::fileExists(kModelBundle))
             return nullptr;
-        scene = FileSystem::fileExists(kModelScene) ? loadSceneFile(kModelScene) : loadBundleScene(kModelBundle);
+        scene = FileSystem::fileExists(kModelScene) ? loadSceneFile(kModelScene, problems)
+                                                    : loadBundleScene(kModelBundle, problems);
         break;
     case PathKind::MISSING:
         return nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BundleProblem.h"
 #include "math/Vector3.h"
 
 namespace engine {
@@ -14,6 +15,8 @@ class Node;
 // for them and the clips of "model.animation" defined; the caller owns the
 // reference. Null when nothing could be loaded. Sets the resource path to the
 // model's folder. Materials are created, so a context must be current.
-Node* loadModelRoot(const char* path, const char* rootId = nullptr, Vector3* ambientColorOut = nullptr);
+// 'problemsOut' receives what the load left out and why.
+Node* loadModelRoot(const char* path, const char* rootId = nullptr, Vector3* ambientColorOut = nullptr,
+                    BundleProblems* problemsOut = nullptr);
 
 } // namespace engine

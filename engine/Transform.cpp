@@ -10,6 +10,10 @@ namespace engine {
 namespace {
 
 int suspendDepth = 0;
+// Set while resumeTransformChanged notifies: a listener that opens and closes
+// a batch of its own leaves its changes to that walk instead of starting
+// another from the top of the list, which would notify it again, and again.
+bool notifyingPending = false;
 
 // Transforms changed while notifications were suspended. The vector keeps its
 // capacity between frames, so steady-state animation does not allocate.
@@ -63,8 +67,9 @@ void Transform::resumeTransformChanged()
 {
     if (suspendDepth == 0)
         return;
-    if (--suspendDepth > 0)
+    if (--suspendDepth > 0 || notifyingPending)
         return;
+    notifyingPending = true;
     // A listener may change other transforms; those notify directly now.
     std::vector<Transform*>& pending = pendingTransforms();
     for (size_t i = 0; i < pending.size(); ++i) {
@@ -75,6 +80,7 @@ void Transform::resumeTransformChanged()
         t->transformChanged();
     }
     pending.clear();
+    notifyingPending = false;
 }
 
 void Transform::setScale(float uniform) { setScale(Vector3(uniform, uniform, uniform)); }
@@ -301,7 +307,9 @@ void Transform::transformChanged()
         dropRemovedListeners();
 }
 
-int Transform::animationPropertyComponentCount(int propertyId) const
+int Transform::animationPropertyComponentCount(int propertyId) const { return propertyComponentCount(propertyId); }
+
+int Transform::propertyComponentCount(int propertyId)
 {
     switch (propertyId) {
     case ANIMATE_SCALE_UNIT:

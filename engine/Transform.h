@@ -99,6 +99,8 @@ public:
     virtual bool isStatic() const { return false; }
 
     int animationPropertyComponentCount(int propertyId) const override;
+    // The floats one key of a transform property holds; -1 for an id that is no transform property.
+    static int propertyComponentCount(int propertyId);
     void animationPropertyValue(int propertyId, ChannelValue& value) const override;
     void setAnimationPropertyValue(int propertyId, const ChannelValue& value, float blendWeight) override;
 

@@ -102,6 +102,10 @@ int ModelInfoCommand::run(int argc, char** argv)
     }
     const std::string text = request.json ? engine::BundleInfo::toJson(summary) : engine::BundleInfo::toText(summary);
     // The summary's own bytes: names are UTF-8 whatever the console's locale.
-    ConsoleOutput::printText(QByteArray::fromStdString(request.json ? text + '\n' : text));
-    return Success;
+    ConsoleOutput::printText(QByteArray::fromStdString(request.json ? text + '
+' : text));
+    const std::string problems = engine::BundleInfo::problemsText(summary);
+    if (!problems.empty())
+        ConsoleOutput::printError(QString::fromStdString(problems).trimmed());
+    return summary.problems.empty() ? Success : PartsLeftOut;
 }

@@ -9,7 +9,8 @@ public:
     enum ExitCode {
         Success = 0,
         UsageError = 1, // --info without a file, or an argument it does not know
-        LoadFailed = 2 // missing, unreadable, damaged or refused model
+        LoadFailed = 2, // missing, unreadable, damaged or refused model
+        PartsLeftOut = 3 // the model loads, but without what its problems list
     };
 
     // True when the command line holds --info (before any "--").

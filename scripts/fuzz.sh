@@ -31,6 +31,31 @@ else
   echo "fuzz: no encoder at $encoder; the targets start from empty corpora"
 fi
 cp "$root"/samples/*.png "$seeds/png/" 2>/dev/null || true
+# Crafted damage: a mesh with an index past its vertices, a skin naming
+# joints the table lacks, a node of scale 0, a channel whose key times run
+# backwards and one with too few values; a material that names files above
+# its folder and a number in exponent notation.
+perl -e '
+  sub str { pack("V", length $_[0]) . $_[0] }
+  sub mat { pack("f<16", @_ ? @_ : (1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1)) }
+  sub mesh { pack("V4", 1, 1, 3, 36) . pack("f<19", (0) x 19) . pack("V4", 1, 4, 0x1403, 6) . pack("v3", 0, 1, $_[0]) }
+  sub keys3 { str($_[0]) . pack("V5", 9, 3, @{$_[1]}) . pack("V", $_[2]) . pack("f<$_[2]", (0) x $_[2]) . pack("V3", 0, 0, 0) }
+  my $b = pack("V", 2) . mat() . mat() . str("") . pack("VCC", 0, 0, 0) . str("#bad") . pack("CV", 0, 1) . str("material");
+  my @a = (pack("V", 1) . mat((0) x 12, 5, 0, 0, 1) . mat() . str("") . pack("VCC", 0, 0, 0) . str("#good") . "\x01" . mat()
+           . pack("V", 3) . str("#x1") . str("#x2") . str("#b") . pack("VV", 0, 0));
+  my @records = (["scene", 1, pack("V", 2)], ["a", 2, $a[0]], ["b", 2, $b], ["end", 0, str("") . pack("f<3", 0, 0, 0)],
+                 ["bad", 34, mesh(0xFFFF)], ["good", 34, mesh(2)],
+                 ["anims", 3, pack("V", 1) . str("walk") . pack("V", 2) . keys3("b", [0, 20, 10], 9) . keys3("a", [0, 10, 20], 8)]);
+  my @listed = grep { $_->[1] } @records;
+  my $offset = 15; $offset += 12 + length $_->[0] for @listed;
+  my ($table, $body) = (pack("V", scalar @listed), "");
+  for my $r (@records) {
+    $table .= str($r->[0]) . pack("VV", $r->[1], $offset + length $body) if $r->[1];
+    $body .= $r->[2];
+  }
+  print "\xABGPB\xBB\r\n\x1A\n\x04\x00", $table, $body;
+' >"$seeds/bundle/damaged.gpb"
+printf 'material m\n{\n  u_value = 2.5e-1\n  technique\n  {\n    pass\n    {\n      vertexShader = /etc/passwd\n      fragmentShader = ../../x.frag\n      sampler u_t\n      {\n        path = ../t.png\n      }\n    }\n  }\n}\n' >"$seeds/properties/confined.material"
 # A 2 x 2 RGBA 8888 texture with its 1 x 1 level: the legacy header, then the pixels.
 perl -e 'print pack("V13", 52, 2, 2, 1, 0x112, 20, 32, 0, 0, 0, 0, 0x21525650, 1), "\x01" x 20' >"$seeds/pvr/rgba.pvr"
 
@@ -42,7 +67,8 @@ for target in "$build"/fuzz_*; do
   corpus=$build/corpus/$kind
   mkdir -p "$corpus"
   log=$build/$name.log
-  if "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -artifact_prefix="$build/$name-" \
+  # -timeout: an input that takes this long is a finding (a hang or worse).
+  if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$build/$name-" \
       "$corpus" "$seeds/$kind" >"$log" 2>&1; then
     result="no findings"
   else

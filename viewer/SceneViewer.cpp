@@ -274,7 +274,17 @@ engine::Node* SceneViewer::loadRootNode()
     // The model folder, or its "model.scene" when there is one, becomes one
     // root node; the scene's ambient colour comes with it.
     const QString folder = QDir(m_folders.modelFolder).absolutePath() + QLatin1Char('/');
-    return engine::loadModelRoot(QFile::encodeName(folder).constData(), "RootSceneNode", &m_ambientColor);
+    engine::BundleProblems problems;
+    engine::Node* root
+        = engine::loadModelRoot(QFile::encodeName(folder).constData(), "RootSceneNode", &m_ambientColor, &problems);
+    // What the engine left out of a damaged model is shown, not passed over.
+    for (const engine::BundleProblem& problem : problems) {
+        appendRecord(tr("Part of the 3d model was left out"),
+                     QStringLiteral("%1 %2: %3")
+                         .arg(QLatin1String(engine::BundleProblem::kindName(problem.kind)),
+                              QString::fromStdString(problem.id), QString::fromStdString(problem.reason)));
+    }
+    return root;
 }
 
 void SceneViewer::adoptRootNode(engine::Node* root)

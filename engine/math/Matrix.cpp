@@ -128,6 +128,22 @@ Matrix Matrix::createRotationZ(float angle)
     return r;
 }
 
+namespace {
+
+// A NaN or infinite setting (aspect ratio, planes) gives no projection: the
+// caller keeps the last good one rather than drawing nothing ever after.
+bool setIfFinite(const Matrix& r, Matrix* dst)
+{
+    for (float v : r.m) {
+        if (!std::isfinite(v))
+            return false;
+    }
+    *dst = r;
+    return true;
+}
+
+} // namespace
+
 bool Matrix::createPerspective(float fieldOfView, float aspectRatio, float zNear, float zFar, Matrix* dst)
 {
     if (!dst)
@@ -149,8 +165,7 @@ bool Matrix::createPerspective(float fieldOfView, float aspectRatio, float zNear
     r.m[10] = (zFar + zNear) * depth;
     r.m[11] = -1.0f;
     r.m[14] = 2.0f * zFar * zNear * depth;
-    *dst = r;
-    return true;
+    return setIfFinite(r, dst);
 }
 
 bool Matrix::createOrthographic(float width, float height, float zNear, float zFar, Matrix* dst)
@@ -171,8 +186,7 @@ bool Matrix::createOrthographicOffCenter(float left, float right, float bottom, 
     r.m[12] = (left + right) / (left - right);
     r.m[13] = (top + bottom) / (bottom - top);
     r.m[14] = (zNear + zFar) / (zNear - zFar);
-    *dst = r;
-    return true;
+    return setIfFinite(r, dst);
 }
 
 Matrix Matrix::createLookAt(const Vector3& eye, const Vector3& target, const Vector3& up)

@@ -97,8 +97,10 @@ public:
         beginNode(id, 0, tx), endNode(mesh);
     }
 
-    // A mesh record of 'vertices' positions with one triangle part.
-    void mesh(const std::string& id, uint32_t vertices, uint32_t indexFormat = 0x1403, uint16_t lastIndex = 2)
+    // A mesh record of 'vertices' positions with 'parts' parts of one
+    // triangle; the first one ends on 'lastIndex', the others on index 2.
+    void mesh(const std::string& id, uint32_t vertices, uint32_t indexFormat = 0x1403, uint16_t lastIndex = 2,
+              uint32_t parts = 1, uint32_t primitive = 4)
     {
         record(id, 34);
         u32(1);
@@ -109,13 +111,15 @@ public:
             f32(float(i));
         for (int i = 0; i < 10; ++i)
             f32(1.0f);
-        u32(1);
-        u32(4);
-        u32(indexFormat);
-        u32(6);
-        for (uint16_t i : {uint16_t(0), uint16_t(1), lastIndex}) {
-            u8(uint8_t(i & 0xFF));
-            u8(uint8_t(i >> 8));
+        u32(parts);
+        for (uint32_t p = 0; p < parts; ++p) {
+            u32(primitive);
+            u32(indexFormat);
+            u32(6);
+            for (uint16_t i : {uint16_t(0), uint16_t(1), p ? uint16_t(2) : lastIndex}) {
+                u8(uint8_t(i & 0xFF));
+                u8(uint8_t(i >> 8));
+            }
         }
     }
 

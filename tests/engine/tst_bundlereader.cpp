@@ -3,8 +3,15 @@
 // desynchronise the rest, joints outside the scene, and hostile bytes.
 #include "BundleReader.h"
 
+#include "Bundle.h"
+#include "BundleInfo.h"
+#include "Model.h"
+#include "Node.h"
+#include "Scene.h"
+
 #include "GpbBuilder.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
@@ -52,6 +59,8 @@ std::string describe(const BundleData& data)
         s += " active=" + data.nodes[size_t(data.activeCameraNode)].id;
     for (const BundleData::Animation& a : data.animations)
         s += " anim=" + a.id + ":" + std::to_string(a.channels.size());
+    for (const BundleProblem& p : data.problems)
+        s += std::string(" !") + BundleProblem::kindName(p.kind) + ":" + p.id;
     return s;
 }
 
@@ -100,6 +109,14 @@ std::string plainBundle(uint8_t major, uint8_t minor)
     return b.build();
 }
 
+std::string listed(const BundleProblems& problems)
+{
+    std::string s;
+    for (const BundleProblem& p : problems)
+        s += std::string(s.empty() ? "" : " ") + BundleProblem::kindName(p.kind) + ":" + p.id;
+    return s;
+}
+
 using Build = std::function<void(GpbBuilder&)>;
 
 std::string sceneOf(const Build& nodes, uint32_t rootCount, const Build& after = Build())
@@ -124,6 +141,8 @@ private slots:
     void readsWhatWasWritten();
     void meshBytesArriveUnchanged();
     void everyTruncationFailsCleanly();
+    void engineAndInfoAgree_data();
+    void engineAndInfoAgree();
 };
 
 void TestBundleReader::readsWhatWasWritten_data()
@@ -133,7 +152,7 @@ void TestBundleReader::readsWhatWasWritten_data()
     const auto row = [](const char* name, const std::string& bytes, const char* expected) {
         QTest::newRow(name) << QByteArray(bytes.data(), int(bytes.size())) << expected;
     };
-    const char* plain = "a@(b#m) c active=a anim=walk:1";
+    const char* plain = "a@(b#m) c active=a anim=walk:1 !channel:nobody";
     row("version 4.0", plainBundle(4, 0), plain);
     row("version 3.7 has no offset matrices", plainBundle(3, 7), plain);
     row("version 4.1", plainBundle(4, 1), "error");
@@ -157,12 +176,15 @@ void TestBundleReader::readsWhatWasWritten_data()
     };
     row("index format 0x1402 fails the mesh, not what follows",
         sceneOf(failingMeshThenSibling, 2, [](GpbBuilder& b) { b.mesh("bad", 3, 0x1402), b.mesh("good", 3); }),
-        "a b#good");
+        "a b#good !part:bad part 0 !mesh:bad");
     row("an index past the vertices fails the mesh",
-        sceneOf(failingMeshThenSibling, 2, [](GpbBuilder& b) { b.mesh("bad", 3, 0x1403, 3), b.mesh("good", 3); }),
-        "a b#good");
+        sceneOf(failingMeshThenSibling, 2, [](GpbBuilder& b) { b.mesh("bad", 3, 0x1403, 0xFFFF), b.mesh("good", 3); }),
+        "a b#good !part:bad part 0 !mesh:bad");
+    row("a bad part leaves the mesh its good ones",
+        sceneOf([](GpbBuilder& b) { b.leaf("a", 0, "#m"); }, 1, [](GpbBuilder& b) { b.mesh("m", 3, 0x1403, 3, 2); }),
+        "a#m !part:m part 0");
     row("a missing mesh makes no model", sceneOf(failingMeshThenSibling, 2, [](GpbBuilder& b) { b.mesh("good", 3); }),
-        "a b#good");
+        "a b#good !mesh:bad");
     GpbBuilder moved;
     moved.record("scene", 1);
     moved.u32(2);
@@ -204,11 +226,36 @@ void TestBundleReader::readsWhatWasWritten_data()
                     b.mesh("m", 3);
                     b.record("hip", 2), b.beginNode("", 1), b.beginNode("j", 0, 0, 2, "hip"), b.endNode(), b.endNode();
                 }),
-        "skinned#m~j?? | hip(j)");
+        "skinned#m~j?? | hip(j) !joint:missing !joint:j");
     row("a skin without joints is left out",
         sceneOf([&](GpbBuilder& b) { b.beginNode("s", 0), b.endNode("#m", {}, 0, 0, &none), b.leaf("t"); }, 2,
                 [](GpbBuilder& b) { b.mesh("m", 3); }),
-        "s#m t");
+        "s#m t !skin:m");
+    const auto channels = [](const std::vector<std::vector<uint32_t>>& keyTimes, uint32_t values) {
+        return sceneOf([](GpbBuilder& b) { b.leaf("a"); }, 1,
+                       [&](GpbBuilder& b) {
+                           b.record("anims", 3), b.u32(1), b.str("walk"), b.u32(uint32_t(keyTimes.size()));
+                           for (const std::vector<uint32_t>& times : keyTimes) {
+                               b.str("a"), b.u32(9), b.u32(uint32_t(times.size()));
+                               for (uint32_t t : times)
+                                   b.u32(t);
+                               b.u32(values);
+                               for (uint32_t v = 0; v < values; ++v)
+                                   b.f32(float(v));
+                               b.u32(0), b.u32(0), b.u32(0);
+                           }
+                       });
+    };
+    row("key times that run backwards", channels({{0, 20, 10}, {0, 10, 20}}, 9), "a anim=walk:1 !channel:a");
+    row("too few values for the keys", channels({{0, 10, 20}}, 8), "a !channel:a");
+    const std::vector<std::string> unknown(150, "#nobody");
+    std::string listed = "s#m~" + std::string(150, '?');
+    for (int i = 0; i < 100; ++i)
+        listed += " !joint:nobody";
+    row("reported problems stop at a hundred",
+        sceneOf([&](GpbBuilder& b) { b.beginNode("s", 0), b.endNode("#m", {}, 0, 0, &unknown); }, 1,
+                [](GpbBuilder& b) { b.mesh("m", 3); }),
+        (listed + " !joint:").c_str());
 }
 
 void TestBundleReader::readsWhatWasWritten()
@@ -248,6 +295,78 @@ void TestBundleReader::everyTruncationFailsCleanly()
         QCOMPARE(readScene(whole.substr(0, size), &data).c_str(), "error");
         QVERIFY(data.nodes.empty() && data.meshes.empty());
     }
+}
+
+void TestBundleReader::engineAndInfoAgree_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("materialFile");
+    QTest::addColumn<QString>("problems");
+    QTest::addColumn<float>("x"); // where the engine puts node "a"
+    const auto row
+        = [](const char* name, const std::string& bytes, const char* materials, const char* problems, float x) {
+              QTest::newRow(name) << QByteArray(bytes.data(), int(bytes.size())) << materials << problems << x;
+          };
+    row("an index past the vertices",
+        sceneOf([](GpbBuilder& b) { b.leaf("a", 0, "#bad"), b.leaf("b", 0, "#good"); }, 2,
+                [](GpbBuilder& b) { b.mesh("bad", 3, 0x1403, 0xFFFF), b.mesh("good", 3); }),
+        "", "part:bad part 0 mesh:bad", 0);
+    row("a triangle fan, which the engine cannot draw",
+        sceneOf([](GpbBuilder& b) { b.leaf("a", 0, "#fan"); }, 1,
+                [](GpbBuilder& b) { b.mesh("fan", 3, 0x1403, 2, 1, 6); }),
+        "", "part:fan part 0 mesh:fan", 0);
+    const Build named = [](GpbBuilder& b) { b.beginNode("a", 0, 2), b.endNode("#m", {"material"}); };
+    const Build mesh = [](GpbBuilder& b) { b.mesh("m", 3); };
+    row("a part naming an id the file lacks gets no other material", sceneOf(named, 1, mesh), "material first\n{\n}\n",
+        "material:material", 2);
+    row("scale 0 keeps the translation",
+        sceneOf(
+            [](GpbBuilder& b) {
+                b.mark("a"), b.u32(1);
+                for (int i = 0; i < 16; ++i)
+                    b.f32(i == 12 ? 5.0f : i == 15 ? 1.0f : 0.0f);
+                b.matrix(), b.str(""), b.u32(0), b.endNode();
+            },
+            1),
+        "", "", 5);
+}
+
+// What --info says a model holds is what the engine builds from it.
+void TestBundleReader::engineAndInfoAgree()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, materialFile);
+    QFETCH(QString, problems);
+    QFETCH(float, x);
+    QTemporaryDir folder;
+    QFile bundleFile(folder.filePath("model.gpb"));
+    QVERIFY(bundleFile.open(QIODevice::WriteOnly) && bundleFile.write(bytes) == bytes.size());
+    bundleFile.close();
+    QFile materials(folder.filePath("model.material"));
+    QVERIFY(materialFile.isEmpty() || (materials.open(QIODevice::WriteOnly) && materials.write(materialFile.toUtf8())));
+    materials.close();
+
+    Bundle* bundle = Bundle::create(bundleFile.fileName().toUtf8().constData());
+    QVERIFY(bundle);
+    bundle->setLoadMaterials(false);
+    Scene* scene = bundle->loadScene();
+    QVERIFY(scene);
+    unsigned nodes = 0, models = 0, parts = 0;
+    scene->visit([&](Node* node) {
+        ++nodes;
+        if (auto* model = dynamic_cast<Model*>(node->getDrawable()))
+            ++models, parts += model->getMeshPartCount();
+        return true;
+    });
+    BundleInfo::Summary summary;
+    QVERIFY(BundleInfo::summarise(folder.path().toStdString(), &summary, nullptr));
+    QCOMPARE(QVector<unsigned>({nodes, models, parts}),
+             QVector<unsigned>({summary.nodes, summary.models, summary.parts}));
+    QCOMPARE(QString::fromStdString(listed(bundle->getProblems())), problems);
+    QCOMPARE(QString::fromStdString(listed(summary.problems)), problems);
+    QCOMPARE(scene->findNode("a")->getTranslationX(), x);
+    scene->release();
+    bundle->release();
 }
 
 QTEST_APPLESS_MAIN(TestBundleReader)

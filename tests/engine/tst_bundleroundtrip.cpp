@@ -150,6 +150,7 @@ void TestBundleRoundTrip::encodedModelsReadBack()
     std::string error;
     QVERIFY2(BundleInfo::summarise(folder.filePath("model").toStdString(), &summary, &error), error.c_str());
     QCOMPARE(summary.unresolvedMaterials, std::vector<std::string>());
+    QVERIFY2(summary.problems.empty(), BundleInfo::problemsText(summary).c_str());
 }
 
 QTEST_APPLESS_MAIN(TestBundleRoundTrip)

@@ -12,10 +12,12 @@
 #include "LightParameterBinder.h"
 #include "Material.h"
 #include "MaterialParameter.h"
+#include "MaterialReader.h"
 #include "Mesh.h"
 #include "MeshPart.h"
 #include "Model.h"
 #include "Node.h"
+#include "Properties.h"
 #include "StateBlock.h"
 #include "Technique.h"
 
@@ -83,6 +85,8 @@ private slots:
     void drawing();
     void definesSelectCode();
     void includesResolveAndLoopsFail();
+    void filesOfAMaterialStayInItsFolder_data();
+    void filesOfAMaterialStayInItsFolder();
     void lightsFoundNearestFirst_data();
     void lightsFoundNearestFirst();
     void applicationShadersCompile_data();
@@ -199,6 +203,48 @@ void TestGlMaterial::includesResolveAndLoopsFail()
     QVERIFY(effect.get());
     Owned<Effect> loop(Effect::createFromFile("flat.vert", "loop.frag"));
     QVERIFY(!loop.get());
+}
+
+void TestGlMaterial::filesOfAMaterialStayInItsFolder_data()
+{
+    QTest::addColumn<QString>("pass");
+    QTest::addColumn<bool>("built");
+    QTest::addColumn<int>("problems");
+    // Each file is there, reached by a path that leaves the folder.
+    const QString outside = "../" + QDir::current().dirName() + "/";
+    enginetest::writeFile(folder() + "tex.png", "not read");
+    enginetest::writeFile(folder() + "escape.frag", "#include \"" + outside.toStdString() + "flat.frag\"\n");
+    QTest::newRow("absolute vertex shader")
+        << "vertexShader = " + QString::fromStdString(folder()) + "flat.vert\nfragmentShader = flat.frag\n"
+        << false << 1;
+    QTest::newRow("fragment shader above the folder") << "vertexShader = flat.vert\nfragmentShader = " + outside
+            + "flat.frag\n" << false << 1;
+    QTest::newRow("texture above the folder")
+        << kFlatPass + ("sampler u_texture\n{\npath = " + outside + "tex.png\n}\n") << true << 1;
+    QTest::newRow("include above the folder") << "vertexShader = flat.vert\nfragmentShader = escape.frag\n"
+                                              << false << 0;
+}
+
+void TestGlMaterial::filesOfAMaterialStayInItsFolder()
+{
+    QFETCH(QString, pass);
+    QFETCH(bool, built);
+    QFETCH(int, problems);
+    const std::string file = writeMaterial("confined", "0,1,0,1", "", pass.toStdString());
+    std::unique_ptr<Properties> properties(Properties::create((file + "#confined").c_str()));
+    BundleProblems reported;
+    Owned<Material> material(MaterialReader::read(properties.get(), nullptr, nullptr, &reported));
+    QCOMPARE(material.get() != nullptr, built);
+    QCOMPARE(int(reported.size()), problems);
+    QVERIFY(std::all_of(reported.begin(), reported.end(), [](const BundleProblem& p) { return p.kind == p.PATH; }));
+
+    // A shader that fails leaves its ".err" file only below the resource path.
+    enginetest::writeFile(folder() + "broken.frag", "void main() { broken }\n");
+    Owned<Effect> absolute(Effect::createFromFile("flat.vert", (folder() + "broken.frag").c_str()));
+    QVERIFY(!absolute.get() && !QFile::exists("broken.frag.err"));
+    Owned<Effect> relative(Effect::createFromFile("flat.vert", "broken.frag"));
+    QVERIFY(!relative.get() && QFile::remove("broken.frag.err"));
+    QCOMPARE(MaterialReader::valueKind("2.5e-1"), MaterialReader::FLOAT);
 }
 
 void TestGlMaterial::lightsFoundNearestFirst_data()

@@ -1,6 +1,7 @@
 // The properties text format, the file system service and file streams,
 // including malformed and hostile files (this program also runs under
 // AddressSanitizer and UndefinedBehaviorSanitizer).
+#include "BundleInfo.h"
 #include "FileStream.h"
 #include "FileSystem.h"
 #include "Properties.h"
@@ -158,6 +159,10 @@ void TestProperties::numbersReadTheSameUnderACommaLocale()
     Matrix m;
     QVERIFY(n->getMatrix("m", &m));
     QVERIFY(m.m[12] == 2.5f && m.m[15] == 1.25f);
+    BundleInfo::Summary summary;
+    summary.hasBounds = true;
+    summary.bounds.min.x = 0.25f;
+    QVERIFY(BundleInfo::toJson(summary).find("\"min\":[0.25, 0, 0]") != std::string::npos);
 }
 
 void TestProperties::pathsResolveAndCacheCopies()

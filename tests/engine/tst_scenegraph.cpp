@@ -11,6 +11,8 @@
 #include "Transform.h"
 
 #include <QtTest>
+
+#include <cmath>
 #include <vector>
 
 using namespace engine;
@@ -50,7 +52,7 @@ void attach(Node* node, FakeModel* model)
 // Records notifications; the first one may do something disruptive.
 class Listener : public Transform::Listener {
 public:
-    enum Action { Record, RemoveSelf, RemoveNext, DeleteNode };
+    enum Action { Record, RemoveSelf, RemoveNext, DeleteNode, ChangeOtherInBatch };
     void transformChanged(Transform* t, long) override
     {
         calls.push_back(t);
@@ -62,9 +64,12 @@ public:
             t->removeListener(next);
         else if (action == DeleteNode)
             static_cast<Node*>(t)->release();
+        else if (action == ChangeOtherInBatch)
+            Transform::suspendTransformChanged(), other->setTranslationX(1), Transform::resumeTransformChanged();
     }
     Action action = Record;
     Transform::Listener* next = nullptr;
+    Transform* other = nullptr;
     std::vector<Transform*> calls;
 };
 
@@ -119,6 +124,19 @@ void TestSceneGraph::suspendedNotificationSkipsDestroyedTransforms()
     Transform::resumeTransformChanged(); // unbalanced: harmless
     keep.setTranslationZ(1);
     QCOMPARE(listener.calls.size(), size_t(2));
+
+    // A listener batching changes of its own while a resume notifies: each
+    // change is heard of once.
+    Listener batching, heard;
+    Transform watched, other;
+    batching.action = Listener::ChangeOtherInBatch;
+    batching.other = &other;
+    watched.addListener(&batching);
+    other.addListener(&heard);
+    Transform::suspendTransformChanged();
+    watched.setTranslationX(1);
+    Transform::resumeTransformChanged();
+    QCOMPARE(QVector<int>({int(batching.calls.size()), int(heard.calls.size())}), QVector<int>({1, 1}));
 }
 
 void TestSceneGraph::listenerMayLeaveOrDeleteDuringNotification_data()
@@ -295,6 +313,10 @@ void TestSceneGraph::lightRangeRefreshesBounds()
     light->setRange(0.0f);
     QCOMPARE(light->getRangeInverse(), 0.0f); // not infinity
     QCOMPARE(root->getBoundingSphere().radius, 0.0f);
+    light->setRange(3.0f);
+    for (float refused : {-1.0f, std::nanf(""), INFINITY})
+        light->setRange(refused);
+    QCOMPARE(root->getBoundingSphere().radius, 3.0f);
 }
 
 void TestSceneGraph::camerasKeepTheLastGoodProjection()
@@ -312,6 +334,12 @@ void TestSceneGraph::camerasKeepTheLastGoodProjection()
     QVERIFY(near(camera->getProjectionMatrix(), expected));
     camera->setAspectRatio(0.0f);
     camera->setNearPlane(10.0f);
+    QVERIFY(near(camera->getProjectionMatrix(), expected));
+    camera->setAspectRatio(std::nanf(""));
+    camera->setNearPlane(1.0f);
+    QVERIFY(near(camera->getProjectionMatrix(), expected));
+    camera->setAspectRatio(2.0f);
+    camera->setNearPlane(std::nanf(""));
     QVERIFY(near(camera->getProjectionMatrix(), expected));
 }
 

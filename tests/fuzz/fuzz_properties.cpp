@@ -1,5 +1,9 @@
 // Feeds arbitrary text to the properties parser (material, animation and
-// scene files) and reads every value of the result through the getters.
+// scene files), reads every value of the result through the getters and
+// builds every "material" namespace (without OpenGL no effect compiles, but
+// parameters, samplers and render states are read).
+#include "Material.h"
+#include "MaterialReader.h"
 #include "Properties.h"
 
 #include <cstddef>
@@ -27,6 +31,9 @@ void readEverything(engine::Properties* p, int depth)
         std::unique_ptr<engine::Properties> copy(nested->clone());
         readEverything(copy.get(), depth + 1);
         p->getNamespace(nested->getId(), true);
+        engine::BundleProblems problems;
+        if (engine::Material* material = engine::MaterialReader::read(nested, nullptr, nullptr, &problems))
+            material->release();
     }
 }
 

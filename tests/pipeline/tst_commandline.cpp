@@ -67,6 +67,13 @@ private slots:
         QVERIFY(writeFile(path("info/model/model.gpb"), bundle) && writeFile(path("info/broken.gpb"), bundle.left(40)));
         QVERIFY(writeFile(path("info/model/model.material"), "material known\n{\n}\n"));
         QVERIFY(writeFile(path("info/broken.vm3"), "PK not really"));
+        enginetest::GpbBuilder damaged; // spider's repro: one index past the vertices
+        damaged.record("scene", 1);
+        damaged.u32(1);
+        damaged.leaf("box", 0, "#mesh");
+        damaged.sceneEnd();
+        damaged.mesh("mesh", 3, 0x1403, 0xFFFF);
+        QVERIFY(writeFile(path("info/damaged.gpb"), QByteArray::fromStdString(damaged.build())));
         ZipArchiveWriter writer;
         QVERIFY(writer.open(path("info/model.vm3")) && writer.addFolder(path("info/model"), "model") && writer.close());
     }
@@ -333,12 +340,20 @@ private slots:
         QTest::addColumn<QStringList>("arguments"); // "@" stands for the folder of the info files
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<bool>("printsJson");
-        QTest::newRow("folder") << QStringList {"--info", "@/model", "--json"} << 0 << true;
-        QTest::newRow("vm3") << QStringList {"--info", "@/model.vm3", "--json"} << 0 << true;
-        QTest::newRow("no file") << QStringList {"--info"} << 1 << false;
-        QTest::newRow("missing") << QStringList {"--info", "@/nothing"} << 2 << false;
-        QTest::newRow("truncated bundle") << QStringList {"--info", "@/broken.gpb"} << 2 << false;
-        QTest::newRow("damaged vm3") << QStringList {"--info", "@/broken.vm3"} << 2 << false;
+        QTest::addColumn<QVariantList>("counts"); // nodes, models, cameras, triangles, materials found
+        QTest::addColumn<QString>("problems");
+        const QVariantList model {2, 2, 1, 1, 1};
+        QTest::newRow("folder") << QStringList {"--info", "@/model", "--json"} << 3 << true << model
+                                << "material:missing";
+        QTest::newRow("vm3") << QStringList {"--info", "@/model.vm3", "--json"} << 3 << true << model
+                             << "material:missing";
+        QTest::newRow("damaged mesh") << QStringList {"--info", "@/damaged.gpb", "--json"} << 3 << true
+                                      << QVariantList {1, 0, 0, 0, 0} << "part:mesh part 0,mesh:mesh";
+        QTest::newRow("no file") << QStringList {"--info"} << 1 << false << QVariantList() << "";
+        QTest::newRow("missing") << QStringList {"--info", "@/nothing"} << 2 << false << QVariantList() << "";
+        QTest::newRow("truncated bundle")
+            << QStringList {"--info", "@/broken.gpb"} << 2 << false << QVariantList() << "";
+        QTest::newRow("damaged vm3") << QStringList {"--info", "@/broken.vm3"} << 2 << false << QVariantList() << "";
     }
 
     void info()
@@ -346,22 +361,29 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(bool, printsJson);
+        QFETCH(QVariantList, counts);
+        QFETCH(QString, problems);
         const ProcessResult run = convert(arguments.replaceInStrings("@", path("info")));
         QCOMPARE(run.exitCode, exitCode);
-        if (exitCode != 0) { // the reason goes to standard error
-            QVERIFY2(!run.err.isEmpty() && !run.out.startsWith("{"), run.out);
-            return;
-        }
+        // Failures, and what a model lacks (one line each), go to standard error.
+        if (exitCode == 3)
+            QCOMPARE(run.err.count('\n'), problems.count(',') + 1);
+        else
+            QCOMPARE(run.err.isEmpty(), exitCode == 0);
         if (!printsJson) {
-            QVERIFY(run.out.contains("Unresolved:    missing"));
+            QVERIFY2(!run.out.startsWith("{"), run.out);
             return;
         }
         QJsonParseError error;
         const QJsonObject o = QJsonDocument::fromJson(run.out, &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        const QVariantList counts = {o["nodes"].toInt(), o["models"].toInt(), o["cameras"].toInt(),
+        const QVariantList actual = {o["nodes"].toInt(), o["models"].toInt(), o["cameras"].toInt(),
                                      o["triangles"].toInt(), o["materials"].toArray().size()};
-        QCOMPARE(counts, (QVariantList {2, 2, 1, 1, 1}));
+        QCOMPARE(actual, counts);
+        QStringList listed;
+        for (const QJsonValue& problem : o["problems"].toArray())
+            listed << problem["kind"].toString() + ":" + problem["id"].toString();
+        QCOMPARE(listed.join(','), problems);
     }
 };
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// One thing a model load left out (or refused to open) and why, so that a
+// damaged file is reported rather than shown as if it were whole.
+struct BundleProblem {
+    enum Kind { MESH, PART, SKIN, JOINT, CHANNEL, MATERIAL, PATH };
+
+    Kind kind = MESH;
+    std::string id; // what was left out: a mesh, joint, material, channel target or file name
+    std::string reason;
+
+    // Lower case, for messages and JSON: "mesh", "part", ...
+    static const char* kindName(Kind kind)
+    {
+        static const char* const names[] = {"mesh", "part", "skin", "joint", "channel", "material", "path"};
+        return names[kind];
+    }
+};
+
+using BundleProblems = std::vector<BundleProblem>;
+
+} // namespace engine
