@@ -9,8 +9,8 @@
 #include "OsInfoService.h"
 #include "StatusBarController.h"
 #include "UserSettings.h"
-#include "WorkspaceRegistry.h"
 #include "WebLink.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>

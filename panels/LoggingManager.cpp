@@ -64,7 +64,7 @@ QString LoggingManager::copyText(QList<int> rows) const
     QStringList lines;
     for (int row : rows) {
         if (row >= 0 && row < m_records.size())
-            lines.append(EncoderOutputParser::describe(m_records.at(row)));
+            lines.append(describeEncoderOutputLog(m_records.at(row)));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -100,7 +100,7 @@ QString notAFileText(const QString& inputPath)
 void printEncoderRecords(const QString& standardError, const QString& standardOutput)
 {
     for (const EncoderOutputLog& log : EncoderOutputParser::parse(standardError, standardOutput))
-        printError(EncoderOutputParser::describe(log));
+        printError(describeEncoderOutputLog(log));
 }
 
 // Makes sure the workspace disappears whatever way the conversion ends.

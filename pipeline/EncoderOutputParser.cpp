@@ -70,11 +70,3 @@ EncoderOutputLogs EncoderOutputParser::parse(const QString& first, const QString
 {
     return parse(first) + parse(second);
 }
-
-QString EncoderOutputParser::describe(const EncoderOutputLog& log)
-{
-    const QString kind = log.priority == LoggingPriorities::Error ? QStringLiteral("error") : QStringLiteral("warning");
-    QString message = log.message;
-    message.replace(QLatin1Char('\n'), QStringLiteral(" / "));
-    return QStringLiteral("%1 GP#%2 [%3] %4").arg(kind).arg(log.code).arg(log.title.trimmed(), message);
-}

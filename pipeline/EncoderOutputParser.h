@@ -13,6 +13,4 @@ public:
     static EncoderOutputLogs parse(const QString& first, const QString& second);
 
     static EncoderOutputLog recordFromLine(const QString& line, const QString& prefix);
-    // One line for a console or a dialog: kind, code, title, message.
-    static QString describe(const EncoderOutputLog& log);
 };

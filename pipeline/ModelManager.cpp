@@ -127,7 +127,7 @@ void ModelManager::reportConversionFailure(const EncoderOutputLogs& records)
     QStringList errors;
     for (const EncoderOutputLog& record : records) {
         if (record.priority == LoggingPriorities::Error)
-            errors << EncoderOutputParser::describe(record);
+            errors << describeEncoderOutputLog(record);
     }
     emit errorLoadingModel(m_currentModelPath);
     emit signalImportError(tr("The file %1 could not be converted.").arg(QDir::toNativeSeparators(m_currentModelPath))

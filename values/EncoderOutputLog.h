@@ -25,5 +25,8 @@ using EncoderOutputLogs = QVector<EncoderOutputLog>;
 Q_DECLARE_METATYPE(EncoderOutputLog)
 Q_DECLARE_METATYPE(EncoderOutputLogs)
 
+// One line for a console or the clipboard: kind, code, title and message.
+QString describeEncoderOutputLog(const EncoderOutputLog& log);
+
 // Registers the record types under the names that queued signals use.
 void registerEncoderOutputLogTypes();

@@ -9,8 +9,8 @@
 #include "MenuManager.h"
 #include "ModelManager.h"
 #include "VelmoraResources.h"
-#include "WorkspaceRegistry.h"
 #include "WebLink.h"
+#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
