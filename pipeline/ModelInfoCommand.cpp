@@ -102,8 +102,7 @@ int ModelInfoCommand::run(int argc, char** argv)
     }
     const std::string text = request.json ? engine::BundleInfo::toJson(summary) : engine::BundleInfo::toText(summary);
     // The summary's own bytes: names are UTF-8 whatever the console's locale.
-    ConsoleOutput::printText(QByteArray::fromStdString(request.json ? text + '
-' : text));
+    ConsoleOutput::printText(QByteArray::fromStdString(request.json ? text + '\n' : text));
     const std::string problems = engine::BundleInfo::problemsText(summary);
     if (!problems.empty())
         ConsoleOutput::printError(QString::fromStdString(problems).trimmed());
