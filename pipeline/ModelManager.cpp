@@ -87,6 +87,8 @@ void ModelManager::importContainer()
     switch (result.status) {
     case ContainerImport::Status::Loaded:
         m_containerModelPath = result.modelPath;
+        // The viewer draws them anew; any it cannot draw must not be the old model's.
+        ContainerImport::removePreviews(service.paths().meta);
         loaderDidFinish(0, result.modelPath, result.version, result.format, QString(), QString());
         break;
     case ContainerImport::Status::VersionError:
@@ -94,6 +96,7 @@ void ModelManager::importContainer()
         break;
     case ContainerImport::Status::Damaged:
     case ContainerImport::Status::WriteFailed:
+    case ContainerImport::Status::Stopped:
         reportContainerFailure(QString(), result.errorText);
         break;
     }

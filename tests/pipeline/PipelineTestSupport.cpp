@@ -1,5 +1,7 @@
 #include "PipelineTestSupport.h"
 
+#include "../engine/GpbBuilder.h"
+
 #include <unistd.h>
 
 namespace testsupport {
@@ -149,9 +151,20 @@ QByteArray versionFile(const QByteArray& version, const QByteArray& formatJson)
     return "{\"encoderversion\":\"" + version + "\",\"format\":" + formatJson + "}\n";
 }
 
+QByteArray bundle()
+{
+    enginetest::GpbBuilder b;
+    b.record("scene", 1);
+    b.u32(1);
+    b.leaf("box", 0, "#mesh");
+    b.sceneEnd();
+    b.mesh("mesh", 3);
+    return QByteArray::fromStdString(b.build());
+}
+
 Entries validModel(const QByteArray& formatJson, const QByteArray& version)
 {
-    return {{"model/model.gpb", QByteArray("GPB\xab container bundle")},
+    return {{"model/model.gpb", bundle()},
             {"model/version", versionFile(version, formatJson)},
             {"model/shaders/colored.vert", "void main() {}\n"}};
 }

@@ -79,6 +79,8 @@ using Entries = QVector<QPair<QString, QByteArray>>;
 // method: a zipfile constant such as "ZIP_DEFLATED", "ZIP_STORED", "ZIP_BZIP2".
 bool write(const QString& archivePath, const Entries& entries, const QString& method = "ZIP_DEFLATED");
 QByteArray versionFile(const QByteArray& version, const QByteArray& formatJson);
+// The smallest bundle the engine loads: one scene, one node with a mesh.
+QByteArray bundle();
 // A container as the exporter writes it: bundle, version file, one shader.
 Entries validModel(const QByteArray& formatJson = "4", const QByteArray& version = "1.7");
 

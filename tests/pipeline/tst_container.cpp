@@ -34,6 +34,19 @@ QByteArray randomBytes(int size)
     return bytes;
 }
 
+// A PNG image of that size whose pixel data is a few zero bytes: its header
+// says what decoding it would cost.
+QByteArray pngOfSize(int width, int height)
+{
+    const char* const script = R"PY(
+import struct, sys, zlib
+def chunk(kind, data): return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+header = struct.pack('>IIBBBBB', int(sys.argv[1]), int(sys.argv[2]), 8, 6, 0, 0, 0)
+sys.stdout.buffer.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(bytes(64))) + chunk(b'IEND', b''))
+)PY";
+    return runPython(script, {QString::number(width), QString::number(height)}).out;
+}
+
 } // namespace
 
 class ContainerTest : public QObject {
@@ -136,6 +149,9 @@ private slots:
             << "";
         QTest::newRow("missing") << QByteArray() << "" << error("Version file missing. ");
         QTest::newRow("deeply nested") << QByteArray(100000, '[') << "" << error("Json parsing error. ");
+        QTest::newRow("larger than 64 KiB")
+            << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4}").append(QByteArray(70 * 1024, ' ')) << ""
+            << error("Json parsing error. ");
         QTest::newRow("array root") << QByteArray("[\"1.7\",4]") << "" << error("Json parsing error ");
         QTest::newRow("format beyond int") << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4294967300}") << ""
                                            << error("Json parsing error on file format. ");
@@ -146,7 +162,8 @@ private slots:
         QFETCH(QString, modelPath);
         QFETCH(QString, errorText);
         const WorkspacePaths workspace = WorkspacePaths::forHash(path("temp") + "/Velmora3dEncoder/", "0123");
-        QVERIFY(writeFile(workspace.model + "/old.scene", "scene") && writeFile(workspace.modelFile, "GPB"));
+        QVERIFY(writeFile(workspace.model + "/old.scene", "scene")
+                && writeFile(workspace.modelFile, ZipFixture::bundle()));
         if (!contents.isNull())
             QVERIFY(writeFile(workspace.model + "/version", contents));
         const ContainerImport::Result result = ContainerImport::checkVersion(workspace);
@@ -204,6 +221,12 @@ private slots:
         QTest::newRow("truncated") << "truncated" << QString("is damaged");
         QTest::newRow("crc mismatch") << "crc" << QString("is damaged");
         QTest::newRow("unsupported method") << "bzip2" << QString("is damaged");
+        QTest::newRow("later duplicate bundle") << "duplicate" << QString("\"model/model.gpb\" appears more than once");
+        QTest::newRow("bundle of bad magic") << "bad magic" << QString("its model cannot be loaded: not a bundle");
+        QTest::newRow("empty bundle") << "empty" << QString("its model cannot be loaded");
+        QTest::newRow("truncated bundle") << "cut bundle" << QString("its model cannot be loaded");
+        QTest::newRow("preview of 20000 x 20000 pixels")
+            << "huge preview" << QString("perspective.png is 20000 x 20000 pixels, more than 4096 x 4096");
     }
 
     void hostileAndDamagedArchivesFail()
@@ -216,6 +239,15 @@ private slots:
         entries.append({"model/tex/noise.bin", "MARKER-" + randomBytes(4000)});
         if (damage.contains("evil"))
             entries.append({QString(damage).replace("ABSOLUTE", path("absolute")), "x"});
+        const QByteArray bundle = entries.first().second;
+        const QMap<QString, QByteArray> bundles
+            = {{"bad magic", "GPB\xab not a bundle"}, {"empty", ""}, {"cut bundle", bundle.left(40)}};
+        if (damage == "duplicate")
+            entries.append({"model/model.gpb", bundle});
+        else if (bundles.contains(damage))
+            entries[0].second = bundles.value(damage);
+        if (damage == "huge preview") // decoding it would take 1.6 GB
+            entries.append({"model/.meta/perspective.png", pngOfSize(20000, 20000)});
         QVERIFY(ZipFixture::write(archive, entries, damage == "bzip2" ? "ZIP_BZIP2" : "ZIP_STORED"));
         QByteArray bytes = readFile(archive);
         if (damage == "missing")
@@ -246,6 +278,12 @@ private slots:
         QTest::newRow("zip bomb") << "bomb" << QString("entry \"model/model.gpb\" claims to grow");
         QTest::newRow("entries sharing data")
             << "overlap" << QString("entries \"model/a.bin\" and \"model/b.bin\" share their data");
+        QTest::newRow("split bomb, 66 entries of 31 MiB zeros")
+            << "split" << QString("its entries claim to grow 1028 times");
+        QTest::newRow("zip64 sizes beyond the limit")
+            << "zip64 huge" << QString("would unpack to 12884901888 bytes, more than");
+        QTest::newRow("zip64 sizes within the limit")
+            << "zip64" << QString("keeps its sizes (36 bytes) in a ZIP64 field");
     }
 
     void unpackingIsBounded()
@@ -253,9 +291,32 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, text);
         const char* const script = R"PY(
-import struct, sys, zipfile
+import base64, struct, sys, zipfile, zlib
 kind, out = sys.argv[1], sys.argv[2]
 version = '{"encoderversion":"1.7","format":4}\n'
+def raw_zip(entries):  # (name, data, deflated copy or None, declared size or None); ZIP64 sizes when declared
+    local, central = b'', b''
+    for name, data, deflated, declared in entries:
+        name, body = name.encode(), deflated if deflated is not None else data
+        method, crc = 8 if deflated is not None else 0, zlib.crc32(data)
+        sizes = struct.pack('<II', len(body), len(data)) if declared is None else struct.pack('<II', 0xffffffff, 0xffffffff)
+        extra = b'' if declared is None else struct.pack('<HHQQ', 1, 16, declared, len(body))
+        head = struct.pack('<HHHHHI', 20, 0, method, 0, 0x21, crc) + sizes + struct.pack('<HH', len(name), len(extra))
+        central += b'PK\1\2' + struct.pack('<H', 45) + head + struct.pack('<HHHII', 0, 0, 0, 0, len(local)) + name + extra
+        local += b'PK\3\4' + head + name + extra + body
+    end = struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, len(entries), len(entries), len(central), len(local), 0)
+    open(out, 'wb').write(local + central + end)
+if kind.startswith('zip64') or kind == 'split':
+    model = [('model/version', version.encode(), None, None), ('model/model.gpb', base64.b64decode(sys.argv[3]), None, None)]
+    if kind == 'split':
+        zeros = bytes(31 << 20)
+        packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+        deflated = packer.compress(zeros) + packer.flush()
+        model += [('model/tex/%d.bin' % i, zeros, deflated, None) for i in range(66)]
+    else:
+        model = [(name, data, None, len(data) if kind == 'zip64' else 6 << 30) for name, data, _, _ in model]
+    raw_zip(model)
+    sys.exit(0)
 with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED if kind == 'bomb' else zipfile.ZIP_STORED) as z:
     z.writestr('model/version', version)
     if kind == 'bomb':
@@ -280,7 +341,7 @@ if kind == 'overlap':  # a second name for the data of model/a.bin
 open(out, 'wb').write(data)
 )PY";
         const QString archive = path("bounded.vm3");
-        const ProcessResult made = runPython(script, {kind, archive});
+        const ProcessResult made = runPython(script, {kind, archive, ZipFixture::bundle().toBase64()});
         QVERIFY2(made.exitCode == 0, made.err);
         WorkspacePaths workspace;
         const ContainerImport::Result imported = importArchive(archive, &workspace);
