@@ -1,12 +1,13 @@
 #include "ModelInfoCommand.h"
 
 #include "BundleInfo.h"
-#include "ZipArchiveReader.h"
+#include "ConsoleStop.h"
+#include "ConsoleWorkspace.h"
+#include "ContainerImport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstring>
@@ -29,15 +30,9 @@ void printLine(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-struct Request {
-    QString file;
-    bool json = false;
-    bool valid = false;
-};
-
-Request parseArguments(int argc, char** argv)
+ModelInfoCommand::Request parseArguments(int argc, char** argv)
 {
-    Request request;
+    ModelInfoCommand::Request request;
     bool sawInfo = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
@@ -72,26 +67,46 @@ bool ModelInfoCommand::wantsInfo(int argc, char** argv)
 
 int ModelInfoCommand::run(int argc, char** argv)
 {
-    const Request request = parseArguments(argc, argv);
+    const ModelInfoCommand::Request request = parseArguments(argc, argv);
     if (!request.valid) {
         printLine(stderr, tr("Usage: Velmora3dEncoder --info FILE [--json]  (FILE: .vm3, model folder or .gpb)"));
         return UsageError;
     }
     qInstallMessageHandler(dropDebugMessages);
+    const ConsoleStop stop;
+    const int exitCode = describe(request);
+    // After the workspace is gone: ends the way a stop signal would have.
+    ConsoleStop::endByRecordedSignal();
+    return exitCode;
+}
+
+int ModelInfoCommand::describe(const Request& request)
+{
     const QFileInfo input(request.file);
     if (!input.exists()) {
         printLine(stderr, tr("The input does not exist: %1").arg(QDir::toNativeSeparators(request.file)));
         return LoadFailed;
     }
+    // A FIFO or a device would block the first read, or never end.
+    if (!input.isFile() && !input.isDir()) {
+        printLine(stderr, tr("The input is not a regular file: %1").arg(QDir::toNativeSeparators(request.file)));
+        return LoadFailed;
+    }
     QString modelPath = input.absoluteFilePath();
-    QTemporaryDir unpacked;
+    ConsoleWorkspace workspace;
     if (input.isFile() && input.suffix().compare(QLatin1String("vm3"), Qt::CaseInsensitive) == 0) {
-        ZipArchiveReader reader;
-        if (!unpacked.isValid() || !reader.open(modelPath) || !reader.extractAll(unpacked.path())) {
-            printLine(stderr, tr("The file %1 cannot be unpacked: %2").arg(input.fileName(), reader.errorString()));
+        // The verdict --convert gives, unpacked into a claimed workspace.
+        ContainerImport::Result imported;
+        if (workspace.claimFor(modelPath))
+            imported = ContainerImport::run(modelPath, workspace.paths(), workspace.service(), ConsoleStop::flag());
+        else
+            imported.errorText = tr("The input file could not be read: %1").arg(input.fileName());
+        if (imported.status != ContainerImport::Status::Loaded) {
+            if (!ConsoleStop::requested())
+                printLine(stderr, imported.errorText);
             return LoadFailed;
         }
-        modelPath = unpacked.path() + QStringLiteral("/model");
+        modelPath = workspace.paths().model;
     } else if (input.isFile() && input.suffix().compare(QLatin1String("gpb"), Qt::CaseInsensitive) != 0) {
         printLine(stderr,
                   tr("Unsupported file type: %1 (supported: .vm3, .gpb or a model folder)")

@@ -5,6 +5,7 @@
 #include "PipelineTestSupport.h"
 
 #include "CommandLineConverter.h"
+#include "VersionFile.h"
 #include "ZipArchiveWriter.h"
 
 #include "../engine/GpbBuilder.h"
@@ -66,7 +67,7 @@ private slots:
         const QByteArray bundle = QByteArray::fromStdString(b.build());
         QVERIFY(writeFile(path("info/model/model.gpb"), bundle) && writeFile(path("info/broken.gpb"), bundle.left(40)));
         QVERIFY(writeFile(path("info/model/model.material"), "material known\n{\n}\n"));
-        QVERIFY(writeFile(path("info/broken.vm3"), "PK not really"));
+        QVERIFY(writeFile(path("info/broken.vm3"), "PK not really") && VersionFile::write(path("info/model")));
         ZipArchiveWriter writer;
         QVERIFY(writer.open(path("info/model.vm3")) && writer.addFolder(path("info/model"), "model") && writer.close());
     }
