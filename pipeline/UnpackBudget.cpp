@@ -24,10 +24,12 @@ UnpackBudget::Verdict UnpackBudget::verdict(qint64 sizeLimit, qint64 bytesFree) 
     Verdict verdict;
     if (m_total > quint64(sizeLimit)) {
         verdict.refusal = Refusal::TooLarge;
-        verdict.reason = QStringLiteral("it would unpack to %1 bytes, more than the %2 allowed").arg(m_total).arg(sizeLimit);
+        verdict.reason
+            = QStringLiteral("it would unpack to %1 bytes, more than the %2 allowed").arg(m_total).arg(sizeLimit);
     } else if (m_worstRatio > quint64(maximumRatio)) {
         verdict.refusal = Refusal::ImplausibleRatio;
-        verdict.reason = QStringLiteral("entry \"%1\" claims to grow %2 times when unpacked").arg(m_worstEntry).arg(m_worstRatio);
+        verdict.reason
+            = QStringLiteral("entry \"%1\" claims to grow %2 times when unpacked").arg(m_worstEntry).arg(m_worstRatio);
     } else if (m_total >= quint64(ratioCheckedSize) && ratioOf(m_total, m_compressedTotal) > quint64(maximumRatio)) {
         verdict.refusal = Refusal::ImplausibleRatio;
         verdict.reason = QStringLiteral("its entries claim to grow %1 times when unpacked")

@@ -162,6 +162,17 @@ QByteArray bundle()
     return QByteArray::fromStdString(b.build());
 }
 
+QByteArray pngOfSize(int width, int height)
+{
+    const char* const script = R"PY(
+import struct, sys, zlib
+def chunk(kind, data): return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+header = struct.pack('>IIBBBBB', int(sys.argv[1]), int(sys.argv[2]), 8, 6, 0, 0, 0)
+sys.stdout.buffer.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(bytes(64))) + chunk(b'IEND', b''))
+)PY";
+    return testsupport::runPython(script, {QString::number(width), QString::number(height)}).out;
+}
+
 Entries validModel(const QByteArray& formatJson, const QByteArray& version)
 {
     return {{"model/model.gpb", bundle()},

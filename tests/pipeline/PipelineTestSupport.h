@@ -81,6 +81,9 @@ bool write(const QString& archivePath, const Entries& entries, const QString& me
 QByteArray versionFile(const QByteArray& version, const QByteArray& formatJson);
 // The smallest bundle the engine loads: one scene, one node with a mesh.
 QByteArray bundle();
+// A PNG image of that size whose pixel data is a few zero bytes: its header
+// says what decoding it would cost.
+QByteArray pngOfSize(int width, int height);
 // A container as the exporter writes it: bundle, version file, one shader.
 Entries validModel(const QByteArray& formatJson = "4", const QByteArray& version = "1.7");
 

@@ -5,8 +5,10 @@
 
 #include "ContainerImport.h"
 #include "Exporter.h"
+#include "UnpackBudget.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
+#include "ZipArchiveReader.h"
 
 #include <QtTest>
 
@@ -32,19 +34,6 @@ QByteArray randomBytes(int size)
     for (char& byte : bytes)
         byte = char(generator.bounded(256));
     return bytes;
-}
-
-// A PNG image of that size whose pixel data is a few zero bytes: its header
-// says what decoding it would cost.
-QByteArray pngOfSize(int width, int height)
-{
-    const char* const script = R"PY(
-import struct, sys, zlib
-def chunk(kind, data): return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
-header = struct.pack('>IIBBBBB', int(sys.argv[1]), int(sys.argv[2]), 8, 6, 0, 0, 0)
-sys.stdout.buffer.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(bytes(64))) + chunk(b'IEND', b''))
-)PY";
-    return runPython(script, {QString::number(width), QString::number(height)}).out;
 }
 
 } // namespace
@@ -247,7 +236,7 @@ private slots:
         else if (bundles.contains(damage))
             entries[0].second = bundles.value(damage);
         if (damage == "huge preview") // decoding it would take 1.6 GB
-            entries.append({"model/.meta/perspective.png", pngOfSize(20000, 20000)});
+            entries.append({"model/.meta/perspective.png", ZipFixture::pngOfSize(20000, 20000)});
         QVERIFY(ZipFixture::write(archive, entries, damage == "bzip2" ? "ZIP_BZIP2" : "ZIP_STORED"));
         QByteArray bytes = readFile(archive);
         if (damage == "missing")
@@ -267,6 +256,43 @@ private slots:
         QCOMPARE(imported.status, ContainerImport::Status::Damaged);
         QVERIFY2(imported.errorText.contains(text), qPrintable(imported.errorText));
         verifyNothingUnpacked(workspace);
+    }
+
+    // Who is blamed: the file (too large, a bomb) before the disk (no room).
+    void unpackBudget_data()
+    {
+        QTest::addColumn<QVector<quint64>>("sizes"); // uncompressed, compressed, ...
+        QTest::addColumn<qint64>("bytesFree");
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<QString>("reason");
+        const qint64 GiB = qint64(1) << 30;
+        using R = UnpackBudget::Refusal;
+        QTest::newRow("fits") << QVector<quint64> {quint64(GiB), quint64(GiB) / 2} << 10 * GiB << int(R::None)
+                              << QString();
+        QTest::newRow("full disk") << QVector<quint64> {quint64(GiB), quint64(GiB) / 2} << GiB / 2 << int(R::NoSpace)
+                                   << QString("not enough disk space: 1140850688 bytes needed, 536870912 bytes free");
+        QTest::newRow("too large on a full disk")
+            << QVector<quint64> {quint64(5 * GiB), quint64(5 * GiB)} << qint64(0) << int(R::TooLarge)
+            << QString("it would unpack to 5368709120 bytes, more than the 4294967296 allowed");
+        QTest::newRow("sizes that would wrap")
+            << QVector<quint64> {~quint64(0) / 2 + 2, 1, ~quint64(0) / 2, 1} << 10 * GiB << int(R::TooLarge)
+            << QString("it would unpack to 18446744073709551615 bytes");
+        QTest::newRow("bomb on a full disk") << QVector<quint64> {quint64(40) << 20, 4096} << qint64(0)
+                                             << int(R::ImplausibleRatio) << QString("claims to grow 10240 times");
+    }
+    void unpackBudget()
+    {
+        QFETCH(QVector<quint64>, sizes);
+        QFETCH(qint64, bytesFree);
+        QFETCH(int, refusal);
+        QFETCH(QString, reason);
+        UnpackBudget budget;
+        for (int i = 0; i + 1 < sizes.size(); i += 2)
+            budget.add("model/e", sizes[i], sizes[i + 1]);
+        const UnpackBudget::Verdict verdict = budget.verdict(ZipArchiveReader::defaultSizeLimit, bytesFree);
+        QCOMPARE(int(verdict.refusal), refusal);
+        QVERIFY2(reason.isEmpty() ? verdict.reason.isEmpty() : verdict.reason.contains(reason),
+                 qPrintable(verdict.reason));
     }
 
     void unpackingIsBounded_data()
