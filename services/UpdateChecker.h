@@ -14,6 +14,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 class UpdateConfirmDialog;
 class UpdateWindow;
 
@@ -46,6 +47,9 @@ public:
     static bool isIgnoredVersion(const QString& version);
 
     void setFeedURL(const QUrl& url);
+    // How long one check may take in all, redirects included (60 s): a feed
+    // that drips a byte at a time never passes the per-transfer time-out.
+    void setDeadline(int milliseconds) { m_deadlineMs = milliseconds; }
     QUrl feedURL() const { return m_feedUrl; }
     const AvailableUpdate* proposedUpdate() const { return m_proposedUpdate.get(); }
     bool isChecking() const { return m_reply != nullptr; }
@@ -68,6 +72,9 @@ private:
 
     void completeApplicationIdentity();
     void startDownload();
+    void checkDeclaredLength();
+    void readFeedBytes(QNetworkReply* reply);
+    void deadlinePassed();
     bool followRedirect(const QUrl& target);
     void handleFeed(const QByteArray& feed);
     void proposeUpdate(const AvailableUpdate& update);
@@ -85,7 +92,11 @@ private:
     QPointer<UpdateConfirmDialog> m_confirmDialog;
     QNetworkAccessManager* m_network = nullptr;
     QNetworkReply* m_reply = nullptr;
-    bool m_downloadAborted = false;
+    bool m_downloadAborted = false; // the feed is larger than allowed
+    bool m_deadlinePassed = false;
+    int m_deadlineMs = 60000;
+    QTimer* m_deadline = nullptr;
+    QPointer<QMessageBox> m_messageBox; // at most one at a time
     QByteArray m_feed;
     int m_redirectsFollowed = 0;
     bool m_silentAsMuchAsItCouldGet = false;

@@ -50,6 +50,14 @@ T* visibleWindow(const QString& objectName)
     return nullptr;
 }
 
+int visibleCount(const QString& objectName)
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += widget->isVisible() && widget->objectName() == objectName ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 // The update checker against a feed server of its own: what each feed leads
@@ -73,6 +81,8 @@ class UpdateCheckerTest : public QObject {
             return QStringLiteral("refused or still checking");
         if (QWidget* window = visibleWindow<QWidget>("updateWindow"))
             return "Window|" + window->findChild<QLabel*>("updateQuestion")->text();
+        if (visibleCount("updateMessageBox") > 1)
+            return QStringLiteral("more than one message");
         if (auto* box = visibleWindow<QMessageBox>("updateMessageBox")) {
             const QString seen = box->text() + "|" + box->informativeText();
             box->close();
@@ -112,7 +122,11 @@ private slots:
         m_server->routes["/loop"].headers = "Location: /loop\r\n";
         m_server->routes["/local"].status = "302 Found";
         m_server->routes["/local"].headers = "Location: file:///etc/passwd\r\n";
+        m_server->routes["/large"].declaredLength = 2200000000;
+        m_server->routes["/drip"].body = feedOf(itemOf("1.8"));
+        m_server->routes["/drip"].dripMs = 50;
         m_checker = std::make_unique<UpdateChecker>();
+        m_checker->setDeadline(2000);
     }
     void cleanup()
     {
@@ -143,6 +157,8 @@ private slots:
             << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>ORIGIN/n</link>", "javascript:alert(1)") << fileError;
         QTest::newRow("malformed") << "/feed" << QByteArray("<item><title>1.8</item>") << fileError;
         QTest::newRow("huge") << "/feed" << QByteArray(5 * 1024 * 1024, ' ') << fileError;
+        QTest::newRow("declares 2.2 GB, sends nothing") << "/large" << QByteArray() << fileError;
+        QTest::newRow("drips a byte at a time") << "/drip" << QByteArray() << networkError;
         QTest::newRow("redirect followed") << "/moved" << itemOf("1.8") << offerText("1.8");
         QTest::newRow("redirect loop") << "/loop" << QByteArray() << networkError;
         QTest::newRow("redirect to a local file") << "/local" << QByteArray() << networkError;
