@@ -1,3 +1,4 @@
+#include "CustomTextBrowser.h"
 #include "LocalHttpServer.h"
 #include "UpdateChecker.h"
 #include "VersionComparator.h"
@@ -208,6 +209,31 @@ private slots:
         QCOMPARE(check(true), QStringLiteral("Nothing"));
         m_server->routes.remove("/feed");
         QCOMPARE(check(true), QStringLiteral("Nothing"));
+    }
+
+    // Release notes and log records come from outside: only web links open.
+    void linksOpenOnlyOnTheWeb_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("http") << "http://velmora.invalid/notes" << true;
+        QTest::newRow("https, upper case") << "HTTPS://velmora.invalid/notes" << true;
+        QTest::newRow("local file") << "file:///etc/passwd" << false;
+        QTest::newRow("script") << "javascript:alert(1)" << false;
+        QTest::newRow("other program") << "ssh://velmora.invalid" << false;
+        QTest::newRow("no host") << "http:/etc/passwd" << false;
+        QTest::newRow("relative") << "notes.html" << false;
+    }
+    void linksOpenOnlyOnTheWeb()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, opens);
+        for (const char* scheme : {"file", "javascript", "ssh", "https"})
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+        CustomTextBrowser browser;
+        browser.setHtml(QString("<a href=\"%1\">notes</a>").arg(link));
+        emit browser.anchorClicked(QUrl(link));
+        QCOMPARE(m_openedUrls, opens ? QList<QUrl> {QUrl(link)} : QList<QUrl>());
     }
 
     void versionOrder_data()
