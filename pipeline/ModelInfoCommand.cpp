@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -73,6 +74,10 @@ int ModelInfoCommand::run(int argc, char** argv)
         return UsageError;
     }
     qInstallMessageHandler(dropDebugMessages);
+    // The workspace finds the application's shaders beside the program.
+    std::unique_ptr<QCoreApplication> ownApplication;
+    if (!QCoreApplication::instance())
+        ownApplication = std::make_unique<QCoreApplication>(argc, argv);
     const ConsoleStop stop;
     const int exitCode = describe(request);
     // After the workspace is gone: ends the way a stop signal would have.
