@@ -78,15 +78,24 @@ namespace FakeEncoder {
 
 QByteArray bundleBytesFor(const QString& inputPath)
 {
-    return QByteArray("GPB\xabVELMORA-FAKE\n", 17) + inputPath.toUtf8() + '\n';
+    return ZipFixture::bundle() + "VELMORA-FAKE\n" + inputPath.toUtf8() + '\n';
+}
+
+// printf's format for these bytes, each as an octal escape.
+static QString printfBytes(const QByteArray& bytes)
+{
+    QString format;
+    for (const char byte : bytes)
+        format += QStringLiteral("\\%1").arg(uint(uchar(byte)), 3, 8, QLatin1Char('0'));
+    return format;
 }
 
 static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
 {
     // printf, not echo: echo would turn the escaped "\n" into a line break.
-    const QString normal
-        = QStringLiteral("printf 'GPB\\253VELMORA-FAKE\\n%s\\n' \"$7\" > \"$8\"\n"
-                         "printf '%s\\n' 'Loading scene...' 'Warning (GP#2001|Fake warning): from stdout'\n"
+    const QString normal = QStringLiteral("printf '%1' > \"$8\"\nprintf 'VELMORA-FAKE\\n%s\\n' \"$7\" >> \"$8\"\n")
+                               .arg(printfBytes(ZipFixture::bundle()))
+        + QStringLiteral("printf '%s\\n' 'Loading scene...' 'Warning (GP#2001|Fake warning): from stdout'\n"
                          "printf '\\000Warning (GP#2009|Hidden): console text ends at a zero byte\\n'\n"
                          "printf '%s\\n' 'Error (GP#1001|Fake error): from stderr\\nsecond line' >&2\n");
     QString body = QStringLiteral("#!/bin/sh\n"

@@ -59,7 +59,7 @@ enum class Behaviour {
     ReadsInput, // reads standard input to its end, then what Normal does
 };
 
-// The bundle the fake writes: known bytes followed by the input path, so a
+// The bundle the fake writes: one the engine loads, a marker and the input path, so a
 // test can tell which import produced a workspace's model.
 QByteArray bundleBytesFor(const QString& inputPath);
 
