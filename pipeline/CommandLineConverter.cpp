@@ -210,6 +210,8 @@ int thumbnail(const QString& inputPath, const QStringList& positional)
     const int imported = importContainer(QFileInfo(inputPath).absoluteFilePath(), workspace.service());
     if (imported != CommandLineConverter::Success)
         return imported;
+    if (stopRequested())
+        return CommandLineConverter::OutputError;
     QString error;
     if (ContainerThumbnail::write(workspace.paths().meta + QStringLiteral("/perspective.png"), positional.first(), size,
                                   &error))
