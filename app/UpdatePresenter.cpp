@@ -71,10 +71,14 @@ void UpdatePresenter::openDownload(const QUrl& url)
 void UpdatePresenter::showMessage(UpdateChecker::MessageKind kind, const QString& title, const QString& text,
                                   const QString& details)
 {
-    // Not modal to the caller: the check ends here and the box lives on its own.
+    // Not modal to the caller: the check ends here and the box lives on its
+    // own. One at a time: a new answer replaces one still on screen.
+    if (m_messageBox)
+        m_messageBox->close();
     const QMessageBox::Icon icon
         = kind == UpdateChecker::MessageKind::Error ? QMessageBox::Critical : QMessageBox::Information;
     auto* box = new QMessageBox(icon, title, title, QMessageBox::Ok);
+    m_messageBox = box;
     box->setObjectName(QStringLiteral("updateMessageBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setInformativeText(text);

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 struct AvailableUpdate;
+class QMessageBox;
 class UpdateConfirmDialog;
 class UpdateWindow;
 
@@ -24,10 +25,11 @@ private:
     void closeUpdateWindow();
     void closeConfirmDialog();
     void openDownload(const QUrl& url);
-    static void showMessage(UpdateChecker::MessageKind kind, const QString& title, const QString& text,
-                            const QString& details);
+    void showMessage(UpdateChecker::MessageKind kind, const QString& title, const QString& text,
+                     const QString& details);
 
     UpdateChecker* m_checker;
     QPointer<UpdateWindow> m_updateWindow;
     QPointer<UpdateConfirmDialog> m_confirmDialog;
+    QPointer<QMessageBox> m_messageBox; // at most one at a time
 };

@@ -10,9 +10,12 @@ CustomTextBrowser::CustomTextBrowser(QWidget* parent)
     connect(this, &QTextBrowser::anchorClicked, this, &CustomTextBrowser::setSource);
 }
 
+// Only web pages: a "file:" link in release notes from the network, or in a
+// log record from a model, would open whatever the desktop associates with it.
 void CustomTextBrowser::setSource(const QUrl& url)
 {
-    if (url.isValid() && !url.isRelative())
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
         openLink(url, this);
 }
 

@@ -2,8 +2,9 @@
 
 #include <QTextBrowser>
 
-// A text browser that never navigates and never fetches: every link the user
-// follows is handed to the system's web browser, and the page may refer only
+// A text browser that never navigates and never fetches: every http or https
+// link the user follows is handed to the system's web browser (links of any
+// other scheme are ignored), and the page may refer only
 // to images compiled into the program. What it shows may come from the
 // network, so it must not reach the local file system either.
 class CustomTextBrowser : public QTextBrowser {

@@ -1,6 +1,8 @@
 #include "CommandLineConverter.h"
 
 #include "ConsoleOutput.h"
+#include "ConsoleStop.h"
+#include "ConsoleWorkspace.h"
 #include "ContainerImport.h"
 #include "ContainerThumbnail.h"
 #include "EncoderOutputParser.h"
@@ -15,8 +17,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <atomic>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
@@ -29,51 +29,9 @@ void printError(const QString& text) { ConsoleOutput::printError(text); }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
-// SIGTERM and SIGINT only record that a stop was asked for; the conversion
-// notices between its steps, and the encoder run polls the flag and kills
-// the encoder. The workspace is then removed as on any other way out.
-std::atomic<bool> g_stopRequested {false};
-volatile std::sig_atomic_t g_stopSignal = 0;
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may only store lock-free");
-
-extern "C" void requestStop(int signalNumber)
-{
-    g_stopSignal = signalNumber;
-    g_stopRequested.store(true);
-}
-
-struct StopSignals {
-    struct sigaction previousTerminate { };
-    struct sigaction previousInterrupt { };
-
-    StopSignals()
-    {
-        struct sigaction action { };
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGTERM, &action, &previousTerminate);
-        sigaction(SIGINT, &action, &previousInterrupt);
-    }
-    ~StopSignals()
-    {
-        sigaction(SIGTERM, &previousTerminate, nullptr);
-        sigaction(SIGINT, &previousInterrupt, nullptr);
-    }
-    // Ends the process the way the signal would have, now that everything
-    // is cleaned up, so that the caller sees what stopped it.
-    static void endByRecordedSignal()
-    {
-        const int signalNumber = g_stopSignal;
-        if (signalNumber == 0)
-            return;
-        std::signal(signalNumber, SIG_DFL);
-        std::raise(signalNumber);
-    }
-};
-
 bool stopRequested()
 {
-    if (!g_stopRequested.load())
+    if (!ConsoleStop::requested())
         return false;
     printError(tr("Stopped: the conversion was interrupted."));
     return true;
@@ -103,20 +61,13 @@ void printEncoderRecords(const QString& standardError, const QString& standardOu
         printError(describeEncoderOutputLog(log));
 }
 
-// Makes sure the workspace disappears whatever way the conversion ends.
-struct WorkspaceScope {
-    WorkspaceService service;
-
-    ~WorkspaceScope() { service.deleteCurrentWorkspace(); }
-};
-
 int convertWithEncoder(const QString& inputPath, WorkspaceService& service, const ImportOptions& options)
 {
     Loader loader(inputPath, service);
     loader.setAutoDelete(false);
     loader.setImportOptions(options);
     // Shares the flag the signal handler sets; nothing owns it.
-    loader.setCancelFlag(Loader::CancelFlag(std::shared_ptr<void>(), &g_stopRequested));
+    loader.setCancelFlag(Loader::CancelFlag(std::shared_ptr<void>(), ConsoleStop::flag()));
 
     const QString encoder = loader.encoderExecutable();
     if (!QFileInfo(encoder).isExecutable()) {
@@ -154,9 +105,12 @@ int convertWithEncoder(const QString& inputPath, WorkspaceService& service, cons
 
 int importContainer(const QString& inputPath, const WorkspaceService& service)
 {
-    const ContainerImport::Result result = ContainerImport::run(inputPath, service.paths(), service);
+    const ContainerImport::Result result
+        = ContainerImport::run(inputPath, service.paths(), service, ConsoleStop::flag());
     if (result.status == ContainerImport::Status::Loaded)
         return CommandLineConverter::Success;
+    if (stopRequested())
+        return CommandLineConverter::OutputError;
     printError(result.errorText);
     // A full disk is no fault of the file.
     return result.status == ContainerImport::Status::WriteFailed ? CommandLineConverter::OutputError
@@ -191,29 +145,33 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
         return CommandLineConverter::OutputError;
     }
 
-    WorkspaceScope workspace;
-    workspace.service.cleanPendingWorkspaces();
-    workspace.service.setModelFile(input.absoluteFilePath());
-    if (!workspace.service.paths().hasModel()) {
+    ConsoleWorkspace workspace;
+    if (!workspace.claimFor(input.absoluteFilePath())) {
         printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
         return CommandLineConverter::InputError;
     }
 
     const int imported = ModelFileTypes::isContainerFile(inputPath)
-        ? importContainer(input.absoluteFilePath(), workspace.service)
-        : convertWithEncoder(input.absoluteFilePath(), workspace.service, options);
+        ? importContainer(input.absoluteFilePath(), workspace.service())
+        : convertWithEncoder(input.absoluteFilePath(), workspace.service(), options);
     if (imported != CommandLineConverter::Success)
         return imported;
     if (stopRequested())
         return CommandLineConverter::OutputError;
     if (writePreviews) {
-        const WorkspacePaths paths = workspace.service.paths();
-        const QString problem = writePreviews(workspace.service.applicationParentFolder(), paths.model, paths.meta);
+        const WorkspacePaths paths = workspace.paths();
+        ContainerImport::removePreviews(paths.meta);
+        const QString problem = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta);
         if (!problem.isEmpty())
             printError(problem);
     }
+    if (stopRequested())
+        return CommandLineConverter::OutputError;
 
-    const Exporter::Result exported = Exporter::exportFolder(workspace.service.paths().model, absoluteOutput);
+    const Exporter::Result exported
+        = Exporter::exportFolder(workspace.paths().model, absoluteOutput, ConsoleStop::flag());
+    if (stopRequested())
+        return CommandLineConverter::OutputError;
     if (!exported.ok) {
         printError(tr("Writing %1 failed: %2").arg(nativePath(outputPath), exported.errorText));
         return CommandLineConverter::OutputError;
@@ -230,11 +188,29 @@ int thumbnail(const QString& inputPath, const QStringList& positional)
                        .arg(ContainerThumbnail::kMaxSize));
         return CommandLineConverter::UsageError;
     }
+    if (!QFileInfo(inputPath).isFile()) {
+        printError(notAFileText(inputPath));
+        return CommandLineConverter::InputError;
+    }
+    // The container passes the verdict --convert gives it before its preview is read.
+    ConsoleWorkspace workspace;
+    if (!workspace.claimFor(QFileInfo(inputPath).absoluteFilePath())) {
+        printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
+        return CommandLineConverter::InputError;
+    }
+    const int imported = importContainer(QFileInfo(inputPath).absoluteFilePath(), workspace.service());
+    if (imported != CommandLineConverter::Success)
+        return imported;
+    if (stopRequested())
+        return CommandLineConverter::OutputError;
     QString error;
-    if (ContainerThumbnail::write(inputPath, positional.first(), size, &error))
+    if (ContainerThumbnail::write(workspace.paths().meta + QStringLiteral("/perspective.png"), positional.first(), size,
+                                  &error))
         return CommandLineConverter::Success;
-    printError(error);
-    return QFileInfo(inputPath).isFile() ? CommandLineConverter::ContainerRefused : CommandLineConverter::InputError;
+    if (stopRequested())
+        return CommandLineConverter::OutputError;
+    printError(tr("%1 has no intact preview: %2").arg(nativePath(inputPath), error));
+    return CommandLineConverter::ContainerRefused;
 }
 
 // The pipeline's debug lines are diagnostics for developers; on the console
@@ -334,8 +310,15 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
 
     const QuietDiagnostics quiet;
     const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(thumbnailOption) && !parser.isSet(convertOption))
-        return thumbnail(parser.value(thumbnailOption), positional);
+    if (parser.isSet(thumbnailOption) && !parser.isSet(convertOption)) {
+        int exitCode = UsageError;
+        {
+            const ConsoleStop stop;
+            exitCode = thumbnail(parser.value(thumbnailOption), positional);
+        }
+        ConsoleStop::endByRecordedSignal();
+        return exitCode;
+    }
     if (!parser.isSet(convertOption) || parser.isSet(thumbnailOption)) {
         printError(tr("Nothing to do: use --convert INPUT OUTPUT.vm3 or --thumbnail INPUT OUTPUT SIZE (see --help)."));
         return UsageError;
@@ -355,8 +338,11 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
         printError(tr("--culling must be off, ccw, cw or material, not \"%1\".").arg(parser.value(cullingOption)));
         return UsageError;
     }
-    const StopSignals stopSignals;
-    const int exitCode = convert(parser.value(convertOption), positional.first(), options, writePreviews);
-    StopSignals::endByRecordedSignal();
+    int exitCode = UsageError;
+    {
+        const ConsoleStop stop;
+        exitCode = convert(parser.value(convertOption), positional.first(), options, writePreviews);
+    }
+    ConsoleStop::endByRecordedSignal();
     return exitCode;
 }

@@ -4,9 +4,16 @@
 #include "WorkspaceService.h"
 #include "ZipArchiveReader.h"
 
+#include "BundleData.h"
+#include "BundleReader.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
+
+#include <vector>
 
 namespace {
 
@@ -31,10 +38,13 @@ QString unpackFailureText(const ZipArchiveReader& reader, const QString& archive
                   "the model folder (%2).")
             .arg(name, reader.errorString());
     case ZipArchiveReader::WriteFailed:
+    case ZipArchiveReader::NoSpace:
         return tr("The file %1 could not be unpacked: %2.").arg(name, reader.errorString());
     case ZipArchiveReader::TooLarge:
+    case ZipArchiveReader::Unsupported:
         return tr("The file %1 was refused: %2.").arg(name, reader.errorString());
     case ZipArchiveReader::Damaged:
+    case ZipArchiveReader::Stopped:
     case ZipArchiveReader::Ok:
         break;
     }
@@ -44,18 +54,26 @@ QString unpackFailureText(const ZipArchiveReader& reader, const QString& archive
 } // namespace
 
 ContainerImport::Result ContainerImport::run(const QString& archivePath, const WorkspacePaths& workspace,
-                                             const WorkspaceService& service)
+                                             const WorkspaceService& service, const std::atomic<bool>* stopFlag)
 {
     service.prepareWorkspace(workspace);
 
     ZipArchiveReader reader;
-    if (!reader.open(archivePath) || !reader.extractAll(workspace.res))
-        return failure(reader.status() == ZipArchiveReader::WriteFailed ? Status::WriteFailed : Status::Damaged,
-                       unpackFailureText(reader, archivePath));
+    reader.setStopFlag(stopFlag);
+    if (!reader.open(archivePath) || !reader.extractAll(workspace.res)) {
+        if (reader.status() == ZipArchiveReader::Stopped)
+            return failure(Status::Stopped, reader.errorString());
+        const bool diskAtFault
+            = reader.status() == ZipArchiveReader::WriteFailed || reader.status() == ZipArchiveReader::NoSpace;
+        return failure(diskAtFault ? Status::WriteFailed : Status::Damaged, unpackFailureText(reader, archivePath));
+    }
 
     if (!QFileInfo::exists(workspace.meta))
         QDir().mkdir(workspace.meta);
     Result result = checkVersion(workspace);
+    // Nothing of a refused container stays to be loaded or exported.
+    if (result.status != Status::Loaded)
+        WorkspaceService::removeDirectoryRecursively(workspace.model);
     if (result.status == Status::Damaged)
         result.errorText = tr("The file %1 is damaged and cannot be opened (%2).")
                                .arg(QFileInfo(archivePath).fileName(), result.errorText);
@@ -71,7 +89,11 @@ ContainerImport::Result ContainerImport::checkVersion(const WorkspacePaths& work
     }
     if (result.format > VersionFile::currentFormat)
         return failure(Status::VersionError, VersionFile::tooNewText());
-    const QString missing = missingModel(workspace.model, result.format);
+    QString missing = missingModel(workspace.model, result.format);
+    if (missing.isEmpty() && result.format >= 3)
+        missing = unreadableBundle(workspace.modelFile);
+    if (missing.isEmpty())
+        missing = oversizedPreview(workspace.meta);
     if (!missing.isEmpty())
         return failure(Status::Damaged, missing);
     result.status = Status::Loaded;
@@ -93,4 +115,42 @@ QString ContainerImport::missingModel(const QString& modelFolder, int format)
     if (scene.isEmpty() || !QFileInfo(modelFolder + QLatin1Char('/') + scene).isFile())
         return tr("it holds no model: the scene file of format %1 is missing").arg(format);
     return QString();
+}
+
+QString ContainerImport::unreadableBundle(const QString& bundlePath)
+{
+    QFile file(bundlePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return tr("its model cannot be read: %1").arg(file.errorString());
+    std::vector<unsigned char> bytes(size_t(file.size()));
+    if (file.read(reinterpret_cast<char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()))
+        return tr("its model cannot be read: %1").arg(file.errorString());
+    // What the window and --info load: the bundle's first scene.
+    engine::BundleReader reader;
+    engine::BundleData data;
+    if (!reader.open(std::move(bytes)) || !reader.readScene(nullptr, &data))
+        return tr("its model cannot be loaded: %1").arg(QString::fromStdString(reader.error()));
+    return QString();
+}
+
+QString ContainerImport::oversizedPreview(const QString& metaFolder)
+{
+    const QStringList images = QDir(metaFolder).entryList({QStringLiteral("*.png")}, QDir::Files | QDir::Hidden);
+    for (const QString& name : images) {
+        // The header alone: a preview is decoded only once it is known to fit.
+        const QSize size = QImageReader(metaFolder + QLatin1Char('/') + name).size();
+        if (size.width() > maximumPreviewEdge || size.height() > maximumPreviewEdge)
+            return tr("its preview %1 is %2 x %3 pixels, more than %4 x %4")
+                .arg(name)
+                .arg(size.width())
+                .arg(size.height())
+                .arg(maximumPreviewEdge);
+    }
+    return QString();
+}
+
+void ContainerImport::removePreviews(const QString& metaFolder)
+{
+    for (const char* name : {"topdown.png", "perspective.png"})
+        QFile::remove(metaFolder + QLatin1Char('/') + QLatin1String(name));
 }

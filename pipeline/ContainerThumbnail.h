@@ -5,21 +5,20 @@
 
 // The preview of a vm3 container for file managers:
 //   Velmora3dEncoder --thumbnail INPUT OUTPUT SIZE
-// reads the central directory and the one entry model/.meta/perspective.png,
-// nothing else, so a large container costs no more than a small one. Needs no
-// display: QImage scales without a GUI application.
+// The container is unpacked and judged as --convert judges it; this class
+// then scales its preview image. Needs no display: QImage scales without a
+// GUI application.
 class ContainerThumbnail {
 public:
-    // Largest edge accepted for SIZE, and the largest preview entry read
-    // (a damaged or hostile size field must not allocate gigabytes).
+    // Largest edge accepted for SIZE and for the stored preview (a hostile
+    // header must not make the decoder allocate gigabytes).
     static constexpr int kMaxSize = 4096;
-    static constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
 
-    // The preview as stored; a null image and an error text when the file is
-    // no zip, has no preview, or the preview is damaged.
-    static QImage readPreview(const QString& containerPath, QString* error);
+    // The image at previewPath, decoded only once its header shows it fits
+    // kMaxSize x kMaxSize; a null image and an error text otherwise.
+    static QImage readPreview(const QString& previewPath, QString* error);
 
     // Scales the preview into a SIZE x SIZE box (keeping its proportions)
     // and writes it as PNG. Nothing is left at outputPath on failure.
-    static bool write(const QString& containerPath, const QString& outputPath, int size, QString* error);
+    static bool write(const QString& previewPath, const QString& outputPath, int size, QString* error);
 };

@@ -36,7 +36,8 @@ void Exporter::run()
     emit exporterDidFinish(m_outFilePath);
 }
 
-Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QString& outFilePath)
+Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QString& outFilePath,
+                                        const std::atomic<bool>* stopFlag)
 {
     Result result;
     result.errorText = refusalOf(sourceFolder);
@@ -46,6 +47,7 @@ Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QStri
         return result;
 
     ZipArchiveWriter writer;
+    writer.setStopFlag(stopFlag);
     if (writer.open(outFilePath))
         writer.addFolder(sourceFolder, QStringLiteral("model"));
     if (!writer.close()) {

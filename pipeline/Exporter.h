@@ -4,6 +4,8 @@
 #include <QRunnable>
 #include <QString>
 
+#include <atomic>
+
 class WorkspaceService;
 
 // Packs a model folder into a vm3 file on a pool thread (auto-delete on).
@@ -29,8 +31,10 @@ public:
 
     void run() override;
 
-    // The export itself, synchronous; also used by the command line.
-    static Result exportFolder(const QString& sourceFolder, const QString& outFilePath);
+    // The export itself, synchronous; also used by the command line, whose
+    // stop flag fails it and leaves the target untouched.
+    static Result exportFolder(const QString& sourceFolder, const QString& outFilePath,
+                               const std::atomic<bool>* stopFlag = nullptr);
 
     // Why sourceFolder cannot be exported (no folder, no version file, no
     // model, too many files for the container); empty when it can.

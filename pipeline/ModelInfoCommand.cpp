@@ -2,14 +2,16 @@
 
 #include "BundleInfo.h"
 #include "ConsoleOutput.h"
-#include "ZipArchiveReader.h"
+#include "ConsoleStop.h"
+#include "ConsoleWorkspace.h"
+#include "ContainerImport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -23,15 +25,9 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString&
         ConsoleOutput::printError(message);
 }
 
-struct Request {
-    QString file;
-    bool json = false;
-    bool valid = false;
-};
-
-Request parseArguments(int argc, char** argv)
+ModelInfoCommand::Request parseArguments(int argc, char** argv)
 {
-    Request request;
+    ModelInfoCommand::Request request;
     bool sawInfo = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
@@ -66,28 +62,52 @@ bool ModelInfoCommand::wantsInfo(int argc, char** argv)
 
 int ModelInfoCommand::run(int argc, char** argv)
 {
-    const Request request = parseArguments(argc, argv);
+    const ModelInfoCommand::Request request = parseArguments(argc, argv);
     if (!request.valid) {
         ConsoleOutput::printError(
             tr("Usage: Velmora3dEncoder --info FILE [--json]  (FILE: .vm3, model folder or .gpb)"));
         return UsageError;
     }
     qInstallMessageHandler(dropDebugMessages);
+    // The workspace finds the application's shaders beside the program.
+    std::unique_ptr<QCoreApplication> ownApplication;
+    if (!QCoreApplication::instance())
+        ownApplication = std::make_unique<QCoreApplication>(argc, argv);
+    const ConsoleStop stop;
+    const int exitCode = describe(request);
+    // After the workspace is gone: ends the way a stop signal would have.
+    ConsoleStop::endByRecordedSignal();
+    return exitCode;
+}
+
+int ModelInfoCommand::describe(const Request& request)
+{
     const QFileInfo input(request.file);
     if (!input.exists()) {
         ConsoleOutput::printError(tr("The input does not exist: %1").arg(QDir::toNativeSeparators(request.file)));
         return LoadFailed;
     }
+    // A FIFO or a device would block the first read, or never end.
+    if (!input.isFile() && !input.isDir()) {
+        ConsoleOutput::printError(
+            tr("The input is not a regular file: %1").arg(QDir::toNativeSeparators(request.file)));
+        return LoadFailed;
+    }
     QString modelPath = input.absoluteFilePath();
-    QTemporaryDir unpacked;
+    ConsoleWorkspace workspace;
     if (input.isFile() && input.suffix().compare(QLatin1String("vm3"), Qt::CaseInsensitive) == 0) {
-        ZipArchiveReader reader;
-        if (!unpacked.isValid() || !reader.open(modelPath) || !reader.extractAll(unpacked.path())) {
-            ConsoleOutput::printError(
-                tr("The file %1 cannot be unpacked: %2").arg(input.fileName(), reader.errorString()));
+        // The verdict --convert gives, unpacked into a claimed workspace.
+        ContainerImport::Result imported;
+        if (workspace.claimFor(modelPath))
+            imported = ContainerImport::run(modelPath, workspace.paths(), workspace.service(), ConsoleStop::flag());
+        else
+            imported.errorText = tr("The input file could not be read: %1").arg(input.fileName());
+        if (imported.status != ContainerImport::Status::Loaded) {
+            if (!ConsoleStop::requested())
+                ConsoleOutput::printError(imported.errorText);
             return LoadFailed;
         }
-        modelPath = unpacked.path() + QStringLiteral("/model");
+        modelPath = workspace.paths().model;
     } else if (input.isFile() && input.suffix().compare(QLatin1String("gpb"), Qt::CaseInsensitive) != 0) {
         ConsoleOutput::printError(tr("Unsupported file type: %1 (supported: .vm3, .gpb or a model folder)")
                                       .arg(QDir::toNativeSeparators(request.file)));

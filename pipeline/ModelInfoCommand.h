@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QString>
+
 // Prints what a model holds without a window or drawing:
 //   Velmora3dEncoder --info FILE [--json]
-// FILE is a vm3 file (unpacked into a temporary folder first), a model
-// folder or a ".gpb" bundle.
+// FILE is a vm3 file (judged and unpacked as --convert does, into a claimed
+// workspace that is removed afterwards), a model folder or a ".gpb" bundle.
 class ModelInfoCommand {
 public:
     enum ExitCode {
@@ -16,4 +18,13 @@ public:
     // True when the command line holds --info (before any "--").
     static bool wantsInfo(int argc, char** argv);
     static int run(int argc, char** argv);
+
+    struct Request {
+        QString file;
+        bool json = false;
+        bool valid = false;
+    };
+
+private:
+    static int describe(const Request& request);
 };

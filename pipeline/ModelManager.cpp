@@ -85,6 +85,8 @@ void ModelManager::importContainer()
     const ContainerImport::Result result = ContainerImport::run(m_currentModelPath, m_workspaces.paths(), m_workspaces);
     switch (result.status) {
     case ContainerImport::Status::Loaded:
+        // The viewer draws them anew; any it cannot draw must not be the old model's.
+        ContainerImport::removePreviews(m_workspaces.paths().meta);
         announceContainer(result.modelPath, result.version, result.format);
         break;
     case ContainerImport::Status::VersionError:
@@ -92,6 +94,7 @@ void ModelManager::importContainer()
         break;
     case ContainerImport::Status::Damaged:
     case ContainerImport::Status::WriteFailed:
+    case ContainerImport::Status::Stopped:
         reportContainerFailure(QString(), result.errorText);
         break;
     }

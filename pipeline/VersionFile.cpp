@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <json/json.h>
 
@@ -81,8 +82,13 @@ bool VersionFile::read(const QString& modelFolder, QString* errorText, int* form
     if (format)
         *format = -1;
     QFile file(modelFolder + QStringLiteral("/version"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const QFileInfo info(file.fileName());
+    // Only a regular file is opened (a FIFO would block); a large one is
+    // refused by its size, before a byte of it is read.
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return fail(errorText, kMissing);
+    if (info.size() > kMaxVersionFileSize)
+        return fail(errorText, kParseError);
     const QByteArray text = readJoinedLines(file);
     if (text.size() > kMaxVersionFileSize)
         return fail(errorText, kParseError);

@@ -1,11 +1,13 @@
 #include "ZipArchiveReader.h"
 
 #include "ConsoleOutput.h"
+#include "UnpackBudget.h"
 #include "ZipDeviceIo.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTextCodec>
@@ -13,7 +15,6 @@
 #include <minizip/unzip.h>
 
 #include <algorithm>
-#include <functional>
 #include <vector>
 
 namespace {
@@ -47,6 +48,49 @@ bool hasControlCharacter(const QString& component)
     for (const QChar c : component) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             return true;
+    }
+    return false;
+}
+
+// minizip 1.1 leaves 0xffffffff in a size whose true value lies in the
+// ZIP64 extra field (id 1); the values there come in a fixed order, each
+// present only when its 32-bit field is 0xffffffff.
+bool readTrueSizes(const unz_file_info64& info, const QByteArray& extra, quint64* uncompressed, quint64* compressed,
+                   bool* fromExtra)
+{
+    const quint64 escaped = 0xffffffffu;
+    *uncompressed = info.uncompressed_size;
+    *compressed = info.compressed_size;
+    *fromExtra = false;
+    if (*uncompressed != escaped && *compressed != escaped)
+        return true;
+    const auto u16 = [&](int at) { return quint16(uchar(extra[at]) | (uchar(extra[at + 1]) << 8)); };
+    const auto u64 = [&](int at) {
+        quint64 value = 0;
+        for (int i = 7; i >= 0; --i)
+            value = (value << 8) | uchar(extra[at + i]);
+        return value;
+    };
+    for (int at = 0; at + 4 <= extra.size();) {
+        const int id = u16(at);
+        const int size = u16(at + 2);
+        const int end = at + 4 + size;
+        if (end > extra.size())
+            return false;
+        if (id == 1) {
+            int field = at + 4;
+            for (quint64* value : {uncompressed, compressed}) {
+                if (*value != escaped)
+                    continue;
+                if (field + 8 > end)
+                    return false;
+                *value = u64(field);
+                field += 8;
+            }
+            *fromExtra = true;
+            return true;
+        }
+        at = end;
     }
     return false;
 }
@@ -124,6 +168,13 @@ bool ZipArchiveReader::fail(Status status, const QString& message)
     return false;
 }
 
+bool ZipArchiveReader::stopped()
+{
+    if (!m_stopFlag || !m_stopFlag->load())
+        return false;
+    return fail(Stopped, QStringLiteral("stopped while unpacking"));
+}
+
 bool ZipArchiveReader::open(const QString& archivePath)
 {
     close();
@@ -132,7 +183,9 @@ bool ZipArchiveReader::open(const QString& archivePath)
 
     qDebug() << "unpack from: " << archivePath;
     m_file.setFileName(archivePath);
-    if (QFileInfo(archivePath).isDir() || !m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Buffered: minizip reads a directory record a few bytes at a time, which
+    // unbuffered would be a system call each, some 160 per entry.
+    if (QFileInfo(archivePath).isDir() || !m_file.open(QIODevice::ReadOnly))
         return fail(CannotOpen, QStringLiteral("cannot read %1").arg(archivePath));
 
     zlib_filefunc64_def io = ZipDeviceIo::functionsFor(&m_file);
@@ -217,79 +270,115 @@ bool ZipArchiveReader::extractAll(const QString& destinationFolder)
 }
 
 // Reads the directory only (and each entry's local header, to learn where
-// its data lies); nothing is decompressed or written.
+// its data lies); nothing is decompressed or written. The cost grows with the
+// number of entries and no faster.
 bool ZipArchiveReader::checkBounds(const QString& destinationFolder)
 {
-    qint64 limit = m_sizeLimit;
+    std::vector<EntryFacts> entries;
+    if (!readDirectory(&entries))
+        return false;
+
+    UnpackBudget budget;
+    QSet<QString> targets;
+    for (const EntryFacts& entry : entries) {
+        budget.add(entry.name, entry.uncompressedSize, entry.compressedSize);
+        if (entry.relativePath.isEmpty() || entry.isFolder)
+            continue;
+        // A later entry of the same name would silently replace the first,
+        // so what is checked would not be what is loaded.
+        if (targets.contains(entry.relativePath))
+            return fail(Damaged, QStringLiteral("the entry \"%1\" appears more than once").arg(entry.name));
+        targets.insert(entry.relativePath);
+    }
+
     const QStorageInfo storage(destinationFolder);
-    if (storage.isValid() && storage.bytesAvailable() >= 0)
-        limit = qMin(limit, qMax<qint64>(0, storage.bytesAvailable() - freeSpaceMargin));
+    const qint64 bytesFree = storage.isValid() ? storage.bytesAvailable() : -1;
+    const UnpackBudget::Verdict verdict = budget.verdict(m_sizeLimit, bytesFree);
+    switch (verdict.refusal) {
+    case UnpackBudget::Refusal::None:
+        break;
+    case UnpackBudget::Refusal::NoSpace:
+        return fail(NoSpace, verdict.reason);
+    case UnpackBudget::Refusal::TooLarge:
+    case UnpackBudget::Refusal::ImplausibleRatio:
+        return fail(TooLarge, verdict.reason);
+    }
 
-    struct Range {
-        quint64 start, end;
-        QString name;
-    };
-    quint64 total = 0;
-    QString implausible; // the first large entry with too high a ratio
-    std::vector<Range> ranges;
-    const auto forEachEntry = [this](const std::function<bool(const unz_file_info64&, const QString&)>& visit) {
-        for (int result = unzGoToFirstFile(zipOf(m_zip)); result != UNZ_END_OF_LIST_OF_FILE;
-             result = unzGoToNextFile(zipOf(m_zip))) {
-            unz_file_info64 info;
-            char name[512] = {};
-            if (result != UNZ_OK
-                || unzGetCurrentFileInfo64(zipOf(m_zip), &info, name, sizeof name - 1, nullptr, 0, nullptr, 0)
-                    != UNZ_OK)
-                return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
-            if (!visit(info, QString::fromUtf8(name)))
-                return false;
-        }
-        return true;
-    };
-
-    // First the directory alone: declared sizes and ratios.
-    const bool listed = forEachEntry([&](const unz_file_info64& info, const QString& entryName) {
-        total += info.uncompressed_size;
-        const quint64 ratio = info.uncompressed_size / qMax<quint64>(1, info.compressed_size);
-        if (implausible.isEmpty() && info.uncompressed_size >= quint64(ratioCheckedSize)
-            && ratio > quint64(maximumRatio))
-            implausible
-                = QStringLiteral("entry \"%1\" claims to grow %2 times when unpacked").arg(entryName).arg(ratio);
-        return true;
-    });
-    if (!listed)
+    // minizip 1.1 reads data by the 32-bit fields, so an entry whose sizes
+    // only its ZIP64 field holds cannot be unpacked, however small it is.
+    for (const EntryFacts& entry : entries) {
+        if (entry.hasZip64Sizes)
+            return fail(Unsupported,
+                        QStringLiteral("entry \"%1\" keeps its sizes (%2 bytes) in a ZIP64 field, which cannot be "
+                                       "unpacked here")
+                            .arg(entry.name)
+                            .arg(entry.uncompressedSize));
+    }
+    if (!locateData(&entries))
         return false;
-    if (total > quint64(limit))
-        return fail(TooLarge,
-                    QStringLiteral("it would unpack to %1 bytes, more than the %2 allowed").arg(total).arg(limit));
-    if (!implausible.isEmpty())
-        return fail(TooLarge, implausible);
-
-    // Then where each entry's data lies, from its local header. Other
-    // methods and encrypted entries are refused while unpacking.
-    const bool located = forEachEntry([&](const unz_file_info64& info, const QString& entryName) {
-        const bool readable = (info.flag & kEncryptedFlag) == 0
-            && (info.compression_method == 0 || info.compression_method == Z_DEFLATED);
-        if (!readable || info.compressed_size == 0)
-            return true;
-        if (unzOpenCurrentFile(zipOf(m_zip)) != UNZ_OK)
-            return fail(Damaged, QStringLiteral("entry \"%1\" cannot be decoded").arg(entryName));
-        const quint64 start = quint64(unzGetCurrentFileZStreamPos64(zipOf(m_zip)));
-        unzCloseCurrentFile(zipOf(m_zip));
-        ranges.push_back({start, start + info.compressed_size, entryName});
-        return true;
-    });
-    if (!located)
-        return false;
-
     // Entries that share compressed data multiply what a small archive
     // unpacks to; an archive we wrote never has them.
-    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.start < b.start; });
-    for (size_t i = 1; i < ranges.size(); ++i) {
-        if (ranges[i].start < ranges[i - 1].end)
-            return fail(
-                TooLarge,
-                QStringLiteral("entries \"%1\" and \"%2\" share their data").arg(ranges[i - 1].name, ranges[i].name));
+    std::sort(entries.begin(), entries.end(),
+              [](const EntryFacts& a, const EntryFacts& b) { return a.dataStart < b.dataStart; });
+    const EntryFacts* previous = nullptr;
+    for (const EntryFacts& entry : entries) {
+        if (entry.compressedSize == 0 || entry.dataStart == 0)
+            continue;
+        if (previous && entry.dataStart < previous->dataStart + previous->compressedSize)
+            return fail(TooLarge,
+                        QStringLiteral("entries \"%1\" and \"%2\" share their data").arg(previous->name, entry.name));
+        previous = &entry;
+    }
+    return true;
+}
+
+// Every entry's name and true sizes, from the directory alone. Other methods
+// and encrypted entries are refused while unpacking, so their data is not
+// located.
+bool ZipArchiveReader::readDirectory(std::vector<EntryFacts>* entries)
+{
+    std::vector<char> name(0x10000);
+    std::vector<char> extra(0x10000);
+    for (int result = unzGoToFirstFile(zipOf(m_zip)); result != UNZ_END_OF_LIST_OF_FILE;
+         result = unzGoToNextFile(zipOf(m_zip))) {
+        unz_file_info64 info;
+        if (result != UNZ_OK
+            || unzGetCurrentFileInfo64(zipOf(m_zip), &info, name.data(), uLong(name.size()), extra.data(),
+                                       uLong(extra.size()), nullptr, 0)
+                != UNZ_OK)
+            return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
+        EntryFacts facts;
+        facts.name = decodeEntryName(QByteArray(name.data(), int(qMin<uLong>(info.size_filename, name.size()))),
+                                     (info.flag & kUtf8NameFlag) != 0);
+        if (!safeRelativePath(facts.name, &facts.relativePath, &facts.isFolder))
+            facts.relativePath.clear(); // refused with its name while unpacking
+        const QByteArray extraField(extra.data(), int(qMin<uLong>(info.size_file_extra, extra.size())));
+        if (!readTrueSizes(info, extraField, &facts.uncompressedSize, &facts.compressedSize, &facts.hasZip64Sizes))
+            return fail(Damaged,
+                        QStringLiteral("entry \"%1\" has 64-bit sizes without their extra field").arg(facts.name));
+        facts.locatable = (info.flag & kEncryptedFlag) == 0
+            && (info.compression_method == 0 || info.compression_method == Z_DEFLATED) && facts.compressedSize > 0;
+        unz64_file_pos position;
+        if (unzGetFilePos64(zipOf(m_zip), &position) != UNZ_OK)
+            return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
+        facts.directoryOffset = position.pos_in_zip_directory;
+        facts.index = position.num_of_file;
+        entries->push_back(facts);
+    }
+    return true;
+}
+
+// Where each entry's data starts, from its local header.
+bool ZipArchiveReader::locateData(std::vector<EntryFacts>* entries)
+{
+    for (EntryFacts& entry : *entries) {
+        if (!entry.locatable)
+            continue;
+        unz64_file_pos position {entry.directoryOffset, entry.index};
+        if (unzGoToFilePos64(zipOf(m_zip), &position) != UNZ_OK || unzOpenCurrentFile(zipOf(m_zip)) != UNZ_OK)
+            return fail(Damaged, QStringLiteral("entry \"%1\" cannot be decoded").arg(entry.name));
+        entry.dataStart = quint64(unzGetCurrentFileZStreamPos64(zipOf(m_zip)));
+        unzCloseCurrentFile(zipOf(m_zip));
     }
     return true;
 }
@@ -303,7 +392,7 @@ bool ZipArchiveReader::extractEntries(const QString& stagingFolder)
         return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
 
     while (result == UNZ_OK) {
-        if (!extractCurrentEntry(stagingFolder))
+        if (stopped() || !extractCurrentEntry(stagingFolder))
             return false;
         result = unzGoToNextFile(zipOf(m_zip));
     }
@@ -322,8 +411,9 @@ bool ZipArchiveReader::readCurrentEntryInfo(QString* name, bool* encrypted, int*
         return false;
     *name = decodeEntryName(QByteArray(raw.data(), int(info.size_filename)), (info.flag & kUtf8NameFlag) != 0);
     *encrypted = (info.flag & kEncryptedFlag) != 0;
-    m_currentSize = info.uncompressed_size;
     *method = int(info.compression_method);
+    m_currentSize = info.uncompressed_size;
+    m_currentCrc = quint32(info.crc);
     return !name->isEmpty();
 }
 
@@ -377,27 +467,42 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
     return true;
 }
 
+// At most the declared size is copied, then one more read must find the end.
+// The CRC is checked here too: minizip checks it only when its own count of
+// the bytes left agrees.
 bool ZipArchiveReader::copyEntryData(const QString& targetPath, const QString& entryName, quint64 declaredSize)
 {
-    quint64 written = 0;
     QFile out(targetPath);
     if (QFileInfo(targetPath).isDir() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return fail(WriteFailed, QStringLiteral("cannot write %1").arg(targetPath));
 
     std::vector<char> buffer(kReadBlockSize);
+    quint64 written = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
     for (;;) {
-        const int n = unzReadCurrentFile(zipOf(m_zip), buffer.data(), unsigned(buffer.size()));
+        const quint64 wanted = qMin<quint64>(buffer.size(), qMax<quint64>(1, declaredSize - written));
+        const int n = unzReadCurrentFile(zipOf(m_zip), buffer.data(), unsigned(wanted));
         if (n < 0)
             return fail(Damaged, QStringLiteral("entry \"%1\" is damaged (error %2)").arg(entryName).arg(n));
         if (n == 0)
-            return true;
-        written += quint64(n);
-        if (written > declaredSize)
+            break;
+        if (stopped())
+            return false;
+        if (written + quint64(n) > declaredSize)
             return fail(TooLarge,
                         QStringLiteral("entry \"%1\" holds more than the %2 bytes it declares")
                             .arg(entryName)
                             .arg(declaredSize));
+        written += quint64(n);
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), uInt(n));
         if (!ZipDeviceIo::writeFully(&out, buffer.data(), n))
             return fail(WriteFailed, QStringLiteral("cannot write %1: %2").arg(targetPath, out.errorString()));
     }
+    if (written != declaredSize)
+        return fail(
+            Damaged,
+            QStringLiteral("entry \"%1\" is shorter than the %2 bytes it declares").arg(entryName).arg(declaredSize));
+    if (quint32(crc) != m_currentCrc)
+        return fail(Damaged, QStringLiteral("entry \"%1\" fails its CRC check").arg(entryName));
+    return true;
 }

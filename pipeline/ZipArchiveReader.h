@@ -3,16 +3,21 @@
 #include <QFile>
 #include <QString>
 
+#include <atomic>
+#include <vector>
+
 // Unpacks a zip archive (a vm3 container) into a folder.
 //
 // The archive is untrusted: entry names that would land outside the
 // destination (absolute paths, drive letters, ".." components, backslash
 // variants of these) refuse the whole archive, and damage (not a zip,
-// truncated, CRC mismatch, undecodable data) fails it. Before anything is
-// written, the archive is refused when its declared sizes add up to more
-// than the limit or the free space allows, when two entries share data, or
-// when a large entry claims an implausible compression ratio; while
-// unpacking, an entry that yields more than it declared fails. Entries are unpacked
+// truncated, CRC mismatch, undecodable data, two entries of one name) fails
+// it. Before anything is written, the archive is refused when its declared
+// sizes add up to more than the limit or the free space allows, when two
+// entries share data, or when it claims an implausible compression ratio
+// (see UnpackBudget); while unpacking, an entry that yields more or less
+// than it declared fails. ZIP64 sizes are read from their extra field, so a
+// refusal names the true size. Entries are unpacked
 // into a hidden staging folder inside the destination and moved into place
 // only when every entry was read intact, so a failed unpack leaves nothing
 // behind.
@@ -24,16 +29,14 @@ public:
         Damaged, // not a zip, truncated, corrupt or unsupported data
         UnsafeEntry, // an entry name points outside the destination
         WriteFailed, // the destination could not be written
-        TooLarge // it would unpack to more than the limit, or looks like a zip bomb
+        TooLarge, // it would unpack to more than the limit, or looks like a zip bomb
+        NoSpace, // the destination's disk has too little room for it
+        Unsupported, // intact, but in a form this reader cannot unpack
+        Stopped // the stop flag was set
     };
 
     // What an archive may unpack to at most, whatever room there is.
     static const qint64 defaultSizeLimit = qint64(4) << 30;
-    // Room kept free on the destination's disk.
-    static const qint64 freeSpaceMargin = qint64(64) << 20;
-    // Entries at least this large may not shrink by more than maximumRatio.
-    static const qint64 ratioCheckedSize = qint64(32) << 20;
-    static const qint64 maximumRatio = 200;
 
     ZipArchiveReader();
     ~ZipArchiveReader();
@@ -42,6 +45,9 @@ public:
 
     bool open(const QString& archivePath);
     void setSizeLimit(qint64 bytes) { m_sizeLimit = bytes; }
+    // A flag that, once set, fails the unpack between blocks (nothing is
+    // left behind, as on any failure).
+    void setStopFlag(const std::atomic<bool>* flag) { m_stopFlag = flag; }
     // Unpacks every entry below destinationFolder and closes the archive.
     bool extractAll(const QString& destinationFolder);
     void close();
@@ -56,7 +62,22 @@ public:
 
 private:
     bool fail(Status status, const QString& message);
+    bool stopped();
+    struct EntryFacts {
+        QString name;
+        QString relativePath; // empty for unsafe names
+        bool isFolder = false;
+        quint64 uncompressedSize = 0;
+        quint64 compressedSize = 0;
+        bool hasZip64Sizes = false; // read from the ZIP64 extra field
+        bool locatable = false; // stored or deflated, not encrypted, not empty
+        quint64 dataStart = 0; // 0: not located
+        quint64 directoryOffset = 0, index = 0; // minizip's position of the entry
+    };
+
     bool checkBounds(const QString& destinationFolder);
+    bool readDirectory(std::vector<EntryFacts>* entries);
+    bool locateData(std::vector<EntryFacts>* entries);
     bool extractEntries(const QString& stagingFolder);
     bool extractCurrentEntry(const QString& stagingFolder);
     bool copyEntryData(const QString& targetPath, const QString& entryName, quint64 declaredSize);
@@ -69,5 +90,8 @@ private:
     Status m_status = Ok;
     QString m_error;
     qint64 m_sizeLimit = defaultSizeLimit;
-    quint64 m_currentSize = 0; // declared size of the entry being read
+    const std::atomic<bool>* m_stopFlag = nullptr;
+    // The entry being read.
+    quint64 m_currentSize = 0; // declared size
+    quint32 m_currentCrc = 0;
 };

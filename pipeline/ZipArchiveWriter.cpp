@@ -190,8 +190,17 @@ bool ZipArchiveWriter::addFolder(const QString& folder, const QString& prefix)
     return ok;
 }
 
+bool ZipArchiveWriter::stopped()
+{
+    if (!m_stopFlag || !m_stopFlag->load())
+        return false;
+    return fail(QStringLiteral("stopped before the archive was complete"));
+}
+
 bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName)
 {
+    if (stopped())
+        return false;
     if (!m_zip)
         return fail(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
     if (m_fileCount >= maximumEntryCount)
@@ -242,6 +251,8 @@ bool ZipArchiveWriter::writeStreamed(QFile& in, const QString& filePath)
             return fail(QStringLiteral("error in reading %1: %2").arg(filePath, in.errorString()));
         if (n == 0)
             return true;
+        if (stopped())
+            return false;
         if (zipWriteInFileInZip(zipOf(m_zip), buffer.data(), unsigned(n)) != ZIP_OK)
             return failWriting(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
     }
@@ -274,6 +285,8 @@ bool ZipArchiveWriter::writeDeflatedInParallel(QFile& in, const QString& filePat
             batch.push_back(std::move(chunk));
         }
 
+        if (stopped())
+            return false;
         deflateBatch(batch, workers);
 
         for (const DeflateChunk& chunk : batch) {
@@ -300,6 +313,8 @@ bool ZipArchiveWriter::close()
     m_zip = nullptr;
     if (closed != ZIP_OK)
         failWriting(QStringLiteral("error in closing %1").arg(m_file.fileName()));
+    if (!hasError())
+        stopped();
     if (hasError()) {
         // Discards the temporary file; the previous target stays as it was.
         m_file.cancelWriting();

@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <atomic>
 #include <vector>
 
 class QFile;
@@ -32,6 +33,9 @@ public:
     ZipArchiveWriter& operator=(const ZipArchiveWriter&) = delete;
 
     bool open(const QString& archivePath);
+    // A flag that, once set, fails the archive between blocks: close() then
+    // discards it and the target stays as it was.
+    void setStopFlag(const std::atomic<bool>* flag) { m_stopFlag = flag; }
     // Adds every file below folder as prefix + "/" + relative path.
     bool addFolder(const QString& folder, const QString& prefix);
     bool addFile(const QString& filePath, const QString& entryName);
@@ -51,6 +55,7 @@ public:
 
 private:
     bool fail(const QString& message);
+    bool stopped();
     bool failWriting(const QString& message);
     bool writeStreamed(QFile& in, const QString& filePath);
     bool writeDeflatedInParallel(QFile& in, const QString& filePath, unsigned long* crc, qint64* total);
@@ -60,4 +65,5 @@ private:
     void* m_zip = nullptr; // zipFile
     QString m_error;
     int m_fileCount = 0;
+    const std::atomic<bool>* m_stopFlag = nullptr;
 };

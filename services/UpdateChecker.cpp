@@ -9,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
+#include <QTimer>
 
 #include <atomic>
 
@@ -21,6 +22,9 @@ const char* const skippedVersionKey = "LatestSkippedVersion";
 const qint64 maximumFeedSize = 4 * 1024 * 1024;
 const int maximumRedirects = 5;
 const int transferTimeoutMs = 30000;
+// What the network layer may hold unread: the feed is taken in pieces of
+// this size, so a huge body never sits in memory whole.
+const qint64 readBufferSize = 64 * 1024;
 
 bool isWebScheme(const QUrl& url)
 {
@@ -34,7 +38,10 @@ const char* const UpdateChecker::runningVersion = VELMORA_VERSION "." VELMORA_BU
 UpdateChecker::UpdateChecker(QObject* parent)
     : QObject(parent)
     , m_network(new QNetworkAccessManager(this))
+    , m_deadline(new QTimer(this))
 {
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, &UpdateChecker::deadlinePassed);
 }
 
 UpdateChecker::~UpdateChecker()
@@ -90,6 +97,8 @@ bool UpdateChecker::CheckForUpdates(bool silentAsMuchAsItCouldGet)
         = isChecking() ? m_silentAsMuchAsItCouldGet && silentAsMuchAsItCouldGet : silentAsMuchAsItCouldGet;
     if (!isChecking()) {
         m_redirectsFollowed = 0;
+        m_deadlinePassed = false;
+        m_deadline->start(m_deadlineMs);
         startDownload();
     }
     return true;
@@ -126,20 +135,52 @@ void UpdateChecker::startDownload()
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(transferTimeoutMs);
     m_reply = m_network->get(request);
+    m_reply->setReadBufferSize(readBufferSize);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &UpdateChecker::checkDeclaredLength);
     connect(m_reply, &QNetworkReply::readyRead, this, &UpdateChecker::httpFeedReadyRead);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &UpdateChecker::httpFeedUpdateDataReadProgress);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateChecker::httpFeedDownloadFinished);
+}
+
+// A feed that says it is too large is refused before a byte of it is read.
+void UpdateChecker::checkDeclaredLength()
+{
+    if (!m_reply || m_downloadAborted)
+        return;
+    const QVariant declared = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (declared.isValid() && declared.toLongLong() > maximumFeedSize) {
+        m_downloadAborted = true;
+        m_reply->abort();
+    }
 }
 
 void UpdateChecker::httpFeedReadyRead()
 {
     if (!m_reply || m_downloadAborted)
         return;
-    m_feed += m_reply->readAll();
-    if (m_feed.size() > maximumFeedSize) {
-        m_downloadAborted = true;
-        m_reply->abort();
+    readFeedBytes(m_reply);
+}
+
+// Never more than one byte past the limit is kept.
+void UpdateChecker::readFeedBytes(QNetworkReply* reply)
+{
+    while (!m_downloadAborted && reply->bytesAvailable() > 0) {
+        m_feed += reply->read(maximumFeedSize + 1 - m_feed.size());
+        if (m_feed.size() > maximumFeedSize) {
+            m_downloadAborted = true;
+            reply->abort();
+        }
     }
+}
+
+// Left running between hops and after the check: with no transfer under
+// way it has nothing to stop.
+void UpdateChecker::deadlinePassed()
+{
+    if (!m_reply)
+        return;
+    m_deadlinePassed = true;
+    m_reply->abort();
 }
 
 void UpdateChecker::httpFeedUpdateDataReadProgress(qint64 bytesRead, qint64 totalBytes)
@@ -155,6 +196,11 @@ void UpdateChecker::httpFeedDownloadFinished()
         return;
     m_reply = nullptr;
     reply->deleteLater();
+    if (m_deadlinePassed) {
+        showError(tr("Failed to connect to update service. Please try again later."),
+                  tr("The update feed did not arrive within %1 seconds.").arg(m_deadlineMs / 1000.0));
+        return;
+    }
     if (m_downloadAborted) {
         showError(tr("Error in update file. Please try again later."),
                   tr("The update feed is larger than %1 bytes.").arg(maximumFeedSize));
@@ -173,7 +219,12 @@ void UpdateChecker::httpFeedDownloadFinished()
                   tr("Feed download failed: the feed moved to %1.").arg(target.toString()));
         return;
     }
-    m_feed += reply->readAll();
+    readFeedBytes(reply); // what is left of the body
+    if (m_downloadAborted) {
+        showError(tr("Error in update file. Please try again later."),
+                  tr("The update feed is larger than %1 bytes.").arg(maximumFeedSize));
+        return;
+    }
     handleFeed(m_feed);
 }
 

@@ -12,6 +12,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 // Looks for a newer release in the appcast feed and offers it: downloads the
 // feed, takes the first item with a download for this platform, compares its
@@ -46,6 +47,9 @@ public:
     static bool isIgnoredVersion(const QString& version);
 
     void setFeedURL(const QUrl& url);
+    // How long one check may take in all, redirects included (60 s): a feed
+    // that drips a byte at a time never passes the per-transfer time-out.
+    void setDeadline(int milliseconds) { m_deadlineMs = milliseconds; }
     QUrl feedURL() const { return m_feedUrl; }
     const AvailableUpdate* proposedUpdate() const { return m_proposedUpdate.get(); }
     bool isChecking() const { return m_reply != nullptr; }
@@ -86,6 +90,9 @@ private:
 
     void completeApplicationIdentity();
     void startDownload();
+    void checkDeclaredLength();
+    void readFeedBytes(QNetworkReply* reply);
+    void deadlinePassed();
     bool followRedirect(const QUrl& target);
     void handleFeed(const QByteArray& feed);
     void proposeUpdate(const AvailableUpdate& update);
@@ -97,7 +104,10 @@ private:
     std::unique_ptr<AvailableUpdate> m_proposedUpdate;
     QNetworkAccessManager* m_network = nullptr;
     QNetworkReply* m_reply = nullptr;
-    bool m_downloadAborted = false;
+    bool m_downloadAborted = false; // the feed is larger than allowed
+    bool m_deadlinePassed = false;
+    int m_deadlineMs = 60000;
+    QTimer* m_deadline = nullptr;
     QByteArray m_feed;
     int m_redirectsFollowed = 0;
     bool m_silentAsMuchAsItCouldGet = false;

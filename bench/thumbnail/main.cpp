@@ -1,7 +1,8 @@
 // The file manager's preview of a large vm3 container: the program's
-// --thumbnail (a process start, the central directory and one entry) against
-// unpacking the whole container with Info-ZIP's unzip, in the same run.
-// Prints the median times and our time divided by unzip's.
+// --thumbnail (a process start, the container judged and unpacked as
+// --convert does, its bundle read, the preview scaled) against unpacking the
+// whole container with Info-ZIP's unzip, in the same run. Prints the median
+// times and our time divided by unzip's.
 //
 //   bench_thumbnail [--runs N] [--megabytes M]
 
@@ -31,13 +32,13 @@ namespace {
 using bench::randomBytes;
 using bench::writeBytes;
 
-// A model folder as a real conversion leaves it: a big bundle, textures, the
-// preview and the version file.
+// A model folder as a real conversion leaves it: the sample's bundle, big
+// textures, the preview and the version file.
 bool writeModelFolder(const QString& folder, int megabytes)
 {
     const int textures = 8;
-    const int textureBytes = megabytes * 1024 * 1024 / 2 / textures;
-    if (!writeBytes(folder + "/model.gpb", randomBytes(megabytes * 1024 * 1024 / 2, 1)))
+    const int textureBytes = megabytes * 1024 * 1024 / textures;
+    if (!QDir().mkpath(folder) || QProcess::execute(MODEL_ENCODER_PATH, {SAMPLE_MODEL, folder + "/model.gpb"}) != 0)
         return false;
     for (int i = 0; i < textures; ++i) {
         if (!writeBytes(folder + QString("/tex/texture%1.png").arg(i), randomBytes(textureBytes, quint64(i) + 2)))
@@ -92,8 +93,9 @@ int main(int argc, char** argv)
     const double ours = medianMs(runs, [&] {
         return runQuietly(VELMORA_PROGRAM, {"--thumbnail", container, thumbnail, "256"});
     });
-    const double inProcess
-        = medianMs(runs, [&] { return ContainerThumbnail::write(container, thumbnail, 256, nullptr); });
+    const double inProcess = medianMs(runs, [&] {
+        return ContainerThumbnail::write(work.filePath("model/.meta/perspective.png"), thumbnail, 256, nullptr);
+    });
     const double unzip = medianMs(runs, [&] {
         QDir(work.filePath("unpacked")).removeRecursively();
         return runQuietly("unzip", {"-q", "-o", container, "-d", work.filePath("unpacked")});
@@ -103,8 +105,8 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("container: %.1f MB\n", double(QFileInfo(container).size()) / 1e6);
-    std::printf("--thumbnail (process):     %8.2f ms  (target: at most 50 ms)\n", ours);
-    std::printf("thumbnail (in process):    %8.2f ms\n", inProcess);
+    std::printf("--thumbnail (process):     %8.2f ms\n", ours);
+    std::printf("scaling the preview alone: %8.2f ms\n", inProcess);
     std::printf("unzip (whole container):   %8.2f ms\n", unzip);
     std::printf("ratio --thumbnail / unzip: %8.3f\n", ours / unzip);
     return 0;

@@ -1,3 +1,4 @@
+#include "CustomTextBrowser.h"
 #include "LocalHttpServer.h"
 #include "UpdateChecker.h"
 #include "UpdatePresenter.h"
@@ -51,6 +52,14 @@ T* visibleWindow(const QString& objectName)
     return nullptr;
 }
 
+int visibleCount(const QString& objectName)
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += widget->isVisible() && widget->objectName() == objectName ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 // The update checker against a feed server of its own: what each feed leads
@@ -75,6 +84,8 @@ class UpdateCheckerTest : public QObject {
             return QStringLiteral("refused or still checking");
         if (QWidget* window = visibleWindow<QWidget>("updateWindow"))
             return "Window|" + window->findChild<QLabel*>("updateQuestion")->text();
+        if (visibleCount("updateMessageBox") > 1)
+            return QStringLiteral("more than one message");
         if (auto* box = visibleWindow<QMessageBox>("updateMessageBox")) {
             const QString seen = box->text() + "|" + box->informativeText();
             box->close();
@@ -93,6 +104,7 @@ class UpdateCheckerTest : public QObject {
     {
         m_presenter.reset();
         m_checker = std::make_unique<UpdateChecker>();
+        m_checker->setDeadline(2000);
         m_presenter = std::make_unique<UpdatePresenter>(m_checker.get());
     }
 
@@ -121,6 +133,9 @@ private slots:
         m_server->routes["/loop"].headers = "Location: /loop\r\n";
         m_server->routes["/local"].status = "302 Found";
         m_server->routes["/local"].headers = "Location: file:///etc/passwd\r\n";
+        m_server->routes["/large"].declaredLength = 2200000000;
+        m_server->routes["/drip"].body = feedOf(itemOf("1.8"));
+        m_server->routes["/drip"].dripMs = 50;
         makeChecker();
     }
     void cleanup()
@@ -153,6 +168,8 @@ private slots:
             << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>ORIGIN/n</link>", "javascript:alert(1)") << fileError;
         QTest::newRow("malformed") << "/feed" << QByteArray("<item><title>1.8</item>") << fileError;
         QTest::newRow("huge") << "/feed" << QByteArray(5 * 1024 * 1024, ' ') << fileError;
+        QTest::newRow("declares 2.2 GB, sends nothing") << "/large" << QByteArray() << fileError;
+        QTest::newRow("drips a byte at a time") << "/drip" << QByteArray() << networkError;
         QTest::newRow("redirect followed") << "/moved" << itemOf("1.8") << offerText("1.8");
         QTest::newRow("redirect loop") << "/loop" << QByteArray() << networkError;
         QTest::newRow("redirect to a local file") << "/local" << QByteArray() << networkError;
@@ -202,6 +219,29 @@ private slots:
         QCOMPARE(check(true), QStringLiteral("Nothing"));
         m_server->routes.remove("/feed");
         QCOMPARE(check(true), QStringLiteral("Nothing"));
+    }
+
+    // Release notes and log records come from outside: only web links open.
+    void linksOpenOnlyOnTheWeb_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("http") << "http://velmora.invalid/notes" << true;
+        QTest::newRow("https, upper case") << "HTTPS://velmora.invalid/notes" << true;
+        QTest::newRow("local file") << "file:///etc/passwd" << false;
+        QTest::newRow("script") << "javascript:alert(1)" << false;
+        QTest::newRow("no host") << "http:/etc/passwd" << false;
+    }
+    void linksOpenOnlyOnTheWeb()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, opens);
+        for (const char* scheme : {"file", "javascript", "https"})
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+        CustomTextBrowser browser;
+        browser.setHtml(QString("<a href=\"%1\">notes</a>").arg(link));
+        emit browser.anchorClicked(QUrl(link));
+        QCOMPARE(m_openedUrls, opens ? QList<QUrl> {QUrl(link)} : QList<QUrl>());
     }
 
     void versionOrder_data()

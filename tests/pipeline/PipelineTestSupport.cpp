@@ -1,5 +1,7 @@
 #include "PipelineTestSupport.h"
 
+#include "../engine/GpbBuilder.h"
+
 #include <unistd.h>
 
 namespace testsupport {
@@ -76,15 +78,24 @@ namespace FakeEncoder {
 
 QByteArray bundleBytesFor(const QString& inputPath)
 {
-    return QByteArray("GPB\xabVELMORA-FAKE\n", 17) + inputPath.toUtf8() + '\n';
+    return ZipFixture::bundle() + "VELMORA-FAKE\n" + inputPath.toUtf8() + '\n';
+}
+
+// printf's format for these bytes, each as an octal escape.
+static QString printfBytes(const QByteArray& bytes)
+{
+    QString format;
+    for (const char byte : bytes)
+        format += QStringLiteral("\\%1").arg(uint(uchar(byte)), 3, 8, QLatin1Char('0'));
+    return format;
 }
 
 static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
 {
     // printf, not echo: echo would turn the escaped "\n" into a line break.
-    const QString normal
-        = QStringLiteral("printf 'GPB\\253VELMORA-FAKE\\n%s\\n' \"$7\" > \"$8\"\n"
-                         "printf '%s\\n' 'Loading scene...' 'Warning (GP#2001|Fake warning): from stdout'\n"
+    const QString normal = QStringLiteral("printf '%1' > \"$8\"\nprintf 'VELMORA-FAKE\\n%s\\n' \"$7\" >> \"$8\"\n")
+                               .arg(printfBytes(ZipFixture::bundle()))
+        + QStringLiteral("printf '%s\\n' 'Loading scene...' 'Warning (GP#2001|Fake warning): from stdout'\n"
                          "printf '\\000Warning (GP#2009|Hidden): console text ends at a zero byte\\n'\n"
                          "printf '%s\\n' 'Error (GP#1001|Fake error): from stderr\\nsecond line' >&2\n");
     QString body = QStringLiteral("#!/bin/sh\n"
@@ -149,9 +160,31 @@ QByteArray versionFile(const QByteArray& version, const QByteArray& formatJson)
     return "{\"encoderversion\":\"" + version + "\",\"format\":" + formatJson + "}\n";
 }
 
+QByteArray bundle()
+{
+    enginetest::GpbBuilder b;
+    b.record("scene", 1);
+    b.u32(1);
+    b.leaf("box", 0, "#mesh");
+    b.sceneEnd();
+    b.mesh("mesh", 3);
+    return QByteArray::fromStdString(b.build());
+}
+
+QByteArray pngOfSize(int width, int height)
+{
+    const char* const script = R"PY(
+import struct, sys, zlib
+def chunk(kind, data): return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+header = struct.pack('>IIBBBBB', int(sys.argv[1]), int(sys.argv[2]), 8, 6, 0, 0, 0)
+sys.stdout.buffer.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(bytes(64))) + chunk(b'IEND', b''))
+)PY";
+    return testsupport::runPython(script, {QString::number(width), QString::number(height)}).out;
+}
+
 Entries validModel(const QByteArray& formatJson, const QByteArray& version)
 {
-    return {{"model/model.gpb", QByteArray("GPB\xab container bundle")},
+    return {{"model/model.gpb", bundle()},
             {"model/version", versionFile(version, formatJson)},
             {"model/shaders/colored.vert", "void main() {}\n"}};
 }

@@ -59,7 +59,7 @@ enum class Behaviour {
     ReadsInput, // reads standard input to its end, then what Normal does
 };
 
-// The bundle the fake writes: known bytes followed by the input path, so a
+// The bundle the fake writes: one the engine loads, a marker and the input path, so a
 // test can tell which import produced a workspace's model.
 QByteArray bundleBytesFor(const QString& inputPath);
 
@@ -79,6 +79,11 @@ using Entries = QVector<QPair<QString, QByteArray>>;
 // method: a zipfile constant such as "ZIP_DEFLATED", "ZIP_STORED", "ZIP_BZIP2".
 bool write(const QString& archivePath, const Entries& entries, const QString& method = "ZIP_DEFLATED");
 QByteArray versionFile(const QByteArray& version, const QByteArray& formatJson);
+// The smallest bundle the engine loads: one scene, one node with a mesh.
+QByteArray bundle();
+// A PNG image of that size whose pixel data is a few zero bytes: its header
+// says what decoding it would cost.
+QByteArray pngOfSize(int width, int height);
 // A container as the exporter writes it: bundle, version file, one shader.
 Entries validModel(const QByteArray& formatJson = "4", const QByteArray& version = "1.7");
 

@@ -5,6 +5,7 @@
 #include "PipelineTestSupport.h"
 
 #include "CommandLineConverter.h"
+#include "VersionFile.h"
 #include "ZipArchiveWriter.h"
 
 #include "../engine/GpbBuilder.h"
@@ -36,6 +37,11 @@ class TestCommandLine : public QObject {
     {
         return QDir(path("tmp/Velmora3dEncoder")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     }
+    QString ownerFile() const
+    {
+        const QStringList claimed = workspaces();
+        return claimed.isEmpty() ? QString() : path("tmp/Velmora3dEncoder/" + claimed.first() + "/owner");
+    }
     QStringList sortedEntries(const QString& archive)
     {
         QStringList entries = QString(runProgram("unzip", {"-Z1", archive}).out).split('\n', Qt::SkipEmptyParts);
@@ -66,7 +72,6 @@ private slots:
         const QByteArray bundle = QByteArray::fromStdString(b.build());
         QVERIFY(writeFile(path("info/model/model.gpb"), bundle) && writeFile(path("info/broken.gpb"), bundle.left(40)));
         QVERIFY(writeFile(path("info/model/model.material"), "material known\n{\n}\n"));
-        QVERIFY(writeFile(path("info/broken.vm3"), "PK not really"));
         enginetest::GpbBuilder damaged; // spider's repro: one index past the vertices
         damaged.record("scene", 1);
         damaged.u32(1);
@@ -75,6 +80,11 @@ private slots:
         damaged.mesh("mesh", 3, 0x1403, 0xFFFF);
         QVERIFY(writeFile(path("info/damaged.gpb"), QByteArray::fromStdString(damaged.build())));
         ZipArchiveWriter writer;
+        QVERIFY(writeFile(path("info/broken.vm3"), "PK not really"));
+        QVERIFY(writer.open(path("info/noversion.vm3")) && writer.addFolder(path("info/model"), "model")
+                && writer.close());
+        QVERIFY(VersionFile::write(path("info/model"))
+                && ::mkfifo(QFile::encodeName(path("info/fifo.vm3")), 0600) == 0);
         QVERIFY(writer.open(path("info/model.vm3")) && writer.addFolder(path("info/model"), "model") && writer.close());
     }
 
@@ -264,6 +274,54 @@ private slots:
         QVERIFY(!QFileInfo::exists(path("out/slow.vm3")));
     }
 
+    // A stop while a command unpacks or packs: the process ends by the signal
+    // once its workspace is gone, and an earlier output stays as it was.
+    void stopsLeaveNothingBehind_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "@in": a 100 MB container
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<bool>("whilePacking"); // else as soon as the workspace is claimed
+        QTest::newRow("--info, SIGTERM") << QStringList {"--info", "@in"} << int(SIGTERM) << false;
+        QTest::newRow("--thumbnail, SIGINT")
+            << QStringList {"--thumbnail", "@in", "@out", "64"} << int(SIGINT) << false;
+        QTest::newRow("--convert while packing, SIGTERM")
+            << QStringList {"--convert", "@in", "@out"} << int(SIGTERM) << true;
+    }
+
+    void stopsLeaveNothingBehind()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, signalNumber);
+        QFETCH(bool, whilePacking);
+        const QString input = path("in/large.vm3");
+        if (!QFileInfo::exists(input)) {
+            QVERIFY(ZipFixture::write(input, ZipFixture::validModel()));
+            const char* const append = "import os, sys, zipfile\n"
+                                       "with zipfile.ZipFile(sys.argv[1], 'a', zipfile.ZIP_STORED) as z:\n"
+                                       "    z.writestr('model/tex/noise.bin', os.urandom(100 << 20))\n";
+            QVERIFY(runPython(append, {input}).exitCode == 0);
+        }
+        QVERIFY(writeFile(path("out/keep.vm3"), "previous export"));
+        arguments.replaceInStrings("@in", input).replaceInStrings("@out", path("out/keep.vm3"));
+        QProcess shell; // reports the exit status as a shell sees it
+        shell.start("/bin/sh",
+                    QStringList {"-c", "\"$@\"; echo \"exit $?\"", "sh", path("app/bin/Velmora3dEncoder")} + arguments);
+        QString owner;
+        QTRY_VERIFY_WITH_TIMEOUT(!(owner = ownerFile()).isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!readFile(owner).isEmpty(), 5000);
+        // The packer names each file as it starts on it.
+        QByteArray output;
+        while (whilePacking && !output.contains("noise.bin is") && shell.waitForReadyRead(30000))
+            output += shell.readAllStandardOutput();
+        QCOMPARE(::kill(pid_t(readFile(owner).trimmed().toLongLong()), signalNumber), 0);
+        QVERIFY(shell.waitForFinished(30000));
+        output += shell.readAllStandardOutput();
+        QVERIFY2(output.endsWith("exit " + QByteArray::number(128 + signalNumber) + "\n"), output);
+        QCOMPARE(workspaces(), QStringList());
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList {"keep.vm3"});
+        QCOMPARE(readFile(path("out/keep.vm3")), QByteArray("previous export"));
+    }
+
     void fullDiskIsNamed_data()
     {
         QTest::addColumn<int>("entries"); // of 600 KB / count, random
@@ -309,6 +367,8 @@ private slots:
         QTest::newRow("no preview") << "none" << refused << "64" << QSize(0, 0);
         QTest::newRow("damaged preview") << "broken png" << refused << "64" << QSize(0, 0);
         QTest::newRow("size not a number") << "png" << int(CommandLineConverter::UsageError) << "big" << QSize(0, 0);
+        QTest::newRow("preview of 20000 x 20000 pixels") << "huge png" << refused << "64" << QSize(0, 0);
+        QTest::newRow("container --convert refuses") << "no version" << refused << "64" << QSize(0, 0);
     }
 
     void thumbnail()
@@ -322,8 +382,13 @@ private slots:
         QBuffer png;
         QVERIFY(png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"));
         ZipFixture::Entries entries = ZipFixture::validModel();
-        if (preview == "png" || preview == "broken png")
-            entries.append({"model/.meta/perspective.png", preview == "png" ? png.data() : png.data().left(60)});
+        const QMap<QString, QByteArray> previews = {{"png", png.data()},
+                                                    {"broken png", png.data().left(60)},
+                                                    {"huge png", ZipFixture::pngOfSize(20000, 20000)}};
+        if (previews.contains(preview))
+            entries.append({"model/.meta/perspective.png", previews.value(preview)});
+        if (preview == "no version")
+            entries.removeAt(1);
         const QString input = path("in/model.vm3");
         QVERIFY(QDir().mkpath(path("in")));
         QFile::remove(input);
@@ -333,6 +398,7 @@ private slots:
         QVERIFY2(run.exitCode == exitCode, run.err);
         QCOMPARE(QImage(path("out/thumb.png")).size(), written);
         QCOMPARE(QFileInfo::exists(path("out/thumb.png")), !written.isEmpty());
+        QCOMPARE(workspaces(), QStringList());
     }
 
     void info_data()
@@ -354,6 +420,9 @@ private slots:
         QTest::newRow("truncated bundle")
             << QStringList {"--info", "@/broken.gpb"} << 2 << false << QVariantList() << "";
         QTest::newRow("damaged vm3") << QStringList {"--info", "@/broken.vm3"} << 2 << false << QVariantList() << "";
+        QTest::newRow("vm3 --convert refuses")
+            << QStringList {"--info", "@/noversion.vm3"} << 2 << false << QVariantList() << "";
+        QTest::newRow("fifo") << QStringList {"--info", "@/fifo.vm3"} << 2 << false << QVariantList() << "";
     }
 
     void info()
@@ -365,6 +434,7 @@ private slots:
         QFETCH(QString, problems);
         const ProcessResult run = convert(arguments.replaceInStrings("@", path("info")));
         QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(workspaces(), QStringList());
         // Failures, and what a model lacks (one line each), go to standard error.
         if (exitCode == 3)
             QCOMPARE(run.err.count('\n'), problems.count(',') + 1);

@@ -5,8 +5,10 @@
 
 #include "ContainerImport.h"
 #include "Exporter.h"
+#include "UnpackBudget.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
+#include "ZipArchiveReader.h"
 
 #include <QtTest>
 
@@ -136,6 +138,9 @@ private slots:
             << "";
         QTest::newRow("missing") << QByteArray() << "" << error("Version file missing. ");
         QTest::newRow("deeply nested") << QByteArray(100000, '[') << "" << error("Json parsing error. ");
+        QTest::newRow("larger than 64 KiB")
+            << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4}").append(QByteArray(70 * 1024, ' ')) << ""
+            << error("Json parsing error. ");
         QTest::newRow("array root") << QByteArray("[\"1.7\",4]") << "" << error("Json parsing error ");
         QTest::newRow("format beyond int") << QByteArray("{\"encoderversion\":\"1.7\",\"format\":4294967300}") << ""
                                            << error("Json parsing error on file format. ");
@@ -146,7 +151,8 @@ private slots:
         QFETCH(QString, modelPath);
         QFETCH(QString, errorText);
         const WorkspacePaths workspace = WorkspacePaths::forHash(path("temp") + "/Velmora3dEncoder/", "0123");
-        QVERIFY(writeFile(workspace.model + "/old.scene", "scene") && writeFile(workspace.modelFile, "GPB"));
+        QVERIFY(writeFile(workspace.model + "/old.scene", "scene")
+                && writeFile(workspace.modelFile, ZipFixture::bundle()));
         if (!contents.isNull())
             QVERIFY(writeFile(workspace.model + "/version", contents));
         const ContainerImport::Result result = ContainerImport::checkVersion(workspace);
@@ -204,6 +210,12 @@ private slots:
         QTest::newRow("truncated") << "truncated" << QString("is damaged");
         QTest::newRow("crc mismatch") << "crc" << QString("is damaged");
         QTest::newRow("unsupported method") << "bzip2" << QString("is damaged");
+        QTest::newRow("later duplicate bundle") << "duplicate" << QString("\"model/model.gpb\" appears more than once");
+        QTest::newRow("bundle of bad magic") << "bad magic" << QString("its model cannot be loaded: not a bundle");
+        QTest::newRow("empty bundle") << "empty" << QString("its model cannot be loaded");
+        QTest::newRow("truncated bundle") << "cut bundle" << QString("its model cannot be loaded");
+        QTest::newRow("preview of 20000 x 20000 pixels")
+            << "huge preview" << QString("perspective.png is 20000 x 20000 pixels, more than 4096 x 4096");
     }
 
     void hostileAndDamagedArchivesFail()
@@ -216,6 +228,15 @@ private slots:
         entries.append({"model/tex/noise.bin", "MARKER-" + randomBytes(4000)});
         if (damage.contains("evil"))
             entries.append({QString(damage).replace("ABSOLUTE", path("absolute")), "x"});
+        const QByteArray bundle = entries.first().second;
+        const QMap<QString, QByteArray> bundles
+            = {{"bad magic", "GPB\xab not a bundle"}, {"empty", ""}, {"cut bundle", bundle.left(40)}};
+        if (damage == "duplicate")
+            entries.append({"model/model.gpb", bundle});
+        else if (bundles.contains(damage))
+            entries[0].second = bundles.value(damage);
+        if (damage == "huge preview") // decoding it would take 1.6 GB
+            entries.append({"model/.meta/perspective.png", ZipFixture::pngOfSize(20000, 20000)});
         QVERIFY(ZipFixture::write(archive, entries, damage == "bzip2" ? "ZIP_BZIP2" : "ZIP_STORED"));
         QByteArray bytes = readFile(archive);
         if (damage == "missing")
@@ -237,6 +258,40 @@ private slots:
         verifyNothingUnpacked(workspace);
     }
 
+    // Who is blamed: the file (too large, a bomb) before the disk (no room).
+    void unpackBudget_data()
+    {
+        QTest::addColumn<QVector<quint64>>("sizes"); // uncompressed, compressed, ...
+        QTest::addColumn<qint64>("bytesFree");
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<QString>("reason");
+        const qint64 GiB = qint64(1) << 30;
+        using R = UnpackBudget::Refusal;
+        QTest::newRow("full disk") << QVector<quint64> {quint64(GiB), quint64(GiB) / 2} << GiB / 2 << int(R::NoSpace)
+                                   << QString("not enough disk space: 1140850688 bytes needed, 536870912 bytes free");
+        QTest::newRow("too large on a full disk")
+            << QVector<quint64> {quint64(5 * GiB), quint64(5 * GiB)} << qint64(0) << int(R::TooLarge)
+            << QString("it would unpack to 5368709120 bytes, more than the 4294967296 allowed");
+        QTest::newRow("sizes that would wrap")
+            << QVector<quint64> {~quint64(0) / 2 + 2, 1, ~quint64(0) / 2, 1} << 10 * GiB << int(R::TooLarge)
+            << QString("it would unpack to 18446744073709551615 bytes");
+        QTest::newRow("bomb on a full disk") << QVector<quint64> {quint64(40) << 20, 4096} << qint64(0)
+                                             << int(R::ImplausibleRatio) << QString("claims to grow 10240 times");
+    }
+    void unpackBudget()
+    {
+        QFETCH(QVector<quint64>, sizes);
+        QFETCH(qint64, bytesFree);
+        QFETCH(int, refusal);
+        QFETCH(QString, reason);
+        UnpackBudget budget;
+        for (int i = 0; i + 1 < sizes.size(); i += 2)
+            budget.add("model/e", sizes[i], sizes[i + 1]);
+        const UnpackBudget::Verdict verdict = budget.verdict(ZipArchiveReader::defaultSizeLimit, bytesFree);
+        QCOMPARE(int(verdict.refusal), refusal);
+        QVERIFY2(verdict.reason.contains(reason), qPrintable(verdict.reason));
+    }
+
     void unpackingIsBounded_data()
     {
         QTest::addColumn<QString>("kind");
@@ -246,6 +301,12 @@ private slots:
         QTest::newRow("zip bomb") << "bomb" << QString("entry \"model/model.gpb\" claims to grow");
         QTest::newRow("entries sharing data")
             << "overlap" << QString("entries \"model/a.bin\" and \"model/b.bin\" share their data");
+        QTest::newRow("split bomb, 66 entries of 31 MiB zeros")
+            << "split" << QString("its entries claim to grow 1028 times");
+        QTest::newRow("zip64 sizes beyond the limit")
+            << "zip64 huge" << QString("would unpack to 12884901888 bytes, more than");
+        QTest::newRow("zip64 sizes within the limit")
+            << "zip64" << QString("keeps its sizes (36 bytes) in a ZIP64 field");
     }
 
     void unpackingIsBounded()
@@ -253,9 +314,32 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, text);
         const char* const script = R"PY(
-import struct, sys, zipfile
+import base64, struct, sys, zipfile, zlib
 kind, out = sys.argv[1], sys.argv[2]
 version = '{"encoderversion":"1.7","format":4}\n'
+def raw_zip(entries):  # (name, data, deflated copy or None, declared size or None); ZIP64 sizes when declared
+    local, central = b'', b''
+    for name, data, deflated, declared in entries:
+        name, body = name.encode(), deflated if deflated is not None else data
+        method, crc = 8 if deflated is not None else 0, zlib.crc32(data)
+        sizes = struct.pack('<II', len(body), len(data)) if declared is None else struct.pack('<II', 0xffffffff, 0xffffffff)
+        extra = b'' if declared is None else struct.pack('<HHQQ', 1, 16, declared, len(body))
+        head = struct.pack('<HHHHHI', 20, 0, method, 0, 0x21, crc) + sizes + struct.pack('<HH', len(name), len(extra))
+        central += b'PK\1\2' + struct.pack('<H', 45) + head + struct.pack('<HHHII', 0, 0, 0, 0, len(local)) + name + extra
+        local += b'PK\3\4' + head + name + extra + body
+    end = struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, len(entries), len(entries), len(central), len(local), 0)
+    open(out, 'wb').write(local + central + end)
+if kind.startswith('zip64') or kind == 'split':
+    model = [('model/version', version.encode(), None, None), ('model/model.gpb', base64.b64decode(sys.argv[3]), None, None)]
+    if kind == 'split':
+        zeros = bytes(31 << 20)
+        packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+        deflated = packer.compress(zeros) + packer.flush()
+        model += [('model/tex/%d.bin' % i, zeros, deflated, None) for i in range(66)]
+    else:
+        model = [(name, data, None, len(data) if kind == 'zip64' else 6 << 30) for name, data, _, _ in model]
+    raw_zip(model)
+    sys.exit(0)
 with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED if kind == 'bomb' else zipfile.ZIP_STORED) as z:
     z.writestr('model/version', version)
     if kind == 'bomb':
@@ -280,7 +364,7 @@ if kind == 'overlap':  # a second name for the data of model/a.bin
 open(out, 'wb').write(data)
 )PY";
         const QString archive = path("bounded.vm3");
-        const ProcessResult made = runPython(script, {kind, archive});
+        const ProcessResult made = runPython(script, {kind, archive, ZipFixture::bundle().toBase64()});
         QVERIFY2(made.exitCode == 0, made.err);
         WorkspacePaths workspace;
         const ContainerImport::Result imported = importArchive(archive, &workspace);

@@ -1,5 +1,7 @@
 #include "LocalHttpServer.h"
 
+#include <QTimer>
+
 LocalHttpServer::LocalHttpServer()
 {
     QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
@@ -25,8 +27,19 @@ void LocalHttpServer::readFrom(QTcpSocket* socket)
         const QString target = get ? QString::fromLatin1(requestLine.value(1)) : QStringLiteral("not a GET");
         requests.append({target, head});
         const Response response = routes.value(target.section('?', 0, 0), fallback);
-        if (!response.silent)
-            socket->write("HTTP/1.1 " + response.status + "\r\n" + response.headers
-                          + "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n\r\n" + response.body);
+        if (response.silent)
+            continue;
+        const qint64 length = response.declaredLength >= 0 ? response.declaredLength : response.body.size();
+        socket->write("HTTP/1.1 " + response.status + "\r\n" + response.headers + "Content-Length: "
+                      + QByteArray::number(length) + "\r\n\r\n" + (response.dripMs > 0 ? QByteArray() : response.body));
+        if (response.dripMs > 0) {
+            auto* drip = new QTimer(socket);
+            QObject::connect(drip, &QTimer::timeout, socket, [socket, drip, body = response.body] {
+                const int sent = drip->property("sent").toInt();
+                socket->write(body.mid(sent % body.size(), 1));
+                drip->setProperty("sent", sent + 1);
+            });
+            drip->start(response.dripMs);
+        }
     }
 }

@@ -15,6 +15,8 @@ public:
         QByteArray headers; // extra header lines, each ending in "\r\n"
         QByteArray body;
         bool silent = false; // never answer
+        qint64 declaredLength = -1; // the Content-Length sent; -1: the body's
+        int dripMs = 0; // > 0: the body one byte per interval, round and round, never ending
     };
     struct Request {
         QString target;

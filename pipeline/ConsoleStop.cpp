@@ -1,0 +1,52 @@
+#include "ConsoleStop.h"
+
+#include <csignal>
+
+namespace {
+
+std::atomic<bool> g_stopRequested {false};
+volatile std::sig_atomic_t g_stopSignal = 0;
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may only store lock-free");
+
+extern "C" void recordStop(int signalNumber)
+{
+    g_stopSignal = signalNumber;
+    g_stopRequested.store(true);
+}
+
+} // namespace
+
+struct ConsoleStop::Previous {
+    struct sigaction terminate { };
+    struct sigaction interrupt { };
+};
+
+ConsoleStop::ConsoleStop()
+    : m_previous(new Previous)
+{
+    struct sigaction action { };
+    action.sa_handler = recordStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, &m_previous->terminate);
+    sigaction(SIGINT, &action, &m_previous->interrupt);
+}
+
+ConsoleStop::~ConsoleStop()
+{
+    sigaction(SIGTERM, &m_previous->terminate, nullptr);
+    sigaction(SIGINT, &m_previous->interrupt, nullptr);
+    delete m_previous;
+}
+
+bool ConsoleStop::requested() { return g_stopRequested.load(); }
+
+std::atomic<bool>* ConsoleStop::flag() { return &g_stopRequested; }
+
+void ConsoleStop::endByRecordedSignal()
+{
+    const int signalNumber = g_stopSignal;
+    if (signalNumber == 0)
+        return;
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
