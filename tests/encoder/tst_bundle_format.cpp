@@ -262,7 +262,7 @@ private slots:
                                       << "tex/chart_blue_srgb.png";
         QTest::newRow("emissive map defines") << chart << "Standard_EmissiveTextureMaterial"
                                               << "pass/defines"
-                                              << "EMISSIVE;EMISSIVE_TEXTURE";
+                                              << "EMISSIVE;EMISSIVE_TEXTURE;DIRECTIONAL_LIGHT";
         QTest::newRow("Standard Surface base colour") << chart << "Standard_BaseColorMaterial"
                                                       << "u_diffuseColor"
                                                       << "0.125,0.25,0.5,1";
