@@ -1,15 +1,10 @@
 #include "ConsoleWorkspace.h"
 
-ConsoleWorkspace::ConsoleWorkspace()
-    : m_previous(WorkspaceService::instance())
-{
-    WorkspaceService::setInstance(&m_service);
-}
+ConsoleWorkspace::ConsoleWorkspace() = default;
 
 ConsoleWorkspace::~ConsoleWorkspace()
 {
     m_service.deleteCurrentWorkspace();
-    WorkspaceService::setInstance(m_previous);
 }
 
 bool ConsoleWorkspace::claimFor(const QString& inputPath)
