@@ -4,7 +4,6 @@
 #include "HeadlessPreview.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
-#include "ModelInfoCommand.h"
 #include "UpdateChecker.h"
 #include "WEApplication.h"
 #include "WorkspaceService.h"
@@ -18,8 +17,6 @@ int main(int argc, char** argv)
     // Console mode (--info, --convert, --help, --version) needs no display: decide
     // before anything of the window exists. A plain file argument still opens
     // the window.
-    if (ModelInfoCommand::wantsInfo(argc, argv))
-        return ModelInfoCommand::run(argc, argv);
     if (CommandLineConverter::wantsConsoleMode(argc, argv))
         return CommandLineConverter::run(argc, argv, &HeadlessPreview::write);
 

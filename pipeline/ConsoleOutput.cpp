@@ -1,8 +1,11 @@
 #include "ConsoleOutput.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
+
+std::atomic<bool> s_standardOutputMuted {false};
 
 void writeLine(std::FILE* stream, const QString& text)
 {
@@ -12,6 +15,12 @@ void writeLine(std::FILE* stream, const QString& text)
 
 } // namespace
 
-void ConsoleOutput::printLine(const QString& text) { writeLine(stdout, text); }
+void ConsoleOutput::printLine(const QString& text)
+{
+    if (!s_standardOutputMuted.load())
+        writeLine(stdout, text);
+}
 
 void ConsoleOutput::printError(const QString& text) { writeLine(stderr, text); }
+
+void ConsoleOutput::setStandardOutputMuted(bool muted) { s_standardOutputMuted.store(muted); }

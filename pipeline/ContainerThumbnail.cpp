@@ -1,31 +1,16 @@
 #include "ContainerThumbnail.h"
 
-#include "ZipDeviceIo.h"
+#include "ZipEntryReader.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
-
-#include <minizip/unzip.h>
 
 namespace {
 
 const char kPreviewEntry[] = "model/.meta/perspective.png";
 
 QString tr(const char* text) { return QCoreApplication::translate("ContainerThumbnail", text); }
-
-// Closes what minizip opened, whichever way reading ends.
-struct OpenArchive {
-    unzFile zip = nullptr;
-    bool entryOpen = false;
-    ~OpenArchive()
-    {
-        if (entryOpen)
-            unzCloseCurrentFile(zip);
-        if (zip)
-            unzClose(zip);
-    }
-};
 
 bool fail(QString* error, const QString& text)
 {
@@ -36,30 +21,36 @@ bool fail(QString* error, const QString& text)
 
 bool readPreviewBytes(const QString& containerPath, QByteArray* bytes, QString* error)
 {
-    QFile file(containerPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, tr("Cannot read %1: %2").arg(containerPath, file.errorString()));
-    zlib_filefunc64_def io = ZipDeviceIo::functionsFor(&file);
-    OpenArchive archive;
-    archive.zip = unzOpen2_64("", &io);
-    if (!archive.zip)
+    QString fileError;
+    switch (
+        ZipEntryReader::read(containerPath, kPreviewEntry, ContainerThumbnail::kMaxPreviewBytes, bytes, &fileError)) {
+    case ZipEntryReader::Status::Read:
+        return true;
+    case ZipEntryReader::Status::CannotOpen:
+        return fail(error, tr("Cannot read %1: %2").arg(containerPath, fileError));
+    case ZipEntryReader::Status::NotZip:
         return fail(error, tr("%1 is not a vm3 file (no zip archive).").arg(containerPath));
-    if (unzLocateFile(archive.zip, kPreviewEntry, 1) != UNZ_OK)
+    case ZipEntryReader::Status::Missing:
         return fail(error, tr("%1 holds no preview image.").arg(containerPath));
-    unz_file_info64 info;
-    if (unzGetCurrentFileInfo64(archive.zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK
-        || info.uncompressed_size > quint64(ContainerThumbnail::kMaxPreviewBytes))
-        return fail(error, tr("The preview image of %1 is damaged.").arg(containerPath));
-    if (unzOpenCurrentFile(archive.zip) != UNZ_OK)
-        return fail(error, tr("The preview image of %1 is damaged.").arg(containerPath));
-    archive.entryOpen = true;
-    bytes->resize(int(info.uncompressed_size));
-    const int got = bytes->isEmpty() ? 0 : unzReadCurrentFile(archive.zip, bytes->data(), unsigned(bytes->size()));
-    // Closing checks the CRC once the whole entry was read.
-    archive.entryOpen = false;
-    const bool intact = unzCloseCurrentFile(archive.zip) == UNZ_OK;
-    if (got != bytes->size() || !intact)
-        return fail(error, tr("The preview image of %1 is damaged.").arg(containerPath));
+    case ZipEntryReader::Status::Damaged:
+        break;
+    }
+    return fail(error, tr("The preview image of %1 is damaged.").arg(containerPath));
+}
+
+// A model that drew nothing leaves a preview of one colour: the empty
+// background, which tells a file manager nothing about the model.
+bool isPlaceholder(const QImage& image)
+{
+    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb first = pixels.pixel(0, 0);
+    for (int y = 0; y < pixels.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x) {
+            if (line[x] != first)
+                return false;
+        }
+    }
     return true;
 }
 
@@ -85,6 +76,8 @@ bool ContainerThumbnail::write(const QString& containerPath, const QString& outp
     const QImage preview = readPreview(containerPath, error);
     if (preview.isNull())
         return false;
+    if (isPlaceholder(preview))
+        return fail(error, tr("%1 holds only a placeholder preview: the model drew nothing.").arg(containerPath));
     const QImage scaled = preview.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QSaveFile file(outputPath);
     if (!file.open(QIODevice::WriteOnly) || !scaled.save(&file, "PNG") || !file.commit())

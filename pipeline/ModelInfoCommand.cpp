@@ -1,6 +1,10 @@
 #include "ModelInfoCommand.h"
 
 #include "BundleInfo.h"
+#include "CommandLineConverter.h"
+#include "ConsoleImport.h"
+#include "ModelFileTypes.h"
+#include "WorkspaceService.h"
 #include "ZipArchiveReader.h"
 
 #include <QCoreApplication>
@@ -10,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -29,58 +34,26 @@ void printLine(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-struct Request {
-    QString file;
-    bool json = false;
-    bool valid = false;
-};
+// A source format becomes a model folder the way --convert makes one.
+struct ConvertedModel {
+    WorkspaceService service;
+    ConsoleImport::Outcome outcome;
 
-Request parseArguments(int argc, char** argv)
-{
-    Request request;
-    bool sawInfo = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (std::strcmp(argument, "--json") == 0) {
-            request.json = true;
-        } else if (std::strncmp(argument, "--info=", 7) == 0 && !sawInfo) {
-            sawInfo = true;
-            request.file = QString::fromLocal8Bit(argument + 7);
-        } else if (std::strcmp(argument, "--info") == 0 && !sawInfo && i + 1 < argc) {
-            sawInfo = true;
-            request.file = QString::fromLocal8Bit(argv[++i]);
-        } else {
-            return request;
-        }
+    explicit ConvertedModel(const QString& inputPath)
+        : outcome(ConsoleImport::run(inputPath, service, ConversionOptions()))
+    {
     }
-    request.valid = sawInfo && !request.file.isEmpty();
-    return request;
-}
+    ~ConvertedModel() { service.deleteCurrentWorkspace(); }
+};
 
 } // namespace
 
-bool ModelInfoCommand::wantsInfo(int argc, char** argv)
+int ModelInfoCommand::run(const QString& file, bool json)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0)
-            return false;
-        if (std::strcmp(argv[i], "--info") == 0 || std::strncmp(argv[i], "--info=", 7) == 0)
-            return true;
-    }
-    return false;
-}
-
-int ModelInfoCommand::run(int argc, char** argv)
-{
-    const Request request = parseArguments(argc, argv);
-    if (!request.valid) {
-        printLine(stderr, tr("Usage: Velmora3dEncoder --info FILE [--json]  (FILE: .vm3, model folder or .gpb)"));
-        return UsageError;
-    }
     qInstallMessageHandler(dropDebugMessages);
-    const QFileInfo input(request.file);
+    const QFileInfo input(file);
     if (!input.exists()) {
-        printLine(stderr, tr("The input does not exist: %1").arg(QDir::toNativeSeparators(request.file)));
+        printLine(stderr, tr("The input does not exist: %1").arg(QDir::toNativeSeparators(file)));
         return LoadFailed;
     }
     QString modelPath = input.absoluteFilePath();
@@ -92,22 +65,33 @@ int ModelInfoCommand::run(int argc, char** argv)
             return LoadFailed;
         }
         modelPath = unpacked.path() + QStringLiteral("/model");
-    } else if (input.isFile() && input.suffix().compare(QLatin1String("gpb"), Qt::CaseInsensitive) != 0) {
-        printLine(stderr,
-                  tr("Unsupported file type: %1 (supported: .vm3, .gpb or a model folder)")
-                      .arg(QDir::toNativeSeparators(request.file)));
-        return LoadFailed;
+    }
+    std::unique_ptr<ConvertedModel> converted;
+    if (input.isFile() && input.suffix().compare(QLatin1String("gpb"), Qt::CaseInsensitive) != 0
+        && !ModelFileTypes::isContainerFile(file)) {
+        if (ConsoleImport::checkInput(file) != CommandLineConverter::Success)
+            return LoadFailed;
+        converted = std::make_unique<ConvertedModel>(file);
+        if (converted->outcome.exitCode != CommandLineConverter::Success)
+            return converted->outcome.exitCode;
+        modelPath = converted->service.modelFolder();
     }
 
     engine::BundleInfo::Summary summary;
     std::string error;
     if (!engine::BundleInfo::summarise(modelPath.toStdString(), &summary, &error)) {
-        printLine(stderr, tr("The model cannot be loaded: %1").arg(QString::fromStdString(error)));
+        printLine(stderr,
+                  tr("The model cannot be loaded: %1")
+                      .arg(QString::fromStdString(error).replace(modelPath, QDir::toNativeSeparators(file))));
         return LoadFailed;
     }
-    const std::string text = request.json ? engine::BundleInfo::toJson(summary) : engine::BundleInfo::toText(summary);
+    // The model was read from a temporary folder that is gone after exit;
+    // the user knows it by the name they gave.
+    if (modelPath != input.absoluteFilePath())
+        summary.bundlePath = QDir::toNativeSeparators(file).toStdString();
+    const std::string text = json ? engine::BundleInfo::toJson(summary) : engine::BundleInfo::toText(summary);
     std::fputs(text.c_str(), stdout);
-    if (request.json)
+    if (json)
         std::fputs("\n", stdout);
     return Success;
 }

@@ -1,18 +1,18 @@
 #pragma once
 
+#include <QString>
+
 // Prints what a model holds without a window or drawing:
 //   Velmora3dEncoder --info FILE [--json]
-// FILE is a vm3 file (unpacked into a temporary folder first), a model
-// folder or a ".gpb" bundle.
+// FILE is a vm3 file (unpacked into a temporary folder first), any other
+// model file (converted first, with the default options), a model folder or
+// a ".gpb" bundle.
 class ModelInfoCommand {
 public:
     enum ExitCode {
         Success = 0,
-        UsageError = 1, // --info without a file, or an argument it does not know
         LoadFailed = 2 // missing, unreadable, damaged or refused model
-    };
+    }; // a model file that fails to convert exits as --convert would
 
-    // True when the command line holds --info (before any "--").
-    static bool wantsInfo(int argc, char** argv);
-    static int run(int argc, char** argv);
+    static int run(const QString& file, bool json);
 };

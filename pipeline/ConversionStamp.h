@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ConversionOptions.h"
+
+#include <QByteArray>
+#include <QString>
+
+// What a container was made from: the input's size, modification time and
+// content digest, the options and the encoder's version. --convert stores it
+// in the model folder's ".meta", so that a later batch can tell an output
+// that is up to date without converting again.
+struct ConversionStamp {
+    qint64 size = -1;
+    qint64 modifiedMs = 0; // milliseconds since the epoch, UTC
+    QByteArray md5; // 32 lower-case hexadecimal digits
+    ConversionOptions options;
+    QString encoderVersion;
+
+    static const char* fileName(); // "source.json" in the model folder's .meta
+    static const char* entryName(); // the same file inside a vm3 file
+
+    // false when the input cannot be read.
+    static bool ofInput(const QString& inputPath, const ConversionOptions& options, ConversionStamp* stamp);
+    QByteArray toJson() const;
+    static bool fromJson(const QByteArray& json, ConversionStamp* stamp);
+
+    // Whether outputPath holds a container made from inputPath as it is now
+    // (the same content, options and encoder version). The input is read only
+    // when its size and the options match what the container recorded. The
+    // modification time is recorded for people, not compared: a file that
+    // was only touched converts to the same container.
+    static bool isUpToDate(const QString& inputPath, const QString& outputPath, const ConversionOptions& options);
+};

@@ -1,0 +1,52 @@
+#include "StopRequest.h"
+
+#include <csignal>
+
+namespace {
+
+std::atomic<bool> s_stopRequested {false};
+volatile std::sig_atomic_t s_stopSignal = 0;
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may only store lock-free");
+
+extern "C" void recordStop(int signalNumber)
+{
+    s_stopSignal = signalNumber;
+    s_stopRequested.store(true);
+}
+
+} // namespace
+
+struct StopRequest::Previous {
+    struct sigaction terminate { };
+    struct sigaction interrupt { };
+};
+
+StopRequest::StopRequest()
+    : m_previous(new Previous)
+{
+    struct sigaction action { };
+    action.sa_handler = recordStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, &m_previous->terminate);
+    sigaction(SIGINT, &action, &m_previous->interrupt);
+}
+
+StopRequest::~StopRequest()
+{
+    sigaction(SIGTERM, &m_previous->terminate, nullptr);
+    sigaction(SIGINT, &m_previous->interrupt, nullptr);
+    delete m_previous;
+}
+
+bool StopRequest::isRequested() { return s_stopRequested.load(); }
+
+std::atomic<bool>* StopRequest::flag() { return &s_stopRequested; }
+
+void StopRequest::endByRecordedSignal()
+{
+    const int signalNumber = s_stopSignal;
+    if (signalNumber == 0)
+        return;
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
