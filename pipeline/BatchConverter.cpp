@@ -109,8 +109,12 @@ bool BatchConverter::settledWithoutConverting(int index)
 
 QStringList BatchConverter::childArguments(const BatchPlan::Item& item, const QString& reportPath) const
 {
-    QStringList arguments {QStringLiteral("--convert"), QStringLiteral("--grouping"), m_request.options.grouping,
-                           QStringLiteral("--culling"), m_request.options.culling,   QStringLiteral("--report"),
+    QStringList arguments {QStringLiteral("--convert"),
+                           QStringLiteral("--grouping"),
+                           m_request.options.grouping,
+                           QStringLiteral("--culling"),
+                           m_request.options.culling,
+                           QStringLiteral("--report"),
                            reportPath};
     if (m_request.verbose)
         arguments << QStringLiteral("--verbose");
@@ -190,9 +194,8 @@ void BatchConverter::printOutcome(const BatchRecord& record, const QString& deta
     const QString counter = QStringLiteral("[%1/%2] ").arg(m_settled).arg(m_records.size());
     QString line;
     if (failed)
-        line = counter
-            + tr("failed %1 (exit code %2)").arg(nativePath(record.input)).arg(record.exitCode) + QLatin1Char('\n')
-            + indented(detail);
+        line = counter + tr("failed %1 (exit code %2)").arg(nativePath(record.input)).arg(record.exitCode)
+            + QLatin1Char('\n') + indented(detail);
     else if (record.status == BatchRecord::Status::Skipped)
         line = counter + tr("up to date %1 -> %2").arg(nativePath(record.input), nativePath(record.output));
     else

@@ -16,10 +16,7 @@ QString outputName(const QString& relativePath)
     return folder + relative.completeBaseName() + QStringLiteral(".vm3");
 }
 
-bool isBelow(const QString& path, const QString& folder)
-{
-    return path.startsWith(folder + QLatin1Char('/'));
-}
+bool isBelow(const QString& path, const QString& folder) { return path.startsWith(folder + QLatin1Char('/')); }
 
 // Model files below folder, by their path relative to it, sorted.
 QStringList modelFilesBelow(const QString& folder, const QString& outputFolder)

@@ -4,9 +4,8 @@
 
 namespace {
 
-const BatchRecord::Status kStatuses[]
-    = {BatchRecord::Status::Converted, BatchRecord::Status::Skipped, BatchRecord::Status::Failed,
-       BatchRecord::Status::Stopped};
+const BatchRecord::Status kStatuses[] = {BatchRecord::Status::Converted, BatchRecord::Status::Skipped,
+                                         BatchRecord::Status::Failed, BatchRecord::Status::Stopped};
 
 QJsonArray recordsOf(const EncoderOutputLogs& records, LoggingPriorities::LoggingPriority priority)
 {
@@ -22,8 +21,7 @@ void appendRecords(const QJsonArray& list, LoggingPriorities::LoggingPriority pr
 {
     for (const QJsonValue& value : list) {
         const QJsonObject object = value.toObject();
-        records->append(
-            {priority, object["code"].toInt(-1), object["title"].toString(), object["message"].toString()});
+        records->append({priority, object["code"].toInt(-1), object["title"].toString(), object["message"].toString()});
     }
 }
 

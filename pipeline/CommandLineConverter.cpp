@@ -85,7 +85,7 @@ void countModel(const QString& modelFolder, BatchRecord* record)
 
 // Converts one input into one output; record receives what the report says of it.
 int convertInto(const QString& inputPath, const QString& outputPath, const ConversionOptions& options,
-                CommandLineConverter::PreviewWriter writePreviews, BatchRecord* record)
+                CommandLineConverter::PreviewWriter writePreviews, bool wantsCounts, BatchRecord* record)
 {
     int exitCode = ConsoleImport::checkInput(inputPath);
     if (exitCode == CommandLineConverter::Success)
@@ -106,7 +106,8 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Conve
             printError(problem);
     }
     writeStamp(inputPath, options, workspace.service.metaFolder());
-    countModel(workspace.service.modelFolder(), record);
+    if (wantsCounts)
+        countModel(workspace.service.modelFolder(), record);
 
     const Exporter::Result exported
         = Exporter::exportFolder(workspace.service.paths().model, QFileInfo(outputPath).absoluteFilePath());
@@ -132,8 +133,8 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
     BatchRecord record;
     record.input = QFileInfo(request.arguments.at(0)).absoluteFilePath();
     record.output = QFileInfo(request.arguments.at(1)).absoluteFilePath();
-    record.exitCode
-        = convertInto(request.arguments.at(0), request.arguments.at(1), request.options, writePreviews, &record);
+    record.exitCode = convertInto(request.arguments.at(0), request.arguments.at(1), request.options, writePreviews,
+                                  !request.reportFile.isEmpty(), &record);
     record.seconds = clock.elapsed() / 1000.0;
     record.status = statusOf(record.exitCode);
     QString error;

@@ -21,20 +21,18 @@ struct Options {
     QCommandLineOption info {"info", tr("Print what a model holds.")};
     QCommandLineOption grouping {"grouping", tr("How animations are grouped: none, root or take (default: root)."),
                                  tr("MODE"), "root"};
-    QCommandLineOption culling {
-        "culling", tr("Back-face culling of the materials: off, ccw, cw or material (default: off)."), tr("MODE"),
-        "off"};
+    QCommandLineOption culling {"culling",
+                                tr("Back-face culling of the materials: off, ccw, cw or material (default: off)."),
+                                tr("MODE"), "off"};
     QCommandLineOption outputDir {"output-dir",
                                   tr("Convert every INPUT (files, or folders searched recursively) into DIR, "
                                      "keeping the paths below each folder."),
                                   tr("DIR")};
     QCommandLineOption jobs {QStringList {"j", "jobs"},
                              tr("Conversions at once with --output-dir (default: one per core)."), tr("N")};
-    QCommandLineOption report {"report", tr("Write one JSON line per input and a summary line to FILE."),
-                               tr("FILE")};
+    QCommandLineOption report {"report", tr("Write one JSON line per input and a summary line to FILE."), tr("FILE")};
     QCommandLineOption force {"force", tr("Convert even inputs whose output is up to date.")};
-    QCommandLineOption shard {"shard", tr("Convert only every N-th input from the K-th (K from 1 to N)."),
-                              tr("K/N")};
+    QCommandLineOption shard {"shard", tr("Convert only every N-th input from the K-th (K from 1 to N)."), tr("K/N")};
     QCommandLineOption quiet {"quiet", tr("Print only failures.")};
     QCommandLineOption verbose {"verbose", tr("Also print the container's files on standard output.")};
     QCommandLineOption json {"json", tr("With --info: print one JSON object.")};
@@ -154,8 +152,7 @@ CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options&
 
 bool CommandLineRequest::wantsConsoleMode(int argc, char** argv)
 {
-    static const char* const modes[] = {"--convert", "--thumbnail", "--info", "--help",
-                                        "-h",        "-?",          "--version", "-v"};
+    static const char* const modes[] = {"--convert", "--thumbnail", "--info", "--help", "-h", "-?", "--version", "-v"};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0)
             return false;

@@ -59,6 +59,9 @@ ConsoleImport::Outcome convertWithEncoder(const QString& inputPath, WorkspaceSer
     Loader loader(inputPath, service);
     loader.setAutoDelete(false);
     loader.setImportOptions(options.grouping, options.culling);
+    // Every conversion of the command line runs the encoder, so that it
+    // gives the same container wherever it runs.
+    loader.setConversionCacheEnabled(false);
     // Shares the flag the signal handler sets; nothing owns it.
     loader.setCancelFlag(Loader::CancelFlag(std::shared_ptr<void>(), StopRequest::flag()));
 

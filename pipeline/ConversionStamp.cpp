@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -13,11 +14,46 @@
 namespace {
 
 const qint64 kMaxStampBytes = 64 * 1024;
+const int kCompanionDepth = 2;
+const int kMaxCompanions = 4096;
+
+bool isCompanion(const QFileInfo& file)
+{
+    static const QStringList suffixes = {"png", "jpg", "jpeg", "tga",  "bmp", "dds",  "tif", "tiff", "gif",
+                                         "psd", "exr", "hdr",  "webp", "ktx", "ktx2", "mtl", "bin"};
+    return suffixes.contains(file.suffix(), Qt::CaseInsensitive);
+}
+
+void listCompanions(const QDir& root, const QString& folder, int depth, QStringList* lines)
+{
+    const QDir dir(folder);
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (lines->size() >= kMaxCompanions)
+            return;
+        if (isCompanion(file))
+            *lines << QStringLiteral("%1 %2 %3")
+                          .arg(root.relativeFilePath(file.filePath()))
+                          .arg(file.size())
+                          .arg(file.lastModified().toMSecsSinceEpoch());
+    }
+    if (depth == kCompanionDepth)
+        return;
+    for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name))
+        listCompanions(root, sub.filePath(), depth + 1, lines);
+}
+
+QByteArray companionsDigest(const QString& inputPath)
+{
+    const QDir root = QFileInfo(inputPath).absoluteDir();
+    QStringList lines;
+    listCompanions(root, root.path(), 0, &lines);
+    return QCryptographicHash::hash(lines.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Md5).toHex();
+}
 
 bool sameRecordedFacts(const ConversionStamp& a, const ConversionStamp& b)
 {
     return a.size == b.size && a.options.grouping == b.options.grouping && a.options.culling == b.options.culling
-        && a.encoderVersion == b.encoderVersion;
+        && a.encoderVersion == b.encoderVersion && a.companions == b.companions;
 }
 
 ConversionStamp recordedFacts(const QFileInfo& input, const ConversionOptions& options)
@@ -27,6 +63,7 @@ ConversionStamp recordedFacts(const QFileInfo& input, const ConversionOptions& o
     stamp.modifiedMs = input.lastModified().toMSecsSinceEpoch();
     stamp.options = options;
     stamp.encoderVersion = VersionFile::encoderVersion();
+    stamp.companions = companionsDigest(input.absoluteFilePath());
     return stamp;
 }
 
@@ -54,12 +91,14 @@ bool ConversionStamp::ofInput(const QString& inputPath, const ConversionOptions&
 
 QByteArray ConversionStamp::toJson() const
 {
-    const QJsonObject object {{"size", size},
-                              {"modified", QDateTime::fromMSecsSinceEpoch(modifiedMs, Qt::UTC).toString(Qt::ISODateWithMs)},
-                              {"md5", QString::fromLatin1(md5)},
-                              {"grouping", options.grouping},
-                              {"culling", options.culling},
-                              {"encoderversion", encoderVersion}};
+    const QJsonObject object {
+        {"size", size},
+        {"modified", QDateTime::fromMSecsSinceEpoch(modifiedMs, Qt::UTC).toString(Qt::ISODateWithMs)},
+        {"md5", QString::fromLatin1(md5)},
+        {"companions", QString::fromLatin1(companions)},
+        {"grouping", options.grouping},
+        {"culling", options.culling},
+        {"encoderversion", encoderVersion}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -67,16 +106,22 @@ bool ConversionStamp::fromJson(const QByteArray& json, ConversionStamp* stamp)
 {
     QJsonParseError error;
     const QJsonObject object = QJsonDocument::fromJson(json, &error).object();
-    if (error.error != QJsonParseError::NoError || !object.value("size").isDouble()
-        || !object.value("md5").isString())
+    if (error.error != QJsonParseError::NoError || !object.value("size").isDouble() || !object.value("md5").isString())
         return false;
     stamp->size = qint64(object.value("size").toDouble());
-    stamp->modifiedMs = QDateTime::fromString(object.value("modified").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
+    stamp->modifiedMs
+        = QDateTime::fromString(object.value("modified").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
     stamp->md5 = object.value("md5").toString().toLatin1();
+    stamp->companions = object.value("companions").toString().toLatin1();
     stamp->options.grouping = object.value("grouping").toString();
     stamp->options.culling = object.value("culling").toString();
     stamp->encoderVersion = object.value("encoderversion").toString();
     return true;
+}
+
+bool ConversionStamp::sameSource(const ConversionStamp& other) const
+{
+    return sameRecordedFacts(*this, other) && md5 == other.md5;
 }
 
 bool ConversionStamp::isUpToDate(const QString& inputPath, const QString& outputPath, const ConversionOptions& options)

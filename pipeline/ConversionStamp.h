@@ -13,6 +13,10 @@ struct ConversionStamp {
     qint64 size = -1;
     qint64 modifiedMs = 0; // milliseconds since the epoch, UTC
     QByteArray md5; // 32 lower-case hexadecimal digits
+    // MD5 of the names, sizes and times of the files a model reads beside
+    // it (textures, material libraries, buffers) in its folder and two levels
+    // below: a texture saved again makes the container out of date.
+    QByteArray companions;
     ConversionOptions options;
     QString encoderVersion;
 
@@ -23,6 +27,10 @@ struct ConversionStamp {
     static bool ofInput(const QString& inputPath, const ConversionOptions& options, ConversionStamp* stamp);
     QByteArray toJson() const;
     static bool fromJson(const QByteArray& json, ConversionStamp* stamp);
+
+    // The same content and companions, converted with the same options by
+    // the same encoder version.
+    bool sameSource(const ConversionStamp& other) const;
 
     // Whether outputPath holds a container made from inputPath as it is now
     // (the same content, options and encoder version). The input is read only

@@ -1,5 +1,6 @@
 #include "Loader.h"
 
+#include "ConversionCache.h"
 #include "UserSettings.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
@@ -57,13 +58,18 @@ void Loader::setImportOptions(const QString& grouping, const QString& culling)
     m_culling = culling;
 }
 
-QStringList Loader::encoderArguments() const
+ConversionOptions Loader::importOptions() const
 {
     if (!m_grouping.isEmpty() && !m_culling.isEmpty())
-        return EncoderProcess::arguments(m_grouping, m_culling, m_loaderPath, m_workspace.modelFile);
+        return {m_grouping, m_culling};
     const UserSettings& settings = UserSettings::instance();
-    return EncoderProcess::arguments(settings.animationGrouping(), settings.backfaceCulling(), m_loaderPath,
-                                     m_workspace.modelFile);
+    return {settings.animationGrouping(), settings.backfaceCulling()};
+}
+
+QStringList Loader::encoderArguments() const
+{
+    const ConversionOptions options = importOptions();
+    return EncoderProcess::arguments(options.grouping, options.culling, m_loaderPath, m_workspace.modelFile);
 }
 
 void Loader::run()
@@ -75,7 +81,7 @@ void Loader::run()
             if (!VersionFile::write(m_workspace.model + QLatin1Char('/')))
                 qDebug() << "Error creating version-file";
             makeModelFolders();
-            runEncoder();
+            convert();
         } else {
             m_encoderResult.outcome = EncoderProcess::Outcome::Cancelled;
         }
@@ -105,6 +111,21 @@ void Loader::makeModelFolders()
     QDir dir;
     dir.mkpath(m_workspace.tex);
     dir.mkpath(m_workspace.meta);
+}
+
+// A file opened again converts as before: what the encoder made of it last
+// time is taken from the cache instead.
+void Loader::convert()
+{
+    ConversionStamp source;
+    const bool cached = m_cacheEnabled && ConversionStamp::ofInput(m_loaderPath, importOptions(), &source);
+    const ConversionCache cache(m_workspace.companyFolder, m_encoderExecutable);
+    if (cached && cache.restore(source, m_workspace.model, &m_encoderResult))
+        return;
+    runEncoder();
+    if (cached && m_encoderResult.outcome == EncoderProcess::Outcome::Finished && m_encoderResult.exitCode == 0
+        && QFileInfo(m_workspace.modelFile).isFile() && !isCancelled())
+        cache.store(source, m_workspace.model, m_encoderResult);
 }
 
 void Loader::runEncoder()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConversionOptions.h"
 #include "EncoderProcess.h"
 #include "WorkspacePaths.h"
 
@@ -47,6 +48,10 @@ public:
     void setImportOptions(const QString& grouping, const QString& culling);
     // The encoder's arguments for the import options.
     QStringList encoderArguments() const;
+    // Whether a finished conversion of the same content with the same
+    // options may be reused instead of running the encoder (on by default;
+    // the command line converts every time).
+    void setConversionCacheEnabled(bool enabled) { m_cacheEnabled = enabled; }
     // How the encoder run went; valid once run() has returned.
     const EncoderProcess::Result& encoderResult() const { return m_encoderResult; }
 
@@ -57,6 +62,8 @@ private:
     void capturePaths(const WorkspaceService& workspaceService);
     void makeModelFolders();
     void runEncoder();
+    void convert();
+    ConversionOptions importOptions() const;
 
     QString m_loaderPath;
     WorkspaceService* m_service;
@@ -68,5 +75,6 @@ private:
     CancelFlag m_cancelFlag;
     QString m_grouping; // empty: the user setting
     QString m_culling;
+    bool m_cacheEnabled = true;
     EncoderProcess::Result m_encoderResult;
 };

@@ -1,5 +1,6 @@
-// The model manager: only the newest of several imports is shown, and a
-// workspace is deleted only once the work that reads or writes it has ended.
+// The model manager: only the newest of several imports is shown, a
+// workspace is deleted only once the work that reads or writes it has ended,
+// and a file opened again reuses its conversion while nothing it depends on changed.
 #include "PipelineTestSupport.h"
 
 #include "Exporter.h"
@@ -132,6 +133,45 @@ private slots:
                  QByteArray("GPB\xab container bundle"));
         QVERIFY(!QFileInfo::exists(exported));
         QVERIFY(!QFileInfo::exists(converted));
+    }
+
+    void reopeningReusesTheConversion_data()
+    {
+        QTest::addColumn<QString>("change"); // between the two openings
+        QTest::addColumn<bool>("encoderRuns");
+        QTest::newRow("nothing") << "" << false;
+        QTest::newRow("content saved again") << "content" << true;
+        QTest::newRow("texture beside it saved again") << "texture" << true;
+        QTest::newRow("encoder rebuilt") << "encoder" << true;
+    }
+
+    void reopeningReusesTheConversion()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, encoderRuns);
+        ModelManager manager;
+        Results log(manager);
+        const QString file = input("model.fbx", "model");
+        QVERIFY(writeFile(path("input/textures/skin.png"), "png"));
+        open(manager, file);
+        settle();
+        const EncoderOutputLogs firstRecords = manager.encoderOutputParser()->logs();
+        QVERIFY(QFileInfo::exists(path("record/args.txt")));
+        QVERIFY(QFile::remove(path("record/args.txt")));
+
+        QTest::qWait(20); // a later modification time
+        if (change == "content")
+            input("model.fbx", "other");
+        else if (change == "texture")
+            QVERIFY(writeFile(path("input/textures/skin.png"), "PNG"));
+        else if (change == "encoder")
+            QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
+        open(manager, file);
+        settle();
+        QCOMPARE(log.sceneGraphs.size(), 2);
+        QCOMPARE(QFileInfo::exists(path("record/args.txt")), encoderRuns);
+        QCOMPARE(readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(file));
+        QCOMPARE(manager.encoderOutputParser()->logs().size(), firstRecords.size());
     }
 };
 
