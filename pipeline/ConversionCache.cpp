@@ -95,9 +95,8 @@ void ConversionCache::store(const ConversionStamp& source, const QString& modelF
                             const EncoderProcess::Result& result) const
 {
     const QString entry = entryFolder(source);
-    const QString staging
-        = entry + QStringLiteral(".part-%1").arg(QCoreApplication::applicationPid()) + QLatin1Char('-')
-        + QString::number(quintptr(this), 16);
+    const QString staging = entry + QStringLiteral(".part-%1").arg(QCoreApplication::applicationPid())
+        + QLatin1Char('-') + QString::number(quintptr(this), 16);
     const QJsonObject recorded {{"source", QJsonDocument::fromJson(source.toJson()).object()},
                                 {"encoder", encoderIdentity()},
                                 {"standardOutput", result.standardOutput},

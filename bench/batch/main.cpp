@@ -76,8 +76,9 @@ int main(int argc, char** argv)
 
     // A first batch finds the files that convert and warms the caches.
     const QString report = scratch.filePath("report.json");
-    const QStringList batchArguments = {"--convert", "-j", "2", "--force", "--quiet", "--report", report,
-                                        "--output-dir", scratch.filePath("batch"), models};
+    const QStringList batchArguments
+        = {"--convert", "-j", "2", "--force", "--quiet", "--report", report, "--output-dir", scratch.filePath("batch"),
+           models};
     run(app, batchArguments);
     const int converted = convertedInputs(report).size();
 
