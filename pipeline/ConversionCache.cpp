@@ -11,6 +11,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +32,31 @@ void dropRemadeFiles(const QString& modelCopy)
 {
     WorkspaceService::removeDirectoryRecursively(modelCopy + QStringLiteral("/.meta"));
     WorkspaceService::removeDirectoryRecursively(modelCopy + QStringLiteral("/shaders"));
+}
+
+// Entries are never written in place once stored, and the workspace files
+// taken from them are only read, so a hard link serves as a copy; a copy is
+// made where the two folders do not share a file system.
+bool linkTree(const QString& sourceFolder, const QString& destinationFolder)
+{
+    if (!QDir().mkpath(destinationFolder))
+        return false;
+    const QDir source(sourceFolder);
+    for (const QFileInfo& entry : source.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString target = destinationFolder + QLatin1Char('/') + entry.fileName();
+        if (entry.isSymLink())
+            continue;
+        if (entry.isDir()) {
+            if (!linkTree(entry.filePath(), target))
+                return false;
+        } else if (!QFileInfo::exists(target)
+                   && ::link(QFile::encodeName(entry.filePath()).constData(), QFile::encodeName(target).constData())
+                       != 0
+                   && !QFile::copy(entry.filePath(), target)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -68,7 +94,7 @@ bool ConversionCache::restore(const ConversionStamp& source, const QString& mode
 
     const QDir before(modelFolder);
     const QStringList existing = before.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    if (!WorkspaceService::copyDirectory(entry + QLatin1Char('/') + QLatin1String(kModelFolder), modelFolder)) {
+    if (!linkTree(entry + QLatin1Char('/') + QLatin1String(kModelFolder), modelFolder)) {
         // Pruned by another process while copying: leave the folder as it was.
         for (const QFileInfo& added : before.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
             if (existing.contains(added.fileName()))

@@ -34,8 +34,7 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString&
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-bool openToFirstPicture(SceneViewer& viewer, ConsoleViewerHost& host, WorkspaceService& workspace,
-                        const QString& model)
+bool openToFirstPicture(SceneViewer& viewer, ConsoleViewerHost& host, WorkspaceService& workspace, const QString& model)
 {
     host.failure.clear();
     workspace.setModelFile(model);
