@@ -5,12 +5,14 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -60,6 +62,17 @@ bool linkTree(const QString& sourceFolder, const QString& destinationFolder)
 }
 
 } // namespace
+
+void ConversionCache::detach(const QString& modelFolder)
+{
+    QDirIterator it(modelFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat info;
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1)
+            QFile::remove(path);
+    }
+}
 
 ConversionCache::ConversionCache(const QString& companyFolder, const QString& encoderExecutable)
     : m_folder(QDir::cleanPath(companyFolder + QStringLiteral("/cache")))

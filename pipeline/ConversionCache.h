@@ -32,6 +32,10 @@ public:
 
     QString folder() const { return m_folder; }
 
+    // Restored files share their data with the entry; a conversion into the
+    // same model folder (a reimport) must write new files, not through them.
+    static void detach(const QString& modelFolder);
+
 private:
     QString entryFolder(const ConversionStamp& source) const;
     QString encoderIdentity() const;

@@ -122,6 +122,7 @@ void Loader::convert()
     const ConversionCache cache(m_workspace.companyFolder, m_encoderExecutable);
     if (cached && cache.restore(source, m_workspace.model, &m_encoderResult))
         return;
+    ConversionCache::detach(m_workspace.model);
     runEncoder();
     if (cached && m_encoderResult.outcome == EncoderProcess::Outcome::Finished && m_encoderResult.exitCode == 0
         && QFileInfo(m_workspace.modelFile).isFile() && !isCancelled())

@@ -6,9 +6,12 @@
 #include "Exporter.h"
 #include "ModelManager.h"
 #include "SceneGraph.h"
+#include "UserSettings.h"
 #include "WorkspaceService.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -172,6 +175,25 @@ private slots:
         QCOMPARE(QFileInfo::exists(path("record/args.txt")), encoderRuns);
         QCOMPARE(readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(file));
         QCOMPARE(manager.encoderOutputParser()->logs().size(), firstRecords.size());
+        if (encoderRuns)
+            return;
+        // A reimport into the same workspace writes new files, never through
+        // the ones the cache lent it.
+        const QString restored = m_service->modelFile();
+        const QStringList entries
+            = QDir(path("tmp/Velmora3dEncoder/cache")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(entries.size(), 1);
+        UserSettings::instance().setBackfaceCullingCW();
+        manager.reimportModel();
+        settle();
+        UserSettings::instance().setBackfaceCullingOff();
+        QVERIFY(QFileInfo::exists(path("record/args.txt")));
+        struct stat cached, workspace;
+        QVERIFY(::stat(QFile::encodeName(path("tmp/Velmora3dEncoder/cache/") + entries.first() + "/model/model.gpb"),
+                       &cached)
+                    == 0
+                && ::stat(QFile::encodeName(restored), &workspace) == 0);
+        QVERIFY(cached.st_ino != workspace.st_ino);
     }
 };
 
