@@ -13,16 +13,19 @@
 #include "ModelManager.h"
 #include "PreferencesWindowController.h"
 #include "SceneGraph.h"
+#include "SourceWatcher.h"
 #include "StatusBarController.h"
 #include "SystemInfoWindowController.h"
 #include "ToolBarController.h"
 #include "UserDialogController.h"
+#include "UserSettings.h"
 #include "WEApplication.h"
 #include "WorkspaceService.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThreadPool>
+#include <QTime>
 
 namespace {
 const int exportMessageDelayMs = 100;
@@ -41,6 +44,7 @@ MainWindowController::MainWindowController(WEApplication* application)
     m_preferencesWindowController = new PreferencesWindowController(m_mainWindow);
     m_systemInfoWindowController = new SystemInfoWindowController(m_mainWindow);
     m_userDialogController = new UserDialogController(m_mainWindow);
+    m_sourceWatcher = new SourceWatcher(this);
 
     // Nothing can be exported before a model has loaded.
     setExportEnabled(false);
@@ -118,8 +122,13 @@ void MainWindowController::makeConnections(WEApplication* application)
     // Failures the user must hear of: a container that cannot be unpacked,
     // and an export that did not produce its file.
     connect(m_modelManager, &ModelManager::signalImportError, this, &MainWindowController::sceneImportFailed);
-    connect(m_modelManager, &ModelManager::signalImportError, m_userDialogController,
-            &UserDialogController::showImportErrorOccuredDialog);
+    connect(m_modelManager, &ModelManager::signalImportError, this, [this](const QString& text) {
+        // A reload that failed says so in the status bar and the log; a box
+        // on every save of a half-finished model would be in the way.
+        if (!m_reloadFailed)
+            m_userDialogController->showImportErrorOccuredDialog(text);
+        m_reloadFailed = false;
+    });
     connect(m_modelManager, &ModelManager::modelExportFailed, this, &MainWindowController::modelExportFailed);
     connect(m_modelManager, &ModelManager::modelExportFailed, m_userDialogController,
             &UserDialogController::showExportFailedDialog);
@@ -134,6 +143,9 @@ void MainWindowController::makeConnections(WEApplication* application)
             &MainViewController::previewBackgroundColor);
 
     connect(m_mainWindow, &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
+    connect(m_sourceWatcher, &SourceWatcher::sourceChanged, this, &MainWindowController::reloadChangedSource);
+    connect(m_menuManager, &MenuManager::reloadWhenChangedToggled, this,
+            [this](bool reload) { followSource(reload ? m_loadedPath : QString()); });
 
     if (application) {
         connect(application, &WEApplication::openModelFromAppEvent, this, &MainWindowController::modelWillLoad);
@@ -208,6 +220,9 @@ void MainWindowController::loadModelFromArgs()
 
 void MainWindowController::modelWillLoad(const QString& path)
 {
+    m_reloading = false;
+    m_reloadFailed = false;
+    m_sourceWatcher->stop();
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
         tracker->trackEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path), 1);
     m_menuManager->rememberOpenedFile(path);
@@ -227,6 +242,13 @@ void MainWindowController::modelImportStarted(const QString& path)
 
 void MainWindowController::newModelLoaded(const QString& path)
 {
+    if (m_reloading)
+        m_mainWindow->statusBarController()->showDelayedMessage(
+            tr("Reloaded %1 at %2").arg(QFileInfo(path).fileName(), QTime::currentTime().toString("HH:mm:ss")),
+            exportMessageDelayMs);
+    m_reloading = false;
+    m_loadedPath = path;
+    followSource(UserSettings::instance().reloadWhenChanged() ? path : QString());
     m_mainWindow->setTitleFileName(QFileInfo(path).fileName());
     m_menuManager->setExportName(path);
     m_fileSize = quint64(qMax<qint64>(0, QFileInfo(path).size()));
@@ -237,6 +259,20 @@ void MainWindowController::newModelLoaded(const QString& path)
 void MainWindowController::errorLoadingNewModel(QString message)
 {
     Q_UNUSED(message);
+    if (m_reloading) {
+        // The last good model stays on screen, and the log says why the new
+        // one did not load. Its workspace is gone, so it cannot be exported.
+        m_reloading = false;
+        m_reloadFailed = true;
+        setExportEnabled(false);
+        m_mainWindow->statusBarController()->showDelayedMessage(
+            tr("Reloading %1 failed: the last good model stays on screen.").arg(QFileInfo(m_loadedPath).fileName()),
+            exportMessageDelayMs);
+        m_loggingViewController->showLoggingWindow(true);
+        return;
+    }
+    m_loadedPath.clear();
+    m_sourceWatcher->stop();
     // The previous model's workspace is gone: its name must not stay.
     m_mainWindow->setTitleFileName(QString());
     setExportEnabled(false);
@@ -282,6 +318,28 @@ void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 {
     Q_UNUSED(optionalMessage);
     setExportEnabled(false);
+}
+
+void MainWindowController::followSource(const QString& path)
+{
+    if (path.isEmpty())
+        m_sourceWatcher->stop();
+    else
+        m_sourceWatcher->watch(path);
+}
+
+// The changed file is imported into a workspace of its own and shown with
+// the camera where it is; the views are not cleared first, so a failed
+// reload leaves the last good model on screen.
+void MainWindowController::reloadChangedSource(const QString& path)
+{
+    m_reloading = true;
+    m_reloadFailed = false;
+    m_loggingViewController->clear();
+    m_mainViewController->viewport()->keepCameraOnNextLoad();
+    if (WorkspaceService* workspaces = WorkspaceService::instance())
+        workspaces->setModelFile(path);
+    m_modelManager->importModel(path);
 }
 
 void MainWindowController::mainWindowWillClose()

@@ -15,6 +15,7 @@ class MainWindow;
 class MenuManager;
 class ModelManager;
 class PreferencesWindowController;
+class SourceWatcher;
 class SystemInfoWindowController;
 class UserDialogController;
 class WEApplication;
@@ -39,6 +40,7 @@ public:
     LoggingManager* loggingManager() const;
     LoggingViewController* loggingViewController() const { return m_loggingViewController; }
     MenuManager* menuManager() const { return m_menuManager; }
+    SourceWatcher* sourceWatcher() const { return m_sourceWatcher; }
     MainViewController* mainViewController() const { return m_mainViewController; }
     LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
     PreferencesWindowController* preferencesWindowController() const { return m_preferencesWindowController; }
@@ -76,12 +78,18 @@ private slots:
     void stopLoadingIndicator();
 
 private:
+    void followSource(const QString& path);
+    void reloadChangedSource(const QString& path);
     void setExportEnabled(bool enabled);
     void makeConnections(WEApplication* application);
 
     MainWindow* m_mainWindow = nullptr;
     ModelManager* m_modelManager = nullptr;
     MenuManager* m_menuManager = nullptr;
+    SourceWatcher* m_sourceWatcher = nullptr;
+    QString m_loadedPath; // the model on screen, empty when none
+    bool m_reloading = false; // the running import is a reload of m_loadedPath
+    bool m_reloadFailed = false; // its failure is being reported without a box
     MainViewController* m_mainViewController = nullptr;
     LoadingIndicatorViewController* m_loadingIndicator = nullptr;
     AboutWindowController* m_aboutWindowController = nullptr;

@@ -56,6 +56,16 @@ void MenuManager::createActions()
 
     m_copyNodesAction = addAction(tr("Copy Nodes List"), &MenuManager::copyAllModelNodesClicked);
 
+    m_reloadWhenChangedAction = new QAction(tr("Reload When Changed"), this);
+    m_reloadWhenChangedAction->setObjectName(QStringLiteral("reloadWhenChangedAction"));
+    m_reloadWhenChangedAction->setStatusTip(tr("Show the model again whenever its file or a texture is saved"));
+    m_reloadWhenChangedAction->setCheckable(true);
+    m_reloadWhenChangedAction->setChecked(UserSettings::instance().reloadWhenChanged());
+    connect(m_reloadWhenChangedAction, &QAction::toggled, this, [this](bool reload) {
+        UserSettings::instance().setReloadWhenChanged(reload);
+        emit reloadWhenChangedToggled(reload);
+    });
+
     m_groupingNoneAction = addAction(tr("No grouping"), &MenuManager::setAnimationGroupingNone);
     m_groupingRootAction = addAction(tr("Group on root nodes"), &MenuManager::setAnimationGroupingRoot);
     m_groupingTakeAction = addAction(tr("Group on takes"), &MenuManager::setAnimationGroupingTake);
@@ -100,6 +110,7 @@ void MenuManager::createMenus()
 
     m_modelMenu = m_menuBar->addMenu(tr("&Model"));
     m_modelMenu->addAction(m_copyNodesAction);
+    m_modelMenu->addAction(m_reloadWhenChangedAction);
     QMenu* grouping = m_modelMenu->addMenu(tr("Animation Grouping"));
     grouping->addAction(m_groupingNoneAction);
     grouping->addAction(m_groupingRootAction);

@@ -49,6 +49,7 @@ public:
     QAction* cullingCwAction() const { return m_cullingCwAction; }
     QAction* cullingMaterialAction() const { return m_cullingMaterialAction; }
     QAction* resetInfoAction() const { return m_resetInfoAction; }
+    QAction* reloadWhenChangedAction() const { return m_reloadWhenChangedAction; }
     QCheckBox* importInfoCheckBox() const { return m_importInfoCheckBox; }
 
 signals:
@@ -59,6 +60,7 @@ signals:
     void copyAllModelNodes();
     void open3dModel(const QString& path);
     void reopen3dModel();
+    void reloadWhenChangedToggled(bool reload);
     void exportToFile(const QString& sourceFolder, const QString& outFilePath);
     void exportToDirectoryNotAllowed(QString filePath);
     void showLoggingWindow(bool visible);
@@ -110,6 +112,7 @@ private:
     QAction* m_exportAction = nullptr;
     QAction* m_quitAction = nullptr;
     QAction* m_copyNodesAction = nullptr;
+    QAction* m_reloadWhenChangedAction = nullptr;
     QAction* m_groupingNoneAction = nullptr;
     QAction* m_groupingRootAction = nullptr;
     QAction* m_groupingTakeAction = nullptr;

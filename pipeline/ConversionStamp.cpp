@@ -24,29 +24,30 @@ bool isCompanion(const QFileInfo& file)
     return suffixes.contains(file.suffix(), Qt::CaseInsensitive);
 }
 
-void listCompanions(const QDir& root, const QString& folder, int depth, QStringList* lines)
+void listCompanions(const QString& folder, int depth, QFileInfoList* files)
 {
     const QDir dir(folder);
     for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        if (lines->size() >= kMaxCompanions)
+        if (files->size() >= kMaxCompanions)
             return;
         if (isCompanion(file))
-            *lines << QStringLiteral("%1 %2 %3")
-                          .arg(root.relativeFilePath(file.filePath()))
-                          .arg(file.size())
-                          .arg(file.lastModified().toMSecsSinceEpoch());
+            files->append(file);
     }
     if (depth == kCompanionDepth)
         return;
     for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name))
-        listCompanions(root, sub.filePath(), depth + 1, lines);
+        listCompanions(sub.filePath(), depth + 1, files);
 }
 
 QByteArray companionsDigest(const QString& inputPath)
 {
     const QDir root = QFileInfo(inputPath).absoluteDir();
     QStringList lines;
-    listCompanions(root, root.path(), 0, &lines);
+    for (const QFileInfo& file : ConversionStamp::companionFiles(inputPath))
+        lines << QStringLiteral("%1 %2 %3")
+                     .arg(root.relativeFilePath(file.filePath()))
+                     .arg(file.size())
+                     .arg(file.lastModified().toMSecsSinceEpoch());
     return QCryptographicHash::hash(lines.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Md5).toHex();
 }
 
@@ -78,6 +79,13 @@ bool digestOf(const QString& path, QByteArray* md5)
 }
 
 } // namespace
+
+QFileInfoList ConversionStamp::companionFiles(const QString& inputPath)
+{
+    QFileInfoList files;
+    listCompanions(QFileInfo(inputPath).absolutePath(), 0, &files);
+    return files;
+}
 
 const char* ConversionStamp::fileName() { return "source.json"; }
 

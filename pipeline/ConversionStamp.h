@@ -3,6 +3,7 @@
 #include "ConversionOptions.h"
 
 #include <QByteArray>
+#include <QFileInfoList>
 #include <QString>
 
 // What a container was made from: the input's size, modification time and
@@ -22,6 +23,9 @@ struct ConversionStamp {
 
     static const char* fileName(); // "source.json" in the model folder's .meta
     static const char* entryName(); // the same file inside a vm3 file
+
+    // The files a model may read beside it, in a stable order.
+    static QFileInfoList companionFiles(const QString& inputPath);
 
     // false when the input cannot be read.
     static bool ofInput(const QString& inputPath, const ConversionOptions& options, ConversionStamp* stamp);

@@ -266,7 +266,9 @@ void SceneViewer::adoptRootNode(engine::Node* root)
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
         tracker->trackEvent(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount), 1);
     collectClips();
-    frameCamera();
+    if (!m_keepCamera)
+        frameCamera();
+    m_keepCamera = false;
     m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);
     m_thumbnailRequested = true;
     m_firstFrameDrawn = false;

@@ -1,13 +1,21 @@
 // The window and the model pipeline together: every way of opening a model
 // reaches the model manager after its workspace is named; results come back as
 // title, export switch, loading indicator, log records, dialogs and status bar
-// texts. A stand-in encoder converts; the last case runs the real program.
+// texts. A stand-in encoder converts; the last cases run the real encoder
+// (a window that follows saves of its model) and the real program.
 
 #include "AppTestSupport.h"
+#include "Camera.h"
+#include "GlItem.h"
 #include "MainViewController.h"
+#include "MainWindow.h"
 #include "ModelManager.h"
+#include "Node.h"
 #include "PipelineTestSupport.h"
+#include "Scene.h"
 #include "SceneGraph.h"
+#include "SourceWatcher.h"
+#include "StatusBarController.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -196,6 +204,40 @@ private slots:
         // what the loader had prepared is gone.
         QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!QFileInfo::exists(workspace));
+    }
+    void reloadFollowsSavesOfTheModel()
+    {
+        const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/generated/b_three_materials.fbx";
+        if (!QFileInfo::exists(shared))
+            QSKIP("shared model missing");
+        // The real encoder and shaders, and a file of our own to save again.
+        WorkspaceService real(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
+        WorkspaceService::setInstance(&real);
+        const QString source = m_files.filePath("reload/model.fbx");
+        QVERIFY(QDir().mkpath(m_files.filePath("reload")) && QFile::copy(shared, source));
+        m_controller->sourceWatcher()->setSettleInterval(100);
+        QSignalSpy scenes(m_controller->mainViewController()->viewport(), &GlItem::sceneLoaded);
+        QVERIFY(open(source));
+        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 1, loadTimeoutMs);
+        engine::Scene* scene = scenes.first().at(0).value<engine::Scene*>();
+        engine::Node* camera = scene->getActiveCamera()->getNode();
+        camera->setTranslation(1.5f, 2.5f, 40.0f); // where the user left it
+
+        QTest::qWait(20); // a later modification time
+        QVERIFY(testsupport::writeFile(source, testsupport::readFile(shared)));
+        QVERIFY(loads(2));
+        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 2, loadTimeoutMs);
+        QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().z, 40.0f);
+        QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().x, 1.5f);
+        QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
+        QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloaded model.fbx at "), 10000);
+
+        // A save that cannot be converted keeps the last good model on screen.
+        QVERIFY(testsupport::writeFile(source, QByteArray("Kaydara FBX Binary  \0 cut short", 31)));
+        QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), loadTimeoutMs);
+        QCOMPARE(scenes.count(), 2);
+        QVERIFY(scene->findNode("RootSceneNode"));
+        WorkspaceService::setInstance(m_service.get());
     }
     void programConvertsWithoutADisplay()
     {
