@@ -213,6 +213,7 @@ private slots:
         // The real encoder and shaders, and a file of our own to save again.
         WorkspaceService real(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
         WorkspaceService::setInstance(&real);
+        const std::shared_ptr<void> restore(nullptr, [this](void*) { WorkspaceService::setInstance(m_service.get()); });
         const QString source = m_files.filePath("reload/model.fbx");
         QVERIFY(QDir().mkpath(m_files.filePath("reload")) && QFile::copy(shared, source));
         m_controller->sourceWatcher()->setSettleInterval(100);
@@ -237,7 +238,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), loadTimeoutMs);
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
-        WorkspaceService::setInstance(m_service.get());
     }
     void programConvertsWithoutADisplay()
     {
