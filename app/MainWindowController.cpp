@@ -3,6 +3,7 @@
 #include "AboutWindowController.h"
 #include "AnalyticsTracker.h"
 #include "AppIdentity.h"
+#include "ConvertFilesDialog.h"
 #include "GlItem.h"
 #include "LoadingIndicatorViewController.h"
 #include "LoggingManager.h"
@@ -144,6 +145,7 @@ void MainWindowController::makeConnections(WEApplication* application)
 
     connect(m_mainWindow, &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
     connect(m_sourceWatcher, &SourceWatcher::sourceChanged, this, &MainWindowController::reloadChangedSource);
+    connect(m_menuManager, &MenuManager::convertFilesRequested, this, &MainWindowController::showConvertFilesDialog);
     connect(m_menuManager, &MenuManager::reloadWhenChangedToggled, this,
             [this](bool reload) { followSource(reload ? m_loadedPath : QString()); });
 
@@ -340,6 +342,16 @@ void MainWindowController::reloadChangedSource(const QString& path)
     if (WorkspaceService* workspaces = WorkspaceService::instance())
         workspaces->setModelFile(path);
     m_modelManager->importModel(path);
+}
+
+void MainWindowController::showConvertFilesDialog()
+{
+    if (!m_convertFilesDialog)
+        m_convertFilesDialog = new ConvertFilesDialog(QCoreApplication::applicationFilePath(), m_mainWindow);
+    const UserSettings& settings = UserSettings::instance();
+    m_convertFilesDialog->setOptions(settings.animationGrouping(), settings.backfaceCulling());
+    m_convertFilesDialog->show();
+    m_convertFilesDialog->raise();
 }
 
 void MainWindowController::mainWindowWillClose()

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class AboutWindowController;
+class ConvertFilesDialog;
 class LoadingIndicatorViewController;
 class LoggingManager;
 class LoggingViewController;
@@ -80,6 +81,7 @@ private slots:
 private:
     void followSource(const QString& path);
     void reloadChangedSource(const QString& path);
+    void showConvertFilesDialog();
     void setExportEnabled(bool enabled);
     void makeConnections(WEApplication* application);
 
@@ -87,6 +89,7 @@ private:
     ModelManager* m_modelManager = nullptr;
     MenuManager* m_menuManager = nullptr;
     SourceWatcher* m_sourceWatcher = nullptr;
+    ConvertFilesDialog* m_convertFilesDialog = nullptr; // made on first use, child of the main window
     QString m_loadedPath; // the model on screen, empty when none
     bool m_reloading = false; // the running import is a reload of m_loadedPath
     bool m_reloadFailed = false; // its failure is being reported without a box

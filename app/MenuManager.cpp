@@ -56,6 +56,11 @@ void MenuManager::createActions()
 
     m_copyNodesAction = addAction(tr("Copy Nodes List"), &MenuManager::copyAllModelNodesClicked);
 
+    m_convertFilesAction = new QAction(tr("Convert Files..."), this);
+    m_convertFilesAction->setObjectName(QStringLiteral("convertFilesAction"));
+    m_convertFilesAction->setStatusTip(tr("Convert many models or folders into vm3 files at once"));
+    connect(m_convertFilesAction, &QAction::triggered, this, &MenuManager::convertFilesRequested);
+
     m_reloadWhenChangedAction = new QAction(tr("Reload When Changed"), this);
     m_reloadWhenChangedAction->setObjectName(QStringLiteral("reloadWhenChangedAction"));
     m_reloadWhenChangedAction->setStatusTip(tr("Show the model again whenever its file or a texture is saved"));
@@ -106,6 +111,7 @@ void MenuManager::createMenus()
     connect(m_recentFilesMenu, &QMenu::aboutToShow, this, &MenuManager::updateRecentFilesMenu);
     updateRecentFilesMenu();
     m_fileMenu->addAction(m_exportAction);
+    m_fileMenu->addAction(m_convertFilesAction);
     m_fileMenu->addAction(m_quitAction);
 
     m_modelMenu = m_menuBar->addMenu(tr("&Model"));

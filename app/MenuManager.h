@@ -50,6 +50,7 @@ public:
     QAction* cullingMaterialAction() const { return m_cullingMaterialAction; }
     QAction* resetInfoAction() const { return m_resetInfoAction; }
     QAction* reloadWhenChangedAction() const { return m_reloadWhenChangedAction; }
+    QAction* convertFilesAction() const { return m_convertFilesAction; }
     QCheckBox* importInfoCheckBox() const { return m_importInfoCheckBox; }
 
 signals:
@@ -61,6 +62,7 @@ signals:
     void open3dModel(const QString& path);
     void reopen3dModel();
     void reloadWhenChangedToggled(bool reload);
+    void convertFilesRequested();
     void exportToFile(const QString& sourceFolder, const QString& outFilePath);
     void exportToDirectoryNotAllowed(QString filePath);
     void showLoggingWindow(bool visible);
@@ -113,6 +115,7 @@ private:
     QAction* m_quitAction = nullptr;
     QAction* m_copyNodesAction = nullptr;
     QAction* m_reloadWhenChangedAction = nullptr;
+    QAction* m_convertFilesAction = nullptr;
     QAction* m_groupingNoneAction = nullptr;
     QAction* m_groupingRootAction = nullptr;
     QAction* m_groupingTakeAction = nullptr;

@@ -54,3 +54,17 @@ bool BatchReport::readFirstRecord(const QString& path, BatchRecord* record)
     *record = BatchRecord::fromJson(object);
     return true;
 }
+
+QVector<BatchRecord> BatchReport::readRecords(const QString& path)
+{
+    QVector<BatchRecord> records;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return records;
+    while (!file.atEnd()) {
+        const QJsonObject object = QJsonDocument::fromJson(file.readLine()).object();
+        if (object.contains("input"))
+            records.append(BatchRecord::fromJson(object));
+    }
+    return records;
+}

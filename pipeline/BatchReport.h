@@ -16,4 +16,6 @@ public:
     static bool write(const QString& path, const QVector<BatchRecord>& records, double seconds, QString* error);
     // The first record of a report file (as one conversion writes it).
     static bool readFirstRecord(const QString& path, BatchRecord* record);
+    // Every record of a report file, summaries left out.
+    static QVector<BatchRecord> readRecords(const QString& path);
 };

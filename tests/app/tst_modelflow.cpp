@@ -6,6 +6,7 @@
 
 #include "AppTestSupport.h"
 #include "Camera.h"
+#include "ConvertFilesDialog.h"
 #include "GlItem.h"
 #include "MainViewController.h"
 #include "MainWindow.h"
@@ -21,6 +22,9 @@
 #include <QAction>
 #include <QCryptographicHash>
 #include <QFileOpenEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QThreadPool>
 
 #include <memory>
@@ -238,6 +242,30 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), loadTimeoutMs);
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
+    }
+    void convertFilesDialogListsFailuresFirst()
+    {
+        const QString models = qEnvironmentVariable("VELMORA_SHARED_MODELS");
+        const QStringList inputs
+            = {models + "/assimp/test/models/PLY/cube_uv.ply", models + "/ufbx/data/maya_cube_6100_binary.fbx"};
+        for (const QString& input : inputs) {
+            if (!QFileInfo::exists(input))
+                QSKIP("shared model missing");
+        }
+        ConvertFilesDialog dialog(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/bin/Velmora3dEncoder");
+        QSignalSpy finished(&dialog, &ConvertFilesDialog::finished);
+        dialog.addInputs(inputs);
+        dialog.setOutputFolder(m_files.filePath("converted"));
+        dialog.findChild<QPushButton*>("convertButton")->click();
+        QVERIFY(!dialog.findChild<QPushButton*>("convertButton")->isEnabled());
+        QVERIFY(finished.wait(loadTimeoutMs));
+        auto* table = dialog.findChild<QTableWidget*>("resultsTable");
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 1)->text(), QString("failed"));
+        QVERIFY(table->item(0, 0)->text().endsWith("maya_cube_6100_binary.fbx"));
+        QCOMPARE(table->item(1, 1)->text(), QString("converted"));
+        QVERIFY(QFileInfo::exists(m_files.filePath("converted/cube_uv.vm3")));
+        QCOMPARE(dialog.findChild<QProgressBar*>("progressBar")->value(), 1);
     }
     void programConvertsWithoutADisplay()
     {
