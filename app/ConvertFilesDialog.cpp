@@ -121,8 +121,8 @@ void ConvertFilesDialog::setOptions(const QString& grouping, const QString& cull
 
 void ConvertFilesDialog::addFilesClicked()
 {
-    addInputs(QFileDialog::getOpenFileNames(this, tr("Models to convert"), QString(),
-                                            ModelFileTypes::openDialogFilter()));
+    addInputs(
+        QFileDialog::getOpenFileNames(this, tr("Models to convert"), QString(), ModelFileTypes::openDialogFilter()));
 }
 
 void ConvertFilesDialog::addFolderClicked()
@@ -150,10 +150,17 @@ void ConvertFilesDialog::start()
 {
     if (m_process || m_inputs->count() == 0 || m_output->text().trimmed().isEmpty())
         return;
-    QStringList arguments {QStringLiteral("--convert"), QStringLiteral("--grouping"), m_grouping,
-                           QStringLiteral("--culling"), m_culling, QStringLiteral("-j"),
-                           QString::number(QThread::idealThreadCount()), QStringLiteral("--output-dir"),
-                           m_output->text().trimmed(), QStringLiteral("--report"), m_scratch.filePath("report.json")};
+    QStringList arguments {QStringLiteral("--convert"),
+                           QStringLiteral("--grouping"),
+                           m_grouping,
+                           QStringLiteral("--culling"),
+                           m_culling,
+                           QStringLiteral("-j"),
+                           QString::number(QThread::idealThreadCount()),
+                           QStringLiteral("--output-dir"),
+                           m_output->text().trimmed(),
+                           QStringLiteral("--report"),
+                           m_scratch.filePath("report.json")};
     for (int i = 0; i < m_inputs->count(); ++i)
         arguments << m_inputs->item(i)->text();
     QFile::remove(m_scratch.filePath("report.json"));
@@ -229,8 +236,7 @@ void ConvertFilesDialog::showResults(QVector<BatchRecord> records)
         const BatchRecord& record = records.at(row);
         failed += record.status == BatchRecord::Status::Failed ? 1 : 0;
         const QStringList cells = {QDir::toNativeSeparators(record.input), BatchRecord::statusName(record.status),
-                                   QString::number(record.warningCount()),
-                                   tr("%1 s").arg(record.seconds, 0, 'f', 2)};
+                                   QString::number(record.warningCount()), tr("%1 s").arg(record.seconds, 0, 'f', 2)};
         for (int column = 0; column < ColumnCount; ++column)
             m_results->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }

@@ -243,6 +243,51 @@ private slots:
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
     }
+    void sourceWatcherReportsSettledSaves_data()
+    {
+        QTest::addColumn<QString>("save");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("rewritten in place") << "rewrite" << 1;
+        QTest::newRow("replaced by a rename") << "rename" << 1;
+        QTest::newRow("written in bursts") << "bursts" << 1;
+        QTest::newRow("texture beside it") << "texture" << 1;
+        QTest::newRow("unrelated file beside it") << "unrelated" << 0;
+    }
+    void sourceWatcherReportsSettledSaves()
+    {
+        QFETCH(QString, save);
+        QFETCH(int, reports);
+        const QString folder = m_files.filePath("watched");
+        QDir(folder).removeRecursively();
+        const QString model = folder + "/model.obj";
+        QVERIFY(testsupport::writeFile(model, "v 0 0 0\n") && testsupport::writeFile(folder + "/tex/a.png", "png"));
+        SourceWatcher watcher;
+        watcher.setSettleInterval(200);
+        QSignalSpy changed(&watcher, &SourceWatcher::sourceChanged);
+        watcher.watch(model);
+        QTest::qWait(20); // a later modification time
+        if (save == "rewrite") {
+            QVERIFY(testsupport::writeFile(model, "v 1 0 0\n"));
+        } else if (save == "rename") {
+            QVERIFY(testsupport::writeFile(model + ".tmp", "v 2 0 0\n")
+                    && ::rename(qPrintable(model + ".tmp"), qPrintable(model)) == 0);
+        } else if (save == "bursts") {
+            QFile file(model);
+            QVERIFY(file.open(QIODevice::Append));
+            for (int i = 0; i < 5; ++i) {
+                file.write("v 0 0 1\n");
+                file.flush();
+                QTest::qWait(100); // less than the settle interval
+            }
+        } else {
+            QVERIFY(testsupport::writeFile(folder + (save == "texture" ? "/tex/a.png" : "/notes.txt"), "changed"));
+        }
+        QTest::qWait(1500);
+        QCOMPARE(changed.count(), reports);
+        // Still watched after a save that replaced the file.
+        QVERIFY(testsupport::writeFile(model, "v 3 0 0 0\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), reports + 1, 5000);
+    }
     void convertFilesDialogListsFailuresFirst()
     {
         const QString models = qEnvironmentVariable("VELMORA_SHARED_MODELS");

@@ -188,9 +188,18 @@ private slots:
         QSettings window("com.velmora", "velmoraEncoder");
         window.setValue("Import/AnimationGrouping", "take");
         window.sync();
-        const ProcessResult run = convert({"--convert", "--culling", "material", input, path("out/tree.vm3")});
+        const ProcessResult run = convert(
+            {"--convert", "--culling", "material", input, path("out/tree.vm3"), "--report", path("one.json")});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QByteArray());
+        // The report carries the records by code, and a summary line.
+        const QVector<QJsonObject> report = reportLines(path("one.json"));
+        QCOMPARE(report.size(), 2);
+        QCOMPARE(report[0]["input"].toString(), input);
+        QCOMPARE(report[0]["status"].toString(), QString("converted"));
+        QCOMPARE(report[0]["errors"].toArray().at(0).toObject()["code"].toInt(), 1001);
+        QCOMPARE(report[0]["warnings"].toArray().at(0).toObject()["title"].toString(), QString("Fake warning"));
+        QCOMPARE(report[1]["summary"].toObject()["converted"].toInt(), 1);
         QCOMPARE(run.err,
                  QByteArray("error GP#1001 [Fake error] from stderr / second line\n"
                             "warning GP#2001 [Fake warning] from stdout\n"));
@@ -361,6 +370,8 @@ private slots:
         const ProcessResult run = batch(QStringList {"-j", "2"} + inputs);
         QVERIFY2(run.exitCode == exitCode, run.err);
         QCOMPARE(run.out, QByteArray());
+        // Not on a terminal: one line per finished file.
+        QCOMPARE(QString(run.err).split('\n').filter(QRegularExpression("^\\[\\d+/\\d+\\] ")).size(), statuses.size());
         QCOMPARE(filesBelow(path("out")), outputs);
         const QVector<QJsonObject> report = reportLines(path("report.json"));
         QCOMPARE(report.size(), statuses.size() + 1);
