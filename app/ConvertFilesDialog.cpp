@@ -249,6 +249,8 @@ void ConvertFilesDialog::showLogOfRow(int row)
         return;
     const BatchRecord& record = m_records.at(row);
     QStringList lines;
+    if (!record.reason.isEmpty())
+        lines << record.reason;
     for (const EncoderOutputLog& log : record.records)
         lines << EncoderOutputParser::describe(log);
     if (lines.isEmpty())

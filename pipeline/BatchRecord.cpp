@@ -51,6 +51,8 @@ QJsonObject BatchRecord::toJson() const
                         {"seconds", qRound(seconds * 1000) / 1000.0},
                         {"errors", recordsOf(records, LoggingPriorities::Error)},
                         {"warnings", recordsOf(records, LoggingPriorities::Warning)}};
+    if (!reason.isEmpty())
+        object["reason"] = reason;
     if (hasCounts) {
         object["nodes"] = int(nodes);
         object["meshes"] = int(meshes);
@@ -70,6 +72,7 @@ BatchRecord BatchRecord::fromJson(const QJsonObject& object)
             record.status = status;
     }
     record.exitCode = object["exitCode"].toInt();
+    record.reason = object["reason"].toString();
     record.seconds = object["seconds"].toDouble();
     appendRecords(object["errors"].toArray(), LoggingPriorities::Error, &record.records);
     appendRecords(object["warnings"].toArray(), LoggingPriorities::Warning, &record.records);

@@ -16,6 +16,7 @@ struct BatchRecord {
     int exitCode = 0; // a CommandLineConverter::ExitCode
     double seconds = 0;
     EncoderOutputLogs records; // the encoder's warnings and errors
+    QString reason; // why a failed input failed, as the console said it
     bool hasCounts = false; // the model was read after converting
     unsigned nodes = 0, meshes = 0, vertices = 0, triangles = 0;
 

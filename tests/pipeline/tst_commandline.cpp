@@ -383,6 +383,7 @@ private slots:
             // The encoder's reason travels with the file, by its code.
             if (record["input"].toString().endsWith("6100_ascii.fbx"))
                 QCOMPARE(record["errors"].toArray().first().toObject()["code"].toInt(), 1001);
+            QCOMPARE(record["reason"].toString().isEmpty(), statuses.at(i) != "failed");
         }
         QCOMPARE(report.last()["summary"].toObject()["exitCode"].toInt(), exitCode);
         QCOMPARE(workspaces(), QStringList());
