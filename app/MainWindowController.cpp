@@ -224,6 +224,7 @@ void MainWindowController::modelWillLoad(const QString& path)
 {
     m_reloading = false;
     m_reloadFailed = false;
+    m_restoreViewState = false;
     m_sourceWatcher->stop();
     if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
         tracker->trackEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path), 1);
@@ -266,6 +267,7 @@ void MainWindowController::errorLoadingNewModel(QString message)
         // one did not load. Its workspace is gone, so it cannot be exported.
         m_reloading = false;
         m_reloadFailed = true;
+        m_restoreViewState = false;
         setExportEnabled(false);
         m_mainWindow->statusBarController()->showDelayedMessage(
             tr("Reloading %1 failed: the last good model stays on screen.").arg(QFileInfo(m_loadedPath).fileName()),
@@ -314,6 +316,9 @@ void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned 
     Q_UNUSED(vertexCount);
     Q_UNUSED(meshCount);
     setExportEnabled(true);
+    if (m_restoreViewState)
+        m_mainViewController->restoreViewState(m_viewState);
+    m_restoreViewState = false;
 }
 
 void MainWindowController::sceneImportFailed(const QString& optionalMessage)
@@ -337,6 +342,8 @@ void MainWindowController::reloadChangedSource(const QString& path)
 {
     m_reloading = true;
     m_reloadFailed = false;
+    m_restoreViewState = true;
+    m_viewState = m_mainViewController->viewState();
     m_loggingViewController->clear();
     m_mainViewController->viewport()->keepCameraOnNextLoad();
     if (WorkspaceService* workspaces = WorkspaceService::instance())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MainViewController.h"
+
 #include "EncoderOutputLog.h"
 
 #include <QObject>
@@ -93,6 +95,8 @@ private:
     QString m_loadedPath; // the model on screen, empty when none
     bool m_reloading = false; // the running import is a reload of m_loadedPath
     bool m_reloadFailed = false; // its failure is being reported without a box
+    bool m_restoreViewState = false; // the reloaded model shows as the last one did
+    MainViewController::ViewState m_viewState;
     MainViewController* m_mainViewController = nullptr;
     LoadingIndicatorViewController* m_loadingIndicator = nullptr;
     AboutWindowController* m_aboutWindowController = nullptr;

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThreadPool>
+#include <QTreeView>
 
 #include <memory>
 
@@ -211,7 +212,7 @@ private slots:
     }
     void reloadFollowsSavesOfTheModel()
     {
-        const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/generated/b_three_materials.fbx";
+        const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/generated/a_skinned_two_takes.fbx";
         if (!QFileInfo::exists(shared))
             QSKIP("shared model missing");
         // The real encoder and shaders, and a file of our own to save again.
@@ -221,12 +222,26 @@ private slots:
         const QString source = m_files.filePath("reload/model.fbx");
         QVERIFY(QDir().mkpath(m_files.filePath("reload")) && QFile::copy(shared, source));
         m_controller->sourceWatcher()->setSettleInterval(100);
-        QSignalSpy scenes(m_controller->mainViewController()->viewport(), &GlItem::sceneLoaded);
+        MainViewController* view = m_controller->mainViewController();
+        QSignalSpy scenes(view->viewport(), &GlItem::sceneLoaded);
+        QSignalSpy clips(view->viewport(), &GlItem::addItemToAnimations);
+        QSignalSpy playing(view->viewport(), &GlItem::animationStartedPlaying);
         QVERIFY(open(source));
         QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 1, loadTimeoutMs);
         engine::Scene* scene = scenes.first().at(0).value<engine::Scene*>();
         engine::Node* camera = scene->getActiveCamera()->getNode();
         camera->setTranslation(1.5f, 2.5f, 40.0f); // where the user left it
+        // A node chosen in the tree and a clip that plays.
+        const QModelIndex top = view->sceneTree()->model()->index(0, 0);
+        QVERIFY(view->sceneTree()->model()->rowCount(top) > 0);
+        view->sceneTree()->setCurrentIndex(view->sceneTree()->model()->index(0, 0, top));
+        const MainViewController::ViewState before = view->viewState();
+        QCOMPARE(before.selectedPath.size(), 2);
+        QVERIFY(clips.count() > 1);
+        const QString clip = clips.last().at(0).toString();
+        QVERIFY(view->viewport()->playAnimation(clip));
+        QTRY_VERIFY(!playing.isEmpty());
+        playing.clear();
 
         QTest::qWait(20); // a later modification time
         QVERIFY(testsupport::writeFile(source, testsupport::readFile(shared)));
@@ -234,6 +249,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 2, loadTimeoutMs);
         QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().z, 40.0f);
         QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().x, 1.5f);
+        QCOMPARE(view->viewState().selectedPath, before.selectedPath);
+        QTRY_VERIFY(!playing.isEmpty());
+        QCOMPARE(playing.last().at(0).toString(), clip);
         QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
         QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloaded model.fbx at "), 10000);
 
