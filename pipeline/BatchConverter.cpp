@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -49,6 +50,14 @@ BatchConverter::BatchConverter(const CommandLineRequest& request)
         m_records[i].output = m_plan.items.at(i).output;
         m_records[i].status = BatchRecord::Status::Stopped;
     }
+    // The largest inputs first: a big model started last would leave the
+    // other jobs idle while it converts alone. The report keeps the plan's order.
+    for (int i = 0; i < m_plan.items.size(); ++i)
+        m_startOrder.append(i);
+    QVector<qint64> sizes;
+    for (const BatchPlan::Item& item : qAsConst(m_plan.items))
+        sizes.append(QFileInfo(item.input).size());
+    std::stable_sort(m_startOrder.begin(), m_startOrder.end(), [&sizes](int a, int b) { return sizes[a] > sizes[b]; });
     m_stopPoll.setInterval(50);
     connect(&m_stopPoll, &QTimer::timeout, this, &BatchConverter::pollStop);
 }
@@ -81,7 +90,7 @@ int BatchConverter::run()
 void BatchConverter::startJobs()
 {
     while (!m_stopping && m_running.size() < m_jobs && m_next < m_plan.items.size()) {
-        const int index = m_next++;
+        const int index = m_startOrder.at(m_next++);
         if (!settledWithoutConverting(index))
             startJob(index);
     }

@@ -52,7 +52,8 @@ private:
     BatchPlan m_plan;
     QVector<BatchRecord> m_records;
     QVector<Job*> m_running;
-    int m_next = 0;
+    QVector<int> m_startOrder; // indices into the plan
+    int m_next = 0; // into m_startOrder
     int m_settled = 0;
     int m_failures = 0;
     int m_jobs = 1;
