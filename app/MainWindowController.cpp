@@ -273,6 +273,7 @@ void MainWindowController::errorLoadingNewModel(QString message)
             tr("Reloading %1 failed: the last good model stays on screen.").arg(QFileInfo(m_loadedPath).fileName()),
             exportMessageDelayMs);
         m_loggingViewController->showLoggingWindow(true);
+        m_menuManager->userDidChangedLoggingWindowVisibility(true);
         return;
     }
     m_loadedPath.clear();

@@ -260,6 +260,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), loadTimeoutMs);
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
+        QTRY_VERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked()); // the log is open
     }
     void sourceWatcherReportsSettledSaves_data()
     {
