@@ -3,17 +3,15 @@
 #include "WorkspaceService.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
 
 #include <algorithm>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,43 +34,7 @@ void dropRemadeFiles(const QString& modelCopy)
     WorkspaceService::removeDirectoryRecursively(modelCopy + QStringLiteral("/shaders"));
 }
 
-// Entries are never written in place once stored, and the workspace files
-// taken from them are only read, so a hard link serves as a copy; a copy is
-// made where the two folders do not share a file system.
-bool linkTree(const QString& sourceFolder, const QString& destinationFolder)
-{
-    if (!QDir().mkpath(destinationFolder))
-        return false;
-    const QDir source(sourceFolder);
-    for (const QFileInfo& entry : source.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        const QString target = destinationFolder + QLatin1Char('/') + entry.fileName();
-        if (entry.isSymLink())
-            continue;
-        if (entry.isDir()) {
-            if (!linkTree(entry.filePath(), target))
-                return false;
-        } else if (!QFileInfo::exists(target)
-                   && ::link(QFile::encodeName(entry.filePath()).constData(), QFile::encodeName(target).constData())
-                       != 0
-                   && !QFile::copy(entry.filePath(), target)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
-
-void ConversionCache::detach(const QString& modelFolder)
-{
-    QDirIterator it(modelFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        struct stat info;
-        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1)
-            QFile::remove(path);
-    }
-}
 
 ConversionCache::ConversionCache(const QString& companyFolder, const QString& encoderExecutable)
     : m_folder(QDir::cleanPath(companyFolder + QStringLiteral("/cache")))
@@ -80,10 +42,12 @@ ConversionCache::ConversionCache(const QString& companyFolder, const QString& en
 {
 }
 
-QString ConversionCache::entryFolder(const ConversionStamp& source) const
+QString ConversionCache::entryFolder(const QString& inputPath, const ConversionStamp& source) const
 {
-    return m_folder + QLatin1Char('/') + QString::fromLatin1(source.md5) + QLatin1Char('-') + source.options.grouping
-        + QLatin1Char('-') + source.options.culling;
+    const QByteArray path = QFile::encodeName(QFileInfo(inputPath).absoluteFilePath());
+    return m_folder + QLatin1Char('/') + QString::fromLatin1(source.md5) + QLatin1Char('-')
+        + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Md5).toHex()) + QLatin1Char('-')
+        + source.options.grouping + QLatin1Char('-') + source.options.culling;
 }
 
 QString ConversionCache::encoderIdentity() const
@@ -95,10 +59,10 @@ QString ConversionCache::encoderIdentity() const
         .arg(encoder.lastModified().toMSecsSinceEpoch());
 }
 
-bool ConversionCache::restore(const ConversionStamp& source, const QString& modelFolder,
+bool ConversionCache::restore(const QString& inputPath, const ConversionStamp& source, const QString& modelFolder,
                               EncoderProcess::Result* result) const
 {
-    const QString entry = entryFolder(source);
+    const QString entry = entryFolder(inputPath, source);
     const QJsonObject recorded = readEntry(entry);
     ConversionStamp stamp;
     if (!ConversionStamp::fromJson(QJsonDocument(recorded.value("source").toObject()).toJson(), &stamp)
@@ -107,7 +71,9 @@ bool ConversionCache::restore(const ConversionStamp& source, const QString& mode
 
     const QDir before(modelFolder);
     const QStringList existing = before.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    if (!linkTree(entry + QLatin1Char('/') + QLatin1String(kModelFolder), modelFolder)) {
+    // Copies, not links: whatever later writes into the workspace (a
+    // reimport, a tool) must not reach into the entry.
+    if (!WorkspaceService::copyDirectory(entry + QLatin1Char('/') + QLatin1String(kModelFolder), modelFolder)) {
         // Pruned by another process while copying: leave the folder as it was.
         for (const QFileInfo& added : before.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
             if (existing.contains(added.fileName()))
@@ -130,10 +96,10 @@ bool ConversionCache::restore(const ConversionStamp& source, const QString& mode
     return true;
 }
 
-void ConversionCache::store(const ConversionStamp& source, const QString& modelFolder,
+void ConversionCache::store(const QString& inputPath, const ConversionStamp& source, const QString& modelFolder,
                             const EncoderProcess::Result& result) const
 {
-    const QString entry = entryFolder(source);
+    const QString entry = entryFolder(inputPath, source);
     const QString staging = entry + QStringLiteral(".part-%1").arg(QCoreApplication::applicationPid())
         + QLatin1Char('-') + QString::number(quintptr(this), 16);
     const QJsonObject recorded {{"source", QJsonDocument::fromJson(source.toJson()).object()},

@@ -120,13 +120,12 @@ void Loader::convert()
     ConversionStamp source;
     const bool cached = m_cacheEnabled && ConversionStamp::ofInput(m_loaderPath, importOptions(), &source);
     const ConversionCache cache(m_workspace.companyFolder, m_encoderExecutable);
-    if (cached && cache.restore(source, m_workspace.model, &m_encoderResult))
+    if (cached && cache.restore(m_loaderPath, source, m_workspace.model, &m_encoderResult))
         return;
-    ConversionCache::detach(m_workspace.model);
     runEncoder();
     if (cached && m_encoderResult.outcome == EncoderProcess::Outcome::Finished && m_encoderResult.exitCode == 0
         && QFileInfo(m_workspace.modelFile).isFile() && !isCancelled())
-        cache.store(source, m_workspace.model, m_encoderResult);
+        cache.store(m_loaderPath, source, m_workspace.model, m_encoderResult);
 }
 
 void Loader::runEncoder()

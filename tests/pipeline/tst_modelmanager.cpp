@@ -146,6 +146,7 @@ private slots:
         QTest::newRow("content saved again") << "content" << true;
         QTest::newRow("texture beside it saved again") << "texture" << true;
         QTest::newRow("encoder rebuilt") << "encoder" << true;
+        QTest::newRow("same content under another name") << "copy" << true;
     }
 
     void reopeningReusesTheConversion()
@@ -169,11 +170,12 @@ private slots:
             QVERIFY(writeFile(path("input/textures/skin.png"), "PNG"));
         else if (change == "encoder")
             QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
-        open(manager, file);
+        const QString reopened = change == "copy" ? input("copy.fbx", "model") : file;
+        open(manager, reopened);
         settle();
         QCOMPARE(log.sceneGraphs.size(), 2);
         QCOMPARE(QFileInfo::exists(path("record/args.txt")), encoderRuns);
-        QCOMPARE(readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(file));
+        QCOMPARE(readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(reopened));
         QCOMPARE(manager.encoderOutputParser()->logs().size(), firstRecords.size());
         if (encoderRuns)
             return;
