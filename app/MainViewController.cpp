@@ -123,6 +123,41 @@ void MainViewController::connectAnimationList()
     // Both show whether a clip plays, whichever of them started or paused it.
     connect(m_animationList, &AnimationListWidget::clipPlayingChanged, m_timeline, &AnimationTimeline::showClipPlaying);
     connect(m_timeline, &AnimationTimeline::clipPlayingChanged, m_animationList, &AnimationListWidget::showClipPlaying);
+    connect(m_viewport, &GlItem::animationStartedPlaying, this, [this](const QString& id) { m_playingClip = id; });
+    connect(m_viewport, &GlItem::animationFinishedPlaying, this, [this](const QString& id) {
+        if (id == m_playingClip)
+            m_playingClip.clear();
+    });
+    connect(m_viewport, &GlItem::clearAnimationModel, this, [this]() { m_playingClip.clear(); });
+}
+
+MainViewController::ViewState MainViewController::viewState() const
+{
+    ViewState state;
+    for (QModelIndex index = m_sceneTree->currentIndex(); index.isValid(); index = index.parent())
+        state.selectedPath.prepend(index.data(Qt::DisplayRole).toString());
+    state.playingClip = m_playingClip;
+    return state;
+}
+
+void MainViewController::restoreViewState(const ViewState& state)
+{
+    QAbstractItemModel* model = m_sceneTree->model();
+    QModelIndex found;
+    for (const QString& name : state.selectedPath) {
+        const QModelIndexList matches = model
+            ? model->match(model->index(0, 0, found), Qt::DisplayRole, name, 1, Qt::MatchExactly)
+            : QModelIndexList();
+        if (matches.isEmpty()) {
+            found = QModelIndex();
+            break;
+        }
+        found = matches.first();
+    }
+    if (found.isValid())
+        m_sceneTree->setCurrentIndex(found);
+    if (!state.playingClip.isEmpty())
+        m_viewport->playAnimation(state.playingClip);
 }
 
 bool MainViewController::playAnimation(const QString& id) { return m_viewport->playAnimation(id); }

@@ -46,6 +46,16 @@ public:
     AnimationTimeline* timeline() const { return m_timeline; }
     SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
+    // What a reload of the same model keeps: the node selected in the scene
+    // tree (its path of names from the top) and the clip that plays.
+    struct ViewState {
+        QStringList selectedPath;
+        QString playingClip;
+    };
+    ViewState viewState() const;
+    // After the reloaded model's tree is built; names that are gone are skipped.
+    void restoreViewState(const ViewState& state);
+
     void clearView();
     // Empties the current scene graph's tree before the next model comes.
     void clearSceneTree();
@@ -80,6 +90,7 @@ private:
     void showPropertiesModel(QStandardItemModel* model);
 
     MainWindowController* m_controller;
+    QString m_playingClip; // the clip that plays, empty when none
     QTreeView* m_sceneTree = nullptr;
     QTreeView* m_propertyTree = nullptr;
     GlItem* m_viewport = nullptr;

@@ -3,6 +3,7 @@
 #include "AboutWindowController.h"
 #include "AnalyticsTracker.h"
 #include "AppIdentity.h"
+#include "ConvertFilesDialog.h"
 #include "GlItem.h"
 #include "LoadingIndicatorViewController.h"
 #include "LoggingManager.h"
@@ -14,6 +15,7 @@
 #include "ModelManager.h"
 #include "PreferencesWindowController.h"
 #include "SceneGraph.h"
+#include "SourceWatcher.h"
 #include "StatusBarController.h"
 #include "SystemInfoWindowController.h"
 #include "ToolBarController.h"
@@ -27,6 +29,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QThreadPool>
+#include <QTime>
 
 namespace {
 const int exportMessageDelayMs = 100;
@@ -45,6 +48,7 @@ MainWindowController::MainWindowController(WEApplication* application)
     m_preferencesWindowController = new PreferencesWindowController(m_mainWindow);
     m_systemInfoWindowController = new SystemInfoWindowController(m_mainWindow);
     m_userDialogController = new UserDialogController(m_mainWindow);
+    m_sourceWatcher = new SourceWatcher(this);
 
     // Nothing can be exported before a model has loaded.
     setExportEnabled(false);
@@ -122,8 +126,13 @@ void MainWindowController::makeConnections(WEApplication* application)
     // Failures the user must hear of: a container that cannot be unpacked,
     // and an export that did not produce its file.
     connect(m_modelManager, &ModelManager::signalImportError, this, &MainWindowController::sceneImportFailed);
-    connect(m_modelManager, &ModelManager::signalImportError, m_userDialogController,
-            &UserDialogController::showImportErrorOccuredDialog);
+    connect(m_modelManager, &ModelManager::signalImportError, this, [this](const QString& text) {
+        // A reload that failed says so in the status bar and the log; a box
+        // on every save of a half-finished model would be in the way.
+        if (!m_reloadFailed)
+            m_userDialogController->showImportErrorOccuredDialog(text);
+        m_reloadFailed = false;
+    });
     connect(m_modelManager, &ModelManager::modelExportFailed, this, &MainWindowController::modelExportFailed);
     connect(m_modelManager, &ModelManager::modelExportFailed, m_userDialogController,
             &UserDialogController::showExportFailedDialog);
@@ -138,6 +147,10 @@ void MainWindowController::makeConnections(WEApplication* application)
             &MainViewController::previewBackgroundColor);
 
     connect(m_mainWindow, &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
+    connect(m_sourceWatcher, &SourceWatcher::sourceChanged, this, &MainWindowController::reloadChangedSource);
+    connect(m_menuManager, &MenuManager::convertFilesRequested, this, &MainWindowController::showConvertFilesDialog);
+    connect(m_menuManager, &MenuManager::reloadWhenChangedToggled, this,
+            [this](bool reload) { followSource(reload ? m_loadedPath : QString()); });
 
     if (application) {
         connect(application, &WEApplication::openModelFromAppEvent, this, &MainWindowController::modelWillLoad);
@@ -264,6 +277,10 @@ void MainWindowController::showLoadedModel(const LoadedModel& model)
 
 void MainWindowController::modelWillLoad(const QString& path)
 {
+    m_reloading = false;
+    m_reloadFailed = false;
+    m_restoreViewState = false;
+    m_sourceWatcher->stop();
     trackUsageEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path));
     m_modelManager->setImportOptions(UserSettings::instance().importOptions());
     m_loadingPath = path;
@@ -283,6 +300,13 @@ void MainWindowController::modelImportStarted(const QString& path)
 
 void MainWindowController::newModelLoaded(const QString& path)
 {
+    if (m_reloading)
+        m_mainWindow->statusBarController()->showDelayedMessage(
+            tr("Reloaded %1 at %2").arg(QFileInfo(path).fileName(), QTime::currentTime().toString("HH:mm:ss")),
+            exportMessageDelayMs);
+    m_reloading = false;
+    m_loadedPath = path;
+    followSource(UserSettings::instance().reloadWhenChanged() ? path : QString());
     m_mainWindow->setTitleFileName(QFileInfo(path).fileName());
     m_menuManager->setExportName(path);
     m_fileSize = quint64(qMax<qint64>(0, QFileInfo(path).size()));
@@ -293,6 +317,22 @@ void MainWindowController::newModelLoaded(const QString& path)
 void MainWindowController::errorLoadingNewModel(QString message)
 {
     Q_UNUSED(message);
+    if (m_reloading) {
+        // The last good model stays on screen, and the log says why the new
+        // one did not load. Its workspace is gone, so it cannot be exported.
+        m_reloading = false;
+        m_reloadFailed = true;
+        m_restoreViewState = false;
+        setExportEnabled(false);
+        m_mainWindow->statusBarController()->showDelayedMessage(
+            tr("Reloading %1 failed: the last good model stays on screen.").arg(QFileInfo(m_loadedPath).fileName()),
+            exportMessageDelayMs);
+        m_loggingViewController->showLoggingWindow(true);
+        m_menuManager->userDidChangedLoggingWindowVisibility(true);
+        return;
+    }
+    m_loadedPath.clear();
+    m_sourceWatcher->stop();
     // The previous model's workspace is gone: its name must not stay.
     m_mainWindow->setTitleFileName(QString());
     forgetLoadedModel();
@@ -347,12 +387,50 @@ void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned 
     if (!m_loadingPath.isEmpty())
         m_menuManager->rememberOpenedFile(m_loadingPath);
     m_loadingPath.clear();
+    if (m_restoreViewState)
+        m_mainViewController->restoreViewState(m_viewState);
+    m_restoreViewState = false;
 }
 
 void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 {
     Q_UNUSED(optionalMessage);
     forgetLoadedModel();
+}
+
+void MainWindowController::followSource(const QString& path)
+{
+    if (path.isEmpty())
+        m_sourceWatcher->stop();
+    else
+        m_sourceWatcher->watch(path);
+}
+
+// The changed file is imported into a workspace of its own and shown with
+// the camera where it is; the views are not cleared first, so a failed
+// reload leaves the last good model on screen.
+void MainWindowController::reloadChangedSource(const QString& path)
+{
+    m_reloading = true;
+    m_reloadFailed = false;
+    m_restoreViewState = true;
+    m_viewState = m_mainViewController->viewState();
+    m_loggingViewController->clear();
+    m_mainViewController->viewport()->keepCameraOnNextLoad();
+    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
+        workspaces->setModelFile(path);
+    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    m_modelManager->importModel(path);
+}
+
+void MainWindowController::showConvertFilesDialog()
+{
+    if (!m_convertFilesDialog)
+        m_convertFilesDialog = new ConvertFilesDialog(QCoreApplication::applicationFilePath(), m_mainWindow);
+    const UserSettings& settings = UserSettings::instance();
+    m_convertFilesDialog->setOptions(settings.animationGrouping(), settings.backfaceCulling());
+    m_convertFilesDialog->show();
+    m_convertFilesDialog->raise();
 }
 
 void MainWindowController::mainWindowWillClose()

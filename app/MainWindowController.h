@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MainViewController.h"
+
 #include "EncoderOutputLog.h"
 
 #include <QObject>
@@ -7,6 +9,7 @@
 #include <QStringList>
 
 class AboutWindowController;
+class ConvertFilesDialog;
 class LoadingIndicatorViewController;
 class LoggingManager;
 class LoggingViewController;
@@ -15,6 +18,7 @@ class MainWindow;
 class MenuManager;
 class ModelManager;
 class PreferencesWindowController;
+class SourceWatcher;
 class SystemInfoWindowController;
 class UserDialogController;
 class WEApplication;
@@ -40,6 +44,7 @@ public:
     LoggingManager* loggingManager() const;
     LoggingViewController* loggingViewController() const { return m_loggingViewController; }
     MenuManager* menuManager() const { return m_menuManager; }
+    SourceWatcher* sourceWatcher() const { return m_sourceWatcher; }
     MainViewController* mainViewController() const { return m_mainViewController; }
     LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
     PreferencesWindowController* preferencesWindowController() const { return m_preferencesWindowController; }
@@ -88,6 +93,9 @@ private slots:
 private:
     void showLoadedModel(const LoadedModel& model);
     static void trackEventWithValue(const QString& category, const QString& action, const QString& label, int value);
+    void followSource(const QString& path);
+    void reloadChangedSource(const QString& path);
+    void showConvertFilesDialog();
     void setExportEnabled(bool enabled);
     void forgetLoadedModel();
     void makeConnections(WEApplication* application);
@@ -95,6 +103,13 @@ private:
     MainWindow* m_mainWindow = nullptr;
     ModelManager* m_modelManager = nullptr;
     MenuManager* m_menuManager = nullptr;
+    SourceWatcher* m_sourceWatcher = nullptr;
+    ConvertFilesDialog* m_convertFilesDialog = nullptr; // made on first use, child of the main window
+    QString m_loadedPath; // the model on screen, empty when none
+    bool m_reloading = false; // the running import is a reload of m_loadedPath
+    bool m_reloadFailed = false; // its failure is being reported without a box
+    bool m_restoreViewState = false; // the reloaded model shows as the last one did
+    MainViewController::ViewState m_viewState;
     MainViewController* m_mainViewController = nullptr;
     LoadingIndicatorViewController* m_loadingIndicator = nullptr;
     AboutWindowController* m_aboutWindowController = nullptr;

@@ -62,6 +62,21 @@ void MenuManager::createActions()
 
     m_copyNodesAction = addAction(tr("Copy Nodes List"), &MenuManager::copyAllModelNodesClicked);
 
+    m_convertFilesAction = new QAction(tr("Convert Files..."), this);
+    m_convertFilesAction->setObjectName(QStringLiteral("convertFilesAction"));
+    m_convertFilesAction->setStatusTip(tr("Convert many models or folders into vm3 files at once"));
+    connect(m_convertFilesAction, &QAction::triggered, this, &MenuManager::convertFilesRequested);
+
+    m_reloadWhenChangedAction = new QAction(tr("Reload When Changed"), this);
+    m_reloadWhenChangedAction->setObjectName(QStringLiteral("reloadWhenChangedAction"));
+    m_reloadWhenChangedAction->setStatusTip(tr("Show the model again whenever its file or a texture is saved"));
+    m_reloadWhenChangedAction->setCheckable(true);
+    m_reloadWhenChangedAction->setChecked(UserSettings::instance().reloadWhenChanged());
+    connect(m_reloadWhenChangedAction, &QAction::toggled, this, [this](bool reload) {
+        UserSettings::instance().setReloadWhenChanged(reload);
+        emit reloadWhenChangedToggled(reload);
+    });
+
     m_groupingNoneAction = addAction(tr("No grouping"), &MenuManager::setAnimationGroupingNone);
     m_groupingRootAction = addAction(tr("Group on root nodes"), &MenuManager::setAnimationGroupingRoot);
     m_groupingTakeAction = addAction(tr("Group on takes"), &MenuManager::setAnimationGroupingTake);
@@ -110,10 +125,12 @@ void MenuManager::createMenus()
     connect(m_recentFilesMenu, &QMenu::aboutToShow, this, &MenuManager::updateRecentFilesMenu);
     updateRecentFilesMenu();
     m_fileMenu->addAction(m_exportAction);
+    m_fileMenu->addAction(m_convertFilesAction);
     m_fileMenu->addAction(m_quitAction);
 
     m_modelMenu = m_menuBar->addMenu(tr("&Model"));
     m_modelMenu->addAction(m_copyNodesAction);
+    m_modelMenu->addAction(m_reloadWhenChangedAction);
     QMenu* grouping = m_modelMenu->addMenu(tr("Animation Grouping"));
     grouping->addAction(m_groupingNoneAction);
     grouping->addAction(m_groupingRootAction);

@@ -54,6 +54,8 @@ public:
     QAction* helpAction() const { return m_helpAction; }
     QAction* feedbackAction() const { return m_feedbackAction; }
     QAction* controlsAction() const { return m_controlsAction; }
+    QAction* reloadWhenChangedAction() const { return m_reloadWhenChangedAction; }
+    QAction* convertFilesAction() const { return m_convertFilesAction; }
     QCheckBox* importInfoCheckBox() const { return m_importInfoCheckBox; }
 
 signals:
@@ -64,6 +66,8 @@ signals:
     void copyAllModelNodes();
     void open3dModel(const QString& path);
     void reopen3dModel();
+    void reloadWhenChangedToggled(bool reload);
+    void convertFilesRequested();
     void exportToFile(const QString& sourceFolder, const QString& outFilePath);
     void exportToDirectoryNotAllowed(QString filePath);
     void showLoggingWindow(bool visible);
@@ -116,6 +120,8 @@ private:
     QAction* m_exportAction = nullptr;
     QAction* m_quitAction = nullptr;
     QAction* m_copyNodesAction = nullptr;
+    QAction* m_reloadWhenChangedAction = nullptr;
+    QAction* m_convertFilesAction = nullptr;
     QAction* m_groupingNoneAction = nullptr;
     QAction* m_groupingRootAction = nullptr;
     QAction* m_groupingTakeAction = nullptr;

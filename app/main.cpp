@@ -5,7 +5,6 @@
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "ModelFileTypes.h"
-#include "ModelInfoCommand.h"
 #include "UpdateChecker.h"
 #include "WEApplication.h"
 #include "WorkspaceRegistry.h"
@@ -30,8 +29,6 @@ int main(int argc, char** argv)
     // Console mode (--info, --convert, --help, --version) needs no display: decide
     // before anything of the window exists. A plain file argument still opens
     // the window.
-    if (ModelInfoCommand::wantsInfo(argc, argv))
-        return ModelInfoCommand::run(argc, argv);
     if (CommandLineConverter::wantsConsoleMode(argc, argv))
         return CommandLineConverter::run(argc, argv, &writePreviews);
 

@@ -1,25 +1,28 @@
 #include "CommandLineConverter.h"
 
+#include "BatchConverter.h"
+#include "BatchReport.h"
+#include "BundleInfo.h"
+#include "CommandLineRequest.h"
+#include "ConsoleImport.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
 #include "ConsoleWorkspace.h"
 #include "ContainerImport.h"
 #include "ContainerThumbnail.h"
-#include "EncoderOutputParser.h"
+#include "ConversionStamp.h"
 #include "Exporter.h"
-#include "Loader.h"
 #include "ModelFileTypes.h"
+#include "ModelInfoCommand.h"
 #include "VersionFile.h"
-#include "WorkspaceService.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
-#include <cstring>
+#include <functional>
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 
@@ -29,107 +32,8 @@ void printError(const QString& text) { ConsoleOutput::printError(text); }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
-bool stopRequested()
+int checkOutput(const QString& outputPath)
 {
-    if (!ConsoleStop::requested())
-        return false;
-    printError(tr("Stopped: the conversion was interrupted."));
-    return true;
-}
-
-// What an input path is when it is not a regular file.
-QString notAFileText(const QString& inputPath)
-{
-    const QString shown = nativePath(inputPath);
-    struct stat info;
-    if (::stat(QFile::encodeName(inputPath).constData(), &info) != 0)
-        return tr("The input file does not exist: %1").arg(shown);
-    if (S_ISDIR(info.st_mode))
-        return tr("The input is a folder, not a file: %1").arg(shown);
-    if (S_ISFIFO(info.st_mode))
-        return tr("The input is a named pipe (FIFO), not a file: %1").arg(shown);
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
-        return tr("The input is a device, not a file: %1").arg(shown);
-    if (S_ISSOCK(info.st_mode))
-        return tr("The input is a socket, not a file: %1").arg(shown);
-    return tr("The input is not a regular file: %1").arg(shown);
-}
-
-void printEncoderRecords(const QString& standardError, const QString& standardOutput)
-{
-    for (const EncoderOutputLog& log : EncoderOutputParser::parse(standardError, standardOutput))
-        printError(describeEncoderOutputLog(log));
-}
-
-int convertWithEncoder(const QString& inputPath, WorkspaceService& service, const ImportOptions& options)
-{
-    Loader loader(inputPath, service);
-    loader.setAutoDelete(false);
-    loader.setImportOptions(options);
-    // Shares the flag the signal handler sets; nothing owns it.
-    loader.setCancelFlag(Loader::CancelFlag(std::shared_ptr<void>(), ConsoleStop::flag()));
-
-    const QString encoder = loader.encoderExecutable();
-    if (!QFileInfo(encoder).isExecutable()) {
-        printError(tr("The model encoder was not found (or may not be executed): %1").arg(nativePath(encoder)));
-        return CommandLineConverter::EncoderFailed;
-    }
-
-    loader.run();
-    if (stopRequested())
-        return CommandLineConverter::EncoderFailed;
-    const EncoderProcess::Result& result = loader.encoderResult();
-    printEncoderRecords(result.standardError, result.standardOutput);
-
-    switch (result.outcome) {
-    case EncoderProcess::Outcome::FailedToStart:
-        printError(tr("The model encoder could not be started: %1").arg(nativePath(encoder)));
-        return CommandLineConverter::EncoderFailed;
-    case EncoderProcess::Outcome::Crashed:
-    case EncoderProcess::Outcome::Cancelled:
-        printError(tr("The model encoder crashed: %1").arg(nativePath(encoder)));
-        return CommandLineConverter::EncoderFailed;
-    case EncoderProcess::Outcome::Finished:
-        break;
-    }
-    if (result.exitCode != 0) {
-        printError(tr("The model encoder failed with exit code %1.").arg(result.exitCode));
-        return CommandLineConverter::EncoderFailed;
-    }
-    if (!QFileInfo(loader.workspace().modelFile).isFile()) {
-        printError(tr("The model encoder did not write a model."));
-        return CommandLineConverter::EncoderFailed;
-    }
-    return CommandLineConverter::Success;
-}
-
-int importContainer(const QString& inputPath, const WorkspaceService& service)
-{
-    const ContainerImport::Result result
-        = ContainerImport::run(inputPath, service.paths(), service, ConsoleStop::flag());
-    if (result.status == ContainerImport::Status::Loaded)
-        return CommandLineConverter::Success;
-    if (stopRequested())
-        return CommandLineConverter::OutputError;
-    printError(result.errorText);
-    // A full disk is no fault of the file.
-    return result.status == ContainerImport::Status::WriteFailed ? CommandLineConverter::OutputError
-                                                                 : CommandLineConverter::ContainerRefused;
-}
-
-int convert(const QString& inputPath, const QString& outputPath, const ImportOptions& options,
-            CommandLineConverter::PreviewWriter writePreviews)
-{
-    const QFileInfo input(inputPath);
-    if (!input.isFile()) {
-        printError(notAFileText(inputPath));
-        return CommandLineConverter::InputError;
-    }
-    if (!ModelFileTypes::isSupportedSuffix(input.suffix())) {
-        printError(tr("Unsupported file type: %1 (supported: %2)")
-                       .arg(nativePath(inputPath), ModelFileTypes::suffixListText()));
-        return CommandLineConverter::InputError;
-    }
     if (!outputPath.endsWith(QLatin1String(".vm3"), Qt::CaseInsensitive)) {
         printError(tr("The output file must end in .vm3: %1").arg(nativePath(outputPath)));
         return CommandLineConverter::UsageError;
@@ -144,33 +48,67 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
         printError(tr("Cannot write the output file %1: %2").arg(nativePath(outputPath), writeError));
         return CommandLineConverter::OutputError;
     }
+    return CommandLineConverter::Success;
+}
 
+// Tells a later batch what this container was made from.
+void writeStamp(const QString& inputPath, const ImportOptions& options, const QString& metaFolder)
+{
+    ConversionStamp stamp;
+    QFile file(metaFolder + QLatin1Char('/') + QLatin1String(ConversionStamp::fileName()));
+    if (!ConversionStamp::ofInput(inputPath, options, &stamp) || !QDir().mkpath(metaFolder)
+        || !file.open(QIODevice::WriteOnly) || file.write(stamp.toJson()) < 0)
+        printError(tr("The container does not record its source (%1), so it will always count as out of date.")
+                       .arg(file.errorString()));
+}
+
+void countModel(const QString& modelFolder, BatchRecord* record)
+{
+    engine::BundleInfo::Summary summary;
+    std::string error;
+    record->hasCounts = engine::BundleInfo::summarise(QFile::encodeName(modelFolder).toStdString(), &summary, &error);
+    record->nodes = summary.nodes;
+    record->meshes = summary.meshes;
+    record->vertices = summary.vertices;
+    record->triangles = summary.triangles;
+}
+
+// Converts one input into one output; record receives what the report says of it.
+int convertInto(const QString& inputPath, const QString& outputPath, const ImportOptions& options,
+                CommandLineConverter::PreviewWriter writePreviews, bool wantsCounts, BatchRecord* record)
+{
+    int exitCode = ConsoleImport::checkInput(inputPath);
+    if (exitCode == CommandLineConverter::Success)
+        exitCode = checkOutput(outputPath);
+    if (exitCode != CommandLineConverter::Success)
+        return exitCode;
+
+    // Removed whatever way the conversion ends.
     ConsoleWorkspace workspace;
-    if (!workspace.claimFor(input.absoluteFilePath())) {
-        printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
-        return CommandLineConverter::InputError;
-    }
-
-    const int imported = ModelFileTypes::isContainerFile(inputPath)
-        ? importContainer(input.absoluteFilePath(), workspace.service())
-        : convertWithEncoder(input.absoluteFilePath(), workspace.service(), options);
-    if (imported != CommandLineConverter::Success)
-        return imported;
-    if (stopRequested())
+    const ConsoleImport::Outcome imported = ConsoleImport::run(inputPath, workspace.service(), options);
+    record->records = imported.records;
+    if (imported.exitCode != CommandLineConverter::Success)
+        return imported.exitCode;
+    if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
+    const WorkspacePaths paths = workspace.paths();
     if (writePreviews) {
-        const WorkspacePaths paths = workspace.paths();
+        // The previews are drawn anew; any that cannot be drawn must not be
+        // an earlier model's.
         ContainerImport::removePreviews(paths.meta);
         const QString problem = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta);
         if (!problem.isEmpty())
             printError(problem);
     }
-    if (stopRequested())
+    if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
+    writeStamp(inputPath, options, paths.meta);
+    if (wantsCounts)
+        countModel(paths.model, record);
 
     const Exporter::Result exported
-        = Exporter::exportFolder(workspace.paths().model, absoluteOutput, ConsoleStop::flag());
-    if (stopRequested())
+        = Exporter::exportFolder(paths.model, QFileInfo(outputPath).absoluteFilePath(), ConsoleStop::flag());
+    if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
     if (!exported.ok) {
         printError(tr("Writing %1 failed: %2").arg(nativePath(outputPath), exported.errorText));
@@ -179,35 +117,60 @@ int convert(const QString& inputPath, const QString& outputPath, const ImportOpt
     return CommandLineConverter::Success;
 }
 
-int thumbnail(const QString& inputPath, const QStringList& positional)
+// A stop that arrives once the output is in place leaves it there, whole.
+BatchRecord::Status statusOf(int exitCode)
+{
+    if (exitCode == CommandLineConverter::Success)
+        return BatchRecord::Status::Converted;
+    return ConsoleStop::requested() ? BatchRecord::Status::Stopped : BatchRecord::Status::Failed;
+}
+
+int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
+{
+    QElapsedTimer clock;
+    clock.start();
+    BatchRecord record;
+    record.input = QFileInfo(request.arguments.at(0)).absoluteFilePath();
+    record.output = QFileInfo(request.arguments.at(1)).absoluteFilePath();
+    record.exitCode = convertInto(request.arguments.at(0), request.arguments.at(1), request.options, writePreviews,
+                                  !request.reportFile.isEmpty(), &record);
+    record.seconds = clock.elapsed() / 1000.0;
+    record.status = statusOf(record.exitCode);
+    QString error;
+    if (request.reportFile.isEmpty() || BatchReport::write(request.reportFile, {record}, record.seconds, &error))
+        return record.exitCode;
+    printError(tr("Cannot write the report %1: %2").arg(nativePath(request.reportFile), error));
+    return record.exitCode == CommandLineConverter::Success ? int(CommandLineConverter::OutputError) : record.exitCode;
+}
+
+int thumbnail(const QString& inputPath, const QString& outputPath, const QString& sizeText)
 {
     bool isNumber = false;
-    const int size = positional.size() == 2 ? positional.at(1).toInt(&isNumber) : 0;
+    const int size = sizeText.toInt(&isNumber);
     if (!isNumber || size < 1 || size > ContainerThumbnail::kMaxSize) {
         printError(tr("--thumbnail needs an output file and a size from 1 to %1: --thumbnail INPUT OUTPUT SIZE")
                        .arg(ContainerThumbnail::kMaxSize));
         return CommandLineConverter::UsageError;
     }
-    if (!QFileInfo(inputPath).isFile()) {
-        printError(notAFileText(inputPath));
+    const int checked = ConsoleImport::checkInput(inputPath);
+    if (checked != CommandLineConverter::Success)
+        return checked;
+    if (!ModelFileTypes::isContainerFile(inputPath)) {
+        printError(tr("--thumbnail reads the preview of a vm3 file: %1").arg(nativePath(inputPath)));
         return CommandLineConverter::InputError;
     }
     // The container passes the verdict --convert gives it before its preview is read.
     ConsoleWorkspace workspace;
-    if (!workspace.claimFor(QFileInfo(inputPath).absoluteFilePath())) {
-        printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
-        return CommandLineConverter::InputError;
-    }
-    const int imported = importContainer(QFileInfo(inputPath).absoluteFilePath(), workspace.service());
-    if (imported != CommandLineConverter::Success)
-        return imported;
-    if (stopRequested())
+    const ConsoleImport::Outcome imported = ConsoleImport::run(inputPath, workspace.service(), ImportOptions());
+    if (imported.exitCode != CommandLineConverter::Success)
+        return imported.exitCode;
+    if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
     QString error;
-    if (ContainerThumbnail::write(workspace.paths().meta + QStringLiteral("/perspective.png"), positional.first(), size,
+    if (ContainerThumbnail::write(workspace.paths().meta + QStringLiteral("/perspective.png"), outputPath, size,
                                   &error))
         return CommandLineConverter::Success;
-    if (stopRequested())
+    if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
     printError(tr("%1 has no intact preview: %2").arg(nativePath(inputPath), error));
     return CommandLineConverter::ContainerRefused;
@@ -230,119 +193,67 @@ struct QuietDiagnostics {
     ~QuietDiagnostics() { qInstallMessageHandler(g_previousHandler); }
 };
 
-bool isConsoleOption(const char* argument)
+int convert(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
 {
-    static const char* const options[]
-        = {"--convert", "--thumbnail", "--help", "-h", "-?", "--help-all", "--version", "-v"};
-    for (const char* option : options) {
-        if (std::strcmp(argument, option) == 0)
-            return true;
+    return request.isBatch() ? BatchConverter(request).run() : convertOne(request, writePreviews);
+}
+
+// Runs one console mode with SIGTERM and SIGINT caught: the work stops and
+// cleans up, then the process ends the way the signal would have, so that
+// the caller sees what stopped it.
+int runStoppable(const std::function<int()>& work)
+{
+    int exitCode = CommandLineConverter::UsageError;
+    {
+        const ConsoleStop stop;
+        exitCode = work();
     }
-    return std::strncmp(argument, "--convert=", 10) == 0 || std::strncmp(argument, "--thumbnail=", 12) == 0;
+    ConsoleStop::endByRecordedSignal();
+    return exitCode;
 }
 
 } // namespace
 
 bool CommandLineConverter::wantsConsoleMode(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0)
-            return false;
-        if (isConsoleOption(argv[i]))
-            return true;
-    }
-    return false;
+    return CommandLineRequest::wantsConsoleMode(argc, argv);
 }
 
 int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews)
 {
     std::unique_ptr<QCoreApplication> ownApplication;
-    if (QCoreApplication::startingUp())
+    if (!QCoreApplication::instance())
         ownApplication = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velmora3dEncoder"));
     QCoreApplication::setApplicationVersion(VersionFile::encoderVersion());
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        tr("Velmora 3D Encoder converts 3D models into vm3 files.\n\n"
-           "Without options it opens the window (and the FILE given, if any).\n"
-           "With --convert it converts INPUT (%1)\n"
-           "into OUTPUT.vm3 without a window, prints the model encoder's warnings\n"
-           "and errors to standard error and exits with\n"
-           "0 on success, 1 for wrong arguments, 2 for a missing or unsupported input,\n"
-           "3 when the model encoder is missing or failed, 4 for a refused vm3 file,\n"
-           "5 when the output (or the unpacked model) cannot be written.\n"
-           "Grouping and culling are the built-in defaults unless given, whatever the window's\n"
-           "menus say, so the same command gives the same container on every machine.\n"
-           "SIGTERM and SIGINT stop the conversion and remove its temporary files.\n"
-           "With --thumbnail it writes the preview of the vm3 file INPUT, scaled to fit\n"
-           "SIZE x SIZE pixels, as the PNG file OUTPUT (for file managers); it exits\n"
-           "non-zero and writes nothing when INPUT has no intact preview.\n"
-           "With --info FILE [--json] it prints what a model (.vm3, model folder or .gpb) holds:\n"
-           "nodes, meshes, skins, materials, animations, bounds and the active camera, as text or\n"
-           "one JSON object; it exits with 2 when the model cannot be loaded.")
-            .arg(ModelFileTypes::suffixListText()));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption convertOption(QStringList {QStringLiteral("convert")},
-                                           tr("Convert INPUT into OUTPUT.vm3 without a window."), tr("INPUT"));
-    parser.addOption(convertOption);
-    const ImportOptions defaults;
-    const QCommandLineOption groupingOption(
-        QStringList {QStringLiteral("grouping")},
-        tr("How animations are grouped: none, root or take (default: %1).").arg(defaults.groupingName()), tr("MODE"),
-        defaults.groupingName());
-    parser.addOption(groupingOption);
-    const QCommandLineOption cullingOption(
-        QStringList {QStringLiteral("culling")},
-        tr("Back-face culling of the materials: off, ccw, cw or material (default: %1).").arg(defaults.cullingName()),
-        tr("MODE"), defaults.cullingName());
-    parser.addOption(cullingOption);
-    const QCommandLineOption thumbnailOption(QStringList {QStringLiteral("thumbnail")},
-                                             tr("Write the preview of the vm3 file INPUT as a PNG file."), tr("INPUT"));
-    parser.addOption(thumbnailOption);
-    parser.addPositionalArgument(QStringLiteral("OUTPUT"),
-                                 tr("The vm3 file to write (--convert) or the PNG file (--thumbnail)."));
-    parser.addPositionalArgument(QStringLiteral("SIZE"), tr("The edge of the preview in pixels (--thumbnail)."));
+    const CommandLineRequest request = CommandLineRequest::parse(QCoreApplication::arguments());
+    if (!request.error.isEmpty()) {
+        printError(request.error + QLatin1Char('\n') + tr("See Velmora3dEncoder --help."));
+        return UsageError;
+    }
+    switch (request.mode) {
+    case CommandLineRequest::Mode::Help:
+        ConsoleOutput::printLine(CommandLineRequest::helpText());
+        return Success;
+    case CommandLineRequest::Mode::Version:
+        ConsoleOutput::printLine(QStringLiteral("Velmora3dEncoder ") + VersionFile::encoderVersion());
+        return Success;
+    case CommandLineRequest::Mode::Info:
+    case CommandLineRequest::Mode::Thumbnail:
+    case CommandLineRequest::Mode::Convert:
+        break;
+    case CommandLineRequest::Mode::Window:
+        printError(tr("Nothing to do: use --convert, --thumbnail or --info (see --help)."));
+        return UsageError;
+    }
 
-    // process() prints help, version or the parse error itself and exits.
-    parser.process(QCoreApplication::arguments());
-
+    ConsoleOutput::setStandardOutputMuted(!request.verbose);
     const QuietDiagnostics quiet;
-    const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(thumbnailOption) && !parser.isSet(convertOption)) {
-        int exitCode = UsageError;
-        {
-            const ConsoleStop stop;
-            exitCode = thumbnail(parser.value(thumbnailOption), positional);
-        }
-        ConsoleStop::endByRecordedSignal();
-        return exitCode;
-    }
-    if (!parser.isSet(convertOption) || parser.isSet(thumbnailOption)) {
-        printError(tr("Nothing to do: use --convert INPUT OUTPUT.vm3 or --thumbnail INPUT OUTPUT SIZE (see --help)."));
-        return UsageError;
-    }
-    if (positional.size() != 1) {
-        printError(tr("--convert needs exactly one output file: --convert INPUT OUTPUT.vm3"));
-        return UsageError;
-    }
-    // Grouping and culling come from the command line or the built-in defaults,
-    // never from the window's menus: one command gives one container everywhere.
-    ImportOptions options;
-    if (!options.setGroupingName(parser.value(groupingOption))) {
-        printError(tr("--grouping must be none, root or take, not \"%1\".").arg(parser.value(groupingOption)));
-        return UsageError;
-    }
-    if (!options.setCullingName(parser.value(cullingOption))) {
-        printError(tr("--culling must be off, ccw, cw or material, not \"%1\".").arg(parser.value(cullingOption)));
-        return UsageError;
-    }
-    int exitCode = UsageError;
-    {
-        const ConsoleStop stop;
-        exitCode = convert(parser.value(convertOption), positional.first(), options, writePreviews);
-    }
-    ConsoleStop::endByRecordedSignal();
-    return exitCode;
+    const QStringList& words = request.arguments;
+    if (request.mode == CommandLineRequest::Mode::Info)
+        return runStoppable([&] { return ModelInfoCommand::run(words.at(0), request.json); });
+    if (request.mode == CommandLineRequest::Mode::Thumbnail)
+        return runStoppable([&] { return thumbnail(words.at(0), words.at(1), words.at(2)); });
+    return runStoppable([&] { return convert(request, writePreviews); });
 }

@@ -1,8 +1,11 @@
 #include "ConsoleOutput.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
+
+std::atomic<bool> s_standardOutputMuted {false};
 
 void writeLine(std::FILE* stream, const QString& text)
 {
@@ -12,7 +15,11 @@ void writeLine(std::FILE* stream, const QString& text)
 
 } // namespace
 
-void ConsoleOutput::printLine(const QString& text) { writeLine(stdout, text); }
+void ConsoleOutput::printLine(const QString& text)
+{
+    if (!s_standardOutputMuted.load())
+        writeLine(stdout, text);
+}
 
 void ConsoleOutput::printError(const QString& text) { writeLine(stderr, text); }
 
@@ -21,3 +28,5 @@ void ConsoleOutput::printText(const QByteArray& bytes)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
+
+void ConsoleOutput::setStandardOutputMuted(bool muted) { s_standardOutputMuted.store(muted); }

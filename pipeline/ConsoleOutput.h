@@ -7,8 +7,13 @@
 // that it keeps its place among the lines of the encoder and of the caller.
 class ConsoleOutput {
 public:
-    static void printLine(const QString& text); // standard output
+    static void printLine(const QString& text); // standard output, unless muted
     static void printError(const QString& text); // standard error
     // Bytes as they are, no line end added, to standard output.
     static void printText(const QByteArray& bytes);
+
+    // The zip reader and writer narrate their work on standard output, which
+    // the window never shows; the console modes mute it so that a script sees
+    // nothing there on success, and --verbose lets it through.
+    static void setStandardOutputMuted(bool muted);
 };

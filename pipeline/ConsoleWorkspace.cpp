@@ -2,10 +2,7 @@
 
 ConsoleWorkspace::ConsoleWorkspace() = default;
 
-ConsoleWorkspace::~ConsoleWorkspace()
-{
-    m_service.deleteCurrentWorkspace();
-}
+ConsoleWorkspace::~ConsoleWorkspace() { m_service.deleteCurrentWorkspace(); }
 
 bool ConsoleWorkspace::claimFor(const QString& inputPath)
 {

@@ -16,6 +16,22 @@ bool fail(QString* error, const QString& text)
     return false;
 }
 
+// A model that drew nothing leaves a preview of one colour: the empty
+// background, which tells a file manager nothing about the model.
+bool isPlaceholder(const QImage& image)
+{
+    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb first = pixels.pixel(0, 0);
+    for (int y = 0; y < pixels.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x) {
+            if (line[x] != first)
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QImage ContainerThumbnail::readPreview(const QString& previewPath, QString* error)
@@ -47,6 +63,8 @@ bool ContainerThumbnail::write(const QString& previewPath, const QString& output
     const QImage preview = readPreview(previewPath, error);
     if (preview.isNull())
         return false;
+    if (isPlaceholder(preview))
+        return fail(error, tr("it holds only a placeholder preview: the model drew nothing"));
     const QImage scaled = preview.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QSaveFile file(outputPath);
     if (!file.open(QIODevice::WriteOnly) || !scaled.save(&file, "PNG") || !file.commit())

@@ -1,5 +1,6 @@
 #include "Loader.h"
 
+#include "ConversionCache.h"
 #include "EncoderOutputParser.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
@@ -61,7 +62,7 @@ void Loader::run()
             if (!VersionFile::write(m_workspace.model + QLatin1Char('/')))
                 qDebug() << "Error creating version-file";
             makeModelFolders();
-            runEncoder();
+            convert();
         } else {
             m_encoderResult.outcome = EncoderProcess::Outcome::Cancelled;
         }
@@ -89,6 +90,21 @@ void Loader::makeModelFolders()
     QDir dir;
     dir.mkpath(m_workspace.tex);
     dir.mkpath(m_workspace.meta);
+}
+
+// A file opened again converts as before: what the encoder made of it last
+// time is taken from the cache instead.
+void Loader::convert()
+{
+    ConversionStamp source;
+    const bool cached = m_cacheEnabled && ConversionStamp::ofInput(m_loaderPath, importOptions(), &source);
+    const ConversionCache cache(m_workspace.companyFolder, m_encoderExecutable);
+    if (cached && cache.restore(m_loaderPath, source, m_workspace.model, &m_encoderResult))
+        return;
+    runEncoder();
+    if (cached && m_encoderResult.outcome == EncoderProcess::Outcome::Finished && m_encoderResult.exitCode == 0
+        && QFileInfo(m_workspace.modelFile).isFile() && !isCancelled())
+        cache.store(m_loaderPath, source, m_workspace.model, m_encoderResult);
 }
 
 void Loader::runEncoder()

@@ -45,6 +45,10 @@ public:
     void setImportOptions(const ImportOptions& options) { m_options = options; }
     // The encoder's arguments for the import options.
     QStringList encoderArguments() const;
+    // Whether a finished conversion of the same content with the same
+    // options may be reused instead of running the encoder (on by default;
+    // the command line converts every time).
+    void setConversionCacheEnabled(bool enabled) { m_cacheEnabled = enabled; }
     // How the encoder run went; valid once run() has returned.
     const EncoderProcess::Result& encoderResult() const { return m_encoderResult; }
 
@@ -56,6 +60,8 @@ private:
     void capturePaths(const WorkspaceService& workspaceService);
     void makeModelFolders();
     void runEncoder();
+    void convert();
+    const ImportOptions& importOptions() const { return m_options; }
 
     QString m_loaderPath;
     WorkspaceService* m_service;
@@ -66,5 +72,6 @@ private:
     QString m_applicationParentFolder;
     CancelFlag m_cancelFlag;
     ImportOptions m_options;
+    bool m_cacheEnabled = true;
     EncoderProcess::Result m_encoderResult;
 };

@@ -4,8 +4,10 @@
 
 // Prints what a model holds without a window or drawing:
 //   Velmora3dEncoder --info FILE [--json]
-// FILE is a vm3 file (judged and unpacked as --convert does, into a claimed
-// workspace that is removed afterwards), a model folder or a ".gpb" bundle.
+// FILE is a vm3 file (judged and unpacked as --convert does), any other model
+// file (converted first, with the default options), a model folder or a
+// ".gpb" bundle. A vm3 file or a model file is brought into a claimed
+// workspace that is removed afterwards.
 class ModelInfoCommand {
 public:
     enum ExitCode {
@@ -13,18 +15,7 @@ public:
         UsageError = 1, // --info without a file, or an argument it does not know
         LoadFailed = 2, // missing, unreadable, damaged or refused model
         PartsLeftOut = 3 // the model loads, but without what its problems list
-    };
+    }; // a model file that fails to convert exits as --convert would
 
-    // True when the command line holds --info (before any "--").
-    static bool wantsInfo(int argc, char** argv);
-    static int run(int argc, char** argv);
-
-    struct Request {
-        QString file;
-        bool json = false;
-        bool valid = false;
-    };
-
-private:
-    static int describe(const Request& request);
+    static int run(const QString& file, bool json);
 };

@@ -19,6 +19,7 @@ const char* const kKeyLastImportPath = "LastImportPath";
 const char* const kKeyAnimationGrouping = "AnimationGrouping";
 const char* const kKeyBackfaceCulling = "BackfaceCulling";
 const char* const kKeyShowImportInfo = "ShowImportInfo";
+const char* const kKeyReloadWhenChanged = "ReloadWhenChanged";
 const char* const kKeyRecentFiles = "RecentFiles";
 const char* const kKeyLastExportPath = "LastExportPath";
 const char* const kKeyBackgroundColor = "BackgroundColor";
@@ -86,6 +87,7 @@ void UserSettings::readStore()
     const QString culling = oneOf(store.value(kKeyBackfaceCulling, defaults.cullingName()).toString(),
                                   ImportOptions::cullingNames(), defaults.cullingName());
     const bool showImportInfo = store.value(kKeyShowImportInfo, true).toBool();
+    const bool reloadWhenChanged = store.value(kKeyReloadWhenChanged, true).toBool();
     const QStringList recentFiles = store.value(kKeyRecentFiles).toStringList().mid(0, kRecentFileLimit);
     store.endGroup();
 
@@ -109,6 +111,7 @@ void UserSettings::readStore()
     m_animationGrouping = grouping;
     m_backfaceCulling = culling;
     m_showImportInfo = showImportInfo;
+    m_reloadWhenChanged = reloadWhenChanged;
     m_recentFiles = recentFiles;
     m_lastExportPath = lastExportPath;
     m_backgroundColor = background;
@@ -189,6 +192,12 @@ bool UserSettings::showImportInfo() const
     return m_showImportInfo;
 }
 
+bool UserSettings::reloadWhenChanged() const
+{
+    QMutexLocker lock(&m_cacheMutex);
+    return m_reloadWhenChanged;
+}
+
 void UserSettings::setLastImportPath(const QString& filePath)
 {
     // An empty path would resolve to the process's current folder, which the
@@ -249,6 +258,11 @@ void UserSettings::setBackfaceCullingMaterial() { setBackfaceCulling(ImportOptio
 void UserSettings::setShowImportInfo(bool show)
 {
     writeAndCache(kGroupImport, kKeyShowImportInfo, m_showImportInfo, show);
+}
+
+void UserSettings::setReloadWhenChanged(bool reload)
+{
+    writeAndCache(kGroupImport, kKeyReloadWhenChanged, m_reloadWhenChanged, reload);
 }
 
 void UserSettings::setBackgroundColor(const QColor& color)

@@ -44,6 +44,8 @@ public:
     // Both of the above, for the next import.
     ImportOptions importOptions() const;
     bool showImportInfo() const;
+    // Whether the window reloads a model whose source file changed on disk.
+    bool reloadWhenChanged() const;
     // Files opened lately, newest first, absolute paths, at most kRecentFileLimit.
     QStringList recentFiles() const;
 
@@ -59,6 +61,7 @@ public:
     void setBackfaceCullingCW();
     void setBackfaceCullingMaterial();
     void setShowImportInfo(bool show);
+    void setReloadWhenChanged(bool reload);
     // Puts the file first; an entry for the same file further down goes away.
     void addRecentFile(const QString& filePath);
     void clearRecentFiles();
@@ -100,6 +103,7 @@ private:
     QString m_animationGrouping;
     QString m_backfaceCulling;
     bool m_showImportInfo = true;
+    bool m_reloadWhenChanged = true;
     QStringList m_recentFiles;
 
     mutable QMutex m_storeMutex; // guards the members below; taken before m_cacheMutex

@@ -228,6 +228,8 @@ QString GlItem::importFailureMessage(const QString& message, const EncoderOutput
     return text;
 }
 
+void GlItem::keepCameraOnNextLoad() { m_viewer->keepCameraOnNextLoad(); }
+
 void GlItem::resetCamera()
 {
     if (!m_renderingEnabled)

@@ -60,6 +60,8 @@ public:
     QString openGLVersionString();
 
     bool isRenderingEnabled() const { return m_renderingEnabled; }
+    // The next model shown keeps the current camera (a reload).
+    void keepCameraOnNextLoad();
 
     // OpenGL 2.1 or later.
     static bool isSupportedVersion(int major, int minor);

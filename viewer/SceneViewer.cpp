@@ -302,7 +302,9 @@ void SceneViewer::adoptRootNode(engine::Node* root)
     const unsigned int meshCount = root->getSubtreeMeshPartCount();
     m_host->viewerUsedFeature(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount));
     collectClips();
-    frameCamera();
+    if (!m_keepCamera)
+        frameCamera();
+    m_keepCamera = false;
     m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);
     m_thumbnailRequested = true;
     m_firstFrameDrawn = false;

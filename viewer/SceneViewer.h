@@ -64,6 +64,9 @@ public:
 
     void clearScene();
     void resetCamera();
+    // The next model loaded keeps the camera where the user left it (a
+    // reload of the same model) instead of framing it.
+    void keepCameraOnNextLoad() { m_keepCamera = true; }
     void zoom(int wheelDelta);
     void setPanMode() { m_orbit.panMode = true; }
     // The next pointer press dollies instead of orbiting.
@@ -127,6 +130,7 @@ private:
     engine::BoundingSphere m_modelSphere;
     ModelBounds m_bounds;
     EncoderOutputLogs m_validationRecords;
+    bool m_keepCamera = false;
     bool m_thumbnailRequested = false; // set by a successful load, taken by a later frame
     // The previews of a large model take several frames' time on a software
     // renderer; drawn first, the model shows before they are made.

@@ -1,13 +1,22 @@
 // The window and the model pipeline together: every way of opening a model
 // reaches the model manager after its workspace is named; results come back as
 // title, export switch, loading indicator, log records, dialogs and status bar
-// texts. A stand-in encoder converts; the last case runs the real program.
+// texts. A stand-in encoder converts; the last cases run the real encoder
+// (a window that follows saves of its model) and the real program.
 
 #include "AppTestSupport.h"
+#include "Camera.h"
+#include "ConvertFilesDialog.h"
+#include "GlItem.h"
 #include "MainViewController.h"
+#include "MainWindow.h"
 #include "ModelManager.h"
+#include "Node.h"
 #include "PipelineTestSupport.h"
+#include "Scene.h"
 #include "SceneGraph.h"
+#include "SourceWatcher.h"
+#include "StatusBarController.h"
 #include "UserSettings.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
@@ -16,7 +25,11 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFileOpenEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QThreadPool>
+#include <QTreeView>
 
 #include <csignal>
 
@@ -207,6 +220,128 @@ private slots:
         // what the loader had prepared is gone.
         QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!QFileInfo::exists(workspace));
+    }
+    void reloadFollowsSavesOfTheModel()
+    {
+        const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/generated/a_skinned_two_takes.fbx";
+        if (!QFileInfo::exists(shared))
+            QSKIP("shared model missing");
+        // The real encoder and shaders, and a file of our own to save again.
+        WorkspaceService real(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
+        WorkspaceRegistry::setInstance(&real);
+        const std::shared_ptr<void> restore(nullptr,
+                                            [this](void*) { WorkspaceRegistry::setInstance(m_service.get()); });
+        const QString source = m_files.filePath("reload/model.fbx");
+        QVERIFY(QDir().mkpath(m_files.filePath("reload")) && QFile::copy(shared, source));
+        m_controller->sourceWatcher()->setSettleInterval(100);
+        MainViewController* view = m_controller->mainViewController();
+        QSignalSpy scenes(view->viewport(), &GlItem::sceneLoaded);
+        QSignalSpy clips(view->viewport(), &GlItem::addItemToAnimations);
+        QSignalSpy playing(view->viewport(), &GlItem::animationStartedPlaying);
+        QVERIFY(open(source));
+        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 1, loadTimeoutMs);
+        engine::Scene* scene = scenes.first().at(0).value<engine::Scene*>();
+        engine::Node* camera = scene->getActiveCamera()->getNode();
+        camera->setTranslation(1.5f, 2.5f, 40.0f); // where the user left it
+        // A node chosen in the tree and a clip that plays.
+        const QModelIndex top = view->sceneTree()->model()->index(0, 0);
+        QVERIFY(view->sceneTree()->model()->rowCount(top) > 0);
+        view->sceneTree()->setCurrentIndex(view->sceneTree()->model()->index(0, 0, top));
+        const MainViewController::ViewState before = view->viewState();
+        QCOMPARE(before.selectedPath.size(), 2);
+        QVERIFY(clips.count() > 1);
+        const QString clip = clips.last().at(0).toString();
+        QVERIFY(view->viewport()->playAnimation(clip));
+        QTRY_VERIFY(!playing.isEmpty());
+        playing.clear();
+
+        QTest::qWait(20); // a later modification time
+        QVERIFY(testsupport::writeFile(source, testsupport::readFile(shared)));
+        QVERIFY(loads(2));
+        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 2, loadTimeoutMs);
+        QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().z, 40.0f);
+        QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().x, 1.5f);
+        QCOMPARE(view->viewState().selectedPath, before.selectedPath);
+        QTRY_VERIFY(!playing.isEmpty());
+        QCOMPARE(playing.last().at(0).toString(), clip);
+        QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
+        QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloaded model.fbx at "), 10000);
+
+        // A save that cannot be converted keeps the last good model on screen.
+        QVERIFY(testsupport::writeFile(source, QByteArray("Kaydara FBX Binary  \0 cut short", 31)));
+        QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), loadTimeoutMs);
+        QCOMPARE(scenes.count(), 2);
+        QVERIFY(scene->findNode("RootSceneNode"));
+        QTRY_VERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked()); // the log is open
+    }
+    void sourceWatcherReportsSettledSaves_data()
+    {
+        QTest::addColumn<QString>("save");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("rewritten in place") << "rewrite" << 1;
+        QTest::newRow("replaced by a rename") << "rename" << 1;
+        QTest::newRow("written in bursts") << "bursts" << 1;
+        QTest::newRow("texture beside it") << "texture" << 1;
+        QTest::newRow("unrelated file beside it") << "unrelated" << 0;
+    }
+    void sourceWatcherReportsSettledSaves()
+    {
+        QFETCH(QString, save);
+        QFETCH(int, reports);
+        const QString folder = m_files.filePath("watched");
+        QDir(folder).removeRecursively();
+        const QString model = folder + "/model.obj";
+        QVERIFY(testsupport::writeFile(model, "v 0 0 0\n") && testsupport::writeFile(folder + "/tex/a.png", "png"));
+        SourceWatcher watcher;
+        watcher.setSettleInterval(200);
+        QSignalSpy changed(&watcher, &SourceWatcher::sourceChanged);
+        watcher.watch(model);
+        QTest::qWait(20); // a later modification time
+        if (save == "rewrite") {
+            QVERIFY(testsupport::writeFile(model, "v 1 0 0\n"));
+        } else if (save == "rename") {
+            QVERIFY(testsupport::writeFile(model + ".tmp", "v 2 0 0\n")
+                    && ::rename(qPrintable(model + ".tmp"), qPrintable(model)) == 0);
+        } else if (save == "bursts") {
+            QFile file(model);
+            QVERIFY(file.open(QIODevice::Append));
+            for (int i = 0; i < 5; ++i) {
+                file.write("v 0 0 1\n");
+                file.flush();
+                QTest::qWait(100); // less than the settle interval
+            }
+        } else {
+            QVERIFY(testsupport::writeFile(folder + (save == "texture" ? "/tex/a.png" : "/notes.txt"), "changed"));
+        }
+        QTest::qWait(1500);
+        QCOMPARE(changed.count(), reports);
+        // Still watched after a save that replaced the file.
+        QVERIFY(testsupport::writeFile(model, "v 3 0 0 0\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), reports + 1, 5000);
+    }
+    void convertFilesDialogListsFailuresFirst()
+    {
+        const QString models = qEnvironmentVariable("VELMORA_SHARED_MODELS");
+        const QStringList inputs
+            = {models + "/assimp/test/models/PLY/cube_uv.ply", models + "/ufbx/data/maya_cube_6100_binary.fbx"};
+        for (const QString& input : inputs) {
+            if (!QFileInfo::exists(input))
+                QSKIP("shared model missing");
+        }
+        ConvertFilesDialog dialog(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/bin/Velmora3dEncoder");
+        QSignalSpy finished(&dialog, &ConvertFilesDialog::finished);
+        dialog.addInputs(inputs);
+        dialog.setOutputFolder(m_files.filePath("converted"));
+        dialog.findChild<QPushButton*>("convertButton")->click();
+        QVERIFY(!dialog.findChild<QPushButton*>("convertButton")->isEnabled());
+        QVERIFY(finished.wait(loadTimeoutMs));
+        auto* table = dialog.findChild<QTableWidget*>("resultsTable");
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 1)->text(), QString("failed"));
+        QVERIFY(table->item(0, 0)->text().endsWith("maya_cube_6100_binary.fbx"));
+        QCOMPARE(table->item(1, 1)->text(), QString("converted"));
+        QVERIFY(QFileInfo::exists(m_files.filePath("converted/cube_uv.vm3")));
+        QCOMPARE(dialog.findChild<QProgressBar*>("progressBar")->value(), 1);
     }
     void programConvertsWithoutADisplay()
     {

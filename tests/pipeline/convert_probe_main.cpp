@@ -1,15 +1,12 @@
 // Stands in for the application's main() in the command-line tests: console
-// mode goes to the info command or the converter, anything else would open
+// mode goes to the converter, anything else would open
 // the window.
 #include "CommandLineConverter.h"
-#include "ModelInfoCommand.h"
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    if (ModelInfoCommand::wantsInfo(argc, argv))
-        return ModelInfoCommand::run(argc, argv);
     if (!CommandLineConverter::wantsConsoleMode(argc, argv)) {
         std::fprintf(stdout, "window mode\n");
         return 42;

@@ -1,7 +1,8 @@
 // The program's console mode as main() runs it, in a scratch install tree
 // (bin/, tools/linux/model-encoder, res/shaders): "--convert INPUT OUTPUT.vm3"
 // with its exit codes, the records it prints to standard error and the
-// archive it writes; "--thumbnail" and "--info FILE [--json]".
+// archive it writes; the batch form "--convert --output-dir DIR INPUT..."
+// with its report, shards, skipping and stopping; "--thumbnail" and "--info".
 #include "PipelineTestSupport.h"
 
 #include "CommandLineConverter.h"
@@ -20,8 +21,19 @@
 using namespace testsupport;
 
 // What a conversion with the stand-in encoder writes.
-const QStringList kConverted
-    = {"model/model.gpb", "model/shaders/colored.vert", "model/shaders/lib/common.glsl", "model/version"};
+const QStringList kConverted = {"model/.meta/source.json", "model/model.gpb", "model/shaders/colored.vert",
+                                "model/shaders/lib/common.glsl", "model/version"};
+
+// The batch report: one JSON object per line, records first, the summary last.
+QVector<QJsonObject> reportLines(const QString& path)
+{
+    QVector<QJsonObject> lines;
+    for (const QByteArray& line : readFile(path).split('\n')) {
+        if (!line.isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    return lines;
+}
 
 class TestCommandLine : public QObject {
     Q_OBJECT
@@ -32,6 +44,38 @@ class TestCommandLine : public QObject {
     ProcessResult convert(const QStringList& arguments)
     {
         return runProgram(path("app/bin/Velmora3dEncoder"), arguments, m_dir.path());
+    }
+    ProcessResult batch(const QStringList& arguments)
+    {
+        return convert(QStringList {"--convert", "--output-dir", path("out"), "--report", path("report.json")}
+                       + arguments);
+    }
+    QStringList filesBelow(const QString& folder) const
+    {
+        QStringList found;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << QDir(folder).relativeFilePath(it.next());
+        found.sort();
+        return found;
+    }
+    static QString sharedModels() { return qEnvironmentVariable("VELMORA_SHARED_MODELS"); }
+    // The first shared model among arguments that is absent ("nothing" names
+    // one that is meant to be), or empty.
+    static QString missingSharedModel(const QStringList& arguments)
+    {
+        for (const QString& argument : arguments) {
+            if (argument.startsWith(sharedModels()) && !argument.contains("nothing") && !QFileInfo::exists(argument))
+                return argument;
+        }
+        return QString();
+    }
+    // Puts the built model encoder where the program looks for it.
+    bool installRealEncoder()
+    {
+        const QString encoder = path("app/tools/linux/model-encoder");
+        QFile::remove(encoder);
+        return QFile::copy(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder", encoder);
     }
     QStringList workspaces() const
     {
@@ -92,6 +136,7 @@ private slots:
     {
         QDir(path("tmp")).removeRecursively();
         QDir(path("out")).removeRecursively();
+        QDir(path("lib")).removeRecursively();
         QVERIFY(QDir().mkpath(path("tmp")) && QDir().mkpath(path("out")));
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
         QFile::remove(path("record/args.txt"));
@@ -103,10 +148,24 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message"); // on standard output or error
         const int usage = CommandLineConverter::UsageError;
-        QTest::newRow("help") << QStringList {"--help"} << 0 << "--convert <INPUT>";
+        QTest::newRow("help, one line per mode")
+            << QStringList {"--help"} << 0
+            << "--convert [options] INPUT OUTPUT.vm3\n       Velmora3dEncoder --convert [options] --output-dir DIR "
+               "INPUT...\n       Velmora3dEncoder --thumbnail INPUT.vm3 OUTPUT.png SIZE\n       Velmora3dEncoder "
+               "--info [--json] FILE\n";
         QTest::newRow("version") << QStringList {"--version"} << 0 << "Velmora3dEncoder 1.7\n";
         QTest::newRow("a model opens the window") << QStringList {"@input"} << 42 << "window mode\n";
-        QTest::newRow("no output") << QStringList {"--convert", "in.fbx"} << usage << "exactly one output file";
+        QTest::newRow("no output") << QStringList {"--convert", "in.fbx"} << usage
+                                   << "exactly one input and one output";
+        QTest::newRow("options first") << QStringList {"--convert", "--culling", "ccw", "@input", "a.vm3"} << 0 << "";
+        QTest::newRow("options between") << QStringList {"--grouping", "take", "@input", "--convert", "a.vm3"} << 0
+                                         << "";
+        QTest::newRow("old --convert=INPUT") << QStringList {"--convert=@input", "a.vm3"} << 0 << "";
+        QTest::newRow("two modes") << QStringList {"--convert", "--info", "@input"} << usage << "Choose one of";
+        QTest::newRow("-j without --output-dir")
+            << QStringList {"--convert", "-j", "2", "@input", "a.vm3"} << usage << "need --output-dir";
+        QTest::newRow("shard beyond N") << QStringList {"--convert", "--output-dir", "o", "--shard", "4/3", "@input"}
+                                        << usage << "--shard needs K/N";
         QTest::newRow("output not vm3") << QStringList {"--convert", "@input", "out.zip"} << usage
                                         << "must end in .vm3";
         QTest::newRow("bad grouping") << QStringList {"--convert", "@input", "a.vm3", "--grouping", "all"} << usage
@@ -123,6 +182,9 @@ private slots:
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(QString(run.out + run.err).contains(message), run.out + run.err);
         QVERIFY(!QFileInfo::exists(path("out.zip")));
+        // A conversion prints nothing on standard output unless asked to.
+        if (exitCode == 0 && arguments.join(' ').contains("--convert"))
+            QCOMPARE(run.out, QByteArray());
     }
 
     void fbxConvertsAndPrintsRecords_data()
@@ -143,8 +205,18 @@ private slots:
         QSettings window("com.velmora", "velmoraEncoder");
         window.setValue("Import/AnimationGrouping", "take");
         window.sync();
-        const ProcessResult run = convert({"--convert", input, path("out/tree.vm3"), "--culling", "material"});
+        const ProcessResult run = convert(
+            {"--convert", "--culling", "material", input, path("out/tree.vm3"), "--report", path("one.json")});
         QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray());
+        // The report carries the records by code, and a summary line.
+        const QVector<QJsonObject> report = reportLines(path("one.json"));
+        QCOMPARE(report.size(), 2);
+        QCOMPARE(report[0]["input"].toString(), input);
+        QCOMPARE(report[0]["status"].toString(), QString("converted"));
+        QCOMPARE(report[0]["errors"].toArray().at(0).toObject()["code"].toInt(), 1001);
+        QCOMPARE(report[0]["warnings"].toArray().at(0).toObject()["title"].toString(), QString("Fake warning"));
+        QCOMPARE(report[1]["summary"].toObject()["converted"].toInt(), 1);
         QCOMPARE(run.err,
                  QByteArray("error GP#1001 [Fake error] from stderr / second line\n"
                             "warning GP#2001 [Fake warning] from stdout\n"));
@@ -285,7 +357,7 @@ private slots:
         QTest::newRow("--thumbnail, SIGINT")
             << QStringList {"--thumbnail", "@in", "@out", "64"} << int(SIGINT) << false;
         QTest::newRow("--convert while packing, SIGTERM")
-            << QStringList {"--convert", "@in", "@out"} << int(SIGTERM) << true;
+            << QStringList {"--convert", "--verbose", "@in", "@out"} << int(SIGTERM) << true;
     }
 
     void stopsLeaveNothingBehind()
@@ -320,6 +392,146 @@ private slots:
         QCOMPARE(workspaces(), QStringList());
         QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList {"keep.vm3"});
         QCOMPARE(readFile(path("out/keep.vm3")), QByteArray("previous export"));
+    }
+
+    void batchOfRealFiles_data()
+    {
+        // "%" stands for the shared models; outputs are below the output folder.
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("outputs");
+        QTest::addColumn<QStringList>("statuses"); // of the report's records, in order
+        QTest::newRow("nested folders") << QStringList {"%/assimp/test/models/glTF2"} << 0
+                                        << QStringList {"BoxTextured-glTF-Binary/BoxTextured.vm3",
+                                                        "BoxTextured-glTF/BoxTextured.vm3", "cameras/Cameras.vm3",
+                                                        "simple_skin/simple_skin.vm3",
+                                                        "textureTransform/TextureTransformTest.vm3"}
+                                        << QString("converted,").repeated(5).split(',', Qt::SkipEmptyParts);
+        QTest::newRow("a failing file among good ones")
+            << QStringList {"%/generated/b_three_materials.fbx", "%/ufbx/data/maya_cube_6100_ascii.fbx",
+                            "%/assimp/test/models/PLY/cube_uv.ply"}
+            << int(CommandLineConverter::EncoderFailed) << QStringList {"b_three_materials.vm3", "cube_uv.vm3"}
+            << QStringList {"converted", "failed", "converted"};
+        QTest::newRow("a missing input") << QStringList {"%/nothing.fbx", "%/assimp/test/models/PLY/cube_binary.ply"}
+                                         << int(CommandLineConverter::InputError) << QStringList {"cube_binary.vm3"}
+                                         << QStringList {"failed", "converted"};
+        QTest::newRow("two inputs, one output name")
+            << QStringList {"%/assimp/test/models/PLY/cube_uv.ply", "%/assimp/test/models/PLY/cube_uv.ply"}
+            << int(CommandLineConverter::InputError) << QStringList {"cube_uv.vm3"}
+            << QStringList {"converted", "failed"};
+    }
+
+    void batchOfRealFiles()
+    {
+        QFETCH(QStringList, inputs);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, outputs);
+        QFETCH(QStringList, statuses);
+        inputs.replaceInStrings("%", sharedModels());
+        if (!missingSharedModel(inputs).isEmpty())
+            QSKIP(qPrintable("shared model missing: " + missingSharedModel(inputs)));
+        QVERIFY(installRealEncoder());
+
+        const ProcessResult run = batch(QStringList {"-j", "2"} + inputs);
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        QCOMPARE(run.out, QByteArray());
+        // Not on a terminal: one line per finished file.
+        QCOMPARE(QString(run.err).split('\n').filter(QRegularExpression("^\\[\\d+/\\d+\\] ")).size(), statuses.size());
+        QCOMPARE(filesBelow(path("out")), outputs);
+        const QVector<QJsonObject> report = reportLines(path("report.json"));
+        QCOMPARE(report.size(), statuses.size() + 1);
+        for (int i = 0; i < statuses.size(); ++i) {
+            const QJsonObject record = report.at(i);
+            QCOMPARE(record["status"].toString(), statuses.at(i));
+            QCOMPARE(record["exitCode"].toInt() == 0, statuses.at(i) == "converted");
+            QVERIFY(statuses.at(i) != "converted" || record["triangles"].toInt() > 0);
+            // The encoder's reason travels with the file, by its code.
+            if (record["input"].toString().endsWith("6100_ascii.fbx"))
+                QCOMPARE(record["errors"].toArray().first().toObject()["code"].toInt(), 1001);
+            QCOMPARE(record["reason"].toString().isEmpty(), statuses.at(i) != "failed");
+        }
+        QCOMPARE(report.last()["summary"].toObject()["exitCode"].toInt(), exitCode);
+        QCOMPARE(workspaces(), QStringList());
+    }
+
+    void shardsCoverEveryInputOnce_data()
+    {
+        QTest::addColumn<int>("shards");
+        QTest::newRow("1") << 1;
+        QTest::newRow("2") << 2;
+        QTest::newRow("3, more than some shards hold") << 3;
+    }
+
+    void shardsCoverEveryInputOnce()
+    {
+        QFETCH(int, shards);
+        const QStringList library = {"a.fbx", "b/c.obj", "b/d/e.gltf", "f.stl", "g/h.ply", "g/i.dae", "j.3ds"};
+        for (const QString& file : library)
+            QVERIFY(writeFile(path("lib/") + file, file.toUtf8()));
+        QVERIFY(writeFile(path("lib/readme.txt"), "not a model"));
+        QStringList converted;
+        for (int k = 1; k <= shards; ++k) {
+            const ProcessResult run = batch({"--shard", QString("%1/%2").arg(k).arg(shards), path("lib")});
+            QVERIFY2(run.exitCode == 0, run.err);
+            for (const QJsonObject& line : reportLines(path("report.json"))) {
+                if (line.contains("input"))
+                    converted << QDir(path("lib")).relativeFilePath(line["input"].toString());
+            }
+        }
+        converted.sort();
+        QCOMPARE(converted, library);
+        QCOMPARE(filesBelow(path("out")).size(), library.size());
+    }
+
+    void upToDateOutputsAreSkipped_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("nothing") << "" << QStringList() << "skipped";
+        QTest::newRow("touched only") << "touch" << QStringList() << "skipped";
+        QTest::newRow("rewritten, same size") << "rewrite" << QStringList() << "converted";
+        QTest::newRow("other options") << "" << QStringList {"--culling", "cw"} << "converted";
+        QTest::newRow("forced") << "" << QStringList {"--force"} << "converted";
+    }
+
+    void upToDateOutputsAreSkipped()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, options);
+        QFETCH(QString, status);
+        const QString input = path("in/model.fbx");
+        QVERIFY(writeFile(input, "first version"));
+        QCOMPARE(batch({input}).exitCode, 0);
+        QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), QString("converted"));
+        QFile file(input);
+        if (change == "touch")
+            QVERIFY(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        else if (change == "rewrite")
+            QVERIFY(writeFile(input, "other version"));
+        const ProcessResult run = batch(options + QStringList {input});
+        QVERIFY2(run.exitCode == 0, run.err);
+        QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), status);
+    }
+
+    void stoppedBatchLeavesNoOutput()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
+        for (const char* name : {"a", "b", "c", "d"})
+            QVERIFY(writeFile(path("lib/") + name + ".fbx", name));
+        QProcess converter;
+        converter.start(
+            path("app/bin/Velmora3dEncoder"),
+            {"--convert", "-j", "2", "--output-dir", path("out"), "--report", path("report.json"), path("lib")});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 30000);
+        QCOMPARE(::kill(pid_t(converter.processId()), SIGTERM), 0);
+        QVERIFY(converter.waitForFinished(30000));
+        QCOMPARE(converter.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(filesBelow(path("out")), QStringList());
+        QCOMPARE(workspaces(), QStringList());
+        const QVector<QJsonObject> report = reportLines(path("report.json"));
+        QCOMPARE(report.last()["summary"].toObject()["stopped"].toInt(), 4);
     }
 
     void fullDiskIsNamed_data()
@@ -366,6 +578,7 @@ private slots:
         QTest::newRow("wide, scaled down") << "png" << 0 << "64" << QSize(64, 32);
         QTest::newRow("no preview") << "none" << refused << "64" << QSize(0, 0);
         QTest::newRow("damaged preview") << "broken png" << refused << "64" << QSize(0, 0);
+        QTest::newRow("placeholder preview") << "blank png" << refused << "64" << QSize(0, 0);
         QTest::newRow("size not a number") << "png" << int(CommandLineConverter::UsageError) << "big" << QSize(0, 0);
         QTest::newRow("preview of 20000 x 20000 pixels") << "huge png" << refused << "64" << QSize(0, 0);
         QTest::newRow("container --convert refuses") << "no version" << refused << "64" << QSize(0, 0);
@@ -378,11 +591,14 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QSize, written);
         QImage image(256, 128, QImage::Format_RGB32);
-        image.fill(Qt::darkCyan);
+        image.fill(Qt::white);
+        if (preview != "blank png")
+            image.setPixel(100, 60, qRgb(0, 139, 139));
         QBuffer png;
         QVERIFY(png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"));
         ZipFixture::Entries entries = ZipFixture::validModel();
         const QMap<QString, QByteArray> previews = {{"png", png.data()},
+                                                    {"blank png", png.data()},
                                                     {"broken png", png.data().left(60)},
                                                     {"huge png", ZipFixture::pngOfSize(20000, 20000)}};
         if (previews.contains(preview))
@@ -403,7 +619,8 @@ private slots:
 
     void info_data()
     {
-        QTest::addColumn<QStringList>("arguments"); // "@" stands for the folder of the info files
+        // "@" stands for the folder of the info files, "%" for the shared models.
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<bool>("printsJson");
         QTest::addColumn<QVariantList>("counts"); // nodes, models, cameras, triangles, materials found
@@ -423,6 +640,10 @@ private slots:
         QTest::newRow("vm3 --convert refuses")
             << QStringList {"--info", "@/noversion.vm3"} << 2 << false << QVariantList() << "";
         QTest::newRow("fifo") << QStringList {"--info", "@/fifo.vm3"} << 2 << false << QVariantList() << "";
+        QTest::newRow("json first") << QStringList {"--json", "--info", "@/model.vm3"} << 3 << true << model
+                                    << "material:missing";
+        QTest::newRow("fbx, converted first") << QStringList {"--info", "%/generated/b_three_materials.fbx", "--json"}
+                                              << 0 << true << QVariantList {2, 1, 0, 12, 3} << "";
     }
 
     void info()
@@ -432,6 +653,10 @@ private slots:
         QFETCH(bool, printsJson);
         QFETCH(QVariantList, counts);
         QFETCH(QString, problems);
+        arguments.replaceInStrings("%", sharedModels());
+        if (!missingSharedModel(arguments).isEmpty())
+            QSKIP(qPrintable("shared model missing: " + missingSharedModel(arguments)));
+        QVERIFY(!arguments.join(' ').contains(sharedModels()) || installRealEncoder());
         const ProcessResult run = convert(arguments.replaceInStrings("@", path("info")));
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(workspaces(), QStringList());
@@ -454,6 +679,9 @@ private slots:
         for (const QJsonValue& problem : o["problems"].toArray())
             listed << problem["kind"].toString() + ":" + problem["id"].toString();
         QCOMPARE(listed.join(','), problems);
+        // Named as the user gave it, never by a temporary folder that is gone after exit.
+        const QString given = arguments.at(arguments.indexOf("--info") + 1);
+        QVERIFY2(o["bundle"].toString().startsWith(given), qPrintable(o["bundle"].toString()));
     }
 };
 

@@ -1,5 +1,6 @@
-// The model manager: only the newest of several imports is shown, and a
-// workspace is deleted only once the work that reads or writes it has ended.
+// The model manager: only the newest of several imports is shown, a
+// workspace is deleted only once the work that reads or writes it has ended,
+// and a file opened again reuses its conversion while nothing it depends on changed.
 #include "PipelineTestSupport.h"
 
 #include "Exporter.h"
@@ -7,6 +8,8 @@
 #include "WorkspaceService.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -126,6 +129,68 @@ private slots:
         QCOMPARE(runProgram("unzip", {"-p", path("input/out.vm3"), "model/model.gpb"}).out, ZipFixture::bundle());
         QVERIFY(!QFileInfo::exists(exported));
         QVERIFY(!QFileInfo::exists(converted));
+    }
+
+    void reopeningReusesTheConversion_data()
+    {
+        QTest::addColumn<QString>("change"); // between the two openings
+        QTest::addColumn<bool>("encoderRuns");
+        QTest::newRow("nothing") << "" << false;
+        QTest::newRow("content saved again") << "content" << true;
+        QTest::newRow("texture beside it saved again") << "texture" << true;
+        QTest::newRow("encoder rebuilt") << "encoder" << true;
+        QTest::newRow("same content under another name") << "copy" << true;
+    }
+
+    void reopeningReusesTheConversion()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, encoderRuns);
+        ModelManager manager(*m_service);
+        Results log(manager);
+        const QString file = input("model.fbx", "model");
+        QVERIFY(writeFile(path("input/textures/skin.png"), "png"));
+        open(manager, file);
+        settle();
+        QCOMPARE(log.models.size(), 1);
+        const EncoderOutputLogs firstRecords = log.models.last().records;
+        QVERIFY(QFileInfo::exists(path("record/args.txt")));
+        QVERIFY(QFile::remove(path("record/args.txt")));
+
+        QTest::qWait(20); // a later modification time
+        if (change == "content")
+            input("model.fbx", "other");
+        else if (change == "texture")
+            QVERIFY(writeFile(path("input/textures/skin.png"), "PNG"));
+        else if (change == "encoder")
+            QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Normal, path("record")));
+        const QString reopened = change == "copy" ? input("copy.fbx", "model") : file;
+        open(manager, reopened);
+        settle();
+        QCOMPARE(log.models.size(), 2);
+        QCOMPARE(QFileInfo::exists(path("record/args.txt")), encoderRuns);
+        QCOMPARE(readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(reopened));
+        QCOMPARE(log.models.last().records.size(), firstRecords.size());
+        if (encoderRuns)
+            return;
+        // A reimport into the same workspace writes new files, never through
+        // the ones the cache lent it.
+        const QString restored = m_service->modelFile();
+        const QStringList entries
+            = QDir(path("tmp/Velmora3dEncoder/cache")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(entries.size(), 1);
+        ImportOptions culled;
+        culled.culling = ImportOptions::Culling::Cw;
+        manager.setImportOptions(culled);
+        manager.reimportModel();
+        settle();
+        QVERIFY(QFileInfo::exists(path("record/args.txt")));
+        struct stat cached, workspace;
+        QVERIFY(::stat(QFile::encodeName(path("tmp/Velmora3dEncoder/cache/") + entries.first() + "/model/model.gpb"),
+                       &cached)
+                    == 0
+                && ::stat(QFile::encodeName(restored), &workspace) == 0);
+        QVERIFY(cached.st_ino != workspace.st_ino);
     }
 };
 

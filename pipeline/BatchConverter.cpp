@@ -1,0 +1,264 @@
+#include "BatchConverter.h"
+
+#include "BatchReport.h"
+#include "CommandLineConverter.h"
+#include "ConsoleOutput.h"
+#include "ConsoleStop.h"
+#include "ConversionStamp.h"
+#include "Exporter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
+
+QString clockText(double seconds)
+{
+    const int whole = qRound(seconds);
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The child's reasons, indented under the line that names its file.
+QString indented(const QString& text)
+{
+    QStringList lines;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        lines << QStringLiteral("  ") + line;
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+BatchConverter::BatchConverter(const CommandLineRequest& request)
+    : m_request(request)
+    , m_plan(BatchPlan::make(request.arguments, request.outputFolder, request.shardIndex, request.shardCount))
+    , m_records(m_plan.items.size())
+    , m_jobs(request.jobs > 0 ? request.jobs : QThread::idealThreadCount())
+    , m_terminal(::isatty(STDERR_FILENO) == 1)
+{
+    for (int i = 0; i < m_plan.items.size(); ++i) {
+        m_records[i].input = m_plan.items.at(i).input;
+        m_records[i].output = m_plan.items.at(i).output;
+        m_records[i].status = BatchRecord::Status::Stopped;
+    }
+    // The largest inputs first: a big model started last would leave the
+    // other jobs idle while it converts alone. The report keeps the plan's order.
+    for (int i = 0; i < m_plan.items.size(); ++i)
+        m_startOrder.append(i);
+    QVector<qint64> sizes;
+    for (const BatchPlan::Item& item : qAsConst(m_plan.items))
+        sizes.append(QFileInfo(item.input).size());
+    std::stable_sort(m_startOrder.begin(), m_startOrder.end(), [&sizes](int a, int b) { return sizes[a] > sizes[b]; });
+    m_stopPoll.setInterval(50);
+    connect(&m_stopPoll, &QTimer::timeout, this, &BatchConverter::pollStop);
+}
+
+BatchConverter::~BatchConverter() = default;
+
+int BatchConverter::run()
+{
+    m_clock.start();
+    QString error;
+    if (m_plan.inputCount == 0) {
+        ConsoleOutput::printError(tr("No model files (%1) among the inputs.").arg(m_request.arguments.join(", ")));
+        return CommandLineConverter::InputError;
+    }
+    if (!m_request.reportFile.isEmpty() && !Exporter::checkTargetWritable(m_request.reportFile, &error)) {
+        ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
+        return CommandLineConverter::OutputError;
+    }
+    if (!m_reports.isValid()) {
+        ConsoleOutput::printError(tr("Cannot create a temporary folder: %1").arg(m_reports.errorString()));
+        return CommandLineConverter::OutputError;
+    }
+    m_stopPoll.start();
+    startJobs();
+    if (m_settled < m_records.size())
+        m_loop.exec();
+    return finish();
+}
+
+void BatchConverter::startJobs()
+{
+    while (!m_stopping && m_running.size() < m_jobs && m_next < m_plan.items.size()) {
+        const int index = m_startOrder.at(m_next++);
+        if (!settledWithoutConverting(index))
+            startJob(index);
+    }
+    if (m_running.isEmpty() && (m_stopping || m_next == m_plan.items.size()))
+        m_loop.quit();
+}
+
+bool BatchConverter::settledWithoutConverting(int index)
+{
+    const BatchPlan::Item& item = m_plan.items.at(index);
+    BatchRecord record = m_records.at(index);
+    if (!item.sameOutputAs.isEmpty()) {
+        record.status = BatchRecord::Status::Failed;
+        record.exitCode = CommandLineConverter::InputError;
+        settle(index, record,
+               tr("Not converted: %1 already goes to the same output.").arg(nativePath(item.sameOutputAs)));
+        return true;
+    }
+    if (m_request.force || !ConversionStamp::isUpToDate(item.input, item.output, m_request.options))
+        return false;
+    record.status = BatchRecord::Status::Skipped;
+    settle(index, record, QString());
+    return true;
+}
+
+QStringList BatchConverter::childArguments(const BatchPlan::Item& item, const QString& reportPath) const
+{
+    QStringList arguments {QStringLiteral("--convert"),
+                           QStringLiteral("--grouping"),
+                           m_request.options.groupingName(),
+                           QStringLiteral("--culling"),
+                           m_request.options.cullingName(),
+                           QStringLiteral("--report"),
+                           reportPath};
+    if (m_request.verbose)
+        arguments << QStringLiteral("--verbose");
+    return arguments << item.input << item.output;
+}
+
+void BatchConverter::startJob(int index)
+{
+    const BatchPlan::Item& item = m_plan.items.at(index);
+    QDir().mkpath(QFileInfo(item.output).absolutePath());
+    Job* job = new Job;
+    job->index = index;
+    job->reportPath = m_reports.filePath(QString::number(index) + QStringLiteral(".json"));
+    job->process = new QProcess(this);
+    if (!m_request.verbose)
+        job->process->setStandardOutputFile(QProcess::nullDevice());
+    connect(job->process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+            [this, job]() { jobFinished(job); });
+    connect(job->process, &QProcess::errorOccurred, this, [this, job](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            jobFinished(job);
+    });
+    m_running.append(job);
+    job->clock.start();
+    job->process->start(QCoreApplication::applicationFilePath(), childArguments(item, job->reportPath));
+}
+
+BatchRecord BatchConverter::recordOf(Job* job) const
+{
+    BatchRecord record = m_records.at(job->index);
+    const bool reported = BatchReport::readFirstRecord(job->reportPath, &record);
+    record.input = m_records.at(job->index).input;
+    record.output = m_records.at(job->index).output;
+    record.seconds = job->clock.elapsed() / 1000.0;
+    if (m_stopping && !reported) {
+        record.status = BatchRecord::Status::Stopped;
+    } else if (!reported) {
+        // The conversion died before it could report: nothing of it is kept.
+        record.status = BatchRecord::Status::Failed;
+        record.exitCode = CommandLineConverter::EncoderFailed;
+    }
+    return record;
+}
+
+void BatchConverter::jobFinished(Job* job)
+{
+    if (!m_running.removeOne(job))
+        return; // FailedToStart is followed by no finished(), but be sure
+    const BatchRecord record = recordOf(job);
+    QString detail = QString::fromLocal8Bit(job->process->readAllStandardError());
+    if (job->process->error() == QProcess::FailedToStart)
+        detail = job->process->errorString();
+    if (m_request.verbose)
+        std::fputs(job->process->readAllStandardOutput().constData(), stdout);
+    job->process->deleteLater();
+    settle(job->index, record, detail);
+    delete job;
+    startJobs();
+}
+
+void BatchConverter::settle(int index, const BatchRecord& record, const QString& detail)
+{
+    m_records[index] = record;
+    // The last thing a failed conversion said is why it failed.
+    const QStringList lines = detail.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (record.status == BatchRecord::Status::Failed && !lines.isEmpty())
+        m_records[index].reason = lines.last().trimmed();
+    ++m_settled;
+    if (record.status == BatchRecord::Status::Failed)
+        ++m_failures;
+    printOutcome(record, detail);
+}
+
+void BatchConverter::printOutcome(const BatchRecord& record, const QString& detail)
+{
+    const bool failed = record.status == BatchRecord::Status::Failed;
+    if (record.status == BatchRecord::Status::Stopped || (!failed && (m_request.quiet || m_terminal))) {
+        drawProgress();
+        return;
+    }
+    const QString counter = QStringLiteral("[%1/%2] ").arg(m_settled).arg(m_records.size());
+    QString line;
+    if (failed)
+        line = counter + tr("failed %1 (exit code %2)").arg(nativePath(record.input)).arg(record.exitCode)
+            + QLatin1Char('\n') + indented(detail);
+    else if (record.status == BatchRecord::Status::Skipped)
+        line = counter + tr("up to date %1 -> %2").arg(nativePath(record.input), nativePath(record.output));
+    else
+        line = counter
+            + tr("converted %1 -> %2 (%3 s, %4 warnings)")
+                  .arg(nativePath(record.input), nativePath(record.output))
+                  .arg(record.seconds, 0, 'f', 2)
+                  .arg(record.warningCount());
+    if (m_terminal)
+        std::fputs("\r\033[K", stderr);
+    ConsoleOutput::printError(line.trimmed());
+    drawProgress();
+}
+
+void BatchConverter::drawProgress()
+{
+    if (!m_terminal || m_request.quiet)
+        return;
+    const double elapsed = m_clock.elapsed() / 1000.0;
+    const int left = m_records.size() - m_settled;
+    QString text = tr("[%1/%2] %3 failed").arg(m_settled).arg(m_records.size()).arg(m_failures);
+    if (m_settled > 0 && left > 0)
+        text += tr(", about %1 left").arg(clockText(elapsed / m_settled * left));
+    std::fprintf(stderr, "\r\033[K%s", text.toLocal8Bit().constData());
+    if (left == 0)
+        std::fputs("\n", stderr);
+    std::fflush(stderr);
+}
+
+void BatchConverter::pollStop()
+{
+    if (m_stopping || !ConsoleStop::requested())
+        return;
+    m_stopping = true;
+    for (Job* job : qAsConst(m_running))
+        job->process->terminate();
+    startJobs();
+}
+
+int BatchConverter::finish()
+{
+    m_stopPoll.stop();
+    if (m_terminal && !m_request.quiet && m_settled < m_records.size())
+        std::fputs("\n", stderr);
+    int exitCode = BatchReport::exitCodeOf(m_records);
+    QString error;
+    if (!m_request.reportFile.isEmpty()
+        && !BatchReport::write(m_request.reportFile, m_records, m_clock.elapsed() / 1000.0, &error)) {
+        ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
+        exitCode = qMax(exitCode, int(CommandLineConverter::OutputError));
+    }
+    return exitCode;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "BatchPlan.h"
+#include "BatchRecord.h"
+#include "CommandLineRequest.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QObject>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVector>
+
+class QProcess;
+
+// --convert --output-dir DIR INPUT...: runs one conversion per input, up to
+// -j at once, each in a process of its own (this program again, so each has
+// its own workspace and a crash takes only its own file down), and reports
+// on standard error and in the --report file. SIGTERM and SIGINT stop every
+// running conversion; each removes its workspace and leaves no output.
+class BatchConverter : public QObject {
+    Q_OBJECT
+public:
+    explicit BatchConverter(const CommandLineRequest& request);
+    ~BatchConverter() override;
+
+    // The process exit code: 0 when every input converted or was up to date,
+    // otherwise the highest code of those that failed.
+    int run();
+
+private:
+    struct Job {
+        int index = 0;
+        QProcess* process = nullptr;
+        QElapsedTimer clock;
+        QString reportPath;
+    };
+
+    void startJobs();
+    bool settledWithoutConverting(int index);
+    void startJob(int index);
+    void jobFinished(Job* job);
+    BatchRecord recordOf(Job* job) const;
+    void settle(int index, const BatchRecord& record, const QString& detail);
+    void pollStop();
+    void printOutcome(const BatchRecord& record, const QString& detail);
+    void drawProgress();
+    QStringList childArguments(const BatchPlan::Item& item, const QString& reportPath) const;
+    int finish();
+
+    CommandLineRequest m_request;
+    BatchPlan m_plan;
+    QVector<BatchRecord> m_records;
+    QVector<Job*> m_running;
+    QVector<int> m_startOrder; // indices into the plan
+    int m_next = 0; // into m_startOrder
+    int m_settled = 0;
+    int m_failures = 0;
+    int m_jobs = 1;
+    bool m_stopping = false;
+    bool m_terminal = false;
+    QElapsedTimer m_clock;
+    QTemporaryDir m_reports;
+    QEventLoop m_loop;
+    QTimer m_stopPoll;
+};

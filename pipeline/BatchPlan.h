@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// Which inputs a batch converts and where each output goes, decided before
+// anything is converted. A file given by name goes to DIR/<name>.vm3; the
+// model files found below a folder go to DIR/<path below the folder>/<name>.vm3.
+// The order is stable (the inputs as given, each folder's files sorted by
+// their path below it), so that --shard K/N picks the same files on every
+// machine.
+struct BatchPlan {
+    struct Item {
+        QString input; // absolute
+        QString output; // absolute
+        QString sameOutputAs; // an earlier input that maps to the same output; empty when none
+    };
+
+    QVector<Item> items; // those of this shard
+    int inputCount = 0; // over all shards
+
+    // Files below the output folder are not inputs: converting a folder into
+    // a folder inside it must not pick up the last run's outputs.
+    static BatchPlan make(const QStringList& inputs, const QString& outputFolder, int shardIndex, int shardCount);
+};

@@ -1,0 +1,226 @@
+#include "CommandLineRequest.h"
+
+#include "ModelFileTypes.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <cstring>
+
+namespace {
+
+QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
+
+const int kMaxJobs = 256;
+
+struct Options {
+    QCommandLineOption convert {"convert", tr("Convert models into vm3 files without a window.")};
+    QCommandLineOption thumbnail {"thumbnail", tr("Write the preview of a vm3 file as a PNG file.")};
+    QCommandLineOption info {"info", tr("Print what a model holds.")};
+    QCommandLineOption grouping {"grouping", tr("How animations are grouped: none, root or take (default: root)."),
+                                 tr("MODE"), "root"};
+    QCommandLineOption culling {"culling",
+                                tr("Back-face culling of the materials: off, ccw, cw or material (default: off)."),
+                                tr("MODE"), "off"};
+    QCommandLineOption outputDir {"output-dir",
+                                  tr("Convert every INPUT (files, or folders searched recursively) into DIR, "
+                                     "keeping the paths below each folder."),
+                                  tr("DIR")};
+    QCommandLineOption jobs {QStringList {"j", "jobs"},
+                             tr("Conversions at once with --output-dir (default: one per core)."), tr("N")};
+    QCommandLineOption report {"report", tr("Write one JSON line per input and a summary line to FILE."), tr("FILE")};
+    QCommandLineOption force {"force", tr("Convert even inputs whose output is up to date.")};
+    QCommandLineOption shard {"shard", tr("Convert only every N-th input from the K-th (K from 1 to N)."), tr("K/N")};
+    QCommandLineOption quiet {"quiet", tr("Print only failures.")};
+    QCommandLineOption verbose {"verbose", tr("Also print the container's files on standard output.")};
+    QCommandLineOption json {"json", tr("With --info: print one JSON object.")};
+    QCommandLineOption help {QStringList {"h", "help"}, tr("Print this help.")};
+    QCommandLineOption version {QStringList {"v", "version"}, tr("Print the version.")};
+
+    void addTo(QCommandLineParser& parser) const
+    {
+        for (const QCommandLineOption* option : {&convert, &thumbnail, &info, &grouping, &culling, &outputDir, &jobs,
+                                                 &report, &force, &shard, &quiet, &verbose, &json, &help, &version})
+            parser.addOption(*option);
+    }
+};
+
+bool isOneOf(const QString& value, std::initializer_list<const char*> allowed)
+{
+    for (const char* candidate : allowed) {
+        if (value == QLatin1String(candidate))
+            return true;
+    }
+    return false;
+}
+
+// "--convert=IN" is the form earlier versions took; it still means the same.
+QStringList splitModeValues(const QStringList& arguments)
+{
+    QStringList split;
+    for (const QString& argument : arguments) {
+        const int equals = argument.indexOf(QLatin1Char('='));
+        const QString name = argument.left(equals);
+        if (equals > 0 && isOneOf(name, {"--convert", "--thumbnail", "--info"}))
+            split << name << argument.mid(equals + 1);
+        else
+            split << argument;
+    }
+    return split;
+}
+
+QString modeError(const CommandLineRequest& request)
+{
+    const int count = request.arguments.size();
+    switch (request.mode) {
+    case CommandLineRequest::Mode::Convert:
+        if (request.isBatch())
+            return count >= 1 ? QString() : tr("--convert --output-dir DIR needs at least one input file or folder.");
+        if (count != 2)
+            return tr("--convert needs exactly one input and one output file: --convert INPUT OUTPUT.vm3 "
+                      "(several inputs need --output-dir DIR).");
+        return QString();
+    case CommandLineRequest::Mode::Thumbnail:
+        return count == 3 ? QString() : tr("--thumbnail needs three arguments: --thumbnail INPUT OUTPUT SIZE");
+    case CommandLineRequest::Mode::Info:
+        return count == 1 ? QString() : tr("--info needs exactly one file: --info FILE [--json]");
+    default:
+        return QString();
+    }
+}
+
+QString readShard(const QString& text, CommandLineRequest* request)
+{
+    const QRegularExpressionMatch match = QRegularExpression("^(\\d{1,6})/(\\d{1,6})$").match(text);
+    request->shardIndex = match.captured(1).toInt();
+    request->shardCount = match.captured(2).toInt();
+    if (!match.hasMatch() || request->shardIndex < 1 || request->shardIndex > request->shardCount)
+        return tr("--shard needs K/N with K from 1 to N, not \"%1\".").arg(text);
+    return QString();
+}
+
+QString readBatchOptions(const QCommandLineParser& parser, const Options& o, CommandLineRequest* request)
+{
+    const bool batchOnly = parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force);
+    if (batchOnly && !request->isBatch())
+        return tr("-j, --shard and --force need --output-dir DIR.");
+    if (parser.isSet(o.jobs)) {
+        bool isNumber = false;
+        request->jobs = parser.value(o.jobs).toInt(&isNumber);
+        if (!isNumber || request->jobs < 1 || request->jobs > kMaxJobs)
+            return tr("-j needs a number from 1 to %1, not \"%2\".").arg(kMaxJobs).arg(parser.value(o.jobs));
+    }
+    if (parser.isSet(o.shard))
+        return readShard(parser.value(o.shard), request);
+    return QString();
+}
+
+QString readConvertOptions(const QCommandLineParser& parser, const Options& o, CommandLineRequest* request)
+{
+    if (!request->options.setGroupingName(parser.value(o.grouping)))
+        return tr("--grouping must be none, root or take, not \"%1\".").arg(parser.value(o.grouping));
+    if (!request->options.setCullingName(parser.value(o.culling)))
+        return tr("--culling must be off, ccw, cw or material, not \"%1\".").arg(parser.value(o.culling));
+    request->outputFolder = parser.value(o.outputDir);
+    request->reportFile = parser.value(o.report);
+    request->force = parser.isSet(o.force);
+    request->quiet = parser.isSet(o.quiet);
+    return readBatchOptions(parser, o, request);
+}
+
+CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options& o, QString* error)
+{
+    if (parser.isSet(o.help))
+        return CommandLineRequest::Mode::Help;
+    if (parser.isSet(o.version))
+        return CommandLineRequest::Mode::Version;
+    const int modes = int(parser.isSet(o.convert)) + int(parser.isSet(o.thumbnail)) + int(parser.isSet(o.info));
+    if (modes > 1)
+        *error = tr("Choose one of --convert, --thumbnail and --info.");
+    if (parser.isSet(o.thumbnail))
+        return CommandLineRequest::Mode::Thumbnail;
+    if (parser.isSet(o.info))
+        return CommandLineRequest::Mode::Info;
+    return parser.isSet(o.convert) ? CommandLineRequest::Mode::Convert : CommandLineRequest::Mode::Window;
+}
+
+} // namespace
+
+bool CommandLineRequest::wantsConsoleMode(int argc, char** argv)
+{
+    static const char* const modes[] = {"--convert", "--thumbnail", "--info", "--help", "-h", "-?", "--version", "-v"};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        for (const char* mode : modes) {
+            const size_t length = std::strlen(mode);
+            if (std::strncmp(argv[i], mode, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
+                return true;
+        }
+    }
+    return false;
+}
+
+CommandLineRequest CommandLineRequest::parse(QStringList arguments)
+{
+    CommandLineRequest request;
+    QCommandLineParser parser;
+    const Options o;
+    o.addTo(parser);
+    if (!parser.parse(splitModeValues(arguments))) {
+        request.error = parser.errorText();
+        return request;
+    }
+    request.mode = modeOf(parser, o, &request.error);
+    request.arguments = parser.positionalArguments();
+    request.json = parser.isSet(o.json);
+    request.verbose = parser.isSet(o.verbose);
+    if (!request.error.isEmpty() || request.mode == Mode::Window || request.mode == Mode::Help
+        || request.mode == Mode::Version)
+        return request;
+    if (request.mode == Mode::Convert)
+        request.error = readConvertOptions(parser, o, &request);
+    else if (parser.isSet(o.outputDir) || parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force))
+        request.error = tr("--output-dir, -j, --shard and --force belong to --convert.");
+    if (request.error.isEmpty())
+        request.error = modeError(request);
+    return request;
+}
+
+QString CommandLineRequest::helpText()
+{
+    QCommandLineParser parser;
+    const Options o;
+    o.addTo(parser);
+    const QString optionList = parser.helpText().mid(parser.helpText().indexOf(QLatin1String("Options:")));
+    return tr("Usage: Velmora3dEncoder [FILE]                     open the window (and FILE)\n"
+              "       Velmora3dEncoder --convert [options] INPUT OUTPUT.vm3\n"
+              "       Velmora3dEncoder --convert [options] --output-dir DIR INPUT...\n"
+              "       Velmora3dEncoder --thumbnail INPUT.vm3 OUTPUT.png SIZE\n"
+              "       Velmora3dEncoder --info [--json] FILE\n"
+              "       Velmora3dEncoder --help | --version\n"
+              "\n"
+              "Velmora 3D Encoder converts 3D models (%1) into vm3 files.\n"
+              "Options may stand before or after the arguments, in any order.\n"
+              "\n"
+              "--convert converts INPUT into OUTPUT.vm3, or with --output-dir every INPUT file and every\n"
+              "model below every INPUT folder into DIR/<path below the folder>/<name>.vm3. It prints the\n"
+              "model encoder's warnings and errors (and, for several inputs, one line per finished file)\n"
+              "to standard error and nothing to standard output. Up-to-date outputs are skipped.\n"
+              "Grouping and culling are the built-in defaults unless given, whatever the window's\n"
+              "menus say, so the same command gives the same container on every machine.\n"
+              "SIGTERM and SIGINT stop the conversions and remove their temporary files.\n"
+              "--thumbnail writes the preview of a vm3 file, scaled to fit SIZE x SIZE pixels, as PNG;\n"
+              "it writes nothing and fails when the file has no intact preview of the model.\n"
+              "--info prints the nodes, meshes, skins, materials, animations, bounds and active camera\n"
+              "of a model (a vm3 file, any model file, converted first, a model folder or a .gpb file).\n"
+              "\n"
+              "Exit codes: 0 success, 1 wrong arguments, 2 input missing or unsupported, 3 model encoder\n"
+              "missing or failed, 4 vm3 file refused (or without a preview), 5 output not writable.\n"
+              "For several inputs, the highest code of the inputs that failed.\n"
+              "\n")
+               .arg(ModelFileTypes::suffixListText())
+        + optionList;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "ImportOptions.h"
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for, decided before anything runs. Every mode
+// is a flag and every other word is an argument of it, so options may stand
+// before, between or after the arguments in any order:
+//   --convert [options] INPUT OUTPUT.vm3
+//   --convert [options] --output-dir DIR INPUT...   (files or folders)
+//   --thumbnail INPUT.vm3 OUTPUT.png SIZE
+//   --info [--json] FILE
+struct CommandLineRequest {
+    enum class Mode { Window, Convert, Thumbnail, Info, Help, Version };
+
+    Mode mode = Mode::Window;
+    QStringList arguments; // the words that are not options, in order
+    ImportOptions options;
+    QString outputFolder; // --output-dir: the batch form of --convert
+    QString reportFile;
+    int jobs = 0; // conversions at once; 0: one per core
+    int shardIndex = 1; // --shard K/N, K from 1
+    int shardCount = 1;
+    bool json = false;
+    bool verbose = false;
+    bool quiet = false;
+    bool force = false;
+    QString error; // why the command line is wrong; empty when it is not
+
+    bool isBatch() const { return !outputFolder.isEmpty(); }
+
+    // True when the words ask for a console mode, before any "--"; main()
+    // then runs without a window.
+    static bool wantsConsoleMode(int argc, char** argv);
+    // arguments as QCoreApplication::arguments() gives them, program first.
+    static CommandLineRequest parse(QStringList arguments);
+    static QString helpText();
+};

@@ -1,0 +1,153 @@
+#include "ConsoleImport.h"
+
+#include "CommandLineConverter.h"
+#include "ConsoleOutput.h"
+#include "ConsoleStop.h"
+#include "ContainerImport.h"
+#include "EncoderOutputParser.h"
+#include "Loader.h"
+#include "ModelFileTypes.h"
+#include "WorkspaceService.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
+
+void printError(const QString& text) { ConsoleOutput::printError(text); }
+
+QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// What an input path is when it is not a regular file.
+QString notAFileText(const QString& inputPath)
+{
+    const QString shown = nativePath(inputPath);
+    struct stat info;
+    if (::stat(QFile::encodeName(inputPath).constData(), &info) != 0)
+        return tr("The input file does not exist: %1").arg(shown);
+    if (S_ISDIR(info.st_mode))
+        return tr("The input is a folder, not a file: %1").arg(shown);
+    if (S_ISFIFO(info.st_mode))
+        return tr("The input is a named pipe (FIFO), not a file: %1").arg(shown);
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+        return tr("The input is a device, not a file: %1").arg(shown);
+    if (S_ISSOCK(info.st_mode))
+        return tr("The input is a socket, not a file: %1").arg(shown);
+    return tr("The input is not a regular file: %1").arg(shown);
+}
+
+EncoderOutputLogs printEncoderRecords(const QString& standardError, const QString& standardOutput)
+{
+    const EncoderOutputLogs logs = EncoderOutputParser::parse(standardError, standardOutput);
+    for (const EncoderOutputLog& log : logs)
+        printError(describeEncoderOutputLog(log));
+    return logs;
+}
+
+ConsoleImport::Outcome convertWithEncoder(const QString& inputPath, WorkspaceService& service,
+                                          const ImportOptions& options)
+{
+    ConsoleImport::Outcome outcome;
+    outcome.exitCode = CommandLineConverter::EncoderFailed;
+    Loader loader(inputPath, service);
+    loader.setAutoDelete(false);
+    loader.setImportOptions(options);
+    // Every conversion of the command line runs the encoder, so that it
+    // gives the same container wherever it runs.
+    loader.setConversionCacheEnabled(false);
+    // Shares the flag the signal handler sets; nothing owns it.
+    loader.setCancelFlag(Loader::CancelFlag(std::shared_ptr<void>(), ConsoleStop::flag()));
+
+    const QString encoder = loader.encoderExecutable();
+    if (!QFileInfo(encoder).isExecutable()) {
+        printError(tr("The model encoder was not found (or may not be executed): %1").arg(nativePath(encoder)));
+        return outcome;
+    }
+
+    loader.run();
+    if (ConsoleImport::stopped())
+        return outcome;
+    const EncoderProcess::Result& result = loader.encoderResult();
+    outcome.records = printEncoderRecords(result.standardError, result.standardOutput);
+
+    switch (result.outcome) {
+    case EncoderProcess::Outcome::FailedToStart:
+        printError(tr("The model encoder could not be started: %1").arg(nativePath(encoder)));
+        return outcome;
+    case EncoderProcess::Outcome::Crashed:
+    case EncoderProcess::Outcome::Cancelled:
+        printError(tr("The model encoder crashed: %1").arg(nativePath(encoder)));
+        return outcome;
+    case EncoderProcess::Outcome::Finished:
+        break;
+    }
+    if (result.exitCode != 0) {
+        printError(tr("The model encoder failed with exit code %1.").arg(result.exitCode));
+        return outcome;
+    }
+    if (!QFileInfo(loader.workspace().modelFile).isFile()) {
+        printError(tr("The model encoder did not write a model."));
+        return outcome;
+    }
+    outcome.exitCode = CommandLineConverter::Success;
+    return outcome;
+}
+
+int importContainer(const QString& inputPath, const WorkspaceService& service)
+{
+    const ContainerImport::Result result
+        = ContainerImport::run(inputPath, service.paths(), service, ConsoleStop::flag());
+    if (result.status == ContainerImport::Status::Loaded)
+        return CommandLineConverter::Success;
+    if (ConsoleImport::stopped())
+        return CommandLineConverter::OutputError;
+    printError(result.errorText);
+    // A full disk is no fault of the file.
+    return result.status == ContainerImport::Status::WriteFailed ? CommandLineConverter::OutputError
+                                                                 : CommandLineConverter::ContainerRefused;
+}
+
+} // namespace
+
+int ConsoleImport::checkInput(const QString& inputPath)
+{
+    const QFileInfo input(inputPath);
+    if (!input.isFile()) {
+        printError(notAFileText(inputPath));
+        return CommandLineConverter::InputError;
+    }
+    if (!ModelFileTypes::isSupportedSuffix(input.suffix())) {
+        printError(tr("Unsupported file type: %1 (supported: %2)")
+                       .arg(nativePath(inputPath), ModelFileTypes::suffixListText()));
+        return CommandLineConverter::InputError;
+    }
+    return CommandLineConverter::Success;
+}
+
+ConsoleImport::Outcome ConsoleImport::run(const QString& inputPath, WorkspaceService& service,
+                                          const ImportOptions& options)
+{
+    const QString absoluteInput = QFileInfo(inputPath).absoluteFilePath();
+    service.cleanPendingWorkspaces();
+    service.setModelFile(absoluteInput);
+    if (!service.paths().hasModel()) {
+        printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
+        return {CommandLineConverter::InputError, {}};
+    }
+    if (!ModelFileTypes::isContainerFile(inputPath))
+        return convertWithEncoder(absoluteInput, service, options);
+    return {importContainer(absoluteInput, service), {}};
+}
+
+bool ConsoleImport::stopped()
+{
+    if (!ConsoleStop::requested())
+        return false;
+    printError(tr("Stopped: the conversion was interrupted."));
+    return true;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "EncoderOutputLog.h"
+#include "ImportOptions.h"
+
+#include <QString>
+
+class WorkspaceService;
+
+// Brings one model into a workspace without a window, for --convert and
+// --info: the model encoder for a source format, unpacking and the version
+// check for a vm3 file. Reasons of failure go to standard error, one line
+// each, and the encoder's records with them.
+class ConsoleImport {
+public:
+    struct Outcome {
+        int exitCode = 0; // a CommandLineConverter::ExitCode
+        EncoderOutputLogs records; // the encoder's warnings and errors, in printed order
+    };
+
+    // Success, or InputError after printing why the path cannot be converted
+    // (missing, not a regular file, unsupported type).
+    static int checkInput(const QString& inputPath);
+
+    // Names a new workspace after the input in service and fills it.
+    static Outcome run(const QString& inputPath, WorkspaceService& service, const ImportOptions& options);
+
+    // Whether a stop signal arrived; prints that the conversion stopped.
+    static bool stopped();
+};

@@ -1,0 +1,146 @@
+#include "ConversionStamp.h"
+
+#include "VersionFile.h"
+#include "ZipEntryReader.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+const qint64 kMaxStampBytes = 64 * 1024;
+const int kCompanionDepth = 2;
+const int kMaxCompanions = 4096;
+
+bool isCompanion(const QFileInfo& file)
+{
+    static const QStringList suffixes = {"png", "jpg", "jpeg", "tga",  "bmp", "dds",  "tif", "tiff", "gif",
+                                         "psd", "exr", "hdr",  "webp", "ktx", "ktx2", "mtl", "bin"};
+    return suffixes.contains(file.suffix(), Qt::CaseInsensitive);
+}
+
+void listCompanions(const QString& folder, int depth, QFileInfoList* files)
+{
+    const QDir dir(folder);
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (files->size() >= kMaxCompanions)
+            return;
+        if (isCompanion(file))
+            files->append(file);
+    }
+    if (depth == kCompanionDepth)
+        return;
+    for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name))
+        listCompanions(sub.filePath(), depth + 1, files);
+}
+
+QByteArray companionsDigest(const QString& inputPath)
+{
+    const QDir root = QFileInfo(inputPath).absoluteDir();
+    QStringList lines;
+    for (const QFileInfo& file : ConversionStamp::companionFiles(inputPath))
+        lines << QStringLiteral("%1 %2 %3")
+                     .arg(root.relativeFilePath(file.filePath()))
+                     .arg(file.size())
+                     .arg(file.lastModified().toMSecsSinceEpoch());
+    return QCryptographicHash::hash(lines.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Md5).toHex();
+}
+
+bool sameRecordedFacts(const ConversionStamp& a, const ConversionStamp& b)
+{
+    return a.size == b.size && a.options.grouping == b.options.grouping && a.options.culling == b.options.culling
+        && a.encoderVersion == b.encoderVersion && a.companions == b.companions;
+}
+
+ConversionStamp recordedFacts(const QFileInfo& input, const ImportOptions& options)
+{
+    ConversionStamp stamp;
+    stamp.size = input.size();
+    stamp.modifiedMs = input.lastModified().toMSecsSinceEpoch();
+    stamp.options = options;
+    stamp.encoderVersion = VersionFile::encoderVersion();
+    stamp.companions = companionsDigest(input.absoluteFilePath());
+    return stamp;
+}
+
+bool digestOf(const QString& path, QByteArray* md5)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return false;
+    *md5 = hash.result().toHex();
+    return true;
+}
+
+} // namespace
+
+QFileInfoList ConversionStamp::companionFiles(const QString& inputPath)
+{
+    QFileInfoList files;
+    listCompanions(QFileInfo(inputPath).absolutePath(), 0, &files);
+    return files;
+}
+
+const char* ConversionStamp::fileName() { return "source.json"; }
+
+const char* ConversionStamp::entryName() { return "model/.meta/source.json"; }
+
+bool ConversionStamp::ofInput(const QString& inputPath, const ImportOptions& options, ConversionStamp* stamp)
+{
+    *stamp = recordedFacts(QFileInfo(inputPath), options);
+    return digestOf(inputPath, &stamp->md5);
+}
+
+QByteArray ConversionStamp::toJson() const
+{
+    const QJsonObject object {
+        {"size", size},
+        {"modified", QDateTime::fromMSecsSinceEpoch(modifiedMs, Qt::UTC).toString(Qt::ISODateWithMs)},
+        {"md5", QString::fromLatin1(md5)},
+        {"companions", QString::fromLatin1(companions)},
+        {"grouping", options.groupingName()},
+        {"culling", options.cullingName()},
+        {"encoderversion", encoderVersion}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+bool ConversionStamp::fromJson(const QByteArray& json, ConversionStamp* stamp)
+{
+    QJsonParseError error;
+    const QJsonObject object = QJsonDocument::fromJson(json, &error).object();
+    if (error.error != QJsonParseError::NoError || !object.value("size").isDouble() || !object.value("md5").isString())
+        return false;
+    stamp->size = qint64(object.value("size").toDouble());
+    stamp->modifiedMs
+        = QDateTime::fromString(object.value("modified").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
+    stamp->md5 = object.value("md5").toString().toLatin1();
+    stamp->companions = object.value("companions").toString().toLatin1();
+    // A stamp naming options this program does not know matches nothing.
+    if (!stamp->options.setGroupingName(object.value("grouping").toString())
+        || !stamp->options.setCullingName(object.value("culling").toString()))
+        return false;
+    stamp->encoderVersion = object.value("encoderversion").toString();
+    return true;
+}
+
+bool ConversionStamp::sameSource(const ConversionStamp& other) const
+{
+    return sameRecordedFacts(*this, other) && md5 == other.md5;
+}
+
+bool ConversionStamp::isUpToDate(const QString& inputPath, const QString& outputPath, const ImportOptions& options)
+{
+    QByteArray json;
+    ConversionStamp recorded;
+    if (ZipEntryReader::read(outputPath, entryName(), kMaxStampBytes, &json) != ZipEntryReader::Status::Read
+        || !fromJson(json, &recorded))
+        return false;
+    ConversionStamp current = recordedFacts(QFileInfo(inputPath), options);
+    return sameRecordedFacts(current, recorded) && digestOf(inputPath, &current.md5) && current.md5 == recorded.md5;
+}
