@@ -21,6 +21,26 @@ namespace {
 const float kMinSpecularExponent = 2.0f;
 const float kMaxSpecularExponent = 1024.0f;
 
+// Lambert and flat shading have no highlight, though importers still report
+// the specular colour written beside them (a Collada <lambert> with a
+// <specular> element, for one).
+bool isDiffuseOnly(const aiMaterial& material)
+{
+    int model = 0;
+    if (material.Get(AI_MATKEY_SHADING_MODEL, model) != AI_SUCCESS)
+        return false;
+    switch (aiShadingMode(model)) {
+    case aiShadingMode_Flat:
+    case aiShadingMode_Gouraud:
+    case aiShadingMode_OrenNayar:
+    case aiShadingMode_Minnaert:
+    case aiShadingMode_NoShading:
+        return true;
+    default:
+        return false;
+    }
+}
+
 struct SourceLook {
     std::string name;
     aiColor4D diffuse {0.8f, 0.8f, 0.8f, 1.0f};
@@ -137,7 +157,7 @@ SourceLook lookOf(const aiScene& scene, unsigned materialIndex, const std::map<s
     aiColor3D specular;
     float exponent = 0.0f;
     float strength = 1.0f;
-    if (material.Get(AI_MATKEY_COLOR_SPECULAR, specular) == AI_SUCCESS
+    if (!isDiffuseOnly(material) && material.Get(AI_MATKEY_COLOR_SPECULAR, specular) == AI_SUCCESS
         && material.Get(AI_MATKEY_SHININESS, exponent) == AI_SUCCESS && std::isfinite(exponent)) {
         if (material.Get(AI_MATKEY_SHININESS_STRENGTH, strength) != AI_SUCCESS || !std::isfinite(strength))
             strength = 1.0f;

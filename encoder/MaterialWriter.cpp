@@ -83,6 +83,10 @@ std::string materialText(const PlannedMaterial& material)
     text += "    u_worldViewMatrix = WORLD_VIEW_MATRIX\n";
     text += "    u_inverseTransposeWorldViewMatrix = INVERSE_TRANSPOSE_WORLD_VIEW_MATRIX\n";
     text += "    u_ambientColor = SCENE_AMBIENT_COLOR\n";
+    // The default lights are fixed to the world, and an orthographic view
+    // is told apart by its projection.
+    text += "    u_viewMatrix = VIEW_MATRIX\n";
+    text += "    u_projectionMatrix = PROJECTION_MATRIX\n";
     if (material.matrixPalette)
         text += "    u_matrixPalette = MATRIX_PALETTE\n";
 

@@ -4,8 +4,12 @@
 // most one of DIRECTIONAL_LIGHT, POINT_LIGHT, SPOT_LIGHT (the kind of scene
 // light the viewer binds to the material).
 // Without a bound light (no light define, or u_lightColor left black) the
-// model is lit by a light that sits above and beside the camera and moves
-// with it, so a model without lights of its own still shows its shape.
+// model is lit by a key light from above, in front and to the right of the
+// model and a weak fill from the other side. They are fixed to the world,
+// not to the eye, so a surface is as bright seen from above as seen in
+// perspective, and turning the camera shows the shape rather than a face
+// always lit head-on. Bundles made before u_viewMatrix was bound fall back
+// to a light that moves with the camera.
 
 #ifdef OPENGL_ES
 precision highp float;
@@ -41,6 +45,8 @@ uniform float u_spotLightOuterAngleCos;
 
 uniform vec4 u_diffuseColor;
 uniform vec3 u_ambientColor;
+uniform mat4 u_viewMatrix;
+uniform mat4 u_projectionMatrix;
 
 #ifdef SPECULAR
 uniform vec3 u_specularColor;
@@ -68,9 +74,19 @@ varying vec4 v_color;
 varying vec3 v_normalVector;
 varying vec3 v_viewPosition;
 
+// Towards the lights, in world space (y up).
+const vec3 kKeyLightDirection = vec3(0.35, 0.8, 0.49);
+const vec3 kFillLightDirection = vec3(-0.5, -0.2, -0.84);
+const vec3 kKeyLightColor = vec3(0.75, 0.75, 0.75);
+const vec3 kFillLightColor = vec3(0.2, 0.2, 0.22);
+// In view space, for bundles without the view matrix.
 const vec3 kCameraLightDirection = vec3(0.3, 0.5, 0.81);
-const vec3 kCameraLightColor = vec3(0.75, 0.75, 0.75);
 const vec3 kCameraFill = vec3(0.1, 0.1, 0.11);
+// A highlight adds at most this much: a face square to the light and to the
+// eye at once (all of a flat face in an orthographic view) keeps its colour
+// instead of turning white.
+const float kSpecularStrength = 0.35;
+const float kMinSpecularExponent = 16.0;
 // Sides that no light reaches still show their colour, whatever ambient the scene asks for.
 const vec3 kAmbientFloor = vec3(0.08, 0.08, 0.08);
 
@@ -90,9 +106,12 @@ void main()
     baseColor *= v_color;
 #endif
 
+    // An orthographic camera looks along its own axis from every pixel; the
+    // direction to its position would tilt across the image.
     vec3 toCamera = -v_viewPosition;
     float cameraDistance = length(toCamera);
-    vec3 viewDirection = cameraDistance > 0.0 ? toCamera / cameraDistance : vec3(0.0, 0.0, 1.0);
+    bool orthographic = u_projectionMatrix[3][3] > 0.5;
+    vec3 viewDirection = cameraDistance > 0.0 && !orthographic ? toCamera / cameraDistance : vec3(0.0, 0.0, 1.0);
 
     vec3 normal = v_normalVector;
     float normalLength = length(normal);
@@ -103,9 +122,14 @@ void main()
     if (!gl_FrontFacing)
         normal = -normal;
 
-    vec3 lightDirection = normalize(kCameraLightDirection);
-    vec3 lightColor = kCameraLightColor;
-    vec3 ambient = u_ambientColor + kCameraFill;
+    vec3 lightDirection = (u_viewMatrix * vec4(normalize(kKeyLightDirection), 0.0)).xyz;
+    vec3 fill = kFillLightColor * max(dot(normal, (u_viewMatrix * vec4(normalize(kFillLightDirection), 0.0)).xyz), 0.0);
+    if (dot(lightDirection, lightDirection) < 0.5) {
+        lightDirection = normalize(kCameraLightDirection);
+        fill = kCameraFill;
+    }
+    vec3 lightColor = kKeyLightColor;
+    vec3 ambient = u_ambientColor + fill;
 
 #ifdef SCENE_LIGHT
     if (dot(u_lightColor, u_lightColor) > 0.0) {
@@ -140,8 +164,8 @@ void main()
 #ifdef SPECULAR
     if (diffuseTerm > 0.0) {
         vec3 halfVector = normalize(lightDirection + viewDirection);
-        float highlight = pow(max(dot(normal, halfVector), 0.0), max(u_specularExponent, 1.0));
-        color += u_specularColor * lightColor * highlight;
+        float highlight = pow(max(dot(normal, halfVector), 0.0), max(u_specularExponent, kMinSpecularExponent));
+        color += kSpecularStrength * u_specularColor * lightColor * highlight;
     }
 #endif
 

@@ -123,6 +123,8 @@ aiMaterial* makeMaterial(const char* name, const std::map<std::string, float>& v
             material->AddProperty(&flag, 1, AI_MATKEY_TWOSIDED);
         else if (key == "emissive")
             material->AddProperty(&grey, 1, AI_MATKEY_COLOR_EMISSIVE);
+        else if (key == "shading")
+            material->AddProperty(&flag, 1, AI_MATKEY_SHADING_MODEL);
     }
     if (texture) {
         const aiString path(texture);

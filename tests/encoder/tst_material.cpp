@@ -100,11 +100,13 @@ private slots:
         setMaterials(
             {makeMaterial("Skin", {}, "skin.png"),
              makeMaterial("Shiny", {{"specular", 0.5f}, {"shininess", 25}, {"strength", 0.5f}}),
-             makeMaterial("Matte", {{"specular", 0.5f}, {"shininess", 0.23f}})}); // a glossiness, not an exponent
+             makeMaterial("Matte", {{"specular", 0.5f}, {"shininess", 0.23f}}), // a glossiness, not an exponent
+             makeMaterial("Lambert", {{"specular", 0.5f}, {"shininess", 25}, {"shading", aiShadingMode_Gouraud}})});
         MaterialPlanner writer = planner();
         const std::string skinnedTextured = writer.materialFor(0, usage(34, false, true));
         const std::string noCoordinates = writer.materialFor(0, usage(0, true, false));
         const std::string shiny = writer.materialFor(1, usage()), matte = writer.materialFor(2, usage());
+        const std::string lambert = writer.materialFor(3, usage());
         const unsigned bigSkin = MaterialPlanner::kJointWarningLimit + 40;
         const std::string big = writer.materialFor(1, usage(bigSkin));
         writer.materialFor(2, usage(bigSkin));
@@ -124,6 +126,8 @@ private slots:
         // Specular without a scene light still needs the black "no light" default.
         QCOMPARE(value(shiny, "u_lightColor"), QString("0,0,0"));
         QCOMPARE(defines(matte) + value(matte, "u_specularExponent") + value(matte, "u_lightColor"), QString());
+        // Lambert shading has no highlight, whatever specular colour sits beside it.
+        QCOMPARE(defines(lambert) + value(lambert, "u_specularExponent"), QString());
         // A skin too big for older cards is converted, with one warning per size.
         QCOMPARE(countOf(m_messages, 2054), 1);
         QVERIFY(defines(big).contains(QString("SKINNING_JOINT_COUNT %1").arg(bigSkin)));

@@ -212,15 +212,27 @@ private slots:
         QTest::addColumn<QStringList>("defines");
         QTest::addColumn<QVector3D>("diffuse");
         QTest::addColumn<QVector3D>("emissive");
+        QTest::addColumn<QMatrix4x4>("view");
         QTest::addColumn<QRgb>("expected"); // each channel within 3
+        QMatrix4x4 fromAbove, none;
+        fromAbove.rotate(90, 1, 0, 0); // the world's up is the view's +Z
+        none.fill(0); // a bundle that does not bind the view matrix
         // The quad faces +Z; the sun shines along +Z, so it lights only the back.
-        QTest::newRow("emissive on black")
-            << QStringList {"EMISSIVE"} << QVector3D(0, 0, 0) << QVector3D(0.5f, 0.25f, 0) << qRgb(128, 64, 0);
+        QTest::newRow("emissive on black") << QStringList {"EMISSIVE"} << QVector3D(0, 0, 0)
+                                           << QVector3D(0.5f, 0.25f, 0) << QMatrix4x4() << qRgb(128, 64, 0);
         QTest::newRow("side the sun misses keeps the ambient floor")
-            << QStringList {"DIRECTIONAL_LIGHT"} << QVector3D(1, 1, 1) << QVector3D() << qRgb(20, 20, 20);
+            << QStringList {"DIRECTIONAL_LIGHT"} << QVector3D(1, 1, 1) << QVector3D() << QMatrix4x4()
+            << qRgb(20, 20, 20);
         QTest::newRow("emissive adds to the ambient floor")
             << QStringList {"DIRECTIONAL_LIGHT", "EMISSIVE"} << QVector3D(1, 0, 0) << QVector3D(0, 0.5f, 0)
-            << qRgb(20, 128, 0);
+            << QMatrix4x4() << qRgb(20, 128, 0);
+        // Without a scene light the key light stands in the world: the same face is brighter turned up to it.
+        QTest::newRow("default light, face towards the world's front")
+            << QStringList() << QVector3D(1, 1, 1) << QVector3D() << QMatrix4x4() << qRgb(114, 114, 114);
+        QTest::newRow("default light, face up")
+            << QStringList() << QVector3D(1, 1, 1) << QVector3D() << fromAbove << qRgb(173, 173, 173);
+        QTest::newRow("default light without a view matrix follows the camera")
+            << QStringList {"SPECULAR"} << QVector3D(1, 1, 1) << QVector3D() << none << qRgb(181, 181, 183);
     }
 
     void lightTermsReachTheColour()
@@ -228,6 +240,7 @@ private slots:
         QFETCH(QStringList, defines);
         QFETCH(QVector3D, diffuse);
         QFETCH(QVector3D, emissive);
+        QFETCH(QMatrix4x4, view);
         QFETCH(QRgb, expected);
         QOpenGLShaderProgram program;
         QVERIFY(buildModel(program, defines));
@@ -235,8 +248,9 @@ private slots:
         const QImage image = draw(program, quad, repeated({0, 0, 1}, 4), [&](QOpenGLShaderProgram& p) {
             p.setUniformValue("u_diffuseColor", QVector4D(diffuse, 1));
             p.setUniformValue("u_emissiveColor", emissive);
-            p.setUniformValue("u_lightColor", QVector3D(1, 1, 1));
+            p.setUniformValue("u_lightColor", defines.contains("SPECULAR") ? QVector3D() : QVector3D(1, 1, 1));
             p.setUniformValue("u_lightDirection", QVector3D(0, 0, 1));
+            p.setUniformValue("u_viewMatrix", view);
         });
         const QRgb pixel = image.pixel(8, 8);
         QVERIFY2(std::abs(qRed(pixel) - qRed(expected)) <= 3 && std::abs(qGreen(pixel) - qGreen(expected)) <= 3
