@@ -173,7 +173,9 @@ bool BundleReader::open(std::vector<unsigned char> bytes)
             return fail("truncated reference table");
         if (r.id.empty())
             return fail("reference " + std::to_string(i) + " has an empty id");
-        m_referenceAtOffset.emplace(r.offset, i);
+        // A crafted table gives every entry one offset: only the first is
+        // kept, and try_emplace makes no node for the others.
+        m_referenceAtOffset.try_emplace(r.offset, i);
     }
     m_referenceById.build(m_references);
     return true;
