@@ -1,6 +1,7 @@
 #include "AppIdentity.h"
 #include "BuildConfig.h"
 #include "CommandLineConverter.h"
+#include "ConsoleStop.h"
 #include "HeadlessPreview.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
@@ -19,7 +20,10 @@ namespace {
 
 QString writePreviews(const QString& applicationParentFolder, const QString& modelFolder, const QString& metaFolder)
 {
-    return HeadlessPreview::write(ViewerFolders {applicationParentFolder, modelFolder, metaFolder});
+    // A stop while the previews are drawn ends them early; the converter
+    // then leaves the target as it was.
+    return HeadlessPreview::write(ViewerFolders {applicationParentFolder, modelFolder, metaFolder},
+                                  ConsoleStop::flag());
 }
 
 } // namespace

@@ -173,7 +173,9 @@ bool BundleReader::open(std::vector<unsigned char> bytes)
             return fail("truncated reference table");
         if (r.id.empty())
             return fail("reference " + std::to_string(i) + " has an empty id");
-        m_referenceAtOffset.emplace(r.offset, i);
+        // A crafted table gives every entry one offset: only the first is
+        // kept, and try_emplace makes no node for the others.
+        m_referenceAtOffset.try_emplace(r.offset, i);
     }
     m_referenceById.build(m_references);
     return true;
@@ -216,11 +218,13 @@ void BundleReader::beginRead(BundleData* out)
 
 void BundleReader::report(BundleProblem::Kind kind, const std::string& id, const std::string& reason)
 {
-    if (m_out->problems.size() < kMaxProblems)
+    if (!isProblemListFull())
         m_out->problems.push_back({kind, id, reason});
     else if (m_unlistedProblems++ == 0)
         m_firstUnlisted = kind;
 }
+
+bool BundleReader::isProblemListFull() const { return m_out->problems.size() >= kMaxProblems; }
 
 bool BundleReader::finishRead(bool ok)
 {
@@ -676,15 +680,21 @@ bool BundleReader::resolveJoints()
     for (size_t n = 0; n < m_out->nodes.size(); ++n) {
         if (!m_out->nodes[n].hasModel || !m_out->nodes[n].model.hasSkin)
             continue;
-        const std::vector<std::string> ids = m_out->nodes[n].model.skin.jointIds;
+        // Held aside rather than copied: resolving adds nodes, which moves
+        // the list, and a crafted skin names hundreds of thousands of ids.
+        std::vector<std::string> ids;
+        ids.swap(m_out->nodes[n].model.skin.jointIds);
         const std::string skinNode = m_out->nodes[n].id;
         std::vector<int> joints;
         joints.reserve(ids.size());
         for (const std::string& id : ids) {
             joints.push_back(resolveJoint(id, skinNode));
             if (!m_error.empty())
-                return false;
+                break;
         }
+        m_out->nodes[n].model.skin.jointIds.swap(ids);
+        if (!m_error.empty())
+            return false;
         m_out->nodes[n].model.skin.joints = std::move(joints);
     }
     return true;
@@ -700,8 +710,12 @@ int BundleReader::resolveJoint(const std::string& reference, const std::string& 
     }
     const int joint = loadDetachedNode(reference.substr(1));
     if (joint < 0) {
-        if (m_error.empty())
+        // Past the listed problems only the count is kept, so no message is
+        // composed for each of a crafted skin's missing joints.
+        if (m_error.empty() && !isProblemListFull())
             report(BundleProblem::JOINT, reference.substr(1), "the skin of node " + skinNode + " names no node");
+        else if (m_error.empty())
+            report(BundleProblem::JOINT, std::string(), std::string());
         return -1;
     }
     return climbToLoadedParents(joint) ? joint : -1;

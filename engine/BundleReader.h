@@ -58,6 +58,7 @@ private:
     bool readAnimations(size_t offset);
     std::string channelProblem(const BundleData::Channel& channel, const std::string& target) const;
     void report(BundleProblem::Kind kind, const std::string& id, const std::string& reason);
+    bool isProblemListFull() const;
     bool readAllAnimations();
     int loadDetachedNode(const std::string& id);
     bool resolveJoints();
