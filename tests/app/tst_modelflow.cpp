@@ -49,6 +49,20 @@ QString md5Hex(const QString& path)
 class ModelFlowTest : public QObject {
     Q_OBJECT
 
+    // A window whose workspaces find the encoder and shaders below applicationParent.
+    void openWindow(const QString& applicationParent)
+    {
+        m_loaded.reset();
+        m_controller.reset();
+        if (m_service)
+            m_service->deleteCurrentWorkspace();
+        m_service = std::make_unique<WorkspaceService>(m_temp.path(), applicationParent);
+        WorkspaceRegistry::setInstance(m_service.get());
+        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp));
+        m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
+        m_controller->mainWindow()->show();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -59,14 +73,10 @@ private slots:
     {
         QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal,
                                      m_files.filePath("calls")));
+        m_recording = std::make_unique<RecordingTracker>();
         // The application's own service would look for the encoder beside the
         // test program; this one finds the stand-in.
-        m_service = std::make_unique<WorkspaceService>(m_temp.path(), m_applicationParent.path());
-        WorkspaceRegistry::setInstance(m_service.get());
-        m_recording = std::make_unique<RecordingTracker>();
-        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp));
-        m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
-        m_controller->mainWindow()->show();
+        openWindow(m_applicationParent.path());
     }
     void cleanup()
     {
@@ -227,10 +237,7 @@ private slots:
         if (!QFileInfo::exists(shared))
             QSKIP("shared model missing");
         // The real encoder and shaders, and a file of our own to save again.
-        WorkspaceService real(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
-        WorkspaceRegistry::setInstance(&real);
-        const std::shared_ptr<void> restore(nullptr,
-                                            [this](void*) { WorkspaceRegistry::setInstance(m_service.get()); });
+        openWindow(qEnvironmentVariable("VELMORA_BUILD_DIR"));
         const QString source = m_files.filePath("reload/model.fbx");
         QVERIFY(QDir().mkpath(m_files.filePath("reload")) && QFile::copy(shared, source));
         m_controller->sourceWatcher()->setSettleInterval(100);
