@@ -1,16 +1,6 @@
 #include "ConsoleWorkspace.h"
 
-ConsoleWorkspace::ConsoleWorkspace()
-    : m_previous(WorkspaceService::instance())
-{
-    WorkspaceService::setInstance(&m_service);
-}
-
-ConsoleWorkspace::~ConsoleWorkspace()
-{
-    m_service.deleteCurrentWorkspace();
-    WorkspaceService::setInstance(m_previous);
-}
+ConsoleWorkspace::~ConsoleWorkspace() { m_service.deleteCurrentWorkspace(); }
 
 bool ConsoleWorkspace::claimFor(const QString& inputPath)
 {

@@ -2,13 +2,13 @@
 
 #include "WorkspaceService.h"
 
-// The workspace of one console command: a service of its own, registered
-// while the command runs, whose workspace is claimed with its owner file
+// The workspace of one console command: a service of its own, handed to
+// the steps that need it, whose workspace is claimed with its owner file
 // like the window's and removed whatever way the command ends (a killed
 // run's is removed by the next run).
 class ConsoleWorkspace {
 public:
-    ConsoleWorkspace();
+    ConsoleWorkspace() = default;
     ~ConsoleWorkspace();
     ConsoleWorkspace(const ConsoleWorkspace&) = delete;
     ConsoleWorkspace& operator=(const ConsoleWorkspace&) = delete;
@@ -21,5 +21,4 @@ public:
 
 private:
     WorkspaceService m_service;
-    WorkspaceService* m_previous;
 };
