@@ -215,26 +215,26 @@ int thumbnail(const QString& inputPath, const QStringList& positional)
 
 // The pipeline's debug lines are diagnostics for developers; on the console
 // they would drown the encoder's records. Warnings still get through.
-QtMessageHandler g_previousHandler = nullptr;
+QtMessageHandler s_previousHandler = nullptr;
 
 void consoleMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
+    if (s_previousHandler)
+        s_previousHandler(type, context, message);
 }
 
 struct QuietDiagnostics {
-    QuietDiagnostics() { g_previousHandler = qInstallMessageHandler(consoleMessageHandler); }
-    ~QuietDiagnostics() { qInstallMessageHandler(g_previousHandler); }
+    QuietDiagnostics() { s_previousHandler = qInstallMessageHandler(consoleMessageHandler); }
+    ~QuietDiagnostics() { qInstallMessageHandler(s_previousHandler); }
 };
 
 bool isConsoleOption(const char* argument)
 {
-    static const char* const options[]
+    static const char* const kOptions[]
         = {"--convert", "--thumbnail", "--help", "-h", "-?", "--help-all", "--version", "-v"};
-    for (const char* option : options) {
+    for (const char* option : kOptions) {
         if (std::strcmp(argument, option) == 0)
             return true;
     }
