@@ -8,7 +8,7 @@
 # By default only the files the last commit changed are checked (all of
 # them when there is no parent commit): the whole tree costs about four CPU
 # minutes (3 min 50 s with two jobs on a two-core machine), more than the
-# two minutes a check run on every test may take, and a change cannot break
+# two minutes a check run on every test may take, and a change seldom breaks
 # names in files it did not touch. A changed header is checked through the
 # source file of the same name. --all checks the whole tree; --fix always
 # works over the whole tree (run it after merging a branch).
