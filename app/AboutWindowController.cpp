@@ -9,8 +9,8 @@
 #include <QLabel>
 
 namespace {
-const int windowSize = 450;
-const int iconSize = 80;
+const int kWindowSize = 450;
+const int kIconSize = 80;
 } // namespace
 
 AboutWindowController::AboutWindowController(QWidget* mainWindow, QObject* parent)
@@ -20,13 +20,13 @@ AboutWindowController::AboutWindowController(QWidget* mainWindow, QObject* paren
 
 QString AboutWindowController::versionLine()
 {
-    return tr("Version: ") + QLatin1String(AppIdentity::applicationVersion) + QLatin1Char(' ')
-        + QLatin1String(AppIdentity::buildLabel);
+    return tr("Version: ") + QLatin1String(AppIdentity::kApplicationVersion) + QLatin1Char(' ')
+        + QLatin1String(AppIdentity::kBuildLabel);
 }
 
 QString AboutWindowController::copyrightLine()
 {
-    return tr("Copyright (C) 2013-2016 %1. All rights reserved.").arg(QLatin1String(AppIdentity::organizationName));
+    return tr("Copyright (C) 2013-2016 %1. All rights reserved.").arg(QLatin1String(AppIdentity::kOrganizationName));
 }
 
 void AboutWindowController::showAboutWindow() { showWindow(); }
@@ -35,7 +35,7 @@ QWidget* AboutWindowController::createWindow()
 {
     auto* window = new QWidget();
     window->setObjectName(QStringLiteral("aboutWindow"));
-    window->setFixedSize(windowSize, windowSize);
+    window->setFixedSize(kWindowSize, kWindowSize);
     window->setWindowTitle(tr("About Velmora 3D Encoder"));
     const QIcon icon(QStringLiteral(":/IconAppIconSmall"));
     window->setWindowIcon(icon);
@@ -45,9 +45,9 @@ QWidget* AboutWindowController::createWindow()
     layout->setContentsMargins(0, 15, 0, 15);
 
     auto* iconLabel = new QLabel(window);
-    iconLabel->setPixmap(icon.pixmap(iconSize - 30, iconSize - 30));
+    iconLabel->setPixmap(icon.pixmap(kIconSize - 30, kIconSize - 30));
     iconLabel->setContentsMargins(15, 15, 15, 15);
-    iconLabel->setFixedSize(iconSize, iconSize);
+    iconLabel->setFixedSize(kIconSize, kIconSize);
     layout->addWidget(iconLabel, 0, 0, 2, 1, Qt::AlignLeft);
 
     auto* name = new QLabel(tr("Velmora 3D Encoder"), window);
@@ -62,7 +62,7 @@ QWidget* AboutWindowController::createWindow()
 
     auto* credits = new CustomTextBrowser(window);
     credits->setObjectName(QStringLiteral("creditsBrowser"));
-    credits->setMinimumWidth(windowSize);
+    credits->setMinimumWidth(kWindowSize);
     credits->setHtml(CreditsPage::html());
     layout->addWidget(credits, 2, 0, 1, 2);
 

@@ -4,7 +4,7 @@
 
 const QVector<CreditsPage::Credit>& CreditsPage::credits()
 {
-    static const QVector<Credit> list = {
+    static const QVector<Credit> kList = {
         {"Qt", "Copyright (C) The Qt Company Ltd. and other contributors.",
          "GNU Lesser General Public License, version 3", "https://www.gnu.org/licenses/lgpl-3.0.html"},
         {"Assimp (Open Asset Import Library)", "Copyright (c) 2006-2022, assimp team. All rights reserved.",
@@ -25,7 +25,7 @@ const QVector<CreditsPage::Credit>& CreditsPage::credits()
         {"meshoptimizer", "Copyright (c) 2016-2022 Arseny Kapoulkine.", "MIT License",
          "https://opensource.org/licenses/MIT"},
     };
-    return list;
+    return kList;
 }
 
 QString CreditsPage::html()

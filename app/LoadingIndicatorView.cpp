@@ -5,7 +5,7 @@
 #include <QProgressBar>
 
 namespace {
-const int hideAfterTimeoutMs = 750;
+const int kHideAfterTimeoutMs = 750;
 }
 
 LoadingIndicatorView::LoadingIndicatorView(QWidget* mainWindow)
@@ -38,7 +38,7 @@ int LoadingIndicatorView::start(const QString& message, int timeoutMs)
     m_progressBar->setRange(0, 0);
     m_messageLabel->setText(message);
     if (!isVisible())
-        m_showTimer.start(showDelayMs);
+        m_showTimer.start(kShowDelayMs);
     return m_startCount++;
 }
 
@@ -63,7 +63,7 @@ void LoadingIndicatorView::timerDidFinish()
 {
     m_showTimer.stop();
     showFull();
-    hideAfter(hideAfterTimeoutMs);
+    hideAfter(kHideAfterTimeoutMs);
 }
 
 void LoadingIndicatorView::showFull()

@@ -22,7 +22,7 @@ public:
     // Fills the bar and hides the window after the delay (at once for 0).
     void stop(int delayMs);
 
-    static constexpr int showDelayMs = 300;
+    static constexpr int kShowDelayMs = 300;
 
     QLabel* messageLabel() const { return m_messageLabel; }
     QProgressBar* progressBar() const { return m_progressBar; }

@@ -69,7 +69,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_rightSplitter = new QSplitter(Qt::Vertical);
 
     m_viewport = new GlItem(m_mainSplitter);
-    m_viewport->setMinimumSize(viewportMinimumWidth, viewportMinimumHeight);
+    m_viewport->setMinimumSize(kViewportMinimumWidth, kViewportMinimumHeight);
     m_viewport->setFolders(currentViewerFolders());
     m_viewport->setAcceptedSuffixes(ModelFileTypes::suffixes());
     m_viewport->setClearColor(settingsBackground());
@@ -98,7 +98,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_mainSplitter->addWidget(leftPane);
     m_mainSplitter->addWidget(m_viewport);
     m_mainSplitter->addWidget(rightPane);
-    m_mainSplitter->setSizes({leftPaneWidth, viewportWidth, 0});
+    m_mainSplitter->setSizes({kLeftPaneWidth, kViewportWidth, 0});
 
     window->setCentralWidget(m_mainSplitter);
     window->setFocus(Qt::OtherFocusReason);
@@ -249,10 +249,10 @@ bool MainViewController::eventFilter(QObject* watched, QEvent* event)
 void MainViewController::addItemToAnimations(QString anim)
 {
     Q_UNUSED(anim);
-    m_mainSplitter->setSizes({leftPaneWidth, viewportWidth, animationPaneWidth});
+    m_mainSplitter->setSizes({kLeftPaneWidth, kViewportWidth, kAnimationPaneWidth});
 }
 
-void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({leftPaneWidth, viewportWidth, 0}); }
+void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({kLeftPaneWidth, kViewportWidth, 0}); }
 
 void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount)
 {

@@ -29,11 +29,11 @@ class Scene;
 class MainViewController : public QObject, private AnimationPlayback {
     Q_OBJECT
 public:
-    static constexpr int leftPaneWidth = 230;
-    static constexpr int viewportWidth = 800;
-    static constexpr int animationPaneWidth = 230;
-    static constexpr int viewportMinimumWidth = 500;
-    static constexpr int viewportMinimumHeight = 400;
+    static constexpr int kLeftPaneWidth = 230;
+    static constexpr int kViewportWidth = 800;
+    static constexpr int kAnimationPaneWidth = 230;
+    static constexpr int kViewportMinimumWidth = 500;
+    static constexpr int kViewportMinimumHeight = 400;
 
     explicit MainViewController(MainWindowController* controller);
     ~MainViewController() override;

@@ -32,7 +32,7 @@
 #include <QTime>
 
 namespace {
-const int exportMessageDelayMs = 100;
+const int kExportMessageDelayMs = 100;
 }
 
 MainWindowController::MainWindowController(WEApplication* application)
@@ -219,7 +219,7 @@ void MainWindowController::trackAppStart()
     tracker->pageView(QStringLiteral("AppStart"));
     tracker->trackEvent(QStringLiteral("usage"), QStringLiteral("app_starts"), QStringLiteral("default"), 1);
     tracker->trackEvent(QStringLiteral("usage"), QStringLiteral("version"),
-                        QLatin1String(AppIdentity::applicationVersion) + QLatin1String(AppIdentity::buildLabel), 1);
+                        QLatin1String(AppIdentity::kApplicationVersion) + QLatin1String(AppIdentity::kBuildLabel), 1);
     tracker->startSending();
 }
 
@@ -361,7 +361,7 @@ void MainWindowController::modelExported(const QString& exportedFileName)
     trackUsageEvent(QStringLiteral("model"), QStringLiteral("export"), QStringLiteral("vm3"));
     StatusBarController* statusBar = m_mainWindow->statusBarController();
     statusBar->stopProgressAfter(0);
-    statusBar->showDelayedMessage(tr("Exported to: ") + QFileInfo(exportedFileName).fileName(), exportMessageDelayMs);
+    statusBar->showDelayedMessage(tr("Exported to: ") + QFileInfo(exportedFileName).fileName(), kExportMessageDelayMs);
 }
 
 void MainWindowController::modelExportFailed(const QString& fileName, const QString& errorText)
@@ -369,7 +369,7 @@ void MainWindowController::modelExportFailed(const QString& fileName, const QStr
     Q_UNUSED(errorText); // shown by the user dialog controller
     StatusBarController* statusBar = m_mainWindow->statusBarController();
     statusBar->stopProgressAfter(0);
-    statusBar->showDelayedMessage(tr("Export failed: ") + QFileInfo(fileName).fileName(), exportMessageDelayMs);
+    statusBar->showDelayedMessage(tr("Export failed: ") + QFileInfo(fileName).fileName(), kExportMessageDelayMs);
 }
 
 void MainWindowController::newFramerateAvailable(int framerate)

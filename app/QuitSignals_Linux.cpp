@@ -10,13 +10,13 @@
 namespace {
 
 // One pair per process: [0] is written by the handler, [1] read by Qt.
-int g_signalPipe[2] = {-1, -1};
+int s_signalPipe[2] = {-1, -1};
 
 extern "C" void forwardQuitSignal(int signalNumber)
 {
     const unsigned char number = static_cast<unsigned char>(signalNumber);
     // Nothing to do if the pipe is full: a quit is already on its way.
-    const ssize_t written = ::write(g_signalPipe[0], &number, 1);
+    const ssize_t written = ::write(s_signalPipe[0], &number, 1);
     static_cast<void>(written);
 }
 
@@ -34,10 +34,10 @@ void setHandler(int signalNumber, void (*handler)(int))
 QuitSignals_Linux::QuitSignals_Linux(QObject* parent)
     : QObject(parent)
 {
-    if (g_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+    if (s_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_signalPipe) != 0)
         return;
-    ::fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
-    m_notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, this);
+    ::fcntl(s_signalPipe[0], F_SETFL, O_NONBLOCK);
+    m_notifier = new QSocketNotifier(s_signalPipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &QuitSignals_Linux::readSignal);
     setHandler(SIGTERM, forwardQuitSignal);
     setHandler(SIGINT, forwardQuitSignal);
@@ -50,14 +50,14 @@ QuitSignals_Linux::~QuitSignals_Linux()
     setHandler(SIGTERM, SIG_DFL);
     setHandler(SIGINT, SIG_DFL);
     delete m_notifier;
-    ::close(g_signalPipe[0]);
-    ::close(g_signalPipe[1]);
-    g_signalPipe[0] = g_signalPipe[1] = -1;
+    ::close(s_signalPipe[0]);
+    ::close(s_signalPipe[1]);
+    s_signalPipe[0] = s_signalPipe[1] = -1;
 }
 
 void QuitSignals_Linux::readSignal()
 {
     unsigned char number = 0;
-    if (::read(g_signalPipe[1], &number, 1) == 1)
+    if (::read(s_signalPipe[1], &number, 1) == 1)
         emit quitRequested(int(number));
 }

@@ -7,8 +7,8 @@
 
 namespace {
 
-const int startUpClearDelayMs = 750;
-const int messageDurationMs = 3000;
+const int kStartUpClearDelayMs = 750;
+const int kMessageDurationMs = 3000;
 
 // Keeps two decimals without rounding up, so 1.999 kB never shows as 2 kB.
 double cutToTwoDecimals(double value) { return double(qint64(value * 100.0)) / 100.0; }
@@ -69,7 +69,7 @@ StatusBarController::StatusBarController(QMainWindow* mainWindow)
     m_messageTimer.setSingleShot(true);
     connect(&m_messageTimer, &QTimer::timeout, this, &StatusBarController::setStatusBarInfoMessageInternal);
 
-    stopProgressAfter(startUpClearDelayMs);
+    stopProgressAfter(kStartUpClearDelayMs);
 }
 
 void StatusBarController::forceStopStatusBarProgress()
@@ -82,7 +82,7 @@ void StatusBarController::forceStopStatusBarProgress()
 void StatusBarController::setStatusBarInfoMessageInternal()
 {
     m_messageLabel->setText(m_pendingMessage);
-    stopProgressAfter(messageDurationMs);
+    stopProgressAfter(kMessageDurationMs);
 }
 
 void StatusBarController::showProgress(const QString& message, int minimum, int maximum, int value)

@@ -62,8 +62,8 @@ QWidget* SystemInfoWindowController::createWindow()
     const OsInfoService* osInfo = OsInfoService::instance();
     addRow(layout, 0,
            tr("Velmora 3D Encoder")
-               + QStringLiteral(" %1 %2").arg(QLatin1String(AppIdentity::applicationVersion),
-                                              QLatin1String(AppIdentity::buildLabel)),
+               + QStringLiteral(" %1 %2").arg(QLatin1String(AppIdentity::kApplicationVersion),
+                                              QLatin1String(AppIdentity::kBuildLabel)),
            "versionLabel");
     addRow(layout, 1, tr("Operating System:") + QStringLiteral(" %1").arg(osInfo ? osInfo->versionText() : QString()),
            "osLabel");

@@ -13,7 +13,7 @@ UpdateConfirmDialog::UpdateConfirmDialog(QWidget* parent)
     setObjectName(QStringLiteral("updateConfirmDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Velmora 3D Encoder Update"));
-    const QString name = QLatin1String(AppIdentity::applicationName);
+    const QString name = QLatin1String(AppIdentity::kApplicationName);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("The update is available at:"), this));

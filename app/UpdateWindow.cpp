@@ -15,8 +15,8 @@
 
 namespace {
 // Release notes are a page of text; a bigger answer is not shown.
-const qint64 maximumReleaseNotesSize = 1024 * 1024;
-const int transferTimeoutMs = 30000;
+const qint64 kMaximumReleaseNotesSize = 1024 * 1024;
+const int kTransferTimeoutMs = 30000;
 
 QPushButton* addButton(QBoxLayout* layout, const QString& text, const char* objectName)
 {
@@ -75,10 +75,10 @@ bool UpdateWindow::fill(const AvailableUpdate* update)
 {
     if (!update)
         return false;
-    const QString name = QLatin1String(AppIdentity::applicationName);
+    const QString name = QLatin1String(AppIdentity::kApplicationName);
     m_heading->setText(tr("A new version of %1 is available!").arg(name));
     m_question->setText(tr("%1 %2 is now available - you are currently running %3. Would you like to download it now?")
-                            .arg(name, update->enclosureVersion, QLatin1String(UpdateChecker::runningVersion)));
+                            .arg(name, update->enclosureVersion, QLatin1String(UpdateChecker::kRunningVersion)));
     fetchReleaseNotes(update->releaseNotesLink);
     return true;
 }
@@ -89,7 +89,7 @@ void UpdateWindow::fetchReleaseNotes(const QUrl& url)
     QNetworkRequest request(url);
     // Qt follows redirects itself here, but never from https down to http.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(transferTimeoutMs);
+    request.setTransferTimeout(kTransferTimeoutMs);
     m_releaseNotesReply = m_network->get(request);
     connect(m_releaseNotesReply, &QNetworkReply::downloadProgress, this, &UpdateWindow::releaseNotesProgress);
     connect(m_releaseNotesReply, &QNetworkReply::finished, this, &UpdateWindow::releaseNotesArrived);
@@ -97,7 +97,7 @@ void UpdateWindow::fetchReleaseNotes(const QUrl& url)
 
 void UpdateWindow::releaseNotesProgress(qint64 bytesReceived)
 {
-    if (bytesReceived > maximumReleaseNotesSize)
+    if (bytesReceived > kMaximumReleaseNotesSize)
         m_releaseNotesReply->abort();
 }
 

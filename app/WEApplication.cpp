@@ -14,7 +14,7 @@
 
 #include <QFileOpenEvent>
 
-const char* const WEApplication::analyticsAccountId = "UA-40217386-07";
+const char* const WEApplication::kAnalyticsAccountId = "UA-40217386-07";
 
 WEApplication::WEApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -26,7 +26,7 @@ WEApplication::WEApplication(int& argc, char** argv)
     m_updatePresenter = new UpdatePresenter(m_updateChecker);
     m_osInfoService = OsInfoService::createForPlatform();
     OsInfoService::setInstance(m_osInfoService);
-    m_tracker = new AnalyticsTracker(QString::fromLatin1(analyticsAccountId));
+    m_tracker = new AnalyticsTracker(QString::fromLatin1(kAnalyticsAccountId));
     AnalyticsTracker::setInstance(m_tracker);
     m_workspaceService = new WorkspaceService();
     WorkspaceRegistry::setInstance(m_workspaceService);

@@ -15,7 +15,7 @@ class WorkspaceService;
 class WEApplication : public QApplication {
     Q_OBJECT
 public:
-    static const char* const analyticsAccountId;
+    static const char* const kAnalyticsAccountId;
 
     WEApplication(int& argc, char** argv);
     ~WEApplication() override;

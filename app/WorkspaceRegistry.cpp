@@ -6,13 +6,13 @@
 
 namespace {
 
-std::atomic<WorkspaceService*> g_instance {nullptr};
+std::atomic<WorkspaceService*> s_instance {nullptr};
 
 } // namespace
 
-WorkspaceService* WorkspaceRegistry::instance() { return g_instance.load(); }
+WorkspaceService* WorkspaceRegistry::instance() { return s_instance.load(); }
 
-void WorkspaceRegistry::setInstance(WorkspaceService* service) { g_instance.store(service); }
+void WorkspaceRegistry::setInstance(WorkspaceService* service) { s_instance.store(service); }
 
 WorkspaceService& WorkspaceRegistry::instanceOrDefault()
 {

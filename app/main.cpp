@@ -42,9 +42,9 @@ int main(int argc, char** argv)
     QSurfaceFormat::setDefaultFormat(format);
 
     WEApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QLatin1String(AppIdentity::applicationName));
-    QCoreApplication::setApplicationVersion(QLatin1String(AppIdentity::applicationVersion));
-    QCoreApplication::setOrganizationName(QLatin1String(AppIdentity::organizationName));
+    QCoreApplication::setApplicationName(QLatin1String(AppIdentity::kApplicationName));
+    QCoreApplication::setApplicationVersion(QLatin1String(AppIdentity::kApplicationVersion));
+    QCoreApplication::setOrganizationName(QLatin1String(AppIdentity::kOrganizationName));
     QCoreApplication::setOrganizationDomain(QStringLiteral(VELMORA_ORGANIZATION_DOMAIN));
 
     if (UpdateChecker* updates = UpdateChecker::instance()) {
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
             controller.loadModelFromArgs();
         }
         controller.mainWindow()->show();
-        controller.mainWindow()->resize(AppIdentity::initialWindowWidth, AppIdentity::initialWindowHeight);
+        controller.mainWindow()->resize(AppIdentity::kInitialWindowWidth, AppIdentity::kInitialWindowHeight);
         if (!convertsWhileStarting) {
             QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
             QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);

@@ -2,31 +2,33 @@
 
 // Counts heap allocations by replacing the global allocation functions.
 // Include from exactly one source file of a benchmark program; read
-// allocationCount before and after the code to measure, or set
-// allocationHook to look at each allocation as it happens.
+// s_allocationCount before and after the code to measure, or set
+// s_allocationHook to look at each allocation as it happens.
 
 #include <cstdlib>
 #include <new>
 
 namespace {
-unsigned long long allocationCount = 0;
+unsigned long long s_allocationCount = 0;
 // Called after each counted allocation when set; it must not allocate.
-void (*allocationHook)() = nullptr;
+void (*s_allocationHook)() = nullptr;
 // Out of line: inlined into the replaced functions below, it makes GCC's
 // -Wmismatched-new-delete pair them wrongly.
 __attribute__((noinline)) void countAllocation()
 {
-    ++allocationCount;
-    if (allocationHook)
-        allocationHook();
+    ++s_allocationCount;
+    if (s_allocationHook)
+        s_allocationHook();
 }
 } // namespace
 
 #if defined(__GLIBC__)
 // C allocations count too; glibc's own entry points do the work.
+// NOLINTBEGIN(readability-identifier-naming): glibc names them
 extern "C" void* __libc_malloc(std::size_t);
 extern "C" void* __libc_calloc(std::size_t, std::size_t);
 extern "C" void* __libc_realloc(void*, std::size_t);
+// NOLINTEND(readability-identifier-naming)
 extern "C" void* malloc(std::size_t size)
 {
     countAllocation();

@@ -8,7 +8,7 @@
 bool PngWriter::write(const std::string& path, const unsigned char* pixels, unsigned width, unsigned height,
                       unsigned channels)
 {
-    static const png_uint_32 formats[] = {PNG_FORMAT_GRAY, PNG_FORMAT_GA, PNG_FORMAT_RGB, PNG_FORMAT_RGBA};
+    static const png_uint_32 kFormats[] = {PNG_FORMAT_GRAY, PNG_FORMAT_GA, PNG_FORMAT_RGB, PNG_FORMAT_RGBA};
     if (!pixels || width == 0 || height == 0 || channels < 1 || channels > 4)
         return false;
 
@@ -17,7 +17,7 @@ bool PngWriter::write(const std::string& path, const unsigned char* pixels, unsi
     image.version = PNG_IMAGE_VERSION;
     image.width = width;
     image.height = height;
-    image.format = formats[channels - 1];
+    image.format = kFormats[channels - 1];
     // Conversion speed matters more than a few percent of file size here.
     image.flags = PNG_IMAGE_FLAG_FAST;
 

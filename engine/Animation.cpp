@@ -18,7 +18,7 @@ namespace {
 
 // Key times at or beyond this mark an unset first key in key data without
 // tangents; such a channel starts at 0.
-const unsigned int UNSET_FIRST_KEY_TIME = 1000000000u;
+const unsigned int kUnsetFirstKeyTime = 1000000000u;
 
 // Frame 'frame' of 'frameCount' frames spread over 'endTime' ms. Frames
 // outside 0..frameCount are clamped, so no definition can reach past the
@@ -108,7 +108,7 @@ bool timesRunForward(const unsigned int* keyTimes, unsigned int keyCount, unsign
 
 bool Animation::keyTimesInOrder(const unsigned int* keyTimes, unsigned int keyCount)
 {
-    return keyCount == 0 || timesRunForward(keyTimes, keyCount, keyTimes[0] >= UNSET_FIRST_KEY_TIME ? 0 : keyTimes[0]);
+    return keyCount == 0 || timesRunForward(keyTimes, keyCount, keyTimes[0] >= kUnsetFirstKeyTime ? 0 : keyTimes[0]);
 }
 
 AnimationChannel* Animation::createChannel(AnimationTarget* target, int propertyId, unsigned int keyCount,
@@ -125,7 +125,7 @@ AnimationChannel* Animation::createChannel(AnimationTarget* target, int property
         return nullptr;
 
     unsigned int start = keyTimes[0];
-    if (!withTangents && start >= UNSET_FIRST_KEY_TIME)
+    if (!withTangents && start >= kUnsetFirstKeyTime)
         start = 0;
     // Times that run backwards would give a negative duration.
     if (!timesRunForward(keyTimes, keyCount, start))

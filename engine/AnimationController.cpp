@@ -9,7 +9,7 @@
 namespace engine {
 
 namespace {
-AnimationController* currentController = nullptr;
+AnimationController* s_currentController = nullptr;
 }
 
 AnimationController::AnimationController()
@@ -24,13 +24,13 @@ AnimationController::AnimationController()
 AnimationController::~AnimationController()
 {
     stop();
-    if (currentController == this)
-        currentController = nullptr;
+    if (s_currentController == this)
+        s_currentController = nullptr;
 }
 
-AnimationController* AnimationController::current() { return currentController; }
+AnimationController* AnimationController::current() { return s_currentController; }
 
-void AnimationController::setCurrent(AnimationController* controller) { currentController = controller; }
+void AnimationController::setCurrent(AnimationController* controller) { s_currentController = controller; }
 
 void AnimationController::start()
 {

@@ -216,7 +216,7 @@ int AnimationTarget::propertyIdFromName(TargetType type, const char* name) const
     static const struct {
         const char* name;
         int id;
-    } transformNames[] = {
+    } kTransformNames[] = {
         {"ANIMATE_SCALE", ANIMATE_SCALE},
         {"ANIMATE_SCALE_X", ANIMATE_SCALE_X},
         {"ANIMATE_SCALE_Y", ANIMATE_SCALE_Y},
@@ -229,7 +229,7 @@ int AnimationTarget::propertyIdFromName(TargetType type, const char* name) const
         {"ANIMATE_ROTATE_TRANSLATE", ANIMATE_ROTATE_TRANSLATE},
         {"ANIMATE_SCALE_ROTATE_TRANSLATE", ANIMATE_SCALE_ROTATE_TRANSLATE},
     };
-    for (const auto& entry : transformNames) {
+    for (const auto& entry : kTransformNames) {
         if (std::strcmp(name, entry.name) == 0)
             return entry.id;
     }

@@ -17,8 +17,8 @@ struct BundleProblem {
     // Lower case, for messages and JSON: "mesh", "part", ...
     static const char* kindName(Kind kind)
     {
-        static const char* const names[] = {"mesh", "part", "skin", "joint", "channel", "material", "path"};
-        return names[kind];
+        static const char* const kNames[] = {"mesh", "part", "skin", "joint", "channel", "material", "path"};
+        return kNames[kind];
     }
 };
 

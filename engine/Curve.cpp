@@ -9,7 +9,7 @@ namespace engine {
 
 namespace {
 
-const char* const interpolationNames[Curve::INTERPOLATION_TYPE_COUNT] = {
+const char* const kInterpolationNames[Curve::INTERPOLATION_TYPE_COUNT] = {
     "BEZIER",
     "BSPLINE",
     "FLAT",
@@ -59,9 +59,9 @@ const char* const interpolationNames[Curve::INTERPOLATION_TYPE_COUNT] = {
     "BOUNCE_OUT_IN",
 };
 
-const float HALF_PI = 1.5707964f;
-const float PI = 3.1415927f;
-const float TWO_PI = 6.2831855f;
+const float kHalfPi = 1.5707964f;
+const float kPi = 3.1415927f;
+const float kTwoPi = 6.2831855f;
 
 float pow3(float v) { return v * v * v; }
 float pow4(float v) { return v * v * v * v; }
@@ -193,7 +193,7 @@ int Curve::interpolationTypeFromName(const char* name)
     if (!name)
         return -1;
     for (int i = 0; i < INTERPOLATION_TYPE_COUNT; ++i) {
-        if (std::strcmp(name, interpolationNames[i]) == 0)
+        if (std::strcmp(name, kInterpolationNames[i]) == 0)
             return i;
     }
     return -1;
@@ -248,13 +248,13 @@ float Curve::ease(int type, float s)
     case QUINTIC_OUT_IN:
         return 0.5f * (pow5(2.0f * s - 1.0f) + 1.0f);
     case SINE_IN:
-        return 1.0f - std::cos(s * HALF_PI);
+        return 1.0f - std::cos(s * kHalfPi);
     case SINE_OUT:
-        return std::sin(s * HALF_PI);
+        return std::sin(s * kHalfPi);
     case SINE_IN_OUT:
-        return -0.5f * (std::cos(s * PI) - 1.0f);
+        return -0.5f * (std::cos(s * kPi) - 1.0f);
     case SINE_OUT_IN:
-        return s < 0.5f ? 0.5f * std::sin(s * PI) : 1.0f - 0.5f * std::cos((2.0f * s - 1.0f) * HALF_PI);
+        return s < 0.5f ? 0.5f * std::sin(s * kPi) : 1.0f - 0.5f * std::cos((2.0f * s - 1.0f) * kHalfPi);
     case EXPONENTIAL_IN:
         return s == 0.0f ? 0.0f : std::exp(10.0f * (s - 1.0f));
     case EXPONENTIAL_OUT:
@@ -285,24 +285,24 @@ float Curve::ease(int type, float s)
         if (s == 0.0f || s == 1.0f)
             return s;
         const float u = s - 1.0f;
-        return -std::sin((u - 0.075f) * TWO_PI / 0.3f) * std::exp(10.0f * u);
+        return -std::sin((u - 0.075f) * kTwoPi / 0.3f) * std::exp(10.0f * u);
     }
     case ELASTIC_OUT:
         if (s == 0.0f || s == 1.0f)
             return s;
-        return std::sin((s - 0.075f) * TWO_PI / 0.3f) * std::exp(-10.0f * s) + 1.0f;
+        return std::sin((s - 0.075f) * kTwoPi / 0.3f) * std::exp(-10.0f * s) + 1.0f;
     case ELASTIC_IN_OUT: {
         if (s == 0.0f || s == 1.0f)
             return s;
         const float u = 2.0f * s - 1.0f;
-        const float w = std::sin((u - 0.1125f) * TWO_PI / 0.45f);
+        const float w = std::sin((u - 0.1125f) * kTwoPi / 0.45f);
         return u < 0.0f ? -0.5f * w * std::exp(10.0f * u) : 0.5f * w * std::exp(-10.0f * u) + 1.0f;
     }
     case ELASTIC_OUT_IN: {
         if (s == 0.0f || s == 1.0f)
             return s;
         const float t = 2.0f * s;
-        const float w = std::sin((t - 0.1125f) * TWO_PI / 0.45f);
+        const float w = std::sin((t - 0.1125f) * kTwoPi / 0.45f);
         return t < 1.0f ? 0.5f * w * std::exp(-10.0f * t) + 0.5f : 0.5f * w * std::exp(10.0f * (t - 2.0f)) + 0.5f;
     }
     case OVERSHOOT_IN:

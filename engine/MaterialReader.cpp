@@ -30,7 +30,7 @@ const char kColorPickingId[] = "color_picking";
 
 // Where the read that is running on this thread puts what it refused; the
 // render-state readers are shared with callers that want no report.
-thread_local BundleProblems* t_problems = nullptr;
+thread_local BundleProblems* s_problems = nullptr;
 
 // A file a material names must lie below the folder it is read from.
 bool confined(const char* path)
@@ -38,10 +38,10 @@ bool confined(const char* path)
     if (!path || FileSystem::isConfinedPath(path))
         return true;
     // Once per name: the picking technique reads each pass again.
-    if (t_problems && std::none_of(t_problems->begin(), t_problems->end(), [path](const BundleProblem& known) {
+    if (s_problems && std::none_of(s_problems->begin(), s_problems->end(), [path](const BundleProblem& known) {
             return known.id == path;
         }))
-        t_problems->push_back({BundleProblem::PATH, path, "a material names a file outside the model folder"});
+        s_problems->push_back({BundleProblem::PATH, path, "a material names a file outside the model folder"});
     return false;
 }
 
@@ -94,10 +94,10 @@ Material* MaterialReader::read(Properties* properties, Material::PassCallback ca
 {
     if (!properties || !isNamed(properties, "material"))
         return nullptr;
-    BundleProblems* const outer = t_problems;
-    t_problems = problems;
+    BundleProblems* const outer = s_problems;
+    s_problems = problems;
     Material* material = readMaterial(properties, callback, cookie);
-    t_problems = outer;
+    s_problems = outer;
     return material;
 }
 

@@ -472,8 +472,8 @@ void Node::refreshBounds() const
 
 BoundingBox Node::getSubtreeBoundingBox() const
 {
-    Vector3 mn(MATH_FLOAT_MAX, MATH_FLOAT_MAX, MATH_FLOAT_MAX);
-    Vector3 mx(-MATH_FLOAT_MAX, -MATH_FLOAT_MAX, -MATH_FLOAT_MAX);
+    Vector3 mn(kMathFloatMax, kMathFloatMax, kMathFloatMax);
+    Vector3 mx(-kMathFloatMax, -kMathFloatMax, -kMathFloatMax);
     bool any = false;
     auto visit = [&](const Node* n, auto& self) -> void {
         const BoundingBox& b = n->getBoundingBox();

@@ -303,10 +303,10 @@ void StateBlock::restore(unsigned int keepBits)
 {
     if (!s_defaultState)
         return;
-    static const StateBlock defaults;
+    static const StateBlock kDefaults;
     for (StateBit bit : kAllBits) {
         if ((s_defaultState->m_bits & bit) && !(keepBits & bit))
-            apply(bit, defaults);
+            apply(bit, kDefaults);
     }
 }
 

@@ -9,11 +9,11 @@ namespace engine {
 
 namespace {
 
-int suspendDepth = 0;
+int s_suspendDepth = 0;
 // Set while resumeTransformChanged notifies: a listener that opens and closes
 // a batch of its own leaves its changes to that walk instead of starting
 // another from the top of the list, which would notify it again, and again.
-bool notifyingPending = false;
+bool s_notifyingPending = false;
 
 // Transforms changed while notifications were suspended. The vector keeps its
 // capacity between frames, so steady-state animation does not allocate.
@@ -61,15 +61,15 @@ Transform::~Transform()
     }
 }
 
-void Transform::suspendTransformChanged() { ++suspendDepth; }
+void Transform::suspendTransformChanged() { ++s_suspendDepth; }
 
 void Transform::resumeTransformChanged()
 {
-    if (suspendDepth == 0)
+    if (s_suspendDepth == 0)
         return;
-    if (--suspendDepth > 0 || notifyingPending)
+    if (--s_suspendDepth > 0 || s_notifyingPending)
         return;
-    notifyingPending = true;
+    s_notifyingPending = true;
     // A listener may change other transforms; those notify directly now.
     std::vector<Transform*>& pending = pendingTransforms();
     for (size_t i = 0; i < pending.size(); ++i) {
@@ -80,7 +80,7 @@ void Transform::resumeTransformChanged()
         t->transformChanged();
     }
     pending.clear();
-    notifyingPending = false;
+    s_notifyingPending = false;
 }
 
 void Transform::setScale(float uniform) { setScale(Vector3(uniform, uniform, uniform)); }
@@ -278,7 +278,7 @@ void Transform::dirty(unsigned char bits)
 {
     m_matrixDirtyBits |= bits;
     localTransformChanged();
-    if (suspendDepth > 0) {
+    if (s_suspendDepth > 0) {
         if (!(m_matrixDirtyBits & DIRTY_NOTIFY)) {
             m_matrixDirtyBits |= DIRTY_NOTIFY;
             pendingTransforms().push_back(this);

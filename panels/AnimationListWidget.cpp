@@ -15,15 +15,15 @@
 
 namespace {
 
-const int nameLabelMargin = 25;
+const int kNameLabelMargin = 25;
 
 QString iconPath(bool playing, int look)
 {
-    static const char* const play[]
+    static const char* const kPlay[]
         = {":/ControlButton_Play_Default", ":/ControlButton_Play_MouseOver", ":/ControlButton_Play_Clicked"};
-    static const char* const stop[]
+    static const char* const kStop[]
         = {":/ControlButton_Stop_Default", ":/ControlButton_Stop_MouseOver", ":/ControlButton_Stop_Clicked"};
-    return QLatin1String(playing ? stop[look] : play[look]);
+    return QLatin1String(playing ? kStop[look] : kPlay[look]);
 }
 
 } // namespace
@@ -63,7 +63,7 @@ void AnimationListWidget::addItemToAnimations(const QString& anim)
         return;
     const int row = rowCount();
     insertRow(row);
-    setRowHeight(row, clipRowHeight);
+    setRowHeight(row, kClipRowHeight);
     const ClipRow clipRow = createRow(anim);
     setCellWidget(row, 0, clipRow.widget);
     m_rowOfClip.insert(anim, clipRow);
@@ -183,7 +183,7 @@ AnimationListWidget::ClipRow AnimationListWidget::createRow(const QString& anim)
     row.button = new AnimationControlButton(row.widget);
     row.button->setObjectName(anim);
     row.button->setIcon(QIcon(iconPath(false, int(ButtonLook::Default))));
-    row.button->setIconSize(QSize(buttonSize, buttonSize));
+    row.button->setIconSize(QSize(kButtonSize, kButtonSize));
     row.button->setStyleSheet(
         QStringLiteral("QPushButton {width: 32px; height: 32px;border: 0px solid #8f8f91;border-radius: 16px;}"));
     grid->addWidget(row.button, 0, 1);
@@ -224,7 +224,7 @@ void AnimationListWidget::showTime(const QString& animationId, float millisecond
 // Long clip names end in an ellipsis that follows the panel's width.
 void AnimationListWidget::fitNameLabel(const ClipRow& row, const QString& anim)
 {
-    const int available = columnWidth(0) - row.button->sizeHint().width() - nameLabelMargin;
+    const int available = columnWidth(0) - row.button->sizeHint().width() - kNameLabelMargin;
     if (available <= 0)
         return; // not laid out yet
     row.nameLabel->setMaximumWidth(available);

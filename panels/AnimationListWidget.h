@@ -15,8 +15,8 @@ class QLabel;
 class AnimationListWidget : public QTableWidget {
     Q_OBJECT
 public:
-    static constexpr int clipRowHeight = 60;
-    static constexpr int buttonSize = 32;
+    static constexpr int kClipRowHeight = 60;
+    static constexpr int kButtonSize = 32;
 
     // `playback` may be null: then no clip can be started from the list.
     AnimationListWidget(QWidget* parent, AnimationPlayback* playback);

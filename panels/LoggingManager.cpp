@@ -10,16 +10,16 @@
 namespace {
 
 // The importer's own reports all travel under one code and title.
-const int importerReportCode = 2009;
-const int titleWordsMaxLength = 60;
+const int kImporterReportCode = 2009;
+const int kTitleWordsMaxLength = 60;
 
 QString firstWords(const QString& text)
 {
     const QString simplified = text.simplified();
-    if (simplified.size() <= titleWordsMaxLength)
+    if (simplified.size() <= kTitleWordsMaxLength)
         return simplified;
-    const int cut = simplified.lastIndexOf(QLatin1Char(' '), titleWordsMaxLength);
-    return simplified.left(cut > 0 ? cut : titleWordsMaxLength) + QChar(0x2026);
+    const int cut = simplified.lastIndexOf(QLatin1Char(' '), kTitleWordsMaxLength);
+    return simplified.left(cut > 0 ? cut : kTitleWordsMaxLength) + QChar(0x2026);
 }
 
 } // namespace
@@ -52,7 +52,7 @@ QString LoggingManager::detailMessage(int row) const
 QString LoggingManager::shownTitle(const EncoderOutputLog& log)
 {
     const QString title = log.title.trimmed();
-    if ((title.isEmpty() || log.code == importerReportCode) && !log.message.trimmed().isEmpty())
+    if ((title.isEmpty() || log.code == kImporterReportCode) && !log.message.trimmed().isEmpty())
         return firstWords(log.message);
     return title;
 }

@@ -24,13 +24,13 @@
 #include <cmath>
 
 namespace {
-const int windowWidth = 500;
-const int windowHeight = 300;
-const int tableRowHeight = 25;
-const int tableMinimumHeight = 105;
+const int kWindowWidth = 500;
+const int kWindowHeight = 300;
+const int kTableRowHeight = 25;
+const int kTableMinimumHeight = 105;
 // Room the detail pane keeps for a short message; it takes more when the
 // message needs it and the window has it.
-const int detailBoxMinimumHeight = 90;
+const int kDetailBoxMinimumHeight = 90;
 } // namespace
 
 LoggingViewController::LoggingViewController(QWidget* windowParent, QObject* parent)
@@ -108,13 +108,14 @@ void LoggingViewController::growDetailPaneToFit()
     m_detailPane->document()->setTextWidth(m_detailPane->viewport()->width());
     const QTextDocument* text = m_detailPane->document();
     const int wanted = int(std::ceil(text->size().height() + text->documentMargin())) + frame;
-    const int missing = wanted - (m_splitter->height() - tableMinimumHeight);
+    const int missing = wanted - (m_splitter->height() - kTableMinimumHeight);
     if (missing > 0 && m_window->isVisible()) {
         const QRect screen = m_window->screen()->availableGeometry();
         m_window->resize(m_window->width(), qMin(m_window->height() + missing, screen.height() * 4 / 5));
     }
     const int total = m_splitter->height();
-    const int detail = qBound(detailBoxMinimumHeight, wanted, qMax(detailBoxMinimumHeight, total - tableMinimumHeight));
+    const int detail
+        = qBound(kDetailBoxMinimumHeight, wanted, qMax(kDetailBoxMinimumHeight, total - kTableMinimumHeight));
     m_splitter->setSizes({total - detail, detail});
 }
 
@@ -157,7 +158,7 @@ void LoggingViewController::buildWindow()
     m_window = new QWidget();
     m_window->setObjectName(QStringLiteral("loggingWindow"));
     m_window->setParent(m_windowParent, Qt::Sheet);
-    m_window->resize(windowWidth, windowHeight);
+    m_window->resize(kWindowWidth, kWindowHeight);
     m_window->setWindowTitle(tr("Logger Output"));
     m_window->installEventFilter(this);
 
@@ -194,8 +195,8 @@ QWidget* LoggingViewController::createTable()
     m_table->horizontalHeader()->hide();
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->verticalHeader()->setDefaultSectionSize(tableRowHeight);
-    m_table->setMinimumHeight(tableMinimumHeight);
+    m_table->verticalHeader()->setDefaultSectionSize(kTableRowHeight);
+    m_table->setMinimumHeight(kTableMinimumHeight);
     m_table->setModel(m_loggingManager->model());
     m_table->resizeColumnsToContents();
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -218,7 +219,7 @@ QWidget* LoggingViewController::createTable()
 QWidget* LoggingViewController::createDetailBox()
 {
     QGroupBox* detailBox = new QGroupBox(tr("Detailed Description"));
-    detailBox->setMinimumHeight(detailBoxMinimumHeight);
+    detailBox->setMinimumHeight(kDetailBoxMinimumHeight);
     QGridLayout* layout = new QGridLayout(detailBox);
     layout->setContentsMargins(0, 0, 0, 0);
     m_detailPane = new CustomTextBrowser(detailBox);

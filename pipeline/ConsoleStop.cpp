@@ -4,14 +4,14 @@
 
 namespace {
 
-std::atomic<bool> g_stopRequested {false};
-volatile std::sig_atomic_t g_stopSignal = 0;
+std::atomic<bool> s_stopRequested {false};
+volatile std::sig_atomic_t s_stopSignal = 0;
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may only store lock-free");
 
 extern "C" void recordStop(int signalNumber)
 {
-    g_stopSignal = signalNumber;
-    g_stopRequested.store(true);
+    s_stopSignal = signalNumber;
+    s_stopRequested.store(true);
 }
 
 } // namespace
@@ -38,13 +38,13 @@ ConsoleStop::~ConsoleStop()
     delete m_previous;
 }
 
-bool ConsoleStop::requested() { return g_stopRequested.load(); }
+bool ConsoleStop::requested() { return s_stopRequested.load(); }
 
-std::atomic<bool>* ConsoleStop::flag() { return &g_stopRequested; }
+std::atomic<bool>* ConsoleStop::flag() { return &s_stopRequested; }
 
 void ConsoleStop::endByRecordedSignal()
 {
-    const int signalNumber = g_stopSignal;
+    const int signalNumber = s_stopSignal;
     if (signalNumber == 0)
         return;
     std::signal(signalNumber, SIG_DFL);

@@ -87,7 +87,7 @@ ContainerImport::Result ContainerImport::checkVersion(const WorkspacePaths& work
         result.status = Status::VersionError;
         return result;
     }
-    if (result.format > VersionFile::currentFormat)
+    if (result.format > VersionFile::kCurrentFormat)
         return failure(Status::VersionError, VersionFile::tooNewText());
     QString missing = missingModel(workspace.model, result.format);
     if (missing.isEmpty() && result.format >= 3)
@@ -139,12 +139,12 @@ QString ContainerImport::oversizedPreview(const QString& metaFolder)
     for (const QString& name : images) {
         // The header alone: a preview is decoded only once it is known to fit.
         const QSize size = QImageReader(metaFolder + QLatin1Char('/') + name).size();
-        if (size.width() > maximumPreviewEdge || size.height() > maximumPreviewEdge)
+        if (size.width() > kMaximumPreviewEdge || size.height() > kMaximumPreviewEdge)
             return tr("its preview %1 is %2 x %3 pixels, more than %4 x %4")
                 .arg(name)
                 .arg(size.width())
                 .arg(size.height())
-                .arg(maximumPreviewEdge);
+                .arg(kMaximumPreviewEdge);
     }
     return QString();
 }

@@ -42,7 +42,7 @@ public:
 
     // Largest width and height of a preview image in a container; larger
     // ones would cost gigabytes to decode.
-    static constexpr int maximumPreviewEdge = 4096; // ContainerThumbnail::kMaxSize too
+    static constexpr int kMaximumPreviewEdge = 4096; // ContainerThumbnail::kMaxSize too
 
     // Why the model folder holds nothing to load for its format: no
     // "model.gpb" file for formats 3 and up, no ".scene" file before that.

@@ -4,8 +4,8 @@
 
 namespace {
 
-const QString warningPrefix = QStringLiteral("Warning (GP#");
-const QString errorPrefix = QStringLiteral("Error (GP#");
+const QString kWarningPrefix = QStringLiteral("Warning (GP#");
+const QString kErrorPrefix = QStringLiteral("Error (GP#");
 
 int codeOf(const QString& line)
 {
@@ -49,16 +49,16 @@ EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line, const 
 
 EncoderOutputLogs EncoderOutputParser::parse(const QString& consoleText)
 {
-    static const QRegularExpression lineEnd(QStringLiteral("\\r?\\n"));
+    static const QRegularExpression kLineEnd(QStringLiteral("\\r?\\n"));
     EncoderOutputLogs records;
-    const QStringList lines = consoleText.split(lineEnd);
+    const QStringList lines = consoleText.split(kLineEnd);
     for (const QString& line : lines) {
-        if (line.startsWith(warningPrefix)) {
-            EncoderOutputLog record = recordFromLine(line, warningPrefix);
+        if (line.startsWith(kWarningPrefix)) {
+            EncoderOutputLog record = recordFromLine(line, kWarningPrefix);
             record.priority = LoggingPriorities::Warning;
             records.append(record);
-        } else if (line.startsWith(errorPrefix)) {
-            EncoderOutputLog record = recordFromLine(line, errorPrefix);
+        } else if (line.startsWith(kErrorPrefix)) {
+            EncoderOutputLog record = recordFromLine(line, kErrorPrefix);
             record.priority = LoggingPriorities::Error;
             records.append(record);
         }

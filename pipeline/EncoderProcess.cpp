@@ -7,7 +7,7 @@
 
 namespace {
 
-const int pollMilliseconds = 100;
+const int kPollMilliseconds = 100;
 
 // The encoder's console text ends at the first zero byte, should it print one.
 QString decodeConsoleText(const QByteArray& bytes) { return QString::fromUtf8(bytes.constData()); }
@@ -48,7 +48,7 @@ EncoderProcess::Result EncoderProcess::run(const QString& program, const QString
     // Reading while the encoder runs keeps a chatty encoder from stalling on a
     // full pipe and lets a superseded import stop it early.
     bool cancelled = false;
-    while (!process.waitForFinished(pollMilliseconds)) {
+    while (!process.waitForFinished(kPollMilliseconds)) {
         if (process.state() == QProcess::NotRunning)
             break;
         standardOutput += process.readAllStandardOutput();

@@ -74,11 +74,11 @@ QString Exporter::refusalOf(const QString& sourceFolder)
         return tr("There is no model to export in %1: %2.").arg(shownFolder, missing);
     // minizip writes no ZIP64 end record for more entries, and the archive
     // it leaves cannot be read back by anyone.
-    const int files = countFiles(sourceFolder, ZipArchiveWriter::maximumEntryCount + 1);
-    if (files > ZipArchiveWriter::maximumEntryCount)
+    const int files = countFiles(sourceFolder, ZipArchiveWriter::kMaximumEntryCount + 1);
+    if (files > ZipArchiveWriter::kMaximumEntryCount)
         return tr("The model folder %1 holds more than %2 files, more than a vm3 file can hold.")
             .arg(shownFolder)
-            .arg(ZipArchiveWriter::maximumEntryCount);
+            .arg(ZipArchiveWriter::kMaximumEntryCount);
     return QString();
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 // One encoder at a time: a superseded import that is being stopped must not
 // write into a workspace that a newer import of the same file is preparing.
-QMutex g_encoderRunMutex;
+QMutex s_encoderRunMutex;
 
 } // namespace
 
@@ -56,7 +56,7 @@ QStringList Loader::encoderArguments() const
 void Loader::run()
 {
     {
-        QMutexLocker lock(&g_encoderRunMutex);
+        QMutexLocker lock(&s_encoderRunMutex);
         if (!isCancelled()) {
             prepareWorkspace();
             if (!VersionFile::write(m_workspace.model + QLatin1Char('/')))
@@ -74,7 +74,7 @@ void Loader::run()
     model.modelFolder = m_workspace.model;
     model.modelPath = QStringLiteral("model.gpb");
     model.version = VersionFile::encoderVersion();
-    model.format = VersionFile::currentFormat;
+    model.format = VersionFile::kCurrentFormat;
     model.records = EncoderOutputParser::parse(m_encoderResult.standardError, m_encoderResult.standardOutput);
     // A cancelled run has nobody left to tell why it stopped.
     model.records

@@ -4,7 +4,7 @@
 
 const QList<ModelFileTypes::Format>& ModelFileTypes::formats()
 {
-    static const QList<Format> list {
+    static const QList<Format> kList {
         {"Velmora 3D model", "application/x-velmora-vm3", {QStringLiteral("vm3")}},
         {"FBX", "application/vnd.autodesk.fbx", {QStringLiteral("fbx")}},
         {"glTF 2.0", "model/gltf+json", {QStringLiteral("gltf")}},
@@ -15,18 +15,18 @@ const QList<ModelFileTypes::Format>& ModelFileTypes::formats()
         {"STL", "model/stl", {QStringLiteral("stl")}},
         {"3D Studio", "image/x-3ds", {QStringLiteral("3ds")}},
     };
-    return list;
+    return kList;
 }
 
 const QStringList& ModelFileTypes::suffixes()
 {
-    static const QStringList all = [] {
+    static const QStringList kAll = [] {
         QStringList list;
         for (const Format& format : formats())
             list += format.suffixes;
         return list;
     }();
-    return all;
+    return kAll;
 }
 
 bool ModelFileTypes::isSupportedSuffix(const QString& suffix)

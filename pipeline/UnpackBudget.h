@@ -10,12 +10,12 @@
 class UnpackBudget {
 public:
     // Room kept free on the destination's disk.
-    static const qint64 freeSpaceMargin = qint64(64) << 20;
+    static const qint64 kFreeSpaceMargin = qint64(64) << 20;
     // An entry, and the archive as a whole, at least this large may not
     // shrink by more than maximumRatio: many entries of zeros just below the
     // size are as much a bomb as one large one.
-    static const qint64 ratioCheckedSize = qint64(32) << 20;
-    static const qint64 maximumRatio = 200;
+    static const qint64 kRatioCheckedSize = qint64(32) << 20;
+    static const qint64 kMaximumRatio = 200;
 
     enum class Refusal {
         None,

@@ -58,7 +58,7 @@ QByteArray VersionFile::contents()
 {
     Json::Value root(Json::objectValue);
     root["encoderversion"] = encoderVersion().toStdString();
-    root["format"] = currentFormat;
+    root["format"] = kCurrentFormat;
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
     const std::string text = Json::writeString(builder, root) + "\n";

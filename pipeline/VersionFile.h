@@ -7,7 +7,7 @@
 // version that produced the folder and the container format number.
 class VersionFile {
 public:
-    static const int currentFormat = 4; // formats above this are refused as too new
+    static const int kCurrentFormat = 4; // formats above this are refused as too new
     static QString encoderVersion(); // "1.7"
     static QByteArray contents(); // {"encoderversion":"1.7","format":4}\n
 

@@ -36,7 +36,7 @@ public:
     };
 
     // What an archive may unpack to at most, whatever room there is.
-    static const qint64 defaultSizeLimit = qint64(4) << 30;
+    static const qint64 kDefaultSizeLimit = qint64(4) << 30;
 
     ZipArchiveReader();
     ~ZipArchiveReader();
@@ -89,7 +89,7 @@ private:
     bool m_emptyArchive = false; // valid, without entries (minizip refuses those)
     Status m_status = Ok;
     QString m_error;
-    qint64 m_sizeLimit = defaultSizeLimit;
+    qint64 m_sizeLimit = kDefaultSizeLimit;
     const std::atomic<bool>* m_stopFlag = nullptr;
     // The entry being read.
     quint64 m_currentSize = 0; // declared size

@@ -203,9 +203,9 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
         return false;
     if (!m_zip)
         return fail(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
-    if (m_fileCount >= maximumEntryCount)
+    if (m_fileCount >= kMaximumEntryCount)
         return fail(
-            QStringLiteral("cannot add %1: an archive holds at most %2 files").arg(filePath).arg(maximumEntryCount));
+            QStringLiteral("cannot add %1: an archive holds at most %2 files").arg(filePath).arg(kMaximumEntryCount));
 
     QFile in(filePath);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))

@@ -48,7 +48,7 @@ public:
 
     // Without a ZIP64 end record (which minizip 1.1 does not write for
     // entry counts) an archive holds at most this many entries.
-    static const int maximumEntryCount = 0xffff;
+    static const int kMaximumEntryCount = 0xffff;
 
     // Threads used to deflate one large file.
     static int workerCount();

@@ -74,7 +74,7 @@ struct DisplayName {
 };
 
 // Names the panel shows, with their labels; everything else stays hidden.
-const DisplayName displayNames[] = {
+const DisplayName kDisplayNames[] = {
     {"u_diffuseTexture", QT_TRANSLATE_NOOP("PropertyService", "Texture")},
     {"u_diffuseColor", QT_TRANSLATE_NOOP("PropertyService", "Color")},
     {"u_specularExponent", QT_TRANSLATE_NOOP("PropertyService", "Specular")},
@@ -110,7 +110,7 @@ PropertyService::PropertyList PropertyService::nodeProperties(const engine::Node
     if (!node)
         return properties;
     const engine::Model* model = dynamic_cast<const engine::Model*>(node->getDrawable());
-    if (model && part != wholeNode)
+    if (model && part != kWholeNode)
         return partProperties(model, unsigned(part));
     if (model)
         properties += modelProperties(model);
@@ -123,7 +123,7 @@ PropertyService::PropertyList PropertyService::nodeProperties(const engine::Node
 
 QString PropertyService::displayName(const char* name)
 {
-    for (const DisplayName& entry : displayNames) {
+    for (const DisplayName& entry : kDisplayNames) {
         if (qstrcmp(entry.name, name) == 0)
             return tr(entry.label);
     }

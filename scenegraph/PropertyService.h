@@ -30,14 +30,14 @@ public:
     // A material's rows, ordered by label; a later value under the same
     // label replaces the earlier.
     using MaterialRows = QMap<QString, QString>;
-    static constexpr int wholeNode = -1;
+    static constexpr int kWholeNode = -1;
 
     // Texture paths below `modelFolder` are shown relative to it.
     explicit PropertyService(const QString& modelFolder);
 
     // `part` picks one mesh part of the node's model; `wholeNode` shows the
     // node itself.
-    PropertyList nodeProperties(const engine::Node* node, int part = wholeNode) const;
+    PropertyList nodeProperties(const engine::Node* node, int part = kWholeNode) const;
     PropertyList lightProperties(const engine::Light* light) const;
     PropertyList cameraProperties(const engine::Camera* camera) const;
     // The mesh with the names of its materials; a model that shows no part

@@ -10,7 +10,7 @@
 #include <QStandardItem>
 #include <QStandardItemModel>
 
-const char* const SceneGraph::rootNodeId = "RootSceneNode";
+const char* const SceneGraph::kRootNodeId = "RootSceneNode";
 
 namespace {
 
@@ -90,7 +90,7 @@ void SceneGraph::clearSceneModel() { m_sceneModel->removeRows(0, m_sceneModel->r
 
 // Only the model's own nodes: the viewer keeps its camera, grid and
 // selection box beside the model's root.
-engine::Node* SceneGraph::modelRoot() const { return m_scene ? m_scene->findNode(rootNodeId) : nullptr; }
+engine::Node* SceneGraph::modelRoot() const { return m_scene ? m_scene->findNode(kRootNodeId) : nullptr; }
 
 void SceneGraph::addNodes(engine::Node* first, QStandardItem* parent)
 {
@@ -118,14 +118,14 @@ void SceneGraph::addNodes(engine::Node* first, QStandardItem* parent)
 engine::Node* SceneGraph::findItemNode(const QString& itemText, int* part) const
 {
     if (part)
-        *part = PropertyService::wholeNode;
+        *part = PropertyService::kWholeNode;
     engine::Node* root = modelRoot();
     if (!root || itemText.isEmpty())
         return nullptr;
     if (engine::Node* node = root->findNode(itemText.toUtf8().constData()))
         return node;
-    static const QRegularExpression partSuffix(QStringLiteral("^(.+)\\[(\\d+)\\]$"));
-    const QRegularExpressionMatch match = partSuffix.match(itemText);
+    static const QRegularExpression kPartSuffix(QStringLiteral("^(.+)\\[(\\d+)\\]$"));
+    const QRegularExpressionMatch match = kPartSuffix.match(itemText);
     if (!match.hasMatch())
         return nullptr;
     engine::Node* node = root->findNode(match.captured(1).toUtf8().constData());
@@ -143,7 +143,7 @@ bool SceneGraph::isMeshItem(const QString& itemText) const
 void SceneGraph::selectNode(const QString& itemText)
 {
     m_propertiesModel->removeRows(0, m_propertiesModel->rowCount());
-    int part = PropertyService::wholeNode;
+    int part = PropertyService::kWholeNode;
     engine::Node* node = findItemNode(itemText, &part);
     if (node)
         showProperties(node, part);

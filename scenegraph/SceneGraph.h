@@ -18,7 +18,7 @@ class Scene;
 class SceneGraph : public QObject {
     Q_OBJECT
 public:
-    static const char* const rootNodeId;
+    static const char* const kRootNodeId;
 
     SceneGraph(const QString& modelPath, const QString& version, int format, QObject* parent = nullptr);
     ~SceneGraph() override;

@@ -9,6 +9,9 @@ set -euo pipefail
 # libmeshoptimizer-dev: the encoder orders each mesh's triangles and vertices
 # for the GPU's vertex cache and vertex fetch.
 # clang-format: scripts/test.sh checks the layout of every C++ file with it.
+# clang-tidy-16, clang-tools-16: scripts/check-naming.sh checks the names
+# against the house style with clang-tidy's naming check, and its --fix mode
+# applies the renames with clang-apply-replacements.
 # clang-16, libfuzzer-16-dev, libclang-rt-16-dev: scripts/fuzz.sh builds the readers' fuzz targets
 # with libFuzzer under AddressSanitizer.
 # assimp-utils, zip, unzip, python3: peer tools the tests and benchmarks
@@ -24,7 +27,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri mesa-utils
   zip unzip python3 f3d
   desktop-file-utils lintian shared-mime-info
-  clang-16 libfuzzer-16-dev libclang-rt-16-dev
+  clang-16 libfuzzer-16-dev libclang-rt-16-dev clang-tidy-16 clang-tools-16
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, checks the layers against
-# docs/architecture.md, and runs every test headless under Xvfb
+# docs/architecture.md and the names of the last commit's files against
+# docs/style.md, and runs every test headless under Xvfb
 # with Mesa's software OpenGL; then builds the tests labelled "sanitize" with
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs those too, and
 # last fuzzes the file readers for a bounded time (scripts/fuzz.sh).
@@ -15,6 +16,8 @@ xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
 BUILD_DIR="$root/build" "$root/scripts/build.sh"
 # The link graph and the includes must follow docs/architecture.md.
 python3 "$root/scripts/check-layers.py" "$root/build"
+# Names follow docs/style.md (.clang-tidy).
+"$root/scripts/check-naming.sh" "$root/build"
 (cd "$root/build" && "${xvfb[@]}" ctest --output-on-failure -j "$(nproc)")
 
 if [ "${VELMORA_SKIP_SANITIZE:-0}" != 1 ]; then

@@ -33,7 +33,7 @@ const int AnalyticsTracker::kMaxPendingRequests = 500;
 
 namespace {
 
-std::atomic<AnalyticsTracker*> registeredTracker {nullptr};
+std::atomic<AnalyticsTracker*> s_registeredTracker {nullptr};
 
 // A real state file holds at most kMaxPendingRequests URLs of a few hundred
 // bytes each; anything far larger is not ours.
@@ -108,7 +108,7 @@ AnalyticsTracker::AnalyticsTracker(const QString& accountId, const QUrl& collect
 AnalyticsTracker::~AnalyticsTracker()
 {
     AnalyticsTracker* self = this;
-    registeredTracker.compare_exchange_strong(self, nullptr);
+    s_registeredTracker.compare_exchange_strong(self, nullptr);
     m_sendTimer.stop();
     if (m_sendingThread) {
         m_sendingThread->stop();
@@ -116,9 +116,9 @@ AnalyticsTracker::~AnalyticsTracker()
     }
 }
 
-AnalyticsTracker* AnalyticsTracker::instance() { return registeredTracker.load(); }
+AnalyticsTracker* AnalyticsTracker::instance() { return s_registeredTracker.load(); }
 
-void AnalyticsTracker::setInstance(AnalyticsTracker* tracker) { registeredTracker.store(tracker); }
+void AnalyticsTracker::setInstance(AnalyticsTracker* tracker) { s_registeredTracker.store(tracker); }
 
 void AnalyticsTracker::initialise()
 {

@@ -13,7 +13,7 @@
 
 namespace {
 
-std::atomic<OsInfoService*> registeredService {nullptr};
+std::atomic<OsInfoService*> s_registeredService {nullptr};
 
 #if !defined(Q_OS_WIN) && !defined(Q_OS_LINUX)
 // Other platforms get what Qt itself knows.
@@ -31,12 +31,12 @@ OsInfoService::~OsInfoService()
 {
     // A registered service that goes away must not leave a dangling pointer.
     OsInfoService* self = this;
-    registeredService.compare_exchange_strong(self, nullptr);
+    s_registeredService.compare_exchange_strong(self, nullptr);
 }
 
-OsInfoService* OsInfoService::instance() { return registeredService.load(); }
+OsInfoService* OsInfoService::instance() { return s_registeredService.load(); }
 
-void OsInfoService::setInstance(OsInfoService* service) { registeredService.store(service); }
+void OsInfoService::setInstance(OsInfoService* service) { s_registeredService.store(service); }
 
 OsInfoService* OsInfoService::createForPlatform()
 {

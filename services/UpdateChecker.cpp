@@ -15,16 +15,16 @@
 
 namespace {
 
-std::atomic<UpdateChecker*> registeredChecker {nullptr};
+std::atomic<UpdateChecker*> s_registeredChecker {nullptr};
 
-const char* const skippedVersionKey = "LatestSkippedVersion";
+const char* const kSkippedVersionKey = "LatestSkippedVersion";
 // A feed lists a handful of releases; anything much bigger is not our feed.
-const qint64 maximumFeedSize = 4 * 1024 * 1024;
-const int maximumRedirects = 5;
-const int transferTimeoutMs = 30000;
+const qint64 kMaximumFeedSize = 4 * 1024 * 1024;
+const int kMaximumRedirects = 5;
+const int kTransferTimeoutMs = 30000;
 // What the network layer may hold unread: the feed is taken in pieces of
 // this size, so a huge body never sits in memory whole.
-const qint64 readBufferSize = 64 * 1024;
+const qint64 kReadBufferSize = 64 * 1024;
 
 bool isWebScheme(const QUrl& url)
 {
@@ -33,7 +33,7 @@ bool isWebScheme(const QUrl& url)
 
 } // namespace
 
-const char* const UpdateChecker::runningVersion = VELMORA_VERSION "." VELMORA_BUILD_NUMBER;
+const char* const UpdateChecker::kRunningVersion = VELMORA_VERSION "." VELMORA_BUILD_NUMBER;
 
 UpdateChecker::UpdateChecker(QObject* parent)
     : QObject(parent)
@@ -47,12 +47,12 @@ UpdateChecker::UpdateChecker(QObject* parent)
 UpdateChecker::~UpdateChecker()
 {
     UpdateChecker* self = this;
-    registeredChecker.compare_exchange_strong(self, nullptr);
+    s_registeredChecker.compare_exchange_strong(self, nullptr);
 }
 
-UpdateChecker* UpdateChecker::instance() { return registeredChecker.load(); }
+UpdateChecker* UpdateChecker::instance() { return s_registeredChecker.load(); }
 
-void UpdateChecker::setInstance(UpdateChecker* checker) { registeredChecker.store(checker); }
+void UpdateChecker::setInstance(UpdateChecker* checker) { s_registeredChecker.store(checker); }
 
 QString UpdateChecker::platformName()
 {
@@ -73,12 +73,12 @@ QUrl UpdateChecker::configuredFeedUrl()
 
 bool UpdateChecker::isIgnoredVersion(const QString& version)
 {
-    const QString running = QLatin1String(runningVersion);
+    const QString running = QLatin1String(kRunningVersion);
     if (version == running)
         return true;
     const QSettings settings;
-    if (settings.contains(QLatin1String(skippedVersionKey))
-        && settings.value(QLatin1String(skippedVersionKey)).toString() == version)
+    if (settings.contains(QLatin1String(kSkippedVersionKey))
+        && settings.value(QLatin1String(kSkippedVersionKey)).toString() == version)
         return true;
     return VersionComparator::compare(running.toUtf8(), version.toUtf8()) != VersionComparator::Order::Older;
 }
@@ -111,12 +111,12 @@ void UpdateChecker::completeApplicationIdentity()
     if (QCoreApplication::organizationDomain().isEmpty())
         qCritical("QApplication::organizationDomain is not set. Please do that.");
     if (QCoreApplication::applicationName().isEmpty()) {
-        QCoreApplication::setApplicationName(QLatin1String(AppIdentity::applicationName));
-        qWarning("QApplication::applicationName is not set, setting it to '%s'", AppIdentity::applicationName);
+        QCoreApplication::setApplicationName(QLatin1String(AppIdentity::kApplicationName));
+        qWarning("QApplication::applicationName is not set, setting it to '%s'", AppIdentity::kApplicationName);
     }
     if (QCoreApplication::applicationVersion().isEmpty()) {
-        QCoreApplication::setApplicationVersion(QLatin1String(runningVersion));
-        qWarning("QApplication::applicationVersion is not set, setting it to '%s'", runningVersion);
+        QCoreApplication::setApplicationVersion(QLatin1String(kRunningVersion));
+        qWarning("QApplication::applicationVersion is not set, setting it to '%s'", kRunningVersion);
     }
 }
 
@@ -133,9 +133,9 @@ void UpdateChecker::startDownload()
     request.setHeader(QNetworkRequest::UserAgentHeader, QCoreApplication::applicationName());
     // Redirects are followed here, one hop at a time, so each target is checked.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(transferTimeoutMs);
+    request.setTransferTimeout(kTransferTimeoutMs);
     m_reply = m_network->get(request);
-    m_reply->setReadBufferSize(readBufferSize);
+    m_reply->setReadBufferSize(kReadBufferSize);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &UpdateChecker::checkDeclaredLength);
     connect(m_reply, &QNetworkReply::readyRead, this, &UpdateChecker::httpFeedReadyRead);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &UpdateChecker::httpFeedUpdateDataReadProgress);
@@ -148,7 +148,7 @@ void UpdateChecker::checkDeclaredLength()
     if (!m_reply || m_downloadAborted)
         return;
     const QVariant declared = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    if (declared.isValid() && declared.toLongLong() > maximumFeedSize) {
+    if (declared.isValid() && declared.toLongLong() > kMaximumFeedSize) {
         m_downloadAborted = true;
         m_reply->abort();
     }
@@ -165,8 +165,8 @@ void UpdateChecker::httpFeedReadyRead()
 void UpdateChecker::readFeedBytes(QNetworkReply* reply)
 {
     while (!m_downloadAborted && reply->bytesAvailable() > 0) {
-        m_feed += reply->read(maximumFeedSize + 1 - m_feed.size());
-        if (m_feed.size() > maximumFeedSize) {
+        m_feed += reply->read(kMaximumFeedSize + 1 - m_feed.size());
+        if (m_feed.size() > kMaximumFeedSize) {
             m_downloadAborted = true;
             reply->abort();
         }
@@ -203,7 +203,7 @@ void UpdateChecker::httpFeedDownloadFinished()
     }
     if (m_downloadAborted) {
         showError(tr("Error in update file. Please try again later."),
-                  tr("The update feed is larger than %1 bytes.").arg(maximumFeedSize));
+                  tr("The update feed is larger than %1 bytes.").arg(kMaximumFeedSize));
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {
@@ -222,7 +222,7 @@ void UpdateChecker::httpFeedDownloadFinished()
     readFeedBytes(reply); // what is left of the body
     if (m_downloadAborted) {
         showError(tr("Error in update file. Please try again later."),
-                  tr("The update feed is larger than %1 bytes.").arg(maximumFeedSize));
+                  tr("The update feed is larger than %1 bytes.").arg(kMaximumFeedSize));
         return;
     }
     handleFeed(m_feed);
@@ -231,7 +231,7 @@ void UpdateChecker::httpFeedDownloadFinished()
 bool UpdateChecker::followRedirect(const QUrl& target)
 {
     // Never to a local file or another scheme, and never round in circles.
-    if (!isWebScheme(target) || m_redirectsFollowed >= maximumRedirects)
+    if (!isWebScheme(target) || m_redirectsFollowed >= kMaximumRedirects)
         return false;
     ++m_redirectsFollowed;
     m_feedUrl = target;
@@ -305,8 +305,8 @@ void UpdateChecker::SkipUpdate()
         return;
     }
     const QString version = m_proposedUpdate->enclosureVersion;
-    if (!version.isEmpty() && version != QLatin1String(runningVersion))
-        QSettings().setValue(QLatin1String(skippedVersionKey), version);
+    if (!version.isEmpty() && version != QLatin1String(kRunningVersion))
+        QSettings().setValue(QLatin1String(kSkippedVersionKey), version);
     emit offerWithdrawn();
     emit confirmationWithdrawn();
 }

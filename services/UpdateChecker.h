@@ -37,7 +37,7 @@ public:
     ~UpdateChecker() override;
 
     // The version this program is, in the feed's spelling.
-    static const char* const runningVersion;
+    static const char* const kRunningVersion;
     // The "velmora:platform" value of the downloads this build installs.
     static QString platformName();
     // The feed to ask: VELMORA_UPDATE_FEED_URL from the environment when set

@@ -16,15 +16,15 @@ bool setFromName(const QStringList& names, const QString& name, Enum* value)
 
 const QStringList& ImportOptions::groupingNames()
 {
-    static const QStringList names {QStringLiteral("none"), QStringLiteral("root"), QStringLiteral("take")};
-    return names;
+    static const QStringList kNames {QStringLiteral("none"), QStringLiteral("root"), QStringLiteral("take")};
+    return kNames;
 }
 
 const QStringList& ImportOptions::cullingNames()
 {
-    static const QStringList names {QStringLiteral("off"), QStringLiteral("ccw"), QStringLiteral("cw"),
-                                    QStringLiteral("material")};
-    return names;
+    static const QStringList kNames {QStringLiteral("off"), QStringLiteral("ccw"), QStringLiteral("cw"),
+                                     QStringLiteral("material")};
+    return kNames;
 }
 
 bool ImportOptions::setGroupingName(const QString& name) { return setFromName(groupingNames(), name, &grouping); }

@@ -17,9 +17,9 @@
 
 namespace {
 
-const int engineCtrlKey = OrbitCamera::CtrlKey;
-const int engineAltKey = OrbitCamera::AltKey;
-const unsigned int pointerContact = 1;
+const int kEngineCtrlKey = OrbitCamera::CtrlKey;
+const int kEngineAltKey = OrbitCamera::AltKey;
+const unsigned int kPointerContact = 1;
 
 } // namespace
 
@@ -35,7 +35,7 @@ GlItem::GlItem(QWidget* parent)
     m_viewer->setPlatform(m_platform);
     m_announceFirstPicture = qEnvironmentVariableIsSet("VELMORA_ANNOUNCE_FIRST_PICTURE");
     m_nextFrameTimer.setSingleShot(true);
-    m_nextFrameTimer.setInterval(playingFrameIntervalMs);
+    m_nextFrameTimer.setInterval(kPlayingFrameIntervalMs);
     connect(&m_nextFrameTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
 }
 
@@ -135,7 +135,7 @@ void GlItem::countFrame()
         return;
     }
     const qint64 elapsed = m_frameRateClock.elapsed();
-    if (elapsed < frameRateIntervalMs)
+    if (elapsed < kFrameRateIntervalMs)
         return;
     emit newFramerateAvailable(int(m_framesCounted * 1000 / elapsed));
     m_framesCounted = 0;
@@ -151,7 +151,7 @@ void GlItem::resizeGL(int w, int h)
 const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QString& version, int format,
                                            const EncoderOutputLogs* encoderLogs)
 {
-    static const EncoderOutputLogs nothingToAdd;
+    static const EncoderOutputLogs kNothingToAdd;
     m_encoderLogs = encoderLogs;
     if (m_renderingEnabled) {
         update();
@@ -162,7 +162,7 @@ const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QStri
     SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
     if (!SceneViewer::hasConvertedModel(m_folders.modelFolder))
         viewerFailedToLoad(SceneViewer::missingModelMessage());
-    return &nothingToAdd;
+    return &kNothingToAdd;
 }
 
 void GlItem::clearScene()
@@ -258,12 +258,12 @@ void GlItem::mousePressEvent(QMouseEvent* event)
     setFocus(Qt::OtherFocusReason);
     m_viewer->setDollyPress(event->button() == Qt::RightButton
                             || (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier)));
-    m_viewer->touchEvent(SceneViewer::TouchPress, event->pos().x(), event->pos().y(), pointerContact);
+    m_viewer->touchEvent(SceneViewer::TouchPress, event->pos().x(), event->pos().y(), kPointerContact);
 }
 
 void GlItem::mouseMoveEvent(QMouseEvent* event)
 {
-    m_viewer->touchEvent(SceneViewer::TouchMove, event->pos().x(), event->pos().y(), pointerContact);
+    m_viewer->touchEvent(SceneViewer::TouchMove, event->pos().x(), event->pos().y(), kPointerContact);
     // Hovering moves nothing; only a drag turns, pans or dollies.
     if (event->buttons() != Qt::NoButton)
         update();
@@ -271,7 +271,7 @@ void GlItem::mouseMoveEvent(QMouseEvent* event)
 
 void GlItem::mouseReleaseEvent(QMouseEvent* event)
 {
-    m_viewer->touchEvent(SceneViewer::TouchRelease, event->pos().x(), event->pos().y(), pointerContact);
+    m_viewer->touchEvent(SceneViewer::TouchRelease, event->pos().x(), event->pos().y(), kPointerContact);
 }
 
 void GlItem::wheelEvent(QWheelEvent* event)
@@ -287,9 +287,9 @@ bool GlItem::forwardModifierKey(QKeyEvent* event, int engineEvent)
 {
     int key = 0;
     if (event->key() == Qt::Key_Control)
-        key = engineCtrlKey;
+        key = kEngineCtrlKey;
     else if (event->key() == Qt::Key_Alt)
-        key = engineAltKey;
+        key = kEngineAltKey;
     if (!key) {
         event->ignore();
         return false;

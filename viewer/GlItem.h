@@ -36,9 +36,9 @@ Q_DECLARE_METATYPE(engine::Node*)
 class GlItem : public QOpenGLWidget, private ViewerHost {
     Q_OBJECT
 public:
-    static constexpr int frameRateIntervalMs = 1000;
+    static constexpr int kFrameRateIntervalMs = 1000;
     // Between frames while a clip plays: about 60 a second.
-    static constexpr int playingFrameIntervalMs = 16;
+    static constexpr int kPlayingFrameIntervalMs = 16;
 
     explicit GlItem(QWidget* parent = nullptr);
     ~GlItem() override;

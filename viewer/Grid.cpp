@@ -12,10 +12,10 @@ struct Colour {
     float r, g, b;
 };
 
-const Colour plainLine = {0.3f, 0.3f, 0.3f};
-const Colour tenthLine = {0.45f, 0.45f, 0.45f};
-const Colour zAxis = {0.15f, 0.15f, 0.7f};
-const Colour xAxis = {0.7f, 0.15f, 0.15f};
+const Colour kPlainLine = {0.3f, 0.3f, 0.3f};
+const Colour kTenthLine = {0.45f, 0.45f, 0.45f};
+const Colour kZAxis = {0.15f, 0.15f, 0.7f};
+const Colour kXAxis = {0.7f, 0.15f, 0.15f};
 
 void appendVertex(std::vector<float>& out, float x, float y, float z, const Colour& colour)
 {
@@ -30,16 +30,16 @@ std::vector<float> Grid::lineVertices(int lineCount)
     const int half = lines / 2;
     const float extent = float(half);
     std::vector<float> vertices;
-    vertices.reserve(size_t(lines) * 4 * floatsPerVertex);
+    vertices.reserve(size_t(lines) * 4 * kFloatsPerVertex);
     for (int i = -half; i <= half; ++i) {
         const float at = float(i);
-        Colour colour = i % 10 == 0 ? tenthLine : plainLine;
+        Colour colour = i % 10 == 0 ? kTenthLine : kPlainLine;
         if (i == 0)
-            colour = zAxis;
+            colour = kZAxis;
         appendVertex(vertices, at, 0.0f, -extent, colour);
         appendVertex(vertices, at, 0.0f, extent, colour);
         if (i == 0)
-            colour = xAxis;
+            colour = kXAxis;
         appendVertex(vertices, -extent, 0.0f, at, colour);
         appendVertex(vertices, extent, 0.0f, at, colour);
     }
@@ -52,7 +52,7 @@ engine::Model* Grid::createGridModel(int lineCount, const QString& resFolder)
     const engine::VertexFormat::Element elements[]
         = {{engine::VertexFormat::POSITION, 3}, {engine::VertexFormat::COLOR, 3}};
     const engine::VertexFormat format(elements, 2);
-    engine::Mesh* mesh = engine::Mesh::createMesh(format, unsigned(vertices.size() / floatsPerVertex), false);
+    engine::Mesh* mesh = engine::Mesh::createMesh(format, unsigned(vertices.size() / kFloatsPerVertex), false);
     if (!mesh)
         return nullptr;
     mesh->setPrimitiveType(engine::Mesh::LINES);

@@ -12,7 +12,7 @@ class Model;
 // one every ten, the X axis red and the Z axis blue.
 class Grid {
 public:
-    static const int floatsPerVertex = 6; // position, colour
+    static const int kFloatsPerVertex = 6; // position, colour
 
     // Two segments per step, two vertices each, for lineCount steps (made
     // odd, so that a line runs through the origin).

@@ -10,7 +10,7 @@
 
 namespace {
 
-const unsigned int viewSize = 300;
+const unsigned int kViewSize = 300;
 
 QString tr(const char* text) { return QCoreApplication::translate("HeadlessPreview", text); }
 
@@ -34,7 +34,7 @@ QString HeadlessPreview::write(const ViewerFolders& folders, const std::atomic<b
     {
         SceneViewer viewer(&host);
         viewer.setFolders(folders);
-        OffscreenPlatform platform(&viewer, viewSize, viewSize);
+        OffscreenPlatform platform(&viewer, kViewSize, kViewSize);
         viewer.setPlatform(&platform);
         if (viewer.run() != 0)
             return withoutPreviews(tr("the engine could not start on the off-screen context."));

@@ -15,7 +15,7 @@ bool startsWithSlashedDriveLetter(const QString& path)
 
 QString ModelDrop::pickModelPath(const QList<QUrl>& urls, const QStringList& acceptedSuffixes)
 {
-    const int count = qMin(urls.size(), maximumUrlsLookedAt);
+    const int count = qMin(urls.size(), kMaximumUrlsLookedAt);
     for (int i = 0; i < count; ++i) {
         const QString path = urls.at(i).path();
         qDebug() << "dropped:" << path;

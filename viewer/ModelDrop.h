@@ -9,7 +9,7 @@
 // with an accepted suffix, among no more than the first 32 dropped.
 class ModelDrop {
 public:
-    static constexpr int maximumUrlsLookedAt = 32;
+    static constexpr int kMaximumUrlsLookedAt = 32;
 
     // Empty when none of the looked-at URLs names a supported file.
     static QString pickModelPath(const QList<QUrl>& urls, const QStringList& acceptedSuffixes);

@@ -11,7 +11,7 @@
 namespace {
 
 // A real info file is a few hundred bytes; anything far larger is not ours.
-const qint64 maximumInfoFileSize = 64 * 1024;
+const qint64 kMaximumInfoFileSize = 64 * 1024;
 
 Json::Value boxObject(const engine::BoundingBox& box)
 {
@@ -45,7 +45,7 @@ bool writeRoot(const QString& filePath, const Json::Value& root)
 bool readRoot(const QString& filePath, Json::Value* root)
 {
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maximumInfoFileSize)
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaximumInfoFileSize)
         return false;
     const QByteArray text = file.readAll();
     Json::CharReaderBuilder builder;

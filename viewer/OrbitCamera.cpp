@@ -7,19 +7,19 @@
 #include <cmath>
 
 namespace {
-const float panSpeed = 0.001f; // of the distance to the origin, per pixel
-const float dollySpeed = 0.05f; // scene units per pixel
-const float zoomSpeed = 1.0f / 1000.0f; // of the distance, per wheel unit
-const float minimumZoomDistance = 0.00001f;
-const float minimumFarPlane = 20000.0f;
-const float framedFarMargin = 25.0f;
-const float startFarPlane = 10000.0f;
+const float kPanSpeed = 0.001f; // of the distance to the origin, per pixel
+const float kDollySpeed = 0.05f; // scene units per pixel
+const float kZoomSpeed = 1.0f / 1000.0f; // of the distance, per wheel unit
+const float kMinimumZoomDistance = 0.00001f;
+const float kMinimumFarPlane = 20000.0f;
+const float kFramedFarMargin = 25.0f;
+const float kStartFarPlane = 10000.0f;
 } // namespace
 
 void OrbitCamera::reset()
 {
-    yaw = startAngle;
-    pitch = startAngle;
+    yaw = kStartAngle;
+    pitch = kStartAngle;
     target = homeTarget;
     distance = homeDistance;
 }
@@ -69,10 +69,10 @@ OrbitCamera::Drag OrbitCamera::move(int x, int y)
         break;
     case Drag::Orbit:
         yaw += float(dx);
-        pitch = std::max(-pitchLimit, std::min(pitchLimit, pitch + float(dy)));
+        pitch = std::max(-kPitchLimit, std::min(kPitchLimit, pitch + float(dy)));
         break;
     case Drag::Dolly:
-        distance = (distance - float(dx) * dollySpeed) + float(dy) * dollySpeed;
+        distance = (distance - float(dx) * kDollySpeed) + float(dy) * kDollySpeed;
         break;
     case Drag::None:
         break;
@@ -85,15 +85,15 @@ void OrbitCamera::pan(int dx, int dy)
     // Farther from the origin, one pixel covers more of the scene.
     const float k = (target + engine::Vector3(0.0f, 0.0f, distance)).length();
     const engine::Matrix m = transform();
-    target -= m.getRightVector() * (float(dx) * k * panSpeed);
-    target += m.getUpVector() * (float(dy) * k * panSpeed);
+    target -= m.getRightVector() * (float(dx) * k * kPanSpeed);
+    target += m.getUpVector() * (float(dy) * k * kPanSpeed);
 }
 
 void OrbitCamera::zoom(int wheelDelta)
 {
-    if (distance <= minimumZoomDistance)
-        distance = minimumZoomDistance;
-    distance = distance - std::fabs(distance) * zoomSpeed * float(wheelDelta);
+    if (distance <= kMinimumZoomDistance)
+        distance = kMinimumZoomDistance;
+    distance = distance - std::fabs(distance) * kZoomSpeed * float(wheelDelta);
 }
 
 float OrbitCamera::frame(const engine::BoundingSphere& sphere, float currentFarPlane)
@@ -104,12 +104,12 @@ float OrbitCamera::frame(const engine::BoundingSphere& sphere, float currentFarP
     // instead swings a model that stands away from it out of the view. A
     // model smaller than the grid pulls the camera in: kept at the start
     // distance it would be a speck in the middle of the view.
-    const float halfAngle = engine::degreesToRadians(fieldOfView * 0.5f);
+    const float halfAngle = engine::degreesToRadians(kFieldOfView * 0.5f);
     target = sphere.center;
     distance = sphere.radius / std::tan(halfAngle);
     homeTarget = target;
     homeDistance = distance;
-    return std::max(currentFarPlane, std::max(distance + framedFarMargin, minimumFarPlane));
+    return std::max(currentFarPlane, std::max(distance + kFramedFarMargin, kMinimumFarPlane));
 }
 
 engine::Matrix OrbitCamera::transform() const
@@ -119,4 +119,4 @@ engine::Matrix OrbitCamera::transform() const
         * engine::Matrix::createTranslation(engine::Vector3(0.0f, 0.0f, distance));
 }
 
-float OrbitCamera::initialFarPlane(float distance) { return std::max(2.0f * std::fabs(distance), startFarPlane); }
+float OrbitCamera::initialFarPlane(float distance) { return std::max(2.0f * std::fabs(distance), kStartFarPlane); }

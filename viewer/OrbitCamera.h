@@ -13,19 +13,19 @@ struct OrbitCamera {
     enum ModifierKey { NoKey = 0, CtrlKey = 227, AltKey = 233 };
     enum class Drag { None, Pan, Orbit, Dolly };
 
-    static constexpr float fieldOfView = 45.0f;
-    static constexpr float nearPlane = 0.1f;
-    static constexpr float startDistance = 80.0f;
-    static constexpr float startAngle = 30.0f;
+    static constexpr float kFieldOfView = 45.0f;
+    static constexpr float kNearPlane = 0.1f;
+    static constexpr float kStartDistance = 80.0f;
+    static constexpr float kStartAngle = 30.0f;
     // Just short of straight down or up: past it the camera would turn
     // upside down, under the grid.
-    static constexpr float pitchLimit = 89.0f;
+    static constexpr float kPitchLimit = 89.0f;
 
-    float yaw = startAngle; // degrees
-    float pitch = startAngle; // degrees
-    float distance = startDistance; // scene units from target
+    float yaw = kStartAngle; // degrees
+    float pitch = kStartAngle; // degrees
+    float distance = kStartDistance; // scene units from target
     // Where reset() goes: the view framed at the last load.
-    float homeDistance = startDistance;
+    float homeDistance = kStartDistance;
     engine::Vector3 homeTarget;
     engine::Vector3 target;
     bool pointerDown = false;
@@ -42,7 +42,7 @@ struct OrbitCamera {
     // The start view becomes home again: no model is framed any more.
     void forgetFraming()
     {
-        homeDistance = startDistance;
+        homeDistance = kStartDistance;
         homeTarget = engine::Vector3();
     }
     void press(int x, int y, bool dolly = false);

@@ -27,17 +27,17 @@
 
 namespace {
 
-const char* const cameraNodeId = "CameraNode";
-const char* const selectionNodeId = "SelectionNode";
-const char* const rootNodeId = "RootSceneNode";
-const char* const gridNodeId = "grid";
-const char* const axesNodeId = "axes";
-const int gridLineCount = 41;
+const char* const kCameraNodeId = "CameraNode";
+const char* const kSelectionNodeId = "SelectionNode";
+const char* const kRootNodeId = "RootSceneNode";
+const char* const kGridNodeId = "grid";
+const char* const kAxesNodeId = "axes";
+const int kGridLineCount = 41;
 // The cameras fit a sphere into their field of view by the tangent of half
 // its angle, which leaves the sphere's rim a little outside; this much
 // larger, the box inside it is seen whole from every side (1 / cos 22.5°
 // is 1.083).
-const float framingMargin = 1.1f;
+const float kFramingMargin = 1.1f;
 
 QString tr(const char* text) { return QCoreApplication::translate("SceneViewer", text); }
 
@@ -92,7 +92,7 @@ void SceneViewer::initialize()
     setEngineResourcePath(m_folders.applicationParentFolder);
     setEngineResourcePath(m_folders.modelFolder);
     m_scene = engine::Scene::create();
-    m_orbit.distance = OrbitCamera::startDistance;
+    m_orbit.distance = OrbitCamera::kStartDistance;
     createCameraRig();
     createGrid(m_folders.applicationParentFolder + QStringLiteral("/res"));
     createSelectionBox();
@@ -101,12 +101,12 @@ void SceneViewer::initialize()
 
 void SceneViewer::createGrid(const QString& resFolder)
 {
-    engine::Node* grid = engine::Node::create(gridNodeId);
-    if (engine::Model* lines = Grid::createGridModel(gridLineCount, resFolder)) {
+    engine::Node* grid = engine::Node::create(kGridNodeId);
+    if (engine::Model* lines = Grid::createGridModel(kGridLineCount, resFolder)) {
         grid->setDrawable(lines);
         lines->release();
     }
-    engine::Node* axes = engine::Node::create(axesNodeId);
+    engine::Node* axes = engine::Node::create(kAxesNodeId);
     grid->addChild(axes);
     axes->release();
     m_scene->addNode(grid);
@@ -115,12 +115,12 @@ void SceneViewer::createGrid(const QString& resFolder)
 
 void SceneViewer::createCameraRig()
 {
-    m_orbit.yaw = OrbitCamera::startAngle;
-    m_orbit.pitch = OrbitCamera::startAngle;
+    m_orbit.yaw = OrbitCamera::kStartAngle;
+    m_orbit.pitch = OrbitCamera::kStartAngle;
     const float aspect = getHeight() ? float(getWidth()) / float(getHeight()) : 1.0f;
-    m_camera = engine::Camera::createPerspective(OrbitCamera::fieldOfView, aspect, OrbitCamera::nearPlane,
+    m_camera = engine::Camera::createPerspective(OrbitCamera::kFieldOfView, aspect, OrbitCamera::kNearPlane,
                                                  OrbitCamera::initialFarPlane(m_orbit.distance));
-    m_cameraNode = engine::Node::create(cameraNodeId);
+    m_cameraNode = engine::Node::create(kCameraNodeId);
     m_cameraNode->setCamera(m_camera);
     m_scene->addNode(m_cameraNode);
     m_scene->setActiveCamera(m_camera);
@@ -130,7 +130,7 @@ void SceneViewer::createCameraRig()
 
 void SceneViewer::createSelectionBox()
 {
-    m_selectionNode = engine::Node::create(selectionNodeId);
+    m_selectionNode = engine::Node::create(kSelectionNodeId);
     if (engine::Model* box = SelectionBox::createModel()) {
         m_selectionNode->setDrawable(box);
         box->release();
@@ -328,7 +328,7 @@ engine::BoundingSphere SceneViewer::sphereAround(const engine::BoundingBox& box)
         && std::isfinite(box.min.x) && std::isfinite(box.min.y) && std::isfinite(box.min.z);
     if (!finite || !(size.x >= 0.0f && size.y >= 0.0f && size.z >= 0.0f))
         return engine::BoundingSphere();
-    return engine::BoundingSphere(box.getCenter(), size.length() * 0.5f * framingMargin);
+    return engine::BoundingSphere(box.getCenter(), size.length() * 0.5f * kFramingMargin);
 }
 
 void SceneViewer::collectClips()
@@ -378,9 +378,9 @@ QString SceneViewer::vertexCountLabel(unsigned int vertexCount)
         unsigned int below;
         const char* label;
     };
-    static const Bucket buckets[] = {{1000, "0-1k"},       {10000, "1k-10k"},     {50000, "10k-50k"},
-                                     {100000, "50k-100k"}, {200000, "100k-200k"}, {500000, "200k-500k"}};
-    for (const Bucket& bucket : buckets) {
+    static const Bucket kBuckets[] = {{1000, "0-1k"},       {10000, "1k-10k"},     {50000, "10k-50k"},
+                                      {100000, "50k-100k"}, {200000, "100k-200k"}, {500000, "200k-500k"}};
+    for (const Bucket& bucket : kBuckets) {
         if (vertexCount < bucket.below)
             return QLatin1String(bucket.label);
     }
@@ -414,7 +414,7 @@ void SceneViewer::clearScene()
 {
     if (!m_scene)
         return;
-    if (engine::Node* root = m_scene->findNode(rootNodeId))
+    if (engine::Node* root = m_scene->findNode(kRootNodeId))
         m_scene->removeNode(root);
     setSelectedObject(nullptr);
     m_orbit.forgetFraming();

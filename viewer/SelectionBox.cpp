@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const vertexShader = R"(
+const char* const kVertexShader = R"(
 attribute vec4 a_position;
 uniform mat4 u_worldViewProjectionMatrix;
 void main()
@@ -22,7 +22,7 @@ void main()
 }
 )";
 
-const char* const fragmentShader = R"(
+const char* const kFragmentShader = R"(
 #ifdef OPENGL_ES
 precision highp float;
 #endif
@@ -35,7 +35,7 @@ void main()
 
 engine::Material* createWhiteLineMaterial()
 {
-    engine::Effect* effect = engine::Effect::createFromSource(vertexShader, fragmentShader);
+    engine::Effect* effect = engine::Effect::createFromSource(kVertexShader, kFragmentShader);
     if (!effect)
         return nullptr;
     engine::Material* material = engine::Material::create(effect);

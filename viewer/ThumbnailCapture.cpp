@@ -23,11 +23,11 @@
 
 namespace {
 
-const float fieldOfView = 45.0f;
-const int supersampling = 2;
+const float kFieldOfView = 45.0f;
+const int kSupersampling = 2;
 // How far in front of and behind the model's centre the top view sees, in
 // bounding radii.
-const float orthographicReach = 1.1f;
+const float kOrthographicReach = 1.1f;
 
 // The camera and how far back from the model's centre it sits along its
 // own view axis.
@@ -38,15 +38,15 @@ engine::Camera* createCamera(const engine::BoundingSphere& sphere, float aspectR
         // Outside the model, as a viewer would stand: a camera inside it
         // sees every surface from the back half of the time, which shading
         // and culling take for the far side.
-        *distance = 2.0f * orthographicReach * r;
-        return engine::Camera::createOrthographic(2.1f * r, 2.1f * r, aspectRatio, *distance - orthographicReach * r,
-                                                  *distance + orthographicReach * r);
+        *distance = 2.0f * kOrthographicReach * r;
+        return engine::Camera::createOrthographic(2.1f * r, 2.1f * r, aspectRatio, *distance - kOrthographicReach * r,
+                                                  *distance + kOrthographicReach * r);
     }
-    const float halfAngle = engine::degreesToRadians(fieldOfView * 0.5f);
+    const float halfAngle = engine::degreesToRadians(kFieldOfView * 0.5f);
     *distance = r / std::tan(halfAngle);
     if (r > FLT_EPSILON)
-        return engine::Camera::createPerspective(fieldOfView, aspectRatio, *distance - r, r + *distance);
-    return engine::Camera::createPerspective(fieldOfView, aspectRatio, 0.1f, 10.0f);
+        return engine::Camera::createPerspective(kFieldOfView, aspectRatio, *distance - r, r + *distance);
+    return engine::Camera::createPerspective(kFieldOfView, aspectRatio, 0.1f, 10.0f);
 }
 
 // The camera node's world transform: turned by the view's angles about the
@@ -95,7 +95,7 @@ bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingSpher
 
     QImage image;
     {
-        OffscreenTarget target(width * supersampling, height * supersampling);
+        OffscreenTarget target(width * kSupersampling, height * kSupersampling);
         if (target.isComplete()) {
             clearToWhite();
             SceneDrawer drawer;
@@ -137,9 +137,9 @@ bool ThumbnailCapture::captureThumbnails(engine::Scene* scene, const engine::Bou
                                          const engine::BoundingSphere& modelSphere, const QString& metaFolder)
 {
     const bool topDownSaved
-        = capture(scene, modelSphere, thumbnailSize, thumbnailSize, overview(modelBox), metaFolder + "/topdown.png");
-    const bool perspectiveSaved
-        = capture(scene, modelSphere, thumbnailSize, thumbnailSize, perspectiveView(), metaFolder + "/perspective.png");
+        = capture(scene, modelSphere, kThumbnailSize, kThumbnailSize, overview(modelBox), metaFolder + "/topdown.png");
+    const bool perspectiveSaved = capture(scene, modelSphere, kThumbnailSize, kThumbnailSize, perspectiveView(),
+                                          metaFolder + "/perspective.png");
     // Named only once they exist: an export must not promise a missing file.
     if (topDownSaved)
         ModelInfoFile::setInfoValue(metaFolder, "img_topdown", "./topdown.png");

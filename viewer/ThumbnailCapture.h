@@ -14,7 +14,7 @@ class Scene;
 // the model's ".meta" folder, so that they travel with every export.
 class ThumbnailCapture {
 public:
-    static constexpr int thumbnailSize = 300;
+    static constexpr int kThumbnailSize = 300;
 
     struct View {
         bool perspective;

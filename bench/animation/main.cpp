@@ -48,11 +48,11 @@ namespace {
 
 using namespace engine;
 
-const int JOINT_COUNT = 200;
-const int CHAIN_LENGTH = 10; // 20 chains of 10 joints below the root: limbs, fingers
-const int KEY_COUNT = 31; // one second at 30 keys per second
-const int FRAME_COUNT = 10000;
-const float FRAME_TIME = 16.0f;
+const int kJointCount = 200;
+const int kChainLength = 10; // 20 chains of 10 joints below the root: limbs, fingers
+const int kKeyCount = 31; // one second at 30 keys per second
+const int kFrameCount = 10000;
+const float kFrameTime = 16.0f;
 
 // Prints one part's figure against the target; true when it is met.
 bool reportAllocations(const char* part, unsigned long long allocations, int frames)
@@ -70,25 +70,25 @@ struct Skeleton {
 Skeleton buildSkeleton()
 {
     Skeleton skeleton;
-    for (int i = 0; i < JOINT_COUNT; ++i) {
+    for (int i = 0; i < kJointCount; ++i) {
         Joint* joint = Joint::create(("joint" + std::to_string(i)).c_str());
         if (i > 0) {
-            Joint* parent = skeleton.joints[(i % CHAIN_LENGTH == 1) ? 0 : i - 1];
+            Joint* parent = skeleton.joints[(i % kChainLength == 1) ? 0 : i - 1];
             parent->addChild(joint);
         }
         skeleton.joints.push_back(joint);
     }
 
-    std::vector<unsigned int> times(KEY_COUNT);
-    for (int k = 0; k < KEY_COUNT; ++k)
-        times[k] = static_cast<unsigned int>(k * 1000 / (KEY_COUNT - 1));
-    std::vector<float> rotations(KEY_COUNT * 4);
-    std::vector<float> translations(KEY_COUNT * 3);
-    std::vector<float> scales(KEY_COUNT * 3);
+    std::vector<unsigned int> times(kKeyCount);
+    for (int k = 0; k < kKeyCount; ++k)
+        times[k] = static_cast<unsigned int>(k * 1000 / (kKeyCount - 1));
+    std::vector<float> rotations(kKeyCount * 4);
+    std::vector<float> translations(kKeyCount * 3);
+    std::vector<float> scales(kKeyCount * 3);
 
     skeleton.animation = Animation::create("skeleton");
-    for (int i = 0; i < JOINT_COUNT; ++i) {
-        for (int k = 0; k < KEY_COUNT; ++k) {
+    for (int i = 0; i < kJointCount; ++i) {
+        for (int k = 0; k < kKeyCount; ++k) {
             const float phase = 0.2f * k + 0.05f * i;
             const float half = 0.3f * std::sin(phase);
             const float axisLength = std::sqrt(1.0f + 0.25f + 0.04f);
@@ -102,10 +102,10 @@ Skeleton buildSkeleton()
             scales[k * 3 + 0] = scales[k * 3 + 1] = scales[k * 3 + 2] = 1.0f + 0.02f * std::sin(phase);
         }
         Joint* joint = skeleton.joints[i];
-        skeleton.animation->addChannel(joint, ANIMATE_ROTATE, KEY_COUNT, times.data(), rotations.data(), Curve::LINEAR);
-        skeleton.animation->addChannel(joint, ANIMATE_TRANSLATE, KEY_COUNT, times.data(), translations.data(),
+        skeleton.animation->addChannel(joint, ANIMATE_ROTATE, kKeyCount, times.data(), rotations.data(), Curve::LINEAR);
+        skeleton.animation->addChannel(joint, ANIMATE_TRANSLATE, kKeyCount, times.data(), translations.data(),
                                        Curve::LINEAR);
-        skeleton.animation->addChannel(joint, ANIMATE_SCALE, KEY_COUNT, times.data(), scales.data(), Curve::SMOOTH);
+        skeleton.animation->addChannel(joint, ANIMATE_SCALE, kKeyCount, times.data(), scales.data(), Curve::SMOOTH);
     }
     return skeleton;
 }
@@ -122,34 +122,34 @@ float refreshWorldMatrices(const std::vector<Joint*>& joints)
 bool measureSkeleton(AnimationController& controller)
 {
     Skeleton skeleton = buildSkeleton();
-    std::printf("skeleton: %d joints, %u channels, %d keys each\n", JOINT_COUNT, skeleton.animation->channelCount(),
-                KEY_COUNT);
+    std::printf("skeleton: %d joints, %u channels, %d keys each\n", kJointCount, skeleton.animation->channelCount(),
+                kKeyCount);
     AnimationClip* clip = skeleton.animation->findClip();
     clip->setRepeatCount(0.0f);
     clip->play();
 
-    const unsigned long long beforeFirst = allocationCount;
-    controller.update(FRAME_TIME);
+    const unsigned long long beforeFirst = s_allocationCount;
+    controller.update(kFrameTime);
     float checksum = refreshWorldMatrices(skeleton.joints);
-    const unsigned long long firstFrameAllocations = allocationCount - beforeFirst;
+    const unsigned long long firstFrameAllocations = s_allocationCount - beforeFirst;
 
     using Clock = std::chrono::steady_clock;
     double animateSeconds = 0.0;
     double worldSeconds = 0.0;
-    const unsigned long long beforeRest = allocationCount;
-    for (int frame = 1; frame < FRAME_COUNT; ++frame) {
+    const unsigned long long beforeRest = s_allocationCount;
+    for (int frame = 1; frame < kFrameCount; ++frame) {
         const Clock::time_point t0 = Clock::now();
-        controller.update(FRAME_TIME);
+        controller.update(kFrameTime);
         const Clock::time_point t1 = Clock::now();
         checksum += refreshWorldMatrices(skeleton.joints);
         const Clock::time_point t2 = Clock::now();
         animateSeconds += std::chrono::duration<double>(t1 - t0).count();
         worldSeconds += std::chrono::duration<double>(t2 - t1).count();
     }
-    const unsigned long long laterAllocations = allocationCount - beforeRest;
-    const int measured = FRAME_COUNT - 1;
+    const unsigned long long laterAllocations = s_allocationCount - beforeRest;
+    const int measured = kFrameCount - 1;
 
-    std::printf("frames: %d (%.0f ms each)\n", FRAME_COUNT, double(FRAME_TIME));
+    std::printf("frames: %d (%.0f ms each)\n", kFrameCount, double(kFrameTime));
     std::printf("time per frame: %.2f us (controller update and curves %.2f us, world matrices %.2f us)\n",
                 (animateSeconds + worldSeconds) * 1e6 / measured, animateSeconds * 1e6 / measured,
                 worldSeconds * 1e6 / measured);
@@ -221,14 +221,14 @@ bool measureClipBlends(AnimationController& controller)
     walkClip->crossFade(runClip, 2000);
     frame(16.0f);
 
-    const unsigned long long before = allocationCount;
+    const unsigned long long before = s_allocationCount;
     float checksum = 0.0f;
     for (int i = 0; i < frames; ++i) {
         if (i == frames / 2)
             runClip->play();
         checksum += frame(i % 5 ? 16.0f : 33.0f);
     }
-    const unsigned long long during = allocationCount - before;
+    const unsigned long long during = s_allocationCount - before;
     std::printf("clip blends: %d joints, %ld transform changes heard, checksum %.3f\n", jointCount, listener.changes,
                 double(checksum));
     const bool met = reportAllocations("clip blends", during, frames);
@@ -244,14 +244,14 @@ bool measureClipBlends(AnimationController& controller)
     return met;
 }
 
-const char* const SKINNED_VERTEX_SHADER
+const char* const kSkinnedVertexShader
     = "attribute vec3 a_position;\n"
       "uniform mat4 u_worldViewProjectionMatrix;\n"
       "uniform vec4 u_matrixPalette[6];\n"
       "uniform vec3 u_ambient;\n"
       "void main() { gl_Position = u_worldViewProjectionMatrix * vec4(a_position, 1.0)\n"
       "    + u_matrixPalette[0] * 0.0 + vec4(u_ambient, 0.0) * 0.0; }\n";
-const char* const FLAT_FRAGMENT_SHADER = "uniform vec4 u_color;\nvoid main() { gl_FragColor = u_color; }\n";
+const char* const kFlatFragmentShader = "uniform vec4 u_color;\nvoid main() { gl_FragColor = u_color; }\n";
 
 // Draws the model, or else one triangle straight through OpenGL: what the
 // driver alone allocates for a draw.
@@ -290,7 +290,7 @@ GLuint createRawTriangle()
                    compileShader(GL_VERTEX_SHADER,
                                  "attribute vec3 a_position;\n"
                                  "void main() { gl_Position = vec4(a_position, 1.0); }\n"));
-    glAttachShader(program, compileShader(GL_FRAGMENT_SHADER, FLAT_FRAGMENT_SHADER));
+    glAttachShader(program, compileShader(GL_FRAGMENT_SHADER, kFlatFragmentShader));
     glBindAttribLocation(program, 0, "a_position");
     glLinkProgram(program);
     GLuint buffer = 0;
@@ -317,7 +317,7 @@ Model* createSkinnedTriangle(Joint* bone)
     skin->setJointCount(2);
     skin->setJoint(bone, 0);
     model->setSkin(skin);
-    Effect* effect = Effect::createFromSource(SKINNED_VERTEX_SHADER, FLAT_FRAGMENT_SHADER);
+    Effect* effect = Effect::createFromSource(kSkinnedVertexShader, kFlatFragmentShader);
     if (!effect)
         return model;
     Material* material = Material::create(effect);
@@ -372,14 +372,14 @@ bool measureDrawnSkin()
     auto countFrames = [&]() {
         game.frame();
         game.frame();
-        const unsigned long long before = allocationCount;
+        const unsigned long long before = s_allocationCount;
         for (int i = 0; i < frames; ++i) {
             bone->setTranslation(float(i) * 0.01f, 0, 0);
             node->setTranslation(0, float(i) * 0.01f, 0);
             game.frame();
         }
         glFinish();
-        return allocationCount - before;
+        return s_allocationCount - before;
     };
     game.rawProgram = createRawTriangle();
     const unsigned long long raw = countFrames();

@@ -49,9 +49,9 @@
 
 namespace {
 
-const int viewWidth = 800;
-const int viewHeight = 600;
-const int frames = 30;
+const int kViewWidth = 800;
+const int kViewHeight = 600;
+const int kFrames = 30;
 
 // A host that keeps the clip names the viewer announces.
 class ClipListHost : public ConsoleViewerHost {
@@ -99,8 +99,8 @@ struct ProgramRun {
     double idlePercent = -1.0; // of one core, over idleSeconds with nothing moving
 };
 
-const int idleSeconds = 5;
-const int startRuns = 3;
+const int kIdleSeconds = 5;
+const int kStartRuns = 3;
 
 // A failed run (negative) counts as the slowest.
 double median(std::vector<double> values)
@@ -136,10 +136,10 @@ ProgramRun runProgram(const QString& fbx, const QString& scratch, bool measureId
             // The previews are drawn on the frame after the first picture.
             QThread::sleep(1);
             const double before = processorSeconds(program.processId());
-            QThread::sleep(idleSeconds);
+            QThread::sleep(kIdleSeconds);
             const double after = processorSeconds(program.processId());
             if (before >= 0 && after >= 0)
-                run.idlePercent = (after - before) / idleSeconds * 100.0;
+                run.idlePercent = (after - before) / kIdleSeconds * 100.0;
         }
     }
     program.terminate();
@@ -165,29 +165,29 @@ double allocationsPerFrame(SceneViewer& viewer)
 {
     viewer.frame();
     glFinish();
-    const unsigned long long before = allocationCount;
-    for (int i = 0; i < frames; ++i)
+    const unsigned long long before = s_allocationCount;
+    for (int i = 0; i < kFrames; ++i)
         viewer.frame();
     glFinish();
-    return double(allocationCount - before) / frames;
+    return double(s_allocationCount - before) / kFrames;
 }
 
 // Who allocates during a frame: each allocation's stack is recorded by the
 // allocation hook (backtrace does not allocate once the unwinder is loaded)
 // and counted as the driver's when any of its frames lies in a Mesa or
 // libGL library. The first few stacks are printed as they are.
-const int tracedAllocations = 4096;
-const int tracedDepth = 24;
-const int printedStacks = 2;
-void* tracedStacks[tracedAllocations][tracedDepth];
-int tracedDepths[tracedAllocations];
-int tracedCount = 0;
+const int kTracedAllocations = 4096;
+const int kTracedDepth = 24;
+const int kPrintedStacks = 2;
+void* s_tracedStacks[kTracedAllocations][kTracedDepth];
+int s_tracedDepths[kTracedAllocations];
+int s_tracedCount = 0;
 
 void recordAllocationStack()
 {
-    if (tracedCount < tracedAllocations) {
-        const int slot = tracedCount++;
-        tracedDepths[slot] = backtrace(tracedStacks[slot], tracedDepth);
+    if (s_tracedCount < kTracedAllocations) {
+        const int slot = s_tracedCount++;
+        s_tracedDepths[slot] = backtrace(s_tracedStacks[slot], kTracedDepth);
     }
 }
 
@@ -210,25 +210,25 @@ void attributeAllocations(SceneViewer& viewer)
     backtrace(warmUp, 4);
     viewer.frame();
     glFinish();
-    tracedCount = 0;
-    allocationHook = recordAllocationStack;
+    s_tracedCount = 0;
+    s_allocationHook = recordAllocationStack;
     viewer.frame();
     glFinish();
-    allocationHook = nullptr;
+    s_allocationHook = nullptr;
     int driver = 0;
-    for (int i = 0; i < tracedCount; ++i) {
+    for (int i = 0; i < s_tracedCount; ++i) {
         bool inDriver = false;
-        for (int frame = 0; frame < tracedDepths[i] && !inDriver; ++frame)
-            inDriver = isDriverFrame(tracedStacks[i][frame]);
+        for (int frame = 0; frame < s_tracedDepths[i] && !inDriver; ++frame)
+            inDriver = isDriverFrame(s_tracedStacks[i][frame]);
         driver += inDriver ? 1 : 0;
-        if (!inDriver || i < printedStacks) {
+        if (!inDriver || i < kPrintedStacks) {
             std::printf("allocation %d of a frame (%s), innermost first:\n", i + 1, inDriver ? "driver" : "ours");
             std::fflush(stdout);
             // Skips the hook and the counting function.
-            backtrace_symbols_fd(tracedStacks[i] + 2, tracedDepths[i] - 2, STDOUT_FILENO);
+            backtrace_symbols_fd(s_tracedStacks[i] + 2, s_tracedDepths[i] - 2, STDOUT_FILENO);
         }
     }
-    std::printf("allocations in one frame: %d, %d of them inside the OpenGL driver\n", tracedCount, driver);
+    std::printf("allocations in one frame: %d, %d of them inside the OpenGL driver\n", s_tracedCount, driver);
 }
 
 void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QString& fbx, const QString& scratch,
@@ -253,9 +253,9 @@ void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QS
     // says little; the medians are compared.
     std::vector<double> f3dRuns, programRuns;
     ProgramRun program;
-    for (int i = 0; i < startRuns; ++i) {
+    for (int i = 0; i < kStartRuns; ++i) {
         f3dRuns.push_back(timeF3d(fbx, scratch + "/f3d.png"));
-        program = runProgram(fbx, scratch, measureIdle && i == startRuns - 1);
+        program = runProgram(fbx, scratch, measureIdle && i == kStartRuns - 1);
         programRuns.push_back(program.firstPictureMs);
     }
     const double f3dMs = median(f3dRuns), programMs = median(programRuns);
@@ -266,11 +266,11 @@ void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QS
     }
     std::printf("time to first picture, %s (median of %d starts): program %.1f ms, f3d %.1f ms, ratio %.3f\n"
                 "  of which encoder alone %.1f ms, load %.1f ms, first frame %.1f ms, the rest %.1f ms\n",
-                qPrintable(name), startRuns, programMs, f3dMs, f3dMs > 0 ? programMs / f3dMs : 0.0, encoderMs, loadMs,
+                qPrintable(name), kStartRuns, programMs, f3dMs, f3dMs > 0 ? programMs / f3dMs : 0.0, encoderMs, loadMs,
                 viewerMs - loadMs, programMs - encoderMs - viewerMs);
     if (measureIdle)
         std::printf("window at rest with %s shown: %.2f %% of a core over %d s (goal under 2 %%)\n", qPrintable(name),
-                    program.idlePercent, idleSeconds);
+                    program.idlePercent, kIdleSeconds);
 }
 
 } // namespace
@@ -291,10 +291,10 @@ int main(int argc, char** argv)
         std::printf("no off-screen OpenGL context\n");
         return 1;
     }
-    OffscreenTarget window(viewWidth, viewHeight);
+    OffscreenTarget window(kViewWidth, kViewHeight);
     ClipListHost host;
     SceneViewer viewer(&host);
-    OffscreenPlatform platform(&viewer, viewWidth, viewHeight);
+    OffscreenPlatform platform(&viewer, kViewWidth, kViewHeight);
     viewer.setPlatform(&platform);
     viewer.setFolders({workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()});
     viewer.run();
@@ -304,11 +304,11 @@ int main(int argc, char** argv)
         timeFirstPicture(viewer, workspace, dense, temp.path());
         QElapsedTimer clock;
         clock.start();
-        for (int i = 0; i < frames; ++i)
+        for (int i = 0; i < kFrames; ++i)
             viewer.frame();
         glFinish();
-        std::printf("frame time, 196 608 triangles at %d x %d: %.1f ms\n", viewWidth, viewHeight,
-                    double(clock.nsecsElapsed()) / 1e6 / frames);
+        std::printf("frame time, 196 608 triangles at %d x %d: %.1f ms\n", kViewWidth, kViewHeight,
+                    double(clock.nsecsElapsed()) / 1e6 / kFrames);
     } else {
         std::printf("%s is missing: no 200k figures\n", qPrintable(dense));
     }

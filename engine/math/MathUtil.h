@@ -4,13 +4,13 @@
 
 namespace engine {
 
-constexpr float MATH_PI = 3.14159265358979323846f;
-constexpr float MATH_PIOVER2 = 1.57079632679489661923f;
-constexpr float MATH_DEG_TO_RAD_FACTOR = 0.017453292f;
-constexpr float MATH_EPSILON = 0.000001f;
-constexpr float MATH_FLOAT_MAX = 3.4028235e38f;
+constexpr float kMathPi = 3.14159265358979323846f;
+constexpr float kMathPiOver2 = 1.57079632679489661923f;
+constexpr float kMathDegToRadFactor = 0.017453292f;
+constexpr float kMathEpsilon = 0.000001f;
+constexpr float kMathFloatMax = 3.4028235e38f;
 
-inline float degreesToRadians(float degrees) { return degrees * MATH_DEG_TO_RAD_FACTOR; }
+inline float degreesToRadians(float degrees) { return degrees * kMathDegToRadFactor; }
 inline float radiansToDegrees(float radians) { return radians * 57.29577951f; }
 
 // Divides four components by their length (vectors and quaternions alike);

@@ -43,8 +43,8 @@ Matrix::Matrix(float m11, float m12, float m13, float m14, float m21, float m22,
 
 const Matrix& Matrix::identity()
 {
-    static const Matrix id;
-    return id;
+    static const Matrix kId;
+    return kId;
 }
 
 Matrix Matrix::zero()
@@ -151,8 +151,8 @@ bool Matrix::createPerspective(float fieldOfView, float aspectRatio, float zNear
     const float half = fieldOfView * 0.5f;
     // tan() is undefined at odd multiples of a right angle and zero at even
     // ones; neither gives a usable projection.
-    const float rem = std::fabs(std::fmod(half, MATH_PIOVER2));
-    if (rem < MATH_EPSILON || std::fabs(rem - MATH_PIOVER2) < MATH_EPSILON)
+    const float rem = std::fabs(std::fmod(half, kMathPiOver2));
+    if (rem < kMathEpsilon || std::fabs(rem - kMathPiOver2) < kMathEpsilon)
         return false;
     if (aspectRatio == 0.0f || zNear == zFar || !std::isfinite(half))
         return false;

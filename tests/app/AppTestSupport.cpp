@@ -28,7 +28,7 @@ void ModalDialogCloser::poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
     const bool found = modal && modal != m_ignore && modal->isVisible();
-    if (!found && m_clock.elapsed() < waitMs)
+    if (!found && m_clock.elapsed() < kWaitMs)
         return;
     // Stopped before answering: the answer may run nested event loops.
     m_timer.stop();

@@ -29,7 +29,7 @@
 class ModalDialogCloser : public QObject {
 public:
     using Answer = std::function<void(QWidget* dialog)>;
-    static constexpr int waitMs = 60000;
+    static constexpr int kWaitMs = 60000;
 
     static void answerNext(Answer answer, QWidget* ignore = nullptr);
     // Drops closers still waiting, so none answers a later test's dialog with

@@ -60,8 +60,8 @@ private:
 
 namespace {
 
-const EncoderOutputLogs twoRecords {{LoggingManager::Warning, 2001, "Missing texture", "first line\nsecond line"},
-                                    {LoggingManager::Error, 1002, "Broken mesh", "<b>not bold</b>"}};
+const EncoderOutputLogs kTwoRecords {{LoggingManager::Warning, 2001, "Missing texture", "first line\nsecond line"},
+                                     {LoggingManager::Error, 1002, "Broken mesh", "<b>not bold</b>"}};
 
 } // namespace
 
@@ -89,7 +89,7 @@ void LoggingWindowTest::init()
 void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
 {
     LoggingManager* manager = m_controller->loggingManager();
-    manager->outputParserDidGenerateOutputMessages(twoRecords);
+    manager->outputParserDidGenerateOutputMessages(kTwoRecords);
     QVERIFY(shownAndChecked(true));
     QVERIFY(!manager->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
     // The viewer's own check records join the encoder's.
@@ -146,7 +146,7 @@ void LoggingWindowTest::rowTitlesSayWhatTheRecordSays()
 void LoggingWindowTest::copyingSelectedAndAllRecords()
 {
     const EncoderOutputLog third {LoggingManager::Warning, 2009, "Importer report", "Link 7 not resolved"};
-    m_controller->loggingManager()->outputParserDidGenerateOutputMessages(twoRecords + EncoderOutputLogs {third});
+    m_controller->loggingManager()->outputParserDidGenerateOutputMessages(kTwoRecords + EncoderOutputLogs {third});
     QTableView* table = find<QTableView>("loggingTable");
     QClipboard* clipboard = QGuiApplication::clipboard();
     const QString lines[]
@@ -221,7 +221,7 @@ void LoggingWindowTest::windowAndCheckMarkFollowEachOther()
 {
     QFETCH(QString, how);
     QAction* menuEntry = m_controller->menuManager()->showLoggingWindowAction();
-    m_controller->loggingManager()->addLogs(twoRecords);
+    m_controller->loggingManager()->addLogs(kTwoRecords);
     QVERIFY(shownAndChecked(true));
     if (how == "button")
         QTest::mouseClick(find<QPushButton>("loggingCloseButton"), Qt::LeftButton);

@@ -37,7 +37,7 @@
 
 namespace {
 
-const int loadTimeoutMs = 60000;
+const int kLoadTimeoutMs = 60000;
 
 QString md5Hex(const QString& path)
 {
@@ -176,7 +176,7 @@ private slots:
         QString seen;
         answerNextBox(&seen);
         m_controller->menuManager()->openChosenFile(path);
-        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::kWaitMs);
         QVERIFY2(seen.startsWith(box), qPrintable(seen));
         QTRY_VERIFY(!m_controller->loadingIndicator()->view()->isVisible());
         QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
@@ -191,7 +191,7 @@ private slots:
         QSignalSpy exported(m_controller->modelManager(), &ModelManager::modelExported);
         QSignalSpy failed(m_controller->modelManager(), &ModelManager::modelExportFailed);
         m_controller->menuManager()->exportToChosenFile(target);
-        QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, loadTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, kLoadTimeoutMs);
         // What we wrote, we can open again.
         QVERIFY(open(target, 2));
         QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
@@ -204,7 +204,7 @@ private slots:
         QString seen;
         answerNextBox(&seen);
         m_controller->menuManager()->exportToChosenFile(boat);
-        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::kWaitMs);
         QVERIFY2(seen.contains("could not be exported") && seen.contains(QDir::toNativeSeparators(boat))
                      && !seen.endsWith('|'),
                  qPrintable(seen));
@@ -408,7 +408,8 @@ private slots:
 private:
     bool loads(int count)
     {
-        return QTest::qWaitFor([&] { return m_loaded->count() >= count; }, loadTimeoutMs) && m_loaded->count() == count;
+        return QTest::qWaitFor([&] { return m_loaded->count() >= count; }, kLoadTimeoutMs)
+            && m_loaded->count() == count;
     }
     bool open(const QString& path, int count = 1)
     {

@@ -57,7 +57,7 @@ private slots:
         // Only the last argument counts, and it is opened.
         QCOMPARE(controller.loadingIndicator()->view()->messageLabel()->text(),
                  QStringLiteral("Opening file: Model.Fbx"));
-        QTRY_VERIFY_WITH_TIMEOUT(failure.contains("Model.Fbx could not be converted"), ModalDialogCloser::waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(failure.contains("Model.Fbx could not be converted"), ModalDialogCloser::kWaitMs);
     }
     // Every entry of the translation catalogue can match a text of the
     // program, and keeps the placeholders its source fills in: a dropped %1

@@ -38,9 +38,9 @@ QString offerText(const QString& version)
         + " is now available - you are currently running 1.7.521. Would you like to download it now?";
 }
 
-const QString noUpdates = QStringLiteral("Information|No updates were found.");
-const QString fileError = QStringLiteral("Error|Error in update file. Please try again later.");
-const QString networkError = QStringLiteral("Error|Failed to connect to update service. Please try again later.");
+const QString kNoUpdates = QStringLiteral("Information|No updates were found.");
+const QString kFileError = QStringLiteral("Error|Error in update file. Please try again later.");
+const QString kNetworkError = QStringLiteral("Error|Failed to connect to update service. Please try again later.");
 
 template <typename T>
 T* visibleWindow(const QString& objectName)
@@ -151,8 +151,8 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("feed");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("same version") << "/feed" << itemOf("1.7.521") << noUpdates;
-        QTest::newRow("no item") << "/feed" << QByteArray() << noUpdates;
+        QTest::newRow("same version") << "/feed" << itemOf("1.7.521") << kNoUpdates;
+        QTest::newRow("no item") << "/feed" << QByteArray() << kNoUpdates;
         QTest::newRow("newer version") << "/feed" << itemOf("1.8") << offerText("1.8");
         QTest::newRow("first usable item decides")
             << "/feed" << itemOf("1.9", "Q_OS_WIN32") + itemOf("1.8") << offerText("1.8");
@@ -160,22 +160,22 @@ private slots:
             << "/feed" << itemOf("1.7.520").replace("sparkle:version", "velmora:version=\"2.0\" sparkle:version")
             << offerText("2.0");
         QTest::newRow("platform trimmed and upper-cased") << "/feed" << itemOf("1.8", "q_os_linux") << offerText("1.8");
-        QTest::newRow("other platform only") << "/feed" << itemOf("1.8", "Q_OS_WIN32") << fileError;
-        QTest::newRow("no release notes") << "/feed" << itemOf("1.8", "Q_OS_LINUX", "") << fileError;
+        QTest::newRow("other platform only") << "/feed" << itemOf("1.8", "Q_OS_WIN32") << kFileError;
+        QTest::newRow("no release notes") << "/feed" << itemOf("1.8", "Q_OS_LINUX", "") << kFileError;
         QTest::newRow("release notes not on the web")
-            << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>file:///etc/passwd</link>") << fileError;
+            << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>file:///etc/passwd</link>") << kFileError;
         QTest::newRow("download not on the web")
-            << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>ORIGIN/n</link>", "javascript:alert(1)") << fileError;
-        QTest::newRow("malformed") << "/feed" << QByteArray("<item><title>1.8</item>") << fileError;
-        QTest::newRow("huge") << "/feed" << QByteArray(5 * 1024 * 1024, ' ') << fileError;
-        QTest::newRow("declares 2.2 GB, sends nothing") << "/large" << QByteArray() << fileError;
-        QTest::newRow("drips a byte at a time") << "/drip" << QByteArray() << networkError;
+            << "/feed" << itemOf("1.8", "Q_OS_LINUX", "<link>ORIGIN/n</link>", "javascript:alert(1)") << kFileError;
+        QTest::newRow("malformed") << "/feed" << QByteArray("<item><title>1.8</item>") << kFileError;
+        QTest::newRow("huge") << "/feed" << QByteArray(5 * 1024 * 1024, ' ') << kFileError;
+        QTest::newRow("declares 2.2 GB, sends nothing") << "/large" << QByteArray() << kFileError;
+        QTest::newRow("drips a byte at a time") << "/drip" << QByteArray() << kNetworkError;
         QTest::newRow("redirect followed") << "/moved" << itemOf("1.8") << offerText("1.8");
-        QTest::newRow("redirect loop") << "/loop" << QByteArray() << networkError;
-        QTest::newRow("redirect to a local file") << "/local" << QByteArray() << networkError;
-        QTest::newRow("not found") << "/missing" << QByteArray() << networkError;
+        QTest::newRow("redirect loop") << "/loop" << QByteArray() << kNetworkError;
+        QTest::newRow("redirect to a local file") << "/local" << QByteArray() << kNetworkError;
+        QTest::newRow("not found") << "/missing" << QByteArray() << kNetworkError;
         // Nothing listens on port 1 of this machine: refused at once, no waiting.
-        QTest::newRow("unreachable") << "http://127.0.0.1:1/feed" << QByteArray() << networkError;
+        QTest::newRow("unreachable") << "http://127.0.0.1:1/feed" << QByteArray() << kNetworkError;
     }
 
     void whatAFeedLeadsTo()
@@ -210,7 +210,7 @@ private slots:
         click("skipButton");
         QCOMPARE(QSettings().value("LatestSkippedVersion").toString(), QStringLiteral("1.8"));
         makeChecker();
-        QCOMPARE(check(), noUpdates);
+        QCOMPARE(check(), kNoUpdates);
         serveFeed(itemOf("1.9"));
         QCOMPARE(check(), offerText("1.9"));
         click("remindButton");

@@ -63,14 +63,14 @@ bool makeFixtures(const QString& folder)
 
 QString badMessageLine(const Run& run)
 {
-    static const QRegularExpression warning(R"(^Warning \(GP#2\d{3}\|[^|)\n]+\): .+$)");
-    static const QRegularExpression error(R"(^Error \(GP#1\d{3}\|[^|)\n]+\): .+$)");
+    static const QRegularExpression kWarning(R"(^Warning \(GP#2\d{3}\|[^|)\n]+\): .+$)");
+    static const QRegularExpression kError(R"(^Error \(GP#1\d{3}\|[^|)\n]+\): .+$)");
     for (const QString& line : run.out.split('\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith("Error") || (line.startsWith("Warning") && !warning.match(line).hasMatch()))
+        if (line.startsWith("Error") || (line.startsWith("Warning") && !kWarning.match(line).hasMatch()))
             return line;
     }
     for (const QString& line : run.err.split('\n', Qt::SkipEmptyParts)) {
-        if (!error.match(line).hasMatch())
+        if (!kError.match(line).hasMatch())
             return line;
     }
     return QString();
@@ -79,8 +79,8 @@ QString badMessageLine(const Run& run)
 QStringList codes(const Run& run)
 {
     QStringList found;
-    static const QRegularExpression code(R"(^(?:Warning|Error) \(GP#(\d+)\|)", QRegularExpression::MultilineOption);
-    for (auto it = code.globalMatch(run.out + "\n" + run.err); it.hasNext();)
+    static const QRegularExpression kCode(R"(^(?:Warning|Error) \(GP#(\d+)\|)", QRegularExpression::MultilineOption);
+    for (auto it = kCode.globalMatch(run.out + "\n" + run.err); it.hasNext();)
         found << it.next().captured(1);
     return found;
 }
@@ -312,8 +312,8 @@ bool axisTurn(const aiMatrix4x4& written, aiMatrix4x4 source)
 // An id stands for a source name when it is the name or the name made unique ("__2", ...).
 bool idNames(const std::string& id, const std::string& name)
 {
-    static const QRegularExpression suffix(R"(^__\d+$)");
-    return id == name || (id.compare(0, name.size(), name) == 0 && suffix.match(q(id.substr(name.size()))).hasMatch());
+    static const QRegularExpression kSuffix(R"(^__\d+$)");
+    return id == name || (id.compare(0, name.size(), name) == 0 && kSuffix.match(q(id.substr(name.size()))).hasMatch());
 }
 
 // A triangle's corner positions, bit for bit, turned to start at its smallest corner: equal for

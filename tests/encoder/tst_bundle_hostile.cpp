@@ -121,7 +121,7 @@ private slots:
             QSKIP("shared models not present");
         const double cuts[] = {0.01, 0.1, 0.33, 0.5, 0.77, 0.95, 0.999};
         const int rounds = damage == "none" || damage.startsWith("bit") ? 1 : noise || damage == "embedded" ? 3 : 7;
-        QRandomGenerator random(uint(qHash(QString(QTest::currentDataTag()))));
+        QRandomGenerator random {uint(qHash(QString(QTest::currentDataTag())))};
         for (int round = 0; round < rounds; ++round) {
             QByteArray bytes = damage == "cut" ? whole.left(int(whole.size() * cuts[round])) : whole;
             for (int i = 0; noise && i < damage.mid(6).toInt(); ++i)

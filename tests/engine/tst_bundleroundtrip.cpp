@@ -26,13 +26,13 @@ QString encoderPath() { return qEnvironmentVariable("VELMORA_BUILD_DIR") + "/too
 // the code of the error that says why.
 int expectedRefusal(const QString& relativePath)
 {
-    static const QMap<QString, int> refusals {
+    static const QMap<QString, int> kRefusals {
         {"assimp/test/models/FBX/transparentTest.fbx", 1003}, // damaged binary header
         {"ufbx/data/maya_cube_6100_ascii.fbx", 1001}, // FBX 6.1
         {"ufbx/data/maya_cube_6100_binary.fbx", 1001},
         {"ufbx/data/maya_cube_big_endian_7500_binary.fbx", 1002},
     };
-    return refusals.value(relativePath, 0);
+    return kRefusals.value(relativePath, 0);
 }
 
 // The encoder's summary in the words it prints them, for comparison; nodes

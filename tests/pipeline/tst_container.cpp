@@ -265,15 +265,15 @@ private slots:
         QTest::addColumn<qint64>("bytesFree");
         QTest::addColumn<int>("refusal");
         QTest::addColumn<QString>("reason");
-        const qint64 GiB = qint64(1) << 30;
+        const qint64 giB = qint64(1) << 30;
         using R = UnpackBudget::Refusal;
-        QTest::newRow("full disk") << QVector<quint64> {quint64(GiB), quint64(GiB) / 2} << GiB / 2 << int(R::NoSpace)
+        QTest::newRow("full disk") << QVector<quint64> {quint64(giB), quint64(giB) / 2} << giB / 2 << int(R::NoSpace)
                                    << QString("not enough disk space: 1140850688 bytes needed, 536870912 bytes free");
         QTest::newRow("too large on a full disk")
-            << QVector<quint64> {quint64(5 * GiB), quint64(5 * GiB)} << qint64(0) << int(R::TooLarge)
+            << QVector<quint64> {quint64(5 * giB), quint64(5 * giB)} << qint64(0) << int(R::TooLarge)
             << QString("it would unpack to 5368709120 bytes, more than the 4294967296 allowed");
         QTest::newRow("sizes that would wrap")
-            << QVector<quint64> {~quint64(0) / 2 + 2, 1, ~quint64(0) / 2, 1} << 10 * GiB << int(R::TooLarge)
+            << QVector<quint64> {~quint64(0) / 2 + 2, 1, ~quint64(0) / 2, 1} << 10 * giB << int(R::TooLarge)
             << QString("it would unpack to 18446744073709551615 bytes");
         QTest::newRow("bomb on a full disk") << QVector<quint64> {quint64(40) << 20, 4096} << qint64(0)
                                              << int(R::ImplausibleRatio) << QString("claims to grow 10240 times");
@@ -287,7 +287,7 @@ private slots:
         UnpackBudget budget;
         for (int i = 0; i + 1 < sizes.size(); i += 2)
             budget.add("model/e", sizes[i], sizes[i + 1]);
-        const UnpackBudget::Verdict verdict = budget.verdict(ZipArchiveReader::defaultSizeLimit, bytesFree);
+        const UnpackBudget::Verdict verdict = budget.verdict(ZipArchiveReader::kDefaultSizeLimit, bytesFree);
         QCOMPARE(int(verdict.refusal), refusal);
         QVERIFY2(verdict.reason.contains(reason), qPrintable(verdict.reason));
     }

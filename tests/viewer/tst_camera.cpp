@@ -127,7 +127,7 @@ void CameraTest::framing()
     QCOMPARE(camera.target, radius > 0 ? sphere.center : engine::Vector3());
     camera.forgetFraming();
     camera.reset();
-    QCOMPARE(camera.distance, OrbitCamera::startDistance);
+    QCOMPARE(camera.distance, OrbitCamera::kStartDistance);
     QCOMPARE(camera.target, engine::Vector3());
 }
 
@@ -183,7 +183,7 @@ void CameraTest::transformLooksAtTarget()
     QVERIFY((towardsTarget - m.getForwardVector()).length() < 1e-4f);
     camera.reset();
     QCOMPARE(camera.target, engine::Vector3());
-    QCOMPARE(camera.distance, OrbitCamera::startDistance);
+    QCOMPARE(camera.distance, OrbitCamera::kStartDistance);
 }
 
 QTEST_APPLESS_MAIN(CameraTest)

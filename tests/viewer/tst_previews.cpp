@@ -35,14 +35,14 @@ private:
 
 namespace {
 
-const int previewSize = 300;
-const int converterFailed = 3; // the program's exit code for a model the converter refuses
+const int kPreviewSize = 300;
+const int kConverterFailed = 3; // the program's exit code for a model the converter refuses
 
 // Damaged, or in versions and byte orders the converter does not read.
-const QStringList refusedFiles = {"transparentTest.fbx", "maya_cube_6100_ascii.fbx", "maya_cube_6100_binary.fbx",
-                                  "maya_cube_big_endian_7500_binary.fbx"};
+const QStringList kRefusedFiles = {"transparentTest.fbx", "maya_cube_6100_ascii.fbx", "maya_cube_6100_binary.fbx",
+                                   "maya_cube_big_endian_7500_binary.fbx"};
 // No triangles to draw: curves, lights only.
-const QStringList emptyFiles = {"nurbs.fbx", "lights.dae"};
+const QStringList kEmptyFiles = {"nurbs.fbx", "lights.dae"};
 
 struct Look {
     int model = 0; // pixels that are not the white background
@@ -115,7 +115,7 @@ void PreviewsTest::initTestCase()
 
 void PreviewsTest::cleanupTestCase()
 {
-    const int columns = 3, cell = previewSize / 2, label = 16;
+    const int columns = 3, cell = kPreviewSize / 2, label = 16;
     QImage sheet(columns * 2 * cell, int(m_sheet.size() + columns - 1) / columns * (cell + label),
                  QImage::Format_RGB32);
     sheet.fill(Qt::lightGray);
@@ -143,8 +143,8 @@ void PreviewsTest::previews()
     QFETCH(int, index);
     const QString name = QFileInfo(m_files[index]).fileName();
     const QString container = m_temp.filePath(QString::number(index) + ".vm3");
-    if (refusedFiles.contains(name)) {
-        QCOMPARE(m_exitCodes[size_t(index)], converterFailed);
+    if (kRefusedFiles.contains(name)) {
+        QCOMPARE(m_exitCodes[size_t(index)], kConverterFailed);
         QVERIFY(!QFileInfo::exists(container));
         return;
     }
@@ -153,25 +153,25 @@ void PreviewsTest::previews()
     QVERIFY(reader.open(container) && reader.extractAll(container + "_"));
     const QImage top(container + "_/model/.meta/topdown.png");
     const QImage perspective(container + "_/model/.meta/perspective.png");
-    QCOMPARE(top.size(), QSize(previewSize, previewSize));
-    QCOMPARE(perspective.size(), QSize(previewSize, previewSize));
-    QImage pair(2 * previewSize, previewSize, QImage::Format_RGB32);
+    QCOMPARE(top.size(), QSize(kPreviewSize, kPreviewSize));
+    QCOMPARE(perspective.size(), QSize(kPreviewSize, kPreviewSize));
+    QImage pair(2 * kPreviewSize, kPreviewSize, QImage::Format_RGB32);
     QPainter painter(&pair);
     painter.drawImage(0, 0, top);
-    painter.drawImage(previewSize, 0, perspective);
+    painter.drawImage(kPreviewSize, 0, perspective);
     painter.end();
     m_sheet.emplace_back(m_names[index], pair);
 
     const Look above = lookAt(top), slanted = lookAt(perspective);
     const QByteArray text = ("top: " + describe(above) + "; perspective: " + describe(slanted)).toUtf8();
     const char* seen = text.constData();
-    if (emptyFiles.contains(name)) {
+    if (kEmptyFiles.contains(name)) {
         QVERIFY2(above.model + slanted.model == 0, seen);
         return;
     }
-    QVERIFY2(std::min(above.model, slanted.model) > previewSize * previewSize / 500, seen);
+    QVERIFY2(std::min(above.model, slanted.model) > kPreviewSize * kPreviewSize / 500, seen);
     QVERIFY2(above.onBorder + slanted.onBorder == 0, seen);
-    QVERIFY2(std::max(slanted.extent.width(), slanted.extent.height()) >= previewSize * 3 / 10, seen);
+    QVERIFY2(std::max(slanted.extent.width(), slanted.extent.height()) >= kPreviewSize * 3 / 10, seen);
     QVERIFY2(std::min(above.brightness, slanted.brightness) >= 0.6 * std::max(above.brightness, slanted.brightness),
              seen);
     // Unless a material is black, or white (or textured, which may be either).

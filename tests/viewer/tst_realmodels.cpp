@@ -40,7 +40,7 @@ ViewerFolders foldersOf(const WorkspaceService& workspace)
     return ViewerFolders {workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()};
 }
 
-const QRgb background = qRgb(40, 40, 60);
+const QRgb kBackground = qRgb(40, 40, 60);
 
 struct ScreenRect {
     QRect pixels;
@@ -106,7 +106,7 @@ void RealModelsTest::initTestCase()
     m_item->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_item));
     QTRY_VERIFY(m_item->isRenderingEnabled());
-    m_item->setClearColor(QColor(background));
+    m_item->setClearColor(QColor(kBackground));
 }
 
 void RealModelsTest::cleanupTestCase()
