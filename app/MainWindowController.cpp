@@ -303,7 +303,7 @@ void MainWindowController::newModelLoaded(const QString& path)
     if (m_reloading)
         m_mainWindow->statusBarController()->showDelayedMessage(
             tr("Reloaded %1 at %2").arg(QFileInfo(path).fileName(), QTime::currentTime().toString("HH:mm:ss")),
-            exportMessageDelayMs);
+            kExportMessageDelayMs);
     m_reloading = false;
     m_loadedPath = path;
     followSource(UserSettings::instance().reloadWhenChanged() ? path : QString());
@@ -326,7 +326,7 @@ void MainWindowController::errorLoadingNewModel(QString message)
         setExportEnabled(false);
         m_mainWindow->statusBarController()->showDelayedMessage(
             tr("Reloading %1 failed: the last good model stays on screen.").arg(QFileInfo(m_loadedPath).fileName()),
-            exportMessageDelayMs);
+            kExportMessageDelayMs);
         m_loggingViewController->showLoggingWindow(true);
         m_menuManager->userDidChangedLoggingWindowVisibility(true);
         return;
