@@ -402,7 +402,8 @@ private slots:
         QVERIFY(program.waitForFinished(60000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        QCOMPARE(QDir(company).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+        // Only the cache of finished conversions stays, for the next start.
+        QCOMPARE(QDir(company).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {"cache"});
     }
 
 private:
