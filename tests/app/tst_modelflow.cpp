@@ -246,7 +246,7 @@ private slots:
         QSignalSpy clips(view->viewport(), &GlItem::addItemToAnimations);
         QSignalSpy playing(view->viewport(), &GlItem::animationStartedPlaying);
         QVERIFY(open(source));
-        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 1, loadTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 1, kLoadTimeoutMs);
         engine::Scene* scene = scenes.first().at(0).value<engine::Scene*>();
         engine::Node* camera = scene->getActiveCamera()->getNode();
         camera->setTranslation(1.5f, 2.5f, 40.0f); // where the user left it
@@ -265,7 +265,7 @@ private slots:
         QTest::qWait(20); // a later modification time
         QVERIFY(testsupport::writeFile(source, testsupport::readFile(shared)));
         QVERIFY(loads(2));
-        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 2, loadTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 2, kLoadTimeoutMs);
         QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().z, 40.0f);
         QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().x, 1.5f);
         QCOMPARE(view->viewState().selectedPath, before.selectedPath);
@@ -276,7 +276,7 @@ private slots:
 
         // A save that cannot be converted keeps the last good model on screen.
         QVERIFY(testsupport::writeFile(source, QByteArray("Kaydara FBX Binary  \0 cut short", 31)));
-        QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), loadTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), kLoadTimeoutMs);
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
         QTRY_VERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked()); // the log is open
@@ -341,7 +341,7 @@ private slots:
         dialog.setOutputFolder(m_files.filePath("converted"));
         dialog.findChild<QPushButton*>("convertButton")->click();
         QVERIFY(!dialog.findChild<QPushButton*>("convertButton")->isEnabled());
-        QVERIFY(finished.wait(loadTimeoutMs));
+        QVERIFY(finished.wait(kLoadTimeoutMs));
         auto* table = dialog.findChild<QTableWidget*>("resultsTable");
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, 1)->text(), QString("failed"));
