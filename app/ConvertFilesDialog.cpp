@@ -183,9 +183,9 @@ void ConvertFilesDialog::start()
 // The batch prints "[done/total] ..." for every file it finishes.
 void ConvertFilesDialog::readProgress()
 {
-    static const QRegularExpression counter(QStringLiteral("^\\[(\\d+)/(\\d+)\\]"));
+    static const QRegularExpression kCounter(QStringLiteral("^\\[(\\d+)/(\\d+)\\]"));
     while (m_process && m_process->canReadLine()) {
-        const QRegularExpressionMatch match = counter.match(QString::fromLocal8Bit(m_process->readLine()));
+        const QRegularExpressionMatch match = kCounter.match(QString::fromLocal8Bit(m_process->readLine()));
         if (match.hasMatch()) {
             m_progress->setRange(0, match.captured(2).toInt());
             m_progress->setValue(match.captured(1).toInt());

@@ -178,19 +178,19 @@ int thumbnail(const QString& inputPath, const QString& outputPath, const QString
 
 // The pipeline's debug lines are diagnostics for developers; on the console
 // they would drown the encoder's records. Warnings still get through.
-QtMessageHandler g_previousHandler = nullptr;
+QtMessageHandler s_previousHandler = nullptr;
 
 void consoleMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
+    if (s_previousHandler)
+        s_previousHandler(type, context, message);
 }
 
 struct QuietDiagnostics {
-    QuietDiagnostics() { g_previousHandler = qInstallMessageHandler(consoleMessageHandler); }
-    ~QuietDiagnostics() { qInstallMessageHandler(g_previousHandler); }
+    QuietDiagnostics() { s_previousHandler = qInstallMessageHandler(consoleMessageHandler); }
+    ~QuietDiagnostics() { qInstallMessageHandler(s_previousHandler); }
 };
 
 int convert(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)

@@ -150,11 +150,11 @@ CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options&
 
 bool CommandLineRequest::wantsConsoleMode(int argc, char** argv)
 {
-    static const char* const modes[] = {"--convert", "--thumbnail", "--info", "--help", "-h", "-?", "--version", "-v"};
+    static const char* const kModes[] = {"--convert", "--thumbnail", "--info", "--help", "-h", "-?", "--version", "-v"};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0)
             return false;
-        for (const char* mode : modes) {
+        for (const char* mode : kModes) {
             const size_t length = std::strlen(mode);
             if (std::strncmp(argv[i], mode, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
                 return true;

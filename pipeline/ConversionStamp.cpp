@@ -19,9 +19,9 @@ const int kMaxCompanions = 4096;
 
 bool isCompanion(const QFileInfo& file)
 {
-    static const QStringList suffixes = {"png", "jpg", "jpeg", "tga",  "bmp", "dds",  "tif", "tiff", "gif",
-                                         "psd", "exr", "hdr",  "webp", "ktx", "ktx2", "mtl", "bin"};
-    return suffixes.contains(file.suffix(), Qt::CaseInsensitive);
+    static const QStringList kSuffixes = {"png", "jpg", "jpeg", "tga",  "bmp", "dds",  "tif", "tiff", "gif",
+                                          "psd", "exr", "hdr",  "webp", "ktx", "ktx2", "mtl", "bin"};
+    return kSuffixes.contains(file.suffix(), Qt::CaseInsensitive);
 }
 
 void listCompanions(const QString& folder, int depth, QFileInfoList* files)
