@@ -118,8 +118,13 @@ ProgramRun runProgram(const QString& fbx, const QString& scratch, bool measureId
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         environment.insert(QLatin1String(name), scratch);
+    // A temporary folder of its own for every start: the window keeps its
+    // finished conversions there, and a start that found the last one's
+    // would measure reopening, not the whole road f3d takes.
+    QTemporaryDir temporary(scratch + QStringLiteral("/start-XXXXXX"));
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
     environment.insert(QStringLiteral("VELMORA_ANNOUNCE_FIRST_PICTURE"), QStringLiteral("1"));
     QProcess program;
     program.setProcessEnvironment(environment);
