@@ -2,20 +2,17 @@
 
 #include "WorkspaceService.h"
 
-// The workspace of one console command: a service of its own, whose
-// workspace is claimed with its owner file
-// like the window's and removed whatever way the command ends (a killed
-// run's is removed by the next run).
+// The workspace of one console command: a service of its own, which
+// ConsoleImport names and claims after the input (with its owner file, like
+// the window's), removed whatever way the command ends (a killed run's is
+// removed by the next run).
 class ConsoleWorkspace {
 public:
-    ConsoleWorkspace();
-    ~ConsoleWorkspace();
+    ConsoleWorkspace() = default;
+    ~ConsoleWorkspace() { m_service.deleteCurrentWorkspace(); }
     ConsoleWorkspace(const ConsoleWorkspace&) = delete;
     ConsoleWorkspace& operator=(const ConsoleWorkspace&) = delete;
 
-    // Names and claims the workspace after the input file; false when the
-    // file cannot be read.
-    bool claimFor(const QString& inputPath);
     WorkspaceService& service() { return m_service; }
     WorkspacePaths paths() const { return m_service.paths(); }
 

@@ -6,6 +6,7 @@
 #include "ModelFileTypes.h"
 #include "ModelInfoFile.h"
 #include "Node.h"
+#include "QuietViewport.h"
 #include "Ref.h"
 #include "SelectionBox.h"
 #include "WorkspaceService.h"
@@ -217,14 +218,7 @@ void ViewportTest::drawsOnlyOnChange()
     QFETCH(QString, change);
     QFETCH(bool, draws);
     QSignalSpy frames(m_item, &QOpenGLWidget::frameSwapped);
-    // Frames still owed to earlier changes may land late on a busy machine;
-    // a viewport that redraws on its own never goes quiet.
-    for (int settle = 0; settle < 10; ++settle) {
-        frames.clear();
-        QTest::qWait(200);
-        if (frames.isEmpty())
-            break;
-    }
+    waitForQuiet(frames);
     QCOMPARE(frames.count(), 0);
     const Qt::MouseButtons held = change == "drag" ? Qt::LeftButton : Qt::NoButton;
     QMouseEvent move(QEvent::MouseMove, QPointF(30, 30), Qt::NoButton, held, Qt::NoModifier);
