@@ -233,9 +233,11 @@ void ViewportTest::drawsOnlyOnChange()
     else
         m_item->setClearColor(QColor(1, 2, 3));
     QTest::qWait(300);
-    // A change draws a frame or two, not one every few milliseconds.
+    // A change draws a frame or two, not one every few milliseconds (a
+    // 16 ms timer would draw about 18 here); other programs' windows on the
+    // shared test display may expose this one once or twice more.
     QCOMPARE(frames.count() > 0, draws);
-    QVERIFY(frames.count() <= 2);
+    QVERIFY2(frames.count() <= 5, qPrintable(QString::number(frames.count())));
 }
 
 void ViewportTest::failureMessage_data()
