@@ -21,34 +21,29 @@ WEApplication::WEApplication(int& argc, char** argv)
 {
     initVelmoraResources();
 
-    m_updateChecker = new UpdateChecker();
-    UpdateChecker::setInstance(m_updateChecker);
-    m_updatePresenter = new UpdatePresenter(m_updateChecker);
-    m_osInfoService = OsInfoService::createForPlatform();
-    OsInfoService::setInstance(m_osInfoService);
-    m_tracker = new AnalyticsTracker(QString::fromLatin1(kAnalyticsAccountId));
-    AnalyticsTracker::setInstance(m_tracker);
-    m_workspaceService = new WorkspaceService();
-    WorkspaceRegistry::setInstance(m_workspaceService);
+    m_updateChecker = std::make_unique<UpdateChecker>();
+    UpdateChecker::setInstance(m_updateChecker.get());
+    m_updatePresenter = std::make_unique<UpdatePresenter>(m_updateChecker.get());
+    m_osInfoService.reset(OsInfoService::createForPlatform());
+    OsInfoService::setInstance(m_osInfoService.get());
+    m_tracker = std::make_unique<AnalyticsTracker>(QString::fromLatin1(kAnalyticsAccountId));
+    AnalyticsTracker::setInstance(m_tracker.get());
+    m_workspaceService = std::make_unique<WorkspaceService>();
+    WorkspaceRegistry::setInstance(m_workspaceService.get());
 #ifdef Q_OS_LINUX
     connect(new QuitSignals_Linux(this), &QuitSignals_Linux::quitRequested, this, &WEApplication::quitRequested);
 #endif
 }
 
+// The services go after this body, in the reverse order of their members.
+// Unregistered first, none of them is reached through an accessor while the
+// others go.
 WEApplication::~WEApplication()
 {
-    // Unregister before deleting so that nothing reaches a dead service
-    // through the accessors while the base class shuts down.
     AnalyticsTracker::setInstance(nullptr);
-    delete m_tracker;
     UpdateChecker::setInstance(nullptr);
-    // Its windows go before the checker whose network fetches their notes.
-    delete m_updatePresenter;
-    delete m_updateChecker;
     OsInfoService::setInstance(nullptr);
-    delete m_osInfoService;
     WorkspaceRegistry::setInstance(nullptr);
-    delete m_workspaceService;
 }
 
 bool WEApplication::isSupportedModelFile(const QString& path) { return ModelFileTypes::isOpenableFile(path); }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QString>
 
+#include <memory>
+
 class AnalyticsTracker;
 class OsInfoService;
 class UpdateChecker;
@@ -37,9 +39,11 @@ public slots:
 private:
     void handleFileOpen(const QString& path);
 
-    UpdateChecker* m_updateChecker = nullptr;
-    UpdatePresenter* m_updatePresenter = nullptr;
-    OsInfoService* m_osInfoService = nullptr;
-    AnalyticsTracker* m_tracker = nullptr;
-    WorkspaceService* m_workspaceService = nullptr;
+    // Destroyed bottom up: the update windows before the checker whose
+    // network fetches their notes.
+    std::unique_ptr<WorkspaceService> m_workspaceService;
+    std::unique_ptr<OsInfoService> m_osInfoService;
+    std::unique_ptr<UpdateChecker> m_updateChecker;
+    std::unique_ptr<UpdatePresenter> m_updatePresenter;
+    std::unique_ptr<AnalyticsTracker> m_tracker;
 };
