@@ -8,7 +8,8 @@ LoadingIndicatorViewController::LoadingIndicatorViewController(QWidget* mainWind
 {
 }
 
-LoadingIndicatorViewController::~LoadingIndicatorViewController() { delete m_view; }
+// The view is a child of the main window and goes with it.
+LoadingIndicatorViewController::~LoadingIndicatorViewController() = default;
 
 int LoadingIndicatorViewController::start(const QString& message, int timeoutMs)
 {

@@ -56,7 +56,7 @@ QColor settingsBackground()
 } // namespace
 
 MainViewController::MainViewController(MainWindowController* controller)
-    : QObject(nullptr)
+    : QObject(controller)
     , m_controller(controller)
 {
     MainWindow* window = m_controller->mainWindow();

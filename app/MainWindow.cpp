@@ -25,7 +25,7 @@ MainWindow::MainWindow(QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/IconAppIconSmall")));
 }
 
-MainWindow::~MainWindow() { delete menuBar(); }
+MainWindow::~MainWindow() = default;
 
 void MainWindow::setTitleFileName(const QString& fileName)
 {

@@ -37,17 +37,18 @@ const int kExportMessageDelayMs = 100;
 
 MainWindowController::MainWindowController(WEApplication* application)
     : QObject(nullptr)
+    , m_mainWindow(std::make_unique<MainWindow>())
 {
-    m_mainWindow = new MainWindow();
-    m_modelManager = new ModelManager(WorkspaceRegistry::instanceOrDefault());
+    MainWindow* window = m_mainWindow.get();
+    m_modelManager = new ModelManager(WorkspaceRegistry::instanceOrDefault(), this);
     m_menuManager = new MenuManager(this);
     m_mainViewController = new MainViewController(this);
-    m_loggingViewController = new LoggingViewController(m_mainWindow);
-    m_loadingIndicator = new LoadingIndicatorViewController(m_mainWindow);
-    m_aboutWindowController = new AboutWindowController(m_mainWindow);
-    m_preferencesWindowController = new PreferencesWindowController(m_mainWindow);
-    m_systemInfoWindowController = new SystemInfoWindowController(m_mainWindow);
-    m_userDialogController = new UserDialogController(m_mainWindow);
+    m_loggingViewController = new LoggingViewController(window, this);
+    m_loadingIndicator = new LoadingIndicatorViewController(window, this);
+    m_aboutWindowController = new AboutWindowController(window, this);
+    m_preferencesWindowController = new PreferencesWindowController(window, this);
+    m_systemInfoWindowController = new SystemInfoWindowController(window, this);
+    m_userDialogController = new UserDialogController(window, this);
     m_sourceWatcher = new SourceWatcher(this);
 
     // Nothing can be exported before a model has loaded.
@@ -57,20 +58,10 @@ MainWindowController::MainWindowController(WEApplication* application)
 
 MainWindowController::~MainWindowController()
 {
-    delete m_mainViewController;
-    delete m_loggingViewController;
-    delete m_loadingIndicator;
-    delete m_aboutWindowController;
-    delete m_preferencesWindowController;
-    delete m_systemInfoWindowController;
-    delete m_mainWindow;
-    delete m_modelManager;
-    delete m_menuManager;
-    delete m_userDialogController;
-
-    // The model manager stops a running encoder as it goes, but that import
-    // may already have recreated the workspace the closing window deleted.
-    // Once it has ended, nothing writes there any more: delete it for good.
+    // A running import may already have recreated the workspace the closing
+    // window deleted. Its encoder is stopped rather than waited for; once the
+    // pool has ended, nothing writes there any more: delete it for good.
+    m_modelManager->cancelImport();
     QThreadPool::globalInstance()->waitForDone();
     if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         workspaces->deleteCurrentWorkspace();
@@ -146,7 +137,7 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(m_preferencesWindowController, &PreferencesWindowController::backgroundColorPreviewed, m_mainViewController,
             &MainViewController::previewBackgroundColor);
 
-    connect(m_mainWindow, &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
+    connect(m_mainWindow.get(), &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
     connect(m_sourceWatcher, &SourceWatcher::sourceChanged, this, &MainWindowController::reloadChangedSource);
     connect(m_menuManager, &MenuManager::convertFilesRequested, this, &MainWindowController::showConvertFilesDialog);
     connect(m_menuManager, &MenuManager::reloadWhenChangedToggled, this,
@@ -426,7 +417,7 @@ void MainWindowController::reloadChangedSource(const QString& path)
 void MainWindowController::showConvertFilesDialog()
 {
     if (!m_convertFilesDialog)
-        m_convertFilesDialog = new ConvertFilesDialog(QCoreApplication::applicationFilePath(), m_mainWindow);
+        m_convertFilesDialog = new ConvertFilesDialog(QCoreApplication::applicationFilePath(), m_mainWindow.get());
     const UserSettings& settings = UserSettings::instance();
     m_convertFilesDialog->setOptions(settings.animationGrouping(), settings.backfaceCulling());
     m_convertFilesDialog->show();

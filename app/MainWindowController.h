@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class AboutWindowController;
 class ConvertFilesDialog;
 class LoadingIndicatorViewController;
@@ -39,7 +41,7 @@ public:
     explicit MainWindowController(WEApplication* application);
     ~MainWindowController() override;
 
-    MainWindow* mainWindow() const { return m_mainWindow; }
+    MainWindow* mainWindow() const { return m_mainWindow.get(); }
     ModelManager* modelManager() const { return m_modelManager; }
     LoggingManager* loggingManager() const;
     LoggingViewController* loggingViewController() const { return m_loggingViewController; }
@@ -100,7 +102,11 @@ private:
     void forgetLoadedModel();
     void makeConnections(WEApplication* application);
 
-    MainWindow* m_mainWindow = nullptr;
+    // A top-level widget has no QObject parent to go with. It goes before
+    // the controllers, which are children of this object: the views die
+    // while everything they call on is still there, and the viewport frees
+    // its engine objects with its own GL context current.
+    std::unique_ptr<MainWindow> m_mainWindow;
     ModelManager* m_modelManager = nullptr;
     MenuManager* m_menuManager = nullptr;
     SourceWatcher* m_sourceWatcher = nullptr;

@@ -27,7 +27,7 @@
 #include <QUrlQuery>
 
 MenuManager::MenuManager(MainWindowController* controller)
-    : QObject(nullptr)
+    : QObject(controller)
     , m_controller(controller)
     , m_menuBar(controller->mainWindow()->menuBar())
 {
@@ -37,7 +37,7 @@ MenuManager::MenuManager(MainWindowController* controller)
     updateImportOptionChecks();
 }
 
-MenuManager::~MenuManager() { delete m_importInfoBox; }
+MenuManager::~MenuManager() = default;
 
 QAction* MenuManager::addAction(const QString& text, void (MenuManager::*slot)())
 {
@@ -161,7 +161,7 @@ void MenuManager::createMenus()
 
 void MenuManager::createImportInfoBox()
 {
-    m_importInfoBox = new QMessageBox(nullptr);
+    m_importInfoBox = std::make_unique<QMessageBox>();
     m_importInfoBox->setIcon(QMessageBox::Information);
     m_importInfoBox->setWindowTitle(MainWindow::baseTitle());
     m_importInfoBox->setText(

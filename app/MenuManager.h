@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+
 class MainWindowController;
 class QAction;
 class QCheckBox;
@@ -139,7 +141,7 @@ private:
     QAction* m_feedbackAction = nullptr;
     QAction* m_systemInfoAction = nullptr;
 
-    QMessageBox* m_importInfoBox = nullptr;
+    std::unique_ptr<QMessageBox> m_importInfoBox; // a top-level box of its own
     QCheckBox* m_importInfoCheckBox = nullptr;
     bool m_loggingWindowVisible = false;
     QString m_exportName;

@@ -8,12 +8,12 @@ ToolWindowController::ToolWindowController(QWidget* mainWindow, QObject* parent)
 {
 }
 
-ToolWindowController::~ToolWindowController() { delete m_window; }
+ToolWindowController::~ToolWindowController() = default;
 
 QWidget* ToolWindowController::showWindow()
 {
     if (!m_window) {
-        m_window = createWindow();
+        m_window.reset(createWindow());
         m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint
                                  | extraWindowFlags());
         // The layout may need more room than asked for; centre what will be shown.
@@ -21,7 +21,7 @@ QWidget* ToolWindowController::showWindow()
         centreOnMainWindow();
     }
     m_window->show();
-    return m_window;
+    return m_window.get();
 }
 
 void ToolWindowController::centreOnMainWindow()

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 class QWidget;
 
 // What the about, preferences and system information windows share: each is
@@ -15,7 +17,7 @@ public:
     ~ToolWindowController() override;
 
     // Null until the first request.
-    QWidget* window() const { return m_window; }
+    QWidget* window() const { return m_window.get(); }
 
 protected:
     // Builds the window and everything in it, without a parent, at its final size.
@@ -28,5 +30,5 @@ private:
     void centreOnMainWindow();
 
     QWidget* m_mainWindow;
-    QWidget* m_window = nullptr;
+    std::unique_ptr<QWidget> m_window; // top-level: no parent owns it
 };

@@ -42,11 +42,9 @@ LoggingViewController::LoggingViewController(QWidget* windowParent, QObject* par
             &LoggingViewController::loggingManagerHasNewLogsAvailable);
 }
 
-LoggingViewController::~LoggingViewController()
-{
-    // The table shows the manager's model: the window goes first.
-    delete m_window.data();
-}
+// The window is a child of the window parent and goes with it; a table that
+// outlives the manager lets go of its model as the model goes.
+LoggingViewController::~LoggingViewController() = default;
 
 QString LoggingViewController::documentationUrl()
 {

@@ -18,12 +18,10 @@ ModelManager::ModelManager(WorkspaceService& workspaces, QObject* parent)
     qRegisterMetaType<LoadedModel>("LoadedModel");
 }
 
-ModelManager::~ModelManager()
-{
-    // A loader still running for us has nobody left to report to.
-    if (m_runningImportCancel)
-        m_runningImportCancel->store(true);
-}
+// A loader still running for us has nobody left to report to.
+ModelManager::~ModelManager() { cancelImport(); }
+
+void ModelManager::cancelImport() { startNewImport(); }
 
 bool ModelManager::isSupportedSuffix(const QString& suffix) { return ModelFileTypes::isSupportedSuffix(suffix); }
 

@@ -27,6 +27,10 @@ public:
     // Grouping and culling of the encoder runs that start from now on.
     void setImportOptions(const ImportOptions& options) { m_importOptions = options; }
 
+    // Stops the encoder of a running import; its result, should it still
+    // arrive, is dropped.
+    void cancelImport();
+
     // suffix as QFileInfo::suffix() returns it; the rule is ModelFileTypes'.
     static bool isSupportedSuffix(const QString& suffix);
 

@@ -30,9 +30,9 @@ GlItem::GlItem(QWidget* parent)
     setEnabled(true);
     setAcceptDrops(true);
     setObjectName(QStringLiteral("viewport"));
-    m_viewer = new SceneViewer(this);
-    m_platform = new engine::Platform_Qt(this, m_viewer);
-    m_viewer->setPlatform(m_platform);
+    m_viewer = std::make_unique<SceneViewer>(static_cast<ViewerHost*>(this));
+    m_platform = std::make_unique<engine::Platform_Qt>(this, m_viewer.get());
+    m_viewer->setPlatform(m_platform.get());
     m_announceFirstPicture = qEnvironmentVariableIsSet("VELMORA_ANNOUNCE_FIRST_PICTURE");
     m_nextFrameTimer.setSingleShot(true);
     m_nextFrameTimer.setInterval(kPlayingFrameIntervalMs);
@@ -44,8 +44,8 @@ GlItem::~GlItem()
     // The platform lets go of the viewer it drives before the viewer goes;
     // the viewer's engine objects may own GL resources.
     makeCurrent();
-    delete m_platform;
-    delete m_viewer;
+    m_platform.reset();
+    m_viewer.reset();
     doneCurrent();
 }
 

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 class QMessageBox;
@@ -121,10 +122,10 @@ private:
     void viewerAdvancedAnimation(const char* clipId, float milliseconds) override;
     void viewerUsedFeature(const QString& category, const QString& action, const QString& label) override;
 
-    SceneViewer* m_viewer;
+    std::unique_ptr<SceneViewer> m_viewer;
     ViewerFolders m_folders;
     QStringList m_acceptedSuffixes;
-    engine::Platform_Qt* m_platform;
+    std::unique_ptr<engine::Platform_Qt> m_platform;
     QTimer m_nextFrameTimer; // single shot, started only while frames are due
     bool m_glInitialised = false;
     QMessageBox* m_messageBox = nullptr;

@@ -280,6 +280,18 @@ private slots:
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
         QTRY_VERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked()); // the log is open
+
+        // Closed with the model drawn, a clip playing and the log open: the
+        // views, the viewport's engine objects and the controllers go in an
+        // order that holds (the sanitizer build sees what does not crash).
+        view->viewport()->stopAnimation(clip); // whether or not it has run to its end
+        QVERIFY(view->viewport()->setAnimationLooping(clip, true) && view->viewport()->playAnimation(clip));
+        QTRY_COMPARE(view->viewState().playingClip, clip);
+        const QString workspace = m_service->workspaceRoot();
+        QVERIFY(m_controller->mainWindow()->close());
+        m_loaded.reset();
+        m_controller.reset();
+        QVERIFY(!QFileInfo::exists(workspace));
     }
     void sourceWatcherReportsSettledSaves_data()
     {
