@@ -49,8 +49,8 @@ ViewerFolders currentViewerFolders()
 
 QColor settingsBackground()
 {
-    const QColor color = UserSettings::instance().backgroundColor();
-    return color.isValid() ? color : UserSettings::defaultBackgroundColor();
+    const QColor color(UserSettings::instance().backgroundColor());
+    return color.isValid() ? color : QColor(UserSettings::defaultBackgroundColor());
 }
 
 } // namespace

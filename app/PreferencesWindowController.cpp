@@ -14,8 +14,8 @@ namespace {
 // A stored colour that could not be read must not be stored back.
 QColor storedBackgroundColor()
 {
-    const QColor color = UserSettings::instance().backgroundColor();
-    return color.isValid() ? color : UserSettings::defaultBackgroundColor();
+    const QColor color(UserSettings::instance().backgroundColor());
+    return color.isValid() ? color : QColor(UserSettings::defaultBackgroundColor());
 }
 
 QGridLayout* twoColumnLayout(QWidget* parent)
@@ -110,7 +110,7 @@ void PreferencesWindowController::colorSelected(const QColor& color)
     if (!color.isValid())
         return;
     m_confirmedColor = color;
-    UserSettings::instance().setBackgroundColor(color);
+    UserSettings::instance().setBackgroundColor(color.name(QColor::HexArgb));
     m_swatch->setStyleSheet(swatchStyleSheet(color));
     emit backgroundColorPreviewed(color);
     window()->raise();
@@ -118,7 +118,7 @@ void PreferencesWindowController::colorSelected(const QColor& color)
 
 void PreferencesWindowController::colorPickerCanceled()
 {
-    UserSettings::instance().setBackgroundColor(m_confirmedColor);
+    UserSettings::instance().setBackgroundColor(m_confirmedColor.name(QColor::HexArgb));
     m_swatch->setStyleSheet(swatchStyleSheet(m_confirmedColor));
     emit backgroundColorPreviewed(m_confirmedColor);
 }

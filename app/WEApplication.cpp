@@ -13,6 +13,7 @@
 #include "WorkspaceService.h"
 
 #include <QFileOpenEvent>
+#include <QScreen>
 
 const char* const WEApplication::kAnalyticsAccountId = "UA-40217386-07";
 
@@ -27,6 +28,8 @@ WEApplication::WEApplication(int& argc, char** argv)
     m_osInfoService.reset(OsInfoService::createForPlatform());
     OsInfoService::setInstance(m_osInfoService.get());
     m_tracker = std::make_unique<AnalyticsTracker>(QString::fromLatin1(kAnalyticsAccountId));
+    if (const QScreen* screen = primaryScreen())
+        m_tracker->setScreen(screen->size(), screen->depth());
     AnalyticsTracker::setInstance(m_tracker.get());
     m_workspaceService = std::make_unique<WorkspaceService>();
     WorkspaceRegistry::setInstance(m_workspaceService.get());

@@ -11,12 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLocale>
 #include <QMutexLocker>
 #include <QRandomGenerator>
 #include <QSaveFile>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QUrlQuery>
@@ -133,12 +131,13 @@ void AnalyticsTracker::initialise()
     if (m_numberOfVisits < INT_MAX)
         ++m_numberOfVisits;
 
-    const QGuiApplication* guiApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    const QScreen* screen = guiApp ? QGuiApplication::primaryScreen() : nullptr;
-    const QSize size = screen ? screen->size() : QSize(0, 0);
-    m_screenResolution = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-    m_colorDepth = QStringLiteral("%1-bit").arg(screen ? screen->depth() : 0);
     m_language = QLocale::system().name().replace(QLatin1Char('_'), QLatin1Char('-'));
+}
+
+void AnalyticsTracker::setScreen(const QSize& size, int bitDepth)
+{
+    m_screenResolution = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    m_colorDepth = QStringLiteral("%1-bit").arg(bitDepth);
 }
 
 bool AnalyticsTracker::isTrackingEnabled() const { return UserSettings::instance().isTrackingEnabled(); }

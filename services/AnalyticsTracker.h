@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMutex>
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -39,6 +40,10 @@ public:
     // Starts the sending thread and the timer that wakes it; does nothing while
     // tracking is off or when already sending.
     virtual void startSending();
+
+    // The screen every request reports, "0x0" and "0-bit" until given. Like the
+    // visit fields it is read without the lock: set it before tracking starts.
+    void setScreen(const QSize& size, int bitDepth);
 
     // Interval of the timer that wakes the sending thread (10 s by default).
     void setSendInterval(int milliseconds);
@@ -97,8 +102,8 @@ private:
     const QString m_domainHash = QStringLiteral("999");
     const QUrl m_collectorUrl;
     const QString m_stateFilePath;
-    QString m_screenResolution;
-    QString m_colorDepth;
+    QString m_screenResolution = QStringLiteral("0x0");
+    QString m_colorDepth = QStringLiteral("0-bit");
     QString m_language;
 
     mutable QMutex m_mutex; // guards everything below

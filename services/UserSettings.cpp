@@ -37,6 +37,26 @@ QString oneOf(const QString& value, const QStringList& allowed, const QString& f
 
 QString folderOf(const QString& filePath) { return QFileInfo(filePath).absolutePath(); }
 
+// The store has always held the colour as a colour value, and existing
+// stores must still read. Its conversions to and from a name come with the
+// colour type, which the application's process has: the settings convert
+// through the variant and never name the type themselves. Empty when the
+// value is no colour.
+QString colorNameOf(QVariant stored)
+{
+    if (!stored.convert(QMetaType::QColor) || !stored.convert(QMetaType::QString))
+        return QString();
+    return stored.toString();
+}
+
+// A name that makes a colour is stored as that colour, as it always was; a
+// process without colours stores the name, which reads back as the colour.
+QVariant storedColor(const QString& colorName)
+{
+    QVariant color(colorName);
+    return color.convert(QMetaType::QColor) ? color : QVariant(colorName);
+}
+
 } // namespace
 
 UserSettings& UserSettings::instance()
@@ -72,7 +92,7 @@ std::unique_ptr<QSettings> UserSettings::openStore() const
     return store;
 }
 
-QColor UserSettings::defaultBackgroundColor() { return QColor(51, 51, 56, 255); }
+QString UserSettings::defaultBackgroundColor() { return QStringLiteral("#333338"); }
 
 void UserSettings::readStore()
 {
@@ -96,8 +116,8 @@ void UserSettings::readStore()
     store.endGroup();
 
     store.beginGroup(kGroupAppearance);
-    // A stored value that is no colour converts to an invalid QColor.
-    const QColor background = store.value(kKeyBackgroundColor, defaultBackgroundColor()).value<QColor>();
+    const QString background = store.contains(kKeyBackgroundColor) ? colorNameOf(store.value(kKeyBackgroundColor))
+                                                                   : defaultBackgroundColor();
     store.endGroup();
 
     store.beginGroup(kGroupTracking);
@@ -162,7 +182,7 @@ QString UserSettings::lastExportPath() const
     return m_lastExportPath;
 }
 
-QColor UserSettings::backgroundColor() const
+QString UserSettings::backgroundColor() const
 {
     QMutexLocker lock(&m_cacheMutex);
     return m_backgroundColor;
@@ -265,9 +285,11 @@ void UserSettings::setReloadWhenChanged(bool reload)
     writeAndCache(kGroupImport, kKeyReloadWhenChanged, m_reloadWhenChanged, reload);
 }
 
-void UserSettings::setBackgroundColor(const QColor& color)
+void UserSettings::setBackgroundColor(const QString& colorName)
 {
-    writeAndCache(kGroupAppearance, kKeyBackgroundColor, m_backgroundColor, color);
+    writeValue(kGroupAppearance, kKeyBackgroundColor, storedColor(colorName));
+    QMutexLocker lock(&m_cacheMutex);
+    m_backgroundColor = colorNameOf(colorName);
 }
 
 void UserSettings::setTrackingEnabled(bool enabled)

@@ -2,7 +2,6 @@
 
 #include "ImportOptions.h"
 
-#include <QColor>
 #include <QMutex>
 #include <QSettings>
 #include <QString>
@@ -37,7 +36,9 @@ public:
 
     QString lastImportPath() const;
     QString lastExportPath() const;
-    QColor backgroundColor() const;
+    // The colour's name, "#rrggbb" or "#aarrggbb" when not opaque; empty when
+    // what is stored is no colour.
+    QString backgroundColor() const;
     bool isTrackingEnabled() const;
     QString animationGrouping() const; // "none" | "root" | "take"
     QString backfaceCulling() const; // "off" | "ccw" | "cw" | "material"
@@ -65,7 +66,8 @@ public:
     // Puts the file first; an entry for the same file further down goes away.
     void addRecentFile(const QString& filePath);
     void clearRecentFiles();
-    void setBackgroundColor(const QColor& color);
+    // Takes a colour name (as above, or any other name a colour can be made of).
+    void setBackgroundColor(const QString& colorName);
     void setTrackingEnabled(bool enabled);
 
     bool isAnimationGroupingNone() const;
@@ -79,7 +81,7 @@ public:
     // Status of the last write to the store; NoError when it reached the disk.
     QSettings::Status lastWriteStatus() const;
 
-    static QColor defaultBackgroundColor();
+    static QString defaultBackgroundColor();
 
     static constexpr int kRecentFileLimit = 10;
     // The list after opening filePath: the decision behind addRecentFile().
@@ -98,7 +100,7 @@ private:
     mutable QMutex m_cacheMutex;
     QString m_lastImportPath;
     QString m_lastExportPath;
-    QColor m_backgroundColor;
+    QString m_backgroundColor;
     bool m_trackingEnabled = true;
     QString m_animationGrouping;
     QString m_backfaceCulling;
