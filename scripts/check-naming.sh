@@ -11,19 +11,30 @@
 # two minutes a check run on every test may take, and a change seldom breaks
 # names in files it did not touch. A changed header is checked through the
 # source file of the same name. --all checks the whole tree; --fix always
-# works over the whole tree (run it after merging a branch).
+# works over the whole tree (run it after merging a branch). --files checks
+# just the files named, wherever they lie (the naming check's own test
+# plants files outside the tree).
 #
 # Usage: scripts/check-naming.sh [--fix|--all] [BUILD_DIR]   (default: build/)
+#        scripts/check-naming.sh --files BUILD_DIR FILE...
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=changed
 case "${1:-}" in
   --fix) mode=fix; shift ;;
   --all) mode=all; shift ;;
+  --files) mode=files; shift ;;
 esac
+if [ $mode = files ] && [ $# -lt 2 ]; then
+  echo "usage: check-naming.sh --files BUILD_DIR FILE..." >&2
+  exit 2
+fi
 build_dir=$(cd "${1:-$root/build}" && pwd)
+[ $mode = files ] && shift
 jobs=${JOBS:-2}
 tidy=${CLANG_TIDY:-clang-tidy-16}
+# Named outright: clang-tidy would otherwise look for it beside each file.
+config="--config-file=$root/.clang-tidy"
 
 if [ ! -f "$build_dir/compile_commands.json" ]; then
   echo "check-naming: no compile_commands.json in $build_dir; build first" >&2
@@ -34,11 +45,13 @@ fi
 # the build folder and are not ours to name. Headers are reached through
 # them (HeaderFilterRegex in .clang-tidy).
 changed=()
+sources=()
+[ $mode = files ] && sources=("$@")
 if [ $mode = changed ] && git -C "$root" rev-parse -q --verify HEAD~1 >/dev/null; then
   mapfile -t changed < <(git -C "$root" diff --name-only HEAD~1 -- '*.cpp' '*.h')
   [ ${#changed[@]} -gt 0 ] || exit 0
 fi
-mapfile -t sources < <(python3 - "$build_dir" "$root" "${changed[@]}" <<'PY'
+[ $mode = files ] || mapfile -t sources < <(python3 - "$build_dir" "$root" "${changed[@]}" <<'PY'
 import json, os, sys
 build, root, changed = sys.argv[1], sys.argv[2], sys.argv[3:]
 stems = {os.path.splitext(os.path.join(root, c))[0] for c in changed}
@@ -65,8 +78,8 @@ if [ $mode = fix ]; then
   fixes=$(mktemp -d)
   trap 'rm -rf "$fixes"' EXIT
   printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -I{} sh -c \
-    '"$0" -p "$1" --quiet --extra-arg=-w --warnings-as-errors= --export-fixes="$2/$(echo "$3" | md5sum | cut -c1-16).yaml" "$3" >/dev/null 2>&1 || true' \
-    "$tidy" "$build_dir" "$fixes" {}
+    '"$0" "$4" -p "$1" --quiet --extra-arg=-w --warnings-as-errors= --export-fixes="$2/$(echo "$3" | md5sum | cut -c1-16).yaml" "$3" >/dev/null 2>&1 || true' \
+    "$tidy" "$build_dir" "$fixes" {} "$config"
   clang-apply-replacements-16 "$fixes"
   exit 0
 fi
@@ -74,7 +87,7 @@ fi
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 status=0
-printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -n 4 "$tidy" -p "$build_dir" --quiet --extra-arg=-w >"$log" 2>&1 || status=$?
+printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -n 4 "$tidy" "$config" -p "$build_dir" --quiet --extra-arg=-w >"$log" 2>&1 || status=$?
 if [ $status != 0 ]; then
   grep -E 'error:|warning:' "$log" | sort -u >&2 || cat "$log" >&2
   echo "check-naming: names leave the house style (docs/style.md); scripts/check-naming.sh --fix renames most" >&2
