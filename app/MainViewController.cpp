@@ -20,6 +20,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 QWidget* createPane(QWidget* parent)
@@ -256,6 +258,8 @@ void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({kLeft
 
 void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount)
 {
+    if (m_arrivingSceneGraph)
+        showSceneGraph(std::exchange(m_arrivingSceneGraph, nullptr));
     if (m_sceneGraph) {
         m_sceneGraph->setScene(scene);
         m_sceneGraph->build();
@@ -265,31 +269,50 @@ void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uin
         showPropertiesModel(m_sceneGraph->propertiesModel());
 }
 
-void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
-                                                       const EncoderOutputLogs* encoderToolLogs)
+// The viewport reports a model it shows synchronously, from inside its load.
+bool MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
+                                                       const EncoderOutputLogs* encoderToolLogs, OnRefusal onRefusal)
 {
     if (!newSceneGraph)
-        return;
-    // We own the scene graphs we are handed. Each new model replaces the one
-    // before; keeping them all would grow with every open. The old one goes
-    // once control is back in the event loop, so no caller still inside it
-    // is cut short; the trees let go of its models first.
-    if (m_sceneGraph && m_sceneGraph != newSceneGraph) {
-        disconnect(m_sceneGraph, nullptr, nullptr, nullptr);
-        m_sceneGraph->deleteLater();
-    }
+        return false;
     newSceneGraph->setParent(this);
-    m_sceneGraph = newSceneGraph;
     if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        m_sceneGraph->setModelFolder(workspaces->paths().model);
-    connect(m_sceneGraph, &SceneGraph::updateSceneGraphView, this, &MainViewController::updateSceneGraphView);
-    updateSceneGraphView(m_sceneGraph->sceneModel());
-    showPropertiesModel(m_sceneGraph->propertiesModel());
+        newSceneGraph->setModelFolder(workspaces->paths().model);
+    m_arrivingSceneGraph = newSceneGraph;
     m_viewport->setFolders(currentViewerFolders());
     const EncoderOutputLogs* viewerLogs = m_viewport->loadModel(newSceneGraph->modelPath(), newSceneGraph->version(),
                                                                 newSceneGraph->format(), encoderToolLogs);
     if (viewerLogs && !viewerLogs->isEmpty())
         m_controller->forwardViewerLogs(*viewerLogs);
+    const bool shown = !m_arrivingSceneGraph;
+    m_arrivingSceneGraph = nullptr;
+    if (shown)
+        return true;
+    if (onRefusal == OnRefusal::KeepShownModel) {
+        newSceneGraph->deleteLater();
+        return false;
+    }
+    // The viewer keeps the model it had; a reopen with other options that
+    // failed must not leave it beside the empty trees.
+    m_viewport->clearScene();
+    showSceneGraph(newSceneGraph);
+    return false;
+}
+
+void MainViewController::showSceneGraph(SceneGraph* sceneGraph)
+{
+    // We own the scene graphs we are handed. Each new model replaces the one
+    // before; keeping them all would grow with every open. The old one goes
+    // once control is back in the event loop, so no caller still inside it
+    // is cut short; the trees let go of its models first.
+    if (m_sceneGraph && m_sceneGraph != sceneGraph) {
+        disconnect(m_sceneGraph, nullptr, nullptr, nullptr);
+        m_sceneGraph->deleteLater();
+    }
+    m_sceneGraph = sceneGraph;
+    connect(m_sceneGraph, &SceneGraph::updateSceneGraphView, this, &MainViewController::updateSceneGraphView);
+    updateSceneGraphView(m_sceneGraph->sceneModel());
+    showPropertiesModel(m_sceneGraph->propertiesModel());
     connect(m_sceneGraph, &SceneGraph::nodeSelected, m_viewport, &GlItem::setSelectedObject);
 }
 

@@ -35,6 +35,10 @@ public:
     static constexpr int kViewportMinimumWidth = 500;
     static constexpr int kViewportMinimumHeight = 400;
 
+    // What the views show when the viewport does not show a new model:
+    // nothing of the last one (an open), or the last one as it is (a reload).
+    enum class OnRefusal { ShowNothing, KeepShownModel };
+
     explicit MainViewController(MainWindowController* controller);
     ~MainViewController() override;
 
@@ -56,6 +60,10 @@ public:
     // After the reloaded model's tree is built; names that are gone are skipped.
     void restoreViewState(const ViewState& state);
 
+    // Hands the model to the viewport; its trees take the place of the shown
+    // ones once the viewport shows it. True when it does.
+    bool newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, const EncoderOutputLogs* encoderToolLogs,
+                                       OnRefusal onRefusal = OnRefusal::ShowNothing);
     void clearView();
     // Empties the current scene graph's tree before the next model comes.
     void clearSceneTree();
@@ -69,7 +77,6 @@ public slots:
     void addItemToAnimations(QString anim);
     void clearAnimationModel();
     void sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount);
-    void newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, const EncoderOutputLogs* encoderToolLogs);
     void updateSceneGraphView(QStandardItemModel* model);
     void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
     void showContextMenu(const QPoint& pos);
@@ -88,6 +95,7 @@ private:
     float animationLength(const QString& id) const override;
     void createPropertyTree();
     void showPropertiesModel(QStandardItemModel* model);
+    void showSceneGraph(SceneGraph* sceneGraph);
 
     MainWindowController* m_controller;
     QString m_playingClip; // the clip that plays, empty when none
@@ -95,6 +103,7 @@ private:
     QTreeView* m_propertyTree = nullptr;
     GlItem* m_viewport = nullptr;
     SceneGraph* m_sceneGraph = nullptr;
+    SceneGraph* m_arrivingSceneGraph = nullptr; // handed to the viewport, not shown yet
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;
     AnimationListWidget* m_animationList = nullptr;

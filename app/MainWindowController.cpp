@@ -75,7 +75,7 @@ void MainWindowController::makeConnections(WEApplication* application)
     GlItem* viewport = m_mainViewController->viewport();
 
     connect(viewport, &GlItem::sceneLoaded, this, &MainWindowController::sceneImportSuccessful);
-    connect(viewport, &GlItem::sceneImportFailedEvent, this, &MainWindowController::sceneImportFailed);
+    connect(viewport, &GlItem::sceneImportFailedEvent, this, &MainWindowController::viewportFailedToLoad);
 
     connect(m_modelManager, &ModelManager::signalVersionError, this, &MainWindowController::sceneImportFailed);
     connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::modelWillLoad);
@@ -100,8 +100,6 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(m_modelManager, &ModelManager::errorLoadingModel, this, &MainWindowController::errorLoadingNewModel);
     connect(m_modelManager, &ModelManager::signalVersionError, m_userDialogController,
             &UserDialogController::showVersionErrorDialog);
-    connect(viewport, &GlItem::sceneImportFailedEvent, m_userDialogController,
-            &UserDialogController::showImportErrorOccuredDialog);
     connect(m_modelManager, &ModelManager::importRecordsReady, loggingManager(),
             &LoggingManager::outputParserDidGenerateOutputMessages);
     connect(m_loggingViewController, &LoggingViewController::loggingWindowVisibilityWillChange, this,
@@ -263,7 +261,16 @@ void MainWindowController::showLoadedModel(const LoadedModel& model)
 {
     m_loadedModelRecords = model.records;
     auto* sceneGraph = new SceneGraph(model.modelPath, model.version, model.format);
-    m_mainViewController->newSceneGraphIsReadyToDisplay(sceneGraph, &m_loadedModelRecords);
+    m_mainViewController->newSceneGraphIsReadyToDisplay(sceneGraph, &m_loadedModelRecords,
+                                                        m_reloading ? MainViewController::OnRefusal::KeepShownModel
+                                                                    : MainViewController::OnRefusal::ShowNothing);
+    // A reload neither shown nor reported as failed met a bundle without a
+    // root node, which the viewer's records in the log say; the viewer kept
+    // the last good model. With rendering off nothing is shown at all.
+    if (m_reloading && m_mainViewController->viewport()->isRenderingEnabled())
+        reportFailedReload(QString());
+    else if (m_reloading)
+        reportReloaded();
 }
 
 void MainWindowController::modelWillLoad(const QString& path)
@@ -286,16 +293,13 @@ void MainWindowController::modelWillLoad(const QString& path)
 void MainWindowController::modelImportStarted(const QString& path)
 {
     Q_UNUSED(path);
+    m_reloadFailed = false;
     setExportEnabled(false);
 }
 
 void MainWindowController::newModelLoaded(const QString& path)
 {
-    if (m_reloading)
-        m_mainWindow->statusBarController()->showDelayedMessage(
-            tr("Reloaded %1 at %2").arg(QFileInfo(path).fileName(), QTime::currentTime().toString("HH:mm:ss")),
-            kExportMessageDelayMs);
-    m_reloading = false;
+    // A reload is done once the viewer has shown the model, or failed to.
     m_loadedPath = path;
     followSource(UserSettings::instance().reloadWhenChanged() ? path : QString());
     m_mainWindow->setTitleFileName(QFileInfo(path).fileName());
@@ -309,17 +313,9 @@ void MainWindowController::errorLoadingNewModel(QString message)
 {
     Q_UNUSED(message);
     if (m_reloading) {
-        // The last good model stays on screen, and the log says why the new
-        // one did not load. Its workspace is gone, so it cannot be exported.
-        m_reloading = false;
+        // The encoder's records in the log say why.
         m_reloadFailed = true;
-        m_restoreViewState = false;
-        setExportEnabled(false);
-        m_mainWindow->statusBarController()->showDelayedMessage(
-            tr("Reloading %1 failed: the last good model stays on screen.").arg(QFileInfo(m_loadedPath).fileName()),
-            kExportMessageDelayMs);
-        m_loggingViewController->showLoggingWindow(true);
-        m_menuManager->userDidChangedLoggingWindowVisibility(true);
+        reportFailedReload(QString());
         return;
     }
     m_loadedPath.clear();
@@ -381,12 +377,26 @@ void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned 
     if (m_restoreViewState)
         m_mainViewController->restoreViewState(m_viewState);
     m_restoreViewState = false;
+    if (m_reloading)
+        reportReloaded();
 }
 
 void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 {
     Q_UNUSED(optionalMessage);
-    forgetLoadedModel();
+    // A failed reload keeps the last good model, and its counts with it.
+    if (!m_reloadFailed)
+        forgetLoadedModel();
+}
+
+void MainWindowController::viewportFailedToLoad(const QString& message)
+{
+    if (m_reloading) {
+        reportFailedReload(message);
+        return;
+    }
+    sceneImportFailed(message);
+    m_userDialogController->showImportErrorOccuredDialog(message);
 }
 
 void MainWindowController::followSource(const QString& path)
@@ -412,6 +422,37 @@ void MainWindowController::reloadChangedSource(const QString& path)
         workspaces->setModelFile(path);
     m_modelManager->setImportOptions(UserSettings::instance().importOptions());
     m_modelManager->importModel(path);
+}
+
+void MainWindowController::reportReloaded()
+{
+    m_reloading = false;
+    m_mainWindow->statusBarController()->showDelayedMessage(
+        tr("Reloaded %1 at %2").arg(QFileInfo(m_loadedPath).fileName(), QTime::currentTime().toString("HH:mm:ss")),
+        kExportMessageDelayMs);
+}
+
+// The last good model stays on screen and the log says why the new one did
+// not: a box on every save of a half-finished model would be in the way.
+// The workspace no longer holds what is shown, so nothing can be exported.
+void MainWindowController::reportFailedReload(const QString& reason)
+{
+    m_reloading = false;
+    m_restoreViewState = false;
+    setExportEnabled(false);
+    m_mainWindow->statusBarController()->showDelayedMessage(
+        tr("Reloading %1 failed: the last good model stays on screen.").arg(QFileInfo(m_loadedPath).fileName()),
+        kExportMessageDelayMs);
+    if (!reason.isEmpty()) {
+        EncoderOutputLog record;
+        record.priority = LoggingPriorities::Error;
+        record.code = 0;
+        record.title = tr("The reloaded model could not be shown");
+        record.message = reason;
+        forwardViewerLogs({record});
+    }
+    m_loggingViewController->showLoggingWindow(true);
+    m_menuManager->userDidChangedLoggingWindowVisibility(true);
 }
 
 void MainWindowController::showConvertFilesDialog()

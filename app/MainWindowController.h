@@ -91,12 +91,15 @@ private slots:
     void stopLoadingIndicator();
     void trackUsageEvent(const QString& category, const QString& action, const QString& label);
     void reopenModel();
+    void viewportFailedToLoad(const QString& message);
 
 private:
     void showLoadedModel(const LoadedModel& model);
     static void trackEventWithValue(const QString& category, const QString& action, const QString& label, int value);
     void followSource(const QString& path);
     void reloadChangedSource(const QString& path);
+    void reportReloaded();
+    void reportFailedReload(const QString& reason);
     void showConvertFilesDialog();
     void setExportEnabled(bool enabled);
     void forgetLoadedModel();

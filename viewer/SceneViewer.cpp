@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -244,12 +245,9 @@ const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const 
 {
     Q_UNUSED(version);
     Q_UNUSED(format);
-    releaseRootNode();
+    const bool keepCamera = std::exchange(m_keepCamera, false);
     m_validationRecords.clear();
     m_host->makeViewerContextCurrent();
-    m_modelPath = modelPath;
-    m_modelBox = engine::BoundingBox();
-    m_modelSphere = engine::BoundingSphere();
     writeEmptyInfoFile(m_folders.metaFolder);
     if (!hasConvertedModel(m_folders.modelFolder)) {
         // The encoder failed or wrote nothing; showing an empty scene would
@@ -257,13 +255,22 @@ const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const 
         m_host->viewerFailedToLoad(missingModelMessage());
         return &m_validationRecords;
     }
+    // The model on screen stays until the new one has loaded: a save that
+    // cannot be read must not leave the viewport empty.
+    engine::Node* root = nullptr;
     try {
-        adoptRootNode(loadRootNode());
+        root = loadRootNode();
+        if (root) {
+            m_modelPath = modelPath;
+            replaceRootNode(root, keepCamera);
+        } else {
+            appendRecord(tr("The 3d model is empty"), tr("The 3d model has no root node."));
+        }
     } catch (const std::exception& error) {
-        releaseRootNode();
+        dropFailedRootNode(root);
         m_host->viewerFailedToLoad(tr("Scene import error: ") + QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        releaseRootNode();
+        dropFailedRootNode(root);
         m_host->viewerFailedToLoad(tr("Scene import error: The convertion of the fbx terminated unexpectedly."));
     }
     return &m_validationRecords;
@@ -276,7 +283,7 @@ engine::Node* SceneViewer::loadRootNode()
     const QString folder = QDir(m_folders.modelFolder).absolutePath() + QLatin1Char('/');
     engine::BundleProblems problems;
     engine::Node* root
-        = engine::loadModelRoot(QFile::encodeName(folder).constData(), "RootSceneNode", &m_ambientColor, &problems);
+        = engine::loadModelRoot(QFile::encodeName(folder).constData(), kRootNodeId, &m_ambientColor, &problems);
     // What the engine left out of a damaged model is shown, not passed over.
     for (const engine::BundleProblem& problem : problems) {
         appendRecord(tr("Part of the 3d model was left out"),
@@ -287,12 +294,9 @@ engine::Node* SceneViewer::loadRootNode()
     return root;
 }
 
-void SceneViewer::adoptRootNode(engine::Node* root)
+void SceneViewer::replaceRootNode(engine::Node* root, bool keepCamera)
 {
-    if (!root) {
-        appendRecord(tr("The 3d model is empty"), tr("The 3d model has no root node."));
-        return;
-    }
+    releaseRootNode();
     m_rootNode = root;
     m_scene->addNode(root);
     m_scene->setAmbientColor(m_ambientColor);
@@ -302,13 +306,22 @@ void SceneViewer::adoptRootNode(engine::Node* root)
     const unsigned int meshCount = root->getSubtreeMeshPartCount();
     m_host->viewerUsedFeature(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount));
     collectClips();
-    if (!m_keepCamera)
+    if (!keepCamera)
         frameCamera();
-    m_keepCamera = false;
     m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);
     m_thumbnailRequested = true;
     m_firstFrameDrawn = false;
     checkTotals(vertexCount, meshCount);
+}
+
+// Once the new root has replaced the old one, what it brought is dropped
+// whole; before that, the model on screen stays as it is.
+void SceneViewer::dropFailedRootNode(engine::Node* root)
+{
+    if (root && root == m_rootNode)
+        releaseRootNode();
+    else
+        engine::releaseRef(root);
 }
 
 void SceneViewer::measureModel()
@@ -408,14 +421,22 @@ void SceneViewer::releaseRootNode()
         m_scene->removeNode(m_rootNode);
     engine::releaseRef(m_rootNode);
     m_bounds.clear();
+    m_modelBox = engine::BoundingBox();
+    m_modelSphere = engine::BoundingSphere();
 }
 
 void SceneViewer::clearScene()
 {
     if (!m_scene)
         return;
-    if (engine::Node* root = m_scene->findNode(kRootNodeId))
-        m_scene->removeNode(root);
+    // The model goes now, with its clips and previews: a load that fails
+    // next keeps what is on screen, which must then be nothing of it. A
+    // model opened next is framed, even if a reload that never reached the
+    // viewer asked to keep the camera.
+    m_host->makeViewerContextCurrent();
+    releaseRootNode();
+    m_thumbnailRequested = false;
+    m_keepCamera = false;
     setSelectedObject(nullptr);
     m_orbit.forgetFraming();
     resetCamera();

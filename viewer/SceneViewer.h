@@ -55,6 +55,10 @@ public:
 
     // The folders of the workspace shown; set before run() and before each load.
     void setFolders(const ViewerFolders& folders) { m_folders = folders; }
+    // Loads the model folder's model, then replaces the model shown by it.
+    // A model that does not load (reported, or recorded when the bundle
+    // holds no root node) leaves scene, camera, clips and selection as they
+    // are.
     const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
     // model.gpb, or a scene file, in the model folder.
     static bool hasConvertedModel(const QString& modelFolder);
@@ -104,7 +108,8 @@ private:
     void applyCameraTransform();
     void releaseRootNode();
     engine::Node* loadRootNode();
-    void adoptRootNode(engine::Node* root);
+    void replaceRootNode(engine::Node* root, bool keepCamera);
+    void dropFailedRootNode(engine::Node* root);
     void measureModel();
     void collectClips();
     void frameCamera();

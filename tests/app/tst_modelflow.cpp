@@ -293,6 +293,43 @@ private slots:
         m_controller.reset();
         QVERIFY(!QFileInfo::exists(workspace));
     }
+    void failedReloadKeepsTheLastModel_data()
+    {
+        QTest::addColumn<int>("encoder");
+        QTest::newRow("the save cannot be converted") << int(FakeEncoder::Behaviour::FailWithoutModel);
+        QTest::newRow("the viewer cannot read what was converted") << int(FakeEncoder::Behaviour::UnreadableModel);
+    }
+    void failedReloadKeepsTheLastModel()
+    {
+        QFETCH(int, encoder);
+        m_controller->sourceWatcher()->setSettleInterval(100);
+        QTreeView* tree = m_controller->mainViewController()->sceneTree();
+        QSignalSpy scenes(m_controller->mainViewController()->viewport(), &GlItem::sceneLoaded);
+        const QString source = writeFile(m_files.filePath("kept/model.fbx"), "good model");
+        QVERIFY(open(source));
+        QCOMPARE(scenes.count(), 1);
+        engine::Scene* scene = scenes.first().at(0).value<engine::Scene*>();
+        engine::Node* shown = scene->findNode("RootSceneNode");
+        const int rows = tree->model()->rowCount();
+        QVERIFY(shown && rows > 0);
+        StatusBarController* statusBar = m_controller->mainWindow()->statusBarController();
+        const QString statistics = statusBar->statisticsLabel()->text();
+
+        QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour(encoder),
+                                     m_files.filePath("calls")));
+        QString box;
+        answerNextBox(&box);
+        QTest::qWait(20); // a later modification time
+        QVERIFY(!writeFile(source, "half-saved model").isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(statusBar->messageLabel()->text().startsWith("Reloading model.fbx failed"),
+                                 kLoadTimeoutMs);
+        QCOMPARE(scene->findNode("RootSceneNode"), shown);
+        QCOMPARE(tree->model()->rowCount(), rows);
+        QCOMPARE(statusBar->statisticsLabel()->text(), statistics);
+        QVERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked());
+        QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
+        QCOMPARE(box, QString());
+    }
     void sourceWatcherReportsSettledSaves_data()
     {
         QTest::addColumn<QString>("save");

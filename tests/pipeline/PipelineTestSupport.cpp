@@ -112,6 +112,8 @@ static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
         return body + "printf '%s\\n' 'Error (GP#1002|Cannot read): the file is not an FBX file' >&2\nexit 3\n";
     case Behaviour::SucceedWithoutModel:
         return body + "exit 0\n";
+    case Behaviour::UnreadableModel:
+        return body + "printf 'GPB, cut short' > \"$8\"\n";
     case Behaviour::Huge:
         return body
             + "for i in $(seq 40); do head -c 200000 /dev/zero | tr '\\0' o; echo;"

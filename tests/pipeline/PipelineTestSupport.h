@@ -53,6 +53,7 @@ enum class Behaviour {
     Crash, // prints a warning, then dies from SIGSEGV
     FailWithoutModel, // prints an error, writes nothing, exit 3
     SucceedWithoutModel, // prints nothing, writes nothing, exit 0
+    UnreadableModel, // prints nothing, writes a bundle the engine cannot read, exit 0
     Huge, // 8 MB on each pipe, then what Normal does
     Slow, // waits 20 s in short sleeps, then what Normal does
     Brief, // waits half a second, makes the bundle's folder if it is gone, then what Normal does

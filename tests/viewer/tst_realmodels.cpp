@@ -187,6 +187,16 @@ void RealModelsTest::model()
     m_item->setSelectedObject(nullptr);
     QVERIFY2(differingPixels(withModel, withBox, withBox.rect(), true) > 20, "no selection box drawn");
 
+    // A save the engine cannot read, loaded over the model, leaves it on
+    // screen as it was; only its record says why.
+    const QImage before = m_item->grabFramebuffer();
+    QVERIFY(QFile::resize(m_workspace->modelFile(), 16));
+    records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
+    QVERIFY(records && records->size() == 1);
+    QCOMPARE(loaded.count(), 1);
+    QCOMPARE(scene->findNode("RootSceneNode"), root);
+    QVERIFY2(m_item->grabFramebuffer() == before, "the picture changed");
+
     // A clip started after the viewport has stood still for a while starts
     // at its beginning, and keeps the frames coming until it ends or stops.
     if (clips.isEmpty())
