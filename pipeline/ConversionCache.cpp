@@ -26,12 +26,13 @@ QJsonObject readEntry(const QString& entryFolder)
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-// Files of the model folder that every import makes anew: the previews of
-// the viewer and the application's shaders.
-void dropRemadeFiles(const QString& modelCopy)
+// Folders of the model folder that every import makes anew: the previews of
+// the viewer and the application's shaders. They are not copied at all, so
+// the viewer may write its previews while the entry is being stored.
+const QStringList& remadeFolders()
 {
-    WorkspaceService::removeDirectoryRecursively(modelCopy + QStringLiteral("/.meta"));
-    WorkspaceService::removeDirectoryRecursively(modelCopy + QStringLiteral("/shaders"));
+    static const QStringList kFolders = {QStringLiteral(".meta"), QStringLiteral("shaders")};
+    return kFolders;
 }
 
 } // namespace
@@ -108,9 +109,9 @@ void ConversionCache::store(const QString& inputPath, const ConversionStamp& sou
                                 {"standardError", result.standardError}};
     QSaveFile entryFile(staging + QLatin1Char('/') + QLatin1String(kEntryFile));
     const QString modelCopy = staging + QLatin1Char('/') + QLatin1String(kModelFolder);
-    const bool written = WorkspaceService::copyDirectory(modelFolder, modelCopy) && entryFile.open(QIODevice::WriteOnly)
+    const bool written = WorkspaceService::copyDirectory(modelFolder, modelCopy, remadeFolders())
+        && entryFile.open(QIODevice::WriteOnly)
         && entryFile.write(QJsonDocument(recorded).toJson(QJsonDocument::Compact)) >= 0 && entryFile.commit();
-    dropRemadeFiles(modelCopy);
     // An entry of an older encoder makes way; one that another process has
     // just put in place stays, and this copy goes.
     if (written && QFileInfo::exists(entry) && readEntry(entry).value("encoder").toString() != encoderIdentity())

@@ -1,5 +1,6 @@
 #include "ConversionStamp.h"
 
+#include "FileDigest.h"
 #include "VersionFile.h"
 #include "ZipEntryReader.h"
 
@@ -70,12 +71,8 @@ ConversionStamp recordedFacts(const QFileInfo& input, const ImportOptions& optio
 
 bool digestOf(const QString& path, QByteArray* md5)
 {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return false;
-    *md5 = hash.result().toHex();
-    return true;
+    *md5 = FileDigest::md5Hex(path);
+    return !md5->isEmpty();
 }
 
 } // namespace

@@ -55,19 +55,36 @@ QStringList Loader::encoderArguments() const
 
 void Loader::run()
 {
-    {
-        QMutexLocker lock(&s_encoderRunMutex);
-        if (!isCancelled()) {
-            prepareWorkspace();
-            if (!VersionFile::write(m_workspace.model + QLatin1Char('/')))
-                qDebug() << "Error creating version-file";
-            makeModelFolders();
-            convert();
-        } else {
-            m_encoderResult.outcome = EncoderProcess::Outcome::Cancelled;
-        }
+    QMutexLocker lock(&s_encoderRunMutex);
+    if (isCancelled()) {
+        m_encoderResult.outcome = EncoderProcess::Outcome::Cancelled;
+        announceResult();
+        return;
     }
+    prepareWorkspace();
+    if (!VersionFile::write(m_workspace.model + QLatin1Char('/')))
+        qDebug() << "Error creating version-file";
+    makeModelFolders();
 
+    // A file opened again converts as before: what the encoder made of it
+    // last time is taken from the cache instead.
+    ConversionStamp source;
+    const bool cacheable = m_cacheEnabled && ConversionStamp::ofInput(m_loaderPath, importOptions(), &source);
+    const ConversionCache cache(m_workspace.companyFolder, m_encoderExecutable);
+    if (cacheable && cache.restore(m_loaderPath, source, m_workspace.model, &m_encoderResult)) {
+        announceResult();
+        return;
+    }
+    runEncoder();
+    // The model is shown first and kept for the next opening afterwards:
+    // copying a large bundle would delay the first picture. The lock stays
+    // held, so a newer import of the same file finds the entry whole.
+    if (announceResult() && cacheable && !isCancelled())
+        cache.store(m_loaderPath, source, m_workspace.model, m_encoderResult);
+}
+
+bool Loader::announceResult()
+{
     const bool modelWritten = m_encoderResult.outcome == EncoderProcess::Outcome::Finished
         && m_encoderResult.exitCode == 0 && QFileInfo(m_workspace.modelFile).isFile();
     LoadedModel model;
@@ -81,6 +98,7 @@ void Loader::run()
         += EncoderProcess::failureRecords(m_encoderResult, m_encoderExecutable, modelWritten || isCancelled());
     // Neither a crashed encoder nor one that wrote no bundle left a model to show.
     emit loaderDidFinish(modelWritten, model);
+    return modelWritten;
 }
 
 // The folders above them were made with the workspace; mkpath would make
@@ -90,21 +108,6 @@ void Loader::makeModelFolders()
     QDir dir;
     dir.mkpath(m_workspace.tex);
     dir.mkpath(m_workspace.meta);
-}
-
-// A file opened again converts as before: what the encoder made of it last
-// time is taken from the cache instead.
-void Loader::convert()
-{
-    ConversionStamp source;
-    const bool cached = m_cacheEnabled && ConversionStamp::ofInput(m_loaderPath, importOptions(), &source);
-    const ConversionCache cache(m_workspace.companyFolder, m_encoderExecutable);
-    if (cached && cache.restore(m_loaderPath, source, m_workspace.model, &m_encoderResult))
-        return;
-    runEncoder();
-    if (cached && m_encoderResult.outcome == EncoderProcess::Outcome::Finished && m_encoderResult.exitCode == 0
-        && QFileInfo(m_workspace.modelFile).isFile() && !isCancelled())
-        cache.store(m_loaderPath, source, m_workspace.model, m_encoderResult);
 }
 
 void Loader::runEncoder()

@@ -60,7 +60,8 @@ private:
     void capturePaths(const WorkspaceService& workspaceService);
     void makeModelFolders();
     void runEncoder();
-    void convert();
+    // Tells the result of the run; whether the encoder left a model.
+    bool announceResult();
     const ImportOptions& importOptions() const { return m_options; }
 
     QString m_loaderPath;

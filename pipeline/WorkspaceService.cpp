@@ -2,10 +2,10 @@
 
 #include "CompanyFolder.h"
 #include "ConsoleOutput.h"
+#include "FileDigest.h"
 #include "WorkspaceOwner.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -35,27 +35,6 @@ QString canonicalFolderWithSlash(const QString& folder)
     if (canonical.isEmpty())
         return QString();
     return canonical.endsWith(QLatin1Char('/')) ? canonical : canonical + QLatin1Char('/');
-}
-
-QString md5OfFile(const QString& filePath)
-{
-    QFile file(filePath);
-    // Only regular files: opening a FIFO or a device would block or never end.
-    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return QString();
-    // Large blocks: models reach hundreds of megabytes and this runs on the
-    // main thread before every open.
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    QByteArray block(1024 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = file.read(block.data(), block.size());
-        if (n < 0)
-            return QString();
-        if (n == 0)
-            break;
-        hash.addData(block.constData(), int(n));
-    }
-    return QString::fromLatin1(hash.result().toHex());
 }
 
 } // namespace
@@ -135,7 +114,7 @@ void WorkspaceService::setModelFile(const QString& filePath)
 {
     deleteCurrentWorkspace();
 
-    QString hash = md5OfFile(filePath);
+    const QString hash = QString::fromLatin1(FileDigest::md5Hex(filePath));
     if (hash.isEmpty()) {
         QMutexLocker lock(&m_mutex);
         m_modelHash = QStringLiteral(".");
@@ -367,7 +346,8 @@ bool WorkspaceService::removeDirectoryRecursively(const QString& folder)
     return false;
 }
 
-bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString& destinationFolder)
+bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString& destinationFolder,
+                                     const QStringList& skippedFolders)
 {
     const QDir source(sourceFolder);
     if (!source.exists())
@@ -388,6 +368,8 @@ bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString&
     const QStringList folders
         = source.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
     for (const QString& name : folders) {
+        if (skippedFolders.contains(name))
+            continue;
         const QString from = sourceFolder + QLatin1Char('/') + name;
         const QString to = destinationFolder + QLatin1Char('/') + name;
         qDebug() << "copy" << from << " to" << to;

@@ -67,8 +67,10 @@ public:
     // Deletes a folder tree. Symbolic links are removed as links; their
     // targets are never entered.
     static bool removeDirectoryRecursively(const QString& folder);
-    // Copies a folder tree; existing destination files are left untouched.
-    static bool copyDirectory(const QString& sourceFolder, const QString& destinationFolder);
+    // Copies a folder tree, except the folders of the top level named in
+    // skippedFolders; existing destination files are left untouched.
+    static bool copyDirectory(const QString& sourceFolder, const QString& destinationFolder,
+                              const QStringList& skippedFolders = QStringList());
 
 private:
     void deleteWorkspace(const QString& root);

@@ -1,0 +1,30 @@
+#include "FileDigest.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+namespace FileDigest {
+
+QByteArray md5Hex(const QString& filePath)
+{
+    QFile file(filePath);
+    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return QByteArray();
+    // Large blocks: models reach hundreds of megabytes, and the digest is
+    // taken before every conversion. (Hashing the device itself reads it a
+    // kilobyte at a time.)
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(block.data(), block.size());
+        if (n < 0)
+            return QByteArray();
+        if (n == 0)
+            break;
+        hash.addData(block.constData(), int(n));
+    }
+    return hash.result().toHex();
+}
+
+} // namespace FileDigest
