@@ -58,7 +58,8 @@ bool ReferenceTable::read(const std::vector<unsigned char>& bytes, size_t at, ui
     const unsigned char* p = begin;
     for (uint32_t i = 0; i < count; ++i) {
         if (size_t(end - p) < kFixedSize || size_t(end - p) - kFixedSize < littleEndian32(p)) {
-            *error = end < bytes.data() + bytes.size() ? "the reference table exceeds 4 GB" : "truncated reference table";
+            *error
+                = end < bytes.data() + bytes.size() ? "the reference table exceeds 4 GB" : "truncated reference table";
             return fail();
         }
         const uint32_t idSize = littleEndian32(p);
