@@ -16,30 +16,15 @@ uint32_t hashOf(std::string_view id) { return uint32_t(std::hash<std::string_vie
 // Offsets of a crafted table step by equal strides; multiplying spreads them.
 uint32_t hashOf(uint32_t offset) { return uint32_t((uint64_t(offset) * 0x9E3779B97F4A7C15ull) >> 32); }
 
-// From the length and the first and last two bytes: cheap enough to take
-// for every entry, and ids that differ mostly differ there.
-uint32_t keyOfId(const char* id, size_t size)
+// A bit of 64 from an id's first byte and length: cheap enough to take for
+// every entry, and most ids a file names but lacks differ there from those
+// it has.
+uint64_t bitOfId(const char* id, size_t size)
 {
-    const uint32_t ends = uint32_t(uint8_t(id[0])) << 16 | uint32_t(uint8_t(id[size - 1])) << 8
-        | (size > 1 ? uint8_t(id[size - 2]) : 0);
-    return uint32_t(((uint64_t(ends) << 32 | uint32_t(size)) * 0x9E3779B97F4A7C15ull) >> 32);
+    return uint64_t(1) << (((uint64_t(uint8_t(id[0])) << 32 | uint32_t(size)) * 0x9E3779B97F4A7C15ull) >> 58);
 }
 
-uint32_t keyOfOffset(uint32_t offset) { return hashOf(offset); }
-
-// Tested before it is set, so that a crafted table repeating one key makes
-// no chain of stores to the same word.
-template <typename Filter>
-void mark(Filter& filter, uint32_t key)
-{
-    filter[(key >> 6) % filter.size()] |= uint64_t(1) << (key & 63);
-}
-
-template <typename Filter>
-bool mayHold(const Filter& filter, uint32_t key)
-{
-    return (filter[(key >> 6) % filter.size()] & (uint64_t(1) << (key & 63))) != 0;
-}
+uint64_t bitOfOffset(uint32_t offset) { return uint64_t(1) << (hashOf(offset) >> 26); }
 
 } // namespace
 
@@ -55,6 +40,8 @@ bool ReferenceTable::read(const std::vector<unsigned char>& bytes, size_t at, ui
     std::vector<uint32_t> entryAt(count);
     uint32_t* place = entryAt.data();
     uint64_t types = 0;
+    uint64_t ids = 0;
+    uint64_t offsets = 0;
     const unsigned char* p = begin;
     for (uint32_t i = 0; i < count; ++i) {
         if (size_t(end - p) < kFixedSize || size_t(end - p) - kFixedSize < littleEndian32(p)) {
@@ -69,13 +56,15 @@ bool ReferenceTable::read(const std::vector<unsigned char>& bytes, size_t at, ui
         }
         const uint32_t type = littleEndian32(p + 4 + idSize);
         types |= type < kTypeBits ? uint64_t(1) << type : kOtherTypes;
-        mark(m_ids, keyOfId(reinterpret_cast<const char*>(p + 4), idSize));
-        mark(m_offsets, keyOfOffset(littleEndian32(p + 8 + idSize)));
+        ids |= bitOfId(reinterpret_cast<const char*>(p + 4), idSize);
+        offsets |= bitOfOffset(littleEndian32(p + 8 + idSize));
         place[i] = uint32_t(p - begin);
         p += kFixedSize + idSize;
     }
     m_entryAt.swap(entryAt);
     m_types = types;
+    m_ids = ids;
+    m_offsets = offsets;
     m_begin = begin;
     m_lookupsLeft = kWalksBeforeIndexing;
     return true;
@@ -96,8 +85,8 @@ void ReferenceTable::clear()
 {
     m_begin = nullptr;
     m_types = 0;
-    m_ids.fill(0);
-    m_offsets.fill(0);
+    m_ids = 0;
+    m_offsets = 0;
     m_entryAt.clear();
     m_byId.clear();
     m_byOffset.clear();
@@ -105,7 +94,7 @@ void ReferenceTable::clear()
 
 ReferenceTable::Entry ReferenceTable::byId(std::string_view id)
 {
-    if (id.empty() || !mayHold(m_ids, keyOfId(id.data(), id.size())))
+    if (id.empty() || !(m_ids & bitOfId(id.data(), id.size())))
         return Entry();
     if (m_byId.empty() && m_lookupsLeft > 0) {
         --m_lookupsLeft;
@@ -123,7 +112,7 @@ ReferenceTable::Entry ReferenceTable::byId(std::string_view id)
 
 ReferenceTable::Entry ReferenceTable::atOffset(uint32_t offset)
 {
-    if (!mayHold(m_offsets, keyOfOffset(offset)))
+    if (!(m_offsets & bitOfOffset(offset)))
         return Entry();
     if (m_byOffset.empty() && m_lookupsLeft > 0) {
         --m_lookupsLeft;

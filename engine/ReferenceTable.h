@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,10 +47,6 @@ public:
     }
 
 private:
-    // A bit per key of any entry: most ids and offsets that no entry has are
-    // told at once, without a walk or an index.
-    using Filter = std::array<uint64_t, 128>;
-
     struct Slot {
         uint32_t key = 0; // the id's hash, or the offset
         uint32_t entry = 0; // ordinal + 1; 0: empty
@@ -82,8 +77,10 @@ private:
 
     const unsigned char* m_begin = nullptr; // of the table
     uint64_t m_types = 0; // a bit per type present
-    Filter m_ids {};
-    Filter m_offsets {};
+    // A bit per key of any entry's id and offset: most that no entry has are
+    // told at once, without a walk or an index.
+    uint64_t m_ids = 0;
+    uint64_t m_offsets = 0;
     size_t m_lookupsLeft = 0; // walks of the table before the indexes pay
     // Where each entry starts, from the table's start: walks of the table
     // then read entries side by side rather than one length after another.
