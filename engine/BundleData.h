@@ -44,7 +44,7 @@ struct BundleData {
         Matrix bindShape;
         std::vector<std::string> jointIds; // as written: "#" and a node id
         std::vector<Matrix> inverseBindPoses; // one per joint, or none
-        std::vector<int> joints; // index into nodes per joint id, -1 when not found
+        std::vector<int> joints; // index into nodes per joint id; a skin missing one is not kept
     };
 
     struct Model {
@@ -108,7 +108,6 @@ struct BundleData {
     std::shared_ptr<const std::vector<unsigned char>> bytes;
     uint8_t versionMajor = 0;
     uint8_t versionMinor = 0;
-    std::vector<Reference> references;
 
     std::string sceneId;
     std::vector<int> roots; // top-level nodes of the scene, in order

@@ -152,9 +152,7 @@ BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::str
                 s.bounds = box;
             s.hasBounds = true;
             if (node.model.hasSkin) {
-                const std::vector<int>& joints = node.model.skin.joints;
-                s.skins.push_back(
-                    {node.id, unsigned(joints.size()), unsigned(std::count(joints.begin(), joints.end(), -1))});
+                s.skins.push_back({node.id, unsigned(node.model.skin.joints.size())});
             }
             for (const std::string& name : data.materialsOf(node.model)) {
                 if (!name.empty())
@@ -194,10 +192,7 @@ std::string BundleInfo::toText(const Summary& s)
         + std::to_string(s.vertices) + ", triangles " + std::to_string(s.triangles) + ")\n";
     t += "Skins:         " + std::to_string(s.skins.size()) + "\n";
     for (const Skin& skin : s.skins) {
-        t += "  " + skin.node + ": " + std::to_string(skin.joints) + " joints";
-        if (skin.unresolvedJoints)
-            t += " (" + std::to_string(skin.unresolvedJoints) + " not found)";
-        t += "\n";
+        t += "  " + skin.node + ": " + std::to_string(skin.joints) + " joints\n";
     }
     t += "Materials:     " + textList(s.materials) + "\n";
     t += "Unresolved:    " + textList(s.unresolvedMaterials) + "\n";
@@ -230,8 +225,7 @@ std::string BundleInfo::toJson(const Summary& s)
     j += ",\"skins\":[";
     for (size_t i = 0; i < s.skins.size(); ++i) {
         j += std::string(i ? "," : "") + "{\"node\":" + jsonString(s.skins[i].node)
-            + ",\"joints\":" + std::to_string(s.skins[i].joints)
-            + ",\"unresolvedJoints\":" + std::to_string(s.skins[i].unresolvedJoints) + "}";
+            + ",\"joints\":" + std::to_string(s.skins[i].joints) + "}";
     }
     j += "],\"materials\":" + jsonList(s.materials) + ",\"unresolvedMaterials\":" + jsonList(s.unresolvedMaterials);
     j += ",\"animations\":[";

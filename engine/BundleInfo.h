@@ -15,7 +15,6 @@ public:
     struct Skin {
         std::string node;
         unsigned joints = 0;
-        unsigned unresolvedJoints = 0;
     };
     struct Animation {
         std::string id;

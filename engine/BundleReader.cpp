@@ -57,6 +57,19 @@ struct BundleReader::Cursor {
         pos += n;
         return true;
     }
+    // Over 'n' strings, by their lengths alone.
+    bool skipStrings(uint32_t n)
+    {
+        const unsigned char* p = bytes.data() + bytes.size() - left();
+        const unsigned char* const end = bytes.data() + bytes.size();
+        for (; n > 0; --n) {
+            if (end - p < 4 || size_t(end - p - 4) < littleEndian32(p))
+                return false;
+            p += 4 + littleEndian32(p);
+        }
+        pos = size_t(p - bytes.data());
+        return true;
+    }
     bool read(void* out, size_t n)
     {
         if (n > left())
@@ -149,9 +162,7 @@ bool BundleReader::openFile(const char* path)
 bool BundleReader::open(std::vector<unsigned char> bytes)
 {
     m_bytes = std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
-    m_references.clear();
-    m_referenceAtOffset.clear();
-    m_referenceById.build(m_references);
+    m_table.clear();
     m_error.clear();
     Cursor c {*m_bytes, 0};
     unsigned char identifier[9];
@@ -166,34 +177,31 @@ bool BundleReader::open(std::vector<unsigned char> bytes)
     uint32_t count = 0;
     if (!c.count(&count, kMinReferenceSize))
         return fail("reference count exceeds the file");
-    m_references.resize(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        BundleData::Reference& r = m_references[i];
-        if (!c.string(&r.id) || !c.u32(&r.type) || !c.u32(&r.offset))
-            return fail("truncated reference table");
-        if (r.id.empty())
-            return fail("reference " + std::to_string(i) + " has an empty id");
-        // A crafted table gives every entry one offset: only the first is
-        // kept, and try_emplace makes no node for the others.
-        m_referenceAtOffset.try_emplace(r.offset, i);
-    }
-    m_referenceById.build(m_references);
-    return true;
+    std::string error;
+    return m_table.read(*m_bytes, c.pos, count, &error) || fail(error);
 }
 
-const BundleData::Reference* BundleReader::findReference(const std::string& id, uint32_t type) const
+std::vector<BundleData::Reference> BundleReader::references() const
 {
-    const long found = m_referenceById.find(id);
-    if (found < 0)
-        return nullptr;
-    const BundleData::Reference& r = m_references[size_t(found)];
-    return r.type == type && r.offset < m_bytes->size() ? &r : nullptr;
+    std::vector<BundleData::Reference> references;
+    references.reserve(m_table.size());
+    m_table.forEach([&](const ReferenceTable::Entry& entry) {
+        references.push_back({std::string(entry.id), entry.type, entry.offset});
+        return true;
+    });
+    return references;
 }
 
-std::string BundleReader::idAt(size_t offset) const
+// The first entry of that id, when it has that type and points into the file.
+ReferenceTable::Entry BundleReader::findReference(std::string_view id, uint32_t type)
 {
-    const auto found = m_referenceAtOffset.find(uint32_t(offset));
-    return found == m_referenceAtOffset.end() || offset > UINT32_MAX ? std::string() : m_references[found->second].id;
+    const ReferenceTable::Entry entry = m_table.byId(id);
+    return entry.type == type && entry.offset < m_bytes->size() ? entry : ReferenceTable::Entry();
+}
+
+std::string BundleReader::idAt(size_t offset)
+{
+    return offset > UINT32_MAX ? std::string() : std::string(m_table.atOffset(uint32_t(offset)).id);
 }
 
 void BundleReader::beginRead(BundleData* out)
@@ -201,11 +209,11 @@ void BundleReader::beginRead(BundleData* out)
     *out = BundleData();
     out->versionMajor = m_versionMajor;
     out->versionMinor = m_versionMinor;
-    out->references = m_references;
     m_out = out;
     m_error.clear();
     m_nodeById.clear();
     m_meshAtOffset.clear();
+    m_skins.clear();
     m_nodeRecordsLeft = kNodeReadsPerRecord * (m_bytes->size() / kMinNodeSize + 1);
     m_walkStepsLeft = kWalkStepsPerRecord * (m_bytes->size() / kMinNodeSize + 1);
     m_detached.clear();
@@ -234,35 +242,26 @@ bool BundleReader::finishRead(bool ok)
         m_out->problems.push_back(
             {m_firstUnlisted, std::string(), std::to_string(m_unlistedProblems) + " more problems are not listed"});
     if (!ok) {
-        const std::vector<BundleData::Reference> references = m_out->references;
         *m_out = BundleData();
         m_out->versionMajor = m_versionMajor;
         m_out->versionMinor = m_versionMinor;
-        m_out->references = references;
     }
     m_out = nullptr;
     m_nodeById.clear();
     m_meshAtOffset.clear();
+    m_skins.clear();
     return ok;
 }
 
 bool BundleReader::readScene(const char* id, BundleData* out)
 {
     beginRead(out);
-    const BundleData::Reference* entry = nullptr;
-    if (id) {
-        entry = findReference(id, BundleData::SCENE);
-    } else {
-        for (const BundleData::Reference& r : m_references)
-            if (r.type == BundleData::SCENE && !entry)
-                entry = &r;
-        if (entry && entry->offset >= m_bytes->size())
-            entry = nullptr;
-    }
-    if (!entry)
+    const ReferenceTable::Entry entry
+        = id ? findReference(id, BundleData::SCENE) : m_table.firstOfType(BundleData::SCENE);
+    if (!entry.found() || entry.offset >= m_bytes->size())
         return finishRead(fail("no scene in the bundle"));
-    Cursor c {*m_bytes, entry->offset};
-    out->sceneId = entry->id;
+    Cursor c {*m_bytes, entry.offset};
+    out->sceneId = std::string(entry.id);
     uint32_t count = 0;
     if (!c.count(&count, kMinNodeSize))
         return finishRead(fail("scene node count exceeds the file"));
@@ -297,14 +296,16 @@ bool BundleReader::readNode(const char* id, BundleData* out)
 // Each animations record once, even when several entries point at it.
 bool BundleReader::readAllAnimations()
 {
+    if (!m_table.hasType(BundleData::ANIMATIONS))
+        return true;
     std::unordered_set<uint32_t> read;
-    for (const BundleData::Reference& r : m_references) {
-        if (r.type != BundleData::ANIMATIONS || !read.insert(r.offset).second)
-            continue;
-        if (!readAnimations(r.offset))
-            return false;
-    }
-    return true;
+    bool ok = true;
+    m_table.forEach([&](const ReferenceTable::Entry& entry) {
+        if (entry.type == BundleData::ANIMATIONS && read.insert(entry.offset).second)
+            ok = readAnimations(entry.offset);
+        return ok;
+    });
+    return ok;
 }
 
 bool BundleReader::readNodeRecord(Cursor& c, int depth, int parent, int* index)
@@ -340,8 +341,13 @@ bool BundleReader::readNodeRecord(Cursor& c, int depth, int parent, int* index)
     if (!readChildren(c, depth, self))
         return false;
     BundleData::Node attachments;
-    if (!readAttachments(c, &attachments, true))
+    PendingSkin skin;
+    if (!readAttachments(c, &attachments, &skin, true))
         return fail("truncated node record at offset " + std::to_string(start));
+    if (attachments.model.hasSkin) {
+        skin.node = self;
+        m_skins.push_back(skin);
+    }
     BundleData::Node& done = m_out->nodes[size_t(self)];
     done.camera = attachments.camera;
     done.light = attachments.light;
@@ -393,17 +399,18 @@ bool BundleReader::skipNodeRecord(Cursor& c, int depth)
         if (!skipNodeRecord(c, depth + 1))
             return false;
     BundleData::Node attachments;
-    if (!readAttachments(c, &attachments, false))
+    PendingSkin skin;
+    if (!readAttachments(c, &attachments, &skin, false))
         return fail("truncated node record at offset " + std::to_string(start));
     return true;
 }
 
 // The camera, light and model blocks that end every node record; 'keep'
 // false reads over them (a skipped record) without loading its mesh.
-bool BundleReader::readAttachments(Cursor& c, BundleData::Node* node, bool keep)
+bool BundleReader::readAttachments(Cursor& c, BundleData::Node* node, PendingSkin* skin, bool keep)
 {
     return readCamera(c, &node->camera) && readLight(c, &node->light)
-        && readModel(c, &node->model, &node->hasModel, keep);
+        && readModel(c, &node->model, skin, &node->hasModel, keep);
 }
 
 bool BundleReader::readCamera(Cursor& c, BundleData::Camera* camera)
@@ -452,7 +459,7 @@ bool BundleReader::readLight(Cursor& c, BundleData::Light* light)
 
 // The whole block is read even when its mesh fails, so that what follows
 // it is read from the right place.
-bool BundleReader::readModel(Cursor& c, BundleData::Model* model, bool* hasModel, bool keep)
+bool BundleReader::readModel(Cursor& c, BundleData::Model* model, PendingSkin* skin, bool* hasModel, bool keep)
 {
     std::string meshReference;
     if (!c.string(&meshReference))
@@ -464,10 +471,10 @@ bool BundleReader::readModel(Cursor& c, BundleData::Model* model, bool* hasModel
     uint8_t skinFlag = 0;
     if (!c.u8(&skinFlag))
         return false;
-    if (skinFlag && !readSkin(c, &model->skin))
+    if (skinFlag && !readSkin(c, &model->skin, skin))
         return false;
-    model->hasSkin = skinFlag && !model->skin.jointIds.empty();
-    if (keep && skinFlag && !model->hasSkin && model->mesh >= 0)
+    model->hasSkin = keep && model->mesh >= 0 && skinFlag && skin->jointCount > 0;
+    if (keep && skinFlag && skin->jointCount == 0 && model->mesh >= 0)
         report(BundleProblem::SKIN, meshReference.substr(1), "a skin without joints is left out");
     if (!model->hasSkin)
         model->skin = BundleData::Skin();
@@ -482,41 +489,37 @@ bool BundleReader::readModel(Cursor& c, BundleData::Model* model, bool* hasModel
     return true;
 }
 
-bool BundleReader::readSkin(Cursor& c, BundleData::Skin* skin)
+// Joint ids and poses are read over and located; resolveJoints takes them.
+bool BundleReader::readSkin(Cursor& c, BundleData::Skin* skin, PendingSkin* pending)
 {
-    uint32_t jointCount = 0;
-    if (!c.matrix(&skin->bindShape) || !c.count(&jointCount, 4))
+    if (!c.matrix(&skin->bindShape) || !c.count(&pending->jointCount, 4))
         return false;
-    skin->jointIds.resize(jointCount);
-    for (std::string& id : skin->jointIds)
-        if (!c.string(&id))
-            return false;
+    pending->jointIdsAt = c.pos;
     uint32_t poseValues = 0;
-    if (!c.u32(&poseValues))
+    if (!c.skipStrings(pending->jointCount) || !c.u32(&poseValues))
         return false;
     if (poseValues != 0) {
-        if (jointCount > c.left() / kMatrixSize)
+        pending->inverseBindPosesAt = c.pos;
+        if (pending->jointCount > c.left() / kMatrixSize)
             return false;
-        skin->inverseBindPoses.resize(jointCount);
-        for (Matrix& m : skin->inverseBindPoses)
-            c.matrix(&m);
+        c.skip(pending->jointCount * kMatrixSize);
     }
     return true;
 }
 
 int BundleReader::loadMesh(const std::string& id)
 {
-    const BundleData::Reference* entry = findReference(id, BundleData::MESH);
-    if (!entry) {
+    const ReferenceTable::Entry entry = findReference(id, BundleData::MESH);
+    if (!entry.found()) {
         report(BundleProblem::MESH, id, "no mesh record has this id");
         return -1;
     }
-    const auto known = m_meshAtOffset.find(entry->offset);
+    const auto known = m_meshAtOffset.find(entry.offset);
     if (known != m_meshAtOffset.end())
         return known->second;
     BundleData::Mesh mesh;
     mesh.id = id;
-    Cursor c {*m_bytes, entry->offset};
+    Cursor c {*m_bytes, entry.offset};
     int index = -1;
     const std::string problem = readMesh(c, &mesh);
     if (problem.empty()) {
@@ -525,7 +528,7 @@ int BundleReader::loadMesh(const std::string& id)
     } else {
         report(BundleProblem::MESH, id, problem);
     }
-    m_meshAtOffset.emplace(entry->offset, index);
+    m_meshAtOffset.emplace(entry.offset, index);
     return index;
 }
 
@@ -663,10 +666,10 @@ int BundleReader::loadDetachedNode(const std::string& id)
     const int loaded = findLoaded(id);
     if (loaded >= 0)
         return loaded;
-    const BundleData::Reference* entry = findReference(id, BundleData::NODE);
-    if (!entry)
+    const ReferenceTable::Entry entry = findReference(id, BundleData::NODE);
+    if (!entry.found())
         return -1;
-    Cursor c {*m_bytes, entry->offset};
+    Cursor c {*m_bytes, entry.offset};
     int node = -1;
     if (!readNodeRecord(c, 0, -1, &node))
         return -1;
@@ -675,50 +678,76 @@ int BundleReader::loadDetachedNode(const std::string& id)
     return node;
 }
 
+// A skin binds every joint it names or none: one that names a missing node
+// would leave its vertices in the bind pose while the others move, tearing
+// the mesh apart. The first missing joint tells it; the rest go unread.
 bool BundleReader::resolveJoints()
 {
-    for (size_t n = 0; n < m_out->nodes.size(); ++n) {
-        if (!m_out->nodes[n].hasModel || !m_out->nodes[n].model.hasSkin)
+    // Resolving reads nodes, whose own skins join the list.
+    for (size_t s = 0; s < m_skins.size(); ++s) {
+        const PendingSkin skin = m_skins[s];
+        BundleData::Model& model = m_out->nodes[size_t(skin.node)].model;
+        const std::string missing = firstMissingJoint(skin);
+        if (!missing.empty()) {
+            report(BundleProblem::SKIN, m_out->meshes[size_t(model.mesh)].id,
+                   missing + ": the skin of node " + m_out->nodes[size_t(skin.node)].id + " is left out");
+            model.hasSkin = false;
+            model.skin = BundleData::Skin();
             continue;
-        // Held aside rather than copied: resolving adds nodes, which moves
-        // the list, and a crafted skin names hundreds of thousands of ids.
-        std::vector<std::string> ids;
-        ids.swap(m_out->nodes[n].model.skin.jointIds);
-        const std::string skinNode = m_out->nodes[n].id;
-        std::vector<int> joints;
-        joints.reserve(ids.size());
-        for (const std::string& id : ids) {
-            joints.push_back(resolveJoint(id, skinNode));
-            if (!m_error.empty())
-                break;
         }
-        m_out->nodes[n].model.skin.jointIds.swap(ids);
-        if (!m_error.empty())
-            return false;
-        m_out->nodes[n].model.skin.joints = std::move(joints);
+        BundleData::Skin resolved;
+        takeJointIds(skin, &resolved);
+        resolved.joints.reserve(resolved.jointIds.size());
+        for (const std::string& id : resolved.jointIds) {
+            resolved.joints.push_back(resolveJoint(id));
+            if (!m_error.empty())
+                return false;
+        }
+        BundleData::Skin& kept = m_out->nodes[size_t(skin.node)].model.skin;
+        resolved.bindShape = kept.bindShape;
+        kept = std::move(resolved);
     }
     return true;
 }
 
-// The node a skin's joint reference names, with the ancestors its record
-// names; -1 (and a reported problem) when there is none.
-int BundleReader::resolveJoint(const std::string& reference, const std::string& skinNode)
+std::string BundleReader::firstMissingJoint(const PendingSkin& skin)
 {
-    if (reference.size() < 2 || reference[0] != '#') {
-        report(BundleProblem::JOINT, reference, "the skin of node " + skinNode + " names no node reference");
-        return -1;
+    Cursor c {*m_bytes, skin.jointIdsAt};
+    for (uint32_t j = 0; j < skin.jointCount; ++j) {
+        uint32_t size = 0;
+        c.u32(&size);
+        const std::string_view reference(reinterpret_cast<const char*>(m_bytes->data() + c.pos), size);
+        c.skip(size);
+        const auto place = [&] { return "joint " + std::to_string(j + 1) + " of " + std::to_string(skin.jointCount); };
+        if (reference.size() < 2 || reference[0] != '#')
+            return place() + ", \"" + std::string(reference) + "\", is not a node reference";
+        const std::string_view id = reference.substr(1);
+        if (findLoaded(std::string(id)) < 0 && !findReference(id, BundleData::NODE).found())
+            return place() + ", \"" + std::string(id) + "\", names no node";
     }
+    return std::string();
+}
+
+void BundleReader::takeJointIds(const PendingSkin& skin, BundleData::Skin* out) const
+{
+    Cursor c {*m_bytes, skin.jointIdsAt};
+    out->jointIds.resize(skin.jointCount);
+    for (std::string& id : out->jointIds)
+        c.string(&id);
+    if (skin.inverseBindPosesAt == 0)
+        return;
+    c.pos = skin.inverseBindPosesAt;
+    out->inverseBindPoses.resize(skin.jointCount);
+    for (Matrix& m : out->inverseBindPoses)
+        c.matrix(&m);
+}
+
+// The node a skin's joint reference names, with the ancestors its record
+// names; -1 when reading them fails the file.
+int BundleReader::resolveJoint(const std::string& reference)
+{
     const int joint = loadDetachedNode(reference.substr(1));
-    if (joint < 0) {
-        // Past the listed problems only the count is kept, so no message is
-        // composed for each of a crafted skin's missing joints.
-        if (m_error.empty() && !isProblemListFull())
-            report(BundleProblem::JOINT, reference.substr(1), "the skin of node " + skinNode + " names no node");
-        else if (m_error.empty())
-            report(BundleProblem::JOINT, std::string(), std::string());
-        return -1;
-    }
-    return climbToLoadedParents(joint) ? joint : -1;
+    return joint >= 0 && climbToLoadedParents(joint) ? joint : -1;
 }
 
 // A joint read on its own learns its ancestors from the parent ids in the
@@ -727,10 +756,10 @@ bool BundleReader::climbToLoadedParents(int joint)
 {
     int top = topOf(joint);
     while (m_error.empty() && !isSceneRoot(top)) {
-        const BundleData::Reference* entry = findReference(m_out->nodes[size_t(top)].id, BundleData::NODE);
-        if (!entry)
+        const ReferenceTable::Entry entry = findReference(m_out->nodes[size_t(top)].id, BundleData::NODE);
+        if (!entry.found())
             break;
-        Cursor c {*m_bytes, entry->offset + 4 + (m_versionMajor >= 4 ? 2 : 1) * kMatrixSize};
+        Cursor c {*m_bytes, entry.offset + 4 + (m_versionMajor >= 4 ? 2 : 1) * kMatrixSize};
         std::string parentId;
         if (!c.string(&parentId) || parentId.empty() || findLoaded(parentId) >= 0)
             break;

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "BundleData.h"
-#include "ReferenceIndex.h"
+#include "ReferenceTable.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -31,26 +32,35 @@ public:
     const std::string& error() const { return m_error; }
     uint8_t versionMajor() const { return m_versionMajor; }
     uint8_t versionMinor() const { return m_versionMinor; }
-    const std::vector<BundleData::Reference>& references() const { return m_references; }
+    // The reference table as written, in order.
+    std::vector<BundleData::Reference> references() const;
     size_t fileSize() const { return m_bytes->size(); }
 
 private:
     struct Cursor;
+    // A skin as read: its joint ids stay in the file until the skin is
+    // known to be whole, so that a crafted skin costs no string per joint.
+    struct PendingSkin {
+        int node = -1;
+        uint32_t jointCount = 0;
+        size_t jointIdsAt = 0;
+        size_t inverseBindPosesAt = 0; // 0: none
+    };
 
     bool fail(const std::string& reason);
     void beginRead(BundleData* out);
     bool finishRead(bool ok);
-    const BundleData::Reference* findReference(const std::string& id, uint32_t type) const;
-    std::string idAt(size_t offset) const;
+    ReferenceTable::Entry findReference(std::string_view id, uint32_t type);
+    std::string idAt(size_t offset);
 
     bool readNodeRecord(Cursor& c, int depth, int parent, int* index);
     bool readChildren(Cursor& c, int depth, int parent);
     bool skipNodeRecord(Cursor& c, int depth);
-    bool readAttachments(Cursor& c, BundleData::Node* node, bool keep);
+    bool readAttachments(Cursor& c, BundleData::Node* node, PendingSkin* skin, bool keep);
     bool readCamera(Cursor& c, BundleData::Camera* camera);
     bool readLight(Cursor& c, BundleData::Light* light);
-    bool readModel(Cursor& c, BundleData::Model* model, bool* hasModel, bool keep);
-    bool readSkin(Cursor& c, BundleData::Skin* skin);
+    bool readModel(Cursor& c, BundleData::Model* model, PendingSkin* skin, bool* hasModel, bool keep);
+    bool readSkin(Cursor& c, BundleData::Skin* skin, PendingSkin* pending);
     int loadMesh(const std::string& id);
     // Empty when the mesh was read; otherwise why it cannot be used.
     std::string readMesh(Cursor& c, BundleData::Mesh* mesh);
@@ -62,7 +72,10 @@ private:
     bool readAllAnimations();
     int loadDetachedNode(const std::string& id);
     bool resolveJoints();
-    int resolveJoint(const std::string& reference, const std::string& skinNode);
+    // Empty when every joint id names a node; otherwise why the skin is left out.
+    std::string firstMissingJoint(const PendingSkin& skin);
+    void takeJointIds(const PendingSkin& skin, BundleData::Skin* out) const;
+    int resolveJoint(const std::string& reference);
     bool climbToLoadedParents(int joint);
 
     void attach(int child, int parent);
@@ -75,15 +88,14 @@ private:
     std::shared_ptr<const std::vector<unsigned char>> m_bytes = std::make_shared<std::vector<unsigned char>>();
     uint8_t m_versionMajor = 0;
     uint8_t m_versionMinor = 0;
-    std::vector<BundleData::Reference> m_references;
-    std::unordered_map<uint32_t, size_t> m_referenceAtOffset; // the first entry at each offset
-    ReferenceIndex m_referenceById;
+    ReferenceTable m_table;
     std::string m_error;
 
     // State of one read.
     BundleData* m_out = nullptr;
     std::unordered_map<std::string, int> m_nodeById;
     std::unordered_map<uint32_t, int> m_meshAtOffset; // -1: failed there
+    std::vector<PendingSkin> m_skins;
     size_t m_nodeRecordsLeft = 0;
     // Child and root lists only grow while reading: a node moved elsewhere
     // stays listed until settleLists drops it, so no move costs a search.

@@ -68,7 +68,11 @@ bool expandIncludes(const std::string& path, const std::string& source, std::str
         const std::string name = source.substr(open + 1, close - open - 1);
         const std::string includePath = folderOf(path) + name;
         std::string included;
-        if (depth >= kMaxIncludeDepth || !FileSystem::isConfinedPath(name.c_str()) || !readText(includePath, &included))
+        // A link out of the folder would put another file's text into the
+        // shader, and into the ".err" file beside it when it fails.
+        const bool confined = FileSystem::isConfinedPath(name.c_str())
+            && (FileSystem::isAbsolutePath(includePath.c_str()) || FileSystem::isConfinedFile(includePath.c_str()));
+        if (depth >= kMaxIncludeDepth || !confined || !readText(includePath, &included))
             return false;
         if (!expandIncludes(includePath, included, out, depth + 1))
             return false;

@@ -16,12 +16,17 @@ FileStream* FileStream::create(const char* path, const char* mode)
 {
     if (!path || !*path || !mode || !*mode)
         return nullptr;
+    // Opening a FIFO waits for its other end, and a device may never answer:
+    // what is there already must be a plain file before it is opened.
+    struct stat info;
+    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+        return nullptr;
     std::FILE* file = std::fopen(path, mode);
     if (!file)
         return nullptr;
     // fopen happily opens a directory for reading on Linux; its length is
-    // then meaningless and reads fail, so refuse anything but a plain file.
-    struct stat info;
+    // then meaningless and reads fail. Checked again on what was opened, in
+    // case the name changed hands in between.
     if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
         std::fclose(file);
         return nullptr;

@@ -3,6 +3,7 @@
 #include "FileStream.h"
 
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -15,6 +16,33 @@ std::string& resourcePath()
 {
     static std::string path;
     return path;
+}
+
+std::string& sharedFolder()
+{
+    static std::string path;
+    return path;
+}
+
+// With every link followed; empty when the path does not exist (and on
+// Windows, where a name's own check is all).
+std::string canonical(const std::string& path)
+{
+#ifdef _WIN32
+    return std::string();
+#else
+    char* resolved = realpath(path.c_str(), nullptr);
+    const std::string result = resolved ? resolved : "";
+    std::free(resolved);
+    return result;
+#endif
+}
+
+bool isBelow(const std::string& path, const std::string& folder)
+{
+    const std::string root = canonical(folder);
+    return !root.empty() && path.compare(0, root.size(), root) == 0
+        && (path.size() == root.size() || path[root.size()] == '/' || root == "/");
 }
 
 std::map<std::string, std::string>& aliases()
@@ -66,6 +94,18 @@ bool FileSystem::isConfinedPath(const char* name)
             return true;
         step = c + 1;
     }
+}
+
+void FileSystem::setSharedFolder(const char* folder) { sharedFolder() = folder ? folder : ""; }
+
+bool FileSystem::isConfinedFile(const char* name)
+{
+    if (!isConfinedPath(name))
+        return false;
+    const std::string file = canonical(resolvePath(name));
+    const std::string resources = resolvePath("");
+    return file.empty() || isBelow(file, resources.empty() ? "." : resources)
+        || (!sharedFolder().empty() && isBelow(file, sharedFolder()));
 }
 
 std::string FileSystem::resolvePath(const char* name)

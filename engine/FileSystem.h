@@ -26,6 +26,13 @@ public:
     // A name that stays below the folder it is resolved in: relative, and
     // without a ".." step. Names that files of a model give must be.
     static bool isConfinedPath(const char* name);
+    // A folder outside the resource path that links in a model folder may
+    // lead to: the program's own "res" (empty: none).
+    static void setSharedFolder(const char* folder);
+    // A confined name whose file, with every link followed, lies below the
+    // resource path or the shared folder (or does not exist, and so opens
+    // nothing): a link inside a model folder must not reach other files.
+    static bool isConfinedFile(const char* name);
     // Full path of a name; on systems other than Windows every "\\" becomes "/".
     static std::string resolvePath(const char* name);
 

@@ -32,10 +32,11 @@ const char kColorPickingId[] = "color_picking";
 // render-state readers are shared with callers that want no report.
 thread_local BundleProblems* s_problems = nullptr;
 
-// A file a material names must lie below the folder it is read from.
+// A file a material names must lie below the folder it is read from, links
+// followed.
 bool confined(const char* path)
 {
-    if (!path || FileSystem::isConfinedPath(path))
+    if (!path || FileSystem::isConfinedFile(path))
         return true;
     // Once per name: the picking technique reads each pass again.
     if (s_problems && std::none_of(s_problems->begin(), s_problems->end(), [path](const BundleProblem& known) {

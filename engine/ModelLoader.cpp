@@ -71,7 +71,7 @@ Scene* loadBundleScene(const char* path, BundleProblems* problems)
 bool confined(const char* url, BundleProblems* problems)
 {
     const std::string file = std::string(url).substr(0, std::string(url).find('#'));
-    if (FileSystem::isConfinedPath(file.c_str()))
+    if (FileSystem::isConfinedFile(file.c_str()))
         return true;
     problems->push_back({BundleProblem::PATH, url, "the scene file names a file outside the model folder"});
     return false;

@@ -90,6 +90,9 @@ SceneViewer::~SceneViewer()
 
 void SceneViewer::initialize()
 {
+    // Shaders of a model folder may be links to the program's own.
+    engine::FileSystem::setSharedFolder(
+        QFile::encodeName(m_folders.applicationParentFolder + QStringLiteral("/res")).constData());
     setEngineResourcePath(m_folders.applicationParentFolder);
     setEngineResourcePath(m_folders.modelFolder);
     m_scene = engine::Scene::create();

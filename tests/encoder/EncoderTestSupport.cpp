@@ -214,7 +214,10 @@ QString layoutOrLoadProblem(const BundleData& data)
     uint32_t firstRecord = UINT32_MAX;
     std::set<std::string> ids;
     std::map<uint32_t, size_t> ofType;
-    for (const BundleData::Reference& r : data.references) {
+    engine::BundleReader table;
+    table.open(*data.bytes);
+    const std::vector<BundleData::Reference> references = table.references();
+    for (const BundleData::Reference& r : references) {
         tableEnd += 12 + r.id.size();
         firstRecord = std::min(firstRecord, r.offset);
         ++ofType[r.type];
@@ -222,7 +225,7 @@ QString layoutOrLoadProblem(const BundleData& data)
             return "id " + q(r.id) + " written twice";
     }
     if (ofType[BundleData::SCENE] != 1 || ofType[BundleData::ANIMATIONS] != 1
-        || ofType[BundleData::NODE] + ofType[BundleData::MESH] + 2 != data.references.size())
+        || ofType[BundleData::NODE] + ofType[BundleData::MESH] + 2 != references.size())
         return "entries of unknown types, or not one scene and one animations entry";
     if (firstRecord != tableEnd)
         return "the first record does not follow the reference table";

@@ -9,6 +9,7 @@
 #include "AnimationClip.h"
 #include "Bundle.h"
 #include "BundleReader.h"
+#include "FileSystem.h"
 #include "LightParameterBinder.h"
 #include "Material.h"
 #include "Mesh.h"
@@ -100,6 +101,8 @@ private slots:
         QVERIFY(m_gl.create());
         QVERIFY(m_gl.bindTarget(64, 64));
         QVERIFY(m_work.isValid());
+        // The models' shaders are links to the program's.
+        FileSystem::setSharedFolder(QFile::encodeName(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/res").constData());
     }
 
     void loadsConvertedModel_data()

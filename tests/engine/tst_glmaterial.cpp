@@ -21,6 +21,7 @@
 #include "StateBlock.h"
 #include "Technique.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <string>
@@ -95,6 +96,7 @@ private slots:
 
 private:
     GlTestContext m_gl;
+    QTemporaryDir m_shared; // the program's own files, outside the model folder
 };
 
 void TestGlMaterial::initTestCase()
@@ -105,6 +107,8 @@ void TestGlMaterial::initTestCase()
     FileSystem::setResourcePath(folder().c_str());
     enginetest::writeFile(folder() + "flat.vert", enginetest::kFlatVertexShader);
     enginetest::writeFile(folder() + "flat.frag", enginetest::kFlatFragmentShader);
+    QVERIFY(m_shared.isValid());
+    FileSystem::setSharedFolder(m_shared.path().toUtf8().constData());
 }
 
 void TestGlMaterial::cleanupTestCase()
@@ -223,6 +227,19 @@ void TestGlMaterial::filesOfAMaterialStayInItsFolder_data()
         << kFlatPass + ("sampler u_texture\n{\npath = " + outside + "tex.png\n}\n") << true << 1;
     QTest::newRow("include above the folder") << "vertexShader = flat.vert\nfragmentShader = escape.frag\n"
                                               << false << 0;
+    // Links inside the folder: to any file elsewhere, and to the program's own.
+    QFile::link("/etc/passwd", "passwd.png");
+    QFile::link("/etc/passwd", "passwd.frag");
+    enginetest::writeFile(m_shared.filePath("shared.frag").toStdString(), enginetest::kFlatFragmentShader);
+    QFile::link(m_shared.filePath("shared.frag"), "shared.frag");
+    QTest::newRow("texture linked from elsewhere")
+        << QString(kFlatPass) + "sampler u_texture\n{\npath = passwd.png\n}\n"
+        << true << 1;
+    QTest::newRow("fragment shader linked from elsewhere") << "vertexShader = flat.vert\nfragmentShader = passwd.frag\n"
+                                                           << false << 1;
+    QTest::newRow("fragment shader linked from the program")
+        << "vertexShader = flat.vert\nfragmentShader = shared.frag\n"
+        << true << 0;
 }
 
 void TestGlMaterial::filesOfAMaterialStayInItsFolder()

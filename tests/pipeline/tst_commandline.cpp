@@ -129,6 +129,8 @@ private slots:
                 && writer.close());
         QVERIFY(VersionFile::write(path("info/model"))
                 && ::mkfifo(QFile::encodeName(path("info/fifo.vm3")), 0600) == 0);
+        QVERIFY(QDir().mkpath(path("info/fifomodel"))
+                && ::mkfifo(QFile::encodeName(path("info/fifomodel/model.gpb")), 0600) == 0);
         QVERIFY(writer.open(path("info/model.vm3")) && writer.addFolder(path("info/model"), "model") && writer.close());
     }
 
@@ -640,6 +642,8 @@ private slots:
         QTest::newRow("vm3 --convert refuses")
             << QStringList {"--info", "@/noversion.vm3"} << 2 << false << QVariantList() << "";
         QTest::newRow("fifo") << QStringList {"--info", "@/fifo.vm3"} << 2 << false << QVariantList() << "";
+        QTest::newRow("model folder whose bundle is a fifo")
+            << QStringList {"--info", "@/fifomodel"} << 2 << false << QVariantList() << "";
         QTest::newRow("json first") << QStringList {"--json", "--info", "@/model.vm3"} << 3 << true << model
                                     << "material:missing";
         QTest::newRow("fbx, converted first") << QStringList {"--info", "%/generated/b_three_materials.fbx", "--json"}
