@@ -59,7 +59,14 @@ void BinaryWriter::u32(uint32_t value)
 {
     const unsigned char le[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
                                  static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-    bytes(le, 4);
+    // Most calls find room in the buffer: a bundle is millions of these.
+    if (m_ok && m_used + sizeof(le) <= sizeof(m_buffer)) {
+        std::memcpy(m_buffer + m_used, le, sizeof(le));
+        m_used += sizeof(le);
+        m_position += sizeof(le);
+        return;
+    }
+    bytes(le, sizeof(le));
 }
 
 void BinaryWriter::f32(float value)
@@ -71,8 +78,13 @@ void BinaryWriter::f32(float value)
 
 void BinaryWriter::floats(const float* values, size_t count)
 {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The memory layout already is the file's.
+    bytes(values, count * sizeof(float));
+#else
     for (size_t i = 0; i < count; ++i)
         f32(values[i]);
+#endif
 }
 
 void BinaryWriter::string(const std::string& text)

@@ -207,6 +207,18 @@ void BundleWriter::writeModel(const PlanNode& node)
         m_out.string(material);
 }
 
+// Little-endian, of indexSize bytes each, in one write.
+void BundleWriter::writeIndices(const std::vector<uint32_t>& indices, unsigned indexSize)
+{
+    std::vector<unsigned char> le(indices.size() * indexSize);
+    unsigned char* out = le.data();
+    for (const uint32_t index : indices) {
+        for (unsigned byte = 0; byte < indexSize; ++byte)
+            *out++ = static_cast<unsigned char>(index >> (8 * byte));
+    }
+    m_out.bytes(le.data(), le.size());
+}
+
 void BundleWriter::writeMesh(const PlanMesh& mesh)
 {
     const auto elements = mesh.layout.elements();
@@ -288,14 +300,7 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
         m_out.u32(kTriangles);
         m_out.u32(shortIndices ? kUnsignedShort : kUnsignedInt);
         m_out.u32(uint32_t(piece.indices.size()) * (shortIndices ? 2 : 4));
-        for (const uint32_t index : piece.indices) {
-            if (shortIndices) {
-                const unsigned char le[2] = {static_cast<unsigned char>(index), static_cast<unsigned char>(index >> 8)};
-                m_out.bytes(le, 2);
-            } else {
-                m_out.u32(index);
-            }
-        }
+        writeIndices(piece.indices, shortIndices ? 2 : 4);
     }
 }
 

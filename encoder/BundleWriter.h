@@ -30,6 +30,7 @@ private:
     void writeLight(const PlanLight& light);
     void writeModel(const PlanNode& node);
     void writeMesh(const PlanMesh& mesh);
+    void writeIndices(const std::vector<uint32_t>& indices, unsigned indexSize);
     void writeAnimations();
 
     const aiScene& m_scene;
