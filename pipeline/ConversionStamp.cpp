@@ -90,7 +90,18 @@ const char* ConversionStamp::entryName() { return "model/.meta/source.json"; }
 
 bool ConversionStamp::ofInput(const QString& inputPath, const ImportOptions& options, ConversionStamp* stamp)
 {
-    *stamp = recordedFacts(QFileInfo(inputPath), options);
+    return ofInput(inputPath, options, FileDigest::Snapshot(), stamp);
+}
+
+bool ConversionStamp::ofInput(const QString& inputPath, const ImportOptions& options, const FileDigest::Snapshot& known,
+                              ConversionStamp* stamp)
+{
+    const QFileInfo input(inputPath);
+    *stamp = recordedFacts(input, options);
+    if (known.describes(input)) {
+        stamp->md5 = known.md5;
+        return true;
+    }
     return digestOf(inputPath, &stamp->md5);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDigest.h"
 #include "ImportOptions.h"
 
 #include <QByteArray>
@@ -29,6 +30,10 @@ struct ConversionStamp {
 
     // false when the input cannot be read.
     static bool ofInput(const QString& inputPath, const ImportOptions& options, ConversionStamp* stamp);
+    // The same, taking the digest from a snapshot that still describes the
+    // input instead of reading the input again.
+    static bool ofInput(const QString& inputPath, const ImportOptions& options, const FileDigest::Snapshot& known,
+                        ConversionStamp* stamp);
     QByteArray toJson() const;
     static bool fromJson(const QByteArray& json, ConversionStamp* stamp);
 

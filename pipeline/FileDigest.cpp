@@ -1,6 +1,7 @@
 #include "FileDigest.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,6 +26,32 @@ QByteArray md5Hex(const QString& filePath)
         hash.addData(block.constData(), int(n));
     }
     return hash.result().toHex();
+}
+
+namespace {
+
+qint64 modificationMs(const QFileInfo& file) { return file.lastModified().toMSecsSinceEpoch(); }
+
+qint64 metadataChangeMs(const QFileInfo& file) { return file.metadataChangeTime().toMSecsSinceEpoch(); }
+
+} // namespace
+
+bool Snapshot::describes(const QFileInfo& file) const
+{
+    return !md5.isEmpty() && file.absoluteFilePath() == path && file.isFile() && file.size() == size
+        && modificationMs(file) == modifiedMs && metadataChangeMs(file) == changedMs;
+}
+
+Snapshot take(const QString& filePath)
+{
+    const QFileInfo file(filePath);
+    Snapshot snapshot;
+    snapshot.path = file.absoluteFilePath();
+    snapshot.size = file.size();
+    snapshot.modifiedMs = modificationMs(file);
+    snapshot.changedMs = metadataChangeMs(file);
+    snapshot.md5 = md5Hex(filePath);
+    return snapshot;
 }
 
 } // namespace FileDigest

@@ -35,6 +35,7 @@ Loader::~Loader() { m_service->releaseFolder(m_workspace.root); }
 void Loader::capturePaths(const WorkspaceService& workspaceService)
 {
     m_workspace = workspaceService.paths();
+    m_modelDigest = workspaceService.modelDigest();
     m_encoderExecutable = workspaceService.encoderExecutable();
     m_toolsFolder = workspaceService.toolsFolder();
     m_tempFolder = workspaceService.tempFolder();
@@ -69,7 +70,8 @@ void Loader::run()
     // A file opened again converts as before: what the encoder made of it
     // last time is taken from the cache instead.
     ConversionStamp source;
-    const bool cacheable = m_cacheEnabled && ConversionStamp::ofInput(m_loaderPath, importOptions(), &source);
+    const bool cacheable
+        = m_cacheEnabled && ConversionStamp::ofInput(m_loaderPath, importOptions(), m_modelDigest, &source);
     const ConversionCache cache(m_workspace.companyFolder, m_encoderExecutable);
     if (cacheable && cache.restore(m_loaderPath, source, m_workspace.model, &m_encoderResult)) {
         announceResult();

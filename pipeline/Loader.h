@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncoderProcess.h"
+#include "FileDigest.h"
 #include "ImportOptions.h"
 #include "LoadedModel.h"
 #include "WorkspacePaths.h"
@@ -67,6 +68,7 @@ private:
     QString m_loaderPath;
     WorkspaceService* m_service;
     WorkspacePaths m_workspace;
+    FileDigest::Snapshot m_modelDigest; // of the file the workspace was named by
     QString m_encoderExecutable;
     QString m_toolsFolder;
     QString m_tempFolder;

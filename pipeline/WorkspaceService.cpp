@@ -54,6 +54,12 @@ QString WorkspaceService::modelHash() const
     return m_modelHash;
 }
 
+FileDigest::Snapshot WorkspaceService::modelDigest() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_modelDigest;
+}
+
 WorkspacePaths WorkspaceService::paths() const { return WorkspacePaths::forHash(companyFolder(), modelHash()); }
 
 QString WorkspaceService::tempFolder() const { return m_tempFolder.isEmpty() ? QDir::tempPath() : m_tempFolder; }
@@ -114,16 +120,18 @@ void WorkspaceService::setModelFile(const QString& filePath)
 {
     deleteCurrentWorkspace();
 
-    const QString hash = QString::fromLatin1(FileDigest::md5Hex(filePath));
-    if (hash.isEmpty()) {
+    const FileDigest::Snapshot digest = FileDigest::take(filePath);
+    if (digest.md5.isEmpty()) {
         QMutexLocker lock(&m_mutex);
         m_modelHash = QStringLiteral(".");
+        m_modelDigest = FileDigest::Snapshot();
         return;
     }
 
-    const QString claimed = claimWorkspace(hash);
+    const QString claimed = claimWorkspace(QString::fromLatin1(digest.md5));
     QMutexLocker lock(&m_mutex);
     m_modelHash = claimed;
+    m_modelDigest = digest;
 }
 
 // A folder of that name (left by a failed or put-off deletion, or made by

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDigest.h"
 #include "WorkspacePaths.h"
 
 #include <QHash>
@@ -23,6 +24,9 @@ public:
 
     // --- the current workspace ---
     QString modelHash() const;
+    // The digest the current workspace was named by, with what the model
+    // file looked like then.
+    FileDigest::Snapshot modelDigest() const;
     WorkspacePaths paths() const;
     QString tempFolder() const;
     QString companyFolder() const;
@@ -85,6 +89,7 @@ private:
     QString m_applicationParentFolder;
     mutable QMutex m_mutex; // guards the members below
     QString m_modelHash;
+    FileDigest::Snapshot m_modelDigest;
     mutable QString m_companyFolder; // chosen on first use
     QHash<QString, int> m_heldFolders;
     QStringList m_deleteWhenReleased;

@@ -3,6 +3,8 @@
 #include "PipelineTestSupport.h"
 
 #include "CompanyFolder.h"
+#include "ConversionStamp.h"
+#include "FileDigest.h"
 #include "WorkspaceService.h"
 
 #include <QtTest>
@@ -140,6 +142,45 @@ private slots:
         const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
             | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
         QVERIFY(found != "" || !(QFile::permissions(company) & others));
+    }
+
+    // The digest a workspace was named by stands in for the file only while
+    // the file is as it was; a save of any kind has it read again.
+    void modelDigestStandsForAnUnchangedFileOnly_data()
+    {
+        QTest::addColumn<QString>("save");
+        QTest::addColumn<bool>("describes");
+        QTest::newRow("none") << "" << true;
+        QTest::newRow("same size, modification time put back") << "rewrite" << false;
+        QTest::newRow("renamed into place, modification time put back") << "rename" << false;
+        QTest::newRow("the same content under another name") << "copy" << false;
+    }
+    void modelDigestStandsForAnUnchangedFileOnly()
+    {
+        QFETCH(QString, save);
+        QFETCH(bool, describes);
+        QString model = path("input/model.fbx");
+        const QDateTime modified = QFileInfo(model).lastModified();
+        WorkspaceService service(path("temp"), path("app"));
+        service.setModelFile(model);
+        const FileDigest::Snapshot digest = service.modelDigest();
+        QCOMPARE(digest.md5, FileDigest::md5Hex(model));
+        QTest::qWait(10); // a later save, not one in the same millisecond
+        if (save == "rewrite" || save == "rename") {
+            const QString written = save == "rename" ? path("input/model.tmp") : model;
+            QVERIFY(writeFile(written, "xyz"));
+            QFile file(written);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(modified, QFileDevice::FileModificationTime));
+            file.close();
+            QVERIFY(written == model || (QFile::remove(model) && QFile::rename(written, model)));
+        } else if (save == "copy") {
+            QVERIFY(QFile::copy(model, path("input/copy.fbx")));
+            model = path("input/copy.fbx");
+        }
+        QCOMPARE(digest.describes(QFileInfo(model)), describes);
+        ConversionStamp stamp;
+        QVERIFY(ConversionStamp::ofInput(model, ImportOptions(), digest, &stamp));
+        QCOMPARE(stamp.md5, FileDigest::md5Hex(model));
     }
 };
 
