@@ -16,7 +16,8 @@ public:
 
     virtual void makeViewerContextCurrent() = 0;
     virtual void viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount) = 0;
-    // Called when loading threw; the host adds the encoder's error records.
+    // Called when there is no model to load or loading threw; the host adds
+    // the encoder's error records.
     virtual void viewerFailedToLoad(const QString& message) = 0;
     virtual void viewerClearedAnimations() = 0;
     virtual void viewerFoundAnimation(const char* clipId) = 0;
