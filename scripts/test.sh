@@ -11,7 +11,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/format.sh" --check
 
 export LIBGL_ALWAYS_SOFTWARE=1
-xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
+# -noreset: an X server starts over whenever its last client leaves, and a
+# test that connects just then finds no display. With tests running side by
+# side, that moment comes between two of them.
+xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
 BUILD_DIR="$root/build" "$root/scripts/build.sh"
 # The link graph and the includes must follow docs/architecture.md.
