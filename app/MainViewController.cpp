@@ -6,9 +6,9 @@
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "ModelFileTypes.h"
+#include "PreferencesWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
-#include "UserSettings.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
@@ -49,12 +49,6 @@ ViewerFolders currentViewerFolders()
     return ViewerFolders {workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()};
 }
 
-QColor settingsBackground()
-{
-    const QColor color(UserSettings::instance().backgroundColor());
-    return color.isValid() ? color : QColor(UserSettings::defaultBackgroundColor());
-}
-
 } // namespace
 
 MainViewController::MainViewController(MainWindowController* controller)
@@ -74,7 +68,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_viewport->setMinimumSize(kViewportMinimumWidth, kViewportMinimumHeight);
     m_viewport->setFolders(currentViewerFolders());
     m_viewport->setAcceptedSuffixes(ModelFileTypes::suffixes());
-    m_viewport->setClearColor(settingsBackground());
+    m_viewport->setClearColor(PreferencesWindowController::storedBackgroundColor());
     connect(m_viewport, &GlItem::sceneLoaded, this, &MainViewController::sceneLoaded);
     connect(m_viewport, &GlItem::addItemToAnimations, this, &MainViewController::addItemToAnimations);
     connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
@@ -270,11 +264,11 @@ void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uin
 }
 
 // The viewport reports a model it shows synchronously, from inside its load.
-bool MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
+void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
                                                        const EncoderOutputLogs* encoderToolLogs, OnRefusal onRefusal)
 {
     if (!newSceneGraph)
-        return false;
+        return;
     newSceneGraph->setParent(this);
     if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
         newSceneGraph->setModelFolder(workspaces->paths().model);
@@ -287,16 +281,15 @@ bool MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph
     const bool shown = !m_arrivingSceneGraph;
     m_arrivingSceneGraph = nullptr;
     if (shown)
-        return true;
+        return;
     if (onRefusal == OnRefusal::KeepShownModel) {
         newSceneGraph->deleteLater();
-        return false;
+        return;
     }
     // The viewer keeps the model it had; a reopen with other options that
     // failed must not leave it beside the empty trees.
     m_viewport->clearScene();
     showSceneGraph(newSceneGraph);
-    return false;
 }
 
 void MainViewController::showSceneGraph(SceneGraph* sceneGraph)

@@ -61,8 +61,8 @@ public:
     void restoreViewState(const ViewState& state);
 
     // Hands the model to the viewport; its trees take the place of the shown
-    // ones once the viewport shows it. True when it does.
-    bool newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, const EncoderOutputLogs* encoderToolLogs,
+    // ones once the viewport shows it.
+    void newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, const EncoderOutputLogs* encoderToolLogs,
                                        OnRefusal onRefusal = OnRefusal::ShowNothing);
     void clearView();
     // Empties the current scene graph's tree before the next model comes.

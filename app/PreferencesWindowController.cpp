@@ -11,13 +11,6 @@
 
 namespace {
 
-// A stored colour that could not be read must not be stored back.
-QColor storedBackgroundColor()
-{
-    const QColor color(UserSettings::instance().backgroundColor());
-    return color.isValid() ? color : QColor(UserSettings::defaultBackgroundColor());
-}
-
 QGridLayout* twoColumnLayout(QWidget* parent)
 {
     auto* layout = new QGridLayout(parent);
@@ -26,6 +19,12 @@ QGridLayout* twoColumnLayout(QWidget* parent)
 }
 
 } // namespace
+
+QColor PreferencesWindowController::storedBackgroundColor()
+{
+    const QColor color(UserSettings::instance().backgroundColor());
+    return color.isValid() ? color : QColor(UserSettings::defaultBackgroundColor());
+}
 
 PreferencesWindowController::PreferencesWindowController(QWidget* mainWindow, QObject* parent)
     : ToolWindowController(mainWindow, parent)

@@ -19,6 +19,9 @@ public:
 
     // The swatch's look for a colour.
     static QString swatchStyleSheet(const QColor& color);
+    // The stored background colour; the default when what is stored is no
+    // colour, so that it is never stored back.
+    static QColor storedBackgroundColor();
 
 signals:
     // The viewport shows this colour from now on: a preview, a choice, or the
