@@ -12,7 +12,6 @@
 #include "WorkspaceService.h"
 
 #include <QFileInfo>
-#include <QSurfaceFormat>
 #include <QTimer>
 #include <QTranslator>
 
@@ -36,10 +35,11 @@ int main(int argc, char** argv)
     if (CommandLineConverter::wantsConsoleMode(argc, argv))
         return CommandLineConverter::run(argc, argv, &writePreviews);
 
+    // The viewport multisamples its own frame buffer (GlItem). The window
+    // around it, which composes that buffer with the other widgets, keeps
+    // the default single sample: four would cost every repaint of the
+    // window four times the fill and smooth no edge of the model.
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setSamples(4);
-    QSurfaceFormat::setDefaultFormat(format);
 
     WEApplication application(argc, argv);
     QCoreApplication::setApplicationName(QLatin1String(AppIdentity::kApplicationName));

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QSurfaceFormat>
 #include <QWheelEvent>
 
 namespace {
@@ -30,6 +31,9 @@ GlItem::GlItem(QWidget* parent)
     setEnabled(true);
     setAcceptDrops(true);
     setObjectName(QStringLiteral("viewport"));
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setSamples(kSamples);
+    setFormat(format);
     m_viewer = std::make_unique<SceneViewer>(static_cast<ViewerHost*>(this));
     m_platform = std::make_unique<engine::Platform_Qt>(this, m_viewer.get());
     m_viewer->setPlatform(m_platform.get());
@@ -59,8 +63,9 @@ bool GlItem::checkOpenGLVersion()
     qDebug() << "OpenGL version: " << reinterpret_cast<const char*>(gl->glGetString(GL_VERSION))
              << ", renderer:" << reinterpret_cast<const char*>(gl->glGetString(GL_RENDERER));
     m_importEnabled = true;
+    // The samples asked for the widget's frame buffer; the context has none.
     qDebug() << "check ogl ver:" << format.majorVersion() << format.minorVersion() << ", valid:" << valid
-             << ", samples:" << format.samples() << ", import enabled:" << m_importEnabled;
+             << ", samples:" << QOpenGLWidget::format().samples() << ", import enabled:" << m_importEnabled;
     if (!valid) {
         prepareWarningBox();
         QTimer::singleShot(0, this, &GlItem::showDialog);

@@ -38,6 +38,8 @@ class GlItem : public QOpenGLWidget, private ViewerHost {
     Q_OBJECT
 public:
     static constexpr int kFrameRateIntervalMs = 1000;
+    // Samples per pixel of the viewport's frame buffer, for smooth edges.
+    static constexpr int kSamples = 4;
     // Between frames while a clip plays: about 60 a second.
     static constexpr int kPlayingFrameIntervalMs = 16;
 

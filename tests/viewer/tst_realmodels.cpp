@@ -72,13 +72,18 @@ ScreenRect project(const QJsonObject& box, const engine::Camera* camera, const Q
     return rect;
 }
 
-int differingPixels(const QImage& a, const QImage& b, const QRect& area, bool onlyTurnedWhite = false)
+// Pixels of 'area' that differ, or with 'onlyWhitened' that came a third of
+// the way or more towards white in b: the selection box is white, and where
+// its lines cover a pixel only in part the samples mix it with what lies
+// behind.
+int differingPixels(const QImage& a, const QImage& b, const QRect& area, bool onlyWhitened = false)
 {
     int count = 0;
     for (int y = std::max(0, area.top()); y <= std::min(a.height() - 1, area.bottom()); ++y) {
         for (int x = std::max(0, area.left()); x <= std::min(a.width() - 1, area.right()); ++x) {
             const bool differs = a.pixel(x, y) != b.pixel(x, y);
-            count += differs && (!onlyTurnedWhite || b.pixel(x, y) == 0xffffffffu) ? 1 : 0;
+            const bool whitened = (255 - qGray(b.pixel(x, y))) * 3 <= (255 - qGray(a.pixel(x, y))) * 2;
+            count += differs && (!onlyWhitened || whitened) ? 1 : 0;
         }
     }
     return count;

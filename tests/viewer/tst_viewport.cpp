@@ -16,6 +16,8 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWheelEvent>
@@ -39,6 +41,7 @@ private slots:
     void onlyModifierKeysAreTaken_data();
     void onlyModifierKeysAreTaken();
     void paintsTheBackgroundColour();
+    void multisamplesItsFrameBuffer();
     void drawsOnlyOnChange_data();
     void drawsOnlyOnChange();
     void failureMessage_data();
@@ -206,6 +209,17 @@ void ViewportTest::paintsTheBackgroundColour()
         }
         QVERIFY2(gridPixels > 100, qPrintable(QString::number(gridPixels)));
     }
+}
+
+// The default surface format of the program has one sample (the window
+// composing the viewport needs no more); the viewport asks for its own.
+void ViewportTest::multisamplesItsFrameBuffer()
+{
+    m_item->makeCurrent();
+    GLint samples = 0;
+    m_item->context()->functions()->glGetIntegerv(GL_SAMPLES, &samples);
+    m_item->doneCurrent();
+    QCOMPARE(int(samples), GlItem::kSamples);
 }
 
 void ViewportTest::drawsOnlyOnChange_data()
