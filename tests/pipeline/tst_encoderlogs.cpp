@@ -1,4 +1,4 @@
-// Encoder console lines to log records.
+// Encoder console lines to log records, and the environment the encoder runs in.
 #include "EncoderOutputParser.h"
 #include "EncoderProcess.h"
 
@@ -91,6 +91,30 @@ private slots:
         QCOMPARE(records.first().code, 0); // kept out of the encoder's error statistics
         QCOMPARE(records.first().title, title);
         QVERIFY2(records.first().message.endsWith(message), qPrintable(records.first().message));
+    }
+
+    // The encoder's heap asks for huge pages; a malloc setting of the user's stays.
+    void encoderEnvironment_data()
+    {
+        QTest::addColumn<QByteArray>("ours");
+        QTest::addColumn<QString>("encoders");
+        QTest::newRow("none set") << QByteArray() << "glibc.malloc.hugetlb=1";
+        QTest::newRow("another tunable") << QByteArray("glibc.malloc.check=3")
+                                         << "glibc.malloc.check=3:glibc.malloc.hugetlb=1";
+        QTest::newRow("huge pages refused") << QByteArray("glibc.malloc.hugetlb=0") << "glibc.malloc.hugetlb=0";
+    }
+
+    void encoderEnvironment()
+    {
+        QFETCH(QByteArray, ours);
+        QFETCH(QString, encoders);
+        const QByteArray saved = qgetenv("GLIBC_TUNABLES");
+        qputenv("GLIBC_TUNABLES", ours);
+        const EncoderProcess::Result result = EncoderProcess::run(
+            QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("printf %s \"$GLIBC_TUNABLES\"")},
+            QDir::currentPath());
+        qputenv("GLIBC_TUNABLES", saved);
+        QCOMPARE(result.standardOutput, encoders);
     }
 };
 
