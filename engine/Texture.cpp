@@ -3,6 +3,7 @@
 #include "CompressedTextureReader.h"
 #include "FileSystem.h"
 #include "Image.h"
+#include "MipmapLevels.h"
 
 #include <GL/glew.h>
 
@@ -75,6 +76,22 @@ private:
     Texture::Type m_type;
     GLuint m_previous = 0;
 };
+
+// Levels 1 and below of the bound 2D texture, whose level 0 holds 'data'.
+void uploadSmallerLevels(Texture::Format format, unsigned int width, unsigned int height, const unsigned char* data)
+{
+    const unsigned int channels = format == Texture::RGBA ? 4 : 3;
+    MipmapLevels::Level level;
+    level.width = width;
+    level.height = height;
+    const unsigned char* pixels = data;
+    for (GLint index = 1; level.width > 1 || level.height > 1; ++index) {
+        level = MipmapLevels::halve(pixels, level.width, level.height, channels);
+        glTexImage2D(GL_TEXTURE_2D, index, GLint(format), GLsizei(level.width), GLsizei(level.height), 0, format,
+                     GL_UNSIGNED_BYTE, level.pixels.data());
+        pixels = level.pixels.data();
+    }
+}
 
 } // namespace
 
@@ -181,7 +198,10 @@ Texture* Texture::create(Format format, unsigned int width, unsigned int height,
     glTexParameteri(type, GL_TEXTURE_WRAP_T, wrap);
     if (type == TEXTURE_CUBE)
         glTexParameteri(type, GL_TEXTURE_WRAP_R, wrap);
-    if (mipmapped) {
+    if (mipmapped && type == TEXTURE_2D && data) {
+        uploadSmallerLevels(format, width, height, data);
+        texture->m_mipmapped = true;
+    } else if (mipmapped) {
         glHint(GL_GENERATE_MIPMAP_HINT, GL_NICEST);
         glGenerateMipmap(type);
         texture->m_mipmapped = true;

@@ -79,6 +79,8 @@ private slots:
     void ddsContainers_data();
     void ddsContainers();
     void frameBuffers();
+    void mipmapLevels_data();
+    void mipmapLevels();
 
 private:
     GlTestContext m_gl;
@@ -241,6 +243,49 @@ void TestGlTexture::frameBuffers()
     QVERIFY(replaced != outer);
     FrameBuffer::finalize();
     m_gl.releaseTarget();
+}
+
+void TestGlTexture::mipmapLevels_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QVector<int>>("pixels");
+    QTest::addColumn<QVector<int>>("smallerLevels"); // one after the other, each row by row
+    QTest::newRow("2 x 2 RGB: the mean rounds half up")
+        << 2 << 2 << QVector<int> {0, 10, 255, 1, 10, 255, 1, 10, 255, 1, 11, 0} << QVector<int> {1, 10, 191};
+    QTest::newRow("4 x 1 RGBA: a side of 1 stays 1")
+        << 4 << 1 << QVector<int> {0, 0, 0, 0, 100, 100, 100, 100, 200, 200, 200, 200, 255, 255, 255, 255}
+        << QVector<int> {50, 50, 50, 50, 228, 228, 228, 228, 139, 139, 139, 139};
+    QTest::newRow("1 x 2 RGB") << 1 << 2 << QVector<int> {10, 20, 30, 11, 21, 31} << QVector<int> {11, 21, 31};
+}
+
+void TestGlTexture::mipmapLevels()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QVector<int>, pixels);
+    QFETCH(QVector<int>, smallerLevels);
+    const int channels = int(pixels.size()) / (width * height);
+    const Texture::Format format = channels == 4 ? Texture::RGBA : Texture::RGB;
+    const std::vector<unsigned char> data(pixels.begin(), pixels.end());
+    Owned<Texture> texture(Texture::create(format, unsigned(width), unsigned(height), data.data(), true));
+    QVERIFY(texture.get() && texture->isMipmapped());
+    glBindTexture(GL_TEXTURE_2D, texture->getHandle());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    QVector<int> read;
+    for (int level = 1; width > 1 || height > 1; ++level) {
+        width = std::max(1, width / 2);
+        height = std::max(1, height / 2);
+        GLint storedWidth = 0, storedHeight = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &storedWidth);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &storedHeight);
+        QCOMPARE(QSize(storedWidth, storedHeight), QSize(width, height));
+        std::vector<unsigned char> levelPixels(size_t(width * height * channels));
+        glGetTexImage(GL_TEXTURE_2D, level, format, GL_UNSIGNED_BYTE, levelPixels.data());
+        read += QVector<int>(levelPixels.begin(), levelPixels.end());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    QCOMPARE(read, smallerLevels);
 }
 
 QTEST_MAIN(TestGlTexture)
