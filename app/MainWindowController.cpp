@@ -30,17 +30,21 @@
 #include <QFileInfo>
 #include <QThreadPool>
 #include <QTime>
+#include <QTimer>
 
 namespace {
 const int kExportMessageDelayMs = 100;
 }
 
-MainWindowController::MainWindowController(WEApplication* application)
+MainWindowController::MainWindowController(WEApplication* application, const QString& modelToConvert)
     : QObject(nullptr)
-    , m_mainWindow(std::make_unique<MainWindow>())
 {
-    MainWindow* window = m_mainWindow.get();
     m_modelManager = new ModelManager(WorkspaceRegistry::instanceOrDefault(), this);
+    // Building the window takes a while; the encoder need not wait for it.
+    if (startConversion(modelToConvert))
+        m_convertingAtStart = modelToConvert;
+    m_mainWindow = std::make_unique<MainWindow>();
+    MainWindow* window = m_mainWindow.get();
     m_menuManager = new MenuManager(this);
     m_mainViewController = new MainViewController(this);
     m_loggingViewController = new LoggingViewController(window, this);
@@ -212,6 +216,20 @@ void MainWindowController::trackAppStart()
     tracker->startSending();
 }
 
+void MainWindowController::showAtStart()
+{
+    if (startedConversion()) {
+        trackAppStart();
+        modelWillLoad(m_convertingAtStart);
+    }
+    m_mainWindow->show();
+    m_mainWindow->resize(AppIdentity::kInitialWindowWidth, AppIdentity::kInitialWindowHeight);
+    if (!startedConversion()) {
+        QTimer::singleShot(0, this, &MainWindowController::trackAppStart);
+        QTimer::singleShot(0, this, &MainWindowController::loadModelFromArgs);
+    }
+}
+
 void MainWindowController::loadModelFromArgs() { openCommandLineModel(QCoreApplication::arguments()); }
 
 void MainWindowController::openCommandLineModel(const QStringList& arguments)
@@ -233,6 +251,20 @@ void MainWindowController::openModel(const QString& path)
         workspaces->setModelFile(path);
     modelWillLoad(path);
     m_modelManager->importModel(path);
+}
+
+bool MainWindowController::startConversion(const QString& path)
+{
+    WorkspaceService* workspaces = WorkspaceRegistry::instance();
+    if (!workspaces || path.isEmpty() || !unopenableReason(path).isEmpty() || !QFileInfo(path).isReadable()
+        || ModelFileTypes::isContainerFile(path))
+        return false;
+    workspaces->setModelFile(path);
+    if (!workspaces->paths().hasModel())
+        return false;
+    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    m_modelManager->importModel(path);
+    return true;
 }
 
 void MainWindowController::trackUsageEvent(const QString& category, const QString& action, const QString& label)

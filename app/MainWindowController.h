@@ -38,10 +38,22 @@ class MainWindowController : public QObject {
     Q_OBJECT
 public:
     // The application may be null (tests); then its signals are not wired.
-    explicit MainWindowController(WEApplication* application);
+    // A model file to convert starts converting before the window is built,
+    // unless it is a container (unpacked at once, so it waits for the
+    // window) or cannot be opened (which the window reports); see
+    // startedConversion.
+    explicit MainWindowController(WEApplication* application, const QString& modelToConvert = QString());
     ~MainWindowController() override;
 
     MainWindow* mainWindow() const { return m_mainWindow.get(); }
+    // The model given at construction is converting; its result arrives
+    // once the event loop runs.
+    bool startedConversion() const { return !m_convertingAtStart.isEmpty(); }
+    // Shows the window at the start of the program and records the start;
+    // the views learn of a model converting since construction, or the model
+    // the command line names opens once the event loop runs. Either way the
+    // start is recorded before any model begins to load.
+    void showAtStart();
     ModelManager* modelManager() const { return m_modelManager; }
     LoggingManager* loggingManager() const;
     LoggingViewController* loggingViewController() const { return m_loggingViewController; }
@@ -104,6 +116,7 @@ private:
     void setExportEnabled(bool enabled);
     void forgetLoadedModel();
     void makeConnections(WEApplication* application);
+    bool startConversion(const QString& path);
 
     // A top-level widget has no QObject parent to go with. It goes before
     // the controllers, which are children of this object: the views die
@@ -115,6 +128,7 @@ private:
     SourceWatcher* m_sourceWatcher = nullptr;
     ConvertFilesDialog* m_convertFilesDialog = nullptr; // made on first use, child of the main window
     QString m_loadedPath; // the model on screen, empty when none
+    QString m_convertingAtStart; // the model given at construction, while it converts
     bool m_reloading = false; // the running import is a reload of m_loadedPath
     bool m_reloadFailed = false; // its failure is being reported without a box
     bool m_restoreViewState = false; // the reloaded model shows as the last one did

@@ -3,16 +3,12 @@
 #include "CommandLineConverter.h"
 #include "ConsoleStop.h"
 #include "HeadlessPreview.h"
-#include "MainWindow.h"
 #include "MainWindowController.h"
-#include "ModelFileTypes.h"
 #include "UpdateChecker.h"
 #include "WEApplication.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
-#include <QFileInfo>
-#include <QTimer>
 #include <QTranslator>
 
 namespace {
@@ -63,25 +59,12 @@ int main(int argc, char** argv)
 
     int exitCode = 0;
     {
-        MainWindowController controller(&application);
         // A model file to convert starts converting before the window is
-        // shown: the encoder runs on its own thread while the window and its
-        // OpenGL context are built, and its result is taken up once the
-        // event loop runs. A container is unpacked, and an unreadable file
-        // reported, at once, so those wait for the window. Either way the
-        // start is recorded before any model begins to load.
-        const QString path = MainWindowController::modelPathFromArguments(QCoreApplication::arguments());
-        const bool convertsWhileStarting = QFileInfo(path).isReadable() && !ModelFileTypes::isContainerFile(path);
-        if (convertsWhileStarting) {
-            controller.trackAppStart();
-            controller.loadModelFromArgs();
-        }
-        controller.mainWindow()->show();
-        controller.mainWindow()->resize(AppIdentity::kInitialWindowWidth, AppIdentity::kInitialWindowHeight);
-        if (!convertsWhileStarting) {
-            QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
-            QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);
-        }
+        // built: the encoder runs while the window and its OpenGL context are
+        // made.
+        MainWindowController controller(&application,
+                                        MainWindowController::modelPathFromArguments(QCoreApplication::arguments()));
+        controller.showAtStart();
 
         exitCode = application.exec();
     }

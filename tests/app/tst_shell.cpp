@@ -43,13 +43,14 @@ private slots:
     void startIsTrackedBeforeTheCommandLineModelLoads()
     {
         RecordingTracker recording;
-        MainWindowController controller(qobject_cast<WEApplication*>(qApp));
+        // Started as the program starts: the model converts while the window is built.
+        MainWindowController controller(qobject_cast<WEApplication*>(qApp),
+                                        MainWindowController::modelPathFromArguments(QCoreApplication::arguments()));
+        QVERIFY(controller.startedConversion());
         // No encoder lies beside the test program: the import fails and says so.
         QString failure;
         answerNextBox(&failure);
-        // The same two zero-delay timers the program queues at start-up.
-        QTimer::singleShot(0, &controller, &MainWindowController::trackAppStart);
-        QTimer::singleShot(0, &controller, &MainWindowController::loadModelFromArgs);
+        controller.showAtStart();
         QTRY_COMPARE_WITH_TIMEOUT(recording.calls.size(), 5, 30000);
         QCOMPARE(recording.calls,
                  (QStringList {"page:AppStart", "event:usage/app_starts/default/1",
@@ -58,6 +59,27 @@ private slots:
         QCOMPARE(controller.loadingIndicator()->view()->messageLabel()->text(),
                  QStringLiteral("Opening file: Model.Fbx"));
         QTRY_VERIFY_WITH_TIMEOUT(failure.contains("Model.Fbx could not be converted"), ModalDialogCloser::kWaitMs);
+    }
+    // Only a model file the encoder can take converts before the window
+    // exists: a container is unpacked at once, and a failure needs the
+    // window to be reported in.
+    void onlyConvertibleFilesStartBeforeTheWindow_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("model file") << "model.obj" << true;
+        QTest::newRow("container") << "model.vm3" << false;
+        QTest::newRow("unsupported type") << "notes.txt" << false;
+        QTest::newRow("missing") << "" << false;
+    }
+    void onlyConvertibleFilesStartBeforeTheWindow()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, starts);
+        QTemporaryDir scratch;
+        const QString path = name.isEmpty() ? scratch.filePath("gone.fbx") : writeFile(scratch.filePath(name));
+        MainWindowController controller(nullptr, path);
+        QCOMPARE(controller.startedConversion(), starts);
     }
     // Every entry of the translation catalogue can match a text of the
     // program, and keeps the placeholders its source fills in: a dropped %1
