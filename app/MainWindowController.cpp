@@ -222,8 +222,9 @@ void MainWindowController::showAtStart()
         trackAppStart();
         modelWillLoad(m_convertingAtStart);
     }
-    m_mainWindow->show();
+    // Sized before it shows: resized after, it would draw its first frame twice.
     m_mainWindow->resize(AppIdentity::kInitialWindowWidth, AppIdentity::kInitialWindowHeight);
+    m_mainWindow->show();
     if (!startedConversion()) {
         QTimer::singleShot(0, this, &MainWindowController::trackAppStart);
         QTimer::singleShot(0, this, &MainWindowController::loadModelFromArgs);
