@@ -3,6 +3,9 @@
 #include "CompanyFolder.h"
 #include "ConsoleOutput.h"
 #include "FileDigest.h"
+#ifdef Q_OS_LINUX
+#include "FileCopy_Linux.h"
+#endif
 #include "WorkspaceOwner.h"
 
 #include <QCoreApplication>
@@ -354,6 +357,15 @@ bool WorkspaceService::removeDirectoryRecursively(const QString& folder)
     return false;
 }
 
+bool WorkspaceService::copyFile(const QString& from, const QString& to)
+{
+#ifdef Q_OS_LINUX
+    return FileCopy_Linux::copy(from, to);
+#else
+    return QFile::copy(from, to);
+#endif
+}
+
 bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString& destinationFolder,
                                      const QStringList& skippedFolders)
 {
@@ -369,7 +381,7 @@ bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString&
         const QString from = sourceFolder + QLatin1Char('/') + name;
         const QString to = destinationFolder + QLatin1Char('/') + name;
         qDebug() << "copy" << from << " to" << to;
-        if (!QFileInfo::exists(to) && !QFile::copy(from, to))
+        if (!QFileInfo::exists(to) && !copyFile(from, to))
             ok = false;
     }
     // Linked folders are not followed, so a link loop cannot recurse forever.
