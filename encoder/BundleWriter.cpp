@@ -248,39 +248,41 @@ void BundleWriter::writeMesh(const PlanMesh& mesh)
             verticesOverLimit += overLimit[v] ? 1 : 0;
     }
 
-    std::vector<float> vertex;
-    vertex.reserve(mesh.layout.floatsPerVertex());
+    // One vertex at a time, element after element, as the layout lists them.
+    std::vector<float> vertex(mesh.layout.floatsPerVertex());
     for (const uint32_t welded : mesh.writeOrder) {
         const size_t p
             = size_t(std::upper_bound(pieceStart.begin(), pieceStart.end(), welded) - pieceStart.begin()) - 1;
         const PlanPiece& piece = mesh.pieces[p];
         const aiMesh& source = *m_scene.mMeshes[piece.sourceMesh];
         const uint32_t v = piece.weld.source[welded - pieceStart[p]];
-        vertex.clear();
+        float* out = vertex.data();
+        const auto put
+            = [&out](std::initializer_list<float> values) { out = std::copy(values.begin(), values.end(), out); };
         const aiVector3D& position = source.mVertices[v];
-        vertex.insert(vertex.end(), {position.x, position.y, position.z});
+        put({position.x, position.y, position.z});
         if (std::isfinite(position.x) && std::isfinite(position.y) && std::isfinite(position.z))
             radiusSquared = std::max(radiusSquared, (position - centre).SquareLength());
         const aiVector3D n = source.mNormals ? source.mNormals[v] : aiVector3D(0, 1, 0);
-        vertex.insert(vertex.end(), {n.x, n.y, n.z});
+        put({n.x, n.y, n.z});
         if (mesh.layout.colors) {
             const aiColor4D& c = source.mColors[0][v];
-            vertex.insert(vertex.end(), {c.r, c.g, c.b, c.a});
+            put({c.r, c.g, c.b, c.a});
         }
         if (mesh.layout.tangents) {
             const aiVector3D& t = source.mTangents[v];
             const aiVector3D& b = source.mBitangents[v];
-            vertex.insert(vertex.end(), {t.x, t.y, t.z, b.x, b.y, b.z});
+            put({t.x, t.y, t.z, b.x, b.y, b.z});
         }
         for (unsigned set = 0; set < mesh.layout.texCoordSets; ++set) {
             const aiVector3D& uv = source.mTextureCoords[set][v];
-            vertex.insert(vertex.end(), {uv.x, uv.y});
+            put({uv.x, uv.y});
         }
         if (mesh.layout.skinned) {
-            vertex.insert(vertex.end(), weights[p].begin() + v * 4, weights[p].begin() + v * 4 + 4);
-            vertex.insert(vertex.end(), indices[p].begin() + v * 4, indices[p].begin() + v * 4 + 4);
+            out = std::copy(weights[p].begin() + v * 4, weights[p].begin() + v * 4 + 4, out);
+            out = std::copy(indices[p].begin() + v * 4, indices[p].begin() + v * 4 + 4, out);
         }
-        m_out.floats(vertex.data(), vertex.size());
+        m_out.floats(vertex.data(), size_t(out - vertex.data()));
     }
     if (verticesOverLimit > 0) {
         m_messages.warning(MessageCode::TooManyInfluences, "More than 4 bone influences",
