@@ -1,4 +1,4 @@
-// Workspace claiming, deletion and copying, and the list of deletions to retry.
+// Workspace claiming and deletion, and the list of deletions to retry.
 
 #include "PipelineTestSupport.h"
 
@@ -181,39 +181,6 @@ private slots:
         ConversionStamp stamp;
         QVERIFY(ConversionStamp::ofInput(model, ImportOptions(), digest, &stamp));
         QCOMPARE(stamp.md5, FileDigest::md5Hex(model));
-    }
-
-    // Files copy as QFile::copy copies them: contents and permissions, never
-    // over another file, never from anything but a plain file.
-    void filesCopyLikeQFile_data()
-    {
-        QTest::addColumn<QString>("from");
-        QTest::addColumn<bool>("copies");
-        QTest::newRow("a megabyte") << "input/big.bin" << true;
-        QTest::newRow("empty") << "input/empty.bin" << true;
-        QTest::newRow("over an existing file") << "input/model.fbx" << false;
-        QTest::newRow("missing") << "input/none.bin" << false;
-        QTest::newRow("a folder") << "input" << false;
-    }
-    void filesCopyLikeQFile()
-    {
-        QFETCH(QString, from);
-        QFETCH(bool, copies);
-        QByteArray big(1 << 20, '\0');
-        for (int i = 0; i < big.size(); ++i)
-            big[i] = char(i * 7);
-        QVERIFY(writeFile(path("input/big.bin"), big) && writeFile(path("input/empty.bin"), QByteArray()));
-        QVERIFY(::chmod(QFile::encodeName(path("input/big.bin")), 0640) == 0);
-        QVERIFY(writeFile(path("copy/model.fbx"), "kept"));
-        const QString to = path("copy/") + QFileInfo(from).fileName();
-        const QByteArray before = readFile(to);
-        QCOMPARE(WorkspaceService::copyFile(path(from), to), copies);
-        if (!copies) {
-            QCOMPARE(readFile(to), before);
-            return;
-        }
-        QCOMPARE(readFile(to), readFile(path(from)));
-        QCOMPARE(QFileInfo(to).permissions(), QFileInfo(path(from)).permissions());
     }
 };
 
