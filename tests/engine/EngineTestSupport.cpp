@@ -1,10 +1,12 @@
 #include "EngineTestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QProcess>
 #include <QSurfaceFormat>
 
@@ -54,24 +56,43 @@ std::string writeFile(const std::string& path, const std::string& content)
     return path;
 }
 
+namespace {
+
+QOffscreenSurface* s_surface = nullptr;
+QOpenGLContext* s_context = nullptr;
+
+// Before the application closes its display. A context left for the display
+// to tear down may still have drawing queued, and then Mesa's software
+// renderer waits for ever on its rasterizer threads as the process exits.
+void finishAndDeleteGlContext()
+{
+    if (s_context && s_context->makeCurrent(s_surface))
+        s_context->functions()->glFinish();
+    delete s_context;
+    s_context = nullptr;
+    delete s_surface;
+    s_surface = nullptr;
+}
+
+} // namespace
+
 bool makeGlContextCurrent()
 {
-    static QOffscreenSurface* surface = nullptr;
-    static QOpenGLContext* context = nullptr;
-    if (!context) {
+    if (!s_context) {
         QSurfaceFormat format;
         format.setRenderableType(QSurfaceFormat::OpenGL);
         format.setDepthBufferSize(24);
         format.setStencilBufferSize(8);
-        surface = new QOffscreenSurface();
-        surface->setFormat(format);
-        surface->create();
-        context = new QOpenGLContext();
-        context->setFormat(format);
-        if (!context->create())
+        s_surface = new QOffscreenSurface();
+        s_surface->setFormat(format);
+        s_surface->create();
+        s_context = new QOpenGLContext();
+        s_context->setFormat(format);
+        if (!s_context->create())
             return false;
+        qAddPostRoutine(finishAndDeleteGlContext);
     }
-    return context->makeCurrent(surface);
+    return s_context->makeCurrent(s_surface);
 }
 
 namespace {
