@@ -257,9 +257,9 @@ void MainWindowController::openModel(const QString& path)
 bool MainWindowController::startConversion(const QString& path)
 {
     WorkspaceService* workspaces = WorkspaceRegistry::instance();
-    if (!workspaces || path.isEmpty() || !unopenableReason(path).isEmpty() || !QFileInfo(path).isReadable()
-        || ModelFileTypes::isContainerFile(path))
+    if (!workspaces || !unopenableReason(path).isEmpty() || ModelFileTypes::isContainerFile(path))
         return false;
+    // A file that cannot be read has no digest, and so no workspace.
     workspaces->setModelFile(path);
     if (!workspaces->paths().hasModel())
         return false;

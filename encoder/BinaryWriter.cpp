@@ -59,13 +59,6 @@ void BinaryWriter::u32(uint32_t value)
 {
     const unsigned char le[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
                                  static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-    // Most calls find room in the buffer: a bundle is millions of these.
-    if (m_ok && m_used + sizeof(le) <= sizeof(m_buffer)) {
-        std::memcpy(m_buffer + m_used, le, sizeof(le));
-        m_used += sizeof(le);
-        m_position += sizeof(le);
-        return;
-    }
     bytes(le, sizeof(le));
 }
 

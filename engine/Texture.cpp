@@ -198,12 +198,13 @@ Texture* Texture::create(Format format, unsigned int width, unsigned int height,
     glTexParameteri(type, GL_TEXTURE_WRAP_T, wrap);
     if (type == TEXTURE_CUBE)
         glTexParameteri(type, GL_TEXTURE_WRAP_R, wrap);
-    if (mipmapped && type == TEXTURE_2D && data) {
-        uploadSmallerLevels(format, width, height, data);
-        texture->m_mipmapped = true;
-    } else if (mipmapped) {
-        glHint(GL_GENERATE_MIPMAP_HINT, GL_NICEST);
-        glGenerateMipmap(type);
+    if (mipmapped) {
+        if (type == TEXTURE_2D && data) {
+            uploadSmallerLevels(format, width, height, data);
+        } else {
+            glHint(GL_GENERATE_MIPMAP_HINT, GL_NICEST);
+            glGenerateMipmap(type);
+        }
         texture->m_mipmapped = true;
     }
     return texture;

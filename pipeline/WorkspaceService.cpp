@@ -40,6 +40,16 @@ QString canonicalFolderWithSlash(const QString& folder)
     return canonical.endsWith(QLatin1Char('/')) ? canonical : canonical + QLatin1Char('/');
 }
 
+// As QFile::copy, inside the kernel where it can.
+bool copyFile(const QString& from, const QString& to)
+{
+#ifdef Q_OS_LINUX
+    return FileCopy_Linux::copy(from, to);
+#else
+    return QFile::copy(from, to);
+#endif
+}
+
 } // namespace
 
 WorkspaceService::WorkspaceService(const QString& tempFolder, const QString& applicationParentFolder)
@@ -355,15 +365,6 @@ bool WorkspaceService::removeDirectoryRecursively(const QString& folder)
     if (QFileInfo::exists(dsStore) && QFile::remove(dsStore))
         return dir.rmdir(folder);
     return false;
-}
-
-bool WorkspaceService::copyFile(const QString& from, const QString& to)
-{
-#ifdef Q_OS_LINUX
-    return FileCopy_Linux::copy(from, to);
-#else
-    return QFile::copy(from, to);
-#endif
 }
 
 bool WorkspaceService::copyDirectory(const QString& sourceFolder, const QString& destinationFolder,

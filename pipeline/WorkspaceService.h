@@ -71,8 +71,6 @@ public:
     // Deletes a folder tree. Symbolic links are removed as links; their
     // targets are never entered.
     static bool removeDirectoryRecursively(const QString& folder);
-    // As QFile::copy, inside the kernel where it can.
-    static bool copyFile(const QString& from, const QString& to);
     // Copies a folder tree, except the folders of the top level named in
     // skippedFolders; existing destination files are left untouched.
     static bool copyDirectory(const QString& sourceFolder, const QString& destinationFolder,
