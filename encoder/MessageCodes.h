@@ -28,6 +28,12 @@ enum : int {
     ObjectNotRead = 2010,
     MorphAnimationDropped = 2011,
     LightsLeftOut = 2012,
+    OldFbxPartSkipped = 2013,
+    PolygonNotTriangulated = 2014,
+    NormalsRecomputed = 2015,
+    NonFiniteVertices = 2016,
+    ShaderIncludesTooLarge = 2017,
+    PivotHelperKept = 2018,
 
     MaterialFileFailed = 1050,
 

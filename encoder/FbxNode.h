@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The node tree every FBX file is made of, whichever encoding stored it (binary of either byte order,
+// or ASCII) and whichever object model its version uses. Readers fill it, the translation of old files
+// rewrites it, and the binary writer hands it to the importer.
+
+// One value of a node. `type` is the binary format's own code: 'C' bool, 'Y' int16, 'I' int32,
+// 'L' int64, 'F' float, 'D' double, 'S' string, 'R' raw bytes; arrays 'b' bool, 'i' int32, 'l' int64,
+// 'f' float, 'd' double. ASCII values read as 'L' (whole numbers), 'D' (other numbers), 'S' (quoted
+// text) or, for the bare words some old files use (`Y`, `N`, `T`), 'S' as well.
+struct FbxProperty {
+    char type = 'L';
+    int64_t integer = 0; // C Y I L
+    double real = 0.0; // F D
+    std::string text; // S R
+    std::vector<int64_t> integers; // b i l
+    std::vector<double> reals; // f d
+
+    bool isArray() const { return type == 'b' || type == 'i' || type == 'l' || type == 'f' || type == 'd'; }
+};
+
+struct FbxNode {
+    std::string name;
+    std::vector<FbxProperty> properties;
+    std::vector<FbxNode> children;
+};
+
+struct FbxDocument {
+    unsigned version = 0; // e.g. 6100, 7500
+    bool binary = false;
+    bool bigEndian = false;
+    std::vector<FbxNode> nodes; // the top level: FBXHeaderExtension, Definitions, Objects, Connections, Takes, ...
+};
