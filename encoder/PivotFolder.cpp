@@ -243,7 +243,6 @@ void PivotFolder::foldChainAt(aiNode& parent, unsigned slot)
         helper->mNumChildren = 0; // its child lives on elsewhere in the tree
         delete helper;
     }
-    m_result.foldedHelpers += removed.size();
     if (!chain.above.empty())
         m_result.nodesWithKeptHelpers.push_back(chain.artist->mName.C_Str());
 }
@@ -306,7 +305,6 @@ void PivotFolder::bakeMeshesOf(aiNode& node, const Matrix& placement)
             m_uses.push_back(1);
         }
         bake(*m_scene.mMeshes[index], placement);
-        ++m_result.bakedMeshes;
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <assimp/matrix4x4.h>
 
-#include <cstddef>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,8 +23,6 @@ struct aiScene;
 class PivotFolder {
 public:
     struct Result {
-        size_t foldedHelpers = 0;
-        size_t bakedMeshes = 0; // meshes that took in a geometric transform
         // Artist's nodes (source names) that keep animated helper nodes above them.
         std::vector<std::string> nodesWithKeptHelpers;
     };
