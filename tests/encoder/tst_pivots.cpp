@@ -89,8 +89,9 @@ private slots:
                                                                << reference + "synthetic_pre_post_rotate.obj" << 0;
         QTest::newRow("pivots and offsets, mirrored")
             << sharedModels() + "/assimp/test/models/FBX/cubes_with_mirroring_and_pivot.fbx" << QString() << 0;
-        // Object offset with a child drawing the same mesh; an animated rotation about a pivot.
-        QTest::newRow("object offset, animated pivot") << "object_offsets.fbx" << QString() << 2;
+        // Object offsets (one mirroring, with a child drawing the same mesh; one on a skinned mesh) and an
+        // animated rotation about a pivot.
+        QTest::newRow("object offsets, animated pivot") << "object_offsets.fbx" << QString() << 2;
     }
 
     void nodesStayWhereTheChainsPutThem()
