@@ -215,6 +215,7 @@ PivotFolder::Result PivotFolder::run()
 
 bool PivotFolder::startsChain(const aiNode& parent, const aiNode& child) const
 {
+    // Below a helper, or below the artist's node itself, a helper of the same name continues that chain.
     const HelperName name = helperName(&child);
     return name.helper && helperName(&parent).base != name.base && parent.mName != aiString(name.base);
 }
