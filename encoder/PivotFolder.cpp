@@ -151,6 +151,18 @@ void bake(aiMesh& mesh, const Matrix& placement)
     }
 }
 
+// Moves the children of `from`, a node below `artist`, to `artist` itself.
+void hangChildrenOn(aiNode& artist, aiNode& from)
+{
+    delete[] artist.mChildren;
+    artist.mChildren = from.mChildren;
+    artist.mNumChildren = from.mNumChildren;
+    from.mChildren = nullptr;
+    from.mNumChildren = 0;
+    for (unsigned i = 0; i < artist.mNumChildren; ++i)
+        artist.mChildren[i]->mParent = &artist;
+}
+
 unsigned appendCopy(aiScene& scene, unsigned index)
 {
     aiMesh* copy = nullptr;
@@ -181,15 +193,16 @@ PivotFolder::PivotFolder(aiScene& scene)
         for (unsigned c = 0; c < take.mNumChannels; ++c)
             m_animated.insert(take.mChannels[c]->mNodeName.C_Str());
     }
+    for (unsigned l = 0; l < scene.mNumLights; ++l)
+        m_viewers.insert(scene.mLights[l]->mName.C_Str());
+    for (unsigned c = 0; c < scene.mNumCameras; ++c)
+        m_viewers.insert(scene.mCameras[c]->mName.C_Str());
     m_referenced = m_animated;
+    m_referenced.insert(m_viewers.begin(), m_viewers.end());
     for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
         for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b)
             m_referenced.insert(scene.mMeshes[m]->mBones[b]->mName.C_Str());
     }
-    for (unsigned l = 0; l < scene.mNumLights; ++l)
-        m_referenced.insert(scene.mLights[l]->mName.C_Str());
-    for (unsigned c = 0; c < scene.mNumCameras; ++c)
-        m_referenced.insert(scene.mCameras[c]->mName.C_Str());
 }
 
 bool PivotFolder::animated(const aiNode* node) const { return m_animated.count(node->mName.C_Str()) > 0; }
@@ -270,26 +283,30 @@ bool PivotFolder::takeOutGeometry(Chain& chain, std::vector<aiNode*>& removed)
     if (std::any_of(geometric.begin(), geometric.end(), pinned)
         || std::any_of(chain.below.begin(), chain.below.end(), pinned) || !childrenUnmoved)
         return false;
+    // A light or camera is the node's own attribute, as its meshes are: the geometric transform turns
+    // it too, so it stays in the node's transform and the children take it back in theirs.
+    aiNode* lowest = chain.below.empty() ? chain.artist : chain.below.back();
+    const std::vector<aiNode*> children(lowest->mChildren, lowest->mChildren + lowest->mNumChildren);
+    const bool keptOnNode = !geometric.empty() && m_viewers.count(chain.artist->mName.C_Str()) > 0;
+    const auto unusable = [&](aiNode* child) { return !child || (keptOnNode && animated(child)); };
+    if (std::any_of(children.begin(), children.end(), unusable))
+        return false;
 
-    if (!geometric.empty())
+    if (keptOnNode) {
+        for (aiNode* child : children)
+            child->mTransformation = aiMatrix4x4(undone * Matrix(child->mTransformation));
+    } else if (!geometric.empty()) {
         bakeMeshesOf(*chain.artist, placement);
+    }
     if (!chain.below.empty()) {
-        // The children hang from the artist's node itself again.
-        aiNode* last = chain.below.back();
-        delete[] chain.artist->mChildren;
-        chain.artist->mChildren = last->mChildren;
-        chain.artist->mNumChildren = last->mNumChildren;
-        last->mChildren = nullptr;
-        last->mNumChildren = 0;
-        for (unsigned i = 0; i < chain.artist->mNumChildren; ++i) {
-            if (chain.artist->mChildren[i])
-                chain.artist->mChildren[i]->mParent = chain.artist;
-        }
+        hangChildrenOn(*chain.artist, *lowest);
         removed.insert(removed.end(), chain.below.begin(), chain.below.end());
         chain.below.clear();
     }
-    removed.insert(removed.end(), geometric.begin(), geometric.end());
-    chain.above.resize(first);
+    if (!keptOnNode) {
+        removed.insert(removed.end(), geometric.begin(), geometric.end());
+        chain.above.resize(first);
+    }
     return true;
 }
 

@@ -18,8 +18,9 @@ struct aiScene;
 // A helper that an animation channel drives stays (folding a fixed part into a keyed one would
 // change the motion between keys); the fixed helpers next to it fold into their neighbours where
 // that keeps the motion. The geometric transform (3ds Max's object offset) applies to the node's
-// own meshes only, never to its children, so it is moved into the vertices of those meshes (a
-// mesh that other nodes draw too is copied first) and the helpers that undo it for the children go.
+// own meshes (and light or camera) only, never to its children, so it is moved into the vertices of
+// those meshes (a mesh that other nodes draw too is copied first), or on a node with a light or camera
+// into the node while its children take it back, and the helpers that undo it for the children go.
 class PivotFolder {
 public:
     struct Result {
@@ -55,6 +56,7 @@ private:
 
     aiScene& m_scene;
     std::set<std::string> m_animated; // nodes whose local transform an animation channel replaces
+    std::set<std::string> m_viewers; // nodes a light or camera names
     std::set<std::string> m_referenced; // nodes a channel, bone, light or camera names
     std::vector<unsigned> m_uses; // per mesh: how many node slots draw it
     Result m_result;
