@@ -7,6 +7,7 @@
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "MessageCodes.h"
+#include "PivotFolder.h"
 #include "SourceProbe.h"
 
 #include <assimp/Importer.hpp>
@@ -106,10 +107,8 @@ int Encoder::run()
         // A Collada file of only lights or bones would otherwise come back with a
         // stick-figure mesh the importer made up, drawn as if it were the model.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
-        // FBX pivots and pre-rotations come back folded into their node's own
-        // transform instead of as a chain of "_$AssimpFbx$_" helper nodes; the
-        // importer keeps a helper only where an animation drives that part.
-        importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        // FBX pivots, offsets and pre- and post-rotations come as chains of helper nodes (the
+        // importer's default), which PivotFolder folds exactly; the importer's own folding misplaces some.
         const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
@@ -133,7 +132,8 @@ int Encoder::run()
         const size_t unread = reportUnreadObjects(*scene, promised);
         if (header.isFbx)
             m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
-        // The importer owns the scene and lets its steps change it; this is one more such step.
+        // The importer owns the scene and lets its steps change it; these are more such steps.
+        reportKeptPivotHelpers(PivotFolder::fold(const_cast<aiScene&>(*scene)));
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
         return convertScene(*scene, header.isFbx, unread);
@@ -197,6 +197,18 @@ void Encoder::reportImportLog(const ImportLog& log)
                            std::string("While reading \"") + m_options.inputPath + "\" the importer reported "
                                + (entry.severity == ImportLog::Severity::ERROR ? "an error" : "a problem") + ": "
                                + entry.text);
+    }
+}
+
+void Encoder::reportKeptPivotHelpers(const PivotFolder::Result& folded)
+{
+    for (const std::string& name : folded.nodesWithKeptHelpers) {
+        m_messages.warning(MessageCode::PivotHelperKept, "Pivot helpers kept",
+                           "The node \"" + name
+                               + "\" is animated through a part of its transform that has a pivot, offset or "
+                                 "pre- or post-rotation; the nodes named \""
+                               + name + PivotFolder::kHelperTag
+                               + "...\" above it stay in the tree so that its motion plays as made.");
     }
 }
 

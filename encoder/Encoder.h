@@ -2,6 +2,7 @@
 
 #include "EncoderOptions.h"
 #include "Messages.h"
+#include "PivotFolder.h"
 
 #include <map>
 #include <string>
@@ -30,6 +31,8 @@ public:
 private:
     // What the importer logged while reading, as warnings.
     void reportImportLog(const ImportLog& log);
+    // Names each node whose animation kept pivot helper nodes in the tree.
+    void reportKeptPivotHelpers(const PivotFolder::Result& folded);
     // Warns about each mesh object the file declares that came through without triangles; returns how many.
     size_t reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects);
 

@@ -335,12 +335,20 @@ Triangle triangle(const float* a, const float* b, const float* c)
 
 // The written triangles are the source's, as a set: the encoder may reorder triangles and vertices,
 // but every triangle keeps its corners and their winding; reversed where `reversed` (a mirroring node
-// without a skin, so culling keeps front faces).
-bool sameTriangles(const aiMesh& source, const BundleData::Mesh& mesh, size_t part, bool reversed)
+// without a skin, so culling keeps front faces). The corners are moved by `placement`, the node's
+// geometric transform, which the encoder moves into the vertices (in double precision).
+bool sameTriangles(const aiMesh& source, const BundleData::Mesh& mesh, size_t part, bool reversed,
+                   const aiMatrix4x4t<double>& placement)
 {
     std::vector<Triangle> want, got;
+    std::vector<aiVector3D> p(source.mVertices, source.mVertices + source.mNumVertices);
+    if (!placement.IsIdentity()) {
+        for (aiVector3D& v : p) {
+            const aiVector3t<double> moved = placement * aiVector3t<double>(v.x, v.y, v.z);
+            v = aiVector3D(float(moved.x), float(moved.y), float(moved.z));
+        }
+    }
     for (const aiFace* face = source.mFaces; face != source.mFaces + source.mNumFaces; ++face) {
-        const aiVector3D* p = source.mVertices;
         if (face->mNumIndices == 3)
             want.push_back(triangle(&p[face->mIndices[0]].x, &p[face->mIndices[reversed ? 2 : 1]].x,
                                     &p[face->mIndices[reversed ? 1 : 2]].x));
@@ -374,11 +382,79 @@ void checkBlending(const BundleData::Node& carrier, const BundleData::Mesh& mesh
     }
 }
 
+// FBX pivots come from Assimp as chains of helper nodes named "<node>_$AssimpFbx$_<part>", which the
+// encoder folds into the node unless an animation drives them.
+bool isPivotHelper(const std::string& name) { return name.find("_$AssimpFbx$_") != std::string::npos; }
+bool isGeometricHelper(const std::string& name) { return name.find("_$AssimpFbx$_Geometric") != std::string::npos; }
+
+// A node's children with pivot helpers replaced by what hangs below them.
+std::vector<const aiNode*> childrenPastHelpers(const aiNode& node)
+{
+    std::vector<const aiNode*> out;
+    for (unsigned c = 0; c < node.mNumChildren; ++c) {
+        if (!isPivotHelper(node.mChildren[c]->mName.C_Str()))
+            out.push_back(node.mChildren[c]);
+        else
+            for (const aiNode* below : childrenPastHelpers(*node.mChildren[c]))
+                out.push_back(below);
+    }
+    return out;
+}
+
+std::vector<int> childrenPastHelpers(const BundleData& b, const std::vector<int>& children)
+{
+    std::vector<int> out;
+    for (int child : children) {
+        if (!isPivotHelper(b.nodes[size_t(child)].id))
+            out.push_back(child);
+        else
+            for (int below : childrenPastHelpers(b, b.nodes[size_t(child)].children))
+                out.push_back(below);
+    }
+    return out;
+}
+
+// The transform of the geometric helpers right above `node` (identity without them), and its world
+// matrix with and without them.
+aiMatrix4x4t<double> placementOf(const aiNode& node)
+{
+    aiMatrix4x4t<double> placement;
+    const auto placing = [](const aiNode* n) {
+        return isGeometricHelper(n->mName.C_Str()) && !QByteArray(n->mName.C_Str()).endsWith("Inverse");
+    };
+    for (const aiNode* up = node.mParent; up && placing(up); up = up->mParent)
+        placement = aiMatrix4x4t<double>(up->mTransformation) * placement;
+    return placement;
+}
+
+// A light or camera turns with its node's geometric transform: the encoder keeps it in the node.
+bool keepsPlacement(const aiScene& scene, const aiNode& node)
+{
+    for (unsigned i = 0; i < scene.mNumLights; ++i)
+        if (scene.mLights[i]->mName == node.mName)
+            return true;
+    for (unsigned i = 0; i < scene.mNumCameras; ++i)
+        if (scene.mCameras[i]->mName == node.mName)
+            return true;
+    return false;
+}
+
+aiMatrix4x4 sourceWorld(const aiNode& node, bool geometric)
+{
+    aiMatrix4x4 world;
+    for (const aiNode* up = &node; up; up = up->mParent) {
+        if (geometric || up == &node || !isGeometricHelper(up->mName.C_Str()))
+            world = up->mTransformation * world;
+    }
+    return world;
+}
+
 // Geometry and skin of one node: its mesh plus those of the children the encoder added for other vertex
-// layouts hold the source node's triangles; the joints are exactly the bones of its meshes, and the engine
-// takes the inverse of each bone's world matrix at bind time (`inverseWorld`: the node's, inverted).
+// layouts (after the `sourceChildren` that stand for the source's) hold the source node's triangles; the
+// joints are exactly the bones of its meshes, and the engine takes the inverse of each bone's world
+// matrix at bind time (`inverseWorld`: the node's, inverted).
 void checkNodeGeometry(const BundleData& b, const aiScene& scene, const aiNode& source, const BundleData::Node& node,
-                       const aiMatrix4x4& inverseWorld)
+                       size_t sourceChildren, const aiMatrix4x4& inverseWorld)
 {
     const QString id = q(node.id);
     std::vector<const aiMesh*> meshes;
@@ -397,7 +473,7 @@ void checkNodeGeometry(const BundleData& b, const aiScene& scene, const aiNode& 
             : std::max<uint64_t>(uint64_t(mesh.mNumFaces) * 3, mesh.mNumVertices) - mesh.mNumVertices;
     }
     std::vector<const BundleData::Node*> carriers {&node};
-    for (size_t c = source.mNumChildren; c < node.children.size(); ++c)
+    for (size_t c = sourceChildren; c < node.children.size(); ++c)
         carriers.push_back(&b.nodes[size_t(node.children[c])]);
     std::set<std::string> bones, joints;
     for (const aiMesh* mesh : meshes) {
@@ -436,28 +512,35 @@ void checkNodeGeometry(const BundleData& b, const aiScene& scene, const aiNode& 
              qPrintable(QString("node %1: %2 joints for %3 bones").arg(id).arg(joints.size()).arg(bones.size())));
     if (carriers.size() > 1 || !node.hasModel)
         return;
-    const bool reversed = !node.model.hasSkin && worldOf(b, node).Determinant() < 0;
+    const aiMatrix4x4t<double> placement = keepsPlacement(scene, source) ? aiMatrix4x4t<double>() : placementOf(source);
+    const bool reversed = (!node.model.hasSkin && worldOf(b, node).Determinant() < 0) != (placement.Determinant() < 0);
     QVERIFY2(meshOf(b, node).parts.size() >= meshes.size(), qPrintable("fewer parts than source meshes in " + id));
     for (size_t part = 0; part < meshes.size(); ++part)
-        QVERIFY2(sameTriangles(*meshes[part], meshOf(b, node), part, reversed),
+        QVERIFY2(sameTriangles(*meshes[part], meshOf(b, node), part, reversed, placement),
                  qPrintable(QString("part %1 of %2 draws other triangles").arg(part).arg(id)));
 }
 
-// Node tree and transforms, then each node's geometry and skin.
+// Node tree and world transforms, then each node's geometry and skin. Pivot helpers are passed over on
+// both sides: the encoder folds them (keeping only those an animation drives), and the nodes the artist
+// made must come out where the importer's helper chains put them.
 void checkAgainstSource(const BundleData& b, const aiScene& scene)
 {
     const aiNode* root = scene.mRootNode;
     const auto name = [](const aiNode* n) { return n->mName.length ? n->mName.C_Str() : "node"; };
     std::vector<std::pair<const aiNode*, int>> pairs; // source node, bundle node
     // The encoder leaves out Assimp's root node when it carries nothing; then its children are the top level.
-    bool folded = b.roots.size() == root->mNumChildren;
-    for (unsigned i = 0; folded && i < root->mNumChildren; ++i)
-        folded = idNames(b.nodes[size_t(b.roots[i])].id, name(root->mChildren[i]));
-    for (unsigned i = 0; folded && i < root->mNumChildren; ++i)
-        pairs.push_back({root->mChildren[i], b.roots[i]});
+    const std::vector<const aiNode*> topLevel = childrenPastHelpers(*root);
+    const std::vector<int> roots = childrenPastHelpers(b, b.roots);
+    bool folded = roots.size() == topLevel.size();
+    for (size_t i = 0; folded && i < topLevel.size(); ++i)
+        folded = idNames(b.nodes[size_t(roots[i])].id, name(topLevel[i]));
+    for (size_t i = 0; folded && i < topLevel.size(); ++i)
+        pairs.push_back({topLevel[i], roots[i]});
     if (!folded) {
         QVERIFY2(b.roots.size() == 1, qPrintable(QString("%1 top-level nodes").arg(b.roots.size())));
         pairs.push_back({root, b.roots[0]});
+        QVERIFY2(axisTurn(toAssimp(b.nodes[size_t(b.roots[0])].transform), root->mTransformation),
+                 "the root does more than turn the file upright and into metres");
     }
     // What the encoder put on the root to turn the file upright and into metres (identity when folded).
     const aiMatrix4x4 correction = folded
@@ -468,16 +551,15 @@ void checkAgainstSource(const BundleData& b, const aiScene& scene)
         const BundleData::Node& node = b.nodes[size_t(pairs[p].second)];
         const QString id = q(node.id);
         QVERIFY2(idNames(node.id, name(&source)), qPrintable("node " + id + " stands for " + name(&source)));
-        QVERIFY2(sameMatrix(toAssimp(node.transform), source.mTransformation)
-                     || (&source == root && axisTurn(toAssimp(node.transform), source.mTransformation)),
-                 qPrintable("local transform of " + id + " differs"));
-        QVERIFY2(node.children.size() >= source.mNumChildren, qPrintable("node " + id + " lost children"));
-        for (unsigned c = 0; c < source.mNumChildren; ++c)
-            pairs.push_back({source.mChildren[c], node.children[c]});
-        aiMatrix4x4 world;
-        for (const aiNode* up = &source; up; up = up->mParent)
-            world = up->mTransformation * world;
-        checkNodeGeometry(b, scene, source, node, (correction * world).Inverse());
+        QVERIFY2(sameMatrix(worldOf(b, node), correction * sourceWorld(source, keepsPlacement(scene, source))),
+                 qPrintable("world transform of " + id + " differs"));
+        const std::vector<const aiNode*> sourceChildren = childrenPastHelpers(source);
+        const std::vector<int> children = childrenPastHelpers(b, node.children);
+        QVERIFY2(children.size() >= sourceChildren.size(), qPrintable("node " + id + " lost children"));
+        for (size_t c = 0; c < sourceChildren.size(); ++c)
+            pairs.push_back({sourceChildren[c], children[c]});
+        checkNodeGeometry(b, scene, source, node, sourceChildren.size(),
+                          (correction * sourceWorld(source, true)).Inverse());
         if (QTest::currentTestFailed())
             return;
     }
@@ -565,7 +647,8 @@ void checkConversion(const QString& source, const QString& folder, BundleData& d
     QCOMPARE(badMessageLine(run), QString());
     Assimp::Importer importer;
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true); // as the encoder asks
-    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false); // folds pivots as the encoder does
+    // Pivots as helper chains, placed exactly; the importer's own folding of them is what the encoder avoids.
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, true);
     const aiScene* scene = importer.ReadFile(
         source.toUtf8().constData(), aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
     QVERIFY(scene);
