@@ -6,6 +6,7 @@
 #include "ConsoleStop.h"
 #include "ConversionStamp.h"
 #include "Exporter.h"
+#include "ReportTarget.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -72,6 +74,18 @@ int BatchConverter::run()
         ConsoleOutput::printError(tr("No model files (%1) among the inputs.").arg(m_request.arguments.join(", ")));
         return CommandLineConverter::InputError;
     }
+    const QString folderRefusal = outputFolderRefusal();
+    if (!folderRefusal.isEmpty()) {
+        ConsoleOutput::printError(folderRefusal);
+        return CommandLineConverter::OutputError;
+    }
+    if (!m_request.reportFile.isEmpty()) {
+        const QString refusal = reportRefusal();
+        if (!refusal.isEmpty()) {
+            ConsoleOutput::printError(refusal);
+            return CommandLineConverter::UsageError;
+        }
+    }
     if (!m_request.reportFile.isEmpty() && !Exporter::checkTargetWritable(m_request.reportFile, &error)) {
         ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
         return CommandLineConverter::OutputError;
@@ -85,6 +99,29 @@ int BatchConverter::run()
     if (m_settled < m_records.size())
         m_loop.exec();
     return finish();
+}
+
+// A link another user made could send the outputs anywhere, and be turned
+// elsewhere while the batch runs; links of the system's own (root) are kept.
+QString BatchConverter::outputFolderRefusal() const
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(m_request.outputFolder).constData(), &info) != 0 || !S_ISLNK(info.st_mode)
+        || info.st_uid == ::geteuid() || info.st_uid == 0)
+        return QString();
+    return tr("The output folder %1 is a link another user made; give the folder it points to instead.")
+        .arg(nativePath(m_request.outputFolder));
+}
+
+QString BatchConverter::reportRefusal() const
+{
+    QStringList inputs;
+    QStringList outputs;
+    for (const BatchPlan::Item& item : m_plan.items) {
+        inputs << item.input;
+        outputs << item.output;
+    }
+    return ReportTarget::refusalOf(m_request.reportFile, inputs, outputs);
 }
 
 void BatchConverter::startJobs()

@@ -36,6 +36,8 @@ private:
         QString reportPath;
     };
 
+    QString outputFolderRefusal() const;
+    QString reportRefusal() const;
     void startJobs();
     bool settledWithoutConverting(int index);
     void startJob(int index);

@@ -16,7 +16,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -568,6 +570,125 @@ private slots:
         QVERIFY2(!run.err.contains("Exporting to") && !run.err.contains("Unknown error"), run.err);
         QVERIFY(!QFileInfo::exists(path("out/full.vm3")));
         QCOMPARE(workspaces(), QStringList());
+    }
+
+    // --report replaces only what is its own: no input, no output of the run,
+    // nothing but an earlier report or an empty file; else exit 1 before converting.
+    void reportReplacesOnlyReports_data()
+    {
+        // "@" stands for the scratch folder; in/a.fbx and in/b.fbx exist.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QByteArray>("previous"); // written there first unless empty or the report is an input
+        QTest::addColumn<int>("exitCode");
+        const QStringList batch {"--convert", "--output-dir", "@/out", "@/in/a.fbx", "@/in/b.fbx"};
+        const QStringList single {"--convert", "@/in/a.fbx", "@/out/m.vm3"};
+        const QByteArray earlier = "{\"input\":\"x\",\"status\":\"converted\"}\n{\"summary\":{\"inputs\":1}}\n";
+        QTest::newRow("an input of the batch") << batch << "in/a.fbx" << QByteArray() << 1;
+        QTest::newRow("an input through a link") << batch << "in/link.json" << QByteArray() << 1;
+        QTest::newRow("the output of one file") << single << "out/m.vm3" << QByteArray() << 1;
+        QTest::newRow("other text") << single << "notes.txt" << QByteArray("my notes\n") << 1;
+        QTest::newRow("JSON, not a report") << single << "notes.json" << QByteArray("{\"summary\":1}\n") << 1;
+        QTest::newRow("an earlier report") << batch << "report.json" << earlier << 0;
+        QTest::newRow("an empty file") << single << "empty.json" << QByteArray("") << 0;
+        QTest::newRow("nothing yet") << batch << "new.json" << QByteArray() << 0;
+    }
+
+    void reportReplacesOnlyReports()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, report);
+        QFETCH(QByteArray, previous);
+        QFETCH(int, exitCode);
+        QFile::remove(path(report));
+        QVERIFY(writeFile(path("in/a.fbx"), "model a") && writeFile(path("in/b.fbx"), "model b"));
+        QFile::remove(path("in/link.json"));
+        QVERIFY(QFile::link(path("in/a.fbx"), path("in/link.json")));
+        if (!previous.isNull())
+            QVERIFY(writeFile(path(report), previous));
+        const QByteArray before = readFile(path(report));
+        const ProcessResult run = convert(arguments.replaceInStrings("@", m_dir.path()) << "--report" << path(report));
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        if (exitCode == 0) {
+            QVERIFY(reportLines(path(report)).last().contains("summary"));
+            return;
+        }
+        QVERIFY2(run.err.contains("would replace an") || run.err.contains("is not a report of this program"), run.err);
+        QCOMPARE(readFile(path(report)), before);
+        QVERIFY(!QFileInfo::exists(path("record/args.txt"))); // nothing was converted
+    }
+
+    // A full disk fails the write with the system's reason, exit 5, and the
+    // previous file stays whole; nothing is left beside it.
+    void fullDiskKeepsThePreviousFile_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "@": the full file system's file
+        QTest::addColumn<QByteArray>("previous");
+        QTest::newRow("report") << QStringList {"--output-dir", path("out"), "--report", "@"}
+                                << QByteArray("{\"summary\":{}}\n");
+        QTest::newRow("output") << QStringList {"@"} << QByteArray("previous export");
+    }
+
+    void fullDiskKeepsThePreviousFile()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, previous);
+        const QByteArray disk = QFile::encodeName(path("full"));
+        QVERIFY(QDir().mkpath(path("full")));
+        QVERIFY2(::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=64k") == 0, "mounting needs root, as tests run");
+        const auto unmount = qScopeGuard([&disk] { ::umount2(disk.constData(), MNT_DETACH); });
+        const QString target = path("full/previous.vm3");
+        QVERIFY(writeFile(target, previous) && writeFile(path("in/a.fbx"), "model a"));
+        runProgram("/bin/sh", {"-c", "cat /dev/zero > \"$0\"", path("full/filler")});
+        const ProcessResult run
+            = convert(QStringList {"--convert", path("in/a.fbx")} + arguments.replaceInStrings("@", target));
+        QVERIFY2(run.exitCode == int(CommandLineConverter::OutputError), run.err);
+        QVERIFY2(run.err.contains("No space left on device"), run.err);
+        QCOMPARE(readFile(target), previous);
+        QCOMPARE(QDir(path("full")).entryList(QDir::Files | QDir::Hidden), QStringList({"filler", "previous.vm3"}));
+    }
+
+    // Outputs and reports replace a link at their path, never the file it
+    // points to; a link another user planted in a shared sticky folder (or
+    // an output folder that is another user's link) fails the run instead.
+    void plantedLinksAreNotFollowed_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "@" stands for the link
+        QTest::addColumn<QString>("pointsTo");
+        QTest::addColumn<bool>("foreign"); // the link is another user's, in a sticky folder writable by all
+        QTest::addColumn<int>("exitCode");
+        const QStringList output {path("in/a.fbx"), "@"};
+        const QString precious = path("victim/precious.txt");
+        QTest::newRow("output, another user's") << output << precious << true << int(CommandLineConverter::OutputError);
+        QTest::newRow("report, another user's") << QStringList {path("in/a.fbx"), path("out/a.vm3"), "--report", "@"}
+                                                << precious << true << int(CommandLineConverter::UsageError);
+        QTest::newRow("output folder, another user's")
+            << QStringList {"--output-dir", "@", path("in/a.fbx")} << path("victim") << true
+            << int(CommandLineConverter::OutputError);
+        QTest::newRow("output, own link") << output << precious << false << 0;
+    }
+
+    void plantedLinksAreNotFollowed()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, pointsTo);
+        QFETCH(bool, foreign);
+        QFETCH(int, exitCode);
+        QVERIFY2(::geteuid() == 0, "another user's link needs root to make, as tests run");
+        QDir(path("shared")).removeRecursively();
+        QVERIFY(writeFile(path("victim/precious.txt"), "precious") && writeFile(path("in/a.fbx"), "model a"));
+        QVERIFY(QDir().mkpath(path("shared"))
+                && ::chmod(QFile::encodeName(path("shared")), foreign ? 01777 : 0755) == 0);
+        const QString link = path("shared/out.vm3");
+        const uid_t nobody = 65534;
+        QVERIFY(QFile::link(pointsTo, link) && (!foreign || ::lchown(QFile::encodeName(link), nobody, nobody) == 0));
+        const ProcessResult run = convert(QStringList {"--convert"} + arguments.replaceInStrings("@", link));
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        QCOMPARE(filesBelow(path("victim")), QStringList {"precious.txt"});
+        QCOMPARE(readFile(path("victim/precious.txt")), QByteArray("precious"));
+        // Refused: the link stays as it was. Written: a file of its own took its name.
+        QCOMPARE(QFileInfo(link).isSymLink(), foreign);
+        QVERIFY2(foreign ? run.err.contains("another user") : sortedEntries(link) == kConverted, run.err);
     }
 
     void thumbnail_data()
