@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTextCodec>
 #include <QThread>
 
 #include <algorithm>
@@ -139,6 +140,15 @@ bool BatchConverter::settledWithoutConverting(int index)
 {
     const BatchPlan::Item& item = m_plan.items.at(index);
     BatchRecord record = m_records.at(index);
+    if (item.undecodableName) {
+        record.status = BatchRecord::Status::Failed;
+        record.exitCode = CommandLineConverter::InputError;
+        settle(index, record,
+               tr("Not converted: the file name is not valid text in the system's encoding (%1), so it cannot be "
+                  "passed on; rename the file.")
+                   .arg(QString::fromLatin1(QTextCodec::codecForLocale()->name())));
+        return true;
+    }
     if (!item.sameOutputAs.isEmpty()) {
         record.status = BatchRecord::Status::Failed;
         record.exitCode = CommandLineConverter::InputError;

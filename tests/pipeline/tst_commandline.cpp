@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,6 +100,7 @@ private slots:
     void initTestCase()
     {
         qputenv("TMPDIR", path("tmp").toUtf8()); // the converter's workspaces go below it
+        qputenv("LC_ALL", "C.UTF-8"); // file names are UTF-8 to the converter, whatever the caller's locale
         QVERIFY(QDir().mkpath(path("app/bin")));
         QVERIFY(QFile::copy(VELMORA_CONVERT_PROBE, path("app/bin/Velmora3dEncoder")));
         QVERIFY(
@@ -689,6 +691,55 @@ private slots:
         // Refused: the link stays as it was. Written: a file of its own took its name.
         QCOMPARE(QFileInfo(link).isSymLink(), foreign);
         QVERIFY2(foreign ? run.err.contains("another user") : sortedEntries(link) == kConverted, run.err);
+    }
+
+    void folderBatchesFindEveryModelOnce_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("statuses"); // of the second run's report, in order
+        QTest::addColumn<QStringList>("outputs"); // below lib/, after two runs
+        QTest::newRow("output folder through a link into the input folder")
+            << "link" << 0 << QStringList {"skipped"} << QStringList {"a.fbx", "out/a.vm3"};
+        QTest::newRow("a name that is not UTF-8") << "latin1" << int(CommandLineConverter::InputError)
+                                                  << QStringList {"skipped", "failed"} << QStringList {"a.fbx"};
+    }
+
+    void folderBatchesFindEveryModelOnce()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, statuses);
+        QFETCH(QStringList, outputs);
+        QVERIFY(writeFile(path("lib/a.fbx"), "model a"));
+        QString outputFolder = path("out");
+        const QByteArray latin1Name = QFile::encodeName(path("lib/")) + "caf\xE9.fbx";
+        // QDir cannot see that name, so it could not remove it either.
+        const auto removeLatin1Name = qScopeGuard([&latin1Name] { ::unlink(latin1Name.constData()); });
+        if (setup == "link") {
+            QFile::remove(path("outlink"));
+            QVERIFY(QDir().mkpath(path("lib/out")) && QFile::link(path("lib/out"), path("outlink")));
+            outputFolder = path("outlink");
+        } else {
+            const int file = ::open(latin1Name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(file >= 0 && ::write(file, "model", 5) == 5 && ::close(file) == 0);
+        }
+        const QStringList arguments {"--convert", "--output-dir",      outputFolder,
+                                     "--report",  path("report.json"), path("lib")};
+        convert(arguments);
+        const ProcessResult run = convert(arguments);
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        QStringList found;
+        for (const QJsonObject& line : reportLines(path("report.json")))
+            found << line["status"].toString();
+        QCOMPARE(found.mid(0, found.size() - 1), statuses);
+        if (setup == "latin1") {
+            const QJsonObject failed = reportLines(path("report.json")).at(1);
+            QCOMPARE(failed["input"].toString(), path("lib/caf\\xE9.fbx"));
+            QVERIFY2(failed["reason"].toString().contains("not valid text in the system's encoding"), run.err);
+            QCOMPARE(filesBelow(path("out")), QStringList {"a.vm3"});
+        }
+        QCOMPARE(filesBelow(path("lib")), outputs); // a name that is not UTF-8 is not listed here
     }
 
     void thumbnail_data()
