@@ -6,6 +6,8 @@
 #include "ConsoleStop.h"
 #include "ConversionStamp.h"
 #include "Exporter.h"
+#include "ParentBoundProcess.h"
+#include "ReplacingFile.h"
 #include "ReportTarget.h"
 
 #include <QCoreApplication>
@@ -21,6 +23,9 @@
 #include <unistd.h>
 
 namespace {
+
+// Tells a conversion which batch started it (the batch's process id).
+const char* const kBatchVariable = "VELMORA_BATCH_PROCESS";
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -184,7 +189,10 @@ void BatchConverter::startJob(int index)
     Job* job = new Job;
     job->index = index;
     job->reportPath = m_reports.filePath(QString::number(index) + QStringLiteral(".json"));
-    job->process = new QProcess(this);
+    job->process = new ParentBoundProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(kBatchVariable), QString::number(::getpid()));
+    job->process->setProcessEnvironment(environment);
     if (!m_request.verbose)
         job->process->setStandardOutputFile(QProcess::nullDevice());
     connect(job->process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
@@ -196,6 +204,13 @@ void BatchConverter::startJob(int index)
     m_running.append(job);
     job->clock.start();
     job->process->start(QCoreApplication::applicationFilePath(), childArguments(item, job->reportPath));
+}
+
+void BatchConverter::bindToStartingBatch()
+{
+    const pid_t parent = ::getppid();
+    if (qEnvironmentVariableIntValue(kBatchVariable) == int(parent))
+        ReplacingFile::replaceOnlyWhileParentIs(parent);
 }
 
 BatchRecord BatchConverter::recordOf(Job* job) const

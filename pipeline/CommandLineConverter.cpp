@@ -136,6 +136,7 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
             return CommandLineConverter::UsageError;
         }
     }
+    BatchConverter::bindToStartingBatch();
     QElapsedTimer clock;
     clock.start();
     BatchRecord record;

@@ -742,6 +742,56 @@ private slots:
         QCOMPARE(filesBelow(path("lib")), outputs); // a name that is not UTF-8 is not listed here
     }
 
+    // A batch killed outright takes its conversions along: none outlives it
+    // to put an output in place after its caller saw it end.
+    void killedBatchLeavesNoConversionBehind()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(writeFile(path("lib/") + name + ".fbx", name));
+        QProcess converter;
+        converter.start(path("app/bin/Velmora3dEncoder"),
+                        {"--convert", "-j", "2", "--output-dir", path("out"), path("lib")});
+        const qint64 batchPid = converter.processId();
+        QVector<qint64> conversions;
+        QTRY_VERIFY_WITH_TIMEOUT((conversions = childrenOf(batchPid)).size() == 2, 30000);
+        QVector<qint64> encoders;
+        QTRY_VERIFY_WITH_TIMEOUT((encoders = childrenOf(conversions[0]) + childrenOf(conversions[1])).size() == 2,
+                                 30000);
+        for (const qint64 conversion : conversions)
+            QCOMPARE(::getpgid(pid_t(conversion)), ::getpgid(pid_t(batchPid)));
+        QCOMPARE(::kill(pid_t(batchPid), SIGKILL), 0);
+        QVERIFY(converter.waitForFinished(30000));
+        // The stand-in encoders would run for 20 s.
+        for (const qint64 process : conversions + encoders)
+            QTRY_VERIFY_WITH_TIMEOUT(!processRuns(process), 10000);
+        QCOMPARE(filesBelow(path("out")), QStringList());
+    }
+
+    // A conversion whose batch is gone puts nothing in place, even when it
+    // was not killed along with it.
+    void conversionOutlivingItsBatchWritesNothing()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::WaitsForGo, path("record")));
+        QFile::remove(path("record/go"));
+        QVERIFY(writeFile(path("in/a.fbx"), "model a"));
+        QProcess batch; // stands in for a batch: the conversion names it as the batch that started it
+        // Its output goes to a file: a pipe to the test would close with the batch.
+        batch.start("/bin/sh",
+                    {"-c", "VELMORA_BATCH_PROCESS=$$ \"$0\" --convert \"$1\" \"$2\" 2>\"$3\" & echo $!; wait",
+                     path("app/bin/Velmora3dEncoder"), path("in/a.fbx"), path("out/a.vm3"), path("record/err.txt")});
+        QVERIFY(batch.waitForReadyRead(30000));
+        const qint64 conversion = batch.readLine().trimmed().toLongLong();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 30000);
+        QCOMPARE(::kill(pid_t(batch.processId()), SIGKILL), 0);
+        QVERIFY(batch.waitForFinished(30000));
+        QVERIFY(writeFile(path("record/go"), ""));
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(conversion), 30000);
+        QVERIFY2(readFile(path("record/err.txt")).contains("has ended"), readFile(path("record/err.txt")));
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(workspaces(), QStringList());
+    }
+
     void thumbnail_data()
     {
         QTest::addColumn<QString>("preview"); // "png", "none", "broken png"
