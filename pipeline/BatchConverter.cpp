@@ -6,18 +6,26 @@
 #include "ConsoleStop.h"
 #include "ConversionStamp.h"
 #include "Exporter.h"
+#include "ParentBoundProcess.h"
+#include "ReplacingFile.h"
+#include "ReportTarget.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTextCodec>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// Tells a conversion which batch started it (the batch's process id).
+const char* const kBatchVariable = "VELMORA_BATCH_PROCESS";
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -72,6 +80,18 @@ int BatchConverter::run()
         ConsoleOutput::printError(tr("No model files (%1) among the inputs.").arg(m_request.arguments.join(", ")));
         return CommandLineConverter::InputError;
     }
+    const QString folderRefusal = outputFolderRefusal();
+    if (!folderRefusal.isEmpty()) {
+        ConsoleOutput::printError(folderRefusal);
+        return CommandLineConverter::OutputError;
+    }
+    if (!m_request.reportFile.isEmpty()) {
+        const QString refusal = reportRefusal();
+        if (!refusal.isEmpty()) {
+            ConsoleOutput::printError(refusal);
+            return CommandLineConverter::UsageError;
+        }
+    }
     if (!m_request.reportFile.isEmpty() && !Exporter::checkTargetWritable(m_request.reportFile, &error)) {
         ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
         return CommandLineConverter::OutputError;
@@ -85,6 +105,29 @@ int BatchConverter::run()
     if (m_settled < m_records.size())
         m_loop.exec();
     return finish();
+}
+
+// A link another user made could send the outputs anywhere, and be turned
+// elsewhere while the batch runs; links of the system's own (root) are kept.
+QString BatchConverter::outputFolderRefusal() const
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(m_request.outputFolder).constData(), &info) != 0 || !S_ISLNK(info.st_mode)
+        || info.st_uid == ::geteuid() || info.st_uid == 0)
+        return QString();
+    return tr("The output folder %1 is a link another user made; give the folder it points to instead.")
+        .arg(nativePath(m_request.outputFolder));
+}
+
+QString BatchConverter::reportRefusal() const
+{
+    QStringList inputs;
+    QStringList outputs;
+    for (const BatchPlan::Item& item : m_plan.items) {
+        inputs << item.input;
+        outputs << item.output;
+    }
+    return ReportTarget::refusalOf(m_request.reportFile, inputs, outputs);
 }
 
 void BatchConverter::startJobs()
@@ -102,6 +145,15 @@ bool BatchConverter::settledWithoutConverting(int index)
 {
     const BatchPlan::Item& item = m_plan.items.at(index);
     BatchRecord record = m_records.at(index);
+    if (item.undecodableName) {
+        record.status = BatchRecord::Status::Failed;
+        record.exitCode = CommandLineConverter::InputError;
+        settle(index, record,
+               tr("Not converted: the file name is not valid text in the system's encoding (%1), so it cannot be "
+                  "passed on; rename the file.")
+                   .arg(QString::fromLatin1(QTextCodec::codecForLocale()->name())));
+        return true;
+    }
     if (!item.sameOutputAs.isEmpty()) {
         record.status = BatchRecord::Status::Failed;
         record.exitCode = CommandLineConverter::InputError;
@@ -137,7 +189,10 @@ void BatchConverter::startJob(int index)
     Job* job = new Job;
     job->index = index;
     job->reportPath = m_reports.filePath(QString::number(index) + QStringLiteral(".json"));
-    job->process = new QProcess(this);
+    job->process = new ParentBoundProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(kBatchVariable), QString::number(::getpid()));
+    job->process->setProcessEnvironment(environment);
     if (!m_request.verbose)
         job->process->setStandardOutputFile(QProcess::nullDevice());
     connect(job->process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
@@ -149,6 +204,13 @@ void BatchConverter::startJob(int index)
     m_running.append(job);
     job->clock.start();
     job->process->start(QCoreApplication::applicationFilePath(), childArguments(item, job->reportPath));
+}
+
+void BatchConverter::bindToStartingBatch()
+{
+    const pid_t parent = ::getppid();
+    if (qEnvironmentVariableIntValue(kBatchVariable) == int(parent))
+        ReplacingFile::replaceOnlyWhileParentIs(parent);
 }
 
 BatchRecord BatchConverter::recordOf(Job* job) const

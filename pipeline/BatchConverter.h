@@ -17,7 +17,8 @@ class QProcess;
 // -j at once, each in a process of its own (this program again, so each has
 // its own workspace and a crash takes only its own file down), and reports
 // on standard error and in the --report file. SIGTERM and SIGINT stop every
-// running conversion; each removes its workspace and leaves no output.
+// running conversion; each removes its workspace and leaves no output. The
+// conversions die with the batch, even when it is killed.
 class BatchConverter : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +29,11 @@ public:
     // otherwise the highest code of those that failed.
     int run();
 
+    // Called by each conversion: one that a batch started puts its output in
+    // place only while that batch lives, so nothing changes after the
+    // batch's caller saw it end.
+    static void bindToStartingBatch();
+
 private:
     struct Job {
         int index = 0;
@@ -36,6 +42,8 @@ private:
         QString reportPath;
     };
 
+    QString outputFolderRefusal() const;
+    QString reportRefusal() const;
     void startJobs();
     bool settledWithoutConverting(int index);
     void startJob(int index);

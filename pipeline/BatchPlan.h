@@ -15,12 +15,16 @@ struct BatchPlan {
         QString input; // absolute
         QString output; // absolute
         QString sameOutputAs; // an earlier input that maps to the same output; empty when none
+        // The file's name is not text in the system's encoding, so no path of
+        // this program can name it: input shows its bytes as \xFF, output is empty.
+        bool undecodableName = false;
     };
 
     QVector<Item> items; // those of this shard
     int inputCount = 0; // over all shards
 
     // Files below the output folder are not inputs: converting a folder into
-    // a folder inside it must not pick up the last run's outputs.
+    // a folder inside it must not pick up the last run's outputs, also when
+    // either is reached through a link.
     static BatchPlan make(const QStringList& inputs, const QString& outputFolder, int shardIndex, int shardCount);
 };

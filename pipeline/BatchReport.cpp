@@ -1,8 +1,9 @@
 #include "BatchReport.h"
 
+#include "ReplacingFile.h"
+
 #include <QFile>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -36,8 +37,9 @@ QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds
 
 bool BatchReport::write(const QString& path, const QVector<BatchRecord>& records, double seconds, QString* error)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text(records, seconds)) >= 0 && file.commit())
+    ReplacingFile file(path);
+    const QByteArray bytes = text(records, seconds);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     *error = file.errorString();
     return false;

@@ -14,6 +14,7 @@
 #include "Exporter.h"
 #include "ModelFileTypes.h"
 #include "ModelInfoCommand.h"
+#include "ReportTarget.h"
 #include "VersionFile.h"
 
 #include <QCoreApplication>
@@ -127,6 +128,15 @@ BatchRecord::Status statusOf(int exitCode)
 
 int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
 {
+    if (!request.reportFile.isEmpty()) {
+        const QString refusal
+            = ReportTarget::refusalOf(request.reportFile, {request.arguments.at(0)}, {request.arguments.at(1)});
+        if (!refusal.isEmpty()) {
+            printError(refusal);
+            return CommandLineConverter::UsageError;
+        }
+    }
+    BatchConverter::bindToStartingBatch();
     QElapsedTimer clock;
     clock.start();
     BatchRecord record;

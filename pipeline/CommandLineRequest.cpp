@@ -30,7 +30,9 @@ struct Options {
                                   tr("DIR")};
     QCommandLineOption jobs {QStringList {"j", "jobs"},
                              tr("Conversions at once with --output-dir (default: one per core)."), tr("N")};
-    QCommandLineOption report {"report", tr("Write one JSON line per input and a summary line to FILE."), tr("FILE")};
+    QCommandLineOption report {
+        "report", tr("Write one JSON line per input and a summary line to FILE (new, empty or an earlier report)."),
+        tr("FILE")};
     QCommandLineOption force {"force", tr("Convert even inputs whose output is up to date.")};
     QCommandLineOption shard {"shard", tr("Convert only every N-th input from the K-th (K from 1 to N)."), tr("K/N")};
     QCommandLineOption quiet {"quiet", tr("Print only failures.")};

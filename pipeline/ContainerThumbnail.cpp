@@ -1,9 +1,10 @@
 #include "ContainerThumbnail.h"
 
+#include "ReplacingFile.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 
 namespace {
 
@@ -66,7 +67,7 @@ bool ContainerThumbnail::write(const QString& previewPath, const QString& output
     if (isPlaceholder(preview))
         return fail(error, tr("it holds only a placeholder preview: the model drew nothing"));
     const QImage scaled = preview.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QSaveFile file(outputPath);
+    ReplacingFile file(outputPath);
     if (!file.open(QIODevice::WriteOnly) || !scaled.save(&file, "PNG") || !file.commit())
         return fail(error, tr("Cannot write %1: %2").arg(outputPath, file.errorString()));
     return true;

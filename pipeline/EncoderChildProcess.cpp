@@ -2,10 +2,6 @@
 
 #include <QProcessEnvironment>
 
-#include <csignal>
-#include <sys/prctl.h>
-#include <unistd.h>
-
 namespace {
 
 const char* const kTunablesVariable = "GLIBC_TUNABLES";
@@ -14,7 +10,6 @@ const char* const kHugePagesTunable = "glibc.malloc.hugetlb";
 } // namespace
 
 EncoderChildProcess::EncoderChildProcess()
-    : m_parentPid(::getpid())
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(kTunablesVariable),
@@ -32,13 +27,4 @@ QString EncoderChildProcess::withHugePages(const QString& tunables)
         return tunables;
     const QString setting = QLatin1String(kHugePagesTunable) + QLatin1String("=1");
     return tunables.isEmpty() ? setting : tunables + QLatin1Char(':') + setting;
-}
-
-// Runs in the child between fork and exec: only async-signal-safe calls.
-void EncoderChildProcess::setupChildProcess()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    // The parent may have died before the line above took effect.
-    if (::getppid() != m_parentPid)
-        ::_exit(127);
 }

@@ -1,24 +1,15 @@
 #pragma once
 
-#include <QProcess>
+#include "ParentBoundProcess.h"
 
-#include <sys/types.h>
-
-// The encoder's process, tied to the life of ours: when the application or
-// the converter dies, even by SIGKILL, the kernel kills the encoder too
-// instead of leaving it running as an orphan. Its heap asks for transparent
-// huge pages.
-class EncoderChildProcess : public QProcess {
+// The encoder's process, tied to the life of ours (when the application or
+// the converter dies, even by SIGKILL, the encoder dies too). Its heap asks
+// for transparent huge pages.
+class EncoderChildProcess : public ParentBoundProcess {
 public:
     EncoderChildProcess();
 
     // The malloc tunables the encoder runs with: the caller's, asking for
     // transparent huge pages unless they say otherwise.
     static QString withHugePages(const QString& tunables);
-
-protected:
-    void setupChildProcess() override;
-
-private:
-    pid_t m_parentPid;
 };

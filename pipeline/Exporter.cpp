@@ -1,6 +1,7 @@
 #include "Exporter.h"
 
 #include "ContainerImport.h"
+#include "ReplacingFile.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
 #include "ZipArchiveWriter.h"
@@ -103,9 +104,13 @@ bool Exporter::checkTargetWritable(const QString& outFilePath, QString* errorTex
             *errorText = text;
         return false;
     };
+    const QString refusal = ReplacingFile::refusalOf(outFilePath);
+    if (!refusal.isEmpty())
+        return refuse(refusal);
     if (target.isDir())
         return refuse(tr("%1 is a folder.").arg(shownPath));
-    if (target.exists() && !target.isWritable())
+    // A link is replaced itself, so only a file's own permissions count.
+    if (!target.isSymLink() && target.exists() && !target.isWritable())
         return refuse(tr("%1 is read-only.").arg(shownPath));
     // The archive is first written beside the target, so the folder itself
     // must take a new file. Probing with a temporary file leaves an existing

@@ -125,7 +125,7 @@ ZipArchiveWriter::~ZipArchiveWriter()
         zipClose(zipOf(m_zip), nullptr);
         m_zip = nullptr;
     }
-    // An unclosed QSaveFile discards its temporary file when destroyed.
+    // An uncommitted ReplacingFile discards its temporary file when destroyed.
 }
 
 bool ZipArchiveWriter::fail(const QString& message)
@@ -140,7 +140,7 @@ bool ZipArchiveWriter::fail(const QString& message)
 // size limit); minizip only knows that it did.
 bool ZipArchiveWriter::failWriting(const QString& message)
 {
-    if (m_file.error() == QFileDevice::NoError)
+    if (!m_file.hasFailed())
         return fail(message);
     return fail(message + QStringLiteral(": ") + m_file.errorString());
 }
@@ -156,7 +156,7 @@ bool ZipArchiveWriter::open(const QString& archivePath)
     zlib_filefunc64_def io = ZipDeviceIo::functionsFor(&m_file);
     m_zip = zipOpen2_64("", APPEND_STATUS_CREATE, nullptr, &io);
     if (!m_zip) {
-        m_file.cancelWriting();
+        m_file.discard();
         return fail(QStringLiteral("cannot start the archive %1").arg(archivePath));
     }
     return true;
@@ -303,10 +303,7 @@ bool ZipArchiveWriter::writeDeflatedInParallel(QFile& in, const QString& filePat
 bool ZipArchiveWriter::close()
 {
     if (!m_zip) {
-        if (m_file.isOpen()) {
-            m_file.cancelWriting();
-            m_file.commit();
-        }
+        m_file.discard();
         return fail(QStringLiteral("the archive was not open"));
     }
     const int closed = zipClose(zipOf(m_zip), nullptr);
@@ -317,8 +314,7 @@ bool ZipArchiveWriter::close()
         stopped();
     if (hasError()) {
         // Discards the temporary file; the previous target stays as it was.
-        m_file.cancelWriting();
-        m_file.commit();
+        m_file.discard();
         return false;
     }
     if (!m_file.commit())

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ReplacingFile.h"
+
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 
 #include <atomic>
@@ -22,9 +23,11 @@ struct DeflateChunk {
 // entry names flagged as such, no directory entries, no extra fields or
 // comments, 64-bit extensions only for files of 2 GiB or more.
 //
-// The archive goes to a temporary file beside the target; close() renames it
-// over the target only when every entry was written, so an existing target
-// survives a failed run untouched. Destroying an unclosed writer discards it.
+// The archive goes to a new file beside the target (ReplacingFile); close()
+// renames it onto the target's name only when every entry was written and is
+// on disk, so an existing target survives a failed run untouched and a link
+// at the target is replaced, never written through. Destroying an unclosed
+// writer discards it.
 class ZipArchiveWriter {
 public:
     ZipArchiveWriter();
@@ -61,7 +64,7 @@ private:
     bool writeDeflatedInParallel(QFile& in, const QString& filePath, unsigned long* crc, qint64* total);
     static void deflateBatch(std::vector<DeflateChunk>& batch, int workers);
 
-    QSaveFile m_file;
+    ReplacingFile m_file;
     void* m_zip = nullptr; // zipFile
     QString m_error;
     int m_fileCount = 0;

@@ -55,6 +55,18 @@ bool processRuns(qint64 pid)
     return end > 0 && stat.size() > end + 2 && stat.at(end + 2) != 'Z' && stat.at(end + 2) != 'X';
 }
 
+QVector<qint64> childrenOf(qint64 pid)
+{
+    QVector<qint64> children;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        const QByteArray stat = readFile("/proc/" + entry + "/stat");
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
+            children.append(entry.toLongLong());
+    }
+    return children;
+}
+
 ReadOnlyFolder::ReadOnlyFolder(const QString& folder)
     : m_folder(folder)
 {
@@ -125,6 +137,10 @@ static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
         return body + "sleep 0.5\nmkdir -p \"$(dirname \"$8\")\"\n" + normal;
     case Behaviour::ReadsInput:
         return body + "cat > /dev/null\n" + normal;
+    case Behaviour::WaitsForGo:
+        return body
+            + QStringLiteral("for i in $(seq 300); do [ -e '%1/go' ] && break; sleep 0.1; done\n").arg(recordFolder)
+            + normal;
     }
     return body;
 }

@@ -25,6 +25,8 @@ QByteArray readFile(const QString& path);
 QMap<QString, QByteArray> treeDigest(const QString& folder);
 // Whether a process is alive: neither gone nor a zombie waiting to be reaped.
 bool processRuns(qint64 pid);
+// The processes whose parent is pid.
+QVector<qint64> childrenOf(qint64 pid);
 
 // Makes a folder refuse new entries and removals. Root ignores permission
 // bits, so there the immutable attribute is used; a test skips when neither
@@ -58,6 +60,7 @@ enum class Behaviour {
     Slow, // waits 20 s in short sleeps, then what Normal does
     Brief, // waits half a second, makes the bundle's folder if it is gone, then what Normal does
     ReadsInput, // reads standard input to its end, then what Normal does
+    WaitsForGo, // waits until recordFolder/go exists (30 s at most), then what Normal does
 };
 
 // The bundle the fake writes: one the engine loads, a marker and the input path, so a

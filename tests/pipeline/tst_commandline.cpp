@@ -16,7 +16,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -97,6 +100,7 @@ private slots:
     void initTestCase()
     {
         qputenv("TMPDIR", path("tmp").toUtf8()); // the converter's workspaces go below it
+        qputenv("LC_ALL", "C.UTF-8"); // file names are UTF-8 to the converter, whatever the caller's locale
         QVERIFY(QDir().mkpath(path("app/bin")));
         QVERIFY(QFile::copy(VELMORA_CONVERT_PROBE, path("app/bin/Velmora3dEncoder")));
         QVERIFY(
@@ -567,6 +571,224 @@ private slots:
         QVERIFY2(QString(run.err).contains(message) && run.err.contains("File too large"), run.err);
         QVERIFY2(!run.err.contains("Exporting to") && !run.err.contains("Unknown error"), run.err);
         QVERIFY(!QFileInfo::exists(path("out/full.vm3")));
+        QCOMPARE(workspaces(), QStringList());
+    }
+
+    // --report replaces only what is its own: no input, no output of the run,
+    // nothing but an earlier report or an empty file; else exit 1 before converting.
+    void reportReplacesOnlyReports_data()
+    {
+        // "@" stands for the scratch folder; in/a.fbx and in/b.fbx exist.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QByteArray>("previous"); // written there first unless empty or the report is an input
+        QTest::addColumn<int>("exitCode");
+        const QStringList batch {"--convert", "--output-dir", "@/out", "@/in/a.fbx", "@/in/b.fbx"};
+        const QStringList single {"--convert", "@/in/a.fbx", "@/out/m.vm3"};
+        const QByteArray earlier = "{\"input\":\"x\",\"status\":\"converted\"}\n{\"summary\":{\"inputs\":1}}\n";
+        QTest::newRow("an input of the batch") << batch << "in/a.fbx" << QByteArray() << 1;
+        QTest::newRow("an input through a link") << batch << "in/link.json" << QByteArray() << 1;
+        QTest::newRow("the output of one file") << single << "out/m.vm3" << QByteArray() << 1;
+        QTest::newRow("other text") << single << "notes.txt" << QByteArray("my notes\n") << 1;
+        QTest::newRow("JSON, not a report") << single << "notes.json" << QByteArray("{\"summary\":1}\n") << 1;
+        QTest::newRow("an earlier report") << batch << "report.json" << earlier << 0;
+        QTest::newRow("an empty file") << single << "empty.json" << QByteArray("") << 0;
+        QTest::newRow("nothing yet") << batch << "new.json" << QByteArray() << 0;
+    }
+
+    void reportReplacesOnlyReports()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, report);
+        QFETCH(QByteArray, previous);
+        QFETCH(int, exitCode);
+        QFile::remove(path(report));
+        QVERIFY(writeFile(path("in/a.fbx"), "model a") && writeFile(path("in/b.fbx"), "model b"));
+        QFile::remove(path("in/link.json"));
+        QVERIFY(QFile::link(path("in/a.fbx"), path("in/link.json")));
+        if (!previous.isNull())
+            QVERIFY(writeFile(path(report), previous));
+        const QByteArray before = readFile(path(report));
+        const ProcessResult run = convert(arguments.replaceInStrings("@", m_dir.path()) << "--report" << path(report));
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        if (exitCode == 0) {
+            QVERIFY(reportLines(path(report)).last().contains("summary"));
+            return;
+        }
+        QVERIFY2(run.err.contains("would replace an") || run.err.contains("is not a report of this program"), run.err);
+        QCOMPARE(readFile(path(report)), before);
+        QVERIFY(!QFileInfo::exists(path("record/args.txt"))); // nothing was converted
+    }
+
+    // A full disk fails the write with the system's reason, exit 5, and the
+    // previous file stays whole; nothing is left beside it.
+    void fullDiskKeepsThePreviousFile_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "@": the full file system's file
+        QTest::addColumn<QByteArray>("previous");
+        QTest::newRow("report") << QStringList {"--output-dir", path("out"), "--report", "@"}
+                                << QByteArray("{\"summary\":{}}\n");
+        QTest::newRow("output") << QStringList {"@"} << QByteArray("previous export");
+    }
+
+    void fullDiskKeepsThePreviousFile()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, previous);
+        const QByteArray disk = QFile::encodeName(path("full"));
+        QVERIFY(QDir().mkpath(path("full")));
+        QVERIFY2(::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=64k") == 0, "mounting needs root, as tests run");
+        const auto unmount = qScopeGuard([&disk] { ::umount2(disk.constData(), MNT_DETACH); });
+        const QString target = path("full/previous.vm3");
+        QVERIFY(writeFile(target, previous) && writeFile(path("in/a.fbx"), "model a"));
+        runProgram("/bin/sh", {"-c", "cat /dev/zero > \"$0\"", path("full/filler")});
+        const ProcessResult run
+            = convert(QStringList {"--convert", path("in/a.fbx")} + arguments.replaceInStrings("@", target));
+        QVERIFY2(run.exitCode == int(CommandLineConverter::OutputError), run.err);
+        QVERIFY2(run.err.contains("No space left on device"), run.err);
+        QCOMPARE(readFile(target), previous);
+        QCOMPARE(QDir(path("full")).entryList(QDir::Files | QDir::Hidden), QStringList({"filler", "previous.vm3"}));
+    }
+
+    // Outputs and reports replace a link at their path, never the file it
+    // points to; a link another user planted in a shared sticky folder (or
+    // an output folder that is another user's link) fails the run instead.
+    void plantedLinksAreNotFollowed_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "@" stands for the link
+        QTest::addColumn<QString>("pointsTo");
+        QTest::addColumn<bool>("foreign"); // the link is another user's, in a sticky folder writable by all
+        QTest::addColumn<int>("exitCode");
+        const QStringList output {path("in/a.fbx"), "@"};
+        const QString precious = path("victim/precious.txt");
+        QTest::newRow("output, another user's") << output << precious << true << int(CommandLineConverter::OutputError);
+        QTest::newRow("report, another user's") << QStringList {path("in/a.fbx"), path("out/a.vm3"), "--report", "@"}
+                                                << precious << true << int(CommandLineConverter::UsageError);
+        QTest::newRow("output folder, another user's")
+            << QStringList {"--output-dir", "@", path("in/a.fbx")} << path("victim") << true
+            << int(CommandLineConverter::OutputError);
+        QTest::newRow("output, own link") << output << precious << false << 0;
+    }
+
+    void plantedLinksAreNotFollowed()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, pointsTo);
+        QFETCH(bool, foreign);
+        QFETCH(int, exitCode);
+        QVERIFY2(::geteuid() == 0, "another user's link needs root to make, as tests run");
+        QDir(path("shared")).removeRecursively();
+        QVERIFY(writeFile(path("victim/precious.txt"), "precious") && writeFile(path("in/a.fbx"), "model a"));
+        QVERIFY(QDir().mkpath(path("shared"))
+                && ::chmod(QFile::encodeName(path("shared")), foreign ? 01777 : 0755) == 0);
+        const QString link = path("shared/out.vm3");
+        const uid_t nobody = 65534;
+        QVERIFY(QFile::link(pointsTo, link) && (!foreign || ::lchown(QFile::encodeName(link), nobody, nobody) == 0));
+        const ProcessResult run = convert(QStringList {"--convert"} + arguments.replaceInStrings("@", link));
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        QCOMPARE(filesBelow(path("victim")), QStringList {"precious.txt"});
+        QCOMPARE(readFile(path("victim/precious.txt")), QByteArray("precious"));
+        // Refused: the link stays as it was. Written: a file of its own took its name.
+        QCOMPARE(QFileInfo(link).isSymLink(), foreign);
+        QVERIFY2(foreign ? run.err.contains("another user") : sortedEntries(link) == kConverted, run.err);
+    }
+
+    void folderBatchesFindEveryModelOnce_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("statuses"); // of the second run's report, in order
+        QTest::addColumn<QStringList>("outputs"); // below lib/, after two runs
+        QTest::newRow("output folder through a link into the input folder")
+            << "link" << 0 << QStringList {"skipped"} << QStringList {"a.fbx", "out/a.vm3"};
+        QTest::newRow("a name that is not UTF-8") << "latin1" << int(CommandLineConverter::InputError)
+                                                  << QStringList {"skipped", "failed"} << QStringList {"a.fbx"};
+    }
+
+    void folderBatchesFindEveryModelOnce()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, statuses);
+        QFETCH(QStringList, outputs);
+        QVERIFY(writeFile(path("lib/a.fbx"), "model a"));
+        QString outputFolder = path("out");
+        const QByteArray latin1Name = QFile::encodeName(path("lib/")) + "caf\xE9.fbx";
+        // QDir cannot see that name, so it could not remove it either.
+        const auto removeLatin1Name = qScopeGuard([&latin1Name] { ::unlink(latin1Name.constData()); });
+        if (setup == "link") {
+            QFile::remove(path("outlink"));
+            QVERIFY(QDir().mkpath(path("lib/out")) && QFile::link(path("lib/out"), path("outlink")));
+            outputFolder = path("outlink");
+        } else {
+            const int file = ::open(latin1Name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(file >= 0 && ::write(file, "model", 5) == 5 && ::close(file) == 0);
+        }
+        const QStringList arguments {"--convert", "--output-dir",      outputFolder,
+                                     "--report",  path("report.json"), path("lib")};
+        convert(arguments);
+        const ProcessResult run = convert(arguments);
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        QStringList found;
+        for (const QJsonObject& line : reportLines(path("report.json")))
+            found << line["status"].toString();
+        QCOMPARE(found.mid(0, found.size() - 1), statuses);
+        if (setup == "latin1") {
+            const QJsonObject failed = reportLines(path("report.json")).at(1);
+            QCOMPARE(failed["input"].toString(), path("lib/caf\\xE9.fbx"));
+            QVERIFY2(failed["reason"].toString().contains("not valid text in the system's encoding"), run.err);
+            QCOMPARE(filesBelow(path("out")), QStringList {"a.vm3"});
+        }
+        QCOMPARE(filesBelow(path("lib")), outputs); // a name that is not UTF-8 is not listed here
+    }
+
+    // A batch killed outright takes its conversions along: none outlives it
+    // to put an output in place after its caller saw it end.
+    void killedBatchLeavesNoConversionBehind()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(writeFile(path("lib/") + name + ".fbx", name));
+        QProcess converter;
+        converter.start(path("app/bin/Velmora3dEncoder"),
+                        {"--convert", "-j", "2", "--output-dir", path("out"), path("lib")});
+        const qint64 batchPid = converter.processId();
+        QVector<qint64> conversions;
+        QTRY_VERIFY_WITH_TIMEOUT((conversions = childrenOf(batchPid)).size() == 2, 30000);
+        QVector<qint64> encoders;
+        QTRY_VERIFY_WITH_TIMEOUT((encoders = childrenOf(conversions[0]) + childrenOf(conversions[1])).size() == 2,
+                                 30000);
+        for (const qint64 conversion : conversions)
+            QCOMPARE(::getpgid(pid_t(conversion)), ::getpgid(pid_t(batchPid)));
+        QCOMPARE(::kill(pid_t(batchPid), SIGKILL), 0);
+        QVERIFY(converter.waitForFinished(30000));
+        // The stand-in encoders would run for 20 s.
+        for (const qint64 process : conversions + encoders)
+            QTRY_VERIFY_WITH_TIMEOUT(!processRuns(process), 10000);
+        QCOMPARE(filesBelow(path("out")), QStringList());
+    }
+
+    // A conversion whose batch is gone puts nothing in place, even when it
+    // was not killed along with it.
+    void conversionOutlivingItsBatchWritesNothing()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::WaitsForGo, path("record")));
+        QFile::remove(path("record/go"));
+        QVERIFY(writeFile(path("in/a.fbx"), "model a"));
+        QProcess batch; // stands in for a batch: the conversion names it as the batch that started it
+        // Its output goes to a file: a pipe to the test would close with the batch.
+        batch.start("/bin/sh",
+                    {"-c", "VELMORA_BATCH_PROCESS=$$ \"$0\" --convert \"$1\" \"$2\" 2>\"$3\" & echo $!; wait",
+                     path("app/bin/Velmora3dEncoder"), path("in/a.fbx"), path("out/a.vm3"), path("record/err.txt")});
+        QVERIFY(batch.waitForReadyRead(30000));
+        const qint64 conversion = batch.readLine().trimmed().toLongLong();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 30000);
+        QCOMPARE(::kill(pid_t(batch.processId()), SIGKILL), 0);
+        QVERIFY(batch.waitForFinished(30000));
+        QVERIFY(writeFile(path("record/go"), ""));
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(conversion), 30000);
+        QVERIFY2(readFile(path("record/err.txt")).contains("has ended"), readFile(path("record/err.txt")));
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(workspaces(), QStringList());
     }
 
