@@ -70,12 +70,13 @@ void printSummary(const BundlePlan& plan, int verbosity)
         std::printf("  animation \"%s\": %zu channels\n", animation.id.c_str(), animation.channels.size());
 }
 
-bool hasTriangles(const aiScene& scene, const aiNode* node)
+// Whether the node came through with a mesh that has vertices, even one of only points or lines: its
+// object was read, whether or not it has anything to draw.
+bool hasReadMesh(const aiScene& scene, const aiNode* node)
 {
     for (unsigned i = 0; node && i < node->mNumMeshes; ++i) {
         const unsigned index = node->mMeshes[i];
-        if (index < scene.mNumMeshes && scene.mMeshes[index]->mNumFaces > 0
-            && (scene.mMeshes[index]->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+        if (index < scene.mNumMeshes && scene.mMeshes[index]->mNumVertices > 0)
             return true;
     }
     return false;
@@ -130,13 +131,16 @@ int Encoder::run()
         const std::vector<std::string> promised = header.isFbx
             ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
             : std::vector<std::string>();
+        // A mesh object that did not come through is damage only where the importer also reported an
+        // error (say, an array it could not decompress); without one it was empty.
         const size_t unread = reportUnreadObjects(*scene, promised);
+        const size_t damaged = importLog.hasErrors() ? unread : 0;
         if (header.isFbx)
             m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
         // The importer owns the scene and lets its steps change it; this is one more such step.
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
-        return convertScene(*scene, header.isFbx, unread);
+        return convertScene(*scene, header.isFbx, damaged);
     } catch (const std::bad_alloc&) {
         m_messages.error(MessageCode::OutOfResources, "Out of memory",
                          "Converting \"" + m_options.inputPath
@@ -149,7 +153,7 @@ int Encoder::run()
     return ExitFailed;
 }
 
-int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t unreadMeshObjects)
+int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t damagedMeshObjects)
 {
     const std::string modelFolder = folderOf(m_options.outputPath);
     MaterialPlanner materials(scene, m_options, modelFolder, m_messages);
@@ -160,7 +164,7 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     planner.setFullCameraAngles(fullCameraAngles);
     if (!planner.build(plan))
         return ExitFailed;
-    if (plan.meshes.empty() && unreadMeshObjects > 0) {
+    if (plan.meshes.empty() && damagedMeshObjects > 0) {
         m_messages.error(MessageCode::NoGeometryRead, "No geometry read",
                          "None of the mesh objects that \"" + m_options.inputPath
                              + "\" declares could be read; the file is damaged. Export the model again.");
@@ -168,8 +172,8 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     }
     if (plan.meshes.empty()) {
         m_messages.warning(MessageCode::NothingToDraw, "Nothing to draw",
-                           "The model holds no triangle meshes (it may hold only curves, points or empty "
-                           "nodes); the bundle has its nodes but shows nothing.");
+                           "The model holds no triangle meshes (it may hold only curves, points, lines, empty "
+                           "meshes or empty nodes); the bundle has its nodes but shows nothing.");
     }
     printSummary(plan, m_options.verbosity);
 
@@ -202,14 +206,14 @@ void Encoder::reportImportLog(const ImportLog& log)
 
 size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects)
 {
-    // Names of the nodes that came through with triangles, gathered once: files declare thousands of objects.
-    std::set<std::string> drawn, reported;
+    // Names of the nodes that came through with a mesh, gathered once: files declare thousands of objects.
+    std::set<std::string> read, reported;
     std::vector<const aiNode*> pending {scene.mRootNode};
     while (!pending.empty()) {
         const aiNode* node = pending.back();
         pending.pop_back();
-        if (hasTriangles(scene, node))
-            drawn.insert(node->mName.C_Str());
+        if (hasReadMesh(scene, node))
+            read.insert(node->mName.C_Str());
         for (unsigned i = 0; i < node->mNumChildren; ++i) {
             if (node->mChildren[i])
                 pending.push_back(node->mChildren[i]);
@@ -217,7 +221,7 @@ size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std:
     }
     size_t unread = 0;
     for (const std::string& name : meshObjects) {
-        if (drawn.count(name) || !reported.insert(name).second)
+        if (read.count(name) || !reported.insert(name).second)
             continue;
         ++unread;
         m_messages.warning(MessageCode::ObjectNotRead, "Object not read",
