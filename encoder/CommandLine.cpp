@@ -107,6 +107,7 @@ std::string CommandLine::helpText()
            "bundle OUTPUT (normally .../model.gpb). The folder of OUTPUT is the model folder: the material\n"
            "file \"model.material\" and the textures in \"tex/\" are written there, nothing outside it.\n"
            "An FBX file's up axis and unit are applied at its root node: the bundle is Y-up, in metres.\n"
+           "Polygons are cut into triangles whole.\n"
            "\n"
            "Options:\n"
            "  -group:none|root|take  How animation curves are grouped into animations (default root):\n"

@@ -7,6 +7,7 @@
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "MessageCodes.h"
+#include "PolygonTriangulator.h"
 #include "SourceProbe.h"
 
 #include <assimp/Importer.hpp>
@@ -24,8 +25,11 @@
 namespace {
 
 // Identical vertices are joined later by VertexWelder, and missing normals made by HardEdgeNormals:
-// many times faster than Assimp's own steps, which search space for every vertex.
-const unsigned kImportSteps = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
+// many times faster than Assimp's own steps, which search space for every vertex. Polygons are
+// triangulated by PolygonTriangulator, between reading and sorting by primitive type, because
+// Assimp's triangulation loses parts of large concave polygons.
+const unsigned kReadSteps = aiProcess_ValidateDataStructure;
+const unsigned kLaterSteps = aiProcess_SortByPType;
 
 std::string folderOf(const std::string& path)
 {
@@ -111,7 +115,12 @@ int Encoder::run()
         // transform instead of as a chain of "_$AssimpFbx$_" helper nodes; the
         // importer keeps a helper only where an animation drives that part.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
+        const aiScene* scene = importer.ReadFile(m_options.inputPath, kReadSteps);
+        if (scene) {
+            // The importer owns the scene and lets its steps change it; these are more such steps.
+            PolygonTriangulator::apply(const_cast<aiScene&>(*scene), m_messages);
+            scene = importer.ApplyPostProcessing(kLaterSteps);
+        }
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
@@ -137,7 +146,6 @@ int Encoder::run()
         const size_t damaged = importLog.hasErrors() ? unread : 0;
         if (header.isFbx)
             m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
-        // The importer owns the scene and lets its steps change it; this is one more such step.
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
         return convertScene(*scene, header.isFbx, damaged);
