@@ -9,6 +9,7 @@
 #include "MessageCodes.h"
 #include "PolygonTriangulator.h"
 #include "SourceProbe.h"
+#include "StlConvention.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -121,6 +122,8 @@ int Encoder::run()
             PolygonTriangulator::apply(const_cast<aiScene&>(*scene), m_messages);
             scene = importer.ApplyPostProcessing(kLaterSteps);
         }
+        if (scene)
+            applyFormatConventions(const_cast<aiScene&>(*scene), m_options.inputPath, m_messages);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
@@ -191,6 +194,12 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t da
     if (!MaterialWriter::write(materials.plan(), m_messages))
         return ExitFailed;
     return m_messages.hasErrors() ? ExitFailed : ExitConverted;
+}
+
+void Encoder::applyFormatConventions(aiScene& scene, const std::string& path, Messages& messages)
+{
+    if (SourceProbe::hasSuffix(path, ".stl"))
+        StlConvention::apply(scene, path, messages);
 }
 
 void Encoder::reportImportLog(const ImportLog& log)

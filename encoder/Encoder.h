@@ -28,6 +28,9 @@ public:
     // should not bury the application's log window. Errors are all kept.
     static Messages limitRepeats(const Messages& messages, unsigned perCode);
 
+    // What the format of the file at `path` leaves to convention: STL's up axis and facet normals.
+    static void applyFormatConventions(aiScene& scene, const std::string& path, Messages& messages);
+
 private:
     // What the importer logged while reading, as warnings.
     void reportImportLog(const ImportLog& log);

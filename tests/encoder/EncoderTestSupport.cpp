@@ -2,6 +2,7 @@
 
 #include "BundleInfo.h"
 #include "BundleReader.h"
+#include "Encoder.h"
 #include "PolygonTriangulator.h"
 #include "Properties.h"
 
@@ -567,12 +568,13 @@ void checkConversion(const QString& source, const QString& folder, BundleData& d
     Assimp::Importer importer;
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true); // as the encoder asks
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false); // folds pivots as the encoder does
-    // Polygons cut the encoder's way (its own test checks that they keep their area), so that the
-    // triangles compared are the same ones.
+    // Polygons cut and formats' conventions applied the encoder's way (their own tests check those), so that
+    // the triangles and vertices compared are the same ones.
     const aiScene* scene = importer.ReadFile(source.toUtf8().constData(), 0);
     QVERIFY(scene);
     Messages ignored;
     PolygonTriangulator::apply(const_cast<aiScene&>(*scene), ignored);
+    Encoder::applyFormatConventions(const_cast<aiScene&>(*scene), source.toStdString(), ignored);
     scene = importer.ApplyPostProcessing(aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
     QVERIFY(scene);
     checkAgainstSource(data, *scene);

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
+
 using namespace encodertest;
 
 namespace {
@@ -20,6 +22,21 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// The sides of the box around every drawn vertex in world space, over the longest: the model's proportions.
+aiVector3D proportions(const BundleData& data)
+{
+    aiVector3D low(HUGE_VALF, HUGE_VALF, HUGE_VALF), high = -low;
+    for (const BundleData::Node& node : data.nodes) {
+        const std::vector<float> floats = node.hasModel ? vertexFloats(meshOf(data, node)) : std::vector<float>();
+        for (size_t v = 0; v < floats.size(); v += floatsPerVertex(meshOf(data, node))) {
+            const aiVector3D p = worldOf(data, node) * aiVector3D(floats[v], floats[v + 1], floats[v + 2]);
+            low = aiVector3D(std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z));
+            high = aiVector3D(std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z));
+        }
+    }
+    return (high - low) / std::max({high.x - low.x, high.y - low.y, high.z - low.z});
 }
 
 } // namespace
@@ -109,6 +126,8 @@ private slots:
         QTest::addColumn<int>("vertices");
         QTest::newRow("cube: 8 corners, 3 faces each") << "PLY/cube_binary.ply" << 24;
         QTest::newRow("box of unshared corners") << "FBX/boxWithCompressedCTypeArray.FBX" << 24;
+        // Every facet's normal points inwards, against its corners' order: made from that order instead.
+        QTest::newRow("STL spider") << "STL/Spider_binary.stl" << 3806;
     }
 
     void facetsWithoutNormalsStayFlat()
@@ -136,10 +155,10 @@ private slots:
                 const std::vector<uint32_t> indices = indicesOf(part);
                 for (size_t i = 0; i + 2 < indices.size(); i += 3) {
                     const aiVector3D face
-                        = ((at(indices[i + 1], 0) - at(indices[i], 0)) ^ (at(indices[i + 2], 0) - at(indices[i], 0)))
-                              .Normalize();
-                    for (size_t k = 0; k < 3; ++k)
-                        QVERIFY2(at(indices[i + k], normal) * face > 0.9999f, qPrintable(QString::number(i / 3)));
+                        = ((at(indices[i + 1], 0) - at(indices[i], 0)) ^ (at(indices[i + 2], 0) - at(indices[i], 0)));
+                    for (size_t k = 0; k < 3 && face.SquareLength() > 0; ++k)
+                        QVERIFY2(at(indices[i + k], normal) * face / face.Length() > 0.9999f,
+                                 qPrintable(QString::number(i / 3)));
                 }
             }
         }
@@ -167,6 +186,21 @@ private slots:
         const QString written = runProgram("unzip", {"-p", vm3, "model/model.material"}).out;
         QVERIFY2(written.contains("u_diffuseColor = 1,0.5,0.25,1") && written.contains("tex/CesiumLogoFlat.png"),
                  qPrintable(written));
+    }
+
+    void stlStandsUprightLikeItsTwin()
+    {
+        // The same spider as OBJ (Y-up) and as binary STL (Z-up): the same proportions along the same axes.
+        const QString models = sharedModels() + "/assimp/test/models/";
+        if (!QFileInfo::exists(models + "STL/Spider_binary.stl") || !QFileInfo::exists(models + "OBJ/spider.obj"))
+            QSKIP("shared models not present");
+        BundleData stl, obj;
+        Run run;
+        QVERIFY(convertAndRead(models + "OBJ/spider.obj", m_work.filePath("spider_obj"), "take", obj, run));
+        QVERIFY(convertAndRead(models + "STL/Spider_binary.stl", m_work.filePath("spider_stl"), "take", stl, run));
+        QVERIFY2(codes(run).contains("2015"), qPrintable(run.out));
+        const aiVector3D got = proportions(stl), want = proportions(obj);
+        QVERIFY2((got - want).Length() < 0.01f, qPrintable(QString("%1 %2 %3").arg(got.x).arg(got.y).arg(got.z)));
     }
 
     void suffixesAndRefusals_data()
