@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "GltfTextureTransform.h"
 #include "HardEdgeNormals.h"
 #include "ImportLog.h"
 #include "MaterialPlanner.h"
@@ -200,6 +201,8 @@ void Encoder::applyFormatConventions(aiScene& scene, const std::string& path, Me
 {
     if (SourceProbe::hasSuffix(path, ".stl"))
         StlConvention::apply(scene, path, messages);
+    if (SourceProbe::hasSuffix(path, ".gltf") || SourceProbe::hasSuffix(path, ".glb"))
+        GltfTextureTransform::apply(scene);
 }
 
 void Encoder::reportImportLog(const ImportLog& log)

@@ -28,7 +28,8 @@ public:
     // should not bury the application's log window. Errors are all kept.
     static Messages limitRepeats(const Messages& messages, unsigned perCode);
 
-    // What the format of the file at `path` leaves to convention: STL's up axis and facet normals.
+    // What the format of the file at `path` leaves to convention: STL's up axis and facet normals,
+    // glTF's texture transforms.
     static void applyFormatConventions(aiScene& scene, const std::string& path, Messages& messages);
 
 private:
