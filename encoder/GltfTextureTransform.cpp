@@ -25,15 +25,17 @@ bool colourTextureTransform(const aiMaterial& material, aiUVTransform& transform
 
 aiVector3D GltfTextureTransform::transformed(const aiVector3D& uv, const aiUVTransform& stored)
 {
-    // The extension scales, then turns counter-clockwise about the origin, then offsets, in glTF's
-    // coordinates (v from the top). Assimp keeps the scale, negates the turn and moves the offset to
-    // suit a turn about the texture's centre in its own coordinates; that is undone first.
+    // The extension scales, then turns about the origin, then offsets, in glTF's coordinates (v from
+    // the top): a turn counter-clockwise as the texture is seen, v downwards, which turns the image
+    // on the model clockwise (as the extension's sample model shows). Assimp keeps the scale, negates
+    // the turn and moves the offset to suit a turn about the texture's centre in its own coordinates;
+    // that is undone first.
     const double turn = -double(stored.mRotation), c = std::cos(turn), s = std::sin(turn);
     const double scaleU = stored.mScaling.x, scaleV = stored.mScaling.y;
     const double offsetU = stored.mTranslation.x - 0.5 * scaleU * (1 - c + s);
     const double offsetV = 0.5 * scaleV * (s + c - 1) + 1 - scaleV - stored.mTranslation.y;
     const double u = double(uv.x) * scaleU, v = (1 - double(uv.y)) * scaleV;
-    const double movedU = offsetU + c * u - s * v, movedV = offsetV + s * u + c * v;
+    const double movedU = offsetU + c * u + s * v, movedV = offsetV - s * u + c * v;
     return aiVector3D(float(movedU), float(1 - movedV), uv.z);
 }
 

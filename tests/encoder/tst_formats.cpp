@@ -250,12 +250,12 @@ private slots:
         const auto plain = coordinatesOf(data, "plain"), moved = coordinatesOf(data, "moved");
         QCOMPARE(moved.size(), size_t(4));
         // The quad's texture coordinates are its x and y, in glTF's v from the top (the bundle's v counts from
-        // the bottom). The extension scales, turns counter-clockwise about the origin, then offsets.
+        // the bottom). The extension scales, turns about the origin (counter-clockwise with v downwards), then offsets.
         for (const auto& [xy, uv] : plain) {
             QCOMPARE(uv, std::make_pair(xy.first, 1 - xy.second));
             const double u = 2.0 * xy.first, v = 3.0 * xy.second;
-            const double wantU = 0.25 + std::cos(0.5) * u - std::sin(0.5) * v;
-            const double wantV = 1 - (0.5 + std::sin(0.5) * u + std::cos(0.5) * v);
+            const double wantU = 0.25 + std::cos(0.5) * u + std::sin(0.5) * v;
+            const double wantV = 1 - (0.5 - std::sin(0.5) * u + std::cos(0.5) * v);
             const auto got = moved.at(xy);
             QVERIFY2(std::hypot(got.first - wantU, got.second - wantV) < 1e-5,
                      qPrintable(QString("(%1, %2) for (%3, %4)").arg(got.first).arg(got.second).arg(wantU).arg(wantV)));
