@@ -2,13 +2,16 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "GltfTextureTransform.h"
 #include "HardEdgeNormals.h"
 #include "ImportLog.h"
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "MessageCodes.h"
 #include "PivotFolder.h"
+#include "PolygonTriangulator.h"
 #include "SourceProbe.h"
+#include "StlConvention.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -25,8 +28,11 @@
 namespace {
 
 // Identical vertices are joined later by VertexWelder, and missing normals made by HardEdgeNormals:
-// many times faster than Assimp's own steps, which search space for every vertex.
-const unsigned kImportSteps = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
+// many times faster than Assimp's own steps, which search space for every vertex. Polygons are
+// triangulated by PolygonTriangulator, between reading and sorting by primitive type, because
+// Assimp's triangulation loses parts of large concave polygons.
+const unsigned kReadSteps = aiProcess_ValidateDataStructure;
+const unsigned kLaterSteps = aiProcess_SortByPType;
 
 std::string folderOf(const std::string& path)
 {
@@ -71,12 +77,13 @@ void printSummary(const BundlePlan& plan, int verbosity)
         std::printf("  animation \"%s\": %zu channels\n", animation.id.c_str(), animation.channels.size());
 }
 
-bool hasTriangles(const aiScene& scene, const aiNode* node)
+// Whether the node came through with a mesh that has vertices, even one of only points or lines: its
+// object was read, whether or not it has anything to draw.
+bool hasReadMesh(const aiScene& scene, const aiNode* node)
 {
     for (unsigned i = 0; node && i < node->mNumMeshes; ++i) {
         const unsigned index = node->mMeshes[i];
-        if (index < scene.mNumMeshes && scene.mMeshes[index]->mNumFaces > 0
-            && (scene.mMeshes[index]->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+        if (index < scene.mNumMeshes && scene.mMeshes[index]->mNumVertices > 0)
             return true;
     }
     return false;
@@ -109,7 +116,14 @@ int Encoder::run()
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         // FBX pivots, offsets and pre- and post-rotations come as chains of helper nodes (the
         // importer's default), which PivotFolder folds exactly; the importer's own folding misplaces some.
-        const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
+        const aiScene* scene = importer.ReadFile(m_options.inputPath, kReadSteps);
+        if (scene) {
+            // The importer owns the scene and lets its steps change it; these are more such steps.
+            PolygonTriangulator::apply(const_cast<aiScene&>(*scene), m_messages);
+            scene = importer.ApplyPostProcessing(kLaterSteps);
+        }
+        if (scene)
+            applyFormatConventions(const_cast<aiScene&>(*scene), m_options.inputPath, m_messages);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
@@ -129,14 +143,16 @@ int Encoder::run()
         const std::vector<std::string> promised = header.isFbx
             ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
             : std::vector<std::string>();
+        // A mesh object that did not come through is damage only where the importer also reported an
+        // error (say, an array it could not decompress); without one it was empty.
         const size_t unread = reportUnreadObjects(*scene, promised);
+        const size_t damaged = importLog.hasErrors() ? unread : 0;
         if (header.isFbx)
             m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
-        // The importer owns the scene and lets its steps change it; these are more such steps.
         reportKeptPivotHelpers(PivotFolder::fold(const_cast<aiScene&>(*scene)));
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
-        return convertScene(*scene, header.isFbx, unread);
+        return convertScene(*scene, header.isFbx, damaged);
     } catch (const std::bad_alloc&) {
         m_messages.error(MessageCode::OutOfResources, "Out of memory",
                          "Converting \"" + m_options.inputPath
@@ -149,7 +165,7 @@ int Encoder::run()
     return ExitFailed;
 }
 
-int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t unreadMeshObjects)
+int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t damagedMeshObjects)
 {
     const std::string modelFolder = folderOf(m_options.outputPath);
     MaterialPlanner materials(scene, m_options, modelFolder, m_messages);
@@ -160,7 +176,7 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     planner.setFullCameraAngles(fullCameraAngles);
     if (!planner.build(plan))
         return ExitFailed;
-    if (plan.meshes.empty() && unreadMeshObjects > 0) {
+    if (plan.meshes.empty() && damagedMeshObjects > 0) {
         m_messages.error(MessageCode::NoGeometryRead, "No geometry read",
                          "None of the mesh objects that \"" + m_options.inputPath
                              + "\" declares could be read; the file is damaged. Export the model again.");
@@ -168,8 +184,8 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     }
     if (plan.meshes.empty()) {
         m_messages.warning(MessageCode::NothingToDraw, "Nothing to draw",
-                           "The model holds no triangle meshes (it may hold only curves, points or empty "
-                           "nodes); the bundle has its nodes but shows nothing.");
+                           "The model holds no triangle meshes (it may hold only curves, points, lines, empty "
+                           "meshes or empty nodes); the bundle has its nodes but shows nothing.");
     }
     printSummary(plan, m_options.verbosity);
 
@@ -179,6 +195,14 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     if (!MaterialWriter::write(materials.plan(), m_messages))
         return ExitFailed;
     return m_messages.hasErrors() ? ExitFailed : ExitConverted;
+}
+
+void Encoder::applyFormatConventions(aiScene& scene, const std::string& path, Messages& messages)
+{
+    if (SourceProbe::hasSuffix(path, ".stl"))
+        StlConvention::apply(scene, path, messages);
+    if (SourceProbe::hasSuffix(path, ".gltf") || SourceProbe::hasSuffix(path, ".glb"))
+        GltfTextureTransform::apply(scene);
 }
 
 void Encoder::reportImportLog(const ImportLog& log)
@@ -214,14 +238,14 @@ void Encoder::reportKeptPivotHelpers(const PivotFolder::Result& folded)
 
 size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects)
 {
-    // Names of the nodes that came through with triangles, gathered once: files declare thousands of objects.
-    std::set<std::string> drawn, reported;
+    // Names of the nodes that came through with a mesh, gathered once: files declare thousands of objects.
+    std::set<std::string> read, reported;
     std::vector<const aiNode*> pending {scene.mRootNode};
     while (!pending.empty()) {
         const aiNode* node = pending.back();
         pending.pop_back();
-        if (hasTriangles(scene, node))
-            drawn.insert(node->mName.C_Str());
+        if (hasReadMesh(scene, node))
+            read.insert(node->mName.C_Str());
         for (unsigned i = 0; i < node->mNumChildren; ++i) {
             if (node->mChildren[i])
                 pending.push_back(node->mChildren[i]);
@@ -229,7 +253,7 @@ size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std:
     }
     size_t unread = 0;
     for (const std::string& name : meshObjects) {
-        if (drawn.count(name) || !reported.insert(name).second)
+        if (read.count(name) || !reported.insert(name).second)
             continue;
         ++unread;
         m_messages.warning(MessageCode::ObjectNotRead, "Object not read",

@@ -20,20 +20,25 @@ public:
     int run();
 
     // Plans and writes the bundle, material file and textures of a scene already read;
-    // `unreadMeshObjects` counts the meshes the source declares that did not come through.
-    int convertScene(const aiScene& scene, bool fullCameraAngles, size_t unreadMeshObjects = 0);
+    // `damagedMeshObjects` counts the meshes the source declares that did not come through while
+    // the importer reported errors. With nothing else to draw, they make the conversion fail.
+    int convertScene(const aiScene& scene, bool fullCameraAngles, size_t damagedMeshObjects = 0);
 
     // At most `perCode` lines of each warning code, then one line saying how
     // many more there were: a damaged file with thousands of empty meshes
     // should not bury the application's log window. Errors are all kept.
     static Messages limitRepeats(const Messages& messages, unsigned perCode);
 
+    // What the format of the file at `path` leaves to convention: STL's up axis and facet normals,
+    // glTF's texture transforms.
+    static void applyFormatConventions(aiScene& scene, const std::string& path, Messages& messages);
+
 private:
     // What the importer logged while reading, as warnings.
     void reportImportLog(const ImportLog& log);
     // Names each node whose animation kept pivot helper nodes in the tree.
     void reportKeptPivotHelpers(const PivotFolder::Result& folded);
-    // Warns about each mesh object the file declares that came through without triangles; returns how many.
+    // Warns about each mesh object the file declares that came through without a mesh; returns how many.
     size_t reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects);
 
     EncoderOptions m_options;

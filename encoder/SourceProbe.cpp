@@ -55,18 +55,6 @@ bool readWholeFile(const std::string& path, std::string& text)
     return true;
 }
 
-bool hasSuffix(const std::string& path, const char* suffix)
-{
-    const size_t length = std::strlen(suffix);
-    if (path.size() < length)
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (std::tolower(static_cast<unsigned char>(path[path.size() - length + i])) != suffix[i])
-            return false;
-    }
-    return true;
-}
-
 // The end of the JSON string that starts at `at` (a quote), or npos.
 size_t stringEnd(const std::string& json, size_t at)
 {
@@ -313,6 +301,18 @@ void scanInChunks(const std::string& path, Collect collect)
 }
 
 } // namespace
+
+bool SourceProbe::hasSuffix(const std::string& path, const char* suffix)
+{
+    const size_t length = std::strlen(suffix);
+    if (path.size() < length)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - length + i])) != suffix[i])
+            return false;
+    }
+    return true;
+}
 
 bool SourceProbe::gltfBuffersPresent(const std::string& path, Messages& messages)
 {

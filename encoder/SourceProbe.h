@@ -40,6 +40,9 @@ public:
     // diffuse colour, which a diffuse map then replaces, so the factor a map is drawn with is lost there.
     static std::map<std::string, float> diffuseFactors(const std::string& path, bool binary);
 
+    // Whether `path` ends in `suffix` (given in lower case), in any case.
+    static bool hasSuffix(const std::string& path, const char* suffix);
+
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.
     static bool check(const std::string& path, Messages& messages, FbxHeader& header);

@@ -102,6 +102,11 @@ private slots:
         QTest::newRow("malformed embedded data")
             << "embedded_escape.fbx" << QByteArray() << "embedded" << 1 << QStringList();
         QTest::newRow("zero-vertex mesh") << "zero_vertex.fbx" << QByteArray() << "none" << 0 << QStringList();
+        // Valid files with nothing to draw are not damaged ones.
+        QTest::newRow("only an empty mesh")
+            << "empty_mesh.fbx" << QByteArray() << "none" << 0 << QStringList {"2010", "2007"};
+        QTest::newRow("only a circle of edges") << shared + "/../fbx-reference/blender_279_edge_circle_7400_binary.fbx"
+                                                << QByteArray() << "none" << 0 << QStringList {"2002", "2007"};
         QTest::newRow("lines only: an empty model")
             << "lines_only.obj" << QByteArray() << "none" << 0 << QStringList {"2002", "2007"};
         QTest::newRow("1200 nested nodes") << "deep_nesting.fbx" << QByteArray() << "none" << 1 << QStringList {"1003"};

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
+
 using namespace encodertest;
 
 namespace {
@@ -20,6 +22,57 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// The sides of the box around every drawn vertex in world space, over the longest: the model's proportions.
+aiVector3D proportions(const BundleData& data)
+{
+    aiVector3D low(HUGE_VALF, HUGE_VALF, HUGE_VALF), high = -low;
+    for (const BundleData::Node& node : data.nodes) {
+        const std::vector<float> floats = node.hasModel ? vertexFloats(meshOf(data, node)) : std::vector<float>();
+        for (size_t v = 0; v < floats.size(); v += floatsPerVertex(meshOf(data, node))) {
+            const aiVector3D p = worldOf(data, node) * aiVector3D(floats[v], floats[v + 1], floats[v + 2]);
+            low = aiVector3D(std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z));
+            high = aiVector3D(std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z));
+        }
+    }
+    return (high - low) / std::max({high.x - low.x, high.y - low.y, high.z - low.z});
+}
+
+// Two quads over one embedded buffer: the first with a plain material, the second with one whose colour
+// texture is offset, turned and scaled by KHR_texture_transform.
+QByteArray textureTransformGltf()
+{
+    const float floats[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0, 1};
+    const uint16_t indices[] = {0, 1, 2, 0, 2, 3};
+    const QByteArray buffer = QByteArray(reinterpret_cast<const char*>(floats), sizeof floats)
+                                  .append(reinterpret_cast<const char*>(indices), sizeof indices)
+                                  .toBase64();
+    const QByteArray primitive = R"({"primitives": [{"attributes": {"POSITION": 0, "TEXCOORD_0": 1}, "indices": 2, )";
+    return R"({"asset": {"version": "2.0"}, "extensionsUsed": ["KHR_texture_transform"], "scenes": [{"nodes": [0, 1]}],
+"nodes": [{"name": "plain", "mesh": 0}, {"name": "moved", "mesh": 1}], "meshes": [)"
+        + primitive + R"("material": 0}]}, )" + primitive + R"("material": 1}]}],
+"materials": [{"pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}}, {"pbrMetallicRoughness": {"baseColorTexture":
+  {"index": 0, "extensions": {"KHR_texture_transform": {"offset": [0.25, 0.5], "rotation": 0.5, "scale": [2, 3]}}}}}],
+"textures": [{"source": 0}], "images": [{"uri": "missing.png"}],
+"buffers": [{"byteLength": 92, "uri": "data:application/octet-stream;base64,)"
+        + buffer
+        + R"("}], "bufferViews": [{"buffer": 0, "byteLength": 48}, {"buffer": 0, "byteOffset": 48, "byteLength": 32},
+  {"buffer": 0, "byteOffset": 80, "byteLength": 12}],
+"accessors": [{"bufferView": 0, "componentType": 5126, "count": 4, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]},
+  {"bufferView": 1, "componentType": 5126, "count": 4, "type": "VEC2"},
+  {"bufferView": 2, "componentType": 5123, "count": 6, "type": "SCALAR"}]})";
+}
+
+// The texture coordinates of the node's mesh by the x and y of their vertex.
+std::map<std::pair<float, float>, std::pair<float, float>> coordinatesOf(const BundleData& data, const char* node)
+{
+    std::map<std::pair<float, float>, std::pair<float, float>> uvAt;
+    const BundleData::Mesh& mesh = meshOf(data, *nodeNamed(data, node));
+    const std::vector<float> floats = vertexFloats(mesh);
+    for (size_t v = 0, uv = size_t(elementOffset(mesh, 8)); v < floats.size(); v += floatsPerVertex(mesh))
+        uvAt[{floats[v], floats[v + 1]}] = {floats[v + uv], floats[v + uv + 1]};
+    return uvAt;
 }
 
 } // namespace
@@ -109,6 +162,8 @@ private slots:
         QTest::addColumn<int>("vertices");
         QTest::newRow("cube: 8 corners, 3 faces each") << "PLY/cube_binary.ply" << 24;
         QTest::newRow("box of unshared corners") << "FBX/boxWithCompressedCTypeArray.FBX" << 24;
+        // Every facet's normal points inwards, against its corners' order: made from that order instead.
+        QTest::newRow("STL spider") << "STL/Spider_binary.stl" << 3806;
     }
 
     void facetsWithoutNormalsStayFlat()
@@ -136,10 +191,10 @@ private slots:
                 const std::vector<uint32_t> indices = indicesOf(part);
                 for (size_t i = 0; i + 2 < indices.size(); i += 3) {
                     const aiVector3D face
-                        = ((at(indices[i + 1], 0) - at(indices[i], 0)) ^ (at(indices[i + 2], 0) - at(indices[i], 0)))
-                              .Normalize();
-                    for (size_t k = 0; k < 3; ++k)
-                        QVERIFY2(at(indices[i + k], normal) * face > 0.9999f, qPrintable(QString::number(i / 3)));
+                        = ((at(indices[i + 1], 0) - at(indices[i], 0)) ^ (at(indices[i + 2], 0) - at(indices[i], 0)));
+                    for (size_t k = 0; k < 3 && face.SquareLength() > 0; ++k)
+                        QVERIFY2(at(indices[i + k], normal) * face / face.Length() > 0.9999f,
+                                 qPrintable(QString::number(i / 3)));
                 }
             }
         }
@@ -167,6 +222,44 @@ private slots:
         const QString written = runProgram("unzip", {"-p", vm3, "model/model.material"}).out;
         QVERIFY2(written.contains("u_diffuseColor = 1,0.5,0.25,1") && written.contains("tex/CesiumLogoFlat.png"),
                  qPrintable(written));
+    }
+
+    void stlStandsUprightLikeItsTwin()
+    {
+        // The same spider as OBJ (Y-up) and as binary STL (Z-up): the same proportions along the same axes.
+        const QString models = sharedModels() + "/assimp/test/models/";
+        if (!QFileInfo::exists(models + "STL/Spider_binary.stl") || !QFileInfo::exists(models + "OBJ/spider.obj"))
+            QSKIP("shared models not present");
+        BundleData stl, obj;
+        Run run;
+        QVERIFY(convertAndRead(models + "OBJ/spider.obj", m_work.filePath("spider_obj"), "take", obj, run));
+        QVERIFY(convertAndRead(models + "STL/Spider_binary.stl", m_work.filePath("spider_stl"), "take", stl, run));
+        QVERIFY2(codes(run).contains("2015"), qPrintable(run.out));
+        const aiVector3D got = proportions(stl), want = proportions(obj);
+        QVERIFY2((got - want).Length() < 0.01f, qPrintable(QString("%1 %2 %3").arg(got.x).arg(got.y).arg(got.z)));
+    }
+
+    void gltfTextureTransformMovesCoordinates()
+    {
+        QFile gltf(m_work.filePath("transformed.gltf"));
+        QVERIFY(gltf.open(QIODevice::WriteOnly) && gltf.write(textureTransformGltf()) > 0);
+        gltf.close();
+        BundleData data;
+        Run run;
+        QVERIFY(convertAndRead(gltf.fileName(), m_work.filePath("transformed"), "take", data, run));
+        const auto plain = coordinatesOf(data, "plain"), moved = coordinatesOf(data, "moved");
+        QCOMPARE(moved.size(), size_t(4));
+        // The quad's texture coordinates are its x and y, in glTF's v from the top (the bundle's v counts from
+        // the bottom). The extension scales, turns about the origin (counter-clockwise with v downwards), then offsets.
+        for (const auto& [xy, uv] : plain) {
+            QCOMPARE(uv, std::make_pair(xy.first, 1 - xy.second));
+            const double u = 2.0 * xy.first, v = 3.0 * xy.second;
+            const double wantU = 0.25 + std::cos(0.5) * u + std::sin(0.5) * v;
+            const double wantV = 1 - (0.5 - std::sin(0.5) * u + std::cos(0.5) * v);
+            const auto got = moved.at(xy);
+            QVERIFY2(std::hypot(got.first - wantU, got.second - wantV) < 1e-5,
+                     qPrintable(QString("(%1, %2) for (%3, %4)").arg(got.first).arg(got.second).arg(wantU).arg(wantV)));
+        }
     }
 
     void suffixesAndRefusals_data()
