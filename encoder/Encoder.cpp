@@ -7,6 +7,8 @@
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "MessageCodes.h"
+#include "NonFiniteVertices.h"
+#include "RegularFileSystem.h"
 #include "SourceProbe.h"
 
 #include <assimp/Importer.hpp>
@@ -110,8 +112,11 @@ int Encoder::run()
         // transform instead of as a chain of "_$AssimpFbx$_" helper nodes; the
         // importer keeps a helper only where an animation drives that part.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        auto* files = new RegularFileSystem; // the importer owns it
+        importer.SetIOHandler(files);
         const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
         reportImportLog(importLog);
+        reportRefusedFiles(files->refusedPaths());
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
             const std::string detail = importer.GetErrorString();
@@ -133,7 +138,8 @@ int Encoder::run()
         const size_t unread = reportUnreadObjects(*scene, promised);
         if (header.isFbx)
             m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
-        // The importer owns the scene and lets its steps change it; this is one more such step.
+        // The importer owns the scene and lets its steps change it; these are two more such steps.
+        NonFiniteVertices::dropFrom(const_cast<aiScene&>(*scene), m_messages);
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
         return convertScene(*scene, header.isFbx, unread);
@@ -198,6 +204,14 @@ void Encoder::reportImportLog(const ImportLog& log)
                                + (entry.severity == ImportLog::Severity::ERROR ? "an error" : "a problem") + ": "
                                + entry.text);
     }
+}
+
+void Encoder::reportRefusedFiles(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        m_messages.warning(MessageCode::ImporterReport, "File not read",
+                           "\"" + path + "\", which \"" + m_options.inputPath
+                               + "\" reads, is not a regular file (a FIFO, device or socket); it was not read.");
 }
 
 size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects)

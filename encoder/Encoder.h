@@ -30,6 +30,8 @@ public:
 private:
     // What the importer logged while reading, as warnings.
     void reportImportLog(const ImportLog& log);
+    // Names the files the importer was refused because they are no regular files.
+    void reportRefusedFiles(const std::vector<std::string>& paths);
     // Warns about each mesh object the file declares that came through without triangles; returns how many.
     size_t reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects);
 
