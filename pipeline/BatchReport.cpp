@@ -16,7 +16,7 @@ int BatchReport::exitCodeOf(const QVector<BatchRecord>& records)
     return code;
 }
 
-QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds)
+QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds, int exitCode)
 {
     QByteArray text;
     int counts[4] = {0, 0, 0, 0};
@@ -30,14 +30,15 @@ QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds
                                {"failed", counts[int(BatchRecord::Status::Failed)]},
                                {"stopped", counts[int(BatchRecord::Status::Stopped)]},
                                {"seconds", qRound(seconds * 1000) / 1000.0},
-                               {"exitCode", exitCodeOf(records)}};
+                               {"exitCode", exitCode}};
     return text + QJsonDocument(QJsonObject {{"summary", summary}}).toJson(QJsonDocument::Compact) + '\n';
 }
 
-bool BatchReport::write(const QString& path, const QVector<BatchRecord>& records, double seconds, QString* error)
+bool BatchReport::write(const QString& path, const QVector<BatchRecord>& records, double seconds, int exitCode,
+                        QString* error)
 {
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text(records, seconds)) >= 0 && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(text(records, seconds, exitCode)) >= 0 && file.commit())
         return true;
     *error = file.errorString();
     return false;
