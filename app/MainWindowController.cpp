@@ -82,8 +82,7 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(viewport, &GlItem::sceneImportFailedEvent, this, &MainWindowController::viewportFailedToLoad);
 
     connect(m_modelManager, &ModelManager::signalVersionError, this, &MainWindowController::sceneImportFailed);
-    connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::modelWillLoad);
-    connect(m_menuManager, &MenuManager::open3dModel, m_modelManager, &ModelManager::importModel);
+    connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::openModel);
     connect(m_menuManager, &MenuManager::reopen3dModel, this, &MainWindowController::reopenModel);
     connect(m_menuManager, &MenuManager::exportToFile, m_modelManager, &ModelManager::exportModel);
     connect(m_menuManager, &MenuManager::exportToFile, this, &MainWindowController::modelExportStarted);
@@ -146,8 +145,7 @@ void MainWindowController::makeConnections(WEApplication* application)
             [this](bool reload) { followSource(reload ? m_loadedPath : QString()); });
 
     if (application) {
-        connect(application, &WEApplication::openModelFromAppEvent, this, &MainWindowController::modelWillLoad);
-        connect(application, &WEApplication::openModelFromAppEvent, m_modelManager, &ModelManager::importModel);
+        connect(application, &WEApplication::openModelFromAppEvent, this, &MainWindowController::openModel);
         connect(m_menuManager, &MenuManager::startAppUpdateCheck, application,
                 &WEApplication::checkForAvailableAppUpdates);
         connect(application, &WEApplication::quitRequested, m_menuManager, &MenuManager::quitMenuClicked);
@@ -246,25 +244,20 @@ void MainWindowController::openCommandLineModel(const QStringList& arguments)
     openModel(path);
 }
 
+// The workspace is named after the file's digest, which the model manager
+// takes off the main thread before it imports.
 void MainWindowController::openModel(const QString& path)
 {
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        workspaces->setModelFile(path);
     modelWillLoad(path);
-    m_modelManager->importModel(path);
+    m_modelManager->openModel(path);
 }
 
 bool MainWindowController::startConversion(const QString& path)
 {
-    WorkspaceService* workspaces = WorkspaceRegistry::instance();
-    if (!workspaces || !unopenableReason(path).isEmpty() || ModelFileTypes::isContainerFile(path))
-        return false;
-    // A file that cannot be read has no digest, and so no workspace.
-    workspaces->setModelFile(path);
-    if (!workspaces->paths().hasModel())
+    if (!unopenableReason(path).isEmpty() || ModelFileTypes::isContainerFile(path))
         return false;
     m_modelManager->setImportOptions(UserSettings::instance().importOptions());
-    m_modelManager->importModel(path);
+    m_modelManager->openModel(path);
     return true;
 }
 
@@ -451,10 +444,8 @@ void MainWindowController::reloadChangedSource(const QString& path)
     m_viewState = m_mainViewController->viewState();
     m_loggingViewController->clear();
     m_mainViewController->viewport()->keepCameraOnNextLoad();
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        workspaces->setModelFile(path);
     m_modelManager->setImportOptions(UserSettings::instance().importOptions());
-    m_modelManager->importModel(path);
+    m_modelManager->openModel(path);
 }
 
 void MainWindowController::reportReloaded()

@@ -253,8 +253,6 @@ void MenuManager::openMenuClicked()
 
 void MenuManager::openChosenFile(const QString& path)
 {
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        workspaces->setModelFile(path);
     UserSettings::instance().setLastImportPath(path);
     emit open3dModel(path);
 }

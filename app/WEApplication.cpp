@@ -63,9 +63,6 @@ void WEApplication::handleFileOpen(const QString& path)
     // A folder named like a model (x.glb/) is no model either.
     if (!isSupportedModelFile(path))
         return;
-    // The workspace is named after this file before anyone loads it.
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        workspaces->setModelFile(path);
     emit openModelFromAppEvent(path);
 }
 

@@ -29,8 +29,12 @@ public:
 
     bool build(BundlePlan& plan);
 
-    // Deepest node nesting accepted; deeper trees come only from broken or hostile files.
-    static constexpr unsigned kMaxDepth = 1000;
+    // Deepest node nesting accepted (levels below a top-level node, which is level 0). The
+    // engine's bundle reader, which every program that opens the container uses, reads nodes up
+    // to 256 levels below a top-level node and refuses the whole bundle beyond; the planner keeps
+    // one level free for the nodes it adds below a node of the source (a second mesh part, a
+    // camera's or light's frame). Deeper trees come only from broken or hostile files.
+    static constexpr unsigned kMaxDepth = 256;
 
 private:
     bool addNodeTree(BundlePlan& plan);

@@ -8,8 +8,10 @@
 #include "MaterialPlanner.h"
 #include "MaterialWriter.h"
 #include "MessageCodes.h"
+#include "NonFiniteVertices.h"
 #include "PivotFolder.h"
 #include "PolygonTriangulator.h"
+#include "RegularFileSystem.h"
 #include "SourceProbe.h"
 #include "StlConvention.h"
 
@@ -116,15 +118,20 @@ int Encoder::run()
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         // FBX pivots, offsets and pre- and post-rotations come as chains of helper nodes (the
         // importer's default), which PivotFolder folds exactly; the importer's own folding misplaces some.
+        auto* files = new RegularFileSystem; // the importer owns it
+        importer.SetIOHandler(files);
         const aiScene* scene = importer.ReadFile(m_options.inputPath, kReadSteps);
         if (scene) {
-            // The importer owns the scene and lets its steps change it; these are more such steps.
+            // The importer owns the scene and lets its steps change it; these are more such steps. Faces
+            // through a vertex without a position go before polygons are cut, which needs a plane.
+            NonFiniteVertices::dropFrom(const_cast<aiScene&>(*scene), m_messages);
             PolygonTriangulator::apply(const_cast<aiScene&>(*scene), m_messages);
             scene = importer.ApplyPostProcessing(kLaterSteps);
         }
         if (scene)
             applyFormatConventions(const_cast<aiScene&>(*scene), m_options.inputPath, m_messages);
         reportImportLog(importLog);
+        reportRefusedFiles(files->refusedPaths());
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
             const std::string detail = importer.GetErrorString();
@@ -234,6 +241,14 @@ void Encoder::reportKeptPivotHelpers(const PivotFolder::Result& folded)
                                + name + PivotFolder::kHelperTag
                                + "...\" above it stay in the tree so that its motion plays as made.");
     }
+}
+
+void Encoder::reportRefusedFiles(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        m_messages.warning(MessageCode::ImporterReport, "File not read",
+                           "\"" + path + "\", which \"" + m_options.inputPath
+                               + "\" reads, is not a regular file (a FIFO, device or socket); it was not read.");
 }
 
 size_t Encoder::reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects)

@@ -38,6 +38,8 @@ private:
     void reportImportLog(const ImportLog& log);
     // Names each node whose animation kept pivot helper nodes in the tree.
     void reportKeptPivotHelpers(const PivotFolder::Result& folded);
+    // Names the files the importer was refused because they are no regular files.
+    void reportRefusedFiles(const std::vector<std::string>& paths);
     // Warns about each mesh object the file declares that came through without a mesh; returns how many.
     size_t reportUnreadObjects(const aiScene& scene, const std::vector<std::string>& meshObjects);
 

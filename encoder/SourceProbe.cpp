@@ -1,6 +1,7 @@
 #include "SourceProbe.h"
 
 #include "MessageCodes.h"
+#include "RegularFileSystem.h"
 
 #include <algorithm>
 #include <cctype>
@@ -44,7 +45,7 @@ bool isBase64(char c)
 
 bool readWholeFile(const std::string& path, std::string& text)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = RegularFileSystem::openForReading(path);
     if (!file)
         return false;
     char buffer[1 << 16];
@@ -283,7 +284,7 @@ template <typename Collect>
 void scanInChunks(const std::string& path, Collect collect)
 {
     const size_t kChunk = 1 << 20, kMargin = kMaxNameBytes + 64;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = RegularFileSystem::openForReading(path);
     if (!file)
         return;
     std::string window, chunk(kChunk, '\0');
@@ -441,7 +442,7 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
                        "The file \"" + path + "\" does not exist or is not a regular file.");
         return false;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = RegularFileSystem::openForReading(path);
     if (!file) {
         messages.error(MessageCode::InputMissing, "Input file not readable",
                        "The file \"" + path + "\" cannot be opened for reading.");

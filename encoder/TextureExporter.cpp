@@ -2,6 +2,7 @@
 
 #include "MessageCodes.h"
 #include "PngWriter.h"
+#include "RegularFileSystem.h"
 #include "Utf8Text.h"
 
 #include <assimp/scene.h>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -259,14 +261,16 @@ bool TextureExporter::loadFile(const std::string& path, std::vector<unsigned cha
         why = "the file is larger than " + std::to_string(kMaxFileBytes / (1024 * 1024)) + " MiB";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
+    // Judged again on what is opened: the name may have changed hands.
+    std::FILE* in = RegularFileSystem::openForReading(path);
     if (!in) {
-        why = "the file cannot be opened";
+        why = "the file cannot be opened as a regular file";
         return false;
     }
     bytes.resize(static_cast<size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (static_cast<unsigned long long>(in.gcount()) != size) {
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
+    std::fclose(in);
+    if (got != size) {
         why = "the file cannot be read";
         return false;
     }

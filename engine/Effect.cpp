@@ -2,6 +2,7 @@
 
 #include "FileSystem.h"
 #include "Sampler.h"
+#include "ShaderIncludes.h"
 #include "Stream.h"
 #include "math/Matrix.h"
 #include "math/Vector2.h"
@@ -21,9 +22,6 @@ Effect* Effect::s_currentEffect = nullptr;
 
 namespace {
 
-// Guards against shaders that include themselves, directly or in a ring.
-const int kMaxIncludeDepth = 16;
-
 std::map<std::string, Effect*>& effectCache()
 {
     static std::map<std::string, Effect*> cache;
@@ -39,57 +37,20 @@ bool readText(const std::string& path, std::string* text)
     return true;
 }
 
-std::string folderOf(const std::string& path)
+// The stage's source with its includes in place; false when they expand
+// past the bounds (an include that cannot be read ends the expansion there,
+// and the compiler then names what is missing).
+bool expandStage(const char* path, const char* source, std::string* expanded)
 {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// Copies 'source' into 'out', replacing each #include "name" by the named
-// file (relative to the including file's folder), expanded in turn. A file
-// that cannot be read ends the expansion there.
-bool expandIncludes(const std::string& path, const std::string& source, std::string* out, int depth)
-{
-    static const char kDirective[] = "#include";
-    size_t position = 0;
-    while (true) {
-        const size_t directive = source.find(kDirective, position);
-        if (directive == std::string::npos) {
-            out->append(source, position, std::string::npos);
-            return true;
-        }
-        out->append(source, position, directive - position);
-        const size_t open = source.find('"', directive + sizeof(kDirective) - 1);
-        const size_t close = open == std::string::npos ? open : source.find('"', open + 1);
-        if (close == std::string::npos) {
-            out->append(source, directive, std::string::npos);
-            return true;
-        }
-        const std::string name = source.substr(open + 1, close - open - 1);
-        const std::string includePath = folderOf(path) + name;
-        std::string included;
-        // A link out of the folder would put another file's text into the
-        // shader, and into the ".err" file beside it when it fails.
-        const bool confined = FileSystem::isConfinedPath(name.c_str())
-            && (FileSystem::isAbsolutePath(includePath.c_str()) || FileSystem::isConfinedFile(includePath.c_str()));
-        if (depth >= kMaxIncludeDepth || !confined || !readText(includePath, &included))
+    if (path && *path) {
+        if (ShaderIncludes::expand(path, source, expanded) == ShaderIncludes::Outcome::TooLarge)
             return false;
-        if (!expandIncludes(includePath, included, out, depth + 1))
-            return false;
-        position = close + 1;
+    } else {
+        *expanded = source;
     }
-}
-
-std::string expandedStage(const char* path, const char* source)
-{
-    std::string expanded;
-    if (path && *path)
-        expandIncludes(path, source, &expanded, 0);
-    else
-        expanded = source;
-    if (!expanded.empty())
-        expanded += "\n";
-    return expanded;
+    if (!expanded->empty())
+        *expanded += "\n";
+    return true;
 }
 
 std::string defineBlock(const char* defines)
@@ -210,9 +171,12 @@ Effect* Effect::createFromSource(const char* vertexPath, const char* vertexSourc
 {
     if (!vertexSource || !fragmentSource || !glCreateShader)
         return nullptr;
-    return createFromExpandedSource(vertexPath ? vertexPath : "", expandedStage(vertexPath, vertexSource),
-                                    fragmentPath ? fragmentPath : "", expandedStage(fragmentPath, fragmentSource),
-                                    defines);
+    std::string vertexText, fragmentText;
+    if (!expandStage(vertexPath, vertexSource, &vertexText)
+        || !expandStage(fragmentPath, fragmentSource, &fragmentText))
+        return nullptr;
+    return createFromExpandedSource(vertexPath ? vertexPath : "", vertexText, fragmentPath ? fragmentPath : "",
+                                    fragmentText, defines);
 }
 
 Effect* Effect::createFromExpandedSource(const std::string& vertexPath, const std::string& vertexSource,

@@ -1,7 +1,9 @@
 #include "FileStream.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace engine {
 
@@ -12,10 +14,32 @@ FileStream::FileStream(std::FILE* file, bool readable, bool writable)
 {
 }
 
+// Judged on the descriptor, opened without waiting: a name that turns into a
+// FIFO after any earlier look is refused rather than waited on.
+FileStream* FileStream::openForReading(const char* path)
+{
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    const int flags = fcntl(fd, F_GETFL);
+    std::FILE* file = nullptr;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        file = fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        return nullptr;
+    }
+    return new FileStream(file, true, false);
+}
+
 FileStream* FileStream::create(const char* path, const char* mode)
 {
     if (!path || !*path || !mode || !*mode)
         return nullptr;
+    const bool plus = std::strchr(mode, '+') != nullptr;
+    if (mode[0] == 'r' && !plus)
+        return openForReading(path);
     // Opening a FIFO waits for its other end, and a device may never answer:
     // what is there already must be a plain file before it is opened.
     struct stat info;
@@ -31,7 +55,6 @@ FileStream* FileStream::create(const char* path, const char* mode)
         std::fclose(file);
         return nullptr;
     }
-    const bool plus = std::strchr(mode, '+') != nullptr;
     const bool readable = mode[0] == 'r' || plus;
     const bool writable = mode[0] == 'w' || mode[0] == 'a' || plus;
     return new FileStream(file, readable, writable);

@@ -29,6 +29,7 @@ public:
 
 private:
     FileStream(std::FILE* file, bool readable, bool writable);
+    static FileStream* openForReading(const char* path);
 
     std::FILE* m_file;
     bool m_canRead;

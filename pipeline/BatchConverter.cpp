@@ -26,6 +26,8 @@ namespace {
 
 // Tells a conversion which batch started it (the batch's process id).
 const char* const kBatchVariable = "VELMORA_BATCH_PROCESS";
+// How long a conversion asked to end may take to clean up before it is killed.
+const qint64 kKillGraceMs = 10000;
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -220,7 +222,11 @@ BatchRecord BatchConverter::recordOf(Job* job) const
     record.input = m_records.at(job->index).input;
     record.output = m_records.at(job->index).output;
     record.seconds = job->clock.elapsed() / 1000.0;
-    if (m_stopping && !reported) {
+    if (job->timedOut) {
+        // Whatever it managed to say as it was stopped, it failed.
+        record.status = BatchRecord::Status::Failed;
+        record.exitCode = CommandLineConverter::EncoderFailed;
+    } else if (m_stopping && !reported) {
         record.status = BatchRecord::Status::Stopped;
     } else if (!reported) {
         // The conversion died before it could report: nothing of it is kept.
@@ -238,6 +244,10 @@ void BatchConverter::jobFinished(Job* job)
     QString detail = QString::fromLocal8Bit(job->process->readAllStandardError());
     if (job->process->error() == QProcess::FailedToStart)
         detail = job->process->errorString();
+    if (job->timedOut)
+        detail += QLatin1Char('\n')
+            + tr("Stopped after %1 s: the conversion took longer than the time limit (--timeout).")
+                  .arg(m_request.timeoutSeconds);
     if (m_request.verbose)
         std::fputs(job->process->readAllStandardOutput().constData(), stdout);
     job->process->deleteLater();
@@ -300,8 +310,26 @@ void BatchConverter::drawProgress()
     std::fflush(stderr);
 }
 
+// A conversion past the time limit is asked to end like one that is
+// stopped, so it leaves nothing behind; one that does not end even then is
+// killed.
+void BatchConverter::stopOverdueJobs()
+{
+    const qint64 limitMs = qint64(m_request.timeoutSeconds) * 1000;
+    for (Job* job : qAsConst(m_running)) {
+        if (!job->timedOut && job->clock.elapsed() > limitMs) {
+            job->timedOut = true;
+            job->sinceTerminate.start();
+            job->process->terminate();
+        } else if (job->timedOut && job->sinceTerminate.elapsed() > kKillGraceMs) {
+            job->process->kill();
+        }
+    }
+}
+
 void BatchConverter::pollStop()
 {
+    stopOverdueJobs();
     if (m_stopping || !ConsoleStop::requested())
         return;
     m_stopping = true;
@@ -318,7 +346,8 @@ int BatchConverter::finish()
     int exitCode = BatchReport::exitCodeOf(m_records);
     QString error;
     if (!m_request.reportFile.isEmpty()
-        && !BatchReport::write(m_request.reportFile, m_records, m_clock.elapsed() / 1000.0, &error)) {
+        && !BatchReport::write(m_request.reportFile, m_records, m_clock.elapsed() / 1000.0,
+                               ConsoleStop::exitCodeOr(exitCode), &error)) {
         ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
         exitCode = qMax(exitCode, int(CommandLineConverter::OutputError));
     }

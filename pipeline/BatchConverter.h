@@ -40,6 +40,8 @@ private:
         QProcess* process = nullptr;
         QElapsedTimer clock;
         QString reportPath;
+        bool timedOut = false;
+        QElapsedTimer sinceTerminate; // started once the job was asked to end
     };
 
     QString outputFolderRefusal() const;
@@ -51,6 +53,7 @@ private:
     BatchRecord recordOf(Job* job) const;
     void settle(int index, const BatchRecord& record, const QString& detail);
     void pollStop();
+    void stopOverdueJobs();
     void printOutcome(const BatchRecord& record, const QString& detail);
     void drawProgress();
     QStringList childArguments(const BatchPlan::Item& item, const QString& reportPath) const;

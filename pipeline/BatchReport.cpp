@@ -17,7 +17,7 @@ int BatchReport::exitCodeOf(const QVector<BatchRecord>& records)
     return code;
 }
 
-QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds)
+QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds, int exitCode)
 {
     QByteArray text;
     int counts[4] = {0, 0, 0, 0};
@@ -31,14 +31,15 @@ QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds
                                {"failed", counts[int(BatchRecord::Status::Failed)]},
                                {"stopped", counts[int(BatchRecord::Status::Stopped)]},
                                {"seconds", qRound(seconds * 1000) / 1000.0},
-                               {"exitCode", exitCodeOf(records)}};
+                               {"exitCode", exitCode}};
     return text + QJsonDocument(QJsonObject {{"summary", summary}}).toJson(QJsonDocument::Compact) + '\n';
 }
 
-bool BatchReport::write(const QString& path, const QVector<BatchRecord>& records, double seconds, QString* error)
+bool BatchReport::write(const QString& path, const QVector<BatchRecord>& records, double seconds, int exitCode,
+                        QString* error)
 {
     ReplacingFile file(path);
-    const QByteArray bytes = text(records, seconds);
+    const QByteArray bytes = text(records, seconds, exitCode);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     *error = file.errorString();

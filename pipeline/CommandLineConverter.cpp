@@ -147,7 +147,9 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
     record.seconds = clock.elapsed() / 1000.0;
     record.status = statusOf(record.exitCode);
     QString error;
-    if (request.reportFile.isEmpty() || BatchReport::write(request.reportFile, {record}, record.seconds, &error))
+    if (request.reportFile.isEmpty()
+        || BatchReport::write(request.reportFile, {record}, record.seconds,
+                              ConsoleStop::exitCodeOr(BatchReport::exitCodeOf({record})), &error))
         return record.exitCode;
     printError(tr("Cannot write the report %1: %2").arg(nativePath(request.reportFile), error));
     return record.exitCode == CommandLineConverter::Success ? int(CommandLineConverter::OutputError) : record.exitCode;

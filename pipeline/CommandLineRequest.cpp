@@ -14,6 +14,7 @@ namespace {
 QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
 
 const int kMaxJobs = 256;
+const int kMaxTimeoutSeconds = 7 * 24 * 3600;
 
 struct Options {
     QCommandLineOption convert {"convert", tr("Convert models into vm3 files without a window.")};
@@ -30,6 +31,11 @@ struct Options {
                                   tr("DIR")};
     QCommandLineOption jobs {QStringList {"j", "jobs"},
                              tr("Conversions at once with --output-dir (default: one per core)."), tr("N")};
+    QCommandLineOption timeout {"timeout",
+                                tr("With --output-dir: stop a conversion that takes longer than SECONDS and "
+                                   "count it as failed (default: %1).")
+                                    .arg(CommandLineRequest::kDefaultTimeoutSeconds),
+                                tr("SECONDS")};
     QCommandLineOption report {
         "report", tr("Write one JSON line per input and a summary line to FILE (new, empty or an earlier report)."),
         tr("FILE")};
@@ -43,8 +49,9 @@ struct Options {
 
     void addTo(QCommandLineParser& parser) const
     {
-        for (const QCommandLineOption* option : {&convert, &thumbnail, &info, &grouping, &culling, &outputDir, &jobs,
-                                                 &report, &force, &shard, &quiet, &verbose, &json, &help, &version})
+        for (const QCommandLineOption* option :
+             {&convert, &thumbnail, &info, &grouping, &culling, &outputDir, &jobs, &timeout, &report, &force, &shard,
+              &quiet, &verbose, &json, &help, &version})
             parser.addOption(*option);
     }
 };
@@ -103,11 +110,23 @@ QString readShard(const QString& text, CommandLineRequest* request)
     return QString();
 }
 
+bool readTimeout(const QString& text, CommandLineRequest* request)
+{
+    bool isNumber = false;
+    request->timeoutSeconds = text.toInt(&isNumber);
+    return isNumber && request->timeoutSeconds >= 1 && request->timeoutSeconds <= kMaxTimeoutSeconds;
+}
+
 QString readBatchOptions(const QCommandLineParser& parser, const Options& o, CommandLineRequest* request)
 {
-    const bool batchOnly = parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force);
+    const bool batchOnly
+        = parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force) || parser.isSet(o.timeout);
     if (batchOnly && !request->isBatch())
-        return tr("-j, --shard and --force need --output-dir DIR.");
+        return tr("-j, --shard, --timeout and --force need --output-dir DIR.");
+    if (parser.isSet(o.timeout) && !readTimeout(parser.value(o.timeout), request))
+        return tr("--timeout needs a number of seconds from 1 to %1, not \"%2\".")
+            .arg(kMaxTimeoutSeconds)
+            .arg(parser.value(o.timeout));
     if (parser.isSet(o.jobs)) {
         bool isNumber = false;
         request->jobs = parser.value(o.jobs).toInt(&isNumber);
@@ -184,8 +203,9 @@ CommandLineRequest CommandLineRequest::parse(QStringList arguments)
         return request;
     if (request.mode == Mode::Convert)
         request.error = readConvertOptions(parser, o, &request);
-    else if (parser.isSet(o.outputDir) || parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force))
-        request.error = tr("--output-dir, -j, --shard and --force belong to --convert.");
+    else if (parser.isSet(o.outputDir) || parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force)
+             || parser.isSet(o.timeout))
+        request.error = tr("--output-dir, -j, --shard, --timeout and --force belong to --convert.");
     if (request.error.isEmpty())
         request.error = modeError(request);
     return request;

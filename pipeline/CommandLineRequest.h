@@ -14,6 +14,7 @@
 //   --info [--json] FILE
 struct CommandLineRequest {
     enum class Mode { Window, Convert, Thumbnail, Info, Help, Version };
+    static constexpr int kDefaultTimeoutSeconds = 1800;
 
     Mode mode = Mode::Window;
     QStringList arguments; // the words that are not options, in order
@@ -21,6 +22,7 @@ struct CommandLineRequest {
     QString outputFolder; // --output-dir: the batch form of --convert
     QString reportFile;
     int jobs = 0; // conversions at once; 0: one per core
+    int timeoutSeconds = kDefaultTimeoutSeconds; // --timeout: wall-clock limit of one conversion of a batch
     int shardIndex = 1; // --shard K/N, K from 1
     int shardCount = 1;
     bool json = false;

@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
+
 #include <sys/stat.h>
 
 namespace {
@@ -39,6 +42,18 @@ QString notAFileText(const QString& inputPath)
     if (S_ISSOCK(info.st_mode))
         return tr("The input is a socket, not a file: %1").arg(shown);
     return tr("The input is not a regular file: %1").arg(shown);
+}
+
+// The encoder's errors for a bundle or material file it could not write
+// into the workspace (its codes OutputFailed and MaterialFileFailed): the
+// disk, not the model, is at fault.
+bool failedToWriteWorkspace(const EncoderOutputLogs& logs)
+{
+    static const qint32 kWriteFailures[] = {1005, 1050};
+    return std::any_of(logs.begin(), logs.end(), [](const EncoderOutputLog& log) {
+        return log.priority == LoggingPriorities::Error
+            && std::find(std::begin(kWriteFailures), std::end(kWriteFailures), log.code) != std::end(kWriteFailures);
+    });
 }
 
 EncoderOutputLogs printEncoderRecords(const QString& standardError, const QString& standardOutput)
@@ -88,6 +103,11 @@ ConsoleImport::Outcome convertWithEncoder(const QString& inputPath, WorkspaceSer
     }
     if (result.exitCode != 0) {
         printError(tr("The model encoder failed with exit code %1.").arg(result.exitCode));
+        if (failedToWriteWorkspace(outcome.records)) {
+            printError(tr("The converted model could not be written below %1.")
+                           .arg(nativePath(QFileInfo(loader.workspace().root).absolutePath())));
+            outcome.exitCode = CommandLineConverter::OutputError;
+        }
         return outcome;
     }
     if (!QFileInfo(loader.workspace().modelFile).isFile()) {

@@ -42,6 +42,12 @@ bool ConsoleStop::requested() { return s_stopRequested.load(); }
 
 std::atomic<bool>* ConsoleStop::flag() { return &s_stopRequested; }
 
+int ConsoleStop::exitCodeOr(int exitCode)
+{
+    const int signalNumber = s_stopSignal;
+    return signalNumber == 0 ? exitCode : 128 + signalNumber;
+}
+
 void ConsoleStop::endByRecordedSignal()
 {
     const int signalNumber = s_stopSignal;

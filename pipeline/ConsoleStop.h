@@ -20,6 +20,9 @@ public:
     // Re-raises the recorded signal with its default action; returns when
     // none was recorded.
     static void endByRecordedSignal();
+    // What the process ends with: 128 + the recorded signal (143, 130) as a
+    // shell shows it once endByRecordedSignal() ran, else exitCode.
+    static int exitCodeOr(int exitCode);
 
 private:
     struct Previous;

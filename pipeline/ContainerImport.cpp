@@ -1,14 +1,17 @@
 #include "ContainerImport.h"
 
+#include "RegularFile.h"
 #include "VersionFile.h"
 #include "WorkspaceService.h"
 #include "ZipArchiveReader.h"
 
 #include "BundleData.h"
 #include "BundleReader.h"
+#include "ShaderIncludes.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -94,6 +97,8 @@ ContainerImport::Result ContainerImport::checkVersion(const WorkspacePaths& work
         missing = unreadableBundle(workspace.modelFile);
     if (missing.isEmpty())
         missing = oversizedPreview(workspace.meta);
+    if (missing.isEmpty())
+        missing = overgrownShader(workspace.model);
     if (!missing.isEmpty())
         return failure(Status::Damaged, missing);
     result.status = Status::Loaded;
@@ -120,8 +125,9 @@ QString ContainerImport::missingModel(const QString& modelFolder, int format)
 QString ContainerImport::unreadableBundle(const QString& bundlePath)
 {
     QFile file(bundlePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return tr("its model cannot be read: %1").arg(file.errorString());
+    QString reason;
+    if (!RegularFile::openForReading(&file, QIODevice::NotOpen, &reason))
+        return tr("its model cannot be read: %1").arg(reason);
     std::vector<unsigned char> bytes(size_t(file.size()));
     if (file.read(reinterpret_cast<char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()))
         return tr("its model cannot be read: %1").arg(file.errorString());
@@ -145,6 +151,32 @@ QString ContainerImport::oversizedPreview(const QString& metaFolder)
                 .arg(size.width())
                 .arg(size.height())
                 .arg(kMaximumPreviewEdge);
+    }
+    return QString();
+}
+
+// Any file may be named a shader by a material, so every one small enough to
+// be taken as one is tried; only files that include something are expanded.
+QString ContainerImport::overgrownShader(const QString& modelFolder)
+{
+    QDirIterator it(modelFolder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (it.fileInfo().size() > qint64(engine::ShaderIncludes::kMaxBytes)
+            || !RegularFile::openForReading(&file, QIODevice::NotOpen))
+            continue;
+        const QByteArray text = file.readAll();
+        if (!text.contains("#include"))
+            continue;
+        std::string expanded;
+        if (engine::ShaderIncludes::expand(QFile::encodeName(path).toStdString(), text.toStdString(), &expanded)
+            == engine::ShaderIncludes::Outcome::TooLarge)
+            return tr("its file %1 includes other files past %2 levels, %3 includes or %4 MB altogether")
+                .arg(QDir(modelFolder).relativeFilePath(path))
+                .arg(engine::ShaderIncludes::kMaxDepth)
+                .arg(engine::ShaderIncludes::kMaxIncludes)
+                .arg(engine::ShaderIncludes::kMaxBytes >> 20);
     }
     return QString();
 }

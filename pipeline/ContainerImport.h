@@ -55,6 +55,10 @@ public:
     // Which preview image is larger than maximumPreviewEdge, from its header
     // alone; empty when none is.
     static QString oversizedPreview(const QString& metaFolder);
+    // Which file of the model folder, taken as a shader, includes past the
+    // engine's bounds (nesting, count, bytes altogether), which would make
+    // it expand to gigabytes; empty when none does.
+    static QString overgrownShader(const QString& modelFolder);
     // Removes the preview images, so that previews that cannot be drawn anew
     // leave none rather than those of another model.
     static void removePreviews(const QString& metaFolder);

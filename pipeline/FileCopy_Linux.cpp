@@ -33,11 +33,14 @@ Transfer transfer(int in, int out, off_t size)
 bool FileCopy_Linux::copy(const QString& from, const QString& to)
 {
     const QByteArray target = QFile::encodeName(to);
-    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a FIFO in place of the source is refused, not waited on.
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return false;
     struct stat source;
-    if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
+    const int flags = ::fcntl(in, F_GETFL);
+    if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode) || flags < 0
+        || ::fcntl(in, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(in);
         return false;
     }

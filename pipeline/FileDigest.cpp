@@ -1,5 +1,7 @@
 #include "FileDigest.h"
 
+#include "RegularFile.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
@@ -10,7 +12,7 @@ namespace FileDigest {
 QByteArray md5Hex(const QString& filePath)
 {
     QFile file(filePath);
-    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    if (!RegularFile::openForReading(&file, QIODevice::Unbuffered))
         return QByteArray();
     // Large blocks: models reach hundreds of megabytes, and the digest is
     // taken before every conversion. (Hashing the device itself reads it a

@@ -3,6 +3,7 @@
 #include "ContainerImport.h"
 #include "EncoderOutputParser.h"
 #include "Exporter.h"
+#include "FileDigestTask.h"
 #include "ModelFileTypes.h"
 #include "WorkspaceService.h"
 
@@ -15,6 +16,7 @@ ModelManager::ModelManager(WorkspaceService& workspaces, QObject* parent)
     , m_workspaces(workspaces)
 {
     registerEncoderOutputLogTypes();
+    FileDigestTask::registerTypes();
     qRegisterMetaType<LoadedModel>("LoadedModel");
 }
 
@@ -24,6 +26,27 @@ ModelManager::~ModelManager() { cancelImport(); }
 void ModelManager::cancelImport() { startNewImport(); }
 
 bool ModelManager::isSupportedSuffix(const QString& suffix) { return ModelFileTypes::isSupportedSuffix(suffix); }
+
+void ModelManager::openModel(const QString& modelPath)
+{
+    if (modelPath.isEmpty())
+        return;
+    const quint64 opening = ++m_openGeneration; // supersedes any file still being hashed
+    auto* task = new FileDigestTask(modelPath);
+    connect(task, &FileDigestTask::digestTaken, this,
+            [this, opening](const QString& path, const FileDigest::Snapshot& digest) {
+                digestTaken(opening, path, digest);
+            });
+    QThreadPool::globalInstance()->start(task);
+}
+
+void ModelManager::digestTaken(quint64 opening, const QString& modelPath, const FileDigest::Snapshot& digest)
+{
+    if (opening != m_openGeneration)
+        return; // another file was opened meanwhile
+    m_workspaces.setModelDigest(digest);
+    importModel(modelPath);
+}
 
 void ModelManager::importModel(QString modelPath)
 {
@@ -56,6 +79,7 @@ void ModelManager::reimportModel()
 void ModelManager::startNewImport()
 {
     ++m_importGeneration;
+    ++m_openGeneration; // a digest still being taken no longer counts
     if (m_runningImportCancel)
         m_runningImportCancel->store(true);
     m_runningImportCancel.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDigest.h"
 #include "ImportOptions.h"
 #include "LoadedModel.h"
 #include "Loader.h"
@@ -54,6 +55,11 @@ signals:
     void modelExportFailed(const QString& fileName, const QString& errorText);
 
 public slots:
+    // Names a new workspace after the file's digest, taken on the thread
+    // pool, and then imports the file into it. Another open or import
+    // meanwhile supersedes it.
+    void openModel(const QString& modelPath);
+    // Imports into the current workspace (the caller named it).
     void importModel(QString modelPath);
     void reimportModel();
     void exportModel(const QString& sourceFolder, const QString& outFilePath);
@@ -63,6 +69,7 @@ public slots:
 
 private:
     void startNewImport();
+    void digestTaken(quint64 opening, const QString& modelPath, const FileDigest::Snapshot& digest);
     void importContainer();
     void importWithEncoder();
     void reportContainerFailure(const QString& versionErrorText, const QString& importErrorText);
@@ -75,5 +82,6 @@ private:
     QString m_containerModelPath;
 
     quint64 m_importGeneration = 0;
+    quint64 m_openGeneration = 0; // of openModel(), whose digest is being taken
     Loader::CancelFlag m_runningImportCancel;
 };

@@ -1,9 +1,9 @@
 #include "VersionFile.h"
 
 #include "BuildConfig.h"
+#include "RegularFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <json/json.h>
 
@@ -82,12 +82,11 @@ bool VersionFile::read(const QString& modelFolder, QString* errorText, int* form
     if (format)
         *format = -1;
     QFile file(modelFolder + QStringLiteral("/version"));
-    const QFileInfo info(file.fileName());
     // Only a regular file is opened (a FIFO would block); a large one is
     // refused by its size, before a byte of it is read.
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!RegularFile::openForReading(&file, QIODevice::Text))
         return fail(errorText, kMissing);
-    if (info.size() > kMaxVersionFileSize)
+    if (file.size() > kMaxVersionFileSize)
         return fail(errorText, kParseError);
     const QByteArray text = readJoinedLines(file);
     if (text.size() > kMaxVersionFileSize)

@@ -129,11 +129,11 @@ QString WorkspaceService::applicationShadersFolder() const
 
 // --- workspace lifecycle ----------------------------------------------------
 
-void WorkspaceService::setModelFile(const QString& filePath)
+void WorkspaceService::setModelFile(const QString& filePath) { setModelDigest(FileDigest::take(filePath)); }
+
+void WorkspaceService::setModelDigest(const FileDigest::Snapshot& digest)
 {
     deleteCurrentWorkspace();
-
-    const FileDigest::Snapshot digest = FileDigest::take(filePath);
     if (digest.md5.isEmpty()) {
         QMutexLocker lock(&m_mutex);
         m_modelHash = QStringLiteral(".");

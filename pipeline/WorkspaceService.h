@@ -47,6 +47,8 @@ public:
     // after the MD5 of the file (".", no model, when it cannot be read) and
     // claims its folder, which no other import can then share.
     void setModelFile(const QString& filePath);
+    // The same with the file's digest already taken (an empty md5: unreadable).
+    void setModelDigest(const FileDigest::Snapshot& digest);
     void deleteCurrentWorkspace();
     // Retries deletions that failed in earlier runs and removes workspaces
     // whose owning process no longer runs (start-up).

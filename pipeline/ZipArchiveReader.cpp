@@ -1,7 +1,9 @@
 #include "ZipArchiveReader.h"
 
 #include "ConsoleOutput.h"
+#include "RegularFile.h"
 #include "UnpackBudget.h"
+#include "ZipArchiveWriter.h"
 #include "ZipDeviceIo.h"
 
 #include <QDebug>
@@ -18,6 +20,9 @@
 #include <vector>
 
 namespace {
+
+// As many entries as a container written back may hold.
+const int kMaxEntries = ZipArchiveWriter::kMaximumEntryCount;
 
 const int kReadBlockSize = 256 * 1024;
 const unsigned long kUtf8NameFlag = 1u << 11;
@@ -185,8 +190,9 @@ bool ZipArchiveReader::open(const QString& archivePath)
     m_file.setFileName(archivePath);
     // Buffered: minizip reads a directory record a few bytes at a time, which
     // unbuffered would be a system call each, some 160 per entry.
-    if (QFileInfo(archivePath).isDir() || !m_file.open(QIODevice::ReadOnly))
-        return fail(CannotOpen, QStringLiteral("cannot read %1").arg(archivePath));
+    QString reason;
+    if (!RegularFile::openForReading(&m_file, QIODevice::NotOpen, &reason))
+        return fail(CannotOpen, QStringLiteral("cannot read %1: %2").arg(archivePath, reason));
 
     zlib_filefunc64_def io = ZipDeviceIo::functionsFor(&m_file);
     m_zip = unzOpen2_64("", &io);
@@ -337,10 +343,19 @@ bool ZipArchiveReader::checkBounds(const QString& destinationFolder)
 // located.
 bool ZipArchiveReader::readDirectory(std::vector<EntryFacts>* entries)
 {
+    // The end record's count first, then the entries as they are walked: a
+    // count that does not fit its 16 bits wraps, but the walk stops anyway.
+    unz_global_info64 global;
+    if (unzGetGlobalInfo64(zipOf(m_zip), &global) != UNZ_OK)
+        return fail(Damaged, QStringLiteral("the archive's directory is damaged"));
+    if (global.number_entry > quint64(kMaxEntries))
+        return tooManyEntries();
     std::vector<char> name(0x10000);
     std::vector<char> extra(0x10000);
     for (int result = unzGoToFirstFile(zipOf(m_zip)); result != UNZ_END_OF_LIST_OF_FILE;
          result = unzGoToNextFile(zipOf(m_zip))) {
+        if (entries->size() >= size_t(kMaxEntries))
+            return tooManyEntries();
         unz_file_info64 info;
         if (result != UNZ_OK
             || unzGetCurrentFileInfo64(zipOf(m_zip), &info, name.data(), uLong(name.size()), extra.data(),
@@ -366,6 +381,12 @@ bool ZipArchiveReader::readDirectory(std::vector<EntryFacts>* entries)
         entries->push_back(facts);
     }
     return true;
+}
+
+bool ZipArchiveReader::tooManyEntries()
+{
+    return fail(TooLarge,
+                QStringLiteral("it holds more than %1 entries, the most a container may hold").arg(kMaxEntries));
 }
 
 // Where each entry's data starts, from its local header.

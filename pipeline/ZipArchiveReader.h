@@ -77,6 +77,7 @@ private:
 
     bool checkBounds(const QString& destinationFolder);
     bool readDirectory(std::vector<EntryFacts>* entries);
+    bool tooManyEntries();
     bool locateData(std::vector<EntryFacts>* entries);
     bool extractEntries(const QString& stagingFolder);
     bool extractCurrentEntry(const QString& stagingFolder);

@@ -1,6 +1,7 @@
 #include "ZipArchiveWriter.h"
 
 #include "ConsoleOutput.h"
+#include "RegularFile.h"
 #include "ZipDeviceIo.h"
 
 #include <QDateTime>
@@ -208,8 +209,9 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
             QStringLiteral("cannot add %1: an archive holds at most %2 files").arg(filePath).arg(kMaximumEntryCount));
 
     QFile in(filePath);
-    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(QStringLiteral("error in opening %1 for reading: %2").arg(filePath, in.errorString()));
+    QString reason;
+    if (!RegularFile::openForReading(&in, QIODevice::Unbuffered, &reason))
+        return fail(QStringLiteral("error in opening %1 for reading: %2").arg(filePath, reason));
     const qint64 size = in.size();
     ConsoleOutput::printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
 

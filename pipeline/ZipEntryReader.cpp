@@ -1,5 +1,6 @@
 #include "ZipEntryReader.h"
 
+#include "RegularFile.h"
 #include "ZipDeviceIo.h"
 
 #include <QFile>
@@ -27,11 +28,8 @@ ZipEntryReader::Status ZipEntryReader::read(const QString& archivePath, const ch
                                             QByteArray* bytes, QString* fileError)
 {
     QFile file(archivePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (fileError)
-            *fileError = file.errorString();
+    if (!RegularFile::openForReading(&file, QIODevice::NotOpen, fileError))
         return Status::CannotOpen;
-    }
     zlib_filefunc64_def io = ZipDeviceIo::functionsFor(&file);
     OpenArchive archive;
     archive.zip = unzOpen2_64("", &io);

@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,18 @@ QVector<QJsonObject> reportLines(const QString& path)
             lines.append(QJsonDocument::fromJson(line).object());
     }
     return lines;
+}
+
+// Shaders of 21 KB that include the next level four times over 15 levels:
+// some 4^15 copies of the last one when expanded.
+ZipFixture::Entries fanOutShaders()
+{
+    ZipFixture::Entries shaders;
+    for (int level = 0; level < 15; ++level)
+        shaders.append({QString("model/shaders/fan/l%1.glsl").arg(level),
+                        level == 14 ? QByteArray(1400, 'x')
+                                    : QString("#include \"l%1.glsl\"\n").arg(level + 1).repeated(4).toUtf8()});
+    return shaders;
 }
 
 class TestCommandLine : public QObject {
@@ -172,6 +185,8 @@ private slots:
             << QStringList {"--convert", "-j", "2", "@input", "a.vm3"} << usage << "need --output-dir";
         QTest::newRow("shard beyond N") << QStringList {"--convert", "--output-dir", "o", "--shard", "4/3", "@input"}
                                         << usage << "--shard needs K/N";
+        QTest::newRow("timeout of 0") << QStringList {"--convert", "--output-dir", "o", "--timeout", "0", "@input"}
+                                      << usage << "--timeout needs a number of seconds from 1";
         QTest::newRow("output not vm3") << QStringList {"--convert", "@input", "out.zip"} << usage
                                         << "must end in .vm3";
         QTest::newRow("bad grouping") << QStringList {"--convert", "@input", "a.vm3", "--grouping", "all"} << usage
@@ -265,6 +280,10 @@ private slots:
                                  << QStringList {"is damaged"};
         QTest::newRow("no model in it") << "bare.vm3" << int(CommandLineConverter::ContainerRefused)
                                         << QStringList {"holds no model"};
+        QTest::newRow("70 000 entries") << "many.vm3" << int(CommandLineConverter::ContainerRefused)
+                                        << QStringList {"more than 65535 entries"};
+        QTest::newRow("shader includes fan out") << "fan.vm3" << int(CommandLineConverter::ContainerRefused)
+                                                 << QStringList {"includes other files past 16 levels, 4096 includes"};
     }
 
     void failuresExitWithTheirCode()
@@ -287,6 +306,14 @@ private slots:
             QVERIFY(FakeEncoder::install(path("app"), encoders.value(tag), path("record")));
         if (tag == "no model in it")
             QVERIFY(ZipFixture::write(path("in/") + input, {{"model/version", ZipFixture::versionFile("1.7", "4")}}));
+        const char* const addEntries = "import sys, zipfile\n"
+                                       "with zipfile.ZipFile(sys.argv[1], 'a') as z:\n"
+                                       "    for i in range(70000): z.writestr('model/tex/%d' % i, '')\n";
+        if (tag == "70 000 entries")
+            QVERIFY(ZipFixture::write(path("in/") + input, ZipFixture::validModel())
+                    && runPython(addEntries, {path("in/") + input}).exitCode == 0);
+        if (tag == "shader includes fan out")
+            QVERIFY(ZipFixture::write(path("in/") + input, ZipFixture::validModel() + fanOutShaders()));
         QVERIFY(writeFile(path("out/keep.vm3"), "previous export"));
         QVERIFY(writeFile(path("out/blocker"), "a file, not a folder"));
         const QString output = path(tag == "output not writable" ? "out/blocker/x.vm3" : "out/keep.vm3");
@@ -521,8 +548,16 @@ private slots:
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), status);
     }
 
+    void stoppedBatchLeavesNoOutput_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
     void stoppedBatchLeavesNoOutput()
     {
+        QFETCH(int, signalNumber);
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
         for (const char* name : {"a", "b", "c", "d"})
             QVERIFY(writeFile(path("lib/") + name + ".fbx", name));
@@ -531,13 +566,85 @@ private slots:
             path("app/bin/Velmora3dEncoder"),
             {"--convert", "-j", "2", "--output-dir", path("out"), "--report", path("report.json"), path("lib")});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 30000);
-        QCOMPARE(::kill(pid_t(converter.processId()), SIGTERM), 0);
+        QCOMPARE(::kill(pid_t(converter.processId()), signalNumber), 0);
         QVERIFY(converter.waitForFinished(30000));
         QCOMPARE(converter.exitStatus(), QProcess::CrashExit);
         QCOMPARE(filesBelow(path("out")), QStringList());
         QCOMPARE(workspaces(), QStringList());
         const QVector<QJsonObject> report = reportLines(path("report.json"));
         QCOMPARE(report.last()["summary"].toObject()["stopped"].toInt(), 4);
+        // The summary says how the process ended, as a shell shows it.
+        QCOMPARE(report.last()["summary"].toObject()["exitCode"].toInt(), 128 + signalNumber);
+    }
+
+    // A FIFO where an output goes and a conversion that never ends: the batch
+    // goes on and ends.
+    void batchEndsEveryConversion_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO at the output") << QStringList() << 0 << "converted"
+                                            << "";
+        QTest::newRow("over the time limit")
+            << QStringList {"--timeout", "1"} << int(CommandLineConverter::EncoderFailed) << "failed"
+            << "Stopped after 1 s: the conversion took longer than";
+    }
+
+    void batchEndsEveryConversion()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QString, status);
+        QFETCH(QString, reason);
+        const QString input = path("in/model.fbx");
+        QVERIFY(writeFile(input, "model"));
+        if (QTest::currentDataTag() == QString("FIFO at the output"))
+            QVERIFY(::mkfifo(QFile::encodeName(path("out/model.vm3")), 0600) == 0);
+        else
+            QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Slow, path("record")));
+        const ProcessResult run = batch(options + QStringList {input});
+        QVERIFY2(run.exitCode == exitCode, run.err);
+        const QJsonObject record = reportLines(path("report.json")).first();
+        QCOMPARE(record["status"].toString(), status);
+        QVERIFY2(record["reason"].toString().startsWith(reason) || reason.isEmpty(),
+                 qPrintable(record["reason"].toString()));
+        // A container took the FIFO's place; a stopped conversion leaves none.
+        QCOMPARE(QFileInfo(path("out/model.vm3")).isFile(), status == "converted");
+        QCOMPARE(workspaces(), QStringList());
+    }
+
+    // The encoder's model cannot be written into a full temporary folder:
+    // the disk is at fault, not the model.
+    void fullTemporaryFolderIsAnOutputError_data()
+    {
+        QTest::addColumn<QString>("input"); // "%": the shared models
+        QTest::newRow("FBX") << "%/generated/b_three_materials.fbx";
+        QTest::newRow("OBJ") << "in/triangle.obj";
+    }
+
+    void fullTemporaryFolderIsAnOutputError()
+    {
+        QFETCH(QString, input);
+        input = input.startsWith('%') ? input.replace("%", sharedModels()) : path(input);
+        if (!missingSharedModel({input}).isEmpty())
+            QSKIP(qPrintable("shared model missing: " + input));
+        QVERIFY(writeFile(path("in/triangle.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
+        QVERIFY(installRealEncoder());
+        const QString full = path("fulltmp");
+        QVERIFY(QDir().mkpath(full));
+        QCOMPARE(runProgram("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", full}).exitCode, 0);
+        const std::unique_ptr<const QString, void (*)(const QString*)> mounted(
+            &full, [](const QString* at) { runProgram("umount", {*at}); });
+        // Filled to the last byte; folders and empty files can still be made.
+        QVERIFY(runProgram("/bin/sh", {"-c", "cat /dev/zero > \"$0/filler\"", full}).exitCode != 0);
+        qputenv("TMPDIR", full.toUtf8());
+        const ProcessResult run = convert({"--convert", input, path("out/full.vm3")});
+        qputenv("TMPDIR", path("tmp").toUtf8());
+        QCOMPARE(run.exitCode, int(CommandLineConverter::OutputError));
+        QVERIFY2(run.err.contains("No space left on device"), run.err);
+        QVERIFY(!QFileInfo::exists(path("out/full.vm3")));
     }
 
     void fullDiskIsNamed_data()

@@ -7,6 +7,7 @@
 #include "ModelManager.h"
 #include "WorkspaceService.h"
 
+#include <QCryptographicHash>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -129,6 +130,34 @@ private slots:
         QCOMPARE(runProgram("unzip", {"-p", path("input/out.vm3"), "model/model.gpb"}).out, ZipFixture::bundle());
         QVERIFY(!QFileInfo::exists(exported));
         QVERIFY(!QFileInfo::exists(converted));
+    }
+
+    // The digest that names the workspace is taken on the thread pool: the
+    // caller's thread goes on at once, and only the newest file opened counts.
+    void openingHashesOffTheCallersThread_data()
+    {
+        QTest::addColumn<QStringList>("files"); // opened one after the other
+        QTest::newRow("one file") << QStringList {"a.fbx"};
+        QTest::newRow("a second file opened meanwhile") << QStringList {"a.fbx", "b.fbx"};
+    }
+
+    void openingHashesOffTheCallersThread()
+    {
+        QFETCH(QStringList, files);
+        ModelManager manager(*m_service);
+        Results log(manager);
+        QSignalSpy started(&manager, &ModelManager::importStarted);
+        const QString before = m_service->modelHash();
+        for (const QString& name : files)
+            manager.openModel(input(name, name.toUtf8().repeated(1000)));
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(m_service->modelHash(), before);
+        QTRY_COMPARE(log.lastLoaded, path("input/" + files.last()));
+        settle();
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(log.models.size(), 1);
+        const QByteArray md5 = QCryptographicHash::hash(readFile(log.lastLoaded), QCryptographicHash::Md5).toHex();
+        QCOMPARE(m_service->modelHash(), QString(md5));
     }
 
     void reopeningReusesTheConversion_data()

@@ -1,0 +1,67 @@
+#include "RegularFileSystem.h"
+
+#include <assimp/DefaultIOStream.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// DefaultIOStream takes an open FILE* only from its friends and heirs.
+class OpenedStream : public Assimp::DefaultIOStream {
+public:
+    OpenedStream(std::FILE* file, const std::string& name)
+        : DefaultIOStream(file, name)
+    {
+    }
+};
+
+bool isReadOnlyMode(const char* mode) { return mode && mode[0] == 'r' && !std::strchr(mode, '+'); }
+
+} // namespace
+
+std::FILE* RegularFileSystem::openForReading(const std::string& path)
+{
+    // Opened without waiting: the open of a FIFO otherwise blocks until a
+    // writer appears. Reads block again once the file is known to be plain.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    const int flags = ::fcntl(fd, F_GETFL);
+    std::FILE* file = nullptr;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0
+        && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
+bool RegularFileSystem::Exists(const char* path) const
+{
+    struct stat info;
+    return path && ::stat(path, &info) == 0;
+}
+
+bool RegularFileSystem::isPresentButIrregular(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+Assimp::IOStream* RegularFileSystem::Open(const char* path, const char* mode)
+{
+    if (!path || !*path)
+        return nullptr;
+    if (!isReadOnlyMode(mode))
+        return DefaultIOSystem::Open(path, mode);
+    if (std::FILE* file = openForReading(path))
+        return new OpenedStream(file, path);
+    if (isPresentButIrregular(path) && std::find(m_refused.begin(), m_refused.end(), path) == m_refused.end())
+        m_refused.push_back(path);
+    return nullptr;
+}

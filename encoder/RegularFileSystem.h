@@ -1,0 +1,31 @@
+#pragma once
+
+#include <assimp/DefaultIOSystem.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The importer's way to the files a model reads (the model itself and the
+// material libraries, buffers and textures it names): only regular files
+// are opened, judged on the opened descriptor. A model that names a FIFO or
+// a device (`mtllib pipe.mtl` in an OBJ file) would otherwise stop the
+// conversion for good, waiting at no CPU cost for a writer that never comes.
+class RegularFileSystem : public Assimp::DefaultIOSystem {
+public:
+    Assimp::IOStream* Open(const char* path, const char* mode = "rb") override;
+    // By the name alone: the default opens the file to find out, which for a FIFO never returns.
+    bool Exists(const char* path) const override;
+
+    // The names refused so far, in order, each once.
+    const std::vector<std::string>& refusedPaths() const { return m_refused; }
+
+    // fopen(path, "rb") for regular files only; nullptr for anything else
+    // or when it cannot be opened.
+    static std::FILE* openForReading(const std::string& path);
+    // Whether openForReading would refuse an existing path as not regular.
+    static bool isPresentButIrregular(const std::string& path);
+
+private:
+    std::vector<std::string> m_refused;
+};
