@@ -27,6 +27,16 @@ struct FbxNode {
     std::string name;
     std::vector<FbxProperty> properties;
     std::vector<FbxNode> children;
+
+    // The first child of that name, or null.
+    const FbxNode* child(const std::string& childName) const
+    {
+        for (const FbxNode& node : children) {
+            if (node.name == childName)
+                return &node;
+        }
+        return nullptr;
+    }
 };
 
 struct FbxDocument {
