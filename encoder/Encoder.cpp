@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "FbxSource.h"
 #include "HardEdgeNormals.h"
 #include "ImportLog.h"
 #include "MaterialPlanner.h"
@@ -110,11 +111,12 @@ int Encoder::run()
         // transform instead of as a chain of "_$AssimpFbx$_" helper nodes; the
         // importer keeps a helper only where an animation drives that part.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
+        FbxSource source(m_options.inputPath, header);
+        std::string detail;
+        const aiScene* scene = source.import(importer, kImportSteps, detail);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
-            const std::string detail = importer.GetErrorString();
             m_messages.error(MessageCode::ImportFailed, "Model could not be read",
                              "The file \"" + m_options.inputPath + "\" could not be read"
                                  + (detail.empty() ? std::string(".") : ": " + detail));
@@ -127,12 +129,8 @@ int Encoder::run()
                                      "conversion goes on, but check the result.");
         }
 
-        const std::vector<std::string> promised = header.isFbx
-            ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
-            : std::vector<std::string>();
-        const size_t unread = reportUnreadObjects(*scene, promised);
-        if (header.isFbx)
-            m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
+        const size_t unread = reportUnreadObjects(*scene, source.meshObjectNames());
+        m_diffuseFactors = source.diffuseFactors();
         // The importer owns the scene and lets its steps change it; this is one more such step.
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
