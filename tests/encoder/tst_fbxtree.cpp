@@ -219,6 +219,7 @@ private slots:
                                        << "Content: Sabc";
         QTest::newRow("children") << "M: 1, \"x\" {\n\tA: T\n\tB:  {\n\t}\n}"
                                   << "M: L1 Sx {A: ST} {B:}";
+        QTest::newRow("NUL in a word") << QString::fromLatin1("A: x\0y", 7) << QString::fromLatin1("A: Sx\0y", 8);
         QTest::newRow("not numbers") << "N: inf, 0x10, -, 1e"
                                      << "N: Sinf S0x10 S- S1e";
     }
