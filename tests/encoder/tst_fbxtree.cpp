@@ -326,6 +326,22 @@ private slots:
         QCOMPARE(corners, expected);
         QCOMPARE(triangles, size_t(12));
     }
+
+    void damagedBigEndianFileIsRefused()
+    {
+        QFile file(reference("maya_cube_big_endian_7500_binary.fbx"));
+        if (!file.open(QIODevice::ReadOnly))
+            QSKIP("shared references not present");
+        QTemporaryDir folder;
+        QFile cut(folder.filePath("cut.fbx"));
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(file.readAll().left(5000)) == 5000);
+        cut.close();
+        const Run run = convert(cut.fileName(), folder.filePath("out/model.gpb"));
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(codes(run), QStringList {"1004"});
+        QVERIFY2(run.err.contains("ends outside its parent"), qPrintable(run.err));
+        QVERIFY(!QFile::exists(folder.filePath("out/model.gpb")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFbxTree)
