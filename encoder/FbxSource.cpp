@@ -43,7 +43,10 @@ const aiScene* FbxSource::importRewritten(Assimp::Importer& importer, unsigned s
     {
         // The tree is let go before the importer builds its own copy of the file's content.
         FbxDocument document;
-        if (!FbxTreeReader::readFile(m_path, document, error) || !FbxBinaryWriter::write(document, bytes, error))
+        if (!FbxTreeReader::readFile(m_path, document, error))
+            return nullptr;
+        // Files older than 7.1 will have their object model translated to the 7.x layout here.
+        if (!FbxBinaryWriter::write(document, bytes, error))
             return nullptr;
         m_meshObjectNames = SourceProbe::meshObjectNames(document);
         m_diffuseFactors = SourceProbe::diffuseFactors(document);
