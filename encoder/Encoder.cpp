@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "FbxSource.h"
 #include "GltfTextureTransform.h"
 #include "HardEdgeNormals.h"
 #include "ImportLog.h"
@@ -120,13 +121,17 @@ int Encoder::run()
         // importer's default), which PivotFolder folds exactly; the importer's own folding misplaces some.
         auto* files = new RegularFileSystem; // the importer owns it
         importer.SetIOHandler(files);
-        const aiScene* scene = importer.ReadFile(m_options.inputPath, kReadSteps);
+        FbxSource source(m_options.inputPath, header);
+        std::string detail;
+        const aiScene* scene = source.import(importer, kReadSteps, detail);
         if (scene) {
             // The importer owns the scene and lets its steps change it; these are more such steps. Faces
             // through a vertex without a position go before polygons are cut, which needs a plane.
             NonFiniteVertices::dropFrom(const_cast<aiScene&>(*scene), m_messages);
             PolygonTriangulator::apply(const_cast<aiScene&>(*scene), m_messages);
             scene = importer.ApplyPostProcessing(kLaterSteps);
+            if (!scene)
+                detail = importer.GetErrorString();
         }
         if (scene)
             applyFormatConventions(const_cast<aiScene&>(*scene), m_options.inputPath, m_messages);
@@ -134,7 +139,6 @@ int Encoder::run()
         reportRefusedFiles(files->refusedPaths());
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
-            const std::string detail = importer.GetErrorString();
             m_messages.error(MessageCode::ImportFailed, "Model could not be read",
                              "The file \"" + m_options.inputPath + "\" could not be read"
                                  + (detail.empty() ? std::string(".") : ": " + detail));
@@ -147,15 +151,11 @@ int Encoder::run()
                                      "conversion goes on, but check the result.");
         }
 
-        const std::vector<std::string> promised = header.isFbx
-            ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
-            : std::vector<std::string>();
         // A mesh object that did not come through is damage only where the importer also reported an
         // error (say, an array it could not decompress); without one it was empty.
-        const size_t unread = reportUnreadObjects(*scene, promised);
+        const size_t unread = reportUnreadObjects(*scene, source.meshObjectNames());
         const size_t damaged = importLog.hasErrors() ? unread : 0;
-        if (header.isFbx)
-            m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
+        m_diffuseFactors = source.diffuseFactors();
         reportKeptPivotHelpers(PivotFolder::fold(const_cast<aiScene&>(*scene)));
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FbxNode.h"
 #include "Messages.h"
 
 #include <map>
@@ -7,9 +8,8 @@
 #include <vector>
 
 // Looks at the input before Assimp does, to turn the failures users meet most
-// (FBX older than 2011, big-endian or damaged binary headers, missing or empty
-// files, a glTF whose buffer file was not copied along) into errors that say
-// what is wrong.
+// (FBX older than 2011, damaged binary headers, missing or empty files, a glTF
+// whose buffer file was not copied along) into errors that say what is wrong.
 class SourceProbe {
 public:
     struct FbxHeader {
@@ -42,6 +42,12 @@ public:
 
     // Whether `path` ends in `suffix` (given in lower case), in any case.
     static bool hasSuffix(const std::string& path, const char* suffix);
+    // The same from a file's node tree in the 7.x layout, for files read into one.
+    static std::vector<std::string> meshObjectNames(const FbxDocument& document);
+    static std::map<std::string, float> diffuseFactors(const FbxDocument& document);
+
+    // Appends the file's bytes to `bytes`; false when it cannot be opened or read.
+    static bool readWholeFile(const std::string& path, std::string& bytes);
 
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.

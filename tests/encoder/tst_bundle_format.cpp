@@ -316,7 +316,7 @@ private slots:
     void everySharedFbxFile_data()
     {
         // Textures each file brings (by absolute authors' paths, in subfolders, embedded, TGA and JPEG); only
-        // diffuse maps are exported. The four files Assimp cannot read fail with an error that says why.
+        // diffuse maps are exported. The three files that cannot be read fail with an error that says why.
         const QMap<QString, int> textures = {{"assimp/test/models/FBX/spider.fbx", 4},
                                              {"assimp/test/models/FBX/embedded_ascii/box.FBX", 1},
                                              {"assimp/test/models-nonbsd/FBX/2013_BINARY/kwxport_test_vcolors.fbx", 3},
@@ -329,7 +329,6 @@ private slots:
         const QMap<QString, QString> failures
             = {{"maya_cube_6100_binary.fbx", "1001 FBX 6.1 file (binary). FBX 7.1 (FBX 2011) or newer is needed"},
                {"maya_cube_6100_ascii.fbx", "1001 FBX 6.1 file (ASCII). FBX 7.1 (FBX 2011) or newer is needed"},
-               {"maya_cube_big_endian_7500_binary.fbx", "1002 big-endian binary FBX 7.5"},
                {"transparentTest.fbx", "1003 header is damaged"}};
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("textures");
