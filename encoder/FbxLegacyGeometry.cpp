@@ -22,7 +22,7 @@ bool holdsIntegers(const std::string& name)
 
 FbxNode integerField(const std::string& name, const FbxNode& old, int64_t fallback)
 {
-    return V::make(name, {V::makeInt32(old.properties.empty() ? fallback : V::integers(old).front())});
+    return V::make(name, {V::makeInt32(static_cast<int64_t>(V::number(old, 0, double(fallback))))});
 }
 
 size_t cornerCount(const std::vector<int64_t>& polygonVertexIndex) { return polygonVertexIndex.size(); }
@@ -138,6 +138,35 @@ void FbxLegacyGeometry::addMissingLayer(FbxNode& geometry)
         geometry.children.push_back(std::move(layer));
 }
 
+void FbxLegacyGeometry::dropUnresolvedLayerEntries(FbxNode& geometry)
+{
+    // Some exporters list layer elements they never wrote; the importer reports each as an error.
+    std::set<std::pair<std::string, int64_t>> present;
+    for (const FbxNode& element : geometry.children)
+        if (isLayerElement(element.name) && !element.properties.empty())
+            present.insert({element.name, element.properties.front().integer});
+    for (FbxNode& layer : geometry.children) {
+        if (layer.name != "Layer")
+            continue;
+        auto unresolved = [&present](const FbxNode& entry) {
+            const FbxNode* type = entry.child("Type");
+            const FbxNode* index = entry.child("TypedIndex");
+            return entry.name == "LayerElement" && type && index && !index->properties.empty()
+                && !present.count({V::text(*type, 0), index->properties.front().integer});
+        };
+        layer.children.erase(std::remove_if(layer.children.begin(), layer.children.end(), unresolved),
+                             layer.children.end());
+    }
+}
+
+void FbxLegacyGeometry::dropMaterialLayer(FbxNode& geometry)
+{
+    auto isMaterialLayer = [](const FbxNode& element) { return element.name == "LayerElementMaterial"; };
+    geometry.children.erase(std::remove_if(geometry.children.begin(), geometry.children.end(), isMaterialLayer),
+                            geometry.children.end());
+    dropUnresolvedLayerEntries(geometry);
+}
+
 void FbxLegacyGeometry::readMaterialTextures(const FbxNode& geometry, Mesh& mesh)
 {
     const FbxNode* textureLayer = nullptr;
@@ -201,6 +230,7 @@ FbxLegacyGeometry::Mesh FbxLegacyGeometry::translate(const FbxNode& model)
         addVersion5Layers(model, geometry, cornerCount(polygonVertexIndex));
     if (!hasLayers)
         addMissingLayer(geometry);
+    dropUnresolvedLayerEntries(geometry);
     readMaterialTextures(geometry, mesh);
     return mesh;
 }

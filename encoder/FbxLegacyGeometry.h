@@ -21,11 +21,14 @@ public:
     };
 
     static Mesh translate(const FbxNode& model);
+    // For a model without materials: indices into an empty list would only be reported as errors.
+    static void dropMaterialLayer(FbxNode& geometry);
 
 private:
     static FbxNode layerElement(const FbxNode& old);
     static FbxNode layer(const FbxNode& old);
     static void addVersion5Layers(const FbxNode& model, FbxNode& geometry, size_t corners);
     static void addMissingLayer(FbxNode& geometry);
+    static void dropUnresolvedLayerEntries(FbxNode& geometry);
     static void readMaterialTextures(const FbxNode& geometry, Mesh& mesh);
 };

@@ -470,6 +470,9 @@ FbxLegacyTranslator::Translation FbxLegacyTranslator::run()
     else
         connectChildrenLists(objects);
     connectTextures();
+    for (const auto& model : m_models)
+        if (model.second.materials.empty() && model.second.geometry >= 0)
+            FbxLegacyGeometry::dropMaterialLayer(*m_sink.object(model.second.geometry));
     if (const FbxNode* takes = top("Takes"))
         FbxLegacyAnimation::translate(*takes, m_sink);
 
