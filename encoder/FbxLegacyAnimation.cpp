@@ -164,7 +164,7 @@ void FbxLegacyAnimation::translateTransform(const FbxNode& transform, int64_t mo
                 properties,
                 FbxLegacyProperties::number("d|" + letter, defaultValue ? V::number(*defaultValue, 0, 0.0) : 0.0));
             std::vector<Key> keys = readKeys(*axis);
-            if (!keys.empty())
+            if (keys.size() >= 2) // one key holds the value the model's own property holds
                 axes.push_back({letter, std::move(keys)});
         }
         if (axes.empty())
@@ -186,9 +186,22 @@ void FbxLegacyAnimation::translateTransform(const FbxNode& transform, int64_t mo
     }
 }
 
+bool FbxLegacyAnimation::moves(const FbxNode& channel)
+{
+    for (const FbxNode* axis : V::children(channel, "Channel"))
+        if (readKeys(*axis).size() >= 2 || moves(*axis))
+            return true;
+    return false;
+}
+
 void FbxLegacyAnimation::translateTake(const FbxNode& take, FbxObjectSink& sink)
 {
     const std::string name = V::text(take, 0);
+    bool anyMotion = false;
+    for (const FbxNode* model : V::children(take, "Model"))
+        anyMotion = anyMotion || moves(*model);
+    if (!anyMotion)
+        return; // a take of poses only would come out as an animation without channels
     FbxNode properties = V::make("Properties70");
     for (const char* field : {"LocalTime", "ReferenceTime"}) {
         const FbxNode* span = take.child(field);
@@ -202,9 +215,11 @@ void FbxLegacyAnimation::translateTake(const FbxNode& take, FbxObjectSink& sink)
     const int64_t stackId = sink.add(V::make(
         "AnimationStack", {V::makeInt64(0), V::makeText(FbxObjectSink::storedName(name, "AnimStack")), V::makeText("")},
         {std::move(properties)}));
+    // The importer skips a layer whose record has no child list.
     const int64_t layerId = sink.add(
         V::make("AnimationLayer",
-                {V::makeInt64(0), V::makeText(FbxObjectSink::storedName("BaseLayer", "AnimLayer")), V::makeText("")}));
+                {V::makeInt64(0), V::makeText(FbxObjectSink::storedName("BaseLayer", "AnimLayer")), V::makeText("")},
+                {V::make("Properties70")}));
     sink.connect(layerId, stackId);
 
     for (const FbxNode& animated : take.children) {

@@ -32,5 +32,7 @@ private:
     static void translateTransform(const FbxNode& transform, int64_t modelId, int64_t layerId,
                                    const std::string& modelName, FbxObjectSink& sink);
     static bool hasKeys(const FbxNode& channel);
+    // Whether a channel or one below it has keys at two times or more.
+    static bool moves(const FbxNode& channel);
     static FbxNode curve(const FbxNode& channel, const std::vector<Key>& keys);
 };

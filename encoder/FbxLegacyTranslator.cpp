@@ -1,10 +1,13 @@
 #include "FbxLegacyTranslator.h"
 
+#include "FbxBinaryWriter.h"
 #include "FbxLegacyAnimation.h"
 #include "FbxLegacyGeometry.h"
 #include "FbxLegacyProperties.h"
 #include "FbxNodeValues.h"
+#include "FbxTreeReader.h"
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -481,21 +484,42 @@ FbxLegacyTranslator::Translation FbxLegacyTranslator::run()
     result.document.binary = true;
     result.document.nodes.push_back(header());
     result.document.nodes.push_back(globalSettings());
+    // The importer reads property templates from here; the old files' defaults are in each object.
+    result.document.nodes.push_back(V::make("Definitions", {}, {V::make("Version", {V::makeInt32(100)})}));
     result.document.nodes.push_back(V::make("Objects", {}, m_sink.objects()));
     result.document.nodes.push_back(V::make("Connections", {}, m_sink.connections()));
     result.leftOut = m_sink.leftOut();
     return result;
 }
 
+bool FbxLegacyTranslator::rewriteFile(const std::string& path, std::string& bytes,
+                                      std::vector<FbxObjectSink::Part>& leftOut, std::string& error)
+{
+    Translation translation;
+    {
+        // The old tree is let go before the new one is written.
+        FbxDocument old;
+        if (!FbxTreeReader::readFile(path, old, error))
+            return false;
+        translation = translate(old);
+    }
+    leftOut = translation.leftOut;
+    return FbxBinaryWriter::write(translation.document, bytes, error);
+}
+
 std::string FbxLegacyTranslator::describe(const std::vector<FbxObjectSink::Part>& leftOut)
 {
-    std::string text;
-    for (size_t i = 0; i < leftOut.size(); ++i) {
-        if (i == 8) {
-            text += "; and " + std::to_string(leftOut.size() - i) + " more";
-            break;
-        }
-        text += (i ? "; " : "") + leftOut[i].kind + " \"" + leftOut[i].name + "\"";
+    std::vector<std::string> parts;
+    for (const FbxObjectSink::Part& part : leftOut) {
+        const std::string text = part.kind + " \"" + part.name + "\"";
+        if (std::find(parts.begin(), parts.end(), text) == parts.end())
+            parts.push_back(text);
     }
+    const size_t kListed = 8;
+    std::string text;
+    for (size_t i = 0; i < parts.size() && i < kListed; ++i)
+        text += (i ? "; " : "") + parts[i];
+    if (parts.size() > kListed)
+        text += "; and " + std::to_string(parts.size() - kListed) + " more";
     return text;
 }
