@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "FbxLegacyTranslator.h"
 #include "HardEdgeNormals.h"
 #include "ImportLog.h"
 #include "MaterialPlanner.h"
@@ -110,11 +111,15 @@ int Encoder::run()
         // transform instead of as a chain of "_$AssimpFbx$_" helper nodes; the
         // importer keeps a helper only where an animation drives that part.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFile(m_options.inputPath, kImportSteps);
+        std::string detail;
+        const bool oldFbx = header.isFbx && header.version != 0 && header.version < 7100;
+        const aiScene* scene
+            = oldFbx ? importOldFbx(importer, detail) : importer.ReadFile(m_options.inputPath, kImportSteps);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
-            const std::string detail = importer.GetErrorString();
+            if (detail.empty())
+                detail = importer.GetErrorString();
             m_messages.error(MessageCode::ImportFailed, "Model could not be read",
                              "The file \"" + m_options.inputPath + "\" could not be read"
                                  + (detail.empty() ? std::string(".") : ": " + detail));
@@ -179,6 +184,23 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     if (!MaterialWriter::write(materials.plan(), m_messages))
         return ExitFailed;
     return m_messages.hasErrors() ? ExitFailed : ExitConverted;
+}
+
+const aiScene* Encoder::importOldFbx(Assimp::Importer& importer, std::string& error)
+{
+    // The importer reads only FBX 7.1 and newer: an older file is translated into that layout and
+    // handed over from memory.
+    std::string bytes;
+    std::vector<FbxObjectSink::Part> leftOut;
+    if (!FbxLegacyTranslator::rewriteFile(m_options.inputPath, bytes, leftOut, error))
+        return nullptr;
+    if (!leftOut.empty())
+        m_messages.warning(MessageCode::OldFbxPartSkipped, "Part of an old FBX file not converted",
+                           "\"" + m_options.inputPath
+                               + "\" is an FBX file older than FBX 2011; it was converted "
+                                 "without what its format keeps that the conversion cannot carry: "
+                               + FbxLegacyTranslator::describe(leftOut) + ".");
+    return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kImportSteps, "fbx");
 }
 
 void Encoder::reportImportLog(const ImportLog& log)

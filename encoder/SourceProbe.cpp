@@ -482,13 +482,5 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
             return false;
         }
     }
-    if (header.version != 0 && header.version < 7100) {
-        messages.error(MessageCode::FbxTooOld, "FBX version too old",
-                       "The file \"" + path + "\" is an FBX " + versionText(header.version) + " file ("
-                           + (header.binary ? "binary" : "ASCII")
-                           + "). FBX 7.1 (FBX 2011) or newer is needed: open it in your modelling tool "
-                             "and export it again as FBX 2011 or newer.");
-        return false;
-    }
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include "BundleInfo.h"
 #include "BundleReader.h"
+#include "FbxLegacyTranslator.h"
+#include "FbxTreeReader.h"
 #include "Properties.h"
 
 #include <assimp/Importer.hpp>
@@ -566,8 +568,15 @@ void checkConversion(const QString& source, const QString& folder, BundleData& d
     Assimp::Importer importer;
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true); // as the encoder asks
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false); // folds pivots as the encoder does
-    const aiScene* scene = importer.ReadFile(
-        source.toUtf8().constData(), aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
+    const unsigned steps = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType;
+    // Files older than FBX 7.1 reach the importer as the encoder hands them over: translated.
+    FbxDocument tree;
+    std::string rewritten, error;
+    std::vector<FbxObjectSink::Part> leftOut;
+    const bool old = FbxTreeReader::readFile(source.toStdString(), tree, error) && FbxLegacyTranslator::isLegacy(tree);
+    QVERIFY2(!old || FbxLegacyTranslator::rewriteFile(source.toStdString(), rewritten, leftOut, error), error.c_str());
+    const aiScene* scene = old ? importer.ReadFileFromMemory(rewritten.data(), rewritten.size(), steps, "fbx")
+                               : importer.ReadFile(source.toUtf8().constData(), steps);
     QVERIFY(scene);
     checkAgainstSource(data, *scene);
     checkTakes(data, *scene);

@@ -1,9 +1,11 @@
 // The translation of FBX files older than 7.1 into the newer layout: crafted old trees that must
 // translate (or name what they leave out) without failing, and the keys of old takes.
 
+#include "EncoderTestSupport.h"
 #include "FbxLegacyAnimation.h"
 #include "FbxLegacyTranslator.h"
 #include "FbxNodeValues.h"
+#include "FbxTreeReader.h"
 
 #include <QtTest>
 
@@ -99,6 +101,62 @@ QString brokenReference(const FbxDocument& doc)
     return QString();
 }
 
+// What an old file declares, read from its own tree: models by class, as far as they hang in the scene
+// (FBX 6 connects them by name, FBX 5 lists children and hangs the rest from the scene), and the
+// takes that animate something.
+struct Declared {
+    QStringList meshes;
+    int lights = 0;
+    int cameras = 0;
+    int animatedTakes = 0;
+};
+
+Declared declaredBy(const FbxDocument& doc)
+{
+    Declared declared;
+    std::map<std::string, std::string> parentOf;
+    const FbxNode* connections = topNode(doc, "Connections");
+    for (const FbxNode* c : connections ? V::children(*connections, "Connect") : std::vector<const FbxNode*>())
+        parentOf[FbxObjectSink::objectKey(V::text(*c, 1))] = FbxObjectSink::objectKey(V::text(*c, 2));
+    auto inScene = [&](std::string key) {
+        if (!connections)
+            return true;
+        for (int depth = 0; depth < 100; ++depth) {
+            if (key == "Model::Scene")
+                return true;
+            const auto parent = parentOf.find(key);
+            if (parent == parentOf.end())
+                return false;
+            key = parent->second;
+        }
+        return false;
+    };
+    const FbxNode* objects = topNode(doc, "Objects");
+    for (const FbxNode& model : objects ? objects->children : doc.nodes) {
+        const std::string key = FbxObjectSink::objectKey(V::text(model, 0), "Model");
+        if (model.name != "Model" || !inScene(key))
+            continue;
+        const FbxNode* polygons = model.child("PolygonVertexIndex");
+        const std::string type = V::text(model, 1);
+        if (polygons && !V::integers(*polygons).empty())
+            declared.meshes << QString::fromStdString(FbxObjectSink::bareName(key));
+        declared.lights += type == "Light";
+        declared.cameras += type == "Camera";
+    }
+    const FbxNode* takes = topNode(doc, "Takes");
+    for (const FbxNode* take : takes ? V::children(*takes, "Take") : std::vector<const FbxNode*>()) {
+        bool keyed = false;
+        std::function<void(const FbxNode&)> find = [&](const FbxNode& node) {
+            keyed = keyed || (node.name == "KeyCount" && V::number(node, 0, 0) > 1);
+            for (const FbxNode& child : node.children)
+                find(child);
+        };
+        find(*take);
+        declared.animatedTakes += keyed;
+    }
+    return declared;
+}
+
 using Check = std::function<void(const FbxLegacyTranslator::Translation&)>;
 
 } // namespace
@@ -170,7 +228,8 @@ private slots:
                {n("Take", {s("Take 001")},
                   {n("Model", {s("Model::ghost")},
                      {n("Channel", {s("Transform")},
-                        {n("Channel", {s("T")}, {n("Channel", {s("X")}, {n("Key", {l(0), d(1), s("L")})})})})})})})})
+                        {n("Channel", {s("T")},
+                           {n("Channel", {s("X")}, {n("Key", {l(0), d(1), s("L"), l(10), d(2), s("L")})})})})})})})})
                                                      << QStringList {"animation of"}
                                                      << Check([](const FbxLegacyTranslator::Translation& t) {
                                                             QCOMPARE(countObjects(t.document, "AnimationCurve"), 0);
@@ -259,6 +318,60 @@ private slots:
         QCOMPARE(leftOutKinds(t), leftOut);
         if (check)
             check(t);
+    }
+
+    void convertsEveryOldFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QStringList files;
+        const QString shared = encodertest::sharedModels();
+        for (const QString& folder : {shared, shared + "/../fbx-reference"})
+            for (QDirIterator it(folder, {"*.fbx", "*.FBX"}, QDir::Files, QDirIterator::Subdirectories);
+                 it.hasNext();) {
+                const QString file = it.next();
+                FbxDocument doc;
+                std::string error;
+                if (FbxTreeReader::readFile(file.toStdString(), doc, error) && FbxLegacyTranslator::isLegacy(doc))
+                    files << QDir::cleanPath(file);
+            }
+        files.sort();
+        for (const QString& file : files)
+            QTest::newRow(qPrintable(QFileInfo(file).dir().dirName() + "/" + QFileInfo(file).fileName())) << file;
+        if (files.isEmpty())
+            QTest::newRow("shared models not present") << QString();
+    }
+
+    // Every old file of the shared models converts, with the meshes, lights, cameras and takes it declares.
+    void convertsEveryOldFile()
+    {
+        QFETCH(QString, path);
+        if (path.isEmpty())
+            QSKIP("shared models not present");
+        FbxDocument doc;
+        std::string error;
+        QVERIFY2(FbxTreeReader::readFile(path.toStdString(), doc, error), error.c_str());
+        const Declared declared = declaredBy(doc);
+        const bool partsLeftOut = !FbxLegacyTranslator::translate(doc).leftOut.empty();
+
+        engine::BundleData data;
+        encodertest::Run run;
+        const QString folder = QDir::currentPath() + "/" + QFileInfo(path).completeBaseName();
+        QVERIFY(encodertest::convertAndRead(path, folder, "take", data, run));
+        QCOMPARE(encodertest::badMessageLine(run), QString());
+        QCOMPARE(encodertest::codes(run).contains("2013"), partsLeftOut);
+        for (const QString& mesh : declared.meshes) {
+            const engine::BundleData::Node* node = encodertest::nodeNamed(data, mesh.toStdString());
+            QVERIFY2(node && node->hasModel, qPrintable(mesh));
+        }
+        int lights = 0;
+        int cameras = 0;
+        for (const engine::BundleData::Node& node : data.nodes) {
+            lights += node.light.type != engine::BundleData::NO_LIGHT;
+            cameras += node.camera.type != engine::BundleData::NO_CAMERA;
+        }
+        QCOMPARE(lights, declared.lights);
+        QCOMPARE(cameras, declared.cameras);
+        QCOMPARE(int(data.animations.size()), declared.animatedTakes);
     }
 
     void readsKeys_data()
