@@ -3,6 +3,7 @@
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
 #include "FbxLegacyTranslator.h"
+#include "FbxSource.h"
 #include "HardEdgeNormals.h"
 #include "ImportLog.h"
 #include "MaterialPlanner.h"
@@ -111,15 +112,12 @@ int Encoder::run()
         // transform instead of as a chain of "_$AssimpFbx$_" helper nodes; the
         // importer keeps a helper only where an animation drives that part.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        FbxSource source(m_options.inputPath, header);
         std::string detail;
-        const bool oldFbx = header.isFbx && header.version != 0 && header.version < 7100;
-        const aiScene* scene
-            = oldFbx ? importOldFbx(importer, detail) : importer.ReadFile(m_options.inputPath, kImportSteps);
+        const aiScene* scene = source.import(importer, kImportSteps, detail);
         reportImportLog(importLog);
         // A scene without meshes is flagged incomplete, yet its nodes (curves, empties) still convert.
         if (!scene || !scene->mRootNode) {
-            if (detail.empty())
-                detail = importer.GetErrorString();
             m_messages.error(MessageCode::ImportFailed, "Model could not be read",
                              "The file \"" + m_options.inputPath + "\" could not be read"
                                  + (detail.empty() ? std::string(".") : ": " + detail));
@@ -132,12 +130,14 @@ int Encoder::run()
                                      "conversion goes on, but check the result.");
         }
 
-        const std::vector<std::string> promised = header.isFbx
-            ? SourceProbe::meshObjectNames(m_options.inputPath, header.binary)
-            : std::vector<std::string>();
-        const size_t unread = reportUnreadObjects(*scene, promised);
-        if (header.isFbx)
-            m_diffuseFactors = SourceProbe::diffuseFactors(m_options.inputPath, header.binary);
+        if (!source.leftOut().empty())
+            m_messages.warning(MessageCode::OldFbxPartSkipped, "Part of an old FBX file not converted",
+                               "\"" + m_options.inputPath
+                                   + "\" is an FBX file older than FBX 2011; it was converted without what the "
+                                     "conversion cannot carry from its format: "
+                                   + FbxLegacyTranslator::describe(source.leftOut()) + ".");
+        const size_t unread = reportUnreadObjects(*scene, source.meshObjectNames());
+        m_diffuseFactors = source.diffuseFactors();
         // The importer owns the scene and lets its steps change it; this is one more such step.
         HardEdgeNormals::addTo(const_cast<aiScene&>(*scene));
 
@@ -184,23 +184,6 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t un
     if (!MaterialWriter::write(materials.plan(), m_messages))
         return ExitFailed;
     return m_messages.hasErrors() ? ExitFailed : ExitConverted;
-}
-
-const aiScene* Encoder::importOldFbx(Assimp::Importer& importer, std::string& error)
-{
-    // The importer reads only FBX 7.1 and newer: an older file is translated into that layout and
-    // handed over from memory.
-    std::string bytes;
-    std::vector<FbxObjectSink::Part> leftOut;
-    if (!FbxLegacyTranslator::rewriteFile(m_options.inputPath, bytes, leftOut, error))
-        return nullptr;
-    if (!leftOut.empty())
-        m_messages.warning(MessageCode::OldFbxPartSkipped, "Part of an old FBX file not converted",
-                           "\"" + m_options.inputPath
-                               + "\" is an FBX file older than FBX 2011; it was converted "
-                                 "without what its format keeps that the conversion cannot carry: "
-                               + FbxLegacyTranslator::describe(leftOut) + ".");
-    return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kImportSteps, "fbx");
 }
 
 void Encoder::reportImportLog(const ImportLog& log)

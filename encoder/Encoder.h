@@ -8,9 +8,6 @@
 #include <vector>
 
 struct aiScene;
-namespace Assimp {
-class Importer;
-}
 class ImportLog;
 
 // One conversion: checks the input, imports it with Assimp, writes the
@@ -31,8 +28,6 @@ public:
     static Messages limitRepeats(const Messages& messages, unsigned perCode);
 
 private:
-    // Reads an FBX file older than 7.1 through its translation into the newer layout.
-    const aiScene* importOldFbx(Assimp::Importer& importer, std::string& error);
     // What the importer logged while reading, as warnings.
     void reportImportLog(const ImportLog& log);
     // Warns about each mesh object the file declares that came through without triangles; returns how many.

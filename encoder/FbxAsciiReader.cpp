@@ -113,6 +113,8 @@ bool FbxAsciiReader::readNodeList(std::vector<FbxNode>& nodes, unsigned depth, b
     for (;;) {
         switch (m_token) {
         case TokenType::NAME:
+            if (depth >= FbxTreeReader::kMaxNesting)
+                return fail("nodes nest more than " + std::to_string(FbxTreeReader::kMaxNesting) + " levels deep");
             nodes.emplace_back();
             nodes.back().name = m_tokenText;
             if (!advance() || !readValues(nodes.back(), depth))
@@ -149,8 +151,6 @@ bool FbxAsciiReader::readValues(FbxNode& node, unsigned depth)
                 return false;
             continue;
         case TokenType::OPEN:
-            if (depth + 1 > FbxTreeReader::kMaxNesting)
-                return fail("nodes nest more than " + std::to_string(FbxTreeReader::kMaxNesting) + " levels deep");
             return advance() && readNodeList(node.children, depth + 1, true);
         default:
             return true; // the next node's name, or the parent's closing brace

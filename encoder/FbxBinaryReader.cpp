@@ -96,6 +96,8 @@ bool FbxBinaryReader::readRecordList(std::vector<FbxNode>& nodes, uint64_t end, 
             return true;
         if (header.end > end || header.end < m_at)
             return fail("the record \"" + header.name + "\" ends outside its parent");
+        if (depth >= FbxTreeReader::kMaxNesting)
+            return fail("records nest more than " + std::to_string(FbxTreeReader::kMaxNesting) + " levels deep");
         nodes.emplace_back();
         if (!readRecord(header, nodes.back(), depth))
             return false;
@@ -130,8 +132,6 @@ bool FbxBinaryReader::readRecord(const RecordHeader& header, FbxNode& node, unsi
     if (m_at != propertiesEnd)
         return fail("the properties of \"" + header.name + "\" do not fill their stated length");
     if (m_at < header.end) {
-        if (depth + 1 > FbxTreeReader::kMaxNesting)
-            return fail("records nest more than " + std::to_string(FbxTreeReader::kMaxNesting) + " levels deep");
         if (!readRecordList(node.children, header.end, depth + 1, true))
             return false;
     }

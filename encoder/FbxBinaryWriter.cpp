@@ -18,6 +18,7 @@ const unsigned char kFooterId[]
 const unsigned char kFooterMagic[]
     = {0xf8, 0x5a, 0x8c, 0x6a, 0xde, 0xf5, 0xd9, 0x7e, 0xec, 0xe9, 0x0c, 0xe3, 0x75, 0x8f, 0x29, 0x0b};
 const size_t kFooterZeros = 120;
+const char kObjectsSection[] = "Objects";
 
 unsigned elementWidth(char type) { return type == 'b' ? 1 : (type == 'i' || type == 'f') ? 4 : 8; }
 
@@ -55,7 +56,7 @@ bool FbxBinaryWriter::write(const FbxDocument& document, std::string& bytes, std
     bytes.append(kHeader, kHeaderBytes);
     writer.putUnsigned(version, 4);
     for (const FbxNode& node : document.nodes) {
-        if (!writer.writeRecord(node)) {
+        if (!writer.writeRecord(node, Level::TOP)) {
             error = writer.m_error;
             bytes.clear();
             return false;
@@ -66,7 +67,7 @@ bool FbxBinaryWriter::write(const FbxDocument& document, std::string& bytes, std
     return true;
 }
 
-bool FbxBinaryWriter::writeRecord(const FbxNode& node)
+bool FbxBinaryWriter::writeRecord(const FbxNode& node, Level level)
 {
     if (node.name.size() > kMaxNameBytes)
         return fail("the node name \"" + node.name.substr(0, 64) + "...\" is longer than 255 bytes");
@@ -82,11 +83,13 @@ bool FbxBinaryWriter::writeRecord(const FbxNode& node)
             return false;
     }
     patchUnsigned(start + 2 * kOffsetWidth, m_bytes.size() - propertiesStart);
-    // A record without properties keeps its closing record even without children, so that readers
-    // tell "Name: {}" from a record that was never opened.
-    if (!node.children.empty() || node.properties.empty()) {
+    // A child list, even an empty one, is what tells "Name: {}" from a record that was never opened.
+    // The FBX SDK opens one for every record without properties and for every object, and the
+    // importer insists on it for objects.
+    if (!node.children.empty() || node.properties.empty() || level == Level::OBJECT) {
+        const Level childLevel = level == Level::TOP && node.name == kObjectsSection ? Level::OBJECT : Level::NESTED;
         for (const FbxNode& child : node.children) {
-            if (!writeRecord(child))
+            if (!writeRecord(child, childLevel))
                 return false;
         }
         writeNullRecord();

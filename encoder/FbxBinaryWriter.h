@@ -17,8 +17,11 @@ public:
     static bool write(const FbxDocument& document, std::string& bytes, std::string& error);
 
 private:
+    // Where a record stands: on the top level, as an object (a child of the top-level "Objects"), or below.
+    enum class Level { TOP, OBJECT, NESTED };
+
     explicit FbxBinaryWriter(std::string& bytes);
-    bool writeRecord(const FbxNode& node);
+    bool writeRecord(const FbxNode& node, Level level);
     bool writeProperty(const FbxProperty& property);
     bool writeArray(const FbxProperty& property);
     void writeNullRecord();

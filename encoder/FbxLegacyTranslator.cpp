@@ -1,11 +1,9 @@
 #include "FbxLegacyTranslator.h"
 
-#include "FbxBinaryWriter.h"
 #include "FbxLegacyAnimation.h"
 #include "FbxLegacyGeometry.h"
 #include "FbxLegacyProperties.h"
 #include "FbxNodeValues.h"
-#include "FbxTreeReader.h"
 
 #include <algorithm>
 #include <set>
@@ -490,21 +488,6 @@ FbxLegacyTranslator::Translation FbxLegacyTranslator::run()
     result.document.nodes.push_back(V::make("Connections", {}, m_sink.connections()));
     result.leftOut = m_sink.leftOut();
     return result;
-}
-
-bool FbxLegacyTranslator::rewriteFile(const std::string& path, std::string& bytes,
-                                      std::vector<FbxObjectSink::Part>& leftOut, std::string& error)
-{
-    Translation translation;
-    {
-        // The old tree is let go before the new one is written.
-        FbxDocument old;
-        if (!FbxTreeReader::readFile(path, old, error))
-            return false;
-        translation = translate(old);
-    }
-    leftOut = translation.leftOut;
-    return FbxBinaryWriter::write(translation.document, bytes, error);
 }
 
 std::string FbxLegacyTranslator::describe(const std::vector<FbxObjectSink::Part>& leftOut)

@@ -22,10 +22,6 @@ public:
 
     static bool isLegacy(const FbxDocument& document) { return document.version != 0 && document.version < 7100; }
     static Translation translate(const FbxDocument& old);
-    // Reads an old file, translates it and writes it as binary FBX 7.5 into `bytes`; false with the
-    // reason in `error` when the file cannot be read or the translation cannot be stored.
-    static bool rewriteFile(const std::string& path, std::string& bytes, std::vector<FbxObjectSink::Part>& leftOut,
-                            std::string& error);
     // One sentence listing what was left out, for the warning that says so.
     static std::string describe(const std::vector<FbxObjectSink::Part>& leftOut);
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,12 +23,30 @@ struct FbxProperty {
     std::vector<double> reals; // f d
 
     bool isArray() const { return type == 'b' || type == 'i' || type == 'l' || type == 'f' || type == 'd'; }
+
+    // Equal in every stored value, numbers bit for bit (so a NaN equals itself).
+    bool sameAs(const FbxProperty& other) const
+    {
+        return type == other.type && integer == other.integer && std::memcmp(&real, &other.real, sizeof(real)) == 0
+            && text == other.text && integers == other.integers && reals.size() == other.reals.size()
+            && (reals.empty() || std::memcmp(reals.data(), other.reals.data(), reals.size() * sizeof(double)) == 0);
+    }
 };
 
 struct FbxNode {
     std::string name;
     std::vector<FbxProperty> properties;
     std::vector<FbxNode> children;
+
+    // The same name, properties and children, compared as FbxProperty::sameAs does.
+    bool sameAs(const FbxNode& other) const
+    {
+        return name == other.name
+            && std::equal(properties.begin(), properties.end(), other.properties.begin(), other.properties.end(),
+                          [](const FbxProperty& a, const FbxProperty& b) { return a.sameAs(b); })
+            && std::equal(children.begin(), children.end(), other.children.begin(), other.children.end(),
+                          [](const FbxNode& a, const FbxNode& b) { return a.sameAs(b); });
+    }
 
     // The first child of that name, or null.
     const FbxNode* child(const std::string& childName) const

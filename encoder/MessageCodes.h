@@ -6,7 +6,6 @@
 namespace MessageCode {
 enum : int {
     InputMissing = 1000,
-    FbxBigEndian = 1002,
     InputDamaged = 1003,
     ImportFailed = 1004,
     OutputFailed = 1005,

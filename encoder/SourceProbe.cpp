@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -29,12 +30,6 @@ unsigned readDecimal(const std::string& text, size_t at)
         ++digits;
     }
     return value;
-}
-
-std::string versionText(unsigned version)
-{
-    // 7400 is shown as 7.4, 6100 as 6.1, the way exporters name them.
-    return std::to_string(version / 1000) + "." + std::to_string((version / 100) % 10);
 }
 
 bool isBase64(char c)
@@ -288,6 +283,42 @@ void collectDiffuseFactors(const std::string& bytes, size_t from, size_t limit, 
     }
 }
 
+// An object's name from its name property: "Name\0\1Class" in binary files, "Class::Name" in ASCII ones.
+std::string objectName(const std::string& text)
+{
+    const size_t binarySeparator = text.find(std::string("\0\1", 2));
+    if (binarySeparator != std::string::npos)
+        return text.substr(0, binarySeparator);
+    const size_t asciiSeparator = text.find("::");
+    return asciiSeparator == std::string::npos ? text : text.substr(asciiSeparator + 2);
+}
+
+// The objects of a tree's "Objects" section named `kind` ("Model", "Material"), with their names.
+std::vector<std::pair<std::string, const FbxNode*>> objectsOfKind(const FbxDocument& document, const char* kind)
+{
+    std::vector<std::pair<std::string, const FbxNode*>> found;
+    for (const FbxNode& section : document.nodes) {
+        if (section.name != "Objects")
+            continue;
+        for (const FbxNode& object : section.children) {
+            if (object.name == kind && object.properties.size() >= 2 && object.properties[1].type == 'S')
+                found.emplace_back(objectName(object.properties[1].text), &object);
+        }
+    }
+    return found;
+}
+
+bool numberOf(const FbxProperty& property, float& value)
+{
+    if (property.type == 'F' || property.type == 'D')
+        value = float(property.real);
+    else if (property.type == 'I' || property.type == 'L' || property.type == 'Y')
+        value = float(property.integer);
+    else
+        return false;
+    return std::isfinite(value);
+}
+
 // Reads a file in chunks and hands `collect` each window with the range [from, limit) in which markers
 // start, with enough bytes kept on both sides to read what follows them; files of hundreds of megabytes
 // are never held whole.
@@ -367,6 +398,33 @@ std::map<std::string, float> SourceProbe::diffuseFactors(const std::string& path
     scanInChunks(path, [&](const std::string& window, size_t from, size_t limit) {
         collectDiffuseFactors(window, from, limit, binary, material, factors);
     });
+    return factors;
+}
+
+std::vector<std::string> SourceProbe::meshObjectNames(const FbxDocument& document)
+{
+    std::vector<std::string> names;
+    for (const auto& [name, model] : objectsOfKind(document, "Model")) {
+        if (model->properties.size() >= 3 && model->properties[2].text == "Mesh")
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::map<std::string, float> SourceProbe::diffuseFactors(const FbxDocument& document)
+{
+    std::map<std::string, float> factors;
+    for (const auto& [name, material] : objectsOfKind(document, "Material")) {
+        const FbxNode* properties = material->child("Properties70");
+        if (!properties)
+            continue;
+        for (const FbxNode& property : properties->children) {
+            float value = 1;
+            if (property.properties.size() >= 5 && property.properties[0].text == "DiffuseFactor"
+                && numberOf(property.properties[4], value))
+                factors[name] = value;
+        }
+    }
     return factors;
 }
 
@@ -463,13 +521,6 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
                        "The file \"" + path
                            + "\" starts like a binary FBX file but its header is damaged "
                              "(the identifier bytes are wrong), so it cannot be read. Export the model again.");
-        return false;
-    }
-    if (header.bigEndian) {
-        messages.error(MessageCode::FbxBigEndian, "Big-endian FBX not supported",
-                       "The file \"" + path + "\" is a big-endian binary FBX " + versionText(header.version)
-                           + " file, which cannot be read. Export it again as a standard (little-endian) "
-                             "binary or ASCII FBX file.");
         return false;
     }
     if (!header.binary) {

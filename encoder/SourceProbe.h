@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FbxNode.h"
 #include "Messages.h"
 
 #include <map>
@@ -38,6 +39,10 @@ public:
     // The "DiffuseFactor" each material of an FBX file sets, by material name. Assimp folds it into the
     // diffuse colour, which a diffuse map then replaces, so the factor a map is drawn with is lost there.
     static std::map<std::string, float> diffuseFactors(const std::string& path, bool binary);
+
+    // The same from a file's node tree in the 7.x layout, for files read into one.
+    static std::vector<std::string> meshObjectNames(const FbxDocument& document);
+    static std::map<std::string, float> diffuseFactors(const FbxDocument& document);
 
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.

@@ -2,8 +2,7 @@
 
 #include "BundleInfo.h"
 #include "BundleReader.h"
-#include "FbxLegacyTranslator.h"
-#include "FbxTreeReader.h"
+#include "FbxSource.h"
 #include "Properties.h"
 
 #include <assimp/Importer.hpp>
@@ -568,16 +567,15 @@ void checkConversion(const QString& source, const QString& folder, BundleData& d
     Assimp::Importer importer;
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true); // as the encoder asks
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false); // folds pivots as the encoder does
-    const unsigned steps = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType;
-    // Files older than FBX 7.1 reach the importer as the encoder hands them over: translated.
-    FbxDocument tree;
-    std::string rewritten, error;
-    std::vector<FbxObjectSink::Part> leftOut;
-    const bool old = FbxTreeReader::readFile(source.toStdString(), tree, error) && FbxLegacyTranslator::isLegacy(tree);
-    QVERIFY2(!old || FbxLegacyTranslator::rewriteFile(source.toStdString(), rewritten, leftOut, error), error.c_str());
-    const aiScene* scene = old ? importer.ReadFileFromMemory(rewritten.data(), rewritten.size(), steps, "fbx")
-                               : importer.ReadFile(source.toUtf8().constData(), steps);
-    QVERIFY(scene);
+    // Through the same door as the encoder: files the importer cannot read arrive rewritten.
+    Messages ignored;
+    SourceProbe::FbxHeader header;
+    SourceProbe::check(source.toStdString(), ignored, header);
+    std::string error;
+    const aiScene* scene
+        = FbxSource(source.toStdString(), header)
+              .import(importer, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType, error);
+    QVERIFY2(scene, error.c_str());
     checkAgainstSource(data, *scene);
     checkTakes(data, *scene);
     checkMeshes(data);

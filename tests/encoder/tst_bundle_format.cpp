@@ -316,7 +316,7 @@ private slots:
     void everySharedFbxFile_data()
     {
         // Textures each file brings (by absolute authors' paths, in subfolders, embedded, TGA and JPEG); only
-        // diffuse maps are exported. The four files Assimp cannot read fail with an error that says why.
+        // diffuse maps are exported. The three files that cannot be read fail with an error that says why.
         const QMap<QString, int> textures = {{"assimp/test/models/FBX/spider.fbx", 4},
                                              {"assimp/test/models/FBX/embedded_ascii/box.FBX", 1},
                                              {"assimp/test/models-nonbsd/FBX/2013_BINARY/kwxport_test_vcolors.fbx", 3},
@@ -326,9 +326,7 @@ private slots:
                                              {"ufbx/data/maya_arnold_textures_7500_binary.fbx", 1},
                                              {"generated/b_three_materials.fbx", 1},
                                              {"generated/b_three_materials_embedded.fbx", 1}};
-        const QMap<QString, QString> failures
-            = {{"maya_cube_big_endian_7500_binary.fbx", "1002 big-endian binary FBX 7.5"},
-               {"transparentTest.fbx", "1003 header is damaged"}};
+        const QMap<QString, QString> failures = {{"transparentTest.fbx", "1003 header is damaged"}};
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("textures");
         QTest::addColumn<QString>("failure"); // code, then what the message says

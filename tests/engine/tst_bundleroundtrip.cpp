@@ -28,7 +28,6 @@ int expectedRefusal(const QString& relativePath)
 {
     static const QMap<QString, int> kRefusals {
         {"assimp/test/models/FBX/transparentTest.fbx", 1003}, // damaged binary header
-        {"ufbx/data/maya_cube_big_endian_7500_binary.fbx", 1002},
     };
     return kRefusals.value(relativePath, 0);
 }

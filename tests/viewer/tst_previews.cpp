@@ -38,9 +38,8 @@ namespace {
 const int kPreviewSize = 300;
 const int kConverterFailed = 3; // the program's exit code for a model the converter refuses
 
-// Damaged, or in versions and byte orders the converter does not read.
-const QStringList kRefusedFiles = {"transparentTest.fbx", "maya_cube_6100_ascii.fbx", "maya_cube_6100_binary.fbx",
-                                   "maya_cube_big_endian_7500_binary.fbx"};
+// Damaged.
+const QStringList kRefusedFiles = {"transparentTest.fbx"};
 // No triangles to draw: curves, lights only.
 const QStringList kEmptyFiles = {"nurbs.fbx", "lights.dae"};
 
