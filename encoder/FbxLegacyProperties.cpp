@@ -106,10 +106,16 @@ FbxNode FbxLegacyProperties::translate(const FbxNode* block)
     FbxNode properties70 = FbxNodeValues::make("Properties70");
     if (!block)
         return properties70;
+    std::map<std::string, size_t> byName; // a property written twice keeps its last value
     for (const FbxNode& property : block->children) {
         FbxNode translated;
-        if (property.name == "Property" && translateOne(property, translated))
-            set(properties70, std::move(translated));
+        if (property.name != "Property" || !translateOne(property, translated))
+            continue;
+        const auto known = byName.emplace(FbxNodeValues::text(translated, 0), properties70.children.size());
+        if (known.second)
+            properties70.children.push_back(std::move(translated));
+        else
+            properties70.children[known.first->second] = std::move(translated);
     }
     return properties70;
 }

@@ -484,9 +484,9 @@ FbxLegacyTranslator::Translation FbxLegacyTranslator::run()
     result.document.nodes.push_back(globalSettings());
     // The importer reads property templates from here; the old files' defaults are in each object.
     result.document.nodes.push_back(V::make("Definitions", {}, {V::make("Version", {V::makeInt32(100)})}));
-    result.document.nodes.push_back(V::make("Objects", {}, m_sink.objects()));
-    result.document.nodes.push_back(V::make("Connections", {}, m_sink.connections()));
     result.leftOut = m_sink.leftOut();
+    result.document.nodes.push_back(V::make("Objects", {}, m_sink.takeObjects()));
+    result.document.nodes.push_back(V::make("Connections", {}, m_sink.takeConnections()));
     return result;
 }
 

@@ -93,18 +93,16 @@ FbxProperty FbxNodeValues::makeText(const std::string& text)
 
 FbxProperty FbxNodeValues::makeRaw(const std::string& bytes)
 {
-    FbxProperty p;
+    FbxProperty p = makeText(bytes);
     p.type = 'R';
-    p.text = bytes;
     return p;
 }
 
 FbxProperty FbxNodeValues::makeInt32(int64_t value)
 {
-    FbxProperty p;
-    p.type = 'I';
     const bool fits = value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max();
-    p.integer = fits ? value : 0;
+    FbxProperty p = makeInt64(fits ? value : 0);
+    p.type = 'I';
     return p;
 }
 

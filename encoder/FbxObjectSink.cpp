@@ -48,6 +48,13 @@ int64_t FbxObjectSink::idOf(const std::string& key) const
     return found == m_keys.end() ? -1 : found->second;
 }
 
+std::vector<FbxNode> FbxObjectSink::takeObjects()
+{
+    m_index.clear();
+    m_keys.clear();
+    return std::move(m_objects);
+}
+
 FbxNode* FbxObjectSink::object(int64_t id)
 {
     const auto found = m_index.find(id);

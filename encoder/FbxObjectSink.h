@@ -35,6 +35,9 @@ public:
 
     const std::vector<FbxNode>& objects() const { return m_objects; }
     const std::vector<FbxNode>& connections() const { return m_connections; }
+    // Hands the objects and connections over when the translation is done; the sink is empty after.
+    std::vector<FbxNode> takeObjects();
+    std::vector<FbxNode> takeConnections() { return std::move(m_connections); }
     const std::vector<Part>& leftOut() const { return m_leftOut; }
     FbxNode* object(int64_t id);
 
