@@ -15,7 +15,8 @@ const char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
-bool endsBareWord(char c) { return isSpace(c) || std::strchr(",{}\";", c) != nullptr; }
+// A NUL byte is part of a word: strchr() would find it in any set.
+bool endsBareWord(char c) { return isSpace(c) || (c != '\0' && std::strchr(",{}\";", c) != nullptr); }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -199,17 +200,23 @@ bool FbxAsciiReader::advance()
         m_token = TokenType::END;
         return true;
     }
-    const char c = m_text[m_at];
-    const char* const kSingles = ",{}";
-    const TokenType kSingleTypes[] = {TokenType::COMMA, TokenType::OPEN, TokenType::CLOSE};
-    if (const char* single = std::strchr(kSingles, c)) {
-        m_token = kSingleTypes[single - kSingles];
-        ++m_at;
+    switch (m_text[m_at]) {
+    case ',':
+        m_token = TokenType::COMMA;
+        break;
+    case '{':
+        m_token = TokenType::OPEN;
+        break;
+    case '}':
+        m_token = TokenType::CLOSE;
+        break;
+    case '"':
+        return readQuoted();
+    default:
+        readBare();
         return true;
     }
-    if (c == '"')
-        return readQuoted();
-    readBare();
+    ++m_at;
     return true;
 }
 

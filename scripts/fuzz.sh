@@ -16,7 +16,7 @@ cmake --build "$build" -j "${JOBS:-$(nproc)}" >/dev/null
 
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/bundle" "$seeds/properties" "$seeds/png" "$seeds/pvr" "$seeds/work"
+mkdir -p "$seeds/bundle" "$seeds/properties" "$seeds/png" "$seeds/pvr" "$seeds/fbxtree" "$seeds/work"
 cp "$root"/res/*.material "$seeds/properties/"
 if [ -x "$encoder" ]; then
   for fbx in "$root"/samples/*.fbx; do
@@ -31,6 +31,20 @@ else
   echo "fuzz: no encoder at $encoder; the targets start from empty corpora"
 fi
 cp "$root"/samples/*.png "$seeds/png/" 2>/dev/null || true
+cp "$root"/samples/*.fbx "$seeds/fbxtree/"
+# FBX in the encodings the samples lack: ASCII 7.x with an array and 6.x with a value list over two
+# lines, and a big-endian binary 7.5 whose record holds a deflated double array, a string and a
+# child list closed by its record of zeros.
+printf '; FBX 7.5.0 project file\nObjects:  {\n\tGeometry: 1, "Geometry::", "Mesh" {\n\t\tVertices: *3 {\n\t\t\ta: 0,1.5,-2\n\t\t}\n\t\tP: "a", Y,1.#INF\n\t}\n}\n' >"$seeds/fbxtree/ascii7.fbx"
+printf '; FBX 6.1.0 project file\nModel: "Model::Cube", "Mesh" {\n\tVertices: 1,2,\n\t  3.5,4\n\tShading: T\n}\n' >"$seeds/fbxtree/ascii6.fbx"
+perl -MCompress::Zlib -e '
+  my $array = compress(pack("d>3", 1, 2.5, -3));
+  my $properties = "d" . pack("N3", 3, 1, length $array) . $array . "S" . pack("N", 4) . "Cube";
+  my $child = pack("Q>3C", 27 + 26 + length($properties) + 26 + 25, 0, 0, 1) . "N";
+  my $end = 27 + 26 + length($properties) + length($child) + 25 + 25;
+  print "Kaydara FBX Binary  \0\x1a\x01", pack("N", 7500), pack("Q>3C", $end, 2, length $properties, 1), "A",
+        $properties, $child, "\0" x 25, "\0" x 25, "\0" x 25;
+' >"$seeds/fbxtree/big_endian.fbx"
 # Crafted damage: a mesh with an index past its vertices, a skin naming
 # joints the table lacks, a node of scale 0, a channel whose key times run
 # backwards and one with too few values; a material that names files above

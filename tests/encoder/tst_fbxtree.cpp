@@ -42,10 +42,8 @@ std::vector<double> numbersOf(const FbxNode* node)
     for (const FbxProperty& p : node ? node->properties : std::vector<FbxProperty>()) {
         numbers.insert(numbers.end(), p.reals.begin(), p.reals.end());
         numbers.insert(numbers.end(), p.integers.begin(), p.integers.end());
-        if (p.type == 'D' || p.type == 'F')
-            numbers.push_back(p.real);
-        else if (!p.isArray() && p.type != 'S' && p.type != 'R')
-            numbers.push_back(double(p.integer));
+        if (!p.isArray())
+            numbers.push_back(p.type == 'D' ? p.real : double(p.integer));
     }
     return numbers;
 }
@@ -219,6 +217,7 @@ private slots:
                                        << "Content: Sabc";
         QTest::newRow("children") << "M: 1, \"x\" {\n\tA: T\n\tB:  {\n\t}\n}"
                                   << "M: L1 Sx {A: ST} {B:}";
+        QTest::newRow("NUL in a word") << QString::fromLatin1("A: x\0y", 7) << QString::fromLatin1("A: Sx\0y", 8);
         QTest::newRow("not numbers") << "N: inf, 0x10, -, 1e"
                                      << "N: Sinf S0x10 S- S1e";
     }
@@ -305,39 +304,43 @@ private slots:
         QVERIFY(convertAndRead(reference("maya_cube_big_endian_7500_binary.fbx"), folder.path(), "take", b, run));
         QCOMPARE(run.err, QString());
         QVERIFY2(!run.out.contains("Warning"), qPrintable(run.out));
-        // Corners in world space, against the exporter's own: 8 corners, 6 quads, the same box in metres.
-        std::set<std::array<float, 3>> corners;
+        // World-space corners, in metres (Maya writes centimetres), against the exporter's own: 8 of them, 6 quads.
+        std::set<std::array<long, 3>> corners, expected;
         size_t triangles = 0;
-        aiVector3D low(1e9f), high(-1e9f);
         for (const BundleData::Node& node : b.nodes) {
             if (!node.hasModel)
                 continue;
-            const BundleData::Mesh& mesh = meshOf(b, node);
-            const std::vector<float> floats = vertexFloats(mesh);
-            for (const BundleData::Part& part : mesh.parts) {
+            const std::vector<float> floats = vertexFloats(meshOf(b, node));
+            for (const BundleData::Part& part : meshOf(b, node).parts) {
                 for (uint32_t index : indicesOf(part)) {
-                    const float* v = &floats[index * floatsPerVertex(mesh)];
+                    const float* v = &floats[index * floatsPerVertex(meshOf(b, node))];
                     const aiVector3D p = worldOf(b, node) * aiVector3D(v[0], v[1], v[2]);
-                    corners.insert({p.x, p.y, p.z});
-                    low = aiVector3D(std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z));
-                    high = aiVector3D(std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z));
+                    corners.insert({std::lround(p.x * 1e5), std::lround(p.y * 1e5), std::lround(p.z * 1e5)});
                 }
                 triangles += indicesOf(part).size() / 3;
             }
         }
-        QCOMPARE(corners.size(), size_t(8));
-        QCOMPARE(triangles, size_t(12));
         const std::vector<double> obj = objPositions(reference("maya_cube_big_endian.obj"));
-        for (size_t axis = 0; axis < 3; ++axis) {
-            double objLow = 1e9, objHigh = -1e9;
-            for (size_t i = axis; i < obj.size(); i += 3) {
-                objLow = std::min(objLow, obj[i]);
-                objHigh = std::max(objHigh, obj[i]);
-            }
-            // Maya writes centimetres.
-            QVERIFY(std::fabs(low[unsigned(axis)] - objLow * 0.01) < 1e-6);
-            QVERIFY(std::fabs(high[unsigned(axis)] - objHigh * 0.01) < 1e-6);
-        }
+        for (size_t i = 0; i + 2 < obj.size(); i += 3)
+            expected.insert({std::lround(obj[i] * 1e3), std::lround(obj[i + 1] * 1e3), std::lround(obj[i + 2] * 1e3)});
+        QCOMPARE(corners, expected);
+        QCOMPARE(triangles, size_t(12));
+    }
+
+    void damagedBigEndianFileIsRefused()
+    {
+        QFile file(reference("maya_cube_big_endian_7500_binary.fbx"));
+        if (!file.open(QIODevice::ReadOnly))
+            QSKIP("shared references not present");
+        QTemporaryDir folder;
+        QFile cut(folder.filePath("cut.fbx"));
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(file.readAll().left(5000)) == 5000);
+        cut.close();
+        const Run run = convert(cut.fileName(), folder.filePath("out/model.gpb"));
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(codes(run), QStringList {"1004"});
+        QVERIFY2(run.err.contains("ends outside its parent"), qPrintable(run.err));
+        QVERIFY(!QFile::exists(folder.filePath("out/model.gpb")));
     }
 };
 
