@@ -96,12 +96,14 @@ FbxNode copyTexts(const FbxNode& from, const std::string& name)
     return V::make(name, {V::makeText(field ? V::text(*field, 0) : std::string())});
 }
 
-FbxNode matrix(const FbxNode* from)
+// A 4x4 matrix field of `owner`; the identity where it is missing or not 16 numbers.
+FbxNode matrix(const FbxNode& owner, const std::string& name)
 {
+    const FbxNode* from = owner.child(name);
     std::vector<double> values = from ? V::reals(*from) : std::vector<double>();
     if (values.size() != 16)
         values = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    return V::make(from ? from->name : "Matrix", {V::makeDoubleArray(values)});
+    return V::make(name, {V::makeDoubleArray(values)});
 }
 
 } // namespace
@@ -327,7 +329,7 @@ void FbxLegacyTranslator::addDeformer(const FbxNode& deformer)
                 {V::make("Version", {V::makeInt32(100)}),
                  V::make("Indexes", {V::makeInt32Array(indexes ? V::integers(*indexes) : std::vector<int64_t>())}),
                  V::make("Weights", {V::makeDoubleArray(weights ? V::reals(*weights) : std::vector<double>())}),
-                 matrix(deformer.child("Transform")), matrix(deformer.child("TransformLink"))}),
+                 matrix(deformer, "Transform"), matrix(deformer, "TransformLink")}),
             key);
     } else {
         m_sink.leaveOut("deformer", key + " (" + type + ")");
@@ -351,7 +353,7 @@ void FbxLegacyTranslator::addPose(const FbxNode& pose)
         if (id < 0)
             continue; // a pose of a node the file does not hold says nothing
         node.children.push_back(
-            V::make("PoseNode", {}, {V::make("Node", {V::makeInt64(id)}), matrix(poseNode->child("Matrix"))}));
+            V::make("PoseNode", {}, {V::make("Node", {V::makeInt64(id)}), matrix(*poseNode, "Matrix")}));
         ++count;
     }
     node.children.insert(node.children.begin() + 2, V::make("NbPoseNodes", {V::makeInt32(count)}));
@@ -392,6 +394,10 @@ void FbxLegacyTranslator::connectByName(const FbxNode& connect)
         m_sink.connect(source, destination, V::text(connect, 3));
         return;
     }
+    if (sourceKind == "Model" && destinationKind == "Model" && !attachModel(source, destination)) {
+        m_sink.leaveOut("connection", sourceKey + " to " + destinationKey + " (a second parent or a loop)");
+        return;
+    }
     if (destinationKind == "Model" && destination != FbxObjectSink::kRootId) {
         ModelRecord& model = m_models[destination];
         if (sourceKind == "Texture") {
@@ -412,16 +418,32 @@ void FbxLegacyTranslator::connectByName(const FbxNode& connect)
     m_sink.connect(source, destination);
 }
 
+bool FbxLegacyTranslator::attachModel(int64_t child, int64_t parent)
+{
+    // The importer walks the hierarchy recursively: a node that is its own ancestor never ends.
+    if (m_parents.count(child))
+        return false;
+    for (int64_t at = parent; at != FbxObjectSink::kRootId;) {
+        if (at == child)
+            return false;
+        const auto up = m_parents.find(at);
+        if (up == m_parents.end())
+            break;
+        at = up->second;
+    }
+    m_parents[child] = parent;
+    return true;
+}
+
 void FbxLegacyTranslator::connectChildrenLists(const std::vector<const FbxNode*>& objects)
 {
     // FBX 5 lists each model's children by name; models nobody lists hang from the scene.
-    std::set<int64_t> children;
     for (const FbxNode* object : objects) {
         const FbxNode* list = object->name == "Model" ? object->child("Children") : nullptr;
         const int64_t parent = m_sink.idOf(FbxObjectSink::objectKey(V::text(*object, 0), "Model"));
         for (size_t i = 0; list && i < list->properties.size(); ++i) {
             const int64_t child = m_sink.idOf(FbxObjectSink::objectKey(V::text(*list, i), "Model"));
-            if (child < 0 || child == parent || !children.insert(child).second) {
+            if (child < 0 || !attachModel(child, parent)) {
                 m_sink.leaveOut("child", V::text(*list, i));
                 continue;
             }
@@ -429,7 +451,7 @@ void FbxLegacyTranslator::connectChildrenLists(const std::vector<const FbxNode*>
         }
     }
     for (const auto& model : m_models)
-        if (!children.count(model.first))
+        if (!m_parents.count(model.first))
             m_sink.connect(model.first, FbxObjectSink::kRootId);
 }
 

@@ -52,6 +52,8 @@ private:
     void addPose(const FbxNode& pose);
 
     void connectByName(const FbxNode& connect);
+    // Records `child` under `parent` unless it has a parent already or would become its own ancestor.
+    bool attachModel(int64_t child, int64_t parent);
     void connectChildrenLists(const std::vector<const FbxNode*>& objects);
     void connectTextures();
 
@@ -59,4 +61,5 @@ private:
     FbxObjectSink m_sink;
     std::map<int64_t, std::string> m_kinds; // new object id -> node name (Model, Material, ...)
     std::map<int64_t, ModelRecord> m_models;
+    std::map<int64_t, int64_t> m_parents; // model -> the model (or root) it hangs from
 };

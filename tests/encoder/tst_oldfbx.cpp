@@ -257,6 +257,10 @@ private slots:
                                                                  (std::vector<double> {0, 90}));
                                                     }
                                             });
+        QTest::newRow("models in a loop") << document61({meshModel("a"), n("Model", {s("Model::b"), s("Null")})},
+                                                        {link("Model::a", "Model::Scene"), link("Model::b", "Model::a"),
+                                                         link("Model::a", "Model::b"), link("Model::b", "Model::b")})
+                                          << QStringList {"connection", "connection"} << Check();
         QTest::newRow("unknown object kind")
             << document61({meshModel("a"), n("Constraint", {s("Constraint::aim"), s("Aim")})}, {})
             << QStringList {"Constraint"} << Check();
@@ -275,6 +279,30 @@ private slots:
                    for (const FbxNode& c : topNode(t.document, "Connections")->children)
                        diffuse += V::text(c, 0) == "OP" && V::text(c, 3) == "DiffuseColor";
                    QCOMPARE(diffuse, 1);
+               });
+        QTest::newRow("skin with a cluster")
+            << document61({meshModel("a"), n("Model", {s("Model::bone"), s("Limb")}),
+                           n("Deformer", {s("Deformer::skin"), s("Skin")}),
+                           n("Deformer", {s("SubDeformer::c"), s("Cluster")},
+                             {n("Indexes", {l(0), l(1)}), n("Weights", {d(1), d(0.5)})})},
+                          {link("Model::a", "Model::Scene"), link("Model::bone", "Model::Scene"),
+                           link("Deformer::skin", "Model::a"), link("SubDeformer::c", "Deformer::skin"),
+                           link("Model::bone", "SubDeformer::c")})
+            << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
+                   const std::vector<FbxNode>& objects = topNode(t.document, "Objects")->children;
+                   std::map<int64_t, std::string> kinds;
+                   for (const FbxNode& object : objects)
+                       kinds[object.properties[0].integer] = object.name + "/" + V::text(object, 2);
+                   QStringList links;
+                   for (const FbxNode& c : topNode(t.document, "Connections")->children)
+                       links << QString::fromStdString(kinds[c.properties[1].integer] + " > "
+                                                       + kinds[c.properties[2].integer]);
+                   QVERIFY(links.contains("Deformer/Skin > Geometry/Mesh")); // skins deform geometry now
+                   QVERIFY(links.contains("Deformer/Cluster > Deformer/Skin"));
+                   QVERIFY(links.contains("Model/LimbNode > Deformer/Cluster"));
+                   for (const FbxNode& object : objects)
+                       if (V::text(object, 2) == "Cluster") // the importer requires both matrices
+                           QCOMPARE(object.child("TransformLink")->properties.at(0).reals.size(), size_t(16));
                });
         QTest::newRow("skin on a model without mesh")
             << document61({n("Model", {s("Model::j"), s("Limb")}), n("Deformer", {s("Deformer::skin"), s("Skin")})},
