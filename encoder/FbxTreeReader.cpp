@@ -5,7 +5,6 @@
 #include "SourceProbe.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -39,19 +38,8 @@ bool FbxTreeReader::read(const std::string& bytes, FbxDocument& document, std::s
 
 bool FbxTreeReader::readFile(const std::string& path, FbxDocument& document, std::string& error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = "the file cannot be opened";
-        return false;
-    }
     std::string bytes;
-    char buffer[1 << 16];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
-        bytes.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
+    if (!SourceProbe::readWholeFile(path, bytes)) {
         error = "the file cannot be read";
         return false;
     }

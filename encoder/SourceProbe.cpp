@@ -37,19 +37,6 @@ bool isBase64(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
-bool readWholeFile(const std::string& path, std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    char buffer[1 << 16];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
-        text.append(buffer, got);
-    std::fclose(file);
-    return true;
-}
-
 bool hasSuffix(const std::string& path, const char* suffix)
 {
     const size_t length = std::strlen(suffix);
@@ -344,6 +331,20 @@ void scanInChunks(const std::string& path, Collect collect)
 }
 
 } // namespace
+
+bool SourceProbe::readWholeFile(const std::string& path, std::string& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char buffer[1 << 16];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
+        bytes.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return !failed;
+}
 
 bool SourceProbe::gltfBuffersPresent(const std::string& path, Messages& messages)
 {

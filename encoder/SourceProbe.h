@@ -44,6 +44,9 @@ public:
     static std::vector<std::string> meshObjectNames(const FbxDocument& document);
     static std::map<std::string, float> diffuseFactors(const FbxDocument& document);
 
+    // Appends the file's bytes to `bytes`; false when it cannot be opened or read.
+    static bool readWholeFile(const std::string& path, std::string& bytes);
+
     // Returns false and reports an error when the file cannot be converted.
     // `header` receives what the file's first bytes say.
     static bool check(const std::string& path, Messages& messages, FbxHeader& header);
