@@ -6,6 +6,7 @@
 #include "FbxLegacyTranslator.h"
 #include "FbxNodeValues.h"
 #include "FbxTreeReader.h"
+#include "Utf8Text.h"
 
 #include <QtTest>
 
@@ -106,6 +107,7 @@ QString brokenReference(const FbxDocument& doc)
 // takes that animate something.
 struct Declared {
     QStringList meshes;
+    std::map<QString, std::set<std::string>> materials; // by mesh, the names of the materials connected to it
     int lights = 0;
     int cameras = 0;
     int animatedTakes = 0;
@@ -116,8 +118,15 @@ Declared declaredBy(const FbxDocument& doc)
     Declared declared;
     std::map<std::string, std::string> parentOf;
     const FbxNode* connections = topNode(doc, "Connections");
-    for (const FbxNode* c : connections ? V::children(*connections, "Connect") : std::vector<const FbxNode*>())
-        parentOf[FbxObjectSink::objectKey(V::text(*c, 1))] = FbxObjectSink::objectKey(V::text(*c, 2));
+    for (const FbxNode* c : connections ? V::children(*connections, "Connect") : std::vector<const FbxNode*>()) {
+        const std::string from = FbxObjectSink::objectKey(V::text(*c, 1));
+        const std::string to = FbxObjectSink::objectKey(V::text(*c, 2));
+        if (from.rfind("Material::", 0) == 0)
+            declared.materials[QString::fromStdString(FbxObjectSink::bareName(to))].insert(
+                Utf8Text::propertiesId(FbxObjectSink::bareName(from), "")); // as the material file names it
+        else
+            parentOf[from] = to;
+    }
     auto inScene = [&](std::string key) {
         if (!connections)
             return true;
@@ -390,6 +399,10 @@ private slots:
         for (const QString& mesh : declared.meshes) {
             const engine::BundleData::Node* node = encodertest::nodeNamed(data, mesh.toStdString());
             QVERIFY2(node && node->hasModel, qPrintable(mesh));
+            const auto connected = declared.materials.find(mesh);
+            for (const std::string& material : data.materialsOf(node->model))
+                QVERIFY2(connected == declared.materials.end() || connected->second.count(material),
+                         qPrintable(mesh + " draws with " + QString::fromStdString(material)));
         }
         int lights = 0;
         int cameras = 0;
