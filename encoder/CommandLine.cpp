@@ -103,9 +103,9 @@ std::string CommandLine::helpText()
 {
     return "Usage: model-encoder [options] INPUT OUTPUT\n"
            "\n"
-           "Converts a 3D model (FBX 2011 or newer, or any other format Assimp reads) into the engine's\n"
-           "bundle OUTPUT (normally .../model.gpb). The folder of OUTPUT is the model folder: the material\n"
-           "file \"model.material\" and the textures in \"tex/\" are written there, nothing outside it.\n"
+           "Converts a 3D model (FBX of any version from 5.0 on, or any other format Assimp reads) into the\n"
+           "engine's bundle OUTPUT (normally .../model.gpb). The folder of OUTPUT is the model folder: the\n"
+           "material file \"model.material\" and the textures in \"tex/\" are written there, nothing outside it.\n"
            "An FBX file's up axis and unit are applied at its root node, and an STL file is read Z-up (the\n"
            "format's convention): the bundle is Y-up, in metres. Polygons are cut into triangles whole.\n"
            "\n"

@@ -2,6 +2,7 @@
 
 #include "BundlePlanner.h"
 #include "BundleWriter.h"
+#include "FbxLegacyTranslator.h"
 #include "FbxSource.h"
 #include "GltfTextureTransform.h"
 #include "HardEdgeNormals.h"
@@ -151,6 +152,12 @@ int Encoder::run()
                                      "conversion goes on, but check the result.");
         }
 
+        if (!source.leftOut().empty())
+            m_messages.warning(MessageCode::OldFbxPartSkipped, "Part of an old FBX file not converted",
+                               "\"" + m_options.inputPath
+                                   + "\" is an FBX file older than FBX 2011; it was converted without what the "
+                                     "conversion cannot carry from its format: "
+                                   + FbxLegacyTranslator::describe(source.leftOut()) + ".");
         // A mesh object that did not come through is damage only where the importer also reported an
         // error (say, an array it could not decompress); without one it was empty.
         const size_t unread = reportUnreadObjects(*scene, source.meshObjectNames());

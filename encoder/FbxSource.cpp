@@ -1,6 +1,7 @@
 #include "FbxSource.h"
 
 #include "FbxBinaryWriter.h"
+#include "FbxLegacyTranslator.h"
 #include "FbxTreeReader.h"
 
 #include <assimp/Importer.hpp>
@@ -9,12 +10,15 @@ namespace {
 
 // Tells the importer which reader to use for a file handed over from memory.
 const char kFormatHint[] = "fbx";
+// The importer refuses older files.
+const unsigned kFirstVersionImported = 7100;
 
 } // namespace
 
 FbxSource::Route FbxSource::routeFor(const SourceProbe::FbxHeader& header)
 {
-    return header.isFbx && header.binary && header.bigEndian ? Route::REWRITTEN : Route::AS_IS;
+    const bool older = header.version != 0 && header.version < kFirstVersionImported;
+    return header.isFbx && ((header.binary && header.bigEndian) || older) ? Route::REWRITTEN : Route::AS_IS;
 }
 
 FbxSource::FbxSource(const std::string& path, const SourceProbe::FbxHeader& header)
@@ -45,7 +49,11 @@ const aiScene* FbxSource::importRewritten(Assimp::Importer& importer, unsigned s
         FbxDocument document;
         if (!FbxTreeReader::readFile(m_path, document, error))
             return nullptr;
-        // Files older than 7.1 will have their object model translated to the 7.x layout here.
+        if (FbxLegacyTranslator::isLegacy(document)) {
+            FbxLegacyTranslator::Translation translation = FbxLegacyTranslator::translate(document);
+            document = std::move(translation.document);
+            m_leftOut = std::move(translation.leftOut);
+        }
         if (!FbxBinaryWriter::write(document, bytes, error))
             return nullptr;
         m_meshObjectNames = SourceProbe::meshObjectNames(document);

@@ -6,7 +6,6 @@
 namespace MessageCode {
 enum : int {
     InputMissing = 1000,
-    FbxTooOld = 1001,
     InputDamaged = 1003,
     ImportFailed = 1004,
     OutputFailed = 1005,

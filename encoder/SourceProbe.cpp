@@ -33,12 +33,6 @@ unsigned readDecimal(const std::string& text, size_t at)
     return value;
 }
 
-std::string versionText(unsigned version)
-{
-    // 7400 is shown as 7.4, 6100 as 6.1, the way exporters name them.
-    return std::to_string(version / 1000) + "." + std::to_string((version / 100) % 10);
-}
-
 bool isBase64(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
@@ -540,14 +534,6 @@ bool SourceProbe::check(const std::string& path, Messages& messages, FbxHeader& 
                                  "(not valid base64 text), so it cannot be read safely. Export the model again.");
             return false;
         }
-    }
-    if (header.version != 0 && header.version < 7100) {
-        messages.error(MessageCode::FbxTooOld, "FBX version too old",
-                       "The file \"" + path + "\" is an FBX " + versionText(header.version) + " file ("
-                           + (header.binary ? "binary" : "ASCII")
-                           + "). FBX 7.1 (FBX 2011) or newer is needed: open it in your modelling tool "
-                             "and export it again as FBX 2011 or newer.");
-        return false;
     }
     return true;
 }

@@ -8,8 +8,8 @@
 #include <vector>
 
 // Looks at the input before Assimp does, to turn the failures users meet most
-// (FBX older than 2011, damaged binary headers, missing or empty files, a glTF
-// whose buffer file was not copied along) into errors that say what is wrong.
+// (damaged binary FBX headers, missing or empty files, a glTF whose buffer
+// file was not copied along) into errors that say what is wrong.
 class SourceProbe {
 public:
     struct FbxHeader {

@@ -379,7 +379,7 @@ private slots:
     {
         const QString models = qEnvironmentVariable("VELMORA_SHARED_MODELS");
         const QStringList inputs
-            = {models + "/assimp/test/models/PLY/cube_uv.ply", models + "/ufbx/data/maya_cube_6100_binary.fbx"};
+            = {models + "/assimp/test/models/PLY/cube_uv.ply", models + "/assimp/test/models/FBX/transparentTest.fbx"};
         for (const QString& input : inputs) {
             if (!QFileInfo::exists(input))
                 QSKIP("shared model missing");
@@ -394,7 +394,7 @@ private slots:
         auto* table = dialog.findChild<QTableWidget*>("resultsTable");
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, 1)->text(), QString("failed"));
-        QVERIFY(table->item(0, 0)->text().endsWith("maya_cube_6100_binary.fbx"));
+        QVERIFY(table->item(0, 0)->text().endsWith("transparentTest.fbx"));
         QCOMPARE(table->item(1, 1)->text(), QString("converted"));
         QVERIFY(QFileInfo::exists(m_files.filePath("converted/cube_uv.vm3")));
         QCOMPARE(dialog.findChild<QProgressBar*>("progressBar")->value(), 1);

@@ -28,8 +28,6 @@ int expectedRefusal(const QString& relativePath)
 {
     static const QMap<QString, int> kRefusals {
         {"assimp/test/models/FBX/transparentTest.fbx", 1003}, // damaged binary header
-        {"ufbx/data/maya_cube_6100_ascii.fbx", 1001}, // FBX 6.1
-        {"ufbx/data/maya_cube_6100_binary.fbx", 1001},
     };
     return kRefusals.value(relativePath, 0);
 }

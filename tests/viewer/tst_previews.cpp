@@ -38,8 +38,8 @@ namespace {
 const int kPreviewSize = 300;
 const int kConverterFailed = 3; // the program's exit code for a model the converter refuses
 
-// Damaged, or in versions the converter does not read.
-const QStringList kRefusedFiles = {"transparentTest.fbx", "maya_cube_6100_ascii.fbx", "maya_cube_6100_binary.fbx"};
+// Damaged.
+const QStringList kRefusedFiles = {"transparentTest.fbx"};
 // No triangles to draw: curves, lights only.
 const QStringList kEmptyFiles = {"nurbs.fbx", "lights.dae"};
 
