@@ -310,7 +310,8 @@ double meanDistance(const std::vector<Triangle>& from, const Grid& to)
 // ---- the global change from ours (Y up, metres) to the reference's axes and unit ----
 
 // Reference = `turn` * ours: one of the 24 rotations that permute the axes (no mirror: the encoder
-// never mirrors a scene), times one of the unit steps between metres and centimetres.
+// never mirrors a scene), times the size of a metre in one of the units FBX files name (ours are
+// metres; the reference is in the file's unit, and so are we when the file names none).
 struct Change {
     Matrix turn;
     QString text() const
@@ -330,7 +331,8 @@ std::vector<Change> candidateChanges()
     std::array<unsigned, 3> axis {0, 1, 2};
     do {
         for (int signs = 0; signs < 8; ++signs)
-            for (double scale : {1.0, 100.0, 0.01}) {
+            for (double centimetres : {0.1, 1.0, 2.54, 30.48, 91.44, 100.0, 100000.0}) {
+                const double scale = 100 / centimetres;
                 Matrix turn;
                 for (unsigned i = 0; i < 3; ++i)
                     turn[i][i] = 0, turn[i][axis[i]] = signs & (1 << i) ? -scale : scale;
