@@ -247,7 +247,7 @@ struct Grid {
         : triangles(source)
     {
         for (unsigned i = 0; i < 3; ++i)
-            cells[i] = std::min(64, int((box.high[i] - box.low[i]) / cell) + 1);
+            cells[i] = int((box.high[i] - box.low[i]) / cell) + 1; // at most about the cube root of the count
         members.resize(size_t(cells[0] * cells[1] * cells[2]));
         for (uint32_t t = 0; t < triangles.size(); ++t) {
             const Box b = boxOf(triangles, t, t + 1);
@@ -262,7 +262,7 @@ struct Grid {
     {
         std::array<int, 3> c;
         for (unsigned i = 0; i < 3; ++i)
-            c[i] = std::clamp(int((p[i] - box.low[i]) / cell), 0, cells[i] - 1);
+            c[i] = int(std::fmax(0.0, std::fmin((p[i] - box.low[i]) / cell, cells[i] - 1.0))); // NaN: the last
         return c;
     }
     double distance(const Vec& p) const
