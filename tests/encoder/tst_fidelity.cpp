@@ -1,6 +1,6 @@
 // The encoder's world-space geometry against the exporting programs' own. Each FBX file of the
 // reference folder beside the shared models is converted by model-encoder; its triangles are read
-// from the bundle by this test's own reader (not the engine's) and placed by their nodes, then
+// from the bundle and placed by their nodes, then
 // compared with the exporter's OBJ of the same scene after the one global axis and unit change that
 // fits best: triangle counts within 2 %, and the mean distance from each surface to the other within
 // 0.5 % of the reference's bounding-box diagonal. Files without a reference are held to a count.
@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <map>
 #include <numeric>
 
@@ -27,136 +26,33 @@ using Triangle = std::array<Vec, 3>;
 
 const double kCountSlack = 0.02, kDistanceSlack = 0.005;
 const int kSamples = 3000;
-const uint32_t kSceneRecord = 1, kMeshRecord = 34, kTriangles = 4, kPerspective = 1;
 
-// ---- the bundle, as BundleWriter lays it out: little-endian, strings as u32 length + bytes ----
+// ---- the bundle: every triangle drawn, in world space, as the engine reads it (the other encoder tests
+// hold that reading to the importer's reading of the source) ----
 
-struct Cursor {
-    const QByteArray& bytes;
-    qint64 at = 0;
-    bool ok = true;
-    const char* take(qint64 size)
-    {
-        ok = ok && size >= 0 && at >= 0 && at + size <= bytes.size();
-        at += ok ? size : 0;
-        return ok ? bytes.constData() + at - size : nullptr;
-    }
-    template <typename T>
-    T read()
-    {
-        T value {};
-        if (const char* p = take(sizeof(T)))
-            std::memcpy(&value, p, sizeof(T)); // the machines we test on are little-endian too
-        return value;
-    }
-    std::string text()
-    {
-        const uint32_t size = read<uint32_t>();
-        const char* p = take(size);
-        return p ? std::string(p, size) : std::string();
-    }
-    void texts(uint32_t count)
-    {
-        for (uint32_t i = 0; i < count && ok; ++i)
-            text();
-    }
-    Matrix matrix() // column-major in the file
-    {
-        Matrix m;
-        for (unsigned i = 0; i < 16; ++i)
-            m[i % 4][i / 4] = read<float>();
-        return m;
-    }
-};
-
-// The scene record: which mesh ("#id") each node draws and the node's world matrix; cameras,
-// lights, skins and materials are stepped over.
-void readNode(Cursor& c, const Matrix& parentWorld, std::multimap<std::string, Matrix>& placed)
-{
-    c.read<uint32_t>(); // node or joint
-    const Matrix world = parentWorld * c.matrix();
-    c.matrix(); // offset, the identity as written
-    c.text(); // parent id
-    for (uint32_t child = 0, children = c.read<uint32_t>(); child < children && c.ok; ++child)
-        readNode(c, world, placed);
-    if (const uint8_t camera = c.read<uint8_t>())
-        c.take(camera == kPerspective ? 16 : 20); // aspect, near, far, then field of view or zooms
-    const uint8_t light = c.read<uint8_t>(); // none, directional, point, spot: colour, range, angles
-    c.take(light == 0 ? 0 : light == 2 ? 16 : light == 3 ? 24 : 12);
-    const std::string mesh = c.text();
-    if (mesh.empty())
-        return;
-    placed.insert({mesh.substr(1), world});
-    if (c.read<uint8_t>()) { // skin: bind shape, joints, inverse bind poses
-        c.matrix();
-        c.texts(c.read<uint32_t>());
-        c.take(4 * qint64(c.read<uint32_t>()));
-    }
-    c.texts(c.read<uint32_t>()); // materials
-}
-
-// Appends the mesh record's triangles placed by `world`; false when the record is not sound.
-bool readMesh(Cursor& c, const Matrix& world, std::vector<Triangle>& out)
-{
-    uint32_t floats = 0, position = UINT32_MAX;
-    for (uint32_t e = 0, elements = c.read<uint32_t>(); e < elements && c.ok; ++e) {
-        position = c.read<uint32_t>() == 1 && position == UINT32_MAX ? floats : position;
-        floats += c.read<uint32_t>();
-    }
-    const uint32_t vertexBytes = c.read<uint32_t>();
-    const char* vertices = c.take(vertexBytes);
-    c.take(40); // box and sphere
-    if (!c.ok || position == UINT32_MAX || floats == 0 || vertexBytes % (4 * floats) != 0)
-        return false;
-    const uint32_t vertexCount = vertexBytes / (4 * floats);
-    for (uint32_t part = 0, parts = c.read<uint32_t>(); part < parts && c.ok; ++part) {
-        const uint32_t primitive = c.read<uint32_t>(), format = c.read<uint32_t>(), bytes = c.read<uint32_t>();
-        const uint32_t size = format == 0x1405 ? 4 : format == 0x1403 ? 2 : 1;
-        const char* indices = c.take(bytes);
-        if (!c.ok || primitive != kTriangles || bytes % (3 * size) != 0)
-            return false;
-        for (uint32_t i = 0; i < bytes / size; i += 3) {
-            Triangle t;
-            for (uint32_t k = 0; k < 3; ++k) {
-                uint32_t index = 0;
-                float p[3];
-                std::memcpy(&index, indices + (i + k) * size, size);
-                if (index >= vertexCount)
-                    return false;
-                std::memcpy(p, vertices + (size_t(index) * floats + position) * 4, sizeof p);
-                t[k] = world * Vec(p[0], p[1], p[2]);
-            }
-            out.push_back(t);
-        }
-    }
-    return c.ok;
-}
-
-// Every triangle the bundle draws, in world space; `problem` says where the bundle does not read.
 std::vector<Triangle> bundleTriangles(const QString& path, QString& problem)
 {
-    QFile file(path);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    Cursor c {bytes, 11}; // behind the identifier and version
-    std::map<std::string, qint64> meshAt;
-    qint64 sceneAt = -1;
-    for (uint32_t e = 0, entries = c.read<uint32_t>(); e < entries && c.ok; ++e) {
-        const std::string id = c.text();
-        const uint32_t type = c.read<uint32_t>(), offset = c.read<uint32_t>();
-        sceneAt = type == kSceneRecord ? offset : sceneAt;
-        if (type == kMeshRecord)
-            meshAt[id] = offset;
-    }
-    c.at = sceneAt;
-    std::multimap<std::string, Matrix> placed;
-    for (uint32_t top = 0, tops = c.read<uint32_t>(); top < tops && c.ok; ++top)
-        readNode(c, Matrix(), placed);
-    problem = c.ok ? QString() : "the scene record does not read";
+    BundleData data;
+    problem = bundleProblem(path, data);
     std::vector<Triangle> triangles;
-    for (const auto& [mesh, world] : placed) {
-        Cursor record {bytes, meshAt.count(mesh) ? meshAt[mesh] : -1};
-        if (!readMesh(record, world, triangles))
-            problem = "the record of mesh \"" + QString::fromStdString(mesh) + "\" does not read";
+    for (const BundleData::Node& node : data.nodes) {
+        if (!node.hasModel)
+            continue;
+        const BundleData::Mesh& mesh = meshOf(data, node);
+        const std::vector<float> floats = vertexFloats(mesh);
+        const aiMatrix4x4 world = worldOf(data, node);
+        for (const BundleData::Part& part : mesh.parts) {
+            const std::vector<uint32_t> indices = indicesOf(part);
+            for (size_t i = 0; i + 2 < indices.size(); i += 3) {
+                Triangle t;
+                for (size_t k = 0; k < 3; ++k) {
+                    const float* p = &floats.at(indices[i + k] * floatsPerVertex(mesh));
+                    const aiVector3D placed = world * aiVector3D(p[0], p[1], p[2]);
+                    t[k] = Vec(placed.x, placed.y, placed.z);
+                }
+                triangles.push_back(t);
+            }
+        }
     }
     return triangles;
 }
@@ -235,60 +131,18 @@ Box boxOf(const std::vector<Triangle>& triangles, size_t first = 0, size_t end =
     return box;
 }
 
-// Triangles filed by the cells their boxes touch; a query searches shells of cells outwards until
-// no cell left can hold anything nearer.
-struct Grid {
-    const std::vector<Triangle>& triangles;
-    const Box box = boxOf(triangles);
-    const double cell = std::max(box.diagonal(), 1e-9) / std::max(1.0, std::cbrt(double(triangles.size())));
-    std::array<int, 3> cells {};
-    std::vector<std::vector<uint32_t>> members;
-
-    explicit Grid(const std::vector<Triangle>& source)
-        : triangles(source)
-    {
-        for (unsigned i = 0; i < 3; ++i)
-            cells[i] = int((box.high[i] - box.low[i]) / cell) + 1; // at most about the cube root of the count
-        members.resize(size_t(cells[0] * cells[1] * cells[2]));
-        for (uint32_t t = 0; t < triangles.size(); ++t) {
-            const Box b = boxOf(triangles, t, t + 1);
-            const std::array<int, 3> from = cellOf(b.low), to = cellOf(b.high);
-            for (int x = from[0]; x <= to[0]; ++x)
-                for (int y = from[1]; y <= to[1]; ++y)
-                    for (int z = from[2]; z <= to[2]; ++z)
-                        members[size_t((x * cells[1] + y) * cells[2] + z)].push_back(t);
-        }
-    }
-    std::array<int, 3> cellOf(const Vec& p) const
-    {
-        std::array<int, 3> c;
-        for (unsigned i = 0; i < 3; ++i)
-            c[i] = int(std::fmax(0.0, std::fmin((p[i] - box.low[i]) / cell, cells[i] - 1.0))); // NaN: the last
-        return c;
-    }
-    double distance(const Vec& p) const
-    {
-        const std::array<int, 3> c = cellOf(p);
-        double best = INFINITY;
-        const auto visit = [&](int x, int y, int z) {
-            if (x >= 0 && y >= 0 && z >= 0 && x < cells[0] && y < cells[1] && z < cells[2])
-                for (uint32_t t : members[size_t((x * cells[1] + y) * cells[2] + z)])
-                    best = std::min(best, pointTriangleDistance(p, triangles[t]));
-        };
-        // Once the shells up to r - 1 are searched, the rest lies at least r - 1 cells away.
-        for (int r = 0; r <= *std::max_element(cells.begin(), cells.end()) && best > (r - 1) * cell; ++r)
-            for (int x = c[0] - r; x <= c[0] + r; ++x)
-                for (int y = c[1] - r; y <= c[1] + r; ++y) {
-                    const bool side = std::abs(x - c[0]) == r || std::abs(y - c[1]) == r;
-                    for (int z = c[2] - r; z <= c[2] + r; z += side || r == 0 ? 1 : 2 * r)
-                        visit(x, y, z);
-                }
-        return best;
-    }
-};
+// The distance from `p` to the nearest of `triangles`. The references hold a few thousand triangles at
+// most, so every one is tried.
+double distanceTo(const Vec& p, const std::vector<Triangle>& triangles)
+{
+    double best = INFINITY;
+    for (const Triangle& t : triangles)
+        best = std::min(best, pointTriangleDistance(p, t));
+    return best;
+}
 
 // From points spread over `from` by area (the same points every run) to the nearest of `to`.
-double meanDistance(const std::vector<Triangle>& from, const Grid& to)
+double meanDistance(const std::vector<Triangle>& from, const std::vector<Triangle>& to)
 {
     std::vector<double> area(from.size());
     for (size_t t = 0; t < from.size(); ++t)
@@ -303,7 +157,7 @@ double meanDistance(const std::vector<Triangle>& from, const Grid& to)
         double a = std::fmod(i * 0.7548776662, 1.0), b = std::fmod(i * 0.5698402910, 1.0);
         if (a + b > 1)
             a = 1 - a, b = 1 - b;
-        sum += to.distance(t[0] + (t[1] - t[0]) * a + (t[2] - t[0]) * b);
+        sum += distanceTo(t[0] + (t[1] - t[0]) * a + (t[2] - t[0]) * b, to);
     }
     return sum / kSamples;
 }
@@ -360,7 +214,6 @@ Fit bestFit(const std::vector<Triangle>& ours, const std::vector<Triangle>& refe
         ranked.push_back({(moved.low - target.low).Length() + (moved.high - target.high).Length(), change});
     }
     std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    const Grid referenceGrid(reference);
     Fit best;
     for (const auto& [boxError, change] : ranked) {
         if (boxError > ranked[0].first + 0.02 * target.diagonal())
@@ -369,7 +222,7 @@ Fit bestFit(const std::vector<Triangle>& ours, const std::vector<Triangle>& refe
         for (Triangle& t : moved)
             for (Vec& p : t)
                 p = change.turn * p;
-        const Fit fit {change, meanDistance(moved, referenceGrid), meanDistance(reference, Grid(moved))};
+        const Fit fit {change, meanDistance(moved, reference), meanDistance(reference, moved)};
         best = fit.there + fit.back < best.there + best.back ? fit : best;
     }
     return best;

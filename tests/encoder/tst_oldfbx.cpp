@@ -184,32 +184,6 @@ private slots:
         QTest::addColumn<QStringList>("leftOut"); // kinds, in order
         QTest::addColumn<Check>("check");
 
-        QTest::newRow("mesh in its model")
-            << document61({meshModel("a")}, {link("Model::a", "Model::Scene")}) << QStringList()
-            << Check([](const FbxLegacyTranslator::Translation& t) {
-                   QCOMPARE(countObjects(t.document, "Model", "Mesh"), 1);
-                   QCOMPARE(countObjects(t.document, "Geometry", "Mesh"), 1);
-                   const FbxNode& geometry = topNode(t.document, "Objects")->children[1];
-                   const FbxNode* vertices = geometry.child("Vertices");
-                   QCOMPARE(vertices->properties.at(0).type, 'd');
-                   QCOMPARE(vertices->properties.at(0).reals.size(), size_t(9));
-                   const FbxNode* polygons = geometry.child("PolygonVertexIndex");
-                   QCOMPARE(polygons->properties.at(0).type, 'i');
-                   QCOMPARE(topNode(t.document, "Connections")->children.size(), size_t(2));
-               });
-        QTest::newRow("properties typed for the importer")
-            << document61({meshModel("a")}, {}) << QStringList()
-            << Check([](const FbxLegacyTranslator::Translation& t) {
-                   const FbxNode& model = topNode(t.document, "Objects")->children[0];
-                   const FbxNode* p70 = model.child("Properties70");
-                   QCOMPARE(p70->children.size(), size_t(2)); // the short vector is dropped, not passed on
-                   const FbxNode& translation = p70->children[0];
-                   QCOMPARE(V::text(translation, 3), std::string("A"));
-                   QCOMPARE(translation.properties.at(4).type, 'D');
-                   QCOMPARE(translation.properties.at(5).real, 2.5);
-                   QCOMPARE(p70->children[1].properties.at(4).type, 'I');
-                   QCOMPARE(V::text(model, 1), std::string("a\0\x01Model", 8));
-               });
         QTest::newRow("connection naming a missing object")
             << document61({meshModel("a")}, {link("Model::a", "Model::Scene"), link("Material::gone", "Model::a")})
             << QStringList {"connection"} << Check();
@@ -432,13 +406,9 @@ private slots:
         QTest::newRow("ASCII cubic with whole slopes")
             << n("X", {}, {n("Key", {l(0), l(0), s("U"), s("s"), l(0), l(0), s("n"), l(100), l(5), s("L")})})
             << QVector<qint64> {0, 100} << QVector<double> {0, 5};
-        QTest::newRow("constant then linear")
-            << n("X", {}, {n("Key", {l(10), d(1), s("C"), s("n"), l(20), d(2), s("L")})}) << QVector<qint64> {10, 20}
-            << QVector<double> {1, 2};
         QTest::newRow("keys out of order dropped") << n("X", {}, {n("Key", {l(20), d(1), s("L"), l(10), d(2), s("L")})})
                                                    << QVector<qint64> {20} << QVector<double> {1};
         QTest::newRow("truncated") << n("X", {}, {n("Key", {l(10)})}) << QVector<qint64>() << QVector<double>();
-        QTest::newRow("no keys") << n("X") << QVector<qint64>() << QVector<double>();
     }
 
     void readsKeys()
