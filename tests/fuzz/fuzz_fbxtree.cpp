@@ -1,6 +1,8 @@
-// Feeds arbitrary bytes to the FBX node tree reader. Whatever it reads must survive the binary writer
-// and read back as the same tree: a difference aborts, as a crash would.
+// Feeds arbitrary bytes to the FBX node tree reader and, for an old file, to the translation into the
+// newer layout. Whatever comes out must survive the binary writer and read back as the same tree: a
+// difference aborts, as a crash would.
 #include "FbxBinaryWriter.h"
+#include "FbxLegacyTranslator.h"
 #include "FbxTreeReader.h"
 
 #include <algorithm>
@@ -15,6 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string bytes, error;
     if (!FbxTreeReader::read(std::string(reinterpret_cast<const char*>(data), size), document, error))
         return 0;
+    if (FbxLegacyTranslator::isLegacy(document))
+        document = FbxLegacyTranslator::translate(document).document;
     // Names longer than a binary record can hold come only from ASCII files; the writer refuses them.
     if (!FbxBinaryWriter::write(document, bytes, error))
         return 0;
