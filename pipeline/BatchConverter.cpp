@@ -2,6 +2,7 @@
 
 #include "BatchReport.h"
 #include "CommandLineConverter.h"
+#include "ConsoleImport.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
 #include "ConversionStamp.h"
@@ -163,7 +164,9 @@ bool BatchConverter::settledWithoutConverting(int index)
                tr("Not converted: %1 already goes to the same output.").arg(nativePath(item.sameOutputAs)));
         return true;
     }
-    if (m_request.force || !ConversionStamp::isUpToDate(item.input, item.output, m_request.options))
+    // The record is read first: a container is unpacked only when it matches.
+    if (m_request.force || !ConversionStamp::isUpToDate(item.input, item.output, m_request.options)
+        || !ConsoleImport::isReadableContainer(item.output))
         return false;
     record.status = BatchRecord::Status::Skipped;
     settle(index, record, QString());

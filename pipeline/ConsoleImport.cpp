@@ -3,6 +3,7 @@
 #include "CommandLineConverter.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
+#include "ConsoleWorkspace.h"
 #include "ContainerImport.h"
 #include "EncoderOutputParser.h"
 #include "Loader.h"
@@ -162,6 +163,17 @@ ConsoleImport::Outcome ConsoleImport::run(const QString& inputPath, WorkspaceSer
     if (!ModelFileTypes::isContainerFile(inputPath))
         return convertWithEncoder(absoluteInput, service, options);
     return {importContainer(absoluteInput, service), {}};
+}
+
+bool ConsoleImport::isReadableContainer(const QString& path)
+{
+    ConsoleWorkspace workspace;
+    workspace.service().setModelFile(QFileInfo(path).absoluteFilePath());
+    return workspace.paths().hasModel()
+        && ContainerImport::run(QFileInfo(path).absoluteFilePath(), workspace.paths(), workspace.service(),
+                                ConsoleStop::flag())
+               .status
+        == ContainerImport::Status::Loaded;
 }
 
 bool ConsoleImport::stopped()

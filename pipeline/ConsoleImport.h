@@ -25,6 +25,12 @@ public:
     // Names a new workspace after the input in service and fills it.
     static Outcome run(const QString& inputPath, WorkspaceService& service, const ImportOptions& options);
 
+    // Whether path is a container that --convert would take as its input:
+    // unpacked into a workspace of its own (removed again) and checked as
+    // any input container is, so corrupt data and duplicate entries fail it.
+    // Prints nothing.
+    static bool isReadableContainer(const QString& path);
+
     // Whether a stop signal arrived; prints that the conversion stopped.
     static bool stopped();
 };

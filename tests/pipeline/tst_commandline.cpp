@@ -6,8 +6,10 @@
 #include "PipelineTestSupport.h"
 
 #include "CommandLineConverter.h"
+#include "ConversionStamp.h"
 #include "VersionFile.h"
 #include "ZipArchiveWriter.h"
+#include "ZipEntryReader.h"
 
 #include "../engine/GpbBuilder.h"
 
@@ -61,6 +63,27 @@ class TestCommandLine : public QObject {
     {
         return runProgram(path("app/bin/Velmora3dEncoder"), arguments, m_dir.path());
     }
+    // Rewrites a container as a valid model with the same conversion record,
+    // then repeats an entry or flips a byte of the bundle's stored data.
+    static bool damageKeepingStamp(const QString& container, bool duplicate)
+    {
+        QByteArray stamp;
+        if (ZipEntryReader::read(container, ConversionStamp::entryName(), 1 << 16, &stamp)
+            != ZipEntryReader::Status::Read)
+            return false;
+        ZipFixture::Entries entries = ZipFixture::validModel()
+            << qMakePair(QString(ConversionStamp::entryName()), stamp);
+        if (duplicate)
+            return ZipFixture::write(container, entries << entries.first(), "ZIP_STORED");
+        QFile file(container);
+        if (!ZipFixture::write(container, entries, "ZIP_STORED") || !file.open(QIODevice::ReadWrite))
+            return false;
+        QByteArray bytes = file.readAll();
+        const int middle = bytes.indexOf(entries.first().second) + entries.first().second.size() / 2;
+        bytes[middle] = char(bytes.at(middle) ^ 0x55);
+        return file.seek(0) && file.write(bytes) == bytes.size();
+    }
+
     ProcessResult batch(const QStringList& arguments)
     {
         return convert(QStringList {"--convert", "--output-dir", path("out"), "--report", path("report.json")}
@@ -526,6 +549,9 @@ private slots:
         QTest::newRow("rewritten, same size") << "rewrite" << QStringList() << "converted";
         QTest::newRow("other options") << "" << QStringList {"--culling", "cw"} << "converted";
         QTest::newRow("forced") << "" << QStringList {"--force"} << "converted";
+        // Its record intact, the container itself not.
+        QTest::newRow("output with a corrupt entry") << "corrupt" << QStringList() << "converted";
+        QTest::newRow("output with a duplicate entry") << "duplicate" << QStringList() << "converted";
     }
 
     void upToDateOutputsAreSkipped()
@@ -543,6 +569,8 @@ private slots:
                     && file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
         else if (change == "rewrite")
             QVERIFY(writeFile(input, "other version"));
+        else if (!change.isEmpty())
+            QVERIFY(damageKeepingStamp(path("out/model.vm3"), change == "duplicate"));
         const ProcessResult run = batch(options + QStringList {input});
         QVERIFY2(run.exitCode == 0, run.err);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), status);
