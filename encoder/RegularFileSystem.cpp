@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,20 @@ public:
     {
     }
 };
+
+std::vector<std::string>& opened()
+{
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+void recordOpened(const std::string& path)
+{
+    std::error_code error;
+    const std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
+    if (!error && std::find(opened().begin(), opened().end(), absolute) == opened().end())
+        opened().push_back(absolute);
+}
 
 bool isReadOnlyMode(const char* mode) { return mode && mode[0] == 'r' && !std::strchr(mode, '+'); }
 
@@ -38,7 +53,19 @@ std::FILE* RegularFileSystem::openForReading(const std::string& path)
         file = ::fdopen(fd, "rb");
     if (!file)
         ::close(fd);
+    else
+        recordOpened(path);
     return file;
+}
+
+void RegularFileSystem::printOpenedPaths(std::FILE* stream)
+{
+    for (const std::string& path : opened()) {
+        std::fputs("Read file: ", stream);
+        for (const unsigned char byte : path)
+            std::fprintf(stream, "%02x", byte);
+        std::fputc('\n', stream);
+    }
 }
 
 bool RegularFileSystem::Exists(const char* path) const

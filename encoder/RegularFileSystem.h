@@ -23,6 +23,11 @@ public:
     // fopen(path, "rb") for regular files only; nullptr for anything else
     // or when it cannot be opened.
     static std::FILE* openForReading(const std::string& path);
+    // One line "Read file: <the path's bytes in hex>" for every file
+    // openForReading opened so far (absolute, each once, in order): what the
+    // conversion depends on, for the application to record. Hex keeps any
+    // byte of a name, line breaks included, on its own line.
+    static void printOpenedPaths(std::FILE* stream);
     // Whether openForReading would refuse an existing path as not regular.
     static bool isPresentButIrregular(const std::string& path);
 

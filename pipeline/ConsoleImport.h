@@ -4,6 +4,7 @@
 #include "ImportOptions.h"
 
 #include <QString>
+#include <QStringList>
 
 class WorkspaceService;
 
@@ -16,6 +17,7 @@ public:
     struct Outcome {
         int exitCode = 0; // a CommandLineConverter::ExitCode
         EncoderOutputLogs records; // the encoder's warnings and errors, in printed order
+        QStringList filesRead; // every file the encoder read, the model included
     };
 
     // Success, or InputError after printing why the path cannot be converted

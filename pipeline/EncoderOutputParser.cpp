@@ -1,5 +1,6 @@
 #include "EncoderOutputParser.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 namespace {
@@ -64,6 +65,17 @@ EncoderOutputLogs EncoderOutputParser::parse(const QString& consoleText)
         }
     }
     return records;
+}
+
+QStringList EncoderOutputParser::filesRead(const QString& consoleText)
+{
+    static const QRegularExpression kReadLine(QStringLiteral("^Read file: ([0-9a-f]+)\\r?$"),
+                                              QRegularExpression::MultilineOption);
+    QStringList paths;
+    QRegularExpressionMatchIterator it = kReadLine.globalMatch(consoleText);
+    while (it.hasNext())
+        paths << QFile::decodeName(QByteArray::fromHex(it.next().captured(1).toLatin1()));
+    return paths;
 }
 
 EncoderOutputLogs EncoderOutputParser::parse(const QString& first, const QString& second)

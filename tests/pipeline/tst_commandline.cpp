@@ -552,6 +552,10 @@ private slots:
         // Its record intact, the container itself not.
         QTest::newRow("output with a corrupt entry") << "corrupt" << QStringList() << "converted";
         QTest::newRow("output with a duplicate entry") << "duplicate" << QStringList() << "converted";
+        // The model encoder itself names what it read.
+        QTest::newRow("encoder, nothing") << "obj" << QStringList() << "skipped";
+        QTest::newRow("encoder, library elsewhere changed, same size and time")
+            << "obj library" << QStringList() << "converted";
     }
 
     void upToDateOutputsAreSkipped()
@@ -559,8 +563,13 @@ private slots:
         QFETCH(QString, change);
         QFETCH(QStringList, options);
         QFETCH(QString, status);
-        const QString input = path("in/model.fbx");
-        QVERIFY(writeFile(input, "first version"));
+        const bool real = change.startsWith("obj");
+        const QString input = path(real ? "in/model.obj" : "in/model.fbx");
+        QVERIFY(writeFile(
+            input, real ? "mtllib ../lib/m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl a\nf 1 2 3\n" : "first version"));
+        QFile library(path("lib/m.mtl"));
+        QVERIFY(!real || (installRealEncoder() && writeFile(library.fileName(), "newmtl a\nKd 1 0 0\n")));
+        const QDateTime saved = library.fileTime(QFileDevice::FileModificationTime);
         QCOMPARE(batch({input}).exitCode, 0);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), QString("converted"));
         QFile file(input);
@@ -569,7 +578,10 @@ private slots:
                     && file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
         else if (change == "rewrite")
             QVERIFY(writeFile(input, "other version"));
-        else if (!change.isEmpty())
+        else if (change == "obj library")
+            QVERIFY(writeFile(library.fileName(), "newmtl a\nKd 0 1 0\n") && library.open(QIODevice::ReadWrite)
+                    && library.setFileTime(saved, QFileDevice::FileModificationTime));
+        else if (!change.isEmpty() && !real)
             QVERIFY(damageKeepingStamp(path("out/model.vm3"), change == "duplicate"));
         const ProcessResult run = batch(options + QStringList {input});
         QVERIFY2(run.exitCode == 0, run.err);
