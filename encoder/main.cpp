@@ -39,7 +39,7 @@ int main(int argc, char** argv)
     // Before the messages: the application's console text ends at a zero
     // byte, which a message may carry.
     if (exitCode == ExitConverted)
-        RegularFileSystem::printOpenedPaths(stdout);
+        RegularFileSystem::printFilesUsed(stdout);
     Encoder::limitRepeats(messages, kRepeatsShown).print(stdout, stderr);
     return exitCode;
 }

@@ -91,6 +91,7 @@ ConsoleImport::Outcome convertWithEncoder(const QString& inputPath, WorkspaceSer
     const EncoderProcess::Result& result = loader.encoderResult();
     outcome.records = printEncoderRecords(result.standardError, result.standardOutput);
     outcome.filesRead = EncoderOutputParser::filesRead(result.standardOutput);
+    outcome.filesMissing = EncoderOutputParser::filesMissing(result.standardOutput);
 
     switch (result.outcome) {
     case EncoderProcess::Outcome::FailedToStart:
@@ -159,11 +160,11 @@ ConsoleImport::Outcome ConsoleImport::run(const QString& inputPath, WorkspaceSer
     service.setModelFile(absoluteInput);
     if (!service.paths().hasModel()) {
         printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
-        return {CommandLineConverter::InputError, {}, {}};
+        return {CommandLineConverter::InputError, {}, {}, {}};
     }
     if (!ModelFileTypes::isContainerFile(inputPath))
         return convertWithEncoder(absoluteInput, service, options);
-    return {importContainer(absoluteInput, service), {}, {}};
+    return {importContainer(absoluteInput, service), {}, {}, {}};
 }
 
 bool ConsoleImport::isReadableContainer(const QString& path)

@@ -18,6 +18,7 @@ public:
         int exitCode = 0; // a CommandLineConverter::ExitCode
         EncoderOutputLogs records; // the encoder's warnings and errors, in printed order
         QStringList filesRead; // every file the encoder read, the model included
+        QStringList filesMissing; // the files the model names that were not there
     };
 
     // Success, or InputError after printing why the path cannot be converted

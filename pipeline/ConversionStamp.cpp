@@ -132,7 +132,7 @@ bool ConversionStamp::ofInput(const QString& inputPath, const ImportOptions& opt
 }
 
 bool ConversionStamp::ofConversion(const QString& inputPath, const ImportOptions& options, const QStringList& filesRead,
-                                   ConversionStamp* stamp)
+                                   const QStringList& filesMissing, ConversionStamp* stamp)
 {
     const QFileInfo input(inputPath);
     *stamp = recordedFacts(input, options);
@@ -144,6 +144,9 @@ bool ConversionStamp::ofConversion(const QString& inputPath, const ImportOptions
         if (!digestOf(path, &md5))
             return false;
     }
+    // No digest: one saved there later no longer matches.
+    for (const QString& path : filesMissing)
+        stamp->filesRead.insert(input.absoluteDir().relativeFilePath(path), QByteArray());
     return digestOf(inputPath, &stamp->md5);
 }
 

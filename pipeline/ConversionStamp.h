@@ -24,7 +24,7 @@ struct ConversionStamp {
     QByteArray companions;
     // Path relative to the model's folder -> MD5 of every file the encoder
     // read (the model, its material libraries, buffers and textures,
-    // wherever they are).
+    // wherever they are); empty for a file the model names that was missing.
     QMap<QString, QByteArray> filesRead;
     bool recordsFilesRead = false; // false for records written before it was kept
     ImportOptions options;
@@ -42,10 +42,11 @@ struct ConversionStamp {
     // input instead of reading the input again.
     static bool ofInput(const QString& inputPath, const ImportOptions& options, const FileDigest::Snapshot& known,
                         ConversionStamp* stamp);
-    // The record of a finished conversion: the input and the digest of
-    // each file the encoder read. false when one of them cannot be read.
+    // The record of a finished conversion: the input, the digest of each
+    // file the encoder read and the files it missed. false when a file read
+    // cannot be read again.
     static bool ofConversion(const QString& inputPath, const ImportOptions& options, const QStringList& filesRead,
-                             ConversionStamp* stamp);
+                             const QStringList& filesMissing, ConversionStamp* stamp);
     QByteArray toJson() const;
     static bool fromJson(const QByteArray& json, ConversionStamp* stamp);
 

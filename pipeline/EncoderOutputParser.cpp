@@ -21,6 +21,16 @@ int codeOf(const QString& line)
     return ok ? code : -1;
 }
 
+// The paths that the lines matching line name in hex (its first capture).
+QStringList pathsOf(const QString& consoleText, const QRegularExpression& line)
+{
+    QStringList paths;
+    QRegularExpressionMatchIterator it = line.globalMatch(consoleText);
+    while (it.hasNext())
+        paths << QFile::decodeName(QByteArray::fromHex(it.next().captured(1).toLatin1()));
+    return paths;
+}
+
 } // namespace
 
 EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line, const QString& prefix)
@@ -71,11 +81,14 @@ QStringList EncoderOutputParser::filesRead(const QString& consoleText)
 {
     static const QRegularExpression kReadLine(QStringLiteral("^Read file: ([0-9a-f]+)\\r?$"),
                                               QRegularExpression::MultilineOption);
-    QStringList paths;
-    QRegularExpressionMatchIterator it = kReadLine.globalMatch(consoleText);
-    while (it.hasNext())
-        paths << QFile::decodeName(QByteArray::fromHex(it.next().captured(1).toLatin1()));
-    return paths;
+    return pathsOf(consoleText, kReadLine);
+}
+
+QStringList EncoderOutputParser::filesMissing(const QString& consoleText)
+{
+    static const QRegularExpression kMissingLine(QStringLiteral("^Missing file: ([0-9a-f]+)\\r?$"),
+                                                 QRegularExpression::MultilineOption);
+    return pathsOf(consoleText, kMissingLine);
 }
 
 EncoderOutputLogs EncoderOutputParser::parse(const QString& first, const QString& second)

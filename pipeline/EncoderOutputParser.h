@@ -16,6 +16,8 @@ public:
 
     // The files the encoder read, from its "Read file: <hex>" lines, in order.
     static QStringList filesRead(const QString& consoleText);
+    // The files a model names that were not there ("Missing file: <hex>").
+    static QStringList filesMissing(const QString& consoleText);
 
     static EncoderOutputLog recordFromLine(const QString& line, const QString& prefix);
 };
