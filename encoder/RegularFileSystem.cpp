@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,36 @@ public:
     {
     }
 };
+
+std::vector<std::string>& opened()
+{
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+std::vector<std::string>& missing()
+{
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+void recordOnce(std::vector<std::string>& paths, const std::string& path)
+{
+    std::error_code error;
+    const std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
+    if (!error && std::find(paths.begin(), paths.end(), absolute) == paths.end())
+        paths.push_back(absolute);
+}
+
+void printPaths(std::FILE* stream, const char* label, const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths) {
+        std::fputs(label, stream);
+        for (const unsigned char byte : path)
+            std::fprintf(stream, "%02x", byte);
+        std::fputc('\n', stream);
+    }
+}
 
 bool isReadOnlyMode(const char* mode) { return mode && mode[0] == 'r' && !std::strchr(mode, '+'); }
 
@@ -38,13 +69,28 @@ std::FILE* RegularFileSystem::openForReading(const std::string& path)
         file = ::fdopen(fd, "rb");
     if (!file)
         ::close(fd);
+    else
+        recordOnce(opened(), path);
     return file;
+}
+
+void RegularFileSystem::noteMissing(const std::string& path) { recordOnce(missing(), path); }
+
+void RegularFileSystem::printFilesUsed(std::FILE* stream)
+{
+    printPaths(stream, "Read file: ", opened());
+    printPaths(stream, "Missing file: ", missing());
 }
 
 bool RegularFileSystem::Exists(const char* path) const
 {
     struct stat info;
-    return path && ::stat(path, &info) == 0;
+    if (!path || !*path)
+        return false;
+    if (::stat(path, &info) == 0)
+        return true;
+    noteMissing(path);
+    return false;
 }
 
 bool RegularFileSystem::isPresentButIrregular(const std::string& path)
@@ -61,6 +107,8 @@ Assimp::IOStream* RegularFileSystem::Open(const char* path, const char* mode)
         return DefaultIOSystem::Open(path, mode);
     if (std::FILE* file = openForReading(path))
         return new OpenedStream(file, path);
+    if (!Exists(path))
+        return nullptr;
     if (isPresentButIrregular(path) && std::find(m_refused.begin(), m_refused.end(), path) == m_refused.end())
         m_refused.push_back(path);
     return nullptr;

@@ -23,6 +23,15 @@ public:
     // fopen(path, "rb") for regular files only; nullptr for anything else
     // or when it cannot be opened.
     static std::FILE* openForReading(const std::string& path);
+    // Notes a file the model names that is not there: one saved there later
+    // makes the conversion out of date.
+    static void noteMissing(const std::string& path);
+    // What the conversion depends on, for the application to record: one
+    // line "Read file: <the path's bytes in hex>" for every file
+    // openForReading opened so far, then "Missing file: <hex>" for every one
+    // noted missing (absolute, each once, in order). Hex keeps any byte of a
+    // name, line breaks included, on its own line.
+    static void printFilesUsed(std::FILE* stream);
     // Whether openForReading would refuse an existing path as not regular.
     static bool isPresentButIrregular(const std::string& path);
 

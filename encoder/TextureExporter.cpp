@@ -166,11 +166,9 @@ std::string TextureExporter::locate(const std::string& reference) const
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
 
     const bool windowsAbsolute = slashed.size() >= 2 && slashed[1] == ':';
-    if (!windowsAbsolute) {
-        const fs::path asGiven = slashed[0] == '/' ? fs::path(slashed) : fs::path(m_sourceFolder) / slashed;
-        if (isRegularFile(asGiven))
-            return asGiven.string();
-    }
+    const fs::path asGiven = slashed[0] == '/' ? fs::path(slashed) : fs::path(m_sourceFolder) / slashed;
+    if (!windowsAbsolute && isRegularFile(asGiven))
+        return asGiven.string();
 
     const std::string name = shortName(slashed.substr(windowsAbsolute ? 2 : 0));
     if (name.empty() || name == "." || name == "..")
@@ -206,6 +204,9 @@ std::string TextureExporter::locate(const std::string& reference) const
         for (const fs::path& subfolder : subfolders)
             folders.emplace_back(subfolder, depth + 1);
     }
+    if (!windowsAbsolute)
+        RegularFileSystem::noteMissing(asGiven.string());
+    RegularFileSystem::noteMissing(beside.string());
     return std::string();
 }
 

@@ -4,6 +4,7 @@
 #include "Encoder.h"
 #include "MessageCodes.h"
 #include "Messages.h"
+#include "RegularFileSystem.h"
 #include "ResourceGuard.h"
 
 #include <cstdio>
@@ -35,6 +36,10 @@ int main(int argc, char** argv)
 
     ResourceGuard::install(options.inputPath);
     const int exitCode = Encoder(options, messages).run();
+    // Before the messages: the application's console text ends at a zero
+    // byte, which a message may carry.
+    if (exitCode == ExitConverted)
+        RegularFileSystem::printFilesUsed(stdout);
     Encoder::limitRepeats(messages, kRepeatsShown).print(stdout, stderr);
     return exitCode;
 }

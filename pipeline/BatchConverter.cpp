@@ -2,6 +2,7 @@
 
 #include "BatchReport.h"
 #include "CommandLineConverter.h"
+#include "ConsoleImport.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
 #include "ConversionStamp.h"
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTextCodec>
@@ -29,7 +31,33 @@ const char* const kBatchVariable = "VELMORA_BATCH_PROCESS";
 // How long a conversion asked to end may take to clean up before it is killed.
 const qint64 kKillGraceMs = 10000;
 
+// What one conversion is given of the memory available: its own process and
+// the encoder's, for a model of some hundred MB.
+const qint64 kMemoryPerJob = qint64(256) << 20;
+
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// The memory the system can give without swapping ("MemAvailable"), or all
+// of it where that is not told.
+qint64 availableMemory()
+{
+    QFile info(QStringLiteral("/proc/meminfo"));
+    if (info.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = info.readLine(); !line.isEmpty(); line = info.readLine()) {
+            if (line.startsWith("MemAvailable:"))
+                return line.mid(13).trimmed().split(' ').first().toLongLong() * 1024;
+        }
+    }
+    return qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
+}
+
+// As many conversions at once as asked for (one per core by default), but no
+// more than the memory holds: each is a process of its own.
+int jobCount(int requested)
+{
+    const int wanted = requested > 0 ? requested : QThread::idealThreadCount();
+    return int(qBound(qint64(1), availableMemory() / kMemoryPerJob, qint64(wanted)));
+}
 
 QString clockText(double seconds)
 {
@@ -52,7 +80,7 @@ BatchConverter::BatchConverter(const CommandLineRequest& request)
     : m_request(request)
     , m_plan(BatchPlan::make(request.arguments, request.outputFolder, request.shardIndex, request.shardCount))
     , m_records(m_plan.items.size())
-    , m_jobs(request.jobs > 0 ? request.jobs : QThread::idealThreadCount())
+    , m_jobs(jobCount(request.jobs))
     , m_terminal(::isatty(STDERR_FILENO) == 1)
 {
     for (int i = 0; i < m_plan.items.size(); ++i) {
@@ -68,6 +96,7 @@ BatchConverter::BatchConverter(const CommandLineRequest& request)
     for (const BatchPlan::Item& item : qAsConst(m_plan.items))
         sizes.append(QFileInfo(item.input).size());
     std::stable_sort(m_startOrder.begin(), m_startOrder.end(), [&sizes](int a, int b) { return sizes[a] > sizes[b]; });
+    m_checks.setMaxThreadCount(m_jobs);
     m_stopPoll.setInterval(50);
     connect(&m_stopPoll, &QTimer::timeout, this, &BatchConverter::pollStop);
 }
@@ -134,12 +163,12 @@ QString BatchConverter::reportRefusal() const
 
 void BatchConverter::startJobs()
 {
-    while (!m_stopping && m_running.size() < m_jobs && m_next < m_plan.items.size()) {
+    while (!m_stopping && m_running.size() + m_checking < m_jobs && m_next < m_plan.items.size()) {
         const int index = m_startOrder.at(m_next++);
         if (!settledWithoutConverting(index))
-            startJob(index);
+            checkThenStart(index);
     }
-    if (m_running.isEmpty() && (m_stopping || m_next == m_plan.items.size()))
+    if (m_running.isEmpty() && m_checking == 0 && (m_stopping || m_next == m_plan.items.size()))
         m_loop.quit();
 }
 
@@ -163,11 +192,38 @@ bool BatchConverter::settledWithoutConverting(int index)
                tr("Not converted: %1 already goes to the same output.").arg(nativePath(item.sameOutputAs)));
         return true;
     }
-    if (m_request.force || !ConversionStamp::isUpToDate(item.input, item.output, m_request.options))
-        return false;
-    record.status = BatchRecord::Status::Skipped;
-    settle(index, record, QString());
-    return true;
+    return false;
+}
+
+void BatchConverter::checkThenStart(int index)
+{
+    if (m_request.force) {
+        startJob(index);
+        return;
+    }
+    ++m_checking;
+    const BatchPlan::Item item = m_plan.items.at(index);
+    const ImportOptions options = m_request.options;
+    m_checks.start([this, index, item, options] {
+        // The record is read first: a container is unpacked only when it matches.
+        const bool upToDate = ConversionStamp::isUpToDate(item.input, item.output, options)
+            && ConsoleImport::isReadableContainer(item.output);
+        QMetaObject::invokeMethod(
+            this, [this, index, upToDate] { checkFinished(index, upToDate); }, Qt::QueuedConnection);
+    });
+}
+
+void BatchConverter::checkFinished(int index, bool upToDate)
+{
+    --m_checking;
+    if (upToDate) {
+        BatchRecord record = m_records.at(index);
+        record.status = BatchRecord::Status::Skipped;
+        settle(index, record, QString());
+    } else if (!m_stopping) {
+        startJob(index);
+    }
+    startJobs();
 }
 
 QStringList BatchConverter::childArguments(const BatchPlan::Item& item, const QString& reportPath) const

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QObject>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVector>
 
@@ -48,6 +49,8 @@ private:
     QString reportRefusal() const;
     void startJobs();
     bool settledWithoutConverting(int index);
+    void checkThenStart(int index);
+    void checkFinished(int index, bool upToDate);
     void startJob(int index);
     void jobFinished(Job* job);
     BatchRecord recordOf(Job* job) const;
@@ -63,6 +66,10 @@ private:
     BatchPlan m_plan;
     QVector<BatchRecord> m_records;
     QVector<Job*> m_running;
+    // Up-to-date checks read whole files and containers: they take a job's
+    // place each, on threads of their own.
+    QThreadPool m_checks;
+    int m_checking = 0;
     QVector<int> m_startOrder; // indices into the plan
     int m_next = 0; // into m_startOrder
     int m_settled = 0;

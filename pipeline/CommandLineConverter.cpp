@@ -53,12 +53,13 @@ int checkOutput(const QString& outputPath)
 }
 
 // Tells a later batch what this container was made from.
-void writeStamp(const QString& inputPath, const ImportOptions& options, const QString& metaFolder)
+void writeStamp(const QString& inputPath, const ImportOptions& options, const ConsoleImport::Outcome& imported,
+                const QString& metaFolder)
 {
     ConversionStamp stamp;
     QFile file(metaFolder + QLatin1Char('/') + QLatin1String(ConversionStamp::fileName()));
-    if (!ConversionStamp::ofInput(inputPath, options, &stamp) || !QDir().mkpath(metaFolder)
-        || !file.open(QIODevice::WriteOnly) || file.write(stamp.toJson()) < 0)
+    if (!ConversionStamp::ofConversion(inputPath, options, imported.filesRead, imported.filesMissing, &stamp)
+        || !QDir().mkpath(metaFolder) || !file.open(QIODevice::WriteOnly) || file.write(stamp.toJson()) < 0)
         printError(tr("The container does not record its source (%1), so it will always count as out of date.")
                        .arg(file.errorString()));
 }
@@ -103,7 +104,7 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Impor
     }
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
-    writeStamp(inputPath, options, paths.meta);
+    writeStamp(inputPath, options, imported, paths.meta);
     if (wantsCounts)
         countModel(paths.model, record);
 

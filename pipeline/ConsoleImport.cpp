@@ -3,6 +3,7 @@
 #include "CommandLineConverter.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
+#include "ConsoleWorkspace.h"
 #include "ContainerImport.h"
 #include "EncoderOutputParser.h"
 #include "Loader.h"
@@ -89,6 +90,8 @@ ConsoleImport::Outcome convertWithEncoder(const QString& inputPath, WorkspaceSer
         return outcome;
     const EncoderProcess::Result& result = loader.encoderResult();
     outcome.records = printEncoderRecords(result.standardError, result.standardOutput);
+    outcome.filesRead = EncoderOutputParser::filesRead(result.standardOutput);
+    outcome.filesMissing = EncoderOutputParser::filesMissing(result.standardOutput);
 
     switch (result.outcome) {
     case EncoderProcess::Outcome::FailedToStart:
@@ -157,11 +160,22 @@ ConsoleImport::Outcome ConsoleImport::run(const QString& inputPath, WorkspaceSer
     service.setModelFile(absoluteInput);
     if (!service.paths().hasModel()) {
         printError(tr("The input file could not be read: %1").arg(nativePath(inputPath)));
-        return {CommandLineConverter::InputError, {}};
+        return {CommandLineConverter::InputError, {}, {}, {}};
     }
     if (!ModelFileTypes::isContainerFile(inputPath))
         return convertWithEncoder(absoluteInput, service, options);
-    return {importContainer(absoluteInput, service), {}};
+    return {importContainer(absoluteInput, service), {}, {}, {}};
+}
+
+bool ConsoleImport::isReadableContainer(const QString& path)
+{
+    ConsoleWorkspace workspace;
+    workspace.service().setModelFile(QFileInfo(path).absoluteFilePath());
+    return workspace.paths().hasModel()
+        && ContainerImport::run(QFileInfo(path).absoluteFilePath(), workspace.paths(), workspace.service(),
+                                ConsoleStop::flag())
+               .status
+        == ContainerImport::Status::Loaded;
 }
 
 bool ConsoleImport::stopped()

@@ -4,6 +4,7 @@
 #include "ImportOptions.h"
 
 #include <QString>
+#include <QStringList>
 
 class WorkspaceService;
 
@@ -16,6 +17,8 @@ public:
     struct Outcome {
         int exitCode = 0; // a CommandLineConverter::ExitCode
         EncoderOutputLogs records; // the encoder's warnings and errors, in printed order
+        QStringList filesRead; // every file the encoder read, the model included
+        QStringList filesMissing; // the files the model names that were not there
     };
 
     // Success, or InputError after printing why the path cannot be converted
@@ -24,6 +27,12 @@ public:
 
     // Names a new workspace after the input in service and fills it.
     static Outcome run(const QString& inputPath, WorkspaceService& service, const ImportOptions& options);
+
+    // Whether path is a container that --convert would take as its input:
+    // unpacked into a workspace of its own (removed again) and checked as
+    // any input container is, so corrupt data and duplicate entries fail it.
+    // Prints nothing.
+    static bool isReadableContainer(const QString& path);
 
     // Whether a stop signal arrived; prints that the conversion stopped.
     static bool stopped();

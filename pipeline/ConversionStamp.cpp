@@ -14,7 +14,8 @@
 
 namespace {
 
-const qint64 kMaxStampBytes = 64 * 1024;
+// Room for the digests of some ten thousand files read.
+const qint64 kMaxStampBytes = 4 * 1024 * 1024;
 const int kCompanionDepth = 2;
 const int kMaxCompanions = 4096;
 
@@ -52,10 +53,15 @@ QByteArray companionsDigest(const QString& inputPath)
     return QCryptographicHash::hash(lines.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Md5).toHex();
 }
 
-bool sameRecordedFacts(const ConversionStamp& a, const ConversionStamp& b)
+bool sameConversion(const ConversionStamp& a, const ConversionStamp& b)
 {
     return a.size == b.size && a.options.grouping == b.options.grouping && a.options.culling == b.options.culling
-        && a.encoderVersion == b.encoderVersion && a.companions == b.companions;
+        && a.encoderVersion == b.encoderVersion;
+}
+
+bool sameRecordedFacts(const ConversionStamp& a, const ConversionStamp& b)
+{
+    return sameConversion(a, b) && a.companions == b.companions;
 }
 
 ConversionStamp recordedFacts(const QFileInfo& input, const ImportOptions& options)
@@ -65,7 +71,6 @@ ConversionStamp recordedFacts(const QFileInfo& input, const ImportOptions& optio
     stamp.modifiedMs = input.lastModified().toMSecsSinceEpoch();
     stamp.options = options;
     stamp.encoderVersion = VersionFile::encoderVersion();
-    stamp.companions = companionsDigest(input.absoluteFilePath());
     return stamp;
 }
 
@@ -73,6 +78,26 @@ bool digestOf(const QString& path, QByteArray* md5)
 {
     *md5 = FileDigest::md5Hex(path);
     return !md5->isEmpty();
+}
+
+// The input's own digest is compared on its own, so it is not read twice.
+bool sameFilesRead(const QMap<QString, QByteArray>& recorded, const QString& inputPath)
+{
+    const QFileInfo input(inputPath);
+    for (auto file = recorded.begin(); file != recorded.end(); ++file) {
+        const QString path = QDir::cleanPath(input.absoluteDir().absoluteFilePath(file.key()));
+        if (path != input.absoluteFilePath() && FileDigest::md5Hex(path) != file.value())
+            return false;
+    }
+    return true;
+}
+
+QJsonObject filesReadObject(const QMap<QString, QByteArray>& files)
+{
+    QJsonObject object;
+    for (auto file = files.begin(); file != files.end(); ++file)
+        object.insert(file.key(), QString::fromLatin1(file.value()));
+    return object;
 }
 
 } // namespace
@@ -98,6 +123,7 @@ bool ConversionStamp::ofInput(const QString& inputPath, const ImportOptions& opt
 {
     const QFileInfo input(inputPath);
     *stamp = recordedFacts(input, options);
+    stamp->companions = companionsDigest(input.absoluteFilePath());
     if (known.describes(input)) {
         stamp->md5 = known.md5;
         return true;
@@ -105,16 +131,36 @@ bool ConversionStamp::ofInput(const QString& inputPath, const ImportOptions& opt
     return digestOf(inputPath, &stamp->md5);
 }
 
+bool ConversionStamp::ofConversion(const QString& inputPath, const ImportOptions& options, const QStringList& filesRead,
+                                   const QStringList& filesMissing, ConversionStamp* stamp)
+{
+    const QFileInfo input(inputPath);
+    *stamp = recordedFacts(input, options);
+    stamp->recordsFilesRead = true;
+    for (const QString& path : filesRead) {
+        // Relative to the model, so that a container names no one's folders
+        // and a model moved with its files stays up to date.
+        QByteArray& md5 = stamp->filesRead[input.absoluteDir().relativeFilePath(path)];
+        if (!digestOf(path, &md5))
+            return false;
+    }
+    // No digest: one saved there later no longer matches.
+    for (const QString& path : filesMissing)
+        stamp->filesRead.insert(input.absoluteDir().relativeFilePath(path), QByteArray());
+    return digestOf(inputPath, &stamp->md5);
+}
+
 QByteArray ConversionStamp::toJson() const
 {
-    const QJsonObject object {
-        {"size", size},
-        {"modified", QDateTime::fromMSecsSinceEpoch(modifiedMs, Qt::UTC).toString(Qt::ISODateWithMs)},
-        {"md5", QString::fromLatin1(md5)},
-        {"companions", QString::fromLatin1(companions)},
-        {"grouping", options.groupingName()},
-        {"culling", options.cullingName()},
-        {"encoderversion", encoderVersion}};
+    QJsonObject object {{"size", size},
+                        {"modified", QDateTime::fromMSecsSinceEpoch(modifiedMs, Qt::UTC).toString(Qt::ISODateWithMs)},
+                        {"md5", QString::fromLatin1(md5)},
+                        {"companions", QString::fromLatin1(companions)},
+                        {"grouping", options.groupingName()},
+                        {"culling", options.cullingName()},
+                        {"encoderversion", encoderVersion}};
+    if (recordsFilesRead)
+        object.insert("read", filesReadObject(filesRead));
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -134,6 +180,10 @@ bool ConversionStamp::fromJson(const QByteArray& json, ConversionStamp* stamp)
         || !stamp->options.setCullingName(object.value("culling").toString()))
         return false;
     stamp->encoderVersion = object.value("encoderversion").toString();
+    stamp->recordsFilesRead = object.value("read").isObject();
+    const QJsonObject read = object.value("read").toObject();
+    for (auto file = read.begin(); file != read.end(); ++file)
+        stamp->filesRead.insert(file.key(), file.value().toString().toLatin1());
     return true;
 }
 
@@ -150,5 +200,6 @@ bool ConversionStamp::isUpToDate(const QString& inputPath, const QString& output
         || !fromJson(json, &recorded))
         return false;
     ConversionStamp current = recordedFacts(QFileInfo(inputPath), options);
-    return sameRecordedFacts(current, recorded) && digestOf(inputPath, &current.md5) && current.md5 == recorded.md5;
+    return recorded.recordsFilesRead && sameConversion(current, recorded) && digestOf(inputPath, &current.md5)
+        && current.md5 == recorded.md5 && sameFilesRead(recorded.filesRead, inputPath);
 }

@@ -5,20 +5,28 @@
 
 #include <QByteArray>
 #include <QFileInfoList>
+#include <QMap>
 #include <QString>
 
-// What a container was made from: the input's size, modification time and
+// What a model was converted from: the input's size, modification time and
 // content digest, the options and the encoder's version. --convert stores it
-// in the model folder's ".meta", so that a later batch can tell an output
-// that is up to date without converting again.
+// in the model folder's ".meta" with the digest of every file the encoder
+// read, so that a later batch can tell an output that is up to date without
+// converting again; the window's conversion cache keys on it with the
+// companions' digest instead, known before converting.
 struct ConversionStamp {
     qint64 size = -1;
     qint64 modifiedMs = 0; // milliseconds since the epoch, UTC
     QByteArray md5; // 32 lower-case hexadecimal digits
-    // MD5 of the names, sizes and times of the files a model reads beside
+    // MD5 of the names, sizes and times of the files a model may read beside
     // it (textures, material libraries, buffers) in its folder and two levels
-    // below: a texture saved again makes the container out of date.
+    // below: a texture saved again makes a cached conversion out of date.
     QByteArray companions;
+    // Path relative to the model's folder -> MD5 of every file the encoder
+    // read (the model, its material libraries, buffers and textures,
+    // wherever they are); empty for a file the model names that was missing.
+    QMap<QString, QByteArray> filesRead;
+    bool recordsFilesRead = false; // false for records written before it was kept
     ImportOptions options;
     QString encoderVersion;
 
@@ -34,6 +42,11 @@ struct ConversionStamp {
     // input instead of reading the input again.
     static bool ofInput(const QString& inputPath, const ImportOptions& options, const FileDigest::Snapshot& known,
                         ConversionStamp* stamp);
+    // The record of a finished conversion: the input, the digest of each
+    // file the encoder read and the files it missed. false when a file read
+    // cannot be read again.
+    static bool ofConversion(const QString& inputPath, const ImportOptions& options, const QStringList& filesRead,
+                             const QStringList& filesMissing, ConversionStamp* stamp);
     QByteArray toJson() const;
     static bool fromJson(const QByteArray& json, ConversionStamp* stamp);
 
@@ -41,10 +54,12 @@ struct ConversionStamp {
     // the same encoder version.
     bool sameSource(const ConversionStamp& other) const;
 
-    // Whether outputPath holds a container made from inputPath as it is now
-    // (the same content, options and encoder version). The input is read only
-    // when its size and the options match what the container recorded. The
-    // modification time is recorded for people, not compared: a file that
-    // was only touched converts to the same container.
+    // Whether outputPath records a conversion of inputPath as it is now: the
+    // same options and encoder version, and every file the encoder read
+    // (the input among them) with the same content. Files are read only
+    // when the input's size and the options match the record, each once.
+    // The modification time is recorded for people, not compared: a file
+    // that was only touched converts to the same container. Whether the
+    // container itself is intact is for its reader to say.
     static bool isUpToDate(const QString& inputPath, const QString& outputPath, const ImportOptions& options);
 };

@@ -1,5 +1,6 @@
 #include "EncoderOutputParser.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 namespace {
@@ -18,6 +19,16 @@ int codeOf(const QString& line)
     bool ok = false;
     const int code = line.mid(hash + 1, end - hash - 1).toInt(&ok, 10);
     return ok ? code : -1;
+}
+
+// The paths that the lines matching line name in hex (its first capture).
+QStringList pathsOf(const QString& consoleText, const QRegularExpression& line)
+{
+    QStringList paths;
+    QRegularExpressionMatchIterator it = line.globalMatch(consoleText);
+    while (it.hasNext())
+        paths << QFile::decodeName(QByteArray::fromHex(it.next().captured(1).toLatin1()));
+    return paths;
 }
 
 } // namespace
@@ -64,6 +75,20 @@ EncoderOutputLogs EncoderOutputParser::parse(const QString& consoleText)
         }
     }
     return records;
+}
+
+QStringList EncoderOutputParser::filesRead(const QString& consoleText)
+{
+    static const QRegularExpression kReadLine(QStringLiteral("^Read file: ([0-9a-f]+)\\r?$"),
+                                              QRegularExpression::MultilineOption);
+    return pathsOf(consoleText, kReadLine);
+}
+
+QStringList EncoderOutputParser::filesMissing(const QString& consoleText)
+{
+    static const QRegularExpression kMissingLine(QStringLiteral("^Missing file: ([0-9a-f]+)\\r?$"),
+                                                 QRegularExpression::MultilineOption);
+    return pathsOf(consoleText, kMissingLine);
 }
 
 EncoderOutputLogs EncoderOutputParser::parse(const QString& first, const QString& second)

@@ -2,6 +2,8 @@
 
 #include "EncoderOutputLog.h"
 
+#include <QStringList>
+
 // Turns the model encoder's console text into log records. Only lines that
 // start with "Warning (GP#" or "Error (GP#" become records; everything else the
 // encoder prints is ignored.
@@ -11,6 +13,11 @@ public:
     static EncoderOutputLogs parse(const QString& consoleText);
     // The records of both texts, those of the first before those of the second.
     static EncoderOutputLogs parse(const QString& first, const QString& second);
+
+    // The files the encoder read, from its "Read file: <hex>" lines, in order.
+    static QStringList filesRead(const QString& consoleText);
+    // The files a model names that were not there ("Missing file: <hex>").
+    static QStringList filesMissing(const QString& consoleText);
 
     static EncoderOutputLog recordFromLine(const QString& line, const QString& prefix);
 };

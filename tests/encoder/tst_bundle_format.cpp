@@ -76,8 +76,11 @@ private slots:
                 && camera.camera.farPlane == 500.0f && std::fabs(camera.camera.aspectRatio - 4.0f / 3.0f) < 1e-4f
                 && std::fabs(camera.camera.fieldOfView - vertical) < 1e-2);
         QVERIFY(std::fabs(-camera.transform.m[8] - 1) < 1e-5f);
-        // "-v 2" gives one summary line besides the messages, however big the scene.
-        QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts).filter(QRegularExpression("^(?!Warning \\(GP#)")).size(), 1);
+        // "-v 2" gives one summary line besides the messages and the files used, however big the scene.
+        QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts)
+                     .filter(QRegularExpression("^(?!Warning \\(GP#|(Read|Missing) file: [0-9a-f]+$)"))
+                     .size(),
+                 1);
         QCOMPARE(QDir(folder).entryList({"*.partial", "*.tmp"}, QDir::Files | QDir::Hidden), QStringList());
     }
 

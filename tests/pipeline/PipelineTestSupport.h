@@ -51,7 +51,8 @@ private:
 namespace FakeEncoder {
 
 enum class Behaviour {
-    Normal, // writes the bundle, a warning on stdout (and one after a zero byte), an error on stderr
+    Normal, // writes the bundle, names its input as read, a warning on stdout (and one after a zero byte), an error on
+            // stderr
     Crash, // prints a warning, then dies from SIGSEGV
     FailWithoutModel, // prints an error, writes nothing, exit 3
     SucceedWithoutModel, // prints nothing, writes nothing, exit 0

@@ -6,8 +6,10 @@
 #include "PipelineTestSupport.h"
 
 #include "CommandLineConverter.h"
+#include "ConversionStamp.h"
 #include "VersionFile.h"
 #include "ZipArchiveWriter.h"
+#include "ZipEntryReader.h"
 
 #include "../engine/GpbBuilder.h"
 
@@ -61,6 +63,27 @@ class TestCommandLine : public QObject {
     {
         return runProgram(path("app/bin/Velmora3dEncoder"), arguments, m_dir.path());
     }
+    // Rewrites a container as a valid model with the same conversion record,
+    // then repeats an entry or flips a byte of the bundle's stored data.
+    static bool damageKeepingStamp(const QString& container, bool duplicate)
+    {
+        QByteArray stamp;
+        if (ZipEntryReader::read(container, ConversionStamp::entryName(), 1 << 16, &stamp)
+            != ZipEntryReader::Status::Read)
+            return false;
+        ZipFixture::Entries entries = ZipFixture::validModel()
+            << qMakePair(QString(ConversionStamp::entryName()), stamp);
+        if (duplicate)
+            return ZipFixture::write(container, entries << entries.first(), "ZIP_STORED");
+        QFile file(container);
+        if (!ZipFixture::write(container, entries, "ZIP_STORED") || !file.open(QIODevice::ReadWrite))
+            return false;
+        QByteArray bytes = file.readAll();
+        const int middle = bytes.indexOf(entries.first().second) + entries.first().second.size() / 2;
+        bytes[middle] = char(bytes.at(middle) ^ 0x55);
+        return file.seek(0) && file.write(bytes) == bytes.size();
+    }
+
     ProcessResult batch(const QStringList& arguments)
     {
         return convert(QStringList {"--convert", "--output-dir", path("out"), "--report", path("report.json")}
@@ -526,6 +549,14 @@ private slots:
         QTest::newRow("rewritten, same size") << "rewrite" << QStringList() << "converted";
         QTest::newRow("other options") << "" << QStringList {"--culling", "cw"} << "converted";
         QTest::newRow("forced") << "" << QStringList {"--force"} << "converted";
+        // Its record intact, the container itself not.
+        QTest::newRow("output with a corrupt entry") << "corrupt" << QStringList() << "converted";
+        QTest::newRow("output with a duplicate entry") << "duplicate" << QStringList() << "converted";
+        // The model encoder itself names what it read.
+        QTest::newRow("encoder, nothing") << "obj" << QStringList() << "skipped";
+        QTest::newRow("encoder, library elsewhere changed, same size and time")
+            << "obj library" << QStringList() << "converted";
+        QTest::newRow("encoder, missing library added") << "obj added" << QStringList() << "converted";
     }
 
     void upToDateOutputsAreSkipped()
@@ -533,8 +564,15 @@ private slots:
         QFETCH(QString, change);
         QFETCH(QStringList, options);
         QFETCH(QString, status);
-        const QString input = path("in/model.fbx");
-        QVERIFY(writeFile(input, "first version"));
+        const bool real = change.startsWith("obj");
+        const QString input = path(real ? "in/model.obj" : "in/model.fbx");
+        QVERIFY(writeFile(
+            input, real ? "mtllib ../lib/m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl a\nf 1 2 3\n" : "first version"));
+        QFile library(path("lib/m.mtl"));
+        QVERIFY(!real
+                || (installRealEncoder()
+                    && (change == "obj added" || writeFile(library.fileName(), "newmtl a\nKd 1 0 0\n"))));
+        const QDateTime saved = library.fileTime(QFileDevice::FileModificationTime);
         QCOMPARE(batch({input}).exitCode, 0);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), QString("converted"));
         QFile file(input);
@@ -543,6 +581,13 @@ private slots:
                     && file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
         else if (change == "rewrite")
             QVERIFY(writeFile(input, "other version"));
+        else if (change == "obj library")
+            QVERIFY(writeFile(library.fileName(), "newmtl a\nKd 0 1 0\n") && library.open(QIODevice::ReadWrite)
+                    && library.setFileTime(saved, QFileDevice::FileModificationTime));
+        else if (change == "obj added")
+            QVERIFY(writeFile(library.fileName(), "newmtl a\nKd 1 0 0\n"));
+        else if (!change.isEmpty() && !real)
+            QVERIFY(damageKeepingStamp(path("out/model.vm3"), change == "duplicate"));
         const ProcessResult run = batch(options + QStringList {input});
         QVERIFY2(run.exitCode == 0, run.err);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), status);
