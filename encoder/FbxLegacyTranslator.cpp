@@ -118,17 +118,9 @@ FbxLegacyTranslator::Translation FbxLegacyTranslator::translate(const FbxDocumen
     return FbxLegacyTranslator(old).run();
 }
 
-const FbxNode* FbxLegacyTranslator::top(const std::string& name) const
-{
-    for (const FbxNode& node : m_old.nodes)
-        if (node.name == name)
-            return &node;
-    return nullptr;
-}
-
 std::vector<const FbxNode*> FbxLegacyTranslator::oldObjects() const
 {
-    if (const FbxNode* objects = top("Objects")) {
+    if (const FbxNode* objects = m_old.section("Objects")) {
         std::vector<const FbxNode*> list;
         for (const FbxNode& object : objects->children)
             list.push_back(&object);
@@ -148,7 +140,7 @@ FbxNode FbxLegacyTranslator::header() const
     FbxNode header = V::make(
         "FBXHeaderExtension", {},
         {V::make("FBXHeaderVersion", {V::makeInt32(1003)}), V::make("FBXVersion", {V::makeInt32(kNewVersion)})});
-    const FbxNode* old = top("FBXHeaderExtension");
+    const FbxNode* old = m_old.section("FBXHeaderExtension");
     const FbxNode* creator = old ? old->child("Creator") : nullptr;
     if (creator && !V::text(*creator, 0).empty())
         header.children.push_back(V::make("Creator", {V::makeText(V::text(*creator, 0))}));
@@ -167,7 +159,7 @@ FbxNode FbxLegacyTranslator::globalSettings() const
            V::make("P",
                    {V::makeText("UnitScaleFactor"), V::makeText("double"), V::makeText("Number"), V::makeText(""),
                     V::makeDouble(1.0)}));
-    const FbxNode* objects = top("Objects");
+    const FbxNode* objects = m_old.section("Objects");
     const FbxNode* settings = objects ? objects->child("GlobalSettings") : nullptr;
     const FbxNode* old = settings ? settings->child("Properties60") : nullptr;
     for (FbxNode& p : P::translate(old).children)
@@ -487,7 +479,7 @@ FbxLegacyTranslator::Translation FbxLegacyTranslator::run()
     for (const FbxNode* object : objects)
         if (object->name == "Pose")
             addPose(*object);
-    if (const FbxNode* connections = top("Connections"))
+    if (const FbxNode* connections = m_old.section("Connections"))
         for (const FbxNode* connect : V::children(*connections, "Connect"))
             connectByName(*connect);
     else
@@ -496,7 +488,7 @@ FbxLegacyTranslator::Translation FbxLegacyTranslator::run()
     for (const auto& model : m_models)
         if (model.second.materials.empty() && model.second.geometry >= 0)
             FbxLegacyGeometry::dropMaterialLayer(*m_sink.object(model.second.geometry));
-    if (const FbxNode* takes = top("Takes"))
+    if (const FbxNode* takes = m_old.section("Takes"))
         FbxLegacyAnimation::translate(*takes, m_sink);
 
     Translation result;

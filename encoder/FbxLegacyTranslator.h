@@ -38,7 +38,6 @@ private:
     Translation run();
 
     std::vector<const FbxNode*> oldObjects() const;
-    const FbxNode* top(const std::string& name) const;
     FbxNode header() const;
     FbxNode globalSettings() const;
 

@@ -64,4 +64,14 @@ struct FbxDocument {
     bool binary = false;
     bool bigEndian = false;
     std::vector<FbxNode> nodes; // the top level: FBXHeaderExtension, Definitions, Objects, Connections, Takes, ...
+
+    // The first top-level node of that name, or null.
+    const FbxNode* section(const std::string& name) const
+    {
+        for (const FbxNode& node : nodes) {
+            if (node.name == name)
+                return &node;
+        }
+        return nullptr;
+    }
 };

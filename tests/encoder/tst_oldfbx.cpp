@@ -62,18 +62,10 @@ FbxDocument document61(std::vector<FbxNode> objects, std::vector<FbxNode> connec
 
 FbxNode link(const std::string& from, const std::string& to) { return n("Connect", {s("OO"), s(from), s(to)}); }
 
-const FbxNode* topNode(const FbxDocument& doc, const std::string& name)
-{
-    for (const FbxNode& node : doc.nodes)
-        if (node.name == name)
-            return &node;
-    return nullptr;
-}
-
 int countObjects(const FbxDocument& doc, const std::string& name, const std::string& type = "")
 {
     int count = 0;
-    for (const FbxNode& object : topNode(doc, "Objects")->children)
+    for (const FbxNode& object : doc.section("Objects")->children)
         count += object.name == name && (type.empty() || V::text(object, 2) == type);
     return count;
 }
@@ -90,13 +82,13 @@ QStringList leftOutKinds(const FbxLegacyTranslator::Translation& t)
 QString brokenReference(const FbxDocument& doc)
 {
     std::set<int64_t> ids {0};
-    for (const FbxNode& object : topNode(doc, "Objects")->children) {
+    for (const FbxNode& object : doc.section("Objects")->children) {
         if (object.properties.empty() || object.properties[0].type != 'L')
             return "object without id: " + QString::fromStdString(object.name);
         if (!ids.insert(object.properties[0].integer).second)
             return "duplicate id";
     }
-    for (const FbxNode& c : topNode(doc, "Connections")->children)
+    for (const FbxNode& c : doc.section("Connections")->children)
         if (!ids.count(c.properties.at(1).integer) || !ids.count(c.properties.at(2).integer))
             return "connection to nothing";
     return QString();
@@ -117,7 +109,7 @@ Declared declaredBy(const FbxDocument& doc)
 {
     Declared declared;
     std::map<std::string, std::string> parentOf;
-    const FbxNode* connections = topNode(doc, "Connections");
+    const FbxNode* connections = doc.section("Connections");
     for (const FbxNode* c : connections ? V::children(*connections, "Connect") : std::vector<const FbxNode*>()) {
         const std::string from = FbxObjectSink::objectKey(V::text(*c, 1));
         const std::string to = FbxObjectSink::objectKey(V::text(*c, 2));
@@ -140,7 +132,7 @@ Declared declaredBy(const FbxDocument& doc)
         }
         return false;
     };
-    const FbxNode* objects = topNode(doc, "Objects");
+    const FbxNode* objects = doc.section("Objects");
     for (const FbxNode& model : objects ? objects->children : doc.nodes) {
         const std::string key = FbxObjectSink::objectKey(V::text(model, 0), "Model");
         if (model.name != "Model" || !inScene(key))
@@ -152,7 +144,7 @@ Declared declaredBy(const FbxDocument& doc)
         declared.lights += type == "Light";
         declared.cameras += type == "Camera";
     }
-    const FbxNode* takes = topNode(doc, "Takes");
+    const FbxNode* takes = doc.section("Takes");
     for (const FbxNode* take : takes ? V::children(*takes, "Take") : std::vector<const FbxNode*>()) {
         bool keyed = false;
         std::function<void(const FbxNode&)> find = [&](const FbxNode& node) {
@@ -198,7 +190,7 @@ private slots:
                        {n("LayerElementNormal", {l(0)},
                           {n("Normals", {d(0), d(0), d(1), d(0), d(0), d(1), d(0), d(0), d(1)})})})},
             {}) << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
-            const FbxNode& geometry = topNode(t.document, "Objects")->children[1];
+            const FbxNode& geometry = t.document.section("Objects")->children[1];
             const FbxNode* layer = geometry.child("Layer");
             QVERIFY(layer);
             QCOMPARE(V::text(*layer->child("LayerElement")->child("Type"), 0), std::string("LayerElementNormal"));
@@ -232,7 +224,7 @@ private slots:
                                                 QCOMPARE(countObjects(t.document, "AnimationStack"), 1);
                                                 QCOMPARE(countObjects(t.document, "AnimationCurveNode"), 1);
                                                 QCOMPARE(countObjects(t.document, "AnimationCurve"), 1);
-                                                for (const FbxNode& object : topNode(t.document, "Objects")->children)
+                                                for (const FbxNode& object : t.document.section("Objects")->children)
                                                     if (object.name == "AnimationCurve") {
                                                         QCOMPARE(object.child("KeyTime")->properties.at(0).integers,
                                                                  (std::vector<int64_t> {0, 46186158000}));
@@ -259,7 +251,7 @@ private slots:
                    {link("Model::a", "Model::Scene"), link("Material::m", "Model::a"), link("Texture::t", "Model::a")})
             << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
                    int diffuse = 0;
-                   for (const FbxNode& c : topNode(t.document, "Connections")->children)
+                   for (const FbxNode& c : t.document.section("Connections")->children)
                        diffuse += V::text(c, 0) == "OP" && V::text(c, 3) == "DiffuseColor";
                    QCOMPARE(diffuse, 1);
                });
@@ -272,12 +264,12 @@ private slots:
                            link("Deformer::skin", "Model::a"), link("SubDeformer::c", "Deformer::skin"),
                            link("Model::bone", "SubDeformer::c")})
             << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
-                   const std::vector<FbxNode>& objects = topNode(t.document, "Objects")->children;
+                   const std::vector<FbxNode>& objects = t.document.section("Objects")->children;
                    std::map<int64_t, std::string> kinds;
                    for (const FbxNode& object : objects)
                        kinds[object.properties[0].integer] = object.name + "/" + V::text(object, 2);
                    QStringList links;
-                   for (const FbxNode& c : topNode(t.document, "Connections")->children)
+                   for (const FbxNode& c : t.document.section("Connections")->children)
                        links << QString::fromStdString(kinds[c.properties[1].integer] + " > "
                                                        + kinds[c.properties[2].integer]);
                    QVERIFY(links.contains("Deformer/Skin > Geometry/Mesh")); // skins deform geometry now
@@ -306,11 +298,11 @@ private slots:
         QTest::newRow("FBX 5: top-level models, children lists, transforms as channel defaults")
             << version5 << QStringList {"child"} << Check([](const FbxLegacyTranslator::Translation& t) {
                    QCOMPARE(countObjects(t.document, "Model"), 2);
-                   const FbxNode& root = topNode(t.document, "Objects")->children[0];
+                   const FbxNode& root = t.document.section("Objects")->children[0];
                    const FbxNode* rotation = root.child("Properties70")->child("P");
                    QCOMPARE(V::text(*rotation, 0), std::string("Lcl Rotation"));
                    QCOMPARE(rotation->properties.at(4).real, -90.0);
-                   QCOMPARE(topNode(t.document, "Connections")->children.size(), size_t(3)); // child, root, mesh
+                   QCOMPARE(t.document.section("Connections")->children.size(), size_t(3)); // child, root, mesh
                });
     }
 
@@ -321,10 +313,10 @@ private slots:
         QFETCH(Check, check);
         const FbxLegacyTranslator::Translation t = FbxLegacyTranslator::translate(old);
         QCOMPARE(t.document.version, 7500u);
-        const FbxNode* header = topNode(t.document, "FBXHeaderExtension");
+        const FbxNode* header = t.document.section("FBXHeaderExtension");
         QVERIFY(header);
         QCOMPARE(header->child("FBXVersion")->properties.at(0).type, 'I');
-        QVERIFY(topNode(t.document, "GlobalSettings"));
+        QVERIFY(t.document.section("GlobalSettings"));
         QCOMPARE(brokenReference(t.document), QString());
         QCOMPARE(leftOutKinds(t), leftOut);
         if (check)
