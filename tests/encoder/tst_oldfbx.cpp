@@ -20,14 +20,6 @@ namespace {
 FbxProperty s(const std::string& text) { return V::makeText(text); }
 FbxProperty d(double value) { return V::makeDouble(value); }
 FbxProperty l(int64_t value) { return V::makeInt64(value); }
-FbxProperty c(char letter)
-{
-    FbxProperty p;
-    p.type = 'C';
-    p.integer = letter;
-    return p;
-}
-
 FbxNode n(const std::string& name, std::vector<FbxProperty> values = {}, std::vector<FbxNode> children = {})
 {
     return V::make(name, std::move(values), std::move(children));
@@ -179,36 +171,6 @@ private slots:
         QTest::newRow("connection naming a missing object")
             << document61({meshModel("a")}, {link("Model::a", "Model::Scene"), link("Material::gone", "Model::a")})
             << QStringList {"connection"} << Check();
-        QTest::newRow("mesh without layers or polygons")
-            << document61({n("Model", {s("Model::bare"), s("Mesh")}, {n("Vertices", {l(1), l(2), l(3)})})},
-                          {link("Model::bare", "Model::Scene")})
-            << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
-                   QCOMPARE(countObjects(t.document, "Geometry"), 1);
-               });
-        QTest::newRow("layer elements no layer lists") << document61(
-            {meshModel("a",
-                       {n("LayerElementNormal", {l(0)},
-                          {n("Normals", {d(0), d(0), d(1), d(0), d(0), d(1), d(0), d(0), d(1)})})})},
-            {}) << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
-            const FbxNode& geometry = t.document.section("Objects")->children[1];
-            const FbxNode* layer = geometry.child("Layer");
-            QVERIFY(layer);
-            QCOMPARE(V::text(*layer->child("LayerElement")->child("Type"), 0), std::string("LayerElementNormal"));
-            const FbxNode* normal = geometry.child("LayerElementNormal");
-            QVERIFY(normal->child("MappingInformationType")); // the importer refuses the file without
-        });
-        QTest::newRow("take naming an absent model") << document61(
-            {meshModel("a")}, {link("Model::a", "Model::Scene")},
-            {n("Takes", {},
-               {n("Take", {s("Take 001")},
-                  {n("Model", {s("Model::ghost")},
-                     {n("Channel", {s("Transform")},
-                        {n("Channel", {s("T")},
-                           {n("Channel", {s("X")}, {n("Key", {l(0), d(1), s("L"), l(10), d(2), s("L")})})})})})})})})
-                                                     << QStringList {"animation of"}
-                                                     << Check([](const FbxLegacyTranslator::Translation& t) {
-                                                            QCOMPARE(countObjects(t.document, "AnimationCurve"), 0);
-                                                        });
         QTest::newRow("take of a model") << document61(
             {meshModel("a")}, {link("Model::a", "Model::Scene")},
             {n("Takes", {},
@@ -236,49 +198,6 @@ private slots:
                                                         {link("Model::a", "Model::Scene"), link("Model::b", "Model::a"),
                                                          link("Model::a", "Model::b"), link("Model::b", "Model::b")})
                                           << QStringList {"connection", "connection"} << Check();
-        QTest::newRow("unknown object kind")
-            << document61({meshModel("a"), n("Constraint", {s("Constraint::aim"), s("Aim")})}, {})
-            << QStringList {"Constraint"} << Check();
-        QTest::newRow("texture through the model")
-            << document61(
-                   {meshModel("a",
-                              {n("LayerElementMaterial", {l(0)},
-                                 {n("MappingInformationType", {s("AllSame")}), n("Materials", {l(0)})}),
-                               n("LayerElementTexture", {l(0)},
-                                 {n("MappingInformationType", {s("AllSame")}), n("TextureId", {l(0)})})}),
-                    n("Material", {s("Material::m"), s("")}),
-                    n("Texture", {s("Texture::t"), s("TextureVideoClip")}, {n("FileName", {s("t.png")})})},
-                   {link("Model::a", "Model::Scene"), link("Material::m", "Model::a"), link("Texture::t", "Model::a")})
-            << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
-                   int diffuse = 0;
-                   for (const FbxNode& c : t.document.section("Connections")->children)
-                       diffuse += V::text(c, 0) == "OP" && V::text(c, 3) == "DiffuseColor";
-                   QCOMPARE(diffuse, 1);
-               });
-        QTest::newRow("skin with a cluster")
-            << document61({meshModel("a"), n("Model", {s("Model::bone"), s("Limb")}),
-                           n("Deformer", {s("Deformer::skin"), s("Skin")}),
-                           n("Deformer", {s("SubDeformer::c"), s("Cluster")},
-                             {n("Indexes", {l(0), l(1)}), n("Weights", {d(1), d(0.5)})})},
-                          {link("Model::a", "Model::Scene"), link("Model::bone", "Model::Scene"),
-                           link("Deformer::skin", "Model::a"), link("SubDeformer::c", "Deformer::skin"),
-                           link("Model::bone", "SubDeformer::c")})
-            << QStringList() << Check([](const FbxLegacyTranslator::Translation& t) {
-                   const std::vector<FbxNode>& objects = t.document.section("Objects")->children;
-                   std::map<int64_t, std::string> kinds;
-                   for (const FbxNode& object : objects)
-                       kinds[object.properties[0].integer] = object.name + "/" + V::text(object, 2);
-                   QStringList links;
-                   for (const FbxNode& c : t.document.section("Connections")->children)
-                       links << QString::fromStdString(kinds[c.properties[1].integer] + " > "
-                                                       + kinds[c.properties[2].integer]);
-                   QVERIFY(links.contains("Deformer/Skin > Geometry/Mesh")); // skins deform geometry now
-                   QVERIFY(links.contains("Deformer/Cluster > Deformer/Skin"));
-                   QVERIFY(links.contains("Model/LimbNode > Deformer/Cluster"));
-                   for (const FbxNode& object : objects)
-                       if (V::text(object, 2) == "Cluster") // the importer requires both matrices
-                           QCOMPARE(object.child("TransformLink")->properties.at(0).reals.size(), size_t(16));
-               });
         QTest::newRow("skin on a model without mesh")
             << document61({n("Model", {s("Model::j"), s("Limb")}), n("Deformer", {s("Deformer::skin"), s("Skin")})},
                           {link("Model::j", "Model::Scene"), link("Deformer::skin", "Model::j")})
@@ -387,13 +306,6 @@ private slots:
         QTest::addColumn<QVector<qint64>>("times");
         QTest::addColumn<QVector<double>>("values");
 
-        // Binary 6.1 (3ds Max): cubic keys with two slopes, then weights for both sides or the right only.
-        QTest::newRow("binary cubic with slopes and weights")
-            << n("X", {},
-                 {n("Key",
-                    {l(0), d(0), c('U'), c('s'), d(0), d(-0.0), c('a'), d(0.33), d(0.33), l(36948926400), d(-167.8),
-                     c('U'), c('s'), d(0), d(0), c('r'), d(0.99)})})
-            << QVector<qint64> {0, 36948926400} << QVector<double> {0, -167.8};
         // ASCII keys: whole-number slopes must not be taken for a key's time.
         QTest::newRow("ASCII cubic with whole slopes")
             << n("X", {}, {n("Key", {l(0), l(0), s("U"), s("s"), l(0), l(0), s("n"), l(100), l(5), s("L")})})

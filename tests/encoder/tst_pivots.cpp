@@ -38,8 +38,6 @@ private slots:
             << reference + "maya_post_rotate_order_7500_binary.fbx" << 0;
         QTest::newRow("pre- and post-rotation on a hierarchy")
             << reference + "synthetic_pre_post_rotate_7500_ascii.fbx" << 0;
-        QTest::newRow("pivots and offsets, mirrored")
-            << sharedModels() + "/assimp/test/models/FBX/cubes_with_mirroring_and_pivot.fbx" << 0;
         // Object offsets (one mirroring, with a child drawing the same mesh; one on a skinned mesh) and an
         // animated rotation about a pivot.
         QTest::newRow("object offsets, animated pivot") << "object_offsets.fbx" << 2;

@@ -138,10 +138,6 @@ static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
         return body + "sleep 0.5\nmkdir -p \"$(dirname \"$8\")\"\n" + normal;
     case Behaviour::ReadsInput:
         return body + "cat > /dev/null\n" + normal;
-    case Behaviour::WaitsForGo:
-        return body
-            + QStringLiteral("for i in $(seq 300); do [ -e '%1/go' ] && break; sleep 0.1; done\n").arg(recordFolder)
-            + normal;
     }
     return body;
 }

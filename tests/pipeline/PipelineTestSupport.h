@@ -61,7 +61,6 @@ enum class Behaviour {
     Slow, // waits 20 s in short sleeps, then what Normal does
     Brief, // waits half a second, makes the bundle's folder if it is gone, then what Normal does
     ReadsInput, // reads standard input to its end, then what Normal does
-    WaitsForGo, // waits until recordFolder/go exists (30 s at most), then what Normal does
 };
 
 // The bundle the fake writes: one the engine loads, a marker and the input path, so a
