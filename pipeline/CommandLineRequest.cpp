@@ -50,6 +50,9 @@ struct Options {
     QCommandLineOption quiet {"quiet", tr("Print only failures.")};
     QCommandLineOption verbose {"verbose", tr("Also print the container's files on standard output.")};
     QCommandLineOption json {"json", tr("With --info: print one JSON object.")};
+    QCommandLineOption tree {"tree",
+                             tr("With --info: also list the node hierarchy with each node's kind, mesh, "
+                                "materials and transform.")};
     QCommandLineOption help {QStringList {"h", "help"}, tr("Print this help.")};
     QCommandLineOption version {QStringList {"v", "version"}, tr("Print the version.")};
 
@@ -57,7 +60,7 @@ struct Options {
     {
         for (const QCommandLineOption* option :
              {&convert, &thumbnail, &info, &grouping, &culling, &outputDir, &jobs, &timeout, &report, &force, &shard,
-              &shardBase, &shardCount, &quiet, &verbose, &json, &help, &version})
+              &shardBase, &shardCount, &quiet, &verbose, &json, &tree, &help, &version})
             parser.addOption(*option);
     }
     bool anyShardOption(const QCommandLineParser& parser) const
@@ -207,6 +210,7 @@ CommandLineRequest CommandLineRequest::parse(QStringList arguments)
     request.mode = modeOf(parser, o, &request.error);
     request.arguments = parser.positionalArguments();
     request.json = parser.isSet(o.json);
+    request.tree = parser.isSet(o.tree);
     request.verbose = parser.isSet(o.verbose);
     if (!request.error.isEmpty() || request.mode == Mode::Window || request.mode == Mode::Help
         || request.mode == Mode::Version)

@@ -1031,8 +1031,9 @@ private slots:
             << QStringList {"--info", "@/fifomodel"} << 2 << false << QVariantList() << "";
         QTest::newRow("json first") << QStringList {"--json", "--info", "@/model.vm3"} << 3 << true << model
                                     << "material:missing";
-        QTest::newRow("fbx, converted first") << QStringList {"--info", "%/generated/b_three_materials.fbx", "--json"}
-                                              << 0 << true << QVariantList {2, 1, 0, 12, 3} << "";
+        QTest::newRow("fbx, converted first, tree")
+            << QStringList {"--info", "%/generated/b_three_materials.fbx", "--json", "--tree"} << 0 << true
+            << QVariantList {2, 1, 0, 12, 3} << "";
     }
 
     void info()
@@ -1068,6 +1069,11 @@ private slots:
         for (const QJsonValue& problem : o["problems"].toArray())
             listed << problem["kind"].toString() + ":" + problem["id"].toString();
         QCOMPARE(listed.join(','), problems);
+        // --tree: every node once, each after its parent.
+        const QJsonArray tree = o["tree"].toArray();
+        QCOMPARE(tree.size(), arguments.contains("--tree") ? counts.first().toInt() : 0);
+        for (int i = 0; i < tree.size(); ++i)
+            QVERIFY(tree[i]["parent"].isNull() || tree[i]["parent"].toInt() < i);
         // Named as the user gave it, never by a temporary folder that is gone after exit.
         const QString given = arguments.at(arguments.indexOf("--info") + 1);
         QVERIFY2(o["bundle"].toString().startsWith(given), qPrintable(o["bundle"].toString()));
