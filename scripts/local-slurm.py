@@ -120,14 +120,20 @@ def is_running(pid):
         return False
 
 
-def stop(folder):
+def started_pids(folder):
+    pids = {}
     for daemon in DAEMONS:
-        pid_file = os.path.join(folder, daemon + ".pid")
         try:
-            with open(pid_file) as text:
-                pid = int(text.read().strip())
+            with open(os.path.join(folder, daemon + ".pid")) as text:
+                pids[daemon] = int(text.read().strip())
         except (OSError, ValueError):
-            continue
+            pass
+    return pids
+
+
+def stop(folder):
+    for daemon, pid in started_pids(folder).items():
+        pid_file = os.path.join(folder, daemon + ".pid")
         if is_running(pid):
             os.kill(pid, signal.SIGTERM)
             deadline = time.monotonic() + 10
@@ -145,6 +151,9 @@ def main(arguments):
         return 1
     if os.geteuid() != 0:
         print("local-slurm.py: the daemons run as root; run this as root.", file=sys.stderr)
+        return 1
+    if arguments[0] == "start" and any(is_running(pid) for pid in started_pids(arguments[1]).values()):
+        print(f"local-slurm.py: a cluster already runs in {arguments[1]}; stop it first.", file=sys.stderr)
         return 1
     try:
         (start if arguments[0] == "start" else stop)(arguments[1])
