@@ -92,6 +92,65 @@ std::string textList(const std::vector<std::string>& list)
 }
 
 std::string vector(const Vector3& v) { return number(v.x) + ", " + number(v.y) + ", " + number(v.z); }
+std::string quaternion(const Quaternion& q)
+{
+    return number(q.x) + ", " + number(q.y) + ", " + number(q.z) + ", " + number(q.w);
+}
+
+// A camera or light node is known by that; a joint stays a joint even when
+// a model hangs on it.
+std::string kindOf(const BundleData::Node& node)
+{
+    if (node.type == BundleData::JOINT)
+        return "joint";
+    if (node.camera.type != BundleData::NO_CAMERA)
+        return "camera";
+    if (node.light.type != BundleData::NO_LIGHT)
+        return "light";
+    return node.hasModel ? "model" : "node";
+}
+
+BundleInfo::TreeNode treeNodeOf(const BundleData& data, const BundleData::Node& node, int parent, unsigned depth)
+{
+    BundleInfo::TreeNode entry;
+    entry.parent = parent;
+    entry.depth = depth;
+    entry.id = node.id;
+    entry.kind = kindOf(node);
+    if (node.hasModel) {
+        entry.mesh = data.meshes[size_t(node.model.mesh)].id;
+        entry.materials = data.materialsOf(node.model);
+    }
+    (node.transform * node.offset).decompose(&entry.scale, &entry.rotation, &entry.translation);
+    return entry;
+}
+
+std::string treeText(const std::vector<BundleInfo::TreeNode>& tree)
+{
+    std::string t = "Tree:\n";
+    for (const BundleInfo::TreeNode& node : tree) {
+        t += std::string(2 * (node.depth + 1), ' ') + node.id + " (" + node.kind + ")";
+        if (!node.mesh.empty())
+            t += " mesh " + node.mesh + " [" + textList(node.materials) + "]";
+        t += "; translation (" + vector(node.translation) + "); rotation (" + quaternion(node.rotation) + "); scale ("
+            + vector(node.scale) + ")\n";
+    }
+    return t;
+}
+
+std::string treeJson(const std::vector<BundleInfo::TreeNode>& tree)
+{
+    std::string j = ",\"tree\":[";
+    for (size_t i = 0; i < tree.size(); ++i) {
+        const BundleInfo::TreeNode& node = tree[i];
+        j += std::string(i ? "," : "") + "{\"id\":" + jsonString(node.id)
+            + ",\"parent\":" + (node.parent < 0 ? std::string("null") : std::to_string(node.parent)) + ",\"kind\":"
+            + jsonString(node.kind) + ",\"mesh\":" + (node.mesh.empty() ? std::string("null") : jsonString(node.mesh))
+            + ",\"materials\":" + jsonList(node.materials) + ",\"translation\":[" + vector(node.translation)
+            + "],\"rotation\":[" + quaternion(node.rotation) + "],\"scale\":[" + vector(node.scale) + "]}";
+    }
+    return j + "]";
+}
 
 } // namespace
 
@@ -134,9 +193,12 @@ BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::str
             s.triangles += trianglesOf(part);
     }
     Properties::Cache cache;
-    const std::function<void(int, const Matrix&)> visit = [&](int index, const Matrix& parentWorld) {
+    const std::function<void(int, const Matrix&, int, unsigned)> visit = [&](int index, const Matrix& parentWorld,
+                                                                             int parent, unsigned depth) {
         const BundleData::Node& node = data.nodes[size_t(index)];
         const Matrix world = parentWorld * node.transform * node.offset;
+        const int self = int(s.tree.size());
+        s.tree.push_back(treeNodeOf(data, node, parent, depth));
         ++s.nodes;
         s.joints += node.type == BundleData::JOINT;
         s.cameras += node.camera.type != BundleData::NO_CAMERA;
@@ -160,12 +222,12 @@ BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::str
             }
         }
         for (int child : node.children)
-            visit(child, world);
+            visit(child, world, self, depth + 1);
     };
     for (int root : data.roots)
-        visit(root, Matrix());
+        visit(root, Matrix(), -1, 0);
     for (int root : data.detachedRoots)
-        visit(root, Matrix());
+        visit(root, Matrix(), -1, 0);
     Properties::clearCache(cache);
     for (const BundleData::Animation& a : data.animations) {
         Animation info {a.id, unsigned(a.channels.size()), 0};
@@ -181,7 +243,7 @@ BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::str
     return s;
 }
 
-std::string BundleInfo::toText(const Summary& s)
+std::string BundleInfo::toText(const Summary& s, bool withTree)
 {
     std::string t;
     t += "Bundle:        " + s.bundlePath + " (version " + s.version + ")\n";
@@ -202,7 +264,7 @@ std::string BundleInfo::toText(const Summary& s)
     t += "Bounds:        "
         + (s.hasBounds ? "(" + vector(s.bounds.min) + ") to (" + vector(s.bounds.max) + ")" : std::string("-")) + "\n";
     t += "Active camera: " + (s.activeCamera.empty() ? std::string("-") : s.activeCamera) + "\n";
-    return t;
+    return withTree ? t + treeText(s.tree) : t;
 }
 
 std::string BundleInfo::problemsText(const Summary& s)
@@ -213,7 +275,7 @@ std::string BundleInfo::problemsText(const Summary& s)
     return t;
 }
 
-std::string BundleInfo::toJson(const Summary& s)
+std::string BundleInfo::toJson(const Summary& s, bool withTree)
 {
     std::string j = "{";
     j += "\"bundle\":" + jsonString(s.bundlePath) + ",\"version\":" + jsonString(s.version);
@@ -240,6 +302,8 @@ std::string BundleInfo::toJson(const Summary& s)
         j += "null";
     }
     j += ",\"activeCamera\":" + (s.activeCamera.empty() ? std::string("null") : jsonString(s.activeCamera));
+    if (withTree)
+        j += treeJson(s.tree);
     j += ",\"problems\":[";
     for (size_t i = 0; i < s.problems.size(); ++i) {
         const BundleProblem& p = s.problems[i];

@@ -21,6 +21,17 @@ public:
         unsigned channels = 0;
         unsigned keys = 0;
     };
+    // One node of the hierarchy, with its transform relative to its parent.
+    struct TreeNode {
+        int parent = -1; // index into the tree; -1 at the top
+        unsigned depth = 0;
+        std::string id;
+        std::string kind; // "joint", "camera", "light", "model" or "node"
+        std::string mesh; // the model's mesh; "" for none
+        std::vector<std::string> materials; // one per part of the mesh
+        Vector3 translation, scale;
+        Quaternion rotation;
+    };
     struct Summary {
         std::string bundlePath;
         std::string version;
@@ -30,6 +41,7 @@ public:
         std::vector<std::string> materials; // resolved in the material file
         std::vector<std::string> unresolvedMaterials;
         std::vector<Animation> animations;
+        std::vector<TreeNode> tree; // depth first in scene order, then the subtrees outside the scene
         bool hasBounds = false;
         BoundingBox bounds; // world space, over every model's mesh box
         std::string activeCamera;
@@ -42,10 +54,11 @@ public:
     // From data already read; materials are looked up in 'materialPath' ("" none).
     static Summary summarise(const BundleData& data, const std::string& materialPath);
 
-    static std::string toText(const Summary& summary);
+    // withTree adds the node hierarchy (--info --tree).
+    static std::string toText(const Summary& summary, bool withTree = false);
     // One line per problem: kind, id and reason.
     static std::string problemsText(const Summary& summary);
-    static std::string toJson(const Summary& summary);
+    static std::string toJson(const Summary& summary, bool withTree = false);
 
     // The material file beside a bundle: its name up to the last "." plus
     // ".material"; "" when the name has no extension or the file is missing.

@@ -265,7 +265,7 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     const QuietDiagnostics quiet;
     const QStringList& words = request.arguments;
     if (request.mode == CommandLineRequest::Mode::Info)
-        return runStoppable([&] { return ModelInfoCommand::run(words.at(0), request.json); });
+        return runStoppable([&] { return ModelInfoCommand::run(words.at(0), request.json, request.tree); });
     if (request.mode == CommandLineRequest::Mode::Thumbnail)
         return runStoppable([&] { return thumbnail(words.at(0), words.at(1), words.at(2)); });
     return runStoppable([&] { return convert(request, writePreviews); });

@@ -1,10 +1,10 @@
 #include "CommandLineRequest.h"
 
 #include "ModelFileTypes.h"
+#include "ShardSelection.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QThread>
 
 #include <cstring>
@@ -40,10 +40,19 @@ struct Options {
         "report", tr("Write one JSON line per input and a summary line to FILE (new, empty or an earlier report)."),
         tr("FILE")};
     QCommandLineOption force {"force", tr("Convert even inputs whose output is up to date.")};
-    QCommandLineOption shard {"shard", tr("Convert only every N-th input from the K-th (K from 1 to N)."), tr("K/N")};
+    QCommandLineOption shard {"shard",
+                              tr("Convert only every N-th input from the K-th (K from 1 to N), or with auto the "
+                                 "part the job scheduler's task array gives this task."),
+                              tr("K/N|auto")};
+    QCommandLineOption shardBase {"shard-base", tr("Count K in --shard K/N from 0 or 1 (default: 1)."), tr("0|1")};
+    QCommandLineOption shardCount {"shard-count", tr("The number of shards, for --shard auto in an indexed job."),
+                                   tr("N")};
     QCommandLineOption quiet {"quiet", tr("Print only failures.")};
     QCommandLineOption verbose {"verbose", tr("Also print the container's files on standard output.")};
     QCommandLineOption json {"json", tr("With --info: print one JSON object.")};
+    QCommandLineOption tree {"tree",
+                             tr("With --info: also list the node hierarchy with each node's kind, mesh, "
+                                "materials and transform.")};
     QCommandLineOption help {QStringList {"h", "help"}, tr("Print this help.")};
     QCommandLineOption version {QStringList {"v", "version"}, tr("Print the version.")};
 
@@ -51,8 +60,12 @@ struct Options {
     {
         for (const QCommandLineOption* option :
              {&convert, &thumbnail, &info, &grouping, &culling, &outputDir, &jobs, &timeout, &report, &force, &shard,
-              &quiet, &verbose, &json, &help, &version})
+              &shardBase, &shardCount, &quiet, &verbose, &json, &tree, &help, &version})
             parser.addOption(*option);
+    }
+    bool anyShardOption(const QCommandLineParser& parser) const
+    {
+        return parser.isSet(shard) || parser.isSet(shardBase) || parser.isSet(shardCount);
     }
 };
 
@@ -100,14 +113,14 @@ QString modeError(const CommandLineRequest& request)
     }
 }
 
-QString readShard(const QString& text, CommandLineRequest* request)
+QString readShard(const QCommandLineParser& parser, const Options& o, CommandLineRequest* request)
 {
-    const QRegularExpressionMatch match = QRegularExpression("^(\\d{1,6})/(\\d{1,6})$").match(text);
-    request->shardIndex = match.captured(1).toInt();
-    request->shardCount = match.captured(2).toInt();
-    if (!match.hasMatch() || request->shardIndex < 1 || request->shardIndex > request->shardCount)
-        return tr("--shard needs K/N with K from 1 to N, not \"%1\".").arg(text);
-    return QString();
+    const ShardSelection shard
+        = ShardSelection::read(parser.value(o.shard), parser.value(o.shardBase), parser.value(o.shardCount),
+                               QProcessEnvironment::systemEnvironment());
+    request->shardIndex = shard.index;
+    request->shardCount = shard.count;
+    return shard.error;
 }
 
 bool readTimeout(const QString& text, CommandLineRequest* request)
@@ -120,7 +133,7 @@ bool readTimeout(const QString& text, CommandLineRequest* request)
 QString readBatchOptions(const QCommandLineParser& parser, const Options& o, CommandLineRequest* request)
 {
     const bool batchOnly
-        = parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force) || parser.isSet(o.timeout);
+        = parser.isSet(o.jobs) || o.anyShardOption(parser) || parser.isSet(o.force) || parser.isSet(o.timeout);
     if (batchOnly && !request->isBatch())
         return tr("-j, --shard, --timeout and --force need --output-dir DIR.");
     if (parser.isSet(o.timeout) && !readTimeout(parser.value(o.timeout), request))
@@ -133,8 +146,8 @@ QString readBatchOptions(const QCommandLineParser& parser, const Options& o, Com
         if (!isNumber || request->jobs < 1 || request->jobs > kMaxJobs)
             return tr("-j needs a number from 1 to %1, not \"%2\".").arg(kMaxJobs).arg(parser.value(o.jobs));
     }
-    if (parser.isSet(o.shard))
-        return readShard(parser.value(o.shard), request);
+    if (o.anyShardOption(parser))
+        return readShard(parser, o, request);
     return QString();
 }
 
@@ -197,13 +210,14 @@ CommandLineRequest CommandLineRequest::parse(QStringList arguments)
     request.mode = modeOf(parser, o, &request.error);
     request.arguments = parser.positionalArguments();
     request.json = parser.isSet(o.json);
+    request.tree = parser.isSet(o.tree);
     request.verbose = parser.isSet(o.verbose);
     if (!request.error.isEmpty() || request.mode == Mode::Window || request.mode == Mode::Help
         || request.mode == Mode::Version)
         return request;
     if (request.mode == Mode::Convert)
         request.error = readConvertOptions(parser, o, &request);
-    else if (parser.isSet(o.outputDir) || parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force)
+    else if (parser.isSet(o.outputDir) || parser.isSet(o.jobs) || o.anyShardOption(parser) || parser.isSet(o.force)
              || parser.isSet(o.timeout))
         request.error = tr("--output-dir, -j, --shard, --timeout and --force belong to --convert.");
     if (request.error.isEmpty())

@@ -11,7 +11,7 @@
 //   --convert [options] INPUT OUTPUT.vm3
 //   --convert [options] --output-dir DIR INPUT...   (files or folders)
 //   --thumbnail INPUT.vm3 OUTPUT.png SIZE
-//   --info [--json] FILE
+//   --info [--json] [--tree] FILE
 struct CommandLineRequest {
     enum class Mode { Window, Convert, Thumbnail, Info, Help, Version };
     static constexpr int kDefaultTimeoutSeconds = 1800;
@@ -26,6 +26,7 @@ struct CommandLineRequest {
     int shardIndex = 1; // --shard K/N, K from 1
     int shardCount = 1;
     bool json = false;
+    bool tree = false; // --info --tree
     bool verbose = false;
     bool quiet = false;
     bool force = false;

@@ -26,7 +26,7 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString&
 
 } // namespace
 
-int ModelInfoCommand::run(const QString& file, bool json)
+int ModelInfoCommand::run(const QString& file, bool json, bool tree)
 {
     qInstallMessageHandler(dropDebugMessages);
     const QFileInfo input(file);
@@ -62,7 +62,8 @@ int ModelInfoCommand::run(const QString& file, bool json)
     // knows it by the name they gave.
     if (modelPath != input.absoluteFilePath())
         summary.bundlePath = shown.toStdString();
-    const std::string text = json ? engine::BundleInfo::toJson(summary) : engine::BundleInfo::toText(summary);
+    const std::string text
+        = json ? engine::BundleInfo::toJson(summary, tree) : engine::BundleInfo::toText(summary, tree);
     // The summary's own bytes: names are UTF-8 whatever the console's locale.
     ConsoleOutput::printText(QByteArray::fromStdString(json ? text + '\n' : text));
     const std::string problems = engine::BundleInfo::problemsText(summary);

@@ -19,6 +19,8 @@ set -euo pipefail
 # f3d: the peer the viewer's time-to-first-picture benchmark measures against.
 # desktop-file-utils, lintian, shared-mime-info: the package test checks the
 # desktop entry, the Debian package and the MIME definitions with them.
+# slurm-wlm, munge: the cluster test runs a batch as a job array on a
+# one-node Slurm cluster it starts itself (munged, slurmctld, slurmd).
 packages=(
   build-essential cmake pkg-config ccache clang-format
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5opengl5-dev libqt5svg5 libqt5svg5-dev
@@ -27,6 +29,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri mesa-utils
   zip unzip python3 f3d
   desktop-file-utils lintian shared-mime-info
+  slurm-wlm munge
   clang-16 libfuzzer-16-dev libclang-rt-16-dev clang-tidy-16 clang-tools-16
 )
 

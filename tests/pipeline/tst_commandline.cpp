@@ -7,6 +7,7 @@
 
 #include "CommandLineConverter.h"
 #include "ConversionStamp.h"
+#include "ShardSelection.h"
 #include "VersionFile.h"
 #include "ZipArchiveWriter.h"
 #include "ZipEntryReader.h"
@@ -208,6 +209,8 @@ private slots:
             << QStringList {"--convert", "-j", "2", "@input", "a.vm3"} << usage << "need --output-dir";
         QTest::newRow("shard beyond N") << QStringList {"--convert", "--output-dir", "o", "--shard", "4/3", "@input"}
                                         << usage << "--shard needs K/N";
+        QTest::newRow("auto shard") << QStringList {"--convert", "--output-dir", "o", "--shard", "auto", "@input"}
+                                    << usage << "no task array found";
         QTest::newRow("timeout of 0") << QStringList {"--convert", "--output-dir", "o", "--timeout", "0", "@input"}
                                       << usage << "--timeout needs a number of seconds from 1";
         QTest::newRow("output not vm3") << QStringList {"--convert", "@input", "out.zip"} << usage
@@ -537,6 +540,40 @@ private slots:
         converted.sort();
         QCOMPARE(converted, library);
         QCOMPARE(filesBelow(path("out")).size(), library.size());
+    }
+
+    // Each row: --shard, --shard-base and --shard-count ("auto,,3"), the
+    // scheduler's variables ("S:" and "G:" stand for SLURM_ARRAY_TASK_ and
+    // SGE_TASK_), and the result as "shard K/N" (K from 1) or part of the error.
+    void shardFromScheduler_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        QTest::newRow("Slurm from 0") << QStringList {"auto,,", "S:ID=0 S:MIN=0 S:COUNT=4", "shard 1/4"};
+        QTest::newRow("Slurm steps") << QStringList {"auto,,", "S:ID=5 S:MIN=2 S:STEP=3 S:COUNT=3", "shard 2/3"};
+        QTest::newRow("Slurm gaps") << QStringList {"auto,,", "S:ID=3 S:MIN=1 S:MAX=7 S:COUNT=3", "does not fit"};
+        QTest::newRow("Slurm first") << QStringList {"auto,,", "S:ID=2 S:MIN=1 S:COUNT=2 JOB_COMPLETION_INDEX=0",
+                                                     "shard 2/2"};
+        QTest::newRow("count not Slurm's") << QStringList {"auto,,3", "S:ID=2 S:MIN=1 S:COUNT=2", "differs from the 2"};
+        QTest::newRow("SGE steps") << QStringList {"auto,,", "G:ID=5 G:FIRST=1 G:LAST=9 G:STEPSIZE=2", "shard 3/5"};
+        QTest::newRow("SGE, no array") << QStringList {"auto,,", "G:ID=undefined", "no task array found"};
+        QTest::newRow("Kubernetes, beyond") << QStringList {"auto,,3", "JOB_COMPLETION_INDEX=3", "outside the 3"};
+        QTest::newRow("Kubernetes, no count") << QStringList {"auto,,", "JOB_COMPLETION_INDEX=0", "--shard-count N"};
+        QTest::newRow("K/N from 0") << QStringList {"0/4,0,", "", "shard 1/4"};
+        QTest::newRow("K/N from 0, K = N") << QStringList {"4/4,0,", "", "K from 0 to N-1"};
+    }
+
+    void shardFromScheduler()
+    {
+        QFETCH(QStringList, row);
+        QProcessEnvironment variables;
+        for (const QString& pair : row[1].split(' ', Qt::SkipEmptyParts))
+            variables.insert(pair.section('=', 0, 0).replace("S:", "SLURM_ARRAY_TASK_").replace("G:", "SGE_TASK_"),
+                             pair.section('=', 1));
+        const QStringList given = row[0].split(',');
+        const ShardSelection shard = ShardSelection::read(given[0], given[1], given[2], variables);
+        const QString got
+            = shard.error.isEmpty() ? QString("shard %1/%2").arg(shard.index).arg(shard.count) : shard.error;
+        QVERIFY2(got.contains(row[2]), qPrintable(got));
     }
 
     void upToDateOutputsAreSkipped_data()
@@ -994,8 +1031,9 @@ private slots:
             << QStringList {"--info", "@/fifomodel"} << 2 << false << QVariantList() << "";
         QTest::newRow("json first") << QStringList {"--json", "--info", "@/model.vm3"} << 3 << true << model
                                     << "material:missing";
-        QTest::newRow("fbx, converted first") << QStringList {"--info", "%/generated/b_three_materials.fbx", "--json"}
-                                              << 0 << true << QVariantList {2, 1, 0, 12, 3} << "";
+        QTest::newRow("fbx, converted first, tree")
+            << QStringList {"--info", "%/generated/b_three_materials.fbx", "--json", "--tree"} << 0 << true
+            << QVariantList {2, 1, 0, 12, 3} << "";
     }
 
     void info()
@@ -1031,6 +1069,11 @@ private slots:
         for (const QJsonValue& problem : o["problems"].toArray())
             listed << problem["kind"].toString() + ":" + problem["id"].toString();
         QCOMPARE(listed.join(','), problems);
+        // --tree: every node once, each after its parent.
+        const QJsonArray tree = o["tree"].toArray();
+        QCOMPARE(tree.size(), arguments.contains("--tree") ? counts.first().toInt() : 0);
+        for (int i = 0; i < tree.size(); ++i)
+            QVERIFY(tree[i]["parent"].isNull() || tree[i]["parent"].toInt() < i);
         // Named as the user gave it, never by a temporary folder that is gone after exit.
         const QString given = arguments.at(arguments.indexOf("--info") + 1);
         QVERIFY2(o["bundle"].toString().startsWith(given), qPrintable(o["bundle"].toString()));
