@@ -6,6 +6,7 @@
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
 #include "ConversionStamp.h"
+#include "CpuAllowance.h"
 #include "Exporter.h"
 #include "ParentBoundProcess.h"
 #include "ReplacingFile.h"
@@ -17,7 +18,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTextCodec>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,11 +51,12 @@ qint64 availableMemory()
     return qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
 }
 
-// As many conversions at once as asked for (one per core by default), but no
-// more than the memory holds: each is a process of its own.
+// As many conversions at once as asked for (by default one per processor this
+// process may use), but no more than the memory holds: each is a process of
+// its own.
 int jobCount(int requested)
 {
-    const int wanted = requested > 0 ? requested : QThread::idealThreadCount();
+    const int wanted = requested > 0 ? requested : CpuAllowance::usable();
     return int(qBound(qint64(1), availableMemory() / kMemoryPerJob, qint64(wanted)));
 }
 

@@ -622,6 +622,22 @@ private slots:
         QCOMPARE(report.last()["summary"].toObject()["exitCode"].toInt(), 128 + signalNumber);
     }
 
+    // Given one processor, the batch runs one encoder at a time by default.
+    void conversionsStayWithinTheProcessorsGiven()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Brief, path("record")));
+        QFile::remove(path("record/events.txt"));
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(writeFile(path("lib/") + name + ".fbx", name));
+        const ProcessResult run = runProgram(
+            "taskset",
+            {"-c", "0", path("app/bin/Velmora3dEncoder"), "--convert", "--output-dir", path("out"), path("lib")});
+        QVERIFY2(run.exitCode == 0, run.err);
+        const QByteArray events = readFile(path("record/events.txt"));
+        QCOMPARE(events.count("start"), 3);
+        QVERIFY2(!events.contains("start\nstart"), events.constData());
+    }
+
     // A FIFO where an output goes and a conversion that never ends: the batch
     // goes on and ends.
     void batchEndsEveryConversion_data()
