@@ -5,7 +5,6 @@
 #include "ConsoleImport.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
-#include "ConversionStamp.h"
 #include "CpuAllowance.h"
 #include "Exporter.h"
 #include "ParentBoundProcess.h"
@@ -206,9 +205,7 @@ void BatchConverter::checkThenStart(int index)
     const BatchPlan::Item item = m_plan.items.at(index);
     const ImportOptions options = m_request.options;
     m_checks.start([this, index, item, options] {
-        // The record is read first: a container is unpacked only when it matches.
-        const bool upToDate = ConversionStamp::isUpToDate(item.input, item.output, options)
-            && ConsoleImport::isReadableContainer(item.output);
+        const bool upToDate = ConsoleImport::isUpToDate(item.input, item.output, options);
         QMetaObject::invokeMethod(
             this, [this, index, upToDate] { checkFinished(index, upToDate); }, Qt::QueuedConnection);
     });
