@@ -7,6 +7,7 @@
 #include "ConsoleStop.h"
 #include "CpuAllowance.h"
 #include "Exporter.h"
+#include "OutputFolder.h"
 #include "ParentBoundProcess.h"
 #include "ReplacingFile.h"
 #include "ReportTarget.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -111,9 +111,13 @@ int BatchConverter::run()
         ConsoleOutput::printError(tr("No model files (%1) among the inputs.").arg(m_request.arguments.join(", ")));
         return CommandLineConverter::InputError;
     }
-    const QString folderRefusal = outputFolderRefusal();
+    const QString folderRefusal = OutputFolder::refusalOf(m_request.outputFolder);
     if (!folderRefusal.isEmpty()) {
         ConsoleOutput::printError(folderRefusal);
+        return CommandLineConverter::OutputError;
+    }
+    if (!m_request.reportFile.isEmpty() && !ReportTarget::createFolder(m_request.reportFile, &error)) {
+        ConsoleOutput::printError(error);
         return CommandLineConverter::OutputError;
     }
     if (!m_request.reportFile.isEmpty()) {
@@ -136,18 +140,6 @@ int BatchConverter::run()
     if (m_settled < m_records.size())
         m_loop.exec();
     return finish();
-}
-
-// A link another user made could send the outputs anywhere, and be turned
-// elsewhere while the batch runs; links of the system's own (root) are kept.
-QString BatchConverter::outputFolderRefusal() const
-{
-    struct stat info;
-    if (::lstat(QFile::encodeName(m_request.outputFolder).constData(), &info) != 0 || !S_ISLNK(info.st_mode)
-        || info.st_uid == ::geteuid() || info.st_uid == 0)
-        return QString();
-    return tr("The output folder %1 is a link another user made; give the folder it points to instead.")
-        .arg(nativePath(m_request.outputFolder));
 }
 
 QString BatchConverter::reportRefusal() const
@@ -392,16 +384,36 @@ void BatchConverter::pollStop()
     startJobs();
 }
 
+QString BatchConverter::closingLine() const
+{
+    const QVector<int> counts = BatchReport::countsByStatus(m_records);
+    return tr("Done: %1 inputs, %2 converted, %3 up to date, %4 failed, %5 stopped (%6 s).")
+        .arg(m_records.size())
+        .arg(counts[int(BatchRecord::Status::Converted)])
+        .arg(counts[int(BatchRecord::Status::Skipped)])
+        .arg(counts[int(BatchRecord::Status::Failed)])
+        .arg(counts[int(BatchRecord::Status::Stopped)])
+        .arg(m_clock.elapsed() / 1000.0, 0, 'f', 1);
+}
+
+BatchReport::Scope BatchConverter::scope() const
+{
+    return {m_request.shardIndex, m_request.shardCount, m_plan.inputCount, m_plan.inputsDigest};
+}
+
 int BatchConverter::finish()
 {
     m_stopPoll.stop();
     if (m_terminal && !m_request.quiet && m_settled < m_records.size())
         std::fputs("\n", stderr);
+    // A log has one line per file but no progress line: the counts close it.
+    if (!m_terminal && !m_request.quiet)
+        ConsoleOutput::printError(closingLine());
     int exitCode = BatchReport::exitCodeOf(m_records);
     QString error;
     if (!m_request.reportFile.isEmpty()
         && !BatchReport::write(m_request.reportFile, m_records, m_clock.elapsed() / 1000.0,
-                               ConsoleStop::exitCodeOr(exitCode), &error)) {
+                               ConsoleStop::exitCodeOr(exitCode), scope(), &error)) {
         ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
         exitCode = qMax(exitCode, int(CommandLineConverter::OutputError));
     }

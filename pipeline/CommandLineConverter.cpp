@@ -1,6 +1,7 @@
 #include "CommandLineConverter.h"
 
 #include "BatchConverter.h"
+#include "BatchPlan.h"
 #include "BatchReport.h"
 #include "BundleInfo.h"
 #include "CommandLineRequest.h"
@@ -14,6 +15,7 @@
 #include "Exporter.h"
 #include "ModelFileTypes.h"
 #include "ModelInfoCommand.h"
+#include "ReportMerge.h"
 #include "ReportTarget.h"
 #include "VersionFile.h"
 
@@ -130,6 +132,11 @@ BatchRecord::Status statusOf(int exitCode)
 int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
 {
     if (!request.reportFile.isEmpty()) {
+        QString error;
+        if (!ReportTarget::createFolder(request.reportFile, &error)) {
+            printError(error);
+            return CommandLineConverter::OutputError;
+        }
         const QString refusal
             = ReportTarget::refusalOf(request.reportFile, {request.arguments.at(0)}, {request.arguments.at(1)});
         if (!refusal.isEmpty()) {
@@ -150,7 +157,8 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
     QString error;
     if (request.reportFile.isEmpty()
         || BatchReport::write(request.reportFile, {record}, record.seconds,
-                              ConsoleStop::exitCodeOr(BatchReport::exitCodeOf({record})), &error))
+                              ConsoleStop::exitCodeOr(BatchReport::exitCodeOf({record})),
+                              {1, 1, 1, BatchPlan::digestOf({record.input})}, &error))
         return record.exitCode;
     printError(tr("Cannot write the report %1: %2").arg(nativePath(request.reportFile), error));
     return record.exitCode == CommandLineConverter::Success ? int(CommandLineConverter::OutputError) : record.exitCode;
@@ -206,6 +214,30 @@ struct QuietDiagnostics {
     ~QuietDiagnostics() { qInstallMessageHandler(s_previousHandler); }
 };
 
+// The merged report is written whatever is missing, so that it can be
+// looked into; the exit code says whether it is complete.
+int mergeReports(const QString& mergedPath, const QStringList& reportPaths)
+{
+    QString error;
+    if (!ReportTarget::createFolder(mergedPath, &error)) {
+        printError(error);
+        return CommandLineConverter::OutputError;
+    }
+    const QString refusal = ReportTarget::refusalOf(mergedPath, reportPaths, {});
+    if (!refusal.isEmpty()) {
+        printError(refusal);
+        return CommandLineConverter::UsageError;
+    }
+    const ReportMerge::Result merged = ReportMerge::merge(reportPaths);
+    for (const QString& problem : merged.problems)
+        printError(problem);
+    if (!merged.text.isEmpty() && !BatchReport::writeBytes(mergedPath, merged.text, &error)) {
+        printError(tr("Cannot write the report %1: %2").arg(nativePath(mergedPath), error));
+        return CommandLineConverter::OutputError;
+    }
+    return merged.problems.isEmpty() ? merged.exitCode : int(CommandLineConverter::InputError);
+}
+
 int convert(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
 {
     return request.isBatch() ? BatchConverter(request).run() : convertOne(request, writePreviews);
@@ -252,6 +284,8 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     case CommandLineRequest::Mode::Version:
         ConsoleOutput::printLine(QStringLiteral("Velmora3dEncoder ") + VersionFile::encoderVersion());
         return Success;
+    case CommandLineRequest::Mode::MergeReports:
+        return mergeReports(request.arguments.at(0), request.arguments.mid(1));
     case CommandLineRequest::Mode::Info:
     case CommandLineRequest::Mode::Thumbnail:
     case CommandLineRequest::Mode::Convert:

@@ -20,6 +20,9 @@ struct Options {
     QCommandLineOption convert {"convert", tr("Convert models into vm3 files without a window.")};
     QCommandLineOption thumbnail {"thumbnail", tr("Write the preview of a vm3 file as a PNG file.")};
     QCommandLineOption info {"info", tr("Print what a model holds.")};
+    QCommandLineOption mergeReports {"merge-reports",
+                                     tr("Merge the reports of every shard of a run into one, checking that none "
+                                        "is missing.")};
     QCommandLineOption grouping {"grouping", tr("How animations are grouped: none, root or take (default: root)."),
                                  tr("MODE"), "root"};
     QCommandLineOption culling {"culling",
@@ -50,8 +53,8 @@ struct Options {
     void addTo(QCommandLineParser& parser) const
     {
         for (const QCommandLineOption* option :
-             {&convert, &thumbnail, &info, &grouping, &culling, &outputDir, &jobs, &timeout, &report, &force, &shard,
-              &quiet, &verbose, &json, &help, &version})
+             {&convert, &thumbnail, &info, &mergeReports, &grouping, &culling, &outputDir, &jobs, &timeout, &report,
+              &force, &shard, &quiet, &verbose, &json, &help, &version})
             parser.addOption(*option);
     }
 };
@@ -95,6 +98,10 @@ QString modeError(const CommandLineRequest& request)
         return count == 3 ? QString() : tr("--thumbnail needs three arguments: --thumbnail INPUT OUTPUT SIZE");
     case CommandLineRequest::Mode::Info:
         return count == 1 ? QString() : tr("--info needs exactly one file: --info FILE [--json]");
+    case CommandLineRequest::Mode::MergeReports:
+        return count >= 2 ? QString()
+                          : tr("--merge-reports needs the merged report and the reports: "
+                               "--merge-reports MERGED REPORT...");
     default:
         return QString();
     }
@@ -157,9 +164,12 @@ CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options&
         return CommandLineRequest::Mode::Help;
     if (parser.isSet(o.version))
         return CommandLineRequest::Mode::Version;
-    const int modes = int(parser.isSet(o.convert)) + int(parser.isSet(o.thumbnail)) + int(parser.isSet(o.info));
+    const int modes = int(parser.isSet(o.convert)) + int(parser.isSet(o.thumbnail)) + int(parser.isSet(o.info))
+        + int(parser.isSet(o.mergeReports));
     if (modes > 1)
-        *error = tr("Choose one of --convert, --thumbnail and --info.");
+        *error = tr("Choose one of --convert, --thumbnail, --info and --merge-reports.");
+    if (parser.isSet(o.mergeReports))
+        return CommandLineRequest::Mode::MergeReports;
     if (parser.isSet(o.thumbnail))
         return CommandLineRequest::Mode::Thumbnail;
     if (parser.isSet(o.info))
@@ -171,7 +181,9 @@ CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options&
 
 bool CommandLineRequest::wantsConsoleMode(int argc, char** argv)
 {
-    static const char* const kModes[] = {"--convert", "--thumbnail", "--info", "--help", "-h", "-?", "--version", "-v"};
+    static const char* const kModes[] = {"--convert", "--thumbnail", "--info", "--merge-reports",
+                                         "--help",    "-h",          "-?",     "--version",
+                                         "-v"};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0)
             return false;
@@ -222,6 +234,7 @@ QString CommandLineRequest::helpText()
               "       Velmora3dEncoder --convert [options] --output-dir DIR INPUT...\n"
               "       Velmora3dEncoder --thumbnail INPUT.vm3 OUTPUT.png SIZE\n"
               "       Velmora3dEncoder --info [--json] FILE\n"
+              "       Velmora3dEncoder --merge-reports MERGED REPORT...\n"
               "       Velmora3dEncoder --help | --version\n"
               "\n"
               "Velmora 3D Encoder converts 3D models (%1) into vm3 files.\n"
@@ -238,6 +251,8 @@ QString CommandLineRequest::helpText()
               "it writes nothing and fails when the file has no intact preview of the model.\n"
               "--info prints the nodes, meshes, skins, materials, animations, bounds and active camera\n"
               "of a model (a vm3 file, any model file, converted first, a model folder or a .gpb file).\n"
+              "--merge-reports writes the reports of all shards of a run as one and fails, naming it, when\n"
+              "a shard is missing or twice, the reports are of different inputs or records are missing.\n"
               "\n"
               "Exit codes: 0 success, 1 wrong arguments, 2 input missing or unsupported, 3 model encoder\n"
               "missing or failed, 4 vm3 file refused (or without a preview), 5 output not writable.\n"

@@ -12,8 +12,9 @@
 //   --convert [options] --output-dir DIR INPUT...   (files or folders)
 //   --thumbnail INPUT.vm3 OUTPUT.png SIZE
 //   --info [--json] FILE
+//   --merge-reports MERGED REPORT...
 struct CommandLineRequest {
-    enum class Mode { Window, Convert, Thumbnail, Info, Help, Version };
+    enum class Mode { Window, Convert, Thumbnail, Info, MergeReports, Help, Version };
     static constexpr int kDefaultTimeoutSeconds = 1800;
 
     Mode mode = Mode::Window;

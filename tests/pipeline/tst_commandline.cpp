@@ -513,14 +513,25 @@ private slots:
     void shardsCoverEveryInputOnce_data()
     {
         QTest::addColumn<int>("shards");
-        QTest::newRow("1") << 1;
-        QTest::newRow("2") << 2;
-        QTest::newRow("3, more than some shards hold") << 3;
+        QTest::addColumn<QString>("merged"); // the shards whose reports --merge-reports is given
+        QTest::addColumn<QString>("problem"); // what it names; empty when the set is complete
+        QTest::newRow("1") << 1 << "1"
+                           << "";
+        QTest::newRow("2") << 2 << "2,1"
+                           << "";
+        QTest::newRow("3, more than some shards hold") << 3 << "1,2,3"
+                                                       << "";
+        QTest::newRow("3, one missing") << 3 << "1,3"
+                                        << "Shard 2/3 is missing.";
+        QTest::newRow("2, one twice") << 2 << "1,2,2"
+                                      << "Shard 2/2 appears twice";
     }
 
     void shardsCoverEveryInputOnce()
     {
         QFETCH(int, shards);
+        QFETCH(QString, merged);
+        QFETCH(QString, problem);
         const QStringList library = {"a.fbx", "b/c.obj", "b/d/e.gltf", "f.stl", "g/h.ply", "g/i.dae", "j.3ds"};
         for (const QString& file : library)
             QVERIFY(writeFile(path("lib/") + file, file.toUtf8()));
@@ -529,14 +540,30 @@ private slots:
         for (int k = 1; k <= shards; ++k) {
             const ProcessResult run = batch({"--shard", QString("%1/%2").arg(k).arg(shards), path("lib")});
             QVERIFY2(run.exitCode == 0, run.err);
+            QVERIFY2(QString(run.err).split("\n").filter("Done: ").size() == 1, run.err); // the closing counts
             for (const QJsonObject& line : reportLines(path("report.json"))) {
                 if (line.contains("input"))
                     converted << QDir(path("lib")).relativeFilePath(line["input"].toString());
             }
+            QFile::remove(path(QString("report-%1.json").arg(k)));
+            QVERIFY(QFile::copy(path("report.json"), path(QString("report-%1.json").arg(k))));
         }
         converted.sort();
         QCOMPARE(converted, library);
         QCOMPARE(filesBelow(path("out")).size(), library.size());
+
+        const ProcessResult merge
+            = convert(QStringList {"--merge-reports", path("merged.json")}
+                      + merged.split(',').replaceInStrings(QRegularExpression("(\\d)"), path("report-\\1.json")));
+        QVERIFY2(merge.exitCode == (problem.isEmpty() ? 0 : int(CommandLineConverter::InputError)), merge.err);
+        QVERIFY2(merge.err.contains(problem.toUtf8()), merge.err);
+        const QVector<QJsonObject> lines = reportLines(path("merged.json"));
+        QStringList inputs; // in the run's order
+        for (const QJsonObject& line : lines.mid(0, lines.size() - 1))
+            inputs << QDir(path("lib")).relativeFilePath(line["input"].toString());
+        if (problem.isEmpty())
+            QCOMPARE(inputs, library);
+        QCOMPARE(lines.last()["summary"].toObject()["inputs"].toInt(), inputs.size());
     }
 
     void upToDateOutputsAreSkipped_data()
@@ -760,6 +787,8 @@ private slots:
         QTest::newRow("an earlier report") << batch << "report.json" << earlier << 0;
         QTest::newRow("an empty file") << single << "empty.json" << QByteArray("") << 0;
         QTest::newRow("nothing yet") << batch << "new.json" << QByteArray() << 0;
+        QTest::newRow("in a new folder, batch") << batch << "new/deeper/r.json" << QByteArray() << 0;
+        QTest::newRow("in a new folder, one file") << single << "new/r.json" << QByteArray() << 0;
     }
 
     void reportReplacesOnlyReports()
@@ -769,6 +798,7 @@ private slots:
         QFETCH(QByteArray, previous);
         QFETCH(int, exitCode);
         QFile::remove(path(report));
+        QDir(path("new")).removeRecursively();
         QVERIFY(writeFile(path("in/a.fbx"), "model a") && writeFile(path("in/b.fbx"), "model b"));
         QFile::remove(path("in/link.json"));
         QVERIFY(QFile::link(path("in/a.fbx"), path("in/link.json")));
