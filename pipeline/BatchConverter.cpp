@@ -218,13 +218,11 @@ void BatchConverter::checkFinished(int index, bool upToDate)
 
 QStringList BatchConverter::childArguments(const BatchPlan::Item& item, const QString& reportPath) const
 {
-    QStringList arguments {QStringLiteral("--convert"),
-                           QStringLiteral("--grouping"),
-                           m_request.options.groupingName(),
-                           QStringLiteral("--culling"),
-                           m_request.options.cullingName(),
-                           QStringLiteral("--report"),
-                           reportPath};
+    // Whether the output is up to date was decided here.
+    QStringList arguments {QStringLiteral("--convert"),  QStringLiteral("--force"),
+                           QStringLiteral("--grouping"), m_request.options.groupingName(),
+                           QStringLiteral("--culling"),  m_request.options.cullingName(),
+                           QStringLiteral("--report"),   reportPath};
     if (m_request.verbose)
         arguments << QStringLiteral("--verbose");
     return arguments << item.input << item.output;

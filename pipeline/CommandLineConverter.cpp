@@ -62,8 +62,9 @@ void writeStamp(const QString& inputPath, const ImportOptions& options, const Co
     QFile file(metaFolder + QLatin1Char('/') + QLatin1String(ConversionStamp::fileName()));
     if (!ConversionStamp::ofConversion(inputPath, options, imported.filesRead, imported.filesMissing, &stamp)
         || !QDir().mkpath(metaFolder) || !file.open(QIODevice::WriteOnly) || file.write(stamp.toJson()) < 0)
-        printError(tr("The container does not record its source (%1), so it will always count as out of date.")
-                       .arg(file.errorString()));
+        ConsoleOutput::printWarning(
+            tr("The container does not record its source (%1), so it will always count as out of date.")
+                .arg(file.errorString()));
 }
 
 void countModel(const QString& modelFolder, BatchRecord* record)
@@ -77,16 +78,11 @@ void countModel(const QString& modelFolder, BatchRecord* record)
     record->triangles = summary.triangles;
 }
 
-// Converts one input into one output; record receives what the report says of it.
+// Converts one input, checked, into one output; record receives what the
+// report says of it.
 int convertInto(const QString& inputPath, const QString& outputPath, const ImportOptions& options,
                 CommandLineConverter::PreviewWriter writePreviews, bool wantsCounts, BatchRecord* record)
 {
-    int exitCode = ConsoleImport::checkInput(inputPath);
-    if (exitCode == CommandLineConverter::Success)
-        exitCode = checkOutput(outputPath);
-    if (exitCode != CommandLineConverter::Success)
-        return exitCode;
-
     // Removed whatever way the conversion ends.
     ConsoleWorkspace workspace;
     const ConsoleImport::Outcome imported = ConsoleImport::run(inputPath, workspace.service(), options);
@@ -102,7 +98,7 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Impor
         ContainerImport::removePreviews(paths.meta);
         const QString problem = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta);
         if (!problem.isEmpty())
-            printError(problem);
+            ConsoleOutput::printWarning(problem);
     }
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
@@ -150,10 +146,20 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
     BatchRecord record;
     record.input = QFileInfo(request.arguments.at(0)).absoluteFilePath();
     record.output = QFileInfo(request.arguments.at(1)).absoluteFilePath();
-    record.exitCode = convertInto(request.arguments.at(0), request.arguments.at(1), request.options, writePreviews,
-                                  !request.reportFile.isEmpty(), &record);
+    const QString& input = request.arguments.at(0);
+    const QString& output = request.arguments.at(1);
+    record.exitCode = ConsoleImport::checkInput(input);
+    if (record.exitCode == CommandLineConverter::Success)
+        record.exitCode = checkOutput(output);
+    const bool upToDate = record.exitCode == CommandLineConverter::Success && !request.force
+        && ConsoleImport::isUpToDate(input, output, request.options);
+    if (upToDate && !request.quiet)
+        printError(tr("Up to date, not converted again (--force converts anyway): %1").arg(nativePath(output)));
+    if (record.exitCode == CommandLineConverter::Success && !upToDate)
+        record.exitCode
+            = convertInto(input, output, request.options, writePreviews, !request.reportFile.isEmpty(), &record);
     record.seconds = clock.elapsed() / 1000.0;
-    record.status = statusOf(record.exitCode);
+    record.status = upToDate ? BatchRecord::Status::Skipped : statusOf(record.exitCode);
     QString error;
     if (request.reportFile.isEmpty()
         || BatchReport::write(request.reportFile, {record}, record.seconds,
@@ -296,6 +302,7 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     }
 
     ConsoleOutput::setStandardOutputMuted(!request.verbose);
+    ConsoleOutput::setWarningsMuted(request.quiet);
     const QuietDiagnostics quiet;
     const QStringList& words = request.arguments;
     if (request.mode == CommandLineRequest::Mode::Info)

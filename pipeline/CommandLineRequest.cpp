@@ -126,10 +126,9 @@ bool readTimeout(const QString& text, CommandLineRequest* request)
 
 QString readBatchOptions(const QCommandLineParser& parser, const Options& o, CommandLineRequest* request)
 {
-    const bool batchOnly
-        = parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.force) || parser.isSet(o.timeout);
+    const bool batchOnly = parser.isSet(o.jobs) || parser.isSet(o.shard) || parser.isSet(o.timeout);
     if (batchOnly && !request->isBatch())
-        return tr("-j, --shard, --timeout and --force need --output-dir DIR.");
+        return tr("-j, --shard and --timeout need --output-dir DIR.");
     if (parser.isSet(o.timeout) && !readTimeout(parser.value(o.timeout), request))
         return tr("--timeout needs a number of seconds from 1 to %1, not \"%2\".")
             .arg(kMaxTimeoutSeconds)
@@ -177,21 +176,48 @@ CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options&
     return parser.isSet(o.convert) ? CommandLineRequest::Mode::Convert : CommandLineRequest::Mode::Window;
 }
 
+// The options Qt itself takes for a window (with one dash or two).
+bool isWindowOption(const char* argument)
+{
+    static const char* const kQtOptions[] = {"platform",
+                                             "platformpluginpath",
+                                             "platformtheme",
+                                             "plugin",
+                                             "qwindowgeometry",
+                                             "qwindowicon",
+                                             "qwindowtitle",
+                                             "reverse",
+                                             "session",
+                                             "display",
+                                             "geometry",
+                                             "style",
+                                             "stylesheet",
+                                             "widgetcount",
+                                             "nograb",
+                                             "dograb",
+                                             "sync",
+                                             "qmljsdebugger"};
+    const char* name = argument + (std::strncmp(argument, "--", 2) == 0 ? 2 : 1);
+    const size_t length = std::strcspn(name, "=");
+    for (const char* option : kQtOptions) {
+        if (std::strlen(option) == length && std::strncmp(name, option, length) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool CommandLineRequest::wantsConsoleMode(int argc, char** argv)
 {
-    static const char* const kModes[] = {"--convert", "--thumbnail", "--info", "--merge-reports",
-                                         "--help",    "-h",          "-?",     "--version",
-                                         "-v"};
+    // Every option but Qt's own belongs to a console mode: a mistyped mode
+    // must not open a window (or fail for want of a display) but be told
+    // what is wrong with it.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0)
             return false;
-        for (const char* mode : kModes) {
-            const size_t length = std::strlen(mode);
-            if (std::strncmp(argv[i], mode, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
-                return true;
-        }
+        if (argv[i][0] == '-' && argv[i][1] != '\0' && !isWindowOption(argv[i]))
+            return true;
     }
     return false;
 }

@@ -34,8 +34,9 @@ struct CommandLineRequest {
 
     bool isBatch() const { return !outputFolder.isEmpty(); }
 
-    // True when the words ask for a console mode, before any "--"; main()
-    // then runs without a window.
+    // True when the words hold an option other than Qt's own, before any
+    // "--"; main() then runs without a window, and a wrong option is a
+    // usage error.
     static bool wantsConsoleMode(int argc, char** argv);
     // arguments as QCoreApplication::arguments() gives them, program first.
     static CommandLineRequest parse(QStringList arguments);

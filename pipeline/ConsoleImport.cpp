@@ -68,8 +68,12 @@ bool failedToWriteWorkspace(const EncoderOutputLogs& logs)
 EncoderOutputLogs printEncoderRecords(const QString& standardError, const QString& standardOutput)
 {
     const EncoderOutputLogs logs = EncoderOutputParser::parse(standardError, standardOutput);
-    for (const EncoderOutputLog& log : logs)
-        printError(describeEncoderOutputLog(log));
+    for (const EncoderOutputLog& log : logs) {
+        if (log.priority == LoggingPriorities::Error)
+            printError(describeEncoderOutputLog(log));
+        else
+            ConsoleOutput::printWarning(describeEncoderOutputLog(log));
+    }
     return logs;
 }
 

@@ -214,6 +214,8 @@ private slots:
                                         << "must end in .vm3";
         QTest::newRow("bad grouping") << QStringList {"--convert", "@input", "a.vm3", "--grouping", "all"} << usage
                                       << "--grouping must be none, root or take";
+        QTest::newRow("mistyped mode") << QStringList {"--covnert", "@input", "a.vm3"} << usage
+                                       << "Unknown option 'covnert'";
     }
 
     void consoleArguments()
@@ -234,14 +236,17 @@ private slots:
     void fbxConvertsAndPrintsRecords_data()
     {
         QTest::addColumn<int>("behaviour");
-        QTest::newRow("plain") << int(FakeEncoder::Behaviour::Normal);
-        QTest::newRow("floods both pipes") << int(FakeEncoder::Behaviour::Huge);
-        QTest::newRow("reads its input") << int(FakeEncoder::Behaviour::ReadsInput);
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("plain") << int(FakeEncoder::Behaviour::Normal) << QStringList();
+        QTest::newRow("floods both pipes") << int(FakeEncoder::Behaviour::Huge) << QStringList();
+        QTest::newRow("reads its input") << int(FakeEncoder::Behaviour::ReadsInput) << QStringList();
+        QTest::newRow("quiet: errors only") << int(FakeEncoder::Behaviour::Normal) << QStringList {"--quiet"};
     }
 
     void fbxConvertsAndPrintsRecords()
     {
         QFETCH(int, behaviour);
+        QFETCH(QStringList, options);
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QString input = path("in/Tree model.FBX");
         QVERIFY(writeFile(input, "fbx tree"));
@@ -249,8 +254,9 @@ private slots:
         QSettings window("com.velmora", "velmoraEncoder");
         window.setValue("Import/AnimationGrouping", "take");
         window.sync();
-        const ProcessResult run = convert(
-            {"--convert", "--culling", "material", input, path("out/tree.vm3"), "--report", path("one.json")});
+        const ProcessResult run = convert(QStringList {"--convert", "--culling", "material", input,
+                                                       path("out/tree.vm3"), "--report", path("one.json")}
+                                          + options);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QByteArray());
         // The report carries the records by code, and a summary line.
@@ -262,8 +268,8 @@ private slots:
         QCOMPARE(report[0]["warnings"].toArray().at(0).toObject()["title"].toString(), QString("Fake warning"));
         QCOMPARE(report[1]["summary"].toObject()["converted"].toInt(), 1);
         QCOMPARE(run.err,
-                 QByteArray("error GP#1001 [Fake error] from stderr / second line\n"
-                            "warning GP#2001 [Fake warning] from stdout\n"));
+                 QByteArray("error GP#1001 [Fake error] from stderr / second line\n")
+                     + (options.isEmpty() ? "warning GP#2001 [Fake warning] from stdout\n" : ""));
         QCOMPARE(sortedEntries(path("out/tree.vm3")), kConverted);
         QCOMPARE(runProgram("unzip", {"-p", path("out/tree.vm3"), "model/model.gpb"}).out,
                  FakeEncoder::bundleBytesFor(input));
@@ -584,6 +590,9 @@ private slots:
         QTest::newRow("encoder, library elsewhere changed, same size and time")
             << "obj library" << QStringList() << "converted";
         QTest::newRow("encoder, missing library added") << "obj added" << QStringList() << "converted";
+        QTest::newRow("one file, nothing") << "" << QStringList {"one"} << "skipped";
+        QTest::newRow("one file, forced") << "" << QStringList {"one", "--force"} << "converted";
+        QTest::newRow("one file, duplicate entry") << "duplicate" << QStringList {"one"} << "converted";
     }
 
     void upToDateOutputsAreSkipped()
@@ -600,7 +609,15 @@ private slots:
                 || (installRealEncoder()
                     && (change == "obj added" || writeFile(library.fileName(), "newmtl a\nKd 1 0 0\n"))));
         const QDateTime saved = library.fileTime(QFileDevice::FileModificationTime);
-        QCOMPARE(batch({input}).exitCode, 0);
+        // "one": a single file, its output named.
+        const bool one = options.removeAll("one") > 0;
+        const auto run = [&](const QStringList& arguments) {
+            return one
+                ? convert(arguments
+                          + QStringList {"--convert", "--report", path("report.json"), input, path("out/model.vm3")})
+                : batch(arguments + QStringList {input});
+        };
+        QCOMPARE(run({}).exitCode, 0);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), QString("converted"));
         QFile file(input);
         if (change == "touch")
@@ -615,8 +632,8 @@ private slots:
             QVERIFY(writeFile(library.fileName(), "newmtl a\nKd 1 0 0\n"));
         else if (!change.isEmpty() && !real)
             QVERIFY(damageKeepingStamp(path("out/model.vm3"), change == "duplicate"));
-        const ProcessResult run = batch(options + QStringList {input});
-        QVERIFY2(run.exitCode == 0, run.err);
+        const ProcessResult second = run(options);
+        QVERIFY2(second.exitCode == 0, second.err);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), status);
     }
 
