@@ -12,12 +12,13 @@ class CpuAllowance {
 public:
     static int usable();
 
-private:
-    // The processors a quota of quota microseconds per period allows, rounded
-    // up; 0 when there is no limit (quota < 0) or the values make no sense.
-    static int quotaCpus(qint64 quota, qint64 period);
-    // The same from a cgroup v2 "cpu.max" file ("max 100000", "150000 100000").
+    // The processors a cgroup v2 "cpu.max" file ("max 100000", "150000
+    // 100000": quota and period in microseconds) allows, rounded up; 0 when
+    // there is no limit or the text makes no sense.
     static int quotaCpusOfCpuMax(const QByteArray& text);
+
+private:
+    static int quotaCpus(qint64 quota, qint64 period);
     static int affinityCpus();
     static int cgroupQuotaCpus();
     static int quotaCpusOfFolder(const QString& folder, bool unified);

@@ -7,6 +7,7 @@
 
 #include "CommandLineConverter.h"
 #include "ConversionStamp.h"
+#include "CpuAllowance.h"
 #include "VersionFile.h"
 #include "ZipArchiveWriter.h"
 #include "ZipEntryReader.h"
@@ -664,6 +665,26 @@ private slots:
         QCOMPARE(report.last()["summary"].toObject()["stopped"].toInt(), 4);
         // The summary says how the process ended, as a shell shows it.
         QCOMPARE(report.last()["summary"].toObject()["exitCode"].toInt(), 128 + signalNumber);
+    }
+
+    void cpuQuotaCountsProcessorsRoundedUp_data()
+    {
+        QTest::addColumn<QByteArray>("cpuMax");
+        QTest::addColumn<int>("processors"); // 0: no limit
+        QTest::newRow("no limit") << QByteArray("max 100000\n") << 0;
+        QTest::newRow("one") << QByteArray("100000 100000") << 1;
+        QTest::newRow("a half") << QByteArray("50000 100000") << 1;
+        QTest::newRow("one and a half") << QByteArray("150000 100000") << 2;
+        QTest::newRow("v1 values, no quota") << QByteArray("-1 100000") << 0;
+        QTest::newRow("no period") << QByteArray("150000") << 0;
+        QTest::newRow("period 0") << QByteArray("150000 0") << 0;
+    }
+
+    void cpuQuotaCountsProcessorsRoundedUp()
+    {
+        QFETCH(QByteArray, cpuMax);
+        QFETCH(int, processors);
+        QCOMPARE(CpuAllowance::quotaCpusOfCpuMax(cpuMax), processors);
     }
 
     // Given one processor, the batch runs one encoder at a time by default.
