@@ -532,6 +532,8 @@ private slots:
                                         << "Shard 2/3 is missing.";
         QTest::newRow("2, one twice") << 2 << "1,2,2"
                                       << "Shard 2/2 appears twice";
+        QTest::newRow("2, the second of other inputs") << 2 << "1,2"
+                                                       << "were run on different input lists.";
     }
 
     void shardsCoverEveryInputOnce()
@@ -558,6 +560,12 @@ private slots:
         converted.sort();
         QCOMPARE(converted, library);
         QCOMPARE(filesBelow(path("out")).size(), library.size());
+        if (QTest::currentDataTag() == QString("2, the second of other inputs")) { // one model more
+            QVERIFY(writeFile(path("more/x.fbx"), "x"));
+            QCOMPARE(batch({"--shard", "2/2", path("lib"), path("more")}).exitCode, 0);
+            QFile::remove(path("report-2.json"));
+            QVERIFY(QFile::copy(path("report.json"), path("report-2.json")));
+        }
 
         const ProcessResult merge
             = convert(QStringList {"--merge-reports", path("merged.json")}
