@@ -5,8 +5,9 @@
 #include "ConsoleImport.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
-#include "ConversionStamp.h"
+#include "CpuAllowance.h"
 #include "Exporter.h"
+#include "OutputFolder.h"
 #include "ParentBoundProcess.h"
 #include "ReplacingFile.h"
 #include "ReportTarget.h"
@@ -17,11 +18,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTextCodec>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -51,11 +50,12 @@ qint64 availableMemory()
     return qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
 }
 
-// As many conversions at once as asked for (one per core by default), but no
-// more than the memory holds: each is a process of its own.
+// As many conversions at once as asked for (by default one per processor this
+// process may use), but no more than the memory holds: each is a process of
+// its own.
 int jobCount(int requested)
 {
-    const int wanted = requested > 0 ? requested : QThread::idealThreadCount();
+    const int wanted = requested > 0 ? requested : CpuAllowance::usable();
     return int(qBound(qint64(1), availableMemory() / kMemoryPerJob, qint64(wanted)));
 }
 
@@ -111,9 +111,13 @@ int BatchConverter::run()
         ConsoleOutput::printError(tr("No model files (%1) among the inputs.").arg(m_request.arguments.join(", ")));
         return CommandLineConverter::InputError;
     }
-    const QString folderRefusal = outputFolderRefusal();
+    const QString folderRefusal = OutputFolder::refusalOf(m_request.outputFolder);
     if (!folderRefusal.isEmpty()) {
         ConsoleOutput::printError(folderRefusal);
+        return CommandLineConverter::OutputError;
+    }
+    if (!m_request.reportFile.isEmpty() && !ReportTarget::createFolder(m_request.reportFile, &error)) {
+        ConsoleOutput::printError(error);
         return CommandLineConverter::OutputError;
     }
     if (!m_request.reportFile.isEmpty()) {
@@ -136,18 +140,6 @@ int BatchConverter::run()
     if (m_settled < m_records.size())
         m_loop.exec();
     return finish();
-}
-
-// A link another user made could send the outputs anywhere, and be turned
-// elsewhere while the batch runs; links of the system's own (root) are kept.
-QString BatchConverter::outputFolderRefusal() const
-{
-    struct stat info;
-    if (::lstat(QFile::encodeName(m_request.outputFolder).constData(), &info) != 0 || !S_ISLNK(info.st_mode)
-        || info.st_uid == ::geteuid() || info.st_uid == 0)
-        return QString();
-    return tr("The output folder %1 is a link another user made; give the folder it points to instead.")
-        .arg(nativePath(m_request.outputFolder));
 }
 
 QString BatchConverter::reportRefusal() const
@@ -205,9 +197,7 @@ void BatchConverter::checkThenStart(int index)
     const BatchPlan::Item item = m_plan.items.at(index);
     const ImportOptions options = m_request.options;
     m_checks.start([this, index, item, options] {
-        // The record is read first: a container is unpacked only when it matches.
-        const bool upToDate = ConversionStamp::isUpToDate(item.input, item.output, options)
-            && ConsoleImport::isReadableContainer(item.output);
+        const bool upToDate = ConsoleImport::isUpToDate(item.input, item.output, options);
         QMetaObject::invokeMethod(
             this, [this, index, upToDate] { checkFinished(index, upToDate); }, Qt::QueuedConnection);
     });
@@ -228,13 +218,11 @@ void BatchConverter::checkFinished(int index, bool upToDate)
 
 QStringList BatchConverter::childArguments(const BatchPlan::Item& item, const QString& reportPath) const
 {
-    QStringList arguments {QStringLiteral("--convert"),
-                           QStringLiteral("--grouping"),
-                           m_request.options.groupingName(),
-                           QStringLiteral("--culling"),
-                           m_request.options.cullingName(),
-                           QStringLiteral("--report"),
-                           reportPath};
+    // Whether the output is up to date was decided here.
+    QStringList arguments {QStringLiteral("--convert"),  QStringLiteral("--force"),
+                           QStringLiteral("--grouping"), m_request.options.groupingName(),
+                           QStringLiteral("--culling"),  m_request.options.cullingName(),
+                           QStringLiteral("--report"),   reportPath};
     if (m_request.verbose)
         arguments << QStringLiteral("--verbose");
     return arguments << item.input << item.output;
@@ -394,16 +382,36 @@ void BatchConverter::pollStop()
     startJobs();
 }
 
+QString BatchConverter::closingLine() const
+{
+    const QVector<int> counts = BatchReport::countsByStatus(m_records);
+    return tr("Done: %1 inputs, %2 converted, %3 up to date, %4 failed, %5 stopped (%6 s).")
+        .arg(m_records.size())
+        .arg(counts[int(BatchRecord::Status::Converted)])
+        .arg(counts[int(BatchRecord::Status::Skipped)])
+        .arg(counts[int(BatchRecord::Status::Failed)])
+        .arg(counts[int(BatchRecord::Status::Stopped)])
+        .arg(m_clock.elapsed() / 1000.0, 0, 'f', 1);
+}
+
+BatchReport::Scope BatchConverter::scope() const
+{
+    return {m_request.shardIndex, m_request.shardCount, m_plan.inputCount, m_plan.inputsDigest};
+}
+
 int BatchConverter::finish()
 {
     m_stopPoll.stop();
     if (m_terminal && !m_request.quiet && m_settled < m_records.size())
         std::fputs("\n", stderr);
+    // A log has one line per file but no progress line: the counts close it.
+    if (!m_terminal && !m_request.quiet)
+        ConsoleOutput::printError(closingLine());
     int exitCode = BatchReport::exitCodeOf(m_records);
     QString error;
     if (!m_request.reportFile.isEmpty()
         && !BatchReport::write(m_request.reportFile, m_records, m_clock.elapsed() / 1000.0,
-                               ConsoleStop::exitCodeOr(exitCode), &error)) {
+                               ConsoleStop::exitCodeOr(exitCode), scope(), &error)) {
         ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
         exitCode = qMax(exitCode, int(CommandLineConverter::OutputError));
     }

@@ -2,6 +2,7 @@
 
 #include "BatchPlan.h"
 #include "BatchRecord.h"
+#include "BatchReport.h"
 #include "CommandLineRequest.h"
 
 #include <QElapsedTimer>
@@ -45,7 +46,6 @@ private:
         QElapsedTimer sinceTerminate; // started once the job was asked to end
     };
 
-    QString outputFolderRefusal() const;
     QString reportRefusal() const;
     void startJobs();
     bool settledWithoutConverting(int index);
@@ -60,6 +60,8 @@ private:
     void printOutcome(const BatchRecord& record, const QString& detail);
     void drawProgress();
     QStringList childArguments(const BatchPlan::Item& item, const QString& reportPath) const;
+    QString closingLine() const;
+    BatchReport::Scope scope() const;
     int finish();
 
     CommandLineRequest m_request;

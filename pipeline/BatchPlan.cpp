@@ -4,6 +4,7 @@
 #include "FolderScan.h"
 #include "ModelFileTypes.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -78,6 +79,14 @@ QVector<FoundFile> modelFilesBelow(const QString& folder, const QString& outputF
 
 } // namespace
 
+QString BatchPlan::digestOf(const QStringList& absoluteInputs)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString& input : absoluteInputs)
+        hash.addData(input.toUtf8() + '\n');
+    return QString::fromLatin1(hash.result().toHex());
+}
+
 BatchPlan BatchPlan::make(const QStringList& inputs, const QString& outputFolder, int shardIndex, int shardCount)
 {
     const QString outputRoot = QDir::cleanPath(QFileInfo(outputFolder).absoluteFilePath());
@@ -112,6 +121,10 @@ BatchPlan BatchPlan::make(const QStringList& inputs, const QString& outputFolder
 
     BatchPlan plan;
     plan.inputCount = all.size();
+    QStringList allInputs;
+    for (const Item& item : qAsConst(all))
+        allInputs << item.input;
+    plan.inputsDigest = digestOf(allInputs);
     for (int i = shardIndex - 1; i < all.size(); i += shardCount)
         plan.items.append(all.at(i));
     return plan;

@@ -22,6 +22,11 @@ struct BatchPlan {
 
     QVector<Item> items; // those of this shard
     int inputCount = 0; // over all shards
+    QString inputsDigest; // digestOf() the inputs of all shards
+
+    // SHA-256 (hexadecimal) of the absolute input paths, one a line, in the
+    // plan's order: equal for every shard of one run on the same inputs.
+    static QString digestOf(const QStringList& absoluteInputs);
 
     // Files below the output folder are not inputs: converting a folder into
     // a folder inside it must not pick up the last run's outputs, also when

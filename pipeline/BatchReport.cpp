@@ -17,29 +17,42 @@ int BatchReport::exitCodeOf(const QVector<BatchRecord>& records)
     return code;
 }
 
-QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds, int exitCode)
+QVector<int> BatchReport::countsByStatus(const QVector<BatchRecord>& records)
+{
+    QVector<int> counts(4, 0);
+    for (const BatchRecord& record : records)
+        ++counts[int(record.status)];
+    return counts;
+}
+
+QByteArray BatchReport::text(const QVector<BatchRecord>& records, double seconds, int exitCode, const Scope& scope)
 {
     QByteArray text;
-    int counts[4] = {0, 0, 0, 0};
-    for (const BatchRecord& record : records) {
+    for (const BatchRecord& record : records)
         text += QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact) + '\n';
-        ++counts[int(record.status)];
-    }
+    const QVector<int> counts = countsByStatus(records);
     const QJsonObject summary {{"inputs", records.size()},
                                {"converted", counts[int(BatchRecord::Status::Converted)]},
                                {"skipped", counts[int(BatchRecord::Status::Skipped)]},
                                {"failed", counts[int(BatchRecord::Status::Failed)]},
                                {"stopped", counts[int(BatchRecord::Status::Stopped)]},
                                {"seconds", qRound(seconds * 1000) / 1000.0},
-                               {"exitCode", exitCode}};
+                               {"exitCode", exitCode},
+                               {"shard", QStringLiteral("%1/%2").arg(scope.shardIndex).arg(scope.shardCount)},
+                               {"allInputs", scope.allInputs},
+                               {"inputsDigest", scope.inputsDigest}};
     return text + QJsonDocument(QJsonObject {{"summary", summary}}).toJson(QJsonDocument::Compact) + '\n';
 }
 
 bool BatchReport::write(const QString& path, const QVector<BatchRecord>& records, double seconds, int exitCode,
-                        QString* error)
+                        const Scope& scope, QString* error)
+{
+    return writeBytes(path, text(records, seconds, exitCode, scope), error);
+}
+
+bool BatchReport::writeBytes(const QString& path, const QByteArray& bytes, QString* error)
 {
     ReplacingFile file(path);
-    const QByteArray bytes = text(records, seconds, exitCode);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     *error = file.errorString();

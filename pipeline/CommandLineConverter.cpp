@@ -1,6 +1,7 @@
 #include "CommandLineConverter.h"
 
 #include "BatchConverter.h"
+#include "BatchPlan.h"
 #include "BatchReport.h"
 #include "BundleInfo.h"
 #include "CommandLineRequest.h"
@@ -14,6 +15,7 @@
 #include "Exporter.h"
 #include "ModelFileTypes.h"
 #include "ModelInfoCommand.h"
+#include "ReportMerge.h"
 #include "ReportTarget.h"
 #include "VersionFile.h"
 
@@ -60,8 +62,9 @@ void writeStamp(const QString& inputPath, const ImportOptions& options, const Co
     QFile file(metaFolder + QLatin1Char('/') + QLatin1String(ConversionStamp::fileName()));
     if (!ConversionStamp::ofConversion(inputPath, options, imported.filesRead, imported.filesMissing, &stamp)
         || !QDir().mkpath(metaFolder) || !file.open(QIODevice::WriteOnly) || file.write(stamp.toJson()) < 0)
-        printError(tr("The container does not record its source (%1), so it will always count as out of date.")
-                       .arg(file.errorString()));
+        ConsoleOutput::printWarning(
+            tr("The container does not record its source (%1), so it will always count as out of date.")
+                .arg(file.errorString()));
 }
 
 void countModel(const QString& modelFolder, BatchRecord* record)
@@ -75,16 +78,11 @@ void countModel(const QString& modelFolder, BatchRecord* record)
     record->triangles = summary.triangles;
 }
 
-// Converts one input into one output; record receives what the report says of it.
+// Converts one input, checked, into one output; record receives what the
+// report says of it.
 int convertInto(const QString& inputPath, const QString& outputPath, const ImportOptions& options,
                 CommandLineConverter::PreviewWriter writePreviews, bool wantsCounts, BatchRecord* record)
 {
-    int exitCode = ConsoleImport::checkInput(inputPath);
-    if (exitCode == CommandLineConverter::Success)
-        exitCode = checkOutput(outputPath);
-    if (exitCode != CommandLineConverter::Success)
-        return exitCode;
-
     // Removed whatever way the conversion ends.
     ConsoleWorkspace workspace;
     const ConsoleImport::Outcome imported = ConsoleImport::run(inputPath, workspace.service(), options);
@@ -100,7 +98,7 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Impor
         ContainerImport::removePreviews(paths.meta);
         const QString problem = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta);
         if (!problem.isEmpty())
-            printError(problem);
+            ConsoleOutput::printWarning(problem);
     }
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
@@ -130,6 +128,11 @@ BatchRecord::Status statusOf(int exitCode)
 int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
 {
     if (!request.reportFile.isEmpty()) {
+        QString error;
+        if (!ReportTarget::createFolder(request.reportFile, &error)) {
+            printError(error);
+            return CommandLineConverter::OutputError;
+        }
         const QString refusal
             = ReportTarget::refusalOf(request.reportFile, {request.arguments.at(0)}, {request.arguments.at(1)});
         if (!refusal.isEmpty()) {
@@ -143,14 +146,25 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
     BatchRecord record;
     record.input = QFileInfo(request.arguments.at(0)).absoluteFilePath();
     record.output = QFileInfo(request.arguments.at(1)).absoluteFilePath();
-    record.exitCode = convertInto(request.arguments.at(0), request.arguments.at(1), request.options, writePreviews,
-                                  !request.reportFile.isEmpty(), &record);
+    const QString& input = request.arguments.at(0);
+    const QString& output = request.arguments.at(1);
+    record.exitCode = ConsoleImport::checkInput(input);
+    if (record.exitCode == CommandLineConverter::Success)
+        record.exitCode = checkOutput(output);
+    const bool upToDate = record.exitCode == CommandLineConverter::Success && !request.force
+        && ConsoleImport::isUpToDate(input, output, request.options);
+    if (upToDate && !request.quiet)
+        printError(tr("Up to date, not converted again (--force converts anyway): %1").arg(nativePath(output)));
+    if (record.exitCode == CommandLineConverter::Success && !upToDate)
+        record.exitCode
+            = convertInto(input, output, request.options, writePreviews, !request.reportFile.isEmpty(), &record);
     record.seconds = clock.elapsed() / 1000.0;
-    record.status = statusOf(record.exitCode);
+    record.status = upToDate ? BatchRecord::Status::Skipped : statusOf(record.exitCode);
     QString error;
     if (request.reportFile.isEmpty()
         || BatchReport::write(request.reportFile, {record}, record.seconds,
-                              ConsoleStop::exitCodeOr(BatchReport::exitCodeOf({record})), &error))
+                              ConsoleStop::exitCodeOr(BatchReport::exitCodeOf({record})),
+                              {1, 1, 1, BatchPlan::digestOf({record.input})}, &error))
         return record.exitCode;
     printError(tr("Cannot write the report %1: %2").arg(nativePath(request.reportFile), error));
     return record.exitCode == CommandLineConverter::Success ? int(CommandLineConverter::OutputError) : record.exitCode;
@@ -206,6 +220,30 @@ struct QuietDiagnostics {
     ~QuietDiagnostics() { qInstallMessageHandler(s_previousHandler); }
 };
 
+// The merged report is written whatever is missing, so that it can be
+// looked into; the exit code says whether it is complete.
+int mergeReports(const QString& mergedPath, const QStringList& reportPaths)
+{
+    QString error;
+    if (!ReportTarget::createFolder(mergedPath, &error)) {
+        printError(error);
+        return CommandLineConverter::OutputError;
+    }
+    const QString refusal = ReportTarget::refusalOf(mergedPath, reportPaths, {});
+    if (!refusal.isEmpty()) {
+        printError(refusal);
+        return CommandLineConverter::UsageError;
+    }
+    const ReportMerge::Result merged = ReportMerge::merge(reportPaths);
+    for (const QString& problem : merged.problems)
+        printError(problem);
+    if (!merged.text.isEmpty() && !BatchReport::writeBytes(mergedPath, merged.text, &error)) {
+        printError(tr("Cannot write the report %1: %2").arg(nativePath(mergedPath), error));
+        return CommandLineConverter::OutputError;
+    }
+    return merged.problems.isEmpty() ? merged.exitCode : int(CommandLineConverter::InputError);
+}
+
 int convert(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
 {
     return request.isBatch() ? BatchConverter(request).run() : convertOne(request, writePreviews);
@@ -252,6 +290,8 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     case CommandLineRequest::Mode::Version:
         ConsoleOutput::printLine(QStringLiteral("Velmora3dEncoder ") + VersionFile::encoderVersion());
         return Success;
+    case CommandLineRequest::Mode::MergeReports:
+        return mergeReports(request.arguments.at(0), request.arguments.mid(1));
     case CommandLineRequest::Mode::Info:
     case CommandLineRequest::Mode::Thumbnail:
     case CommandLineRequest::Mode::Convert:
@@ -262,6 +302,7 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     }
 
     ConsoleOutput::setStandardOutputMuted(!request.verbose);
+    ConsoleOutput::setWarningsMuted(request.quiet);
     const QuietDiagnostics quiet;
     const QStringList& words = request.arguments;
     if (request.mode == CommandLineRequest::Mode::Info)

@@ -20,6 +20,9 @@ struct Options {
     QCommandLineOption convert {"convert", tr("Convert models into vm3 files without a window.")};
     QCommandLineOption thumbnail {"thumbnail", tr("Write the preview of a vm3 file as a PNG file.")};
     QCommandLineOption info {"info", tr("Print what a model holds.")};
+    QCommandLineOption mergeReports {"merge-reports",
+                                     tr("Merge the reports of every shard of a run into one, checking that none "
+                                        "is missing.")};
     QCommandLineOption grouping {"grouping", tr("How animations are grouped: none, root or take (default: root)."),
                                  tr("MODE"), "root"};
     QCommandLineOption culling {"culling",
@@ -59,8 +62,8 @@ struct Options {
     void addTo(QCommandLineParser& parser) const
     {
         for (const QCommandLineOption* option :
-             {&convert, &thumbnail, &info, &grouping, &culling, &outputDir, &jobs, &timeout, &report, &force, &shard,
-              &shardBase, &shardCount, &quiet, &verbose, &json, &tree, &help, &version})
+             {&convert, &thumbnail, &info, &mergeReports, &grouping, &culling, &outputDir, &jobs, &timeout, &report,
+              &force, &shard, &shardBase, &shardCount, &quiet, &verbose, &json, &tree, &help, &version})
             parser.addOption(*option);
     }
     bool anyShardOption(const QCommandLineParser& parser) const
@@ -108,6 +111,10 @@ QString modeError(const CommandLineRequest& request)
         return count == 3 ? QString() : tr("--thumbnail needs three arguments: --thumbnail INPUT OUTPUT SIZE");
     case CommandLineRequest::Mode::Info:
         return count == 1 ? QString() : tr("--info needs exactly one file: --info FILE [--json]");
+    case CommandLineRequest::Mode::MergeReports:
+        return count >= 2 ? QString()
+                          : tr("--merge-reports needs the merged report and the reports: "
+                               "--merge-reports MERGED REPORT...");
     default:
         return QString();
     }
@@ -132,10 +139,9 @@ bool readTimeout(const QString& text, CommandLineRequest* request)
 
 QString readBatchOptions(const QCommandLineParser& parser, const Options& o, CommandLineRequest* request)
 {
-    const bool batchOnly
-        = parser.isSet(o.jobs) || o.anyShardOption(parser) || parser.isSet(o.force) || parser.isSet(o.timeout);
+    const bool batchOnly = parser.isSet(o.jobs) || o.anyShardOption(parser) || parser.isSet(o.timeout);
     if (batchOnly && !request->isBatch())
-        return tr("-j, --shard, --timeout and --force need --output-dir DIR.");
+        return tr("-j, --shard and --timeout need --output-dir DIR.");
     if (parser.isSet(o.timeout) && !readTimeout(parser.value(o.timeout), request))
         return tr("--timeout needs a number of seconds from 1 to %1, not \"%2\".")
             .arg(kMaxTimeoutSeconds)
@@ -170,9 +176,12 @@ CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options&
         return CommandLineRequest::Mode::Help;
     if (parser.isSet(o.version))
         return CommandLineRequest::Mode::Version;
-    const int modes = int(parser.isSet(o.convert)) + int(parser.isSet(o.thumbnail)) + int(parser.isSet(o.info));
+    const int modes = int(parser.isSet(o.convert)) + int(parser.isSet(o.thumbnail)) + int(parser.isSet(o.info))
+        + int(parser.isSet(o.mergeReports));
     if (modes > 1)
-        *error = tr("Choose one of --convert, --thumbnail and --info.");
+        *error = tr("Choose one of --convert, --thumbnail, --info and --merge-reports.");
+    if (parser.isSet(o.mergeReports))
+        return CommandLineRequest::Mode::MergeReports;
     if (parser.isSet(o.thumbnail))
         return CommandLineRequest::Mode::Thumbnail;
     if (parser.isSet(o.info))
@@ -180,19 +189,48 @@ CommandLineRequest::Mode modeOf(const QCommandLineParser& parser, const Options&
     return parser.isSet(o.convert) ? CommandLineRequest::Mode::Convert : CommandLineRequest::Mode::Window;
 }
 
+// The options Qt itself takes for a window (with one dash or two).
+bool isWindowOption(const char* argument)
+{
+    static const char* const kQtOptions[] = {"platform",
+                                             "platformpluginpath",
+                                             "platformtheme",
+                                             "plugin",
+                                             "qwindowgeometry",
+                                             "qwindowicon",
+                                             "qwindowtitle",
+                                             "reverse",
+                                             "session",
+                                             "display",
+                                             "geometry",
+                                             "style",
+                                             "stylesheet",
+                                             "widgetcount",
+                                             "nograb",
+                                             "dograb",
+                                             "sync",
+                                             "qmljsdebugger"};
+    const char* name = argument + (std::strncmp(argument, "--", 2) == 0 ? 2 : 1);
+    const size_t length = std::strcspn(name, "=");
+    for (const char* option : kQtOptions) {
+        if (std::strlen(option) == length && std::strncmp(name, option, length) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool CommandLineRequest::wantsConsoleMode(int argc, char** argv)
 {
-    static const char* const kModes[] = {"--convert", "--thumbnail", "--info", "--help", "-h", "-?", "--version", "-v"};
+    // Every option but Qt's own belongs to a console mode: a mistyped mode
+    // must not open a window (or fail for want of a display) but be told
+    // what is wrong with it.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0)
             return false;
-        for (const char* mode : kModes) {
-            const size_t length = std::strlen(mode);
-            if (std::strncmp(argv[i], mode, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
-                return true;
-        }
+        if (argv[i][0] == '-' && argv[i][1] != '\0' && !isWindowOption(argv[i]))
+            return true;
     }
     return false;
 }
@@ -236,6 +274,7 @@ QString CommandLineRequest::helpText()
               "       Velmora3dEncoder --convert [options] --output-dir DIR INPUT...\n"
               "       Velmora3dEncoder --thumbnail INPUT.vm3 OUTPUT.png SIZE\n"
               "       Velmora3dEncoder --info [--json] FILE\n"
+              "       Velmora3dEncoder --merge-reports MERGED REPORT...\n"
               "       Velmora3dEncoder --help | --version\n"
               "\n"
               "Velmora 3D Encoder converts 3D models (%1) into vm3 files.\n"
@@ -252,6 +291,8 @@ QString CommandLineRequest::helpText()
               "it writes nothing and fails when the file has no intact preview of the model.\n"
               "--info prints the nodes, meshes, skins, materials, animations, bounds and active camera\n"
               "of a model (a vm3 file, any model file, converted first, a model folder or a .gpb file).\n"
+              "--merge-reports writes the reports of all shards of a run as one and fails, naming it, when\n"
+              "a shard is missing or twice, the reports are of different inputs or records are missing.\n"
               "\n"
               "Exit codes: 0 success, 1 wrong arguments, 2 input missing or unsupported, 3 model encoder\n"
               "missing or failed, 4 vm3 file refused (or without a preview), 5 output not writable.\n"

@@ -12,8 +12,9 @@
 //   --convert [options] --output-dir DIR INPUT...   (files or folders)
 //   --thumbnail INPUT.vm3 OUTPUT.png SIZE
 //   --info [--json] [--tree] FILE
+//   --merge-reports MERGED REPORT...
 struct CommandLineRequest {
-    enum class Mode { Window, Convert, Thumbnail, Info, Help, Version };
+    enum class Mode { Window, Convert, Thumbnail, Info, MergeReports, Help, Version };
     static constexpr int kDefaultTimeoutSeconds = 1800;
 
     Mode mode = Mode::Window;
@@ -34,8 +35,9 @@ struct CommandLineRequest {
 
     bool isBatch() const { return !outputFolder.isEmpty(); }
 
-    // True when the words ask for a console mode, before any "--"; main()
-    // then runs without a window.
+    // True when the words hold an option other than Qt's own, before any
+    // "--"; main() then runs without a window, and a wrong option is a
+    // usage error.
     static bool wantsConsoleMode(int argc, char** argv);
     // arguments as QCoreApplication::arguments() gives them, program first.
     static CommandLineRequest parse(QStringList arguments);

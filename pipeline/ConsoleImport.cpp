@@ -3,12 +3,15 @@
 #include "CommandLineConverter.h"
 #include "ConsoleOutput.h"
 #include "ConsoleStop.h"
-#include "ConsoleWorkspace.h"
 #include "ContainerImport.h"
+#include "ConversionStamp.h"
 #include "EncoderOutputParser.h"
 #include "Loader.h"
 #include "ModelFileTypes.h"
+#include "VersionFile.h"
 #include "WorkspaceService.h"
+#include "ZipArchiveReader.h"
+#include "ZipEntryReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +25,11 @@
 namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
+
+// What a container of the current format holds at least.
+const char* const kModelEntry = "model/model.gpb";
+const char* const kVersionEntry = "model/version";
+const qint64 kMaxVersionBytes = 64 * 1024;
 
 void printError(const QString& text) { ConsoleOutput::printError(text); }
 
@@ -60,8 +68,12 @@ bool failedToWriteWorkspace(const EncoderOutputLogs& logs)
 EncoderOutputLogs printEncoderRecords(const QString& standardError, const QString& standardOutput)
 {
     const EncoderOutputLogs logs = EncoderOutputParser::parse(standardError, standardOutput);
-    for (const EncoderOutputLog& log : logs)
-        printError(describeEncoderOutputLog(log));
+    for (const EncoderOutputLog& log : logs) {
+        if (log.priority == LoggingPriorities::Error)
+            printError(describeEncoderOutputLog(log));
+        else
+            ConsoleOutput::printWarning(describeEncoderOutputLog(log));
+    }
     return logs;
 }
 
@@ -167,15 +179,21 @@ ConsoleImport::Outcome ConsoleImport::run(const QString& inputPath, WorkspaceSer
     return {importContainer(absoluteInput, service), {}, {}, {}};
 }
 
-bool ConsoleImport::isReadableContainer(const QString& path)
+bool ConsoleImport::isUpToDate(const QString& inputPath, const QString& outputPath, const ImportOptions& options)
 {
-    ConsoleWorkspace workspace;
-    workspace.service().setModelFile(QFileInfo(path).absoluteFilePath());
-    return workspace.paths().hasModel()
-        && ContainerImport::run(QFileInfo(path).absoluteFilePath(), workspace.paths(), workspace.service(),
-                                ConsoleStop::flag())
-               .status
-        == ContainerImport::Status::Loaded;
+    // The record is read first: the whole container only when it matches.
+    if (!ConversionStamp::isUpToDate(inputPath, outputPath, options))
+        return false;
+    ZipArchiveReader reader;
+    reader.setStopFlag(ConsoleStop::flag());
+    if (!reader.open(outputPath) || !reader.verifyAll())
+        return false;
+    const QStringList files = reader.entryPaths();
+    QByteArray version;
+    int format = -1;
+    return files.contains(QLatin1String(kModelEntry)) && files.contains(QLatin1String(kVersionEntry))
+        && ZipEntryReader::read(outputPath, kVersionEntry, kMaxVersionBytes, &version) == ZipEntryReader::Status::Read
+        && VersionFile::parse(version, nullptr, &format, nullptr) && format == VersionFile::kCurrentFormat;
 }
 
 bool ConsoleImport::stopped()

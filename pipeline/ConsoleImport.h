@@ -28,11 +28,12 @@ public:
     // Names a new workspace after the input in service and fills it.
     static Outcome run(const QString& inputPath, WorkspaceService& service, const ImportOptions& options);
 
-    // Whether path is a container that --convert would take as its input:
-    // unpacked into a workspace of its own (removed again) and checked as
-    // any input container is, so corrupt data and duplicate entries fail it.
-    // Prints nothing.
-    static bool isReadableContainer(const QString& path);
+    // Whether outputPath records a conversion of inputPath as it is now
+    // (ConversionStamp::isUpToDate) and is a whole container of the current
+    // format: every entry read and its CRC checked as unpacking would, without
+    // writing anything, so corrupt data and duplicate entries fail it, and its
+    // version file and model are there. Prints nothing.
+    static bool isUpToDate(const QString& inputPath, const QString& outputPath, const ImportOptions& options);
 
     // Whether a stop signal arrived; prints that the conversion stopped.
     static bool stopped();

@@ -6,6 +6,7 @@
 namespace {
 
 std::atomic<bool> s_standardOutputMuted {false};
+std::atomic<bool> s_warningsMuted {false};
 
 void writeLine(std::FILE* stream, const QString& text)
 {
@@ -23,6 +24,12 @@ void ConsoleOutput::printLine(const QString& text)
 
 void ConsoleOutput::printError(const QString& text) { writeLine(stderr, text); }
 
+void ConsoleOutput::printWarning(const QString& text)
+{
+    if (!s_warningsMuted.load())
+        writeLine(stderr, text);
+}
+
 void ConsoleOutput::printText(const QByteArray& bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
@@ -30,3 +37,5 @@ void ConsoleOutput::printText(const QByteArray& bytes)
 }
 
 void ConsoleOutput::setStandardOutputMuted(bool muted) { s_standardOutputMuted.store(muted); }
+
+void ConsoleOutput::setWarningsMuted(bool muted) { s_warningsMuted.store(muted); }

@@ -9,6 +9,7 @@ class ConsoleOutput {
 public:
     static void printLine(const QString& text); // standard output, unless muted
     static void printError(const QString& text); // standard error
+    static void printWarning(const QString& text); // standard error, unless warnings are muted
     // Bytes as they are, no line end added, to standard output.
     static void printText(const QByteArray& bytes);
 
@@ -16,4 +17,6 @@ public:
     // the window never shows; the console modes mute it so that a script sees
     // nothing there on success, and --verbose lets it through.
     static void setStandardOutputMuted(bool muted);
+    // --quiet: only failures are printed.
+    static void setWarningsMuted(bool muted);
 };

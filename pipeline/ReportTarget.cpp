@@ -1,11 +1,13 @@
 #include "ReportTarget.h"
 
 #include "CanonicalPath.h"
+#include "OutputFolder.h"
 #include "ReplacingFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -57,6 +59,15 @@ QString ReportTarget::refusalOf(const QString& reportPath, const QStringList& in
     if (!refusal.isEmpty())
         return tr("Cannot write the report %1: %2").arg(shown, refusal);
     return contentRefusal(reportPath);
+}
+
+bool ReportTarget::createFolder(const QString& reportPath, QString* error)
+{
+    QString reason;
+    if (OutputFolder::create(QFileInfo(reportPath).absolutePath(), &reason))
+        return true;
+    *error = tr("Cannot write the report %1: %2").arg(QDir::toNativeSeparators(reportPath), reason);
+    return false;
 }
 
 QString ReportTarget::contentRefusal(const QString& reportPath)

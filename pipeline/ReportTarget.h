@@ -15,6 +15,10 @@ public:
     // Why reportPath must not take the report; empty when it may.
     static QString refusalOf(const QString& reportPath, const QStringList& inputs, const QStringList& outputs);
 
+    // Creates the report's folder where it is missing, as an output folder
+    // is created; false with the message to print when it cannot be.
+    static bool createFolder(const QString& reportPath, QString* error);
+
     // Whether the bytes are a report as BatchReport writes them: JSON
     // objects, one a line, each a record or a summary, the last a summary
     // (reports of several shards, concatenated, hold several).

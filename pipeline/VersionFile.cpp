@@ -88,7 +88,13 @@ bool VersionFile::read(const QString& modelFolder, QString* errorText, int* form
         return fail(errorText, kMissing);
     if (file.size() > kMaxVersionFileSize)
         return fail(errorText, kParseError);
-    const QByteArray text = readJoinedLines(file);
+    return parse(readJoinedLines(file), errorText, format, version);
+}
+
+bool VersionFile::parse(const QByteArray& text, QString* errorText, int* format, QString* version)
+{
+    if (format)
+        *format = -1;
     if (text.size() > kMaxVersionFileSize)
         return fail(errorText, kParseError);
 

@@ -17,6 +17,8 @@ public:
     // Reads modelFolder + "/version". On failure errorText receives the text
     // to show for the broken file; format is -1 unless it was read.
     static bool read(const QString& modelFolder, QString* errorText, int* format, QString* version);
+    // The same for the file's bytes, read from elsewhere (a container's entry).
+    static bool parse(const QByteArray& text, QString* errorText, int* format, QString* version);
 
     // Texts of a too new format.
     static QString tooNewText();

@@ -275,8 +275,26 @@ bool ZipArchiveReader::extractAll(const QString& destinationFolder)
     return true;
 }
 
+bool ZipArchiveReader::verifyAll()
+{
+    m_entryPaths.clear();
+    if (m_emptyArchive) {
+        close();
+        return true;
+    }
+    if (!m_zip) {
+        if (m_status == Ok)
+            fail(CannotOpen, QStringLiteral("no archive is open"));
+        return false;
+    }
+    const bool verified = checkBounds(QString()) && extractEntries(QString());
+    close();
+    return verified;
+}
+
 // Reads the directory only (and each entry's local header, to learn where
-// its data lies); nothing is decompressed or written. The cost grows with the
+// its data lies); nothing is decompressed or written. Without a destination
+// folder the room on a disk is not judged. The cost grows with the
 // number of entries and no faster.
 bool ZipArchiveReader::checkBounds(const QString& destinationFolder)
 {
@@ -298,7 +316,7 @@ bool ZipArchiveReader::checkBounds(const QString& destinationFolder)
     }
 
     const QStorageInfo storage(destinationFolder);
-    const qint64 bytesFree = storage.isValid() ? storage.bytesAvailable() : -1;
+    const qint64 bytesFree = !destinationFolder.isEmpty() && storage.isValid() ? storage.bytesAvailable() : -1;
     const UnpackBudget::Verdict verdict = budget.verdict(m_sizeLimit, bytesFree);
     switch (verdict.refusal) {
     case UnpackBudget::Refusal::None:
@@ -456,7 +474,11 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
     if (relative.isEmpty())
         return fail(Damaged, QStringLiteral("entry \"%1\" has no file name").arg(entryName));
 
-    const QString target = stagingFolder + QLatin1Char('/') + relative;
+    // Without a staging folder the entry is only read and checked.
+    const bool verifying = stagingFolder.isEmpty();
+    const QString target = verifying ? QString() : stagingFolder + QLatin1Char('/') + relative;
+    if (isFolder && verifying)
+        return true;
     if (isFolder) {
         if (!QDir().mkpath(target))
             return fail(WriteFailed, QStringLiteral("cannot create %1").arg(target));
@@ -472,7 +494,7 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
 
     // Every missing level is created: archives need no directory entries.
     const QString parent = QFileInfo(target).path();
-    if (!QDir().mkpath(parent))
+    if (!verifying && !QDir().mkpath(parent))
         return fail(WriteFailed, QStringLiteral("cannot create %1").arg(parent));
 
     if (unzOpenCurrentFile(zipOf(m_zip)) != UNZ_OK)
@@ -485,16 +507,20 @@ bool ZipArchiveReader::extractCurrentEntry(const QString& stagingFolder)
         return fail(Damaged, QStringLiteral("entry \"%1\" fails its CRC check").arg(entryName));
     if (closeResult != UNZ_OK)
         return fail(Damaged, QStringLiteral("entry \"%1\" is damaged").arg(entryName));
+    if (verifying)
+        m_entryPaths.append(relative);
     return true;
 }
 
 // At most the declared size is copied, then one more read must find the end.
 // The CRC is checked here too: minizip checks it only when its own count of
-// the bytes left agrees.
+// the bytes left agrees. An empty target path only reads the data.
 bool ZipArchiveReader::copyEntryData(const QString& targetPath, const QString& entryName, quint64 declaredSize)
 {
     QFile out(targetPath);
-    if (QFileInfo(targetPath).isDir() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!targetPath.isEmpty()
+        && (QFileInfo(targetPath).isDir()
+            || !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)))
         return fail(WriteFailed, QStringLiteral("cannot write %1").arg(targetPath));
 
     std::vector<char> buffer(kReadBlockSize);
@@ -516,7 +542,7 @@ bool ZipArchiveReader::copyEntryData(const QString& targetPath, const QString& e
                             .arg(declaredSize));
         written += quint64(n);
         crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), uInt(n));
-        if (!ZipDeviceIo::writeFully(&out, buffer.data(), n))
+        if (out.isOpen() && !ZipDeviceIo::writeFully(&out, buffer.data(), n))
             return fail(WriteFailed, QStringLiteral("cannot write %1: %2").arg(targetPath, out.errorString()));
     }
     if (written != declaredSize)

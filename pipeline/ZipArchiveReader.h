@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <vector>
@@ -50,6 +51,12 @@ public:
     void setStopFlag(const std::atomic<bool>* flag) { m_stopFlag = flag; }
     // Unpacks every entry below destinationFolder and closes the archive.
     bool extractAll(const QString& destinationFolder);
+    // Reads every entry as extractAll() does, with the same checks and
+    // verdicts (directory, entry count, names, duplicates, bounds, sizes,
+    // CRCs), but writes nothing, so the room on a disk plays no part; then
+    // closes the archive. entryPaths() names the files it holds.
+    bool verifyAll();
+    QStringList entryPaths() const { return m_entryPaths; }
     void close();
 
     Status status() const { return m_status; }
@@ -95,4 +102,5 @@ private:
     // The entry being read.
     quint64 m_currentSize = 0; // declared size
     quint32 m_currentCrc = 0;
+    QStringList m_entryPaths; // the files verifyAll() found, as relative paths
 };

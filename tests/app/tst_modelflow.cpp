@@ -404,21 +404,35 @@ private slots:
         QVERIFY(QFileInfo::exists(m_files.filePath("converted/cube_uv.vm3")));
         QCOMPARE(dialog.findChild<QProgressBar*>("progressBar")->value(), 1);
     }
+    void programConvertsWithoutADisplay_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("--convert") << "--convert" << 0;
+        QTest::newRow("mistyped, a usage error") << "--covnert" << 1;
+    }
     void programConvertsWithoutADisplay()
     {
+        QFETCH(QString, mode);
+        QFETCH(int, exitCode);
         const QString build = qEnvironmentVariable("VELMORA_BUILD_DIR");
         QVERIFY2(QFileInfo(build + "/tools/linux/model-encoder").isExecutable(), "the model encoder is not built");
         // Run the way scripts on a build machine would: no display at all.
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         program.setProcessEnvironment(environment);
         const QString output = m_files.filePath("sample.vm3");
+        QFile::remove(output);
         program.start(build + "/bin/Velmora3dEncoder",
-                      {"--convert", QStringLiteral(VELMORA_SOURCE_DIR "/samples/velmora-sample.fbx"), output});
+                      {mode, QStringLiteral(VELMORA_SOURCE_DIR "/samples/velmora-sample.fbx"), output});
         QVERIFY(program.waitForFinished(280000) && program.exitStatus() == QProcess::NormalExit);
         const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
-        QVERIFY2(program.exitCode() == 0, qPrintable(errors));
+        QVERIFY2(program.exitCode() == exitCode, qPrintable(errors));
+        QVERIFY2(exitCode == 0 || errors.contains("--help"), qPrintable(errors));
+        if (exitCode != 0)
+            return;
         // The information file travels with a batch conversion as with one in
         // the window; whatever kept the previews out is said on one line.
         const QByteArray entries = testsupport::runProgram("unzip", {"-Z1", output}).out;

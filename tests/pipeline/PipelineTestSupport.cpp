@@ -135,7 +135,10 @@ static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
     case Behaviour::Slow: // short sleeps, so that nothing outlives a killed encoder for long
         return body + "for i in $(seq 200); do sleep 0.1; done\n" + normal;
     case Behaviour::Brief:
-        return body + "sleep 0.5\nmkdir -p \"$(dirname \"$8\")\"\n" + normal;
+        return body
+            + QStringLiteral("echo start >> '%1/events.txt'\nsleep 0.5\necho end >> '%1/events.txt'\n")
+                  .arg(recordFolder)
+            + "mkdir -p \"$(dirname \"$8\")\"\n" + normal;
     case Behaviour::ReadsInput:
         return body + "cat > /dev/null\n" + normal;
     }

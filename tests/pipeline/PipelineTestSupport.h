@@ -59,7 +59,8 @@ enum class Behaviour {
     UnreadableModel, // prints nothing, writes a bundle the engine cannot read, exit 0
     Huge, // 8 MB on each pipe, then what Normal does
     Slow, // waits 20 s in short sleeps, then what Normal does
-    Brief, // waits half a second, makes the bundle's folder if it is gone, then what Normal does
+    Brief, // waits half a second between "start" and "end" lines in events.txt, makes the bundle's folder if it
+           // is gone, then what Normal does
     ReadsInput, // reads standard input to its end, then what Normal does
 };
 

@@ -7,6 +7,7 @@
 
 #include "CommandLineConverter.h"
 #include "ConversionStamp.h"
+#include "CpuAllowance.h"
 #include "ShardSelection.h"
 #include "VersionFile.h"
 #include "ZipArchiveWriter.h"
@@ -217,6 +218,8 @@ private slots:
                                         << "must end in .vm3";
         QTest::newRow("bad grouping") << QStringList {"--convert", "@input", "a.vm3", "--grouping", "all"} << usage
                                       << "--grouping must be none, root or take";
+        QTest::newRow("mistyped mode") << QStringList {"--covnert", "@input", "a.vm3"} << usage
+                                       << "Unknown option 'covnert'";
     }
 
     void consoleArguments()
@@ -237,14 +240,17 @@ private slots:
     void fbxConvertsAndPrintsRecords_data()
     {
         QTest::addColumn<int>("behaviour");
-        QTest::newRow("plain") << int(FakeEncoder::Behaviour::Normal);
-        QTest::newRow("floods both pipes") << int(FakeEncoder::Behaviour::Huge);
-        QTest::newRow("reads its input") << int(FakeEncoder::Behaviour::ReadsInput);
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("plain") << int(FakeEncoder::Behaviour::Normal) << QStringList();
+        QTest::newRow("floods both pipes") << int(FakeEncoder::Behaviour::Huge) << QStringList();
+        QTest::newRow("reads its input") << int(FakeEncoder::Behaviour::ReadsInput) << QStringList();
+        QTest::newRow("quiet: errors only") << int(FakeEncoder::Behaviour::Normal) << QStringList {"--quiet"};
     }
 
     void fbxConvertsAndPrintsRecords()
     {
         QFETCH(int, behaviour);
+        QFETCH(QStringList, options);
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QString input = path("in/Tree model.FBX");
         QVERIFY(writeFile(input, "fbx tree"));
@@ -252,8 +258,9 @@ private slots:
         QSettings window("com.velmora", "velmoraEncoder");
         window.setValue("Import/AnimationGrouping", "take");
         window.sync();
-        const ProcessResult run = convert(
-            {"--convert", "--culling", "material", input, path("out/tree.vm3"), "--report", path("one.json")});
+        const ProcessResult run = convert(QStringList {"--convert", "--culling", "material", input,
+                                                       path("out/tree.vm3"), "--report", path("one.json")}
+                                          + options);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QByteArray());
         // The report carries the records by code, and a summary line.
@@ -265,8 +272,8 @@ private slots:
         QCOMPARE(report[0]["warnings"].toArray().at(0).toObject()["title"].toString(), QString("Fake warning"));
         QCOMPARE(report[1]["summary"].toObject()["converted"].toInt(), 1);
         QCOMPARE(run.err,
-                 QByteArray("error GP#1001 [Fake error] from stderr / second line\n"
-                            "warning GP#2001 [Fake warning] from stdout\n"));
+                 QByteArray("error GP#1001 [Fake error] from stderr / second line\n")
+                     + (options.isEmpty() ? "warning GP#2001 [Fake warning] from stdout\n" : ""));
         QCOMPARE(sortedEntries(path("out/tree.vm3")), kConverted);
         QCOMPARE(runProgram("unzip", {"-p", path("out/tree.vm3"), "model/model.gpb"}).out,
                  FakeEncoder::bundleBytesFor(input));
@@ -516,14 +523,27 @@ private slots:
     void shardsCoverEveryInputOnce_data()
     {
         QTest::addColumn<int>("shards");
-        QTest::newRow("1") << 1;
-        QTest::newRow("2") << 2;
-        QTest::newRow("3, more than some shards hold") << 3;
+        QTest::addColumn<QString>("merged"); // the shards whose reports --merge-reports is given
+        QTest::addColumn<QString>("problem"); // what it names; empty when the set is complete
+        QTest::newRow("1") << 1 << "1"
+                           << "";
+        QTest::newRow("2") << 2 << "2,1"
+                           << "";
+        QTest::newRow("3, more than some shards hold") << 3 << "1,2,3"
+                                                       << "";
+        QTest::newRow("3, one missing") << 3 << "1,3"
+                                        << "Shard 2/3 is missing.";
+        QTest::newRow("2, one twice") << 2 << "1,2,2"
+                                      << "Shard 2/2 appears twice";
+        QTest::newRow("2, the second of other inputs") << 2 << "1,2"
+                                                       << "were run on different input lists.";
     }
 
     void shardsCoverEveryInputOnce()
     {
         QFETCH(int, shards);
+        QFETCH(QString, merged);
+        QFETCH(QString, problem);
         const QStringList library = {"a.fbx", "b/c.obj", "b/d/e.gltf", "f.stl", "g/h.ply", "g/i.dae", "j.3ds"};
         for (const QString& file : library)
             QVERIFY(writeFile(path("lib/") + file, file.toUtf8()));
@@ -532,14 +552,36 @@ private slots:
         for (int k = 1; k <= shards; ++k) {
             const ProcessResult run = batch({"--shard", QString("%1/%2").arg(k).arg(shards), path("lib")});
             QVERIFY2(run.exitCode == 0, run.err);
+            QVERIFY2(QString(run.err).split("\n").filter("Done: ").size() == 1, run.err); // the closing counts
             for (const QJsonObject& line : reportLines(path("report.json"))) {
                 if (line.contains("input"))
                     converted << QDir(path("lib")).relativeFilePath(line["input"].toString());
             }
+            QFile::remove(path(QString("report-%1.json").arg(k)));
+            QVERIFY(QFile::copy(path("report.json"), path(QString("report-%1.json").arg(k))));
         }
         converted.sort();
         QCOMPARE(converted, library);
         QCOMPARE(filesBelow(path("out")).size(), library.size());
+        if (QTest::currentDataTag() == QString("2, the second of other inputs")) { // one model more
+            QVERIFY(writeFile(path("more/x.fbx"), "x"));
+            QCOMPARE(batch({"--shard", "2/2", path("lib"), path("more")}).exitCode, 0);
+            QFile::remove(path("report-2.json"));
+            QVERIFY(QFile::copy(path("report.json"), path("report-2.json")));
+        }
+
+        const ProcessResult merge
+            = convert(QStringList {"--merge-reports", path("merged.json")}
+                      + merged.split(',').replaceInStrings(QRegularExpression("(\\d)"), path("report-\\1.json")));
+        QVERIFY2(merge.exitCode == (problem.isEmpty() ? 0 : int(CommandLineConverter::InputError)), merge.err);
+        QVERIFY2(merge.err.contains(problem.toUtf8()), merge.err);
+        const QVector<QJsonObject> lines = reportLines(path("merged.json"));
+        QStringList inputs; // in the run's order
+        for (const QJsonObject& line : lines.mid(0, lines.size() - 1))
+            inputs << QDir(path("lib")).relativeFilePath(line["input"].toString());
+        if (problem.isEmpty())
+            QCOMPARE(inputs, library);
+        QCOMPARE(lines.last()["summary"].toObject()["inputs"].toInt(), inputs.size());
     }
 
     // Each row: --shard, --shard-base and --shard-count ("auto,,3"), the
@@ -594,6 +636,9 @@ private slots:
         QTest::newRow("encoder, library elsewhere changed, same size and time")
             << "obj library" << QStringList() << "converted";
         QTest::newRow("encoder, missing library added") << "obj added" << QStringList() << "converted";
+        QTest::newRow("one file, nothing") << "" << QStringList {"one"} << "skipped";
+        QTest::newRow("one file, forced") << "" << QStringList {"one", "--force"} << "converted";
+        QTest::newRow("one file, duplicate entry") << "duplicate" << QStringList {"one"} << "converted";
     }
 
     void upToDateOutputsAreSkipped()
@@ -610,7 +655,15 @@ private slots:
                 || (installRealEncoder()
                     && (change == "obj added" || writeFile(library.fileName(), "newmtl a\nKd 1 0 0\n"))));
         const QDateTime saved = library.fileTime(QFileDevice::FileModificationTime);
-        QCOMPARE(batch({input}).exitCode, 0);
+        // "one": a single file, its output named.
+        const bool one = options.removeAll("one") > 0;
+        const auto run = [&](const QStringList& arguments) {
+            return one
+                ? convert(arguments
+                          + QStringList {"--convert", "--report", path("report.json"), input, path("out/model.vm3")})
+                : batch(arguments + QStringList {input});
+        };
+        QCOMPARE(run({}).exitCode, 0);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), QString("converted"));
         QFile file(input);
         if (change == "touch")
@@ -625,8 +678,8 @@ private slots:
             QVERIFY(writeFile(library.fileName(), "newmtl a\nKd 1 0 0\n"));
         else if (!change.isEmpty() && !real)
             QVERIFY(damageKeepingStamp(path("out/model.vm3"), change == "duplicate"));
-        const ProcessResult run = batch(options + QStringList {input});
-        QVERIFY2(run.exitCode == 0, run.err);
+        const ProcessResult second = run(options);
+        QVERIFY2(second.exitCode == 0, second.err);
         QCOMPARE(reportLines(path("report.json")).first()["status"].toString(), status);
     }
 
@@ -657,6 +710,42 @@ private slots:
         QCOMPARE(report.last()["summary"].toObject()["stopped"].toInt(), 4);
         // The summary says how the process ended, as a shell shows it.
         QCOMPARE(report.last()["summary"].toObject()["exitCode"].toInt(), 128 + signalNumber);
+    }
+
+    void cpuQuotaCountsProcessorsRoundedUp_data()
+    {
+        QTest::addColumn<QByteArray>("cpuMax");
+        QTest::addColumn<int>("processors"); // 0: no limit
+        QTest::newRow("no limit") << QByteArray("max 100000\n") << 0;
+        QTest::newRow("one") << QByteArray("100000 100000") << 1;
+        QTest::newRow("a half") << QByteArray("50000 100000") << 1;
+        QTest::newRow("one and a half") << QByteArray("150000 100000") << 2;
+        QTest::newRow("v1 values, no quota") << QByteArray("-1 100000") << 0;
+        QTest::newRow("no period") << QByteArray("150000") << 0;
+        QTest::newRow("period 0") << QByteArray("150000 0") << 0;
+    }
+
+    void cpuQuotaCountsProcessorsRoundedUp()
+    {
+        QFETCH(QByteArray, cpuMax);
+        QFETCH(int, processors);
+        QCOMPARE(CpuAllowance::quotaCpusOfCpuMax(cpuMax), processors);
+    }
+
+    // Given one processor, the batch runs one encoder at a time by default.
+    void conversionsStayWithinTheProcessorsGiven()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::Brief, path("record")));
+        QFile::remove(path("record/events.txt"));
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(writeFile(path("lib/") + name + ".fbx", name));
+        const ProcessResult run = runProgram(
+            "taskset",
+            {"-c", "0", path("app/bin/Velmora3dEncoder"), "--convert", "--output-dir", path("out"), path("lib")});
+        QVERIFY2(run.exitCode == 0, run.err);
+        const QByteArray events = readFile(path("record/events.txt"));
+        QCOMPARE(events.count("start"), 3);
+        QVERIFY2(!events.contains("start\nstart"), events.constData());
     }
 
     // A FIFO where an output goes and a conversion that never ends: the batch
@@ -781,6 +870,8 @@ private slots:
         QTest::newRow("an earlier report") << batch << "report.json" << earlier << 0;
         QTest::newRow("an empty file") << single << "empty.json" << QByteArray("") << 0;
         QTest::newRow("nothing yet") << batch << "new.json" << QByteArray() << 0;
+        QTest::newRow("in a new folder, batch") << batch << "new/deeper/r.json" << QByteArray() << 0;
+        QTest::newRow("in a new folder, one file") << single << "new/r.json" << QByteArray() << 0;
     }
 
     void reportReplacesOnlyReports()
@@ -790,6 +881,7 @@ private slots:
         QFETCH(QByteArray, previous);
         QFETCH(int, exitCode);
         QFile::remove(path(report));
+        QDir(path("new")).removeRecursively();
         QVERIFY(writeFile(path("in/a.fbx"), "model a") && writeFile(path("in/b.fbx"), "model b"));
         QFile::remove(path("in/link.json"));
         QVERIFY(QFile::link(path("in/a.fbx"), path("in/link.json")));
