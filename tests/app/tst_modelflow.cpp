@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QThreadPool>
 #include <QTreeView>
@@ -402,6 +403,10 @@ private slots:
         QVERIFY(!dialog.findChild<QPushButton*>("convertButton")->isEnabled());
         const QByteArray slowOutput = QFile::encodeName(m_files.filePath("converted/e_highpoly_200k.vm3")) + '\0';
         int slow = 0;
+        const auto resume = qScopeGuard([&] { // also when a check fails
+            if (slow > 0)
+                ::kill(slow, SIGCONT);
+        });
         const auto findSlow = [&] {
             for (const QString& pid : QDir("/proc").entryList(QDir::Dirs))
                 slow = testsupport::readFile("/proc/" + pid + "/cmdline").contains(slowOutput) ? pid.toInt() : slow;
