@@ -43,7 +43,7 @@ Outcome outcomeOf(const BatchRecord& record)
     case BatchRecord::Status::Skipped:
         return {ConvertFilesDialog::tr("Up to date: not converted again"), QString()};
     case BatchRecord::Status::Stopped:
-        return {ConvertFilesDialog::tr("Stopped before it was converted"), QString()};
+        return {ConvertFilesDialog::tr("Stopped: not converted"), QString()};
     case BatchRecord::Status::Failed:
         break;
     }
@@ -136,6 +136,10 @@ void ConvertFilesDialog::buildLayout()
     runRow->addWidget(m_progress, 1);
     runRow->addWidget(m_convertButton);
     runRow->addWidget(m_cancelButton);
+    // Closing only hides the dialog: a running batch goes on and is shown again.
+    QPushButton* close = button(tr("Close"), "closeButton");
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    runRow->addWidget(close);
 
     m_results = new QTableWidget(0, ColumnCount);
     m_results->setObjectName(QStringLiteral("resultsTable"));
