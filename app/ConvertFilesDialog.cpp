@@ -144,8 +144,9 @@ void ConvertFilesDialog::buildLayout()
     m_results = new QTableWidget(0, ColumnCount);
     m_results->setObjectName(QStringLiteral("resultsTable"));
     m_results->setHorizontalHeaderLabels({tr("File"), tr("Status"), tr("Warnings"), tr("Time"), tr("Result")});
-    // Long paths keep their file name in view; the full path is the cell's tool tip.
-    m_results->setTextElideMode(Qt::ElideLeft);
+    // Long paths keep their start and their file name in view, results their
+    // title and end; the whole text is the cell's tool tip.
+    m_results->setTextElideMode(Qt::ElideMiddle);
     m_results->setWordWrap(false);
     m_results->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_results->horizontalHeader()->setStretchLastSection(true);
@@ -369,10 +370,10 @@ void ConvertFilesDialog::showLogOfRow(int row)
     auto* log = new QPlainTextEdit(encoderLog(record));
     log->setObjectName(QStringLiteral("encoderLog"));
     log->setReadOnly(true);
-    log->setLineWrapMode(QPlainTextEdit::NoWrap);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
     auto* layout = new QGridLayout(&box);
+    layout->setColumnStretch(1, 1);
     layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
     layout->addWidget(headline, 0, 1);
     layout->addWidget(message, 1, 1);
