@@ -7,25 +7,78 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QStyle>
 #include <QTableWidget>
 #include <QThread>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 namespace {
 
-enum Column { FileColumn, StatusColumn, WarningsColumn, TimeColumn, ColumnCount };
+enum Column { FileColumn, StatusColumn, WarningsColumn, TimeColumn, DetailColumn, ColumnCount };
+
+const char* const kProgressFileName = "progress.jsonl";
+
+// What a row says of its file up front, and a failure's first error.
+struct Outcome {
+    QString headline;
+    QString message;
+};
+
+Outcome outcomeOf(const BatchRecord& record)
+{
+    switch (record.status) {
+    case BatchRecord::Status::Converted:
+        return {ConvertFilesDialog::tr("Converted to %1").arg(QDir::toNativeSeparators(record.output)), QString()};
+    case BatchRecord::Status::Skipped:
+        return {ConvertFilesDialog::tr("Up to date: not converted again"), QString()};
+    case BatchRecord::Status::Stopped:
+        return {ConvertFilesDialog::tr("Stopped: not converted"), QString()};
+    case BatchRecord::Status::Failed:
+        break;
+    }
+    for (const EncoderOutputLog& log : record.records) {
+        if (log.priority == LoggingPriorities::Error)
+            return {log.title.trimmed(), log.message.trimmed()};
+    }
+    if (!record.reason.isEmpty())
+        return {record.reason, QString()};
+    return {ConvertFilesDialog::tr("The conversion failed (exit code %1).").arg(record.exitCode), QString()};
+}
+
+QString oneLine(const Outcome& outcome)
+{
+    QString message = outcome.message;
+    message.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return message.isEmpty() ? outcome.headline : outcome.headline + QStringLiteral(": ") + message;
+}
+
+QString encoderLog(const BatchRecord& record)
+{
+    QStringList lines;
+    if (!record.reason.isEmpty())
+        lines << record.reason;
+    for (const EncoderOutputLog& log : record.records)
+        lines << describeEncoderOutputLog(log);
+    if (lines.isEmpty())
+        lines << ConvertFilesDialog::tr("The encoder reported nothing for this file.");
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString clockText(qint64 seconds)
+{
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
 
 QPushButton* button(const QString& text, const char* objectName)
 {
@@ -39,6 +92,7 @@ QPushButton* button(const QString& text, const char* objectName)
 ConvertFilesDialog::ConvertFilesDialog(const QString& program, QWidget* parent)
     : QDialog(parent)
     , m_program(program)
+    , m_progressFile(m_scratch.filePath(QLatin1String(kProgressFileName)))
 {
     setWindowTitle(tr("Convert Files"));
     buildLayout();
@@ -82,11 +136,21 @@ void ConvertFilesDialog::buildLayout()
     runRow->addWidget(m_progress, 1);
     runRow->addWidget(m_convertButton);
     runRow->addWidget(m_cancelButton);
+    // Closing only hides the dialog: a running batch goes on and is shown again.
+    QPushButton* close = button(tr("Close"), "closeButton");
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    runRow->addWidget(close);
 
     m_results = new QTableWidget(0, ColumnCount);
     m_results->setObjectName(QStringLiteral("resultsTable"));
-    m_results->setHorizontalHeaderLabels({tr("File"), tr("Status"), tr("Warnings"), tr("Time")});
-    m_results->horizontalHeader()->setSectionResizeMode(FileColumn, QHeaderView::Stretch);
+    m_results->setHorizontalHeaderLabels({tr("File"), tr("Status"), tr("Warnings"), tr("Time"), tr("Result")});
+    // Long paths keep their start and their file name in view, results their
+    // title and end; the whole text is the cell's tool tip.
+    m_results->setTextElideMode(Qt::ElideMiddle);
+    m_results->setWordWrap(false);
+    m_results->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_results->horizontalHeader()->setStretchLastSection(true);
+    m_results->setColumnWidth(FileColumn, 300);
     m_results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_results->setSelectionBehavior(QAbstractItemView::SelectRows);
     connect(m_results, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { showLogOfRow(row); });
@@ -99,7 +163,7 @@ void ConvertFilesDialog::buildLayout()
     layout->addLayout(runRow);
     layout->addWidget(m_state);
     layout->addWidget(m_results, 1);
-    resize(720, 560);
+    resize(900, 600);
 }
 
 void ConvertFilesDialog::addInputs(const QStringList& paths)
@@ -164,33 +228,49 @@ void ConvertFilesDialog::start()
     for (int i = 0; i < m_inputs->count(); ++i)
         arguments << m_inputs->item(i)->text();
     QFile::remove(m_scratch.filePath("report.json"));
+    const QString progressPath = m_scratch.filePath(QLatin1String(kProgressFileName));
+    QFile(progressPath).open(QIODevice::WriteOnly | QIODevice::Truncate);
+    m_progressFile = BatchProgressFile(progressPath);
     m_results->setRowCount(0);
+    m_records.clear();
+    m_failed = 0;
     m_progress->setRange(0, 0);
     m_state->setText(tr("Converting..."));
     m_process = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(BatchProgressFile::environmentVariable()), progressPath);
+    m_process->setProcessEnvironment(environment);
     m_process->setStandardOutputFile(QProcess::nullDevice());
-    connect(m_process, &QProcess::readyReadStandardError, this, &ConvertFilesDialog::readProgress);
+    m_progressWatcher = new QFileSystemWatcher({progressPath}, m_process);
+    connect(m_progressWatcher, &QFileSystemWatcher::fileChanged, this, &ConvertFilesDialog::readProgress);
     connect(m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &ConvertFilesDialog::conversionEnded);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             conversionEnded();
     });
+    m_clock.start();
     m_process->start(m_program, arguments);
     updateButtons();
 }
 
-// The batch prints "[done/total] ..." for every file it finishes.
 void ConvertFilesDialog::readProgress()
 {
-    static const QRegularExpression kCounter(QStringLiteral("^\\[(\\d+)/(\\d+)\\]"));
-    while (m_process && m_process->canReadLine()) {
-        const QRegularExpressionMatch match = kCounter.match(QString::fromLocal8Bit(m_process->readLine()));
-        if (match.hasMatch()) {
-            m_progress->setRange(0, match.captured(2).toInt());
-            m_progress->setValue(match.captured(1).toInt());
-        }
+    for (const BatchProgressFile::Line& line : m_progressFile.readNewLines()) {
+        if (line.hasRecord)
+            addResult(line.record);
+        showProgress(line.done, line.total);
     }
+}
+
+void ConvertFilesDialog::showProgress(int done, int total)
+{
+    m_progress->setRange(0, total);
+    m_progress->setValue(done);
+    QString text = tr("%1 of %2 files done, %3 failed").arg(done).arg(total).arg(m_failed);
+    if (done > 0 && done < total)
+        text += tr(", about %1 left").arg(clockText(m_clock.elapsed() / 1000 * (total - done) / done));
+    m_state->setText(text);
 }
 
 void ConvertFilesDialog::cancel()
@@ -208,13 +288,20 @@ void ConvertFilesDialog::conversionEnded()
 {
     if (!m_process)
         return;
+    readProgress();
     const bool started = m_process->error() != QProcess::FailedToStart;
     const bool stopped = m_process->exitStatus() == QProcess::CrashExit;
+    const QStringList said = QString::fromLocal8Bit(m_process->readAllStandardError()).split('\n', Qt::SkipEmptyParts);
     m_process->deleteLater();
     m_process = nullptr;
+    m_progressWatcher = nullptr;
     m_progress->setRange(0, 1);
     m_progress->setValue(1);
-    showResults(BatchReport::readRecords(m_scratch.filePath("report.json")));
+    addUnsettledResults(BatchReport::readRecords(m_scratch.filePath("report.json")));
+    m_state->setText(
+        tr("%1 files, %2 failed. Double-click a file to see its log.").arg(m_records.size()).arg(m_failed));
+    if (m_records.isEmpty() && !said.isEmpty())
+        m_state->setText(said.last()); // refused before anything was converted
     if (!started)
         m_state->setText(tr("The conversion could not be started: %1").arg(QDir::toNativeSeparators(m_program)));
     else if (stopped)
@@ -223,24 +310,39 @@ void ConvertFilesDialog::conversionEnded()
     emit finished();
 }
 
-void ConvertFilesDialog::showResults(QVector<BatchRecord> records)
+// Failures go above every other row, each kind in the order it settled.
+void ConvertFilesDialog::addResult(const BatchRecord& record)
 {
-    // Failures first, then the rest in the order they were given.
-    std::stable_sort(records.begin(), records.end(), [](const BatchRecord& a, const BatchRecord& b) {
-        return a.status == BatchRecord::Status::Failed && b.status != BatchRecord::Status::Failed;
-    });
-    m_records = records;
-    m_results->setRowCount(records.size());
-    int failed = 0;
-    for (int row = 0; row < records.size(); ++row) {
-        const BatchRecord& record = records.at(row);
-        failed += record.status == BatchRecord::Status::Failed ? 1 : 0;
-        const QStringList cells = {QDir::toNativeSeparators(record.input), BatchRecord::statusName(record.status),
-                                   QString::number(record.warningCount()), tr("%1 s").arg(record.seconds, 0, 'f', 2)};
-        for (int column = 0; column < ColumnCount; ++column)
-            m_results->setItem(row, column, new QTableWidgetItem(cells.at(column)));
+    const bool failed = record.status == BatchRecord::Status::Failed;
+    const int row = failed ? m_failed++ : m_records.size();
+    m_records.insert(row, record);
+    m_results->insertRow(row);
+    const bool converted = record.status == BatchRecord::Status::Converted;
+    const Outcome outcome = outcomeOf(record);
+    // Only a conversion has warnings and a time of its own to show.
+    const QStringList cells
+        = {QDir::toNativeSeparators(record.input), BatchRecord::statusName(record.status),
+           converted ? record.warningCountText() : QString(),
+           converted || failed ? tr("%1 s").arg(record.seconds, 0, 'f', 2) : QString(), oneLine(outcome)};
+    for (int column = 0; column < ColumnCount; ++column) {
+        auto* item = new QTableWidgetItem(cells.at(column));
+        item->setToolTip(column == FileColumn ? cells.at(column) : oneLine(outcome));
+        m_results->setItem(row, column, item);
     }
-    m_state->setText(tr("%1 files, %2 failed. Double-click a file to see its log.").arg(records.size()).arg(failed));
+    if (failed)
+        m_results->item(row, FileColumn)->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+}
+
+// Inputs a stop left unstarted appear only in the final report.
+void ConvertFilesDialog::addUnsettledResults(const QVector<BatchRecord>& report)
+{
+    QStringList shown;
+    for (const BatchRecord& record : qAsConst(m_records))
+        shown << record.input;
+    for (const BatchRecord& record : report) {
+        if (!shown.contains(record.input))
+            addResult(record);
+    }
 }
 
 void ConvertFilesDialog::showLogOfRow(int row)
@@ -248,19 +350,36 @@ void ConvertFilesDialog::showLogOfRow(int row)
     if (row < 0 || row >= m_records.size())
         return;
     const BatchRecord& record = m_records.at(row);
-    QStringList lines;
-    if (!record.reason.isEmpty())
-        lines << record.reason;
-    for (const EncoderOutputLog& log : record.records)
-        lines << describeEncoderOutputLog(log);
-    if (lines.isEmpty())
-        lines << tr("The encoder reported nothing for this file.");
-    QMessageBox box(QMessageBox::Information, tr("Velmora 3D Encoder"),
-                    tr("%1: %2 (exit code %3)")
-                        .arg(QDir::toNativeSeparators(record.input), BatchRecord::statusName(record.status))
-                        .arg(record.exitCode),
-                    QMessageBox::Ok, this);
+    const Outcome outcome = outcomeOf(record);
+    QDialog box(this);
     box.setObjectName(QStringLiteral("fileLogBox"));
-    box.setDetailedText(lines.join(QLatin1Char('\n')));
+    box.setWindowTitle(QDir::toNativeSeparators(record.input));
+    const bool failed = record.status == BatchRecord::Status::Failed;
+    auto* icon = new QLabel;
+    icon->setPixmap(
+        style()->standardIcon(failed ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation).pixmap(32));
+    auto* headline = new QLabel(QStringLiteral("<b>%1</b>").arg(outcome.headline.toHtmlEscaped()));
+    headline->setObjectName(QStringLiteral("headlineLabel"));
+    auto* message = new QLabel(outcome.message);
+    message->setObjectName(QStringLiteral("messageLabel"));
+    for (QLabel* label : {headline, message}) {
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    message->setVisible(!outcome.message.isEmpty());
+    auto* log = new QPlainTextEdit(encoderLog(record));
+    log->setObjectName(QStringLiteral("encoderLog"));
+    log->setReadOnly(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    auto* layout = new QGridLayout(&box);
+    layout->setColumnStretch(1, 1);
+    layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+    layout->addWidget(headline, 0, 1);
+    layout->addWidget(message, 1, 1);
+    layout->addWidget(new QLabel(tr("Encoder log:")), 2, 0, 1, 2);
+    layout->addWidget(log, 3, 0, 1, 2);
+    layout->addWidget(buttons, 4, 0, 1, 2);
+    box.resize(640, 400);
     box.exec();
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "BatchProgressFile.h"
 #include "BatchRecord.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QVector>
 
+class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -17,8 +20,9 @@ class QTableWidget;
 // File > Convert Files...: many models into vm3 files at once. It runs the
 // program's own batch conversion (--convert --output-dir) as a child process,
 // so a model that crashes the encoder takes nothing else down and Cancel
-// stops every conversion without leaving half-written files. The results
-// list failures first; double-clicking one shows its encoder log.
+// stops every conversion without leaving half-written files. A row appears
+// as each file settles, failures first; double-clicking one shows its first
+// error and its encoder log.
 class ConvertFilesDialog : public QDialog {
     Q_OBJECT
 public:
@@ -42,8 +46,10 @@ private:
     void addFolderClicked();
     void chooseOutputClicked();
     void readProgress();
+    void showProgress(int done, int total);
     void conversionEnded();
-    void showResults(QVector<BatchRecord> records);
+    void addResult(const BatchRecord& record);
+    void addUnsettledResults(const QVector<BatchRecord>& report);
     void showLogOfRow(int row);
     void updateButtons();
 
@@ -59,5 +65,9 @@ private:
     QTableWidget* m_results = nullptr;
     QProcess* m_process = nullptr;
     QTemporaryDir m_scratch;
+    QFileSystemWatcher* m_progressWatcher = nullptr;
+    BatchProgressFile m_progressFile;
+    QElapsedTimer m_clock; // since the batch started
+    int m_failed = 0;
     QVector<BatchRecord> m_records; // in the order of the table
 };

@@ -6,6 +6,7 @@
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "ModelFileTypes.h"
+#include "ModelStatistics.h"
 #include "PreferencesWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
@@ -196,6 +197,37 @@ void MainViewController::createPropertyTree()
     model->setHorizontalHeaderLabels({tr("Properties")});
     m_propertyTree->setModel(model);
     m_propertyTree->setUniformRowHeights(false);
+    // Rows can be selected and copied: by the context menu, or with Ctrl+C
+    // once the tree has been clicked.
+    m_propertyTree->setFocusPolicy(Qt::ClickFocus);
+    m_propertyTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_propertyTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_propertyTree, &QWidget::customContextMenuRequested, this, &MainViewController::showPropertyContextMenu);
+    m_propertyTree->installEventFilter(this);
+}
+
+void MainViewController::showPropertyContextMenu(const QPoint& pos)
+{
+    QMenu menu;
+    QAction* copy = menu.addAction(tr("Copy"));
+    copy->setEnabled(m_propertyTree->selectionModel()->hasSelection());
+    QAction* copyAll = menu.addAction(tr("Copy All"));
+    QAction* chosen = menu.exec(m_propertyTree->viewport()->mapToGlobal(pos));
+    if (chosen)
+        copyPropertyRows(chosen == copyAll);
+}
+
+void MainViewController::copyPropertyRows(bool all)
+{
+    QStringList rows;
+    const QStringList texts = SceneTreeSelection::allItemTexts(m_propertyTree->model(), QModelIndex());
+    const QModelIndexList selected = m_propertyTree->selectionModel()->selectedRows();
+    for (int row = 0; row < texts.size(); ++row) {
+        if (all || selected.contains(m_propertyTree->model()->index(row, 0)))
+            rows << SceneTreeSelection::propertyRowText(texts.at(row));
+    }
+    if (!rows.isEmpty())
+        SceneTreeSelection::copyText(rows.join(QLatin1Char('\n')));
 }
 
 void MainViewController::clearView()
@@ -227,7 +259,12 @@ bool MainViewController::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         QKeyEvent* key = static_cast<QKeyEvent*>(event);
-        if (key->modifiers() & Qt::ControlModifier) {
+        if (watched == m_propertyTree) {
+            if (key->matches(QKeySequence::Copy)) {
+                copyPropertyRows(false);
+                return true;
+            }
+        } else if (key->modifiers() & Qt::ControlModifier) {
             if (key->matches(QKeySequence::Copy)) {
                 copySelectedModelNodes();
                 return true;
@@ -258,7 +295,11 @@ void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uin
         m_sceneGraph->setScene(scene);
         m_sceneGraph->build();
     }
-    m_controller->setSceneStatistics(vertexCount, meshCount);
+    const ModelStatistics::Counts counts = ModelStatistics::of(scene);
+    if (counts.found)
+        m_controller->setSceneStatistics(counts.vertices, counts.meshes);
+    else
+        m_controller->setSceneStatistics(vertexCount, meshCount);
     if (m_sceneGraph)
         showPropertiesModel(m_sceneGraph->propertiesModel());
 }
@@ -352,24 +393,23 @@ void MainViewController::showContextMenu(const QPoint& pos)
     if (!index.isValid())
         return;
     QMenu menu;
-    QAction* copy = menu.addAction(tr("copy"));
-    QAction* copyAll = menu.addAction(tr("copy all"));
+    QAction* copy = menu.addAction(tr("Copy"));
+    QAction* copyAll = menu.addAction(tr("Copy All"));
     QAction* chosen = menu.exec(m_sceneTree->viewport()->mapToGlobal(pos));
     if (chosen == copy) {
-        const QString text = index.data(Qt::DisplayRole).toString();
-        if (isModelNode(text))
-            SceneTreeSelection::copyText(text);
+        SceneTreeSelection::copyText(index.data(Qt::DisplayRole).toString());
     } else if (chosen == copyAll) {
         copyAllNodesToClipboard();
     }
 }
 
+// Every node the tree lists, of whatever kind (groups, armatures, cameras,
+// lights, models and their parts), names as they are written.
 void MainViewController::copyAllNodesToClipboard()
 {
-    m_sceneTree->clearSelection();
-    selectAllModelNodes(m_sceneTree);
-    copySelectedModelNodes();
-    m_sceneTree->clearSelection();
+    const QStringList names = SceneTreeSelection::allItemTexts(m_sceneTree->model(), QModelIndex());
+    if (!names.isEmpty())
+        SceneTreeSelection::copyText(names.join(QLatin1Char('\n')));
 }
 
 void MainViewController::previewBackgroundColor(const QColor& color) { m_viewport->setBackgroundColor(color); }

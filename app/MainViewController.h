@@ -81,6 +81,8 @@ public slots:
     void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
     void showContextMenu(const QPoint& pos);
     void copyAllNodesToClipboard();
+    // Copies the selected property rows, or all of them, one "Label: value" a line.
+    void copyPropertyRows(bool all);
     // The preferences window previews its colour live in the viewport.
     void previewBackgroundColor(const QColor& color);
 
@@ -94,6 +96,7 @@ private:
     bool setAnimationLooping(const QString& id, bool looping) override;
     float animationLength(const QString& id) const override;
     void createPropertyTree();
+    void showPropertyContextMenu(const QPoint& pos);
     void showPropertiesModel(QStandardItemModel* model);
     void showSceneGraph(SceneGraph* sceneGraph);
 

@@ -6,7 +6,23 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QMenuBar>
+#include <QSettings>
 #include <QToolBar>
+
+#include <memory>
+
+namespace {
+
+// Beside the user settings, in the same store.
+std::unique_ptr<QSettings> settingsStore()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("com.velmora"),
+                                       QStringLiteral("velmoraEncoder"));
+}
+
+const char* const kGeometryKey = "Window/Geometry";
+
+} // namespace
 
 QString MainWindow::baseTitle() { return tr("Velmora 3D Encoder"); }
 
@@ -36,6 +52,20 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The current workspace is deleted by whoever listens here; the event
     // stays accepted so the window always closes.
+    storeGeometry();
     emit windowWillClose();
     event->accept();
+}
+
+void MainWindow::storeGeometry() const
+{
+    settingsStore()->setValue(QLatin1String(kGeometryKey), QMainWindow::saveGeometry());
+}
+
+bool MainWindow::restoreSavedGeometry()
+{
+    // restoreGeometry() keeps a window on a screen that still exists, and
+    // shows it maximized again when it closed so.
+    const QByteArray saved = settingsStore()->value(QLatin1String(kGeometryKey)).toByteArray();
+    return !saved.isEmpty() && restoreGeometry(saved);
 }

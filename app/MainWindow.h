@@ -19,6 +19,9 @@ public:
     StatusBarController* statusBarController() const { return m_statusBarController; }
 
     void setTitleFileName(const QString& fileName);
+    // Size, place and maximized state as the window last closed, from the
+    // user's settings store; false, and the window as it was, without any.
+    bool restoreSavedGeometry();
 
 signals:
     // Emitted while the window closes, before the event loop may end.
@@ -26,6 +29,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    void storeGeometry() const;
 
 private:
     ToolBarController* m_toolBarController = nullptr;

@@ -221,7 +221,8 @@ void MainWindowController::showAtStart()
         modelWillLoad(m_convertingAtStart);
     }
     // Sized before it shows: resized after, it would draw its first frame twice.
-    m_mainWindow->resize(AppIdentity::kInitialWindowWidth, AppIdentity::kInitialWindowHeight);
+    if (!m_mainWindow->restoreSavedGeometry())
+        m_mainWindow->resize(AppIdentity::kInitialWindowWidth, AppIdentity::kInitialWindowHeight);
     m_mainWindow->show();
     if (!startedConversion()) {
         QTimer::singleShot(0, this, &MainWindowController::trackAppStart);

@@ -48,9 +48,11 @@ QAction* MenuManager::addAction(const QString& text, void (MenuManager::*slot)()
 
 void MenuManager::createActions()
 {
-    m_openAction = addAction(tr("&Open fbx/vm3..."), &MenuManager::openMenuClicked);
+    // Every format the Open dialog offers opens; the entry names none of
+    // them, and the status tip lists them all from the one list there is.
+    m_openAction = addAction(tr("&Open..."), &MenuManager::openMenuClicked);
     m_openAction->setShortcuts(QKeySequence::Open);
-    m_openAction->setStatusTip(tr("Open ac existing 3d-Model in fbx- or vm3 format"));
+    m_openAction->setStatusTip(tr("Open an existing 3D model (%1)").arg(ModelFileTypes::suffixListText()));
 
     m_exportAction = addAction(tr("&Export to vm3..."), &MenuManager::exportMenuClicked);
     m_exportAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_E));

@@ -59,6 +59,24 @@ int SceneTreeSelection::copySelectedModelNodes(QTreeView* view, const IsModelNod
     return names.size();
 }
 
+QStringList SceneTreeSelection::allItemTexts(const QAbstractItemModel* model, const QModelIndex& parent)
+{
+    QStringList texts;
+    for (int row = 0; model && row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        texts << index.data(Qt::DisplayRole).toString() << allItemTexts(model, index);
+    }
+    return texts;
+}
+
+QString SceneTreeSelection::propertyRowText(const QString& itemText)
+{
+    // The row shows the value below its label, indented.
+    const QString label = itemText.section(QStringLiteral("\n    "), 0, 0);
+    const QString value = itemText.section(QStringLiteral("\n    "), 1);
+    return value.isEmpty() ? label : label + QStringLiteral(": ") + value;
+}
+
 void SceneTreeSelection::copyText(const QString& text)
 {
     if (QClipboard* clipboard = QGuiApplication::clipboard())

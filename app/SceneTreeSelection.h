@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class QAbstractItemModel;
+class QModelIndex;
 class QStandardItem;
 class QTreeView;
 
@@ -26,6 +28,13 @@ public:
     // line. Returns how many names were copied; with none, or without a
     // clipboard, the clipboard stays as it was.
     static int copySelectedModelNodes(QTreeView* view, const IsModelNode& isModelNode);
+
+    // Every item's text in column 0, depth first, in row order: what "Copy
+    // All" copies, whatever kind of node an item names.
+    static QStringList allItemTexts(const QAbstractItemModel* model, const QModelIndex& parent);
+
+    // A property row as it is copied: "Label: value", or the label alone.
+    static QString propertyRowText(const QString& itemText);
 
     // Puts the text on the clipboard, when there is one.
     static void copyText(const QString& text);

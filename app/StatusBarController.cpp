@@ -111,9 +111,10 @@ void StatusBarController::setModelStatistics(quint32 vertexCount, quint32 meshCo
         m_statisticsLabel->setText(startHint());
         return;
     }
-    m_statisticsLabel->setText(QStringLiteral("<font color='Black'>") + tr("Vertices: ") + QString::number(vertexCount)
-                               + tr(" - Meshes: ") + QString::number(meshCount) + tr(" - File size: ")
-                               + formatFileSize(fileSize) + QStringLiteral("</font>"));
+    // Each mesh once, however often it is drawn: the counts of --info.
+    m_statisticsLabel->setText(QStringLiteral("<font color='Black'>") + tr("Distinct meshes: ")
+                               + QString::number(meshCount) + tr(" - Vertices: ") + QString::number(vertexCount)
+                               + tr(" - File size: ") + formatFileSize(fileSize) + QStringLiteral("</font>"));
 }
 
 void StatusBarController::setFramerate(int framerate)

@@ -7,8 +7,9 @@
 class QWidget;
 
 // What the about, preferences and system information windows share: each is
-// built on the first request, gets a title bar with only a close button, is
-// centred once on the main window as it stands then, and lives until exit.
+// built on the first request, gets a title bar with only a close button, a
+// Close button below its contents and closes with Escape, is centred once on
+// the main window as it stands then, and lives until exit.
 class ToolWindowController : public QObject {
     Q_OBJECT
 public:
@@ -19,6 +20,9 @@ public:
     // Null until the first request.
     QWidget* window() const { return m_window.get(); }
 
+    // Escape, unless a part of the window took it, closes the window.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 protected:
     // Builds the window and everything in it, without a parent, at its final size.
     virtual QWidget* createWindow() = 0;
@@ -27,6 +31,7 @@ protected:
     QWidget* showWindow();
 
 private:
+    void addCloseControls();
     void centreOnMainWindow();
 
     QWidget* m_mainWindow;

@@ -9,7 +9,10 @@
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
+#include <QLoggingCategory>
 #include <QTranslator>
+
+#include <cstring>
 
 namespace {
 
@@ -19,6 +22,26 @@ QString writePreviews(const QString& applicationParentFolder, const QString& mod
     // then leaves the target as it was.
     return HeadlessPreview::write(ViewerFolders {applicationParentFolder, modelFolder, metaFolder},
                                   ConsoleStop::flag());
+}
+
+// Takes "--verbose" (before any "--") out of the arguments, so that it is
+// never mistaken for the model to open; true when it was there.
+bool takeVerboseOption(int& argc, char** argv)
+{
+    bool verbose = false;
+    bool optionsEnded = false;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (!optionsEnded && std::strcmp(argv[i], "--verbose") == 0) {
+            verbose = true;
+            continue;
+        }
+        optionsEnded = optionsEnded || std::strcmp(argv[i], "--") == 0;
+        argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return verbose;
 }
 
 } // namespace
@@ -36,6 +59,12 @@ int main(int argc, char** argv)
     // the default single sample: four would cost every repaint of the
     // window four times the fill and smooth no edge of the model.
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
+
+    // The window tells the user through its log, dialogs and status bar; the
+    // debug lines of its parts reach standard error only with --verbose
+    // (QT_LOGGING_RULES, read after these rules, can still ask for them).
+    if (!takeVerboseOption(argc, argv))
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
 
     WEApplication application(argc, argv);
     QCoreApplication::setApplicationName(QLatin1String(AppIdentity::kApplicationName));

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -133,11 +134,12 @@ void LoggingViewController::copySelectedClicked()
 
 void LoggingViewController::copyAllClicked() { QGuiApplication::clipboard()->setText(m_loggingManager->copyAllText()); }
 
-// The window manager's own close button counts as the user closing the
-// window, like our Close button.
+// The window manager's own close button, and Escape, count as the user
+// closing the window, like our Close button.
 bool LoggingViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window && event->type() == QEvent::Close) {
+    const bool escape = event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+    if (watched == m_window && (event->type() == QEvent::Close || escape)) {
         event->ignore();
         userDidCloseLoggingWindow();
         return true;
@@ -178,6 +180,8 @@ void LoggingViewController::buildWindow()
     m_closeButton->setObjectName(QStringLiteral("loggingCloseButton"));
     connect(m_closeButton, &QPushButton::released, this, &LoggingViewController::userDidCloseLoggingWindow);
     grid->addWidget(m_closeButton, 1, 1);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_window);
+    connect(escape, &QShortcut::activated, this, &LoggingViewController::userDidCloseLoggingWindow);
 
     QVBoxLayout* windowLayout = new QVBoxLayout(m_window);
     windowLayout->setContentsMargins(8, 25, 8, 8);

@@ -1,5 +1,6 @@
 #include "BatchConverter.h"
 
+#include "BatchProgressFile.h"
 #include "BatchReport.h"
 #include "CommandLineConverter.h"
 #include "ConsoleImport.h"
@@ -136,6 +137,7 @@ int BatchConverter::run()
         return CommandLineConverter::OutputError;
     }
     m_stopPoll.start();
+    BatchProgressFile::append(0, m_records.size(), nullptr);
     startJobs();
     if (m_settled < m_records.size())
         m_loop.exec();
@@ -238,6 +240,7 @@ void BatchConverter::startJob(int index)
     job->process = new ParentBoundProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(kBatchVariable), QString::number(::getpid()));
+    environment.remove(QLatin1String(BatchProgressFile::environmentVariable()));
     job->process->setProcessEnvironment(environment);
     if (!m_request.verbose)
         job->process->setStandardOutputFile(QProcess::nullDevice());
@@ -310,6 +313,7 @@ void BatchConverter::settle(int index, const BatchRecord& record, const QString&
     ++m_settled;
     if (record.status == BatchRecord::Status::Failed)
         ++m_failures;
+    BatchProgressFile::append(m_settled, m_records.size(), &m_records.at(index));
     printOutcome(record, detail);
 }
 
@@ -329,10 +333,10 @@ void BatchConverter::printOutcome(const BatchRecord& record, const QString& deta
         line = counter + tr("up to date %1 -> %2").arg(nativePath(record.input), nativePath(record.output));
     else
         line = counter
-            + tr("converted %1 -> %2 (%3 s, %4 warnings)")
+            + tr("converted %1 -> %2 (%3 s, %4)")
                   .arg(nativePath(record.input), nativePath(record.output))
                   .arg(record.seconds, 0, 'f', 2)
-                  .arg(record.warningCount());
+                  .arg(record.warningCountText());
     if (m_terminal)
         std::fputs("\r\033[K", stderr);
     ConsoleOutput::printError(line.trimmed());

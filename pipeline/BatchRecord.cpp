@@ -1,5 +1,6 @@
 #include "BatchRecord.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 
 namespace {
@@ -90,4 +91,11 @@ int BatchRecord::warningCount() const
     for (const EncoderOutputLog& record : records)
         count += record.priority == LoggingPriorities::Warning ? 1 : 0;
     return count;
+}
+
+QString BatchRecord::warningCountText() const
+{
+    const int count = warningCount();
+    return count == 1 ? QCoreApplication::translate("BatchRecord", "1 warning")
+                      : QCoreApplication::translate("BatchRecord", "%1 warnings").arg(count);
 }

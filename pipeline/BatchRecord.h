@@ -23,5 +23,7 @@ struct BatchRecord {
     QJsonObject toJson() const;
     static BatchRecord fromJson(const QJsonObject& object);
     int warningCount() const;
+    // "1 warning", "2 warnings", "0 warnings".
+    QString warningCountText() const;
     static QString statusName(Status status); // "converted", "skipped", "failed", "stopped"
 };

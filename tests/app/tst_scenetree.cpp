@@ -12,6 +12,7 @@
 #include "Node.h"
 #include "Scene.h"
 #include "SceneGraph.h"
+#include "StatusBarController.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
@@ -303,11 +304,14 @@ void SceneTreeTest::copyingNodeNames()
     QTreeView* tree = view->sceneTree();
     QClipboard* clipboard = QGuiApplication::clipboard();
 
-    // Nested model nodes, mesh parts included, one per line; no selection left.
+    // Every node, of whatever kind, mesh parts included, one per line; no selection left.
     emit m_controller->menuManager()->copyAllModelNodes();
     QCOMPARE(clipboard->text(),
-             QStringLiteral("ThreeMaterialCube\nThreeMaterialCube[0]\nThreeMaterialCube[1]\n"
+             QStringLiteral("RootNode\nThreeMaterialCube\nThreeMaterialCube[0]\nThreeMaterialCube[1]\n"
                             "ThreeMaterialCube[2]"));
+    // The status bar counts the mesh once, not its parts.
+    QVERIFY(m_controller->mainWindow()->statusBarController()->statisticsLabel()->text().contains(
+        "Distinct meshes: 1 - Vertices: 24 - "));
     QVERIFY(!tree->selectionModel()->hasSelection());
 
     // Ctrl+C over nothing, or over an item that names no model, keeps the clipboard.
@@ -328,6 +332,9 @@ void SceneTreeTest::copyingNodeNames()
              QStringLiteral("ThreeMaterialCube"));
     QVERIFY(view->eventFilter(tree, &copy));
     QCOMPARE(clipboard->text(), QStringLiteral("ThreeMaterialCube[2]"));
+    // Its property rows copy as "Label: value", one per line.
+    view->copyPropertyRows(true);
+    QVERIFY2(clipboard->text().split('\n').contains("MagFilter: LINEAR"), qPrintable(clipboard->text()));
 }
 
 // The sample's two takes are 40 frames at 30 per second: a clip played to

@@ -10,6 +10,7 @@
 #include "WebLink.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -285,6 +286,57 @@ private slots:
         clear->trigger();
         QCOMPARE(entries(), QStringList());
         QVERIFY(UserSettings().recentFiles().isEmpty());
+    }
+
+    void toolWindowsCloseWithEscapeOrTheirButton_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("escape");
+        for (const char* window : {"aboutWindow", "preferencesWindow", "systemInfoWindow"}) {
+            QTest::addRow("%s, Escape", window) << window << true;
+            QTest::addRow("%s, Close", window) << window << false;
+        }
+        QTest::newRow("log, Escape") << "loggingWindow" << true;
+    }
+    void toolWindowsCloseWithEscapeOrTheirButton()
+    {
+        QFETCH(QString, window);
+        QFETCH(bool, escape);
+        emit m_menu->showAboutWindow();
+        emit m_menu->showPreferencesWindow();
+        emit m_menu->showSystemInfoWindow();
+        emit m_menu->showLoggingWindow(true);
+        QWidget* shown = nullptr;
+        for (QWidget* widget : QApplication::allWidgets())
+            shown = widget->objectName() == window && widget->isVisible() ? widget : shown;
+        QVERIFY(shown);
+        if (escape)
+            QTest::keyClick(shown, Qt::Key_Escape);
+        for (QAbstractButton* button : shown->findChildren<QAbstractButton*>()) {
+            if (!escape && button->text().remove('&') == "Close")
+                button->click();
+        }
+        QTRY_VERIFY(!shown->isVisible());
+    }
+    // Size, place and maximized state as the window closed come back at the next start.
+    void windowGeometrySurvivesARestart_data()
+    {
+        QTest::addColumn<bool>("maximized");
+        QTest::newRow("normal") << false;
+        QTest::newRow("maximized") << true;
+    }
+    void windowGeometrySurvivesARestart()
+    {
+        QFETCH(bool, maximized);
+        QMainWindow* window = m_controller->mainWindow();
+        window->resize(1111, 666);
+        window->setWindowState(maximized ? Qt::WindowMaximized : Qt::WindowNoState);
+        window->close();
+        m_controller = std::make_unique<MainWindowController>(nullptr);
+        m_menu = m_controller->menuManager();
+        m_controller->showAtStart();
+        QCOMPARE(m_controller->mainWindow()->isMaximized(), maximized);
+        QCOMPARE(m_controller->mainWindow()->normalGeometry().size(), QSize(1111, 666));
     }
 
 private:
