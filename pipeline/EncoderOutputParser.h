@@ -14,10 +14,11 @@ public:
     // The records of both texts, those of the first before those of the second.
     static EncoderOutputLogs parse(const QString& first, const QString& second);
 
-    // The files the encoder read, from its "Read file: <hex>" lines, in order.
+    // The files the encoder read, from its "Read file:" lines, in order.
     static QStringList filesRead(const QString& consoleText);
-    // The files a model names that were not there ("Missing file: <hex>").
+    // The files a model names that were not there ("Missing file:" lines).
     static QStringList filesMissing(const QString& consoleText);
 
-    static EncoderOutputLog recordFromLine(const QString& line, const QString& prefix);
+    // A "Warning (GP#" or "Error (GP#" line as a record; any other line gives an empty error record.
+    static EncoderOutputLog recordFromLine(const QString& line);
 };

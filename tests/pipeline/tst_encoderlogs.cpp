@@ -5,6 +5,9 @@
 
 #include <QtTest>
 
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
 class TestEncoderLogs : public QObject {
     Q_OBJECT
 private slots:
@@ -48,6 +51,51 @@ private slots:
         QCOMPARE(logs.at(1).code, 2003);
         QCOMPARE(logs.at(1).message, QStringLiteral("one"));
         QVERIFY(EncoderOutputParser::parse(QString(), QString()).isEmpty());
+    }
+
+    // Every code the encoder has, with hostile titles and texts, through the
+    // encoder's own writing, the process's pipes and the parser.
+    void recordsSurviveTheEncoderProcess_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("backslashes") << QByteArray("C:\\new\\model.fbx \\n \\\\x41 \\");
+        QTest::newRow("quotes") << QByteArray("\"a b\" 'c' `d` |x) (GP#1000|y): z");
+        QTest::newRow("line breaks") << QByteArray("/m/a\nError (GP#1001|x): b\r\n\n\t end");
+        QTest::newRow("not UTF-8") << QByteArray("/m/\xff\xfe\xc3(\xe2\x82 \xed\xa0\x80 \x01\x7f \xc3\xa9");
+    }
+
+    void recordsSurviveTheEncoderProcess()
+    {
+        QFETCH(QByteArray, text);
+        QFile codes(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/encoder/MessageCodes.h");
+        QVERIFY(codes.open(QIODevice::ReadOnly));
+        QTemporaryFile list;
+        QVERIFY(list.open());
+        EncoderOutputLogs expected, warnings;
+        static const QRegularExpression kCode(QStringLiteral("= (\\d{4}),"));
+        for (auto it = kCode.globalMatch(codes.readAll()); it.hasNext();) {
+            const QByteArray code = it.next().captured(1).toLatin1();
+            const QByteArray title = "T|" + code + ") " + text.left(12);
+            list.write(code + '\0' + title + '\0' + text + '\0');
+            const EncoderOutputLog record {code < "2000" ? LoggingPriorities::Error : LoggingPriorities::Warning,
+                                           code.toInt(), QString::fromUtf8(title), QString::fromUtf8(text)};
+            (record.priority == LoggingPriorities::Error ? expected : warnings).append(record);
+        }
+        QVERIFY(expected.size() > 5 && warnings.size() > 20);
+        list.close();
+        const EncoderProcess::Result run
+            = EncoderProcess::run(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder",
+                                  {"--print-messages", list.fileName()}, QDir::tempPath());
+        QCOMPARE(run.exitCode, 0);
+        const EncoderOutputLogs records = EncoderOutputParser::parse(run.standardError, run.standardOutput);
+        QCOMPARE(records.size(), expected.size() + warnings.size());
+        expected += warnings;
+        for (int i = 0; i < records.size(); ++i) {
+            QCOMPARE(records[i].priority, expected[i].priority);
+            QCOMPARE(records[i].code, expected[i].code);
+            QCOMPARE(records[i].title, expected[i].title);
+            QCOMPARE(records[i].message, expected[i].message);
+        }
     }
 
     // Why a run left no model travels as a record of its own, never as text
