@@ -91,3 +91,12 @@ int BatchRecord::warningCount() const
         count += record.priority == LoggingPriorities::Warning ? 1 : 0;
     return count;
 }
+
+QString BatchRecord::failureReason(const QString& lastConsoleLine) const
+{
+    for (const EncoderOutputLog& record : records) {
+        if (record.priority == LoggingPriorities::Error)
+            return record.title.trimmed() + QStringLiteral(": ") + record.message;
+    }
+    return lastConsoleLine;
+}
