@@ -45,15 +45,15 @@ EncoderOutputLogs EncoderOutputParser::parse(const QString& consoleText)
     return records;
 }
 
-QStringList EncoderOutputParser::filesRead(const QString& consoleText)
+QMap<QString, QByteArray> EncoderOutputParser::filesRead(const QString& consoleText)
 {
-    QStringList paths;
+    QMap<QString, QByteArray> files;
     std::string md5Hex, path;
     for (const QString& line : linesOf(consoleText)) {
         if (EncoderLine::readReadFile(bytesOf(line), md5Hex, path))
-            paths << pathOf(path);
+            files.insert(pathOf(path), QByteArray::fromStdString(md5Hex).toLower());
     }
-    return paths;
+    return files;
 }
 
 QStringList EncoderOutputParser::filesMissing(const QString& consoleText)

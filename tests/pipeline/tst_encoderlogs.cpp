@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 
@@ -96,6 +97,37 @@ private slots:
             QCOMPARE(records[i].title, expected[i].title);
             QCOMPARE(records[i].message, expected[i].message);
         }
+    }
+
+    // The files a conversion read, with the digest of what it read, and the
+    // files it missed, named exactly however odd their names.
+    void filesUsedSurviveTheEncoderProcess_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("backslashes") << "C:\\new\\model";
+        QTest::newRow("quotes") << "\"a\" 'b' `c`";
+        QTest::newRow("line break, accent") << "one\ntwo\r\xc3\xa9";
+    }
+
+    void filesUsedSurviveTheEncoderProcess()
+    {
+        QFETCH(QString, name);
+        const QString model = QDir::current().absoluteFilePath(name + ".obj");
+        QFile file(model);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray content = "mtllib " + QFile::encodeName(name) + ".mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+        QVERIFY(file.write(content) == content.size());
+        file.close();
+        const QString encoder = qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder";
+        const EncoderProcess::Result run = EncoderProcess::run(
+            encoder, EncoderProcess::arguments("root", "off", model, QDir::current().absoluteFilePath("m/model.gpb")),
+            QDir::currentPath());
+        QCOMPARE(run.exitCode, 0);
+        const QByteArray md5 = QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex();
+        QCOMPARE(EncoderOutputParser::filesRead(run.standardOutput), (QMap<QString, QByteArray> {{model, md5}}));
+        const QString library = QDir::current().absoluteFilePath(name + ".mtl");
+        QVERIFY2(EncoderOutputParser::filesMissing(run.standardOutput).contains(library),
+                 qPrintable(run.standardOutput));
     }
 
     // Why a run left no model travels as a record of its own, never as text
