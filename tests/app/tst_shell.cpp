@@ -3,6 +3,7 @@
 // bar's file sizes and the loading indicator's timers.
 
 #include "AppTestSupport.h"
+#include "UserSettings.h"
 
 #include <QDirIterator>
 #include <QFileOpenEvent>
@@ -59,6 +60,24 @@ private slots:
         QCOMPARE(controller.loadingIndicator()->view()->messageLabel()->text(),
                  QStringLiteral("Opening file: Model.Fbx"));
         QTRY_VERIFY_WITH_TIMEOUT(failure.contains("Model.Fbx could not be converted"), ModalDialogCloser::kWaitMs);
+    }
+    // The settings' switch reaches the application's tracker, which records
+    // switching on and never switching off, nor anything while off.
+    void trackingSwitchIsRecordedByTheApplication()
+    {
+        AnalyticsTracker* tracker = AnalyticsTracker::instance();
+        UserSettings& settings = UserSettings::instance();
+        const bool wasEnabled = settings.isTrackingEnabled();
+        auto recorded = [tracker](const char* text) { return tracker->pendingRequests().filter(text).size(); };
+        const int switchedOn = recorded("tracking*switched_on");
+        settings.setTrackingEnabled(false);
+        tracker->trackEvent("while", "off", "x", 1);
+        settings.setTrackingEnabled(true);
+        settings.setTrackingEnabled(true);
+        settings.setTrackingEnabled(false);
+        settings.setTrackingEnabled(wasEnabled);
+        QCOMPARE(recorded("tracking*switched_on"), switchedOn + 1 + (wasEnabled ? 1 : 0));
+        QCOMPARE(recorded("switched_off") + recorded("while*off"), 0);
     }
     // Only a model file the encoder can take converts before the window
     // exists: a container is unpacked at once, and a failure needs the
