@@ -50,15 +50,22 @@ void recordOnce(std::vector<std::string>& paths, const std::string& path)
         paths.push_back(absolute);
 }
 
-// A file opened twice keeps the digest of its first reading.
-void recordRead(const std::string& path, const std::string& md5Hex)
+// Notes a file opened for reading. The first time, its content is hashed
+// through the descriptor the conversion then reads from, so the digest is of
+// these bytes even if the name is replaced meanwhile; a file opened again
+// keeps that digest and is not read twice. False when the content cannot be read.
+bool recordRead(const std::string& path, int descriptor)
 {
     const std::string absolute = absoluteOf(path);
     auto& files = opened();
-    const bool known
-        = std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.first == absolute; });
-    if (!absolute.empty() && !known)
-        files.emplace_back(absolute, md5Hex);
+    if (absolute.empty()
+        || std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.first == absolute; }))
+        return true;
+    const std::string md5Hex = ContentDigest::md5HexOf(descriptor);
+    if (md5Hex.empty())
+        return false;
+    files.emplace_back(absolute, md5Hex);
+    return true;
 }
 
 void printLine(std::FILE* stream, const std::string& line)
@@ -81,16 +88,11 @@ std::FILE* RegularFileSystem::openForReading(const std::string& path)
     struct stat info;
     const int flags = ::fcntl(fd, F_GETFL);
     std::FILE* file = nullptr;
-    std::string md5Hex;
-    // Hashed through the descriptor the conversion then reads from, so the
-    // digest is of these bytes even if the name is replaced meanwhile.
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
-        && !(md5Hex = ContentDigest::md5HexOf(fd)).empty())
+        && recordRead(path, fd))
         file = ::fdopen(fd, "rb");
     if (!file)
         ::close(fd);
-    else
-        recordRead(path, md5Hex);
     return file;
 }
 
