@@ -23,7 +23,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSysInfo>
 #include <QUrlQuery>
 
 MenuManager::MenuManager(MainWindowController* controller)
@@ -313,9 +312,7 @@ void MenuManager::openDokuClicked() { CustomTextBrowser::openLink(documentationU
 
 void MenuManager::openFeedbackFormClicked()
 {
-    const OsInfoService* os = OsInfoService::instance();
-    CustomTextBrowser::openLink(feedbackUrl(os ? os->versionText() : QSysInfo::prettyProductName()),
-                                m_controller->mainWindow());
+    CustomTextBrowser::openLink(feedbackUrl(OsInfoService::platformVersionText()), m_controller->mainWindow());
 }
 
 void MenuManager::showControlsClicked()

@@ -59,13 +59,12 @@ QWidget* SystemInfoWindowController::createWindow()
     window->resize(450, 50);
     window->setWindowTitle(tr("System Info"));
     auto* layout = new QGridLayout(window);
-    const OsInfoService* osInfo = OsInfoService::instance();
     addRow(layout, 0,
            tr("Velmora 3D Encoder")
                + QStringLiteral(" %1 %2").arg(QLatin1String(AppIdentity::kApplicationVersion),
                                               QLatin1String(AppIdentity::kBuildLabel)),
            "versionLabel");
-    addRow(layout, 1, tr("Operating System:") + QStringLiteral(" %1").arg(osInfo ? osInfo->versionText() : QString()),
+    addRow(layout, 1, tr("Operating System:") + QStringLiteral(" %1").arg(OsInfoService::platformVersionText()),
            "osLabel");
     addRow(layout, 2, tr("OpenGL Version:") + QStringLiteral(" %1").arg(openGLDescription()), "openGLLabel");
     return window;

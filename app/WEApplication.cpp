@@ -8,6 +8,7 @@
 #endif
 #include "UpdateChecker.h"
 #include "UpdatePresenter.h"
+#include "UserSettings.h"
 #include "VelmoraResources.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
@@ -23,13 +24,14 @@ WEApplication::WEApplication(int& argc, char** argv)
     initVelmoraResources();
 
     m_updateChecker = std::make_unique<UpdateChecker>();
-    UpdateChecker::setInstance(m_updateChecker.get());
     m_updatePresenter = std::make_unique<UpdatePresenter>(m_updateChecker.get());
     m_osInfoService.reset(OsInfoService::createForPlatform());
-    OsInfoService::setInstance(m_osInfoService.get());
-    m_tracker = std::make_unique<AnalyticsTracker>(QString::fromLatin1(kAnalyticsAccountId));
+    m_tracker = std::make_unique<AnalyticsTracker>(QString::fromLatin1(kAnalyticsAccountId), m_osInfoService.get());
     if (const QScreen* screen = primaryScreen())
         m_tracker->setScreen(screen->size(), screen->depth());
+    UserSettings& settings = UserSettings::instance();
+    m_tracker->setTrackingEnabled(settings.isTrackingEnabled());
+    connect(&settings, &UserSettings::trackingEnabledChanged, this, &WEApplication::trackingSwitched);
     AnalyticsTracker::setInstance(m_tracker.get());
     m_workspaceService = std::make_unique<WorkspaceService>();
     WorkspaceRegistry::setInstance(m_workspaceService.get());
@@ -44,8 +46,6 @@ WEApplication::WEApplication(int& argc, char** argv)
 WEApplication::~WEApplication()
 {
     AnalyticsTracker::setInstance(nullptr);
-    UpdateChecker::setInstance(nullptr);
-    OsInfoService::setInstance(nullptr);
     WorkspaceRegistry::setInstance(nullptr);
 }
 
@@ -67,3 +67,18 @@ void WEApplication::handleFileOpen(const QString& path)
 }
 
 void WEApplication::checkForAvailableAppUpdates() { m_updateChecker->CheckForUpdatesNotSilent(); }
+
+void WEApplication::checkForUpdatesSilently()
+{
+    m_updateChecker->setFeedURL(UpdateChecker::configuredFeedUrl());
+    m_updateChecker->CheckForUpdatesSilent();
+}
+
+// The tracker hears of the switch first, so that switching off is never
+// recorded and switching on is.
+void WEApplication::trackingSwitched(bool enabled)
+{
+    m_tracker->setTrackingEnabled(enabled);
+    m_tracker->trackEvent(QStringLiteral("model"), QStringLiteral("tracking"),
+                          enabled ? QStringLiteral("switched_on") : QStringLiteral("switched_off"), 1);
+}

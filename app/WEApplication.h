@@ -11,9 +11,10 @@ class UpdateChecker;
 class UpdatePresenter;
 class WorkspaceService;
 
-// The application object. It owns the process-wide services and registers
-// them with their static accessors, and it turns file-open events of the
-// operating system into requests to open a model.
+// The application object. It owns the process-wide services and wires them:
+// each is handed what it needs, and a change of the user's tracking switch
+// reaches the tracker and is recorded here. It also turns file-open events
+// of the operating system into requests to open a model.
 class WEApplication : public QApplication {
     Q_OBJECT
 public:
@@ -27,6 +28,9 @@ public:
 
     bool event(QEvent* event) override;
 
+    // Asks the update feed once, showing nothing unless an update exists.
+    void checkForUpdatesSilently();
+
 signals:
     void openModelFromAppEvent(QString modelPath);
     // SIGTERM or SIGINT reached the process; the window should quit as its
@@ -38,6 +42,7 @@ public slots:
 
 private:
     void handleFileOpen(const QString& path);
+    void trackingSwitched(bool enabled);
 
     // Destroyed bottom up: the update windows before the checker whose
     // network fetches their notes.

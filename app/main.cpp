@@ -4,7 +4,6 @@
 #include "ConsoleStop.h"
 #include "HeadlessPreview.h"
 #include "MainWindowController.h"
-#include "UpdateChecker.h"
 #include "WEApplication.h"
 #include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
@@ -72,10 +71,7 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QLatin1String(AppIdentity::kOrganizationName));
     QCoreApplication::setOrganizationDomain(QStringLiteral(VELMORA_ORGANIZATION_DOMAIN));
 
-    if (UpdateChecker* updates = UpdateChecker::instance()) {
-        updates->setFeedURL(UpdateChecker::configuredFeedUrl());
-        updates->CheckForUpdatesSilent();
-    }
+    application.checkForUpdatesSilently();
 
     // A translation that fails to load leaves the source texts on screen.
     QTranslator translator;

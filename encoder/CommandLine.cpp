@@ -64,6 +64,9 @@ CommandLine::Outcome CommandLine::parse(const std::vector<std::string>& argument
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h" || arg == "-help") {
             return Outcome::Help;
+        } else if (arg == "--print-messages" && arguments.size() == 2 && i == 0) {
+            options.inputPath = arguments[1];
+            return Outcome::PrintMessages;
         } else if (startsWith(arg, "-group:")) {
             if (!parseGrouping(arg.substr(7), options.grouping)) {
                 problem = "Unknown animation grouping \"" + arg.substr(7) + "\"; use none, root or take.";
@@ -129,6 +132,9 @@ std::string CommandLine::helpText()
            "                         node and animation.\n"
            "  -options               Accepted for compatibility; has no effect.\n"
            "  --help                 This text.\n"
+           "  --print-messages LIST  Prints the messages listed in the file LIST (for each: code, title\n"
+           "                         and text, each ended by a zero byte) as a conversion would, for\n"
+           "                         checking what reads them; nothing is converted.\n"
            "\n"
            "Warnings and errors are printed as\n"
            "  Warning (GP#2nnn|Short title): long text      (standard output)\n"

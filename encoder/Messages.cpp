@@ -1,32 +1,14 @@
 #include "Messages.h"
 
+#include "EncoderLine.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 namespace {
-
-std::string escapeLineBreaks(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c != '\r')
-            out += c;
-    }
-    return out;
+const int kFirstWarningCode = 2000;
 }
-
-// A title ends at '|' or ')' in the grammar, so neither may appear inside it.
-std::string sanitizeTitle(const std::string& title)
-{
-    std::string out = escapeLineBreaks(title);
-    for (char& c : out) {
-        if (c == '|' || c == ')')
-            c = ' ';
-    }
-    return out;
-}
-
-} // namespace
 
 void Messages::warning(int code, const std::string& title, const std::string& text)
 {
@@ -49,8 +31,8 @@ bool Messages::hasErrors() const
 
 std::string Messages::formatLine(const Entry& entry)
 {
-    return std::string(entry.error ? "Error" : "Warning") + " (GP#" + std::to_string(entry.code) + "|"
-        + sanitizeTitle(entry.title) + "): " + escapeLineBreaks(entry.text);
+    const EncoderLine::Severity severity = entry.error ? EncoderLine::Severity::Error : EncoderLine::Severity::Warning;
+    return EncoderLine::record({severity, entry.code, entry.title, entry.text});
 }
 
 void Messages::print(std::FILE* out, std::FILE* err) const
@@ -60,4 +42,26 @@ void Messages::print(std::FILE* out, std::FILE* err) const
         std::fprintf(stream, "%s\n", formatLine(e).c_str());
         std::fflush(stream);
     }
+}
+
+bool Messages::readList(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    const std::string list((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::string> fields;
+    for (size_t start = 0, end; start < list.size(); start = end + 1) {
+        end = list.find('\0', start);
+        if (end == std::string::npos)
+            return false;
+        fields.push_back(list.substr(start, end - start));
+    }
+    if (fields.size() % 3 != 0)
+        return false;
+    for (size_t i = 0; i < fields.size(); i += 3) {
+        const int code = std::atoi(fields[i].c_str());
+        m_entries.push_back({code < kFirstWarningCode, code, fields[i + 1], fields[i + 2]});
+    }
+    return true;
 }

@@ -1,5 +1,8 @@
 #include "RegularFileSystem.h"
 
+#include "ContentDigest.h"
+#include "EncoderLine.h"
+
 #include <assimp/DefaultIOStream.h>
 
 #include <algorithm>
@@ -20,10 +23,11 @@ public:
     }
 };
 
-std::vector<std::string>& opened()
+// Absolute path -> MD5 of its content, in the order first opened.
+std::vector<std::pair<std::string, std::string>>& opened()
 {
-    static std::vector<std::string> paths;
-    return paths;
+    static std::vector<std::pair<std::string, std::string>> files;
+    return files;
 }
 
 std::vector<std::string>& missing()
@@ -32,22 +36,42 @@ std::vector<std::string>& missing()
     return paths;
 }
 
-void recordOnce(std::vector<std::string>& paths, const std::string& path)
+std::string absoluteOf(const std::string& path)
 {
     std::error_code error;
     const std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
-    if (!error && std::find(paths.begin(), paths.end(), absolute) == paths.end())
+    return error ? std::string() : absolute;
+}
+
+void recordOnce(std::vector<std::string>& paths, const std::string& path)
+{
+    const std::string absolute = absoluteOf(path);
+    if (!absolute.empty() && std::find(paths.begin(), paths.end(), absolute) == paths.end())
         paths.push_back(absolute);
 }
 
-void printPaths(std::FILE* stream, const char* label, const std::vector<std::string>& paths)
+// Notes a file opened for reading. The first time, its content is hashed
+// through the descriptor the conversion then reads from, so the digest is of
+// these bytes even if the name is replaced meanwhile; a file opened again
+// keeps that digest and is not read twice. False when the content cannot be read.
+bool recordRead(const std::string& path, int descriptor)
 {
-    for (const std::string& path : paths) {
-        std::fputs(label, stream);
-        for (const unsigned char byte : path)
-            std::fprintf(stream, "%02x", byte);
-        std::fputc('\n', stream);
-    }
+    const std::string absolute = absoluteOf(path);
+    auto& files = opened();
+    if (absolute.empty()
+        || std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.first == absolute; }))
+        return true;
+    const std::string md5Hex = ContentDigest::md5HexOf(descriptor);
+    if (md5Hex.empty())
+        return false;
+    files.emplace_back(absolute, md5Hex);
+    return true;
+}
+
+void printLine(std::FILE* stream, const std::string& line)
+{
+    std::fputs(line.c_str(), stream);
+    std::fputc('\n', stream);
 }
 
 bool isReadOnlyMode(const char* mode) { return mode && mode[0] == 'r' && !std::strchr(mode, '+'); }
@@ -64,13 +88,11 @@ std::FILE* RegularFileSystem::openForReading(const std::string& path)
     struct stat info;
     const int flags = ::fcntl(fd, F_GETFL);
     std::FILE* file = nullptr;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0
-        && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
+        && recordRead(path, fd))
         file = ::fdopen(fd, "rb");
     if (!file)
         ::close(fd);
-    else
-        recordOnce(opened(), path);
     return file;
 }
 
@@ -78,8 +100,10 @@ void RegularFileSystem::noteMissing(const std::string& path) { recordOnce(missin
 
 void RegularFileSystem::printFilesUsed(std::FILE* stream)
 {
-    printPaths(stream, "Read file: ", opened());
-    printPaths(stream, "Missing file: ", missing());
+    for (const auto& [path, md5Hex] : opened())
+        printLine(stream, EncoderLine::readFile(md5Hex, path));
+    for (const std::string& path : missing())
+        printLine(stream, EncoderLine::missingFile(path));
 }
 
 bool RegularFileSystem::Exists(const char* path) const

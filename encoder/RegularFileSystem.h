@@ -27,10 +27,9 @@ public:
     // makes the conversion out of date.
     static void noteMissing(const std::string& path);
     // What the conversion depends on, for the application to record: one
-    // line "Read file: <the path's bytes in hex>" for every file
-    // openForReading opened so far, then "Missing file: <hex>" for every one
-    // noted missing (absolute, each once, in order). Hex keeps any byte of a
-    // name, line breaks included, on its own line.
+    // "Read file:" line (the MD5 of the content and the path) for every file
+    // openForReading opened so far, then a "Missing file:" line for every one
+    // noted missing (absolute, each once, in order), as EncoderLine writes them.
     static void printFilesUsed(std::FILE* stream);
     // Whether openForReading would refuse an existing path as not regular.
     static bool isPresentButIrregular(const std::string& path);

@@ -30,14 +30,19 @@ int main(int argc, char** argv)
                        problem + " Run \"model-encoder --help\" for the accepted arguments.");
         messages.print(stdout, stderr);
         return ExitInvalidCommandLine;
+    case CommandLine::Outcome::PrintMessages:
+        if (!messages.readList(options.inputPath)) {
+            std::fprintf(stderr, "Cannot read the message list %s\n", options.inputPath.c_str());
+            return ExitFailed;
+        }
+        messages.print(stdout, stderr);
+        return ExitConverted;
     case CommandLine::Outcome::Run:
         break;
     }
 
     ResourceGuard::install(options.inputPath);
     const int exitCode = Encoder(options, messages).run();
-    // Before the messages: the application's console text ends at a zero
-    // byte, which a message may carry.
     if (exitCode == ExitConverted)
         RegularFileSystem::printFilesUsed(stdout);
     Encoder::limitRepeats(messages, kRepeatsShown).print(stdout, stderr);

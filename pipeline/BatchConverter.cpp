@@ -306,10 +306,9 @@ void BatchConverter::jobFinished(Job* job)
 void BatchConverter::settle(int index, const BatchRecord& record, const QString& detail)
 {
     m_records[index] = record;
-    // The last thing a failed conversion said is why it failed.
     const QStringList lines = detail.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (record.status == BatchRecord::Status::Failed && !lines.isEmpty())
-        m_records[index].reason = lines.last().trimmed();
+    if (record.status == BatchRecord::Status::Failed)
+        m_records[index].reason = record.failureReason(lines.isEmpty() ? QString() : lines.last().trimmed());
     ++m_settled;
     if (record.status == BatchRecord::Status::Failed)
         ++m_failures;

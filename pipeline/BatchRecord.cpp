@@ -99,3 +99,12 @@ QString BatchRecord::warningCountText() const
     return count == 1 ? QCoreApplication::translate("BatchRecord", "1 warning")
                       : QCoreApplication::translate("BatchRecord", "%1 warnings").arg(count);
 }
+
+QString BatchRecord::failureReason(const QString& lastConsoleLine) const
+{
+    for (const EncoderOutputLog& record : records) {
+        if (record.priority == LoggingPriorities::Error)
+            return record.title.trimmed() + QStringLiteral(": ") + record.message;
+    }
+    return lastConsoleLine;
+}

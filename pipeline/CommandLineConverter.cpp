@@ -160,6 +160,8 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
             = convertInto(input, output, request.options, writePreviews, !request.reportFile.isEmpty(), &record);
     record.seconds = clock.elapsed() / 1000.0;
     record.status = upToDate ? BatchRecord::Status::Skipped : statusOf(record.exitCode);
+    if (record.status == BatchRecord::Status::Failed)
+        record.reason = record.failureReason(QString());
     QString error;
     if (request.reportFile.isEmpty()
         || BatchReport::write(request.reportFile, {record}, record.seconds,

@@ -77,6 +77,13 @@ EncoderOutputLogs printEncoderRecords(const QString& standardError, const QStrin
     return logs;
 }
 
+// Why the run left no model, in the words the log window uses, one line.
+void printFailure(const EncoderOutputLogs& failures)
+{
+    for (const EncoderOutputLog& failure : failures)
+        printError(QString(failure.message).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+}
+
 ConsoleImport::Outcome convertWithEncoder(const QString& inputPath, WorkspaceService& service,
                                           const ImportOptions& options)
 {
@@ -105,28 +112,15 @@ ConsoleImport::Outcome convertWithEncoder(const QString& inputPath, WorkspaceSer
     outcome.filesRead = EncoderOutputParser::filesRead(result.standardOutput);
     outcome.filesMissing = EncoderOutputParser::filesMissing(result.standardOutput);
 
-    switch (result.outcome) {
-    case EncoderProcess::Outcome::FailedToStart:
-        printError(tr("The model encoder could not be started: %1").arg(nativePath(encoder)));
-        return outcome;
-    case EncoderProcess::Outcome::Crashed:
-    case EncoderProcess::Outcome::Cancelled:
-        printError(tr("The model encoder crashed: %1").arg(nativePath(encoder)));
-        return outcome;
-    case EncoderProcess::Outcome::Finished:
-        break;
-    }
-    if (result.exitCode != 0) {
-        printError(tr("The model encoder failed with exit code %1.").arg(result.exitCode));
-        if (failedToWriteWorkspace(outcome.records)) {
+    const bool modelWritten = result.outcome == EncoderProcess::Outcome::Finished && result.exitCode == 0
+        && QFileInfo(loader.workspace().modelFile).isFile();
+    if (!modelWritten) {
+        printFailure(EncoderProcess::failureRecords(result, nativePath(encoder), modelWritten));
+        if (result.outcome == EncoderProcess::Outcome::Finished && failedToWriteWorkspace(outcome.records)) {
             printError(tr("The converted model could not be written below %1.")
                            .arg(nativePath(QFileInfo(loader.workspace().root).absolutePath())));
             outcome.exitCode = CommandLineConverter::OutputError;
         }
-        return outcome;
-    }
-    if (!QFileInfo(loader.workspace().modelFile).isFile()) {
-        printError(tr("The model encoder did not write a model."));
         return outcome;
     }
     outcome.exitCode = CommandLineConverter::Success;

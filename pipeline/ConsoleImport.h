@@ -3,6 +3,8 @@
 #include "EncoderOutputLog.h"
 #include "ImportOptions.h"
 
+#include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -17,7 +19,7 @@ public:
     struct Outcome {
         int exitCode = 0; // a CommandLineConverter::ExitCode
         EncoderOutputLogs records; // the encoder's warnings and errors, in printed order
-        QStringList filesRead; // every file the encoder read, the model included
+        QMap<QString, QByteArray> filesRead; // every file the encoder read, the model included -> its MD5
         QStringList filesMissing; // the files the model names that were not there
     };
 

@@ -131,19 +131,19 @@ bool ConversionStamp::ofInput(const QString& inputPath, const ImportOptions& opt
     return digestOf(inputPath, &stamp->md5);
 }
 
-bool ConversionStamp::ofConversion(const QString& inputPath, const ImportOptions& options, const QStringList& filesRead,
-                                   const QStringList& filesMissing, ConversionStamp* stamp)
+bool ConversionStamp::ofConversion(const QString& inputPath, const ImportOptions& options,
+                                   const QMap<QString, QByteArray>& filesRead, const QStringList& filesMissing,
+                                   ConversionStamp* stamp)
 {
     const QFileInfo input(inputPath);
     *stamp = recordedFacts(input, options);
     stamp->recordsFilesRead = true;
-    for (const QString& path : filesRead) {
-        // Relative to the model, so that a container names no one's folders
-        // and a model moved with its files stays up to date.
-        QByteArray& md5 = stamp->filesRead[input.absoluteDir().relativeFilePath(path)];
-        if (!digestOf(path, &md5))
-            return false;
-    }
+    // Relative to the model, so that a container names no one's folders and
+    // a model moved with its files stays up to date. The encoder's digests
+    // are of the bytes it converted: a file saved again after it read it
+    // does not count as converted.
+    for (auto file = filesRead.begin(); file != filesRead.end(); ++file)
+        stamp->filesRead.insert(input.absoluteDir().relativeFilePath(file.key()), file.value());
     // No digest: one saved there later no longer matches.
     for (const QString& path : filesMissing)
         stamp->filesRead.insert(input.absoluteDir().relativeFilePath(path), QByteArray());

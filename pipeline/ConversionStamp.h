@@ -42,11 +42,13 @@ struct ConversionStamp {
     // input instead of reading the input again.
     static bool ofInput(const QString& inputPath, const ImportOptions& options, const FileDigest::Snapshot& known,
                         ConversionStamp* stamp);
-    // The record of a finished conversion: the input, the digest of each
-    // file the encoder read and the files it missed. false when a file read
-    // cannot be read again.
-    static bool ofConversion(const QString& inputPath, const ImportOptions& options, const QStringList& filesRead,
-                             const QStringList& filesMissing, ConversionStamp* stamp);
+    // The record of a finished conversion: the input, each file the encoder
+    // read with the digest the encoder took of the content it converted
+    // (absolute path -> MD5), and the files it missed. false when the input
+    // cannot be read.
+    static bool ofConversion(const QString& inputPath, const ImportOptions& options,
+                             const QMap<QString, QByteArray>& filesRead, const QStringList& filesMissing,
+                             ConversionStamp* stamp);
     QByteArray toJson() const;
     static bool fromJson(const QByteArray& json, ConversionStamp* stamp);
 

@@ -1,94 +1,70 @@
 #include "EncoderOutputParser.h"
 
+#include "EncoderLine.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
 namespace {
 
-const QString kWarningPrefix = QStringLiteral("Warning (GP#");
-const QString kErrorPrefix = QStringLiteral("Error (GP#");
+std::string bytesOf(const QString& line) { return line.toUtf8().toStdString(); }
 
-int codeOf(const QString& line)
-{
-    const int hash = line.indexOf(QLatin1Char('#'));
-    if (hash < 0)
-        return -1;
-    int end = hash + 1;
-    while (end < line.size() && line.at(end) >= QLatin1Char('0') && line.at(end) <= QLatin1Char('9'))
-        ++end;
-    bool ok = false;
-    const int code = line.mid(hash + 1, end - hash - 1).toInt(&ok, 10);
-    return ok ? code : -1;
-}
+QString textOf(const std::string& bytes) { return QString::fromUtf8(bytes.data(), int(bytes.size())); }
 
-// The paths that the lines matching line name in hex (its first capture).
-QStringList pathsOf(const QString& consoleText, const QRegularExpression& line)
+QString pathOf(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+
+QStringList linesOf(const QString& consoleText)
 {
-    QStringList paths;
-    QRegularExpressionMatchIterator it = line.globalMatch(consoleText);
-    while (it.hasNext())
-        paths << QFile::decodeName(QByteArray::fromHex(it.next().captured(1).toLatin1()));
-    return paths;
+    static const QRegularExpression kLineEnd(QStringLiteral("\\r?\\n"));
+    return consoleText.split(kLineEnd);
 }
 
 } // namespace
 
-EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line, const QString& prefix)
+EncoderOutputLog EncoderOutputParser::recordFromLine(const QString& line)
 {
+    EncoderLine::Record read;
     EncoderOutputLog record;
-    if (line.isEmpty() || prefix.isEmpty() || !line.startsWith(prefix) || line.size() <= prefix.size() + 4)
+    if (!EncoderLine::readRecord(bytesOf(line), read))
         return record;
-
-    record.code = codeOf(line);
-
-    // A title is "|title)" when the line has one; otherwise the long text
-    // after ")" stands in for it.
-    const int paren = line.indexOf(QLatin1Char(')'));
-    const int bar = line.indexOf(QLatin1Char('|'));
-    if (paren >= 0 && bar >= 0 && bar <= paren)
-        record.title = line.mid(bar + 1, paren - bar - 1);
-    else
-        record.title = line.mid(paren + 2);
-
-    // The message starts after ")" and its two separator characters (": ").
-    if (line.size() > paren + 3) {
-        record.message = line.mid(paren + 3);
-        record.message.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-    }
+    record.priority
+        = read.severity == EncoderLine::Severity::Error ? LoggingPriorities::Error : LoggingPriorities::Warning;
+    record.code = read.code;
+    record.title = textOf(read.title);
+    record.message = textOf(read.text);
     return record;
 }
 
 EncoderOutputLogs EncoderOutputParser::parse(const QString& consoleText)
 {
-    static const QRegularExpression kLineEnd(QStringLiteral("\\r?\\n"));
     EncoderOutputLogs records;
-    const QStringList lines = consoleText.split(kLineEnd);
-    for (const QString& line : lines) {
-        if (line.startsWith(kWarningPrefix)) {
-            EncoderOutputLog record = recordFromLine(line, kWarningPrefix);
-            record.priority = LoggingPriorities::Warning;
-            records.append(record);
-        } else if (line.startsWith(kErrorPrefix)) {
-            EncoderOutputLog record = recordFromLine(line, kErrorPrefix);
-            record.priority = LoggingPriorities::Error;
-            records.append(record);
-        }
+    for (const QString& line : linesOf(consoleText)) {
+        if (line.startsWith(QLatin1String("Warning (GP#")) || line.startsWith(QLatin1String("Error (GP#")))
+            records.append(recordFromLine(line));
     }
     return records;
 }
 
-QStringList EncoderOutputParser::filesRead(const QString& consoleText)
+QMap<QString, QByteArray> EncoderOutputParser::filesRead(const QString& consoleText)
 {
-    static const QRegularExpression kReadLine(QStringLiteral("^Read file: ([0-9a-f]+)\\r?$"),
-                                              QRegularExpression::MultilineOption);
-    return pathsOf(consoleText, kReadLine);
+    QMap<QString, QByteArray> files;
+    std::string md5Hex, path;
+    for (const QString& line : linesOf(consoleText)) {
+        if (EncoderLine::readReadFile(bytesOf(line), md5Hex, path))
+            files.insert(pathOf(path), QByteArray::fromStdString(md5Hex).toLower());
+    }
+    return files;
 }
 
 QStringList EncoderOutputParser::filesMissing(const QString& consoleText)
 {
-    static const QRegularExpression kMissingLine(QStringLiteral("^Missing file: ([0-9a-f]+)\\r?$"),
-                                                 QRegularExpression::MultilineOption);
-    return pathsOf(consoleText, kMissingLine);
+    QStringList paths;
+    std::string path;
+    for (const QString& line : linesOf(consoleText)) {
+        if (EncoderLine::readMissingFile(bytesOf(line), path))
+            paths << pathOf(path);
+    }
+    return paths;
 }
 
 EncoderOutputLogs EncoderOutputParser::parse(const QString& first, const QString& second)

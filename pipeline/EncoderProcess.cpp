@@ -87,7 +87,7 @@ EncoderOutputLogs EncoderProcess::failureRecords(const Result& result, const QSt
                           + program);
     case Outcome::Crashed:
         return record(QStringLiteral("The model encoder crashed"),
-                      QStringLiteral("The model encoder ended unexpectedly while converting the model:\n") + program);
+                      QStringLiteral("The model encoder crashed while converting the model:\n") + program);
     case Outcome::Cancelled:
         return {};
     case Outcome::Finished:

@@ -16,6 +16,8 @@ set -euo pipefail
 # with libFuzzer under AddressSanitizer.
 # assimp-utils, zip, unzip, python3: peer tools the tests and benchmarks
 # measure against or check our files with.
+# nettle-dev: the model encoder's MD5 of every file it reads (the application keeps those digests
+# to tell whether a conversion is up to date); zlib has no MD5 and libmd is not installed by default.
 # f3d: the peer the viewer's time-to-first-picture benchmark measures against.
 # desktop-file-utils, lintian, shared-mime-info: the package test checks the
 # desktop entry, the Debian package and the MIME definitions with them.
@@ -25,7 +27,7 @@ packages=(
   build-essential cmake pkg-config ccache clang-format
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5opengl5-dev libqt5svg5 libqt5svg5-dev
   zlib1g-dev libminizip-dev libjsoncpp-dev libpng-dev libglew-dev
-  libassimp-dev assimp-utils libstb-dev libmeshoptimizer-dev
+  libassimp-dev assimp-utils libstb-dev libmeshoptimizer-dev nettle-dev
   xvfb xauth libgl1-mesa-dri mesa-utils
   zip unzip python3 f3d
   desktop-file-utils lintian shared-mime-info

@@ -3,7 +3,6 @@
 #include "AnalyticsSendingThread.h"
 #include "BuildConfig.h"
 #include "OsInfoService.h"
-#include "UserSettings.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -62,10 +61,10 @@ QUrl collectorEndpoint(const QUrl& configured)
     return endpoint;
 }
 
-QString machineIdentifier()
+QString machineIdentifier(const OsInfoService* osInfo)
 {
     QString identifier;
-    if (OsInfoService* osInfo = OsInfoService::instance())
+    if (osInfo)
         identifier = osInfo->hardwareAddress();
     // Without a network card every machine would share one user id.
     if (identifier.isEmpty())
@@ -87,17 +86,18 @@ QString defaultStateFilePath()
 
 } // namespace
 
-AnalyticsTracker::AnalyticsTracker(const QString& accountId, QObject* parent)
-    : AnalyticsTracker(accountId, QUrl(QStringLiteral(VELMORA_ANALYTICS_URL)), defaultStateFilePath(), parent)
+AnalyticsTracker::AnalyticsTracker(const QString& accountId, const OsInfoService* osInfo, QObject* parent)
+    : AnalyticsTracker(accountId, QUrl(QStringLiteral(VELMORA_ANALYTICS_URL)), defaultStateFilePath(), osInfo, parent)
 {
 }
 
 AnalyticsTracker::AnalyticsTracker(const QString& accountId, const QUrl& collectorUrl, const QString& stateFilePath,
-                                   QObject* parent)
+                                   const OsInfoService* osInfo, QObject* parent)
     : QObject(parent)
     , m_accountId(accountId)
     , m_collectorUrl(collectorEndpoint(collectorUrl))
     , m_stateFilePath(stateFilePath)
+    , m_osInfo(osInfo)
 {
     m_sendTimer.setInterval(kDefaultSendIntervalMs);
     initialise();
@@ -121,7 +121,7 @@ void AnalyticsTracker::setInstance(AnalyticsTracker* tracker) { s_registeredTrac
 void AnalyticsTracker::initialise()
 {
     const QString now = nowInSeconds();
-    m_userId = userIdFromMachineId(machineIdentifier());
+    m_userId = userIdFromMachineId(machineIdentifier(m_osInfo));
     m_firstVisit = now;
     m_previousVisit = now;
     m_currentVisit = now;
@@ -140,7 +140,9 @@ void AnalyticsTracker::setScreen(const QSize& size, int bitDepth)
     m_colorDepth = QStringLiteral("%1-bit").arg(bitDepth);
 }
 
-bool AnalyticsTracker::isTrackingEnabled() const { return UserSettings::instance().isTrackingEnabled(); }
+bool AnalyticsTracker::isTrackingEnabled() const { return m_trackingEnabled.load(); }
+
+void AnalyticsTracker::setTrackingEnabled(bool enabled) { m_trackingEnabled.store(enabled); }
 
 QString AnalyticsTracker::userIdFromMachineId(const QString& machineId)
 {
@@ -394,9 +396,8 @@ void AnalyticsTracker::startSending()
     }
     if (m_sendingThread)
         return;
-    const OsInfoService* osInfo = OsInfoService::instance();
-    const QString platform = osInfo ? osInfo->osName() : QSysInfo::kernelType();
-    const QString description = osInfo ? osInfo->versionText() : QSysInfo::prettyProductName();
+    const QString platform = m_osInfo ? m_osInfo->osName() : QSysInfo::kernelType();
+    const QString description = m_osInfo ? m_osInfo->versionText() : QSysInfo::prettyProductName();
     m_sendingThread = new AnalyticsSendingThread(this, composeUserAgent(platform, description, m_language));
     connect(&m_sendTimer, &QTimer::timeout, this, &AnalyticsTracker::wakeSender);
     m_sendingThread->start(QThread::LowestPriority);

@@ -9,7 +9,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
+
 class AnalyticsSendingThread;
+class OsInfoService;
 class QXmlStreamReader;
 
 // Records anonymous usage events as requests of the classic web-analytics
@@ -24,12 +27,15 @@ class QXmlStreamReader;
 class AnalyticsTracker : public QObject {
     Q_OBJECT
 public:
-    // Collector from the build configuration, state file in the user's data folder.
-    explicit AnalyticsTracker(const QString& accountId, QObject* parent = nullptr);
+    // Collector from the build configuration, state file in the user's data
+    // folder. osInfo (may be null) names the machine and its system; it is
+    // read while constructing and when sending starts, so it must outlive the
+    // tracker.
+    AnalyticsTracker(const QString& accountId, const OsInfoService* osInfo, QObject* parent = nullptr);
     // Requests go to the path "/__utm.gif" on the scheme, host and port of
     // collectorUrl; the state lives in stateFilePath.
     AnalyticsTracker(const QString& accountId, const QUrl& collectorUrl, const QString& stateFilePath,
-                     QObject* parent = nullptr);
+                     const OsInfoService* osInfo = nullptr, QObject* parent = nullptr);
     ~AnalyticsTracker() override;
 
     static AnalyticsTracker* instance();
@@ -40,6 +46,8 @@ public:
     // Starts the sending thread and the timer that wakes it; does nothing while
     // tracking is off or when already sending.
     virtual void startSending();
+    // The user's tracking switch, off until set; may be called from any thread.
+    void setTrackingEnabled(bool enabled);
 
     // The screen every request reports, "0x0" and "0-bit" until given. Like the
     // visit fields it is read without the lock: set it before tracking starts.
@@ -102,6 +110,8 @@ private:
     const QString m_domainHash = QStringLiteral("999");
     const QUrl m_collectorUrl;
     const QString m_stateFilePath;
+    const OsInfoService* const m_osInfo;
+    std::atomic<bool> m_trackingEnabled {false};
     QString m_screenResolution = QStringLiteral("0x0");
     QString m_colorDepth = QStringLiteral("0-bit");
     QString m_language;

@@ -3,7 +3,7 @@
 #include <QNetworkInterface>
 #include <QSysInfo>
 
-#include <atomic>
+#include <memory>
 
 #if defined(Q_OS_WIN)
 #include "OsInfoService_Win.h"
@@ -12,8 +12,6 @@
 #endif
 
 namespace {
-
-std::atomic<OsInfoService*> s_registeredService {nullptr};
 
 #if !defined(Q_OS_WIN) && !defined(Q_OS_LINUX)
 // Other platforms get what Qt itself knows.
@@ -27,16 +25,12 @@ public:
 
 } // namespace
 
-OsInfoService::~OsInfoService()
+OsInfoService::~OsInfoService() = default;
+
+QString OsInfoService::platformVersionText()
 {
-    // A registered service that goes away must not leave a dangling pointer.
-    OsInfoService* self = this;
-    s_registeredService.compare_exchange_strong(self, nullptr);
+    return std::unique_ptr<OsInfoService>(createForPlatform())->versionText();
 }
-
-OsInfoService* OsInfoService::instance() { return s_registeredService.load(); }
-
-void OsInfoService::setInstance(OsInfoService* service) { s_registeredService.store(service); }
 
 OsInfoService* OsInfoService::createForPlatform()
 {

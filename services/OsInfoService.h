@@ -4,7 +4,7 @@
 
 // Names the operating system the program runs on and supplies a hardware
 // address. The application object creates the platform's implementation and
-// registers it; instance() is null until then (tests, command-line tools).
+// hands it to what needs it.
 class OsInfoService {
 public:
     virtual ~OsInfoService();
@@ -18,10 +18,10 @@ public:
     // interface; empty when there is none.
     virtual QString hardwareAddress() const = 0;
 
-    static OsInfoService* instance();
-    static void setInstance(OsInfoService* service);
     // A new object for the platform this program was built for (caller owns it).
     static OsInfoService* createForPlatform();
+    // versionText() of a new object for this platform.
+    static QString platformVersionText();
 
 protected:
     // Shared by the implementations: QNetworkInterface::allInterfaces() in

@@ -11,11 +11,7 @@
 #include <QSettings>
 #include <QTimer>
 
-#include <atomic>
-
 namespace {
-
-std::atomic<UpdateChecker*> s_registeredChecker {nullptr};
 
 const char* const kSkippedVersionKey = "LatestSkippedVersion";
 // A feed lists a handful of releases; anything much bigger is not our feed.
@@ -44,15 +40,7 @@ UpdateChecker::UpdateChecker(QObject* parent)
     connect(m_deadline, &QTimer::timeout, this, &UpdateChecker::deadlinePassed);
 }
 
-UpdateChecker::~UpdateChecker()
-{
-    UpdateChecker* self = this;
-    s_registeredChecker.compare_exchange_strong(self, nullptr);
-}
-
-UpdateChecker* UpdateChecker::instance() { return s_registeredChecker.load(); }
-
-void UpdateChecker::setInstance(UpdateChecker* checker) { s_registeredChecker.store(checker); }
+UpdateChecker::~UpdateChecker() = default;
 
 QString UpdateChecker::platformName()
 {

@@ -29,10 +29,6 @@ class UpdateChecker : public QObject {
 public:
     enum class MessageKind { Information, Error };
 
-    // The application object creates the checker and registers it; null until then.
-    static UpdateChecker* instance();
-    static void setInstance(UpdateChecker* checker);
-
     explicit UpdateChecker(QObject* parent = nullptr);
     ~UpdateChecker() override;
 

@@ -1,7 +1,5 @@
 #include "UserSettings.h"
 
-#include "AnalyticsTracker.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -71,7 +69,8 @@ UserSettings::UserSettings()
 }
 
 UserSettings::UserSettings(const QString& iniFilePath)
-    : m_iniFilePath(iniFilePath)
+    : QObject(nullptr)
+    , m_iniFilePath(iniFilePath)
 {
     m_store = openStore();
     readStore();
@@ -294,12 +293,11 @@ void UserSettings::setBackgroundColor(const QString& colorName)
 
 void UserSettings::setTrackingEnabled(bool enabled)
 {
+    const bool changed = isTrackingEnabled() != enabled;
     writeAndCache(kGroupTracking, kKeyTrackingEnabled, m_trackingEnabled, enabled);
-    // Recorded after the switch is stored, and with no lock held: the tracker
-    // reads the switch back. Switching off is therefore never recorded.
-    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("tracking"),
-                            enabled ? QStringLiteral("switched_on") : QStringLiteral("switched_off"), 1);
+    // After the switch is stored, with no lock held: receivers read it back.
+    if (changed)
+        emit trackingEnabledChanged(enabled);
 }
 
 ImportOptions UserSettings::importOptions() const

@@ -3,6 +3,7 @@
 #include "ImportOptions.h"
 
 #include <QMutex>
+#include <QObject>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -19,7 +20,8 @@
 // recorded), so the cached fields live behind a mutex and are handed out as
 // copies. The store itself is guarded by its own mutex so a slow sync never
 // blocks a reader.
-class UserSettings {
+class UserSettings : public QObject {
+    Q_OBJECT
 public:
     static UserSettings& instance();
 
@@ -29,7 +31,7 @@ public:
     UserSettings();
     // Reads and writes the given INI file instead of the native store.
     explicit UserSettings(const QString& iniFilePath);
-    ~UserSettings();
+    ~UserSettings() override;
 
     UserSettings(const UserSettings&) = delete;
     UserSettings& operator=(const UserSettings&) = delete;
@@ -86,6 +88,11 @@ public:
     static constexpr int kRecentFileLimit = 10;
     // The list after opening filePath: the decision behind addRecentFile().
     static QStringList withRecentFile(QStringList files, const QString& filePath);
+
+signals:
+    // The user switched usage tracking on or off; emitted once the switch is
+    // stored, on the thread that changed it.
+    void trackingEnabledChanged(bool enabled);
 
 private:
     std::unique_ptr<QSettings> openStore() const;

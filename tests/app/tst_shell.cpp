@@ -3,6 +3,7 @@
 // bar's file sizes and the loading indicator's timers.
 
 #include "AppTestSupport.h"
+#include "UserSettings.h"
 
 #include <QDirIterator>
 #include <QFileOpenEvent>
@@ -59,6 +60,22 @@ private slots:
         QCOMPARE(controller.loadingIndicator()->view()->messageLabel()->text(),
                  QStringLiteral("Opening file: Model.Fbx"));
         QTRY_VERIFY_WITH_TIMEOUT(failure.contains("Model.Fbx could not be converted"), ModalDialogCloser::kWaitMs);
+    }
+    // The settings' switch reaches the application's tracker, which records
+    // switching on and never switching off, nor anything while off.
+    void trackingSwitchIsRecordedByTheApplication()
+    {
+        AnalyticsTracker* tracker = AnalyticsTracker::instance();
+        UserSettings& settings = UserSettings::instance();
+        const bool wasOn = settings.isTrackingEnabled();
+        const QStringList before = tracker->pendingRequests();
+        for (bool on : {false, true, true, false, wasOn}) {
+            settings.setTrackingEnabled(on);
+            tracker->trackEvent("while", on ? "on" : "off", "x", 1);
+        }
+        const QStringList added = tracker->pendingRequests().mid(before.size());
+        QCOMPARE(added.filter("tracking*switched_on").size(), wasOn ? 2 : 1);
+        QCOMPARE(added.filter("switched_off").size() + added.filter("while*off").size(), 0);
     }
     // Only a model file the encoder can take converts before the window
     // exists: a container is unpacked at once, and a failure needs the

@@ -226,7 +226,7 @@ private slots:
         QVERIFY(m_exporter->exportTexture("Textures\\albedo.png", "Metal").path.empty());
         QVERIFY(m_exporter->exportTexture("Textures\\albedo.png", "Metal").path.empty());
         QCOMPARE(countOf(m_messages, 2050), missing + 1);
-        const QString line = QString::fromStdString(Messages::formatLine(m_messages.entries().back()));
+        const QString line = QString::fromStdString(m_messages.entries().back().text);
         QVERIFY2(line.contains("Textures\\albedo.png") && line.contains("Metal"), qPrintable(line));
         QCOMPARE(filesBelow(m_model), QStringList());
     }

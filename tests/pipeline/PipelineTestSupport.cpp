@@ -107,7 +107,7 @@ static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
     // printf, not echo: echo would turn the escaped "\n" into a line break.
     const QString normal = QStringLiteral("printf '%1' > \"$8\"\nprintf 'VELMORA-FAKE\\n%s\\n' \"$7\" >> \"$8\"\n")
                                .arg(printfBytes(ZipFixture::bundle()))
-        + QStringLiteral("printf 'Read file: %s\\n' \"$(printf '%s' \"$7\" | od -An -v -tx1 | tr -d ' \\n')\"\n"
+        + QStringLiteral("printf 'Read file: %s %s\\n' \"$(md5sum < \"$7\" | cut -c1-32)\" \"$7\"\n"
                          "printf '%s\\n' 'Loading scene...' 'Warning (GP#2001|Fake warning): from stdout'\n"
                          "printf '\\000Warning (GP#2009|Hidden): console text ends at a zero byte\\n'\n"
                          "printf '%s\\n' 'Error (GP#1001|Fake error): from stderr\\nsecond line' >&2\n");

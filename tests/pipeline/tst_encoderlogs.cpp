@@ -5,6 +5,9 @@
 
 #include <QtTest>
 
+#include <QCryptographicHash>
+#include <QRegularExpression>
+
 class TestEncoderLogs : public QObject {
     Q_OBJECT
 private slots:
@@ -48,6 +51,57 @@ private slots:
         QCOMPARE(logs.at(1).code, 2003);
         QCOMPARE(logs.at(1).message, QStringLiteral("one"));
         QVERIFY(EncoderOutputParser::parse(QString(), QString()).isEmpty());
+    }
+
+    // Every code the encoder has, with hostile titles and texts, and the files
+    // a conversion used, with hostile names: through the encoder's own writing,
+    // the process's pipes and the parser.
+    void linesSurviveTheEncoderProcess_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("backslashes") << QByteArray("C:\\new\\model.fbx \\n \\\\x41 \\");
+        QTest::newRow("quotes") << QByteArray("\"a b\" 'c' `d` |x) (GP#1000|y): z");
+        QTest::newRow("line breaks") << QByteArray("a\nError (GP#1001|x): b\r\n\n\t end");
+        QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\xc3(\xe2\x82 \xed\xa0\x80 \x01\x7f \xc3\xa9");
+    }
+
+    void linesSurviveTheEncoderProcess()
+    {
+        QFETCH(QByteArray, text);
+        QFile codes(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/encoder/MessageCodes.h"), list("list"),
+            model(QDir::current().absoluteFilePath(QFile::decodeName(text) + ".obj"));
+        QVERIFY(codes.open(QIODevice::ReadOnly) && list.open(QIODevice::WriteOnly) && model.open(QIODevice::WriteOnly));
+        auto describe = [](const EncoderOutputLog& r) {
+            return QString("%1 %2 %3 %4").arg(int(r.priority)).arg(r.code).arg(r.title, r.message);
+        };
+        QStringList expected[2]; // errors (standard error) before warnings
+        for (auto it = QRegularExpression("= (\\d{4}),").globalMatch(codes.readAll()); it.hasNext();) {
+            const QByteArray code = it.next().captured(1).toLatin1(), title = "T|" + code + ") " + text.left(12);
+            list.write(code + '\0' + title + '\0' + text + '\0');
+            const bool error = code < "2000";
+            expected[error ? 0 : 1] << describe({error ? LoggingPriorities::Error : LoggingPriorities::Warning,
+                                                 code.toInt(), QString::fromUtf8(title), QString::fromUtf8(text)});
+        }
+        const QByteArray content = "mtllib none.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+        QVERIFY(expected[1].size() > 20 && model.write(content) == content.size());
+        list.close();
+        model.close();
+        const QString encoder = qEnvironmentVariable("VELMORA_BUILD_DIR") + "/tools/linux/model-encoder";
+        const EncoderProcess::Result printed = EncoderProcess::run(encoder, {"--print-messages", "list"}, ".");
+        QStringList records;
+        for (const EncoderOutputLog& record : EncoderOutputParser::parse(printed.standardError, printed.standardOutput))
+            records << describe(record);
+        QCOMPARE(records, expected[0] + expected[1]);
+        // The model's own name with ".mtl" is where the importer looks when the named library is missing.
+        const QString path = model.fileName();
+        const EncoderProcess::Result run = EncoderProcess::run(
+            encoder, EncoderProcess::arguments("root", "off", path, QDir::current().absoluteFilePath("m/model.gpb")),
+            ".");
+        QCOMPARE(
+            EncoderOutputParser::filesRead(run.standardOutput),
+            (QMap<QString, QByteArray> {{path, QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex()}}));
+        QVERIFY2(EncoderOutputParser::filesMissing(run.standardOutput).contains(path.chopped(3) + "mtl"),
+                 qPrintable(run.standardOutput));
     }
 
     // Why a run left no model travels as a record of its own, never as text

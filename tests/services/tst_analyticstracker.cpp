@@ -1,7 +1,6 @@
 #include "AnalyticsTracker.h"
 #include "LocalHttpServer.h"
 #include "OsInfoService.h"
-#include "UserSettings.h"
 
 #include <QtTest> // and with it all of QtCore
 
@@ -87,18 +86,17 @@ class AnalyticsTrackerTest : public QObject {
     std::unique_ptr<AnalyticsTracker> makeTracker(QString collectorUrl = QString())
     {
         collectorUrl = collectorUrl.isEmpty() ? m_collector->origin() + "/ignored/path" : collectorUrl;
-        auto tracker = std::make_unique<AnalyticsTracker>("UA-40217386-07", QUrl(collectorUrl), statePath());
+        auto tracker = std::make_unique<AnalyticsTracker>("UA-40217386-07", QUrl(collectorUrl), statePath(), &m_osInfo);
         tracker->setSendInterval(100);
+        tracker->setTrackingEnabled(true);
         return tracker;
     }
 
 private slots:
-    void initTestCase() { OsInfoService::setInstance(&m_osInfo); }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         m_collector = std::make_unique<LocalHttpServer>();
-        UserSettings::instance().setTrackingEnabled(true);
     }
     void cleanup() { AnalyticsTracker::setInstance(nullptr); }
 
@@ -188,8 +186,8 @@ private slots:
         // While off nothing is queued, written or sent; what an earlier run left stays as it was.
         const QByteArray existing = stateFile("4242", "1", "2", "3", {m_collector->origin() + "/__utm.gif?utmp=Old"});
         QVERIFY(writeFile(statePath(), existing));
-        UserSettings::instance().setTrackingEnabled(false);
         auto tracker = makeTracker();
+        tracker->setTrackingEnabled(false);
         AnalyticsTracker::setInstance(tracker.get());
         tracker->trackEvent("model", "export", "vm3", 1);
         tracker->startSending();
@@ -198,7 +196,8 @@ private slots:
         QCOMPARE(readAll(statePath()), existing);
 
         // Switching on is recorded (switching off never is); then the queue goes out in order.
-        UserSettings::instance().setTrackingEnabled(true);
+        tracker->setTrackingEnabled(true);
+        tracker->trackEvent("model", "tracking", "switched_on", 1);
         const QStringList queued = tracker->pendingRequests();
         QCOMPARE(utmeOf(queued.last()), QStringLiteral("5(model*tracking*switched_on)(1)"));
         tracker->startSending();
@@ -214,7 +213,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(requestsInStateFile(statePath()), QStringList(), 5000);
         // Recorded, then switched off before the timer woke the sender: held back.
         tracker->trackEvent("a", "b", "c", 2);
-        UserSettings::instance().setTrackingEnabled(false);
+        tracker->setTrackingEnabled(false);
         QTest::qWait(500);
         QCOMPARE(m_collector->requests.size(), 2); // and nothing went twice
 
