@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -28,23 +29,57 @@ const qint64 kZip64Threshold = 0x80000000LL; // 2 GiB
 // from an OEM code page, which garbles UTF-8 names even with their flag set.
 const uLong kVersionMadeBy = (3u << 8) | 20u;
 const uLong kRegularFileAttributes = 0100644u << 16; // rw-r--r--
+const uLong kEarliestDosDateTime = (1u << 21) | (1u << 16); // 1980-01-01 00:00:00
 
 zipFile zipOf(void* handle) { return static_cast<zipFile>(handle); }
 
-// DOS date and time of the file's last write in local time. DOS dates cover
-// 1980 to 2107 only; times outside are clamped rather than wrapped.
-uLong dosDateTime(const QDateTime& lastModified)
+// DOS date and time of a moment, taken in UTC so that the machine's time
+// zone does not change the archive. DOS dates cover 1980 to 2107 only;
+// times outside are clamped rather than wrapped.
+uLong dosDateTime(const QDateTime& moment)
 {
-    const QDateTime local = lastModified.isValid() ? lastModified.toLocalTime() : QDateTime::currentDateTime();
-    const QDate date = local.date();
-    const QTime time = local.time();
+    const QDateTime utc = moment.toUTC();
+    const QDate date = utc.date();
+    const QTime time = utc.time();
     if (date.year() < 1980)
-        return (1u << 21) | (1u << 16); // 1980-01-01 00:00:00
+        return kEarliestDosDateTime;
     if (date.year() > 2107)
         return (uLong(127) << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
     const uLong dosDate = (uLong(date.year() - 1980) << 9) | (uLong(date.month()) << 5) | uLong(date.day());
     const uLong dosTime = (uLong(time.hour()) << 11) | (uLong(time.minute()) << 5) | uLong(time.second() / 2);
     return (dosDate << 16) | dosTime;
+}
+
+// Every entry carries one time, so that the same files make the same archive
+// whenever and wherever they are packed: SOURCE_DATE_EPOCH (seconds since
+// 1970, UTC) when it is set, as reproducible builds define it, otherwise the
+// earliest time a zip can hold.
+uLong entryDosDateTime()
+{
+    bool isNumber = false;
+    const qint64 seconds = qEnvironmentVariable("SOURCE_DATE_EPOCH").trimmed().toLongLong(&isNumber);
+    if (!isNumber || seconds < 0)
+        return kEarliestDosDateTime;
+    return dosDateTime(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC));
+}
+
+// Files below folder as (entry name, path); links are not followed: a
+// linked folder could loop, and a link could pull files from anywhere on
+// the disk into the archive.
+void listFiles(const QString& folder, const QString& prefix, std::vector<std::pair<QString, QString>>* files)
+{
+    const QFileInfoList entries
+        = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& entry : entries) {
+        const QString path = folder + QLatin1Char('/') + entry.fileName();
+        const QString name = prefix + QLatin1Char('/') + entry.fileName();
+        if (entry.isSymLink())
+            ConsoleOutput::printLine(QStringLiteral("skipping link %1").arg(path));
+        else if (entry.isDir())
+            listFiles(path, name, files);
+        else if (entry.isFile())
+            files->emplace_back(name, path);
+    }
 }
 
 QString stripLeadingSeparators(const QString& name)
@@ -150,6 +185,7 @@ bool ZipArchiveWriter::open(const QString& archivePath)
 {
     m_error.clear();
     m_fileCount = 0;
+    m_entryTime = entryDosDateTime();
     m_file.setFileName(archivePath);
     if (!m_file.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("cannot write %1: %2").arg(archivePath, m_file.errorString()));
@@ -165,30 +201,18 @@ bool ZipArchiveWriter::open(const QString& archivePath)
 
 bool ZipArchiveWriter::addFolder(const QString& folder, const QString& prefix)
 {
-    const QDir dir(folder);
-    if (!dir.exists())
+    if (!QDir(folder).exists())
         return fail(QStringLiteral("folder %1 does not exist").arg(folder));
-
-    bool ok = true;
-    const QFileInfoList entries
-        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QFileInfo& entry : entries) {
-        const QString path = folder + QLatin1Char('/') + entry.fileName();
-        const QString name = prefix + QLatin1Char('/') + entry.fileName();
-        // Links are not followed: a linked folder could loop, and a link
-        // could pull files from anywhere on the disk into the archive.
-        if (entry.isSymLink()) {
-            ConsoleOutput::printLine(QStringLiteral("skipping link %1").arg(path));
-            continue;
-        }
-        if (entry.isDir())
-            ok = addFolder(path, name) && ok;
-        else if (entry.isFile())
-            ok = addFile(path, name) && ok;
-        if (!ok)
-            break;
+    // In the order of their names, not the order the disk lists them in, so
+    // that the same files make the same archive.
+    std::vector<std::pair<QString, QString>> files;
+    listFiles(folder, prefix, &files);
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        if (!addFile(file.second, file.first))
+            return false;
     }
-    return ok;
+    return true;
 }
 
 bool ZipArchiveWriter::stopped()
@@ -216,14 +240,15 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     ConsoleOutput::printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
 
     zip_fileinfo info {};
-    info.dosDate = dosDateTime(QFileInfo(filePath).lastModified());
+    info.dosDate = m_entryTime;
     info.external_fa = kRegularFileAttributes;
     const int zip64 = size >= kZip64Threshold ? 1 : 0;
     const QByteArray name = stripLeadingSeparators(entryName).toUtf8();
     // Large files are deflated in chunks on several threads and handed to
     // minizip already compressed ("raw"); the result is one ordinary deflate
-    // stream at the same level.
-    const bool parallel = size >= kParallelThreshold && workerCount() > 1;
+    // stream at the same level. The chunks do not depend on the number of
+    // threads, so every machine writes the same bytes.
+    const bool parallel = size >= kParallelThreshold;
 
     if (zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
                                 Z_DEFAULT_COMPRESSION, parallel ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,

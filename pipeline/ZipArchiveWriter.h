@@ -21,7 +21,10 @@ struct DeflateChunk {
 
 // Writes a zip archive (a vm3 container): deflate at the default level, UTF-8
 // entry names flagged as such, no directory entries, no extra fields or
-// comments, 64-bit extensions only for files of 2 GiB or more.
+// comments, 64-bit extensions only for files of 2 GiB or more. The archive
+// is reproducible: entries in the order of their names, all with one time
+// (SOURCE_DATE_EPOCH when set, else 1980-01-01), fixed attributes, so the
+// same files give the same bytes on every run and machine.
 //
 // The archive goes to a new file beside the target (ReplacingFile); close()
 // renames it onto the target's name only when every entry was written and is
@@ -68,5 +71,6 @@ private:
     void* m_zip = nullptr; // zipFile
     QString m_error;
     int m_fileCount = 0;
+    unsigned long m_entryTime = 0; // DOS date and time of every entry
     const std::atomic<bool>* m_stopFlag = nullptr;
 };

@@ -24,7 +24,7 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     for i in z.infolist():  # deflated, UTF-8 names, no extras, no folders, readable by everyone once unpacked
         assert i.compress_type == 8 and i.flag_bits & 0x800 and not i.extra and not i.comment and not i.is_dir(), i
         assert i.external_attr >> 16 & 0o004, i
-    print(json.dumps({i.filename: {"md5": hashlib.md5(z.read(i)).hexdigest(), "date": i.date_time} for i in z.infolist()}))
+    print(json.dumps({i.filename: {"md5": hashlib.md5(z.read(i)).hexdigest(), "date": i.date_time, "size": i.compress_size} for i in z.infolist()}))
 )PY";
 
 QByteArray randomBytes(int size)
@@ -119,6 +119,41 @@ private slots:
         QCOMPARE(entries.size(), digests.size()); // and no entry for a link
         for (auto it = digests.begin(); it != digests.end(); ++it)
             QCOMPARE(entries["model/" + it.key()]["md5"].toString().toLatin1(), it.value().toHex());
+    }
+
+    // The same files pack to the same bytes whenever, wherever and in whatever
+    // order they were written.
+    void exportsAreReproducible_data()
+    {
+        QTest::addColumn<QByteArray>("epoch"); // SOURCE_DATE_EPOCH; null: unset
+        QTest::addColumn<QString>("date"); // of every entry, UTC
+        QTest::newRow("no epoch") << QByteArray() << "[1980, 1, 1, 0, 0, 0]";
+        QTest::newRow("epoch") << QByteArray("1700000000") << "[2023, 11, 14, 22, 13, 20]";
+        QTest::newRow("epoch not a number") << QByteArray("soon") << "[1980, 1, 1, 0, 0, 0]";
+    }
+    void exportsAreReproducible()
+    {
+        QFETCH(QByteArray, epoch);
+        QFETCH(QString, date);
+        qputenv("TZ", "Asia/Tokyo");
+        epoch.isNull() ? qunsetenv("SOURCE_DATE_EPOCH") : qputenv("SOURCE_DATE_EPOCH", epoch);
+        const QString first = makeModelFolder("first/model"), second = path("second/deeper/model");
+        QStringList files = treeDigest(first).keys();
+        std::reverse(files.begin(), files.end());
+        for (const QString& file : files) {
+            QFile copy(second + '/' + file);
+            QVERIFY(writeFile(copy.fileName(), readFile(first + '/' + file)) && copy.open(QIODevice::ReadOnly));
+            QVERIFY(copy.setFileTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)), QFileDevice::FileModificationTime));
+        }
+        QVERIFY(Exporter::exportFolder(first, path("first.vm3")).ok);
+        QVERIFY(Exporter::exportFolder(second, path("second/second.vm3")).ok);
+        const ProcessResult python = runPython(kCheckArchive, {path("second/second.vm3")});
+        QVERIFY2(python.exitCode == 0, python.err);
+        const QJsonObject entries = QJsonDocument::fromJson(python.out).object();
+        for (const QString& file : files)
+            QCOMPARE(QJsonDocument(entries["model/" + file]["date"].toArray()).toJson(QJsonDocument::Compact),
+                     QString(date).remove(' ').toUtf8());
+        QVERIFY(readFile(path("first.vm3")) == readFile(path("second/second.vm3")));
     }
 
     // The version file decides how a container loads; a hostile one is refused with the message, never a crash.

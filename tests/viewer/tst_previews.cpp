@@ -24,6 +24,7 @@ private slots:
     void cleanupTestCase();
     void previews_data();
     void previews();
+    void reconversionIsByteIdentical();
 
 private:
     QTemporaryDir m_temp;
@@ -181,6 +182,32 @@ void PreviewsTest::previews()
         QVERIFY2(above.black * 2 < above.model && slanted.black * 2 < slanted.model, seen);
     if (!colours.contains("u_diffuseColor = 1,1,1,") && !colours.contains("DIFFUSE_TEXTURE"))
         QVERIFY2(std::max(above.whiteness, slanted.whiteness) < 0.92, seen);
+}
+
+// Converted again later, from a copy with other file times in another
+// folder, in another time zone, a model gives the same bytes, previews and all.
+void PreviewsTest::reconversionIsByteIdentical()
+{
+    const int index = int(m_names.indexOf("models/generated/b_three_materials.fbx"));
+    if (index < 0)
+        QSKIP("generated/b_three_materials.fbx is absent");
+    QCOMPARE(m_exitCodes[size_t(index)], 0);
+    const QDir source = QFileInfo(m_files[index]).dir(), copy(m_temp.filePath("elsewhere/deeper"));
+    for (const QString name : {"b_three_materials.fbx", "textures/checker.png"}) {
+        QFile file(copy.filePath(name));
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()) && QFile::copy(source.filePath(name), file.fileName()));
+        QVERIFY(file.open(QIODevice::ReadOnly)
+                && file.setFileTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)), QFileDevice::FileModificationTime));
+    }
+    qputenv("TZ", "Pacific/Auckland");
+    const QString again = m_temp.filePath("elsewhere/out/again.vm3");
+    QVERIFY(QDir().mkpath(QFileInfo(again).path()));
+    QCOMPARE(QProcess::execute(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/bin/Velmora3dEncoder",
+                               {"--convert", copy.filePath("b_three_materials.fbx"), again}),
+             0);
+    QFile first(m_temp.filePath(QString::number(index) + ".vm3")), second(again);
+    QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+    QVERIFY(first.readAll() == second.readAll());
 }
 
 QTEST_MAIN(PreviewsTest)
