@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <libdeflate.h>
 #include <minizip/zip.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@ namespace {
 // Large blocks keep the per-call overhead of reading and deflating small;
 // the file itself is still streamed, never read whole.
 const int kCopyBlockSize = 256 * 1024;
+const int kDeflateLevel = 6; // zlib's default
 const uLong kUtf8NameFlag = 1u << 11;
 const qint64 kZip64Threshold = 0x80000000LL; // 2 GiB
 // "Made by Unix, zip 2.0": Info-ZIP converts names of archives made by DOS
@@ -101,7 +103,7 @@ const int kDictionarySize = 32 * 1024;
 bool deflateChunk(DeflateChunk& chunk)
 {
     z_stream stream {};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     bool ok = true;
     if (!chunk.dictionary.isEmpty())
@@ -161,6 +163,7 @@ ZipArchiveWriter::~ZipArchiveWriter()
         zipClose(zipOf(m_zip), nullptr);
         m_zip = nullptr;
     }
+    libdeflate_free_compressor(m_compressor);
     // An uncommitted ReplacingFile discards its temporary file when destroyed.
 }
 
@@ -197,6 +200,14 @@ bool ZipArchiveWriter::open(const QString& archivePath)
         return fail(QStringLiteral("cannot start the archive %1").arg(archivePath));
     }
     return true;
+}
+
+void ZipArchiveWriter::takeOverFrom(const QString& archivePath)
+{
+    m_rawSource = std::make_unique<ZipRawSource>();
+    // An archive that cannot be read offers nothing: every file is deflated.
+    if (!m_rawSource->open(archivePath))
+        m_rawSource.reset();
 }
 
 bool ZipArchiveWriter::addFolder(const QString& folder, const QString& prefix)
@@ -239,28 +250,29 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     const qint64 size = in.size();
     ConsoleOutput::printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
 
-    zip_fileinfo info {};
-    info.dosDate = m_entryTime;
-    info.external_fa = kRegularFileAttributes;
-    const int zip64 = size >= kZip64Threshold ? 1 : 0;
     const QByteArray name = stripLeadingSeparators(entryName).toUtf8();
-    // Large files are deflated in chunks on several threads and handed to
-    // minizip already compressed ("raw"); the result is one ordinary deflate
-    // stream at the same level. The chunks do not depend on the number of
-    // threads, so every machine writes the same bytes.
-    const bool parallel = size >= kParallelThreshold;
-
-    if (zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_DEFAULT_COMPRESSION, parallel ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                nullptr, 0, kVersionMadeBy, kUtf8NameFlag, zip64)
-        != ZIP_OK)
+    ZipRawSource::Entry same;
+    const bool takenOver = m_rawSource && m_rawSource->findSame(QString::fromUtf8(name), filePath, &same);
+    if (!openDeflatedEntry(name, size >= kZip64Threshold))
         return failWriting(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
 
+    // Every entry reaches minizip already deflated: taken over from the
+    // archive the folder came from, deflated whole, or, for large files,
+    // deflated in chunks on several threads. The chunks do not depend on the
+    // number of threads, so every machine writes the same bytes.
     uLong crc = 0;
     qint64 total = 0;
-    const bool ok = parallel ? writeDeflatedInParallel(in, filePath, &crc, &total) : writeStreamed(in, filePath);
-    const int closed
-        = parallel ? zipCloseFileInZipRaw64(zipOf(m_zip), ZPOS64_T(total), crc) : zipCloseFileInZip(zipOf(m_zip));
+    bool ok = false;
+    if (takenOver) {
+        ok = copyTakenOver(same, filePath);
+        crc = same.crc;
+        total = qint64(same.uncompressedSize);
+    } else if (size >= kParallelThreshold) {
+        ok = writeDeflatedInParallel(in, filePath, &crc, &total);
+    } else {
+        ok = writeDeflatedWhole(in, filePath, size, &crc, &total);
+    }
+    const int closed = zipCloseFileInZipRaw64(zipOf(m_zip), ZPOS64_T(total), crc);
     if (!ok)
         return false;
     if (closed != ZIP_OK)
@@ -269,20 +281,63 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     return true;
 }
 
-bool ZipArchiveWriter::writeStreamed(QFile& in, const QString& filePath)
+bool ZipArchiveWriter::openDeflatedEntry(const QByteArray& name, bool zip64)
 {
-    std::vector<char> buffer(kCopyBlockSize);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), qint64(buffer.size()));
-        if (n < 0)
-            return fail(QStringLiteral("error in reading %1: %2").arg(filePath, in.errorString()));
-        if (n == 0)
-            return true;
-        if (stopped())
-            return false;
-        if (zipWriteInFileInZip(zipOf(m_zip), buffer.data(), unsigned(n)) != ZIP_OK)
+    zip_fileinfo info {};
+    info.dosDate = m_entryTime;
+    info.external_fa = kRegularFileAttributes;
+    const int raw = 1;
+    return zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                   Z_DEFAULT_COMPRESSION, raw, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
+                                   0, kVersionMadeBy, kUtf8NameFlag, zip64 ? 1 : 0)
+        == ZIP_OK;
+}
+
+bool ZipArchiveWriter::writeDeflated(const char* data, size_t size, const QString& filePath)
+{
+    for (size_t done = 0; done < size;) {
+        const unsigned block = unsigned(std::min<size_t>(size - done, kCopyBlockSize));
+        if (zipWriteInFileInZip(zipOf(m_zip), data + done, block) != ZIP_OK)
             return failWriting(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
+        done += block;
     }
+    return true;
+}
+
+bool ZipArchiveWriter::copyTakenOver(const ZipRawSource::Entry& entry, const QString& filePath)
+{
+    bool writeFailed = false;
+    const bool copied = m_rawSource->copyDeflated(entry, [&](const char* data, unsigned size) {
+        writeFailed = stopped() || !writeDeflated(data, size, filePath);
+        return !writeFailed;
+    });
+    if (!copied && !writeFailed)
+        return fail(QStringLiteral("error in copying %1 from the archive it was unpacked from").arg(filePath));
+    return copied;
+}
+
+// Small files only, so holding one whole costs little memory; libdeflate
+// deflates a whole buffer at the same level in about half zlib's time.
+bool ZipArchiveWriter::writeDeflatedWhole(QFile& in, const QString& filePath, qint64 size, uLong* crc, qint64* total)
+{
+    QByteArray data(int(size) + 1, Qt::Uninitialized);
+    const qint64 n = in.read(data.data(), data.size());
+    if (n < 0)
+        return fail(QStringLiteral("error in reading %1: %2").arg(filePath, in.errorString()));
+    if (n > size)
+        return fail(QStringLiteral("error in reading %1: it grew while being packed").arg(filePath));
+    if (!m_compressor)
+        m_compressor = libdeflate_alloc_compressor(kDeflateLevel);
+    if (!m_compressor)
+        return fail(QStringLiteral("error in compressing %1: out of memory").arg(filePath));
+    std::vector<char> deflated(libdeflate_deflate_compress_bound(m_compressor, size_t(n)));
+    const size_t written
+        = libdeflate_deflate_compress(m_compressor, data.constData(), size_t(n), deflated.data(), deflated.size());
+    if (written == 0)
+        return fail(QStringLiteral("error in compressing %1").arg(filePath));
+    *crc = libdeflate_crc32(0, data.constData(), size_t(n));
+    *total = n;
+    return !stopped() && writeDeflated(deflated.data(), written, filePath);
 }
 
 bool ZipArchiveWriter::writeDeflatedInParallel(QFile& in, const QString& filePath, uLong* crc, qint64* total)
