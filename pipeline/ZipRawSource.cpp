@@ -43,6 +43,7 @@ bool ZipRawSource::open(const QString& archivePath)
 bool ZipRawSource::indexEntries()
 {
     std::vector<char> name(0x10000);
+    QSet<QString> seen;
     QSet<QString> seenTwice;
     for (int result = unzGoToFirstFile(zipOf(m_zip)); result != UNZ_END_OF_LIST_OF_FILE;
          result = unzGoToNextFile(zipOf(m_zip))) {
@@ -57,8 +58,9 @@ bool ZipRawSource::indexEntries()
         const QByteArray bytes(name.data(), int(qMin<uLong>(info.size_filename, uLong(name.size()))));
         const QString entryName = QString::fromUtf8(bytes);
         const bool readable = (info.flag & kUtf8NameFlag) != 0 || entryName.toLatin1() == bytes;
-        if (m_entries.contains(entryName))
+        if (seen.contains(entryName))
             seenTwice.insert(entryName);
+        seen.insert(entryName);
         if (!readable || info.compression_method != Z_DEFLATED || (info.flag & kEncryptedFlag) != 0)
             continue;
         m_entries.insert(entryName,
