@@ -106,8 +106,9 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Impor
     if (wantsCounts)
         countModel(paths.model, record);
 
-    const Exporter::Result exported
-        = Exporter::exportFolder(paths.model, QFileInfo(outputPath).absoluteFilePath(), ConsoleStop::flag());
+    const QString unpackedFrom = ModelFileTypes::isContainerFile(inputPath) ? inputPath : QString();
+    const Exporter::Result exported = Exporter::exportFolder(paths.model, QFileInfo(outputPath).absoluteFilePath(),
+                                                             ConsoleStop::flag(), unpackedFrom);
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
     if (!exported.ok) {

@@ -68,7 +68,6 @@ ConversionStamp recordedFacts(const QFileInfo& input, const ImportOptions& optio
 {
     ConversionStamp stamp;
     stamp.size = input.size();
-    stamp.modifiedMs = input.lastModified().toMSecsSinceEpoch();
     stamp.options = options;
     stamp.encoderVersion = VersionFile::encoderVersion();
     return stamp;
@@ -153,7 +152,6 @@ bool ConversionStamp::ofConversion(const QString& inputPath, const ImportOptions
 QByteArray ConversionStamp::toJson() const
 {
     QJsonObject object {{"size", size},
-                        {"modified", QDateTime::fromMSecsSinceEpoch(modifiedMs, Qt::UTC).toString(Qt::ISODateWithMs)},
                         {"md5", QString::fromLatin1(md5)},
                         {"companions", QString::fromLatin1(companions)},
                         {"grouping", options.groupingName()},
@@ -170,9 +168,9 @@ bool ConversionStamp::fromJson(const QByteArray& json, ConversionStamp* stamp)
     const QJsonObject object = QJsonDocument::fromJson(json, &error).object();
     if (error.error != QJsonParseError::NoError || !object.value("size").isDouble() || !object.value("md5").isString())
         return false;
+    // Older records also hold the input's "modified" time; it was never
+    // compared and is ignored.
     stamp->size = qint64(object.value("size").toDouble());
-    stamp->modifiedMs
-        = QDateTime::fromString(object.value("modified").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
     stamp->md5 = object.value("md5").toString().toLatin1();
     stamp->companions = object.value("companions").toString().toLatin1();
     // A stamp naming options this program does not know matches nothing.

@@ -8,15 +8,16 @@
 #include <QMap>
 #include <QString>
 
-// What a model was converted from: the input's size, modification time and
-// content digest, the options and the encoder's version. --convert stores it
+// What a model was converted from: the input's size and content digest, the
+// options and the encoder's version. Nothing in it depends on when, where or
+// on which machine the conversion ran, so that one input converts to the same
+// bytes everywhere. --convert stores it
 // in the model folder's ".meta" with the digest of every file the encoder
 // read, so that a later batch can tell an output that is up to date without
 // converting again; the window's conversion cache keys on it with the
 // companions' digest instead, known before converting.
 struct ConversionStamp {
     qint64 size = -1;
-    qint64 modifiedMs = 0; // milliseconds since the epoch, UTC
     QByteArray md5; // 32 lower-case hexadecimal digits
     // MD5 of the names, sizes and times of the files a model may read beside
     // it (textures, material libraries, buffers) in its folder and two levels
@@ -60,8 +61,8 @@ struct ConversionStamp {
     // same options and encoder version, and every file the encoder read
     // (the input among them) with the same content. Files are read only
     // when the input's size and the options match the record, each once.
-    // The modification time is recorded for people, not compared: a file
-    // that was only touched converts to the same container. Whether the
+    // Times are neither recorded nor compared: a file that was only touched
+    // converts to the same container. Whether the
     // container itself is intact is for its reader to say.
     static bool isUpToDate(const QString& inputPath, const QString& outputPath, const ImportOptions& options);
 };

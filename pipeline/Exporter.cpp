@@ -29,7 +29,7 @@ Exporter::~Exporter()
 
 void Exporter::run()
 {
-    const Result result = exportFolder(m_sourceFolder, m_outFilePath);
+    const Result result = exportFolder(m_sourceFolder, m_outFilePath, nullptr, m_unpackedFrom);
     if (!result.ok) {
         emit exporterDidFail(m_outFilePath, result.errorText);
         return;
@@ -38,7 +38,7 @@ void Exporter::run()
 }
 
 Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QString& outFilePath,
-                                        const std::atomic<bool>* stopFlag)
+                                        const std::atomic<bool>* stopFlag, const QString& unpackedFrom)
 {
     Result result;
     result.errorText = refusalOf(sourceFolder);
@@ -49,6 +49,8 @@ Exporter::Result Exporter::exportFolder(const QString& sourceFolder, const QStri
 
     ZipArchiveWriter writer;
     writer.setStopFlag(stopFlag);
+    if (!unpackedFrom.isEmpty())
+        writer.takeOverFrom(unpackedFrom);
     if (writer.open(outFilePath))
         writer.addFolder(sourceFolder, QStringLiteral("model"));
     if (!writer.close()) {

@@ -29,12 +29,17 @@ public:
     Exporter(const QString& sourceFolder, const QString& outFilePath, WorkspaceService* workspaces);
     ~Exporter() override;
 
+    // The container the folder was unpacked from: files still as they were
+    // unpacked are copied from it as they are, not deflated again.
+    void setUnpackedFrom(const QString& containerPath) { m_unpackedFrom = containerPath; }
+
     void run() override;
 
     // The export itself, synchronous; also used by the command line, whose
-    // stop flag fails it and leaves the target untouched.
+    // stop flag fails it and leaves the target untouched. unpackedFrom as
+    // for setUnpackedFrom (empty: none).
     static Result exportFolder(const QString& sourceFolder, const QString& outFilePath,
-                               const std::atomic<bool>* stopFlag = nullptr);
+                               const std::atomic<bool>* stopFlag = nullptr, const QString& unpackedFrom = QString());
 
     // Why sourceFolder cannot be exported (no folder, no version file, no
     // model, too many files for the container); empty when it can.
@@ -52,5 +57,6 @@ private:
 
     QString m_sourceFolder;
     QString m_outFilePath;
+    QString m_unpackedFrom;
     WorkspaceService* m_service;
 };

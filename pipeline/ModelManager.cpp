@@ -186,6 +186,8 @@ void ModelManager::exportModel(const QString& sourceFolder, const QString& outFi
     if (sourceFolder.isEmpty() || outFilePath.isEmpty())
         return;
     auto* exporter = new Exporter(sourceFolder, outFilePath, &m_workspaces);
+    if (ModelFileTypes::isContainerFile(m_currentModelPath))
+        exporter->setUnpackedFrom(m_currentModelPath);
     connect(exporter, &Exporter::exporterDidFinish, this, &ModelManager::exporterDidFinish);
     connect(exporter, &Exporter::exporterDidFail, this, &ModelManager::modelExportFailed);
     QThreadPool::globalInstance()->start(exporter);

@@ -10,11 +10,13 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <libdeflate.h>
 #include <minizip/zip.h>
 
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -22,29 +24,64 @@ namespace {
 // Large blocks keep the per-call overhead of reading and deflating small;
 // the file itself is still streamed, never read whole.
 const int kCopyBlockSize = 256 * 1024;
+const int kDeflateLevel = 6; // zlib's default
 const uLong kUtf8NameFlag = 1u << 11;
 const qint64 kZip64Threshold = 0x80000000LL; // 2 GiB
 // "Made by Unix, zip 2.0": Info-ZIP converts names of archives made by DOS
 // from an OEM code page, which garbles UTF-8 names even with their flag set.
 const uLong kVersionMadeBy = (3u << 8) | 20u;
 const uLong kRegularFileAttributes = 0100644u << 16; // rw-r--r--
+const uLong kEarliestDosDateTime = (1u << 21) | (1u << 16); // 1980-01-01 00:00:00
 
 zipFile zipOf(void* handle) { return static_cast<zipFile>(handle); }
 
-// DOS date and time of the file's last write in local time. DOS dates cover
-// 1980 to 2107 only; times outside are clamped rather than wrapped.
-uLong dosDateTime(const QDateTime& lastModified)
+// DOS date and time of a moment, taken in UTC so that the machine's time
+// zone does not change the archive. DOS dates cover 1980 to 2107 only;
+// times outside are clamped rather than wrapped.
+uLong dosDateTime(const QDateTime& moment)
 {
-    const QDateTime local = lastModified.isValid() ? lastModified.toLocalTime() : QDateTime::currentDateTime();
-    const QDate date = local.date();
-    const QTime time = local.time();
+    const QDateTime utc = moment.toUTC();
+    const QDate date = utc.date();
+    const QTime time = utc.time();
     if (date.year() < 1980)
-        return (1u << 21) | (1u << 16); // 1980-01-01 00:00:00
+        return kEarliestDosDateTime;
     if (date.year() > 2107)
         return (uLong(127) << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
     const uLong dosDate = (uLong(date.year() - 1980) << 9) | (uLong(date.month()) << 5) | uLong(date.day());
     const uLong dosTime = (uLong(time.hour()) << 11) | (uLong(time.minute()) << 5) | uLong(time.second() / 2);
     return (dosDate << 16) | dosTime;
+}
+
+// Every entry carries one time, so that the same files make the same archive
+// whenever and wherever they are packed: SOURCE_DATE_EPOCH (seconds since
+// 1970, UTC) when it is set, as reproducible builds define it, otherwise the
+// earliest time a zip can hold.
+uLong entryDosDateTime()
+{
+    bool isNumber = false;
+    const qint64 seconds = qEnvironmentVariable("SOURCE_DATE_EPOCH").trimmed().toLongLong(&isNumber);
+    if (!isNumber || seconds < 0)
+        return kEarliestDosDateTime;
+    return dosDateTime(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC));
+}
+
+// Files below folder as (entry name, path); links are not followed: a
+// linked folder could loop, and a link could pull files from anywhere on
+// the disk into the archive.
+void listFiles(const QString& folder, const QString& prefix, std::vector<std::pair<QString, QString>>* files)
+{
+    const QFileInfoList entries
+        = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& entry : entries) {
+        const QString path = folder + QLatin1Char('/') + entry.fileName();
+        const QString name = prefix + QLatin1Char('/') + entry.fileName();
+        if (entry.isSymLink())
+            ConsoleOutput::printLine(QStringLiteral("skipping link %1").arg(path));
+        else if (entry.isDir())
+            listFiles(path, name, files);
+        else if (entry.isFile())
+            files->emplace_back(name, path);
+    }
 }
 
 QString stripLeadingSeparators(const QString& name)
@@ -66,7 +103,7 @@ const int kDictionarySize = 32 * 1024;
 bool deflateChunk(DeflateChunk& chunk)
 {
     z_stream stream {};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     bool ok = true;
     if (!chunk.dictionary.isEmpty())
@@ -126,6 +163,7 @@ ZipArchiveWriter::~ZipArchiveWriter()
         zipClose(zipOf(m_zip), nullptr);
         m_zip = nullptr;
     }
+    libdeflate_free_compressor(m_compressor);
     // An uncommitted ReplacingFile discards its temporary file when destroyed.
 }
 
@@ -150,6 +188,7 @@ bool ZipArchiveWriter::open(const QString& archivePath)
 {
     m_error.clear();
     m_fileCount = 0;
+    m_entryTime = entryDosDateTime();
     m_file.setFileName(archivePath);
     if (!m_file.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("cannot write %1: %2").arg(archivePath, m_file.errorString()));
@@ -163,32 +202,28 @@ bool ZipArchiveWriter::open(const QString& archivePath)
     return true;
 }
 
+void ZipArchiveWriter::takeOverFrom(const QString& archivePath)
+{
+    m_rawSource = std::make_unique<ZipRawSource>();
+    // An archive that cannot be read offers nothing: every file is deflated.
+    if (!m_rawSource->open(archivePath))
+        m_rawSource.reset();
+}
+
 bool ZipArchiveWriter::addFolder(const QString& folder, const QString& prefix)
 {
-    const QDir dir(folder);
-    if (!dir.exists())
+    if (!QDir(folder).exists())
         return fail(QStringLiteral("folder %1 does not exist").arg(folder));
-
-    bool ok = true;
-    const QFileInfoList entries
-        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QFileInfo& entry : entries) {
-        const QString path = folder + QLatin1Char('/') + entry.fileName();
-        const QString name = prefix + QLatin1Char('/') + entry.fileName();
-        // Links are not followed: a linked folder could loop, and a link
-        // could pull files from anywhere on the disk into the archive.
-        if (entry.isSymLink()) {
-            ConsoleOutput::printLine(QStringLiteral("skipping link %1").arg(path));
-            continue;
-        }
-        if (entry.isDir())
-            ok = addFolder(path, name) && ok;
-        else if (entry.isFile())
-            ok = addFile(path, name) && ok;
-        if (!ok)
-            break;
+    // In the order of their names, not the order the disk lists them in, so
+    // that the same files make the same archive.
+    std::vector<std::pair<QString, QString>> files;
+    listFiles(folder, prefix, &files);
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        if (!addFile(file.second, file.first))
+            return false;
     }
-    return ok;
+    return true;
 }
 
 bool ZipArchiveWriter::stopped()
@@ -215,27 +250,29 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     const qint64 size = in.size();
     ConsoleOutput::printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
 
-    zip_fileinfo info {};
-    info.dosDate = dosDateTime(QFileInfo(filePath).lastModified());
-    info.external_fa = kRegularFileAttributes;
-    const int zip64 = size >= kZip64Threshold ? 1 : 0;
     const QByteArray name = stripLeadingSeparators(entryName).toUtf8();
-    // Large files are deflated in chunks on several threads and handed to
-    // minizip already compressed ("raw"); the result is one ordinary deflate
-    // stream at the same level.
-    const bool parallel = size >= kParallelThreshold && workerCount() > 1;
-
-    if (zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_DEFAULT_COMPRESSION, parallel ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                nullptr, 0, kVersionMadeBy, kUtf8NameFlag, zip64)
-        != ZIP_OK)
+    ZipRawSource::Entry same;
+    const bool takenOver = m_rawSource && m_rawSource->findSame(QString::fromUtf8(name), filePath, &same);
+    if (!openDeflatedEntry(name, size >= kZip64Threshold))
         return failWriting(QStringLiteral("error in opening %1 in zipfile").arg(filePath));
 
+    // Every entry reaches minizip already deflated: taken over from the
+    // archive the folder came from, deflated whole, or, for large files,
+    // deflated in chunks on several threads. The chunks do not depend on the
+    // number of threads, so every machine writes the same bytes.
     uLong crc = 0;
     qint64 total = 0;
-    const bool ok = parallel ? writeDeflatedInParallel(in, filePath, &crc, &total) : writeStreamed(in, filePath);
-    const int closed
-        = parallel ? zipCloseFileInZipRaw64(zipOf(m_zip), ZPOS64_T(total), crc) : zipCloseFileInZip(zipOf(m_zip));
+    bool ok = false;
+    if (takenOver) {
+        ok = copyTakenOver(same, filePath);
+        crc = same.crc;
+        total = qint64(same.uncompressedSize);
+    } else if (size >= kParallelThreshold) {
+        ok = writeDeflatedInParallel(in, filePath, &crc, &total);
+    } else {
+        ok = writeDeflatedWhole(in, filePath, size, &crc, &total);
+    }
+    const int closed = zipCloseFileInZipRaw64(zipOf(m_zip), ZPOS64_T(total), crc);
     if (!ok)
         return false;
     if (closed != ZIP_OK)
@@ -244,20 +281,63 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     return true;
 }
 
-bool ZipArchiveWriter::writeStreamed(QFile& in, const QString& filePath)
+bool ZipArchiveWriter::openDeflatedEntry(const QByteArray& name, bool zip64)
 {
-    std::vector<char> buffer(kCopyBlockSize);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), qint64(buffer.size()));
-        if (n < 0)
-            return fail(QStringLiteral("error in reading %1: %2").arg(filePath, in.errorString()));
-        if (n == 0)
-            return true;
-        if (stopped())
-            return false;
-        if (zipWriteInFileInZip(zipOf(m_zip), buffer.data(), unsigned(n)) != ZIP_OK)
+    zip_fileinfo info {};
+    info.dosDate = m_entryTime;
+    info.external_fa = kRegularFileAttributes;
+    const int raw = 1;
+    return zipOpenNewFileInZip4_64(zipOf(m_zip), name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                   Z_DEFAULT_COMPRESSION, raw, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
+                                   0, kVersionMadeBy, kUtf8NameFlag, zip64 ? 1 : 0)
+        == ZIP_OK;
+}
+
+bool ZipArchiveWriter::writeDeflated(const char* data, size_t size, const QString& filePath)
+{
+    for (size_t done = 0; done < size;) {
+        const unsigned block = unsigned(std::min<size_t>(size - done, kCopyBlockSize));
+        if (zipWriteInFileInZip(zipOf(m_zip), data + done, block) != ZIP_OK)
             return failWriting(QStringLiteral("error in writing %1 in the zipfile").arg(filePath));
+        done += block;
     }
+    return true;
+}
+
+bool ZipArchiveWriter::copyTakenOver(const ZipRawSource::Entry& entry, const QString& filePath)
+{
+    bool writeFailed = false;
+    const bool copied = m_rawSource->copyDeflated(entry, [&](const char* data, unsigned size) {
+        writeFailed = stopped() || !writeDeflated(data, size, filePath);
+        return !writeFailed;
+    });
+    if (!copied && !writeFailed)
+        return fail(QStringLiteral("error in copying %1 from the archive it was unpacked from").arg(filePath));
+    return copied;
+}
+
+// Small files only, so holding one whole costs little memory; libdeflate
+// deflates a whole buffer at the same level in about half zlib's time.
+bool ZipArchiveWriter::writeDeflatedWhole(QFile& in, const QString& filePath, qint64 size, uLong* crc, qint64* total)
+{
+    QByteArray data(int(size) + 1, Qt::Uninitialized);
+    const qint64 n = in.read(data.data(), data.size());
+    if (n < 0)
+        return fail(QStringLiteral("error in reading %1: %2").arg(filePath, in.errorString()));
+    if (n > size)
+        return fail(QStringLiteral("error in reading %1: it grew while being packed").arg(filePath));
+    if (!m_compressor)
+        m_compressor = libdeflate_alloc_compressor(kDeflateLevel);
+    if (!m_compressor)
+        return fail(QStringLiteral("error in compressing %1: out of memory").arg(filePath));
+    std::vector<char> deflated(libdeflate_deflate_compress_bound(m_compressor, size_t(n)));
+    const size_t written
+        = libdeflate_deflate_compress(m_compressor, data.constData(), size_t(n), deflated.data(), deflated.size());
+    if (written == 0)
+        return fail(QStringLiteral("error in compressing %1").arg(filePath));
+    *crc = libdeflate_crc32(0, data.constData(), size_t(n));
+    *total = n;
+    return !stopped() && writeDeflated(deflated.data(), written, filePath);
 }
 
 bool ZipArchiveWriter::writeDeflatedInParallel(QFile& in, const QString& filePath, uLong* crc, qint64* total)

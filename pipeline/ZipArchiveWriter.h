@@ -1,14 +1,17 @@
 #pragma once
 
 #include "ReplacingFile.h"
+#include "ZipRawSource.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 class QFile;
+struct libdeflate_compressor;
 
 // One piece of a large file, deflated on its own thread.
 struct DeflateChunk {
@@ -21,7 +24,10 @@ struct DeflateChunk {
 
 // Writes a zip archive (a vm3 container): deflate at the default level, UTF-8
 // entry names flagged as such, no directory entries, no extra fields or
-// comments, 64-bit extensions only for files of 2 GiB or more.
+// comments, 64-bit extensions only for files of 2 GiB or more. The archive
+// is reproducible: entries in the order of their names, all with one time
+// (SOURCE_DATE_EPOCH when set, else 1980-01-01), fixed attributes, so the
+// same files give the same bytes on every run and machine.
 //
 // The archive goes to a new file beside the target (ReplacingFile); close()
 // renames it onto the target's name only when every entry was written and is
@@ -39,6 +45,10 @@ public:
     // A flag that, once set, fails the archive between blocks: close() then
     // discards it and the target stays as it was.
     void setStopFlag(const std::atomic<bool>* flag) { m_stopFlag = flag; }
+    // Entries of archivePath whose files are added again unchanged are
+    // copied from it as they are, not deflated anew. An archive that cannot
+    // be read is ignored.
+    void takeOverFrom(const QString& archivePath);
     // Adds every file below folder as prefix + "/" + relative path.
     bool addFolder(const QString& folder, const QString& prefix);
     bool addFile(const QString& filePath, const QString& entryName);
@@ -60,7 +70,10 @@ private:
     bool fail(const QString& message);
     bool stopped();
     bool failWriting(const QString& message);
-    bool writeStreamed(QFile& in, const QString& filePath);
+    bool openDeflatedEntry(const QByteArray& name, bool zip64);
+    bool writeDeflated(const char* data, size_t size, const QString& filePath);
+    bool copyTakenOver(const ZipRawSource::Entry& entry, const QString& filePath);
+    bool writeDeflatedWhole(QFile& in, const QString& filePath, qint64 size, unsigned long* crc, qint64* total);
     bool writeDeflatedInParallel(QFile& in, const QString& filePath, unsigned long* crc, qint64* total);
     static void deflateBatch(std::vector<DeflateChunk>& batch, int workers);
 
@@ -68,5 +81,8 @@ private:
     void* m_zip = nullptr; // zipFile
     QString m_error;
     int m_fileCount = 0;
+    unsigned long m_entryTime = 0; // DOS date and time of every entry
     const std::atomic<bool>* m_stopFlag = nullptr;
+    std::unique_ptr<ZipRawSource> m_rawSource;
+    libdeflate_compressor* m_compressor = nullptr; // made on first use
 };

@@ -24,7 +24,7 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     for i in z.infolist():  # deflated, UTF-8 names, no extras, no folders, readable by everyone once unpacked
         assert i.compress_type == 8 and i.flag_bits & 0x800 and not i.extra and not i.comment and not i.is_dir(), i
         assert i.external_attr >> 16 & 0o004, i
-    print(json.dumps({i.filename: {"md5": hashlib.md5(z.read(i)).hexdigest(), "date": i.date_time} for i in z.infolist()}))
+    print(json.dumps({i.filename: {"md5": hashlib.md5(z.read(i)).hexdigest(), "date": i.date_time, "size": i.compress_size} for i in z.infolist()}))
 )PY";
 
 QByteArray randomBytes(int size)
@@ -119,6 +119,59 @@ private slots:
         QCOMPARE(entries.size(), digests.size()); // and no entry for a link
         for (auto it = digests.begin(); it != digests.end(); ++it)
             QCOMPARE(entries["model/" + it.key()]["md5"].toString().toLatin1(), it.value().toHex());
+    }
+
+    // The same files pack to the same bytes whenever and wherever they were
+    // written; entries taken over from the archive a folder came from are
+    // its own deflated bytes, and only for unchanged files.
+    void exportsAreReproducible_data()
+    {
+        QTest::addColumn<QByteArray>("epoch"); // SOURCE_DATE_EPOCH; null: unset
+        QTest::addColumn<QString>("date"); // of every entry, UTC
+        QTest::addColumn<bool>("takeOver"); // from an Info-ZIP archive of the first folder
+        QTest::newRow("no epoch") << QByteArray() << "[1980,1,1,0,0,0]" << false;
+        QTest::newRow("epoch") << QByteArray("1700000000") << "[2023,11,14,22,13,20]" << false;
+        QTest::newRow("taken over") << QByteArray() << "[1980,1,1,0,0,0]" << true;
+    }
+    void exportsAreReproducible()
+    {
+        QFETCH(QByteArray, epoch);
+        QFETCH(QString, date);
+        QFETCH(bool, takeOver);
+        qputenv("TZ", "Asia/Tokyo");
+        epoch.isNull() ? qunsetenv("SOURCE_DATE_EPOCH") : qputenv("SOURCE_DATE_EPOCH", epoch);
+        const QString first = makeModelFolder("first/model"), second = path("second/model");
+        QByteArray material;
+        for (int i = 0; i < 3000; ++i)
+            material += QString("material m%1 { diffuse = %2 }\n").arg(i).arg(i * 7919 % 1000).toUtf8();
+        QVERIFY(writeFile(first + "/model.material", material) && QDir().mkpath(path("second"))
+                && runProgram("cp", {"-r", first, second}).exitCode == 0);
+        QCOMPARE(runProgram("find", {second, "-exec", "touch", "-d", "2001-02-03", "{}", "+"}).exitCode, 0);
+        QVERIFY(Exporter::exportFolder(first, path("first.vm3")).ok);
+        // Changed after the archive was made: packed anew.
+        QVERIFY(!takeOver
+                || (runProgram("zip", {"-1", "-r", "-q", path("peer.zip"), "model"}, path("first")).exitCode == 0
+                    && writeFile(second + "/model.gpb", randomBytes(100 * 1024).toBase64().left(100 * 1024))));
+        QVERIFY(
+            Exporter::exportFolder(second, path("second/second.vm3"), nullptr, takeOver ? path("peer.zip") : "").ok);
+        // Empty, failing every row below, when an entry fails the script's checks.
+        const QJsonObject entries
+            = QJsonDocument::fromJson(runPython(kCheckArchive, {path("second/second.vm3")}).out).object();
+        const QMap<QString, QByteArray> digests = treeDigest(second);
+        for (auto it = digests.begin(); it != digests.end(); ++it) {
+            const QJsonValue entry = entries["model/" + it.key()];
+            QCOMPARE(entry["md5"].toString().toLatin1()
+                         + QJsonDocument(entry["date"].toArray()).toJson(QJsonDocument::Compact),
+                     it.value().toHex() + date.toUtf8());
+        }
+        if (!takeOver)
+            QVERIFY(readFile(path("first.vm3")) == readFile(path("second/second.vm3")));
+        else // Info-ZIP's deflated bytes, not ours
+            QCOMPARE(
+                QByteArray::number(entries["model/model.material"]["size"].toInt()),
+                runPython("import sys, zipfile\nprint(zipfile.ZipFile(sys.argv[1]).getinfo(sys.argv[2]).compress_size)",
+                          {path("peer.zip"), "model/model.material"})
+                    .out.trimmed());
     }
 
     // The version file decides how a container loads; a hostile one is refused with the message, never a crash.

@@ -24,6 +24,7 @@ private slots:
     void cleanupTestCase();
     void previews_data();
     void previews();
+    void reconversionIsByteIdentical();
 
 private:
     QTemporaryDir m_temp;
@@ -181,6 +182,28 @@ void PreviewsTest::previews()
         QVERIFY2(above.black * 2 < above.model && slanted.black * 2 < slanted.model, seen);
     if (!colours.contains("u_diffuseColor = 1,1,1,") && !colours.contains("DIFFUSE_TEXTURE"))
         QVERIFY2(std::max(above.whiteness, slanted.whiteness) < 0.92, seen);
+}
+
+// Converted again later, from a copy with other file times in another
+// folder, in another time zone, a model gives the same bytes, previews and all.
+void PreviewsTest::reconversionIsByteIdentical()
+{
+    const int index = int(m_names.indexOf("models/generated/b_three_materials.fbx"));
+    if (index < 0)
+        QSKIP("generated/b_three_materials.fbx is absent");
+    const QString copy = m_temp.filePath("elsewhere"), again = copy + "/out/again.vm3";
+    QCOMPARE(QProcess::execute("sh",
+                               {"-c",
+                                "cp -r \"$0\" \"$1\" && chmod -R u+w \"$1\" && mkdir \"$1/out\" && "
+                                "find \"$1\" -type f -exec touch -d 2001-02-03 {} +",
+                                QFileInfo(m_files[index]).path(), copy}),
+             0);
+    qputenv("TZ", "Pacific/Auckland");
+    QCOMPARE(QProcess::execute(qEnvironmentVariable("VELMORA_BUILD_DIR") + "/bin/Velmora3dEncoder",
+                               {"--convert", copy + "/b_three_materials.fbx", again}),
+             0);
+    QFile first(m_temp.filePath(QString::number(index) + ".vm3")), second(again);
+    QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly) && first.readAll() == second.readAll());
 }
 
 QTEST_MAIN(PreviewsTest)
