@@ -21,8 +21,7 @@ private slots:
     void framedSphere();
     void wheelNotchesDoNotCancel();
     void transformLooksAtTarget();
-    void previewFramesWhatItSees_data();
-    void previewFramesWhatItSees();
+    void previewLooksFromTheWindowsSide();
 };
 
 Q_DECLARE_METATYPE(engine::Vector3)
@@ -189,48 +188,11 @@ void CameraTest::transformLooksAtTarget()
     QCOMPARE(camera.distance, OrbitCamera::kStartDistance);
 }
 
-void CameraTest::previewFramesWhatItSees_data()
+void CameraTest::previewLooksFromTheWindowsSide()
 {
-    QTest::addColumn<engine::Vector3>("min");
-    QTest::addColumn<engine::Vector3>("max");
-    QTest::addColumn<bool>("perspective");
-    const engine::Vector3 tubeMin(-0.1f, 0, -0.1f), tubeMax(0.1f, 4, 0.1f);
-    QTest::newRow("standing tube from above") << tubeMin << tubeMax << false;
-    QTest::newRow("standing tube in perspective") << tubeMin << tubeMax << true;
-    QTest::newRow("flat plate from above") << engine::Vector3(-5, 0, -5) << engine::Vector3(5, 0, 5) << false;
-    QTest::newRow("flat plate in perspective") << engine::Vector3(-5, 0, -5) << engine::Vector3(5, 0, 5) << true;
-    QTest::newRow("box far from the origin") << engine::Vector3(90, 10, 40) << engine::Vector3(92, 13, 41) << true;
-}
-
-void CameraTest::previewFramesWhatItSees()
-{
-    // Every corner of the box lies in the preview, between the depth planes, and the widest one reaches
-    // the margin: the model fills the view as that view sees it. The perspective preview looks from where
-    // the window's first view looks.
-    QFETCH(engine::Vector3, min);
-    QFETCH(engine::Vector3, max);
-    QFETCH(bool, perspective);
-    const engine::BoundingBox box(min, max);
-    const ThumbnailCapture::View view = perspective ? ThumbnailCapture::perspectiveView() : ThumbnailCapture::topDown();
-    const ThumbnailCapture::Framing framing = ThumbnailCapture::framing(box, view);
-    const engine::Matrix turn = OrbitCamera::orbitRotation(view.yaw, view.pitch);
-    const float halfView = perspective ? std::tan(float(M_PI) / 8) : framing.width / 2;
-    float widest = 0;
-    for (int corner = 0; corner < 8; ++corner) {
-        const engine::Vector3 point((corner & 1) ? max.x : min.x, (corner & 2) ? max.y : min.y,
-                                    (corner & 4) ? max.z : min.z);
-        const engine::Vector3 seen = turn.transposed().transformVector(point - box.getCenter());
-        const float depth = framing.distance - seen.z;
-        QVERIFY(depth >= framing.nearPlane && depth <= framing.farPlane);
-        const float across = std::max(std::fabs(seen.x), std::fabs(seen.y)) / (perspective ? depth : 1.0f);
-        QVERIFY2(across <= halfView * 1.0001f, qPrintable(QString::number(across / halfView)));
-        widest = std::max(widest, across);
-    }
-    QVERIFY2(widest >= halfView * ThumbnailCapture::kFill * 0.98f, qPrintable(QString::number(widest / halfView)));
-    if (perspective) {
-        OrbitCamera window;
-        QVERIFY((window.transform().getForwardVector() - turn.getForwardVector()).length() < 1e-5f);
-    }
+    const ThumbnailCapture::View view = ThumbnailCapture::perspectiveView();
+    const engine::Matrix preview = OrbitCamera::orbitRotation(view.yaw, view.pitch);
+    QVERIFY((OrbitCamera().transform().getForwardVector() - preview.getForwardVector()).length() < 1e-5f);
 }
 
 QTEST_APPLESS_MAIN(CameraTest)
