@@ -1,19 +1,13 @@
 #include "LightChooser.h"
 
+#include "MathUtil.h"
+
 #include <assimp/scene.h>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-float smoothStep(float edge0, float edge1, float x)
-{
-    if (edge1 <= edge0)
-        return x >= edge1 ? 1.0f : 0.0f;
-    const float t = std::min(1.0f, std::max(0.0f, (x - edge0) / (edge1 - edge0)));
-    return t * t * (3 - 2 * t);
-}
 
 aiVector3D translationOf(const aiMatrix4x4& m) { return aiVector3D(m.a4, m.b4, m.c4); }
 
@@ -45,7 +39,7 @@ float LightChooser::contributionAt(const PlanLight& light, const aiMatrix4x4& li
         aiVector3D forward(-lightWorld.a3, -lightWorld.b3, -lightWorld.c3);
         const float forwardLength = forward.Length();
         const float cosine = distance > 0 && forwardLength > 0 ? (toPoint * forward) / (distance * forwardLength) : 1;
-        falloff *= smoothStep(std::cos(light.outerAngle), std::cos(light.innerAngle), cosine);
+        falloff *= engine::smoothStep(std::cos(light.outerAngle), std::cos(light.innerAngle), cosine);
     }
     return std::isfinite(falloff) ? strength * falloff : 0;
 }

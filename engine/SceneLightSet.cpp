@@ -4,6 +4,7 @@
 #include "Material.h"
 #include "MaterialParameter.h"
 #include "Node.h"
+#include "math/MathUtil.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,14 +13,6 @@
 namespace engine {
 
 namespace {
-
-float smoothStep(float edge0, float edge1, float x)
-{
-    if (edge1 <= edge0)
-        return x >= edge1 ? 1.0f : 0.0f;
-    const float t = std::min(1.0f, std::max(0.0f, (x - edge0) / (edge1 - edge0)));
-    return t * t * (3.0f - 2.0f * t);
-}
 
 // The shader's uniform names of one kind: "u_" + prefix + quantity + "s".
 const char* prefixOf(Light::Type type)
@@ -66,7 +59,7 @@ float SceneLightSet::influenceAt(const Light& light, const Vector3& worldPoint)
         const float forwardLength = forward.length();
         const float cosine
             = distance > 0.0f && forwardLength > 0.0f ? toPoint.dot(forward) / (distance * forwardLength) : 1.0f;
-        falloff *= smoothStep(light.getOuterAngleCos(), light.getInnerAngleCos(), cosine);
+        falloff *= engine::smoothStep(light.getOuterAngleCos(), light.getInnerAngleCos(), cosine);
     }
     return std::isfinite(falloff) ? strength * falloff : 0.0f;
 }
