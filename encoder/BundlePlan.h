@@ -117,7 +117,10 @@ struct BundlePlan {
     double cacheMissesBefore = 0, cacheMissesAfter = 0, triangles = 0; // see MeshOrder::CacheMisses
     std::vector<PlanAnimation> animations;
     std::string activeCamera; // node id, or empty
-    float ambient[3] = {0.2f, 0.2f, 0.2f};
+    // None unless the source gives one: materials are lit in linear space,
+    // where a grey ambient would lift every unlit side to a light grey; the
+    // model shader keeps a small floor of its own.
+    float ambient[3] = {0.0f, 0.0f, 0.0f};
     unsigned lightCounts[4] = {0, 0, 0, 0}; // indexed by LightType
 
     unsigned lightCount(LightType type) const { return lightCounts[size_t(type)]; }

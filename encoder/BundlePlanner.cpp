@@ -767,12 +767,13 @@ void BundlePlanner::assignMaterials(BundlePlan& plan)
         usage.vertexColors = mesh.layout.colors;
         usage.texCoords = mesh.layout.texCoordSets > 0;
         usage.tangents = mesh.layout.tangents;
-        usage.light = choice.light >= 0 ? plan.nodes[size_t(choice.light)].light.type : LightType::NONE;
+        usage.lightCounts
+            = {choice.count(LightType::DIRECTIONAL), choice.count(LightType::POINT), choice.count(LightType::SPOT)};
         // A part without a material gets the default one: an empty name would make the engine
         // look up the whole material file.
         for (const PlanPiece& piece : mesh.pieces) {
             node.materials.push_back(m_materials.materialFor(m_scene.mMeshes[piece.sourceMesh]->mMaterialIndex, usage));
-            if (choice.light >= 0 && !choice.leftOut.empty())
+            if (!choice.leftOut.empty())
                 reportLightsLeftOut(plan, node.materials.back(), choice, reported);
         }
     }
@@ -784,8 +785,8 @@ void BundlePlanner::reportLightsLeftOut(const BundlePlan& plan, const std::strin
     std::string names;
     for (int light : choice.leftOut)
         names += (names.empty() ? "\"" : ", \"") + plan.nodes[size_t(light)].light.name + "\"";
-    const std::string text = "Material \"" + material + "\" is lit by \"" + plan.nodes[size_t(choice.light)].light.name
-        + "\", the light that gives it the most; the viewer binds one light per material, so " + names
+    const std::string text = "Material \"" + material + "\" is lit by the " + std::to_string(LightChooser::kMaxPerKind)
+        + " lights of each kind that give it the most; the viewer binds no more per material, so " + names
         + (choice.leftOut.size() == 1 ? " is" : " are") + " left out there.";
     if (reported.insert(text).second)
         m_messages.warning(MessageCode::LightsLeftOut, "Lights left out", text);

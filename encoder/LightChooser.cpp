@@ -1,19 +1,13 @@
 #include "LightChooser.h"
 
+#include "MathUtil.h"
+
 #include <assimp/scene.h>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-float smoothStep(float edge0, float edge1, float x)
-{
-    if (edge1 <= edge0)
-        return x >= edge1 ? 1.0f : 0.0f;
-    const float t = std::min(1.0f, std::max(0.0f, (x - edge0) / (edge1 - edge0)));
-    return t * t * (3 - 2 * t);
-}
 
 aiVector3D translationOf(const aiMatrix4x4& m) { return aiVector3D(m.a4, m.b4, m.c4); }
 
@@ -45,7 +39,7 @@ float LightChooser::contributionAt(const PlanLight& light, const aiMatrix4x4& li
         aiVector3D forward(-lightWorld.a3, -lightWorld.b3, -lightWorld.c3);
         const float forwardLength = forward.Length();
         const float cosine = distance > 0 && forwardLength > 0 ? (toPoint * forward) / (distance * forwardLength) : 1;
-        falloff *= smoothStep(std::cos(light.outerAngle), std::cos(light.innerAngle), cosine);
+        falloff *= engine::smoothStep(std::cos(light.outerAngle), std::cos(light.innerAngle), cosine);
     }
     return std::isfinite(falloff) ? strength * falloff : 0;
 }
@@ -81,60 +75,23 @@ LightChoice LightChooser::choose(int node) const
     if (node < 0 || m_plan.nodes[size_t(node)].mesh < 0)
         return choice;
     const std::vector<aiVector3D> samples = samplesOf(node);
-    float best = 0;
-    for (LightType type : {LightType::DIRECTIONAL, LightType::POINT, LightType::SPOT}) {
-        const int light = reachable(node, type);
-        const float amount = light >= 0 ? contribution(light, samples) : 0;
-        if (amount > best) {
-            best = amount;
-            choice.light = light;
-        }
-    }
+    std::vector<std::pair<float, int>> reaching;
     for (int light : m_lights) {
-        if (light != choice.light && contribution(light, samples) >= kReaches)
-            choice.leftOut.push_back(light);
+        const float amount = contribution(light, samples);
+        if (amount >= kReaches)
+            reaching.emplace_back(amount, light);
     }
-    return choice;
-}
-
-const std::vector<int>& LightChooser::siblingsOf(int node) const
-{
-    const int parent = m_plan.nodes[size_t(node)].parent;
-    return parent < 0 ? m_plan.topLevel : m_plan.nodes[size_t(parent)].children;
-}
-
-int LightChooser::lightAt(int node, LightType type, Place place) const
-{
-    if (m_plan.nodes[size_t(node)].light.type == type)
-        return node;
-    if (place == Place::OnNode)
-        return -1;
-    for (int child : m_plan.nodes[size_t(node)].children) {
-        if (m_plan.nodes[size_t(child)].light.type == type)
-            return child;
-    }
-    return -1;
-}
-
-int LightChooser::searchUpwards(int node, LightType type, Place place) const
-{
-    for (; node >= 0; node = m_plan.nodes[size_t(node)].parent) {
-        const int own = lightAt(node, type, place);
-        if (own >= 0)
-            return own;
-        for (int sibling : siblingsOf(node)) {
-            const int light = lightAt(sibling, type, place);
-            if (light >= 0)
-                return light;
+    std::stable_sort(reaching.begin(), reaching.end(),
+                     [](const std::pair<float, int>& a, const std::pair<float, int>& b) { return a.first > b.first; });
+    for (const std::pair<float, int>& candidate : reaching) {
+        unsigned& used = choice.counts[size_t(m_plan.nodes[size_t(candidate.second)].light.type)];
+        if (used < kMaxPerKind) {
+            ++used;
+            choice.lights.push_back(candidate.second);
+        } else {
+            choice.leftOut.push_back(candidate.second);
         }
     }
-    return -1;
-}
-
-int LightChooser::reachable(int node, LightType type) const
-{
-    if (m_plan.lightCount(type) == 0)
-        return -1;
-    const int light = searchUpwards(node, type, Place::OnNode);
-    return light >= 0 ? light : searchUpwards(node, type, Place::OnNodeOrChild);
+    std::sort(choice.leftOut.begin(), choice.leftOut.end());
+    return choice;
 }

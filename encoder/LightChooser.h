@@ -4,14 +4,17 @@
 
 #include <vector>
 
-// The engine binds one light to each material, found by type from the node
-// that draws it (its own light, its siblings', then each ancestor's level), so
-// a material can reach at most one light of each type. For a node drawing a
-// mesh this picks, among the lights it can reach, the one that gives the mesh
-// the most light, and lists the other lights that reach the mesh too.
+// The engine lights a material with every light of the scene, up to a fixed
+// number of each kind, taking those that give the mesh the most light. For a
+// node drawing a mesh this picks those lights, so that the encoder can tell
+// the engine how many of each kind the shader takes, and lists the lights
+// that reach the mesh beyond those numbers.
 struct LightChoice {
-    int light = -1; // plan node carrying the chosen light; -1: none, the viewer's own light is used
+    std::vector<int> lights; // plan nodes of the lights used, strongest first; empty: the viewer's own lights
     std::vector<int> leftOut; // plan nodes of the other lights that reach the mesh, in plan order
+    unsigned counts[4] = {0, 0, 0, 0}; // lights used, indexed by LightType
+
+    unsigned count(LightType type) const { return counts[size_t(type)]; }
 };
 
 class LightChooser {
@@ -26,15 +29,10 @@ public:
 
     // Below this a light is taken to miss the mesh.
     static constexpr float kReaches = 0.02f;
+    // Lights of one kind the shader takes at most.
+    static constexpr unsigned kMaxPerKind = 4;
 
 private:
-    enum class Place { OnNode, OnNodeOrChild };
-
-    // The light of `type` that the engine's search from `node` finds; -1 when none.
-    int reachable(int node, LightType type) const;
-    int searchUpwards(int node, LightType type, Place place) const;
-    int lightAt(int node, LightType type, Place place) const;
-    const std::vector<int>& siblingsOf(int node) const;
     float contribution(int light, const std::vector<aiVector3D>& samples) const;
     std::vector<aiVector3D> samplesOf(int node) const;
 

@@ -23,8 +23,8 @@ struct PlannedMaterial {
     bool specular = false;
     float specularColor[3] = {0, 0, 0};
     float specularExponent = 0;
-    bool lightColor = false; // the viewer fills in the colour of the light it binds
     bool matrixPalette = false;
+    bool sceneLights = false; // lit by the scene's lights, not the viewer's own fixed to the world
     bool textured = false;
     PlannedSampler sampler; // only when textured
     bool emissive = false;

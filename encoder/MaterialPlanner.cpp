@@ -232,7 +232,7 @@ std::string MaterialPlanner::materialFor(unsigned materialIndex, const MaterialU
     // Every index past the list means "no material": all such parts share one default.
     materialIndex = std::min(materialIndex, m_scene.mNumMaterials);
     const auto key = std::make_tuple(materialIndex, usage.jointCount, usage.vertexColors, usage.texCoords,
-                                     usage.tangents, usage.light);
+                                     usage.tangents, usage.lightCounts);
     const auto found = m_idByKey.find(key);
     if (found != m_idByKey.end())
         return found->second;
@@ -319,15 +319,17 @@ PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
         planned.defines.push_back("EMISSIVE_TEXTURE");
     if (usage.vertexColors)
         planned.defines.push_back("VERTEX_COLOR");
-    // The engine binds one light per material; the define names the kind it will look for.
-    const char* lightDefine = usage.light == LightType::SPOT ? "SPOT_LIGHT"
-        : usage.light == LightType::POINT                    ? "POINT_LIGHT"
-        : usage.light == LightType::DIRECTIONAL              ? "DIRECTIONAL_LIGHT"
-                                                             : nullptr;
-    if (lightDefine)
-        planned.defines.push_back(lightDefine);
+    // How many scene lights of each kind the engine binds to the shader's arrays.
+    static const char* const kLightCounts[] = {"DIRECTIONAL_LIGHT_COUNT ", "POINT_LIGHT_COUNT ", "SPOT_LIGHT_COUNT "};
+    for (size_t kind = 0; kind < usage.lightCounts.size(); ++kind) {
+        if (usage.lightCounts[kind] > 0)
+            planned.defines.push_back(kLightCounts[kind] + std::to_string(usage.lightCounts[kind]));
+        planned.sceneLights = planned.sceneLights || usage.lightCounts[kind] > 0;
+    }
     if (planned.specular)
         planned.defines.push_back("SPECULAR");
+    // Colours are lit in linear space and shown in sRGB; bundles without it keep the earlier look.
+    planned.defines.push_back("LINEAR_LIGHTING");
 
     const aiColor3D diffuse
         = planned.textured ? look.diffuseTint : aiColor3D(look.diffuse.r, look.diffuse.g, look.diffuse.b);
@@ -341,7 +343,6 @@ PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
         planned.specularColor[2] = look.specular.b;
         planned.specularExponent = std::min(look.specularExponent, kMaxSpecularExponent);
     }
-    planned.lightColor = lightDefine || planned.specular;
     planned.matrixPalette = usage.jointCount > 0;
 
     switch (m_options.culling) {

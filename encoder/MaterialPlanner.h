@@ -7,6 +7,7 @@
 
 #include <assimp/material.h>
 
+#include <array>
 #include <map>
 #include <memory>
 #include <set>
@@ -33,7 +34,9 @@ struct MaterialUsage {
     bool vertexColors = false;
     bool texCoords = false; // the mesh has a first texture coordinate set
     bool tangents = false; // tangent + binormal present
-    LightType light = LightType::NONE; // the kind of scene light the engine is to bind; NONE: the viewer's own
+    // Scene lights the shader takes, per kind: directional, point, spot. All
+    // zero: the viewer's own lights.
+    std::array<unsigned, 3> lightCounts = {0, 0, 0};
 };
 
 // Decides the materials of the file beside the bundle ("model.material" for
@@ -80,7 +83,7 @@ private:
     std::string m_modelFolder;
     Messages& m_messages;
     std::vector<Request> m_requests;
-    std::map<std::tuple<unsigned, unsigned, bool, bool, bool, LightType>, std::string> m_idByKey;
+    std::map<std::tuple<unsigned, unsigned, bool, bool, bool, std::array<unsigned, 3>>, std::string> m_idByKey;
     std::map<unsigned, std::string> m_baseIdByMaterial;
     std::set<std::string> m_usedIds;
     std::set<unsigned> m_warnedJointCounts;

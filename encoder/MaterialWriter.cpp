@@ -73,19 +73,14 @@ std::string materialText(const PlannedMaterial& material)
     }
     if (material.emissive)
         text += "    u_emissiveColor = " + colorText(material.emissiveColor, 3) + "\n";
-    if (material.lightColor) {
-        // Black means "no light of the scene reached this material": the
-        // shader then lights it from the camera. The viewer replaces it with
-        // the colour of the light it binds.
-        text += "    u_lightColor = 0,0,0\n";
-    }
     text += "    u_worldViewProjectionMatrix = WORLD_VIEW_PROJECTION_MATRIX\n";
     text += "    u_worldViewMatrix = WORLD_VIEW_MATRIX\n";
     text += "    u_inverseTransposeWorldViewMatrix = INVERSE_TRANSPOSE_WORLD_VIEW_MATRIX\n";
     text += "    u_ambientColor = SCENE_AMBIENT_COLOR\n";
     // The default lights are fixed to the world, and an orthographic view
     // is told apart by its projection.
-    text += "    u_viewMatrix = VIEW_MATRIX\n";
+    if (!material.sceneLights)
+        text += "    u_viewMatrix = VIEW_MATRIX\n";
     text += "    u_projectionMatrix = PROJECTION_MATRIX\n";
     if (material.matrixPalette)
         text += "    u_matrixPalette = MATRIX_PALETTE\n";

@@ -3,6 +3,7 @@
 #include "Material.h"
 #include "MaterialParameter.h"
 #include "Node.h"
+#include "SceneLightSet.h"
 #include "Technique.h"
 
 namespace engine {
@@ -49,7 +50,11 @@ int LightParameterBinder::wantedLightType(const Material* material)
         return Light::SPOT;
     if (material->hasDefine("POINT_LIGHT"))
         return Light::POINT;
-    if (material->hasDefine("DIRECTIONAL_LIGHT") || material->hasDefine("SPECULAR"))
+    if (material->hasDefine("DIRECTIONAL_LIGHT"))
+        return Light::DIRECTIONAL;
+    // Linear-lit materials with highlights use the default lights or their
+    // own light arrays, never a bound single light.
+    if (material->hasDefine("SPECULAR") && !material->hasDefine("LINEAR_LIGHTING"))
         return Light::DIRECTIONAL;
     return 0;
 }
@@ -98,6 +103,37 @@ Light* LightParameterBinder::siblingLight(Node* node, Light::Type type, LightPla
             return light;
     }
     return nullptr;
+}
+
+bool LightParameterBinder::bindSceneLights(Material* material, Node* node, const std::vector<Light*>& sceneLights)
+{
+    static const std::pair<Light::Type, const char*> kCounts[] = {{Light::DIRECTIONAL, "DIRECTIONAL_LIGHT_COUNT"},
+                                                                  {Light::POINT, "POINT_LIGHT_COUNT"},
+                                                                  {Light::SPOT, "SPOT_LIGHT_COUNT"}};
+    if (!material)
+        return false;
+    const Vector3 centre = node ? node->getBoundingSphere().center : Vector3();
+    std::vector<Light*> chosen[3];
+    unsigned int counts[3] = {};
+    float total = 0.0f;
+    for (int kind = 0; kind < 3; ++kind) {
+        counts[kind] = material->defineCount(kCounts[kind].second);
+        chosen[kind] = SceneLightSet::strongest(sceneLights, kCounts[kind].first, counts[kind], centre);
+        for (const Light* light : chosen[kind])
+            total += SceneLightSet::influenceAt(*light, centre);
+    }
+    // Every light arrives at full strength (importers leave no common unit),
+    // so lights that overlap would wash the mesh out to white: together they
+    // give its centre at most what one full light gives.
+    const float exposure = total > 1.0f ? 1.0f / total : 1.0f;
+    bool bound = false;
+    for (int kind = 0; kind < 3; ++kind) {
+        if (counts[kind] == 0)
+            continue;
+        SceneLightSet::bind(material, kCounts[kind].first, chosen[kind], counts[kind], exposure);
+        bound = true;
+    }
+    return bound;
 }
 
 bool LightParameterBinder::bind(Material* material, Node* node, SiblingLights* memo)

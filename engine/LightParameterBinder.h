@@ -4,6 +4,7 @@
 
 #include <map>
 #include <tuple>
+#include <vector>
 
 namespace engine {
 
@@ -32,6 +33,10 @@ public:
     static Light* findLight(Node* node, Light::Type type, SiblingLights* memo = nullptr);
     // Sets or binds the light parameters; false when nothing was bound.
     static bool bind(Material* material, Node* node, SiblingLights* memo = nullptr);
+    // For materials lit by several lights of each kind (count defines):
+    // fills each kind's arrays with the lights of `sceneLights` that give the
+    // node the most light. False when the material has no count define.
+    static bool bindSceneLights(Material* material, Node* node, const std::vector<Light*>& sceneLights);
 
 private:
     static Light* searchUpwards(Node* node, Light::Type type, LightPlace place, SiblingLights* memo);

@@ -85,6 +85,20 @@ void Material::setTechnique(const char* id)
 
 bool Material::hasDefine(const char* name) const { return name && m_defines.count(name) > 0; }
 
+unsigned int Material::defineCount(const char* name) const
+{
+    const std::string prefix = std::string(name ? name : "") + " ";
+    for (const std::string& define : m_defines) {
+        if (define.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string value = define.substr(prefix.size());
+        if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
+            return 0;
+        return static_cast<unsigned int>(std::stoul(value));
+    }
+    return 0;
+}
+
 void Material::setNodeBinding(Node* node)
 {
     RenderState::setNodeBinding(node);

@@ -46,6 +46,8 @@ public:
     // Define names found in the passes of the material file.
     const std::set<std::string>& getDefines() const { return m_defines; }
     bool hasDefine(const char* name) const;
+    // The value of a "NAME value" define as a count; 0 when absent or not a number.
+    unsigned int defineCount(const char* name) const;
 
     void setNodeBinding(Node* node) override;
 

@@ -146,14 +146,32 @@ Scene* loadSceneFile(const char* path, BundleProblems* problems)
     return loaded;
 }
 
-void bindLights(Model* model, Node* node, LightParameterBinder::SiblingLights* memo)
+void bindLights(Material* material, Node* node, const std::vector<Light*>& sceneLights,
+                LightParameterBinder::SiblingLights* memo)
 {
-    if (Material* shared = model->getMaterial(-1))
-        LightParameterBinder::bind(shared, node, memo);
+    if (material && !LightParameterBinder::bindSceneLights(material, node, sceneLights))
+        LightParameterBinder::bind(material, node, memo);
+}
+
+void bindLights(Model* model, Node* node, const std::vector<Light*>& sceneLights,
+                LightParameterBinder::SiblingLights* memo)
+{
+    bindLights(model->getMaterial(-1), node, sceneLights, memo);
     for (unsigned int i = 0; i < model->getMeshPartCount(); ++i) {
         if (model->hasPartMaterial(i))
-            LightParameterBinder::bind(model->getMaterial(int(i)), node, memo);
+            bindLights(model->getMaterial(int(i)), node, sceneLights, memo);
     }
+}
+
+std::vector<Light*> lightsOf(Scene* scene)
+{
+    std::vector<Light*> lights;
+    scene->visit([&](Node* node) {
+        if (Light* light = node->getLight())
+            lights.push_back(light);
+        return true;
+    });
+    return lights;
 }
 
 // Clips come from the animation file; lights are bound once the whole
@@ -163,11 +181,12 @@ void prepareNodes(Scene* scene)
     const bool hasClips = FileSystem::fileExists(kModelAnimation);
     std::vector<Animation*> animations;
     LightParameterBinder::SiblingLights memo;
+    const std::vector<Light*> sceneLights = lightsOf(scene);
     scene->visit([&](Node* node) {
         if (hasClips)
             node->collectAnimations(animations);
         if (Model* model = dynamic_cast<Model*>(node->getDrawable()))
-            bindLights(model, node, &memo);
+            bindLights(model, node, sceneLights, &memo);
         return true;
     });
     for (Animation* animation : animations)

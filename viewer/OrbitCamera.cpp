@@ -114,9 +114,14 @@ float OrbitCamera::frame(const engine::BoundingSphere& sphere, float currentFarP
 
 engine::Matrix OrbitCamera::transform() const
 {
-    return engine::Matrix::createTranslation(target) * engine::Matrix::createRotationY(-engine::degreesToRadians(yaw))
-        * engine::Matrix::createRotationX(-engine::degreesToRadians(pitch))
+    return engine::Matrix::createTranslation(target) * orbitRotation(yaw, pitch)
         * engine::Matrix::createTranslation(engine::Vector3(0.0f, 0.0f, distance));
+}
+
+engine::Matrix OrbitCamera::orbitRotation(float yaw, float pitch)
+{
+    return engine::Matrix::createRotationY(-engine::degreesToRadians(yaw))
+        * engine::Matrix::createRotationX(-engine::degreesToRadians(pitch));
 }
 
 float OrbitCamera::initialFarPlane(float distance) { return std::max(2.0f * std::fabs(distance), kStartFarPlane); }

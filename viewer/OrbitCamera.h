@@ -63,6 +63,12 @@ struct OrbitCamera {
     // `target` and looks at it.
     engine::Matrix transform() const;
 
+    // The turn of a camera that looks at its target from `yaw` degrees
+    // round the vertical and `pitch` degrees above the horizon. The window
+    // and the previews both place their cameras by it, so that a preview
+    // taken at the start angles shows the side the window first shows.
+    static engine::Matrix orbitRotation(float yaw, float pitch);
+
     static float initialFarPlane(float distance);
 
 private:

@@ -198,7 +198,7 @@ bool SceneViewer::captureRequestedThumbnails()
     if (!m_thumbnailRequested)
         return false;
     m_thumbnailRequested = false;
-    return ThumbnailCapture::captureThumbnails(m_scene, m_modelBox, m_modelSphere, m_folders.metaFolder);
+    return ThumbnailCapture::captureThumbnails(m_scene, m_modelBox, m_folders.metaFolder);
 }
 
 void SceneViewer::keyEvent(int evt, int key)

@@ -23,30 +23,32 @@
 
 namespace {
 
-const float kFieldOfView = 45.0f;
 const int kSupersampling = 2;
-// How far in front of and behind the model's centre the top view sees, in
-// bounding radii.
-const float kOrthographicReach = 1.1f;
+// A flat model still needs some depth between the planes.
+const float kMinimumDepth = 1e-4f;
 
-// The camera and how far back from the model's centre it sits along its
-// own view axis.
-engine::Camera* createCamera(const engine::BoundingSphere& sphere, float aspectRatio, bool perspective, float* distance)
+// The box's corners relative to its centre, turned into the view's axes:
+// x right, y up, z towards the camera.
+std::vector<engine::Vector3> cornersInView(const engine::BoundingBox& box, const ThumbnailCapture::View& view)
 {
-    const float r = sphere.radius;
-    if (!perspective) {
-        // Outside the model, as a viewer would stand: a camera inside it
-        // sees every surface from the back half of the time, which shading
-        // and culling take for the far side.
-        *distance = 2.0f * kOrthographicReach * r;
-        return engine::Camera::createOrthographic(2.1f * r, 2.1f * r, aspectRatio, *distance - kOrthographicReach * r,
-                                                  *distance + kOrthographicReach * r);
+    const engine::Matrix toView = OrbitCamera::orbitRotation(view.yaw, view.pitch).transposed();
+    const engine::Vector3 center = box.getCenter();
+    std::vector<engine::Vector3> corners;
+    for (int corner = 0; corner < 8; ++corner) {
+        const engine::Vector3 point((corner & 1) ? box.max.x : box.min.x, (corner & 2) ? box.max.y : box.min.y,
+                                    (corner & 4) ? box.max.z : box.min.z);
+        corners.push_back(toView.transformVector(point - center));
     }
-    const float halfAngle = engine::degreesToRadians(kFieldOfView * 0.5f);
-    *distance = r / std::tan(halfAngle);
-    if (r > FLT_EPSILON)
-        return engine::Camera::createPerspective(kFieldOfView, aspectRatio, *distance - r, r + *distance);
-    return engine::Camera::createPerspective(kFieldOfView, aspectRatio, 0.1f, 10.0f);
+    return corners;
+}
+
+engine::Camera* createCamera(const ThumbnailCapture::Framing& framing, float aspectRatio, bool perspective)
+{
+    if (!perspective)
+        return engine::Camera::createOrthographic(framing.width, framing.width, aspectRatio, framing.nearPlane,
+                                                  framing.farPlane);
+    return engine::Camera::createPerspective(OrbitCamera::kFieldOfView, aspectRatio, framing.nearPlane,
+                                             framing.farPlane);
 }
 
 // The camera node's world transform: turned by the view's angles about the
@@ -55,9 +57,7 @@ engine::Camera* createCamera(const engine::BoundingSphere& sphere, float aspectR
 void placeCamera(engine::Node* node, const ThumbnailCapture::View& view, float distance, const engine::Vector3& center)
 {
     const engine::Matrix m = engine::Matrix::createTranslation(center)
-        * engine::Matrix::createRotationX(-engine::degreesToRadians(view.angle1))
-        * engine::Matrix::createRotationY(-engine::degreesToRadians(view.angle2))
-        * engine::Matrix::createRotationZ(engine::degreesToRadians(view.angle3))
+        * OrbitCamera::orbitRotation(view.yaw, view.pitch)
         * engine::Matrix::createTranslation(engine::Vector3(0.0f, 0.0f, distance));
     engine::Vector3 scale;
     engine::Quaternion rotation;
@@ -77,17 +77,54 @@ void clearToWhite()
 
 } // namespace
 
-bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingSphere& modelSphere, int width, int height,
+ThumbnailCapture::Framing ThumbnailCapture::framing(const engine::BoundingBox& modelBox, const View& view)
+{
+    Framing result;
+    if (!(modelBox.max.x >= modelBox.min.x && modelBox.max.y >= modelBox.min.y && modelBox.max.z >= modelBox.min.z)) {
+        // Nothing to frame: a small view of the origin.
+        result = {1.0f, 1.0f, 0.1f, 10.0f};
+        return result;
+    }
+    float across = 0.0f, depth = kMinimumDepth;
+    for (const engine::Vector3& corner : cornersInView(modelBox, view)) {
+        across = std::max({across, std::fabs(corner.x), std::fabs(corner.y)});
+        depth = std::max(depth, std::fabs(corner.z));
+    }
+    across = std::max(across, kMinimumDepth);
+    // The planes keep a little room so that faces lying in them are drawn.
+    const float reach = depth * 1.01f;
+    if (!view.perspective) {
+        // Outside the model, as a viewer would stand: a camera inside it
+        // sees every surface from the back half of the time, which shading
+        // and culling take for the far side.
+        result.distance = 2.0f * reach;
+        result.width = 2.0f * across / kFill;
+    } else {
+        // Back off until every corner lies inside the field of view: a
+        // corner nearer the camera needs more room than its distance from
+        // the axis alone asks for.
+        const float slope = std::tan(engine::degreesToRadians(OrbitCamera::kFieldOfView * 0.5f)) * kFill;
+        for (const engine::Vector3& corner : cornersInView(modelBox, view))
+            result.distance
+                = std::max(result.distance, std::max(std::fabs(corner.x), std::fabs(corner.y)) / slope + corner.z);
+        result.distance = std::max(result.distance, reach * 1.01f);
+    }
+    result.nearPlane = std::max(result.distance - reach, result.distance * 1e-3f);
+    result.farPlane = result.distance + reach;
+    return result;
+}
+
+bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingBox& modelBox, int width, int height,
                                const View& view, const QString& path)
 {
     if (!scene || width <= 0 || height <= 0)
         return false;
-    const float aspectRatio = float(width / height);
-    float distance = 0.0f;
-    engine::Camera* camera = createCamera(modelSphere, aspectRatio, view.perspective, &distance);
+    const float aspectRatio = float(width) / float(height);
+    const Framing framed = framing(modelBox, view);
+    engine::Camera* camera = createCamera(framed, aspectRatio, view.perspective);
     engine::Node* cameraNode = engine::Node::create("CameraScreenshotNode");
     cameraNode->setCamera(camera);
-    placeCamera(cameraNode, view, distance, modelSphere.center);
+    placeCamera(cameraNode, view, framed.distance, modelBox.getCenter());
     engine::Camera* previousCamera = scene->getActiveCamera();
     if (previousCamera)
         previousCamera->addRef();
@@ -130,16 +167,16 @@ ThumbnailCapture::View ThumbnailCapture::overview(const engine::BoundingBox& mod
     if (size.x > thin && size.z > thin)
         return topDown();
     // Along the thin axis: from the front (+Z) or from the side (+X).
-    return size.z <= size.x ? View {false, 0.0f, 0.0f, 0.0f} : View {false, 0.0f, -90.0f, 0.0f};
+    return size.z <= size.x ? View {false, 0.0f, 0.0f} : View {false, -90.0f, 0.0f};
 }
 
 bool ThumbnailCapture::captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,
-                                         const engine::BoundingSphere& modelSphere, const QString& metaFolder)
+                                         const QString& metaFolder)
 {
     const bool topDownSaved
-        = capture(scene, modelSphere, kThumbnailSize, kThumbnailSize, overview(modelBox), metaFolder + "/topdown.png");
-    const bool perspectiveSaved = capture(scene, modelSphere, kThumbnailSize, kThumbnailSize, perspectiveView(),
-                                          metaFolder + "/perspective.png");
+        = capture(scene, modelBox, kThumbnailSize, kThumbnailSize, overview(modelBox), metaFolder + "/topdown.png");
+    const bool perspectiveSaved
+        = capture(scene, modelBox, kThumbnailSize, kThumbnailSize, perspectiveView(), metaFolder + "/perspective.png");
     // Named only once they exist: an export must not promise a missing file.
     if (topDownSaved)
         ModelInfoFile::setInfoValue(metaFolder, "img_topdown", "./topdown.png");

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "OrbitCamera.h"
 #include "math/BoundingBox.h"
-#include "math/BoundingSphere.h"
 
 #include <QString>
 
@@ -16,24 +16,37 @@ class ThumbnailCapture {
 public:
     static constexpr int kThumbnailSize = 300;
 
+    // Where a preview looks from, as the window's orbit camera would.
     struct View {
         bool perspective;
-        float angle1, angle2, angle3; // degrees about X, Y, Z
+        float yaw, pitch; // degrees, as OrbitCamera::orbitRotation takes them
     };
-    static View topDown() { return {false, 90.0f, 0.0f, 0.0f}; }
+    static View topDown() { return {false, 0.0f, 90.0f}; }
     // The top view, unless the model is a sheet standing upright: from
     // above that shows only its edge, so it is seen square-on instead.
     static View overview(const engine::BoundingBox& modelBox);
-    static View perspectiveView() { return {true, 30.0f, -30.0f, 15.0f}; }
+    // The window's first view of a model.
+    static View perspectiveView() { return {true, OrbitCamera::kStartAngle, OrbitCamera::kStartAngle}; }
+
+    // How a view frames a box: the camera's distance from the box's centre,
+    // the width of an orthographic view and the depth range, chosen so that
+    // the box's corners, projected as the view sees them, fill kFill of the
+    // image's shorter side and nothing is cut off.
+    struct Framing {
+        float distance = 0.0f;
+        float width = 0.0f; // orthographic views only
+        float nearPlane = 0.0f, farPlane = 0.0f;
+    };
+    static constexpr float kFill = 0.9f;
+    static Framing framing(const engine::BoundingBox& modelBox, const View& view);
 
     // Writes both images and names them in the info file. Needs a current
     // context. False when an image could not be drawn or saved.
-    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,
-                                  const engine::BoundingSphere& modelSphere, const QString& metaFolder);
+    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox, const QString& metaFolder);
 
     // Draws the scene, grid excluded, at twice the size into an off-screen
     // target, reduces it and saves it as PNG. The scene's camera, the bound
     // frame buffer and the viewport are as before afterwards.
-    static bool capture(engine::Scene* scene, const engine::BoundingSphere& modelSphere, int width, int height,
+    static bool capture(engine::Scene* scene, const engine::BoundingBox& modelBox, int width, int height,
                         const View& view, const QString& path);
 };

@@ -8,7 +8,9 @@
 //    start, window, workspace);
 //  - the window's processor use over 5 s with the model shown and nothing
 //    moving, in percent of one core;
-//  - frame time of the 200 000-triangle model;
+//  - frame time of the 200 000-triangle model, also with its material lit
+//    by one scene light and by twelve (four of each kind; goal: at most
+//    1.3 times the time with one);
 //  - heap allocations per frame while the sample's animation plays (target:
 //    none after the first frame), with the model drawn and with its draw
 //    skipped, and how many of a frame's allocations come from inside the
@@ -33,6 +35,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -291,6 +294,33 @@ void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QS
                     program.idlePercent, kIdleSeconds);
 }
 
+// Frame time of the loaded model after its materials are made to take the
+// given scene lights (count defines) and the model is loaded again: what
+// each light costs per drawn pixel, whether or not the scene has the lights.
+double frameTimeWithLights(SceneViewer& viewer, const QString& modelFolder, const QByteArray& lightDefines)
+{
+    QFile file(modelFolder + "/model.material");
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    text.replace(QRegularExpression("(DIRECTIONAL|POINT|SPOT)_LIGHT_COUNT \\d+;"), QString());
+    text.replace("LINEAR_LIGHTING", QString::fromUtf8(lightDefines) + ";LINEAR_LIGHTING");
+    const QByteArray bytes = text.toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return -1;
+    file.close();
+    viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
+    viewer.frame();
+    glFinish();
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < kFrames; ++i)
+        viewer.frame();
+    glFinish();
+    return double(clock.nsecsElapsed()) / 1e6 / kFrames;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -327,6 +357,11 @@ int main(int argc, char** argv)
         glFinish();
         std::printf("frame time, 196 608 triangles at %d x %d: %.1f ms\n", kViewWidth, kViewHeight,
                     double(clock.nsecsElapsed()) / 1e6 / kFrames);
+        const double one = frameTimeWithLights(viewer, workspace.modelFolder(), "DIRECTIONAL_LIGHT_COUNT 1");
+        const double twelve = frameTimeWithLights(viewer, workspace.modelFolder(),
+                                                  "DIRECTIONAL_LIGHT_COUNT 4;POINT_LIGHT_COUNT 4;SPOT_LIGHT_COUNT 4");
+        std::printf("  lit by 1 scene light: %.1f ms, by 12: %.1f ms, ratio %.2f (goal at most 1.3)\n", one, twelve,
+                    one > 0 ? twelve / one : 0.0);
     } else {
         std::printf("%s is missing: no 200k figures\n", qPrintable(dense));
     }

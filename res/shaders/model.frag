@@ -10,6 +10,14 @@
 // perspective, and turning the camera shows the shape rather than a face
 // always lit head-on. Bundles made before u_viewMatrix was bound fall back
 // to a light that moves with the camera.
+//
+// LINEAR_LIGHTING (written by newer encoders) lights in linear space:
+// colour maps are decoded from sRGB, material and vertex colours are taken
+// as linear (as FBX and glTF store them) and the result is encoded to sRGB.
+// With it, a material is lit by up to DIRECTIONAL_LIGHT_COUNT,
+// POINT_LIGHT_COUNT and SPOT_LIGHT_COUNT scene lights at once (uniform arrays
+// the viewer fills); with none of them the default lights are used.
+// Materials without LINEAR_LIGHTING are drawn exactly as before it existed.
 
 #ifdef OPENGL_ES
 precision highp float;
@@ -17,7 +25,7 @@ precision highp float;
 
 // The viewer binds a directional light to materials that ask for specular
 // highlights only; the same uniforms are then needed.
-#if defined(SPECULAR) && !defined(DIRECTIONAL_LIGHT) && !defined(POINT_LIGHT) && !defined(SPOT_LIGHT)
+#if defined(SPECULAR) && !defined(DIRECTIONAL_LIGHT) && !defined(POINT_LIGHT) && !defined(SPOT_LIGHT) && !defined(LINEAR_LIGHTING)
 #define DIRECTIONAL_LIGHT
 #endif
 
@@ -41,6 +49,27 @@ uniform vec3 u_spotLightDirection;
 uniform float u_spotLightRangeInverse;
 uniform float u_spotLightInnerAngleCos;
 uniform float u_spotLightOuterAngleCos;
+#endif
+
+#ifdef DIRECTIONAL_LIGHT_COUNT
+uniform vec3 u_directionalLightColors[DIRECTIONAL_LIGHT_COUNT];
+uniform vec3 u_directionalLightDirections[DIRECTIONAL_LIGHT_COUNT];
+#endif
+#ifdef POINT_LIGHT_COUNT
+uniform vec3 u_pointLightColors[POINT_LIGHT_COUNT];
+uniform vec3 u_pointLightPositions[POINT_LIGHT_COUNT];
+uniform float u_pointLightRangeInverses[POINT_LIGHT_COUNT];
+#endif
+#ifdef SPOT_LIGHT_COUNT
+uniform vec3 u_spotLightColors[SPOT_LIGHT_COUNT];
+uniform vec3 u_spotLightPositions[SPOT_LIGHT_COUNT];
+uniform vec3 u_spotLightDirections[SPOT_LIGHT_COUNT];
+uniform float u_spotLightRangeInverses[SPOT_LIGHT_COUNT];
+uniform float u_spotLightInnerAngleCoses[SPOT_LIGHT_COUNT];
+uniform float u_spotLightOuterAngleCoses[SPOT_LIGHT_COUNT];
+#endif
+#if defined(DIRECTIONAL_LIGHT_COUNT) || defined(POINT_LIGHT_COUNT) || defined(SPOT_LIGHT_COUNT)
+#define SCENE_LIGHTS
 #endif
 
 uniform vec4 u_diffuseColor;
@@ -89,6 +118,9 @@ const float kSpecularStrength = 0.35;
 const float kMinSpecularExponent = 16.0;
 // Sides that no light reaches still show their colour, whatever ambient the scene asks for.
 const vec3 kAmbientFloor = vec3(0.08, 0.08, 0.08);
+// The same in linear space: low enough that a side no light reaches reads
+// as dark, as it does in other renderers.
+const vec3 kLinearAmbientFloor = vec3(0.02, 0.02, 0.02);
 
 float rangeFalloff(float distance, float rangeInverse)
 {
@@ -96,11 +128,85 @@ float rangeFalloff(float distance, float rangeInverse)
     return clamp(1.0 - scaled * scaled, 0.0, 1.0);
 }
 
+#ifdef LINEAR_LIGHTING
+vec3 srgbToLinear(vec3 c)
+{
+    return mix(c / 12.92, pow((c + 0.055) / 1.055, vec3(2.4)), step(0.04045, c));
+}
+
+vec3 linearToSrgb(vec3 c)
+{
+    c = clamp(c, 0.0, 1.0);
+    return mix(c * 12.92, 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055, step(0.0031308, c));
+}
+#else
+vec3 srgbToLinear(vec3 c)
+{
+    return c;
+}
+#endif
+
+// What one light adds to the diffuse and specular sums.
+void addLight(vec3 normal, vec3 viewDirection, vec3 lightDirection, vec3 lightColor, inout vec3 diffuse,
+              inout vec3 specular)
+{
+    float diffuseTerm = max(dot(normal, lightDirection), 0.0);
+    diffuse += lightColor * diffuseTerm;
+#ifdef SPECULAR
+    if (diffuseTerm > 0.0) {
+        vec3 halfVector = normalize(lightDirection + viewDirection);
+        specular += lightColor * pow(max(dot(normal, halfVector), 0.0), max(u_specularExponent, kMinSpecularExponent));
+    }
+#endif
+}
+
+// A light at `position` (view space) as seen from the fragment: the
+// direction towards it in xyz, the distance in w.
+vec4 towardsLight(vec3 position, vec3 viewDirection)
+{
+    vec3 toLight = position - v_viewPosition;
+    float lightDistance = length(toLight);
+    return vec4(lightDistance > 0.0 ? toLight / lightDistance : viewDirection, lightDistance);
+}
+
+#ifdef SCENE_LIGHTS
+void addSceneLights(vec3 normal, vec3 viewDirection, inout vec3 diffuse, inout vec3 specular)
+{
+#ifdef DIRECTIONAL_LIGHT_COUNT
+    for (int i = 0; i < DIRECTIONAL_LIGHT_COUNT; ++i) {
+        // The light shines along its forward vector.
+        float directionLength = length(u_directionalLightDirections[i]);
+        if (directionLength > 0.0)
+            addLight(normal, viewDirection, -u_directionalLightDirections[i] / directionLength,
+                     u_directionalLightColors[i], diffuse, specular);
+    }
+#endif
+#ifdef POINT_LIGHT_COUNT
+    for (int i = 0; i < POINT_LIGHT_COUNT; ++i) {
+        vec4 towards = towardsLight(u_pointLightPositions[i], viewDirection);
+        addLight(normal, viewDirection, towards.xyz,
+                 u_pointLightColors[i] * rangeFalloff(towards.w, u_pointLightRangeInverses[i]), diffuse, specular);
+    }
+#endif
+#ifdef SPOT_LIGHT_COUNT
+    for (int i = 0; i < SPOT_LIGHT_COUNT; ++i) {
+        vec4 towards = towardsLight(u_spotLightPositions[i], viewDirection);
+        float directionLength = length(u_spotLightDirections[i]);
+        float cosine = directionLength > 0.0 ? dot(-towards.xyz, u_spotLightDirections[i] / directionLength) : 1.0;
+        float cone = smoothstep(u_spotLightOuterAngleCoses[i], u_spotLightInnerAngleCoses[i], cosine);
+        addLight(normal, viewDirection, towards.xyz,
+                 u_spotLightColors[i] * cone * rangeFalloff(towards.w, u_spotLightRangeInverses[i]), diffuse, specular);
+    }
+#endif
+}
+#endif
+
 void main()
 {
     vec4 baseColor = u_diffuseColor;
 #ifdef DIFFUSE_TEXTURE
-    baseColor *= texture2D(u_diffuseTexture, v_texCoord);
+    vec4 texel = texture2D(u_diffuseTexture, v_texCoord);
+    baseColor *= vec4(srgbToLinear(texel.rgb), texel.a);
 #endif
 #ifdef VERTEX_COLOR
     baseColor *= v_color;
@@ -158,6 +264,20 @@ void main()
     }
 #endif
 
+#ifdef LINEAR_LIGHTING
+    vec3 diffuseSum = vec3(0.0);
+    vec3 specularSum = vec3(0.0);
+#ifdef SCENE_LIGHTS
+    ambient = u_ambientColor;
+    addSceneLights(normal, viewDirection, diffuseSum, specularSum);
+#else
+    addLight(normal, viewDirection, lightDirection, lightColor, diffuseSum, specularSum);
+#endif
+    vec3 color = baseColor.rgb * (max(ambient, kLinearAmbientFloor) + diffuseSum);
+#ifdef SPECULAR
+    color += kSpecularStrength * u_specularColor * specularSum;
+#endif
+#else
     float diffuseTerm = max(dot(normal, lightDirection), 0.0);
     vec3 color = baseColor.rgb * (max(ambient, kAmbientFloor) + lightColor * diffuseTerm);
 
@@ -168,14 +288,18 @@ void main()
         color += kSpecularStrength * u_specularColor * lightColor * highlight;
     }
 #endif
+#endif
 
 #ifdef EMISSIVE
     vec3 emissive = u_emissiveColor;
 #ifdef EMISSIVE_TEXTURE
-    emissive *= texture2D(u_emissiveTexture, v_texCoord).rgb;
+    emissive *= srgbToLinear(texture2D(u_emissiveTexture, v_texCoord).rgb);
 #endif
     color += emissive;
 #endif
 
+#ifdef LINEAR_LIGHTING
+    color = linearToSrgb(color);
+#endif
     gl_FragColor = vec4(color, baseColor.a);
 }

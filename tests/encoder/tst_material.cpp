@@ -112,22 +112,20 @@ private slots:
         writer.materialFor(2, usage(bigSkin));
         QVERIFY(MaterialWriter::write(writer.plan(), m_messages));
 
-        QCOMPARE(defines(skinnedTextured), QString("SKINNING;SKINNING_JOINT_COUNT 34;DIFFUSE_TEXTURE"));
+        QCOMPARE(defines(skinnedTextured), QString("SKINNING;SKINNING_JOINT_COUNT 34;DIFFUSE_TEXTURE;LINEAR_LIGHTING"));
         // The texture carries the colour; the material's own colour is not multiplied in.
         QCOMPARE(value(skinnedTextured, "u_diffuseColor"), QString("1,1,1,1"));
         // A texture on a mesh without coordinates cannot be drawn: no sampler, one warning.
-        QCOMPARE(defines(noCoordinates), QString("VERTEX_COLOR"));
+        QCOMPARE(defines(noCoordinates), QString("VERTEX_COLOR;LINEAR_LIGHTING"));
         QCOMPARE(value(noCoordinates, "path", "sampler"), QString("<missing>"));
         QCOMPARE(countOf(m_messages, 2055), 1);
         QCOMPARE(value(noCoordinates, "u_diffuseColor"), QString("0.8,0.1,0.1,1"));
-        QCOMPARE(defines(shiny), QString("SPECULAR"));
+        QCOMPARE(defines(shiny), QString("SPECULAR;LINEAR_LIGHTING"));
         QCOMPARE(value(shiny, "u_specularExponent") + " " + value(shiny, "u_specularColor"),
                  QString("25 0.25,0.25,0.25"));
-        // Specular without a scene light still needs the black "no light" default.
-        QCOMPARE(value(shiny, "u_lightColor"), QString("0,0,0"));
-        QCOMPARE(defines(matte) + value(matte, "u_specularExponent") + value(matte, "u_lightColor"), QString());
+        QCOMPARE(defines(matte) + value(matte, "u_specularExponent"), QString("LINEAR_LIGHTING"));
         // Lambert shading has no highlight, whatever specular colour sits beside it.
-        QCOMPARE(defines(lambert) + value(lambert, "u_specularExponent"), QString());
+        QCOMPARE(defines(lambert) + value(lambert, "u_specularExponent"), QString("LINEAR_LIGHTING"));
         // A skin too big for older cards is converted, with one warning per size.
         QCOMPARE(countOf(m_messages, 2054), 1);
         QVERIFY(defines(big).contains(QString("SKINNING_JOINT_COUNT %1").arg(bigSkin)));

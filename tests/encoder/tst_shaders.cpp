@@ -137,14 +137,14 @@ private slots:
                 encodertest::makeMaterial("Shiny", {{"specular", 1}, {"shininess", 30}}, "wood.png"),
                 encodertest::makeMaterial("Glow", {{"emissive", 0.5f}, {"emissiveMap", 1}}, "wood.png")});
         const QMap<QString, QStringList> lightUniforms
-            = {{"SPOT_LIGHT",
-                {"u_spotLightPosition", "u_spotLightDirection", "u_spotLightRangeInverse", "u_spotLightInnerAngleCos",
-                 "u_spotLightOuterAngleCos"}},
-               {"POINT_LIGHT", {"u_pointLightPosition", "u_pointLightRangeInverse"}},
-               {"DIRECTIONAL_LIGHT", {"u_lightDirection"}},
-               {"SPECULAR", {"u_lightDirection"}}}; // specular alone makes the viewer bind a directional light
+            = {{"SPOT_LIGHT_COUNT",
+                {"u_spotLightColors", "u_spotLightPositions", "u_spotLightDirections", "u_spotLightRangeInverses",
+                 "u_spotLightInnerAngleCoses", "u_spotLightOuterAngleCoses"}},
+               {"POINT_LIGHT_COUNT", {"u_pointLightColors", "u_pointLightPositions", "u_pointLightRangeInverses"}},
+               {"DIRECTIONAL_LIGHT_COUNT", {"u_directionalLightColors", "u_directionalLightDirections"}}};
         QSet<QString> combinations;
-        for (LightType light : {LightType::NONE, LightType::DIRECTIONAL, LightType::POINT, LightType::SPOT}) {
+        for (const std::array<unsigned, 3>& lights :
+             std::vector<std::array<unsigned, 3>> {{0, 0, 0}, {1, 0, 0}, {0, 2, 1}, {4, 4, 4}}) {
             EncoderOptions options;
             options.inputPath = folder.filePath("scene.fbx").toStdString();
             options.outputPath = (model + "/model.gpb").toStdString();
@@ -152,7 +152,7 @@ private slots:
             MaterialPlanner writer(scene, options, model.toStdString(), messages);
             for (int mask = 0; mask < 24; ++mask)
                 writer.materialFor(
-                    mask / 8, MaterialUsage {(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false, light});
+                    mask / 8, MaterialUsage {(mask & 1) ? 21u : 0u, (mask & 2) != 0, (mask & 4) != 0, false, lights});
             QVERIFY(MaterialWriter::write(writer.plan(), messages));
             // Read with the engine's reader: parameters and sampler names per material, the pass's shaders and defines.
             std::unique_ptr<engine::Properties> file(engine::Properties::create(qPrintable(model + "/model.material")));
@@ -180,7 +180,7 @@ private slots:
                 }
                 QStringList bound = parameters;
                 for (const QString& define : defines)
-                    bound += lightUniforms.value(define);
+                    bound += lightUniforms.value(define.section(' ', 0, 0));
                 for (const QString& parameter : parameters) {
                     QVERIFY2(program.uniformLocation(parameter) >= 0 || program.uniformLocation(parameter + "[0]") >= 0,
                              qPrintable(label + ": the material sets " + parameter + ", which the program lacks"));
@@ -233,6 +233,17 @@ private slots:
             << QStringList() << QVector3D(1, 1, 1) << QVector3D() << fromAbove << qRgb(173, 173, 173);
         QTest::newRow("default light without a view matrix follows the camera")
             << QStringList {"SPECULAR"} << QVector3D(1, 1, 1) << QVector3D() << none << qRgb(181, 181, 183);
+        // Lit in linear space, shown in sRGB: a white sun of intensity 1 head-on (below, each sun
+        // shines straight onto the face) plus the 0.02 floor, encoded: 0.8 * 1.02 reads 233, 0.2 * 1.02 reads 125.
+        const QStringList sun = {"LINEAR_LIGHTING", "DIRECTIONAL_LIGHT_COUNT 1"};
+        QTest::newRow("linear: grey head-on under a sun")
+            << sun << QVector3D(0.8f, 0.8f, 0.8f) << QVector3D() << QMatrix4x4() << qRgb(233, 233, 233);
+        QTest::newRow("linear: red head-on under a sun")
+            << sun << QVector3D(0.8f, 0.2f, 0.2f) << QVector3D() << QMatrix4x4() << qRgb(233, 125, 125);
+        // Unlit, only the floor is left: 0.8 * 0.02 reads 34, under the previews' "too dark" line.
+        QTest::newRow("linear: beyond a point light's range")
+            << QStringList {"LINEAR_LIGHTING", "POINT_LIGHT_COUNT 1"} << QVector3D(0.8f, 0.8f, 0.8f) << QVector3D()
+            << QMatrix4x4() << qRgb(34, 34, 34);
     }
 
     void lightTermsReachTheColour()
@@ -251,6 +262,13 @@ private slots:
             p.setUniformValue("u_lightColor", defines.contains("SPECULAR") ? QVector3D() : QVector3D(1, 1, 1));
             p.setUniformValue("u_lightDirection", QVector3D(0, 0, 1));
             p.setUniformValue("u_viewMatrix", view);
+            // Suns shine straight onto the face; a point light 0.5 in front of it reaches 0.5 units.
+            const QVector3D white[2] = {{1, 1, 1}, {1, 1, 1}}, onto[2] = {{0, 0, -1}, {0, 0, -1}};
+            p.setUniformValueArray("u_directionalLightColors", white, 2);
+            p.setUniformValueArray("u_directionalLightDirections", onto, 2);
+            p.setUniformValueArray("u_pointLightColors", white, 1);
+            p.setUniformValue("u_pointLightPositions[0]", QVector3D(0, 0, 0.5f));
+            p.setUniformValue("u_pointLightRangeInverses[0]", 2.0f);
         });
         const QRgb pixel = image.pixel(8, 8);
         QVERIFY2(std::abs(qRed(pixel) - qRed(expected)) <= 3 && std::abs(qGreen(pixel) - qGreen(expected)) <= 3

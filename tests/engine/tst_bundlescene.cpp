@@ -114,7 +114,7 @@ private slots:
         QTest::addColumn<int>("minJoints"); // the bones the source file has
         QTest::addColumn<int>("unlit"); // parts whose material asks for a light the scene has none of
         const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/assimp/test/models/FBX/";
-        QTest::newRow("sample") << source("velmora-sample.fbx") << 0 << 0 << 1 << 3 << 3;
+        QTest::newRow("sample") << source("velmora-sample.fbx") << 0 << 0 << 1 << 3 << 0;
         QTest::newRow("stage") << source("velmora-stage.fbx") << 1 << 3 << 0 << 0 << 0;
         QTest::newRow("spider") << shared + "spider.fbx" << 1 << 1 << 0 << 0 << 0;
         QTest::newRow("skeleton") << shared + "animation_with_skeleton.fbx" << 1 << 1 << 1 << 13 << 0;

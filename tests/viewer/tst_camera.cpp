@@ -1,5 +1,6 @@
 #include "OrbitCamera.h"
 #include "SceneViewer.h"
+#include "ThumbnailCapture.h"
 
 #include <QtTest>
 
@@ -20,6 +21,7 @@ private slots:
     void framedSphere();
     void wheelNotchesDoNotCancel();
     void transformLooksAtTarget();
+    void previewLooksFromTheWindowsSide();
 };
 
 Q_DECLARE_METATYPE(engine::Vector3)
@@ -184,6 +186,13 @@ void CameraTest::transformLooksAtTarget()
     camera.reset();
     QCOMPARE(camera.target, engine::Vector3());
     QCOMPARE(camera.distance, OrbitCamera::kStartDistance);
+}
+
+void CameraTest::previewLooksFromTheWindowsSide()
+{
+    const ThumbnailCapture::View view = ThumbnailCapture::perspectiveView();
+    const engine::Matrix preview = OrbitCamera::orbitRotation(view.yaw, view.pitch);
+    QVERIFY((OrbitCamera().transform().getForwardVector() - preview.getForwardVector()).length() < 1e-5f);
 }
 
 QTEST_APPLESS_MAIN(CameraTest)
