@@ -146,6 +146,13 @@ bool ConversionStamp::ofConversion(const QString& inputPath, const ImportOptions
     // No digest: one saved there later no longer matches.
     for (const QString& path : filesMissing)
         stamp->filesRead.insert(input.absoluteDir().relativeFilePath(path), QByteArray());
+    // The model's own digest too is of the bytes converted, where the encoder
+    // read it: hashed now, a model saved since would pass for converted.
+    const QByteArray modelRead = stamp->filesRead.value(input.fileName());
+    if (!modelRead.isEmpty()) {
+        stamp->md5 = modelRead;
+        return true;
+    }
     return digestOf(inputPath, &stamp->md5);
 }
 
