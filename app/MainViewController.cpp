@@ -9,7 +9,6 @@
 #include "PreferencesWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QEvent>
@@ -19,8 +18,6 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QVBoxLayout>
-
-#include <utility>
 
 namespace {
 
@@ -43,9 +40,8 @@ void replaceModel(QTreeView* view, QAbstractItemModel* model)
 
 // The viewer draws from the current workspace; its folders change with every
 // model opened.
-ViewerFolders currentViewerFolders()
+ViewerFolders viewerFoldersOf(const WorkspaceService& workspace)
 {
-    const WorkspaceService& workspace = WorkspaceRegistry::instanceOrDefault();
     return ViewerFolders {workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()};
 }
 
@@ -66,10 +62,9 @@ MainViewController::MainViewController(MainWindowController* controller)
 
     m_viewport = new GlItem(m_mainSplitter);
     m_viewport->setMinimumSize(kViewportMinimumWidth, kViewportMinimumHeight);
-    m_viewport->setFolders(currentViewerFolders());
+    m_viewport->setFolders(viewerFoldersOf(m_controller->workspaces()));
     m_viewport->setAcceptedSuffixes(ModelFileTypes::suffixes());
     m_viewport->setClearColor(PreferencesWindowController::storedBackgroundColor());
-    connect(m_viewport, &GlItem::sceneLoaded, this, &MainViewController::sceneLoaded);
     connect(m_viewport, &GlItem::addItemToAnimations, this, &MainViewController::addItemToAnimations);
     connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
 
@@ -250,46 +245,36 @@ void MainViewController::addItemToAnimations(QString anim)
 
 void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({kLeftPaneWidth, kViewportWidth, 0}); }
 
-void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount)
+void MainViewController::showScene(const LoadResult& loaded)
 {
-    if (m_arrivingSceneGraph)
-        showSceneGraph(std::exchange(m_arrivingSceneGraph, nullptr));
-    if (m_sceneGraph) {
-        m_sceneGraph->setScene(scene);
-        m_sceneGraph->build();
-    }
-    m_controller->setSceneStatistics(vertexCount, meshCount);
-    if (m_sceneGraph)
-        showPropertiesModel(m_sceneGraph->propertiesModel());
+    m_sceneGraph->setScene(loaded.scene);
+    m_sceneGraph->build();
+    m_controller->setSceneStatistics(loaded.vertexCount, loaded.meshCount);
+    showPropertiesModel(m_sceneGraph->propertiesModel());
 }
 
-// The viewport reports a model it shows synchronously, from inside its load.
-void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
-                                                       const EncoderOutputLogs* encoderToolLogs, OnRefusal onRefusal)
+LoadResult MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, OnRefusal onRefusal)
 {
-    if (!newSceneGraph)
-        return;
     newSceneGraph->setParent(this);
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        newSceneGraph->setModelFolder(workspaces->paths().model);
-    m_arrivingSceneGraph = newSceneGraph;
-    m_viewport->setFolders(currentViewerFolders());
-    const EncoderOutputLogs* viewerLogs = m_viewport->loadModel(newSceneGraph->modelPath(), newSceneGraph->version(),
-                                                                newSceneGraph->format(), encoderToolLogs);
-    if (viewerLogs && !viewerLogs->isEmpty())
-        m_controller->forwardViewerLogs(*viewerLogs);
-    const bool shown = !m_arrivingSceneGraph;
-    m_arrivingSceneGraph = nullptr;
-    if (shown)
-        return;
+    newSceneGraph->setModelFolder(m_controller->workspaces().paths().model);
+    m_viewport->setFolders(viewerFoldersOf(m_controller->workspaces()));
+    const LoadResult loaded = m_viewport->loadModel();
+    if (!loaded.records.isEmpty())
+        m_controller->forwardViewerLogs(loaded.records);
+    if (loaded.shown()) {
+        showSceneGraph(newSceneGraph);
+        showScene(loaded);
+        return loaded;
+    }
     if (onRefusal == OnRefusal::KeepShownModel) {
         newSceneGraph->deleteLater();
-        return;
+        return loaded;
     }
     // The viewer keeps the model it had; a reopen with other options that
     // failed must not leave it beside the empty trees.
     m_viewport->clearScene();
     showSceneGraph(newSceneGraph);
+    return loaded;
 }
 
 void MainViewController::showSceneGraph(SceneGraph* sceneGraph)

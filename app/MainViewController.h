@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AnimationPlayback.h"
-#include "EncoderOutputLog.h"
+#include "LoadResult.h"
 
 #include <QColor>
 #include <QItemSelection>
@@ -60,10 +60,10 @@ public:
     // After the reloaded model's tree is built; names that are gone are skipped.
     void restoreViewState(const ViewState& state);
 
-    // Hands the model to the viewport; its trees take the place of the shown
-    // ones once the viewport shows it.
-    void newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, const EncoderOutputLogs* encoderToolLogs,
-                                       OnRefusal onRefusal = OnRefusal::ShowNothing);
+    // Has the viewport load the model of the current workspace; the scene
+    // graph's trees take the place of the shown ones when it shows, or when
+    // the refusal asks to show nothing. The viewer's findings go to the log.
+    LoadResult newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, OnRefusal onRefusal = OnRefusal::ShowNothing);
     void clearView();
     // Empties the current scene graph's tree before the next model comes.
     void clearSceneTree();
@@ -76,7 +76,6 @@ public:
 public slots:
     void addItemToAnimations(QString anim);
     void clearAnimationModel();
-    void sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount);
     void updateSceneGraphView(QStandardItemModel* model);
     void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
     void showContextMenu(const QPoint& pos);
@@ -96,6 +95,7 @@ private:
     void createPropertyTree();
     void showPropertiesModel(QStandardItemModel* model);
     void showSceneGraph(SceneGraph* sceneGraph);
+    void showScene(const LoadResult& loaded);
 
     MainWindowController* m_controller;
     QString m_playingClip; // the clip that plays, empty when none
@@ -103,7 +103,6 @@ private:
     QTreeView* m_propertyTree = nullptr;
     GlItem* m_viewport = nullptr;
     SceneGraph* m_sceneGraph = nullptr;
-    SceneGraph* m_arrivingSceneGraph = nullptr; // handed to the viewport, not shown yet
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;
     AnimationListWidget* m_animationList = nullptr;

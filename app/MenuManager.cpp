@@ -10,7 +10,6 @@
 #include "StatusBarController.h"
 #include "UserSettings.h"
 #include "WebLink.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -205,7 +204,7 @@ void MenuManager::updateRecentFilesMenu()
     for (const QString& file : files) {
         QAction* action = m_recentFilesMenu->addAction(QDir::toNativeSeparators(file));
         action->setEnabled(QFileInfo(file).isFile());
-        connect(action, &QAction::triggered, this, [this, file] { openChosenFile(file); });
+        connect(action, &QAction::triggered, this, [this, file] { openChosenFile(file, OpenReason::RecentFile); });
     }
     m_recentFilesMenu->addSeparator();
     QAction* clear = m_recentFilesMenu->addAction(tr("&Clear"));
@@ -214,11 +213,7 @@ void MenuManager::updateRecentFilesMenu()
     connect(clear, &QAction::triggered, this, &MenuManager::clearRecentFilesClicked);
 }
 
-QString MenuManager::exportSourceFolder()
-{
-    const WorkspaceService* workspaces = WorkspaceRegistry::instance();
-    return workspaces ? workspaces->modelFolder() : QString();
-}
+QString MenuManager::exportSourceFolder() const { return m_controller->workspaces().modelFolder(); }
 
 QUrl MenuManager::documentationUrl() { return QUrl(tr(VELMORA_WEB_HOST "/documentation")); }
 
@@ -251,10 +246,10 @@ void MenuManager::openMenuClicked()
         openChosenFile(path);
 }
 
-void MenuManager::openChosenFile(const QString& path)
+void MenuManager::openChosenFile(const QString& path, OpenReason reason)
 {
     UserSettings::instance().setLastImportPath(path);
-    emit open3dModel(path);
+    emit open3dModel(path, reason);
 }
 
 void MenuManager::exportMenuClicked()

@@ -9,8 +9,6 @@
 #include "UpdateChecker.h"
 #include "UpdatePresenter.h"
 #include "VelmoraResources.h"
-#include "WorkspaceRegistry.h"
-#include "WorkspaceService.h"
 
 #include <QFileOpenEvent>
 #include <QScreen>
@@ -31,8 +29,6 @@ WEApplication::WEApplication(int& argc, char** argv)
     if (const QScreen* screen = primaryScreen())
         m_tracker->setScreen(screen->size(), screen->depth());
     AnalyticsTracker::setInstance(m_tracker.get());
-    m_workspaceService = std::make_unique<WorkspaceService>();
-    WorkspaceRegistry::setInstance(m_workspaceService.get());
 #ifdef Q_OS_LINUX
     connect(new QuitSignals_Linux(this), &QuitSignals_Linux::quitRequested, this, &WEApplication::quitRequested);
 #endif
@@ -46,7 +42,6 @@ WEApplication::~WEApplication()
     AnalyticsTracker::setInstance(nullptr);
     UpdateChecker::setInstance(nullptr);
     OsInfoService::setInstance(nullptr);
-    WorkspaceRegistry::setInstance(nullptr);
 }
 
 bool WEApplication::isSupportedModelFile(const QString& path) { return ModelFileTypes::isOpenableFile(path); }

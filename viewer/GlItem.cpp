@@ -153,21 +153,39 @@ void GlItem::resizeGL(int w, int h)
         m_viewer->resize(w, h);
 }
 
-const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QString& version, int format,
-                                           const EncoderOutputLogs* encoderLogs)
+LoadResult GlItem::loadModel()
 {
-    static const EncoderOutputLogs kNothingToAdd;
-    m_encoderLogs = encoderLogs;
-    if (m_renderingEnabled) {
-        update();
-        return m_viewer->loadModel(modelPath, version, format);
+    LoadResult result;
+    if (!m_renderingEnabled) {
+        // Rendering is off, so nothing is drawn; a failed conversion is still
+        // reported as one.
+        SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
+        if (SceneViewer::hasConvertedModel(m_folders.modelFolder))
+            result.outcome = LoadResult::Outcome::NotDrawn;
+        else
+            result.failure = SceneViewer::missingModelMessage();
+        return result;
     }
-    // Rendering is off, so nothing is drawn; a failed conversion is still
-    // reported as one.
-    SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
-    if (!SceneViewer::hasConvertedModel(m_folders.modelFolder))
-        viewerFailedToLoad(SceneViewer::missingModelMessage());
-    return &kNothingToAdd;
+    update();
+    result = m_viewer->loadModel();
+    if (result.shown()) {
+        m_modelAwaitingPicture = true;
+        emit usageEvent(QStringLiteral("model"), QStringLiteral("num_vertices"),
+                        SceneViewer::vertexCountLabel(result.vertexCount));
+        announceClips(result.clips);
+        emit sceneLoaded(result.scene, result.vertexCount, result.meshCount);
+    }
+    return result;
+}
+
+void GlItem::announceClips(const QStringList& clips)
+{
+    m_clipNames.clear();
+    emit clearAnimationModel();
+    for (const QString& name : clips) {
+        m_clipNames[name.toStdString()] = name;
+        emit addItemToAnimations(name);
+    }
 }
 
 void GlItem::clearScene()
@@ -328,35 +346,6 @@ void GlItem::setFolders(const ViewerFolders& folders)
 }
 
 void GlItem::makeViewerContextCurrent() { makeCurrent(); }
-
-void GlItem::viewerUsedFeature(const QString& category, const QString& action, const QString& label)
-{
-    emit usageEvent(category, action, label);
-}
-
-void GlItem::viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount)
-{
-    m_modelAwaitingPicture = true;
-    emit sceneLoaded(scene, vertexCount, meshCount);
-}
-
-void GlItem::viewerFailedToLoad(const QString& message)
-{
-    emit sceneImportFailedEvent(importFailureMessage(message, m_encoderLogs));
-}
-
-void GlItem::viewerClearedAnimations()
-{
-    m_clipNames.clear();
-    emit clearAnimationModel();
-}
-
-void GlItem::viewerFoundAnimation(const char* clipId)
-{
-    const QString name = QString::fromUtf8(clipId);
-    m_clipNames[clipId] = name;
-    emit addItemToAnimations(name);
-}
 
 void GlItem::viewerStartedAnimation(const char* clipId) { emit animationStartedPlaying(QString::fromUtf8(clipId)); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncoderOutputLog.h"
+#include "LoadResult.h"
 #include "ViewerFolders.h"
 #include "ViewerHost.h"
 
@@ -51,8 +52,9 @@ public:
     void setFolders(const ViewerFolders& folders);
     // Dropped files open when their suffix (lower case, no dot) is one of these.
     void setAcceptedSuffixes(const QStringList& suffixes) { m_acceptedSuffixes = suffixes; }
-    const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format,
-                                       const EncoderOutputLogs* encoderLogs);
+    // Loads the model of the folders set last and says what came of it; a
+    // model shown is announced by sceneLoaded and its clips.
+    LoadResult loadModel();
     void clearScene();
     bool playAnimation(const QString& id);
     bool pauseAnimation(const QString& id);
@@ -78,7 +80,6 @@ signals:
     void loadModelFromDropEvent(QString modelPath);
     // A usage event for the tracker (category, action, label).
     void usageEvent(const QString& category, const QString& action, const QString& label);
-    void sceneImportFailedEvent(QString optionalMessage);
     void showZoomMessage(bool show);
     void addItemToAnimations(QString anim);
     void clearAnimationModel();
@@ -113,16 +114,12 @@ private:
     bool forwardModifierKey(QKeyEvent* event, int engineEvent);
     // Reports the frames drawn per second, once a second.
     void countFrame();
+    void announceClips(const QStringList& clips);
 
     void makeViewerContextCurrent() override;
-    void viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount) override;
-    void viewerFailedToLoad(const QString& message) override;
-    void viewerClearedAnimations() override;
-    void viewerFoundAnimation(const char* clipId) override;
     void viewerStartedAnimation(const char* clipId) override;
     void viewerFinishedAnimation(const char* clipId, float milliseconds) override;
     void viewerAdvancedAnimation(const char* clipId, float milliseconds) override;
-    void viewerUsedFeature(const QString& category, const QString& action, const QString& label) override;
 
     std::unique_ptr<SceneViewer> m_viewer;
     ViewerFolders m_folders;
@@ -133,7 +130,6 @@ private:
     QMessageBox* m_messageBox = nullptr;
     bool m_renderingEnabled = false;
     bool m_importEnabled = false;
-    const EncoderOutputLogs* m_encoderLogs = nullptr;
     // For timing a start from the outside (bench_viewer): with
     // VELMORA_ANNOUNCE_FIRST_PICTURE set, the first frame that shows a newly
     // loaded model prints "first picture" on standard output.

@@ -3,6 +3,7 @@
 #include "AnimationClip.h"
 #include "EncoderOutputLog.h"
 #include "Game.h"
+#include "LoadResult.h"
 #include "ModelBounds.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
@@ -33,6 +34,7 @@ public:
     enum TouchEvent { TouchPress = 0, TouchRelease = 1, TouchMove = 2 };
     enum KeyEvent { KeyPress = 0, KeyRelease = 1 };
 
+    // Without a host (null) nothing is told of playing clips.
     explicit SceneViewer(ViewerHost* host);
     ~SceneViewer() override;
 
@@ -56,10 +58,9 @@ public:
     // The folders of the workspace shown; set before run() and before each load.
     void setFolders(const ViewerFolders& folders) { m_folders = folders; }
     // Loads the model folder's model, then replaces the model shown by it.
-    // A model that does not load (reported, or recorded when the bundle
-    // holds no root node) leaves scene, camera, clips and selection as they
-    // are.
-    const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
+    // A model that does not load (failed, or refused when the bundle holds no
+    // root node) leaves scene, camera, clips and selection as they are.
+    LoadResult loadModel();
     // model.gpb, or a scene file, in the model folder.
     static bool hasConvertedModel(const QString& modelFolder);
     static QString missingModelMessage();
@@ -107,16 +108,17 @@ private:
     void createSelectionBox();
     void applyCameraTransform();
     void releaseRootNode();
-    engine::Node* loadRootNode();
-    void replaceRootNode(engine::Node* root, bool keepCamera);
+    engine::Node* loadRootNode(EncoderOutputLogs& records);
+    void replaceRootNode(engine::Node* root, bool keepCamera, LoadResult& result);
     void dropFailedRootNode(engine::Node* root);
     void measureModel();
-    void collectClips();
+    QStringList collectClips();
     void frameCamera();
-    void checkTotals(unsigned int vertexCount, unsigned int meshCount);
+    static void checkTotals(const LoadResult& result, EncoderOutputLogs& records);
     void clipEvent(engine::AnimationClip* clip, EventType type) override;
     bool isAnyClipPlaying() const;
-    void appendRecord(const QString& title, const QString& message);
+    static void appendRecord(EncoderOutputLogs& records, const QString& title, const QString& message);
+    void makeContextCurrent();
 
     ViewerHost* m_host;
     ViewerFolders m_folders;
@@ -128,13 +130,11 @@ private:
     SceneDrawer m_sceneDrawer;
     OrbitCamera m_orbit;
     bool m_dollyPress = false;
-    QString m_modelPath;
     engine::Vector4 m_clearColor;
     engine::Vector3 m_ambientColor;
     engine::BoundingBox m_modelBox;
     engine::BoundingSphere m_modelSphere;
     ModelBounds m_bounds;
-    EncoderOutputLogs m_validationRecords;
     bool m_keepCamera = false;
     bool m_thumbnailRequested = false; // set by a successful load, taken by a later frame
     // The previews of a large model take several frames' time on a software

@@ -18,7 +18,6 @@
 #include "SourceWatcher.h"
 #include "StatusBarController.h"
 #include "UserSettings.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -57,18 +56,13 @@ class ModelFlowTest : public QObject {
         if (m_service)
             m_service->deleteCurrentWorkspace();
         m_service = std::make_unique<WorkspaceService>(m_temp.path(), applicationParent);
-        WorkspaceRegistry::setInstance(m_service.get());
-        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp));
+        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp), *m_service);
         m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
         m_controller->mainWindow()->show();
     }
 
 private slots:
-    void initTestCase()
-    {
-        initVelmoraResources();
-        m_previousService = WorkspaceRegistry::instance();
-    }
+    void initTestCase() { initVelmoraResources(); }
     void init()
     {
         QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal,
@@ -88,7 +82,6 @@ private slots:
         QThreadPool::globalInstance()->waitForDone(60000);
         m_recording.reset();
         m_service->deleteCurrentWorkspace();
-        WorkspaceRegistry::setInstance(m_previousService);
         m_service.reset();
     }
 
@@ -474,7 +467,6 @@ private:
     QTemporaryDir m_applicationParent;
     QTemporaryDir m_temp;
     QTemporaryDir m_files;
-    WorkspaceService* m_previousService = nullptr;
     std::unique_ptr<WorkspaceService> m_service;
     std::unique_ptr<RecordingTracker> m_recording;
     std::unique_ptr<MainWindowController> m_controller;

@@ -50,7 +50,7 @@ private slots:
     void init()
     {
         m_recording = std::make_unique<RecordingTracker>();
-        m_controller = std::make_unique<MainWindowController>(nullptr);
+        m_controller = std::make_unique<MainWindowController>(nullptr, m_workspaces);
         m_menu = m_controller->menuManager();
         // As the program does.
         m_controller->mainWindow()->show();
@@ -289,6 +289,7 @@ private slots:
 
 private:
     std::unique_ptr<RecordingTracker> m_recording;
+    WorkspaceService m_workspaces;
     std::unique_ptr<MainWindowController> m_controller;
     MenuManager* m_menu = nullptr;
     QTemporaryDir m_dir;

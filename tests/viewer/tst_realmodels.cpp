@@ -156,16 +156,13 @@ void RealModelsTest::model()
         m_workspace->toolsFolder());
     QVERIFY2(QFileInfo(m_workspace->modelFile()).size() > 0, qPrintable(converted.standardError));
 
-    QSignalSpy loaded(m_item, &GlItem::sceneLoaded);
     QSignalSpy clips(m_item, &GlItem::addItemToAnimations);
-    const EncoderOutputLogs noLogs;
     m_item->setFolders(foldersOf(*m_workspace));
-    const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
-    QVERIFY(records && records->isEmpty());
-    QCOMPARE(loaded.count(), 1);
-    engine::Scene* scene = loaded.first().at(0).value<engine::Scene*>();
-    QCOMPARE(loaded.first().at(1).toUInt(), vertices);
-    QCOMPARE(loaded.first().at(2).toUInt(), meshes);
+    LoadResult loaded = m_item->loadModel();
+    QVERIFY(loaded.shown() && loaded.records.isEmpty());
+    engine::Scene* scene = loaded.scene;
+    QCOMPARE(loaded.vertexCount, vertices);
+    QCOMPARE(loaded.meshCount, meshes);
 
     const QImage withModel = m_item->grabFramebuffer();
     QFile infoFile(ModelInfoFile::path(m_workspace->metaFolder()));
@@ -196,9 +193,8 @@ void RealModelsTest::model()
     // screen as it was; only its record says why.
     const QImage before = m_item->grabFramebuffer();
     QVERIFY(QFile::resize(m_workspace->modelFile(), 16));
-    records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
-    QVERIFY(records && records->size() == 1);
-    QCOMPARE(loaded.count(), 1);
+    loaded = m_item->loadModel();
+    QVERIFY(loaded.outcome == LoadResult::Outcome::Refused && loaded.records.size() == 1);
     QCOMPARE(scene->findNode("RootSceneNode"), root);
     QVERIFY2(m_item->grabFramebuffer() == before, "the picture changed");
 

@@ -293,29 +293,23 @@ void ViewportTest::loadWritesInfoFile()
     file.close();
     m_workspace->setModelFile(model);
     QVERIFY(QDir().mkpath(m_workspace->metaFolder()));
-    QSignalSpy failed(m_item, &GlItem::sceneImportFailedEvent);
 
     // The encoder failed and wrote no bundle: a failed load, with its reason.
-    EncoderOutputLogs encoderLogs(1);
-    encoderLogs[0].message = QStringLiteral("FBX file is corrupt");
     m_item->setFolders(foldersOf(*m_workspace));
-    m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &encoderLogs);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.takeFirst().first().toString(),
-             QStringLiteral("Scene import error: The converted model is missing.\n\nFBX file is corrupt"));
+    LoadResult loaded = m_item->loadModel();
+    QCOMPARE(loaded.outcome, LoadResult::Outcome::Failed);
+    QCOMPARE(loaded.failure, QStringLiteral("Scene import error: The converted model is missing."));
 
     // The next load, with a bundle in place, is not a failure.
     QFile bundle(m_workspace->modelFile());
     QVERIFY(bundle.open(QIODevice::WriteOnly));
     bundle.close();
-    const EncoderOutputLogs noLogs;
     m_item->setFolders(foldersOf(*m_workspace));
-    const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &noLogs);
-    QCOMPARE(failed.count(), 0);
-    QVERIFY(records);
+    loaded = m_item->loadModel();
     // An empty bundle yields no root node, and the viewer says the model is empty.
-    QCOMPARE(records->size(), 1);
-    QCOMPARE(records->first().priority, LoggingPriorities::Warning);
+    QCOMPARE(loaded.outcome, LoadResult::Outcome::Refused);
+    QCOMPARE(loaded.records.size(), 1);
+    QCOMPARE(loaded.records.first().priority, LoggingPriorities::Warning);
 
     const QJsonObject info = readInfo(m_workspace->metaFolder());
     QCOMPARE(info.keys(), QStringList {"boundingBox"});
