@@ -120,6 +120,10 @@ void MainViewController::connectAnimationList()
             m_playingClip.clear();
     });
     connect(m_viewport, &GlItem::clearAnimationModel, this, [this]() { m_playingClip.clear(); });
+    connect(m_timeline, &AnimationTimeline::clipSought, m_animationList,
+            &AnimationListWidget::updateElaspedTimeOfAnimation);
+    connect(m_viewport, &GlItem::playPauseRequested, m_timeline, &AnimationTimeline::togglePlaying);
+    connect(m_viewport, &GlItem::frameStepRequested, m_timeline, &AnimationTimeline::stepFrames);
 }
 
 MainViewController::ViewState MainViewController::viewState() const
@@ -128,6 +132,7 @@ MainViewController::ViewState MainViewController::viewState() const
     for (QModelIndex index = m_sceneTree->currentIndex(); index.isValid(); index = index.parent())
         state.selectedPath.prepend(index.data(Qt::DisplayRole).toString());
     state.playingClip = m_playingClip;
+    state.timeline = m_timeline->shown();
     return state;
 }
 
@@ -147,7 +152,8 @@ void MainViewController::restoreViewState(const ViewState& state)
     }
     if (found.isValid())
         m_sceneTree->setCurrentIndex(found);
-    if (!state.playingClip.isEmpty())
+    m_timeline->restore(state.timeline);
+    if (!state.playingClip.isEmpty() && state.playingClip != state.timeline.clip)
         m_viewport->playAnimation(state.playingClip);
 }
 
@@ -222,6 +228,9 @@ bool MainViewController::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         QKeyEvent* key = static_cast<QKeyEvent*>(event);
+        // Keys no widget of the window took go to the viewport.
+        if (watched == m_controller->mainWindow() && m_viewport->handleViewKey(key))
+            return true;
         if (key->modifiers() & Qt::ControlModifier) {
             if (key->matches(QKeySequence::Copy)) {
                 copySelectedModelNodes();
@@ -266,13 +275,13 @@ LoadResult MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newScen
         showScene(loaded);
         return loaded;
     }
-    if (onRefusal == OnRefusal::KeepShownModel) {
+    if (onRefusal == OnRefusal::KeepShownModel || loaded.outcome == LoadResult::Outcome::Failed) {
         newSceneGraph->deleteLater();
         return loaded;
     }
     // The viewer keeps the model it had; a reopen with other options that
     // failed must not leave it beside the empty trees.
-    m_viewport->clearScene();
+    clearView();
     showSceneGraph(newSceneGraph);
     return loaded;
 }

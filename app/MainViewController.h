@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnimationPlayback.h"
+#include "AnimationTimeline.h"
 #include "LoadResult.h"
 
 #include <QColor>
@@ -35,8 +36,9 @@ public:
     static constexpr int kViewportMinimumWidth = 500;
     static constexpr int kViewportMinimumHeight = 400;
 
-    // What the views show when the viewport does not show a new model:
-    // nothing of the last one (an open), or the last one as it is (a reload).
+    // What the views show when the viewport refuses a new model (a bundle
+    // without a model): nothing of the last one (an open), or the last one as
+    // it is (a reload). A model that failed to load leaves the last one shown.
     enum class OnRefusal { ShowNothing, KeepShownModel };
 
     explicit MainViewController(MainWindowController* controller);
@@ -51,10 +53,12 @@ public:
     SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     // What a reload of the same model keeps: the node selected in the scene
-    // tree (its path of names from the top) and the clip that plays.
+    // tree (its path of names from the top), the clip that plays and the
+    // time line's clip, time, play state and looping.
     struct ViewState {
         QStringList selectedPath;
         QString playingClip;
+        AnimationTimeline::Shown timeline;
     };
     ViewState viewState() const;
     // After the reloaded model's tree is built; names that are gone are skipped.

@@ -109,6 +109,7 @@ void MainWindowController::makeConnections(WEApplication* application)
     // Failures the user must hear of: a container that cannot be unpacked,
     // and an export that did not produce its file.
     connect(m_modelManager, &ModelManager::signalImportError, this, &MainWindowController::importRefused);
+    connect(m_userDialogController, &UserDialogController::logRequested, this, &MainWindowController::showLog);
     connect(m_modelManager, &ModelManager::modelExportFailed, this, &MainWindowController::modelExportFailed);
     connect(m_modelManager, &ModelManager::modelExportFailed, m_userDialogController,
             &UserDialogController::showExportFailedDialog);
@@ -234,7 +235,7 @@ void MainWindowController::openModel(const QString& path, OpenReason reason)
     }
     const QString unopenable = unopenableReason(path);
     if (!unopenable.isEmpty()) {
-        m_userDialogController->showImportErrorOccuredDialog(unopenable);
+        reportFailedOpen(unopenable);
         return;
     }
     modelWillLoad(path);
@@ -259,13 +260,14 @@ void MainWindowController::importRefused(const QString& text)
 {
     sceneImportFailed(text);
     if (!m_reloadFailed)
-        m_userDialogController->showImportErrorOccuredDialog(text);
+        reportFailedOpen(text);
     m_reloadFailed = false;
 }
 
 void MainWindowController::versionRefused(const QString& text)
 {
     sceneImportFailed(text);
+    hideLog();
     m_userDialogController->showVersionErrorDialog(text);
 }
 
@@ -334,9 +336,10 @@ void MainWindowController::modelWillLoad(const QString& path)
     trackUsageEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path));
     applyImportOptions();
     m_loadingPath = path;
-    m_mainViewController->clearView();
+    // The model shown stays until the new one replaces it: a file that
+    // cannot be opened must not take it off the screen.
+    m_mainViewController->viewport()->keepCameraOnNextLoad(false);
     m_loggingViewController->clear();
-    m_mainViewController->clearSceneTree();
     m_loadingIndicator->start(tr("Opening file: ") + QFileInfo(path).fileName(), 0);
 }
 
@@ -363,29 +366,16 @@ void MainWindowController::newModelLoaded(const QString& path)
 
 void MainWindowController::errorLoadingNewModel(QString message)
 {
-    Q_UNUSED(message);
     if (m_reloading) {
         // The encoder's records in the log say why.
         m_reloadFailed = true;
         reportFailedReload(QString());
         return;
     }
-    m_loadedPath.clear();
-    m_sourceWatcher->stop();
-    // The previous model's workspace is gone: its name must not stay.
-    m_mainWindow->setTitleFileName(QString());
-    forgetLoadedModel();
+    // The last model stays on screen, and is followed again.
+    sceneImportFailed(message);
+    followSource(UserSettings::instance().reloadWhenChanged() ? m_loadedPath : QString());
     m_loadingIndicator->stop(0);
-}
-
-// Nothing of the previous model is shown any more: its counts must not stay
-// beside a failure.
-void MainWindowController::forgetLoadedModel()
-{
-    setExportEnabled(false);
-    m_fileSize = 0;
-    setSceneStatistics(0, 0);
-    m_loadingPath.clear();
 }
 
 void MainWindowController::modelExportStarted(const QString& sourceFolder, const QString& outFilePath)
@@ -433,12 +423,13 @@ void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned 
         reportReloaded();
 }
 
+// The last good model stays on screen with its counts; the workspace no
+// longer holds it, so it cannot be exported.
 void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 {
     Q_UNUSED(optionalMessage);
-    // A failed reload keeps the last good model, and its counts with it.
-    if (!m_reloadFailed)
-        forgetLoadedModel();
+    setExportEnabled(false);
+    m_loadingPath.clear();
 }
 
 void MainWindowController::viewportFailedToLoad(const QString& message)
@@ -448,7 +439,26 @@ void MainWindowController::viewportFailedToLoad(const QString& message)
         return;
     }
     sceneImportFailed(message);
-    m_userDialogController->showImportErrorOccuredDialog(message);
+    reportFailedOpen(message);
+}
+
+// One box names the reason and leads to the log, which does not open beside it.
+void MainWindowController::reportFailedOpen(const QString& reason)
+{
+    hideLog();
+    m_userDialogController->showImportErrorOccuredDialog(reason);
+}
+
+void MainWindowController::hideLog()
+{
+    m_loggingViewController->showLoggingWindow(false);
+    m_menuManager->userDidChangedLoggingWindowVisibility(false);
+}
+
+void MainWindowController::showLog()
+{
+    m_loggingViewController->showLoggingWindow(true);
+    m_menuManager->userDidChangedLoggingWindowVisibility(true);
 }
 
 void MainWindowController::followSource(const QString& path)
@@ -469,7 +479,7 @@ void MainWindowController::reloadChangedSource(const QString& path)
     m_restoreViewState = true;
     m_viewState = m_mainViewController->viewState();
     m_loggingViewController->clear();
-    m_mainViewController->viewport()->keepCameraOnNextLoad();
+    m_mainViewController->viewport()->keepCameraOnNextLoad(true);
     applyImportOptions();
     m_modelManager->openModel(path);
 }
@@ -501,8 +511,7 @@ void MainWindowController::reportFailedReload(const QString& reason)
         record.message = reason;
         forwardViewerLogs({record});
     }
-    m_loggingViewController->showLoggingWindow(true);
-    m_menuManager->userDidChangedLoggingWindowVisibility(true);
+    showLog();
 }
 
 void MainWindowController::showConvertFilesDialog()

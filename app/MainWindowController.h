@@ -126,7 +126,9 @@ private:
     void reportFailedReload(const QString& reason);
     void showConvertFilesDialog();
     void setExportEnabled(bool enabled);
-    void forgetLoadedModel();
+    void reportFailedOpen(const QString& reason);
+    void showLog();
+    void hideLog();
     void makeConnections(WEApplication* application);
     bool startConversion(const QString& path);
 

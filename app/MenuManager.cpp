@@ -323,7 +323,10 @@ void MenuManager::showControlsClicked()
            "<tr><td>Pan</td><td>drag with Ctrl and the left button, or turn the wheel with the middle button "
            "held</td></tr>"
            "<tr><td>Zoom</td><td>turn the mouse wheel</td></tr>"
-           "<tr><td>Frame the model</td><td>Reset Camera in the tool bar</td></tr>"
+           "<tr><td>Frame the model</td><td>Reset Camera in the tool bar, or Home</td></tr>"
+           "<tr><td>Frame the selected node</td><td>F (the whole model when none is selected)</td></tr>"
+           "<tr><td>Play or pause the clip</td><td>Space</td></tr>"
+           "<tr><td>Step the time line by a frame</td><td>Left and Right arrow keys</td></tr>"
            "</table>"));
     box.exec();
 }

@@ -214,6 +214,7 @@ bool GlItem::stopAnimation(const QString& id)
 
 bool GlItem::seekAnimation(const QString& id, float milliseconds)
 {
+    update();
     return m_viewer->seekAnimation(id.toStdString(), milliseconds);
 }
 
@@ -251,7 +252,7 @@ QString GlItem::importFailureMessage(const QString& message, const EncoderOutput
     return text;
 }
 
-void GlItem::keepCameraOnNextLoad() { m_viewer->keepCameraOnNextLoad(); }
+void GlItem::keepCameraOnNextLoad(bool keep) { m_viewer->keepCameraOnNextLoad(keep); }
 
 void GlItem::resetCamera()
 {
@@ -260,6 +261,37 @@ void GlItem::resetCamera()
     emit usageEvent(QStringLiteral("usage"), QStringLiteral("toolbar"), QStringLiteral("reset_cam"));
     m_viewer->resetCamera();
     update();
+}
+
+void GlItem::frameSelection()
+{
+    if (!m_renderingEnabled)
+        return;
+    m_viewer->frameSelection();
+    update();
+}
+
+bool GlItem::handleViewKey(const QKeyEvent* event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    switch (event->key()) {
+    case Qt::Key_F:
+        frameSelection();
+        return true;
+    case Qt::Key_Home:
+        resetCamera();
+        return true;
+    case Qt::Key_Space:
+        emit playPauseRequested();
+        return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        emit frameStepRequested(event->key() == Qt::Key_Left ? -1 : 1);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void GlItem::setSelectedObject(engine::Node* node)
@@ -321,7 +353,11 @@ bool GlItem::forwardModifierKey(QKeyEvent* event, int engineEvent)
     return true;
 }
 
-void GlItem::keyPressEvent(QKeyEvent* event) { forwardModifierKey(event, SceneViewer::KeyPress); }
+void GlItem::keyPressEvent(QKeyEvent* event)
+{
+    if (!handleViewKey(event))
+        forwardModifierKey(event, SceneViewer::KeyPress);
+}
 
 void GlItem::keyReleaseEvent(QKeyEvent* event) { forwardModifierKey(event, SceneViewer::KeyRelease); }
 

@@ -65,8 +65,13 @@ public:
     QString openGLVersionString();
 
     bool isRenderingEnabled() const { return m_renderingEnabled; }
-    // The next model shown keeps the current camera (a reload).
-    void keepCameraOnNextLoad();
+    // Whether the next model shown keeps the current camera (a reload) or is
+    // framed (any other open).
+    void keepCameraOnNextLoad(bool keep);
+    // The viewport's own keys: F frames the selection (or the model), Home
+    // resets the camera, Space asks to play or pause, the left and right
+    // arrows ask to step the time line by a frame. False for any other key.
+    bool handleViewKey(const QKeyEvent* event);
 
     // OpenGL 2.1 or later.
     static bool isSupportedVersion(int major, int minor);
@@ -86,9 +91,12 @@ signals:
     void animationFinishedPlaying(QString animationId, float milliseconds);
     void animationStartedPlaying(QString animationId);
     void updateElaspedTimeOfAnimation(QString animationId, float milliseconds);
+    void playPauseRequested();
+    void frameStepRequested(int frames);
 
 public slots:
     void resetCamera();
+    void frameSelection();
     void setSelectedObject(engine::Node* node);
     void showDialog();
     void setClearColor(QColor color);

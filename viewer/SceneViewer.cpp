@@ -157,6 +157,10 @@ void SceneViewer::applyCameraTransform()
 void SceneViewer::update(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
+    if (!isAnyClipPlaying())
+        return;
+    // A skinned mesh changes its bounds as it moves.
+    placeSelectionBox();
     if (!m_host)
         return;
     for (const auto& entry : m_clips) {
@@ -252,6 +256,7 @@ LoadResult SceneViewer::loadModel()
     const bool keepCamera = std::exchange(m_keepCamera, false);
     makeContextCurrent();
     writeEmptyInfoFile(m_folders.metaFolder);
+    ThumbnailCapture::removeThumbnails(m_folders.metaFolder);
     if (!hasConvertedModel(m_folders.modelFolder)) {
         // The encoder failed or wrote nothing; showing an empty scene would
         // pass that off as a model that loaded.
@@ -318,7 +323,9 @@ void SceneViewer::replaceRootNode(engine::Node* root, bool keepCamera, LoadResul
     result.vertexCount = root->getSubtreeVertexCount();
     result.meshCount = root->getSubtreeMeshPartCount();
     result.clips = collectClips();
-    if (!keepCamera)
+    if (keepCamera)
+        frameKeepingView();
+    else
         frameCamera();
     m_thumbnailRequested = true;
     m_firstFrameDrawn = false;
@@ -377,6 +384,32 @@ void SceneViewer::frameCamera()
     applyCameraTransform();
 }
 
+// The camera stays where the user left it; Home goes to the new model's framing.
+void SceneViewer::frameKeepingView()
+{
+    if (!m_camera)
+        return;
+    const OrbitCamera view = m_orbit;
+    m_camera->setFarPlane(m_orbit.frame(m_modelSphere, m_camera->getFarPlane()));
+    m_orbit.target = view.target;
+    m_orbit.distance = view.distance;
+}
+
+void SceneViewer::frameSelection()
+{
+    if (!m_camera)
+        return;
+    engine::BoundingSphere sphere = m_selectedNode ? sphereAround(m_bounds.ofSubtree(m_selectedNode)) : m_modelSphere;
+    if (!(sphere.radius > 0.0f))
+        sphere = m_modelSphere;
+    const engine::Vector3 homeTarget = m_orbit.homeTarget;
+    const float homeDistance = m_orbit.homeDistance;
+    m_camera->setFarPlane(m_orbit.frame(sphere, m_camera->getFarPlane()));
+    m_orbit.homeTarget = homeTarget;
+    m_orbit.homeDistance = homeDistance;
+    applyCameraTransform();
+}
+
 void SceneViewer::checkTotals(const LoadResult& result, EncoderOutputLogs& records)
 {
     if (result.vertexCount == 0)
@@ -430,6 +463,7 @@ void SceneViewer::releaseRootNode()
     for (const auto& entry : m_clips)
         entry.second->stop();
     m_clips.clear();
+    setSelectedObject(nullptr);
     if (!m_rootNode)
         return;
     if (m_scene)
@@ -484,9 +518,15 @@ void SceneViewer::setClearColor(int red, int green, int blue)
 
 void SceneViewer::setSelectedObject(engine::Node* node)
 {
+    m_selectedNode = node;
+    placeSelectionBox();
+}
+
+void SceneViewer::placeSelectionBox()
+{
     if (!m_selectionNode)
         return;
-    const SelectionBox box = SelectionBox::placementFor(node, m_bounds);
+    const SelectionBox box = SelectionBox::placementFor(m_selectedNode, m_bounds);
     switch (box.action) {
     case SelectionBox::Action::Hide:
         m_selectionNode->setScale(0.0f);

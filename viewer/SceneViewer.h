@@ -69,9 +69,12 @@ public:
 
     void clearScene();
     void resetCamera();
+    // Fits the selected model node into the view, or the whole model when
+    // none is selected; Home (resetCamera) still goes to the model's framing.
+    void frameSelection();
     // The next model loaded keeps the camera where the user left it (a
     // reload of the same model) instead of framing it.
-    void keepCameraOnNextLoad() { m_keepCamera = true; }
+    void keepCameraOnNextLoad(bool keep) { m_keepCamera = keep; }
     void zoom(int wheelDelta);
     void setPanMode() { m_orbit.panMode = true; }
     // The next pointer press dollies instead of orbiting.
@@ -114,6 +117,8 @@ private:
     void measureModel();
     QStringList collectClips();
     void frameCamera();
+    void frameKeepingView();
+    void placeSelectionBox();
     static void checkTotals(const LoadResult& result, EncoderOutputLogs& records);
     void clipEvent(engine::AnimationClip* clip, EventType type) override;
     bool isAnyClipPlaying() const;
@@ -125,6 +130,7 @@ private:
     engine::Scene* m_scene = nullptr;
     engine::Node* m_rootNode = nullptr;
     engine::Node* m_selectionNode = nullptr;
+    engine::Node* m_selectedNode = nullptr; // of the model shown; the box marks it
     engine::Node* m_cameraNode = nullptr;
     engine::Camera* m_camera = nullptr;
     SceneDrawer m_sceneDrawer;

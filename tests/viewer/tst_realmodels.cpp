@@ -126,16 +126,17 @@ void RealModelsTest::model_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<uint>("vertices");
     QTest::addColumn<uint>("meshes");
+    QTest::addColumn<QString>("texture"); // written over, it must show on the next load
     // Totals as the encoder writes them; where Assimp's own count is known
     // (sausage, three materials) they agree with it.
 
     const QString samples = qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/";
     const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/";
-    QTest::newRow("skinned figure, bent at rest") << samples + "velmora-sample.fbx" << 818u << 3u;
-    QTest::newRow("stage with a point light") << samples + "velmora-stage.fbx" << 351u << 3u;
-    QTest::newRow("spider, 23 parts") << shared + "assimp/test/models/FBX/spider.fbx" << 958u << 19u;
-    QTest::newRow("sausage, skinned") << shared + "ufbx/data/blender_279_sausage_7400_binary.fbx" << 729u << 1u;
-    QTest::newRow("three materials") << shared + "generated/b_three_materials.fbx" << 24u << 3u;
+    QTest::newRow("skinned figure, bent at rest") << samples + "velmora-sample.fbx" << 818u << 3u << "";
+    QTest::newRow("stage with a point light") << samples + "velmora-stage.fbx" << 351u << 3u << "";
+    QTest::newRow("spider, 23 parts") << shared + "assimp/test/models/FBX/spider.fbx" << 958u << 19u << "";
+    QTest::newRow("sausage, skinned") << shared + "ufbx/data/blender_279_sausage_7400_binary.fbx" << 729u << 1u << "";
+    QTest::newRow("three materials") << shared + "generated/b_three_materials.fbx" << 24u << 3u << "checker.png";
 }
 
 void RealModelsTest::model()
@@ -143,6 +144,7 @@ void RealModelsTest::model()
     QFETCH(QString, path);
     QFETCH(uint, vertices);
     QFETCH(uint, meshes);
+    QFETCH(QString, texture);
     // Only a shared model may be missing; the samples are part of the project.
     if (!path.startsWith(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/") && !QFileInfo::exists(path))
         QSKIP("shared model not present");
@@ -189,6 +191,17 @@ void RealModelsTest::model()
     m_item->setSelectedObject(nullptr);
     QVERIFY2(differingPixels(withModel, withBox, withBox.rect(), true) > 20, "no selection box drawn");
 
+    if (!texture.isEmpty()) {
+        QDirIterator found(m_workspace->modelFolder(), {texture}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY2(found.hasNext(), "the texture was not converted");
+        QImage flat(64, 64, QImage::Format_RGB32);
+        flat.fill(Qt::magenta);
+        QVERIFY(flat.save(found.next()));
+        QVERIFY(m_item->loadModel().shown());
+        QVERIFY2(m_item->grabFramebuffer() != withModel, "the texture as it was is still drawn");
+        root = scene->findNode("RootSceneNode");
+    }
+
     // A save the engine cannot read, loaded over the model, leaves it on
     // screen as it was; only its record says why.
     const QImage before = m_item->grabFramebuffer();
@@ -213,6 +226,17 @@ void RealModelsTest::model()
     m_item->stopAnimation(clips.first().first().toString());
     waitForQuiet(frames);
     QCOMPARE(frames.count(), 0);
+
+    // The time line moved by hand redraws the pose with no other event.
+    const QString clip = clips.last().first().toString(); // a first clip may be a rest pose
+    QImage poses[2];
+    for (QImage& pose : poses) {
+        m_item->seekAnimation(clip, &pose == poses ? 0.0f : m_item->animationLength(clip) * 0.4f);
+        QTRY_VERIFY(!frames.isEmpty());
+        frames.clear();
+        pose = m_item->grabFramebuffer();
+    }
+    QVERIFY2(poses[0] != poses[1], "the pose did not change");
 }
 
 QTEST_MAIN(RealModelsTest)
