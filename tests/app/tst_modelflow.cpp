@@ -309,6 +309,14 @@ private slots:
         QVERIFY(scene->getActiveCamera()->getNode()->getTranslation() != home);
         clip = clips.last().at(0).toString();
 
+        // A file that cannot be opened leaves the model drawn; one box says why.
+        const QImage picture = view->viewport()->grabFramebuffer();
+        QString seen;
+        answerNextBox(&seen);
+        m_controller->menuManager()->openChosenFile(writeFile(m_files.filePath("reload/broken.fbx"), "no model"));
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::kWaitMs);
+        QVERIFY(view->viewport()->grabFramebuffer() == picture);
+
         // Closed with the model drawn, a clip playing and the log open: the
         // views, the viewport's engine objects and the controllers go in an
         // order that holds (the sanitizer build sees what does not crash).
