@@ -3,6 +3,7 @@
 #include "ModelDrop.h"
 #include "Platform_Qt.h"
 #include "SceneViewer.h"
+#include "ThumbnailCapture.h"
 
 #include <QDebug>
 #include <QDragEnterEvent>
@@ -160,6 +161,7 @@ LoadResult GlItem::loadModel()
         // Rendering is off, so nothing is drawn; a failed conversion is still
         // reported as one.
         SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
+        ThumbnailCapture::removeThumbnails(m_folders.metaFolder);
         if (SceneViewer::hasConvertedModel(m_folders.modelFolder))
             result.outcome = LoadResult::Outcome::NotDrawn;
         else

@@ -97,6 +97,8 @@ void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
              WebLink::isReachable(QUrl(LoggingViewController::documentationUrl())));
     table->selectRow(1); // written by the encoder from the model's names: never markup
     QCOMPARE(detail->toPlainText(), QStringLiteral("<b>not bold</b>"));
+    m_controller->loggingViewController()->clear(); // the next model's list
+    QVERIFY(detail->toPlainText().startsWith("Select a message above"));
     m_controller->loggingViewController()->userDidCloseLoggingWindow();
 }
 
