@@ -568,6 +568,7 @@ bool SceneViewer::seekAnimation(const std::string& clipId, float milliseconds)
     if (found == m_clips.end())
         return false;
     found->second->seek(milliseconds);
+    placeSelectionBox();
     return true;
 }
 

@@ -86,7 +86,8 @@ public:
     bool playAnimation(const std::string& clipId);
     bool pauseAnimation(const std::string& clipId);
     bool stopAnimation(const std::string& clipId);
-    // Poses the model at that time of the clip, playing, paused or standing.
+    // Poses the model at that time of the clip, playing, paused or standing;
+    // the selection box follows a skinned mesh to its new bounds.
     bool seekAnimation(const std::string& clipId, float milliseconds);
     // A looping clip repeats until paused; otherwise it plays as often as
     // its file says.

@@ -230,13 +230,17 @@ void RealModelsTest::model()
     // The time line moved by hand redraws the pose with no other event.
     const QString clip = clips.last().first().toString(); // a first clip may be a rest pose
     QImage poses[2];
-    for (QImage& pose : poses) {
-        m_item->seekAnimation(clip, &pose == poses ? 0.0f : m_item->animationLength(clip) * 0.4f);
+    engine::Vector3 boxes[2]; // the selection box follows the skin
+    m_item->setSelectedObject(selected);
+    for (int i = 0; i < 2; ++i) {
+        m_item->seekAnimation(clip, i * m_item->animationLength(clip) * 0.4f);
         QTRY_VERIFY(!frames.isEmpty());
         frames.clear();
-        pose = m_item->grabFramebuffer();
+        poses[i] = m_item->grabFramebuffer();
+        boxes[i] = scene->findNode("SelectionNode")->getScale();
     }
     QVERIFY2(poses[0] != poses[1], "the pose did not change");
+    QVERIFY2(boxes[0] != boxes[1], "the selection box stood still");
 }
 
 QTEST_MAIN(RealModelsTest)
