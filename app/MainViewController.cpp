@@ -10,7 +10,6 @@
 #include "PreferencesWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QEvent>
@@ -20,8 +19,6 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QVBoxLayout>
-
-#include <utility>
 
 namespace {
 
@@ -44,9 +41,8 @@ void replaceModel(QTreeView* view, QAbstractItemModel* model)
 
 // The viewer draws from the current workspace; its folders change with every
 // model opened.
-ViewerFolders currentViewerFolders()
+ViewerFolders viewerFoldersOf(const WorkspaceService& workspace)
 {
-    const WorkspaceService& workspace = WorkspaceRegistry::instanceOrDefault();
     return ViewerFolders {workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()};
 }
 
@@ -67,10 +63,9 @@ MainViewController::MainViewController(MainWindowController* controller)
 
     m_viewport = new GlItem(m_mainSplitter);
     m_viewport->setMinimumSize(kViewportMinimumWidth, kViewportMinimumHeight);
-    m_viewport->setFolders(currentViewerFolders());
+    m_viewport->setFolders(viewerFoldersOf(m_controller->workspaces()));
     m_viewport->setAcceptedSuffixes(ModelFileTypes::suffixes());
     m_viewport->setClearColor(PreferencesWindowController::storedBackgroundColor());
-    connect(m_viewport, &GlItem::sceneLoaded, this, &MainViewController::sceneLoaded);
     connect(m_viewport, &GlItem::addItemToAnimations, this, &MainViewController::addItemToAnimations);
     connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
 
@@ -126,6 +121,10 @@ void MainViewController::connectAnimationList()
             m_playingClip.clear();
     });
     connect(m_viewport, &GlItem::clearAnimationModel, this, [this]() { m_playingClip.clear(); });
+    connect(m_timeline, &AnimationTimeline::clipSought, m_animationList,
+            &AnimationListWidget::updateElaspedTimeOfAnimation);
+    connect(m_viewport, &GlItem::playPauseRequested, m_timeline, &AnimationTimeline::togglePlaying);
+    connect(m_viewport, &GlItem::frameStepRequested, m_timeline, &AnimationTimeline::stepFrames);
 }
 
 MainViewController::ViewState MainViewController::viewState() const
@@ -134,6 +133,7 @@ MainViewController::ViewState MainViewController::viewState() const
     for (QModelIndex index = m_sceneTree->currentIndex(); index.isValid(); index = index.parent())
         state.selectedPath.prepend(index.data(Qt::DisplayRole).toString());
     state.playingClip = m_playingClip;
+    state.timeline = m_timeline->shown();
     return state;
 }
 
@@ -153,7 +153,8 @@ void MainViewController::restoreViewState(const ViewState& state)
     }
     if (found.isValid())
         m_sceneTree->setCurrentIndex(found);
-    if (!state.playingClip.isEmpty())
+    m_timeline->restore(state.timeline);
+    if (!state.playingClip.isEmpty() && state.playingClip != state.timeline.clip)
         m_viewport->playAnimation(state.playingClip);
 }
 
@@ -264,6 +265,9 @@ bool MainViewController::eventFilter(QObject* watched, QEvent* event)
                 copyPropertyRows(false);
                 return true;
             }
+        } else if (watched == m_controller->mainWindow() && m_viewport->handleViewKey(key)) {
+            // Keys no widget of the window took go to the viewport.
+            return true;
         } else if (key->modifiers() & Qt::ControlModifier) {
             if (key->matches(QKeySequence::Copy)) {
                 copySelectedModelNodes();
@@ -287,50 +291,40 @@ void MainViewController::addItemToAnimations(QString anim)
 
 void MainViewController::clearAnimationModel() { m_mainSplitter->setSizes({kLeftPaneWidth, kViewportWidth, 0}); }
 
-void MainViewController::sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount)
+void MainViewController::showScene(const LoadResult& loaded)
 {
-    if (m_arrivingSceneGraph)
-        showSceneGraph(std::exchange(m_arrivingSceneGraph, nullptr));
-    if (m_sceneGraph) {
-        m_sceneGraph->setScene(scene);
-        m_sceneGraph->build();
-    }
-    const ModelStatistics::Counts counts = ModelStatistics::of(scene);
+    m_sceneGraph->setScene(loaded.scene);
+    m_sceneGraph->build();
+    const ModelStatistics::Counts counts = ModelStatistics::of(loaded.scene);
     if (counts.found)
         m_controller->setSceneStatistics(counts.vertices, counts.meshes);
     else
-        m_controller->setSceneStatistics(vertexCount, meshCount);
-    if (m_sceneGraph)
-        showPropertiesModel(m_sceneGraph->propertiesModel());
+        m_controller->setSceneStatistics(loaded.vertexCount, loaded.meshCount);
+    showPropertiesModel(m_sceneGraph->propertiesModel());
 }
 
-// The viewport reports a model it shows synchronously, from inside its load.
-void MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph,
-                                                       const EncoderOutputLogs* encoderToolLogs, OnRefusal onRefusal)
+LoadResult MainViewController::newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, OnRefusal onRefusal)
 {
-    if (!newSceneGraph)
-        return;
     newSceneGraph->setParent(this);
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        newSceneGraph->setModelFolder(workspaces->paths().model);
-    m_arrivingSceneGraph = newSceneGraph;
-    m_viewport->setFolders(currentViewerFolders());
-    const EncoderOutputLogs* viewerLogs = m_viewport->loadModel(newSceneGraph->modelPath(), newSceneGraph->version(),
-                                                                newSceneGraph->format(), encoderToolLogs);
-    if (viewerLogs && !viewerLogs->isEmpty())
-        m_controller->forwardViewerLogs(*viewerLogs);
-    const bool shown = !m_arrivingSceneGraph;
-    m_arrivingSceneGraph = nullptr;
-    if (shown)
-        return;
-    if (onRefusal == OnRefusal::KeepShownModel) {
+    newSceneGraph->setModelFolder(m_controller->workspaces().paths().model);
+    m_viewport->setFolders(viewerFoldersOf(m_controller->workspaces()));
+    const LoadResult loaded = m_viewport->loadModel();
+    if (!loaded.records.isEmpty())
+        m_controller->forwardViewerLogs(loaded.records);
+    if (loaded.shown()) {
+        showSceneGraph(newSceneGraph);
+        showScene(loaded);
+        return loaded;
+    }
+    if (onRefusal == OnRefusal::KeepShownModel || loaded.outcome == LoadResult::Outcome::Failed) {
         newSceneGraph->deleteLater();
-        return;
+        return loaded;
     }
     // The viewer keeps the model it had; a reopen with other options that
     // failed must not leave it beside the empty trees.
-    m_viewport->clearScene();
+    clearView();
     showSceneGraph(newSceneGraph);
+    return loaded;
 }
 
 void MainViewController::showSceneGraph(SceneGraph* sceneGraph)

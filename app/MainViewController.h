@@ -1,7 +1,8 @@
 #pragma once
 
 #include "AnimationPlayback.h"
-#include "EncoderOutputLog.h"
+#include "AnimationTimeline.h"
+#include "LoadResult.h"
 
 #include <QColor>
 #include <QItemSelection>
@@ -35,8 +36,9 @@ public:
     static constexpr int kViewportMinimumWidth = 500;
     static constexpr int kViewportMinimumHeight = 400;
 
-    // What the views show when the viewport does not show a new model:
-    // nothing of the last one (an open), or the last one as it is (a reload).
+    // What the views show when the viewport refuses a new model (a bundle
+    // without a model): nothing of the last one (an open), or the last one as
+    // it is (a reload). A model that failed to load leaves the last one shown.
     enum class OnRefusal { ShowNothing, KeepShownModel };
 
     explicit MainViewController(MainWindowController* controller);
@@ -51,19 +53,21 @@ public:
     SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     // What a reload of the same model keeps: the node selected in the scene
-    // tree (its path of names from the top) and the clip that plays.
+    // tree (its path of names from the top), the clip that plays and the
+    // time line's clip, time, play state and looping.
     struct ViewState {
         QStringList selectedPath;
         QString playingClip;
+        AnimationTimeline::Shown timeline;
     };
     ViewState viewState() const;
     // After the reloaded model's tree is built; names that are gone are skipped.
     void restoreViewState(const ViewState& state);
 
-    // Hands the model to the viewport; its trees take the place of the shown
-    // ones once the viewport shows it.
-    void newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, const EncoderOutputLogs* encoderToolLogs,
-                                       OnRefusal onRefusal = OnRefusal::ShowNothing);
+    // Has the viewport load the model of the current workspace; the scene
+    // graph's trees take the place of the shown ones when it shows, or when
+    // the refusal asks to show nothing. The viewer's findings go to the log.
+    LoadResult newSceneGraphIsReadyToDisplay(SceneGraph* newSceneGraph, OnRefusal onRefusal = OnRefusal::ShowNothing);
     void clearView();
     // Empties the current scene graph's tree before the next model comes.
     void clearSceneTree();
@@ -76,7 +80,6 @@ public:
 public slots:
     void addItemToAnimations(QString anim);
     void clearAnimationModel();
-    void sceneLoaded(engine::Scene* scene, uint vertexCount, uint meshCount);
     void updateSceneGraphView(QStandardItemModel* model);
     void selectionChangedSlot(const QItemSelection& selected, const QItemSelection& deselected);
     void showContextMenu(const QPoint& pos);
@@ -99,6 +102,7 @@ private:
     void showPropertyContextMenu(const QPoint& pos);
     void showPropertiesModel(QStandardItemModel* model);
     void showSceneGraph(SceneGraph* sceneGraph);
+    void showScene(const LoadResult& loaded);
 
     MainWindowController* m_controller;
     QString m_playingClip; // the clip that plays, empty when none
@@ -106,7 +110,6 @@ private:
     QTreeView* m_propertyTree = nullptr;
     GlItem* m_viewport = nullptr;
     SceneGraph* m_sceneGraph = nullptr;
-    SceneGraph* m_arrivingSceneGraph = nullptr; // handed to the viewport, not shown yet
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;
     AnimationListWidget* m_animationList = nullptr;

@@ -22,7 +22,6 @@
 #include "UserDialogController.h"
 #include "UserSettings.h"
 #include "WEApplication.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QCoreApplication>
@@ -36,10 +35,12 @@ namespace {
 const int kExportMessageDelayMs = 100;
 }
 
-MainWindowController::MainWindowController(WEApplication* application, const QString& modelToConvert)
+MainWindowController::MainWindowController(WEApplication* application, WorkspaceService& workspaces,
+                                           const QString& modelToConvert)
     : QObject(nullptr)
+    , m_workspaces(workspaces)
 {
-    m_modelManager = new ModelManager(WorkspaceRegistry::instanceOrDefault(), this);
+    m_modelManager = new ModelManager(workspaces, this);
     // Building the window takes a while; the encoder need not wait for it.
     if (startConversion(modelToConvert))
         m_convertingAtStart = modelToConvert;
@@ -67,25 +68,18 @@ MainWindowController::~MainWindowController()
     // pool has ended, nothing writes there any more: delete it for good.
     m_modelManager->cancelImport();
     QThreadPool::globalInstance()->waitForDone();
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        workspaces->deleteCurrentWorkspace();
+    m_workspaces.deleteCurrentWorkspace();
 }
 
 void MainWindowController::makeConnections(WEApplication* application)
 {
-    // Where one signal has several receivers, modelWillLoad must run before
-    // the model manager starts the import, so the order below matters.
     ToolBarController* toolBar = m_mainWindow->toolBarController();
     GlItem* viewport = m_mainViewController->viewport();
 
-    connect(viewport, &GlItem::sceneLoaded, this, &MainWindowController::sceneImportSuccessful);
-    connect(viewport, &GlItem::sceneImportFailedEvent, this, &MainWindowController::viewportFailedToLoad);
-
-    connect(m_modelManager, &ModelManager::signalVersionError, this, &MainWindowController::sceneImportFailed);
+    connect(m_modelManager, &ModelManager::signalVersionError, this, &MainWindowController::versionRefused);
     connect(m_menuManager, &MenuManager::open3dModel, this, &MainWindowController::openModel);
     connect(m_menuManager, &MenuManager::reopen3dModel, this, &MainWindowController::reopenModel);
-    connect(m_menuManager, &MenuManager::exportToFile, m_modelManager, &ModelManager::exportModel);
-    connect(m_menuManager, &MenuManager::exportToFile, this, &MainWindowController::modelExportStarted);
+    connect(m_menuManager, &MenuManager::exportToFile, this, &MainWindowController::exportModel);
     connect(m_menuManager, &MenuManager::exportToDirectoryNotAllowed, m_userDialogController,
             &UserDialogController::showExportToDirectoryNotAllowedDialog);
     connect(toolBar, &ToolBarController::openFileSignal, m_menuManager, &MenuManager::openMenuClicked);
@@ -101,30 +95,21 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(m_modelManager, &ModelManager::newModelLoaded, this, &MainWindowController::newModelLoaded);
     connect(m_modelManager, &ModelManager::modelExported, this, &MainWindowController::modelExported);
     connect(m_modelManager, &ModelManager::errorLoadingModel, this, &MainWindowController::errorLoadingNewModel);
-    connect(m_modelManager, &ModelManager::signalVersionError, m_userDialogController,
-            &UserDialogController::showVersionErrorDialog);
     connect(m_modelManager, &ModelManager::importRecordsReady, loggingManager(),
             &LoggingManager::outputParserDidGenerateOutputMessages);
     connect(m_loggingViewController, &LoggingViewController::loggingWindowVisibilityWillChange, this,
             &MainWindowController::stopLoadingIndicator);
     connect(toolBar, &ToolBarController::resetCameraSignal, viewport, &GlItem::resetCamera);
-    // A drop opens the model the way the menu does: the views are cleared
-    // before the import starts.
-    connect(viewport, &GlItem::loadModelFromDropEvent, this, &MainWindowController::openModel);
+    connect(viewport, &GlItem::loadModelFromDropEvent, this,
+            [this](const QString& path) { openModel(path, OpenReason::Drop); });
     connect(viewport, &GlItem::usageEvent, this, &MainWindowController::trackUsageEvent);
     loggingManager()->setTrackEventSink(trackEventWithValue);
     connect(viewport, &GlItem::newFramerateAvailable, this, &MainWindowController::newFramerateAvailable);
 
     // Failures the user must hear of: a container that cannot be unpacked,
     // and an export that did not produce its file.
-    connect(m_modelManager, &ModelManager::signalImportError, this, &MainWindowController::sceneImportFailed);
-    connect(m_modelManager, &ModelManager::signalImportError, this, [this](const QString& text) {
-        // A reload that failed says so in the status bar and the log; a box
-        // on every save of a half-finished model would be in the way.
-        if (!m_reloadFailed)
-            m_userDialogController->showImportErrorOccuredDialog(text);
-        m_reloadFailed = false;
-    });
+    connect(m_modelManager, &ModelManager::signalImportError, this, &MainWindowController::importRefused);
+    connect(m_userDialogController, &UserDialogController::logRequested, this, &MainWindowController::showLog);
     connect(m_modelManager, &ModelManager::modelExportFailed, this, &MainWindowController::modelExportFailed);
     connect(m_modelManager, &ModelManager::modelExportFailed, m_userDialogController,
             &UserDialogController::showExportFailedDialog);
@@ -139,13 +124,15 @@ void MainWindowController::makeConnections(WEApplication* application)
             &MainViewController::previewBackgroundColor);
 
     connect(m_mainWindow.get(), &MainWindow::windowWillClose, this, &MainWindowController::mainWindowWillClose);
-    connect(m_sourceWatcher, &SourceWatcher::sourceChanged, this, &MainWindowController::reloadChangedSource);
+    connect(m_sourceWatcher, &SourceWatcher::sourceChanged, this,
+            [this](const QString& path) { openModel(path, OpenReason::Reload); });
     connect(m_menuManager, &MenuManager::convertFilesRequested, this, &MainWindowController::showConvertFilesDialog);
     connect(m_menuManager, &MenuManager::reloadWhenChangedToggled, this,
             [this](bool reload) { followSource(reload ? m_loadedPath : QString()); });
 
     if (application) {
-        connect(application, &WEApplication::openModelFromAppEvent, this, &MainWindowController::openModel);
+        connect(application, &WEApplication::openModelFromAppEvent, this,
+                [this](const QString& path) { openModel(path, OpenReason::SystemEvent); });
         connect(m_menuManager, &MenuManager::startAppUpdateCheck, application,
                 &WEApplication::checkForAvailableAppUpdates);
         connect(application, &WEApplication::quitRequested, m_menuManager, &MenuManager::quitMenuClicked);
@@ -235,29 +222,61 @@ void MainWindowController::loadModelFromArgs() { openCommandLineModel(QCoreAppli
 void MainWindowController::openCommandLineModel(const QStringList& arguments)
 {
     const QString path = modelPathFromArguments(arguments);
-    if (path.isEmpty())
-        return;
-    const QString reason = unopenableReason(path);
-    if (!reason.isEmpty()) {
-        m_userDialogController->showImportErrorOccuredDialog(reason);
-        return;
-    }
-    openModel(path);
+    if (!path.isEmpty())
+        openModel(path, OpenReason::CommandLine);
 }
 
 // The workspace is named after the file's digest, which the model manager
 // takes off the main thread before it imports.
-void MainWindowController::openModel(const QString& path)
+void MainWindowController::openModel(const QString& path, OpenReason reason)
 {
+    if (reason == OpenReason::Reload) {
+        reloadChangedSource(path);
+        return;
+    }
+    const QString unopenable = unopenableReason(path);
+    if (!unopenable.isEmpty()) {
+        reportFailedOpen(unopenable);
+        return;
+    }
     modelWillLoad(path);
     m_modelManager->openModel(path);
+}
+
+void MainWindowController::applyImportOptions()
+{
+    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+}
+
+void MainWindowController::exportModel(const QString& sourceFolder, const QString& outFilePath)
+{
+    modelExportStarted(sourceFolder, outFilePath);
+    m_modelManager->exportModel(sourceFolder, outFilePath);
+}
+
+// A container that cannot be unpacked. A reload that failed says so in the
+// status bar and the log; a box on every save of a half-finished model would
+// be in the way.
+void MainWindowController::importRefused(const QString& text)
+{
+    sceneImportFailed(text);
+    if (!m_reloadFailed)
+        reportFailedOpen(text);
+    m_reloadFailed = false;
+}
+
+void MainWindowController::versionRefused(const QString& text)
+{
+    sceneImportFailed(text);
+    hideLog();
+    m_userDialogController->showVersionErrorDialog(text);
 }
 
 bool MainWindowController::startConversion(const QString& path)
 {
     if (!unopenableReason(path).isEmpty() || ModelFileTypes::isContainerFile(path))
         return false;
-    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    applyImportOptions();
     m_modelManager->openModel(path);
     return true;
 }
@@ -278,7 +297,7 @@ void MainWindowController::trackEventWithValue(const QString& category, const QS
 // for a reopen precisely when they did.
 void MainWindowController::reopenModel()
 {
-    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    applyImportOptions();
     m_modelManager->reimportModel();
 }
 
@@ -286,18 +305,27 @@ void MainWindowController::reopenModel()
 // says where the model lies.
 void MainWindowController::showLoadedModel(const LoadedModel& model)
 {
-    m_loadedModelRecords = model.records;
     auto* sceneGraph = new SceneGraph(model.modelPath, model.version, model.format);
-    m_mainViewController->newSceneGraphIsReadyToDisplay(sceneGraph, &m_loadedModelRecords,
-                                                        m_reloading ? MainViewController::OnRefusal::KeepShownModel
-                                                                    : MainViewController::OnRefusal::ShowNothing);
-    // A reload neither shown nor reported as failed met a bundle without a
-    // root node, which the viewer's records in the log say; the viewer kept
-    // the last good model. With rendering off nothing is shown at all.
-    if (m_reloading && m_mainViewController->viewport()->isRenderingEnabled())
-        reportFailedReload(QString());
-    else if (m_reloading)
-        reportReloaded();
+    const LoadResult loaded = m_mainViewController->newSceneGraphIsReadyToDisplay(
+        sceneGraph,
+        m_reloading ? MainViewController::OnRefusal::KeepShownModel : MainViewController::OnRefusal::ShowNothing);
+    switch (loaded.outcome) {
+    case LoadResult::Outcome::Shown:
+        sceneImportSuccessful(loaded.scene, loaded.vertexCount, loaded.meshCount);
+        break;
+    case LoadResult::Outcome::Failed:
+        viewportFailedToLoad(GlItem::importFailureMessage(loaded.failure, &model.records));
+        break;
+    case LoadResult::Outcome::Refused:
+        // The viewer's records in the log say why; it kept the last good model.
+        if (m_reloading)
+            reportFailedReload(QString());
+        break;
+    case LoadResult::Outcome::NotDrawn:
+        if (m_reloading)
+            reportReloaded();
+        break;
+    }
 }
 
 void MainWindowController::modelWillLoad(const QString& path)
@@ -307,11 +335,12 @@ void MainWindowController::modelWillLoad(const QString& path)
     m_restoreViewState = false;
     m_sourceWatcher->stop();
     trackUsageEvent(QStringLiteral("model"), QStringLiteral("open_ext"), fileTypeLabel(path));
-    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    applyImportOptions();
     m_loadingPath = path;
-    m_mainViewController->clearView();
+    // The model shown stays until the new one replaces it: a file that
+    // cannot be opened must not take it off the screen.
+    m_mainViewController->viewport()->keepCameraOnNextLoad(false);
     m_loggingViewController->clear();
-    m_mainViewController->clearSceneTree();
     m_loadingIndicator->start(tr("Opening file: ") + QFileInfo(path).fileName(), 0);
 }
 
@@ -338,29 +367,16 @@ void MainWindowController::newModelLoaded(const QString& path)
 
 void MainWindowController::errorLoadingNewModel(QString message)
 {
-    Q_UNUSED(message);
     if (m_reloading) {
         // The encoder's records in the log say why.
         m_reloadFailed = true;
         reportFailedReload(QString());
         return;
     }
-    m_loadedPath.clear();
-    m_sourceWatcher->stop();
-    // The previous model's workspace is gone: its name must not stay.
-    m_mainWindow->setTitleFileName(QString());
-    forgetLoadedModel();
+    // The last model stays on screen, and is followed again.
+    sceneImportFailed(message);
+    followSource(UserSettings::instance().reloadWhenChanged() ? m_loadedPath : QString());
     m_loadingIndicator->stop(0);
-}
-
-// Nothing of the previous model is shown any more: its counts must not stay
-// beside a failure.
-void MainWindowController::forgetLoadedModel()
-{
-    setExportEnabled(false);
-    m_fileSize = 0;
-    setSceneStatistics(0, 0);
-    m_loadingPath.clear();
 }
 
 void MainWindowController::modelExportStarted(const QString& sourceFolder, const QString& outFilePath)
@@ -408,12 +424,13 @@ void MainWindowController::sceneImportSuccessful(engine::Scene* scene, unsigned 
         reportReloaded();
 }
 
+// The last good model stays on screen with its counts; the workspace no
+// longer holds it, so it cannot be exported.
 void MainWindowController::sceneImportFailed(const QString& optionalMessage)
 {
     Q_UNUSED(optionalMessage);
-    // A failed reload keeps the last good model, and its counts with it.
-    if (!m_reloadFailed)
-        forgetLoadedModel();
+    setExportEnabled(false);
+    m_loadingPath.clear();
 }
 
 void MainWindowController::viewportFailedToLoad(const QString& message)
@@ -423,7 +440,26 @@ void MainWindowController::viewportFailedToLoad(const QString& message)
         return;
     }
     sceneImportFailed(message);
-    m_userDialogController->showImportErrorOccuredDialog(message);
+    reportFailedOpen(message);
+}
+
+// One box names the reason and leads to the log, which does not open beside it.
+void MainWindowController::reportFailedOpen(const QString& reason)
+{
+    hideLog();
+    m_userDialogController->showImportErrorOccuredDialog(reason);
+}
+
+void MainWindowController::hideLog()
+{
+    m_loggingViewController->showLoggingWindow(false);
+    m_menuManager->userDidChangedLoggingWindowVisibility(false);
+}
+
+void MainWindowController::showLog()
+{
+    m_loggingViewController->showLoggingWindow(true);
+    m_menuManager->userDidChangedLoggingWindowVisibility(true);
 }
 
 void MainWindowController::followSource(const QString& path)
@@ -444,8 +480,8 @@ void MainWindowController::reloadChangedSource(const QString& path)
     m_restoreViewState = true;
     m_viewState = m_mainViewController->viewState();
     m_loggingViewController->clear();
-    m_mainViewController->viewport()->keepCameraOnNextLoad();
-    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    m_mainViewController->viewport()->keepCameraOnNextLoad(true);
+    applyImportOptions();
     m_modelManager->openModel(path);
 }
 
@@ -476,8 +512,7 @@ void MainWindowController::reportFailedReload(const QString& reason)
         record.message = reason;
         forwardViewerLogs({record});
     }
-    m_loggingViewController->showLoggingWindow(true);
-    m_menuManager->userDidChangedLoggingWindowVisibility(true);
+    showLog();
 }
 
 void MainWindowController::showConvertFilesDialog()
@@ -490,8 +525,4 @@ void MainWindowController::showConvertFilesDialog()
     m_convertFilesDialog->raise();
 }
 
-void MainWindowController::mainWindowWillClose()
-{
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        workspaces->deleteCurrentWorkspace();
-}
+void MainWindowController::mainWindowWillClose() { m_workspaces.deleteCurrentWorkspace(); }

@@ -3,6 +3,7 @@
 #include "MainViewController.h"
 
 #include "EncoderOutputLog.h"
+#include "OpenReason.h"
 
 #include <QObject>
 #include <QString>
@@ -24,6 +25,7 @@ class SourceWatcher;
 class SystemInfoWindowController;
 class UserDialogController;
 class WEApplication;
+class WorkspaceService;
 struct LoadedModel;
 
 namespace engine {
@@ -38,14 +40,17 @@ class MainWindowController : public QObject {
     Q_OBJECT
 public:
     // The application may be null (tests); then its signals are not wired.
-    // A model file to convert starts converting before the window is built,
+    // Models are converted into the workspaces of `workspaces`, which
+    // outlives the controller. A model file to convert starts converting before the window is built,
     // unless it is a container (unpacked at once, so it waits for the
     // window) or cannot be opened (which the window reports); see
     // startedConversion.
-    explicit MainWindowController(WEApplication* application, const QString& modelToConvert = QString());
+    MainWindowController(WEApplication* application, WorkspaceService& workspaces,
+                         const QString& modelToConvert = QString());
     ~MainWindowController() override;
 
     MainWindow* mainWindow() const { return m_mainWindow.get(); }
+    WorkspaceService& workspaces() const { return m_workspaces; }
     // The model given at construction is converting; its result arrives
     // once the event loop runs.
     bool startedConversion() const { return !m_convertingAtStart.isEmpty(); }
@@ -85,8 +90,11 @@ public:
 public slots:
     void trackAppStart();
     void loadModelFromArgs();
-    // Names the workspace after the file, clears the views and imports it.
-    void openModel(const QString& path);
+    // The one way a model is opened, whatever asked for it: the workspace is
+    // named after the file and the file imported into it. A reload keeps the
+    // view as it is; any other open clears it first.
+    void openModel(const QString& path, OpenReason reason);
+    // The first step of an open that is not a reload.
     void modelWillLoad(const QString& path);
     void modelImportStarted(const QString& path);
     void newModelLoaded(const QString& path);
@@ -103,18 +111,24 @@ private slots:
     void stopLoadingIndicator();
     void trackUsageEvent(const QString& category, const QString& action, const QString& label);
     void reopenModel();
+    void exportModel(const QString& sourceFolder, const QString& outFilePath);
+    void importRefused(const QString& text);
+    void versionRefused(const QString& text);
     void viewportFailedToLoad(const QString& message);
 
 private:
     void showLoadedModel(const LoadedModel& model);
     static void trackEventWithValue(const QString& category, const QString& action, const QString& label, int value);
     void followSource(const QString& path);
+    void applyImportOptions();
     void reloadChangedSource(const QString& path);
     void reportReloaded();
     void reportFailedReload(const QString& reason);
     void showConvertFilesDialog();
     void setExportEnabled(bool enabled);
-    void forgetLoadedModel();
+    void reportFailedOpen(const QString& reason);
+    void showLog();
+    void hideLog();
     void makeConnections(WEApplication* application);
     bool startConversion(const QString& path);
 
@@ -123,6 +137,7 @@ private:
     // while everything they call on is still there, and the viewport frees
     // its engine objects with its own GL context current.
     std::unique_ptr<MainWindow> m_mainWindow;
+    WorkspaceService& m_workspaces;
     ModelManager* m_modelManager = nullptr;
     MenuManager* m_menuManager = nullptr;
     SourceWatcher* m_sourceWatcher = nullptr;
@@ -147,6 +162,4 @@ private:
     quint32 m_meshCount = 0;
     // Full 64-bit size: models beyond 4 GiB must not show a wrapped size.
     quint64 m_fileSize = 0;
-    // The records of the model shown; the viewport keeps a pointer to them.
-    EncoderOutputLogs m_loadedModelRecords;
 };

@@ -10,7 +10,6 @@
 #include "StatusBarController.h"
 #include "UserSettings.h"
 #include "WebLink.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -206,7 +205,7 @@ void MenuManager::updateRecentFilesMenu()
     for (const QString& file : files) {
         QAction* action = m_recentFilesMenu->addAction(QDir::toNativeSeparators(file));
         action->setEnabled(QFileInfo(file).isFile());
-        connect(action, &QAction::triggered, this, [this, file] { openChosenFile(file); });
+        connect(action, &QAction::triggered, this, [this, file] { openChosenFile(file, OpenReason::RecentFile); });
     }
     m_recentFilesMenu->addSeparator();
     QAction* clear = m_recentFilesMenu->addAction(tr("&Clear"));
@@ -215,11 +214,7 @@ void MenuManager::updateRecentFilesMenu()
     connect(clear, &QAction::triggered, this, &MenuManager::clearRecentFilesClicked);
 }
 
-QString MenuManager::exportSourceFolder()
-{
-    const WorkspaceService* workspaces = WorkspaceRegistry::instance();
-    return workspaces ? workspaces->modelFolder() : QString();
-}
+QString MenuManager::exportSourceFolder() const { return m_controller->workspaces().modelFolder(); }
 
 QUrl MenuManager::documentationUrl() { return QUrl(tr(VELMORA_WEB_HOST "/documentation")); }
 
@@ -252,10 +247,10 @@ void MenuManager::openMenuClicked()
         openChosenFile(path);
 }
 
-void MenuManager::openChosenFile(const QString& path)
+void MenuManager::openChosenFile(const QString& path, OpenReason reason)
 {
     UserSettings::instance().setLastImportPath(path);
-    emit open3dModel(path);
+    emit open3dModel(path, reason);
 }
 
 void MenuManager::exportMenuClicked()
@@ -327,7 +322,10 @@ void MenuManager::showControlsClicked()
            "<tr><td>Pan</td><td>drag with Ctrl and the left button, or turn the wheel with the middle button "
            "held</td></tr>"
            "<tr><td>Zoom</td><td>turn the mouse wheel</td></tr>"
-           "<tr><td>Frame the model</td><td>Reset Camera in the tool bar</td></tr>"
+           "<tr><td>Frame the model</td><td>Reset Camera in the tool bar, or Home</td></tr>"
+           "<tr><td>Frame the selected node</td><td>F (the whole model when none is selected)</td></tr>"
+           "<tr><td>Play or pause the clip</td><td>Space</td></tr>"
+           "<tr><td>Step the time line by a frame</td><td>Left and Right arrow keys</td></tr>"
            "</table>"));
     box.exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OpenReason.h"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -31,11 +33,11 @@ public:
     void rememberOpenedFile(const QString& path);
 
     // What the open and export dialogs do with the path the user chose.
-    void openChosenFile(const QString& path);
+    void openChosenFile(const QString& path, OpenReason reason = OpenReason::Menu);
     void exportToChosenFile(const QString& chosenPath);
 
     // Where the model to export lies: the current workspace's model folder.
-    static QString exportSourceFolder();
+    QString exportSourceFolder() const;
     static QUrl documentationUrl();
     // The form is told the system the program runs on.
     static QUrl feedbackUrl(const QString& operatingSystem);
@@ -66,7 +68,7 @@ signals:
     void showSystemInfoWindow();
     void startAppUpdateCheck();
     void copyAllModelNodes();
-    void open3dModel(const QString& path);
+    void open3dModel(const QString& path, OpenReason reason);
     void reopen3dModel();
     void reloadWhenChangedToggled(bool reload);
     void convertFilesRequested();

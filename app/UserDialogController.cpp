@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 
 UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
     : QObject(parent)
@@ -17,6 +18,7 @@ UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
     m_importErrorBox->setIcon(QMessageBox::Critical);
     m_importErrorBox->setText(tr("Ooops, there was a problem loading your scene."));
     m_importErrorBox->setStandardButtons(QMessageBox::Ok);
+    m_showLogButton = m_importErrorBox->addButton(tr("Show Log"), QMessageBox::ActionRole);
 
     m_exportNotAllowedBox = new QMessageBox(mainWindow);
     m_exportNotAllowedBox->setIcon(QMessageBox::Warning);
@@ -59,8 +61,11 @@ void UserDialogController::showVersionErrorDialog(const QString& errorText)
 void UserDialogController::showImportErrorOccuredDialog(QString optionalMessage)
 {
     trackCrash("importError");
-    m_importErrorBox->setDetailedText(optionalMessage);
+    // The reason shows up front; the log holds every record of the attempt.
+    m_importErrorBox->setInformativeText(optionalMessage);
     m_importErrorBox->exec();
+    if (m_importErrorBox->clickedButton() == m_showLogButton)
+        emit logRequested();
 }
 
 void UserDialogController::showExportToDirectoryNotAllowedDialog(QString directoryPath)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class QAbstractButton;
 class QMessageBox;
 class QWidget;
 
@@ -12,6 +13,10 @@ class UserDialogController : public QObject {
 public:
     explicit UserDialogController(QWidget* mainWindow, QObject* parent = nullptr);
     ~UserDialogController() override;
+
+signals:
+    // The user asked to see the log from a box that reports a failed open.
+    void logRequested();
 
 public slots:
     void showVM3FileToOldDialog();
@@ -29,6 +34,7 @@ private:
 
     QMessageBox* m_versionTooOldBox;
     QMessageBox* m_importErrorBox;
+    QAbstractButton* m_showLogButton;
     QMessageBox* m_exportNotAllowedBox;
     QMessageBox* m_exportFailedBox;
 };

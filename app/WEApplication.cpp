@@ -10,8 +10,6 @@
 #include "UpdatePresenter.h"
 #include "UserSettings.h"
 #include "VelmoraResources.h"
-#include "WorkspaceRegistry.h"
-#include "WorkspaceService.h"
 
 #include <QFileOpenEvent>
 #include <QScreen>
@@ -33,8 +31,6 @@ WEApplication::WEApplication(int& argc, char** argv)
     m_tracker->setTrackingEnabled(settings.isTrackingEnabled());
     connect(&settings, &UserSettings::trackingEnabledChanged, this, &WEApplication::trackingSwitched);
     AnalyticsTracker::setInstance(m_tracker.get());
-    m_workspaceService = std::make_unique<WorkspaceService>();
-    WorkspaceRegistry::setInstance(m_workspaceService.get());
 #ifdef Q_OS_LINUX
     connect(new QuitSignals_Linux(this), &QuitSignals_Linux::quitRequested, this, &WEApplication::quitRequested);
 #endif
@@ -46,7 +42,6 @@ WEApplication::WEApplication(int& argc, char** argv)
 WEApplication::~WEApplication()
 {
     AnalyticsTracker::setInstance(nullptr);
-    WorkspaceRegistry::setInstance(nullptr);
 }
 
 bool WEApplication::isSupportedModelFile(const QString& path) { return ModelFileTypes::isOpenableFile(path); }

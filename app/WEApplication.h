@@ -9,7 +9,6 @@ class AnalyticsTracker;
 class OsInfoService;
 class UpdateChecker;
 class UpdatePresenter;
-class WorkspaceService;
 
 // The application object. It owns the process-wide services and wires them:
 // each is handed what it needs, and a change of the user's tracking switch
@@ -46,7 +45,6 @@ private:
 
     // Destroyed bottom up: the update windows before the checker whose
     // network fetches their notes.
-    std::unique_ptr<WorkspaceService> m_workspaceService;
     std::unique_ptr<OsInfoService> m_osInfoService;
     std::unique_ptr<UpdateChecker> m_updateChecker;
     std::unique_ptr<UpdatePresenter> m_updatePresenter;

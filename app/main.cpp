@@ -5,7 +5,6 @@
 #include "HeadlessPreview.h"
 #include "MainWindowController.h"
 #include "WEApplication.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QLoggingCategory>
@@ -79,15 +78,15 @@ int main(int argc, char** argv)
     application.installTranslator(&translator);
 
     // Before this run creates a workspace of its own.
-    if (WorkspaceService* workspaces = WorkspaceRegistry::instance())
-        workspaces->cleanPendingWorkspaces();
+    WorkspaceService workspaces;
+    workspaces.cleanPendingWorkspaces();
 
     int exitCode = 0;
     {
         // A model file to convert starts converting before the window is
         // built: the encoder runs while the window and its OpenGL context are
         // made.
-        MainWindowController controller(&application,
+        MainWindowController controller(&application, workspaces,
                                         MainWindowController::modelPathFromArguments(QCoreApplication::arguments()));
         controller.showAtStart();
 

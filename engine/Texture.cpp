@@ -7,6 +7,8 @@
 
 #include <GL/glew.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -22,6 +24,20 @@ std::vector<Texture*>& textureCache()
 {
     static std::vector<Texture*> cache;
     return cache;
+}
+
+struct FileStamp {
+    long long size = -1;
+    long long time = -1; // nanoseconds since the epoch
+};
+
+FileStamp fileStampOf(const char* path)
+{
+    struct stat info { };
+    if (stat(FileSystem::resolvePath(path).c_str(), &info) != 0)
+        return FileStamp();
+    return FileStamp {static_cast<long long>(info.st_size),
+                      static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
 }
 
 std::string lowerCaseExtension(const std::string& path)
@@ -110,8 +126,9 @@ Texture* Texture::create(const char* path, bool generateMipmaps)
     if (!path || !*path)
         return nullptr;
     const std::string key = std::string(FileSystem::getResourcePath()) + "/" + path;
+    const FileStamp stamp = fileStampOf(path);
     for (Texture* cached : textureCache()) {
-        if (cached->m_path == key) {
+        if (cached->m_path == key && cached->m_fileSize == stamp.size && cached->m_fileTime == stamp.time) {
             cached->addRef();
             if (generateMipmaps)
                 cached->generateMipmaps();
@@ -122,6 +139,8 @@ Texture* Texture::create(const char* path, bool generateMipmaps)
     if (!texture)
         return nullptr;
     texture->m_path = key;
+    texture->m_fileSize = stamp.size;
+    texture->m_fileTime = stamp.time;
     texture->m_cached = true;
     textureCache().push_back(texture);
     return texture;

@@ -54,6 +54,10 @@ private:
     void applySamplerModes(const Sampler& sampler);
 
     std::string m_path;
+    // Size and modification time of the file when it was read: a file
+    // written over since is read again, not shared.
+    long long m_fileSize = -1;
+    long long m_fileTime = -1;
     unsigned int m_handle = 0;
     Format m_format = UNKNOWN;
     unsigned int m_internalFormat = 0;

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
 
 AnimationTimeline::AnimationTimeline(QWidget* parent, AnimationPlayback* playback)
@@ -111,6 +112,36 @@ void AnimationTimeline::clipAdvanced(const QString& clip, float milliseconds)
 }
 
 // A clip that stands starts where the slider is; a paused one goes on.
+void AnimationTimeline::togglePlaying() { playClicked(); }
+
+void AnimationTimeline::stepFrames(int frames)
+{
+    if (!m_slider->isEnabled())
+        return;
+    const int target = qBound(m_slider->minimum(), m_slider->value() + frames * kFrameStepMs, m_slider->maximum());
+    m_slider->setValue(target);
+    sliderMoved(target);
+}
+
+AnimationTimeline::Shown AnimationTimeline::shown() const
+{
+    const QString clip = this->clip();
+    return Shown {clip, m_clipTimes.value(clip), m_playingClips.contains(clip), m_loopingClips.contains(clip)};
+}
+
+void AnimationTimeline::restore(const Shown& shown)
+{
+    if (shown.clip.isEmpty() || m_clipChooser->findText(shown.clip) < 0)
+        return;
+    chooseClip(shown.clip);
+    m_loopBox->setChecked(shown.looping);
+    const int time = qBound(0, int(shown.milliseconds), m_slider->maximum());
+    m_slider->setValue(time);
+    sliderMoved(time);
+    if (shown.playing && !m_playingClips.contains(shown.clip))
+        playClicked();
+}
+
 void AnimationTimeline::playClicked()
 {
     if (!m_playback || clip().isEmpty())
@@ -147,6 +178,7 @@ void AnimationTimeline::sliderMoved(int milliseconds)
         m_playback->seekAnimation(clip(), float(milliseconds));
     m_clipTimes.insert(clip(), float(milliseconds));
     m_timeLabel->setText(timeText(float(milliseconds), clipLength()));
+    emit clipSought(clip(), float(milliseconds));
 }
 
 void AnimationTimeline::chosenClipChanged()
@@ -156,6 +188,8 @@ void AnimationTimeline::chosenClipChanged()
     m_loopBox->setEnabled(chosen);
     m_slider->setEnabled(chosen);
     m_slider->setRange(0, int(clipLength()));
+    m_slider->setSingleStep(kFrameStepMs);
+    m_slider->setPageStep(std::max(kMinimumPageStepMs, m_slider->maximum() / 10));
     m_playButton->setText(m_playingClips.contains(clip()) ? tr("Pause") : tr("Play"));
     const QSignalBlocker quiet(m_loopBox);
     m_loopBox->setChecked(m_loopingClips.contains(clip()));

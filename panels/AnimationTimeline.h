@@ -27,6 +27,22 @@ public:
     QCheckBox* loopBox() const { return m_loopBox; }
     QLabel* timeLabel() const { return m_timeLabel; }
 
+    // One step of the arrow keys: a frame at 30 frames a second.
+    static constexpr int kFrameStepMs = 33;
+    // A click on the groove moves by a tenth of the clip, at least this much.
+    static constexpr int kMinimumPageStepMs = 100;
+
+    // What a reload of the same model keeps of the time line.
+    struct Shown {
+        QString clip;
+        float milliseconds = 0.0f;
+        bool playing = false;
+        bool looping = false;
+    };
+    Shown shown() const;
+    // After the reloaded model's clips are in; a clip that is gone is skipped.
+    void restore(const Shown& shown);
+
     // "elapsed / length", both as minutes, seconds and hundredths.
     static QString timeText(float elapsedMs, float lengthMs);
     static float cycleTime(float elapsedMs, float lengthMs);
@@ -34,6 +50,8 @@ public:
 signals:
     // The user started or paused a clip here.
     void clipPlayingChanged(const QString& clip, bool playing);
+    // The user moved the time line to that time of the clip.
+    void clipSought(const QString& clip, float milliseconds);
 
 public slots:
     void addClip(const QString& clip);
@@ -43,6 +61,10 @@ public slots:
     void clipStarted(const QString& clip);
     void clipFinished(const QString& clip, float milliseconds);
     void clipAdvanced(const QString& clip, float milliseconds);
+    // Plays the chosen clip, or pauses it when it plays.
+    void togglePlaying();
+    // Moves the time line by whole frames, forwards or backwards.
+    void stepFrames(int frames);
 
 private slots:
     void playClicked();

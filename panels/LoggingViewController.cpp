@@ -52,7 +52,13 @@ QString LoggingViewController::documentationUrl()
     return QStringLiteral(VELMORA_WEB_HOST "/documentation/assetsworkflow.html#3d-assets-workflow");
 }
 
-void LoggingViewController::clear() { m_loggingManager->clear(); }
+// The detail of a record that is gone must not stay beside the next list.
+void LoggingViewController::clear()
+{
+    m_loggingManager->clear();
+    if (m_detailPane)
+        showDetailPrompt();
+}
 
 void LoggingViewController::addLoggingMessages(const EncoderOutputLogs& logs) { m_loggingManager->addLogs(logs); }
 
@@ -228,6 +234,13 @@ QWidget* LoggingViewController::createDetailBox()
     m_detailPane->setObjectName(QStringLiteral("loggingDetail"));
     m_detailPane->setReadOnly(true);
     m_detailPane->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 0%)"));
+    showDetailPrompt();
+    layout->addWidget(m_detailPane);
+    return detailBox;
+}
+
+void LoggingViewController::showDetailPrompt()
+{
     // Nothing answers at a reserved host: no link rather than a dead one.
     const QString prompt = tr("Select a message above to see a more detailed description.");
     if (WebLink::isReachable(QUrl(documentationUrl())))
@@ -235,6 +248,4 @@ QWidget* LoggingViewController::createDetailBox()
                               + QStringLiteral("'>click here</a>."));
     else
         m_detailPane->setPlainText(prompt);
-    layout->addWidget(m_detailPane);
-    return detailBox;
 }

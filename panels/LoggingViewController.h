@@ -52,6 +52,7 @@ protected:
 
 private:
     void buildWindow();
+    void showDetailPrompt();
     QWidget* createTable();
     QWidget* createDetailBox();
     void growDetailPaneToFit();

@@ -3,6 +3,7 @@
 #include "ModelDrop.h"
 #include "Platform_Qt.h"
 #include "SceneViewer.h"
+#include "ThumbnailCapture.h"
 
 #include <QDebug>
 #include <QDragEnterEvent>
@@ -153,21 +154,40 @@ void GlItem::resizeGL(int w, int h)
         m_viewer->resize(w, h);
 }
 
-const EncoderOutputLogs* GlItem::loadModel(const QString& modelPath, const QString& version, int format,
-                                           const EncoderOutputLogs* encoderLogs)
+LoadResult GlItem::loadModel()
 {
-    static const EncoderOutputLogs kNothingToAdd;
-    m_encoderLogs = encoderLogs;
-    if (m_renderingEnabled) {
-        update();
-        return m_viewer->loadModel(modelPath, version, format);
+    LoadResult result;
+    if (!m_renderingEnabled) {
+        // Rendering is off, so nothing is drawn; a failed conversion is still
+        // reported as one.
+        SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
+        ThumbnailCapture::removeThumbnails(m_folders.metaFolder);
+        if (SceneViewer::hasConvertedModel(m_folders.modelFolder))
+            result.outcome = LoadResult::Outcome::NotDrawn;
+        else
+            result.failure = SceneViewer::missingModelMessage();
+        return result;
     }
-    // Rendering is off, so nothing is drawn; a failed conversion is still
-    // reported as one.
-    SceneViewer::writeEmptyInfoFile(m_folders.metaFolder);
-    if (!SceneViewer::hasConvertedModel(m_folders.modelFolder))
-        viewerFailedToLoad(SceneViewer::missingModelMessage());
-    return &kNothingToAdd;
+    update();
+    result = m_viewer->loadModel();
+    if (result.shown()) {
+        m_modelAwaitingPicture = true;
+        emit usageEvent(QStringLiteral("model"), QStringLiteral("num_vertices"),
+                        SceneViewer::vertexCountLabel(result.vertexCount));
+        announceClips(result.clips);
+        emit sceneLoaded(result.scene, result.vertexCount, result.meshCount);
+    }
+    return result;
+}
+
+void GlItem::announceClips(const QStringList& clips)
+{
+    m_clipNames.clear();
+    emit clearAnimationModel();
+    for (const QString& name : clips) {
+        m_clipNames[name.toStdString()] = name;
+        emit addItemToAnimations(name);
+    }
 }
 
 void GlItem::clearScene()
@@ -196,6 +216,7 @@ bool GlItem::stopAnimation(const QString& id)
 
 bool GlItem::seekAnimation(const QString& id, float milliseconds)
 {
+    update();
     return m_viewer->seekAnimation(id.toStdString(), milliseconds);
 }
 
@@ -233,7 +254,7 @@ QString GlItem::importFailureMessage(const QString& message, const EncoderOutput
     return text;
 }
 
-void GlItem::keepCameraOnNextLoad() { m_viewer->keepCameraOnNextLoad(); }
+void GlItem::keepCameraOnNextLoad(bool keep) { m_viewer->keepCameraOnNextLoad(keep); }
 
 void GlItem::resetCamera()
 {
@@ -242,6 +263,37 @@ void GlItem::resetCamera()
     emit usageEvent(QStringLiteral("usage"), QStringLiteral("toolbar"), QStringLiteral("reset_cam"));
     m_viewer->resetCamera();
     update();
+}
+
+void GlItem::frameSelection()
+{
+    if (!m_renderingEnabled)
+        return;
+    m_viewer->frameSelection();
+    update();
+}
+
+bool GlItem::handleViewKey(const QKeyEvent* event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    switch (event->key()) {
+    case Qt::Key_F:
+        frameSelection();
+        return true;
+    case Qt::Key_Home:
+        resetCamera();
+        return true;
+    case Qt::Key_Space:
+        emit playPauseRequested();
+        return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        emit frameStepRequested(event->key() == Qt::Key_Left ? -1 : 1);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void GlItem::setSelectedObject(engine::Node* node)
@@ -303,7 +355,11 @@ bool GlItem::forwardModifierKey(QKeyEvent* event, int engineEvent)
     return true;
 }
 
-void GlItem::keyPressEvent(QKeyEvent* event) { forwardModifierKey(event, SceneViewer::KeyPress); }
+void GlItem::keyPressEvent(QKeyEvent* event)
+{
+    if (!handleViewKey(event))
+        forwardModifierKey(event, SceneViewer::KeyPress);
+}
 
 void GlItem::keyReleaseEvent(QKeyEvent* event) { forwardModifierKey(event, SceneViewer::KeyRelease); }
 
@@ -328,35 +384,6 @@ void GlItem::setFolders(const ViewerFolders& folders)
 }
 
 void GlItem::makeViewerContextCurrent() { makeCurrent(); }
-
-void GlItem::viewerUsedFeature(const QString& category, const QString& action, const QString& label)
-{
-    emit usageEvent(category, action, label);
-}
-
-void GlItem::viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount)
-{
-    m_modelAwaitingPicture = true;
-    emit sceneLoaded(scene, vertexCount, meshCount);
-}
-
-void GlItem::viewerFailedToLoad(const QString& message)
-{
-    emit sceneImportFailedEvent(importFailureMessage(message, m_encoderLogs));
-}
-
-void GlItem::viewerClearedAnimations()
-{
-    m_clipNames.clear();
-    emit clearAnimationModel();
-}
-
-void GlItem::viewerFoundAnimation(const char* clipId)
-{
-    const QString name = QString::fromUtf8(clipId);
-    m_clipNames[clipId] = name;
-    emit addItemToAnimations(name);
-}
 
 void GlItem::viewerStartedAnimation(const char* clipId) { emit animationStartedPlaying(QString::fromUtf8(clipId)); }
 

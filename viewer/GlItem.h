@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncoderOutputLog.h"
+#include "LoadResult.h"
 #include "ViewerFolders.h"
 #include "ViewerHost.h"
 
@@ -51,8 +52,9 @@ public:
     void setFolders(const ViewerFolders& folders);
     // Dropped files open when their suffix (lower case, no dot) is one of these.
     void setAcceptedSuffixes(const QStringList& suffixes) { m_acceptedSuffixes = suffixes; }
-    const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format,
-                                       const EncoderOutputLogs* encoderLogs);
+    // Loads the model of the folders set last and says what came of it; a
+    // model shown is announced by sceneLoaded and its clips.
+    LoadResult loadModel();
     void clearScene();
     bool playAnimation(const QString& id);
     bool pauseAnimation(const QString& id);
@@ -63,8 +65,13 @@ public:
     QString openGLVersionString();
 
     bool isRenderingEnabled() const { return m_renderingEnabled; }
-    // The next model shown keeps the current camera (a reload).
-    void keepCameraOnNextLoad();
+    // Whether the next model shown keeps the current camera (a reload) or is
+    // framed (any other open).
+    void keepCameraOnNextLoad(bool keep);
+    // The viewport's own keys: F frames the selection (or the model), Home
+    // resets the camera, Space asks to play or pause, the left and right
+    // arrows ask to step the time line by a frame. False for any other key.
+    bool handleViewKey(const QKeyEvent* event);
 
     // OpenGL 2.1 or later.
     static bool isSupportedVersion(int major, int minor);
@@ -78,16 +85,18 @@ signals:
     void loadModelFromDropEvent(QString modelPath);
     // A usage event for the tracker (category, action, label).
     void usageEvent(const QString& category, const QString& action, const QString& label);
-    void sceneImportFailedEvent(QString optionalMessage);
     void showZoomMessage(bool show);
     void addItemToAnimations(QString anim);
     void clearAnimationModel();
     void animationFinishedPlaying(QString animationId, float milliseconds);
     void animationStartedPlaying(QString animationId);
     void updateElaspedTimeOfAnimation(QString animationId, float milliseconds);
+    void playPauseRequested();
+    void frameStepRequested(int frames);
 
 public slots:
     void resetCamera();
+    void frameSelection();
     void setSelectedObject(engine::Node* node);
     void showDialog();
     void setClearColor(QColor color);
@@ -113,16 +122,12 @@ private:
     bool forwardModifierKey(QKeyEvent* event, int engineEvent);
     // Reports the frames drawn per second, once a second.
     void countFrame();
+    void announceClips(const QStringList& clips);
 
     void makeViewerContextCurrent() override;
-    void viewerLoadedScene(engine::Scene* scene, unsigned int vertexCount, unsigned int meshCount) override;
-    void viewerFailedToLoad(const QString& message) override;
-    void viewerClearedAnimations() override;
-    void viewerFoundAnimation(const char* clipId) override;
     void viewerStartedAnimation(const char* clipId) override;
     void viewerFinishedAnimation(const char* clipId, float milliseconds) override;
     void viewerAdvancedAnimation(const char* clipId, float milliseconds) override;
-    void viewerUsedFeature(const QString& category, const QString& action, const QString& label) override;
 
     std::unique_ptr<SceneViewer> m_viewer;
     ViewerFolders m_folders;
@@ -133,7 +138,6 @@ private:
     QMessageBox* m_messageBox = nullptr;
     bool m_renderingEnabled = false;
     bool m_importEnabled = false;
-    const EncoderOutputLogs* m_encoderLogs = nullptr;
     // For timing a start from the outside (bench_viewer): with
     // VELMORA_ANNOUNCE_FIRST_PICTURE set, the first frame that shows a newly
     // loaded model prints "first picture" on standard output.

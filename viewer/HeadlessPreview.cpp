@@ -1,6 +1,5 @@
 #include "HeadlessPreview.h"
 
-#include "ConsoleViewerHost.h"
 #include "HeadlessContext.h"
 #include "OffscreenPlatform.h"
 #include "Platform_Qt.h"
@@ -29,10 +28,9 @@ QString HeadlessPreview::write(const ViewerFolders& folders, const std::atomic<b
     if (!context.isValid() || !engine::Platform_Qt::isUsable(engine::Platform_Qt::initializeExtensions()))
         return withoutPreviews(tr("there is no display and no off-screen OpenGL."));
 
-    ConsoleViewerHost host;
     QString problem;
     {
-        SceneViewer viewer(&host);
+        SceneViewer viewer(nullptr);
         viewer.setFolders(folders);
         OffscreenPlatform platform(&viewer, kViewSize, kViewSize);
         viewer.setPlatform(&platform);
@@ -40,16 +38,17 @@ QString HeadlessPreview::write(const ViewerFolders& folders, const std::atomic<b
             return withoutPreviews(tr("the engine could not start on the off-screen context."));
         viewer.initialize();
         // Loading a large model is the long step: a stop during it skips the drawing.
-        const EncoderOutputLogs* records
-            = stopped(stop) ? nullptr : viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
-        if (records && !records->isEmpty())
-            problem = records->first().message;
         if (stopped(stop))
             return withoutPreviews(tr("the conversion was stopped."));
-        if (!viewer.captureRequestedThumbnails() && problem.isEmpty() && host.failure.isEmpty())
+        const LoadResult loaded = viewer.loadModel();
+        if (!loaded.failure.isEmpty())
+            problem = loaded.failure;
+        else if (!loaded.records.isEmpty())
+            problem = loaded.records.first().message;
+        if (stopped(stop))
+            return withoutPreviews(tr("the conversion was stopped."));
+        if (!viewer.captureRequestedThumbnails() && problem.isEmpty())
             problem = tr("the images could not be written.");
     }
-    if (!host.failure.isEmpty())
-        return withoutPreviews(host.failure);
     return problem.isEmpty() ? QString() : withoutPreviews(problem);
 }

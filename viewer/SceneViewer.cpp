@@ -157,6 +157,12 @@ void SceneViewer::applyCameraTransform()
 void SceneViewer::update(float elapsedTime)
 {
     Q_UNUSED(elapsedTime);
+    if (!isAnyClipPlaying())
+        return;
+    // A skinned mesh changes its bounds as it moves.
+    placeSelectionBox();
+    if (!m_host)
+        return;
     for (const auto& entry : m_clips) {
         if (entry.second->isPlaying())
             m_host->viewerAdvancedAnimation(entry.first.c_str(), entry.second->elapsedTime());
@@ -244,42 +250,49 @@ bool SceneViewer::writeEmptyInfoFile(const QString& metaFolder)
     return ModelInfoFile::writeBoundingBox(metaFolder, engine::BoundingBox());
 }
 
-const EncoderOutputLogs* SceneViewer::loadModel(const QString& modelPath, const QString& version, int format)
+LoadResult SceneViewer::loadModel()
 {
-    Q_UNUSED(version);
-    Q_UNUSED(format);
+    LoadResult result;
     const bool keepCamera = std::exchange(m_keepCamera, false);
-    m_validationRecords.clear();
-    m_host->makeViewerContextCurrent();
+    makeContextCurrent();
     writeEmptyInfoFile(m_folders.metaFolder);
+    ThumbnailCapture::removeThumbnails(m_folders.metaFolder);
     if (!hasConvertedModel(m_folders.modelFolder)) {
         // The encoder failed or wrote nothing; showing an empty scene would
         // pass that off as a model that loaded.
-        m_host->viewerFailedToLoad(missingModelMessage());
-        return &m_validationRecords;
+        result.failure = missingModelMessage();
+        return result;
     }
     // The model on screen stays until the new one has loaded: a save that
     // cannot be read must not leave the viewport empty.
     engine::Node* root = nullptr;
     try {
-        root = loadRootNode();
+        root = loadRootNode(result.records);
         if (root) {
-            m_modelPath = modelPath;
-            replaceRootNode(root, keepCamera);
+            replaceRootNode(root, keepCamera, result);
         } else {
-            appendRecord(tr("The 3d model is empty"), tr("The 3d model has no root node."));
+            result.outcome = LoadResult::Outcome::Refused;
+            appendRecord(result.records, tr("The 3d model is empty"), tr("The 3d model has no root node."));
         }
     } catch (const std::exception& error) {
         dropFailedRootNode(root);
-        m_host->viewerFailedToLoad(tr("Scene import error: ") + QString::fromLocal8Bit(error.what()));
+        result = LoadResult();
+        result.failure = tr("Scene import error: ") + QString::fromLocal8Bit(error.what());
     } catch (...) {
         dropFailedRootNode(root);
-        m_host->viewerFailedToLoad(tr("Scene import error: The convertion of the fbx terminated unexpectedly."));
+        result = LoadResult();
+        result.failure = tr("Scene import error: The convertion of the fbx terminated unexpectedly.");
     }
-    return &m_validationRecords;
+    return result;
 }
 
-engine::Node* SceneViewer::loadRootNode()
+void SceneViewer::makeContextCurrent()
+{
+    if (m_host)
+        m_host->makeViewerContextCurrent();
+}
+
+engine::Node* SceneViewer::loadRootNode(EncoderOutputLogs& records)
 {
     // The model folder, or its "model.scene" when there is one, becomes one
     // root node; the scene's ambient colour comes with it.
@@ -289,7 +302,7 @@ engine::Node* SceneViewer::loadRootNode()
         = engine::loadModelRoot(QFile::encodeName(folder).constData(), kRootNodeId, &m_ambientColor, &problems);
     // What the engine left out of a damaged model is shown, not passed over.
     for (const engine::BundleProblem& problem : problems) {
-        appendRecord(tr("Part of the 3d model was left out"),
+        appendRecord(records, tr("Part of the 3d model was left out"),
                      QStringLiteral("%1 %2: %3")
                          .arg(QLatin1String(engine::BundleProblem::kindName(problem.kind)),
                               QString::fromStdString(problem.id), QString::fromStdString(problem.reason)));
@@ -297,7 +310,7 @@ engine::Node* SceneViewer::loadRootNode()
     return root;
 }
 
-void SceneViewer::replaceRootNode(engine::Node* root, bool keepCamera)
+void SceneViewer::replaceRootNode(engine::Node* root, bool keepCamera, LoadResult& result)
 {
     releaseRootNode();
     m_rootNode = root;
@@ -305,16 +318,18 @@ void SceneViewer::replaceRootNode(engine::Node* root, bool keepCamera)
     m_scene->setAmbientColor(m_ambientColor);
     measureModel();
     ModelInfoFile::writeBoundingBox(m_folders.metaFolder, m_modelBox);
-    const unsigned int vertexCount = root->getSubtreeVertexCount();
-    const unsigned int meshCount = root->getSubtreeMeshPartCount();
-    m_host->viewerUsedFeature(QStringLiteral("model"), QStringLiteral("num_vertices"), vertexCountLabel(vertexCount));
-    collectClips();
-    if (!keepCamera)
+    result.outcome = LoadResult::Outcome::Shown;
+    result.scene = m_scene;
+    result.vertexCount = root->getSubtreeVertexCount();
+    result.meshCount = root->getSubtreeMeshPartCount();
+    result.clips = collectClips();
+    if (keepCamera)
+        frameKeepingView();
+    else
         frameCamera();
-    m_host->viewerLoadedScene(m_scene, vertexCount, meshCount);
     m_thumbnailRequested = true;
     m_firstFrameDrawn = false;
-    checkTotals(vertexCount, meshCount);
+    checkTotals(result, result.records);
 }
 
 // Once the new root has replaced the old one, what it brought is dropped
@@ -347,17 +362,18 @@ engine::BoundingSphere SceneViewer::sphereAround(const engine::BoundingBox& box)
     return engine::BoundingSphere(box.getCenter(), size.length() * 0.5f * kFramingMargin);
 }
 
-void SceneViewer::collectClips()
+QStringList SceneViewer::collectClips()
 {
-    m_host->viewerClearedAnimations();
     m_clips.clear();
     m_loadedRepeatCounts.clear();
     addClipsOf(m_rootNode, m_clips);
+    QStringList names;
     for (const auto& entry : m_clips) {
         entry.second->addBeginListener(this);
         entry.second->addEndListener(this);
-        m_host->viewerFoundAnimation(entry.first.c_str());
+        names << QString::fromUtf8(entry.first.c_str());
     }
+    return names;
 }
 
 void SceneViewer::frameCamera()
@@ -368,12 +384,39 @@ void SceneViewer::frameCamera()
     applyCameraTransform();
 }
 
-void SceneViewer::checkTotals(unsigned int vertexCount, unsigned int meshCount)
+// The camera stays where the user left it; Home goes to the new model's framing.
+void SceneViewer::frameKeepingView()
 {
-    if (vertexCount == 0)
-        appendRecord(tr("The 3d model is empty"), tr("The 3d model has zero scene nodes."));
-    else if (meshCount == 0)
-        appendRecord(tr("The 3d model is empty"), tr("The 3d model no nodes which contain renderable meshes."));
+    if (!m_camera)
+        return;
+    const OrbitCamera view = m_orbit;
+    m_camera->setFarPlane(m_orbit.frame(m_modelSphere, m_camera->getFarPlane()));
+    m_orbit.target = view.target;
+    m_orbit.distance = view.distance;
+}
+
+void SceneViewer::frameSelection()
+{
+    if (!m_camera)
+        return;
+    engine::BoundingSphere sphere = m_selectedNode ? sphereAround(m_bounds.ofSubtree(m_selectedNode)) : m_modelSphere;
+    if (!(sphere.radius > 0.0f))
+        sphere = m_modelSphere;
+    const engine::Vector3 homeTarget = m_orbit.homeTarget;
+    const float homeDistance = m_orbit.homeDistance;
+    m_camera->setFarPlane(m_orbit.frame(sphere, m_camera->getFarPlane()));
+    m_orbit.homeTarget = homeTarget;
+    m_orbit.homeDistance = homeDistance;
+    applyCameraTransform();
+}
+
+void SceneViewer::checkTotals(const LoadResult& result, EncoderOutputLogs& records)
+{
+    if (result.vertexCount == 0)
+        appendRecord(records, tr("The 3d model is empty"), tr("The 3d model has zero scene nodes."));
+    else if (result.meshCount == 0)
+        appendRecord(records, tr("The 3d model is empty"),
+                     tr("The 3d model no nodes which contain renderable meshes."));
 }
 
 void SceneViewer::clipEvent(engine::AnimationClip* clip, EventType type)
@@ -382,6 +425,8 @@ void SceneViewer::clipEvent(engine::AnimationClip* clip, EventType type)
     const char* id = clip->id();
     if (std::strcmp(id, "default_clip") == 0 && clip->animation())
         id = clip->animation()->id();
+    if (!m_host)
+        return;
     if (type == BEGIN)
         m_host->viewerStartedAnimation(id);
     else
@@ -403,14 +448,14 @@ QString SceneViewer::vertexCountLabel(unsigned int vertexCount)
     return QStringLiteral("500k-Greater");
 }
 
-void SceneViewer::appendRecord(const QString& title, const QString& message)
+void SceneViewer::appendRecord(EncoderOutputLogs& records, const QString& title, const QString& message)
 {
     EncoderOutputLog record;
     record.priority = LoggingPriorities::Warning;
     record.code = 0;
     record.title = title;
     record.message = message;
-    m_validationRecords.append(record);
+    records.append(record);
 }
 
 void SceneViewer::releaseRootNode()
@@ -418,6 +463,7 @@ void SceneViewer::releaseRootNode()
     for (const auto& entry : m_clips)
         entry.second->stop();
     m_clips.clear();
+    setSelectedObject(nullptr);
     if (!m_rootNode)
         return;
     if (m_scene)
@@ -436,7 +482,7 @@ void SceneViewer::clearScene()
     // next keeps what is on screen, which must then be nothing of it. A
     // model opened next is framed, even if a reload that never reached the
     // viewer asked to keep the camera.
-    m_host->makeViewerContextCurrent();
+    makeContextCurrent();
     releaseRootNode();
     m_thumbnailRequested = false;
     m_keepCamera = false;
@@ -472,9 +518,15 @@ void SceneViewer::setClearColor(int red, int green, int blue)
 
 void SceneViewer::setSelectedObject(engine::Node* node)
 {
+    m_selectedNode = node;
+    placeSelectionBox();
+}
+
+void SceneViewer::placeSelectionBox()
+{
     if (!m_selectionNode)
         return;
-    const SelectionBox box = SelectionBox::placementFor(node, m_bounds);
+    const SelectionBox box = SelectionBox::placementFor(m_selectedNode, m_bounds);
     switch (box.action) {
     case SelectionBox::Action::Hide:
         m_selectionNode->setScale(0.0f);
@@ -516,6 +568,7 @@ bool SceneViewer::seekAnimation(const std::string& clipId, float milliseconds)
     if (found == m_clips.end())
         return false;
     found->second->seek(milliseconds);
+    placeSelectionBox();
     return true;
 }
 

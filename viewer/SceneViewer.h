@@ -3,6 +3,7 @@
 #include "AnimationClip.h"
 #include "EncoderOutputLog.h"
 #include "Game.h"
+#include "LoadResult.h"
 #include "ModelBounds.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
@@ -33,6 +34,7 @@ public:
     enum TouchEvent { TouchPress = 0, TouchRelease = 1, TouchMove = 2 };
     enum KeyEvent { KeyPress = 0, KeyRelease = 1 };
 
+    // Without a host (null) nothing is told of playing clips.
     explicit SceneViewer(ViewerHost* host);
     ~SceneViewer() override;
 
@@ -56,10 +58,9 @@ public:
     // The folders of the workspace shown; set before run() and before each load.
     void setFolders(const ViewerFolders& folders) { m_folders = folders; }
     // Loads the model folder's model, then replaces the model shown by it.
-    // A model that does not load (reported, or recorded when the bundle
-    // holds no root node) leaves scene, camera, clips and selection as they
-    // are.
-    const EncoderOutputLogs* loadModel(const QString& modelPath, const QString& version, int format);
+    // A model that does not load (failed, or refused when the bundle holds no
+    // root node) leaves scene, camera, clips and selection as they are.
+    LoadResult loadModel();
     // model.gpb, or a scene file, in the model folder.
     static bool hasConvertedModel(const QString& modelFolder);
     static QString missingModelMessage();
@@ -68,9 +69,12 @@ public:
 
     void clearScene();
     void resetCamera();
+    // Fits the selected model node into the view, or the whole model when
+    // none is selected; Home (resetCamera) still goes to the model's framing.
+    void frameSelection();
     // The next model loaded keeps the camera where the user left it (a
     // reload of the same model) instead of framing it.
-    void keepCameraOnNextLoad() { m_keepCamera = true; }
+    void keepCameraOnNextLoad(bool keep) { m_keepCamera = keep; }
     void zoom(int wheelDelta);
     void setPanMode() { m_orbit.panMode = true; }
     // The next pointer press dollies instead of orbiting.
@@ -82,7 +86,8 @@ public:
     bool playAnimation(const std::string& clipId);
     bool pauseAnimation(const std::string& clipId);
     bool stopAnimation(const std::string& clipId);
-    // Poses the model at that time of the clip, playing, paused or standing.
+    // Poses the model at that time of the clip, playing, paused or standing;
+    // the selection box follows a skinned mesh to its new bounds.
     bool seekAnimation(const std::string& clipId, float milliseconds);
     // A looping clip repeats until paused; otherwise it plays as often as
     // its file says.
@@ -107,34 +112,36 @@ private:
     void createSelectionBox();
     void applyCameraTransform();
     void releaseRootNode();
-    engine::Node* loadRootNode();
-    void replaceRootNode(engine::Node* root, bool keepCamera);
+    engine::Node* loadRootNode(EncoderOutputLogs& records);
+    void replaceRootNode(engine::Node* root, bool keepCamera, LoadResult& result);
     void dropFailedRootNode(engine::Node* root);
     void measureModel();
-    void collectClips();
+    QStringList collectClips();
     void frameCamera();
-    void checkTotals(unsigned int vertexCount, unsigned int meshCount);
+    void frameKeepingView();
+    void placeSelectionBox();
+    static void checkTotals(const LoadResult& result, EncoderOutputLogs& records);
     void clipEvent(engine::AnimationClip* clip, EventType type) override;
     bool isAnyClipPlaying() const;
-    void appendRecord(const QString& title, const QString& message);
+    static void appendRecord(EncoderOutputLogs& records, const QString& title, const QString& message);
+    void makeContextCurrent();
 
     ViewerHost* m_host;
     ViewerFolders m_folders;
     engine::Scene* m_scene = nullptr;
     engine::Node* m_rootNode = nullptr;
     engine::Node* m_selectionNode = nullptr;
+    engine::Node* m_selectedNode = nullptr; // of the model shown; the box marks it
     engine::Node* m_cameraNode = nullptr;
     engine::Camera* m_camera = nullptr;
     SceneDrawer m_sceneDrawer;
     OrbitCamera m_orbit;
     bool m_dollyPress = false;
-    QString m_modelPath;
     engine::Vector4 m_clearColor;
     engine::Vector3 m_ambientColor;
     engine::BoundingBox m_modelBox;
     engine::BoundingSphere m_modelSphere;
     ModelBounds m_bounds;
-    EncoderOutputLogs m_validationRecords;
     bool m_keepCamera = false;
     bool m_thumbnailRequested = false; // set by a successful load, taken by a later frame
     // The previews of a large model take several frames' time on a software

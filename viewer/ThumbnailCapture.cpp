@@ -12,6 +12,7 @@
 #include "math/Quaternion.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QImage>
 
 #include <GL/glew.h>
@@ -168,6 +169,12 @@ ThumbnailCapture::View ThumbnailCapture::overview(const engine::BoundingBox& mod
         return topDown();
     // Along the thin axis: from the front (+Z) or from the side (+X).
     return size.z <= size.x ? View {false, 0.0f, 0.0f} : View {false, -90.0f, 0.0f};
+}
+
+void ThumbnailCapture::removeThumbnails(const QString& metaFolder)
+{
+    for (const char* name : {"/topdown.png", "/perspective.png"})
+        QFile::remove(metaFolder + QLatin1String(name));
 }
 
 bool ThumbnailCapture::captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,

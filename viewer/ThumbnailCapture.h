@@ -44,6 +44,10 @@ public:
     // context. False when an image could not be drawn or saved.
     static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox, const QString& metaFolder);
 
+    // Deletes both images: a model loaded anew must not travel with the
+    // previews of the one before.
+    static void removeThumbnails(const QString& metaFolder);
+
     // Draws the scene, grid excluded, at twice the size into an off-screen
     // target, reduces it and saves it as PNG. The scene's camera, the bound
     // frame buffer and the viewport are as before afterwards.

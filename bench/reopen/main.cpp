@@ -5,7 +5,6 @@
 // reopening takes at most 0.3 of the first opening.
 // Usage: bench_reopen [model file]
 #include "BenchTiming.h"
-#include "ConsoleViewerHost.h"
 #include "HeadlessContext.h"
 #include "ImportOptions.h"
 #include "Loader.h"
@@ -35,9 +34,8 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString&
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-bool openToFirstPicture(SceneViewer& viewer, ConsoleViewerHost& host, WorkspaceService& workspace, const QString& model)
+bool openToFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QString& model)
 {
-    host.failure.clear();
     workspace.setModelFile(model);
     {
         Loader loader(model, workspace);
@@ -48,10 +46,10 @@ bool openToFirstPicture(SceneViewer& viewer, ConsoleViewerHost& host, WorkspaceS
             return false;
     }
     viewer.setFolders({workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()});
-    viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
+    const LoadResult loaded = viewer.loadModel();
     viewer.drawFrame();
     glFinish();
-    return host.failure.isEmpty();
+    return loaded.failure.isEmpty();
 }
 
 } // namespace
@@ -74,8 +72,7 @@ int main(int argc, char** argv)
         return 1;
     }
     OffscreenTarget window(kViewSize, kViewSize);
-    ConsoleViewerHost host;
-    SceneViewer viewer(&host);
+    SceneViewer viewer(nullptr);
     OffscreenPlatform platform(&viewer, kViewSize, kViewSize);
     viewer.setPlatform(&platform);
     viewer.run();
@@ -83,9 +80,9 @@ int main(int argc, char** argv)
 
     const auto first = bench::timeRuns(kRuns, [&] {
         QDir(cache).removeRecursively();
-        return openToFirstPicture(viewer, host, workspace, model);
+        return openToFirstPicture(viewer, workspace, model);
     });
-    const auto again = bench::timeRuns(kRuns, [&] { return openToFirstPicture(viewer, host, workspace, model); });
+    const auto again = bench::timeRuns(kRuns, [&] { return openToFirstPicture(viewer, workspace, model); });
     workspace.deleteCurrentWorkspace();
     if (first.empty() || again.empty()) {
         std::printf("%s did not open\n", qPrintable(model));

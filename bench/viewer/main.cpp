@@ -19,7 +19,6 @@
 
 #include "Animation.h"
 #include "AnimationClip.h"
-#include "ConsoleViewerHost.h"
 #include "CountingAllocator.h"
 #include "EncoderProcess.h"
 #include "HeadlessContext.h"
@@ -55,14 +54,6 @@ namespace {
 const int kViewWidth = 800;
 const int kViewHeight = 600;
 const int kFrames = 30;
-
-// A host that keeps the clip names the viewer announces.
-class ClipListHost : public ConsoleViewerHost {
-public:
-    std::vector<std::string> clips;
-    void viewerClearedAnimations() override { clips.clear(); }
-    void viewerFoundAnimation(const char* clipId) override { clips.emplace_back(clipId); }
-};
 
 // Milliseconds the encoder takes for the file on its own.
 double convert(WorkspaceService& workspace, const QString& fbx)
@@ -239,18 +230,19 @@ void attributeAllocations(SceneViewer& viewer)
     std::printf("allocations in one frame: %d, %d of them inside the OpenGL driver\n", s_tracedCount, driver);
 }
 
-void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QString& fbx, const QString& scratch,
-                      bool measureIdle = false)
+// Returns the clips of the model loaded.
+QStringList timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QString& fbx,
+                             const QString& scratch, bool measureIdle = false)
 {
     const double encoderMs = convert(workspace, fbx);
     if (encoderMs < 0) {
         std::printf("%s: the encoder wrote nothing\n", qPrintable(fbx));
-        return;
+        return {};
     }
     QElapsedTimer clock;
     clock.start();
     viewer.setFolders({workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()});
-    viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
+    const QStringList clips = viewer.loadModel().clips;
     const double loadMs = double(clock.nsecsElapsed()) / 1e6;
     viewer.frame();
     glFinish();
@@ -283,7 +275,7 @@ void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QS
     const QString name = QFileInfo(fbx).fileName();
     if (programMs < 0) {
         std::printf("time to first picture, %s: the program showed no model (a display is needed)\n", qPrintable(name));
-        return;
+        return clips;
     }
     std::printf("time to first picture, %s (median of %d starts): program %.1f ms, f3d %.1f ms, ratio %.3f\n"
                 "  of which encoder alone %.1f ms, load %.1f ms, first frame %.1f ms, the rest %.1f ms\n",
@@ -292,6 +284,7 @@ void timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, const QS
     if (measureIdle)
         std::printf("window at rest with %s shown: %.2f %% of a core over %d s (goal under 2 %%)\n", qPrintable(name),
                     program.idlePercent, kIdleSeconds);
+    return clips;
 }
 
 // Frame time of the loaded model after its materials are made to take the
@@ -310,7 +303,7 @@ double frameTimeWithLights(SceneViewer& viewer, const QString& modelFolder, cons
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         return -1;
     file.close();
-    viewer.loadModel(QStringLiteral("model.gpb"), QString(), 0);
+    viewer.loadModel();
     viewer.frame();
     glFinish();
     QElapsedTimer clock;
@@ -340,8 +333,7 @@ int main(int argc, char** argv)
         return 1;
     }
     OffscreenTarget window(kViewWidth, kViewHeight);
-    ClipListHost host;
-    SceneViewer viewer(&host);
+    SceneViewer viewer(nullptr);
     OffscreenPlatform platform(&viewer, kViewWidth, kViewHeight);
     viewer.setPlatform(&platform);
     viewer.setFolders({workspace.applicationParentFolder(), workspace.modelFolder(), workspace.metaFolder()});
@@ -368,9 +360,9 @@ int main(int argc, char** argv)
 
     if (QFileInfo::exists(barbarian))
         timeFirstPicture(viewer, workspace, barbarian, temp.path());
-    timeFirstPicture(viewer, workspace, sample, temp.path(), true);
+    const QStringList clips = timeFirstPicture(viewer, workspace, sample, temp.path(), true);
     std::printf("heap allocations per frame, sample at rest: %.2f\n", allocationsPerFrame(viewer));
-    if (host.clips.empty()) {
+    if (clips.isEmpty()) {
         std::printf("the sample has no animation\n");
         return 1;
     }
@@ -379,9 +371,9 @@ int main(int argc, char** argv)
     root->collectAnimations(animations);
     for (engine::Animation* animation : animations)
         animation->findClip()->setRepeatCount(0);
-    viewer.playAnimation(host.clips.front());
-    std::printf("heap allocations per frame, \"%s\" playing: %.2f\n", host.clips.front().c_str(),
-                allocationsPerFrame(viewer));
+    const std::string clip = clips.front().toStdString();
+    viewer.playAnimation(clip);
+    std::printf("heap allocations per frame, \"%s\" playing: %.2f\n", clip.c_str(), allocationsPerFrame(viewer));
     root->addRef();
     viewer.scene()->removeNode(root);
     std::printf("heap allocations per frame, playing with the model's draw skipped: %.2f\n",
@@ -389,6 +381,6 @@ int main(int argc, char** argv)
     viewer.scene()->addNode(root);
     root->release();
     attributeAllocations(viewer);
-    viewer.stopAnimation(host.clips.front());
+    viewer.stopAnimation(clip);
     return 0;
 }

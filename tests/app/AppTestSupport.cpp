@@ -68,7 +68,7 @@ void answerNextBox(QString* seen, QWidget* ignore)
     ModalDialogCloser::answerNext(
         [seen](QWidget* widget) {
             if (QMessageBox* box = qobject_cast<QMessageBox*>(widget))
-                *seen = box->text() + '|' + box->detailedText();
+                *seen = box->text() + '|' + box->informativeText() + box->detailedText();
             ModalDialogCloser::dismiss(widget);
         },
         ignore);

@@ -13,6 +13,7 @@
 #include "StatusBarController.h"
 #include "VelmoraResources.h"
 #include "WEApplication.h"
+#include "WorkspaceService.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -10,7 +10,6 @@
 #include "ModelManager.h"
 #include "VelmoraResources.h"
 #include "WebLink.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -70,18 +69,13 @@ void LoggingWindowTest::initTestCase()
     initVelmoraResources();
     // The build tree is laid out as an installation, with the encoder.
     m_service = std::make_unique<WorkspaceService>(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
-    WorkspaceRegistry::setInstance(m_service.get());
 }
 
-void LoggingWindowTest::cleanupTestCase()
-{
-    m_service->deleteCurrentWorkspace();
-    WorkspaceRegistry::setInstance(nullptr);
-}
+void LoggingWindowTest::cleanupTestCase() { m_service->deleteCurrentWorkspace(); }
 
 void LoggingWindowTest::init()
 {
-    m_controller = std::make_unique<MainWindowController>(nullptr);
+    m_controller = std::make_unique<MainWindowController>(nullptr, *m_service);
     m_controller->mainWindow()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
 }
@@ -103,6 +97,8 @@ void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
              WebLink::isReachable(QUrl(LoggingViewController::documentationUrl())));
     table->selectRow(1); // written by the encoder from the model's names: never markup
     QCOMPARE(detail->toPlainText(), QStringLiteral("<b>not bold</b>"));
+    m_controller->loggingViewController()->clear(); // the next model's list
+    QVERIFY(detail->toPlainText().startsWith("Select a message above"));
     m_controller->loggingViewController()->userDidCloseLoggingWindow();
 }
 

@@ -18,10 +18,10 @@
 #include "SourceWatcher.h"
 #include "StatusBarController.h"
 #include "UserSettings.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFileOpenEvent>
@@ -60,18 +60,13 @@ class ModelFlowTest : public QObject {
         if (m_service)
             m_service->deleteCurrentWorkspace();
         m_service = std::make_unique<WorkspaceService>(m_temp.path(), applicationParent);
-        WorkspaceRegistry::setInstance(m_service.get());
-        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp));
+        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp), *m_service);
         m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
         m_controller->mainWindow()->show();
     }
 
 private slots:
-    void initTestCase()
-    {
-        initVelmoraResources();
-        m_previousService = WorkspaceRegistry::instance();
-    }
+    void initTestCase() { initVelmoraResources(); }
     void init()
     {
         QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Normal,
@@ -91,7 +86,6 @@ private slots:
         QThreadPool::globalInstance()->waitForDone(60000);
         m_recording.reset();
         m_service->deleteCurrentWorkspace();
-        WorkspaceRegistry::setInstance(m_previousService);
         m_service.reset();
     }
 
@@ -173,6 +167,7 @@ private slots:
         QFETCH(int, encoder);
         QFETCH(QString, box);
         QVERIFY(open(writeFile(m_files.filePath("failed/good.fbx"), "good model")));
+        const QPointer<SceneGraph> shown = m_controller->mainViewController()->sceneGraph();
 
         const QString path = m_files.filePath("failed/" + file);
         ZipFixture::Entries zipped;
@@ -188,7 +183,10 @@ private slots:
         QVERIFY2(seen.startsWith(box), qPrintable(seen));
         QTRY_VERIFY(!m_controller->loadingIndicator()->view()->isVisible());
         QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
-        QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder"));
+        // The good model stays, with its name; the log waits behind the box.
+        QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - good.fbx"));
+        QVERIFY(shown && m_controller->mainViewController()->sceneGraph() == shown);
+        QVERIFY(!m_controller->menuManager()->showLoggingWindowAction()->isChecked());
         QCOMPARE(m_loaded->count(), 1);
     }
     void exportRoundTripAndFailedExport()
@@ -265,10 +263,11 @@ private slots:
         const MainViewController::ViewState before = view->viewState();
         QCOMPARE(before.selectedPath.size(), 2);
         QVERIFY(clips.count() > 1);
-        const QString clip = clips.last().at(0).toString();
+        QString clip = clips.last().at(0).toString();
         QVERIFY(view->viewport()->playAnimation(clip));
         QTRY_VERIFY(!playing.isEmpty());
         playing.clear();
+        view->timeline()->loopBox()->setChecked(true);
 
         QTest::qWait(20); // a later modification time
         QVERIFY(testsupport::writeFile(source, testsupport::readFile(shared)));
@@ -279,6 +278,7 @@ private slots:
         QCOMPARE(view->viewState().selectedPath, before.selectedPath);
         QTRY_VERIFY(!playing.isEmpty());
         QCOMPARE(playing.last().at(0).toString(), clip);
+        QVERIFY(view->timeline()->clip() == clip && view->timeline()->loopBox()->isChecked());
         QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
         QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloaded model.fbx at "), 10000);
 
@@ -288,6 +288,37 @@ private slots:
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
         QTRY_VERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked()); // the log is open
+
+        // Saved as another model: its box is not the old one's, and Home frames it.
+        const QString other
+            = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/ufbx/data/blender_279_sausage_7400_binary.fbx";
+        std::function<engine::Node*(engine::Node*)> drawn = [&](engine::Node* node) -> engine::Node* {
+            for (engine::Node* child = node->getFirstChild(); child && !node->getDrawable();
+                 child = child->getNextSibling()) {
+                if (engine::Node* found = drawn(child))
+                    return found;
+            }
+            return node->getDrawable() ? node : nullptr;
+        };
+        view->viewport()->setSelectedObject(drawn(scene->findNode("RootSceneNode")));
+        engine::Node* box = scene->findNode("SelectionNode");
+        QVERIFY(!box->getScale().isZero());
+        view->viewport()->resetCamera();
+        const engine::Vector3 home = scene->getActiveCamera()->getNode()->getTranslation();
+        QVERIFY(QFileInfo::exists(other) && testsupport::writeFile(source, testsupport::readFile(other)));
+        QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 3, kLoadTimeoutMs);
+        QVERIFY(box->getScale().isZero());
+        view->viewport()->resetCamera();
+        QVERIFY(scene->getActiveCamera()->getNode()->getTranslation() != home);
+        clip = clips.last().at(0).toString();
+
+        // A file that cannot be opened leaves the model drawn; one box says why.
+        const QImage picture = view->viewport()->grabFramebuffer();
+        QString seen;
+        answerNextBox(&seen);
+        m_controller->menuManager()->openChosenFile(writeFile(m_files.filePath("reload/broken.fbx"), "no model"));
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::kWaitMs);
+        QVERIFY(view->viewport()->grabFramebuffer() == picture);
 
         // Closed with the model drawn, a clip playing and the log open: the
         // views, the viewport's engine objects and the controllers go in an
@@ -518,7 +549,6 @@ private:
     QTemporaryDir m_applicationParent;
     QTemporaryDir m_temp;
     QTemporaryDir m_files;
-    WorkspaceService* m_previousService = nullptr;
     std::unique_ptr<WorkspaceService> m_service;
     std::unique_ptr<RecordingTracker> m_recording;
     std::unique_ptr<MainWindowController> m_controller;

@@ -13,7 +13,6 @@
 #include "Scene.h"
 #include "SceneGraph.h"
 #include "StatusBarController.h"
-#include "WorkspaceRegistry.h"
 #include "WorkspaceService.h"
 
 #include <QAbstractItemModelTester>
@@ -112,9 +111,8 @@ void SceneTreeTest::initTestCase()
     // The build tree is laid out as an installation: the encoder and the
     // shaders lie where the application looks for them.
     m_service = std::make_unique<WorkspaceService>(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
-    WorkspaceRegistry::setInstance(m_service.get());
     QVERIFY2(QFileInfo(m_service->encoderExecutable()).isExecutable(), "the model encoder is not built");
-    m_controller = std::make_unique<MainWindowController>(nullptr);
+    m_controller = std::make_unique<MainWindowController>(nullptr, *m_service);
     m_controller->mainWindow()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
     QTRY_VERIFY(m_controller->mainViewController()->viewport()->isRenderingEnabled());
@@ -125,7 +123,6 @@ void SceneTreeTest::cleanupTestCase()
     m_controller.reset();
     if (m_service)
         m_service->deleteCurrentWorkspace();
-    WorkspaceRegistry::setInstance(nullptr);
 }
 
 // Converts as an import does and hands the result to the main window, whose
@@ -147,10 +144,9 @@ SceneGraph* SceneTreeTest::open(const QString& source, const QString& fromTo)
     SceneGraph* graph = new SceneGraph(result[0], result[1], result[2].toInt());
     for (QStandardItemModel* model : {graph->sceneModel(), graph->propertiesModel()})
         new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, graph);
-    QSignalSpy loaded(m_controller->mainViewController()->viewport(), &GlItem::sceneLoaded);
-    m_controller->mainViewController()->newSceneGraphIsReadyToDisplay(graph, nullptr);
-    m_scene = loaded.count() == 1 ? loaded.at(0).at(0).value<engine::Scene*>() : nullptr;
-    return loaded.count() == 1 ? graph : nullptr;
+    const LoadResult loaded = m_controller->mainViewController()->newSceneGraphIsReadyToDisplay(graph);
+    m_scene = loaded.scene;
+    return loaded.shown() ? graph : nullptr;
 }
 
 void SceneTreeTest::treeOfConvertedModel_data()

@@ -45,7 +45,8 @@ private slots:
     {
         RecordingTracker recording;
         // Started as the program starts: the model converts while the window is built.
-        MainWindowController controller(qobject_cast<WEApplication*>(qApp),
+        WorkspaceService workspaces;
+        MainWindowController controller(qobject_cast<WEApplication*>(qApp), workspaces,
                                         MainWindowController::modelPathFromArguments(QCoreApplication::arguments()));
         QVERIFY(controller.startedConversion());
         // No encoder lies beside the test program: the import fails and says so.
@@ -93,7 +94,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, starts);
         QTemporaryDir scratch;
-        MainWindowController controller(nullptr, writeFile(scratch.filePath(name)));
+        WorkspaceService workspaces;
+        MainWindowController controller(nullptr, workspaces, writeFile(scratch.filePath(name)));
         QCOMPARE(controller.startedConversion(), starts);
     }
     // Every entry of the translation catalogue can match a text of the

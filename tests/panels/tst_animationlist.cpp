@@ -173,6 +173,13 @@ void AnimationListTest::timelineDrivesTheChosenClip()
     timeline.chooseClip("walk"); // paused above, where it was left
     QCOMPARE(timeline.playButton()->text(), QStringLiteral("Play"));
     QCOMPARE(slider->value(), 900);
+    // The groove moves a tenth of the clip, an arrow key a frame; the list hears of each.
+    QSignalSpy sought(&timeline, &AnimationTimeline::clipSought);
+    slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    timeline.stepFrames(-1);
+    QCOMPARE(slider->value(), 1067);
+    QCOMPARE(sought.count(), 2);
+    QCOMPARE(sought.at(1), (QVariantList {"walk", 1067.0f}));
     timeline.chooseClip("run");
     timeline.clipFinished("run", 700);
     QCOMPARE(timeline.timeLabel()->text(), QStringLiteral("0:00.70 / 0:00.70"));

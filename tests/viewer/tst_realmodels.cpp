@@ -126,16 +126,17 @@ void RealModelsTest::model_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<uint>("vertices");
     QTest::addColumn<uint>("meshes");
+    QTest::addColumn<QString>("texture"); // written over, it must show on the next load
     // Totals as the encoder writes them; where Assimp's own count is known
     // (sausage, three materials) they agree with it.
 
     const QString samples = qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/";
     const QString shared = qEnvironmentVariable("VELMORA_SHARED_MODELS") + "/";
-    QTest::newRow("skinned figure, bent at rest") << samples + "velmora-sample.fbx" << 818u << 3u;
-    QTest::newRow("stage with a point light") << samples + "velmora-stage.fbx" << 351u << 3u;
-    QTest::newRow("spider, 23 parts") << shared + "assimp/test/models/FBX/spider.fbx" << 958u << 19u;
-    QTest::newRow("sausage, skinned") << shared + "ufbx/data/blender_279_sausage_7400_binary.fbx" << 729u << 1u;
-    QTest::newRow("three materials") << shared + "generated/b_three_materials.fbx" << 24u << 3u;
+    QTest::newRow("skinned figure, bent at rest") << samples + "velmora-sample.fbx" << 818u << 3u << "";
+    QTest::newRow("stage with a point light") << samples + "velmora-stage.fbx" << 351u << 3u << "";
+    QTest::newRow("spider, 23 parts") << shared + "assimp/test/models/FBX/spider.fbx" << 958u << 19u << "";
+    QTest::newRow("sausage, skinned") << shared + "ufbx/data/blender_279_sausage_7400_binary.fbx" << 729u << 1u << "";
+    QTest::newRow("three materials") << shared + "generated/b_three_materials.fbx" << 24u << 3u << "checker.png";
 }
 
 void RealModelsTest::model()
@@ -143,6 +144,7 @@ void RealModelsTest::model()
     QFETCH(QString, path);
     QFETCH(uint, vertices);
     QFETCH(uint, meshes);
+    QFETCH(QString, texture);
     // Only a shared model may be missing; the samples are part of the project.
     if (!path.startsWith(qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/samples/") && !QFileInfo::exists(path))
         QSKIP("shared model not present");
@@ -156,16 +158,13 @@ void RealModelsTest::model()
         m_workspace->toolsFolder());
     QVERIFY2(QFileInfo(m_workspace->modelFile()).size() > 0, qPrintable(converted.standardError));
 
-    QSignalSpy loaded(m_item, &GlItem::sceneLoaded);
     QSignalSpy clips(m_item, &GlItem::addItemToAnimations);
-    const EncoderOutputLogs noLogs;
     m_item->setFolders(foldersOf(*m_workspace));
-    const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
-    QVERIFY(records && records->isEmpty());
-    QCOMPARE(loaded.count(), 1);
-    engine::Scene* scene = loaded.first().at(0).value<engine::Scene*>();
-    QCOMPARE(loaded.first().at(1).toUInt(), vertices);
-    QCOMPARE(loaded.first().at(2).toUInt(), meshes);
+    LoadResult loaded = m_item->loadModel();
+    QVERIFY(loaded.shown() && loaded.records.isEmpty());
+    engine::Scene* scene = loaded.scene;
+    QCOMPARE(loaded.vertexCount, vertices);
+    QCOMPARE(loaded.meshCount, meshes);
 
     const QImage withModel = m_item->grabFramebuffer();
     QFile infoFile(ModelInfoFile::path(m_workspace->metaFolder()));
@@ -192,13 +191,23 @@ void RealModelsTest::model()
     m_item->setSelectedObject(nullptr);
     QVERIFY2(differingPixels(withModel, withBox, withBox.rect(), true) > 20, "no selection box drawn");
 
+    if (!texture.isEmpty()) {
+        QDirIterator found(m_workspace->modelFolder(), {texture}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY2(found.hasNext(), "the texture was not converted");
+        QImage flat(64, 64, QImage::Format_RGB32);
+        flat.fill(Qt::magenta);
+        QVERIFY(flat.save(found.next()));
+        QVERIFY(m_item->loadModel().shown());
+        QVERIFY2(m_item->grabFramebuffer() != withModel, "the texture as it was is still drawn");
+        root = scene->findNode("RootSceneNode");
+    }
+
     // A save the engine cannot read, loaded over the model, leaves it on
     // screen as it was; only its record says why.
     const QImage before = m_item->grabFramebuffer();
     QVERIFY(QFile::resize(m_workspace->modelFile(), 16));
-    records = m_item->loadModel(m_workspace->modelFolder(), "1", 1, &noLogs);
-    QVERIFY(records && records->size() == 1);
-    QCOMPARE(loaded.count(), 1);
+    loaded = m_item->loadModel();
+    QVERIFY(loaded.outcome == LoadResult::Outcome::Refused && loaded.records.size() == 1);
     QCOMPARE(scene->findNode("RootSceneNode"), root);
     QVERIFY2(m_item->grabFramebuffer() == before, "the picture changed");
 
@@ -217,6 +226,21 @@ void RealModelsTest::model()
     m_item->stopAnimation(clips.first().first().toString());
     waitForQuiet(frames);
     QCOMPARE(frames.count(), 0);
+
+    // The time line moved by hand redraws the pose with no other event.
+    const QString clip = clips.last().first().toString(); // a first clip may be a rest pose
+    QImage poses[2];
+    engine::Vector3 boxes[2]; // the selection box follows the skin
+    m_item->setSelectedObject(selected);
+    for (int i = 0; i < 2; ++i) {
+        m_item->seekAnimation(clip, i * m_item->animationLength(clip) * 0.4f);
+        QTRY_VERIFY(!frames.isEmpty());
+        frames.clear();
+        poses[i] = m_item->grabFramebuffer();
+        boxes[i] = scene->findNode("SelectionNode")->getScale();
+    }
+    QVERIFY2(poses[0] != poses[1], "the pose did not change");
+    QVERIFY2(boxes[0] != boxes[1], "the selection box stood still");
 }
 
 QTEST_MAIN(RealModelsTest)

@@ -38,8 +38,8 @@ private slots:
     void cleanupTestCase();
     void drop_data();
     void drop();
-    void onlyModifierKeysAreTaken_data();
-    void onlyModifierKeysAreTaken();
+    void keys_data();
+    void keys();
     void paintsTheBackgroundColour();
     void multisamplesItsFrameBuffer();
     void drawsOnlyOnChange_data();
@@ -173,25 +173,42 @@ void ViewportTest::drop()
     QCOMPARE(dropped.first().first().toString(), opened);
 }
 
-void ViewportTest::onlyModifierKeysAreTaken_data()
+void ViewportTest::keys_data()
 {
     QTest::addColumn<int>("key");
-    QTest::addColumn<bool>("taken");
-    QTest::newRow("control") << int(Qt::Key_Control) << true;
-    QTest::newRow("alt") << int(Qt::Key_Alt) << true;
-    QTest::newRow("shift") << int(Qt::Key_Shift) << false;
-    QTest::newRow("letter") << int(Qt::Key_A) << false;
+    QTest::addColumn<bool>("taken"); // released too: only the modifiers
+    QTest::addColumn<QString>("asks");
+    QTest::newRow("control") << int(Qt::Key_Control) << true << "";
+    QTest::newRow("alt") << int(Qt::Key_Alt) << true << "";
+    QTest::newRow("shift") << int(Qt::Key_Shift) << false << "";
+    QTest::newRow("letter") << int(Qt::Key_A) << false << "";
+    QTest::newRow("space") << int(Qt::Key_Space) << true << "play/pause";
+    QTest::newRow("right") << int(Qt::Key_Right) << true << "step 1";
+    QTest::newRow("left") << int(Qt::Key_Left) << true << "step -1";
+    QTest::newRow("home") << int(Qt::Key_Home) << true << "reset_cam";
+    QTest::newRow("frame") << int(Qt::Key_F) << true << "";
 }
 
-void ViewportTest::onlyModifierKeysAreTaken()
+void ViewportTest::keys()
 {
     QFETCH(int, key);
     QFETCH(bool, taken);
+    QFETCH(QString, asks);
+    QSignalSpy play(m_item, &GlItem::playPauseRequested);
+    QSignalSpy step(m_item, &GlItem::frameStepRequested);
+    QSignalSpy usage(m_item, &GlItem::usageEvent);
     for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
         QKeyEvent event(type, key, Qt::NoModifier);
         QCoreApplication::sendEvent(m_item, &event);
-        QCOMPARE(event.isAccepted(), taken);
+        const bool modifier = key == Qt::Key_Control || key == Qt::Key_Alt;
+        QCOMPARE(event.isAccepted(), type == QEvent::KeyPress ? taken : modifier);
     }
+    QStringList asked;
+    for (const QList<QVariant>& signal : play + step + usage)
+        asked << (signal.isEmpty()         ? "play/pause"
+                      : signal.size() == 1 ? "step " + signal[0].toString()
+                                           : signal[2].toString());
+    QCOMPARE(asked.join(','), asks);
 }
 
 void ViewportTest::paintsTheBackgroundColour()
@@ -293,29 +310,23 @@ void ViewportTest::loadWritesInfoFile()
     file.close();
     m_workspace->setModelFile(model);
     QVERIFY(QDir().mkpath(m_workspace->metaFolder()));
-    QSignalSpy failed(m_item, &GlItem::sceneImportFailedEvent);
 
     // The encoder failed and wrote no bundle: a failed load, with its reason.
-    EncoderOutputLogs encoderLogs(1);
-    encoderLogs[0].message = QStringLiteral("FBX file is corrupt");
     m_item->setFolders(foldersOf(*m_workspace));
-    m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &encoderLogs);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.takeFirst().first().toString(),
-             QStringLiteral("Scene import error: The converted model is missing.\n\nFBX file is corrupt"));
+    LoadResult loaded = m_item->loadModel();
+    QCOMPARE(loaded.outcome, LoadResult::Outcome::Failed);
+    QCOMPARE(loaded.failure, QStringLiteral("Scene import error: The converted model is missing."));
 
     // The next load, with a bundle in place, is not a failure.
     QFile bundle(m_workspace->modelFile());
     QVERIFY(bundle.open(QIODevice::WriteOnly));
     bundle.close();
-    const EncoderOutputLogs noLogs;
     m_item->setFolders(foldersOf(*m_workspace));
-    const EncoderOutputLogs* records = m_item->loadModel(m_workspace->modelFolder(), QStringLiteral("1.7"), 1, &noLogs);
-    QCOMPARE(failed.count(), 0);
-    QVERIFY(records);
+    loaded = m_item->loadModel();
     // An empty bundle yields no root node, and the viewer says the model is empty.
-    QCOMPARE(records->size(), 1);
-    QCOMPARE(records->first().priority, LoggingPriorities::Warning);
+    QCOMPARE(loaded.outcome, LoadResult::Outcome::Refused);
+    QCOMPARE(loaded.records.size(), 1);
+    QCOMPARE(loaded.records.first().priority, LoggingPriorities::Warning);
 
     const QJsonObject info = readInfo(m_workspace->metaFolder());
     QCOMPARE(info.keys(), QStringList {"boundingBox"});
