@@ -39,10 +39,7 @@ WEApplication::WEApplication(int& argc, char** argv)
 // The services go after this body, in the reverse order of their members.
 // Unregistered first, none of them is reached through an accessor while the
 // others go.
-WEApplication::~WEApplication()
-{
-    AnalyticsTracker::setInstance(nullptr);
-}
+WEApplication::~WEApplication() { AnalyticsTracker::setInstance(nullptr); }
 
 bool WEApplication::isSupportedModelFile(const QString& path) { return ModelFileTypes::isOpenableFile(path); }
 

@@ -62,8 +62,9 @@ struct Options {
     void addTo(QCommandLineParser& parser) const
     {
         for (const QCommandLineOption* option :
-             {&convert, &thumbnail, &info, &mergeReports, &grouping, &culling, &outputDir, &jobs, &timeout, &report,
-              &force, &shard, &shardBase, &shardCount, &quiet, &verbose, &json, &tree, &help, &version})
+             {&convert, &thumbnail, &info,   &mergeReports, &grouping, &culling,   &outputDir,
+              &jobs,    &timeout,   &report, &force,        &shard,    &shardBase, &shardCount,
+              &quiet,   &verbose,   &json,   &tree,         &help,     &version})
             parser.addOption(*option);
     }
     bool anyShardOption(const QCommandLineParser& parser) const
