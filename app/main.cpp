@@ -14,12 +14,13 @@
 
 namespace {
 
-QString writePreviews(const QString& applicationParentFolder, const QString& modelFolder, const QString& metaFolder)
+QString writePreviews(const QString& applicationParentFolder, const QString& modelFolder, const QString& metaFolder,
+                      int size)
 {
     // A stop while the previews are drawn ends them early; the converter
     // then leaves the target as it was.
-    return HeadlessPreview::write(ViewerFolders {applicationParentFolder, modelFolder, metaFolder},
-                                  ConsoleStop::flag());
+    return HeadlessPreview::write(ViewerFolders {applicationParentFolder, modelFolder, metaFolder}, ConsoleStop::flag(),
+                                  size);
 }
 
 // Takes "--verbose" (before any "--") out of the arguments, so that it is

@@ -24,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -96,7 +97,8 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Impor
         // The previews are drawn anew; any that cannot be drawn must not be
         // an earlier model's.
         ContainerImport::removePreviews(paths.meta);
-        const QString problem = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta);
+        const QString problem
+            = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta, 0);
         if (!problem.isEmpty())
             ConsoleOutput::printWarning(problem);
     }
@@ -173,7 +175,19 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
     return record.exitCode == CommandLineConverter::Success ? int(CommandLineConverter::OutputError) : record.exitCode;
 }
 
-int thumbnail(const QString& inputPath, const QString& outputPath, const QString& sizeText)
+// A container's own preview serves when it is at least as large as asked:
+// scaled down it is sharp, and a file manager gets it without drawing.
+bool storedPreviewServes(const QString& previewPath, int size)
+{
+    QString ignored;
+    const QImage stored = ContainerThumbnail::readPreview(previewPath, &ignored);
+    return !stored.isNull() && std::max(stored.width(), stored.height()) >= size;
+}
+
+// The model is drawn at the size asked; a container whose model cannot be
+// drawn here (no OpenGL) still gives its own preview, scaled.
+int thumbnail(const QString& inputPath, const QString& outputPath, const QString& sizeText,
+              CommandLineConverter::PreviewWriter writePreviews)
 {
     bool isNumber = false;
     const int size = sizeText.toInt(&isNumber);
@@ -185,24 +199,39 @@ int thumbnail(const QString& inputPath, const QString& outputPath, const QString
     const int checked = ConsoleImport::checkInput(inputPath);
     if (checked != CommandLineConverter::Success)
         return checked;
-    if (!ModelFileTypes::isContainerFile(inputPath)) {
-        printError(tr("--thumbnail reads the preview of a vm3 file: %1").arg(nativePath(inputPath)));
-        return CommandLineConverter::InputError;
-    }
-    // The container passes the verdict --convert gives it before its preview is read.
+    // A container passes the verdict --convert gives it, a model file is
+    // converted, before anything is drawn or read.
     ConsoleWorkspace workspace;
     const ConsoleImport::Outcome imported = ConsoleImport::run(inputPath, workspace.service(), ImportOptions());
     if (imported.exitCode != CommandLineConverter::Success)
         return imported.exitCode;
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
+    const bool container = ModelFileTypes::isContainerFile(inputPath);
+    QString previewPath = workspace.paths().meta + QStringLiteral("/perspective.png");
+    QString problem;
+    if (!(container && storedPreviewServes(previewPath, size))) {
+        const QString drawnFolder = workspace.paths().meta + QStringLiteral("/thumbnail");
+        problem = !writePreviews || !QDir().mkpath(drawnFolder)
+            ? tr("this program cannot draw models here.")
+            : writePreviews(workspace.service().applicationParentFolder(), workspace.paths().model, drawnFolder, size);
+        if (problem.isEmpty())
+            previewPath = drawnFolder + QStringLiteral("/perspective.png");
+        else if (!container) {
+            printError(tr("%1 could not be drawn: %2").arg(nativePath(inputPath), problem));
+            return CommandLineConverter::OutputError;
+        }
+    }
+    if (ConsoleImport::stopped())
+        return CommandLineConverter::OutputError;
     QString error;
-    if (ContainerThumbnail::write(workspace.paths().meta + QStringLiteral("/perspective.png"), outputPath, size,
-                                  &error))
+    if (ContainerThumbnail::write(previewPath, outputPath, size, &error))
         return CommandLineConverter::Success;
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
     printError(tr("%1 has no intact preview: %2").arg(nativePath(inputPath), error));
+    if (!problem.isEmpty())
+        printError(problem);
     return CommandLineConverter::ContainerRefused;
 }
 
@@ -311,6 +340,6 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     if (request.mode == CommandLineRequest::Mode::Info)
         return runStoppable([&] { return ModelInfoCommand::run(words.at(0), request.json, request.tree); });
     if (request.mode == CommandLineRequest::Mode::Thumbnail)
-        return runStoppable([&] { return thumbnail(words.at(0), words.at(1), words.at(2)); });
+        return runStoppable([&] { return thumbnail(words.at(0), words.at(1), words.at(2), writePreviews); });
     return runStoppable([&] { return convert(request, writePreviews); });
 }

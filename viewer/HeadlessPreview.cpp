@@ -19,7 +19,7 @@ bool stopped(const std::atomic<bool>* stop) { return stop && stop->load(); }
 
 } // namespace
 
-QString HeadlessPreview::write(const ViewerFolders& folders, const std::atomic<bool>* stop)
+QString HeadlessPreview::write(const ViewerFolders& folders, const std::atomic<bool>* stop, int size)
 {
     SceneViewer::writeEmptyInfoFile(folders.metaFolder);
     if (stopped(stop))
@@ -47,7 +47,7 @@ QString HeadlessPreview::write(const ViewerFolders& folders, const std::atomic<b
             problem = loaded.records.first().message;
         if (stopped(stop))
             return withoutPreviews(tr("the conversion was stopped."));
-        if (!viewer.captureRequestedThumbnails() && problem.isEmpty())
+        if (!viewer.captureRequestedThumbnails(size > 0 ? size : ThumbnailCapture::kThumbnailSize) && problem.isEmpty())
             problem = tr("the images could not be written.");
     }
     return problem.isEmpty() ? QString() : withoutPreviews(problem);

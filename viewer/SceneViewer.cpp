@@ -199,12 +199,12 @@ bool SceneViewer::isAnyClipPlaying() const
     return false;
 }
 
-bool SceneViewer::captureRequestedThumbnails()
+bool SceneViewer::captureRequestedThumbnails(int size)
 {
     if (!m_thumbnailRequested)
         return false;
     m_thumbnailRequested = false;
-    return ThumbnailCapture::captureThumbnails(m_scene, m_modelBox, m_folders.metaFolder);
+    return ThumbnailCapture::captureThumbnails(m_scene, m_modelBox, m_folders.metaFolder, size);
 }
 
 void SceneViewer::keyEvent(int evt, int key)

@@ -7,6 +7,7 @@
 #include "ModelBounds.h"
 #include "OrbitCamera.h"
 #include "SceneDrawer.h"
+#include "ThumbnailCapture.h"
 #include "ViewerFolders.h"
 #include "math/BoundingBox.h"
 #include "math/BoundingSphere.h"
@@ -46,7 +47,7 @@ public:
     void update(float elapsedTime) override;
     void render(float elapsedTime) override;
     // The previews of the last successful load, once; true when written.
-    bool captureRequestedThumbnails();
+    bool captureRequestedThumbnails(int size = ThumbnailCapture::kThumbnailSize);
     // One frame drawn on demand. The clock stands still between such frames
     // unless a clip plays, so a clip started after a pause does not jump
     // ahead by the pause. True when another frame is due at once: a clip

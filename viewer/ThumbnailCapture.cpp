@@ -25,6 +25,9 @@
 namespace {
 
 const int kSupersampling = 2;
+// Larger images are drawn at their own size: twice 4096 would take a
+// gigabyte of frame buffer and smooth nothing the eye sees at that size.
+const int kLargestSupersampledEdge = 2048;
 // A flat model still needs some depth between the planes.
 const float kMinimumDepth = 1e-4f;
 
@@ -133,7 +136,8 @@ bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingBox& 
 
     QImage image;
     {
-        OffscreenTarget target(width * kSupersampling, height * kSupersampling);
+        const int factor = std::max(width, height) <= kLargestSupersampledEdge ? kSupersampling : 1;
+        OffscreenTarget target(width * factor, height * factor);
         if (target.isComplete()) {
             clearToWhite();
             SceneDrawer drawer;
@@ -178,12 +182,11 @@ void ThumbnailCapture::removeThumbnails(const QString& metaFolder)
 }
 
 bool ThumbnailCapture::captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,
-                                         const QString& metaFolder)
+                                         const QString& metaFolder, int size)
 {
-    const bool topDownSaved
-        = capture(scene, modelBox, kThumbnailSize, kThumbnailSize, overview(modelBox), metaFolder + "/topdown.png");
+    const bool topDownSaved = capture(scene, modelBox, size, size, overview(modelBox), metaFolder + "/topdown.png");
     const bool perspectiveSaved
-        = capture(scene, modelBox, kThumbnailSize, kThumbnailSize, perspectiveView(), metaFolder + "/perspective.png");
+        = capture(scene, modelBox, size, size, perspectiveView(), metaFolder + "/perspective.png");
     // Named only once they exist: an export must not promise a missing file.
     if (topDownSaved)
         ModelInfoFile::setInfoValue(metaFolder, "img_topdown", "./topdown.png");

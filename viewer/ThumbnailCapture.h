@@ -40,9 +40,10 @@ public:
     static constexpr float kFill = 0.9f;
     static Framing framing(const engine::BoundingBox& modelBox, const View& view);
 
-    // Writes both images and names them in the info file. Needs a current
-    // context. False when an image could not be drawn or saved.
-    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox, const QString& metaFolder);
+    // Writes both images, size x size, and names them in the info file. Needs
+    // a current context. False when an image could not be drawn or saved.
+    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox, const QString& metaFolder,
+                                  int size = kThumbnailSize);
 
     // Deletes both images: a model loaded anew must not travel with the
     // previews of the one before.

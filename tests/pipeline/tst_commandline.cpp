@@ -195,7 +195,7 @@ private slots:
         QTest::newRow("help, one line per mode")
             << QStringList {"--help"} << 0
             << "--convert [options] INPUT OUTPUT.vm3\n       Velmora3dEncoder --convert [options] --output-dir DIR "
-               "INPUT...\n       Velmora3dEncoder --thumbnail INPUT.vm3 OUTPUT.png SIZE\n       Velmora3dEncoder "
+               "INPUT...\n       Velmora3dEncoder --thumbnail INPUT OUTPUT.png SIZE\n       Velmora3dEncoder "
                "--info [--json] FILE\n";
         QTest::newRow("version") << QStringList {"--version"} << 0 << "Velmora3dEncoder 1.7\n";
         QTest::newRow("a model opens the window") << QStringList {"@input"} << 42 << "window mode\n";
@@ -1065,6 +1065,8 @@ private slots:
         QTest::newRow("size not a number") << "png" << int(CommandLineConverter::UsageError) << "big" << QSize(0, 0);
         QTest::newRow("preview of 20000 x 20000 pixels") << "huge png" << refused << "64" << QSize(0, 0);
         QTest::newRow("container --convert refuses") << "no version" << refused << "64" << QSize(0, 0);
+        // Drawn at the size asked, not the stored preview enlarged.
+        QTest::newRow("model file, drawn") << "%/generated/a_skinned_two_takes.fbx" << 0 << "700" << QSize(700, 700);
     }
 
     void thumbnail()
@@ -1088,16 +1090,23 @@ private slots:
             entries.append({"model/.meta/perspective.png", previews.value(preview)});
         if (preview == "no version")
             entries.removeAt(1);
-        const QString input = path("in/model.vm3");
+        QString input = path("in/model.vm3");
         QVERIFY(QDir().mkpath(path("in")));
         QFile::remove(input);
         QVERIFY(ZipFixture::write(input, entries));
+        if (preview.startsWith('%')) {
+            input = QString(preview).replace("%", sharedModels());
+            if (!QFileInfo::exists(input))
+                QSKIP(qPrintable("shared model missing: " + input));
+        }
 
         const ProcessResult run = convert({"--thumbnail", input, path("out/thumb.png"), size});
         QVERIFY2(run.exitCode == exitCode, run.err);
         QCOMPARE(QImage(path("out/thumb.png")).size(), written);
         QCOMPARE(QFileInfo::exists(path("out/thumb.png")), !written.isEmpty());
         QCOMPARE(workspaces(), QStringList());
+        if (preview.startsWith('%')) // the model itself, not a blank or enlarged preview, at full size
+            QVERIFY(QImage(path("out/thumb.png")).pixelColor(350, 350) != QColor(Qt::white));
     }
 
     void info_data()
