@@ -1,5 +1,6 @@
 #include "ModelInfoCommand.h"
 
+#include "BatchRecord.h"
 #include "BundleInfo.h"
 #include "CommandLineConverter.h"
 #include "ConsoleImport.h"
@@ -11,6 +12,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -22,6 +26,20 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString&
 {
     if (type != QtDebugMsg && type != QtInfoMsg)
         ConsoleOutput::printError(message);
+}
+
+// The conversion's warnings and errors join the document as a batch report
+// lists them; the summary's own keys keep their order.
+std::string withConversionRecords(const std::string& json, const EncoderOutputLogs& records)
+{
+    BatchRecord record;
+    record.records = records;
+    const QJsonObject listed = record.toJson();
+    std::string joined = json.substr(0, json.rfind('}'));
+    for (const char* key : {"errors", "warnings"})
+        joined += std::string(",\"") + key + "\":"
+            + QJsonDocument(listed.value(QLatin1String(key)).toArray()).toJson(QJsonDocument::Compact).toStdString();
+    return joined + "}";
 }
 
 } // namespace
@@ -42,6 +60,7 @@ int ModelInfoCommand::run(const QString& file, bool json, bool tree)
     }
     QString modelPath = input.absoluteFilePath();
     ConsoleWorkspace workspace;
+    EncoderOutputLogs conversionRecords;
     if (input.isFile() && input.suffix().compare(QLatin1String("gpb"), Qt::CaseInsensitive) != 0) {
         if (ConsoleImport::checkInput(file) != CommandLineConverter::Success)
             return LoadFailed;
@@ -49,6 +68,7 @@ int ModelInfoCommand::run(const QString& file, bool json, bool tree)
         if (imported.exitCode != CommandLineConverter::Success)
             return ModelFileTypes::isContainerFile(file) ? int(LoadFailed) : imported.exitCode;
         modelPath = workspace.paths().model;
+        conversionRecords = imported.records;
     }
 
     engine::BundleInfo::Summary summary;
@@ -62,8 +82,8 @@ int ModelInfoCommand::run(const QString& file, bool json, bool tree)
     // knows it by the name they gave.
     if (modelPath != input.absoluteFilePath())
         summary.bundlePath = shown.toStdString();
-    const std::string text
-        = json ? engine::BundleInfo::toJson(summary, tree) : engine::BundleInfo::toText(summary, tree);
+    const std::string text = json ? withConversionRecords(engine::BundleInfo::toJson(summary, tree), conversionRecords)
+                                  : engine::BundleInfo::toText(summary, tree);
     // The summary's own bytes: names are UTF-8 whatever the console's locale.
     ConsoleOutput::printText(QByteArray::fromStdString(json ? text + '\n' : text));
     const std::string problems = engine::BundleInfo::problemsText(summary);

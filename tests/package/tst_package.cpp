@@ -97,6 +97,11 @@ private slots:
         QCOMPARE(run("zip", {"-q", "-d", vm3, "model/.meta/perspective.png"}).exitCode, 0);
         QCOMPARE(run(link, {"--thumbnail", vm3, thumb, "48"}).exitCode, 0);
         QCOMPARE(QImage(thumb).size(), QSize(48, 48));
+        // A model file is drawn at the size asked, not a stored preview enlarged.
+        QCOMPARE(run(link, {"--thumbnail", sourceDir() + "/samples/velmora-sample.fbx", thumb, "700"}).exitCode, 0);
+        const QImage drawn(thumb);
+        QCOMPARE(drawn.size(), QSize(700, 700));
+        QVERIFY(drawn.pixelColor(350, 350) != QColor(Qt::white));
     }
 
     void packageMetadata()
