@@ -141,6 +141,10 @@ static QString scriptBody(Behaviour behaviour, const QString& recordFolder)
             + "mkdir -p \"$(dirname \"$8\")\"\n" + normal;
     case Behaviour::ReadsInput:
         return body + "cat > /dev/null\n" + normal;
+    case Behaviour::WaitsForGo:
+        return body
+            + QStringLiteral("for i in $(seq 300); do [ -e '%1/go' ] && break; sleep 0.1; done\n").arg(recordFolder)
+            + normal;
     }
     return body;
 }

@@ -62,6 +62,7 @@ enum class Behaviour {
     Brief, // waits half a second between "start" and "end" lines in events.txt, makes the bundle's folder if it
            // is gone, then what Normal does
     ReadsInput, // reads standard input to its end, then what Normal does
+    WaitsForGo, // waits until recordFolder/go exists (30 s at most), then what Normal does
 };
 
 // The bundle the fake writes: one the engine loads, a marker and the input path, so a

@@ -1051,6 +1051,30 @@ private slots:
         QCOMPARE(filesBelow(path("out")), QStringList());
     }
 
+    // A conversion whose batch is gone puts nothing in place, even when it
+    // was not killed along with it.
+    void conversionOutlivingItsBatchWritesNothing()
+    {
+        QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour::WaitsForGo, path("record")));
+        QFile::remove(path("record/go"));
+        QVERIFY(writeFile(path("in/a.fbx"), "model a"));
+        QProcess batch; // stands in for a batch: the conversion names it as the batch that started it
+        // Its output goes to a file: a pipe to the test would close with the batch.
+        batch.start("/bin/sh",
+                    {"-c", "VELMORA_BATCH_PROCESS=$$ \"$0\" --convert \"$1\" \"$2\" 2>\"$3\" & echo $!; wait",
+                     path("app/bin/Velmora3dEncoder"), path("in/a.fbx"), path("out/a.vm3"), path("record/err.txt")});
+        QVERIFY(batch.waitForReadyRead(30000));
+        const qint64 conversion = batch.readLine().trimmed().toLongLong();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path("record/args.txt")), 30000);
+        QCOMPARE(::kill(pid_t(batch.processId()), SIGKILL), 0);
+        QVERIFY(batch.waitForFinished(30000));
+        QVERIFY(writeFile(path("record/go"), ""));
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(conversion), 30000);
+        QVERIFY2(readFile(path("record/err.txt")).contains("has ended"), readFile(path("record/err.txt")));
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(workspaces(), QStringList());
+    }
+
     void thumbnail_data()
     {
         QTest::addColumn<QString>("preview"); // "png", "none", "broken png"
