@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -34,15 +35,34 @@ bool isFolder(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool materialResolves(const std::string& materialPath, const std::string& name, Properties::Cache* cache)
-{
-    return std::unique_ptr<Properties>(Bundle::findMaterial(materialPath, name, cache)) != nullptr;
-}
-
 void addUnique(std::vector<std::string>& list, const std::string& value)
 {
     if (std::find(list.begin(), list.end(), value) == list.end())
         list.push_back(value);
+}
+
+// The texture paths of every sampler in a material, its techniques and passes.
+void collectTextures(Properties* properties, std::vector<std::string>* textures)
+{
+    while (Properties* inner = properties->getNextNamespace()) {
+        const char* path = std::strcmp(inner->getNamespace(), "sampler") == 0 ? inner->getString("path") : nullptr;
+        if (path)
+            addUnique(*textures, path);
+        else
+            collectTextures(inner, textures);
+    }
+}
+
+// False when the material file has no material of that name.
+bool describeMaterial(const std::string& materialPath, const std::string& name, Properties::Cache* cache,
+                      BundleInfo::MaterialDetail* detail)
+{
+    const std::unique_ptr<Properties> material(Bundle::findMaterial(materialPath, name, cache));
+    if (!material)
+        return false;
+    detail->name = name;
+    collectTextures(material.get(), &detail->textures);
+    return true;
 }
 
 // Non-finite values (a damaged file's bounds) are written as JSON's null.
@@ -187,43 +207,56 @@ BundleInfo::Summary BundleInfo::summarise(const BundleData& data, const std::str
     s.version = std::to_string(data.versionMajor) + "." + std::to_string(data.versionMinor);
     s.meshes = unsigned(data.meshes.size());
     for (const BundleData::Mesh& mesh : data.meshes) {
-        s.vertices += mesh.vertexCount;
-        s.parts += unsigned(mesh.parts.size());
+        MeshDetail detail {mesh.id, unsigned(mesh.parts.size()), mesh.vertexCount, 0};
         for (const BundleData::Part& part : mesh.parts)
-            s.triangles += trianglesOf(part);
+            detail.triangles += trianglesOf(part);
+        s.vertices += detail.vertices;
+        s.parts += detail.parts;
+        s.triangles += detail.triangles;
+        s.meshDetails.push_back(detail);
     }
     Properties::Cache cache;
-    const std::function<void(int, const Matrix&, int, unsigned)> visit = [&](int index, const Matrix& parentWorld,
-                                                                             int parent, unsigned depth) {
-        const BundleData::Node& node = data.nodes[size_t(index)];
-        const Matrix world = parentWorld * node.transform * node.offset;
-        const int self = int(s.tree.size());
-        s.tree.push_back(treeNodeOf(data, node, parent, depth));
-        ++s.nodes;
-        s.joints += node.type == BundleData::JOINT;
-        s.cameras += node.camera.type != BundleData::NO_CAMERA;
-        s.lights += node.light.type != BundleData::NO_LIGHT;
-        if (node.hasModel) {
-            ++s.models;
-            BoundingBox box = data.meshes[size_t(node.model.mesh)].boundingBox;
-            if (!node.model.hasSkin)
-                box.transform(world);
-            if (s.hasBounds)
-                s.bounds.merge(box);
-            else
-                s.bounds = box;
-            s.hasBounds = true;
-            if (node.model.hasSkin) {
-                s.skins.push_back({node.id, unsigned(node.model.skin.joints.size())});
-            }
-            for (const std::string& name : data.materialsOf(node.model)) {
-                if (!name.empty())
-                    addUnique(materialResolves(materialPath, name, &cache) ? s.materials : s.unresolvedMaterials, name);
-            }
-        }
-        for (int child : node.children)
-            visit(child, world, self, depth + 1);
-    };
+    const std::function<void(int, const Matrix&, int, unsigned)> visit
+        = [&](int index, const Matrix& parentWorld, int parent, unsigned depth) {
+              const BundleData::Node& node = data.nodes[size_t(index)];
+              const Matrix world = parentWorld * node.transform * node.offset;
+              const int self = int(s.tree.size());
+              s.tree.push_back(treeNodeOf(data, node, parent, depth));
+              ++s.nodes;
+              s.joints += node.type == BundleData::JOINT;
+              s.cameras += node.camera.type != BundleData::NO_CAMERA;
+              s.lights += node.light.type != BundleData::NO_LIGHT;
+              if (node.hasModel) {
+                  ++s.models;
+                  BoundingBox box = data.meshes[size_t(node.model.mesh)].boundingBox;
+                  if (!node.model.hasSkin)
+                      box.transform(world);
+                  if (s.hasBounds)
+                      s.bounds.merge(box);
+                  else
+                      s.bounds = box;
+                  s.hasBounds = true;
+                  if (node.model.hasSkin) {
+                      s.skins.push_back({node.id, unsigned(node.model.skin.joints.size())});
+                  }
+                  for (const std::string& name : data.materialsOf(node.model)) {
+                      const bool seen = std::find(s.materials.begin(), s.materials.end(), name) != s.materials.end()
+                          || std::find(s.unresolvedMaterials.begin(), s.unresolvedMaterials.end(), name)
+                              != s.unresolvedMaterials.end();
+                      if (name.empty() || seen)
+                          continue;
+                      MaterialDetail detail;
+                      if (describeMaterial(materialPath, name, &cache, &detail)) {
+                          s.materials.push_back(name);
+                          s.materialDetails.push_back(detail);
+                      } else {
+                          s.unresolvedMaterials.push_back(name);
+                      }
+                  }
+              }
+              for (int child : node.children)
+                  visit(child, world, self, depth + 1);
+          };
     for (int root : data.roots)
         visit(root, Matrix(), -1, 0);
     for (int root : data.detachedRoots)
@@ -252,11 +285,16 @@ std::string BundleInfo::toText(const Summary& s, bool withTree)
         + ")\n";
     t += "Meshes:        " + std::to_string(s.meshes) + " (parts " + std::to_string(s.parts) + ", vertices "
         + std::to_string(s.vertices) + ", triangles " + std::to_string(s.triangles) + ")\n";
+    for (const MeshDetail& mesh : s.meshDetails)
+        t += "  " + mesh.id + ": " + std::to_string(mesh.parts) + " parts, " + std::to_string(mesh.vertices)
+            + " vertices, " + std::to_string(mesh.triangles) + " triangles\n";
     t += "Skins:         " + std::to_string(s.skins.size()) + "\n";
     for (const Skin& skin : s.skins) {
         t += "  " + skin.node + ": " + std::to_string(skin.joints) + " joints\n";
     }
     t += "Materials:     " + textList(s.materials) + "\n";
+    for (const MaterialDetail& material : s.materialDetails)
+        t += "  " + material.name + ": " + textList(material.textures) + "\n";
     t += "Unresolved:    " + textList(s.unresolvedMaterials) + "\n";
     t += "Animations:    " + std::to_string(s.animations.size()) + "\n";
     for (const Animation& a : s.animations)
@@ -290,6 +328,18 @@ std::string BundleInfo::toJson(const Summary& s, bool withTree)
             + ",\"joints\":" + std::to_string(s.skins[i].joints) + "}";
     }
     j += "],\"materials\":" + jsonList(s.materials) + ",\"unresolvedMaterials\":" + jsonList(s.unresolvedMaterials);
+    j += ",\"meshDetails\":[";
+    for (size_t i = 0; i < s.meshDetails.size(); ++i) {
+        const MeshDetail& m = s.meshDetails[i];
+        j += std::string(i ? "," : "") + "{\"id\":" + jsonString(m.id) + ",\"parts\":" + std::to_string(m.parts)
+            + ",\"vertices\":" + std::to_string(m.vertices) + ",\"triangles\":" + std::to_string(m.triangles) + "}";
+    }
+    j += "],\"materialDetails\":[";
+    for (size_t i = 0; i < s.materialDetails.size(); ++i) {
+        j += std::string(i ? "," : "") + "{\"name\":" + jsonString(s.materialDetails[i].name)
+            + ",\"textures\":" + jsonList(s.materialDetails[i].textures) + "}";
+    }
+    j += "]";
     j += ",\"animations\":[";
     for (size_t i = 0; i < s.animations.size(); ++i) {
         j += std::string(i ? "," : "") + "{\"id\":" + jsonString(s.animations[i].id) + ",\"channels\":"

@@ -32,6 +32,14 @@ public:
         Vector3 translation, scale;
         Quaternion rotation;
     };
+    struct MeshDetail {
+        std::string id;
+        unsigned parts = 0, vertices = 0, triangles = 0;
+    };
+    struct MaterialDetail {
+        std::string name;
+        std::vector<std::string> textures; // the paths its samplers name, as written
+    };
     struct Summary {
         std::string bundlePath;
         std::string version;
@@ -40,6 +48,8 @@ public:
         std::vector<Skin> skins;
         std::vector<std::string> materials; // resolved in the material file
         std::vector<std::string> unresolvedMaterials;
+        std::vector<MeshDetail> meshDetails; // in the bundle's order
+        std::vector<MaterialDetail> materialDetails; // one per resolved material, in the order of 'materials'
         std::vector<Animation> animations;
         std::vector<TreeNode> tree; // depth first in scene order, then the subtrees outside the scene
         bool hasBounds = false;

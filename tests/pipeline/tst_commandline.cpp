@@ -1196,6 +1196,14 @@ private slots:
             listed << problem["kind"].toString() + ":" + problem["id"].toString();
         QCOMPARE(listed.join(','), problems);
         QCOMPARE(o["warnings"].toArray().size(), run.err.count("warning GP#"));
+        // Each mesh with its parts, each material with the textures its samplers name.
+        int parts = 0;
+        for (const QJsonValue& mesh : o["meshDetails"].toArray())
+            parts += mesh["parts"].toInt();
+        QCOMPARE(parts, o["parts"].toInt());
+        QCOMPARE(o["materialDetails"].toArray().size(), o["materials"].toArray().size());
+        if (arguments.join(' ').contains("b_three_materials"))
+            QCOMPARE(o["materialDetails"][2]["textures"].toArray().first().toString(), QString("tex/checker.png"));
         // --tree: every node once, each after its parent.
         const QJsonArray tree = o["tree"].toArray();
         QCOMPARE(tree.size(), arguments.contains("--tree") ? counts.first().toInt() : 0);
