@@ -6,6 +6,7 @@
 #include "UpdateChecker.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -69,6 +70,14 @@ UpdateWindow::~UpdateWindow()
         m_releaseNotesReply->abort();
         m_releaseNotesReply->deleteLater();
     }
+}
+
+void UpdateWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape)
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 bool UpdateWindow::fill(const AvailableUpdate* update)

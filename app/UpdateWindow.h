@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QKeyEvent;
+
 struct AvailableUpdate;
 class CustomTextBrowser;
 class QLabel;
@@ -26,6 +28,11 @@ signals:
     void skipClicked();
     void remindLaterClicked();
     void installClicked();
+
+protected:
+    // Escape closes the window as its title bar's button does: the update is
+    // offered again at the next check.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void fetchReleaseNotes(const QUrl& url);

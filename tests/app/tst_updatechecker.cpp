@@ -196,6 +196,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(notes->toPlainText().contains("Faster export."), 10000);
         click("remindButton");
         QCOMPARE(check(), offerText("1.8"));
+        QTest::keyClick(visibleWindow<QWidget>("updateWindow"), Qt::Key_Escape);
+        QTRY_VERIFY(!visibleWindow<QWidget>("updateWindow"));
+        QCOMPARE(check(), offerText("1.8"));
         // The download opens only once the user confirms it.
         click("installButton");
         visibleWindow<QDialog>("updateConfirmDialog")->reject();
