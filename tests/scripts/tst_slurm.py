@@ -31,6 +31,17 @@ def wait_for(jobs):
         time.sleep(0.5)
 
 
+# The node's state once the jobs have left it: it can still show "mixed" or
+# "completing" for a moment after squeue no longer lists them.
+def settled_node_state():
+    deadline = time.monotonic() + 30
+    state = slurm('sinfo', '-h', '-n', 'localhost', '-o', '%T')
+    while re.match('mixed|allocated|completing', state) and time.monotonic() < deadline:
+        time.sleep(0.2)
+        state = slurm('sinfo', '-h', '-n', 'localhost', '-o', '%T')
+    return state
+
+
 def below(folder):
     return sorted(os.path.relpath(os.path.join(root, name), folder) for root, _, names in os.walk(folder)
                   for name in names if re.search(r'\.(vm3|fbx|gltf|glb|obj|dae|ply|stl|3ds)$', name, re.I))
@@ -44,7 +55,7 @@ def check():
               'inputs, each once': (sorted(os.path.relpath(r['input'], MODELS) for r in records), below(MODELS)),
               'other statuses': ({r['status'] for r in records} - {'converted', 'failed'}, set()),
               'containers': (sorted(converted), below(OUT)),
-              'node': (slurm('sinfo', '-h', '-n', 'localhost', '-o', '%T'), 'idle')}
+              'node': (settled_node_state(), 'idle')}
     failed = [f'{what}: {got} != {want}' for what, (got, want) in wanted.items() if got != want]
     print('\n'.join(failed) or f'{len(converted)} of {len(records)} models converted in {SHARDS} shards')
     return 1 if failed else 0
