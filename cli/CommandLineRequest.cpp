@@ -18,7 +18,7 @@ const int kMaxTimeoutSeconds = 7 * 24 * 3600;
 
 struct Options {
     QCommandLineOption convert {"convert", tr("Convert models into vm3 files without a window.")};
-    QCommandLineOption thumbnail {"thumbnail", tr("Write the preview of a vm3 file as a PNG file.")};
+    QCommandLineOption thumbnail {"thumbnail", tr("Draw a model file or vm3 file as a PNG preview of SIZE pixels.")};
     QCommandLineOption info {"info", tr("Print what a model holds.")};
     QCommandLineOption mergeReports {"merge-reports",
                                      tr("Merge the reports of every shard of a run into one, checking that none "
@@ -32,8 +32,9 @@ struct Options {
                                   tr("Convert every INPUT (files, or folders searched recursively) into DIR, "
                                      "keeping the paths below each folder."),
                                   tr("DIR")};
-    QCommandLineOption jobs {QStringList {"j", "jobs"},
-                             tr("Conversions at once with --output-dir (default: one per core)."), tr("N")};
+    QCommandLineOption jobs {
+        QStringList {"j", "jobs"},
+        tr("Conversions at once with --output-dir (default: one per processor this process may use)."), tr("N")};
     QCommandLineOption timeout {"timeout",
                                 tr("With --output-dir: stop a conversion that takes longer than SECONDS and "
                                    "count it as failed (default: %1).")

@@ -22,7 +22,7 @@ struct CommandLineRequest {
     ImportOptions options;
     QString outputFolder; // --output-dir: the batch form of --convert
     QString reportFile;
-    int jobs = 0; // conversions at once; 0: one per core
+    int jobs = 0; // conversions at once; 0: one per processor this process may use
     int timeoutSeconds = kDefaultTimeoutSeconds; // --timeout: wall-clock limit of one conversion of a batch
     int shardIndex = 1; // --shard K/N, K from 1
     int shardCount = 1;

@@ -3,10 +3,9 @@
 #include <QImage>
 #include <QString>
 
-// The preview of a vm3 container for file managers:
-//   Velmora3dEncoder --thumbnail INPUT OUTPUT SIZE
-// The container is unpacked and judged as --convert judges it; this class
-// then scales its preview image. Needs no display: QImage scales without a
+// The preview image --thumbnail writes (Velmora3dEncoder --thumbnail INPUT
+// OUTPUT SIZE): the container's stored preview, or one drawn at SIZE, read
+// with its size checked and scaled into the box. Needs no display: QImage scales without a
 // GUI application.
 class ContainerThumbnail {
 public:
