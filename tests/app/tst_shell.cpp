@@ -43,10 +43,12 @@ private slots:
     }
     void startIsTrackedBeforeTheCommandLineModelLoads()
     {
+        UserSettings settings;
         RecordingTracker recording;
         // Started as the program starts: the model converts while the window is built.
         WorkspaceService workspaces;
-        MainWindowController controller(qobject_cast<WEApplication*>(qApp), workspaces,
+        MainWindowController controller(qobject_cast<WEApplication*>(qApp), AppServices {settings, recording},
+                                        workspaces,
                                         MainWindowController::modelPathFromArguments(QCoreApplication::arguments()));
         QVERIFY(controller.startedConversion());
         // No encoder lies beside the test program: the import fails and says so.
@@ -66,8 +68,9 @@ private slots:
     // switching on and never switching off, nor anything while off.
     void trackingSwitchIsRecordedByTheApplication()
     {
-        AnalyticsTracker* tracker = AnalyticsTracker::instance();
-        UserSettings& settings = UserSettings::instance();
+        const AppServices services = qobject_cast<WEApplication*>(qApp)->services();
+        AnalyticsTracker* tracker = &services.tracker;
+        UserSettings& settings = services.settings;
         const bool wasOn = settings.isTrackingEnabled();
         const QStringList before = tracker->pendingRequests();
         for (bool on : {false, true, true, false, wasOn}) {
@@ -95,7 +98,8 @@ private slots:
         QFETCH(bool, starts);
         QTemporaryDir scratch;
         WorkspaceService workspaces;
-        MainWindowController controller(nullptr, workspaces, writeFile(scratch.filePath(name)));
+        MainWindowController controller(nullptr, qobject_cast<WEApplication*>(qApp)->services(), workspaces,
+                                        writeFile(scratch.filePath(name)));
         QCOMPARE(controller.startedConversion(), starts);
     }
     // Every entry of the translation catalogue can match a text of the
