@@ -17,7 +17,6 @@
 #include "SceneGraph.h"
 #include "SourceWatcher.h"
 #include "StatusBarController.h"
-#include "UserSettings.h"
 #include "WorkspaceService.h"
 
 #include <QAction>

@@ -3,7 +3,6 @@
 // bar's file sizes and the loading indicator's timers.
 
 #include "AppTestSupport.h"
-#include "UserSettings.h"
 
 #include <QDirIterator>
 #include <QFileOpenEvent>
@@ -68,9 +67,8 @@ private slots:
     // switching on and never switching off, nor anything while off.
     void trackingSwitchIsRecordedByTheApplication()
     {
-        const AppServices services = qobject_cast<WEApplication*>(qApp)->services();
-        AnalyticsTracker* tracker = &services.tracker;
-        UserSettings& settings = services.settings;
+        AnalyticsTracker* tracker = &qobject_cast<WEApplication*>(qApp)->services().tracker;
+        UserSettings& settings = qobject_cast<WEApplication*>(qApp)->services().settings;
         const bool wasOn = settings.isTrackingEnabled();
         const QStringList before = tracker->pendingRequests();
         for (bool on : {false, true, true, false, wasOn}) {

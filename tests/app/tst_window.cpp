@@ -6,7 +6,6 @@
 #include "GlItem.h"
 #include "MainViewController.h"
 #include "ToolBarController.h"
-#include "UserSettings.h"
 #include "WebLink.h"
 
 #include <QAbstractButton>
