@@ -7,7 +7,6 @@
 #include "MainWindowController.h"
 #include "ModelFileTypes.h"
 #include "ModelStatistics.h"
-#include "PreferencesWindowController.h"
 #include "SceneGraph.h"
 #include "SceneTreeSelection.h"
 #include "WorkspaceService.h"
@@ -48,7 +47,7 @@ ViewerFolders viewerFoldersOf(const WorkspaceService& workspace)
 
 } // namespace
 
-MainViewController::MainViewController(MainWindowController* controller)
+MainViewController::MainViewController(MainWindowController* controller, const QColor& backgroundColor)
     : QObject(controller)
     , m_controller(controller)
 {
@@ -65,7 +64,7 @@ MainViewController::MainViewController(MainWindowController* controller)
     m_viewport->setMinimumSize(kViewportMinimumWidth, kViewportMinimumHeight);
     m_viewport->setFolders(viewerFoldersOf(m_controller->workspaces()));
     m_viewport->setAcceptedSuffixes(ModelFileTypes::suffixes());
-    m_viewport->setClearColor(PreferencesWindowController::storedBackgroundColor());
+    m_viewport->setClearColor(backgroundColor);
     connect(m_viewport, &GlItem::addItemToAnimations, this, &MainViewController::addItemToAnimations);
     connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
 

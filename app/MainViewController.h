@@ -41,7 +41,8 @@ public:
     // it is (a reload). A model that failed to load leaves the last one shown.
     enum class OnRefusal { ShowNothing, KeepShownModel };
 
-    explicit MainViewController(MainWindowController* controller);
+    // The viewport starts with the given background colour.
+    MainViewController(MainWindowController* controller, const QColor& backgroundColor);
     ~MainViewController() override;
 
     GlItem* viewport() const { return m_viewport; }

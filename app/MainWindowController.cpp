@@ -35,9 +35,10 @@ namespace {
 const int kExportMessageDelayMs = 100;
 }
 
-MainWindowController::MainWindowController(WEApplication* application, WorkspaceService& workspaces,
-                                           const QString& modelToConvert)
+MainWindowController::MainWindowController(WEApplication* application, const AppServices& services,
+                                           WorkspaceService& workspaces, const QString& modelToConvert)
     : QObject(nullptr)
+    , m_services(services)
     , m_workspaces(workspaces)
 {
     m_modelManager = new ModelManager(workspaces, this);
@@ -46,14 +47,15 @@ MainWindowController::MainWindowController(WEApplication* application, Workspace
         m_convertingAtStart = modelToConvert;
     m_mainWindow = std::make_unique<MainWindow>();
     MainWindow* window = m_mainWindow.get();
-    m_menuManager = new MenuManager(this);
-    m_mainViewController = new MainViewController(this);
+    m_menuManager = new MenuManager(this, services.settings);
+    m_mainViewController
+        = new MainViewController(this, PreferencesWindowController::storedBackgroundColor(services.settings));
     m_loggingViewController = new LoggingViewController(window, this);
     m_loadingIndicator = new LoadingIndicatorViewController(window, this);
     m_aboutWindowController = new AboutWindowController(window, this);
-    m_preferencesWindowController = new PreferencesWindowController(window, this);
+    m_preferencesWindowController = new PreferencesWindowController(services.settings, window, this);
     m_systemInfoWindowController = new SystemInfoWindowController(window, this);
-    m_userDialogController = new UserDialogController(window, this);
+    m_userDialogController = new UserDialogController(services.tracker, window, this);
     m_sourceWatcher = new SourceWatcher(this);
 
     // Nothing can be exported before a model has loaded.
@@ -103,7 +105,9 @@ void MainWindowController::makeConnections(WEApplication* application)
     connect(viewport, &GlItem::loadModelFromDropEvent, this,
             [this](const QString& path) { openModel(path, OpenReason::Drop); });
     connect(viewport, &GlItem::usageEvent, this, &MainWindowController::trackUsageEvent);
-    loggingManager()->setTrackEventSink(trackEventWithValue);
+    AnalyticsTracker& tracker = m_services.tracker;
+    loggingManager()->setTrackEventSink([&tracker](const QString& category, const QString& action, const QString& label,
+                                                   int value) { tracker.trackEvent(category, action, label, value); });
     connect(viewport, &GlItem::newFramerateAvailable, this, &MainWindowController::newFramerateAvailable);
 
     // Failures the user must hear of: a container that cannot be unpacked,
@@ -191,14 +195,12 @@ QString MainWindowController::fileTypeLabel(const QString& path)
 
 void MainWindowController::trackAppStart()
 {
-    AnalyticsTracker* tracker = AnalyticsTracker::instance();
-    if (!tracker)
-        return;
-    tracker->pageView(QStringLiteral("AppStart"));
-    tracker->trackEvent(QStringLiteral("usage"), QStringLiteral("app_starts"), QStringLiteral("default"), 1);
-    tracker->trackEvent(QStringLiteral("usage"), QStringLiteral("version"),
-                        QLatin1String(AppIdentity::kApplicationVersion) + QLatin1String(AppIdentity::kBuildLabel), 1);
-    tracker->startSending();
+    AnalyticsTracker& tracker = m_services.tracker;
+    tracker.pageView(QStringLiteral("AppStart"));
+    tracker.trackEvent(QStringLiteral("usage"), QStringLiteral("app_starts"), QStringLiteral("default"), 1);
+    tracker.trackEvent(QStringLiteral("usage"), QStringLiteral("version"),
+                       QLatin1String(AppIdentity::kApplicationVersion) + QLatin1String(AppIdentity::kBuildLabel), 1);
+    tracker.startSending();
 }
 
 void MainWindowController::showAtStart()
@@ -245,7 +247,7 @@ void MainWindowController::openModel(const QString& path, OpenReason reason)
 
 void MainWindowController::applyImportOptions()
 {
-    m_modelManager->setImportOptions(UserSettings::instance().importOptions());
+    m_modelManager->setImportOptions(m_services.settings.importOptions());
 }
 
 void MainWindowController::exportModel(const QString& sourceFolder, const QString& outFilePath)
@@ -283,14 +285,7 @@ bool MainWindowController::startConversion(const QString& path)
 
 void MainWindowController::trackUsageEvent(const QString& category, const QString& action, const QString& label)
 {
-    trackEventWithValue(category, action, label, 1);
-}
-
-void MainWindowController::trackEventWithValue(const QString& category, const QString& action, const QString& label,
-                                               int value)
-{
-    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(category, action, label, value);
+    m_services.tracker.trackEvent(category, action, label, 1);
 }
 
 // The options may have changed since the model was opened: the menu asks
@@ -357,7 +352,7 @@ void MainWindowController::newModelLoaded(const QString& path)
 {
     // A reload is done once the viewer has shown the model, or failed to.
     m_loadedPath = path;
-    followSource(UserSettings::instance().reloadWhenChanged() ? path : QString());
+    followSource(m_services.settings.reloadWhenChanged() ? path : QString());
     m_mainWindow->setTitleFileName(QFileInfo(path).fileName());
     m_menuManager->setExportName(path);
     m_fileSize = quint64(qMax<qint64>(0, QFileInfo(path).size()));
@@ -375,7 +370,7 @@ void MainWindowController::errorLoadingNewModel(QString message)
     }
     // The last model stays on screen, and is followed again.
     sceneImportFailed(message);
-    followSource(UserSettings::instance().reloadWhenChanged() ? m_loadedPath : QString());
+    followSource(m_services.settings.reloadWhenChanged() ? m_loadedPath : QString());
     m_loadingIndicator->stop(0);
 }
 
@@ -519,7 +514,7 @@ void MainWindowController::showConvertFilesDialog()
 {
     if (!m_convertFilesDialog)
         m_convertFilesDialog = new ConvertFilesDialog(QCoreApplication::applicationFilePath(), m_mainWindow.get());
-    const UserSettings& settings = UserSettings::instance();
+    const UserSettings& settings = m_services.settings;
     m_convertFilesDialog->setOptions(settings.animationGrouping(), settings.backfaceCulling());
     m_convertFilesDialog->show();
     m_convertFilesDialog->raise();

@@ -2,6 +2,7 @@
 
 #include "MainViewController.h"
 
+#include "AppServices.h"
 #include "EncoderOutputLog.h"
 #include "OpenReason.h"
 
@@ -40,12 +41,12 @@ class MainWindowController : public QObject {
     Q_OBJECT
 public:
     // The application may be null (tests); then its signals are not wired.
-    // Models are converted into the workspaces of `workspaces`, which
-    // outlives the controller. A model file to convert starts converting before the window is built,
+    // The services and the workspaces of `workspaces`, into which models are
+    // converted, outlive the controller. A model file to convert starts converting before the window is built,
     // unless it is a container (unpacked at once, so it waits for the
     // window) or cannot be opened (which the window reports); see
     // startedConversion.
-    MainWindowController(WEApplication* application, WorkspaceService& workspaces,
+    MainWindowController(WEApplication* application, const AppServices& services, WorkspaceService& workspaces,
                          const QString& modelToConvert = QString());
     ~MainWindowController() override;
 
@@ -118,7 +119,6 @@ private slots:
 
 private:
     void showLoadedModel(const LoadedModel& model);
-    static void trackEventWithValue(const QString& category, const QString& action, const QString& label, int value);
     void followSource(const QString& path);
     void applyImportOptions();
     void reloadChangedSource(const QString& path);
@@ -137,6 +137,7 @@ private:
     // while everything they call on is still there, and the viewport frees
     // its engine objects with its own GL context current.
     std::unique_ptr<MainWindow> m_mainWindow;
+    const AppServices m_services;
     WorkspaceService& m_workspaces;
     ModelManager* m_modelManager = nullptr;
     MenuManager* m_menuManager = nullptr;

@@ -24,9 +24,10 @@
 #include <QMessageBox>
 #include <QUrlQuery>
 
-MenuManager::MenuManager(MainWindowController* controller)
+MenuManager::MenuManager(MainWindowController* controller, UserSettings& settings)
     : QObject(controller)
     , m_controller(controller)
+    , m_settings(settings)
     , m_menuBar(controller->mainWindow()->menuBar())
 {
     createActions();
@@ -71,9 +72,9 @@ void MenuManager::createActions()
     m_reloadWhenChangedAction->setObjectName(QStringLiteral("reloadWhenChangedAction"));
     m_reloadWhenChangedAction->setStatusTip(tr("Show the model again whenever its file or a texture is saved"));
     m_reloadWhenChangedAction->setCheckable(true);
-    m_reloadWhenChangedAction->setChecked(UserSettings::instance().reloadWhenChanged());
+    m_reloadWhenChangedAction->setChecked(m_settings.reloadWhenChanged());
     connect(m_reloadWhenChangedAction, &QAction::toggled, this, [this](bool reload) {
-        UserSettings::instance().setReloadWhenChanged(reload);
+        m_settings.setReloadWhenChanged(reload);
         emit reloadWhenChangedToggled(reload);
     });
 
@@ -170,7 +171,7 @@ void MenuManager::createImportInfoBox()
     m_importInfoBox->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
 
     m_importInfoCheckBox = new QCheckBox(tr("Do not show this message anymore"));
-    m_importInfoCheckBox->setChecked(!UserSettings::instance().showImportInfo());
+    m_importInfoCheckBox->setChecked(!m_settings.showImportInfo());
     m_importInfoBox->setCheckBox(m_importInfoCheckBox);
     connect(m_importInfoCheckBox, &QCheckBox::stateChanged, this, &MenuManager::showImportInfoStateChanged);
 }
@@ -184,13 +185,13 @@ void MenuManager::setExportName(const QString& modelFilePath)
 
 void MenuManager::rememberOpenedFile(const QString& path)
 {
-    UserSettings::instance().addRecentFile(path);
+    m_settings.addRecentFile(path);
     updateRecentFilesMenu();
 }
 
 void MenuManager::clearRecentFilesClicked()
 {
-    UserSettings::instance().clearRecentFiles();
+    m_settings.clearRecentFiles();
     updateRecentFilesMenu();
 }
 
@@ -201,7 +202,7 @@ void MenuManager::updateRecentFilesMenu()
         m_recentFilesMenu->removeAction(old);
         old->deleteLater();
     }
-    const QStringList files = UserSettings::instance().recentFiles();
+    const QStringList files = m_settings.recentFiles();
     for (const QString& file : files) {
         QAction* action = m_recentFilesMenu->addAction(QDir::toNativeSeparators(file));
         action->setEnabled(QFileInfo(file).isFile());
@@ -240,16 +241,15 @@ void MenuManager::checkForUpdatesClicked() { emit startAppUpdateCheck(); }
 
 void MenuManager::openMenuClicked()
 {
-    const QString path
-        = QFileDialog::getOpenFileName(nullptr, tr("Open file containing 3D model"),
-                                       UserSettings::instance().lastImportPath(), ModelFileTypes::openDialogFilter());
+    const QString path = QFileDialog::getOpenFileName(nullptr, tr("Open file containing 3D model"),
+                                                      m_settings.lastImportPath(), ModelFileTypes::openDialogFilter());
     if (!path.isEmpty())
         openChosenFile(path);
 }
 
 void MenuManager::openChosenFile(const QString& path, OpenReason reason)
 {
-    UserSettings::instance().setLastImportPath(path);
+    m_settings.setLastImportPath(path);
     emit open3dModel(path, reason);
 }
 
@@ -257,8 +257,7 @@ void MenuManager::exportMenuClicked()
 {
     // The dialog adds the suffix itself, so that it can still ask before
     // replacing a file of the completed name.
-    QFileDialog dialog(nullptr, tr("Export to vm3"), UserSettings::instance().lastExportPath(),
-                       tr("Velmora 3D model (*.vm3)"));
+    QFileDialog dialog(nullptr, tr("Export to vm3"), m_settings.lastExportPath(), tr("Velmora 3D model (*.vm3)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("vm3"));
     if (!m_exportName.isEmpty())
@@ -277,7 +276,7 @@ void MenuManager::exportToChosenFile(const QString& chosenPath)
         emit exportToDirectoryNotAllowed(path);
         return;
     }
-    UserSettings::instance().setLastExportPath(path);
+    m_settings.setLastExportPath(path);
     emit exportToFile(exportSourceFolder(), path);
 }
 
@@ -332,14 +331,13 @@ void MenuManager::showControlsClicked()
 
 void MenuManager::updateImportOptionChecks()
 {
-    const UserSettings& settings = UserSettings::instance();
-    m_groupingNoneAction->setChecked(settings.isAnimationGroupingNone());
-    m_groupingRootAction->setChecked(settings.isAnimationGroupingRoot());
-    m_groupingTakeAction->setChecked(settings.isAnimationGroupingTake());
-    m_cullingOffAction->setChecked(settings.isBackfaceCullingOff());
-    m_cullingCcwAction->setChecked(settings.isBackfaceCullingCCW());
-    m_cullingCwAction->setChecked(settings.isBackfaceCullingCW());
-    m_cullingMaterialAction->setChecked(settings.isBackfaceCullingMaterial());
+    m_groupingNoneAction->setChecked(m_settings.isAnimationGroupingNone());
+    m_groupingRootAction->setChecked(m_settings.isAnimationGroupingRoot());
+    m_groupingTakeAction->setChecked(m_settings.isAnimationGroupingTake());
+    m_cullingOffAction->setChecked(m_settings.isBackfaceCullingOff());
+    m_cullingCcwAction->setChecked(m_settings.isBackfaceCullingCCW());
+    m_cullingCwAction->setChecked(m_settings.isBackfaceCullingCW());
+    m_cullingMaterialAction->setChecked(m_settings.isBackfaceCullingMaterial());
 }
 
 void MenuManager::setAnimationGroupingNone() { changeImportOption(&UserSettings::setAnimationGroupingNone); }
@@ -352,9 +350,9 @@ void MenuManager::setBackfaceCullingMaterial() { changeImportOption(&UserSetting
 
 void MenuManager::changeImportOption(void (UserSettings::*setOption)())
 {
-    (UserSettings::instance().*setOption)();
+    (m_settings.*setOption)();
     updateImportOptionChecks();
-    if (UserSettings::instance().showImportInfo())
+    if (m_settings.showImportInfo())
         m_importInfoBox->exec();
     if (!m_exportAction->isEnabled())
         return;
@@ -365,14 +363,11 @@ void MenuManager::changeImportOption(void (UserSettings::*setOption)())
         emit reopen3dModel();
 }
 
-void MenuManager::showImportInfoStateChanged(int state)
-{
-    UserSettings::instance().setShowImportInfo(state == Qt::Unchecked);
-}
+void MenuManager::showImportInfoStateChanged(int state) { m_settings.setShowImportInfo(state == Qt::Unchecked); }
 
 void MenuManager::resetInfoDisplayState()
 {
-    UserSettings::instance().setShowImportInfo(true);
+    m_settings.setShowImportInfo(true);
     m_importInfoCheckBox->setChecked(false);
     m_controller->mainWindow()->statusBarController()->showDelayedMessage(
         tr("Information boxes you turned off will show again."), 0);

@@ -22,7 +22,7 @@ class UserSettings;
 class MenuManager : public QObject {
     Q_OBJECT
 public:
-    explicit MenuManager(MainWindowController* controller);
+    MenuManager(MainWindowController* controller, UserSettings& settings);
     ~MenuManager() override;
 
     void setExportEnabled(bool enabled);
@@ -113,6 +113,7 @@ private:
     void changeImportOption(void (UserSettings::*setOption)());
 
     MainWindowController* m_controller;
+    UserSettings& m_settings;
     QMenuBar* m_menuBar;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_modelMenu = nullptr;

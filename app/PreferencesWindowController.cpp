@@ -20,14 +20,15 @@ QGridLayout* twoColumnLayout(QWidget* parent)
 
 } // namespace
 
-QColor PreferencesWindowController::storedBackgroundColor()
+QColor PreferencesWindowController::storedBackgroundColor(const UserSettings& settings)
 {
-    const QColor color(UserSettings::instance().backgroundColor());
+    const QColor color(settings.backgroundColor());
     return color.isValid() ? color : QColor(UserSettings::defaultBackgroundColor());
 }
 
-PreferencesWindowController::PreferencesWindowController(QWidget* mainWindow, QObject* parent)
+PreferencesWindowController::PreferencesWindowController(UserSettings& settings, QWidget* mainWindow, QObject* parent)
     : ToolWindowController(mainWindow, parent)
+    , m_settings(settings)
 {
 }
 
@@ -49,7 +50,7 @@ QWidget* PreferencesWindowController::createWindow()
     window->setWindowTitle(tr("Preferences"));
     auto* layout = new QGridLayout(window);
     layout->setContentsMargins(5, 5, 5, 5);
-    m_confirmedColor = storedBackgroundColor();
+    m_confirmedColor = storedBackgroundColor(m_settings);
     m_appearanceGroup = createAppearanceGroup();
     m_generalGroup = createGeneralGroup();
     layout->addWidget(m_appearanceGroup, 0, 0);
@@ -65,7 +66,7 @@ QGroupBox* PreferencesWindowController::createGeneralGroup()
     auto* tracking = new QCheckBox(group);
     tracking->setObjectName(QStringLiteral("trackingCheckBox"));
     tracking->setFixedWidth(20);
-    tracking->setChecked(UserSettings::instance().isTrackingEnabled());
+    tracking->setChecked(m_settings.isTrackingEnabled());
     connect(tracking, &QCheckBox::stateChanged, this, &PreferencesWindowController::stateChanged);
     layout->addWidget(tracking, 0, 0, Qt::AlignCenter);
     layout->addWidget(new QLabel(tr("Send anonymous usage information."), group), 0, 1);
@@ -109,7 +110,7 @@ void PreferencesWindowController::colorSelected(const QColor& color)
     if (!color.isValid())
         return;
     m_confirmedColor = color;
-    UserSettings::instance().setBackgroundColor(color.name(QColor::HexArgb));
+    m_settings.setBackgroundColor(color.name(QColor::HexArgb));
     m_swatch->setStyleSheet(swatchStyleSheet(color));
     emit backgroundColorPreviewed(color);
     window()->raise();
@@ -117,12 +118,9 @@ void PreferencesWindowController::colorSelected(const QColor& color)
 
 void PreferencesWindowController::colorPickerCanceled()
 {
-    UserSettings::instance().setBackgroundColor(m_confirmedColor.name(QColor::HexArgb));
+    m_settings.setBackgroundColor(m_confirmedColor.name(QColor::HexArgb));
     m_swatch->setStyleSheet(swatchStyleSheet(m_confirmedColor));
     emit backgroundColorPreviewed(m_confirmedColor);
 }
 
-void PreferencesWindowController::stateChanged(int state)
-{
-    UserSettings::instance().setTrackingEnabled(state != Qt::Unchecked);
-}
+void PreferencesWindowController::stateChanged(int state) { m_settings.setTrackingEnabled(state != Qt::Unchecked); }

@@ -8,6 +8,7 @@
 class ClickableLabel;
 class QColorDialog;
 class QGroupBox;
+class UserSettings;
 
 // Help > Preferences: the usage tracking switch, stored the moment it changes,
 // and the viewport's background colour, previewed live while the colour
@@ -15,13 +16,13 @@ class QGroupBox;
 class PreferencesWindowController : public ToolWindowController {
     Q_OBJECT
 public:
-    explicit PreferencesWindowController(QWidget* mainWindow, QObject* parent = nullptr);
+    PreferencesWindowController(UserSettings& settings, QWidget* mainWindow, QObject* parent = nullptr);
 
     // The swatch's look for a colour.
     static QString swatchStyleSheet(const QColor& color);
     // The stored background colour; the default when what is stored is no
     // colour, so that it is never stored back.
-    static QColor storedBackgroundColor();
+    static QColor storedBackgroundColor(const UserSettings& settings);
 
 signals:
     // The viewport shows this colour from now on: a preview, a choice, or the
@@ -44,6 +45,7 @@ private:
     QGroupBox* createAppearanceGroup();
     void createColorDialog(QWidget* window);
 
+    UserSettings& m_settings;
     QGroupBox* m_generalGroup = nullptr;
     QGroupBox* m_appearanceGroup = nullptr;
     ClickableLabel* m_swatch = nullptr;

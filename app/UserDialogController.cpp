@@ -8,8 +8,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-UserDialogController::UserDialogController(QWidget* mainWindow, QObject* parent)
+UserDialogController::UserDialogController(AnalyticsTracker& tracker, QWidget* mainWindow, QObject* parent)
     : QObject(parent)
+    , m_tracker(tracker)
 {
     m_versionTooOldBox = new QMessageBox(mainWindow);
     m_versionTooOldBox->setIcon(QMessageBox::Information);
@@ -42,8 +43,7 @@ UserDialogController::~UserDialogController()
 
 void UserDialogController::trackCrash(const char* label)
 {
-    if (AnalyticsTracker* tracker = AnalyticsTracker::instance())
-        tracker->trackEvent(QStringLiteral("model"), QStringLiteral("crashes"), QString::fromLatin1(label), 1);
+    m_tracker.trackEvent(QStringLiteral("model"), QStringLiteral("crashes"), QString::fromLatin1(label), 1);
 }
 
 void UserDialogController::showVM3FileToOldDialog() { showVersionErrorDialog(QString()); }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class AnalyticsTracker;
 class QAbstractButton;
 class QMessageBox;
 class QWidget;
@@ -11,7 +12,8 @@ class QWidget;
 class UserDialogController : public QObject {
     Q_OBJECT
 public:
-    explicit UserDialogController(QWidget* mainWindow, QObject* parent = nullptr);
+    // Each box shown for a failure is recorded with the tracker.
+    UserDialogController(AnalyticsTracker& tracker, QWidget* mainWindow, QObject* parent = nullptr);
     ~UserDialogController() override;
 
 signals:
@@ -30,8 +32,9 @@ public slots:
     void showExportFailedDialog(QString filePath, QString errorText);
 
 private:
-    static void trackCrash(const char* label);
+    void trackCrash(const char* label);
 
+    AnalyticsTracker& m_tracker;
     QMessageBox* m_versionTooOldBox;
     QMessageBox* m_importErrorBox;
     QAbstractButton* m_showLogButton;

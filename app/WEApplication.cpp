@@ -21,25 +21,22 @@ WEApplication::WEApplication(int& argc, char** argv)
 {
     initVelmoraResources();
 
+    m_settings = std::make_unique<UserSettings>();
     m_updateChecker = std::make_unique<UpdateChecker>();
     m_updatePresenter = std::make_unique<UpdatePresenter>(m_updateChecker.get());
     m_osInfoService.reset(OsInfoService::createForPlatform());
     m_tracker = std::make_unique<AnalyticsTracker>(QString::fromLatin1(kAnalyticsAccountId), m_osInfoService.get());
     if (const QScreen* screen = primaryScreen())
         m_tracker->setScreen(screen->size(), screen->depth());
-    UserSettings& settings = UserSettings::instance();
-    m_tracker->setTrackingEnabled(settings.isTrackingEnabled());
-    connect(&settings, &UserSettings::trackingEnabledChanged, this, &WEApplication::trackingSwitched);
-    AnalyticsTracker::setInstance(m_tracker.get());
+    m_tracker->setTrackingEnabled(m_settings->isTrackingEnabled());
+    connect(m_settings.get(), &UserSettings::trackingEnabledChanged, this, &WEApplication::trackingSwitched);
 #ifdef Q_OS_LINUX
     connect(new QuitSignals_Linux(this), &QuitSignals_Linux::quitRequested, this, &WEApplication::quitRequested);
 #endif
 }
 
-// The services go after this body, in the reverse order of their members.
-// Unregistered first, none of them is reached through an accessor while the
-// others go.
-WEApplication::~WEApplication() { AnalyticsTracker::setInstance(nullptr); }
+// The services go in the reverse order of their members.
+WEApplication::~WEApplication() = default;
 
 bool WEApplication::isSupportedModelFile(const QString& path) { return ModelFileTypes::isOpenableFile(path); }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AppServices.h"
+
 #include <QApplication>
 #include <QString>
 
@@ -9,6 +11,7 @@ class AnalyticsTracker;
 class OsInfoService;
 class UpdateChecker;
 class UpdatePresenter;
+class UserSettings;
 
 // The application object. It owns the process-wide services and wires them:
 // each is handed what it needs, and a change of the user's tracking switch
@@ -21,6 +24,9 @@ public:
 
     WEApplication(int& argc, char** argv);
     ~WEApplication() override;
+
+    // The settings and the tracker, for the window's controllers.
+    AppServices services() const { return AppServices {*m_settings, *m_tracker}; }
 
     // True for an existing file with a suffix the program can open.
     static bool isSupportedModelFile(const QString& path);
@@ -44,7 +50,9 @@ private:
     void trackingSwitched(bool enabled);
 
     // Destroyed bottom up: the update windows before the checker whose
-    // network fetches their notes.
+    // network fetches their notes, the tracker before the OS information it
+    // reads and the settings whose switch it follows.
+    std::unique_ptr<UserSettings> m_settings;
     std::unique_ptr<OsInfoService> m_osInfoService;
     std::unique_ptr<UpdateChecker> m_updateChecker;
     std::unique_ptr<UpdatePresenter> m_updatePresenter;

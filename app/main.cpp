@@ -87,7 +87,7 @@ int main(int argc, char** argv)
         // A model file to convert starts converting before the window is
         // built: the encoder runs while the window and its OpenGL context are
         // made.
-        MainWindowController controller(&application, workspaces,
+        MainWindowController controller(&application, application.services(), workspaces,
                                         MainWindowController::modelPathFromArguments(QCoreApplication::arguments()));
         controller.showAtStart();
 

@@ -20,7 +20,6 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-#include <atomic>
 #include <climits>
 
 const char* const AnalyticsTracker::kStateFileName = "GA_Tracker.xml";
@@ -29,8 +28,6 @@ const char* const AnalyticsTracker::kStateFileName = "GA_Tracker.xml";
 const int AnalyticsTracker::kMaxPendingRequests = 500;
 
 namespace {
-
-std::atomic<AnalyticsTracker*> s_registeredTracker {nullptr};
 
 // A real state file holds at most kMaxPendingRequests URLs of a few hundred
 // bytes each; anything far larger is not ours.
@@ -105,18 +102,12 @@ AnalyticsTracker::AnalyticsTracker(const QString& accountId, const QUrl& collect
 
 AnalyticsTracker::~AnalyticsTracker()
 {
-    AnalyticsTracker* self = this;
-    s_registeredTracker.compare_exchange_strong(self, nullptr);
     m_sendTimer.stop();
     if (m_sendingThread) {
         m_sendingThread->stop();
         delete m_sendingThread;
     }
 }
-
-AnalyticsTracker* AnalyticsTracker::instance() { return s_registeredTracker.load(); }
-
-void AnalyticsTracker::setInstance(AnalyticsTracker* tracker) { s_registeredTracker.store(tracker); }
 
 void AnalyticsTracker::initialise()
 {

@@ -38,9 +38,6 @@ public:
                      const OsInfoService* osInfo = nullptr, QObject* parent = nullptr);
     ~AnalyticsTracker() override;
 
-    static AnalyticsTracker* instance();
-    static void setInstance(AnalyticsTracker* tracker);
-
     virtual void pageView(const QString& page);
     virtual void trackEvent(const QString& category, const QString& action, const QString& label, int value);
     // Starts the sending thread and the timer that wakes it; does nothing while

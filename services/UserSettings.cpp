@@ -57,12 +57,6 @@ QVariant storedColor(const QString& colorName)
 
 } // namespace
 
-UserSettings& UserSettings::instance()
-{
-    static UserSettings settings;
-    return settings;
-}
-
 UserSettings::UserSettings()
     : UserSettings(QString())
 {
@@ -84,8 +78,8 @@ std::unique_ptr<QSettings> UserSettings::openStore() const
         ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("com.velmora"),
                                       QStringLiteral("velmoraEncoder"))
         : std::make_unique<QSettings>(m_iniFilePath, QSettings::IniFormat);
-    // The first user may be a pool thread that ends soon; the store belongs
-    // with the main thread, where the writes happen.
+    // A store reopened after a failed write may be made on a thread that
+    // ends soon; it belongs with the main thread, where the writes happen.
     if (QCoreApplication* app = QCoreApplication::instance())
         store->moveToThread(app->thread());
     return store;

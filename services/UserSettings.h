@@ -11,23 +11,21 @@
 
 #include <memory>
 
-// The process-wide user settings. Every key is read once from the settings
-// store when the object is created; afterwards the cached fields are the
-// truth for this run and every change is written through to the store at once.
+// The user's settings. The application object makes the one object of a run
+// and hands it to whatever reads or changes a setting. Every key is read once
+// from the settings store when the object is created; afterwards the cached
+// fields are the truth for this run and every change is written through to
+// the store at once.
 //
-// Reads may come from any thread (the loader reads the import options on a
-// pool thread, the tracker reads the tracking switch from wherever an event is
-// recorded), so the cached fields live behind a mutex and are handed out as
+// Reads may come from any thread, so the cached fields live behind a mutex and are handed out as
 // copies. The store itself is guarded by its own mutex so a slow sync never
 // blocks a reader.
 class UserSettings : public QObject {
     Q_OBJECT
 public:
-    static UserSettings& instance();
-
     // Reads the native store of the organisation "com.velmora" and the
-    // application "velmoraEncoder" (user scope). instance() uses this; tests
-    // construct a second object to see what a fresh run would read.
+    // application "velmoraEncoder" (user scope), as the application does;
+    // tests construct a second object to see what a fresh run would read.
     UserSettings();
     // Reads and writes the given INI file instead of the native store.
     explicit UserSettings(const QString& iniFilePath);

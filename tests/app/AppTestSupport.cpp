@@ -47,12 +47,8 @@ QObject& ModalDialogCloser::waiting()
 RecordingTracker::RecordingTracker()
     : AnalyticsTracker(QStringLiteral("UA-TEST"), QUrl(QStringLiteral("http://127.0.0.1:9/")),
                        QDir::current().absoluteFilePath(QStringLiteral("recording-tracker.xml")))
-    , m_previous(AnalyticsTracker::instance())
 {
-    AnalyticsTracker::setInstance(this);
 }
-
-RecordingTracker::~RecordingTracker() { AnalyticsTracker::setInstance(m_previous); }
 
 void RecordingTracker::pageView(const QString& page) { calls << QStringLiteral("page:") + page; }
 

@@ -11,6 +11,7 @@
 #include "MainWindowController.h"
 #include "MenuManager.h"
 #include "StatusBarController.h"
+#include "UserSettings.h"
 #include "VelmoraResources.h"
 #include "WEApplication.h"
 #include "WorkspaceService.h"
@@ -50,20 +51,15 @@ private:
 };
 
 // Writes down what it is asked to record, so tests can check the events and
-// their order without a collector. Registered for its lifetime; puts back
-// whatever was registered before.
+// their order without a collector.
 class RecordingTracker : public AnalyticsTracker {
 public:
     RecordingTracker();
-    ~RecordingTracker() override;
     void pageView(const QString& page) override;
     void trackEvent(const QString& category, const QString& action, const QString& label, int value) override;
     void startSending() override;
 
     QStringList calls;
-
-private:
-    AnalyticsTracker* m_previous;
 };
 
 // Closes the next message box and writes down "text|detail".

@@ -2,6 +2,7 @@
 // records, follows the Window menu's check mark both ways, and shows the
 // selected record's long text as written.
 
+#include "AppTestSupport.h"
 #include "CustomTextBrowser.h"
 #include "LoggingViewController.h"
 #include "MainWindow.h"
@@ -52,6 +53,8 @@ private:
         return shown == expected && m_controller->menuManager()->showLoggingWindowAction()->isChecked() == expected;
     }
 
+    UserSettings m_settings;
+    RecordingTracker m_tracker;
     std::unique_ptr<MainWindowController> m_controller;
     QTemporaryDir m_temp;
     std::unique_ptr<WorkspaceService> m_service;
@@ -75,7 +78,7 @@ void LoggingWindowTest::cleanupTestCase() { m_service->deleteCurrentWorkspace();
 
 void LoggingWindowTest::init()
 {
-    m_controller = std::make_unique<MainWindowController>(nullptr, *m_service);
+    m_controller = std::make_unique<MainWindowController>(nullptr, AppServices {m_settings, m_tracker}, *m_service);
     m_controller->mainWindow()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
 }

@@ -17,7 +17,6 @@
 #include "SceneGraph.h"
 #include "SourceWatcher.h"
 #include "StatusBarController.h"
-#include "UserSettings.h"
 #include "WorkspaceService.h"
 
 #include <QAction>
@@ -60,7 +59,8 @@ class ModelFlowTest : public QObject {
         if (m_service)
             m_service->deleteCurrentWorkspace();
         m_service = std::make_unique<WorkspaceService>(m_temp.path(), applicationParent);
-        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp), *m_service);
+        m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp),
+                                                              AppServices {m_settings, *m_recording}, *m_service);
         m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
         m_controller->mainWindow()->show();
     }
@@ -129,11 +129,11 @@ private slots:
         // chosen meanwhile, and is no new open for the tracker.
         const QString workspace = m_service->workspaceRoot();
         QFile::remove(m_service->modelFile());
-        UserSettings::instance().setAnimationGroupingTake();
-        UserSettings::instance().setBackfaceCullingCW();
+        m_settings.setAnimationGroupingTake();
+        m_settings.setBackfaceCullingCW();
         emit m_controller->menuManager()->reopen3dModel();
-        UserSettings::instance().setAnimationGroupingRoot();
-        UserSettings::instance().setBackfaceCullingOff();
+        m_settings.setAnimationGroupingRoot();
+        m_settings.setBackfaceCullingOff();
         QVERIFY(loads(3));
         QCOMPARE(testsupport::readFile(m_files.filePath("calls/args.txt")).split('\n').mid(0, 2),
                  (QList<QByteArray> {"-group:take", "-cull:cw"}));
@@ -550,6 +550,7 @@ private:
     QTemporaryDir m_temp;
     QTemporaryDir m_files;
     std::unique_ptr<WorkspaceService> m_service;
+    UserSettings m_settings;
     std::unique_ptr<RecordingTracker> m_recording;
     std::unique_ptr<MainWindowController> m_controller;
     std::unique_ptr<QSignalSpy> m_loaded;

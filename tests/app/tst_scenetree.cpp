@@ -99,6 +99,8 @@ private:
     QTemporaryDir m_temp;
     engine::Scene* m_scene = nullptr;
     std::unique_ptr<WorkspaceService> m_service;
+    UserSettings m_settings;
+    RecordingTracker m_tracker;
     std::unique_ptr<MainWindowController> m_controller;
 };
 
@@ -112,7 +114,7 @@ void SceneTreeTest::initTestCase()
     // shaders lie where the application looks for them.
     m_service = std::make_unique<WorkspaceService>(m_temp.path(), qEnvironmentVariable("VELMORA_BUILD_DIR"));
     QVERIFY2(QFileInfo(m_service->encoderExecutable()).isExecutable(), "the model encoder is not built");
-    m_controller = std::make_unique<MainWindowController>(nullptr, *m_service);
+    m_controller = std::make_unique<MainWindowController>(nullptr, AppServices {m_settings, m_tracker}, *m_service);
     m_controller->mainWindow()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
     QTRY_VERIFY(m_controller->mainViewController()->viewport()->isRenderingEnabled());

@@ -3,7 +3,6 @@
 // bar's file sizes and the loading indicator's timers.
 
 #include "AppTestSupport.h"
-#include "UserSettings.h"
 
 #include <QDirIterator>
 #include <QFileOpenEvent>
@@ -43,10 +42,12 @@ private slots:
     }
     void startIsTrackedBeforeTheCommandLineModelLoads()
     {
+        UserSettings settings;
         RecordingTracker recording;
         // Started as the program starts: the model converts while the window is built.
         WorkspaceService workspaces;
-        MainWindowController controller(qobject_cast<WEApplication*>(qApp), workspaces,
+        MainWindowController controller(qobject_cast<WEApplication*>(qApp), AppServices {settings, recording},
+                                        workspaces,
                                         MainWindowController::modelPathFromArguments(QCoreApplication::arguments()));
         QVERIFY(controller.startedConversion());
         // No encoder lies beside the test program: the import fails and says so.
@@ -66,8 +67,8 @@ private slots:
     // switching on and never switching off, nor anything while off.
     void trackingSwitchIsRecordedByTheApplication()
     {
-        AnalyticsTracker* tracker = AnalyticsTracker::instance();
-        UserSettings& settings = UserSettings::instance();
+        AnalyticsTracker* tracker = &qobject_cast<WEApplication*>(qApp)->services().tracker;
+        UserSettings& settings = qobject_cast<WEApplication*>(qApp)->services().settings;
         const bool wasOn = settings.isTrackingEnabled();
         const QStringList before = tracker->pendingRequests();
         for (bool on : {false, true, true, false, wasOn}) {
@@ -95,7 +96,8 @@ private slots:
         QFETCH(bool, starts);
         QTemporaryDir scratch;
         WorkspaceService workspaces;
-        MainWindowController controller(nullptr, workspaces, writeFile(scratch.filePath(name)));
+        MainWindowController controller(nullptr, qobject_cast<WEApplication*>(qApp)->services(), workspaces,
+                                        writeFile(scratch.filePath(name)));
         QCOMPARE(controller.startedConversion(), starts);
     }
     // Every entry of the translation catalogue can match a text of the

@@ -6,7 +6,6 @@
 #include "GlItem.h"
 #include "MainViewController.h"
 #include "ToolBarController.h"
-#include "UserSettings.h"
 #include "WebLink.h"
 
 #include <QAbstractButton>
@@ -51,7 +50,8 @@ private slots:
     void init()
     {
         m_recording = std::make_unique<RecordingTracker>();
-        m_controller = std::make_unique<MainWindowController>(nullptr, m_workspaces);
+        m_controller
+            = std::make_unique<MainWindowController>(nullptr, AppServices {m_settings, *m_recording}, m_workspaces);
         m_menu = m_controller->menuManager();
         // As the program does.
         m_controller->mainWindow()->show();
@@ -63,10 +63,9 @@ private slots:
         ModalDialogCloser::cancelAll();
         m_controller.reset();
         m_recording.reset();
-        UserSettings& settings = UserSettings::instance();
-        settings.setAnimationGroupingRoot();
-        settings.setBackfaceCullingOff();
-        settings.setShowImportInfo(true);
+        m_settings.setAnimationGroupingRoot();
+        m_settings.setBackfaceCullingOff();
+        m_settings.setShowImportInfo(true);
     }
 
     void windowStartsInItsStartState()
@@ -109,7 +108,7 @@ private slots:
     }
     void radioGroupsKeepExactlyOneCheckAndStoreTheChoice()
     {
-        UserSettings::instance().setShowImportInfo(false);
+        m_settings.setShowImportInfo(false);
         const QList<QAction*> all
             = {m_menu->groupingNoneAction(),   m_menu->groupingRootAction(), m_menu->groupingTakeAction(),
                m_menu->cullingOffAction(),     m_menu->cullingCcwAction(),   m_menu->cullingCwAction(),
@@ -332,7 +331,8 @@ private slots:
         window->resize(1111, 666);
         window->setWindowState(maximized ? Qt::WindowMaximized : Qt::WindowNoState);
         window->close();
-        m_controller = std::make_unique<MainWindowController>(nullptr, m_workspaces);
+        m_controller
+            = std::make_unique<MainWindowController>(nullptr, AppServices {m_settings, *m_recording}, m_workspaces);
         m_menu = m_controller->menuManager();
         m_controller->showAtStart();
         QCOMPARE(m_controller->mainWindow()->isMaximized(), maximized);
@@ -340,6 +340,7 @@ private slots:
     }
 
 private:
+    UserSettings m_settings;
     std::unique_ptr<RecordingTracker> m_recording;
     WorkspaceService m_workspaces;
     std::unique_ptr<MainWindowController> m_controller;
