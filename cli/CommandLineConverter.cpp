@@ -32,7 +32,7 @@ namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
 
-void printError(const QString& text) { ConsoleOutput::printError(text); }
+void printError(const QString& text) { ConsoleOutput::print(ConsoleOutput::Kind::Failure, text); }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -63,7 +63,8 @@ void writeStamp(const QString& inputPath, const ImportOptions& options, const Co
     QFile file(metaFolder + QLatin1Char('/') + QLatin1String(ConversionStamp::fileName()));
     if (!ConversionStamp::ofConversion(inputPath, options, imported.filesRead, imported.filesMissing, &stamp)
         || !QDir().mkpath(metaFolder) || !file.open(QIODevice::WriteOnly) || file.write(stamp.toJson()) < 0)
-        ConsoleOutput::printWarning(
+        ConsoleOutput::print(
+            ConsoleOutput::Kind::Notice,
             tr("The container does not record its source (%1), so it will always count as out of date.")
                 .arg(file.errorString()));
 }
@@ -100,7 +101,7 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Impor
         const QString problem
             = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta, 0);
         if (!problem.isEmpty())
-            ConsoleOutput::printWarning(problem);
+            ConsoleOutput::print(ConsoleOutput::Kind::Notice, problem);
     }
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
@@ -156,8 +157,10 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
         record.exitCode = checkOutput(output);
     const bool upToDate = record.exitCode == CommandLineConverter::Success && !request.force
         && ConsoleImport::isUpToDate(input, output, request.options);
-    if (upToDate && !request.quiet)
-        printError(tr("Up to date, not converted again (--force converts anyway): %1").arg(nativePath(output)));
+    if (upToDate)
+        ConsoleOutput::print(
+            ConsoleOutput::Kind::Notice,
+            tr("Up to date, not converted again (--force converts anyway): %1").arg(nativePath(output)));
     if (record.exitCode == CommandLineConverter::Success && !upToDate)
         record.exitCode
             = convertInto(input, output, request.options, writePreviews, !request.reportFile.isEmpty(), &record);
@@ -317,10 +320,11 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     }
     switch (request.mode) {
     case CommandLineRequest::Mode::Help:
-        ConsoleOutput::printLine(CommandLineRequest::helpText());
+        ConsoleOutput::print(ConsoleOutput::Kind::Answer, CommandLineRequest::helpText());
         return Success;
     case CommandLineRequest::Mode::Version:
-        ConsoleOutput::printLine(QStringLiteral("Velmora3dEncoder ") + VersionFile::encoderVersion());
+        ConsoleOutput::print(ConsoleOutput::Kind::Answer,
+                             QStringLiteral("Velmora3dEncoder ") + VersionFile::encoderVersion());
         return Success;
     case CommandLineRequest::Mode::MergeReports:
         return mergeReports(request.arguments.at(0), request.arguments.mid(1));
@@ -333,8 +337,8 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
         return UsageError;
     }
 
-    ConsoleOutput::setStandardOutputMuted(!request.verbose);
-    ConsoleOutput::setWarningsMuted(request.quiet);
+    ConsoleOutput::setNarrationShown(request.verbose);
+    ConsoleOutput::setQuiet(request.quiet);
     const QuietDiagnostics quiet;
     const QStringList& words = request.arguments;
     if (request.mode == CommandLineRequest::Mode::Info)
