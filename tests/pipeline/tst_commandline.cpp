@@ -29,8 +29,9 @@
 using namespace testsupport;
 
 // What a conversion with the stand-in encoder writes.
-const QStringList kConverted = {"model/.meta/source.json", "model/model.gpb", "model/shaders/colored.vert",
-                                "model/shaders/lib/common.glsl", "model/version"};
+const QStringList kConverted
+    = {"model/.meta/info", "model/.meta/perspective.png", "model/.meta/source.json",       "model/.meta/topdown.png",
+       "model/model.gpb",  "model/shaders/colored.vert",  "model/shaders/lib/common.glsl", "model/version"};
 
 // The batch report: one JSON object per line, records first, the summary last.
 QVector<QJsonObject> reportLines(const QString& path)
