@@ -1,8 +1,6 @@
 #include "AppIdentity.h"
 #include "BuildConfig.h"
 #include "CommandLineConverter.h"
-#include "ConsoleStop.h"
-#include "HeadlessPreview.h"
 #include "MainWindowController.h"
 #include "WEApplication.h"
 #include "WorkspaceService.h"
@@ -13,15 +11,6 @@
 #include <cstring>
 
 namespace {
-
-QString writePreviews(const QString& applicationParentFolder, const QString& modelFolder, const QString& metaFolder,
-                      int size)
-{
-    // A stop while the previews are drawn ends them early; the converter
-    // then leaves the target as it was.
-    return HeadlessPreview::write(ViewerFolders {applicationParentFolder, modelFolder, metaFolder}, ConsoleStop::flag(),
-                                  size);
-}
 
 // Takes "--verbose" (before any "--") out of the arguments, so that it is
 // never mistaken for the model to open; true when it was there.
@@ -51,7 +40,7 @@ int main(int argc, char** argv)
     // before anything of the window exists. A plain file argument still opens
     // the window.
     if (CommandLineConverter::wantsConsoleMode(argc, argv))
-        return CommandLineConverter::run(argc, argv, &writePreviews);
+        return CommandLineConverter::run(argc, argv);
 
     // The viewport multisamples its own frame buffer (GlItem). The window
     // around it, which composes that buffer with the other widgets, keeps

@@ -21,7 +21,6 @@
 #include <QTextCodec>
 
 #include <algorithm>
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -82,7 +81,6 @@ BatchConverter::BatchConverter(const CommandLineRequest& request)
     , m_plan(BatchPlan::make(request.arguments, request.outputFolder, request.shardIndex, request.shardCount))
     , m_records(m_plan.items.size())
     , m_jobs(jobCount(request.jobs))
-    , m_terminal(::isatty(STDERR_FILENO) == 1)
 {
     for (int i = 0; i < m_plan.items.size(); ++i) {
         m_records[i].input = m_plan.items.at(i).input;
@@ -109,31 +107,34 @@ int BatchConverter::run()
     m_clock.start();
     QString error;
     if (m_plan.inputCount == 0) {
-        ConsoleOutput::printError(tr("No model files (%1) among the inputs.").arg(m_request.arguments.join(", ")));
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure,
+                             tr("No model files (%1) among the inputs.").arg(m_request.arguments.join(", ")));
         return CommandLineConverter::InputError;
     }
     const QString folderRefusal = OutputFolder::refusalOf(m_request.outputFolder);
     if (!folderRefusal.isEmpty()) {
-        ConsoleOutput::printError(folderRefusal);
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure, folderRefusal);
         return CommandLineConverter::OutputError;
     }
     if (!m_request.reportFile.isEmpty() && !ReportTarget::createFolder(m_request.reportFile, &error)) {
-        ConsoleOutput::printError(error);
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure, error);
         return CommandLineConverter::OutputError;
     }
     if (!m_request.reportFile.isEmpty()) {
         const QString refusal = reportRefusal();
         if (!refusal.isEmpty()) {
-            ConsoleOutput::printError(refusal);
+            ConsoleOutput::print(ConsoleOutput::Kind::Failure, refusal);
             return CommandLineConverter::UsageError;
         }
     }
     if (!m_request.reportFile.isEmpty() && !Exporter::checkTargetWritable(m_request.reportFile, &error)) {
-        ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure,
+                             tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
         return CommandLineConverter::OutputError;
     }
     if (!m_reports.isValid()) {
-        ConsoleOutput::printError(tr("Cannot create a temporary folder: %1").arg(m_reports.errorString()));
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure,
+                             tr("Cannot create a temporary folder: %1").arg(m_reports.errorString()));
         return CommandLineConverter::OutputError;
     }
     m_stopPoll.start();
@@ -295,8 +296,7 @@ void BatchConverter::jobFinished(Job* job)
         detail += QLatin1Char('\n')
             + tr("Stopped after %1 s: the conversion took longer than the time limit (--timeout).")
                   .arg(m_request.timeoutSeconds);
-    if (m_request.verbose)
-        std::fputs(job->process->readAllStandardOutput().constData(), stdout);
+    ConsoleOutput::printBytes(ConsoleOutput::Kind::Narration, job->process->readAllStandardOutput());
     job->process->deleteLater();
     settle(job->index, record, detail);
     delete job;
@@ -319,7 +319,9 @@ void BatchConverter::settle(int index, const BatchRecord& record, const QString&
 void BatchConverter::printOutcome(const BatchRecord& record, const QString& detail)
 {
     const bool failed = record.status == BatchRecord::Status::Failed;
-    if (record.status == BatchRecord::Status::Stopped || (!failed && (m_request.quiet || m_terminal))) {
+    // On a terminal the status line counts the files that went well; a log
+    // gets a line for each.
+    if (record.status == BatchRecord::Status::Stopped || (!failed && ConsoleOutput::showsStatusLine())) {
         drawProgress();
         return;
     }
@@ -336,25 +338,22 @@ void BatchConverter::printOutcome(const BatchRecord& record, const QString& deta
                   .arg(nativePath(record.input), nativePath(record.output))
                   .arg(record.seconds, 0, 'f', 2)
                   .arg(record.warningCountText());
-    if (m_terminal)
-        std::fputs("\r\033[K", stderr);
-    ConsoleOutput::printError(line.trimmed());
+    ConsoleOutput::print(failed ? ConsoleOutput::Kind::Failure : ConsoleOutput::Kind::Notice, line.trimmed());
     drawProgress();
 }
 
 void BatchConverter::drawProgress()
 {
-    if (!m_terminal || m_request.quiet)
+    if (!ConsoleOutput::showsStatusLine())
         return;
     const double elapsed = m_clock.elapsed() / 1000.0;
     const int left = m_records.size() - m_settled;
     QString text = tr("[%1/%2] %3 failed").arg(m_settled).arg(m_records.size()).arg(m_failures);
     if (m_settled > 0 && left > 0)
         text += tr(", about %1 left").arg(clockText(elapsed / m_settled * left));
-    std::fprintf(stderr, "\r\033[K%s", text.toLocal8Bit().constData());
+    ConsoleOutput::drawStatusLine(text);
     if (left == 0)
-        std::fputs("\n", stderr);
-    std::fflush(stderr);
+        ConsoleOutput::endStatusLine();
 }
 
 // A conversion past the time limit is asked to end like one that is
@@ -405,17 +404,17 @@ BatchReport::Scope BatchConverter::scope() const
 int BatchConverter::finish()
 {
     m_stopPoll.stop();
-    if (m_terminal && !m_request.quiet && m_settled < m_records.size())
-        std::fputs("\n", stderr);
+    ConsoleOutput::endStatusLine();
     // A log has one line per file but no progress line: the counts close it.
-    if (!m_terminal && !m_request.quiet)
-        ConsoleOutput::printError(closingLine());
+    if (!ConsoleOutput::showsStatusLine())
+        ConsoleOutput::print(ConsoleOutput::Kind::Notice, closingLine());
     int exitCode = BatchReport::exitCodeOf(m_records);
     QString error;
     if (!m_request.reportFile.isEmpty()
         && !BatchReport::write(m_request.reportFile, m_records, m_clock.elapsed() / 1000.0,
                                ConsoleStop::exitCodeOr(exitCode), scope(), &error)) {
-        ConsoleOutput::printError(tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure,
+                             tr("Cannot write the report %1: %2").arg(nativePath(m_request.reportFile), error));
         exitCode = qMax(exitCode, int(CommandLineConverter::OutputError));
     }
     return exitCode;

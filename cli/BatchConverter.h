@@ -78,7 +78,6 @@ private:
     int m_failures = 0;
     int m_jobs = 1;
     bool m_stopping = false;
-    bool m_terminal = false;
     QElapsedTimer m_clock;
     QTemporaryDir m_reports;
     QEventLoop m_loop;

@@ -13,6 +13,7 @@
 #include "ContainerThumbnail.h"
 #include "ConversionStamp.h"
 #include "Exporter.h"
+#include "HeadlessPreview.h"
 #include "ModelFileTypes.h"
 #include "ModelInfoCommand.h"
 #include "ReportMerge.h"
@@ -32,7 +33,7 @@ namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("CommandLineConverter", text); }
 
-void printError(const QString& text) { ConsoleOutput::printError(text); }
+void printError(const QString& text) { ConsoleOutput::print(ConsoleOutput::Kind::Failure, text); }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -63,9 +64,21 @@ void writeStamp(const QString& inputPath, const ImportOptions& options, const Co
     QFile file(metaFolder + QLatin1Char('/') + QLatin1String(ConversionStamp::fileName()));
     if (!ConversionStamp::ofConversion(inputPath, options, imported.filesRead, imported.filesMissing, &stamp)
         || !QDir().mkpath(metaFolder) || !file.open(QIODevice::WriteOnly) || file.write(stamp.toJson()) < 0)
-        ConsoleOutput::printWarning(
+        ConsoleOutput::print(
+            ConsoleOutput::Kind::Notice,
             tr("The container does not record its source (%1), so it will always count as out of date.")
                 .arg(file.errorString()));
+}
+
+// The information file and preview images of the model in modelFolder, in
+// metaFolder, size x size (0: the size containers keep); one line for the
+// console when they could not be made, empty otherwise. A stop while they
+// are drawn ends them early; the converter then leaves the target as it was.
+QString writePreviews(const WorkspaceService& service, const QString& modelFolder, const QString& metaFolder,
+                      int size = 0)
+{
+    return HeadlessPreview::write(ViewerFolders {service.applicationParentFolder(), modelFolder, metaFolder},
+                                  ConsoleStop::flag(), size);
 }
 
 void countModel(const QString& modelFolder, BatchRecord* record)
@@ -81,8 +94,8 @@ void countModel(const QString& modelFolder, BatchRecord* record)
 
 // Converts one input, checked, into one output; record receives what the
 // report says of it.
-int convertInto(const QString& inputPath, const QString& outputPath, const ImportOptions& options,
-                CommandLineConverter::PreviewWriter writePreviews, bool wantsCounts, BatchRecord* record)
+int convertInto(const QString& inputPath, const QString& outputPath, const ImportOptions& options, bool wantsCounts,
+                BatchRecord* record)
 {
     // Removed whatever way the conversion ends.
     ConsoleWorkspace workspace;
@@ -93,15 +106,12 @@ int convertInto(const QString& inputPath, const QString& outputPath, const Impor
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
     const WorkspacePaths paths = workspace.paths();
-    if (writePreviews) {
-        // The previews are drawn anew; any that cannot be drawn must not be
-        // an earlier model's.
-        ContainerImport::removePreviews(paths.meta);
-        const QString problem
-            = writePreviews(workspace.service().applicationParentFolder(), paths.model, paths.meta, 0);
-        if (!problem.isEmpty())
-            ConsoleOutput::printWarning(problem);
-    }
+    // The previews are drawn anew; any that cannot be drawn must not be an
+    // earlier model's.
+    ContainerImport::removePreviews(paths.meta);
+    const QString problem = writePreviews(workspace.service(), paths.model, paths.meta);
+    if (!problem.isEmpty())
+        ConsoleOutput::print(ConsoleOutput::Kind::Notice, problem);
     if (ConsoleImport::stopped())
         return CommandLineConverter::OutputError;
     writeStamp(inputPath, options, imported, paths.meta);
@@ -128,7 +138,7 @@ BatchRecord::Status statusOf(int exitCode)
     return ConsoleStop::requested() ? BatchRecord::Status::Stopped : BatchRecord::Status::Failed;
 }
 
-int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
+int convertOne(const CommandLineRequest& request)
 {
     if (!request.reportFile.isEmpty()) {
         QString error;
@@ -156,11 +166,12 @@ int convertOne(const CommandLineRequest& request, CommandLineConverter::PreviewW
         record.exitCode = checkOutput(output);
     const bool upToDate = record.exitCode == CommandLineConverter::Success && !request.force
         && ConsoleImport::isUpToDate(input, output, request.options);
-    if (upToDate && !request.quiet)
-        printError(tr("Up to date, not converted again (--force converts anyway): %1").arg(nativePath(output)));
+    if (upToDate)
+        ConsoleOutput::print(
+            ConsoleOutput::Kind::Notice,
+            tr("Up to date, not converted again (--force converts anyway): %1").arg(nativePath(output)));
     if (record.exitCode == CommandLineConverter::Success && !upToDate)
-        record.exitCode
-            = convertInto(input, output, request.options, writePreviews, !request.reportFile.isEmpty(), &record);
+        record.exitCode = convertInto(input, output, request.options, !request.reportFile.isEmpty(), &record);
     record.seconds = clock.elapsed() / 1000.0;
     record.status = upToDate ? BatchRecord::Status::Skipped : statusOf(record.exitCode);
     if (record.status == BatchRecord::Status::Failed)
@@ -186,8 +197,7 @@ bool storedPreviewServes(const QString& previewPath, int size)
 
 // The model is drawn at the size asked; a container whose model cannot be
 // drawn here (no OpenGL) still gives its own preview, scaled.
-int thumbnail(const QString& inputPath, const QString& outputPath, const QString& sizeText,
-              CommandLineConverter::PreviewWriter writePreviews)
+int thumbnail(const QString& inputPath, const QString& outputPath, const QString& sizeText)
 {
     bool isNumber = false;
     const int size = sizeText.toInt(&isNumber);
@@ -212,9 +222,9 @@ int thumbnail(const QString& inputPath, const QString& outputPath, const QString
     QString problem;
     if (!(container && storedPreviewServes(previewPath, size))) {
         const QString drawnFolder = workspace.paths().meta + QStringLiteral("/thumbnail");
-        problem = !writePreviews || !QDir().mkpath(drawnFolder)
-            ? tr("this program cannot draw models here.")
-            : writePreviews(workspace.service().applicationParentFolder(), workspace.paths().model, drawnFolder, size);
+        problem = QDir().mkpath(drawnFolder)
+            ? writePreviews(workspace.service(), workspace.paths().model, drawnFolder, size)
+            : tr("the folder %1 cannot be made.").arg(nativePath(drawnFolder));
         if (problem.isEmpty())
             previewPath = drawnFolder + QStringLiteral("/perspective.png");
         else if (!container) {
@@ -276,9 +286,9 @@ int mergeReports(const QString& mergedPath, const QStringList& reportPaths)
     return merged.problems.isEmpty() ? merged.exitCode : int(CommandLineConverter::InputError);
 }
 
-int convert(const CommandLineRequest& request, CommandLineConverter::PreviewWriter writePreviews)
+int convert(const CommandLineRequest& request)
 {
-    return request.isBatch() ? BatchConverter(request).run() : convertOne(request, writePreviews);
+    return request.isBatch() ? BatchConverter(request).run() : convertOne(request);
 }
 
 // Runs one console mode with SIGTERM and SIGINT caught: the work stops and
@@ -302,7 +312,7 @@ bool CommandLineConverter::wantsConsoleMode(int argc, char** argv)
     return CommandLineRequest::wantsConsoleMode(argc, argv);
 }
 
-int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews)
+int CommandLineConverter::run(int argc, char** argv)
 {
     std::unique_ptr<QCoreApplication> ownApplication;
     if (!QCoreApplication::instance())
@@ -317,10 +327,11 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
     }
     switch (request.mode) {
     case CommandLineRequest::Mode::Help:
-        ConsoleOutput::printLine(CommandLineRequest::helpText());
+        ConsoleOutput::print(ConsoleOutput::Kind::Answer, CommandLineRequest::helpText());
         return Success;
     case CommandLineRequest::Mode::Version:
-        ConsoleOutput::printLine(QStringLiteral("Velmora3dEncoder ") + VersionFile::encoderVersion());
+        ConsoleOutput::print(ConsoleOutput::Kind::Answer,
+                             QStringLiteral("Velmora3dEncoder ") + VersionFile::encoderVersion());
         return Success;
     case CommandLineRequest::Mode::MergeReports:
         return mergeReports(request.arguments.at(0), request.arguments.mid(1));
@@ -333,13 +344,13 @@ int CommandLineConverter::run(int argc, char** argv, PreviewWriter writePreviews
         return UsageError;
     }
 
-    ConsoleOutput::setStandardOutputMuted(!request.verbose);
-    ConsoleOutput::setWarningsMuted(request.quiet);
+    ConsoleOutput::setNarrationShown(request.verbose);
+    ConsoleOutput::setQuiet(request.quiet);
     const QuietDiagnostics quiet;
     const QStringList& words = request.arguments;
     if (request.mode == CommandLineRequest::Mode::Info)
         return runStoppable([&] { return ModelInfoCommand::run(words.at(0), request.json, request.tree); });
     if (request.mode == CommandLineRequest::Mode::Thumbnail)
-        return runStoppable([&] { return thumbnail(words.at(0), words.at(1), words.at(2), writePreviews); });
-    return runStoppable([&] { return convert(request, writePreviews); });
+        return runStoppable([&] { return thumbnail(words.at(0), words.at(1), words.at(2)); });
+    return runStoppable([&] { return convert(request); });
 }

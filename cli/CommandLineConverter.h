@@ -23,15 +23,8 @@ public:
     // --thumbnail, --help or --version); main() then calls run() instead of starting the window.
     static bool wantsConsoleMode(int argc, char** argv);
 
-    // Writes the information file and preview images of the model in
-    // modelFolder into metaFolder, size x size (0: the size containers keep);
-    // returns one line for the console when the previews could not be made,
-    // empty otherwise.
-    using PreviewWriter = QString (*)(const QString& applicationParentFolder, const QString& modelFolder,
-                                      const QString& metaFolder, int size);
-
     // Creates its own QCoreApplication (unless one exists), converts and
-    // returns the process exit code. The previews, when a writer is given,
-    // are made after the import and go into the container.
-    static int run(int argc, char** argv, PreviewWriter writePreviews = nullptr);
+    // returns the process exit code. The previews are drawn off screen after
+    // the import and go into the container.
+    static int run(int argc, char** argv);
 };

@@ -31,7 +31,7 @@ const char* const kModelEntry = "model/model.gpb";
 const char* const kVersionEntry = "model/version";
 const qint64 kMaxVersionBytes = 64 * 1024;
 
-void printError(const QString& text) { ConsoleOutput::printError(text); }
+void printError(const QString& text) { ConsoleOutput::print(ConsoleOutput::Kind::Failure, text); }
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -72,7 +72,7 @@ EncoderOutputLogs printEncoderRecords(const QString& standardError, const QStrin
         if (log.priority == LoggingPriorities::Error)
             printError(describeEncoderOutputLog(log));
         else
-            ConsoleOutput::printWarning(describeEncoderOutputLog(log));
+            ConsoleOutput::print(ConsoleOutput::Kind::Notice, describeEncoderOutputLog(log));
     }
     return logs;
 }

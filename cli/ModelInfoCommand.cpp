@@ -25,7 +25,7 @@ QString tr(const char* text) { return QCoreApplication::translate("ModelInfoComm
 void dropDebugMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type != QtDebugMsg && type != QtInfoMsg)
-        ConsoleOutput::printError(message);
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure, message);
 }
 
 // The conversion's warnings and errors join the document as a batch report
@@ -50,12 +50,12 @@ int ModelInfoCommand::run(const QString& file, bool json, bool tree)
     const QFileInfo input(file);
     const QString shown = QDir::toNativeSeparators(file);
     if (!input.exists()) {
-        ConsoleOutput::printError(tr("The input does not exist: %1").arg(shown));
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure, tr("The input does not exist: %1").arg(shown));
         return LoadFailed;
     }
     // A FIFO or a device would block the first read, or never end.
     if (!input.isFile() && !input.isDir()) {
-        ConsoleOutput::printError(tr("The input is not a regular file: %1").arg(shown));
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure, tr("The input is not a regular file: %1").arg(shown));
         return LoadFailed;
     }
     QString modelPath = input.absoluteFilePath();
@@ -74,7 +74,8 @@ int ModelInfoCommand::run(const QString& file, bool json, bool tree)
     engine::BundleInfo::Summary summary;
     std::string error;
     if (!engine::BundleInfo::summarise(modelPath.toStdString(), &summary, &error)) {
-        ConsoleOutput::printError(
+        ConsoleOutput::print(
+            ConsoleOutput::Kind::Failure,
             tr("The model cannot be loaded: %1").arg(QString::fromStdString(error).replace(modelPath, shown)));
         return LoadFailed;
     }
@@ -85,9 +86,9 @@ int ModelInfoCommand::run(const QString& file, bool json, bool tree)
     const std::string text = json ? withConversionRecords(engine::BundleInfo::toJson(summary, tree), conversionRecords)
                                   : engine::BundleInfo::toText(summary, tree);
     // The summary's own bytes: names are UTF-8 whatever the console's locale.
-    ConsoleOutput::printText(QByteArray::fromStdString(json ? text + '\n' : text));
+    ConsoleOutput::printBytes(ConsoleOutput::Kind::Answer, QByteArray::fromStdString(json ? text + '\n' : text));
     const std::string problems = engine::BundleInfo::problemsText(summary);
     if (!problems.empty())
-        ConsoleOutput::printError(QString::fromStdString(problems).trimmed());
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure, QString::fromStdString(problems).trimmed());
     return summary.problems.empty() ? Success : PartsLeftOut;
 }

@@ -11,8 +11,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 
-#include <cstdio>
-
 namespace {
 
 // One encoder at a time: a superseded import that is being stopped must not
@@ -116,13 +114,10 @@ void Loader::runEncoder()
 {
     const QStringList arguments = encoderArguments();
     qDebug().noquote().nospace() << "\n" << m_encoderExecutable << " " << arguments.join(QLatin1Char(' ')) << "\n";
-
-    std::fflush(stdout);
     const CancelFlag flag = m_cancelFlag;
     m_encoderResult
         = EncoderProcess::run(m_encoderExecutable, arguments, m_toolsFolder, [flag] { return flag && flag->load(); });
     if (m_encoderResult.outcome == EncoderProcess::Outcome::FailedToStart)
         qWarning().noquote().nospace() << "model-encoder run failed: " << m_encoderExecutable << " "
                                        << arguments.join(QLatin1Char(' '));
-    std::fflush(stdout);
 }

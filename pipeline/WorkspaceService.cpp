@@ -85,7 +85,7 @@ QString WorkspaceService::companyFolder() const
         m_companyFolder = CompanyFolder::resolve(tempFolder(), &notice);
         static std::atomic<bool> told {false};
         if (!notice.isEmpty() && !told.exchange(true))
-            ConsoleOutput::printError(notice);
+            ConsoleOutput::print(ConsoleOutput::Kind::Notice, notice);
     }
     return m_companyFolder;
 }

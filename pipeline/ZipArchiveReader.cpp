@@ -169,7 +169,7 @@ bool ZipArchiveReader::fail(Status status, const QString& message)
         m_status = status;
         m_error = message;
     }
-    ConsoleOutput::printLine(message);
+    ConsoleOutput::print(ConsoleOutput::Kind::Narration, message);
     return false;
 }
 

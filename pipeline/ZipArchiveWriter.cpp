@@ -76,7 +76,7 @@ void listFiles(const QString& folder, const QString& prefix, std::vector<std::pa
         const QString path = folder + QLatin1Char('/') + entry.fileName();
         const QString name = prefix + QLatin1Char('/') + entry.fileName();
         if (entry.isSymLink())
-            ConsoleOutput::printLine(QStringLiteral("skipping link %1").arg(path));
+            ConsoleOutput::print(ConsoleOutput::Kind::Narration, QStringLiteral("skipping link %1").arg(path));
         else if (entry.isDir())
             listFiles(path, name, files);
         else if (entry.isFile())
@@ -171,7 +171,7 @@ bool ZipArchiveWriter::fail(const QString& message)
 {
     if (m_error.isEmpty())
         m_error = message;
-    ConsoleOutput::printLine(message);
+    ConsoleOutput::print(ConsoleOutput::Kind::Narration, message);
     return false;
 }
 
@@ -248,7 +248,8 @@ bool ZipArchiveWriter::addFile(const QString& filePath, const QString& entryName
     if (!RegularFile::openForReading(&in, QIODevice::Unbuffered, &reason))
         return fail(QStringLiteral("error in opening %1 for reading: %2").arg(filePath, reason));
     const qint64 size = in.size();
-    ConsoleOutput::printLine(QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
+    ConsoleOutput::print(ConsoleOutput::Kind::Narration,
+                         QStringLiteral("File : %1 is %2 bytes").arg(filePath).arg(size));
 
     const QByteArray name = stripLeadingSeparators(entryName).toUtf8();
     ZipRawSource::Entry same;

@@ -1,5 +1,6 @@
 #include "GlItem.h"
 
+#include "ConsoleOutput.h"
 #include "ModelDrop.h"
 #include "Platform_Qt.h"
 #include "SceneViewer.h"
@@ -127,8 +128,7 @@ void GlItem::paintGL()
     countFrame();
     if (m_modelAwaitingPicture && m_announceFirstPicture) {
         context()->functions()->glFinish();
-        std::printf("first picture\n");
-        std::fflush(stdout);
+        ConsoleOutput::print(ConsoleOutput::Kind::Answer, QStringLiteral("first picture"));
     }
     m_modelAwaitingPicture = false;
 }

@@ -29,8 +29,9 @@
 using namespace testsupport;
 
 // What a conversion with the stand-in encoder writes.
-const QStringList kConverted = {"model/.meta/source.json", "model/model.gpb", "model/shaders/colored.vert",
-                                "model/shaders/lib/common.glsl", "model/version"};
+const QStringList kConverted
+    = {"model/.meta/info", "model/.meta/perspective.png", "model/.meta/source.json",       "model/.meta/topdown.png",
+       "model/model.gpb",  "model/shaders/colored.vert",  "model/shaders/lib/common.glsl", "model/version"};
 
 // The batch report: one JSON object per line, records first, the summary last.
 QVector<QJsonObject> reportLines(const QString& path)
@@ -254,6 +255,10 @@ private slots:
         QVERIFY(FakeEncoder::install(path("app"), FakeEncoder::Behaviour(behaviour), path("record")));
         const QString input = path("in/Tree model.FBX");
         QVERIFY(writeFile(input, "fbx tree"));
+        // Unpacking elsewhere than a temp folder others may write is a warning: --quiet keeps it back.
+        if (options.contains("--quiet"))
+            QVERIFY(QDir().mkpath(path("tmp/Velmora3dEncoder"))
+                    && ::chmod(qPrintable(path("tmp/Velmora3dEncoder")), 0777) == 0);
         // The window's menu choices do not reach the console; the options do.
         QSettings window("com.velmora", "velmoraEncoder");
         window.setValue("Import/AnimationGrouping", "take");
