@@ -98,8 +98,7 @@ private slots:
         QVERIFY(convertAndRead(fixture("spot.gltf"), nextFolder(), "take", b, run)
                 && nodesWith(b, BundleData::SPOT).size() == 1);
         const BundleData::Light& spot = nodesWith(b, BundleData::SPOT)[0]->light;
-        QCOMPARE(QPoint(qRound(spot.innerAngle * 18000 / M_PI), qRound(spot.outerAngle * 18000 / M_PI)),
-                 QPoint(2000, 4000));
+        QCOMPARE(QPoint(qRound(spot.innerAngle * 180 / M_PI), qRound(spot.outerAngle * 180 / M_PI)), QPoint(20, 40));
     }
 
     void skinnedBundleMatchesSource()
