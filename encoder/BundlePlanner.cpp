@@ -512,9 +512,10 @@ void BundlePlanner::attachLights(BundlePlan& plan)
         for (int c = 0; c < 3; ++c)
             light.color[c] = brightest > 1 ? rgb[c] / brightest : rgb[c];
         if (type == LightType::SPOT) {
-            // Assimp passes on FBX's whole cone angles; the engine measures from the axis.
-            float outer = std::isfinite(source.mAngleOuterCone) ? source.mAngleOuterCone / 2 : 0.785f;
-            float inner = std::isfinite(source.mAngleInnerCone) ? source.mAngleInnerCone / 2 : outer;
+            // The engine measures from the axis.
+            const float toAxis = m_spotAnglesFromAxis ? 1.0f : 0.5f;
+            float outer = std::isfinite(source.mAngleOuterCone) ? source.mAngleOuterCone * toAxis : 0.785f;
+            float inner = std::isfinite(source.mAngleInnerCone) ? source.mAngleInnerCone * toAxis : outer;
             outer = std::min(std::max(outer, 0.0f), 1.5707f);
             inner = std::min(std::max(inner, 0.0f), outer);
             light.innerAngle = inner;

@@ -26,6 +26,10 @@ public:
     // Assimp documents a camera's horizontal angle as half the view, but its
     // FBX reader stores the whole angle; the encoder knows which it read.
     void setFullCameraAngles(bool full) { m_fullCameraAngles = full; }
+    // Assimp's glTF reader passes a spot light's cone on as glTF stores it,
+    // measured from the axis; its other readers (FBX, Collada, 3DS) give the
+    // whole cone.
+    void setSpotAnglesFromAxis(bool fromAxis) { m_spotAnglesFromAxis = fromAxis; }
 
     bool build(BundlePlan& plan);
 
@@ -68,6 +72,7 @@ private:
     IdRegistry m_ids;
     aiMatrix4x4 m_rootCorrection;
     bool m_fullCameraAngles = false;
+    bool m_spotAnglesFromAxis = false;
     std::map<std::string, int> m_nodeByName; // first node with each source name
     std::vector<const aiNode*> m_sourceOf; // per plan node; null for nodes we add
     std::vector<std::vector<unsigned>> m_nodeMeshes; // source meshes per plan node

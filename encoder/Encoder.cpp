@@ -31,6 +31,11 @@
 
 namespace {
 
+bool isGltf(const std::string& path)
+{
+    return SourceProbe::hasSuffix(path, ".gltf") || SourceProbe::hasSuffix(path, ".glb");
+}
+
 // Identical vertices are joined later by VertexWelder, and missing normals made by HardEdgeNormals:
 // many times faster than Assimp's own steps, which search space for every vertex. Polygons are
 // triangulated by PolygonTriangulator, between reading and sorting by primitive type, because
@@ -188,6 +193,7 @@ int Encoder::convertScene(const aiScene& scene, bool fullCameraAngles, size_t da
     BundlePlan plan;
     BundlePlanner planner(scene, m_options, m_messages, materials);
     planner.setFullCameraAngles(fullCameraAngles);
+    planner.setSpotAnglesFromAxis(isGltf(m_options.inputPath));
     if (!planner.build(plan))
         return ExitFailed;
     if (plan.meshes.empty() && damagedMeshObjects > 0) {
@@ -215,7 +221,7 @@ void Encoder::applyFormatConventions(aiScene& scene, const std::string& path, Me
 {
     if (SourceProbe::hasSuffix(path, ".stl"))
         StlConvention::apply(scene, path, messages);
-    if (SourceProbe::hasSuffix(path, ".gltf") || SourceProbe::hasSuffix(path, ".glb"))
+    if (isGltf(path))
         GltfTextureTransform::apply(scene);
 }
 

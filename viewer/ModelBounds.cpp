@@ -51,6 +51,27 @@ ElementAt findElement(const engine::VertexFormat& format, engine::VertexFormat::
     return found;
 }
 
+std::vector<engine::Vector3> cornersOf(const engine::BoundingBox& box, const engine::Matrix& placement)
+{
+    std::vector<engine::Vector3> corners;
+    for (int corner = 0; corner < 8; ++corner) {
+        const engine::Vector3 point((corner & 1) ? box.max.x : box.min.x, (corner & 2) ? box.max.y : box.min.y,
+                                    (corner & 4) ? box.max.z : box.min.z);
+        corners.push_back(placement.transformPoint(point));
+    }
+    return corners;
+}
+
+// A sphere around the vertices reaches every face of their box; one that
+// does not (a damaged bundle) bounds nothing.
+bool reachesEveryFace(const engine::BoundingSphere& sphere, const engine::BoundingBox& box)
+{
+    const engine::Vector3 low = sphere.center - engine::Vector3(sphere.radius, sphere.radius, sphere.radius);
+    const engine::Vector3 high = sphere.center + engine::Vector3(sphere.radius, sphere.radius, sphere.radius);
+    return low.x <= box.min.x && low.y <= box.min.y && low.z <= box.min.z && high.x >= box.max.x && high.y >= box.max.y
+        && high.z >= box.max.z;
+}
+
 float floatAt(const unsigned char* vertex, unsigned int offset, unsigned int index)
 {
     float value;
@@ -167,4 +188,43 @@ engine::BoundingBox ModelBounds::ofSubtree(const engine::Node* node) const
     if (node)
         mergeSubtree(node, &box);
     return box.box;
+}
+
+void ModelBounds::addHulls(const engine::Node* node, std::vector<Hull>* hulls) const
+{
+    const engine::Drawable* drawable = node->getDrawable();
+    if (drawable && drawable->hasMesh()) {
+        Hull hull;
+        if (drawable->isSkinned()) {
+            // The joints move the vertices: only the posed box is known.
+            hull = hullOf(meshBoxInWorld(node));
+        } else {
+            const engine::BoundingBox box = drawable->meshBoundingBox();
+            hull.corners = cornersOf(box, node->getWorldMatrix());
+            engine::BoundingSphere sphere = drawable->meshBoundingSphere();
+            if (reachesEveryFace(sphere, box)) {
+                sphere.transform(node->getWorldMatrix());
+                hull.center = sphere.center;
+                hull.radius = sphere.radius;
+            }
+        }
+        hulls->push_back(hull);
+    }
+    for (const engine::Node* child = node->getFirstChild(); child; child = child->getNextSibling())
+        addHulls(child, hulls);
+}
+
+std::vector<ModelBounds::Hull> ModelBounds::hullsOfSubtree(const engine::Node* node) const
+{
+    std::vector<Hull> hulls;
+    if (node)
+        addHulls(node, &hulls);
+    return hulls;
+}
+
+ModelBounds::Hull ModelBounds::hullOf(const engine::BoundingBox& box)
+{
+    Hull hull;
+    hull.corners = cornersOf(box, engine::Matrix::identity());
+    return hull;
 }

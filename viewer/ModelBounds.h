@@ -27,6 +27,20 @@ public:
     // space and in the current pose; the zero box when none has a mesh.
     engine::BoundingBox ofSubtree(const engine::Node* node) const;
 
+    // What one mesh node draws lies within, in world space and in the
+    // current pose: the corners of its mesh's box as the node turns and
+    // places it, and, when the mesh is not skinned, its sphere (radius
+    // below zero when there is none). Tighter than the world box for a
+    // turned or round mesh, so previews fit what they actually show.
+    struct Hull {
+        std::vector<engine::Vector3> corners;
+        engine::Vector3 center;
+        float radius = -1.0f;
+    };
+    std::vector<Hull> hullsOfSubtree(const engine::Node* node) const;
+    // A box's corners as a hull.
+    static Hull hullOf(const engine::BoundingBox& box);
+
 private:
     // Mesh-space boxes: one per joint of the skin (empty when the joint
     // moves no vertex) and one of the vertices no joint moves.
@@ -42,6 +56,7 @@ private:
     void measureSkinsBelow(const engine::Node* node);
     engine::BoundingBox meshBoxInWorld(const engine::Node* node) const;
     void mergeSubtree(const engine::Node* node, GrowingBox* box) const;
+    void addHulls(const engine::Node* node, std::vector<Hull>* hulls) const;
 
     std::map<const engine::Model*, SkinBoxes> m_skins;
 };

@@ -204,7 +204,8 @@ bool SceneViewer::captureRequestedThumbnails(int size)
     if (!m_thumbnailRequested)
         return false;
     m_thumbnailRequested = false;
-    return ThumbnailCapture::captureThumbnails(m_scene, m_modelBox, m_folders.metaFolder, size);
+    return ThumbnailCapture::captureThumbnails(m_scene, m_modelBox, m_bounds.hullsOfSubtree(m_rootNode),
+                                               m_folders.metaFolder, size);
 }
 
 void SceneViewer::keyEvent(int evt, int key)

@@ -31,19 +31,50 @@ const int kLargestSupersampledEdge = 2048;
 // A flat model still needs some depth between the planes.
 const float kMinimumDepth = 1e-4f;
 
-// The box's corners relative to its centre, turned into the view's axes:
-// x right, y up, z towards the camera.
-std::vector<engine::Vector3> cornersInView(const engine::BoundingBox& box, const ThumbnailCapture::View& view)
+// A point relative to the model's centre, turned into the view's axes: x
+// right, y up, z towards the camera.
+struct ViewAxes {
+    engine::Matrix toView;
+    engine::Vector3 center;
+
+    engine::Vector3 operator()(const engine::Vector3& point) const { return toView.transformVector(point - center); }
+};
+
+// How far from the view's axis a hull reaches in an orthographic view: the
+// nearer of its corners and its sphere.
+float reachAcross(const ModelBounds::Hull& hull, const ViewAxes& inView)
 {
-    const engine::Matrix toView = OrbitCamera::orbitRotation(view.yaw, view.pitch).transposed();
-    const engine::Vector3 center = box.getCenter();
-    std::vector<engine::Vector3> corners;
-    for (int corner = 0; corner < 8; ++corner) {
-        const engine::Vector3 point((corner & 1) ? box.max.x : box.min.x, (corner & 2) ? box.max.y : box.min.y,
-                                    (corner & 4) ? box.max.z : box.min.z);
-        corners.push_back(toView.transformVector(point - center));
+    float corners = 0.0f;
+    for (const engine::Vector3& corner : hull.corners) {
+        const engine::Vector3 p = inView(corner);
+        corners = std::max({corners, std::fabs(p.x), std::fabs(p.y)});
     }
-    return corners;
+    if (hull.radius < 0.0f)
+        return corners;
+    const engine::Vector3 c = inView(hull.center);
+    return std::min(corners, std::max(std::fabs(c.x), std::fabs(c.y)) + hull.radius);
+}
+
+// How far back from the centre a perspective camera must stand for the hull
+// to lie inside the view narrowed to `slope`, the tangent of the half angle
+// the model may fill.
+float distanceToHold(const ModelBounds::Hull& hull, const ViewAxes& inView, float slope)
+{
+    // A corner nearer the camera needs more room than its distance from the
+    // axis alone asks for.
+    float corners = 0.0f;
+    for (const engine::Vector3& corner : hull.corners) {
+        const engine::Vector3 p = inView(corner);
+        corners = std::max(corners, std::max(std::fabs(p.x), std::fabs(p.y)) / slope + p.z);
+    }
+    if (hull.radius < 0.0f)
+        return corners;
+    // A sphere touches a side of the view when its centre lies its radius
+    // from that side's plane.
+    const engine::Vector3 c = inView(hull.center);
+    return std::min(corners,
+                    std::max(std::fabs(c.x), std::fabs(c.y)) / slope + c.z
+                        + hull.radius * std::sqrt(1.0f + slope * slope) / slope);
 }
 
 engine::Camera* createCamera(const ThumbnailCapture::Framing& framing, float aspectRatio, bool perspective)
@@ -81,7 +112,8 @@ void clearToWhite()
 
 } // namespace
 
-ThumbnailCapture::Framing ThumbnailCapture::framing(const engine::BoundingBox& modelBox, const View& view)
+ThumbnailCapture::Framing ThumbnailCapture::framing(const engine::BoundingBox& modelBox,
+                                                    const std::vector<ModelBounds::Hull>& hulls, const View& view)
 {
     Framing result;
     if (!(modelBox.max.x >= modelBox.min.x && modelBox.max.y >= modelBox.min.y && modelBox.max.z >= modelBox.min.z)) {
@@ -89,28 +121,27 @@ ThumbnailCapture::Framing ThumbnailCapture::framing(const engine::BoundingBox& m
         result = {1.0f, 1.0f, 0.1f, 10.0f};
         return result;
     }
-    float across = 0.0f, depth = kMinimumDepth;
-    for (const engine::Vector3& corner : cornersInView(modelBox, view)) {
-        across = std::max({across, std::fabs(corner.x), std::fabs(corner.y)});
-        depth = std::max(depth, std::fabs(corner.z));
-    }
-    across = std::max(across, kMinimumDepth);
+    const ViewAxes inView {OrbitCamera::orbitRotation(view.yaw, view.pitch).transposed(), modelBox.getCenter()};
+    const ModelBounds::Hull box = ModelBounds::hullOf(modelBox);
+    const std::vector<ModelBounds::Hull>& seen = hulls.empty() ? std::vector<ModelBounds::Hull> {box} : hulls;
+    float depth = kMinimumDepth;
+    for (const engine::Vector3& corner : box.corners)
+        depth = std::max(depth, std::fabs(inView(corner).z));
     // The planes keep a little room so that faces lying in them are drawn.
     const float reach = depth * 1.01f;
     if (!view.perspective) {
+        float across = kMinimumDepth;
+        for (const ModelBounds::Hull& hull : seen)
+            across = std::max(across, reachAcross(hull, inView));
         // Outside the model, as a viewer would stand: a camera inside it
         // sees every surface from the back half of the time, which shading
         // and culling take for the far side.
         result.distance = 2.0f * reach;
         result.width = 2.0f * across / kFill;
     } else {
-        // Back off until every corner lies inside the field of view: a
-        // corner nearer the camera needs more room than its distance from
-        // the axis alone asks for.
         const float slope = std::tan(engine::degreesToRadians(OrbitCamera::kFieldOfView * 0.5f)) * kFill;
-        for (const engine::Vector3& corner : cornersInView(modelBox, view))
-            result.distance
-                = std::max(result.distance, std::max(std::fabs(corner.x), std::fabs(corner.y)) / slope + corner.z);
+        for (const ModelBounds::Hull& hull : seen)
+            result.distance = std::max(result.distance, distanceToHold(hull, inView, slope));
         result.distance = std::max(result.distance, reach * 1.01f);
     }
     result.nearPlane = std::max(result.distance - reach, result.distance * 1e-3f);
@@ -118,13 +149,14 @@ ThumbnailCapture::Framing ThumbnailCapture::framing(const engine::BoundingBox& m
     return result;
 }
 
-bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingBox& modelBox, int width, int height,
-                               const View& view, const QString& path)
+bool ThumbnailCapture::capture(engine::Scene* scene, const engine::BoundingBox& modelBox,
+                               const std::vector<ModelBounds::Hull>& hulls, int width, int height, const View& view,
+                               const QString& path)
 {
     if (!scene || width <= 0 || height <= 0)
         return false;
     const float aspectRatio = float(width) / float(height);
-    const Framing framed = framing(modelBox, view);
+    const Framing framed = framing(modelBox, hulls, view);
     engine::Camera* camera = createCamera(framed, aspectRatio, view.perspective);
     engine::Node* cameraNode = engine::Node::create("CameraScreenshotNode");
     cameraNode->setCamera(camera);
@@ -182,11 +214,13 @@ void ThumbnailCapture::removeThumbnails(const QString& metaFolder)
 }
 
 bool ThumbnailCapture::captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,
-                                         const QString& metaFolder, int size)
+                                         const std::vector<ModelBounds::Hull>& hulls, const QString& metaFolder,
+                                         int size)
 {
-    const bool topDownSaved = capture(scene, modelBox, size, size, overview(modelBox), metaFolder + "/topdown.png");
+    const bool topDownSaved
+        = capture(scene, modelBox, hulls, size, size, overview(modelBox), metaFolder + "/topdown.png");
     const bool perspectiveSaved
-        = capture(scene, modelBox, size, size, perspectiveView(), metaFolder + "/perspective.png");
+        = capture(scene, modelBox, hulls, size, size, perspectiveView(), metaFolder + "/perspective.png");
     // Named only once they exist: an export must not promise a missing file.
     if (topDownSaved)
         ModelInfoFile::setInfoValue(metaFolder, "img_topdown", "./topdown.png");

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "ModelBounds.h"
 #include "OrbitCamera.h"
 #include "math/BoundingBox.h"
 
 #include <QString>
+
+#include <vector>
 
 namespace engine {
 class Scene;
@@ -28,21 +31,25 @@ public:
     // The window's first view of a model.
     static View perspectiveView() { return {true, OrbitCamera::kStartAngle, OrbitCamera::kStartAngle}; }
 
-    // How a view frames a box: the camera's distance from the box's centre,
-    // the width of an orthographic view and the depth range, chosen so that
-    // the box's corners, projected as the view sees them, fill kFill of the
-    // image's shorter side and nothing is cut off.
+    // How a view frames a model: the camera's distance from the centre of
+    // its box, the width of an orthographic view and the depth range, chosen
+    // so that what the view sees of the model fills kFill of the image's
+    // shorter side in every view and nothing is cut off. What it sees is
+    // taken, per mesh, as the tighter of its box and its sphere; without
+    // hulls, the model's box.
     struct Framing {
         float distance = 0.0f;
         float width = 0.0f; // orthographic views only
         float nearPlane = 0.0f, farPlane = 0.0f;
     };
     static constexpr float kFill = 0.9f;
-    static Framing framing(const engine::BoundingBox& modelBox, const View& view);
+    static Framing framing(const engine::BoundingBox& modelBox, const std::vector<ModelBounds::Hull>& hulls,
+                           const View& view);
 
     // Writes both images, size x size, and names them in the info file. Needs
     // a current context. False when an image could not be drawn or saved.
-    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox, const QString& metaFolder,
+    static bool captureThumbnails(engine::Scene* scene, const engine::BoundingBox& modelBox,
+                                  const std::vector<ModelBounds::Hull>& hulls, const QString& metaFolder,
                                   int size = kThumbnailSize);
 
     // Deletes both images: a model loaded anew must not travel with the
@@ -52,6 +59,7 @@ public:
     // Draws the scene, grid excluded, at twice the size into an off-screen
     // target, reduces it and saves it as PNG. The scene's camera, the bound
     // frame buffer and the viewport are as before afterwards.
-    static bool capture(engine::Scene* scene, const engine::BoundingBox& modelBox, int width, int height,
-                        const View& view, const QString& path);
+    static bool capture(engine::Scene* scene, const engine::BoundingBox& modelBox,
+                        const std::vector<ModelBounds::Hull>& hulls, int width, int height, const View& view,
+                        const QString& path);
 };

@@ -84,6 +84,23 @@ private slots:
         QCOMPARE(QDir(folder).entryList({"*.partial", "*.tmp"}, QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // glTF states a spot's cone from the axis, as the engine measures it (FBX the whole cone, above).
+    void gltfSpotConeKeepsItsWidth()
+    {
+        QFile gltf(fixture("spot.gltf"));
+        QVERIFY(gltf.open(QIODevice::WriteOnly)
+                && gltf.write(R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":
+[0]}],"extensionsUsed":["KHR_lights_punctual"],"extensions":{"KHR_lights_punctual":{"lights":[{"type":"spot","spot":{
+"innerConeAngle":0.34906585,"outerConeAngle":0.6981317}}]}},"nodes":[{"extensions":{"KHR_lights_punctual":{"light":0}}}
+]})") > 0 && gltf.flush());
+        BundleData b;
+        Run run;
+        QVERIFY(convertAndRead(fixture("spot.gltf"), nextFolder(), "take", b, run)
+                && nodesWith(b, BundleData::SPOT).size() == 1);
+        const BundleData::Light& spot = nodesWith(b, BundleData::SPOT)[0]->light;
+        QCOMPARE(QPoint(qRound(spot.innerAngle * 180 / M_PI), qRound(spot.outerAngle * 180 / M_PI)), QPoint(20, 40));
+    }
+
     void skinnedBundleMatchesSource()
     {
         BundleData b;

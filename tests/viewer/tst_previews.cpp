@@ -223,15 +223,26 @@ void PreviewsTest::previews()
     // Unless a material is black, or white (or textured, which may be either, or glowing).
     if (!colours.contains("u_diffuseColor = 0,0,0,") && !colours.contains("DIFFUSE_TEXTURE") && !ownLights)
         QVERIFY2(above.dark * 2 < above.model && slanted.dark * 2 < slanted.model, seen);
-    // Every cell of the chart is lit: none of the eleven is dark.
+    // Every cell of the chart is lit: none of the eleven is dark, and seen from the front the 4 x 3 cells make
+    // one sheet, each the blue its material asks for in its own way: linear (0.125, 0.25, 0.5) lit head-on, in sRGB.
     if (name == "maya_material_chart_7700_ascii.fbx")
-        QVERIFY2(above.dark * 22 < above.model && slanted.dark * 22 < slanted.model, seen);
+        QVERIFY2(above.dark * 22 < above.model && slanted.dark * 22 < slanted.model
+                     && std::abs(above.extent.width() * 3 - above.extent.height() * 4) <= 8,
+                 seen);
+    for (int cell = 0; name == "maya_material_chart_7700_ascii.fbx" && cell < 12; ++cell) {
+        const QRgb c = top.pixel(above.extent.x() + above.extent.width() * (cell % 4 * 2 + 1) / 8,
+                                 above.extent.y() + above.extent.height() * (cell / 4 * 2 + 1) / 6);
+        QVERIFY2(std::abs(qRed(c) - 100) + std::abs(qGreen(c) - 137) + std::abs(qBlue(c) - 188) <= 9, seen);
+    }
     // A 0.8 grey lit head-on by a white sun, plus the 0.02 floor, in sRGB: 233.
     if (name == kGreyUnderSun)
         QVERIFY2(std::abs(qRed(top.pixel(150, 150)) - 233) <= 6, qPrintable(QString::number(top.pixel(150, 150), 16)));
     // The pool of light under a spot is at least half as bright again as the ground outside its cone.
     if (name == "c_lights_camera.fbx")
         QVERIFY2(above.light[above.light.size() * 99 / 100] >= 1.5 * above.light[above.light.size() / 10], seen);
+    // A round model looks as large in perspective as from above.
+    if (name == "e_highpoly_200k.fbx" || name == "global_settings.fbx")
+        QVERIFY2(slanted.extent.width() * 10 >= above.extent.width() * 9, seen);
     // A standing tube seen from above fills the view with its footprint.
     if (name == "a_skinned_two_takes.fbx")
         QVERIFY2(std::min(above.extent.width(), above.extent.height()) >= kPreviewSize / 3, seen);
