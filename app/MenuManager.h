@@ -102,7 +102,8 @@ public slots:
     void clearRecentFilesClicked();
 
 private:
-    QAction* addAction(const QString& text, void (MenuManager::*slot)());
+    // Named, so that the entry can be found through the window's menus.
+    QAction* addAction(const QString& text, void (MenuManager::*slot)(), const char* objectName);
     void createActions();
     void createMenus();
     void createImportInfoBox();
