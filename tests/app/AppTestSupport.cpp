@@ -101,11 +101,10 @@ QStringList answerBoxes(const std::function<void()>& trigger, QMessageBox::Stand
 
 QAction* menuAction(QWidget* window, const QString& objectName)
 {
-    for (QMenu* menu : window->findChildren<QMenu*>()) {
+    for (QMenu* menu : window->findChildren<QMenu*>())
         for (QAction* action : menu->actions())
             if (action->objectName() == objectName)
                 return action;
-    }
     return nullptr;
 }
 

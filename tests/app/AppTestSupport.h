@@ -6,7 +6,6 @@
 
 #include "AnalyticsTracker.h"
 #include "LoadingIndicatorView.h"
-#include "LoadingIndicatorViewController.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "MenuManager.h"
