@@ -69,8 +69,10 @@ MainViewController::MainViewController(MainWindowController* controller, const Q
     connect(m_viewport, &GlItem::clearAnimationModel, this, &MainViewController::clearAnimationModel);
 
     m_sceneTree = new QTreeView(leftSplitter);
+    m_sceneTree->setObjectName(QStringLiteral("sceneTree"));
     m_sceneTree->setFocusPolicy(Qt::NoFocus);
     m_propertyTree = new QTreeView(leftSplitter);
+    m_propertyTree->setObjectName(QStringLiteral("propertyTree"));
     m_propertyTree->setFocusPolicy(Qt::NoFocus);
     m_animationList = new AnimationListWidget(m_rightSplitter, this);
     m_timeline = new AnimationTimeline(m_rightSplitter, this);

@@ -46,12 +46,6 @@ public:
     ~MainViewController() override;
 
     GlItem* viewport() const { return m_viewport; }
-    QTreeView* sceneTree() const { return m_sceneTree; }
-    QTreeView* propertyTree() const { return m_propertyTree; }
-    QSplitter* mainSplitter() const { return m_mainSplitter; }
-    AnimationListWidget* animationList() const { return m_animationList; }
-    AnimationTimeline* timeline() const { return m_timeline; }
-    SceneGraph* sceneGraph() const { return m_sceneGraph; }
 
     // What a reload of the same model keeps: the node selected in the scene
     // tree (its path of names from the top), the clip that plays and the

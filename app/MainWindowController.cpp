@@ -160,8 +160,6 @@ void MainWindowController::stopLoadingIndicator() { m_loadingIndicator->stop(0);
 
 void MainWindowController::setSceneStatistics(quint32 vertexCount, quint32 meshCount)
 {
-    m_vertexCount = vertexCount;
-    m_meshCount = meshCount;
     m_mainWindow->statusBarController()->setModelStatistics(vertexCount, meshCount, m_fileSize);
 }
 

@@ -60,21 +60,10 @@ public:
     // the command line names opens once the event loop runs. Either way the
     // start is recorded before any model begins to load.
     void showAtStart();
-    ModelManager* modelManager() const { return m_modelManager; }
-    LoggingManager* loggingManager() const;
-    LoggingViewController* loggingViewController() const { return m_loggingViewController; }
-    MenuManager* menuManager() const { return m_menuManager; }
-    SourceWatcher* sourceWatcher() const { return m_sourceWatcher; }
-    MainViewController* mainViewController() const { return m_mainViewController; }
-    LoadingIndicatorViewController* loadingIndicator() const { return m_loadingIndicator; }
-    PreferencesWindowController* preferencesWindowController() const { return m_preferencesWindowController; }
 
     void setSceneStatistics(quint32 vertexCount, quint32 meshCount);
     // The viewer's own load checks join the encoder's records in the log.
     void forwardViewerLogs(const EncoderOutputLogs& logs);
-    quint32 vertexCount() const { return m_vertexCount; }
-    quint32 meshCount() const { return m_meshCount; }
-    quint64 fileSize() const { return m_fileSize; }
 
     // The model named by a command line: the last argument after the program
     // name; empty without one.
@@ -118,6 +107,7 @@ private slots:
     void viewportFailedToLoad(const QString& message);
 
 private:
+    LoggingManager* loggingManager() const;
     void showLoadedModel(const LoadedModel& model);
     void followSource(const QString& path);
     void applyImportOptions();
@@ -159,8 +149,6 @@ private:
 
     // The file being opened; remembered in Open Recent once it is drawn.
     QString m_loadingPath;
-    quint32 m_vertexCount = 0;
-    quint32 m_meshCount = 0;
     // Full 64-bit size: models beyond 4 GiB must not show a wrapped size.
     quint64 m_fileSize = 0;
 };

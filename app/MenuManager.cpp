@@ -38,9 +38,10 @@ MenuManager::MenuManager(MainWindowController* controller, UserSettings& setting
 
 MenuManager::~MenuManager() = default;
 
-QAction* MenuManager::addAction(const QString& text, void (MenuManager::*slot)())
+QAction* MenuManager::addAction(const QString& text, void (MenuManager::*slot)(), const char* objectName)
 {
     QAction* action = new QAction(text, this);
+    action->setObjectName(QLatin1String(objectName));
     connect(action, &QAction::triggered, this, slot);
     return action;
 }
@@ -49,19 +50,19 @@ void MenuManager::createActions()
 {
     // Every format the Open dialog offers opens; the entry names none of
     // them, and the status tip lists them all from the one list there is.
-    m_openAction = addAction(tr("&Open..."), &MenuManager::openMenuClicked);
+    m_openAction = addAction(tr("&Open..."), &MenuManager::openMenuClicked, "openAction");
     m_openAction->setShortcuts(QKeySequence::Open);
     m_openAction->setStatusTip(tr("Open an existing 3D model (%1)").arg(ModelFileTypes::suffixListText()));
 
-    m_exportAction = addAction(tr("&Export to vm3..."), &MenuManager::exportMenuClicked);
+    m_exportAction = addAction(tr("&Export to vm3..."), &MenuManager::exportMenuClicked, "exportAction");
     m_exportAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_E));
     m_exportAction->setStatusTip(tr("Export the current model to vm3 format"));
 
-    m_quitAction = addAction(tr("&Quit"), &MenuManager::quitMenuClicked);
+    m_quitAction = addAction(tr("&Quit"), &MenuManager::quitMenuClicked, "quitAction");
     m_quitAction->setShortcuts(QKeySequence::Quit);
     m_quitAction->setStatusTip(tr("Quit Application"));
 
-    m_copyNodesAction = addAction(tr("Copy Nodes List"), &MenuManager::copyAllModelNodesClicked);
+    m_copyNodesAction = addAction(tr("Copy Nodes List"), &MenuManager::copyAllModelNodesClicked, "copyNodesAction");
 
     m_convertFilesAction = new QAction(tr("Convert Files..."), this);
     m_convertFilesAction->setObjectName(QStringLiteral("convertFilesAction"));
@@ -78,13 +79,16 @@ void MenuManager::createActions()
         emit reloadWhenChangedToggled(reload);
     });
 
-    m_groupingNoneAction = addAction(tr("No grouping"), &MenuManager::setAnimationGroupingNone);
-    m_groupingRootAction = addAction(tr("Group on root nodes"), &MenuManager::setAnimationGroupingRoot);
-    m_groupingTakeAction = addAction(tr("Group on takes"), &MenuManager::setAnimationGroupingTake);
-    m_cullingOffAction = addAction(tr("Off"), &MenuManager::setBackfaceCullingOff);
-    m_cullingCcwAction = addAction(tr("On (CCW)"), &MenuManager::setBackfaceCullingCCW);
-    m_cullingCwAction = addAction(tr("On (CW)"), &MenuManager::setBackfaceCullingCW);
-    m_cullingMaterialAction = addAction(tr("Material"), &MenuManager::setBackfaceCullingMaterial);
+    m_groupingNoneAction = addAction(tr("No grouping"), &MenuManager::setAnimationGroupingNone, "groupingNoneAction");
+    m_groupingRootAction
+        = addAction(tr("Group on root nodes"), &MenuManager::setAnimationGroupingRoot, "groupingRootAction");
+    m_groupingTakeAction
+        = addAction(tr("Group on takes"), &MenuManager::setAnimationGroupingTake, "groupingTakeAction");
+    m_cullingOffAction = addAction(tr("Off"), &MenuManager::setBackfaceCullingOff, "cullingOffAction");
+    m_cullingCcwAction = addAction(tr("On (CCW)"), &MenuManager::setBackfaceCullingCCW, "cullingCcwAction");
+    m_cullingCwAction = addAction(tr("On (CW)"), &MenuManager::setBackfaceCullingCW, "cullingCwAction");
+    m_cullingMaterialAction
+        = addAction(tr("Material"), &MenuManager::setBackfaceCullingMaterial, "cullingMaterialAction");
     // Each radio group is one QActionGroup, so exactly one entry of it is checked.
     auto* grouping = new QActionGroup(this);
     for (QAction* action : {m_groupingNoneAction, m_groupingRootAction, m_groupingTakeAction})
@@ -93,19 +97,24 @@ void MenuManager::createActions()
     for (QAction* action : {m_cullingOffAction, m_cullingCcwAction, m_cullingCwAction, m_cullingMaterialAction})
         culling->addAction(action)->setCheckable(true);
 
-    m_showLoggingWindowAction = addAction(tr("&Show Logging Window"), &MenuManager::showLoggingWindowClicked);
+    m_showLoggingWindowAction
+        = addAction(tr("&Show Logging Window"), &MenuManager::showLoggingWindowClicked, "showLoggingWindowAction");
     m_showLoggingWindowAction->setStatusTip(tr("Open the logging window"));
     m_showLoggingWindowAction->setCheckable(true);
     m_showLoggingWindowAction->setChecked(false);
 
-    m_aboutAction = addAction(tr("&About"), &MenuManager::showAboutWindowClicked);
-    m_resetInfoAction = addAction(tr("Reset dialog info settings"), &MenuManager::resetInfoDisplayState);
-    m_preferencesAction = addAction(tr("&Preferences"), &MenuManager::showPreferencesWindowClicked);
-    m_checkForUpdatesAction = addAction(tr("&Check for updates"), &MenuManager::checkForUpdatesClicked);
+    m_aboutAction = addAction(tr("&About"), &MenuManager::showAboutWindowClicked, "aboutAction");
+    m_resetInfoAction
+        = addAction(tr("Reset dialog info settings"), &MenuManager::resetInfoDisplayState, "resetInfoAction");
+    m_preferencesAction
+        = addAction(tr("&Preferences"), &MenuManager::showPreferencesWindowClicked, "preferencesAction");
+    m_checkForUpdatesAction
+        = addAction(tr("&Check for updates"), &MenuManager::checkForUpdatesClicked, "checkForUpdatesAction");
     m_checkForUpdatesAction->setMenuRole(QAction::ApplicationSpecificRole);
-    m_helpAction = addAction(tr("Velmora 3D Encoder Help"), &MenuManager::openDokuClicked);
-    m_feedbackAction = addAction(tr("&Feedback"), &MenuManager::openFeedbackFormClicked);
-    m_controlsAction = addAction(tr("Mouse and Keyboard Controls"), &MenuManager::showControlsClicked);
+    m_helpAction = addAction(tr("Velmora 3D Encoder Help"), &MenuManager::openDokuClicked, "helpAction");
+    m_feedbackAction = addAction(tr("&Feedback"), &MenuManager::openFeedbackFormClicked, "feedbackAction");
+    m_controlsAction
+        = addAction(tr("Mouse and Keyboard Controls"), &MenuManager::showControlsClicked, "controlsAction");
     // A build without a web host of its own has nothing to show there.
     for (QAction* link : {m_helpAction, m_feedbackAction}) {
         if (!WebLink::isReachable(link == m_helpAction ? documentationUrl() : feedbackUrl(QString()))) {
@@ -113,7 +122,7 @@ void MenuManager::createActions()
             link->setToolTip(WebLink::unreachableHint());
         }
     }
-    m_systemInfoAction = addAction(tr("&System Info"), &MenuManager::showSystemInfoWindowClicked);
+    m_systemInfoAction = addAction(tr("&System Info"), &MenuManager::showSystemInfoWindowClicked, "systemInfoAction");
 }
 
 void MenuManager::createMenus()

@@ -42,26 +42,6 @@ public:
     // The form is told the system the program runs on.
     static QUrl feedbackUrl(const QString& operatingSystem);
 
-    QMenuBar* menuBar() const { return m_menuBar; }
-    QAction* openAction() const { return m_openAction; }
-    QAction* exportAction() const { return m_exportAction; }
-    QMenu* recentFilesMenu() const { return m_recentFilesMenu; }
-    QAction* showLoggingWindowAction() const { return m_showLoggingWindowAction; }
-    QAction* groupingNoneAction() const { return m_groupingNoneAction; }
-    QAction* groupingRootAction() const { return m_groupingRootAction; }
-    QAction* groupingTakeAction() const { return m_groupingTakeAction; }
-    QAction* cullingOffAction() const { return m_cullingOffAction; }
-    QAction* cullingCcwAction() const { return m_cullingCcwAction; }
-    QAction* cullingCwAction() const { return m_cullingCwAction; }
-    QAction* cullingMaterialAction() const { return m_cullingMaterialAction; }
-    QAction* resetInfoAction() const { return m_resetInfoAction; }
-    QAction* helpAction() const { return m_helpAction; }
-    QAction* feedbackAction() const { return m_feedbackAction; }
-    QAction* controlsAction() const { return m_controlsAction; }
-    QAction* reloadWhenChangedAction() const { return m_reloadWhenChangedAction; }
-    QAction* convertFilesAction() const { return m_convertFilesAction; }
-    QCheckBox* importInfoCheckBox() const { return m_importInfoCheckBox; }
-
 signals:
     void showAboutWindow();
     void showPreferencesWindow();
@@ -102,7 +82,8 @@ public slots:
     void clearRecentFilesClicked();
 
 private:
-    QAction* addAction(const QString& text, void (MenuManager::*slot)());
+    // Named, so that the entry can be found through the window's menus.
+    QAction* addAction(const QString& text, void (MenuManager::*slot)(), const char* objectName);
     void createActions();
     void createMenus();
     void createImportInfoBox();

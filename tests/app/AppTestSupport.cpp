@@ -1,5 +1,11 @@
 #include "AppTestSupport.h"
 
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
 void ModalDialogCloser::answerNext(Answer answer, QWidget* ignore) { new ModalDialogCloser(std::move(answer), ignore); }
 
 void ModalDialogCloser::cancelAll()
@@ -68,6 +74,50 @@ void answerNextBox(QString* seen, QWidget* ignore)
             ModalDialogCloser::dismiss(widget);
         },
         ignore);
+}
+
+QStringList answerBoxes(const std::function<void()>& trigger, QMessageBox::StandardButton button)
+{
+    QStringList seen;
+    std::function<void(QWidget*)> answer = [&](QWidget* widget) {
+        QMessageBox* box = qobject_cast<QMessageBox*>(widget);
+        if (!box)
+            return ModalDialogCloser::dismiss(widget);
+        // Every box carries the window's name, never the program's file name.
+        seen << box->text() + (box->windowTitle() == "Velmora 3D Encoder" ? "" : " [" + box->windowTitle() + "]")
+                + (box->checkBox() && box->checkBox()->isChecked() ? " [ticked]" : "");
+        ModalDialogCloser::answerNext(answer, box); // be ready for a box that follows
+        (box->button(button) ? box->button(button) : box->button(QMessageBox::Ok))->click();
+    };
+    ModalDialogCloser::answerNext(answer);
+    trigger();
+    ModalDialogCloser::cancelAll();
+    return seen;
+}
+
+QAction* menuAction(QWidget* window, const QString& objectName)
+{
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        for (QAction* action : menu->actions())
+            if (action->objectName() == objectName)
+                return action;
+    return nullptr;
+}
+
+void chooseThroughMenu(QAction* entry, const QString& path, QString* box)
+{
+    ModalDialogCloser::answerNext([path, box](QWidget* widget) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        dialog->selectFile(path); // drops a file picked in the list, which would win over the typed name
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        if (dialog->acceptMode() == QFileDialog::AcceptSave && QFileInfo::exists(path))
+            ModalDialogCloser::answerNext(
+                [](QWidget* ask) { qobject_cast<QMessageBox*>(ask)->button(QMessageBox::Yes)->click(); }, dialog);
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog's own checks run
+        if (box)
+            answerNextBox(box, dialog);
+    });
+    entry->trigger();
 }
 
 QString writeFile(const QString& path, const QByteArray& bytes)

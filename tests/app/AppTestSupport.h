@@ -6,7 +6,6 @@
 
 #include "AnalyticsTracker.h"
 #include "LoadingIndicatorView.h"
-#include "LoadingIndicatorViewController.h"
 #include "MainWindow.h"
 #include "MainWindowController.h"
 #include "MenuManager.h"
@@ -16,6 +15,7 @@
 #include "WEApplication.h"
 #include "WorkspaceService.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -64,6 +64,26 @@ public:
 
 // Closes the next message box and writes down "text|detail".
 void answerNextBox(QString* seen, QWidget* ignore = nullptr);
+
+// Runs `trigger` and answers every message box it shows with `button` (Ok if
+// the box has no such button); returns the box texts in order, a ticked
+// "Do not show" box marked " [ticked]".
+QStringList answerBoxes(const std::function<void()>& trigger, QMessageBox::StandardButton button);
+
+// The widget of the controller's main window named `name`.
+template <typename T = QWidget>
+T* findInWindow(const MainWindowController& controller, const char* name)
+{
+    return controller.mainWindow()->findChild<T*>(QLatin1String(name));
+}
+
+// The menu entry of `window` named `objectName`; null when there is none.
+QAction* menuAction(QWidget* window, const QString& objectName);
+
+// Triggers a menu entry that asks for a file and chooses `path` in its dialog
+// (agreeing to replace a file of that name); the next message box after it is
+// answered into `box` when one is given.
+void chooseThroughMenu(QAction* entry, const QString& path, QString* box = nullptr);
 
 // The path written, or an empty string when writing failed.
 QString writeFile(const QString& path, const QByteArray& bytes = "x");

@@ -4,23 +4,15 @@
 
 #include "AppTestSupport.h"
 #include "CustomTextBrowser.h"
+#include "GlItem.h"
 #include "LoggingViewController.h"
-#include "MainWindow.h"
-#include "MainWindowController.h"
-#include "MenuManager.h"
-#include "ModelManager.h"
-#include "VelmoraResources.h"
 #include "WebLink.h"
-#include "WorkspaceService.h"
 
-#include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStandardItemModel>
 #include <QTableView>
-#include <QtTest>
 
 #include <memory>
 
@@ -44,13 +36,14 @@ private:
     template <typename T = QWidget>
     T* find(const char* name) const
     {
-        return m_controller->mainWindow()->findChild<T*>(QLatin1String(name));
+        return findInWindow<T>(*m_controller, name);
     }
     // The window is shown exactly when the menu entry is checked.
     bool shownAndChecked(bool expected) const
     {
         const bool shown = find("loggingWindow") && find("loggingWindow")->isVisible();
-        return shown == expected && m_controller->menuManager()->showLoggingWindowAction()->isChecked() == expected;
+        return shown == expected
+            && menuAction(m_controller->mainWindow(), "showLoggingWindowAction")->isChecked() == expected;
     }
 
     UserSettings m_settings;
@@ -85,24 +78,21 @@ void LoggingWindowTest::init()
 
 void LoggingWindowTest::recordsOpenTheWindowWithTheirTexts()
 {
-    LoggingManager* manager = m_controller->loggingManager();
-    manager->outputParserDidGenerateOutputMessages(kTwoRecords);
+    m_controller->forwardViewerLogs(kTwoRecords);
     QVERIFY(shownAndChecked(true));
-    QVERIFY(!manager->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    // The viewer's own check records join the encoder's.
-    m_controller->forwardViewerLogs({{LoggingManager::Warning, 2100, "Viewer check", "text"}});
-    QCOMPARE(manager->model()->rowCount(), 3);
-
     QTableView* table = find<QTableView>("loggingTable");
+    QVERIFY(!table->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    m_controller->forwardViewerLogs({{LoggingManager::Warning, 2100, "Viewer check", "text"}});
+    QCOMPARE(table->model()->rowCount(), 3);
+
     CustomTextBrowser* detail = find<CustomTextBrowser>("loggingDetail");
     // A build without a web host of its own shows no dead link.
     QCOMPARE(detail->toHtml().contains(LoggingViewController::documentationUrl()),
              WebLink::isReachable(QUrl(LoggingViewController::documentationUrl())));
     table->selectRow(1); // written by the encoder from the model's names: never markup
     QCOMPARE(detail->toPlainText(), QStringLiteral("<b>not bold</b>"));
-    m_controller->loggingViewController()->clear(); // the next model's list
+    m_controller->modelWillLoad(QStringLiteral("next.fbx")); // the next model's list
     QVERIFY(detail->toPlainText().startsWith("Select a message above"));
-    m_controller->loggingViewController()->userDidCloseLoggingWindow();
 }
 
 void LoggingWindowTest::rowTitlesSayWhatTheRecordSays_data()
@@ -134,10 +124,8 @@ void LoggingWindowTest::rowTitlesSayWhatTheRecordSays()
     QFETCH(QString, title);
     QFETCH(QString, message);
     QFETCH(QString, shown);
-    LoggingManager* manager = m_controller->loggingManager();
-    manager->outputParserDidGenerateOutputMessages({{LoggingManager::Warning, code, title, message}});
-    QCOMPARE(manager->model()->item(0)->text(), shown);
-    m_controller->loggingViewController()->userDidCloseLoggingWindow();
+    m_controller->forwardViewerLogs({{LoggingManager::Warning, code, title, message}});
+    QCOMPARE(find<QTableView>("loggingTable")->model()->index(0, 0).data().toString(), shown);
 }
 
 // Selected rows go in row order whatever order they were picked in, each with
@@ -145,7 +133,7 @@ void LoggingWindowTest::rowTitlesSayWhatTheRecordSays()
 void LoggingWindowTest::copyingSelectedAndAllRecords()
 {
     const EncoderOutputLog third {LoggingManager::Warning, 2009, "Importer report", "Link 7 not resolved"};
-    m_controller->loggingManager()->outputParserDidGenerateOutputMessages(kTwoRecords + EncoderOutputLogs {third});
+    m_controller->forwardViewerLogs(kTwoRecords + EncoderOutputLogs {third});
     QTableView* table = find<QTableView>("loggingTable");
     QClipboard* clipboard = QGuiApplication::clipboard();
     const QString lines[]
@@ -164,7 +152,7 @@ void LoggingWindowTest::copyingSelectedAndAllRecords()
     QCOMPARE(clipboard->text(), lines[0] + '\n' + lines[1] + '\n' + lines[2]);
 
     // A long message gets the room it needs, the list keeps its least height.
-    m_controller->loggingManager()->addLogs({{LoggingManager::Error, 1004, "Long", QString("line\n").repeated(12)}});
+    m_controller->forwardViewerLogs({{LoggingManager::Error, 1004, "Long", QString("line\n").repeated(12)}});
     CustomTextBrowser* detail = find<CustomTextBrowser>("loggingDetail");
     const int before = detail->height();
     table->selectRow(3);
@@ -194,16 +182,16 @@ void LoggingWindowTest::recordsOfConvertedModels()
     QVERIFY2(QFileInfo(m_service->encoderExecutable()).isExecutable(), "the model encoder is not built");
     if (!file.startsWith(VELMORA_SOURCE_DIR "/samples/") && !QFileInfo::exists(file))
         QSKIP("shared model absent");
-    QSignalSpy loaded(m_controller->modelManager(), &ModelManager::newModelLoaded);
-    m_controller->menuManager()->openChosenFile(file);
+    QSignalSpy loaded(find<GlItem>("viewport"), &GlItem::sceneLoaded);
+    chooseThroughMenu(menuAction(m_controller->mainWindow(), "openAction"), file);
     QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 60000);
     QVERIFY(shownAndChecked(!title.isEmpty()));
     if (title.isEmpty())
         return;
-    QStandardItemModel* records = m_controller->loggingManager()->model();
-    const QList<QStandardItem*> found = records->findItems(title);
+    QAbstractItemModel* records = find<QTableView>("loggingTable")->model();
+    const QModelIndexList found = records->match(records->index(0, 0), Qt::DisplayRole, title, 1, Qt::MatchExactly);
     QVERIFY(!found.isEmpty());
-    find<QTableView>("loggingTable")->selectRow(found.first()->row());
+    find<QTableView>("loggingTable")->selectRow(found.first().row());
     const QString shown = find<CustomTextBrowser>("loggingDetail")->toPlainText();
     QVERIFY2(shown.startsWith(detail), qPrintable(shown));
 }
@@ -219,8 +207,8 @@ void LoggingWindowTest::windowAndCheckMarkFollowEachOther_data()
 void LoggingWindowTest::windowAndCheckMarkFollowEachOther()
 {
     QFETCH(QString, how);
-    QAction* menuEntry = m_controller->menuManager()->showLoggingWindowAction();
-    m_controller->loggingManager()->addLogs(kTwoRecords);
+    QAction* menuEntry = menuAction(m_controller->mainWindow(), "showLoggingWindowAction");
+    m_controller->forwardViewerLogs(kTwoRecords);
     QVERIFY(shownAndChecked(true));
     if (how == "button")
         QTest::mouseClick(find<QPushButton>("loggingCloseButton"), Qt::LeftButton);

@@ -4,27 +4,20 @@
 // texts. A stand-in encoder converts; the last cases run the real encoder
 // (a window that follows saves of its model) and the real program.
 
+#include "AnimationTimeline.h"
 #include "AppTestSupport.h"
 #include "Camera.h"
 #include "ConvertFilesDialog.h"
 #include "GlItem.h"
-#include "MainViewController.h"
-#include "MainWindow.h"
-#include "ModelManager.h"
 #include "Node.h"
 #include "PipelineTestSupport.h"
 #include "Scene.h"
-#include "SceneGraph.h"
 #include "SourceWatcher.h"
-#include "StatusBarController.h"
-#include "WorkspaceService.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFileOpenEvent>
-#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -37,16 +30,7 @@
 
 #include <memory>
 
-namespace {
-
 const int kLoadTimeoutMs = 60000;
-
-QString md5Hex(const QString& path)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(testsupport::readFile(path), QCryptographicHash::Md5).toHex());
-}
-
-} // namespace
 
 class ModelFlowTest : public QObject {
     Q_OBJECT
@@ -61,7 +45,7 @@ class ModelFlowTest : public QObject {
         m_service = std::make_unique<WorkspaceService>(m_temp.path(), applicationParent);
         m_controller = std::make_unique<MainWindowController>(qobject_cast<WEApplication*>(qApp),
                                                               AppServices {m_settings, *m_recording}, *m_service);
-        m_loaded = std::make_unique<QSignalSpy>(m_controller->modelManager(), &ModelManager::newModelLoaded);
+        m_loaded = std::make_unique<QSignalSpy>(viewport(), &GlItem::sceneLoaded);
         m_controller->mainWindow()->show();
     }
 
@@ -91,35 +75,29 @@ private slots:
 
     void everyWayOfOpeningNamesTheWorkspaceFirst()
     {
-        QString hashWhenAnnounced;
-        bool exportWhenAnnounced = true;
-        // Named after the digest, which is taken off the window's thread, before the import starts. What
-        // holds when it starts is taken then: a quick import may end within the same wait.
-        const auto watch = [&](const QString&) {
-            hashWhenAnnounced = m_service->modelHash();
-            exportWhenAnnounced = m_controller->menuManager()->exportAction()->isEnabled();
-        };
-        connect(m_controller->modelManager(), &ModelManager::importStarted, this, watch);
-
+        // Named after the digest, which is taken off the window's thread, before the import starts and
+        // export goes off. What holds then is taken then: a quick import may end within the same wait.
+        QAction* exportEntry = entry("exportAction");
+        QString hashWhenExportOff;
+        connect(exportEntry, &QAction::changed, this,
+                [&] { hashWhenExportOff = exportEntry->isEnabled() ? hashWhenExportOff : m_service->modelHash(); });
         const QString model = writeFile(m_files.filePath("menu/x.fbx"), "menu model");
-        m_controller->menuManager()->openChosenFile(model);
-        QTRY_COMPARE(hashWhenAnnounced, md5Hex(model));
-        QVERIFY(loads(1));
-        QVERIFY(m_controller->menuManager()->exportAction()->isEnabled());
+        QVERIFY(open(model));
+        QVERIFY(exportEntry->isEnabled());
         // The encoder wrote into this file's workspace; its warning and error
         // reached the log beside the viewer's one record about the model; the
         // main view holds the new scene graph.
         QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
-        QPointer<SceneGraph> first = m_controller->mainViewController()->sceneGraph();
+        QPointer<QAbstractItemModel> first = sceneTree()->model();
         QVERIFY(first);
 
         // A file-open event replaces the model, its scene graph and log records.
         const QString dropped = writeFile(m_files.filePath("event/Dropped.Fbx"), "event model");
         QFileOpenEvent event(dropped);
         QCoreApplication::sendEvent(qApp, &event);
-        QTRY_COMPARE(hashWhenAnnounced, md5Hex(dropped));
         // The workspace export read from is gone: no export until the new model is in.
-        QVERIFY(!exportWhenAnnounced);
+        const QByteArray digest = QCryptographicHash::hash(testsupport::readFile(dropped), QCryptographicHash::Md5);
+        QTRY_COMPARE(hashWhenExportOff, QString::fromLatin1(digest.toHex()));
         QVERIFY(loads(2));
         QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - Dropped.Fbx"));
         QTRY_VERIFY(first.isNull());
@@ -131,7 +109,8 @@ private slots:
         QFile::remove(m_service->modelFile());
         m_settings.setAnimationGroupingTake();
         m_settings.setBackfaceCullingCW();
-        emit m_controller->menuManager()->reopen3dModel();
+        QVERIFY(answerBoxes([&] { entry("cullingCwAction")->trigger(); }, QMessageBox::Yes)
+                    .contains("Reload the 3D model?"));
         m_settings.setAnimationGroupingRoot();
         m_settings.setBackfaceCullingOff();
         QVERIFY(loads(3));
@@ -167,7 +146,7 @@ private slots:
         QFETCH(int, encoder);
         QFETCH(QString, box);
         QVERIFY(open(writeFile(m_files.filePath("failed/good.fbx"), "good model")));
-        const QPointer<SceneGraph> shown = m_controller->mainViewController()->sceneGraph();
+        const QPointer<QAbstractItemModel> shown = sceneTree()->model();
 
         const QString path = m_files.filePath("failed/" + file);
         ZipFixture::Entries zipped;
@@ -177,16 +156,15 @@ private slots:
         QVERIFY(FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour(encoder),
                                      m_files.filePath("calls")));
         QString seen;
-        answerNextBox(&seen);
-        m_controller->menuManager()->openChosenFile(path);
+        chooseThroughMenu(entry("openAction"), path, &seen);
         QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::kWaitMs);
         QVERIFY2(seen.startsWith(box), qPrintable(seen));
-        QTRY_VERIFY(!m_controller->loadingIndicator()->view()->isVisible());
-        QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
+        QTRY_VERIFY(!m_controller->mainWindow()->findChild<LoadingIndicatorView*>()->isVisible());
+        QVERIFY(!entry("exportAction")->isEnabled());
         // The good model stays, with its name; the log waits behind the box.
         QCOMPARE(m_controller->mainWindow()->windowTitle(), QStringLiteral("Velmora 3D Encoder - good.fbx"));
-        QVERIFY(shown && m_controller->mainViewController()->sceneGraph() == shown);
-        QVERIFY(!m_controller->menuManager()->showLoggingWindowAction()->isChecked());
+        QVERIFY(shown && sceneTree()->model() == shown);
+        QVERIFY(!entry("showLoggingWindowAction")->isChecked());
         QCOMPARE(m_loaded->count(), 1);
     }
     void exportRoundTripAndFailedExport()
@@ -194,10 +172,9 @@ private slots:
         const QString model = writeFile(m_files.filePath("export/ship.fbx"), "ship model");
         QVERIFY(open(model));
         const QString target = writeFile(m_files.filePath("export/ship.vm3"), "previous export");
-        QSignalSpy exported(m_controller->modelManager(), &ModelManager::modelExported);
-        QSignalSpy failed(m_controller->modelManager(), &ModelManager::modelExportFailed);
-        m_controller->menuManager()->exportToChosenFile(target);
-        QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, kLoadTimeoutMs);
+        QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
+        chooseThroughMenu(entry("exportAction"), target);
+        QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("Exported to: ship.vm3"), kLoadTimeoutMs);
         // What we wrote, we can open again.
         QVERIFY(open(target, 2));
         QCOMPARE(testsupport::readFile(m_service->modelFile()), FakeEncoder::bundleBytesFor(model));
@@ -208,13 +185,12 @@ private slots:
         const QString boat = writeFile(m_files.filePath("export/out/boat.vm3"), "previous export");
         QVERIFY(WorkspaceService::removeDirectoryRecursively(m_service->modelFolder()));
         QString seen;
-        answerNextBox(&seen);
-        m_controller->menuManager()->exportToChosenFile(boat);
+        chooseThroughMenu(entry("exportAction"), boat, &seen);
         QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::kWaitMs);
         QVERIFY2(seen.contains("could not be exported") && seen.contains(QDir::toNativeSeparators(boat))
                      && !seen.endsWith('|'),
                  qPrintable(seen));
-        QCOMPARE(failed.count(), 1);
+        QTRY_COMPARE(message->text(), QStringLiteral("Export failed: boat.vm3"));
         QCOMPARE(testsupport::readFile(boat), QByteArray("previous export"));
         QCOMPARE(QDir(QFileInfo(boat).path()).entryList(QDir::Files | QDir::Hidden), QStringList {"boat.vm3"});
     }
@@ -224,7 +200,7 @@ private slots:
             FakeEncoder::install(m_applicationParent.path(), FakeEncoder::Behaviour::Slow, m_files.filePath("calls")));
         const QString started = m_files.filePath("calls/args.txt");
         QFile::remove(started);
-        m_controller->menuManager()->openChosenFile(writeFile(m_files.filePath("slow/s.fbx"), "slow model"));
+        chooseThroughMenu(entry("openAction"), writeFile(m_files.filePath("slow/s.fbx"), "slow model"));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(started), 30000);
         const QString workspace = m_service->workspaceRoot();
         QVERIFY(m_controller->mainWindow()->close());
@@ -246,28 +222,30 @@ private slots:
         openWindow(qEnvironmentVariable("VELMORA_BUILD_DIR"));
         const QString source = m_files.filePath("reload/model.fbx");
         QVERIFY(QDir().mkpath(m_files.filePath("reload")) && QFile::copy(shared, source));
-        m_controller->sourceWatcher()->setSettleInterval(100);
-        MainViewController* view = m_controller->mainViewController();
-        QSignalSpy scenes(view->viewport(), &GlItem::sceneLoaded);
-        QSignalSpy clips(view->viewport(), &GlItem::addItemToAnimations);
-        QSignalSpy playing(view->viewport(), &GlItem::animationStartedPlaying);
+        QTreeView* tree = sceneTree();
+        QSignalSpy scenes(viewport(), &GlItem::sceneLoaded);
+        QSignalSpy clips(viewport(), &GlItem::addItemToAnimations);
+        QSignalSpy playing(viewport(), &GlItem::animationStartedPlaying);
         QVERIFY(open(source));
         QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 1, kLoadTimeoutMs);
         engine::Scene* scene = scenes.first().at(0).value<engine::Scene*>();
         engine::Node* camera = scene->getActiveCamera()->getNode();
         camera->setTranslation(1.5f, 2.5f, 40.0f); // where the user left it
         // A node chosen in the tree and a clip that plays.
-        const QModelIndex top = view->sceneTree()->model()->index(0, 0);
-        QVERIFY(view->sceneTree()->model()->rowCount(top) > 0);
-        view->sceneTree()->setCurrentIndex(view->sceneTree()->model()->index(0, 0, top));
-        const MainViewController::ViewState before = view->viewState();
-        QCOMPARE(before.selectedPath.size(), 2);
+        const QModelIndex top = tree->model()->index(0, 0);
+        QVERIFY(tree->model()->rowCount(top) > 0);
+        tree->setCurrentIndex(tree->model()->index(0, 0, top));
+        const auto selected = [tree] {
+            return QVariantList {tree->currentIndex().parent().data(), tree->currentIndex().data()};
+        };
+        const QVariantList before = selected();
         QVERIFY(clips.count() > 1);
         QString clip = clips.last().at(0).toString();
-        QVERIFY(view->viewport()->playAnimation(clip));
+        QVERIFY(viewport()->playAnimation(clip));
         QTRY_VERIFY(!playing.isEmpty());
         playing.clear();
-        view->timeline()->loopBox()->setChecked(true);
+        AnimationTimeline* timeline = m_controller->mainWindow()->findChild<AnimationTimeline*>();
+        timeline->loopBox()->setChecked(true);
 
         QTest::qWait(20); // a later modification time
         QVERIFY(testsupport::writeFile(source, testsupport::readFile(shared)));
@@ -275,10 +253,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 2, kLoadTimeoutMs);
         QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().z, 40.0f);
         QCOMPARE(scene->getActiveCamera()->getNode()->getTranslation().x, 1.5f);
-        QCOMPARE(view->viewState().selectedPath, before.selectedPath);
+        QCOMPARE(selected(), before);
         QTRY_VERIFY(!playing.isEmpty());
         QCOMPARE(playing.last().at(0).toString(), clip);
-        QVERIFY(view->timeline()->clip() == clip && view->timeline()->loopBox()->isChecked());
+        QVERIFY(timeline->clip() == clip && timeline->loopBox()->isChecked());
         QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
         QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloaded model.fbx at "), 10000);
 
@@ -287,7 +265,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Reloading model.fbx failed"), kLoadTimeoutMs);
         QCOMPARE(scenes.count(), 2);
         QVERIFY(scene->findNode("RootSceneNode"));
-        QTRY_VERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked()); // the log is open
+        QTRY_VERIFY(entry("showLoggingWindowAction")->isChecked()); // the log is open
 
         // Saved as another model: its box is not the old one's, and Home frames it.
         const QString other
@@ -300,32 +278,32 @@ private slots:
             }
             return node->getDrawable() ? node : nullptr;
         };
-        view->viewport()->setSelectedObject(drawn(scene->findNode("RootSceneNode")));
+        viewport()->setSelectedObject(drawn(scene->findNode("RootSceneNode")));
         engine::Node* box = scene->findNode("SelectionNode");
         QVERIFY(!box->getScale().isZero());
-        view->viewport()->resetCamera();
+        viewport()->resetCamera();
         const engine::Vector3 home = scene->getActiveCamera()->getNode()->getTranslation();
         QVERIFY(QFileInfo::exists(other) && testsupport::writeFile(source, testsupport::readFile(other)));
         QTRY_COMPARE_WITH_TIMEOUT(scenes.count(), 3, kLoadTimeoutMs);
         QVERIFY(box->getScale().isZero());
-        view->viewport()->resetCamera();
+        viewport()->resetCamera();
         QVERIFY(scene->getActiveCamera()->getNode()->getTranslation() != home);
         clip = clips.last().at(0).toString();
 
         // A file that cannot be opened leaves the model drawn; one box says why.
-        const QImage picture = view->viewport()->grabFramebuffer();
+        const QImage picture = viewport()->grabFramebuffer();
         QString seen;
-        answerNextBox(&seen);
-        m_controller->menuManager()->openChosenFile(writeFile(m_files.filePath("reload/broken.fbx"), "no model"));
+        chooseThroughMenu(entry("openAction"), writeFile(m_files.filePath("reload/broken.fbx"), "no model"), &seen);
         QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), ModalDialogCloser::kWaitMs);
-        QVERIFY(view->viewport()->grabFramebuffer() == picture);
+        QVERIFY(viewport()->grabFramebuffer() == picture);
 
         // Closed with the model drawn, a clip playing and the log open: the
         // views, the viewport's engine objects and the controllers go in an
         // order that holds (the sanitizer build sees what does not crash).
-        view->viewport()->stopAnimation(clip); // whether or not it has run to its end
-        QVERIFY(view->viewport()->setAnimationLooping(clip, true) && view->viewport()->playAnimation(clip));
-        QTRY_COMPARE(view->viewState().playingClip, clip);
+        viewport()->stopAnimation(clip); // whether or not it has run to its end
+        playing.clear();
+        QVERIFY(viewport()->setAnimationLooping(clip, true) && viewport()->playAnimation(clip));
+        QTRY_VERIFY(!playing.isEmpty() && playing.last().at(0).toString() == clip);
         const QString workspace = m_service->workspaceRoot();
         QVERIFY(m_controller->mainWindow()->close());
         m_loaded.reset();
@@ -341,9 +319,8 @@ private slots:
     void failedReloadKeepsTheLastModel()
     {
         QFETCH(int, encoder);
-        m_controller->sourceWatcher()->setSettleInterval(100);
-        QTreeView* tree = m_controller->mainViewController()->sceneTree();
-        QSignalSpy scenes(m_controller->mainViewController()->viewport(), &GlItem::sceneLoaded);
+        QTreeView* tree = sceneTree();
+        QSignalSpy scenes(viewport(), &GlItem::sceneLoaded);
         const QString source = writeFile(m_files.filePath("kept/model.fbx"), "good model");
         QVERIFY(open(source));
         QCOMPARE(scenes.count(), 1);
@@ -365,8 +342,8 @@ private slots:
         QCOMPARE(scene->findNode("RootSceneNode"), shown);
         QCOMPARE(tree->model()->rowCount(), rows);
         QCOMPARE(statusBar->statisticsLabel()->text(), statistics);
-        QVERIFY(m_controller->menuManager()->showLoggingWindowAction()->isChecked());
-        QVERIFY(!m_controller->menuManager()->exportAction()->isEnabled());
+        QVERIFY(entry("showLoggingWindowAction")->isChecked());
+        QVERIFY(!entry("exportAction")->isEnabled());
         QCOMPARE(box, QString());
     }
     void sourceWatcherReportsSettledSaves_data()
@@ -535,6 +512,9 @@ private slots:
     }
 
 private:
+    QAction* entry(const char* name) const { return menuAction(m_controller->mainWindow(), name); }
+    GlItem* viewport() const { return findInWindow<GlItem>(*m_controller, "viewport"); }
+    QTreeView* sceneTree() const { return findInWindow<QTreeView>(*m_controller, "sceneTree"); }
     bool loads(int count)
     {
         return QTest::qWaitFor([&] { return m_loaded->count() >= count; }, kLoadTimeoutMs)
@@ -542,7 +522,7 @@ private:
     }
     bool open(const QString& path, int count = 1)
     {
-        m_controller->menuManager()->openChosenFile(path);
+        chooseThroughMenu(entry("openAction"), path);
         return loads(count);
     }
 

@@ -117,7 +117,7 @@ void SceneTreeTest::initTestCase()
     m_controller = std::make_unique<MainWindowController>(nullptr, AppServices {m_settings, m_tracker}, *m_service);
     m_controller->mainWindow()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->mainWindow()));
-    QTRY_VERIFY(m_controller->mainViewController()->viewport()->isRenderingEnabled());
+    QTRY_VERIFY(findInWindow<GlItem>(*m_controller, "viewport")->isRenderingEnabled());
 }
 
 void SceneTreeTest::cleanupTestCase()
@@ -146,7 +146,7 @@ SceneGraph* SceneTreeTest::open(const QString& source, const QString& fromTo)
     SceneGraph* graph = new SceneGraph(result[0], result[1], result[2].toInt());
     for (QStandardItemModel* model : {graph->sceneModel(), graph->propertiesModel()})
         new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, graph);
-    const LoadResult loaded = m_controller->mainViewController()->newSceneGraphIsReadyToDisplay(graph);
+    const LoadResult loaded = m_controller->findChild<MainViewController*>()->newSceneGraphIsReadyToDisplay(graph);
     m_scene = loaded.scene;
     return loaded.shown() ? graph : nullptr;
 }
@@ -298,12 +298,12 @@ void SceneTreeTest::copyingNodeNames()
         QSKIP("shared model absent");
     SceneGraph* graph = open(shared("generated/b_three_materials.fbx"));
     QVERIFY2(graph, "the model was not converted and shown");
-    MainViewController* view = m_controller->mainViewController();
-    QTreeView* tree = view->sceneTree();
+    MainViewController* view = m_controller->findChild<MainViewController*>(); // takes the tree's keys
+    QTreeView* tree = findInWindow<QTreeView>(*m_controller, "sceneTree");
     QClipboard* clipboard = QGuiApplication::clipboard();
 
     // Every node, of whatever kind, mesh parts included, one per line; no selection left.
-    emit m_controller->menuManager()->copyAllModelNodes();
+    menuAction(m_controller->mainWindow(), "copyNodesAction")->trigger();
     QCOMPARE(clipboard->text(),
              QStringLiteral("RootNode\nThreeMaterialCube\nThreeMaterialCube[0]\nThreeMaterialCube[1]\n"
                             "ThreeMaterialCube[2]"));
@@ -367,7 +367,7 @@ void SceneTreeTest::lightStaysPutWhenTheCameraOrbits()
     const QStringList before = shownProperties(graph, "Spot_light");
     engine::Node* camera = m_scene->getActiveCamera()->getNode();
     const engine::Vector3 from = camera->getTranslationWorld();
-    GlItem* viewport = m_controller->mainViewController()->viewport();
+    GlItem* viewport = findInWindow<GlItem>(*m_controller, "viewport");
     QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
     QMouseEvent move(QEvent::MouseMove, QPoint(160, 130), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(viewport, &move);
@@ -378,12 +378,12 @@ void SceneTreeTest::lightStaysPutWhenTheCameraOrbits()
 
 QImage SceneTreeTest::drawnAt(int milliseconds) const
 {
-    QSlider* slider = m_controller->mainViewController()->timeline()->slider();
+    QSlider* slider = findInWindow<QSlider>(*m_controller, "timelineSlider");
     slider->setSliderDown(true);
     slider->setSliderPosition(milliseconds + 1); // a drag that ends where it began moves nothing
     slider->setSliderPosition(milliseconds);
     slider->setSliderDown(false);
-    return m_controller->mainViewController()->viewport()->grabFramebuffer();
+    return findInWindow<GlItem>(*m_controller, "viewport")->grabFramebuffer();
 }
 
 // The skin follows the slider whether the clip stands or was paused, and the
@@ -391,7 +391,7 @@ QImage SceneTreeTest::drawnAt(int milliseconds) const
 void SceneTreeTest::timelineDraggingPosesTheModel()
 {
     QVERIFY2(open(sample("velmora-sample.fbx")), "the committed sample was not converted and shown");
-    AnimationTimeline* timeline = m_controller->mainViewController()->timeline();
+    AnimationTimeline* timeline = findInWindow<AnimationTimeline>(*m_controller, "animationTimeline");
     timeline->chooseClip(timeline->findChild<QComboBox*>()->itemText(1)); // the second take bends the figure
     QVERIFY(timeline->clip().contains("Wave"));
     QCOMPARE(timeline->timeLabel()->text(), QStringLiteral("0:00.00 / 0:01.33"));

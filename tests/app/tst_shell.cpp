@@ -59,7 +59,7 @@ private slots:
                  (QStringList {"page:AppStart", "event:usage/app_starts/default/1",
                                "event:usage/version/1.7(521) 2016-09-21/1", "start", "event:model/open_ext/fbx/1"}));
         // Only the last argument counts, and it is opened.
-        QCOMPARE(controller.loadingIndicator()->view()->messageLabel()->text(),
+        QCOMPARE(controller.mainWindow()->findChild<LoadingIndicatorView*>()->messageLabel()->text(),
                  QStringLiteral("Opening file: Model.Fbx"));
         QTRY_VERIFY_WITH_TIMEOUT(failure.contains("Model.Fbx could not be converted"), ModalDialogCloser::kWaitMs);
     }

@@ -4,7 +4,6 @@
 
 #include "AppTestSupport.h"
 #include "GlItem.h"
-#include "MainViewController.h"
 #include "ToolBarController.h"
 #include "WebLink.h"
 
@@ -18,30 +17,6 @@
 
 #include <memory>
 
-namespace {
-
-// Runs `trigger` and answers every message box it shows with `button` (Ok if
-// the box has no such button); returns the box texts in order.
-QStringList answerBoxes(const std::function<void()>& trigger, QMessageBox::StandardButton button)
-{
-    QStringList seen;
-    std::function<void(QWidget*)> answer = [&](QWidget* widget) {
-        QMessageBox* box = qobject_cast<QMessageBox*>(widget);
-        if (!box)
-            return ModalDialogCloser::dismiss(widget);
-        // Every box carries the window's name, never the program's file name.
-        seen << box->text() + (box->windowTitle() == "Velmora 3D Encoder" ? "" : " [" + box->windowTitle() + "]");
-        ModalDialogCloser::answerNext(answer, box); // be ready for a box that follows
-        (box->button(button) ? box->button(button) : box->button(QMessageBox::Ok))->click();
-    };
-    ModalDialogCloser::answerNext(answer);
-    trigger();
-    ModalDialogCloser::cancelAll();
-    return seen;
-}
-
-} // namespace
-
 class WindowTest : public QObject {
     Q_OBJECT
 
@@ -52,7 +27,6 @@ private slots:
         m_recording = std::make_unique<RecordingTracker>();
         m_controller
             = std::make_unique<MainWindowController>(nullptr, AppServices {m_settings, *m_recording}, m_workspaces);
-        m_menu = m_controller->menuManager();
         // As the program does.
         m_controller->mainWindow()->show();
         m_controller->mainWindow()->resize(1000, 600);
@@ -72,18 +46,18 @@ private slots:
     {
         // Nothing to export before a model is in.
         QVERIFY(!m_controller->mainWindow()->toolBarController()->exportAction()->isEnabled());
-        QVERIFY(!m_menu->exportAction()->isEnabled());
+        QVERIFY(!entry("exportAction")->isEnabled());
 
-        // The logging window opened by itself: the check mark follows, nothing
-        // is emitted, and the next click hides it.
-        QSignalSpy shown(m_menu, &MenuManager::showLoggingWindow);
-        m_menu->userDidChangedLoggingWindowVisibility(true);
-        m_menu->showLoggingWindowAction()->trigger();
-        QCOMPARE(shown.count(), 1);
-        QCOMPARE(shown.at(0).at(0).toBool(), false);
+        // The logging window opened by itself for an error: the check mark
+        // follows, and the next click hides it.
+        m_controller->forwardViewerLogs({{LoggingPriorities::Error, 1002, "Broken mesh", "text"}});
+        QWidget* log = findInWindow(*m_controller, "loggingWindow");
+        QVERIFY(log->isVisible() && entry("showLoggingWindowAction")->isChecked());
+        entry("showLoggingWindowAction")->trigger();
+        QVERIFY(!log->isVisible() && !entry("showLoggingWindowAction")->isChecked());
 
         // The viewport's usage reaches the tracker through the window.
-        QTRY_VERIFY(m_controller->mainViewController()->viewport()->isRenderingEnabled());
+        QTRY_VERIFY(findInWindow<GlItem>(*m_controller, "viewport")->isRenderingEnabled());
         emit m_controller->mainWindow()->toolBarController()->resetCameraSignal();
         QVERIFY(m_recording->calls.contains("event:usage/toolbar/reset_cam/1"));
     }
@@ -110,23 +84,23 @@ private slots:
     {
         m_settings.setShowImportInfo(false);
         const QList<QAction*> all
-            = {m_menu->groupingNoneAction(),   m_menu->groupingRootAction(), m_menu->groupingTakeAction(),
-               m_menu->cullingOffAction(),     m_menu->cullingCcwAction(),   m_menu->cullingCwAction(),
-               m_menu->cullingMaterialAction()};
+            = {entry("groupingNoneAction"),   entry("groupingRootAction"), entry("groupingTakeAction"),
+               entry("cullingOffAction"),     entry("cullingCcwAction"),   entry("cullingCwAction"),
+               entry("cullingMaterialAction")};
         const QStringList stored = {"none", "root", "take", "off", "ccw", "cw", "material"};
-        for (int entry : {0, 2, 4, 6, 3}) {
+        for (int index : {0, 2, 4, 6, 3}) {
             // The groups are kept by hand: triggering a checked entry unchecks it
             // first, and the slot must check it again.
-            all[entry]->trigger();
-            all[entry]->trigger();
+            all[index]->trigger();
+            all[index]->trigger();
             int checked = 0;
             for (QAction* action : all)
                 checked += action->isChecked() ? 1 : 0;
-            QVERIFY(all[entry]->isChecked());
+            QVERIFY(all[index]->isChecked());
             QCOMPARE(checked, 2);
             // Written through at once: a fresh read of the store sees the choice.
             UserSettings fresh;
-            QCOMPARE(entry < 3 ? fresh.animationGrouping() : fresh.backfaceCulling(), stored[entry]);
+            QCOMPARE(index < 3 ? fresh.animationGrouping() : fresh.backfaceCulling(), stored[index]);
         }
     }
     void infoBoxRulesAndReloadQuestion()
@@ -134,17 +108,13 @@ private slots:
         const QString info = QStringLiteral(
             "Changes on animation grouping will take effect only after the next opening of a 3D model.");
         const QString reloadText = QStringLiteral("Reload the 3D model?");
-        QSignalSpy reload(m_menu, &MenuManager::reopen3dModel);
         // Without a model: only the information box, never the question.
-        QCOMPARE(answerBoxes([this] { m_menu->groupingTakeAction()->trigger(); }, QMessageBox::Yes),
-                 QStringList {info});
-        QCOMPARE(reload.count(), 0);
+        QCOMPARE(answerBoxes([this] { entry("groupingTakeAction")->trigger(); }, QMessageBox::Yes), QStringList {info});
 
         // With a model: the information box first, then the question.
         m_controller->sceneImportSuccessful(nullptr, 1, 1);
-        QCOMPARE(answerBoxes([this] { m_menu->groupingNoneAction()->trigger(); }, QMessageBox::Yes),
+        QCOMPARE(answerBoxes([this] { entry("groupingNoneAction")->trigger(); }, QMessageBox::Yes),
                  (QStringList {info, reloadText}));
-        QCOMPARE(reload.count(), 1);
 
         // Ticking "Do not show this message anymore" silences the box, for good.
         ModalDialogCloser::answerNext([](QWidget* widget) {
@@ -153,25 +123,26 @@ private slots:
             ModalDialogCloser::answerNext([](QWidget* question) { ModalDialogCloser::dismiss(question); }, box);
             box->button(QMessageBox::Ok)->click();
         });
-        m_menu->groupingRootAction()->trigger();
+        entry("groupingRootAction")->trigger();
         ModalDialogCloser::cancelAll();
         QVERIFY(!UserSettings().showImportInfo());
-        QCOMPARE(answerBoxes([this] { m_menu->groupingTakeAction()->trigger(); }, QMessageBox::No),
+        QCOMPARE(answerBoxes([this] { entry("groupingTakeAction")->trigger(); }, QMessageBox::No),
                  QStringList {reloadText});
 
-        // Resetting brings the box back and says so.
-        m_menu->resetInfoAction()->trigger();
-        QVERIFY(UserSettings().showImportInfo() && !m_menu->importInfoCheckBox()->isChecked());
+        // Resetting brings the box back, unticked, and says so.
+        entry("resetInfoAction")->trigger();
         QTRY_VERIFY(
             m_controller->mainWindow()->statusBarController()->messageLabel()->text().contains("will show again"));
+        QCOMPARE(answerBoxes([this] { entry("groupingRootAction")->trigger(); }, QMessageBox::No),
+                 (QStringList {info, reloadText}));
     }
     void webLinksOfABuildWithoutAHost()
     {
         // Nothing answers at the reserved host the default build uses: such
         // entries are disabled and say why.
-        for (QAction* link : {m_menu->helpAction(), m_menu->feedbackAction()}) {
+        for (QAction* link : {entry("helpAction"), entry("feedbackAction")}) {
             const bool reachable = WebLink::isReachable(
-                link == m_menu->helpAction() ? MenuManager::documentationUrl() : MenuManager::feedbackUrl(QString()));
+                link == entry("helpAction") ? MenuManager::documentationUrl() : MenuManager::feedbackUrl(QString()));
             QCOMPARE(link->isEnabled(), reachable);
             QCOMPARE(link->toolTip() == WebLink::unreachableHint(), !reachable);
         }
@@ -181,32 +152,31 @@ private slots:
     }
     void exportRefusesUnwritablePathsAndAddsTheSuffix()
     {
-        QSignalSpy exporting(m_menu, &MenuManager::exportToFile);
+        m_controller->newModelLoaded(QStringLiteral("/models/Ship hull.fbx")); // export is on
+        QLabel* message = m_controller->mainWindow()->statusBarController()->messageLabel();
         // A "folder" that is really a file cannot hold the export, whoever runs the test.
         const QString target = writeFile(m_dir.filePath("plain-file")) + QStringLiteral("/model.vm3");
         QString seen;
-        answerNextBox(&seen);
-        m_menu->exportToChosenFile(target);
+        chooseThroughMenu(entry("exportAction"), target, &seen);
         QCOMPARE(seen, QStringLiteral("You don't have permissions to export to the selected directory|") + target);
-        QCOMPARE(exporting.count(), 0);
-        QVERIFY(!QFile::exists(target));
+        QVERIFY(!QFile::exists(target) && !message->text().startsWith("Exporting"));
 
-        // The dialog suggests the model's name.
-        m_menu->setExportName(QStringLiteral("/models/Ship hull.fbx"));
+        // The dialog suggests the model's name; a name without a suffix gets ".vm3": it could not be opened
+        // again. Nothing lies in the workspace, so the export itself fails and says so.
         QString suggested;
+        seen.clear();
         ModalDialogCloser::answerNext([&](QWidget* widget) {
             QLineEdit* edit = widget->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             suggested = edit->text();
             edit->setText(m_dir.filePath("ship"));
             static_cast<QDialog*>(widget)->accept();
+            answerNextBox(&seen, widget);
         });
-        m_menu->exportMenuClicked();
+        entry("exportAction")->trigger();
         QCOMPARE(suggested, QStringLiteral("Ship hull.vm3"));
-        // A name without a suffix, from the dialog or not, gets ".vm3": it could not be opened again.
-        m_menu->exportToChosenFile(m_dir.filePath("boat"));
-        QCOMPARE(exporting.count(), 2);
-        QCOMPARE(exporting.at(0).at(1).toString(), m_dir.filePath("ship.vm3"));
-        QCOMPARE(exporting.at(1).at(1).toString(), m_dir.filePath("boat.vm3"));
+        QCOMPARE(message->text(), QStringLiteral("Exporting 3D model to: ship.vm3"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(QDir::toNativeSeparators(m_dir.filePath("ship.vm3"))),
+                                 ModalDialogCloser::kWaitMs);
     }
     void commandLinePathsThatCannotOpenSayWhy_data()
     {
@@ -234,7 +204,7 @@ private slots:
         QVERIFY2(seen.startsWith("Ooops, there was a problem loading your scene.|") && seen.contains(reason)
                      && seen.contains(QDir::toNativeSeparators(QDir::cleanPath(path))),
                  qPrintable(seen));
-        QVERIFY(!m_controller->loadingIndicator()->view()->isVisible());
+        QVERIFY(!m_controller->mainWindow()->findChild<LoadingIndicatorView*>()->isVisible());
     }
     void openRecentKeepsTheNewestTen()
     {
@@ -301,10 +271,8 @@ private slots:
     {
         QFETCH(QString, window);
         QFETCH(bool, escape);
-        emit m_menu->showAboutWindow();
-        emit m_menu->showPreferencesWindow();
-        emit m_menu->showSystemInfoWindow();
-        emit m_menu->showLoggingWindow(true);
+        for (const char* name : {"aboutAction", "preferencesAction", "systemInfoAction", "showLoggingWindowAction"})
+            entry(name)->trigger();
         QWidget* shown = nullptr;
         for (QWidget* widget : QApplication::allWidgets())
             shown = widget->objectName() == window && widget->isVisible() ? widget : shown;
@@ -333,7 +301,6 @@ private slots:
         window->close();
         m_controller
             = std::make_unique<MainWindowController>(nullptr, AppServices {m_settings, *m_recording}, m_workspaces);
-        m_menu = m_controller->menuManager();
         m_controller->showAtStart();
         QCOMPARE(m_controller->mainWindow()->isMaximized(), maximized);
         QCOMPARE(m_controller->mainWindow()->normalGeometry().size(), QSize(1111, 666));
@@ -341,10 +308,11 @@ private slots:
 
 private:
     UserSettings m_settings;
+    QAction* entry(const char* name) const { return menuAction(m_controller->mainWindow(), name); }
+
     std::unique_ptr<RecordingTracker> m_recording;
     WorkspaceService m_workspaces;
     std::unique_ptr<MainWindowController> m_controller;
-    MenuManager* m_menu = nullptr;
     QTemporaryDir m_dir;
 };
 
