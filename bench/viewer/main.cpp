@@ -113,6 +113,14 @@ double median(std::vector<double> values)
     return middle >= 1e300 ? -1.0 : middle;
 }
 
+// Each run's time, in the order measured.
+void printRuns(const char* label, const std::vector<double>& runs, const char* format)
+{
+    std::printf("%s", label);
+    for (double ms : runs)
+        std::printf(format, ms);
+}
+
 ProgramRun runProgram(const QString& fbx, const QString& scratch, bool measureIdle)
 {
     ProgramRun run;
@@ -271,12 +279,8 @@ QStringList timeFirstPicture(SceneViewer& viewer, WorkspaceService& workspace, c
         program = runProgram(fbx, scratch, measureIdle && i == kStartRuns - 1);
         programRuns.push_back(program.firstPictureMs);
     }
-    std::printf("  starts: program");
-    for (double ms : programRuns)
-        std::printf(" %.0f", ms);
-    std::printf(" ms, f3d");
-    for (double ms : f3dRuns)
-        std::printf(" %.0f", ms);
+    printRuns("  starts: program", programRuns, " %.0f");
+    printRuns(" ms, f3d", f3dRuns, " %.0f");
     std::printf(" ms\n");
     const double f3dMs = median(f3dRuns), programMs = median(programRuns);
     const QString name = QFileInfo(fbx).fileName();
@@ -426,12 +430,9 @@ void timeLights(SceneViewer& viewer, const QString& modelFolder)
         twelves.push_back(frameTimeWithLights(viewer, modelFolder, 12));
         sunsOnly.push_back(frameTimeWithLights(viewer, modelFolder, 12, Reach::SunsOnly));
     }
-    std::printf("  frames lit by 1 scene light:");
-    for (double ms : ones)
-        std::printf(" %.1f", ms);
-    std::printf(" ms; by 12:");
-    for (double ms : twelves)
-        std::printf(" %.1f", ms);
+    printRuns("  frames lit by 1 scene light:", ones, " %.1f");
+    printRuns(" ms; by 12:", twelves, " %.1f");
+    printRuns(" ms; by 12 missing:", sunsOnly, " %.1f");
     const double one = median(ones), twelve = median(twelves);
     std::printf(" ms\n  lit by 1 scene light: %.1f ms, by 12: %.1f ms (medians of %d), ratio %.2f (goal at most 1.3)\n",
                 one, twelve, kLightRounds, one > 0 ? twelve / one : 0.0);
