@@ -178,9 +178,10 @@ float squaredRangeFalloff(float squaredDistance, float rangeInverse)
 
 #ifdef SCENE_LIGHTS
 // The viewer packs the lights that reach the mesh to the front of each array
-// and leaves the rest black: the first black light ends a kind's loop, so
-// lights that cannot reach the mesh cost nothing per pixel. Directions come
-// as unit vectors along which the light shines.
+// and leaves the rest black: the first black light ends a kind's loop, the
+// same for every pixel, so lights that cannot reach the mesh are skipped
+// where the driver branches on uniforms. Directions come as unit vectors
+// along which the light shines.
 void addSceneLights(vec3 normal, vec3 viewDirection, inout vec3 diffuse, inout vec3 specular)
 {
 #ifdef DIRECTIONAL_LIGHT_COUNT
