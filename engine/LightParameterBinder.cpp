@@ -130,7 +130,7 @@ bool LightParameterBinder::bindSceneLights(Material* material, Node* node, const
     for (int kind = 0; kind < 3; ++kind) {
         if (counts[kind] == 0)
             continue;
-        SceneLightSet::bind(material, kCounts[kind].first, chosen[kind], counts[kind], exposure);
+        SceneLightSet::bind(material, kCounts[kind].first, chosen[kind], counts[kind], exposure, node);
         bound = true;
     }
     return bound;

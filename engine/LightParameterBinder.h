@@ -35,7 +35,8 @@ public:
     static bool bind(Material* material, Node* node, SiblingLights* memo = nullptr);
     // For materials lit by several lights of each kind (count defines):
     // fills each kind's arrays with the lights of `sceneLights` that give the
-    // node the most light. False when the material has no count define.
+    // node the most light; each frame, those that cannot reach the node are
+    // left out. False when the material has no count define.
     static bool bindSceneLights(Material* material, Node* node, const std::vector<Light*>& sceneLights);
 
 private:

@@ -1,5 +1,6 @@
 #include "SceneLightSet.h"
 
+#include "Drawable.h"
 #include "Effect.h"
 #include "Material.h"
 #include "MaterialParameter.h"
@@ -81,55 +82,120 @@ std::vector<Light*> SceneLightSet::strongest(const std::vector<Light*>& lights, 
     return chosen;
 }
 
+bool SceneLightSet::reaches(const Light& light, const BoundingSphere& bounds)
+{
+    const Vector3 color = shaderColor(light);
+    const Node* node = light.getNode();
+    if (!(std::max(color.x, std::max(color.y, color.z)) > 0.0f) || !node)
+        return false;
+    if (light.getLightType() == Light::DIRECTIONAL)
+        return true;
+    const Vector3 toCentre = bounds.center - node->getTranslationWorld();
+    const float distance = toCentre.length();
+    // A range of zero sets no limit: the shader's falloff stays at one.
+    if (light.getRangeInverse() > 0.0f && distance - bounds.radius > light.getRange())
+        return false;
+    if (light.getLightType() != Light::SPOT || !(distance > bounds.radius))
+        return true;
+    // Outside the cone when the angle to the centre exceeds the outer angle
+    // by more than the angle the sphere spans. Cones whose inner edge is not
+    // inside the outer one are not judged.
+    const float innerCos = light.getInnerAngleCos(), outerCos = light.getOuterAngleCos();
+    const Vector3 forward = node->getForwardVectorWorld();
+    const float forwardLength = forward.length();
+    if (!(outerCos < innerCos) || !(forwardLength > 0.0f))
+        return true;
+    const float cosine = std::min(1.0f, std::max(-1.0f, toCentre.dot(forward) / (distance * forwardLength)));
+    const float reach = std::acos(std::min(1.0f, std::max(-1.0f, outerCos))) + std::asin(bounds.radius / distance);
+    return !std::isfinite(cosine) || std::acos(cosine) < reach;
+}
+
 void SceneLightSet::bind(Material* material, Light::Type type, const std::vector<Light*>& lights, unsigned int count,
-                         float exposure)
+                         float exposure, const Node* litNode)
 {
     if (!material || count == 0)
         return;
-    std::vector<Vector3> colors(count);
-    std::vector<float> rangeInverses(count, 0.0f), innerCoses(count, 1.0f), outerCoses(count, 1.0f);
-    for (size_t i = 0; i < lights.size() && i < count; ++i) {
-        colors[i] = shaderColor(*lights[i]) * exposure;
-        rangeInverses[i] = lights[i]->getRangeInverse();
-        innerCoses[i] = lights[i]->getInnerAngleCos();
-        outerCoses[i] = lights[i]->getOuterAngleCos();
-    }
-    parameter(material, type, "Colors")->setValue(colors.data(), count);
-    const auto bindMoving = [&](const char* quantity, Quantity what) {
-        SceneLightSet* binding = new SceneLightSet(lights, what, count);
-        parameter(material, type, quantity)->setBinding(binding);
+    const Packing packing {std::vector<Light*>(lights.begin(), lights.begin() + std::min<size_t>(lights.size(), count)),
+                           litNode, exposure};
+    const auto bindQuantity = [&](const char* name, Quantity quantity) {
+        SceneLightSet* binding = new SceneLightSet(packing, quantity, count);
+        parameter(material, type, name)->setBinding(binding);
         binding->release();
     };
+    bindQuantity("Colors", Quantity::Color);
     if (type == Light::DIRECTIONAL) {
-        bindMoving("Directions", Quantity::ForwardView);
+        bindQuantity("Directions", Quantity::ForwardView);
         return;
     }
-    bindMoving("Positions", Quantity::PositionView);
-    parameter(material, type, "RangeInverses")->setValue(rangeInverses.data(), count);
+    bindQuantity("Positions", Quantity::PositionView);
+    bindQuantity("RangeInverses", Quantity::RangeInverse);
     if (type == Light::SPOT) {
-        bindMoving("Directions", Quantity::ForwardView);
-        parameter(material, type, "InnerAngleCoses")->setValue(innerCoses.data(), count);
-        parameter(material, type, "OuterAngleCoses")->setValue(outerCoses.data(), count);
+        bindQuantity("Directions", Quantity::ForwardView);
+        bindQuantity("InnerAngleCoses", Quantity::InnerAngleCos);
+        bindQuantity("OuterAngleCoses", Quantity::OuterAngleCos);
     }
 }
 
-SceneLightSet::SceneLightSet(const std::vector<Light*>& lights, Quantity quantity, unsigned int count)
-    : m_lights(lights.begin(), lights.begin() + std::min<size_t>(lights.size(), count))
+SceneLightSet::SceneLightSet(const Packing& packing, Quantity quantity, unsigned int count)
+    : m_packing(packing)
     , m_quantity(quantity)
-    , m_values(count)
 {
+    m_packed.reserve(m_packing.lights.size());
+    if (quantity == Quantity::Color || quantity == Quantity::PositionView || quantity == Quantity::ForwardView)
+        m_vectors.resize(count);
+    else
+        m_numbers.resize(count);
+}
+
+void SceneLightSet::pack()
+{
+    m_packed.clear();
+    const Node* lit = m_packing.litNode;
+    // A skinned mesh's bounds may trail its pose: every light stays.
+    const bool judged = lit && !(lit->getDrawable() && lit->getDrawable()->isSkinned());
+    const BoundingSphere bounds = judged ? lit->getBoundingSphere() : BoundingSphere();
+    for (Light* light : m_packing.lights) {
+        if (judged ? reaches(*light, bounds) : light->getNode() != nullptr)
+            m_packed.push_back(light);
+    }
+}
+
+Vector3 SceneLightSet::vectorOf(const Light& light) const
+{
+    switch (m_quantity) {
+    case Quantity::Color:
+        return shaderColor(light) * m_packing.exposure;
+    case Quantity::PositionView:
+        return light.getNode()->getTranslationView();
+    default:
+        return light.getNode()->getForwardVectorView();
+    }
+}
+
+float SceneLightSet::numberOf(const Light& light) const
+{
+    switch (m_quantity) {
+    case Quantity::RangeInverse:
+        return light.getRangeInverse();
+    case Quantity::InnerAngleCos:
+        return light.getInnerAngleCos();
+    default:
+        return light.getOuterAngleCos();
+    }
 }
 
 void SceneLightSet::setValue(Effect* effect, Uniform* uniform)
 {
-    for (size_t i = 0; i < m_lights.size(); ++i) {
-        const Node* node = m_lights[i]->getNode();
-        if (node)
-            m_values[i]
-                = m_quantity == Quantity::ForwardView ? node->getForwardVectorView() : node->getTranslationView();
-    }
-    if (!m_values.empty())
-        effect->setValue(uniform, m_values.data(), static_cast<unsigned int>(m_values.size()));
+    pack();
+    // Slots after the packed lights are black, which ends the shader's loop.
+    for (size_t i = 0; i < m_vectors.size(); ++i)
+        m_vectors[i] = i < m_packed.size() ? vectorOf(*m_packed[i]) : Vector3();
+    for (size_t i = 0; i < m_numbers.size(); ++i)
+        m_numbers[i] = i < m_packed.size() ? numberOf(*m_packed[i]) : 0.0f;
+    if (!m_vectors.empty())
+        effect->setValue(uniform, m_vectors.data(), static_cast<unsigned int>(m_vectors.size()));
+    else if (!m_numbers.empty())
+        effect->setValue(uniform, m_numbers.data(), static_cast<unsigned int>(m_numbers.size()));
 }
 
 } // namespace engine

@@ -16,7 +16,8 @@
 // as linear (as FBX and glTF store them) and the result is encoded to sRGB.
 // With it, a material is lit by up to DIRECTIONAL_LIGHT_COUNT,
 // POINT_LIGHT_COUNT and SPOT_LIGHT_COUNT scene lights at once (uniform arrays
-// the viewer fills); with none of them the default lights are used.
+// the viewer fills, those that reach the mesh first, then black ones); with
+// none of them the default lights are used.
 // Materials without LINEAR_LIGHTING are drawn exactly as before it existed.
 
 #ifdef OPENGL_ES
@@ -160,42 +161,57 @@ void addLight(vec3 normal, vec3 viewDirection, vec3 lightDirection, vec3 lightCo
 #endif
 }
 
-// A light at `position` (view space) as seen from the fragment: the
-// direction towards it in xyz, the distance in w.
+// A light at `position` (view space) as seen from the fragment: the unit
+// direction towards it in xyz, the square of its distance in w. One inverse
+// square root; the range falloff works on the squared distance.
 vec4 towardsLight(vec3 position, vec3 viewDirection)
 {
     vec3 toLight = position - v_viewPosition;
-    float lightDistance = length(toLight);
-    return vec4(lightDistance > 0.0 ? toLight / lightDistance : viewDirection, lightDistance);
+    float squaredDistance = dot(toLight, toLight);
+    return vec4(squaredDistance > 0.0 ? toLight * inversesqrt(squaredDistance) : viewDirection, squaredDistance);
+}
+
+float squaredRangeFalloff(float squaredDistance, float rangeInverse)
+{
+    return clamp(1.0 - squaredDistance * (rangeInverse * rangeInverse), 0.0, 1.0);
 }
 
 #ifdef SCENE_LIGHTS
+// The viewer packs the lights that reach the mesh to the front of each array
+// and leaves the rest black: the first black light ends a kind's loop, the
+// same for every pixel, so lights that cannot reach the mesh are skipped
+// where the driver branches on uniforms. Directions come as unit vectors
+// along which the light shines.
 void addSceneLights(vec3 normal, vec3 viewDirection, inout vec3 diffuse, inout vec3 specular)
 {
 #ifdef DIRECTIONAL_LIGHT_COUNT
     for (int i = 0; i < DIRECTIONAL_LIGHT_COUNT; ++i) {
-        // The light shines along its forward vector.
-        float directionLength = length(u_directionalLightDirections[i]);
-        if (directionLength > 0.0)
-            addLight(normal, viewDirection, -u_directionalLightDirections[i] / directionLength,
-                     u_directionalLightColors[i], diffuse, specular);
+        if (dot(u_directionalLightColors[i], u_directionalLightColors[i]) == 0.0)
+            break;
+        addLight(normal, viewDirection, -u_directionalLightDirections[i], u_directionalLightColors[i], diffuse,
+                 specular);
     }
 #endif
 #ifdef POINT_LIGHT_COUNT
     for (int i = 0; i < POINT_LIGHT_COUNT; ++i) {
+        if (dot(u_pointLightColors[i], u_pointLightColors[i]) == 0.0)
+            break;
         vec4 towards = towardsLight(u_pointLightPositions[i], viewDirection);
         addLight(normal, viewDirection, towards.xyz,
-                 u_pointLightColors[i] * rangeFalloff(towards.w, u_pointLightRangeInverses[i]), diffuse, specular);
+                 u_pointLightColors[i] * squaredRangeFalloff(towards.w, u_pointLightRangeInverses[i]), diffuse,
+                 specular);
     }
 #endif
 #ifdef SPOT_LIGHT_COUNT
     for (int i = 0; i < SPOT_LIGHT_COUNT; ++i) {
+        if (dot(u_spotLightColors[i], u_spotLightColors[i]) == 0.0)
+            break;
         vec4 towards = towardsLight(u_spotLightPositions[i], viewDirection);
-        float directionLength = length(u_spotLightDirections[i]);
-        float cosine = directionLength > 0.0 ? dot(-towards.xyz, u_spotLightDirections[i] / directionLength) : 1.0;
-        float cone = smoothstep(u_spotLightOuterAngleCoses[i], u_spotLightInnerAngleCoses[i], cosine);
+        float cone = smoothstep(u_spotLightOuterAngleCoses[i], u_spotLightInnerAngleCoses[i],
+                                dot(-towards.xyz, u_spotLightDirections[i]));
         addLight(normal, viewDirection, towards.xyz,
-                 u_spotLightColors[i] * cone * rangeFalloff(towards.w, u_spotLightRangeInverses[i]), diffuse, specular);
+                 u_spotLightColors[i] * (cone * squaredRangeFalloff(towards.w, u_spotLightRangeInverses[i])), diffuse,
+                 specular);
     }
 #endif
 }

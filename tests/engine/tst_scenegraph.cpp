@@ -8,6 +8,7 @@
 #include "Light.h"
 #include "Node.h"
 #include "Scene.h"
+#include "SceneLightSet.h"
 #include "Transform.h"
 
 #include <QtTest>
@@ -17,6 +18,8 @@
 
 using namespace engine;
 using namespace enginetest;
+
+Q_DECLARE_METATYPE(engine::Vector3)
 
 namespace {
 
@@ -97,6 +100,8 @@ private slots:
     void sharedAttachmentKeepsItsBackLink();
     void boundsFollowChangesAnywhereInTheSubtree();
     void lightRangeRefreshesBounds();
+    void lightReachesOnlyWhatItsRangeAndConeTouch_data();
+    void lightReachesOnlyWhatItsRangeAndConeTouch();
     void camerasKeepTheLastGoodProjection();
 };
 
@@ -317,6 +322,46 @@ void TestSceneGraph::lightRangeRefreshesBounds()
     for (float refused : {-1.0f, std::nanf(""), INFINITY})
         light->setRange(refused);
     QCOMPARE(root->getBoundingSphere().radius, 3.0f);
+}
+
+void TestSceneGraph::lightReachesOnlyWhatItsRangeAndConeTouch_data()
+{
+    // Bounds: radius 1 at the origin. Lights shine along -z unless turned.
+    QTest::addColumn<int>("type");
+    QTest::addColumn<float>("range");
+    QTest::addColumn<float>("outerAngle");
+    QTest::addColumn<Vector3>("position");
+    QTest::addColumn<bool>("turnedAway");
+    QTest::addColumn<bool>("reaches");
+    const Vector3 front(0, 0, 5), beside(3, 0, 5);
+    QTest::newRow("point, range past the near side") << int(Light::POINT) << 4.1f << 0.0f << front << false << true;
+    QTest::newRow("point, range short of it") << int(Light::POINT) << 3.9f << 0.0f << front << false << false;
+    QTest::newRow("point, no range limit") << int(Light::POINT) << 0.0f << 0.0f << front << false << true;
+    QTest::newRow("spot onto it") << int(Light::SPOT) << 10.0f << 0.1f << front << false << true;
+    QTest::newRow("spot turned away") << int(Light::SPOT) << 10.0f << 0.5f << front << true << false;
+    QTest::newRow("spot inside it, turned away")
+        << int(Light::SPOT) << 10.0f << 0.1f << Vector3(0, 0, 0.5f) << true << true;
+    // 0.540 rad off the centre, which spans 0.172: cones wider than 0.368 touch it.
+    QTest::newRow("spot beside, cone touches its edge") << int(Light::SPOT) << 10.0f << 0.4f << beside << false << true;
+    QTest::newRow("spot beside, cone misses") << int(Light::SPOT) << 10.0f << 0.33f << beside << false << false;
+}
+
+void TestSceneGraph::lightReachesOnlyWhatItsRangeAndConeTouch()
+{
+    QFETCH(int, type);
+    QFETCH(float, range);
+    QFETCH(float, outerAngle);
+    QFETCH(Vector3, position);
+    QFETCH(bool, turnedAway);
+    QFETCH(bool, reaches);
+    Owned<Light> light(type == Light::POINT ? Light::createPoint(Vector3::one(), range)
+                                            : Light::createSpot(Vector3::one(), range, outerAngle / 2, outerAngle));
+    Owned<Node> lamp(Node::create("lamp"));
+    lamp->setLight(light.get());
+    lamp->setTranslation(position);
+    if (turnedAway)
+        lamp->setRotation(Vector3(0, 1, 0), kPi);
+    QCOMPARE(SceneLightSet::reaches(*light.get(), BoundingSphere(Vector3(), 1.0f)), reaches);
 }
 
 void TestSceneGraph::camerasKeepTheLastGoodProjection()
