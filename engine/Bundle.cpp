@@ -109,21 +109,21 @@ void releaseAll(std::vector<Node*>& nodes)
 
 } // namespace
 
-Bundle* Bundle::create(const char* path)
+Bundle* Bundle::create(const std::string& folder, const char* path)
 {
     if (!path || !*path)
         return nullptr;
-    Bundle* bundle = new Bundle(path);
-    if (!bundle->m_reader.openFile(path)) {
+    Bundle* bundle = new Bundle(folder, path);
+    if (!bundle->m_reader.openFile(bundle->m_path.c_str())) {
         bundle->release();
         return nullptr;
     }
     return bundle;
 }
 
-Bundle* Bundle::create(const char* path, std::vector<unsigned char> bytes)
+Bundle* Bundle::create(const std::string& folder, const char* path, std::vector<unsigned char> bytes)
 {
-    Bundle* bundle = new Bundle(path ? path : "");
+    Bundle* bundle = new Bundle(folder, path ? path : "");
     if (!bundle->m_reader.open(std::move(bytes))) {
         bundle->release();
         return nullptr;
@@ -131,8 +131,9 @@ Bundle* Bundle::create(const char* path, std::vector<unsigned char> bytes)
     return bundle;
 }
 
-Bundle::Bundle(const char* path)
-    : m_path(path)
+Bundle::Bundle(const std::string& folder, const char* path)
+    : m_folder(folder)
+    , m_path(FileSystem::resolvePath(folder, path))
 {
 }
 
@@ -337,7 +338,7 @@ Material* Bundle::materialNamed(const std::string& name)
     if (!m_loadMaterials)
         return nullptr;
     BundleProblems problems;
-    Material* material = MaterialReader::read(properties.get(), nullptr, nullptr, &problems);
+    Material* material = MaterialReader::read(m_folder, properties.get(), nullptr, nullptr, &problems);
     for (const BundleProblem& problem : problems)
         notePath(problem);
     if (!material)

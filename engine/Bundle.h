@@ -21,11 +21,12 @@ class Scene;
 // materials (meshes upload on their first draw).
 class Bundle : public Ref {
 public:
-    // Null when the file cannot be read or its header or table is bad.
-    // Relative paths are under the resource path.
-    static Bundle* create(const char* path);
+    // Null when the file cannot be read or its header or table is bad. A
+    // relative path lies in the resource folder 'folder', which the names
+    // of its material file are relative to as well.
+    static Bundle* create(const std::string& folder, const char* path);
     // From bytes already in memory; 'path' names it (and its material file).
-    static Bundle* create(const char* path, std::vector<unsigned char> bytes);
+    static Bundle* create(const std::string& folder, const char* path, std::vector<unsigned char> bytes);
 
     // With 'false', part materials are looked up by name only (no effect is
     // compiled), so that a bundle can be loaded without a current context.
@@ -57,7 +58,7 @@ public:
     static std::string missingMaterialReason(const std::string& materialPath);
 
 private:
-    explicit Bundle(const char* path);
+    Bundle(const std::string& folder, const char* path);
     ~Bundle() override;
 
     // Engine objects for every node of 'data', indexed like data.nodes, each
@@ -75,6 +76,7 @@ private:
     static void setBindWorldMatrices(const BundleData& data, const std::vector<Node*>& nodes);
     void beginLoad();
 
+    std::string m_folder;
     std::string m_path;
     bool m_materialPathKnown = false;
     std::string m_materialPath;

@@ -20,13 +20,12 @@ class Vector4;
 // files are shared through a cache keyed by the shader paths and defines.
 class Effect : public Ref {
 public:
-    // fragmentSource, when given, replaces the fragment file's text and
-    // fragmentKey then stands for the fragment path in the cache key.
-    static Effect* createFromFile(const char* vertexPath, const char* fragmentPath, const char* defines = nullptr,
-                                  const char* fragmentSource = nullptr, const char* fragmentKey = nullptr);
-    // Paths (may be null) resolve includes and name the ".err" files.
-    static Effect* createFromSource(const char* vertexPath, const char* vertexSource, const char* fragmentPath,
-                                    const char* fragmentSource, const char* defines = nullptr);
+    // Relative paths lie in the resource folder 'folder'. fragmentSource,
+    // when given, replaces the fragment file's text and fragmentKey then
+    // stands for the fragment path in the cache key.
+    static Effect* createFromFile(const std::string& folder, const char* vertexPath, const char* fragmentPath,
+                                  const char* defines = nullptr, const char* fragmentSource = nullptr,
+                                  const char* fragmentKey = nullptr);
     static Effect* createFromSource(const char* vertexSource, const char* fragmentSource,
                                     const char* defines = nullptr);
 
@@ -65,9 +64,12 @@ private:
     Effect() = default;
     ~Effect() override;
 
-    static Effect* createFromExpandedSource(const std::string& vertexPath, const std::string& vertexSource,
-                                            const std::string& fragmentPath, const std::string& fragmentSource,
-                                            const char* defines);
+    // Paths (may be null) resolve includes and name the ".err" files.
+    static Effect* createFromSource(const std::string& folder, const char* vertexPath, const char* vertexSource,
+                                    const char* fragmentPath, const char* fragmentSource, const char* defines);
+    static Effect* createFromExpandedSource(const std::string& folder, const std::string& vertexPath,
+                                            const std::string& vertexSource, const std::string& fragmentPath,
+                                            const std::string& fragmentSource, const char* defines);
     void discoverAttributes();
     void discoverUniforms();
 

@@ -73,9 +73,9 @@ public:
     // "x,y,z,angleInDegrees".
     bool getQuaternionFromAxisAngle(const char* name, Quaternion* out) const;
     bool getMatrix(const char* name, Matrix* out) const;
-    // Resolves a file name held in a property: as it stands when it exists,
-    // otherwise relative to this file's folder.
-    bool getPath(const char* name, std::string* path) const;
+    // Resolves a file name held in a property: in the resource folder when
+    // it exists there, otherwise relative to this file's folder.
+    bool getPath(const char* name, const std::string& folder, std::string* path) const;
 
     // Replaces the first property of that name or appends a new one.
     void setString(const char* name, const char* value);
