@@ -159,17 +159,14 @@ void Bundle::beginLoad()
 {
     m_missingMaterials.clear();
     m_problems.clear();
-    m_error.clear();
 }
 
 Scene* Bundle::loadScene(const char* id)
 {
     beginLoad();
     BundleData data;
-    if (!m_reader.readScene(id, &data)) {
-        m_error = m_reader.error();
+    if (!m_reader.readScene(id, &data))
         return nullptr;
-    }
     m_problems = data.problems;
     std::vector<Node*> nodes = buildNodes(data);
     Scene* scene = Scene::create(data.sceneId.c_str());
@@ -191,10 +188,8 @@ Node* Bundle::loadNode(const char* id)
 {
     beginLoad();
     BundleData data;
-    if (!id || !m_reader.readNode(id, &data) || data.roots.empty()) {
-        m_error = id ? m_reader.error() : "no node id";
+    if (!id || !m_reader.readNode(id, &data) || data.roots.empty())
         return nullptr;
-    }
     m_problems = data.problems;
     std::vector<Node*> nodes = buildNodes(data);
     Node* node = nodes[size_t(data.roots.front())];
@@ -289,7 +284,6 @@ Mesh* Bundle::buildMesh(const BundleData::Mesh& source, const BundleData& data)
     Mesh* mesh = Mesh::createMesh(format, source.vertexCount, false);
     if (!mesh)
         return nullptr;
-    mesh->setUrl((m_path + "#" + source.id).c_str());
     // The meshes share the file's bytes until they are uploaded: no copy.
     if (source.vertexCount)
         mesh->setVertexData(std::shared_ptr<const unsigned char>(data.bytes, source.vertices));

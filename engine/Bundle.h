@@ -48,8 +48,6 @@ public:
     const std::vector<std::string>& getMissingMaterials() const { return m_missingMaterials; }
     // What the last load left out, and why (materials included).
     const BundleProblems& getProblems() const { return m_problems; }
-    // Why the last create or load failed; empty after a success.
-    const std::string& getError() const { return m_error; }
 
     // The namespace of the material with exactly this id in the material
     // file, or null; the caller owns it.
@@ -85,7 +83,6 @@ private:
     Properties::Cache m_materialCache;
     std::vector<std::string> m_missingMaterials;
     BundleProblems m_problems;
-    std::string m_error;
 };
 
 } // namespace engine

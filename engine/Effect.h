@@ -31,7 +31,6 @@ public:
 
     // The cache key; empty for effects made from source.
     const char* getId() const { return m_id.c_str(); }
-    unsigned int getProgram() const { return m_program; }
 
     // -1 when the program has no such active attribute.
     int getVertexAttribute(const char* name) const;
@@ -39,7 +38,6 @@ public:
     // array ("u_palette[2]") is looked up once and then remembered.
     Uniform* getUniform(const char* name) const;
     Uniform* getUniform(unsigned int index) const;
-    unsigned int getUniformCount() const { return static_cast<unsigned int>(m_uniforms.size()); }
 
     void setValue(Uniform* uniform, float value);
     void setValue(Uniform* uniform, const float* values, unsigned int count = 1);
@@ -58,7 +56,6 @@ public:
 
     // Makes the program current.
     void bind();
-    static Effect* getCurrentEffect() { return s_currentEffect; }
 
 private:
     Effect() = default;

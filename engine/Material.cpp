@@ -70,12 +70,6 @@ Technique* Material::getTechnique(const char* id) const
     return nullptr;
 }
 
-void Material::setTechnique(const char* id)
-{
-    if (Technique* technique = getTechnique(id))
-        m_currentTechnique = technique;
-}
-
 bool Material::hasDefine(const char* name) const { return name && m_defines.count(name) > 0; }
 
 unsigned int Material::defineCount(const char* name) const

@@ -42,10 +42,8 @@ public:
     Technique* getTechnique(const char* id) const;
     // The technique drawing uses; the first one loaded unless changed.
     Technique* getTechnique() const { return m_currentTechnique; }
-    void setTechnique(const char* id);
 
-    // Define names found in the passes of the material file.
-    const std::set<std::string>& getDefines() const { return m_defines; }
+    // Whether the passes of the material file define this name.
     bool hasDefine(const char* name) const;
     // The value of a "NAME value" define as a count; 0 when absent or not a number.
     unsigned int defineCount(const char* name) const;

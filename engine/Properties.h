@@ -44,8 +44,6 @@ public:
     const char* getId() const { return m_id.c_str(); }
     const char* getParentId() const { return m_parentId.c_str(); }
     Properties* getParent() const { return m_parent; }
-    // Folder (with trailing "/") of the file this came from.
-    const char* getDirectoryPath() const { return m_directory.c_str(); }
 
     // Iteration in file order. getNextProperty returns the next name or null.
     const char* getNextProperty();

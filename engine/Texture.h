@@ -35,7 +35,6 @@ public:
     unsigned int getWidth() const { return m_width; }
     unsigned int getHeight() const { return m_height; }
     bool isMipmapped() const { return m_mipmapped; }
-    bool isCompressed() const { return m_compressed; }
 
     // Does nothing for sizes that are not powers of two.
     void generateMipmaps();
