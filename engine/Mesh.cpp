@@ -126,7 +126,7 @@ MeshPart* Mesh::addPart(PrimitiveType primitiveType, IndexFormat indexFormat, un
     if (!isPrimitiveType(primitiveType) || !isIndexFormat(indexFormat)
         || !fitsInBuffer(indexCount, indexSize(indexFormat)))
         return nullptr;
-    MeshPart* part = new MeshPart(this, getPartCount(), primitiveType, indexFormat, indexCount, dynamic);
+    MeshPart* part = new MeshPart(this, primitiveType, indexFormat, indexCount, dynamic);
     m_parts.push_back(part);
     if (m_vertexBuffer)
         part->upload();

@@ -62,8 +62,7 @@ private:
             *count = total - start;
         return *count <= total - start;
     }
-    MeshPart(Mesh* mesh, unsigned int meshIndex, unsigned int primitiveType, unsigned int indexFormat,
-             unsigned int indexCount, bool dynamic);
+    MeshPart(Mesh* mesh, unsigned int primitiveType, unsigned int indexFormat, unsigned int indexCount, bool dynamic);
     MeshPart(const MeshPart&) = delete;
     MeshPart& operator=(const MeshPart&) = delete;
 
@@ -71,7 +70,6 @@ private:
     bool indicesFit(const unsigned char* data, unsigned int count) const;
 
     Mesh* m_mesh;
-    unsigned int m_meshIndex;
     unsigned int m_primitiveType;
     unsigned int m_indexFormat;
     unsigned int m_indexCount;
