@@ -206,6 +206,11 @@ void TestGlMaterial::includesResolveAndLoopsFail()
     QVERIFY(effect.get());
     Owned<Effect> loop(Effect::createFromFile(folder(), "flat.vert", "loop.frag"));
     QVERIFY(!loop.get());
+    // The same names in another folder are other shaders, not the cached effect.
+    enginetest::writeFile(folder() + "other/flat.vert", enginetest::kFlatVertexShader);
+    enginetest::writeFile(folder() + "other/include.frag", "void main() { gl_FragColor = vec4(1.0); }\n");
+    Owned<Effect> other(Effect::createFromFile(folder() + "other/", "flat.vert", "include.frag"));
+    QVERIFY(other.get() && other.get() != effect.get());
 }
 
 void TestGlMaterial::filesOfAMaterialStayInItsFolder_data()
