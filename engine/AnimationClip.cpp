@@ -216,8 +216,6 @@ void AnimationClip::addEndListener(Listener* listener)
 
 void AnimationClip::removeBeginListener(Listener* listener) { removeListener(m_beginListeners, listener); }
 
-void AnimationClip::removeEndListener(Listener* listener) { removeListener(m_endListeners, listener); }
-
 void AnimationClip::removeListener(std::vector<Listener*>& listeners, Listener* listener)
 {
     auto it = std::find(listeners.begin(), listeners.end(), listener);

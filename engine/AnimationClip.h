@@ -66,7 +66,6 @@ public:
     void addBeginListener(Listener* listener);
     void addEndListener(Listener* listener);
     void removeBeginListener(Listener* listener);
-    void removeEndListener(Listener* listener);
 
 private:
     friend class Animation;

@@ -166,43 +166,12 @@ Animation* AnimationTarget::createAnimation(const char* id, Properties* animatio
     return animation;
 }
 
-Animation* AnimationTarget::findAnimation(const char* id) const
-{
-    if (m_channels.empty())
-        return nullptr;
-    if (!id)
-        return m_channels.front()->animation();
-    for (AnimationChannel* channel : m_channels) {
-        if (std::strcmp(channel->animation()->id(), id) == 0)
-            return channel->animation();
-    }
-    return nullptr;
-}
-
 void AnimationTarget::collectAnimations(std::vector<Animation*>& out) const
 {
     for (AnimationChannel* channel : m_channels) {
         Animation* animation = channel->animation();
         if (std::find(out.begin(), out.end(), animation) == out.end())
             out.push_back(animation);
-    }
-}
-
-void AnimationTarget::cloneAnimationChannels(AnimationTarget* clone, AnimationCloneContext& context) const
-{
-    if (!clone || clone == this)
-        return;
-    for (AnimationChannel* channel : m_channels) {
-        Animation* animation = channel->animation();
-        auto found = context.find(animation);
-        if (found != context.end()) {
-            found->second->addClonedChannel(channel, clone);
-        } else {
-            Animation* copy = animation->clone(channel, clone);
-            context[animation] = copy;
-            // The cloned channel keeps the copy alive, like the original.
-            copy->release();
-        }
     }
 }
 

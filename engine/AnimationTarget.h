@@ -78,13 +78,8 @@ public:
     // or malformed. The caller owns the returned reference.
     Animation* createAnimation(const char* id, Properties* animationProperties);
 
-    // Null id: the animation of the first channel.
-    Animation* findAnimation(const char* id) const;
     // Appends every animation driving this target that 'out' does not hold yet.
     void collectAnimations(std::vector<Animation*>& out) const;
-    // Gives 'clone' a copy of every channel of this target, reusing animations
-    // already cloned in the same pass.
-    void cloneAnimationChannels(AnimationTarget* clone, AnimationCloneContext& context) const;
 
     unsigned int channelCount() const;
     AnimationChannel* channelAt(unsigned int index) const;

@@ -109,21 +109,21 @@ void releaseAll(std::vector<Node*>& nodes)
 
 } // namespace
 
-Bundle* Bundle::create(const char* path)
+Bundle* Bundle::create(const std::string& folder, const char* path)
 {
     if (!path || !*path)
         return nullptr;
-    Bundle* bundle = new Bundle(path);
-    if (!bundle->m_reader.openFile(path)) {
+    Bundle* bundle = new Bundle(folder, path);
+    if (!bundle->m_reader.openFile(bundle->m_path.c_str())) {
         bundle->release();
         return nullptr;
     }
     return bundle;
 }
 
-Bundle* Bundle::create(const char* path, std::vector<unsigned char> bytes)
+Bundle* Bundle::create(const std::string& folder, const char* path, std::vector<unsigned char> bytes)
 {
-    Bundle* bundle = new Bundle(path ? path : "");
+    Bundle* bundle = new Bundle(folder, path ? path : "");
     if (!bundle->m_reader.open(std::move(bytes))) {
         bundle->release();
         return nullptr;
@@ -131,8 +131,9 @@ Bundle* Bundle::create(const char* path, std::vector<unsigned char> bytes)
     return bundle;
 }
 
-Bundle::Bundle(const char* path)
-    : m_path(path)
+Bundle::Bundle(const std::string& folder, const char* path)
+    : m_folder(folder)
+    , m_path(FileSystem::resolvePath(folder, path))
 {
 }
 
@@ -158,17 +159,14 @@ void Bundle::beginLoad()
 {
     m_missingMaterials.clear();
     m_problems.clear();
-    m_error.clear();
 }
 
 Scene* Bundle::loadScene(const char* id)
 {
     beginLoad();
     BundleData data;
-    if (!m_reader.readScene(id, &data)) {
-        m_error = m_reader.error();
+    if (!m_reader.readScene(id, &data))
         return nullptr;
-    }
     m_problems = data.problems;
     std::vector<Node*> nodes = buildNodes(data);
     Scene* scene = Scene::create(data.sceneId.c_str());
@@ -190,10 +188,8 @@ Node* Bundle::loadNode(const char* id)
 {
     beginLoad();
     BundleData data;
-    if (!id || !m_reader.readNode(id, &data) || data.roots.empty()) {
-        m_error = id ? m_reader.error() : "no node id";
+    if (!id || !m_reader.readNode(id, &data) || data.roots.empty())
         return nullptr;
-    }
     m_problems = data.problems;
     std::vector<Node*> nodes = buildNodes(data);
     Node* node = nodes[size_t(data.roots.front())];
@@ -288,7 +284,6 @@ Mesh* Bundle::buildMesh(const BundleData::Mesh& source, const BundleData& data)
     Mesh* mesh = Mesh::createMesh(format, source.vertexCount, false);
     if (!mesh)
         return nullptr;
-    mesh->setUrl((m_path + "#" + source.id).c_str());
     // The meshes share the file's bytes until they are uploaded: no copy.
     if (source.vertexCount)
         mesh->setVertexData(std::shared_ptr<const unsigned char>(data.bytes, source.vertices));
@@ -337,7 +332,7 @@ Material* Bundle::materialNamed(const std::string& name)
     if (!m_loadMaterials)
         return nullptr;
     BundleProblems problems;
-    Material* material = MaterialReader::read(properties.get(), nullptr, nullptr, &problems);
+    Material* material = MaterialReader::read(m_folder, properties.get(), nullptr, nullptr, &problems);
     for (const BundleProblem& problem : problems)
         notePath(problem);
     if (!material)

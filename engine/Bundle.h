@@ -21,11 +21,12 @@ class Scene;
 // materials (meshes upload on their first draw).
 class Bundle : public Ref {
 public:
-    // Null when the file cannot be read or its header or table is bad.
-    // Relative paths are under the resource path.
-    static Bundle* create(const char* path);
+    // Null when the file cannot be read or its header or table is bad. A
+    // relative path lies in the resource folder 'folder', which the names
+    // of its material file are relative to as well.
+    static Bundle* create(const std::string& folder, const char* path);
     // From bytes already in memory; 'path' names it (and its material file).
-    static Bundle* create(const char* path, std::vector<unsigned char> bytes);
+    static Bundle* create(const std::string& folder, const char* path, std::vector<unsigned char> bytes);
 
     // With 'false', part materials are looked up by name only (no effect is
     // compiled), so that a bundle can be loaded without a current context.
@@ -47,8 +48,6 @@ public:
     const std::vector<std::string>& getMissingMaterials() const { return m_missingMaterials; }
     // What the last load left out, and why (materials included).
     const BundleProblems& getProblems() const { return m_problems; }
-    // Why the last create or load failed; empty after a success.
-    const std::string& getError() const { return m_error; }
 
     // The namespace of the material with exactly this id in the material
     // file, or null; the caller owns it.
@@ -57,7 +56,7 @@ public:
     static std::string missingMaterialReason(const std::string& materialPath);
 
 private:
-    explicit Bundle(const char* path);
+    Bundle(const std::string& folder, const char* path);
     ~Bundle() override;
 
     // Engine objects for every node of 'data', indexed like data.nodes, each
@@ -75,6 +74,7 @@ private:
     static void setBindWorldMatrices(const BundleData& data, const std::vector<Node*>& nodes);
     void beginLoad();
 
+    std::string m_folder;
     std::string m_path;
     bool m_materialPathKnown = false;
     std::string m_materialPath;
@@ -83,7 +83,6 @@ private:
     Properties::Cache m_materialCache;
     std::vector<std::string> m_missingMaterials;
     BundleProblems m_problems;
-    std::string m_error;
 };
 
 } // namespace engine

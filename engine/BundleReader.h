@@ -20,7 +20,8 @@ class BundleReader {
 public:
     // Checks the header and reads the reference table.
     bool open(std::vector<unsigned char> bytes);
-    // Through FileSystem: relative names are under the resource path.
+    // Through FileSystem: a relative name is taken from the working folder,
+    // so callers resolve it against their resource folder first.
     bool openFile(const char* path);
 
     // The scene with that id (null: the first scene in the table) with its

@@ -69,18 +69,6 @@ void Camera::setFieldOfView(float fieldOfView)
     projectionChanged();
 }
 
-void Camera::setZoomX(float zoomX)
-{
-    m_zoom[0] = zoomX;
-    projectionChanged();
-}
-
-void Camera::setZoomY(float zoomY)
-{
-    m_zoom[1] = zoomY;
-    projectionChanged();
-}
-
 void Camera::setAspectRatio(float aspectRatio)
 {
     m_aspectRatio = aspectRatio;
@@ -130,7 +118,7 @@ const Matrix& Camera::getInverseViewMatrix() const
 
 const Matrix& Camera::getProjectionMatrix() const
 {
-    if ((m_dirtyBits & DIRTY_PROJECTION) && !(m_dirtyBits & PROJECTION_EXPLICIT)) {
+    if (m_dirtyBits & DIRTY_PROJECTION) {
         // An impossible setting (zero aspect ratio, equal planes, a field of
         // view at a multiple of 180 degrees) keeps the last good projection.
         if (m_type == PERSPECTIVE)
@@ -141,19 +129,6 @@ const Matrix& Camera::getProjectionMatrix() const
         m_dirtyBits &= ~DIRTY_PROJECTION;
     }
     return m_projection;
-}
-
-void Camera::setProjectionMatrix(const Matrix& projection)
-{
-    m_projection = projection;
-    m_dirtyBits |= PROJECTION_EXPLICIT | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW_PROJECTION;
-    m_dirtyBits &= ~DIRTY_PROJECTION;
-}
-
-void Camera::resetProjectionMatrix()
-{
-    m_dirtyBits &= ~PROJECTION_EXPLICIT;
-    projectionChanged();
 }
 
 const Matrix& Camera::getViewProjectionMatrix() const

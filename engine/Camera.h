@@ -23,9 +23,7 @@ public:
     float getFieldOfView() const { return m_fieldOfView; }
     void setFieldOfView(float fieldOfView);
     float getZoomX() const { return m_zoom[0]; }
-    void setZoomX(float zoomX);
     float getZoomY() const { return m_zoom[1]; }
-    void setZoomY(float zoomY);
     float getAspectRatio() const { return m_aspectRatio; }
     void setAspectRatio(float aspectRatio);
     float getNearPlane() const { return m_nearPlane; }
@@ -37,9 +35,6 @@ public:
     const Matrix& getViewMatrix() const;
     const Matrix& getInverseViewMatrix() const;
     const Matrix& getProjectionMatrix() const;
-    // An explicit projection stays until resetProjectionMatrix().
-    void setProjectionMatrix(const Matrix& projection);
-    void resetProjectionMatrix();
     const Matrix& getViewProjectionMatrix() const;
     const Matrix& getInverseViewProjectionMatrix() const;
 
@@ -55,7 +50,6 @@ private:
         DIRTY_VIEW_PROJECTION = 4,
         DIRTY_INVERSE_VIEW = 8,
         DIRTY_INVERSE_VIEW_PROJECTION = 16,
-        PROJECTION_EXPLICIT = 64,
         DIRTY_ALL
         = DIRTY_VIEW | DIRTY_PROJECTION | DIRTY_VIEW_PROJECTION | DIRTY_INVERSE_VIEW | DIRTY_INVERSE_VIEW_PROJECTION
     };

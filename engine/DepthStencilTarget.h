@@ -19,7 +19,6 @@ public:
     Format getFormat() const { return m_format; }
     unsigned int getWidth() const { return m_width; }
     unsigned int getHeight() const { return m_height; }
-    bool isPacked() const { return m_packed; }
     unsigned int getDepthBuffer() const { return m_depthBuffer; }
     // The packed buffer when packed; 0 for a depth-only target.
     unsigned int getStencilBuffer() const { return m_packed ? m_depthBuffer : m_stencilBuffer; }

@@ -40,10 +40,10 @@ bool readText(const std::string& path, std::string* text)
 // The stage's source with its includes in place; false when they expand
 // past the bounds (an include that cannot be read ends the expansion there,
 // and the compiler then names what is missing).
-bool expandStage(const char* path, const char* source, std::string* expanded)
+bool expandStage(const std::string& folder, const char* path, const char* source, std::string* expanded)
 {
     if (path && *path) {
-        if (ShaderIncludes::expand(path, source, expanded) == ShaderIncludes::Outcome::TooLarge)
+        if (ShaderIncludes::expand(path, source, expanded, folder) == ShaderIncludes::Outcome::TooLarge)
             return false;
     } else {
         *expanded = source;
@@ -84,20 +84,22 @@ std::string infoLog(GLuint object, bool isProgram)
     return log.data();
 }
 
-// Only beside a shader below the resource path (the model or program
+// Only beside a shader below the resource folder (the model or program
 // folder): a path a model file gives must not place files elsewhere.
-void writeErrorFile(const std::string& path, const std::string& source)
+void writeErrorFile(const std::string& folder, const std::string& path, const std::string& source)
 {
     if (!FileSystem::isConfinedPath(path.c_str()))
         return;
-    std::unique_ptr<Stream> stream(FileSystem::open((path + ".err").c_str(), "wb"));
+    std::unique_ptr<Stream> stream(
+        FileSystem::open(FileSystem::resolvePath(folder, (path + ".err").c_str()).c_str(), "wb"));
     if (stream)
         stream->write(source.data(), 1, source.size());
 }
 
 // Zero when the stage does not compile; the expanded source is then left in
 // a ".err" file beside the shader.
-GLuint compileStage(GLenum stage, const std::string& defines, const std::string& path, const std::string& source)
+GLuint compileStage(GLenum stage, const std::string& defines, const std::string& folder, const std::string& path,
+                    const std::string& source)
 {
     const GLchar* strings[3] = {defines.c_str(), "\n", source.c_str()};
     GLuint shader = glCreateShader(stage);
@@ -108,7 +110,7 @@ GLuint compileStage(GLenum stage, const std::string& defines, const std::string&
     if (compiled == GL_TRUE)
         return shader;
     infoLog(shader, false);
-    writeErrorFile(path, source);
+    writeErrorFile(folder, path, source);
     glDeleteShader(shader);
     return 0;
 }
@@ -130,13 +132,15 @@ Effect::~Effect()
         glDeleteProgram(m_program);
 }
 
-Effect* Effect::createFromFile(const char* vertexPath, const char* fragmentPath, const char* defines,
-                               const char* fragmentSource, const char* fragmentKey)
+Effect* Effect::createFromFile(const std::string& folder, const char* vertexPath, const char* fragmentPath,
+                               const char* defines, const char* fragmentSource, const char* fragmentKey)
 {
     if (!vertexPath || !fragmentPath)
         return nullptr;
-    std::string key
-        = std::string(vertexPath) + ";" + (fragmentSource && fragmentKey ? fragmentKey : fragmentPath) + ";";
+    // Resolved, as the same names in two folders are different shaders.
+    std::string key = FileSystem::resolvePath(folder, vertexPath) + ";"
+        + (fragmentSource && fragmentKey ? std::string(fragmentKey) : FileSystem::resolvePath(folder, fragmentPath))
+        + ";";
     if (defines)
         key += defines;
     auto cached = effectCache().find(key);
@@ -146,13 +150,13 @@ Effect* Effect::createFromFile(const char* vertexPath, const char* fragmentPath,
     }
     std::string vertexText;
     std::string fragmentText;
-    if (!readText(vertexPath, &vertexText))
+    if (!readText(FileSystem::resolvePath(folder, vertexPath), &vertexText))
         return nullptr;
     if (fragmentSource)
         fragmentText = fragmentSource;
-    else if (!readText(fragmentPath, &fragmentText))
+    else if (!readText(FileSystem::resolvePath(folder, fragmentPath), &fragmentText))
         return nullptr;
-    Effect* effect = createFromSource(vertexPath, vertexText.c_str(), fragmentSource ? nullptr : fragmentPath,
+    Effect* effect = createFromSource(folder, vertexPath, vertexText.c_str(), fragmentSource ? nullptr : fragmentPath,
                                       fragmentText.c_str(), defines);
     if (effect) {
         effect->m_id = key;
@@ -163,31 +167,31 @@ Effect* Effect::createFromFile(const char* vertexPath, const char* fragmentPath,
 
 Effect* Effect::createFromSource(const char* vertexSource, const char* fragmentSource, const char* defines)
 {
-    return createFromSource(nullptr, vertexSource, nullptr, fragmentSource, defines);
+    return createFromSource(std::string(), nullptr, vertexSource, nullptr, fragmentSource, defines);
 }
 
-Effect* Effect::createFromSource(const char* vertexPath, const char* vertexSource, const char* fragmentPath,
-                                 const char* fragmentSource, const char* defines)
+Effect* Effect::createFromSource(const std::string& folder, const char* vertexPath, const char* vertexSource,
+                                 const char* fragmentPath, const char* fragmentSource, const char* defines)
 {
     if (!vertexSource || !fragmentSource || !glCreateShader)
         return nullptr;
     std::string vertexText, fragmentText;
-    if (!expandStage(vertexPath, vertexSource, &vertexText)
-        || !expandStage(fragmentPath, fragmentSource, &fragmentText))
+    if (!expandStage(folder, vertexPath, vertexSource, &vertexText)
+        || !expandStage(folder, fragmentPath, fragmentSource, &fragmentText))
         return nullptr;
-    return createFromExpandedSource(vertexPath ? vertexPath : "", vertexText, fragmentPath ? fragmentPath : "",
+    return createFromExpandedSource(folder, vertexPath ? vertexPath : "", vertexText, fragmentPath ? fragmentPath : "",
                                     fragmentText, defines);
 }
 
-Effect* Effect::createFromExpandedSource(const std::string& vertexPath, const std::string& vertexSource,
-                                         const std::string& fragmentPath, const std::string& fragmentSource,
-                                         const char* defines)
+Effect* Effect::createFromExpandedSource(const std::string& folder, const std::string& vertexPath,
+                                         const std::string& vertexSource, const std::string& fragmentPath,
+                                         const std::string& fragmentSource, const char* defines)
 {
     const std::string block = defineBlock(defines);
-    GLuint vertexShader = compileStage(GL_VERTEX_SHADER, block, vertexPath, vertexSource);
+    GLuint vertexShader = compileStage(GL_VERTEX_SHADER, block, folder, vertexPath, vertexSource);
     if (!vertexShader)
         return nullptr;
-    GLuint fragmentShader = compileStage(GL_FRAGMENT_SHADER, block, fragmentPath, fragmentSource);
+    GLuint fragmentShader = compileStage(GL_FRAGMENT_SHADER, block, folder, fragmentPath, fragmentSource);
     if (!fragmentShader) {
         glDeleteShader(vertexShader);
         return nullptr;

@@ -20,19 +20,17 @@ class Vector4;
 // files are shared through a cache keyed by the shader paths and defines.
 class Effect : public Ref {
 public:
-    // fragmentSource, when given, replaces the fragment file's text and
-    // fragmentKey then stands for the fragment path in the cache key.
-    static Effect* createFromFile(const char* vertexPath, const char* fragmentPath, const char* defines = nullptr,
-                                  const char* fragmentSource = nullptr, const char* fragmentKey = nullptr);
-    // Paths (may be null) resolve includes and name the ".err" files.
-    static Effect* createFromSource(const char* vertexPath, const char* vertexSource, const char* fragmentPath,
-                                    const char* fragmentSource, const char* defines = nullptr);
+    // Relative paths lie in the resource folder 'folder'. fragmentSource,
+    // when given, replaces the fragment file's text and fragmentKey then
+    // stands for the fragment path in the cache key.
+    static Effect* createFromFile(const std::string& folder, const char* vertexPath, const char* fragmentPath,
+                                  const char* defines = nullptr, const char* fragmentSource = nullptr,
+                                  const char* fragmentKey = nullptr);
     static Effect* createFromSource(const char* vertexSource, const char* fragmentSource,
                                     const char* defines = nullptr);
 
     // The cache key; empty for effects made from source.
     const char* getId() const { return m_id.c_str(); }
-    unsigned int getProgram() const { return m_program; }
 
     // -1 when the program has no such active attribute.
     int getVertexAttribute(const char* name) const;
@@ -40,7 +38,6 @@ public:
     // array ("u_palette[2]") is looked up once and then remembered.
     Uniform* getUniform(const char* name) const;
     Uniform* getUniform(unsigned int index) const;
-    unsigned int getUniformCount() const { return static_cast<unsigned int>(m_uniforms.size()); }
 
     void setValue(Uniform* uniform, float value);
     void setValue(Uniform* uniform, const float* values, unsigned int count = 1);
@@ -59,15 +56,17 @@ public:
 
     // Makes the program current.
     void bind();
-    static Effect* getCurrentEffect() { return s_currentEffect; }
 
 private:
     Effect() = default;
     ~Effect() override;
 
-    static Effect* createFromExpandedSource(const std::string& vertexPath, const std::string& vertexSource,
-                                            const std::string& fragmentPath, const std::string& fragmentSource,
-                                            const char* defines);
+    // Paths (may be null) resolve includes and name the ".err" files.
+    static Effect* createFromSource(const std::string& folder, const char* vertexPath, const char* vertexSource,
+                                    const char* fragmentPath, const char* fragmentSource, const char* defines);
+    static Effect* createFromExpandedSource(const std::string& folder, const std::string& vertexPath,
+                                            const std::string& vertexSource, const std::string& fragmentPath,
+                                            const std::string& fragmentSource, const char* defines);
     void discoverAttributes();
     void discoverUniforms();
 

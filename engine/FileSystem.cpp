@@ -4,19 +4,12 @@
 
 #include <climits>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <sys/stat.h>
 
 namespace engine {
 
 namespace {
-
-std::string& resourcePath()
-{
-    static std::string path;
-    return path;
-}
 
 std::string& sharedFolder()
 {
@@ -45,31 +38,9 @@ bool isBelow(const std::string& path, const std::string& folder)
         && (path.size() == root.size() || path[root.size()] == '/' || root == "/");
 }
 
-std::map<std::string, std::string>& aliases()
-{
-    static std::map<std::string, std::string> table;
-    return table;
-}
-
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 } // namespace
-
-void FileSystem::setResourcePath(const char* path) { resourcePath() = path ? path : ""; }
-
-const char* FileSystem::getResourcePath() { return resourcePath().c_str(); }
-
-void FileSystem::setAlias(const char* name, const char* target)
-{
-    if (!name)
-        return;
-    if (!target)
-        aliases().erase(name);
-    else
-        aliases()[name] = target;
-}
-
-void FileSystem::clearAliases() { aliases().clear(); }
 
 bool FileSystem::isAbsolutePath(const char* name)
 {
@@ -98,27 +69,28 @@ bool FileSystem::isConfinedPath(const char* name)
 
 void FileSystem::setSharedFolder(const char* folder) { sharedFolder() = folder ? folder : ""; }
 
-bool FileSystem::isConfinedFile(const char* name)
+bool FileSystem::isConfinedFile(const std::string& folder, const char* name)
 {
     if (!isConfinedPath(name))
         return false;
-    const std::string file = canonical(resolvePath(name));
-    const std::string resources = resolvePath("");
+    const std::string file = canonical(resolvePath(folder, name));
+    const std::string resources = resolvePath(folder.c_str());
     return file.empty() || isBelow(file, resources.empty() ? "." : resources)
         || (!sharedFolder().empty() && isBelow(file, sharedFolder()));
+}
+
+std::string FileSystem::resolvePath(const std::string& folder, const char* name)
+{
+    if (!name)
+        return std::string();
+    return resolvePath((isAbsolutePath(name) ? std::string(name) : folder + name).c_str());
 }
 
 std::string FileSystem::resolvePath(const char* name)
 {
     if (!name)
         return std::string();
-    std::string path;
-    if (isAbsolutePath(name)) {
-        path = name;
-    } else {
-        const auto alias = aliases().find(name);
-        path = resourcePath() + (alias != aliases().end() ? alias->second : std::string(name));
-    }
+    std::string path(name);
 #ifndef _WIN32
     // Callers build paths with "\\" as separator (a folder plus "\\"); here the
     // system only understands "/".

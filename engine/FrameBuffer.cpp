@@ -100,8 +100,6 @@ FrameBuffer* FrameBuffer::create(const char* id, unsigned int width, unsigned in
     return frameBuffer;
 }
 
-FrameBuffer* FrameBuffer::getFrameBuffer(const char* id) { return ObjectRegistry<FrameBuffer>::find(id); }
-
 unsigned int FrameBuffer::getWidth() const { return m_renderTargets[0] ? m_renderTargets[0]->getWidth() : 0; }
 
 unsigned int FrameBuffer::getHeight() const { return m_renderTargets[0] ? m_renderTargets[0]->getHeight() : 0; }

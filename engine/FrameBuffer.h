@@ -27,7 +27,6 @@ public:
     static FrameBuffer* create(const char* id);
     // With a render target of that size in slot 0 (none for a zero size).
     static FrameBuffer* create(const char* id, unsigned int width, unsigned int height);
-    static FrameBuffer* getFrameBuffer(const char* id);
 
     const char* getId() const { return m_id.c_str(); }
     unsigned int getHandle() const { return m_handle; }
@@ -35,7 +34,6 @@ public:
     unsigned int getWidth() const;
     unsigned int getHeight() const;
 
-    unsigned int getRenderTargetCount() const { return static_cast<unsigned int>(m_renderTargets.size()); }
     // Takes a reference; null empties the slot.
     void setRenderTarget(RenderTarget* target, unsigned int index = 0);
     RenderTarget* getRenderTarget(unsigned int index = 0) const;
@@ -47,7 +45,6 @@ public:
     // Makes this the current frame buffer; returns the previous one.
     FrameBuffer* bind();
     static FrameBuffer* bindDefault();
-    static FrameBuffer* getCurrent() { return s_currentFrameBuffer; }
     static FrameBuffer* getDefault() { return s_defaultFrameBuffer; }
 
 private:

@@ -3,7 +3,6 @@
 #include "AnimationController.h"
 #include "FrameBuffer.h"
 #include "Platform.h"
-#include "Properties.h"
 #include "RenderState.h"
 #include "StateBlock.h"
 
@@ -12,8 +11,6 @@
 #include <chrono>
 
 namespace engine {
-
-Game* Game::s_instance = nullptr;
 
 namespace {
 
@@ -27,13 +24,9 @@ Clock::time_point& clockStart()
 
 } // namespace
 
-Game::Game() { s_instance = this; }
+Game::Game() = default;
 
-Game::~Game()
-{
-    if (s_instance == this)
-        s_instance = nullptr;
-}
+Game::~Game() = default;
 
 double Game::getAbsoluteTime()
 {
@@ -68,9 +61,6 @@ bool Game::startup()
     AnimationController::setCurrent(m_animationController.get());
     m_animationController->start();
     m_lastFrameTime = getAbsoluteTime();
-    m_frameRateSampleTime = m_lastFrameTime;
-    m_frameCount = 0;
-    m_frameRate = 0;
     m_state = RUNNING;
     return true;
 }
@@ -90,7 +80,6 @@ void Game::shutdown()
         FrameBuffer::finalize();
         RenderState::finalize();
     }
-    m_config.reset();
     m_state = UNINITIALIZED;
 }
 
@@ -129,20 +118,9 @@ void Game::frame()
         m_animationController->update(elapsed);
         update(elapsed);
         render(elapsed);
-        countFrame(now);
     } else if (m_state == PAUSED) {
         update(0);
         render(0);
-    }
-}
-
-void Game::countFrame(double now)
-{
-    ++m_frameCount;
-    if (now - m_frameRateSampleTime >= 1000.0) {
-        m_frameRate = m_frameCount;
-        m_frameCount = 0;
-        m_frameRateSampleTime = now;
     }
 }
 
@@ -162,15 +140,8 @@ void Game::schedule(double timeOffset, TimeListener* listener, void* cookie)
         m_timeEvents.push({getAbsoluteTime() + timeOffset, m_timeEventCount++, listener, cookie});
 }
 
-void Game::clearSchedule()
-{
-    while (!m_timeEvents.empty())
-        m_timeEvents.pop();
-}
-
 void Game::setViewport(float x, float y, float width, float height)
 {
-    m_viewport = {x, y, width, height};
     glViewport(GLint(x), GLint(y), GLsizei(width), GLsizei(height));
 }
 
@@ -196,23 +167,9 @@ void Game::clear(int flags, const Vector4& color, float depth, int stencil)
     glClear(bits);
 }
 
-Properties* Game::getConfig() const
-{
-    if (!m_config)
-        m_config.reset(Properties::createFromText("", 0));
-    return m_config.get();
-}
-
 void Game::keyEvent(int, int) { }
 void Game::touchEvent(int, int, int, unsigned int) { }
-bool Game::mouseEvent(int, int, int, int) { return false; }
 void Game::resizeEvent(unsigned int, unsigned int) { }
-void Game::gestureSwipeEvent(int, int, int) { }
-void Game::gesturePinchEvent(int, int, float) { }
-void Game::gestureTapEvent(int, int) { }
-void Game::gestureLongTapEvent(int, int, float) { }
-void Game::gestureDragEvent(int, int) { }
-void Game::gestureDropEvent(int, int) { }
 void Game::initialize() { }
 void Game::finalize() { }
 void Game::update(float) { }

@@ -11,10 +11,9 @@ namespace engine {
 
 class AnimationController;
 class Platform;
-class Properties;
 
 // The engine's application: starts and stops the engine's systems, keeps the
-// viewport and clear values, measures time and frame rate, fires timed
+// viewport and clear values, measures time, fires timed
 // events and calls the subclass's update and render once per frame. One game
 // exists at a time; the platform layer calls run() once a context is current
 // and frame() from its paint callback.
@@ -29,13 +28,6 @@ public:
         CLEAR_COLOR_DEPTH_STENCIL = CLEAR_COLOR | CLEAR_DEPTH | CLEAR_STENCIL
     };
 
-    struct Viewport {
-        float x = 0;
-        float y = 0;
-        float width = 0;
-        float height = 0;
-    };
-
     // Told when a scheduled time has come; lateness in milliseconds.
     class TimeListener {
     public:
@@ -47,9 +39,6 @@ public:
     virtual ~Game();
     Game(const Game&) = delete;
     Game& operator=(const Game&) = delete;
-
-    // The game constructed last and not yet destroyed.
-    static Game* getInstance() { return s_instance; }
 
     // Milliseconds since the engine clock was (re)started.
     static double getAbsoluteTime();
@@ -66,40 +55,25 @@ public:
     void pause();
     void resume();
 
-    State getState() const { return m_state; }
     unsigned int getWidth() const { return m_width; }
     unsigned int getHeight() const { return m_height; }
-    // Frames in the last whole second; 0 during the first.
-    unsigned int getFrameRate() const { return m_frameRate; }
 
-    const Viewport& getViewport() const { return m_viewport; }
     void setViewport(float x, float y, float width, float height);
 
     // Sets the OpenGL clear values only when they changed since last time.
     void clear(int flags, const Vector4& color, float depth, int stencil);
 
-    // Empty; created on first use (no configuration file is read).
-    Properties* getConfig() const;
     AnimationController* getAnimationController() const { return m_animationController.get(); }
 
     // Calls the listener 'timeOffset' milliseconds from now (game frames fire it).
     void schedule(double timeOffset, TimeListener* listener, void* cookie = nullptr);
-    void clearSchedule();
 
     Platform* getPlatform() const { return m_platform; }
     void setPlatform(Platform* platform) { m_platform = platform; }
 
     virtual void keyEvent(int event, int key);
     virtual void touchEvent(int event, int x, int y, unsigned int contactIndex);
-    // True when handled.
-    virtual bool mouseEvent(int event, int x, int y, int wheelDelta);
     virtual void resizeEvent(unsigned int width, unsigned int height);
-    virtual void gestureSwipeEvent(int x, int y, int direction);
-    virtual void gesturePinchEvent(int x, int y, float scale);
-    virtual void gestureTapEvent(int x, int y);
-    virtual void gestureLongTapEvent(int x, int y, float duration);
-    virtual void gestureDragEvent(int x, int y);
-    virtual void gestureDropEvent(int x, int y);
 
 protected:
     // Before the first frame.
@@ -123,20 +97,12 @@ private:
 
     bool startup();
     void fireTimeEvents(double now);
-    void countFrame(double now);
-
-    static Game* s_instance;
 
     State m_state = UNINITIALIZED;
     bool m_initialized = false;
     double m_lastFrameTime = 0;
-    double m_frameRateSampleTime = 0;
-    unsigned int m_frameCount = 0;
-    unsigned int m_frameRate = 0;
     unsigned int m_width = 0;
     unsigned int m_height = 0;
-    Viewport m_viewport;
-    mutable std::unique_ptr<Properties> m_config;
     std::unique_ptr<AnimationController> m_animationController;
     std::priority_queue<TimeEvent, std::vector<TimeEvent>, std::greater<TimeEvent>> m_timeEvents;
     uint64_t m_timeEventCount = 0;

@@ -1,6 +1,7 @@
 #include "Material.h"
 
 #include "Effect.h"
+#include "FileSystem.h"
 #include "MaterialReader.h"
 #include "Pass.h"
 #include "Technique.h"
@@ -10,20 +11,22 @@
 
 namespace engine {
 
-Material* Material::create(const char* url, Properties::Cache* cache, PassCallback callback, void* cookie)
+Material* Material::create(const std::string& folder, const char* url)
 {
-    std::unique_ptr<Properties> properties(Properties::create(url, cache));
+    if (!url)
+        return nullptr;
+    std::unique_ptr<Properties> properties(Properties::create(FileSystem::resolvePath(folder, url).c_str()));
     if (!properties)
         return nullptr;
     Properties* material = properties.get();
     if (!*material->getNamespace())
         material = material->namespaceCount() > 0 ? material->namespaceAt(0) : nullptr;
-    return material ? create(material, callback, cookie) : nullptr;
+    return material ? create(folder, material) : nullptr;
 }
 
-Material* Material::create(Properties* properties, PassCallback callback, void* cookie)
+Material* Material::create(const std::string& folder, Properties* properties, PassCallback callback, void* cookie)
 {
-    return MaterialReader::read(properties, callback, cookie);
+    return MaterialReader::read(folder, properties, callback, cookie);
 }
 
 Material* Material::create(Effect* effect)
@@ -36,16 +39,6 @@ Material* Material::create(Effect* effect)
     technique->addPass(pass);
     pass->release();
     material->appendTechnique(technique);
-    return material;
-}
-
-Material* Material::create(const char* vertexShaderPath, const char* fragmentShaderPath, const char* defines)
-{
-    Effect* effect = Effect::createFromFile(vertexShaderPath, fragmentShaderPath, defines);
-    if (!effect)
-        return nullptr;
-    Material* material = create(effect);
-    effect->release();
     return material;
 }
 
@@ -75,12 +68,6 @@ Technique* Material::getTechnique(const char* id) const
             return technique;
     }
     return nullptr;
-}
-
-void Material::setTechnique(const char* id)
-{
-    if (Technique* technique = getTechnique(id))
-        m_currentTechnique = technique;
 }
 
 bool Material::hasDefine(const char* name) const { return name && m_defines.count(name) > 0; }

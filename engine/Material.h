@@ -22,15 +22,16 @@ public:
     // Extra defines a pass asks for, appended to those of the file.
     using PassCallback = std::string (*)(Pass* pass, void* cookie);
 
-    // "file#namespace/path"; an unnamed top namespace stands for its first
-    // nested one. Needs a current context (effects are compiled).
-    static Material* create(const char* url, Properties::Cache* cache = nullptr, PassCallback callback = nullptr,
-                            void* cookie = nullptr);
+    // "file#namespace/path" in the resource folder 'folder', which the
+    // file's shader and texture names are relative to as well; an unnamed top
+    // namespace stands for its first nested one. Needs a current context
+    // (effects are compiled).
+    static Material* create(const std::string& folder, const char* url);
     // From a namespace named "material"; null for anything else.
-    static Material* create(Properties* properties, PassCallback callback = nullptr, void* cookie = nullptr);
+    static Material* create(const std::string& folder, Properties* properties, PassCallback callback = nullptr,
+                            void* cookie = nullptr);
     // One technique with one pass of this effect.
     static Material* create(Effect* effect);
-    static Material* create(const char* vertexShaderPath, const char* fragmentShaderPath, const char* defines);
 
     // The name of the "material" namespace it was read from; empty for one
     // built from an effect.
@@ -41,10 +42,8 @@ public:
     Technique* getTechnique(const char* id) const;
     // The technique drawing uses; the first one loaded unless changed.
     Technique* getTechnique() const { return m_currentTechnique; }
-    void setTechnique(const char* id);
 
-    // Define names found in the passes of the material file.
-    const std::set<std::string>& getDefines() const { return m_defines; }
+    // Whether the passes of the material file define this name.
     bool hasDefine(const char* name) const;
     // The value of a "NAME value" define as a count; 0 when absent or not a number.
     unsigned int defineCount(const char* name) const;

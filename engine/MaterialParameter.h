@@ -39,8 +39,6 @@ public:
 
     const char* getName() const { return m_name.c_str(); }
     Type getType() const { return m_type; }
-    // Number of values (1 for single values).
-    unsigned int getCount() const { return m_count; }
 
     // Array setters copy the values.
     void setValue(float value);
@@ -88,7 +86,6 @@ public:
     {
         return index < m_samplers.size() ? m_samplers[index] : nullptr;
     }
-    MethodBinding* getBinding() const { return m_binding; }
 
     // Resolves the uniform in the effect (remembered per effect) and uploads
     // the value. A parameter the effect does not use is skipped.

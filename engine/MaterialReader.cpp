@@ -28,21 +28,26 @@ const char kColorPickingFragment[] = "#ifdef OPENGL_ES\n"
                                      "}\n";
 const char kColorPickingId[] = "color_picking";
 
-// Where the read that is running on this thread puts what it refused; the
-// render-state readers are shared with callers that want no report.
-thread_local BundleProblems* s_problems = nullptr;
+// The read that is running on this thread: the folder its names are
+// relative to, and where it puts what it refused (null: no report).
+struct Reading {
+    std::string folder;
+    BundleProblems* problems = nullptr;
+};
+thread_local const Reading* s_reading = nullptr;
 
 // A file a material names must lie below the folder it is read from, links
 // followed.
 bool confined(const char* path)
 {
-    if (!path || FileSystem::isConfinedFile(path))
+    if (!path || FileSystem::isConfinedFile(s_reading->folder, path))
         return true;
     // Once per name: the picking technique reads each pass again.
-    if (s_problems && std::none_of(s_problems->begin(), s_problems->end(), [path](const BundleProblem& known) {
+    BundleProblems* problems = s_reading->problems;
+    if (problems && std::none_of(problems->begin(), problems->end(), [path](const BundleProblem& known) {
             return known.id == path;
         }))
-        s_problems->push_back({BundleProblem::PATH, path, "a material names a file outside the model folder"});
+        problems->push_back({BundleProblem::PATH, path, "a material names a file outside the model folder"});
     return false;
 }
 
@@ -90,15 +95,16 @@ MaterialReader::ValueKind MaterialReader::valueKind(const char* value)
     }
 }
 
-Material* MaterialReader::read(Properties* properties, Material::PassCallback callback, void* cookie,
-                               BundleProblems* problems)
+Material* MaterialReader::read(const std::string& folder, Properties* properties, Material::PassCallback callback,
+                               void* cookie, BundleProblems* problems)
 {
     if (!properties || !isNamed(properties, "material"))
         return nullptr;
-    BundleProblems* const outer = s_problems;
-    s_problems = problems;
+    const Reading* const outer = s_reading;
+    const Reading reading {folder, problems};
+    s_reading = &reading;
     Material* material = readMaterial(properties, callback, cookie);
-    s_problems = outer;
+    s_reading = outer;
     return material;
 }
 
@@ -169,8 +175,8 @@ Pass* MaterialReader::readPass(Technique* technique, Properties* properties, Mat
     }
     const bool allowed = confined(vertexShader) && (fragmentSource || confined(fragmentShader));
     Effect* effect = allowed && vertexShader && (fragmentShader || fragmentSource)
-        ? Effect::createFromFile(vertexShader, fragmentShader ? fragmentShader : "", defines.c_str(), fragmentSource,
-                                 fragmentKey)
+        ? Effect::createFromFile(s_reading->folder, vertexShader, fragmentShader ? fragmentShader : "", defines.c_str(),
+                                 fragmentSource, fragmentKey)
         : nullptr;
     if (!effect) {
         pass->release();
@@ -250,7 +256,7 @@ void MaterialReader::readParameter(RenderState* state, Properties* properties, c
 void MaterialReader::readSampler(RenderState* state, Properties* sampler)
 {
     std::string path;
-    if (!confined(sampler->getString("path")) || !sampler->getPath("path", &path))
+    if (!confined(sampler->getString("path")) || !sampler->getPath("path", s_reading->folder, &path))
         return;
     const bool mipmap = sampler->getBool("mipmap", false);
     Sampler* made = state->getParameter(sampler->getId())->setValue(path.c_str(), mipmap);

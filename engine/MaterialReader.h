@@ -19,10 +19,10 @@ public:
     MaterialReader() = delete;
 
     // Null for anything but a "material" namespace, or when a pass fails.
-    // Shader and texture paths that leave the model folder are refused and,
-    // with 'problems', reported there.
-    static Material* read(Properties* properties, Material::PassCallback callback, void* cookie,
-                          BundleProblems* problems = nullptr);
+    // Shader and texture paths are relative to the resource folder 'folder';
+    // those that leave it are refused and, with 'problems', reported there.
+    static Material* read(const std::string& folder, Properties* properties, Material::PassCallback callback,
+                          void* cookie, BundleProblems* problems = nullptr);
 
     // The kind of parameter a value's text gives.
     enum ValueKind { TEXT, FLOAT, VECTOR2, VECTOR3, VECTOR4, MATRIX };

@@ -42,17 +42,6 @@ Mesh* Mesh::createMesh(const VertexFormat& vertexFormat, unsigned int vertexCoun
     return new Mesh(vertexFormat, vertexCount, dynamic);
 }
 
-Mesh* Mesh::createQuadFullscreen()
-{
-    static const float kVertices[] = {-1, -1, 0, 0, -1, 1, 0, 1, 1, -1, 1, 0, 1, 1, 1, 1};
-    const VertexFormat::Element elements[]
-        = {VertexFormat::Element(VertexFormat::POSITION, 2), VertexFormat::Element(VertexFormat::TEXCOORD0, 2)};
-    Mesh* mesh = createMesh(VertexFormat(elements, 2), 4);
-    mesh->setPrimitiveType(TRIANGLE_STRIP);
-    mesh->setVertexData(kVertices);
-    return mesh;
-}
-
 Mesh* Mesh::createBoundingBox(const BoundingBox& box)
 {
     // Bottom loop, up to the top loop, then the three remaining uprights,
@@ -137,7 +126,7 @@ MeshPart* Mesh::addPart(PrimitiveType primitiveType, IndexFormat indexFormat, un
     if (!isPrimitiveType(primitiveType) || !isIndexFormat(indexFormat)
         || !fitsInBuffer(indexCount, indexSize(indexFormat)))
         return nullptr;
-    MeshPart* part = new MeshPart(this, getPartCount(), primitiveType, indexFormat, indexCount, dynamic);
+    MeshPart* part = new MeshPart(this, primitiveType, indexFormat, indexCount, dynamic);
     m_parts.push_back(part);
     if (m_vertexBuffer)
         part->upload();

@@ -25,8 +25,6 @@ public:
 
     // Null for an empty format or a size that does not fit in memory.
     static Mesh* createMesh(const VertexFormat& vertexFormat, unsigned int vertexCount, bool dynamic = false);
-    // 2-float position and 2-float texture coordinate, 4 vertices, triangle strip.
-    static Mesh* createQuadFullscreen();
     // Position-only outline of the box's 12 edges in one 18-vertex line strip.
     static Mesh* createBoundingBox(const BoundingBox& box);
 
@@ -34,9 +32,6 @@ public:
     static bool isIndexFormat(unsigned int value);
     // Bytes per index; 0 for anything but the three index formats.
     static unsigned int indexSize(unsigned int indexFormat);
-
-    const char* getUrl() const { return m_url.c_str(); }
-    void setUrl(const char* url) { m_url = url ? url : ""; }
 
     const VertexFormat& getVertexFormat() const { return m_vertexFormat; }
     unsigned int getVertexCount() const { return m_vertexCount; }
@@ -86,7 +81,6 @@ private:
     unsigned int m_vertexCount;
     bool m_dynamic;
     PrimitiveType m_primitiveType = TRIANGLES;
-    std::string m_url;
     BoundingBox m_boundingBox;
     BoundingSphere m_boundingSphere;
     std::vector<MeshPart*> m_parts;

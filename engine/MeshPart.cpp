@@ -28,10 +28,9 @@ uint32_t largestOf(const unsigned char* data, size_t count)
 
 } // namespace
 
-MeshPart::MeshPart(Mesh* mesh, unsigned int meshIndex, unsigned int primitiveType, unsigned int indexFormat,
-                   unsigned int indexCount, bool dynamic)
+MeshPart::MeshPart(Mesh* mesh, unsigned int primitiveType, unsigned int indexFormat, unsigned int indexCount,
+                   bool dynamic)
     : m_mesh(mesh)
-    , m_meshIndex(meshIndex)
     , m_primitiveType(primitiveType)
     , m_indexFormat(indexFormat)
     , m_indexCount(indexCount)

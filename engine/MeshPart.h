@@ -29,7 +29,6 @@ public:
     ~MeshPart();
 
     Mesh* getMesh() const { return m_mesh; }
-    unsigned int getMeshIndex() const { return m_meshIndex; }
     unsigned int getPrimitiveType() const { return m_primitiveType; }
     unsigned int getIndexFormat() const { return m_indexFormat; }
     unsigned int getIndexCount() const { return m_indexCount; }
@@ -43,8 +42,6 @@ public:
     // All indices at once, without a copy, as Mesh::setVertexData takes
     // shared vertices; they are checked against the mesh on upload.
     bool setIndexData(std::shared_ptr<const unsigned char> indexData);
-    // Null once a static part has been uploaded.
-    const void* getIndexData() const { return m_data.get(); }
 
     // False until uploaded, and for parts whose indices do not fit the mesh.
     bool isDrawable() const { return m_indexBuffer != 0 && m_indicesValid; }
@@ -65,8 +62,7 @@ private:
             *count = total - start;
         return *count <= total - start;
     }
-    MeshPart(Mesh* mesh, unsigned int meshIndex, unsigned int primitiveType, unsigned int indexFormat,
-             unsigned int indexCount, bool dynamic);
+    MeshPart(Mesh* mesh, unsigned int primitiveType, unsigned int indexFormat, unsigned int indexCount, bool dynamic);
     MeshPart(const MeshPart&) = delete;
     MeshPart& operator=(const MeshPart&) = delete;
 
@@ -74,7 +70,6 @@ private:
     bool indicesFit(const unsigned char* data, unsigned int count) const;
 
     Mesh* m_mesh;
-    unsigned int m_meshIndex;
     unsigned int m_primitiveType;
     unsigned int m_indexFormat;
     unsigned int m_indexCount;

@@ -75,14 +75,6 @@ bool MeshSkin::releaseSlot(const Transform* node, unsigned int index)
     return true;
 }
 
-int MeshSkin::getJointIndex(const Node* joint) const
-{
-    if (!joint)
-        return -1;
-    auto it = std::find(m_joints.begin(), m_joints.end(), joint);
-    return it == m_joints.end() ? -1 : int(it - m_joints.begin());
-}
-
 void MeshSkin::addRootJoint(Node* joint)
 {
     if (joint && m_rootAt.emplace(joint, m_rootJoints.size()).second)

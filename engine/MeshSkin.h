@@ -26,7 +26,6 @@ public:
     MeshSkin(const MeshSkin&) = delete;
     MeshSkin& operator=(const MeshSkin&) = delete;
 
-    const Matrix& getBindShape() const { return m_bindShape; }
     void setBindShape(const float* matrix);
     void setBindShape(const Matrix& matrix) { m_bindShape = matrix; }
 
@@ -36,8 +35,6 @@ public:
     Node* getJoint(unsigned int index) const { return index < m_joints.size() ? m_joints[index] : nullptr; }
     // Any node can be a bone; a Joint also learns that this skin uses it.
     void setJoint(Node* joint, unsigned int index);
-    // -1 when the node is no joint of this skin.
-    int getJointIndex(const Node* joint) const;
 
     // Topmost joints of the skin's joint hierarchy, without duplicates.
     const std::vector<Node*>& getRootJoints() const { return m_rootJoints; }
@@ -63,8 +60,6 @@ public:
     // other skins, whose cache another skin may have filled).
     const Vector4* getMatrixPalette() const;
     unsigned int getMatrixPaletteSize() const { return static_cast<unsigned int>(m_palette.size()); }
-
-    Model* getModel() const { return m_model; }
 
 private:
     friend class Model;

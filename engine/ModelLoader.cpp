@@ -56,9 +56,9 @@ std::string withSeparator(const std::string& folder)
     return folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
 }
 
-Scene* loadBundleScene(const char* path, BundleProblems* problems)
+Scene* loadBundleScene(const std::string& folder, const char* path, BundleProblems* problems)
 {
-    Bundle* bundle = Bundle::create(path);
+    Bundle* bundle = Bundle::create(folder, path);
     if (!bundle)
         return nullptr;
     Scene* scene = bundle->loadScene();
@@ -68,20 +68,20 @@ Scene* loadBundleScene(const char* path, BundleProblems* problems)
 }
 
 // Files a scene file names lie in the model folder, like those of materials.
-bool confined(const char* url, BundleProblems* problems)
+bool confined(const std::string& folder, const char* url, BundleProblems* problems)
 {
     const std::string file = std::string(url).substr(0, std::string(url).find('#'));
-    if (FileSystem::isConfinedFile(file.c_str()))
+    if (FileSystem::isConfinedFile(folder, file.c_str()))
         return true;
     problems->push_back({BundleProblem::PATH, url, "the scene file names a file outside the model folder"});
     return false;
 }
 
 // A scene-file material replaces every material of the node's model.
-void replaceMaterial(Node* node, const char* url, BundleProblems* problems)
+void replaceMaterial(const std::string& folder, Node* node, const char* url, BundleProblems* problems)
 {
     Model* model = dynamic_cast<Model*>(node->getDrawable());
-    Material* material = model && confined(url, problems) ? Material::create(url) : nullptr;
+    Material* material = model && confined(folder, url, problems) ? Material::create(folder, url) : nullptr;
     if (!material)
         return;
     model->setMaterial(material, -1);
@@ -91,7 +91,7 @@ void replaceMaterial(Node* node, const char* url, BundleProblems* problems)
 }
 
 // Values that do not parse leave the node as the bundle made it.
-void applyNodeSettings(Properties* settings, Node* node, BundleProblems* problems)
+void applyNodeSettings(const std::string& folder, Properties* settings, Node* node, BundleProblems* problems)
 {
     Vector3 vector;
     if (settings->exists("translate") && settings->getVector3("translate", &vector))
@@ -102,7 +102,7 @@ void applyNodeSettings(Properties* settings, Node* node, BundleProblems* problem
     if (settings->exists("rotate") && settings->getQuaternionFromAxisAngle("rotate", &rotation))
         node->setRotation(rotation);
     if (const char* material = settings->getString("material"))
-        replaceMaterial(node, material, problems);
+        replaceMaterial(folder, node, material, problems);
     if (Properties* tags = settings->getNamespace("tags", true, false)) {
         tags->rewind();
         while (const char* name = tags->getNextProperty())
@@ -110,28 +110,28 @@ void applyNodeSettings(Properties* settings, Node* node, BundleProblems* problem
     }
 }
 
-void applySceneFileNodes(Properties* sceneFile, Scene* scene, BundleProblems* problems)
+void applySceneFileNodes(const std::string& folder, Properties* sceneFile, Scene* scene, BundleProblems* problems)
 {
     for (size_t i = 0; i < sceneFile->namespaceCount(); ++i) {
         Properties* settings = sceneFile->namespaceAt(i);
         Node* node = std::string(settings->getNamespace()) == "node" ? scene->findNode(settings->getId()) : nullptr;
         if (node)
-            applyNodeSettings(settings, node, problems);
+            applyNodeSettings(folder, settings, node, problems);
     }
 }
 
 // A scene file names the bundle that provides the scene and may pick its
 // camera and ambient colour, and place, retag or re-material its nodes.
-Scene* loadSceneFile(const char* path, BundleProblems* problems)
+Scene* loadSceneFile(const std::string& folder, BundleProblems* problems)
 {
-    std::unique_ptr<Properties> top(Properties::create(path));
+    std::unique_ptr<Properties> top(Properties::create((folder + kModelScene).c_str()));
     Properties* scene = top && std::string(top->getNamespace()) == "scene" ? top.get() : nullptr;
     if (!scene && top)
         scene = top->getNamespace("scene", true, false);
     const char* bundlePath = scene ? scene->getString("path") : nullptr;
-    if (!bundlePath || !confined(bundlePath, problems))
+    if (!bundlePath || !confined(folder, bundlePath, problems))
         return nullptr;
-    Scene* loaded = loadBundleScene(bundlePath, problems);
+    Scene* loaded = loadBundleScene(folder, bundlePath, problems);
     if (!loaded)
         return nullptr;
     if (const char* cameraId = scene->getString("activeCamera")) {
@@ -142,7 +142,7 @@ Scene* loadSceneFile(const char* path, BundleProblems* problems)
     Vector3 ambient;
     if (scene->exists("ambientColor") && scene->getVector3("ambientColor", &ambient))
         loaded->setAmbientColor(ambient);
-    applySceneFileNodes(scene, loaded, problems);
+    applySceneFileNodes(folder, scene, loaded, problems);
     return loaded;
 }
 
@@ -176,9 +176,10 @@ std::vector<Light*> lightsOf(Scene* scene)
 
 // Clips come from the animation file; lights are bound once the whole
 // tree is in place, since a light may sit on any ancestor's sibling.
-void prepareNodes(Scene* scene)
+void prepareNodes(const std::string& folder, Scene* scene)
 {
-    const bool hasClips = FileSystem::fileExists(kModelAnimation);
+    const std::string clipFile = folder + kModelAnimation;
+    const bool hasClips = FileSystem::fileExists(clipFile.c_str());
     std::vector<Animation*> animations;
     LightParameterBinder::SiblingLights memo;
     const std::vector<Light*> sceneLights = lightsOf(scene);
@@ -190,7 +191,7 @@ void prepareNodes(Scene* scene)
         return true;
     });
     for (Animation* animation : animations)
-        animation->defineClips(kModelAnimation);
+        animation->defineClips(clipFile.c_str());
 }
 
 Node* takeRoot(Scene* scene, const char* rootId)
@@ -209,26 +210,27 @@ Node* loadModelRoot(const char* path, const char* rootId, Vector3* ambientColorO
     BundleProblems* problems = problemsOut ? problemsOut : &ignored;
     problems->clear();
     Scene* scene = nullptr;
+    // Where the names that files of the model give are looked up.
+    std::string folder;
     switch (pathKind(path)) {
     case PathKind::FILE: {
-        // Absolute, so that the bundle is not looked for below the resource
-        // path that is set to its own folder.
         char* resolved = realpath(path, nullptr);
         const std::string file(resolved ? resolved : path);
         free(resolved);
         if (!hasBundleExtension(file))
             return nullptr;
         const size_t separator = file.find_last_of("/\\");
-        FileSystem::setResourcePath(separator == std::string::npos ? "" : file.substr(0, separator + 1).c_str());
-        scene = loadBundleScene(file.c_str(), problems);
+        folder = separator == std::string::npos ? "" : file.substr(0, separator + 1);
+        scene = loadBundleScene(folder, file.c_str(), problems);
         break;
     }
     case PathKind::FOLDER:
-        FileSystem::setResourcePath(withSeparator(path).c_str());
-        if (!FileSystem::fileExists(kModelBundle))
+        folder = withSeparator(path);
+        if (!FileSystem::fileExists((folder + kModelBundle).c_str()))
             return nullptr;
-        scene = FileSystem::fileExists(kModelScene) ? loadSceneFile(kModelScene, problems)
-                                                    : loadBundleScene(kModelBundle, problems);
+        scene = FileSystem::fileExists((folder + kModelScene).c_str())
+            ? loadSceneFile(folder, problems)
+            : loadBundleScene(folder, kModelBundle, problems);
         break;
     case PathKind::MISSING:
         return nullptr;
@@ -237,7 +239,7 @@ Node* loadModelRoot(const char* path, const char* rootId, Vector3* ambientColorO
         return nullptr;
     if (ambientColorOut)
         *ambientColorOut = scene->getAmbientColor();
-    prepareNodes(scene);
+    prepareNodes(folder, scene);
     Node* root = takeRoot(scene, rootId);
     scene->release();
     return root;

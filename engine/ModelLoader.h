@@ -13,8 +13,9 @@ class Node;
 // Returns a new node with id 'rootId' (null: "_ROOT_NODE_") holding every
 // top-level node of the model, with lights bound to the materials that ask
 // for them and the clips of "model.animation" defined; the caller owns the
-// reference. Null when nothing could be loaded. Sets the resource path to the
-// model's folder. Materials are created, so a context must be current.
+// reference. Null when nothing could be loaded. Names the model's files give
+// are relative to its folder. Materials are created, so a context must be
+// current.
 // 'problemsOut' receives what the load left out and why.
 Node* loadModelRoot(const char* path, const char* rootId = nullptr, Vector3* ambientColorOut = nullptr,
                     BundleProblems* problemsOut = nullptr);

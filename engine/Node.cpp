@@ -54,20 +54,6 @@ Node::~Node()
 
 void Node::setId(const char* id) { m_id = id ? id : ""; }
 
-std::string Node::getIdWithoutNumericSuffix() const { return idWithoutNumericSuffix(m_id); }
-
-std::string Node::idWithoutNumericSuffix(const std::string& id)
-{
-    // Search backwards from three characters before the end down to position
-    // 1 for "__" followed by a digit; an id that starts with it stays whole.
-    for (long i = static_cast<long>(id.size()) - 3; i >= 1; --i) {
-        const size_t p = static_cast<size_t>(i);
-        if (id[p] == '_' && id[p + 1] == '_' && id[p + 2] >= '0' && id[p + 2] <= '9')
-            return id.substr(0, p);
-    }
-    return id;
-}
-
 bool Node::isAncestorOf(const Node* node) const
 {
     for (const Node* n = node ? node->m_parent : nullptr; n; n = n->m_parent)
@@ -361,10 +347,6 @@ Vector3 Node::getForwardVectorView() const
     return getViewMatrix().transformVector(getForwardVectorWorld()).normalized();
 }
 
-Vector3 Node::getRightVectorWorld() const { return getWorldMatrix().getRightVector().normalized(); }
-
-Vector3 Node::getUpVectorWorld() const { return getWorldMatrix().getUpVector().normalized(); }
-
 Vector3 Node::getActiveCameraTranslationWorld() const
 {
     const Camera* camera = activeCamera();
@@ -468,25 +450,6 @@ void Node::refreshBounds() const
     }
     m_boundingSphere = sphere;
     m_boundingBox = box;
-}
-
-BoundingBox Node::getSubtreeBoundingBox() const
-{
-    Vector3 mn(kMathFloatMax, kMathFloatMax, kMathFloatMax);
-    Vector3 mx(-kMathFloatMax, -kMathFloatMax, -kMathFloatMax);
-    bool any = false;
-    auto visit = [&](const Node* n, auto& self) -> void {
-        const BoundingBox& b = n->getBoundingBox();
-        if (!b.isEmpty()) {
-            any = true;
-            mn = Vector3(std::min(mn.x, b.min.x), std::min(mn.y, b.min.y), std::min(mn.z, b.min.z));
-            mx = Vector3(std::max(mx.x, b.max.x), std::max(mx.y, b.max.y), std::max(mx.z, b.max.z));
-        }
-        for (const Node* c = n->m_firstChild; c; c = c->m_nextSibling)
-            self(c, self);
-    };
-    visit(this, visit);
-    return any ? BoundingBox(mn, mx) : BoundingBox();
 }
 
 unsigned int Node::getSubtreeMeshPartCount() const

@@ -33,9 +33,6 @@ public:
 
     const char* getId() const { return m_id.c_str(); }
     void setId(const char* id);
-    // The id without a "__<digits>" suffix that makes duplicates unique.
-    std::string getIdWithoutNumericSuffix() const;
-    static std::string idWithoutNumericSuffix(const std::string& id);
 
     Node* getParent() const { return m_parent; }
     Node* getFirstChild() const { return m_firstChild; }
@@ -83,8 +80,6 @@ public:
     // Direction getters return unit vectors (zero when degenerate).
     Vector3 getForwardVectorWorld() const;
     Vector3 getForwardVectorView() const;
-    Vector3 getRightVectorWorld() const;
-    Vector3 getUpVectorWorld() const;
     Vector3 getActiveCameraTranslationWorld() const;
     Vector3 getActiveCameraTranslationView() const;
 
@@ -95,9 +90,6 @@ public:
     // is placed by its skin's root joints, not by the node's matrix.
     const BoundingSphere& getBoundingSphere() const;
     const BoundingBox& getBoundingBox() const;
-    // Box around every non-empty node box of the subtree; the zero box when
-    // none contributes.
-    BoundingBox getSubtreeBoundingBox() const;
     // For what moves geometry without moving the node (a skin's root joints).
     void setBoundsDirty() { markBoundsDirtyUpwards(); }
     unsigned int getSubtreeMeshPartCount() const;

@@ -24,7 +24,6 @@ public:
     // Takes a reference; drops the vertex binding made for the previous one.
     void setEffect(Effect* effect);
 
-    VertexAttributeBinding* getVertexAttributeBinding() const { return m_vertexAttributeBinding; }
     // Takes a reference.
     void setVertexAttributeBinding(VertexAttributeBinding* binding);
     // Makes (or keeps) a vertex binding of this pass's effect for the mesh.

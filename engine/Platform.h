@@ -17,8 +17,6 @@ public:
     virtual unsigned int getDisplayWidth() const = 0;
     virtual unsigned int getDisplayHeight() const = 0;
 
-    Game* getGame() const { return m_game; }
-
 private:
     Game* m_game;
 };

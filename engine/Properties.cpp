@@ -433,8 +433,7 @@ Properties* Properties::create(const char* url, Cache* cache)
     if (fileName.empty())
         return nullptr;
 
-    // Keyed by the full path: the same name may mean another file once the
-    // resource path changes.
+    // Keyed by the path as the system takes it.
     const std::string cacheKey = FileSystem::resolvePath(fileName.c_str());
     Properties* root = nullptr;
     std::unique_ptr<Properties> owned;
@@ -675,15 +674,13 @@ bool Properties::getMatrix(const char* name, Matrix* out) const
     return ok;
 }
 
-bool Properties::getPath(const char* name, std::string* path) const
+bool Properties::getPath(const char* name, const std::string& folder, std::string* path) const
 {
     const char* value = getString(name);
     if (!value || !*value)
         return false;
-    std::string result;
-    if (FileSystem::fileExists(value)) {
-        result = value;
-    } else {
+    std::string result = FileSystem::resolvePath(folder, value);
+    if (!FileSystem::fileExists(result.c_str())) {
         const std::string relative = m_directory + value;
         if (!FileSystem::fileExists(relative.c_str()))
             return false;

@@ -44,8 +44,6 @@ public:
     const char* getId() const { return m_id.c_str(); }
     const char* getParentId() const { return m_parentId.c_str(); }
     Properties* getParent() const { return m_parent; }
-    // Folder (with trailing "/") of the file this came from.
-    const char* getDirectoryPath() const { return m_directory.c_str(); }
 
     // Iteration in file order. getNextProperty returns the next name or null.
     const char* getNextProperty();
@@ -73,9 +71,9 @@ public:
     // "x,y,z,angleInDegrees".
     bool getQuaternionFromAxisAngle(const char* name, Quaternion* out) const;
     bool getMatrix(const char* name, Matrix* out) const;
-    // Resolves a file name held in a property: as it stands when it exists,
-    // otherwise relative to this file's folder.
-    bool getPath(const char* name, std::string* path) const;
+    // Resolves a file name held in a property: in the resource folder when
+    // it exists there, otherwise relative to this file's folder.
+    bool getPath(const char* name, const std::string& folder, std::string* path) const;
 
     // Replaces the first property of that name or appends a new one.
     void setString(const char* name, const char* value);

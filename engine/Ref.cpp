@@ -24,6 +24,4 @@ void Ref::release()
         delete this;
 }
 
-unsigned int Ref::getRefCount() const { return m_refCount; }
-
 } // namespace engine

@@ -8,7 +8,6 @@ class Ref {
 public:
     void addRef();
     void release();
-    unsigned int getRefCount() const;
 
 protected:
     Ref();

@@ -87,27 +87,12 @@ MaterialParameter* RenderState::getParameterByIndex(unsigned int index) const
     return index < m_parameters.size() ? m_parameters[index] : nullptr;
 }
 
-void RenderState::removeParameter(const char* name)
-{
-    MaterialParameter* parameter = findParameter(name);
-    if (!parameter)
-        return;
-    m_parameters.erase(std::find(m_parameters.begin(), m_parameters.end(), parameter));
-    parameter->release();
-}
-
 void RenderState::setParameterAutoBinding(const char* name, const char* autoBinding)
 {
     if (!name || !autoBinding)
         return;
     m_autoBindings[name] = autoBinding;
     applyAutoBinding(name, autoBindingFromName(autoBinding));
-}
-
-const char* RenderState::getParameterAutoBinding(const char* name) const
-{
-    auto it = name ? m_autoBindings.find(name) : m_autoBindings.end();
-    return it == m_autoBindings.end() ? nullptr : it->second.c_str();
 }
 
 // The getters read the node bound at draw time, so a binding made before any
@@ -167,8 +152,6 @@ RenderState::StateBlock* RenderState::getStateBlock() const
         m_state = StateBlock::create();
     return m_state;
 }
-
-void RenderState::setStateBlock(StateBlock* state) { assignRef(m_state, state); }
 
 Matrix RenderState::autoBindingWorldMatrix() const
 {

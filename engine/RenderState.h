@@ -54,12 +54,10 @@ public:
     MaterialParameter* findParameter(const char* name) const;
     unsigned int getParameterCount() const { return static_cast<unsigned int>(m_parameters.size()); }
     MaterialParameter* getParameterByIndex(unsigned int index) const;
-    void removeParameter(const char* name);
 
     // The parameter takes its value from the node bound to this render state
     // (see the AutoBinding names). Texts that name no auto-binding are kept.
     void setParameterAutoBinding(const char* name, const char* autoBinding);
-    const char* getParameterAutoBinding(const char* name) const;
 
     // Also binds the techniques and passes below.
     virtual void setNodeBinding(Node* node);
@@ -67,7 +65,6 @@ public:
 
     // Created on first request.
     StateBlock* getStateBlock() const;
-    void setStateBlock(StateBlock* state);
 
     RenderState* getParent() const { return m_parent; }
 

@@ -26,7 +26,6 @@ void Scene::addNode(Node* node)
     node->detachFromOwner();
     Node::appendToList(m_firstNode, m_lastNode, node);
     node->m_scene = this;
-    ++m_nodeCount;
     node->hierarchyChanged();
 
     if (!m_activeCamera && node->getCamera())
@@ -39,7 +38,6 @@ void Scene::removeNode(Node* node)
         return;
     Node::removeFromList(m_firstNode, m_lastNode, node);
     node->m_scene = nullptr;
-    --m_nodeCount;
     node->hierarchyChanged();
     node->release();
 }

@@ -24,7 +24,6 @@ public:
     void removeNode(Node* node);
     void removeAllNodes();
     Node* getFirstNode() const { return m_firstNode; }
-    unsigned int getNodeCount() const { return m_nodeCount; }
     // Top-level nodes first, then (recursive) each top-level subtree in order.
     Node* findNode(const char* id, bool recursive = true, bool exactMatch = true) const;
 
@@ -51,7 +50,6 @@ private:
     Camera* m_activeCamera = nullptr;
     Node* m_firstNode = nullptr;
     Node* m_lastNode = nullptr;
-    unsigned int m_nodeCount = 0;
     Vector3 m_ambientColor;
 };
 

@@ -18,17 +18,19 @@ std::string folderOf(const std::string& path)
 
 // A link out of the folder would put another file's text into the shader,
 // and into the ".err" file beside it when it fails.
-bool isConfinedInclude(const std::string& name, const std::string& includePath)
+bool isConfinedInclude(const std::string& folder, const std::string& name, const std::string& includePath)
 {
     return FileSystem::isConfinedPath(name.c_str())
-        && (FileSystem::isAbsolutePath(includePath.c_str()) || FileSystem::isConfinedFile(includePath.c_str()));
+        && (FileSystem::isAbsolutePath(includePath.c_str()) || FileSystem::isConfinedFile(folder, includePath.c_str()));
 }
 
 } // namespace
 
-ShaderIncludes::Outcome ShaderIncludes::expand(const std::string& path, const std::string& source, std::string* out)
+ShaderIncludes::Outcome ShaderIncludes::expand(const std::string& path, const std::string& source, std::string* out,
+                                               const std::string& folder)
 {
     Budget budget;
+    budget.folder = folder;
     budget.bytes = source.size();
     if (budget.bytes > kMaxBytes)
         return Outcome::TooLarge;
@@ -57,8 +59,9 @@ ShaderIncludes::Outcome ShaderIncludes::expandInto(const std::string& path, cons
         const std::string name = source.substr(open + 1, close - open - 1);
         const std::string includePath = folderOf(path) + name;
         int size = 0;
-        std::unique_ptr<char[]> text(
-            isConfinedInclude(name, includePath) ? FileSystem::readAll(includePath.c_str(), &size) : nullptr);
+        std::unique_ptr<char[]> text(isConfinedInclude(budget->folder, name, includePath) ? FileSystem::readAll(
+                                         FileSystem::resolvePath(budget->folder, includePath.c_str()).c_str(), &size)
+                                                                                          : nullptr);
         if (!text)
             return Outcome::Unreadable;
         budget->bytes += size_t(size);

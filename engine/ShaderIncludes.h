@@ -23,11 +23,14 @@ public:
     static constexpr int kMaxIncludes = 4096;
     static constexpr size_t kMaxBytes = size_t(4) << 20;
 
-    // 'out' receives the expansion of 'source', which was read from 'path'.
-    static Outcome expand(const std::string& path, const std::string& source, std::string* out);
+    // 'out' receives the expansion of 'source', which was read from 'path';
+    // a relative path lies in the resource folder 'folder'.
+    static Outcome expand(const std::string& path, const std::string& source, std::string* out,
+                          const std::string& folder = std::string());
 
 private:
     struct Budget {
+        std::string folder;
         int includes = 0;
         size_t bytes = 0;
     };

@@ -73,7 +73,6 @@ public:
     // game calls once a context exists.
     static void initialize();
     static void finalize();
-    static StateBlock* defaultState() { return s_defaultState; }
     // Puts every state the context has away from default, and not in
     // 'keepBits', back to its default.
     static void restore(unsigned int keepBits);
@@ -105,22 +104,6 @@ public:
     void setStencilOperation(StencilOperation stencilFail, StencilOperation depthFail, StencilOperation depthPass);
 
     bool getBlend() const { return m_blendEnabled; }
-    Blend getBlendSrc() const { return m_blendSrc; }
-    Blend getBlendDst() const { return m_blendDst; }
-    bool getCullFace() const { return m_cullFaceEnabled; }
-    CullFaceSide getCullFaceSide() const { return m_cullFaceSide; }
-    FrontFace getFrontFace() const { return m_frontFace; }
-    bool getDepthTest() const { return m_depthTestEnabled; }
-    bool getDepthWrite() const { return m_depthWriteEnabled; }
-    CompareFunction getDepthFunction() const { return m_depthFunction; }
-    bool getStencilTest() const { return m_stencilTestEnabled; }
-    unsigned int getStencilWrite() const { return m_stencilWrite; }
-    CompareFunction getStencilFunction() const { return m_stencilFunction; }
-    int getStencilFunctionRef() const { return m_stencilFunctionRef; }
-    unsigned int getStencilFunctionMask() const { return m_stencilFunctionMask; }
-    StencilOperation getStencilOpSfail() const { return m_stencilOpSfail; }
-    StencilOperation getStencilOpDpfail() const { return m_stencilOpDpfail; }
-    StencilOperation getStencilOpDppass() const { return m_stencilOpDppass; }
 
 private:
     StateBlock() = default;

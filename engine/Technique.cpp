@@ -22,15 +22,6 @@ Technique::~Technique()
         pass->release();
 }
 
-Pass* Technique::getPass(const char* id) const
-{
-    for (Pass* pass : m_passes) {
-        if (id && std::strcmp(pass->getId(), id) == 0)
-            return pass;
-    }
-    return nullptr;
-}
-
 void Technique::addPass(Pass* pass)
 {
     if (!pass)

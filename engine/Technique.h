@@ -20,7 +20,6 @@ public:
 
     unsigned int getPassCount() const { return static_cast<unsigned int>(m_passes.size()); }
     Pass* getPassByIndex(unsigned int index) const { return index < m_passes.size() ? m_passes[index] : nullptr; }
-    Pass* getPass(const char* id) const;
     // Takes a reference; the pass's parent becomes this technique.
     void addPass(Pass* pass);
 

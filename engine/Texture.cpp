@@ -125,7 +125,7 @@ Texture* Texture::create(const char* path, bool generateMipmaps)
 {
     if (!path || !*path)
         return nullptr;
-    const std::string key = std::string(FileSystem::getResourcePath()) + "/" + path;
+    const std::string key = FileSystem::resolvePath(path);
     const FileStamp stamp = fileStampOf(path);
     for (Texture* cached : textureCache()) {
         if (cached->m_path == key && cached->m_fileSize == stamp.size && cached->m_fileTime == stamp.time) {

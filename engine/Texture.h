@@ -10,7 +10,7 @@ namespace engine {
 class Image;
 
 // An OpenGL 2D or cube texture. Textures made from files are shared through
-// a cache keyed by resource path and file name; the cache holds no reference.
+// a cache keyed by the file's path; the cache holds no reference.
 class Texture : public Ref {
 public:
     using Sampler = engine::Sampler;
@@ -35,7 +35,6 @@ public:
     unsigned int getWidth() const { return m_width; }
     unsigned int getHeight() const { return m_height; }
     bool isMipmapped() const { return m_mipmapped; }
-    bool isCompressed() const { return m_compressed; }
 
     // Does nothing for sizes that are not powers of two.
     void generateMipmaps();

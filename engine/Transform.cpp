@@ -159,8 +159,6 @@ void Transform::set(const Vector3& scale, const Quaternion& rotation, const Vect
 
 void Transform::set(const Transform& other) { set(other.m_scale, other.m_rotation, other.m_translation); }
 
-void Transform::setIdentity() { set(Vector3::one(), Quaternion::identity(), Vector3::zero()); }
-
 void Transform::translate(float x, float y, float z) { translate(Vector3(x, y, z)); }
 
 void Transform::translate(const Vector3& t)
@@ -169,12 +167,6 @@ void Transform::translate(const Vector3& t)
     dirty(DIRTY_TRANSLATION);
 }
 
-void Transform::translateX(float x) { translate(Vector3(x, 0.0f, 0.0f)); }
-
-void Transform::translateY(float y) { translate(Vector3(0.0f, y, 0.0f)); }
-
-void Transform::translateZ(float z) { translate(Vector3(0.0f, 0.0f, z)); }
-
 void Transform::rotate(const Quaternion& rotation)
 {
     m_rotation = m_rotation * rotation;
@@ -182,12 +174,6 @@ void Transform::rotate(const Quaternion& rotation)
 }
 
 void Transform::rotate(const Vector3& axis, float angle) { rotate(Quaternion::fromAxisAngle(axis, angle)); }
-
-void Transform::rotateX(float angle) { rotate(Vector3::unitX(), angle); }
-
-void Transform::rotateY(float angle) { rotate(Vector3::unitY(), angle); }
-
-void Transform::rotateZ(float angle) { rotate(Vector3::unitZ(), angle); }
 
 void Transform::scale(float factor) { scale(Vector3(factor, factor, factor)); }
 
@@ -198,12 +184,6 @@ void Transform::scale(const Vector3& factors)
     m_scale = Vector3(m_scale.x * factors.x, m_scale.y * factors.y, m_scale.z * factors.z);
     dirty(DIRTY_SCALE);
 }
-
-void Transform::scaleX(float x) { scale(Vector3(x, 1.0f, 1.0f)); }
-
-void Transform::scaleY(float y) { scale(Vector3(1.0f, y, 1.0f)); }
-
-void Transform::scaleZ(float z) { scale(Vector3(1.0f, 1.0f, z)); }
 
 const Matrix& Transform::getMatrix() const
 {

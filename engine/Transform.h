@@ -31,14 +31,9 @@ public:
     static void resumeTransformChanged();
 
     const Vector3& getScale() const { return m_scale; }
-    float getScaleX() const { return m_scale.x; }
-    float getScaleY() const { return m_scale.y; }
-    float getScaleZ() const { return m_scale.z; }
     const Quaternion& getRotation() const { return m_rotation; }
     const Vector3& getTranslation() const { return m_translation; }
     float getTranslationX() const { return m_translation.x; }
-    float getTranslationY() const { return m_translation.y; }
-    float getTranslationZ() const { return m_translation.z; }
 
     void setScale(float uniform);
     void setScale(float x, float y, float z);
@@ -57,25 +52,15 @@ public:
     void setTranslationZ(float z);
     void set(const Vector3& scale, const Quaternion& rotation, const Vector3& translation);
     void set(const Transform& other);
-    void setIdentity();
 
     void translate(float x, float y, float z);
     void translate(const Vector3& t);
-    void translateX(float x);
-    void translateY(float y);
-    void translateZ(float z);
     // Applies 'rotation' after the current one.
     void rotate(const Quaternion& rotation);
     void rotate(const Vector3& axis, float angle);
-    void rotateX(float angle);
-    void rotateY(float angle);
-    void rotateZ(float angle);
     void scale(float factor);
     void scale(float x, float y, float z);
     void scale(const Vector3& factors);
-    void scaleX(float x);
-    void scaleY(float y);
-    void scaleZ(float z);
 
     const Matrix& getMatrix() const;
 

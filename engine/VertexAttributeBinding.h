@@ -21,7 +21,6 @@ public:
 
     Mesh* getMesh() const { return m_mesh; }
     Effect* getEffect() const { return m_effect; }
-    bool usesVertexArrayObject() const { return m_vao != 0; }
 
     void bind();
     void unbind();

@@ -1,7 +1,6 @@
 #include "PropertyService.h"
 
 #include "Camera.h"
-#include "FileSystem.h"
 #include "Light.h"
 #include "Material.h"
 #include "MaterialParameter.h"
@@ -238,23 +237,18 @@ void PropertyService::collectTexture(const engine::Sampler* sampler, MaterialRow
                        texture->isMipmapped() ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
-// Textures of the model's own folder show relative to it, others relative
-// to the engine's resource folder they were loaded from. Only a leading
+// Textures of the model's own folder show relative to it. Only a leading
 // folder is taken off, never a repetition of it further on.
 QString PropertyService::shownTexturePath(const QString& path) const
 {
-    const QString resourceFolder = QString::fromUtf8(engine::FileSystem::getResourcePath());
-    for (const QString& folder : {m_modelFolder, resourceFolder}) {
-        if (folder.isEmpty() || !path.startsWith(folder))
-            continue;
-        QString shown = path.mid(folder.size());
-        if (!folder.endsWith(QLatin1Char('/')) && !shown.startsWith(QLatin1Char('/')))
-            continue; // a sibling folder whose name merely begins the same
-        while (shown.startsWith(QLatin1Char('/')))
-            shown.remove(0, 1);
-        return shown;
-    }
-    return path;
+    if (m_modelFolder.isEmpty() || !path.startsWith(m_modelFolder))
+        return path;
+    QString shown = path.mid(m_modelFolder.size());
+    if (!m_modelFolder.endsWith(QLatin1Char('/')) && !shown.startsWith(QLatin1Char('/')))
+        return path; // a sibling folder whose name merely begins the same
+    while (shown.startsWith(QLatin1Char('/')))
+        shown.remove(0, 1);
+    return shown;
 }
 
 // World space, so the values stay when the camera orbits; angles in degrees.

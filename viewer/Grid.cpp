@@ -1,10 +1,11 @@
 #include "Grid.h"
 
-#include "FileSystem.h"
 #include "Material.h"
 #include "Mesh.h"
 #include "Model.h"
 #include "VertexFormat.h"
+
+#include <QFile>
 
 namespace {
 
@@ -60,9 +61,8 @@ engine::Model* Grid::createGridModel(int lineCount, const QString& resFolder)
     engine::Model* model = engine::Model::create(mesh);
     mesh->release();
 
-    const QByteArray folder = (resFolder + QLatin1Char('/')).toLocal8Bit();
-    engine::FileSystem::setResourcePath(folder.constData());
-    engine::Material* material = engine::Material::create("grid.material");
+    const QByteArray folder = QFile::encodeName(resFolder + QLatin1Char('/'));
+    engine::Material* material = engine::Material::create(folder.toStdString(), "grid.material");
     if (!material) {
         model->release();
         return nullptr;

@@ -1,9 +1,7 @@
 #include "Platform_Qt.h"
 
-#include "FileSystem.h"
 #include "Game.h"
 
-#include <QDir>
 #include <QWidget>
 
 #include <GL/glew.h>
@@ -14,8 +12,6 @@ Platform_Qt::Platform_Qt(QWidget* widget, Game* game)
     : Platform(game)
     , m_widget(widget)
 {
-    const QByteArray tempFolder = (QDir::tempPath() + QLatin1Char('/')).toLocal8Bit();
-    FileSystem::setResourcePath(tempFolder.constData());
     Game::resetAbsoluteTime();
 }
 

@@ -42,12 +42,6 @@ const float kFramingMargin = 1.1f;
 
 QString tr(const char* text) { return QCoreApplication::translate("SceneViewer", text); }
 
-void setEngineResourcePath(const QString& folder)
-{
-    const QByteArray path = (folder + QLatin1Char('/')).toLocal8Bit();
-    engine::FileSystem::setResourcePath(path.constData());
-}
-
 // Depth first from the root: every animation of a node's channels under its
 // own name (its whole length), then its named clips; a name met again
 // replaces the earlier entry.
@@ -93,14 +87,11 @@ void SceneViewer::initialize()
     // Shaders of a model folder may be links to the program's own.
     engine::FileSystem::setSharedFolder(
         QFile::encodeName(m_folders.applicationParentFolder + QStringLiteral("/res")).constData());
-    setEngineResourcePath(m_folders.applicationParentFolder);
-    setEngineResourcePath(m_folders.modelFolder);
     m_scene = engine::Scene::create();
     m_orbit.distance = OrbitCamera::kStartDistance;
     createCameraRig();
     createGrid(m_folders.applicationParentFolder + QStringLiteral("/res"));
     createSelectionBox();
-    setEngineResourcePath(m_folders.modelFolder);
 }
 
 void SceneViewer::createGrid(const QString& resFolder)

@@ -79,7 +79,7 @@ int uploadMeshes(Node* node)
 // The bundle's scene, materials resolved by name only (no shader compiled).
 bool loadSceneAndUpload(const std::string& path)
 {
-    engine::Bundle* bundle = engine::Bundle::create(path.c_str());
+    engine::Bundle* bundle = engine::Bundle::create(std::string(), path.c_str());
     if (!bundle)
         return false;
     bundle->setLoadMaterials(false);
@@ -233,7 +233,7 @@ size_t fileSize(const std::string& path)
 // Engine objects without materials (no OpenGL); true when the scene loads.
 bool buildScene(const std::string& path)
 {
-    engine::Bundle* bundle = engine::Bundle::create(path.c_str());
+    engine::Bundle* bundle = engine::Bundle::create(std::string(), path.c_str());
     if (!bundle)
         return false;
     bundle->setLoadMaterials(false);
@@ -322,7 +322,6 @@ int main()
         std::fprintf(stderr, "bench_bundle: no off-screen OpenGL context\n");
         return 1;
     }
-    engine::FileSystem::setResourcePath((folder + "/").c_str());
     struct stat file;
     stat(bundle.c_str(), &file);
     std::printf("bundle: %.1f MB, best of %d runs\n", double(file.st_size) / 1e6, kRuns);

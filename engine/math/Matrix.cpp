@@ -189,27 +189,6 @@ bool Matrix::createOrthographicOffCenter(float left, float right, float bottom, 
     return setIfFinite(r, dst);
 }
 
-Matrix Matrix::createLookAt(const Vector3& eye, const Vector3& target, const Vector3& up)
-{
-    const Vector3 zaxis = (eye - target).normalized();
-    const Vector3 xaxis = up.cross(zaxis).normalized();
-    const Vector3 yaxis = zaxis.cross(xaxis);
-    Matrix r;
-    r.m[0] = xaxis.x;
-    r.m[4] = xaxis.y;
-    r.m[8] = xaxis.z;
-    r.m[12] = -xaxis.dot(eye);
-    r.m[1] = yaxis.x;
-    r.m[5] = yaxis.y;
-    r.m[9] = yaxis.z;
-    r.m[13] = -yaxis.dot(eye);
-    r.m[2] = zaxis.x;
-    r.m[6] = zaxis.y;
-    r.m[10] = zaxis.z;
-    r.m[14] = -zaxis.dot(eye);
-    return r;
-}
-
 bool Matrix::isIdentity() const { return std::memcmp(m, kIdentity, sizeof(m)) == 0; }
 
 float Matrix::determinant() const

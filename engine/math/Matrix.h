@@ -38,7 +38,6 @@ public:
     static bool createOrthographic(float width, float height, float zNear, float zFar, Matrix* dst);
     static bool createOrthographicOffCenter(float left, float right, float bottom, float top, float zNear, float zFar,
                                             Matrix* dst);
-    static Matrix createLookAt(const Vector3& eye, const Vector3& target, const Vector3& up);
 
     bool isIdentity() const;
     float determinant() const;
@@ -48,7 +47,6 @@ public:
     bool invert() { return invert(this); }
     Matrix inverted() const; // identity when singular
     Matrix transposed() const;
-    void transpose() { *this = transposed(); }
 
     // Splits into scale, rotation and translation (any pointer may be null).
     // Returns false when a scale axis is zero; then rotation is untouched.

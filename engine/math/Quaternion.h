@@ -42,7 +42,6 @@ public:
         Quaternion q(*this);
         return q.normalize();
     }
-    Quaternion conjugate() const { return Quaternion(-x, -y, -z, w); }
     // Multiplicative inverse; a zero quaternion yields itself.
     Quaternion inverse() const;
     // Returns the angle in radians and writes the unit axis (x axis for no rotation).

@@ -24,7 +24,6 @@ public:
     static Vector3 unitZ() { return Vector3(0.0f, 0.0f, 1.0f); }
 
     bool isZero() const { return x == 0.0f && y == 0.0f && z == 0.0f; }
-    bool isOne() const { return x == 1.0f && y == 1.0f && z == 1.0f; }
     float dot(const Vector3& v) const { return x * v.x + y * v.y + z * v.z; }
     Vector3 cross(const Vector3& v) const { return Vector3(y * v.z - z * v.y, z * v.x - x * v.z, x * v.y - y * v.x); }
     float lengthSquared() const { return x * x + y * y + z * z; }

@@ -371,7 +371,7 @@ void TestBundleReader::engineAndInfoAgree()
     QVERIFY(materialFile.isEmpty() || (materials.open(QIODevice::WriteOnly) && materials.write(materialFile.toUtf8())));
     materials.close();
 
-    Bundle* bundle = Bundle::create(bundleFile.fileName().toUtf8().constData());
+    Bundle* bundle = Bundle::create(std::string(), bundleFile.fileName().toUtf8().constData());
     QVERIFY(bundle);
     bundle->setLoadMaterials(false);
     Scene* scene = bundle->loadScene();

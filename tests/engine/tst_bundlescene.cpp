@@ -202,7 +202,7 @@ private slots:
     void missingMaterialAndLoneNode()
     {
         const QString folder = convert(source("velmora-sample.fbx"), "material Band", "material Other");
-        Bundle* bundle = Bundle::create((folder + "/model.gpb").toUtf8().constData());
+        Bundle* bundle = Bundle::create(QFile::encodeName(folder + "/").toStdString(), "model.gpb");
         QVERIFY(bundle);
         Scene* scene = bundle->loadScene();
         QVERIFY(scene);

@@ -67,7 +67,7 @@ Model* quadModel(float z, bool clockwise)
 void drawQuad(const std::string& materialFile, float z, bool clockwise)
 {
     Owned<Model> model(quadModel(z, clockwise));
-    Owned<Material> material(Material::create(materialFile.c_str()));
+    Owned<Material> material(Material::create(folder(), materialFile.c_str()));
     QVERIFY(material.get());
     model->setMaterial(material.get());
     model->draw();
@@ -104,7 +104,6 @@ void TestGlMaterial::initTestCase()
     QVERIFY(m_gl.create());
     QVERIFY(m_gl.bindTarget(kSize, kSize));
     StateBlock::initialize();
-    FileSystem::setResourcePath(folder().c_str());
     enginetest::writeFile(folder() + "flat.vert", enginetest::kFlatVertexShader);
     enginetest::writeFile(folder() + "flat.frag", enginetest::kFlatFragmentShader);
     QVERIFY(m_shared.isValid());
@@ -183,7 +182,7 @@ void TestGlMaterial::definesSelectCode()
     const std::string file = writeMaterial("defines", "0,1,0,1", "",
                                            "vertexShader = flat.vert\nfragmentShader = defines.frag\n"
                                            "defines = SPECULAR;POINT_LIGHT\n");
-    Owned<Material> material(Material::create(file.c_str()));
+    Owned<Material> material(Material::create(folder(), file.c_str()));
     QVERIFY(material.get());
     QCOMPARE(material->getTechniqueCount(), 2u);
     Owned<Model> model(quadModel(0, false));
@@ -203,10 +202,15 @@ void TestGlMaterial::includesResolveAndLoopsFail()
                           "#include \"lib/colour.glsl\"\n"
                           "void main() { gl_FragColor = colour(); }\n");
     enginetest::writeFile(folder() + "loop.frag", "#include \"loop.frag\"\nvoid main() { }\n");
-    Owned<Effect> effect(Effect::createFromFile("flat.vert", "include.frag"));
+    Owned<Effect> effect(Effect::createFromFile(folder(), "flat.vert", "include.frag"));
     QVERIFY(effect.get());
-    Owned<Effect> loop(Effect::createFromFile("flat.vert", "loop.frag"));
+    Owned<Effect> loop(Effect::createFromFile(folder(), "flat.vert", "loop.frag"));
     QVERIFY(!loop.get());
+    // The same names in another folder are other shaders, not the cached effect.
+    enginetest::writeFile(folder() + "other/flat.vert", enginetest::kFlatVertexShader);
+    enginetest::writeFile(folder() + "other/include.frag", "void main() { gl_FragColor = vec4(1.0); }\n");
+    Owned<Effect> other(Effect::createFromFile(folder() + "other/", "flat.vert", "include.frag"));
+    QVERIFY(other.get() && other.get() != effect.get());
 }
 
 void TestGlMaterial::filesOfAMaterialStayInItsFolder_data()
@@ -250,16 +254,16 @@ void TestGlMaterial::filesOfAMaterialStayInItsFolder()
     const std::string file = writeMaterial("confined", "0,1,0,1", "", pass.toStdString());
     std::unique_ptr<Properties> properties(Properties::create((file + "#confined").c_str()));
     BundleProblems reported;
-    Owned<Material> material(MaterialReader::read(properties.get(), nullptr, nullptr, &reported));
+    Owned<Material> material(MaterialReader::read(folder(), properties.get(), nullptr, nullptr, &reported));
     QCOMPARE(material.get() != nullptr, built);
     QCOMPARE(int(reported.size()), problems);
     QVERIFY(std::all_of(reported.begin(), reported.end(), [](const BundleProblem& p) { return p.kind == p.PATH; }));
 
-    // A shader that fails leaves its ".err" file only below the resource path.
+    // A shader that fails leaves its ".err" file only below the resource folder.
     enginetest::writeFile(folder() + "broken.frag", "void main() { broken }\n");
-    Owned<Effect> absolute(Effect::createFromFile("flat.vert", (folder() + "broken.frag").c_str()));
+    Owned<Effect> absolute(Effect::createFromFile(folder(), "flat.vert", (folder() + "broken.frag").c_str()));
     QVERIFY(!absolute.get() && !QFile::exists("broken.frag.err"));
-    Owned<Effect> relative(Effect::createFromFile("flat.vert", "broken.frag"));
+    Owned<Effect> relative(Effect::createFromFile(folder(), "flat.vert", "broken.frag"));
     QVERIFY(!relative.get() && QFile::remove("broken.frag.err"));
     QCOMPARE(MaterialReader::valueKind("2.5e-1"), MaterialReader::FLOAT);
 }
@@ -300,7 +304,7 @@ void TestGlMaterial::lightsFoundNearestFirst()
 
     const std::string file
         = writeMaterial("lit", "1,1,1,1", "", kFlatPass + std::string("defines = ") + defines.toStdString() + "\n");
-    Owned<Material> material(Material::create(file.c_str()));
+    Owned<Material> material(Material::create(folder(), file.c_str()));
     QVERIFY(material.get());
     QCOMPARE(LightParameterBinder::bind(material.get(), model.get()), !expectedLightNode.isEmpty());
     if (expectedLightNode.isEmpty())
@@ -326,16 +330,14 @@ void TestGlMaterial::applicationShadersCompile()
 {
     QFETCH(QString, defines);
     const std::string shaders = std::string(VELMORA_SOURCE_DIR) + "/res/shaders/";
-    Owned<Effect> effect(Effect::createFromFile((shaders + "model.vert").c_str(), (shaders + "model.frag").c_str(),
-                                                defines.toLatin1().constData()));
+    Owned<Effect> effect(Effect::createFromFile(std::string(), (shaders + "model.vert").c_str(),
+                                                (shaders + "model.frag").c_str(), defines.toLatin1().constData()));
     QVERIFY(effect.get());
     QVERIFY(effect->getVertexAttribute("a_position") >= 0);
     if (defines.contains("SKINNING"))
         QVERIFY(effect->getUniform("u_matrixPalette"));
 
-    FileSystem::setResourcePath(VELMORA_SOURCE_DIR "/res/");
-    Owned<Material> grid(Material::create("grid.material"));
-    FileSystem::setResourcePath(folder().c_str());
+    Owned<Material> grid(Material::create(VELMORA_SOURCE_DIR "/res/", "grid.material"));
     QVERIFY(grid.get());
     QCOMPARE(grid->getTechniqueCount(), 2u);
 }

@@ -43,11 +43,7 @@ class TestGlPvr : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_gl.create());
-        FileSystem::setResourcePath((QDir::currentPath() + "/").toUtf8().constData());
-    }
+    void initTestCase() { QVERIFY(m_gl.create()); }
 
     void headers_data()
     {

@@ -86,11 +86,7 @@ private:
     GlTestContext m_gl;
 };
 
-void TestGlTexture::initTestCase()
-{
-    QVERIFY(m_gl.create());
-    FileSystem::setResourcePath(folder().c_str());
-}
+void TestGlTexture::initTestCase() { QVERIFY(m_gl.create()); }
 
 void TestGlTexture::pngColourTypes_data()
 {
@@ -164,7 +160,7 @@ void TestGlTexture::hostilePngs()
     QVERIFY(!Texture::create("hostile.png"));
 }
 
-// The same name below another resource path is another file.
+// A file of the same name in another folder is another texture.
 void TestGlTexture::cacheKeysOnTheResolvedPath()
 {
     writePng("square.png", PNG_COLOR_TYPE_RGB, 8, 4, 4, {1, 2, 3}, {4, 5, 6});
@@ -172,9 +168,7 @@ void TestGlTexture::cacheKeysOnTheResolvedPath()
     Owned<Texture> here(Texture::create("square.png", false));
     Owned<Texture> again(Texture::create("square.png", true));
     QVERIFY(here.get() && again.get() == here.get() && here->isMipmapped());
-    FileSystem::setResourcePath((folder() + "other/").c_str());
-    Owned<Texture> elsewhere(Texture::create("square.png"));
-    FileSystem::setResourcePath(folder().c_str());
+    Owned<Texture> elsewhere(Texture::create("other/square.png"));
     QVERIFY(elsewhere.get() && elsewhere.get() != here.get());
     QCOMPARE(elsewhere->getWidth(), 2u);
 }

@@ -65,16 +65,12 @@ void TestProperties::init()
     m_dir = new QTemporaryDir();
     QVERIFY(m_dir->isValid());
     m_root = m_dir->path().toStdString() + "/";
-    FileSystem::setResourcePath("");
-    FileSystem::clearAliases();
 }
 
 void TestProperties::cleanup()
 {
     delete m_dir;
     m_dir = nullptr;
-    FileSystem::setResourcePath("");
-    FileSystem::clearAliases();
 }
 
 std::string TestProperties::writeFile(const char* name, const std::string& content)
@@ -167,15 +163,14 @@ void TestProperties::numbersReadTheSameUnderACommaLocale()
 
 void TestProperties::pathsResolveAndCacheCopies()
 {
-    // Paths in a file resolve against its own folder.
-    FileSystem::setResourcePath("/nonexistent/");
+    // Paths in a file resolve against its own folder when the resource folder lacks them.
     writeFile("sub/tex.png", "x");
     const std::string material = writeFile("sub/m.material", "material m { a = tex.png\n b = none.png\n}\n");
     PropertiesPtr m(Properties::create(material.c_str()));
     std::string resolved;
-    QVERIFY(m->getPath("a", &resolved));
+    QVERIFY(m->getPath("a", "/nonexistent/", &resolved));
     QCOMPARE(QString::fromStdString(resolved), QString::fromStdString(m_root + "sub/tex.png"));
-    QVERIFY(!m->getPath("b", &resolved));
+    QVERIFY(!m->getPath("b", m_root, &resolved));
 
     // A cache parses once; copies from it are independent; failures are not cached.
     Properties::Cache cache;
@@ -251,17 +246,15 @@ void TestProperties::malformedTextGivesNull()
 void TestProperties::pathRules()
 {
     const char* resolved[][3] = {
-        // resource path, path, resolved
+        // resource folder, path, resolved
         {"res/", "a/b.txt", "res/a/b.txt"},
         {"res/", "C:/x.txt", "C:/x.txt"},
         {"res/", "1:x", "res/1:x"},
         {"res/", "\\\\server\\x", "//server/x"},
         {"models\\box\\", "tex\\a.png", "models/box/tex/a.png"},
     };
-    for (const auto& r : resolved) {
-        FileSystem::setResourcePath(r[0]);
-        QCOMPARE(QString::fromStdString(FileSystem::resolvePath(r[1])), QString(r[2]));
-    }
+    for (const auto& r : resolved)
+        QCOMPARE(QString::fromStdString(FileSystem::resolvePath(r[0], r[1])), QString(r[2]));
     QCOMPARE(QString::fromStdString(FileSystem::getDirectoryName("C:\\models\\box\\model.gpb")),
              QString("C:/models/box/"));
     QCOMPARE(QString::fromStdString(FileSystem::getDirectoryName(nullptr)), QString(""));

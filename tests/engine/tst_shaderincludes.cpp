@@ -22,8 +22,6 @@ class TestShaderIncludes : public QObject {
     std::string file(const std::string& name) const { return m_dir.path().toStdString() + "/" + name; }
 
 private slots:
-    void initTestCase() { FileSystem::setResourcePath(""); }
-
     void includesAreBounded_data()
     {
         QTest::addColumn<QString>("files"); // name=text, separated by "|"

@@ -16,7 +16,7 @@ namespace {
 
 void buildScene(const std::vector<unsigned char>& bytes)
 {
-    engine::Bundle* bundle = engine::Bundle::create("fuzz.gpb", bytes);
+    engine::Bundle* bundle = engine::Bundle::create(std::string(), "fuzz.gpb", bytes);
     if (!bundle)
         return;
     bundle->setLoadMaterials(false);

@@ -32,7 +32,8 @@ void readEverything(engine::Properties* p, int depth)
         readEverything(copy.get(), depth + 1);
         p->getNamespace(nested->getId(), true);
         engine::BundleProblems problems;
-        if (engine::Material* material = engine::MaterialReader::read(nested, nullptr, nullptr, &problems))
+        if (engine::Material* material
+            = engine::MaterialReader::read(std::string(), nested, nullptr, nullptr, &problems))
             material->release();
     }
 }
