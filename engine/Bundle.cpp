@@ -70,7 +70,6 @@ Light* createLight(const BundleData::Light& source)
 MeshSkin* createSkin(const BundleData::Skin& source, const std::vector<Node*>& nodes)
 {
     MeshSkin* skin = new MeshSkin();
-    skin->setBindShape(source.bindShape);
     skin->setJointCount(unsigned(source.joints.size()));
     for (size_t j = 0; j < source.joints.size(); ++j) {
         if (source.joints[j] < 0)

@@ -25,8 +25,6 @@ MeshSkin::MeshSkin() = default;
 
 MeshSkin::~MeshSkin() { setJointCount(0); }
 
-void MeshSkin::setBindShape(const float* matrix) { m_bindShape = matrix ? Matrix(matrix) : Matrix(); }
-
 void MeshSkin::setJointCount(unsigned int count)
 {
     m_rootJoints.clear();

@@ -26,9 +26,6 @@ public:
     MeshSkin(const MeshSkin&) = delete;
     MeshSkin& operator=(const MeshSkin&) = delete;
 
-    void setBindShape(const float* matrix);
-    void setBindShape(const Matrix& matrix) { m_bindShape = matrix; }
-
     unsigned int getJointCount() const { return static_cast<unsigned int>(m_joints.size()); }
     // Empties every slot and resets the palette to identity rows.
     void setJointCount(unsigned int count);
@@ -77,7 +74,6 @@ private:
     // Empties the slots and root entries that hold the node, without touching it.
     void forgetNode(const Transform* node);
 
-    Matrix m_bindShape;
     std::vector<Node*> m_joints;
     std::vector<Node*> m_rootJoints;
     // The slots each node fills and the root joints as a set: a skin of
