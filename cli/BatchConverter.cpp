@@ -116,16 +116,17 @@ int BatchConverter::run()
         ConsoleOutput::print(ConsoleOutput::Kind::Failure, folderRefusal);
         return CommandLineConverter::OutputError;
     }
-    if (!m_request.reportFile.isEmpty() && !ReportTarget::createFolder(m_request.reportFile, &error)) {
-        ConsoleOutput::print(ConsoleOutput::Kind::Failure, error);
-        return CommandLineConverter::OutputError;
-    }
+    // A refused report leaves no folder behind: it is judged before its folder is made.
     if (!m_request.reportFile.isEmpty()) {
         const QString refusal = reportRefusal();
         if (!refusal.isEmpty()) {
             ConsoleOutput::print(ConsoleOutput::Kind::Failure, refusal);
             return CommandLineConverter::UsageError;
         }
+    }
+    if (!m_request.reportFile.isEmpty() && !ReportTarget::createFolder(m_request.reportFile, &error)) {
+        ConsoleOutput::print(ConsoleOutput::Kind::Failure, error);
+        return CommandLineConverter::OutputError;
     }
     if (!m_request.reportFile.isEmpty() && !Exporter::checkTargetWritable(m_request.reportFile, &error)) {
         ConsoleOutput::print(ConsoleOutput::Kind::Failure,

@@ -141,16 +141,16 @@ BatchRecord::Status statusOf(int exitCode)
 int convertOne(const CommandLineRequest& request)
 {
     if (!request.reportFile.isEmpty()) {
-        QString error;
-        if (!ReportTarget::createFolder(request.reportFile, &error)) {
-            printError(error);
-            return CommandLineConverter::OutputError;
-        }
         const QString refusal
             = ReportTarget::refusalOf(request.reportFile, {request.arguments.at(0)}, {request.arguments.at(1)});
         if (!refusal.isEmpty()) {
             printError(refusal);
             return CommandLineConverter::UsageError;
+        }
+        QString error;
+        if (!ReportTarget::createFolder(request.reportFile, &error)) {
+            printError(error);
+            return CommandLineConverter::OutputError;
         }
     }
     BatchConverter::bindToStartingBatch();
@@ -266,15 +266,15 @@ struct QuietDiagnostics {
 // looked into; the exit code says whether it is complete.
 int mergeReports(const QString& mergedPath, const QStringList& reportPaths)
 {
-    QString error;
-    if (!ReportTarget::createFolder(mergedPath, &error)) {
-        printError(error);
-        return CommandLineConverter::OutputError;
-    }
     const QString refusal = ReportTarget::refusalOf(mergedPath, reportPaths, {});
     if (!refusal.isEmpty()) {
         printError(refusal);
         return CommandLineConverter::UsageError;
+    }
+    QString error;
+    if (!ReportTarget::createFolder(mergedPath, &error)) {
+        printError(error);
+        return CommandLineConverter::OutputError;
     }
     const ReportMerge::Result merged = ReportMerge::merge(reportPaths);
     for (const QString& problem : merged.problems)

@@ -874,6 +874,8 @@ private slots:
         QTest::newRow("an input of the batch") << batch << "in/a.fbx" << QByteArray() << 1;
         QTest::newRow("an input through a link") << batch << "in/link.json" << QByteArray() << 1;
         QTest::newRow("the output of one file") << single << "out/m.vm3" << QByteArray() << 1;
+        QTest::newRow("the output, in a new folder")
+            << QStringList {"--convert", "@/in/a.fbx", "@/new/m.vm3"} << "new/m.vm3" << QByteArray() << 1;
         QTest::newRow("other text") << single << "notes.txt" << QByteArray("my notes\n") << 1;
         QTest::newRow("JSON, not a report") << single << "notes.json" << QByteArray("{\"summary\":1}\n") << 1;
         QTest::newRow("an earlier report") << batch << "report.json" << earlier << 0;
@@ -906,6 +908,7 @@ private slots:
         QVERIFY2(run.err.contains("would replace an") || run.err.contains("is not a report of this program"), run.err);
         QCOMPARE(readFile(path(report)), before);
         QVERIFY(!QFileInfo::exists(path("record/args.txt"))); // nothing was converted
+        QVERIFY(!QFileInfo::exists(path("new"))); // and no folder made for it
     }
 
     // A full disk fails the write with the system's reason, exit 5, and the
