@@ -126,6 +126,8 @@ bool LightParameterBinder::bindSceneLights(Material* material, Node* node, const
     // so lights that overlap would wash the mesh out to white: together they
     // give its centre at most what one full light gives.
     const float exposure = total > 1.0f ? 1.0f / total : 1.0f;
+    // The light pass takes the lights at full strength and each pixel's share from its surface.
+    material->getParameter("u_sceneLightExposure")->setValue(exposure);
     bool bound = false;
     for (int kind = 0; kind < 3; ++kind) {
         if (counts[kind] == 0)

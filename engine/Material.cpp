@@ -70,6 +70,14 @@ Technique* Material::getTechnique(const char* id) const
     return nullptr;
 }
 
+bool Material::setTechnique(const char* id)
+{
+    Technique* technique = getTechnique(id);
+    if (technique)
+        m_currentTechnique = technique;
+    return technique != nullptr;
+}
+
 bool Material::hasDefine(const char* name) const { return name && m_defines.count(name) > 0; }
 
 unsigned int Material::defineCount(const char* name) const

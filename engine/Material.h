@@ -19,6 +19,11 @@ class Technique;
 // geometry in the flat colour "u_diffuseColor".
 class Material : public RenderState {
 public:
+    // Techniques read for materials that can be lit in a light pass: the
+    // surface the light pass reads, and the light pass itself.
+    static constexpr const char* kSurfaceTechniqueId = "surface";
+    static constexpr const char* kLightPassTechniqueId = "light_pass";
+
     // Extra defines a pass asks for, appended to those of the file.
     using PassCallback = std::string (*)(Pass* pass, void* cookie);
 
@@ -42,6 +47,10 @@ public:
     Technique* getTechnique(const char* id) const;
     // The technique drawing uses; the first one loaded unless changed.
     Technique* getTechnique() const { return m_currentTechnique; }
+    // Draws with the technique of that id from now on; false (and no change) when there is none.
+    bool setTechnique(const char* id);
+    // Draws with the first technique again.
+    void resetTechnique() { m_currentTechnique = m_techniques.empty() ? nullptr : m_techniques.front(); }
 
     // Whether the passes of the material file define this name.
     bool hasDefine(const char* name) const;

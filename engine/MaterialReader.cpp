@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 namespace engine {
 
@@ -63,6 +64,66 @@ bool isNumberText(const char* value)
     while (end && std::isspace(static_cast<unsigned char>(*end)))
         ++end;
     return end && !*end;
+}
+
+const char kDeferredLightingDefine[] = "DEFERRED_LIGHTING";
+
+// The names of a "A;B 2;C" define list.
+std::vector<std::string> splitDefines(const std::string& defines)
+{
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= defines.size()) {
+        size_t end = defines.find(';', start);
+        if (end == std::string::npos)
+            end = defines.size();
+        if (end > start)
+            names.push_back(defines.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+bool hasDefine(const std::string& defines, const char* name)
+{
+    const std::vector<std::string> names = splitDefines(defines);
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+const char* variantId(MaterialReader::PassVariant variant)
+{
+    switch (variant) {
+    case MaterialReader::PassVariant::ColorPicking:
+        return kColorPickingId;
+    case MaterialReader::PassVariant::Surface:
+        return Material::kSurfaceTechniqueId;
+    case MaterialReader::PassVariant::LightPass:
+        return Material::kLightPassTechniqueId;
+    case MaterialReader::PassVariant::Drawn:
+        break;
+    }
+    return "";
+}
+
+// The surface pass writes for a light pass and keeps the material's own
+// defines; the light pass needs only the light counts, so materials with the
+// same counts share one program.
+std::string variantDefines(MaterialReader::PassVariant variant, const std::string& defines)
+{
+    switch (variant) {
+    case MaterialReader::PassVariant::Surface:
+        return defines + ";GBUFFER";
+    case MaterialReader::PassVariant::LightPass: {
+        std::string light = "LINEAR_LIGHTING;SPECULAR;LIGHT_PASS";
+        for (const std::string& name : splitDefines(defines)) {
+            if (name.find("_LIGHT_COUNT ") != std::string::npos)
+                light += ";" + name;
+        }
+        return light;
+    }
+    default:
+        return defines;
+    }
 }
 
 bool isNamed(Properties* properties, const char* name) { return std::strcmp(properties->getNamespace(), name) == 0; }
@@ -128,51 +189,75 @@ bool MaterialReader::readTechnique(Material* material, Properties* properties, M
 {
     Technique* technique = Technique::create(properties->getId(), material);
     readRenderState(technique, properties);
-    Technique* picking = nullptr;
+    // Each pass replaces the variants made of the one before: the last pass's are kept.
+    const PassVariant kVariants[] = {PassVariant::ColorPicking, PassVariant::Surface, PassVariant::LightPass};
+    Technique* variants[3] = {};
+    const auto releaseVariants = [&variants]() {
+        for (Technique*& variant : variants) {
+            releaseRef(variant);
+            variant = nullptr;
+        }
+    };
     properties->rewind();
     while (Properties* child = properties->getNextNamespace()) {
         if (!isNamed(child, "pass"))
             continue;
-        Pass* pass = readPass(technique, child, callback, cookie, nullptr, nullptr);
+        Pass* pass = readPass(technique, child, callback, cookie, PassVariant::Drawn);
         if (!pass) {
             technique->release();
-            releaseRef(picking);
+            releaseVariants();
             return false;
         }
         technique->addPass(pass);
         pass->release();
-        // Each pass replaces the picking technique: the last one is kept.
-        releaseRef(picking);
-        picking = Technique::create(kColorPickingId, material);
-        if (Pass* pickingPass = readPass(picking, child, callback, cookie, kColorPickingFragment, kColorPickingId)) {
-            picking->addPass(pickingPass);
-            pickingPass->release();
-        }
+        releaseVariants();
+        for (int i = 0; i < 3; ++i)
+            variants[i] = readVariant(material, child, callback, cookie, kVariants[i]);
         addDefines(material, child->getString("defines", ""));
     }
     material->appendTechnique(technique);
-    if (picking && picking->getPassCount() > 0) {
-        readRenderState(picking, properties);
-        material->appendTechnique(picking);
-    } else {
-        releaseRef(picking);
+    for (Technique* variant : variants) {
+        if (!variant)
+            continue;
+        readRenderState(variant, properties);
+        material->appendTechnique(variant);
     }
     return true;
 }
 
+Technique* MaterialReader::readVariant(Material* material, Properties* pass, Material::PassCallback callback,
+                                       void* cookie, PassVariant variant)
+{
+    const bool deferred = hasDefine(pass->getString("defines", ""), kDeferredLightingDefine);
+    if (variant != PassVariant::ColorPicking && !deferred)
+        return nullptr;
+    Technique* technique = Technique::create(variantId(variant), material);
+    Pass* variantPass = readPass(technique, pass, callback, cookie, variant);
+    if (!variantPass) {
+        technique->release();
+        return nullptr;
+    }
+    technique->addPass(variantPass);
+    variantPass->release();
+    return technique;
+}
+
 Pass* MaterialReader::readPass(Technique* technique, Properties* properties, Material::PassCallback callback,
-                               void* cookie, const char* fragmentSource, const char* fragmentKey)
+                               void* cookie, PassVariant variant)
 {
     const char* vertexShader = properties->getString("vertexShader");
     const char* fragmentShader = properties->getString("fragmentShader");
-    std::string defines = properties->getString("defines", "");
+    std::string defines = variantDefines(variant, properties->getString("defines", ""));
     Pass* pass = Pass::create(properties->getId(), technique);
-    readRenderState(pass, properties);
-    if (callback) {
+    if (variant != PassVariant::LightPass)
+        readRenderState(pass, properties);
+    if (callback && variant != PassVariant::LightPass) {
         const std::string extra = callback(pass, cookie);
         if (!extra.empty())
             defines += defines.empty() ? extra : ";" + extra;
     }
+    const char* fragmentSource = variant == PassVariant::ColorPicking ? kColorPickingFragment : nullptr;
+    const char* fragmentKey = variant == PassVariant::ColorPicking ? kColorPickingId : nullptr;
     const bool allowed = confined(vertexShader) && (fragmentSource || confined(fragmentShader));
     Effect* effect = allowed && vertexShader && (fragmentShader || fragmentSource)
         ? Effect::createFromFile(s_reading->folder, vertexShader, fragmentShader ? fragmentShader : "", defines.c_str(),
@@ -189,15 +274,8 @@ Pass* MaterialReader::readPass(Technique* technique, Properties* properties, Mat
 
 void MaterialReader::addDefines(Material* material, const std::string& defines)
 {
-    size_t start = 0;
-    while (start <= defines.size()) {
-        size_t end = defines.find(';', start);
-        if (end == std::string::npos)
-            end = defines.size();
-        if (end > start)
-            material->m_defines.insert(defines.substr(start, end - start));
-        start = end + 1;
-    }
+    for (const std::string& name : splitDefines(defines))
+        material->m_defines.insert(name);
 }
 
 void MaterialReader::readRenderState(RenderState* state, Properties* properties)

@@ -13,7 +13,7 @@ class Technique;
 
 // Builds a Material from a "material" namespace of a material file: its
 // techniques and passes, their parameters, samplers and render states, and
-// the "color_picking" technique that goes with every technique.
+// the techniques made of every pass (see PassVariant).
 class MaterialReader {
 public:
     MaterialReader() = delete;
@@ -28,6 +28,11 @@ public:
     enum ValueKind { TEXT, FLOAT, VECTOR2, VECTOR3, VECTOR4, MATRIX };
     static ValueKind valueKind(const char* value);
 
+    // The techniques each pass of a file gives: the pass as written, a flat
+    // colour for picking, and for "DEFERRED_LIGHTING" passes the surface
+    // ("GBUFFER") and the light pass ("LIGHT_PASS") of deferred lighting.
+    enum class PassVariant { Drawn, ColorPicking, Surface, LightPass };
+
     // Parameters, samplers and "renderState" blocks of one namespace.
     static void readRenderState(RenderState* state, Properties* properties);
 
@@ -37,7 +42,10 @@ private:
                               void* cookie);
     // The pass, or null when its effect does not build.
     static Pass* readPass(Technique* technique, Properties* properties, Material::PassCallback callback, void* cookie,
-                          const char* fragmentSource, const char* fragmentKey);
+                          PassVariant variant);
+    // A technique of the variant of one pass; null when the pass has none or it does not build.
+    static Technique* readVariant(Material* material, Properties* pass, Material::PassCallback callback, void* cookie,
+                                  PassVariant variant);
     static void readParameter(RenderState* state, Properties* properties, const char* name, const char* value);
     static void readSampler(RenderState* state, Properties* sampler);
     static void addDefines(Material* material, const std::string& defines);

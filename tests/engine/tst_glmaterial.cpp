@@ -85,6 +85,7 @@ private slots:
     void drawing_data();
     void drawing();
     void definesSelectCode();
+    void deferredLightingAddsItsTechniques();
     void includesResolveAndLoopsFail();
     void filesOfAMaterialStayInItsFolder_data();
     void filesOfAMaterialStayInItsFolder();
@@ -190,6 +191,43 @@ void TestGlMaterial::definesSelectCode()
     GlTestContext::clear();
     model->draw();
     QVERIFY(GlTestContext::near(centre(), {0, 0, 255, 255}));
+}
+
+// A pass that can be lit in a light pass gets a surface technique with the
+// pass's own defines and a light pass technique with only the light counts.
+void TestGlMaterial::deferredLightingAddsItsTechniques()
+{
+    enginetest::writeFile(folder() + "deferred.frag",
+                          "void main() {\n"
+                          "#if defined(GBUFFER) && defined(VERTEX_COLOR)\n"
+                          "    gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0);\n"
+                          "#elif defined(LIGHT_PASS) && POINT_LIGHT_COUNT == 2 && !defined(VERTEX_COLOR)\n"
+                          "    gl_FragColor = vec4(0.0, 0.0, 1.0, 1.0);\n"
+                          "#else\n"
+                          "    gl_FragColor = vec4(0.0, 1.0, 0.0, 1.0);\n"
+                          "#endif\n"
+                          "}\n");
+    const Rgba none {-1, -1, -1, -1};
+    const auto drawnWith = [&none](const std::string& file, const char* technique) {
+        Owned<Material> material(Material::create(folder(), file.c_str()));
+        if (!material.get() || (technique && !material->setTechnique(technique)))
+            return none;
+        Owned<Model> model(quadModel(0, false));
+        model->setMaterial(material.get());
+        GlTestContext::clear();
+        model->draw();
+        return centre();
+    };
+    const std::string pass = "vertexShader = flat.vert\nfragmentShader = deferred.frag\n";
+    const std::string deferred
+        = writeMaterial("deferred", "0,1,0,1", "",
+                        pass + "defines = VERTEX_COLOR;POINT_LIGHT_COUNT 2;LINEAR_LIGHTING;DEFERRED_LIGHTING\n");
+    const std::string lit = writeMaterial("lit", "0,1,0,1", "", pass + "defines = VERTEX_COLOR;POINT_LIGHT_COUNT 2\n");
+    QVERIFY(GlTestContext::near(drawnWith(deferred, nullptr), {0, 255, 0, 255}));
+    QVERIFY(GlTestContext::near(drawnWith(deferred, Material::kSurfaceTechniqueId), {255, 0, 0, 255}));
+    QVERIFY(GlTestContext::near(drawnWith(deferred, Material::kLightPassTechniqueId), {0, 0, 255, 255}));
+    QCOMPARE(drawnWith(lit, Material::kSurfaceTechniqueId), none);
+    QCOMPARE(drawnWith(lit, Material::kLightPassTechniqueId), none);
 }
 
 void TestGlMaterial::includesResolveAndLoopsFail()
