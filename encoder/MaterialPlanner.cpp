@@ -330,6 +330,11 @@ PlannedMaterial MaterialPlanner::plannedMaterial(const Request& request)
         planned.defines.push_back("SPECULAR");
     // Colours are lit in linear space and shown in sRGB; bundles without it keep the earlier look.
     planned.defines.push_back("LINEAR_LIGHTING");
+    // Opaque materials under scene lights may be lit in a light pass over the
+    // finished picture, each light once per pixel; blended ones need what is
+    // behind them and are drawn lit.
+    if (planned.sceneLights && !planned.blend)
+        planned.defines.push_back("DEFERRED_LIGHTING");
 
     const aiColor3D diffuse
         = planned.textured ? look.diffuseTint : aiColor3D(look.diffuse.r, look.diffuse.g, look.diffuse.b);

@@ -19,6 +19,13 @@
 // the viewer fills, those that reach the mesh first, then black ones); with
 // none of them the default lights are used.
 // Materials without LINEAR_LIGHTING are drawn exactly as before it existed.
+//
+// DEFERRED_LIGHTING (with LINEAR_LIGHTING and the light counts) says the
+// shader can also light in two steps, which costs each light once per
+// screen pixel instead of once per fragment drawn: with GBUFFER it writes
+// what lighting needs of the surface to four targets and the depth buffer,
+// and with LIGHT_PASS (drawn over the view, model.vert with the same define)
+// it lights those with the scene lights.
 
 #ifdef OPENGL_ES
 precision highp float;
@@ -78,7 +85,7 @@ uniform vec3 u_ambientColor;
 uniform mat4 u_viewMatrix;
 uniform mat4 u_projectionMatrix;
 
-#ifdef SPECULAR
+#if defined(SPECULAR) && !defined(LIGHT_PASS)
 uniform vec3 u_specularColor;
 uniform float u_specularExponent;
 #endif
@@ -101,8 +108,26 @@ varying vec2 v_texCoord;
 varying vec4 v_color;
 #endif
 
+#ifdef GBUFFER
+// The share of one full light each light gives this material (the scene
+// lights are bound at full strength in the light pass).
+uniform float u_sceneLightExposure;
+#endif
+
+#ifdef LIGHT_PASS
+// Written by the GBUFFER draw, one texel of four bytes per pixel of the view
+// (see writeSurface).
+uniform sampler2D u_surfaceColor;
+uniform sampler2D u_surfaceNormal;
+uniform sampler2D u_surfaceSpecular;
+uniform sampler2D u_surfaceUnlit;
+uniform sampler2D u_surfaceDepth; // window depth
+uniform mat4 u_inverseProjectionMatrix;
+varying vec2 v_screenCoord;
+#else
 varying vec3 v_normalVector;
 varying vec3 v_viewPosition;
+#endif
 
 // Towards the lights, in world space (y up).
 const vec3 kKeyLightDirection = vec3(0.35, 0.8, 0.49);
@@ -147,26 +172,65 @@ vec3 srgbToLinear(vec3 c)
 }
 #endif
 
+#if defined(GBUFFER) || defined(LIGHT_PASS)
+// The surface is kept in bytes, which a software rasteriser writes and reads
+// far faster than floats. Colours are kept as square roots, which keeps
+// their darks as sRGB would; normals in octahedral form, each of the two
+// numbers in two bytes; specular exponents (16 to 1024) on a log scale.
+vec2 signs(vec2 v)
+{
+    return vec2(v.x >= 0.0 ? 1.0 : -1.0, v.y >= 0.0 ? 1.0 : -1.0);
+}
+
+vec4 packNormal(vec3 normal)
+{
+    vec3 n = normal / (abs(normal.x) + abs(normal.y) + abs(normal.z));
+    vec2 folded = n.z >= 0.0 ? n.xy : (1.0 - abs(n.yx)) * signs(n.xy);
+    vec2 value = folded * 0.5 + 0.5;
+    vec2 coarse = floor(value * 255.0) / 255.0;
+    return vec4(coarse, (value - coarse) * 255.0);
+}
+
+vec3 unpackNormal(vec4 bytes)
+{
+    vec2 folded = (bytes.xy + bytes.zw / 255.0) * 2.0 - 1.0;
+    vec3 n = vec3(folded, 1.0 - abs(folded.x) - abs(folded.y));
+    if (n.z < 0.0)
+        n.xy = (1.0 - abs(n.yx)) * signs(n.xy);
+    return normalize(n);
+}
+
+float packExponent(float exponent)
+{
+    return clamp((log2(max(exponent, kMinSpecularExponent)) - 4.0) / 6.0, 0.0, 1.0);
+}
+
+float unpackExponent(float scaled)
+{
+    return 16.0 * exp2(6.0 * scaled);
+}
+#endif
+
 // What one light adds to the diffuse and specular sums.
-void addLight(vec3 normal, vec3 viewDirection, vec3 lightDirection, vec3 lightColor, inout vec3 diffuse,
-              inout vec3 specular)
+void addLight(vec3 normal, vec3 viewDirection, float specularExponent, vec3 lightDirection, vec3 lightColor,
+              inout vec3 diffuse, inout vec3 specular)
 {
     float diffuseTerm = max(dot(normal, lightDirection), 0.0);
     diffuse += lightColor * diffuseTerm;
 #ifdef SPECULAR
     if (diffuseTerm > 0.0) {
         vec3 halfVector = normalize(lightDirection + viewDirection);
-        specular += lightColor * pow(max(dot(normal, halfVector), 0.0), max(u_specularExponent, kMinSpecularExponent));
+        specular += lightColor * pow(max(dot(normal, halfVector), 0.0), max(specularExponent, kMinSpecularExponent));
     }
 #endif
 }
 
-// A light at `position` (view space) as seen from the fragment: the unit
+// A light at `position` as seen from `surfacePosition` (both view space): the unit
 // direction towards it in xyz, the square of its distance in w. One inverse
 // square root; the range falloff works on the squared distance.
-vec4 towardsLight(vec3 position, vec3 viewDirection)
+vec4 towardsLight(vec3 position, vec3 surfacePosition, vec3 viewDirection)
 {
-    vec3 toLight = position - v_viewPosition;
+    vec3 toLight = position - surfacePosition;
     float squaredDistance = dot(toLight, toLight);
     return vec4(squaredDistance > 0.0 ? toLight * inversesqrt(squaredDistance) : viewDirection, squaredDistance);
 }
@@ -182,22 +246,23 @@ float squaredRangeFalloff(float squaredDistance, float rangeInverse)
 // same for every pixel, so lights that cannot reach the mesh are skipped
 // where the driver branches on uniforms. Directions come as unit vectors
 // along which the light shines.
-void addSceneLights(vec3 normal, vec3 viewDirection, inout vec3 diffuse, inout vec3 specular)
+void addSceneLights(vec3 surfacePosition, vec3 normal, vec3 viewDirection, float specularExponent, inout vec3 diffuse,
+                    inout vec3 specular)
 {
 #ifdef DIRECTIONAL_LIGHT_COUNT
     for (int i = 0; i < DIRECTIONAL_LIGHT_COUNT; ++i) {
         if (dot(u_directionalLightColors[i], u_directionalLightColors[i]) == 0.0)
             break;
-        addLight(normal, viewDirection, -u_directionalLightDirections[i], u_directionalLightColors[i], diffuse,
-                 specular);
+        addLight(normal, viewDirection, specularExponent, -u_directionalLightDirections[i],
+                 u_directionalLightColors[i], diffuse, specular);
     }
 #endif
 #ifdef POINT_LIGHT_COUNT
     for (int i = 0; i < POINT_LIGHT_COUNT; ++i) {
         if (dot(u_pointLightColors[i], u_pointLightColors[i]) == 0.0)
             break;
-        vec4 towards = towardsLight(u_pointLightPositions[i], viewDirection);
-        addLight(normal, viewDirection, towards.xyz,
+        vec4 towards = towardsLight(u_pointLightPositions[i], surfacePosition, viewDirection);
+        addLight(normal, viewDirection, specularExponent, towards.xyz,
                  u_pointLightColors[i] * squaredRangeFalloff(towards.w, u_pointLightRangeInverses[i]), diffuse,
                  specular);
     }
@@ -206,14 +271,74 @@ void addSceneLights(vec3 normal, vec3 viewDirection, inout vec3 diffuse, inout v
     for (int i = 0; i < SPOT_LIGHT_COUNT; ++i) {
         if (dot(u_spotLightColors[i], u_spotLightColors[i]) == 0.0)
             break;
-        vec4 towards = towardsLight(u_spotLightPositions[i], viewDirection);
+        vec4 towards = towardsLight(u_spotLightPositions[i], surfacePosition, viewDirection);
         float cone = smoothstep(u_spotLightOuterAngleCoses[i], u_spotLightInnerAngleCoses[i],
                                 dot(-towards.xyz, u_spotLightDirections[i]));
-        addLight(normal, viewDirection, towards.xyz,
+        addLight(normal, viewDirection, specularExponent, towards.xyz,
                  u_spotLightColors[i] * (cone * squaredRangeFalloff(towards.w, u_spotLightRangeInverses[i])), diffuse,
                  specular);
     }
 #endif
+}
+#endif
+
+#ifdef LIGHT_PASS
+// Lights each pixel the GBUFFER draw wrote, as the forward draw below lights
+// a fragment. Neither discards nor writes depth, so that pixels without a
+// surface are rejected before shading by the depth test.
+void main()
+{
+    vec4 color = texture2D(u_surfaceColor, v_screenCoord);
+    vec3 normal = unpackNormal(texture2D(u_surfaceNormal, v_screenCoord));
+    vec4 specular = texture2D(u_surfaceSpecular, v_screenCoord);
+    vec4 unlit = texture2D(u_surfaceUnlit, v_screenCoord);
+    vec3 baseColor = color.rgb * color.rgb;
+    float depth = texture2D(u_surfaceDepth, v_screenCoord).r;
+    vec4 viewPoint = u_inverseProjectionMatrix * vec4(vec3(v_screenCoord, depth) * 2.0 - 1.0, 1.0);
+    vec3 position = viewPoint.xyz / viewPoint.w;
+
+    float cameraDistance = length(position);
+    bool orthographic = u_projectionMatrix[3][3] > 0.5;
+    vec3 viewDirection = cameraDistance > 0.0 && !orthographic ? -position / cameraDistance : vec3(0.0, 0.0, 1.0);
+    vec3 diffuseSum = vec3(0.0);
+    vec3 specularSum = vec3(0.0);
+#ifdef SCENE_LIGHTS
+    addSceneLights(position, normal, viewDirection, unpackExponent(unlit.a), diffuseSum, specularSum);
+#endif
+    vec3 lit = unlit.rgb * unlit.rgb + specular.a * (baseColor * diffuseSum + specular.rgb * specularSum);
+    gl_FragColor = vec4(linearToSrgb(lit), color.a);
+}
+#else
+vec3 emissiveColor()
+{
+#ifdef EMISSIVE
+    vec3 emissive = u_emissiveColor;
+#ifdef EMISSIVE_TEXTURE
+    emissive *= srgbToLinear(texture2D(u_emissiveTexture, v_texCoord).rgb);
+#endif
+    return emissive;
+#else
+    return vec3(0.0);
+#endif
+}
+
+#ifdef GBUFFER
+// What the light pass needs of this fragment; the light terms are added there.
+// Lit sums past one are white whatever is added to them, so the unlit share is kept up to one.
+void writeSurface(vec4 baseColor, vec3 normal)
+{
+#ifdef SPECULAR
+    vec3 specularColor = kSpecularStrength * u_specularColor;
+    float specularExponent = u_specularExponent;
+#else
+    vec3 specularColor = vec3(0.0);
+    float specularExponent = 0.0;
+#endif
+    vec3 unlit = baseColor.rgb * max(u_ambientColor, kLinearAmbientFloor) + emissiveColor();
+    gl_FragData[0] = vec4(sqrt(clamp(baseColor.rgb, 0.0, 1.0)), baseColor.a);
+    gl_FragData[1] = packNormal(normal);
+    gl_FragData[2] = vec4(specularColor, u_sceneLightExposure);
+    gl_FragData[3] = vec4(sqrt(min(unlit, 1.0)), packExponent(specularExponent));
 }
 #endif
 
@@ -243,6 +368,10 @@ void main()
     // test against the direction to the eye fails for orthographic views.
     if (!gl_FrontFacing)
         normal = -normal;
+
+#ifdef GBUFFER
+    writeSurface(baseColor, normal);
+#else
 
     vec3 lightDirection = (u_viewMatrix * vec4(normalize(kKeyLightDirection), 0.0)).xyz;
     vec3 fill = kFillLightColor * max(dot(normal, (u_viewMatrix * vec4(normalize(kFillLightDirection), 0.0)).xyz), 0.0);
@@ -283,11 +412,16 @@ void main()
 #ifdef LINEAR_LIGHTING
     vec3 diffuseSum = vec3(0.0);
     vec3 specularSum = vec3(0.0);
+#ifdef SPECULAR
+    float specularExponent = u_specularExponent;
+#else
+    float specularExponent = 0.0;
+#endif
 #ifdef SCENE_LIGHTS
     ambient = u_ambientColor;
-    addSceneLights(normal, viewDirection, diffuseSum, specularSum);
+    addSceneLights(v_viewPosition, normal, viewDirection, specularExponent, diffuseSum, specularSum);
 #else
-    addLight(normal, viewDirection, lightDirection, lightColor, diffuseSum, specularSum);
+    addLight(normal, viewDirection, specularExponent, lightDirection, lightColor, diffuseSum, specularSum);
 #endif
     vec3 color = baseColor.rgb * (max(ambient, kLinearAmbientFloor) + diffuseSum);
 #ifdef SPECULAR
@@ -307,15 +441,13 @@ void main()
 #endif
 
 #ifdef EMISSIVE
-    vec3 emissive = u_emissiveColor;
-#ifdef EMISSIVE_TEXTURE
-    emissive *= srgbToLinear(texture2D(u_emissiveTexture, v_texCoord).rgb);
-#endif
-    color += emissive;
+    color += emissiveColor();
 #endif
 
 #ifdef LINEAR_LIGHTING
     color = linearToSrgb(color);
 #endif
     gl_FragColor = vec4(color, baseColor.a);
+#endif
 }
+#endif

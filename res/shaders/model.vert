@@ -1,10 +1,24 @@
 // Vertex stage of every converted model.
 // Defines (from the material): SKINNING with SKINNING_JOINT_COUNT n,
-// DIFFUSE_TEXTURE, EMISSIVE_TEXTURE, VERTEX_COLOR. Lighting is done per fragment in view space.
+// DIFFUSE_TEXTURE, EMISSIVE_TEXTURE, VERTEX_COLOR, or LIGHT_PASS alone. Lighting is done per
+// fragment in view space.
 // No #version line: the engine puts the material's defines in front of this
 // text, and the GLSL 1.10/1.20 subset used here compiles either way.
 
 attribute vec4 a_position;
+
+#ifdef LIGHT_PASS
+// The light pass: a quad over the whole view, its corners at -1 and 1, at
+// the far plane: the viewer tests it GREATER against the surfaces' depth,
+// so pixels without a surface are not shaded.
+varying vec2 v_screenCoord;
+
+void main()
+{
+    gl_Position = vec4(a_position.xy, 1.0, 1.0);
+    v_screenCoord = a_position.xy * 0.5 + 0.5;
+}
+#else
 attribute vec3 a_normal;
 
 uniform mat4 u_worldViewProjectionMatrix;
@@ -73,3 +87,4 @@ void main()
     v_color = a_color;
 #endif
 }
+#endif

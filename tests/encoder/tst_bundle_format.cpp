@@ -280,9 +280,10 @@ private slots:
         QTest::newRow("emissive map") << chart << "FBX_EmissiveTextureMaterial"
                                       << "u_emissiveTexture/path"
                                       << "tex/chart_blue_srgb.png";
-        QTest::newRow("emissive map defines") << chart << "Standard_EmissiveTextureMaterial"
-                                              << "pass/defines"
-                                              << "EMISSIVE;EMISSIVE_TEXTURE;DIRECTIONAL_LIGHT_COUNT 1;LINEAR_LIGHTING";
+        QTest::newRow("emissive map defines")
+            << chart << "Standard_EmissiveTextureMaterial"
+            << "pass/defines"
+            << "EMISSIVE;EMISSIVE_TEXTURE;DIRECTIONAL_LIGHT_COUNT 1;LINEAR_LIGHTING;DEFERRED_LIGHTING";
         QTest::newRow("Standard Surface base colour") << chart << "Standard_BaseColorMaterial"
                                                       << "u_diffuseColor"
                                                       << "0.125,0.25,0.5,1";
@@ -299,7 +300,7 @@ private slots:
         QTest::newRow("ground lit by the sun") << lights << "GroundGrey"
                                                << "pass/defines"
                                                << "DIRECTIONAL_LIGHT_COUNT 1;POINT_LIGHT_COUNT 1;SPOT_LIGHT_COUNT "
-                                                  "1;SPECULAR;LINEAR_LIGHTING";
+                                                  "1;SPECULAR;LINEAR_LIGHTING;DEFERRED_LIGHTING";
         QTest::newRow("STL without material: mid grey") << "assimp/test/models/STL/Spider_binary.stl"
                                                         << "DefaultMaterial"
                                                         << "u_diffuseColor"

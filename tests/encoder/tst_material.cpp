@@ -162,10 +162,12 @@ private slots:
         MaterialPlanner writer = planner();
         std::vector<std::string> ids;
         for (unsigned i = 0; i < 6; ++i)
-            ids.push_back(writer.materialFor(i, usage(0, false, true)));
+            ids.push_back(writer.materialFor(i, MaterialUsage {0, false, true, false, {1, 0, 0}}));
         QVERIFY(MaterialWriter::write(writer.plan(), m_messages));
         const bool blended[6] = {true, false, true, true, false, false};
         for (unsigned i = 0; i < 6; ++i) {
+            // Blended materials need what lies behind them, which a light pass over the picture has not drawn.
+            QCOMPARE(defines(ids[i]).contains("DEFERRED_LIGHTING"), !blended[i]);
             QCOMPARE(value(ids[i], "cullFace", "renderState") + " " + value(ids[i], "frontFace", "renderState"), faces);
             QCOMPARE(value(ids[i], "blend", "renderState") == "true", blended[i]);
             QCOMPARE(value(ids[i], "blendDst", "renderState"), QString(blended[i] ? "ONE_MINUS_SRC_ALPHA" : ""));

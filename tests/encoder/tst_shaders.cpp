@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
@@ -85,6 +86,14 @@ private:
         glDisable(GL_DEPTH_TEST);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
+        drawFan(program, positions, normals, setUniforms, extra);
+        return target.toImage();
+    }
+
+    // The same into whatever target is bound.
+    void drawFan(QOpenGLShaderProgram& program, const QVector<float>& positions, const QVector<float>& normals,
+                 const Uniforms& setUniforms, const QMap<QString, QVector<float>>& extra = {})
+    {
         program.bind();
         for (const char* matrix :
              {"u_worldViewProjectionMatrix", "u_worldViewMatrix", "u_inverseTransposeWorldViewMatrix"})
@@ -104,7 +113,68 @@ private:
         for (const QString& name : attributes.keys())
             program.disableAttributeArray(qPrintable(name));
         program.release();
-        return target.toImage();
+    }
+
+    // The fan drawn in two steps, as the viewer lights a DEFERRED_LIGHTING
+    // material: its surface into four byte targets and a depth
+    // texture, then the light pass over the view.
+    QImage drawDeferred(const QStringList& defines, const QVector<float>& positions, const QVector<float>& normals,
+                        const Uniforms& setUniforms, const QMatrix4x4& projection)
+    {
+        QOpenGLShaderProgram surface, light;
+        const QStringList counts = defines.filter("_LIGHT_COUNT ");
+        if (!buildModel(surface, defines + QStringList {"GBUFFER"})
+            || !buildModel(light, counts + QStringList {"LINEAR_LIGHTING", "SPECULAR", "LIGHT_PASS"}))
+            return QImage();
+        QOpenGLExtraFunctions* gl = m_context.extraFunctions();
+        GLuint frameBuffer = 0, textures[5] = {};
+        gl->glGenFramebuffers(1, &frameBuffer);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
+        glGenTextures(5, textures);
+        for (int i = 0; i < 5; ++i) {
+            glBindTexture(GL_TEXTURE_2D, textures[i]);
+            if (i < 4)
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+            else
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8, 16, 16, 0, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8,
+                             nullptr);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            gl->glFramebufferTexture2D(GL_FRAMEBUFFER,
+                                       i < 4 ? GL_COLOR_ATTACHMENT0 + GLenum(i) : GL_DEPTH_STENCIL_ATTACHMENT,
+                                       GL_TEXTURE_2D, textures[i], 0);
+        }
+        const GLenum buffers[4]
+            = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2, GL_COLOR_ATTACHMENT3};
+        gl->glDrawBuffers(4, buffers);
+        glViewport(0, 0, 16, 16);
+        glClearColor(0, 0, 0, 0);
+        glEnable(GL_DEPTH_TEST);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        drawFan(surface, positions, normals, setUniforms);
+        glDisable(GL_DEPTH_TEST);
+
+        QOpenGLFramebufferObject target(16, 16);
+        target.bind();
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        for (int i = 4; i >= 0; --i) {
+            glActiveTexture(GL_TEXTURE0 + GLenum(i));
+            glBindTexture(GL_TEXTURE_2D, textures[i]);
+        }
+        const char* const samplers[5]
+            = {"u_surfaceColor", "u_surfaceNormal", "u_surfaceSpecular", "u_surfaceUnlit", "u_surfaceDepth"};
+        const QVector<float> view = {-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0};
+        drawFan(light, view, repeated({0, 0, 1}, 4), [&](QOpenGLShaderProgram& p) {
+            setUniforms(p);
+            for (int i = 0; i < 5; ++i)
+                p.setUniformValue(samplers[i], i);
+            p.setUniformValue("u_inverseProjectionMatrix", projection.inverted());
+        });
+        const QImage image = target.toImage();
+        glDeleteTextures(5, textures);
+        gl->glDeleteFramebuffers(1, &frameBuffer);
+        return image;
     }
 
 private slots:
@@ -171,6 +241,16 @@ private slots:
                          qPrintable(label));
                 // Varyings the picking stage leaves unused must not break the link.
                 QVERIFY2(build(picking, vertex, withDefines(kPickingFragment, defines)), qPrintable(label));
+                // Opaque materials under scene lights also build the surface and light pass of deferred lighting.
+                QCOMPARE(defines.contains("DEFERRED_LIGHTING"), defines.join(';').contains("_LIGHT_COUNT"));
+                QOpenGLShaderProgram surface, light;
+                const QStringList lightDefines
+                    = defines.filter("_LIGHT_COUNT ") + QStringList {"LINEAR_LIGHTING", "SPECULAR", "LIGHT_PASS"};
+                QVERIFY2(!defines.contains("DEFERRED_LIGHTING")
+                             || (build(surface, "#version 120\n" + vertex,
+                                       "#version 120\n" + withDefines(fragment, {"GBUFFER"}))
+                                 && buildModel(light, lightDefines)),
+                         qPrintable(label));
                 QStringList parameters;
                 while (const char* name = material->getNextProperty())
                     parameters << name;
@@ -274,6 +354,81 @@ private slots:
         QVERIFY2(std::abs(qRed(pixel) - qRed(expected)) <= 3 && std::abs(qGreen(pixel) - qGreen(expected)) <= 3
                      && std::abs(qBlue(pixel) - qBlue(expected)) <= 3,
                  qPrintable(QString::number(pixel, 16)));
+    }
+
+    void lightPassGivesTheLitPicture_data()
+    {
+        QTest::addColumn<QStringList>("defines");
+        QTest::addColumn<QMatrix4x4>("projection");
+        QMatrix4x4 orthographic, perspective;
+        orthographic.ortho(-1.5f, 1.5f, -1.5f, 1.5f, 0.5f, 10.0f);
+        perspective.perspective(60.0f, 1.0f, 0.5f, 10.0f);
+        QTest::newRow("two suns, specular, orthographic")
+            << QStringList {"DIRECTIONAL_LIGHT_COUNT 2", "SPECULAR", "LINEAR_LIGHTING"} << orthographic;
+        QTest::newRow("point and spot, specular, emissive, perspective")
+            << QStringList {"POINT_LIGHT_COUNT 2", "SPOT_LIGHT_COUNT 1", "SPECULAR", "EMISSIVE", "LINEAR_LIGHTING"}
+            << perspective;
+        QTest::newRow("every kind, matte, perspective")
+            << QStringList {"DIRECTIONAL_LIGHT_COUNT 1", "POINT_LIGHT_COUNT 1", "SPOT_LIGHT_COUNT 1", "LINEAR_LIGHTING"}
+            << perspective;
+    }
+
+    // Lit in two steps, a material looks as it does lit in one: the light
+    // pass takes the lights at full strength and the surface its share.
+    void lightPassGivesTheLitPicture()
+    {
+        QFETCH(QStringList, defines);
+        QFETCH(QMatrix4x4, projection);
+        // Two units in front of the eye, normals fanned out: every pixel is lit another way.
+        const QVector<float> quad = {-1, -1, -2, 1, -1, -2, 1, 1, -2, -1, 1, -2};
+        const QVector<float> normals = {-0.6f, -0.3f, 1, 0.6f, -0.3f, 1, 0.4f, 0.5f, 1, -0.4f, 0.5f, 1};
+        const float exposure = 0.6f;
+        const auto material = [&](float lightScale) {
+            return [=](QOpenGLShaderProgram& p) {
+                p.setUniformValue("u_worldViewProjectionMatrix", projection);
+                p.setUniformValue("u_projectionMatrix", projection);
+                p.setUniformValue("u_diffuseColor", QVector4D(0.8f, 0.5f, 0.3f, 1));
+                p.setUniformValue("u_ambientColor", QVector3D(0.05f, 0.05f, 0.05f));
+                p.setUniformValue("u_emissiveColor", QVector3D(0.1f, 0, 0.2f));
+                p.setUniformValue("u_specularColor", QVector3D(1, 1, 1));
+                p.setUniformValue("u_specularExponent", 20.0f);
+                p.setUniformValue("u_sceneLightExposure", exposure);
+                const QVector3D colors[2]
+                    = {QVector3D(1, 0.9f, 0.8f) * lightScale, QVector3D(0.3f, 0.5f, 1) * lightScale};
+                const QVector3D directions[2]
+                    = {QVector3D(0.3f, -0.2f, -1).normalized(), QVector3D(0, 0.1f, -1).normalized()};
+                const QVector3D positions[2] = {{0.5f, 0.5f, -1.2f}, {-0.6f, 0, -1.5f}};
+                const GLfloat rangeInverses[2] = {0.8f, 1.2f}, inner[1] = {0.97f}, outer[1] = {0.9f};
+                p.setUniformValueArray("u_directionalLightColors", colors, 2);
+                p.setUniformValueArray("u_directionalLightDirections", directions, 2);
+                p.setUniformValueArray("u_pointLightColors", colors, 2);
+                p.setUniformValueArray("u_pointLightPositions", positions, 2);
+                p.setUniformValueArray("u_pointLightRangeInverses", rangeInverses, 2, 1);
+                p.setUniformValueArray("u_spotLightColors", colors, 1);
+                p.setUniformValueArray("u_spotLightPositions", positions, 1);
+                p.setUniformValueArray("u_spotLightDirections", directions + 1, 1);
+                p.setUniformValueArray("u_spotLightRangeInverses", rangeInverses, 1, 1);
+                p.setUniformValueArray("u_spotLightInnerAngleCoses", inner, 1, 1);
+                p.setUniformValueArray("u_spotLightOuterAngleCoses", outer, 1, 1);
+            };
+        };
+        QOpenGLShaderProgram forward;
+        QVERIFY(buildModel(forward, defines));
+        const QImage lit = draw(forward, quad, normals, material(exposure));
+        const QImage deferred = drawDeferred(defines, quad, normals, material(1.0f), projection);
+        QVERIFY2(!deferred.isNull(), "the surface or light pass does not build");
+        QSet<QRgb> shades;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const QRgb a = lit.pixel(x, y), b = deferred.pixel(x, y);
+                QVERIFY2(
+                    std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2
+                        && std::abs(qBlue(a) - qBlue(b)) <= 2,
+                    qPrintable(QString("(%1, %2): %3 lit, %4 in two steps").arg(x).arg(y).arg(a, 0, 16).arg(b, 0, 16)));
+                shades.insert(a);
+            }
+        }
+        QVERIFY2(shades.size() > 32, "the lights leave the quad flat");
     }
 
     void paletteRowsMoveSkinnedVertices()
