@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DeferredLighting.h"
+
 #include <string>
 #include <vector>
 
@@ -8,8 +10,9 @@ class Node;
 class Scene;
 } // namespace engine
 
-// Draws the models of a scene: opaque ones first, then those tagged
-// "transparent", each group in scene order. A node named by the exclude
+// Draws the models of a scene: opaque ones first (those that can be lit in
+// a light pass before the others), then those tagged "transparent", each
+// group in scene order. A node named by the exclude
 // name is skipped (its children are not), which keeps the grid out of the
 // thumbnails.
 class SceneDrawer {
@@ -21,7 +24,11 @@ public:
 private:
     void collect(engine::Node* node);
     bool isSkipped(const engine::Node* node) const;
+    void separateLightPassed();
 
+    DeferredLighting m_deferredLighting;
+    DeferredLighting::LightCounts m_lightCounts {};
+    std::vector<engine::Node*> m_lightPassed; // opaque, lit in the light pass
     std::vector<engine::Node*> m_opaque;
     std::vector<engine::Node*> m_transparent;
     std::string m_includeName;

@@ -72,16 +72,20 @@ ScreenRect project(const QJsonObject& box, const engine::Camera* camera, const Q
     return rect;
 }
 
-// Pixels of 'area' that differ, or with 'onlyWhitened' that came a third of
+// Pixels of 'area' whose colour differs by more than 'tolerance' in a
+// channel, or with 'onlyWhitened' those that came a third of
 // the way or more towards white in b: the selection box is white, and where
 // its lines cover a pixel only in part the samples mix it with what lies
 // behind.
-int differingPixels(const QImage& a, const QImage& b, const QRect& area, bool onlyWhitened = false)
+int differingPixels(const QImage& a, const QImage& b, const QRect& area, bool onlyWhitened = false, int tolerance = 0)
 {
     int count = 0;
     for (int y = std::max(0, area.top()); y <= std::min(a.height() - 1, area.bottom()); ++y) {
         for (int x = std::max(0, area.left()); x <= std::min(a.width() - 1, area.right()); ++x) {
-            const bool differs = a.pixel(x, y) != b.pixel(x, y);
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const bool differs = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                           std::abs(qBlue(p) - qBlue(q))})
+                > tolerance;
             const bool whitened = (255 - qGray(b.pixel(x, y))) * 3 <= (255 - qGray(a.pixel(x, y))) * 2;
             count += differs && (!onlyWhitened || whitened) ? 1 : 0;
         }
@@ -183,6 +187,23 @@ void RealModelsTest::model()
     root->setScale(scale);
     QVERIFY2(differingPixels(gridOnly, withModel, rect.pixels) > rect.pixels.width() * rect.pixels.height() / 20,
              "the model's place looks like the background");
+
+    // Under its own lights the model is lit in a light pass, and looks as its materials lit fragment by
+    // fragment draw it (as containers written before the light pass are drawn), but at its edges, which
+    // the light pass does not smooth with the window's samples.
+    QFile materialFile(m_workspace->modelFolder() + "/model.material");
+    QVERIFY(materialFile.open(QIODevice::ReadOnly));
+    QByteArray materialText = materialFile.readAll();
+    materialFile.close();
+    if (materialText.contains(";DEFERRED_LIGHTING")) {
+        QVERIFY(materialFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(materialFile.write(materialText.replace(";DEFERRED_LIGHTING", "")) > 0);
+        materialFile.close();
+        QVERIFY(m_item->loadModel().shown());
+        const int apart = differingPixels(withModel, m_item->grabFramebuffer(), rect.pixels, false, 6);
+        QVERIFY2(apart * 20 < rect.pixels.width() * rect.pixels.height(), qPrintable(QString::number(apart)));
+        root = scene->findNode("RootSceneNode");
+    }
 
     engine::Node* selected = firstNodeWithMesh(root);
     QVERIFY(selected);
