@@ -10,7 +10,8 @@
 //    moving, in percent of one core;
 //  - frame time of the 200 000-triangle model, also with its material lit
 //    by one scene light and by twelve (four of each kind; goal: at most
-//    1.3 times the time with one);
+//    1.3 times the time with one), in the light pass and, for comparison,
+//    lit as each fragment is drawn (as containers written before it);
 //  - heap allocations per frame while the sample's animation plays (target:
 //    none after the first frame), with the model drawn and with its draw
 //    skipped, and how many of a frame's allocations come from inside the
@@ -355,10 +356,16 @@ engine::Node* lightNode(const BenchLight& place, const engine::Matrix& cameraTur
     return node;
 }
 
+// How the materials are lit: in a light pass, as the encoder writes opaque
+// materials under scene lights, or each fragment as it is drawn, as
+// containers written before the light pass are.
+enum class Lighting { LightPass, EachFragment };
+
 // Frame time of the loaded model lit by the first `lightCount` of the twelve
 // scene lights (its materials rewritten to take that many of each kind):
 // the same model, view and pixels for every count; only the lights differ.
-double frameTimeWithLights(SceneViewer& viewer, const QString& modelFolder, int lightCount, Reach reach = Reach::All)
+double frameTimeWithLights(SceneViewer& viewer, const QString& modelFolder, int lightCount, Reach reach = Reach::All,
+                           Lighting lighting = Lighting::LightPass)
 {
     QFile file(modelFolder + "/model.material");
     if (!file.open(QIODevice::ReadOnly))
@@ -377,7 +384,12 @@ double frameTimeWithLights(SceneViewer& viewer, const QString& modelFolder, int 
             defines << QStringLiteral("%1 %2").arg(QLatin1String(kind.second)).arg(count);
     }
     text.replace(QRegularExpression("(DIRECTIONAL|POINT|SPOT)_LIGHT_COUNT \\d+;"), QString());
-    text.replace("LINEAR_LIGHTING", defines.join(';') + ";LINEAR_LIGHTING");
+    text.replace(";DEFERRED_LIGHTING", QString());
+    if (lighting == Lighting::LightPass)
+        defines << "LINEAR_LIGHTING;DEFERRED_LIGHTING";
+    else
+        defines << "LINEAR_LIGHTING";
+    text.replace("LINEAR_LIGHTING", defines.join(';'));
     const QByteArray bytes = text.toUtf8();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         return -1;
@@ -424,11 +436,13 @@ const int kLightRounds = 5;
 // load changes from second to second, and the medians are compared.
 void timeLights(SceneViewer& viewer, const QString& modelFolder)
 {
-    std::vector<double> ones, twelves, sunsOnly;
+    std::vector<double> ones, twelves, sunsOnly, onesEach, twelvesEach;
     for (int round = 0; round < kLightRounds; ++round) {
         ones.push_back(frameTimeWithLights(viewer, modelFolder, 1));
         twelves.push_back(frameTimeWithLights(viewer, modelFolder, 12));
         sunsOnly.push_back(frameTimeWithLights(viewer, modelFolder, 12, Reach::SunsOnly));
+        onesEach.push_back(frameTimeWithLights(viewer, modelFolder, 1, Reach::All, Lighting::EachFragment));
+        twelvesEach.push_back(frameTimeWithLights(viewer, modelFolder, 12, Reach::All, Lighting::EachFragment));
     }
     printRuns("  frames lit by 1 scene light:", ones, " %.1f");
     printRuns(" ms; by 12:", twelves, " %.1f");
@@ -437,6 +451,9 @@ void timeLights(SceneViewer& viewer, const QString& modelFolder)
     std::printf(" ms\n  lit by 1 scene light: %.1f ms, by 12: %.1f ms (medians of %d), ratio %.2f (goal at most 1.3)\n",
                 one, twelve, kLightRounds, one > 0 ? twelve / one : 0.0);
     std::printf("  by 12 of which the 8 point and spot lights miss the model: %.1f ms\n", median(sunsOnly));
+    const double oneEach = median(onesEach), twelveEach = median(twelvesEach);
+    std::printf("  lit as each fragment is drawn, without the light pass: by 1: %.1f ms, by 12: %.1f ms, ratio %.2f\n",
+                oneEach, twelveEach, oneEach > 0 ? twelveEach / oneEach : 0.0);
 }
 
 } // namespace
