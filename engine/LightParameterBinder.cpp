@@ -107,9 +107,6 @@ Light* LightParameterBinder::siblingLight(Node* node, Light::Type type, LightPla
 
 bool LightParameterBinder::bindSceneLights(Material* material, Node* node, const std::vector<Light*>& sceneLights)
 {
-    static const std::pair<Light::Type, const char*> kCounts[] = {{Light::DIRECTIONAL, "DIRECTIONAL_LIGHT_COUNT"},
-                                                                  {Light::POINT, "POINT_LIGHT_COUNT"},
-                                                                  {Light::SPOT, "SPOT_LIGHT_COUNT"}};
     if (!material)
         return false;
     const Vector3 centre = node ? node->getBoundingSphere().center : Vector3();
@@ -117,8 +114,9 @@ bool LightParameterBinder::bindSceneLights(Material* material, Node* node, const
     unsigned int counts[3] = {};
     float total = 0.0f;
     for (int kind = 0; kind < 3; ++kind) {
-        counts[kind] = material->defineCount(kCounts[kind].second);
-        chosen[kind] = SceneLightSet::strongest(sceneLights, kCounts[kind].first, counts[kind], centre);
+        const Light::Type type = SceneLightSet::kTypes[kind];
+        counts[kind] = material->defineCount(SceneLightSet::countDefine(type));
+        chosen[kind] = SceneLightSet::strongest(sceneLights, type, counts[kind], centre);
         for (const Light* light : chosen[kind])
             total += SceneLightSet::influenceAt(*light, centre);
     }
@@ -132,7 +130,7 @@ bool LightParameterBinder::bindSceneLights(Material* material, Node* node, const
     for (int kind = 0; kind < 3; ++kind) {
         if (counts[kind] == 0)
             continue;
-        SceneLightSet::bind(material, kCounts[kind].first, chosen[kind], counts[kind], exposure, node);
+        SceneLightSet::bind(material, SceneLightSet::kTypes[kind], chosen[kind], counts[kind], exposure, node);
         bound = true;
     }
     return bound;

@@ -211,8 +211,11 @@ bool MaterialReader::readTechnique(Material* material, Properties* properties, M
         technique->addPass(pass);
         pass->release();
         releaseVariants();
-        for (int i = 0; i < 3; ++i)
-            variants[i] = readVariant(material, child, callback, cookie, kVariants[i]);
+        const bool deferred = hasDefine(child->getString("defines", ""), kDeferredLightingDefine);
+        for (int i = 0; i < 3; ++i) {
+            if (kVariants[i] == PassVariant::ColorPicking || deferred)
+                variants[i] = readVariant(material, child, callback, cookie, kVariants[i]);
+        }
         addDefines(material, child->getString("defines", ""));
     }
     material->appendTechnique(technique);
@@ -228,9 +231,6 @@ bool MaterialReader::readTechnique(Material* material, Properties* properties, M
 Technique* MaterialReader::readVariant(Material* material, Properties* pass, Material::PassCallback callback,
                                        void* cookie, PassVariant variant)
 {
-    const bool deferred = hasDefine(pass->getString("defines", ""), kDeferredLightingDefine);
-    if (variant != PassVariant::ColorPicking && !deferred)
-        return nullptr;
     Technique* technique = Technique::create(variantId(variant), material);
     Pass* variantPass = readPass(technique, pass, callback, cookie, variant);
     if (!variantPass) {

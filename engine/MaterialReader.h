@@ -43,7 +43,7 @@ private:
     // The pass, or null when its effect does not build.
     static Pass* readPass(Technique* technique, Properties* properties, Material::PassCallback callback, void* cookie,
                           PassVariant variant);
-    // A technique of the variant of one pass; null when the pass has none or it does not build.
+    // A technique of the variant of one pass; null when it does not build.
     static Technique* readVariant(Material* material, Properties* pass, Material::PassCallback callback, void* cookie,
                                   PassVariant variant);
     static void readParameter(RenderState* state, Properties* properties, const char* name, const char* value);

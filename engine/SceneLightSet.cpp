@@ -36,6 +36,19 @@ MaterialParameter* parameter(Material* material, Light::Type type, const char* q
 
 } // namespace
 
+const char* SceneLightSet::countDefine(Light::Type type)
+{
+    switch (type) {
+    case Light::DIRECTIONAL:
+        return "DIRECTIONAL_LIGHT_COUNT";
+    case Light::POINT:
+        return "POINT_LIGHT_COUNT";
+    case Light::SPOT:
+        return "SPOT_LIGHT_COUNT";
+    }
+    return "";
+}
+
 Vector3 SceneLightSet::shaderColor(const Light& light)
 {
     const Vector3& color = light.getColor();

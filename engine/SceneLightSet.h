@@ -22,6 +22,12 @@ class Node;
 // Mesa's llvmpipe runs such branches masked and saves nothing measurable.
 class SceneLightSet : public MethodBinding {
 public:
+    // The kinds of scene light, in the order the shader's loops take them.
+    static constexpr Light::Type kTypes[] = {Light::DIRECTIONAL, Light::POINT, Light::SPOT};
+    // The material define that says how many lights of `type` its shader
+    // takes ("POINT_LIGHT_COUNT 4").
+    static const char* countDefine(Light::Type type);
+
     // A light's brightest channel above one is its intensity folded into the
     // colour by the importer; only the hue is kept, at full strength.
     static Vector3 shaderColor(const Light& light);

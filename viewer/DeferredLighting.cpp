@@ -29,14 +29,6 @@ namespace {
 const char* const kTargetUniforms[] = {"u_surfaceColor", "u_surfaceNormal", "u_surfaceSpecular", "u_surfaceUnlit"};
 const char kDepthUniform[] = "u_surfaceDepth";
 
-struct LightKind {
-    engine::Light::Type type;
-    const char* countDefine;
-};
-const LightKind kLightKinds[] = {{engine::Light::DIRECTIONAL, "DIRECTIONAL_LIGHT_COUNT"},
-                                 {engine::Light::POINT, "POINT_LIGHT_COUNT"},
-                                 {engine::Light::SPOT, "SPOT_LIGHT_COUNT"}};
-
 // Every material a model draws with: its own and those of its parts.
 template <typename Visit>
 bool allMaterials(const engine::Model* model, Visit visit)
@@ -158,16 +150,32 @@ const char kDepthCopyFragment[] = "uniform sampler2D u_surfaceDepth;\n"
                                   "    gl_FragDepth = depth;\n"
                                   "}\n";
 
-engine::Model* createViewQuad()
+// A quad over the view drawing with `effect`, tested against the depth with
+// `depthFunc`, which reads the surface targets on the first texture units
+// and the depth texture on the next.
+engine::Model* createViewPass(engine::Effect* effect, const char* depthFunc, bool depthWrite)
 {
     const engine::VertexFormat::Element position(engine::VertexFormat::POSITION, 2);
-    engine::Mesh* mesh = engine::Mesh::createMesh(engine::VertexFormat(&position, 1), 4);
-    if (!mesh)
+    engine::Mesh* mesh = effect ? engine::Mesh::createMesh(engine::VertexFormat(&position, 1), 4) : nullptr;
+    engine::Material* material = mesh ? engine::Material::create(effect) : nullptr;
+    if (!material) {
+        engine::releaseRef(mesh);
         return nullptr;
+    }
     const float corners[] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
     mesh->setVertexData(corners);
     mesh->setPrimitiveType(engine::Mesh::TRIANGLE_STRIP);
+    engine::StateBlock* state = material->getStateBlock();
+    state->setState("depthTest", "true");
+    state->setState("depthFunc", depthFunc);
+    state->setState("depthWrite", depthWrite ? "true" : "false");
+    int unit = 0;
+    for (const char* name : kTargetUniforms)
+        material->getParameter(name)->setValue(unit++);
+    material->getParameter(kDepthUniform)->setValue(unit);
     engine::Model* quad = engine::Model::create(mesh);
+    quad->setMaterial(material);
+    material->release();
     mesh->release();
     return quad;
 }
@@ -190,19 +198,22 @@ bool DeferredLighting::canLight(const engine::Node* node, const LightCounts& lig
                if (!material->getTechnique(engine::Material::kSurfaceTechniqueId)
                    || !material->getTechnique(engine::Material::kLightPassTechniqueId))
                    return false;
-               return std::all_of(std::begin(kLightKinds), std::end(kLightKinds), [&](const LightKind& kind) {
-                   return lights[kind.type] <= material->defineCount(kind.countDefine);
-               });
+               const auto hasRoom = [&](engine::Light::Type type) {
+                   return lights[type] <= material->defineCount(engine::SceneLightSet::countDefine(type));
+               };
+               return std::all_of(std::begin(engine::SceneLightSet::kTypes), std::end(engine::SceneLightSet::kTypes),
+                                  hasRoom);
            });
 }
 
-int DeferredLighting::draw(const std::vector<engine::Node*>& nodes, engine::Scene* scene)
+int DeferredLighting::draw(const std::vector<engine::Node*>& nodes, const std::vector<engine::Light*>& lights,
+                           engine::Scene* scene)
 {
     if (nodes.empty())
         return 0;
     int viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    if (!prepareTargets(viewport[2], viewport[3]) || !prepareLightPass(firstMaterial(nodes.front()), scene))
+    if (!prepareTargets(viewport[2], viewport[3]) || !prepareLightPass(firstMaterial(nodes.front()), lights, scene))
         return -1;
     const PixelRect covered
         = coveredPixels(nodes, scene->getActiveCamera()->getViewProjectionMatrix(), m_width, m_height);
@@ -259,24 +270,12 @@ bool DeferredLighting::prepareTargets(int width, int height)
 
 bool DeferredLighting::prepareDepthCopy()
 {
-    if (m_depthCopy)
-        return true;
-    engine::Effect* effect = engine::Effect::createFromSource(kDepthCopyVertex, kDepthCopyFragment);
-    engine::Material* material = effect ? engine::Material::create(effect) : nullptr;
-    engine::releaseRef(effect);
-    m_depthCopy = material ? createViewQuad() : nullptr;
     if (!m_depthCopy) {
-        engine::releaseRef(material);
-        return false;
+        engine::Effect* effect = engine::Effect::createFromSource(kDepthCopyVertex, kDepthCopyFragment);
+        m_depthCopy = createViewPass(effect, "ALWAYS", true);
+        engine::releaseRef(effect);
     }
-    engine::StateBlock* state = material->getStateBlock();
-    state->setState("depthTest", "true");
-    state->setState("depthFunc", "ALWAYS");
-    state->setState("depthWrite", "true");
-    material->getParameter(kDepthUniform)->setValue(int(TargetCount));
-    m_depthCopy->setMaterial(material);
-    material->release();
-    return true;
+    return m_depthCopy != nullptr;
 }
 
 void DeferredLighting::releaseTargets()
@@ -294,48 +293,32 @@ void DeferredLighting::releaseTargets()
 // The light pass comes with the model's own shaders; every material that can
 // be lit this way has room for all the scene's lights, so any one gives a
 // program that lights every pixel.
-bool DeferredLighting::prepareLightPass(const engine::Material* source, engine::Scene* scene)
+bool DeferredLighting::prepareLightPass(const engine::Material* source, const std::vector<engine::Light*>& lights,
+                                        engine::Scene* scene)
 {
     const engine::Technique* technique
         = source ? source->getTechnique(engine::Material::kLightPassTechniqueId) : nullptr;
     engine::Effect* effect = technique ? technique->getPassByIndex(0)->getEffect() : nullptr;
     if (!effect || !scene->getActiveCamera() || !prepareDepthCopy())
         return false;
-    if (effect != m_lightEffect || !m_lightPass) {
+    if (!m_lightPass || m_lightPass->getMaterial()->getTechnique()->getPassByIndex(0)->getEffect() != effect) {
         engine::releaseRef(m_lightPass);
-        m_lightPass = createViewQuad();
-        engine::Material* material = m_lightPass ? engine::Material::create(effect) : nullptr;
-        if (!material)
+        m_lightPass = createViewPass(effect, "GREATER", false);
+        if (!m_lightPass)
             return false;
-        engine::StateBlock* state = material->getStateBlock();
-        state->setState("depthTest", "true");
-        state->setState("depthFunc", "GREATER");
-        state->setState("depthWrite", "false");
-        for (int target = 0; target < TargetCount; ++target)
-            material->getParameter(kTargetUniforms[target])->setValue(target);
-        material->getParameter(kDepthUniform)->setValue(int(TargetCount));
-        m_lightPass->setMaterial(material);
-        material->release();
-        m_lightEffect = effect;
         m_boundLights.clear();
     }
-
-    m_sceneLights.clear();
-    scene->visit([this](engine::Node* node) {
-        if (engine::Light* light = node->getLight())
-            m_sceneLights.push_back(light);
-        return true;
-    });
     engine::Material* material = m_lightPass->getMaterial();
-    if (m_sceneLights != m_boundLights) {
+    if (lights != m_boundLights) {
         // At full strength: each surface carries its material's share.
-        for (const LightKind& kind : kLightKinds) {
-            std::vector<engine::Light*> ofKind;
-            std::copy_if(m_sceneLights.begin(), m_sceneLights.end(), std::back_inserter(ofKind),
-                         [&kind](const engine::Light* light) { return light->getLightType() == kind.type; });
-            engine::SceneLightSet::bind(material, kind.type, ofKind, source->defineCount(kind.countDefine), 1.0f);
+        for (const engine::Light::Type type : engine::SceneLightSet::kTypes) {
+            std::vector<engine::Light*> ofType;
+            std::copy_if(lights.begin(), lights.end(), std::back_inserter(ofType),
+                         [type](const engine::Light* light) { return light->getLightType() == type; });
+            engine::SceneLightSet::bind(material, type, ofType,
+                                        source->defineCount(engine::SceneLightSet::countDefine(type)), 1.0f);
         }
-        m_boundLights = m_sceneLights;
+        m_boundLights = lights;
     }
     const engine::Matrix& projection = scene->getActiveCamera()->getProjectionMatrix();
     material->getParameter("u_projectionMatrix")->setValue(projection);

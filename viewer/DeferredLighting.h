@@ -4,7 +4,6 @@
 #include <vector>
 
 namespace engine {
-class Effect;
 class Light;
 class Material;
 class Model;
@@ -44,13 +43,14 @@ public:
     // lights of each kind (with more, each material keeps its own choice).
     static bool canLight(const engine::Node* node, const LightCounts& lights);
 
-    // Draws `nodes` (each passing canLight) into the bound frame buffer and
+    // Draws `nodes` (each passing canLight among `lights`, all the scene's)
+    // into the bound frame buffer and
     // viewport, first after its depth was cleared: the light pass shades
     // only pixels nearer than the far plane. The depth they leave is theirs,
     // so what is drawn after them is hidden as usual. Returns the mesh parts drawn, or -1 when nothing
     // was drawn because the targets or the light pass cannot be made: the
     // caller then draws the nodes as usual.
-    int draw(const std::vector<engine::Node*>& nodes, engine::Scene* scene);
+    int draw(const std::vector<engine::Node*>& nodes, const std::vector<engine::Light*>& lights, engine::Scene* scene);
 
 private:
     enum Target { Color, Normal, Specular, Unlit, TargetCount };
@@ -58,7 +58,8 @@ private:
     bool prepareTargets(int width, int height);
     void releaseTargets();
     bool prepareDepthCopy();
-    bool prepareLightPass(const engine::Material* source, engine::Scene* scene);
+    bool prepareLightPass(const engine::Material* source, const std::vector<engine::Light*>& lights,
+                          engine::Scene* scene);
     int drawSurfaces(const std::vector<engine::Node*>& nodes, const int viewport[4]);
     void lightSurfaces();
 
@@ -68,9 +69,7 @@ private:
     unsigned int m_depthTexture = 0;
     unsigned int m_textures[TargetCount] = {};
 
-    engine::Effect* m_lightEffect = nullptr; // the light pass's program, held by m_lightPass
     engine::Model* m_lightPass = nullptr; // a quad over the view
     engine::Model* m_depthCopy = nullptr; // the same, writing the surfaces' depth
     std::vector<engine::Light*> m_boundLights; // those m_lightPass was given
-    std::vector<engine::Light*> m_sceneLights; // this frame's, capacity kept
 };

@@ -14,6 +14,7 @@ unsigned int SceneDrawer::draw(engine::Scene* scene, const std::string& excludeN
     m_opaque.clear();
     m_transparent.clear();
     m_lightPassed.clear();
+    m_lights.clear();
     m_lightCounts.fill(0);
     if (!scene)
         return 0;
@@ -23,7 +24,7 @@ unsigned int SceneDrawer::draw(engine::Scene* scene, const std::string& excludeN
     });
     separateLightPassed();
     unsigned int parts = 0;
-    const int lightPassedParts = m_deferredLighting.draw(m_lightPassed, scene);
+    const int lightPassedParts = m_deferredLighting.draw(m_lightPassed, m_lights, scene);
     if (lightPassedParts >= 0)
         parts += unsigned(lightPassedParts);
     else
@@ -47,8 +48,10 @@ bool SceneDrawer::isSkipped(const engine::Node* node) const
 
 void SceneDrawer::collect(engine::Node* node)
 {
-    if (const engine::Light* light = node->getLight())
+    if (engine::Light* light = node->getLight()) {
+        m_lights.push_back(light);
         ++m_lightCounts[light->getLightType()];
+    }
     if (isSkipped(node))
         return;
     if (node->hasTag("transparent"))

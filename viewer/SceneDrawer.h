@@ -6,6 +6,7 @@
 #include <vector>
 
 namespace engine {
+class Light;
 class Node;
 class Scene;
 } // namespace engine
@@ -27,6 +28,7 @@ private:
     void separateLightPassed();
 
     DeferredLighting m_deferredLighting;
+    std::vector<engine::Light*> m_lights; // all of the scene's, as the light pass takes them
     DeferredLighting::LightCounts m_lightCounts {};
     std::vector<engine::Node*> m_lightPassed; // opaque, lit in the light pass
     std::vector<engine::Node*> m_opaque;

@@ -34,6 +34,7 @@
 #include "OffscreenTarget.h"
 #include "Platform_Qt.h"
 #include "Scene.h"
+#include "SceneLightSet.h"
 #include "SceneViewer.h"
 #include "WorkspaceService.h"
 
@@ -373,15 +374,11 @@ double frameTimeWithLights(SceneViewer& viewer, const QString& modelFolder, int 
     QString text = QString::fromUtf8(file.readAll());
     file.close();
     QStringList defines;
-    const std::pair<engine::Light::Type, const char*> kinds[]
-        = {{engine::Light::DIRECTIONAL, "DIRECTIONAL_LIGHT_COUNT"},
-           {engine::Light::POINT, "POINT_LIGHT_COUNT"},
-           {engine::Light::SPOT, "SPOT_LIGHT_COUNT"}};
-    for (const auto& kind : kinds) {
+    for (const engine::Light::Type type : engine::SceneLightSet::kTypes) {
         const auto count = std::count_if(kTwelveLights, kTwelveLights + lightCount,
-                                         [&](const BenchLight& light) { return light.type == kind.first; });
+                                         [&](const BenchLight& light) { return light.type == type; });
         if (count > 0)
-            defines << QStringLiteral("%1 %2").arg(QLatin1String(kind.second)).arg(count);
+            defines << QStringLiteral("%1 %2").arg(QLatin1String(engine::SceneLightSet::countDefine(type))).arg(count);
     }
     text.replace(QRegularExpression("(DIRECTIONAL|POINT|SPOT)_LIGHT_COUNT \\d+;"), QString());
     text.replace(";DEFERRED_LIGHTING", QString());
